@@ -26,6 +26,9 @@ struct TempText
     void reset();
 };
 
+extern template struct TempText<char>;
+extern template struct TempText<wchar_t>;
+
 using NarrowText = TempText<char>;
 using WideText = TempText<wchar_t>;
 
@@ -107,6 +110,12 @@ public:
     NarrowText toNarrow() const;
 
 private:
+    // A borrowed String over static text, usable in constant initialisation.
+    constexpr String(const wchar_t* text, int32_t length)
+        : buffer_(const_cast<wchar_t*>(text)), length_(length), notOwned_(1)
+    {
+    }
+
     void release();
     bool makeOwned();
 
