@@ -1,0 +1,83 @@
+#include "Core/Thread.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+#include <ole2.h>
+#include <process.h>
+
+#include <cstdlib>
+
+Thread::Thread(Method* threadMethod, uint32_t value)
+    : userValue(value), method(threadMethod)
+{
+}
+
+Thread::~Thread()
+{
+    stop();
+}
+
+Thread& Thread::start()
+{
+    if (isRunning())
+        return *this;
+    // A thread that ended by itself leaves its handle for us to close.
+    closeHandle();
+
+    stopRequested.store(0, std::memory_order_release);
+    running.store(1, std::memory_order_release);
+    uintptr_t created = _beginthreadex(nullptr, 0, &Thread::procedure, this, 0, nullptr);
+    if (created == 0) {
+        running.store(0, std::memory_order_release);
+        return *this;
+    }
+    handle = reinterpret_cast<void*>(created);
+    return *this;
+}
+
+void Thread::stop()
+{
+    if (handle == nullptr)
+        return;
+    stopRequested.store(1, std::memory_order_release);
+    WaitForSingleObject(static_cast<HANDLE>(handle), INFINITE);
+    closeHandle();
+    stopRequested.store(0, std::memory_order_release);
+}
+
+void Thread::closeHandle()
+{
+    if (handle == nullptr)
+        return;
+    // The body has already cleared its running word; wait for the thread's
+    // last instructions before the handle goes.
+    WaitForSingleObject(static_cast<HANDLE>(handle), INFINITE);
+    CloseHandle(static_cast<HANDLE>(handle));
+    handle = nullptr;
+}
+
+void Thread::runMethod(Thread& thread)
+{
+    while (thread.stopRequested.load(std::memory_order_acquire) == 0) {
+        if (thread.method == nullptr || thread.method->run(thread, thread.userValue) == 0)
+            break;
+    }
+}
+
+unsigned __stdcall Thread::procedure(void* argument)
+{
+    Thread& thread = *static_cast<Thread*>(argument);
+
+    OleInitialize(nullptr);
+    // Each thread draws from its own random sequence.
+    srand(timeGetTime());
+
+    // The crash protection's per-thread record and its structured-exception
+    // guard belong around this one call.
+    runMethod(thread);
+
+    OleUninitialize();
+    thread.stopRequested.store(0, std::memory_order_release);
+    thread.running.store(0, std::memory_order_release);
+    return 0;
+}
