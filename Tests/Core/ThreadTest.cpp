@@ -168,6 +168,28 @@ TEST(ThreadTest, DestroyingARunningThreadStopsIt)
     EXPECT_EQ(method.count.load(), countAfter);
 }
 
+TEST(ThreadTest, FaultInAMethodEndsOnlyItsThread)
+{
+    class FaultingMethod : public Thread::Method {
+    public:
+        uint32_t run(Thread&, uint32_t) override
+        {
+            RaiseException(0xE0000001, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+            return 1;
+        }
+    } faulting;
+    CountingMethod counting;
+    Thread crashing(&faulting);
+    Thread healthy(&counting);
+    healthy.start();
+    crashing.start();
+    ASSERT_TRUE(waitUntil([&] { return !crashing.isRunning(); }));
+    uint32_t count = counting.count.load();
+    ASSERT_TRUE(waitUntil([&] { return counting.count.load() > count + 3; }));
+    EXPECT_TRUE(healthy.isRunning());
+    ASSERT_TRUE(returnsWithin([&] { healthy.stop(); crashing.stop(); }));
+}
+
 TEST(ThreadManagerTest, AttachBeforeTheThreadRunsAppendsAtOnce)
 {
     ThreadManager manager;

@@ -1,5 +1,7 @@
 #include "Core/Thread.h"
 
+#include "Core/CrashGuard.h"
+
 #include <windows.h>
 #include <mmsystem.h>
 #include <ole2.h>
@@ -72,9 +74,9 @@ unsigned __stdcall Thread::procedure(void* argument)
     // Each thread draws from its own random sequence.
     srand(timeGetTime());
 
-    // The crash protection's per-thread record and its structured-exception
-    // guard belong around this one call.
-    runMethod(thread);
+    // A fault inside the method is reported by the crash protection and ends
+    // only this thread; the guard makes the thread's crash record.
+    CrashGuard::run([](void* context) { runMethod(*static_cast<Thread*>(context)); }, &thread);
 
     OleUninitialize();
     thread.stopRequested.store(0, std::memory_order_release);

@@ -52,8 +52,8 @@ public:
 
 private:
     static unsigned __stdcall procedure(void* argument);
-    // The guarded part of the thread body: calls the method until it is done
-    // or a stop is asked.
+    // The thread body inside the crash guard: calls the method until it is
+    // done or a stop is asked.
     static void runMethod(Thread& thread);
     void closeHandle();
 
