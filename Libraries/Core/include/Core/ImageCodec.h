@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The engine's own compressed image format (terrain height maps are stored in it).
+//
+// A stream is a 5-byte header followed by 8 x 8 blocks. Each block holds one base
+// value per channel and is either flat or carries per-pixel values of a per-channel
+// bit width, optionally coded as row-wise differences. The writer lives in the
+// content builder; the game only reads.
+//
+// Raw pixel layout: row after row, each pixel `channels` x `bytesPerChannel` bytes,
+// channel c at byte c x `bytesPerChannel` of the pixel, values little-endian.
+class ImageCodec
+{
+public:
+    struct Description
+    {
+        int32_t width = 0;
+        int32_t height = 0;
+        int32_t channels = 0;        // 1 to 3
+        int32_t bytesPerChannel = 0; // 1 to 4
+        // The encoder reads this as the quality (0 to 5, 5 is lossless); the
+        // decoder stores the stream's dropped low-order bit count here.
+        int32_t quality = 0;
+    };
+
+    static constexpr size_t headerSize = 5;
+    static constexpr int32_t maxDimension = 16383;
+    static constexpr int32_t maxChannels = 3;
+    static constexpr int32_t maxBytesPerChannel = 4;
+    static constexpr int32_t maxQuality = 5;
+
+    // Decodes `size` bytes at `data` into `pixels` (resized to width x height x
+    // channels x bytesPerChannel) and fills `description`. Returns false, with
+    // `pixels` emptied and `description` untouched, when the stream is malformed or
+    // shorter than its blocks need; never reads outside [data, data + size).
+    // Bytes after the last block are ignored. Thread-safe (no shared state).
+    static bool decompress(Description& description, std::vector<uint8_t>& pixels,
+                           const uint8_t* data, size_t size);
+};
