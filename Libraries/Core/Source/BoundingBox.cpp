@@ -1,0 +1,56 @@
+#include "Core/BoundingBox.h"
+
+#include "Core/Math.h"
+
+namespace {
+
+float component(const vec3d& v, int i) { return i == 0 ? v.x : i == 1 ? v.y : v.z; }
+
+}
+
+bool BoundingBox::intersectRay(const vec3d& origin, const vec3d& direction, float& t) const
+{
+    static constexpr int order[3] = {2, 0, 1};
+    bool tried = false;
+    for (int axis : order) {
+        const float o = component(origin, axis);
+        const float d = component(direction, axis);
+        float plane;
+        if (o < component(minimum, axis) && d != 0.0f)
+            plane = component(minimum, axis);
+        else if (o > component(maximum, axis) && d != 0.0f)
+            plane = component(maximum, axis);
+        else
+            continue;
+        tried = true;
+        const float hitT = (plane - o) / d;
+        const vec3d hit = origin + direction * hitT;
+        bool inside = true;
+        for (int other = 0; other < 3; ++other) {
+            if (other == axis)
+                continue;
+            const float h = component(hit, other);
+            if (h < component(minimum, other) || h > component(maximum, other))
+                inside = false;
+        }
+        if (inside) {
+            t = hitT;
+            return true;
+        }
+    }
+    t = 0.0f;
+    return !tried;
+}
+
+float BoundingBox::distanceSqToCameraXZ() const
+{
+    const vec3d camera = currentCameraPosition();
+    auto offset = [](float c, float lo, float hi, float middle) {
+        if (c > lo && c < hi)
+            return 0.0f;
+        return c - (c < middle ? lo : hi);
+    };
+    const float dx = offset(camera.x, minimum.x, maximum.x, center.x);
+    const float dz = offset(camera.z, minimum.z, maximum.z, center.z);
+    return dx * dx + dz * dz;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "Core/Vector.h"
+
+// A 4 x 4 single-precision matrix for row vectors (v' = v * M), stored row
+// by row: element [row * 4 + column], the translation in elements 12 to 14.
+// This is the layout Direct3D's fixed-function transforms take directly; the
+// renderer's view and projection matrices are left-handed.
+struct matrix3d
+{
+    float m[16] = {};
+
+    static matrix3d identity();
+
+    float& at(int row, int column) { return m[row * 4 + column]; }
+    float at(int row, int column) const { return m[row * 4 + column]; }
+
+    // Row r's first three elements (row 3 is the translation).
+    vec3d row(int r) const { return {m[r * 4], m[r * 4 + 1], m[r * 4 + 2]}; }
+
+    // this * o: the transform of this followed by that of o.
+    matrix3d operator*(const matrix3d& o) const;
+
+    // (p, 1) * M without the division by w.
+    vec3d transformPoint(const vec3d& p) const;
+    // (v, 0) * M: the 3 x 3 part only.
+    vec3d transformVector(const vec3d& v) const;
+};
+static_assert(sizeof(matrix3d) == 64);
