@@ -1,0 +1,111 @@
+#include "Core/ResourceManager.h"
+
+#include <cstring>
+#include <new>
+
+namespace
+{
+enum ArchiveTag : uint32_t
+{
+    tagEntryCount = 1,
+    tagEntries = 2,
+};
+
+enum EntryTag : uint32_t
+{
+    tagPath = 1,
+    tagName = 2,
+    tagData = 3,
+    tagType = 4,
+    tagValue = 5,
+};
+}
+
+bool ResourceManager::load(const String& path)
+{
+    if (path.length() > 0)
+        path_ = path;
+    FileInterface* stream = openFile(path_, 0, 1, 1);
+    if (!stream)
+        return false;
+    if (!stream->isOpen) {
+        stream->close();
+        return false;
+    }
+    entries.deleteAll();
+
+    uint32_t header = 0;
+    bool reading = stream->readValue(header);
+    uint32_t entryCount = 0;
+    uint32_t tag = 0;
+    while (reading && stream->readTag(tag)) {
+        if (tag == tagEntryCount) {
+            reading = stream->readValue(entryCount);
+        } else if (tag == tagEntries) {
+            for (uint32_t i = 0; reading && i < entryCount; ++i) {
+                // A count larger than the records present must not make
+                // empty entries by the billion: stop where the data ends.
+                if (stream->remaining() == 0) {
+                    reading = false;
+                    break;
+                }
+                Entry* entry = new (std::nothrow) Entry;
+                if (!entry || !entries.append(entry)) {
+                    delete entry;
+                    reading = false;
+                    break;
+                }
+                reading = readEntry(*stream, *entry);
+            }
+        }
+    }
+    stream->close();
+    return true;
+}
+
+// False when a field could not be read whole: the archive ends there.
+bool ResourceManager::readEntry(FileInterface& stream, Entry& entry)
+{
+    uint32_t tag = 0;
+    for (;;) {
+        if (stream.read(&tag, sizeof(tag)) != sizeof(tag))
+            return false;
+        switch (tag) {
+        case 0:
+            return true;
+        case tagPath:
+            if (!stream.readString(entry.path))
+                return false;
+            break;
+        case tagName:
+            if (!stream.readString(entry.name))
+                return false;
+            break;
+        case tagData:
+            if (!FileInterface::copyBlockTo(stream, entry.data))
+                return false;
+            break;
+        case tagType:
+            if (!stream.readValue(entry.type))
+                return false;
+            break;
+        case tagValue:
+            if (!stream.readValue(entry.value))
+                return false;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+ResourceManager::Entry& ResourceManager::find(const String& name)
+{
+    for (auto* node = entries.head(); node; node = node->next) {
+        const Entry* entry = node->item;
+        if (entry && entry->name.length() == name.length() &&
+            std::memcmp(entry->name.text(), name.text(), size_t(name.length()) * sizeof(wchar_t)) == 0)
+            return *node->item;
+    }
+    return defaultEntry_;
+}
