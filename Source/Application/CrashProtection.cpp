@@ -70,7 +70,9 @@ bool formatIsSafe(const wchar_t* fmt, int textArguments)
 
 String formatText(const wchar_t* key, const wchar_t* english, int textArguments, ...)
 {
-    String fmt = Language::getText(String::borrowed(key));
+    String fmt;
+    if (gLanguage)
+        fmt = gLanguage->getText(nullptr, String::borrowed(key));
     const wchar_t* chosen = fmt.length() > 0 && formatIsSafe(fmt.text(), textArguments) ? fmt.text() : english;
     wchar_t buffer[8192];
     va_list args;

@@ -1,0 +1,106 @@
+#include "Application/Globals.h"
+
+#include "Application/GlobalSettings.h"
+#include "Application/Korvanta.h"
+#include "Application/Multimonitor.h"
+#include "Application/OSVersion.h"
+#include "Application/ShellWindows.h"
+#include "Core/Language.h"
+#include "Core/Math.h"
+#include "Core/ResourceManager.h"
+#include "Core/Timer.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdlib>
+
+ResourceManager* gResourceManager = nullptr;
+
+namespace {
+
+ShellWindows* gShellWindows = nullptr;
+
+struct Step
+{
+    void (*create)();
+    void (*destroy)(); // null: nothing to release at exit
+};
+
+const Step steps[] = {
+    {[] { gTimer.init(); }, nullptr},
+    {[] { gLanguage = new Language; },
+     [] {
+         delete gLanguage;
+         gLanguage = nullptr;
+     }},
+    {[] {
+         srand(timeGetTime());
+         initFastMath();
+     },
+     nullptr},
+    {[] { gApp = new Korvanta; },
+     [] {
+         delete gApp;
+         gApp = nullptr;
+     }},
+    {[] { gSettings = new GlobalSettings(gApp ? gApp->appDataFolder : String()); },
+     [] {
+         delete gSettings;
+         gSettings = nullptr;
+     }},
+    {[] { gResourceManager = new ResourceManager; },
+     [] {
+         delete gResourceManager;
+         gResourceManager = nullptr;
+     }},
+    {[] { WinShell::gMonitors = new WinShell::Multimonitor; },
+     [] {
+         delete WinShell::gMonitors;
+         WinShell::gMonitors = nullptr;
+     }},
+    {[] { gShellWindows = new ShellWindows; },
+     [] {
+         delete gShellWindows;
+         gShellWindows = nullptr;
+     }},
+    {[] { gOSVersion = new OSVersion(OSVersion::read()); },
+     [] {
+         delete gOSVersion;
+         gOSVersion = nullptr;
+     }},
+};
+
+constexpr int stepCount = int(sizeof(steps) / sizeof(steps[0]));
+int created = 0;
+bool exitRegistered = false;
+
+} // namespace
+
+void Globals::create()
+{
+    if (created > 0)
+        return;
+    for (const Step& step : steps) {
+        step.create();
+        ++created;
+    }
+    if (!exitRegistered) {
+        exitRegistered = true;
+        atexit(destroy);
+    }
+}
+
+void Globals::destroy()
+{
+    while (created > 0) {
+        --created;
+        if (steps[created].destroy)
+            steps[created].destroy();
+    }
+}
+
+int Globals::createdSteps()
+{
+    return created;
+}

@@ -1,0 +1,208 @@
+#include "Application/Korvanta.h"
+
+#include "Application/GlobalSettings.h"
+#include "Application/Globals.h"
+#include "Application/LanguageSetup.h"
+#include "Application/Registry.h"
+#include "Core/FileInterface.h"
+#include "Core/Language.h"
+#include "Core/ResourceManager.h"
+#include "Core/Timer.h"
+
+Korvanta* gApp = nullptr;
+HINSTANCE gInstance = nullptr;
+
+Korvanta::Korvanta()
+    : version(L"1.0"), programName(L"Korvanta")
+{
+    registryKey = Registry::open(programName);
+    appDataFolder = (WinShell::getAppDataFolder().addBackslash() + programName).addBackslash();
+    startFolder = getCurrentFolder();
+    cursor = LoadCursorW(nullptr, IDC_ARROW);
+    if (!registryKey) {
+        registryKey = Registry::open(programName);
+        keyRetry = 1;
+    }
+    // An existing folder is no error.
+    CreateDirectoryW(appDataFolder.text(), nullptr);
+}
+
+Korvanta::~Korvanta()
+{
+    destroy();
+    if (registryKey)
+        RegCloseKey(registryKey);
+}
+
+int Korvanta::run(HINSTANCE instance, int command)
+{
+    gInstance = instance;
+    showCommand = command;
+    if (WinShell::gMonitors)
+        WinShell::gMonitors->enumerate();
+    // The languages come before init (not after it): init's failure boxes need
+    // their texts, and a first start writes the language choice into the
+    // registry while saving the default settings.
+    setUpLanguages();
+    if (!init())
+        return -1;
+    mainLoop();
+    shutdown();
+    return 0;
+}
+
+uint32_t Korvanta::init()
+{
+    String primary;
+    if (WinShell::gMonitors)
+        primary = String(WinShell::gMonitors->getPrimary().deviceName);
+
+    if (gSettings)
+        gSettings->load();
+
+    if (!chooseMonitor(primary)) {
+        showError(L"ErrorDetectMonitor", nullptr, MB_ICONASTERISK);
+        return 0;
+    }
+    if (!registerWindowClass(programName)) {
+        showError(L"ErrorWindowClass", nullptr, MB_ICONERROR);
+        return 0;
+    }
+    if (!createWindow(programName)) {
+        showError(L"ErrorWindowCreate", nullptr, MB_ICONERROR);
+        return 0;
+    }
+    if (gResourceManager)
+        gResourceManager->load(String(L"Data\\Resource\\Resource.res"));
+    active = 1;
+    return 1;
+}
+
+uint32_t Korvanta::setUpLanguages()
+{
+    if (!gLanguage)
+        return 0;
+    LanguageSetup::run(*gLanguage, registryKey, GetUserDefaultLangID());
+    return 1;
+}
+
+uint32_t Korvanta::chooseMonitor(const String& deviceName)
+{
+    if (!WinShell::gMonitors)
+        return 0;
+    chosenMonitor = WinShell::gMonitors->findByDeviceName(deviceName);
+    return chosenMonitor.handle ? 1 : 0;
+}
+
+uint32_t Korvanta::registerWindowClass(const String& name)
+{
+    String classNameText;
+    classNameText.format(L"%s - %s", name.text(), name.text());
+    windowClass = WNDCLASSW{};
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = WinShell::windowProc;
+    windowClass.hInstance = gInstance;
+    windowClass.hIcon = LoadIconW(gInstance, MAKEINTRESOURCEW(184));
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    return registerClass(classNameText) != 0 ? 1 : 0;
+}
+
+uint32_t Korvanta::createWindow(const String& title)
+{
+    const uint32_t width = gSettings ? gSettings->width : 1024;
+    const uint32_t height = gSettings ? gSettings->height : 768;
+    constexpr DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+    RECT frame{0, 0, LONG(width), LONG(height)};
+    AdjustWindowRect(&frame, style, FALSE);
+
+    if (window) {
+        DestroyWindow(window);
+        window = nullptr;
+    }
+    HWND created = CreateWindowExW(0, className.text(), title.text(), style, chosenMonitor.monitorRect.left,
+                                   chosenMonitor.monitorRect.top, frame.right - frame.left, frame.bottom - frame.top,
+                                   nullptr, nullptr, gInstance, this);
+    window = created;
+    fullScreen = gSettings ? gSettings->options.fullScreen : 1;
+    if (!created || !IsWindow(created))
+        return 0;
+    SetWindowLongPtrW(created, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ShowWindow(created, showCommand);
+    UpdateWindow(created);
+    return 1;
+}
+
+uint32_t Korvanta::pumpMessages()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+        if (message.message == WM_QUIT)
+            return 0;
+    }
+    return 1;
+}
+
+void Korvanta::mainLoop()
+{
+    while (pumpMessages()) {
+        SetThreadExecutionState(ES_DISPLAY_REQUIRED);
+        gTimer.update(0);
+    }
+}
+
+void Korvanta::shutdown()
+{
+    if (shutDown)
+        return;
+    shutDown = true;
+    destroy();
+    if (WinShell::gMonitors)
+        WinShell::gMonitors->clear();
+    // Deleted here once and the pointers cleared, so that the exit clean-up
+    // and a late crash report never touch them again.
+    delete gLanguage;
+    gLanguage = nullptr;
+    delete gResourceManager;
+    gResourceManager = nullptr;
+}
+
+void Korvanta::quit()
+{
+    if (gSettings)
+        gSettings->save();
+    PostQuitMessage(0);
+}
+
+LRESULT Korvanta::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!IsWindow(hwnd))
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    switch (message) {
+    case WM_SETCURSOR:
+        SetCursor(cursor);
+        return 1;
+    case WM_DESTROY:
+        quit();
+        break;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL)
+            quit();
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void Korvanta::showError(const wchar_t* key, HWND owner, UINT type)
+{
+    String text;
+    String caption;
+    if (gLanguage) {
+        text = gLanguage->getText(nullptr, String(key));
+        caption = gLanguage->getText(nullptr, String(L"Error"));
+    }
+    MessageBoxW(owner, text.text(), caption.text(), type);
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "Application/Multimonitor.h"
+#include "Application/WinShell.h"
+#include "Core/String.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+// The application object: one instance, made by the start-up globals and
+// reached through gApp. It owns the window and runs start-up (run, init), the
+// main loop and shutdown, in that order, on the main thread.
+//
+// Failures travel as return values: init shows a message box for the step
+// that failed and returns 0; run then returns -1.
+class Korvanta final : public WinShell::Window
+{
+public:
+    // Opens (or creates) the registry key, builds the application-data folder
+    // path and creates the folder.
+    Korvanta();
+    ~Korvanta();
+
+    // Start-up, main loop and shutdown. Returns 0 after a normal run, -1 when
+    // init failed (nothing was shut down then; the destructor cleans up).
+    int run(HINSTANCE instance, int showCommand);
+
+    // The start-up steps in order; 1 on success, 0 after a failure message.
+    uint32_t init();
+    // Registers the built-in languages and makes the player's language current:
+    // the one saved in the registry, else the user's Windows language.
+    uint32_t setUpLanguages();
+    // Empties the message queue; 0 when WM_QUIT was retrieved, else 1.
+    uint32_t pumpMessages();
+    // Runs until the quit message arrives.
+    void mainLoop();
+    // Releases what start-up made, once; later calls do nothing.
+    void shutdown();
+    // Saves the settings and posts the quit message.
+    void quit();
+
+    uint32_t chooseMonitor(const String& deviceName);
+    uint32_t registerWindowClass(const String& name);
+    uint32_t createWindow(const String& title);
+
+    LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    uint32_t fullScreen = 0; // the settings' full-screen field when the window was made
+    int32_t showCommand = SW_SHOWNORMAL;
+    uint32_t keyRetry = 0;   // 1 when the registry key needed a second attempt
+    uint32_t active = 0;     // set by a successful init; gates the frame work
+    HKEY registryKey = nullptr;
+    String version;
+    String programName;
+    String appDataFolder;    // ends with a backslash
+    String startFolder;
+    WinShell::Multimonitor::Monitor chosenMonitor;
+    HCURSOR cursor = nullptr;
+
+private:
+    // A start-up failure box: caption "Error", text of the step's key.
+    void showError(const wchar_t* key, HWND owner, UINT type);
+
+    bool shutDown = false;
+};
+
+// The application object and the module handle of the program.
+extern Korvanta* gApp;
+extern HINSTANCE gInstance;
