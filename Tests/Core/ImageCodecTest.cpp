@@ -1,5 +1,8 @@
 #include "Core/ImageCodec.h"
 
+#include "Core/File.h"
+#include "Core/FileArray.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -349,6 +352,59 @@ TEST(ImageCodecTest, MalformedHeadersAndShortStreamsFailCleanly)
         EXPECT_TRUE(d.pixels.empty());
         EXPECT_EQ(d.description.width, 0);
     }
+}
+
+TEST(ImageCodecTest, StreamsDecodeTheSizedBlockAtTheirPosition)
+{
+    // As the terrain map stores it: u32 byte count, the coded bytes, then more data.
+    const std::vector<uint8_t> coded = twoBlockStream(1);
+    const uint32_t count = static_cast<uint32_t>(coded.size());
+    const uint32_t trailer = 0x600DF00Du;
+    const Decoded expected = decode(coded);
+    ASSERT_TRUE(expected.ok);
+
+    FileArray memory;
+    ASSERT_TRUE(memory.writeValue(count));
+    ASSERT_EQ(memory.write(coded.data(), count), count);
+    ASSERT_TRUE(memory.writeValue(trailer));
+
+    wchar_t folder[MAX_PATH];
+    ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
+    const String path = String(folder) + L"ImageCodecTest.bin";
+    {
+        File out(path, 1, 1, 0);
+        ASSERT_TRUE(out.isOpen);
+        memory.seek(0, 0);
+        std::vector<uint8_t> all(memory.size());
+        ASSERT_EQ(memory.read(all.data(), memory.size()), memory.size());
+        ASSERT_EQ(out.write(all.data(), uint32_t(all.size())), all.size());
+        out.close();
+    }
+    File disk(path, 0, 1, 1);
+    ASSERT_TRUE(disk.isOpen);
+
+    for (FileInterface* stream : {static_cast<FileInterface*>(&memory), static_cast<FileInterface*>(&disk)})
+    {
+        stream->seek(0, 0);
+        uint32_t stored = 0;
+        ASSERT_TRUE(stream->readValue(stored));
+        ImageCodec::Description description;
+        std::vector<uint8_t> pixels;
+        // A count beyond the stream's end is refused without moving.
+        EXPECT_FALSE(ImageCodec::decompress(description, pixels, *stream, stored + 5));
+        EXPECT_EQ(stream->tell(), 4u);
+        ASSERT_TRUE(ImageCodec::decompress(description, pixels, *stream, stored));
+        EXPECT_EQ(pixels, expected.pixels);
+        uint32_t after = 0;
+        ASSERT_TRUE(stream->readValue(after));
+        EXPECT_EQ(after, trailer);
+        // A count shorter than the coded block fails.
+        stream->seek(4, 0);
+        EXPECT_FALSE(ImageCodec::decompress(description, pixels, *stream, stored - 1));
+        EXPECT_TRUE(pixels.empty());
+    }
+    disk.close();
+    DeleteFileW(path.text());
 }
 
 // Input placed so that its last byte ends a page and the next page is

@@ -1,5 +1,7 @@
 #include "Core/ImageCodec.h"
 
+#include "Core/FileInterface.h"
+
 #include <algorithm>
 #include <new>
 
@@ -292,4 +294,35 @@ bool ImageCodec::decompress(Description& description, std::vector<uint8_t>& pixe
     }
     description = decoded;
     return true;
+}
+
+bool ImageCodec::decompress(Description& description, std::vector<uint8_t>& pixels, FileInterface& stream,
+                            uint32_t byteCount)
+{
+    pixels.clear();
+    const uint32_t position = stream.tell();
+    const uint32_t size = stream.size();
+    if (!stream.isOpen || position > size || byteCount > size - position)
+        return false;
+
+    // Memory streams are decoded in place; others are read into a buffer of the
+    // block's size, which the check above bounds by the stream's own size.
+    if (const uint8_t* memory = stream.memory())
+    {
+        const bool ok = decompress(description, pixels, memory + position, byteCount);
+        stream.seek(static_cast<int32_t>(position + byteCount), 0);
+        return ok;
+    }
+    std::vector<uint8_t> coded;
+    try
+    {
+        coded.resize(byteCount);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    if (stream.read(coded.data(), byteCount) != byteCount)
+        return false;
+    return decompress(description, pixels, coded.data(), coded.size());
 }

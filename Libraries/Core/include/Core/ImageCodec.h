@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+class FileInterface;
+
 // The engine's own compressed image format (terrain height maps are stored in it).
 //
 // A stream is a 5-byte header followed by 8 x 8 blocks. Each block holds one base
@@ -40,4 +42,11 @@ public:
     // Bytes after the last block are ignored. Thread-safe (no shared state).
     static bool decompress(Description& description, std::vector<uint8_t>& pixels,
                            const uint8_t* data, size_t size);
+
+    // Decodes the next `byteCount` bytes of `stream` (a coded block stored with
+    // its length in front, as the terrain map does). Refuses, without reading,
+    // a count larger than what the stream still holds; otherwise the stream's
+    // position moves past the block whatever the result.
+    static bool decompress(Description& description, std::vector<uint8_t>& pixels,
+                           FileInterface& stream, uint32_t byteCount);
 };
