@@ -32,13 +32,6 @@ TEST(FastSqrt, AgreesWithSqrtToFifteenMantissaBits)
     }
 }
 
-TEST(FastSqrt, InitialisingAgainChangesNothing)
-{
-    const float before = fastSqrt(3.0f);
-    initFastMath();
-    EXPECT_EQ(fastSqrt(3.0f), before);
-}
-
 TEST(NextPowerOfTwo, RoundsUpToPowersOfTwo)
 {
     EXPECT_EQ(nextPowerOfTwo(0), 1u);
@@ -50,16 +43,6 @@ TEST(NextPowerOfTwo, RoundsUpToPowersOfTwo)
     EXPECT_EQ(nextPowerOfTwo(129), 256u);
     EXPECT_EQ(nextPowerOfTwo(0x80000000u), 0x80000000u);
     EXPECT_EQ(nextPowerOfTwo(0x80000001u), 0u);
-}
-
-TEST(FloatWrappers, RoundTheDoubleResult)
-{
-    EXPECT_EQ(floorFloat(-1.5f), -2.0f);
-    EXPECT_EQ(floatCeil(1.25f), 2.0f);
-    EXPECT_FLOAT_EQ(logFloat(std::exp(2.0f)), 2.0f);
-    EXPECT_FLOAT_EQ(floatPow(2.0f, 10.0f), 1024.0f);
-    EXPECT_FLOAT_EQ(floatAcos(0.0f), 1.5707964f);
-    EXPECT_FLOAT_EQ(floatSin(1.5707964f), 1.0f);
 }
 
 TEST(Matrix, RowVectorsApplyTheLeftMatrixFirst)
