@@ -1,4 +1,5 @@
 #include "Core/ByteReader.h"
+#include "Core/File.h"
 #include "Core/FileArray.h"
 #include "Core/ImageData.h"
 #include "Core/String.h"
@@ -356,6 +357,29 @@ TEST(ImageData, DecodesStreamsFromTheirPosition)
     stream.seek(4, 0);
     img.decode(stream, String(L"jpg"));
     EXPECT_EQ(img.pixels, nullptr);
+}
+
+TEST(ImageData, DecodesDiskFiles)
+{
+    const Bytes bmp = writeBmp(6, 2, 8);
+    wchar_t folder[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
+    const String path = String(folder) + L"korvanta_image_test.bmp";
+    {
+        File out(path, 1, 1, 0);
+        ASSERT_TRUE(out.isOpen);
+        ASSERT_EQ(out.write(bmp.data(), uint32_t(bmp.size())), bmp.size());
+        out.close();
+    }
+    FileInterface* in = openFile(path, 0, 1, 1);
+    ASSERT_NE(in, nullptr);
+    ASSERT_TRUE(in->isOpen);
+    ImageData img;
+    img.decode(*in, String(L"bmp"));
+    in->close();
+    DeleteFileW(path.text());
+    expectPattern(img, 6, 2, ImageData::FormatPalette);
+    expectRect(img, 6, 2);
 }
 
 TEST(ImageData, CopyToRectSizesKeysAndFromSurface)
