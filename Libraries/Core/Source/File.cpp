@@ -1,5 +1,7 @@
 #include "Core/File.h"
 
+#include "Core/CrashTrace.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -30,6 +32,7 @@ String folderWithBackslash(const String& path)
 
 File::File(const String& path, uint32_t write, uint32_t binaryMode, uint32_t readOnly)
 {
+    CRASH_TRACE();
     const int mode = binaryMode ? _O_BINARY : _O_U16TEXT;
     if (path.length() > 0) {
         if (write)
@@ -38,6 +41,8 @@ File::File(const String& path, uint32_t write, uint32_t binaryMode, uint32_t rea
             fd_ = _wsopen(path.text(), (readOnly ? _O_RDONLY : _O_RDWR) | mode, _SH_DENYNO);
     }
     isOpen = fd_ >= 0;
+    if (!isOpen)
+        CrashTrace::setLastValues(errno, 0);
     if (isOpen && !write)
         fileSize = clampPosition(_filelengthi64(fd_));
 

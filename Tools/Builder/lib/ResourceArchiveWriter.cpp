@@ -6,11 +6,16 @@ namespace
 {
 constexpr uint32_t archiveHeader = 0;
 
-enum Tag : uint32_t
+constexpr uint32_t tagEnd = 0;
+
+enum ArchiveTag : uint32_t
 {
-    tagEnd = 0,
     tagEntryCount = 1,
     tagEntries = 2,
+};
+
+enum EntryTag : uint32_t
+{
     tagPath = 1,
     tagName = 2,
     tagData = 3,
