@@ -168,14 +168,21 @@ TEST_F(PackTest, TheDirectoryIsParsedOncePerRun)
     afterRelease->close();
 }
 
-TEST_F(PackTest, AReadOnlyPackageFileOpens)
+TEST_F(PackTest, APackageThatCannotBeWrittenStillOpens)
 {
-    ASSERT_TRUE(writeBytes(folder.file(L"r.pack"), encoded(plainPackage({{"data", "read only"}}))));
-    ASSERT_TRUE(SetFileAttributesW(folder.file(L"r.pack").c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::wstring file = folder.file(L"r.pack");
+    ASSERT_TRUE(writeBytes(file, encoded(plainPackage({{"data", "read only"}}))));
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    // Another reader that refuses to share write access: only a read-only open succeeds.
+    HANDLE reader = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     FileInterface* entry = openFile(path(L"r.pack", L"data"), 0, 1, 1);
-    ASSERT_TRUE(entry->isOpen);
-    EXPECT_EQ(readAll(*entry), "read only");
+    const bool opened = entry->isOpen;
+    const std::string content = readAll(*entry);
     entry->close();
+    CloseHandle(reader);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(content, "read only");
 }
 
 TEST_F(PackTest, DamagedPackagesAreRefused)
