@@ -1,0 +1,249 @@
+// End to end: the built Korvanta.exe starts in this test's Wine prefix, shows
+// its window, keeps its settings and quits cleanly when the window is closed.
+// The program's files live in the prefix's own application-data folder;
+// every test seeds or removes them first.
+#include "AppTestFiles.h"
+
+#include "Application/GlobalSettings.h"
+#include "Application/WinShell.h"
+#include "Core/FileArray.h"
+#include "Core/Language.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#ifndef KORVANTA_EXE_PATH
+#error "KORVANTA_EXE_PATH names the built Korvanta.exe"
+#endif
+
+namespace {
+
+const std::wstring programPath = L"" KORVANTA_EXE_PATH;
+const wchar_t windowClassName[] = L"Korvanta - Korvanta";
+
+std::wstring settingsFolder()
+{
+    return std::wstring(WinShell::getAppDataFolder().text()) + L"\\Korvanta\\";
+}
+
+std::vector<uint8_t> storedForm(const GlobalSettings& settings)
+{
+    FileArray stream(256);
+    settings.writeTo(stream);
+    return std::vector<uint8_t>(stream.memory(), stream.memory() + stream.size());
+}
+
+struct FoundWindow
+{
+    DWORD processId;
+    HWND window;
+};
+
+BOOL CALLBACK findProgramWindow(HWND window, LPARAM context)
+{
+    auto* found = reinterpret_cast<FoundWindow*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (owner == found->processId && wcscmp(name, windowClassName) == 0) {
+        found->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// One run of the program; a run that a failed check leaves behind is ended.
+class ProgramRun
+{
+public:
+    explicit ProgramRun(int showCommand = SW_SHOWNORMAL)
+    {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = WORD(showCommand);
+        std::wstring commandLine = L"\"" + programPath + L"\"";
+        const std::wstring folder = programPath.substr(0, programPath.find_last_of(L"/\\"));
+        started = CreateProcessW(programPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 folder.c_str(), &startup, &process) != 0;
+    }
+
+    ~ProgramRun()
+    {
+        if (!started)
+            return;
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(process.hProcess, 99);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+
+    HWND waitForWindow(DWORD milliseconds = 30000)
+    {
+        for (DWORD waited = 0; started && waited < milliseconds; waited += 100) {
+            FoundWindow found{process.dwProcessId, nullptr};
+            EnumWindows(findProgramWindow, reinterpret_cast<LPARAM>(&found));
+            if (found.window && IsWindowVisible(found.window))
+                return found.window;
+            if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0)
+                return nullptr;
+        }
+        return nullptr;
+    }
+
+    // Asks the window to close; the exit code, or -1000 when the program did
+    // not end within the time.
+    long closeAndWait(HWND window, DWORD milliseconds = 10000)
+    {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process.hProcess, milliseconds) != WAIT_OBJECT_0)
+            return -1000;
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        return long(code);
+    }
+
+    bool started = false;
+    PROCESS_INFORMATION process{};
+};
+
+// The registry value "Language": its type and bytes (empty when missing).
+std::vector<uint8_t> languageValue(DWORD* type)
+{
+    std::vector<uint8_t> bytes;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Korvanta", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return bytes;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, L"Language", nullptr, type, nullptr, &size) == ERROR_SUCCESS) {
+        bytes.resize(size);
+        if (size && RegQueryValueExW(key, L"Language", nullptr, type, bytes.data(), &size) != ERROR_SUCCESS)
+            bytes.clear();
+    }
+    RegCloseKey(key);
+    return bytes;
+}
+
+void setLanguageValue(const std::vector<uint8_t>& bytes)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\Korvanta", &key) != ERROR_SUCCESS)
+        return;
+    if (bytes.empty())
+        RegDeleteValueW(key, L"Language");
+    else
+        RegSetValueExW(key, L"Language", 0, REG_BINARY, bytes.data(), DWORD(bytes.size()));
+    RegCloseKey(key);
+}
+
+class KorvantaProgram : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        folder = settingsFolder();
+        CreateDirectoryW(folder.c_str(), nullptr);
+        path = folder + L"gset.dat";
+        DeleteFileW(path.c_str());
+        DeleteFileW((path + L".bad").c_str());
+    }
+
+    // A windowed 640 x 480 settings file.
+    void seedWindowed()
+    {
+        GlobalSettings seeded(String(folder.c_str()));
+        seeded.width = 640;
+        seeded.height = 480;
+        seeded.options.fullScreen = 0;
+        ASSERT_TRUE(seeded.writeFile());
+    }
+
+    std::wstring folder;
+    std::wstring path;
+};
+
+} // namespace
+
+TEST_F(KorvantaProgram, StartsWindowedFromItsSettingsAndQuitsWhenClosed)
+{
+    seedWindowed();
+    ProgramRun run;
+    ASSERT_TRUE(run.started);
+    HWND window = run.waitForWindow();
+    ASSERT_NE(window, nullptr) << "no window of class " << "Korvanta - Korvanta";
+
+    wchar_t title[64] = {};
+    GetWindowTextW(window, title, 64);
+    EXPECT_STREQ(title, L"Korvanta");
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right - client.left, 640);
+    EXPECT_EQ(client.bottom - client.top, 480);
+
+    EXPECT_EQ(run.closeAndWait(window), 0);
+
+    GlobalSettings stored(String(folder.c_str()));
+    EXPECT_EQ(stored.load(), GlobalSettings::LoadResult::Read);
+    EXPECT_EQ(stored.width, 640u);
+    EXPECT_EQ(stored.options.fullScreen, 0u);
+    DWORD type = 0;
+    const std::vector<uint8_t> language = languageValue(&type);
+    EXPECT_EQ(type, DWORD(REG_BINARY));
+    EXPECT_EQ(language.size(), 4u);
+}
+
+TEST_F(KorvantaProgram, FirstStartWritesTheDefaultsAndTheWindowsLanguage)
+{
+    setLanguageValue({});
+    ProgramRun run;
+    HWND window = run.waitForWindow();
+    ASSERT_NE(window, nullptr);
+    // Written at start-up already, before the window is closed.
+    EXPECT_EQ(AppTestFiles::read(path), storedForm(GlobalSettings()));
+    EXPECT_EQ(run.closeAndWait(window), 0);
+    EXPECT_EQ(AppTestFiles::read(path), storedForm(GlobalSettings()));
+
+    // The saved language is the user's Windows language (German is index 0,
+    // English 1), not whatever index the language object held before the
+    // languages were set up.
+    const bool german = wcscmp(Language::nameForLanguageId(GetUserDefaultLangID()), L"German") == 0;
+    DWORD type = 0;
+    const std::vector<uint8_t> language = languageValue(&type);
+    ASSERT_EQ(language.size(), 4u);
+    EXPECT_EQ(type, DWORD(REG_BINARY));
+    EXPECT_EQ(language, (std::vector<uint8_t>{uint8_t(german ? 0 : 1), 0, 0, 0}));
+}
+
+TEST_F(KorvantaProgram, BrokenSettingsAndLanguageValueStillStartWithDefaults)
+{
+    std::vector<uint8_t> garbage;
+    for (int i = 0; i < 333; ++i)
+        garbage.push_back(uint8_t(i * 37 + 11));
+    ASSERT_TRUE(AppTestFiles::write(path, garbage));
+    setLanguageValue(std::vector<uint8_t>(300, 0x7F));
+
+    ProgramRun run;
+    HWND window = run.waitForWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(run.closeAndWait(window), 0);
+
+    EXPECT_EQ(AppTestFiles::read(path + L".bad"), garbage);
+    EXPECT_EQ(AppTestFiles::read(path), storedForm(GlobalSettings()));
+    DWORD type = 0;
+    EXPECT_EQ(languageValue(&type).size(), 4u);
+}
+
+// A maximised start sends WM_SIZE and WM_MOVE while start-up is still under
+// way: the program must take them and run on.
+TEST_F(KorvantaProgram, StartsMaximised)
+{
+    seedWindowed();
+    ProgramRun run(SW_SHOWMAXIMIZED);
+    HWND window = run.waitForWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(IsZoomed(window));
+    EXPECT_EQ(run.closeAndWait(window), 0);
+}
