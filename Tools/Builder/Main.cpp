@@ -1,0 +1,51 @@
+// The content builder: makes Korvanta's default game data from code.
+//   KorvantaBuilder <install folder>
+// writes the data folder that the game reads from its working folder.
+#include "ResourceArchiveWriter.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+bool makeFolder(const String& path)
+{
+    return CreateDirectoryW(path.text(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool makeFolders(const String& root, const wchar_t* const* folders, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (!makeFolder(root + folders[i]))
+            return false;
+    return true;
+}
+
+// The named resources the game looks up at start.
+bool writeResourceArchive(const String& root)
+{
+    ResourceArchiveWriter archive;
+    return archive.save(root + L"Data\\Resource\\Resource.res");
+}
+
+}
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 2) {
+        fwprintf(stderr, L"usage: KorvantaBuilder <install folder>\n");
+        return 2;
+    }
+    String root = String(argv[1]).addBackslash();
+    static const wchar_t* const folders[] = {L"Data", L"Data\\Resource", L"Data\\Menu", L"Data\\Map", L"Objects"};
+    if (!makeFolders(root, folders, int(sizeof(folders) / sizeof(folders[0])))) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot create the folders under %ls\n", root.text());
+        return 1;
+    }
+    if (!writeResourceArchive(root)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the resource archive\n");
+        return 1;
+    }
+    return 0;
+}
