@@ -1,0 +1,211 @@
+#include "Render/BufferPool.h"
+
+#include "Render/DirectGraphics.h"
+
+#include "Core/CrashTrace.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Which kind of buffer a new pool gets.
+enum class PoolKind { vertices, indices };
+
+BufferPool* createPool(PoolKind kind, uint32_t count)
+{
+    CRASH_TRACE();
+    if (!gDevice)
+        return nullptr;
+    BufferPool* pool = new (std::nothrow) BufferPool;
+    if (!pool)
+        return nullptr;
+    HRESULT hr;
+    if (kind == PoolKind::vertices)
+        hr = gDevice->CreateVertexBuffer(count * BufferPool::vertexStride, D3DUSAGE_WRITEONLY, BufferPool::vertexFormat,
+                                         D3DPOOL_MANAGED, &pool->vertexBuffer, nullptr);
+    else
+        hr = gDevice->CreateIndexBuffer(count * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED,
+                                        &pool->indexBuffer, nullptr);
+    if (FAILED(hr) || !BufferPool::initRanges(*pool, count)) {
+        delete pool;
+        return nullptr;
+    }
+    return pool;
+}
+
+BufferRange* allocFromPools(SCList<BufferPool>& pools, uint32_t count, PoolKind kind)
+{
+    if (count == 0)
+        return nullptr;
+    for (auto* node = pools.head(); node; node = node->next) {
+        BufferPool* pool = node->item;
+        if (!pool || (!pool->vertexBuffer && !pool->indexBuffer))
+            continue;
+        if (BufferRange* range = BufferPool::allocRange(*pool, count))
+            return range;
+    }
+    const uint32_t perPool = kind == PoolKind::vertices ? BufferPool::verticesPerPool : BufferPool::indicesPerPool;
+    // Larger requests would otherwise make a new, useless pool every call.
+    const uint32_t size = count > perPool ? count : perPool;
+    if (size > (1u << 24))
+        return nullptr;
+    BufferPool* pool = createPool(kind, size);
+    if (!pool)
+        return nullptr;
+    if (!pools.append(pool)) {
+        delete pool;
+        return nullptr;
+    }
+    return BufferPool::allocRange(*pool, count);
+}
+
+}
+
+BufferRange* BufferPool::allocVertexRange(SCList<BufferPool>& pools, uint32_t count)
+{
+    return allocFromPools(pools, count, PoolKind::vertices);
+}
+
+BufferRange* BufferPool::allocIndexRange(SCList<BufferPool>& pools, uint32_t count)
+{
+    return allocFromPools(pools, count, PoolKind::indices);
+}
+
+BufferRange* BufferPool::allocRange(BufferPool& pool, uint32_t count)
+{
+    if (count == 0)
+        return nullptr;
+    for (BufferRange* range = pool.firstRange; range; range = range->next) {
+        if (range->used || range->count < count)
+            continue;
+        if (range->count == count) {
+            range->used = 1;
+            return range;
+        }
+        BufferRange* taken = new (std::nothrow) BufferRange;
+        if (!taken)
+            return nullptr;
+        taken->start = range->start;
+        taken->count = count;
+        taken->used = 1;
+        taken->previous = range->previous;
+        taken->next = range;
+        taken->pool = &pool;
+        if (range->previous)
+            range->previous->next = taken;
+        else
+            pool.firstRange = taken;
+        range->previous = taken;
+        range->start += count;
+        range->count -= count;
+        return taken;
+    }
+    return nullptr;
+}
+
+void BufferPool::freeRange(BufferPool& pool, BufferRange* range)
+{
+    if (!range)
+        return;
+    BufferRange* previous = range->previous;
+    BufferRange* next = range->next;
+    if (previous && !previous->used) {
+        previous->count += range->count;
+        previous->next = next;
+        if (next)
+            next->previous = previous;
+        delete range;
+        if (next && !next->used) {
+            previous->count += next->count;
+            previous->next = next->next;
+            if (next->next)
+                next->next->previous = previous;
+            delete next;
+        }
+        return;
+    }
+    if (next && !next->used) {
+        next->start = range->start;
+        next->count += range->count;
+        next->previous = previous;
+        if (previous)
+            previous->next = next;
+        else
+            pool.firstRange = next;
+        delete range;
+        return;
+    }
+    range->used = 0;
+}
+
+bool BufferPool::initRanges(BufferPool& pool, uint32_t count)
+{
+    BufferRange* range = new (std::nothrow) BufferRange;
+    if (!range)
+        return false;
+    range->count = count;
+    range->pool = &pool;
+    pool.firstRange = range;
+    pool.reserved = count;
+    return true;
+}
+
+void BufferPool::destroy(BufferPool& pool)
+{
+    if (pool.vertexBuffer) {
+        pool.vertexBuffer->Release();
+        pool.vertexBuffer = nullptr;
+    }
+    if (pool.indexBuffer) {
+        pool.indexBuffer->Release();
+        pool.indexBuffer = nullptr;
+    }
+    BufferRange* range = pool.firstRange;
+    while (range) {
+        BufferRange* next = range->next;
+        delete range;
+        range = next;
+    }
+    pool.firstRange = nullptr;
+    pool.reserved = 0;
+}
+
+IDirect3DIndexBuffer9* createIndexBufferFrom(const uint16_t* indices, uint32_t count)
+{
+    CRASH_TRACE();
+    if (!gDevice || !indices || count == 0 || count > (1u << 28))
+        return nullptr;
+    IDirect3DIndexBuffer9* buffer = nullptr;
+    if (FAILED(gDevice->CreateIndexBuffer(count * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &buffer,
+                                          nullptr)))
+        return nullptr;
+    void* data = nullptr;
+    // A buffer that cannot be filled is no use to the caller.
+    if (FAILED(buffer->Lock(0, 0, &data, 0))) {
+        buffer->Release();
+        return nullptr;
+    }
+    std::memcpy(data, indices, size_t(count) * 2);
+    buffer->Unlock();
+    return buffer;
+}
+
+IDirect3DVertexBuffer9* createVertexBufferFrom(const void* vertices, uint32_t count, uint32_t stride, uint32_t fvf)
+{
+    CRASH_TRACE();
+    const uint64_t bytes = uint64_t(count) * stride;
+    if (!gDevice || !vertices || bytes == 0 || bytes > (1u << 30))
+        return nullptr;
+    IDirect3DVertexBuffer9* buffer = nullptr;
+    if (FAILED(gDevice->CreateVertexBuffer(UINT(bytes), D3DUSAGE_WRITEONLY, fvf, D3DPOOL_MANAGED, &buffer, nullptr)))
+        return nullptr;
+    void* data = nullptr;
+    if (FAILED(buffer->Lock(0, 0, &data, 0))) {
+        buffer->Release();
+        return nullptr;
+    }
+    std::memcpy(data, vertices, size_t(bytes));
+    buffer->Unlock();
+    return buffer;
+}

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "Render/SwapChainInterface.h"
+
+#include "Core/Array.h"
+#include "Core/Matrix.h"
+#include "Core/SCList.h"
+#include "Core/String.h"
+
+#include <windows.h>
+#include <d3d9.h>
+
+#include <cstdint>
+
+class RenderTexture;
+class GpuSmooth;
+
+namespace D3D {
+
+// Back-buffer choices; the two formats are results of the format choice.
+struct PresentSettings
+{
+    uint32_t want32Bit = 1;
+    uint32_t verticalSync = 1;
+    uint32_t multiSampleType = 0;
+    uint32_t multiSampleQuality = 0;
+    D3DFORMAT backBufferFormat = D3DFMT_UNKNOWN;
+    D3DFORMAT adapterFormat = D3DFMT_UNKNOWN;
+};
+
+// The glow added over the finished scene (its target and smoother come with
+// the render textures and the smoothing effect).
+struct PostEffect
+{
+    RenderTexture* target = nullptr;
+    GpuSmooth* smoother = nullptr;
+    uint32_t strength = 215;
+    uint32_t alpha = 255;
+};
+
+// The one device record: the Direct3D device, its swap chains, the present
+// settings and the render-side switches that many passes read. Lives inside
+// gDirectGraphics. Main thread only (the device is created multithreaded,
+// but no other thread issues Direct3D calls).
+class Device
+{
+public:
+    class SwapChain;
+
+    static constexpr int stackSize = 32;
+
+    Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+    ~Device();
+
+    // Creates the swap chain for client and the device on window (adapter 0,
+    // HAL), then restores the swap chain's buffers, begins a frame and sets the
+    // initial states. Needs gDirectGraphics.init() first. On failure shows
+    // "D3D_Init_Error" (owner window), keeps no swap chain and returns false.
+    static bool create(Device& record, HWND window, bool fullScreen, SwapChainInterface* client);
+    // Releases the swap chains and the device (shutdown); safe to call twice.
+    static void release(Device& record);
+    // Brings a lost device back (see DeviceReset.cpp); parameters null
+    // rebuilds windowed parameters for the first swap chain's window.
+    static void reset(Device& record, const D3DPRESENT_PARAMETERS* parameters);
+
+    // Present parameters for window from settings (sizes by sizeof; windowed:
+    // the client size, full screen: the nearest display mode).
+    static void fillPresentParameters(PresentSettings& settings, HWND window, bool fullScreen,
+                                      D3DPRESENT_PARAMETERS& parameters);
+    // Choose and store the formats in settings; see DeviceFormats.cpp.
+    static D3DFORMAT chooseBackBufferFormat(PresentSettings& settings, bool fullScreen);
+    static D3DFORMAT chooseDepthFormat(PresentSettings& settings);
+
+    // The states every pass may rely on; after creation and every reset.
+    static void setInitialStates();
+
+    SwapChain* firstSwapChain() const;
+
+    // Cull modes passes set with D3DRS_CULLMODE; a mirrored pass swaps the two,
+    // sets mirrored and restores all three afterwards.
+    uint32_t frontCull = D3DCULL_CCW;
+    uint32_t backCull = D3DCULL_CW;
+    uint32_t mirrored = 0;
+
+    IDirect3DDevice9* device = nullptr;
+    SCList<SwapChain> swapChains; // owned; the first is the one frames and resets use
+    SwapChain* currentSwapChain = nullptr;
+    PresentSettings presentSettings;
+    uint32_t maxTextureSize = 1024;
+    uint32_t limitTextureSize = 1;
+    // 1 from the release of the device objects of a loss until the restore.
+    uint32_t resetting = 0;
+    PostEffect postEffect;
+    RenderTexture* sharedTarget256 = nullptr;
+
+    // Matrices in force. Entry 0 is the current camera's (beginFrame); a pass
+    // with matrices of its own stores a pointer at index count, increments the
+    // count and decrements it when done. Readers take entry count - 1. Pushes
+    // beyond the 32 entries are ignored.
+    const matrix3d* projectionStack[stackSize] = {};
+    const matrix3d* viewStack[stackSize] = {};
+    uint32_t projectionCount = 1;
+    uint32_t viewCount = 1;
+
+    void pushProjection(const matrix3d* m);
+    void popProjection();
+    void pushView(const matrix3d* m);
+    void popView();
+
+    // Set while reset runs: a reset asked for from the message pump inside it
+    // returns at once instead of nesting.
+    bool inReset = false;
+};
+
+// The name of a Direct3D 9 or D3DX 9 result code, or "Unknown Error".
+String getErrorName(HRESULT hr);
+
+}
+
+// The device every pass draws with; set on creation and reset, null without.
+extern IDirect3DDevice9* gDevice;
+
+// Draws the bound texture over the screen rectangle (0, 0)-(width, height) at
+// depth z, pixel-exact: texel offsets 0.5 / texWidth and 0.5 / texHeight, none
+// for a size of -1.
+void drawScreenRect(int width, int height, int texWidth, int texHeight, float z);
+
+// A managed 16-bit index buffer of copies x the indices, copy c offset by
+// c x (largest index + 1). Null on failure, for no indices or copies, or when
+// an offset index would not fit in 16 bits.
+IDirect3DIndexBuffer9* createRepeatedIndexBuffer(Array<uint16_t>& indices, int copies);

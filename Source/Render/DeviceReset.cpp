@@ -1,0 +1,150 @@
+// Device loss and reset: release the default-pool objects, wait for the
+// device while the window stays responsive, reset, restore in a fixed order.
+#include "Render/D3DDevice.h"
+
+#include "Render/DirectGraphics.h"
+#include "Render/SwapChain.h"
+
+#include "Core/CrashTrace.h"
+
+namespace D3D {
+
+namespace {
+
+// Clears the record's in-reset flag on every way out of reset.
+struct InResetScope
+{
+    explicit InResetScope(Device& r) : record(r) { record.inReset = true; }
+    ~InResetScope() { record.inReset = false; }
+    Device& record;
+};
+
+// Client slot 9 of the first swap chain. False when the quit message was
+// retrieved: it is posted again so that the main loop sees it and the
+// program ends instead of waiting for a device that may never come back.
+bool pump(Device::SwapChain* first)
+{
+    if (!first || !first->client)
+        return true;
+    if (first->client->pumpMessages())
+        return true;
+    PostQuitMessage(0);
+    return false;
+}
+
+void releaseDeviceObjects(Device& record)
+{
+    CRASH_TRACE();
+    record.device->LightEnable(0, FALSE);
+    for (auto* node = record.swapChains.head(); node; node = node->next)
+        if (node->item)
+            node->item->releaseDeviceObjects();
+    record.resetting = 1;
+}
+
+void resizeWindow(HWND window, const D3DPRESENT_PARAMETERS& parameters)
+{
+    if (!window)
+        return;
+    const DWORD style = DWORD(GetWindowLongW(window, GWL_STYLE));
+    RECT frame{0, 0, LONG(parameters.BackBufferWidth), LONG(parameters.BackBufferHeight)};
+    AdjustWindowRect(&frame, style, FALSE);
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOZORDER | SWP_NOMOVE | SWP_SHOWWINDOW);
+}
+
+void restoreDeviceObjects(Device& record)
+{
+    CRASH_TRACE();
+    gDevice = record.device;
+    bool first = true;
+    for (auto* node = record.swapChains.head(); node; node = node->next) {
+        if (!node->item)
+            continue;
+        if (first)
+            node->item->restoreBuffers(record.device);
+        else
+            node->item->restoreAsAdditional(record.device);
+        first = false;
+    }
+    if (Device::SwapChain* chain = record.firstSwapChain())
+        chain->beginFrame();
+    Device::setInitialStates();
+    // A camera that moved a little rebuilds everything that caches its position.
+    if (gCamera)
+        gCamera->position.x += 0.001f;
+    for (auto* node = record.swapChains.head(); node; node = node->next)
+        if (node->item && node->item->client)
+            node->item->client->onDeviceRestored();
+    record.resetting = 0;
+}
+
+}
+
+void Device::reset(Device& record, const D3DPRESENT_PARAMETERS* parameters)
+{
+    CRASH_TRACE();
+    if (!record.device || record.inReset)
+        return;
+    InResetScope scope(record);
+    SwapChain* first = record.firstSwapChain();
+
+    if (!record.resetting)
+        releaseDeviceObjects(record);
+
+    HRESULT r;
+    do {
+        Sleep(80);
+        if (!pump(first))
+            return;
+        r = record.device->TestCooperativeLevel();
+    } while (r == D3DERR_DEVICELOST);
+
+    if (r != D3DERR_DRIVERINTERNALERROR) {
+        D3DPRESENT_PARAMETERS attempt{};
+        if (parameters)
+            attempt = *parameters;
+        else
+            fillPresentParameters(record.presentSettings, first ? first->presentParameters.hDeviceWindow : nullptr,
+                                  false, attempt);
+
+        bool done = false;
+        int invalidCalls = 0;
+        while (!done) {
+            CRASH_TRACE();
+            if (!pump(first))
+                return;
+            r = record.device->Reset(&attempt);
+            if (r == D3D_OK) {
+                done = true;
+            } else if (r == D3DERR_DEVICELOST) {
+                Sleep(80);
+            } else if (r == D3DERR_DRIVERINTERNALERROR || r == D3DERR_OUTOFVIDEOMEMORY) {
+                break;
+            } else if (r == D3DERR_INVALIDCALL) {
+                // Rebuilt parameters the device refuses: fall back to the last
+                // ones that worked.
+                if (++invalidCalls <= 2 || !first)
+                    Sleep(50);
+                else
+                    attempt = first->presentParameters;
+            } else {
+                Sleep(50);
+            }
+        }
+        if (done) {
+            const HWND window = attempt.hDeviceWindow ? attempt.hDeviceWindow
+                                : first                 ? first->presentParameters.hDeviceWindow
+                                                        : nullptr;
+            if (attempt.Windowed)
+                resizeWindow(window, attempt);
+            if (first)
+                first->presentParameters = attempt;
+        }
+    }
+
+    if (record.resetting && record.device->TestCooperativeLevel() == D3D_OK)
+        restoreDeviceObjects(record);
+}
+
+}

@@ -1,0 +1,313 @@
+#include "Render/SwapChain.h"
+
+#include "Render/DirectGraphics.h"
+
+#include "Core/CrashTrace.h"
+#include "Core/Math.h"
+
+#include <cstring>
+
+using SwapChain = D3D::Device::SwapChain;
+
+namespace {
+
+DWORD floatBits(float f)
+{
+    DWORD d;
+    static_assert(sizeof(d) == sizeof(f));
+    std::memcpy(&d, &f, sizeof(d));
+    return d;
+}
+
+void releaseSurface(IDirect3DSurface9*& surface)
+{
+    if (surface) {
+        surface->Release();
+        surface = nullptr;
+    }
+}
+
+void describeTarget(SwapChain::RenderTarget& target)
+{
+    D3DSURFACE_DESC description{};
+    if (target.surface && SUCCEEDED(target.surface->GetDesc(&description)) && description.Height != 0) {
+        target.width = description.Width;
+        target.height = description.Height;
+        target.aspect = float(description.Width) / float(description.Height);
+    }
+}
+
+// The alpha-only state of fillAlpha and drawAlphaFrame, and its undoing.
+void setAlphaOnlyStates(IDirect3DDevice9* d, bool depthTest)
+{
+    d->SetRenderState(D3DRS_COLORWRITEENABLE, D3DCOLORWRITEENABLE_ALPHA);
+    d->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    d->SetRenderState(D3DRS_ZENABLE, depthTest ? TRUE : FALSE);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TFACTOR);
+    d->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF000000);
+}
+
+void restoreAlphaOnlyStates(IDirect3DDevice9* d)
+{
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    d->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    d->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    d->SetRenderState(D3DRS_ZENABLE, TRUE);
+}
+
+}
+
+SwapChain::SwapChain(Interface* clientInterface) : client(clientInterface) {}
+
+SwapChain::~SwapChain()
+{
+    releaseDeviceObjects();
+    if (gCamera == this)
+        gCamera = nullptr;
+    if (gSunLight == &sun)
+        gSunLight = nullptr;
+    if (cameraPosition.load() == &position)
+        cameraPosition.store(nullptr);
+    if (gDirectGraphics.record.currentSwapChain == this)
+        gDirectGraphics.record.currentSwapChain = nullptr;
+}
+
+void SwapChain::restoreBuffers(IDirect3DDevice9* device)
+{
+    CRASH_TRACE();
+    if (!device)
+        return;
+    if (!swapChain)
+        device->GetSwapChain(0, &swapChain);
+    if (!depthSurface)
+        device->GetDepthStencilSurface(&depthSurface);
+    gCamera = this;
+    gSunLight = &sun;
+    restoreDeviceObjects();
+}
+
+void SwapChain::restoreAsAdditional(IDirect3DDevice9* device)
+{
+    CRASH_TRACE();
+    if (!device)
+        return;
+    releaseDeviceObjects();
+    presentParameters.BackBufferWidth = 0;
+    presentParameters.BackBufferHeight = 0;
+    if (FAILED(device->CreateAdditionalSwapChain(&presentParameters, &swapChain)))
+        swapChain = nullptr;
+    device->CreateDepthStencilSurface(presentParameters.BackBufferWidth, presentParameters.BackBufferHeight,
+                                      presentParameters.AutoDepthStencilFormat, presentParameters.MultiSampleType,
+                                      presentParameters.MultiSampleQuality, FALSE, &depthSurface, nullptr);
+    restoreDeviceObjects();
+}
+
+void SwapChain::releaseDeviceObjects()
+{
+    CRASH_TRACE();
+    if (client)
+        client->onDeviceLost();
+    releaseSurface(targets[0].surface);
+    targets[0].depth = nullptr;
+    releaseSurface(depthSurface);
+    if (swapChain) {
+        swapChain->Release();
+        swapChain = nullptr;
+    }
+    clearLoadProcess();
+}
+
+void SwapChain::restoreDeviceObjects()
+{
+    CRASH_TRACE();
+    setProjection({int32_t(presentParameters.BackBufferWidth), int32_t(presentParameters.BackBufferHeight)});
+    if (client)
+        client->onDeviceReset();
+}
+
+SwapChain* SwapChain::beginFrame()
+{
+    CRASH_TRACE();
+    D3D::Device& record = gDirectGraphics.record;
+    IDirect3DDevice9* d = gDevice;
+    if (!targets[0].surface && swapChain)
+        swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &targets[0].surface);
+    if (d && targets[0].surface) {
+        d->SetRenderTarget(0, targets[0].surface);
+        d->SetDepthStencilSurface(depthSurface);
+    }
+    targets[0].depth = depthSurface;
+    describeTarget(targets[0]);
+
+    record.currentSwapChain = this;
+    gCamera = this;
+    gSunLight = &sun;
+    cameraPosition.store(&position, std::memory_order_release);
+    record.projectionStack[0] = &projection;
+    record.viewStack[0] = &view;
+
+    if (d) {
+        d->SetTransform(D3DTS_PROJECTION, reinterpret_cast<const D3DMATRIX*>(projection.m));
+        apply();
+        d->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+        d->SetRenderState(D3DRS_RANGEFOGENABLE, TRUE);
+        d->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
+        d->SetRenderState(D3DRS_FOGSTART, floatBits(fogStart));
+        d->SetRenderState(D3DRS_FOGEND, floatBits(fogEnd));
+        d->SetRenderState(D3DRS_FOGCOLOR, fogColour.argb());
+        d->SetRenderState(D3DRS_FOGENABLE, fogEnabled ? TRUE : FALSE);
+        for (DWORD sampler = 0; sampler < 3; ++sampler)
+            d->SetSamplerState(sampler, D3DSAMP_MIPMAPLODBIAS, floatBits(mipBias));
+    }
+    D3D::setDirectionalLight(sun);
+    return this;
+}
+
+void SwapChain::update()
+{
+    // The engine managers (sky, static entities, entities, ways, terrain,
+    // water, meadow, sun glow, particles, far field) update here as their
+    // subsystems arrive.
+}
+
+void SwapChain::render(bool drawUi)
+{
+    CRASH_TRACE();
+    IDirect3DDevice9* d = gDevice;
+    if (!d)
+        return;
+    d->BeginScene();
+    if (client)
+        client->renderShadowMaps();
+    if (client)
+        client->renderAfterScene();
+    if (drawUi && client) {
+        client->beforeUi();
+        client->afterUi();
+    }
+    d->EndScene();
+}
+
+void SwapChain::present()
+{
+    CRASH_TRACE();
+    releaseSurface(targets[0].surface);
+    HRESULT hr = D3D_OK;
+    if (swapChain)
+        hr = swapChain->Present(nullptr, nullptr, presentParameters.hDeviceWindow, nullptr, 0);
+    if (!swapChain || hr == D3DERR_DEVICELOST)
+        D3D::Device::reset(gDirectGraphics.record, nullptr);
+}
+
+void SwapChain::pushRenderTarget(IDirect3DSurface9* surface, IDirect3DSurface9* depth)
+{
+    CRASH_TRACE();
+    if (targetCount >= uint32_t(stackSize))
+        return;
+    if (gDevice) {
+        gDevice->SetRenderTarget(0, surface);
+        gDevice->SetDepthStencilSurface(depth);
+    }
+    RenderTarget& entry = targets[targetCount];
+    entry.surface = surface;
+    entry.depth = depth;
+    describeTarget(entry);
+    ++targetCount;
+}
+
+void SwapChain::popRenderTarget()
+{
+    CRASH_TRACE();
+    if (targetCount <= 1)
+        return;
+    --targetCount;
+    const RenderTarget& entry = targets[targetCount - 1];
+    if (gDevice && entry.surface) {
+        gDevice->SetRenderTarget(0, entry.surface);
+        gDevice->SetDepthStencilSurface(entry.depth);
+    }
+}
+
+void SwapChain::fillAlpha(float z)
+{
+    CRASH_TRACE();
+    IDirect3DDevice9* d = gDevice;
+    if (!d)
+        return;
+    const RenderTarget& top = topTarget();
+    setAlphaOnlyStates(d, z != 0.0f);
+    drawScreenRect(int(top.width), int(top.height), -1, -1, z);
+    restoreAlphaOnlyStates(d);
+}
+
+void SwapChain::drawAlphaFrame(vec2d size)
+{
+    CRASH_TRACE();
+    IDirect3DDevice9* d = gDevice;
+    if (!d)
+        return;
+    struct Point
+    {
+        float x, y, z, rhw;
+    };
+    static_assert(sizeof(Point) == 16);
+    const float w = size.x, h = size.y;
+    const Point frame[5] = {{0.5f, 0.5f, 0.0f, 1.0f},
+                            {w - 0.5f, 0.5f, 0.0f, 1.0f},
+                            {w - 0.5f, h - 0.5f, 0.0f, 1.0f},
+                            {0.5f, h - 0.5f, 0.0f, 1.0f},
+                            {0.5f, 0.5f, 0.0f, 1.0f}};
+    setAlphaOnlyStates(d, false);
+    d->SetFVF(D3DFVF_XYZRHW);
+    d->DrawPrimitiveUP(D3DPT_LINESTRIP, 4, frame, sizeof(Point));
+    restoreAlphaOnlyStates(d);
+}
+
+void SwapChain::beginLoadProcess()
+{
+    float sum = 0.0f;
+    for (auto* node = loadProcesses.head(); node; node = node->next)
+        if (node->item)
+            sum += node->item->weight;
+    // All-zero weights would turn every weight into NaN.
+    if (sum > 0.0f)
+        for (auto* node = loadProcesses.head(); node; node = node->next)
+            if (node->item)
+                node->item->weight /= sum;
+    progress = 0.0f;
+    drawLoadFrame();
+}
+
+void SwapChain::advanceLoadProcess(LoadProcessInterface& entry, float done)
+{
+    const float step = done - entry.done;
+    if (step < 0.09f && done != 1.0f)
+        return;
+    progress += step * entry.weight;
+    drawLoadFrame();
+    entry.done = done;
+}
+
+void SwapChain::clearLoadProcess()
+{
+    progress = 0.0f;
+    loadProcesses.clear(false);
+}
+
+void SwapChain::drawLoadFrame()
+{
+    CRASH_TRACE();
+    if (!client || !gDevice)
+        return;
+    beginFrame();
+    gDevice->BeginScene();
+    client->renderLoadProgress();
+    gDevice->EndScene();
+    present();
+}

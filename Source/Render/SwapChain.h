@@ -1,0 +1,95 @@
+#pragma once
+
+#include "Render/Camera.h"
+#include "Render/D3DDevice.h"
+#include "Render/Light.h"
+
+#include "Core/SCList.h"
+
+#include <d3d9.h>
+
+#include <cstdint>
+
+// The renderer's frame object: the scene camera, the sun light, the Direct3D
+// swap chain with its stored present parameters and depth surface, a stack of
+// render targets, the loading progress and the client's hooks.
+//
+// Each frame the application calls beginFrame, clears the depth buffer, calls
+// render and then present; update is the managers' frame update. The device
+// record creates the swap chain and owns it; loss and reset call the release
+// and restore operations. A null client skips every hook and the loading
+// frames. Main thread only.
+class D3D::Device::SwapChain : public Camera
+{
+public:
+    using Interface = SwapChainInterface;
+    using LoadProcessInterface = D3D::LoadProcessInterface;
+
+    struct RenderTarget
+    {
+        uint32_t width = 640;
+        uint32_t height = 480;
+        float aspect = 640.0f / 480.0f;
+        IDirect3DSurface9* surface = nullptr; // entry 0 holds a reference; the others borrow
+        IDirect3DSurface9* depth = nullptr;
+    };
+
+    // No Direct3D calls: buffers arrive with restoreBuffers.
+    explicit SwapChain(Interface* client);
+    ~SwapChain();
+    SwapChain(const SwapChain&) = delete;
+    SwapChain& operator=(const SwapChain&) = delete;
+
+    // Takes the device's implicit swap chain and depth surface, makes this the
+    // current camera and light, then restoreDeviceObjects.
+    void restoreBuffers(IDirect3DDevice9* device);
+    // An additional swap chain for the stored parameters' window.
+    void restoreAsAdditional(IDirect3DDevice9* device);
+    // Client slot 7, then every default-pool object of the swap chain.
+    void releaseDeviceObjects();
+    // Projection for the back-buffer size, then client slot 8.
+    void restoreDeviceObjects();
+
+    // Back buffer and depth surface as targets, camera matrices, fog, bias and
+    // the sun light; makes this the current swap chain, camera and light.
+    SwapChain* beginFrame();
+    // The engine managers' frame update.
+    void update();
+    // The frame's passes between BeginScene and EndScene.
+    void render(bool drawUi);
+    // Presents; a lost device (or no swap chain) is reset without parameters.
+    void present();
+
+    // Render-target stack; 32 entries including the back buffer. A push
+    // beyond it or a pop of the back buffer is ignored.
+    void pushRenderTarget(IDirect3DSurface9* surface, IDirect3DSurface9* depth);
+    void popRenderTarget();
+    const RenderTarget& topTarget() const { return targets[targetCount - 1]; }
+
+    // Alpha 255 into every pixel of the target in force whose depth test
+    // passes at depth z (z 0: no depth test).
+    void fillAlpha(float z);
+    // A one-pixel frame of alpha 255 along the border of a target of size.
+    void drawAlphaFrame(vec2d size);
+
+    // Normalises the weights of the entries in loadProcesses, zeroes the
+    // progress and draws a loading frame.
+    void beginLoadProcess();
+    // An entry reports a done fraction: the progress moves and a loading frame
+    // is drawn once the increase reaches 0.09 (or done reaches 1).
+    void advanceLoadProcess(LoadProcessInterface& entry, float done);
+    // Zeroes the progress and forgets the entries (they are not deleted).
+    void clearLoadProcess();
+    // beginFrame, client slot 6 between BeginScene and EndScene, present.
+    void drawLoadFrame();
+
+    LightRecord sun;
+    Interface* client = nullptr;
+    D3DPRESENT_PARAMETERS presentParameters{};
+    IDirect3DSwapChain9* swapChain = nullptr;
+    IDirect3DSurface9* depthSurface = nullptr;
+    RenderTarget targets[stackSize];
+    uint32_t targetCount = 1;
+    SCList<LoadProcessInterface> loadProcesses;
+    float progress = 0.0f; // 0.0 to 1.0
+};
