@@ -1,11 +1,19 @@
 #!/bin/bash
-# Sets up, builds, makes the game data and starts the game.
+# Sets up, builds and starts the game: on the user's display when DISPLAY is
+# set, otherwise on a private Xvfb display (nothing to see, but it runs).
+# The game runs from its install folder (the build folder, beside its Data folder).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${KORVANTA_BUILD_DIR:-$root/build}"
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 if [ ! -f "$build/Korvanta.exe" ]; then
-  echo "Korvanta.exe has no start-up yet: the core library and its tests are built; run scripts/test.sh to check them."
-  exit 0
+  echo "play: $build/Korvanta.exe was not built" >&2
+  exit 1
 fi
+mkdir -p "$build/Data"
+cd "$build"
+if [ -z "${DISPLAY:-}" ]; then
+  echo "play: no DISPLAY set, so the game runs on a private Xvfb display; end it with Ctrl+C."
+fi
+exec "$build/wine-run.sh" ./Korvanta.exe
