@@ -40,7 +40,9 @@ BufferRange* allocFromPools(SCList<BufferPool>& pools, uint32_t count, PoolKind 
         return nullptr;
     for (auto* node = pools.head(); node; node = node->next) {
         BufferPool* pool = node->item;
-        if (!pool || (!pool->vertexBuffer && !pool->indexBuffer))
+        const bool sameKind =
+            pool && (kind == PoolKind::vertices ? pool->vertexBuffer != nullptr : pool->indexBuffer != nullptr);
+        if (!sameKind)
             continue;
         if (BufferRange* range = BufferPool::allocRange(*pool, count))
             return range;
