@@ -40,9 +40,9 @@ int Korvanta::run(HINSTANCE instance, int command)
     showCommand = command;
     if (WinShell::gMonitors)
         WinShell::gMonitors->enumerate();
-    // The languages come before init (not after it): init's failure boxes need
-    // their texts, and a first start writes the language choice into the
-    // registry while saving the default settings.
+    // The languages are set up before init: init's failure boxes need their
+    // texts, and a first start saves the language choice into the registry
+    // together with the default settings, so the choice must be made by then.
     setUpLanguages();
     if (!init())
         return -1;
