@@ -1,6 +1,8 @@
 // Checks the built-in text tables as authored: every line readable by the table
 // reader, the same keys in both languages, format specifiers that match what the
 // program passes, and every key the program looks up present.
+#include "Core/Language.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -298,6 +300,46 @@ TEST_F(TextTables, EveryKeyTheProgramLooksUpIsPresent) {
     // Nothing beyond what the program asks for.
     EXPECT_EQ(gameEnglish.keys().size(), std::size(gameKeys));
     EXPECT_EQ(errorEnglish.keys().size(), std::size(errorKeys));
+}
+
+// The game's own reader must deliver every authored line unchanged: no line run into
+// the next, no text cut, "\n" and non-ASCII letters decoded in both encodings.
+TEST_F(TextTables, TheLanguageReaderDeliversEveryLineAsAuthored) {
+    Language language;
+    Language::Pack packs[2];
+    packs[0].gameTableId = kGameGerman;
+    packs[0].errorTableId = kErrorGerman;
+    packs[0].name = String(L"German");
+    packs[1].gameTableId = kGameEnglish;
+    packs[1].errorTableId = kErrorEnglish;
+    packs[1].name = String(L"English");
+    language.addBuiltInPacks(packs, 2);
+    const String wanted[] = {String(L"MyLanguage")};
+    language.loadPacks(wanted, 1);
+
+    const int32_t german = language.find(L"German");
+    const int32_t english = language.find(L"English");
+    ASSERT_GE(german, 0);
+    ASSERT_GE(english, 0);
+    EXPECT_STREQ(language.getText(nullptr, String(L"MyLanguage"), german).text(), L"Deutsch");
+
+    language.setCurrent(german);
+    const std::pair<int32_t, std::vector<const Table*>> languages[] = {{german, {&gameGerman, &errorGerman}},
+                                                                       {english, {&gameEnglish, &errorEnglish}}};
+    for (const auto& [index, tables] : languages) {
+        size_t lines = 0;
+        for (const Table* table : tables) {
+            lines += table->entries.size();
+            for (const auto& [key, text] : table->entries) {
+                EXPECT_EQ(std::wstring(language.getText(nullptr, String(key.c_str()), index).text()), text)
+                    << narrow(key);
+            }
+        }
+        // The current language was read afresh; "English" also keeps its preloaded name pair.
+        if (index == german) {
+            EXPECT_EQ(static_cast<size_t>(language.languageAt(index)->pairs.count()), lines);
+        }
+    }
 }
 
 }  // namespace
