@@ -4,5 +4,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${KORVANTA_BUILD_DIR:-$root/build}"
 "$root/scripts/setup.sh"
+# The built-in text tables are generated from their sources: both must agree.
+python3 "$root/Resources/Text/make_tables.py" --check
 "$root/scripts/build.sh"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
