@@ -4,6 +4,7 @@
 #include "Application/Globals.h"
 #include "Application/LanguageSetup.h"
 #include "Application/Registry.h"
+#include "Render/DirectGraphics.h"
 #include "Core/FileInterface.h"
 #include "Core/Language.h"
 #include "Core/ResourceManager.h"
@@ -68,8 +69,16 @@ uint32_t Korvanta::init()
         showError(L"ErrorWindowClass", nullptr, MB_ICONERROR);
         return 0;
     }
+    if (!gDirectGraphics.init()) {
+        showError(L"ErrorDirect3D", nullptr, MB_OK);
+        return 0;
+    }
     if (!createWindow(programName)) {
         showError(L"ErrorWindowCreate", nullptr, MB_ICONERROR);
+        return 0;
+    }
+    if (!createDevice()) {
+        showError(L"ErrorDirect3DDevice", window, MB_OK);
         return 0;
     }
     if (gResourceManager)
@@ -109,6 +118,15 @@ uint32_t Korvanta::registerWindowClass(const String& name)
 
 uint32_t Korvanta::createWindow(const String& title)
 {
+    // Without the registry key the first start goes full screen in the
+    // largest display mode.
+    if (keyRetry && gSettings && gDirectGraphics.modes.count() > 0) {
+        const intvec2d mode = gDirectGraphics.modes.modeAt(gDirectGraphics.modes.count() - 1);
+        gSettings->width = uint32_t(mode.x);
+        gSettings->height = uint32_t(mode.y);
+        gSettings->options.fullScreen = 1;
+        gSettings->aspect = float(mode.x) / float(mode.y);
+    }
     const uint32_t width = gSettings ? gSettings->width : 1024;
     const uint32_t height = gSettings ? gSettings->height : 768;
     constexpr DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
@@ -149,6 +167,8 @@ void Korvanta::mainLoop()
     while (pumpMessages()) {
         SetThreadExecutionState(ES_DISPLAY_REQUIRED);
         gTimer.update(0);
+        update();
+        render();
     }
 }
 
@@ -158,6 +178,7 @@ void Korvanta::shutdown()
         return;
     shutDown = true;
     destroy();
+    releaseDevice();
     if (WinShell::gMonitors)
         WinShell::gMonitors->clear();
     // Deleted here once and the pointers cleared, so that the exit clean-up
@@ -189,6 +210,15 @@ LRESULT Korvanta::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL)
             quit();
+        break;
+    case WM_MOVE:
+        onWindowResized(0);
+        break;
+    case WM_SIZE:
+        onWindowResized(wParam);
+        break;
+    case WM_EXITSIZEMOVE:
+        D3D::Device::reset(gDirectGraphics.record, nullptr);
         break;
     default:
         break;

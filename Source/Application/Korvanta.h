@@ -2,6 +2,8 @@
 
 #include "Application/Multimonitor.h"
 #include "Application/WinShell.h"
+#include "Render/D3DDevice.h"
+#include "Render/SwapChainInterface.h"
 #include "Core/String.h"
 
 #include <windows.h>
@@ -14,7 +16,7 @@
 //
 // Failures travel as return values: init shows a message box for the step
 // that failed and returns 0; run then returns -1.
-class Korvanta final : public WinShell::Window
+class Korvanta final : public WinShell::Window, public D3D::SwapChainInterface
 {
 public:
     // Opens (or creates) the registry key, builds the application-data folder
@@ -31,8 +33,9 @@ public:
     // Registers the built-in languages and makes the player's language current:
     // the one saved in the registry, else the user's Windows language.
     uint32_t setUpLanguages();
-    // Empties the message queue; 0 when WM_QUIT was retrieved, else 1.
-    uint32_t pumpMessages();
+    // Empties the message queue; 0 when WM_QUIT was retrieved, else 1. Also
+    // the swap chain's hook while a lost device waits.
+    uint32_t pumpMessages() override;
     // Runs until the quit message arrives.
     void mainLoop();
     // Releases what start-up made, once; later calls do nothing.
@@ -43,6 +46,17 @@ public:
     uint32_t chooseMonitor(const String& deviceName);
     uint32_t registerWindowClass(const String& name);
     uint32_t createWindow(const String& title);
+    // Device set-up: antialiasing from the settings, then the device on the
+    // window; 0 after a failure (the Direct3D object is released then).
+    uint32_t createDevice();
+    // One frame of the main loop; nothing while inactive.
+    void update();
+    void render();
+    // WM_MOVE and WM_SIZE: the back-buffer size follows the client area; a
+    // maximised window resets the device.
+    void onWindowResized(WPARAM sizeType);
+    // The device and the Direct3D object (shutdown).
+    void releaseDevice();
 
     LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -57,6 +71,7 @@ public:
     String startFolder;
     WinShell::Multimonitor::Monitor chosenMonitor;
     HCURSOR cursor = nullptr;
+    D3D::Device::SwapChain* swapChain = nullptr; // null until createDevice succeeds
 
 private:
     // A start-up failure box: caption "Error", text of the step's key.

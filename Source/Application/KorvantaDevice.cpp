@@ -1,0 +1,74 @@
+// Korvanta's side of the render device: creating it, the frame update and
+// render of the main loop, and the window changes that reset it.
+#include "Application/Korvanta.h"
+
+#include "Application/GlobalSettings.h"
+#include "Render/Antialiasing.h"
+#include "Render/DirectGraphics.h"
+#include "Render/SwapChain.h"
+
+#include "Core/CrashTrace.h"
+
+uint32_t Korvanta::createDevice()
+{
+    CRASH_TRACE();
+    D3D::Device& record = gDirectGraphics.record;
+    record.presentSettings.verticalSync = 1;
+    record.maxTextureSize = 2048;
+
+    record.presentSettings.multiSampleType = 0;
+    record.presentSettings.multiSampleQuality = 0;
+    Antialiasing::detectModes(gDirectGraphics.antialiasing, false);
+    const Antialiasing::Choice choice =
+        Antialiasing::choose(gSettings ? gSettings->options.antialiasing : 0, gDirectGraphics.antialiasing);
+    record.presentSettings.multiSampleType = choice.type;
+    record.presentSettings.multiSampleQuality = choice.quality;
+
+    if (!D3D::Device::create(record, window, fullScreen != 0, this)) {
+        gDirectGraphics.release();
+        return 0;
+    }
+    swapChain = record.firstSwapChain();
+    return 1;
+}
+
+void Korvanta::update()
+{
+    if (!active)
+        return;
+    if (swapChain)
+        swapChain->update();
+}
+
+void Korvanta::render()
+{
+    CRASH_TRACE();
+    if (!active || !swapChain || !gDevice)
+        return;
+    swapChain->beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    swapChain->render(true);
+    swapChain->present();
+}
+
+void Korvanta::onWindowResized(WPARAM sizeType)
+{
+    // Moves and sizes also arrive while the window is made and while the
+    // device is created, before there is a swap chain.
+    if (!swapChain)
+        return;
+    RECT client{};
+    GetClientRect(window, &client);
+    swapChain->presentParameters.BackBufferWidth = UINT(client.right - client.left);
+    swapChain->presentParameters.BackBufferHeight = UINT(client.bottom - client.top);
+    if (gDevice && sizeType == SIZE_MAXIMIZED)
+        D3D::Device::reset(gDirectGraphics.record, nullptr);
+}
+
+void Korvanta::releaseDevice()
+{
+    CRASH_TRACE();
+    swapChain = nullptr;
+    D3D::Device::release(gDirectGraphics.record);
+    gDirectGraphics.release();
+}
