@@ -2,6 +2,7 @@
 
 #include "Render/DirectGraphics.h"
 #include "Render/Light.h"
+#include "Render/RenderTexture.h"
 #include "Render/SwapChain.h"
 
 #include "Core/CrashTrace.h"
@@ -91,6 +92,8 @@ bool Device::create(Device& record, HWND window, bool fullScreen, SwapChainInter
     chain->restoreBuffers(record.device);
     chain->beginFrame();
     setInitialStates();
+    record.sharedTarget256 = RenderTexture::acquire(RenderTexture::shared, 256, 256, true, true, 17, D3DFMT_A8R8G8B8);
+    Texture::createDefault();
     D3DCAPS9 deviceCaps{};
     Light::initIndexPool(SUCCEEDED(record.device->GetDeviceCaps(&deviceCaps)) ? deviceCaps.MaxActiveLights : 0);
     return true;
@@ -101,6 +104,11 @@ void Device::release(Device& record)
     CRASH_TRACE();
     Light::releaseIndexPool();
     deleteSwapChains(record);
+    RenderTexture::releaseAll();
+    record.sharedTarget256 = nullptr;
+    record.postEffect.target = nullptr;
+    Texture::releaseAll();
+    Texture::releaseDefault();
     if (record.device) {
         if (gDevice == record.device)
             gDevice = nullptr;

@@ -3,6 +3,7 @@
 #include "Render/D3DDevice.h"
 
 #include "Render/DirectGraphics.h"
+#include "Render/RenderTexture.h"
 #include "Render/SwapChain.h"
 
 #include "Core/CrashTrace.h"
@@ -35,6 +36,7 @@ bool pump(Device::SwapChain* first)
 void releaseDeviceObjects(Device& record)
 {
     CRASH_TRACE();
+    RenderTexture::releaseSharedTargets();
     record.device->LightEnable(0, FALSE);
     for (auto* node = record.swapChains.head(); node; node = node->next)
         if (node->item)
@@ -69,6 +71,7 @@ void restoreDeviceObjects(Device& record)
     }
     if (Device::SwapChain* chain = record.firstSwapChain())
         chain->beginFrame();
+    RenderTexture::restoreSharedTargets();
     Device::setInitialStates();
     // A camera that moved a little rebuilds everything that caches its position.
     if (gCamera)
