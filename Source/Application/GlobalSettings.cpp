@@ -1,5 +1,6 @@
 #include "Application/GlobalSettings.h"
 
+#include "Application/ControlBindings.h"
 #include "Application/Korvanta.h"
 #include "Core/FileArray.h"
 #include "Core/Language.h"
@@ -118,6 +119,10 @@ void GlobalSettings::writeTo(FileInterface& stream) const
     stream.writeValue(options.option3);
     stream.writeTag(ShadowOption);
     stream.writeValue(options.shadowOption);
+    if (controls) {
+        stream.writeTag(ControlBindings);
+        controls->write(stream);
+    }
     stream.writeTag(Name);
     stream.writeString(name);
     stream.writeTag(FourBytes);
@@ -130,6 +135,7 @@ bool GlobalSettings::readFrom(FileInterface& stream)
     // Read into a copy: a file that turns out broken halfway leaves nothing
     // half-applied.
     GlobalSettings read(*this);
+    Control readControls = controls ? *controls : Control();
 
     char mark[4] = {};
     if (stream.read(mark, sizeof(mark)) != sizeof(mark) || memcmp(mark, versionMark, sizeof(mark)) != 0)
@@ -163,6 +169,8 @@ bool GlobalSettings::readFrom(FileInterface& stream)
             ok = stream.readValue(read.options.shadowOption);
             break;
         case ControlBindings:
+            ok = readControls.read(stream);
+            break;
         case GameRecords:
             // Their readers belong to the input and race code; what was read
             // up to here stands.
@@ -189,5 +197,7 @@ bool GlobalSettings::readFrom(FileInterface& stream)
     // keep the default 4:3 aspect.
     read.aspect = float(read.width) / float(read.height);
     *this = read;
+    if (controls)
+        *controls = readControls;
     return true;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+class Control;
 class FileInterface;
 
 // The player's display, graphics and option choices, kept in "gset.dat" in the
@@ -69,6 +70,9 @@ public:
     String name;
     uint8_t fourBytes[4] = {0x20, 0x09, 0xFF, 0xFF};
     String filePath;
+    // The player's control bindings (tag 7), owned by the application; while
+    // null, tag 7 is read past and not written.
+    Control* controls = nullptr;
 
     static constexpr uint32_t maxFileSize = 64 * 1024;
     static constexpr uint32_t maxDimension = 16384;

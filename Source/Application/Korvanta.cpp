@@ -4,6 +4,7 @@
 #include "Application/Globals.h"
 #include "Application/LanguageSetup.h"
 #include "Application/Registry.h"
+#include "Application/UserInput.h"
 #include "Render/DirectGraphics.h"
 #include "Core/FileInterface.h"
 #include "Core/Language.h"
@@ -26,10 +27,14 @@ Korvanta::Korvanta()
     }
     // An existing folder is no error.
     CreateDirectoryW(appDataFolder.text(), nullptr);
+    Control::setDefaultKeys(controls.keyboardSet);
+    Control::setDefaultJoystick(controls.joystickSet);
 }
 
 Korvanta::~Korvanta()
 {
+    if (gSettings && gSettings->controls == &controls)
+        gSettings->controls = nullptr;
     destroy();
     if (registryKey)
         RegCloseKey(registryKey);
@@ -58,8 +63,10 @@ uint32_t Korvanta::init()
     if (WinShell::gMonitors)
         primary = String(WinShell::gMonitors->getPrimary().deviceName);
 
-    if (gSettings)
+    if (gSettings) {
+        gSettings->controls = &controls;
         gSettings->load();
+    }
 
     if (!chooseMonitor(primary)) {
         showError(L"ErrorDetectMonitor", nullptr, MB_ICONASTERISK);
@@ -81,6 +88,7 @@ uint32_t Korvanta::init()
         showError(L"ErrorDirect3DDevice", window, MB_OK);
         return 0;
     }
+    gUserInput.init(window);
     if (gResourceManager)
         gResourceManager->load(String(L"Data\\Resource\\Resource.res"));
     active = 1;
@@ -167,6 +175,7 @@ void Korvanta::mainLoop()
     while (pumpMessages()) {
         SetThreadExecutionState(ES_DISPLAY_REQUIRED);
         gTimer.update(0);
+        gUserInput.update();
         update();
         render();
     }
@@ -179,6 +188,7 @@ void Korvanta::shutdown()
     shutDown = true;
     destroy();
     releaseDevice();
+    gUserInput.release();
     if (WinShell::gMonitors)
         WinShell::gMonitors->clear();
     // Deleted here once and the pointers cleared, so that the exit clean-up

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Application/ControlBindings.h"
 #include "Application/Multimonitor.h"
 #include "Application/WinShell.h"
 #include "Render/D3DDevice.h"
@@ -72,6 +73,9 @@ public:
     WinShell::Multimonitor::Monitor chosenMonitor;
     HCURSOR cursor = nullptr;
     D3D::Device::SwapChain* swapChain = nullptr; // null until createDevice succeeds
+    // The player's control bindings, stored by the settings (tag 7). They
+    // belong to the scene; the application holds them until the scene exists.
+    Control controls;
 
 private:
     // A start-up failure box: caption "Error", text of the step's key.

@@ -4,6 +4,7 @@
 // every test seeds or removes them first.
 #include "AppTestFiles.h"
 
+#include "Application/ControlBindings.h"
 #include "Application/GlobalSettings.h"
 #include "Application/WinShell.h"
 #include "Core/FileArray.h"
@@ -28,10 +29,16 @@ std::wstring settingsFolder()
     return std::wstring(WinShell::getAppDataFolder().text()) + L"\\Korvanta\\";
 }
 
+// The program stores its default control bindings with the settings.
 std::vector<uint8_t> storedForm(const GlobalSettings& settings)
 {
+    Control controls;
+    Control::setDefaultKeys(controls.keyboardSet);
+    Control::setDefaultJoystick(controls.joystickSet);
+    GlobalSettings withControls(settings);
+    withControls.controls = &controls;
     FileArray stream(256);
-    settings.writeTo(stream);
+    withControls.writeTo(stream);
     return std::vector<uint8_t>(stream.memory(), stream.memory() + stream.size());
 }
 
