@@ -47,6 +47,16 @@ class Device
 public:
     class SwapChain;
 
+    // A point tested for visibility (lens flares).
+    struct OccludePos
+    {
+        vec3d position;
+        float screenU = 0.0f;
+        float screenV = 0.0f;
+        float inverseW = 0.0f;
+        uint32_t occluded = 0;
+    };
+
     static constexpr int stackSize = 32;
 
     Device();

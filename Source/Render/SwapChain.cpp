@@ -1,6 +1,7 @@
 #include "Render/SwapChain.h"
 
 #include "Render/DirectGraphics.h"
+#include "Render/RenderTexture.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/Math.h"
@@ -231,6 +232,57 @@ void SwapChain::popRenderTarget()
     if (gDevice && entry.surface) {
         gDevice->SetRenderTarget(0, entry.surface);
         gDevice->SetDepthStencilSurface(entry.depth);
+    }
+}
+
+Color SwapChain::renderToTarget(float u, float v)
+{
+    CRASH_TRACE();
+    RenderTexture* target = gDirectGraphics.record.sharedTarget256;
+    IDirect3DDevice9* d = gDevice;
+    if (!target || !client || !d || !target->renderSurface)
+        return Color();
+    pushRenderTarget(target->renderSurface, target->depthSurface);
+    d->BeginScene();
+    d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    client->renderOcclusionPass();
+    d->EndScene();
+    popRenderTarget();
+
+    // A position off the target (the sun beside the screen) would read
+    // outside the locked pixels.
+    if (!(u >= 0.0f && u < 1.0f && v >= 0.0f && v < 1.0f) || !target->lockSurface)
+        return Color();
+    if (FAILED(d->GetRenderTargetData(target->renderSurface, target->lockSurface)))
+        return Color();
+    D3DLOCKED_RECT locked{};
+    if (FAILED(target->lockSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY)))
+        return Color();
+    const int column = int(float(target->width) * u);
+    const int row = int(float(target->height) * v);
+    uint32_t pixel = 0;
+    std::memcpy(&pixel, static_cast<const uint8_t*>(locked.pBits) + row * locked.Pitch + column * 4, 4);
+    target->lockSurface->UnlockRect();
+    return Color::fromArgb(pixel);
+}
+
+void SwapChain::testOcclusion(DynArray<OccludePos>& points, int count)
+{
+    CRASH_TRACE();
+    if (!client || count < 1)
+        return;
+    const float* m = viewProjection.m;
+    for (int i = 0; i < count; ++i) {
+        OccludePos& p = *points.at(i);
+        const vec3d& q = p.position;
+        const float w = q.x * m[3] + q.y * m[7] + q.z * m[11] + m[15];
+        const float x = q.x * m[0] + q.y * m[4] + q.z * m[8] + m[12];
+        const float y = q.x * m[1] + q.y * m[5] + q.z * m[9] + m[13];
+        p.inverseW = 1.0f / w;
+        p.screenU = (x * p.inverseW + 1.0f) * 0.5f;
+        p.screenV = 1.0f - (y * p.inverseW + 1.0f) * 0.5f;
+        const bool offScreen = p.screenU < 0.0f || p.screenU > 1.0f || p.screenV < 0.0f || p.screenV > 1.0f;
+        p.occluded = p.inverseW < -0.5f || offScreen ? 1 : 0;
     }
 }
 

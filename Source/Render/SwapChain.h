@@ -4,6 +4,8 @@
 #include "Render/D3DDevice.h"
 #include "Render/Light.h"
 
+#include "Core/Color.h"
+#include "Core/DynArray.h"
 #include "Core/SCList.h"
 
 #include <d3d9.h>
@@ -65,6 +67,16 @@ public:
     void pushRenderTarget(IDirect3DSurface9* surface, IDirect3DSurface9* depth);
     void popRenderTarget();
     const RenderTarget& topTarget() const { return targets[targetCount - 1]; }
+
+    // Visibility by colour: the client's occlusion pass (slot 5) drawn into
+    // the device's shared 256 x 256 target, and the pixel at (u, v) of it.
+    // Colour 0 without that target, without a client, for u or v outside
+    // [0, 1) or when the pixels cannot be read.
+    Color renderToTarget(float u, float v);
+    // Projects points[0..count) with the camera: screen position and 1 / w,
+    // and occluded = 1 for a point behind the camera (inverseW < -0.5) or off
+    // the screen. Nothing without a client or with count < 1.
+    void testOcclusion(DynArray<OccludePos>& points, int count);
 
     // Alpha 255 into every pixel of the target in force whose depth test
     // passes at depth z (z 0: no depth test).

@@ -29,7 +29,12 @@ public:
     void renderEffectScene() override { calls.push_back("renderEffectScene"); }
     void beforeUi() override { calls.push_back("beforeUi"); }
     void afterUi() override { calls.push_back("afterUi"); }
-    void renderOcclusionPass() override { calls.push_back("renderOcclusionPass"); }
+    void renderOcclusionPass() override
+    {
+        calls.push_back("renderOcclusionPass");
+        if (occlusionPass)
+            occlusionPass();
+    }
     void renderLoadProgress() override { calls.push_back("renderLoadProgress"); }
     void onDeviceLost() override { calls.push_back("onDeviceLost"); }
     void onDeviceReset() override { calls.push_back("onDeviceReset"); }
@@ -53,6 +58,7 @@ public:
     Calls calls;
     std::function<void()> afterScene;
     std::function<void()> duringPump;
+    std::function<void()> occlusionPass;
     bool quitInPump = false;
 };
 
@@ -393,6 +399,45 @@ TEST_F(RenderDevice, RepeatedIndexBufferAndBufferPools)
     ASSERT_NE(indexRange, nullptr);
     EXPECT_NE(indexRange->pool->indexBuffer, nullptr);
     pools.deleteAll();
+}
+
+TEST_F(RenderDevice, VisibilityByColourAndProjectedPoints)
+{
+    D3D::Device::SwapChain& c = *chain().beginFrame();
+    ASSERT_NE(gDirectGraphics.record.sharedTarget256, nullptr);
+    client->calls.clear();
+    client->occlusionPass = [] {
+        const D3DRECT left{0, 0, 128, 256};
+        gDevice->Clear(1, &left, D3DCLEAR_TARGET, 0xFFCC2211, 1.0f, 0);
+    };
+    EXPECT_EQ(c.renderToTarget(0.25f, 0.5f), Color(0xCC, 0x22, 0x11, 0xFF));
+    EXPECT_EQ(c.renderToTarget(0.75f, 0.5f), Color());
+    EXPECT_EQ(c.renderToTarget(1.0f, 0.5f), Color()); // off the target
+    EXPECT_EQ(c.renderToTarget(0.5f, -0.1f), Color());
+    client->occlusionPass = nullptr;
+    EXPECT_EQ(client->calls.size(), 4u);
+    EXPECT_EQ(c.targetCount, 1u);
+    c.present();
+
+    c.position = {};
+    c.angles = {};
+    c.setAnglesDeg();
+    c.update();
+    DynArray<D3D::Device::OccludePos> points(4);
+    points.at(0)->position = {0.0f, 0.0f, 100.0f};
+    points.at(1)->position = {1000.0f, 0.0f, 100.0f};
+    points.at(2)->position = {0.0f, 0.0f, -1.0f};
+    points.at(3)->position = {0.0f, -20.0f, 100.0f};
+    c.testOcclusion(points, 4);
+    EXPECT_NEAR(points.at(0)->screenU, 0.5f, 1e-6f);
+    EXPECT_NEAR(points.at(0)->screenV, 0.5f, 1e-6f);
+    EXPECT_NEAR(points.at(0)->inverseW, 0.01f, 1e-6f);
+    EXPECT_EQ(points.at(0)->occluded, 0u);
+    EXPECT_EQ(points.at(1)->occluded, 1u); // off the screen
+    EXPECT_EQ(points.at(2)->occluded, 1u); // behind the camera
+    // Below the middle: v grows downwards, by 20 x 1.428148 / 100 / 2.
+    EXPECT_NEAR(points.at(3)->screenV, 0.5f + 0.1428148f, 1e-5f);
+    EXPECT_EQ(points.at(3)->occluded, 0u);
 }
 
 TEST_F(RenderDevice, ReleaseRunsTheLostHookAndClearsTheDevice)
