@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// Writes texture image files for the game's texture loaders: BMP (24-bit),
+// TGA (32-bit, uncompressed), DDS (A8R8G8B8, one level) and PNG (8-bit
+// RGBA, stored without compression).
+namespace ImageFileWriter {
+
+// Texels as 0xAARRGGBB, top row first.
+struct Image
+{
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<uint32_t> argb;
+
+    uint32_t at(uint32_t x, uint32_t y) const { return argb[size_t(y) * width + x]; }
+};
+
+// Each gives the whole file; empty for an image without texels or whose
+// texel count does not match its size. BMP drops the alpha channel.
+std::vector<uint8_t> bmp(const Image& image);
+// A bitmap resource (RT_BITMAP): the BMP without its 14-byte file header.
+std::vector<uint8_t> bitmapResource(const Image& image);
+std::vector<uint8_t> tga(const Image& image);
+std::vector<uint8_t> dds(const Image& image);
+std::vector<uint8_t> png(const Image& image);
+
+}
