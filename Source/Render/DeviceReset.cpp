@@ -87,10 +87,12 @@ void restoreDeviceObjects(Device& record)
 void Device::reset(Device& record, const D3DPRESENT_PARAMETERS* parameters)
 {
     CRASH_TRACE();
-    if (!record.device || record.inReset)
+    // Without a swap chain there is no window to reset for, and rebuilt
+    // parameters without one would be refused for ever.
+    SwapChain* first = record.firstSwapChain();
+    if (!record.device || record.inReset || !first)
         return;
     InResetScope scope(record);
-    SwapChain* first = record.firstSwapChain();
 
     if (!record.resetting)
         releaseDeviceObjects(record);
@@ -108,8 +110,7 @@ void Device::reset(Device& record, const D3DPRESENT_PARAMETERS* parameters)
         if (parameters)
             attempt = *parameters;
         else
-            fillPresentParameters(record.presentSettings, first ? first->presentParameters.hDeviceWindow : nullptr,
-                                  false, attempt);
+            fillPresentParameters(record.presentSettings, first->presentParameters.hDeviceWindow, false, attempt);
 
         bool done = false;
         int invalidCalls = 0;
@@ -127,7 +128,7 @@ void Device::reset(Device& record, const D3DPRESENT_PARAMETERS* parameters)
             } else if (r == D3DERR_INVALIDCALL) {
                 // Rebuilt parameters the device refuses: fall back to the last
                 // ones that worked.
-                if (++invalidCalls <= 2 || !first)
+                if (++invalidCalls <= 2)
                     Sleep(50);
                 else
                     attempt = first->presentParameters;
@@ -136,13 +137,10 @@ void Device::reset(Device& record, const D3DPRESENT_PARAMETERS* parameters)
             }
         }
         if (done) {
-            const HWND window = attempt.hDeviceWindow ? attempt.hDeviceWindow
-                                : first                 ? first->presentParameters.hDeviceWindow
-                                                        : nullptr;
+            const HWND window = attempt.hDeviceWindow ? attempt.hDeviceWindow : first->presentParameters.hDeviceWindow;
             if (attempt.Windowed)
                 resizeWindow(window, attempt);
-            if (first)
-                first->presentParameters = attempt;
+            first->presentParameters = attempt;
         }
     }
 
