@@ -332,7 +332,10 @@ bool Texture::createCopyViaMemory(const TextureRef& source, uint32_t levels, Tex
     if (!source.isBound() || !texture || !gDevice)
         return false;
     ID3DXBuffer* encoded = nullptr;
-    if (FAILED(D3DXSaveTextureToFileInMemory(&encoded, D3DXIFF_DDS, texture, nullptr)) || !encoded)
+    // Some D3DX builds cannot write DDS files; PNG then carries the texels
+    // (the top level, 8 bits per channel).
+    if ((FAILED(D3DXSaveTextureToFileInMemory(&encoded, D3DXIFF_DDS, texture, nullptr)) || !encoded) &&
+        (FAILED(D3DXSaveTextureToFileInMemory(&encoded, D3DXIFF_PNG, texture, nullptr)) || !encoded))
         return false;
     if (levels == 0xFFFFFFFFu)
         levels = texture->GetLevelCount();
