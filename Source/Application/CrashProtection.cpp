@@ -145,6 +145,16 @@ void CrashProtection::setLocalFolder(const String& folder)
     settings().localFolder = folder;
 }
 
+void CrashProtection::endApplication(DWORD mainThreadId, Hook shutdownHere)
+{
+    if (GetCurrentThreadId() == mainThreadId) {
+        if (shutdownHere)
+            shutdownHere();
+    } else {
+        PostThreadMessageW(mainThreadId, WM_QUIT, 0, 0);
+    }
+}
+
 SCList<CrashProtection>::Node* CrashProtection::create()
 {
     auto* record = new (std::nothrow) CrashProtection();

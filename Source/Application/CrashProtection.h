@@ -40,6 +40,11 @@ public:
     // The folder where protocols are kept when they are not uploaded (ends in '\').
     static void setLocalFolder(const String& folder);
 
+    // The after-report step: on the main thread runs shutdownHere at once; on
+    // any other thread asks the main thread to quit instead, so that shutdown
+    // (which waits for the worker threads) never runs on the crashed thread.
+    static void endApplication(DWORD mainThreadId, Hook shutdownHere);
+
     // A new record at the tail of the record list; returns its node.
     static SCList<CrashProtection>::Node* create();
     static void removeAndDelete(SCList<CrashProtection>::Node* node);

@@ -1,5 +1,6 @@
 #include "Application/Korvanta.h"
 
+#include "Application/CrashProtection.h"
 #include "Application/GlobalSettings.h"
 #include "Application/Globals.h"
 #include "Application/LanguageSetup.h"
@@ -44,6 +45,7 @@ int Korvanta::run(HINSTANCE instance, int command)
 {
     gInstance = instance;
     showCommand = command;
+    mainThreadId = GetCurrentThreadId();
     if (WinShell::gMonitors)
         WinShell::gMonitors->enumerate();
     // The languages are set up before init: init's failure boxes need their
@@ -197,6 +199,12 @@ void Korvanta::shutdown()
     gLanguage = nullptr;
     delete gResourceManager;
     gResourceManager = nullptr;
+}
+
+void Korvanta::shutdownHook()
+{
+    if (gApp)
+        CrashProtection::endApplication(gApp->mainThreadId, [] { gApp->shutdown(); });
 }
 
 void Korvanta::quit()

@@ -43,6 +43,9 @@ public:
     void shutdown();
     // Saves the settings and posts the quit message.
     void quit();
+    // The crash report's last step: shuts down on the main thread, or makes the
+    // main loop end when another thread crashed.
+    static void shutdownHook();
 
     uint32_t chooseMonitor(const String& deviceName);
     uint32_t registerWindowClass(const String& name);
@@ -66,6 +69,7 @@ public:
     uint32_t keyRetry = 0;   // 1 when the registry key needed a second attempt
     uint32_t active = 0;     // set by a successful init; gates the frame work
     HKEY registryKey = nullptr;
+    DWORD mainThreadId = 0;  // the thread that runs the main loop
     String version;
     String programName;
     String appDataFolder;    // ends with a backslash

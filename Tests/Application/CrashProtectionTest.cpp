@@ -227,3 +227,45 @@ TEST_F(CrashFixture, DeclinedOrFailedUploadKeepsTheProtocolLocally)
     EXPECT_EQ(filesIn(folder).size(), 1u);
     EXPECT_EQ(shutdowns, 2);
 }
+
+namespace {
+
+// Runs the crash probe and returns its exit code, or -1 when it did not end
+// by itself within 30 seconds.
+int runProbe(const std::wstring& folder, const wchar_t* mode)
+{
+    std::wstring command = L"\"" CRASH_PROBE_PATH L"\" \"" + folder.substr(0, folder.size() - 1) + L"\" " + mode;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -2;
+    DWORD code = DWORD(-1);
+    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, 9);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return int(code);
+}
+
+}
+
+TEST_F(CrashFixture, ProgramWhoseThreadFaultsKeepsItsProtocolAndEndsByItself)
+{
+    CrashGuard::setInterface(nullptr);
+    EXPECT_EQ(runProbe(folder, L"thread"), 0);
+    std::vector<std::wstring> files = filesIn(folder);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_NE(files[0].find(L" in CrashProbe.cpp("), std::wstring::npos);
+    std::wstring protocol = protocolOf(FtpFixture::readFile(folder + files[0]));
+    EXPECT_EQ(lineStartingWith(protocol, L"Error:"), L"Error:            Access Violation");
+
+    emptyFolder(folder);
+    EXPECT_EQ(runProbe(folder, L"main"), 0);
+    files = filesIn(folder);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(lineStartingWith(protocolOf(FtpFixture::readFile(folder + files[0])), L"Error"),
+              L"Error(int):       Divide By Zero");
+}

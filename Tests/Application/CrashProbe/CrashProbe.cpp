@@ -1,0 +1,80 @@
+// A small guarded program for the crash protection's end-to-end test:
+//   CrashProbe <folder> thread|main
+// faults on a worker thread or in the main run. The report's boxes are
+// answered by the probe itself, the protocol is kept in <folder>, and the
+// program must end by itself with exit code 0.
+#include "Application/CrashProtection.h"
+
+#include "Core/CrashGuard.h"
+#include "Core/CrashTrace.h"
+#include "Core/Thread.h"
+
+#include <windows.h>
+
+namespace {
+
+DWORD mainThread;
+bool shutDown = false;
+
+int answerNo(HWND, const wchar_t*, const wchar_t*, UINT type)
+{
+    return (type & MB_YESNO) ? IDNO : IDOK;
+}
+
+void shutdownHere() { shutDown = true; }
+
+void afterReport() { CrashProtection::endApplication(mainThread, shutdownHere); }
+
+struct Faulting : Thread::Method {
+    uint32_t run(Thread&, uint32_t) override
+    {
+        CRASH_TRACE();
+        volatile int* volatile nowhere = nullptr;
+        *nowhere = 1;
+        return 0;
+    }
+};
+
+bool onThread;
+
+void mainRun(void*)
+{
+    if (!onThread) {
+        CRASH_TRACE();
+        RaiseException(0xC0000094, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    }
+    Faulting method;
+    Thread worker(&method);
+    worker.start();
+    // The main loop: ends when the crash report asks it to quit.
+    MSG message;
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                break;
+            DispatchMessageW(&message);
+        }
+        if (GetTickCount() - start > 20000)
+            ExitProcess(3); // never answered: the test sees the wrong code
+        Sleep(1);
+    }
+    worker.stop();
+    shutdownHere();
+}
+
+}
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 3)
+        return 2;
+    mainThread = GetCurrentThreadId();
+    onThread = lstrcmpW(argv[2], L"thread") == 0;
+    CrashProtection::configure(String(L"Korvanta"), String(L"1.0"), afterReport);
+    CrashProtection::setServer({});
+    CrashProtection::setMessageBox(answerNo);
+    CrashProtection::setLocalFolder(String(argv[1]).addBackslash());
+    CrashGuard::run(mainRun, nullptr);
+    return shutDown ? 0 : 1;
+}
