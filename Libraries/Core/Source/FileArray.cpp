@@ -83,25 +83,7 @@ uint32_t FileArray::write(const void* buffer, uint32_t n)
 
 uint32_t FileArray::seek(int32_t offset, uint32_t origin)
 {
-    int64_t target;
-    switch (origin) {
-    case 0:
-        target = offset;
-        break;
-    case 1:
-        target = int64_t(position_) + offset;
-        break;
-    case 2:
-        target = int64_t(size_) - 1 - offset;
-        break;
-    default:
-        return position_;
-    }
-    if (target < 0)
-        target = 0;
-    if (target > int64_t(size_))
-        target = size_;
-    position_ = uint32_t(target);
+    position_ = seekInMemory(offset, origin, position_, size_, size_);
     return position_;
 }
 

@@ -190,3 +190,26 @@ String getModuleFolder()
         return String(L"");
     return String(buffer).getFolder().addBackslash();
 }
+
+uint32_t FileInterface::seekInMemory(int32_t offset, uint32_t origin, uint32_t position, uint32_t size, uint32_t limit)
+{
+    int64_t target;
+    switch (origin) {
+    case 0:
+        target = offset;
+        break;
+    case 1:
+        target = int64_t(position) + offset;
+        break;
+    case 2:
+        target = int64_t(size) - 1 - offset;
+        break;
+    default:
+        return position;
+    }
+    if (target < 0)
+        target = 0;
+    if (target > int64_t(limit))
+        target = limit;
+    return uint32_t(target);
+}

@@ -229,26 +229,8 @@ uint32_t Pack::File::seek(int32_t offset, uint32_t origin)
 {
     if (!isOpen)
         return 0;
-    int64_t target;
-    switch (origin) {
-    case 0:
-        target = offset;
-        break;
-    case 1:
-        target = int64_t(tell()) + offset;
-        break;
-    case 2:
-        target = int64_t(entrySize_) - 1 - offset;
-        break;
-    default:
-        return 0;
-    }
     // Kept inside the entry: the bytes around it belong to other entries.
-    if (target < 0)
-        target = 0;
-    if (target > int64_t(entrySize_))
-        target = entrySize_;
-    stream_->seekTo(entryOffset_ + uint32_t(target));
+    stream_->seekTo(entryOffset_ + seekInMemory(offset, origin, tell(), entrySize_, entrySize_));
     return tell();
 }
 

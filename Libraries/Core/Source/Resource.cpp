@@ -38,26 +38,7 @@ uint32_t Resource::read(void* buffer, uint32_t n)
 
 uint32_t Resource::seek(int32_t offset, uint32_t origin)
 {
-    int64_t target;
-    switch (origin) {
-    case 0:
-        target = offset;
-        break;
-    case 1:
-        target = int64_t(position_) + offset;
-        break;
-    case 2:
-        target = int64_t(size_) - 1 - offset;
-        break;
-    default:
-        return position_;
-    }
-    const int64_t last = size_ > 0 ? int64_t(size_) - 1 : 0;
-    if (target > last)
-        target = last;
-    if (target < 0)
-        target = 0;
-    position_ = uint32_t(target);
+    position_ = seekInMemory(offset, origin, position_, size_, size_ > 0 ? size_ - 1 : 0);
     return position_;
 }
 

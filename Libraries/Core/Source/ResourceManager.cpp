@@ -3,24 +3,6 @@
 #include <cstring>
 #include <new>
 
-namespace
-{
-enum ArchiveTag : uint32_t
-{
-    tagEntryCount = 1,
-    tagEntries = 2,
-};
-
-enum EntryTag : uint32_t
-{
-    tagPath = 1,
-    tagName = 2,
-    tagData = 3,
-    tagType = 4,
-    tagValue = 5,
-};
-}
-
 bool ResourceManager::load(const String& path)
 {
     if (path.length() > 0)

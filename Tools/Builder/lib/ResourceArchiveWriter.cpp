@@ -1,5 +1,7 @@
 #include "ResourceArchiveWriter.h"
 
+#include "Core/ResourceManager.h"
+
 #include <new>
 
 namespace
@@ -8,20 +10,7 @@ constexpr uint32_t archiveHeader = 0;
 
 constexpr uint32_t tagEnd = 0;
 
-enum ArchiveTag : uint32_t
-{
-    tagEntryCount = 1,
-    tagEntries = 2,
-};
-
-enum EntryTag : uint32_t
-{
-    tagPath = 1,
-    tagName = 2,
-    tagData = 3,
-    tagType = 4,
-    tagValue = 5,
-};
+using Tag = ResourceManager;
 
 bool fitsStoredString(const String& text)
 {
@@ -58,15 +47,15 @@ bool ResourceArchiveWriter::addEntry(const String& path, const String& name, Fil
 
 bool ResourceArchiveWriter::write(FileInterface& target) const
 {
-    if (!target.isOpen || !target.writeValue(archiveHeader) || !target.writeTag(tagEntryCount) ||
-        !target.writeValue(uint32_t(entries_.size())) || !target.writeTag(tagEntries))
+    if (!target.isOpen || !target.writeValue(archiveHeader) || !target.writeTag(Tag::tagEntryCount) ||
+        !target.writeValue(uint32_t(entries_.size())) || !target.writeTag(Tag::tagEntries))
         return false;
     for (const auto& entry : entries_) {
-        const bool written = target.writeTag(tagPath) && target.writeString(entry->path) &&
-                             target.writeTag(tagName) && target.writeString(entry->name) &&
-                             target.writeTag(tagData) && FileInterface::writeBlockFrom(target, entry->data) &&
-                             target.writeTag(tagType) && target.writeValue(entry->type) &&
-                             target.writeTag(tagValue) && target.writeValue(entry->value) && target.writeTag(tagEnd);
+        const bool written = target.writeTag(Tag::tagPath) && target.writeString(entry->path) &&
+                             target.writeTag(Tag::tagName) && target.writeString(entry->name) &&
+                             target.writeTag(Tag::tagData) && FileInterface::writeBlockFrom(target, entry->data) &&
+                             target.writeTag(Tag::tagType) && target.writeValue(entry->type) &&
+                             target.writeTag(Tag::tagValue) && target.writeValue(entry->value) && target.writeTag(tagEnd);
         if (!written)
             return false;
     }

@@ -98,6 +98,12 @@ public:
     static bool writeBlockFrom(FileInterface& target, FileInterface& source);
     // Writes the whole content of source into a new file at path.
     static bool saveToFile(FileInterface& source, const String& path);
+
+protected:
+    // The seek rule of streams held in memory: from the end means
+    // size - 1 - offset. Returns the new position kept within 0..limit; an
+    // unknown origin keeps the position.
+    static uint32_t seekInMemory(int32_t offset, uint32_t origin, uint32_t position, uint32_t size, uint32_t limit);
 };
 
 // Opens path as a stream: a disk file, or, for "package.pack:inner path", the

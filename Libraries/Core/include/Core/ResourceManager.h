@@ -20,6 +20,19 @@ class ResourceManager
 public:
     static constexpr uint32_t typeSound = 1;
 
+    // The archive's tags, shared with the content builder's writer.
+    enum ArchiveTag : uint32_t {
+        tagEntryCount = 1,
+        tagEntries = 2,
+    };
+    enum EntryTag : uint32_t {
+        tagPath = 1,
+        tagName = 2,
+        tagData = 3,
+        tagType = 4,
+        tagValue = 5,
+    };
+
     struct Entry
     {
         String path;  // the asset's source file; its file-name part names a sound
