@@ -1,7 +1,12 @@
 // The content builder: makes Korvanta's default game data from code.
 //   KorvantaBuilder <install folder>
-// writes the data folder that the game reads from its working folder.
+// writes the data folder that the game reads from its working folder;
+//   KorvantaBuilder --builtin-textures <folder>
+// writes the textures that Resources/Korvanta.rc compiles into the program.
+#include "BuiltinTextures.h"
 #include "ResourceArchiveWriter.h"
+
+#include "Core/FileArray.h"
 
 #include <windows.h>
 
@@ -29,10 +34,23 @@ bool writeResourceArchive(const String& root)
     return archive.save(root + L"Data\\Resource\\Resource.res");
 }
 
+bool writeBuiltinTextures(const String& folder)
+{
+    for (const BuiltinTextures::File& file : BuiltinTextures::files()) {
+        FileArray bytes(4096);
+        if (bytes.write(file.bytes.data(), uint32_t(file.bytes.size())) != file.bytes.size() ||
+            !FileInterface::saveToFile(bytes, folder + file.name))
+            return false;
+    }
+    return true;
+}
+
 }
 
 int wmain(int argc, wchar_t** argv)
 {
+    if (argc == 3 && String(argv[1]).find(String(L"--builtin-textures")) == 0)
+        return writeBuiltinTextures(String(argv[2]).addBackslash()) ? 0 : 1;
     if (argc != 2) {
         fwprintf(stderr, L"usage: KorvantaBuilder <install folder>\n");
         return 2;
