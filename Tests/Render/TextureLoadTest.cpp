@@ -329,3 +329,26 @@ TEST_F(TextureLoading, RawBlocksAreReadRowByRowAndBadDescriptionsRefused)
 }
 
 }
+
+namespace {
+
+TEST_F(TextureLoading, WithoutAnOperationalDeviceGatedRoutinesCreateNothing)
+{
+    TextureRef ref;
+    ASSERT_TRUE(Texture::create(ref, String(L"before"), 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
+    Texture* before = ref.texture();
+    IDirect3DDevice9* device = gDevice;
+    gDevice = nullptr;
+    EXPECT_FALSE(Texture::create(ref, String(L"gated"), 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
+    EXPECT_EQ(ref.texture(), before);
+    TextureRef cube;
+    EXPECT_TRUE(Texture::createCube(cube, String(L"cube"), 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
+    EXPECT_TRUE(cube.isBound());
+    EXPECT_EQ(cube.texture()->cubeTexture, nullptr);
+    gDevice = device;
+    // The owner fills the cube record once the device is back.
+    EXPECT_EQ(Texture::createCubeObject(cube.texture(), 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3D_OK);
+    EXPECT_NE(cube.texture()->cubeTexture, nullptr);
+}
+
+}
