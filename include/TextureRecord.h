@@ -33,8 +33,8 @@ public:
     ~TextureRef() { release(); }
 
     // Binds to record, releasing the previous binding first (which may
-    // destroy the record it was bound to). Binding to the empty record or
-    // null releases.
+    // destroy the record it was bound to). Binding to the record already
+    // bound keeps the binding; binding to the empty record or null releases.
     void bind(Texture* record);
     // Unbinds; a record whose last reference this was is destroyed. Returns
     // the item of the removed node (this reference), null when unbound.

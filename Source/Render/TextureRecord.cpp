@@ -60,6 +60,9 @@ TextureRef& TextureRef::operator=(TextureRef&& other) noexcept
 
 void TextureRef::bind(Texture* record)
 {
+    // Releasing first would destroy a record this reference holds last.
+    if (node_ && texture_ == record)
+        return;
     if (node_)
         release();
     if (!record || record == &Texture::empty)

@@ -54,7 +54,13 @@ TEST_F(TextureRecords, RecordLivesWhileAReferenceIsBound)
     first.bind(a);
     second.bind(a);
     EXPECT_EQ(a->references.count(), 2);
+    auto* node = second.node();
+    second.bind(a); // rebinding to the same record keeps the node
+    EXPECT_EQ(second.node(), node);
     EXPECT_EQ(second.release(), &second);
+    first.bind(a); // first is a's last reference: a must survive
+    EXPECT_TRUE(listed(a));
+    EXPECT_EQ(first.texture(), a);
     EXPECT_TRUE(listed(a));
     EXPECT_EQ(a->references.count(), 1);
 
