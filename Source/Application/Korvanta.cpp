@@ -91,6 +91,9 @@ uint32_t Korvanta::init()
         return 0;
     }
     gUserInput.init(window);
+    if (Texture::loadImageFile(defaultLight, String(L"DefLight"), String(L"bmp"), 169, 1, D3DFMT_A8R8G8B8,
+                               D3DPOOL_MANAGED, true, nullptr))
+        Texture::whiteFromRed(defaultLight);
     if (gResourceManager)
         gResourceManager->load(String(L"Data\\Resource\\Resource.res"));
     active = 1;

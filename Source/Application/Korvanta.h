@@ -5,6 +5,7 @@
 #include "Application/WinShell.h"
 #include "Render/D3DDevice.h"
 #include "Render/SwapChainInterface.h"
+#include "TextureRecord.h"
 #include "Core/String.h"
 
 #include <windows.h>
@@ -80,6 +81,9 @@ public:
     // The player's control bindings, stored by the settings (tag 7). They
     // belong to the scene; the application holds them until the scene exists.
     Control controls;
+    // The default light mask, a white texture shaped by resource 169; the
+    // scene's light slot, held here until the scene exists.
+    TextureRef defaultLight;
 
 private:
     // A start-up failure box: caption "Error", text of the step's key.
