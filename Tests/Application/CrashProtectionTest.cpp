@@ -1,5 +1,7 @@
 #include "Application/CrashProtection.h"
+#include "AppTestFiles.h"
 #include "FtpFixture.h"
+#include "ProgramRun.h"
 
 #include "Core/CrashGuard.h"
 #include "Core/CrashTrace.h"
@@ -93,6 +95,12 @@ void raiseUserDefined(void*)
     RaiseException(0xC000034E, 0, 0, nullptr);
 }
 
+std::string readBytes(const std::wstring& path)
+{
+    std::vector<uint8_t> bytes = AppTestFiles::read(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 std::wstring protocolOf(const std::string& bytes)
 {
     // A byte-order mark, then UTF-16LE.
@@ -149,7 +157,7 @@ TEST_F(CrashFixture, AccessViolationWritesEveryLineAndKeepsTheProtocolWithoutSer
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].substr(0, 7), L"1.0 in ");
     EXPECT_NE(files[0].find(L"CrashProtectionTest.cpp("), std::wstring::npos);
-    std::wstring protocol = protocolOf(FtpFixture::readFile(folder + files[0]));
+    std::wstring protocol = protocolOf(readBytes(folder + files[0]));
 
     EXPECT_EQ(protocol.substr(0, 6), L"Time: ");
     EXPECT_EQ(lineStartingWith(protocol, L"Error:"), L"Error:            Access Violation");
@@ -181,7 +189,7 @@ TEST_F(CrashFixture, FaultOnAThreadIsReportedOnThatThread)
     EXPECT_EQ(shutdowns, 1);
     std::vector<std::wstring> files = filesIn(folder);
     ASSERT_EQ(files.size(), 1u);
-    std::wstring protocol = protocolOf(FtpFixture::readFile(folder + files[0]));
+    std::wstring protocol = protocolOf(readBytes(folder + files[0]));
     EXPECT_EQ(lineStartingWith(protocol, L"Error:"), L"Error:            User Defined");
 }
 
@@ -205,7 +213,7 @@ TEST_F(CrashFixture, UploadsTheProtocolByteForByteWhenThePlayerAgrees)
         uploaded = filesIn(server.folder);
     }
     ASSERT_EQ(uploaded.size(), 1u);
-    std::string bytes = FtpFixture::readFile(server.folder + uploaded[0]);
+    std::string bytes = readBytes(server.folder + uploaded[0]);
     ASSERT_GE(bytes.size(), 2u);
     EXPECT_EQ(uint8_t(bytes[0]), 0xFF);
     EXPECT_EQ(uint8_t(bytes[1]), 0xFE);
@@ -230,24 +238,11 @@ TEST_F(CrashFixture, DeclinedOrFailedUploadKeepsTheProtocolLocally)
 
 namespace {
 
-// Runs the crash probe and returns its exit code, or -1 when it did not end
-// by itself within 30 seconds.
-int runProbe(const std::wstring& folder, const wchar_t* mode)
+// Runs the crash probe; its exit code, or -1000 when it did not end by itself.
+long runProbe(const std::wstring& folder, const wchar_t* mode)
 {
-    std::wstring command = L"\"" CRASH_PROBE_PATH L"\" \"" + folder.substr(0, folder.size() - 1) + L"\" " + mode;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return -2;
-    DWORD code = DWORD(-1);
-    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
-    else
-        TerminateProcess(process.hProcess, 9);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return int(code);
+    ProgramRun run(L"" CRASH_PROBE_PATH, L"\"" + folder.substr(0, folder.size() - 1) + L"\" " + mode);
+    return run.waitForExit(30000);
 }
 
 }
@@ -259,13 +254,13 @@ TEST_F(CrashFixture, ProgramWhoseThreadFaultsKeepsItsProtocolAndEndsByItself)
     std::vector<std::wstring> files = filesIn(folder);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_NE(files[0].find(L" in CrashProbe.cpp("), std::wstring::npos);
-    std::wstring protocol = protocolOf(FtpFixture::readFile(folder + files[0]));
+    std::wstring protocol = protocolOf(readBytes(folder + files[0]));
     EXPECT_EQ(lineStartingWith(protocol, L"Error:"), L"Error:            Access Violation");
 
     emptyFolder(folder);
     EXPECT_EQ(runProbe(folder, L"main"), 0);
     files = filesIn(folder);
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(lineStartingWith(protocolOf(FtpFixture::readFile(folder + files[0])), L"Error"),
+    EXPECT_EQ(lineStartingWith(protocolOf(readBytes(folder + files[0])), L"Error"),
               L"Error(int):       Divide By Zero");
 }

@@ -1,4 +1,5 @@
 #include "Application/FTPClient.h"
+#include "AppTestFiles.h"
 #include "FtpFixture.h"
 
 #include "Core/FileArray.h"
@@ -14,11 +15,6 @@ struct ShortTimeout {
     explicit ShortTimeout(uint32_t ms) { Network::Socket::timeoutMilliseconds = ms; }
     ~ShortTimeout() { Network::Socket::timeoutMilliseconds = saved; }
 };
-
-std::string bytesOf(FileArray& file)
-{
-    return std::string(reinterpret_cast<const char*>(file.memory()), file.size());
-}
 
 }
 
@@ -71,10 +67,10 @@ TEST(FTPClient, StoresAFileByteForByteOnARealServer)
     std::string stored;
     for (int i = 0; i < 50 && stored.size() < content.size(); ++i) {
         Sleep(50);
-        stored = FtpFixture::readFile(server.folder + L"stored by test.bin");
+        std::vector<uint8_t> bytes = AppTestFiles::read(server.folder + L"stored by test.bin");
+        stored.assign(bytes.begin(), bytes.end());
     }
     EXPECT_EQ(stored, content);
-    (void)bytesOf;
 }
 
 TEST(FTPClient, FailsWithinItsBoundWhenTheServerIsDownRefusesOrIsSilent)

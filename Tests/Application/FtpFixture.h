@@ -41,18 +41,4 @@ struct FtpFixture {
         fclose(file);
         return f;
     }
-
-    static std::string readFile(const std::wstring& path)
-    {
-        std::string bytes;
-        FILE* file = _wfopen(path.c_str(), L"rb");
-        if (!file)
-            return bytes;
-        char buffer[4096];
-        size_t got;
-        while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
-            bytes.append(buffer, got);
-        fclose(file);
-        return bytes;
-    }
 };

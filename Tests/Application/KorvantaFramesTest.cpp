@@ -3,6 +3,7 @@
 // window (the end of a move) and quits cleanly. The run leaves a screenshot of
 // the window beside the program ("korvanta-frames.bmp") as an artefact.
 #include "AppTestFiles.h"
+#include "ProgramRun.h"
 
 #include "Application/GlobalSettings.h"
 #include "Application/WinShell.h"
@@ -20,26 +21,6 @@ namespace {
 
 const std::wstring exePath = L"" KORVANTA_EXE_PATH;
 const std::wstring exeFolder = exePath.substr(0, exePath.find_last_of(L"/\\"));
-
-struct Search
-{
-    DWORD processId;
-    HWND window;
-};
-
-BOOL CALLBACK findWindow(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<Search*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    if (owner == search->processId && wcscmp(name, L"Korvanta - Korvanta") == 0 && IsWindowVisible(window)) {
-        search->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 // True when the program's window procedure answers within the time: its
 // main loop is running.
@@ -104,20 +85,9 @@ TEST(KorvantaFrames, RunsFramesSurvivesADeviceResetAndQuits)
     seeded.options.fullScreen = 0;
     ASSERT_TRUE(seeded.writeFile());
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    std::wstring commandLine = L"\"" + exePath + L"\"";
-    ASSERT_TRUE(CreateProcessW(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               exeFolder.c_str(), &startup, &process));
-
-    Search search{process.dwProcessId, nullptr};
-    for (int waited = 0; waited < 300 && !search.window; ++waited) {
-        EnumWindows(findWindow, reinterpret_cast<LPARAM>(&search));
-        if (!search.window && WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0)
-            break;
-    }
-    HWND window = search.window;
+    ProgramRun run(exePath);
+    ASSERT_TRUE(run.started);
+    HWND window = run.waitForWindow(L"Korvanta - Korvanta");
     EXPECT_NE(window, nullptr) << "no window";
     if (window) {
         Sleep(1500); // frames run meanwhile
@@ -135,15 +105,7 @@ TEST(KorvantaFrames, RunsFramesSurvivesADeviceResetAndQuits)
 
         PostMessageW(window, WM_CLOSE, 0, 0);
     }
-    const bool ended = WaitForSingleObject(process.hProcess, 15000) == WAIT_OBJECT_0;
-    EXPECT_TRUE(ended);
-    DWORD code = 1234;
-    GetExitCodeProcess(process.hProcess, &code);
-    if (!ended)
-        TerminateProcess(process.hProcess, 99);
-    EXPECT_EQ(code, 0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    EXPECT_EQ(run.waitForExit(15000), 0);
 }
 
 }

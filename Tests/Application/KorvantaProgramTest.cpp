@@ -3,6 +3,7 @@
 // The program's files live in the prefix's own application-data folder;
 // every test seeds or removes them first.
 #include "AppTestFiles.h"
+#include "ProgramRun.h"
 
 #include "Application/ControlBindings.h"
 #include "Application/GlobalSettings.h"
@@ -41,81 +42,6 @@ std::vector<uint8_t> storedForm(const GlobalSettings& settings)
     withControls.writeTo(stream);
     return std::vector<uint8_t>(stream.memory(), stream.memory() + stream.size());
 }
-
-struct FoundWindow
-{
-    DWORD processId;
-    HWND window;
-};
-
-BOOL CALLBACK findProgramWindow(HWND window, LPARAM context)
-{
-    auto* found = reinterpret_cast<FoundWindow*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    if (owner == found->processId && wcscmp(name, windowClassName) == 0) {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// One run of the program; a run that a failed check leaves behind is ended.
-class ProgramRun
-{
-public:
-    explicit ProgramRun(int showCommand = SW_SHOWNORMAL)
-    {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = WORD(showCommand);
-        std::wstring commandLine = L"\"" + programPath + L"\"";
-        const std::wstring folder = programPath.substr(0, programPath.find_last_of(L"/\\"));
-        started = CreateProcessW(programPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 folder.c_str(), &startup, &process) != 0;
-    }
-
-    ~ProgramRun()
-    {
-        if (!started)
-            return;
-        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(process.hProcess, 99);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-
-    HWND waitForWindow(DWORD milliseconds = 30000)
-    {
-        for (DWORD waited = 0; started && waited < milliseconds; waited += 100) {
-            FoundWindow found{process.dwProcessId, nullptr};
-            EnumWindows(findProgramWindow, reinterpret_cast<LPARAM>(&found));
-            if (found.window && IsWindowVisible(found.window))
-                return found.window;
-            if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0)
-                return nullptr;
-        }
-        return nullptr;
-    }
-
-    // Asks the window to close; the exit code, or -1000 when the program did
-    // not end within the time.
-    long closeAndWait(HWND window, DWORD milliseconds = 10000)
-    {
-        PostMessageW(window, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process.hProcess, milliseconds) != WAIT_OBJECT_0)
-            return -1000;
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        return long(code);
-    }
-
-    bool started = false;
-    PROCESS_INFORMATION process{};
-};
 
 // The registry value "Language": its type and bytes (empty when missing).
 std::vector<uint8_t> languageValue(DWORD* type)
@@ -177,9 +103,9 @@ protected:
 TEST_F(KorvantaProgram, StartsWindowedFromItsSettingsAndQuitsWhenClosed)
 {
     seedWindowed();
-    ProgramRun run;
+    ProgramRun run(programPath);
     ASSERT_TRUE(run.started);
-    HWND window = run.waitForWindow();
+    HWND window = run.waitForWindow(windowClassName);
     ASSERT_NE(window, nullptr) << "no window of class " << "Korvanta - Korvanta";
 
     wchar_t title[64] = {};
@@ -205,8 +131,8 @@ TEST_F(KorvantaProgram, StartsWindowedFromItsSettingsAndQuitsWhenClosed)
 TEST_F(KorvantaProgram, FirstStartWritesTheDefaultsAndTheWindowsLanguage)
 {
     setLanguageValue({});
-    ProgramRun run;
-    HWND window = run.waitForWindow();
+    ProgramRun run(programPath);
+    HWND window = run.waitForWindow(windowClassName);
     ASSERT_NE(window, nullptr);
     // Written at start-up already, before the window is closed.
     EXPECT_EQ(AppTestFiles::read(path), storedForm(GlobalSettings()));
@@ -232,8 +158,8 @@ TEST_F(KorvantaProgram, BrokenSettingsAndLanguageValueStillStartWithDefaults)
     ASSERT_TRUE(AppTestFiles::write(path, garbage));
     setLanguageValue(std::vector<uint8_t>(300, 0x7F));
 
-    ProgramRun run;
-    HWND window = run.waitForWindow();
+    ProgramRun run(programPath);
+    HWND window = run.waitForWindow(windowClassName);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(run.closeAndWait(window), 0);
 
@@ -250,8 +176,8 @@ TEST_F(KorvantaProgram, BrokenSettingsAndLanguageValueStillStartWithDefaults)
 TEST_F(KorvantaProgram, TakesSizeAndMoveMessagesFromTheStartOn)
 {
     seedWindowed();
-    ProgramRun run(SW_SHOWMAXIMIZED);
-    HWND window = run.waitForWindow();
+    ProgramRun run(programPath, L"", SW_SHOWMAXIMIZED);
+    HWND window = run.waitForWindow(windowClassName);
     ASSERT_NE(window, nullptr);
     DWORD_PTR result = 0;
     EXPECT_NE(SendMessageTimeoutW(window, WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(1024, 700), SMTO_NORMAL, 5000, &result),
