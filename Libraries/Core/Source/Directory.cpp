@@ -78,31 +78,27 @@ void Directory::list()
         const wchar_t* entryName = found.cFileName;
         if (entryName[0] == L'.' && (entryName[1] == 0 || (entryName[1] == L'.' && entryName[2] == 0)))
             continue;
-        const uint32_t hidden = (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) ? 1 : 0;
-        const uint32_t system = (found.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) ? 1 : 0;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            FolderInfo* info = new (std::nothrow) FolderInfo;
-            if (!info)
-                break;
+        // Files and folders are described alike; only files carry a size.
+        auto describe = [&](auto* info) {
             info->name = String(entryName);
             info->shortName = String(found.cAlternateFileName);
             info->folder = entryFolder;
             info->fullFolder = fullFolder;
-            info->hidden = hidden;
-            info->system = system;
-            if (!folders.append(info))
+            info->hidden = (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) ? 1 : 0;
+            info->system = (found.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) ? 1 : 0;
+            return info;
+        };
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            FolderInfo* info = new (std::nothrow) FolderInfo;
+            if (!info)
+                break;
+            if (!folders.append(describe(info)))
                 delete info;
         } else {
             FileInfo* info = new (std::nothrow) FileInfo;
             if (!info)
                 break;
-            info->name = String(entryName);
-            info->shortName = String(found.cAlternateFileName);
-            info->folder = entryFolder;
-            info->fullFolder = fullFolder;
-            info->fileSize = found.nFileSizeLow;
-            info->hidden = hidden;
-            info->system = system;
+            describe(info)->fileSize = found.nFileSizeLow;
             if (!files.append(info))
                 delete info;
         }
