@@ -2,6 +2,7 @@
 
 #include "Application/ControlBindings.h"
 #include "Application/Korvanta.h"
+#include "Core/CrashTrace.h"
 #include "Core/FileArray.h"
 #include "Core/Language.h"
 
@@ -45,6 +46,7 @@ GlobalSettings::GlobalSettings(const String& folder)
 
 GlobalSettings::LoadResult GlobalSettings::load()
 {
+    CRASH_TRACE();
     if (filePath.length() <= 0)
         return LoadResult::Missing;
     if (!fileExists(filePath)) {
@@ -74,6 +76,7 @@ GlobalSettings::LoadResult GlobalSettings::load()
 
 void GlobalSettings::save()
 {
+    CRASH_TRACE();
     writeFile();
     if (gApp && gLanguage)
         gLanguage->saveToRegistry(gApp->registryKey, L"Language");

@@ -7,6 +7,7 @@
 #include "Application/Registry.h"
 #include "Application/UserInput.h"
 #include "Render/DirectGraphics.h"
+#include "Core/CrashTrace.h"
 #include "Core/FileInterface.h"
 #include "Core/Language.h"
 #include "Core/ResourceManager.h"
@@ -43,6 +44,7 @@ Korvanta::~Korvanta()
 
 int Korvanta::run(HINSTANCE instance, int command)
 {
+    CRASH_TRACE();
     gInstance = instance;
     showCommand = command;
     mainThreadId = GetCurrentThreadId();
@@ -61,6 +63,7 @@ int Korvanta::run(HINSTANCE instance, int command)
 
 uint32_t Korvanta::init()
 {
+    CRASH_TRACE();
     String primary;
     if (WinShell::gMonitors)
         primary = String(WinShell::gMonitors->getPrimary().deviceName);
@@ -70,30 +73,38 @@ uint32_t Korvanta::init()
         gSettings->load();
     }
 
+    CRASH_TRACE();
     if (!chooseMonitor(primary)) {
         showError(L"ErrorDetectMonitor", nullptr, MB_ICONASTERISK);
         return 0;
     }
+    CRASH_TRACE();
     if (!registerWindowClass(programName)) {
         showError(L"ErrorWindowClass", nullptr, MB_ICONERROR);
         return 0;
     }
+    CRASH_TRACE();
     if (!gDirectGraphics.init()) {
         showError(L"ErrorDirect3D", nullptr, MB_OK);
         return 0;
     }
+    CRASH_TRACE();
     if (!createWindow(programName)) {
         showError(L"ErrorWindowCreate", nullptr, MB_ICONERROR);
         return 0;
     }
+    CRASH_TRACE();
     if (!createDevice()) {
         showError(L"ErrorDirect3DDevice", window, MB_OK);
         return 0;
     }
+    CRASH_TRACE();
     gUserInput.init(window);
+    CRASH_TRACE();
     if (Texture::loadImageFile(defaultLight, String(L"DefLight"), String(L"bmp"), 169, 1, D3DFMT_A8R8G8B8,
                                D3DPOOL_MANAGED, true, nullptr))
         Texture::whiteFromRed(defaultLight);
+    CRASH_TRACE();
     if (gResourceManager)
         gResourceManager->load(String(L"Data\\Resource\\Resource.res"));
     active = 1;
@@ -102,6 +113,7 @@ uint32_t Korvanta::init()
 
 uint32_t Korvanta::setUpLanguages()
 {
+    CRASH_TRACE();
     if (!gLanguage)
         return 0;
     LanguageSetup::run(*gLanguage, registryKey, GetUserDefaultLangID());
@@ -131,6 +143,7 @@ uint32_t Korvanta::registerWindowClass(const String& name)
 
 uint32_t Korvanta::createWindow(const String& title)
 {
+    CRASH_TRACE();
     // Without the registry key the first start goes full screen in the
     // largest display mode.
     if (keyRetry && gSettings && gDirectGraphics.modes.count() > 0) {
@@ -177,6 +190,7 @@ uint32_t Korvanta::pumpMessages()
 
 void Korvanta::mainLoop()
 {
+    CRASH_TRACE();
     while (pumpMessages()) {
         SetThreadExecutionState(ES_DISPLAY_REQUIRED);
         gTimer.update(0);
@@ -188,6 +202,7 @@ void Korvanta::mainLoop()
 
 void Korvanta::shutdown()
 {
+    CRASH_TRACE();
     if (shutDown)
         return;
     shutDown = true;

@@ -1,5 +1,6 @@
 #include "Core/ImageCodec.h"
 
+#include "Core/CrashTrace.h"
 #include "Core/FileInterface.h"
 
 #include <algorithm>
@@ -243,6 +244,7 @@ private:
 bool ImageCodec::decompress(Description& description, std::vector<uint8_t>& pixels,
                             const uint8_t* data, size_t size)
 {
+    CRASH_TRACE();
     pixels.clear();
     if (!data || size < headerSize)
         return false;
@@ -299,6 +301,7 @@ bool ImageCodec::decompress(Description& description, std::vector<uint8_t>& pixe
 bool ImageCodec::decompress(Description& description, std::vector<uint8_t>& pixels, FileInterface& stream,
                             uint32_t byteCount)
 {
+    CRASH_TRACE();
     pixels.clear();
     const uint32_t position = stream.tell();
     const uint32_t size = stream.size();

@@ -1,6 +1,7 @@
 #include "Core/ImageData.h"
 
 #include "Core/BmpDecoder.h"
+#include "Core/CrashTrace.h"
 #include "Core/FileInterface.h"
 #include "Core/PcxDecoder.h"
 #include "Core/Resource.h"
@@ -63,6 +64,7 @@ int32_t ImageData::bytesPerPixel(int32_t format)
 
 bool ImageData::decode(std::span<const uint8_t> data, Type type)
 {
+    CRASH_TRACE();
     release();
     switch (type) {
     case TypeBmp: return BmpDecoder::decode(*this, data, true);
@@ -106,6 +108,7 @@ ImageData& ImageData::decode(FileInterface& stream, const String& extension)
 
 ImageData& ImageData::load(uint16_t id, const wchar_t* extension)
 {
+    CRASH_TRACE();
     release();
     if (id == 0)
         return *this;

@@ -1,5 +1,6 @@
 #include "Core/Language.h"
 
+#include "Core/CrashTrace.h"
 #include "Core/FileArray.h"
 #include "Core/Resource.h"
 
@@ -193,6 +194,7 @@ void Language::loadPacks(const String* keys, int32_t keyCount)
 
 void Language::loadTable(uint32_t id, int32_t index)
 {
+    CRASH_TRACE();
     if (id == 0 || id > 0xFFFF || (preloading && keysLeft == 0))
         return;
     Resource resource(uint16_t(id), kResourceTypeRcData);

@@ -1,5 +1,7 @@
 #include "Core/Pack.h"
 
+#include "Core/CrashTrace.h"
+
 #include <climits>
 #include <cstring>
 #include <new>
@@ -63,6 +65,7 @@ PackDirectory* Pack::findCached(const String& packagePath)
 
 Pack::Pack(const String& packagePath, uint32_t)
 {
+    CRASH_TRACE();
     name = packagePath.getFileName();
     if (packagePath.find(String::borrowed(L".pack")) < 0)
         return;

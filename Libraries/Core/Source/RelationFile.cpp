@@ -1,5 +1,7 @@
 #include "Core/RelationFile.h"
 
+#include "Core/CrashTrace.h"
+
 #include <cstdint>
 
 uint32_t detectTextEncoding(FileInterface& stream)
@@ -33,6 +35,7 @@ enum class State
 
 void RelationFile::parse(FileInterface& stream, void* context, RelationFile& target)
 {
+    CRASH_TRACE();
     stream.seek(0, 0);
     const uint32_t encoding = detectTextEncoding(stream);
     const uint8_t* bytes = stream.memory();

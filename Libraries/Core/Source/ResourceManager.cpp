@@ -1,10 +1,13 @@
 #include "Core/ResourceManager.h"
 
+#include "Core/CrashTrace.h"
+
 #include <cstring>
 #include <new>
 
 bool ResourceManager::load(const String& path)
 {
+    CRASH_TRACE();
     if (path.length() > 0)
         path_ = path;
     FileInterface* stream = openFile(path_, 0, 1, 1);
