@@ -5,114 +5,41 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
-namespace {
-
-constexpr uint16_t germanId = 0x0407;
-constexpr uint16_t austrianGermanId = 0x0C07;
-constexpr uint16_t englishUsId = 0x0409;
-constexpr uint16_t japaneseId = 0x0411;
-
-// A registry key of the test's own, removed again afterwards, so that the
-// program's real key is never touched.
-class LanguageSetupTest : public ::testing::Test
+// The saved choice (registry value "Language", a 4-byte index: German 0,
+// English 1) wins over the Windows language; values that name no language
+// leave English, values of the wrong size count as no choice.
+TEST(LanguageSetup, ChoosesFromTheSavedValueOrTheWindowsLanguage)
 {
-protected:
-    void SetUp() override
-    {
-        keyName = L"KorvantaTest-" + std::to_wstring(GetCurrentProcessId());
-        key = Registry::open(String(keyName.c_str()));
-        ASSERT_NE(key, nullptr);
+    const std::wstring keyName = L"KorvantaTest-" + std::to_wstring(GetCurrentProcessId());
+    HKEY key = Registry::open(keyName.c_str());
+    ASSERT_NE(key, nullptr);
+    struct Case {
+        std::vector<uint8_t> saved; // empty: no value
+        uint16_t languageId;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {
+        {{}, 0x0407, L"German"},          {{}, 0x0C07, L"German"},
+        {{}, 0x0409, L"English"},         {{}, 0x0411, L"English"}, // no built-in texts
+        {{1, 0, 0, 0}, 0x0407, L"English"}, {{0, 0, 0, 0}, 0x0409, L"German"},
+        {{7, 0, 0, 0}, 0x0407, L"English"}, {{0xFF, 0xFF, 0xFF, 0xFF}, 0x0407, L"English"},
+        {{1, 0}, 0x0407, L"German"},      {std::vector<uint8_t>(300, 1), 0x0407, L"German"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.saved.size() << " bytes, language " << c.languageId);
         RegDeleteValueW(key, L"Language");
-    }
-
-    void TearDown() override
-    {
-        RegCloseKey(key);
-        RegDeleteKeyW(HKEY_CURRENT_USER, (L"Software\\" + keyName).c_str());
-    }
-
-    void saveRaw(DWORD type, const void* data, uint32_t size)
-    {
-        RegSetValueExW(key, L"Language", 0, type, static_cast<const BYTE*>(data), size);
-    }
-
-    // The name of the language current after the start-up choice.
-    std::wstring chosen(uint16_t systemLanguageId)
-    {
+        if (!c.saved.empty())
+            RegSetValueExW(key, L"Language", 0, REG_BINARY, c.saved.data(), DWORD(c.saved.size()));
         Language language;
-        LanguageSetup::run(language, key, systemLanguageId);
-        return language.getName(language.currentIndex()).text();
+        LanguageSetup::run(language, key, c.languageId);
+        EXPECT_STREQ(language.getName(language.currentIndex()).text(), c.expected);
     }
-
-    std::wstring keyName;
-    HKEY key = nullptr;
-};
-
-} // namespace
-
-TEST_F(LanguageSetupTest, WithoutASavedChoiceTheWindowsLanguageDecides)
-{
-    EXPECT_EQ(chosen(germanId), L"German");
-    EXPECT_EQ(chosen(austrianGermanId), L"German");
-    EXPECT_EQ(chosen(englishUsId), L"English");
-    // A language without built-in texts falls back to English.
-    EXPECT_EQ(chosen(japaneseId), L"English");
-}
-
-TEST_F(LanguageSetupTest, ASavedChoiceWinsOverTheWindowsLanguage)
-{
-    const uint32_t english = 1;
-    saveRaw(REG_BINARY, &english, 4);
-    EXPECT_EQ(chosen(germanId), L"English");
-    const uint32_t german = 0;
-    saveRaw(REG_BINARY, &german, 4);
-    EXPECT_EQ(chosen(englishUsId), L"German");
-}
-
-TEST_F(LanguageSetupTest, BothLanguagesKnowTheirOwnNamesAndGermanTextsAreCurrent)
-{
-    Language language;
-    LanguageSetup::run(language, key, germanId);
-    ASSERT_EQ(language.count(), 2);
-    const String& german = language.getText(nullptr, String(L"MyLanguage"), language.find(L"German"));
-    const String& english = language.getText(nullptr, String(L"MyLanguage"), language.find(L"English"));
-    EXPECT_GT(german.length(), 0);
-    EXPECT_GT(english.length(), 0);
-    EXPECT_STRNE(german.text(), english.text());
-    EXPECT_STREQ(language.getText(nullptr, String(L"MyLanguage")).text(), german.text());
-}
-
-TEST_F(LanguageSetupTest, BrokenSavedValuesLeaveAUsableLanguage)
-{
-    // An index beyond the languages: English stays current.
-    const uint32_t beyond = 7;
-    saveRaw(REG_BINARY, &beyond, 4);
-    EXPECT_EQ(chosen(germanId), L"English");
-    const uint32_t negative = 0xFFFFFFFF;
-    saveRaw(REG_BINARY, &negative, 4);
-    EXPECT_EQ(chosen(germanId), L"English");
-    // Values of the wrong size are no saved choice: the Windows language decides.
-    const uint8_t shortValue[2] = {1, 0};
-    saveRaw(REG_BINARY, shortValue, 2);
-    EXPECT_EQ(chosen(germanId), L"German");
-    const std::string longValue(300, '\x01');
-    saveRaw(REG_BINARY, longValue.data(), uint32_t(longValue.size()));
-    EXPECT_EQ(chosen(germanId), L"German");
-}
-
-TEST_F(LanguageSetupTest, RegistryQueriesLeaveTheBufferAloneOnFailure)
-{
+    // A value too long for the buffer leaves the buffer as it was.
     uint32_t value = 0x55555555;
     EXPECT_EQ(Registry::queryValue(key, L"Language", &value, 4), 0u);
     EXPECT_EQ(value, 0x55555555u);
-    EXPECT_EQ(Registry::queryValue(nullptr, L"Language", &value, 4), 0u);
-    const uint8_t tooLong[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    saveRaw(REG_BINARY, tooLong, 8);
-    EXPECT_EQ(Registry::queryValue(key, L"Language", &value, 4), 0u);
-    EXPECT_EQ(value, 0x55555555u);
-    const uint32_t two = 2;
-    Registry::setValue(key, L"Language", REG_BINARY, &two, 4);
-    EXPECT_EQ(Registry::queryValue(key, L"Language", &value, 4), 4u);
-    EXPECT_EQ(value, 2u);
+    RegCloseKey(key);
+    RegDeleteKeyW(HKEY_CURRENT_USER, (L"Software\\" + keyName).c_str());
 }

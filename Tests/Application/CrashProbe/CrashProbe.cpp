@@ -1,8 +1,6 @@
-// A small guarded program for the crash protection's end-to-end test:
-//   CrashProbe <folder> thread|main
-// faults on a worker thread or in the main run. The report's boxes are
-// answered by the probe itself, the protocol is kept in <folder>, and the
-// program must end by itself with exit code 0.
+// A guarded program that faults on purpose: "CrashProbe <folder> thread|main".
+// It answers the report's boxes itself, keeps the protocol in <folder> and
+// must end by itself with exit code 0.
 #include "Application/CrashProtection.h"
 
 #include "Core/CrashGuard.h"
@@ -14,15 +12,11 @@
 namespace {
 
 DWORD mainThread;
+bool onThread;
 bool shutDown = false;
 
-int answerNo(HWND, const wchar_t*, const wchar_t*, UINT type)
-{
-    return (type & MB_YESNO) ? IDNO : IDOK;
-}
-
+int answerNo(HWND, const wchar_t*, const wchar_t*, UINT type) { return (type & MB_YESNO) ? IDNO : IDOK; }
 void shutdownHere() { shutDown = true; }
-
 void afterReport() { CrashProtection::endApplication(mainThread, shutdownHere); }
 
 struct Faulting : Thread::Method {
@@ -35,8 +29,6 @@ struct Faulting : Thread::Method {
     }
 };
 
-bool onThread;
-
 void mainRun(void*)
 {
     if (!onThread) {
@@ -46,24 +38,22 @@ void mainRun(void*)
     Faulting method;
     Thread worker(&method);
     worker.start();
-    // The main loop: ends when the crash report asks it to quit.
+    // The main loop ends when the crash report posts WM_QUIT.
     MSG message;
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT)
-                break;
-            DispatchMessageW(&message);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(1)) {
+        if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            continue;
+        if (message.message == WM_QUIT) {
+            worker.stop();
+            shutdownHere();
+            return;
         }
-        if (GetTickCount() - start > 20000)
-            ExitProcess(3); // never answered: the test sees the wrong code
-        Sleep(1);
+        DispatchMessageW(&message);
     }
-    worker.stop();
-    shutdownHere();
+    ExitProcess(3); // never answered
 }
 
-}
+} // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
