@@ -1,82 +1,51 @@
 #pragma once
-// Scratch files for the stream, package and archive tests: a fresh folder per
-// test under the system's temporary folder, removed when the test ends, and
-// plain C runtime file access so that fixtures do not depend on the code under test.
+// Scratch folders, file access that does not go through the code under test,
+// and damaged copies of valid files for the stream, package and archive tests.
+#include "Core/FileInterface.h"
+#include "Core/String.h"
+
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+// A fresh folder under the temporary folder, removed with everything in it.
 class TempFolder
 {
 public:
     TempFolder()
     {
         static unsigned counter = 0;
-        wchar_t base[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, base);
-        path_ = std::wstring(base) + L"KorvantaStreams_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                std::to_wstring(++counter) + L"\\";
-        CreateDirectoryW(path_.c_str(), nullptr);
+        path_ = (std::filesystem::temp_directory_path() /
+                 (L"KorvantaStreams_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter)))
+                    .wstring() + L"\\";
+        std::filesystem::create_directories(path_);
     }
-    ~TempFolder() { removeTree(path_); }
+    ~TempFolder() { std::filesystem::remove_all(path_, ignored_); }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    // The folder, ending in a backslash.
-    const std::wstring& path() const { return path_; }
+    const std::wstring& path() const { return path_; } // ends in a backslash
     std::wstring file(const std::wstring& name) const { return path_ + name; }
 
 private:
-    static void removeTree(const std::wstring& folder)
-    {
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                const std::wstring name = found.cFileName;
-                if (name == L"." || name == L"..")
-                    continue;
-                const std::wstring full = folder + name;
-                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    removeTree(full + L"\\");
-                else
-                    DeleteFileW(full.c_str());
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryW(folder.c_str());
-    }
-
     std::wstring path_;
+    std::error_code ignored_;
 };
+
+inline std::wstring text(const String& s)
+{
+    return std::wstring(s.text(), size_t(s.length()));
+}
 
 inline bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
 {
-    FILE* file = _wfopen(path.c_str(), L"wb");
-    if (!file)
-        return false;
-    const size_t written = bytes.empty() ? 0 : fwrite(bytes.data(), 1, bytes.size(), file);
-    fclose(file);
-    return written == bytes.size();
-}
-
-inline std::vector<uint8_t> readBytes(const std::wstring& path)
-{
-    std::vector<uint8_t> bytes;
-    FILE* file = _wfopen(path.c_str(), L"rb");
-    if (!file)
-        return bytes;
-    uint8_t chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    fclose(file);
-    return bytes;
+    std::ofstream file(std::filesystem::path(path), std::ios::binary);
+    return bool(file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())));
 }
 
 inline void appendU32(std::vector<uint8_t>& bytes, uint32_t value)
@@ -85,41 +54,55 @@ inline void appendU32(std::vector<uint8_t>& bytes, uint32_t value)
         bytes.push_back(uint8_t(value >> (8 * i)));
 }
 
-inline void appendText(std::vector<uint8_t>& bytes, const char* text)
+// A stored string: u32 count, then the characters.
+inline void appendString(std::vector<uint8_t>& bytes, const std::string& s)
 {
-    for (; *text; ++text)
-        bytes.push_back(uint8_t(*text));
+    appendU32(bytes, uint32_t(s.size()));
+    bytes.insert(bytes.end(), s.begin(), s.end());
 }
 
-// A damaged copy of a valid file: flipped bytes, a random u32 planted over a
-// count or size, a cut, or a stretch of garbage, chosen by the generator.
-inline std::vector<uint8_t> mutate(const std::vector<uint8_t>& valid, std::mt19937& random)
+// Everything a stream has left to read.
+inline std::string readAll(FileInterface& stream)
 {
-    std::vector<uint8_t> bytes = valid;
-    const int rounds = 1 + int(random() % 3);
-    for (int r = 0; r < rounds && !bytes.empty(); ++r) {
+    std::string result;
+    char chunk[512];
+    uint32_t got;
+    while ((got = stream.read(chunk, sizeof(chunk))) > 0 && got != FileInterface::readOnlyResult)
+        result.append(chunk, got);
+    return result;
+}
+
+// What the game reads at path (a file or "name.pack:inner"), or "<closed>".
+inline std::string contentAt(const std::wstring& path)
+{
+    FileInterface* stream = openFile(String(path.c_str()), 0, 1, 1);
+    const std::string content = stream->isOpen ? readAll(*stream) : "<closed>";
+    stream->close();
+    return content;
+}
+
+// A damaged copy of a valid file: flipped bits, a huge or random u32 planted
+// over a count or size, a cut, or a stretch of garbage.
+inline std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, std::mt19937& random)
+{
+    static const uint32_t extremes[] = {0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0x10000000u, 0xFFFFu};
+    for (int round = 1 + int(random() % 3); round > 0 && !bytes.empty(); --round) {
         const size_t at = random() % bytes.size();
-        switch (random() % 5) {
+        const uint32_t value = random() % 2 ? extremes[random() % 5] : uint32_t(random());
+        switch (random() % 4) {
         case 0:
             bytes[at] ^= uint8_t(1u << (random() % 8));
             break;
         case 1:
-            bytes[at] = uint8_t(random());
-            break;
-        case 2: {
-            static const uint32_t extremes[] = {0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0x10000000u, 0xFFFFu};
-            const uint32_t value = random() % 2 ? extremes[random() % 5] : uint32_t(random());
             for (size_t i = 0; i < 4 && at + i < bytes.size(); ++i)
                 bytes[at + i] = uint8_t(value >> (8 * i));
             break;
-        }
-        case 3:
+        case 2:
             bytes.resize(at);
             break;
         default:
             for (size_t i = at; i < bytes.size() && i < at + 16; ++i)
                 bytes[i] = uint8_t(random());
-            break;
         }
     }
     return bytes;
