@@ -1,64 +1,110 @@
-#include "FakeDirect3D.h"
-
+// The back-buffer and depth choices against a Direct3D object whose answers
+// the test sets, and the multisample choice.
 #include "Render/Antialiasing.h"
 #include "Render/D3DDevice.h"
 #include "Render/DirectGraphics.h"
 
-#include <d3dx9.h>
+#include <d3d9.h>
 #include <gtest/gtest.h>
+
+#include <set>
+#include <utility>
 
 namespace {
 
 using D3D::Device;
 using D3D::PresentSettings;
 
-TEST(BackBufferFormat, WindowedFollowsTheDesktop)
+// Answers the format and multisample questions from its tables; everything
+// else fails.
+class FakeDirect3D : public IDirect3D9
 {
-    FakeDirect3D fake;
-    UseFakeDirect3D use(&fake);
-    PresentSettings settings;
-    EXPECT_EQ(Device::chooseBackBufferFormat(settings, false), D3DFMT_A8R8G8B8);
-    EXPECT_EQ(settings.adapterFormat, D3DFMT_X8R8G8B8);
-    EXPECT_EQ(settings.want32Bit, 1u);
+public:
+    D3DFORMAT displayFormat = D3DFMT_X8R8G8B8;
+    std::set<std::pair<D3DFORMAT, D3DFORMAT>> deviceTypes; // (adapter, back buffer) accepted full screen
+    std::set<D3DFORMAT> depthFormats;                      // accepted as depth-stencil surfaces
+    std::set<D3DFORMAT> unmatchedDepth;                    // refused by CheckDepthStencilMatch
 
-    // A 16-bit desktop: 16-bit formats and no wish for 32 bits, so a later
-    // full-screen choice tries only the 16-bit pairs.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE RegisterSoftwareDevice(void*) override { return E_NOTIMPL; }
+    UINT STDMETHODCALLTYPE GetAdapterCount() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetAdapterIdentifier(UINT, DWORD, D3DADAPTER_IDENTIFIER9*) override { return E_NOTIMPL; }
+    UINT STDMETHODCALLTYPE GetAdapterModeCount(UINT, D3DFORMAT) override { return 0; }
+    HRESULT STDMETHODCALLTYPE EnumAdapterModes(UINT, D3DFORMAT, UINT, D3DDISPLAYMODE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetAdapterDisplayMode(UINT, D3DDISPLAYMODE* out) override
+    {
+        *out = D3DDISPLAYMODE{1024, 768, 60, displayFormat};
+        return D3D_OK;
+    }
+    HRESULT STDMETHODCALLTYPE CheckDeviceType(UINT, D3DDEVTYPE, D3DFORMAT adapter, D3DFORMAT back, WINBOOL) override
+    {
+        return deviceTypes.count({adapter, back}) ? D3D_OK : D3DERR_NOTAVAILABLE;
+    }
+    HRESULT STDMETHODCALLTYPE CheckDeviceFormat(UINT, D3DDEVTYPE, D3DFORMAT, DWORD usage, D3DRESOURCETYPE,
+                                                D3DFORMAT format) override
+    {
+        return usage == D3DUSAGE_DEPTHSTENCIL && depthFormats.count(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
+    }
+    HRESULT STDMETHODCALLTYPE CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT, WINBOOL, D3DMULTISAMPLE_TYPE,
+                                                         DWORD*) override
+    {
+        return D3DERR_NOTAVAILABLE;
+    }
+    HRESULT STDMETHODCALLTYPE CheckDepthStencilMatch(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, D3DFORMAT depth) override
+    {
+        return unmatchedDepth.count(depth) ? D3DERR_NOTAVAILABLE : D3D_OK;
+    }
+    HRESULT STDMETHODCALLTYPE CheckDeviceFormatConversion(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDeviceCaps(UINT, D3DDEVTYPE, D3DCAPS9*) override { return E_NOTIMPL; }
+    HMONITOR STDMETHODCALLTYPE GetAdapterMonitor(UINT) override { return nullptr; }
+    HRESULT STDMETHODCALLTYPE CreateDevice(UINT, D3DDEVTYPE, HWND, DWORD, D3DPRESENT_PARAMETERS*,
+                                           IDirect3DDevice9**) override
+    {
+        return E_NOTIMPL;
+    }
+};
+
+// A fake in gDirectGraphics for one test, with fresh present settings.
+class DeviceFormats : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        saved = gDirectGraphics.direct3d;
+        gDirectGraphics.direct3d = &fake;
+        gDirectGraphics.record.presentSettings = PresentSettings{};
+    }
+    void TearDown() override
+    {
+        gDirectGraphics.direct3d = saved;
+        gDirectGraphics.record.presentSettings = PresentSettings{};
+    }
+    FakeDirect3D fake;
+    IDirect3D9* saved = nullptr;
+};
+
+TEST_F(DeviceFormats, BackBufferFollowsTheDesktopOrTheFirstAcceptedPair)
+{
+    PresentSettings wide;
+    fake.deviceTypes = {{D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}, {D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5}};
+    EXPECT_EQ(Device::chooseBackBufferFormat(wide, true), D3DFMT_X8R8G8B8);
+    // A 16-bit desktop wants no 32 bits: full screen tries only the 16-bit pairs.
+    PresentSettings narrow;
     fake.displayFormat = D3DFMT_R5G6B5;
-    EXPECT_EQ(Device::chooseBackBufferFormat(settings, false), D3DFMT_R5G6B5);
-    EXPECT_EQ(settings.adapterFormat, D3DFMT_R5G6B5);
-    EXPECT_EQ(settings.want32Bit, 0u);
-    fake.deviceTypes = {{D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}, {D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5}};
-    EXPECT_EQ(Device::chooseBackBufferFormat(settings, true), D3DFMT_A1R5G5B5);
-    EXPECT_EQ(settings.adapterFormat, D3DFMT_X1R5G5B5);
-
-    // Any other desktop format leaves the settings alone.
-    fake.displayFormat = D3DFMT_X1R5G5B5;
-    EXPECT_EQ(Device::chooseBackBufferFormat(settings, false), D3DFMT_A1R5G5B5);
-}
-
-TEST(BackBufferFormat, FullScreenTakesTheFirstAcceptedPair)
-{
-    FakeDirect3D fake;
-    UseFakeDirect3D use(&fake);
-    PresentSettings settings;
-    fake.deviceTypes = {{D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}, {D3DFMT_R5G6B5, D3DFMT_R5G6B5}};
-    EXPECT_EQ(Device::chooseBackBufferFormat(settings, true), D3DFMT_X8R8G8B8);
-
-    // No 32-bit pair: the 16-bit ones.
-    PresentSettings second;
-    fake.deviceTypes = {{D3DFMT_R5G6B5, D3DFMT_R5G6B5}};
-    EXPECT_EQ(Device::chooseBackBufferFormat(second, true), D3DFMT_R5G6B5);
-
+    EXPECT_EQ(Device::chooseBackBufferFormat(narrow, false), D3DFMT_R5G6B5);
+    EXPECT_EQ(Device::chooseBackBufferFormat(narrow, true), D3DFMT_A1R5G5B5);
     // Nothing accepted: the previous choice stays.
     fake.deviceTypes.clear();
-    EXPECT_EQ(Device::chooseBackBufferFormat(second, true), D3DFMT_R5G6B5);
-    EXPECT_EQ(second.adapterFormat, D3DFMT_R5G6B5);
+    EXPECT_EQ(Device::chooseBackBufferFormat(narrow, true), D3DFMT_A1R5G5B5);
 }
 
-TEST(DepthFormat, StencilFirstThenByColourDepth)
+TEST_F(DeviceFormats, DepthWithStencilFirstThenByColourDepth)
 {
-    FakeDirect3D fake;
-    UseFakeDirect3D use(&fake);
     PresentSettings settings;
     settings.adapterFormat = D3DFMT_X8R8G8B8;
     settings.backBufferFormat = D3DFMT_A8R8G8B8;
@@ -66,7 +112,6 @@ TEST(DepthFormat, StencilFirstThenByColourDepth)
     EXPECT_EQ(Device::chooseDepthFormat(settings), D3DFMT_D24S8);
     fake.unmatchedDepth = {D3DFMT_D24S8};
     EXPECT_EQ(Device::chooseDepthFormat(settings), D3DFMT_D24X4S4);
-
     fake.depthFormats = {D3DFMT_D16, D3DFMT_D32};
     EXPECT_EQ(Device::chooseDepthFormat(settings), D3DFMT_D32);
     settings.want32Bit = 0;
@@ -77,110 +122,16 @@ TEST(DepthFormat, StencilFirstThenByColourDepth)
     EXPECT_EQ(Device::chooseDepthFormat(settings), D3DFMT_UNKNOWN);
 }
 
-TEST(Antialiasing, DetectsTypesSupportedByBothFormats)
-{
-    FakeDirect3D fake;
-    UseFakeDirect3D use(&fake);
-    fake.depthFormats = {D3DFMT_D24S8};
-    fake.nonMaskableLevels = 4;
-    fake.multiSample = {{D3DFMT_A8R8G8B8, 1}, {D3DFMT_D24S8, 1}, {D3DFMT_A8R8G8B8, 2}, {D3DFMT_D24S8, 2},
-                        {D3DFMT_A8R8G8B8, 4}, {D3DFMT_D24S8, 4}, {D3DFMT_A8R8G8B8, 8}};
-    AntialiasingModes modes;
-    Antialiasing::detectModes(modes, false);
-    EXPECT_EQ(modes.nonMaskable, 1u);
-    EXPECT_EQ(modes.nonMaskableQualityLevels, 4u);
-    EXPECT_EQ(modes.lowestType, 2u);
-    EXPECT_EQ(modes.highestType, 4u); // 8 is refused for the depth format
-
-    fake.multiSample.clear();
-    Antialiasing::detectModes(modes, false);
-    EXPECT_EQ(modes.nonMaskable, 0u);
-    EXPECT_EQ(modes.lowestType, 0u);
-    EXPECT_EQ(modes.highestType, 0u);
-
-    UseFakeDirect3D none(nullptr);
-    modes.highestType = 9;
-    Antialiasing::detectModes(modes, false);
-    EXPECT_EQ(modes.highestType, 0u);
-}
-
 TEST(Antialiasing, ChoiceFromTheSetting)
 {
-    const AntialiasingModes range{0, 0, 2, 4};
-    EXPECT_EQ(Antialiasing::choose(0, range).type, 0u);
-    EXPECT_EQ(Antialiasing::choose(1, range).type, 2u);
-    EXPECT_EQ(Antialiasing::choose(2, range).type, 4u);
-    EXPECT_EQ(Antialiasing::choose(3, range).type, 0u);
-
-    // Non-maskable with quality n only when n is a valid quality value (n
-    // below the level count); n equal to the count is refused by the device.
-    const AntialiasingModes nonMaskable{1, 8, 2, 4};
-    const Antialiasing::Choice c = Antialiasing::choose(3, nonMaskable);
-    EXPECT_EQ(c.type, 0u);
-    const AntialiasingModes moreLevels{1, 9, 2, 4};
-    const Antialiasing::Choice d = Antialiasing::choose(3, moreLevels);
-    EXPECT_EQ(d.type, uint32_t(D3DMULTISAMPLE_NONMASKABLE));
-    EXPECT_EQ(d.quality, 8u);
-    EXPECT_EQ(Antialiasing::choose(1, AntialiasingModes{}).type, 0u);
-    EXPECT_EQ(Antialiasing::choose(40, moreLevels).type, 0u);
-}
-
-// A borderless window whose client area is width x height.
-HWND makeWindow(int width, int height)
-{
-    return CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
-}
-
-TEST(PresentParameters, WindowedAndFullScreen)
-{
-    FakeDirect3D fake;
-    UseFakeDirect3D use(&fake);
-    fake.depthFormats = {D3DFMT_D24S8};
-    fake.deviceTypes = {{D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}};
-    fake.modes = {{640, 480, 60, D3DFMT_X8R8G8B8}, {1024, 768, 60, D3DFMT_X8R8G8B8},
-                  {1024, 768, 75, D3DFMT_X8R8G8B8}, {800, 600, 60, D3DFMT_X8R8G8B8}};
-    gDirectGraphics.modes.enumerate(&fake);
-    ASSERT_EQ(gDirectGraphics.modes.count(), 3);
-
-    HWND window = makeWindow(1000, 700);
-    ASSERT_NE(window, nullptr);
-    PresentSettings settings;
-    settings.verticalSync = 0;
-    settings.multiSampleType = 2;
-    D3DPRESENT_PARAMETERS pp;
-    Device::fillPresentParameters(settings, window, false, pp);
-    EXPECT_EQ(pp.BackBufferWidth, 0u);
-    EXPECT_EQ(pp.BackBufferHeight, 0u);
-    EXPECT_EQ(pp.Windowed, TRUE);
-    EXPECT_EQ(pp.hDeviceWindow, window);
-    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_A8R8G8B8);
-    EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D24S8);
-    EXPECT_EQ(pp.EnableAutoDepthStencil, TRUE);
-    EXPECT_EQ(pp.SwapEffect, D3DSWAPEFFECT_DISCARD);
-    EXPECT_EQ(pp.MultiSampleType, D3DMULTISAMPLE_2_SAMPLES);
-    EXPECT_EQ(pp.Flags, DWORD(D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL));
-    // Vertical sync off matters only in full screen.
-    EXPECT_EQ(pp.PresentationInterval, UINT(D3DPRESENT_INTERVAL_DEFAULT));
-
-    Device::fillPresentParameters(settings, window, true, pp);
-    EXPECT_EQ(pp.BackBufferWidth, 1024u);
-    EXPECT_EQ(pp.BackBufferHeight, 768u);
-    EXPECT_EQ(pp.Windowed, FALSE);
-    EXPECT_EQ(pp.PresentationInterval, UINT(D3DPRESENT_INTERVAL_IMMEDIATE));
-    settings.verticalSync = 1;
-    Device::fillPresentParameters(settings, window, true, pp);
-    EXPECT_EQ(pp.PresentationInterval, UINT(D3DPRESENT_INTERVAL_DEFAULT));
-    DestroyWindow(window);
-}
-
-TEST(ErrorName, KnownAndUnknownCodes)
-{
-    EXPECT_STREQ(D3D::getErrorName(D3DERR_DEVICELOST).text(), L"D3DERR_DEVICELOST");
-    EXPECT_STREQ(D3D::getErrorName(D3D_OK).text(), L"D3D_OK");
-    EXPECT_STREQ(D3D::getErrorName(S_PRESENT_OCCLUDED).text(), L"S_PRESENT_OCCLUDED");
-    EXPECT_STREQ(D3D::getErrorName(D3DXERR_INVALIDDATA).text(), L"D3DXERR_INVALIDDATA");
-    EXPECT_STREQ(D3D::getErrorName(E_FAIL).text(), L"Unknown Error");
+    EXPECT_EQ(Antialiasing::choose(2, AntialiasingModes{0, 0, 2, 4}).type, 4u);
+    EXPECT_EQ(Antialiasing::choose(3, AntialiasingModes{0, 0, 2, 4}).type, 0u);
+    // Non-maskable with quality n only while n is below the level count: n
+    // equal to the count is refused by the device.
+    EXPECT_EQ(Antialiasing::choose(3, AntialiasingModes{1, 8, 2, 4}).type, 0u);
+    const Antialiasing::Choice c = Antialiasing::choose(3, AntialiasingModes{1, 9, 2, 4});
+    EXPECT_EQ(c.type, uint32_t(D3DMULTISAMPLE_NONMASKABLE));
+    EXPECT_EQ(c.quality, 8u);
 }
 
 }

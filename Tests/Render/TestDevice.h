@@ -1,0 +1,188 @@
+#pragma once
+// A real device on a test window (Wine and Xvfb in the test run), a client
+// that records the hooks called on it, and helpers that write known texels
+// and read textures and render targets back.
+#include "Render/DirectGraphics.h"
+#include "Render/SwapChain.h"
+#include "Render/TextureDevice.h"
+
+#include "ImageFileWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace TestDevice {
+
+using Calls = std::vector<std::string>;
+
+class Client final : public D3D::SwapChainInterface
+{
+public:
+    void renderShadowMaps() override { calls.push_back("renderShadowMaps"); }
+    void renderAfterScene() override
+    {
+        calls.push_back("renderAfterScene");
+        if (afterScene)
+            afterScene();
+    }
+    void renderEffectScene() override { calls.push_back("renderEffectScene"); }
+    void beforeUi() override { calls.push_back("beforeUi"); }
+    void afterUi() override { calls.push_back("afterUi"); }
+    void onDeviceLost() override { calls.push_back("onDeviceLost"); }
+    void onDeviceReset() override { calls.push_back("onDeviceReset"); }
+    void onDeviceRestored() override { calls.push_back("onDeviceRestored"); }
+    uint32_t pumpMessages() override
+    {
+        // Consecutive pumps are recorded once: their number depends on timing.
+        if (calls.empty() || calls.back() != "pumpMessages")
+            calls.push_back("pumpMessages");
+        if (duringPump)
+            duringPump();
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                return 0;
+            DispatchMessageW(&message);
+        }
+        return quitInPump ? 0 : 1;
+    }
+
+    Calls calls;
+    std::function<void()> afterScene;
+    std::function<void()> duringPump;
+    bool quitInPump = false;
+};
+
+// One device on a 320 x 240 window for each suite, released with every
+// texture record.
+class DeviceSuite : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"RenderTest";
+        RegisterClassW(&wc);
+        // Borderless, so that the client area is the window.
+        window = CreateWindowExW(0, wc.lpszClassName, L"Render test", WS_POPUP | WS_VISIBLE, 0, 0, 320, 240, nullptr,
+                                 nullptr, wc.hInstance, nullptr);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(gDirectGraphics.init());
+        client = new Client;
+        ASSERT_TRUE(D3D::Device::create(gDirectGraphics.record, window, false, client));
+    }
+
+    static void TearDownTestSuite()
+    {
+        gDirectGraphics.release();
+        delete client;
+        client = nullptr;
+        DestroyWindow(window);
+        window = nullptr;
+    }
+
+    static D3D::Device::SwapChain& chain() { return *gDirectGraphics.record.firstSwapChain(); }
+
+    static inline HWND window = nullptr;
+    static inline Client* client = nullptr;
+};
+
+// Texel (x, y) of a test image: every texel differs, alpha varies.
+inline uint32_t patternTexel(uint32_t x, uint32_t y, uint32_t seed = 0)
+{
+    return uint32_t(0x40 + (x * 29 + y * 7 + seed) % 0xC0) << 24 | (x * 37 + seed * 11) % 256 << 16 |
+           (y * 53 + 17) % 256 << 8 | (x * y + seed * 3 + 5) % 256;
+}
+
+inline std::function<uint32_t(uint32_t, uint32_t)> pattern(uint32_t seed = 0)
+{
+    return [seed](uint32_t x, uint32_t y) { return patternTexel(x, y, seed); };
+}
+
+inline ImageFileWriter::Image patternImage(uint32_t width, uint32_t height, uint32_t seed = 0)
+{
+    ImageFileWriter::Image image;
+    image.width = width;
+    image.height = height;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            image.argb.push_back(patternTexel(x, y, seed));
+    return image;
+}
+
+// A surface's texels as 32-bit values (16-bit texels in the low half), read
+// row by row through the pitch; render targets through a system-memory copy.
+struct Level
+{
+    uint32_t width = 0, height = 0;
+    int32_t pitch = 0;
+    std::vector<uint32_t> texels;
+    uint32_t at(uint32_t x, uint32_t y) const { return texels[size_t(y) * width + x]; }
+};
+
+inline Level readSurface(IDirect3DSurface9* surface)
+{
+    Level out;
+    D3DSURFACE_DESC desc{};
+    if (!surface || FAILED(surface->GetDesc(&desc)))
+        return out;
+    IDirect3DSurface9* copy = nullptr;
+    if (desc.Pool == D3DPOOL_DEFAULT) {
+        if (FAILED(gDevice->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
+                                                        &copy, nullptr)))
+            return out;
+        gDevice->GetRenderTargetData(surface, copy);
+        surface = copy;
+    }
+    const uint32_t size = TextureDevice::bytesPerTexel(desc.Format);
+    D3DLOCKED_RECT locked{};
+    if ((size == 2 || size == 4) && SUCCEEDED(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+        out = {desc.Width, desc.Height, locked.Pitch, {}};
+        for (uint32_t y = 0; y < desc.Height; ++y)
+            for (uint32_t x = 0; x < desc.Width; ++x) {
+                uint32_t v = 0;
+                std::memcpy(&v, static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch + x * size, size);
+                out.texels.push_back(v);
+            }
+        surface->UnlockRect();
+    }
+    if (copy)
+        copy->Release();
+    return out;
+}
+
+inline Level readLevel(const TextureRef& ref, uint32_t level = 0)
+{
+    IDirect3DSurface9* surface = nullptr;
+    if (!ref.texture()->texture || FAILED(ref.texture()->texture->GetSurfaceLevel(level, &surface)))
+        return {};
+    Level out = readSurface(surface);
+    surface->Release();
+    return out;
+}
+
+// A managed texture whose level 0 holds value(x, y), written row by row
+// through the pitch.
+inline TextureRef makeTexture(uint32_t width, uint32_t height, D3DFORMAT format,
+                              const std::function<uint32_t(uint32_t, uint32_t)>& value, uint32_t levels = 1)
+{
+    TextureRef ref;
+    EXPECT_TRUE(Texture::create(ref, String(L"test"), width, height, levels, 0, format, D3DPOOL_MANAGED));
+    TextureDevice::LevelLock lock(ref.isBound() ? ref.texture()->texture : nullptr, 0);
+    EXPECT_TRUE(lock.ok());
+    const uint32_t size = TextureDevice::bytesPerTexel(format);
+    for (uint32_t y = 0; lock.ok() && y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint32_t v = value(x, y);
+            std::memcpy(lock.row(y) + size_t(x) * size, &v, size);
+        }
+    return ref;
+}
+
+}
