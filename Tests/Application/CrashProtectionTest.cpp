@@ -38,22 +38,21 @@ std::vector<std::wstring> filesIn(const std::wstring& folder)
     return names;
 }
 
-void emptyFolder(const std::wstring& folder)
+// The name and text (a byte-order mark, then UTF-16LE) of the one protocol in
+// folder, waiting a little for a server to store it; the file is removed.
+std::pair<std::wstring, std::wstring> takeProtocol(const std::wstring& folder)
 {
-    for (const std::wstring& name : filesIn(folder))
-        DeleteFileW((folder + name).c_str());
-}
-
-// The protocol text of a file: a byte-order mark, then UTF-16LE.
-std::wstring protocolIn(const std::wstring& path)
-{
-    const std::vector<uint8_t> bytes = AppTestFiles::read(path);
-    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE)
-        return L"<no byte-order mark>";
-    std::wstring text;
+    std::vector<std::wstring> files;
+    for (int i = 0; i < 50 && files.empty(); ++i, Sleep(20))
+        files = filesIn(folder);
+    if (files.size() != 1)
+        return {std::to_wstring(files.size()) + L" files", L""};
+    const std::vector<uint8_t> bytes = AppTestFiles::read(folder + files[0]);
+    DeleteFileW((folder + files[0]).c_str());
+    std::wstring text = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE ? L"" : L"<no byte-order mark>";
     for (size_t i = 2; i + 1 < bytes.size(); i += 2)
         text += wchar_t(bytes[i] | (bytes[i + 1] << 8));
-    return text;
+    return {files[0], text};
 }
 
 std::wstring line(const std::wstring& protocol, const std::wstring& start)
@@ -81,7 +80,7 @@ void raiseUserDefined(void*)
 }
 
 struct CrashFixture : ::testing::Test {
-    std::wstring folder = AppTestFiles::freshFolder(L"crash");
+    const std::wstring folder = AppTestFiles::freshFolder(L"crash");
 
     void SetUp() override
     {
@@ -89,17 +88,13 @@ struct CrashFixture : ::testing::Test {
         CrashProtection::setServer({});
         CrashProtection::setMessageBox(recordBox);
         CrashProtection::setLocalFolder(folder.c_str());
-        emptyFolder(folder);
+        for (const std::wstring& name : filesIn(folder))
+            DeleteFileW((folder + name).c_str());
         boxes.clear();
         shutdowns = 0;
-        answer = IDNO;
         CrashTrace::clear();
     }
-    void TearDown() override
-    {
-        CrashGuard::setInterface(nullptr);
-        emptyFolder(folder);
-    }
+    void TearDown() override { CrashGuard::setInterface(nullptr); }
 };
 
 } // namespace
@@ -111,10 +106,8 @@ TEST_F(CrashFixture, AccessViolationOnTheMainRunWritesEveryLine)
     // No server: the player is told, not asked to send.
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].substr(0, 26), L"Korvanta trouble-shooting|");
-    const std::vector<std::wstring> files = filesIn(folder);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].substr(0, 31), L"1.0 in CrashProtectionTest.cpp(");
-    const std::wstring protocol = protocolIn(folder + files[0]);
+    const auto [name, protocol] = takeProtocol(folder);
+    EXPECT_EQ(name.substr(0, 31), L"1.0 in CrashProtectionTest.cpp(");
     EXPECT_EQ(protocol.substr(0, 6), L"Time: ");
     EXPECT_EQ(line(protocol, L"Error:"), L"Error:            Access Violation");
     EXPECT_EQ(line(protocol, L"Method:"), L"Method:           ::() {}->?");
@@ -146,18 +139,12 @@ TEST_F(CrashFixture, RaiseExceptionOnAThreadIsKeptOrUploaded)
         SCOPED_TRACE(reply);
         answer = upload ? IDYES : reply;
         CrashProtection::setServer({L"127.0.0.1", uint16_t(upload ? server.ftpPort : 1), server.user, server.password});
-        boxes.clear();
         bool returned = true;
         std::thread([&] { returned = CrashGuard::run(raiseUserDefined, nullptr); }).join();
         EXPECT_FALSE(returned);
         EXPECT_EQ(boxes.back().substr(0, 21), L"Send problem report?|");
-        const std::wstring where = upload ? server.folder : folder;
-        std::vector<std::wstring> files;
-        for (int i = 0; i < 50 && files.empty(); ++i, Sleep(20))
-            files = filesIn(where);
-        ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(line(protocolIn(where + files[0]), L"Error:"), L"Error:            User Defined");
-        DeleteFileW((where + files[0]).c_str());
+        EXPECT_EQ(line(takeProtocol(upload ? server.folder : folder).second, L"Error:"),
+                  L"Error:            User Defined");
     }
     EXPECT_TRUE(filesIn(folder).empty()) << "an uploaded protocol is not kept twice";
     EXPECT_EQ(shutdowns, 3);
@@ -172,12 +159,10 @@ TEST_F(CrashFixture, GuardedProgramKeepsItsProtocolAndEndsByItself)
                                                                {L"main", L"Error(int):       Divide By Zero"}};
     for (const auto& [mode, error] : modes) {
         SCOPED_TRACE(mode);
-        emptyFolder(folder);
         ProgramRun run(L"" CRASH_PROBE_PATH, L"\"" + folder.substr(0, folder.size() - 1) + L"\" " + mode);
         EXPECT_EQ(run.waitForExit(30000), 0);
-        const std::vector<std::wstring> files = filesIn(folder);
-        ASSERT_EQ(files.size(), 1u);
-        EXPECT_NE(files[0].find(L" in CrashProbe.cpp("), std::wstring::npos);
-        EXPECT_EQ(line(protocolIn(folder + files[0]), L"Error"), error);
+        const auto [name, protocol] = takeProtocol(folder);
+        EXPECT_NE(name.find(L" in CrashProbe.cpp("), std::wstring::npos);
+        EXPECT_EQ(line(protocol, L"Error"), error);
     }
 }

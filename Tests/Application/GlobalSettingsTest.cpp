@@ -1,12 +1,10 @@
 #include "AppTestFiles.h"
 
 #include "Application/GlobalSettings.h"
-#include "Core/FileArray.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 
 using AppTestFiles::putU32;
 
@@ -94,18 +92,12 @@ TEST(GlobalSettings, BrokenFilesAreKeptAsideAndGiveTheDefaults)
     };
     std::vector<uint8_t> oversized = valid, garbage(200);
     oversized.resize(GlobalSettings::maxFileSize + 1);
-    std::mt19937 random(1234);
-    for (auto& byte : garbage)
-        byte = uint8_t(random());
-    std::vector<std::vector<uint8_t>> cases = {{},
-                                               oversized,
-                                               garbage,
-                                               field(11, 1, 2),          // unknown tag
-                                               field(1, 0, 600),         // zero width
-                                               field(1, 800, 0x7FFFFFFF),
-                                               field(2, 40, 0),          // antialiasing shift
-                                               field(3, 7, 0),           // full screen flag
-                                               field(8, 0x7FFFFFF0, 0)}; // name longer than the file
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = uint8_t(i * 37 + 11);
+    // Unknown tag, zero width, huge height, antialiasing shift, full-screen flag, name past the end.
+    std::vector<std::vector<uint8_t>> cases = {{}, oversized, garbage, field(11, 1, 2), field(1, 0, 600),
+                                               field(1, 800, 0x7FFFFFFF), field(2, 40, 0), field(3, 7, 0),
+                                               field(8, 0x7FFFFFF0, 0)};
     for (size_t cut : {size_t(3), size_t(10), valid.size() - 9, valid.size() - 1})
         cases.emplace_back(valid.begin(), valid.begin() + long(cut));
 
@@ -119,35 +111,4 @@ TEST(GlobalSettings, BrokenFilesAreKeptAsideAndGiveTheDefaults)
         EXPECT_EQ(AppTestFiles::read(path + L".bad"), cases[i]);
         EXPECT_EQ(AppTestFiles::read(path), defaultFile);
     }
-}
-
-TEST(GlobalSettings, MutatedFilesNeverGiveValuesOutsideTheirBounds)
-{
-    const std::vector<uint8_t> valid = stored(1920, 1080, {2, 0, 1, 1, 2}, "Name", defaultFour);
-    std::mt19937 random(77);
-    int accepted = 0;
-    for (int round = 0; round < 2000; ++round) {
-        std::vector<uint8_t> bytes = valid;
-        for (int flips = 1 + int(random() % 4); flips > 0; --flips)
-            bytes[random() % bytes.size()] = uint8_t(random());
-        if (random() % 4 == 0)
-            bytes.resize(random() % bytes.size());
-        FileArray stream(64);
-        if (!bytes.empty())
-            stream.write(bytes.data(), uint32_t(bytes.size()));
-        stream.seek(0, 0);
-        GlobalSettings settings;
-        if (!settings.readFrom(stream)) {
-            expectDefaults(settings);
-            continue;
-        }
-        ++accepted;
-        EXPECT_TRUE(settings.width >= 1 && settings.width <= GlobalSettings::maxDimension);
-        EXPECT_TRUE(settings.height >= 1 && settings.height <= GlobalSettings::maxDimension);
-        EXPECT_LE(settings.options.antialiasing, GlobalSettings::maxAntialiasing);
-        EXPECT_LE(settings.options.fullScreen, 1u);
-        EXPECT_LE(settings.name.length(), int32_t(bytes.size()));
-        ASSERT_FALSE(HasFailure()) << "round " << round;
-    }
-    EXPECT_GT(accepted, 0);
 }

@@ -45,13 +45,6 @@ std::vector<uint8_t> languageValue()
     return bytes;
 }
 
-// True when the window procedure answers: the main loop runs.
-bool answers(HWND window)
-{
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0;
-}
-
 // The window's client area as the screen shows it, as a 24-bit BMP file.
 bool saveScreenshot(HWND window, const std::wstring& path)
 {
@@ -79,19 +72,13 @@ bool saveScreenshot(HWND window, const std::wstring& path)
     return ok && AppTestFiles::write(path, file);
 }
 
-class KorvantaProgram : public ::testing::Test
+// The program's folder in the prefix's application data.
+std::wstring settingsFolder()
 {
-protected:
-    void SetUp() override
-    {
-        CreateDirectoryW(folder.c_str(), nullptr);
-        DeleteFileW(path.c_str());
-        DeleteFileW((path + L".bad").c_str());
-    }
-
     const std::wstring folder = std::wstring(WinShell::getAppDataFolder().text()) + L"\\Korvanta\\";
-    const std::wstring path = folder + L"gset.dat";
-};
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
 
 } // namespace
 
@@ -99,8 +86,9 @@ protected:
 // sent directly, as Wine need not maximise without a window manager); frames
 // run on the device, which survives a reset asked for by the end of a move.
 // The run leaves "korvanta-frames.bmp" beside the program as an artefact.
-TEST_F(KorvantaProgram, RunsWindowedFromItsSettingsThroughResizeAndResetAndQuits)
+TEST(KorvantaProgram, RunsWindowedFromItsSettingsThroughResizeAndResetAndQuits)
 {
+    const std::wstring folder = settingsFolder();
     GlobalSettings seeded(folder.c_str());
     seeded.width = 640;
     seeded.height = 480;
@@ -114,17 +102,18 @@ TEST_F(KorvantaProgram, RunsWindowedFromItsSettingsThroughResizeAndResetAndQuits
     GetWindowTextW(window, title, 64);
     EXPECT_STREQ(title, L"Korvanta");
     DWORD_PTR result = 0;
+    auto answers = [&] { return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0; };
     for (const auto& [message, wParam, lParam] : {std::tuple{WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(1024, 700)},
                                                   std::tuple{WM_MOVE, 0, MAKELPARAM(0, 0)},
                                                   std::tuple{WM_SIZE, SIZE_RESTORED, MAKELPARAM(640, 480)}})
         EXPECT_NE(SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result), 0);
     Sleep(1500);
-    EXPECT_TRUE(answers(window)) << "the main loop does not answer while rendering";
+    EXPECT_TRUE(answers()) << "the main loop does not answer while rendering";
     const std::wstring programFolder = programPath.substr(0, programPath.find_last_of(L"/\\"));
     EXPECT_TRUE(saveScreenshot(window, programFolder + L"\\korvanta-frames.bmp"));
     PostMessageW(window, WM_EXITSIZEMOVE, 0, 0);
     Sleep(1000);
-    EXPECT_TRUE(answers(window)) << "the program does not answer after a device reset";
+    EXPECT_TRUE(answers()) << "the program does not answer after a device reset";
 
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(run.waitForExit(5000), 0);
@@ -138,8 +127,9 @@ TEST_F(KorvantaProgram, RunsWindowedFromItsSettingsThroughResizeAndResetAndQuits
 // Without a settings file, or with a broken one and a broken language value,
 // the program starts with the defaults and saves the Windows language
 // (German 0, English 1), not whatever index it held before the set-up.
-TEST_F(KorvantaProgram, FirstStartAndBrokenFilesGiveTheDefaultsAndTheWindowsLanguage)
+TEST(KorvantaProgram, FirstStartAndBrokenFilesGiveTheDefaultsAndTheWindowsLanguage)
 {
+    const std::wstring path = settingsFolder() + L"gset.dat";
     const bool german = wcscmp(Language::nameForLanguageId(GetUserDefaultLangID()), L"German") == 0;
     const std::vector<uint8_t> windowsLanguage = {uint8_t(german ? 0 : 1), 0, 0, 0};
     std::vector<uint8_t> garbage;
@@ -148,6 +138,7 @@ TEST_F(KorvantaProgram, FirstStartAndBrokenFilesGiveTheDefaultsAndTheWindowsLang
     for (bool broken : {false, true}) {
         SCOPED_TRACE(broken ? "broken" : "first start");
         DeleteFileW(path.c_str());
+        DeleteFileW((path + L".bad").c_str());
         RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Korvanta", L"Language");
         if (broken) {
             ASSERT_TRUE(AppTestFiles::write(path, garbage));

@@ -2,22 +2,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-OSVersion record(DWORD platform, DWORD major, DWORD minor, DWORD build, uint32_t productType)
-{
-    OSVersion version;
-    version.info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXW);
-    version.info.dwPlatformId = platform;
-    version.info.dwMajorVersion = major;
-    version.info.dwMinorVersion = minor;
-    version.info.dwBuildNumber = build;
-    version.productType = productType; // preset, so the running system is not asked
-    return version;
-}
-
-} // namespace
-
 TEST(OSVersion, NamesAndEditionsOfTheRecords)
 {
     struct Case { DWORD platform, major, minor, build; uint32_t product; const wchar_t* name; const wchar_t* edition; };
@@ -34,7 +18,13 @@ TEST(OSVersion, NamesAndEditionsOfTheRecords)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        OSVersion version = record(c.platform, c.major, c.minor, c.build, c.product);
+        OSVersion version;
+        version.info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXW);
+        version.info.dwPlatformId = c.platform;
+        version.info.dwMajorVersion = c.major;
+        version.info.dwMinorVersion = c.minor;
+        version.info.dwBuildNumber = c.build;
+        version.productType = c.product; // preset, so the running system is not asked
         EXPECT_STREQ(version.getName().text(), c.name);
         EXPECT_STREQ(c.edition ? version.getEdition().text() : nullptr, c.edition);
     }

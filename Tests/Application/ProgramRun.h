@@ -28,8 +28,6 @@ public:
             CloseHandle(process.hProcess);
         }
     }
-    ProgramRun(const ProgramRun&) = delete;
-    ProgramRun& operator=(const ProgramRun&) = delete;
 
     // The program's visible window of that class; null when none appeared in time.
     HWND waitForWindow(const wchar_t* className)

@@ -27,13 +27,12 @@ TEST(UserInput, KeysGiveHeldAndPressedFlagsAndDriveTheArrowAxes)
 {
     auto input = std::make_unique<UserInput>();
     UserInput::State& s = input->state;
-    input->applyKeyboard(keys({DIK_A, DIK_Z, DIK_RIGHT}), 1.0f);
+    input->applyKeyboard(keys({DIK_A, DIK_RIGHT}), 1.0f);
     EXPECT_EQ(s.keyPressed[DIK_A], 1);
     EXPECT_EQ(s.keyAxisX, 1.0f);
     input->applyKeyboard(keys({DIK_A}), 1.0f);
     EXPECT_EQ(s.keyHeld[DIK_A], 1);
     EXPECT_EQ(s.keyPressed[DIK_A], 0);
-    EXPECT_EQ(s.keyHeld[DIK_Z], 0);
     EXPECT_EQ(s.lastKey, DIK_A);
     EXPECT_FLOAT_EQ(s.keyAxisX, 0.5f);
     input->applyKeyboard(keys({}), 0.0f); // a paused clock holds the axis
@@ -92,16 +91,10 @@ TEST(UserInput, EveryCodeMapsToItsOwnAddressAndBadCodesToNone)
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
 
-    const InputCode bad[] = {{},
-                             {InputCode::Keyboard, 256, 0, 0, 0},
-                             {InputCode::Keyboard, -1, 0, 0, 0},
-                             {InputCode::Keyboard, 5, 2, 0, 0},
-                             {InputCode::Mouse, 10, 0, 0, 0},
-                             {InputCode::Joystick, 36, 0, 0, 0},
-                             {InputCode::Joystick, 6, 0, 1, 0},
-                             {InputCode::Joystick, 1, 0, 2, 0},
-                             {4, 0, 0, 0, 0},
-                             {int32_t(0x80000000), int32_t(0x80000000), 0, 0, 0}};
+    using I = InputCode;
+    const InputCode bad[] = {{},  {I::Keyboard, 256, 0, 0, 0}, {I::Keyboard, -1, 0, 0, 0}, {I::Keyboard, 5, 2, 0, 0},
+                             {I::Mouse, 10, 0, 0, 0},   {I::Joystick, 36, 0, 0, 0}, {I::Joystick, 6, 0, 1, 0},
+                             {I::Joystick, 1, 0, 2, 0}, {4, 0, 0, 0, 0}, {INT32_MIN, INT32_MIN, 0, 0, 0}};
     for (const InputCode& code : bad)
         EXPECT_EQ(UserInput::addressOfCode(code, s), nullptr) << code.device << " " << code.index;
     // Addresses that are no table element, or inside one, name nothing.

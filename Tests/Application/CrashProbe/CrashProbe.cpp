@@ -12,8 +12,7 @@
 namespace {
 
 DWORD mainThread;
-bool onThread;
-bool shutDown = false;
+bool onThread, shutDown = false;
 
 int answerNo(HWND, const wchar_t*, const wchar_t*, UINT type) { return (type & MB_YESNO) ? IDNO : IDOK; }
 void shutdownHere() { shutDown = true; }
@@ -31,24 +30,20 @@ struct Faulting : Thread::Method {
 
 void mainRun(void*)
 {
-    if (!onThread) {
-        CRASH_TRACE();
+    CRASH_TRACE();
+    if (!onThread)
         RaiseException(0xC0000094, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-    }
     Faulting method;
     Thread worker(&method);
     worker.start();
     // The main loop ends when the crash report posts WM_QUIT.
     MSG message;
     for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(1)) {
-        if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            continue;
-        if (message.message == WM_QUIT) {
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) && message.message == WM_QUIT) {
             worker.stop();
             shutdownHere();
             return;
         }
-        DispatchMessageW(&message);
     }
     ExitProcess(3); // never answered
 }
@@ -61,7 +56,7 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     mainThread = GetCurrentThreadId();
     onThread = lstrcmpW(argv[2], L"thread") == 0;
-    CrashProtection::configure(String(L"Korvanta"), String(L"1.0"), afterReport);
+    CrashProtection::configure(L"Korvanta", L"1.0", afterReport);
     CrashProtection::setServer({});
     CrashProtection::setMessageBox(answerNo);
     CrashProtection::setLocalFolder(String(argv[1]).addBackslash());
