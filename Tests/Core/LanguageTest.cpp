@@ -99,11 +99,3 @@ TEST(LanguageTables, BrokenMissingOrWithoutEnglish)
     EXPECT_EQ(text(germanOnly.getText(nullptr, L"Hello", 5, true)), L"Hello");
     EXPECT_EQ(text(germanOnly.getText(nullptr, L"Hello", -7)), L"");
 }
-
-TEST(LanguageTables, SystemLanguageIdentifiers)
-{
-    const std::pair<uint16_t, const wchar_t*> ids[] = {
-        {0x1407, L"German"}, {0x4C0A, L"Spanish"}, {0x500A, L"English"}, {0x81A, L"Serbian"}, {0x40B, L"English"}};
-    for (const auto& [id, name] : ids)
-        EXPECT_STREQ(Language::nameForLanguageId(id), name) << id;
-}

@@ -81,29 +81,21 @@ inline std::string contentAt(const std::wstring& path)
     return content;
 }
 
-// A damaged copy of a valid file: flipped bits, a huge or random u32 planted
-// over a count or size, a cut, or a stretch of garbage.
+// A damaged copy of a valid file, one to three times over: a flipped bit, a
+// huge or random u32 planted over a count or size, a cut, or 16 bytes of garbage.
 inline std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, std::mt19937& random)
 {
     static const uint32_t extremes[] = {0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0x10000000u, 0xFFFFu};
     for (int round = 1 + int(random() % 3); round > 0 && !bytes.empty(); --round) {
         const size_t at = random() % bytes.size();
+        const uint32_t kind = random() % 4;
         const uint32_t value = random() % 2 ? extremes[random() % 5] : uint32_t(random());
-        switch (random() % 4) {
-        case 0:
-            bytes[at] ^= uint8_t(1u << (random() % 8));
-            break;
-        case 1:
-            for (size_t i = 0; i < 4 && at + i < bytes.size(); ++i)
-                bytes[at + i] = uint8_t(value >> (8 * i));
-            break;
-        case 2:
+        if (kind == 0)
+            bytes[at] ^= uint8_t(1u << (value % 8));
+        else if (kind == 2)
             bytes.resize(at);
-            break;
-        default:
-            for (size_t i = at; i < bytes.size() && i < at + 16; ++i)
-                bytes[i] = uint8_t(random());
-        }
+        for (size_t i = 0; kind % 2 && i < (kind == 1 ? 4u : 16u) && at + i < bytes.size(); ++i)
+            bytes[at + i] = uint8_t(kind == 1 ? value >> (8 * i) : random());
     }
     return bytes;
 }

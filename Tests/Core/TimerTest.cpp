@@ -68,9 +68,9 @@ TEST(TimerTest, ClockStepsAcrossMidnightAndBackwardsThroughZero)
         float accumulator;
         int hour, minute, second, millisecond;
     };
-    const Case cases[] = {{12, 0, 0, 2.5f, 12, 0, 2, 500},      {23, 59, 59, 1.25f, 0, 0, 0, 250},
-                          {12, 0, 1, -1.0f, 12, 0, 0, 0},       {12, 0, 0, -1.0f, 11, 59, 59, 0},
-                          {0, 0, 0, -2.25f, 23, 59, 58, 750},   {12, 0, 0, 0.9996f, 12, 0, 0, 999},
+    const Case cases[] = {{12, 0, 0, 2.5f, 12, 0, 2, 500},     {23, 59, 59, 1.25f, 0, 0, 0, 250},
+                          {12, 0, 1, -1.0f, 12, 0, 0, 0},      {12, 0, 0, -1.0f, 11, 59, 59, 0},
+                          {0, 0, 0, -2.25f, 23, 59, 58, 750},  {12, 0, 0, 0.9996f, 12, 0, 0, 999},
                           {12, 0, 0, -0.0001f, 12, 0, 0, 999}, {12, 0, 0, 0.0f, 12, 0, 0, 0}};
     for (const Case& c : cases) {
         Timer timer;

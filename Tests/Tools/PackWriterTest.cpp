@@ -51,7 +51,7 @@ TEST(PackWriterTest, RefusesNamesTheReaderCouldNotFind)
     EXPECT_EQ(writer.count(), 1u);
 }
 
-// Every entry of a damaged package that opens lies inside the file and reads
+// A damaged package is refused, or every entry lies inside the file and reads
 // at most its size; nothing crashes, hangs or allocates what the file lacks.
 TEST(PackWriterTest, MutatedPackagesNeverBreakTheReader)
 {
@@ -74,6 +74,7 @@ TEST(PackWriterTest, MutatedPackagesNeverBreakTheReader)
         Pack::releaseCache();
         Pack whole{String(pack.c_str())};
         opened += whole.isOpen;
+        ASSERT_EQ(Pack::findCached(String(pack.c_str())) != nullptr, whole.isOpen) << "a refused package is not cached";
         for (auto* node = whole.isOpen ? whole.directory()->entries.head() : nullptr; node; node = node->next) {
             ASSERT_LE(uint64_t(node->item->offset) + node->item->size, damaged.size());
             Pack::File* stream = whole.openEntry(node->item->name);
