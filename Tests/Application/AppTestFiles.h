@@ -10,8 +10,6 @@
 
 namespace AppTestFiles {
 
-inline bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 inline std::vector<uint8_t> read(const std::wstring& path)
 {
     std::vector<uint8_t> bytes;

@@ -64,7 +64,7 @@ TEST(GlobalSettings, FirstLoadWritesTheDefaultsAndEveryTagRoundTrips)
     memcpy(written.fourBytes, four, 4);
     ASSERT_TRUE(written.writeFile());
     EXPECT_EQ(AppTestFiles::read(folder + L"gset.dat"), stored(1280, 1024, {3, 0, 0, 1, 1}, "Quad Racer", four));
-    EXPECT_FALSE(AppTestFiles::exists(folder + L"gset.dat.tmp"));
+    EXPECT_EQ(GetFileAttributesW((folder + L"gset.dat.tmp").c_str()), INVALID_FILE_ATTRIBUTES);
 
     GlobalSettings read(folder.c_str());
     EXPECT_EQ(read.load(), GlobalSettings::LoadResult::Read);

@@ -110,15 +110,11 @@ TEST(UserInput, InputNamesKeepTheirExactCharactersInBothLanguages)
     Language language;
     gLanguage = &language;
     LanguageSetup::run(language, nullptr, 0x0409);
-    auto key = [](int code) { return std::wstring(UserInput::nameOfCode({InputCode::Keyboard, code, 1, 0, 0}).text()); };
-    EXPECT_EQ(key(0x0C), L"\u00DF");
-    EXPECT_EQ(key(0x0D), L"\u00B4");
-    EXPECT_EQ(key(0x1A), L"\u00DC");
-    EXPECT_EQ(key(0x27), L"\u00D6");
-    EXPECT_EQ(key(0x28), L"\u00C4");
-    EXPECT_EQ(key(0xB5), L"Numpad \u00F7");
-    EXPECT_EQ(key(0x15), L"Z"); // German layout
-    EXPECT_EQ(key(0x64), L"");
+    const std::pair<int, const wchar_t*> keyNames[] = {
+        {0x0C, L"\u00DF"}, {0x0D, L"\u00B4"},       {0x1A, L"\u00DC"}, {0x27, L"\u00D6"},
+        {0x28, L"\u00C4"}, {0xB5, L"Numpad \u00F7"}, {0x15, L"Z"} /* German layout */, {0x64, L""}};
+    for (const auto& [code, name] : keyNames)
+        EXPECT_STREQ(UserInput::nameOfCode({InputCode::Keyboard, code, 1, 0, 0}).text(), name) << code;
     auto input = std::make_unique<UserInput>();
     const UserInput::State& s = input->state;
     EXPECT_STREQ(input->getInputName(&s.joyHeld[UserInput::povDown]).text(), L"POV down");
