@@ -99,8 +99,3 @@ void Globals::destroy()
             steps[created].destroy();
     }
 }
-
-int Globals::createdSteps()
-{
-    return created;
-}

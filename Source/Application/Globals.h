@@ -24,7 +24,4 @@ public:
     // released elsewhere (the application by the entry function, the language
     // object by shutdown) has a null pointer and is skipped.
     static void destroy();
-
-    // How many steps create() has completed (destroy() sets it back to 0).
-    static int createdSteps();
 };
