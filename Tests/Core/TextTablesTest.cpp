@@ -45,6 +45,8 @@ Table load(uint16_t id, bool utf8)
     const std::string bytes(reinterpret_cast<const char*>(resource.memory()), resource.size());
     for (size_t at = utf8 ? 3 : 2; at + (utf8 ? 0 : 1) < bytes.size(); at += utf8 ? 1 : 2)
         table.lines += bytes[at] == '\n' && (utf8 || bytes[at + 1] == 0);
+    // An unterminated last line counts too: the reader never delivers it.
+    table.lines += bytes.size() > (utf8 ? 3u : 2u) && bytes[bytes.size() - (utf8 ? 1 : 2)] != '\n';
     RelationFile::parse(resource, nullptr, table);
     return table;
 }
