@@ -69,21 +69,12 @@ public:
     }
 };
 
-// A fake in gDirectGraphics for one test, with fresh present settings.
+// The fake in gDirectGraphics for one test.
 class DeviceFormats : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        saved = gDirectGraphics.direct3d;
-        gDirectGraphics.direct3d = &fake;
-        gDirectGraphics.record.presentSettings = PresentSettings{};
-    }
-    void TearDown() override
-    {
-        gDirectGraphics.direct3d = saved;
-        gDirectGraphics.record.presentSettings = PresentSettings{};
-    }
+    void SetUp() override { saved = std::exchange(gDirectGraphics.direct3d, &fake); }
+    void TearDown() override { gDirectGraphics.direct3d = saved; }
     FakeDirect3D fake;
     IDirect3D9* saved = nullptr;
 };

@@ -52,8 +52,7 @@ public:
     }
 
     Calls calls;
-    std::function<void()> afterScene;
-    std::function<void()> duringPump;
+    std::function<void()> afterScene, duringPump;
     bool quitInPump = false;
 };
 
@@ -165,6 +164,20 @@ inline Level readLevel(const TextureRef& ref, uint32_t level = 0)
     Level out = readSurface(surface);
     surface->Release();
     return out;
+}
+
+// The number of texels whose bits under mask differ from want(x, y); -1 for
+// a level that could not be read.
+inline int wrongTexels(const Level& level, const std::function<uint32_t(uint32_t, uint32_t)>& want,
+                       uint32_t mask = 0xFFFFFFFFu)
+{
+    if (level.texels.empty())
+        return -1;
+    int wrong = 0;
+    for (uint32_t y = 0; y < level.height; ++y)
+        for (uint32_t x = 0; x < level.width; ++x)
+            wrong += (level.at(x, y) & mask) != (want(x, y) & mask);
+    return wrong;
 }
 
 // A managed texture whose level 0 holds value(x, y), written row by row

@@ -8,11 +8,10 @@
 
 namespace {
 
-Texture* makeRecord(const wchar_t* name)
+Texture* makeRecord()
 {
     Texture* record = new Texture;
     record->listNode = TextureList::append(record);
-    record->name = new String(name);
     return record;
 }
 
@@ -34,8 +33,8 @@ protected:
 
 TEST_F(TextureRecords, RecordLivesWhileAReferenceIsBound)
 {
-    Texture* a = makeRecord(L"a");
-    Texture* b = makeRecord(L"b");
+    Texture* a = makeRecord();
+    Texture* b = makeRecord();
     TextureRef first, second;
     first.bind(a);
     second.bind(a);
@@ -56,7 +55,7 @@ TEST_F(TextureRecords, RecordLivesWhileAReferenceIsBound)
 
 TEST_F(TextureRecords, CopiesBindAnewAndMovesKeepTheNodePointingAtTheReference)
 {
-    Texture* record = makeRecord(L"r");
+    Texture* record = makeRecord();
     std::vector<TextureRef> refs(1);
     refs[0].bind(record);
     // Growing the vector moves and copies references to new addresses.
@@ -83,9 +82,9 @@ TEST_F(TextureRecords, CopiesBindAnewAndMovesKeepTheNodePointingAtTheReference)
 TEST_F(TextureRecords, ReleasingAllLeavesBoundReferencesEmptyAndReleasable)
 {
     TextureRef a, b;
-    a.bind(makeRecord(L"a"));
+    a.bind(makeRecord());
     b.bind(a.texture());
-    makeRecord(L"never bound");
+    makeRecord();
     Texture::releaseAll();
     EXPECT_EQ(TextureList::records().count(), 0);
     EXPECT_EQ(b.texture(), &Texture::empty);
