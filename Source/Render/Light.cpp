@@ -64,7 +64,6 @@ void Light::releaseIndexPool()
     freeCount = 0;
 }
 
-int32_t Light::freeIndexCount() { return freeCount; }
 
 namespace D3D {
 

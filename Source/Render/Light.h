@@ -43,7 +43,6 @@ struct Light
     static void initIndexPool(uint32_t maxActiveLights);
     // Frees the pool's storage (device release).
     static void releaseIndexPool();
-    static int32_t freeIndexCount();
 };
 
 namespace D3D {
