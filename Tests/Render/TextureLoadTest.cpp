@@ -213,6 +213,19 @@ TEST_F(TextureLoading, BuiltinTexturesLoadFromTheModuleAsTheBuilderMadeThem)
     for (uint32_t argb : image.argb)
         want.push_back((argb & 0x00FF0000u) << 8 | 0x00FFFFFFu);
     EXPECT_EQ(readLevel(light).texels, want);
+
+    // The window class's icon: Windows reads our icon file back as 32 x 32
+    // colour texels with a mask.
+    HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(184));
+    ASSERT_NE(icon, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon, &info));
+    BITMAP colour{};
+    GetObjectW(info.hbmColor, sizeof(colour), &colour);
+    EXPECT_EQ(colour.bmWidth, 32);
+    EXPECT_EQ(colour.bmHeight, 32);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
 }
 
 }

@@ -1,8 +1,9 @@
 // The content builder: makes Korvanta's default game data from code.
 //   KorvantaBuilder <install folder>
 // writes the data folder that the game reads from its working folder;
-//   KorvantaBuilder --builtin-textures <folder>
-// writes the textures that Resources/Korvanta.rc compiles into the program.
+//   KorvantaBuilder --builtin-images <folder>
+// writes the textures and the icon that Resources/Korvanta.rc compiles into
+// the program (the build runs it into its Generated folder).
 #include "BuiltinTextures.h"
 #include "ResourceArchiveWriter.h"
 
@@ -34,7 +35,7 @@ bool writeResourceArchive(const String& root)
     return archive.save(root + L"Data\\Resource\\Resource.res");
 }
 
-bool writeBuiltinTextures(const String& folder)
+bool writeBuiltinImages(const String& folder)
 {
     for (const BuiltinTextures::File& file : BuiltinTextures::files()) {
         FileArray bytes(4096);
@@ -49,8 +50,10 @@ bool writeBuiltinTextures(const String& folder)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc == 3 && String(argv[1]).find(String(L"--builtin-textures")) == 0)
-        return writeBuiltinTextures(String(argv[2]).addBackslash()) ? 0 : 1;
+    if (argc == 3 && lstrcmpW(argv[1], L"--builtin-images") == 0) {
+        const String folder = String(argv[2]).addBackslash();
+        return makeFolder(folder) && writeBuiltinImages(folder) ? 0 : 1;
+    }
     if (argc != 2) {
         fwprintf(stderr, L"usage: KorvantaBuilder <install folder>\n");
         return 2;

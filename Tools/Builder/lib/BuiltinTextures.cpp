@@ -110,6 +110,39 @@ Image light()
     });
 }
 
+Image icon()
+{
+    constexpr uint32_t size = 32;
+    Image image;
+    image.width = size;
+    image.height = size;
+    for (uint32_t y = 0; y < size; ++y)
+        for (uint32_t x = 0; x < size; ++x) {
+            const double dx = x + 0.5 - size / 2.0, dy = y + 0.5 - size / 2.0;
+            // A tile with rounded corners.
+            const double cx = std::max(0.0, std::fabs(dx) - 11.0), cy = std::max(0.0, std::fabs(dy) - 11.0);
+            const double tile = std::clamp(5.5 - std::sqrt(cx * cx + cy * cy), 0.0, 1.0);
+            // A knobbly tyre around a silver rim and a dark hub.
+            const double r = std::sqrt(dx * dx + dy * dy);
+            const double knobs = 0.4 * std::cos(18.0 * std::atan2(dy, dx));
+            const double tyre = std::clamp(12.5 + knobs - r, 0.0, 1.0) * std::clamp(r - 7.0, 0.0, 1.0);
+            const double rim = std::clamp(7.0 - r, 0.0, 1.0) * std::clamp(r - 2.5, 0.0, 1.0);
+            const double hub = std::clamp(2.5 - r, 0.0, 1.0);
+            const double shade = 1.0 - 0.25 * (y + 0.5) / size; // lit from above
+            double red = 0.93 * shade, green = 0.45 * shade, blue = 0.1 * shade;
+            auto over = [&](double amount, double rr, double gg, double bb) {
+                red += (rr - red) * amount;
+                green += (gg - green) * amount;
+                blue += (bb - blue) * amount;
+            };
+            over(tyre, 0.12, 0.12, 0.13);
+            over(rim, 0.82, 0.84, 0.86);
+            over(hub, 0.25, 0.25, 0.27);
+            image.argb.push_back(argb(tile, red, green, blue));
+        }
+    return image;
+}
+
 std::vector<File> files()
 {
     return {
@@ -117,6 +150,7 @@ std::vector<File> files()
         {L"Fire01.dds", ImageFileWriter::dds(fire())},
         {L"Smoke01.dds", ImageFileWriter::dds(smoke())},
         {L"DefLight.bmp", ImageFileWriter::bmp(light())},
+        {L"Korvanta.ico", ImageFileWriter::ico(icon())},
     };
 }
 

@@ -17,6 +17,8 @@ ImageFileWriter::Image lensflare();
 ImageFileWriter::Image fire();
 ImageFileWriter::Image smoke();
 ImageFileWriter::Image light();
+// The program's icon (ICON 184), 32 x 32: a wheel on an orange tile.
+ImageFileWriter::Image icon();
 
 struct File
 {
@@ -24,7 +26,7 @@ struct File
     std::vector<uint8_t> bytes;
 };
 
-// Every built-in texture as the file the resource script includes.
+// Every built-in image as the file the resource script includes.
 std::vector<File> files();
 
 }

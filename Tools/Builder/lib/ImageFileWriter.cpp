@@ -200,4 +200,46 @@ std::vector<uint8_t> png(const Image& image)
     return out;
 }
 
+std::vector<uint8_t> ico(const Image& image)
+{
+    if (!valid(image) || image.width > 256 || image.height > 256)
+        return {};
+    // The image: a bitmap header of twice the height (colour and mask), the
+    // BGRA texels bottom-up, then the 1-bit mask, rows padded to 32 bits.
+    Bytes body;
+    put32(body, 40);
+    put32(body, image.width);
+    put32(body, image.height * 2);
+    put16(body, 1);
+    put16(body, 32);
+    for (int i = 0; i < 6; ++i)
+        put32(body, 0);
+    for (uint32_t row = 0; row < image.height; ++row)
+        for (uint32_t x = 0; x < image.width; ++x)
+            put32(body, image.at(x, image.height - 1 - row));
+    const uint32_t maskRow = (image.width + 31) / 32 * 4;
+    for (uint32_t row = 0; row < image.height; ++row) {
+        Bytes bits(maskRow, 0);
+        for (uint32_t x = 0; x < image.width; ++x)
+            if ((image.at(x, image.height - 1 - row) >> 24) == 0)
+                bits[x / 8] |= uint8_t(0x80 >> (x % 8));
+        body.insert(body.end(), bits.begin(), bits.end());
+    }
+
+    Bytes b;
+    put16(b, 0);
+    put16(b, 1); // an icon
+    put16(b, 1); // one image
+    b.push_back(uint8_t(image.width & 0xFF)); // 0 stands for 256
+    b.push_back(uint8_t(image.height & 0xFF));
+    b.push_back(0);
+    b.push_back(0);
+    put16(b, 1);
+    put16(b, 32);
+    put32(b, uint32_t(body.size()));
+    put32(b, 6 + 16);
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
 }

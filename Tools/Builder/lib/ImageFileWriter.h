@@ -26,5 +26,7 @@ std::vector<uint8_t> bitmapResource(const Image& image);
 std::vector<uint8_t> tga(const Image& image);
 std::vector<uint8_t> dds(const Image& image);
 std::vector<uint8_t> png(const Image& image);
+// An icon file with one 32-bit image (sides up to 256) and its mask.
+std::vector<uint8_t> ico(const Image& image);
 
 }
