@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build git python3
   mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64
+  # Wine only recommends these, but Direct3D, display modes and input need them.
+  libgl1 libxrandr2 libxi6 libxrender1 libxcursor1 libxinerama1
   xvfb xauth libgl1-mesa-dri x11-utils xdotool imagemagick
   googletest
   python3-pyftpdlib
@@ -27,5 +29,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
