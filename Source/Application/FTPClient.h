@@ -17,8 +17,6 @@ public:
     void quit();
 
     bool isLoggedIn() const { return loggedIn != 0; }
-    uint16_t getDataPort() const { return dataPort; }
-    const uint8_t* getDataAddress() const { return dataAddress; }
 
     // True when the reply's first three characters are code.
     static bool matches(const String& reply, const char* code);

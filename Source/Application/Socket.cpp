@@ -12,9 +12,6 @@ std::atomic<uint32_t> Socket::timeoutMilliseconds{10000};
 
 namespace {
 
-// A Winsock start-up per live socket object; the last one cleans up.
-std::atomic<int> winsockCount{0};
-
 constexpr int chunkSize = 1472;
 constexpr int sendAttempts = 8;
 constexpr size_t longestLine = 4096;
@@ -28,33 +25,19 @@ void setTimeouts(SOCKET s)
 
 }
 
-int Socket::winsockUsers()
-{
-    return winsockCount.load();
-}
-
 Socket::Socket()
 {
     WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 0), &data) == 0) {
-        countsWinsock = true;
-        ++winsockCount;
-    }
-    shareCount = new int32_t(1);
+    // A Winsock start-up per live socket object; the last clean-up unloads it.
+    countsWinsock = WSAStartup(MAKEWORD(2, 0), &data) == 0;
     createHandle();
 }
 
 Socket::~Socket()
 {
-    if (shareCount && --*shareCount == 0) {
-        close();
-        delete shareCount;
-    }
-    shareCount = nullptr;
-    if (countsWinsock) {
-        --winsockCount;
+    close();
+    if (countsWinsock)
         WSACleanup();
-    }
 }
 
 void Socket::createHandle()

@@ -28,8 +28,6 @@ public:
 
     // Upper bound of every connect, send and receive; 10 s unless a test changes it.
     static std::atomic<uint32_t> timeoutMilliseconds;
-    // Number of live sockets that hold a Winsock start-up.
-    static int winsockUsers();
 
 protected:
     void createHandle();
@@ -37,7 +35,6 @@ protected:
 
     SOCKET handle = INVALID_SOCKET;
     sockaddr_in address{};
-    int32_t* shareCount = nullptr;
     float progress = 0.0f;
     float progressSpan = 0.0f;
     uint32_t abortFlag = 0;
