@@ -2,15 +2,19 @@
 
 #include "Application/OSVersion.h"
 
+#include "Core/CrashGuard.h"
 #include "Core/CrashTrace.h"
 #include "Core/FileArray.h"
 #include "Core/Language.h"
 
 #include <cstdarg>
-#include <cstdlib>
 #include <mutex>
+#include <new>
 
 namespace {
+
+void doNothing() {}
+int offerAlways() { return 1; }
 
 struct Settings {
     String programName;
@@ -18,7 +22,7 @@ struct Settings {
     CrashProtection::Server server;
     CrashProtection::Hook beforeReport = nullptr;
     CrashProtection::Hook afterReport = nullptr;
-    CrashProtection::OfferHook offerUpload = nullptr;
+    CrashProtection::OfferHook offerUpload = offerAlways;
     CrashProtection::MessageBoxFunction messageBox = MessageBoxW;
     String localFolder;
 };
@@ -28,9 +32,6 @@ Settings& settings()
     static Settings s;
     return s;
 }
-
-void doNothing() {}
-int offerAlways() { return 1; }
 
 // Records are added and removed when threads start and end; the list is the
 // one piece of crash state that needs a lock.
@@ -132,7 +133,7 @@ void CrashProtection::setHooks(Hook before, Hook after, OfferHook offer)
 {
     settings().beforeReport = before;
     settings().afterReport = after;
-    settings().offerUpload = offer;
+    settings().offerUpload = offer ? offer : offerAlways;
 }
 
 void CrashProtection::setMessageBox(MessageBoxFunction function)
@@ -345,18 +346,14 @@ void CrashProtection::report(CrashProtection* record)
         String remoteName = remoteFileName(record->position);
         bool uploaded = false;
         // Without a configured server there is nothing to offer: the protocol is kept.
-        if (s.server.host.length() > 0) {
-            if (!s.offerUpload)
-                s.offerUpload = offerAlways;
-            if (s.offerUpload()) {
-                String askCaption = formatText(L"SoftwareCrashProtocolTitle", L"Send problem report?", 0);
-                String ask = formatText(L"SoftwareCrashProtocol",
-                                        L"Help us to fix this Problem!\n\nWould you like to send the created "
-                                        L"problem report to the %s team?",
-                                        1, name);
-                if (s.messageBox(nullptr, ask.text(), askCaption.text(), MB_YESNO | MB_ICONQUESTION) == IDYES)
-                    uploaded = record->upload(file, remoteName);
-            }
+        if (s.server.host.length() > 0 && s.offerUpload()) {
+            String askCaption = formatText(L"SoftwareCrashProtocolTitle", L"Send problem report?", 0);
+            String ask = formatText(L"SoftwareCrashProtocol",
+                                    L"Help us to fix this Problem!\n\nWould you like to send the created "
+                                    L"problem report to the %s team?",
+                                    1, name);
+            if (s.messageBox(nullptr, ask.text(), askCaption.text(), MB_YESNO | MB_ICONQUESTION) == IDYES)
+                uploaded = record->upload(file, remoteName);
         }
         if (!uploaded)
             record->saveLocally(file, remoteName);

@@ -7,7 +7,6 @@
 // ends with the after-report hook (the application's shutdown).
 #include "Application/FTPClient.h"
 
-#include "Core/CrashGuard.h"
 #include "Core/SCList.h"
 
 class CrashProtection : public Network::FTPClient {
@@ -35,6 +34,7 @@ public:
     // this crash protection the guard's handler.
     static void configure(const String& programName, const String& version, Hook afterReport);
     static void setServer(const Server& server);
+    // A null before or after hook does nothing; a null offer means always 1.
     static void setHooks(Hook before, Hook after, OfferHook offer);
     static void setMessageBox(MessageBoxFunction function);
     // The folder where protocols are kept when they are not uploaded (ends in '\').
@@ -65,7 +65,6 @@ public:
     void writeProtocolFile(FileInterface& target) const;
 
     const String& getProtocol() const { return protocol; }
-    const String& getPosition() const { return position; }
 
 private:
     bool upload(FileInterface& file, const String& remoteName);
