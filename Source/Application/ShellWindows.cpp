@@ -83,7 +83,6 @@ void ShellWindows::init()
 
 void ShellWindows::activateShellThroughTaskbar()
 {
-    usedHelperWindow = true;
     WNDCLASSW helperClass{};
     helperClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_CLASSDC;
     helperClass.lpfnWndProc = DefWindowProcW;

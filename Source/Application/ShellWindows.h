@@ -22,9 +22,6 @@ public:
     HWND viewWindow = nullptr;
     HWND listWindow = nullptr;
 
-    // True when the helper window had to be shown to bring the shell view up.
-    bool usedHelperWindow = false;
-
 private:
     void init();
     void activateShellThroughTaskbar();
