@@ -91,11 +91,6 @@ void pngChunk(Bytes& out, const char* type, const Bytes& data)
 
 }
 
-std::vector<uint8_t> bitmapResource(const Image& image)
-{
-    return valid(image) ? bitmapBody(image) : Bytes{};
-}
-
 std::vector<uint8_t> bmp(const Image& image)
 {
     if (!valid(image))

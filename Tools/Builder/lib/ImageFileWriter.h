@@ -21,8 +21,6 @@ struct Image
 // Each gives the whole file; empty for an image without texels or whose
 // texel count does not match its size. BMP drops the alpha channel.
 std::vector<uint8_t> bmp(const Image& image);
-// A bitmap resource (RT_BITMAP): the BMP without its 14-byte file header.
-std::vector<uint8_t> bitmapResource(const Image& image);
 std::vector<uint8_t> tga(const Image& image);
 std::vector<uint8_t> dds(const Image& image);
 std::vector<uint8_t> png(const Image& image);

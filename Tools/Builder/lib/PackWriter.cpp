@@ -8,7 +8,7 @@
 namespace
 {
 constexpr char packMark[7] = {'_', 'P', 'A', 'C', 'K', '_', '\0'};
-constexpr uint32_t chunkSize = 65536;
+constexpr uint32_t fileGrowStep = 65536;
 
 bool writeCoded(FileInterface& target, const void* bytes, uint32_t n)
 {
@@ -65,7 +65,6 @@ bool PackWriter::addEntry(const String& name, const void* bytes, uint32_t size)
     entry->name = name;
     if (entry->data.write(bytes, size) != size)
         return false;
-    entry->data.seek(0, 0);
     entries_.push_back(std::move(entry));
     return true;
 }
@@ -97,6 +96,6 @@ bool PackWriter::write(FileInterface& target) const
 
 bool PackWriter::save(const String& path) const
 {
-    FileArray bytes(chunkSize);
+    FileArray bytes(fileGrowStep);
     return write(bytes) && FileInterface::saveToFile(bytes, path);
 }
