@@ -20,10 +20,11 @@ bool makeFolder(const String& path)
     return CreateDirectoryW(path.text(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool makeFolders(const String& root, const wchar_t* const* folders, int count)
+// The game's data folders under root, parents first.
+bool makeDataFolders(const String& root)
 {
-    for (int i = 0; i < count; ++i)
-        if (!makeFolder(root + folders[i]))
+    for (const wchar_t* folder : {L"Data", L"Data\\Resource", L"Data\\Menu", L"Data\\Map", L"Objects"})
+        if (!makeFolder(root + folder))
             return false;
     return true;
 }
@@ -58,9 +59,8 @@ int wmain(int argc, wchar_t** argv)
         fwprintf(stderr, L"usage: KorvantaBuilder <install folder>\n");
         return 2;
     }
-    String root = String(argv[1]).addBackslash();
-    static const wchar_t* const folders[] = {L"Data", L"Data\\Resource", L"Data\\Menu", L"Data\\Map", L"Objects"};
-    if (!makeFolders(root, folders, int(sizeof(folders) / sizeof(folders[0])))) {
+    const String root = String(argv[1]).addBackslash();
+    if (!makeDataFolders(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot create the folders under %ls\n", root.text());
         return 1;
     }
