@@ -127,6 +127,16 @@ public:
 // The name of a Direct3D 9 or D3DX 9 result code, or "Unknown Error".
 String getErrorName(HRESULT hr);
 
+// Releases a COM interface and clears the pointer; nothing for null.
+template <class T>
+void releaseInterface(T*& object)
+{
+    if (object) {
+        object->Release();
+        object = nullptr;
+    }
+}
+
 }
 
 // The device every pass draws with; set on creation and reset, null without.

@@ -8,20 +8,9 @@
 #include <new>
 
 using namespace TextureDevice;
+using D3D::releaseInterface;
 
 RenderTexture::List RenderTexture::shared;
-
-namespace {
-
-void releaseSurface(IDirect3DSurface9*& surface)
-{
-    if (surface) {
-        surface->Release();
-        surface = nullptr;
-    }
-}
-
-}
 
 RenderTexture* RenderTexture::acquire(List& list, int32_t width, int32_t height, bool lockable, bool depth,
                                       int32_t key, uint32_t format)
@@ -94,7 +83,7 @@ void RenderTexture::captureBackBuffer(RenderTexture& entry, const TextureRef& de
     if (entry.lockSurface && SUCCEEDED(gDevice->GetRenderTargetData(entry.renderSurface, entry.lockSurface)))
         copyToTexture(entry, destination);
     if (temporary) {
-        releaseSurface(entry.lockSurface);
+        releaseInterface(entry.lockSurface);
         entry.lockTexture.release();
     }
 }
@@ -122,16 +111,11 @@ void RenderTexture::copyToTexture(RenderTexture& entry, const TextureRef& destin
 void RenderTexture::releaseDeviceObjects(RenderTexture& entry)
 {
     CRASH_TRACE();
-    releaseSurface(entry.renderSurface);
-    releaseSurface(entry.depthSurface);
-    if (!entry.renderTexture.isBound())
-        return;
+    releaseInterface(entry.renderSurface);
+    releaseInterface(entry.depthSurface);
     // Every reference to the target becomes empty with the record.
-    Texture* record = entry.renderTexture.texture();
-    if (record->listNode && record->listNode->owner)
-        TextureList::removeFromOwner(record->listNode, true);
-    else
-        Texture::destroy(record);
+    if (entry.renderTexture.isBound())
+        abandonRecord(entry.renderTexture.texture());
 }
 
 void RenderTexture::destroy(RenderTexture* entry)
@@ -139,7 +123,7 @@ void RenderTexture::destroy(RenderTexture* entry)
     if (!entry)
         return;
     releaseDeviceObjects(*entry);
-    releaseSurface(entry->lockSurface);
+    releaseInterface(entry->lockSurface);
     entry->lockTexture.release();
     entry->renderTexture.release();
     delete entry;

@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
-#include <vector>
 
 using namespace TextureDevice;
 

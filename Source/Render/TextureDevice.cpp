@@ -132,7 +132,7 @@ void abandonRecord(Texture* record)
 {
     if (!record)
         return;
-    if (record->listNode)
+    if (record->listNode && record->listNode->owner)
         TextureList::removeFromOwner(record->listNode, true);
     else
         Texture::destroy(record);

@@ -58,7 +58,8 @@ bool copyTexels(uint8_t* to, int32_t toPitch, uint32_t toFormat, const uint8_t* 
 // The creation pattern: a zeroed record registered in TextureList before any
 // Direct3D call; null when memory runs out.
 Texture* beginRecord();
-// A failed creation: the record is detached, removed and destroyed.
+// A failed creation, or a record all of whose references must become empty:
+// the record is detached, removed from TextureList and destroyed.
 void abandonRecord(Texture* record);
 // A successful one: the record gets a copy of name and ref is bound to it.
 void finishRecord(Texture* record, TextureRef& ref, const String& name);

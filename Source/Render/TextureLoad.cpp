@@ -63,6 +63,35 @@ bool streamBytes(FileInterface& stream, FileArray& holder, const uint8_t*& bytes
     return bytes && size > 0;
 }
 
+// The stream's bytes handed to create(bytes, size, record), which makes the
+// record's Direct3D object; what names the load in the failure line.
+template <class Create>
+bool createFromStream(FileInterface& stream, TextureRef& ref, const String& name, const wchar_t* what,
+                      Create create)
+{
+    FileArray holder;
+    const uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    if (!gDevice)
+        return false;
+    if (!streamBytes(stream, holder, bytes, size)) {
+        logFailure(what, name, D3DXERR_INVALIDDATA);
+        return false;
+    }
+    Texture* record = beginRecord();
+    if (!record)
+        return false;
+    CrashTrace::setLastString(name.text());
+    const HRESULT r = create(bytes, size, *record);
+    if (r != D3D_OK || (!record->texture && !record->cubeTexture)) {
+        logFailure(what, name, r);
+        abandonRecord(record);
+        return false;
+    }
+    finishRecord(record, ref, name);
+    return true;
+}
+
 }
 
 void Texture::createDefault()
@@ -95,10 +124,7 @@ void Texture::createDefault()
 
 void Texture::releaseDefault()
 {
-    if (empty.texture) {
-        empty.texture->Release();
-        empty.texture = nullptr;
-    }
+    D3D::releaseInterface(empty.texture);
     delete empty.name;
     empty.name = nullptr;
 }
@@ -106,11 +132,7 @@ void Texture::releaseDefault()
 bool Texture::createFromFileByName(TextureRef& ref, String name, const Color24* colourKey, uint32_t mipLevels,
                                    uint32_t format, uint32_t pool, uint32_t width, uint32_t height, bool reload)
 {
-    if (isEmptyName(name))
-        return false;
-    if (!reload && findByName(ref, name))
-        return true;
-    return loadFromFile(ref, std::move(name), width, height, colourKey, mipLevels, format, pool, D3DX_DEFAULT, true);
+    return loadFromFile(ref, std::move(name), width, height, colourKey, mipLevels, format, pool, D3DX_DEFAULT, reload);
 }
 
 bool Texture::loadFromFile(TextureRef& ref, String name, uint32_t width, uint32_t height, const Color24* colourKey,
@@ -146,29 +168,12 @@ bool Texture::loadFromMemory(FileInterface& stream, const Color24* colourKey, Te
                              uint32_t filter)
 {
     CRASH_TRACE();
-    FileArray holder;
-    const uint8_t* bytes = nullptr;
-    uint32_t size = 0;
-    if (!gDevice)
-        return false;
-    if (!streamBytes(stream, holder, bytes, size)) {
-        logFailure(L"loading a texture from memory", name, D3DXERR_INVALIDDATA);
-        return false;
-    }
-    Texture* record = beginRecord();
-    if (!record)
-        return false;
-    CrashTrace::setLastString(name.text());
-    const HRESULT r = D3DXCreateTextureFromFileInMemoryEx(gDevice, bytes, size, width, height, mipLevels, 0,
-                                                          D3DFORMAT(format), D3DPOOL(pool), filter, D3DX_DEFAULT,
-                                                          keyColour(colourKey), nullptr, nullptr, &record->texture);
-    if (r != D3D_OK || !record->texture) {
-        logFailure(L"loading a texture from memory", name, r);
-        abandonRecord(record);
-        return false;
-    }
-    finishRecord(record, ref, name);
-    return true;
+    return createFromStream(
+        stream, ref, name, L"loading a texture from memory", [&](const uint8_t* bytes, uint32_t size, Texture& record) {
+            return D3DXCreateTextureFromFileInMemoryEx(gDevice, bytes, size, width, height, mipLevels, 0,
+                                                       D3DFORMAT(format), D3DPOOL(pool), filter, D3DX_DEFAULT,
+                                                       keyColour(colourKey), nullptr, nullptr, &record.texture);
+        });
 }
 
 bool Texture::loadFromResource(TextureRef& ref, String name, const String& type, uint16_t id, uint32_t width,
@@ -194,29 +199,13 @@ bool Texture::loadCubeFromMemory(FileInterface& stream, const Color24* colourKey
                                  uint32_t size, uint32_t mipLevels, uint32_t format, uint32_t pool, uint32_t filter)
 {
     CRASH_TRACE();
-    FileArray holder;
-    const uint8_t* bytes = nullptr;
-    uint32_t byteCount = 0;
-    if (!gDevice)
-        return false;
-    if (!streamBytes(stream, holder, bytes, byteCount)) {
-        logFailure(L"loading a cube texture", name, D3DXERR_INVALIDDATA);
-        return false;
-    }
-    Texture* record = beginRecord();
-    if (!record)
-        return false;
-    CrashTrace::setLastString(name.text());
-    const HRESULT r = D3DXCreateCubeTextureFromFileInMemoryEx(
-        gDevice, bytes, byteCount, size, mipLevels, 0, D3DFORMAT(format), D3DPOOL(pool), filter, D3DX_DEFAULT,
-        keyColour(colourKey), nullptr, nullptr, &record->cubeTexture);
-    if (r != D3D_OK || !record->cubeTexture) {
-        logFailure(L"loading a cube texture", name, r);
-        abandonRecord(record);
-        return false;
-    }
-    finishRecord(record, ref, name);
-    return true;
+    return createFromStream(
+        stream, ref, name, L"loading a cube texture", [&](const uint8_t* bytes, uint32_t byteCount, Texture& record) {
+            return D3DXCreateCubeTextureFromFileInMemoryEx(gDevice, bytes, byteCount, size, mipLevels, 0,
+                                                           D3DFORMAT(format), D3DPOOL(pool), filter, D3DX_DEFAULT,
+                                                           keyColour(colourKey), nullptr, nullptr,
+                                                           &record.cubeTexture);
+        });
 }
 
 long Texture::createCubeObject(Texture* record, uint32_t edge, uint32_t levels, uint32_t usage, uint32_t format,
@@ -225,10 +214,7 @@ long Texture::createCubeObject(Texture* record, uint32_t edge, uint32_t levels, 
     CRASH_TRACE();
     if (!record || !deviceReady())
         return 0;
-    if (record->cubeTexture) {
-        record->cubeTexture->Release();
-        record->cubeTexture = nullptr;
-    }
+    D3D::releaseInterface(record->cubeTexture);
     return gDevice->CreateCubeTexture(edge, levels, usage, D3DFORMAT(format), D3DPOOL(pool), &record->cubeTexture,
                                       nullptr);
 }

@@ -2,7 +2,7 @@
 // destroying and the lookup by name.
 #include <TextureRecord.h>
 
-#include <d3d9.h>
+#include "Render/D3DDevice.h"
 
 #include <cstring>
 
@@ -18,8 +18,7 @@ SCList<Texture>& gTextureList = *new SCList<Texture>;
 
 TextureRef::TextureRef(const TextureRef& other) : texture_(&Texture::empty)
 {
-    if (other.node_)
-        bind(other.texture_);
+    bind(other.texture_);
 }
 
 TextureRef::TextureRef(TextureRef&& other) noexcept : node_(other.node_), texture_(other.texture_)
@@ -32,12 +31,8 @@ TextureRef::TextureRef(TextureRef&& other) noexcept : node_(other.node_), textur
 
 TextureRef& TextureRef::operator=(const TextureRef& other)
 {
-    if (this == &other || (node_ && texture_ == other.texture_))
-        return *this;
-    if (other.node_)
-        bind(other.texture_);
-    else
-        release();
+    // An unbound other holds the empty record, which bind turns into a release.
+    bind(other.texture_);
     return *this;
 }
 
@@ -82,7 +77,7 @@ TextureRef* TextureRef::release()
     TextureRef* item = record->references.unlink(node_);
     node_ = nullptr;
     texture_ = &Texture::empty;
-    if (record->references.count() == 0 && record->listNode && record->listNode->owner)
+    if (record->references.count() == 0)
         TextureList::removeFromOwner(record->listNode, true);
     return item;
 }
@@ -105,14 +100,8 @@ void Texture::destroy(Texture* record)
 {
     if (!record || record == &empty)
         return;
-    if (record->texture) {
-        record->texture->Release();
-        record->texture = nullptr;
-    }
-    if (record->cubeTexture) {
-        record->cubeTexture->Release();
-        record->cubeTexture = nullptr;
-    }
+    D3D::releaseInterface(record->texture);
+    D3D::releaseInterface(record->cubeTexture);
     delete record->name;
     record->name = nullptr;
     record->freeRects.clear();
@@ -134,8 +123,7 @@ bool Texture::findByName(TextureRef& ref, const String& name)
         if (record->name->length() != length ||
             std::memcmp(record->name->buffer(), wanted, size_t(length) * sizeof(wchar_t)) != 0)
             continue;
-        if (!(ref.isBound() && ref.texture() == record))
-            ref.bind(record);
+        ref.bind(record);
         return true;
     }
     return false;
