@@ -1,6 +1,6 @@
 #include "Render/BufferPool.h"
 
-#include "Render/DirectGraphics.h"
+#include "Render/D3DDevice.h"
 
 #include "Core/CrashTrace.h"
 
@@ -60,6 +60,21 @@ BufferRange* allocFromPools(SCList<BufferPool>& pools, uint32_t count, PoolKind 
         return nullptr;
     }
     return BufferPool::allocRange(*pool, count);
+}
+
+// Fills a new buffer with bytes; a buffer that cannot be filled is no use to
+// the caller and is released.
+template <class Buffer>
+Buffer* fillBuffer(Buffer* buffer, const void* bytes, size_t size)
+{
+    void* data = nullptr;
+    if (FAILED(buffer->Lock(0, 0, &data, 0))) {
+        buffer->Release();
+        return nullptr;
+    }
+    std::memcpy(data, bytes, size);
+    buffer->Unlock();
+    return buffer;
 }
 
 }
@@ -155,14 +170,8 @@ bool BufferPool::initRanges(BufferPool& pool, uint32_t count)
 
 void BufferPool::destroy(BufferPool& pool)
 {
-    if (pool.vertexBuffer) {
-        pool.vertexBuffer->Release();
-        pool.vertexBuffer = nullptr;
-    }
-    if (pool.indexBuffer) {
-        pool.indexBuffer->Release();
-        pool.indexBuffer = nullptr;
-    }
+    D3D::releaseInterface(pool.vertexBuffer);
+    D3D::releaseInterface(pool.indexBuffer);
     BufferRange* range = pool.firstRange;
     while (range) {
         BufferRange* next = range->next;
@@ -182,15 +191,7 @@ IDirect3DIndexBuffer9* createIndexBufferFrom(const uint16_t* indices, uint32_t c
     if (FAILED(gDevice->CreateIndexBuffer(count * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &buffer,
                                           nullptr)))
         return nullptr;
-    void* data = nullptr;
-    // A buffer that cannot be filled is no use to the caller.
-    if (FAILED(buffer->Lock(0, 0, &data, 0))) {
-        buffer->Release();
-        return nullptr;
-    }
-    std::memcpy(data, indices, size_t(count) * 2);
-    buffer->Unlock();
-    return buffer;
+    return fillBuffer(buffer, indices, size_t(count) * 2);
 }
 
 IDirect3DVertexBuffer9* createVertexBufferFrom(const void* vertices, uint32_t count, uint32_t stride, uint32_t fvf)
@@ -202,12 +203,5 @@ IDirect3DVertexBuffer9* createVertexBufferFrom(const void* vertices, uint32_t co
     IDirect3DVertexBuffer9* buffer = nullptr;
     if (FAILED(gDevice->CreateVertexBuffer(UINT(bytes), D3DUSAGE_WRITEONLY, fvf, D3DPOOL_MANAGED, &buffer, nullptr)))
         return nullptr;
-    void* data = nullptr;
-    if (FAILED(buffer->Lock(0, 0, &data, 0))) {
-        buffer->Release();
-        return nullptr;
-    }
-    std::memcpy(data, vertices, size_t(bytes));
-    buffer->Unlock();
-    return buffer;
+    return fillBuffer(buffer, vertices, size_t(bytes));
 }

@@ -31,12 +31,8 @@ void Camera::setProjection(const intvec2d& size)
     projection.m[14] = -q * nearPlane;
     projection.m[15] = 0.0f;
 
-    projectionUnitDepth.m[0] = projection.m[0];
-    projectionUnitDepth.m[5] = yScale;
+    projectionUnitDepth = projection;
     projectionUnitDepth.m[10] = 1.0f;
-    projectionUnitDepth.m[11] = 1.0f;
-    projectionUnitDepth.m[14] = -q * nearPlane;
-    projectionUnitDepth.m[15] = 0.0f;
 
     viewProjection = view * projection;
     frustum.setFromMatrix(viewProjection);

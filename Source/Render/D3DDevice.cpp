@@ -109,12 +109,9 @@ void Device::release(Device& record)
     record.postEffect.target = nullptr;
     Texture::releaseAll();
     Texture::releaseDefault();
-    if (record.device) {
-        if (gDevice == record.device)
-            gDevice = nullptr;
-        record.device->Release();
-        record.device = nullptr;
-    }
+    if (gDevice == record.device)
+        gDevice = nullptr;
+    releaseInterface(record.device);
     record.resetting = 0;
     record.projectionCount = 1;
     record.viewCount = 1;

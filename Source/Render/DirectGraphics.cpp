@@ -1,7 +1,5 @@
 #include "Render/DirectGraphics.h"
 
-#include "Render/SwapChain.h"
-
 #include "Core/CrashTrace.h"
 #include "Core/Language.h"
 
@@ -28,18 +26,12 @@ void showMessage(HWND owner, const wchar_t* textKey, const wchar_t* captionKey, 
 
 namespace {
 
+// A machine without a usable adapter shows its error within seconds: the caps
+// are asked this often, 300 ms apart.
+constexpr int capsAttempts = 10;
+
 void needNewestDirectX() { D3D::showMessage(nullptr, L"Need_Newest_DirectX", L"Info", MB_OK); }
 
-}
-
-DirectGraphics::~DirectGraphics()
-{
-    record.swapChains.clearWith([](D3D::Device::SwapChain* chain) {
-        chain->client = nullptr;
-        delete chain;
-    });
-    record.currentSwapChain = nullptr;
-    modes.clear();
 }
 
 bool DirectGraphics::init()
@@ -78,8 +70,7 @@ bool DirectGraphics::init()
         }
         if (SUCCEEDED(direct3d->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps)))
             break;
-        direct3d->Release();
-        direct3d = nullptr;
+        D3D::releaseInterface(direct3d);
         Sleep(300);
     }
     if (!direct3d) {
@@ -102,10 +93,7 @@ void DirectGraphics::release()
     CRASH_TRACE();
     if (record.device)
         D3D::Device::release(record);
-    if (direct3d) {
-        direct3d->Release();
-        direct3d = nullptr;
-    }
+    D3D::releaseInterface(direct3d);
     modes.clear();
     if (library_) {
         FreeLibrary(library_);

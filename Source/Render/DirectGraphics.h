@@ -15,16 +15,9 @@
 class DirectGraphics
 {
 public:
-    // A machine without a usable adapter shows its error within seconds:
-    // the caps are asked this often, 300 ms apart.
-    static constexpr int capsAttempts = 10;
-
     DirectGraphics() = default;
     DirectGraphics(const DirectGraphics&) = delete;
     DirectGraphics& operator=(const DirectGraphics&) = delete;
-    // At exit: deletes any swap chain left (without calling its client, which
-    // is gone by then) and clears the mode list.
-    ~DirectGraphics();
 
     // Checks D3DX, loads Direct3D 9 from the system folder, reads the caps,
     // enumerates the display modes. True at once when already done. On

@@ -1,7 +1,8 @@
 #include "Render/Light.h"
 
-#include "Render/DirectGraphics.h"
+#include "Render/D3DDevice.h"
 
+#include "Core/ArrayHeap.h"
 #include "Core/CrashTrace.h"
 
 LightRecord* gSunLight = nullptr;
@@ -63,7 +64,6 @@ void Light::releaseIndexPool()
     freeIndices.deleteArray();
     freeCount = 0;
 }
-
 
 namespace D3D {
 

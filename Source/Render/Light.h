@@ -1,6 +1,5 @@
 #pragma once
 
-#include "Core/ArrayHeap.h"
 #include "Core/Matrix.h"
 #include "Core/Vector.h"
 

@@ -20,14 +20,6 @@ DWORD floatBits(float f)
     return d;
 }
 
-void releaseSurface(IDirect3DSurface9*& surface)
-{
-    if (surface) {
-        surface->Release();
-        surface = nullptr;
-    }
-}
-
 void describeTarget(SwapChain::RenderTarget& target)
 {
     D3DSURFACE_DESC description{};
@@ -114,13 +106,10 @@ void SwapChain::releaseDeviceObjects()
     CRASH_TRACE();
     if (client)
         client->onDeviceLost();
-    releaseSurface(targets[0].surface);
+    D3D::releaseInterface(targets[0].surface);
     targets[0].depth = nullptr;
-    releaseSurface(depthSurface);
-    if (swapChain) {
-        swapChain->Release();
-        swapChain = nullptr;
-    }
+    D3D::releaseInterface(depthSurface);
+    D3D::releaseInterface(swapChain);
     clearLoadProcess();
 }
 
@@ -184,13 +173,13 @@ void SwapChain::render(bool drawUi)
     if (!d)
         return;
     d->BeginScene();
-    if (client)
+    if (client) {
         client->renderShadowMaps();
-    if (client)
         client->renderAfterScene();
-    if (drawUi && client) {
-        client->beforeUi();
-        client->afterUi();
+        if (drawUi) {
+            client->beforeUi();
+            client->afterUi();
+        }
     }
     d->EndScene();
 }
@@ -198,7 +187,7 @@ void SwapChain::render(bool drawUi)
 void SwapChain::present()
 {
     CRASH_TRACE();
-    releaseSurface(targets[0].surface);
+    D3D::releaseInterface(targets[0].surface);
     HRESULT hr = D3D_OK;
     if (swapChain)
         hr = swapChain->Present(nullptr, nullptr, presentParameters.hDeviceWindow, nullptr, 0);
