@@ -14,11 +14,6 @@ namespace {
 constexpr const wchar_t* kEnglish = L"English";
 constexpr uint16_t kResourceTypeRcData = 10;
 
-bool sameText(const String& a, const wchar_t* b, int32_t bLength)
-{
-    return a.length() == bLength && (bLength == 0 || std::wmemcmp(a.text(), b, size_t(bLength)) == 0);
-}
-
 struct LanguageIds {
     const wchar_t* name;
     uint16_t ids[16];
@@ -56,6 +51,17 @@ constexpr LanguageIds kSystemLanguages[] = {
     {L"Malay", {0x43E, 0x83E}},
     {L"Esperanto", {0x48F}},
 };
+
+// The saved index: a 4-byte value valueName under key. False without a key
+// or such a value (value may then be partly written).
+bool readSavedIndex(HKEY key, const wchar_t* valueName, int32_t& value)
+{
+    if (key == nullptr)
+        return false;
+    DWORD size = sizeof(value);
+    return RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS
+           && size == sizeof(value);
+}
 
 } // namespace
 
@@ -127,7 +133,7 @@ int32_t Language::find(const wchar_t* name) const
         return -1;
     int32_t nameLength = int32_t(std::wcslen(name));
     for (int32_t i = 0; i < count(); ++i)
-        if (sameText(languageAt(i)->name, name, nameLength))
+        if (languageAt(i)->name.sameText(name, nameLength))
             return i;
     return -1;
 }
@@ -142,7 +148,7 @@ bool Language::isWantedKey(const wchar_t* key) const
     int32_t keyLength = int32_t(std::wcslen(key));
     auto& wanted = const_cast<ArrayHeap<String>&>(wantedKeys);
     for (int32_t i = 0; i < wanted.count(); ++i)
-        if (sameText(*wanted.at(i), key, keyLength))
+        if (wanted.at(i)->sameText(key, keyLength))
             return true;
     return false;
 }
@@ -166,7 +172,7 @@ void Language::setCurrent(int32_t index)
 
     // "English" keeps its full list: it is every other language's fallback.
     NationalLanguage* leaving = languageAt(current);
-    if (index != current && leaving != nullptr && !sameText(leaving->name, kEnglish, int32_t(std::wcslen(kEnglish))))
+    if (index != current && leaving != nullptr && current != englishIndex())
         keepOnlyWantedKeys(*leaving);
 
     current = index;
@@ -211,7 +217,7 @@ const String* Language::lookUp(int32_t index, const String& key) const
     if (language == nullptr)
         return nullptr;
     for (auto* node = language->pairs.head(); node; node = node->next)
-        if (node->item && sameText(node->item->key, key.text(), key.length()))
+        if (node->item && node->item->key.sameText(key))
             return &node->item->text;
     return nullptr;
 }
@@ -275,22 +281,14 @@ void Language::saveToRegistry(HKEY key, const wchar_t* valueName) const
 
 bool Language::readSavedChoice(HKEY key, const wchar_t* valueName) const
 {
-    if (key == nullptr)
-        return false;
     int32_t value = 0;
-    DWORD size = sizeof(value);
-    return RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS
-           && size == sizeof(value);
+    return readSavedIndex(key, valueName, value);
 }
 
 void Language::applySavedChoice(HKEY key, const wchar_t* valueName)
 {
     int32_t value = 0;
-    if (key != nullptr) {
-        DWORD size = sizeof(value);
-        if (RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS
-            || size != sizeof(value))
-            value = 0;
-    }
+    if (!readSavedIndex(key, valueName, value))
+        value = 0;
     setCurrent(value);
 }

@@ -24,12 +24,6 @@ SCList<PackDirectory>& packCache()
     static PackCache cache;
     return cache.directories;
 }
-
-bool sameText(const String& a, const String& b)
-{
-    return a.length() == b.length() &&
-           std::memcmp(a.text(), b.text(), size_t(a.length()) * sizeof(wchar_t)) == 0;
-}
 }
 
 void splitPackPath(const String& path, String& packagePath, String& innerPath)
@@ -58,7 +52,7 @@ void Pack::releaseCache()
 PackDirectory* Pack::findCached(const String& packagePath)
 {
     for (auto* node = packCache().head(); node; node = node->next)
-        if (node->item && sameText(node->item->path, packagePath))
+        if (node->item && node->item->path.sameText(packagePath))
             return node->item;
     return nullptr;
 }
@@ -172,7 +166,7 @@ const PackEntry* Pack::findEntry(const String& innerPath) const
     if (!directory_)
         return nullptr;
     for (auto* node = directory_->entries.head(); node; node = node->next)
-        if (node->item && sameText(node->item->name, innerPath))
+        if (node->item && node->item->name.sameText(innerPath))
             return node->item;
     return nullptr;
 }

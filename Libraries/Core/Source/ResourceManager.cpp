@@ -2,7 +2,6 @@
 
 #include "Core/CrashTrace.h"
 
-#include <cstring>
 #include <new>
 
 bool ResourceManager::load(const String& path)
@@ -87,9 +86,7 @@ bool ResourceManager::readEntry(FileInterface& stream, Entry& entry)
 ResourceManager::Entry& ResourceManager::find(const String& name)
 {
     for (auto* node = entries.head(); node; node = node->next) {
-        const Entry* entry = node->item;
-        if (entry && entry->name.length() == name.length() &&
-            std::memcmp(entry->name.text(), name.text(), size_t(name.length()) * sizeof(wchar_t)) == 0)
+        if (node->item && node->item->name.sameText(name))
             return *node->item;
     }
     return defaultEntry_;

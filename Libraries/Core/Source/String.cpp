@@ -365,6 +365,11 @@ void String::replace(const String& pattern, const String& replacement)
     }
 }
 
+bool String::sameText(const wchar_t* chars, int32_t n) const
+{
+    return length_ == n && (n == 0 || wmemcmp(buffer_, chars, size_t(n)) == 0);
+}
+
 int32_t String::find(const String& pattern, int32_t start) const
 {
     if (start < 0)

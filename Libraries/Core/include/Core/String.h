@@ -86,6 +86,11 @@ public:
     // from the start of the replacement.
     void replace(const String& pattern, const String& replacement);
 
+    // True when the text is exactly the n characters at chars (case-sensitive);
+    // a null buffer counts as empty.
+    bool sameText(const wchar_t* chars, int32_t n) const;
+    bool sameText(const String& other) const { return sameText(other.text(), other.length()); }
+
     // Index of the first occurrence of pattern at or after start (a negative
     // start counts as 0), or -1.
     int32_t find(const String& pattern, int32_t start = 0) const;
