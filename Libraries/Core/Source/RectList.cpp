@@ -5,21 +5,16 @@
 
 bool RectList::add(const Rect& rect)
 {
-    Rect* copy = new (std::nothrow) Rect(rect);
-    if (!copy)
-        return false;
-    if (!lists_[current_].append(copy)) {
-        delete copy;
-        return false;
-    }
-    return true;
+    return appendTo(lists_[current_], rect);
 }
 
-void RectList::appendTo(SCList<Rect>& list, const Rect& rect)
+bool RectList::appendTo(SCList<Rect>& list, const Rect& rect)
 {
     Rect* copy = new (std::nothrow) Rect(rect);
-    if (copy && !list.append(copy))
-        delete copy;
+    if (copy && list.append(copy))
+        return true;
+    delete copy;
+    return false;
 }
 
 void RectList::subtract(const Rect& r)

@@ -16,8 +16,6 @@ Resource::Resource(const wchar_t* name, const wchar_t* type)
     HGLOBAL loaded = LoadResource(module, found);
     if (!loaded)
         return;
-    resourceHandle_ = found;
-    loadedHandle_ = loaded;
     data_ = static_cast<uint8_t*>(LockResource(loaded));
     size_ = data_ ? SizeofResource(module, found) : 0;
     fileSize = size_;
@@ -45,8 +43,6 @@ uint32_t Resource::seek(int32_t offset, uint32_t origin)
 uint32_t Resource::close()
 {
     // Module resources are never freed; forgetting them is all there is to do.
-    resourceHandle_ = nullptr;
-    loadedHandle_ = nullptr;
     data_ = nullptr;
     size_ = 0;
     position_ = 0;

@@ -23,9 +23,6 @@ public:
     // The folder path with '/' separators and a final "/*" (Objects\ gives Objects/*).
     static String makePattern(const String& path);
 
-    const String& path() const { return path_; }
-    const String& pattern() const { return pattern_; }
-
     SCList<FileInfo> files;
     SCList<FolderInfo> folders;
 

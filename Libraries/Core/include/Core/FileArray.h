@@ -35,8 +35,6 @@ public:
     bool reserve(uint32_t n);
 
     uint32_t capacity() const { return capacity_; }
-    uint32_t growStep() const { return growStep_; }
-    bool growable() const { return growable_; }
 
 private:
     void releaseBuffer();

@@ -80,17 +80,6 @@ public:
         blocks_.deleteArray();
     }
 
-    // Number of blocks held and number of objects handed out.
-    int32_t blockCount() { return blocks_.count(); }
-    int32_t inUseCount()
-    {
-        int32_t used = 0;
-        for (int32_t b = 0; b < blocks_.count(); ++b)
-            for (int32_t i = 0; i < N; ++i)
-                used += (*blocks_.at(b))->inUse[i] ? 1 : 0;
-        return used;
-    }
-
 private:
     ArrayHeap<Data*> blocks_;
 };

@@ -43,7 +43,7 @@ public:
     const SCList<Rect>& rects() const { return lists_[current_]; }
 
 private:
-    void appendTo(SCList<Rect>& list, const Rect& rect);
+    static bool appendTo(SCList<Rect>& list, const Rect& rect);
 
     // The current list and the one the next subtract builds.
     SCList<Rect> lists_[2];

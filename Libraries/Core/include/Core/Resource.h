@@ -23,8 +23,6 @@ public:
     uint32_t close() override;
 
 private:
-    void* resourceHandle_ = nullptr;
-    void* loadedHandle_ = nullptr;
     uint8_t* data_ = nullptr;
     uint32_t size_ = 0;
     uint32_t position_ = 0;
