@@ -3,6 +3,7 @@
 #include "Core/BmpDecoder.h"
 #include "Core/CrashTrace.h"
 #include "Core/FileInterface.h"
+#include "Core/Math.h"
 #include "Core/PcxDecoder.h"
 #include "Core/Resource.h"
 #include "Core/String.h"
@@ -233,8 +234,8 @@ bool ImageData::copyToRect(surface1d<Color>& dest, int32_t maxWidth, int32_t max
 
 int32_t nextPowerOfTwo(int32_t n)
 {
-    int32_t p = 2;
-    while (p < n && p < (int32_t(1) << 30))
-        p <<= 1;
-    return p;
+    constexpr int32_t largest = int32_t(1) << 30;
+    if (n <= 2)
+        return 2;
+    return n >= largest ? largest : int32_t(nextPowerOfTwo(uint32_t(n)));
 }

@@ -42,7 +42,6 @@ void Thread::stop()
     if (handle == nullptr)
         return;
     stopRequested.store(1, std::memory_order_release);
-    WaitForSingleObject(static_cast<HANDLE>(handle), INFINITE);
     closeHandle();
     stopRequested.store(0, std::memory_order_release);
 }
@@ -51,8 +50,8 @@ void Thread::closeHandle()
 {
     if (handle == nullptr)
         return;
-    // The body has already cleared its running word; wait for the thread's
-    // last instructions before the handle goes.
+    // Waits for the thread to end (after a stop request, or for the last
+    // instructions of a body that ended by itself) before the handle goes.
     WaitForSingleObject(static_cast<HANDLE>(handle), INFINITE);
     CloseHandle(static_cast<HANDLE>(handle));
     handle = nullptr;

@@ -87,8 +87,7 @@ void ThreadManager::Interface::detach()
     manager->holdForListChange();
     for (SCList<Interface>::Node* node = manager->jobs.head(); node; node = node->next) {
         if (node->item == this) {
-            if (node->owner)
-                manager->jobs.unlink(node);
+            manager->jobs.unlink(node);
             return;
         }
     }

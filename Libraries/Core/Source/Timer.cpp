@@ -59,8 +59,6 @@ uint64_t Timer::readTicks() const
 
 void Timer::update(int32_t stepClockFlag)
 {
-    if (paused)
-        return;
     advance(readTicks(), stepClockFlag);
 }
 
