@@ -2,24 +2,18 @@
 
 #include "Core/Math.h"
 
-namespace {
-
-float component(const vec3d& v, int i) { return i == 0 ? v.x : i == 1 ? v.y : v.z; }
-
-}
-
 bool BoundingBox::intersectRay(const vec3d& origin, const vec3d& direction, float& t) const
 {
     static constexpr int order[3] = {2, 0, 1};
     bool tried = false;
     for (int axis : order) {
-        const float o = component(origin, axis);
-        const float d = component(direction, axis);
+        const float o = origin[axis];
+        const float d = direction[axis];
         float plane;
-        if (o < component(minimum, axis) && d != 0.0f)
-            plane = component(minimum, axis);
-        else if (o > component(maximum, axis) && d != 0.0f)
-            plane = component(maximum, axis);
+        if (o < minimum[axis] && d != 0.0f)
+            plane = minimum[axis];
+        else if (o > maximum[axis] && d != 0.0f)
+            plane = maximum[axis];
         else
             continue;
         tried = true;
@@ -29,8 +23,8 @@ bool BoundingBox::intersectRay(const vec3d& origin, const vec3d& direction, floa
         for (int other = 0; other < 3; ++other) {
             if (other == axis)
                 continue;
-            const float h = component(hit, other);
-            if (h < component(minimum, other) || h > component(maximum, other))
+            const float h = hit[other];
+            if (h < minimum[other] || h > maximum[other])
                 inside = false;
         }
         if (inside) {

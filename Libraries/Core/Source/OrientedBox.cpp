@@ -6,18 +6,6 @@ thread_local vec3d boxHitNormal;
 
 namespace {
 
-float component(const vec3d& v, int i) { return i == 0 ? v.x : i == 1 ? v.y : v.z; }
-
-void setComponent(vec3d& v, int i, float value)
-{
-    if (i == 0)
-        v.x = value;
-    else if (i == 1)
-        v.y = value;
-    else
-        v.z = value;
-}
-
 // Where three planes n . x = d meet (Cramer's rule); false when two of them
 // are parallel.
 bool intersectPlanes(const vec3d n[3], const float d[3], vec3d& out)
@@ -36,7 +24,7 @@ bool insideOtherSlabs(const OrientedBox& box, int axis, const vec3d& p)
         if (other == axis)
             continue;
         const float s = box.axes[other].dot(p);
-        const float e = component(box.halfExtents, other);
+        const float e = box.halfExtents[other];
         if (!(s > -e && s < e))
             return false;
     }
@@ -50,8 +38,8 @@ void OrientedBox::extendToPoint(const vec3d& point)
     const vec3d rel = point - center;
     for (int i = 0; i < 3; ++i) {
         const float e = std::fabs(axes[i].dot(rel));
-        if (e > component(halfExtents, i))
-            setComponent(halfExtents, i, e);
+        if (e > halfExtents[i])
+            halfExtents[i] = e;
     }
 }
 
@@ -61,7 +49,7 @@ void OrientedBox::extendToBox(const OrientedBox& other)
     for (int c = 0; c < 8; ++c) {
         vec3d p = other.center;
         for (int i = 0; i < 3; ++i) {
-            const vec3d scaled = other.axes[i] * component(other.halfExtents, i);
+            const vec3d scaled = other.axes[i] * other.halfExtents[i];
             p += (c >> i & 1) ? scaled : -scaled;
         }
         corners[c] = p;
@@ -72,7 +60,7 @@ void OrientedBox::extendToBox(const OrientedBox& other)
     vec3d point[6];
     for (int i = 0; i < 3; ++i) {
         const vec3d n = axes[i].normalised();
-        const vec3d offset = axes[i] * component(halfExtents, i);
+        const vec3d offset = axes[i] * halfExtents[i];
         normal[2 * i] = n;
         point[2 * i] = center + offset;
         normal[2 * i + 1] = -n;
@@ -99,7 +87,7 @@ void OrientedBox::extendToBox(const OrientedBox& other)
     }
     center = sum * 0.125f;
     for (int i = 0; i < 3; ++i)
-        setComponent(halfExtents, i, (point[2 * i] - center).dot(normal[2 * i]));
+        halfExtents[i] = (point[2 * i] - center).dot(normal[2 * i]);
 }
 
 int OrientedBox::intersectRay(const vec3d& origin, const vec3d& direction, float& t) const
@@ -109,7 +97,7 @@ int OrientedBox::intersectRay(const vec3d& origin, const vec3d& direction, float
     bool tried = false;
     for (int axis : order) {
         const vec3d& a = axes[axis];
-        const float e = component(halfExtents, axis);
+        const float e = halfExtents[axis];
         const float along = a.dot(direction);
         const float plus = e - a.dot(rel);
         const float minus = -e - a.dot(rel);
@@ -143,8 +131,8 @@ bool OrientedBox::overlaps(const OrientedBox& a, const OrientedBox& b)
         float ra = 0.0f;
         float rb = 0.0f;
         for (int i = 0; i < 3; ++i) {
-            ra += component(a.halfExtents, i) * std::fabs(a.axes[i].dot(axis));
-            rb += component(b.halfExtents, i) * std::fabs(b.axes[i].dot(axis));
+            ra += a.halfExtents[i] * std::fabs(a.axes[i].dot(axis));
+            rb += b.halfExtents[i] * std::fabs(b.axes[i].dot(axis));
         }
         return std::fabs(between.dot(axis)) > ra + rb;
     };

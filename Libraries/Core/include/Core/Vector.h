@@ -43,6 +43,9 @@ struct vec3d
     vec3d& operator-=(const vec3d& o) { x -= o.x; y -= o.y; z -= o.z; return *this; }
     vec3d& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
     constexpr bool operator==(const vec3d& o) const { return x == o.x && y == o.y && z == o.z; }
+    // Component i: 0 is x, 1 is y, anything else z.
+    constexpr float operator[](int i) const { return i == 0 ? x : i == 1 ? y : z; }
+    constexpr float& operator[](int i) { return i == 0 ? x : i == 1 ? y : z; }
 
     constexpr float dot(const vec3d& o) const { return x * o.x + y * o.y + z * o.z; }
     constexpr vec3d cross(const vec3d& o) const
