@@ -182,16 +182,15 @@ Pack::File::File(Pack* pack, const String& innerPath)
     name = innerPath.getFileName();
     if (!pack_ || !pack_->isOpen)
         return;
-    stream_ = pack_->stream();
     const PackEntry* entry = pack_->findEntry(innerPath);
-    if (!entry || !stream_)
+    if (!entry)
         return;
     // The offset and size are copied: the stream stays valid even if the
     // cache is released while it is open.
     entryOffset_ = entry->offset;
     entrySize_ = entry->size;
     fileSize = entrySize_;
-    isOpen = stream_->seekTo(entryOffset_) == entryOffset_;
+    isOpen = pack_->stream_->seekTo(entryOffset_) == entryOffset_;
 }
 
 Pack::File::~File()
@@ -204,7 +203,6 @@ void Pack::File::releasePack()
     if (ownsPack)
         delete pack_;
     pack_ = nullptr;
-    stream_ = nullptr;
     ownsPack = false;
     isOpen = false;
 }
@@ -217,7 +215,7 @@ uint32_t Pack::File::read(void* buffer, uint32_t n)
         return 0;
     const uint32_t position = tell();
     const uint32_t left = position < entrySize_ ? entrySize_ - position : 0;
-    const uint32_t got = stream_->read(buffer, n < left ? n : left);
+    const uint32_t got = pack_->stream_->read(buffer, n < left ? n : left);
     Coding::decode(static_cast<uint8_t*>(buffer), got);
     return got;
 }
@@ -227,7 +225,7 @@ uint32_t Pack::File::seek(int32_t offset, uint32_t origin)
     if (!isOpen)
         return 0;
     // Kept inside the entry: the bytes around it belong to other entries.
-    stream_->seekTo(entryOffset_ + seekInMemory(offset, origin, tell(), entrySize_, entrySize_));
+    pack_->stream_->seekTo(entryOffset_ + seekInMemory(offset, origin, tell(), entrySize_, entrySize_));
     return tell();
 }
 
@@ -235,7 +233,7 @@ uint32_t Pack::File::tell()
 {
     if (!isOpen)
         return 0;
-    const uint32_t position = stream_->tell();
+    const uint32_t position = pack_->stream_->tell();
     return position > entryOffset_ ? position - entryOffset_ : 0;
 }
 

@@ -46,7 +46,6 @@ public:
     // The pack must outlive it.
     File* openEntry(const String& innerPath);
 
-    ::File* stream() const { return stream_; }
     PackDirectory* directory() const { return directory_; }
 
     // Appends a parsed directory to the cache, which then owns it.
@@ -86,7 +85,6 @@ private:
     void releasePack();
 
     Pack* pack_ = nullptr;
-    ::File* stream_ = nullptr;
     uint32_t entryOffset_ = 0;
     uint32_t entrySize_ = 0;
 };
