@@ -39,8 +39,7 @@ NarrowText narrowName(const String& name)
         return narrow;
     // A character the code page lacks would come back as another name.
     String back;
-    if (!back.assignNarrow(int32_t(narrow.length), narrow.buffer) || back.length() != name.length() ||
-        std::memcmp(back.text(), name.text(), size_t(name.length()) * sizeof(wchar_t)) != 0)
+    if (!back.assignNarrow(int32_t(narrow.length), narrow.buffer) || !back.sameText(name))
         narrow.reset();
     return narrow;
 }
@@ -49,8 +48,7 @@ NarrowText narrowName(const String& name)
 bool PackWriter::hasEntry(const String& name) const
 {
     for (const auto& entry : entries_)
-        if (entry->name.length() == name.length() &&
-            std::memcmp(entry->name.text(), name.text(), size_t(name.length()) * sizeof(wchar_t)) == 0)
+        if (entry->name.sameText(name))
             return true;
     return false;
 }
