@@ -4,9 +4,8 @@
 #include "Core/ImageData.h"
 
 #include <cstring>
-#include <new>
 
-static bool decodeImage(ImageData& image, std::span<const uint8_t> data, bool fileHeader)
+bool BmpDecoder::decode(ImageData& image, std::span<const uint8_t> data, bool fileHeader)
 {
     image.release();
     const uint8_t* bytes = data.data();
@@ -74,14 +73,4 @@ static bool decodeImage(ImageData& image, std::span<const uint8_t> data, bool fi
                     rowBytes);
     }
     return true;
-}
-
-bool BmpDecoder::decode(ImageData& image, std::span<const uint8_t> data, bool fileHeader)
-{
-    try {
-        return decodeImage(image, data, fileHeader);
-    } catch (const std::bad_alloc&) {
-        image.release();
-        return false;
-    }
 }

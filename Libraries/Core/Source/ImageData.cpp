@@ -67,13 +67,20 @@ bool ImageData::decode(std::span<const uint8_t> data, Type type)
 {
     CRASH_TRACE();
     release();
-    switch (type) {
-    case TypeBmp: return BmpDecoder::decode(*this, data, true);
-    case TypeBitmapResource: return BmpDecoder::decode(*this, data, false);
-    case TypePcx: return PcxDecoder::decode(*this, data);
-    case TypeTga: return TgaDecoder::decode(*this, data);
-    case TypeTiff: return TiffDecoder::decode(*this, data);
-    default: return false;
+    // A size the decoders accept may still not fit in memory: that too is a
+    // clean failure.
+    try {
+        switch (type) {
+        case TypeBmp: return BmpDecoder::decode(*this, data, true);
+        case TypeBitmapResource: return BmpDecoder::decode(*this, data, false);
+        case TypePcx: return PcxDecoder::decode(*this, data);
+        case TypeTga: return TgaDecoder::decode(*this, data);
+        case TypeTiff: return TiffDecoder::decode(*this, data);
+        default: return false;
+        }
+    } catch (const std::bad_alloc&) {
+        release();
+        return false;
     }
 }
 

@@ -4,7 +4,6 @@
 #include "Core/ImageData.h"
 
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace
@@ -52,7 +51,7 @@ private:
 };
 }
 
-static bool decodeImage(ImageData& image, std::span<const uint8_t> data)
+bool PcxDecoder::decode(ImageData& image, std::span<const uint8_t> data)
 {
     image.release();
     if (data.size() < headerSize)
@@ -119,14 +118,4 @@ static bool decodeImage(ImageData& image, std::span<const uint8_t> data)
         }
     }
     return true;
-}
-
-bool PcxDecoder::decode(ImageData& image, std::span<const uint8_t> data)
-{
-    try {
-        return decodeImage(image, data);
-    } catch (const std::bad_alloc&) {
-        image.release();
-        return false;
-    }
 }

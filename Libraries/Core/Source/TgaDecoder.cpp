@@ -4,7 +4,6 @@
 #include "Core/ImageData.h"
 
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace
@@ -38,7 +37,7 @@ bool expand(ByteReader& in, uint8_t* out, size_t pixelCount, size_t bytes)
 }
 }
 
-static bool decodeImage(ImageData& image, std::span<const uint8_t> data)
+bool TgaDecoder::decode(ImageData& image, std::span<const uint8_t> data)
 {
     image.release();
     if (data.size() < headerSize)
@@ -96,14 +95,4 @@ static bool decodeImage(ImageData& image, std::span<const uint8_t> data)
         std::memcpy(image.pixels + size_t(row) * rowBytes, rows + size_t(k) * rowBytes, rowBytes);
     }
     return true;
-}
-
-bool TgaDecoder::decode(ImageData& image, std::span<const uint8_t> data)
-{
-    try {
-        return decodeImage(image, data);
-    } catch (const std::bad_alloc&) {
-        image.release();
-        return false;
-    }
 }

@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace
@@ -92,7 +91,7 @@ bool entryValues(std::span<const uint8_t> data, const uint8_t* entry, std::vecto
 }
 }
 
-static bool decodeImage(ImageData& image, std::span<const uint8_t> data)
+bool TiffDecoder::decode(ImageData& image, std::span<const uint8_t> data)
 {
     image.release();
     if (data.size() < 8)
@@ -181,14 +180,4 @@ static bool decodeImage(ImageData& image, std::span<const uint8_t> data)
         }
     }
     return true;
-}
-
-bool TiffDecoder::decode(ImageData& image, std::span<const uint8_t> data)
-{
-    try {
-        return decodeImage(image, data);
-    } catch (const std::bad_alloc&) {
-        image.release();
-        return false;
-    }
 }

@@ -9,6 +9,8 @@ class ImageData;
 // top-down. With fileHeader the data starts with the 14-byte "BM" header (a
 // .bmp file); without it, with the bitmap header (a bitmap resource), and the
 // pixels follow the palette. Other depths and compressed files are refused.
+// Called through ImageData::decode, which turns a failed allocation into a
+// clean failure.
 class BmpDecoder
 {
 public:

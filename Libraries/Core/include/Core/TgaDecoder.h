@@ -9,6 +9,8 @@ class ImageData;
 // run-length coded (type 10). Rows are placed by the image's origin bit, so
 // both types come out the same way up. Colour-mapped, grey and 16-bit images
 // are refused.
+// Called through ImageData::decode, which turns a failed allocation into a
+// clean failure.
 class TgaDecoder
 {
 public:
