@@ -17,6 +17,24 @@ bool isDown(uint8_t raw)
     return (raw & 0x80) != 0;
 }
 
+// Held and pressed (down now, not down the frame before) flags of one button.
+void trackButton(bool down, uint8_t& held, uint8_t& pressed)
+{
+    pressed = down && !held ? 1 : 0;
+    held = down ? 1 : 0;
+}
+
+// A device-wide DWORD property record.
+DIPROPDWORD dwordProperty(DWORD value)
+{
+    DIPROPDWORD property{};
+    property.diph.dwSize = sizeof(DIPROPDWORD);
+    property.diph.dwHeaderSize = sizeof(DIPROPHEADER);
+    property.diph.dwHow = DIPH_DEVICE;
+    property.dwData = value;
+    return property;
+}
+
 // Names of the keys on a German layout, by DirectInput key code. Names with
 // fromLanguage set are keys of the text tables; the others are shown as they are.
 struct KeyName
@@ -171,11 +189,7 @@ void UserInput::setUpMouse(HWND window)
         mouse = nullptr;
         return;
     }
-    DIPROPDWORD bufferSize{};
-    bufferSize.diph.dwSize = sizeof(DIPROPDWORD);
-    bufferSize.diph.dwHeaderSize = sizeof(DIPROPHEADER);
-    bufferSize.diph.dwHow = DIPH_DEVICE;
-    bufferSize.dwData = 16;
+    DIPROPDWORD bufferSize = dwordProperty(16);
     if (SUCCEEDED(mouse->SetDataFormat(&c_dfDIMouse2)) &&
         SUCCEEDED(mouse->SetCooperativeLevel(window, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND)) &&
         SUCCEEDED(mouse->SetProperty(DIPROP_BUFFERSIZE, &bufferSize.diph)) && SUCCEEDED(mouse->Acquire()))
@@ -212,13 +226,8 @@ void UserInput::setUpJoystick(HWND window)
     range.diph.dwHow = DIPH_DEVICE;
     range.lMin = 0;
     range.lMax = axisRangeMax;
-    DIPROPDWORD deadZone{};
-    deadZone.diph.dwSize = sizeof(DIPROPDWORD);
-    deadZone.diph.dwHeaderSize = sizeof(DIPROPHEADER);
-    deadZone.diph.dwHow = DIPH_DEVICE;
-    deadZone.dwData = axisDeadZone;
-    DIPROPDWORD saturation = deadZone;
-    saturation.dwData = axisSaturation;
+    DIPROPDWORD deadZone = dwordProperty(axisDeadZone);
+    DIPROPDWORD saturation = dwordProperty(axisSaturation);
     if (SUCCEEDED(joystick->SetProperty(DIPROP_RANGE, &range.diph)) &&
         SUCCEEDED(joystick->SetProperty(DIPROP_DEADZONE, &deadZone.diph)) &&
         SUCCEEDED(joystick->SetProperty(DIPROP_SATURATION, &saturation.diph)) && SUCCEEDED(joystick->Acquire()))
@@ -277,14 +286,9 @@ void UserInput::applyKeyboard(const uint8_t raw[keyCount], float frameFactor)
 
     state.lastKey = -1;
     for (int code = 0; code < keyCount; ++code) {
-        if (isDown(raw[code])) {
+        trackButton(isDown(raw[code]), state.keyHeld[code], state.keyPressed[code]);
+        if (state.keyHeld[code])
             state.lastKey = code;
-            state.keyPressed[code] = state.keyHeld[code] ? 0 : 1;
-            state.keyHeld[code] = 1;
-        } else {
-            state.keyPressed[code] = 0;
-            state.keyHeld[code] = 0;
-        }
     }
 }
 
@@ -292,14 +296,9 @@ void UserInput::applyMouse(const DIMOUSESTATE2& raw)
 {
     state.lastMouse = -1;
     for (int button = 0; button < mouseButtonCount; ++button) {
-        if (isDown(raw.rgbButtons[button])) {
+        trackButton(isDown(raw.rgbButtons[button]), state.mouseHeld[button], state.mousePressed[button]);
+        if (state.mouseHeld[button])
             state.lastMouse = button;
-            state.mousePressed[button] = state.mouseHeld[button] ? 0 : 1;
-            state.mouseHeld[button] = 1;
-        } else {
-            state.mousePressed[button] = 0;
-            state.mouseHeld[button] = 0;
-        }
     }
     state.mouseDeltaX = float(raw.lX);
     state.mouseDeltaY = float(raw.lY);
