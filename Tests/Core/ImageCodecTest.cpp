@@ -103,6 +103,51 @@ TEST(ImageCodecTest, DifferencesRunAlongRowsFromTheFirstColumn)
         EXPECT_EQ(d.pixels[2 * i] | d.pixels[2 * i + 1] << 8, 1000 + 196 + 2 * (i / 8) + i % 8) << i;
 }
 
+TEST(ImageCodecTest, OnlyModeOneAddsValuesAndSumsBeyondTheChannelClampToItsLargestValue)
+{
+    // One 8 x 8 single-channel block; the first four pixels of row 0 are compared.
+    struct Case
+    {
+        unsigned mode, bytesPerChannel;
+        uint32_t base;
+        unsigned field, kind, bias;
+        std::vector<uint32_t> numbers;
+        std::vector<uint32_t> expected;
+    } cases[] = {
+        {1, 1, 250, 3, 0, 0, {0, 3, 5, 10}, {250, 253, 255, 255}},
+        {2, 1, 250, 3, 0, 0, {0, 3, 5, 10}, {250, 250, 250, 250}},
+        {3, 1, 250, 3, 0, 0, {0, 3, 5, 10}, {250, 250, 250, 250}},
+        {4, 1, 250, 3, 0, 0, {0, 3, 5, 10}, {250, 250, 250, 250}},
+        {5, 1, 250, 3, 0, 0, {0, 3, 5, 10}, {250, 250, 250, 250}},
+        {6, 1, 250, 3, 0, 0, {0, 3, 5, 10}, {250, 250, 250, 250}},
+        {7, 1, 250, 3, 0, 0, {0, 3, 5, 10}, {250, 250, 250, 250}},
+        // three-byte channels: a 5-bit width field, values carried into the third byte
+        {1, 3, 0x7FFFF0, 4, 0, 0, {0, 1, 31, 16}, {0x7FFFF0, 0x7FFFF1, 0x80000F, 0x800000}},
+        {1, 3, 0xFFFFF0, 4, 0, 0, {0, 1, 31, 16}, {0xFFFFF0, 0xFFFFF1, 0xFFFFFF, 0xFFFFFF}},
+        // differences below zero: the sum is negative, which also clamps to the largest value
+        {1, 1, 5, 3, 1, 8, {0}, {5, 255, 255, 255}},
+    };
+    for (const Case& c : cases) {
+        StreamBuilder s;
+        s.header(0, c.bytesPerChannel, 1, 8, 8).aligned(c.base, 8 * c.bytesPerChannel).bits(c.mode, 3);
+        s.bits(c.field, c.bytesPerChannel == 1 ? 3 : 5).bits(c.kind, 2);
+        unsigned width = c.field + 1;
+        if (c.kind != 0) {
+            s.bits(0, 4).bits(c.bias, 4);
+            width -= c.kind;
+        }
+        s.numbers(c.numbers, width);
+        const Decoded d = decode(s.bytes);
+        ASSERT_TRUE(d.ok) << c.mode << " " << c.base;
+        for (size_t x = 0; x < c.expected.size(); ++x) {
+            uint32_t value = 0;
+            for (unsigned k = 0; k < c.bytesPerChannel; ++k)
+                value |= uint32_t(d.pixels[x * c.bytesPerChannel + k]) << (8 * k);
+            EXPECT_EQ(value, c.expected[x]) << "mode " << c.mode << " base " << c.base << " pixel " << x;
+        }
+    }
+}
+
 TEST(ImageCodecTest, WideChannelsSitSideBySideInThePixel)
 {
     // Two 2-byte channels in a flat block: channel 1 starts at byte 2, not byte 1.

@@ -1,7 +1,5 @@
 // Prints encode and decode figures of the engine image codec for 1024 x 1024
 // images of 2 bytes per channel (the height maps' format) and a few others.
-#include "ImageCodecEncoder.h"
-
 #include "Core/ImageCodec.h"
 
 #include <windows.h>
@@ -60,7 +58,7 @@ void run(const char* name, int channels, int bytesPerChannel, bool noise)
     std::vector<uint8_t> stream;
     double start = threadCpuSeconds();
     for (int i = 0; i < rounds; ++i)
-        ImageCodecEncoder::compress(d, pixels.data(), pixels.size(), stream);
+        ImageCodec::compress(d, pixels.data(), pixels.size(), stream);
     const double encodeMs = (threadCpuSeconds() - start) * 1000 / rounds;
 
     std::vector<uint8_t> decoded;

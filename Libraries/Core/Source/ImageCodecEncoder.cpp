@@ -1,4 +1,6 @@
-#include "ImageCodecEncoder.h"
+#include "Core/ImageCodec.h"
+
+#include "Core/CrashTrace.h"
 
 #include <algorithm>
 #include <bit>
@@ -9,7 +11,8 @@ namespace
 constexpr int blockSide = 8;
 constexpr int blockPixels = blockSide * blockSide;
 // Block headers store a bias and the bits above the first value in 4 bits each,
-// and the bits saved by differences in 2.
+// and the bits saved by differences in 2: differences are used only when they
+// save 1 to 3 bits, otherwise the channel keeps its plain values.
 constexpr int64_t biasLimit = 16;
 constexpr unsigned maxKind = 3;
 
@@ -91,8 +94,6 @@ public:
 private:
     uint32_t sample(int x, int y, int c) const
     {
-        x = std::min(x, width_ - 1);
-        y = std::min(y, height_ - 1);
         const uint8_t* source = pixels_ + (size_t(y) * width_ + x) * channels_ * bytesPerChannel_
                                 + size_t(c) * bytesPerChannel_;
         uint32_t value = 0;
@@ -181,9 +182,9 @@ private:
         if (bias >= biasLimit)
             return;
         const unsigned needed = bitsFor(uint64_t(highest + bias));
-        if (needed >= stored)
+        if (needed >= stored || stored - needed > maxKind)
             return;
-        plan.kind = std::min(maxKind, stored - needed);
+        plan.kind = stored - needed;
         plan.width = stored - plan.kind;
         plan.bias = static_cast<uint32_t>(bias);
         plan.high = values[0] >> plan.width;
@@ -205,15 +206,16 @@ private:
 
 } // namespace
 
-bool ImageCodecEncoder::compress(const ImageCodec::Description& description, const uint8_t* pixels,
-                                 size_t size, std::vector<uint8_t>& stream)
+bool ImageCodec::compress(const Description& description, const uint8_t* pixels, size_t size,
+                          std::vector<uint8_t>& stream)
 {
+    CRASH_TRACE();
     stream.clear();
-    const ImageCodec::Description& d = description;
-    if (!pixels || d.width < 1 || d.width > ImageCodec::maxDimension || d.height < 1
-        || d.height > ImageCodec::maxDimension || d.channels < 1 || d.channels > ImageCodec::maxChannels
-        || d.bytesPerChannel < 1 || d.bytesPerChannel > ImageCodec::maxBytesPerChannel || d.quality < 0
-        || d.quality > ImageCodec::maxQuality)
+    const Description& d = description;
+    if (!pixels || d.width < blockSide || d.width > maxDimension || d.width % blockSide != 0
+        || d.height < blockSide || d.height > maxDimension || d.height % blockSide != 0 || d.channels < 1
+        || d.channels > maxChannels || d.bytesPerChannel < 1 || d.bytesPerChannel > maxBytesPerChannel
+        || d.quality < 0 || d.quality > maxQuality)
         return false;
     if (size < size_t(d.width) * d.height * d.channels * d.bytesPerChannel)
         return false;
