@@ -146,7 +146,8 @@ bool Control::readSet(FileInterface& stream, BindingSet& set)
         return false;
     const UserInput::State& state = *set.base;
     uint32_t tag = 0;
-    while (stream.readValue(tag)) {
+    bool cut = false;
+    while (stream.readTag(tag, cut)) {
         bool ok = true;
         if ((tag >= FirstKeyTag && tag <= LastKeyTag) || tag == LastButtonTag) {
             const InputCode code = readCode(stream, ok);
@@ -168,14 +169,12 @@ bool Control::readSet(FileInterface& stream, BindingSet& set)
             ok = stream.readValue(flag);
             if (ok)
                 set.invertAxis[tag - InvertSteeringTag] = flag;
-        } else if (tag == SetEnd) {
-            return true;
         }
         // Any other tag carries no payload.
         if (!ok)
             return false;
     }
-    return false;
+    return !cut;
 }
 
 void Control::write(FileInterface& stream) const
@@ -192,11 +191,10 @@ void Control::write(FileInterface& stream) const
 bool Control::read(FileInterface& stream)
 {
     uint32_t tag = 0;
-    while (stream.readValue(tag)) {
+    bool cut = false;
+    while (stream.readTag(tag, cut)) {
         bool ok = true;
         switch (tag) {
-        case RecordEnd:
-            return true;
         case KeyboardSetTag:
             ok = readSet(stream, keyboardSet);
             break;
@@ -213,5 +211,5 @@ bool Control::read(FileInterface& stream)
         if (!ok)
             return false;
     }
-    return false;
+    return !cut;
 }

@@ -60,8 +60,9 @@ public:
     // The readers keep a binding unchanged when the stored code names no
     // input or an input of the wrong kind (a flag where a float is bound or
     // the reverse); the empty code unbinds tags 1 to 4 and keeps the others.
-    // They return false when the stream ends before the closing tag 0; what
-    // was read up to there has been applied.
+    // They return false when the stream is cut inside a tag or a field; a
+    // record that ends where a tag would begin is whole. What was read has
+    // been applied either way.
     static bool readSet(FileInterface& stream, BindingSet& set);
     static void writeSet(FileInterface& stream, const BindingSet& set);
     bool read(FileInterface& stream);

@@ -36,6 +36,33 @@ bool fileExists(const String& path)
     return GetFileAttributesW(path.text()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The fields of one game record: tag, first byte, byte count.
+struct RecordField
+{
+    uint32_t tag;
+    uint32_t offset;
+    uint32_t size;
+};
+constexpr RecordField recordFields[] = {{1, 0, 2}, {2, 2, 1}, {3, 3, 1}, {4, 4, 1}, {5, 5, 8}};
+
+// One game record; fields read whole are applied. False when cut inside it.
+bool readGameRecord(FileInterface& stream, GlobalSettings::GameRecord& record)
+{
+    bool cut = false;
+    uint32_t tag = 0;
+    while (stream.readTag(tag, cut)) {
+        for (const RecordField& field : recordFields) {
+            if (field.tag != tag)
+                continue;
+            uint8_t read[8];
+            if (stream.read(read, field.size) != field.size)
+                return false;
+            memcpy(record.bytes + field.offset, read, field.size);
+        }
+    }
+    return !cut;
+}
+
 } // namespace
 
 GlobalSettings::GlobalSettings(const String& folder)
@@ -49,29 +76,48 @@ GlobalSettings::LoadResult GlobalSettings::load()
     CRASH_TRACE();
     if (filePath.length() <= 0)
         return LoadResult::Missing;
-    if (!fileExists(filePath)) {
+    keepFile_ = false;
+    FileInterface* file = fileExists(filePath) ? openFile(filePath, 0, 1, 1) : nullptr;
+    if (!file || !file->isOpen) {
+        if (file)
+            file->close();
         save();
         return LoadResult::Missing;
     }
-
-    bool valid = false;
-    if (FileInterface* file = openFile(filePath, 0, 1, 1)) {
-        if (file->isOpen && file->size() <= maxFileSize) {
-            FileArray bytes;
-            if (bytes.loadFrom(*file))
-                valid = readFrom(bytes);
-        }
-        file->close();
-    }
-    if (valid)
+    // No file of ours comes near the limit; what lies beyond it is not read.
+    const uint32_t size = file->size();
+    FileArray bytes;
+    const bool loaded = bytes.loadBytes(*file, size < maxFileSize ? size : maxFileSize);
+    file->close();
+    if (loaded && readFrom(bytes) && size <= maxFileSize)
         return LoadResult::Read;
 
-    // Keep the player's file for inspection instead of overwriting it; only
-    // when it could be moved aside are the defaults written in its place.
-    const String aside = filePath + L".bad";
-    if (MoveFileExW(filePath.text(), aside.text(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    // Keep the player's file for inspection instead of overwriting it.
+    if (moveAside())
         save();
-    return LoadResult::Rejected;
+    else
+        keepFile_ = true;
+    return LoadResult::Damaged;
+}
+
+bool GlobalSettings::moveAside() const
+{
+    for (int number = 0; number < 100; ++number) {
+        String aside = filePath + L".bad";
+        if (number > 0) {
+            String suffix;
+            suffix.format(L".%d", number);
+            aside = aside + suffix;
+        }
+        // No replacing: an older copy, a folder or a read-only file of that
+        // name stays, and the next name is tried.
+        if (MoveFileExW(filePath.text(), aside.text(), MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+            return false;
+    }
+    return false;
 }
 
 void GlobalSettings::save()
@@ -84,7 +130,7 @@ void GlobalSettings::save()
 
 bool GlobalSettings::writeFile() const
 {
-    if (filePath.length() <= 0)
+    if (filePath.length() <= 0 || keepFile_)
         return false;
     FileArray bytes(256);
     writeTo(bytes);
@@ -130,77 +176,101 @@ void GlobalSettings::writeTo(FileInterface& stream) const
     stream.writeString(name);
     stream.writeTag(FourBytes);
     stream.write(fourBytes, sizeof(fourBytes));
+    stream.writeTag(GameRecords);
+    for (const GameRecord& record : gameRecords) {
+        const uint8_t* bytes = record.bytes;
+        for (const RecordField& field : recordFields) {
+            stream.writeTag(field.tag);
+            stream.write(bytes + field.offset, field.size);
+        }
+        stream.writeTag(End);
+    }
     stream.writeTag(End);
 }
 
 bool GlobalSettings::readFrom(FileInterface& stream)
 {
-    // Read into a copy: a file that turns out broken halfway leaves nothing
-    // half-applied.
-    GlobalSettings read(*this);
-    Control readControls = controls ? *controls : Control();
-
     char mark[4] = {};
-    if (stream.read(mark, sizeof(mark)) != sizeof(mark) || memcmp(mark, versionMark, sizeof(mark)) != 0)
+    if (stream.read(mark, sizeof(mark)) != sizeof(mark))
         return false;
 
-    for (;;) {
-        uint32_t tag = 0;
-        if (!stream.readValue(tag))
-            return false; // cut before the closing 0
-        bool ok = true;
+    // A cut ends the reading; what was read before it stays applied.
+    bool sound = true;
+    bool cut = false;
+    uint32_t tag = 0;
+    while (!cut && stream.readTag(tag, cut)) {
         switch (tag) {
-        case End:
-            break;
-        case Size:
-            ok = stream.readValue(read.width) && stream.readValue(read.height) && read.width > 0 &&
-                 read.height > 0 && read.width <= maxDimension && read.height <= maxDimension;
-            break;
-        case Antialiasing:
-            ok = stream.readValue(read.options.antialiasing) && read.options.antialiasing <= maxAntialiasing;
-            break;
-        case FullScreen:
-            ok = stream.readValue(read.options.fullScreen) && read.options.fullScreen <= 1;
-            break;
-        case Option2:
-            ok = stream.readValue(read.options.option2);
-            break;
-        case Option3:
-            ok = stream.readValue(read.options.option3);
-            break;
-        case ShadowOption:
-            ok = stream.readValue(read.options.shadowOption);
-            break;
-        case ControlBindings:
-            ok = readControls.read(stream);
-            break;
-        case GameRecords:
-            // Their readers belong to the input and race code; what was read
-            // up to here stands.
-            tag = End;
-            break;
-        case Name:
-            ok = stream.readString(read.name);
-            break;
-        case FourBytes:
-            ok = stream.read(read.fourBytes, sizeof(read.fourBytes)) == sizeof(read.fourBytes);
-            break;
-        default:
-            // A tag without a known length: the rest cannot be followed.
-            ok = false;
+        case Size: {
+            uint32_t w = 0, h = 0;
+            if (!stream.readValue(w) || !stream.readValue(h))
+                cut = true;
+            else if (w > 0 && h > 0 && w <= maxDimension && h <= maxDimension) {
+                width = w;
+                height = h;
+            } else {
+                sound = false;
+            }
             break;
         }
-        if (!ok)
-            return false;
-        if (tag == End)
+        case Antialiasing:
+        case FullScreen:
+        case Option2:
+        case Option3:
+        case ShadowOption: {
+            uint32_t value = 0;
+            if (!stream.readValue(value))
+                cut = true;
+            else if (tag == Antialiasing && value <= maxAntialiasing)
+                options.antialiasing = value;
+            else if (tag == FullScreen && value <= 1)
+                options.fullScreen = value;
+            else if (tag == Option2)
+                options.option2 = value;
+            else if (tag == Option3)
+                options.option3 = value;
+            else if (tag == ShadowOption)
+                options.shadowOption = value;
+            else
+                sound = false;
             break;
+        }
+        case ControlBindings: {
+            // Without an owner the bindings are read into a throw-away record.
+            Control throwAway;
+            cut = !(controls ? controls : &throwAway)->read(stream);
+            break;
+        }
+        case Name: {
+            // A refused name leaves the stream after its bytes: read on.
+            String read;
+            if (stream.readString(read))
+                name = read;
+            else
+                sound = false;
+            break;
+        }
+        case FourBytes: {
+            uint8_t read[4];
+            if (stream.read(read, sizeof(read)) != sizeof(read))
+                cut = true;
+            else
+                memcpy(fourBytes, read, sizeof(read));
+            break;
+        }
+        case GameRecords:
+            for (int i = 0; !cut && i < gameRecordCount; ++i)
+                cut = !readGameRecord(stream, gameRecords[i]);
+            break;
+        default:
+            // Never written by this program: the file was damaged or made
+            // elsewhere. The tag has no field; read on after it.
+            sound = false;
+            break;
+        }
     }
 
     // The aspect is not stored; a stored resolution other than 4:3 must not
     // keep the default 4:3 aspect.
-    read.aspect = float(read.width) / float(read.height);
-    *this = read;
-    if (controls)
-        *controls = readControls;
-    return true;
+    aspect = float(width) / float(height);
+    return sound && !cut;
 }

@@ -35,9 +35,11 @@ Korvanta::Korvanta()
 
 Korvanta::~Korvanta()
 {
+    // The window's destruction saves the settings, bindings included: only
+    // after it may the settings forget the bindings.
+    destroy();
     if (gSettings && gSettings->controls == &controls)
         gSettings->controls = nullptr;
-    destroy();
     if (registryKey)
         RegCloseKey(registryKey);
 }

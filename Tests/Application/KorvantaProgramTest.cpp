@@ -124,9 +124,10 @@ TEST(KorvantaProgram, RunsWindowedFromItsSettingsThroughResizeAndResetAndQuits)
     EXPECT_EQ(languageValue().size(), 4u);
 }
 
-// Without a settings file, or with a broken one and a broken language value,
-// the program starts with the defaults and saves the Windows language
-// (German 0, English 1), not whatever index it held before the set-up.
+// Without a settings file, or with a broken one (kept aside under a free name)
+// and a broken language value, the program starts with the defaults and saves
+// the Windows language (German 0, English 1), not whatever index it held
+// before the set-up.
 TEST(KorvantaProgram, FirstStartAndBrokenFilesGiveTheDefaultsAndTheWindowsLanguage)
 {
     const std::wstring path = settingsFolder() + L"gset.dat";
@@ -137,11 +138,14 @@ TEST(KorvantaProgram, FirstStartAndBrokenFilesGiveTheDefaultsAndTheWindowsLangua
         garbage.push_back(uint8_t(i * 37 + 11));
     for (bool broken : {false, true}) {
         SCOPED_TRACE(broken ? "broken" : "first start");
-        DeleteFileW(path.c_str());
-        DeleteFileW((path + L".bad").c_str());
+        for (const wchar_t* name : {L"", L".bad", L".bad.1"})
+            DeleteFileW((path + name).c_str());
+        RemoveDirectoryW((path + L".bad").c_str());
         RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Korvanta", L"Language");
         if (broken) {
             ASSERT_TRUE(AppTestFiles::write(path, garbage));
+            // The usual name for a damaged file is taken: the next free one is used.
+            ASSERT_TRUE(CreateDirectoryW((path + L".bad").c_str(), nullptr));
             const std::string tooLong(300, '\x7F');
             RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Korvanta", L"Language", REG_BINARY, tooLong.data(), 300);
         }
@@ -154,6 +158,60 @@ TEST(KorvantaProgram, FirstStartAndBrokenFilesGiveTheDefaultsAndTheWindowsLangua
         EXPECT_EQ(run.waitForExit(5000), 0);
         EXPECT_EQ(AppTestFiles::read(path), storedDefaults());
         EXPECT_EQ(languageValue(), windowsLanguage);
-        EXPECT_EQ(AppTestFiles::read(path + L".bad"), broken ? garbage : std::vector<uint8_t>());
+        EXPECT_EQ(AppTestFiles::read(path + L".bad.1"), broken ? garbage : std::vector<uint8_t>());
     }
+    RemoveDirectoryW((path + L".bad").c_str());
+}
+
+// A start that fails on the device (Wine's Direct3D turned off for the
+// program) closes the window, which saves the settings: with the player's
+// bindings, not without them.
+TEST(KorvantaProgram, AFailedStartKeepsThePlayersBindings)
+{
+    const wchar_t wineDirect3D[] = L"Software\\Wine\\AppDefaults\\Korvanta.exe\\Direct3D";
+    struct NoDirect3D {
+        explicit NoDirect3D(const wchar_t* key)
+        {
+            ok = RegSetKeyValueW(HKEY_CURRENT_USER, key, L"renderer", REG_SZ, L"no3d", 10) == ERROR_SUCCESS;
+        }
+        ~NoDirect3D() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Korvanta.exe"); }
+        bool ok = false;
+    } noDirect3D(wineDirect3D);
+    ASSERT_TRUE(noDirect3D.ok);
+
+    const std::wstring folder = settingsFolder();
+    Control custom;
+    Control::setDefaultKeys(custom.keyboardSet);
+    Control::setDefaultJoystick(custom.joystickSet);
+    custom.keyboardSet.keys[0] = &gUserInput.state.keyHeld[DIK_W];
+    custom.steeringMode = 4;
+    GlobalSettings seeded(folder.c_str());
+    seeded.options.fullScreen = 0;
+    seeded.controls = &custom;
+    ASSERT_TRUE(seeded.writeFile());
+    const std::vector<uint8_t> before = AppTestFiles::read(folder + L"gset.dat");
+
+    ProgramRun run(programPath);
+    // Answer the failure boxes until the program ends.
+    long code = -1000;
+    for (int tries = 0; tries < 60 && code == -1000; ++tries) {
+        HWND box = nullptr;
+        while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(box, &owner);
+            if (owner == run.process.dwProcessId)
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+        code = run.waitForExit(500);
+    }
+    EXPECT_NE(code, -1000) << "the program did not end";
+    EXPECT_NE(code, 0);
+
+    Control read;
+    GlobalSettings stored(folder.c_str());
+    stored.controls = &read;
+    EXPECT_EQ(stored.load(), GlobalSettings::LoadResult::Read);
+    EXPECT_EQ(read.keyboardSet.keys[0], custom.keyboardSet.keys[0]);
+    EXPECT_EQ(read.steeringMode, 4u);
+    EXPECT_EQ(AppTestFiles::read(folder + L"gset.dat"), before);
 }

@@ -9,7 +9,7 @@
 
 // The saved choice (registry value "Language", a 4-byte index: German 0,
 // English 1) wins over the Windows language; values that name no language
-// leave English, values of the wrong size count as no choice.
+// leave English, values of the wrong size or type count as no choice.
 TEST(LanguageSetup, ChoosesFromTheSavedValueOrTheWindowsLanguage)
 {
     const std::wstring keyName = L"KorvantaTest-" + std::to_wstring(GetCurrentProcessId());
@@ -19,6 +19,7 @@ TEST(LanguageSetup, ChoosesFromTheSavedValueOrTheWindowsLanguage)
         std::vector<uint8_t> saved; // empty: no value
         uint16_t languageId;
         const wchar_t* expected;
+        DWORD type = REG_BINARY;
     };
     const Case cases[] = {
         {{}, 0x0407, L"German"},          {{}, 0x0C07, L"German"},
@@ -26,12 +27,15 @@ TEST(LanguageSetup, ChoosesFromTheSavedValueOrTheWindowsLanguage)
         {{1, 0, 0, 0}, 0x0407, L"English"}, {{0, 0, 0, 0}, 0x0409, L"German"},
         {{7, 0, 0, 0}, 0x0407, L"English"}, {{0xFF, 0xFF, 0xFF, 0xFF}, 0x0407, L"English"},
         {{1, 0}, 0x0407, L"German"},      {std::vector<uint8_t>(300, 1), 0x0407, L"German"},
+        // four bytes of another type are no saved choice: a DWORD 0, the text "a"
+        {{0, 0, 0, 0}, 0x0409, L"English", REG_DWORD}, {{'a', 0, 0, 0}, 0x0407, L"German", REG_SZ},
+        {{1, 0, 0, 0}, 0x0407, L"German", REG_NONE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.saved.size() << " bytes, language " << c.languageId);
         RegDeleteValueW(key, L"Language");
         if (!c.saved.empty())
-            RegSetValueExW(key, L"Language", 0, REG_BINARY, c.saved.data(), DWORD(c.saved.size()));
+            RegSetValueExW(key, L"Language", 0, c.type, c.saved.data(), DWORD(c.saved.size()));
         Language language;
         LanguageSetup::run(language, key, c.languageId);
         EXPECT_STREQ(language.getName(language.currentIndex()).text(), c.expected);

@@ -71,6 +71,16 @@ bool FileInterface::readTag(uint32_t& tag)
     return read(&tag, sizeof(tag)) == sizeof(tag) && tag != 0;
 }
 
+bool FileInterface::readTag(uint32_t& tag, bool& cut)
+{
+    tag = 0;
+    cut = false;
+    if (remaining() == 0)
+        return false;
+    cut = !readValue(tag);
+    return tag != 0;
+}
+
 bool FileInterface::writeString(const String& text)
 {
     // The count is the number of bytes written, which is the number of

@@ -52,15 +52,17 @@ constexpr LanguageIds kSystemLanguages[] = {
     {L"Esperanto", {0x48F}},
 };
 
-// The saved index: a 4-byte value valueName under key. False without a key
-// or such a value (value may then be partly written).
+// The saved index: a 4-byte binary value valueName under key. False without a
+// key or such a value; a value of another type or size counts as absent
+// (value may then be partly written).
 bool readSavedIndex(HKEY key, const wchar_t* valueName, int32_t& value)
 {
     if (key == nullptr)
         return false;
+    DWORD type = REG_NONE;
     DWORD size = sizeof(value);
-    return RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS
-           && size == sizeof(value);
+    return RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS
+           && type == REG_BINARY && size == sizeof(value);
 }
 
 } // namespace

@@ -78,8 +78,10 @@ public:
 
     // Tagged records: (u32 tag, field) pairs ended by tag 0 or the end of the
     // data. readTag is false at either end; a reader skips tags it does not
-    // know without reading a field.
+    // know without reading a field. The second form also tells a record cut
+    // inside its tag (cut set) from one that ends where a tag would begin.
     bool readTag(uint32_t& tag);
+    bool readTag(uint32_t& tag, bool& cut);
     bool writeTag(uint32_t tag) { return writeValue(tag); }
 
     // The stored String: u32 count, then count bytes in the ANSI code page.
