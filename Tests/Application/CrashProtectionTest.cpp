@@ -38,21 +38,32 @@ std::vector<std::wstring> filesIn(const std::wstring& folder)
     return names;
 }
 
-// The name and text (a byte-order mark, then UTF-16LE) of the one protocol in
-// folder, waiting a little for a server to store it; the file is removed.
-std::pair<std::wstring, std::wstring> takeProtocol(const std::wstring& folder)
+// The names and texts (a byte-order mark, then UTF-16LE) of the protocols in
+// folder, waiting a little for a server to store them; the files are removed.
+std::vector<std::pair<std::wstring, std::wstring>> takeProtocols(const std::wstring& folder)
 {
     std::vector<std::wstring> files;
     for (int i = 0; i < 50 && files.empty(); ++i, Sleep(20))
         files = filesIn(folder);
-    if (files.size() != 1)
-        return {std::to_wstring(files.size()) + L" files", L""};
-    const std::vector<uint8_t> bytes = AppTestFiles::read(folder + files[0]);
-    DeleteFileW((folder + files[0]).c_str());
-    std::wstring text = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE ? L"" : L"<no byte-order mark>";
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-        text += wchar_t(bytes[i] | (bytes[i + 1] << 8));
-    return {files[0], text};
+    std::vector<std::pair<std::wstring, std::wstring>> protocols;
+    for (const std::wstring& file : files) {
+        const std::vector<uint8_t> bytes = AppTestFiles::read(folder + file);
+        DeleteFileW((folder + file).c_str());
+        std::wstring text = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE ? L"" : L"<no byte-order mark>";
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+            text += wchar_t(bytes[i] | (bytes[i + 1] << 8));
+        protocols.emplace_back(file, text);
+    }
+    return protocols;
+}
+
+// The one protocol in folder.
+std::pair<std::wstring, std::wstring> takeProtocol(const std::wstring& folder)
+{
+    auto protocols = takeProtocols(folder);
+    if (protocols.size() != 1)
+        return {std::to_wstring(protocols.size()) + L" files", L""};
+    return protocols[0];
 }
 
 std::wstring line(const std::wstring& protocol, const std::wstring& start)
@@ -150,19 +161,29 @@ TEST_F(CrashFixture, RaiseExceptionOnAThreadIsKeptOrUploaded)
     EXPECT_EQ(shutdowns, 3);
 }
 
-// The probe faults on a worker thread (access violation) or in its main run
-// (divide by zero), keeps the protocol and must end by itself with code 0.
+// The probe faults on a worker thread (access violation), in its main run
+// (divide by zero) or overflows its stack there twice; it keeps a protocol per
+// fault and must end by itself with code 0.
 TEST_F(CrashFixture, GuardedProgramKeepsItsProtocolAndEndsByItself)
 {
     CrashGuard::setInterface(nullptr);
-    const std::pair<const wchar_t*, const wchar_t*> modes[] = {{L"thread", L"Error:            Access Violation"},
-                                                               {L"main", L"Error(int):       Divide By Zero"}};
-    for (const auto& [mode, error] : modes) {
-        SCOPED_TRACE(mode);
-        ProgramRun run(L"" CRASH_PROBE_PATH, L"\"" + folder.substr(0, folder.size() - 1) + L"\" " + mode);
+    struct Mode {
+        const wchar_t* name;
+        const wchar_t* error;
+        size_t protocols;
+    } modes[] = {{L"thread", L"Error:            Access Violation", 1},
+                 {L"main", L"Error(int):       Divide By Zero", 1},
+                 {L"overflow", L"Error:            Stack Overflow", 2}};
+    for (const Mode& mode : modes) {
+        SCOPED_TRACE(mode.name);
+        ProgramRun run(L"" CRASH_PROBE_PATH, L"\"" + folder.substr(0, folder.size() - 1) + L"\" " + mode.name);
         EXPECT_EQ(run.waitForExit(30000), 0);
-        const auto [name, protocol] = takeProtocol(folder);
-        EXPECT_NE(name.find(L" in CrashProbe.cpp("), std::wstring::npos);
-        EXPECT_EQ(line(protocol, L"Error"), error);
+        Sleep(100);
+        const auto protocols = takeProtocols(folder);
+        EXPECT_EQ(protocols.size(), mode.protocols);
+        for (const auto& [name, protocol] : protocols) {
+            EXPECT_NE(name.find(L" in CrashProbe.cpp("), std::wstring::npos);
+            EXPECT_EQ(line(protocol, L"Error"), mode.error);
+        }
     }
 }

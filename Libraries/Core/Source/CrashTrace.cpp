@@ -56,3 +56,19 @@ void CrashTrace::clear()
     setLastValues(0);
     lastText[0] = 0;
 }
+
+void CrashTrace::save(Snapshot& snapshot)
+{
+    snapshot.source = source();
+    snapshot.line = line();
+    for (int i = 0; i < 4; ++i)
+        snapshot.values[i] = lastValue(i);
+    copyLastString(snapshot.text, lastStringCapacity);
+}
+
+void CrashTrace::restore(const Snapshot& snapshot)
+{
+    mark(snapshot.source, snapshot.line);
+    setLastValues(snapshot.values[0], snapshot.values[1], snapshot.values[2], snapshot.values[3]);
+    setLastString(snapshot.text);
+}

@@ -1,6 +1,7 @@
-// A guarded program that faults on purpose: "CrashProbe <folder> thread|main".
-// It answers the report's boxes itself, keeps the protocol in <folder> and
-// must end by itself with exit code 0.
+// A guarded program that faults on purpose: "CrashProbe <folder> mode", mode
+// thread, main or overflow (a runaway recursion in the main run, twice). It
+// answers the report's boxes itself, keeps the protocols in <folder> and must
+// end by itself with exit code 0.
 #include "Application/CrashProtection.h"
 
 #include "Core/CrashGuard.h"
@@ -12,10 +13,11 @@
 namespace {
 
 DWORD mainThread;
-bool onThread, shutDown = false;
+bool onThread, overflow;
+int shutdowns = 0;
 
 int answerNo(HWND, const wchar_t*, const wchar_t*, UINT type) { return (type & MB_YESNO) ? IDNO : IDOK; }
-void shutdownHere() { shutDown = true; }
+void shutdownHere() { ++shutdowns; }
 void afterReport() { CrashProtection::endApplication(mainThread, shutdownHere); }
 
 struct Faulting : Thread::Method {
@@ -28,9 +30,20 @@ struct Faulting : Thread::Method {
     }
 };
 
+__attribute__((noinline)) int recurse(int depth)
+{
+    volatile char pad[256];
+    pad[depth % 256] = char(depth);
+    if (depth == -1)
+        return 0;
+    return recurse(depth + 1) + pad[depth % 256];
+}
+
 void mainRun(void*)
 {
     CRASH_TRACE();
+    if (overflow)
+        recurse(0);
     if (!onThread)
         RaiseException(0xC0000094, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     Faulting method;
@@ -56,10 +69,14 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     mainThread = GetCurrentThreadId();
     onThread = lstrcmpW(argv[2], L"thread") == 0;
+    overflow = lstrcmpW(argv[2], L"overflow") == 0;
     CrashProtection::configure(L"Korvanta", L"1.0", afterReport);
     CrashProtection::setServer({});
     CrashProtection::setMessageBox(answerNo);
     CrashProtection::setLocalFolder(String(argv[1]).addBackslash());
-    CrashGuard::run(mainRun, nullptr);
-    return shutDown ? 0 : 1;
+    // A second overflow on the same thread must be caught as well as the first.
+    const int runs = overflow ? 2 : 1;
+    for (int i = 0; i < runs; ++i)
+        CrashGuard::run(mainRun, nullptr);
+    return shutdowns == runs ? 0 : 1;
 }

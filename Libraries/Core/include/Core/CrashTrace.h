@@ -28,6 +28,17 @@ public:
     // Forgets every mark (tests, and a fresh start).
     static void clear();
 
+    // Every mark at one moment: taken where no formatting may run (a crash
+    // filter) and put back before the protocol is written.
+    struct Snapshot {
+        const wchar_t* source;
+        uint32_t line;
+        intptr_t values[4];
+        wchar_t text[lastStringCapacity];
+    };
+    static void save(Snapshot& snapshot);
+    static void restore(const Snapshot& snapshot);
+
 private:
     static std::atomic<const wchar_t*> currentSource;
     static std::atomic<uint32_t> currentLine;
