@@ -35,6 +35,7 @@ Korvanta::Korvanta()
 
 Korvanta::~Korvanta()
 {
+    scene.release();
     // The window's destruction saves the settings, bindings included: only
     // after it may the settings forget the bindings.
     destroy();
@@ -102,10 +103,11 @@ uint32_t Korvanta::init()
     }
     CRASH_TRACE();
     gUserInput.init(window);
+    scene.swapChain = swapChain;
     CRASH_TRACE();
-    if (Texture::loadImageFile(defaultLight, String(L"DefLight"), String(L"bmp"), 169, 1, D3DFMT_A8R8G8B8,
+    if (Texture::loadImageFile(scene.lightTexture, String(L"DefLight"), String(L"bmp"), 169, 1, D3DFMT_A8R8G8B8,
                                D3DPOOL_MANAGED, true, nullptr))
-        Texture::whiteFromRed(defaultLight);
+        Texture::whiteFromRed(scene.lightTexture);
     CRASH_TRACE();
     if (gResourceManager)
         gResourceManager->load(String(L"Data\\Resource\\Resource.res"));
@@ -208,6 +210,7 @@ void Korvanta::shutdown()
     if (shutDown)
         return;
     shutDown = true;
+    scene.release();
     destroy();
     releaseDevice();
     gUserInput.release();

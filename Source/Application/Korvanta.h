@@ -3,6 +3,7 @@
 #include "Application/ControlBindings.h"
 #include "Application/Multimonitor.h"
 #include "Application/WinShell.h"
+#include "Landscape/Scene.h"
 #include "Render/D3DDevice.h"
 #include "Render/SwapChainInterface.h"
 #include "TextureRecord.h"
@@ -78,12 +79,10 @@ public:
     WinShell::Multimonitor::Monitor chosenMonitor;
     HCURSOR cursor = nullptr;
     D3D::Device::SwapChain* swapChain = nullptr; // null until createDevice succeeds
-    // The player's control bindings, stored by the settings (tag 7). They
-    // belong to the scene; the application holds them until the scene exists.
+    // The player's control bindings, stored by the settings (tag 7).
     Control controls;
-    // The default light mask, a white texture shaped by resource 169; the
-    // scene's light slot, held here until the scene exists.
-    TextureRef defaultLight;
+    // The level; it gets the swap chain once the device exists.
+    Scene scene{programName, 3500.0f};
 
 private:
     // A start-up failure box: caption "Error", text of the step's key.

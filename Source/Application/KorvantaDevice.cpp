@@ -36,6 +36,7 @@ void Korvanta::update()
 {
     if (!active)
         return;
+    scene.updateCamera();
     if (swapChain)
         swapChain->update();
 }

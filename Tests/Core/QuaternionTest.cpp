@@ -20,7 +20,7 @@ quaternion aboutAxis(vec3d axis, float angle)
 // Unit quaternions of the same rotation are equal up to their sign.
 void expectSameRotation(const quaternion& a, const quaternion& b) { EXPECT_NEAR(std::fabs(a.dot(b)), 1.0f, 1e-5f); }
 
-TEST(Quaternion, FromMatrixRecoversTheRotation)
+TEST(Quaternion, MatrixConversionsInvertEachOther)
 {
     std::mt19937 random(11);
     std::normal_distribution<float> n(0.0f, 1.0f);
@@ -28,13 +28,16 @@ TEST(Quaternion, FromMatrixRecoversTheRotation)
         quaternion q{n(random), n(random), n(random), n(random)};
         const float l = std::sqrt(q.dot(q));
         q = {q.x / l, q.y / l, q.z / l, q.w / l};
-        const float x = q.x, y = q.y, z = q.z, w = q.w;
-        // Row r is the image of axis r (row vectors).
-        const quaternion back = quaternion::fromMatrix({1 - 2 * (y * y + z * z), 2 * (x * y + z * w), 2 * (x * z - y * w)},
-                                                       {2 * (x * y - z * w), 1 - 2 * (x * x + z * z), 2 * (y * z + x * w)},
-                                                       {2 * (x * z + y * w), 2 * (y * z - x * w), 1 - 2 * (x * x + y * y)});
-        expectSameRotation(back, q);
+        const matrix3d m = q.toMatrix();
+        // Row r is the image of axis r (row vectors), so the rows are orthonormal.
+        EXPECT_NEAR(m.row(0).cross(m.row(1)).dot(m.row(2)), 1.0f, 1e-4f);
+        EXPECT_NEAR(m.row(0).dot(m.row(1)), 0.0f, 1e-5f);
+        EXPECT_EQ(m.m[15], 1.0f);
+        expectSameRotation(quaternion::fromMatrix(m), q);
     }
+    // A quarter turn about z takes x to y.
+    const matrix3d quarter = aboutAxis({0, 0, 1}, pi / 2).toMatrix();
+    EXPECT_NEAR((quarter.transformVector({1, 0, 0}) - vec3d{0, 1, 0}).length(), 0.0f, 1e-6f);
 }
 
 TEST(Quaternion, EulerAndAxisAngle)

@@ -119,3 +119,25 @@ TEST(SizedBlockTest, ReplacesTheWholeTargetAndRefusesSizesBeyondTheData)
     EXPECT_EQ(target.size(), 0u);
     EXPECT_EQ(target.capacity(), 0u) << "nothing allocated for the declared size";
 }
+
+TEST(ReplaceFileTest, TheOldFileStaysUntilTheNewOneIsWhole)
+{
+    TempFolder folder;
+    const std::wstring path = folder.file(L"level.tee");
+    ASSERT_TRUE(writeBytes(path, {1, 2, 3}));
+    FileArray bytes = arrayOf({9, 8, 7, 6});
+    EXPECT_TRUE(FileInterface::replaceFile(bytes, String(path.c_str())));
+    EXPECT_EQ(contentAt(path), std::string("\x09\x08\x07\x06"));
+    EXPECT_FALSE(std::filesystem::exists(path + L".tmp"));
+    // A disk stream is copied whole as well.
+    FileInterface* disk = openFile(String(path.c_str()), 0, 1, 1);
+    EXPECT_TRUE(FileInterface::replaceFile(*disk, String(folder.file(L"copy.tee").c_str())));
+    disk->close();
+    EXPECT_EQ(contentAt(folder.file(L"copy.tee")), std::string("\x09\x08\x07\x06"));
+    // A file that cannot be written leaves the old one and no temporary.
+    std::filesystem::create_directories(folder.file(L"busy.tee.tmp"));
+    ASSERT_TRUE(writeBytes(folder.file(L"busy.tee"), {5}));
+    EXPECT_FALSE(FileInterface::replaceFile(bytes, String(folder.file(L"busy.tee").c_str())));
+    EXPECT_EQ(contentAt(folder.file(L"busy.tee")), std::string("\x05"));
+    EXPECT_FALSE(FileInterface::replaceFile(bytes, String(L"")));
+}

@@ -30,6 +30,12 @@ public:
             afterScene();
     }
     void renderEffectScene() override { calls.push_back("renderEffectScene"); }
+    // Loading frames are not recorded in calls; a test that counts them sets loadFrame.
+    void renderLoadProgress() override
+    {
+        if (loadFrame)
+            loadFrame();
+    }
     void beforeUi() override { calls.push_back("beforeUi"); }
     void afterUi() override { calls.push_back("afterUi"); }
     void onDeviceLost() override { calls.push_back("onDeviceLost"); }
@@ -52,7 +58,7 @@ public:
     }
 
     Calls calls;
-    std::function<void()> afterScene, duringPump;
+    std::function<void()> afterScene, duringPump, loadFrame;
     bool quitInPump = false;
 };
 

@@ -5,6 +5,7 @@
 // writes the textures and the icon that Resources/Korvanta.rc compiles into
 // the program (the build runs it into its Generated folder).
 #include "BuiltinTextures.h"
+#include "LandscapeSample.h"
 #include "ResourceArchiveWriter.h"
 
 #include "Core/FileArray.h"
@@ -66,6 +67,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!writeResourceArchive(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the resource archive\n");
+        return 1;
+    }
+    if (!writeLandscapeSample(root)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the sample level\n");
         return 1;
     }
     return 0;

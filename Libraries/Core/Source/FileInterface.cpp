@@ -154,6 +154,33 @@ bool FileInterface::saveToFile(FileInterface& source, const String& path)
     return saved;
 }
 
+bool FileInterface::replaceFile(FileInterface& source, const String& path)
+{
+    if (path.length() <= 0)
+        return false;
+    FileArray copy;
+    const uint8_t* bytes = source.memory();
+    uint32_t size = source.size();
+    if (!bytes && size > 0) {
+        if (!copy.loadFrom(source))
+            return false;
+        bytes = copy.memory();
+        size = copy.size();
+    }
+    const String temporary = path + L".tmp";
+    HANDLE file = CreateFileW(temporary.text(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool complete =
+        (size == 0 || (WriteFile(file, bytes, size, &written, nullptr) && written == size)) && FlushFileBuffers(file);
+    CloseHandle(file);
+    if (complete && MoveFileExW(temporary.text(), path.text(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileW(temporary.text());
+    return false;
+}
+
 FileInterface* openFile(const String& path, uint32_t write, uint32_t binaryMode, uint32_t readOnly)
 {
     String packagePath;

@@ -53,6 +53,21 @@ quaternion quaternion::fromMatrix(const vec3d& row0, const vec3d& row1, const ve
     }
 }
 
+matrix3d quaternion::toMatrix() const
+{
+    matrix3d m = matrix3d::identity();
+    m.m[0] = 1.0f - 2.0f * (y * y + z * z);
+    m.m[1] = 2.0f * (x * y + z * w);
+    m.m[2] = 2.0f * (x * z - y * w);
+    m.m[4] = 2.0f * (x * y - z * w);
+    m.m[5] = 1.0f - 2.0f * (x * x + z * z);
+    m.m[6] = 2.0f * (y * z + x * w);
+    m.m[8] = 2.0f * (x * z + y * w);
+    m.m[9] = 2.0f * (y * z - x * w);
+    m.m[10] = 1.0f - 2.0f * (x * x + y * y);
+    return m;
+}
+
 vec3d quaternion::toEuler() const
 {
     const float s = 2.0f * (y * z + x * w);

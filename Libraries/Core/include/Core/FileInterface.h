@@ -100,6 +100,10 @@ public:
     static bool writeBlockFrom(FileInterface& target, FileInterface& source);
     // Writes the whole content of source into a new file at path.
     static bool saveToFile(FileInterface& source, const String& path);
+    // Writes the whole content of source to path through a temporary file
+    // beside it, flushed and then moved over path: a crash or a full disk
+    // mid-write leaves the old file as it was. Disk paths only.
+    static bool replaceFile(FileInterface& source, const String& path);
 
 protected:
     // The seek rule of streams held in memory: from the end means

@@ -22,6 +22,9 @@ struct quaternion
     // From the three rows of a rotation matrix (row r = the image of axis r).
     static quaternion fromMatrix(const vec3d& row0, const vec3d& row1, const vec3d& row2);
     static quaternion fromMatrix(const matrix3d& m) { return fromMatrix(m.row(0), m.row(1), m.row(2)); }
+    // The inverse of fromMatrix for a unit quaternion: the rotation in rows 0
+    // to 2, no translation.
+    matrix3d toMatrix() const;
 
     // Three angles in degrees; angle 2 is 0 at the gimbal lock.
     vec3d toEuler() const;

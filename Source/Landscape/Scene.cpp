@@ -1,0 +1,175 @@
+#include "Landscape/Scene.h"
+
+#include "Landscape/FreeCamera.h"
+#include "Landscape/Terrain.h"
+
+#include "Application/UserInput.h"
+#include "Application/WinShell.h"
+#include "Render/SwapChain.h"
+
+#include "Core/CrashTrace.h"
+#include "Core/Timer.h"
+
+namespace {
+
+// A level main file is a few kilobytes plus its preview image; anything far
+// beyond is not one and is not read into memory.
+constexpr uint32_t maxLevelFileSize = 64u << 20;
+
+}
+
+Scene::Scene(const String& folderName, float sceneRange)
+    : recordsFolder((WinShell::getAppDataFolder().addBackslash() + folderName).addBackslash()), camera(this),
+      terrainLayer(this, &gTerrain), range(sceneRange)
+{
+    weight = 1.0f;
+    done = 0.0f;
+    setDefaults();
+}
+
+Scene::~Scene() { release(); }
+
+bool Scene::load(const String& path)
+{
+    CRASH_TRACE();
+    if (loaded)
+        return true;
+    // Entries left from an earlier load, failed or not, would count twice.
+    if (swapChain) {
+        swapChain->clearLoadProcess();
+        D3D::LoadProcessInterface* entries[] = {terrainLayer.terrain, this};
+        for (D3D::LoadProcessInterface* entry : entries)
+            if (entry) {
+                entry->done = 0.0f;
+                swapChain->loadProcesses.append(entry);
+            }
+        swapChain->beginLoadProcess();
+    }
+    const String name = path;
+    FileArray bytes;
+    bool opened = false;
+    if (name.length() > 0)
+        if (FileInterface* file = openFile(name, 0, 1, 1)) {
+            opened = file->isOpen && file->size() <= maxLevelFileSize && bytes.loadFrom(*file);
+            file->close();
+        }
+    if (!opened) {
+        if (swapChain)
+            swapChain->clearLoadProcess();
+        return false;
+    }
+    setDefaults();
+    readLevel(bytes);
+
+    setLoadProgress(*this, 0.05f);
+    setLoadProgress(*this, 0.4f);
+    fileName = name;
+    camera.apply();
+    terrainLayer.build();
+    if (terrainLayer.terrain)
+        terrainLayer.terrain->startLod(swapChain);
+    applyTimeOfDay();
+    camera.apply();
+    setLoadProgress(*this, 0.5f);
+    placeCameraAtStart();
+    if (swapChain) {
+        swapChain->update();
+        warmUp(this, 0.5f, 1.0f, 0.5f);
+    }
+    loaded = 1;
+    return true;
+}
+
+String Scene::baseName() const
+{
+    String base = fileName;
+    base.removeExtension();
+    return base;
+}
+
+void Scene::applyTimeOfDay()
+{
+    float t = timeOfDay;
+    if (!(t >= 0.0f))
+        t = 0.0f;
+    if (t > 255.0f)
+        t = 255.0f;
+    const uint8_t hour = uint8_t(int32_t(t));
+    const uint8_t minute = uint8_t(int32_t((t - float(hour)) * 60.0f));
+    gTimer.hour = hour > 23 ? 23 : hour;
+    gTimer.minute = minute > 59 ? 59 : minute;
+    gTimer.second = 0;
+    gTimer.millisecond = 0;
+}
+
+void Scene::pause()
+{
+    if (!swapChain || pausedByScene)
+        return;
+    gTimer.paused = 1;
+    gFrameFactor.store(0.0f);
+    gFrameTime.store(0.0f);
+    gFramesPerSecond.store(0);
+    pausedByScene = 1;
+}
+
+void Scene::resume()
+{
+    // A resume without a pause would give the race clock time it never lost.
+    if (!swapChain || !pausedByScene)
+        return;
+    gTimer.paused = 0;
+    pausedByScene = 0;
+}
+
+void Scene::updateCamera()
+{
+    CRASH_TRACE();
+    if (camera.mode == SceneCamera::freeMode)
+        FreeCamera::update(camera);
+    else if (camera.mode == SceneCamera::pathMode && camera.path && swapChain)
+        camera.path->updateView(*swapChain, gFrameFactor.load());
+    runTours();
+}
+
+void Scene::clear()
+{
+    CRASH_TRACE();
+    if (!loaded)
+        return;
+    if (terrainLayer.terrain)
+        terrainLayer.terrain->clear();
+    loaded = 0;
+}
+
+void Scene::release()
+{
+    CRASH_TRACE();
+    if (!swapChain)
+        return;
+    clear();
+    lightTexture.release();
+    swapChain = nullptr;
+}
+
+void Scene::setLoadProgress(D3D::LoadProcessInterface& entry, float p)
+{
+    if (swapChain)
+        swapChain->advanceLoadProcess(entry, p);
+}
+
+void Scene::warmUp(D3D::LoadProcessInterface* entry, float base, float end, float span)
+{
+    CRASH_TRACE();
+    auto progress = [&](float p) {
+        if (entry)
+            setLoadProgress(*entry, p);
+    };
+    gTimer.update(1);
+    gUserInput.update();
+    progress(base + span * 0.1f);
+    progress(base + span * 0.3f);
+    progress(base + span * 0.5f);
+    progress(base + span * 0.7f);
+    progress(end);
+}

@@ -1,0 +1,144 @@
+#pragma once
+
+#include "Landscape/CameraPath.h"
+#include "Landscape/SceneCamera.h"
+#include "Landscape/SceneTerrain.h"
+
+#include "Render/D3DDevice.h"
+#include "Render/SwapChainInterface.h"
+#include "TextureRecord.h"
+
+#include "Core/DynArray.h"
+#include "Core/FileArray.h"
+#include "Core/Matrix.h"
+#include "Core/String.h"
+
+#include <cstdint>
+
+// The level a race runs on: one instance, a member of the application. load
+// reads a level's main file and hands each side file to its reader, drawing
+// loading frames on the way; clear empties it again on the way back to the
+// menu; release (shutdown) also forgets the swap chain. In between the scene
+// keeps the time of day, drives the scene camera with its fog, runs the
+// camera tours of the menu background and pauses the race clock.
+//
+// The scene is also a load-process entry (its first fields). The swap chain
+// is handed in once the device exists; until then load, pause and the camera
+// steps that need the device do nothing. Main thread only.
+class Scene : public D3D::LoadProcessInterface
+{
+public:
+    // A camera object of the level: its number (the object's state byte),
+    // its tilt byte b (the view leans 90 - b degrees down) and its transform.
+    struct CameraObject
+    {
+        int32_t number = 0;
+        uint8_t tilt = 90;
+        matrix3d transform = matrix3d::identity();
+    };
+    // Where the camera objects of the loaded level come from (the static
+    // objects of the camera type). Null while that type is unknown, which
+    // makes camera tours and the start view do nothing.
+    class CameraObjects
+    {
+    public:
+        // Appends every camera object of the level to out; returns the count.
+        virtual int32_t collect(DynArray<CameraObject>& out) = 0;
+
+    protected:
+        ~CameraObjects() = default;
+    };
+
+    // The race settings block (tags 1 and 2), kept so that a save writes
+    // back what the level holds.
+    struct RaceSettings
+    {
+        int32_t courseType = 0;
+        uint32_t referenceTime = 0;
+    };
+
+    // folderName names the records folder under the user's application data;
+    // range is the application's scene range (3500).
+    Scene(const String& folderName, float range);
+    ~Scene();
+    Scene(const Scene&) = delete;
+    Scene& operator=(const Scene&) = delete;
+
+    // Reads the level whose main file is path and builds the scene from it.
+    // True when the scene holds a loaded level afterwards (also when one was
+    // loaded already, which is kept). False when the file cannot be opened:
+    // nothing is read and no load-process entry stays registered.
+    bool load(const String& path);
+    // Writes the main file (and the side files of the parts that have them)
+    // under path, which becomes the scene's file name; an empty path writes
+    // under the file name. Each file is replaced only once written whole.
+    bool save(const String& path);
+    // Reads tags 1 to 4 of a main file (name, preview, description, race
+    // settings) for the map list and returns the scene name; stops after tag 4.
+    String readHeader(const String& path);
+    // The file name without its extension; side files append theirs.
+    String baseName() const;
+
+    // The sun's time from the time of day (hour at most 23, minute at most 59).
+    void applyTimeOfDay();
+    // Stops and restarts the frame clock; resume without a pause does nothing.
+    void pause();
+    void resume();
+    // Once per frame: the camera of the current mode, then the camera tours.
+    void updateCamera();
+    // Empties the loaded level (only while loaded); the file name stays.
+    void clear();
+    // Shutdown: clear, then release the textures and forget the swap chain.
+    void release();
+
+    // A camera tour over camera objects first to last (either way round) at
+    // speed: the path runs through their positions and the camera mode
+    // becomes 4. Nothing while no camera object type is known.
+    void setCameraMode(int32_t first, int32_t last, float speed);
+    // The device camera to the camera object number 0, when there is one.
+    void placeCameraAtStart();
+
+    // Reports progress p of entry: the 0.09 rule of the swap chain's loading
+    // frames. Nothing without a swap chain.
+    void setLoadProgress(D3D::LoadProcessInterface& entry, float p);
+    // The end of a load: one frame of updates and renders so the world starts
+    // warm. Progress goes from base to end over span; no progress without an
+    // entry.
+    void warmUp(D3D::LoadProcessInterface* entry, float base, float end, float span);
+
+    // The level file: the main file's tags (read adds to the fields, so
+    // setDefaults comes first), the head of it, and its writing.
+    void setDefaults();
+    bool readLevel(FileInterface& stream);
+    void readHeaderFrom(FileInterface& stream);
+    void writeLevel(FileInterface& stream);
+
+    D3D::Device::SwapChain* swapChain = nullptr; // not owned
+    String fileName;
+    String recordsFolder; // ends with a backslash
+    SceneCamera camera;
+    TextureRef lightTexture; // the default light mask "DefLight"
+    float timeOfDay = 12.0f; // hours
+    float season = 0.5f;     // 0 to 1
+    SceneTerrain terrainLayer;
+    uint32_t animatedSky = 0;
+    uint32_t loaded = 0;
+    float range = 0.0f;
+    String sceneName;
+    String description;
+    FileArray preview{4096}; // the map list's preview image file
+    RaceSettings raceSettings;
+    int32_t headerWord = 0; // the race settings' course type, set by readHeader
+    CameraObjects* cameraObjects = nullptr;
+    CameraPath cameraPath;
+    // Menu background tours: 0 off; the menu starts one with state 2.
+    uint32_t tourA = 0;
+    uint32_t tourB = 0;
+
+private:
+    void runTours();
+    // The camera objects numbered n; null when there is none.
+    static const CameraObject* findCameraObject(DynArray<CameraObject>& objects, int32_t count, int32_t n);
+
+    uint32_t pausedByScene = 0;
+};

@@ -1,0 +1,146 @@
+// The scene's main level file: "v1.0", then tags 1 to 9 and 0.
+#include "Landscape/Scene.h"
+
+#include "Landscape/LevelBlock.h"
+
+#include "Core/CrashTrace.h"
+
+namespace {
+
+enum Tag : uint32_t { Name = 1, Preview, Description, Race, TerrainBlock, TimeOfDay, Season, AnimatedSky, CameraBlock };
+
+constexpr char versionMark[4] = {'v', '1', '.', '0'};
+
+// The race settings block; in header mode it stops right after its tag 1.
+bool readRaceSettings(FileInterface& stream, Scene::RaceSettings& settings, bool headerMode)
+{
+    for (;;) {
+        uint32_t tag = 0;
+        if (!stream.readValue(tag))
+            return false;
+        if (tag == 0)
+            return true;
+        if (tag == 1) {
+            if (!stream.readValue(settings.courseType))
+                return false;
+            if (headerMode)
+                return true;
+        } else if (tag == 2 && !stream.readValue(settings.referenceTime)) {
+            return false;
+        }
+    }
+}
+
+}
+
+void Scene::setDefaults()
+{
+    sceneName = String(L"");
+    description = String(L"");
+    preview.close();
+    raceSettings = RaceSettings{};
+    timeOfDay = 12.0f;
+    season = 0.5f;
+    animatedSky = 0;
+    terrainLayer.setDefaults();
+    camera.setDefaults();
+}
+
+bool Scene::readLevel(FileInterface& stream)
+{
+    CRASH_TRACE();
+    uint32_t version = 0;
+    if (!stream.readValue(version))
+        return false;
+    return LevelBlock::read(stream, [&](uint32_t tag) {
+        switch (tag) {
+        case Name: return stream.readString(sceneName);
+        case Preview: return FileInterface::copyBlockTo(stream, preview);
+        case Description: return stream.readString(description);
+        case Race: return readRaceSettings(stream, raceSettings, false);
+        case TerrainBlock: return terrainLayer.read(stream);
+        case TimeOfDay: return LevelBlock::readFloat(stream, timeOfDay, 0.0f, 24.0f);
+        case Season: return LevelBlock::readFloat(stream, season, 0.0f, 1.0f);
+        case AnimatedSky: return stream.readValue(animatedSky);
+        case CameraBlock: return camera.read(stream);
+        default: return true;
+        }
+    });
+}
+
+void Scene::readHeaderFrom(FileInterface& stream)
+{
+    CRASH_TRACE();
+    sceneName = String(L"");
+    description = String(L"");
+    preview.close();
+    raceSettings = RaceSettings{};
+    uint32_t version = 0;
+    if (!stream.readValue(version))
+        return;
+    LevelBlock::read(stream, [&](uint32_t tag) {
+        switch (tag) {
+        case Name: return stream.readString(sceneName);
+        case Preview: return FileInterface::copyBlockTo(stream, preview);
+        case Description: return stream.readString(description);
+        case Race:
+            readRaceSettings(stream, raceSettings, true);
+            headerWord = raceSettings.courseType;
+            // Tag 4 ends the head whatever follows it.
+            return false;
+        default: return true;
+        }
+    });
+}
+
+String Scene::readHeader(const String& path)
+{
+    if (FileInterface* file = openFile(path, 0, 1, 1)) {
+        if (file->isOpen)
+            readHeaderFrom(*file);
+        file->close();
+    }
+    return sceneName;
+}
+
+void Scene::writeLevel(FileInterface& stream)
+{
+    stream.write(versionMark, sizeof(versionMark));
+    stream.writeTag(Name);
+    stream.writeString(sceneName);
+    stream.writeTag(Preview);
+    FileInterface::writeBlockFrom(stream, preview);
+    stream.writeTag(Description);
+    stream.writeString(description);
+    stream.writeTag(Race);
+    stream.writeTag(1);
+    stream.writeValue(raceSettings.courseType);
+    stream.writeTag(2);
+    stream.writeValue(raceSettings.referenceTime);
+    stream.writeTag(0);
+    stream.writeTag(TerrainBlock);
+    terrainLayer.write(stream);
+    stream.writeTag(TimeOfDay);
+    stream.writeValue(timeOfDay);
+    stream.writeTag(Season);
+    stream.writeValue(season);
+    stream.writeTag(AnimatedSky);
+    stream.writeValue(animatedSky);
+    stream.writeTag(CameraBlock);
+    camera.write(stream);
+    stream.writeTag(0);
+}
+
+bool Scene::save(const String& path)
+{
+    CRASH_TRACE();
+    if (path.length() > 0) {
+        const String name = path;
+        fileName = name;
+    }
+    if (fileName.length() <= 0)
+        return false;
+    FileArray bytes(4096);
+    writeLevel(bytes);
+    return FileInterface::replaceFile(bytes, fileName);
+}

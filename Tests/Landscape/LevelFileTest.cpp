@@ -1,0 +1,352 @@
+#include "LandscapeTestFiles.h"
+
+#include "Landscape/Scene.h"
+
+#include "Core/Timer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <random>
+
+namespace {
+
+using namespace LandscapeTestFiles;
+
+std::wstring text(const String& s) { return s.text(); }
+
+void putU32(std::vector<uint8_t>& bytes, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(uint8_t(value >> (8 * i)));
+}
+
+void putF32(std::vector<uint8_t>& bytes, float value)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    putU32(bytes, bits);
+}
+
+std::vector<uint8_t> versionOnly() { return {'v', '1', '.', '0'}; }
+
+// The fields of a scene that a new scene has (F15: nothing may leak from
+// the level before).
+void expectNewSceneValues(const Scene& scene)
+{
+    EXPECT_EQ(scene.timeOfDay, 12.0f);
+    EXPECT_EQ(scene.season, 0.5f);
+    EXPECT_EQ(scene.animatedSky, 0u);
+    EXPECT_EQ(scene.raceSettings.courseType, 0);
+    EXPECT_EQ(text(scene.description), L"");
+    const SceneTerrain& t = scene.terrainLayer;
+    EXPECT_EQ(t.value3, 512);
+    EXPECT_EQ(t.value4, 400);
+    EXPECT_EQ(t.horizontalScale, 3.0f);
+    EXPECT_EQ(t.verticalScale, 1.75f);
+    EXPECT_EQ(t.lodDistance, 4.0f);
+    EXPECT_EQ(t.firstRepeat, 4);
+    EXPECT_EQ(t.secondRepeat, 0.4f);
+    EXPECT_EQ(t.lowestLod, 0);
+    EXPECT_EQ(t.highestLod, 5);
+    EXPECT_EQ(t.colourOps[3], 11u);
+    EXPECT_EQ(t.ambient[0], 0.45f);
+    EXPECT_EQ(t.barrierFlag, 0u);
+    EXPECT_EQ(text(t.layers[4].text), L"");
+    const SceneCamera& c = scene.camera;
+    EXPECT_EQ(c.mode, 0u);
+    EXPECT_EQ(c.targetHeight, 100.0f);
+    EXPECT_EQ(c.currentHeight, 100.0f);
+    EXPECT_EQ(c.position, vec3d());
+    EXPECT_EQ(c.turn, 0.0f);
+    EXPECT_EQ(c.pitch, 75.0f);
+    EXPECT_EQ(c.fogColour, Color(0xCD, 0xF7, 0xFF, 0xFF));
+    EXPECT_EQ(c.fogAmount, 0.3f);
+}
+
+TEST(LevelFile, BuildersLevelLoadsWithEveryValueAndSavesTheSameBytes)
+{
+    const std::wstring folder = freshFolder(L"roundtrip");
+    const std::vector<uint8_t> original = levelBytes(unusualLevel());
+    ASSERT_TRUE(write(folder + L"Quarry.tee", original));
+
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    ASSERT_TRUE(scene.load(String((folder + L"Quarry.tee").c_str())));
+    EXPECT_EQ(scene.loaded, 1u);
+    EXPECT_EQ(text(scene.sceneName), L"Quarry");
+    EXPECT_EQ(text(scene.description), L"Dust and rocks");
+    EXPECT_EQ(scene.preview.size(), 9u);
+    EXPECT_EQ(scene.raceSettings.courseType, 3);
+    EXPECT_EQ(scene.raceSettings.referenceTime, 123456u);
+    EXPECT_EQ(scene.timeOfDay, 18.5f);
+    EXPECT_EQ(scene.season, 0.25f);
+    EXPECT_EQ(scene.animatedSky, 1u);
+    const SceneTerrain& t = scene.terrainLayer;
+    EXPECT_EQ(text(t.text1), L"ground");
+    EXPECT_EQ(text(t.text2), L"detail");
+    EXPECT_EQ(t.value3, 1024);
+    EXPECT_EQ(t.value4, 77);
+    for (uint32_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(t.layers[i].first, 10 + i);
+        EXPECT_EQ(text(t.layers[i].text), i % 2 ? L"grass" : L"rock");
+        EXPECT_EQ(t.layers[i].third, 20 + i);
+        EXPECT_EQ(t.layers[i].fourth, 30 + i);
+    }
+    EXPECT_EQ(text(t.text6), L"six");
+    EXPECT_EQ(text(t.text7), L"seven");
+    EXPECT_EQ(t.firstRepeat, 9);
+    EXPECT_EQ(t.secondRepeat, 0.75f);
+    EXPECT_EQ(t.horizontalScale, 2.5f);
+    EXPECT_EQ(t.verticalScale, 1.25f);
+    EXPECT_EQ(t.lodDistance, 6.5f);
+    EXPECT_EQ(t.lowestLod, 1);
+    EXPECT_EQ(t.highestLod, 4);
+    EXPECT_EQ(t.colourOps[0], 4u);
+    EXPECT_EQ(t.colourOps[3], 10u);
+    EXPECT_EQ(t.ambient[2], 0.4f);
+    EXPECT_EQ(t.diffuse[3], 0.6f);
+    EXPECT_EQ(t.barrierFlag, 1u);
+    const SceneCamera& c = scene.camera;
+    EXPECT_EQ(c.mode, 4u);
+    EXPECT_EQ(c.targetHeight, 250.0f);
+    EXPECT_EQ(c.currentHeight, 240.0f);
+    EXPECT_EQ(c.position, vec3d(11.0f, 22.0f, -33.0f));
+    EXPECT_EQ(c.turn, 45.0f);
+    EXPECT_EQ(c.pitch, 60.0f);
+    EXPECT_EQ(c.fogColour, Color(0x30, 0x20, 0x10, 0x40));
+    EXPECT_EQ(c.fogAmount, 0.9f);
+    EXPECT_EQ(text(scene.baseName()), folder + L"Quarry");
+    EXPECT_EQ(text(scene.terrainLayer.mapFileName()), folder + L"Quarry.map");
+
+    ASSERT_TRUE(scene.save(String((folder + L"Copy.tee").c_str())));
+    EXPECT_EQ(read(folder + L"Copy.tee"), original);
+    EXPECT_EQ(text(scene.fileName), folder + L"Copy.tee");
+    // An empty name writes under the file name again.
+    ASSERT_TRUE(scene.save(String(L"")));
+    EXPECT_EQ(read(folder + L"Copy.tee"), original);
+}
+
+TEST(LevelFile, ALevelAfterAnotherKeepsNothingOfIt)
+{
+    const std::wstring folder = freshFolder(L"twolevels");
+    ASSERT_TRUE(write(folder + L"A.tee", levelBytes(unusualLevel())));
+    std::vector<uint8_t> b = versionOnly();
+    putU32(b, 1);
+    putU32(b, 1);
+    b.push_back('B');
+    putU32(b, 0);
+    ASSERT_TRUE(write(folder + L"B.tee", b));
+
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    ASSERT_TRUE(scene.load(String((folder + L"A.tee").c_str())));
+    ASSERT_EQ(scene.camera.fogAmount, 0.9f);
+    // A second load while loaded keeps the level it has.
+    EXPECT_TRUE(scene.load(String((folder + L"B.tee").c_str())));
+    EXPECT_EQ(text(scene.sceneName), L"Quarry");
+    scene.clear();
+    EXPECT_EQ(scene.loaded, 0u);
+    EXPECT_EQ(text(scene.fileName), folder + L"A.tee");
+    ASSERT_TRUE(scene.load(String((folder + L"B.tee").c_str())));
+    EXPECT_EQ(text(scene.sceneName), L"B");
+    EXPECT_EQ(scene.preview.size(), 0u);
+    expectNewSceneValues(scene);
+}
+
+TEST(LevelFile, MissingOrEmptyNamesLoadNothing)
+{
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    EXPECT_FALSE(scene.load(String(L"")));
+    EXPECT_FALSE(scene.load(String((freshFolder(L"missing") + L"None.tee").c_str())));
+    EXPECT_EQ(scene.loaded, 0u);
+    EXPECT_FALSE(scene.save(String(L"")));
+}
+
+TEST(LevelFile, TagsNameTheirFieldsInAnyOrder)
+{
+    // Unknown tags carry no field: the next word is read as a tag.
+    std::vector<uint8_t> bytes = versionOnly();
+    putU32(bytes, 42);
+    putU32(bytes, 7);
+    putF32(bytes, 0.75f);
+    putU32(bytes, 6);
+    putF32(bytes, 20.0f);
+    putU32(bytes, 9); // camera block with an unknown tag inside
+    putU32(bytes, 13);
+    putU32(bytes, 7);
+    putF32(bytes, 0.6f);
+    putU32(bytes, 0);
+    putU32(bytes, 0);
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    FileArray stream;
+    EXPECT_TRUE(scene.readLevel(streamOf(stream, bytes)));
+    EXPECT_EQ(scene.season, 0.75f);
+    EXPECT_EQ(scene.timeOfDay, 20.0f);
+    EXPECT_EQ(scene.camera.fogAmount, 0.6f);
+}
+
+TEST(LevelFile, HeaderStopsAfterTheRaceSettings)
+{
+    const std::vector<uint8_t> bytes = levelBytes(unusualLevel());
+    // Everything after tag 4's first field is garbage to the header reader.
+    std::vector<uint8_t> head = versionOnly();
+    putU32(head, 1);
+    putU32(head, 4);
+    for (char ch : std::string("Hill"))
+        head.push_back(uint8_t(ch));
+    putU32(head, 4);
+    putU32(head, 1);
+    putU32(head, 5);
+    for (int i = 0; i < 64; ++i)
+        head.push_back(uint8_t(0xA5 ^ i));
+
+    const std::wstring folder = freshFolder(L"header");
+    ASSERT_TRUE(write(folder + L"Hill.tee", head));
+    ASSERT_TRUE(write(folder + L"Quarry.tee", bytes));
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    EXPECT_EQ(text(scene.readHeader(String((folder + L"Hill.tee").c_str()))), L"Hill");
+    EXPECT_EQ(scene.headerWord, 5);
+
+    // A whole level: the head only, race tag 2 and tags 5 to 9 unread.
+    EXPECT_EQ(text(scene.readHeader(String((folder + L"Quarry.tee").c_str()))), L"Quarry");
+    EXPECT_EQ(text(scene.description), L"Dust and rocks");
+    EXPECT_EQ(scene.preview.size(), 9u);
+    EXPECT_EQ(scene.headerWord, 3);
+    EXPECT_EQ(scene.raceSettings.referenceTime, 0u);
+    EXPECT_EQ(scene.timeOfDay, 12.0f);
+    EXPECT_EQ(scene.camera.fogAmount, 0.3f);
+    EXPECT_EQ(scene.terrainLayer.horizontalScale, 3.0f);
+}
+
+// Values the build divides by, turns into integers or bounds: a level that
+// holds one out of range keeps the default of that field and reads on.
+TEST(LevelFile, OutOfRangeValuesKeepTheirDefaults)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    using Level = LevelFileWriter::Level;
+    const std::vector<std::pair<std::function<void(Level&)>, std::function<void(const Scene&)>>> cases = {
+        {[&](Level& l) { l.terrain.horizontalScale = 0.0f; }, [](const Scene& s) { EXPECT_EQ(s.terrainLayer.horizontalScale, 3.0f); }},
+        {[&](Level& l) { l.terrain.horizontalScale = nan; }, [](const Scene& s) { EXPECT_EQ(s.terrainLayer.horizontalScale, 3.0f); }},
+        {[&](Level& l) { l.terrain.verticalScale = -1.0f; }, [](const Scene& s) { EXPECT_EQ(s.terrainLayer.verticalScale, 1.75f); }},
+        {[&](Level& l) { l.terrain.verticalScale = inf; }, [](const Scene& s) { EXPECT_EQ(s.terrainLayer.verticalScale, 1.75f); }},
+        {[&](Level& l) { l.terrain.lodDistance = 0.0f; }, [](const Scene& s) { EXPECT_EQ(s.terrainLayer.lodDistance, 4.0f); }},
+        {[&](Level& l) { l.terrain.secondRepeat = 0.0f; }, [](const Scene& s) { EXPECT_EQ(s.terrainLayer.secondRepeat, 0.4f); }},
+        {[&](Level& l) { l.terrain.firstRepeat = 0; }, [](const Scene& s) { EXPECT_EQ(s.terrainLayer.firstRepeat, 4); }},
+        {[&](Level& l) { l.terrain.colourOps[1] = 0; }, [](const Scene& s) { EXPECT_EQ(s.terrainLayer.colourOps[1], 4u); }},
+        {[&](Level& l) { l.terrain.colourOps[2] = 99; }, [](const Scene& s) { EXPECT_EQ(s.terrainLayer.colourOps[2], 4u); }},
+        {[&](Level& l) { l.terrain.ambient[1] = nan; }, [](const Scene& s) { EXPECT_EQ(s.terrainLayer.ambient[0], 0.45f); }},
+        {[&](Level& l) { l.timeOfDay = 30.0f; }, [](const Scene& s) { EXPECT_EQ(s.timeOfDay, 12.0f); }},
+        {[&](Level& l) { l.timeOfDay = -1.0f; }, [](const Scene& s) { EXPECT_EQ(s.timeOfDay, 12.0f); }},
+        {[&](Level& l) { l.timeOfDay = nan; }, [](const Scene& s) { EXPECT_EQ(s.timeOfDay, 12.0f); }},
+        {[&](Level& l) { l.season = 2.0f; }, [](const Scene& s) { EXPECT_EQ(s.season, 0.5f); }},
+        {[&](Level& l) { l.camera.fogAmount = 1.5f; }, [](const Scene& s) { EXPECT_EQ(s.camera.fogAmount, 0.3f); }},
+        {[&](Level& l) { l.camera.targetHeight = 1000.0f; }, [](const Scene& s) { EXPECT_EQ(s.camera.targetHeight, 100.0f); }},
+        {[&](Level& l) { l.camera.currentHeight = 1.0f; }, [](const Scene& s) { EXPECT_EQ(s.camera.currentHeight, 100.0f); }},
+        {[&](Level& l) { l.camera.position[1] = inf; }, [](const Scene& s) { EXPECT_EQ(s.camera.position, vec3d()); }},
+        {[&](Level& l) { l.camera.pitch = nan; }, [](const Scene& s) { EXPECT_EQ(s.camera.pitch, 75.0f); }},
+        {[&](Level& l) { l.camera.mode = 7; }, [](const Scene& s) { EXPECT_EQ(s.camera.mode, 0u); }},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        Level level = unusualLevel();
+        cases[i].first(level);
+        Scene scene(String(L"Korvanta"), 3500.0f);
+        FileArray stream;
+        EXPECT_TRUE(scene.readLevel(streamOf(stream, levelBytes(level))));
+        cases[i].second(scene);
+        // The fields after the bad one are still read.
+        EXPECT_EQ(scene.camera.fogColour, Color(0x30, 0x20, 0x10, 0x40));
+    }
+}
+
+// Every float the build uses lies in its range, whatever the bytes.
+void expectUsableValues(const Scene& scene)
+{
+    const SceneTerrain& t = scene.terrainLayer;
+    for (float v : {t.horizontalScale, t.verticalScale, t.lodDistance, t.secondRepeat})
+        EXPECT_TRUE(std::isfinite(v) && v > 0.0f);
+    EXPECT_GT(t.firstRepeat, 0);
+    EXPECT_TRUE(scene.timeOfDay >= 0.0f && scene.timeOfDay <= 24.0f);
+    EXPECT_TRUE(scene.camera.fogAmount >= 0.0f && scene.camera.fogAmount <= 1.0f);
+    EXPECT_TRUE(scene.camera.targetHeight >= 2.0f && scene.camera.targetHeight <= 600.0f);
+}
+
+TEST(LevelFile, DamagedFilesReadWhatTheyHold)
+{
+    const std::vector<uint8_t> whole = levelBytes(unusualLevel());
+    // Cut at every byte: the fields before the cut are read, nothing after.
+    for (size_t cut = 0; cut < whole.size(); ++cut) {
+        Scene scene(String(L"Korvanta"), 3500.0f);
+        FileArray stream;
+        EXPECT_FALSE(scene.readLevel(streamOf(stream, std::vector<uint8_t>(whole.begin(), whole.begin() + cut))));
+        expectUsableValues(scene);
+        if (cut >= 18) {
+            EXPECT_EQ(text(scene.sceneName), L"Quarry");
+        }
+        if (cut < whole.size() - 40) {
+            EXPECT_EQ(scene.camera.fogAmount, 0.3f) << cut;
+        }
+    }
+    // Random damage with a fixed seed.
+    std::mt19937 random(21);
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<uint8_t> bytes = whole;
+        const int changes = 1 + int(random() % 8);
+        for (int i = 0; i < changes; ++i)
+            bytes[random() % bytes.size()] = uint8_t(random());
+        Scene scene(String(L"Korvanta"), 3500.0f);
+        FileArray stream;
+        scene.readLevel(streamOf(stream, bytes));
+        expectUsableValues(scene);
+    }
+}
+
+TEST(LevelFile, SizesBeyondTheDataEndTheRead)
+{
+    const std::vector<std::vector<uint8_t>> bad = [] {
+        std::vector<std::vector<uint8_t>> out;
+        std::vector<uint8_t> preview = versionOnly();
+        putU32(preview, 2);
+        putU32(preview, 0xFFFFFFF0u);
+        putU32(preview, 6);
+        out.push_back(preview);
+        std::vector<uint8_t> name = versionOnly();
+        putU32(name, 1);
+        putU32(name, 0x7FFFFFFFu);
+        out.push_back(name);
+        std::vector<uint8_t> layer = versionOnly();
+        putU32(layer, 5);
+        putU32(layer, 5);
+        putU32(layer, 2);
+        putU32(layer, 100000);
+        out.push_back(layer);
+        return out;
+    }();
+    for (const std::vector<uint8_t>& bytes : bad) {
+        Scene scene(String(L"Korvanta"), 3500.0f);
+        FileArray stream;
+        EXPECT_FALSE(scene.readLevel(streamOf(stream, bytes)));
+        EXPECT_EQ(scene.preview.size(), 0u);
+        EXPECT_EQ(text(scene.sceneName), L"");
+        EXPECT_EQ(scene.timeOfDay, 12.0f);
+    }
+}
+
+TEST(Scene, TimeOfDayBecomesTheSunsClock)
+{
+    const std::vector<std::tuple<float, int, int>> cases = {
+        {12.5f, 12, 30}, {23.99f, 23, 59}, {24.5f, 23, 30}, {0.0f, 0, 0}, {9.2f, 9, 11}, {-3.0f, 0, 0}};
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    for (const auto& [time, hour, minute] : cases) {
+        scene.timeOfDay = time;
+        gTimer.second = 7;
+        scene.applyTimeOfDay();
+        EXPECT_EQ(gTimer.hour, hour) << time;
+        EXPECT_EQ(gTimer.minute, minute) << time;
+        EXPECT_EQ(gTimer.second, 0);
+    }
+}
+
+}

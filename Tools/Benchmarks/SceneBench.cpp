@@ -1,0 +1,138 @@
+// Prints what the scene's own code takes on one core: reading and writing the
+// sample level's main file, one camera update in the free and the path mode,
+// and a load and clear of the sample without its side files. The device has
+// no client, so no loading frames are drawn. Needs a display and the game
+// data ("Data\Map\Valley.tee" under the working folder or the build folder).
+#include "Landscape/Scene.h"
+
+#include "Render/DirectGraphics.h"
+#include "Render/SwapChain.h"
+
+#include "Core/File.h"
+#include "Core/Timer.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+double now()
+{
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return double(counter.QuadPart) / double(frequency.QuadPart);
+}
+
+String samplePath()
+{
+    const String local(L"Data\\Map\\Valley.tee");
+    if (GetFileAttributesW(local.text()) != INVALID_FILE_ATTRIBUTES)
+        return local;
+    return getModuleFolder() + L"..\\..\\Data\\Map\\Valley.tee";
+}
+
+class Cameras final : public Scene::CameraObjects
+{
+public:
+    int32_t collect(DynArray<Scene::CameraObject>& out) override
+    {
+        for (int32_t n = 0; n < 3; ++n) {
+            Scene::CameraObject* object = out.at(n);
+            object->number = n;
+            object->transform.m[12] = 400.0f * float(n);
+            object->transform.m[14] = 100.0f * float(n * n);
+        }
+        return 3;
+    }
+};
+
+}
+
+int main()
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"SceneBench";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"SceneBench", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    if (!window || !gDirectGraphics.init() || !D3D::Device::create(gDirectGraphics.record, window, false, nullptr)) {
+        std::printf("no device\n");
+        return 1;
+    }
+    const String path = samplePath();
+    FileArray sample;
+    {
+        File file(path, 0, 1, 1);
+        if (!file.isOpen || !sample.loadFrom(file)) {
+            std::printf("no sample level at %ls\n", path.text());
+            return 1;
+        }
+    }
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    scene.swapChain = gDirectGraphics.record.firstSwapChain();
+    gFrameFactor.store(1.0f);
+
+    constexpr int rounds = 2000;
+    double start = now();
+    for (int i = 0; i < rounds; ++i) {
+        sample.seek(0, 0);
+        scene.setDefaults();
+        scene.readLevel(sample);
+    }
+    const double read = (now() - start) / rounds;
+    FileArray out(4096);
+    start = now();
+    for (int i = 0; i < rounds; ++i) {
+        out.seek(0, 0);
+        scene.writeLevel(out);
+    }
+    const double written = (now() - start) / rounds;
+
+    start = now();
+    for (int i = 0; i < rounds; ++i)
+        scene.updateCamera();
+    const double freeMode = (now() - start) / rounds;
+    // With a key held the cursor is asked where it is every frame.
+    UserInput::State held;
+    held.keyHeld[DIK_W] = 1;
+    scene.camera.input = &held;
+    start = now();
+    for (int i = 0; i < rounds / 10; ++i)
+        scene.updateCamera();
+    const double freeMoving = (now() - start) / (rounds / 10);
+    scene.camera.input = &gUserInput.state;
+    Cameras cameras;
+    scene.cameraObjects = &cameras;
+    scene.setCameraMode(0, 2, 0.001f);
+    start = now();
+    for (int i = 0; i < rounds; ++i)
+        scene.updateCamera();
+    const double pathMode = (now() - start) / rounds;
+    scene.cameraObjects = nullptr;
+
+    constexpr int loads = 50;
+    double loadTime = 0.0, clearTime = 0.0;
+    for (int i = 0; i < loads; ++i) {
+        start = now();
+        scene.load(path);
+        const double loaded = now();
+        scene.clear();
+        loadTime += loaded - start;
+        clearTime += now() - loaded;
+    }
+    std::printf("main file (%u bytes) read   %.4f ms\n", sample.size(), read * 1000.0);
+    std::printf("main file write              %.4f ms\n", written * 1000.0);
+    std::printf("updateCamera, free camera    %.3f us\n", freeMode * 1.0e6);
+    std::printf("updateCamera, free, key held %.3f us\n", freeMoving * 1.0e6);
+    std::printf("updateCamera, camera path    %.3f us\n", pathMode * 1.0e6);
+    std::printf("load without side files      %.3f ms\n", loadTime * 1000.0 / loads);
+    std::printf("clear                        %.3f ms\n", clearTime * 1000.0 / loads);
+    scene.release();
+    gDirectGraphics.release();
+    DestroyWindow(window);
+    return 0;
+}
