@@ -28,11 +28,24 @@ struct LevelBlock
         }
     }
 
-    // A value read whole is stored when it lies within low..high (and is a
-    // finite number); false only when the data ended.
-    static bool readFloat(FileInterface& stream, float& value, float low, float high);
-    static bool readInt(FileInterface& stream, int32_t& value, int32_t low, int32_t high);
-    static bool readWord(FileInterface& stream, uint32_t& value, uint32_t low, uint32_t high);
-    // count floats, stored only when every one is within low..high.
-    static bool readFloats(FileInterface& stream, float* values, int count, float low, float high);
+    // count values (1 to 4), stored only when every one lies within
+    // low..high (a NaN never does); false only when the data ended.
+    template <class T>
+    static bool readInRange(FileInterface& stream, T* values, int count, T low, T high)
+    {
+        T read[4] = {};
+        if (count < 1 || count > 4 || stream.read(read, uint32_t(count * sizeof(T))) != uint32_t(count * sizeof(T)))
+            return false;
+        for (int i = 0; i < count; ++i)
+            if (!(read[i] >= low && read[i] <= high))
+                return true;
+        for (int i = 0; i < count; ++i)
+            values[i] = read[i];
+        return true;
+    }
+    template <class T>
+    static bool readInRange(FileInterface& stream, T& value, T low, T high)
+    {
+        return readInRange(stream, &value, 1, low, high);
+    }
 };

@@ -39,20 +39,20 @@ bool SceneCamera::read(FileInterface& stream)
 {
     return LevelBlock::read(stream, [&](uint32_t tag) {
         switch (tag) {
-        case ModeTag: return LevelBlock::readWord(stream, mode, freeMode, pathMode);
-        case TargetHeight: return LevelBlock::readFloat(stream, targetHeight, minHeight, maxHeight);
-        case CurrentHeight: return LevelBlock::readFloat(stream, currentHeight, minHeight, maxHeight);
-        case Position: return LevelBlock::readFloats(stream, &position.x, 3, -maxCoordinate, maxCoordinate);
+        case ModeTag: return LevelBlock::readInRange(stream, mode, uint32_t(freeMode), uint32_t(pathMode));
+        case TargetHeight: return LevelBlock::readInRange(stream, targetHeight, minHeight, maxHeight);
+        case CurrentHeight: return LevelBlock::readInRange(stream, currentHeight, minHeight, maxHeight);
+        case Position: return LevelBlock::readInRange(stream, &position.x, 3, -maxCoordinate, maxCoordinate);
         case Angles: {
             float angles[2] = {turn, pitch};
-            if (!LevelBlock::readFloats(stream, angles, 2, -maxCoordinate, maxCoordinate))
+            if (!LevelBlock::readInRange(stream, angles, 2, -maxCoordinate, maxCoordinate))
                 return false;
             turn = angles[0];
             pitch = angles[1];
             return true;
         }
         case FogColour: return stream.readValue(fogColour);
-        case FogAmount: return LevelBlock::readFloat(stream, fogAmount, 0.0f, 1.0f);
+        case FogAmount: return LevelBlock::readInRange(stream, fogAmount, 0.0f, 1.0f);
         default: return true;
         }
     });

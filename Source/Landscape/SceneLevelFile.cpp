@@ -11,24 +11,17 @@ enum Tag : uint32_t { Name = 1, Preview, Description, Race, TerrainBlock, TimeOf
 
 constexpr char versionMark[4] = {'v', '1', '.', '0'};
 
-// The race settings block; in header mode it stops right after its tag 1.
+// The race settings block. In header mode the read stops right after tag 1
+// (and reports false, as a block that did not reach its end).
 bool readRaceSettings(FileInterface& stream, Scene::RaceSettings& settings, bool headerMode)
 {
-    for (;;) {
-        uint32_t tag = 0;
-        if (!stream.readValue(tag))
-            return false;
-        if (tag == 0)
-            return true;
-        if (tag == 1) {
-            if (!stream.readValue(settings.courseType))
-                return false;
-            if (headerMode)
-                return true;
-        } else if (tag == 2 && !stream.readValue(settings.referenceTime)) {
-            return false;
-        }
-    }
+    return LevelBlock::read(stream, [&](uint32_t tag) {
+        if (tag == 1)
+            return stream.readValue(settings.courseType) && !headerMode;
+        if (tag == 2)
+            return stream.readValue(settings.referenceTime);
+        return true;
+    });
 }
 
 }
@@ -59,8 +52,8 @@ bool Scene::readLevel(FileInterface& stream)
         case Description: return stream.readString(description);
         case Race: return readRaceSettings(stream, raceSettings, false);
         case TerrainBlock: return terrainLayer.read(stream);
-        case TimeOfDay: return LevelBlock::readFloat(stream, timeOfDay, 0.0f, 24.0f);
-        case Season: return LevelBlock::readFloat(stream, season, 0.0f, 1.0f);
+        case TimeOfDay: return LevelBlock::readInRange(stream, timeOfDay, 0.0f, 24.0f);
+        case Season: return LevelBlock::readInRange(stream, season, 0.0f, 1.0f);
         case AnimatedSky: return stream.readValue(animatedSky);
         case CameraBlock: return camera.read(stream);
         default: return true;

@@ -95,19 +95,19 @@ bool SceneTerrain::read(FileInterface& stream)
             return true;
         case Text6: return stream.readString(text6);
         case Text7: return stream.readString(text7);
-        case FirstRepeat: return LevelBlock::readInt(stream, firstRepeat, 1, 65536);
-        case SecondRepeat: return LevelBlock::readFloat(stream, secondRepeat, minScale, maxScale);
-        case HorizontalScale: return LevelBlock::readFloat(stream, horizontalScale, minScale, maxScale);
-        case VerticalScale: return LevelBlock::readFloat(stream, verticalScale, minScale, maxScale);
-        case LodDistance: return LevelBlock::readFloat(stream, lodDistance, minScale, maxScale);
+        case FirstRepeat: return LevelBlock::readInRange(stream, firstRepeat, 1, 65536);
+        case SecondRepeat: return LevelBlock::readInRange(stream, secondRepeat, minScale, maxScale);
+        case HorizontalScale: return LevelBlock::readInRange(stream, horizontalScale, minScale, maxScale);
+        case VerticalScale: return LevelBlock::readInRange(stream, verticalScale, minScale, maxScale);
+        case LodDistance: return LevelBlock::readInRange(stream, lodDistance, minScale, maxScale);
         case LowestLod: return stream.readValue(lowestLod);
         case HighestLod: return stream.readValue(highestLod);
         case ColourOp0:
         case ColourOp1:
         case ColourOp2:
-        case ColourOp3: return LevelBlock::readWord(stream, colourOps[tag - ColourOp0], D3DTOP_DISABLE, D3DTOP_LERP);
-        case Ambient: return LevelBlock::readFloats(stream, ambient, 4, 0.0f, maxColour);
-        case Diffuse: return LevelBlock::readFloats(stream, diffuse, 4, 0.0f, maxColour);
+        case ColourOp3: return LevelBlock::readInRange(stream, colourOps[tag - ColourOp0], uint32_t(D3DTOP_DISABLE), uint32_t(D3DTOP_LERP));
+        case Ambient: return LevelBlock::readInRange(stream, ambient, 4, 0.0f, maxColour);
+        case Diffuse: return LevelBlock::readInRange(stream, diffuse, 4, 0.0f, maxColour);
         case Barriers: return stream.readValue(barrierFlag);
         default: return true;
         }

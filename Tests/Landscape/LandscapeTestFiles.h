@@ -1,47 +1,21 @@
 #pragma once
 // Files for the landscape tests: levels made with the content builder's
 // writers, whole-file reads, and a fresh folder per test.
+#include "../Application/AppTestFiles.h"
 #include "LevelFileWriter.h"
 
 #include "Core/FileArray.h"
 
-#include <windows.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace LandscapeTestFiles {
 
-inline std::vector<uint8_t> read(const std::wstring& path)
-{
-    std::vector<uint8_t> bytes;
-    FILE* file = _wfopen(path.c_str(), L"rb");
-    uint8_t chunk[4096];
-    for (size_t got; file && (got = fread(chunk, 1, sizeof(chunk), file)) > 0;)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    if (file)
-        fclose(file);
-    return bytes;
-}
-
-inline bool write(const std::wstring& path, const std::vector<uint8_t>& bytes)
-{
-    FILE* file = _wfopen(path.c_str(), L"wb");
-    const bool ok = file && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return file && fclose(file) == 0 && ok;
-}
-
-// An empty folder of the test's own under the temporary folder, ending with a backslash.
-inline std::wstring freshFolder(const std::wstring& name)
-{
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + L"KorvantaLandscape-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder + L"\\";
-}
+using AppTestFiles::freshFolder;
+using AppTestFiles::putU32;
+using AppTestFiles::read;
+using AppTestFiles::write;
 
 inline std::vector<uint8_t> bytesOf(FileArray& stream)
 {

@@ -17,12 +17,6 @@ using namespace LandscapeTestFiles;
 
 std::wstring text(const String& s) { return s.text(); }
 
-void putU32(std::vector<uint8_t>& bytes, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes.push_back(uint8_t(value >> (8 * i)));
-}
-
 void putF32(std::vector<uint8_t>& bytes, float value)
 {
     uint32_t bits;
