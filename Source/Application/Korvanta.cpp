@@ -253,12 +253,16 @@ LRESULT Korvanta::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
             quit();
         break;
     case WM_MOVE:
-        onWindowResized(0);
+        onWindowResized(0, true);
         break;
     case WM_SIZE:
         onWindowResized(wParam);
         break;
+    case WM_ENTERSIZEMOVE:
+        sizing = true;
+        break;
     case WM_EXITSIZEMOVE:
+        sizing = false;
         D3D::Device::reset(gDirectGraphics.record, nullptr);
         break;
     default:

@@ -58,9 +58,10 @@ public:
     // One frame of the main loop; nothing while inactive.
     void update();
     void render();
-    // WM_MOVE and WM_SIZE: the back-buffer size follows the client area; a
-    // maximised window resets the device.
-    void onWindowResized(WPARAM sizeType);
+    // WM_MOVE (moved) and WM_SIZE: the back-buffer size follows the client
+    // area; a maximised window, or one restored to a client size other than
+    // the back buffer's outside a drag, resets the device.
+    void onWindowResized(WPARAM sizeType, bool moved = false);
     // The device and the Direct3D object (shutdown).
     void releaseDevice();
 
@@ -70,6 +71,7 @@ public:
     int32_t showCommand = SW_SHOWNORMAL;
     uint32_t keyRetry = 0;   // 1 when the registry key needed a second attempt
     uint32_t active = 0;     // set by a successful init; gates the frame work
+    bool sizing = false;     // inside a drag that moves or sizes the window
     HKEY registryKey = nullptr;
     DWORD mainThreadId = 0;  // the thread that runs the main loop
     String version;

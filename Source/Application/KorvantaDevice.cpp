@@ -52,7 +52,7 @@ void Korvanta::render()
     swapChain->present();
 }
 
-void Korvanta::onWindowResized(WPARAM sizeType)
+void Korvanta::onWindowResized(WPARAM sizeType, bool moved)
 {
     // Moves and sizes also arrive while the window is made and while the
     // device is created, before there is a swap chain.
@@ -60,9 +60,18 @@ void Korvanta::onWindowResized(WPARAM sizeType)
         return;
     RECT client{};
     GetClientRect(window, &client);
-    swapChain->presentParameters.BackBufferWidth = UINT(client.right - client.left);
-    swapChain->presentParameters.BackBufferHeight = UINT(client.bottom - client.top);
-    if (gDevice && sizeType == SIZE_MAXIMIZED)
+    const UINT width = UINT(client.right - client.left);
+    const UINT height = UINT(client.bottom - client.top);
+    D3DPRESENT_PARAMETERS current{};
+    const bool otherSize = swapChain->swapChain && SUCCEEDED(swapChain->swapChain->GetPresentParameters(&current)) &&
+                           (current.BackBufferWidth != width || current.BackBufferHeight != height);
+    swapChain->presentParameters.BackBufferWidth = width;
+    swapChain->presentParameters.BackBufferHeight = height;
+    if (!gDevice || moved)
+        return;
+    // Un-maximising, or restoring to another size, needs a back buffer of the
+    // new size as much as maximising does; a drag resets once, at its end.
+    if (sizeType == SIZE_MAXIMIZED || (sizeType == SIZE_RESTORED && otherSize && !sizing))
         D3D::Device::reset(gDirectGraphics.record, nullptr);
 }
 

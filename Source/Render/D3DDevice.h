@@ -72,7 +72,9 @@ public:
     // Releases the swap chains and the device (shutdown); safe to call twice.
     static void release(Device& record);
     // Brings a lost device back (see DeviceReset.cpp); parameters null
-    // rebuilds windowed parameters for the first swap chain's window.
+    // rebuilds windowed parameters for the first swap chain's window. When the
+    // device refuses both these and the last parameters that worked, it shows
+    // "D3D_Init_Error", posts the quit message and returns still lost.
     static void reset(Device& record, const D3DPRESENT_PARAMETERS* parameters);
 
     // Present parameters for window from settings (sizes by sizeof; windowed:

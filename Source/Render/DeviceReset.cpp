@@ -12,6 +12,10 @@ namespace D3D {
 
 namespace {
 
+// Parameters the device keeps refusing end the program with the device error
+// within a second instead of being tried for ever.
+constexpr int invalidCallAttempts = 10;
+
 // Clears the record's in-reset flag on every way out of reset.
 struct InResetScope
 {
@@ -127,8 +131,14 @@ void Device::reset(Device& record, const D3DPRESENT_PARAMETERS* parameters)
                 break;
             } else if (r == D3DERR_INVALIDCALL) {
                 // Rebuilt parameters the device refuses: fall back to the last
-                // ones that worked.
-                if (++invalidCalls <= 2)
+                // ones that worked. When those are refused too, the device
+                // cannot come back: say so and let the program end.
+                if (++invalidCalls >= invalidCallAttempts) {
+                    showMessage(first->presentParameters.hDeviceWindow, L"D3D_Init_Error", L"Error", MB_ICONWARNING);
+                    PostQuitMessage(0);
+                    return;
+                }
+                if (invalidCalls <= 2)
                     Sleep(50);
                 else
                     attempt = first->presentParameters;

@@ -6,6 +6,10 @@
 
 #include "Core/ArrayHeap.h"
 
+#include <atomic>
+#include <set>
+#include <thread>
+
 using namespace TestDevice;
 
 namespace {
@@ -88,6 +92,70 @@ TEST_F(RenderDevice, QuitWhileWaitingEndsTheWait)
     client->calls.clear();
     D3D::Device::reset(record, nullptr);
     EXPECT_EQ(client->calls, (Calls{"pumpMessages", "onDeviceReset", "onDeviceRestored"}));
+    EXPECT_EQ(record.resetting, 0u);
+}
+
+// Closes the message boxes of this process from a thread of its own while it
+// lives; stop() gives the number closed.
+class BoxAnswerer
+{
+public:
+    BoxAnswerer()
+        : thread_([this] {
+              while (!done_) {
+                  HWND box = nullptr;
+                  while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
+                      DWORD owner = 0;
+                      GetWindowThreadProcessId(box, &owner);
+                      if (owner == GetCurrentProcessId() && closed_.insert(box).second)
+                          PostMessageW(box, WM_COMMAND, IDOK, 0);
+                  }
+                  Sleep(20);
+              }
+          })
+    {
+    }
+    ~BoxAnswerer() { stop(); }
+    size_t stop()
+    {
+        done_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        return closed_.size();
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::set<HWND> closed_;
+    std::thread thread_;
+};
+
+// A default-pool object the reset does not release makes the device refuse
+// every Reset: the reset gives up at once with the device error and the quit
+// message instead of trying until the player quits; once the object is gone
+// the next reset brings the device back.
+TEST_F(RenderDevice, ResetThatTheDeviceKeepsRefusingEndsWithTheDeviceError)
+{
+    D3D::Device& record = gDirectGraphics.record;
+    IDirect3DTexture9* blocker = nullptr;
+    ASSERT_TRUE(SUCCEEDED(gDevice->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
+                                                 &blocker, nullptr)));
+    // A reset that never gives up is ended from its message pump.
+    int pumps = 0;
+    client->duringPump = [&] { client->quitInPump = ++pumps > 100; };
+    BoxAnswerer answerer;
+    D3D::Device::reset(record, nullptr);
+    const size_t boxes = answerer.stop();
+    client->duringPump = nullptr;
+    client->quitInPump = false;
+    EXPECT_EQ(boxes, 1u);
+    EXPECT_LE(pumps, 12);
+    EXPECT_EQ(record.resetting, 1u);
+    MSG message;
+    EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+
+    blocker->Release();
+    D3D::Device::reset(record, nullptr);
     EXPECT_EQ(record.resetting, 0u);
 }
 

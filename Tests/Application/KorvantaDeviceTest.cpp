@@ -1,0 +1,79 @@
+// The application's device on a window of the test: the back buffer follows
+// the window's client area through the size messages.
+#include "Application/Korvanta.h"
+#include "Render/DirectGraphics.h"
+#include "Render/SwapChain.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace {
+
+// Resizes the window to a client area of width x height.
+void setClientSize(HWND window, int width, int height)
+{
+    RECT frame{0, 0, width, height};
+    AdjustWindowRect(&frame, DWORD(GetWindowLongW(window, GWL_STYLE)), FALSE);
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top, SWP_NOZORDER | SWP_NOMOVE);
+}
+
+std::pair<UINT, UINT> backBuffer(const Korvanta& app)
+{
+    D3DPRESENT_PARAMETERS parameters{};
+    if (!app.swapChain || !app.swapChain->swapChain ||
+        FAILED(app.swapChain->swapChain->GetPresentParameters(&parameters)))
+        return {0, 0};
+    return {parameters.BackBufferWidth, parameters.BackBufferHeight};
+}
+
+} // namespace
+
+// Maximising and un-maximising both reset the device to the client size; a
+// move does not, and a drag resets once, at its end.
+TEST(KorvantaDevice, TheBackBufferFollowsTheWindowThroughItsSizeMessages)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KorvantaDeviceTest";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"Device test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                                  100, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    setClientSize(window, 640, 480);
+
+    Korvanta app;
+    app.window = window;
+    ASSERT_TRUE(gDirectGraphics.init());
+    ASSERT_EQ(app.createDevice(), 1u);
+    EXPECT_EQ(backBuffer(app), std::make_pair(640u, 480u));
+
+    struct Step {
+        const char* what;
+        int width, height; // the client size before the message
+        UINT message;
+        WPARAM sizeType;
+        std::pair<UINT, UINT> expected;
+    } steps[] = {
+        {"maximised", 900, 600, WM_SIZE, SIZE_MAXIMIZED, {900, 600}},
+        {"un-maximised", 640, 480, WM_SIZE, SIZE_RESTORED, {640, 480}},
+        {"moved", 640, 480, WM_MOVE, 0, {640, 480}},
+        {"drag begins", 640, 480, WM_ENTERSIZEMOVE, 0, {640, 480}},
+        {"dragged", 700, 500, WM_SIZE, SIZE_RESTORED, {640, 480}},
+        {"drag ends", 700, 500, WM_EXITSIZEMOVE, 0, {700, 500}},
+        {"restored to the same size", 700, 500, WM_SIZE, SIZE_RESTORED, {700, 500}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        setClientSize(window, step.width, step.height);
+        app.handleMessage(window, step.message, step.sizeType, MAKELPARAM(step.width, step.height));
+        EXPECT_EQ(backBuffer(app), step.expected);
+        EXPECT_EQ(gDirectGraphics.record.resetting, 0u);
+    }
+
+    app.releaseDevice();
+    app.window = nullptr;
+    DestroyWindow(window);
+    UnregisterClassW(wc.lpszClassName, wc.hInstance);
+}
