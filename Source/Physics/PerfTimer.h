@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+// The simulator's stage timer over the performance counter: nine stage
+// accumulators in seconds, and the measured cost of one counter reading,
+// which every measurement subtracts.
+class PerfTimer
+{
+public:
+    enum Slot
+    {
+        velocity = 0,
+        integration = 1,
+        constraintPostStep = 2,
+        solverOwn = 3,
+        solver = 4,
+        broadPhase = 5,
+        contactPairs = 6,
+        terrainContacts = 7,
+        terrainQuery = 8,
+        slotCount = 9,
+    };
+
+    // Zeroes the accumulators and measures the counter's overhead.
+    void init();
+    // Seconds since the previous call (0 without a counter).
+    float elapsed();
+    // Starts a measurement: the next elapsed() counts from here.
+    void restart();
+
+    float stages[slotCount] = {};
+    uint32_t shift = 0;
+    int32_t overhead = 0;
+
+private:
+    uint64_t frequency = 0;
+    uint64_t last = 0;
+};

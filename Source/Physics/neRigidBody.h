@@ -1,0 +1,139 @@
+#pragma once
+
+#include "Physics/neController.h"
+#include "Physics/neRigidBodyBase.h"
+
+struct neStackElement;
+
+// One of a rigid body's two state records.
+struct neBodyState
+{
+    quaternion orientation;
+    float spare[3];
+    vec3d angularMomentum;
+    matrix3d transform; // rotation rows from the orientation; row 3 the centre of mass
+};
+
+// The pose against which rest is judged (with the body's stepsSinceSaved).
+struct neSavedPose
+{
+    vec3d position;
+    quaternion orientation;
+    vec3d velocity;
+    vec3d angularVelocity;
+};
+
+enum neRestState : uint32_t
+{
+    neMoving = 0,
+    neAtRest = 1,
+    neSkipVelocity = 2, // the velocity update leaves the body alone; integration still moves it
+};
+
+// A dynamic body (or a rigid particle): mass, inertia, forces, the state that
+// the steps integrate, and the rest bookkeeping. A record of the simulator's
+// rigid-body (or particle) pool.
+//
+// The game calls the operations between steps; the step calls the motion
+// operations on the stepping thread.
+class neRigidBody : public neRigidBodyBase
+{
+public:
+    // What every step reads comes first.
+    uint32_t restState;
+    uint32_t stateIndex;
+    uint32_t stepWord;
+    uint32_t stepped; // set for every active body by the integration stage
+    uint32_t particle;
+    uint32_t gravityOn;
+    int32_t stepsSinceSaved; // steps since the pose was saved
+    int32_t linearCorrectionCount;
+    int32_t angularCorrectionCount;
+    vec3d linearCorrection;
+    vec3d angularCorrection;
+    vec3d controllerForce; // gathered at the end of a step, used by the next
+    vec3d controllerTorque;
+    vec3d totalForce;
+    vec3d totalTorque;
+    neBodyState states[2];
+    float mass;
+    float inverseMass;
+    float linearDamping;
+    float angularDamping;
+    vec3d gravityForce;
+    vec3d externalForce; // act in every step until changed
+    vec3d externalTorque;
+    vec3d acceleration;
+    vec3d velocity;
+    vec3d angularVelocity;
+    quaternion quaternionRate;
+    neSavedPose saved;
+    neM3 worldInverseInertia;
+    neM3 inverseInertiaBody;
+    neList<neController> controllers;
+    int32_t restCounter;
+    float restTolerance; // position tolerance of the rest test
+
+    neM3 inertiaBody;
+    float stoppedValue;
+    neStackElement* stackElement;
+    uint32_t solverMark;
+    uint32_t separated; // set by the contact stage when it pushed the body out of an overlap
+    uint32_t solverWord;
+    uint32_t solverSeen;
+    neContactRecord contact;
+    vec3d velocityChanges[neHistoryLength];
+    vec3d angularChanges[neHistoryLength];
+
+    neRigidBody* next;
+    neRigidBody* prev;
+    uint32_t inUse;
+
+    // Body type rigid, unit mass and inertia, identity pose, no motion, no
+    // controllers; the pose is saved.
+    void reset();
+
+    neBodyState& state() { return states[stateIndex]; }
+    const neBodyState& state() const { return states[stateIndex]; }
+    vec3d position() const { return nePosition(state().transform); }
+
+    // --- operations used by the game ---
+
+    // Places the body; the orientation comes from the transform's rotation rows.
+    void setPose(const matrix3d& transform);
+    void setInertiaTensor(const vec3d& diagonal);
+    void applyImpulse(const vec3d& impulse);
+    void applyImpulseAtPosition(const vec3d& impulse, const vec3d& position);
+    // A controller at the end of the list (period 0: called every step), or
+    // null when the pool is empty. It goes back to the pool with the body.
+    neController* addController(neRigidBodyControllerCallback* callback);
+
+    // --- motion within a step ---
+
+    void advanceVelocity(float dt);
+    void advanceAngularMomentum(const vec3d& torque, float dt);
+    void advancePosition(float dt);
+    void gatherForces();
+    void updateDerived();
+    void setAngularMomentum(const vec3d& angularMomentum);
+    int applyImpulseAtArm(const vec3d& impulse, const vec3d& arm);
+    void applyLinearCorrection();
+    void applyAngularCorrection();
+
+    // --- rest and wake ---
+
+    void savePose();
+    void clearRest();
+    // Clears the rest of this body, or of every rigid member of its constraint group.
+    void wakeUp();
+    void putToRest();
+    void stopMotion();
+
+    // --- resting contacts ---
+
+    void clearRestingContact(neRestingContact& slot);
+
+    // Returns geometries, sensors and controllers to their pools, leaves the
+    // constraint group and clears the resting contacts (the simulator frees the body next).
+    void release();
+};
