@@ -230,6 +230,8 @@ void neRegion::insertEnds(Axis& axis, neRigidBodyBase* body, neRigidBodyBase* hi
             axis.pool.give(hi);
         return;
     }
+    // (A body is no hint for itself.)
+    neRegionEnd* hintEnd = hint && hint != body ? hint->ends[axis.index + 3] : nullptr;
     lo->side = neRegionEnd::lower;
     hi->side = neRegionEnd::upper;
     lo->body = hi->body = body;
@@ -239,11 +241,10 @@ void neRegion::insertEnds(Axis& axis, neRigidBodyBase* body, neRigidBodyBase* hi
     body->ends[axis.index + 3] = lo;
 
     neList<neRegionEnd>& list = axis.list;
-    const neRegionEnd* hintEnd = hint ? hint->ends[axis.index + 3] : nullptr;
     if (hintEnd && hint->minBound[axis.index] != 0.0f) {
         // From the hint's lower end: forward past what precedes the new lower
         // end, or back to the first end that does.
-        neRegionEnd* c = const_cast<neRegionEnd*>(hintEnd);
+        neRegionEnd* c = hintEnd;
         if (precedes(c, lo)) {
             while (c && precedes(c, lo))
                 c = c->next;

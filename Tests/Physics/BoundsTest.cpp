@@ -120,6 +120,20 @@ TEST(Bounds, ShapeReachAndSizes)
     c->setCylinder(0.5f, 1.0f);
     b->updateBounds();
     EXPECT_FLOAT_EQ(b->reach, 1.5f);
+
+    // A vertex set reaches (scale + 1) times its farthest vertex and is boxed by its vertices.
+    const vec3d vertices[] = {{1, 0, 0}, {0, -2, 0}, {0, 0, 0.5f}};
+    neGeometry* v = b->addGeometry();
+    v->type = neShapeVertexSet;
+    v->shape.vertexSet = {vertices, 3};
+    v->radius2 = 0.5f;
+    v->transform = translation({0, 0, 10});
+    b->removeGeometry(c);
+    b->updateBounds();
+    EXPECT_FLOAT_EQ(b->reach, 3.0f);
+    EXPECT_EQ(b->boundingGeometry.position(), vec3d(0.5f, -1, 10.25f));
+    EXPECT_EQ(b->boundingGeometry.halfExtents(), vec3d(0.5f, 1, 0.25f));
+    c = b->addGeometry();
     c->setBoxSize(0, 0, 0);
     EXPECT_EQ(c->radius, 0.0f);
     EXPECT_EQ(c->radius2, 0.0f);

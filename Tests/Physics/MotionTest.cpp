@@ -248,6 +248,67 @@ TEST(Motion, WakeUpClearsEveryRigidMemberOfTheGroup)
     EXPECT_EQ(a->constraintGroup, nullptr);
 }
 
+TEST(Motion, ReusedRecordStartsClean)
+{
+    TestSimulator t;
+    neRigidBody* b = t.box({4, 5, 6});
+    b->mass = 7.0f;
+    b->velocity = {1, 2, 3};
+    b->separated = 1;
+    b->solverMark = 1;
+    b->restCounter = 9;
+    b->linearDamping = 0.5f;
+    b->gravityOn = 0;
+    b->externalForce = {1, 1, 1};
+    b->collisionGroup = 3;
+    b->owner[0] = b;
+    b->contact.velocities[4] = {1, 1, 1};
+    t->freeBody(b);
+    neRigidBody* again = t->createRigidBody();
+    ASSERT_EQ(again, b);
+    EXPECT_EQ(again->mass, 1.0f);
+    EXPECT_EQ(again->velocity, vec3d());
+    EXPECT_EQ(again->position(), vec3d());
+    EXPECT_EQ(again->separated, 0u);
+    EXPECT_EQ(again->solverMark, 0u);
+    EXPECT_EQ(again->restCounter, 0);
+    EXPECT_EQ(again->linearDamping, 0.0f);
+    EXPECT_EQ(again->gravityOn, 1u);
+    EXPECT_EQ(again->externalForce, vec3d());
+    EXPECT_EQ(again->collisionGroup, 0);
+    EXPECT_EQ(again->owner[0], nullptr);
+    EXPECT_EQ(again->contact.velocities[4], vec3d());
+    EXPECT_EQ(again->restTolerance, 0.2f);
+}
+
+TEST(Motion, SensorsStartEachStepEmpty)
+{
+    neSimulatorSizes sizes = TestSimulator::gameSizes();
+    sizes.rigidParticlesCount = 2;
+    TestSimulator t(sizes);
+    neRigidBody* particle = t->rigidParticles.take();
+    particle->reset();
+    particle->particle = 1;
+    particle->simulator = t.sim.get();
+    t->activeParticles.pushBack(particle);
+    neRigidBodyBase* bodies[] = {t->createRigidBody(), t->createAnimatedBody(), particle};
+    for (neRigidBodyBase* b : bodies) {
+        neSensor* s = t->sensors.take();
+        s->next = nullptr;
+        s->depth = 2.0f;
+        s->detected = b;
+        b->sensorHead = s;
+        if (b->isRigid())
+            b->asRigid()->putToRest(); // integration would clear them too
+
+    }
+    t.step();
+    for (neRigidBodyBase* b : bodies) {
+        EXPECT_EQ(b->sensorHead->depth, 0.0f);
+        EXPECT_EQ(b->sensorHead->detected, nullptr);
+    }
+}
+
 TEST(Motion, FreedPartnerTakesTheContactsRestingOnIt)
 {
     TestSimulator t;
@@ -258,9 +319,11 @@ TEST(Motion, FreedPartnerTakesTheContactsRestingOnIt)
     slot.partner = lower;
     lower->restingOnThis.pushBack(&slot);
 
+    slot.stepStamp = 12;
     t->freeBody(lower);
     EXPECT_EQ(slot.partner, nullptr);
     EXPECT_EQ(slot.kind, uint32_t(neRestingEmpty));
+    EXPECT_EQ(slot.stepStamp, 0u);
     neRigidBody* reused = t->createRigidBody();
     EXPECT_EQ(reused->restingOnThis.count, 0);
 }

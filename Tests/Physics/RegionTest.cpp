@@ -154,6 +154,13 @@ struct Scene
             case 2:
                 place(b, randomPoint(4.0f)); // a jump
                 break;
+            case 3: // back in with a neighbour as the hint for its ends
+                if (b->regionNode) {
+                    leave(b);
+                    t->region.removeBody(b);
+                    t->region.addBody(b, bodies[size_t(pick(random))]);
+                }
+                break;
             default:
                 place(b, position[b] + randomPoint(0.6f));
                 break;
