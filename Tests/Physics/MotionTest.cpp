@@ -64,6 +64,28 @@ struct CountingController : neRigidBodyControllerCallback
     }
 };
 
+// The solver works with the angular velocity of the middle of the step.
+TEST(Motion, TumblingBodyGetsItsMidStepAngularVelocity)
+{
+    TestSimulator t;
+    neRigidBody* b = t.box({});
+    b->setInertiaTensor({1, 2, 3});
+    b->setPose(rotation({1, 2, 3}, 0.8f));
+    b->updateDerived();
+    b->setAngularMomentum({4, 6, -5});
+    t.step(dt);
+    const vec3d before = b->angularVelocity;
+    b->totalForce = b->totalTorque = {};
+    b->advanceVelocity(dt);
+    const vec3d middle = b->angularVelocity;
+    b->advancePosition(dt);
+    const vec3d after = b->angularVelocity;
+    const vec3d average = (before + after) * 0.5f;
+    EXPECT_GT((after - before).length(), 0.1f); // it really tumbles
+    EXPECT_LT((middle - average).length(), 0.01f) << (middle - average).length();
+    EXPECT_NEAR(b->state().angularMomentum.y, 6.0f, 1e-5f);
+}
+
 TEST(Motion, ControllerPeriodAndForce)
 {
     TestSimulator t;
@@ -252,6 +274,7 @@ TEST(Motion, ReusedRecordStartsClean)
 {
     TestSimulator t;
     neRigidBody* b = t.box({4, 5, 6});
+    EXPECT_EQ(b->saved.position, vec3d(4, 5, 6));
     b->mass = 7.0f;
     b->velocity = {1, 2, 3};
     b->separated = 1;

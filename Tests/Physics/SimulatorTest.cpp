@@ -52,6 +52,12 @@ TEST(Simulator, PoolsRunOutWithTheirMessagesAndFreeCleanly)
     EXPECT_EQ(t->rigidBodies.usedCount(), 127);
     EXPECT_EQ(t->rigidBodies.freeCount(), 1);
     EXPECT_EQ(t->activeRigidBodies.count, 127);
+    neAnimatedBody* animated = &t->animatedBodies[3];
+    t->freeBody(animated);
+    t->freeBody(animated);
+    EXPECT_EQ(TestSimulator::messages.back(), "Trying to Free invalid AnimatedBody.\n");
+    EXPECT_EQ(t->animatedBodies.usedCount(), 15);
+    EXPECT_EQ(t->activeAnimatedBodies.count, 15);
     int stranger = 0;
     t->freeBody(reinterpret_cast<neRigidBodyBase*>(&stranger));
     EXPECT_EQ(TestSimulator::messages.back(), "Trying to Free invalid RigidBody.\n");
