@@ -23,6 +23,22 @@ struct neSimulatorSizes
     int32_t sensorsCount = 100;
     int32_t extraCount10 = 200;
     int32_t extraCount11 = -1;
+
+    // The sizes the game runs with for n rigid bodies.
+    static neSimulatorSizes game(int32_t n)
+    {
+        neSimulatorSizes s;
+        s.rigidBodiesCount = n;
+        s.animatedBodiesCount = 16;
+        s.rigidParticlesCount = 0;
+        s.constraintSetsCount = n;
+        s.overlappedPairsCount = 512;
+        s.geometriesCount = 2 * n + 32;
+        s.constraintsCount = 4;
+        s.constraintHeadersCount = 4;
+        s.extraCount8 = 80;
+        return s;
+    }
 };
 
 // What a caller of advanceThreeSteps may hand in to learn the cost of a step batch.

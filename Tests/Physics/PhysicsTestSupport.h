@@ -15,20 +15,7 @@ struct TestSimulator
 
     std::unique_ptr<neSimulator> sim;
 
-    static neSimulatorSizes gameSizes()
-    {
-        neSimulatorSizes s;
-        s.rigidBodiesCount = 128;
-        s.animatedBodiesCount = 16;
-        s.rigidParticlesCount = 0;
-        s.constraintSetsCount = 128;
-        s.overlappedPairsCount = 512;
-        s.geometriesCount = 288;
-        s.constraintsCount = 4;
-        s.constraintHeadersCount = 4;
-        s.extraCount8 = 80;
-        return s;
-    }
+    static neSimulatorSizes gameSizes() { return neSimulatorSizes::game(128); }
 
     explicit TestSimulator(const neSimulatorSizes& sizes = gameSizes(), vec3d gravity = {})
         : sim(neSimulator::createSimulator(sizes, nullptr, &gravity))

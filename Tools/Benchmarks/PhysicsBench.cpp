@@ -19,21 +19,6 @@ double now()
     return double(c.QuadPart) / double(f.QuadPart);
 }
 
-neSimulatorSizes gameSizes()
-{
-    neSimulatorSizes s;
-    s.rigidBodiesCount = 128;
-    s.animatedBodiesCount = 16;
-    s.rigidParticlesCount = 0;
-    s.constraintSetsCount = 128;
-    s.overlappedPairsCount = 512;
-    s.geometriesCount = 288;
-    s.constraintsCount = 4;
-    s.constraintHeadersCount = 4;
-    s.extraCount8 = 80;
-    return s;
-}
-
 neRigidBody* addBox(neSimulator& sim, vec3d p, vec3d v)
 {
     neRigidBody* b = sim.createRigidBody();
@@ -69,7 +54,7 @@ void measure(const char* name, neSimulator& sim, const char* what)
 void race()
 {
     const vec3d gravity{0, -9.81f, 0};
-    std::unique_ptr<neSimulator> sim(neSimulator::createSimulator(gameSizes(), nullptr, &gravity));
+    std::unique_ptr<neSimulator> sim(neSimulator::createSimulator(neSimulatorSizes::game(128), nullptr, &gravity));
     std::mt19937 random(3);
     std::uniform_real_distribution<float> u(-200.0f, 200.0f);
     // Eight quads driving in a loose pack; no contact stage yet, so gravity is
@@ -91,7 +76,7 @@ void race()
 
 void crowd()
 {
-    std::unique_ptr<neSimulator> sim(neSimulator::createSimulator(gameSizes(), nullptr, nullptr));
+    std::unique_ptr<neSimulator> sim(neSimulator::createSimulator(neSimulatorSizes::game(128), nullptr, nullptr));
     std::mt19937 random(4);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     // 128 bodies milling about in a 40 m square, turning round at its edge.
