@@ -59,7 +59,6 @@ void FreeCamera::step(SceneCamera& record, Camera& camera, const Input& input, f
     record.pivot = camera.position;
     if (forward.y < -1.0e-4f)
         record.pivot += forward * (record.currentHeight / -forward.y);
-    record.pivot.y = camera.position.y - record.currentHeight;
 
     float u = (record.targetHeight - SceneCamera::minHeight) / (SceneCamera::maxHeight - SceneCamera::minHeight);
     u = u < 0.0f ? 0.0f : u > 1.0f ? 1.0f : u;

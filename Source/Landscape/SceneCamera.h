@@ -48,7 +48,7 @@ public:
     float fogAmount = 0.3f; // 0 clear to 1 thick
     Scene* scene = nullptr;
     const UserInput::State* input = nullptr;
-    vec3d pivot;            // the ground point the free camera turns about
+    vec3d pivot;            // the point in view that the free camera turns about (x and z)
     uint32_t mode = freeMode;
     float targetHeight = 100.0f;
     float currentHeight = 100.0f;

@@ -184,6 +184,9 @@ TEST_F(SceneDevice, ToursFlyThroughTheCameraObjects)
     EXPECT_EQ(scene.cameraPath.keys[0].position.x, 300.0f);
     scene.setCameraMode(2, 0, 1.0f); // either way round
     EXPECT_EQ(scene.cameraPath.keys[0].position.x, 200.0f);
+    scene.setCameraMode(-7, 1, 1.0f); // numbers are bytes: from 0
+    ASSERT_EQ(scene.cameraPath.keyCount, 2);
+    EXPECT_EQ(scene.cameraPath.keys[0].position.x, 0.0f);
     scene.setCameraMode(6, 8, 1.0f);
     EXPECT_EQ(scene.cameraPath.keyCount, 0);
     EXPECT_EQ(scene.camera.mode, 4u);
