@@ -1,6 +1,11 @@
 #pragma once
-// The mesh view that owns a triangle tree (a box hierarchy over the mesh's
-// triangles).
+// The mesh view that owns a triangle tree, and the geometry tools that work
+// on any mesh through it: the tree build (a box hierarchy over the
+// triangles), the median split, welding, the posed box, the uv copy and the
+// four stored model encodings.
+//
+// Tools run on the thread that owns the mesh; two threads may build trees of
+// different meshes at once. Loading work: none of them runs per frame.
 
 #include "Entity/MeshInterface.h"
 
@@ -11,6 +16,8 @@
 #include <cstdint>
 #include <memory>
 
+class FileInterface;
+struct matrix3d;
 
 // Small geometry shared by the mesh code.
 namespace MeshGeometry {
@@ -78,6 +85,51 @@ public:
     virtual BinaryTiangleTree* getTriangleTree() { return triangleTree_.get(); }
     // Hands the tree to the caller (who deletes it); the mesh has none after.
     BinaryTiangleTree* takeTriangleTree() { return triangleTree_.release(); }
+
+    // Builds (or rebuilds) the mesh's tree over its counted triangles and
+    // returns the root. Null, keeping any tree the mesh has, when there is no
+    // triangle. Allocation failures leave a node's child or triangle null.
+    static BinaryTiangleTree* buildTriangleTree(MeshTools& mesh);
+
+    // Splits count triangles at the median centroid along the longest axis of
+    // box (ties choose x before y before z): sorts them in place, ascending
+    // on that axis, and copies the lower count / 2 into first and the rest
+    // into second, both new arrays (delete[]). On a failed allocation both
+    // are null and both counts 0.
+    static void sortTriangles(triangle3dex* triangles, int32_t count, const BoundingBox& box, triangle3dex*& first,
+                              triangle3dex*& second, int32_t& firstCount, int32_t& secondCount);
+
+    // Minimum, maximum and centre of every corner; the radius fields are left
+    // alone. Nothing for count <= 0.
+    static void boundTriangles(const triangle3dex* triangles, int32_t count, BoundingBox& box);
+
+    // Merges vertices of exactly equal position, normal and uv (where the
+    // vertex type has them) that the tree's triangles use, and rewrites the
+    // indices: the kept vertices take the order of first appearance, keep the
+    // colour of the first of their group, and vertices no triangle uses are
+    // dropped. Nothing without a tree, or for more indices than the tree's
+    // 16-bit index positions can name. The tree names the old vertex numbers
+    // afterwards: the caller deletes or rebuilds it.
+    static void weldVertices(MeshTools& mesh);
+
+    // Minimum, maximum and centre of the posed vertices: each bone's vertices
+    // through its matrices, or, without bones, every counted position. The
+    // radius fields are left alone. Bone vertex numbers at or past the vertex
+    // count are skipped.
+    static void calcSkinnedBounds(MeshTools& mesh, BoundingBox& box);
+
+    // Every counted vertex's uv, in vertex order; null without vertices.
+    static std::unique_ptr<vec2d[]> copyUVs(MeshTools& mesh);
+
+    // Decodes a stored model from the stream's position into the mesh:
+    // mode 1 the 84-byte-header model (versions "3" to "5", version 5 with
+    // 16-bit textures), mode 2 the 68-byte-header model with frames, mode 3
+    // the text model, mode 4 the engine's mesh record; points go through
+    // transform (row vectors). Any other mode, a null or closed stream, and a
+    // mode-1 version other than "3" to "5" leave the mesh untouched. A model
+    // that is damaged (short, or with counts or indices outside its tables)
+    // leaves the mesh's counts at 0. Returns the mesh.
+    static MeshTools& processMode(MeshTools& mesh, FileInterface* stream, const matrix3d& transform, int32_t mode);
 
 protected:
     MeshTools() = default;

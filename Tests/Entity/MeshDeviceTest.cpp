@@ -6,6 +6,8 @@
 
 #include "Entity/D3DMesh.h"
 
+#include "MeshSamples.h"
+
 using namespace TestDevice;
 
 namespace {
@@ -111,6 +113,78 @@ TEST_F(MeshDevice, UploadedMeshesDrawTheirPose)
 {
     drawnMesh<PointMesh>("vec3d", drawFrame, wrongHalves);
     drawnMesh<EntityMesh>("entity", drawFrame, wrongHalves);
+}
+
+// A model whose textures are the given ones, and the texture its mesh ends with.
+TextureRef decodedTexture(std::vector<MeshWriter::Model::Texture> textures)
+{
+    MeshWriter::Model model = MeshSamples::model();
+    model.textures = std::move(textures);
+    EntityMesh mesh(String(L"m"));
+    decode(mesh, bytesOf(MeshWriter::writeModel, model), 1);
+    EXPECT_EQ(*mesh.getVertexCount(), 36);
+    return *mesh.getTexture();
+}
+
+std::vector<uint16_t> pixels(uint32_t width, uint32_t height)
+{
+    std::vector<uint16_t> out;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            out.push_back(uint16_t(x * 2053u + y * 977u));
+    return out;
+}
+
+uint16_t expectedTexel(uint16_t stored)
+{
+    const uint32_t red = stored >> 11, green = (stored >> 6) & 31, blue = stored & 31;
+    return uint16_t(0x8000 | red << 10 | green << 5 | blue);
+}
+
+TEST_F(MeshDevice, ModelTexturesBecomeManagedA1R5G5B5Textures)
+{
+    // The sample: a 64 x 64 type-2 texture of red, green, blue and white.
+    TextureRef sample = decodedTexture(MeshSamples::model().textures);
+    ASSERT_TRUE(sample.isBound());
+    IDirect3DTexture9* texture = sample.texture()->texture;
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->GetLevelCount(), 7u) << "64 x 64: a full chain";
+    D3DSURFACE_DESC desc{};
+    texture->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Format, D3DFMT_A1R5G5B5);
+    EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
+    const Level stripes = readLevel(sample);
+    const std::vector<uint16_t> stored = MeshSamples::model().textures[0].pixels;
+    EXPECT_EQ(stripes.at(0, 0), 0xFC00u) << "pure red 0xF800";
+    EXPECT_EQ(stripes.at(8, 0), 0x83E0u) << "pure green 0x07E0";
+    EXPECT_EQ(stripes.at(24, 0), 0xFFFFu);
+    EXPECT_EQ(wrongTexels(stripes, [&](uint32_t x, uint32_t y) { return expectedTexel(stored[y * 64 + x]); }), 0);
+    EXPECT_NE(readLevel(sample, 6).texels.size(), 0u) << "the smallest level is filled";
+
+    struct Case
+    {
+        uint32_t type, width, height, levels;
+    };
+    for (const Case& c : {Case{2, 100, 60, 1}, Case{2, 256, 64, 9}, Case{10, 100, 60, 7}, Case{2, 2, 2, 1}}) {
+        TextureRef made = decodedTexture({{c.type, c.width, c.height, pixels(c.width, c.height)}});
+        ASSERT_TRUE(made.isBound()) << c.width;
+        EXPECT_EQ(made.texture()->texture->GetLevelCount(), c.levels) << c.type << " " << c.width << "x" << c.height;
+        const std::vector<uint16_t> p = pixels(c.width, c.height);
+        EXPECT_EQ(wrongTexels(readLevel(made), [&](uint32_t x, uint32_t y) { return expectedTexel(p[y * c.width + x]); }), 0);
+    }
+    EXPECT_FALSE(decodedTexture({{3, 64, 64, {}}}).isBound()) << "type 3 carries no image";
+
+    // The mesh keeps the last texture; sides are capped while the limit holds.
+    D3D::Device& record = gDirectGraphics.record;
+    const uint32_t oldLimit = record.maxTextureSize;
+    record.maxTextureSize = 32;
+    TextureRef capped = decodedTexture({{2, 16, 16, pixels(16, 16)}, {2, 96, 20, pixels(96, 20)}});
+    record.maxTextureSize = oldLimit;
+    const Level level = readLevel(capped);
+    ASSERT_EQ(level.width, 32u);
+    ASSERT_EQ(level.height, 20u);
+    const std::vector<uint16_t> last = pixels(96, 20);
+    EXPECT_EQ(wrongTexels(level, [&](uint32_t x, uint32_t y) { return expectedTexel(last[y * 96 + x * 3]); }), 0);
 }
 
 }

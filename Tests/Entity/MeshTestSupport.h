@@ -4,6 +4,8 @@
 #include "Entity/EntityManager.h"
 #include "Entity/Mesh.h"
 
+#include "MeshWriter.h"
+
 #include "Core/FileArray.h"
 #include "Core/Matrix.h"
 
@@ -16,6 +18,30 @@
 using EntityMesh = Mesh<EntityManager::MeshVertex, 274>;
 using PointMesh = Mesh<vec3d, 2>;
 using JointMesh = Mesh<Joint::Vertex, 18>;
+
+template <class Write, class Description>
+std::vector<uint8_t> bytesOf(Write write, const Description& description)
+{
+    FileArray stream(4096);
+    EXPECT_TRUE(write(stream, description));
+    return std::vector<uint8_t>(stream.memory(), stream.memory() + stream.size());
+}
+
+// Decodes bytes in mode; returns where the decoder left the stream.
+inline uint32_t decode(MeshTools& mesh, const std::vector<uint8_t>& bytes, int mode,
+                       const matrix3d& transform = matrix3d::identity())
+{
+    FileArray stream(4096);
+    stream.write(bytes.data(), uint32_t(bytes.size()));
+    stream.seek(0, 0);
+    MeshTools::processMode(mesh, &stream, transform, mode);
+    return stream.tell();
+}
+
+inline std::vector<uint8_t> textBytes(const std::string& text)
+{
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
 
 inline vec3d& position(MeshTools& mesh, int i) { return *mesh.getVertexData(i)->position; }
 inline vec3d& normal(MeshTools& mesh, int i) { return *mesh.getVertexData(i)->normal; }
@@ -36,21 +62,4 @@ inline void expectConsistent(MeshTools& mesh)
     ASSERT_GE(indices, 0);
     for (int32_t i = 0; i < indices; ++i)
         ASSERT_LT(*mesh.getIndex(i), vertices) << "index " << i;
-}
-
-// A mesh of triangle vertices drawn from a small grid, so that positions,
-// normals and uvs repeat: what welding must merge.
-inline void fillRandomMesh(EntityMesh& mesh, std::mt19937& random, int triangles, int gridSteps = 4)
-{
-    const auto coordinate = [&] { return float(int(random() % gridSteps)) * 0.5f; };
-    int32_t v = 0;
-    for (int t = 0; t < triangles; ++t)
-        for (int c = 0; c < 3; ++c, ++v) {
-            VertexComponents& vertex = *mesh.getVertexData(v);
-            *vertex.position = vec3d(coordinate(), coordinate(), coordinate());
-            *vertex.normal = vec3d(0.0f, random() % 2 ? 1.0f : -1.0f, 0.0f);
-            *vertex.uv = vec2d(float(random() % 2), 0.0f);
-            mesh.addIndex(uint16_t(v));
-        }
-    *mesh.getVertexCount() = v;
 }

@@ -6,6 +6,7 @@
 // the program (the build runs it into its Generated folder).
 #include "BuiltinTextures.h"
 #include "LandscapeSample.h"
+#include "MeshSamples.h"
 #include "ResourceArchiveWriter.h"
 
 #include "Core/FileArray.h"
@@ -24,7 +25,7 @@ bool makeFolder(const String& path)
 // The game's data folders under root, parents first.
 bool makeDataFolders(const String& root)
 {
-    for (const wchar_t* folder : {L"Data", L"Data\\Resource", L"Data\\Menu", L"Data\\Map", L"Objects"})
+    for (const wchar_t* folder : {L"Data", L"Data\\Resource", L"Data\\Menu", L"Data\\Map", L"Data\\Mesh", L"Objects"})
         if (!makeFolder(root + folder))
             return false;
     return true;
@@ -71,6 +72,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!writeLandscapeSample(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample level\n");
+        return 1;
+    }
+    if (!MeshSamples::save(root + L"Data\\Mesh\\")) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the sample meshes\n");
         return 1;
     }
     return 0;
