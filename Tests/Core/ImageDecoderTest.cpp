@@ -4,6 +4,8 @@
 
 #include "ImageTestFiles.h"
 
+#include <psapi.h>
+
 #include <gtest/gtest.h>
 
 using namespace ImageTestFiles;
@@ -174,6 +176,26 @@ TEST(ImageDecoders, BadFilesFailCleanly)
         EXPECT_FALSE(img.decode(span(c.file), c.type)) << c.what;
         EXPECT_EQ(img.pixels, nullptr) << c.what;
     }
+}
+
+// A run-length image above the pixel limit is refused before its pixels are
+// expanded: 16384 x 8192 from 4 MB of packets must not take 400 MB first.
+TEST(ImageDecoders, TgaAboveThePixelLimitIsRefusedBeforeAllocating)
+{
+    const uint32_t width = 16384, height = 8192, packets = width * height / 128;
+    Bytes file(18, 0);
+    file[2] = 10;
+    file = patched(patched(file, 12, width, 2), 14, height, 2);
+    file[16] = 24;
+    for (uint32_t i = 0; i < packets; ++i)
+        file.insert(file.end(), {0xFF, 1, 2, 3});
+    PROCESS_MEMORY_COUNTERS before{}, after{};
+    before.cb = after.cb = sizeof(PROCESS_MEMORY_COUNTERS);
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof(before)));
+    ImageData img;
+    EXPECT_FALSE(img.decode(span(file), ImageData::TypeTga));
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof(after)));
+    EXPECT_LT(after.PeakWorkingSetSize, before.PeakWorkingSetSize + 64 * 1024 * 1024);
 }
 
 TEST(ImageDecoders, StreamsAndModuleResources)

@@ -66,6 +66,25 @@ TEST(PackTest, InnerPathsOpenEntriesThatReadAndSeekOnlyInsideThemselves)
     delete b;
 }
 
+// Bytes as the content builder's packages hold them: a package with the
+// entry "a" holding "hi", every byte through the fixed substitution.
+TEST(PackTest, KnownBytesOpenAndNamesBeyondTheLimitAreRefused)
+{
+    TempFolder folder;
+    const std::vector<uint8_t> known = {0xD2, 0xFD, 0xE4, 0xB3, 0xF6, 0xD2, 0x7C, 0xE6, 0x7C, 0x7C, 0x7C,
+                                        0xE6, 0x7C, 0x7C, 0x7C, 0xE1, 0x0B, 0x7C, 0x7C, 0x7C, 0xBB, 0x24};
+    ASSERT_TRUE(writeBytes(folder.file(L"k.pack"), known));
+    EXPECT_EQ(contentAt(folder.file(L"k.pack:a")), "hi");
+
+    // A name the file holds but longer than any inner path may be.
+    for (const auto& [length, opens] : {std::pair{Pack::maxNameLength, true}, {Pack::maxNameLength + 1, false}}) {
+        const std::string name(length, 'n');
+        const std::wstring file = folder.file(L"n" + std::to_wstring(length) + L".pack");
+        ASSERT_TRUE(writeBytes(file, encoded(plainPackage({{name, "x"}, {"after", "y"}}))));
+        EXPECT_EQ(contentAt(file + L":after"), opens ? "y" : "<closed>") << length;
+    }
+}
+
 TEST(PackTest, APackageThatCannotBeWrittenStillOpens)
 {
     TempFolder folder;

@@ -26,13 +26,15 @@ std::string dataOf(ResourceManager::Entry& entry)
 }
 }
 
-TEST(ResourceManagerTest, FindsTheFirstOfAnExactNameAndKeepsWhatWasReadBeforeADamage)
+TEST(ResourceManagerTest, FindsTheFirstOfAnExactNameSkipsARefusedEntryAndKeepsWhatWasReadBeforeADamage)
 {
     TempFolder folder;
     const String path(folder.file(L"a.res").c_str());
     std::vector<uint8_t> bytes;
-    for (uint32_t value : {0u, 1u, 4u, 2u}) // header, entry count 4, entries
+    for (uint32_t value : {0u, 1u, 5u, 2u}) // header, entry count 5, entries
         appendU32(bytes, value);
+    // A path longer than a stored String may be: that entry alone is left out.
+    appendEntry(bytes, std::string(9000, 'p'), "long", 1);
     appendEntry(bytes, "SNDStart", "RIFF....", 1);
     appendEntry(bytes, "HUDOil", "DDS ", 2);
     appendEntry(bytes, "SNDStart", "second", 1);
@@ -47,6 +49,8 @@ TEST(ResourceManagerTest, FindsTheFirstOfAnExactNameAndKeepsWhatWasReadBeforeADa
     EXPECT_EQ(manager.find(String(L"HUDOil")).type, 2u);
     EXPECT_EQ(manager.find(String(L"sndstart")).name.length(), 0) << "names compare exactly";
     EXPECT_EQ(manager.find(String(L"Cut")).data.size(), 0u);
+    EXPECT_EQ(manager.entries.count(), 4);
+    EXPECT_EQ(manager.find(String(std::wstring(9000, L'p').c_str())).data.size(), 0u);
 
     const int32_t loaded = manager.entries.count();
     EXPECT_FALSE(manager.load(String(folder.file(L"missing.res").c_str())));

@@ -86,6 +86,21 @@ TEST(StoredStringTest, CountsTheStreamDoesNotHoldAreRefused)
     s = String(L"old");
     EXPECT_FALSE(stream.readString(s));
     EXPECT_EQ(s.length(), 0);
+    EXPECT_EQ(stream.remaining(), 0u) << "a cut string leaves nothing to misread after it";
+
+    // The writer refuses what the reader would refuse, and keeps the fields after it in step.
+    FileArray written(64);
+    EXPECT_FALSE(written.writeString(String(std::wstring(FileInterface::maxStoredStringLength + 1, L'z').c_str())));
+    EXPECT_TRUE(written.writeString(String(std::wstring(FileInterface::maxStoredStringLength, L'z').c_str())));
+    EXPECT_TRUE(written.writeValue(uint32_t(77)));
+    written.seek(0, 0);
+    EXPECT_TRUE(written.readString(s));
+    EXPECT_EQ(s.length(), 0);
+    EXPECT_TRUE(written.readString(s));
+    EXPECT_EQ(uint32_t(s.length()), FileInterface::maxStoredStringLength);
+    uint32_t after = 0;
+    EXPECT_TRUE(written.readValue(after));
+    EXPECT_EQ(after, 77u);
 
     // Fixed seed: damaged strings never crash, hang or overrun the bound.
     std::mt19937 random(4242);

@@ -48,7 +48,9 @@ TEST(PackWriterTest, RefusesNamesTheReaderCouldNotFind)
     EXPECT_FALSE(writer.addEntry(String(L"name"), "y", 1)) << "a second entry of one name could never be opened";
     EXPECT_FALSE(writer.addEntry(String(L""), "y", 1));
     EXPECT_FALSE(writer.addEntry(String(L"bad\u0378name"), "y", 1)) << "not representable in 8 bits";
-    EXPECT_EQ(writer.count(), 1u);
+    EXPECT_FALSE(writer.addEntry(String(std::wstring(Pack::maxNameLength + 1, L'n').c_str()), "y", 1));
+    EXPECT_TRUE(writer.addEntry(String(std::wstring(Pack::maxNameLength, L'n').c_str()), "y", 1));
+    EXPECT_EQ(writer.count(), 2u);
 }
 
 // A damaged package is refused, or every entry lies inside the file and reads

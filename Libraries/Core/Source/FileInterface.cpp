@@ -88,6 +88,10 @@ bool FileInterface::writeString(const String& text)
     // instead would cut or overrun the text under a multi-byte code page.
     NarrowText narrow = text.toNarrow();
     const uint32_t count = narrow.buffer ? narrow.length : 0;
+    if (count > maxStoredStringLength) {
+        writeValue(uint32_t(0));
+        return false;
+    }
     if (!writeValue(count))
         return false;
     return count == 0 || write(narrow.buffer, count) == count;
@@ -98,11 +102,13 @@ bool FileInterface::readString(String& text)
     // Every failure leaves an empty text (a one-character buffer with the NUL).
     text = String(L"");
     uint32_t count = 0;
-    if (!readValue(count) || count > remaining())
+    if (!readValue(count))
         return false;
-    if (count > maxStoredStringLength) {
-        if (count <= uint32_t(INT32_MAX))
-            seek(int32_t(count), 1);
+    const uint32_t left = remaining();
+    if (count > left || count > maxStoredStringLength) {
+        const uint32_t skipped = count < left ? count : left;
+        if (skipped <= uint32_t(INT32_MAX))
+            seek(int32_t(skipped), 1);
         return false;
     }
     char scratch[maxStoredStringLength + 1];

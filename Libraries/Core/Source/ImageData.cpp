@@ -166,8 +166,7 @@ bool ImageData::allocate(int32_t w, int32_t h, int32_t format, size_t rowBytes)
         delete[] pixels;
     pixels = nullptr;
     width = height = formatCode = 0;
-    if (w < 1 || h < 1 || w > maxSide || h > maxSide || int64_t(w) * h > maxPixels || rowBytes == 0 ||
-        rowBytes > size_t(w) * 16)
+    if (!sizeAllowed(w, h) || rowBytes == 0 || rowBytes > size_t(w) * 16)
         return false;
     pixels = new (std::nothrow) uint8_t[rowBytes * size_t(h)]();
     if (!pixels)

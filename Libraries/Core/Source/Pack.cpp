@@ -122,7 +122,7 @@ bool Pack::readDirectory(PackDirectory& directory)
         if (!readDecoded(&nameLength, sizeof(nameLength)))
             return false;
         position += sizeof(nameLength);
-        if (nameLength > INT32_MAX || nameLength > fileSize - position ||
+        if (nameLength > maxNameLength || nameLength > fileSize - position ||
             fileSize - position - nameLength < sizeof(uint32_t))
             return false;
         PackEntry* entry = new (std::nothrow) PackEntry;

@@ -34,12 +34,17 @@ bool ResourceManager::load(const String& path)
                     break;
                 }
                 Entry* entry = new (std::nothrow) Entry;
-                if (!entry || !entries.append(entry)) {
+                auto* node = entry ? entries.append(entry) : nullptr;
+                if (!node) {
                     delete entry;
                     reading = false;
                     break;
                 }
-                reading = readEntry(*stream, *entry);
+                bool whole = true;
+                reading = readEntry(*stream, *entry, whole);
+                // An entry with a refused field is left out; the ones after it count.
+                if (reading && !whole)
+                    SCList<Entry>::removeAndDelete(node);
             }
         }
     }
@@ -47,8 +52,10 @@ bool ResourceManager::load(const String& path)
     return true;
 }
 
-// False when a field could not be read whole: the archive ends there.
-bool ResourceManager::readEntry(FileInterface& stream, Entry& entry)
+// False when the archive cannot be read on after this entry (a field or a tag
+// cut by the end of the data). A refused string, whose bytes were skipped,
+// only clears whole.
+bool ResourceManager::readEntry(FileInterface& stream, Entry& entry, bool& whole)
 {
     uint32_t tag = 0;
     for (;;) {
@@ -58,12 +65,10 @@ bool ResourceManager::readEntry(FileInterface& stream, Entry& entry)
         case 0:
             return true;
         case tagPath:
-            if (!stream.readString(entry.path))
-                return false;
+            whole = stream.readString(entry.path) && whole;
             break;
         case tagName:
-            if (!stream.readString(entry.name))
-                return false;
+            whole = stream.readString(entry.name) && whole;
             break;
         case tagData:
             if (!FileInterface::copyBlockTo(stream, entry.data))

@@ -56,7 +56,8 @@ bool TgaDecoder::decode(ImageData& image, std::span<const uint8_t> data)
         return false;
     if (bitsPerPixel != 24 && bitsPerPixel != 32)
         return false;
-    if (width < 1 || height < 1 || width > ImageData::maxSide || height > ImageData::maxSide)
+    // Checked before the run-length pixels are expanded into a buffer of their own.
+    if (!ImageData::sizeAllowed(width, height))
         return false;
 
     ByteReader in(data);

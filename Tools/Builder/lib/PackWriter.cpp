@@ -1,6 +1,7 @@
 #include "PackWriter.h"
 
 #include "Core/Coding.h"
+#include "Core/Pack.h"
 
 #include <cstring>
 #include <new>
@@ -37,6 +38,10 @@ NarrowText narrowName(const String& name)
     NarrowText narrow = name.toNarrow();
     if (!narrow.buffer)
         return narrow;
+    if (narrow.length > Pack::maxNameLength) {
+        narrow.reset();
+        return narrow;
+    }
     // A character the code page lacks would come back as another name.
     String back;
     if (!back.assignNarrow(int32_t(narrow.length), narrow.buffer) || !back.sameText(name))

@@ -14,7 +14,8 @@ class PackWriter
 public:
     // name is the inner path exactly as loaders spell it (case-sensitive,
     // 8-bit text). False for an empty or repeated name, a name the 8-bit code
-    // page cannot hold, or when memory runs out.
+    // page cannot hold or longer than Pack::maxNameLength, or when memory
+    // runs out.
     bool addEntry(const String& name, const void* bytes, uint32_t size);
     // The whole content of source.
     bool addEntry(const String& name, FileInterface& source);

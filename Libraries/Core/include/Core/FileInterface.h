@@ -85,11 +85,15 @@ public:
     bool writeTag(uint32_t tag) { return writeValue(tag); }
 
     // The stored String: u32 count, then count bytes in the ANSI code page.
+    // Longer texts are outside the format: writeString refuses them (false)
+    // and stores an empty text in their place, so that the fields after it
+    // stay readable.
     static constexpr uint32_t maxStoredStringLength = 8191;
     bool writeString(const String& text);
-    // Refuses (false, text left empty) a count that the stream does not hold;
-    // a count above maxStoredStringLength is outside the format: its bytes are
-    // skipped so that the fields after it stay in step, and text is empty.
+    // Refuses (false, text left empty) a count above maxStoredStringLength or
+    // one the stream does not hold. Either way the position moves past the
+    // string's bytes (to the end of the data when they are cut), so a reader
+    // may go on with the fields after a refused string.
     bool readString(String& text);
 
     // Sized block: u32 size, then size bytes. copyBlockTo replaces the whole

@@ -108,6 +108,11 @@ public:
     // Refuses sides outside 1..maxSide and more than maxPixels pixels; on
     // failure pixels is null and the size 0.
     bool allocate(int32_t w, int32_t h, int32_t format, size_t rowBytes);
+    // The sizes allocate accepts: sides 1..maxSide, at most maxPixels pixels.
+    static bool sizeAllowed(int32_t w, int32_t h)
+    {
+        return w >= 1 && h >= 1 && w <= maxSide && h <= maxSide && int64_t(w) * h <= maxPixels;
+    }
     // For decoders: a zeroed 1024-byte palette. False when memory runs out.
     bool allocatePalette();
 };

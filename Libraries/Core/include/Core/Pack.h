@@ -30,11 +30,16 @@ struct PackDirectory
 // through the Coding substitution. The file is opened read-only and stays open
 // while the pack lives. A package's directory is parsed once per run and kept
 // in a process-wide cache (main thread only, no lock); a package whose header
-// or directory does not fit in the file is refused and not cached.
+// or directory does not fit in the file, or with a name longer than
+// maxNameLength, is refused and not cached.
 class Pack : public FolderInterface, public Coding
 {
 public:
     class File;
+
+    // Entry names are inner paths; longer ones are refused before anything is
+    // allocated for them.
+    static constexpr uint32_t maxNameLength = 8191;
 
     // write is accepted for the callers' sake: packages are only ever read.
     explicit Pack(const String& packagePath, uint32_t write = 0);

@@ -14,7 +14,8 @@
 // 1 String path, 2 String name, 3 sized block data, 4 u32 type, 5 u32 value,
 // ended by tag 0. Unknown tags carry no field. Reading stops at tag 0, at the
 // end of the data or at the first field that cannot be read whole; the
-// entries read so far stay.
+// entries read so far stay. An entry whose path or name is refused (longer
+// than a stored String may be) is left out and reading goes on after it.
 class ResourceManager
 {
 public:
@@ -62,7 +63,7 @@ public:
     SCList<Entry> entries;
 
 private:
-    bool readEntry(FileInterface& stream, Entry& entry);
+    bool readEntry(FileInterface& stream, Entry& entry, bool& whole);
 
     String path_;
     Entry defaultEntry_;
