@@ -9,10 +9,7 @@
 
 namespace {
 
-// Which kind of buffer a new pool gets.
-enum class PoolKind { vertices, indices };
-
-BufferPool* createPool(PoolKind kind, uint32_t count)
+BufferPool* createPool(const BufferPool::Layout& layout, uint32_t count)
 {
     CRASH_TRACE();
     if (!gDevice)
@@ -21,12 +18,13 @@ BufferPool* createPool(PoolKind kind, uint32_t count)
     if (!pool)
         return nullptr;
     HRESULT hr;
-    if (kind == PoolKind::vertices)
-        hr = gDevice->CreateVertexBuffer(count * BufferPool::vertexStride, D3DUSAGE_WRITEONLY, BufferPool::vertexFormat,
-                                         D3DPOOL_MANAGED, &pool->vertexBuffer, nullptr);
+    if (layout.stride > 0)
+        hr = gDevice->CreateVertexBuffer(count * layout.stride, D3DUSAGE_WRITEONLY, layout.format, D3DPOOL_MANAGED,
+                                         &pool->vertexBuffer, nullptr);
     else
         hr = gDevice->CreateIndexBuffer(count * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED,
                                         &pool->indexBuffer, nullptr);
+    pool->stride = layout.stride;
     if (FAILED(hr) || !BufferPool::initRanges(*pool, count)) {
         delete pool;
         return nullptr;
@@ -34,25 +32,25 @@ BufferPool* createPool(PoolKind kind, uint32_t count)
     return pool;
 }
 
-BufferRange* allocFromPools(SCList<BufferPool>& pools, uint32_t count, PoolKind kind)
+BufferRange* allocFromPools(SCList<BufferPool>& pools, uint32_t count, const BufferPool::Layout& layout)
 {
     if (count == 0)
         return nullptr;
     for (auto* node = pools.head(); node; node = node->next) {
         BufferPool* pool = node->item;
-        const bool sameKind =
-            pool && (kind == PoolKind::vertices ? pool->vertexBuffer != nullptr : pool->indexBuffer != nullptr);
-        if (!sameKind)
+        // A pool of another layout never lends its buffer.
+        const bool sameLayout = pool && pool->stride == layout.stride &&
+                                (layout.stride > 0 ? pool->vertexBuffer != nullptr : pool->indexBuffer != nullptr);
+        if (!sameLayout)
             continue;
         if (BufferRange* range = BufferPool::allocRange(*pool, count))
             return range;
     }
-    const uint32_t perPool = kind == PoolKind::vertices ? BufferPool::verticesPerPool : BufferPool::indicesPerPool;
     // Larger requests would otherwise make a new, useless pool every call.
-    const uint32_t size = count > perPool ? count : perPool;
+    const uint32_t size = count > layout.size ? count : layout.size;
     if (size > (1u << 24))
         return nullptr;
-    BufferPool* pool = createPool(kind, size);
+    BufferPool* pool = createPool(layout, size);
     if (!pool)
         return nullptr;
     if (!pools.append(pool)) {
@@ -79,14 +77,19 @@ Buffer* fillBuffer(Buffer* buffer, const void* bytes, size_t size)
 
 }
 
+BufferRange* BufferPool::allocRange(List& list, uint32_t count)
+{
+    return allocFromPools(list.pools, count, list.layout);
+}
+
 BufferRange* BufferPool::allocVertexRange(SCList<BufferPool>& pools, uint32_t count)
 {
-    return allocFromPools(pools, count, PoolKind::vertices);
+    return allocFromPools(pools, count, meshVertices);
 }
 
 BufferRange* BufferPool::allocIndexRange(SCList<BufferPool>& pools, uint32_t count)
 {
-    return allocFromPools(pools, count, PoolKind::indices);
+    return allocFromPools(pools, count, indices);
 }
 
 BufferRange* BufferPool::allocRange(BufferPool& pool, uint32_t count)

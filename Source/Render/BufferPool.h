@@ -23,20 +23,47 @@ struct BufferRange
 // pieces, terrain patches) draw from few buffers. The ranges of a pool lie in
 // buffer order and always cover the whole buffer without gaps.
 //
-// A pool holds either a vertex buffer (32-byte vertices of FVF
-// XYZ | NORMAL | TEX1) or a 16-bit index buffer. Managed buffers survive a
-// device reset; pools are never released when they become empty, only by
-// destroy(). Main thread only.
+// A pool holds either a vertex buffer or a 16-bit index buffer. Pools come in
+// lists of one layout: the vertex size and format, and the elements a new pool
+// holds (mesh vertices of 32 bytes unless the list says otherwise). Managed
+// buffers survive a device reset; pools are never released when they become
+// empty, only by destroy(). Main thread only.
 struct BufferPool
 {
+    // What the pools of one list hold: vertices of stride bytes in format,
+    // or, with stride 0, 16-bit indices; a new pool holds size of them.
+    struct Layout
+    {
+        uint32_t stride = 0;
+        DWORD format = 0;
+        uint32_t size = 0;
+    };
+
     static constexpr uint32_t vertexStride = 32;
     static constexpr DWORD vertexFormat = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
     static constexpr uint32_t verticesPerPool = 4096;
     static constexpr uint32_t indicesPerPool = 8192;
+    static constexpr Layout meshVertices{vertexStride, vertexFormat, verticesPerPool};
+    static constexpr Layout indices{0, 0, indicesPerPool};
+
+    // A pool list with its layout; its pools are destroyed with it.
+    struct List
+    {
+        explicit List(const Layout& poolLayout) : layout(poolLayout) {}
+        List(const List&) = delete;
+        List& operator=(const List&) = delete;
+        ~List() { clear(); }
+        // Destroys every pool.
+        void clear() { pools.deleteAll(); }
+
+        SCList<BufferPool> pools;
+        const Layout layout;
+    };
 
     IDirect3DVertexBuffer9* vertexBuffer = nullptr;
     IDirect3DIndexBuffer9* indexBuffer = nullptr;
     uint32_t reserved = 0; // elements the buffer holds
+    uint32_t stride = 0;   // bytes per vertex of a vertex pool
     BufferRange* firstRange = nullptr;
 
     BufferPool() = default;
@@ -44,10 +71,13 @@ struct BufferPool
     BufferPool& operator=(const BufferPool&) = delete;
     ~BufferPool() { destroy(*this); }
 
-    // A range of count vertices from the first pool with room; a new pool
-    // when none has. A request larger than a whole pool gets a pool of its own
-    // size. Null when count is 0 or the buffer cannot be created (no pool is
-    // kept then, so no range ever points into a missing buffer).
+    // A range of count elements from the first pool of the list's layout with
+    // room; a new pool when none has. A request larger than a whole pool gets
+    // a pool of its own size. Null when count is 0 or the buffer cannot be
+    // created (no pool is kept then, so no range ever points into a missing
+    // buffer).
+    static BufferRange* allocRange(List& list, uint32_t count);
+    // The same for lists of mesh vertices and of indices.
     static BufferRange* allocVertexRange(SCList<BufferPool>& pools, uint32_t count);
     static BufferRange* allocIndexRange(SCList<BufferPool>& pools, uint32_t count);
 

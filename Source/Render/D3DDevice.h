@@ -106,6 +106,8 @@ public:
     uint32_t resetting = 0;
     PostEffect postEffect;
     RenderTexture* sharedTarget256 = nullptr;
+    // Triangles drawn since the frame began; every draw adds its own.
+    uint32_t primitiveCount = 0;
 
     // Matrices in force. Entry 0 is the current camera's (beginFrame); a pass
     // with matrices of its own stores a pointer at index count, increments the

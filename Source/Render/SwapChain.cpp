@@ -136,6 +136,7 @@ SwapChain* SwapChain::beginFrame()
     describeTarget(targets[0]);
 
     record.currentSwapChain = this;
+    record.primitiveCount = 0;
     gCamera = this;
     gSunLight = &sun;
     cameraPosition.store(&position, std::memory_order_release);
