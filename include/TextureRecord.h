@@ -12,6 +12,7 @@
 
 struct IDirect3DTexture9;
 struct IDirect3DCubeTexture9;
+struct _D3DSURFACE_DESC; // D3DSURFACE_DESC
 struct Color24;
 class FileInterface;
 class ImageData;
@@ -151,9 +152,9 @@ struct Texture
     static void alphaFromRed(const TextureRef& ref);
     static void whiteFromRed(const TextureRef& ref);
     static void bleedIntoTransparent(const TextureRef& ref);
-    // Writes every level-0 texel through texel(address, x, y), the sun's
-    // texel function.
-    using TexelFunction = void (*)(uint8_t* texel, uint32_t x, uint32_t y);
+    // Writes every level-0 texel through texel(address, x, y, level 0's
+    // description), the sun's texel function.
+    using TexelFunction = void (*)(uint8_t* texel, uint32_t x, uint32_t y, const _D3DSURFACE_DESC& level);
     static void fillProcedural(const TextureRef& ref, TexelFunction texel);
     static bool duplicate(const TextureRef& source, TextureRef& ref);
     // Level 0 of a render target (2D, or the six faces of a cube) into a

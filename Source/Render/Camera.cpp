@@ -84,6 +84,30 @@ void Camera::apply()
         gDevice->SetTransform(D3DTS_VIEW, reinterpret_cast<const D3DMATRIX*>(view.m));
 }
 
+ConvexVolume Camera::narrowedFrustum(float u, float v) const
+{
+    constexpr float texel = 1.0f / 256.0f;
+    // The view ray through a screen position, in world space.
+    const auto ray = [this](float su, float sv) {
+        const float x = (2.0f * su - 1.0f) / projection.m[0];
+        const float y = -(2.0f * sv - 1.0f) / projection.m[5];
+        return (right * x + up * y + forward).normalised();
+    };
+    // Each normal points towards the point: crossing the camera axis the
+    // other way round for the lower and upper planes would turn them outwards
+    // and leave nothing inside.
+    const vec3d normals[4] = {up.cross(ray(u - texel, v)).normalised(), (-right).cross(ray(u, v + texel)).normalised(),
+                              (-up).cross(ray(u + texel, v)).normalised(), right.cross(ray(u, v - texel)).normalised()};
+    ConvexVolume narrowed = frustum;
+    for (int i = 0; i < 4; ++i) {
+        ConvexVolume::Plane& plane = narrowed.planes[2 + i];
+        plane.normal = normals[i];
+        plane.point = position;
+        plane.distance = normals[i].dot(position);
+    }
+    return narrowed;
+}
+
 void Camera::setLens(float hazeFactor, const Color& colour)
 {
     const float t = 1.0f - hazeFactor;

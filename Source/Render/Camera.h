@@ -33,6 +33,11 @@ public:
     void apply();
     // Fog distances from a haze factor (0 clear to 1 thick).
     void setLens(float haze, const Color& fogColour);
+    // The frustum narrowed to a thin pyramid around the screen position (u, v)
+    // (0 to 1, v downwards): its near and far planes, and four side planes
+    // through the camera position that pass one texel of a 256 x 256 target
+    // to the left, below, to the right of and above the point.
+    ConvexVolume narrowedFrustum(float u, float v) const;
 
     vec3d position;
     float range = 1800.0f;

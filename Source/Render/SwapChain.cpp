@@ -7,6 +7,7 @@
 #include "Core/Math.h"
 
 #include <cstring>
+#include <optional>
 
 using SwapChain = D3D::Device::SwapChain;
 
@@ -271,9 +272,22 @@ void SwapChain::testOcclusion(DynArray<OccludePos>& points, int count)
         p.inverseW = 1.0f / w;
         p.screenU = (x * p.inverseW + 1.0f) * 0.5f;
         p.screenV = 1.0f - (y * p.inverseW + 1.0f) * 0.5f;
+    }
+    // A single point is tested against what lies on its own line of sight:
+    // the culling frustum is narrowed around it for the tests, then put back.
+    std::optional<ConvexVolume> saved;
+    if (count == 1) {
+        saved = frustum;
+        const OccludePos& p = *points.at(0);
+        frustum = narrowedFrustum(p.screenU, p.screenV);
+    }
+    for (int i = 0; i < count; ++i) {
+        OccludePos& p = *points.at(i);
         const bool offScreen = p.screenU < 0.0f || p.screenU > 1.0f || p.screenV < 0.0f || p.screenV > 1.0f;
         p.occluded = p.inverseW < -0.5f || offScreen ? 1 : 0;
     }
+    if (saved)
+        frustum = *saved;
 }
 
 void SwapChain::fillAlpha(float z)

@@ -240,7 +240,7 @@ void Texture::fillProcedural(const TextureRef& ref, TexelFunction texelFunction)
     for (uint32_t y = 0; y < desc.Height; ++y) {
         uint8_t* texel = lock.row(y);
         for (uint32_t x = 0; x < desc.Width; ++x, texel += size)
-            texelFunction(texel, x, y);
+            texelFunction(texel, x, y, desc);
     }
 }
 

@@ -23,9 +23,10 @@ TEST(FastSqrt, ExactOnEvenPowersOfTwoAndCloseElsewhere)
     }
 }
 
-TEST(NextPowerOfTwo, RoundsUpAndOneStaysOne)
+TEST(NextPowerOfTwo, RoundsUpToAtLeastTwo)
 {
-    const std::pair<uint32_t, uint32_t> cases[] = {{0, 1}, {1, 1}, {3, 4}, {64, 64}, {96, 128}, {129, 256},
+    const std::pair<uint32_t, uint32_t> cases[] = {{0, 2},   {1, 2},     {2, 2},     {3, 4},
+                                                   {64, 64}, {65, 128},  {96, 128},  {129, 256},
                                                    {0x80000000u, 0x80000000u}, {0x80000001u, 0}};
     for (const auto& [n, expected] : cases)
         EXPECT_EQ(nextPowerOfTwo(n), expected) << n;

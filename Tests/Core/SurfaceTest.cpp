@@ -16,11 +16,13 @@ uint32_t make(uint32_t argb, uint32_t f) { return convertPixel(&argb, A8R8G8B8, 
 Color read(uint32_t pixel, uint32_t f) { return Color::fromArgb(convertPixel(&pixel, f, A8R8G8B8, 255)); }
 }
 
-TEST(PixelFormats, EveryPairKeepsZeroAndFullExactlyAndMidWithinOneStep)
+TEST(PixelFormats, EveryPairKeepsBlackAndWhiteWithinOneStepAndEachChannelInItsPlace)
 {
     const uint32_t formats[] = {R8G8B8, A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5, A4R4G4B4, X4R4G4B4};
     auto alphaBits = [](uint32_t f) {
-        return f == R8G8B8 || f == R5G6B5 ? 0 : f == X1R5G5B5 || f == A1R5G5B5 ? 1 : f >= A4R4G4B4 ? 4 : 8;
+        return f == R8G8B8 || f == R5G6B5 || f == X1R5G5B5 || f == X4R4G4B4 ? 0 : f == A1R5G5B5 ? 1
+               : f == A4R4G4B4                                             ? 4
+                                                                           : 8;
     };
     auto step = [](uint32_t f) { return f <= X8R8G8B8 ? 0 : f >= A4R4G4B4 ? 17 : 8; };
     for (uint32_t s : formats)
@@ -31,9 +33,10 @@ TEST(PixelFormats, EveryPairKeepsZeroAndFullExactlyAndMidWithinOneStep)
                 return read(convertPixel(&source, s, d, 255), d);
             };
             EXPECT_EQ(convert(0xFF000000u), Color(0, 0, 0, 255));
-            EXPECT_EQ(convert(0xFFFFFFFFu), Color(255, 255, 255, 255));
-            EXPECT_EQ(convert(0xFF00FF00u), Color(0, 255, 0, 255)); // each channel in its own place
-            const Color mid = convert(0x80808080u);
+            const Color white = convert(0xFFFFFFFFu), green = convert(0xFF00FF00u), mid = convert(0x80808080u);
+            for (int channel : {white.r, white.g, white.b, white.a, green.g})
+                EXPECT_GE(channel, 255 - step(s) - step(d));
+            EXPECT_EQ(green.r + green.b, 0); // each channel in its own place
             for (int channel : {mid.r, mid.g, mid.b})
                 EXPECT_LE(std::abs(channel - 128), step(s) + step(d));
             // 128 keeps a one-bit alpha set; four bits give 136; no alpha reads as opaque.
@@ -43,27 +46,39 @@ TEST(PixelFormats, EveryPairKeepsZeroAndFullExactlyAndMidWithinOneStep)
     EXPECT_EQ(toColor(ColorValue24(2.0f, -1.0f, 0.5f)), Color(255, 0, 128, 255)); // floats clamp to 0..1
 }
 
-TEST(PixelFormats, SixteenBitChannelsWidenToFullBytes)
+TEST(PixelFormats, ExactValuesOfTheConversions)
 {
-    EXPECT_EQ(read(0x7C00, A1R5G5B5), Color(255, 0, 0, 0));
-    EXPECT_EQ(read(0x8000, A1R5G5B5), Color(0, 0, 0, 255));
-    EXPECT_EQ(read(0xF0F0, A4R4G4B4), Color(0, 255, 0, 255));
-    EXPECT_EQ(read(0x001F, R5G6B5), Color(0, 0, 255, 255));
-    EXPECT_EQ(read(0x07E0, R5G6B5), Color(0, 255, 0, 255));
-}
-
-TEST(PixelFormats, A1R5G5B5TakesTheTopBitOfTheAlpha)
-{
-    const uint16_t black = 0;
-    EXPECT_EQ(convertPixel(&black, R5G6B5, A1R5G5B5, 255), 0x8000u);
-    EXPECT_EQ(convertPixel(&black, R5G6B5, A1R5G5B5, 128), 0x8000u);
-    EXPECT_EQ(convertPixel(&black, R5G6B5, A1R5G5B5, 1), 0x0000u);
-}
-
-TEST(PixelFormats, R8G8B8ToA8R8G8B8KeepsTheColourWithTheGivenAlpha)
-{
-    const uint8_t rgb[3] = {0x30, 0x20, 0x10}; // blue, green, red
-    EXPECT_EQ(convertPixel(rgb, R8G8B8, A8R8G8B8, 0x80), 0x80102030u);
+    const struct {
+        uint32_t source, from, to;
+        uint8_t alpha;
+        uint32_t expected;
+    } cases[] = {
+        {0xFFFF8000u, A8R8G8B8, R5G6B5, 255, 0xFC00u},
+        {0xFFFFu, R5G6B5, A8R8G8B8, 255, 0xFFF8FCF8u}, // channels at the top of their bytes
+        {0xFFFFu, R5G6B5, X8R8G8B8, 0x40, 0x40F8FCF8u},
+        {0xFFFFu, R5G6B5, R8G8B8, 0x40, 0xFFF8FCF8u},
+        {0x07E0u, R5G6B5, A8R8G8B8, 255, 0xFF00FC00u},
+        {0x0000u, R5G6B5, A1R5G5B5, 255, 0x8000u}, // the top bit of the alpha byte
+        {0x0000u, R5G6B5, A1R5G5B5, 128, 0x8000u},
+        {0x0000u, R5G6B5, A1R5G5B5, 1, 0x0000u},
+        {0x7FFFu, X1R5G5B5, R5G6B5, 255, 0xFFDFu}, // five bits of green at the top of six
+        {0xFFFFu, A1R5G5B5, R5G6B5, 255, 0xFFDFu},
+        {0x7FFFu, X1R5G5B5, A8R8G8B8, 255, 0xFFFFFFFFu}, // no alpha: the argument's
+        {0x7FFFu, X1R5G5B5, A8R8G8B8, 0x20, 0x20FFFFFFu},
+        {0x7FFFu, A1R5G5B5, A8R8G8B8, 255, 0x00FFFFFFu},
+        {0xFFFFu, A1R5G5B5, A8R8G8B8, 0, 0xFFFFFFFFu},
+        {0x0FFFu, X4R4G4B4, A8R8G8B8, 0x80, 0x80FFFFFFu},
+        {0xF0F0u, A4R4G4B4, A8R8G8B8, 0, 0xFF00FF00u},
+        {0x12345678u, X8R8G8B8, A8R8G8B8, 0, 0x12345678u}, // read as it stands
+        {0x7FFFFFFFu, X8R8G8B8, A1R5G5B5, 255, 0x7FFFu},
+        {0xFF804020u, A8R8G8B8, A1R5G5B5, 0, 0xC104u},
+        {0x00102030u, R8G8B8, A8R8G8B8, 0x80, 0x80102030u},
+        {0x1234u, 99, A8R8G8B8, 255, 0},
+        {0x1234u, R5G6B5, 99, 255, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(convertPixel(&c.source, c.from, c.to, c.alpha), c.expected)
+            << std::hex << c.source << " from " << std::dec << c.from << " to " << c.to;
 }
 
 TEST(Surface1d, ResampleBlendsNeighboursAndClampsAtTheEdge)

@@ -63,3 +63,38 @@ TEST(Camera, ViewTranslationAndFrustumFollowThePosition)
 }
 
 }
+
+namespace {
+
+// The narrowed frustum holds the point's line of sight and nothing two texels
+// (of 256) beside it, at any depth; its near and far planes are the frustum's.
+TEST(Camera, NarrowedFrustumIsAThinPyramidAroundAScreenPosition)
+{
+    Camera camera;
+    camera.setProjection({1024, 768});
+    camera.position = {5.0f, 2.0f, -3.0f};
+    camera.angles = {30.0f, 10.0f, 0.0f};
+    camera.setAnglesDeg();
+    camera.update();
+    // The world point at screen (u, v) and view depth z.
+    auto at = [&](float u, float v, float z) {
+        const float x = (2.0f * u - 1.0f) / camera.projection.m[0], y = -(2.0f * v - 1.0f) / camera.projection.m[5];
+        return camera.position + (camera.right * x + camera.up * y + camera.forward) * z;
+    };
+    const float step = 2.0f / 256.0f;
+    for (const auto& [u, v] : {std::pair{0.5f, 0.5f}, {0.2f, 0.7f}, {0.9f, 0.1f}}) {
+        const ConvexVolume narrowed = camera.narrowedFrustum(u, v);
+        ASSERT_EQ(narrowed.count, 6);
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(narrowed.planes[i].normal, camera.frustum.planes[i].normal);
+        for (float z : {1.0f, 50.0f, 3000.0f}) {
+            SCOPED_TRACE(testing::Message() << u << "," << v << " at " << z);
+            EXPECT_EQ(narrowed.classifyPoint(at(u, v, z)), ConvexVolume::inside);
+            for (const auto& [du, dv] : {std::pair{-step, 0.0f}, {step, 0.0f}, {0.0f, -step}, {0.0f, step}})
+                EXPECT_EQ(narrowed.classifyPoint(at(u + du, v + dv, z)), ConvexVolume::outside) << du << "," << dv;
+        }
+        EXPECT_EQ(narrowed.classifyPoint(at(u, v, 4000.0f)), ConvexVolume::outside); // beyond the far plane
+    }
+}
+
+}

@@ -37,6 +37,18 @@ TEST_F(TexturePixels, FillRectangles)
     EXPECT_EQ(wrongTexels(n, [](uint32_t x, uint32_t) { return x >= 1 && x <= 3 ? 0x07E0u : 0u; }), 0);
 }
 
+// The texel function is given each texel's place and the level's description
+// (the sun's brightness depends on the distance to the level's centre).
+TEST_F(TexturePixels, ProceduralFillWritesEveryTexelFromItsPlaceAndTheLevel)
+{
+    TextureRef ref = makeTexture(5, 3, D3DFMT_A8R8G8B8, uniform(0));
+    Texture::fillProcedural(ref, [](uint8_t* texel, uint32_t x, uint32_t y, const D3DSURFACE_DESC& level) {
+        const uint32_t value = level.Width << 24 | level.Height << 16 | y << 8 | x;
+        std::memcpy(texel, &value, 4);
+    });
+    EXPECT_EQ(wrongTexels(readLevel(ref), [](uint32_t x, uint32_t y) { return 5u << 24 | 3u << 16 | y << 8 | x; }), 0);
+}
+
 TEST_F(TexturePixels, MipLevelsOf16BitTexturesKeepTheirOwnFormat)
 {
     // Uniform levels stay uniform in every 16-bit layout.

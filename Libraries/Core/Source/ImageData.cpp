@@ -195,8 +195,9 @@ bool ImageData::copyToRect(surface1d<Color>& dest, int32_t maxWidth, int32_t max
     if (formatCode != FormatPalette && formatCode != FormatR5G6B5 && formatCode != FormatColor24 &&
         formatCode != FormatColor)
         return false;
-    int32_t targetWidth = powerOfTwo ? nextPowerOfTwo(width) : width;
-    int32_t targetHeight = powerOfTwo ? nextPowerOfTwo(height) : height;
+    // Sides are at most maxSide, itself a power of two.
+    int32_t targetWidth = powerOfTwo ? int32_t(nextPowerOfTwo(uint32_t(width))) : width;
+    int32_t targetHeight = powerOfTwo ? int32_t(nextPowerOfTwo(uint32_t(height))) : height;
     if (maxWidth > 0 && maxHeight > 0) {
         targetWidth = targetWidth < maxWidth ? targetWidth : maxWidth;
         targetHeight = targetHeight < maxHeight ? targetHeight : maxHeight;
@@ -238,10 +239,3 @@ bool ImageData::copyToRect(surface1d<Color>& dest, int32_t maxWidth, int32_t max
     return dest.width == targetWidth && dest.height == targetHeight;
 }
 
-int32_t nextPowerOfTwo(int32_t n)
-{
-    constexpr int32_t largest = int32_t(1) << 30;
-    if (n <= 2)
-        return 2;
-    return n >= largest ? largest : int32_t(nextPowerOfTwo(uint32_t(n)));
-}

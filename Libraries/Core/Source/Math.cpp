@@ -24,5 +24,5 @@ uint32_t nextPowerOfTwo(uint32_t n)
 {
     if (n > 0x80000000u)
         return 0;
-    return n <= 1 ? 1 : std::bit_ceil(n);
+    return n <= 2 ? 2 : std::bit_ceil(n);
 }

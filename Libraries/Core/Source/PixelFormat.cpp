@@ -23,18 +23,21 @@ bool readPixel(const void* source, uint32_t format, uint8_t alpha, Color& c, uin
     }
     std::memcpy(&v16, p, 2);
     switch (format) {
-    case D3DFormatCode::R5G6B5: {
-        c = toColor(ColorR5G6B5(v16));
-        c.a = alpha;
+    case D3DFormatCode::R5G6B5:
+        // Each channel at the top of its byte: white becomes F8FCF8h.
+        c = Color(uint8_t((v16 >> 8) & 0xF8u), uint8_t((v16 >> 3) & 0xFCu), uint8_t((v16 << 3) & 0xF8u), alpha);
         break;
-    }
     case D3DFormatCode::X1R5G5B5:
     case D3DFormatCode::A1R5G5B5:
         c = toColor(ColorA1R5G5B5(v16));
+        if (format == D3DFormatCode::X1R5G5B5)
+            c.a = alpha;
         break;
     case D3DFormatCode::A4R4G4B4:
     case D3DFormatCode::X4R4G4B4:
         c = toColor(ColorA4R4G4B4(v16));
+        if (format == D3DFormatCode::X4R4G4B4)
+            c.a = alpha;
         break;
     default:
         return false;
@@ -52,6 +55,13 @@ uint32_t convertPixel(const void* source, uint32_t sourceFormat, uint32_t destFo
     uint32_t raw = 0;
     if (!readPixel(source, sourceFormat, alpha, c, raw))
         return 0;
+    // Five bits of green become the top five of six: 7FFFh gives FFDFh.
+    if ((sourceFormat == D3DFormatCode::X1R5G5B5 || sourceFormat == D3DFormatCode::A1R5G5B5) &&
+        destFormat == D3DFormatCode::R5G6B5) {
+        uint16_t v = 0;
+        std::memcpy(&v, source, 2);
+        return uint32_t((v & 0x7FE0u) << 1 | (v & 0x001Fu));
+    }
     switch (destFormat) {
     case D3DFormatCode::R8G8B8:
         return 0xFF000000u | (c.argb() & 0x00FFFFFFu);

@@ -116,7 +116,3 @@ public:
     // For decoders: a zeroed 1024-byte palette. False when memory runs out.
     bool allocatePalette();
 };
-
-// The smallest power of two that is at least n, and at least 2
-// (n above 2^30 gives 2^30).
-int32_t nextPowerOfTwo(int32_t n);

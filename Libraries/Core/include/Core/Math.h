@@ -39,7 +39,8 @@ inline float fastSqrt(float x)
     return std::bit_cast<float>(exponent | fastSqrtTable[(b >> 8) & 0xFFFFu]);
 }
 
-// The smallest power of two not below n (1 for 0); 0 when it exceeds 2^31.
+// The smallest power of two not below n and not below 2 (image sides and the
+// texture atlas use it); 0 when it exceeds 2^31.
 uint32_t nextPowerOfTwo(uint32_t n);
 
 // The position of the camera of the frame being drawn. The swap chain points

@@ -37,8 +37,12 @@ constexpr uint32_t X4R4G4B4 = 30;
 
 // Converts one pixel between two of the Direct3D formats above. `source` points
 // at the source pixel (3 bytes for R8G8B8, 4 for the 32-bit formats, 2 for the
-// 16-bit ones). Sources without alpha take `alpha`; destinations without alpha
-// keep the source's alpha bits where they have room (X8R8G8B8 keeps the source
-// value whole) and R8G8B8 results carry FFh in the top byte. 16-bit results are
-// in the low 16 bits. An unknown format on either side gives 0.
+// 16-bit ones). Sources without alpha (R8G8B8, R5G6B5, X1R5G5B5, X4R4G4B4)
+// take `alpha`; X8R8G8B8 is read as it stands, its top byte included.
+// Destinations without alpha keep the source's alpha bits where they have room
+// (X8R8G8B8 keeps the source value whole) and R8G8B8 results carry FFh in the
+// top byte. R5G6B5 channels widen to the top of their bytes (FFFFh to
+// FFF8FCF8h); the other 16-bit channels widen to the full byte (4 bits of 15 to
+// FFh). Narrower channels keep their top bits. 16-bit results are in the low
+// 16 bits. An unknown format on either side gives 0.
 uint32_t convertPixel(const void* source, uint32_t sourceFormat, uint32_t destFormat, uint8_t alpha);
