@@ -5,6 +5,7 @@
 #include "Application/Multimonitor.h"
 #include "Application/OSVersion.h"
 #include "Application/ShellWindows.h"
+#include "Audio/AudioFile.h"
 #include "Core/Language.h"
 #include "Core/Math.h"
 #include "Core/ResourceManager.h"
@@ -69,6 +70,9 @@ const Step steps[] = {
          delete gOSVersion;
          gOSVersion = nullptr;
      }},
+    // The sound system's globals are constant-initialised; at exit the files
+    // still loaded are released before the static destructors run.
+    {[] {}, [] { Audio::AudioFile::releaseAll(); }},
 };
 
 constexpr int stepCount = int(sizeof(steps) / sizeof(steps[0]));

@@ -6,10 +6,12 @@
 #include "Application/LanguageSetup.h"
 #include "Application/Registry.h"
 #include "Application/UserInput.h"
+#include "Audio/Audio.h"
 #include "Render/DirectGraphics.h"
 #include "Core/CrashTrace.h"
 #include "Core/FileInterface.h"
 #include "Core/Language.h"
+#include "Core/Resource.h"
 #include "Core/ResourceManager.h"
 #include "Core/Timer.h"
 
@@ -102,6 +104,8 @@ uint32_t Korvanta::init()
         return 0;
     }
     CRASH_TRACE();
+    initAudio();
+    CRASH_TRACE();
     gUserInput.init(window);
     scene.swapChain = swapChain;
     CRASH_TRACE();
@@ -112,6 +116,20 @@ uint32_t Korvanta::init()
     if (gResourceManager)
         gResourceManager->load(String(L"Data\\Resource\\Resource.res"));
     active = 1;
+    return 1;
+}
+
+uint32_t Korvanta::initAudio()
+{
+    CRASH_TRACE();
+    Audio::init(window);
+    const auto makeDefault = [](Audio::FileRef& sound, const wchar_t* name) {
+        Resource* stream = new Resource(name, RT_RCDATA);
+        stream->deleteOnClose = true;
+        sound.set(stream, Audio::FileRef::typeWav, String(name), 1);
+    };
+    makeDefault(defaultCollisionSound, L"SndDefColl");
+    makeDefault(defaultDragSound, L"SndDefDrag");
     return 1;
 }
 
@@ -214,6 +232,7 @@ void Korvanta::shutdown()
     destroy();
     releaseDevice();
     gUserInput.release();
+    Audio::release();
     if (WinShell::gMonitors)
         WinShell::gMonitors->clear();
     // Deleted here once and the pointers cleared, so that the exit clean-up

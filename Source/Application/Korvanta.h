@@ -7,6 +7,7 @@
 #include "Render/D3DDevice.h"
 #include "Render/SwapChainInterface.h"
 #include "TextureRecord.h"
+#include "Core/AudioFileRef.h"
 #include "Core/String.h"
 
 #include <windows.h>
@@ -55,6 +56,9 @@ public:
     // Device set-up: antialiasing from the settings, then the device on the
     // window; 0 after a failure (the Direct3D object is released then).
     uint32_t createDevice();
+    // Opens the sound device (a failure leaves the game silent) and makes the
+    // default collision and drag sounds from the program's resources. Always 1.
+    uint32_t initAudio();
     // One frame of the main loop; nothing while inactive.
     void update();
     void render();
@@ -85,6 +89,9 @@ public:
     Control controls;
     // The level; it gets the swap chain once the device exists.
     Scene scene{programName, 3500.0f};
+    // The sounds of collisions and drags whose objects name none.
+    Audio::FileRef defaultCollisionSound;
+    Audio::FileRef defaultDragSound;
 
 private:
     // A start-up failure box: caption "Error", text of the step's key.

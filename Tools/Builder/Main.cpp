@@ -8,6 +8,7 @@
 #include "LandscapeSample.h"
 #include "MeshSamples.h"
 #include "ResourceArchiveWriter.h"
+#include "SoundSamples.h"
 
 #include "Core/FileArray.h"
 
@@ -25,7 +26,8 @@ bool makeFolder(const String& path)
 // The game's data folders under root, parents first.
 bool makeDataFolders(const String& root)
 {
-    for (const wchar_t* folder : {L"Data", L"Data\\Resource", L"Data\\Menu", L"Data\\Map", L"Data\\Mesh", L"Objects"})
+    for (const wchar_t* folder :
+         {L"Data", L"Data\\Resource", L"Data\\Menu", L"Data\\Map", L"Data\\Mesh", L"Data\\Sound", L"Objects"})
         if (!makeFolder(root + folder))
             return false;
     return true;
@@ -38,9 +40,9 @@ bool writeResourceArchive(const String& root)
     return archive.save(root + L"Data\\Resource\\Resource.res");
 }
 
-bool writeBuiltinImages(const String& folder)
+bool writeFiles(const String& folder, const std::vector<BuiltinTextures::File>& files)
 {
-    for (const BuiltinTextures::File& file : BuiltinTextures::files()) {
+    for (const BuiltinTextures::File& file : files) {
         FileArray bytes(4096);
         if (bytes.write(file.bytes.data(), uint32_t(file.bytes.size())) != file.bytes.size() ||
             !FileInterface::saveToFile(bytes, folder + file.name))
@@ -55,7 +57,10 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc == 3 && lstrcmpW(argv[1], L"--builtin-images") == 0) {
         const String folder = String(argv[2]).addBackslash();
-        return makeFolder(folder) && writeBuiltinImages(folder) ? 0 : 1;
+        return makeFolder(folder) && writeFiles(folder, BuiltinTextures::files()) &&
+                       writeFiles(folder, SoundSamples::builtinFiles())
+                   ? 0
+                   : 1;
     }
     if (argc != 2) {
         fwprintf(stderr, L"usage: KorvantaBuilder <install folder>\n");
@@ -76,6 +81,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!MeshSamples::save(root + L"Data\\Mesh\\")) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample meshes\n");
+        return 1;
+    }
+    if (!writeFiles(root + L"Data\\Sound\\", SoundSamples::sampleFiles())) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the sample sounds\n");
         return 1;
     }
     return 0;
