@@ -119,7 +119,7 @@ uint32_t Korvanta::init()
     return 1;
 }
 
-uint32_t Korvanta::initAudio()
+void Korvanta::initAudio()
 {
     CRASH_TRACE();
     Audio::init(window);
@@ -130,7 +130,6 @@ uint32_t Korvanta::initAudio()
     };
     makeDefault(defaultCollisionSound, L"SndDefColl");
     makeDefault(defaultDragSound, L"SndDefDrag");
-    return 1;
 }
 
 uint32_t Korvanta::setUpLanguages()

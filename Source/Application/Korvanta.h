@@ -57,8 +57,8 @@ public:
     // window; 0 after a failure (the Direct3D object is released then).
     uint32_t createDevice();
     // Opens the sound device (a failure leaves the game silent) and makes the
-    // default collision and drag sounds from the program's resources. Always 1.
-    uint32_t initAudio();
+    // default collision and drag sounds from the program's resources. Never fails.
+    void initAudio();
     // One frame of the main loop; nothing while inactive.
     void update();
     void render();

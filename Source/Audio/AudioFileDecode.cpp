@@ -158,13 +158,8 @@ int AudioFile::oggSeek(void* file, ogg_int64_t offset, int origin)
 {
     AudioFile* self = static_cast<AudioFile*>(file);
     const int64_t size = self->source ? self->source->size() : 0;
-    int64_t target = offset;
-    if (origin == SEEK_CUR)
-        target += self->sourcePosition;
-    else if (origin == SEEK_END)
-        target += size;
-    else if (origin != SEEK_SET)
-        return -1;
+    const int64_t base = origin == SEEK_CUR ? int64_t(self->sourcePosition) : origin == SEEK_END ? size : 0;
+    const int64_t target = base + offset;
     if (target < 0 || target > size)
         return -1;
     self->sourcePosition = uint32_t(target);

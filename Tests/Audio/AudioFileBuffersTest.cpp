@@ -1,3 +1,4 @@
+#include "FakeSoundBuffer.h"
 #include "SoundTestSupport.h"
 
 #include "Render/Camera.h"
@@ -239,4 +240,59 @@ TEST(AudioDevice, ListenerFollowsAUsableCamera)
     Audio::update();
     EXPECT_EQ(listened(), (vec3d{1.0f, 2.0f, 3.0f})) << "without a camera the listener stays";
     gCamera = saved;
+}
+
+TEST(SoundBuffers, LostBuffersAreRestoredOrGivenUpWithinHalfASecond)
+{
+    const struct
+    {
+        const char* what;
+        bool lost, failStatus;
+        int refusals;
+        bool restored;
+        int restoreCalls;
+    } cases[] = {
+        {"not lost", false, false, 0, true, 0},
+        {"lost, back at the first try", true, false, 0, true, 1},
+        {"lost, back after three refusals", true, false, 3, true, 4},
+        {"lost for good", true, false, 1000, false, 50},
+        {"no status", false, true, 0, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeSoundBuffer buffer(64);
+        buffer.lost = c.lost;
+        buffer.failStatus = c.failStatus;
+        buffer.refusedRestores = c.refusals;
+        EXPECT_EQ(AudioFile::restoreBuffer(&buffer), c.restored);
+        EXPECT_EQ(buffer.restoreCalls, c.restoreCalls);
+    }
+    EXPECT_FALSE(AudioFile::restoreBuffer(nullptr));
+}
+
+TEST(SoundBuffers, FillsLockThePadWithTheDataAndNothingBeyond)
+{
+    const Bytes data = pattern(1000);
+    MemorySound sound(wavBytes({}, data), AudioFile::typeWav, L"pad");
+    AudioFile& file = *sound.file;
+    file.setupBuffers(true, false, false, true);
+    ASSERT_EQ(file.padBytes, 256u);
+
+    FakeSoundBuffer buffer(1256);
+    EXPECT_EQ(file.fillBuffer(&buffer, 0, 0, 1000, false), 1000u);
+    EXPECT_EQ(buffer.lockedBytes, 1256u) << "pad and data locked together";
+    EXPECT_EQ(std::count(buffer.bytes.begin(), buffer.bytes.begin() + 256, 0), 256);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), buffer.bytes.begin() + 256));
+    EXPECT_TRUE(buffer.canaryIntact());
+
+    // A buffer that stays lost or refuses its lock is left as it is.
+    for (bool lost : {true, false}) {
+        FakeSoundBuffer refusing(1256);
+        refusing.lost = lost;
+        refusing.refusedRestores = 1000;
+        refusing.failLock = !lost;
+        EXPECT_EQ(file.fillBuffer(&refusing, 0, 0, 1000, false), 0u);
+        EXPECT_EQ(std::count(refusing.bytes.begin(), refusing.bytes.end(), FakeSoundBuffer::canary),
+                  long(refusing.bytes.size()));
+    }
 }
