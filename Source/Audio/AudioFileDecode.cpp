@@ -116,10 +116,9 @@ bool AudioFile::openOgg()
     // so no close callback is given.
     sourcePosition = 0;
     const ov_callbacks callbacks{oggRead, oggSeek, nullptr, oggTell};
-    if (ov_open_callbacks(this, &oggFile, nullptr, 0, callbacks) < 0) {
-        oggFile = OggVorbis_File{};
+    // A failed open clears the decoder state itself.
+    if (ov_open_callbacks(this, &oggFile, nullptr, 0, callbacks) < 0)
         return false;
-    }
     oggOpen = true;
     const vorbis_info* info = ov_info(&oggFile, -1);
     const ogg_int64_t frames = ov_pcm_total(&oggFile, -1);

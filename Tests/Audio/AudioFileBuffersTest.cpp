@@ -175,8 +175,14 @@ TEST(SoundBuffers, FilesLoadedWithAudioOffGetTheirBuffersWhenItOpens)
         Audio::init(GetDesktopWindow());
         EXPECT_EQ(Audio::gSystem.device, first) << "a second init changes nothing";
     }
-    // The device's release destroyed the file with its buffers.
+    // The device's release destroyed the file with its buffers, and let go
+    // of every interface.
     EXPECT_EQ(AudioFile::list().count(), 0);
+    EXPECT_FALSE(Audio::isEnabled());
+    EXPECT_EQ(Audio::gSystem.listener, nullptr);
+    EXPECT_EQ(Audio::gSystem.primary, nullptr);
+    EXPECT_EQ(Audio::gSystem.device, nullptr);
+    EXPECT_EQ(Audio::gSystem.created, 1u) << "created stays";
 }
 
 TEST(SoundBuffers, StreamedFilesGiveEachPlayerABufferOfItsOwnFilledByHalves)
