@@ -37,10 +37,10 @@ namespace Audio {
 class AudioFile
 {
 public:
-    static constexpr uint32_t typeNone = 0;
-    static constexpr uint32_t typeWav = 1;
-    static constexpr uint32_t typeOgg = 2;
-    static constexpr uint32_t typeRaw = 3;
+    static constexpr uint32_t typeNone = FileRef::typeNone;
+    static constexpr uint32_t typeWav = FileRef::typeWav;
+    static constexpr uint32_t typeOgg = FileRef::typeOgg;
+    static constexpr uint32_t typeRaw = 3; // made in memory, never from a reference
     // Wav data below this size is read into memory at once.
     static constexpr uint32_t memoryLimit = 0x32000;
     // Larger data streams through buffers of this size, refilled by halves.
