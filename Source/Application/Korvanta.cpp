@@ -213,6 +213,7 @@ void Korvanta::mainLoop()
 {
     CRASH_TRACE();
     while (pumpMessages()) {
+        Audio::update();
         SetThreadExecutionState(ES_DISPLAY_REQUIRED);
         gTimer.update(0);
         gUserInput.update();
