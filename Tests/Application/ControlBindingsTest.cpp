@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -126,4 +129,68 @@ TEST(ControlBindings, MutatedSettingsNeverGiveValuesOrBindingsOutsideTheirBounds
         ASSERT_FALSE(HasFailure()) << "round " << round;
     }
     EXPECT_GT(accepted, 0);
+}
+
+// Axes against keys and the stronger of the two sets (a tie gives the
+// joystick's value); every button action reads its own slot.
+TEST(ControlBindings, EvaluationOfAxesButtonsAndTheStrongerSet)
+{
+    Control control = withDefaults();
+    const auto clear = [] {
+        std::fill(std::begin(s.keyHeld), std::end(s.keyHeld), uint8_t(0));
+        std::fill(std::begin(s.joyHeld), std::end(s.joyHeld), uint8_t(0));
+        std::fill(std::begin(s.joyAxes), std::end(s.joyAxes), 0.0f);
+    };
+    control.keyboardSet.axes[1] = &s.joyAxes[1];
+    control.joystickSet.axes[1] = &s.joyAxes[2];
+    const struct {
+        const char* what;
+        std::vector<int> keys;
+        float axis0, axis1, axis2;
+        uint32_t action;
+        float keyboard, joystick, stronger;
+    } cases[] = {
+        {"left key against the stick", {DIK_LEFT}, 0.3f, 0, 0, Control::Steering, -1.0f, 0.3f, -1.0f},
+        {"both keys cancel", {DIK_LEFT, DIK_RIGHT}, 0.3f, 0, 0, Control::Steering, 0.0f, 0.3f, 0.3f},
+        {"right key", {DIK_RIGHT}, -0.2f, 0, 0, Control::Steering, 1.0f, -0.2f, 1.0f},
+        {"a tie gives the joystick's", {}, 0, 0.5f, -0.5f, Control::Throttle, 0.5f, -0.5f, -0.5f},
+        {"accelerate pulls to the end", {DIK_UP}, 0, 0.5f, -0.5f, Control::Throttle, 1.0f, -0.5f, 1.0f},
+        {"brake", {DIK_DOWN}, 0, 0, 0.2f, Control::Throttle, -1.0f, 0.2f, -1.0f},
+        {"weaker keyboard", {}, 0, 0.1f, -0.6f, Control::Throttle, 0.1f, -0.6f, -0.6f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        clear();
+        for (int key : c.keys)
+            s.keyHeld[key] = 1;
+        s.joyAxes[0] = c.axis0;
+        s.joyAxes[1] = c.axis1;
+        s.joyAxes[2] = c.axis2;
+        EXPECT_FLOAT_EQ(Control::evaluate(control.keyboardSet, c.action), c.keyboard);
+        EXPECT_FLOAT_EQ(Control::evaluate(control.joystickSet, c.action), c.joystick);
+        EXPECT_FLOAT_EQ(control.getStrongerValue(c.action), c.stronger);
+    }
+
+    // An inverted axis; a held key still pulls it towards the key's end.
+    clear();
+    s.joyAxes[0] = 0.4f;
+    control.joystickSet.invertAxis[0] = 1;
+    EXPECT_FLOAT_EQ(Control::evaluate(control.joystickSet, Control::Steering), -0.4f);
+    control.joystickSet.keys[3] = &s.joyHeld[0];
+    s.joyHeld[0] = 1;
+    EXPECT_FLOAT_EQ(Control::evaluate(control.joystickSet, Control::Steering), 0.6f);
+
+    const int keys[11] = {DIK_NUMPAD0, DIK_RCONTROL, DIK_SPACE, DIK_BACK,   DIK_LEFT, DIK_RIGHT,
+                          DIK_UP,      DIK_DOWN,     DIK_RETURN, DIK_ESCAPE, DIK_F1};
+    for (int n = 0; n < 11; ++n) {
+        clear();
+        const uint32_t action = 0x4u << n;
+        EXPECT_EQ(Control::evaluate(control.keyboardSet, action), 0.0f) << action;
+        s.keyHeld[keys[n]] = 1;
+        EXPECT_EQ(Control::evaluate(control.keyboardSet, action), 1.0f) << action;
+    }
+    s.keyHeld[DIK_NUMPAD0] = 1;
+    for (uint32_t unknown : {0u, 0x3u, 0x6u, 0x2000u, 0x80000000u})
+        EXPECT_EQ(Control::evaluate(control.keyboardSet, unknown), 0.0f) << unknown;
+    clear();
 }

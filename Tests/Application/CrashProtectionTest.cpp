@@ -5,6 +5,7 @@
 
 #include "Core/CrashGuard.h"
 #include "Core/CrashTrace.h"
+#include "Core/Language.h"
 
 #include <gtest/gtest.h>
 
@@ -186,4 +187,36 @@ TEST_F(CrashFixture, GuardedProgramKeepsItsProtocolAndEndsByItself)
             EXPECT_EQ(line(protocol, L"Error"), mode.error);
         }
     }
+}
+
+// A language text used as a format must carry no more conversions than the
+// report passes, and only %s: otherwise the built-in English text stands in.
+TEST_F(CrashFixture, LanguageTextsWithOtherConversionsAreNotUsedAsFormats)
+{
+    Language language;
+    const Language::Pack english[1] = {{141, 109, L"English"}};
+    language.addBuiltInPacks(english, 1);
+    Language* previous = gLanguage;
+    gLanguage = &language;
+    const struct {
+        const wchar_t* title;
+        const wchar_t* caption;
+    } cases[] = {{L"%s trouble", L"Korvanta trouble"},
+                 {L"100%% %s", L"100% Korvanta"},
+                 {L"%s %s", L"Korvanta trouble-shooting"},
+                 {L"%d crash", L"Korvanta trouble-shooting"},
+                 {L"%n %s", L"Korvanta trouble-shooting"},
+                 {L"crash %", L"Korvanta trouble-shooting"},
+                 {L"", L"Korvanta trouble-shooting"}};
+    for (const auto& c : cases) {
+        auto& pairs = language.languageAt(language.currentIndex())->pairs;
+        pairs.deleteAll();
+        pairs.append(new Language::Pair{String(L"SoftwareCrashTitle"), String(c.title)});
+        boxes.clear();
+        EXPECT_FALSE(CrashGuard::run(writeToNull, nullptr));
+        ASSERT_EQ(boxes.size(), 1u) << c.title;
+        EXPECT_EQ(boxes[0].substr(0, boxes[0].find(L'|')), c.caption) << c.title;
+        takeProtocol(folder);
+    }
+    gLanguage = previous;
 }

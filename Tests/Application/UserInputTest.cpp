@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -125,4 +126,123 @@ TEST(UserInput, InputNamesKeepTheirExactCharactersInBothLanguages)
     EXPECT_STREQ(input->getInputName(&s.joyHeld[31]).text(), L"Taste 32");
     EXPECT_STREQ(input->getInputName(&s.keyHeld[DIK_LEFT]).text(), L"Pfeil links");
     gLanguage = previous;
+}
+
+namespace {
+
+DIJOYSTATE joystickAt(std::initializer_list<float> axes = {}, DWORD pov = 0xFFFFFFFF)
+{
+    DIJOYSTATE raw{};
+    LONG* fields[6] = {&raw.lX, &raw.lY, &raw.lZ, &raw.lRx, &raw.lRy, &raw.lRz};
+    for (LONG* field : fields)
+        *field = 32767;
+    int axis = 0;
+    for (float value : axes)
+        *fields[axis++] = LONG(std::lround(32767.0f + value * 32767.0f));
+    raw.rgdwPOV[0] = pov;
+    raw.rgdwPOV[1] = raw.rgdwPOV[2] = raw.rgdwPOV[3] = 0xFFFFFFFF;
+    return raw;
+}
+
+} // namespace
+
+// Mouse movement and buttons; a wheel notch presses its own code for one
+// poll, by its direction, and is never held.
+TEST(UserInput, MouseButtonsWheelAndMovement)
+{
+    auto input = std::make_unique<UserInput>();
+    UserInput::State& s = input->state;
+    DIMOUSESTATE2 raw{};
+    raw.lX = 12;
+    raw.lY = -7;
+    raw.rgbButtons[1] = 0x80;
+    input->applyMouse(raw);
+    EXPECT_EQ(std::tuple(s.mouseDeltaX, s.mouseDeltaY), std::tuple(12.0f, -7.0f));
+    EXPECT_EQ(std::tuple(s.mousePressed[1], s.mouseHeld[1], s.lastMouse), std::tuple(1, 1, 1));
+    const struct {
+        LONG wheel;
+        uint8_t up, down;
+        int32_t last;
+    } polls[] = {{120, 1, 0, UserInput::wheelUp}, {-120, 0, 1, UserInput::wheelDown}, {0, 0, 0, -1}};
+    for (const auto& poll : polls) {
+        raw = DIMOUSESTATE2{};
+        raw.lZ = poll.wheel;
+        input->applyMouse(raw);
+        EXPECT_EQ(s.mousePressed[UserInput::wheelUp], poll.up) << poll.wheel;
+        EXPECT_EQ(s.mousePressed[UserInput::wheelDown], poll.down) << poll.wheel;
+        EXPECT_EQ(s.mouseHeld[UserInput::wheelUp] + s.mouseHeld[UserInput::wheelDown], 0) << poll.wheel;
+        EXPECT_EQ(s.lastMouse, poll.last) << poll.wheel;
+        EXPECT_EQ(s.mouseHeld[1], 0);
+    }
+}
+
+// Axes from the raw range; each POV angle holds its own direction while held
+// (diagonals and the centre none); a button counts as new only when it goes
+// down, and then wins over the POV.
+TEST(UserInput, JoystickAxesPovDirectionsAndButtons)
+{
+    auto input = std::make_unique<UserInput>();
+    UserInput::State& s = input->state;
+    input->applyJoystick(joystickAt({0.0f, -1.0f, 1.0f}));
+    EXPECT_NEAR(s.joyAxes[0], 0.0f, 1e-4f);
+    EXPECT_NEAR(s.joyAxes[1], -1.0f, 1e-4f);
+    EXPECT_NEAR(s.joyAxes[2], 1.0f, 1e-4f);
+
+    const int directions[] = {UserInput::povLeft, UserInput::povRight, UserInput::povUp, UserInput::povDown};
+    const std::pair<DWORD, int> angles[] = {{0, UserInput::povUp},       {9000, UserInput::povRight},
+                                            {18000, UserInput::povDown}, {27000, UserInput::povLeft},
+                                            {4500, -1},                  {0xFFFFFFFF, -1}};
+    for (const auto& [angle, direction] : angles)
+        for (int poll = 0; poll < 2; ++poll) {
+            input->applyJoystick(joystickAt({}, angle));
+            EXPECT_EQ(s.lastJoystick, direction) << angle;
+            for (int code : directions)
+                EXPECT_EQ(s.joyHeld[code], code == direction ? 1 : 0) << angle << " " << code;
+        }
+    DIJOYSTATE raw = joystickAt({}, 9000);
+    raw.rgbButtons[2] = 0x80;
+    input->applyJoystick(raw);
+    EXPECT_EQ(s.lastJoystick, 2);
+    input->applyJoystick(raw);
+    EXPECT_EQ(s.lastJoystick, UserInput::povRight);
+    EXPECT_EQ(s.joyHeld[2], 1);
+}
+
+// Detection for the bindings menu: a joystick input over a mouse button over
+// a key; a joystick axis only when it moved past the middle since the last
+// poll, with its direction.
+TEST(UserInput, DetectionPrefersJoystickOverMouseOverKeyAndTakesOnlyMovingAxes)
+{
+    auto input = std::make_unique<UserInput>();
+    input->applyKeyboard(keys({DIK_F5}), 1.0f);
+    EXPECT_EQ(input->detectPressedInput(), (InputCode{InputCode::Keyboard, DIK_F5, 0, 0, 0}));
+    DIMOUSESTATE2 mouse{};
+    mouse.rgbButtons[0] = 0x80;
+    input->applyMouse(mouse);
+    EXPECT_EQ(input->detectPressedInput(), (InputCode{InputCode::Mouse, 0, 0, 0, 0}));
+    mouse = DIMOUSESTATE2{};
+    mouse.lZ = 120;
+    input->applyMouse(mouse);
+    EXPECT_EQ(input->detectPressedInput(), (InputCode{InputCode::Mouse, UserInput::wheelUp, 0, 0, 0}));
+    DIJOYSTATE raw = joystickAt();
+    raw.rgbButtons[6] = 0x80;
+    input->applyJoystick(raw);
+    EXPECT_EQ(input->detectPressedInput(), (InputCode{InputCode::Joystick, 6, 0, 0, 0}));
+
+    const struct {
+        std::initializer_list<float> before, after;
+        InputCode expected;
+    } axes[] = {
+        {{0.0f, 0.7f}, {0.0f, 0.7f}, InputCode()}, // resting off-centre
+        {{0.0f, 0.0f, 0.0f, 0.6f}, {0.0f, 0.0f, 0.0f, -0.8f}, {InputCode::Joystick, 3, 0, 1, 1}},
+        {{0.0f}, {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.9f}, {InputCode::Joystick, 5, 0, 1, 0}},
+        {{0.0f}, {0.0f, 0.0f, 0.4f}, InputCode()}, // not past the middle
+    };
+    for (const auto& axis : axes) {
+        auto fresh = std::make_unique<UserInput>();
+        fresh->applyJoystick(joystickAt(axis.before));
+        fresh->applyJoystick(joystickAt(axis.after));
+        const InputCode found = fresh->detectPressedInput();
+        EXPECT_EQ(found, axis.expected) << found.index << " " << found.negative;
+    }
 }

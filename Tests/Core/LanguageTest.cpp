@@ -79,6 +79,33 @@ TEST_F(LanguageTest, PacksNameThemselvesAndSwitchingReadsTheWholeTable)
     EXPECT_EQ(get(L"MyLanguage", german), L"Deutsch");
 }
 
+// With several wanted keys every language that is not current keeps just
+// those, read ahead and again after it was current; English keeps its all.
+TEST_F(LanguageTest, LanguagesLeftBehindKeepEveryWantedKey)
+{
+    language.addPack({kGameFrench, kMissing, L"French"});
+    const int32_t french = language.find(L"French");
+    const String wanted[3] = {L"MyLanguage", L"Hello", L"Menu.Start"};
+    language.loadPacks(wanted, 3);
+    const auto expectWanted = [&] {
+        EXPECT_EQ(get(L"MyLanguage", french), L"Français");
+        EXPECT_EQ(get(L"Hello", french), L"Bonjour");
+        EXPECT_EQ(get(L"MyLanguage", german), L"Deutsch");
+        EXPECT_EQ(get(L"Hello", german), L"Hallo");
+        EXPECT_EQ(get(L"Menu.Start", german), L"Rennen starten");
+        EXPECT_EQ(get(L"Twice", german), L"First English") << "not wanted: English stands in";
+    };
+    expectWanted();
+    language.setCurrent(german);
+    EXPECT_EQ(get(L"Twice"), L"Erste Zeile");
+    language.setCurrent(french);
+    expectWanted();
+    language.setCurrent(english);
+    EXPECT_EQ(get(L"Twice", english), L"First English");
+    language.setCurrent(french);
+    EXPECT_EQ(get(L"OnlyEnglish", english), L"Only in English") << "English keeps everything";
+}
+
 TEST(LanguageTables, BrokenMissingOrWithoutEnglish)
 {
     Language language;

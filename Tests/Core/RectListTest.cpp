@@ -36,6 +36,23 @@ TEST(RectList, CutsOnlyWhatTheHoleCovers)
     EXPECT_EQ(listed(list), (std::vector<Edges>{{32, 64, 128, 96}, {0, 96, 128, 128}}));
 }
 
+// Clearing empties the list whichever of its two stores holds the
+// rectangles, and nothing cleared comes back with the next cut.
+TEST(RectList, ClearForgetsEveryRectangleAfterAnyNumberOfCuts)
+{
+    for (int cuts = 0; cuts < 3; ++cuts) {
+        RectList list;
+        list.add({0, 0, 50, 50});
+        for (int i = 0; i < cuts; ++i)
+            list.subtract({10 * i, 0, 10 * i + 5, 5});
+        list.clear();
+        EXPECT_TRUE(listed(list).empty()) << cuts;
+        list.add({100, 100, 110, 110});
+        list.subtract({100, 100, 110, 105});
+        EXPECT_EQ(listed(list), (std::vector<Edges>{{100, 105, 110, 110}})) << cuts;
+    }
+}
+
 TEST(RectList, RandomCutsMatchAPixelGrid)
 {
     constexpr int size = 48;

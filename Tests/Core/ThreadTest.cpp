@@ -42,8 +42,29 @@ struct CountingMethod : Thread::Method
 struct CountingJob : ThreadManager::Interface
 {
     explicit CountingJob(ThreadManager* owner) { manager = owner; }
-    void cycle() override { ++count; }
+    void cycle() override
+    {
+        ++count;
+        if (workMs)
+            Sleep(workMs);
+    }
     std::atomic<uint32_t> count{0};
+    DWORD workMs = 0;
+};
+
+// Holds the manager's round at its own step until a pause has been asked.
+struct PauseWaitingJob : ThreadManager::Interface
+{
+    explicit PauseWaitingJob(ThreadManager* owner) { manager = owner; }
+    void cycle() override
+    {
+        if (!armed.exchange(false))
+            return;
+        entered.store(true);
+        waitUntil([this] { return manager->state.load() == ThreadManager::statePauseAsked; });
+    }
+    std::atomic<bool> armed{false};
+    std::atomic<bool> entered{false};
 };
 
 // A manager running its rounds with a first job, as its owner starts it.
@@ -94,6 +115,49 @@ TEST(ThreadTest, FaultInAMethodEndsOnlyItsThread)
     const uint32_t count = counting.count.load();
     ASSERT_TRUE(waitUntil([&] { return counting.count.load() > count + 3; }));
     ASSERT_TRUE(returnsInTime([&] { healthy.stop(); crashing.stop(); }));
+}
+
+// Each round runs every job once and sleeps the rest of its twenty
+// milliseconds: rounds are paced, not spun. (Wine's sleeps overshoot, so only
+// the upper bound of the rate is checked.)
+TEST(ThreadManagerTest, RoundsRunEveryJobAndSleepTheRestOfTwentyMilliseconds)
+{
+    ThreadManager manager;
+    CountingJob quick(&manager), other(&manager);
+    quick.workMs = 5;
+    other.attach();
+    startManager(manager, quick);
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(waitUntil([&] { return quick.count.load() >= 10; }));
+    const DWORD elapsed = GetTickCount() - start;
+    const uint32_t rounds = quick.count.load();
+    EXPECT_LE(rounds, elapsed / ThreadManager::roundMilliseconds + 3);
+    EXPECT_GE(other.count.load() + 1, rounds);
+    EXPECT_LE(other.count.load(), rounds + 2);
+    ASSERT_TRUE(returnsInTime([&] { manager.stop(); }));
+    EXPECT_EQ(manager.state.load(), ThreadManager::stateStopped);
+}
+
+// A pause asked in the middle of a round skips the jobs after the current one.
+TEST(ThreadManagerTest, PauseRequestSkipsTheRestOfTheRound)
+{
+    ThreadManager manager;
+    PauseWaitingJob first(&manager);
+    CountingJob second(&manager), third(&manager);
+    startManager(manager, first);
+    ASSERT_TRUE(returnsInTime([&] { second.attach(); }));
+    manager.resumeHeld();
+    ASSERT_TRUE(waitUntil([&] { return second.count.load() > 2; }));
+
+    first.armed.store(true);
+    ASSERT_TRUE(waitUntil([&] { return first.entered.load(); }));
+    const uint32_t before = second.count.load();
+    ASSERT_TRUE(returnsInTime([&] { third.attach(); }));
+    EXPECT_EQ(second.count.load(), before);
+    EXPECT_EQ(manager.state.load(), ThreadManager::stateHeld);
+    manager.resumeHeld();
+    ASSERT_TRUE(waitUntil([&] { return third.count.load() > 0 && second.count.load() > before; }));
+    ASSERT_TRUE(returnsInTime([&] { manager.stop(); }));
 }
 
 TEST(ThreadManagerTest, AttachAndDetachHoldTheManagerUntilResumed)

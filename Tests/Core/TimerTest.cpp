@@ -36,6 +36,33 @@ TEST(TimerTest, FactorMovesAtMostEightPercentPerFrameBetweenItsLimits)
     EXPECT_NEAR(wrapped.frameTime, 0.032f, 1e-6f) << "the millisecond clock's wrap is a short frame";
 }
 
+// The rate is counted every twentieth update, rounded up; twenty updates
+// within one millisecond keep the last value.
+TEST(TimerTest, FramesPerSecondEveryTwentiethUpdateRoundedUp)
+{
+    Timer timer = millisecondTimer(0);
+    uint64_t now = 0;
+    const struct {
+        uint64_t lastFrameMs; // the twentieth frame; the others take 25 ms
+        int32_t fps;
+    } rounds[] = {{25, 40},   // 20 frames in 0.5 s
+                  {35, 40},   // 0.51 s: 39.2, shown as 40
+                  {5, 42},    // 0.48 s: 41.67, shown as 42
+                  {0, 42}};   // updates within one millisecond: kept
+    for (const auto& round : rounds) {
+        for (int frame = 0; frame < 19; ++frame) {
+            now += round.lastFrameMs ? 25 : 0;
+            timer.advance(now, 0);
+        }
+        EXPECT_EQ(timer.frameCount, 19);
+        now += round.lastFrameMs;
+        timer.advance(now, 0);
+        EXPECT_EQ(timer.fps, round.fps) << round.lastFrameMs;
+        EXPECT_EQ(gFramesPerSecond.load(), round.fps);
+        EXPECT_EQ(timer.frameCount, 0);
+    }
+}
+
 TEST(TimerTest, PausedTimerChangesNothingAndResumeMeasuresTheWholeSpan)
 {
     Timer timer = millisecondTimer(500);

@@ -7,8 +7,10 @@
 #include "Core/ArrayHeap.h"
 
 #include <atomic>
+#include <cstring>
 #include <set>
 #include <thread>
+#include <tuple>
 
 using namespace TestDevice;
 
@@ -45,6 +47,150 @@ TEST_F(RenderDevice, FrameRunsTheHooksInOrderAndDrawsAScreenRect)
     ASSERT_EQ(pixels.height, 240u);
     const auto expected = [&](uint32_t x, uint32_t y) { return x < 64 && y < 64 ? opaque(x / 16, y / 16) : 0x204060u; };
     EXPECT_EQ(wrongTexels(pixels, expected, 0xFFFFFF), 0);
+}
+
+// Pushed targets describe themselves and popping returns drawing to the one
+// below; the back buffer is never popped and the stack holds 32 entries.
+TEST_F(RenderDevice, RenderTargetStackRestoresTheTargetBelow)
+{
+    D3D::Device::SwapChain& c = *chain().beginFrame();
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_TRUE(SUCCEEDED(gDevice->CreateTexture(64, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
+                                                 &target, nullptr)));
+    IDirect3DSurface9* surface = nullptr;
+    target->GetSurfaceLevel(0, &surface);
+    c.pushRenderTarget(surface, nullptr);
+    EXPECT_EQ(c.targetCount, 2u);
+    EXPECT_EQ(std::tuple(c.topTarget().width, c.topTarget().height, c.topTarget().aspect), std::tuple(64u, 32u, 2.0f));
+    gDevice->BeginScene();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
+    gDevice->EndScene();
+    EXPECT_EQ(readSurface(surface).at(63, 31), 0xFF00FF00u);
+    for (int i = 0; i < 40; ++i)
+        c.pushRenderTarget(surface, nullptr);
+    EXPECT_EQ(c.targetCount, 32u);
+    for (int i = 0; i < 40; ++i)
+        c.popRenderTarget();
+    EXPECT_EQ(c.targetCount, 1u);
+
+    // Drawing lands in the back buffer again.
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x000000FF, 1.0f, 0);
+    const Level pixels = readSurface(c.targets[0].surface);
+    c.present();
+    ASSERT_EQ(pixels.width, 320u);
+    EXPECT_EQ(pixels.at(10, 10) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(pixels.at(300, 200) & 0xFFFFFF, 0x0000FFu);
+    surface->Release();
+    target->Release();
+}
+
+// fillAlpha sets the alpha of every pixel to 255 and keeps the colour; the
+// loading frames normalise the weights and draw once a step reaches 0.09.
+TEST_F(RenderDevice, FillAlphaAndLoadingFrames)
+{
+    D3D::Device::SwapChain& c = *chain().beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00112233, 1.0f, 0);
+    gDevice->BeginScene();
+    c.fillAlpha(0.0f);
+    gDevice->EndScene();
+    const Level pixels = readSurface(c.targets[0].surface);
+    c.present();
+    EXPECT_EQ(wrongTexels(pixels, [](uint32_t, uint32_t) { return 0xFF112233u; }), 0);
+
+    D3D::LoadProcessInterface a{1.0f, 0.0f}, b{1.0f, 0.0f}, d{2.0f, 0.0f};
+    for (D3D::LoadProcessInterface* entry : {&a, &b, &d})
+        c.loadProcesses.append(entry);
+    size_t frames = 0;
+    client->loadFrame = [&] { ++frames; };
+    c.beginLoadProcess();
+    EXPECT_EQ(std::tuple(a.weight, b.weight, d.weight), std::tuple(0.25f, 0.25f, 0.5f));
+    const struct {
+        D3D::LoadProcessInterface* entry;
+        float done, progress;
+        size_t frames;
+    } steps[] = {{&d, 0.05f, 0.0f, 1},   // below the step: nothing
+                 {&d, 0.10f, 0.05f, 2},  // from 0 to 0.1, half the weight
+                 {&d, 0.15f, 0.05f, 2},  // 0.05 more: nothing
+                 {&a, 1.0f, 0.3f, 3},    // done always draws
+                 {&b, 1.0f, 0.55f, 4}};
+    for (const auto& step : steps) {
+        c.advanceLoadProcess(*step.entry, step.done);
+        EXPECT_NEAR(c.progress, step.progress, 1e-6f) << step.done;
+        EXPECT_EQ(frames, step.frames) << step.done;
+    }
+    client->loadFrame = nullptr;
+    EXPECT_FLOAT_EQ(d.done, 0.10f);
+    c.clearLoadProcess();
+    EXPECT_EQ(c.loadProcesses.count(), 0);
+    EXPECT_EQ(c.progress, 0.0f);
+}
+
+// The occluders' colour under a screen position, and points projected with
+// the camera; one point narrows the frustum only for the test.
+TEST_F(RenderDevice, VisibilityByColourAndProjectedPoints)
+{
+    D3D::Device::SwapChain& c = *chain().beginFrame();
+    ASSERT_NE(gDirectGraphics.record.sharedTarget256, nullptr);
+    client->calls.clear();
+    client->occlusionPass = [] {
+        const D3DRECT left{0, 0, 128, 256};
+        gDevice->Clear(1, &left, D3DCLEAR_TARGET, 0xFFCC2211, 1.0f, 0);
+    };
+    const std::pair<float, float> positions[] = {{0.25f, 0.5f}, {0.75f, 0.5f}, {1.0f, 0.5f}, {0.5f, -0.1f}};
+    const Color colours[] = {Color(0xCC, 0x22, 0x11, 0xFF), Color(), Color(), Color()};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(c.renderToTarget(positions[i].first, positions[i].second), colours[i]) << i;
+    client->occlusionPass = nullptr;
+    EXPECT_EQ(client->calls, Calls(4, "renderOcclusionPass"));
+    EXPECT_EQ(c.targetCount, 1u);
+    c.present();
+
+    c.position = {};
+    c.angles = {};
+    c.setAnglesDeg();
+    c.update();
+    const ConvexVolume frustum = c.frustum;
+    const struct {
+        vec3d position;
+        float u, v, inverseW;
+        uint32_t occluded;
+    } cases[] = {
+        {{0.0f, 0.0f, 100.0f}, 0.5f, 0.5f, 0.01f, 0},
+        {{1000.0f, 0.0f, 100.0f}, -1.0f, 0.5f, 0.01f, 1}, // off the screen (u not compared)
+        {{0.0f, 0.0f, -1.0f}, -1.0f, -1.0f, -1.0f, 1},    // behind the camera
+        {{0.0f, -20.0f, 100.0f}, 0.5f, 0.5f + 0.1428148f, 0.01f, 0}, // v grows downwards: 20 x 1.428148 / 100 / 2
+        {{-30.0f, 0.0f, 100.0f}, 0.5f - 0.15f * 1.0711110f, 0.5f, 0.01f, 0},
+    };
+    DynArray<D3D::Device::OccludePos> points(5);
+    for (int i = 0; i < 5; ++i)
+        points.at(i)->position = cases[i].position;
+    c.testOcclusion(points, 5);
+    for (int i = 0; i < 5; ++i) {
+        const D3D::Device::OccludePos& p = *points.at(i);
+        if (cases[i].u >= 0.0f) {
+            EXPECT_NEAR(p.screenU, cases[i].u, 1e-5f) << i;
+        }
+        if (cases[i].v >= 0.0f) {
+            EXPECT_NEAR(p.screenV, cases[i].v, 1e-5f) << i;
+        }
+        if (cases[i].inverseW >= 0.0f) {
+            EXPECT_NEAR(p.inverseW, cases[i].inverseW, 1e-6f) << i;
+        }
+        EXPECT_EQ(p.occluded, cases[i].occluded) << i;
+    }
+    DynArray<D3D::Device::OccludePos> one(1);
+    one.at(0)->position = {0.0f, -20.0f, 100.0f};
+    c.testOcclusion(one, 1);
+    EXPECT_NEAR(one.at(0)->screenV, 0.5f + 0.1428148f, 1e-5f);
+    EXPECT_EQ(std::memcmp(&c.frustum, &frustum, sizeof(frustum)), 0) << "the narrowed frustum is put back";
+    // Without a client nothing is projected.
+    D3D::SwapChainInterface* owner = c.client;
+    c.client = nullptr;
+    one.at(0)->screenU = 7.0f;
+    c.testOcclusion(one, 1);
+    EXPECT_EQ(one.at(0)->screenU, 7.0f);
+    EXPECT_EQ(c.renderToTarget(0.25f, 0.5f), Color());
+    c.client = owner;
 }
 
 TEST_F(RenderDevice, ResetWithNewParametersRestoresWithoutNesting)

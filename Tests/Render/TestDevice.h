@@ -38,6 +38,12 @@ public:
     }
     void beforeUi() override { calls.push_back("beforeUi"); }
     void afterUi() override { calls.push_back("afterUi"); }
+    void renderOcclusionPass() override
+    {
+        calls.push_back("renderOcclusionPass");
+        if (occlusionPass)
+            occlusionPass();
+    }
     void onDeviceLost() override { calls.push_back("onDeviceLost"); }
     void onDeviceReset() override { calls.push_back("onDeviceReset"); }
     void onDeviceRestored() override { calls.push_back("onDeviceRestored"); }
@@ -58,7 +64,7 @@ public:
     }
 
     Calls calls;
-    std::function<void()> afterScene, duringPump, loadFrame;
+    std::function<void()> afterScene, duringPump, loadFrame, occlusionPass;
     bool quitInPump = false;
 };
 

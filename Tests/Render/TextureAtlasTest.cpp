@@ -2,6 +2,7 @@
 // their texels intact.
 #include "TestDevice.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -17,6 +18,54 @@ struct Placed
 {
     uint32_t x, y, width, height, seed;
 };
+
+// Growth chooses the cheaper of beside and below (beside on a tie), the
+// matrices say where the old content and the piece went, and later pieces
+// fill the free space first.
+TEST_F(TextureAtlas, GrowsBesideThenBelowAndFillsFreeSpaceFirst)
+{
+    TextureRef atlas;
+    ASSERT_TRUE(Texture::duplicate(makeTexture(64, 64, D3DFMT_A8R8G8B8, pattern(1)), atlas));
+    TextureRef holder = atlas; // another owner's reference survives growth
+    const float keep = 7.0f;
+    struct Step {
+        uint32_t side, seed;
+        uint32_t atlasWidth, atlasHeight;
+        float old[4], placed[4]; // scale x, scale y, offset x, offset y; keep: not written
+        Placed at;
+    } steps[] = {
+        {64, 2, 128, 64, {0.5f, 1.0f, 0.0f, 0.0f}, {0.5f, 1.0f, 0.5f, 0.0f}, {64, 0, 64, 64, 2}},
+        {32, 3, 128, 128, {1.0f, 0.5f, 0.0f, 0.0f}, {0.25f, 0.25f, 0.0f, 0.5f}, {0, 64, 32, 32, 3}},
+        {32, 4, 128, 128, {keep, keep, keep, keep}, {0.25f, 0.25f, 0.25f, 0.5f}, {32, 64, 32, 32, 4}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.seed);
+        float old[9], placed[9];
+        std::fill(old, old + 9, keep);
+        Texture::insertIntoAtlas(atlas, makeTexture(step.side, step.side, D3DFMT_A8R8G8B8, pattern(step.seed)), old,
+                                 placed);
+        D3DSURFACE_DESC size{};
+        atlas.texture()->texture->GetLevelDesc(0, &size);
+        EXPECT_EQ(size.Width, step.atlasWidth);
+        EXPECT_EQ(size.Height, step.atlasHeight);
+        const int at[4] = {0, 4, 6, 7};
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_FLOAT_EQ(old[at[i]], step.old[i]) << "old " << at[i];
+            EXPECT_FLOAT_EQ(placed[at[i]], step.placed[i]) << "placed " << at[i];
+        }
+    }
+    EXPECT_EQ(holder.texture(), atlas.texture());
+    const Level level = readLevel(atlas);
+    const Placed pieces[] = {{0, 0, 64, 64, 1}, {64, 0, 64, 64, 2}, {0, 64, 32, 32, 3}, {32, 64, 32, 32, 4}};
+    for (const Placed& p : pieces)
+        EXPECT_EQ(wrongTexels(level, [&](uint32_t x, uint32_t y) {
+                      return x >= p.x && x < p.x + p.width && y >= p.y && y < p.y + p.height
+                                 ? patternTexel(x - p.x, y - p.y, p.seed)
+                                 : level.at(x, y);
+                  }),
+                  0)
+            << "piece " << p.seed;
+}
 
 TEST_F(TextureAtlas, RandomPiecesNeverOverlapAndKeepTheirTexels)
 {

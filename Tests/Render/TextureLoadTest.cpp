@@ -229,3 +229,47 @@ TEST_F(TextureLoading, BuiltinTexturesLoadFromTheModuleAsTheBuilderMadeThem)
 }
 
 }
+
+namespace {
+
+// A second load of a name binds the record already listed; a reload makes a
+// new record, and the lookup by name still finds the oldest.
+TEST_F(TextureLoading, SameNameSharesARecordUnlessReloaded)
+{
+    const std::wstring path = tempFile(L"korvanta-shared.png", ImageFileWriter::png(patternImage(8, 8)));
+    const auto before = TextureList::records().count();
+    TextureRef a, b, c, found;
+    for (auto [ref, reload] : {std::pair{&a, false}, {&b, false}, {&c, true}})
+        ASSERT_TRUE(Texture::createFromFileByName(*ref, String(path.c_str()), nullptr, 1, D3DFMT_A8R8G8B8,
+                                                  D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, reload));
+    EXPECT_EQ(a.texture(), b.texture());
+    EXPECT_NE(c.texture(), a.texture());
+    EXPECT_EQ(TextureList::records().count(), before + 2);
+    ASSERT_TRUE(Texture::findByName(found, String(path.c_str())));
+    EXPECT_EQ(found.texture(), a.texture());
+    DeleteFileW(path.c_str());
+}
+
+// Without an operational device the gated routines create nothing and leave
+// the reference as it was; a cube record is bound and filled later.
+TEST_F(TextureLoading, WithoutAnOperationalDeviceGatedRoutinesCreateNothing)
+{
+    TextureRef ref;
+    ASSERT_TRUE(Texture::create(ref, String(L"before"), 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
+    Texture* before = ref.texture();
+    IDirect3DDevice9* device = gDevice;
+    gDevice = nullptr;
+    EXPECT_FALSE(Texture::deviceReady());
+    EXPECT_FALSE(Texture::create(ref, String(L"gated"), 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
+    EXPECT_EQ(ref.texture(), before);
+    TextureRef cube;
+    EXPECT_TRUE(Texture::createCube(cube, String(L"cube"), 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
+    EXPECT_EQ(cube.texture()->cubeTexture, nullptr);
+    EXPECT_EQ(Texture::createCubeObject(cube.texture(), 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), 0);
+    gDevice = device;
+    EXPECT_TRUE(Texture::deviceReady());
+    EXPECT_EQ(Texture::createCubeObject(cube.texture(), 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3D_OK);
+    EXPECT_NE(cube.texture()->cubeTexture, nullptr);
+}
+
+}
