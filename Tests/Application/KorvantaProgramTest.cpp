@@ -215,3 +215,13 @@ TEST(KorvantaProgram, AFailedStartKeepsThePlayersBindings)
     EXPECT_EQ(read.steeringMode, 4u);
     EXPECT_EQ(AppTestFiles::read(folder + L"gset.dat"), before);
 }
+
+// These runs write the program's settings, registry values and damaged files:
+// they must do so in the tests' own Wine prefix, never in the player's.
+TEST(KorvantaProgram, TestsRunInAWinePrefixOfTheirOwn)
+{
+    char prefix[1024] = {};
+    const DWORD n = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof(prefix));
+    ASSERT_TRUE(n > 0 && n < sizeof(prefix));
+    EXPECT_TRUE(std::string(prefix).ends_with("/wineprefix-tests")) << prefix;
+}
