@@ -54,7 +54,21 @@ public:
     Bone* parent = nullptr;
     SCList<Bone> children;
     ArrayHeap<Vertex> vertices;
-    int32_t vertexCount = 0; // entries of vertices in use; never above vertices.count()
+    int32_t vertexCount = 0; // entries of vertices in use
+
+    // Calls visit(vertex number, matrix) for each vertex the bone moves, in
+    // order, with the matrix that vertex follows. Numbers at or past
+    // meshVertexCount (a damaged file's) are skipped.
+    template <class Visit>
+    void forEachVertex(int32_t meshVertexCount, Visit visit)
+    {
+        const int32_t count = vertexCount < vertices.count() ? vertexCount : vertices.count();
+        for (int32_t k = 0; k < count; ++k) {
+            const Vertex& vertex = *vertices.at(k);
+            if (vertex.index < meshVertexCount)
+                visit(vertex.index, vertex.joint ? jointMatrix : skinMatrix);
+        }
+    }
 };
 static_assert(sizeof(Bone::Vertex) == 4);
 

@@ -190,21 +190,16 @@ private:
         Element* data = vertexData_.data();
         Element posed;
         bones_.forEachBone(boneStack_, [&](Bone& bone) {
-            const int32_t references = std::min(bone.vertexCount, bone.vertices.count());
-            for (int32_t k = 0; k < references; ++k) {
-                const Bone::Vertex& reference = *bone.vertices.at(k);
-                if (reference.index >= count)
-                    continue;
-                const matrix3d& m = reference.joint ? bone.jointMatrix : bone.skinMatrix;
-                const VertexComponents& source = data[reference.index].components;
+            bone.forEachVertex(count, [&](uint16_t index, const matrix3d& m) {
+                const VertexComponents& source = data[index].components;
                 posed.vertex = V{};
                 *posed.components.uv = *source.uv;
                 *posed.components.position = m.transformPoint(*source.position);
                 *posed.components.normal = m.transformVector(*source.normal);
                 if (MeshSkinning::outOfRange(*posed.components.position))
                     MeshSkinning::beep();
-                write(reference.index, posed.vertex);
-            }
+                write(index, posed.vertex);
+            });
         });
     }
 

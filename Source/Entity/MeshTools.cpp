@@ -262,20 +262,18 @@ void MeshTools::calcSkinnedBounds(MeshTools& mesh, BoundingBox& box)
     const int32_t count = *mesh.getVertexCount();
     BoneAnim* bones = mesh.getBoneAnim();
     if (!bones || !bones->hasBones()) {
-        for (int32_t i = 0; i < count; ++i)
-            if (const VertexComponents* vertex = mesh.getVertexData(i))
-                MeshGeometry::widen(minimum, maximum, *vertex->position);
+        for (int32_t i = 0; i < count; ++i) {
+            const VertexComponents* vertex = mesh.getVertexData(i);
+            if (!vertex)
+                break;
+            MeshGeometry::widen(minimum, maximum, *vertex->position);
+        }
     } else {
         DynArray<Bone*> stack(32);
         bones->forEachBone(stack, [&](Bone& bone) {
-            const int32_t references = std::min(bone.vertexCount, bone.vertices.count());
-            for (int32_t k = 0; k < references; ++k) {
-                const Bone::Vertex& reference = *bone.vertices.at(k);
-                if (reference.index >= count)
-                    continue;
-                const matrix3d& m = reference.joint ? bone.jointMatrix : bone.skinMatrix;
-                MeshGeometry::widen(minimum, maximum, m.transformPoint(positionOf(mesh, reference.index)));
-            }
+            bone.forEachVertex(count, [&](uint16_t index, const matrix3d& m) {
+                MeshGeometry::widen(minimum, maximum, m.transformPoint(positionOf(mesh, index)));
+            });
         });
     }
     MeshGeometry::setCorners(box, minimum, maximum);
@@ -298,23 +296,12 @@ MeshTools& MeshTools::processMode(MeshTools& mesh, FileInterface* stream, const 
     CRASH_TRACE();
     if (!stream || !stream->isOpen)
         return mesh;
-    MeshReaders::Result result = MeshReaders::Result::untouched;
-    switch (mode) {
-    case 1:
-        result = MeshReaders::readModel(mesh, *stream, transform);
-        break;
-    case 2:
-        result = MeshReaders::readFramedModel(mesh, *stream, transform);
-        break;
-    case 3:
-        result = MeshReaders::readTextModel(mesh, *stream, transform);
-        break;
-    case 4:
-        result = MeshReaders::readRecord(mesh, *stream, transform);
-        break;
-    default:
-        break;
-    }
+    using Reader = MeshReaders::Result (*)(MeshTools&, FileInterface&, const matrix3d&);
+    static constexpr Reader readers[] = {MeshReaders::readModel, MeshReaders::readFramedModel,
+                                         MeshReaders::readTextModel, MeshReaders::readRecord};
+    if (mode < 1 || mode > 4)
+        return mesh;
+    const MeshReaders::Result result = readers[mode - 1](mesh, *stream, transform);
     if (result == MeshReaders::Result::damaged) {
         *mesh.getVertexCount() = 0;
         *mesh.getIndexCount() = 0;

@@ -77,6 +77,7 @@ void drawnMesh(const char* name, const std::function<Level(const std::function<v
     mesh.addTriangle(0, 1, 2);
     mesh.addTriangle(0, 2, 3);
     Buffers buffers;
+    EXPECT_EQ(buffers.vertexCount + buffers.indexCount + buffers.triangleCount, 0u) << "nothing to draw yet";
     ASSERT_TRUE(buffers.upload(mesh)) << name;
     EXPECT_EQ(buffers.vertexCount, 4u) << name;
     EXPECT_EQ(buffers.indexCount, 6u) << name;

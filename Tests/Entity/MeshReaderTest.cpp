@@ -334,6 +334,8 @@ TEST(MeshReaders, TextStatementsAndFaces)
         {"# v 9 9 9\ng f 1 2 3\nv 1 2 3\nv 4 5 6\nv 7 8 9\nusemtl stone f 1 2 3\n", {{a, {}}, {b, {}}, {c, {}}}},
         {"mtllib v 1 2 3\nv 4 5 6\nv 7 8 9\ns off\nf 1 2 3\n", {{a, {}}, {b, {}}, {c, {}}}},
         {"v  x1 y2 z3\nv 4 5 6\nv 7 8 9\nf 1 2 3\n", {{a, {}}, {b, {}}, {c, {}}}},
+        // "vn" reads three numbers: the third one here is the 9 of "v 9".
+        {"v 1 2 3\nvn 0 0 v 9 9 9\nv 4 5 6\nv 7 8 9\nf 1 2 3\n", {{a, {}}, {b, {}}, {c, {}}}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.text);
