@@ -62,10 +62,7 @@ Result readFramedModel(MeshTools& mesh, FileInterface& stream, const matrix3d& t
     if (!frame || !corners)
         return Result::damaged;
 
-    float placement[6];
-    std::memcpy(placement, frame.get(), sizeof(placement));
-    const vec3d scale(placement[0], placement[1], placement[2]);
-    const vec3d translation(placement[3], placement[4], placement[5]);
+    const vec3d scale = vec3At(frame.get()), translation = vec3At(frame.get() + 12);
     for (int32_t t = 0; t < triangleCount; ++t) {
         const uint8_t* record = triangles.get() + size_t(t) * 12;
         for (int c = 0; c < 3; ++c) {

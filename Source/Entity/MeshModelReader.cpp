@@ -74,13 +74,6 @@ void makeTexture(TextureRef& ref, const uint8_t* pixels, uint32_t width, uint32_
     ref = std::move(made);
 }
 
-float f32At(const uint8_t* p)
-{
-    float value;
-    std::memcpy(&value, p, 4);
-    return value;
-}
-
 int16_t i16At(const uint8_t* p)
 {
     return int16_t(ByteReader::le16(p));
@@ -99,8 +92,7 @@ Result readModel(MeshTools& mesh, FileInterface& stream, const matrix3d& transfo
     const uint8_t version = h[3];
     if (version != '3' && version != '4' && version != '5')
         return Result::untouched;
-    const vec3d scale(f32At(h + 8), f32At(h + 12), f32At(h + 16));
-    const vec3d offset(f32At(h + 20), f32At(h + 24), f32At(h + 28));
+    const vec3d scale = vec3At(h + 8), offset = vec3At(h + 20);
     const uint32_t textureCount = ByteReader::le32(h + 48);
     uint32_t width = ByteReader::le32(h + 52), height = ByteReader::le32(h + 56);
     const uint32_t vertexCount = ByteReader::le32(h + 60);

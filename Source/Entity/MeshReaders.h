@@ -13,7 +13,9 @@
 #include "Core/Vector.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
 
 class FileInterface;
 struct matrix3d;
@@ -61,6 +63,14 @@ BoundingBox cornerBox(const Corner* corners, uint32_t count);
 // The next n bytes of the stream in a new buffer; null when the stream
 // holds fewer or memory runs out (n may be 0: an empty buffer).
 std::unique_ptr<uint8_t[]> readBlock(FileInterface& stream, uint64_t n);
+
+// Three little-endian floats at p.
+inline vec3d vec3At(const uint8_t* p)
+{
+    vec3d v;
+    std::memcpy(&v, p, sizeof(v));
+    return v;
+}
 
 // A new array of n value-initialised elements; null when memory runs out.
 template <class T>

@@ -68,13 +68,6 @@ matrix3d normalTransform(const matrix3d& transform)
     return m;
 }
 
-vec3d vec3At(const uint8_t* p)
-{
-    vec3d v;
-    std::memcpy(&v, p, sizeof(v));
-    return v;
-}
-
 }
 
 namespace MeshReaders {

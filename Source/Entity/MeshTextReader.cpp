@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -51,11 +52,7 @@ public:
         const size_t start = position_;
         while (position_ < size_ && text_[position_] != ' ' && text_[position_] != '\n')
             ++position_;
-        char token[128];
-        const size_t length = std::min(position_ - start, sizeof(token) - 1);
-        std::memcpy(token, text_ + start, length);
-        token[length] = 0;
-        return float(std::strtod(token, nullptr));
+        return float(std::strtod(std::string(text_ + start, position_ - start).c_str(), nullptr));
     }
 
     // The rest of the line (without its line feed); the scan moves to the
@@ -86,11 +83,7 @@ int32_t fieldIndex(std::string_view field)
 {
     if (field.empty())
         return -1;
-    char token[32];
-    const size_t length = std::min(field.size(), sizeof(token) - 1);
-    std::memcpy(token, field.data(), length);
-    token[length] = 0;
-    return std::atoi(token) - 1;
+    return std::atoi(std::string(field).c_str()) - 1;
 }
 
 struct FaceCorner

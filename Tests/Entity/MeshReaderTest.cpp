@@ -385,6 +385,7 @@ TEST(MeshReaders, DamagedModelsLeaveTheMeshEmpty)
     framed("uv index past the table", [](auto& m) { m.triangles[2].texCoords[0] = 4; });
     framed("over 32 skins", [](auto& m) { m.skins.resize(33, "skin"); });
     framed("zero skin width", [](auto& m) { m.skinWidth = 0; });
+    framed("negative skin width", [](auto& m) { m.skinWidth = uint32_t(-64); });
     framed("no frame", [](auto& m) { m.frames.clear(); });
     framed("over 21,845 triangles", [](auto& m) { m.triangles.resize(21846, m.triangles[0]); });
     record("index past the vertex count", [](auto& b) { b[4 + 44 + 8 + 10] = 24; });

@@ -48,7 +48,15 @@ void walk(const Tree* node, uint32_t depth, std::vector<const triangle3dex*>& le
     EXPECT_EQ(node->depth, depth);
     const size_t first = leaves.size();
     walk(node->children[0], depth + 1, leaves, deepest);
+    const size_t middle = leaves.size();
     walk(node->children[1], depth + 1, leaves, deepest);
+    // The median split along the box's longest axis (ties: x, then y, then z).
+    const vec3d extent = node->box.maximum - node->box.minimum;
+    const int axis = extent.y > extent.x ? (extent.z > extent.y ? 2 : 1) : (extent.z > extent.x ? 2 : 0);
+    EXPECT_EQ(middle - first, (leaves.size() - first) / 2);
+    for (size_t low = first; low < middle; ++low)
+        for (size_t high = middle; high < leaves.size(); ++high)
+            ASSERT_LE(leaves[low]->centroid[axis], leaves[high]->centroid[axis]);
     // The box is the tightest one over every corner below.
     vec3d minimum(FLT_MAX, FLT_MAX, FLT_MAX), maximum(-FLT_MAX, -FLT_MAX, -FLT_MAX);
     for (size_t i = first; i < leaves.size(); ++i)
@@ -132,6 +140,7 @@ TEST(MeshTools, SortTrianglesSplitsAtTheMedianOfTheLongestAxis)
         {{1, 1, 3}, 2, {3, 0, 2, 1}, {0, 1}, {2, 3}},
         {{1, 3, 2}, 1, {4, 3, 0, 2, 1}, {0, 1}, {2, 3, 4}},
         {{5, 1, 1}, 0, {1, 0}, {0}, {1}},
+        {{1, 0, 1}, 0, {3, -2, 0.5f, -7, -0.0f}, {-7, -2}, {-0.0f, 0.5f, 3}},
     };
     for (const Case& c : cases) {
         BoundingBox box;
