@@ -66,6 +66,9 @@ struct Texture
     String* name = nullptr;
     RectList freeRects; // free space of an atlas
     uint32_t alphaBled = 0;
+    // Set while the texture is a render target being drawn into (an
+    // environment or shadow cube map): passes then bind no texture instead.
+    uint32_t busy = 0;
 
     Texture() = default;
     Texture(const Texture&) = delete;

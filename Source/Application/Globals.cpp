@@ -6,6 +6,7 @@
 #include "Application/OSVersion.h"
 #include "Application/ShellWindows.h"
 #include "Audio/AudioFile.h"
+#include "Render/EnvMap.h"
 #include "Core/Language.h"
 #include "Core/Math.h"
 #include "Core/ResourceManager.h"
@@ -55,6 +56,8 @@ const Step steps[] = {
          delete gResourceManager;
          gResourceManager = nullptr;
      }},
+    // The maps' owners delete them; the list only lets them go.
+    {[] {}, [] { EnvMap::destroyAll(false); }},
     {[] { WinShell::gMonitors = new WinShell::Multimonitor; },
      [] {
          delete WinShell::gMonitors;

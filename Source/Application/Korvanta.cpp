@@ -15,6 +15,8 @@
 #include "Core/ResourceManager.h"
 #include "Core/Timer.h"
 
+#include <d3dx9.h>
+
 Korvanta* gApp = nullptr;
 HINSTANCE gInstance = nullptr;
 
@@ -38,6 +40,7 @@ Korvanta::Korvanta()
 Korvanta::~Korvanta()
 {
     scene.release();
+    EnvMap::destroy(envMap);
     // The window's destruction saves the settings, bindings included: only
     // after it may the settings forget the bindings.
     destroy();
@@ -112,6 +115,12 @@ uint32_t Korvanta::init()
     if (Texture::loadImageFile(scene.lightTexture, String(L"DefLight"), String(L"bmp"), 169, 1, D3DFMT_A8R8G8B8,
                                D3DPOOL_MANAGED, true, nullptr))
         Texture::whiteFromRed(scene.lightTexture);
+    CRASH_TRACE();
+    {
+        Resource cubemap(174, 10);
+        Texture::loadCubeFromMemory(cubemap, nullptr, levelEditorCubemap, String(L"LevelEditorCubemap"), D3DX_DEFAULT,
+                                    D3DX_DEFAULT, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DX_DEFAULT);
+    }
     CRASH_TRACE();
     if (gResourceManager)
         gResourceManager->load(String(L"Data\\Resource\\Resource.res"));
@@ -229,6 +238,7 @@ void Korvanta::shutdown()
         return;
     shutDown = true;
     scene.release();
+    EnvMap::release(envMap);
     destroy();
     releaseDevice();
     gUserInput.release();

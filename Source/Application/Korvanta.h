@@ -5,6 +5,7 @@
 #include "Application/WinShell.h"
 #include "Landscape/Scene.h"
 #include "Render/D3DDevice.h"
+#include "Render/EnvMap.h"
 #include "Render/SwapChainInterface.h"
 #include "TextureRecord.h"
 #include "Core/AudioFileRef.h"
@@ -20,7 +21,7 @@
 //
 // Failures travel as return values: init shows a message box for the step
 // that failed and returns 0; run then returns -1.
-class Korvanta final : public WinShell::Window, public D3D::SwapChainInterface
+class Korvanta final : public WinShell::Window, public D3D::SwapChainInterface, public EnvMap::Interface
 {
 public:
     // Opens (or creates) the registry key, builds the application-data folder
@@ -69,6 +70,13 @@ public:
     // The device and the Direct3D object (shutdown).
     void releaseDevice();
 
+    // Swap-chain hooks: the glow's scene starts on a cleared target; the
+    // occluders of the sun-glow test include the strip effects.
+    void renderEffectScene() override;
+    void renderOcclusionPass() override;
+    // The application's environment map has no size: nothing is drawn.
+    void renderEnvFace() override {}
+
     LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 
     uint32_t fullScreen = 0; // the settings' full-screen field when the window was made
@@ -92,6 +100,10 @@ public:
     // The sounds of collisions and drags whose objects name none.
     Audio::FileRef defaultCollisionSound;
     Audio::FileRef defaultDragSound;
+    // The fixed cube map "LevelEditorCubemap" (resource 174), loaded at start.
+    TextureRef levelEditorCubemap;
+    // A map of size 0, entered nowhere: it renders nothing.
+    EnvMap envMap{nullptr, this};
 
 private:
     // A start-up failure box: caption "Error", text of the step's key.

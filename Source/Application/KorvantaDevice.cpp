@@ -5,6 +5,7 @@
 #include "Application/GlobalSettings.h"
 #include "Render/Antialiasing.h"
 #include "Render/DirectGraphics.h"
+#include "Render/GpuSmooth.h"
 #include "Render/SwapChain.h"
 
 #include "Core/CrashTrace.h"
@@ -29,6 +30,8 @@ uint32_t Korvanta::createDevice()
         return 0;
     }
     swapChain = record.firstSwapChain();
+    // The glow follows the graphics screen's bloom switch (option 3).
+    GpuSmooth::configure(gSettings && gSettings->options.option3 ? 256 : 0, record.postEffect, 120, 170);
     return 1;
 }
 
@@ -50,6 +53,18 @@ void Korvanta::render()
     gDevice->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
     swapChain->render(true);
     swapChain->present();
+}
+
+void Korvanta::renderEffectScene()
+{
+    if (gDevice)
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+}
+
+void Korvanta::renderOcclusionPass()
+{
+    if (swapChain)
+        swapChain->renderStripGroups();
 }
 
 void Korvanta::onWindowResized(WPARAM sizeType, bool moved)

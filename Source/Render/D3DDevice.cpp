@@ -1,6 +1,8 @@
 #include "Render/D3DDevice.h"
 
 #include "Render/DirectGraphics.h"
+#include "Render/EnvMap.h"
+#include "Render/GpuSmooth.h"
 #include "Render/Light.h"
 #include "Render/RenderTexture.h"
 #include "Render/SwapChain.h"
@@ -102,11 +104,14 @@ bool Device::create(Device& record, HWND window, bool fullScreen, SwapChainInter
 void Device::release(Device& record)
 {
     CRASH_TRACE();
+    delete record.postEffect.smoother;
+    record.postEffect.smoother = nullptr;
     Light::releaseIndexPool();
     deleteSwapChains(record);
     RenderTexture::releaseAll();
     record.sharedTarget256 = nullptr;
     record.postEffect.target = nullptr;
+    EnvMap::releaseAll();
     Texture::releaseAll();
     Texture::releaseDefault();
     if (gDevice == record.device)

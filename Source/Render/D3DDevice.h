@@ -88,6 +88,12 @@ public:
     // The states every pass may rely on; after creation and every reset.
     static void setInitialStates();
 
+    // The frame's glow: client slot 2 draws the effect scene into the
+    // post-effect target, its blur less the threshold 255 - strength per
+    // channel is added over the target in force with the weight alpha / 255.
+    // Nothing without a client, a target or a ready smoother.
+    static void renderPostEffect(SwapChain& chain, PostEffect& postEffect, SwapChainInterface* client);
+
     SwapChain* firstSwapChain() const;
 
     // Cull modes passes set with D3DRS_CULLMODE; a mirrored pass swaps the two,

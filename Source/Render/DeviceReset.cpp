@@ -3,6 +3,7 @@
 #include "Render/D3DDevice.h"
 
 #include "Render/DirectGraphics.h"
+#include "Render/EnvMap.h"
 #include "Render/RenderTexture.h"
 #include "Render/SwapChain.h"
 
@@ -41,6 +42,7 @@ void releaseDeviceObjects(Device& record)
 {
     CRASH_TRACE();
     RenderTexture::releaseSharedTargets();
+    EnvMap::releaseForReset();
     record.device->LightEnable(0, FALSE);
     for (auto* node = record.swapChains.head(); node; node = node->next)
         if (node->item)
@@ -63,6 +65,9 @@ void restoreDeviceObjects(Device& record)
 {
     CRASH_TRACE();
     gDevice = record.device;
+    record.device->BeginScene();
+    EnvMap::restoreAll();
+    record.device->EndScene();
     bool first = true;
     for (auto* node = record.swapChains.head(); node; node = node->next) {
         if (!node->item)
@@ -80,6 +85,9 @@ void restoreDeviceObjects(Device& record)
     // A camera that moved a little rebuilds everything that caches its position.
     if (gCamera)
         gCamera->position.x += 0.001f;
+    record.device->BeginScene();
+    EnvMap::renderAll();
+    record.device->EndScene();
     for (auto* node = record.swapChains.head(); node; node = node->next)
         if (node->item && node->item->client)
             node->item->client->onDeviceRestored();

@@ -83,6 +83,7 @@ void SwapChain::restoreBuffers(IDirect3DDevice9* device)
         device->GetDepthStencilSurface(&depthSurface);
     gCamera = this;
     gSunLight = &sun;
+    stripRing.createIndices();
     restoreDeviceObjects();
 }
 
@@ -110,6 +111,7 @@ void SwapChain::releaseDeviceObjects()
     D3D::releaseInterface(targets[0].surface);
     targets[0].depth = nullptr;
     D3D::releaseInterface(depthSurface);
+    stripRing.releaseVertices();
     D3D::releaseInterface(swapChain);
     clearLoadProcess();
 }
@@ -118,6 +120,7 @@ void SwapChain::restoreDeviceObjects()
 {
     CRASH_TRACE();
     setProjection({int32_t(presentParameters.BackBufferWidth), int32_t(presentParameters.BackBufferHeight)});
+    stripRing.createVertices();
     if (client)
         client->onDeviceReset();
 }
@@ -175,15 +178,25 @@ void SwapChain::render(bool drawUi)
     if (!d)
         return;
     d->BeginScene();
-    if (client) {
+    if (client)
         client->renderShadowMaps();
+    renderStripGroups();
+    if (client) {
         client->renderAfterScene();
+        D3D::Device::renderPostEffect(*this, gDirectGraphics.record.postEffect, client);
         if (drawUi) {
             client->beforeUi();
             client->afterUi();
         }
     }
     d->EndScene();
+}
+
+void SwapChain::renderStripGroups()
+{
+    for (auto* node = stripGroups.head(); node; node = node->next)
+        if (node->item)
+            node->item->render(stripRing);
 }
 
 void SwapChain::present()

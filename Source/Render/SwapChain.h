@@ -3,6 +3,7 @@
 #include "Render/Camera.h"
 #include "Render/D3DDevice.h"
 #include "Render/Light.h"
+#include "Render/StripEffect.h"
 
 #include "Core/Color.h"
 #include "Core/DynArray.h"
@@ -59,6 +60,8 @@ public:
     void update();
     // The frame's passes between BeginScene and EndScene.
     void render(bool drawUi);
+    // The strip-effect pass: every group of stripGroups, in list order.
+    void renderStripGroups();
     // Presents; a lost device (or no swap chain) is reset without parameters.
     void present();
 
@@ -104,4 +107,8 @@ public:
     uint32_t targetCount = 1;
     SCList<LoadProcessInterface> loadProcesses;
     float progress = 0.0f; // 0.0 to 1.0
+    // The strip effects drawn after the terrain: their owners add and remove
+    // the groups (which the swap chain does not own) and share the ring.
+    SCList<StripEffectGroup> stripGroups;
+    StripEffectRing stripRing;
 };

@@ -145,6 +145,16 @@ void finishRecord(Texture* record, TextureRef& ref, const String& name)
     ref.bind(record);
 }
 
+void bindTexture(uint32_t stage, const Texture* record)
+{
+    if (!gDevice)
+        return;
+    IDirect3DBaseTexture9* texture = nullptr;
+    if (record && !record->busy)
+        texture = record->texture ? static_cast<IDirect3DBaseTexture9*>(record->texture) : record->cubeTexture;
+    gDevice->SetTexture(stage, texture);
+}
+
 void logFailure(const wchar_t* what, const String& name, HRESULT result)
 {
     const String error = D3D::getErrorName(result);

@@ -64,6 +64,10 @@ void abandonRecord(Texture* record);
 // A successful one: the record gets a copy of name and ref is bound to it.
 void finishRecord(Texture* record, TextureRef& ref, const String& name);
 
+// Sets texture stage stage to the record's 2D texture, else its cube
+// texture; to none while the record is busy. Nothing without a device.
+void bindTexture(uint32_t stage, const Texture* record);
+
 // One line in the debugger output for a texture that could not be made.
 void logFailure(const wchar_t* what, const String& name, HRESULT result);
 

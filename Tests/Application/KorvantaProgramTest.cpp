@@ -93,6 +93,7 @@ TEST(KorvantaProgram, RunsWindowedFromItsSettingsThroughResizeAndResetAndQuits)
     seeded.width = 640;
     seeded.height = 480;
     seeded.options.fullScreen = 0;
+    seeded.options.option3 = 1; // the glow runs through the frames and the resets
     ASSERT_TRUE(seeded.writeFile());
 
     ProgramRun run(programPath, L"", SW_SHOWMAXIMIZED);
@@ -121,6 +122,7 @@ TEST(KorvantaProgram, RunsWindowedFromItsSettingsThroughResizeAndResetAndQuits)
     EXPECT_EQ(stored.load(), GlobalSettings::LoadResult::Read);
     EXPECT_EQ(stored.width, 640u);
     EXPECT_EQ(stored.options.fullScreen, 0u);
+    EXPECT_EQ(stored.options.option3, 1u);
     EXPECT_EQ(languageValue().size(), 4u);
 }
 

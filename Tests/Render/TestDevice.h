@@ -29,7 +29,12 @@ public:
         if (afterScene)
             afterScene();
     }
-    void renderEffectScene() override { calls.push_back("renderEffectScene"); }
+    void renderEffectScene() override
+    {
+        calls.push_back("renderEffectScene");
+        if (effectScene)
+            effectScene();
+    }
     // Loading frames are not recorded in calls; a test that counts them sets loadFrame.
     void renderLoadProgress() override
     {
@@ -64,7 +69,7 @@ public:
     }
 
     Calls calls;
-    std::function<void()> afterScene, duringPump, loadFrame, occlusionPass;
+    std::function<void()> afterScene, effectScene, duringPump, loadFrame, occlusionPass;
     bool quitInPump = false;
 };
 

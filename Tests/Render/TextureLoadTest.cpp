@@ -7,6 +7,7 @@
 #include "TextureBlockWriter.h"
 
 #include "Core/FileArray.h"
+#include "Core/Resource.h"
 
 #include <d3dx9.h>
 
@@ -183,6 +184,42 @@ TEST_F(TextureLoading, RawBlocksAreReadRowByRowAndBadDescriptionsRefused)
         EXPECT_FALSE(Texture::readRaw(stream, none)) << c.what;
     }
     EXPECT_EQ(TextureList::records().count(), before);
+}
+
+TEST_F(TextureLoading, TheBuiltinCubeMapLoadsAsTheBuilderMadeItAndADamagedOneIsRefused)
+{
+    const auto loadCube = [](FileInterface& stream, TextureRef& ref) {
+        return Texture::loadCubeFromMemory(stream, nullptr, ref, String(L"LevelEditorCubemap"), D3DX_DEFAULT,
+                                           D3DX_DEFAULT, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DX_DEFAULT);
+    };
+    TextureRef cube;
+    Resource resource(174, 10);
+    ASSERT_TRUE(loadCube(resource, cube));
+    ImageFileWriter::Image faces[6];
+    BuiltinTextures::levelEditorCubemap(faces);
+    IDirect3DCubeTexture9* texture = cube.texture()->cubeTexture;
+    ASSERT_NE(texture, nullptr);
+    for (uint32_t face = 0; face < 6; ++face) {
+        TextureDevice::LevelLock lock(texture, face, 0, D3DLOCK_READONLY);
+        ASSERT_TRUE(lock.ok());
+        std::vector<uint32_t> texels;
+        for (uint32_t y = 0; y < BuiltinTextures::cubeSide; ++y)
+            for (uint32_t x = 0; x < BuiltinTextures::cubeSide; ++x)
+                texels.push_back(reinterpret_cast<const uint32_t*>(lock.row(y))[x]);
+        EXPECT_EQ(texels, faces[face].argb) << face;
+    }
+    // The sky is above, the ground below.
+    EXPECT_GT(faces[2].at(128, 128) & 0xFF, faces[3].at(128, 128) & 0xFF);
+
+    // Faces of unequal size make no file; a cut file gives the stand-in.
+    ImageFileWriter::Image uneven[6] = {faces[0], faces[1], faces[2], faces[3], faces[4], patternImage(8, 8)};
+    EXPECT_TRUE(ImageFileWriter::ddsCube(uneven).empty());
+    std::vector<uint8_t> cut = ImageFileWriter::ddsCube(faces);
+    cut.resize(cut.size() / 2);
+    Memory damaged(cut);
+    TextureRef stand;
+    EXPECT_FALSE(loadCube(damaged, stand));
+    EXPECT_FALSE(stand.isBound());
 }
 
 TEST_F(TextureLoading, BuiltinTexturesLoadFromTheModuleAsTheBuilderMadeThem)

@@ -145,12 +145,15 @@ Image icon()
 
 std::vector<File> files()
 {
+    Image cube[6];
+    levelEditorCubemap(cube);
     return {
         {L"Lensflare01.dds", ImageFileWriter::dds(lensflare())},
         {L"Fire01.dds", ImageFileWriter::dds(fire())},
         {L"Smoke01.dds", ImageFileWriter::dds(smoke())},
         {L"DefLight.bmp", ImageFileWriter::bmp(light())},
         {L"Korvanta.ico", ImageFileWriter::ico(icon())},
+        {L"LevelEditorCubemap.dds", ImageFileWriter::ddsCube(cube)},
     };
 }
 

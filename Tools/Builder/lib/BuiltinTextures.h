@@ -20,6 +20,12 @@ ImageFileWriter::Image light();
 // The program's icon (ICON 184), 32 x 32: a wheel on an orange tile.
 ImageFileWriter::Image icon();
 
+// "LevelEditorCubemap" (DDS cube map, RCDATA 174): six faces of cubeSide
+// texels, +X, -X, +Y, -Y, +Z, -Z, showing a sky over a plain with a haze
+// along the horizon.
+constexpr uint32_t cubeSide = 256;
+void levelEditorCubemap(ImageFileWriter::Image (&faces)[6]);
+
 struct File
 {
     const wchar_t* name; // file name in Resources/Textures

@@ -123,9 +123,18 @@ std::vector<uint8_t> tga(const Image& image)
     return b;
 }
 
-std::vector<uint8_t> dds(const Image& image)
+namespace {
+
+// A DDS file of A8R8G8B8 texels, one level per surface: a 2D texture, or
+// the six faces of a cube map (same square size) in the order +X, -X, +Y,
+// -Y, +Z, -Z.
+std::vector<uint8_t> ddsOf(const Image* faces, uint32_t count, bool cube)
 {
-    if (!valid(image))
+    for (uint32_t i = 0; i < count; ++i)
+        if (!valid(faces[i]) || faces[i].width != faces[0].width || faces[i].height != faces[0].height)
+            return {};
+    const Image& image = faces[0];
+    if (cube && image.width != image.height)
         return {};
     Bytes b{'D', 'D', 'S', ' '};
     put32(b, 124);
@@ -145,12 +154,26 @@ std::vector<uint8_t> dds(const Image& image)
     put32(b, 0x0000FF00);
     put32(b, 0x000000FF);
     put32(b, 0xFF000000);
-    put32(b, 0x1000); // texture
-    for (int i = 0; i < 4; ++i)
+    put32(b, cube ? 0x1000 | 0x8 : 0x1000); // texture, complex for a cube
+    put32(b, cube ? 0x200 | 0xFC00 : 0);    // cube map with all six faces
+    for (int i = 0; i < 3; ++i)
         put32(b, 0);
-    for (uint32_t v : image.argb)
-        put32(b, v);
+    for (uint32_t i = 0; i < count; ++i)
+        for (uint32_t v : faces[i].argb)
+            put32(b, v);
     return b;
+}
+
+}
+
+std::vector<uint8_t> dds(const Image& image)
+{
+    return ddsOf(&image, 1, false);
+}
+
+std::vector<uint8_t> ddsCube(const Image (&faces)[6])
+{
+    return ddsOf(faces, 6, true);
 }
 
 std::vector<uint8_t> png(const Image& image)

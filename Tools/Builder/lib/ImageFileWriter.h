@@ -4,8 +4,8 @@
 #include <vector>
 
 // Writes texture image files for the game's texture loaders: BMP (24-bit),
-// TGA (32-bit, uncompressed), DDS (A8R8G8B8, one level) and PNG (8-bit
-// RGBA, stored without compression).
+// TGA (32-bit, uncompressed), DDS (A8R8G8B8, one level; 2D or cube map) and
+// PNG (8-bit RGBA, stored without compression).
 namespace ImageFileWriter {
 
 // Texels as 0xAARRGGBB, top row first.
@@ -23,6 +23,9 @@ struct Image
 std::vector<uint8_t> bmp(const Image& image);
 std::vector<uint8_t> tga(const Image& image);
 std::vector<uint8_t> dds(const Image& image);
+// A cube map of six square faces of one size, in the order +X, -X, +Y, -Y,
+// +Z, -Z; empty when they differ.
+std::vector<uint8_t> ddsCube(const Image (&faces)[6]);
 std::vector<uint8_t> png(const Image& image);
 // An icon file with one 32-bit image (sides up to 256) and its mask.
 std::vector<uint8_t> ico(const Image& image);

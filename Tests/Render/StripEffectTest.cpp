@@ -1,0 +1,225 @@
+// Strip-effect groups drawn on the real device: lit quads where their items
+// put them, the streaming ring and its batch bound.
+#include "TestDevice.h"
+
+#include "Render/StripEffect.h"
+
+using namespace TestDevice;
+
+namespace {
+
+// Writes ribbons of two quads (one strip piece: 6 vertices, 4 triangles)
+// spanning x0..x0 + 2 x half and y0..y0 + height at z 0, facing -z; as many
+// pieces as asked, or until the batch is full.
+class Ribbon final : public StripEffectItem
+{
+public:
+    Ribbon(float left, float bottom, float halfWidth, float tall, int count = 1)
+        : x0(left), y0(bottom), half(halfWidth), height(tall), pieces(count)
+    {
+    }
+
+    void writeVertices(StripEffectRing& ring) override
+    {
+        for (int p = 0; p < pieces; ++p) {
+            StripVertex* v = ring.reserve(StripEffectRing::pieceVertices, StripEffectRing::pieceTriangles);
+            if (!v)
+                return;
+            for (int i = 0; i < 6; ++i) {
+                v[i].position = {x0 + half * float(i / 2), i % 2 ? y0 : y0 + height, 0.0f};
+                v[i].normal = {0.0f, 0.0f, -1.0f};
+                v[i].u = float(i / 2) * 0.5f;
+                v[i].v = float(i % 2);
+            }
+            ++written;
+        }
+    }
+
+    float x0, y0, half, height;
+    int pieces;
+    int written = 0;
+};
+
+class StripEffects : public DeviceSuite
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        DeviceSuite::SetUpTestSuite();
+        D3D::Device::SwapChain& c = chain();
+        c.position = {0.0f, 0.0f, -10.0f};
+        c.angles = {};
+        c.setAnglesDeg();
+        c.Camera::update(); // SwapChain::update is the managers' frame update
+        c.sun.direction = {0.0f, 0.8f, -0.6f};
+    }
+
+    void SetUp() override
+    {
+        white = makeTexture(4, 4, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0xFFFFFFFFu; });
+    }
+
+    // Draws the swap chain's groups into a cleared frame and reads it back.
+    static Level drawGroups()
+    {
+        D3D::Device::SwapChain& c = *chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030, 1.0f, 0);
+        gDevice->BeginScene();
+        c.renderStripGroups();
+        gDevice->EndScene();
+        Level pixels = readSurface(c.targets[0].surface);
+        c.present();
+        return pixels;
+    }
+
+    // Screen position of a world point through the swap chain's camera.
+    static vec2d screen(const vec3d& p)
+    {
+        const matrix3d& m = chain().viewProjection;
+        const float w = p.x * m.m[3] + p.y * m.m[7] + p.z * m.m[11] + m.m[15];
+        const float x = (p.x * m.m[0] + p.y * m.m[4] + p.z * m.m[8] + m.m[12]) / w;
+        const float y = (p.x * m.m[1] + p.y * m.m[5] + p.z * m.m[9] + m.m[13]) / w;
+        return {(x + 1.0f) * 0.5f * 320.0f, (1.0f - y) * 0.5f * 240.0f};
+    }
+
+    // Texels well inside the image of the world rectangle lo..hi (z 0) that
+    // are not lit, and texels well outside every rectangle that are not the
+    // clear colour.
+    static void expectLitRectangles(const Level& pixels, const std::vector<std::pair<vec3d, vec3d>>& rectangles)
+    {
+        // White lit by the sun at 0.6 to the normal and its ambient, both
+        // times the white material's (the material's ambient is 0.6).
+        const uint32_t lit = uint32_t((0.6f * 0.6f + 0.6f) * 255.0f + 0.5f);
+        int unlit = 0, stray = 0;
+        for (uint32_t y = 0; y < pixels.height; ++y)
+            for (uint32_t x = 0; x < pixels.width; ++x) {
+                bool in = false, close = false;
+                for (const auto& [lo, hi] : rectangles) {
+                    const vec2d a = screen(lo), b = screen(hi);
+                    const float left = std::min(a.x, b.x), right = std::max(a.x, b.x);
+                    const float top = std::min(a.y, b.y), bottom = std::max(a.y, b.y);
+                    in = in || (x > left + 2 && x < right - 2 && y > top + 2 && y < bottom - 2);
+                    close = close || (x > left - 2 && x < right + 2 && y > top - 2 && y < bottom + 2);
+                }
+                const uint32_t t = pixels.at(x, y) & 0xFFFFFF;
+                unlit += in && (std::abs(int(t & 0xFF) - int(lit)) > 2 || t != (t & 0xFF) * 0x010101);
+                stray += !close && t != 0x102030;
+            }
+        EXPECT_EQ(unlit, 0);
+        EXPECT_EQ(stray, 0);
+    }
+
+    TextureRef white;
+};
+
+TEST_F(StripEffects, ItemsLandLitWhereTheGroupPutsThem)
+{
+    Ribbon ribbon(-2.0f, -1.0f, 2.0f, 2.0f);
+    StripEffectGroup group;
+    group.texture = white;
+    group.items.append(&ribbon);
+    group.world.at(3, 0) = 1.0f;
+    group.world.at(3, 1) = 0.5f;
+    chain().stripGroups.append(&group);
+
+    const uint32_t before = chain().stripRing.start;
+    const Level shown = drawGroups();
+    expectLitRectangles(shown, {{{-1.0f, -0.5f, 0.0f}, {3.0f, 1.5f, 0.0f}}});
+    EXPECT_EQ(gDirectGraphics.record.primitiveCount, 4u);
+    EXPECT_EQ(chain().stripRing.start, (before + 1024) % 4096);
+
+    group.hidden = 1;
+    const Level hidden = drawGroups();
+    expectLitRectangles(hidden, {});
+    EXPECT_EQ(ribbon.written, 1);
+    EXPECT_EQ(chain().stripRing.start, (before + 1024) % 4096);
+    chain().stripGroups.clear(false);
+}
+
+TEST_F(StripEffects, TheRingWrapsAfterFourBatches)
+{
+    StripEffectRing& ring = chain().stripRing;
+    ring.start = 0;
+    Ribbon ribbons[5] = {{-4.5f, -0.5f, 0.5f, 1.0f}, {-2.5f, -0.5f, 0.5f, 1.0f}, {-0.5f, -0.5f, 0.5f, 1.0f},
+                         {1.5f, -0.5f, 0.5f, 1.0f}, {3.5f, -0.5f, 0.5f, 1.0f}};
+    StripEffectGroup groups[5];
+    std::vector<uint32_t> starts;
+    std::vector<DWORD> locks;
+    for (int i = 0; i < 5; ++i) {
+        groups[i].texture = white;
+        groups[i].items.append(&ribbons[i]);
+        chain().stripGroups.append(&groups[i]);
+    }
+    // Watch the ring from an item behind each group's ribbon.
+    class Watch final : public StripEffectItem
+    {
+    public:
+        Watch(std::vector<uint32_t>& s, std::vector<DWORD>& l) : starts(s), locks(l) {}
+        void writeVertices(StripEffectRing& r) override
+        {
+            starts.push_back(r.start);
+            locks.push_back(r.lastLockFlags);
+        }
+        std::vector<uint32_t>& starts;
+        std::vector<DWORD>& locks;
+    } watch(starts, locks);
+    for (auto& g : groups)
+        g.items.append(&watch);
+
+    const Level pixels = drawGroups();
+    std::vector<std::pair<vec3d, vec3d>> rectangles;
+    for (const Ribbon& r : ribbons)
+        rectangles.push_back({{r.x0, r.y0, 0.0f}, {r.x0 + 2.0f * r.half, r.y0 + r.height, 0.0f}});
+    expectLitRectangles(pixels, rectangles);
+    EXPECT_EQ(starts, (std::vector<uint32_t>{0, 1024, 2048, 3072, 0}));
+    const DWORD discard = D3DLOCK_DISCARD, append = D3DLOCK_NOOVERWRITE;
+    EXPECT_EQ(locks, (std::vector<DWORD>{discard, append, append, append, discard}));
+    EXPECT_EQ(ring.start, 1024u);
+    chain().stripGroups.clear(false);
+}
+
+TEST_F(StripEffects, AnOverfullGroupStopsAtTheEndOfItsBatch)
+{
+    Ribbon greedy(-1.0f, -1.0f, 1.0f, 2.0f, 400);
+    Ribbon late(-3.0f, -1.0f, 0.5f, 1.0f);
+    StripEffectGroup group;
+    group.texture = white;
+    group.items.append(&greedy);
+    group.items.append(&late);
+    chain().stripGroups.append(&group);
+    const Level pixels = drawGroups();
+    EXPECT_EQ(greedy.written, int(StripEffectRing::batchVertices / StripEffectRing::pieceVertices));
+    EXPECT_EQ(late.written, 0);
+    EXPECT_EQ(gDirectGraphics.record.primitiveCount, uint32_t(greedy.written) * 4);
+    expectLitRectangles(pixels, {{{-1.0f, -1.0f, 0.0f}, {1.0f, 1.0f, 0.0f}}});
+    chain().stripGroups.clear(false);
+
+    // Without an open batch nothing can be reserved.
+    StripEffectRing& ring = chain().stripRing;
+    EXPECT_EQ(ring.room(), 0u);
+    EXPECT_EQ(ring.reserve(1, 0), nullptr);
+    ASSERT_TRUE(ring.beginBatch());
+    EXPECT_EQ(ring.room(), StripEffectRing::batchVertices);
+    EXPECT_NE(ring.reserve(StripEffectRing::batchVertices, 0), nullptr);
+    EXPECT_EQ(ring.reserve(1, 0), nullptr);
+    EXPECT_EQ(ring.endBatch(), 0u);
+}
+
+TEST(StripEffectItemBox, HalfTheLengthAlongTheSecondAxis)
+{
+    class Still final : public StripEffectItem
+    {
+        void writeVertices(StripEffectRing&) override {}
+    } item;
+    item.origin = {1.0f, 2.0f, 3.0f};
+    item.axes[0] = {0.0f, 0.0f, 1.0f};
+    item.axes[1] = {1.0f, 0.0f, 0.0f};
+    item.axes[2] = {0.0f, 1.0f, 0.0f};
+    item.length = 4.0f;
+    const OrientedBox box = item.box();
+    EXPECT_EQ(box.center, vec3d(3.0f, 2.0f, 3.0f));
+    EXPECT_EQ(box.halfExtents, vec3d(4.0f, 2.0f, 4.0f));
+    EXPECT_EQ(box.axes[1], item.axes[1]);
+}
+
+}

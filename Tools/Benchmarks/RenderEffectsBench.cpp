@@ -1,0 +1,199 @@
+// Prints the cost of the render device's effects at 1024 x 768 on the
+// software renderer: the glow over a frame (device time included, the
+// client's effect scene empty), and the time our code takes to issue the
+// blur passes, a strip-effect pass of about 2,000 vertices and the six faces
+// of an environment map with an empty client (the device's own work is
+// queued, not waited for). Needs a display.
+#include "Render/DirectGraphics.h"
+#include "Render/EnvMap.h"
+#include "Render/GpuSmooth.h"
+#include "Render/RenderTexture.h"
+#include "Render/SwapChain.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+class EmptyClient final : public D3D::SwapChainInterface, public EnvMap::Interface
+{
+};
+
+// Ribbons of strip pieces, 996 vertices per item.
+class Ribbons final : public StripEffectItem
+{
+public:
+    void writeVertices(StripEffectRing& ring) override
+    {
+        for (int p = 0; p < 166; ++p) {
+            StripVertex* v = ring.reserve(StripEffectRing::pieceVertices, StripEffectRing::pieceTriangles);
+            if (!v)
+                return;
+            for (int i = 0; i < 6; ++i) {
+                v[i].position = {float(p) * 0.1f + float(i / 2) * 0.05f, float(i % 2), 5.0f};
+                v[i].normal = {0.0f, 0.0f, -1.0f};
+                v[i].u = float(i / 2) * 0.5f;
+                v[i].v = float(i % 2);
+            }
+        }
+    }
+};
+
+double now()
+{
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return double(counter.QuadPart) / double(frequency.QuadPart);
+}
+
+// Waits until the device has carried out everything issued so far.
+void finish(IDirect3DQuery9* query)
+{
+    if (!query)
+        return;
+    query->Issue(D3DISSUE_END);
+    while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE)
+        ;
+}
+
+// The frame is not presented: only the passes are timed.
+void endFrame(D3D::Device::SwapChain& chain)
+{
+    D3D::releaseInterface(chain.targets[0].surface);
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"RenderEffectsBench";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"RenderEffectsBench", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
+    EmptyClient client;
+    if (!window || !gDirectGraphics.init() || !D3D::Device::create(gDirectGraphics.record, window, false, &client)) {
+        std::printf("no device\n");
+        return 1;
+    }
+    D3D::Device& record = gDirectGraphics.record;
+    D3D::Device::SwapChain& chain = *record.firstSwapChain();
+    // "8bit": the blur in A8R8G8B8 targets, as on a device without float blending.
+    if (argc > 1 && std::strcmp(argv[1], "8bit") == 0)
+        gDirectGraphics.floatTargetBlend = 0;
+    IDirect3DQuery9* query = nullptr;
+    gDevice->CreateQuery(D3DQUERYTYPE_EVENT, &query);
+    GpuSmooth::configure(256, record.postEffect, 120, 170);
+    std::printf("back buffer                 %u x %u, pass format %s\n", chain.presentParameters.BackBufferWidth,
+                chain.presentParameters.BackBufferHeight,
+                record.postEffect.smoother->format == D3DFMT_A16B16G16R16F ? "A16B16G16R16F" : "A8R8G8B8");
+
+    constexpr int frames = 60;
+    double glow = 0.0;
+    for (int i = 0; i < frames; ++i) {
+        chain.beginFrame();
+        finish(query);
+        const double start = now();
+        gDevice->BeginScene();
+        D3D::Device::renderPostEffect(chain, record.postEffect, &client);
+        gDevice->EndScene();
+        finish(query);
+        glow += now() - start;
+        endFrame(chain);
+    }
+    std::printf("glow per frame              %.3f ms (device included)\n", glow * 1000.0 / frames);
+
+    // For comparison: one plain textured pass over the whole back buffer.
+    double plain = 0.0;
+    for (int i = 0; i < frames; ++i) {
+        chain.beginFrame();
+        finish(query);
+        const double start = now();
+        gDevice->BeginScene();
+        record.postEffect.smoother->bindResult();
+        drawScreenRect(1024, 768, 256, 256, 0.0f);
+        gDevice->SetTexture(0, nullptr);
+        gDevice->EndScene();
+        finish(query);
+        plain += now() - start;
+        endFrame(chain);
+    }
+    std::printf("plain full-screen pass      %.3f ms (device included)\n", plain * 1000.0 / frames);
+
+    constexpr int rounds = 200;
+    GpuSmooth& smoother = *record.postEffect.smoother;
+    double smoothing = 0.0;
+    for (int i = 0; i < rounds; ++i) {
+        chain.beginFrame();
+        gDevice->BeginScene();
+        const double start = now();
+        smoother.run(record.postEffect.target->renderTexture, 0, false, false);
+        smoothing += now() - start;
+        gDevice->EndScene();
+        finish(query);
+        endFrame(chain);
+    }
+    std::printf("blur passes, issuing        %.4f ms\n", smoothing * 1000.0 / rounds);
+    double blurDevice = 0.0;
+    for (int i = 0; i < frames; ++i) {
+        chain.beginFrame();
+        finish(query);
+        const double start = now();
+        gDevice->BeginScene();
+        smoother.run(record.postEffect.target->renderTexture, 0, false, false);
+        gDevice->EndScene();
+        finish(query);
+        blurDevice += now() - start;
+        endFrame(chain);
+    }
+    std::printf("blur passes                 %.3f ms (device included)\n", blurDevice * 1000.0 / frames);
+
+    Ribbons ribbons[2];
+    StripEffectGroup groups[2];
+    for (int g = 0; g < 2; ++g) {
+        groups[g].items.append(&ribbons[g]);
+        chain.stripGroups.append(&groups[g]);
+    }
+    double strips = 0.0;
+    for (int i = 0; i < rounds; ++i) {
+        chain.beginFrame();
+        gDevice->BeginScene();
+        const double start = now();
+        chain.renderStripGroups();
+        strips += now() - start;
+        gDevice->EndScene();
+        finish(query);
+        endFrame(chain);
+    }
+    chain.stripGroups.clear(false);
+    std::printf("strip pass (1,992 vertices) %.4f ms\n", strips * 1000.0 / rounds);
+
+    EnvMap map(&chain, &client);
+    map.size = 256;
+    map.kind = EnvMap::autoMipmapped;
+    EnvMap::restore(map);
+    double faces = 0.0;
+    for (int i = 0; i < rounds; ++i) {
+        chain.beginFrame();
+        gDevice->BeginScene();
+        const double start = now();
+        EnvMap::render(map, {0.0f, 10.0f, 0.0f});
+        faces += now() - start;
+        gDevice->EndScene();
+        finish(query);
+        endFrame(chain);
+    }
+    std::printf("six faces, issuing          %.4f ms\n", faces * 1000.0 / rounds);
+    EnvMap::release(map);
+
+    if (query)
+        query->Release();
+    gDirectGraphics.release();
+    DestroyWindow(window);
+    return 0;
+}
