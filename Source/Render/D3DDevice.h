@@ -28,8 +28,9 @@ struct PresentSettings
     D3DFORMAT adapterFormat = D3DFMT_UNKNOWN;
 };
 
-// The glow added over the finished scene (its target and smoother come with
-// the render textures and the smoothing effect).
+// The glow added over the finished scene: the shared scene target, the
+// smoother (owned; deleted by GpuSmooth::configure with size 0 and by the
+// device release), the strength and the alpha of the glow.
 struct PostEffect
 {
     RenderTexture* target = nullptr;

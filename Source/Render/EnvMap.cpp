@@ -227,6 +227,7 @@ void EnvMap::releaseAll()
     maps.clearWith([](EnvMap* map) {
         map->cubeTexture.release();
         D3D::releaseInterface(map->depthSurface);
+        map->faceTarget = nullptr; // the shared targets go with the device
         map->node = nullptr;
     });
 }

@@ -100,6 +100,7 @@ void SwapChain::restoreAsAdditional(IDirect3DDevice9* device)
     device->CreateDepthStencilSurface(presentParameters.BackBufferWidth, presentParameters.BackBufferHeight,
                                       presentParameters.AutoDepthStencilFormat, presentParameters.MultiSampleType,
                                       presentParameters.MultiSampleQuality, FALSE, &depthSurface, nullptr);
+    stripRing.createIndices();
     restoreDeviceObjects();
 }
 

@@ -93,65 +93,43 @@ int main(int argc, char** argv)
                 chain.presentParameters.BackBufferHeight,
                 record.postEffect.smoother->format == D3DFMT_A16B16G16R16F ? "A16B16G16R16F" : "A8R8G8B8");
 
-    constexpr int frames = 60;
-    double glow = 0.0;
-    for (int i = 0; i < frames; ++i) {
-        chain.beginFrame();
-        finish(query);
-        const double start = now();
-        gDevice->BeginScene();
-        D3D::Device::renderPostEffect(chain, record.postEffect, &client);
-        gDevice->EndScene();
-        finish(query);
-        glow += now() - start;
-        endFrame(chain);
-    }
-    std::printf("glow per frame              %.3f ms (device included)\n", glow * 1000.0 / frames);
-
-    // For comparison: one plain textured pass over the whole back buffer.
-    double plain = 0.0;
-    for (int i = 0; i < frames; ++i) {
-        chain.beginFrame();
-        finish(query);
-        const double start = now();
-        gDevice->BeginScene();
-        record.postEffect.smoother->bindResult();
-        drawScreenRect(1024, 768, 256, 256, 0.0f);
-        gDevice->SetTexture(0, nullptr);
-        gDevice->EndScene();
-        finish(query);
-        plain += now() - start;
-        endFrame(chain);
-    }
-    std::printf("plain full-screen pass      %.3f ms (device included)\n", plain * 1000.0 / frames);
-
-    constexpr int rounds = 200;
+    // Milliseconds per frame of pass, drawn inside a scene of its own; with
+    // the device's work included (waited for) or only the issuing of it.
+    const auto timed = [&](bool withDevice, int frames, const auto& pass) {
+        double total = 0.0;
+        for (int i = 0; i < frames; ++i) {
+            chain.beginFrame();
+            finish(query);
+            gDevice->BeginScene();
+            const double start = now();
+            pass();
+            if (withDevice) {
+                gDevice->EndScene();
+                finish(query);
+            }
+            total += now() - start;
+            if (!withDevice)
+                gDevice->EndScene();
+            endFrame(chain);
+        }
+        return total * 1000.0 / frames;
+    };
+    constexpr bool device = true, issuing = false;
     GpuSmooth& smoother = *record.postEffect.smoother;
-    double smoothing = 0.0;
-    for (int i = 0; i < rounds; ++i) {
-        chain.beginFrame();
-        gDevice->BeginScene();
-        const double start = now();
-        smoother.run(record.postEffect.target->renderTexture, 0, false, false);
-        smoothing += now() - start;
-        gDevice->EndScene();
-        finish(query);
-        endFrame(chain);
-    }
-    std::printf("blur passes, issuing        %.4f ms\n", smoothing * 1000.0 / rounds);
-    double blurDevice = 0.0;
-    for (int i = 0; i < frames; ++i) {
-        chain.beginFrame();
-        finish(query);
-        const double start = now();
-        gDevice->BeginScene();
-        smoother.run(record.postEffect.target->renderTexture, 0, false, false);
-        gDevice->EndScene();
-        finish(query);
-        blurDevice += now() - start;
-        endFrame(chain);
-    }
-    std::printf("blur passes                 %.3f ms (device included)\n", blurDevice * 1000.0 / frames);
+    const TextureRef& scene = record.postEffect.target->renderTexture;
+
+    std::printf("glow per frame              %.3f ms (device included)\n",
+                timed(device, 60, [&] { D3D::Device::renderPostEffect(chain, record.postEffect, &client); }));
+    std::printf("  its blur passes           %.3f ms (device included)\n",
+                timed(device, 60, [&] { smoother.run(scene, 0, false, false); }));
+    // For comparison: one plain textured pass over the whole back buffer.
+    std::printf("  a plain full-screen pass  %.3f ms (device included)\n", timed(device, 60, [&] {
+                    smoother.bindResult();
+                    drawScreenRect(1024, 768, 256, 256, 0.0f);
+                    gDevice->SetTexture(0, nullptr);
+                }));
+    std::printf("blur passes, issuing        %.4f ms\n",
+                timed(issuing, 200, [&] { smoother.run(scene, 0, false, false); }));
 
     Ribbons ribbons[2];
     StripEffectGroup groups[2];
@@ -159,36 +137,15 @@ int main(int argc, char** argv)
         groups[g].items.append(&ribbons[g]);
         chain.stripGroups.append(&groups[g]);
     }
-    double strips = 0.0;
-    for (int i = 0; i < rounds; ++i) {
-        chain.beginFrame();
-        gDevice->BeginScene();
-        const double start = now();
-        chain.renderStripGroups();
-        strips += now() - start;
-        gDevice->EndScene();
-        finish(query);
-        endFrame(chain);
-    }
+    std::printf("strip pass (1,992 vertices) %.4f ms\n", timed(issuing, 200, [&] { chain.renderStripGroups(); }));
     chain.stripGroups.clear(false);
-    std::printf("strip pass (1,992 vertices) %.4f ms\n", strips * 1000.0 / rounds);
 
     EnvMap map(&chain, &client);
     map.size = 256;
     map.kind = EnvMap::autoMipmapped;
     EnvMap::restore(map);
-    double faces = 0.0;
-    for (int i = 0; i < rounds; ++i) {
-        chain.beginFrame();
-        gDevice->BeginScene();
-        const double start = now();
-        EnvMap::render(map, {0.0f, 10.0f, 0.0f});
-        faces += now() - start;
-        gDevice->EndScene();
-        finish(query);
-        endFrame(chain);
-    }
-    std::printf("six faces, issuing          %.4f ms\n", faces * 1000.0 / rounds);
+    std::printf("six faces, issuing          %.4f ms\n",
+                timed(issuing, 200, [&] { EnvMap::render(map, {0.0f, 10.0f, 0.0f}); }));
     EnvMap::release(map);
 
     if (query)
