@@ -131,6 +131,10 @@ TEST_F(EnvironmentMap, EachAxisMarkerShowsInItsOwnFaceOnAllLevels)
     D3D::Device& record = gDirectGraphics.record;
     EXPECT_EQ(record.viewCount, 1u);
     EXPECT_EQ(record.projectionCount, 1u);
+    record.popProjection(); // the camera's own entries stay
+    record.popView();
+    EXPECT_EQ(record.viewCount, 1u);
+    EXPECT_EQ(record.projectionCount, 1u);
     expectMarkers(map);
 
     // A reset drops the cube texture and renders it again afterwards.

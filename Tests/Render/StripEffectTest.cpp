@@ -59,14 +59,13 @@ protected:
         white = makeTexture(4, 4, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0xFFFFFFFFu; });
     }
 
-    // Draws the swap chain's groups into a cleared frame and reads it back.
+    // A frame of the swap chain (whose passes draw its groups) over a
+    // cleared back buffer, read back.
     static Level drawGroups()
     {
         D3D::Device::SwapChain& c = *chain().beginFrame();
         gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030, 1.0f, 0);
-        gDevice->BeginScene();
-        c.renderStripGroups();
-        gDevice->EndScene();
+        c.render(false);
         Level pixels = readSurface(c.targets[0].surface);
         c.present();
         return pixels;
