@@ -151,6 +151,33 @@ TEST_F(EnvironmentMap, EachAxisMarkerShowsInItsOwnFaceOnAllLevels)
     EXPECT_FALSE(map.cubeTexture.isBound());
 }
 
+// Without a face target the faces are drawn straight into the cube texture,
+// which makes its own smaller levels.
+TEST_F(EnvironmentMap, AMapWithoutFaceTargetDrawsIntoTheCubeAndKeepsNoSurface)
+{
+    MarkerClient marker;
+    EnvMap map(nullptr, &marker);
+    map.size = 64;
+    map.levels = 0; // the whole chain
+    map.kind = EnvMap::autoMipmapped;
+    ASSERT_TRUE(EnvMap::restore(map));
+    ASSERT_NE(map.depthSurface, nullptr);
+    IDirect3DCubeTexture9* cube = map.cubeTexture.texture()->cubeTexture;
+    const auto references = [cube] {
+        cube->AddRef();
+        return cube->Release();
+    };
+    const ULONG before = references();
+    EnvMap::render(map, marker.centreAt);
+    EXPECT_EQ(references(), before); // every face surface was given back
+    EXPECT_EQ(marker.faces, 6);
+    for (int face = 0; face < 6; ++face) {
+        const Level pixels = readFace(map, face, 0);
+        ASSERT_EQ(pixels.width, 64u);
+        EXPECT_EQ(pixels.at(32, 32) & 0xFFFFFF, markerColours[face]);
+    }
+}
+
 TEST_F(EnvironmentMap, MapsWithoutSizeOrTextureOrNotLiveRenderNothing)
 {
     MarkerClient marker;
