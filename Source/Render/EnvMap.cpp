@@ -185,22 +185,19 @@ bool EnvMap::restore(EnvMap& map)
     if (map.size == 0 || !gDevice)
         return false;
     const uint32_t usage = D3DUSAGE_RENDERTARGET | (map.kind == autoMipmapped ? D3DUSAGE_AUTOGENMIPMAP : 0);
-    Texture* record = map.cubeTexture.texture();
-    bool made;
+    // The record stays across resets; only its Direct3D object is made again.
     if (map.cubeTexture.isBound())
-        made = Texture::createCubeObject(record, map.size, map.levels, usage, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT) >=
-                   0 &&
-               record->cubeTexture;
+        Texture::createCubeObject(map.cubeTexture.texture(), map.size, map.levels, usage, D3DFMT_A8R8G8B8,
+                                  D3DPOOL_DEFAULT);
     else
-        made = Texture::createCube(map.cubeTexture, String::borrowed(L"EnvMap"), map.size, map.levels, usage,
-                                   D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT) &&
-               map.cubeTexture.texture()->cubeTexture;
+        Texture::createCube(map.cubeTexture, String::borrowed(L"EnvMap"), map.size, map.levels, usage,
+                            D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT);
     D3D::releaseInterface(map.depthSurface);
     if (map.levels == 1 || map.kind != downsampled)
         if (FAILED(gDevice->CreateDepthStencilSurface(map.size, map.size, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE,
                                                       &map.depthSurface, nullptr)))
             map.depthSurface = nullptr;
-    return made;
+    return map.cubeTexture.texture()->cubeTexture != nullptr;
 }
 
 void EnvMap::restoreAll()

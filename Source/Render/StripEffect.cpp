@@ -37,7 +37,6 @@ void StripEffectRing::releaseVertices()
 {
     endBatch();
     D3D::releaseInterface(vertexBuffer);
-    start = 0;
 }
 
 void StripEffectRing::release()

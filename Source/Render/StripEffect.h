@@ -54,7 +54,8 @@ public:
     // cannot be made.
     bool createIndices();
     // The vertex buffer when missing, once the indices exist (device
-    // creation and after a reset). False when there is none afterwards.
+    // creation and after a reset); the next batch starts the ring. False
+    // when there is no buffer afterwards.
     bool createVertices();
     // The vertex buffer (before a reset).
     void releaseVertices();

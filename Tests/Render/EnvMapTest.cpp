@@ -2,6 +2,7 @@
 // their downsampled levels, the sun sprite and the rebuild after a reset.
 #include "TestDevice.h"
 
+#include "Render/CubeFaceViews.h"
 #include "Render/EnvMap.h"
 #include "Render/RenderHandshake.h"
 #include "Render/RenderTexture.h"
@@ -75,6 +76,31 @@ Level readFace(const EnvMap& map, int face, uint32_t level)
     Level out = readSurface(surface);
     surface->Release();
     return out;
+}
+
+// Each face's view is a rotation that looks along its own axis, with the
+// 90-degree lens of near plane 0.1 and far plane 3000.
+TEST(CubeFaceViews, EachFaceTurnsItsAxisToTheFront)
+{
+    const vec3d axes[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    for (int face = 0; face < 6; ++face) {
+        SCOPED_TRACE(face);
+        const matrix3d& r = CubeFaceViews::rotation(face);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                EXPECT_EQ(r.row(i).dot(r.row(j)), i == j ? 1.0f : 0.0f);
+        EXPECT_EQ(r.row(0).cross(r.row(1)).dot(r.row(2)), 1.0f); // a rotation, no mirror
+        EXPECT_EQ(r.transformVector(axes[face]), vec3d(0, 0, 1));
+        const vec3d p{2.0f, -3.0f, 5.0f};
+        EXPECT_EQ(CubeFaceViews::view(face, p).transformPoint(p + axes[face]), vec3d(0, 0, 1));
+    }
+    const matrix3d& lens = CubeFaceViews::projection();
+    EXPECT_EQ(lens.at(0, 0), 1.0f);
+    EXPECT_EQ(lens.at(1, 1), 1.0f);
+    EXPECT_NEAR(lens.at(2, 2), 1.0000334f, 1e-7f);
+    EXPECT_NEAR(lens.at(3, 2), -0.10000334f, 1e-8f);
+    EXPECT_EQ(lens.at(2, 3), 1.0f);
+    EXPECT_EQ(lens.at(3, 3), 0.0f);
 }
 
 class EnvironmentMap : public DeviceSuite

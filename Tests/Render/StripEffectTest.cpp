@@ -135,10 +135,16 @@ TEST_F(StripEffects, ItemsLandLitWhereTheGroupPutsThem)
     chain().stripGroups.clear(false);
 }
 
-TEST_F(StripEffects, TheRingWrapsAfterFourBatches)
+TEST_F(StripEffects, AfterAResetTheRingStartsAgainAndWrapsAfterFourBatches)
 {
     StripEffectRing& ring = chain().stripRing;
-    ring.start = 0;
+    D3D::Device& record = gDirectGraphics.record;
+    D3DPRESENT_PARAMETERS pp;
+    D3D::Device::fillPresentParameters(record.presentSettings, window, false, pp);
+    ring.advance();
+    D3D::Device::reset(record, &pp);
+    ASSERT_EQ(record.resetting, 0u);
+    ASSERT_NE(ring.vertexBuffer, nullptr);
     Ribbon ribbons[5] = {{-4.5f, -0.5f, 0.5f, 1.0f}, {-2.5f, -0.5f, 0.5f, 1.0f}, {-0.5f, -0.5f, 0.5f, 1.0f},
                          {1.5f, -0.5f, 0.5f, 1.0f}, {3.5f, -0.5f, 0.5f, 1.0f}};
     StripEffectGroup groups[5];

@@ -215,4 +215,39 @@ inline TextureRef makeTexture(uint32_t width, uint32_t height, D3DFORMAT format,
     return ref;
 }
 
+
+// A scene that shows the states passes must leave as they found them: a
+// textured, vertex-coloured quad with wrapped coordinates and linear
+// filtering, a farther quad half behind it (depth test and depth writes),
+// and a quad of the other winding (culling); blending, alpha testing and fog
+// off. Returns the back buffer's pixels, alpha included.
+inline Level referenceScene(D3D::Device::SwapChain& chain, const TextureRef& texture)
+{
+    struct Vertex
+    {
+        float x, y, z, rhw;
+        uint32_t diffuse;
+        float u, v;
+    };
+    const auto quad = [](float x0, float y0, float x1, float y1, float z, uint32_t diffuse, float uv) {
+        return std::vector<Vertex>{{x0, y0, z, 1.0f, diffuse, 0.0f, 0.0f},
+                                   {x1, y0, z, 1.0f, diffuse, uv, 0.0f},
+                                   {x0, y1, z, 1.0f, diffuse, 0.0f, uv},
+                                   {x1, y1, z, 1.0f, diffuse, uv, uv}};
+    };
+    chain.beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x40112233, 1.0f, 0);
+    gDevice->BeginScene();
+    gDevice->SetTexture(0, texture.texture()->texture);
+    gDevice->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    for (const auto& q : {quad(10, 10, 110, 110, 0.3f, 0x80FF8040, 2.5f), quad(60, 60, 160, 160, 0.7f, 0xFF40C0FF, 1.0f),
+                          quad(230, 10, 170, 70, 0.5f, 0xFFFFFFFF, 1.0f)})
+        gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q.data(), sizeof(Vertex));
+    gDevice->SetTexture(0, nullptr);
+    gDevice->EndScene();
+    Level pixels = readSurface(chain.targets[0].surface);
+    chain.present();
+    return pixels;
+}
+
 }
