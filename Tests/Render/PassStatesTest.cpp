@@ -53,6 +53,8 @@ TEST_F(PassStates, TheReferenceSceneShowsEveryStateThatLeaks)
         {"depth test", [](auto d) { d->SetRenderState(D3DRS_ZENABLE, FALSE); }},
         {"depth writes", [](auto d) { d->SetRenderState(D3DRS_ZWRITEENABLE, FALSE); }},
         {"blending", [](auto d) { d->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE); }},
+        {"source blend", [](auto d) { d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE); }},
+        {"destination blend", [](auto d) { d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE); }},
         {"culling", [](auto d) { d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE); }},
         {"addressing", [](auto d) { d->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP); }},
         {"filter", [](auto d) { d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT); }},
@@ -115,6 +117,7 @@ TEST_F(PassStates, EffectPassesLeaveTheStatesAsTheyFoundThem)
         std::function<void()> run;
     };
     const Pass passes[] = {
+        {"blur, weighted", [&] { record.postEffect.smoother->run(texture, 0, false, false); }},
         {"frame with glow",
          [&] {
              chain().beginFrame();

@@ -114,23 +114,26 @@ protected:
 TEST_F(StripEffects, ItemsLandLitWhereTheGroupPutsThem)
 {
     Ribbon ribbon(-2.0f, -1.0f, 2.0f, 2.0f);
+    Ribbon below(-3.0f, -3.0f, 1.0f, 1.0f);
     StripEffectGroup group;
     group.texture = white;
     group.items.append(&ribbon);
+    group.items.append(&below);
     group.world.at(3, 0) = 1.0f;
     group.world.at(3, 1) = 0.5f;
     chain().stripGroups.append(&group);
 
     const uint32_t before = chain().stripRing.start;
     const Level shown = drawGroups();
-    expectLitRectangles(shown, {{{-1.0f, -0.5f, 0.0f}, {3.0f, 1.5f, 0.0f}}});
-    EXPECT_EQ(gDirectGraphics.record.primitiveCount, 4u);
+    expectLitRectangles(shown, {{{-1.0f, -0.5f, 0.0f}, {3.0f, 1.5f, 0.0f}}, {{-2.0f, -2.5f, 0.0f}, {0.0f, -1.5f, 0.0f}}});
+    EXPECT_EQ(gDirectGraphics.record.primitiveCount, 8u);
     EXPECT_EQ(chain().stripRing.start, (before + 1024) % 4096);
 
     group.hidden = 1;
     const Level hidden = drawGroups();
     expectLitRectangles(hidden, {});
     EXPECT_EQ(ribbon.written, 1);
+    EXPECT_EQ(below.written, 1);
     EXPECT_EQ(chain().stripRing.start, (before + 1024) % 4096);
     chain().stripGroups.clear(false);
 }

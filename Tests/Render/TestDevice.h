@@ -219,8 +219,9 @@ inline TextureRef makeTexture(uint32_t width, uint32_t height, D3DFORMAT format,
 // A scene that shows the states passes must leave as they found them: a
 // textured, vertex-coloured quad with wrapped coordinates and linear
 // filtering, a farther quad half behind it (depth test and depth writes),
-// and a quad of the other winding (culling); blending, alpha testing and fog
-// off. Returns the back buffer's pixels, alpha included.
+// a quad of the other winding (culling) and a quad blended with the blend
+// factors in force; alpha testing and fog off. Returns the back buffer's
+// pixels, alpha included.
 inline Level referenceScene(D3D::Device::SwapChain& chain, const TextureRef& texture)
 {
     struct Vertex
@@ -243,6 +244,11 @@ inline Level referenceScene(D3D::Device::SwapChain& chain, const TextureRef& tex
     for (const auto& q : {quad(10, 10, 110, 110, 0.3f, 0x80FF8040, 2.5f), quad(60, 60, 160, 160, 0.7f, 0xFF40C0FF, 1.0f),
                           quad(230, 10, 170, 70, 0.5f, 0xFFFFFFFF, 1.0f)})
         gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q.data(), sizeof(Vertex));
+    // Blended with the blend factors as found.
+    gDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    const auto blended = quad(180, 120, 300, 220, 0.5f, 0x90C08020, 1.0f);
+    gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, blended.data(), sizeof(Vertex));
+    gDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
     gDevice->SetTexture(0, nullptr);
     gDevice->EndScene();
     Level pixels = readSurface(chain.targets[0].surface);
