@@ -116,7 +116,8 @@ TEST_F(StripEffects, ItemsLandLitWhereTheGroupPutsThem)
     Ribbon ribbon(-2.0f, -1.0f, 2.0f, 2.0f);
     Ribbon below(-3.0f, -3.0f, 1.0f, 1.0f);
     StripEffectGroup group;
-    group.texture = white;
+    // The left half of the texture is too transparent for the alpha test.
+    group.texture = makeTexture(64, 4, D3DFMT_A8R8G8B8, [](uint32_t x, uint32_t) { return x < 32 ? 0x7FFFFFFFu : ~0u; });
     group.items.append(&ribbon);
     group.items.append(&below);
     group.world.at(3, 0) = 1.0f;
@@ -125,7 +126,7 @@ TEST_F(StripEffects, ItemsLandLitWhereTheGroupPutsThem)
 
     const uint32_t before = chain().stripRing.start;
     const Level shown = drawGroups();
-    expectLitRectangles(shown, {{{-1.0f, -0.5f, 0.0f}, {3.0f, 1.5f, 0.0f}}, {{-2.0f, -2.5f, 0.0f}, {0.0f, -1.5f, 0.0f}}});
+    expectLitRectangles(shown, {{{1.0f, -0.5f, 0.0f}, {3.0f, 1.5f, 0.0f}}, {{-1.0f, -2.5f, 0.0f}, {0.0f, -1.5f, 0.0f}}});
     EXPECT_EQ(gDirectGraphics.record.primitiveCount, 8u);
     EXPECT_EQ(chain().stripRing.start, (before + 1024) % 4096);
 
