@@ -70,8 +70,8 @@ public:
     // The device and the Direct3D object (shutdown).
     void releaseDevice();
 
-    // Swap-chain hooks: the glow's scene starts on a cleared target; the
-    // occluders of the sun-glow test include the strip effects.
+    // Swap-chain hooks: the glow's scene starts on a cleared target with the
+    // sky; the occluders of the sun-glow test include the strip effects.
     void renderEffectScene() override;
     void renderOcclusionPass() override;
     // The application's environment map has no size: nothing is drawn.

@@ -3,6 +3,7 @@
 #include "Application/Korvanta.h"
 
 #include "Application/GlobalSettings.h"
+#include "Landscape/SceneView.h"
 #include "Render/Antialiasing.h"
 #include "Render/DirectGraphics.h"
 #include "Render/GpuSmooth.h"
@@ -57,8 +58,12 @@ void Korvanta::render()
 
 void Korvanta::renderEffectScene()
 {
-    if (gDevice)
-        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    CRASH_TRACE();
+    if (!gDevice)
+        return;
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    if (swapChain && swapChain->viewRecord)
+        Scene::renderSky(*swapChain->viewRecord);
 }
 
 void Korvanta::renderOcclusionPass()

@@ -1,6 +1,8 @@
 #include "Landscape/Scene.h"
 
+#include "Landscape/AnimatedSky.h"
 #include "Landscape/FreeCamera.h"
+#include "Landscape/SceneView.h"
 #include "Landscape/Terrain.h"
 
 #include "Application/UserInput.h"
@@ -100,6 +102,12 @@ void Scene::applyTimeOfDay()
     gTimer.minute = minute > 59 ? 59 : minute;
     gTimer.second = 0;
     gTimer.millisecond = 0;
+    if (AnimatedSky* sky = swapChain ? swapChain->sky : nullptr) {
+        if (!animatedSky)
+            sky->release();
+        else if (!sky->root)
+            sky->build(&sun, -255.0f, 1.2f, 650.0f);
+    }
 }
 
 void Scene::pause()
@@ -125,6 +133,8 @@ void Scene::resume()
 void Scene::updateCamera()
 {
     CRASH_TRACE();
+    if (swapChain)
+        sun.update(gTimer, swapChain->sun, season, 1.0f, 1.0f);
     if (camera.mode == SceneCamera::freeMode)
         FreeCamera::update(camera);
     else if (camera.mode == SceneCamera::pathMode && camera.path && swapChain)
@@ -169,6 +179,8 @@ void Scene::warmUp(D3D::LoadProcessInterface* entry, float base, float end, floa
     gUserInput.update();
     progress(base + span * 0.1f);
     progress(base + span * 0.3f);
+    if (swapChain && swapChain->viewRecord)
+        updateSky(*swapChain->viewRecord);
     progress(base + span * 0.5f);
     progress(base + span * 0.7f);
     progress(end);

@@ -2,6 +2,7 @@
 
 #include "Landscape/CameraPath.h"
 #include "Landscape/SceneCamera.h"
+#include "Landscape/SceneSun.h"
 #include "Landscape/SceneTerrain.h"
 
 #include "Render/D3DDevice.h"
@@ -14,6 +15,8 @@
 #include "Core/String.h"
 
 #include <cstdint>
+
+struct SceneView;
 
 // The level a race runs on: one instance, a member of the application. load
 // reads a level's main file and hands each side file to its reader, drawing
@@ -28,6 +31,7 @@
 class Scene : public D3D::LoadProcessInterface
 {
 public:
+    using Sun = SceneSun;
     // A camera object of the level: its number (the object's state byte),
     // its tilt byte b (the view leans 90 - b degrees down) and its transform.
     struct CameraObject
@@ -79,12 +83,15 @@ public:
     // The file name without its extension; side files append theirs.
     String baseName() const;
 
-    // The sun's time from the time of day (hour at most 23, minute at most 59).
+    // The sun's time from the time of day (hour at most 23, minute at most 59);
+    // the sky dome is built for a level with the sky flag and released for
+    // one without.
     void applyTimeOfDay();
     // Stops and restarts the frame clock; resume without a pause does nothing.
     void pause();
     void resume();
-    // Once per frame: the camera of the current mode, then the camera tours.
+    // Once per frame: the sun from the clock, the camera of the current mode,
+    // then the camera tours.
     void updateCamera();
     // Empties the loaded level (only while loaded); the file name stays.
     void clear();
@@ -106,6 +113,15 @@ public:
     // entry.
     void warmUp(D3D::LoadProcessInterface* entry, float base, float end, float span);
 
+    // The sky of the swap chain that owns view: updateSky (the swap chain's
+    // update and the warm-up) moves the sky's frame on and puts its world
+    // transform at the camera; renderSky (the first scene pass, the effect
+    // pass, the water's sky mask) draws the sky records, the dome and the
+    // sun's disc with fog and depth off, then switches fog (when the camera
+    // has it), depth test and depth writes back on.
+    static void updateSky(SceneView& view);
+    static void renderSky(SceneView& view);
+
     // The level file: the main file's tags (read adds to the fields, so
     // setDefaults comes first), the head of it, and its writing.
     void setDefaults();
@@ -121,6 +137,7 @@ public:
     float timeOfDay = 12.0f; // hours
     float season = 0.5f;     // 0 to 1
     SceneTerrain terrainLayer;
+    Sun sun{this};
     uint32_t animatedSky = 0;
     uint32_t loaded = 0;
     float range = 0.0f;

@@ -7,7 +7,7 @@
 
 namespace {
 
-enum Tag : uint32_t { Name = 1, Preview, Description, Race, TerrainBlock, TimeOfDay, Season, AnimatedSky, CameraBlock };
+enum Tag : uint32_t { Name = 1, Preview, Description, Race, TerrainBlock, TimeOfDay, Season, SkyFlag, CameraBlock };
 
 constexpr char versionMark[4] = {'v', '1', '.', '0'};
 
@@ -54,7 +54,7 @@ bool Scene::readLevel(FileInterface& stream)
         case TerrainBlock: return terrainLayer.read(stream);
         case TimeOfDay: return LevelBlock::readInRange(stream, timeOfDay, 0.0f, 24.0f);
         case Season: return LevelBlock::readInRange(stream, season, 0.0f, 1.0f);
-        case AnimatedSky: return stream.readValue(animatedSky);
+        case SkyFlag: return stream.readValue(animatedSky);
         case CameraBlock: return camera.read(stream);
         default: return true;
         }
@@ -117,7 +117,7 @@ void Scene::writeLevel(FileInterface& stream)
     stream.writeValue(timeOfDay);
     stream.writeTag(Season);
     stream.writeValue(season);
-    stream.writeTag(AnimatedSky);
+    stream.writeTag(SkyFlag);
     stream.writeValue(animatedSky);
     stream.writeTag(CameraBlock);
     camera.write(stream);

@@ -1,5 +1,10 @@
 #include "Render/SwapChain.h"
 
+#include "Landscape/AnimatedSky.h"
+#include "Landscape/Scene.h"
+#include "Landscape/SceneView.h"
+#include "Landscape/SkyRecords.h"
+#include "Landscape/SunGlow.h"
 #include "Render/DirectGraphics.h"
 #include "Render/RenderTexture.h"
 
@@ -7,6 +12,7 @@
 #include "Core/Math.h"
 
 #include <cstring>
+#include <new>
 #include <optional>
 
 using SwapChain = D3D::Device::SwapChain;
@@ -57,11 +63,26 @@ void restoreAlphaOnlyStates(IDirect3DDevice9* d)
 
 }
 
-SwapChain::SwapChain(Interface* clientInterface) : client(clientInterface) {}
+SwapChain::SwapChain(Interface* clientInterface)
+    : viewRecord(new (std::nothrow) SceneView), sky(new (std::nothrow) AnimatedSky(sun)),
+      skyBox(new (std::nothrow) SkyBox), stars(new (std::nothrow) StarLayer),
+      skyLayers(new (std::nothrow) SkyLayers), sunGlow(new (std::nothrow) SunGlow), client(clientInterface)
+{
+    if (viewRecord)
+        viewRecord->init(this);
+}
 
 SwapChain::~SwapChain()
 {
     releaseDeviceObjects();
+    if (sky)
+        sky->release();
+    delete viewRecord;
+    delete sky;
+    delete skyBox;
+    delete stars;
+    delete skyLayers;
+    delete sunGlow;
     if (gCamera == this)
         gCamera = nullptr;
     if (gSunLight == &sun)
@@ -167,9 +188,13 @@ SwapChain* SwapChain::beginFrame()
 
 void SwapChain::update()
 {
-    // The engine managers (sky, static entities, entities, ways, terrain,
-    // water, meadow, sun glow, particles, far field) update here as their
-    // subsystems arrive.
+    // The engine managers (static entities, entities, ways, terrain, water,
+    // meadow, particles, far field) join the sky and the sun glow here as
+    // their subsystems arrive.
+    if (viewRecord)
+        Scene::updateSky(*viewRecord);
+    if (sunGlow)
+        Scene::Sun::updateGlow(*sunGlow, *this);
 }
 
 void SwapChain::render(bool drawUi)
@@ -181,9 +206,17 @@ void SwapChain::render(bool drawUi)
     d->BeginScene();
     if (client)
         client->renderShadowMaps();
+    if (viewRecord)
+        Scene::renderSky(*viewRecord);
     renderStripGroups();
-    if (client) {
+    if (client)
         client->renderAfterScene();
+    if (sunGlow) {
+        Scene::Sun::renderGlare(*sunGlow);
+        Scene::Sun::renderMaskGlow(*sunGlow, 0);
+        Scene::Sun::renderGlow(*sunGlow, *this);
+    }
+    if (client) {
         D3D::Device::renderPostEffect(*this, gDirectGraphics.record.postEffect, client);
         if (drawUi) {
             client->beforeUi();

@@ -13,6 +13,13 @@
 
 #include <cstdint>
 
+class AnimatedSky;
+struct SceneView;
+struct SkyBox;
+struct SkyLayers;
+struct StarLayer;
+struct SunGlow;
+
 // The renderer's frame object: the scene camera, the sun light, the Direct3D
 // swap chain with its stored present parameters and depth surface, a stack of
 // render targets, the loading progress and the client's hooks.
@@ -99,6 +106,14 @@ public:
     void drawLoadFrame();
 
     LightRecord sun;
+    // The sky's managers, made with the swap chain (null when an allocation
+    // failed: every step tests its member) and deleted with it.
+    SceneView* viewRecord = nullptr;
+    AnimatedSky* sky = nullptr;
+    SkyBox* skyBox = nullptr;
+    StarLayer* stars = nullptr;
+    SkyLayers* skyLayers = nullptr;
+    SunGlow* sunGlow = nullptr;
     Interface* client = nullptr;
     D3DPRESENT_PARAMETERS presentParameters{};
     IDirect3DSwapChain9* swapChain = nullptr;

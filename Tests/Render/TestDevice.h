@@ -73,12 +73,14 @@ public:
     bool quitInPump = false;
 };
 
-// One device on a 320 x 240 window for each suite, released with every
-// texture record.
+// One device on a 320 x 240 window for each suite (a suite may open another
+// size), released with every texture record.
 class DeviceSuite : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
+    static void SetUpTestSuite() { openDevice(320, 240); }
+
+    static void openDevice(int width, int height)
     {
         WNDCLASSW wc{};
         wc.lpfnWndProc = DefWindowProcW;
@@ -86,7 +88,7 @@ protected:
         wc.lpszClassName = L"RenderTest";
         RegisterClassW(&wc);
         // Borderless, so that the client area is the window.
-        window = CreateWindowExW(0, wc.lpszClassName, L"Render test", WS_POPUP | WS_VISIBLE, 0, 0, 320, 240, nullptr,
+        window = CreateWindowExW(0, wc.lpszClassName, L"Render test", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
                                  nullptr, wc.hInstance, nullptr);
         ASSERT_NE(window, nullptr);
         ASSERT_TRUE(gDirectGraphics.init());

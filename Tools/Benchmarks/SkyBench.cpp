@@ -1,0 +1,113 @@
+// Prints what the sky takes on one core: building the scene's dome with its
+// patches and buffers, the first full recolour of the patches in view, and a
+// frame of update and recolour while the sun moves one scene minute per
+// second at 60 frames per second. Needs a display (the buffers are the
+// device's).
+#include "Landscape/AnimatedSky.h"
+#include "Landscape/SunDNC.h"
+
+#include "Render/DirectGraphics.h"
+#include "Render/SwapChain.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+double now()
+{
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return double(counter.QuadPart) / double(frequency.QuadPart);
+}
+
+// Culls and recolours through a lock of the dome's buffer, as render does.
+void recolourInView(AnimatedSky& sky, const ConvexVolume& volume)
+{
+    sky.cullPatches(volume);
+    void* locked = nullptr;
+    if (SUCCEEDED(sky.vertexBuffer->Lock(0, 0, &locked, 0))) {
+        sky.recolour(static_cast<AnimatedSky::Vertex*>(locked));
+        sky.vertexBuffer->Unlock();
+    }
+}
+
+}
+
+int main()
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"SkyBench";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"SkyBench", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    if (!window || !gDirectGraphics.init() || !D3D::Device::create(gDirectGraphics.record, window, false, nullptr)) {
+        std::printf("no device\n");
+        return 1;
+    }
+    D3D::Device::SwapChain& chain = *gDirectGraphics.record.firstSwapChain();
+    AnimatedSky& sky = *chain.sky;
+    chain.angles = {30.0f, 10.0f, 0.0f};
+    chain.setAnglesDeg();
+    chain.Camera::update();
+
+    constexpr int builds = 20;
+    double buildTime = 0.0;
+    for (int i = 0; i < builds; ++i) {
+        sky.release();
+        const double start = now();
+        if (!sky.build(nullptr, -255.0f, 1.2f, 650.0f)) {
+            std::printf("build failed\n");
+            return 1;
+        }
+        buildTime += now() - start;
+    }
+
+    // The sun at 16:00, moving a scene minute (0.25 degrees) per second.
+    float hourAngle = 212.0f;
+    auto placeSun = [&] { chain.sun.direction = SunDNC::direction(hourAngle, 0.5f); };
+    placeSun();
+    constexpr int firsts = 20;
+    double firstTime = 0.0;
+    uint32_t firstVertices = 0;
+    for (int i = 0; i < firsts; ++i) {
+        sky.update();
+        for (uint16_t n = 0; n < sky.nodeCount; ++n)
+            sky.patches[n].dirty = 1;
+        const double start = now();
+        recolourInView(sky, chain.directionVolume);
+        firstTime += now() - start;
+    }
+    for (int32_t i = 0; i < sky.visibleCount; ++i)
+        firstVertices += sky.visible[i]->vertexCount;
+
+    constexpr int frames = 3000;
+    for (int i = 0; i < 120; ++i) {
+        hourAngle += 0.25f / 60.0f;
+        placeSun();
+        sky.update();
+        recolourInView(sky, chain.directionVolume);
+    }
+    const double start = now();
+    for (int i = 0; i < frames; ++i) {
+        hourAngle += 0.25f / 60.0f;
+        placeSun();
+        sky.update();
+        recolourInView(sky, chain.directionVolume);
+    }
+    const double frameTime = (now() - start) / frames;
+
+    std::printf("dome build (%u vertices, %u indices)   %.3f ms\n", sky.totalVertices, sky.totalIndices,
+                buildTime * 1000.0 / builds);
+    std::printf("first recolour, %d patches, %u vertices   %.3f ms\n", sky.visibleCount, firstVertices,
+                firstTime * 1000.0 / firsts);
+    std::printf("frame, update and recolour (rate %.4f)   %.4f ms\n", sky.updateRate, frameTime * 1000.0);
+    sky.release();
+    gDirectGraphics.release();
+    DestroyWindow(window);
+    return 0;
+}
