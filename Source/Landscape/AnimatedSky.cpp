@@ -18,6 +18,32 @@ namespace {
 // tint), the blue side of the sunset, horizon haze, the halo around the sun.
 constexpr uint8_t palette[5][3] = {{33, 103, 171}, {209, 121, 38}, {39, 96, 171}, {121, 121, 141}, {255, 255, 0}};
 
+// A range of a vertex or index buffer locked for writing while it lives;
+// data is null when the lock failed.
+template <class Buffer, class T>
+struct Locked
+{
+    Locked(Buffer* b, uint32_t first, uint32_t count) : buffer(b)
+    {
+        void* bits = nullptr;
+        if (SUCCEEDED(buffer->Lock(first * sizeof(T), count * sizeof(T), &bits, 0)))
+            data = static_cast<T*>(bits);
+    }
+    ~Locked()
+    {
+        if (data)
+            buffer->Unlock();
+    }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+    Buffer* buffer;
+    T* data = nullptr;
+};
+
+using LockedVertices = Locked<IDirect3DVertexBuffer9, AnimatedSky::Vertex>;
+using LockedIndices = Locked<IDirect3DIndexBuffer9, uint16_t>;
+
 }
 
 AnimatedSky::AnimatedSky(const LightRecord& sunRecord) : sun(&sunRecord)
@@ -102,22 +128,19 @@ bool AnimatedSky::fillPatch(const PatchNode& node)
     patch.indexBase = indexCursor;
     patch.indexCount = m;
 
-    void* vertices = nullptr;
-    void* indices = nullptr;
     if (n > 0) {
-        if (FAILED(vertexBuffer->Lock(vertexCursor * sizeof(Vertex), n * sizeof(Vertex), &vertices, 0)))
+        LockedVertices vertices(vertexBuffer, vertexCursor, n);
+        if (!vertices.data)
             return false;
-        mesh.packVertices(static_cast<Vertex*>(vertices));
-        vertexBuffer->Unlock();
+        mesh.packVertices(vertices.data);
     }
     if (m > 0) {
-        if (FAILED(indexBuffer->Lock(indexCursor * sizeof(uint16_t), m * sizeof(uint16_t), &indices, 0)))
+        LockedIndices indices(indexBuffer, indexCursor, m);
+        if (!indices.data)
             return false;
         const uint16_t* source = mesh.getIndices();
-        uint16_t* target = static_cast<uint16_t*>(indices);
         for (uint32_t k = 0; k < m; ++k)
-            target[k] = uint16_t(source[k] + vertexCursor);
-        indexBuffer->Unlock();
+            indices.data[k] = uint16_t(source[k] + vertexCursor);
     }
     vertexCursor += n;
     indexCursor += m;
@@ -196,11 +219,9 @@ void AnimatedSky::render()
     if (!root || !d || !gCamera)
         return;
     cullPatches(gCamera->directionVolume);
-    void* locked = nullptr;
-    if (SUCCEEDED(vertexBuffer->Lock(0, 0, &locked, 0))) {
-        recolour(static_cast<Vertex*>(locked));
-        vertexBuffer->Unlock();
-    }
+    // A failed lock keeps the colours of the last frame.
+    if (LockedVertices vertices(vertexBuffer, 0, totalVertices); vertices.data)
+        recolour(vertices.data);
 
     d->SetRenderState(D3DRS_LIGHTING, FALSE);
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);

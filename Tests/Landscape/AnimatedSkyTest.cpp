@@ -2,6 +2,7 @@
 // recolouring, without a device.
 #include "Landscape/AnimatedSky.h"
 
+#include "Render/D3DDevice.h"
 #include "Render/Light.h"
 
 #include <gtest/gtest.h>
@@ -170,6 +171,17 @@ TEST(SkyPatches, MeshWithoutTrianglesGivesNoTree)
     EXPECT_EQ(nodes, 1);
     ASSERT_TRUE(root->mesh);
     EXPECT_EQ(*root->mesh->getIndexCount(), 3);
+}
+
+TEST(SkyPatches, WithoutBuffersTheDomeStaysReleased)
+{
+    ASSERT_EQ(gDevice, nullptr);
+    LightRecord light;
+    AnimatedSky sky(light);
+    EXPECT_FALSE(sky.build(nullptr, -255.0f, 1.2f, 650.0f));
+    EXPECT_EQ(sky.root, nullptr);
+    EXPECT_EQ(sky.nodeCount, 0);
+    EXPECT_EQ(sky.patches, nullptr);
 }
 
 // A sky on a light of its own, with the colours it reports.

@@ -7,6 +7,7 @@
 #include "Landscape/Scene.h"
 #include "Landscape/SceneView.h"
 #include "Landscape/SkyRecords.h"
+#include "Landscape/SunDNC.h"
 #include "Landscape/SunGlow.h"
 
 #include "Core/Timer.h"
@@ -148,6 +149,9 @@ TEST_F(SkyDevice, TheLevelsFlagBuildsTheDome)
 {
     startDay(12.0f, 1);
     ASSERT_NE(sky().root, nullptr);
+    // The frame's camera step points the swap chain's sun by the clock.
+    scene.updateCamera();
+    EXPECT_EQ(chain().sun.direction, SunDNC::direction(152.0f, 0.5f));
     EXPECT_EQ(sky().listener, static_cast<AnimatedSky::Interface*>(&scene.sun));
     const uint32_t stamp = sky().frameStamp;
     scene.warmUp(nullptr, 0.0f, 1.0f, 0.5f);
@@ -284,6 +288,41 @@ TEST_F(SkyDevice, TheSkyPassLeavesTheStatesItFound)
         chain().present();
     }
     chain().fogEnabled = 0;
+
+    // The sky shows over a depth buffer that holds something nearer, and a
+    // far square drawn after it is not hidden by it.
+    struct Point
+    {
+        float x, y, z, rhw;
+        uint32_t colour;
+    };
+    const Point square[4] = {{0, 0, 0.9999f, 1, 0xFFFF0000u},
+                             {1024, 0, 0.9999f, 1, 0xFFFF0000u},
+                             {0, 300, 0.9999f, 1, 0xFFFF0000u},
+                             {1024, 300, 0.9999f, 1, 0xFFFF0000u}};
+    for (float depth : {0.0f, 1.0f}) {
+        chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF00FF00, depth, 0);
+        gDevice->BeginScene();
+        Scene::renderSky(*chain().viewRecord);
+        if (depth == 1.0f) {
+            gDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
+            gDevice->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+            gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+            gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(Point));
+            gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+            gDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
+        }
+        gDevice->EndScene();
+        const Level frame = TestDevice::readSurface(chain().targets[0].surface);
+        chain().present();
+        const uint32_t top = frame.at(512, 100) & 0xFFFFFF;
+        if (depth == 1.0f) {
+            EXPECT_EQ(top, 0xFF0000u);
+        } else {
+            EXPECT_NE(top, 0x00FF00u);
+        }
+    }
 }
 
 TEST_F(SkyDevice, OnlyTheDomeCountsTriangles)
@@ -330,14 +369,22 @@ TEST_F(SkyDevice, SunTextureIsMadeOnTheDevice)
     EXPECT_EQ(level.at(31, 31), 0xF2F2F2F2u);
     for (uint32_t y = 0; y < 64; ++y)
         for (uint32_t x = 0; x < 64; ++x) {
+            const uint32_t texel = level.at(x, y);
+            EXPECT_EQ(texel, (texel & 0xFF) * 0x01010101u); // grey, alpha alike
             const int dx = int(x) - 31, dy = int(y) - 31;
             if (dx * dx + dy * dy >= 31 * 31) {
-                EXPECT_EQ(level.at(x, y), 0u);
+                EXPECT_EQ(texel, 0u) << x << "," << y;
             }
             if (x <= 62 && y <= 62) {
-                EXPECT_EQ(level.at(x, y), level.at(62 - x, 62 - y));
+                EXPECT_EQ(texel, level.at(62 - x, y));
+                EXPECT_EQ(texel, level.at(x, 62 - y));
+                EXPECT_EQ(texel, level.at(y, x));
             }
         }
+    // It fades outwards.
+    for (uint32_t x = 32; x < 63; ++x)
+        EXPECT_LE(level.at(x, 31), level.at(x - 1, 31));
+    EXPECT_GT(level.at(40, 31), 0u);
     ref.release();
 }
 

@@ -1,6 +1,5 @@
 // The sun's day-night cycle, its tint and its texture's texels.
 #include "Landscape/Scene.h"
-#include "Landscape/SceneSun.h"
 #include "Landscape/SunDNC.h"
 
 #include "Render/Light.h"
@@ -145,33 +144,6 @@ TEST(SunDNC, StaysFiniteForAnyInput)
     EXPECT_TRUE(late > 0.0f && late <= 360.0f) << late;
     gTimer = saved;
     scene.swapChain = nullptr;
-}
-
-TEST(SunTexture, TexelsFormASoftRoundSpot)
-{
-    uint8_t texels[64][64][4];
-    for (uint32_t y = 0; y < 64; ++y)
-        for (uint32_t x = 0; x < 64; ++x)
-            sunTextureTexel(texels[y][x], x, y);
-    EXPECT_EQ(texels[31][31][0], 242);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x) {
-            const uint8_t* t = texels[y][x];
-            EXPECT_TRUE(t[0] == t[1] && t[1] == t[2] && t[2] == t[3]);
-            const int d2 = (x - 31) * (x - 31) + (y - 31) * (y - 31);
-            if (d2 >= 31 * 31) {
-                EXPECT_EQ(t[0], 0) << x << "," << y;
-            }
-            if (x <= 62 && y <= 62) {
-                EXPECT_EQ(t[0], texels[y][62 - x][0]);
-                EXPECT_EQ(t[0], texels[62 - y][x][0]);
-                EXPECT_EQ(t[0], texels[x][y][0]);
-            }
-        }
-    // It fades outwards.
-    for (int x = 32; x < 63; ++x)
-        EXPECT_LE(texels[31][x][0], texels[31][x - 1][0]);
-    EXPECT_GT(texels[31][40][0], 0);
 }
 
 }
