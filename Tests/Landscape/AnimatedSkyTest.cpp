@@ -2,6 +2,7 @@
 // recolouring, without a device.
 #include "Landscape/AnimatedSky.h"
 
+#include "Render/Camera.h"
 #include "Render/D3DDevice.h"
 #include "Render/Light.h"
 
@@ -243,8 +244,14 @@ TEST(SkyColour, SunOnTheHorizon)
         EXPECT_NEAR(s.tint[c], glow[c] * 0.65f + 0.35f, 1e-5f);
     EXPECT_EQ(s.tint[3], 0.0f);
 
-    // The horizon report is the mean of the camera's forward (here +z) and
-    // the directions 44 degrees to either side.
+    // The horizon report is the mean of the camera's level forward (here +z)
+    // and the directions 44 degrees to either side.
+    Camera camera;
+    camera.forward = {0.0f, 0.6f, 0.8f};
+    Camera* saved = gCamera;
+    gCamera = &camera;
+    s.sky.update();
+    gCamera = saved;
     float sum[3] = {};
     for (float a : {-0.767944872f, 0.0f, 0.767944872f}) {
         s.sky.colourDirection({std::sin(a), 0.0f, std::cos(a)});
@@ -272,6 +279,20 @@ TEST(SkyColour, SunBelow)
         s.sky.hazeTerm(d);
         s.expectTerm(0.0f, 0.0f, 0.0f);
     }
+
+    // In the twilight the sunset turns towards the blue side.
+    const float below = -9.0f / 57.29578f;
+    SkyUnderSun t({std::cos(below), std::sin(below), 0.0f});
+    EXPECT_NEAR(t.sky.elevation, -0.1f, 1e-5f);
+    const float g = 1.0f - 0.9f * 0.9f * 0.9f;
+    EXPECT_NEAR(t.sky.band, 1.0f - g, 1e-5f);
+    const vec3d towards{1.0f, 0.0f, 0.0f};
+    t.sky.colourDirection(towards);
+    t.sky.sunsetTerm(towards);
+    const float v = (1.0f - std::acos(std::cos(below)) / 3.14159265f * 1.4f) * (1.0f - g);
+    const float blueSide[3] = {39.0f / 255.0f, 96.0f / 255.0f, 171.0f / 255.0f};
+    t.expectTerm((glow[0] * (1.0f - g) + blueSide[0] * g) * v, (glow[1] * (1.0f - g) + blueSide[1] * g) * v,
+                 (glow[2] * (1.0f - g) + blueSide[2] * g) * v);
 }
 
 TEST(SkyColour, StraightAtTheSun)

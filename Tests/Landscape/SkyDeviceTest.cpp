@@ -300,10 +300,13 @@ TEST_F(SkyDevice, TheSkyPassLeavesTheStatesItFound)
                              {1024, 0, 0.9999f, 1, 0xFFFF0000u},
                              {0, 300, 0.9999f, 1, 0xFFFF0000u},
                              {1024, 300, 0.9999f, 1, 0xFFFF0000u}};
+    // A texture an earlier pass left on stage 0 does not tint the sky.
+    TextureRef black = TestDevice::makeTexture(8, 8, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0xFF000000u; });
     for (float depth : {0.0f, 1.0f}) {
         chain().beginFrame();
         gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF00FF00, depth, 0);
         gDevice->BeginScene();
+        gDevice->SetTexture(0, black.texture()->texture);
         Scene::renderSky(*chain().viewRecord);
         if (depth == 1.0f) {
             gDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
@@ -321,8 +324,11 @@ TEST_F(SkyDevice, TheSkyPassLeavesTheStatesItFound)
             EXPECT_EQ(top, 0xFF0000u);
         } else {
             EXPECT_NE(top, 0x00FF00u);
+            EXPECT_GT(top & 0xFF, 0x80u);
         }
     }
+    gDevice->SetTexture(0, nullptr);
+    black.release();
 }
 
 TEST_F(SkyDevice, OnlyTheDomeCountsTriangles)
