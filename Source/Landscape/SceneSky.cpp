@@ -41,13 +41,10 @@ void Scene::renderSky(SceneView& view)
         return;
     const bool fog = chain->fogEnabled != 0;
     d->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(view.matrix.m));
-    auto skyStates = [&] {
-        if (fog)
-            d->SetRenderState(D3DRS_FOGENABLE, FALSE);
-        d->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-        d->SetRenderState(D3DRS_ZENABLE, FALSE);
-    };
-    skyStates();
+    if (fog)
+        d->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    d->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    d->SetRenderState(D3DRS_ZENABLE, FALSE);
     if (chain->skyBox)
         chain->skyBox->render();
     if (chain->sky && chain->sky->root)
@@ -56,10 +53,8 @@ void Scene::renderSky(SceneView& view)
         chain->stars->render();
     if (chain->sunGlow)
         Sun::renderDisc(*chain->sunGlow);
-    if (chain->skyLayers && !chain->skyLayers->empty()) {
-        skyStates();
+    if (chain->skyLayers)
         chain->skyLayers->render();
-    }
     if (fog)
         d->SetRenderState(D3DRS_FOGENABLE, TRUE);
     d->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
