@@ -29,7 +29,7 @@ void SceneSun::onSunTint(const float* colour)
         applyTint(scene->swapChain->sun, colour, white, 0.0f);
 }
 
-void sunTextureTexel(uint8_t* texel, uint32_t x, uint32_t y)
+void sunTextureTexel(uint8_t* texel, uint32_t x, uint32_t y, const D3DSURFACE_DESC&)
 {
     const int32_t dx = textureCentre - int32_t(x);
     const int32_t dy = textureCentre - int32_t(y);

@@ -45,5 +45,6 @@ public:
 };
 
 // One texel of "SunTex" at (x, y): equal blue, green, red and alpha bytes,
-// 242 at the centre (31, 31), fading to 0 at 31 texels from it.
-void sunTextureTexel(uint8_t* texel, uint32_t x, uint32_t y);
+// 242 at the centre (31, 31), fading to 0 at 31 texels from it (the level
+// description is not read).
+void sunTextureTexel(uint8_t* texel, uint32_t x, uint32_t y, const D3DSURFACE_DESC&);
