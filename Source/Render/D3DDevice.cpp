@@ -6,6 +6,7 @@
 #include "Render/Light.h"
 #include "Render/RenderTexture.h"
 #include "Render/SwapChain.h"
+#include "Render/TextureProj.h"
 
 #include "Core/CrashTrace.h"
 
@@ -96,6 +97,7 @@ bool Device::create(Device& record, HWND window, bool fullScreen, SwapChainInter
     setInitialStates();
     record.sharedTarget256 = RenderTexture::acquire(RenderTexture::shared, 256, 256, true, true, 17, D3DFMT_A8R8G8B8);
     Texture::createDefault();
+    TextureProj::createCommonStateBlocks();
     D3DCAPS9 deviceCaps{};
     Light::initIndexPool(SUCCEEDED(record.device->GetDeviceCaps(&deviceCaps)) ? deviceCaps.MaxActiveLights : 0);
     return true;
@@ -114,6 +116,9 @@ void Device::release(Device& record)
     EnvMap::releaseAll();
     Texture::releaseAll();
     Texture::releaseDefault();
+    TextureProj::releaseCommonStateBlocks();
+    TextureProj::releaseIndexPools();
+    record.texProjList.projections.clear(false);
     if (gDevice == record.device)
         gDevice = nullptr;
     releaseInterface(record.device);

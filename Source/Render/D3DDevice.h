@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Render/SwapChainInterface.h"
+#include "Render/TextureProjInterface.h"
 
 #include "Core/Array.h"
 #include "Core/Matrix.h"
@@ -14,6 +15,7 @@
 
 class RenderTexture;
 class GpuSmooth;
+class TextureProj;
 
 namespace D3D {
 
@@ -60,6 +62,23 @@ public:
 
     static constexpr int stackSize = 32;
 
+    // The texture projections that apply to the whole scene (every
+    // projection enters it first). The device drops and restores their
+    // device objects around a reset; the list does not own them.
+    class TexProjList final : public TextureProjInterface
+    {
+    public:
+        void addTexProj(TextureProj* projection) override;
+        void removeTexProj(TextureProj* projection) override;
+
+        // Before a reset every projection drops its state blocks; after it
+        // every projection is invalidated and records them again.
+        void releaseTextures();
+        void restore();
+
+        SCList<TextureProj> projections;
+    };
+
     Device();
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
@@ -102,6 +121,7 @@ public:
     uint32_t frontCull = D3DCULL_CCW;
     uint32_t backCull = D3DCULL_CW;
     uint32_t mirrored = 0;
+    TexProjList texProjList;
 
     IDirect3DDevice9* device = nullptr;
     SCList<SwapChain> swapChains; // owned; the first is the one frames and resets use

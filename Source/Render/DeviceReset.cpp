@@ -6,6 +6,7 @@
 #include "Render/EnvMap.h"
 #include "Render/RenderTexture.h"
 #include "Render/SwapChain.h"
+#include "Render/TextureProj.h"
 
 #include "Core/CrashTrace.h"
 
@@ -44,6 +45,8 @@ void releaseDeviceObjects(Device& record)
     RenderTexture::releaseSharedTargets();
     EnvMap::releaseForReset();
     record.device->LightEnable(0, FALSE);
+    TextureProj::releaseCommonStateBlocks();
+    record.texProjList.releaseTextures();
     for (auto* node = record.swapChains.head(); node; node = node->next)
         if (node->item)
             node->item->releaseDeviceObjects();
@@ -65,6 +68,8 @@ void restoreDeviceObjects(Device& record)
 {
     CRASH_TRACE();
     gDevice = record.device;
+    TextureProj::createCommonStateBlocks();
+    record.texProjList.restore();
     record.device->BeginScene();
     EnvMap::restoreAll();
     record.device->EndScene();
