@@ -40,62 +40,26 @@ TEST(MeshTemplate, IndexEditing)
         std::vector<uint16_t> expected;
     };
     const uint16_t three[] = {0, 1, 2};
+    const auto two = [](MeshTools& m) {
+        m.addTriangle(0, 1, 2);
+        m.addTriangle(3, 4, 5);
+    };
     const std::vector<Case> cases = {
         {"addTriangle", [](MeshTools& m) { m.addTriangle(0, 1, 2); }, {0, 1, 2}},
         {"append", [&](MeshTools& m) { m.appendIndices(three, 3, 4, false); }, {4, 5, 6}},
         {"append reversed", [&](MeshTools& m) { m.appendIndices(three, 3, 4, true); }, {6, 5, 4}},
         {"append nothing", [&](MeshTools& m) { m.appendIndices(three, 0, 4, false); }, {}},
-        {"append negative count", [&](MeshTools& m) { m.appendIndices(three, -3, 4, false); }, {}},
-        {"remove first triangle",
-         [](MeshTools& m) {
-             m.addTriangle(0, 1, 2);
-             m.addTriangle(3, 4, 5);
-             m.removeTriangle(0);
-         },
-         {3, 4, 5}},
-        {"remove second triangle",
-         [](MeshTools& m) {
-             m.addTriangle(0, 1, 2);
-             m.addTriangle(3, 4, 5);
-             m.removeTriangle(1);
-         },
-         {0, 1, 2}},
-        {"remove triangle past the end",
-         [](MeshTools& m) {
-             m.addTriangle(0, 1, 2);
-             m.addTriangle(3, 4, 5);
-             m.removeTriangle(2);
-             m.removeTriangle(-1);
-         },
+        {"append a negative count", [&](MeshTools& m) { m.appendIndices(three, -3, 4, false); }, {}},
+        {"remove first triangle", [&](MeshTools& m) { two(m), m.removeTriangle(0); }, {3, 4, 5}},
+        {"remove second triangle", [&](MeshTools& m) { two(m), m.removeTriangle(1); }, {0, 1, 2}},
+        {"remove triangles past the ends", [&](MeshTools& m) { two(m), m.removeTriangle(2), m.removeTriangle(-1); },
          {0, 1, 2, 3, 4, 5}},
-        {"remove incomplete triangle",
-         [](MeshTools& m) {
-             m.addTriangle(0, 1, 2);
-             m.addIndex(3);
-             m.addIndex(4);
-             m.removeTriangle(1);
-         },
+        {"remove an incomplete triangle", [&](MeshTools& m) { two(m), m.removeIndex(5), m.removeTriangle(1); },
          {0, 1, 2, 3, 4}},
-        {"remove index",
-         [](MeshTools& m) {
-             m.addTriangle(7, 8, 9);
-             m.removeIndex(1);
-         },
-         {7, 9}},
-        {"remove last index",
-         [](MeshTools& m) {
-             m.addTriangle(7, 8, 9);
-             m.removeIndex(2);
-         },
-         {7, 8}},
-        {"remove index out of range",
-         [](MeshTools& m) {
-             m.addTriangle(7, 8, 9);
-             m.removeIndex(3);
-             m.removeIndex(-1);
-             m.removeIndex(600);
-         },
-         {7, 8, 9}},
+        {"remove index", [&](MeshTools& m) { two(m), m.removeIndex(1); }, {0, 2, 3, 4, 5}},
+        {"remove last index", [&](MeshTools& m) { two(m), m.removeIndex(5); }, {0, 1, 2, 3, 4}},
+        {"remove indices out of range", [&](MeshTools& m) { two(m), m.removeIndex(6), m.removeIndex(-1), m.removeIndex(600); },
+         {0, 1, 2, 3, 4, 5}},
     };
     for (const Case& c : cases) {
         EntityMesh mesh(String(L"m"));
@@ -306,6 +270,13 @@ TEST(MeshTemplate, SkinningPosesThroughTheLastHandledBone)
     EXPECT_EQ(*mesh.getSkinnedVertexData(2)->uv, vec2d(0.5f, 0.5f));
     EXPECT_EQ(*mesh.getSkinnedVertexData(2)->normal, vec3d(0, 1, 0)) << "translations do not move normals";
     EXPECT_EQ(position(mesh, 1), vec3d(1, 0, 0)) << "the source vertices stay";
+
+    // Posed positions beyond 10 on any axis sound the beep; 10 itself does not.
+    for (float c : {10.0f, -10.0f, 0.0f})
+        EXPECT_FALSE(MeshSkinning::outOfRange(vec3d(c, -c, c)));
+    for (const vec3d& p : {vec3d(10.5f, 0, 0), vec3d(0, -10.5f, 0), vec3d(0, 0, 10.5f), vec3d(-10.5f, 0, 0),
+                           vec3d(0, 10.5f, 0), vec3d(0, 0, -10.5f)})
+        EXPECT_TRUE(MeshSkinning::outOfRange(p));
 
     // The buffer form poses the same way over the unskinned vertices.
     EntityManager::MeshVertex packed[3];
