@@ -1,6 +1,11 @@
 #include "Landscape/Terrain.h"
 
-#include "Render/SwapChain.h"
+#include "Core/CrashTrace.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstdlib>
 
 Terrain gTerrain;
 
@@ -11,25 +16,98 @@ Terrain::Terrain()
     material.Ambient = {0.3f, 0.3f, 0.3f, 1.0f};
 }
 
-Terrain::~Terrain() { clear(); }
-
-bool Terrain::load(D3D::Device::SwapChain*, const Settings&)
+Terrain::~Terrain()
 {
-    // The ".map" reader comes with the heightfield.
-    return false;
+    clear();
+    for (CellCacheEntry* entry : cache)
+        delete entry;
 }
 
 void Terrain::clear()
 {
-    if (!loaded)
+    CRASH_TRACE();
+    if (!loaded.exchange(false, std::memory_order_seq_cst))
         return;
-    loaded = false;
+    // Queries of other threads that began before the flag fell still read
+    // the ground; the collision cache is theirs until they have left.
+    while (remoteQueries.load(std::memory_order_seq_cst) > 0)
+        Sleep(0);
+    freeGround();
 }
 
-void Terrain::startLod(D3D::Device::SwapChain* swapChain)
+void Terrain::freeGround()
 {
-    if (swapChain)
-        swapChain->advanceLoadProcess(*this, 1.0f);
+    for (CellCacheEntry* entry : cache)
+        delete entry;
+    cache.clear();
+    cacheStamp = 0;
+
+    for (Patch& patch : patches)
+        deleteDetail(patch);
+    freeTree(root);
+    root = Quadtree{};
+    tiles.clear();
+    tilesPerSide = 0;
+    releaseDeviceBuffers();
+    for (TextureRef& overlay : overlays)
+        overlay.release();
+    heights.clear();
+    heights.shrink_to_fit();
+    for (IndexSet& set : indexSets) {
+        D3D::releaseInterface(set.buffer);
+        set = IndexSet{};
+    }
+    patches.clear();
+    patches.shrink_to_fit();
+    vertexPools.clear();
+    layers.clear();
+    for (LayerBlend& entry : blend)
+        entry = LayerBlend{};
+    size = fineCells = patchesPerSide = patchCount = 0;
+    box = BoundingBox{};
+    lastLodCamera = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
+    boundTile = nullptr;
 }
 
-float Terrain::getHeight(float, float, int32_t) const { return missing; }
+void Terrain::freeTree(Quadtree& node)
+{
+    for (Quadtree*& child : node.children) {
+        if (!child)
+            continue;
+        freeTree(*child);
+        delete child;
+        child = nullptr;
+    }
+    if (node.tile)
+        releaseTileTextures(*node.tile);
+    node.tile = nullptr;
+    node.items.clear();
+}
+
+void Terrain::PatchLight::init(float factor)
+{
+    *this = PatchLight{};
+    const float r1 = float(rand()), r2 = float(rand()), r3 = float(rand()), r4 = float(rand());
+    directionThreshold = (r1 + r2 + r3) * 5.0e-11f / factor;
+    colourThreshold = (0.062f + 0.04f * r4 / 32767.0f) / factor;
+}
+
+bool Terrain::PatchLight::trackSunChange(const vec3d& sunDirection, const float sunDiffuse[4], const float sunAmbient[4])
+{
+    bool changed = false;
+    if (1.0f - direction.dot(sunDirection) > directionThreshold) {
+        direction = sunDirection;
+        changed = true;
+    }
+    auto follow = [&](float* cached, const float* sun) {
+        const float moved = std::fabs(cached[0] - sun[0]) + std::fabs(cached[1] - sun[1]) + std::fabs(cached[2] - sun[2]);
+        if (moved > colourThreshold) {
+            for (int i = 0; i < 4; ++i)
+                cached[i] = sun[i];
+            changed = true;
+        }
+    };
+    follow(diffuse, sunDiffuse);
+    follow(ambient, sunAmbient);
+    return changed;
+}

@@ -3,10 +3,95 @@
 
 #include "ImageFileWriter.h"
 #include "LevelFileWriter.h"
+#include "TerrainMapWriter.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace {
+
+// A smooth value in 0..1 that varies over about `scale` samples (value noise
+// over a hashed lattice), the same on every run.
+float noise(float x, float y, float scale, uint32_t seed)
+{
+    auto lattice = [seed](int32_t i, int32_t j) {
+        uint32_t h = uint32_t(i) * 374761393u + uint32_t(j) * 668265263u + seed * 2246822519u;
+        h = (h ^ (h >> 13)) * 1274126177u;
+        return float((h ^ (h >> 16)) & 0xFFFF) / 65535.0f;
+    };
+    const float u = x / scale, v = y / scale;
+    const int32_t i = int32_t(std::floor(u)), j = int32_t(std::floor(v));
+    const float fu = u - float(i), fv = v - float(j);
+    const float su = fu * fu * (3 - 2 * fu), sv = fv * fv * (3 - 2 * fv);
+    const float top = lattice(i, j) + (lattice(i + 1, j) - lattice(i, j)) * su;
+    const float bottom = lattice(i, j + 1) + (lattice(i + 1, j + 1) - lattice(i, j + 1)) * su;
+    return top + (bottom - top) * sv;
+}
+
+uint16_t packR5G6B5(float r, float g, float b)
+{
+    auto channel = [](float v, int bits) {
+        const int top = (1 << bits) - 1;
+        const int k = int(v * float(top) + 0.5f);
+        return k < 0 ? 0 : k > top ? top : k;
+    };
+    return uint16_t(channel(r, 5) << 11 | channel(g, 6) << 5 | channel(b, 5));
+}
+
+// A colour layer: a base colour with a grain of noise, used within a band of heights.
+TerrainMapWriter::Layer layer(float r, float g, float b, uint8_t low, uint8_t high, uint32_t seed)
+{
+    TerrainMapWriter::Layer out;
+    out.low = low;
+    out.high = high;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            // The layers repeat every 256 texels: the grain wraps round.
+            const float grain = 0.75f + 0.25f * noise(float(x), float(y), 8.0f, seed) +
+                                0.1f * (noise(float(x), float(y), 2.0f, seed + 7) - 0.5f);
+            out.pixels.push_back(packR5G6B5(r * grain, g * grain, b * grain));
+        }
+    return out;
+}
+
+// Overlay detail: bright speckles to modulate the colour with, or faint ones to add.
+TerrainMapWriter::Overlay overlay(float base, float spread, uint32_t seed)
+{
+    TerrainMapWriter::Overlay out;
+    out.width = out.height = 128;
+    for (uint32_t y = 0; y < 128; ++y)
+        for (uint32_t x = 0; x < 128; ++x) {
+            const float v = base + spread * (noise(float(x), float(y), 4.0f, seed) - 0.5f);
+            const uint32_t k = uint32_t(v < 0 ? 0 : v > 1 ? 255 : v * 255.0f);
+            out.argb.push_back(0xFF000000u | k << 16 | k << 8 | k);
+        }
+    return out;
+}
+
+// S = 256: a valley along z between two ranges of hills, with rolling ground.
+TerrainMapWriter::Map valleyMap()
+{
+    TerrainMapWriter::Map map;
+    map.size = 256;
+    const float half = float(map.size) / 2.0f;
+    for (int32_t i = 0; i < map.size; ++i)
+        for (int32_t j = 0; j < map.size; ++j) {
+            const float across = (float(i) - half) / half; // -1 .. 1 along x
+            const float along = (float(j) - half) / half;
+            const float valley = across * across;           // 0 on the valley floor
+            const float ridges = 0.5f + 0.5f * std::sin(along * 3.1f + across * 1.3f);
+            float units = 18.0f + 150.0f * valley * (0.55f + 0.45f * ridges);
+            units += 22.0f * noise(float(i), float(j), 24.0f, 3) + 6.0f * noise(float(i), float(j), 6.0f, 5);
+            const float raw = units * 256.0f;
+            map.heights.push_back(uint16_t(raw < 0 ? 0 : raw > 65535 ? 65535 : raw));
+        }
+    map.layers.push_back(layer(0.30f, 0.55f, 0.20f, 0, 70, 11));    // meadow on the valley floor
+    map.layers.push_back(layer(0.50f, 0.40f, 0.25f, 50, 130, 13));  // earth on the slopes
+    map.layers.push_back(layer(0.62f, 0.60f, 0.58f, 110, 255, 17)); // rock on the hills
+    map.overlays[0] = overlay(0.85f, 0.3f, 19);
+    map.overlays[1] = overlay(0.08f, 0.12f, 23);
+    return map;
+}
 
 // The map list's picture: a green valley floor between brown slopes under a
 // blue sky (64 x 64, sides a multiple of 4 as the list's compressed copy needs).
@@ -40,5 +125,6 @@ bool writeLandscapeSample(const String& root)
     valley.animatedSky = 1;
     valley.terrain.barrierFlag = 1;
     valley.camera.position[1] = 100.0f;
-    return LevelFileWriter::save(valley, root + L"Data\\Map\\Valley.tee");
+    return LevelFileWriter::save(valley, root + L"Data\\Map\\Valley.tee") &&
+           TerrainMapWriter::save(valleyMap(), root + L"Data\\Map\\Valley.map");
 }

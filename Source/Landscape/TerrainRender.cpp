@@ -1,0 +1,362 @@
+// Drawing the terrain: fine patches (levels 0 to 2) from vertex ranges in
+// shared pools, coarse patches gathered into one dynamic batch, the tiles'
+// light and colour texels, and the device buffers a reset re-creates.
+#include "Landscape/Terrain.h"
+
+#include "Render/Camera.h"
+#include "Render/DirectGraphics.h"
+#include "Render/Light.h"
+
+#include "Core/CrashTrace.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr float tileTextureScale = 1.0f / 1026.0f;
+
+const LightRecord& currentSun()
+{
+    static const LightRecord noon;
+    return gSunLight ? *gSunLight : noon;
+}
+
+// A texture matrix for 2D coordinates: scale, then the translation, which
+// Direct3D takes from the third row for two-element coordinates.
+matrix3d textureMatrix(float scale, float u, float v)
+{
+    matrix3d m = matrix3d::identity();
+    m.m[0] = scale;
+    m.m[5] = scale;
+    m.m[8] = u;
+    m.m[9] = v;
+    return m;
+}
+
+void setTextureMatrix(DWORD stage, const matrix3d& m)
+{
+    gDevice->SetTransform(D3DTRANSFORMSTATETYPE(D3DTS_TEXTURE0 + stage), reinterpret_cast<const D3DMATRIX*>(m.m));
+}
+
+uint32_t nibble(float v)
+{
+    const int32_t k = int32_t(v * 15.0f);
+    return uint32_t(k < 0 ? 0 : k > 15 ? 15 : k);
+}
+
+// Writes a block of 16-bit texels (block[x][y]) at (x0, y0) of a level.
+void writeTexels(IDirect3DTexture9* texture, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                 const uint16_t block[16][16], int32_t bx, int32_t by)
+{
+    if (!texture || x1 <= x0 || y1 <= y0)
+        return;
+    RECT rect{x0, y0, x1, y1};
+    D3DLOCKED_RECT locked{};
+    if (FAILED(texture->LockRect(0, &locked, &rect, 0)))
+        return;
+    for (int32_t y = y0; y < y1; ++y) {
+        uint16_t* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(locked.pBits) + (y - y0) * locked.Pitch);
+        for (int32_t x = x0; x < x1; ++x)
+            row[x - x0] = block[x - bx][y - by];
+    }
+    texture->UnlockRect(0);
+}
+
+}
+
+void Terrain::buildIndexSets()
+{
+    std::vector<uint16_t> points;
+    for (int32_t level = finestLod; level <= coarsestLod; ++level)
+        for (int32_t lower = 0; lower < 3; ++lower)
+            for (int32_t left = 0; left < 3; ++left) {
+                IndexSet& set = indexSets[indexSetOf(level, lower, left)];
+                triangulate(level, lower, left, points, set.indices);
+                set.table.clear();
+                for (uint16_t v : points)
+                    set.table.push_back({uint32_t(v % gridPoints), uint32_t(v / gridPoints), float(v % gridPoints),
+                                         -float(v / gridPoints)});
+                set.triangles = uint32_t(set.indices.size() / 3);
+                D3D::releaseInterface(set.buffer);
+                set.buffer = createIndexBufferFrom(set.indices.data(), uint32_t(set.indices.size()));
+            }
+}
+
+void Terrain::createDeviceBuffers()
+{
+    CRASH_TRACE();
+    if (patches.empty() || !gDevice)
+        return;
+    if (!batchVertices)
+        gDevice->CreateVertexBuffer(batchCapacity * sizeof(Vertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, vertexFormat,
+                                    D3DPOOL_DEFAULT, &batchVertices, nullptr);
+    if (!batchIndices)
+        gDevice->CreateIndexBuffer(batchIndexCapacity * 2, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
+                                   D3DPOOL_DEFAULT, &batchIndices, nullptr);
+    windowStart = 0;
+}
+
+void Terrain::releaseDeviceBuffers()
+{
+    D3D::releaseInterface(batchVertices);
+    D3D::releaseInterface(batchIndices);
+    lockedVertices = nullptr;
+    lockedIndices = nullptr;
+}
+
+void Terrain::render(int32_t flag)
+{
+    CRASH_TRACE();
+    IDirect3DDevice9* d = gDevice;
+    if (!isLoaded() || !d || !gCamera)
+        return;
+    const Camera& camera = *gCamera;
+    for (DWORD stage = 0; stage < 4; ++stage) {
+        d->SetTextureStageState(stage, D3DTSS_COLOROP, colourOps[stage]);
+        d->SetTextureStageState(stage, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+        if (stage > 0)
+            d->SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, 0);
+    }
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+    d->SetRenderState(D3DRS_CULLMODE, gDirectGraphics.record.backCull);
+    d->SetRenderState(D3DRS_LIGHTING, FALSE);
+    for (int k = 0; k < 2; ++k) {
+        const DWORD stage = DWORD(2 + k);
+        IDirect3DTexture9* texture = overlays[k].isBound() ? overlays[k].texture()->texture : nullptr;
+        d->SetTexture(stage, texture);
+        // A level without this overlay passes the colour on unchanged.
+        if (!texture)
+            d->SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    }
+    setTextureMatrix(3, textureMatrix(secondOverlayScale, 0.0f, 0.0f));
+    d->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(world.m));
+
+    projectionPass = flag;
+    batchVertexCount = batchTriangleCount = batchIndexCount = 0;
+    d->SetFVF(vertexFormat);
+    lockBatch();
+    boundTile = nullptr;
+    drawNode(root, false, camera);
+    boundTile = nullptr;
+    if (batchVertexCount == 0) {
+        if (lockedVertices)
+            batchVertices->Unlock();
+        if (lockedIndices)
+            batchIndices->Unlock();
+        lockedVertices = nullptr;
+        lockedIndices = nullptr;
+    } else {
+        flushBatch(false);
+    }
+
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    for (DWORD stage = 1; stage < 4; ++stage)
+        d->SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    for (DWORD stage = 0; stage < 3; ++stage)
+        d->SetTextureStageState(stage, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    for (DWORD stage = 1; stage < 4; ++stage)
+        d->SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, stage);
+    d->SetTextureStageState(3, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT1);
+    d->SetRenderState(D3DRS_CULLMODE, gDirectGraphics.record.frontCull);
+    d->SetRenderState(D3DRS_LIGHTING, TRUE);
+    for (DWORD stage = 0; stage < 4; ++stage)
+        d->SetTexture(stage, nullptr);
+    projectionPass = 1;
+}
+
+void Terrain::lockBatch()
+{
+    lockedVertices = nullptr;
+    lockedIndices = nullptr;
+    if (!batchVertices || !batchIndices)
+        return;
+    void* vertices = nullptr;
+    void* indices = nullptr;
+    const DWORD flags = windowStart ? D3DLOCK_NOOVERWRITE : D3DLOCK_DISCARD;
+    if (FAILED(batchVertices->Lock(windowStart * sizeof(Vertex), batchWindow * sizeof(Vertex), &vertices, flags)))
+        return;
+    if (FAILED(batchIndices->Lock(0, 0, &indices, D3DLOCK_DISCARD))) {
+        batchVertices->Unlock();
+        return;
+    }
+    lockedVertices = static_cast<Vertex*>(vertices);
+    lockedIndices = static_cast<uint16_t*>(indices);
+}
+
+void Terrain::flushBatch(bool relock)
+{
+    if (batchVertexCount == 0)
+        return;
+    IDirect3DDevice9* d = gDevice;
+    if (lockedVertices)
+        batchVertices->Unlock();
+    if (lockedIndices)
+        batchIndices->Unlock();
+    lockedVertices = nullptr;
+    lockedIndices = nullptr;
+    d->SetIndices(batchIndices);
+    d->SetStreamSource(0, batchVertices, 0, sizeof(Vertex));
+    setTextureMatrix(0, textureMatrix(tileTextureScale, 0.0f, 0.0f));
+    setTextureMatrix(1, textureMatrix(tileTextureScale, 0.0f, 0.0f));
+    setTextureMatrix(2, textureMatrix(overlayScale, 0.0f, 0.0f));
+    d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, INT(windowStart), 0, batchVertexCount, 0, batchTriangleCount);
+    gDirectGraphics.record.primitiveCount += batchTriangleCount;
+    windowStart += batchWindow;
+    if (windowStart >= uint32_t(batchCapacity))
+        windowStart = 0;
+    batchVertexCount = batchTriangleCount = batchIndexCount = 0;
+    if (relock)
+        lockBatch();
+}
+
+void Terrain::drawNode(Quadtree& node, bool tileBound, const Camera& camera)
+{
+    const float range = camera.range;
+    const float d2 = (node.centre - camera.position).lengthSq();
+    int32_t classification = ConvexVolume::intersecting;
+    if (d2 > (range + node.radius) * (range + node.radius))
+        classification = ConvexVolume::outside;
+    else if ((range - node.radius > 0.0f && d2 < (range - node.radius) * (range - node.radius)) || node.leaf)
+        classification = camera.frustum.classifyBox(node.minimum, node.maximum);
+
+    if (!tileBound && node.tile) {
+        if (classification == ConvexVolume::outside)
+            return;
+        flushBatch(true);
+        boundTile = node.tile;
+        gDevice->SetTexture(0, node.tile->light);
+        gDevice->SetTexture(1, node.tile->colour);
+        tileBound = true;
+    }
+    if (tileBound && (classification == ConvexVolume::inside ||
+                      (node.leaf && classification == ConvexVolume::intersecting))) {
+        for (int32_t p : node.items)
+            if (patches[size_t(p)].detail)
+                drawPatch(patches[size_t(p)]);
+        return;
+    }
+    if (classification == ConvexVolume::outside || node.leaf)
+        return;
+    for (Quadtree* child : node.children)
+        if (child)
+            drawNode(*child, tileBound, camera);
+}
+
+void Terrain::drawPatch(Patch& patch)
+{
+    PatchData& data = *patch.detail;
+    const LightRecord& sun = currentSun();
+    if (data.light.trackSunChange(sun.direction, sun.diffuse, sun.ambient))
+        lightPatch(data, patch);
+    if (data.textureDirty) {
+        uploadPatchTexels(data, patch);
+        data.textureDirty = 0;
+    }
+    const IndexSet& set = indexSets[indexSetOf(patch.level, patch.lowerFlag, patch.leftFlag)];
+    if (patch.level > 2) {
+        batchPatch(data, set);
+        return;
+    }
+    const uint32_t vertexCount = uint32_t(set.table.size());
+    if (!data.range || data.rangeLevel != patch.level || data.rangeLower != patch.lowerFlag ||
+        data.rangeLeft != patch.leftFlag) {
+        data.rangeLevel = patch.level;
+        data.rangeLower = patch.lowerFlag;
+        data.rangeLeft = patch.leftFlag;
+        data.verticesDirty = 1;
+        if (data.range)
+            BufferPool::freeRange(*data.range->pool, data.range);
+        data.range = BufferPool::allocRange(vertexPools, vertexCount);
+        if (!data.range)
+            return;
+        IDirect3DVertexBuffer9* buffer = data.range->pool->vertexBuffer;
+        void* locked = nullptr;
+        if (FAILED(buffer->Lock(data.range->start * sizeof(Vertex), vertexCount * sizeof(Vertex), &locked, 0)))
+            return;
+        Vertex* out = static_cast<Vertex*>(locked);
+        for (const IndexSet::Entry& e : set.table)
+            *out++ = {e.x + float(data.x0), data.heights[e.column][e.row], e.z + float(data.z0), e.x, e.z};
+        buffer->Unlock();
+        data.verticesDirty = 0;
+    }
+    IDirect3DDevice9* d = gDevice;
+    d->SetIndices(set.buffer);
+    d->SetStreamSource(0, data.range->pool->vertexBuffer, 0, sizeof(Vertex));
+    const matrix3d tile =
+        textureMatrix(tileTextureScale, (data.tu + 1.0f) * tileTextureScale, (data.tv + 1.0f) * tileTextureScale);
+    setTextureMatrix(0, tile);
+    setTextureMatrix(1, tile);
+    const float origin = float(16 * patchesPerSide);
+    setTextureMatrix(2, textureMatrix(overlayScale, (float(data.x0) + origin) * overlayScale,
+                                      (float(data.z0) + origin) * overlayScale));
+    d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, INT(data.range->start), 0, vertexCount, 0, set.triangles);
+    gDirectGraphics.record.primitiveCount += set.triangles;
+}
+
+void Terrain::batchPatch(const PatchData& data, const IndexSet& set)
+{
+    const uint32_t vertexCount = uint32_t(set.table.size());
+    if (batchVertexCount + vertexCount >= uint32_t(batchWindow) ||
+        batchIndexCount + set.indices.size() > size_t(batchIndexCapacity))
+        flushBatch(true);
+    if (!lockedVertices || !lockedIndices)
+        return;
+    Vertex* out = lockedVertices + batchVertexCount;
+    for (const IndexSet::Entry& e : set.table)
+        *out++ = {e.x + float(data.x0), data.heights[e.column][e.row], e.z + float(data.z0), e.x + data.tu + 1.0f,
+                  e.z + data.tv + 1.0f};
+    uint16_t* indices = lockedIndices + batchIndexCount;
+    for (uint16_t index : set.indices)
+        *indices++ = uint16_t(index + batchVertexCount);
+    batchVertexCount += vertexCount;
+    batchIndexCount += uint32_t(set.indices.size());
+    batchTriangleCount += set.triangles;
+}
+
+void Terrain::lightPatch(PatchData& data, const Patch& patch)
+{
+    const LightRecord& sun = currentSun();
+    const float ambient[3] = {material.Ambient.r * sun.ambient[0], material.Ambient.g * sun.ambient[1],
+                              material.Ambient.b * sun.ambient[2]};
+    const float diffuse[3] = {material.Diffuse.r * sun.diffuse[0], material.Diffuse.g * sun.diffuse[1],
+                              material.Diffuse.b * sun.diffuse[2]};
+    uint16_t texels[16][16];
+    for (int i = 0; i < 16; ++i)
+        for (int j = 0; j < 16; ++j) {
+            const float lit = data.normals[i][j].dot(sun.direction);
+            const float d = lit > 0.0f ? lit : 0.0f;
+            uint32_t texel = nibble(d) << 12;
+            for (int c = 0; c < 3; ++c)
+                texel |= nibble(ambient[c] + (diffuse[c] - ambient[c]) * d) << (8 - 4 * c);
+            texels[i][j] = uint16_t(texel);
+        }
+    writeBlock(patch, true, texels);
+}
+
+void Terrain::uploadPatchTexels(const PatchData& data, const Patch& patch) { writeBlock(patch, false, data.colours); }
+
+void Terrain::writeBlock(const Patch& patch, bool lightTexture, const uint16_t texels[16][16])
+{
+    const PatchData* data = patch.detail;
+    Tile* tile = data ? data->tile : nullptr;
+    if (!tile)
+        return;
+    auto textureOf = [lightTexture](const Tile* t) {
+        return t && t->hasTextures() ? (lightTexture ? t->light : t->colour) : nullptr;
+    };
+    const int32_t n = patchesPerSide;
+    const int32_t blockColumn = patch.index / n % tilePatches, blockRow = (n - 1 - patch.index % n) % tilePatches;
+    const int32_t bx = 16 * blockColumn, by = 16 * blockRow;
+    // Column 0 and row 0 of a tile repeat the low-x and low-z neighbours'
+    // last texels, so that filtering runs on across the tile border.
+    const int32_t skipX = blockColumn == 0 && textureOf(tile->lowerColumn) ? 1 : 0;
+    const int32_t skipY = blockRow == 0 && textureOf(tile->lowerRow) ? 1 : 0;
+    writeTexels(textureOf(tile), bx + skipX, by + skipY, bx + 16, by + 16, texels, bx, by);
+    if (blockColumn == tilePatches - 1)
+        if (IDirect3DTexture9* next = textureOf(tile->higherColumn))
+            writeTexels(next, 0, by, 1, by + 16, texels, -15, by);
+    if (blockRow == tilePatches - 1)
+        if (IDirect3DTexture9* next = textureOf(tile->higherRow))
+            writeTexels(next, bx, 0, bx + 16, 1, texels, bx, -15);
+}

@@ -1,0 +1,330 @@
+// The terrain's ground from a ".map" file without a device: the smooth
+// surface, the quadtree and tiles, the levels of detail and the queries,
+// checked against sums done the long way.
+#include "TerrainTestMaps.h"
+
+#include "Entity/CollisionQuery.h"
+#include "Render/Camera.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+namespace {
+
+using namespace TerrainTestMaps;
+
+// The height query done the long way, on the global fine grid.
+float referenceHeight(const TerrainMapWriter::Map& map, float x, float z, int resolution, float h, float vs)
+{
+    const int32_t s = map.size, n = s / 4, cells = n * (4 << resolution);
+    const float width = 32.0f * float(n) * h, w = width / float(cells);
+    const float u = (x + width / 2) / w, v = (z + width / 2) / w;
+    const int32_t fx = std::min(int32_t(std::floor(u)), cells - 1), fz = std::min(int32_t(std::floor(v)), cells - 1);
+    const float tx = u - float(fx), tz = v - float(fz);
+    auto corner = [&](int32_t cx, int32_t cz) {
+        if (resolution == 0)
+            return float(map.heights[size_t(std::min(cx, s - 1)) * s + std::min(s - cz, s - 1)]) * HeightSurface::unit;
+        const int32_t step = 8 >> resolution;
+        return HeightSurface::height(map.heights.data(), s, cx * step, 8 * s - cz * step);
+    };
+    float c00 = corner(fx, fz), c10 = corner(fx + 1, fz), c01 = corner(fx, fz + 1), c11 = corner(fx + 1, fz + 1);
+    if (tx + tz > 1.0f)
+        c00 = c01 + c10 - c11;
+    else
+        c11 = c01 + c10 - c00;
+    return (((1 - tx) * c00 + tx * c10) * (1 - tz) + ((1 - tx) * c01 + tx * c11) * tz) * vs;
+}
+
+Camera cameraAt(vec3d position, float range = 1800.0f)
+{
+    Camera camera;
+    camera.range = range;
+    camera.position = position;
+    camera.update();
+    return camera;
+}
+
+TEST(TerrainSurface, APlaneStaysAPlaneAndCellsJoinWithoutASeam)
+{
+    const auto map = heightMap(128, [](int32_t i, int32_t j) { return 20000.0f + 37.0f * float(i) - 23.0f * float(j); });
+    const auto terrain = load(map);
+    ASSERT_TRUE(terrain->isLoaded());
+    const float w = 3.0f; // one fine cell of the default horizontal scale
+    std::mt19937 random(5);
+    // Away from the border (where the grid is clamped) the fine surface is the plane.
+    std::uniform_real_distribution<float> inner(-4.0f * 128 * w + 40 * w, 4.0f * 128 * w - 40 * w);
+    for (int k = 0; k < 500; ++k) {
+        const float x = inner(random), z = inner(random);
+        // Sample i sits at x = (i - 64) x 8 cells, sample j (against z) at z = (64 - j) x 8 cells.
+        const float i = x / (8 * w) + 64, j = 64 - z / (8 * w);
+        const float plane = (20000.0f + 37.0f * i - 23.0f * j) * HeightSurface::unit * 1.75f;
+        EXPECT_NEAR(terrain->getHeight(x, z, 3), plane, 1e-2f) << x << " " << z;
+    }
+    // Detail records: patch grids agree on every shared edge, exactly.
+    terrain->startLod(cameraAt({0, 300, 0}));
+    const int32_t n = terrain->patchesPerSide;
+    int compared = 0;
+    for (const Terrain::Patch& patch : terrain->patches) {
+        const Terrain::PatchData* data = patch.detail;
+        if (!data)
+            continue;
+        if (patch.index >= n && terrain->patches[patch.index - n].detail) {
+            const auto& lower = terrain->patches[patch.index - n].detail->heights;
+            for (int k = 0; k < 33; ++k)
+                ASSERT_EQ(data->heights[0][k], lower[32][k]);
+            ++compared;
+        }
+        if (patch.index % n && terrain->patches[patch.index - 1].detail) {
+            const auto& left = terrain->patches[patch.index - 1].detail->heights;
+            for (int k = 0; k < 33; ++k)
+                ASSERT_EQ(data->heights[k][0], left[k][32]);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 100);
+}
+
+TEST(TerrainSurface, TheSurfacePassesThroughTheGridAndTheQueriesMatchTheLongWay)
+{
+    const auto map = randomMap(128, 9);
+    const float h = 2.5f, vs = 1.25f;
+    const auto terrain = load(map, settings(h, vs));
+    ASSERT_TRUE(terrain->isLoaded());
+    // Grid samples: i along x from the low-x edge, j against z from the high-z edge.
+    for (int32_t i : {0, 1, 17, 64, 127})
+        for (int32_t j : {1, 30, 77, 127}) {
+            const float x = float(i - 64) * 8 * h, z = float(64 - j) * 8 * h;
+            EXPECT_NEAR(terrain->getHeight(x, z, 3), float(map.heights[size_t(i) * 128 + j]) * HeightSurface::unit * vs,
+                        1e-2f);
+        }
+    std::mt19937 random(7);
+    const float half = 4.0f * 128 * h;
+    std::uniform_real_distribution<float> anywhere(-half, half);
+    auto compareAll = [&](const char* when) {
+        for (int k = 0; k < 3000; ++k) {
+            const float x = anywhere(random), z = anywhere(random);
+            const int resolution = k % 4;
+            ASSERT_NEAR(terrain->getHeight(x, z, resolution), referenceHeight(map, x, z, resolution, h, vs), 2e-3f)
+                << when << " " << x << " " << z << " at " << resolution;
+        }
+    };
+    compareAll("without detail records");
+    terrain->startLod(cameraAt({0, 200, 0}, 2000.0f));
+    EXPECT_NE(terrain->patches[size_t(terrain->patchCount / 2 + 16)].detail, nullptr);
+    compareAll("with detail records");
+
+    // The edges count as inside; a step beyond them is missing ground.
+    EXPECT_NE(terrain->getHeight(half, 0.0f, 2), Terrain::missing);
+    EXPECT_NE(terrain->getHeight(-half, -half, 0), Terrain::missing);
+    EXPECT_EQ(terrain->getHeight(half + 0.01f, 0.0f, 2), Terrain::missing);
+    EXPECT_EQ(terrain->getHeight(0.0f, -half - 0.01f, 3), Terrain::missing);
+    EXPECT_EQ(terrain->getHeight(std::nanf(""), 0.0f, 3), Terrain::missing);
+    // On the diagonal the lower triangle gives the normal.
+    const float cell = 32.0f * 32 * h / float(32 * 32);
+    const float x0 = 10 * cell, z0 = 20 * cell;
+    terrain->getHeight(x0 + 0.25f * cell, z0 + 0.75f * cell, 3);
+    const vec3d onDiagonal = Terrain::lastGroundNormal();
+    terrain->getHeight(x0 + 0.2f * cell, z0 + 0.7f * cell, 3);
+    EXPECT_EQ(onDiagonal, Terrain::lastGroundNormal());
+    EXPECT_EQ(onDiagonal.y, cell);
+
+    Terrain empty;
+    EXPECT_EQ(empty.getHeight(0.0f, 0.0f, 3), Terrain::missing);
+}
+
+TEST(TerrainSurface, EachPatchHasOneLeafAndTilesKnowTheirNeighbours)
+{
+    for (int32_t size : {128, 256}) {
+        const auto terrain = load(randomMap(size, 3));
+        ASSERT_TRUE(terrain->isLoaded());
+        const int32_t n = size / 4;
+        std::set<const Terrain::Quadtree*> leaves;
+        for (const Terrain::Patch& patch : terrain->patches) {
+            ASSERT_NE(patch.leaf, nullptr);
+            ASSERT_EQ(patch.leaf->items, std::vector<int32_t>{patch.index});
+            EXPECT_TRUE(leaves.insert(patch.leaf).second);
+            EXPECT_NEAR(patch.leaf->centre.x, patch.centre.x, 1e-3f);
+            EXPECT_NEAR(patch.leaf->centre.z, patch.centre.z, 1e-3f);
+        }
+        // n = 32: the root is the only tile and its own neighbour; n = 64:
+        // four tiles, each the other's neighbour on both sides.
+        const int32_t perSide = n / 32;
+        ASSERT_EQ(terrain->tilesPerSide, perSide);
+        ASSERT_EQ(terrain->tiles.size(), size_t(perSide * perSide));
+        if (perSide == 1) {
+            EXPECT_EQ(terrain->root.tile, &terrain->tiles[0]);
+        }
+        for (int32_t row = 0; row < perSide; ++row)
+            for (int32_t column = 0; column < perSide; ++column) {
+                const Terrain::Tile& tile = terrain->tiles[size_t(row * perSide + column)];
+                const Terrain::Tile* across = &terrain->tiles[size_t(row * perSide + (column + 1) % perSide)];
+                const Terrain::Tile* along = &terrain->tiles[size_t(((row + 1) % perSide) * perSide + column)];
+                EXPECT_EQ(tile.lowerColumn, across);
+                EXPECT_EQ(tile.higherColumn, across);
+                EXPECT_EQ(tile.lowerRow, along);
+                EXPECT_EQ(tile.higherRow, along);
+                EXPECT_EQ(tile.borderPatches.size(), 4u * 32u);
+            }
+        // A patch's tile is the tile node above its leaf.
+        for (int32_t p : {0, n - 1, n * n - 1, (n * 33 + 40) % (n * n)}) {
+            const Terrain::Quadtree* node = &terrain->root;
+            while (!node->tile) {
+                const vec3d& c = terrain->patches[size_t(p)].centre;
+                const int k = c.z > node->centre.z ? (c.x >= node->centre.x ? 1 : 0) : (c.x >= node->centre.x ? 3 : 2);
+                node = node->children[k];
+            }
+            const int32_t r = p / n, pz = n - 1 - p % n;
+            EXPECT_EQ(node->tile, &terrain->tiles[size_t((pz / 32) * perSide + r / 32)]) << p;
+        }
+    }
+}
+
+// Grid points of an index set's edge: row 0 (the high-z edge) or column 0.
+std::set<int> edgePoints(const std::vector<uint16_t>& points, bool rowEdge, int line)
+{
+    std::set<int> out;
+    for (uint16_t v : points) {
+        const int row = v / 33, column = v % 33;
+        if (rowEdge && row == line)
+            out.insert(column);
+        if (!rowEdge && column == line)
+            out.insert(row);
+    }
+    return out;
+}
+
+TEST(TerrainIndexSets, EachCoversItsPatchOnceAndMeetsItsNeighbours)
+{
+    std::vector<uint16_t> points, indices;
+    for (int level = 0; level <= 5; ++level)
+        for (int lower = 0; lower < 3; ++lower)
+            for (int left = 0; left < 3; ++left) {
+                SCOPED_TRACE(testing::Message() << "level " << level << " flags " << lower << " " << left);
+                Terrain::triangulate(level, lower, left, points, indices);
+                ASSERT_EQ(indices.size() % 3, 0u);
+                std::vector<int> used(points.size());
+                for (uint16_t i : indices) {
+                    ASSERT_LT(i, points.size());
+                    ++used[i];
+                }
+                for (int u : used)
+                    EXPECT_GT(u, 0);
+                if (level >= 3) {
+                    EXPECT_LE(points.size(), 2048u);
+                }
+                // Every sample point inside the patch lies in exactly one triangle.
+                auto corner = [&](int k) {
+                    const uint16_t v = points[indices[size_t(k)]];
+                    return vec2d{float(v % 33), -float(v / 33)};
+                };
+                for (float sx = 0.1371f; sx < 32.0f; sx += 0.7213f)
+                    for (float sy = 0.2593f; sy < 32.0f; sy += 0.6437f) {
+                        const vec2d p{sx, -sy};
+                        int covering = 0;
+                        for (size_t t = 0; t < indices.size(); t += 3) {
+                            const vec2d a = corner(int(t)), b = corner(int(t + 1)), c = corner(int(t + 2));
+                            // Counter-clockwise with x to the right and z upward.
+                            ASSERT_GT((b - a).cross(c - a), 0.0f);
+                            if ((b - a).cross(p - a) >= 0 && (c - b).cross(p - b) >= 0 && (a - c).cross(p - c) >= 0)
+                                ++covering;
+                        }
+                        ASSERT_EQ(covering, 1) << sx << " " << sy;
+                    }
+                // The stitched edges have the neighbour's spacing: a coarser
+                // neighbour's far edge when the flag is 0, a finer one's when 2.
+                const int neighbour = left == 0 ? level + 1 : left == 2 ? level - 1 : level;
+                if (neighbour >= 0 && neighbour <= 5 && !(level == 5 && left == 0)) {
+                    std::vector<uint16_t> other, ignored;
+                    Terrain::triangulate(neighbour, 1, 1, other, ignored);
+                    EXPECT_EQ(edgePoints(points, true, 0), edgePoints(other, true, 32));
+                }
+                const int below = lower == 0 ? level + 1 : lower == 2 ? level - 1 : level;
+                if (below >= 0 && below <= 5 && !(level == 5 && lower == 0)) {
+                    std::vector<uint16_t> other, ignored;
+                    Terrain::triangulate(below, 1, 1, other, ignored);
+                    EXPECT_EQ(edgePoints(points, false, 0), edgePoints(other, false, 32));
+                }
+            }
+}
+
+TEST(TerrainLevels, DistanceGivesTheLevelAndNeighboursTheStitching)
+{
+    const auto terrain = load(randomMap(128, 4), [] {
+        Terrain::Settings s = settings();
+        s.lodDistance = 300.0f; // with a range of 1800 the squared distance is the metric
+        return s;
+    }());
+    const Terrain::Patch& patch = terrain->patches[size_t(16 * 32 + 15)];
+    const std::vector<std::pair<float, int>> cases = {{0.0f, 0}, {1.0f, 1}, {1.5f, 1}, {1.8f, 1}, {2.0f, 2},
+                                                      {3.0f, 3}, {3.9f, 3}, {4.5f, 4}, {5.0f, 5}, {40.0f, 5}};
+    for (const auto& [above, level] : cases) {
+        Terrain& t = *terrain;
+        t.lastLodCamera = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
+        t.startLod(cameraAt(patch.centre + vec3d{0.0f, above, 0.0f}));
+        EXPECT_EQ(patch.level, level) << above;
+    }
+    // The lowest allowed level lifts the finer ones.
+    terrain->lowestLod = 2;
+    terrain->startLod(cameraAt(patch.centre));
+    EXPECT_EQ(patch.level, 2);
+    // Stitch flags follow the neighbours' levels.
+    const int32_t n = terrain->patchesPerSide;
+    for (const Terrain::Patch& p : terrain->patches) {
+        if (!p.detail)
+            continue;
+        if (p.index % n) {
+            const int other = terrain->patches[size_t(p.index - 1)].level;
+            EXPECT_EQ(p.leftFlag, other == p.level ? 1 : other < p.level ? 2 : 0);
+        }
+        if (p.index >= n) {
+            const int other = terrain->patches[size_t(p.index - n)].level;
+            EXPECT_EQ(p.lowerFlag, other == p.level ? 1 : other < p.level ? 2 : 0);
+        }
+    }
+    // Far patches keep no detail record; a camera that barely moved changes nothing.
+    terrain->startLod(cameraAt({-4000.0f, 100.0f, -4000.0f}, 500.0f));
+    EXPECT_EQ(terrain->patches[size_t(n * n - 1)].detail, nullptr);
+}
+
+TEST(TerrainLayers, BandsBlendAcrossTheirOverlap)
+{
+    const uint16_t red = 0xF800, blue = 0x001F, green = 0x07E0;
+    auto mapAt = [&](float units, std::vector<TerrainMapWriter::Layer> layers) {
+        auto map = heightMap(128, [units](int32_t, int32_t) { return units * 256.0f; });
+        map.layers = std::move(layers);
+        return map;
+    };
+    auto texelAt = [](Terrain& t) {
+        t.startLod(cameraAt({0, 100, 0}));
+        const Terrain::PatchData* data = t.patches[size_t(16 * 32 + 16)].detail;
+        return data ? data->colours[7][9] : uint16_t(0xDEAD);
+    };
+    const std::vector<std::pair<float, uint16_t>> cases = {
+        {50.0f, red},
+        {110.0f, uint16_t(15 << 11 | 15)}, // half way across 100..120
+        {200.0f, blue},
+    };
+    for (const auto& [units, texel] : cases) {
+        auto t = load(mapAt(units, {flatLayer(red, 0, 120), flatLayer(blue, 100, 255)}));
+        EXPECT_EQ(texelAt(*t), texel) << units;
+    }
+    auto t = load(mapAt(110.0f, {flatLayer(red, 0, 120), flatLayer(blue, 100, 255)}));
+    EXPECT_FLOAT_EQ(t->blend[100].firstWeight, 1.0f);
+    EXPECT_FLOAT_EQ(t->blend[110].firstWeight, 0.5f);
+    EXPECT_EQ(t->blend[121].first, t->layers[1].pixels.data());
+    EXPECT_EQ(t->blend[121].second, nullptr);
+    // Bands that only touch: the first layer keeps the whole weight.
+    auto touching = load(mapAt(100.0f, {flatLayer(red, 0, 100), flatLayer(blue, 100, 255)}));
+    EXPECT_FLOAT_EQ(touching->blend[100].firstWeight, 1.0f);
+    EXPECT_EQ(texelAt(*touching), red);
+    // A band inside another: the earlier layer is the first image.
+    auto inner = load(mapAt(90.0f, {flatLayer(green, 80, 100), flatLayer(red, 0, 255)}));
+    EXPECT_EQ(inner->blend[90].first, inner->layers[0].pixels.data());
+    // No band: no colour.
+    auto none = load(mapAt(90.0f, {flatLayer(red, 0, 50)}));
+    EXPECT_EQ(texelAt(*none), 0);
+}
+
+}
