@@ -41,6 +41,10 @@ public:
     // Empties the message queue; 0 when WM_QUIT was retrieved, else 1. Also
     // the swap chain's hook while a lost device waits.
     uint32_t pumpMessages() override;
+    // Swap-chain hooks: the effect pass starts on a cleared target; the
+    // ground occludes in the sun-glow test and feeds the effect pass.
+    void renderEffectScene() override;
+    void renderOcclusionPass() override;
     // Runs until the quit message arrives.
     void mainLoop();
     // Releases what start-up made, once; later calls do nothing.

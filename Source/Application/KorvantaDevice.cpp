@@ -8,6 +8,7 @@
 #include "Render/DirectGraphics.h"
 #include "Render/GpuSmooth.h"
 #include "Render/SwapChain.h"
+#include "Landscape/Terrain.h"
 
 #include "Core/CrashTrace.h"
 
@@ -64,10 +65,12 @@ void Korvanta::renderEffectScene()
     gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
     if (swapChain && swapChain->viewRecord)
         Scene::renderSky(*swapChain->viewRecord);
+    gTerrain.render(0);
 }
 
 void Korvanta::renderOcclusionPass()
 {
+    gTerrain.render(1);
     if (swapChain)
         swapChain->renderStripGroups();
 }

@@ -6,6 +6,7 @@
 #include "Landscape/Terrain.h"
 
 #include "Application/UserInput.h"
+#include "Audio/Audio.h"
 #include "Application/WinShell.h"
 #include "Render/SwapChain.h"
 
@@ -149,6 +150,7 @@ void Scene::clear()
         return;
     if (terrainLayer.terrain)
         terrainLayer.terrain->clear();
+    Audio::releaseAll();
     loaded = 0;
 }
 

@@ -2,6 +2,7 @@
 #include "Landscape/Scene.h"
 
 #include "Landscape/LevelBlock.h"
+#include "Landscape/Terrain.h"
 
 #include "Core/CrashTrace.h"
 
@@ -135,5 +136,8 @@ bool Scene::save(const String& path)
         return false;
     FileArray bytes(4096);
     writeLevel(bytes);
-    return FileInterface::replaceFile(bytes, fileName);
+    bool saved = FileInterface::replaceFile(bytes, fileName);
+    if (Terrain* terrain = terrainLayer.terrain; terrain && terrain->isLoaded())
+        saved = terrain->save(terrainLayer.mapFileName()) && saved;
+    return saved;
 }

@@ -44,6 +44,7 @@ void Terrain::freeGround()
 
     for (Patch& patch : patches)
         deleteDetail(patch);
+    detailed.clear();
     freeTree(root);
     root = Quadtree{};
     tiles.clear();

@@ -183,6 +183,7 @@ public:
         uint16_t colours[16][16];
         int32_t textureDirty = 1;
         int32_t verticesDirty = 1;
+        int32_t slot = 0; // place in the terrain's list of patches in view
     };
 
     // The triangles of a patch at one level of detail with one pair of
@@ -247,7 +248,8 @@ public:
     void startLod(D3D::Device::SwapChain* swapChain);
     void startLod(const Camera& camera);
     // Per frame: levels of detail and detail records follow the camera once it
-    // has moved 0.5 % of its view range.
+    // has moved 0.5 % of its view range; the texels of patches in view follow
+    // the sun.
     void update(const Camera& camera);
     // Draws the terrain in the current pass with the current camera; flag
     // enables the texture projections' passes (the frame's scene and
@@ -290,6 +292,7 @@ public:
     int32_t patchCount = 0;
     std::vector<uint16_t> heights; // S x S: [x index * S + index against z]
     std::vector<Patch> patches;
+    std::vector<int32_t> detailed; // the patches that have a detail record
     Quadtree root;
     std::vector<Tile> tiles;   // tile rows along z, columns along x
     int32_t tilesPerSide = 0;
@@ -341,6 +344,7 @@ private:
     void deleteDetail(Patch& patch);
     void updateLod(Quadtree& node, const vec3d& eye, float range);
     void patchLevel(Patch& patch, const vec3d& eye);
+    void limitLevels();
     void createTileTextures(Tile& tile);
     void releaseTileTextures(Tile& tile);
     Tile* tileOf(const Patch& patch);
@@ -352,6 +356,10 @@ private:
     void batchPatch(const PatchData& data, const IndexSet& set);
     void flushBatch(bool relock);
     void lockBatch();
+    // The light texels of every patch in view whose light the sun left
+    // behind, and the colour texels that wait for their tile (all patches in
+    // view, drawn or not: drawn patches sample their neighbours' edge texels).
+    void refreshTexels();
     void lightPatch(PatchData& data, const Patch& patch);
     void uploadPatchTexels(const PatchData& data, const Patch& patch);
     void writeBlock(const Patch& patch, bool lightTexture, const uint16_t texels[16][16]);

@@ -170,6 +170,7 @@ void Terrain::startLod(const Camera& camera)
     lodFactor = spread * spread;
     lastLodCamera = camera.position;
     updateLod(root, camera.position, camera.range);
+    limitLevels();
 }
 
 void Terrain::update(const Camera& camera)
@@ -178,10 +179,12 @@ void Terrain::update(const Camera& camera)
     if (!isLoaded())
         return;
     const float step = 0.005f * camera.range;
-    if (!(squareDistance(camera.position, lastLodCamera) > step * step))
-        return;
-    lastLodCamera = camera.position;
-    updateLod(root, camera.position, camera.range);
+    if (squareDistance(camera.position, lastLodCamera) > step * step) {
+        lastLodCamera = camera.position;
+        updateLod(root, camera.position, camera.range);
+        limitLevels();
+    }
+    refreshTexels();
 }
 
 void Terrain::updateLod(Quadtree& node, const vec3d& eye, float range)
@@ -233,6 +236,47 @@ void Terrain::patchLevel(Patch& patch, const vec3d& eye)
     }
 }
 
+void Terrain::limitLevels()
+{
+    // The distance rule can put neighbours two levels apart (patches are wide
+    // where the level bands are narrow), and the stitching joins only
+    // neighbours one level apart: such a patch is made finer until no
+    // neighbour in view is more than one level finer than it.
+    const int32_t n = patchesPerSide;
+    auto neighbour = [&](int32_t p, int k) -> const Patch* {
+        const int32_t r = p / n, c = p % n;
+        const int32_t q = k == 0 ? (c > 0 ? p - 1 : -1) : k == 1 ? (c < n - 1 ? p + 1 : -1)
+                        : k == 2 ? (r > 0 ? p - n : -1) : (r < n - 1 ? p + n : -1);
+        return q >= 0 && patches[size_t(q)].detail ? &patches[size_t(q)] : nullptr;
+    };
+    for (int pass = 0; pass <= coarsestLod; ++pass) {
+        bool changed = false;
+        for (int32_t p : detailed) {
+            Patch& patch = patches[size_t(p)];
+            for (int k = 0; k < 4; ++k)
+                if (const Patch* other = neighbour(p, k); other && patch.level > other->level + 1) {
+                    patch.level = other->level + 1;
+                    changed = true;
+                }
+        }
+        if (!changed)
+            break;
+    }
+    for (int32_t p : detailed) {
+        Patch& patch = patches[size_t(p)];
+        auto flag = [&](const Patch* other) {
+            return !other || other->level == patch.level ? 1 : other->level < patch.level ? 2 : 0;
+        };
+        patch.leftFlag = flag(p % n ? &patches[size_t(p - 1)] : nullptr);
+        patch.lowerFlag = flag(p >= n ? &patches[size_t(p - n)] : nullptr);
+        PatchData* data = patch.detail;
+        if (patch.level > 2 && data->range) {
+            BufferPool::freeRange(*data->range->pool, data->range);
+            data->range = nullptr;
+        }
+    }
+}
+
 void Terrain::setupPatch(Patch& patch)
 {
     PatchData* data = new (std::nothrow) PatchData;
@@ -251,6 +295,10 @@ void Terrain::setupPatch(Patch& patch)
     colourPatch(*data, patch);
     computeNormals(*data, patch);
     data->light.init(0.78f);
+    const LightRecord& sun = gSunLight ? *gSunLight : LightRecord{};
+    data->light.trackSunChange(sun.direction, sun.diffuse, sun.ambient);
+    data->slot = int32_t(detailed.size());
+    detailed.push_back(p);
     patch.detail = data;
     lightPatch(*data, patch);
     uploadPatchTexels(*data, patch);
@@ -264,6 +312,11 @@ void Terrain::deleteDetail(Patch& patch)
         return;
     if (data->range)
         BufferPool::freeRange(*data->range->pool, data->range);
+    // The last entry of the list takes the place of the one that goes.
+    const int32_t moved = detailed.back();
+    detailed[size_t(data->slot)] = moved;
+    patches[size_t(moved)].detail->slot = data->slot;
+    detailed.pop_back();
     delete data;
     patch.detail = nullptr;
 }

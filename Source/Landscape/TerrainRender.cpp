@@ -246,13 +246,6 @@ void Terrain::drawNode(Quadtree& node, bool tileBound, const Camera& camera)
 void Terrain::drawPatch(Patch& patch)
 {
     PatchData& data = *patch.detail;
-    const LightRecord& sun = currentSun();
-    if (data.light.trackSunChange(sun.direction, sun.diffuse, sun.ambient))
-        lightPatch(data, patch);
-    if (data.textureDirty) {
-        uploadPatchTexels(data, patch);
-        data.textureDirty = 0;
-    }
     const IndexSet& set = indexSets[indexSetOf(patch.level, patch.lowerFlag, patch.leftFlag)];
     if (patch.level > 2) {
         batchPatch(data, set);
@@ -312,6 +305,21 @@ void Terrain::batchPatch(const PatchData& data, const IndexSet& set)
     batchVertexCount += vertexCount;
     batchIndexCount += uint32_t(set.indices.size());
     batchTriangleCount += set.triangles;
+}
+
+void Terrain::refreshTexels()
+{
+    const LightRecord& sun = currentSun();
+    for (int32_t p : detailed) {
+        Patch& patch = patches[size_t(p)];
+        PatchData& data = *patch.detail;
+        if (data.light.trackSunChange(sun.direction, sun.diffuse, sun.ambient))
+            lightPatch(data, patch);
+        if (data.textureDirty) {
+            uploadPatchTexels(data, patch);
+            data.textureDirty = 0;
+        }
+    }
 }
 
 void Terrain::lightPatch(PatchData& data, const Patch& patch)

@@ -1,5 +1,7 @@
 #include "Render/D3DDevice.h"
 
+#include "Landscape/Terrain.h"
+
 #include "Render/DirectGraphics.h"
 #include "Render/EnvMap.h"
 #include "Render/GpuSmooth.h"
@@ -109,6 +111,8 @@ void Device::release(Device& record)
     delete record.postEffect.smoother;
     record.postEffect.smoother = nullptr;
     Light::releaseIndexPool();
+    // The terrain's textures, pools and buffers go before the device.
+    gTerrain.clear();
     deleteSwapChains(record);
     RenderTexture::releaseAll();
     record.sharedTarget256 = nullptr;

@@ -1,5 +1,6 @@
 // Device loss and reset: release the default-pool objects, wait for the
 // device while the window stays responsive, reset, restore in a fixed order.
+#include "Landscape/Terrain.h"
 #include "Render/D3DDevice.h"
 
 #include "Render/DirectGraphics.h"
@@ -47,6 +48,7 @@ void releaseDeviceObjects(Device& record)
     record.device->LightEnable(0, FALSE);
     TextureProj::releaseCommonStateBlocks();
     record.texProjList.releaseTextures();
+    gTerrain.releaseDeviceBuffers();
     for (auto* node = record.swapChains.head(); node; node = node->next)
         if (node->item)
             node->item->releaseDeviceObjects();
@@ -70,6 +72,7 @@ void restoreDeviceObjects(Device& record)
     gDevice = record.device;
     TextureProj::createCommonStateBlocks();
     record.texProjList.restore();
+    gTerrain.createDeviceBuffers();
     record.device->BeginScene();
     EnvMap::restoreAll();
     record.device->EndScene();

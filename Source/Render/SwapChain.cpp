@@ -5,6 +5,7 @@
 #include "Landscape/SceneView.h"
 #include "Landscape/SkyRecords.h"
 #include "Landscape/SunGlow.h"
+#include "Landscape/Terrain.h"
 #include "Render/DirectGraphics.h"
 #include "Render/RenderTexture.h"
 
@@ -188,11 +189,12 @@ SwapChain* SwapChain::beginFrame()
 
 void SwapChain::update()
 {
-    // The engine managers (static entities, entities, ways, terrain, water,
-    // meadow, particles, far field) join the sky and the sun glow here as
-    // their subsystems arrive.
+    // The engine managers (static entities, entities, ways, water, meadow,
+    // particles, far field) join the sky, the terrain and the sun glow here
+    // as their subsystems arrive.
     if (viewRecord)
         Scene::updateSky(*viewRecord);
+    gTerrain.update(*this);
     if (sunGlow)
         Scene::Sun::updateGlow(*sunGlow, *this);
 }
@@ -208,6 +210,7 @@ void SwapChain::render(bool drawUi)
         client->renderShadowMaps();
     if (viewRecord)
         Scene::renderSky(*viewRecord);
+    gTerrain.render(1);
     renderStripGroups();
     if (client)
         client->renderAfterScene();
@@ -331,7 +334,8 @@ void SwapChain::testOcclusion(DynArray<OccludePos>& points, int count)
     for (int i = 0; i < count; ++i) {
         OccludePos& p = *points.at(i);
         const bool offScreen = p.screenU < 0.0f || p.screenU > 1.0f || p.screenV < 0.0f || p.screenV > 1.0f;
-        p.occluded = p.inverseW < -0.5f || offScreen ? 1 : 0;
+        vec3d hit = p.position;
+        p.occluded = p.inverseW < -0.5f || offScreen || gTerrain.intersectSegment(position, hit, nullptr, 3) ? 1 : 0;
     }
     if (saved)
         frustum = *saved;

@@ -269,11 +269,22 @@ TEST(TerrainLevels, DistanceGivesTheLevelAndNeighboursTheStitching)
     terrain->lowestLod = 2;
     terrain->startLod(cameraAt(patch.centre));
     EXPECT_EQ(patch.level, 2);
-    // Stitch flags follow the neighbours' levels.
+    // Stitch flags follow the neighbours' levels, which differ by one at most
+    // (the stitching joins no more).
+    terrain->lowestLod = 0;
+    terrain->lodDistance = 4.0f;
+    terrain->startLod(cameraAt(patch.centre + vec3d{0.0f, 30.0f, 0.0f}));
     const int32_t n = terrain->patchesPerSide;
+    std::set<int> levels;
     for (const Terrain::Patch& p : terrain->patches) {
         if (!p.detail)
             continue;
+        levels.insert(p.level);
+        for (int32_t q : {p.index - 1, p.index + 1, p.index - n, p.index + n})
+            if (q >= 0 && q < n * n && terrain->patches[size_t(q)].detail &&
+                (std::abs(q % n - p.index % n) <= 1)) {
+                EXPECT_LE(std::abs(terrain->patches[size_t(q)].level - p.level), 1) << p.index << " " << q;
+            }
         if (p.index % n) {
             const int other = terrain->patches[size_t(p.index - 1)].level;
             EXPECT_EQ(p.leftFlag, other == p.level ? 1 : other < p.level ? 2 : 0);
@@ -283,6 +294,7 @@ TEST(TerrainLevels, DistanceGivesTheLevelAndNeighboursTheStitching)
             EXPECT_EQ(p.lowerFlag, other == p.level ? 1 : other < p.level ? 2 : 0);
         }
     }
+    EXPECT_GE(levels.size(), 5u);
     // Far patches keep no detail record; a camera that barely moved changes nothing.
     terrain->startLod(cameraAt({-4000.0f, 100.0f, -4000.0f}, 500.0f));
     EXPECT_EQ(terrain->patches[size_t(n * n - 1)].detail, nullptr);

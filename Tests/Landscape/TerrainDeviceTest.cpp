@@ -1,0 +1,213 @@
+// The terrain drawn by a real device under Wine: a valley and a hill over a
+// magenta clear, lit by the sun, through a device reset, and its overlay
+// textures through the ".map" writer.
+#include "../Render/TestDevice.h"
+#include "LandscapeTestFiles.h"
+#include "TerrainTestMaps.h"
+
+#include "Landscape/Scene.h"
+#include "Render/DirectGraphics.h"
+
+#include <gtest/gtest.h>
+
+#include <d3dx9.h>
+
+#include <cstdlib>
+#include <functional>
+#include <set>
+
+namespace {
+
+using namespace TerrainTestMaps;
+
+constexpr uint32_t magenta = 0xFFFF00FFu;
+constexpr uint16_t meadow = 0x2C64; // green
+constexpr uint16_t rock = 0xC618;   // light grey
+
+// Low ground (20 units) for x < 0, a hill (200 units) for x > 0.
+TerrainMapWriter::Map valleyAndHill()
+{
+    auto map = heightMap(128, [](int32_t i, int32_t) { return i < 64 ? 20.0f * 256 : 200.0f * 256; });
+    map.layers.push_back(flatLayer(meadow, 0, 100));
+    map.layers.push_back(flatLayer(rock, 101, 255));
+    return map;
+}
+
+class TerrainDevice : public TestDevice::DeviceSuite
+{
+protected:
+    void SetUp() override
+    {
+        D3D::Device::SwapChain& camera = chain();
+        camera.sun.direction = {0.0f, 1.0f, 0.0f};
+        camera.range = 1800.0f;
+        camera.fogEnabled = 0;
+        Terrain::Settings s = settings();
+        s.lodDistance = 3.0f; // levels 0 to 5 within the view
+        const std::vector<uint8_t> bytes = mapBytes(valleyAndHill());
+        FileArray stream(4096);
+        stream.write(bytes.data(), uint32_t(bytes.size()));
+        stream.seek(0, 0);
+        ASSERT_TRUE(gTerrain.load(nullptr, s, stream));
+        lookDown({0.0f, 500.0f, -150.0f});
+        gTerrain.startLod(static_cast<const Camera&>(camera));
+    }
+    void TearDown() override { gTerrain.clear(); }
+
+    // The camera 70 degrees down towards +z from position.
+    static void lookDown(vec3d position)
+    {
+        Camera& camera = chain();
+        camera.position = position;
+        camera.angles = {0.0f, -70.0f, 0.0f};
+        camera.setAnglesDeg();
+        camera.update();
+    }
+
+    // One frame over a magenta clear, read back before it is presented.
+    static TestDevice::Level frame(const char* name)
+    {
+        D3D::Device::SwapChain& camera = chain();
+        gTerrain.update(camera);
+        camera.beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, magenta, 1.0f, 0);
+        gDevice->BeginScene();
+        gTerrain.render(1);
+        gDevice->EndScene();
+        TestDevice::Level pixels = TestDevice::readSurface(camera.targets[0].surface);
+        if (const char* folder = std::getenv("KORVANTA_SCREENSHOTS")) {
+            const std::string path = std::string(folder) + "/" + name + ".png";
+            D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_PNG, camera.targets[0].surface, nullptr, nullptr);
+        }
+        camera.present();
+        return pixels;
+    }
+
+    static int count(const TestDevice::Level& level, const std::function<bool(uint32_t)>& want, uint32_t x0,
+                     uint32_t x1)
+    {
+        int n = 0;
+        for (uint32_t y = 0; y < level.height; ++y)
+            for (uint32_t x = x0; x < x1; ++x)
+                n += want(level.at(x, y) | 0xFF000000u) ? 1 : 0;
+        return n;
+    }
+    static float brightness(const TestDevice::Level& level)
+    {
+        double sum = 0;
+        for (uint32_t v : level.texels)
+            sum += ((v >> 16) & 255) + ((v >> 8) & 255) + (v & 255);
+        return float(sum / (3.0 * double(level.texels.size())));
+    }
+};
+
+bool isMagenta(uint32_t c) { return c == magenta; }
+bool isGreen(uint32_t c) { return ((c >> 8) & 255) > ((c >> 16) & 255) + 30 && ((c >> 8) & 255) > (c & 255) + 30; }
+bool isGrey(uint32_t c)
+{
+    const int r = (c >> 16) & 255, g = (c >> 8) & 255, b = c & 255;
+    return r > 120 && std::abs(r - g) < 24 && std::abs(r - b) < 24;
+}
+
+TEST_F(TerrainDevice, TheGroundCoversTheViewInItsBands)
+{
+    // Patches at every level of detail are in view, fine ones from pools and
+    // coarse ones in the batch.
+    std::set<int> levels;
+    for (const Terrain::Patch& patch : gTerrain.patches)
+        if (patch.detail)
+            levels.insert(patch.level);
+    EXPECT_GE(levels.size(), 4u);
+    gDirectGraphics.record.primitiveCount = 0;
+    const TestDevice::Level pixels = frame("terrain-overhead");
+    ASSERT_FALSE(pixels.texels.empty());
+    EXPECT_GT(gDirectGraphics.record.primitiveCount, 1000u);
+    EXPECT_EQ(count(pixels, isMagenta, 0, pixels.width), 0);
+    // The valley floor (x < 0, the left half) in the low band, the hill in the high one.
+    const uint32_t half = pixels.width / 2;
+    EXPECT_GT(count(pixels, isGreen, 0, half - 20), int((half - 20) * pixels.height * 9 / 10));
+    EXPECT_GT(count(pixels, isGrey, half + 20, pixels.width), int((half - 20) * pixels.height * 9 / 10));
+    EXPECT_GT(gTerrain.vertexPools.pools.count(), 0);
+
+    // A sun below the horizon leaves the ambient light only.
+    const float lit = brightness(pixels);
+    chain().sun.direction = {0.0f, -1.0f, 0.0f};
+    const TestDevice::Level night = frame("terrain-night");
+    EXPECT_LT(brightness(night), lit * 0.5f);
+    // Every patch in view follows the sun, drawn or not: drawn patches sample
+    // their neighbours' edge texels, and no daylight may shine through there.
+    EXPECT_EQ(count(night, [](uint32_t c) { return ((c >> 16) & 255) > 100; }, 0, night.width), 0);
+    chain().sun.direction = {0.0f, 1.0f, 0.0f};
+
+    // After a device reset the ground is drawn as before.
+    D3D::Device::reset(gDirectGraphics.record, nullptr);
+    ASSERT_NE(gTerrain.batchVertices, nullptr);
+    lookDown({0.0f, 500.0f, -150.0f});
+    const TestDevice::Level after = frame("terrain-after-reset");
+    EXPECT_EQ(count(after, isMagenta, 0, after.width), 0);
+    EXPECT_NEAR(brightness(after), lit, 2.0f);
+}
+
+TEST_F(TerrainDevice, TheSampleValleyLoadsAndDraws)
+{
+    gTerrain.clear();
+    const String path = getModuleFolder() + L"..\\Data\\Map\\Valley.tee";
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    scene.swapChain = &chain();
+    ASSERT_TRUE(scene.load(path));
+    ASSERT_TRUE(gTerrain.isLoaded());
+    EXPECT_EQ(gTerrain.size, 256);
+    EXPECT_TRUE(gTerrain.overlays[0].isBound());
+    // A view from the valley floor up to the hills on its side, the horizon
+    // at the top.
+    Camera& camera = chain();
+    camera.position = {900.0f, gTerrain.getHeight(900.0f, 0.0f, 3) + 60.0f, 0.0f};
+    camera.angles = {-90.0f, -12.0f, 0.0f};
+    camera.setAnglesDeg();
+    camera.update();
+    const TestDevice::Level pixels = frame("valley");
+    ASSERT_FALSE(pixels.texels.empty());
+    // Below the horizon everything is ground: no crack between patches.
+    int holes = 0, ground = 0;
+    for (uint32_t x = 0; x < pixels.width; ++x) {
+        bool below = false;
+        for (uint32_t y = 0; y < pixels.height; ++y) {
+            const bool clear = (pixels.at(x, y) | 0xFF000000u) == magenta;
+            below = below || !clear;
+            holes += below && clear ? 1 : 0;
+            ground += clear ? 0 : 1;
+        }
+    }
+    EXPECT_EQ(holes, 0);
+    EXPECT_GT(ground, int(pixels.width * pixels.height / 2));
+    scene.clear();
+    EXPECT_FALSE(gTerrain.isLoaded());
+}
+
+TEST_F(TerrainDevice, OverlaysTravelThroughTheMapFile)
+{
+    auto map = randomMap(128, 51);
+    map.layers.push_back(flatLayer(meadow, 0, 255));
+    map.overlays[0].width = 16;
+    map.overlays[0].height = 8;
+    for (uint32_t k = 0; k < 128; ++k)
+        map.overlays[0].argb.push_back(0xFF000000u | k * 0x010203u);
+    map.overlays[1].width = map.overlays[1].height = 4;
+    map.overlays[1].argb.assign(16, 0x80402010u);
+    const std::vector<uint8_t> bytes = mapBytes(map);
+    gTerrain.clear();
+    FileArray stream(4096);
+    stream.write(bytes.data(), uint32_t(bytes.size()));
+    stream.seek(0, 0);
+    ASSERT_TRUE(gTerrain.load(nullptr, settings(), stream));
+    ASSERT_TRUE(gTerrain.overlays[0].isBound());
+    FileArray out(1 << 16);
+    ASSERT_TRUE(gTerrain.write(out));
+    const std::vector<uint8_t> saved = LandscapeTestFiles::bytesOf(out);
+    ASSERT_EQ(saved.size(), bytes.size());
+    const size_t ranges = 20 + 16 * 8 * 4 + 4 * 4 * 4 + 131078;
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + ptrdiff_t(ranges), saved.begin()));
+    EXPECT_TRUE(std::equal(bytes.end() - 1000, bytes.end(), saved.end() - 1000));
+}
+
+}
