@@ -105,7 +105,7 @@ void FreeCamera::step(SceneCamera& record, Camera& camera, const Input& input, f
     }
     record.position.y = ground + record.currentHeight;
     camera.position = record.position;
-    record.clampToTerrain();
+    record.clampToTerrain(camera);
     camera.setAnglesDeg();
     camera.update();
 }

@@ -104,11 +104,10 @@ void SceneCamera::apply()
         path->updateView(*camera, gFrameFactor.load());
 }
 
-void SceneCamera::clampToTerrain()
+void SceneCamera::clampToTerrain(Camera& camera) const
 {
-    Camera* camera = deviceCamera();
     const Terrain* terrain = scene ? scene->terrainLayer.terrain : nullptr;
-    if (!camera || !terrain || !terrain->isLoaded())
+    if (!terrain || !terrain->isLoaded())
         return;
     const BoundingBox& box = terrain->box;
     constexpr float margin = 100.0f;
@@ -120,6 +119,6 @@ void SceneCamera::clampToTerrain()
         else if (value > high - margin)
             value = high - margin;
     };
-    keepInside(camera->position.x, box.minimum.x, box.maximum.x);
-    keepInside(camera->position.z, box.minimum.z, box.maximum.z);
+    keepInside(camera.position.x, box.minimum.x, box.maximum.x);
+    keepInside(camera.position.z, box.minimum.z, box.maximum.z);
 }

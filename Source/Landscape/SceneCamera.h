@@ -37,9 +37,9 @@ public:
     // into the device, then the mode's first update. Nothing without a swap
     // chain.
     void apply();
-    // Keeps the device camera's x and z at least 100 inside the terrain's
-    // box (its centre on an axis narrower than that); nothing without terrain.
-    void clampToTerrain();
+    // Keeps the camera's x and z at least 100 inside the terrain's box (its
+    // centre on an axis narrower than that); nothing without terrain.
+    void clampToTerrain(Camera& camera) const;
 
     // The camera of the scene's swap chain, or null.
     Camera* deviceCamera() const;

@@ -45,6 +45,10 @@ void Terrain::freeGround()
     for (Patch& patch : patches)
         deleteDetail(patch);
     detailed.clear();
+    waiting.clear();
+    sunDirection = {};
+    for (float& c : sunColours)
+        c = 0.0f;
     freeTree(root);
     root = Quadtree{};
     tiles.clear();

@@ -19,6 +19,7 @@
 
 class Camera;
 class FileInterface;
+struct LightRecord;
 struct CollisionQuery;
 
 // The ground of the loaded level: one global object (gTerrain), made before
@@ -181,7 +182,9 @@ public:
         Tile* tile = nullptr;
         vec3d normals[16][16];
         uint16_t colours[16][16];
-        int32_t textureDirty = 1;
+        uint16_t lightTexels[16][16]; // A4R4G4B4
+        int32_t lightDirty = 1;       // the light texels wait for their tile
+        int32_t textureDirty = 1;     // the colour texels wait for their tile
         int32_t verticesDirty = 1;
         int32_t slot = 0; // place in the terrain's list of patches in view
     };
@@ -293,6 +296,7 @@ public:
     std::vector<uint16_t> heights; // S x S: [x index * S + index against z]
     std::vector<Patch> patches;
     std::vector<int32_t> detailed; // the patches that have a detail record
+    std::vector<int32_t> waiting;  // patches whose texels wait for their tiles
     Quadtree root;
     std::vector<Tile> tiles;   // tile rows along z, columns along x
     int32_t tilesPerSide = 0;
@@ -309,6 +313,9 @@ public:
     uint32_t colourOps[4] = {D3DTOP_MODULATE, D3DTOP_MODULATE, D3DTOP_ADDSIGNED, D3DTOP_ADD};
     TextureRef overlays[2];
     matrix3d world = matrix3d::identity();
+    // The sun the light texels were last brought up to date with.
+    vec3d sunDirection;
+    float sunColours[8] = {};
     vec3d lastLodCamera{-FLT_MAX, -FLT_MAX, -FLT_MAX};
     int32_t projectionPass = 1;
 
@@ -325,6 +332,8 @@ public:
     Tile* boundTile = nullptr;
 
 private:
+    // The sun the texels are lit by: the current light, or a noon sun without one.
+    static const LightRecord& currentSun();
     // Frees what a load built, whether it finished or not.
     void freeGround();
     // Load steps: the patches with their boxes from the stored height ranges
@@ -356,13 +365,15 @@ private:
     void batchPatch(const PatchData& data, const IndexSet& set);
     void flushBatch(bool relock);
     void lockBatch();
+    void unlockBatch();
     // The light texels of every patch in view whose light the sun left
-    // behind, and the colour texels that wait for their tile (all patches in
-    // view, drawn or not: drawn patches sample their neighbours' edge texels).
+    // behind, and the texels that wait for their tile (all patches in view,
+    // drawn or not: drawn patches sample their neighbours' edge texels). Each
+    // tile texture is locked at most once per call.
     void refreshTexels();
-    void lightPatch(PatchData& data, const Patch& patch);
-    void uploadPatchTexels(const PatchData& data, const Patch& patch);
-    void writeBlock(const Patch& patch, bool lightTexture, const uint16_t texels[16][16]);
+    void lightPatch(PatchData& data) const;
+    struct TileLocks;
+    void writeBlock(const Patch& patch, TileLocks& locks, const uint16_t texels[16][16]);
 
     // Queries (TerrainQueries.cpp).
     bool onOwnerThread() const;

@@ -171,6 +171,7 @@ void Terrain::startLod(const Camera& camera)
     lastLodCamera = camera.position;
     updateLod(root, camera.position, camera.range);
     limitLevels();
+    refreshTexels();
 }
 
 void Terrain::update(const Camera& camera)
@@ -295,14 +296,13 @@ void Terrain::setupPatch(Patch& patch)
     colourPatch(*data, patch);
     computeNormals(*data, patch);
     data->light.init(0.78f);
-    const LightRecord& sun = gSunLight ? *gSunLight : LightRecord{};
+    const LightRecord& sun = currentSun();
     data->light.trackSunChange(sun.direction, sun.diffuse, sun.ambient);
     data->slot = int32_t(detailed.size());
     detailed.push_back(p);
     patch.detail = data;
-    lightPatch(*data, patch);
-    uploadPatchTexels(*data, patch);
-    data->textureDirty = 0;
+    lightPatch(*data);
+    waiting.push_back(p);
 }
 
 void Terrain::deleteDetail(Patch& patch)
@@ -387,9 +387,8 @@ void Terrain::createTileTextures(Tile& tile)
     for (int32_t p : tile.borderPatches)
         if (PatchData* data = patches[size_t(p)].detail) {
             data->textureDirty = 1;
-            data->light.direction = {};
-            for (int i = 0; i < 4; ++i)
-                data->light.diffuse[i] = data->light.ambient[i] = 0.0f;
+            data->lightDirty = 1;
+            waiting.push_back(p);
         }
 }
 

@@ -246,8 +246,7 @@ bool Terrain::sampleLight(float x, float z, uint32_t& colour) const
     if (!data)
         return false;
     const int32_t i = clampCell((u - float(px)) * 16.0f, 16), j = clampCell((v - float(pz)) * 16.0f, 16);
-    static const LightRecord noon;
-    const LightRecord& sun = gSunLight ? *gSunLight : noon;
+    const LightRecord& sun = currentSun();
     const float lit = data->normals[i][j].dot(sun.direction);
     const float d = lit > 0.0f ? lit : 0.0f;
     const uint16_t texel = data->colours[i][j];

@@ -15,12 +15,6 @@ namespace {
 
 constexpr float tileTextureScale = 1.0f / 1026.0f;
 
-const LightRecord& currentSun()
-{
-    static const LightRecord noon;
-    return gSunLight ? *gSunLight : noon;
-}
-
 // A texture matrix for 2D coordinates: scale, then the translation, which
 // Direct3D takes from the third row for two-element coordinates.
 matrix3d textureMatrix(float scale, float u, float v)
@@ -44,24 +38,12 @@ uint32_t nibble(float v)
     return uint32_t(k < 0 ? 0 : k > 15 ? 15 : k);
 }
 
-// Writes a block of 16-bit texels (block[x][y]) at (x0, y0) of a level.
-void writeTexels(IDirect3DTexture9* texture, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                 const uint16_t block[16][16], int32_t bx, int32_t by)
-{
-    if (!texture || x1 <= x0 || y1 <= y0)
-        return;
-    RECT rect{x0, y0, x1, y1};
-    D3DLOCKED_RECT locked{};
-    if (FAILED(texture->LockRect(0, &locked, &rect, 0)))
-        return;
-    for (int32_t y = y0; y < y1; ++y) {
-        uint16_t* row = reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(locked.pBits) + (y - y0) * locked.Pitch);
-        for (int32_t x = x0; x < x1; ++x)
-            row[x - x0] = block[x - bx][y - by];
-    }
-    texture->UnlockRect(0);
 }
 
+const LightRecord& Terrain::currentSun()
+{
+    static const LightRecord noon;
+    return gSunLight ? *gSunLight : noon;
 }
 
 void Terrain::buildIndexSets()
@@ -138,16 +120,10 @@ void Terrain::render(int32_t flag)
     boundTile = nullptr;
     drawNode(root, false, camera);
     boundTile = nullptr;
-    if (batchVertexCount == 0) {
-        if (lockedVertices)
-            batchVertices->Unlock();
-        if (lockedIndices)
-            batchIndices->Unlock();
-        lockedVertices = nullptr;
-        lockedIndices = nullptr;
-    } else {
+    if (batchVertexCount == 0)
+        unlockBatch();
+    else
         flushBatch(false);
-    }
 
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     for (DWORD stage = 1; stage < 4; ++stage)
@@ -184,17 +160,22 @@ void Terrain::lockBatch()
     lockedIndices = static_cast<uint16_t*>(indices);
 }
 
-void Terrain::flushBatch(bool relock)
+void Terrain::unlockBatch()
 {
-    if (batchVertexCount == 0)
-        return;
-    IDirect3DDevice9* d = gDevice;
     if (lockedVertices)
         batchVertices->Unlock();
     if (lockedIndices)
         batchIndices->Unlock();
     lockedVertices = nullptr;
     lockedIndices = nullptr;
+}
+
+void Terrain::flushBatch(bool relock)
+{
+    if (batchVertexCount == 0)
+        return;
+    IDirect3DDevice9* d = gDevice;
+    unlockBatch();
     d->SetIndices(batchIndices);
     d->SetStreamSource(0, batchVertices, 0, sizeof(Vertex));
     setTextureMatrix(0, textureMatrix(tileTextureScale, 0.0f, 0.0f));
@@ -307,29 +288,90 @@ void Terrain::batchPatch(const PatchData& data, const IndexSet& set)
     batchTriangleCount += set.triangles;
 }
 
+// The tile textures of one kind locked during a refresh: each at most once,
+// unlocked together at the end.
+struct Terrain::TileLocks
+{
+    TileLocks(std::vector<Tile>& tileTable, bool lightTextures) : tiles(tileTable), light(lightTextures)
+    {
+        locked.resize(tiles.size());
+    }
+    TileLocks(const TileLocks&) = delete;
+    TileLocks& operator=(const TileLocks&) = delete;
+    ~TileLocks()
+    {
+        for (size_t k = 0; k < locked.size(); ++k)
+            if (locked[k].pBits)
+                texture(tiles[k])->UnlockRect(0);
+    }
+
+    IDirect3DTexture9* texture(const Tile& tile) const { return light ? tile.light : tile.colour; }
+    // Row y of tile's texture, or null when it has none or cannot be locked.
+    uint16_t* row(const Tile* tile, int32_t y)
+    {
+        if (!tile || !tile->hasTextures())
+            return nullptr;
+        D3DLOCKED_RECT& lock = locked[size_t(tile - tiles.data())];
+        if (!lock.pBits && FAILED(texture(*tile)->LockRect(0, &lock, nullptr, 0)))
+            lock.pBits = nullptr;
+        return lock.pBits ? reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(lock.pBits) + y * lock.Pitch) : nullptr;
+    }
+
+    std::vector<Tile>& tiles;
+    const bool light;
+    std::vector<D3DLOCKED_RECT> locked;
+};
+
 void Terrain::refreshTexels()
 {
+    if (tiles.empty() || !gDevice)
+        return;
+    // Only a sun that moved at all can have moved past a patch's thresholds.
     const LightRecord& sun = currentSun();
-    for (int32_t p : detailed) {
-        Patch& patch = patches[size_t(p)];
-        PatchData& data = *patch.detail;
-        if (data.light.trackSunChange(sun.direction, sun.diffuse, sun.ambient))
-            lightPatch(data, patch);
-        if (data.textureDirty) {
-            uploadPatchTexels(data, patch);
-            data.textureDirty = 0;
+    float colours[8];
+    std::memcpy(colours, sun.diffuse, sizeof(sun.diffuse));
+    std::memcpy(colours + 4, sun.ambient, sizeof(sun.ambient));
+    if (!(sun.direction == sunDirection) || std::memcmp(colours, sunColours, sizeof(colours)) != 0) {
+        sunDirection = sun.direction;
+        std::memcpy(sunColours, colours, sizeof(colours));
+        for (int32_t p : detailed) {
+            PatchData& data = *patches[size_t(p)].detail;
+            if (data.light.trackSunChange(sun.direction, sun.diffuse, sun.ambient)) {
+                lightPatch(data);
+                data.lightDirty = 1;
+                waiting.push_back(p);
+            }
         }
     }
+    if (waiting.empty())
+        return;
+    TileLocks light(tiles, true), colour(tiles, false);
+    std::vector<int32_t> later;
+    for (int32_t p : waiting) {
+        Patch& patch = patches[size_t(p)];
+        PatchData* data = patch.detail;
+        if (!data || !(data->lightDirty || data->textureDirty))
+            continue;
+        if (!data->tile || !data->tile->hasTextures()) {
+            later.push_back(p);
+            continue;
+        }
+        if (data->lightDirty)
+            writeBlock(patch, light, data->lightTexels);
+        if (data->textureDirty)
+            writeBlock(patch, colour, data->colours);
+        data->lightDirty = data->textureDirty = 0;
+    }
+    waiting.swap(later);
 }
 
-void Terrain::lightPatch(PatchData& data, const Patch& patch)
+void Terrain::lightPatch(PatchData& data) const
 {
     const LightRecord& sun = currentSun();
     const float ambient[3] = {material.Ambient.r * sun.ambient[0], material.Ambient.g * sun.ambient[1],
                               material.Ambient.b * sun.ambient[2]};
     const float diffuse[3] = {material.Diffuse.r * sun.diffuse[0], material.Diffuse.g * sun.diffuse[1],
                               material.Diffuse.b * sun.diffuse[2]};
-    uint16_t texels[16][16];
     for (int i = 0; i < 16; ++i)
         for (int j = 0; j < 16; ++j) {
             const float lit = data.normals[i][j].dot(sun.direction);
@@ -337,34 +379,31 @@ void Terrain::lightPatch(PatchData& data, const Patch& patch)
             uint32_t texel = nibble(d) << 12;
             for (int c = 0; c < 3; ++c)
                 texel |= nibble(ambient[c] + (diffuse[c] - ambient[c]) * d) << (8 - 4 * c);
-            texels[i][j] = uint16_t(texel);
+            data.lightTexels[i][j] = uint16_t(texel);
         }
-    writeBlock(patch, true, texels);
 }
 
-void Terrain::uploadPatchTexels(const PatchData& data, const Patch& patch) { writeBlock(patch, false, data.colours); }
-
-void Terrain::writeBlock(const Patch& patch, bool lightTexture, const uint16_t texels[16][16])
+void Terrain::writeBlock(const Patch& patch, TileLocks& locks, const uint16_t texels[16][16])
 {
-    const PatchData* data = patch.detail;
-    Tile* tile = data ? data->tile : nullptr;
-    if (!tile)
-        return;
-    auto textureOf = [lightTexture](const Tile* t) {
-        return t && t->hasTextures() ? (lightTexture ? t->light : t->colour) : nullptr;
-    };
+    Tile* tile = patch.detail->tile;
     const int32_t n = patchesPerSide;
     const int32_t blockColumn = patch.index / n % tilePatches, blockRow = (n - 1 - patch.index % n) % tilePatches;
     const int32_t bx = 16 * blockColumn, by = 16 * blockRow;
+    auto has = [](const Tile* t) { return t && t->hasTextures(); };
     // Column 0 and row 0 of a tile repeat the low-x and low-z neighbours'
     // last texels, so that filtering runs on across the tile border.
-    const int32_t skipX = blockColumn == 0 && textureOf(tile->lowerColumn) ? 1 : 0;
-    const int32_t skipY = blockRow == 0 && textureOf(tile->lowerRow) ? 1 : 0;
-    writeTexels(textureOf(tile), bx + skipX, by + skipY, bx + 16, by + 16, texels, bx, by);
-    if (blockColumn == tilePatches - 1)
-        if (IDirect3DTexture9* next = textureOf(tile->higherColumn))
-            writeTexels(next, 0, by, 1, by + 16, texels, -15, by);
-    if (blockRow == tilePatches - 1)
-        if (IDirect3DTexture9* next = textureOf(tile->higherRow))
-            writeTexels(next, bx, 0, bx + 16, 1, texels, bx, -15);
+    const int32_t skipX = blockColumn == 0 && has(tile->lowerColumn) ? 1 : 0;
+    const int32_t skipY = blockRow == 0 && has(tile->lowerRow) ? 1 : 0;
+    for (int32_t j = skipY; j < 16; ++j)
+        if (uint16_t* row = locks.row(tile, by + j))
+            for (int32_t i = skipX; i < 16; ++i)
+                row[bx + i] = texels[i][j];
+    if (blockColumn == tilePatches - 1 && has(tile->higherColumn))
+        for (int32_t j = 0; j < 16; ++j)
+            if (uint16_t* row = locks.row(tile->higherColumn, by + j))
+                row[0] = texels[15][j];
+    if (blockRow == tilePatches - 1 && has(tile->higherRow))
+        if (uint16_t* row = locks.row(tile->higherRow, 0))
+            for (int32_t i = 0; i < 16; ++i)
+                row[bx + i] = texels[i][15];
 }

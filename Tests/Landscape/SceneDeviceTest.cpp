@@ -2,6 +2,7 @@
 // free camera's input, camera tours and the paused clock.
 #include "../Render/TestDevice.h"
 #include "LandscapeTestFiles.h"
+#include "TerrainTestMaps.h"
 
 #include "Landscape/FreeCamera.h"
 #include "Landscape/Scene.h"
@@ -58,6 +59,29 @@ TEST_F(SceneDevice, LoadingFramesRunUpToTheWholeProgress)
     EXPECT_EQ(progress.size(), 1u); // the first loading frame only
     EXPECT_FALSE(scene.load(String(L"")));
     EXPECT_EQ(chain().loadProcesses.count(), 0);
+}
+
+TEST_F(SceneDevice, TheGroundGetsItsDetailWhereTheLevelsCameraStands)
+{
+    const std::wstring folder = freshFolder(L"lodstart");
+    LevelFileWriter::Level level;
+    level.camera.position[0] = 1400.0f;
+    level.camera.position[2] = 1400.0f;
+    ASSERT_TRUE(write(folder + L"Corner.tee", levelBytes(level)));
+    ASSERT_TRUE(write(folder + L"Corner.map", TerrainTestMaps::mapBytes(TerrainTestMaps::randomMap(128, 70))));
+    ASSERT_TRUE(scene.load(String((folder + L"Corner.tee").c_str())));
+    ASSERT_TRUE(gTerrain.isLoaded());
+    EXPECT_NEAR(chain().position.x, 1400.0f, 1e-3f);
+    auto detailAt = [](float x, float z) {
+        const int32_t n = gTerrain.patchesPerSide;
+        const float width = (gTerrain.box.maximum.x - gTerrain.box.minimum.x) / float(n);
+        const int32_t px = int32_t((x - gTerrain.box.minimum.x) / width), pz = int32_t((z - gTerrain.box.minimum.z) / width);
+        return gTerrain.patches[size_t(px * n + n - 1 - pz)].detail != nullptr;
+    };
+    EXPECT_TRUE(detailAt(1450.0f, 1450.0f));
+    EXPECT_FALSE(detailAt(-1000.0f, -1000.0f));
+    scene.clear();
+    EXPECT_FALSE(gTerrain.isLoaded());
 }
 
 TEST_F(SceneDevice, FogStatesAreTheLensValues)

@@ -168,12 +168,32 @@ TEST(SceneTerrain, TheLevelsLimitsAndColoursGoToTheLoadedTerrain)
         EXPECT_EQ(terrain.material.Diffuse.g, 0.25f);
         EXPECT_EQ(terrain.material.Ambient.b, 0.75f);
     }
+    // A scene with its terrain saves the ".map" beside the level, and the
+    // saved pair loads again.
+    scene.terrainLayer.lowestLod = 0;
+    scene.terrainLayer.highestLod = 5;
+    ASSERT_TRUE(scene.save(String((folder + L"Copy.tee").c_str())));
+    const std::vector<uint8_t> savedMap = LandscapeTestFiles::read(folder + L"Copy.map");
+    const std::vector<uint8_t> original = LandscapeTestFiles::read(folder + L"Hills.map");
+    ASSERT_EQ(savedMap.size(), original.size());
+    EXPECT_TRUE(std::equal(original.end() - 2000, original.end(), savedMap.end() - 2000));
+    terrain.clear();
+    Scene copy(String(L"Korvanta"), 3500.0f);
+    copy.terrainLayer.terrain = &terrain;
+    ASSERT_TRUE(copy.load(String((folder + L"Copy.tee").c_str())));
+    EXPECT_TRUE(terrain.isLoaded());
+    EXPECT_EQ(terrain.heights, randomMap(128, 40).heights);
+    copy.clear();
+    EXPECT_FALSE(terrain.isLoaded());
+
     // Without its ".map" file the terrain stays empty and keeps its limits.
+    scene.terrainLayer.lowestLod = 3;
+    ASSERT_TRUE(scene.terrainLayer.build());
     scene.fileName = String((folder + L"None.tee").c_str());
     scene.terrainLayer.lowestLod = 0;
     EXPECT_FALSE(scene.terrainLayer.build());
     EXPECT_FALSE(terrain.isLoaded());
-    EXPECT_EQ(terrain.lowestLod, 2);
+    EXPECT_EQ(terrain.lowestLod, 3);
 }
 
 }
