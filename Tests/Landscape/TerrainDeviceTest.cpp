@@ -13,6 +13,7 @@
 #include <d3dx9.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <set>
 
@@ -182,6 +183,57 @@ TEST_F(TerrainDevice, TheSampleValleyLoadsAndDraws)
     EXPECT_GT(ground, int(pixels.width * pixels.height / 2));
     scene.clear();
     EXPECT_FALSE(gTerrain.isLoaded());
+}
+
+TEST_F(TerrainDevice, OverlaysOfEveryStoredFormatBecomeA8R8G8B8)
+{
+    auto halfOf = [](float v) { return v == 1.0f ? uint16_t(0x3C00) : v == 0.5f ? uint16_t(0x3800) : uint16_t(0); };
+    struct Case
+    {
+        uint32_t format;
+        std::vector<uint8_t> pixel;
+        uint32_t argb;
+    };
+    std::vector<Case> cases = {
+        {20, {0x30, 0x20, 0x10}, 0xFF102030u},     // R8G8B8: blue, green, red
+        {23, {0x00, 0xF8}, 0xFFF80000u},           // R5G6B5 red, as the core converts it
+        {26, {0x0F, 0x8F}, 0x88FF00FFu},           // A4R4G4B4
+        {113, {}, 0xFFFF8000u},                    // half floats: red 1, green 0.5, blue 0, alpha 1
+        {116, {}, 0x8040FF00u},                    // floats: red 0.25, green 2, blue -1, alpha 0.5
+    };
+    for (float v : {1.0f, 0.5f, 0.0f, 1.0f}) {
+        const uint16_t h = halfOf(v);
+        cases[3].pixel.push_back(uint8_t(h));
+        cases[3].pixel.push_back(uint8_t(h >> 8));
+    }
+    for (float v : {0.25f, 2.0f, -1.0f, 0.5f}) {
+        uint8_t bytes[4];
+        std::memcpy(bytes, &v, 4);
+        cases[4].pixel.insert(cases[4].pixel.end(), bytes, bytes + 4);
+    }
+    auto map = randomMap(128, 52);
+    map.layers.push_back(flatLayer(meadow, 0, 255));
+    const std::vector<uint8_t> plain = mapBytes(map);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        std::vector<uint8_t> bytes = plain;
+        const uint16_t two = 2;
+        std::memcpy(&bytes[0], &two, 2);
+        std::memcpy(&bytes[4], &two, 2);
+        std::memcpy(&bytes[8], &c.format, 4);
+        std::vector<uint8_t> pixels;
+        for (int k = 0; k < 4; ++k)
+            pixels.insert(pixels.end(), c.pixel.begin(), c.pixel.end());
+        bytes.insert(bytes.begin() + 20, pixels.begin(), pixels.end());
+        gTerrain.clear();
+        FileArray stream(4096);
+        stream.write(bytes.data(), uint32_t(bytes.size()));
+        stream.seek(0, 0);
+        ASSERT_TRUE(gTerrain.load(nullptr, settings(), stream));
+        const TestDevice::Level level = TestDevice::readLevel(gTerrain.overlays[0]);
+        ASSERT_EQ(level.texels.size(), 4u);
+        EXPECT_EQ(level.at(1, 1), c.argb);
+    }
 }
 
 TEST_F(TerrainDevice, OverlaysTravelThroughTheMapFile)

@@ -5,6 +5,7 @@
 
 #include "Entity/CollisionQuery.h"
 #include "Render/Camera.h"
+#include "Render/Light.h"
 
 #include <gtest/gtest.h>
 
@@ -295,9 +296,46 @@ TEST(TerrainLevels, DistanceGivesTheLevelAndNeighboursTheStitching)
         }
     }
     EXPECT_GE(levels.size(), 5u);
+    // A camera that moved less than 0.5 % of its range leaves the levels.
+    const vec3d last = terrain->lastLodCamera;
+    Camera moved = cameraAt(last + vec3d{5.0f, 0.0f, 0.0f});
+    terrain->update(moved);
+    EXPECT_EQ(terrain->lastLodCamera, last);
+    moved = cameraAt(last + vec3d{10.0f, 0.0f, 0.0f});
+    terrain->update(moved);
+    EXPECT_EQ(terrain->lastLodCamera, moved.position);
     // Far patches keep no detail record; a camera that barely moved changes nothing.
     terrain->startLod(cameraAt({-4000.0f, 100.0f, -4000.0f}, 500.0f));
     EXPECT_EQ(terrain->patches[size_t(n * n - 1)].detail, nullptr);
+}
+
+TEST(TerrainLayers, TheLitColourIsTheLayerInTheSun)
+{
+    const uint16_t colour = 0x8410; // 16, 32, 16 of 31, 63, 31
+    auto map = heightMap(128, [](int32_t, int32_t) { return 50.0f * 256; });
+    map.layers.push_back(flatLayer(colour, 0, 255));
+    auto terrain = load(map);
+    uint32_t argb = 0;
+    EXPECT_FALSE(terrain->sampleLight(10.0f, 20.0f, argb)); // no detail record yet
+    terrain->startLod(cameraAt({0, 100, 0}));
+    terrain->material.Diffuse = {0.5f, 1.0f, 1.0f, 1.0f};
+    terrain->material.Ambient = {0.2f, 0.2f, 0.2f, 1.0f};
+    // Without a current light the noon default lights the ground: the sun
+    // along x, so flat ground gets the ambient part only.
+    ASSERT_TRUE(terrain->sampleLight(10.0f, 20.0f, argb));
+    const uint32_t red = 16 << 3 | 16 >> 2, green = 32 << 2 | 32 >> 4;
+    EXPECT_EQ(argb >> 24, 0u);
+    EXPECT_EQ((argb >> 16) & 255, uint32_t(float(red) * 0.2f * 0.6f));
+    EXPECT_EQ((argb >> 8) & 255, uint32_t(float(green) * 0.2f * 0.6f));
+    LightRecord overhead;
+    overhead.direction = {0.0f, 1.0f, 0.0f};
+    gSunLight = &overhead;
+    ASSERT_TRUE(terrain->sampleLight(10.0f, 20.0f, argb));
+    gSunLight = nullptr;
+    EXPECT_EQ(argb >> 24, 255u);
+    EXPECT_EQ((argb >> 16) & 255, uint32_t(float(red) * 0.5f));
+    EXPECT_EQ((argb >> 8) & 255, uint32_t(float(green) * 1.0f));
+    EXPECT_FALSE(terrain->sampleLight(1.0e6f, 0.0f, argb));
 }
 
 TEST(TerrainLayers, BandsBlendAcrossTheirOverlap)
