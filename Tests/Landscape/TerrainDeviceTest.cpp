@@ -185,6 +185,37 @@ TEST_F(TerrainDevice, TheSampleValleyLoadsAndDraws)
     EXPECT_FALSE(gTerrain.isLoaded());
 }
 
+TEST_F(TerrainDevice, TilesHoldTexturesOnlyWithinTheViewRange)
+{
+    gTerrain.clear();
+    const std::vector<uint8_t> bytes = mapBytes(randomMap(256, 53));
+    FileArray stream(4096);
+    stream.write(bytes.data(), uint32_t(bytes.size()));
+    stream.seek(0, 0);
+    ASSERT_TRUE(gTerrain.load(nullptr, settings(), stream));
+    ASSERT_EQ(gTerrain.tiles.size(), 4u);
+    // Tiles: rows along z, columns along x; the camera over the low-x, low-z one.
+    Camera& camera = chain();
+    camera.range = 600.0f;
+    auto cameraOver = [&](float x, float z) {
+        camera.position = {x, 400.0f, z};
+        camera.Camera::update();
+        gTerrain.update(camera);
+    };
+    cameraOver(-2500.0f, -2500.0f);
+    EXPECT_TRUE(gTerrain.tiles[0].hasTextures());
+    EXPECT_FALSE(gTerrain.tiles[3].hasTextures());
+    cameraOver(2500.0f, 2500.0f);
+    EXPECT_TRUE(gTerrain.tiles[3].hasTextures());
+    for (const Terrain::Tile* tile : {&gTerrain.tiles[0], &gTerrain.tiles[1], &gTerrain.tiles[2]}) {
+        EXPECT_EQ(tile->light, nullptr);
+        EXPECT_EQ(tile->colour, nullptr);
+    }
+    // Their patches' detail records went with them.
+    EXPECT_EQ(gTerrain.patches[0].detail, nullptr);
+    camera.range = 1800.0f;
+}
+
 TEST_F(TerrainDevice, OverlaysOfEveryStoredFormatBecomeA8R8G8B8)
 {
     auto halfOf = [](float v) { return v == 1.0f ? uint16_t(0x3C00) : v == 0.5f ? uint16_t(0x3800) : uint16_t(0); };

@@ -336,6 +336,29 @@ TEST(TerrainLayers, TheLitColourIsTheLayerInTheSun)
     EXPECT_EQ((argb >> 16) & 255, uint32_t(float(red) * 0.5f));
     EXPECT_EQ((argb >> 8) & 255, uint32_t(float(green) * 1.0f));
     EXPECT_FALSE(terrain->sampleLight(1.0e6f, 0.0f, argb));
+
+    // The light texels of new patches: alpha the sun's angle, each colour
+    // between its ambient and its diffuse part.
+    LightRecord evening;
+    evening.direction = vec3d{0.0f, 0.6f, 0.8f};
+    const float diffuse[4] = {0.9f, 0.7f, 0.5f, 0.1f}, ambient[4] = {0.3f, 0.2f, 0.1f, 0.9f};
+    for (int c = 0; c < 4; ++c) {
+        evening.diffuse[c] = diffuse[c];
+        evening.ambient[c] = ambient[c];
+    }
+    gSunLight = &evening;
+    terrain->clear();
+    terrain = load(map);
+    terrain->material.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    terrain->material.Ambient = {1.0f, 1.0f, 1.0f, 1.0f};
+    terrain->startLod(cameraAt({0, 100, 0}));
+    gSunLight = nullptr;
+    const Terrain::PatchData* data = terrain->patches[size_t(16 * 32 + 16)].detail;
+    ASSERT_NE(data, nullptr);
+    const uint16_t texel = data->lightTexels[5][6];
+    EXPECT_EQ(texel >> 12, uint32_t(0.6f * 15.0f));
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ((texel >> (8 - 4 * c)) & 15, uint32_t((ambient[c] + (diffuse[c] - ambient[c]) * 0.6f) * 15.0f)) << c;
 }
 
 TEST(TerrainLayers, BandsBlendAcrossTheirOverlap)
