@@ -41,10 +41,6 @@ public:
     // Empties the message queue; 0 when WM_QUIT was retrieved, else 1. Also
     // the swap chain's hook while a lost device waits.
     uint32_t pumpMessages() override;
-    // Swap-chain hooks: the effect pass starts on a cleared target; the
-    // ground occludes in the sun-glow test and feeds the effect pass.
-    void renderEffectScene() override;
-    void renderOcclusionPass() override;
     // Runs until the quit message arrives.
     void mainLoop();
     // Releases what start-up made, once; later calls do nothing.
@@ -75,7 +71,8 @@ public:
     void releaseDevice();
 
     // Swap-chain hooks: the glow's scene starts on a cleared target with the
-    // sky; the occluders of the sun-glow test include the strip effects.
+    // sky and the ground; the occluders of the sun-glow test are the ground
+    // and the strip effects.
     void renderEffectScene() override;
     void renderOcclusionPass() override;
     // The application's environment map has no size: nothing is drawn.
