@@ -9,20 +9,21 @@ namespace MeshReaders {
 
 bool writeUnsharedTriangles(MeshTools& mesh, const Corner* corners, uint32_t count, const vec3d* normals)
 {
+    count -= count % 3;
     // Growing to the last vertex and index first: afterwards no accessor fails.
     if (count > 0 && (!mesh.getVertexData(int32_t(count - 1)) || !mesh.getIndex(int32_t(count - 1))))
         return false;
-    for (uint32_t t = 0; t + 2 < count; t += 3) {
-        const vec3d normal = normals ? normals[t / 3]
-                                     : MeshGeometry::faceNormal(corners[t].position, corners[t + 1].position,
-                                                                corners[t + 2].position);
-        for (uint32_t v = t; v < t + 3; ++v) {
-            const VertexComponents& vertex = *mesh.getVertexData(int32_t(v));
-            *vertex.position = corners[v].position;
-            *vertex.normal = normal;
-            *vertex.uv = corners[v].uv;
-            *mesh.getIndex(int32_t(v)) = uint16_t(v);
-        }
+    vec3d normal;
+    for (uint32_t v = 0; v < count; ++v) {
+        if (v % 3 == 0)
+            normal = normals ? normals[v / 3]
+                             : MeshGeometry::faceNormal(corners[v].position, corners[v + 1].position,
+                                                        corners[v + 2].position);
+        const VertexComponents& vertex = *mesh.getVertexData(int32_t(v));
+        *vertex.position = corners[v].position;
+        *vertex.normal = normal;
+        *vertex.uv = corners[v].uv;
+        *mesh.getIndex(int32_t(v)) = uint16_t(v);
     }
     *mesh.getVertexCount() = int32_t(count);
     *mesh.getIndexCount() = int32_t(count);

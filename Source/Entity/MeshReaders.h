@@ -49,7 +49,8 @@ struct Corner
     vec2d uv;
 };
 
-// Writes count corners (three per triangle) as vertices 0..count-1 with
+// Writes count corners (three per triangle; a partial triangle at the end is
+// left out) as vertices 0..count-1 with
 // index k at position k, and sets both counts to count. Each triangle's
 // vertices get normals[t], or without normals its own unit face normal.
 // False when the mesh's arrays cannot grow.

@@ -143,7 +143,7 @@ Result readTextModel(MeshTools& mesh, FileInterface& stream, const matrix3d& tra
         if (c == '#' || c == 'g') {
             scan.skipLine();
         } else if (c == 'v' && next == ' ') {
-            scan.advance(1);
+            scan.advance(2);
             const float x = scan.number(), y = scan.number(), z = scan.number();
             const vec3d p = transform.transformPoint(vec3d(x, y, -z));
             if (positions.empty())
