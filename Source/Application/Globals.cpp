@@ -5,7 +5,7 @@
 #include "Application/Multimonitor.h"
 #include "Application/OSVersion.h"
 #include "Application/ShellWindows.h"
-#include "Audio/AudioFile.h"
+#include "Audio/Audio.h"
 #include "Render/EnvMap.h"
 #include "Core/Language.h"
 #include "Core/Math.h"
@@ -73,9 +73,10 @@ const Step steps[] = {
          delete gOSVersion;
          gOSVersion = nullptr;
      }},
-    // The sound system's globals are constant-initialised; at exit the files
-    // still loaded are released before the static destructors run.
-    {[] {}, [] { Audio::AudioFile::releaseAll(); }},
+    // The sound system's globals need nothing at start; at exit its event
+    // thread stops and its files, pools and sound list go before the static
+    // destructors run.
+    {[] {}, [] { Audio::destroyAtExit(); }},
 };
 
 constexpr int stepCount = int(sizeof(steps) / sizeof(steps[0]));

@@ -1,6 +1,9 @@
 #include "Audio/Audio.h"
 
 #include "Audio/AudioFile.h"
+#include "Audio/Sound2D.h"
+#include "Audio/Sound3D.h"
+#include "Audio/SoundEventHandler.h"
 #include "Render/Camera.h"
 #include "Render/D3DDevice.h"
 
@@ -85,6 +88,7 @@ void updateAt(uint32_t now)
     if (!isEnabled())
         return;
     moveListener();
+    SoundInterface::updateAll();
     if (now - gSystem.lastStreamStep >= gSystem.streamInterval) {
         gSystem.lastStreamStep = now;
         for (auto* node = AudioFile::list().head(); node; node = node->next)
@@ -94,6 +98,10 @@ void updateAt(uint32_t now)
 
 void releaseAll()
 {
+    // Pooled sounds go with their pools; the others are stopped and detached
+    // as their files go, and stay listed for their owners to delete.
+    Sound2D::pool().clear();
+    Sound3D::pool().clear();
     AudioFile::releaseAll();
 }
 
@@ -104,6 +112,15 @@ void release()
     D3D::releaseInterface(gSystem.primary);
     D3D::releaseInterface(gSystem.device);
     gSystem.enabled = 0;
+}
+
+void destroyAtExit()
+{
+    gSoundEvents.stop();
+    AudioFile::releaseAll();
+    Sound3D::pool().clear();
+    Sound2D::pool().clear();
+    SoundInterface::clearList(false);
 }
 
 }

@@ -43,10 +43,15 @@ void init(HWND window);
 void update();
 // update with the time (timeGetTime milliseconds) given.
 void updateAt(uint32_t now);
-// Destroys every sound object and every loaded sound file; keeps the device.
+// Destroys every pooled sound object and every loaded sound file; keeps the
+// device. Sounds outside the pools stay alive and listed, stopped and
+// detached from their files (they play again once bound to a file anew).
 void releaseAll();
 // releaseAll, then the listener, the primary buffer and the device.
 void release();
+// The exit-time teardown of the sound system's globals: the event thread
+// stops first, then the files, the pools and the sound list go.
+void destroyAtExit();
 
 inline bool isEnabled() { return gSystem.enabled.load(std::memory_order_relaxed) != 0; }
 

@@ -2,6 +2,7 @@
 #include "Audio/AudioFile.h"
 
 #include "Audio/Audio.h"
+#include "Audio/SoundInterface.h"
 
 #include <algorithm>
 #include <cstring>
@@ -112,6 +113,11 @@ AudioFile::AudioFile(String name_, const WAVEFORMATEX& format_, uint32_t dataSiz
 
 AudioFile::~AudioFile()
 {
+    // The sounds go first: stopping them waits out a refill that may be
+    // decoding this file on the event thread, and returns their buffers.
+    for (auto* node = SoundInterface::list().head(); node; node = node->next)
+        if (node->item->file == this)
+            node->item->detach();
     if (oggOpen)
         ov_clear(&oggFile);
     // Without a device its buffers are gone already: releasing the device
@@ -124,6 +130,8 @@ AudioFile::~AudioFile()
         master->Release();
     if (listNode && listNode->owner)
         listNode->owner->unlink(listNode);
+    if (ownerSlot)
+        *ownerSlot = nullptr;
 }
 
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace Audio {
 
@@ -33,7 +34,8 @@ namespace Audio {
 // (type 0, it never plays) or shorter, never a crash.
 //
 // Main thread, except fillBuffer, read, seek and tell of a streamed file,
-// which the sound event thread calls while it refills a buffer.
+// which the sound event thread calls while it refills a buffer: a decoding
+// that crosses threads holds decoderLock.
 class AudioFile
 {
 public:
@@ -72,8 +74,8 @@ public:
               int32_t capacity, int32_t step);
     AudioFile(const AudioFile&) = delete;
     AudioFile& operator=(const AudioFile&) = delete;
-    // Releases the pool and the master (buffers lent to sounds stay theirs)
-    // and leaves the file list.
+    // Detaches every sound that plays it (each stops and gives its buffer
+    // back), releases the pool and the master and leaves the file list.
     ~AudioFile();
 
     // Builds the buffer description (volume, 3D and frequency control as
@@ -102,10 +104,15 @@ public:
     uint32_t tell();
     // Releases one step of free duplicates while more than initialCount are free.
     void shrinkPool();
+    // Whether takeBuffer could give a buffer now: audio is on and the file
+    // streams, has a free duplicate or may make more.
+    bool canLendBuffer() const;
 
     // Restores a lost buffer, giving up after half a second; false when the
     // buffer's status cannot be read or it stays lost.
     static bool restoreBuffer(IDirectSoundBuffer8* buffer);
+    // Writes silence into bytes of buffer from offset.
+    static void clearBuffer(IDirectSoundBuffer8* buffer, uint32_t offset, uint32_t bytes);
 
     String name;
     SCList<AudioFile>::Node* listNode = nullptr;
@@ -128,6 +135,10 @@ public:
     int32_t duplicateCount = 0;
     DSBUFFERDESC description{};
     uint32_t padBytes = 0;
+    std::mutex decoderLock;
+    // Cleared when the file is destroyed: the pointer its owner (the mixer)
+    // keeps to it.
+    AudioFile** ownerSlot = nullptr;
 
 private:
     bool openWav();

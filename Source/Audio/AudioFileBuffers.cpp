@@ -3,6 +3,7 @@
 #include "Audio/AudioFile.h"
 
 #include "Audio/Audio.h"
+#include "Audio/BufferLock.h"
 #include "Render/D3DDevice.h"
 
 #include <algorithm>
@@ -49,6 +50,15 @@ bool AudioFile::restoreBuffer(IDirectSoundBuffer8* buffer)
     return false;
 }
 
+void AudioFile::clearBuffer(IDirectSoundBuffer8* buffer, uint32_t offset, uint32_t bytes)
+{
+    BufferLock lock(buffer, offset, bytes);
+    if (lock.first)
+        memset(lock.first, 0, lock.firstBytes);
+    if (lock.second)
+        memset(lock.second, 0, lock.secondBytes);
+}
+
 void AudioFile::setupBuffers(bool volume, bool threeD, bool frequency, bool padSamples)
 {
     description = DSBUFFERDESC{};
@@ -65,7 +75,6 @@ void AudioFile::setupBuffers(bool volume, bool threeD, bool frequency, bool padS
         description.dwBufferBytes = dataSize + padBytes;
         streamed = 0;
     } else {
-        padBytes = 0;
         description.dwBufferBytes = streamBufferBytes;
         description.dwFlags |= DSBCAPS_GETCURRENTPOSITION2;
         streamed = 1;
@@ -156,6 +165,11 @@ void AudioFile::returnBuffer(IDirectSoundBuffer8*& holder)
     pool[freeCount++] = buffer;
 }
 
+bool AudioFile::canLendBuffer() const
+{
+    return isEnabled() && (streamed || freeCount > 0 || duplicateCount < capacity);
+}
+
 void AudioFile::shrinkPool()
 {
     if (freeCount - initialCount < step)
@@ -175,23 +189,14 @@ uint32_t AudioFile::fillBuffer(IDirectSoundBuffer8* buffer, uint32_t position, u
     if (!restoreBuffer(buffer))
         return 0;
     // The pad and the data behind it are written, so both are locked.
-    void* region = nullptr;
-    void* wrapped = nullptr;
-    DWORD regionBytes = 0;
-    DWORD wrappedBytes = 0;
-    if (FAILED(buffer->Lock(offset, bytes + padBytes, &region, &regionBytes, &wrapped, &wrappedBytes, 0)))
+    BufferLock lock(buffer, offset, bytes + padBytes);
+    if (!lock.locked())
         return 0;
-    if (!region) {
-        buffer->Unlock(region, regionBytes, wrapped, wrappedBytes);
-        return 0;
-    }
-    const uint32_t pad = std::min<uint32_t>(padBytes, regionBytes);
-    memset(region, 0, pad);
+    const uint32_t pad = std::min<uint32_t>(padBytes, lock.firstBytes);
+    memset(lock.first, 0, pad);
     if (position != currentPosition)
         seek(position);
-    const uint32_t delivered = regionBytes > pad ? read(static_cast<uint8_t*>(region) + pad, regionBytes - pad, loop) : 0;
-    buffer->Unlock(region, regionBytes, wrapped, wrappedBytes);
-    return delivered;
+    return lock.firstBytes > pad ? read(lock.first + pad, lock.firstBytes - pad, loop) : 0;
 }
 
 }

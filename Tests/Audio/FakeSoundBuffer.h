@@ -31,12 +31,21 @@ public:
     bool failStatus = false;
     bool failLock = false;
     DWORD lockedBytes = 0;
+    DWORD playCursor = 0;
+    int stops = 0;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD, LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD play, LPDWORD write) override
+    {
+        if (play)
+            *play = playCursor;
+        if (write)
+            *write = playCursor;
+        return DS_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX, DWORD, LPDWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetVolume(LPLONG) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetPan(LPLONG) override { return E_NOTIMPL; }
@@ -51,14 +60,15 @@ public:
                                    LPDWORD secondBytes, DWORD) override
     {
         lockedBytes = n;
-        if (failLock || lost || offset >= size)
+        if (failLock || lost || offset >= size || n > size)
             return DSERR_INVALIDCALL;
+        // A range past the end wraps to the start, as in DirectSound.
         *first = bytes.data() + offset;
         *firstBytes = std::min<DWORD>(n, size - offset);
         if (second)
-            *second = nullptr;
+            *second = n > *firstBytes ? bytes.data() : nullptr;
         if (secondBytes)
-            *secondBytes = 0;
+            *secondBytes = n - *firstBytes;
         return DS_OK;
     }
     HRESULT STDMETHODCALLTYPE Play(DWORD, DWORD, DWORD) override { return E_NOTIMPL; }
@@ -67,7 +77,11 @@ public:
     HRESULT STDMETHODCALLTYPE SetVolume(LONG) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetPan(LONG) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetFrequency(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Stop() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stop() override
+    {
+        ++stops;
+        return DS_OK;
+    }
     HRESULT STDMETHODCALLTYPE Unlock(LPVOID, DWORD, LPVOID, DWORD) override { return DS_OK; }
     HRESULT STDMETHODCALLTYPE Restore() override
     {

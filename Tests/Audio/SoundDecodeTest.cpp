@@ -89,7 +89,13 @@ TEST(SoundFileRoundTrip, ReadsAcrossTheEndWithAndWithoutLoop)
     const SoundSamples::Pcm pcm = SoundSamples::tone(0.2, 1);
     const SoundSamples::Pcm longPcm = SoundSamples::tone(5.0, 1);
     MemorySound inMemory(SoundSamples::wav(pcm), AudioFile::typeWav, L"memory.wav");
-    MemorySound inStream(SoundSamples::wav(longPcm), AudioFile::typeWav, L"stream.wav");
+    // Read from the stream, with a chunk after the data that is never sound.
+    Bytes longWav = SoundSamples::wav(longPcm);
+    for (const char* c = "LIST"; *c; ++c)
+        longWav.push_back(uint8_t(*c));
+    put(longWav, 64);
+    longWav.insert(longWav.end(), 64, 0x7F);
+    MemorySound inStream(longWav, AudioFile::typeWav, L"stream.wav");
     MemorySound ogg(SoundSamples::ogg(pcm), AudioFile::typeOgg, L"tone.ogg");
     ASSERT_NE(inMemory.file->memory, nullptr);
     ASSERT_EQ(inStream.file->memory, nullptr);

@@ -121,4 +121,35 @@ TEST(MemoryFactory, HandsOutAndRecyclesObjectsInBlocks)
     }
 }
 
+TEST(MemoryFactory, CountsObjectsInUsePerBlockAndFreesIdleBlocks)
+{
+    Counted::alive = 0;
+    MemoryFactory<Counted, 16> factory;
+    std::vector<Counted*> objects;
+    for (int i = 0; i < 40; ++i)
+        objects.push_back(factory.create());
+    ASSERT_EQ(factory.blockCount(), 3);
+    EXPECT_EQ(factory.block(2)->inUseCount, 8);
+    // Empty the middle block and half of the last.
+    for (int i = 16; i < 36; ++i)
+        EXPECT_TRUE(factory.release(objects[size_t(i)]));
+    EXPECT_FALSE(factory.release(objects[20])) << "released once only";
+    EXPECT_EQ(factory.block(1)->inUseCount, 0);
+    EXPECT_EQ(factory.block(2)->inUseCount, 4);
+    MemoryFactory<Counted, 16>::Data* last = factory.block(2);
+    EXPECT_EQ(factory.freeIdleBlocks(), 1);
+    EXPECT_EQ(Counted::alive, 32);
+    ASSERT_EQ(factory.blockCount(), 2);
+    EXPECT_EQ(factory.block(1), last) << "the others keep their order";
+    EXPECT_EQ(factory.freeIdleBlocks(), 0);
+    // Free places are taken before a block is made.
+    for (int i = 0; i < 4; ++i)
+        factory.create();
+    EXPECT_EQ(factory.blockCount(), 2);
+    EXPECT_EQ(factory.block(1)->inUseCount, 8);
+    factory.clear();
+    EXPECT_EQ(Counted::alive, 0);
+    EXPECT_EQ(factory.freeIdleBlocks(), 0);
+}
+
 }

@@ -56,3 +56,25 @@ TEST(ResourceManagerTest, FindsTheFirstOfAnExactNameSkipsARefusedEntryAndKeepsWh
     EXPECT_FALSE(manager.load(String(folder.file(L"missing.res").c_str())));
     EXPECT_EQ(manager.entries.count(), loaded);
 }
+
+TEST(ResourceManagerTest, SoundEntriesGiveReferencesOverTheirOwnBytes)
+{
+    ResourceManager::Entry sound;
+    sound.path = String(L"Sounds\\Gate.wav");
+    sound.type = ResourceManager::typeSound;
+    sound.value = 1;
+    sound.data.write("RIFFdata", 8);
+    Audio::FileRef* ref = ResourceManager::createSoundSource(sound);
+    ASSERT_NE(ref, nullptr);
+    EXPECT_EQ(ref->source, &sound.data);
+    EXPECT_EQ(sound.data.tell(), 0u) << "rewound";
+    EXPECT_EQ(ref->type, 1u) << "the entry's value";
+    EXPECT_EQ(text(ref->name), L"Gate.wav");
+    EXPECT_EQ(ref->closeSource, 0u);
+    delete ref;
+    EXPECT_EQ(sound.data.size(), 8u) << "the entry keeps its bytes";
+
+    ResourceManager::Entry picture;
+    picture.type = 2;
+    EXPECT_EQ(ResourceManager::createSoundSource(picture), nullptr);
+}

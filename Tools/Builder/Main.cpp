@@ -37,7 +37,7 @@ bool makeDataFolders(const String& root)
 bool writeResourceArchive(const String& root)
 {
     ResourceArchiveWriter archive;
-    return archive.save(root + L"Data\\Resource\\Resource.res");
+    return SoundSamples::addArchiveSounds(archive) && archive.save(root + L"Data\\Resource\\Resource.res");
 }
 
 bool writeFiles(const String& folder, const std::vector<BuiltinTextures::File>& files)

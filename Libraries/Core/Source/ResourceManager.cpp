@@ -96,3 +96,11 @@ ResourceManager::Entry& ResourceManager::find(const String& name)
     }
     return defaultEntry_;
 }
+
+Audio::FileRef* ResourceManager::createSoundSource(Entry& entry)
+{
+    if (entry.type != typeSound)
+        return nullptr;
+    entry.data.seek(0, 0);
+    return new (std::nothrow) Audio::FileRef(&entry.data, entry.value, entry.path.getFileName(), 0);
+}

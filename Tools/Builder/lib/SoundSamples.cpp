@@ -105,6 +105,105 @@ Pcm chime()
     });
 }
 
+Pcm engineLoop(int index, uint32_t frames)
+{
+    // A firing pulse train with its harmonics over a bed of engine noise:
+    // every frequency is a multiple of 44100 / engineLoopFrames Hz.
+    const bool high = index >= 2;
+    const bool loaded = index % 2 == 1;
+    const uint32_t base = high ? 143 : 47; // about 100 and 33 Hz
+    const int harmonics = loaded ? 36 : 18;
+    struct Partial
+    {
+        double step, amplitude, phase;
+    };
+    std::vector<Partial> partials;
+    Noise noise;
+    noise.state += uint32_t(index) * 7919u;
+    for (int h = 1; h <= harmonics; ++h)
+        partials.push_back({double(base * h), (loaded ? 0.9 : 0.6) / std::pow(h, loaded ? 0.8 : 1.2),
+                            noise.next() * std::numbers::pi});
+    for (int k = 0; k < 120; ++k)
+        partials.push_back({double(300 + uint32_t((noise.next() + 1.0) * (loaded ? 2600 : 1400))),
+                            loaded ? 0.012 : 0.006, noise.next() * std::numbers::pi});
+    Pcm pcm;
+    std::vector<double> values(engineLoopFrames, 0.0);
+    for (const Partial& p : partials) {
+        // Each partial as a turning pointer, started afresh every 4096
+        // samples so that rounding never builds up.
+        const double angle = twoPi * p.step / engineLoopFrames;
+        const double c = std::cos(angle), s = std::sin(angle);
+        double x = 0.0, y = 0.0;
+        for (uint32_t i = 0; i < engineLoopFrames; ++i) {
+            if (i % 4096 == 0) {
+                x = std::cos(angle * i + p.phase);
+                y = std::sin(angle * i + p.phase);
+            }
+            values[i] += p.amplitude * y;
+            const double nx = x * c - y * s;
+            y = x * s + y * c;
+            x = nx;
+        }
+    }
+    double peak = 1e-9;
+    for (double v : values)
+        peak = std::max(peak, std::fabs(v));
+    pcm.samples.reserve(frames);
+    for (uint32_t i = 0; i < frames; ++i)
+        pcm.samples.push_back(sample(0.7 * values[i % engineLoopFrames] / peak));
+    return pcm;
+}
+
+std::vector<ArchiveSound> archiveSounds()
+{
+    const auto beep = [](double seconds, double from, double to, double decay) {
+        return mono(seconds, [=](double t) {
+            const double f = from + (to - from) * t / seconds;
+            return 0.6 * std::sin(twoPi * f * t) * std::exp(-t * decay);
+        });
+    };
+    const auto notes = [](std::vector<double> pitches, double each) {
+        return mono(each * double(pitches.size()), [=](double t) {
+            const size_t n = std::min(pitches.size() - 1, size_t(t / each));
+            const double local = t - double(n) * each;
+            return 0.5 * std::sin(twoPi * pitches[n] * local) * std::exp(-local * 5.0);
+        });
+    };
+    Noise hiss;
+    double low = 0.0;
+    return {
+        {L"SNDStart", L"Sounds\\Start.wav", beep(0.9, 660.0, 1320.0, 2.0)},
+        {L"SNDDing", L"Sounds\\Ding.wav", beep(0.5, 880.0, 880.0, 7.0)},
+        {L"SNDGateOK", L"Sounds\\GateOK.wav", notes({784.0, 1175.0}, 0.15)},
+        {L"SNDWrongGate", L"Sounds\\WrongGate.wav", notes({330.0, 247.0}, 0.2)},
+        {L"SNDRepair", L"Sounds\\Repair.wav", mono(0.6, [](double t) {
+             // A ratchet: short clicks eight times a second.
+             const double local = std::fmod(t, 0.125);
+             return 0.7 * std::sin(twoPi * 1800.0 * local) * std::exp(-local * 90.0);
+         })},
+        {L"SNDNitro", L"Sounds\\Nitro.wav", mono(1.2, [&](double t) {
+             low += (hiss.next() - low) * (0.05 + 0.4 * t / 1.2);
+             return 1.4 * low * std::sin(std::numbers::pi * t / 1.2);
+         })},
+        {L"SNDWrongWay", L"Sounds\\WrongWay.wav", notes({220.0, 0.0, 220.0}, 0.18)},
+        {L"SNDApplause", L"Sounds\\Applause.wav", mono(3.0, [&](double t) {
+             // Many claps: noise bursts at an uneven pace, fading at the end.
+             const double clap = std::exp(-std::fmod(t * 23.0 + 0.3 * std::sin(t * 9.0), 1.0) * 6.0);
+             return 0.5 * hiss.next() * (0.4 + 0.6 * clap) * std::min(1.0, (3.0 - t) * 2.0);
+         })},
+    };
+}
+
+bool addArchiveSounds(ResourceArchiveWriter& archive)
+{
+    for (const ArchiveSound& sound : archiveSounds()) {
+        const std::vector<uint8_t> bytes = wav(sound.pcm);
+        if (!archive.addEntry(String(sound.path), String(sound.name), bytes.data(), uint32_t(bytes.size()), 1, 1))
+            return false;
+    }
+    return true;
+}
+
 std::vector<uint8_t> wav(const Pcm& pcm)
 {
     return WavWriter::wav({pcm.channels, pcm.samplesPerSecond, 16}, pcm.samples.data(), pcm.bytes());
@@ -131,6 +230,10 @@ std::vector<BuiltinTextures::File> sampleFiles()
         {L"Tone10Mono.wav", wav(mono)},     {L"Tone10Mono.ogg", ogg(mono)},
         {L"Tone10Stereo.wav", wav(stereo)}, {L"Tone10Stereo.ogg", ogg(stereo)},
         {L"Click.wav", wav(click())},       {L"Chime.ogg", ogg(chime())},
+        {L"1000RPM.wav", wav(engineLoop(0))},
+        {L"1000RPMGas.wav", wav(engineLoop(1))},
+        {L"3000RPM.wav", wav(engineLoop(2))},
+        {L"3000RPMGas.wav", wav(engineLoop(3))},
     };
 }
 

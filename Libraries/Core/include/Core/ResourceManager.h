@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Core/AudioFileRef.h"
 #include "Core/FileArray.h"
 #include "Core/SCList.h"
 #include "Core/String.h"
@@ -57,6 +58,11 @@ public:
     bool load(const String& path);
     // The first entry named name, or the empty default entry.
     Entry& find(const String& name);
+    // A new sound reference over a sound entry's bytes (rewound), with the
+    // entry's value as the sound's type and the file-name part of its path as
+    // its name; the entry keeps its stream, the caller owns the reference.
+    // Null for an entry of another type.
+    static Audio::FileRef* createSoundSource(Entry& entry);
 
     const String& path() const { return path_; }
 

@@ -1,0 +1,282 @@
+#include "FakeSoundBuffer.h"
+#include "SoundTestSupport.h"
+
+#include "Audio/EngineSound.h"
+#include "Audio/Sound3D.h"
+#include "Core/Timer.h"
+
+using namespace SoundTest;
+using Audio::AudioFile;
+using Audio::EngineSound;
+using Audio::SoundMixer;
+
+namespace {
+
+DWORD fakeNow = 0;
+DWORD WINAPI fakeClock()
+{
+    return fakeNow;
+}
+
+float levelOf(const EngineSound& e, int i)
+{
+    return e.loops[i]->level;
+}
+
+// The engine's four loops as wav files in memory, by the names the vehicle
+// gives them.
+struct Loops
+{
+    explicit Loops(const std::vector<SoundSamples::Pcm>& pcm)
+    {
+        for (size_t i = 0; i < 4; ++i)
+            sounds[i] = std::make_unique<MemorySound>(SoundSamples::wav(pcm[i]), AudioFile::typeWav,
+                                                      SoundSamples::engineLoopNames[i]);
+    }
+    const Audio::FileRef* ref(int i) const { return &sounds[size_t(i)]->ref; }
+    std::unique_ptr<MemorySound> sounds[4];
+};
+
+SoundSamples::Pcm constant(int16_t value, uint32_t frames = SoundMixer::loopLength)
+{
+    SoundSamples::Pcm pcm;
+    pcm.samples.assign(frames, value);
+    return pcm;
+}
+
+void initEngine(EngineSound& engine, const Loops& loops, const vec3d* at = nullptr)
+{
+    engine.clock = fakeClock;
+    engine.init(loops.ref(0), loops.ref(1), loops.ref(2), loops.ref(3), at);
+}
+
+}
+
+TEST(EngineModel, LevelsCrossFadeAndAlwaysAddUpToOne)
+{
+    Loops loops({SoundSamples::engineLoop(0), SoundSamples::engineLoop(1), SoundSamples::engineLoop(2),
+                 SoundSamples::engineLoop(3)});
+    EngineSound engine;
+    initEngine(engine, loops);
+    for (float speed = -3.0f; speed <= 4.0f; speed += 0.25f) {
+        for (float gas = 0.0f; gas <= 1.0f; gas += 0.125f) {
+            engine.speed = speed;
+            engine.throttle = gas;
+            engine.update();
+            float sum = 0.0f;
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_GE(levelOf(engine, i), 0.0f);
+                sum += levelOf(engine, i);
+            }
+            EXPECT_NEAR(sum, 1.0f, 1e-5f) << speed << " " << gas;
+        }
+    }
+    // At rest off throttle only the low idle loop sounds.
+    engine.speed = 0.0f;
+    engine.throttle = 0.0f;
+    engine.gear = 1;
+    engine.update();
+    EXPECT_EQ(levelOf(engine, 0), 1.0f);
+    EXPECT_EQ(levelOf(engine, 1) + levelOf(engine, 2) + levelOf(engine, 3), 0.0f);
+    // Full throttle atop gear 4: only the high load loop, pitch 1.7.
+    engine.gear = 4;
+    engine.gearOffset = 2.0f;
+    engine.gearScale = 1.4f;
+    engine.speed = 4.0f;
+    engine.throttle = 1.0f;
+    engine.update();
+    EXPECT_EQ(levelOf(engine, 3), 1.0f);
+    EXPECT_EQ(engine.gear, 4);
+    EXPECT_FLOAT_EQ(engine.pitchTerm, 1.0f);
+    EXPECT_FLOAT_EQ(engine.carrier->frequencyScale, 1.7f);
+    // Nothing that is not a number reaches the model.
+    engine.smoothThrottle(NAN);
+    engine.speed = INFINITY;
+    engine.update();
+    EXPECT_TRUE(std::isfinite(engine.throttle));
+    EXPECT_TRUE(std::isfinite(engine.getGearRatio()));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(std::isfinite(levelOf(engine, i)));
+}
+
+TEST(EngineModel, GearsShiftUpAndDownASecondApartAndHoldInReverse)
+{
+    Loops loops({constant(0), constant(0), constant(0), constant(0)});
+    EngineSound engine;
+    initEngine(engine, loops);
+    engine.throttle = 1.0f;
+    fakeNow = 5000;
+    std::vector<std::pair<uint32_t, int32_t>> shifts;
+    // A speed ramp: 0 to 3.6 in 6 s of 35 frames a second, then back down.
+    for (int frame = 0; frame <= 420; ++frame) {
+        fakeNow = 5000 + uint32_t(frame * 1000 / 35);
+        engine.speed = frame <= 210 ? 3.6f * frame / 210.0f : 3.6f * (420 - frame) / 210.0f;
+        const int32_t before = engine.gear;
+        engine.update();
+        if (engine.gear != before)
+            shifts.emplace_back(fakeNow, engine.gear);
+    }
+    ASSERT_GE(shifts.size(), 6u);
+    EXPECT_EQ(shifts[0].second, 2);
+    EXPECT_EQ(shifts[1].second, 3);
+    EXPECT_EQ(shifts[2].second, 4);
+    EXPECT_EQ(shifts.back().second, 1);
+    for (size_t i = 1; i < shifts.size(); ++i)
+        EXPECT_GE(shifts[i].first - shifts[i - 1].first, 1000u) << "shift " << i;
+
+    // Reverse: gear 1 with its reverse range, whatever the speed.
+    engine.gear = 3;
+    engine.speed = -2.5f;
+    fakeNow += 5000;
+    engine.update();
+    EXPECT_EQ(engine.gear, 1);
+    EXPECT_FLOAT_EQ(engine.gearScale, 1.8f);
+    engine.update();
+    EXPECT_EQ(engine.gear, 1);
+}
+
+TEST(EngineModel, GearRatioFollowsTheDriveCurveAndIsZeroWhileFree)
+{
+    Loops loops({constant(0), constant(0), constant(0), constant(0)});
+    EngineSound engine;
+    initEngine(engine, loops);
+    const struct
+    {
+        int32_t gear;
+        float offset, scale, top, exponent;
+    } gears[] = {{1, 0.0f, 2.6f, 2.05f, 0.4f}, {2, 0.35f, 1.7f, 2.05f, 0.5f}, {3, 1.1f, 1.4f, 2.05f, 0.5f},
+                 {4, 2.0f, 1.4f, 2.4f, 1.4f}};
+    for (const auto& g : gears) {
+        for (float speed : {-1.0f, 0.0f, 0.5f, 1.2f, 2.2f, 3.5f}) {
+            for (float gas : {-1.0f, -0.3f, 0.0f, 0.6f, 1.0f}) {
+                engine.gear = g.gear;
+                engine.gearOffset = g.offset;
+                engine.gearScale = g.scale;
+                engine.speed = speed;
+                engine.throttle = gas;
+                const float x = (speed - g.offset) * g.scale;
+                const float d = g.top - (gas >= 0.0f ? x : std::fabs(x));
+                const float expected = d > 0.001f ? g.top * std::pow(d / g.top, g.exponent) * gas : d * gas;
+                EXPECT_NEAR(engine.getGearRatio(), expected, 1e-5f) << g.gear << " " << speed << " " << gas;
+            }
+        }
+    }
+    engine.free = 1;
+    EXPECT_EQ(engine.getGearRatio(), 0.0f);
+}
+
+TEST(EngineModel, ThrottleSmoothsWithTheFrameFactorAndDrivesAFreeEngine)
+{
+    Loops loops({constant(0), constant(0), constant(0), constant(0)});
+    EngineSound engine;
+    initEngine(engine, loops);
+    const float savedFactor = gFrameFactor.load();
+    gFrameFactor = 2.0f;
+    engine.smoothThrottle(1.0f);
+    EXPECT_FLOAT_EQ(engine.throttle, 0.2f);
+    EXPECT_FLOAT_EQ(engine.load, 0.8f);
+    EXPECT_EQ(engine.speed, 0.0f) << "coupled: the vehicle sets the speed";
+    engine.free = 1;
+    engine.smoothThrottle(1.0f);
+    EXPECT_FLOAT_EQ(engine.throttle, 0.36f);
+    EXPECT_FLOAT_EQ(engine.speed, 2.0f * 0.36f * 2.0f * 0.04f);
+    engine.smoothThrottle(0.05f);
+    EXPECT_EQ(engine.load, 0.0f) << "no load for an input within 0.1";
+    gFrameFactor = savedFactor;
+}
+
+TEST(EngineMixer, WritesTheWeightedClampedSumInItsWindowOnly)
+{
+    // Gains 2.5, 1.8, 1.8, 1.8 scale the loops; the last one clamps.
+    Loops loops({constant(1000), constant(2000), constant(-3000), constant(20000)});
+    EngineSound engine;
+    initEngine(engine, loops);
+    EXPECT_EQ(engine.loops[0]->samples[100], 2500);
+    EXPECT_EQ(engine.loops[1]->samples[100], 3600);
+    EXPECT_EQ(engine.loops[3]->samples[100], 32767);
+
+    FakeSoundBuffer buffer(SoundMixer::loopLength * 2);
+    engine.carrier->buffer = &buffer;
+    const float levels[4] = {1.0f, 1.0f, 2.0f, 0.0f}; // weights 0.25, 0.25, 0.5, 0
+    for (int i = 0; i < 4; ++i)
+        engine.loops[i]->level = levels[i];
+    const auto sampleAt = [&](uint32_t j) {
+        int16_t v;
+        memcpy(&v, &buffer.bytes[j * 2], 2);
+        return v;
+    };
+    const int16_t mixed = int16_t(2500 * 0.25f + 3600 * 0.25f + -5400 * 0.5f);
+
+    buffer.playCursor = 0;
+    engine.mix(engine.carrier);
+    for (uint32_t j = 0; j < SoundMixer::loopLength; j += 997)
+        EXPECT_EQ(sampleAt(j), mixed) << "the first mix writes everything";
+    EXPECT_EQ(sampleAt(SoundMixer::loopLength - 1), mixed);
+
+    // The next mix: 3000 samples played, so from 6000 behind the cursor to
+    // 12000 ahead of it, wrapping past the end.
+    std::fill(buffer.bytes.begin(), buffer.bytes.begin() + buffer.size, uint8_t(0));
+    engine.lastCursor = 62000;
+    buffer.playCursor = (62000 + 3000 - SoundMixer::loopLength) * 2;
+    const uint32_t cursor = buffer.playCursor / 2;
+    engine.loops[3]->level = 4.0f; // the clamped loop: 32767 * 0.5 dominates
+    engine.mix(engine.carrier);
+    const int16_t withD = int16_t(std::clamp(2500 * 0.125f + 3600 * 0.125f - 5400 * 0.25f + 32767 * 0.5f, -32767.0f,
+                                             32767.0f));
+    const uint32_t n = SoundMixer::loopLength;
+    for (int64_t k = -6000; k < 12000; k += 7)
+        ASSERT_EQ(sampleAt(uint32_t((int64_t(cursor) + k + n) % n)), withD) << k;
+    EXPECT_EQ(sampleAt((cursor + 12000) % n), 0) << "nothing beyond the window";
+    EXPECT_EQ(sampleAt((cursor + n - 6001) % n), 0);
+    EXPECT_EQ(engine.lastCursor, cursor);
+    EXPECT_TRUE(buffer.canaryIntact());
+    engine.carrier->buffer = nullptr;
+}
+
+TEST(EngineMixer, EnginesSharingLoopFilesGetTheSameLoops)
+{
+    Loops loops({SoundSamples::engineLoop(0), SoundSamples::engineLoop(1), SoundSamples::engineLoop(2),
+                 SoundSamples::engineLoop(3)});
+    EngineSound first, second;
+    initEngine(first, loops);
+    initEngine(second, loops);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(std::equal(first.loops[i]->samples.get(), first.loops[i]->samples.get() + SoundMixer::loopLength,
+                               second.loops[i]->samples.get()))
+            << "loop " << i;
+    EXPECT_NE(first.file, second.file) << "each engine mixes into its own file";
+}
+
+TEST(EngineMixer, GeneratedLoopsPlayWithPitchFollowingTheThrottle)
+{
+    Device device;
+    ASSERT_TRUE(device.ready());
+    Loops loops({SoundSamples::engineLoop(0), SoundSamples::engineLoop(1), SoundSamples::engineLoop(2),
+                 SoundSamples::engineLoop(3)});
+    vec3d position{0.0f, 0.0f, 10.0f};
+    EngineSound engine;
+    initEngine(engine, loops, &position);
+    ASSERT_NE(engine.carrier->buffer, nullptr);
+    EXPECT_EQ(engine.carrier->state, Audio::SoundInterface::playing);
+    ASSERT_NE(engine.file, nullptr);
+    EXPECT_EQ(engine.file->description.dwFlags, DWORD(0x681B0));
+
+    fakeNow = 0;
+    float lastPitch = 0.0f;
+    for (int frame = 0; frame < 140; ++frame) {
+        fakeNow = uint32_t(frame * 1000 / 35);
+        engine.smoothThrottle(frame < 100 ? 1.0f : 0.0f);
+        engine.speed = std::min(3.0f, frame * 0.03f);
+        engine.update();
+        DWORD frequency = 0;
+        engine.carrier->buffer->GetFrequency(&frequency);
+        EXPECT_EQ(frequency, DWORD(std::lround(44100.0 * engine.carrier->frequencyScale)));
+        lastPitch = std::max(lastPitch, engine.carrier->frequencyScale);
+    }
+    EXPECT_GT(lastPitch, 1.2f) << "the pitch rose with the engine";
+    const Bytes mixed = bufferBytes(engine.carrier->buffer, 0, SoundMixer::loopLength * 2);
+    EXPECT_GT(std::count_if(mixed.begin(), mixed.end(), [](uint8_t b) { return b != 0; }), 10000) << "not silent";
+    engine.release();
+    EXPECT_EQ(engine.file, nullptr);
+    EXPECT_EQ(engine.carrier, nullptr);
+}

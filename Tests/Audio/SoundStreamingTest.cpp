@@ -1,0 +1,197 @@
+#include "FakeSoundBuffer.h"
+#include "SoundTestSupport.h"
+
+#include "Audio/Sound2D.h"
+#include "Audio/SoundEventHandler.h"
+
+#include <chrono>
+
+using namespace SoundTest;
+using Audio::AudioFile;
+using Audio::Sound2D;
+using Audio::SoundInterface;
+
+namespace {
+
+constexpr uint32_t half = AudioFile::streamHalfBytes;
+
+// A streamed sound refilled by hand: the test moves the play cursor across
+// the halves and runs the refill as the event thread would.
+struct HandStream
+{
+    HandStream(AudioFile* file, bool loop) : sound(file)
+    {
+        sound.loop = loop ? 1 : 0;
+        sound.buffer = &buffer;
+        sound.state = SoundInterface::playing;
+        EXPECT_TRUE(sound.startStream());
+    }
+    ~HandStream()
+    {
+        sound.buffer = nullptr;
+        sound.state = SoundInterface::stopped;
+    }
+    // The cursor enters half h and the half just left is refilled.
+    void enter(uint32_t h)
+    {
+        buffer.playCursor = h * half + 100;
+        sound.onStreamEvent();
+    }
+    Bytes halfBytes(uint32_t h) const
+    {
+        return Bytes(buffer.bytes.begin() + h * half, buffer.bytes.begin() + (h + 1) * half);
+    }
+
+    FakeSoundBuffer buffer{AudioFile::streamBufferBytes};
+    Sound2D sound;
+};
+
+// The decoded data from offset on, wrapping at its end, for n bytes.
+Bytes dataFrom(const Bytes& whole, uint64_t offset, uint32_t n)
+{
+    Bytes out(n);
+    for (uint32_t i = 0; i < n; ++i)
+        out[i] = whole[(offset + i) % whole.size()];
+    return out;
+}
+
+template <class Done>
+bool waitFor(Done done, int milliseconds = 20000)
+{
+    for (int i = 0; i < milliseconds && !done(); ++i) {
+        Audio::update();
+        Sleep(1);
+    }
+    return done();
+}
+
+}
+
+TEST(SoundStreaming, RefilledHalvesContinueTheDecodedFile)
+{
+    const SoundSamples::Pcm pcm = SoundSamples::tone(10.0, 1); // 882000 bytes: 3.4 halves
+    for (const auto& [bytes, type] : {std::pair{SoundSamples::wav(pcm), AudioFile::typeWav},
+                                      std::pair{SoundSamples::ogg(pcm), AudioFile::typeOgg}}) {
+        MemorySound sound(bytes, type, L"stream");
+        sound.file->setupBuffers(true, false, false, false);
+        ASSERT_EQ(sound.file->streamed, 1u);
+        const Bytes whole = sound.readAll();
+        const uint32_t size = uint32_t(whole.size());
+
+        // A one-shot: the last, partial half plays out before the stop.
+        {
+            HandStream stream(sound.file, false);
+            EXPECT_EQ(stream.halfBytes(0), dataFrom(whole, 0, half));
+            EXPECT_EQ(stream.halfBytes(1), dataFrom(whole, half, half));
+            stream.enter(1); // half 0 gets the third half of the data
+            EXPECT_EQ(stream.halfBytes(0), dataFrom(whole, 2 * half, half));
+            stream.enter(0); // half 1 gets the rest, then silence
+            const Bytes last = stream.halfBytes(1);
+            const uint32_t rest = size - 3 * half;
+            EXPECT_TRUE(std::equal(last.begin(), last.begin() + rest, whole.begin() + 3 * half));
+            EXPECT_EQ(std::count(last.begin() + rest, last.end(), 0), long(half - rest));
+            EXPECT_EQ(stream.sound.endReached, 1u);
+            stream.enter(0); // a second signal for the same half changes nothing
+            stream.enter(1); // the partial half starts: it must be heard
+            EXPECT_EQ(stream.buffer.stops, 0);
+            EXPECT_EQ(stream.halfBytes(0), Bytes(half, 0)) << "silence behind the last data";
+            stream.enter(0); // the partial half has played
+            EXPECT_EQ(stream.buffer.stops, 1);
+            EXPECT_TRUE(stream.buffer.canaryIntact());
+        }
+        // A loop wraps three times, each half going on where the last ended.
+        {
+            HandStream stream(sound.file, true);
+            uint64_t written = 2 * half;
+            while (written < 3ull * size + half) {
+                const uint32_t entering = uint32_t(written / half) % 2 == 0 ? 1 : 0;
+                stream.enter(entering);
+                EXPECT_EQ(stream.halfBytes(1 - entering), dataFrom(whole, written, half)) << "at " << written;
+                written += half;
+            }
+            EXPECT_EQ(stream.buffer.stops, 0);
+        }
+    }
+}
+
+TEST(SoundStreaming, OneShotsStopAfterTheirLastHalfAndLoopsPlayOn)
+{
+    Device device;
+    ASSERT_TRUE(device.ready());
+    // Two and a half halves of mono data: the one-shot ends in its fifth
+    // notification's refill.
+    MemorySound sound(SoundSamples::wav(SoundSamples::tone(7.5, 1)), AudioFile::typeWav, L"long", 0, 1, 1);
+    sound.file->setupBuffers(true, false, false, false);
+    ASSERT_EQ(sound.file->streamed, 1u);
+    Sound2D loop(sound.file), once(sound.file);
+    loop.play(true);
+    for (int round = 0; round < 2; ++round) {
+        once.play(false);
+        ASSERT_EQ(once.state, SoundInterface::playing);
+        EXPECT_EQ(Audio::gSoundEvents.count(), 2);
+        EXPECT_TRUE(Audio::gSoundEvents.thread.isRunning());
+        ASSERT_TRUE(waitFor([&] { return once.state == SoundInterface::stopped; })) << "round " << round;
+        EXPECT_EQ(once.buffer, nullptr);
+        EXPECT_EQ(once.eventEntry, nullptr);
+        EXPECT_EQ(loop.state, SoundInterface::playing) << "the loop went round and plays on";
+    }
+    loop.stop();
+    EXPECT_EQ(Audio::gSoundEvents.count(), 0);
+    EXPECT_FALSE(Audio::gSoundEvents.thread.isRunning()) << "the last stream stops the thread";
+    loop.play(true);
+    EXPECT_TRUE(Audio::gSoundEvents.thread.isRunning()) << "and the next one starts a new one";
+    loop.stop();
+}
+
+TEST(SoundStreaming, AThirtyThirdStreamGetsNoBufferAndStartsAndStopsHoldUp)
+{
+    Device device;
+    ASSERT_TRUE(device.ready());
+    MemorySound sound(SoundSamples::wav(SoundSamples::tone(6.5, 1)), AudioFile::typeWav, L"many", 0, 1, 1);
+    sound.file->setupBuffers(true, false, false, false);
+    std::vector<std::unique_ptr<Sound2D>> streams;
+    for (int i = 0; i < 33; ++i) {
+        streams.push_back(std::make_unique<Sound2D>(sound.file));
+        streams.back()->play(true);
+    }
+    EXPECT_EQ(Audio::gSoundEvents.count(), 32);
+    for (int i = 0; i < 32; ++i)
+        EXPECT_EQ(streams[size_t(i)]->state, SoundInterface::playing);
+    EXPECT_EQ(streams.back()->state, SoundInterface::paused);
+    EXPECT_EQ(streams.back()->buffer, nullptr);
+
+    // Keep a few streams refilling while one is started and stopped again
+    // and again: every change waits for the event thread, never for ever.
+    streams.resize(4);
+    Sound2D cycled(sound.file);
+    const auto begin = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i) {
+        cycled.play(i % 2 == 0);
+        ASSERT_EQ(cycled.state, SoundInterface::playing);
+        if (i % 10 == 0)
+            Sleep(5);
+        cycled.stop();
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    EXPECT_LT(seconds, 30.0);
+    EXPECT_EQ(Audio::gSoundEvents.count(), 4);
+    streams.clear();
+    EXPECT_EQ(Audio::gSoundEvents.count(), 0);
+}
+
+TEST(SoundStreaming, UnloadingAPlayingFileDetachesItsSoundsAndTheirStreams)
+{
+    Device device;
+    ASSERT_TRUE(device.ready());
+    MemorySound sound(SoundSamples::wav(SoundSamples::tone(7.0, 1)), AudioFile::typeWav, L"gone", 0, 1, 1);
+    sound.file->setupBuffers(true, false, false, false);
+    Sound2D playing(sound.file);
+    playing.play(true);
+    ASSERT_EQ(Audio::gSoundEvents.count(), 1);
+    AudioFile::unloadByRef(sound.ref);
+    EXPECT_EQ(playing.file, nullptr);
+    EXPECT_EQ(playing.buffer, nullptr);
+    EXPECT_EQ(playing.eventEntry, nullptr);
+    EXPECT_EQ(playing.state, SoundInterface::stopped);
+    EXPECT_EQ(Audio::gSoundEvents.count(), 0);
+}
