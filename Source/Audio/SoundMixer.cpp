@@ -4,8 +4,11 @@
 #include "Audio/BufferLock.h"
 #include "Audio/Sound3D.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace Audio {
 
@@ -14,6 +17,64 @@ namespace {
 float clampSample(float v)
 {
     return std::clamp(v, -32767.0f, 32767.0f);
+}
+
+// Weights as the integer kernel takes them: 1.0 is 1 << weightBits.
+constexpr int weightBits = 14;
+
+// out[i] := the sum of loops[s][at + i] x weights[s] within -32767..32767,
+// truncated toward zero, for run samples. Eight samples at a time with SSE2:
+// the loops go in pairs through a 16-bit multiply-add with the weights in
+// fixed point (a loop without a partner is paired with itself at weight 0),
+// which stays within a few steps of the float sum.
+void mixRun(int16_t* out, const int16_t* const* loops, const float* weights, uint32_t loopCount, uint32_t at,
+            uint32_t run)
+{
+    const uint32_t pairs = (loopCount + 1) / 2;
+    __m128i pairWeights[8];
+    const int16_t* pairLoops[16];
+    for (uint32_t p = 0; p < pairs && p < 8; ++p) {
+        const uint32_t a = 2 * p, b = std::min(2 * p + 1, loopCount - 1);
+        const int wa = int(std::lround(std::clamp(weights[a], 0.0f, 1.0f) * (1 << weightBits)));
+        const int wb = b == a ? 0 : int(std::lround(std::clamp(weights[b], 0.0f, 1.0f) * (1 << weightBits)));
+        pairWeights[p] = _mm_set1_epi32(int32_t(uint32_t(uint16_t(wa)) | uint32_t(wb) << 16));
+        pairLoops[2 * p] = loops[a] + at;
+        pairLoops[2 * p + 1] = loops[b] + at;
+    }
+    const __m128i roundUp = _mm_set1_epi32((1 << weightBits) - 1);
+    const __m128i floor16 = _mm_set1_epi16(-32767);
+    uint32_t i = 0;
+    for (; i + 8 <= run; i += 8) {
+        __m128i low = _mm_setzero_si128(), high = _mm_setzero_si128();
+        for (uint32_t p = 0; p < pairs; ++p) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairLoops[2 * p] + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairLoops[2 * p + 1] + i));
+            low = _mm_add_epi32(low, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), pairWeights[p]));
+            high = _mm_add_epi32(high, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), pairWeights[p]));
+        }
+        // Toward zero: negative sums get (1 << weightBits) - 1 before the shift.
+        low = _mm_srai_epi32(_mm_add_epi32(low, _mm_and_si128(_mm_srai_epi32(low, 31), roundUp)), weightBits);
+        high = _mm_srai_epi32(_mm_add_epi32(high, _mm_and_si128(_mm_srai_epi32(high, 31), roundUp)), weightBits);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_max_epi16(_mm_packs_epi32(low, high), floor16));
+    }
+    for (; i < run; ++i) {
+        float sum = 0.0f;
+        for (uint32_t s = 0; s < loopCount; ++s)
+            sum += float(loops[s][at + i]) * weights[s];
+        out[i] = int16_t(clampSample(sum));
+    }
+}
+
+// The same in float, for any number of loops and any volume.
+void mixRunFloat(int16_t* out, const int16_t* const* loops, const float* weights, uint32_t loopCount, uint32_t at,
+                 uint32_t run, float volume)
+{
+    for (uint32_t i = 0; i < run; ++i) {
+        float sum = 0.0f;
+        for (uint32_t s = 0; s < loopCount; ++s)
+            sum += float(loops[s][at + i]) * weights[s];
+        out[i] = int16_t(clampSample(volume * clampSample(sum)));
+    }
 }
 
 }
@@ -94,20 +155,20 @@ void SoundMixer::mix(Sound3D* carrier)
     BufferLock lock(target, 0, n * 2);
     if (lock.locked() && lock.firstBytes >= n * 2) {
         int16_t* out = reinterpret_cast<int16_t*>(lock.first);
-        float accumulator[1024];
-        // In runs that neither wrap nor outgrow the accumulator, sound by sound.
+        std::vector<const int16_t*> loops;
+        std::vector<float> weights;
+        for (const auto& sound : sounds) {
+            loops.push_back(sound->samples.get());
+            weights.push_back(sound->weight);
+        }
+        // In runs that do not wrap.
         for (uint32_t done = 0; done < count;) {
             const uint32_t at = (start + done) % n;
-            const uint32_t run = std::min({count - done, n - at, uint32_t(std::size(accumulator))});
-            std::fill(accumulator, accumulator + run, 0.0f);
-            for (const auto& sound : sounds) {
-                const int16_t* in = sound->samples.get() + at;
-                const float w = sound->weight;
-                for (uint32_t i = 0; i < run; ++i)
-                    accumulator[i] += float(in[i]) * w;
-            }
-            for (uint32_t i = 0; i < run; ++i)
-                out[at + i] = int16_t(clampSample(volume * clampSample(accumulator[i])));
+            const uint32_t run = std::min(count - done, n - at);
+            if (volume == 1.0f && loops.size() <= 16)
+                mixRun(out + at, loops.data(), weights.data(), uint32_t(loops.size()), at, run);
+            else
+                mixRunFloat(out + at, loops.data(), weights.data(), uint32_t(loops.size()), at, run, volume);
             done += run;
         }
     }
