@@ -57,13 +57,7 @@ void init(HWND window)
         gSystem.primary = nullptr;
         return;
     }
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 2;
-    format.nSamplesPerSec = 44100;
-    format.nAvgBytesPerSec = 176400;
-    format.nBlockAlign = 4;
-    format.wBitsPerSample = 16;
+    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
     if (FAILED(gSystem.primary->SetFormat(&format)))
         return;
     if (FAILED(gSystem.primary->QueryInterface(IID_IDirectSound3DListener,

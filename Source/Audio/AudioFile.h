@@ -15,6 +15,19 @@
 
 namespace Audio {
 
+// The PCM format of channels x bits-per-sample samples at samplesPerSecond.
+inline WAVEFORMATEX pcmFormat(uint16_t channels, uint32_t samplesPerSecond, uint16_t bitsPerSample)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = channels;
+    format.nSamplesPerSec = samplesPerSecond;
+    format.wBitsPerSample = bitsPerSample;
+    format.nBlockAlign = uint16_t(channels * (bitsPerSample / 8));
+    format.nAvgBytesPerSec = samplesPerSecond * format.nBlockAlign;
+    return format;
+}
+
 // One sound, loaded once and shared by every sound object that plays it: a
 // "wav" or Ogg Vorbis file read through its reference's stream, or raw 16-bit
 // PCM that the engine-sound mixer writes itself. Loaded files sit in one list,

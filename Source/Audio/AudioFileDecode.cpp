@@ -129,13 +129,7 @@ bool AudioFile::openOgg()
         oggOpen = false;
         return false;
     }
-    format = WAVEFORMATEX{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = uint16_t(info->channels);
-    format.nSamplesPerSec = uint32_t(info->rate);
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = uint16_t(info->channels * 2);
-    format.nAvgBytesPerSec = uint32_t(info->rate) * info->channels * 2;
+    format = pcmFormat(uint16_t(info->channels), uint32_t(info->rate), 16);
     const double seconds = ov_time_total(&oggFile, -1);
     duration = std::isfinite(seconds) && seconds > 0.0 ? uint32_t(std::llround(std::min(seconds * 1000.0, 4e9))) : 0;
     cursor = 0;

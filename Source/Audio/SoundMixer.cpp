@@ -89,13 +89,7 @@ void SoundMixer::open()
     if (file)
         return;
     lastCursor = 0;
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 1;
-    format.nSamplesPerSec = 44100;
-    format.nAvgBytesPerSec = 88200;
-    format.nBlockAlign = 2;
-    format.wBitsPerSample = 16;
+    const WAVEFORMATEX format = pcmFormat(1, 44100, 16);
     file = new AudioFile(String(L"Mixer"), format, uint32_t(length) * 2, nullptr, 0, 4, 1);
     file->ownerSlot = &file;
     file->setupBuffers(true, true, true, false);

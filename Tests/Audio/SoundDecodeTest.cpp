@@ -131,7 +131,7 @@ TEST(SoundFileRoundTrip, ReadsAcrossTheEndWithAndWithoutLoop)
 
 TEST(SoundFileRoundTrip, RawDataReadsAsItsBytesOrAsSilence)
 {
-    WAVEFORMATEX format{WAVE_FORMAT_PCM, 1, 44100, 88200, 2, 16, 0};
+    const WAVEFORMATEX format = Audio::pcmFormat(1, 44100, 16);
     const Bytes data = pattern(1000);
     AudioFile withData(String(L"raw"), format, 1000, data.data(), 0, 4, 1);
     AudioFile silent(String(L"Mixer"), format, 126214, nullptr, 0, 4, 1);

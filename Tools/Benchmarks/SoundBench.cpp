@@ -9,6 +9,7 @@
 #include "Audio/Sound3D.h"
 #include "Audio/SoundEventHandler.h"
 
+#include "SoundBenchSupport.h"
 #include "SoundSamples.h"
 
 #include "Core/FileArray.h"
@@ -22,25 +23,8 @@
 
 namespace {
 
-double now()
-{
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
-
-struct Sound
-{
-    Sound(const std::vector<uint8_t>& bytes, const wchar_t* name)
-    {
-        stream.write(bytes.data(), uint32_t(bytes.size()));
-        stream.seek(0, 0);
-        ref.set(&stream, Audio::FileRef::typeWav, String(name), 0);
-    }
-    FileArray stream{4096};
-    Audio::FileRef ref;
-};
+using SoundBench::now;
+using SoundBench::Sound;
 
 // Mean milliseconds of Audio::update over frames paced at 35 a second. The
 // core stays busy between frames, as the game's rendering keeps it.
@@ -84,7 +68,7 @@ int main()
     std::vector<std::unique_ptr<Sound>> loops;
     for (int i = 0; i < 4; ++i)
         loops.push_back(std::make_unique<Sound>(SoundSamples::wav(SoundSamples::engineLoop(i)),
-                                                SoundSamples::engineLoopNames[i]));
+                                                Audio::FileRef::typeWav, SoundSamples::engineLoopNames[i]));
     std::vector<vec3d> positions(8);
     for (int i = 0; i < 8; ++i) {
         positions[size_t(i)] = vec3d{float(i) * 10.0f, 0.0f, 0.0f};
@@ -116,7 +100,7 @@ int main()
     engines.clear();
 
     // 64 one-shots and loops playing at once.
-    Sound shortSound(SoundSamples::wav(SoundSamples::tone(3.0, 1)), L"tone.wav");
+    Sound shortSound(SoundSamples::wav(SoundSamples::tone(3.0, 1)), Audio::FileRef::typeWav, L"tone.wav");
     Audio::AudioFile* file = Audio::AudioFile::get(&shortSound.ref, 8, 64, 8);
     file->setupBuffers(true, true, true, false);
     for (int i = 0; i < 64; ++i)
@@ -124,7 +108,7 @@ int main()
     std::printf("Audio::update with 64 playing sounds: %.4f ms per frame (limit 0.05 ms)\n", updateMilliseconds(100));
 
     // Four streams refilled on the event thread meanwhile.
-    Sound longSound(SoundSamples::wav(SoundSamples::tone(12.0, 2)), L"long.wav");
+    Sound longSound(SoundSamples::wav(SoundSamples::tone(12.0, 2)), Audio::FileRef::typeWav, L"long.wav");
     Audio::AudioFile* streamed = Audio::AudioFile::get(&longSound.ref, 0, 1, 1);
     streamed->setupBuffers(true, false, false, false);
     std::vector<std::unique_ptr<Audio::Sound2D>> streams;

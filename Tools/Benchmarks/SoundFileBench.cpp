@@ -5,6 +5,7 @@
 #include "Audio/Audio.h"
 #include "Audio/AudioFile.h"
 
+#include "SoundBenchSupport.h"
 #include "SoundSamples.h"
 
 #include "Core/FileArray.h"
@@ -16,30 +17,8 @@
 #include <memory>
 #include <vector>
 
-namespace {
-
-double now()
-{
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
-
-// A sound over a memory stream, as the resource manager's entries are.
-struct Sound
-{
-    Sound(const std::vector<uint8_t>& bytes, uint32_t type, const wchar_t* name)
-    {
-        stream.write(bytes.data(), uint32_t(bytes.size()));
-        stream.seek(0, 0);
-        ref.set(&stream, type, String(name), 0);
-    }
-    FileArray stream{4096};
-    Audio::FileRef ref;
-};
-
-}
+using SoundBench::now;
+using SoundBench::Sound;
 
 int main()
 {
