@@ -53,7 +53,6 @@ void SoundInterface::bind(AudioFile* file_)
     frequencyScale = 1.0f;
     state = stopped;
     loop = 0;
-    resetStream();
     recycles = 0;
 }
 

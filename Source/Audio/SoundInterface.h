@@ -49,7 +49,7 @@ public:
     virtual ~SoundInterface();
 
     // Binds to file with the defaults (volume and frequency scale 1, stopped,
-    // no loop, fresh stream fields).
+    // no loop); play starts its stream afresh.
     virtual void bind(AudioFile* file);
     // Starts the sound; nothing for a playing one. A paused sound resumes
     // where it stood, a stopped one from the start.

@@ -119,6 +119,12 @@ TEST(SoundFileRoundTrip, ReadsAcrossTheEndWithAndWithoutLoop)
                 EXPECT_EQ(std::count(out.begin() + tail, out.end(), 0), 800) << "the rest is silence";
             }
         }
+        // A looped read longer than the data wraps as often as it must.
+        file.seek(0);
+        Bytes thrice(whole.size() * 3 + 100);
+        EXPECT_EQ(file.read(thrice.data(), uint32_t(thrice.size()), true), thrice.size());
+        for (size_t i = 0; i < thrice.size(); i += 97)
+            ASSERT_EQ(thrice[i], whole[i % whole.size()]) << i;
         // Reads go on where the last one stopped.
         file.seek(0);
         Bytes first(300), second(300);

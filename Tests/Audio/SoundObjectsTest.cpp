@@ -302,3 +302,25 @@ TEST(SoundObjects, WithoutAudioEverySoundIsTheSilentDummy)
     Sound3D::dummySound().attachPosition(nullptr)->setDistances(1.0f, 1.0f);
     EXPECT_FLOAT_EQ(Sound3D::dummySound().maxDistance, 100.0f) << "the dummy keeps nothing";
 }
+
+TEST(SoundObjects, TheExitTeardownStopsTheThreadAndLeavesLiveSoundsSafeToDelete)
+{
+    Device device;
+    ASSERT_TRUE(device.ready());
+    MemorySound sound(SoundSamples::wav(SoundSamples::tone(7.0, 1)), AudioFile::typeWav, L"exit", 1, 2, 1);
+    sound.file->setupBuffers(true, false, false, false);
+    auto* standing = new Sound2D(sound.file);
+    standing->play(true);
+    Sound2D::create(sound.file)->play(false);
+    ASSERT_TRUE(Audio::gSoundEvents.thread.isRunning());
+
+    Audio::destroyAtExit();
+    EXPECT_FALSE(Audio::gSoundEvents.thread.isRunning());
+    EXPECT_EQ(Audio::gSoundEvents.count(), 0);
+    EXPECT_EQ(AudioFile::list().count(), 0);
+    EXPECT_EQ(SoundInterface::list().count(), 0);
+    EXPECT_EQ(Sound2D::pool().blockCount(), 0);
+    EXPECT_EQ(standing->file, nullptr);
+    EXPECT_EQ(standing->listNode, nullptr);
+    delete standing;
+}
