@@ -136,6 +136,15 @@ TEST(SoundObjects, PositionalDefaultsAndDistancesReachTheBuffer)
     D3DVECTOR at{};
     positional.buffer3D->GetPosition(&at);
     EXPECT_EQ((vec3d{at.x, at.y, at.z}), source) << "follows the attached vector, not its own";
+
+    // A pooled sound handed out again follows nothing of its former life.
+    Sound3D* first = Sound3D::create(sound.file);
+    first->attachPosition(&source)->setDistances(50.0f, 0.5f);
+    first->stop();
+    Sound3D* again = Sound3D::create(sound.file);
+    ASSERT_EQ(again, first);
+    EXPECT_EQ(again->positionSource, &again->ownPosition);
+    EXPECT_FLOAT_EQ(again->maxDistance, 100.0f);
 }
 
 TEST(SoundObjects, ReleaseAllDetachesSoundsOutsideThePoolsAndKeepsThemListed)
