@@ -131,6 +131,9 @@ TEST(SoundObjects, PositionalDefaultsAndDistancesReachTheBuffer)
     positional.buffer3D->GetMaxDistance(&maximum);
     EXPECT_NEAR(minimum, std::pow(1000.0f, 0.42f), 1e-3f);
     EXPECT_FLOAT_EQ(maximum, 1000.0f);
+    positional.setDistances(200.0f, 0.5f);
+    positional.buffer3D->GetMaxDistance(&maximum);
+    EXPECT_FLOAT_EQ(maximum, 200.0f) << "a playing sound takes new distances at once";
     source = vec3d{8.0f, 9.0f, 10.0f};
     SoundInterface::updateAll();
     D3DVECTOR at{};
