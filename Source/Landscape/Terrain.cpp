@@ -1,5 +1,7 @@
 #include "Landscape/Terrain.h"
 
+#include "Render/TextureProj.h"
+
 #include "Core/CrashTrace.h"
 
 #include <windows.h>
@@ -19,6 +21,7 @@ Terrain::Terrain()
 Terrain::~Terrain()
 {
     clear();
+    projections.clear(false);
     for (CellCacheEntry* entry : cache)
         delete entry;
 }
@@ -51,6 +54,7 @@ void Terrain::freeGround()
         c = 0.0f;
     freeTree(root);
     root = Quadtree{};
+    projections.clear(false);
     tiles.clear();
     tilesPerSide = 0;
     releaseDeviceBuffers();

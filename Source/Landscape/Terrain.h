@@ -3,10 +3,13 @@
 #include "Render/BufferPool.h"
 #include "Render/D3DDevice.h"
 #include "Render/SwapChainInterface.h"
+#include "Render/TextureProjInterface.h"
 #include "TextureRecord.h"
 
 #include "Core/BoundingBox.h"
+#include "Core/DynArray.h"
 #include "Core/Matrix.h"
+#include "Core/SCList.h"
 #include "Core/String.h"
 #include "Core/Vector.h"
 
@@ -38,12 +41,15 @@ struct CollisionQuery;
 // units; the world matrix scales it by the level's horizontal and vertical
 // scales. Patch p has row r = p / n along x and column c = p % n against z.
 //
+// The terrain receives texture projections: each frame the projections of
+// its list are handed to the patches in view that they reach.
+//
 // Threads: everything runs on the main thread except the queries, which the
 // physics thread may ask too. Queries from another thread never read detail
 // records (the main thread makes and deletes those), and clear waits until
 // such queries have left before it frees the ground. The collision cache is
 // the physics thread's alone.
-class Terrain : public D3D::LoadProcessInterface
+class Terrain : public TextureProjInterface, public D3D::LoadProcessInterface
 {
 public:
     // The scene's settings for a load.
@@ -187,6 +193,10 @@ public:
         int32_t textureDirty = 1;     // the colour texels wait for their tile
         int32_t verticesDirty = 1;
         int32_t slot = 0; // place in the terrain's list of patches in view
+        // The projections that reach the patch this frame: the first
+        // projectionCount entries.
+        DynArray<TextureProj*> projections{8};
+        int32_t projectionCount = 0;
     };
 
     // The triangles of a patch at one level of detail with one pair of
@@ -258,6 +268,13 @@ public:
     // enables the texture projections' passes (the frame's scene and
     // occlusion passes set it).
     void render(int32_t flag);
+    // The projection list: a projection is appended once; one the terrain
+    // never received is ignored. The projections belong to their owners.
+    void addTexProj(TextureProj* projection) override;
+    void removeTexProj(TextureProj* projection) override;
+    // Hands each projection that is not disabled to the patches in view
+    // within its volume (every frame, from update).
+    void assignProjections();
     // Device reset: the dynamic buffers live in the default pool.
     void releaseDeviceBuffers();
     void createDeviceBuffers();
@@ -318,6 +335,7 @@ public:
     float sunColours[8] = {};
     vec3d lastLodCamera{-FLT_MAX, -FLT_MAX, -FLT_MAX};
     int32_t projectionPass = 1;
+    SCList<TextureProj> projections;
 
     // Drawing state (TerrainRender.cpp).
     BufferPool::List vertexPools{BufferPool::Layout{sizeof(Vertex), vertexFormat, poolVertices}};

@@ -5,6 +5,7 @@
 #include "Render/Camera.h"
 #include "Render/Light.h"
 #include "Render/SwapChain.h"
+#include "Render/TextureProj.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/HeightSurface.h"
@@ -185,6 +186,7 @@ void Terrain::update(const Camera& camera)
         updateLod(root, camera.position, camera.range);
         limitLevels();
     }
+    assignProjections();
     refreshTexels();
 }
 
@@ -234,6 +236,58 @@ void Terrain::patchLevel(Patch& patch, const vec3d& eye)
     if (data && level > 2 && data->range) {
         BufferPool::freeRange(*data->range->pool, data->range);
         data->range = nullptr;
+    }
+}
+
+void Terrain::addTexProj(TextureProj* projection)
+{
+    for (auto* node = projections.head(); node; node = node->next)
+        if (node->item == projection)
+            return;
+    projections.append(projection);
+}
+
+void Terrain::removeTexProj(TextureProj* projection)
+{
+    for (auto* node = projections.head(); node; node = node->next)
+        if (node->item == projection) {
+            projections.unlink(node);
+            return;
+        }
+}
+
+void Terrain::assignProjections()
+{
+    for (int32_t p : detailed)
+        patches[size_t(p)].detail->projectionCount = 0;
+    if (!isLoaded())
+        return;
+    DynArray<Quadtree*> stack(64);
+    for (auto* node = projections.head(); node; node = node->next) {
+        TextureProj* projection = node->item;
+        if (!projection || projection->disabled)
+            continue;
+        int32_t depth = 0;
+        *stack.at(depth++) = &root;
+        while (depth > 0) {
+            Quadtree* tree = *stack.at(--depth);
+            if (projection->volume.classifyBox(tree->minimum, tree->maximum) == ConvexVolume::outside)
+                continue;
+            if (tree->leaf) {
+                for (int32_t p : tree->items)
+                    if (PatchData* data = patches[size_t(p)].detail)
+                        if (TextureProj** slot = data->projections.at(data->projectionCount)) {
+                            *slot = projection;
+                            ++data->projectionCount;
+                        }
+                continue;
+            }
+            for (Quadtree* child : tree->children)
+                if (Quadtree** slot = child ? stack.at(depth) : nullptr) {
+                    *slot = child;
+                    ++depth;
+                }
+        }
     }
 }
 

@@ -228,7 +228,9 @@ void Terrain::drawPatch(Patch& patch)
 {
     PatchData& data = *patch.detail;
     const IndexSet& set = indexSets[indexSetOf(patch.level, patch.lowerFlag, patch.leftFlag)];
-    if (patch.level > 2) {
+    // A coarse patch joins the batch unless a projection reaches it: those
+    // draw it again, which needs its own vertices.
+    if (patch.level > 2 && data.projectionCount == 0) {
         batchPatch(data, set);
         return;
     }

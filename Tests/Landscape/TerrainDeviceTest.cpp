@@ -7,11 +7,13 @@
 
 #include "Landscape/Scene.h"
 #include "Render/DirectGraphics.h"
+#include "Render/TextureProj.h"
 
 #include <gtest/gtest.h>
 
 #include <d3dx9.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -183,6 +185,36 @@ TEST_F(TerrainDevice, TheSampleValleyLoadsAndDraws)
     EXPECT_GT(ground, int(pixels.width * pixels.height / 2));
     scene.clear();
     EXPECT_FALSE(gTerrain.isLoaded());
+}
+
+TEST_F(TerrainDevice, ACoarsePatchAProjectionReachesGetsItsOwnVertices)
+{
+    // The coarse patches in view: drawn from the batch, without a range.
+    frame("terrain-projection-before");
+    const Terrain::Patch* coarse = nullptr;
+    for (const Terrain::Patch& patch : gTerrain.patches)
+        if (patch.detail && patch.level > 2 && patch.centre.z > 150.0f && patch.centre.z < 400.0f &&
+            patch.centre.x < 0.0f && patch.centre.x > -200.0f) {
+            coarse = &patch;
+            break;
+        }
+    ASSERT_NE(coarse, nullptr);
+    EXPECT_EQ(coarse->detail->range, nullptr);
+    TextureProj lamp(nullptr);
+    const vec3d c = coarse->centre;
+    const std::pair<vec3d, float> planes[6] = {{{1, 0, 0}, c.x - 10}, {{-1, 0, 0}, -(c.x + 10)}, {{0, 0, 1}, c.z - 10},
+                                               {{0, 0, -1}, -(c.z + 10)}, {{0, 1, 0}, -1.0e6f}, {{0, -1, 0}, -1.0e6f}};
+    for (const auto& [normal, distance] : planes) {
+        ConvexVolume::Plane& plane = lamp.volume.planes[lamp.volume.count++];
+        plane.normal = normal;
+        plane.distance = distance;
+        plane.point = normal * distance;
+    }
+    gTerrain.addTexProj(&lamp);
+    const TestDevice::Level pixels = frame("terrain-projection");
+    EXPECT_NE(coarse->detail->range, nullptr);
+    EXPECT_EQ(count(pixels, isMagenta, 0, pixels.width), 0);
+    gTerrain.removeTexProj(&lamp);
 }
 
 TEST_F(TerrainDevice, TilesHoldTexturesOnlyWithinTheViewRange)

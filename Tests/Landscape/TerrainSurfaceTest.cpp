@@ -6,6 +6,7 @@
 #include "Entity/CollisionQuery.h"
 #include "Render/Camera.h"
 #include "Render/Light.h"
+#include "Render/TextureProj.h"
 
 #include <gtest/gtest.h>
 
@@ -307,6 +308,60 @@ TEST(TerrainLevels, DistanceGivesTheLevelAndNeighboursTheStitching)
     // Far patches keep no detail record; a camera that barely moved changes nothing.
     terrain->startLod(cameraAt({-4000.0f, 100.0f, -4000.0f}, 500.0f));
     EXPECT_EQ(terrain->patches[size_t(n * n - 1)].detail, nullptr);
+}
+
+// A box-shaped projection volume: x and z within the given bounds, any height.
+ConvexVolume boxVolume(float minX, float maxX, float minZ, float maxZ)
+{
+    ConvexVolume volume;
+    const std::pair<vec3d, float> planes[6] = {{{1, 0, 0}, minX}, {{-1, 0, 0}, -maxX}, {{0, 0, 1}, minZ},
+                                               {{0, 0, -1}, -maxZ}, {{0, 1, 0}, -1.0e6f}, {{0, -1, 0}, -1.0e6f}};
+    for (const auto& [normal, distance] : planes) {
+        ConvexVolume::Plane& plane = volume.planes[volume.count++];
+        plane.normal = normal;
+        plane.distance = distance;
+        plane.point = normal * distance;
+    }
+    return volume;
+}
+
+TEST(TerrainProjections, ReachOnlyThePatchesInTheirVolume)
+{
+    const auto terrain = load(randomMap(128, 62));
+    TextureProj lamp(nullptr), shade(nullptr);
+    lamp.volume = boxVolume(10.0f, 150.0f, -90.0f, 40.0f);
+    terrain->addTexProj(&lamp);
+    terrain->addTexProj(&lamp);
+    terrain->addTexProj(&shade);
+    shade.disabled = 1;
+    EXPECT_EQ(terrain->projections.count(), 2);
+    terrain->startLod(cameraAt({0, 100, 0}));
+    terrain->update(cameraAt({0, 100, 0}));
+    int reached = 0;
+    for (const Terrain::Patch& patch : terrain->patches) {
+        if (!patch.detail)
+            continue;
+        const bool within = patch.leaf->maximum.x > 10.0f && patch.leaf->minimum.x < 150.0f &&
+                            patch.leaf->maximum.z > -90.0f && patch.leaf->minimum.z < 40.0f;
+        EXPECT_EQ(patch.detail->projectionCount, within ? 1 : 0) << patch.index;
+        if (patch.detail->projectionCount) {
+            EXPECT_EQ(*patch.detail->projections.at(0), &lamp);
+            ++reached;
+        }
+    }
+    EXPECT_EQ(reached, 2 * 2); // x 0..192 and z -96..96
+    // Removing one the terrain never had changes nothing; the list forgets.
+    TextureProj stranger(nullptr);
+    terrain->removeTexProj(&stranger);
+    EXPECT_EQ(terrain->projections.count(), 2);
+    terrain->removeTexProj(&lamp);
+    terrain->update(cameraAt({0, 100, 0}));
+    for (const Terrain::Patch& patch : terrain->patches)
+        if (patch.detail) {
+            EXPECT_EQ(patch.detail->projectionCount, 0);
+        }
+    terrain->removeTexProj(&shade);
+    EXPECT_EQ(terrain->projections.count(), 0);
 }
 
 TEST(TerrainLayers, TheLitColourIsTheLayerInTheSun)
