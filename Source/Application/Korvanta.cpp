@@ -121,6 +121,7 @@ uint32_t Korvanta::init()
         Texture::loadCubeFromMemory(cubemap, nullptr, levelEditorCubemap, String(L"LevelEditorCubemap"), D3DX_DEFAULT,
                                     D3DX_DEFAULT, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DX_DEFAULT);
     }
+    scene.shadowManager.setQuality(gSettings ? gSettings->shadowFactor() : 1.0f);
     CRASH_TRACE();
     if (gResourceManager)
         gResourceManager->load(String(L"Data\\Resource\\Resource.res"));

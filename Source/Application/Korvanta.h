@@ -70,9 +70,14 @@ public:
     // The device and the Direct3D object (shutdown).
     void releaseDevice();
 
-    // Swap-chain hooks: the glow's scene starts on a cleared target with the
-    // sky and the ground; the occluders of the sun-glow test are the ground
-    // and the strip effects.
+    // The graphics screen's changes take effect and are saved: the display
+    // size and mode from the swap chain, the shadows from the shadow option.
+    void applyDisplaySettings();
+
+    // Swap-chain hooks: the sun's shadow maps come first; the glow's scene
+    // starts on a cleared target with the sky and the ground; the occluders
+    // of the sun-glow test are the ground and the strip effects.
+    void renderShadowMaps() override;
     void renderEffectScene() override;
     void renderOcclusionPass() override;
     // The application's environment map has no size: nothing is drawn.

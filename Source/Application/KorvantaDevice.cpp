@@ -42,8 +42,30 @@ void Korvanta::update()
     if (!active)
         return;
     scene.updateCamera();
+    scene.shadowManager.update();
     if (swapChain)
         swapChain->update();
+}
+
+void Korvanta::renderShadowMaps()
+{
+    scene.shadowManager.renderStaticShadowMaps();
+}
+
+void Korvanta::applyDisplaySettings()
+{
+    CRASH_TRACE();
+    if (!gSettings)
+        return;
+    if (swapChain && swapChain->presentParameters.BackBufferHeight) {
+        gSettings->width = swapChain->presentParameters.BackBufferWidth;
+        gSettings->height = swapChain->presentParameters.BackBufferHeight;
+        gSettings->aspect = float(gSettings->width) / float(gSettings->height);
+        gSettings->options.fullScreen = swapChain->presentParameters.Windowed ? 0 : 1;
+    }
+    scene.shadowManager.setEnabled(gSettings->options.shadowOption != 0 ? 1 : 0);
+    scene.shadowManager.setQuality(gSettings->shadowFactor());
+    gSettings->save();
 }
 
 void Korvanta::render()

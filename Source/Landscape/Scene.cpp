@@ -151,6 +151,7 @@ void Scene::clear()
     if (terrainLayer.terrain)
         terrainLayer.terrain->clear();
     Audio::releaseAll();
+    shadowManager.releaseSectors();
     loaded = 0;
 }
 
@@ -160,6 +161,7 @@ void Scene::release()
     if (!swapChain)
         return;
     clear();
+    shadowManager.releaseSectors();
     lightTexture.release();
     swapChain = nullptr;
 }

@@ -6,6 +6,7 @@
 #include "Landscape/SceneTerrain.h"
 
 #include "Render/D3DDevice.h"
+#include "Render/ShadowManager.h"
 #include "Render/SwapChainInterface.h"
 #include "TextureRecord.h"
 
@@ -130,6 +131,8 @@ public:
     void writeLevel(FileInterface& stream);
 
     D3D::Device::SwapChain* swapChain = nullptr; // not owned
+    // The sun's shadows; it reaches the swap chain through swapChain.
+    ShadowManager shadowManager{swapChain, 800.0f, 165.0f};
     String fileName;
     String recordsFolder; // ends with a backslash
     SceneCamera camera;

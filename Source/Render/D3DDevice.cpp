@@ -187,4 +187,30 @@ void Device::popView()
         --viewCount;
 }
 
+PushedTransform::PushedTransform(D3DTRANSFORMSTATETYPE which, const matrix3d& m) : which_(which)
+{
+    Device& record = gDirectGraphics.record;
+    if (gDevice)
+        gDevice->SetTransform(which, reinterpret_cast<const D3DMATRIX*>(m.m));
+    if (which == D3DTS_VIEW)
+        record.pushView(&m);
+    else
+        record.pushProjection(&m);
+}
+
+PushedTransform::~PushedTransform()
+{
+    Device& record = gDirectGraphics.record;
+    const matrix3d* below;
+    if (which_ == D3DTS_VIEW) {
+        record.popView();
+        below = record.viewStack[record.viewCount - 1];
+    } else {
+        record.popProjection();
+        below = record.projectionStack[record.projectionCount - 1];
+    }
+    if (gDevice && below)
+        gDevice->SetTransform(which_, reinterpret_cast<const D3DMATRIX*>(below->m));
+}
+
 }

@@ -71,10 +71,14 @@ public:
         void addTexProj(TextureProj* projection) override;
         void removeTexProj(TextureProj* projection) override;
 
-        // Before a reset every projection drops its state blocks; after it
-        // every projection is invalidated and records them again.
+        // Before a reset the shadow maps of the light and shadow projections
+        // drop their targets, then every projection its state blocks. After
+        // it every projection is invalidated and records its blocks, and
+        // later the shadow maps make their targets again.
+        void releaseShadowMaps();
         void releaseTextures();
         void restore();
+        void restoreShadowMaps();
 
         SCList<TextureProj> projections;
     };
@@ -153,6 +157,21 @@ public:
     // Set while reset runs: a reset asked for from the message pump inside it
     // returns at once instead of nesting.
     bool inReset = false;
+};
+
+// Sets D3DTS_VIEW or D3DTS_PROJECTION to a matrix and keeps it on the
+// device record's stack for a scope; at its end the entry below is set
+// again. The matrix must outlive the scope.
+class PushedTransform
+{
+public:
+    PushedTransform(D3DTRANSFORMSTATETYPE which, const matrix3d& m);
+    ~PushedTransform();
+    PushedTransform(const PushedTransform&) = delete;
+    PushedTransform& operator=(const PushedTransform&) = delete;
+
+private:
+    D3DTRANSFORMSTATETYPE which_;
 };
 
 // The name of a Direct3D 9 or D3DX 9 result code, or "Unknown Error".

@@ -43,6 +43,7 @@ bool pump(Device::SwapChain* first)
 void releaseDeviceObjects(Device& record)
 {
     CRASH_TRACE();
+    record.texProjList.releaseShadowMaps();
     RenderTexture::releaseSharedTargets();
     EnvMap::releaseForReset();
     record.device->LightEnable(0, FALSE);
@@ -89,6 +90,7 @@ void restoreDeviceObjects(Device& record)
     if (Device::SwapChain* chain = record.firstSwapChain())
         chain->beginFrame();
     RenderTexture::restoreSharedTargets();
+    record.texProjList.restoreShadowMaps();
     Device::setInitialStates();
     // A camera that moved a little rebuilds everything that caches its position.
     if (gCamera)

@@ -18,17 +18,6 @@ SCList<EnvMap> EnvMap::maps;
 
 namespace {
 
-void setTransform(D3DTRANSFORMSTATETYPE which, const matrix3d* m)
-{
-    if (gDevice && m)
-        gDevice->SetTransform(which, reinterpret_cast<const D3DMATRIX*>(m->m));
-}
-
-const matrix3d* topOf(const matrix3d* const* stack, uint32_t count)
-{
-    return count > 0 ? stack[count - 1] : nullptr;
-}
-
 // Both culling volumes of a camera, put back when the scope ends.
 class SavedVolumes
 {
@@ -72,27 +61,20 @@ void EnvMap::render(EnvMap& map, const vec3d& where)
     map.lastRenderTime = timeGetTime();
     record->busy = 1;
 
-    D3D::Device& device = gDirectGraphics.record;
     const matrix3d& projection = CubeFaceViews::projection();
-    setTransform(D3DTS_PROJECTION, &projection);
-    device.pushProjection(&projection);
-    if (map.sunFlag)
-        updateSunSprite(map, where);
     {
+        D3D::PushedTransform lens(D3DTS_PROJECTION, projection);
+        if (map.sunFlag)
+            updateSunSprite(map, where);
         SavedVolumes saved(*chain);
         for (int face = 0; face < CubeFaceViews::faceCount; ++face) {
             chain->directionVolume.setFromMatrix(CubeFaceViews::rotation(face) * projection);
             const matrix3d view = CubeFaceViews::view(face, where);
-            setTransform(D3DTS_VIEW, &view);
-            device.pushView(&view);
+            D3D::PushedTransform placed(D3DTS_VIEW, view);
             chain->frustum.setFromMatrix(view * projection);
             renderFace(map, *chain, face);
-            device.popView();
-            setTransform(D3DTS_VIEW, topOf(device.viewStack, device.viewCount));
         }
     }
-    device.popProjection();
-    setTransform(D3DTS_PROJECTION, topOf(device.projectionStack, device.projectionCount));
 
     record->busy = 0;
     if (map.kind == autoMipmapped && record->cubeTexture)

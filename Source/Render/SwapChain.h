@@ -14,6 +14,8 @@
 #include <cstdint>
 
 class AnimatedSky;
+class ShadowCasters;
+class ShadowEffects;
 struct SceneView;
 struct SkyBox;
 struct SkyLayers;
@@ -126,4 +128,8 @@ public:
     // the groups (which the swap chain does not own) and share the ring.
     SCList<StripEffectGroup> stripGroups;
     StripEffectRing stripRing;
+    // What shadow maps draw and count: set by the entity and effect managers
+    // the swap chain owns; null while there are none (nothing casts).
+    ShadowCasters* shadowCasters = nullptr;
+    ShadowEffects* shadowEffects = nullptr;
 };

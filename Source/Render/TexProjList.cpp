@@ -2,6 +2,7 @@
 // device reset.
 #include "Render/D3DDevice.h"
 
+#include "Render/ShadowMap.h"
 #include "Render/TextureProj.h"
 
 namespace D3D {
@@ -19,6 +20,28 @@ void Device::TexProjList::removeTexProj(TextureProj* projection)
             projections.unlink(node);
             return;
         }
+}
+
+namespace {
+
+template <class Step>
+void forEachShadowMap(SCList<TextureProj>& projections, Step step)
+{
+    for (auto* node = projections.head(); node; node = node->next)
+        if (TextureProj* p = node->item; p && p->shadowMap && (p->isLight() || p->isShadow()))
+            step(*p->shadowMap);
+}
+
+}
+
+void Device::TexProjList::releaseShadowMaps()
+{
+    forEachShadowMap(projections, [](ShadowMap& map) { map.releaseTargets(); });
+}
+
+void Device::TexProjList::restoreShadowMaps()
+{
+    forEachShadowMap(projections, [](ShadowMap& map) { map.createTargets(); });
 }
 
 void Device::TexProjList::releaseTextures()

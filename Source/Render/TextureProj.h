@@ -18,6 +18,7 @@
 #include <memory>
 #include <new>
 
+class ShadowMap;
 struct BufferRange;
 
 // A texture thrown from a projector (a light's cone or box, a shadow
@@ -78,6 +79,9 @@ public:
     virtual void createStateBlocks();
     // The derived projection's own update of its matrices and volume.
     virtual void update() {}
+    // A receiver drawing with its own view: a light projection's texture
+    // matrix for that view, then apply. Nothing here.
+    virtual void applyForView(const matrix3d& receiverView) { (void)receiverView; }
 
     // Texture matrix := inverse(a x m) x projection x bias, m being the
     // receiver's view (texture coordinates are camera-space positions).
@@ -135,6 +139,9 @@ public:
     IDirect3DStateBlock9* applyBlock = nullptr;
     InterfaceShader* shader;
     SCList<Interface> receivers;
+    // The shadow map of a light or shadow projection, which the device
+    // drops and makes again around a reset.
+    ShadowMap* shadowMap = nullptr;
 };
 
 // Row-vector matrices: the inverse of an affine matrix (its 3 x 3 block by
