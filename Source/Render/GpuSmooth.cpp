@@ -251,6 +251,14 @@ void GpuSmooth::copyResultTo(const TextureRef& destination) const
 
 void GpuSmooth::releasePasses()
 {
+    // Shared targets stay in their list for the next user; a private one
+    // (key -1) is found by no one and would stay there for good, one more
+    // at every rebuild.
+    for (RenderTexture** target : {&first, &second})
+        if (*target && (*target)->key == -1) {
+            RenderTexture::releaseByKey(RenderTexture::shared, *target);
+            *target = nullptr;
+        }
     cubeTexture.release();
     D3D::releaseInterface(vertexBuffer);
     D3D::releaseInterface(indexBuffer);

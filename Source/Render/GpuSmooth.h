@@ -59,8 +59,8 @@ public:
     // The result's pixels into destination (same size and format) through a
     // lockable copy.
     void copyResultTo(const TextureRef& destination) const;
-    // Drops the cube texture and the buffers; the targets stay in the shared
-    // list.
+    // Drops the cube texture, the buffers and private targets; shared
+    // targets stay in the shared list.
     void releasePasses();
 
     // The weights of kernel as bytes (w x 255, a fraction of one half rounding

@@ -135,11 +135,15 @@ void ShadowManager::update()
                 s->disabled = 1;
         return;
     }
-    float dx = sun.x, dz = sun.z;
-    if (dx != 0.0f || dz != 0.0f) {
-        const float length = fastSqrt(dx * dx + dz * dz);
-        dx /= length;
-        dz /= length;
+    // The grid runs along the sun's horizontal direction. Straight overhead
+    // there is none: the grid then runs along -z, as the sectors' lens,
+    // which takes +z as up, sees it (without it every grid point would fall
+    // on the world origin, far from the camera).
+    float dx = 0.0f, dz = -1.0f;
+    if (const float across = sun.x * sun.x + sun.z * sun.z; across > 1e-12f) {
+        const float length = fastSqrt(across);
+        dx = sun.x / length;
+        dz = sun.z / length;
     }
     vec3d centre{chain->position.x, 180.0f, chain->position.z};
     vec3d hit;

@@ -59,7 +59,7 @@ public:
     // The softness of every map, new and old (0 to 5).
     void setQuality(float blur);
     // Places the sectors around the camera for this frame; nothing without
-    // ground heights or while disabled. A sun at or below 0.001 of the
+    // ground heights or while disabled. A sun at or below 0.001 above the
     // horizon casts no shadows: every sector is disabled.
     void update();
     // Renders the maps of the sectors in use (the frame's first hook).

@@ -1,0 +1,286 @@
+// Sun shadows on the real device: a box over a flat ground, the ground drawn
+// a second time through the sectors, the maps' border, freeze, blur and the
+// rebuild after a reset.
+#include "ShadowStandIns.h"
+#include "TestDevice.h"
+
+#include "Render/RenderTexture.h"
+#include "Render/ShadowManager.h"
+
+using namespace TestDevice;
+
+namespace {
+
+using ShadowStandIns::Boxes;
+using ShadowStandIns::Flat;
+
+uint32_t fakeClock = 1000;
+
+class SunShadows : public DeviceSuite
+{
+protected:
+    void SetUp() override
+    {
+        systemClock = ShadowMap::clock;
+        ShadowMap::clock = [] { return fakeClock; };
+        D3D::Device::SwapChain& c = chain();
+        c.position = {0.0f, 40.0f, -23.0f};
+        c.angles = {0.0f, -60.0f, 0.0f};
+        c.setAnglesDeg();
+        c.Camera::update();
+        c.sun.direction = {0.0f, 1.0f, 0.0f};
+        c.shadowCasters = &boxes;
+        owner = &c;
+        // A box of 20 x 10 x 20 on the ground at the origin, and a small one
+        // across the edge of the cell that holds the big one.
+        boxes.casters = {{ShadowStandIns::box({0.0f, 5.0f, 0.0f}, {10.0f, 5.0f, 10.0f})},
+                         {ShadowStandIns::box({400.0f, 5.0f, 0.0f}, {6.0f, 5.0f, 6.0f})}};
+        manager = std::make_unique<ShadowManager>(owner, 800.0f, 165.0f);
+        manager->ground = &ground;
+        manager->setQuality(0.0f);
+        plain = makeTexture(4, 4, D3DFMT_A8R8G8B8, pattern());
+    }
+
+    void TearDown() override
+    {
+        manager.reset();
+        chain().shadowCasters = nullptr;
+        ShadowMap::clock = systemClock;
+    }
+
+    // One frame: the update, the maps, the ground in grey 128, then the
+    // ground again through every sector in use, as a receiver draws it.
+    Level frame()
+    {
+        D3D::Device::SwapChain& c = chain();
+        manager->update();
+        c.beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        gDevice->BeginScene();
+        manager->renderStaticShadowMaps();
+        struct Vertex
+        {
+            float x, y, z;
+            uint32_t colour;
+        };
+        const Vertex ground[4] = {{-60, 0, 60, 0xFF808080}, {60, 0, 60, 0xFF808080}, {-60, 0, -60, 0xFF808080},
+                                  {60, 0, -60, 0xFF808080}};
+        const matrix3d identity = matrix3d::identity();
+        gDevice->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(identity.m));
+        gDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
+        gDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        gDevice->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+        gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, ground, sizeof(Vertex));
+        for (int32_t i = 0; i < manager->sectorCount; ++i) {
+            ShadowManager::ShadowSector* s = *manager->sectors.at(i);
+            if (!s || s->disabled)
+                continue;
+            TextureProj::commonSave->Capture();
+            TextureProj::commonApply->Apply();
+            s->apply();
+            s->map.bindTexture();
+            gDevice->SetRenderState(D3DRS_TEXTUREFACTOR, uint32_t(s->opacity) << 24);
+            gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, ground, sizeof(Vertex));
+            s->saveBlock->Apply();
+            TextureProj::commonSave->Apply();
+        }
+        gDevice->SetTexture(0, nullptr);
+        gDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
+        gDevice->SetRenderState(D3DRS_CULLMODE, gDirectGraphics.record.frontCull);
+        gDevice->EndScene();
+        Level pixels = readSurface(c.targets[0].surface);
+        c.present();
+        return pixels;
+    }
+
+    // Screen position of a ground point.
+    static vec2d screen(float x, float z)
+    {
+        const matrix3d& m = chain().viewProjection;
+        const float w = x * m.at(0, 3) + z * m.at(2, 3) + m.at(3, 3);
+        return {(((x * m.at(0, 0) + z * m.at(2, 0) + m.at(3, 0)) / w) + 1.0f) * 160.0f,
+                (1.0f - ((x * m.at(0, 1) + z * m.at(2, 1) + m.at(3, 1)) / w)) * 120.0f};
+    }
+
+    // Ground pixels well inside the box's footprint that are not 128 darkened
+    // by 165 / 255, and pixels of the ground well away from it that are not
+    // 128. Returns {wrong inside, wrong outside}.
+    static std::pair<int, int> shadowErrors(const Level& pixels)
+    {
+        const uint32_t dark = 128 * (255 - 165) / 255;
+        int inside = 0, outside = 0, insideSeen = 0;
+        for (float x = -40.0f; x <= 40.0f; x += 1.0f)
+            for (float z = -40.0f; z <= 40.0f; z += 1.0f) {
+                const vec2d p = screen(x, z);
+                if (p.x < 0 || p.y < 0 || p.x >= 320 || p.y >= 240)
+                    continue;
+                const int grey = int(pixels.at(uint32_t(p.x), uint32_t(p.y)) & 0xFF);
+                const float edge = std::max(std::fabs(x), std::fabs(z));
+                if (edge < 7.0f) {
+                    ++insideSeen;
+                    inside += std::abs(grey - int(dark)) > 3;
+                } else if (edge > 14.0f) {
+                    outside += grey != 128;
+                }
+            }
+        return {insideSeen > 20 ? inside : -1, outside};
+    }
+
+    ShadowManager::ShadowSector* sectorOverTheBox() const
+    {
+        for (int32_t i = 0; i < manager->sectorCount; ++i)
+            if (ShadowManager::ShadowSector* s = *manager->sectors.at(i);
+                s && s->volume.classifyPoint({0.0f, 5.0f, 0.0f}) == ConvexVolume::inside)
+                return s;
+        return nullptr;
+    }
+
+    uint32_t (*systemClock)() = nullptr;
+    D3D::Device::SwapChain* owner = nullptr;
+    Boxes boxes;
+    Flat ground;
+    std::unique_ptr<ShadowManager> manager;
+    TextureRef plain;
+};
+
+TEST_F(SunShadows, TheGroundUnderTheBoxIsDarkenedByTheSectorsStrength)
+{
+    const Level reference = referenceScene(chain(), plain);
+    for (float blur : {0.0f, 1.0f}) {
+        SCOPED_TRACE(blur);
+        manager->setQuality(blur);
+        const Level pixels = frame();
+        EXPECT_EQ(shadowErrors(pixels), std::make_pair(0, 0));
+        ShadowManager::ShadowSector* s = sectorOverTheBox();
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->opacity, 165);
+        EXPECT_EQ(s->map.smoother.ready(), blur > 0.0f);
+        if (blur == 0.0f) {
+            // The border frame: every edge texel of the map is opaque,
+            // although the second box lies across the map's edge.
+            const Level map = readSurface(s->map.renderTexture->renderSurface);
+            ASSERT_EQ(map.width, 512u);
+            int clear = 0, shadowed = 0;
+            for (uint32_t i = 0; i < 512; ++i)
+                for (uint32_t t : {map.at(i, 0), map.at(i, 511), map.at(0, i), map.at(511, i)})
+                    clear += (t >> 24) != 0xFF;
+            for (uint32_t t : map.texels)
+                shadowed += (t >> 24) == 0;
+            EXPECT_EQ(clear, 0);
+            EXPECT_GT(shadowed, 300);
+        }
+        // Nothing leaks out of the passes.
+        EXPECT_EQ(wrongTexels(referenceScene(chain(), plain), [&](uint32_t x, uint32_t y) { return reference.at(x, y); }),
+                  0);
+    }
+}
+
+TEST_F(SunShadows, AMapAtRestFreezesAndLivesAgainWhenACasterMoves)
+{
+    frame();                         // placed: changed
+    const Level first = frame();     // at rest: the freeze is pending
+    ShadowManager::ShadowSector* s = sectorOverTheBox();
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->map.state, ShadowMap::live);
+    EXPECT_NE(s->map.freezeTime, 0u);
+    fakeClock += 299;
+    frame();
+    EXPECT_EQ(s->map.state, ShadowMap::live);
+    fakeClock += 1;
+    const Level frozen = frame();
+    EXPECT_EQ(s->map.state, ShadowMap::frozen);
+    EXPECT_EQ(s->map.sampled, &s->map.staticCopy);
+    EXPECT_STREQ(s->map.staticCopy.texture()->name->text(), L"StaticShadowMap");
+    EXPECT_EQ(wrongTexels(frozen, [&](uint32_t x, uint32_t y) { return first.at(x, y); }), 0);
+    const int renders = boxes.renders;
+    frame(); // frozen: the casters are counted, not drawn
+    EXPECT_EQ(s->map.state, ShadowMap::frozen);
+    EXPECT_EQ(boxes.renders, renders);
+
+    // The box moves: the map lives and follows it.
+    boxes.casters[0].moving = true;
+    boxes.casters[0].box.center.x += 20.0f;
+    frame();
+    EXPECT_EQ(s->map.state, ShadowMap::live);
+    EXPECT_EQ(s->map.freezeTime, 0u);
+    const Level moved = frame();
+    const vec2d oldCentre = screen(0.0f, 0.0f), newCentre = screen(20.0f, 0.0f);
+    EXPECT_EQ(moved.at(uint32_t(oldCentre.x), uint32_t(oldCentre.y)) & 0xFF, 128u);
+    EXPECT_LT(moved.at(uint32_t(newCentre.x), uint32_t(newCentre.y)) & 0xFF, 50u);
+}
+
+TEST_F(SunShadows, AResetBringsTheShadowsBackWithoutLeavingTargetsBehind)
+{
+    frame();
+    frame();
+    fakeClock += 400;
+    frame(); // frozen
+    const auto shared = RenderTexture::shared.count();
+    for (int round = 0; round < 2; ++round) {
+        D3DPRESENT_PARAMETERS pp;
+        D3D::Device::fillPresentParameters(gDirectGraphics.record.presentSettings, window, false, pp);
+        D3D::Device::reset(gDirectGraphics.record, &pp);
+        ASSERT_EQ(gDirectGraphics.record.resetting, 0u);
+        EXPECT_EQ(shadowErrors(frame()), std::make_pair(0, 0));
+        manager->setQuality(round == 0 ? 0.0f : 1.0f);
+    }
+    manager->setQuality(0.0f);
+    EXPECT_EQ(RenderTexture::shared.count(), shared);
+}
+
+// A stored mesh's box under the caster marks its place in the map: alpha 0
+// over its screen rectangle, 255 inside its outline where the caster does
+// not hide it; a mesh with nothing between it and the sun leaves the map.
+TEST_F(SunShadows, AMeshUnderACasterMarksItsPlaceInTheMap)
+{
+    frame();
+    ShadowManager::ShadowSector* s = sectorOverTheBox();
+    ASSERT_NE(s, nullptr);
+    ShadowMap& map = s->map;
+    const auto texelOf = [&](const vec3d& p) {
+        const matrix3d m = s->view * s->projection;
+        const vec3d t = m.transformPoint(p);
+        const float w = p.x * m.at(0, 3) + p.y * m.at(1, 3) + p.z * m.at(2, 3) + m.at(3, 3);
+        return std::make_pair(uint32_t((t.x / w + 1.0f) * 256.0f), uint32_t((1.0f - t.y / w) * 256.0f));
+    };
+    const auto alphaAt = [&](const Level& level, const vec3d& p) {
+        const auto [x, y] = texelOf(p);
+        return level.at(x, y) >> 24;
+    };
+    // A flat box, turned 45 degrees, under the caster and wider than it.
+    ShadowMap::MeshBox mesh;
+    mesh.worldBox = ShadowStandIns::box({0.0f, -1.0f, 0.0f}, {25.0f, 0.5f, 25.0f});
+    const float r = 0.70710678f;
+    mesh.worldBox.axes[0] = {r, 0.0f, r};
+    mesh.worldBox.axes[2] = {-r, 0.0f, r};
+    const vec3d rectCorner{34.0f, -1.0f, 34.0f}; // inside the rectangle, outside the turned box
+    const vec3d inOutline{22.0f, -1.0f, 0.0f};   // inside the box, beside the caster
+    const Level before = readSurface(map.renderTexture->renderSurface);
+    EXPECT_EQ(alphaAt(before, rectCorner), 0xFFu);
+    EXPECT_EQ(alphaAt(before, {0.0f, 0.0f, 0.0f}), 0u);
+
+    chain().beginFrame();
+    gDevice->BeginScene();
+    map.renderMeshShadows(mesh, chain());
+    gDevice->EndScene();
+    chain().present();
+    EXPECT_EQ(map.active, 1);
+    const Level after = readSurface(map.renderTexture->renderSurface);
+    EXPECT_EQ(alphaAt(after, rectCorner), 0u);
+    EXPECT_EQ(alphaAt(after, inOutline), 0xFFu);
+    EXPECT_EQ(alphaAt(after, {0.0f, 0.0f, 0.0f}), 0u);
+
+    // Far beside the caster nothing lies between the mesh and the sun.
+    mesh.worldBox.center = {150.0f, -1.0f, -100.0f};
+    chain().beginFrame();
+    gDevice->BeginScene();
+    map.renderMeshShadows(mesh, chain());
+    gDevice->EndScene();
+    chain().present();
+    EXPECT_EQ(map.active, 0);
+    EXPECT_EQ(wrongTexels(readSurface(map.renderTexture->renderSurface),
+                          [&](uint32_t x, uint32_t y) { return after.at(x, y); }),
+              0);
+}
+
+}
