@@ -101,6 +101,10 @@ void drawnMesh(const char* name, const std::function<Level(const std::function<v
     EXPECT_EQ(wrong(frame(drawBuffers), false, true), 0) << name;
     EXPECT_EQ(*mesh.getVertexData(0)->position, corners[0]) << name << ": the mesh keeps its own vertices";
 
+    *mesh.getIndexCount() = 0;
+    ASSERT_TRUE(buffers.upload(mesh)) << name;
+    EXPECT_EQ(buffers.indexBuffer, nullptr) << name << ": no indices, no index buffer";
+    EXPECT_EQ(buffers.indexCount, 0u) << name;
     buffers.release();
     EXPECT_EQ(buffers.vertexBuffer, nullptr);
     EXPECT_EQ(buffers.triangleCount, 0u);

@@ -127,6 +127,7 @@ std::vector<triangle3dex> alongAxis(const std::vector<float>& values, int axis)
 
 TEST(MeshTools, SortTrianglesSplitsAtTheMedianOfTheLongestAxis)
 {
+    triangle3dex unsorted;
     struct Case
     {
         vec3d extent;
@@ -164,6 +165,12 @@ TEST(MeshTools, SortTrianglesSplitsAtTheMedianOfTheLongestAxis)
         delete[] first;
         delete[] second;
     }
+
+    triangle3dex *none = &unsorted, *noneSecond = nullptr;
+    int32_t noneCount = 5, noneSecondCount = 5;
+    MeshTools::sortTriangles(&unsorted, 0, BoundingBox(), none, noneSecond, noneCount, noneSecondCount);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(noneCount + noneSecondCount, 0) << "nothing to split";
 
     // Any bit pattern sorts: NaN centroids from a damaged model lose nothing.
     std::vector<triangle3dex> triangles = alongAxis({2, NAN, -1, INFINITY, -NAN, 0, 7}, 0);
