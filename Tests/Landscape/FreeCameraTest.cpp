@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 struct Flight
@@ -57,6 +59,19 @@ TEST(FreeCamera, RidesAboveTheGroundWithTheKeys)
     flight.steps(1, fast);
     EXPECT_FLOAT_EQ(flight.scene.camera.turn, -6.0f);
     EXPECT_FLOAT_EQ(flight.camera.angles.x, -6.0f * 0.4f);
+    // The turn circles the ground point in view: one current height below
+    // the camera along its view.
+    const vec3d eye = flight.camera.position, forward = flight.camera.forward;
+    const vec3d pivot = eye + forward * (flight.scene.camera.currentHeight / -forward.y);
+    const float reach = std::hypot(flight.scene.camera.position.x - pivot.x, flight.scene.camera.position.z - pivot.z);
+    FreeCamera::Input turning;
+    turning.turn = 1.0f;
+    turning.inside = true;
+    flight.steps(1, turning);
+    EXPECT_NEAR(flight.scene.camera.pivot.x, pivot.x, 1e-3f);
+    EXPECT_NEAR(flight.scene.camera.pivot.z, pivot.z, 1e-3f);
+    EXPECT_NEAR(std::hypot(flight.scene.camera.position.x - pivot.x, flight.scene.camera.position.z - pivot.z), reach,
+                1e-3f);
     // The pitch follows the height: 75 + ... is replaced by the height's own angle.
     EXPECT_NEAR(flight.scene.camera.pitch, 45.0f * 0.40483f + 26.0f * (1.0f - 0.40483f), 0.01f);
 

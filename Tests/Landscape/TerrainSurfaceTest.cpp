@@ -364,6 +364,23 @@ TEST(TerrainProjections, ReachOnlyThePatchesInTheirVolume)
     EXPECT_EQ(terrain->projections.count(), 0);
 }
 
+TEST(TerrainLayers, ASunThatBarelyMovedLeavesTheLight)
+{
+    Terrain::PatchLight light;
+    light.init(0.78f);
+    const float white[4] = {1, 1, 1, 1}, grey[4] = {0.5f, 0.5f, 0.5f, 1};
+    EXPECT_TRUE(light.trackSunChange({0, 1, 0}, white, grey));
+    EXPECT_FALSE(light.trackSunChange({0, 1, 0}, white, grey));
+    const float nearlyWhite[4] = {0.99f, 0.99f, 0.99f, 1};
+    EXPECT_FALSE(light.trackSunChange({0, 1, 0}, nearlyWhite, grey));
+    EXPECT_EQ(light.diffuse[0], 1.0f);
+    const float dimmer[4] = {0.8f, 0.8f, 0.8f, 1};
+    EXPECT_TRUE(light.trackSunChange({0, 1, 0}, dimmer, grey));
+    EXPECT_EQ(light.diffuse[0], 0.8f);
+    EXPECT_TRUE(light.trackSunChange(vec3d{0, 0.8f, 0.6f}, dimmer, grey));
+    EXPECT_EQ(light.direction, vec3d(0, 0.8f, 0.6f));
+}
+
 TEST(TerrainLayers, TheLitColourIsTheLayerInTheSun)
 {
     const uint16_t colour = 0x8410; // 16, 32, 16 of 31, 63, 31
@@ -410,6 +427,10 @@ TEST(TerrainLayers, TheLitColourIsTheLayerInTheSun)
     gSunLight = nullptr;
     const Terrain::PatchData* data = terrain->patches[size_t(16 * 32 + 16)].detail;
     ASSERT_NE(data, nullptr);
+    // Each patch's light follows the sun past thresholds of its own.
+    EXPECT_GE(data->light.colourThreshold, 0.062f / 0.78f);
+    EXPECT_LE(data->light.colourThreshold, 0.102f / 0.78f);
+    EXPECT_GT(data->light.directionThreshold, 0.0f);
     const uint16_t texel = data->lightTexels[5][6];
     EXPECT_EQ(texel >> 12, uint32_t(0.6f * 15.0f));
     for (int c = 0; c < 3; ++c)
