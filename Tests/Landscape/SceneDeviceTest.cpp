@@ -45,6 +45,7 @@ TEST_F(SceneDevice, LoadingFramesRunUpToTheWholeProgress)
     client->loadFrame = [&] { progress.push_back(chain().progress); };
     ASSERT_TRUE(scene.load(String(path.c_str())));
     ASSERT_GE(progress.size(), 4u);
+    const size_t withoutGround = progress.size();
     EXPECT_EQ(progress.front(), 0.0f);
     for (size_t i = 1; i < progress.size(); ++i)
         EXPECT_GE(progress[i], progress[i - 1]);
@@ -59,6 +60,15 @@ TEST_F(SceneDevice, LoadingFramesRunUpToTheWholeProgress)
     EXPECT_EQ(progress.size(), 1u); // the first loading frame only
     EXPECT_FALSE(scene.load(String(L"")));
     EXPECT_EQ(chain().loadProcesses.count(), 0);
+
+    // With its ground the terrain draws a frame for each tenth of its load.
+    ASSERT_TRUE(write(path.substr(0, path.size() - 4) + L".map",
+                      TerrainTestMaps::mapBytes(TerrainTestMaps::randomMap(128, 71))));
+    progress.clear();
+    ASSERT_TRUE(scene.load(String(path.c_str())));
+    EXPECT_EQ(progress.size(), withoutGround + 7);
+    EXPECT_NEAR(progress.back(), 1.0f, 1e-5f);
+    scene.clear();
 }
 
 TEST_F(SceneDevice, TheGroundGetsItsDetailWhereTheLevelsCameraStands)

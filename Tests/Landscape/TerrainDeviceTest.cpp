@@ -131,6 +131,15 @@ TEST_F(TerrainDevice, TheGroundCoversTheViewInItsBands)
     EXPECT_GT(count(pixels, isGreen, 0, half - 20), int((half - 20) * pixels.height * 9 / 10));
     EXPECT_GT(count(pixels, isGrey, half + 20, pixels.width), int((half - 20) * pixels.height * 9 / 10));
     EXPECT_GT(gTerrain.vertexPools.pools.count(), 0);
+    // The batch walks through its buffer a window at a time, wrapping round.
+    std::set<uint32_t> windows;
+    for (int k = 0; k < 5; ++k) {
+        frame("terrain-window");
+        EXPECT_EQ(gTerrain.windowStart % Terrain::batchWindow, 0u);
+        EXPECT_LT(gTerrain.windowStart, uint32_t(Terrain::batchCapacity));
+        windows.insert(gTerrain.windowStart);
+    }
+    EXPECT_GT(windows.size(), 1u);
 
     // A sun below the horizon leaves the ambient light only.
     const float lit = brightness(pixels);
