@@ -169,7 +169,6 @@ void neRigidBodyBase::updateBounds()
         }
         setAxisAlignedBox(boundingGeometry, lo, hi);
     }
-    boundingGeometry.type = neShapeBox;
 
     const vec3d h = boundingGeometry.halfExtents();
     for (int i = 0; i < 3; ++i)

@@ -120,6 +120,10 @@ TEST(Bounds, ShapeReachAndSizes)
     c->setCylinder(0.5f, 1.0f);
     b->updateBounds();
     EXPECT_FLOAT_EQ(b->reach, 1.5f);
+    c->setSphere(0.5f);
+    c->transform = translation({0, 3, 4});
+    b->updateBounds();
+    EXPECT_FLOAT_EQ(b->reach, 5.5f);
 
     // A vertex set reaches (scale + 1) times its farthest vertex and is boxed by its vertices.
     const vec3d vertices[] = {{1, 0, 0}, {0, -2, 0}, {0, 0, 0.5f}};
