@@ -53,7 +53,6 @@ inline void neSetRow(matrix3d& t, int i, const vec3d& v)
     t.m[i * 4 + 1] = v.y;
     t.m[i * 4 + 2] = v.z;
 }
-inline neM3 neRotation(const matrix3d& t) { return neM3::fromRows(t.row(0), t.row(1), t.row(2)); }
 
 // A world point or direction carried into the frame of t and back out of it.
 inline vec3d neToFrame(const matrix3d& t, const vec3d& p)

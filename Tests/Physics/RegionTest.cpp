@@ -261,6 +261,17 @@ TEST(Region, GroupsAndParticlesDecideWhoPairs)
     c->setPose(translation({0, 0.5f, 0}));
     t.step();
     EXPECT_EQ(t->region.overlapPairs().count, 2); // a-c and b-c, through the terrain response of 0
+
+    // A group the tables do not have meets nothing.
+    c->collisionGroup = 64;
+    b->collisionGroup = 0;
+    c->setPose(translation({0, 5, 0}));
+    t.step();
+    c->setPose(translation({0, 0.5f, 0}));
+    t.step();
+    EXPECT_EQ(t->region.overlapPairs().count, 0); // (a-b was refused while both had no group)
+    EXPECT_EQ(t->pairResponse(*c, *b), 0u);
+    EXPECT_EQ(t->terrainResponseOf(*c), 0u);
 }
 
 TEST(Region, FullPoolLogsOnceAndPairsLateComersAfterTheyMeetAgain)

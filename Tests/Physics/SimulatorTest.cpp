@@ -126,6 +126,10 @@ TEST(Simulator, AdvanceRunsWholeStepsAndCarriesTheRest)
     EXPECT_FLOAT_EQ(u->lastStepLength, 1.0f / 75);
     u->advance(1.0f / 30, 1.0f / 30, 1.0f / 30);
     EXPECT_FLOAT_EQ(u->lastStepLength, 1.0f / 75 * 1.2f);
+    TestSimulator v;
+    v->advance(1.0f / 30, 1.0f / 30, 1.0f / 30);
+    v->advance(1.0f / 75, 1.0f / 75, 1.0f / 75);
+    EXPECT_FLOAT_EQ(v->lastStepLength, 1.0f / 30 * 0.8f);
 
     // Times that cannot be consumed do nothing instead of spinning.
     for (float bad : {-1.0f, std::nanf(""), INFINITY}) {
