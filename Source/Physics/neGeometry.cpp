@@ -1,5 +1,7 @@
 #include "Physics/neGeometry.h"
 
+#include "Physics/neConvex.h"
+
 void neGeometry::reset()
 {
     setBoxSize(1.0f, 1.0f, 1.0f);
@@ -37,6 +39,21 @@ void neGeometry::setCylinder(float r, float halfLength)
 namespace
 {
 
+// The vertices of a vertex set or convex shape; false for other shapes.
+bool shapeVertices(const neGeometry& g, const vec3d*& v, int32_t& n)
+{
+    if (g.type == neShapeVertexSet) {
+        v = g.shape.vertexSet.vertices;
+        n = g.shape.vertexSet.count;
+    } else if (g.type == neShapeConvex && g.shape.convex) {
+        v = g.shape.convex->vertices;
+        n = g.shape.convex->vertexCount;
+    } else {
+        return false;
+    }
+    return v && n > 0;
+}
+
 // The farthest of a vertex array from the geometry's origin.
 float farthestVertex(const vec3d* v, int32_t n)
 {
@@ -61,12 +78,11 @@ float neGeometry::boundingRadius() const
         return shape.round.radius + offset;
     case neShapeCylinder:
         return shape.round.radius + shape.round.halfLength + offset;
-    case neShapeVertexSet:
-        if (shape.vertexSet.vertices && shape.vertexSet.count > 0)
-            return farthestVertex(shape.vertexSet.vertices, shape.vertexSet.count) * (radius2 + 1.0f);
-        return 0.0f;
-    default:
-        return 0.0f;
+    default: {
+        const vec3d* v;
+        int32_t n;
+        return shapeVertices(*this, v, n) ? farthestVertex(v, n) * (radius2 + 1.0f) : 0.0f;
+    }
     }
 }
 
@@ -91,11 +107,12 @@ bool neGeometry::growBodyBox(vec3d& lo, vec3d& hi) const
             e[k] = absFloat(transform.at(1, k)) * (h + r) + (absFloat(transform.at(0, k)) + absFloat(transform.at(2, k))) * r;
         break;
     }
-    case neShapeVertexSet: {
-        const vec3d* v = shape.vertexSet.vertices;
-        if (!v)
+    default: {
+        const vec3d* v;
+        int32_t n;
+        if (!shapeVertices(*this, v, n))
             return false;
-        for (int32_t i = 0; i < shape.vertexSet.count; ++i) {
+        for (int32_t i = 0; i < n; ++i) {
             const vec3d q = transform.transformPoint(v[i]);
             for (int k = 0; k < 3; ++k) {
                 if (q[k] < lo[k])
@@ -104,10 +121,8 @@ bool neGeometry::growBodyBox(vec3d& lo, vec3d& hi) const
                     hi[k] = q[k];
             }
         }
-        return shape.vertexSet.count > 0;
+        return true;
     }
-    default:
-        return false;
     }
     for (int k = 0; k < 3; ++k) {
         if (p[k] - e[k] < lo[k])

@@ -38,7 +38,7 @@ union neGeometryShape
     struct { float x, y, z; } box;                     // half extents
     struct { float radius, radiusSq, halfLength; } round; // sphere (no half length) and cylinder
     struct { const vec3d* vertices; int32_t count; } vertexSet;
-    struct { int32_t index[3]; const vec3d* vertices; } triangle;
+    struct { int32_t index[3]; int32_t vertexCount; const vec3d* vertices; } triangle;
     const neConvexBlock* convex;
     neTerrainTriangles terrain;
 };

@@ -61,8 +61,24 @@ inline vec3d neToFrame(const matrix3d& t, const vec3d& p)
     return {d.dot(t.row(0)), d.dot(t.row(1)), d.dot(t.row(2))};
 }
 inline vec3d neDirectionToFrame(const matrix3d& t, const vec3d& v) { return {v.dot(t.row(0)), v.dot(t.row(1)), v.dot(t.row(2))}; }
-inline vec3d neFromFrame(const matrix3d& t, const vec3d& q) { return t.transformPoint(q); }
-inline vec3d neDirectionFromFrame(const matrix3d& t, const vec3d& v) { return t.transformVector(v); }
+inline vec3d neDirectionFromFrame(const matrix3d& t, const vec3d& v)
+{
+    const float* m = t.m;
+    return {v.x * m[0] + v.y * m[4] + v.z * m[8], v.x * m[1] + v.y * m[5] + v.z * m[9],
+            v.x * m[2] + v.y * m[6] + v.z * m[10]};
+}
+inline vec3d neFromFrame(const matrix3d& t, const vec3d& q) { return neDirectionFromFrame(t, q) + nePosition(t); }
+
+// The frame a placed in the frame b: a's axes turned by b, a's position carried by b.
+inline matrix3d neCompose(const matrix3d& a, const matrix3d& b)
+{
+    matrix3d r;
+    for (int i = 0; i < 3; ++i)
+        neSetRow(r, i, neDirectionFromFrame(b, a.row(i)));
+    neSetRow(r, 3, neFromFrame(b, a.row(3)));
+    r.m[15] = 1.0f;
+    return r;
+}
 
 // The rotation rows of a unit quaternion (row r = the image of axis r).
 neM3 neRotationOf(const quaternion& q);

@@ -131,7 +131,21 @@ public:
 
     // --- resting contacts ---
 
+    // Fills a contact before it is recorded (points in this body's and the
+    // partner's frame, the normal in the partner's frame).
+    static void setRestingContact(neRestingContact& contact, neRigidBodyBase* partner, const vec3d& bodyPoint,
+                                  const vec3d& partnerPoint, float material0, float material1,
+                                  const vec3d& partnerNormal);
+    // Takes the contact into the slot at the same place, else the last empty
+    // slot, else the slot that orders lowest.
+    void recordRestingContact(const neRestingContact& contact);
+    void fillRestingContact(neRestingContact& slot, const neRestingContact& contact);
     void clearRestingContact(neRestingContact& slot);
+    // The partner's contact point in world coordinates, with the slot's world normal.
+    vec3d refreshRestingContact(neRestingContact& slot);
+    // World points, difference, separation and slide from both bodies' poses.
+    void updateRestingContact(neRestingContact& slot);
+    static bool isPartnerResting(const neRestingContact& slot);
 
     // Returns geometries, sensors and controllers to their pools, leaves the
     // constraint group and clears the resting contacts (the simulator frees the body next).

@@ -120,6 +120,8 @@ public:
     void switchActive();
 
     void leaveConstraintGroup();
+    // Whether the two bodies' constraint lists hold a common entry.
+    static int sharesConstraint(const neRigidBodyBase& x, const neRigidBodyBase& y);
 
     // Clears the contacts of other bodies that rest on this one, before this
     // body's record goes back to its pool.

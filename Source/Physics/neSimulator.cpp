@@ -38,6 +38,7 @@ neSimulator::neSimulator(const neSimulatorSizes& s, neAllocatorAbstract* allocat
     controllers.build(*alloc, sizes.constraintSetsCount);
     sensors.build(*alloc, sizes.sensorsCount);
     geometries.build(*alloc, sizes.geometriesCount);
+    collisionScratch.build(*alloc, sizes.geometriesCount);
 
     timer.init();
     logText[0] = 0;
@@ -45,6 +46,7 @@ neSimulator::neSimulator(const neSimulatorSizes& s, neAllocatorAbstract* allocat
 
 neSimulator::~neSimulator()
 {
+    collisionScratch.release(*alloc);
     region.release(*alloc);
     geometries.release(*alloc);
     sensors.release(*alloc);

@@ -2,6 +2,7 @@
 
 #include "Physics/PerfTimer.h"
 #include "Physics/neAllocator.h"
+#include "Physics/neCollision.h"
 #include "Physics/neConstraintGroup.h"
 #include "Physics/neRegion.h"
 #include "Physics/neRigidBody.h"
@@ -136,6 +137,9 @@ public:
     neRegion region;
     uint32_t groupResponse[groupCount][groupCount];
     uint32_t terrainResponse[groupCount];
+
+    // The collision pass's working lists, sized from the geometry pool.
+    neCollisionScratch collisionScratch;
 
     neList<neRigidBody> activeRigidBodies;
     neList<neRigidBody> inactiveRigidBodies;

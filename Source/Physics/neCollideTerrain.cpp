@@ -1,0 +1,388 @@
+// The tests of a sphere, a cylinder and a box against terrain triangles, and
+// of a box against one triangle geometry. The normal points from the
+// triangle towards the shape.
+#include "Physics/neCollideShapes.h"
+#include "Physics/neTerrainLoop.h"
+
+void neTriangleWork::build(const vec3d& a, const vec3d& b, const vec3d& c)
+{
+    v[0] = a;
+    v[1] = b;
+    v[2] = c;
+    edges[0] = b - a;
+    edges[1] = c - b;
+    edges[2] = a - c;
+    normal = edges[0].cross(edges[1]);
+    const float length = neLength(normal);
+    if (length > 0.0f)
+        normal = normal / length;
+    d = normal.dot(a);
+}
+
+bool neTriangleWork::contains(const vec3d& p) const
+{
+    for (int k = 0; k < 3; ++k)
+        if (edges[k].cross(p - v[k]).dot(normal) < 0.0f)
+            return false;
+    return true;
+}
+
+namespace
+{
+
+enum Feature
+{
+    faceInside,
+    vertex0, vertex1, vertex2,
+    edge0, edge1, edge2, // edge k runs from vertex k to vertex k + 1
+};
+
+// The feature of the triangle nearest to p when p's projection misses the triangle.
+Feature nearestOutsideFeature(const neTriangleWork& t, const vec3d& p)
+{
+    const vec3d& a = t.v[0];
+    const vec3d& b = t.v[1];
+    const vec3d& c = t.v[2];
+    const vec3d ab = b - a, ac = c - a;
+    const float d1 = ab.dot(p - a), d2 = ac.dot(p - a);
+    if (d1 <= 0.0f && d2 <= 0.0f)
+        return vertex0;
+    const float d3 = ab.dot(p - b), d4 = ac.dot(p - b);
+    if (d3 >= 0.0f && d4 <= d3)
+        return vertex1;
+    if (d1 * d4 - d3 * d2 <= 0.0f && d1 >= 0.0f && d3 <= 0.0f)
+        return edge0;
+    const float d5 = ab.dot(p - c), d6 = ac.dot(p - c);
+    if (d6 >= 0.0f && d5 <= d6)
+        return vertex2;
+    if (d5 * d2 - d1 * d6 <= 0.0f && d2 >= 0.0f && d6 <= 0.0f)
+        return edge2;
+    return edge1;
+}
+
+bool sphereTriangle(const neTriangleWork& t, const vec3d& c, float r, neContactSlot& slot)
+{
+    slot.depth = 100000.0f;
+    slot.collided = false;
+    const float s = t.normal.dot(c) - t.d;
+    const float g = s >= 0.0f ? 1.0f : -1.0f;
+    const float penetration = r - g * s;
+    if (penetration <= 0.0f)
+        return false;
+    if (t.contains(c)) {
+        const vec3d n = t.normal * g;
+        slot = {c - n * r, c - t.normal * s, n, penetration, true, false};
+        return true;
+    }
+    const Feature f = nearestOutsideFeature(t, c);
+    if (f <= vertex2) {
+        const vec3d& corner = t.v[f - vertex0];
+        const float distance = neLength(c - corner);
+        if (r - distance > 0.0f) {
+            const vec3d n = (c - corner) / distance;
+            slot = {c - n * r, corner, n, r - distance, true, false};
+        }
+        return slot.collided;
+    }
+    const int k = f - edge0;
+    const float length = neLength(t.edges[k]);
+    const vec3d e = length < 1e-6f ? vec3d() : t.edges[k] / length;
+    const float along = e.dot(c - t.v[k]);
+    if (!(along > 0.0f && along < length))
+        return false;
+    const vec3d q = t.v[k] + e * along;
+    const float distance = neLength(c - q);
+    const float depth = r - distance;
+    if (depth > 0.0f && depth < slot.depth && depth < r) {
+        const vec3d n = (c - q) / distance;
+        slot = {c - n * r, q, n, depth, true, false};
+    }
+    return slot.collided;
+}
+
+bool cylinderTriangle(const neTriangleWork& t, const vec3d& position, const vec3d& axis, float r, float h,
+                      neContactSlot& slot)
+{
+    slot.depth = 1000000.0f;
+    slot.collided = false;
+    float s = t.normal.dot(position) - t.d;
+    const vec3d m = s < 0.0f ? t.normal : -t.normal; // from the cylinder towards the plane
+    s = -absFloat(s);
+    if (r + h <= absFloat(s))
+        return false;
+
+    // The face: the end nearer the plane, pushed in by the radius.
+    const float k = (axis * h).dot(m);
+    const vec3d end = k <= 0.0f ? position - axis * h : position + axis * h;
+    const float p0 = k <= 0.0f ? s - k : s + k;
+    const vec3d x = end + m * r;
+    const float depth = r + p0;
+    if (depth <= 0.0f)
+        return false;
+    if (slot.depth > depth) {
+        vec3d crossing;
+        const float along = t.normal.dot(x - position);
+        if (along != 0.0f) {
+            const float u = (t.d - t.normal.dot(position)) / along;
+            if (u >= 0.0f && u <= 1.0f)
+                crossing = position + (x - position) * u;
+        }
+        if (t.contains(x - m * depth) && t.contains(crossing)) {
+            slot = {x, x - m * depth, -m, depth, true, false};
+            return true;
+        }
+    }
+
+    // The edges against the axis segment.
+    slot.depth = 1000000.0f;
+    const vec3d bottom = position - axis * h, top = position + axis * h;
+    for (int e = 0; e < 3; ++e) {
+        const vec3d& from = t.v[e];
+        const vec3d& to = t.v[(e + 1) % 3];
+        neSegmentPair pair;
+        if (!neSegmentClosestPoints(from, to, bottom, top, pair))
+            continue;
+        vec3d onAxis = pair.onQ, onEdge = pair.onP, normal;
+        if (pair.inside) {
+            normal = t.edges[e].cross(axis);
+            const float length = neLength(normal);
+            if (length == 0.0f)
+                continue;
+            normal = normal / length;
+            if (normal.dot(onAxis - onEdge) < 0.0f)
+                normal = -normal;
+        } else {
+            const vec3d edge = to - from;
+            if (!(pair.t > 0.0f && pair.t < 1.0f)) {
+                onAxis = pair.t <= 0.0f ? bottom : top;
+                if (pair.s > 0.0f && pair.s < 1.0f) {
+                    onEdge = from + edge * (edge.dot(onAxis - from) / edge.lengthSq());
+                } else {
+                    onEdge = pair.s <= 0.0f ? from : to;
+                    if ((onAxis - onEdge).lengthSq() >= r * r)
+                        continue;
+                }
+            } else {
+                onEdge = pair.s <= 0.0f ? from : to;
+                onAxis = bottom + axis * axis.dot(onEdge - bottom);
+            }
+            const vec3d gap = onAxis - onEdge;
+            const float length = neLength(gap);
+            // An edge end on the axis itself: out along the face normal, on the cylinder's side.
+            normal = length > 0.0f ? gap / length : (t.normal.dot(position) >= t.d ? t.normal : -t.normal);
+        }
+        // The deepest edge: a shallower one would leave the others overlapping.
+        const float depthEdge = r - neLength(onAxis - onEdge);
+        if (depthEdge > 0.0f && (!slot.collided || depthEdge > slot.depth))
+            slot = {onAxis - normal * r, onEdge, normal, depthEdge, true, false};
+    }
+    return slot.collided;
+}
+
+// Separating axes of a box and a triangle: the triangle's normal, the box's
+// axes and the cross products of box axes and triangle edges, the last two
+// worked out in the box's frame (coordinates along its unit axes, from its centre).
+bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& slot)
+{
+    slot.depth = 100000.0f;
+    slot.collided = false;
+    slot.alternative = false;
+
+    // The triangle's normal.
+    const float s = t.normal.dot(box.centre) - t.d;
+    const vec3d m = s >= 0.0f ? t.normal : -t.normal;
+    vec3d deepest = box.centre;
+    float extent = 0.0f;
+    for (const vec3d& a : box.axes) {
+        const float p = a.dot(m);
+        extent += absFloat(p);
+        deepest -= p >= 0.0f ? a : -a;
+    }
+    const float depthNormal = extent - absFloat(s);
+    if (depthNormal < 0.0f)
+        return false;
+    slot = {deepest, deepest + m * depthNormal, m, depthNormal, true, false};
+
+    float v[3][3]; // the vertices in the box's frame
+    for (int k = 0; k < 3; ++k) {
+        const vec3d d = t.v[k] - box.centre;
+        v[k][0] = d.dot(box.unitAxes[0]);
+        v[k][1] = d.dot(box.unitAxes[1]);
+        v[k][2] = d.dot(box.unitAxes[2]);
+    }
+    const float h[3] = {box.half.x, box.half.y, box.half.z};
+
+    // The box's axes.
+    neContactSlot spare = slot;
+    spare.collided = false;
+#pragma GCC unroll 3
+    for (int i = 0; i < 3; ++i) {
+        int lowest = 0, highest = 0;
+        for (int k = 1; k < 3; ++k) {
+            if (v[k][i] < v[lowest][i])
+                lowest = k;
+            if (v[k][i] > v[highest][i])
+                highest = k;
+        }
+        const float low = v[lowest][i], high = v[highest][i];
+        if (h[i] <= low || -h[i] >= high)
+            return false;
+        const bool up = high + h[i] <= h[i] - low;
+        const float overlap = up ? high + h[i] : h[i] - low;
+        if (overlap < spare.depth) {
+            // The triangle's vertex deepest in the box, and its point on the box's face.
+            const vec3d normal = up ? box.unitAxes[i] : -box.unitAxes[i];
+            const vec3d& vertex = t.v[up ? highest : lowest];
+            spare = {vertex - normal * overlap, vertex, normal, overlap, true, false};
+        }
+    }
+    if (spare.collided)
+        slot = spare;
+
+    // Box axes against triangle edges.
+    spare.depth = slot.depth;
+    spare.collided = false;
+    int edgeAxis = 0, edgeIndex = 0;
+    float edgeNormal[3] = {};
+#pragma GCC unroll 3
+    for (int i = 0; i < 3; ++i) {
+        const int k1 = (i + 1) % 3, k2 = (i + 2) % 3;
+#pragma GCC unroll 3
+        for (int j = 0; j < 3; ++j) {
+            const float* from = v[j];
+            const float* to = v[(j + 1) % 3];
+            const float* other = v[(j + 2) % 3];
+            // Axis i crossed with the edge, in the box's frame: no part along
+            // axis i. Left at its length until it wins: the tests only compare.
+            const float a1 = -(to[k2] - from[k2]), a2 = to[k1] - from[k1];
+            const float lengthSq = a1 * a1 + a2 * a2;
+            if (lengthSq == 0.0f)
+                continue;
+            const float reach = h[k1] * absFloat(a1) + h[k2] * absFloat(a2);
+            const float edgeAt = a1 * from[k1] + a2 * from[k2], opposite = a1 * other[k1] + a2 * other[k2];
+            const bool edgeLow = edgeAt <= opposite;
+            const float low = edgeLow ? edgeAt : opposite, high = edgeLow ? opposite : edgeAt;
+            if (reach <= low || -reach >= high)
+                return false;
+            const float scaled = edgeLow ? reach - low : high + reach;
+            if (scaled * scaled >= spare.depth * spare.depth * lengthSq)
+                continue;
+            const float inverse = 1.0f / fastSqrt(lengthSq);
+            const float overlap = scaled * inverse;
+            if (overlap < spare.depth) {
+                const float sign = edgeLow ? -inverse : inverse;
+                edgeNormal[i] = 0.0f;
+                edgeNormal[k1] = a1 * sign;
+                edgeNormal[k2] = a2 * sign;
+                spare.depth = overlap;
+                spare.collided = true;
+                edgeAxis = i;
+                edgeIndex = j;
+            }
+        }
+    }
+    if (spare.collided)
+        spare.normal = box.unitAxes[0] * edgeNormal[0] + box.unitAxes[1] * edgeNormal[1] + box.unitAxes[2] * edgeNormal[2];
+    if (spare.collided) {
+        // The box edge along the winning axis that lies deepest against the
+        // normal, and the triangle's edge: their closest points are the contact.
+        const int i = edgeAxis, k1 = (i + 1) % 3, k2 = (i + 2) % 3;
+        const vec3d towards = -spare.normal;
+        const vec3d offset = box.axes[k1] * (box.axes[k1].dot(towards) >= 0.0f ? 1.0f : -1.0f)
+                             + box.axes[k2] * (box.axes[k2].dot(towards) >= 0.0f ? 1.0f : -1.0f);
+        const vec3d middle = box.centre + offset;
+        vec3d onBox, onTriangle;
+        if (neSegmentClosestPoints(middle + box.axes[i], middle - box.axes[i], t.v[edgeIndex], t.v[(edgeIndex + 1) % 3],
+                                   onBox, onTriangle))
+            slot = {onBox, onTriangle, spare.normal, spare.depth, true, true};
+    }
+    return slot.collided;
+}
+
+// Mode 1: the corners of the box that stand below the triangle, seen from
+// above, are pushed up vertically; the deepest one gives the contact.
+bool boxHeightTriangle(const neTriangleWork& t, neBoxWork& box, neContactSlot& slot)
+{
+    slot.collided = false;
+    // A wall gives no height to push a corner up to.
+    if (absFloat(t.normal.y) < 1e-4f)
+        return false;
+    const vec3d up = t.normal.y > 0.0f ? t.normal : -t.normal;
+    neBoxCorners(box);
+    float best = 0.0f;
+    for (const vec3d& corner : box.corners) {
+        float side[3];
+        for (int k = 0; k < 3; ++k) {
+            const vec3d& from = t.v[k == 1 ? 1 : 0];
+            side[k] = t.edges[k].x * (corner.z - from.z) - t.edges[k].z * (corner.x - from.x);
+        }
+        if (!(side[1] * side[2] >= 0.0f && side[0] * side[2] >= 0.0f))
+            continue;
+        const float y = (t.d - t.normal.x * corner.x - t.normal.z * corner.z) / t.normal.y;
+        const float penetration = y - corner.y;
+        if (penetration > best) {
+            best = penetration;
+            slot = {corner, {corner.x, y, corner.z}, up, penetration, true, false};
+        }
+    }
+    return slot.collided;
+}
+
+} // namespace
+
+void neCollideSphereTerrain(neCollisionResult& r, const neGeometry& sphere, const matrix3d& world,
+                            const neGeometry& terrain)
+{
+    const vec3d c = nePosition(world);
+    const float radius = sphere.shape.round.radius;
+    const vec3d reach{radius, radius, radius};
+    neTerrainLoop(r, terrain, c - reach, c + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot) {
+        return triangle.mode == neTriangle::plain && sphereTriangle(t, c, radius, slot);
+    });
+}
+
+void neCollideCylinderTerrain(neCollisionResult& r, const neGeometry& cylinder, const matrix3d& world,
+                              const neGeometry& terrain)
+{
+    const vec3d position = nePosition(world), axis = neAxis(world, 1);
+    const float radius = cylinder.shape.round.radius, h = cylinder.shape.round.halfLength;
+    const vec3d reach{absFloat(axis.x) * h + radius, absFloat(axis.y) * h + radius, absFloat(axis.z) * h + radius};
+    neTerrainLoop(r, terrain, position - reach, position + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot) {
+        return triangle.mode == neTriangle::plain && cylinderTriangle(t, position, axis, radius, h, slot);
+    });
+}
+
+void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matrix3d& world, const neGeometry& terrain)
+{
+    neBoxWork work(world, box.halfExtents());
+    vec3d lo, hi;
+    work.bounds(lo, hi);
+    neTerrainLoop(r, terrain, lo, hi, true, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot) {
+        if (triangle.mode == neTriangle::plain)
+            return boxTriangle(t, work, slot);
+        return triangle.mode == neTriangle::heightField && boxHeightTriangle(t, work, slot);
+    });
+}
+
+void neCollideBoxTriangle(neCollisionResult& r, const neGeometry& box, const matrix3d& boxWorld,
+                          const neGeometry& triangle, const matrix3d& triangleWorld)
+{
+    r.collided = 0;
+    const auto& data = triangle.shape.triangle;
+    if (!data.vertices)
+        return;
+    vec3d v[3];
+    for (int k = 0; k < 3; ++k) {
+        if (data.index[k] < 0 || data.index[k] >= data.vertexCount)
+            return;
+        v[k] = neFromFrame(triangleWorld, data.vertices[data.index[k]]);
+    }
+    neTriangleWork work;
+    work.build(v[0], v[1], v[2]);
+    if (work.normal.lengthSq() == 0.0f)
+        return;
+    neContactSlot slot;
+    if (!boxTriangle(work, neBoxWork(boxWorld, box.halfExtents()), slot))
+        return;
+    r.set(slot.normal, slot.depth, slot.pointA, slot.alternative ? slot.pointB : slot.pointA);
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Physics/neCollision.h"
+#include "Physics/neTriangle.h"
+
+// What the terrain tests share: one triangle prepared for testing, the
+// contact slot a per-triangle test fills, and the loop over the candidates.
+
+struct neTriangleWork
+{
+    vec3d v[3];
+    vec3d edges[3]; // v1 - v0, v2 - v1, v0 - v2
+    vec3d normal;   // unit, or zero for a triangle without area
+    float d;        // normal . v0
+
+    void build(const vec3d& a, const vec3d& b, const vec3d& c);
+    // Whether p, carried along the normal into the plane, lies on the triangle (edges included).
+    bool contains(const vec3d& p) const;
+};
+
+struct neContactSlot
+{
+    vec3d pointA;
+    vec3d pointB;
+    vec3d normal;
+    float depth;
+    bool collided;
+    bool alternative; // the points are an edge pair's, not the face's
+};
+
+// Runs test(triangle work, triangle, slot) -> collided over every candidate
+// that names a triangle and vertices that exist, has an area and reaches into
+// the shape's world box (lo, hi), keeping the strictly deepest contact;
+// writes it into the result with the triangle's user data (and geometry, when
+// wanted). Which modes are tested is the test's business: it reports no
+// contact for the others.
+template <class Test>
+void neTerrainLoop(neCollisionResult& r, const neGeometry& terrain, const vec3d& lo, const vec3d& hi,
+                   bool keepGeometry, Test test)
+{
+    r.collided = 0;
+    const neTerrainTriangles& t = terrain.shape.terrain;
+    if (!t.candidates || !t.triangles || !t.vertices)
+        return;
+    neContactSlot slots[2];
+    int best = 0;
+    slots[0].depth = -1000000.0f;
+    slots[0].collided = false;
+    const neTriangle* winner = nullptr;
+    for (int32_t k = 0; k < t.candidateCount; ++k) {
+        const int32_t index = t.candidates[k];
+        if (index < 0 || index >= t.triangleCount)
+            continue;
+        const neTriangle& triangle = t.triangles[index];
+        bool valid = true;
+        for (int32_t i : triangle.indices)
+            valid = valid && i >= 0 && i < t.vertexCount;
+        if (!valid)
+            continue;
+        const vec3d& a = t.vertices[triangle.indices[0]];
+        const vec3d& b = t.vertices[triangle.indices[1]];
+        const vec3d& c = t.vertices[triangle.indices[2]];
+        // A triangle wholly beside the shape's box cannot touch the shape.
+        if ((a.x > hi.x && b.x > hi.x && c.x > hi.x) || (a.x < lo.x && b.x < lo.x && c.x < lo.x)
+            || (a.y > hi.y && b.y > hi.y && c.y > hi.y) || (a.y < lo.y && b.y < lo.y && c.y < lo.y)
+            || (a.z > hi.z && b.z > hi.z && c.z > hi.z) || (a.z < lo.z && b.z < lo.z && c.z < lo.z))
+            continue;
+        neTriangleWork work;
+        work.build(a, b, c);
+        if (work.normal.lengthSq() == 0.0f)
+            continue;
+        neContactSlot& candidate = slots[1 - best];
+        candidate.collided = false;
+        candidate.alternative = false;
+        if (test(work, triangle, candidate) && candidate.depth > slots[best].depth) {
+            best = 1 - best;
+            winner = &triangle;
+        }
+    }
+    const neContactSlot& s = slots[best];
+    if (!s.collided || !winner)
+        return;
+    r.set(s.normal, s.depth, s.pointA, s.pointB);
+    r.userDataB = winner->userData;
+    if (keepGeometry)
+        r.geometryB = winner->geometry;
+}
