@@ -5,6 +5,14 @@
 namespace
 {
 
+neCollisionResult pass(TestSimulator& t, neRigidBody* a, neRigidBody* b)
+{
+    neCollisionResult r{};
+    neCollideBodies(r, a->collisionView(), b->collisionView(), a->state().transform, b->state().transform,
+                    t->collisionScratch);
+    return r;
+}
+
 neGeometry* addSphere(neRigidBodyBase* body, float r, vec3d at, uint32_t userData)
 {
     neGeometry* g = body->addGeometry();
@@ -30,9 +38,7 @@ TEST(CollisionPass, DeepestPairWinsAndFirstOnTies)
     a->updateBounds();
     b->updateBounds();
 
-    neCollisionResult r{};
-    neCollideBodies(r, a->collisionView(), b->collisionView(), a->state().transform, b->state().transform,
-                    t->collisionScratch);
+    neCollisionResult r = pass(t, a, b);
     ASSERT_EQ(r.collided, 1u);
     EXPECT_EQ(r.geometryA, deep);
     EXPECT_EQ(r.geometryB, floor);
@@ -47,13 +53,11 @@ TEST(CollisionPass, DeepestPairWinsAndFirstOnTies)
 
     // Equal depths: the first in the list.
     deep->transform = translation({1, -0.6f, 0});
-    neCollideBodies(r, a->collisionView(), b->collisionView(), a->state().transform, b->state().transform,
-                    t->collisionScratch);
+    r = pass(t, a, b);
     EXPECT_EQ(r.geometryA, shallow);
 
     // Swapped bodies: B's geometry list is walked the same way.
-    neCollideBodies(r, b->collisionView(), a->collisionView(), b->state().transform, a->state().transform,
-                    t->collisionScratch);
+    r = pass(t, b, a);
     ASSERT_EQ(r.collided, 1u);
     EXPECT_EQ(r.geometryB, shallow);
     EXPECT_NEAR(r.normal().y, -1.0f, 1e-5f);
@@ -77,23 +81,19 @@ TEST(CollisionPass, SeveralAgainstSeveralAndMissedBounds)
     last->transform = translation({140, 0, 0.1f});
     a->updateBounds();
     b->updateBounds();
-    neCollisionResult r{};
-    neCollideBodies(r, a->collisionView(), b->collisionView(), a->state().transform, b->state().transform,
-                    t->collisionScratch);
+    neCollisionResult r = pass(t, a, b);
     ASSERT_EQ(r.collided, 1u);
     EXPECT_EQ(r.userDataA, 149u);
     EXPECT_EQ(r.userDataB, 1140u);
 
     // Bounds that miss each other test no pair, whatever the geometries do.
     b->boundingGeometry.transform = translation({0, 50, 0});
-    neCollideBodies(r, a->collisionView(), b->collisionView(), a->state().transform, b->state().transform,
-                    t->collisionScratch);
+    r = pass(t, a, b);
     EXPECT_EQ(r.collided, 0u);
 
     // A body without geometry meets nothing.
     neRigidBody* empty = t->createRigidBody();
-    neCollideBodies(r, empty->collisionView(), b->collisionView(), empty->state().transform, b->state().transform,
-                    t->collisionScratch);
+    r = pass(t, empty, b);
     EXPECT_EQ(r.collided, 0u);
 }
 
