@@ -246,6 +246,7 @@ TEST(CollisionPass, RestingContactSlots)
     rigid->putToRest();
     EXPECT_TRUE(neRigidBody::isPartnerResting(first));
     neRestingContact unchecked{};
+    EXPECT_FALSE(neRigidBody::isPartnerResting(unchecked)); // empty
     unchecked.kind = neRestingUnchecked;
     EXPECT_TRUE(neRigidBody::isPartnerResting(unchecked));
 

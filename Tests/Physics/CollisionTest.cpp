@@ -38,6 +38,8 @@ TEST(Collision, WorkedValues)
         {"box, sphere touching", makeBox({1, 1, 1}), origin, makeSphere(0.5f), translation({1.5f, 0, 0}), false},
         {"box, sphere on an edge", makeBox({1, 1, 1}), origin, makeSphere(1.0f), translation({1.5f, 1.5f, 0}), true,
          vec3d(-0.5f, -0.5f, 0) / fastSqrt(0.5f), edge, {1, 1, 0}, vec3d(1.5f, 1.5f, 0) + vec3d(-0.5f, -0.5f, 0) / fastSqrt(0.5f)},
+        {"box, sphere touching an edge", makeBox({1, 1, 1}), origin, makeSphere(0.625f), translation({1.375f, 1.5f, 0}),
+         true, vec3d(-0.6f, -0.8f, 0), 0.0f, {1, 1, 0}, {1, 1, 0}},
         {"box, sphere inside near x", makeBox({1, 2, 2}), origin, makeSphere(0.25f), translation({-0.8f, 0.1f, 0}), true,
          {1, 0, 0}, 0.2f + 0.25f, {-1, 0.1f, 0}, {-0.55f, 0.1f, 0}},
         {"sphere, box", makeSphere(0.5f), translation({1.2f, 0, 0}), makeBox({1, 1, 1}), origin, true, {1, 0, 0}, 0.3f,
@@ -73,7 +75,27 @@ TEST(Collision, WorkedValues)
         EXPECT_NEAR(r.depth, c.depth, 1e-4f);
         expectVec(r.pointA, c.pointA, 1e-4f);
         expectVec(r.pointB, c.pointB, 1e-4f);
+        expectVec(r.pointA + r.normal() * r.depth, r.pointB, 1e-4f);
     }
+}
+
+TEST(Collision, SegmentClosestPoints)
+{
+    // Crossing segments: the points inside both; a parallel or empty one has none.
+    vec3d onP, onQ;
+    ASSERT_TRUE(neSegmentClosestPoints({-1, 0, 0}, {1, 0, 0}, {0, 1, -1}, {0, 1, 1}, onP, onQ));
+    expectVec(onP, {0, 0, 0});
+    expectVec(onQ, {0, 1, 0});
+    EXPECT_FALSE(neSegmentClosestPoints({-1, 0, 0}, {1, 0, 0}, {2, 1, -1}, {2, 1, 1}, onP, onQ)); // beyond P's end
+    EXPECT_FALSE(neSegmentClosestPoints({-1, 0, 0}, {1, 0, 0}, {0, 1, 1}, {0, 1, 0}, onP, onQ));  // t = 1 is outside
+    EXPECT_FALSE(neSegmentClosestPoints({-1, 0, 0}, {1, 0, 0}, {-1, 1, 0}, {1, 1, 0}, onP, onQ)); // parallel
+    EXPECT_FALSE(neSegmentClosestPoints({1, 0, 0}, {1, 0, 0}, {0, 1, -1}, {0, 1, 1}, onP, onQ));  // no length
+    neSegmentPair pair;
+    ASSERT_TRUE(neSegmentClosestPoints({-1, 0, 0}, {1, 0, 0}, {2, 1, -1}, {2, 1, 1}, pair));
+    EXPECT_FALSE(pair.inside);
+    EXPECT_NEAR(pair.s, 1.5f, 1e-6f);
+    EXPECT_NEAR(pair.distance, 1.0f, 1e-4f);
+    EXPECT_FALSE(neSegmentClosestPoints({-1, 0, 0}, {1, 0, 0}, {0, 1, 1}, {0, 1, 1}, pair));
 }
 
 TEST(Collision, ZeroDistanceContactsHaveANormal)
