@@ -197,6 +197,15 @@ TEST(Collision, BoxOnTriangles)
     EXPECT_NEAR(height.pointB.y - height.pointA.y, height.depth, 1e-6f);
     EXPECT_EQ(height.userDataB, 9u);
 
+    // Only corners above the triangle, seen from above, are pushed up: the
+    // deepest of them, never a deeper one beside it.
+    Terrain narrow;
+    narrow.add({2, 0, 0}, {0, 1, -2}, {0, 1, 2}, 1, neTriangle::heightField); // y = 1 - x / 2 over x >= 0
+    const neCollisionResult part = collide(box, translation({0, 0.3f, 0}), narrow.finish(), matrix3d::identity());
+    ASSERT_EQ(part.collided, 1u);
+    expectVec(part.pointA, {0.5f, -0.2f, 0.5f}); // the corners at x = -0.5 would be deeper, but lie beside it
+    EXPECT_NEAR(part.depth, 0.95f, 1e-5f);
+
     // A vertical height-field triangle has no height: skipped.
     Terrain wall;
     wall.add({-5, -5, 0}, {5, -5, 0}, {0, 5, 0}, 1, neTriangle::heightField);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <set>
+
 namespace
 {
 
@@ -88,6 +91,35 @@ TEST(Simulator, OwnAllocatorTakesEveryPoolOnce)
         sim->createRigidBody()->addGeometry();
     sim->advance(1.0f, 1.0f / 30, 1.0f / 75);
     EXPECT_EQ(allocator.allocatedBytes(), taken);
+}
+
+// An allocator that knows what is still out.
+struct CountingAllocator : neAllocatorAbstract
+{
+    std::set<void*> out;
+    void* alloc(size_t size, int32_t) override
+    {
+        void* p = std::malloc(size);
+        out.insert(p);
+        return p;
+    }
+    void free(void* p) override
+    {
+        EXPECT_EQ(out.erase(p), 1u);
+        std::free(p);
+    }
+};
+
+TEST(Simulator, GivesEveryBlockBack)
+{
+    CountingAllocator allocator;
+    neSimulator* sim = neSimulator::createSimulator(TestSimulator::gameSizes(), &allocator, nullptr);
+    EXPECT_GT(allocator.out.size(), 10u);
+    for (int i = 0; i < 20; ++i)
+        sim->createRigidBody()->addGeometry();
+    sim->advance(0.1f, 1.0f / 30, 1.0f / 75);
+    delete sim;
+    EXPECT_TRUE(allocator.out.empty());
 }
 
 TEST(Simulator, LogStaysSilentBelowLevelOne)
