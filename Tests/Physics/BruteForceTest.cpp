@@ -96,6 +96,30 @@ TEST(BruteForce, BoxesAgainstTheFeatureSearchOnBlocks)
     EXPECT_GT(contacts, 1000);
 }
 
+// A box block on one terrain triangle finds the same separating axes as the
+// box test does (the triangle's edges among them).
+TEST(BruteForce, BoxBlockAgainstATriangle)
+{
+    std::mt19937 random(8);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    const vec3d half{0.5f, 0.3f, 0.7f};
+    const ConvexBlock block = ConvexBlock::box(half);
+    const neGeometry box = makeBox(half);
+    int contacts = 0;
+    for (int i = 0; i < 3000; ++i) {
+        Terrain t;
+        t.add({u(random) * 2, u(random), u(random) * 2}, {u(random) * 2, u(random), u(random) * 2},
+              {u(random) * 2, u(random), u(random) * 2});
+        const matrix3d pose = rotation({u(random), u(random), u(random) + 0.01f}, u(random) * 3,
+                                       {u(random) * 0.8f, u(random) * 0.8f, u(random) * 0.8f});
+        const neCollisionResult viaBox = collide(box, pose, t.finish(), matrix3d::identity());
+        const neCollisionResult viaBlock = collide(block.geometry, pose, t.finish(), matrix3d::identity());
+        ASSERT_EQ(viaBlock.collided, viaBox.collided) << i;
+        contacts += viaBox.collided;
+    }
+    EXPECT_GT(contacts, 500);
+}
+
 // The closest points of a segment and a box against a fine search along the segment.
 TEST(BruteForce, SegmentAgainstBox)
 {

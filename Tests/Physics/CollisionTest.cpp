@@ -172,6 +172,21 @@ TEST(Collision, SphereOnTriangles)
     EXPECT_EQ(collide(ball, translation({0, 0.3f, 0}), empty.finish(), matrix3d::identity()).collided, 0u);
 }
 
+TEST(Collision, CylinderAcrossATriangleEdge)
+{
+    // Lying above the triangle's edge, most of it beside the triangle: the edge gives the contact.
+    Terrain t;
+    t.add({0, 0, -2}, {0, 0, 2}, {3, 0, 0}, 6);
+    const neCollisionResult r =
+        collide(makeCylinder(0.3f, 1), rotation({0, 0, 1}, -1.5707964f, {0, 0.2f, 0}), t.finish(), matrix3d::identity());
+    ASSERT_EQ(r.collided, 1u);
+    expectVec(r.normal(), {0, 1, 0});
+    EXPECT_NEAR(r.depth, 0.1f, 1e-5f);
+    expectVec(r.pointA, {0, -0.1f, 0});
+    expectVec(r.pointB, {0, 0, 0});
+    EXPECT_EQ(r.userDataB, 6u);
+}
+
 TEST(Collision, BoxOnTriangles)
 {
     // Flat on a big triangle, 0.05 deep.
