@@ -221,10 +221,18 @@ public:
             const vec3d crossA = a2.cross(a1);
             const vec3d a0 = a.vertices[ea.vertex[0]];
             const vec3d directionA = a.vertices[ea.vertex[1]] - a0;
+            // Which side of this edge's great circle each of B's turned face
+            // normals lies on (a triangle's are bent per edge, so they are not shared).
+            float side[255];
+            if (!sideNormals)
+                for (int f = 0; f < b.f->faceCount; ++f)
+                    side[f] = -b.normals[f].dot(crossA);
             for (int j = 0; j < b.f->edgeCount; ++j) {
                 // Only edges whose arcs cross on the sphere of directions
                 // form a face of the shapes' difference.
-                const float p = first[j].dot(crossA), q = second[j].dot(crossA);
+                const neConvexEdge& ebFaces = b.f->edges[j];
+                const float p = sideNormals ? first[j].dot(crossA) : side[ebFaces.face[0]];
+                const float q = sideNormals ? second[j].dot(crossA) : side[ebFaces.face[1]];
                 if (!(p * q < -limit))
                     continue;
                 const float r = a1.dot(crossB[j]), s = a2.dot(crossB[j]);

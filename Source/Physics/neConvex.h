@@ -43,7 +43,7 @@ struct neConvexBlock
     int32_t edgeCount;
 };
 
-// One shape as the feature walk sees it: a box, a convex block or a triangle.
+// One shape as the feature search sees it: a box, a convex block or a triangle.
 struct neConvexFeatures
 {
     int32_t faceCount;

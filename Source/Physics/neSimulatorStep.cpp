@@ -41,14 +41,17 @@ void neSimulator::step()
     if (timed)
         timer.stages[PerfTimer::broadPhase] += timer.elapsed();
 
-    // The contact pairs and the terrain contacts run here, then the force
-    // reset: the controller sums gathered at the end of the last step stay.
+    // The contact stage goes here: the overlap pairs through the collision
+    // pass (timer slot contactPairs), then each body against the terrain
+    // (slot terrainContacts). Then the force reset: the controller sums
+    // gathered at the end of the last step stay.
     for (neRigidBody* b = activeRigidBodies.head; b; b = b->next)
         b->totalForce = b->totalTorque = {};
     for (neRigidBody* p = activeParticles.head; p; p = p->next)
         p->totalForce = p->totalTorque = {};
 
-    // The constraint update runs here.
+    // The constraint update (each used constraint group's enabled
+    // constraints damp their bodies' relative turning) goes here.
 
     if (timed)
         timer.restart();
@@ -59,14 +62,14 @@ void neSimulator::step()
     if (timed)
         timer.stages[PerfTimer::velocity] += timer.elapsed();
 
-    // The stack marks and the solver run here.
+    // The stacks' queued marks are cleared and the solver runs here (slot solver).
 
     if (timed)
         timer.restart();
     for (neList<neRigidBody>* list : {&activeRigidBodies, &activeParticles}) {
         for (neRigidBody* b = list->head; b; b = b->next) {
             b->stepped = 1;
-            // Bodies in no constraint group count their steps of rest here.
+            // A body in no constraint group counts its steps of rest here first.
             if (b->restState != neAtRest)
                 b->advancePosition(stepLength);
         }
@@ -74,7 +77,8 @@ void neSimulator::step()
     if (timed)
         timer.stages[PerfTimer::integration] += timer.elapsed();
 
-    // The constraint post-step runs here.
+    // The constraint post-step (the constraints' own controllers) goes here
+    // (slot constraintPostStep).
 }
 
 void neSimulator::clearAnimatedMoves()
