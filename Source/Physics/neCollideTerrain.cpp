@@ -337,7 +337,7 @@ void neCollideSphereTerrain(neCollisionResult& r, const neGeometry& sphere, cons
     const float radius = sphere.shape.round.radius;
     const vec3d reach{radius, radius, radius};
     neTerrainLoop(r, terrain, c - reach, c + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot) {
-        return triangle.mode == neTriangle::plain && sphereTriangle(t, c, radius, slot);
+        return triangle.mode == neTrianglePlain && sphereTriangle(t, c, radius, slot);
     });
 }
 
@@ -348,7 +348,7 @@ void neCollideCylinderTerrain(neCollisionResult& r, const neGeometry& cylinder, 
     const float radius = cylinder.shape.round.radius, h = cylinder.shape.round.halfLength;
     const vec3d reach{absFloat(axis.x) * h + radius, absFloat(axis.y) * h + radius, absFloat(axis.z) * h + radius};
     neTerrainLoop(r, terrain, position - reach, position + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot) {
-        return triangle.mode == neTriangle::plain && cylinderTriangle(t, position, axis, radius, h, slot);
+        return triangle.mode == neTrianglePlain && cylinderTriangle(t, position, axis, radius, h, slot);
     });
 }
 
@@ -358,9 +358,9 @@ void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matr
     vec3d lo, hi;
     work.bounds(lo, hi);
     neTerrainLoop(r, terrain, lo, hi, true, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot) {
-        if (triangle.mode == neTriangle::plain)
+        if (triangle.mode == neTrianglePlain)
             return boxTriangle(t, work, slot);
-        return triangle.mode == neTriangle::heightField && boxHeightTriangle(t, work, slot);
+        return triangle.mode == neTriangleHeightField && boxHeightTriangle(t, work, slot);
     });
 }
 

@@ -6,6 +6,10 @@
 // What the terrain tests share: one triangle prepared for testing, the
 // contact slot a per-triangle test fills, and the loop over the candidates.
 
+// A triangle's modes (other values are skipped).
+constexpr int32_t neTrianglePlain = 0;       // tested as a triangle
+constexpr int32_t neTriangleHeightField = 1; // a box's corners are pushed up vertically out of it
+
 struct neTriangleWork
 {
     vec3d v[3];

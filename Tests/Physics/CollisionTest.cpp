@@ -165,7 +165,7 @@ TEST(Collision, SphereOnTriangles)
 
     // A height-field triangle is not a sphere's; an empty list touches nothing.
     Terrain height;
-    height.add({-2, 0, -2}, {0, 0, 2}, {2, 0, -2}, 1, neTriangle::heightField);
+    height.add({-2, 0, -2}, {0, 0, 2}, {2, 0, -2}, 1, neTriangleHeightField);
     EXPECT_EQ(collide(ball, translation({0, 0.3f, 0}), height.finish(), matrix3d::identity()).collided, 0u);
     EXPECT_EQ(collide(makeCylinder(0.5f, 1), translation({0, 0.3f, 0}), height.finish(), matrix3d::identity()).collided, 0u);
     Terrain empty;
@@ -203,7 +203,7 @@ TEST(Collision, BoxOnTriangles)
     // A height-field triangle pushes the corners up vertically with the
     // triangle's normal (turned up) as the contact normal.
     Terrain h;
-    h.add({-5, 0, -5}, {5, 1, -5}, {0, 0.5f, 5}, 9, neTriangle::heightField);
+    h.add({-5, 0, -5}, {5, 1, -5}, {0, 0.5f, 5}, 9, neTriangleHeightField);
     const neCollisionResult height = collide(box, translation({0, 0.6f, 0}), h.finish(), matrix3d::identity());
     ASSERT_EQ(height.collided, 1u);
     EXPECT_GT(height.normal().y, 0.0f);
@@ -215,7 +215,7 @@ TEST(Collision, BoxOnTriangles)
     // Only corners above the triangle, seen from above, are pushed up: the
     // deepest of them, never a deeper one beside it.
     Terrain narrow;
-    narrow.add({2, 0, 0}, {0, 1, -2}, {0, 1, 2}, 1, neTriangle::heightField); // y = 1 - x / 2 over x >= 0
+    narrow.add({2, 0, 0}, {0, 1, -2}, {0, 1, 2}, 1, neTriangleHeightField); // y = 1 - x / 2 over x >= 0
     const neCollisionResult part = collide(box, translation({0, 0.3f, 0}), narrow.finish(), matrix3d::identity());
     ASSERT_EQ(part.collided, 1u);
     expectVec(part.pointA, {0.5f, -0.2f, 0.5f}); // the corners at x = -0.5 would be deeper, but lie beside it
@@ -223,7 +223,7 @@ TEST(Collision, BoxOnTriangles)
 
     // A vertical height-field triangle has no height: skipped.
     Terrain wall;
-    wall.add({-5, -5, 0}, {5, -5, 0}, {0, 5, 0}, 1, neTriangle::heightField);
+    wall.add({-5, -5, 0}, {5, -5, 0}, {0, 5, 0}, 1, neTriangleHeightField);
     EXPECT_EQ(collide(box, matrix3d::identity(), wall.finish(), matrix3d::identity()).collided, 0u);
 }
 

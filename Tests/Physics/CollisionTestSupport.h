@@ -4,6 +4,7 @@
 
 #include "Physics/neCollideShapes.h"
 #include "Physics/neConvex.h"
+#include "Physics/neTerrainLoop.h"
 #include "Physics/neTriangle.h"
 
 #include <array>
@@ -50,7 +51,7 @@ struct Terrain
     std::vector<int32_t> candidates;
     neGeometry geometry{};
 
-    void add(vec3d a, vec3d b, vec3d c, uint32_t userData = 0, int32_t mode = neTriangle::plain)
+    void add(vec3d a, vec3d b, vec3d c, uint32_t userData = 0, int32_t mode = neTrianglePlain)
     {
         const int32_t first = int32_t(vertices.size());
         vertices.insert(vertices.end(), {a, b, c});
