@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 using Network::FTPClient;
 
 TEST(FTPClient, PassiveReplies)
@@ -68,4 +71,66 @@ TEST(FTPClient, StoresAFileByteForByteAndGivesUpWithinItsBound)
         failing.quit();
     }
     Network::Socket::timeoutMilliseconds = saved;
+}
+
+namespace {
+
+// A memory file that notes the sending socket's progress before each read.
+struct WatchedFile : FileArray
+{
+    explicit WatchedFile(const Network::Socket& socket) : FileArray(512), watched(socket) {}
+    uint32_t read(void* buffer, uint32_t n) override
+    {
+        seen.push_back(watched.getProgress());
+        return FileArray::read(buffer, n);
+    }
+    const Network::Socket& watched;
+    std::vector<float> seen;
+};
+
+} // namespace
+
+// A file goes out in chunks of 1472 bytes, each moving the progress by its
+// share of the span; at the end the whole span has been added.
+TEST(SocketClient, SendingAFileMovesTheProgressByItsShareOfTheSpan)
+{
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 0), &data), 0);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof(local);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof(local)), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length), 0);
+
+    Network::SocketClient client;
+    ASSERT_TRUE(client.connectAddress(127, 0, 0, 1, ntohs(local.sin_port)));
+    SOCKET peer = accept(listener, nullptr, nullptr);
+    ASSERT_NE(peer, INVALID_SOCKET);
+    size_t received = 0;
+    std::thread reader([&] {
+        char buffer[4096];
+        for (int n; (n = recv(peer, buffer, sizeof(buffer), 0)) > 0;)
+            received += size_t(n);
+    });
+    WatchedFile file(client);
+    const std::vector<uint8_t> content(5000, 0x5A);
+    file.write(content.data(), uint32_t(content.size()));
+    file.seek(0, 0);
+    client.setProgressSpan(0.5f);
+    EXPECT_TRUE(client.sendFile(file));
+    client.closeConnection();
+    reader.join();
+    closesocket(peer);
+    closesocket(listener);
+    WSACleanup();
+
+    EXPECT_EQ(received, content.size());
+    const std::vector<float> expected = {0.0f, 0.5f * 1472 / 5000, 0.5f * 2944 / 5000, 0.5f * 4416 / 5000};
+    ASSERT_EQ(file.seen.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_NEAR(file.seen[i], expected[i], 1e-6f) << i;
+    EXPECT_FLOAT_EQ(client.getProgress(), 0.5f);
 }

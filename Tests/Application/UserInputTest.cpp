@@ -112,8 +112,11 @@ TEST(UserInput, InputNamesKeepTheirExactCharactersInBothLanguages)
     gLanguage = &language;
     LanguageSetup::run(language, nullptr, 0x0409);
     const std::pair<int, const wchar_t*> keyNames[] = {
-        {0x0C, L"\u00DF"}, {0x0D, L"\u00B4"},       {0x1A, L"\u00DC"}, {0x27, L"\u00D6"},
-        {0x28, L"\u00C4"}, {0xB5, L"Numpad \u00F7"}, {0x15, L"Z"} /* German layout */, {0x64, L""}};
+        {0x0C, L"\u00DF"},     {0x0D, L"\u00B4"},       {0x1A, L"\u00DC"},    {0x27, L"\u00D6"},
+        {0x28, L"\u00C4"},     {0xB5, L"Numpad \u00F7"}, {0x15, L"Z"} /* German layout */,
+        {0x64, L""},           {0x47, L"Numpad 7"},     {0x4B, L"Numpad 4"}, {0x53, L"Numpad ,"},
+        {0x3B, L"F1"},         {0x58, L"F12"},          {0xB8, L"Alt Gr"},   {0xC7, L"Pos1"},
+        {0x2A, L"Left Shift"}, {0xCB, L"Arrow Left"}};
     for (const auto& [code, name] : keyNames)
         EXPECT_STREQ(UserInput::nameOfCode({InputCode::Keyboard, code, 1, 0, 0}).text(), name) << code;
     auto input = std::make_unique<UserInput>();

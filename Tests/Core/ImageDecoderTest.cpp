@@ -176,6 +176,10 @@ TEST(ImageDecoders, BadFilesFailCleanly)
         EXPECT_FALSE(img.decode(span(c.file), c.type)) << c.what;
         EXPECT_EQ(img.pixels, nullptr) << c.what;
     }
+    // Run-length data cut anywhere, in a count or between runs, never decodes.
+    const Bytes runs = writePcx(70, 4, 3);
+    for (size_t n = 1; n < runs.size() - 128; ++n)
+        EXPECT_FALSE(img.decode(span(cut(runs, n)), Pcx)) << "PCX cut by " << n;
 }
 
 // A run-length image above the pixel limit is refused before its pixels are
@@ -212,8 +216,14 @@ TEST(ImageDecoders, StreamsAndModuleResources)
     img.decode(stream, String(L"TGA")); // extensions compare exactly
     EXPECT_EQ(img.pixels, nullptr);
 
+    // A record holding borrowed pixels lets go of them and owns what it loads.
+    std::vector<uint8_t> borrowed(16, 7);
+    img.pixels = borrowed.data();
+    img.ownsPixels = 0;
     img.load(4201); // a bitmap resource, BMP without file header
     expectPattern(img, 5, 5, ImageData::FormatColor24);
+    EXPECT_EQ(img.ownsPixels, 1u);
+    EXPECT_EQ(borrowed, std::vector<uint8_t>(16, 7));
     img.load(4203, L"tga");
     expectPattern(img, 4, 5, ImageData::FormatColor);
     img.load(4203, L"pcx");

@@ -52,6 +52,25 @@ TEST(FileTest, ReadOnlyDescriptorsAndMissingFiles)
     in->close();
 }
 
+// A closed file reads nothing, even once its descriptor's number belongs to
+// a file opened after it.
+TEST(FileTest, AClosedFileReadsNothing)
+{
+    TempFolder folder;
+    ASSERT_TRUE(writeBytes(folder.file(L"a.bin"), std::vector<uint8_t>{'a', 'a'}));
+    ASSERT_TRUE(writeBytes(folder.file(L"b.bin"), std::vector<uint8_t>{'b', 'b'}));
+    File a(String(folder.file(L"a.bin").c_str()), 0, 1, 1);
+    ASSERT_TRUE(a.isOpen);
+    a.close();
+    File b(String(folder.file(L"b.bin").c_str()), 0, 1, 1);
+    ASSERT_TRUE(b.isOpen);
+    char c = 0;
+    EXPECT_FALSE(a.isOpen);
+    EXPECT_EQ(a.read(&c, 1), 0u);
+    EXPECT_EQ(a.write("x", 1), 0u);
+    EXPECT_EQ(readAll(b), "bb");
+}
+
 TEST(ResourceTest, ModuleResourcesAreReadOnlyAndStopAtTheLastByte)
 {
     Resource resource(31001, 10);

@@ -101,3 +101,25 @@ TEST(Surface1d, ResampleBlendsNeighboursAndClampsAtTheEdge)
             }
         }
 }
+
+// Whole-pixel positions outside the image read the wrapped pixel with wrap on
+// and the edge pixel without, in both directions.
+TEST(Surface1d, SamplesOutsideTheImageWrapOrClamp)
+{
+    surface1d<Color> s(4, 4);
+    for (int i = 0; i < 16; ++i)
+        s.pixels[i] = Color(uint8_t(i * 10), uint8_t(i * 5), uint8_t(255 - i), 255);
+    const struct {
+        float u, v;
+        uint32_t wrap;
+        int x, y;
+    } cases[] = {{1.25f, 1.5f, 1, 1, 2},  {-0.25f, -0.5f, 1, 3, 2}, {0.5f, -0.75f, 1, 2, 1},
+                 {1.25f, 1.5f, 0, 3, 3},  {-0.25f, -0.5f, 0, 0, 0}, {0.5f, -0.75f, 0, 2, 0},
+                 {0.25f, 0.75f, 1, 1, 3}, {0.25f, 0.75f, 0, 1, 3}};
+    for (const auto& c : cases) {
+        s.u = c.u;
+        s.v = c.v;
+        s.wrap = c.wrap;
+        EXPECT_EQ(s.sample(), s.pixels[c.y * 4 + c.x]) << c.u << "," << c.v << " wrap " << c.wrap;
+    }
+}
