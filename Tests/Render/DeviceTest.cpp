@@ -325,6 +325,17 @@ TEST_F(RenderDevice, RepeatedIndexBufferAndBufferPools)
     *indices.at(2) = 40000;
     EXPECT_EQ(createRepeatedIndexBuffer(indices, 2), nullptr);
 
+    // A buffer made from an array holds the array, whole.
+    const uint16_t array[7] = {9, 8, 7, 60000, 5, 4, 3};
+    IDirect3DIndexBuffer9* copy = createIndexBufferFrom(array, 7);
+    ASSERT_NE(copy, nullptr);
+    copy->GetDesc(&desc);
+    EXPECT_EQ(desc.Size, 14u);
+    ASSERT_TRUE(SUCCEEDED(copy->Lock(0, 0, &data, D3DLOCK_READONLY)));
+    EXPECT_EQ(std::memcmp(data, array, sizeof(array)), 0);
+    copy->Unlock();
+    copy->Release();
+
     // A range larger than a pool gets a pool of its own size, not a failure.
     SCList<BufferPool> pools;
     BufferRange* huge = BufferPool::allocVertexRange(pools, 5000);

@@ -59,6 +59,14 @@ TEST_F(RenderTextures, DrawnTargetsReadBackIntoTextures)
     const Level n = readLevel(narrow);
     EXPECT_EQ(n.at(20, 10), 0xF800u);
     EXPECT_EQ(n.at(50, 26), fromColor<ColorR5G6B5>(Color::fromArgb(clearColour)).value);
+    // An entry without a lockable copy makes one for each capture and lets it go.
+    RenderTexture* plain = RenderTexture::acquire(list, 64, 32, false, false, -1, D3DFMT_A8R8G8B8);
+    ASSERT_NE(plain, nullptr);
+    drawInto(*plain);
+    for (int capture = 0; capture < 2; ++capture) {
+        expectDrawn(*plain);
+        EXPECT_FALSE(plain->lockTexture.isBound()) << capture;
+    }
     list.clearWith([](RenderTexture* e) { RenderTexture::destroy(e); });
 }
 

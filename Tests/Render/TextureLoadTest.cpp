@@ -12,6 +12,7 @@
 #include <d3dx9.h>
 
 #include <cstdio>
+#include <tuple>
 
 using namespace TestDevice;
 
@@ -307,6 +308,34 @@ TEST_F(TextureLoading, WithoutAnOperationalDeviceGatedRoutinesCreateNothing)
     EXPECT_TRUE(Texture::deviceReady());
     EXPECT_EQ(Texture::createCubeObject(cube.texture(), 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3D_OK);
     EXPECT_NE(cube.texture()->cubeTexture, nullptr);
+}
+
+}
+
+namespace {
+
+// Unbound references show the 32 x 32 checkerboard of three levels (red and
+// dark blue squares of 4 texels on level 0); device release takes it away.
+TEST_F(TextureLoading, DefaultCheckerboardStandsBehindUnboundReferences)
+{
+    TextureRef unbound;
+    ASSERT_NE(unbound.texture()->texture, nullptr);
+    EXPECT_STREQ(unbound.texture()->name->text(), L"default.bmp");
+    EXPECT_EQ(unbound.texture()->texture->GetLevelCount(), 3u);
+    const Level level0 = readLevel(unbound), level1 = readLevel(unbound, 1);
+    ASSERT_EQ(level0.width, 32u);
+    const std::tuple<uint32_t, uint32_t, uint32_t> texels[] = {{0, 0, 0xFFFF0000u}, {4, 0, 0xFF000084u},
+                                                               {4, 4, 0xFFFF0000u}, {31, 27, 0xFF000084u}};
+    for (const auto& [x, y, colour] : texels)
+        EXPECT_EQ(level0.at(x, y), colour) << x << "," << y;
+    EXPECT_EQ(level1.at(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(level1.at(2, 0), 0xFF000084u);
+
+    Texture::releaseDefault();
+    EXPECT_EQ(unbound.texture()->texture, nullptr);
+    EXPECT_EQ(unbound.texture()->name, nullptr);
+    Texture::createDefault();
+    EXPECT_NE(unbound.texture()->texture, nullptr);
 }
 
 }

@@ -104,3 +104,50 @@ TEST_F(TexturePixels, DuplicatesKeepFormatAndTexels)
 }
 
 }
+
+namespace {
+
+// Render targets, a 2D one and the six faces of a cube, cleared to colours of
+// their own, come back in textures of the same kind, size and format; a
+// destination of another kind or size is left alone.
+TEST_F(TexturePixels, RenderTargetsAreCopiedIntoTexturesFaceByFace)
+{
+    const uint32_t colours[6] = {0xFF102030u, 0xFF405060u, 0xFF708090u, 0xFFA0B0C0u, 0xFFD0E0F0u, 0xFF0F1F2Fu};
+    TextureRef target, cubeTarget, copy, cubeCopy, wrongSize;
+    ASSERT_TRUE(Texture::create(target, String(L"target"), 8, 4, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
+                                D3DPOOL_DEFAULT));
+    ASSERT_TRUE(Texture::createCube(cubeTarget, String(L"cube target"), 8, 1, D3DUSAGE_RENDERTARGET,
+                                    D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT));
+    ASSERT_TRUE(Texture::create(copy, String(L"copy"), 8, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
+    ASSERT_TRUE(Texture::createCube(cubeCopy, String(L"cube copy"), 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED));
+    wrongSize = makeTexture(8, 8, D3DFMT_A8R8G8B8, uniform(0x11111111u));
+
+    const auto clear = [](IDirect3DSurface9* surface, uint32_t colour) {
+        chain().pushRenderTarget(surface, nullptr);
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET, colour, 1.0f, 0);
+        chain().popRenderTarget();
+        surface->Release();
+    };
+    IDirect3DSurface9* surface = nullptr;
+    target.texture()->texture->GetSurfaceLevel(0, &surface);
+    clear(surface, 0xFF336699u);
+    for (uint32_t face = 0; face < 6; ++face) {
+        cubeTarget.texture()->cubeTexture->GetCubeMapSurface(D3DCUBEMAP_FACES(face), 0, &surface);
+        clear(surface, colours[face]);
+    }
+
+    Texture::copyRenderTarget(target, copy);
+    EXPECT_EQ(wrongTexels(readLevel(copy), uniform(0xFF336699u)), 0);
+    Texture::copyRenderTarget(cubeTarget, cubeCopy);
+    for (uint32_t face = 0; face < 6; ++face) {
+        cubeCopy.texture()->cubeTexture->GetCubeMapSurface(D3DCUBEMAP_FACES(face), 0, &surface);
+        EXPECT_EQ(wrongTexels(readSurface(surface), uniform(colours[face])), 0) << "face " << face;
+        surface->Release();
+    }
+    Texture::copyRenderTarget(target, wrongSize);
+    Texture::copyRenderTarget(cubeTarget, copy);
+    EXPECT_EQ(wrongTexels(readLevel(wrongSize), uniform(0x11111111u)), 0);
+    EXPECT_EQ(wrongTexels(readLevel(copy), uniform(0xFF336699u)), 0);
+}
+
+}
