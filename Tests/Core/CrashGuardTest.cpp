@@ -1,6 +1,8 @@
 #include "Core/CrashGuard.h"
 #include "Core/CrashTrace.h"
 
+#include "RunawayRecursion.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,19 +37,10 @@ void accessViolation(void*)
 
 uint32_t recursionLine = 0;
 
-__attribute__((noinline)) int recurse(int depth)
-{
-    volatile char pad[256];
-    pad[depth % 256] = char(depth);
-    if (depth == -1)
-        return 0;
-    return recurse(depth + 1) + pad[depth % 256];
-}
-
 void runaway(void*)
 {
     CRASH_TRACE(), recursionLine = __LINE__;
-    recurse(0);
+    runawayRecursion(0);
 }
 
 // Faults under the guard, each twice on one thread (a stack overflow uses up

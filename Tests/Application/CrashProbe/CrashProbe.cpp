@@ -8,6 +8,8 @@
 #include "Core/CrashTrace.h"
 #include "Core/Thread.h"
 
+#include "../../Core/RunawayRecursion.h"
+
 #include <windows.h>
 
 namespace {
@@ -30,20 +32,11 @@ struct Faulting : Thread::Method {
     }
 };
 
-__attribute__((noinline)) int recurse(int depth)
-{
-    volatile char pad[256];
-    pad[depth % 256] = char(depth);
-    if (depth == -1)
-        return 0;
-    return recurse(depth + 1) + pad[depth % 256];
-}
-
 void mainRun(void*)
 {
     CRASH_TRACE();
     if (overflow)
-        recurse(0);
+        runawayRecursion(0);
     if (!onThread)
         RaiseException(0xC0000094, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     Faulting method;
