@@ -49,27 +49,31 @@ TEST(KorvantaDevice, TheBackBufferFollowsTheWindowThroughItsSizeMessages)
     ASSERT_EQ(app.createDevice(), 1u);
     EXPECT_EQ(backBuffer(app), std::make_pair(640u, 480u));
 
+    // Every reset nudges the camera by 0.001 along x, which tells whether one ran.
     struct Step {
         const char* what;
         int width, height; // the client size before the message
         UINT message;
         WPARAM sizeType;
         std::pair<UINT, UINT> expected;
+        bool reset;
     } steps[] = {
-        {"maximised", 900, 600, WM_SIZE, SIZE_MAXIMIZED, {900, 600}},
-        {"un-maximised", 640, 480, WM_SIZE, SIZE_RESTORED, {640, 480}},
-        {"moved", 640, 480, WM_MOVE, 0, {640, 480}},
-        {"drag begins", 640, 480, WM_ENTERSIZEMOVE, 0, {640, 480}},
-        {"dragged", 700, 500, WM_SIZE, SIZE_RESTORED, {640, 480}},
-        {"drag ends", 700, 500, WM_EXITSIZEMOVE, 0, {700, 500}},
-        {"restored to the same size", 700, 500, WM_SIZE, SIZE_RESTORED, {700, 500}},
+        {"maximised", 900, 600, WM_SIZE, SIZE_MAXIMIZED, {900, 600}, true},
+        {"un-maximised", 640, 480, WM_SIZE, SIZE_RESTORED, {640, 480}, true},
+        {"moved", 640, 480, WM_MOVE, 0, {640, 480}, false},
+        {"drag begins", 640, 480, WM_ENTERSIZEMOVE, 0, {640, 480}, false},
+        {"dragged", 700, 500, WM_SIZE, SIZE_RESTORED, {640, 480}, false},
+        {"drag ends", 700, 500, WM_EXITSIZEMOVE, 0, {700, 500}, true},
+        {"restored to the same size", 700, 500, WM_SIZE, SIZE_RESTORED, {700, 500}, false},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
         setClientSize(window, step.width, step.height);
+        const float x = app.swapChain->position.x;
         app.handleMessage(window, step.message, step.sizeType, MAKELPARAM(step.width, step.height));
         EXPECT_EQ(backBuffer(app), step.expected);
         EXPECT_EQ(gDirectGraphics.record.resetting, 0u);
+        EXPECT_EQ(app.swapChain->position.x != x, step.reset);
     }
 
     app.releaseDevice();

@@ -152,6 +152,16 @@ TEST(SizedBlockTest, ReplacesTheWholeTargetAndRefusesSizesBeyondTheData)
     EXPECT_FALSE(FileInterface::copyBlockTo(source, target));
     EXPECT_EQ(target.size(), 0u);
     EXPECT_EQ(target.capacity(), 0u) << "nothing allocated for the declared size";
+
+    // A block written from a whole stream reads back as that stream.
+    FileArray content = arrayOf({1, 2, 3, 4, 5});
+    content.seek(3, 0);
+    FileArray stored(64);
+    ASSERT_TRUE(FileInterface::writeBlockFrom(stored, content));
+    EXPECT_EQ(stored.size(), 9u);
+    stored.seek(0, 0);
+    ASSERT_TRUE(FileInterface::copyBlockTo(stored, target));
+    EXPECT_EQ(contentOf(target), std::string("\x01\x02\x03\x04\x05"));
 }
 
 TEST(ReplaceFileTest, TheOldFileStaysUntilTheNewOneIsWhole)
