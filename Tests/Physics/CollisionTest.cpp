@@ -172,8 +172,20 @@ TEST(Collision, SphereOnTriangles)
     EXPECT_EQ(collide(ball, translation({0, 0.3f, 0}), empty.finish(), matrix3d::identity()).collided, 0u);
 }
 
-TEST(Collision, CylinderAcrossATriangleEdge)
+TEST(Collision, CylinderOnTriangles)
 {
+    // Standing on the middle of a triangle (away from the origin): its lower cap's rim.
+    Terrain flat;
+    flat.add({1, 0, 1}, {5, 0, 10}, {10, 0, 1}, 2);
+    const neCollisionResult standing =
+        collide(makeCylinder(0.3f, 0.5f), translation({5, 0.7f, 4}), flat.finish(), matrix3d::identity());
+    ASSERT_EQ(standing.collided, 1u);
+    expectVec(standing.normal(), {0, 1, 0});
+    EXPECT_NEAR(standing.depth, 0.1f, 1e-5f);
+    expectVec(standing.pointA, {5, -0.1f, 4});
+    expectVec(standing.pointB, {5, 0, 4});
+
+
     // Lying above the triangle's edge, most of it beside the triangle: the edge gives the contact.
     Terrain t;
     t.add({0, 0, -2}, {0, 0, 2}, {3, 0, 0}, 6);

@@ -28,6 +28,7 @@ TEST(Simulator, PoolsRunOutWithTheirMessagesAndFreeCleanly)
     ASSERT_EQ(TestSimulator::messages.size(), 1u);
     EXPECT_EQ(TestSimulator::messages[0], "Run out of RigidBodies. Increase 'rigidBodiesCount'.\n");
 
+    EXPECT_EQ(t->rigidParticles.size(), 0);
     for (int i = 0; i < 16; ++i)
         ASSERT_NE(t->createAnimatedBody(), nullptr);
     EXPECT_EQ(t->createAnimatedBody(), nullptr);
