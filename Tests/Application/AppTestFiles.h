@@ -29,7 +29,9 @@ inline bool write(const std::wstring& path, const std::vector<uint8_t>& bytes)
     return file && fclose(file) == 0 && ok;
 }
 
-// An empty folder of the test's own under the temporary folder, ending with a backslash.
+// An empty folder of the test's own under the temporary folder, ending with a
+// backslash. Wine hands out the same process ids run after run, so whatever an
+// earlier run left in it (files, read-only ones too, and empty folders) goes.
 inline std::wstring freshFolder(const std::wstring& name)
 {
     wchar_t temp[MAX_PATH] = {};
@@ -37,8 +39,19 @@ inline std::wstring freshFolder(const std::wstring& name)
     std::wstring folder = std::wstring(temp) + L"KorvantaTest-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
     CreateDirectoryW(folder.c_str(), nullptr);
     folder += L"\\";
-    for (const wchar_t* leftover : {L"gset.dat", L"gset.dat.bad", L"gset.dat.tmp"})
-        DeleteFileW((folder + leftover).c_str());
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+        const std::wstring path = folder + found.cFileName;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            RemoveDirectoryW(path.c_str()); // "." and ".." stay
+        } else {
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+        }
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
     return folder;
 }
 
