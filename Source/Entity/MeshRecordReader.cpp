@@ -4,8 +4,11 @@
 // after a marker. A vertex record holds the stored format's components in
 // this order: position (3 x f32), normal (3 x f32), colour (u32), uv
 // (2 x f32). The mesh takes those its own format has and the rest are
-// skipped, so a record reads the same into any mesh type.
+// skipped, so a record reads the same into any mesh type. The bone data
+// is the skeleton with its animations (BoneAnim).
 #include "Entity/MeshReaders.h"
+
+#include "Entity/BoneAnim.h"
 
 #include "Core/FileInterface.h"
 #include "Core/Math.h"
@@ -76,7 +79,8 @@ Result readRecord(MeshTools& mesh, FileInterface& stream, const matrix3d& transf
 {
     uint8_t first = 0;
     // Without the marker the record starts at the stream's beginning.
-    if (stream.read(&first, 1) == 1 && first != marker)
+    const bool marked = stream.read(&first, 1) != 1 || first == marker;
+    if (!marked)
         stream.seek(0, 0);
 
     uint32_t storedFormat = 0, indexCount = 0, vertexCount = 0;
@@ -126,7 +130,11 @@ Result readRecord(MeshTools& mesh, FileInterface& stream, const matrix3d& transf
         if (stored.uv && own.uv)
             std::memcpy(vertex.uv, record + VertexFormat::uvOffset(storedFormat), 8);
     }
-    // A marker announces a skeleton after the vertices, which is not read here.
+    // A marker announces a skeleton after the vertices. A damaged skeleton
+    // leaves the mesh without bones; the mesh itself stands.
+    if (marked)
+        if (BoneAnim* skeleton = mesh.getBoneAnim())
+            skeleton->read(stream, mesh, transform);
     return Result::done;
 }
 

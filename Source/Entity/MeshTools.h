@@ -48,13 +48,18 @@ inline void setCorners(BoundingBox& box, const vec3d& minimum, const vec3d& maxi
     box.center = (minimum + maximum) * 0.5f;
 }
 
+// v at unit length (fast square root); zero stays zero.
+inline vec3d unit(const vec3d& v)
+{
+    if (v.x == 0.0f && v.y == 0.0f && v.z == 0.0f)
+        return v;
+    return v / fastSqrt(v.lengthSq());
+}
+
 // (p1 - p0) x (p2 - p0) at unit length (fast square root); zero stays zero.
 inline vec3d faceNormal(const vec3d& p0, const vec3d& p1, const vec3d& p2)
 {
-    const vec3d n = (p1 - p0).cross(p2 - p0);
-    if (n.x == 0.0f && n.y == 0.0f && n.z == 0.0f)
-        return n;
-    return n / fastSqrt(n.lengthSq());
+    return unit((p1 - p0).cross(p2 - p0));
 }
 
 }

@@ -71,29 +71,8 @@ matrix3d biasMatrix(float margin)
 
 matrix3d inverseAffine(const matrix3d& m)
 {
-    const float a = m.at(0, 0), b = m.at(0, 1), c = m.at(0, 2);
-    const float d = m.at(1, 0), e = m.at(1, 1), f = m.at(1, 2);
-    const float g = m.at(2, 0), h = m.at(2, 1), i = m.at(2, 2);
-    const float co00 = e * i - f * h, co01 = f * g - d * i, co02 = d * h - e * g;
-    const float determinant = a * co00 + b * co01 + c * co02;
-    if (determinant == 0.0f)
-        return m;
-    const float s = 1.0f / determinant;
-    matrix3d r = matrix3d::identity();
-    r.at(0, 0) = co00 * s;
-    r.at(0, 1) = (c * h - b * i) * s;
-    r.at(0, 2) = (b * f - c * e) * s;
-    r.at(1, 0) = co01 * s;
-    r.at(1, 1) = (a * i - c * g) * s;
-    r.at(1, 2) = (c * d - a * f) * s;
-    r.at(2, 0) = co02 * s;
-    r.at(2, 1) = (b * g - a * h) * s;
-    r.at(2, 2) = (a * e - b * d) * s;
-    const vec3d t = r.transformVector(m.row(3));
-    r.at(3, 0) = -t.x;
-    r.at(3, 1) = -t.y;
-    r.at(3, 2) = -t.z;
-    return r;
+    matrix3d r;
+    return m.inverseAffine(r) ? r : m;
 }
 
 TextureProj::TextureProj(InterfaceShader* shaderStates) : shader(shaderStates)

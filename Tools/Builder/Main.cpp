@@ -8,6 +8,7 @@
 #include "LandscapeSample.h"
 #include "MeshSamples.h"
 #include "ResourceArchiveWriter.h"
+#include "RiderSample.h"
 #include "SoundSamples.h"
 
 #include "Core/FileArray.h"
@@ -79,7 +80,7 @@ int wmain(int argc, wchar_t** argv)
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample level\n");
         return 1;
     }
-    if (!MeshSamples::save(root + L"Data\\Mesh\\")) {
+    if (!MeshSamples::save(root + L"Data\\Mesh\\") || !RiderSample::save(root + L"Data\\Mesh\\")) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample meshes\n");
         return 1;
     }

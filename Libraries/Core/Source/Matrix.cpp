@@ -1,5 +1,7 @@
 #include "Core/Matrix.h"
 
+#include "Core/Math.h"
+
 matrix3d matrix3d::identity()
 {
     matrix3d r;
@@ -29,4 +31,55 @@ vec3d matrix3d::transformVector(const vec3d& v) const
     return {v.x * m[0] + v.y * m[4] + v.z * m[8],
             v.x * m[1] + v.y * m[5] + v.z * m[9],
             v.x * m[2] + v.y * m[6] + v.z * m[10]};
+}
+
+matrix3d matrix3d::fromAngles(const vec3d& degrees)
+{
+    // Single-precision pi / 180, applied in double precision.
+    constexpr double radiansPerDegree = double(0.017453292f);
+    const float ax = float(double(degrees.x) * radiansPerDegree);
+    const float ay = float(double(degrees.y) * radiansPerDegree);
+    const float az = float(double(degrees.z) * radiansPerDegree);
+    const float cx = floatCos(ax), sx = floatSin(ax);
+    const float cy = floatCos(ay), sy = floatSin(ay);
+    const float cz = floatCos(az), sz = floatSin(az);
+    matrix3d r = identity();
+    r.m[0] = cz * cy - sz * sx * sy;
+    r.m[1] = sz * cy + cz * sx * sy;
+    r.m[2] = -cx * sy;
+    r.m[4] = -cx * sz;
+    r.m[5] = cx * cz;
+    r.m[6] = sx;
+    r.m[8] = cz * sy + sz * sx * cy;
+    r.m[9] = sz * sy - cz * sx * cy;
+    r.m[10] = cx * cy;
+    return r;
+}
+
+bool matrix3d::inverseAffine(matrix3d& out) const
+{
+    const float a = at(0, 0), b = at(0, 1), c = at(0, 2);
+    const float d = at(1, 0), e = at(1, 1), f = at(1, 2);
+    const float g = at(2, 0), h = at(2, 1), i = at(2, 2);
+    const float co00 = e * i - f * h, co01 = f * g - d * i, co02 = d * h - e * g;
+    const float determinant = a * co00 + b * co01 + c * co02;
+    if (determinant == 0.0f)
+        return false;
+    const float s = 1.0f / determinant;
+    matrix3d r = identity();
+    r.at(0, 0) = co00 * s;
+    r.at(0, 1) = (c * h - b * i) * s;
+    r.at(0, 2) = (b * f - c * e) * s;
+    r.at(1, 0) = co01 * s;
+    r.at(1, 1) = (a * i - c * g) * s;
+    r.at(1, 2) = (c * d - a * f) * s;
+    r.at(2, 0) = co02 * s;
+    r.at(2, 1) = (b * g - a * h) * s;
+    r.at(2, 2) = (a * e - b * d) * s;
+    const vec3d t = r.transformVector(row(3));
+    r.at(3, 0) = -t.x;
+    r.at(3, 1) = -t.y;
+    r.at(3, 2) = -t.z;
+    out = r;
+    return true;
 }

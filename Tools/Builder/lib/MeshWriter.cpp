@@ -47,6 +47,67 @@ private:
     std::vector<uint8_t> data_;
 };
 
+// Bones in a subtree, and whether every record fits its fields.
+size_t countBones(const Skeleton::Bone& bone, bool& fits)
+{
+    if (bone.children.size() > 255 || bone.vertices.size() > 65535)
+        fits = false;
+    size_t n = 1;
+    for (const Skeleton::Bone& child : bone.children)
+        n += countBones(child, fits);
+    return n;
+}
+
+void putBone(Bytes& out, const Skeleton::Bone& bone)
+{
+    out.put(uint8_t(bone.children.size()));
+    out.put(uint16_t(bone.vertices.size()));
+    out.putFloats(bone.angles);
+    out.put(bone.length);
+    out.putFloats(bone.rotationMin);
+    out.putFloats(bone.rotationMax);
+    for (const Skeleton::BoneVertex& vertex : bone.vertices) {
+        out.put(vertex.index);
+        out.put(vertex.joint);
+        out.put(uint8_t(0));
+    }
+    for (const Skeleton::Bone& child : bone.children)
+        putBone(out, child);
+}
+
+bool putSkeleton(Bytes& out, const Skeleton& skeleton)
+{
+    bool fits = skeleton.roots.size() <= 255 && skeleton.animations.size() <= 65535;
+    size_t bones = 0;
+    for (const Skeleton::Bone& root : skeleton.roots)
+        bones += countBones(root, fits);
+    if (!fits || (!skeleton.animations.empty() && bones > 64))
+        return false;
+    out.put(uint8_t(skeleton.roots.size()));
+    if (!skeleton.roots.empty())
+        out.putFloats(skeleton.rootPosition);
+    for (const Skeleton::Bone& root : skeleton.roots)
+        putBone(out, root);
+    out.put(uint16_t(skeleton.animations.size()));
+    for (const Skeleton::Animation& animation : skeleton.animations) {
+        if (animation.name.size() > 8191)
+            return false;
+        out.put(uint32_t(animation.frames.size()));
+        out.put(animation.flags);
+        out.put(uint32_t(animation.name.size()));
+        out.putString(animation.name);
+        for (const Skeleton::Frame& frame : animation.frames) {
+            if (frame.rotations.size() != bones)
+                return false;
+            for (float value : frame.header)
+                out.put(value);
+            for (const quaternion& q : frame.rotations)
+                out.put(q);
+        }
+    }
+    return true;
+}
+
 void putTexCoords(Bytes& out, const std::vector<TexCoord>& texCoords)
 {
     for (const TexCoord& st : texCoords) {
@@ -220,7 +281,15 @@ bool writeRecord(FileInterface& target, const Record& record)
             out.put(record.uvs[i].y);
         }
     }
+    if (record.marker && !putSkeleton(out, record.skeleton))
+        return false;
     return out.writeTo(target);
+}
+
+bool writeSkeleton(FileInterface& target, const Skeleton& skeleton)
+{
+    Bytes out;
+    return putSkeleton(out, skeleton) && out.writeTo(target);
 }
 
 }

@@ -5,6 +5,7 @@
 
 #include "Core/BoundingBox.h"
 #include "Core/FileInterface.h"
+#include "Core/Quaternion.h"
 #include "Core/Vector.h"
 
 #include <array>
@@ -92,11 +93,52 @@ struct TextModel
     std::vector<std::vector<Corner>> faces;
 };
 
+// The skeleton with its animations that follows a marked mesh record.
+struct Skeleton
+{
+    struct BoneVertex
+    {
+        uint16_t index = 0;
+        uint8_t joint = 0; // non-zero: the vertex follows the joint matrix
+    };
+
+    struct Bone
+    {
+        vec3d angles; // degrees, relative to the parent
+        float length = 1.0f;
+        vec3d rotationMin{-360.0f, -360.0f, -360.0f};
+        vec3d rotationMax{360.0f, 360.0f, 360.0f};
+        std::vector<BoneVertex> vertices;
+        std::vector<Bone> children; // in list order
+    };
+
+    // A whole pose: the 14 header values (11 to 13 the root position) and one
+    // rotation per bone in skeleton order.
+    struct Frame
+    {
+        std::array<float, 14> header{0.0f, 0.0f, 0.0f, 1.0f, 1.0f};
+        std::vector<quaternion> rotations;
+    };
+
+    struct Animation
+    {
+        std::string name;
+        uint32_t flags = 0;
+        std::vector<Frame> frames;
+    };
+
+    vec3d rootPosition;
+    std::vector<Bone> roots;
+    // The stored animations ("default" is the game's own and never stored).
+    std::vector<Animation> animations;
+};
+
 // Mode 4: the engine's mesh record. Each vertex array is written when the
 // format has its component and then must hold one entry per position.
 struct Record
 {
-    bool marker = false; // the leading byte 10 that announces a skeleton
+    bool marker = false; // the leading byte 10; the skeleton follows the vertices
+    Skeleton skeleton;
     uint32_t format = 274;
     BoundingBox box;
     std::vector<uint16_t> indices;
@@ -113,5 +155,8 @@ bool writeModel(FileInterface& target, const Model& model);
 bool writeFramedModel(FileInterface& target, const FramedModel& model);
 bool writeTextModel(FileInterface& target, const TextModel& model);
 bool writeRecord(FileInterface& target, const Record& record);
+// The skeleton alone; frames must hold one rotation per bone, and animated
+// skeletons at most 64 bones.
+bool writeSkeleton(FileInterface& target, const Skeleton& skeleton);
 
 }

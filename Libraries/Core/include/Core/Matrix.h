@@ -11,12 +11,21 @@ struct matrix3d
     float m[16] = {};
 
     static matrix3d identity();
+    // The turn of three angles in degrees as the skeleton keeps them:
+    // Ry(y) x Rx(x) x Rz(z) for row vectors, no translation.
+    static matrix3d fromAngles(const vec3d& degrees);
 
     float& at(int row, int column) { return m[row * 4 + column]; }
     float at(int row, int column) const { return m[row * 4 + column]; }
 
     // Row r's first three elements (row 3 is the translation).
     vec3d row(int r) const { return {m[r * 4], m[r * 4 + 1], m[r * 4 + 2]}; }
+    void setRow(int r, const vec3d& v)
+    {
+        m[r * 4] = v.x;
+        m[r * 4 + 1] = v.y;
+        m[r * 4 + 2] = v.z;
+    }
 
     // this * o: the transform of this followed by that of o.
     matrix3d operator*(const matrix3d& o) const;
@@ -25,5 +34,10 @@ struct matrix3d
     vec3d transformPoint(const vec3d& p) const;
     // (v, 0) * M: the 3 x 3 part only.
     vec3d transformVector(const vec3d& v) const;
+
+    // The inverse of an affine matrix: the 3 x 3 block by cofactors over the
+    // determinant, column 3 (0, 0, 0, 1), the translation carried back. False,
+    // leaving out alone, when the block is singular.
+    bool inverseAffine(matrix3d& out) const;
 };
 static_assert(sizeof(matrix3d) == 64);
