@@ -50,7 +50,17 @@ TEST(BufferPool, FirstFitSplitsAndFreeMerges)
     EXPECT_EQ(spans(pool), (std::vector<Span>{{0, 60, 1}, {60, 940, 0}}));
     BufferPool::freeRange(pool, d);
     EXPECT_EQ(spans(pool), (std::vector<Span>{{0, 1000, 0}}));
+    // A range freed after a free one, before a used one, joins the first.
+    BufferRange* e = BufferPool::allocRange(pool, 10);
+    BufferRange* f = BufferPool::allocRange(pool, 20);
+    BufferRange* g = BufferPool::allocRange(pool, 30);
+    ASSERT_TRUE(e && f && g);
+    BufferPool::freeRange(pool, e);
+    BufferPool::freeRange(pool, f);
+    EXPECT_EQ(spans(pool), (std::vector<Span>{{0, 30, 0}, {30, 30, 1}, {60, 940, 0}}));
     BufferPool::destroy(pool);
+    EXPECT_EQ(pool.firstRange, nullptr);
+    EXPECT_EQ(pool.reserved, 0u);
 }
 
 TEST(BufferPool, NoPoolIsKeptWhenItsBufferCannotBeMade)
