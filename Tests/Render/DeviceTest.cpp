@@ -221,6 +221,25 @@ TEST_F(RenderDevice, ResetWithNewParametersRestoresWithoutNesting)
     EXPECT_EQ(pixels.at(479, 239) & 0xFFFFFF, 0x336699u);
 }
 
+// Parameters the device refuses are tried three times (after the first two
+// with a pause); then the last parameters that worked are used, at once.
+TEST_F(RenderDevice, RefusedParametersFallBackToTheLastThatWorked)
+{
+    D3D::Device& record = gDirectGraphics.record;
+    const D3DPRESENT_PARAMETERS before = chain().presentParameters;
+    D3DPRESENT_PARAMETERS refused = before;
+    refused.SwapEffect = D3DSWAPEFFECT(0);
+    refused.BackBufferWidth = 200;
+    int pumps = 0;
+    client->duringPump = [&] { ++pumps; };
+    D3D::Device::reset(record, &refused);
+    client->duringPump = nullptr;
+    EXPECT_EQ(record.resetting, 0u);
+    EXPECT_EQ(pumps, 1 + 3 + 1) << "one wait, three refused attempts, the fallback";
+    EXPECT_EQ(chain().presentParameters.SwapEffect, before.SwapEffect);
+    EXPECT_EQ(chain().presentParameters.BackBufferWidth, before.BackBufferWidth);
+}
+
 TEST_F(RenderDevice, QuitWhileWaitingEndsTheWait)
 {
     D3D::Device& record = gDirectGraphics.record;
