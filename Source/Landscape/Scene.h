@@ -6,6 +6,7 @@
 #include "Landscape/SceneTerrain.h"
 
 #include "Render/D3DDevice.h"
+#include "Render/EnvMap.h"
 #include "Render/ShadowManager.h"
 #include "Render/SwapChainInterface.h"
 #include "TextureRecord.h"
@@ -29,7 +30,7 @@ struct SceneView;
 // The scene is also a load-process entry (its first fields). The swap chain
 // is handed in once the device exists; until then load, pause and the camera
 // steps that need the device do nothing. Main thread only.
-class Scene : public D3D::LoadProcessInterface
+class Scene : public EnvMap::Interface, public D3D::LoadProcessInterface
 {
 public:
     using Sun = SceneSun;
@@ -136,6 +137,8 @@ public:
     String fileName;
     String recordsFolder; // ends with a backslash
     SceneCamera camera;
+    // A map of size 0 that nothing enters: it draws no face.
+    EnvMap envMap{nullptr, this};
     TextureRef lightTexture; // the default light mask "DefLight"
     float timeOfDay = 12.0f; // hours
     float season = 0.5f;     // 0 to 1
