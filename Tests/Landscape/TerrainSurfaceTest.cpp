@@ -401,12 +401,14 @@ TEST(TerrainLayers, TheLitColourIsTheLayerInTheSun)
     EXPECT_EQ((argb >> 8) & 255, uint32_t(float(green) * 0.2f * 0.6f));
     LightRecord overhead;
     overhead.direction = {0.0f, 1.0f, 0.0f};
+    overhead.diffuse[0] = 0.9f;
+    overhead.diffuse[1] = 0.7f;
     gSunLight = &overhead;
     ASSERT_TRUE(terrain->sampleLight(10.0f, 20.0f, argb));
     gSunLight = nullptr;
     EXPECT_EQ(argb >> 24, 255u);
-    EXPECT_EQ((argb >> 16) & 255, uint32_t(float(red) * 0.5f));
-    EXPECT_EQ((argb >> 8) & 255, uint32_t(float(green) * 1.0f));
+    EXPECT_EQ((argb >> 16) & 255, uint32_t(float(red) * (0.5f * 0.9f)));
+    EXPECT_EQ((argb >> 8) & 255, uint32_t(float(green) * (1.0f * 0.7f)));
     EXPECT_FALSE(terrain->sampleLight(1.0e6f, 0.0f, argb));
 
     // The light texels of new patches: alpha the sun's angle, each colour
