@@ -6,7 +6,10 @@
 #include "Landscape/SceneView.h"
 #include "Render/Antialiasing.h"
 #include "Render/DirectGraphics.h"
+#include "Entity/ParticleSystem.h"
+#include "Entity/SpriteManager.h"
 #include "Render/GpuSmooth.h"
+#include "Render/StripEffectManager.h"
 #include "Render/SwapChain.h"
 #include "Landscape/Terrain.h"
 
@@ -88,13 +91,18 @@ void Korvanta::renderEffectScene()
     if (swapChain && swapChain->viewRecord)
         Scene::renderSky(*swapChain->viewRecord);
     gTerrain.render(0);
+    if (swapChain && swapChain->sprites)
+        swapChain->sprites->render();
+    // The frame's own particle pass ages them; here they are drawn as they stand.
+    if (swapChain && swapChain->particles)
+        swapChain->particles->render(false);
 }
 
 void Korvanta::renderOcclusionPass()
 {
     gTerrain.render(1);
-    if (swapChain)
-        swapChain->renderStripGroups();
+    if (swapChain && swapChain->stripEffects)
+        swapChain->stripEffects->render();
 }
 
 void Korvanta::onWindowResized(WPARAM sizeType, bool moved)

@@ -1,5 +1,6 @@
 #include "Render/D3DDevice.h"
 
+#include "Entity/SpriteManager.h"
 #include "Landscape/Terrain.h"
 
 #include "Render/DirectGraphics.h"
@@ -99,6 +100,7 @@ bool Device::create(Device& record, HWND window, bool fullScreen, SwapChainInter
     setInitialStates();
     record.sharedTarget256 = RenderTexture::acquire(RenderTexture::shared, 256, 256, true, true, 17, D3DFMT_A8R8G8B8);
     Texture::createDefault();
+    SpriteManager::createQuadBuffer();
     TextureProj::createCommonStateBlocks();
     D3DCAPS9 deviceCaps{};
     Light::initIndexPool(SUCCEEDED(record.device->GetDeviceCaps(&deviceCaps)) ? deviceCaps.MaxActiveLights : 0);
@@ -118,6 +120,7 @@ void Device::release(Device& record)
     record.sharedTarget256 = nullptr;
     record.postEffect.target = nullptr;
     EnvMap::releaseAll();
+    SpriteManager::releaseQuadBuffer();
     Texture::releaseAll();
     Texture::releaseDefault();
     TextureProj::releaseCommonStateBlocks();

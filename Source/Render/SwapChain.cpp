@@ -6,8 +6,11 @@
 #include "Landscape/SkyRecords.h"
 #include "Landscape/SunGlow.h"
 #include "Landscape/Terrain.h"
+#include "Entity/ParticleSystem.h"
+#include "Entity/SpriteManager.h"
 #include "Render/DirectGraphics.h"
 #include "Render/RenderTexture.h"
+#include "Render/StripEffectManager.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/Math.h"
@@ -67,10 +70,13 @@ void restoreAlphaOnlyStates(IDirect3DDevice9* d)
 SwapChain::SwapChain(Interface* clientInterface)
     : viewRecord(new (std::nothrow) SceneView), sky(new (std::nothrow) AnimatedSky(sun)),
       skyBox(new (std::nothrow) SkyBox), stars(new (std::nothrow) StarLayer),
-      skyLayers(new (std::nothrow) SkyLayers), sunGlow(new (std::nothrow) SunGlow), client(clientInterface)
+      skyLayers(new (std::nothrow) SkyLayers), sunGlow(new (std::nothrow) SunGlow), client(clientInterface),
+      sprites(new (std::nothrow) SpriteManager), particles(new (std::nothrow) ParticleManager),
+      stripEffects(new (std::nothrow) StripEffectManager)
 {
     if (viewRecord)
         viewRecord->init(this);
+    shadowEffects = stripEffects;
 }
 
 SwapChain::~SwapChain()
@@ -84,6 +90,10 @@ SwapChain::~SwapChain()
     delete stars;
     delete skyLayers;
     delete sunGlow;
+    delete particles;
+    delete stripEffects;
+    shadowEffects = nullptr;
+    delete sprites;
     if (gCamera == this)
         gCamera = nullptr;
     if (gSunLight == &sun)
@@ -105,7 +115,8 @@ void SwapChain::restoreBuffers(IDirect3DDevice9* device)
         device->GetDepthStencilSurface(&depthSurface);
     gCamera = this;
     gSunLight = &sun;
-    stripRing.createIndices();
+    if (stripEffects)
+        stripEffects->createStripIndices();
     restoreDeviceObjects();
 }
 
@@ -122,7 +133,8 @@ void SwapChain::restoreAsAdditional(IDirect3DDevice9* device)
     device->CreateDepthStencilSurface(presentParameters.BackBufferWidth, presentParameters.BackBufferHeight,
                                       presentParameters.AutoDepthStencilFormat, presentParameters.MultiSampleType,
                                       presentParameters.MultiSampleQuality, FALSE, &depthSurface, nullptr);
-    stripRing.createIndices();
+    if (stripEffects)
+        stripEffects->createStripIndices();
     restoreDeviceObjects();
 }
 
@@ -134,7 +146,10 @@ void SwapChain::releaseDeviceObjects()
     D3D::releaseInterface(targets[0].surface);
     targets[0].depth = nullptr;
     D3D::releaseInterface(depthSurface);
-    stripRing.releaseVertices();
+    if (stripEffects)
+        stripEffects->releaseVertices();
+    if (particles)
+        particles->releaseVertices();
     D3D::releaseInterface(swapChain);
     clearLoadProcess();
 }
@@ -143,7 +158,10 @@ void SwapChain::restoreDeviceObjects()
 {
     CRASH_TRACE();
     setProjection({int32_t(presentParameters.BackBufferWidth), int32_t(presentParameters.BackBufferHeight)});
-    stripRing.createVertices();
+    if (stripEffects)
+        stripEffects->createVertices();
+    if (particles)
+        particles->createBuffers();
     if (client)
         client->onDeviceReset();
 }
@@ -197,6 +215,8 @@ void SwapChain::update()
     gTerrain.update(*this);
     if (sunGlow)
         Scene::Sun::updateGlow(*sunGlow, *this);
+    if (stripEffects)
+        stripEffects->update();
 }
 
 void SwapChain::render(bool drawUi)
@@ -211,7 +231,10 @@ void SwapChain::render(bool drawUi)
     if (viewRecord)
         Scene::renderSky(*viewRecord);
     gTerrain.render(1);
-    renderStripGroups();
+    if (stripEffects)
+        stripEffects->render();
+    if (sprites)
+        sprites->render();
     if (client)
         client->renderAfterScene();
     if (sunGlow) {
@@ -219,6 +242,10 @@ void SwapChain::render(bool drawUi)
         Scene::Sun::renderMaskGlow(*sunGlow, 0);
         Scene::Sun::renderGlow(*sunGlow, *this);
     }
+    // The one pass that ages the particles: the effect scene and the
+    // reflections draw them as they stand.
+    if (particles)
+        particles->render(true);
     if (client) {
         D3D::Device::renderPostEffect(*this, gDirectGraphics.record.postEffect, client);
         if (drawUi) {
@@ -227,13 +254,6 @@ void SwapChain::render(bool drawUi)
         }
     }
     d->EndScene();
-}
-
-void SwapChain::renderStripGroups()
-{
-    for (auto* node = stripGroups.head(); node; node = node->next)
-        if (node->item)
-            node->item->render(stripRing);
 }
 
 void SwapChain::present()

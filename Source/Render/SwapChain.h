@@ -3,7 +3,6 @@
 #include "Render/Camera.h"
 #include "Render/D3DDevice.h"
 #include "Render/Light.h"
-#include "Render/StripEffect.h"
 
 #include "Core/Color.h"
 #include "Core/DynArray.h"
@@ -14,8 +13,11 @@
 #include <cstdint>
 
 class AnimatedSky;
+class ParticleManager;
 class ShadowCasters;
 class ShadowEffects;
+class SpriteManager;
+class StripEffectManager;
 struct SceneView;
 struct SkyBox;
 struct SkyLayers;
@@ -69,8 +71,6 @@ public:
     void update();
     // The frame's passes between BeginScene and EndScene.
     void render(bool drawUi);
-    // The strip-effect pass: every group of stripGroups, in list order.
-    void renderStripGroups();
     // Presents; a lost device (or no swap chain) is reset without parameters.
     void present();
 
@@ -124,10 +124,12 @@ public:
     uint32_t targetCount = 1;
     SCList<LoadProcessInterface> loadProcesses;
     float progress = 0.0f; // 0.0 to 1.0
-    // The strip effects drawn after the terrain: their owners add and remove
-    // the groups (which the swap chain does not own) and share the ring.
-    SCList<StripEffectGroup> stripGroups;
-    StripEffectRing stripRing;
+    // The effect managers, made with the swap chain like the sky's: the
+    // sprites (drawn after the scene), the particle systems (after the sun)
+    // and the strip effects (after the terrain).
+    SpriteManager* sprites = nullptr;
+    ParticleManager* particles = nullptr;
+    StripEffectManager* stripEffects = nullptr;
     // What shadow maps draw and count: set by the entity and effect managers
     // the swap chain owns; null while there are none (nothing casts).
     ShadowCasters* shadowCasters = nullptr;

@@ -2,10 +2,12 @@
 // reference scene drawn before and after it reads the same.
 #include "TestDevice.h"
 
+#include "Entity/ParticleSystem.h"
+#include "Entity/SpriteManager.h"
 #include "Render/EnvMap.h"
 #include "Render/GpuSmooth.h"
 #include "Render/RenderTexture.h"
-#include "Render/StripEffect.h"
+#include "Render/StripEffectManager.h"
 
 using namespace TestDevice;
 
@@ -27,6 +29,13 @@ public:
                 v[i] = {{float(i / 2), float(i % 2), 5.0f}, {0.0f, 0.0f, -1.0f}, 0.0f, 0.0f};
     }
 };
+
+uint32_t showParticle(Particle& particle)
+{
+    particle.hidden = 0;
+    particle.position = {0.0f, 0.0f, 5.0f};
+    return 1;
+}
 
 class PassStates : public DeviceSuite
 {
@@ -110,6 +119,23 @@ TEST_F(PassStates, EffectPassesLeaveTheStatesAsTheyFoundThem)
     Ribbon ribbon;
     StripEffectGroup group;
     group.items.append(&ribbon);
+    StripEffectManager manager;
+    manager.createStripIndices();
+    manager.createVertices();
+    manager.groups.append(&group);
+    ConvexVolume everywhere;
+    everywhere.setFromMatrix(chain().viewProjection);
+
+    SpriteManager::Sprite sprite;
+    SpriteManager::createSprite(sprite, chain(), nullptr, String(), 1);
+    sprite.textures[0] = texture;
+    auto& spriteSettings = static_cast<SpriteManager::Rendersettings&>(*sprite.settings);
+    spriteSettings.alphaBlending = spriteSettings.alphaTest = spriteSettings.twoSided = 1;
+    spriteSettings.keepFog = spriteSettings.depthWrite = 0;
+    spriteSettings.stage1Operation = D3DTOP_MODULATE;
+    sprite.textureRotation[0] = sprite.textureRotation[1] = 30.0f;
+    ParticleSystem particles(showParticle, D3DBLEND_ONE, chain(), texture, 3, D3DBLEND_ONE, 1, true, false, false);
+    particles.stopped = 0;
 
     struct Pass
     {
@@ -126,7 +152,11 @@ TEST_F(PassStates, EffectPassesLeaveTheStatesAsTheyFoundThem)
          }},
         {"blur into a cube face", [&] { cubeSmoother.run(texture, 1, true, true); }},
         {"environment map", [&] { EnvMap::render(map, {}); }},
-        {"strip group", [&] { group.render(chain().stripRing); }},
+        {"strip group", [&] { group.render(chain().stripEffects->ring); }},
+        {"strip effects in a volume", [&] { manager.drawInVolume(everywhere); }},
+        {"sprites", [&] { chain().sprites->render(); }},
+        {"a single sprite", [&] { sprite.renderSingle(); }},
+        {"particles", [&] { chain().particles->render(true); }},
     };
     for (const Pass& pass : passes) {
         SCOPED_TRACE(pass.name);

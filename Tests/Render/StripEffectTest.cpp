@@ -2,7 +2,7 @@
 // put them, the streaming ring and its batch bound.
 #include "TestDevice.h"
 
-#include "Render/StripEffect.h"
+#include "Render/StripEffectManager.h"
 
 using namespace TestDevice;
 
@@ -11,7 +11,7 @@ namespace {
 // Writes ribbons of two quads (one strip piece: 6 vertices, 4 triangles)
 // spanning x0..x0 + 2 x half and y0..y0 + height at z 0, facing -z; as many
 // pieces as asked, or until the batch is full.
-class Ribbon final : public StripEffectItem
+class Ribbon : public StripEffectItem
 {
 public:
     Ribbon(float left, float bottom, float halfWidth, float tall, int count = 1)
@@ -122,26 +122,26 @@ TEST_F(StripEffects, ItemsLandLitWhereTheGroupPutsThem)
     group.items.append(&below);
     group.world.at(3, 0) = 1.0f;
     group.world.at(3, 1) = 0.5f;
-    chain().stripGroups.append(&group);
+    chain().stripEffects->groups.append(&group);
 
-    const uint32_t before = chain().stripRing.start;
+    const uint32_t before = chain().stripEffects->ring.start;
     const Level shown = drawGroups();
     expectLitRectangles(shown, {{{1.0f, -0.5f, 0.0f}, {3.0f, 1.5f, 0.0f}}, {{-1.0f, -2.5f, 0.0f}, {0.0f, -1.5f, 0.0f}}});
     EXPECT_EQ(gDirectGraphics.record.primitiveCount, 8u);
-    EXPECT_EQ(chain().stripRing.start, (before + 1024) % 4096);
+    EXPECT_EQ(chain().stripEffects->ring.start, (before + 1024) % 4096);
 
     group.hidden = 1;
     const Level hidden = drawGroups();
     expectLitRectangles(hidden, {});
     EXPECT_EQ(ribbon.written, 1);
     EXPECT_EQ(below.written, 1);
-    EXPECT_EQ(chain().stripRing.start, (before + 1024) % 4096);
-    chain().stripGroups.clear(false);
+    EXPECT_EQ(chain().stripEffects->ring.start, (before + 1024) % 4096);
+    chain().stripEffects->groups.clear(false);
 }
 
 TEST_F(StripEffects, AfterAResetTheRingStartsAgainAndWrapsAfterFourBatches)
 {
-    StripEffectRing& ring = chain().stripRing;
+    StripEffectRing& ring = chain().stripEffects->ring;
     D3D::Device& record = gDirectGraphics.record;
     D3DPRESENT_PARAMETERS pp;
     D3D::Device::fillPresentParameters(record.presentSettings, window, false, pp);
@@ -157,7 +157,7 @@ TEST_F(StripEffects, AfterAResetTheRingStartsAgainAndWrapsAfterFourBatches)
     for (int i = 0; i < 5; ++i) {
         groups[i].texture = white;
         groups[i].items.append(&ribbons[i]);
-        chain().stripGroups.append(&groups[i]);
+        chain().stripEffects->groups.append(&groups[i]);
     }
     // Watch the ring from an item behind each group's ribbon.
     class Watch final : public StripEffectItem
@@ -184,7 +184,7 @@ TEST_F(StripEffects, AfterAResetTheRingStartsAgainAndWrapsAfterFourBatches)
     const DWORD discard = D3DLOCK_DISCARD, append = D3DLOCK_NOOVERWRITE;
     EXPECT_EQ(locks, (std::vector<DWORD>{discard, append, append, append, discard}));
     EXPECT_EQ(ring.start, 1024u);
-    chain().stripGroups.clear(false);
+    chain().stripEffects->groups.clear(false);
 }
 
 TEST_F(StripEffects, AnOverfullGroupStopsAtTheEndOfItsBatch)
@@ -195,16 +195,16 @@ TEST_F(StripEffects, AnOverfullGroupStopsAtTheEndOfItsBatch)
     group.texture = white;
     group.items.append(&greedy);
     group.items.append(&late);
-    chain().stripGroups.append(&group);
+    chain().stripEffects->groups.append(&group);
     const Level pixels = drawGroups();
     EXPECT_EQ(greedy.written, int(StripEffectRing::batchVertices / StripEffectRing::pieceVertices));
     EXPECT_EQ(late.written, 0);
     EXPECT_EQ(gDirectGraphics.record.primitiveCount, uint32_t(greedy.written) * 4);
     expectLitRectangles(pixels, {{{-1.0f, -1.0f, 0.0f}, {1.0f, 1.0f, 0.0f}}});
-    chain().stripGroups.clear(false);
+    chain().stripEffects->groups.clear(false);
 
     // Without an open batch nothing can be reserved.
-    StripEffectRing& ring = chain().stripRing;
+    StripEffectRing& ring = chain().stripEffects->ring;
     EXPECT_EQ(ring.room(), 0u);
     EXPECT_EQ(ring.reserve(1, 0), nullptr);
     ASSERT_TRUE(ring.beginBatch());
@@ -212,6 +212,91 @@ TEST_F(StripEffects, AnOverfullGroupStopsAtTheEndOfItsBatch)
     EXPECT_NE(ring.reserve(StripEffectRing::batchVertices, 0), nullptr);
     EXPECT_EQ(ring.reserve(1, 0), nullptr);
     EXPECT_EQ(ring.endBatch(), 0u);
+}
+
+// The axis-aligned box lo..hi as a volume of six planes.
+ConvexVolume boxVolume(const vec3d& lo, const vec3d& hi)
+{
+    ConvexVolume v;
+    for (int axis = 0; axis < 3; ++axis)
+        for (int side = 0; side < 2; ++side) {
+            ConvexVolume::Plane& plane = v.planes[v.count++];
+            plane.normal = {};
+            plane.normal[axis] = side ? -1.0f : 1.0f;
+            plane.point = side ? hi : lo;
+            plane.distance = plane.normal.dot(plane.point);
+        }
+    return v;
+}
+
+TEST_F(StripEffects, TheManagerUpdatesEveryItemAndAnswersAndDrawsByVolume)
+{
+    // An item that counts its updates and occupies a unit cube from origin.
+    class Counted final : public Ribbon
+    {
+    public:
+        Counted(float x) : Ribbon(x, 0.0f, 0.5f, 1.0f)
+        {
+            origin = {x, 0.0f, 0.0f};
+            length = 0.5f;
+        }
+        void update() override { ++updates; }
+        int updates = 0;
+    };
+    Counted left(-3.0f), right(3.0f), hiddenOne(0.0f), distant(40.0f);
+    StripEffectGroup groups[3];
+    groups[0].items.append(&left);
+    groups[0].items.append(&distant);
+    groups[1].items.append(&right);
+    groups[2].items.append(&hiddenOne);
+    groups[2].hidden = 1;
+    StripEffectManager& manager = *chain().stripEffects;
+    for (auto& g : groups) {
+        g.texture = white;
+        manager.groups.append(&g);
+    }
+    EXPECT_EQ(chain().shadowEffects, &manager) << "the shadow maps ask the strip effects";
+
+    manager.update();
+    chain().update();
+    for (const Counted* item : {&left, &right, &hiddenOne, &distant})
+        EXPECT_EQ(item->updates, 2) << "every item, hidden groups' too, once per update";
+
+    const ConvexVolume all = boxVolume({-5, -2, -2}, {5, 2, 2}), middle = boxVolume({-1, -1, -1}, {1, 1, 1}),
+                       leftOnly = boxVolume({-4, -1, -1}, {-2, 1, 1}), nowhere = boxVolume({10, 10, 10}, {11, 11, 11});
+    EXPECT_TRUE(manager.anyEffectInVolume(all));
+    EXPECT_TRUE(manager.anyEffectInVolume(leftOnly));
+    EXPECT_FALSE(manager.anyEffectInVolume(middle)) << "the hidden group's item does not count";
+    EXPECT_FALSE(manager.anyEffectInVolume(nowhere));
+
+    // Drawn in a volume: every group that is not hidden, only its items inside.
+    struct Case
+    {
+        const char* name;
+        const ConvexVolume* volume;
+        bool drawn;
+        int left, right, hidden, distant;
+    };
+    const Case cases[] = {
+        {"both groups", &all, true, 1, 1, 0, 0},
+        {"the first group's item", &leftOnly, true, 1, 0, 0, 0},
+        {"none", &middle, false, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        for (Counted* item : {&left, &right, &hiddenOne, &distant})
+            item->written = 0;
+        bool drawn = false;
+        client->afterScene = [&] { drawn = manager.drawInVolume(*c.volume); };
+        drawGroups();
+        client->afterScene = nullptr;
+        EXPECT_EQ(drawn, c.drawn) << c.name;
+        // The frame's own pass writes every item of a shown group once more.
+        EXPECT_EQ(left.written - 1, c.left) << c.name;
+        EXPECT_EQ(right.written - 1, c.right) << c.name;
+        EXPECT_EQ(distant.written - 1, c.distant) << c.name;
+        EXPECT_EQ(hiddenOne.written, c.hidden) << c.name;
+    }
+    manager.groups.clear(false);
 }
 
 TEST(StripEffectItemBox, HalfTheLengthAlongTheSecondAxis)

@@ -8,6 +8,7 @@
 #include "Render/EnvMap.h"
 #include "Render/GpuSmooth.h"
 #include "Render/RenderTexture.h"
+#include "Render/StripEffectManager.h"
 #include "Render/SwapChain.h"
 
 #include <windows.h>
@@ -135,10 +136,10 @@ int main(int argc, char** argv)
     StripEffectGroup groups[2];
     for (int g = 0; g < 2; ++g) {
         groups[g].items.append(&ribbons[g]);
-        chain.stripGroups.append(&groups[g]);
+        chain.stripEffects->groups.append(&groups[g]);
     }
-    std::printf("strip pass (1,992 vertices) %.4f ms\n", timed(issuing, 200, [&] { chain.renderStripGroups(); }));
-    chain.stripGroups.clear(false);
+    std::printf("strip pass (1,992 vertices) %.4f ms\n", timed(issuing, 200, [&] { chain.stripEffects->render(); }));
+    chain.stripEffects->groups.clear(false);
 
     EnvMap map(&chain, &client);
     map.size = 256;
