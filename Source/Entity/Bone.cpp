@@ -71,10 +71,19 @@ Bone::~Bone()
     children.deleteAll();
 }
 
+const matrix3d& Bone::angleTurn()
+{
+    if (!(turnAngles_ == angles)) {
+        angleTurn_ = matrix3d::fromAngles(angles);
+        turnAngles_ = angles;
+    }
+    return angleTurn_;
+}
+
 void Bone::updateGeometry(const matrix3d* turn, bool noRecurse)
 {
     matrix3d& placement = *this;
-    const matrix3d angleTurn = matrix3d::fromAngles(angles);
+    const matrix3d& angleTurn = this->angleTurn();
     if (!parent) {
         for (int i = 0; i < 3; ++i) {
             for (int j = 0; j < 3; ++j)

@@ -131,6 +131,13 @@ public:
     // take the skeleton past maxBones (*budget counts the bones left).
     bool read(FileInterface& stream, int32_t depth, int32_t* budget);
     bool write(FileInterface& stream);
+
+private:
+    // The turn of the angles, kept with the angles it was made from: the
+    // pose solver updates bones many times over without changing them.
+    const matrix3d& angleTurn();
+    matrix3d angleTurn_ = matrix3d::identity();
+    vec3d turnAngles_;
 };
 static_assert(sizeof(Bone::Vertex) == 4);
 
