@@ -58,7 +58,14 @@ TEST(InputDevices, KeyboardAndMouseSeeInputAndTheAbsentJoystickIsSkipped)
 {
     HWND window = foregroundWindow();
     auto input = std::make_unique<UserInput>();
+    // Keys left down from before start released.
+    input->state.keyHeld[DIK_Q] = input->state.keyPressed[DIK_Q] = 1;
+    input->state.lastKey = DIK_Q;
+    input->state.keyAxisX = 0.7f;
     input->init(window);
+    EXPECT_EQ(input->state.keyHeld[DIK_Q] + input->state.keyPressed[DIK_Q], 0);
+    EXPECT_EQ(input->state.lastKey, -1);
+    EXPECT_EQ(input->state.keyAxisX, 0.0f);
     ASSERT_NE(input->keyboard, nullptr);
     ASSERT_NE(input->mouse, nullptr);
     const UserInput::State& s = input->state;

@@ -43,3 +43,26 @@ TEST(LanguageSetup, ChoosesFromTheSavedValueOrTheWindowsLanguage)
     RegCloseKey(key);
     RegDeleteKeyW(HKEY_CURRENT_USER, (L"Software\\" + keyName).c_str());
 }
+
+// Values of the program's key: written and read back whole; a value that does
+// not fit leaves the buffer as it was; without a key nothing is read or written.
+TEST(Registry, ValuesRoundTripAndMisfitsLeaveTheBufferAlone)
+{
+    const std::wstring keyName = L"KorvantaTest-Values-" + std::to_wstring(GetCurrentProcessId());
+    HKEY key = Registry::open(keyName.c_str());
+    ASSERT_NE(key, nullptr);
+    const uint8_t value[6] = {1, 2, 3, 4, 5, 6};
+    Registry::setValue(key, L"Six", REG_BINARY, value, sizeof(value));
+    uint8_t buffer[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+    EXPECT_EQ(Registry::queryValue(key, L"Six", buffer, sizeof(buffer)), 6u);
+    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 8), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 9, 9}));
+    uint8_t small[4] = {7, 7, 7, 7};
+    EXPECT_EQ(Registry::queryValue(key, L"Six", small, sizeof(small)), 0u);
+    EXPECT_EQ(std::vector<uint8_t>(small, small + 4), (std::vector<uint8_t>{7, 7, 7, 7}));
+    EXPECT_EQ(Registry::queryValue(key, L"None", buffer, sizeof(buffer)), 0u);
+    Registry::setValue(nullptr, L"Six", REG_BINARY, value, 2);
+    EXPECT_EQ(Registry::queryValue(nullptr, L"Six", buffer, sizeof(buffer)), 0u);
+    EXPECT_EQ(Registry::queryValue(key, L"Six", buffer, sizeof(buffer)), 6u);
+    RegCloseKey(key);
+    RegDeleteKeyW(HKEY_CURRENT_USER, (L"Software\\" + keyName).c_str());
+}

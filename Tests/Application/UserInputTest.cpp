@@ -119,6 +119,14 @@ TEST(UserInput, InputNamesKeepTheirExactCharactersInBothLanguages)
         {0x2A, L"Left Shift"}, {0xCB, L"Arrow Left"}};
     for (const auto& [code, name] : keyNames)
         EXPECT_STREQ(UserInput::nameOfCode({InputCode::Keyboard, code, 1, 0, 0}).text(), name) << code;
+    // The rows of letters and digits name themselves, in the German layout.
+    const std::pair<int, const wchar_t*> rows[] = {
+        {0x02, L"1234567890"}, {0x10, L"QWERTZUIOP"}, {0x1E, L"ASDFGHJKL"}, {0x2C, L"YXCVBNM"}};
+    for (const auto& [first, letters] : rows)
+        for (int i = 0; letters[i]; ++i)
+            EXPECT_EQ(std::wstring(UserInput::nameOfCode({InputCode::Keyboard, first + i, 0, 0, 0}).text()),
+                      std::wstring(1, letters[i]))
+                << first + i;
     auto input = std::make_unique<UserInput>();
     const UserInput::State& s = input->state;
     EXPECT_STREQ(input->getInputName(&s.joyHeld[UserInput::povDown]).text(), L"POV down");

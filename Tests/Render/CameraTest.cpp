@@ -98,3 +98,25 @@ TEST(Camera, NarrowedFrustumIsAThinPyramidAroundAScreenPosition)
 }
 
 }
+
+namespace {
+
+// Fog distances from the haze: clear air keeps the fog far away, thick haze
+// brings it close; the fog colour and haze are kept.
+TEST(Camera, LensSetsTheFogFromTheHaze)
+{
+    Camera camera;
+    camera.range = 1000.0f;
+    const struct {
+        float haze, start, end;
+    } cases[] = {{0.0f, 602.0f, 3069.0f}, {1.0f, -28.0f, 99.0f}, {0.5f, 129.5f, 841.5f}};
+    for (const auto& c : cases) {
+        camera.setLens(c.haze, Color(1, 2, 3, 4));
+        EXPECT_NEAR(camera.fogStart, c.start, 1e-2f) << c.haze;
+        EXPECT_NEAR(camera.fogEnd, c.end, 1e-1f) << c.haze;
+        EXPECT_EQ(camera.haze, c.haze);
+        EXPECT_EQ(camera.fogColour, Color(1, 2, 3, 4));
+    }
+}
+
+}

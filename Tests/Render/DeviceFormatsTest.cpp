@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -24,6 +25,8 @@ public:
     std::set<std::pair<D3DFORMAT, D3DFORMAT>> deviceTypes; // (adapter, back buffer) accepted full screen
     std::set<D3DFORMAT> depthFormats;                      // accepted as depth-stencil surfaces
     std::set<D3DFORMAT> unmatchedDepth;                    // refused by CheckDepthStencilMatch
+    std::set<std::pair<bool, int>> multisample;            // (depth format, sample type) supported
+    DWORD nonMaskableLevels = 0;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
@@ -47,10 +50,15 @@ public:
     {
         return usage == D3DUSAGE_DEPTHSTENCIL && depthFormats.count(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
-    HRESULT STDMETHODCALLTYPE CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT, WINBOOL, D3DMULTISAMPLE_TYPE,
-                                                         DWORD*) override
+    HRESULT STDMETHODCALLTYPE CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT format, WINBOOL,
+                                                         D3DMULTISAMPLE_TYPE type, DWORD* levels) override
     {
-        return D3DERR_NOTAVAILABLE;
+        const bool depth = format == D3DFMT_D24S8 || format == D3DFMT_D16 || format == D3DFMT_D32;
+        if (!multisample.count({depth, int(type)}))
+            return D3DERR_NOTAVAILABLE;
+        if (levels)
+            *levels = nonMaskableLevels;
+        return D3D_OK;
     }
     HRESULT STDMETHODCALLTYPE CheckDepthStencilMatch(UINT, D3DDEVTYPE, D3DFORMAT, D3DFORMAT, D3DFORMAT depth) override
     {
@@ -111,6 +119,39 @@ TEST_F(DeviceFormats, DepthWithStencilFirstThenByColourDepth)
     EXPECT_EQ(Device::chooseDepthFormat(settings), D3DFMT_D32);
     fake.depthFormats.clear();
     EXPECT_EQ(Device::chooseDepthFormat(settings), D3DFMT_UNKNOWN);
+}
+
+// A sample type counts only when both the back buffer and the depth format
+// take it.
+TEST_F(DeviceFormats, MultisampleModesNeedTheBackBufferAndTheDepthFormat)
+{
+    fake.deviceTypes = {{D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}};
+    fake.depthFormats = {D3DFMT_D24S8};
+    gDirectGraphics.record.presentSettings = PresentSettings();
+    fake.nonMaskableLevels = 3;
+    const int nonMaskable = int(D3DMULTISAMPLE_NONMASKABLE);
+    const struct {
+        std::set<int> back, depth;
+        AntialiasingModes expected;
+    } cases[] = {
+        {{2, 4, 8, nonMaskable}, {2, 4, nonMaskable}, {1, 3, 2, 4}},
+        {{2, 4}, {4, 8}, {0, 0, 2, 4}},
+        {{2, 4, nonMaskable}, {}, {0, 0, 0, 0}},
+        {{}, {2, 4, nonMaskable}, {0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        fake.multisample.clear();
+        for (int type : c.back)
+            fake.multisample.insert({false, type});
+        for (int type : c.depth)
+            fake.multisample.insert({true, type});
+        AntialiasingModes modes{9, 9, 9, 9};
+        Antialiasing::detectModes(modes, false);
+        EXPECT_EQ(std::tuple(modes.nonMaskable, modes.nonMaskableQualityLevels, modes.lowestType, modes.highestType),
+                  std::tuple(c.expected.nonMaskable, c.expected.nonMaskableQualityLevels, c.expected.lowestType,
+                             c.expected.highestType));
+    }
+    gDirectGraphics.record.presentSettings = PresentSettings();
 }
 
 TEST(Antialiasing, ChoiceFromTheSetting)
