@@ -56,10 +56,6 @@ ShadowMap::ShadowMap(TextureProj& projection, int32_t edge, float softness, uint
 ShadowMap::~ShadowMap()
 {
     releaseTargets();
-    staticCopy.release();
-    boxMesh.release();
-    smoother.releasePasses();
-    cubeTexture.release();
 }
 
 void ShadowMap::setBlur(D3D::Device::SwapChain& chain, float softness)
@@ -155,7 +151,7 @@ int32_t ShadowMap::countCasters(D3D::Device::SwapChain& chain, uint32_t& atRest)
 int32_t ShadowMap::render(D3D::Device::SwapChain& chain)
 {
     CRASH_TRACE();
-    uint32_t atRest = 1;
+    uint32_t atRest;
     if (state == frozen) {
         const int32_t count = countCasters(chain, atRest);
         const bool unchanged = !owner.changed && atRest && count == casterCount;
@@ -241,7 +237,7 @@ int32_t ShadowMap::renderLive(D3D::Device::SwapChain& chain, uint32_t& atRest)
         }
         chain.popRenderTarget();
         surface->Release();
-        if (blur > 0.0f && renderTexture)
+        if (renderTexture) // only a blurred cube map draws through a 2D target
             smoother.run(renderTexture->renderTexture, uint32_t(face), false, borderFlag != 0);
     }
     record->busy = 0;

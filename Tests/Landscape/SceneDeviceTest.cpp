@@ -52,8 +52,12 @@ TEST_F(SceneDevice, LoadingFramesRunUpToTheWholeProgress)
     EXPECT_NEAR(progress.back(), 1.0f, 1e-5f);
     EXPECT_EQ(chain().loadProcesses.count(), 2);
 
-    // A failed load leaves no entry behind, also after a loaded level.
+    // A failed load leaves no entry behind, also after a loaded level; the
+    // level's shadow sectors go with it.
+    const int32_t key[2] = {1, 2};
+    ASSERT_NE(scene.shadowManager.findSector(key, true), nullptr);
     scene.clear();
+    EXPECT_EQ(*scene.shadowManager.sectors.at(0), nullptr);
     progress.clear();
     EXPECT_FALSE(scene.load(String((path + L".missing").c_str())));
     EXPECT_EQ(chain().loadProcesses.count(), 0);

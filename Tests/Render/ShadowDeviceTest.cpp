@@ -4,6 +4,7 @@
 #include "ShadowStandIns.h"
 #include "TestDevice.h"
 
+#include "Render/LightProj.h"
 #include "Render/RenderTexture.h"
 #include "Render/ShadowManager.h"
 
@@ -281,6 +282,43 @@ TEST_F(SunShadows, AMeshUnderACasterMarksItsPlaceInTheMap)
     EXPECT_EQ(wrongTexels(readSurface(map.renderTexture->renderSurface),
                           [&](uint32_t x, uint32_t y) { return after.at(x, y); }),
               0);
+}
+
+
+// An omni light's map is a cube: the caster shows in the face it lies in,
+// straight or blurred, and a frozen copy keeps every face.
+TEST_F(SunShadows, AnOmniLightsCubeMapShowsTheCasterInItsFace)
+{
+    LightProj omni(0.0f);
+    omni.kind = 0;
+    omni.range = 50.0f;
+    omni.update();
+    boxes.casters = {{ShadowStandIns::box({20.0f, 0.0f, 0.0f}, {3.0f, 3.0f, 3.0f})}};
+    for (float blur : {0.0f, 1.0f}) {
+        SCOPED_TRACE(blur);
+        ShadowMap map(omni, 64, blur, 0, 0, 0.03f, 0.01f);
+        ASSERT_EQ(map.kind, 1);
+        ASSERT_NE(map.sampled, nullptr);
+        chain().beginFrame();
+        gDevice->BeginScene();
+        EXPECT_EQ(map.render(chain()), 1);
+        gDevice->EndScene();
+        chain().present();
+        EXPECT_EQ(map.cubeTexture.texture()->busy, 0u);
+        IDirect3DCubeTexture9* cube = map.sampled->texture()->cubeTexture;
+        ASSERT_NE(cube, nullptr);
+        const auto alphaAt = [&](int face, uint32_t x, uint32_t y) {
+            IDirect3DSurface9* surface = nullptr;
+            cube->GetCubeMapSurface(D3DCUBEMAP_FACES(face), 0, &surface);
+            const Level level = readSurface(surface);
+            surface->Release();
+            return level.at(x, y) >> 24;
+        };
+        EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_POSITIVE_X, 32, 32), 0u);
+        EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_POSITIVE_X, 2, 2), 0xFFu);
+        EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_NEGATIVE_X, 32, 32), 0xFFu);
+        EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_POSITIVE_Y, 32, 32), 0xFFu);
+    }
 }
 
 }

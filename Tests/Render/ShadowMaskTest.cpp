@@ -199,6 +199,16 @@ TEST(ShadowMask, BoxesAddTwentyFourVerticesFacingOutwardAndGrowTheBounds)
         const vec3d outward = (a + b + d) / 3.0f - centre;
         EXPECT_GT((b - a).cross(d - a).dot(outward), 0.0f) << t;
     }
+    // Four corners on each of the six faces.
+    int perFace[6] = {};
+    for (int v = 0; v < 24; ++v) {
+        const vec3d n = *mesh.getVertexData(v)->normal;
+        for (int axis = 0; axis < 3; ++axis)
+            for (int sign = 0; sign < 2; ++sign)
+                perFace[axis * 2 + sign] += n.dot(m.row(axis).normalised() * (sign ? -1.0f : 1.0f)) > 0.99f;
+    }
+    for (int f = 0; f < 6; ++f)
+        EXPECT_EQ(perFace[f], 4) << f;
     for (int v = 0; v < 24; ++v) {
         const VertexComponents& vertex = *mesh.getVertexData(v);
         const vec3d local = inverseAffine(m).transformPoint(*vertex.position);

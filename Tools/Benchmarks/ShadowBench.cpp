@@ -1,0 +1,209 @@
+// Prints the cost of the sun's shadows on the software renderer at
+// 1024 x 768: nine frozen sectors per frame (update and map pass, the
+// casters' own queries stubbed out), one live sector with a 1,000-triangle
+// caster with and without blur (device time included), and the matrices of
+// nine sectors and sixteen lights. Needs a display.
+#include "Render/DirectGraphics.h"
+#include "Render/LightProj.h"
+#include "Render/ShadowCasters.h"
+#include "Render/ShadowManager.h"
+#include "Render/SwapChain.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+class EmptyClient final : public D3D::SwapChainInterface
+{
+};
+
+uint32_t now = 1000;
+
+// Casters everywhere, free to ask about; drawn as a fan of 1,000 triangles
+// round the middle of the map.
+class Everywhere final : public ShadowCasters
+{
+public:
+    Everywhere()
+    {
+        for (int i = 0; i < 1000; ++i) {
+            const float a = float(i) * 0.0062831853f, b = float(i + 1) * 0.0062831853f;
+            fan.push_back({0.0f, 10.0f, 0.0f});
+            fan.push_back({std::cos(a) * 40.0f, 5.0f, std::sin(a) * 40.0f});
+            fan.push_back({std::cos(b) * 40.0f, 5.0f, std::sin(b) * 40.0f});
+        }
+    }
+    void addTexProj(TextureProj*) override {}
+    void removeTexProj(TextureProj*) override {}
+    int32_t findCastersInVolume(const ConvexVolume&, const void*, uint32_t* atRest) override
+    {
+        if (atRest)
+            *atRest = moving ? 0 : 1;
+        return 1;
+    }
+    uint32_t renderShadowCasters(const ConvexVolume&, uint32_t* atRest) override
+    {
+        gDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
+        gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+        gDevice->SetRenderState(D3DRS_TEXTUREFACTOR, 0);
+        gDevice->SetFVF(D3DFVF_XYZ);
+        gDevice->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1000, fan.data(), sizeof(vec3d));
+        gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        gDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
+        if (atRest && moving)
+            *atRest = 0;
+        return 1;
+    }
+    std::vector<vec3d> fan;
+    bool moving = false;
+};
+
+class Flat final : public ShadowGround
+{
+public:
+    void addTexProj(TextureProj*) override {}
+    void removeTexProj(TextureProj*) override {}
+    bool hasHeightData() override { return true; }
+    bool intersectSegment(const vec3d& from, const vec3d& to, vec3d& hit) override
+    {
+        hit = from + (to - from) * (from.y / (from.y - to.y));
+        return true;
+    }
+};
+
+double seconds()
+{
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return double(counter.QuadPart) / double(frequency.QuadPart);
+}
+
+void finish(IDirect3DQuery9* query)
+{
+    if (!query)
+        return;
+    query->Issue(D3DISSUE_END);
+    while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE)
+        ;
+}
+
+}
+
+int main()
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"ShadowBench";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"ShadowBench", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    EmptyClient client;
+    if (!window || !gDirectGraphics.init() || !D3D::Device::create(gDirectGraphics.record, window, false, &client)) {
+        std::printf("no device\n");
+        return 1;
+    }
+    D3D::Device::SwapChain* chain = gDirectGraphics.record.firstSwapChain();
+    IDirect3DQuery9* query = nullptr;
+    gDevice->CreateQuery(D3DQUERYTYPE_EVENT, &query);
+    ShadowMap::clock = [] { return now; };
+    Everywhere casters;
+    Flat ground;
+    chain->shadowCasters = &casters;
+    chain->sun.direction = vec3d{0.3f, 0.8f, 0.2f}.normalised();
+    chain->position = {100.0f, 40.0f, 100.0f};
+    ShadowManager manager(chain, 800.0f, 165.0f);
+    manager.ground = &ground;
+    manager.setQuality(0.0f);
+
+    // One frame of the shadows: update, then the maps inside a scene.
+    const auto frame = [&](bool waitForDevice) {
+        const double start = seconds();
+        manager.update();
+        chain->beginFrame();
+        gDevice->BeginScene();
+        manager.renderStaticShadowMaps();
+        gDevice->EndScene();
+        if (waitForDevice)
+            finish(query);
+        const double spent = seconds() - start;
+        D3D::releaseInterface(chain->targets[0].surface);
+        return spent;
+    };
+    for (int i = 0; i < 3; ++i)
+        frame(true);
+    now += 1000;
+    frame(true); // every map freezes
+    int frozen = 0;
+    for (int32_t i = 0; i < manager.sectorCount; ++i)
+        frozen += (*manager.sectors.at(i))->map.state == ShadowMap::frozen;
+    constexpr int frames = 500;
+    double total = 0.0;
+    for (int i = 0; i < frames; ++i)
+        total += frame(false);
+    std::printf("frozen sectors              %d of %d\n", frozen, manager.sectorCount);
+    std::printf("frozen frame (update, pass) %.4f ms\n", total * 1000.0 / frames);
+
+    casters.moving = true;
+    for (float blur : {0.0f, 1.0f}) {
+        manager.setQuality(blur);
+        // One live sector: the others stay frozen (at rest, nothing moves there).
+        for (int32_t i = 1; i < manager.sectorCount; ++i)
+            (*manager.sectors.at(i))->disabled = 1;
+        ShadowManager::ShadowSector* live = *manager.sectors.at(0);
+        double spent = 0.0;
+        constexpr int liveFrames = 40;
+        for (int i = 0; i < liveFrames; ++i) {
+            chain->beginFrame();
+            finish(query);
+            const double start = seconds();
+            gDevice->BeginScene();
+            live->map.render(*chain);
+            gDevice->EndScene();
+            finish(query);
+            spent += seconds() - start;
+            D3D::releaseInterface(chain->targets[0].surface);
+        }
+        std::printf("live sector, blur %.1f       %.3f ms (device included)\n", blur,
+                    spent * 1000.0 / liveFrames);
+    }
+
+    std::vector<LightProj*> lights;
+    for (int i = 0; i < 16; ++i) {
+        lights.push_back(new LightProj(0.0f));
+        lights.back()->kind = uint32_t(i % 2);
+        lights.back()->transform.at(3, 0) = float(i);
+    }
+    constexpr int rounds = 2000;
+    const double start = seconds();
+    for (int r = 0; r < rounds; ++r) {
+        chain->position.x += r % 2 ? 0.5f : -0.5f; // the sector eyes stay, the texture matrices follow the camera
+        for (int32_t i = 0; i < manager.sectorCount; ++i)
+            if (ShadowManager::ShadowSector* s = *manager.sectors.at(i)) {
+                s->place(chain->sun.direction);
+                s->computeShadowMatrices(s->transform, chain->view, 1.1f / 512.0f);
+            }
+        for (LightProj* l : lights) {
+            l->update();
+            l->computeMatrices(l->transform, chain->view);
+        }
+    }
+    std::printf("matrices, 9 sectors and 16 lights %.4f ms (caster queries stubbed)\n",
+                (seconds() - start) * 1000.0 / rounds);
+    for (LightProj* l : lights)
+        delete l;
+    manager.releaseSectors();
+    chain->shadowCasters = nullptr;
+    if (query)
+        query->Release();
+    gDirectGraphics.release();
+    DestroyWindow(window);
+    return 0;
+}
