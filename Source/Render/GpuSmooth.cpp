@@ -62,7 +62,6 @@ bool GpuSmooth::create(vec2d size, uint32_t newMode, uint32_t newBlendMode, floa
 
     mode = newMode;
     blendMode = newBlendMode;
-    filter = D3DTEXF_POINT;
     width = size.x;
     height = size.y;
     if (format == D3DFMT_A16B16G16R16F && !gDirectGraphics.floatTargetBlend)

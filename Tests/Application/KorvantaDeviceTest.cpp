@@ -1,6 +1,10 @@
 // The application's device on a window of the test: the back buffer follows
 // the window's client area through the size messages.
+#include "AppTestFiles.h"
+
+#include "Application/GlobalSettings.h"
 #include "Application/Korvanta.h"
+#include "Render/GpuSmooth.h"
 #include "Render/DirectGraphics.h"
 #include "Render/SwapChain.h"
 
@@ -78,6 +82,61 @@ TEST(KorvantaDevice, TheBackBufferFollowsTheWindowThroughItsSizeMessages)
 
     app.releaseDevice();
     app.window = nullptr;
+    DestroyWindow(window);
+    UnregisterClassW(wc.lpszClassName, wc.hInstance);
+}
+
+// The graphics settings take effect: the glow follows option 3 when the
+// device is made, and the display call stores the back buffer's size and
+// mode and passes the shadow option to the shadows, then saves.
+TEST(KorvantaDevice, GraphicsSettingsReachTheGlowAndTheShadows)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KorvantaSettingsTest";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"Settings test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                                  100, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    setClientSize(window, 480, 360);
+    const std::wstring folder = AppTestFiles::freshFolder(L"DisplaySettings");
+    GlobalSettings settings(folder.c_str());
+    GlobalSettings* previous = gSettings;
+    gSettings = &settings;
+
+    for (uint32_t glow : {0u, 1u}) {
+        SCOPED_TRACE(glow);
+        settings.options.option3 = glow;
+        Korvanta app;
+        app.window = window;
+        ASSERT_TRUE(gDirectGraphics.init());
+        ASSERT_EQ(app.createDevice(), 1u);
+        const D3D::PostEffect& effect = gDirectGraphics.record.postEffect;
+        EXPECT_EQ(effect.smoother != nullptr, glow == 1);
+        EXPECT_EQ(effect.target != nullptr, glow == 1);
+        EXPECT_EQ(effect.strength, glow ? 120u : 215u);
+
+        for (uint32_t shadows : {0u, 1u, 2u}) {
+            settings.options.shadowOption = shadows;
+            settings.width = 1;
+            app.applyDisplaySettings();
+            EXPECT_EQ(settings.width, 480u);
+            EXPECT_EQ(settings.height, 360u);
+            EXPECT_FLOAT_EQ(settings.aspect, 480.0f / 360.0f);
+            EXPECT_EQ(settings.options.fullScreen, 0u);
+            EXPECT_EQ(app.scene.shadowManager.enabled, shadows != 0 ? 1 : 0);
+            EXPECT_EQ(app.scene.shadowManager.blur, shadows == 2 ? 1.0f : 0.0f);
+            GlobalSettings stored(folder.c_str());
+            EXPECT_EQ(stored.load(), GlobalSettings::LoadResult::Read);
+            EXPECT_EQ(stored.options.shadowOption, shadows);
+        }
+        GpuSmooth::configure(0, gDirectGraphics.record.postEffect, 0, 0);
+        gDirectGraphics.record.postEffect.strength = 215;
+        app.releaseDevice();
+        app.window = nullptr;
+    }
+    gSettings = previous;
     DestroyWindow(window);
     UnregisterClassW(wc.lpszClassName, wc.hInstance);
 }

@@ -166,6 +166,11 @@ TEST_F(ShadowSectors, AMoveWithinACellKeepsTheSectorsAndTheirMaps)
     EXPECT_LT(enabled, int(after.size()));
     EXPECT_EQ(ground.received.size(), after.size());
 
+    // A new softness reaches every sector's map.
+    manager->setQuality(0.5f);
+    for (int32_t i = 0; i < manager->sectorCount; ++i)
+        EXPECT_EQ((*manager->sectors.at(i))->map.blur, 0.5f) << i;
+
     // Far away the sectors are re-used for new keys, none made anew.
     const int32_t made = manager->sectorCount;
     place({5000.0f, 40.0f, -3000.0f}, sun);

@@ -4,6 +4,7 @@
 #include "TestDevice.h"
 
 #include "Render/BufferPool.h"
+#include "Render/LightProj.h"
 #include "Render/TextureProj.h"
 
 #include "Entity/EntityManager.h"
@@ -279,6 +280,46 @@ TEST_F(TextureProjection, TheProjectedTextureLandsWhereTheProjectorLooks)
         // The pass leaves the device as it found it.
         EXPECT_EQ(wrongTexels(referenceScene(c, plain), [&](uint32_t x, uint32_t y) { return reference.at(x, y); }), 0);
     }
+}
+
+
+// A spot light thrown from the camera blends its texture over what the
+// receiver shows by the texture's alpha (a light's own states).
+TEST_F(TextureProjection, ALightBlendsItsTextureOverTheReceiver)
+{
+    D3D::Device::SwapChain& c = chain();
+    c.position = {0.0f, 0.0f, -10.0f};
+    c.angles = {};
+    c.setAnglesDeg();
+    c.Camera::update();
+    LightProj light(0.0f);
+    light.texture = makeTexture(4, 4, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0x80FFFFFFu; });
+    light.transform = inverseAffine(c.view);
+    light.range = 100.0f;
+    light.update();
+    ASSERT_EQ(light.disabled, 0u);
+
+    c.beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF404040, 1.0f, 0);
+    gDevice->BeginScene();
+    TextureProj::commonSave->Capture();
+    TextureProj::commonApply->Apply();
+    light.applyForView(c.view);
+    gDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
+    const vec3d plane[4] = {{-50, 50, 0}, {50, 50, 0}, {-50, -50, 0}, {50, -50, 0}};
+    const matrix3d identity = matrix3d::identity();
+    gDevice->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(identity.m));
+    gDevice->SetFVF(D3DFVF_XYZ);
+    gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, plane, sizeof(vec3d));
+    gDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
+    light.saveBlock->Apply();
+    TextureProj::commonSave->Apply();
+    gDevice->SetTexture(0, nullptr);
+    gDevice->EndScene();
+    const Level pixels = readSurface(c.targets[0].surface);
+    c.present();
+    // White at alpha 128 over grey 64: 255 x 128 / 255 + 64 x 127 / 255.
+    EXPECT_NEAR(int(pixels.at(160, 120) & 0xFF), 160, 2);
 }
 
 }
