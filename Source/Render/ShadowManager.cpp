@@ -164,45 +164,37 @@ void ShadowManager::update()
     const auto snap = [this](float c) { return float(int32_t((c + 10000.0f) / cellSize)) * cellSize - 10000.0f; };
     const float u = snap(corner.dot(row0)), v = corner.dot(row1), w = snap(corner.dot(row2));
     const vec3d origin = row0 * u + row1 * v + row2 * w;
-    const auto gridPoint = [&](int32_t a, int32_t b) {
-        return origin + row0 * (float(b) * cellSize) + row2 * (float(a) * cellSize);
-    };
-    const auto keyOf = [](const vec3d& p, int32_t (&key)[2]) {
-        key[0] = int32_t(p.x);
-        key[1] = int32_t(p.z);
+    // Every cell corner of the n x n grid within range, with its key.
+    const auto forEachPoint = [&](auto visit) {
+        for (int32_t a = 1; a <= n; ++a)
+            for (int32_t b = 1; b <= n; ++b) {
+                const vec3d p = origin + row0 * (float(b) * cellSize) + row2 * (float(a) * cellSize);
+                if (fastSqrt((p - centre).lengthSq()) <= range) {
+                    const int32_t key[2] = {int32_t(p.x), int32_t(p.z)};
+                    visit(p, key);
+                }
+            }
     };
 
-    for (int32_t a = 1; a <= n; ++a)
-        for (int32_t b = 1; b <= n; ++b) {
-            const vec3d p = gridPoint(a, b);
-            if (fastSqrt((p - centre).lengthSq()) > range)
-                continue;
-            int32_t key[2];
-            keyOf(p, key);
-            if (ShadowSector* s = findSector(key, false))
-                s->lastUsedFrame = frameCounter;
-        }
-    freeUnusedSectors();
-    for (int32_t a = 1; a <= n; ++a)
-        for (int32_t b = 1; b <= n; ++b) {
-            const vec3d p = gridPoint(a, b);
-            if (fastSqrt((p - centre).lengthSq()) > range)
-                continue;
-            int32_t key[2];
-            keyOf(p, key);
-            ShadowSector* s = findSector(key, true);
-            if (!s)
-                continue;
-            s->key[0] = key[0];
-            s->key[1] = key[1];
+    forEachPoint([this](const vec3d&, const int32_t (&key)[2]) {
+        if (ShadowSector* s = findSector(key, false))
             s->lastUsedFrame = frameCounter;
-            s->position = p;
-            s->place(sun);
-            const float dxz = fastSqrt((p.x - centre.x) * (p.x - centre.x) + (p.z - centre.z) * (p.z - centre.z));
-            float weight = (range - dxz) / (0.1f * range);
-            weight = weight < 0.0f ? 0.0f : weight > 1.0f ? 1.0f : weight;
-            s->opacity = uint8_t(maxStrength * weight);
-        }
+    });
+    freeUnusedSectors();
+    forEachPoint([&](const vec3d& p, const int32_t (&key)[2]) {
+        ShadowSector* s = findSector(key, true);
+        if (!s)
+            return;
+        s->key[0] = key[0];
+        s->key[1] = key[1];
+        s->lastUsedFrame = frameCounter;
+        s->position = p;
+        s->place(sun);
+        const float dxz = fastSqrt((p.x - centre.x) * (p.x - centre.x) + (p.z - centre.z) * (p.z - centre.z));
+        float weight = (range - dxz) / (0.1f * range);
+        weight = weight < 0.0f ? 0.0f : weight > 1.0f ? 1.0f : weight;
+        s->opacity = uint8_t(maxStrength * weight);
+    });
     ++frameCounter;
 }
 

@@ -31,21 +31,46 @@ std::pair<UINT, UINT> backBuffer(const Korvanta& app)
     return {parameters.BackBufferWidth, parameters.BackBufferHeight};
 }
 
+// A window of the test with a client area of width x height, gone with the
+// scope.
+class TestWindow
+{
+public:
+    TestWindow(const wchar_t* className, int width, int height) : className_(className)
+    {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = className;
+        RegisterClassW(&wc);
+        window = CreateWindowExW(0, className, L"Device test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+        if (window)
+            setClientSize(window, width, height);
+    }
+    ~TestWindow()
+    {
+        DestroyWindow(window);
+        UnregisterClassW(className_, GetModuleHandleW(nullptr));
+    }
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
+
+    HWND window = nullptr;
+
+private:
+    const wchar_t* className_;
+};
+
 } // namespace
 
 // Maximising and un-maximising both reset the device to the client size; a
 // move does not, and a drag resets once, at its end.
 TEST(KorvantaDevice, TheBackBufferFollowsTheWindowThroughItsSizeMessages)
 {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"KorvantaDeviceTest";
-    RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, wc.lpszClassName, L"Device test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
-                                  100, nullptr, nullptr, wc.hInstance, nullptr);
+    TestWindow testWindow(L"KorvantaDeviceTest", 640, 480);
+    HWND window = testWindow.window;
     ASSERT_NE(window, nullptr);
-    setClientSize(window, 640, 480);
 
     Korvanta app;
     app.window = window;
@@ -82,8 +107,6 @@ TEST(KorvantaDevice, TheBackBufferFollowsTheWindowThroughItsSizeMessages)
 
     app.releaseDevice();
     app.window = nullptr;
-    DestroyWindow(window);
-    UnregisterClassW(wc.lpszClassName, wc.hInstance);
 }
 
 // The graphics settings take effect: the glow follows option 3 when the
@@ -91,15 +114,9 @@ TEST(KorvantaDevice, TheBackBufferFollowsTheWindowThroughItsSizeMessages)
 // mode and passes the shadow option to the shadows, then saves.
 TEST(KorvantaDevice, GraphicsSettingsReachTheGlowAndTheShadows)
 {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"KorvantaSettingsTest";
-    RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, wc.lpszClassName, L"Settings test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
-                                  100, nullptr, nullptr, wc.hInstance, nullptr);
+    TestWindow testWindow(L"KorvantaSettingsTest", 480, 360);
+    HWND window = testWindow.window;
     ASSERT_NE(window, nullptr);
-    setClientSize(window, 480, 360);
     const std::wstring folder = AppTestFiles::freshFolder(L"DisplaySettings");
     GlobalSettings settings(folder.c_str());
     GlobalSettings* previous = gSettings;
@@ -137,6 +154,4 @@ TEST(KorvantaDevice, GraphicsSettingsReachTheGlowAndTheShadows)
         app.window = nullptr;
     }
     gSettings = previous;
-    DestroyWindow(window);
-    UnregisterClassW(wc.lpszClassName, wc.hInstance);
 }

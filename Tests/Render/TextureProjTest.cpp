@@ -123,6 +123,46 @@ TEST(TextureProjMatrices, PointsInsideTheVolumeMapIntoTheTexture)
 
 class TextureProjection : public DeviceSuite
 {
+protected:
+    // The camera 10 units before the plane z = 0, looking straight at it.
+    static D3D::Device::SwapChain& facePlane()
+    {
+        D3D::Device::SwapChain& c = chain();
+        c.position = {0.0f, 0.0f, -10.0f};
+        c.angles = {};
+        c.setAnglesDeg();
+        c.Camera::update();
+        return c;
+    }
+
+    // A frame cleared to background in which a receiver draws the plane z = 0
+    // through a projection: between the common blocks, after apply, and with
+    // the projection's save block applied afterwards.
+    static Level receive(TextureProj& p, uint32_t background, const std::function<void()>& apply)
+    {
+        D3D::Device::SwapChain& c = chain();
+        c.beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, background, 1.0f, 0);
+        gDevice->BeginScene();
+        TextureProj::commonSave->Capture();
+        TextureProj::commonApply->Apply();
+        apply();
+        gDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
+        const vec3d plane[4] = {{-50, 50, 0}, {50, 50, 0}, {-50, -50, 0}, {50, -50, 0}};
+        const matrix3d identity = matrix3d::identity();
+        gDevice->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(identity.m));
+        gDevice->SetFVF(D3DFVF_XYZ);
+        gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, plane, sizeof(vec3d));
+        gDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
+        if (p.saveBlock)
+            p.saveBlock->Apply();
+        TextureProj::commonSave->Apply();
+        gDevice->SetTexture(0, nullptr);
+        gDevice->EndScene();
+        Level pixels = readSurface(c.targets[0].surface);
+        c.present();
+        return pixels;
+    }
 };
 
 TEST_F(TextureProjection, ReceiversAreToldWhenAProjectionStartsAndEnds)
@@ -216,11 +256,7 @@ TEST_F(TextureProjection, GeometryHoldsThePositionsOfAnyVertexLayout)
 // shows nothing, and the receiver pass leaves the states as it found them.
 TEST_F(TextureProjection, TheProjectedTextureLandsWhereTheProjectorLooks)
 {
-    D3D::Device::SwapChain& c = chain();
-    c.position = {0.0f, 0.0f, -10.0f};
-    c.angles = {};
-    c.setAnglesDeg();
-    c.Camera::update();
+    D3D::Device::SwapChain& c = facePlane();
     const auto quadrant = [](uint32_t x, uint32_t y) {
         return x < 2 ? (y < 2 ? 0xFFFF0000u : 0xFF00FF00u) : (y < 2 ? 0xFF0000FFu : 0xFFFFFF00u);
     };
@@ -255,26 +291,7 @@ TEST_F(TextureProjection, TheProjectedTextureLandsWhereTheProjectorLooks)
             ASSERT_NE(p.saveBlock, nullptr);
             ASSERT_NE(TextureProj::commonSave, nullptr);
         }
-        c.beginFrame();
-        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-        gDevice->BeginScene();
-        // The receiver's pass: a plane at z 0 filling the view.
-        TextureProj::commonSave->Capture();
-        TextureProj::commonApply->Apply();
-        p.apply();
-        gDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
-        const vec3d plane[4] = {{-50, 50, 0}, {50, 50, 0}, {-50, -50, 0}, {50, -50, 0}};
-        const matrix3d identity = matrix3d::identity();
-        gDevice->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(identity.m));
-        gDevice->SetFVF(D3DFVF_XYZ);
-        gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, plane, sizeof(vec3d));
-        gDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
-        p.saveBlock->Apply();
-        TextureProj::commonSave->Apply();
-        gDevice->SetTexture(0, nullptr);
-        gDevice->EndScene();
-        const Level pixels = readSurface(c.targets[0].surface);
-        c.present();
+        const Level pixels = receive(p, 0xFF000000, [&] { p.apply(); });
         for (const auto& [x, y] : {std::pair{80u, 60u}, {240u, 60u}, {80u, 180u}, {240u, 180u}})
             EXPECT_EQ((pixels.at(x, y) & 0xFFFFFF) == (quadrant(x / 80, y / 60) & 0xFFFFFF), !disabled) << x << "," << y;
         // The pass leaves the device as it found it.
@@ -282,16 +299,11 @@ TEST_F(TextureProjection, TheProjectedTextureLandsWhereTheProjectorLooks)
     }
 }
 
-
 // A spot light thrown from the camera blends its texture over what the
 // receiver shows by the texture's alpha (a light's own states).
 TEST_F(TextureProjection, ALightBlendsItsTextureOverTheReceiver)
 {
-    D3D::Device::SwapChain& c = chain();
-    c.position = {0.0f, 0.0f, -10.0f};
-    c.angles = {};
-    c.setAnglesDeg();
-    c.Camera::update();
+    D3D::Device::SwapChain& c = facePlane();
     LightProj light(0.0f);
     light.texture = makeTexture(4, 4, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0x80FFFFFFu; });
     light.transform = inverseAffine(c.view);
@@ -299,25 +311,7 @@ TEST_F(TextureProjection, ALightBlendsItsTextureOverTheReceiver)
     light.update();
     ASSERT_EQ(light.disabled, 0u);
 
-    c.beginFrame();
-    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF404040, 1.0f, 0);
-    gDevice->BeginScene();
-    TextureProj::commonSave->Capture();
-    TextureProj::commonApply->Apply();
-    light.applyForView(c.view);
-    gDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
-    const vec3d plane[4] = {{-50, 50, 0}, {50, 50, 0}, {-50, -50, 0}, {50, -50, 0}};
-    const matrix3d identity = matrix3d::identity();
-    gDevice->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(identity.m));
-    gDevice->SetFVF(D3DFVF_XYZ);
-    gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, plane, sizeof(vec3d));
-    gDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
-    light.saveBlock->Apply();
-    TextureProj::commonSave->Apply();
-    gDevice->SetTexture(0, nullptr);
-    gDevice->EndScene();
-    const Level pixels = readSurface(c.targets[0].surface);
-    c.present();
+    const Level pixels = receive(light, 0xFF404040, [&] { light.applyForView(c.view); });
     // White at alpha 128 over grey 64: 255 x 128 / 255 + 64 x 127 / 255.
     EXPECT_NEAR(int(pixels.at(160, 120) & 0xFF), 160, 2);
 }

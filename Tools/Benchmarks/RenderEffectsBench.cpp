@@ -4,6 +4,8 @@
 // blur passes, a strip-effect pass of about 2,000 vertices and the six faces
 // of an environment map with an empty client (the device's own work is
 // queued, not waited for). Needs a display.
+#include "BenchDevice.h"
+
 #include "Render/DirectGraphics.h"
 #include "Render/EnvMap.h"
 #include "Render/GpuSmooth.h"
@@ -42,23 +44,7 @@ public:
     }
 };
 
-double now()
-{
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
 
-// Waits until the device has carried out everything issued so far.
-void finish(IDirect3DQuery9* query)
-{
-    if (!query)
-        return;
-    query->Issue(D3DISSUE_END);
-    while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE)
-        ;
-}
 
 // The frame is not presented: only the passes are timed.
 void endFrame(D3D::Device::SwapChain& chain)
@@ -70,20 +56,13 @@ void endFrame(D3D::Device::SwapChain& chain)
 
 int main(int argc, char** argv)
 {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"RenderEffectsBench";
-    RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, wc.lpszClassName, L"RenderEffectsBench", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768,
-                                  nullptr, nullptr, wc.hInstance, nullptr);
     EmptyClient client;
-    if (!window || !gDirectGraphics.init() || !D3D::Device::create(gDirectGraphics.record, window, false, &client)) {
-        std::printf("no device\n");
+    HWND window = nullptr;
+    D3D::Device::SwapChain* opened = BenchDevice::open(L"RenderEffectsBench", 1024, 768, client, window);
+    if (!opened)
         return 1;
-    }
+    D3D::Device::SwapChain& chain = *opened;
     D3D::Device& record = gDirectGraphics.record;
-    D3D::Device::SwapChain& chain = *record.firstSwapChain();
     // "8bit": the blur in A8R8G8B8 targets, as on a device without float blending.
     if (argc > 1 && std::strcmp(argv[1], "8bit") == 0)
         gDirectGraphics.floatTargetBlend = 0;
@@ -100,15 +79,15 @@ int main(int argc, char** argv)
         double total = 0.0;
         for (int i = 0; i < frames; ++i) {
             chain.beginFrame();
-            finish(query);
+            BenchDevice::finish(query);
             gDevice->BeginScene();
-            const double start = now();
+            const double start = BenchDevice::seconds();
             pass();
             if (withDevice) {
                 gDevice->EndScene();
-                finish(query);
+                BenchDevice::finish(query);
             }
-            total += now() - start;
+            total += BenchDevice::seconds() - start;
             if (!withDevice)
                 gDevice->EndScene();
             endFrame(chain);

@@ -3,6 +3,8 @@
 // casters' own queries stubbed out), one live sector with a 1,000-triangle
 // caster with and without blur (device time included), and the matrices of
 // nine sectors and sixteen lights. Needs a display.
+#include "BenchDevice.h"
+
 #include "Render/DirectGraphics.h"
 #include "Render/LightProj.h"
 #include "Render/ShadowCasters.h"
@@ -77,40 +79,17 @@ public:
     }
 };
 
-double seconds()
-{
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
 
-void finish(IDirect3DQuery9* query)
-{
-    if (!query)
-        return;
-    query->Issue(D3DISSUE_END);
-    while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE)
-        ;
-}
 
 }
 
 int main()
 {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"ShadowBench";
-    RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, wc.lpszClassName, L"ShadowBench", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
-                                  nullptr, wc.hInstance, nullptr);
     EmptyClient client;
-    if (!window || !gDirectGraphics.init() || !D3D::Device::create(gDirectGraphics.record, window, false, &client)) {
-        std::printf("no device\n");
+    HWND window = nullptr;
+    D3D::Device::SwapChain* chain = BenchDevice::open(L"ShadowBench", 1024, 768, client, window);
+    if (!chain)
         return 1;
-    }
-    D3D::Device::SwapChain* chain = gDirectGraphics.record.firstSwapChain();
     IDirect3DQuery9* query = nullptr;
     gDevice->CreateQuery(D3DQUERYTYPE_EVENT, &query);
     ShadowMap::clock = [] { return now; };
@@ -125,15 +104,15 @@ int main()
 
     // One frame of the shadows: update, then the maps inside a scene.
     const auto frame = [&](bool waitForDevice) {
-        const double start = seconds();
+        const double start = BenchDevice::seconds();
         manager.update();
         chain->beginFrame();
         gDevice->BeginScene();
         manager.renderStaticShadowMaps();
         gDevice->EndScene();
         if (waitForDevice)
-            finish(query);
-        const double spent = seconds() - start;
+            BenchDevice::finish(query);
+        const double spent = BenchDevice::seconds() - start;
         D3D::releaseInterface(chain->targets[0].surface);
         return spent;
     };
@@ -162,13 +141,13 @@ int main()
         constexpr int liveFrames = 40;
         for (int i = 0; i < liveFrames; ++i) {
             chain->beginFrame();
-            finish(query);
-            const double start = seconds();
+            BenchDevice::finish(query);
+            const double start = BenchDevice::seconds();
             gDevice->BeginScene();
             live->map.render(*chain);
             gDevice->EndScene();
-            finish(query);
-            spent += seconds() - start;
+            BenchDevice::finish(query);
+            spent += BenchDevice::seconds() - start;
             D3D::releaseInterface(chain->targets[0].surface);
         }
         std::printf("live sector, blur %.1f       %.3f ms (device included)\n", blur,
@@ -182,7 +161,7 @@ int main()
         lights.back()->transform.at(3, 0) = float(i);
     }
     constexpr int rounds = 2000;
-    const double start = seconds();
+    const double start = BenchDevice::seconds();
     for (int r = 0; r < rounds; ++r) {
         chain->position.x += r % 2 ? 0.5f : -0.5f; // the sector eyes stay, the texture matrices follow the camera
         for (int32_t i = 0; i < manager.sectorCount; ++i)
@@ -196,7 +175,7 @@ int main()
         }
     }
     std::printf("matrices, 9 sectors and 16 lights %.4f ms (caster queries stubbed)\n",
-                (seconds() - start) * 1000.0 / rounds);
+                (BenchDevice::seconds() - start) * 1000.0 / rounds);
     for (LightProj* l : lights)
         delete l;
     manager.releaseSectors();
