@@ -17,6 +17,7 @@
 #include <memory>
 
 class FileInterface;
+struct OrientedBox;
 struct matrix3d;
 
 // Small geometry shared by the mesh code.
@@ -82,6 +83,14 @@ public:
         BinaryTiangleTree(const BinaryTiangleTree&) = delete;
         BinaryTiangleTree& operator=(const BinaryTiangleTree&) = delete;
         ~BinaryTiangleTree();
+
+        // Box tests against the mesh placed by world (row vectors). Each
+        // accepts a leaf by its node box; the triangles are not tested.
+        // A leaf whose box, carried into world space, overlaps box.
+        bool intersectsBox(const matrix3d& world, const OrientedBox& box) const;
+        // A leaf whose box overlaps the axis-aligned box holding box carried
+        // into the mesh's space; false when world is singular.
+        bool overlapsAlignedBox(const matrix3d& world, const BoundingBox& box) const;
     };
 
     virtual ~MeshTools();

@@ -1,6 +1,8 @@
 #include "Render/D3DDevice.h"
 
 #include "Entity/SpriteManager.h"
+#include "Entity/StoredMesh.h"
+
 #include "Landscape/Terrain.h"
 
 #include "Render/DirectGraphics.h"
@@ -116,6 +118,7 @@ void Device::release(Device& record)
     // The terrain's textures, pools and buffers go before the device.
     gTerrain.clear();
     deleteSwapChains(record);
+    EntityManager::StoredMesh::releaseAll();
     RenderTexture::releaseAll();
     record.sharedTarget256 = nullptr;
     record.postEffect.target = nullptr;

@@ -139,6 +139,9 @@ public:
     RenderTexture* sharedTarget256 = nullptr;
     // Triangles drawn since the frame began; every draw adds its own.
     uint32_t primitiveCount = 0;
+    // User clip planes in force (D3DRS_CLIPPLANEENABLE = 2^count - 1): a draw
+    // that adds one sets plane count - 1 and gives it back afterwards.
+    uint32_t clipPlaneCount = 0;
 
     // Matrices in force. Entry 0 is the current camera's (beginFrame); a pass
     // with matrices of its own stores a pointer at index count, increments the

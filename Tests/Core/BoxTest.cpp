@@ -238,3 +238,81 @@ TEST(OrientedBox, OverlapAgreesWithEdgeTests)
 }
 
 }
+
+namespace
+{
+
+// A rotation from a random box's axes, scaled per axis, then moved.
+matrix3d randomPlacement(std::mt19937& random)
+{
+    std::uniform_real_distribution<float> scale(0.3f, 3.0f), at(-50.0f, 50.0f);
+    const OrientedBox turn = randomBox(random, 1.0f, 1.0f, 1.0f);
+    matrix3d m = matrix3d::identity();
+    for (int r = 0; r < 3; ++r) {
+        const float s = scale(random);
+        m.at(r, 0) = turn.axes[r].x * s;
+        m.at(r, 1) = turn.axes[r].y * s;
+        m.at(r, 2) = turn.axes[r].z * s;
+    }
+    m.at(3, 0) = at(random), m.at(3, 1) = at(random), m.at(3, 2) = at(random);
+    return m;
+}
+
+}
+
+// Boxes carried by placements hold every carried corner and touch the
+// carried corners on each face; the inverse undoes a placement.
+TEST(BoxTransforms, CarriedBoxesAreTightAndInversesUndoPlacements)
+{
+    std::mt19937 random(123);
+    for (int round = 0; round < 200; ++round) {
+        const matrix3d m = randomPlacement(random);
+        matrix3d inverse;
+        ASSERT_TRUE(m.inverseAffine(inverse));
+        const matrix3d product = m * inverse;
+        for (int i = 0; i < 16; ++i)
+            EXPECT_NEAR(product.m[i], matrix3d::identity().m[i], 1e-4f);
+
+        // An oriented box along the placement's own axes stays exact.
+        OrientedBox box = makeBox({1.0f, -2.0f, 0.5f}, {0.5f, 2.0f, 1.0f});
+        vec3d local[8];
+        corners(box, local);
+        const OrientedBox carried = box.carried(m);
+        float reach[3] = {};
+        vec3d low(1e30f, 1e30f, 1e30f), high(-1e30f, -1e30f, -1e30f);
+        for (const vec3d& c : local) {
+            const vec3d p = m.transformPoint(c);
+            EXPECT_TRUE(contains(carried, p, 1e-3f));
+            const vec3d l = ::local(carried, p);
+            for (int a = 0; a < 3; ++a)
+                reach[a] = std::max(reach[a], std::fabs(component(l, a)));
+            low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+            high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+        }
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_NEAR(reach[a], component(carried.halfExtents, a), 1e-3f);
+            EXPECT_NEAR(carried.axes[a].lengthSq(), 1.0f, 1e-4f);
+        }
+
+        // The aligned bounds of the carried box, and the carried aligned box.
+        vec3d minimum, maximum;
+        carried.alignedBounds(minimum, maximum);
+        BoundingBox aligned;
+        aligned.minimum = box.center - box.halfExtents;
+        aligned.maximum = box.center + box.halfExtents;
+        const BoundingBox moved = aligned.carried(m);
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_NEAR(component(minimum, a), component(low, a), 1e-3f);
+            EXPECT_NEAR(component(maximum, a), component(high, a), 1e-3f);
+            EXPECT_NEAR(component(moved.minimum, a), component(low, a), 1e-3f);
+            EXPECT_NEAR(component(moved.maximum, a), component(high, a), 1e-3f);
+        }
+    }
+    matrix3d flat = matrix3d::identity(), untouched = matrix3d::identity();
+    flat.at(2, 0) = 1.0f;
+    flat.at(2, 2) = 0.0f;
+    flat.at(0, 0) = 0.0f;
+    untouched.m[12] = 7.0f;
+    EXPECT_FALSE(flat.inverseAffine(untouched));
+    EXPECT_EQ(untouched.m[12], 7.0f) << "a singular matrix leaves the output alone";
+}

@@ -83,6 +83,25 @@ TEST(SCList, InsertAndUnlinkKeepEveryLink)
     expectList(list, {});
 }
 
+TEST(SCList, TransferMovesTheNodeItself)
+{
+    int a = 1, b = 2, c = 3;
+    SCList<int> list, other;
+    auto* na = list.append(&a);
+    auto* nb = list.append(&b);
+    other.append(&c);
+    EXPECT_FALSE(other.transfer(na, list)) << "a foreign node is refused";
+    EXPECT_TRUE(list.transfer(na, other));
+    EXPECT_EQ(na->owner, &other);
+    expectList(list, {&b});
+    expectList(other, {&c, &a});
+    EXPECT_TRUE(list.transfer(nb, other));
+    expectList(list, {});
+    expectList(other, {&c, &a, &b});
+    EXPECT_EQ(other.unlink(nb), &b);
+    expectList(other, {&c, &a});
+}
+
 TEST(SCList, ClearingDeletesItemsThatUnlinkThemselves)
 {
     struct SelfRemoving : Counted

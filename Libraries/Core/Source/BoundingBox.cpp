@@ -1,6 +1,9 @@
 #include "Core/BoundingBox.h"
 
 #include "Core/Math.h"
+#include "Core/Matrix.h"
+
+#include <cmath>
 
 bool BoundingBox::intersectRay(const vec3d& origin, const vec3d& direction, float& t) const
 {
@@ -47,4 +50,18 @@ float BoundingBox::distanceSqToCameraXZ() const
     const float dx = offset(camera.x, minimum.x, maximum.x, center.x);
     const float dz = offset(camera.z, minimum.z, maximum.z, center.z);
     return dx * dx + dz * dz;
+}
+
+BoundingBox BoundingBox::carried(const matrix3d& m) const
+{
+    const vec3d middle = (minimum + maximum) * 0.5f;
+    const vec3d half = (maximum - minimum) * 0.5f;
+    vec3d reach;
+    for (int k = 0; k < 3; ++k)
+        reach[k] = std::fabs(m.at(0, k)) * half.x + std::fabs(m.at(1, k)) * half.y + std::fabs(m.at(2, k)) * half.z;
+    BoundingBox out = *this;
+    out.center = m.transformPoint(middle);
+    out.minimum = out.center - reach;
+    out.maximum = out.center + reach;
+    return out;
 }

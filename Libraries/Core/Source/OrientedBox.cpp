@@ -1,5 +1,8 @@
 #include "Core/OrientedBox.h"
 
+#include "Core/Math.h"
+#include "Core/Matrix.h"
+
 #include <cmath>
 
 thread_local vec3d boxHitNormal;
@@ -145,4 +148,27 @@ bool OrientedBox::overlaps(const OrientedBox& a, const OrientedBox& b)
             if (separates(a.axes[i].cross(b.axes[j])))
                 return false;
     return true;
+}
+
+void OrientedBox::alignedBounds(vec3d& minimum, vec3d& maximum) const
+{
+    vec3d reach;
+    for (int k = 0; k < 3; ++k)
+        reach[k] = std::fabs(axes[0][k]) * halfExtents.x + std::fabs(axes[1][k]) * halfExtents.y +
+                   std::fabs(axes[2][k]) * halfExtents.z;
+    minimum = center - reach;
+    maximum = center + reach;
+}
+
+OrientedBox OrientedBox::carried(const matrix3d& m) const
+{
+    OrientedBox out = *this;
+    out.center = m.transformPoint(center);
+    for (int k = 0; k < 3; ++k) {
+        const vec3d axis = m.transformVector(axes[k]);
+        const float length = fastSqrt(axis.lengthSq());
+        out.axes[k] = length > 0.0f ? axis / length : axis;
+        out.halfExtents[k] = halfExtents[k] * length;
+    }
+    return out;
 }

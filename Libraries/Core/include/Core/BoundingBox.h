@@ -2,6 +2,8 @@
 
 #include "Core/Vector.h"
 
+struct matrix3d;
+
 // An axis-aligned box record of 11 floats: the same leading fields as
 // OrientedBox, then the minimum and maximum corners.
 struct BoundingBox
@@ -21,5 +23,9 @@ struct BoundingBox
     // Squared distance in the horizontal plane (x and z) from the current
     // camera position to the box; 0 when the camera is over the box.
     float distanceSqToCameraXZ() const;
+
+    // The axis-aligned box that holds this box's corners carried by m (row
+    // vectors): minimum, maximum and centre; the radius fields are copied.
+    BoundingBox carried(const matrix3d& m) const;
 };
 static_assert(sizeof(BoundingBox) == 11 * sizeof(float));

@@ -2,6 +2,8 @@
 
 #include "Core/Vector.h"
 
+struct matrix3d;
+
 // An oriented box: a record of 17 floats that meshes, entities and physics
 // store as is. The axes are unit vectors; halfExtents holds one half size
 // per axis.
@@ -33,6 +35,14 @@ struct OrientedBox
     // Separating-axis test over the 3 + 3 face axes and 9 edge cross products.
     // Boxes that only touch (a projection gap of exactly 0) overlap.
     static bool overlaps(const OrientedBox& a, const OrientedBox& b);
+
+    // The corners of the axis-aligned box that holds this one.
+    void alignedBounds(vec3d& minimum, vec3d& maximum) const;
+
+    // The box carried by m (row vectors): the centre as a point, unit axes
+    // along the carried axes, half extents scaled by their lengths. Exact for
+    // rotations with scales along the box's axes; radius fields copied.
+    OrientedBox carried(const matrix3d& m) const;
 };
 static_assert(sizeof(OrientedBox) == 17 * sizeof(float));
 

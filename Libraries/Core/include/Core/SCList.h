@@ -87,6 +87,33 @@ public:
         return item;
     }
 
+    // Moves node from this list to the tail of target, without allocating;
+    // the item goes with it. False when node is null or not this list's.
+    bool transfer(Node* node, SCList& target)
+    {
+        if (!node || node->owner != this)
+            return false;
+        if (node->prev)
+            node->prev->next = node->next;
+        else
+            head_ = node->next;
+        if (node->next)
+            node->next->prev = node->prev;
+        else
+            tail_ = node->prev;
+        --count_;
+        node->owner = &target;
+        node->next = nullptr;
+        node->prev = target.tail_;
+        if (target.tail_)
+            target.tail_->next = node;
+        else
+            target.head_ = node;
+        target.tail_ = node;
+        ++target.count_;
+        return true;
+    }
+
     // Unlinks node from its owning list and deletes its item.
     static void removeAndDelete(Node* node)
     {
