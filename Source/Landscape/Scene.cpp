@@ -27,6 +27,7 @@ Scene::Scene(const String& folderName, float sceneRange)
 {
     weight = 1.0f;
     done = 0.0f;
+    shadowManager.ground = terrainLayer.terrain;
     setDefaults();
 }
 

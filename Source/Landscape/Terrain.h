@@ -2,8 +2,8 @@
 
 #include "Render/BufferPool.h"
 #include "Render/D3DDevice.h"
+#include "Render/ShadowCasters.h"
 #include "Render/SwapChainInterface.h"
-#include "Render/TextureProjInterface.h"
 #include "TextureRecord.h"
 
 #include "Core/BoundingBox.h"
@@ -42,14 +42,16 @@ struct CollisionQuery;
 // scales. Patch p has row r = p / n along x and column c = p % n against z.
 //
 // The terrain receives texture projections: each frame the projections of
-// its list are handed to the patches in view that they reach.
+// its list are handed to the patches in view that they reach, and the scene
+// pass draws those patches again under each of them. It is the ground the
+// sun's shadows fall on.
 //
 // Threads: everything runs on the main thread except the queries, which the
 // physics thread may ask too. Queries from another thread never read detail
 // records (the main thread makes and deletes those), and clear waits until
 // such queries have left before it frees the ground. The collision cache is
 // the physics thread's alone.
-class Terrain : public TextureProjInterface, public D3D::LoadProcessInterface
+class Terrain : public ShadowGround, public D3D::LoadProcessInterface
 {
 public:
     // The scene's settings for a load.
@@ -297,6 +299,10 @@ public:
     void cachePatchesInBox(CollisionQuery& query);
     // The normal left by the last height or segment query of this thread.
     static vec3d lastGroundNormal();
+    // The shadows' ground: whether a level's heights are loaded, and where
+    // a segment first meets the ground from above (every fine cell counts).
+    bool hasHeightData() override { return isLoaded(); }
+    bool intersectSegment(const vec3d& from, const vec3d& to, vec3d& hit) override;
 
     // Levels of detail allowed, within finestLod..coarsestLod (the scene
     // clamps them).
@@ -380,6 +386,8 @@ private:
     // Drawing (TerrainRender.cpp).
     void drawNode(Quadtree& node, bool tileBound, const Camera& camera);
     void drawPatch(Patch& patch);
+    // The patch just drawn, again under each projection that reaches it.
+    void drawProjections(PatchData& data, uint32_t vertexCount, uint32_t triangles);
     void batchPatch(const PatchData& data, const IndexSet& set);
     void flushBatch(bool relock);
     void lockBatch();

@@ -146,6 +146,15 @@ float Terrain::getHeight(float x, float z, int32_t resolution) const
     return height * verticalScale;
 }
 
+bool Terrain::intersectSegment(const vec3d& from, const vec3d& to, vec3d& hit)
+{
+    vec3d end = to;
+    if (!intersectSegment(from, end, nullptr, 3))
+        return false;
+    hit = end;
+    return true;
+}
+
 bool Terrain::intersectSegment(const vec3d& start, vec3d& end, float* distance, int32_t resolution) const
 {
     const bool owner = onOwnerThread();

@@ -6,6 +6,8 @@
 #include "Render/Camera.h"
 #include "Render/DirectGraphics.h"
 #include "Render/Light.h"
+#include "Render/ReceiverPass.h"
+#include "Render/TextureProj.h"
 
 #include "Core/CrashTrace.h"
 
@@ -268,6 +270,28 @@ void Terrain::drawPatch(Patch& patch)
                                       (float(data.z0) + origin) * overlayScale));
     d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, INT(data.range->start), 0, vertexCount, 0, set.triangles);
     gDirectGraphics.record.primitiveCount += set.triangles;
+    if (projectionPass && data.projectionCount > 0)
+        drawProjections(data, vertexCount, set.triangles);
+}
+
+void Terrain::drawProjections(PatchData& data, uint32_t vertexCount, uint32_t triangles)
+{
+    IDirect3DDevice9* d = gDevice;
+    {
+        ReceiverPass pass;
+        for (int32_t i = 0; i < data.projectionCount; ++i) {
+            TextureProj* projection = *data.projections.at(i);
+            if (!pass.begin(*projection, gCamera->view))
+                continue;
+            d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, INT(data.range->start), 0, vertexCount, 0, triangles);
+            gDirectGraphics.record.primitiveCount += triangles;
+            pass.end(*projection);
+        }
+    }
+    d->SetTextureStageState(0, D3DTSS_COLOROP, colourOps[0]);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+    d->SetTextureStageState(1, D3DTSS_COLOROP, colourOps[1]);
+    d->SetTexture(0, boundTile ? boundTile->light : nullptr);
 }
 
 void Terrain::batchPatch(const PatchData& data, const IndexSet& set)

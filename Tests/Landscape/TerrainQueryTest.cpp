@@ -66,6 +66,12 @@ TEST(TerrainSegments, HitsWhereMarchingFindsTheGround)
         EXPECT_NEAR(hit.y, terrain->getHeight(hit.x, hit.z, resolution), 2e-2f);
         EXPECT_NEAR(normal.length(), 1.0f, 1e-5f);
         EXPECT_GT(normal.y, 0.0f);
+        // As the shadows' ground, on every fine cell.
+        if (resolution == 3) {
+            vec3d sunward;
+            ASSERT_TRUE(static_cast<ShadowGround&>(*terrain).intersectSegment(start, end, sunward)) << k;
+            EXPECT_EQ(sunward, hit) << k;
+        }
     }
     EXPECT_GT(hits, 250);
 }
@@ -87,10 +93,18 @@ TEST(TerrainSegments, FromBelowBesideOrAboveThereIsNoHit)
         EXPECT_FALSE(terrain->intersectSegment(start, hit, &distance, 3));
         EXPECT_EQ(hit, end);
         EXPECT_EQ(distance, -1.0f);
+        vec3d sunward = end;
+        EXPECT_FALSE(static_cast<ShadowGround&>(*terrain).intersectSegment(start, end, sunward));
+        EXPECT_EQ(sunward, end);
     }
     Terrain empty;
     vec3d end{0, -100, 0};
     EXPECT_FALSE(empty.intersectSegment({0, 100, 0}, end, nullptr, 0));
+    // The shadows find ground heights only while a level is loaded.
+    EXPECT_FALSE(empty.hasHeightData());
+    EXPECT_TRUE(terrain->hasHeightData());
+    terrain->clear();
+    EXPECT_FALSE(terrain->hasHeightData());
 }
 
 TEST(TerrainCollision, TrianglesUnderTheBoxLieOnTheGround)
