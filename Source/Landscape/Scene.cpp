@@ -4,6 +4,7 @@
 #include "Landscape/FreeCamera.h"
 #include "Landscape/SceneView.h"
 #include "Landscape/Terrain.h"
+#include "Landscape/Water.h"
 
 #include "Application/UserInput.h"
 #include "Audio/Audio.h"
@@ -41,7 +42,7 @@ bool Scene::load(const String& path)
     // Entries left from an earlier load, failed or not, would count twice.
     if (swapChain) {
         swapChain->clearLoadProcess();
-        D3D::LoadProcessInterface* entries[] = {terrainLayer.terrain, this};
+        D3D::LoadProcessInterface* entries[] = {terrainLayer.terrain, &gWater, this};
         for (D3D::LoadProcessInterface* entry : entries)
             if (entry) {
                 entry->done = 0.0f;
@@ -70,6 +71,8 @@ bool Scene::load(const String& path)
     fileName = name;
     camera.apply();
     terrainLayer.build();
+    gWater.init();
+    gWater.load(swapChain, baseName() + L".wtr");
     if (terrainLayer.terrain)
         terrainLayer.terrain->startLod(swapChain);
     applyTimeOfDay();
@@ -151,6 +154,7 @@ void Scene::clear()
         return;
     if (terrainLayer.terrain)
         terrainLayer.terrain->clear();
+    gWater.clear();
     Audio::releaseAll();
     shadowManager.releaseSectors();
     loaded = 0;
@@ -187,6 +191,13 @@ void Scene::warmUp(D3D::LoadProcessInterface* entry, float base, float end, floa
     if (swapChain && swapChain->viewRecord)
         updateSky(*swapChain->viewRecord);
     progress(base + span * 0.5f);
+    gWater.update(1);
     progress(base + span * 0.7f);
+    if (swapChain && gDevice) {
+        swapChain->beginFrame();
+        gDevice->BeginScene();
+        gWater.render(*swapChain);
+        gDevice->EndScene();
+    }
     progress(end);
 }

@@ -2,6 +2,7 @@
 #include "Landscape/Scene.h"
 
 #include "Landscape/LevelBlock.h"
+#include "Landscape/Water.h"
 #include "Landscape/Terrain.h"
 
 #include "Core/CrashTrace.h"
@@ -139,5 +140,6 @@ bool Scene::save(const String& path)
     bool saved = FileInterface::replaceFile(bytes, fileName);
     if (Terrain* terrain = terrainLayer.terrain; terrain && terrain->isLoaded())
         saved = terrain->save(terrainLayer.mapFileName()) && saved;
+    saved = gWater.save(baseName() + L".wtr") && saved;
     return saved;
 }

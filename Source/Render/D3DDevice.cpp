@@ -4,6 +4,7 @@
 #include "Entity/StoredMesh.h"
 
 #include "Landscape/Terrain.h"
+#include "Landscape/Water.h"
 
 #include "Render/DirectGraphics.h"
 #include "Render/EnvMap.h"
@@ -115,8 +116,11 @@ void Device::release(Device& record)
     delete record.postEffect.smoother;
     record.postEffect.smoother = nullptr;
     Light::releaseIndexPool();
-    // The terrain's textures, pools and buffers go before the device.
+    // The terrain's and the water's textures, pools and buffers go before the
+    // device.
     gTerrain.clear();
+    gWater.clear();
+    gWater.wavePools.clear();
     deleteSwapChains(record);
     EntityManager::StoredMesh::releaseAll();
     RenderTexture::releaseAll();

@@ -125,6 +125,10 @@ public:
     uint32_t frontCull = D3DCULL_CCW;
     uint32_t backCull = D3DCULL_CW;
     uint32_t mirrored = 0;
+    // 1 while the water draws its reflection; passes kept out of it test it.
+    uint32_t reflectionPass = 0;
+    // User clip planes in force: D3DRS_CLIPPLANEENABLE is 2^count - 1.
+    uint32_t clipPlaneCount = 0;
     TexProjList texProjList;
 
     IDirect3DDevice9* device = nullptr;

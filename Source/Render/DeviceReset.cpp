@@ -1,6 +1,7 @@
 // Device loss and reset: release the default-pool objects, wait for the
 // device while the window stays responsive, reset, restore in a fixed order.
 #include "Landscape/Terrain.h"
+#include "Landscape/Water.h"
 #include "Render/D3DDevice.h"
 
 #include "Render/DirectGraphics.h"
@@ -50,6 +51,7 @@ void releaseDeviceObjects(Device& record)
     TextureProj::releaseCommonStateBlocks();
     record.texProjList.releaseTextures();
     gTerrain.releaseDeviceBuffers();
+    gWater.releaseAreaTextures();
     for (auto* node = record.swapChains.head(); node; node = node->next)
         if (node->item)
             node->item->releaseDeviceObjects();
@@ -89,6 +91,8 @@ void restoreDeviceObjects(Device& record)
     }
     if (Device::SwapChain* chain = record.firstSwapChain())
         chain->beginFrame();
+    // The camera's projection is the new one from here on.
+    gWater.restoreAreas();
     RenderTexture::restoreSharedTargets();
     record.texProjList.restoreShadowMaps();
     Device::setInitialStates();

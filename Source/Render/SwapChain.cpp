@@ -1,13 +1,14 @@
 #include "Render/SwapChain.h"
 
+#include "Entity/ParticleSystem.h"
+#include "Entity/SpriteManager.h"
 #include "Landscape/AnimatedSky.h"
 #include "Landscape/Scene.h"
 #include "Landscape/SceneView.h"
 #include "Landscape/SkyRecords.h"
 #include "Landscape/SunGlow.h"
 #include "Landscape/Terrain.h"
-#include "Entity/ParticleSystem.h"
-#include "Entity/SpriteManager.h"
+#include "Landscape/Water.h"
 #include "Render/DirectGraphics.h"
 #include "Render/RenderTexture.h"
 #include "Render/StripEffectManager.h"
@@ -207,12 +208,13 @@ SwapChain* SwapChain::beginFrame()
 
 void SwapChain::update()
 {
-    // The engine managers (static entities, entities, ways, water, meadow,
-    // particles, far field) join the sky, the terrain and the sun glow here
+    // The engine managers (static entities, entities, ways, meadow, particles,
+    // far field) join the sky, the terrain, the water and the sun glow here
     // as their subsystems arrive.
     if (viewRecord)
         Scene::updateSky(*viewRecord);
     gTerrain.update(*this);
+    gWater.update(0);
     if (sunGlow)
         Scene::Sun::updateGlow(*sunGlow, *this);
     if (stripEffects)
@@ -233,6 +235,7 @@ void SwapChain::render(bool drawUi)
     gTerrain.render(1);
     if (stripEffects)
         stripEffects->render();
+    gWater.render(*this);
     if (sprites)
         sprites->render();
     if (client)

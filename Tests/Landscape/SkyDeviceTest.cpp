@@ -1,7 +1,7 @@
 // The sky and the sun on a real device at 1024 x 768: the dome's buffers,
 // its recolouring as the view turns, the frames it draws at noon and at
 // sunset, the states the sky pass leaves, and the sun's texture.
-#include "../Render/TestDevice.h"
+#include "SceneFrames.h"
 
 #include "Landscape/AnimatedSky.h"
 #include "Landscape/Scene.h"
@@ -52,33 +52,12 @@ protected:
         scene.applyTimeOfDay();
     }
 
-    // The camera at position, turned by yaw and pitch (degrees); the sun and
-    // the managers updated as in a frame of the game.
     static void look(float yaw, float pitch, vec3d position = {})
     {
-        chain().position = position;
-        chain().angles = {yaw, pitch, 0.0f};
-        chain().setAnglesDeg();
-        chain().Camera::update();
+        SceneFrames::look(chain(), position, yaw, pitch);
     }
-    void updateFrame()
-    {
-        scene.sun.update(gTimer, chain().sun, scene.season, 1.0f, 1.0f);
-        chain().update();
-    }
-
-    // One frame of the swap chain over a green clear; the back buffer.
-    Level drawFrame()
-    {
-        updateFrame();
-        chain().beginFrame();
-        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF00FF00, 1.0f, 0);
-        chain().render(false);
-        primitives = gDirectGraphics.record.primitiveCount;
-        Level frame = TestDevice::readSurface(chain().targets[0].surface);
-        chain().present();
-        return frame;
-    }
+    void updateFrame() { SceneFrames::update(scene, chain()); }
+    Level drawFrame() { return SceneFrames::draw(scene, chain(), &primitives); }
 
     // The mean of red minus blue (or of one channel) over rows top to bottom.
     static double mean(const Level& frame, uint32_t top, uint32_t bottom, int (*value)(Color))

@@ -9,6 +9,7 @@
 #include "MeshSamples.h"
 #include "ResourceArchiveWriter.h"
 #include "RiderSample.h"
+#include "WaterSamples.h"
 #include "SoundSamples.h"
 
 #include "Core/FileArray.h"
@@ -78,6 +79,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!writeLandscapeSample(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample level\n");
+        return 1;
+    }
+    if (!WaterSamples::save(root)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the sample water\n");
         return 1;
     }
     if (!MeshSamples::save(root + L"Data\\Mesh\\") || !RiderSample::save(root + L"Data\\Mesh\\")) {

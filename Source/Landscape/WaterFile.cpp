@@ -1,0 +1,383 @@
+// The water file ".wtr": "v1.0", then single-byte tags. The header (tags 1
+// to 3) holds the area records, each a tagged record (1 to 15) with a tagged
+// physics block (1 to 13) inside. A tag a reader does not know carries no
+// length: the next byte is read as the next tag.
+//
+// Every count is checked against the bytes left before anything is read or
+// allocated for it: a count the data cannot hold ends the read, keeping what
+// was read before it.
+#include "Landscape/Water.h"
+
+#include "Landscape/Terrain.h"
+
+#include "Render/SwapChain.h"
+
+#include "Core/CrashTrace.h"
+#include "Core/FileArray.h"
+#include "Core/FileInterface.h"
+
+#include <cmath>
+
+namespace {
+
+// A water file is a few kilobytes per area; anything far beyond is not one.
+constexpr uint32_t maxWaterFileSize = 64u << 20;
+
+enum HeaderTag : uint8_t { Spare = 1, AreaCount, AreaRecords };
+enum AreaTag : uint8_t {
+    Name = 1,
+    SpareHead,
+    Box,
+    Level,
+    ColourTag,
+    DepthGain,
+    ReflectionRange,
+    ReflectionGain,
+    SpareFloat,
+    OutlineCount,
+    OutlinePoints,
+    IndexCountTag,
+    Indices,
+    PhysicsBlock,
+    MacroSize
+};
+enum PhysicsTag : uint8_t {
+    GridRectangle = 1,
+    LightGain,
+    LightBias,
+    AlphaGain,
+    HeightScale,
+    NoiseShift,
+    WaveRange,
+    PatchRange,
+    MacroFactor,
+    CellsPerMacro,
+    Shifts,
+    PatchCount,
+    PatchRecords
+};
+
+// Reads tags until tag 0, handing each to field(tag), which reads the tag's
+// field and answers false when the read must end. True when the record
+// ended with its tag 0.
+template <class Field>
+bool readTagged(FileInterface& stream, Field field)
+{
+    for (;;) {
+        uint8_t tag = 0;
+        if (!stream.readValue(tag))
+            return false;
+        if (tag == 0)
+            return true;
+        if (!field(tag))
+            return false;
+    }
+}
+
+bool readFloats(FileInterface& stream, float* values, uint32_t count)
+{
+    return stream.read(values, count * sizeof(float)) == count * sizeof(float);
+}
+
+// count records of size bytes each fit in what is left.
+bool fits(FileInterface& stream, uint64_t count, uint64_t size) { return count * size <= stream.remaining(); }
+
+void writeTag(FileInterface& stream, uint8_t tag) { stream.writeValue(tag); }
+
+bool finite(const float* values, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (!std::isfinite(values[i]))
+            return false;
+    return true;
+}
+
+}
+
+bool WaterPhysics::read(FileInterface& stream)
+{
+    uint32_t patchCount = 0;
+    return readTagged(stream, [&](uint8_t tag) {
+        switch (tag) {
+        case GridRectangle: {
+            float values[8];
+            if (!readFloats(stream, values, 8))
+                return false;
+            for (int i = 0; i < 4; ++i)
+                spare[i] = values[i];
+            gridMinimumX = values[4];
+            gridMinimumZ = values[5];
+            gridMaximumX = values[6];
+            gridMaximumZ = values[7];
+            return true;
+        }
+        case LightGain: return stream.readValue(lightGain);
+        case LightBias: return stream.readValue(lightBias);
+        case AlphaGain: return stream.readValue(alphaGain);
+        case HeightScale: return stream.readValue(heightScale);
+        case NoiseShift: return stream.readValue(noiseShift);
+        case WaveRange: return stream.readValue(waveRange);
+        case PatchRange: return stream.readValue(patchRange);
+        case MacroFactor: return stream.readValue(macroFactor);
+        case CellsPerMacro: return stream.readValue(n);
+        case Shifts: return stream.read(shifts, sizeof(shifts)) == sizeof(shifts);
+        case PatchCount: return stream.readValue(patchCount) && fits(stream, patchCount, 20);
+        case PatchRecords:
+            for (uint32_t p = 0; p < patchCount; ++p) {
+                float rectangle[4];
+                uint32_t cellCount = 0;
+                if (!readFloats(stream, rectangle, 4) || !stream.readValue(cellCount) ||
+                    !fits(stream, cellCount, sizeof(intvec2d)))
+                    return false;
+                Patch* patch = new (std::nothrow) Patch;
+                if (!patch || !patch->cells.resize(int32_t(cellCount))) {
+                    delete patch;
+                    return false;
+                }
+                patch->minimum = {rectangle[0], rectangle[1]};
+                patch->maximum = {rectangle[2], rectangle[3]};
+                if (cellCount && stream.read(patch->cells.data(), cellCount * 8) != cellCount * 8) {
+                    delete patch;
+                    return false;
+                }
+                patches.append(patch);
+            }
+            return true;
+        default: return true;
+        }
+    });
+}
+
+void WaterPhysics::write(FileInterface& stream)
+{
+    writeTag(stream, GridRectangle);
+    const float values[8] = {spare[0],     spare[1],     spare[2],     spare[3],
+                             gridMinimumX, gridMinimumZ, gridMaximumX, gridMaximumZ};
+    stream.write(values, sizeof(values));
+    writeTag(stream, LightGain);
+    stream.writeValue(lightGain);
+    writeTag(stream, LightBias);
+    stream.writeValue(lightBias);
+    writeTag(stream, AlphaGain);
+    stream.writeValue(alphaGain);
+    writeTag(stream, HeightScale);
+    stream.writeValue(heightScale);
+    writeTag(stream, NoiseShift);
+    stream.writeValue(noiseShift);
+    writeTag(stream, WaveRange);
+    stream.writeValue(waveRange);
+    writeTag(stream, PatchRange);
+    stream.writeValue(patchRange);
+    writeTag(stream, MacroFactor);
+    stream.writeValue(macroFactor);
+    writeTag(stream, CellsPerMacro);
+    stream.writeValue(n);
+    writeTag(stream, Shifts);
+    stream.write(shifts, sizeof(shifts));
+    writeTag(stream, PatchCount);
+    stream.writeValue(uint32_t(patches.count()));
+    writeTag(stream, PatchRecords);
+    for (auto* node = patches.head(); node; node = node->next) {
+        Patch& patch = *node->item;
+        const float rectangle[4] = {patch.minimum.x, patch.minimum.y, patch.maximum.x, patch.maximum.y};
+        stream.write(rectangle, sizeof(rectangle));
+        const uint32_t cellCount = uint32_t(patch.cells.count());
+        stream.writeValue(cellCount);
+        stream.write(patch.cells.data(), cellCount * 8);
+    }
+    writeTag(stream, 0);
+}
+
+bool WaterArea::read(FileInterface& stream)
+{
+    CRASH_TRACE();
+    const bool whole = readTagged(stream, [&](uint8_t tag) {
+        switch (tag) {
+        case Name:
+            stream.readString(name);
+            return true;
+        case SpareHead: return readFloats(stream, spareHead, 2);
+        case Box: return readFloats(stream, &box.center.x, 11);
+        case Level: return stream.readValue(level);
+        case ColourTag: return stream.readValue(colour);
+        case DepthGain: return stream.readValue(depthGain);
+        case ReflectionRange: return stream.readValue(reflectionRange);
+        case ReflectionGain: return stream.readValue(reflectionGain);
+        case SpareFloat: return stream.readValue(spare);
+        case OutlineCount: {
+            uint32_t count = 0;
+            if (!stream.readValue(count) || !fits(stream, count, sizeof(vec2d)))
+                return false;
+            outlineCount = int32_t(count);
+            return true;
+        }
+        case OutlinePoints:
+            if (!fits(stream, uint32_t(outlineCount), sizeof(vec2d)) ||
+                !outline.reserve(uint32_t(outlineCount))) {
+                outlineCount = 0;
+                return false;
+            }
+            if (stream.read(outline.data(), uint32_t(outlineCount) * 8) != uint32_t(outlineCount) * 8)
+                return false;
+            return true;
+        case IndexCountTag: {
+            uint32_t count = 0;
+            if (!stream.readValue(count) || !fits(stream, count, sizeof(uint16_t)))
+                return false;
+            indexCount = int32_t(count);
+            return true;
+        }
+        case Indices:
+            if (indexCount == 0)
+                return true;
+            if (!fits(stream, uint32_t(indexCount), 2) || !triangles.reserve(uint32_t(indexCount))) {
+                indexCount = 0;
+                return false;
+            }
+            return stream.read(triangles.data(), uint32_t(indexCount) * 2) == uint32_t(indexCount) * 2;
+        case PhysicsBlock: return physics.read(stream);
+        case MacroSize: return stream.readValue(macroSize);
+        default: return true;
+        }
+    });
+    // Counts that came without their data, or points a triangle cannot have.
+    if (outlineCount > outline.count())
+        outlineCount = 0;
+    if (indexCount > triangles.count())
+        indexCount = 0;
+    for (int32_t i = 0; i < indexCount; ++i)
+        if (*triangles.at(i) >= outlineCount) {
+            indexCount = 0;
+            break;
+        }
+    if (macroSize == 0.0f && terrain)
+        macroSize = float(terrain->size) * terrain->horizontalScale;
+    buildAlphaTexture();
+    return whole;
+}
+
+bool WaterArea::usable() const
+{
+    const float gains[4] = {level, depthGain, reflectionRange, reflectionGain};
+    return finite(&box.center.x, 11) && finite(gains, 4);
+}
+
+void WaterArea::write(FileInterface& stream)
+{
+    writeTag(stream, Name);
+    stream.writeString(name);
+    writeTag(stream, SpareHead);
+    stream.write(spareHead, sizeof(spareHead));
+    writeTag(stream, Box);
+    stream.write(&box.center.x, 11 * sizeof(float));
+    writeTag(stream, Level);
+    stream.writeValue(level);
+    writeTag(stream, ColourTag);
+    stream.writeValue(colour);
+    writeTag(stream, DepthGain);
+    stream.writeValue(depthGain);
+    writeTag(stream, ReflectionRange);
+    stream.writeValue(reflectionRange);
+    writeTag(stream, ReflectionGain);
+    stream.writeValue(reflectionGain);
+    writeTag(stream, SpareFloat);
+    stream.writeValue(spare);
+    writeTag(stream, OutlineCount);
+    stream.writeValue(uint32_t(outlineCount));
+    writeTag(stream, OutlinePoints);
+    stream.write(outline.data(), uint32_t(outlineCount) * 8);
+    writeTag(stream, IndexCountTag);
+    stream.writeValue(uint32_t(indexCount));
+    writeTag(stream, Indices);
+    if (indexCount)
+        stream.write(triangles.data(), uint32_t(indexCount) * 2);
+    writeTag(stream, PhysicsBlock);
+    physics.write(stream);
+    writeTag(stream, MacroSize);
+    stream.writeValue(macroSize);
+    writeTag(stream, 0);
+}
+
+void Water::load(D3D::Device::SwapChain* swapChain, const String& path)
+{
+    CRASH_TRACE();
+    done = 0.0f;
+    if (path.length() <= 0)
+        return;
+    FileInterface* file = openFile(path, 0, 1, 1);
+    if (!file)
+        return;
+    FileArray bytes;
+    const bool opened = file->isOpen && file->size() <= maxWaterFileSize && bytes.loadFrom(*file);
+    file->close();
+    if (opened)
+        read(swapChain, bytes);
+}
+
+void Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
+{
+    CRASH_TRACE();
+    stream.seek(4, 0);
+    deleteAreas(dormant);
+    scanCursor = nullptr;
+    int32_t count = 0;
+    readTagged(stream, [&](uint8_t tag) {
+        switch (tag) {
+        case Spare: {
+            const uint32_t skip = stream.remaining() < 4 ? stream.remaining() : 4;
+            stream.seek(int32_t(skip), 1);
+            return true;
+        }
+        case AreaCount: return stream.readValue(count);
+        case AreaRecords:
+            // Every record takes a byte at least.
+            if (count > 0 && !fits(stream, uint32_t(count), 1))
+                return false;
+            for (int32_t i = 0; i < count; ++i) {
+                Area* area = new (std::nothrow) Area(&gTerrain);
+                if (!area)
+                    return false;
+                const bool whole = area->read(stream);
+                if (area->usable())
+                    dormant.append(area);
+                else
+                    delete area;
+                if (swapChain)
+                    swapChain->advanceLoadProcess(*this, float(i) / float(count));
+                if (!whole)
+                    return false;
+            }
+            return true;
+        default: return true;
+        }
+    });
+    if (swapChain)
+        swapChain->advanceLoadProcess(*this, 1.0f);
+}
+
+void Water::write(FileInterface& stream) const
+{
+    stream.write(versionMark, sizeof(versionMark));
+    writeTag(stream, Spare);
+    stream.writeValue(0.0f);
+    uint32_t count = 0;
+    for (const AreaList* list : {&dormant, &live})
+        for (auto* node = list->head(); node; node = node->next)
+            count += node->item && node->item->saveFlag ? 1 : 0;
+    writeTag(stream, AreaCount);
+    stream.writeValue(count);
+    writeTag(stream, AreaRecords);
+    for (const AreaList* list : {&dormant, &live})
+        for (auto* node = list->head(); node; node = node->next)
+            if (node->item && node->item->saveFlag)
+                node->item->write(stream);
+    writeTag(stream, 0);
+}
+
+bool Water::save(const String& path) const
+{
+    CRASH_TRACE();
+    FileArray bytes(256);
+    write(bytes);
+    return FileInterface::replaceFile(bytes, path);
+}

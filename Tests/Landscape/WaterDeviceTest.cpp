@@ -1,0 +1,134 @@
+// The sample level's water on a real device at 1024 x 768: the lake over
+// its deep and shallow ground, its reflection of the valley, and the pond's
+// waves through a device reset.
+#include "SceneFrames.h"
+
+#include "Landscape/Scene.h"
+#include "Landscape/Terrain.h"
+#include "Landscape/Water.h"
+
+#include "Render/RenderTexture.h"
+
+#include "Core/File.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using TestDevice::Level;
+
+class WaterDevice : public TestDevice::DeviceSuite
+{
+protected:
+    static void SetUpTestSuite() { openDevice(1024, 768); }
+
+    void SetUp() override
+    {
+        scene.swapChain = &chain();
+        ASSERT_TRUE(scene.load(getModuleFolder() + L"..\\Data\\Map\\Valley.tee"));
+        ASSERT_TRUE(gTerrain.isLoaded());
+    }
+    void TearDown() override { scene.release(); }
+
+    Level frame(uint32_t* primitives = nullptr) { return SceneFrames::draw(scene, chain(), primitives); }
+    WaterArea* area(const wchar_t* name)
+    {
+        for (Water::AreaList* list : {&gWater.live, &gWater.dormant})
+            for (auto* node = list->head(); node; node = node->next)
+                if (std::wstring(node->item->name.text()) == name)
+                    return node->item;
+        return nullptr;
+    }
+
+    Scene scene{String(L"Korvanta"), 3500.0f};
+};
+
+int difference(uint32_t a, uint32_t b)
+{
+    const Color x = Color::fromArgb(a), y = Color::fromArgb(b);
+    return std::abs(int(x.r) - int(y.r)) + std::abs(int(x.g) - int(y.g)) + std::abs(int(x.b) - int(y.b));
+}
+
+TEST_F(WaterDevice, DeepWaterHidesTheGroundAndShallowWaterShowsIt)
+{
+    SceneFrames::look(chain(), {-190.0f, 140.0f, -700.0f}, 0.0f, -25.0f);
+    const Level water = frame();
+    gWater.enabled = 0;
+    const Level ground = frame();
+    gWater.enabled = 1;
+    // The dip's floor lies 11 below the level; at the western rim, 2 below.
+    const vec3d deep{-190.0f, 47.0f, -400.0f}, shallow{-300.0f, 47.0f, -400.0f};
+    const POINT d = SceneFrames::pixelOf(chain(), deep, water);
+    const POINT s = SceneFrames::pixelOf(chain(), shallow, water);
+    ASSERT_TRUE(d.x > 0 && d.x < 1024 && d.y > 0 && d.y < 768);
+    const int deepChange = difference(water.at(d.x, d.y), ground.at(d.x, d.y));
+    const int shallowChange = difference(water.at(s.x, s.y), ground.at(s.x, s.y));
+    EXPECT_GT(deepChange, 60);
+    EXPECT_LT(shallowChange, deepChange / 2);
+    const Color c = Color::fromArgb(water.at(d.x, d.y));
+    EXPECT_GT(int(c.b), int(c.r)); // water, not the valley's green
+}
+
+// Pixels of a render target that show the valley's ground, in rows from
+// top (a fraction of the height) to the bottom.
+int groundPixels(const RenderTexture* target, float top = 0.0f)
+{
+    const Level pixels = TestDevice::readSurface(target ? target->renderSurface : nullptr);
+    int count = 0;
+    for (uint32_t y = uint32_t(top * float(pixels.height)); y < pixels.height; ++y)
+        for (uint32_t x = 0; x < pixels.width; ++x) {
+            const Color c = Color::fromArgb(pixels.at(x, y));
+            count += c.g > c.r + 15 && c.g > c.b + 15;
+        }
+    return count;
+}
+
+TEST_F(WaterDevice, TheNearLakeReflectsTheHills)
+{
+    // From the lake's eastern shore, low, towards the western hills.
+    SceneFrames::look(chain(), {0.0f, 52.0f, -400.0f}, 90.0f, -4.0f);
+    frame();
+    WaterArea* lake = area(L"Lake");
+    ASSERT_NE(lake, nullptr);
+    ASSERT_TRUE(lake->built);
+    ASSERT_NE(lake->reflection.target, nullptr);
+    EXPECT_EQ(lake->reflection.inUse, lake->reflection.target);
+    EXPECT_GT(groundPixels(lake->reflection.target), 2000);
+    // Upside down: under the mirrored hills lies the mirrored sky.
+    EXPECT_EQ(groundPixels(lake->reflection.target, 0.75f), 0);
+    EXPECT_EQ(groundPixels(gWater.skyMask.skyTarget), 0);
+
+    // Beyond its reflection range the lake shows the sky mask.
+    SceneFrames::look(chain(), {-190.0f, 300.0f, -1500.0f}, 0.0f, -10.0f);
+    frame();
+    EXPECT_EQ(lake->reflection.inUse, gWater.skyMask.skyTarget);
+}
+
+TEST_F(WaterDevice, ThePondKeepsItsWavesThroughAReset)
+{
+    SceneFrames::look(chain(), {-200.0f, 60.0f, 720.0f}, 0.0f, -25.0f);
+    uint32_t before = 0, after = 0;
+    frame(&before);
+    WaterArea* pond = area(L"Pond");
+    ASSERT_NE(pond, nullptr);
+    ASSERT_TRUE(pond->physicsBuilt);
+    ASSERT_NE(pond->physics.rings[0].buffer, nullptr);
+    gWater.enabled = 0;
+    uint32_t without = 0;
+    frame(&without);
+    gWater.enabled = 1;
+    pond->physics.addRipple({-200.0f, 800.0f}, 1.0f);
+    D3D::Device::reset(gDirectGraphics.record, nullptr);
+    ASSERT_NE(pond->physics.rings[0].buffer, nullptr);
+    ASSERT_NE(pond->physics.rings[1].buffer, nullptr);
+    const Level waves = frame(&after);
+    EXPECT_GT(after, without + 2000); // the grids of the near macros
+    EXPECT_NEAR(double(after), double(before), double(before - without) * 0.1);
+    const POINT p = SceneFrames::pixelOf(chain(), {-200.0f, 36.5f, 800.0f}, waves);
+    const Color c = Color::fromArgb(waves.at(p.x, p.y));
+    EXPECT_GT(int(c.b), int(c.r));
+}
+
+}

@@ -1,0 +1,275 @@
+// The water file: the builder's sample read and written back byte for byte,
+// the header's rules, and damaged files.
+#include "LandscapeTestFiles.h"
+#include "WaterFileWriter.h"
+#include "WaterSamples.h"
+
+#include "Landscape/Water.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+namespace {
+
+using namespace LandscapeTestFiles;
+
+std::vector<uint8_t> fileOf(const std::vector<WaterFileWriter::Area>& areas)
+{
+    FileArray out(256);
+    WaterFileWriter::write(areas, out);
+    return bytesOf(out);
+}
+
+// The water after reading bytes; the areas are dormant.
+class WaterFile : public testing::Test
+{
+protected:
+    void TearDown() override { gWater.clear(); }
+
+    void read(const std::vector<uint8_t>& bytes)
+    {
+        FileArray stream;
+        gWater.read(nullptr, streamOf(stream, bytes));
+    }
+    static std::vector<uint8_t> written()
+    {
+        FileArray out(256);
+        gWater.write(out);
+        return bytesOf(out);
+    }
+    static WaterArea& dormant(int i)
+    {
+        auto* node = gWater.dormant.head();
+        while (i-- > 0)
+            node = node->next;
+        return *node->item;
+    }
+};
+
+TEST_F(WaterFile, TheSampleReadsAndWritesBackTheSameBytes)
+{
+    const std::vector<uint8_t> bytes = fileOf(WaterSamples::valley());
+    read(bytes);
+    ASSERT_EQ(gWater.dormant.count(), 2);
+    const WaterArea& lake = dormant(0);
+    EXPECT_EQ(std::wstring(lake.name.text()), L"Lake");
+    EXPECT_EQ(lake.level, 47.0f);
+    EXPECT_EQ(lake.outlineCount, 40);
+    EXPECT_EQ(lake.indexCount, 38 * 3);
+    EXPECT_EQ(lake.macroSize, 16.0f);
+    const WaterArea& pond = dormant(1);
+    EXPECT_EQ(pond.physics.n, 8);
+    ASSERT_EQ(pond.physics.patches.count(), 1);
+    EXPECT_EQ(pond.physics.patches.head()->item->cells.count(), 64);
+    EXPECT_TRUE(pond.physics.valid());
+    EXPECT_FALSE(lake.physics.valid()); // no grid: the lake stays flat
+    EXPECT_EQ(written(), bytes);
+
+    // Through the disk as the scene saves and loads it.
+    const std::wstring path = freshFolder(L"water") + L"Valley.wtr";
+    ASSERT_TRUE(gWater.save(String(path.c_str())));
+    EXPECT_EQ(AppTestFiles::read(path), bytes);
+    gWater.clear();
+    gWater.load(nullptr, String(path.c_str()));
+    EXPECT_EQ(gWater.dormant.count(), 2);
+    EXPECT_EQ(written(), bytes);
+}
+
+TEST_F(WaterFile, HeaderRules)
+{
+    const std::vector<uint8_t> area = [] {
+        std::vector<uint8_t> all = fileOf({WaterSamples::valley()[0]});
+        return std::vector<uint8_t>(all.begin() + 15, all.end() - 1); // the record alone
+    }();
+    auto file = [&](std::vector<uint8_t> head, bool withArea) {
+        std::vector<uint8_t> bytes{'v', '1', '.', '0'};
+        bytes.insert(bytes.end(), head.begin(), head.end());
+        if (withArea)
+            bytes.insert(bytes.end(), area.begin(), area.end());
+        bytes.push_back(0);
+        return bytes;
+    };
+    struct Case
+    {
+        std::vector<uint8_t> head;
+        bool withArea;
+        int areas;
+    };
+    const Case cases[] = {
+        {{}, false, 0},                         // only the version and tag 0
+        {{3}, true, 0},                         // no count before the records
+        {{2, 1, 0, 0, 0, 3}, true, 1},          // count, records
+        {{9, 2, 1, 0, 0, 0, 3}, true, 1},       // an unknown tag is one byte
+        {{1, 0, 0, 0, 0, 2, 1, 0, 0, 0, 3}, true, 1},
+        {{2, 0, 0, 0, 0x80, 3}, false, 0},      // a negative count reads nothing
+    };
+    for (const Case& c : cases) {
+        // Whatever was dormant goes; live areas stay.
+        read(fileOf(WaterSamples::valley()));
+        gWater.live.append(new WaterArea(nullptr));
+        read(file(c.head, c.withArea));
+        EXPECT_EQ(gWater.dormant.count(), c.areas) << c.head.size();
+        EXPECT_EQ(gWater.live.count(), 1);
+        gWater.clear();
+    }
+}
+
+TEST_F(WaterFile, SavingWritesTheFlaggedAreasDormantFirst)
+{
+    std::vector<WaterFileWriter::Area> areas = WaterSamples::valley();
+    areas.push_back(areas[0]);
+    areas[2].name = String(L"Third");
+    read(fileOf(areas));
+    ASSERT_EQ(gWater.dormant.count(), 3);
+    dormant(0).saveFlag = 0;
+    WaterArea& third = dormant(2);
+    gWater.live.append(&third);
+    gWater.dormant.unlink(gWater.dormant.head()->next->next);
+    EXPECT_EQ(written(), fileOf({areas[1], areas[2]}));
+}
+
+// A record from raw fields, to leave out or break what the writer never would.
+std::vector<uint8_t> rawFile(const std::vector<uint8_t>& record, uint32_t count = 1)
+{
+    std::vector<uint8_t> bytes{'v', '1', '.', '0', 2};
+    putU32(bytes, count);
+    bytes.push_back(3);
+    bytes.insert(bytes.end(), record.begin(), record.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+void putF32(std::vector<uint8_t>& bytes, float value)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    putU32(bytes, bits);
+}
+
+TEST_F(WaterFile, RecordsMissingOrBreakingFields)
+{
+    // Without a depth gain the area gets 64.
+    std::vector<uint8_t> record{4};
+    putF32(record, 12.0f);
+    record.push_back(0);
+    read(rawFile(record));
+    ASSERT_EQ(gWater.dormant.count(), 1);
+    EXPECT_EQ(dormant(0).depthGain, 64.0f);
+    EXPECT_EQ(dormant(0).level, 12.0f);
+
+    // Triangles naming a point the outline lacks are dropped.
+    std::vector<WaterFileWriter::Area> areas = WaterSamples::valley();
+    areas[0].indices[5] = 40;
+    read(fileOf(areas));
+    ASSERT_EQ(gWater.dormant.count(), 2);
+    EXPECT_EQ(dormant(0).indexCount, 0);
+    EXPECT_EQ(dormant(0).isPointInWater({-190.0f, 40.0f, -410.0f}), 0);
+    EXPECT_EQ(dormant(1).indexCount, 22 * 3);
+
+    // An area with a box, level or gain that is not a number is dropped; the
+    // areas after it are read.
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const std::function<void(WaterFileWriter::Area&)> breaks[] = {
+        [&](WaterFileWriter::Area& a) { a.box[6] = nan; },
+        [&](WaterFileWriter::Area& a) { a.box[3] = inf; },
+        [&](WaterFileWriter::Area& a) { a.level = -inf; },
+        [&](WaterFileWriter::Area& a) { a.depthGain = nan; },
+        [&](WaterFileWriter::Area& a) { a.reflectionGain = inf; },
+        [&](WaterFileWriter::Area& a) { a.reflectionRange = nan; },
+    };
+    for (const auto& breakIt : breaks) {
+        areas = WaterSamples::valley();
+        breakIt(areas[0]);
+        read(fileOf(areas));
+        ASSERT_EQ(gWater.dormant.count(), 1);
+        EXPECT_EQ(std::wstring(dormant(0).name.text()), L"Pond");
+    }
+}
+
+TEST_F(WaterFile, CountsBeyondTheDataEndTheRead)
+{
+    const std::vector<WaterFileWriter::Area> areas = WaterSamples::valley();
+    const std::vector<uint8_t> good = fileOf(areas);
+    // Byte offsets of counts in the pond's record, found from its fields.
+    auto countAt = [&](const std::vector<uint8_t>& bytes, uint32_t value, size_t from) {
+        for (size_t i = from; i + 4 <= bytes.size(); ++i) {
+            uint32_t v;
+            std::memcpy(&v, bytes.data() + i, 4);
+            if (v == value)
+                return i;
+        }
+        return bytes.size();
+    };
+    const size_t pondStart = fileOf({areas[0]}).size() - 1; // header + lake record
+    struct Case
+    {
+        uint8_t tag;      // the count's tag
+        uint32_t value;   // the count written there
+        int32_t indices;  // the pond's indices read before it
+    };
+    const Case cases[] = {{10, 24, 0}, {12, 66, 0}, {12, 1, 66}};
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes = good;
+        size_t at = countAt(bytes, c.value, pondStart);
+        while (at < bytes.size() && bytes[at - 1] != c.tag)
+            at = countAt(bytes, c.value, at + 1);
+        ASSERT_LT(at, bytes.size());
+        const uint32_t huge = 0x7FFFFFF0u;
+        std::memcpy(bytes.data() + at, &huge, 4);
+        // The pond keeps what came before the count, and nothing after it.
+        read(bytes);
+        ASSERT_EQ(gWater.dormant.count(), 2) << int(c.tag);
+        EXPECT_EQ(std::wstring(dormant(0).name.text()), L"Lake");
+        const WaterArea& pond = dormant(1);
+        EXPECT_EQ(pond.level, 36.5f);
+        EXPECT_EQ(pond.macroSize, 0.0f); // no ground loaded to take a default from
+        EXPECT_EQ(pond.indexCount, c.indices);
+        EXPECT_EQ(pond.physics.patches.count(), 0);
+    }
+    // An area count beyond the data reads nothing.
+    std::vector<uint8_t> bytes = good;
+    const uint32_t huge = 0x7FFFFFF0u;
+    std::memcpy(bytes.data() + 10, &huge, 4);
+    read(bytes);
+    EXPECT_EQ(gWater.dormant.count(), 0);
+}
+
+TEST_F(WaterFile, DamagedFilesKeepWhatTheyRead)
+{
+    const std::vector<uint8_t> good = fileOf(WaterSamples::valley());
+    for (size_t cut = 0; cut < good.size(); ++cut) {
+        read(std::vector<uint8_t>(good.begin(), good.begin() + ptrdiff_t(cut)));
+        ASSERT_LE(gWater.dormant.count(), 2) << cut;
+        for (auto* node = gWater.dormant.head(); node; node = node->next)
+            EXPECT_TRUE(node->item->usable());
+    }
+    // Cut inside the pond, the lake stays whole.
+    read(std::vector<uint8_t>(good.begin(), good.end() - 40));
+    ASSERT_GE(gWater.dormant.count(), 1);
+    EXPECT_EQ(dormant(0).outlineCount, 40);
+
+    std::mt19937 random(17);
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<uint8_t> bytes = good;
+        const int changes = 1 + int(random() % 8);
+        for (int k = 0; k < changes; ++k)
+            bytes[random() % bytes.size()] = uint8_t(random());
+        read(bytes);
+        for (auto* node = gWater.dormant.head(); node; node = node->next) {
+            WaterArea& a = *node->item;
+            EXPECT_TRUE(a.usable());
+            EXPECT_LE(a.outlineCount, a.outline.count());
+            EXPECT_LE(a.indexCount, a.triangles.count());
+            for (int32_t i = 0; i < a.indexCount; ++i)
+                ASSERT_LT(*a.triangles.at(i), a.outlineCount);
+            a.isPointInWater({-190.0f, 40.0f, -410.0f});
+            a.physics.valid();
+        }
+    }
+}
+
+}

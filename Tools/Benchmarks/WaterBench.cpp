@@ -1,0 +1,177 @@
+// Prints what the water takes on one core: a frame of the sample's water
+// (the update and the render with the lake's reflection and the sky mask)
+// in wall time and in this thread's CPU time (the device's own threads draw
+// the pixels), a wave step of the pond's 64 near macros (N = 8), and the
+// point test on an area of 64 triangles. Needs a display and the game data
+// ("Data\Map\Valley.tee" under the working folder or the build folder).
+#include "Landscape/Scene.h"
+#include "Landscape/Water.h"
+
+#include "Render/DirectGraphics.h"
+#include "Render/Light.h"
+#include "Render/SwapChain.h"
+
+#include "Core/File.h"
+#include "Core/Math.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <random>
+
+namespace {
+
+double now()
+{
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return double(counter.QuadPart) / double(frequency.QuadPart);
+}
+
+// Seconds of CPU this thread has used.
+double threadTime()
+{
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    auto seconds = [](const FILETIME& t) {
+        return double(uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) * 1.0e-7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+String samplePath()
+{
+    const String local(L"Data\\Map\\Valley.tee");
+    if (GetFileAttributesW(local.text()) != INVALID_FILE_ATTRIBUTES)
+        return local;
+    return getModuleFolder() + L"..\\..\\Data\\Map\\Valley.tee";
+}
+
+WaterArea* findArea(const wchar_t* name)
+{
+    for (Water::AreaList* list : {&gWater.live, &gWater.dormant})
+        for (auto* node = list->head(); node; node = node->next)
+            if (std::wstring(node->item->name.text()) == name)
+                return node->item;
+    return nullptr;
+}
+
+void look(D3D::Device::SwapChain& chain, const vec3d& position, float yaw, float pitch)
+{
+    chain.position = position;
+    chain.angles = {yaw, pitch, 0.0f};
+    chain.setAnglesDeg();
+    chain.Camera::update();
+}
+
+}
+
+int main()
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"WaterBench";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"WaterBench", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    if (!window || !gDirectGraphics.init() || !D3D::Device::create(gDirectGraphics.record, window, false, nullptr)) {
+        std::printf("no device\n");
+        return 1;
+    }
+    D3D::Device::SwapChain& chain = *gDirectGraphics.record.firstSwapChain();
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    scene.swapChain = &chain;
+    if (!scene.load(samplePath())) {
+        std::printf("no sample level\n");
+        return 1;
+    }
+
+    // The lake's shore, within its reflection range, looking over it.
+    look(chain, {0.0f, 60.0f, -400.0f}, 90.0f, -6.0f);
+    constexpr int frames = 300;
+    double wall = 0.0, cpu = 0.0;
+    for (int i = 0; i < frames + 20; ++i) {
+        chain.position.x = float(i % 2) * 0.5f; // moved enough for the scan each frame
+        chain.Camera::update();
+        chain.beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        gDevice->BeginScene();
+        const double w0 = now(), c0 = threadTime();
+        gWater.update(0);
+        gWater.render(chain);
+        const double w1 = now(), c1 = threadTime();
+        gDevice->EndScene();
+        chain.present();
+        if (i >= 20) {
+            wall += w1 - w0;
+            cpu += c1 - c0;
+        }
+    }
+    WaterArea* lake = findArea(L"Lake");
+    const bool reflected = lake && lake->reflection.inUse && lake->reflection.inUse == lake->reflection.target;
+
+    // The pond's 64 macros stepped as one frame of the game steps them.
+    WaterArea* pond = findArea(L"Pond");
+    double stepTime = 0.0;
+    int macros = 0;
+    if (pond && pond->physics.build()) {
+        WaterPhysics& physics = pond->physics;
+        WaterPhysics::Patch& patch = *physics.patches.head()->item;
+        if (patch.macroCount == 0)
+            physics.buildMacros(patch);
+        const vec3d camera{-200.0f, 50.0f, 800.0f};
+        constexpr int steps = 2000;
+        const double start = now();
+        for (int s = 0; s < steps; ++s) {
+            if (s % 50 == 0)
+                physics.addRipple({-200.0f + float(s % 40), 790.0f}, 0.8f);
+            for (int32_t m = 0; m < patch.macroCount; ++m) {
+                WaterPhysics::Macro& macro = *patch.macros.at(m);
+                if (macro.box.maximum.x > macro.box.minimum.x) {
+                    macro.simulate(physics, camera, chain.sun);
+                    macros += s == 0;
+                }
+            }
+            physics.finishFrame();
+        }
+        stepTime = (now() - start) / steps;
+    }
+
+    // The point test on a fan of 64 triangles.
+    WaterArea area(nullptr);
+    *area.outline.at(0) = {0.0f, 0.0f};
+    for (int i = 0; i < 64; ++i) {
+        const float a = 6.2831853f * float(i) / 64.0f;
+        *area.outline.at(i + 1) = {100.0f * floatCos(a), 100.0f * floatSin(a)};
+        for (int v : {0, i + 1, (i + 1) % 64 + 1})
+            *area.triangles.at(area.indexCount++) = uint16_t(v);
+    }
+    area.outlineCount = 65;
+    area.box.minimum = {-100.0f, -10.0f, -100.0f};
+    area.box.maximum = {100.0f, 0.0f, 100.0f};
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> spread(-100.0f, 100.0f);
+    std::vector<vec3d> points(4096);
+    for (vec3d& p : points)
+        p = {spread(random), -1.0f, spread(random)};
+    constexpr int rounds = 200;
+    int inside = 0;
+    const double start = now();
+    for (int r = 0; r < rounds; ++r)
+        for (const vec3d& p : points)
+            inside += area.isPointInWater(p);
+    const double pointTime = (now() - start) / (rounds * double(points.size()));
+
+    std::printf("water frame (update, sky mask, %s)   %.3f ms wall, %.3f ms CPU of this thread\n",
+                reflected ? "lake reflection" : "no reflection", wall * 1000.0 / frames, cpu * 1000.0 / frames);
+    std::printf("wave step, %d near macros of N = %d          %.4f ms\n", macros, pond ? pond->physics.n : 0,
+                stepTime * 1000.0);
+    std::printf("isPointInWater, 64 triangles (%d%% inside)   %.4f us\n",
+                int(100.0 * inside / (rounds * double(points.size()))), pointTime * 1.0e6);
+    scene.release();
+    gDirectGraphics.release();
+    DestroyWindow(window);
+    return 0;
+}
