@@ -43,8 +43,9 @@ public:
     void init();
     // Reads the water file at path into dormant areas (the old dormant ones
     // go), reporting progress through the swap chain (none without). An
-    // empty path or a file that does not open changes nothing. A damaged
-    // file keeps the areas read before the damage.
+    // empty path or a file that does not open changes no area and reports
+    // the water's share of the loading done. A damaged file keeps the areas
+    // read before the damage.
     void load(D3D::Device::SwapChain* swapChain, const String& path);
     // The same from a memory stream of the whole file.
     void read(D3D::Device::SwapChain* swapChain, FileInterface& stream);

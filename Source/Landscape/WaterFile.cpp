@@ -302,16 +302,17 @@ void Water::load(D3D::Device::SwapChain* swapChain, const String& path)
 {
     CRASH_TRACE();
     done = 0.0f;
-    if (path.length() <= 0)
-        return;
-    FileInterface* file = openFile(path, 0, 1, 1);
-    if (!file)
-        return;
+    FileInterface* file = path.length() > 0 ? openFile(path, 0, 1, 1) : nullptr;
     FileArray bytes;
-    const bool opened = file->isOpen && file->size() <= maxWaterFileSize && bytes.loadFrom(*file);
-    file->close();
+    const bool opened = file && file->isOpen && file->size() <= maxWaterFileSize && bytes.loadFrom(*file);
+    if (file)
+        file->close();
     if (opened)
         read(swapChain, bytes);
+    else if (swapChain)
+        // A level without water has its water loaded all the same: the
+        // loading bar still reaches its end.
+        swapChain->advanceLoadProcess(*this, 1.0f);
 }
 
 void Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
