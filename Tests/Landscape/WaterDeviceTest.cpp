@@ -131,4 +131,66 @@ TEST_F(WaterDevice, ThePondKeepsItsWavesThroughAReset)
     EXPECT_GT(int(c.b), int(c.r));
 }
 
+TEST_F(WaterDevice, ThePondShowsAtEveryDistance)
+{
+    // Near: grids of the near macros; farther: a flat rectangle per macro;
+    // beyond the patch range: the far mesh; beyond the wave range: the
+    // flat surface.
+    struct Case
+    {
+        float distance;
+        uint32_t isFar;
+        bool waves;
+    };
+    const Case cases[] = {{60.0f, 0, true}, {160.0f, 0, true}, {225.0f, 1, true}, {300.0f, 0, false}};
+    WaterArea* pond = area(L"Pond");
+    ASSERT_NE(pond, nullptr);
+    const vec3d centre{-200.0f, 36.5f, 800.0f};
+    for (const Case& c : cases) {
+        SceneFrames::look(chain(), {-200.0f, 36.5f + c.distance * 0.5f, 800.0f - c.distance}, 0.0f, -26.5f);
+        frame();
+        const Level water = frame();
+        gWater.enabled = 0;
+        const Level ground = frame();
+        gWater.enabled = 1;
+        const POINT p = SceneFrames::pixelOf(chain(), centre, water);
+        EXPECT_GT(difference(water.at(p.x, p.y), ground.at(p.x, p.y)), 30) << c.distance;
+        const Color colour = Color::fromArgb(water.at(p.x, p.y));
+        EXPECT_GT(int(colour.b), int(colour.r)) << c.distance;
+        EXPECT_EQ(pond->physicsBuilt != 0, c.waves) << c.distance;
+        if (c.waves) {
+            EXPECT_EQ(pond->physics.patches.head()->item->isFar, c.isFar) << c.distance;
+        }
+    }
+}
+
+TEST_F(WaterDevice, AreasWithoutTrianglesOrTargetDrawNothingOfTheirOwn)
+{
+    SceneFrames::look(chain(), {0.0f, 52.0f, -400.0f}, 90.0f, -4.0f);
+    uint32_t before = 0, after = 0;
+    frame(&before);
+    // An area whose triangles were dropped, live beside the lake.
+    WaterArea* bare = new WaterArea(&gTerrain);
+    for (int i = 0; i < 3; ++i)
+        *bare->outline.at(i) = {-100.0f + 50.0f * float(i % 2), -400.0f + 50.0f * float(i / 2)};
+    bare->outlineCount = 3;
+    bare->level = 47.0f;
+    bare->box.minimum = {-100.0f, 40.0f, -400.0f};
+    bare->box.maximum = {-50.0f, 47.0f, -350.0f};
+    bare->box.center = (bare->box.minimum + bare->box.maximum) * 0.5f;
+    bare->built = 1;
+    bare->reflectionRange = 0.0f;
+    gWater.live.append(bare);
+    frame(&after);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(bare->surfaceVertices, nullptr);
+
+    // The sky target could not be made: the lake shows the sky mask.
+    WaterArea* lake = area(L"Lake");
+    ASSERT_NE(lake, nullptr);
+    lake->reflection.target = nullptr;
+    frame();
+    EXPECT_EQ(lake->reflection.inUse, gWater.skyMask.skyTarget);
+}
+
 }
