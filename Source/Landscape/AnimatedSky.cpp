@@ -157,6 +157,7 @@ void AnimatedSky::release()
     visible.reset();
     nodeCount = 0;
     visibleCount = 0;
+    listener = nullptr;
 }
 
 void AnimatedSky::cullPatches(const ConvexVolume& volume)

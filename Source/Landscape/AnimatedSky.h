@@ -105,7 +105,7 @@ public:
     // Culls the patches against the current camera's direction volume,
     // recolours and draws the visible ones, and counts their triangles.
     void render();
-    // Buffers, tree and patch records; root null afterwards.
+    // Buffers, tree, patch records and listener; root null afterwards.
     void release();
 
     // The patch tree of a dome mesh: halves at the median down to depth 6,

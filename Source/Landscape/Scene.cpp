@@ -168,6 +168,9 @@ void Scene::release()
     clear();
     shadowManager.releaseSectors();
     lightTexture.release();
+    // The dome tells this scene's sun of its colours; it goes with the scene.
+    if (AnimatedSky* sky = swapChain->sky; sky && sky->listener == &sun)
+        sky->release();
     swapChain = nullptr;
 }
 

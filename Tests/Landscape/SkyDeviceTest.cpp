@@ -141,6 +141,11 @@ TEST_F(SkyDevice, TheLevelsFlagBuildsTheDome)
     EXPECT_EQ(sky().root, root);
     startDay(12.0f, 0);
     EXPECT_EQ(sky().root, nullptr);
+    // A scene that goes takes its dome, which would tell its sun of colours.
+    startDay(12.0f, 1);
+    scene.release();
+    EXPECT_EQ(sky().root, nullptr);
+    EXPECT_EQ(sky().listener, nullptr);
 }
 
 // The colours written by one recolour of the visible patches, into a copy

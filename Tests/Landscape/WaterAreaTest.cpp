@@ -297,6 +297,29 @@ TEST_F(Waves, AnImpulseSpreadsEvenlyAndDiesOut)
     EXPECT_LT(rest, 40);
 }
 
+TEST_F(Waves, SlopesTakeTheSunsLight)
+{
+    WaterPhysics& p = physics();
+    const WaterPhysics::Macro& m = macro(27);
+    const int32_t ix = m.ix0 + 4, iz = m.iz0 + 4;
+    // The row before rises by 100 (the last frame's heights), and the
+    // column before only at that row: slopes Sz = 300, Sx = 0.
+    for (int32_t d = -1; d <= 1; ++d)
+        p.cell(ix + d, iz - 1).height[p.other] = 100;
+    light.direction = {0.0f, 0.6f, 0.8f};
+    light.diffuse[0] = 0.5f;
+    light.diffuse[1] = 0.25f;
+    light.diffuse[2] = 1.0f;
+    macro(27).simulate(p, {m.box.center.x, 50.0f, m.box.center.z}, light);
+    // s = 300 x 0.8 x 0.01 + 10 = 12.4 at the macro's centre.
+    EXPECT_EQ(p.cell(ix, iz).colour, Color(6, 3, 12, 7));
+    // Lit from the other side the slope darkens it: s = 10 - 2.4 = 7.6.
+    light.direction = {0.0f, 0.6f, -0.8f};
+    p.cell(ix, iz).stamp = 255;
+    macro(27).simulate(p, {m.box.center.x, 50.0f, m.box.center.z}, light);
+    EXPECT_EQ(p.cell(ix, iz).colour, Color(3, 1, 7, 4));
+}
+
 TEST_F(Waves, FrameStampsSkipZero)
 {
     WaterPhysics& p = physics();

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -71,13 +72,13 @@ TEST_F(WaterDevice, DeepWaterHidesTheGroundAndShallowWaterShowsIt)
     EXPECT_GT(int(c.b), int(c.r)); // water, not the valley's green
 }
 
-// Pixels of a render target that show the valley's ground, in rows from
-// top (a fraction of the height) to the bottom.
-int groundPixels(const RenderTexture* target, float top = 0.0f)
+// Pixels of a render target that show the valley's ground, in the rows from
+// top to bottom (fractions of the height).
+int groundPixels(const RenderTexture* target, float top = 0.0f, float bottom = 1.0f)
 {
     const Level pixels = TestDevice::readSurface(target ? target->renderSurface : nullptr);
     int count = 0;
-    for (uint32_t y = uint32_t(top * float(pixels.height)); y < pixels.height; ++y)
+    for (uint32_t y = uint32_t(top * float(pixels.height)); y < uint32_t(bottom * float(pixels.height)); ++y)
         for (uint32_t x = 0; x < pixels.width; ++x) {
             const Color c = Color::fromArgb(pixels.at(x, y));
             count += c.g > c.r + 15 && c.g > c.b + 15;
@@ -89,15 +90,21 @@ TEST_F(WaterDevice, TheNearLakeReflectsTheHills)
 {
     // From the lake's eastern shore, low, towards the western hills.
     SceneFrames::look(chain(), {0.0f, 52.0f, -400.0f}, 90.0f, -4.0f);
+    const ConvexVolume frustum = chain().frustum, directions = chain().directionVolume;
     frame();
+    // The mirrored passes put the camera's volumes back.
+    EXPECT_EQ(std::memcmp(&frustum, &chain().frustum, sizeof(frustum)), 0);
+    EXPECT_EQ(std::memcmp(&directions, &chain().directionVolume, sizeof(directions)), 0);
     WaterArea* lake = area(L"Lake");
     ASSERT_NE(lake, nullptr);
     ASSERT_TRUE(lake->built);
     ASSERT_NE(lake->reflection.target, nullptr);
     EXPECT_EQ(lake->reflection.inUse, lake->reflection.target);
     EXPECT_GT(groundPixels(lake->reflection.target), 2000);
-    // Upside down: under the mirrored hills lies the mirrored sky.
+    // Upside down: under the mirrored hills lies the mirrored sky; the ground
+    // under the water is cut away, so none shows above them either.
     EXPECT_EQ(groundPixels(lake->reflection.target, 0.75f), 0);
+    EXPECT_EQ(groundPixels(lake->reflection.target, 0.0f, 0.3f), 0);
     EXPECT_EQ(groundPixels(gWater.skyMask.skyTarget), 0);
 
     // Beyond its reflection range the lake shows the sky mask.
