@@ -13,12 +13,12 @@ struct LevelBlock
 {
     // Reads tags until tag 0, handing each to field(tag), which reads that
     // tag's field and returns false when the data ended. True when the block
-    // ended with its tag 0.
-    template <class Field>
+    // ended with its tag 0. Side files have tags of a single byte.
+    template <class Tag = uint32_t, class Field>
     static bool read(FileInterface& stream, Field field)
     {
         for (;;) {
-            uint32_t tag = 0;
+            Tag tag = 0;
             if (!stream.readValue(tag))
                 return false;
             if (tag == 0)

@@ -8,6 +8,7 @@
 // was read before it.
 #include "Landscape/Water.h"
 
+#include "Landscape/LevelBlock.h"
 #include "Landscape/Terrain.h"
 
 #include "Render/SwapChain.h"
@@ -57,23 +58,6 @@ enum PhysicsTag : uint8_t {
     PatchRecords
 };
 
-// Reads tags until tag 0, handing each to field(tag), which reads the tag's
-// field and answers false when the read must end. True when the record
-// ended with its tag 0.
-template <class Field>
-bool readTagged(FileInterface& stream, Field field)
-{
-    for (;;) {
-        uint8_t tag = 0;
-        if (!stream.readValue(tag))
-            return false;
-        if (tag == 0)
-            return true;
-        if (!field(tag))
-            return false;
-    }
-}
-
 bool readFloats(FileInterface& stream, float* values, uint32_t count)
 {
     return stream.read(values, count * sizeof(float)) == count * sizeof(float);
@@ -97,7 +81,7 @@ bool finite(const float* values, int count)
 bool WaterPhysics::read(FileInterface& stream)
 {
     uint32_t patchCount = 0;
-    return readTagged(stream, [&](uint8_t tag) {
+    return LevelBlock::read<uint8_t>(stream, [&](uint8_t tag) {
         switch (tag) {
         case GridRectangle: {
             float values[8];
@@ -191,7 +175,7 @@ void WaterPhysics::write(FileInterface& stream)
 bool WaterArea::read(FileInterface& stream)
 {
     CRASH_TRACE();
-    const bool whole = readTagged(stream, [&](uint8_t tag) {
+    const bool whole = LevelBlock::read<uint8_t>(stream, [&](uint8_t tag) {
         switch (tag) {
         case Name:
             stream.readString(name);
@@ -322,7 +306,7 @@ void Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
     deleteAreas(dormant);
     scanCursor = nullptr;
     int32_t count = 0;
-    readTagged(stream, [&](uint8_t tag) {
+    LevelBlock::read<uint8_t>(stream, [&](uint8_t tag) {
         switch (tag) {
         case Spare: {
             const uint32_t skip = stream.remaining() < 4 ? stream.remaining() : 4;

@@ -239,13 +239,9 @@ void WaterReflection::renderScene(D3D::Device::SwapChain& chain)
     setPlane(plane, terrainPlane);
     record.reflectionPass = 1;
 
-    if (gTerrain.isLoaded()) {
-        // The terrain draws its reflection with its own level-of-detail limits.
-        const int32_t lowest = gTerrain.lowestLod, highest = gTerrain.highestLod;
-        gTerrain.render(0);
-        gTerrain.lowestLod = lowest;
-        gTerrain.highestLod = highest;
-    }
+    // The terrain draws its reflection within the level's own level-of-detail
+    // limits, which stay as the level set them.
+    gTerrain.render(0);
     setPlane(plane, waterPlane);
 
     record.reflectionPass = 0;
@@ -315,20 +311,37 @@ void resetFirst(IDirect3DDevice9* d)
 
 }
 
-void setFlat(WaterArea& area)
+namespace {
+
+// The stages both surfaces begin with: the reflection (or sky) projected
+// from the camera through m plus the texture factor, then the alpha texture
+// over the surface's own coordinates.
+void reflectionAndAlpha(IDirect3DDevice9* d, WaterArea& area, const matrix3d& m)
 {
-    IDirect3DDevice9* d = gDevice;
-    const matrix3d& m = WaterTextures::reflectionMatrix;
     stage(d, 0, textureOf(area.reflection.inUse), D3DTOP_ADD, D3DTA_TFACTOR, D3DTOP_SELECTARG1, D3DTA_TFACTOR,
           D3DTA_TFACTOR);
     projectFromCamera(d, 0, D3DTS_TEXTURE0, m);
     stage(d, 1, alphaTextureOf(area), D3DTOP_MODULATE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_TEXTURE,
           D3DTA_CURRENT);
     d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
-    stage(d, 2, textureOf(gWater.skyMask.sunTarget), D3DTOP_ADD, D3DTA_CURRENT, D3DTOP_ADD, D3DTA_TEXTURE,
+}
+
+// The sun target added at stage s, projected like the reflection.
+void sun(IDirect3DDevice9* d, DWORD s, const matrix3d& m)
+{
+    stage(d, s, textureOf(gWater.skyMask.sunTarget), D3DTOP_ADD, D3DTA_CURRENT, D3DTOP_ADD, D3DTA_TEXTURE,
           D3DTA_CURRENT);
-    projectFromCamera(d, 2, D3DTS_TEXTURE2, m);
-    clamp(d, 2, D3DTADDRESS_CLAMP);
+    projectFromCamera(d, s, D3DTRANSFORMSTATETYPE(D3DTS_TEXTURE0 + s), m);
+    clamp(d, s, D3DTADDRESS_CLAMP);
+}
+
+}
+
+void setFlat(WaterArea& area)
+{
+    IDirect3DDevice9* d = gDevice;
+    reflectionAndAlpha(d, area, WaterTextures::reflectionMatrix);
+    sun(d, 2, WaterTextures::reflectionMatrix);
 }
 
 void resetFlat()
@@ -346,20 +359,13 @@ void setWaves(WaterArea& area)
     const matrix3d w =
         waveTransform(gCamera ? gCamera->view : matrix3d::identity(), area.reflection.matrix) *
         WaterTextures::reflectionMatrix;
-    stage(d, 0, textureOf(area.reflection.inUse), D3DTOP_ADD, D3DTA_TFACTOR, D3DTOP_SELECTARG1, D3DTA_TFACTOR,
-          D3DTA_TFACTOR);
-    projectFromCamera(d, 0, D3DTS_TEXTURE0, w);
+    reflectionAndAlpha(d, area, w);
     clamp(d, 0, D3DTADDRESS_CLAMP);
-    stage(d, 1, alphaTextureOf(area), D3DTOP_MODULATE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_TEXTURE,
-          D3DTA_CURRENT);
-    d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
     clamp(d, 1, D3DTADDRESS_CLAMP);
+    // The light of the waves' slopes, from the vertex colours.
     stage(d, 2, nullptr, D3DTOP_ADD, D3DTA_CURRENT, D3DTOP_ADD, D3DTA_DIFFUSE, D3DTA_CURRENT);
     d->SetTextureStageState(2, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-    stage(d, 3, textureOf(gWater.skyMask.sunTarget), D3DTOP_ADD, D3DTA_CURRENT, D3DTOP_ADD, D3DTA_TEXTURE,
-          D3DTA_CURRENT);
-    projectFromCamera(d, 3, D3DTS_TEXTURE3, w);
-    clamp(d, 3, D3DTADDRESS_CLAMP);
+    sun(d, 3, w);
 }
 
 void resetWaves()

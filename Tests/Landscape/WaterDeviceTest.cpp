@@ -91,7 +91,12 @@ TEST_F(WaterDevice, TheNearLakeReflectsTheHills)
     // From the lake's eastern shore, low, towards the western hills.
     SceneFrames::look(chain(), {0.0f, 52.0f, -400.0f}, 90.0f, -4.0f);
     const ConvexVolume frustum = chain().frustum, directions = chain().directionVolume;
+    gTerrain.lowestLod = 1;
+    gTerrain.highestLod = 4;
     frame();
+    // The level's level-of-detail limits outlast the mirrored terrain.
+    EXPECT_EQ(gTerrain.lowestLod, 1);
+    EXPECT_EQ(gTerrain.highestLod, 4);
     // The mirrored passes put the camera's volumes back.
     EXPECT_EQ(std::memcmp(&frustum, &chain().frustum, sizeof(frustum)), 0);
     EXPECT_EQ(std::memcmp(&directions, &chain().directionVolume, sizeof(directions)), 0);

@@ -1,8 +1,12 @@
 #pragma once
-// What the device benchmarks share: a clock in seconds and a borderless
-// window with a device on it (no client: no loading frames, no hooks).
+// What the device benchmarks share: a clock in seconds, a borderless window
+// with a device on it (no client: no loading frames, no hooks) and where the
+// sample level lies.
 #include "Render/DirectGraphics.h"
 #include "Render/SwapChain.h"
+
+#include "Core/File.h"
+#include "Core/String.h"
 
 #include <windows.h>
 
@@ -33,6 +37,16 @@ inline HWND open(const wchar_t* name, int width, int height)
         return nullptr;
     }
     return window;
+}
+
+// "Data\Map\Valley.tee" under the working folder, else under the build
+// folder of the benchmark.
+inline String sampleLevel()
+{
+    const String local(L"Data\\Map\\Valley.tee");
+    if (GetFileAttributesW(local.text()) != INVALID_FILE_ATTRIBUTES)
+        return local;
+    return getModuleFolder() + L"..\\..\\Data\\Map\\Valley.tee";
 }
 
 inline void close(HWND window)

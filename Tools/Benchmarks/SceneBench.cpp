@@ -17,14 +17,6 @@
 
 namespace {
 
-String samplePath()
-{
-    const String local(L"Data\\Map\\Valley.tee");
-    if (GetFileAttributesW(local.text()) != INVALID_FILE_ATTRIBUTES)
-        return local;
-    return getModuleFolder() + L"..\\..\\Data\\Map\\Valley.tee";
-}
-
 class Cameras final : public Scene::CameraObjects
 {
 public:
@@ -49,7 +41,7 @@ int main()
         std::printf("no device\n");
         return 1;
     }
-    const String path = samplePath();
+    const String path = BenchWindow::sampleLevel();
     FileArray sample;
     {
         File file(path, 0, 1, 1);

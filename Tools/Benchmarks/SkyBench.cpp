@@ -3,10 +3,11 @@
 // frame of update and recolour while the sun moves one scene minute per
 // second at 60 frames per second. Needs a display (the buffers are the
 // device's).
+#include "BenchWindow.h"
+
 #include "Landscape/AnimatedSky.h"
 #include "Landscape/SunDNC.h"
 
-#include "Render/DirectGraphics.h"
 #include "Render/SwapChain.h"
 
 #include <windows.h>
@@ -14,14 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-double now()
-{
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
 
 // Culls and recolours through a lock of the dome's buffer, as render does.
 void recolourInView(AnimatedSky& sky, const ConvexVolume& volume)
@@ -38,14 +31,8 @@ void recolourInView(AnimatedSky& sky, const ConvexVolume& volume)
 
 int main()
 {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"SkyBench";
-    RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, wc.lpszClassName, L"SkyBench", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
-                                  nullptr, wc.hInstance, nullptr);
-    if (!window || !gDirectGraphics.init() || !D3D::Device::create(gDirectGraphics.record, window, false, nullptr)) {
+    HWND window = BenchWindow::open(L"SkyBench", 1024, 768);
+    if (!window) {
         std::printf("no device\n");
         return 1;
     }
@@ -59,12 +46,12 @@ int main()
     double buildTime = 0.0;
     for (int i = 0; i < builds; ++i) {
         sky.release();
-        const double start = now();
+        const double start = BenchWindow::now();
         if (!sky.build(nullptr, -255.0f, 1.2f, 650.0f)) {
             std::printf("build failed\n");
             return 1;
         }
-        buildTime += now() - start;
+        buildTime += BenchWindow::now() - start;
     }
 
     // The sun at 16:00, moving a scene minute (0.25 degrees) per second.
@@ -78,9 +65,9 @@ int main()
         sky.update();
         for (uint16_t n = 0; n < sky.nodeCount; ++n)
             sky.patches[n].dirty = 1;
-        const double start = now();
+        const double start = BenchWindow::now();
         recolourInView(sky, chain.directionVolume);
-        firstTime += now() - start;
+        firstTime += BenchWindow::now() - start;
     }
     for (int32_t i = 0; i < sky.visibleCount; ++i)
         firstVertices += sky.visible[i]->vertexCount;
@@ -92,14 +79,14 @@ int main()
         sky.update();
         recolourInView(sky, chain.directionVolume);
     }
-    const double start = now();
+    const double start = BenchWindow::now();
     for (int i = 0; i < frames; ++i) {
         hourAngle += 0.25f / 60.0f;
         placeSun();
         sky.update();
         recolourInView(sky, chain.directionVolume);
     }
-    const double frameTime = (now() - start) / frames;
+    const double frameTime = (BenchWindow::now() - start) / frames;
 
     std::printf("dome build (%u vertices, %u indices)   %.3f ms\n", sky.totalVertices, sky.totalIndices,
                 buildTime * 1000.0 / builds);
@@ -107,7 +94,6 @@ int main()
                 firstTime * 1000.0 / firsts);
     std::printf("frame, update and recolour (rate %.4f)   %.4f ms\n", sky.updateRate, frameTime * 1000.0);
     sky.release();
-    gDirectGraphics.release();
-    DestroyWindow(window);
+    BenchWindow::close(window);
     return 0;
 }

@@ -4,14 +4,14 @@
 // the pixels), a wave step of the pond's 64 near macros (N = 8), and the
 // point test on an area of 64 triangles. Needs a display and the game data
 // ("Data\Map\Valley.tee" under the working folder or the build folder).
+#include "BenchWindow.h"
+
 #include "Landscape/Scene.h"
 #include "Landscape/Water.h"
 
-#include "Render/DirectGraphics.h"
 #include "Render/Light.h"
 #include "Render/SwapChain.h"
 
-#include "Core/File.h"
 #include "Core/Math.h"
 
 #include <windows.h>
@@ -20,14 +20,6 @@
 #include <random>
 
 namespace {
-
-double now()
-{
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return double(counter.QuadPart) / double(frequency.QuadPart);
-}
 
 // Seconds of CPU this thread has used.
 double threadTime()
@@ -38,14 +30,6 @@ double threadTime()
         return double(uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) * 1.0e-7;
     };
     return seconds(kernel) + seconds(user);
-}
-
-String samplePath()
-{
-    const String local(L"Data\\Map\\Valley.tee");
-    if (GetFileAttributesW(local.text()) != INVALID_FILE_ATTRIBUTES)
-        return local;
-    return getModuleFolder() + L"..\\..\\Data\\Map\\Valley.tee";
 }
 
 WaterArea* findArea(const wchar_t* name)
@@ -69,21 +53,15 @@ void look(D3D::Device::SwapChain& chain, const vec3d& position, float yaw, float
 
 int main()
 {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"WaterBench";
-    RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, wc.lpszClassName, L"WaterBench", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768, nullptr,
-                                  nullptr, wc.hInstance, nullptr);
-    if (!window || !gDirectGraphics.init() || !D3D::Device::create(gDirectGraphics.record, window, false, nullptr)) {
+    HWND window = BenchWindow::open(L"WaterBench", 1024, 768);
+    if (!window) {
         std::printf("no device\n");
         return 1;
     }
     D3D::Device::SwapChain& chain = *gDirectGraphics.record.firstSwapChain();
     Scene scene(String(L"Korvanta"), 3500.0f);
     scene.swapChain = &chain;
-    if (!scene.load(samplePath())) {
+    if (!scene.load(BenchWindow::sampleLevel())) {
         std::printf("no sample level\n");
         return 1;
     }
@@ -98,10 +76,10 @@ int main()
         chain.beginFrame();
         gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
         gDevice->BeginScene();
-        const double w0 = now(), c0 = threadTime();
+        const double w0 = BenchWindow::now(), c0 = threadTime();
         gWater.update(0);
         gWater.render(chain);
-        const double w1 = now(), c1 = threadTime();
+        const double w1 = BenchWindow::now(), c1 = threadTime();
         gDevice->EndScene();
         chain.present();
         if (i >= 20) {
@@ -123,7 +101,7 @@ int main()
             physics.buildMacros(patch);
         const vec3d camera{-200.0f, 50.0f, 800.0f};
         constexpr int steps = 2000;
-        const double start = now();
+        const double start = BenchWindow::now();
         for (int s = 0; s < steps; ++s) {
             if (s % 50 == 0)
                 physics.addRipple({-200.0f + float(s % 40), 790.0f}, 0.8f);
@@ -136,7 +114,7 @@ int main()
             }
             physics.finishFrame();
         }
-        stepTime = (now() - start) / steps;
+        stepTime = (BenchWindow::now() - start) / steps;
     }
 
     // The point test on a fan of 64 triangles.
@@ -158,11 +136,11 @@ int main()
         p = {spread(random), -1.0f, spread(random)};
     constexpr int rounds = 200;
     int inside = 0;
-    const double start = now();
+    const double start = BenchWindow::now();
     for (int r = 0; r < rounds; ++r)
         for (const vec3d& p : points)
             inside += area.isPointInWater(p);
-    const double pointTime = (now() - start) / (rounds * double(points.size()));
+    const double pointTime = (BenchWindow::now() - start) / (rounds * double(points.size()));
 
     std::printf("water frame (update, sky mask, %s)   %.3f ms wall, %.3f ms CPU of this thread\n",
                 reflected ? "lake reflection" : "no reflection", wall * 1000.0 / frames, cpu * 1000.0 / frames);
@@ -171,7 +149,6 @@ int main()
     std::printf("isPointInWater, 64 triangles (%d%% inside)   %.4f us\n",
                 int(100.0 * inside / (rounds * double(points.size()))), pointTime * 1.0e6);
     scene.release();
-    gDirectGraphics.release();
-    DestroyWindow(window);
+    BenchWindow::close(window);
     return 0;
 }
