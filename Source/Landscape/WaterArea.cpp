@@ -196,11 +196,8 @@ bool WaterArea::buildSurface()
 
 void WaterArea::freeSurface()
 {
-    for (BufferRange** range : {&surfaceVertices, &surfaceIndices})
-        if (*range) {
-            BufferPool::freeRange(*(*range)->pool, *range);
-            *range = nullptr;
-        }
+    freeWaterRange(surfaceVertices);
+    freeWaterRange(surfaceIndices);
 }
 
 void WaterArea::drawSurface(uint32_t& primitiveCount)

@@ -141,11 +141,13 @@ void WaterPhysics::release()
     D3D::releaseInterface(gridIndices);
     D3D::releaseInterface(rectangleIndices);
     releaseVertexBuffers();
-    for (BufferRange** range : {&farVertices, &farIndices})
-        if (*range) {
-            BufferPool::freeRange(*(*range)->pool, *range);
-            *range = nullptr;
-        }
+    freeFarMesh();
+}
+
+void WaterPhysics::freeFarMesh()
+{
+    freeWaterRange(farVertices);
+    freeWaterRange(farIndices);
     farTriangles = 0;
 }
 
@@ -386,12 +388,7 @@ void WaterPhysics::writeGrid(const Macro& macro)
 
 void WaterPhysics::rebuildFarMesh()
 {
-    for (BufferRange** range : {&farVertices, &farIndices})
-        if (*range) {
-            BufferPool::freeRange(*(*range)->pool, *range);
-            *range = nullptr;
-        }
-    farTriangles = 0;
+    freeFarMesh();
     uint32_t count = 0;
     for (auto* node = patches.head(); node; node = node->next)
         count += node->item->isFar;

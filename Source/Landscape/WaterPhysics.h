@@ -16,6 +16,14 @@
 
 class FileInterface;
 class WaterArea;
+
+// Gives a range of a shared pool back and forgets it; nothing for none.
+inline void freeWaterRange(BufferRange*& range)
+{
+    if (range)
+        BufferPool::freeRange(*range->pool, range);
+    range = nullptr;
+}
 struct ConvexVolume;
 struct LightRecord;
 
@@ -187,6 +195,7 @@ private:
     void writeGrid(const Macro& macro);
     void writeRectangle(const BoundingBox& box, float level);
     void rebuildFarMesh();
+    void freeFarMesh();
     void drawFarMesh();
     void freeMacros(Patch& patch);
 };

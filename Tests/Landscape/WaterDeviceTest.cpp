@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -203,6 +204,56 @@ TEST_F(WaterDevice, AreasWithoutTrianglesOrTargetDrawNothingOfTheirOwn)
     lake->reflection.target = nullptr;
     frame();
     EXPECT_EQ(lake->reflection.inUse, gWater.skyMask.skyTarget);
+}
+
+// A live area over a fan of points around (x, z) with the given box width.
+WaterArea* fanArea(int points, float x, float z, float width)
+{
+    WaterArea* a = new WaterArea(&gTerrain);
+    *a->outline.at(0) = {x, z};
+    for (int i = 0; i < points - 1; ++i) {
+        const float angle = 6.2831853f * float(i) / float(points - 1);
+        *a->outline.at(i + 1) = {x + 0.5f * width * std::cos(angle), z + 0.5f * width * std::sin(angle)};
+        for (int v : {0, i + 1, (i + 1) % (points - 1) + 1})
+            *a->triangles.at(a->indexCount++) = uint16_t(v);
+    }
+    a->outlineCount = points;
+    a->level = 47.0f;
+    a->box.minimum = {x - 0.5f * width, 40.0f, z - 0.5f * width};
+    a->box.maximum = {x + 0.5f * width, 47.0f, z + 0.5f * width};
+    a->box.center = {x, 43.5f, z};
+    a->reflectionRange = 0.0f;
+    a->built = 1;
+    return a;
+}
+
+TEST_F(WaterDevice, LargeOutlinesAndNarrowAreas)
+{
+    // 5000 points and 14997 indices are more than a shared pool holds.
+    SceneFrames::look(chain(), {-190.0f, 140.0f, -700.0f}, 0.0f, -25.0f);
+    uint32_t before = 0, after = 0;
+    frame(&before);
+    WaterArea* large = fanArea(5000, -190.0f, -410.0f, 100.0f);
+    gWater.live.append(large);
+    frame(&after);
+    ASSERT_NE(large->surfaceVertices, nullptr);
+    EXPECT_GE(large->surfaceVertices->pool->reserved, 5000u);
+    EXPECT_GE(large->surfaceIndices->pool->reserved, 14997u);
+    EXPECT_EQ(after, before + 4999);
+
+    // Under 2 units there is no texel for the alpha texture.
+    WaterArea* narrow = fanArea(8, -190.0f, -410.0f, 1.5f);
+    narrow->buildAlphaTexture();
+    EXPECT_FALSE(narrow->alphaTexture.isBound());
+    WaterArea* small = fanArea(8, -190.0f, -410.0f, 6.0f);
+    small->buildAlphaTexture();
+    ASSERT_TRUE(small->alphaTexture.isBound());
+    D3DSURFACE_DESC desc{};
+    small->alphaTexture.texture()->texture->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Width, 3u);
+    EXPECT_EQ(desc.Height, 3u);
+    delete narrow;
+    delete small;
 }
 
 }
