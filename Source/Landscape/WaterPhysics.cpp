@@ -254,7 +254,6 @@ void WaterPhysics::render()
     IDirect3DDevice9* d = gDevice;
     if (!grid || !d || !gCamera)
         return;
-    farCount = 0;
     drawCount = 0;
     const uint32_t now = clock();
     stepping = now - stepTimer > 33 ? 1 : 0;
@@ -297,7 +296,6 @@ void WaterPhysics::renderRectangles(const ConvexVolume& volume, const vec3d& cam
             isFar = patchRange < d2 ? 1 : 0;
             if (isFar) {
                 freeMacros(patch);
-                ++farCount;
             } else {
                 if (patch.macroCount == 0)
                     buildMacros(patch);

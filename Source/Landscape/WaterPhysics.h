@@ -174,7 +174,6 @@ public:
     uint32_t stepTimer = 0;
     uint32_t stepping = 0;
     uint32_t dirty = 0;
-    int32_t farCount = 0;
     matrix3d world = matrix3d::identity();
     int32_t noiseShift = 9;
     int32_t n = 4;

@@ -320,6 +320,24 @@ TEST_F(Waves, SlopesTakeTheSunsLight)
     EXPECT_EQ(p.cell(ix, iz).colour, Color(3, 1, 7, 4));
 }
 
+TEST(WaveReflection, ACameraSpacePointTurnsIntoItsMirrorImage)
+{
+    Camera camera;
+    camera.position = {30.0f, 80.0f, -45.0f};
+    camera.angles = {35.0f, -20.0f, 5.0f};
+    camera.setAnglesDeg();
+    camera.update();
+    const matrix3d mirror = WaterTextures::mirror(47.0f);
+    const matrix3d w = WaterStages::waveTransform(camera.view, mirror);
+    for (const vec3d& q : {vec3d{0.0f, 50.0f, 0.0f}, vec3d{-120.0f, 47.0f, 300.0f}, vec3d{5.0f, 90.0f, -7.0f}}) {
+        const vec3d seen = w.transformPoint(camera.view.transformPoint(q));
+        const vec3d image = camera.view.transformPoint({q.x, 2.0f * 47.0f - q.y, q.z});
+        EXPECT_NEAR(seen.x, image.x, 1e-3f);
+        EXPECT_NEAR(seen.y, image.y, 1e-3f);
+        EXPECT_NEAR(seen.z, image.z, 1e-3f);
+    }
+}
+
 TEST_F(Waves, FrameStampsSkipZero)
 {
     WaterPhysics& p = physics();

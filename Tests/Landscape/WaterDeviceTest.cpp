@@ -177,35 +177,6 @@ TEST_F(WaterDevice, ThePondShowsAtEveryDistance)
     }
 }
 
-TEST_F(WaterDevice, AreasWithoutTrianglesOrTargetDrawNothingOfTheirOwn)
-{
-    SceneFrames::look(chain(), {0.0f, 52.0f, -400.0f}, 90.0f, -4.0f);
-    uint32_t before = 0, after = 0;
-    frame(&before);
-    // An area whose triangles were dropped, live beside the lake.
-    WaterArea* bare = new WaterArea(&gTerrain);
-    for (int i = 0; i < 3; ++i)
-        *bare->outline.at(i) = {-100.0f + 50.0f * float(i % 2), -400.0f + 50.0f * float(i / 2)};
-    bare->outlineCount = 3;
-    bare->level = 47.0f;
-    bare->box.minimum = {-100.0f, 40.0f, -400.0f};
-    bare->box.maximum = {-50.0f, 47.0f, -350.0f};
-    bare->box.center = (bare->box.minimum + bare->box.maximum) * 0.5f;
-    bare->built = 1;
-    bare->reflectionRange = 0.0f;
-    gWater.live.append(bare);
-    frame(&after);
-    EXPECT_EQ(after, before);
-    EXPECT_EQ(bare->surfaceVertices, nullptr);
-
-    // The sky target could not be made: the lake shows the sky mask.
-    WaterArea* lake = area(L"Lake");
-    ASSERT_NE(lake, nullptr);
-    lake->reflection.target = nullptr;
-    frame();
-    EXPECT_EQ(lake->reflection.inUse, gWater.skyMask.skyTarget);
-}
-
 // A live area over a fan of points around (x, z) with the given box width.
 WaterArea* fanArea(int points, float x, float z, float width)
 {
@@ -225,6 +196,46 @@ WaterArea* fanArea(int points, float x, float z, float width)
     a->reflectionRange = 0.0f;
     a->built = 1;
     return a;
+}
+
+TEST_F(WaterDevice, AreasWithoutTrianglesOrTargetDrawNothingOfTheirOwn)
+{
+    SceneFrames::look(chain(), {0.0f, 52.0f, -400.0f}, 90.0f, -4.0f);
+    uint32_t before = 0, after = 0;
+    frame(&before);
+    // An area whose triangles were dropped, live beside the lake.
+    WaterArea* bare = new WaterArea(&gTerrain);
+    for (int i = 0; i < 3; ++i)
+        *bare->outline.at(i) = {-100.0f + 50.0f * float(i % 2), -400.0f + 50.0f * float(i / 2)};
+    bare->outlineCount = 3;
+    bare->level = 47.0f;
+    bare->box.minimum = {-100.0f, 40.0f, -400.0f};
+    bare->box.maximum = {-50.0f, 47.0f, -350.0f};
+    bare->box.center = (bare->box.minimum + bare->box.maximum) * 0.5f;
+    bare->built = 1;
+    bare->reflectionRange = 0.0f;
+    gWater.live.append(bare);
+    // An area behind the camera is passed over: no reflection, no surface.
+    WaterArea* behind = fanArea(8, 300.0f, -400.0f, 20.0f);
+    gWater.live.append(behind);
+    frame(&after);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(bare->surfaceVertices, nullptr);
+    EXPECT_EQ(behind->reflection.inUse, nullptr);
+    EXPECT_EQ(behind->surfaceVertices, nullptr);
+    // Without the sun's target the surfaces draw without it.
+    RenderTexture* sun = gWater.skyMask.sunTarget;
+    gWater.skyMask.sunTarget = nullptr;
+    frame(&after);
+    EXPECT_EQ(after, before);
+    gWater.skyMask.sunTarget = sun;
+
+    // The sky target could not be made: the lake shows the sky mask.
+    WaterArea* lake = area(L"Lake");
+    ASSERT_NE(lake, nullptr);
+    lake->reflection.target = nullptr;
+    frame();
+    EXPECT_EQ(lake->reflection.inUse, gWater.skyMask.skyTarget);
 }
 
 TEST_F(WaterDevice, LargeOutlinesAndNarrowAreas)
