@@ -30,16 +30,15 @@ IDirect3DTexture9* textureOf(const RenderTexture* entry)
 
 // What a mirrored pass changes on the device and the camera, undone by the
 // destructor: the view (pushed on the device's stack), the camera's volumes
-// (moved through the mirror), the swapped cull modes and the mirrored mark.
+// (the pass moves them through the mirror), the swapped cull modes and the
+// mirrored mark.
 class MirroredPass
 {
 public:
     MirroredPass(D3D::Device::SwapChain& chain, const matrix3d& mirror)
         : chain_(chain), record_(gDirectGraphics.record), frustum_(chain.frustum),
-          directions_(chain.directionVolume), view_(mirror * chain.view)
+          directions_(chain.directionVolume), view_(mirror * chain.view), pushed_(D3DTS_VIEW, view_)
     {
-        record_.pushView(&view_);
-        gDevice->SetTransform(D3DTS_VIEW, reinterpret_cast<const D3DMATRIX*>(view_.m));
         std::swap(record_.frontCull, record_.backCull);
         gDevice->SetRenderState(D3DRS_CULLMODE, record_.frontCull);
         wasMirrored_ = record_.mirrored;
@@ -52,8 +51,6 @@ public:
         std::swap(record_.frontCull, record_.backCull);
         gDevice->SetRenderState(D3DRS_CULLMODE, record_.frontCull);
         record_.mirrored = wasMirrored_;
-        record_.popView();
-        gDevice->SetTransform(D3DTS_VIEW, reinterpret_cast<const D3DMATRIX*>(chain_.view.m));
     }
     MirroredPass(const MirroredPass&) = delete;
     MirroredPass& operator=(const MirroredPass&) = delete;
@@ -64,6 +61,7 @@ private:
     const ConvexVolume frustum_;
     const ConvexVolume directions_;
     const matrix3d view_;
+    D3D::PushedTransform pushed_;
     uint32_t wasMirrored_ = 0;
 };
 
