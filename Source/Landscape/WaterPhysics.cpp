@@ -92,25 +92,21 @@ bool WaterPhysics::build()
     if (!grid)
         return false;
 
-    // Index buffer A: as many macro grids as one batch can hold, rounded up.
+    // The grids' indices: a macro's grid, copied for as many macros as one
+    // batch can hold, rounded up (each copy steps by the largest index + 1,
+    // one macro's vertices).
     const int32_t perMacro = n * n;
-    const int32_t grids = (int32_t(Ring::batch) + perMacro - 1) / perMacro;
-    DynArray<uint16_t> indices(256);
-    int32_t count = 0;
-    for (int32_t m = 0; m < grids; ++m)
-        for (int32_t r = 0; r + 1 < n; ++r)
-            for (int32_t c = 0; c + 1 < n; ++c) {
-                const int32_t base = n * r + c + m * perMacro;
-                for (int32_t i : {base, base + 1, base + n, base + 1, base + n + 1, base + n})
-                    if (uint16_t* slot = indices.at(count++))
-                        *slot = uint16_t(i);
-            }
-    gridIndices = createIndexBufferFrom(indices.data(), uint32_t(count));
-    ArrayStack<uint16_t, 6> rectangle;
+    ArrayHeap<uint16_t> macroGrid(6 * (n - 1) * (n - 1));
+    uint16_t* index = macroGrid.data();
+    for (int32_t r = 0; index && r + 1 < n; ++r)
+        for (int32_t c = 0; c + 1 < n; ++c) {
+            const int32_t base = n * r + c;
+            for (int32_t i : {base, base + 1, base + n, base + 1, base + n + 1, base + n})
+                *index++ = uint16_t(i);
+        }
+    rings[0].createIndices(macroGrid, (int32_t(Ring::batchVertices) + perMacro - 1) / perMacro);
     const uint16_t quad[6] = {0, 1, 2, 2, 1, 3};
-    for (int i = 0; i < 6; ++i)
-        *rectangle.at(i) = quad[i];
-    rectangleIndices = createRepeatedIndexBuffer(rectangle, int(Ring::batch / 4));
+    rings[1].createIndices(quad, int(Ring::batchVertices / 4));
     createVertexBuffers();
 
     world = matrix3d::identity();
@@ -138,9 +134,8 @@ void WaterPhysics::release()
     delete[] grid;
     grid = nullptr;
     nx = nz = 0;
-    D3D::releaseInterface(gridIndices);
-    D3D::releaseInterface(rectangleIndices);
-    releaseVertexBuffers();
+    for (Ring& ring : rings)
+        ring.release();
     freeFarMesh();
 }
 
@@ -153,51 +148,22 @@ void WaterPhysics::freeFarMesh()
 
 void WaterPhysics::createVertexBuffers()
 {
-    if (!gDevice || !grid)
-        return;
-    for (Ring& ring : rings)
-        if (!ring.buffer) {
-            if (FAILED(gDevice->CreateVertexBuffer(Ring::capacity * sizeof(Vertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
-                                                   vertexFormat, D3DPOOL_DEFAULT, &ring.buffer, nullptr)))
-                ring.buffer = nullptr;
-            ring.offset = ring.vertices = ring.primitives = 0;
-        }
+    if (grid)
+        for (Ring& ring : rings)
+            ring.createVertices();
 }
 
 void WaterPhysics::releaseVertexBuffers()
 {
-    for (Ring& ring : rings) {
-        if (ring.locked)
-            ring.buffer->Unlock();
-        ring.locked = nullptr;
-        D3D::releaseInterface(ring.buffer);
-    }
+    for (Ring& ring : rings)
+        ring.releaseVertices();
 }
 
-bool WaterPhysics::Ring::lock()
+void WaterPhysics::flush(Ring& ring)
 {
-    vertices = primitives = 0;
-    void* bits = nullptr;
-    const DWORD flags = offset == 0 ? D3DLOCK_DISCARD : D3DLOCK_NOOVERWRITE;
-    if (!buffer || FAILED(buffer->Lock(offset * sizeof(Vertex), batch * sizeof(Vertex), &bits, flags)))
-        return false;
-    locked = static_cast<Vertex*>(bits);
-    return true;
-}
-
-void WaterPhysics::Ring::flush(uint32_t& primitiveCount)
-{
-    if (!locked)
-        return;
-    buffer->Unlock();
-    locked = nullptr;
-    if (primitives > 0) {
-        gDevice->SetStreamSource(0, buffer, 0, sizeof(Vertex));
-        gDevice->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, INT(offset), 0, batch, 0, primitives);
-        primitiveCount += primitives;
-    }
-    offset = (offset + batch) % capacity;
-    vertices = primitives = 0;
+    if (const uint32_t triangles = ring.endBatch())
+        ring.drawBatch(triangles);
+    ring.beginBatch();
 }
 
 void WaterPhysics::freeMacros(Patch& patch)
@@ -284,8 +250,7 @@ void WaterPhysics::renderRectangles(const ConvexVolume& volume, const vec3d& cam
     const matrix3d identity = matrix3d::identity();
     d->SetFVF(vertexFormat);
     d->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(identity.m));
-    d->SetIndices(rectangleIndices);
-    ring.lock();
+    ring.beginBatch();
     const LightRecord* light = gSunLight;
     for (auto* node = patches.head(); node; node = node->next) {
         Patch& patch = *node->item;
@@ -323,42 +288,40 @@ void WaterPhysics::renderRectangles(const ConvexVolume& volume, const vec3d& cam
             patch.isFar = isFar;
         }
     }
-    ring.flush(gDirectGraphics.record.primitiveCount);
+    if (const uint32_t triangles = ring.endBatch())
+        ring.drawBatch(triangles);
 }
 
 void WaterPhysics::writeRectangle(const BoundingBox& box, float level)
 {
     Ring& ring = rings[1];
-    if (ring.locked && ring.vertices + 4 > Ring::batch) {
-        ring.flush(gDirectGraphics.record.primitiveCount);
-        ring.lock();
+    Vertex* v = ring.reserve(4, 2);
+    if (!v && ring.open()) {
+        flush(ring);
+        v = ring.reserve(4, 2);
     }
-    if (!ring.locked)
+    if (!v)
         return;
     const float width = gridMaximumX - gridMinimumX, depth = gridMaximumZ - gridMinimumZ;
-    auto put = [&](float x, float z) {
-        ring.locked[ring.vertices++] = {{x, level, z}, 0, (x - gridMinimumX) / width, (z - gridMinimumZ) / depth};
-    };
-    put(box.minimum.x, box.maximum.z);
-    put(box.maximum.x, box.maximum.z);
-    put(box.minimum.x, box.minimum.z);
-    put(box.maximum.x, box.minimum.z);
-    ring.primitives += 2;
+    const float xs[4] = {box.minimum.x, box.maximum.x, box.minimum.x, box.maximum.x};
+    const float zs[4] = {box.maximum.z, box.maximum.z, box.minimum.z, box.minimum.z};
+    for (int i = 0; i < 4; ++i)
+        v[i] = {{xs[i], level, zs[i]}, 0, (xs[i] - gridMinimumX) / width, (zs[i] - gridMinimumZ) / depth};
 }
 
 void WaterPhysics::renderGrids()
 {
     IDirect3DDevice9* d = gDevice;
     Ring& ring = rings[0];
-    if (!ring.lock())
+    if (!ring.beginBatch())
         return;
-    d->SetIndices(gridIndices);
     d->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(world.m));
     Macro** list = drawList.data();
     std::sort(list, list + drawCount, [](const Macro* a, const Macro* b) { return a->lod < b->lod; });
     for (int32_t i = 0; i < drawCount; ++i)
         writeGrid(*list[i]);
-    ring.flush(gDirectGraphics.record.primitiveCount);
+    if (const uint32_t triangles = ring.endBatch())
+        ring.drawBatch(triangles);
     const matrix3d identity = matrix3d::identity();
     d->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(identity.m));
 }
@@ -366,12 +329,13 @@ void WaterPhysics::renderGrids()
 void WaterPhysics::writeGrid(const Macro& macro)
 {
     Ring& ring = rings[0];
-    const uint32_t count = uint32_t(n * n);
-    if (ring.locked && ring.vertices + count > Ring::batch) {
-        ring.flush(gDirectGraphics.record.primitiveCount);
-        ring.lock();
+    const uint32_t count = uint32_t(n * n), triangles = uint32_t(2 * (n - 1) * (n - 1));
+    Vertex* out = ring.reserve(count, triangles);
+    if (!out && ring.open()) {
+        flush(ring);
+        out = ring.reserve(count, triangles);
     }
-    if (!ring.locked)
+    if (!out)
         return;
     const float du = 1.0f / float(nx - 1), dv = 1.0f / float(nz - 1);
     for (int32_t r = 0; r < n; ++r)
@@ -379,9 +343,8 @@ void WaterPhysics::writeGrid(const Macro& macro)
             const Cell& source = cell(macro.ix0 + c, macro.iz0 + r);
             const float x = float(macro.ix0 - 1 + c);
             const float z = -float(macro.iz0 + r - n + 1);
-            ring.locked[ring.vertices++] = {{x, float(source.displayed), z}, source.colour.argb(), x * du, z * dv + 1.0f};
+            *out++ = {{x, float(source.displayed), z}, source.colour.argb(), x * du, z * dv + 1.0f};
         }
-    ring.primitives += uint32_t(2 * (n - 1) * (n - 1));
 }
 
 void WaterPhysics::rebuildFarMesh()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Render/BufferPool.h"
+#include "Render/VertexRing.h"
 
 #include "Core/ArrayHeap.h"
 #include "Core/BoundingBox.h"
@@ -63,9 +64,11 @@ public:
         vec3d position;
         uint32_t colour;
         float u, v;
+
+        static constexpr DWORD format = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
     };
     static_assert(sizeof(Vertex) == 24);
-    static constexpr DWORD vertexFormat = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+    static constexpr DWORD vertexFormat = Vertex::format;
 
     class Patch;
 
@@ -101,23 +104,10 @@ public:
         float lastDistance = 0.0f;
     };
 
-    // A dynamic vertex buffer written in batches of 256 vertices, locked
-    // with discard at its start and without overwriting elsewhere.
-    struct Ring
-    {
-        static constexpr uint32_t batch = 256;
-        static constexpr uint32_t capacity = 1024;
-        IDirect3DVertexBuffer9* buffer = nullptr;
-        Vertex* locked = nullptr;
-        uint32_t offset = 0;
-        uint32_t vertices = 0;
-        uint32_t primitives = 0;
-
-        bool lock();
-        // Unlocks and draws what the batch holds with the indices in force,
-        // then moves on to the next batch.
-        void flush(uint32_t& primitiveCount);
-    };
+    // Batches of 256 vertices in a ring of 1024: grids of near macros over
+    // copies of a macro's grid indices, or flat rectangles over copies of a
+    // rectangle's.
+    using Ring = VertexRing<Vertex, 256, 1024>;
 
     using RandomSource = int (*)();
     using Clock = uint32_t (*)();
@@ -164,8 +154,6 @@ public:
     int32_t current = 0, other = 1;
     DynArray<Macro*> drawList{64};
     int32_t drawCount = 0;
-    IDirect3DIndexBuffer9* gridIndices = nullptr;
-    IDirect3DIndexBuffer9* rectangleIndices = nullptr;
     Ring rings[2]; // 0 grids of macros, 1 flat rectangles
     BufferRange* farVertices = nullptr;
     BufferRange* farIndices = nullptr;
@@ -193,6 +181,8 @@ private:
     void renderGrids();
     void writeGrid(const Macro& macro);
     void writeRectangle(const BoundingBox& box, float level);
+    // Draws what the ring's open batch holds and opens the next.
+    static void flush(Ring& ring);
     void rebuildFarMesh();
     void freeFarMesh();
     void drawFarMesh();

@@ -2,6 +2,8 @@
 // texture matrix and the texture stages of the surfaces.
 #include "Landscape/WaterRender.h"
 
+#include "Entity/ParticleSystem.h"
+#include "Entity/SpriteManager.h"
 #include "Landscape/Scene.h"
 #include "Landscape/SceneView.h"
 #include "Landscape/SunGlow.h"
@@ -241,6 +243,14 @@ void WaterReflection::renderScene(D3D::Device::SwapChain& chain)
     // limits, which stay as the level set them.
     gTerrain.render(0);
     setPlane(plane, waterPlane);
+    if (chain.sprites)
+        chain.sprites->render();
+    if (chain.particles) {
+        d->SetRenderState(D3DRS_COLORWRITEENABLE, 7);
+        // Particles move in the frame's own pass only, not once more here.
+        chain.particles->render(false);
+        d->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    }
 
     record.reflectionPass = 0;
     --record.clipPlaneCount;

@@ -1,8 +1,9 @@
 #pragma once
-// The streaming vertex ring of the effect passes: a dynamic write-only
-// vertex buffer of 4096 vertices V (default pool), filled one batch of 1024
-// vertices at a time and drawn over a managed index buffer of one small
-// index piece repeated. A batch that starts at vertex 0 is locked with
+// The streaming vertex ring of the effect passes and the water's waves: a
+// dynamic write-only vertex buffer of RingVertices vertices V (default
+// pool; 4096 unless the user says otherwise), filled one batch of
+// BatchVertices (1024) at a time and drawn over a managed index buffer of
+// one index piece repeated. A batch that starts at vertex 0 is locked with
 // discard, any other with no-overwrite, so the card keeps drawing earlier
 // batches meanwhile. V names its flexible vertex format in V::format.
 // Main thread only.
@@ -17,12 +18,12 @@
 
 #include <cstdint>
 
-template <class V>
+template <class V, uint32_t BatchVertices = 1024, uint32_t RingVertices = 4096>
 class VertexRing
 {
 public:
-    static constexpr uint32_t batchVertices = 1024;
-    static constexpr uint32_t ringVertices = 4096;
+    static constexpr uint32_t batchVertices = BatchVertices;
+    static constexpr uint32_t ringVertices = RingVertices;
 
     VertexRing() = default;
     ~VertexRing() { release(); }
@@ -35,13 +36,16 @@ public:
     template <int N>
     bool createIndices(const uint16_t (&piece)[N], int copies)
     {
-        CRASH_TRACE();
-        if (indexBuffer)
-            return true;
         ArrayStack<uint16_t, N> list;
         for (int i = 0; i < N; ++i)
             *list.at(i) = piece[i];
-        indexBuffer = createRepeatedIndexBuffer(list, copies);
+        return createIndices(list, copies);
+    }
+    bool createIndices(Array<uint16_t>& piece, int copies)
+    {
+        CRASH_TRACE();
+        if (!indexBuffer)
+            indexBuffer = createRepeatedIndexBuffer(piece, copies);
         return indexBuffer != nullptr;
     }
 

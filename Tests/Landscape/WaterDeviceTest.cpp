@@ -3,6 +3,7 @@
 // waves through a device reset.
 #include "SceneFrames.h"
 
+#include "Entity/ParticleSystem.h"
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
@@ -120,6 +121,32 @@ TEST_F(WaterDevice, TheNearLakeReflectsTheHills)
     EXPECT_EQ(lake->reflection.inUse, gWater.skyMask.skyTarget);
 }
 
+// Particles the reflection draws too, counting how often they are moved.
+uint32_t particleSteps = 0;
+uint32_t countStep(Particle& particle)
+{
+    ++particleSteps;
+    particle.hidden = 0;
+    particle.position = {-200.0f, 60.0f, -400.0f};
+    return 1;
+}
+
+TEST_F(WaterDevice, TheReflectionDrawsParticlesWithoutMovingThem)
+{
+    SceneFrames::look(chain(), {0.0f, 52.0f, -400.0f}, 90.0f, 0.0f);
+    ParticleSystem* system =
+        new ParticleSystem(countStep, D3DBLEND_SRCALPHA, chain(), TextureRef(), 10, D3DBLEND_INVSRCALPHA, 0, true,
+                           false, false);
+    system->stopped = 0;
+    particleSteps = 0;
+    frame();
+    WaterArea* lake = area(L"Lake");
+    ASSERT_NE(lake, nullptr);
+    ASSERT_EQ(lake->reflection.inUse, lake->reflection.target);
+    EXPECT_EQ(particleSteps, 10u);
+    delete system;
+}
+
 TEST_F(WaterDevice, ThePondKeepsItsWavesThroughAReset)
 {
     SceneFrames::look(chain(), {-200.0f, 60.0f, 720.0f}, 0.0f, -25.0f);
@@ -128,15 +155,15 @@ TEST_F(WaterDevice, ThePondKeepsItsWavesThroughAReset)
     WaterArea* pond = area(L"Pond");
     ASSERT_NE(pond, nullptr);
     ASSERT_TRUE(pond->physicsBuilt);
-    ASSERT_NE(pond->physics.rings[0].buffer, nullptr);
+    ASSERT_NE(pond->physics.rings[0].vertexBuffer, nullptr);
     gWater.enabled = 0;
     uint32_t without = 0;
     frame(&without);
     gWater.enabled = 1;
     pond->physics.addRipple({-200.0f, 800.0f}, 1.0f);
     D3D::Device::reset(gDirectGraphics.record, nullptr);
-    ASSERT_NE(pond->physics.rings[0].buffer, nullptr);
-    ASSERT_NE(pond->physics.rings[1].buffer, nullptr);
+    ASSERT_NE(pond->physics.rings[0].vertexBuffer, nullptr);
+    ASSERT_NE(pond->physics.rings[1].vertexBuffer, nullptr);
     const Level waves = frame(&after);
     EXPECT_GT(after, without + 2000); // the grids of the near macros
     EXPECT_NEAR(double(after), double(before), double(before - without) * 0.1);
