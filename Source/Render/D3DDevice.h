@@ -127,8 +127,6 @@ public:
     uint32_t mirrored = 0;
     // 1 while the water draws its reflection; passes kept out of it test it.
     uint32_t reflectionPass = 0;
-    // User clip planes in force: D3DRS_CLIPPLANEENABLE is 2^count - 1.
-    uint32_t clipPlaneCount = 0;
     TexProjList texProjList;
 
     IDirect3DDevice9* device = nullptr;
