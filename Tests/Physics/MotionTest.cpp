@@ -142,6 +142,14 @@ TEST(Motion, RestingBodyFeelsNoGravity)
     t.step(dt);
     t.step(dt);
     EXPECT_LT(b->position().y, 5.0f);
+
+    // Placing a body wakes it too, and saves the new pose.
+    b->putToRest();
+    b->restCounter = 7;
+    b->setPose(translation({1, 2, 3}));
+    EXPECT_EQ(b->restState, neMoving);
+    EXPECT_EQ(b->restCounter, 0);
+    EXPECT_EQ(b->saved.position, vec3d(1, 2, 3));
 }
 
 TEST(Motion, FullDampingStopsTheVelocityEveryStep)
