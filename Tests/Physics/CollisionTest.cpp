@@ -212,6 +212,17 @@ TEST(Collision, BoxOnTriangles)
     EXPECT_NEAR(flat.pointA.y, -0.05f, 1e-5f);
     EXPECT_EQ(flat.userDataB, 4u);
 
+    // A triangle's tip poking into the box's bottom face: the box's own axis
+    // gives the contact, the tip on the triangle's side and its point on the face.
+    Terrain tip;
+    tip.add({0, -0.9f, 0}, {-3, -5, -1}, {3, -5, -1}, 2);
+    const neCollisionResult poked = collide(makeBox({1, 1, 1}), matrix3d::identity(), tip.finish(), matrix3d::identity());
+    ASSERT_EQ(poked.collided, 1u);
+    expectVec(poked.normal(), {0, 1, 0});
+    EXPECT_NEAR(poked.depth, 0.1f, 1e-5f);
+    expectVec(poked.pointB, {0, -0.9f, 0});
+    expectVec(poked.pointA, {0, -1, 0});
+
     // A height-field triangle pushes the corners up vertically with the
     // triangle's normal (turned up) as the contact normal.
     Terrain h;
