@@ -45,6 +45,22 @@ TEST(UserInput, KeysGiveHeldAndPressedFlagsAndDriveTheArrowAxes)
     input->reset();
     input->applyKeyboard(keys({DIK_LEFT, DIK_RIGHT}), 1.0f);
     EXPECT_EQ(s.keyAxisX, 0.0f);
+
+    // A reset forgets every device and effect (it releases nothing) and the state.
+    int stand[6];
+    input->directInput = reinterpret_cast<IDirectInput8W*>(&stand[0]);
+    input->keyboard = reinterpret_cast<IDirectInputDevice8W*>(&stand[1]);
+    input->mouse = reinterpret_cast<IDirectInputDevice8W*>(&stand[2]);
+    input->joystick = reinterpret_cast<IDirectInputDevice8W*>(&stand[3]);
+    input->pulseEffect = reinterpret_cast<IDirectInputEffect*>(&stand[4]);
+    input->rumbleEffect = reinterpret_cast<IDirectInputEffect*>(&stand[5]);
+    s.keyHeld[DIK_Q] = 1;
+    input->reset();
+    EXPECT_EQ(input->directInput, nullptr);
+    EXPECT_TRUE(!input->keyboard && !input->mouse && !input->joystick);
+    EXPECT_TRUE(!input->pulseEffect && !input->rumbleEffect);
+    EXPECT_EQ(s.keyHeld[DIK_Q], 0);
+    EXPECT_EQ(s.lastKey, -1);
 }
 
 // A released axis halves per reference frame whatever the frame rate, and
