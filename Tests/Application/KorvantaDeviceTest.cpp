@@ -1,12 +1,17 @@
 // The application's device on a window of the test: the back buffer follows
-// the window's client area through the size messages.
+// the window's client area through the size messages, and a frame with the
+// glow on ages the particles once.
 #include "AppTestFiles.h"
 
 #include "Application/GlobalSettings.h"
 #include "Application/Korvanta.h"
+#include "Entity/ParticleSystem.h"
+#include "Entity/SpriteManager.h"
 #include "Render/GpuSmooth.h"
 #include "Render/DirectGraphics.h"
 #include "Render/SwapChain.h"
+
+#include "Core/Timer.h"
 
 #include <gtest/gtest.h>
 
@@ -60,6 +65,27 @@ public:
 
 private:
     const wchar_t* className_;
+};
+
+int callbacks = 0;
+
+uint32_t countAndShow(Particle& particle)
+{
+    ++callbacks;
+    particle.hidden = 0;
+    return 1;
+}
+
+// A sprite that counts its draws.
+class CountedSprite final : public SpriteManager::Sprite
+{
+public:
+    void draw() override
+    {
+        ++drawn;
+        Sprite::draw();
+    }
+    int drawn = 0;
 };
 
 } // namespace
@@ -156,4 +182,40 @@ TEST(KorvantaDevice, GraphicsSettingsReachTheGlowAndTheShadows)
         app.window = nullptr;
     }
     gSettings = previous;
+}
+
+// The effect scene draws the particles and sprites again, as they stand.
+TEST(KorvantaDevice, AFrameWithTheEffectSceneAgesParticlesOnce)
+{
+    TestWindow testWindow(L"KorvantaEffectsTest", 320, 240);
+    ASSERT_NE(testWindow.window, nullptr);
+    Korvanta app;
+    app.window = testWindow.window;
+    ASSERT_TRUE(gDirectGraphics.init());
+    ASSERT_EQ(app.createDevice(), 1u);
+    D3D::Device& record = gDirectGraphics.record;
+    GpuSmooth::configure(256, record.postEffect, 120, 170);
+    ASSERT_NE(record.postEffect.smoother, nullptr);
+    app.active = 1;
+
+    {
+        TextureRef none;
+        ParticleSystem system(countAndShow, D3DBLEND_SRCALPHA, *app.swapChain, none, 4, D3DBLEND_ONE, 1, true, false,
+                              false);
+        system.stopped = 0;
+        CountedSprite sprite;
+        SpriteManager::createSprite(sprite, *app.swapChain, nullptr, String(), 1);
+        gFrameFactor.store(1.5f);
+        for (int frame = 1; frame <= 3; ++frame) {
+            app.render();
+            EXPECT_EQ(callbacks, 4 * frame);
+            EXPECT_EQ(system.particles.head()->item->age, 1.5f * float(frame));
+        }
+        EXPECT_EQ(sprite.drawn, 6) << "the sprites are drawn in the frame and in the effect scene";
+    }
+
+    GpuSmooth::configure(0, record.postEffect, 120, 170);
+    app.active = 0;
+    app.releaseDevice();
+    app.window = nullptr;
 }

@@ -28,11 +28,7 @@ protected:
     static void SetUpTestSuite()
     {
         DeviceSuite::SetUpTestSuite();
-        D3D::Device::SwapChain& c = chain();
-        c.position = {0.0f, 0.0f, -10.0f};
-        c.angles = {};
-        c.setAnglesDeg();
-        c.Camera::update();
+        lookAlongZ(chain(), {0.0f, 0.0f, -10.0f});
     }
 
     void SetUp() override
@@ -42,25 +38,7 @@ protected:
         gFrameFactor.store(1.0f);
     }
 
-    // One frame of the swap chain over a cleared back buffer, read back.
-    static Level frame()
-    {
-        D3D::Device::SwapChain& c = *chain().beginFrame();
-        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000 | clearColour, 1.0f, 0);
-        c.render(false);
-        Level pixels = readSurface(c.targets[0].surface);
-        c.present();
-        return pixels;
-    }
-
-    static vec2d screen(const vec3d& p)
-    {
-        const matrix3d& m = chain().viewProjection;
-        const float w = p.x * m.m[3] + p.y * m.m[7] + p.z * m.m[11] + m.m[15];
-        const float x = (p.x * m.m[0] + p.y * m.m[4] + p.z * m.m[8] + m.m[12]) / w;
-        const float y = (p.x * m.m[1] + p.y * m.m[5] + p.z * m.m[9] + m.m[13]) / w;
-        return {(x + 1.0f) * 0.5f * 320.0f, (1.0f - y) * 0.5f * 240.0f};
-    }
+    static Level frame() { return drawFrame(chain(), 0xFF000000 | clearColour); }
 
     // Pixels well inside a rectangle that are not its colour, and pixels
     // well outside every rectangle that are not the clear colour.
@@ -74,7 +52,7 @@ protected:
                 const uint32_t* inside = nullptr;
                 bool close = false;
                 for (const Area& r : rectangles) {
-                    const vec2d a = screen(r.low), b = screen(r.high);
+                    const vec2d a = screenPoint(chain(), r.low), b = screenPoint(chain(), r.high);
                     const float left = std::min(a.x, b.x), right = std::max(a.x, b.x);
                     const float top = std::min(a.y, b.y), bottom = std::max(a.y, b.y);
                     if (x > left + 2 && x < right - 2 && y > top + 2 && y < bottom - 2)

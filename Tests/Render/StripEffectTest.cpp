@@ -46,12 +46,8 @@ protected:
     static void SetUpTestSuite()
     {
         DeviceSuite::SetUpTestSuite();
-        D3D::Device::SwapChain& c = chain();
-        c.position = {0.0f, 0.0f, -10.0f};
-        c.angles = {};
-        c.setAnglesDeg();
-        c.Camera::update(); // SwapChain::update is the managers' frame update
-        c.sun.direction = {0.0f, 0.8f, -0.6f};
+        lookAlongZ(chain(), {0.0f, 0.0f, -10.0f});
+        chain().sun.direction = {0.0f, 0.8f, -0.6f};
     }
 
     void SetUp() override
@@ -59,27 +55,10 @@ protected:
         white = makeTexture(4, 4, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0xFFFFFFFFu; });
     }
 
-    // A frame of the swap chain (whose passes draw its groups) over a
-    // cleared back buffer, read back.
-    static Level drawGroups()
-    {
-        D3D::Device::SwapChain& c = *chain().beginFrame();
-        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030, 1.0f, 0);
-        c.render(false);
-        Level pixels = readSurface(c.targets[0].surface);
-        c.present();
-        return pixels;
-    }
+    // A frame of the swap chain (whose passes draw its groups).
+    static Level drawGroups() { return drawFrame(chain(), 0xFF102030); }
 
-    // Screen position of a world point through the swap chain's camera.
-    static vec2d screen(const vec3d& p)
-    {
-        const matrix3d& m = chain().viewProjection;
-        const float w = p.x * m.m[3] + p.y * m.m[7] + p.z * m.m[11] + m.m[15];
-        const float x = (p.x * m.m[0] + p.y * m.m[4] + p.z * m.m[8] + m.m[12]) / w;
-        const float y = (p.x * m.m[1] + p.y * m.m[5] + p.z * m.m[9] + m.m[13]) / w;
-        return {(x + 1.0f) * 0.5f * 320.0f, (1.0f - y) * 0.5f * 240.0f};
-    }
+    static vec2d screen(const vec3d& p) { return screenPoint(chain(), p); }
 
     // Texels well inside the image of the world rectangle lo..hi (z 0) that
     // are not lit, and texels well outside every rectangle that are not the

@@ -189,6 +189,40 @@ inline Level readLevel(const TextureRef& ref, uint32_t level = 0)
     return out;
 }
 
+// One frame of the chain's passes (UI left out) over a back buffer cleared
+// to clear, read back before it is presented.
+inline Level drawFrame(D3D::Device::SwapChain& chain, uint32_t clear)
+{
+    D3D::Device::SwapChain& c = *chain.beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0);
+    c.render(false);
+    Level pixels = readSurface(c.targets[0].surface);
+    c.present();
+    return pixels;
+}
+
+// The chain's camera at position looking along +z, its matrices updated
+// (SwapChain::update is the managers' frame update, not the camera's).
+inline void lookAlongZ(D3D::Device::SwapChain& chain, const vec3d& position)
+{
+    chain.position = position;
+    chain.angles = {};
+    chain.setAnglesDeg();
+    chain.Camera::update();
+}
+
+// Where the chain's camera shows the world point p on a target of the test
+// window's size.
+inline vec2d screenPoint(const D3D::Device::SwapChain& chain, const vec3d& p, float width = 320.0f,
+                         float height = 240.0f)
+{
+    const matrix3d& m = chain.viewProjection;
+    const float w = p.x * m.m[3] + p.y * m.m[7] + p.z * m.m[11] + m.m[15];
+    const float x = (p.x * m.m[0] + p.y * m.m[4] + p.z * m.m[8] + m.m[12]) / w;
+    const float y = (p.x * m.m[1] + p.y * m.m[5] + p.z * m.m[9] + m.m[13]) / w;
+    return {(x + 1.0f) * 0.5f * width, (1.0f - y) * 0.5f * height};
+}
+
 // The number of texels whose bits under mask differ from want(x, y); -1 for
 // a level that could not be read.
 inline int wrongTexels(const Level& level, const std::function<uint32_t(uint32_t, uint32_t)>& want,
