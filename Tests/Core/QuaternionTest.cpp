@@ -84,3 +84,45 @@ TEST(Quaternion, BlendsTakeTheShorterArc)
 }
 
 }
+
+// The skeleton's angle turn: Ry x Rx x Rz for row vectors, whose Euler
+// angles come back through a quaternion.
+TEST(Quaternion, AngleTurnsAreRyRxRzAndReadBackAsEuler)
+{
+    std::mt19937 random(12);
+    std::uniform_real_distribution<float> angle(-80.0f, 80.0f);
+    for (int i = 0; i < 500; ++i) {
+        const vec3d a(angle(random), 2.0f * angle(random), 2.0f * angle(random));
+        const matrix3d expected = aboutAxis({0, 1, 0}, a.y * pi / 180).toMatrix() *
+                                  aboutAxis({1, 0, 0}, a.x * pi / 180).toMatrix() *
+                                  aboutAxis({0, 0, 1}, a.z * pi / 180).toMatrix();
+        const matrix3d turn = matrix3d::fromAngles(a);
+        for (int e = 0; e < 16; ++e)
+            ASSERT_NEAR(turn.m[e], expected.m[e], 2e-6f) << e;
+        EXPECT_NEAR((quaternion::fromMatrix(turn).toEuler() - a).length(), 0.0f, 0.02f);
+    }
+}
+
+TEST(Quaternion, AffineInversesUndoTheirMatrices)
+{
+    std::mt19937 random(13);
+    std::normal_distribution<float> n(0.0f, 1.0f);
+    for (int i = 0; i < 500; ++i) {
+        matrix3d m = aboutAxis({n(random), n(random), n(random)}, n(random)).toMatrix();
+        for (int e = 0; e < 12; ++e)
+            m.m[e] *= 1.0f + 0.5f * std::fabs(n(random)); // scaled and sheared a little
+        m.setRow(3, {n(random) * 10, n(random) * 10, n(random) * 10});
+        matrix3d inverse;
+        ASSERT_TRUE(m.inverseAffine(inverse));
+        const matrix3d product = m * inverse;
+        const matrix3d identity = matrix3d::identity();
+        for (int e = 0; e < 16; ++e)
+            ASSERT_NEAR(product.m[e], identity.m[e], 1e-4f) << e;
+    }
+    matrix3d flat = matrix3d::identity();
+    flat.m[5] = 0.0f;
+    matrix3d untouched;
+    untouched.m[0] = 7.0f;
+    EXPECT_FALSE(flat.inverseAffine(untouched)) << "a singular block has no inverse";
+    EXPECT_EQ(untouched.m[0], 7.0f);
+}
