@@ -161,6 +161,8 @@ TEST(BoneAnim, TheBuildersRiderReadsBack)
         ++stored;
     }
     EXPECT_EQ(stored, 4);
+    for (auto* node = rider.anim.animations.head(); node; node = node->next)
+        EXPECT_EQ(node->item->owner, &rider.anim);
     BoneAnim::Animation* rest0 = rider.anim.findAnimation(String(L"default"));
     ASSERT_NE(rest0, nullptr);
     const std::vector<matrix3d> before = placements(rider.anim);

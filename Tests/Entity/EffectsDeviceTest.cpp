@@ -161,6 +161,13 @@ TEST_F(Effects, SpritesDrawWhereTheyArePlacedWithTheirSettings)
     EXPECT_EQ(kept.applied, 2);
     EXPECT_EQ(kept.restored, 2);
     EXPECT_EQ(chain().sprites->sprites.count(), 1) << "a deleted sprite leaves the list";
+
+    // A manager that goes first (device release) lets go of its sprites.
+    auto* manager = new SpriteManager;
+    SpriteManager::Sprite late;
+    late.node = manager->sprites.append(&late);
+    delete manager;
+    EXPECT_EQ(late.node, nullptr);
 }
 
 // Shows every particle and keeps it.

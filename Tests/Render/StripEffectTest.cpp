@@ -276,6 +276,41 @@ TEST_F(StripEffects, TheManagerUpdatesEveryItemAndAnswersAndDrawsByVolume)
         EXPECT_EQ(hiddenOne.written, c.hidden) << c.name;
     }
     manager.groups.clear(false);
+
+    // The states items are drawn with in a volume (a shadow map's): blended
+    // and alpha-tested, unculled, clamped, covered texels left at alpha 0.
+    class StateWatch final : public StripEffectItem
+    {
+    public:
+        void writeVertices(StripEffectRing&) override
+        {
+            const std::pair<D3DRENDERSTATETYPE, DWORD> wanted[] = {
+                {D3DRS_ALPHABLENDENABLE, TRUE}, {D3DRS_ALPHATESTENABLE, TRUE},      {D3DRS_ALPHAREF, 128},
+                {D3DRS_CULLMODE, D3DCULL_NONE}, {D3DRS_SEPARATEALPHABLENDENABLE, TRUE},
+                {D3DRS_SRCBLENDALPHA, D3DBLEND_ZERO}, {D3DRS_DESTBLENDALPHA, D3DBLEND_ZERO}};
+            for (const auto& [state, value] : wanted) {
+                DWORD actual = ~0u;
+                gDevice->GetRenderState(state, &actual);
+                wrong += actual != value;
+            }
+            for (D3DSAMPLERSTATETYPE address : {D3DSAMP_ADDRESSU, D3DSAMP_ADDRESSV}) {
+                DWORD actual = ~0u;
+                gDevice->GetSamplerState(0, address, &actual);
+                wrong += actual != D3DTADDRESS_CLAMP;
+            }
+            ++calls;
+        }
+        int wrong = 0, calls = 0;
+    } watch;
+    StripEffectGroup watched;
+    watched.items.append(&watch);
+    manager.groups.append(&watched);
+    gDevice->BeginScene();
+    manager.drawInVolume(boxVolume({-1, -1, -1}, {1, 1, 1}));
+    gDevice->EndScene();
+    EXPECT_EQ(watch.calls, 1);
+    EXPECT_EQ(watch.wrong, 0);
+    manager.groups.clear(false);
 }
 
 TEST(StripEffectItemBox, HalfTheLengthAlongTheSecondAxis)
