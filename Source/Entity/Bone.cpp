@@ -29,9 +29,9 @@ matrix3d multiply3x3(const matrix3d& a, const matrix3d& b)
     return r;
 }
 
-// Euler angles in degrees of a rotation built as Ry x Rx x Rz; beyond the
-// range of the sine, the angle about x follows the element's sign.
-vec3d anglesOf(const matrix3d& r)
+}
+
+vec3d Bone::eulerAngles(const matrix3d& r)
 {
     constexpr double degreesPerRadian = double(57.29578f);
     const float s = r.at(1, 2);
@@ -41,6 +41,8 @@ vec3d anglesOf(const matrix3d& r)
                 float(-std::atan2(double(r.at(1, 0)), double(r.at(1, 1))) * degreesPerRadian)};
     return {90.0f * s, float(-std::atan2(double(-r.at(2, 0)), double(r.at(0, 0))) * degreesPerRadian), 0.0f};
 }
+
+namespace {
 
 bool insideBox(const OrientedBox& box, const vec3d& p)
 {
@@ -217,7 +219,7 @@ void Bone::Root::aimBone(Bone& bone, const vec3d& target, bool turnSelf)
             return;
         relative = multiply3x3(frame, inverse);
     }
-    turned.setAngles(anglesOf(relative));
+    turned.setAngles(eulerAngles(relative));
 }
 
 Bone* Bone::Root::addBone(const vec3d& position, float length)

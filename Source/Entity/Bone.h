@@ -85,6 +85,10 @@ public:
     void updateGeometry(const matrix3d* turn = nullptr, bool noRecurse = false);
     // Angles clamped per axis to rotationMin..rotationMax, then the update.
     void setAngles(const vec3d& v);
+    // Euler angles in degrees of a turn built as Ry x Rx x Rz: x from the
+    // sine in r(1, 2); beyond the sine's range (rounding) x follows its sign
+    // times 90 and z is 0.
+    static vec3d eulerAngles(const matrix3d& r);
     // Gathers the triangles of mesh that have a corner in the bone's box
     // (grown over the bone's vertices) into triangles, then the children's.
     // A bone without vertex storage gathers none.

@@ -8,6 +8,8 @@
 #include "RiderSample.h"
 
 #include <cmath>
+#include <cstring>
+#include <functional>
 
 namespace {
 
@@ -233,6 +235,46 @@ TEST(BoneAnim, AnimationsNeedAtMostSixtyFourBones)
         EXPECT_EQ(mesh.getBoneAnim()->read(stream, mesh), count <= 64) << count;
         EXPECT_EQ(mesh.getBoneAnim()->countBones(), count) << "the skeleton stays";
         EXPECT_EQ(mesh.getBoneAnim()->findAnimation(String(L"Wave")) != nullptr, count <= 64) << count;
+    }
+}
+
+// A damaged animation is dropped; the skeleton and the animations before it
+// stay.
+TEST(BoneAnim, ADamagedAnimationKeepsWhatCameBefore)
+{
+    MeshWriter::Record record = RiderSample::record();
+    MeshWriter::Skeleton& skeleton = record.skeleton;
+    skeleton.animations[2].frames.push_back(skeleton.animations[2].frames[0]);
+    std::vector<uint8_t> bytes = bytesOf(MeshWriter::writeRecord, record);
+    // The third stored animation's frame count sits just after the first
+    // two: cut the data inside its second frame.
+    const size_t frame = 56 + 16 * RiderSample::boneCount;
+    size_t third = bytes.size();
+    for (size_t a = 4; a-- > 2;)
+        third -= 4 + 4 + 4 + skeleton.animations[a].name.size() + frame * skeleton.animations[a].frames.size();
+    struct Case
+    {
+        const char* name;
+        std::function<void(std::vector<uint8_t>&)> damage;
+    };
+    const Case cases[] = {
+        {"a frame count past the data", [&](std::vector<uint8_t>& b) { std::memset(&b[third], 0x7F, 4); }},
+        {"cut inside a frame", [&](std::vector<uint8_t>& b) { b.resize(third + 12 + 4 + frame + 20); }},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> damaged = bytes;
+        c.damage(damaged);
+        EntityMesh mesh(String(L"m"));
+        FileArray stream(4096);
+        fill(stream, damaged);
+        MeshTools::processMode(mesh, &stream, matrix3d::identity(), 4);
+        BoneAnim& anim = *mesh.getBoneAnim();
+        EXPECT_EQ(anim.countBones(), RiderSample::boneCount) << c.name;
+        EXPECT_NE(anim.findAnimation(String(L"Stand")), nullptr) << c.name;
+        EXPECT_NE(anim.findAnimation(String(L"Sit")), nullptr) << c.name;
+        EXPECT_EQ(anim.findAnimation(String(L"LeanLeft")), nullptr) << c.name;
+        EXPECT_EQ(anim.animations.count(), 3) << c.name;
+        EXPECT_EQ(*mesh.getVertexCount(), int32_t(record.positions.size())) << c.name << ": the mesh stands";
     }
 }
 

@@ -204,6 +204,33 @@ TEST(Bones, AimingPointsTheTurnedBonesTipAtTheTarget)
     expectNear(*first, before, 0.0f, "zero direction");
 }
 
+TEST(Bones, EulerAnglesReadBackTheTurnAndHandleTheSinesEdge)
+{
+    std::mt19937 random(31);
+    std::uniform_real_distribution<float> angle(-85.0f, 85.0f);
+    for (int round = 0; round < 100; ++round) {
+        const vec3d a(angle(random), 2.0f * angle(random), 2.0f * angle(random));
+        expectNear(Bone::eulerAngles(matrix3d::fromAngles(a)), a, 2e-3f, "the angles come back");
+    }
+    // A quarter turn about x after 30 degrees about y: a sine of exactly 1
+    // takes the asin branch; rounding past it the other, which reads y from
+    // rows 0 and 2.
+    struct Case
+    {
+        float sine, x;
+    };
+    for (const Case& c : {Case{1.0f, 90.0f}, Case{1.0000001f, 90.000009f}, Case{-1.0000001f, -90.000009f}}) {
+        matrix3d r = matrix3d::fromAngles(vec3d(90, 30, 0));
+        r.at(1, 2) = c.sine;
+        const vec3d got = Bone::eulerAngles(r);
+        EXPECT_NEAR(got.x, c.x, 1e-5f) << c.sine;
+        if (c.sine != 1.0f) {
+            EXPECT_NEAR(got.y, 30.0f, 1e-3f) << c.sine;
+            EXPECT_EQ(got.z, 0.0f) << c.sine;
+        }
+    }
+}
+
 TEST(Bones, WriteReadWriteGivesEqualBytes)
 {
     std::mt19937 random(21);
@@ -284,6 +311,10 @@ TEST(Bones, BindingGathersTheTrianglesNearEachBoneAsBruteForceDoes)
     Bone* bare = skeleton.getBoneByIndex(3);
     bare->vertices.resize(0);
     bare->vertexCount = 0;
+    // A triangle with a corner in the middle of the bare bone, where any box
+    // of its would reach.
+    position(mesh, 59) = bare->bounds.center;
+    mesh.addTriangle(59, 0, 1);
     for (int k = 0; k < 10; ++k) {
         Bone& bone = *skeleton.getBoneByIndex(k);
         for (int e = 0; e < bone.vertices.count(); ++e)
@@ -301,7 +332,7 @@ TEST(Bones, BindingGathersTheTrianglesNearEachBoneAsBruteForceDoes)
             for (int e = 0; e < bone.vertexCount; ++e)
                 if (bone.vertices.at(e)->index < 60)
                     box.extendToPoint(position(mesh, bone.vertices.at(e)->index));
-            for (int t = 0; t < 30; ++t) {
+            for (int t = 0; t < 31; ++t) {
                 bool near = false;
                 for (int c = 0; c < 3; ++c) {
                     const vec3d d = position(mesh, *mesh.getIndex(3 * t + c)) - box.center;

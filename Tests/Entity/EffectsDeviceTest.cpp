@@ -99,9 +99,9 @@ matrix3d placed(float scale, const vec3d& at)
 
 TEST_F(Effects, SpritesDrawWhereTheyArePlacedWithTheirSettings)
 {
-    // Left half red, right half blue.
+    // Left half red (alpha 0x40), right half blue.
     const TextureRef halves =
-        makeTexture(128, 4, D3DFMT_A8R8G8B8, [](uint32_t x, uint32_t) { return x < 64 ? 0xFFFF0000u : 0xFF0000FFu; });
+        makeTexture(128, 4, D3DFMT_A8R8G8B8, [](uint32_t x, uint32_t) { return x < 64 ? 0x40FF0000u : 0xFF0000FFu; });
     SpriteManager::Sprite sprite;
     ASSERT_TRUE(SpriteManager::createSprite(sprite, chain(), nullptr, String(), 1));
     ASSERT_NE(sprite.settings, nullptr) << "a sprite without a set gets one of its own";
@@ -125,6 +125,12 @@ TEST_F(Effects, SpritesDrawWhereTheyArePlacedWithTheirSettings)
          {{red.low, red.high, 0x0000FF}, {blue.low, blue.high, 0xFF0000}}},
         {"tinted by the texture factor", [&] { settings.textureFactor = Color(0, 255, 255, 255); },
          {{red.low, red.high, 0x000000}, blue}},
+        {"alpha-tested against its reference",
+         [&] {
+             settings.alphaTest = 1;
+             settings.alphaReference = 0x80;
+         },
+         {blue}},
         {"hidden", [&] { sprite.hidden = 1; }, {}},
         {"hidden in reflections, drawn in the frame", [&] { sprite.hiddenInReflections = 1; }, {red, blue}},
         {"hidden in reflections, while mirrored",
@@ -138,6 +144,8 @@ TEST_F(Effects, SpritesDrawWhereTheyArePlacedWithTheirSettings)
         sprite.world = placed(4.0f, {});
         sprite.textureRotation[0] = 0.0f;
         settings.textureFactor = Color(255, 255, 255, 255);
+        settings.alphaTest = 0;
+        settings.alphaReference = 127;
         sprite.hidden = sprite.hiddenInReflections = 0;
         gDirectGraphics.record.mirrored = 0;
         c.set();
