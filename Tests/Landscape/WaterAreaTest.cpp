@@ -302,18 +302,20 @@ TEST_F(Waves, SlopesTakeTheSunsLight)
     WaterPhysics& p = physics();
     const WaterPhysics::Macro& m = macro(27);
     const int32_t ix = m.ix0 + 4, iz = m.iz0 + 4;
-    // The row before rises by 100 (the last frame's heights), and the
-    // column before only at that row: slopes Sz = 300, Sx = 0.
-    for (int32_t d = -1; d <= 1; ++d)
+    // The row before stands 100 high and the row after 20 deep (the last
+    // frame's heights): slopes Sz = 300 - (-60) = 360, Sx = 0.
+    for (int32_t d = -1; d <= 1; ++d) {
         p.cell(ix + d, iz - 1).height[p.other] = 100;
+        p.cell(ix + d, iz + 1).height[p.other] = -20;
+    }
     light.direction = {0.0f, 0.6f, 0.8f};
     light.diffuse[0] = 0.5f;
     light.diffuse[1] = 0.25f;
     light.diffuse[2] = 1.0f;
     macro(27).simulate(p, {m.box.center.x, 50.0f, m.box.center.z}, light);
-    // s = 300 x 0.8 x 0.01 + 10 = 12.4 at the macro's centre.
+    // s = 360 x 0.8 x 0.01 + 10 = 12.88 at the macro's centre.
     EXPECT_EQ(p.cell(ix, iz).colour, Color(6, 3, 12, 7));
-    // Lit from the other side the slope darkens it: s = 10 - 2.4 = 7.6.
+    // Lit from the other side the slope darkens it: s = 10 - 2.88 = 7.12.
     light.direction = {0.0f, 0.6f, -0.8f};
     p.cell(ix, iz).stamp = 255;
     macro(27).simulate(p, {m.box.center.x, 50.0f, m.box.center.z}, light);
@@ -363,6 +365,10 @@ TEST_F(Waves, RipplesPushTheCellUnderThem)
         p.addRipple({x, z}, strength);
         EXPECT_EQ(p.cell(ix, iz).velocity, velocity) << strength;
     }
+    // On the edge between two macros the first of them takes it, for the
+    // row beyond its own.
+    p.addRipple({x, m.box.maximum.z}, 1.0f);
+    EXPECT_EQ(p.cell(ix, m.iz0 - 1).velocity, 32767);
     // A dry cell, and a point outside the patch, take nothing.
     p.cell(ix, iz).stamp = 0;
     p.cell(ix, iz).velocity = 5;
