@@ -64,10 +64,12 @@ void neTerrainLoop(neCollisionResult& r, const neGeometry& terrain, const vec3d&
         const vec3d& a = t.vertices[triangle.indices[0]];
         const vec3d& b = t.vertices[triangle.indices[1]];
         const vec3d& c = t.vertices[triangle.indices[2]];
-        // A triangle wholly beside the shape's box cannot touch the shape.
+        // A triangle wholly beside the shape's box cannot touch the shape. A
+        // height-field triangle wholly above it still pushes it up.
         if ((a.x > hi.x && b.x > hi.x && c.x > hi.x) || (a.x < lo.x && b.x < lo.x && c.x < lo.x)
-            || (a.y > hi.y && b.y > hi.y && c.y > hi.y) || (a.y < lo.y && b.y < lo.y && c.y < lo.y)
-            || (a.z > hi.z && b.z > hi.z && c.z > hi.z) || (a.z < lo.z && b.z < lo.z && c.z < lo.z))
+            || (a.y > hi.y && b.y > hi.y && c.y > hi.y && triangle.mode != neTriangleHeightField)
+            || (a.y < lo.y && b.y < lo.y && c.y < lo.y) || (a.z > hi.z && b.z > hi.z && c.z > hi.z)
+            || (a.z < lo.z && b.z < lo.z && c.z < lo.z))
             continue;
         neTriangleWork work;
         work.build(a, b, c);

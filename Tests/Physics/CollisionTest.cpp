@@ -234,6 +234,10 @@ TEST(Collision, BoxOnTriangles)
     EXPECT_EQ(height.pointA.z, height.pointB.z);
     EXPECT_NEAR(height.pointB.y - height.pointA.y, height.depth, 1e-6f);
     EXPECT_EQ(height.userDataB, 9u);
+    // A box that has sunk wholly below the ground is pushed up all the same.
+    const neCollisionResult sunk = collide(box, translation({0, -2, 0}), h.finish(), matrix3d::identity());
+    ASSERT_EQ(sunk.collided, 1u);
+    EXPECT_GT(sunk.depth, 2.0f);
 
     // Only corners above the triangle, seen from above, are pushed up: the
     // deepest of them, never a deeper one beside it.
