@@ -1,5 +1,7 @@
 // The box / box test: separating axes over the three face normals of each
-// box, then over the nine cross products of their edges.
+// box, then over the nine cross products of their edges. The axes of B are
+// taken in A's frame once (the products a_i . b_j), so that every axis is
+// measured from that table.
 #include "Physics/neCollision.h"
 
 #include <utility>
@@ -12,9 +14,9 @@ struct Box
     vec3d centre;
     vec3d axes[3];   // unit
     vec3d scaled[3]; // times the half extent
-    vec3d half;
+    float half[3];
 
-    Box(const matrix3d& world, const vec3d& h) : centre(nePosition(world)), half(h)
+    Box(const matrix3d& world, const vec3d& h) : centre(nePosition(world)), half{h.x, h.y, h.z}
     {
         for (int i = 0; i < 3; ++i) {
             axes[i] = neAxis(world, i);
@@ -22,21 +24,15 @@ struct Box
         }
     }
 
-    // The box's reach along n over the scaled axes other than skip (-1: all),
-    // and the sum of those axes turned towards n.
-    float reach(const vec3d& n, int skip, vec3d& towards) const
+    // The sum of the scaled axes other than skip (-1: all), each turned
+    // towards n (an axis across n counts as turned away).
+    vec3d towards(const vec3d& n, int skip) const
     {
-        float r = 0.0f;
-        towards = {};
-        for (int i = 0; i < 3; ++i) {
-            if (i == skip)
-                continue;
-            const float p = scaled[i].dot(n);
-            const float sign = p > 0.0f ? 1.0f : -1.0f;
-            r += sign * p;
-            towards += scaled[i] * sign;
-        }
-        return r;
+        vec3d t{};
+        for (int i = 0; i < 3; ++i)
+            if (i != skip)
+                t += scaled[i].dot(n) > 0.0f ? scaled[i] : -scaled[i];
+        return t;
     }
 };
 
@@ -47,33 +43,33 @@ struct Work
     bool found = false;
 };
 
-// The face axes of f against the other box o; false when one separates them.
-bool testFaces(const Box& f, const Box& o, Work& w)
+// The face axes of f against the other box o, with r[k][j] = f's axis k . o's
+// axis j and t[k] = f's axis k . (o's centre - f's centre); false when one
+// separates them.
+bool testFaces(const Box& f, const Box& o, const float r[3][3], const float t[3], Work& w)
 {
     for (int k = 0; k < 3; ++k) {
-        vec3d n = f.axes[k];
-        const float d = n.dot(o.centre - f.centre);
-        if (d < 0.0f)
-            n = -n;
-        vec3d towards;
-        const float depth = f.half[k] - absFloat(d) + o.reach(n, -1, towards);
+        const float depth = f.half[k] - absFloat(t[k]) + absFloat(o.half[0] * r[k][0])
+                            + absFloat(o.half[1] * r[k][1]) + absFloat(o.half[2] * r[k][2]);
         if (depth <= 0.0f)
             return false;
-        const vec3d q = o.centre - towards; // o's vertex deepest towards f
-        bool better = depth + 0.0001f < w.depth;
-        if (!better && absFloat(depth - w.depth) < 1e-6f) {
+        const bool better = depth + 0.0001f < w.depth;
+        if (!better && !(absFloat(depth - w.depth) < 1e-6f))
+            continue;
+        const vec3d n = t[k] < 0.0f ? -f.axes[k] : f.axes[k];
+        const vec3d q = o.centre - o.towards(n, -1); // o's vertex deepest towards f
+        if (!better) {
             // Equal depths: the face wins only where the vertex lies within it.
             const int j1 = (k + 1) % 3, j2 = (k + 2) % 3;
-            better = absFloat((q - f.centre).dot(f.axes[j1])) <= f.half[j1] * 1.001f
-                     && absFloat((q - f.centre).dot(f.axes[j2])) <= f.half[j2] * 1.001f;
+            if (!(absFloat((q - f.centre).dot(f.axes[j1])) <= f.half[j1] * 1.001f
+                  && absFloat((q - f.centre).dot(f.axes[j2])) <= f.half[j2] * 1.001f))
+                continue;
         }
-        if (better) {
-            w.p = q;
-            w.q = q + n * depth;
-            w.normal = n;
-            w.depth = depth;
-            w.found = true;
-        }
+        w.p = q;
+        w.q = q + n * depth;
+        w.normal = n;
+        w.depth = depth;
+        w.found = true;
     }
     return true;
 }
@@ -85,47 +81,65 @@ void neCollideBoxes(neCollisionResult& r, const neGeometry& ga, const neGeometry
 {
     r.collided = 0;
     const Box a(wa, ga.halfExtents()), b(wb, gb.halfExtents());
+    const vec3d d = b.centre - a.centre;
+    float ab[3][3], ba[3][3], ta[3], tb[3];
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j)
+            ab[i][j] = ba[j][i] = a.axes[i].dot(b.axes[j]);
+        ta[i] = a.axes[i].dot(d);
+        tb[i] = -b.axes[i].dot(d);
+    }
     Work w;
-    if (!testFaces(a, b, w))
+    if (!testFaces(a, b, ab, ta, w))
         return;
     // From here on P lies on A, Q on B and the normal points from B towards A.
     w.normal = -w.normal;
     std::swap(w.p, w.q);
-    if (!testFaces(b, a, w))
+    if (!testFaces(b, a, ba, tb, w))
         return;
 
+    // Edge axes a_i x b_j, in A's frame (n[k] = a_k . axis), left at their
+    // length until one wins: the depths only compare.
     float edgeDepth = w.depth;
-    vec3d edgeNormal, edgeA[2], edgeB[2];
-    bool edgeWon = false;
+    vec3d edgeNormal;
+    int edgeI = -1, edgeJ = -1;
     for (int i = 0; i < 3; ++i) {
+        const int i1 = (i + 1) % 3, i2 = (i + 2) % 3;
         for (int j = 0; j < 3; ++j) {
-            vec3d n = a.axes[i].cross(b.axes[j]);
-            const float length = neLength(n);
-            if (length < 1e-6f)
+            const int j1 = (j + 1) % 3, j2 = (j + 2) % 3;
+            float n[3];
+            n[i] = 0.0f;
+            n[i1] = -ab[i2][j];
+            n[i2] = ab[i1][j];
+            const float lengthSq = n[i1] * n[i1] + n[i2] * n[i2];
+            if (lengthSq < 1e-12f)
                 continue;
-            n = n / length;
-            const float d = n.dot(b.centre - a.centre);
-            if (d < 0.0f)
-                n = -n;
-            vec3d towardsA, towardsB;
-            const float depth = -absFloat(d) + a.reach(n, i, towardsA) + b.reach(n, j, towardsB);
-            if (depth <= 0.0f)
+            // B's axis l . (a_i x b_j) is +-(a_i . b_m) for the third axis m of B.
+            const float depthScaled = -absFloat(n[i1] * ta[i1] + n[i2] * ta[i2]) + absFloat(a.half[i1] * n[i1])
+                                      + absFloat(a.half[i2] * n[i2]) + absFloat(b.half[j1] * ab[i][j2])
+                                      + absFloat(b.half[j2] * ab[i][j1]);
+            if (depthScaled <= 0.0f)
                 return;
+            if (depthScaled * depthScaled >= edgeDepth * edgeDepth * lengthSq)
+                continue;
+            const float length = fastSqrt(lengthSq);
+            const float depth = depthScaled / length;
             if (depth < edgeDepth) {
                 edgeDepth = depth;
-                edgeNormal = n;
-                const vec3d ea = a.centre + towardsA, eb = b.centre - towardsB;
-                edgeA[0] = ea + a.scaled[i];
-                edgeA[1] = ea - a.scaled[i];
-                edgeB[0] = eb + b.scaled[j];
-                edgeB[1] = eb - b.scaled[j];
-                edgeWon = true;
+                edgeI = i;
+                edgeJ = j;
+                edgeNormal = (a.axes[i1] * n[i1] + a.axes[i2] * n[i2]) / length;
+                if (edgeNormal.dot(d) < 0.0f)
+                    edgeNormal = -edgeNormal; // from A towards B
             }
         }
     }
-    if (edgeWon) {
+    if (edgeI >= 0) {
+        // The edge of A lies on A's side towards B, the edge of B on B's side towards A.
+        const vec3d ea = a.centre + a.towards(edgeNormal, edgeI), eb = b.centre - b.towards(edgeNormal, edgeJ);
         vec3d onA, onB;
-        if (neSegmentClosestPoints(edgeA[0], edgeA[1], edgeB[0], edgeB[1], onA, onB)) {
+        if (neSegmentClosestPoints(ea + a.scaled[edgeI], ea - a.scaled[edgeI], eb + b.scaled[edgeJ],
+                                   eb - b.scaled[edgeJ], onA, onB)) {
             w.p = onA;
             w.q = onB;
         }

@@ -60,14 +60,16 @@ Feature nearestOutsideFeature(const neTriangleWork& t, const vec3d& p)
     return edge1;
 }
 
-bool sphereTriangle(const neTriangleWork& t, const vec3d& c, float r, neContactSlot& slot)
+// (No contact of a sphere with a triangle lies deeper than its penetration of
+// the triangle's plane.)
+bool sphereTriangle(const neTriangleWork& t, const vec3d& c, float r, neContactSlot& slot, float floor)
 {
     slot.depth = 100000.0f;
     slot.collided = false;
     const float s = t.normal.dot(c) - t.d;
     const float g = s >= 0.0f ? 1.0f : -1.0f;
     const float penetration = r - g * s;
-    if (penetration <= 0.0f)
+    if (penetration <= 0.0f || penetration <= floor)
         return false;
     if (t.contains(c)) {
         const vec3d n = t.normal * g;
@@ -181,27 +183,26 @@ bool cylinderTriangle(const neTriangleWork& t, const vec3d& position, const vec3
 
 // Separating axes of a box and a triangle: the triangle's normal, the box's
 // axes and the cross products of box axes and triangle edges, the last two
-// worked out in the box's frame (coordinates along its unit axes, from its centre).
-bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& slot)
+// worked out in the box's frame (coordinates along its unit axes, from its
+// centre). An axis replaces the best only when it overlaps strictly less.
+// Every axis after the normal can only make the contact shallower, so a
+// triangle stops as soon as its overlap no longer beats floor.
+bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& slot, float floor)
 {
-    slot.depth = 100000.0f;
     slot.collided = false;
     slot.alternative = false;
 
     // The triangle's normal.
     const float s = t.normal.dot(box.centre) - t.d;
     const vec3d m = s >= 0.0f ? t.normal : -t.normal;
-    vec3d deepest = box.centre;
-    float extent = 0.0f;
-    for (const vec3d& a : box.axes) {
-        const float p = a.dot(m);
-        extent += absFloat(p);
-        deepest -= p >= 0.0f ? a : -a;
+    float p[3], extent = 0.0f;
+    for (int i = 0; i < 3; ++i) {
+        p[i] = box.axes[i].dot(m);
+        extent += absFloat(p[i]);
     }
     const float depthNormal = extent - absFloat(s);
-    if (depthNormal < 0.0f)
+    if (depthNormal < 0.0f || depthNormal <= floor)
         return false;
-    slot = {deepest, deepest + m * depthNormal, m, depthNormal, true, false};
 
     float v[3][3]; // the vertices in the box's frame
     for (int k = 0; k < 3; ++k) {
@@ -213,8 +214,9 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
     const float h[3] = {box.half.x, box.half.y, box.half.z};
 
     // The box's axes.
-    neContactSlot spare = slot;
-    spare.collided = false;
+    float depth = depthNormal;
+    int boxAxis = -1, boxVertex = 0;
+    bool boxUp = false;
 #pragma GCC unroll 3
     for (int i = 0; i < 3; ++i) {
         int lowest = 0, highest = 0;
@@ -229,20 +231,19 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
             return false;
         const bool up = high + h[i] <= h[i] - low;
         const float overlap = up ? high + h[i] : h[i] - low;
-        if (overlap < spare.depth) {
-            // The triangle's vertex deepest in the box, and its point on the box's face.
-            const vec3d normal = up ? box.unitAxes[i] : -box.unitAxes[i];
-            const vec3d& vertex = t.v[up ? highest : lowest];
-            spare = {vertex - normal * overlap, vertex, normal, overlap, true, false};
+        if (overlap < depth) {
+            depth = overlap;
+            boxAxis = i;
+            boxUp = up;
+            boxVertex = up ? highest : lowest;
         }
     }
-    if (spare.collided)
-        slot = spare;
+    if (depth <= floor)
+        return false;
 
     // Box axes against triangle edges.
-    spare.depth = slot.depth;
-    spare.collided = false;
-    int edgeAxis = 0, edgeIndex = 0;
+    float edgeDepth = depth;
+    int edgeAxis = -1, edgeIndex = 0;
     float edgeNormal[3] = {};
 #pragma GCC unroll 3
     for (int i = 0; i < 3; ++i) {
@@ -265,38 +266,53 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
             if (reach <= low || -reach >= high)
                 return false;
             const float scaled = edgeLow ? reach - low : high + reach;
-            if (scaled * scaled >= spare.depth * spare.depth * lengthSq)
+            if (scaled * scaled >= edgeDepth * edgeDepth * lengthSq)
                 continue;
             const float inverse = 1.0f / fastSqrt(lengthSq);
             const float overlap = scaled * inverse;
-            if (overlap < spare.depth) {
+            if (overlap < edgeDepth) {
                 const float sign = edgeLow ? -inverse : inverse;
                 edgeNormal[i] = 0.0f;
                 edgeNormal[k1] = a1 * sign;
                 edgeNormal[k2] = a2 * sign;
-                spare.depth = overlap;
-                spare.collided = true;
+                edgeDepth = overlap;
                 edgeAxis = i;
                 edgeIndex = j;
             }
         }
     }
-    if (spare.collided)
-        spare.normal = box.unitAxes[0] * edgeNormal[0] + box.unitAxes[1] * edgeNormal[1] + box.unitAxes[2] * edgeNormal[2];
-    if (spare.collided) {
+    if (edgeAxis >= 0) {
         // The box edge along the winning axis that lies deepest against the
-        // normal, and the triangle's edge: their closest points are the contact.
+        // normal, and the triangle's edge: their closest points are the
+        // contact. Edges whose closest points lie beyond an end give none,
+        // and the face or box axis stands.
+        const vec3d normal = box.unitAxes[0] * edgeNormal[0] + box.unitAxes[1] * edgeNormal[1]
+                             + box.unitAxes[2] * edgeNormal[2];
         const int i = edgeAxis, k1 = (i + 1) % 3, k2 = (i + 2) % 3;
-        const vec3d towards = -spare.normal;
+        const vec3d towards = -normal;
         const vec3d offset = box.axes[k1] * (box.axes[k1].dot(towards) >= 0.0f ? 1.0f : -1.0f)
                              + box.axes[k2] * (box.axes[k2].dot(towards) >= 0.0f ? 1.0f : -1.0f);
         const vec3d middle = box.centre + offset;
         vec3d onBox, onTriangle;
         if (neSegmentClosestPoints(middle + box.axes[i], middle - box.axes[i], t.v[edgeIndex], t.v[(edgeIndex + 1) % 3],
-                                   onBox, onTriangle))
-            slot = {onBox, onTriangle, spare.normal, spare.depth, true, true};
+                                   onBox, onTriangle)) {
+            slot = {onBox, onTriangle, normal, edgeDepth, true, true};
+            return true;
+        }
     }
-    return slot.collided;
+    if (boxAxis >= 0) {
+        // The triangle's vertex deepest in the box, and its point on the box's face.
+        const vec3d normal = boxUp ? box.unitAxes[boxAxis] : -box.unitAxes[boxAxis];
+        const vec3d& vertex = t.v[boxVertex];
+        slot = {vertex - normal * depth, vertex, normal, depth, true, false};
+        return true;
+    }
+    // The box corner deepest below the triangle's plane.
+    vec3d deepest = box.centre;
+    for (int i = 0; i < 3; ++i)
+        deepest -= p[i] >= 0.0f ? box.axes[i] : -box.axes[i];
+    slot = {deepest, deepest + m * depthNormal, m, depthNormal, true, false};
+    return true;
 }
 
 // Mode 1: the corners of the box that stand below the triangle, seen from
@@ -336,8 +352,8 @@ void neCollideSphereTerrain(neCollisionResult& r, const neGeometry& sphere, cons
     const vec3d c = nePosition(world);
     const float radius = sphere.shape.round.radius;
     const vec3d reach{radius, radius, radius};
-    neTerrainLoop(r, terrain, c - reach, c + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot) {
-        return triangle.mode == neTrianglePlain && sphereTriangle(t, c, radius, slot);
+    neTerrainLoop(r, terrain, c - reach, c + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot, float floor) {
+        return triangle.mode == neTrianglePlain && sphereTriangle(t, c, radius, slot, floor);
     });
 }
 
@@ -347,7 +363,7 @@ void neCollideCylinderTerrain(neCollisionResult& r, const neGeometry& cylinder, 
     const vec3d position = nePosition(world), axis = neAxis(world, 1);
     const float radius = cylinder.shape.round.radius, h = cylinder.shape.round.halfLength;
     const vec3d reach{absFloat(axis.x) * h + radius, absFloat(axis.y) * h + radius, absFloat(axis.z) * h + radius};
-    neTerrainLoop(r, terrain, position - reach, position + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot) {
+    neTerrainLoop(r, terrain, position - reach, position + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot, float) {
         return triangle.mode == neTrianglePlain && cylinderTriangle(t, position, axis, radius, h, slot);
     });
 }
@@ -357,9 +373,9 @@ void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matr
     neBoxWork work(world, box.halfExtents());
     vec3d lo, hi;
     work.bounds(lo, hi);
-    neTerrainLoop(r, terrain, lo, hi, true, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot) {
+    neTerrainLoop(r, terrain, lo, hi, true, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot, float floor) {
         if (triangle.mode == neTrianglePlain)
-            return boxTriangle(t, work, slot);
+            return boxTriangle(t, work, slot, floor);
         return triangle.mode == neTriangleHeightField && boxHeightTriangle(t, work, slot);
     });
 }
@@ -382,7 +398,9 @@ void neCollideBoxTriangle(neCollisionResult& r, const neGeometry& box, const mat
     if (work.normal.lengthSq() == 0.0f)
         return;
     neContactSlot slot;
-    if (!boxTriangle(work, neBoxWork(boxWorld, box.halfExtents()), slot))
+    if (!boxTriangle(work, neBoxWork(boxWorld, box.halfExtents()), slot, -1000000.0f))
         return;
-    r.set(slot.normal, slot.depth, slot.pointA, slot.alternative ? slot.pointB : slot.pointA);
+    // Both points as every other test gives them: point B the depth along the
+    // normal from point A (on a face contact too, not point A twice).
+    r.set(slot.normal, slot.depth, slot.pointA, slot.pointB);
 }

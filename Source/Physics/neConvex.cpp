@@ -7,7 +7,6 @@
 #include "Physics/neTerrainLoop.h"
 
 #include <algorithm>
-#include <new>
 
 namespace
 {
@@ -103,16 +102,17 @@ struct TriangleFeatures
     }
 };
 
-// Room for up to 255 vectors, left unset until written (a block's tables
-// are large, a box's small: nothing is cleared that is not used).
-struct Vectors
+// The search's working buffers, one set for the engine (the narrow phase runs
+// on the thread that steps the simulator only): each side's features in world
+// coordinates, and the turned face normals of B's edges.
+struct Buffers
 {
-    alignas(vec3d) unsigned char bytes[255 * sizeof(vec3d)];
-
-    vec3d& operator[](int i) { return reinterpret_cast<vec3d*>(bytes)[i]; }
-    const vec3d& operator[](int i) const { return reinterpret_cast<const vec3d*>(bytes)[i]; }
-    void set(int i, const vec3d& v) { new (bytes + sizeof(vec3d) * size_t(i)) vec3d(v); }
+    vec3d normals[2][255];
+    vec3d vertices[2][255];
+    vec3d first[255], second[255], crossB[255];
+    float side[255];
 };
+Buffers buffers;
 
 // One shape of the search with its features carried into world coordinates.
 struct Side
@@ -120,8 +120,8 @@ struct Side
     const neConvexFeatures* f;
     vec3d centre;
     vec3d axes[3];
-    Vectors normals;
-    Vectors vertices;
+    vec3d* normals;
+    vec3d* vertices;
 
     void prepare(const neConvexFeatures& features, const matrix3d& world)
     {
@@ -130,9 +130,9 @@ struct Side
         for (int i = 0; i < 3; ++i)
             axes[i] = neAxis(world, i);
         for (int i = 0; i < features.faceCount; ++i)
-            normals.set(i, neDirectionFromFrame(world, features.faces[i].normal));
+            normals[i] = neDirectionFromFrame(world, features.faces[i].normal);
         for (int i = 0; i < features.vertexCount; ++i)
-            vertices.set(i, neFromFrame(world, features.vertices[i]));
+            vertices[i] = neFromFrame(world, features.vertices[i]);
     }
 
     // The vertex farthest along -u: a box's from the signs of u in its axes,
@@ -175,6 +175,15 @@ class Search
 {
 public:
     Side sides[2];
+
+    Search()
+    {
+        for (int k = 0; k < 2; ++k) {
+            sides[k].normals = buffers.normals[k];
+            sides[k].vertices = buffers.vertices[k];
+        }
+    }
+
     const vec3d* sideNormals = nullptr; // set for a triangle B: bends its opposite faces apart
 
     // False when a face separates the shapes.
@@ -202,7 +211,11 @@ public:
         const Side& a = sides[0];
         const Side& b = sides[1];
         const float limit = sideNormals ? 1e-6f : 0.0f;
-        Vectors first, second, crossB; // B's edge normals turned round, and their cross product
+        // B's edges: their face normals turned round (a triangle's bent apart
+        // by its side normals) and the normal of their arc, b2 x b1.
+        vec3d* first = buffers.first;
+        vec3d* second = buffers.second;
+        vec3d* crossB = buffers.crossB;
         for (int j = 0; j < b.f->edgeCount; ++j) {
             const neConvexEdge& eb = b.f->edges[j];
             vec3d b1 = -b.normals[eb.face[0]], b2 = -b.normals[eb.face[1]];
@@ -210,10 +223,18 @@ public:
                 b1 += sideNormals[j] * 0.01f;
                 b2 += sideNormals[j] * 0.01f;
             }
-            first.set(j, b1);
-            second.set(j, b2);
-            crossB.set(j, b2.cross(b1));
+            first[j] = b1;
+            second[j] = b2;
+            crossB[j] = b2.cross(b1);
         }
+        // Which side of each of B's arcs every face normal of A lies on.
+        float arcSide[16][16];
+        const bool tabled = a.f->faceCount <= 16 && b.f->edgeCount <= 16;
+        if (tabled)
+            for (int f = 0; f < a.f->faceCount; ++f)
+                for (int j = 0; j < b.f->edgeCount; ++j)
+                    arcSide[f][j] = a.normals[f].dot(crossB[j]);
+        float* side = buffers.side;
         for (int i = 0; i < a.f->edgeCount; ++i) {
             const neConvexEdge& ea = a.f->edges[i];
             const vec3d& a1 = a.normals[ea.face[0]];
@@ -221,40 +242,41 @@ public:
             const vec3d crossA = a2.cross(a1);
             const vec3d a0 = a.vertices[ea.vertex[0]];
             const vec3d directionA = a.vertices[ea.vertex[1]] - a0;
+            const vec3d outOfA = a0 - a.centre;
             // Which side of this edge's great circle each of B's turned face
             // normals lies on (a triangle's are bent per edge, so they are not shared).
-            float side[255];
             if (!sideNormals)
                 for (int f = 0; f < b.f->faceCount; ++f)
                     side[f] = -b.normals[f].dot(crossA);
             for (int j = 0; j < b.f->edgeCount; ++j) {
                 // Only edges whose arcs cross on the sphere of directions
                 // form a face of the shapes' difference.
-                const neConvexEdge& ebFaces = b.f->edges[j];
-                const float p = sideNormals ? first[j].dot(crossA) : side[ebFaces.face[0]];
-                const float q = sideNormals ? second[j].dot(crossA) : side[ebFaces.face[1]];
+                const neConvexEdge& eb = b.f->edges[j];
+                const float p = sideNormals ? first[j].dot(crossA) : side[eb.face[0]];
+                const float q = sideNormals ? second[j].dot(crossA) : side[eb.face[1]];
                 if (!(p * q < -limit))
                     continue;
-                const float r = a1.dot(crossB[j]), s = a2.dot(crossB[j]);
+                const float r = tabled ? arcSide[ea.face[0]][j] : a1.dot(crossB[j]);
+                const float s = tabled ? arcSide[ea.face[1]][j] : a2.dot(crossB[j]);
                 if (!(r * s < -limit && p * s > limit))
                     continue;
-                const neConvexEdge& eb = b.f->edges[j];
+                // The axis is left at its length until it wins: the depths only compare.
                 const vec3d b0 = b.vertices[eb.vertex[0]];
                 vec3d axis = directionA.cross(b.vertices[eb.vertex[1]] - b0);
-                const float length = neLength(axis);
-                if (length < 1e-6f)
+                const float lengthSq = axis.lengthSq();
+                if (lengthSq < 1e-12f)
                     continue;
-                axis = axis / length;
-                if (axis.dot(a0 - a.centre) < 0.0f)
+                if (axis.dot(outOfA) < 0.0f)
                     axis = -axis; // out of A
                 const float depth = axis.dot(a0 - b0);
                 if (!(depth > 0.0f))
                     return false;
-                if (depth < edgeDepth) {
-                    edgeDepth = depth;
+                if (depth * depth < edgeDepth * edgeDepth * lengthSq) {
+                    const float length = fastSqrt(lengthSq);
+                    edgeDepth = depth / length;
                     edgeA = i;
                     edgeB = j;
-                    edgeAxis = axis;
+                    edgeAxis = axis / length;
                 }
             }
         }
@@ -329,7 +351,7 @@ void neCollideConvexTerrain(neCollisionResult& r, const neGeometry& convex, cons
             lo[k] = std::min(lo[k], search.sides[0].vertices[i][k]);
             hi[k] = std::max(hi[k], search.sides[0].vertices[i][k]);
         }
-    neTerrainLoop(r, terrain, lo, hi, false, [&](const neTriangleWork& t, const neTriangle&, neContactSlot& slot) {
+    neTerrainLoop(r, terrain, lo, hi, false, [&](const neTriangleWork& t, const neTriangle&, neContactSlot& slot, float) {
         TriangleFeatures triangle(t);
         search.sides[1].prepare(triangle.features, matrix3d::identity());
         search.sideNormals = triangle.sideNormals;

@@ -286,9 +286,10 @@ void neRegion::testNewPair(neRigidBodyBase* s, neRigidBodyBase* o)
     }
     r->flags = flags;
     r->pair = nullptr;
-    // The same group decision as for a crossing, so that a pair never holds
-    // a record that the contact stage would drop anyway.
-    if (flags != axisMask || simulator->pairResponse(*s, *o) == 0)
+    // Recorded whatever the groups say: the contact stage asks the response
+    // tables every step, so a table changed while the two overlap takes
+    // effect at once.
+    if (flags != axisMask)
         return;
     const bool sFirst = (s->isRigid() && !s->isParticle()) || (s->isParticle() && !o->isRigid());
     r->pair = sFirst ? takePair(s, o) : takePair(o, s);

@@ -41,6 +41,13 @@ void neRigidBody::advanceVelocity(float dt)
     advanceAngularMomentum(totalTorque, dt);
 }
 
+// The midpoint values are what the solver works with in this step: its
+// impulses act at the angular velocity of the middle of the step. The
+// orientation itself is stepped afterwards, in advancePosition, from the
+// momentum at the end of the step (L + T dt) through the inertia of the start
+// of the step; the midpoint's quaternion rate is replaced there before it is
+// used. Under a constant torque N steps therefore turn a body by (N + 1) / N
+// of the exact angle.
 void neRigidBody::advanceAngularMomentum(const vec3d& torque, float dt)
 {
     neBodyState& s = state();
@@ -73,6 +80,7 @@ void neRigidBody::advancePosition(float dt)
     smoothedDisplacement = smoothedDisplacement * 0.7f + (moved - p) * 0.3f;
     neSetRow(s.transform, 3, moved);
 
+    // The rate of the end-of-step momentum (see advanceAngularMomentum).
     setAngularMomentum(s.angularMomentum);
     s.orientation = neAddScaled(s.orientation, quaternionRate, dt);
     updateDerived();

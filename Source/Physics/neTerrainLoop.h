@@ -32,12 +32,13 @@ struct neContactSlot
     bool alternative; // the points are an edge pair's, not the face's
 };
 
-// Runs test(triangle work, triangle, slot) -> collided over every candidate
-// that names a triangle and vertices that exist, has an area and reaches into
-// the shape's world box (lo, hi), keeping the strictly deepest contact;
-// writes it into the result with the triangle's user data (and geometry, when
-// wanted). Which modes are tested is the test's business: it reports no
-// contact for the others.
+// Runs test(triangle work, triangle, slot, floor) -> collided over every
+// candidate that names a triangle and vertices that exist, has an area and
+// reaches into the shape's world box (lo, hi), keeping the strictly deepest
+// contact; writes it into the result with the triangle's user data (and
+// geometry, when wanted). floor is the depth to beat: a test may report no
+// contact as soon as it knows its contact would be no deeper. Which modes are
+// tested is the test's business: it reports no contact for the others.
 template <class Test>
 void neTerrainLoop(neCollisionResult& r, const neGeometry& terrain, const vec3d& lo, const vec3d& hi,
                    bool keepGeometry, Test test)
@@ -78,7 +79,7 @@ void neTerrainLoop(neCollisionResult& r, const neGeometry& terrain, const vec3d&
         neContactSlot& candidate = slots[1 - best];
         candidate.collided = false;
         candidate.alternative = false;
-        if (test(work, triangle, candidate) && candidate.depth > slots[best].depth) {
+        if (test(work, triangle, candidate, slots[best].depth) && candidate.depth > slots[best].depth) {
             best = 1 - best;
             winner = &triangle;
         }

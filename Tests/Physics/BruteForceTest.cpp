@@ -68,6 +68,45 @@ TEST(BruteForce, SphereAgainstTerrainFindsTheNearestTriangle)
     EXPECT_GT(contacts, 100);
 }
 
+// A box over many triangles gets the deepest of the contacts it has with
+// each triangle alone (the first of equal ones), with that triangle's material.
+TEST(BruteForce, BoxAgainstTerrainTakesTheDeepestTriangle)
+{
+    std::mt19937 random(37);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    int contacts = 0;
+    for (int round = 0; round < 300; ++round) {
+        Terrain t;
+        for (int k = 0; k < 32; ++k) {
+            const vec3d centre{u(random) * 2, u(random) * 0.4f, u(random) * 2};
+            t.add(centre + vec3d{u(random), u(random) * 0.3f, u(random)}, centre + vec3d{u(random), u(random) * 0.3f, u(random)},
+                  centre + vec3d{u(random), u(random) * 0.3f, u(random)}, uint32_t(k));
+        }
+        const neGeometry box = makeBox({0.3f + 0.3f * (u(random) + 1), 0.2f + 0.2f * (u(random) + 1), 0.5f});
+        const matrix3d pose = rotation({u(random), 1, u(random)}, u(random), {u(random), 0.3f + u(random) * 0.5f, u(random)});
+        float deepest = -1.0f;
+        uint32_t material = 0;
+        for (size_t k = 0; k < t.triangles.size(); ++k) {
+            Terrain one;
+            const neTriangle& tri = t.triangles[k];
+            one.add(t.vertices[size_t(tri.indices[0])], t.vertices[size_t(tri.indices[1])], t.vertices[size_t(tri.indices[2])]);
+            const neCollisionResult single = collide(box, pose, one.finish(), matrix3d::identity());
+            if (single.collided && single.depth > deepest) {
+                deepest = single.depth;
+                material = tri.userData;
+            }
+        }
+        const neCollisionResult r = collide(box, pose, t.finish(), matrix3d::identity());
+        ASSERT_EQ(r.collided, uint32_t(deepest >= 0.0f)) << round;
+        if (!r.collided)
+            continue;
+        ++contacts;
+        EXPECT_EQ(r.depth, deepest) << round;
+        EXPECT_EQ(r.userDataB, material) << round;
+    }
+    EXPECT_GT(contacts, 100);
+}
+
 // The feature search on blocks that describe two boxes answers as the box
 // test does: the same contact flag and the same depth.
 TEST(BruteForce, BoxesAgainstTheFeatureSearchOnBlocks)

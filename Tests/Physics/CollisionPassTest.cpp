@@ -86,6 +86,18 @@ TEST(CollisionPass, SeveralAgainstSeveralAndMissedBounds)
     EXPECT_EQ(r.userDataA, 149u);
     EXPECT_EQ(r.userDataB, 1140u);
 
+    // Bounds that overlap while no geometry touches another: no contact.
+    neRigidBody* c = t->createRigidBody();
+    neRigidBody* d = t->createRigidBody();
+    addSphere(c, 0.5f, {0, 0, 0}, 1);
+    addSphere(c, 0.5f, {2, 2, 0}, 2);
+    addSphere(d, 0.5f, {2, 0, 0}, 3);
+    addSphere(d, 0.5f, {0, 2, 0}, 4);
+    c->updateBounds();
+    d->updateBounds();
+    r = pass(t, c, d);
+    EXPECT_EQ(r.collided, 0u);
+
     // Bounds that miss each other test no pair, whatever the geometries do.
     b->boundingGeometry.transform = translation({0, 50, 0});
     r = pass(t, a, b);

@@ -94,6 +94,9 @@ TEST(Convention, EveryPairOfTheTable)
             ASSERT_TRUE(neFinite(n) && std::isfinite(r.depth)) << round;
             ASSERT_NEAR(n.length(), 1.0f, 1e-3f) << round;
             ASSERT_GE(r.depth, 0.0f) << round;
+            // Point B lies the depth along the normal from point A.
+            EXPECT_LT((r.pointB - (r.pointA + n * r.depth)).length(), 1e-3f * (1.0f + r.depth))
+                << round << ": point A " << r.pointA.x << " " << r.pointA.y << " " << r.pointA.z;
 
             // Moving A by the depth along the normal leaves at most a touching contact.
             if (r.depth < 0.3f * std::min(smallest(a), smallest(b))) {
