@@ -172,10 +172,12 @@ void WaterPhysics::write(FileInterface& stream)
     writeTag(stream, 0);
 }
 
-bool WaterArea::read(FileInterface& stream)
+bool WaterArea::read(FileInterface& stream, bool* fieldsRead)
 {
     CRASH_TRACE();
+    bool anyField = false;
     const bool whole = LevelBlock::read<uint8_t>(stream, [&](uint8_t tag) {
+        anyField = true;
         switch (tag) {
         case Name:
             stream.readString(name);
@@ -234,6 +236,10 @@ bool WaterArea::read(FileInterface& stream)
             indexCount = 0;
             break;
         }
+    if (fieldsRead)
+        *fieldsRead = anyField;
+    if (!anyField)
+        return whole;
     if (macroSize == 0.0f && terrain)
         macroSize = float(terrain->size) * terrain->horizontalScale;
     buildAlphaTexture();
@@ -315,14 +321,23 @@ void Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
         }
         case AreaCount: return stream.readValue(count);
         case AreaRecords:
-            // Every record takes a byte at least.
-            if (count > 0 && !fits(stream, uint32_t(count), 1))
-                return false;
+            // The count is only a promise: the records end with the data,
+            // and a record that holds no field at all (the header's own tag
+            // 0 read where a record was promised) is no area.
             for (int32_t i = 0; i < count; ++i) {
                 Area* area = new (std::nothrow) Area(&gTerrain);
                 if (!area)
                     return false;
-                const bool whole = area->read(stream);
+                bool fieldsRead = false;
+                const bool whole = area->read(stream, &fieldsRead);
+                if (!fieldsRead) {
+                    delete area;
+                    if (!whole)
+                        return false;
+                    // The tag 0 just read was the header's own end.
+                    stream.seek(-1, 1);
+                    return true;
+                }
                 if (area->usable())
                     dormant.append(area);
                 else

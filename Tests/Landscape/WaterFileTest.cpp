@@ -106,6 +106,9 @@ TEST_F(WaterFile, HeaderRules)
         {{9, 2, 1, 0, 0, 0, 3}, true, 1},       // an unknown tag is one byte
         {{1, 0, 0, 0, 0, 2, 1, 0, 0, 0, 3}, true, 1},
         {{2, 0, 0, 0, 0x80, 3}, false, 0},      // a negative count reads nothing
+        {{2, 2, 0, 0, 0, 3}, true, 1},          // the header's end is no second record
+        {{2, 0xE8, 3, 0, 0, 3}, true, 1},       // a count beyond the data keeps the record
+        {{2, 0xF0, 0xFF, 0xFF, 0x7F, 3}, true, 1},
     };
     for (const Case& c : cases) {
         // Whatever was dormant goes; live areas stay.
@@ -115,6 +118,12 @@ TEST_F(WaterFile, HeaderRules)
         EXPECT_EQ(gWater.dormant.count(), c.areas) << c.head.size();
         EXPECT_EQ(gWater.live.count(), 1);
         gWater.clear();
+        // What was read is what is written back: no area grows out of a count.
+        if (c.areas == 1) {
+            read(file(c.head, c.withArea));
+            EXPECT_EQ(written(), fileOf({WaterSamples::valley()[0]})) << c.head.size();
+            gWater.clear();
+        }
     }
 }
 
@@ -230,12 +239,13 @@ TEST_F(WaterFile, CountsBeyondTheDataEndTheRead)
         EXPECT_EQ(pond.indexCount, c.indices);
         EXPECT_EQ(pond.physics.patches.count(), 0);
     }
-    // An area count beyond the data reads nothing.
+    // An area count beyond the data keeps the whole records there.
     std::vector<uint8_t> bytes = good;
     const uint32_t huge = 0x7FFFFFF0u;
     std::memcpy(bytes.data() + 10, &huge, 4);
     read(bytes);
-    EXPECT_EQ(gWater.dormant.count(), 0);
+    EXPECT_EQ(gWater.dormant.count(), 2);
+    EXPECT_EQ(written(), good);
 }
 
 TEST_F(WaterFile, DamagedFilesKeepWhatTheyRead)
