@@ -56,8 +56,9 @@ public:
 
     // Reads an area record; false when the data ended inside it or a count
     // claimed more than the data holds (what was read stays). Afterwards the
-    // macro size default and the alpha texture.
-    bool read(FileInterface& stream);
+    // macro size default and the alpha texture. fieldsRead (when given) is
+    // false for a record that ended before any field: no area at all.
+    bool read(FileInterface& stream, bool* fieldsRead = nullptr);
     void write(FileInterface& stream);
     // A record whose box, level or gains are not finite numbers is dropped.
     bool usable() const;
@@ -108,8 +109,11 @@ public:
     BufferRange* surfaceVertices = nullptr;
     BufferRange* surfaceIndices = nullptr;
 
-private:
+    // The flat surface's ranges in the water's shared pools: taken (the old
+    // ones given back first) and filled from the outline, or given back.
     bool buildSurface();
     void freeSurface();
+
+private:
     void drawSurface(uint32_t& primitiveCount);
 };

@@ -295,4 +295,40 @@ TEST_F(WaterDevice, LargeOutlinesAndNarrowAreas)
     delete small;
 }
 
+
+// Elements of a pool list's ranges in use, and its pool count.
+std::pair<uint32_t, int32_t> poolUse(BufferPool::List& list)
+{
+    uint32_t used = 0;
+    for (auto* node = list.pools.head(); node; node = node->next)
+        for (const BufferRange* range = node->item->firstRange; range; range = range->next)
+            used += range->used ? range->count : 0;
+    return {used, list.pools.count()};
+}
+
+TEST_F(WaterDevice, SurfacesGiveTheirRangesBackToTheSharedPools)
+{
+    const auto vertices = poolUse(gWater.surfacePools), indices = poolUse(gWater.indexPools);
+    WaterArea* area = fanArea(40, -190.0f, -410.0f, 30.0f);
+    ASSERT_TRUE(area->buildSurface());
+    EXPECT_EQ(poolUse(gWater.surfacePools).first, vertices.first + 40);
+    EXPECT_EQ(poolUse(gWater.indexPools).first, indices.first + 39 * 3);
+    // Built again and again, the area holds one range of each and the pools
+    // do not grow.
+    for (int i = 0; i < 300; ++i)
+        ASSERT_TRUE(area->buildSurface());
+    EXPECT_EQ(poolUse(gWater.surfacePools).first, vertices.first + 40);
+    EXPECT_EQ(poolUse(gWater.indexPools).first, indices.first + 39 * 3);
+    area->freeSurface();
+    EXPECT_EQ(area->surfaceVertices, nullptr);
+    EXPECT_EQ(area->surfaceIndices, nullptr);
+    EXPECT_EQ(poolUse(gWater.surfacePools), vertices);
+    EXPECT_EQ(poolUse(gWater.indexPools).first, indices.first);
+    // Deleting a built area gives its ranges back too.
+    ASSERT_TRUE(area->buildSurface());
+    delete area;
+    EXPECT_EQ(poolUse(gWater.surfacePools).first, vertices.first);
+    EXPECT_EQ(poolUse(gWater.indexPools).first, indices.first);
+}
+
 }
