@@ -47,6 +47,7 @@ void Terrain::freeGround()
 
     for (Patch& patch : patches)
         deleteDetail(patch);
+    freeRestedRanges(true);
     detailed.clear();
     waiting.clear();
     sunDirection = {};

@@ -153,6 +153,7 @@ public:
         Tile* lowerColumn = nullptr;         // the neighbour on the low-x side (wrapping)
         Tile* higherColumn = nullptr;
         std::vector<int32_t> borderPatches;  // neighbours' patches along the shared edges
+        bool inRange = false;                // its textures are wanted (they may be lost to a reset)
         bool hasTextures() const { return light && colour; }
     };
 
@@ -344,7 +345,46 @@ public:
     SCList<TextureProj> projections;
 
     // Drawing state (TerrainRender.cpp).
-    BufferPool::List vertexPools{BufferPool::Layout{sizeof(Vertex), vertexFormat, poolVertices}};
+    BufferPool::List vertexPools{BufferPool::Layout{sizeof(Vertex), vertexFormat, poolVertices}, true};
+    // Texels reach the tile textures (render targets) as points drawn from a
+    // dynamic vertex buffer at the start of the next terrain pass: a lock of
+    // a texture waits until the device has finished drawing with it, a
+    // no-overwrite lock of a dynamic buffer does not.
+    struct TexelPoint
+    {
+        float x, y, z, rhw;
+        uint32_t colour; // A8R8G8B8
+    };
+    static constexpr DWORD texelPointFormat = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+    static constexpr uint32_t texelPointCapacity = 16384;
+    struct TexelBatch
+    {
+        IDirect3DTexture9* target;
+        std::vector<TexelPoint> points;
+    };
+    std::vector<TexelBatch> pendingTexels;
+    IDirect3DVertexBuffer9* texelPoints = nullptr;
+    uint32_t texelPointStart = 0;
+    IDirect3DStateBlock9* texelStates = nullptr;
+    // Draws the pending texels into their tiles (inside a scene).
+    void drawPendingTexels();
+    // Forgets the pending texels of texture.
+    void dropPendingTexels(const IDirect3DTexture9* texture);
+    // Vertex ranges a patch gave up stay taken for a few frames: the device
+    // may still draw from them, and the vertices of new ranges are written
+    // without waiting for it (no-overwrite).
+    static constexpr uint32_t rangeRestFrames = 3;
+    struct RestingRange
+    {
+        BufferRange* range;
+        uint32_t frame;
+    };
+    std::vector<RestingRange> restingRanges;
+    uint32_t updateCount = 0;
+    // Gives range up (resting first) and forgets it; nothing for none.
+    void retireRange(BufferRange*& range);
+    // Frees the ranges that have rested long enough, or all of them.
+    void freeRestedRanges(bool all);
     IDirect3DVertexBuffer9* batchVertices = nullptr;
     IDirect3DIndexBuffer9* batchIndices = nullptr;
     uint32_t windowStart = 0;
@@ -395,11 +435,12 @@ private:
     // The light texels of every patch in view whose light the sun left
     // behind, and the texels that wait for their tile (all patches in view,
     // drawn or not: drawn patches sample their neighbours' edge texels). Each
-    // tile texture is locked at most once per call.
+    // refresh becomes points that the next terrain pass draws into the tiles.
     void refreshTexels();
     void lightPatch(PatchData& data) const;
-    struct TileLocks;
-    void writeBlock(const Patch& patch, TileLocks& locks, const uint16_t texels[16][16]);
+    // Writes a patch's 16 x 16 texels (light or colour) into its tile's
+    // texture, with the edge copies in the neighbour tiles.
+    void writeBlock(const Patch& patch, bool light, const uint16_t texels[16][16]);
 
     // Queries (TerrainQueries.cpp).
     bool onOwnerThread() const;

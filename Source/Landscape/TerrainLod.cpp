@@ -181,6 +181,8 @@ void Terrain::update(const Camera& camera)
     if (!isLoaded())
         return;
     const float step = 0.005f * camera.range;
+    ++updateCount;
+    freeRestedRanges(false);
     if (squareDistance(camera.position, lastLodCamera) > step * step) {
         lastLodCamera = camera.position;
         updateLod(root, camera.position, camera.range);
@@ -233,10 +235,26 @@ void Terrain::patchLevel(Patch& patch, const vec3d& eye)
     if (!patch.detail)
         setupPatch(patch);
     PatchData* data = patch.detail;
-    if (data && level > 2 && data->range) {
-        BufferPool::freeRange(*data->range->pool, data->range);
-        data->range = nullptr;
-    }
+    if (data && level > 2 && data->range)
+        retireRange(data->range);
+}
+
+void Terrain::retireRange(BufferRange*& range)
+{
+    if (range)
+        restingRanges.push_back({range, updateCount});
+    range = nullptr;
+}
+
+void Terrain::freeRestedRanges(bool all)
+{
+    size_t kept = 0;
+    for (const RestingRange& resting : restingRanges)
+        if (all || updateCount - resting.frame >= rangeRestFrames)
+            BufferPool::freeRange(*resting.range->pool, resting.range);
+        else
+            restingRanges[kept++] = resting;
+    restingRanges.resize(kept);
 }
 
 void Terrain::addTexProj(TextureProj* projection)
@@ -325,10 +343,8 @@ void Terrain::limitLevels()
         patch.leftFlag = flag(p % n ? &patches[size_t(p - 1)] : nullptr);
         patch.lowerFlag = flag(p >= n ? &patches[size_t(p - n)] : nullptr);
         PatchData* data = patch.detail;
-        if (patch.level > 2 && data->range) {
-            BufferPool::freeRange(*data->range->pool, data->range);
-            data->range = nullptr;
-        }
+        if (patch.level > 2 && data->range)
+            retireRange(data->range);
     }
 }
 
@@ -364,8 +380,7 @@ void Terrain::deleteDetail(Patch& patch)
     PatchData* data = patch.detail;
     if (!data)
         return;
-    if (data->range)
-        BufferPool::freeRange(*data->range->pool, data->range);
+    retireRange(data->range);
     // The last entry of the list takes the place of the one that goes.
     const int32_t moved = detailed.back();
     detailed[size_t(data->slot)] = moved;
@@ -431,12 +446,19 @@ void Terrain::computeNormals(PatchData& data, const Patch& patch) const
 
 void Terrain::createTileTextures(Tile& tile)
 {
+    tile.inRange = true;
     if (!gDevice)
         return;
-    if (!tile.light)
-        gDevice->CreateTexture(tileTexels, tileTexels, 1, 0, D3DFMT_A4R4G4B4, D3DPOOL_MANAGED, &tile.light, nullptr);
+    // Render targets: their texels are drawn in (a reset re-creates them).
+    // A device without 16-bit light targets gets 32-bit ones.
+    if (!tile.light &&
+        FAILED(gDevice->CreateTexture(tileTexels, tileTexels, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A4R4G4B4,
+                                      D3DPOOL_DEFAULT, &tile.light, nullptr)))
+        gDevice->CreateTexture(tileTexels, tileTexels, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
+                               &tile.light, nullptr);
     if (!tile.colour)
-        gDevice->CreateTexture(tileTexels, tileTexels, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &tile.colour, nullptr);
+        gDevice->CreateTexture(tileTexels, tileTexels, 1, D3DUSAGE_RENDERTARGET, D3DFMT_R5G6B5, D3DPOOL_DEFAULT,
+                               &tile.colour, nullptr);
     // The neighbours' edge texels belong in this tile's first row and column.
     for (int32_t p : tile.borderPatches)
         if (PatchData* data = patches[size_t(p)].detail) {
@@ -448,6 +470,9 @@ void Terrain::createTileTextures(Tile& tile)
 
 void Terrain::releaseTileTextures(Tile& tile)
 {
+    tile.inRange = false;
+    dropPendingTexels(tile.light);
+    dropPendingTexels(tile.colour);
     D3D::releaseInterface(tile.light);
     D3D::releaseInterface(tile.colour);
 }

@@ -11,6 +11,7 @@
 
 #include "Core/CrashTrace.h"
 
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -78,6 +79,21 @@ void Terrain::createDeviceBuffers()
         gDevice->CreateIndexBuffer(batchIndexCapacity * 2, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
                                    D3DPOOL_DEFAULT, &batchIndices, nullptr);
     windowStart = 0;
+    // The tiles in range get their textures back, and every patch in view
+    // writes its texels again; the fine patches take new vertex ranges when
+    // next drawn.
+    bool restored = false;
+    for (Tile& tile : tiles)
+        if (tile.inRange && !tile.hasTextures()) {
+            createTileTextures(tile);
+            restored = true;
+        }
+    if (restored)
+        for (int32_t p : detailed) {
+            PatchData& data = *patches[size_t(p)].detail;
+            data.lightDirty = data.textureDirty = 1;
+            waiting.push_back(p);
+        }
 }
 
 void Terrain::releaseDeviceBuffers()
@@ -86,6 +102,21 @@ void Terrain::releaseDeviceBuffers()
     D3D::releaseInterface(batchIndices);
     lockedVertices = nullptr;
     lockedIndices = nullptr;
+    // The fine patches' pools and the tile textures are default-pool objects
+    // too; the tiles remember that they want theirs back.
+    for (int32_t p : detailed)
+        patches[size_t(p)].detail->range = nullptr;
+    restingRanges.clear();
+    vertexPools.clear();
+    for (Tile& tile : tiles) {
+        const bool wanted = tile.inRange;
+        releaseTileTextures(tile);
+        tile.inRange = wanted;
+    }
+    pendingTexels.clear();
+    D3D::releaseInterface(texelPoints);
+    texelPointStart = 0;
+    D3D::releaseInterface(texelStates);
 }
 
 void Terrain::render(int32_t flag)
@@ -95,6 +126,7 @@ void Terrain::render(int32_t flag)
     if (!isLoaded() || !d || !gCamera)
         return;
     const Camera& camera = *gCamera;
+    drawPendingTexels();
     for (DWORD stage = 0; stage < 4; ++stage) {
         d->SetTextureStageState(stage, D3DTSS_COLOROP, colourOps[stage]);
         d->SetTextureStageState(stage, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
@@ -243,14 +275,16 @@ void Terrain::drawPatch(Patch& patch)
         data.rangeLower = patch.lowerFlag;
         data.rangeLeft = patch.leftFlag;
         data.verticesDirty = 1;
-        if (data.range)
-            BufferPool::freeRange(*data.range->pool, data.range);
+        retireRange(data.range);
         data.range = BufferPool::allocRange(vertexPools, vertexCount);
         if (!data.range)
             return;
+        // No range the device may still draw from is handed out again (they
+        // rest first), so the new vertices need not wait for it.
         IDirect3DVertexBuffer9* buffer = data.range->pool->vertexBuffer;
         void* locked = nullptr;
-        if (FAILED(buffer->Lock(data.range->start * sizeof(Vertex), vertexCount * sizeof(Vertex), &locked, 0)))
+        if (FAILED(buffer->Lock(data.range->start * sizeof(Vertex), vertexCount * sizeof(Vertex), &locked,
+                                D3DLOCK_NOOVERWRITE)))
             return;
         Vertex* out = static_cast<Vertex*>(locked);
         for (const IndexSet::Entry& e : set.table)
@@ -314,40 +348,6 @@ void Terrain::batchPatch(const PatchData& data, const IndexSet& set)
     batchTriangleCount += set.triangles;
 }
 
-// The tile textures of one kind locked during a refresh: each at most once,
-// unlocked together at the end.
-struct Terrain::TileLocks
-{
-    TileLocks(std::vector<Tile>& tileTable, bool lightTextures) : tiles(tileTable), light(lightTextures)
-    {
-        locked.resize(tiles.size());
-    }
-    TileLocks(const TileLocks&) = delete;
-    TileLocks& operator=(const TileLocks&) = delete;
-    ~TileLocks()
-    {
-        for (size_t k = 0; k < locked.size(); ++k)
-            if (locked[k].pBits)
-                texture(tiles[k])->UnlockRect(0);
-    }
-
-    IDirect3DTexture9* texture(const Tile& tile) const { return light ? tile.light : tile.colour; }
-    // Row y of tile's texture, or null when it has none or cannot be locked.
-    uint16_t* row(const Tile* tile, int32_t y)
-    {
-        if (!tile || !tile->hasTextures())
-            return nullptr;
-        D3DLOCKED_RECT& lock = locked[size_t(tile - tiles.data())];
-        if (!lock.pBits && FAILED(texture(*tile)->LockRect(0, &lock, nullptr, 0)))
-            lock.pBits = nullptr;
-        return lock.pBits ? reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(lock.pBits) + y * lock.Pitch) : nullptr;
-    }
-
-    std::vector<Tile>& tiles;
-    const bool light;
-    std::vector<D3DLOCKED_RECT> locked;
-};
-
 void Terrain::refreshTexels()
 {
     if (tiles.empty() || !gDevice)
@@ -371,7 +371,6 @@ void Terrain::refreshTexels()
     }
     if (waiting.empty())
         return;
-    TileLocks light(tiles, true), colour(tiles, false);
     std::vector<int32_t> later;
     for (int32_t p : waiting) {
         Patch& patch = patches[size_t(p)];
@@ -383,12 +382,123 @@ void Terrain::refreshTexels()
             continue;
         }
         if (data->lightDirty)
-            writeBlock(patch, light, data->lightTexels);
+            writeBlock(patch, true, data->lightTexels);
         if (data->textureDirty)
-            writeBlock(patch, colour, data->colours);
+            writeBlock(patch, false, data->colours);
         data->lightDirty = data->textureDirty = 0;
     }
     waiting.swap(later);
+}
+
+void Terrain::dropPendingTexels(const IDirect3DTexture9* texture)
+{
+    for (size_t k = 0; k < pendingTexels.size();)
+        if (pendingTexels[k].target == texture) {
+            pendingTexels[k] = std::move(pendingTexels.back());
+            pendingTexels.pop_back();
+        } else {
+            ++k;
+        }
+}
+
+void Terrain::drawPendingTexels()
+{
+    IDirect3DDevice9* d = gDevice;
+    if (pendingTexels.empty() || !d)
+        return;
+    if (!texelPoints)
+        d->CreateVertexBuffer(texelPointCapacity * sizeof(TexelPoint), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
+                              texelPointFormat, D3DPOOL_DEFAULT, &texelPoints, nullptr);
+    if (!texelStates) {
+        // The states the texel points change, captured before and put back after.
+        d->BeginStateBlock();
+        const D3DRENDERSTATETYPE states[] = {D3DRS_ZENABLE,         D3DRS_ZWRITEENABLE,    D3DRS_LIGHTING,
+                                             D3DRS_FOGENABLE,       D3DRS_ALPHABLENDENABLE, D3DRS_ALPHATESTENABLE,
+                                             D3DRS_STENCILENABLE,   D3DRS_CULLMODE,        D3DRS_COLORWRITEENABLE,
+                                             D3DRS_SCISSORTESTENABLE, D3DRS_CLIPPLANEENABLE, D3DRS_POINTSPRITEENABLE,
+                                             D3DRS_POINTSIZE,       D3DRS_SRGBWRITEENABLE};
+        for (D3DRENDERSTATETYPE state : states)
+            d->SetRenderState(state, 0);
+        for (D3DTEXTURESTAGESTATETYPE state : {D3DTSS_COLOROP, D3DTSS_COLORARG1, D3DTSS_ALPHAOP, D3DTSS_ALPHAARG1})
+            d->SetTextureStageState(0, state, 0);
+        d->SetTextureStageState(1, D3DTSS_COLOROP, 0);
+        d->SetTexture(0, nullptr);
+        d->SetFVF(0);
+        d->SetStreamSource(0, nullptr, 0, 0);
+        d->SetVertexShader(nullptr);
+        d->SetPixelShader(nullptr);
+        const D3DVIEWPORT9 viewport{};
+        d->SetViewport(&viewport);
+        d->EndStateBlock(&texelStates);
+    }
+    if (!texelPoints || !texelStates) {
+        pendingTexels.clear();
+        return;
+    }
+    IDirect3DSurface9* target = nullptr;
+    IDirect3DSurface9* depth = nullptr;
+    d->GetRenderTarget(0, &target);
+    d->GetDepthStencilSurface(&depth);
+    texelStates->Capture();
+    d->SetDepthStencilSurface(nullptr);
+    d->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    d->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    d->SetRenderState(D3DRS_LIGHTING, FALSE);
+    d->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    d->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    d->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    d->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    d->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
+    d->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
+    d->SetRenderState(D3DRS_POINTSPRITEENABLE, FALSE);
+    const float one = 1.0f;
+    d->SetRenderState(D3DRS_POINTSIZE, *reinterpret_cast<const DWORD*>(&one));
+    d->SetRenderState(D3DRS_SRGBWRITEENABLE, FALSE);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    d->SetTexture(0, nullptr);
+    d->SetVertexShader(nullptr);
+    d->SetPixelShader(nullptr);
+    d->SetFVF(texelPointFormat);
+    d->SetStreamSource(0, texelPoints, 0, sizeof(TexelPoint));
+    const D3DVIEWPORT9 viewport{0, 0, tileTexels, tileTexels, 0.0f, 1.0f};
+    for (const TexelBatch& batch : pendingTexels) {
+        IDirect3DSurface9* surface = nullptr;
+        if (FAILED(batch.target->GetSurfaceLevel(0, &surface)))
+            continue;
+        d->SetRenderTarget(0, surface);
+        d->SetViewport(&viewport);
+        for (size_t done = 0; done < batch.points.size();) {
+            uint32_t count = uint32_t(batch.points.size() - done);
+            count = count < texelPointCapacity ? count : texelPointCapacity;
+            DWORD flags = D3DLOCK_NOOVERWRITE;
+            if (texelPointStart + count > texelPointCapacity) {
+                texelPointStart = 0;
+                flags = D3DLOCK_DISCARD;
+            }
+            void* locked = nullptr;
+            if (FAILED(texelPoints->Lock(texelPointStart * sizeof(TexelPoint), count * sizeof(TexelPoint), &locked,
+                                         flags)))
+                break;
+            std::memcpy(locked, batch.points.data() + done, count * sizeof(TexelPoint));
+            texelPoints->Unlock();
+            d->DrawPrimitive(D3DPT_POINTLIST, texelPointStart, count);
+            texelPointStart += count;
+            done += count;
+        }
+        surface->Release();
+    }
+    pendingTexels.clear();
+    d->SetRenderTarget(0, target);
+    d->SetDepthStencilSurface(depth);
+    texelStates->Apply();
+    D3D::releaseInterface(target);
+    D3D::releaseInterface(depth);
 }
 
 void Terrain::lightPatch(PatchData& data) const
@@ -409,27 +519,48 @@ void Terrain::lightPatch(PatchData& data) const
         }
 }
 
-void Terrain::writeBlock(const Patch& patch, TileLocks& locks, const uint16_t texels[16][16])
+void Terrain::writeBlock(const Patch& patch, bool light, const uint16_t texels[16][16])
 {
     Tile* tile = patch.detail->tile;
     const int32_t n = patchesPerSide;
     const int32_t blockColumn = patch.index / n % tilePatches, blockRow = (n - 1 - patch.index % n) % tilePatches;
     const int32_t bx = 16 * blockColumn, by = 16 * blockRow;
     auto has = [](const Tile* t) { return t && t->hasTextures(); };
+    // The texel as the colour that the texture's own format stores back as it was.
+    auto colourOf = [light](uint16_t t) {
+        if (light)
+            return uint32_t(t >> 12) * 17u << 24 | uint32_t(t >> 8 & 15) * 17u << 16 | uint32_t(t >> 4 & 15) * 17u << 8 |
+                   uint32_t(t & 15) * 17u;
+        const uint32_t r = t >> 11, g = t >> 5 & 63, b = t & 31;
+        return 0xFF000000u | (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+    };
+    auto batchOf = [&](const Tile* t) -> std::vector<TexelPoint>& {
+        IDirect3DTexture9* target = light ? t->light : t->colour;
+        for (TexelBatch& batch : pendingTexels)
+            if (batch.target == target)
+                return batch.points;
+        pendingTexels.push_back({target, {}});
+        return pendingTexels.back().points;
+    };
+    auto put = [&](std::vector<TexelPoint>& points, int32_t x, int32_t y, uint16_t texel) {
+        points.push_back({float(x), float(y), 0.0f, 1.0f, colourOf(texel)});
+    };
     // Column 0 and row 0 of a tile repeat the low-x and low-z neighbours'
     // last texels, so that filtering runs on across the tile border.
     const int32_t skipX = blockColumn == 0 && has(tile->lowerColumn) ? 1 : 0;
     const int32_t skipY = blockRow == 0 && has(tile->lowerRow) ? 1 : 0;
+    std::vector<TexelPoint>& own = batchOf(tile);
     for (int32_t j = skipY; j < 16; ++j)
-        if (uint16_t* row = locks.row(tile, by + j))
-            for (int32_t i = skipX; i < 16; ++i)
-                row[bx + i] = texels[i][j];
-    if (blockColumn == tilePatches - 1 && has(tile->higherColumn))
+        for (int32_t i = skipX; i < 16; ++i)
+            put(own, bx + i, by + j, texels[i][j]);
+    if (blockColumn == tilePatches - 1 && has(tile->higherColumn)) {
+        std::vector<TexelPoint>& next = batchOf(tile->higherColumn);
         for (int32_t j = 0; j < 16; ++j)
-            if (uint16_t* row = locks.row(tile->higherColumn, by + j))
-                row[0] = texels[15][j];
-    if (blockRow == tilePatches - 1 && has(tile->higherRow))
-        if (uint16_t* row = locks.row(tile->higherRow, 0))
-            for (int32_t i = 0; i < 16; ++i)
-                row[bx + i] = texels[i][15];
+            put(next, 0, by + j, texels[15][j]);
+    }
+    if (blockRow == tilePatches - 1 && has(tile->higherRow)) {
+        std::vector<TexelPoint>& next = batchOf(tile->higherRow);
+        for (int32_t i = 0; i < 16; ++i)
+            put(next, bx + i, 0, texels[i][15]);
+    }
 }

@@ -9,7 +9,7 @@
 
 namespace {
 
-BufferPool* createPool(const BufferPool::Layout& layout, uint32_t count)
+BufferPool* createPool(const BufferPool::Layout& layout, uint32_t count, bool dynamic)
 {
     CRASH_TRACE();
     if (!gDevice)
@@ -18,12 +18,13 @@ BufferPool* createPool(const BufferPool::Layout& layout, uint32_t count)
     if (!pool)
         return nullptr;
     HRESULT hr;
+    const DWORD usage = dynamic ? D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC : D3DUSAGE_WRITEONLY;
+    const D3DPOOL memory = dynamic ? D3DPOOL_DEFAULT : D3DPOOL_MANAGED;
     if (layout.stride > 0)
-        hr = gDevice->CreateVertexBuffer(count * layout.stride, D3DUSAGE_WRITEONLY, layout.format, D3DPOOL_MANAGED,
-                                         &pool->vertexBuffer, nullptr);
+        hr = gDevice->CreateVertexBuffer(count * layout.stride, usage, layout.format, memory, &pool->vertexBuffer,
+                                         nullptr);
     else
-        hr = gDevice->CreateIndexBuffer(count * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED,
-                                        &pool->indexBuffer, nullptr);
+        hr = gDevice->CreateIndexBuffer(count * 2, usage, D3DFMT_INDEX16, memory, &pool->indexBuffer, nullptr);
     pool->stride = layout.stride;
     if (FAILED(hr) || !BufferPool::initRanges(*pool, count)) {
         delete pool;
@@ -32,7 +33,8 @@ BufferPool* createPool(const BufferPool::Layout& layout, uint32_t count)
     return pool;
 }
 
-BufferRange* allocFromPools(SCList<BufferPool>& pools, uint32_t count, const BufferPool::Layout& layout)
+BufferRange* allocFromPools(SCList<BufferPool>& pools, uint32_t count, const BufferPool::Layout& layout,
+                            bool dynamic = false)
 {
     if (count == 0)
         return nullptr;
@@ -50,7 +52,7 @@ BufferRange* allocFromPools(SCList<BufferPool>& pools, uint32_t count, const Buf
     const uint32_t size = count > layout.size ? count : layout.size;
     if (size > (1u << 24))
         return nullptr;
-    BufferPool* pool = createPool(layout, size);
+    BufferPool* pool = createPool(layout, size, dynamic);
     if (!pool)
         return nullptr;
     if (!pools.append(pool)) {
@@ -79,7 +81,7 @@ Buffer* fillBuffer(Buffer* buffer, const void* bytes, size_t size)
 
 BufferRange* BufferPool::allocRange(List& list, uint32_t count)
 {
-    return allocFromPools(list.pools, count, list.layout);
+    return allocFromPools(list.pools, count, list.layout, list.dynamic);
 }
 
 BufferRange* BufferPool::allocVertexRange(SCList<BufferPool>& pools, uint32_t count)

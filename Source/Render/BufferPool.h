@@ -50,6 +50,10 @@ struct BufferPool
     struct List
     {
         explicit List(const Layout& poolLayout) : layout(poolLayout) {}
+        // Dynamic pools live in the device's default pool: a device reset
+        // needs them cleared first, and their ranges are locked with
+        // no-overwrite by users that never rewrite a range still drawn from.
+        List(const Layout& poolLayout, bool dynamicBuffers) : layout(poolLayout), dynamic(dynamicBuffers) {}
         List(const List&) = delete;
         List& operator=(const List&) = delete;
         ~List() { clear(); }
@@ -58,6 +62,7 @@ struct BufferPool
 
         SCList<BufferPool> pools;
         const Layout layout;
+        const bool dynamic = false;
     };
 
     IDirect3DVertexBuffer9* vertexBuffer = nullptr;
