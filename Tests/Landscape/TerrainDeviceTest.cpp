@@ -6,8 +6,12 @@
 #include "TerrainTestMaps.h"
 
 #include "Landscape/Scene.h"
+#include "Landscape/SceneView.h"
 #include "Render/DirectGraphics.h"
+#include "Render/Light.h"
 #include "Render/TextureProj.h"
+
+#include "Core/Timer.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +46,8 @@ protected:
     void SetUp() override
     {
         D3D::Device::SwapChain& camera = chain();
+        // A noon sun of the default colours, whatever an earlier scene left.
+        camera.sun = LightRecord{};
         camera.sun.direction = {0.0f, 1.0f, 0.0f};
         camera.range = 1800.0f;
         camera.fogEnabled = 0;
@@ -177,6 +183,13 @@ TEST_F(TerrainDevice, TheSampleValleyLoadsAndDraws)
     camera.angles = {-90.0f, -12.0f, 0.0f};
     camera.setAnglesDeg();
     camera.update();
+    // Lit by the scene's own sun at the level's time of day (half past noon),
+    // coloured by its sky, as a frame's camera and sky updates leave it.
+    scene.sun.update(gTimer, chain().sun, scene.season, 1.0f, 1.0f);
+    ASSERT_NE(chain().viewRecord, nullptr);
+    Scene::updateSky(*chain().viewRecord);
+    ASSERT_GT(chain().sun.direction.y, 0.5f);
+    ASSERT_GT(chain().sun.diffuse[1], 0.5f);
     const TestDevice::Level pixels = frame("valley");
     ASSERT_FALSE(pixels.texels.empty());
     // Below the horizon everything is ground: no crack between patches.
@@ -192,6 +205,18 @@ TEST_F(TerrainDevice, TheSampleValleyLoadsAndDraws)
     }
     EXPECT_EQ(holes, 0);
     EXPECT_GT(ground, int(pixels.width * pixels.height / 2));
+    // The ground in the sun: its slopes face the light differently, none is
+    // left black.
+    int dark = 0;
+    std::set<uint32_t> shades;
+    for (uint32_t v : pixels.texels)
+        if ((v | 0xFF000000u) != magenta) {
+            const uint32_t sum = ((v >> 16) & 255) + ((v >> 8) & 255) + (v & 255);
+            dark += sum < 90 ? 1 : 0;
+            shades.insert(sum / 8);
+        }
+    EXPECT_LT(dark, ground / 20);
+    EXPECT_GT(shades.size(), 8u);
     scene.clear();
     EXPECT_FALSE(gTerrain.isLoaded());
 }
@@ -223,6 +248,8 @@ TEST_F(TerrainDevice, ACoarsePatchAProjectionReachesGetsItsOwnVertices)
     const TestDevice::Level pixels = frame("terrain-projection");
     EXPECT_NE(coarse->detail->range, nullptr);
     EXPECT_EQ(count(pixels, isMagenta, 0, pixels.width), 0);
+    // The valley floor in view, lit in its band's green.
+    EXPECT_GT(count(pixels, isGreen, 0, pixels.width / 2 - 20), int((pixels.width / 2 - 20) * pixels.height * 9 / 10));
     gTerrain.removeTexProj(&lamp);
 }
 

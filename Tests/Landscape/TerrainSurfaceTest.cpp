@@ -439,6 +439,50 @@ TEST(TerrainLayers, TheLitColourIsTheLayerInTheSun)
         EXPECT_EQ((texel >> (8 - 4 * c)) & 15, uint32_t((ambient[c] + (diffuse[c] - ambient[c]) * 0.6f) * 15.0f)) << c;
 }
 
+TEST(TerrainLayers, ASlopeIsLitByItsOwnNormalUpToThePatchBorders)
+{
+    // A plane rising along x and against z: every smoothed normal of a patch
+    // away from the map's edge, the ones whose window reaches into the
+    // neighbours included, is the plane's normal; the lit colour follows it.
+    auto map = heightMap(128, [](int32_t i, int32_t j) { return 10000.0f + 250.0f * float(i) + 80.0f * float(j); });
+    map.layers.push_back(flatLayer(0xFFFF, 0, 255));
+    auto terrain = load(map);
+    LightRecord sun;
+    sun.direction = vec3d{-0.5f, 0.7f, 0.3f}.normalised();
+    gSunLight = &sun;
+    terrain->startLod(cameraAt({0, 100, 0}));
+    // Fine-cell slopes along the grid's two indices, in height units.
+    const float alongX = 250.0f * HeightSurface::unit / 8.0f, againstZ = 80.0f * HeightSurface::unit / 8.0f;
+    const vec3d slope = vec3d{-98.0f * alongX, 68.6f, 98.0f * againstZ}.normalised();
+    const float lit = slope.dot(sun.direction);
+    ASSERT_GT(lit, 0.5f);
+    ASSERT_LT(slope.y, 0.99f);
+    const int32_t n = terrain->patchesPerSide;
+    int checked = 0;
+    for (const Terrain::Patch& patch : terrain->patches) {
+        const int32_t r = patch.index / n, c = patch.index % n;
+        if (!patch.detail || r < 2 || r >= n - 2 || c < 2 || c >= n - 2)
+            continue;
+        ++checked;
+        for (int i = 0; i < 16; ++i)
+            for (int j = 0; j < 16; ++j) {
+                const vec3d& normal = patch.detail->normals[i][j];
+                ASSERT_NEAR(normal.x, slope.x, 1.0e-3f) << patch.index << " " << i << " " << j;
+                ASSERT_NEAR(normal.y, slope.y, 1.0e-3f) << patch.index << " " << i << " " << j;
+                ASSERT_NEAR(normal.z, slope.z, 1.0e-3f) << patch.index << " " << i << " " << j;
+                ASSERT_EQ(patch.detail->lightTexels[i][j] >> 12, uint32_t(lit * 15.0f));
+            }
+    }
+    EXPECT_GT(checked, 100);
+    // The lit colour at a patch's corner and inside it.
+    for (const vec3d& at : {vec3d{0.5f, 0, 0.5f}, vec3d{95.5f, 0, -95.5f}, vec3d{-40.0f, 0, 130.0f}}) {
+        uint32_t argb = 0;
+        ASSERT_TRUE(terrain->sampleLight(at.x, at.z, argb));
+        EXPECT_NEAR(double(argb >> 24), 255.0 * lit, 1.0);
+    }
+    gSunLight = nullptr;
+}
+
 TEST(TerrainLayers, BandsBlendAcrossTheirOverlap)
 {
     const uint16_t red = 0xF800, blue = 0x001F, green = 0x07E0;
