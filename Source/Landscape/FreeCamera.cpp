@@ -9,6 +9,9 @@
 #include "Core/Math.h"
 #include "Core/Timer.h"
 
+#include <windows.h>
+#include <mmsystem.h>
+
 namespace {
 
 bool cursorOver(HWND window)
@@ -21,6 +24,24 @@ bool cursorOver(HWND window)
 }
 
 float held(uint8_t flag) { return flag ? 1.0f : 0.0f; }
+
+// Asking Windows where the cursor is costs a trip to the window system, far
+// more than the rest of the camera. The answer is kept while the mouse stands
+// still, for at most this many milliseconds (a window can move under a
+// cursor that does not).
+constexpr uint32_t cursorAnswerLife = 250;
+
+bool cursorInside(SceneCamera& record, const UserInput::State& state, HWND window)
+{
+    const uint32_t now = timeGetTime();
+    const bool moved = state.mouseDeltaX != 0.0f || state.mouseDeltaY != 0.0f;
+    if (!record.cursorKnown || moved || now - record.cursorTick >= cursorAnswerLife) {
+        record.cursorInside = cursorOver(window);
+        record.cursorKnown = true;
+        record.cursorTick = now;
+    }
+    return record.cursorInside;
+}
 
 }
 
@@ -42,10 +63,9 @@ void FreeCamera::update(SceneCamera& record)
     if (!camera || !record.input)
         return;
     Input input = readInput(*record.input, false);
-    // The cursor matters only to input that acts; asking for it is slow on
-    // some systems, so idle frames do without.
+    // The cursor matters only to input that acts, so idle frames do without.
     if (input.forward != 0.0f || input.sideways != 0.0f || input.turn != 0.0f || input.rise != 0.0f)
-        input.inside = cursorOver(record.scene->swapChain->presentParameters.hDeviceWindow);
+        input.inside = cursorInside(record, *record.input, record.scene->swapChain->presentParameters.hDeviceWindow);
     step(record, *camera, input, gFrameFactor.load());
 }
 

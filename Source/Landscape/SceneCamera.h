@@ -56,4 +56,10 @@ public:
     vec3d position;
     float turn = 0.0f;  // degrees
     float pitch = 75.0f; // degrees below the horizon
+
+    // The free camera's last answer to whether the cursor is over the device
+    // window, and the tick (timeGetTime) it was asked at.
+    bool cursorInside = false;
+    bool cursorKnown = false;
+    uint32_t cursorTick = 0;
 };

@@ -138,12 +138,23 @@ TEST_F(SceneDevice, WheelHoldsTheHeightWithinItsBounds)
         FreeCamera::update(scene.camera);
     EXPECT_EQ(scene.camera.targetHeight, 2.0f);
 
-    // With the cursor away from the window the wheel does nothing.
+    // With the cursor moved away from the window the wheel does nothing.
     ASSERT_TRUE(SetCursorPos(frame.right + 50, frame.bottom + 50));
+    input.mouseDeltaX = 40.0f;
     input.mousePressed[UserInput::wheelDown] = 0;
     input.mousePressed[UserInput::wheelUp] = 1;
     FreeCamera::update(scene.camera);
     EXPECT_EQ(scene.camera.targetHeight, 2.0f);
+
+    // While the mouse stands still the answer is kept a moment, then asked
+    // again: a window can move under a cursor that does not.
+    input.mouseDeltaX = 0.0f;
+    ASSERT_TRUE(SetCursorPos((frame.left + frame.right) / 2, (frame.top + frame.bottom) / 2));
+    FreeCamera::update(scene.camera);
+    EXPECT_EQ(scene.camera.targetHeight, 2.0f);
+    Sleep(300);
+    FreeCamera::update(scene.camera);
+    EXPECT_GT(scene.camera.targetHeight, 2.0f);
 }
 
 TEST_F(SceneDevice, WithoutGroundTheFreeCameraStays)
