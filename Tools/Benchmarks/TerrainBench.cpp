@@ -8,6 +8,7 @@
 #include "Landscape/Terrain.h"
 
 #include "Entity/CollisionQuery.h"
+#include "BenchFigures.h"
 #include "BenchWindow.h"
 
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -72,43 +74,55 @@ int main()
     gTerrain.startLod(static_cast<const Camera&>(camera));
     const double lod = BenchWindow::now();
 
-    // Driving pace (about 1.5 units a frame) and a fast flight (12).
+    // Driving pace (about 1.5 units a frame) and a fast flight (12), each
+    // flown several times from the same start. The first frames after the
+    // jump back to the start build a whole view of new patches and are left
+    // out of the frame figures.
     struct Flight
     {
         const char* name;
         float pace;
-        double own = 0.0, update = 0.0, device = 0.0, worst = 0.0;
+        std::vector<double> runs = {};    // mean own time per frame of each run
+        std::vector<double> updates = {}; // mean update time per frame of each run
+        std::vector<double> devices = {}; // mean device drawing and present per frame of each run
+        std::vector<double> frames = {};  // own time of every frame after the first 5 of a run
     };
     Flight flights[2] = {{"driving", 1.5f}, {"flying", 12.0f}};
-    constexpr int frames = 300;
-    for (Flight& flight : flights)
-        for (int i = 0; i < frames; ++i) {
-            const float z = -2000.0f + flight.pace * float(i);
-            camera.position = {0.0f, gTerrain.getHeight(0.0f, z, 3) + 60.0f, z};
-            camera.angles.x = 20.0f * std::sin(float(i) * 0.02f);
-            camera.setAnglesDeg();
-            camera.Camera::update();
-            const double a = BenchWindow::now();
-            gTerrain.update(camera);
-            const double b = BenchWindow::now();
-            chain->beginFrame();
-            gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF7090C0u, 1.0f, 0);
-            gDevice->BeginScene();
-            const double c = BenchWindow::now();
-            gTerrain.render(1);
-            const double d = BenchWindow::now();
-            gDevice->EndScene();
-            chain->present();
-            const double e = BenchWindow::now();
-            const double own = (b - a) + (d - c);
-            flight.own += own;
-            flight.update += b - a;
-            if (i >= 5)
-                flight.worst = own > flight.worst ? own : flight.worst;
-            flight.device += e - d;
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&message);
+    constexpr int frames = 300, runs = 3, settle = 5;
+    for (int run = 0; run < runs; ++run)
+        for (Flight& flight : flights) {
+            double own = 0.0, update = 0.0, device = 0.0;
+            for (int i = 0; i < frames; ++i) {
+                const float z = -2000.0f + flight.pace * float(i);
+                camera.position = {0.0f, gTerrain.getHeight(0.0f, z, 3) + 60.0f, z};
+                camera.angles.x = 20.0f * std::sin(float(i) * 0.02f);
+                camera.setAnglesDeg();
+                camera.Camera::update();
+                const double a = BenchWindow::now();
+                gTerrain.update(camera);
+                const double b = BenchWindow::now();
+                chain->beginFrame();
+                gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF7090C0u, 1.0f, 0);
+                gDevice->BeginScene();
+                const double c = BenchWindow::now();
+                gTerrain.render(1);
+                const double d = BenchWindow::now();
+                gDevice->EndScene();
+                chain->present();
+                const double e = BenchWindow::now();
+                if (i >= settle) {
+                    own += (b - a) + (d - c);
+                    update += b - a;
+                    device += e - d;
+                    flight.frames.push_back((b - a) + (d - c));
+                }
+                MSG message;
+                while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                    DispatchMessageW(&message);
+            }
+            flight.runs.push_back(own / (frames - settle));
+            flight.updates.push_back(update / (frames - settle));
+            flight.devices.push_back(device / (frames - settle));
         }
 
     std::mt19937 random(1);
@@ -119,14 +133,15 @@ int main()
     for (vec3d& p : points)
         p = {anywhere(random), 0.0f, anywhere(random)};
     float sink = 0.0f;
-    double start = BenchWindow::now();
-    for (const vec3d& p : points)
-        sink += gTerrain.getHeight(p.x, p.z, 3);
-    const double height = (BenchWindow::now() - start) / queries;
-    start = BenchWindow::now();
-    for (const vec3d& p : points)
-        sink += gTerrain.getHeight(p.x, p.z, 0);
-    const double coarse = (BenchWindow::now() - start) / queries;
+    auto heights = [&](int32_t resolution) {
+        return BenchFigures::repeat(runs, [&] {
+            const double start = BenchWindow::now();
+            for (const vec3d& p : points)
+                sink += gTerrain.getHeight(p.x, p.z, resolution);
+            return (BenchWindow::now() - start) / queries;
+        });
+    };
+    const BenchFigures::Spread height = heights(3), coarse = heights(0);
 
     // A quad of 2 x 1.3 x 3 units resting on the ground of one patch.
     const float y = gTerrain.getHeight(100.0f, 100.0f, 3);
@@ -135,25 +150,34 @@ int main()
     query.boxMax = {101.0f, y + 1.3f, 101.5f};
     gTerrain.cachePatchesInBox(query);
     constexpr int boxes = 100000;
-    start = BenchWindow::now();
-    for (int i = 0; i < boxes; ++i) {
-        query.triangleCount = query.vertexCount = 0;
-        gTerrain.cachePatchesInBox(query);
-    }
-    const double box = (BenchWindow::now() - start) / boxes;
+    const BenchFigures::Spread box = BenchFigures::repeat(runs, [&] {
+        const double start = BenchWindow::now();
+        for (int i = 0; i < boxes; ++i) {
+            query.triangleCount = query.vertexCount = 0;
+            gTerrain.cachePatchesInBox(query);
+        }
+        return (BenchWindow::now() - start) / boxes;
+    });
 
     std::printf("sample terrain (S = %d) load        %.1f ms\n", gTerrain.size, (loaded - loadStart) * 1000.0);
     std::printf("first level-of-detail pass          %.1f ms (%zu patches in view)\n", (lod - loaded) * 1000.0,
                 gTerrain.detailed.size());
     for (const Flight& flight : flights) {
-        std::printf("frame, %s: update and render calls %.3f ms (update %.3f ms, worst after the first 5 frames %.3f ms)\n", flight.name,
-                    flight.own * 1000.0 / frames, flight.update * 1000.0 / frames, flight.worst * 1000.0);
-        std::printf("frame, %s: device drawing and present %.3f ms\n", flight.name, flight.device * 1000.0 / frames);
+        char label[96];
+        std::snprintf(label, sizeof(label), "frame, %s: update and render calls", flight.name);
+        BenchFigures::print(label, BenchFigures::of(flight.runs), 1000.0, "ms");
+        std::snprintf(label, sizeof(label), "frame, %s: of which the update", flight.name);
+        BenchFigures::print(label, BenchFigures::of(flight.updates), 1000.0, "ms");
+        const BenchFigures::Spread each = BenchFigures::of(flight.frames);
+        std::printf("frame, %s: single frames: 99th percentile %.3f ms, worst %.3f ms\n", flight.name,
+                    each.percentile99 * 1000.0, each.worst * 1000.0);
+        std::snprintf(label, sizeof(label), "frame, %s: device drawing and present", flight.name);
+        BenchFigures::print(label, BenchFigures::of(flight.devices), 1000.0, "ms");
     }
-    std::printf("getHeight, resolution 3             %.4f us\n", height * 1.0e6);
-    std::printf("getHeight, resolution 0             %.4f us\n", coarse * 1.0e6);
-    std::printf("cachePatchesInBox, quad on a cached patch %.4f us (%u triangles)\n", box * 1.0e6,
-                query.triangleCount);
+    BenchFigures::print("getHeight, resolution 3", height, 1.0e6, "us");
+    BenchFigures::print("getHeight, resolution 0", coarse, 1.0e6, "us");
+    std::printf("cachePatchesInBox, quad on a cached patch (%u triangles)\n", query.triangleCount);
+    BenchFigures::print("", box, 1.0e6, "us");
     std::printf("(checksum %g)\n", double(sink));
 
 
