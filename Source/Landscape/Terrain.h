@@ -453,6 +453,9 @@ private:
     std::atomic<bool> loaded{false};
     mutable std::atomic<int32_t> remoteQueries{0};
     uint32_t ownerThread = 0;
+    // The width of a height query's cell at each resolution, and its inverse.
+    float cellWidth[4] = {};
+    float cellsPerUnit[4] = {};
 
 public:
     // The collision cache (the physics thread's; read elsewhere only while

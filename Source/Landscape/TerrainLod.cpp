@@ -59,6 +59,11 @@ void Terrain::buildPatches(const std::vector<float>& ranges)
     box.radiusSq = root.radiusSq;
     box.minimum = root.minimum;
     box.maximum = root.maximum;
+    for (int32_t resolution = 0; resolution < 4; ++resolution) {
+        const float cells = float(patchesPerSide * (4 << resolution));
+        cellWidth[resolution] = (box.maximum.x - box.minimum.x) / cells;
+        cellsPerUnit[resolution] = cells / (box.maximum.x - box.minimum.x);
+    }
     buildTree(root, 0, heightRanges);
 }
 

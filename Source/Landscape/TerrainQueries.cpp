@@ -112,11 +112,12 @@ void Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
     const int32_t fi = p / n * patchCells + gx, fs = p % n * patchCells + gsHigh;
     float control[16];
     HeightSurface::controlHeights(heights.data(), size, fi / 8, fs / 8, control);
-    const int32_t si = fi % 8, sj = fs % 8;
-    corners[0] = HeightSurface::sample(control, si, sj + step);
-    corners[1] = HeightSurface::sample(control, si + step, sj + step);
-    corners[2] = HeightSurface::sample(control, si, sj);
-    corners[3] = HeightSurface::sample(control, si + step, sj);
+    float square[4];
+    HeightSurface::sampleSquare(control, fi % 8, fs % 8, step, square);
+    corners[0] = square[1];
+    corners[1] = square[3];
+    corners[2] = square[0];
+    corners[3] = square[2];
 }
 
 float Terrain::getHeight(float x, float z, int32_t resolution) const
@@ -126,10 +127,9 @@ float Terrain::getHeight(float x, float z, int32_t resolution) const
     if (!isLoaded() || !(x >= box.minimum.x && x <= box.maximum.x && z >= box.minimum.z && z <= box.maximum.z))
         return missing;
     resolution = resolution < 0 ? 0 : resolution > 3 ? 3 : resolution;
-    const float width = box.maximum.x - box.minimum.x;
     const int32_t cells = patchesPerSide * (4 << resolution);
-    const float w = width / float(cells);
-    const float u = (x - box.minimum.x) / w, v = (z - box.minimum.z) / w;
+    const float w = cellWidth[resolution];
+    const float u = (x - box.minimum.x) * cellsPerUnit[resolution], v = (z - box.minimum.z) * cellsPerUnit[resolution];
     const int32_t fx = clampCell(u, cells), fz = clampCell(v, cells);
     const float tx = unit(u - float(fx)), tz = unit(v - float(fz));
     float c[4];

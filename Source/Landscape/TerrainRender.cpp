@@ -11,7 +11,7 @@
 
 #include "Core/CrashTrace.h"
 
-#include <climits>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -453,8 +453,7 @@ void Terrain::drawPendingTexels()
     d->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
     d->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
     d->SetRenderState(D3DRS_POINTSPRITEENABLE, FALSE);
-    const float one = 1.0f;
-    d->SetRenderState(D3DRS_POINTSIZE, *reinterpret_cast<const DWORD*>(&one));
+    d->SetRenderState(D3DRS_POINTSIZE, std::bit_cast<DWORD>(1.0f));
     d->SetRenderState(D3DRS_SRGBWRITEENABLE, FALSE);
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);

@@ -43,4 +43,26 @@ TEST(HeightSurface, PassesThroughTheGridJoinsItsCellsAndKeepsPlanesFlat)
     EXPECT_EQ(HeightSurface::height(grid.data(), size, 9999, 8), HeightSurface::height(grid.data(), size, 8 * size, 8));
 }
 
+TEST(HeightSurface, ASquareOfSubSamplesIsItsFourSamples)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> height(0.0f, 65535.0f);
+    float control[16];
+    for (int round = 0; round < 20; ++round) {
+        for (float& c : control)
+            c = height(random);
+        for (int32_t step : {1, 2, 4, 8})
+            for (int32_t si = 0; si + step <= 8; si += step)
+                for (int32_t sj = 0; sj + step <= 8; sj += step) {
+                    float corners[4];
+                    HeightSurface::sampleSquare(control, si, sj, step, corners);
+                    const float expected[4] = {
+                        HeightSurface::sample(control, si, sj), HeightSurface::sample(control, si, sj + step),
+                        HeightSurface::sample(control, si + step, sj), HeightSurface::sample(control, si + step, sj + step)};
+                    for (int k = 0; k < 4; ++k)
+                        ASSERT_NEAR(corners[k], expected[k], 1e-3f) << si << " " << sj << " " << step << " " << k;
+                }
+    }
+}
+
 }

@@ -6,6 +6,7 @@
 // working folder or the build folder).
 #include "Landscape/Scene.h"
 
+#include "BenchFigures.h"
 #include "BenchWindow.h"
 
 #include "Core/File.h"
@@ -14,6 +15,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -54,46 +56,49 @@ int main()
     scene.swapChain = gDirectGraphics.record.firstSwapChain();
     gFrameFactor.store(1.0f);
 
-    constexpr int rounds = 2000;
-    double start = BenchWindow::now();
-    for (int i = 0; i < rounds; ++i) {
-        sample.seek(0, 0);
-        scene.setDefaults();
-        scene.readLevel(sample);
-    }
-    const double read = (BenchWindow::now() - start) / rounds;
+    constexpr int rounds = 2000, repeats = 7;
+    const BenchFigures::Spread read = BenchFigures::repeat(repeats, [&] {
+        const double start = BenchWindow::now();
+        for (int i = 0; i < rounds; ++i) {
+            sample.seek(0, 0);
+            scene.setDefaults();
+            scene.readLevel(sample);
+        }
+        return (BenchWindow::now() - start) / rounds;
+    });
     FileArray out(4096);
-    start = BenchWindow::now();
-    for (int i = 0; i < rounds; ++i) {
-        out.seek(0, 0);
-        scene.writeLevel(out);
-    }
-    const double written = (BenchWindow::now() - start) / rounds;
+    const BenchFigures::Spread written = BenchFigures::repeat(repeats, [&] {
+        const double start = BenchWindow::now();
+        for (int i = 0; i < rounds; ++i) {
+            out.seek(0, 0);
+            scene.writeLevel(out);
+        }
+        return (BenchWindow::now() - start) / rounds;
+    });
 
     // The free camera over the sample's ground.
-    start = BenchWindow::now();
+    double start = BenchWindow::now();
     const bool withGround = scene.load(path);
     const double loadWithGround = BenchWindow::now() - start;
-    start = BenchWindow::now();
-    for (int i = 0; i < rounds; ++i)
-        scene.updateCamera();
-    const double freeMode = (BenchWindow::now() - start) / rounds;
-    // With a key held the cursor is asked where it is every frame.
+    auto cameraUpdates = [&](int count) {
+        return BenchFigures::repeat(repeats, [&] {
+            const double begin = BenchWindow::now();
+            for (int i = 0; i < count; ++i)
+                scene.updateCamera();
+            return (BenchWindow::now() - begin) / count;
+        });
+    };
+    const BenchFigures::Spread freeMode = cameraUpdates(rounds);
+    // A key held: the cursor's place matters again.
     UserInput::State held;
     held.keyHeld[DIK_W] = 1;
     scene.camera.input = &held;
-    start = BenchWindow::now();
-    for (int i = 0; i < rounds / 10; ++i)
-        scene.updateCamera();
-    const double freeMoving = (BenchWindow::now() - start) / (rounds / 10);
+    const BenchFigures::Spread freeMoving = cameraUpdates(rounds / 10); // stays over the ground
     scene.camera.input = &gUserInput.state;
     Cameras cameras;
     scene.cameraObjects = &cameras;
     scene.setCameraMode(0, 2, 0.001f);
-    start = BenchWindow::now();
-    for (int i = 0; i < rounds; ++i)
-        scene.updateCamera();
-    const double pathMode = (BenchWindow::now() - start) / rounds;
+    const BenchFigures::Spread pathMode = cameraUpdates(rounds);
     scene.cameraObjects = nullptr;
     scene.clear();
 
@@ -105,23 +110,24 @@ int main()
     const String alone = folder + L"\\Valley.tee";
     FileInterface::saveToFile(sample, alone);
     constexpr int loads = 50;
-    double loadTime = 0.0, clearTime = 0.0;
+    std::vector<double> loadTimes, clearTimes;
     for (int i = 0; i < loads; ++i) {
         start = BenchWindow::now();
         scene.load(alone);
         const double loaded = BenchWindow::now();
         scene.clear();
-        loadTime += loaded - start;
-        clearTime += BenchWindow::now() - loaded;
+        loadTimes.push_back(loaded - start);
+        clearTimes.push_back(BenchWindow::now() - loaded);
     }
-    std::printf("main file (%u bytes) read   %.4f ms\n", sample.size(), read * 1000.0);
-    std::printf("main file write              %.4f ms\n", written * 1000.0);
+    std::printf("main file: %u bytes\n", sample.size());
+    BenchFigures::print("main file read", read, 1000.0, "ms");
+    BenchFigures::print("main file write", written, 1000.0, "ms");
     std::printf("load with the terrain (.map)  %.3f ms%s\n", loadWithGround * 1000.0, withGround ? "" : " (failed)");
-    std::printf("updateCamera, free camera    %.3f us\n", freeMode * 1.0e6);
-    std::printf("updateCamera, free, key held %.3f us\n", freeMoving * 1.0e6);
-    std::printf("updateCamera, camera path    %.3f us\n", pathMode * 1.0e6);
-    std::printf("load without side files      %.3f ms\n", loadTime * 1000.0 / loads);
-    std::printf("clear                        %.3f ms\n", clearTime * 1000.0 / loads);
+    BenchFigures::print("updateCamera, free camera", freeMode, 1.0e6, "us");
+    BenchFigures::print("updateCamera, free camera, key held", freeMoving, 1.0e6, "us");
+    BenchFigures::print("updateCamera, camera path", pathMode, 1.0e6, "us");
+    BenchFigures::print("load without side files", BenchFigures::of(loadTimes), 1000.0, "ms");
+    BenchFigures::print("clear", BenchFigures::of(clearTimes), 1000.0, "ms");
     scene.release();
     BenchWindow::close(window);
     return 0;

@@ -3,6 +3,7 @@
 // frame of update and recolour while the sun moves one scene minute per
 // second at 60 frames per second. Needs a display (the buffers are the
 // device's).
+#include "BenchFigures.h"
 #include "BenchWindow.h"
 
 #include "Landscape/AnimatedSky.h"
@@ -13,6 +14,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -43,7 +45,7 @@ int main()
     chain.Camera::update();
 
     constexpr int builds = 20;
-    double buildTime = 0.0;
+    std::vector<double> buildTimes;
     for (int i = 0; i < builds; ++i) {
         sky.release();
         const double start = BenchWindow::now();
@@ -51,7 +53,7 @@ int main()
             std::printf("build failed\n");
             return 1;
         }
-        buildTime += BenchWindow::now() - start;
+        buildTimes.push_back(BenchWindow::now() - start);
     }
 
     // The sun at 16:00, moving a scene minute (0.25 degrees) per second.
@@ -59,7 +61,7 @@ int main()
     auto placeSun = [&] { chain.sun.direction = SunDNC::direction(hourAngle, 0.5f); };
     placeSun();
     constexpr int firsts = 20;
-    double firstTime = 0.0;
+    std::vector<double> firstTimes;
     uint32_t firstVertices = 0;
     for (int i = 0; i < firsts; ++i) {
         sky.update();
@@ -67,7 +69,7 @@ int main()
             sky.patches[n].dirty = 1;
         const double start = BenchWindow::now();
         recolourInView(sky, chain.directionVolume);
-        firstTime += BenchWindow::now() - start;
+        firstTimes.push_back(BenchWindow::now() - start);
     }
     for (int32_t i = 0; i < sky.visibleCount; ++i)
         firstVertices += sky.visible[i]->vertexCount;
@@ -79,20 +81,21 @@ int main()
         sky.update();
         recolourInView(sky, chain.directionVolume);
     }
-    const double start = BenchWindow::now();
-    for (int i = 0; i < frames; ++i) {
-        hourAngle += 0.25f / 60.0f;
-        placeSun();
-        sky.update();
-        recolourInView(sky, chain.directionVolume);
-    }
-    const double frameTime = (BenchWindow::now() - start) / frames;
-
-    std::printf("dome build (%u vertices, %u indices)   %.3f ms\n", sky.totalVertices, sky.totalIndices,
-                buildTime * 1000.0 / builds);
-    std::printf("first recolour, %d patches, %u vertices   %.3f ms\n", sky.visibleCount, firstVertices,
-                firstTime * 1000.0 / firsts);
-    std::printf("frame, update and recolour (rate %.4f)   %.4f ms\n", sky.updateRate, frameTime * 1000.0);
+    const BenchFigures::Spread frameTime = BenchFigures::repeat(7, [&] {
+        const double start = BenchWindow::now();
+        for (int i = 0; i < frames; ++i) {
+            hourAngle += 0.25f / 60.0f;
+            placeSun();
+            sky.update();
+            recolourInView(sky, chain.directionVolume);
+        }
+        return (BenchWindow::now() - start) / frames;
+    });
+    std::printf("dome: %u vertices, %u indices; first recolour: %d patches, %u vertices; rate %.4f\n",
+                sky.totalVertices, sky.totalIndices, sky.visibleCount, firstVertices, sky.updateRate);
+    BenchFigures::print("dome build", BenchFigures::of(buildTimes), 1000.0, "ms");
+    BenchFigures::print("first recolour of the patches in view", BenchFigures::of(firstTimes), 1000.0, "ms");
+    BenchFigures::print("frame, update and recolour", frameTime, 1000.0, "ms");
     sky.release();
     BenchWindow::close(window);
     return 0;

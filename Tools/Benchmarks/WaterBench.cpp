@@ -4,6 +4,7 @@
 // the pixels), a wave step of the pond's 64 near macros (N = 8), and the
 // point test on an area of 64 triangles. Needs a display and the game data
 // ("Data\Map\Valley.tee" under the working folder or the build folder).
+#include "BenchFigures.h"
 #include "BenchWindow.h"
 
 #include "Landscape/Scene.h"
@@ -18,6 +19,7 @@
 
 #include <cstdio>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -68,31 +70,37 @@ int main()
 
     // The lake's shore, within its reflection range, looking over it.
     look(chain, {0.0f, 60.0f, -400.0f}, 90.0f, -6.0f);
-    constexpr int frames = 300;
-    double wall = 0.0, cpu = 0.0;
-    for (int i = 0; i < frames + 20; ++i) {
-        chain.position.x = float(i % 2) * 0.5f; // moved enough for the scan each frame
-        chain.Camera::update();
-        chain.beginFrame();
-        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-        gDevice->BeginScene();
-        const double w0 = BenchWindow::now(), c0 = threadTime();
-        gWater.update(0);
-        gWater.render(chain);
-        const double w1 = BenchWindow::now(), c1 = threadTime();
-        gDevice->EndScene();
-        chain.present();
-        if (i >= 20) {
-            wall += w1 - w0;
-            cpu += c1 - c0;
+    // Runs of 60 frames, after 20 that settle the areas.
+    constexpr int frames = 60, runs = 7, settle = 20;
+    std::vector<double> walls, cpus;
+    for (int run = 0; run < runs; ++run) {
+        double wall = 0.0, cpu = 0.0;
+        for (int i = 0; i < frames + (run == 0 ? settle : 0); ++i) {
+            chain.position.x = float(i % 2) * 0.5f; // moved enough for the scan each frame
+            chain.Camera::update();
+            chain.beginFrame();
+            gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+            gDevice->BeginScene();
+            const double w0 = BenchWindow::now(), c0 = threadTime();
+            gWater.update(0);
+            gWater.render(chain);
+            const double w1 = BenchWindow::now(), c1 = threadTime();
+            gDevice->EndScene();
+            chain.present();
+            if (run > 0 || i >= settle) {
+                wall += w1 - w0;
+                cpu += c1 - c0;
+            }
         }
+        walls.push_back(wall / frames);
+        cpus.push_back(cpu / frames);
     }
     WaterArea* lake = findArea(L"Lake");
     const bool reflected = lake && lake->reflection.inUse && lake->reflection.inUse == lake->reflection.target;
 
     // The pond's 64 macros stepped as one frame of the game steps them.
     WaterArea* pond = findArea(L"Pond");
-    double stepTime = 0.0;
+    BenchFigures::Spread stepTime;
     int macros = 0;
     if (pond && pond->physics.build()) {
         WaterPhysics& physics = pond->physics;
@@ -101,20 +109,24 @@ int main()
             physics.buildMacros(patch);
         const vec3d camera{-200.0f, 50.0f, 800.0f};
         constexpr int steps = 2000;
-        const double start = BenchWindow::now();
-        for (int s = 0; s < steps; ++s) {
-            if (s % 50 == 0)
-                physics.addRipple({-200.0f + float(s % 40), 790.0f}, 0.8f);
-            for (int32_t m = 0; m < patch.macroCount; ++m) {
-                WaterPhysics::Macro& macro = *patch.macros.at(m);
-                if (macro.box.maximum.x > macro.box.minimum.x) {
-                    macro.simulate(physics, camera, chain.sun);
-                    macros += s == 0;
+        bool first = true;
+        stepTime = BenchFigures::repeat(runs, [&] {
+            const double start = BenchWindow::now();
+            for (int s = 0; s < steps; ++s) {
+                if (s % 50 == 0)
+                    physics.addRipple({-200.0f + float(s % 40), 790.0f}, 0.8f);
+                for (int32_t m = 0; m < patch.macroCount; ++m) {
+                    WaterPhysics::Macro& macro = *patch.macros.at(m);
+                    if (macro.box.maximum.x > macro.box.minimum.x) {
+                        macro.simulate(physics, camera, chain.sun);
+                        macros += first && s == 0;
+                    }
                 }
+                physics.finishFrame();
             }
-            physics.finishFrame();
-        }
-        stepTime = (BenchWindow::now() - start) / steps;
+            first = false;
+            return (BenchWindow::now() - start) / steps;
+        });
     }
 
     // The point test on a fan of 64 triangles.
@@ -136,18 +148,22 @@ int main()
         p = {spread(random), -1.0f, spread(random)};
     constexpr int rounds = 200;
     int inside = 0;
-    const double start = BenchWindow::now();
-    for (int r = 0; r < rounds; ++r)
-        for (const vec3d& p : points)
-            inside += area.isPointInWater(p);
-    const double pointTime = (BenchWindow::now() - start) / (rounds * double(points.size()));
+    const BenchFigures::Spread pointTime = BenchFigures::repeat(runs, [&] {
+        inside = 0;
+        const double start = BenchWindow::now();
+        for (int r = 0; r < rounds; ++r)
+            for (const vec3d& p : points)
+                inside += area.isPointInWater(p);
+        return (BenchWindow::now() - start) / (rounds * double(points.size()));
+    });
 
-    std::printf("water frame (update, sky mask, %s)   %.3f ms wall, %.3f ms CPU of this thread\n",
-                reflected ? "lake reflection" : "no reflection", wall * 1000.0 / frames, cpu * 1000.0 / frames);
-    std::printf("wave step, %d near macros of N = %d          %.4f ms\n", macros, pond ? pond->physics.n : 0,
-                stepTime * 1000.0);
-    std::printf("isPointInWater, 64 triangles (%d%% inside)   %.4f us\n",
-                int(100.0 * inside / (rounds * double(points.size()))), pointTime * 1.0e6);
+    std::printf("water frame: update, sky mask, %s\n", reflected ? "lake reflection" : "no reflection");
+    BenchFigures::print("water frame, wall time", BenchFigures::of(walls), 1000.0, "ms");
+    BenchFigures::print("water frame, CPU time of this thread", BenchFigures::of(cpus), 1000.0, "ms");
+    std::printf("wave step: %d near macros of N = %d\n", macros, pond ? pond->physics.n : 0);
+    BenchFigures::print("wave step", stepTime, 1000.0, "ms");
+    std::printf("isPointInWater: 64 triangles, %d%% inside\n", int(100.0 * inside / (rounds * double(points.size()))));
+    BenchFigures::print("isPointInWater", pointTime, 1.0e6, "us");
     scene.release();
     BenchWindow::close(window);
     return 0;

@@ -34,6 +34,22 @@ constexpr Tables makeTables()
 
 constexpr Tables basis = makeTables();
 
+// The one-dimensional weights: weights[s][k] = bernstein(k, s / 8), the first
+// axis carrying the raw-to-height-unit factor.
+using Weights = std::array<std::array<float, 4>, 9>;
+
+constexpr Weights makeWeights(float factor)
+{
+    Weights weights{};
+    for (int s = 0; s <= 8; ++s)
+        for (int k = 0; k < 4; ++k)
+            weights[s][k] = bernstein(k, float(s) / 8.0f) * factor;
+    return weights;
+}
+
+constexpr Weights alongI = makeWeights(0.003906279802322388f);
+constexpr Weights alongJ = makeWeights(1.0f);
+
 int32_t clampIndex(int32_t v, int32_t size) { return v < 0 ? 0 : v >= size ? size - 1 : v; }
 
 }
@@ -64,6 +80,25 @@ float HeightSurface::sample(const float control[16], int32_t si, int32_t sj)
     for (int k = 0; k < 16; ++k)
         h += basis[k][si][sj] * control[k];
     return h;
+}
+
+void HeightSurface::sampleSquare(const float control[16], int32_t si, int32_t sj, int32_t step, float corners[4])
+{
+    // Each row of control heights (fixed b along i) folded along j first.
+    const std::array<float, 4>& j0 = alongJ[sj];
+    const std::array<float, 4>& j1 = alongJ[sj + step];
+    float near[4], far[4];
+    for (int b = 0; b < 4; ++b) {
+        const float* row = control + 4 * b;
+        near[b] = row[0] * j0[0] + row[1] * j0[1] + row[2] * j0[2] + row[3] * j0[3];
+        far[b] = row[0] * j1[0] + row[1] * j1[1] + row[2] * j1[2] + row[3] * j1[3];
+    }
+    const std::array<float, 4>& i0 = alongI[si];
+    const std::array<float, 4>& i1 = alongI[si + step];
+    corners[0] = near[0] * i0[0] + near[1] * i0[1] + near[2] * i0[2] + near[3] * i0[3];
+    corners[1] = far[0] * i0[0] + far[1] * i0[1] + far[2] * i0[2] + far[3] * i0[3];
+    corners[2] = near[0] * i1[0] + near[1] * i1[1] + near[2] * i1[2] + near[3] * i1[3];
+    corners[3] = far[0] * i1[0] + far[1] * i1[1] + far[2] * i1[2] + far[3] * i1[3];
 }
 
 float HeightSurface::height(const uint16_t* grid, int32_t size, int32_t fi, int32_t fj)

@@ -24,6 +24,10 @@ struct HeightSurface
     // The height at sub-sample (si along i, sj along j), both 0..8, of a cell
     // with the given control heights.
     static float sample(const float control[16], int32_t si, int32_t sj);
+    // The four heights at (si, sj), (si, sj + step), (si + step, sj) and
+    // (si + step, sj + step), with si + step and sj + step at most 8: the
+    // corners of a square of sub-cells, sampled together.
+    static void sampleSquare(const float control[16], int32_t si, int32_t sj, int32_t step, float corners[4]);
     // The height at fine point (fi, fj) of the whole grid (sub-cells counted
     // from sample (0, 0); points outside 0..8 x size are clamped onto it).
     static float height(const uint16_t* grid, int32_t size, int32_t fi, int32_t fj);
