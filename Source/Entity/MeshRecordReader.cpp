@@ -1,11 +1,11 @@
 // Mode 4: the engine's own mesh record. An optional marker byte 10, then
 // u32 stored vertex format, the 11-float box, u32 index count, u32 vertex
 // count, the u16 indices and the vertex records; bone data follows only
-// after a marker. A vertex record holds the stored format's components in
-// this order: position (3 x f32), normal (3 x f32), colour (u32), uv
-// (2 x f32). The mesh takes those its own format has and the rest are
-// skipped, so a record reads the same into any mesh type. The bone data
-// is the skeleton with its animations (BoneAnim).
+// after a marker. A vertex record holds only the components that both the
+// stored format and the mesh's own format have, in this order: position
+// (3 x f32), normal (3 x f32), colour (u32), uv (2 x f32); so the same
+// stored format makes records of 0 to 36 bytes, by the mesh that reads them.
+// The bone data is the skeleton with its animations (BoneAnim).
 #include "Entity/MeshReaders.h"
 
 #include "Entity/BoneAnim.h"
@@ -21,18 +21,6 @@ namespace {
 
 constexpr uint8_t marker = 10;
 constexpr uint32_t maxVertices = 65535;
-
-// Which stored components the mesh takes.
-struct Components
-{
-    bool position, normal, colour, uv;
-
-    explicit Components(uint32_t format)
-        : position(VertexFormat::hasPosition(format)), normal(VertexFormat::hasNormal(format)),
-          colour(VertexFormat::hasColour(format)), uv(VertexFormat::hasUv(format))
-    {
-    }
-};
 
 // The box carried through the transform: the stored centre as a point, the
 // half extents (stored maximum - centre) over the absolute unit rows scaled
@@ -91,8 +79,8 @@ Result readRecord(MeshTools& mesh, FileInterface& stream, const matrix3d& transf
         return Result::damaged;
     BoundingBox storedBox;
     std::memcpy(&storedBox, boxFields, sizeof(storedBox));
-    const Components stored(storedFormat), own(mesh.getFvf());
-    const uint32_t recordSize = VertexFormat::size(storedFormat);
+    const uint32_t format = VertexFormat::shared(storedFormat, mesh.getFvf());
+    const uint32_t recordSize = VertexFormat::size(format);
     if (vertexCount > maxVertices ||
         uint64_t(indexCount) * 2 + uint64_t(vertexCount) * recordSize > stream.remaining())
         return Result::damaged;
@@ -121,14 +109,14 @@ Result readRecord(MeshTools& mesh, FileInterface& stream, const matrix3d& transf
     for (uint32_t i = 0; i < vertexCount; ++i) {
         const uint8_t* record = vertices.get() + size_t(i) * recordSize;
         const VertexComponents& vertex = *mesh.getVertexData(int32_t(i));
-        if (stored.position && own.position)
+        if (VertexFormat::hasPosition(format))
             *vertex.position = transform.transformPoint(vec3At(record));
-        if (stored.normal && own.normal)
-            *vertex.normal = turn.transformVector(vec3At(record + VertexFormat::normalOffset(storedFormat)));
-        if (stored.colour && own.colour)
-            std::memcpy(vertex.colour, record + VertexFormat::colourOffset(storedFormat), 4);
-        if (stored.uv && own.uv)
-            std::memcpy(vertex.uv, record + VertexFormat::uvOffset(storedFormat), 8);
+        if (VertexFormat::hasNormal(format))
+            *vertex.normal = turn.transformVector(vec3At(record + VertexFormat::normalOffset(format)));
+        if (VertexFormat::hasColour(format))
+            std::memcpy(vertex.colour, record + VertexFormat::colourOffset(format), 4);
+        if (VertexFormat::hasUv(format))
+            std::memcpy(vertex.uv, record + VertexFormat::uvOffset(format), 8);
     }
     // A marker announces a skeleton after the vertices. A damaged skeleton
     // leaves the mesh without bones; the mesh itself stands.

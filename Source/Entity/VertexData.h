@@ -35,6 +35,14 @@ constexpr uint32_t uvOffset(uint32_t fvf) { return colourOffset(fvf) + (hasColou
 // Bytes of the components above (a single uv pair at most).
 constexpr uint32_t size(uint32_t fvf) { return uvOffset(fvf) + (hasUv(fvf) ? 8 : 0); }
 
+// A format of the components both formats have (one uv pair at most): what a
+// stored vertex record of format a holds for a mesh of format b.
+constexpr uint32_t shared(uint32_t a, uint32_t b)
+{
+    return (hasPosition(a) && hasPosition(b) ? xyz : 0) | (hasNormal(a) && hasNormal(b) ? normal : 0) |
+           (hasColour(a) && hasColour(b) ? diffuse : 0) | (hasUv(a) && hasUv(b) ? 0x100 : 0);
+}
+
 }
 
 // The addresses of one vertex's four components. A component the vertex

@@ -151,10 +151,13 @@ TEST(MeshReaders, TextModelSampleGivesTwoTrianglesPerFace)
     EXPECT_EQ(box.radiusSq, 1.0f);
 }
 
+// The record written for a mesh of type M reads back whole: the stream ends
+// where the record does.
 template <class M>
-void expectRecord(const char* name, const MeshWriter::Record& record, bool normals, bool uvs)
+void expectRecord(const char* name, MeshWriter::Record record, bool normals, bool uvs)
 {
     SCOPED_TRACE(name);
+    record.meshFormat = M::fvf;
     const std::vector<uint8_t> bytes = bytesOf(MeshWriter::writeRecord, record);
     M mesh(String(L"box"));
     if (normals)
@@ -196,6 +199,64 @@ TEST(MeshReaders, RecordSampleReadsTheComponentsEveryMeshTypeShares)
     EXPECT_NEAR((box.minimum - (record.box.center * 2.0f - record.box.maximum)).length(), 0.0f, 1e-3f);
     EXPECT_EQ(box.radius, 1.0f);
     EXPECT_EQ(box.radiusSq, 1.0f);
+}
+
+// A vertex record holds what both formats have, so the same stored format
+// makes records of another size for another mesh type.
+TEST(MeshReaders, RecordVerticesHoldOnlyTheComponentsBothFormatsHave)
+{
+    const vec3d points[3] = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
+    const auto recordOf = [](uint32_t format, const std::vector<float>& vertexFloats) {
+        std::vector<uint8_t> bytes;
+        const auto put = [&](const auto& value) {
+            const auto* p = reinterpret_cast<const uint8_t*>(&value);
+            bytes.insert(bytes.end(), p, p + sizeof(value));
+        };
+        put(format);
+        for (float f : {0.0f, 0.0f, 0.0f, 1.0f, 1.0f, -9.0f, -9.0f, -9.0f, 9.0f, 9.0f, 9.0f})
+            put(f);
+        put(uint32_t(3));
+        put(uint32_t(3));
+        for (uint16_t i : {0, 1, 2})
+            put(i);
+        for (float f : vertexFloats)
+            put(f);
+        return bytes;
+    };
+
+    // Format 274 with three 12-byte vertices into a position-only mesh.
+    std::vector<float> positions;
+    for (const vec3d& p : points)
+        positions.insert(positions.end(), {p.x, p.y, p.z});
+    const std::vector<uint8_t> narrow = recordOf(274, positions);
+    PointMesh mesh(String(L"points"));
+    EXPECT_EQ(decode(mesh, narrow, 4), narrow.size());
+    ASSERT_EQ(*mesh.getVertexCount(), 3);
+    for (int v = 0; v < 3; ++v)
+        EXPECT_EQ(position(mesh, v), points[v]) << v;
+
+    // Whole 32-byte records for that mesh: read as 12-byte records, so the
+    // second and third vertices come from the first record's normal and uv.
+    std::vector<float> whole;
+    for (const vec3d& p : points)
+        whole.insert(whole.end(), {p.x, p.y, p.z, 0.5f, 0.6f, 0.7f, 0.25f, 0.75f});
+    PointMesh wide(String(L"points"));
+    EXPECT_EQ(decode(wide, recordOf(274, whole), 4), narrow.size());
+    ASSERT_EQ(*wide.getVertexCount(), 3);
+    EXPECT_EQ(position(wide, 0), points[0]);
+    EXPECT_EQ(position(wide, 1), vec3d(0.5f, 0.6f, 0.7f));
+    EXPECT_EQ(position(wide, 2), vec3d(0.25f, 0.75f, 4.0f));
+
+    // The builder writes the shared components for the reading mesh's format.
+    MeshWriter::Record record = MeshSamples::record();
+    record.meshFormat = 2;
+    const std::vector<uint8_t> written = bytesOf(MeshWriter::writeRecord, record);
+    EXPECT_EQ(written.size(), 56 + 2 * record.indices.size() + 12 * record.positions.size());
+    record.format = 0x152; // position, normal, colour, uv
+    record.colours.assign(record.positions.size(), 0xFF102030u);
+    record.meshFormat = 274;
+    EXPECT_EQ(bytesOf(MeshWriter::writeRecord, record).size(),
+              56 + 2 * record.indices.size() + 32 * record.positions.size());
 }
 
 TEST(MeshReaders, RecordBoxAndNormalsFollowTheTransform)

@@ -253,9 +253,12 @@ bool writeTextModel(FileInterface& target, const TextModel& model)
 
 bool writeRecord(FileInterface& target, const Record& record)
 {
-    // The component tests of the reader.
-    const bool position = (record.format & 0x400E) == 2, normal = record.format & 0x10,
-               colour = record.format & 0x40, uv = record.format & 0xF00;
+    // The component tests of the reader, made on both formats.
+    const auto has = [&](auto test) { return test(record.format) && test(record.meshFormat); };
+    const bool position = has([](uint32_t f) { return (f & 0x400E) == 2; });
+    const bool normal = has([](uint32_t f) { return (f & 0x10) != 0; });
+    const bool colour = has([](uint32_t f) { return (f & 0x40) != 0; });
+    const bool uv = has([](uint32_t f) { return (f & 0xF00) != 0; });
     const size_t count = record.positions.size();
     if ((normal && record.normals.size() != count) || (colour && record.colours.size() != count) ||
         (uv && record.uvs.size() != count) || count > 65535)

@@ -133,13 +133,16 @@ struct Skeleton
     std::vector<Animation> animations;
 };
 
-// Mode 4: the engine's mesh record. Each vertex array is written when the
-// format has its component and then must hold one entry per position.
+// Mode 4: the engine's mesh record. A vertex record holds the components
+// that both the stored format and the format of the mesh the game reads it
+// into have; each vertex array is written when that holds for its component
+// and then must hold one entry per position.
 struct Record
 {
     bool marker = false; // the leading byte 10; the skeleton follows the vertices
     Skeleton skeleton;
     uint32_t format = 274;
+    uint32_t meshFormat = 274; // of the reading mesh: entity and package meshes are 274
     BoundingBox box;
     std::vector<uint16_t> indices;
     std::vector<vec3d> positions;
