@@ -346,10 +346,20 @@ TEST(EntityQueries, RayTriangleIsOneSided)
         {{0.2f, 0.2f, 5.0f}, {0, 0, -1}, false, 4.0f, false, 0.0f},
         {{0.8f, 0.8f, 5.0f}, {0, 0, -1}, false, 100.0f, false, 0.0f},
         {{0.2f, 0.2f, -5.0f}, {0, 0, -1}, true, 100.0f, false, 0.0f},
+        // The edges and corners belong to the triangle: the edge through
+        // the first corner (u = 0) in each winding, the other two edges and
+        // a far corner.
+        {{0.0f, 0.5f, 5.0f}, {0, 0, -1}, false, 100.0f, true, 5.0f},
+        {{0.5f, 0.0f, -5.0f}, {0, 0, 1}, true, 100.0f, true, 5.0f},
+        {{0.5f, 0.0f, 5.0f}, {0, 0, -1}, false, 100.0f, true, 5.0f},
+        {{0.5f, 0.5f, 5.0f}, {0, 0, -1}, false, 100.0f, true, 5.0f},
+        {{1.0f, 0.0f, 5.0f}, {0, 0, -1}, false, 100.0f, true, 5.0f},
+        {{-0.001f, 0.5f, 5.0f}, {0, 0, -1}, false, 100.0f, false, 0.0f},
     };
     for (const auto& c : cases) {
         float best = c.best;
-        EXPECT_EQ(TriangleTree::rayTriangle(triangle, c.origin, c.direction, c.clockwise, best), c.hit);
+        EXPECT_EQ(TriangleTree::rayTriangle(triangle, c.origin, c.direction, c.clockwise, best), c.hit)
+            << c.origin.x << " " << c.origin.y << " " << c.origin.z;
         EXPECT_FLOAT_EQ(best, c.hit ? c.t : c.best);
     }
 }
