@@ -7,7 +7,9 @@
 #include "Core/CrashTrace.h"
 #include "Core/Math.h"
 
+#include <algorithm>
 #include <bit>
+#include <iterator>
 #include <new>
 
 IDirect3DVertexBuffer9* SpriteManager::quad_ = nullptr;
@@ -32,6 +34,79 @@ matrix3d textureTurn(float angle)
     return m;
 }
 
+// The states the default render-state sets write, as the sprite pass last
+// set them. Sprites one after another mostly restore a state only for the
+// next one to set it again; while the pass runs, a set that would write the
+// value the state already holds is left out. Outside the pass every set
+// goes to the device. Main thread only.
+class PassStates
+{
+public:
+    void begin()
+    {
+        forget();
+        active_ = true;
+    }
+    void end() { active_ = false; }
+    // After anything that may set states behind the filter's back.
+    void forget()
+    {
+        std::fill(std::begin(renderKnown_), std::end(renderKnown_), false);
+        std::fill(&stageKnown_[0][0], &stageKnown_[0][0] + stages * stageTypes, false);
+        biasKnown_ = false;
+    }
+
+    void render(D3DRENDERSTATETYPE state, DWORD value)
+    {
+        if (active_ && DWORD(state) < renderTypes) {
+            if (renderKnown_[state] && renderValue_[state] == value)
+                return;
+            renderKnown_[state] = true;
+            renderValue_[state] = value;
+        }
+        gDevice->SetRenderState(state, value);
+    }
+
+    void stage(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value)
+    {
+        if (active_ && stage < stages && DWORD(type) < stageTypes) {
+            if (stageKnown_[stage][type] && stageValue_[stage][type] == value)
+                return;
+            stageKnown_[stage][type] = true;
+            stageValue_[stage][type] = value;
+        }
+        gDevice->SetTextureStageState(stage, type, value);
+    }
+
+    // Sampler 0's mipmap bias.
+    void mipBias(float bias)
+    {
+        const DWORD value = std::bit_cast<DWORD>(bias);
+        if (active_) {
+            if (biasKnown_ && biasValue_ == value)
+                return;
+            biasKnown_ = true;
+            biasValue_ = value;
+        }
+        gDevice->SetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, value);
+    }
+
+private:
+    static constexpr DWORD renderTypes = 256;
+    static constexpr DWORD stages = 2;
+    static constexpr DWORD stageTypes = 33;
+
+    bool active_ = false;
+    bool renderKnown_[renderTypes] = {};
+    DWORD renderValue_[renderTypes] = {};
+    bool stageKnown_[stages][stageTypes] = {};
+    DWORD stageValue_[stages][stageTypes] = {};
+    bool biasKnown_ = false;
+    DWORD biasValue_ = 0;
+};
+
+PassStates passStates;
+
 bool cameraFog()
 {
     return gCamera && gCamera->fogEnabled;
@@ -46,44 +121,44 @@ float cameraMipBias()
 
 void SpriteManager::Rendersettings::apply()
 {
-    IDirect3DDevice9* d = gDevice;
+    PassStates& d = passStates;
     if (!keepFog && cameraFog())
-        d->SetRenderState(D3DRS_FOGENABLE, FALSE);
-    d->SetRenderState(D3DRS_ALPHABLENDENABLE, alphaBlending ? TRUE : FALSE);
-    d->SetRenderState(D3DRS_ZENABLE, depthTest ? TRUE : FALSE);
-    d->SetRenderState(D3DRS_ZWRITEENABLE, depthWrite ? TRUE : FALSE);
-    d->SetRenderState(D3DRS_ALPHATESTENABLE, alphaTest ? TRUE : FALSE);
-    d->SetRenderState(D3DRS_CULLMODE, twoSided ? DWORD(D3DCULL_NONE) : gDirectGraphics.record.frontCull);
-    d->SetRenderState(D3DRS_ALPHAREF, alphaReference);
-    d->SetRenderState(D3DRS_SRCBLEND, sourceBlend);
-    d->SetRenderState(D3DRS_DESTBLEND, destinationBlend);
-    d->SetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, std::bit_cast<DWORD>(cameraMipBias() + mipBias));
-    d->SetRenderState(D3DRS_TEXTUREFACTOR, textureFactor.argb());
-    d->SetTextureStageState(1, D3DTSS_COLOROP, stage1Operation);
-    d->SetTextureStageState(1, D3DTSS_ALPHAOP, stage1Operation);
-    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        d.render(D3DRS_FOGENABLE, FALSE);
+    d.render(D3DRS_ALPHABLENDENABLE, alphaBlending ? TRUE : FALSE);
+    d.render(D3DRS_ZENABLE, depthTest ? TRUE : FALSE);
+    d.render(D3DRS_ZWRITEENABLE, depthWrite ? TRUE : FALSE);
+    d.render(D3DRS_ALPHATESTENABLE, alphaTest ? TRUE : FALSE);
+    d.render(D3DRS_CULLMODE, twoSided ? DWORD(D3DCULL_NONE) : gDirectGraphics.record.frontCull);
+    d.render(D3DRS_ALPHAREF, alphaReference);
+    d.render(D3DRS_SRCBLEND, sourceBlend);
+    d.render(D3DRS_DESTBLEND, destinationBlend);
+    d.mipBias(cameraMipBias() + mipBias);
+    d.render(D3DRS_TEXTUREFACTOR, textureFactor.argb());
+    d.stage(1, D3DTSS_COLOROP, stage1Operation);
+    d.stage(1, D3DTSS_ALPHAOP, stage1Operation);
+    d.stage(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+    d.stage(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
+    d.stage(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
 }
 
 void SpriteManager::Rendersettings::restore()
 {
-    IDirect3DDevice9* d = gDevice;
-    d->SetRenderState(D3DRS_CULLMODE, gDirectGraphics.record.frontCull);
-    d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    d->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
-    d->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    d->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    d->SetRenderState(D3DRS_ZENABLE, TRUE);
-    d->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-    d->SetSamplerState(0, D3DSAMP_MIPMAPLODBIAS, std::bit_cast<DWORD>(cameraMipBias()));
-    d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-    d->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+    PassStates& d = passStates;
+    d.render(D3DRS_CULLMODE, gDirectGraphics.record.frontCull);
+    d.render(D3DRS_ALPHABLENDENABLE, FALSE);
+    d.render(D3DRS_ALPHATESTENABLE, FALSE);
+    d.render(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    d.render(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    d.render(D3DRS_ZENABLE, TRUE);
+    d.render(D3DRS_ZWRITEENABLE, TRUE);
+    d.mipBias(cameraMipBias());
+    d.stage(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    d.stage(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
     if (cameraFog())
-        d->SetRenderState(D3DRS_FOGENABLE, TRUE);
-    d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+        d.render(D3DRS_FOGENABLE, TRUE);
+    d.stage(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    d.stage(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    d.stage(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
 }
 
 SpriteManager::Sprite::~Sprite()
@@ -122,8 +197,12 @@ void SpriteManager::Sprite::draw()
     }
     d->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
     gDirectGraphics.record.primitiveCount += 2;
-    if (settings)
+    if (settings) {
         settings->restore();
+        // Another kind of set may have changed any state.
+        if (!dynamic_cast<Rendersettings*>(settings))
+            passStates.forget();
+    }
 }
 
 SpriteManager::~SpriteManager()
@@ -151,11 +230,13 @@ void SpriteManager::render()
         return;
     const bool mirrored = gDirectGraphics.record.mirrored != 0;
     setPassStates();
+    passStates.begin();
     for (auto* n = sprites.head(); n; n = n->next) {
         Sprite* sprite = n->item;
         if (sprite && !sprite->hidden && !(mirrored && sprite->hiddenInReflections))
             sprite->draw();
     }
+    passStates.end();
     resetPassStates();
 }
 

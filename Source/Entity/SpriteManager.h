@@ -83,7 +83,9 @@ public:
         virtual void renderSingle();
         // The sprite with the states of the pass already set: world matrix,
         // textures (a stage without one keeps what it has), the set,
-        // texture turns about the middle, the quad.
+        // texture turns about the middle, the quad. An override that sets
+        // render states itself sets them back: within a pass, the default
+        // sets leave out states that hold their values already.
         virtual void draw();
 
         matrix3d world = matrix3d::identity();
@@ -115,7 +117,9 @@ public:
                              uint32_t mipLevels = 0);
 
     // The sprite pass: every sprite that is not hidden (and, while the
-    // device draws mirrored, not hidden in reflections), in list order.
+    // device draws mirrored, not hidden in reflections), in list order. The
+    // default sets of its sprites write only the states that change from
+    // one sprite to the next.
     void render();
 
     // The shared quad: made once at device creation, freed at its release.

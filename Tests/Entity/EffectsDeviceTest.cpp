@@ -178,6 +178,48 @@ TEST_F(Effects, SpritesDrawWhereTheyArePlacedWithTheirSettings)
     EXPECT_EQ(late.node, nullptr);
 }
 
+// A set of the owner's that tints by a texture factor of its own and
+// leaves it behind.
+class RedSettings final : public SpriteManager::Shader
+{
+public:
+    void apply() override
+    {
+        gDevice->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFF0000);
+        gDevice->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+    }
+    void restore() override { gDevice->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE); }
+    bool ownedBySprite() override { return false; }
+};
+
+// Sprites one after another in a pass each draw with their own states,
+// whatever the sprite before set and whichever kind of set it used.
+TEST_F(Effects, EachSpriteOfAPassGetsItsOwnStates)
+{
+    RedSettings red;
+    SpriteManager::Sprite sprites[4];
+    const float across[4] = {-3.0f, -1.0f, 1.0f, 3.0f};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(SpriteManager::createSprite(sprites[i], chain(), i == 1 ? &red : nullptr, String(), 1));
+        sprites[i].textures[0] = white;
+        sprites[i].world = placed(1.6f, {across[i], 0.0f, 0.0f});
+    }
+    const auto settings = [&](int i) -> SpriteManager::Rendersettings& {
+        return static_cast<SpriteManager::Rendersettings&>(*sprites[i].settings);
+    };
+    settings(0).textureFactor = Color(0, 255, 255, 255);
+    settings(2).textureFactor = Color(0, 255, 255, 255);
+    settings(3).alphaTest = 1;
+    settings(3).alphaReference = 0x80;
+    settings(3).textureFactor = Color(255, 255, 0, 0x40); // tested away
+    const auto at = [&](int i, uint32_t colour) {
+        return Area{{across[i] - 0.8f, -0.8f, 0.0f}, {across[i] + 0.8f, 0.8f, 0.0f}, colour};
+    };
+    EXPECT_EQ(wrongPixels(frame(), {at(0, 0x00FFFF), at(1, 0xFF0000), at(2, 0x00FFFF)}), 0);
+    settings(3).textureFactor = Color(255, 255, 0, 255);
+    EXPECT_EQ(wrongPixels(frame(), {at(0, 0x00FFFF), at(1, 0xFF0000), at(2, 0x00FFFF), at(3, 0xFFFF00)}), 0);
+}
+
 // Shows every particle and keeps it.
 uint32_t show(Particle& particle)
 {
