@@ -77,9 +77,10 @@ public:
     uint32_t reflectionMask = 0;
     // Projections render shadow maps per sub-entity instead of per entity.
     uint32_t perPartShadow = 1;
+    // Beside the flags: the walks read both for every part they meet.
+    BoundingBox worldBounds{{}, 1.0f, 1.0f, {}, {}};
     matrix3d world = matrix3d::identity();
     OrientedBox worldBox;
-    BoundingBox worldBounds{{}, 1.0f, 1.0f, {}, {}};
     SCList<SubEntity> subEntities;
     // Projections render shadow maps for entities whose origin lies within
     // this squared distance of the camera.

@@ -130,16 +130,22 @@ OrientedBox EntityManager::MeshOctree::worldBoxOf(const SubEntity& sub)
 void EntityManager::MeshOctree::intersectRay(RayQuery& query) const
 {
     const TriangleTree::Ray ray(query.origin, query.direction);
+    // The segment's box: most node and entity boxes are told apart by it
+    // before the dearer slab test. Later hits only shorten the segment, so
+    // the box stays a bound.
+    vec3d low = query.origin, high = query.origin;
+    MeshGeometry::widen(low, high, query.origin + query.direction * query.best);
+    const auto meets = [&](const BoundingBox& box, float& entry) {
+        return TriangleTree::overlaps(box, low, high) &&
+               TriangleTree::rayMeetsBox(ray, box.minimum, box.maximum, query.best, entry);
+    };
+    // Visits a node the ray meets: its items, then the children it meets.
     const auto walk = [&](const auto& self, const Octree* node) -> void {
         float entry = 0.0f;
-        if (!TriangleTree::rayMeetsBox(ray, node->bounds.minimum, node->bounds.maximum, query.best, entry))
-            return;
         for (auto* item = node->items.head(); item; item = item->next) {
             SubEntity& sub = *item->item;
             const Entity& entity = *sub.entity;
-            if (entity.hidden || sub.layer < query.minLayer ||
-                !TriangleTree::rayMeetsBox(ray, entity.worldBounds.minimum, entity.worldBounds.maximum, query.best,
-                                           entry))
+            if (entity.hidden || sub.layer < query.minLayer || !meets(entity.worldBounds, entry))
                 continue;
             float t = 0.0f;
             if (entity.worldBox.intersectRay(query.origin, query.direction, t) != 7 && t >= 0.0f &&
@@ -147,10 +153,11 @@ void EntityManager::MeshOctree::intersectRay(RayQuery& query) const
                 query.addCandidate(t, sub);
         }
         for (const Octree* child : node->children)
-            if (child)
+            if (child && meets(child->bounds, entry))
                 self(self, child);
     };
-    if (root && query.best > 0.0f)
+    float entry = 0.0f;
+    if (root && query.best > 0.0f && meets(root->bounds, entry))
         walk(walk, root);
     if (query.candidateCount > 0)
         query.resolve();

@@ -21,8 +21,8 @@ DWORD clipMask(uint32_t count)
 
 EntityManager::SubEntity::SubEntity(Entity& owner, StoredMesh& storedMesh, bool ownMatrix, StateCallback record,
                                     StateCallback drawHook)
-    : entity(&owner), world(ownMatrix ? &own : &owner.world), recordStates(std::move(record)),
-      beforeDraw(std::move(drawHook)), hasOwnMatrix(ownMatrix)
+    : entity(&owner), world(ownMatrix ? &own : &owner.world), hasOwnMatrix(ownMatrix),
+      recordStates(std::move(record)), beforeDraw(std::move(drawHook))
 {
     octree = MeshOctree::acquire(*owner.manager, storedMesh);
     entityEntry = owner.subEntities.append(this);
