@@ -2,7 +2,9 @@
 // at 1024 x 768 (the device's own work is queued for the driver's thread,
 // not waited for): the particle pass over 2,000 particles in 10 systems,
 // the sprite pass over 100 sprites, and one rider pose (a blend of two frames, the frame applied, both arm
-// chains solved) on a 20-bone skeleton. Needs a display.
+// chains solved) on a 20-bone skeleton. Minimum and median over the frames
+// (and, for the pose, over runs of many poses). Needs a display.
+#include "BenchFigures.h"
 #include "BenchWindow.h"
 
 #include "Entity/EntityManager.h"
@@ -51,19 +53,19 @@ int main()
     chain.Camera::update();
     gFrameFactor.store(1.0f);
 
-    // Microseconds per call of pass, inside a scene of the frame.
+    // Seconds of pass in each of frames frames, inside a scene of the frame.
     const auto timed = [&](int frames, const auto& pass) {
-        double total = 0.0;
+        std::vector<double> seconds;
         for (int i = 0; i < frames; ++i) {
             chain.beginFrame();
             gDevice->BeginScene();
             const double start = BenchWindow::now();
             pass();
-            total += BenchWindow::now() - start;
+            seconds.push_back(BenchWindow::now() - start);
             gDevice->EndScene();
             chain.present();
         }
-        return total * 1e6 / frames;
+        return BenchFigures::of(std::move(seconds));
     };
 
     TextureRef none;
@@ -78,7 +80,8 @@ int main()
         }
         systems.back()->stopped = 0;
     }
-    std::printf("particle pass, 2,000 in 10 systems  %8.1f us\n", timed(300, [&] { chain.particles->render(true); }));
+    BenchFigures::print("particle pass, 2,000 in 10 systems (budget 400 us)",
+                        timed(300, [&] { chain.particles->render(true); }), 1e6, "us");
     systems.clear();
 
     std::vector<std::unique_ptr<SpriteManager::Sprite>> sprites;
@@ -88,7 +91,8 @@ int main()
         sprites.back()->world.setRow(3, {float(s % 10) - 5.0f, float(s / 10), 0.0f});
         sprites.back()->textureRotation[0] = float(s);
     }
-    std::printf("sprite pass, 100 sprites            %8.1f us\n", timed(300, [&] { chain.sprites->render(); }));
+    BenchFigures::print("sprite pass, 100 sprites (budget 100 us)", timed(300, [&] { chain.sprites->render(); }), 1e6,
+                        "us");
     sprites.clear();
 
     // The builder's rider with seven more bones (fingers and feet) makes 20.
@@ -114,16 +118,19 @@ int main()
     right.target.setRow(3, {-0.3f, 1.0f, 0.5f});
     const matrix3d world = matrix3d::identity();
     BoneAnim::Frame blended;
-    constexpr int poses = 20000;
-    const double start = BenchWindow::now();
-    for (int i = 0; i < poses; ++i) {
-        blended.blend(stand, sit, float(i % 100) * 0.01f, anim.boneCount);
-        anim.applyFrame(blended);
-        anim.computePose(left, world);
-        anim.computePose(right, world);
-    }
-    std::printf("rider pose, %d bones                %8.2f us\n", anim.boneCount,
-                (BenchWindow::now() - start) * 1e6 / poses);
+    constexpr int poses = 2000;
+    const BenchFigures::Spread pose = BenchFigures::repeat(15, [&] {
+        const double start = BenchWindow::now();
+        for (int i = 0; i < poses; ++i) {
+            blended.blend(stand, sit, float(i % 100) * 0.01f, anim.boneCount);
+            anim.applyFrame(blended);
+            anim.computePose(left, world);
+            anim.computePose(right, world);
+        }
+        return (BenchWindow::now() - start) / poses;
+    });
+    std::printf("  rider skeleton of %d bones\n", anim.boneCount);
+    BenchFigures::print("rider pose: blend, apply, two solves (budget 5 us)", pose, 1e6, "us");
 
     BenchWindow::close(window);
     return 0;

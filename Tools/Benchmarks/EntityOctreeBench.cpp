@@ -2,18 +2,20 @@
 // 1,000 entities a little and into other cells (every part relinked), the render walk over 2,000
 // sub-entities in 40 meshes (draws counted, not issued), a ray query, and
 // contact queries meeting nothing and beside a 500-triangle object. No
-// device: the meshes have trees but no buffers. Best of several runs.
+// device: the meshes have trees but no buffers. Minimum and median of
+// several runs.
 #include "Entity/CollisionQuery.h"
 #include "Entity/Entity.h"
 #include "Entity/MeshOctree.h"
 
 #include "Render/Camera.h"
 
+#include "BenchFigures.h"
+
 #include "Core/Math.h"
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -26,18 +28,17 @@ namespace {
 using EntityMesh = Mesh<EntityManager::MeshVertex, 274>;
 using Entity = EntityManager::Entity;
 
-double bestSeconds(int rounds, const std::function<void()>& work)
+// Seconds of each of rounds runs of work.
+BenchFigures::Spread timed(int rounds, const std::function<void()>& work)
 {
     LARGE_INTEGER frequency, from, to;
     QueryPerformanceFrequency(&frequency);
-    double best = 1e30;
-    for (int round = 0; round < rounds; ++round) {
+    return BenchFigures::repeat(rounds, [&] {
         QueryPerformanceCounter(&from);
         work();
         QueryPerformanceCounter(&to);
-        best = std::min(best, double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart));
-    }
-    return best;
+        return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
+    });
 }
 
 // A lumpy ball of count triangles around the origin, about radius across.
@@ -86,7 +87,7 @@ int main()
     // Moving: every entity steps 2 units (a few cross into other cells),
     // then every entity hops 600 units into other cells (each relinked).
     const auto moveAll = [&](float step) {
-        return bestSeconds(20, [&] {
+        return timed(20, [&] {
             for (auto& entity : entities) {
                 entity->world.at(3, 0) += step;
                 entity->onMoved();
@@ -94,8 +95,8 @@ int main()
             step = -step;
         });
     };
-    const double stepped = moveAll(2.0f);
-    const double relink = moveAll(600.0f);
+    const BenchFigures::Spread stepped = moveAll(2.0f);
+    const BenchFigures::Spread relink = moveAll(600.0f);
 
     // Render walk: a camera at the edge of the field looking across it.
     Camera camera;
@@ -107,7 +108,7 @@ int main()
     for (auto& entity : entities)
         entity->visibility = uint32_t(camera.frustum.classifyOrientedBox(entity->worldBox));
     int drawn = 0;
-    const double walk = bestSeconds(50, [&] {
+    const BenchFigures::Spread walk = timed(50, [&] {
         drawn = 0;
         for (auto* node = manager.meshOctrees.head(); node; node = node->next)
             node->item->renderWalk(camera.frustum, 0, [&](EntityManager::SubEntity&) { ++drawn; });
@@ -121,7 +122,7 @@ int main()
         rays.push_back({from, from + (target - from).normalised() * 100.0f});
     }
     int hits = 0;
-    const double ray = bestSeconds(10, [&] {
+    const BenchFigures::Spread ray = timed(10, [&] {
         hits = 0;
         for (const auto& [from, to] : rays) {
             EntityManager::RayQuery query(from, to, 0);
@@ -144,7 +145,7 @@ int main()
             manager.endContactPass();
         }
     };
-    const double empty = bestSeconds(10, [&] {
+    const BenchFigures::Spread empty = timed(10, [&] {
         for (int i = 0; i < 1000; ++i)
             contact({3000.0f, 10.0f, 3000.0f});
     });
@@ -153,17 +154,21 @@ int main()
     rock.addStoredMesh(*big, false, false, nullptr, nullptr);
     rock.world.at(3, 0) = 2500.0f;
     rock.onMoved();
-    const double beside = bestSeconds(10, [&] {
+    const BenchFigures::Spread beside = timed(10, [&] {
         for (int i = 0; i < 1000; ++i)
             contact({2500.0f + 4.5f, 0.0f, 0.0f});
     });
     const uint32_t found = query.triangleCount;
 
-    std::printf("1000 entities moved 2 units:       %8.3f ms\n", stepped * 1e3);
-    std::printf("1000 entities moved to other cells: %8.3f ms\n", relink * 1e3);
-    std::printf("render walk, 2000 parts, 40 meshes: %8.3f ms (%d drawn)\n", walk * 1e3, drawn);
-    std::printf("ray query (100 units):             %8.3f us (%d of 1000 hit)\n", ray * 1e6 / 1000.0, hits);
-    std::printf("contact query meeting nothing:     %8.3f us\n", empty * 1e6 / 1000.0);
-    std::printf("contact query by 500 triangles:    %8.3f us (%u triangles)\n", beside * 1e6 / 1000.0, found);
+    BenchFigures::print("1000 entities moved 2 units", stepped, 1e3, "ms");
+    BenchFigures::print("1000 entities moved to other cells (budget 0.2 ms)", relink, 1e3, "ms");
+    BenchFigures::print("render walk, 2000 parts, 40 meshes (budget 0.3 ms)", walk, 1e3, "ms");
+    std::printf("  %d parts drawn\n", drawn);
+    // The query figures are per query: each run makes 1000.
+    BenchFigures::print("ray query, 100 units (budget 10 us)", ray, 1e3, "us");
+    std::printf("  %d of 1000 rays hit\n", hits);
+    BenchFigures::print("contact query meeting nothing (budget 1 us)", empty, 1e3, "us");
+    BenchFigures::print("contact query by 500 triangles (budget 5 us)", beside, 1e3, "us");
+    std::printf("  %u triangles found\n", found);
     return 0;
 }

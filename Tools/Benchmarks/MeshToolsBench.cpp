@@ -1,10 +1,12 @@
 // Prints the loading work of the mesh tools on one core: the triangle tree
 // and the weld of a 20,000-triangle mesh of unshared vertices (a rippled
 // sheet, as the text and frame models give), and the decode of a
-// 10,000-vertex engine mesh record. Best of several runs, wall time.
+// 10,000-vertex engine mesh record. Minimum and median of several runs,
+// wall time.
 #include "Entity/EntityManager.h"
 #include "Entity/Mesh.h"
 
+#include "BenchFigures.h"
 #include "MeshWriter.h"
 
 #include "Core/FileArray.h"
@@ -12,7 +14,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -21,19 +22,18 @@ namespace {
 
 using EntityMesh = Mesh<EntityManager::MeshVertex, 274>;
 
-double milliseconds(const std::function<void()>& prepare, const std::function<void()>& work)
+// Seconds of work, each run after its own preparation.
+BenchFigures::Spread timed(const std::function<void()>& prepare, const std::function<void()>& work)
 {
     LARGE_INTEGER frequency, from, to;
     QueryPerformanceFrequency(&frequency);
-    double best = 1e30;
-    for (int round = 0; round < 7; ++round) {
+    return BenchFigures::repeat(9, [&] {
         prepare();
         QueryPerformanceCounter(&from);
         work();
         QueryPerformanceCounter(&to);
-        best = std::min(best, double(to.QuadPart - from.QuadPart) * 1000.0 / double(frequency.QuadPart));
-    }
-    return best;
+        return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
+    });
 }
 
 vec3d sheet(int x, int z)
@@ -66,15 +66,16 @@ void fillSheet(EntityMesh& mesh)
 int main()
 {
     EntityMesh mesh(String(L"sheet"));
-    const double tree = milliseconds([&] { fillSheet(mesh); }, [&] { MeshTools::buildTriangleTree(mesh); });
-    const double weld = milliseconds(
+    const BenchFigures::Spread tree = timed([&] { fillSheet(mesh); }, [&] { MeshTools::buildTriangleTree(mesh); });
+    const BenchFigures::Spread weld = timed(
         [&] {
             fillSheet(mesh);
             MeshTools::buildTriangleTree(mesh);
         },
         [&] { MeshTools::weldVertices(mesh); });
-    std::printf("tree of %d triangles:        %7.2f ms\n", *mesh.getIndexCount() / 3, tree);
-    std::printf("weld of the same mesh:       %7.2f ms (60000 vertices to %d)\n", weld, *mesh.getVertexCount());
+    BenchFigures::print("tree of 20000 triangles (budget 25 ms)", tree, 1e3, "ms");
+    BenchFigures::print("weld of the same mesh (budget 25 ms)", weld, 1e3, "ms");
+    std::printf("  60000 vertices welded to %d\n", *mesh.getVertexCount());
 
     MeshWriter::Record record;
     for (int z = 0; z < 100; ++z)
@@ -90,9 +91,9 @@ int main()
     MeshWriter::writeRecord(bytes, record);
     EntityMesh decoded(String(L"record"));
     const matrix3d transform = matrix3d::identity();
-    const double decode = milliseconds([&] { bytes.seek(0, 0); },
-                                       [&] { MeshTools::processMode(decoded, &bytes, transform, 4); });
-    std::printf("mode-4 decode of %d vertices: %7.2f ms (%d indices)\n", *decoded.getVertexCount(), decode,
-                *decoded.getIndexCount());
+    const BenchFigures::Spread decode = timed([&] { bytes.seek(0, 0); },
+                                              [&] { MeshTools::processMode(decoded, &bytes, transform, 4); });
+    BenchFigures::print("mode-4 decode of 10000 vertices (budget 3 ms)", decode, 1e3, "ms");
+    std::printf("  %d vertices, %d indices\n", *decoded.getVertexCount(), *decoded.getIndexCount());
     return 0;
 }
