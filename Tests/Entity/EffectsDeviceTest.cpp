@@ -197,27 +197,33 @@ public:
 TEST_F(Effects, EachSpriteOfAPassGetsItsOwnStates)
 {
     RedSettings red;
-    SpriteManager::Sprite sprites[4];
-    const float across[4] = {-3.0f, -1.0f, 1.0f, 3.0f};
-    for (int i = 0; i < 4; ++i) {
+    constexpr int count = 5;
+    SpriteManager::Sprite sprites[count];
+    const float across[count] = {-3.6f, -1.8f, 0.0f, 1.8f, 3.6f};
+    for (int i = 0; i < count; ++i) {
         ASSERT_TRUE(SpriteManager::createSprite(sprites[i], chain(), i == 1 ? &red : nullptr, String(), 1));
         sprites[i].textures[0] = white;
-        sprites[i].world = placed(1.6f, {across[i], 0.0f, 0.0f});
+        sprites[i].world = placed(1.4f, {across[i], 0.0f, 0.0f});
     }
     const auto settings = [&](int i) -> SpriteManager::Rendersettings& {
         return static_cast<SpriteManager::Rendersettings&>(*sprites[i].settings);
     };
+    // Cyan, the owner's red, cyan again, then an alpha-tested yellow and a
+    // faint cyan that only an alpha test left on would hide.
     settings(0).textureFactor = Color(0, 255, 255, 255);
     settings(2).textureFactor = Color(0, 255, 255, 255);
     settings(3).alphaTest = 1;
     settings(3).alphaReference = 0x80;
-    settings(3).textureFactor = Color(255, 255, 0, 0x40); // tested away
+    settings(3).textureFactor = Color(255, 255, 0, 0x40);
+    settings(4).textureFactor = Color(0, 255, 255, 0x40);
     const auto at = [&](int i, uint32_t colour) {
-        return Area{{across[i] - 0.8f, -0.8f, 0.0f}, {across[i] + 0.8f, 0.8f, 0.0f}, colour};
+        return Area{{across[i] - 0.7f, -0.7f, 0.0f}, {across[i] + 0.7f, 0.7f, 0.0f}, colour};
     };
-    EXPECT_EQ(wrongPixels(frame(), {at(0, 0x00FFFF), at(1, 0xFF0000), at(2, 0x00FFFF)}), 0);
+    EXPECT_EQ(wrongPixels(frame(), {at(0, 0x00FFFF), at(1, 0xFF0000), at(2, 0x00FFFF), at(4, 0x00FFFF)}), 0);
     settings(3).textureFactor = Color(255, 255, 0, 255);
-    EXPECT_EQ(wrongPixels(frame(), {at(0, 0x00FFFF), at(1, 0xFF0000), at(2, 0x00FFFF), at(3, 0xFFFF00)}), 0);
+    EXPECT_EQ(wrongPixels(frame(), {at(0, 0x00FFFF), at(1, 0xFF0000), at(2, 0x00FFFF), at(3, 0xFFFF00),
+                                    at(4, 0x00FFFF)}),
+              0);
 }
 
 // Shows every particle and keeps it.
@@ -284,6 +290,15 @@ TEST_F(Effects, ParticlesAreWholeQuadsThatMoveAndAgeOncePerFrame)
         EXPECT_EQ(node->item->age, k == 2 ? 0.0f : 2.0f) << "a frozen particle neither ages";
         EXPECT_EQ(node->item->position.y, at[k].y + (k == 1 ? 0.5f : 0.0f)) << "nor moves";
     }
+
+    // Whatever an earlier pass left in stage 0 (the casters leave the
+    // texture factor as the first alpha argument), particles take their
+    // alpha from their texture.
+    gDevice->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TFACTOR);
+    gDevice->SetRenderState(D3DRS_TEXTUREFACTOR, 0x00FFFFFF);
+    gFrameFactor.store(0.0f);
+    EXPECT_EQ(wrongPixels(frame(), expected), 0) << "alpha from the texture";
+    gDevice->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFF);
 
     // Hidden in reflections: neither advanced nor drawn while mirrored.
     system->hiddenInReflections = 1;

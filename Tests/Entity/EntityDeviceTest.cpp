@@ -162,6 +162,11 @@ TEST_F(EntityDevice, SubEntityDrawsThroughStateBlocksAndClipPlanes)
         sub->renderShadow();
         EXPECT_EQ(renderState(D3DRS_ALPHATESTENABLE), DWORD(FALSE));
         EXPECT_EQ(renderState(D3DRS_ALPHABLENDENABLE), DWORD(FALSE));
+        IDirect3DBaseTexture9* left = nullptr;
+        gDevice->GetTexture(0, &left);
+        EXPECT_EQ(left, nullptr) << "the caster's texture stays behind";
+        if (left)
+            left->Release();
     });
     EXPECT_EQ(wrongPixels(pixels, 0, [](uint32_t x, uint32_t) { return x >= 160; }), 0);
     sub->material.textures[0].release();

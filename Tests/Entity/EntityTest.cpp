@@ -100,6 +100,11 @@ TEST(Entity, BoxesCellsAndPlacement)
     EntityManager manager;
     Entity entity(manager);
     EXPECT_FALSE(entity.cells.isPlaced());
+    // A new entity's world box: at the origin, no extent, identity axes.
+    EXPECT_EQ(entity.worldBox.center, vec3d());
+    EXPECT_EQ(entity.worldBox.halfExtents, vec3d());
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(entity.worldBox.axes[k], vec3d(k == 0, k == 1, k == 2)) << k;
     auto small = meshOf(L"small", cube(1.0f, {2.0f, 0.0f, 0.0f}));
     auto large = meshOf(L"large", cube(3.0f));
     EntityManager::SubEntity* sub = entity.addStoredMesh(*small, false, false, nullptr, nullptr);

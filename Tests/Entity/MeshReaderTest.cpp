@@ -412,6 +412,27 @@ TEST(MeshReaders, TextStatementsAndFaces)
 
 // Damaged models leave the counts at 0; nothing is read or written outside
 // the data.
+// 21,845 unshared triangles are 65,535 vertices, the most 16-bit indices
+// name: both frame encodings take them whole (one more is refused below).
+TEST(MeshReaders, TheMostTrianglesSixteenBitIndicesHold)
+{
+    MeshWriter::Model model = MeshSamples::model();
+    model.triangles.resize(21845, model.triangles[0]);
+    MeshWriter::FramedModel framed = MeshSamples::framedModel();
+    framed.triangles.resize(21845, framed.triangles[0]);
+    const std::pair<int, std::vector<uint8_t>> cases[] = {
+        {1, bytesOf(MeshWriter::writeModel, model)},
+        {2, bytesOf(MeshWriter::writeFramedModel, framed)},
+    };
+    for (const auto& [mode, bytes] : cases) {
+        EntityMesh mesh(String(L"m"));
+        decode(mesh, bytes, mode);
+        EXPECT_EQ(*mesh.getVertexCount(), 65535) << mode;
+        EXPECT_EQ(*mesh.getIndexCount(), 65535) << mode;
+        EXPECT_EQ(*mesh.getIndex(65534), 65534) << mode;
+    }
+}
+
 TEST(MeshReaders, DamagedModelsLeaveTheMeshEmpty)
 {
     struct Case
