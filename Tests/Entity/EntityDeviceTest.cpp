@@ -162,6 +162,7 @@ TEST_F(EntityDevice, SubEntityDrawsThroughStateBlocksAndClipPlanes)
         sub->renderShadow();
         EXPECT_EQ(renderState(D3DRS_ALPHATESTENABLE), DWORD(FALSE));
         EXPECT_EQ(renderState(D3DRS_ALPHABLENDENABLE), DWORD(FALSE));
+        EXPECT_EQ(renderState(D3DRS_SEPARATEALPHABLENDENABLE), DWORD(FALSE));
         IDirect3DBaseTexture9* left = nullptr;
         gDevice->GetTexture(0, &left);
         EXPECT_EQ(left, nullptr) << "the caster's texture stays behind";

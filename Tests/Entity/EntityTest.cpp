@@ -36,6 +36,7 @@ TEST(StoredMesh, SharedByNameWithOneTreeOwner)
     Entity a(manager), b(manager);
 
     // A source without a tree: the stored mesh builds one and takes it.
+    rocks->getBounds()->radiusSq = 3.0f;
     EntityManager::SubEntity* first = a.addStoredMesh(*rocks, false, false, nullptr, nullptr);
     ASSERT_NE(first, nullptr);
     StoredMesh& rocksMesh = first->mesh();
@@ -44,6 +45,8 @@ TEST(StoredMesh, SharedByNameWithOneTreeOwner)
     ASSERT_NE(rocksMesh.tree, nullptr);
     EXPECT_EQ(rocksMesh.box.center, vec3d());
     EXPECT_EQ(rocksMesh.box.halfExtents, vec3d(1.0f, 1.0f, 1.0f));
+    EXPECT_EQ(rocksMesh.box.radius, 1.0f);
+    EXPECT_EQ(rocksMesh.box.radiusSq, 3.0f) << "the bounds' squared radius";
     ASSERT_NE(rocksMesh.uvs, nullptr);
     EXPECT_EQ(rocksMesh.uvs[4].x, 4.0f);
 
