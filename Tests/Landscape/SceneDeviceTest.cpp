@@ -58,6 +58,12 @@ TEST_F(SceneDevice, LoadingFramesRunUpToTheWholeProgress)
     ASSERT_NE(scene.shadowManager.findSector(key, true), nullptr);
     scene.clear();
     EXPECT_EQ(*scene.shadowManager.sectors.at(0), nullptr);
+    // Sectors placed while no level is loaded go when the scene is released.
+    ASSERT_NE(scene.shadowManager.findSector(key, true), nullptr);
+    scene.release();
+    for (int32_t i = 0; i < scene.shadowManager.sectorCount; ++i)
+        EXPECT_EQ(*scene.shadowManager.sectors.at(i), nullptr) << i;
+    scene.swapChain = &chain();
     progress.clear();
     EXPECT_FALSE(scene.load(String((path + L".missing").c_str())));
     EXPECT_EQ(chain().loadProcesses.count(), 0);

@@ -8,6 +8,14 @@
 
 #include "Core/Timer.h"
 
+#include <gtest/gtest.h>
+
+#include <d3dx9.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+
 namespace SceneFrames {
 
 // The camera at position, turned by yaw and pitch (degrees).
@@ -26,6 +34,21 @@ inline void update(Scene& scene, D3D::Device::SwapChain& chain)
     chain.update();
 }
 
+// When the folder KORVANTA_SCREENSHOTS names is given, keeps what surface
+// shows there as "Landscape-<suite>-<test>-<n>.png", n counting the views of
+// the test: a run leaves the views its checks looked at.
+inline void keep(IDirect3DSurface9* surface)
+{
+    const char* folder = std::getenv("KORVANTA_SCREENSHOTS");
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    if (!folder || !*folder || !surface || !test)
+        return;
+    static std::map<std::string, int> views;
+    const std::string name = std::string("Landscape-") + test->test_suite_name() + "-" + test->name();
+    const std::string path = std::string(folder) + "/" + name + "-" + std::to_string(++views[name]) + ".png";
+    D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_PNG, surface, nullptr, nullptr);
+}
+
 // One frame over a cleared target; its pixels, and the triangles it drew.
 inline TestDevice::Level draw(Scene& scene, D3D::Device::SwapChain& chain, uint32_t* primitives = nullptr,
                               uint32_t clear = 0xFF00FF00)
@@ -37,6 +60,7 @@ inline TestDevice::Level draw(Scene& scene, D3D::Device::SwapChain& chain, uint3
     if (primitives)
         *primitives = gDirectGraphics.record.primitiveCount;
     TestDevice::Level frame = TestDevice::readSurface(chain.targets[0].surface);
+    keep(chain.targets[0].surface);
     chain.present();
     return frame;
 }

@@ -302,6 +302,7 @@ TEST_F(SkyDevice, TheSkyPassLeavesTheStatesItFound)
         }
         gDevice->EndScene();
         const Level frame = TestDevice::readSurface(chain().targets[0].surface);
+        SceneFrames::keep(chain().targets[0].surface);
         chain().present();
         const uint32_t top = frame.at(512, 100) & 0xFFFFFF;
         if (depth == 1.0f) {

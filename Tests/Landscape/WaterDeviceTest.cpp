@@ -331,4 +331,33 @@ TEST_F(WaterDevice, SurfacesGiveTheirRangesBackToTheSharedPools)
     EXPECT_EQ(poolUse(gWater.indexPools).first, indices.first);
 }
 
+
+TEST_F(WaterDevice, TheReflectionClipsToTheOutlinesHullAtTheLevel)
+{
+    // Every point of a round outline is a corner of its hull, the first too;
+    // a point inside the outline is none.
+    WaterArea* area = new WaterArea(&gTerrain);
+    constexpr int points = 9;
+    for (int i = 0; i < points - 1; ++i) {
+        const float angle = 6.2831853f * float(i) / float(points - 1);
+        *area->outline.at(i) = {-190.0f + 40.0f * std::cos(angle), -410.0f + 40.0f * std::sin(angle)};
+    }
+    *area->outline.at(points - 1) = {-190.0f, -410.0f};
+    area->outlineCount = points;
+    area->level = 47.0f;
+    area->reflection.createTarget(gWater.skyMask);
+    const polygon3d& clip = area->reflection.clipPolygon;
+    ASSERT_EQ(clip.count, points - 1);
+    for (int i = 0; i < points - 1; ++i) {
+        const vec2d& p = *area->outline.at(i);
+        bool found = false;
+        for (int k = 0; k < clip.count; ++k) {
+            const vec3d& q = clip.pointData()[k];
+            found = found || (std::fabs(q.x - p.x) < 1e-3f && q.y == 47.0f && std::fabs(q.z - p.y) < 1e-3f);
+        }
+        EXPECT_TRUE(found) << i;
+    }
+    delete area;
+}
+
 }
