@@ -284,6 +284,121 @@ TEST_F(TerrainDevice, TilesHoldTexturesOnlyWithinTheViewRange)
     camera.range = 1800.0f;
 }
 
+// The texels of a tile texture (a render target), read back through system
+// memory as 16-bit values of the texture's own format (32-bit light texels
+// are folded to A4R4G4B4).
+std::vector<uint16_t> tileTexels(IDirect3DTexture9* texture)
+{
+    std::vector<uint16_t> texels;
+    IDirect3DSurface9* target = nullptr;
+    IDirect3DSurface9* copy = nullptr;
+    D3DSURFACE_DESC desc{};
+    if (!texture || FAILED(texture->GetSurfaceLevel(0, &target)) || FAILED(target->GetDesc(&desc)) ||
+        FAILED(gDevice->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy,
+                                                    nullptr)) ||
+        FAILED(gDevice->GetRenderTargetData(target, copy))) {
+        D3D::releaseInterface(target);
+        D3D::releaseInterface(copy);
+        return texels;
+    }
+    D3DLOCKED_RECT lock{};
+    if (SUCCEEDED(copy->LockRect(&lock, nullptr, D3DLOCK_READONLY))) {
+        for (uint32_t y = 0; y < desc.Height; ++y)
+            for (uint32_t x = 0; x < desc.Width; ++x) {
+                const uint8_t* row = static_cast<const uint8_t*>(lock.pBits) + y * lock.Pitch;
+                if (desc.Format == D3DFMT_A8R8G8B8) {
+                    const uint32_t c = reinterpret_cast<const uint32_t*>(row)[x];
+                    texels.push_back(uint16_t((c >> 28) << 12 | ((c >> 20) & 15) << 8 | ((c >> 12) & 15) << 4 |
+                                              ((c >> 4) & 15)));
+                } else {
+                    texels.push_back(reinterpret_cast<const uint16_t*>(row)[x]);
+                }
+            }
+        copy->UnlockRect();
+    }
+    target->Release();
+    copy->Release();
+    return texels;
+}
+
+TEST_F(TerrainDevice, EveryPatchsTexelsLandInItsTileWithTheEdgeCopies)
+{
+    gTerrain.clear();
+    const std::vector<uint8_t> bytes = mapBytes(randomMap(256, 29));
+    FileArray stream(4096);
+    stream.write(bytes.data(), uint32_t(bytes.size()));
+    stream.seek(0, 0);
+    ASSERT_TRUE(gTerrain.load(nullptr, settings(), stream));
+    ASSERT_EQ(gTerrain.tiles.size(), 4u);
+    // A sun off the vertical, so that the light texels differ from patch to patch.
+    chain().sun.direction = vec3d{0.5f, 0.6f, -0.4f}.normalised();
+    lookDown({0.0f, 2500.0f, -300.0f});
+    chain().range = 4000.0f;
+    gTerrain.startLod(static_cast<const Camera&>(chain()));
+    frame("terrain-tiles");
+    for (bool light : {false, true}) {
+        std::vector<std::vector<uint16_t>> tiles;
+        for (const Terrain::Tile& tile : gTerrain.tiles) {
+            ASSERT_TRUE(tile.hasTextures());
+            tiles.push_back(tileTexels(light ? tile.light : tile.colour));
+            ASSERT_EQ(tiles.back().size(), size_t(Terrain::tileTexels * Terrain::tileTexels));
+        }
+        const int32_t n = gTerrain.patchesPerSide;
+        int checked = 0;
+        for (const Terrain::Patch& patch : gTerrain.patches) {
+            if (!patch.detail)
+                continue;
+            const Terrain::PatchData& data = *patch.detail;
+            const auto& block = light ? data.lightTexels : data.colours;
+            const size_t t = size_t(data.tile - gTerrain.tiles.data());
+            const int32_t column = patch.index / n % 32, row = (n - 1 - patch.index % n) % 32;
+            auto at = [](const std::vector<uint16_t>& texels, int32_t x, int32_t y) {
+                return texels[size_t(y * Terrain::tileTexels + x)];
+            };
+            // Column 0 and row 0 of a tile belong to its low-x and low-z neighbours.
+            for (int32_t j = row == 0 ? 1 : 0; j < 16; ++j)
+                for (int32_t i = column == 0 ? 1 : 0; i < 16; ++i)
+                    ASSERT_EQ(at(tiles[t], 16 * column + i, 16 * row + j), block[i][j])
+                        << light << " patch " << patch.index << " " << i << " " << j;
+            const size_t higherColumn = size_t(data.tile->higherColumn - gTerrain.tiles.data());
+            const size_t higherRow = size_t(data.tile->higherRow - gTerrain.tiles.data());
+            for (int32_t k = 0; k < 16; ++k) {
+                if (column == 31 && (row > 0 || k > 0))
+                    ASSERT_EQ(at(tiles[higherColumn], 0, 16 * row + k), block[15][k]) << light << " " << patch.index;
+                if (row == 31 && (column > 0 || k > 0))
+                    ASSERT_EQ(at(tiles[higherRow], 16 * column + k, 0), block[k][15]) << light << " " << patch.index;
+            }
+            ++checked;
+        }
+        EXPECT_GT(checked, gTerrain.patchCount * 9 / 10);
+    }
+    chain().range = 1800.0f;
+}
+
+TEST_F(TerrainDevice, AGivenUpVertexRangeRestsThreeFramesBeforeItIsFree)
+{
+    frame("terrain-resting");
+    Terrain::PatchData* fine = nullptr;
+    for (const Terrain::Patch& patch : gTerrain.patches)
+        if (patch.detail && patch.detail->range) {
+            fine = patch.detail;
+            break;
+        }
+    ASSERT_NE(fine, nullptr);
+    BufferRange* range = fine->range;
+    gTerrain.retireRange(fine->range);
+    EXPECT_EQ(fine->range, nullptr);
+    for (int k = 0; k < 2; ++k) {
+        gTerrain.update(chain());
+        EXPECT_NE(range->used, 0u) << k; // still taken: the device may draw from it
+    }
+    gTerrain.update(chain());
+    EXPECT_TRUE(gTerrain.restingRanges.empty());
+    // The next frame gives the patch a range of its own again.
+    frame("terrain-resting-after");
+    EXPECT_NE(fine->range, nullptr);
+}
+
 TEST_F(TerrainDevice, OverlaysOfEveryStoredFormatBecomeA8R8G8B8)
 {
     auto halfOf = [](float v) { return v == 1.0f ? uint16_t(0x3C00) : v == 0.5f ? uint16_t(0x3800) : uint16_t(0); };
