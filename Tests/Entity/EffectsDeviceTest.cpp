@@ -8,7 +8,11 @@
 
 #include "Core/Timer.h"
 
+#include <d3dx9.h>
+
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 using namespace TestDevice;
 
@@ -38,7 +42,22 @@ protected:
         gFrameFactor.store(1.0f);
     }
 
-    static Level frame() { return drawFrame(chain(), 0xFF000000 | clearColour); }
+    // One frame of the swap chain, read back before it is presented; with
+    // KORVANTA_SCREENSHOTS naming a folder, a named frame is kept there too.
+    static Level frame(const char* name = nullptr)
+    {
+        D3D::Device::SwapChain& c = *chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000 | clearColour, 1.0f, 0);
+        c.render(false);
+        Level pixels = readSurface(c.targets[0].surface);
+        const char* folder = std::getenv("KORVANTA_SCREENSHOTS");
+        if (folder && name) {
+            const std::string path = std::string(folder) + "/" + name + ".png";
+            D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_PNG, c.targets[0].surface, nullptr, nullptr);
+        }
+        c.present();
+        return pixels;
+    }
 
     // Pixels well inside a rectangle that are not its colour, and pixels
     // well outside every rectangle that are not the clear colour.
@@ -221,7 +240,7 @@ TEST_F(Effects, EachSpriteOfAPassGetsItsOwnStates)
     };
     EXPECT_EQ(wrongPixels(frame(), {at(0, 0x00FFFF), at(1, 0xFF0000), at(2, 0x00FFFF), at(4, 0x00FFFF)}), 0);
     settings(3).textureFactor = Color(255, 255, 0, 255);
-    EXPECT_EQ(wrongPixels(frame(), {at(0, 0x00FFFF), at(1, 0xFF0000), at(2, 0x00FFFF), at(3, 0xFFFF00),
+    EXPECT_EQ(wrongPixels(frame("sprites-of-one-pass"), {at(0, 0x00FFFF), at(1, 0xFF0000), at(2, 0x00FFFF), at(3, 0xFFFF00),
                                     at(4, 0x00FFFF)}),
               0);
 }
@@ -275,7 +294,7 @@ TEST_F(Effects, ParticlesAreWholeQuadsThatMoveAndAgeOncePerFrame)
     system->stopped = 0;
     gFrameFactor.store(2.0f);
     gDirectGraphics.record.primitiveCount = 0;
-    const Level first = frame();
+    const Level first = frame("particles");
     EXPECT_EQ(gDirectGraphics.record.primitiveCount, 6u);
     // Each quad spans twice its width and height about its position (the
     // middle one has moved on by velocity x frame factor).
