@@ -114,6 +114,42 @@ public:
         }
     }
 
+    // Nodes a tree gave up, kept for its next ones: an item that crosses
+    // cells frees nodes on one side and asks for as many on the other, and
+    // a kept node spares the heap both trips. Each tree's owner keeps its
+    // own list (and guards it with the tree); a list keeps a few nodes and
+    // frees them when it goes.
+    class Spares
+    {
+    public:
+        static constexpr int32_t kept = 32;
+
+        Spares() = default;
+        Spares(const Spares&) = delete;
+        Spares& operator=(const Spares&) = delete;
+        ~Spares()
+        {
+            while (head_) {
+                Spare* next = head_->next;
+                ::operator delete(static_cast<void*>(head_), sizeof(SceneOctree));
+                head_ = next;
+            }
+        }
+
+        int32_t count() const { return count_; }
+
+    private:
+        friend class SceneOctree;
+        struct Spare
+        {
+            Spare* next;
+        };
+        static_assert(sizeof(Spare) <= sizeof(SceneOctree));
+
+        Spare* head_ = nullptr;
+        int32_t count_ = 0;
+    };
+
     bool hasChildren() const
     {
         for (const SceneOctree* child : children)
@@ -173,7 +209,8 @@ public:
     // or growing the tree (a new root is stored in root) and making children
     // as needed. Null when the tree could not grow; a child that cannot be
     // made leaves its parent as the answer.
-    static SceneOctree* locate(SceneOctree* start, const CellBox& itemCells, float cellSize, SceneOctree*& root)
+    static SceneOctree* locate(SceneOctree* start, const CellBox& itemCells, float cellSize, SceneOctree*& root,
+                               Spares* spares = nullptr)
     {
         SceneOctree* node = start;
         if (node->size == -1) {
@@ -195,7 +232,7 @@ public:
                     node = node->parent;
                     continue;
                 }
-                SceneOctree* grown = grow(node, itemCells, cellSize);
+                SceneOctree* grown = grow(node, itemCells, cellSize, spares);
                 if (!grown)
                     return nullptr;
                 root = grown;
@@ -204,7 +241,7 @@ public:
             }
             SceneOctree*& slot = node->children[where];
             if (!slot) {
-                SceneOctree* child = new (std::nothrow) SceneOctree(node->deleteItems);
+                SceneOctree* child = make(node->deleteItems, spares);
                 if (!child)
                     return node;
                 child->parent = node;
@@ -223,9 +260,9 @@ public:
     // memory ran out before the item had a new node (the slots are then
     // untouched).
     static SceneOctree* insert(SceneOctree* start, const CellBox& itemCells, float cellSize, SceneOctree*& root,
-                               T* item, SceneOctree*& itemNode, ItemNode*& itemListNode)
+                               T* item, SceneOctree*& itemNode, ItemNode*& itemListNode, Spares* spares = nullptr)
     {
-        SceneOctree* node = locate(start, itemCells, cellSize, root);
+        SceneOctree* node = locate(start, itemCells, cellSize, root, spares);
         if (!node || itemNode == node)
             return node;
         if (itemNode && itemListNode) {
@@ -254,7 +291,7 @@ public:
 
     // Deletes node when it holds neither items nor children, then each
     // ancestor that is left the same way; clears root when the root goes.
-    static void prune(SceneOctree* node, SceneOctree*& root)
+    static void prune(SceneOctree* node, SceneOctree*& root, Spares* spares = nullptr)
     {
         while (node && node->items.count() == 0 && !node->hasChildren()) {
             SceneOctree* parent = node->parent;
@@ -262,7 +299,7 @@ public:
                 *node->backReference = nullptr;
             else if (root == node)
                 root = nullptr;
-            delete node;
+            recycle(node, spares);
             node = parent;
         }
     }
@@ -272,28 +309,29 @@ public:
     // node only as far as needed, and its old node is pruned when it moved.
     // False when memory ran out (the item stays where it was).
     static bool place(SceneOctree*& root, const CellBox& itemCells, float cellSize, bool deleteItemsAtRoot, T* item,
-                      SceneOctree*& itemNode, ItemNode*& itemListNode)
+                      SceneOctree*& itemNode, ItemNode*& itemListNode, Spares* spares = nullptr)
     {
         SceneOctree* oldNode = itemNode;
         if (!oldNode && !root) {
-            root = new (std::nothrow) SceneOctree(deleteItemsAtRoot);
+            root = make(deleteItemsAtRoot, spares);
             if (!root)
                 return false;
         }
-        SceneOctree* node = insert(oldNode ? oldNode : root, itemCells, cellSize, root, item, itemNode, itemListNode);
+        SceneOctree* node =
+            insert(oldNode ? oldNode : root, itemCells, cellSize, root, item, itemNode, itemListNode, spares);
         if (!node) {
             if (!oldNode)
-                prune(root, root);
+                prune(root, root, spares);
             return false;
         }
         if (oldNode && oldNode != node)
-            prune(oldNode, root);
+            prune(oldNode, root, spares);
         return true;
     }
 
     // Takes a placed item out of its node (the item stays alive), prunes, and
     // clears the item's slots.
-    static void remove(SceneOctree*& root, SceneOctree*& itemNode, ItemNode*& itemListNode)
+    static void remove(SceneOctree*& root, SceneOctree*& itemNode, ItemNode*& itemListNode, Spares* spares = nullptr)
     {
         if (!itemNode)
             return;
@@ -301,7 +339,7 @@ public:
         node->items.unlink(itemListNode);
         itemNode = nullptr;
         itemListNode = nullptr;
-        prune(node, root);
+        prune(node, root, spares);
     }
 
     CellBox cells;
@@ -319,10 +357,35 @@ public:
     SceneOctree** backReference = nullptr;
 
 private:
-    // A new root over node, twice its edge, reaching toward item on each axis.
-    static SceneOctree* grow(SceneOctree* node, const CellBox& item, float cellSize)
+    // A new node: a kept one when spares has one, else from the heap.
+    static SceneOctree* make(bool deleteItemsFlag, Spares* spares)
     {
-        SceneOctree* parent = new (std::nothrow) SceneOctree(node->deleteItems);
+        if (spares && spares->head_) {
+            typename Spares::Spare* spare = spares->head_;
+            spares->head_ = spare->next;
+            --spares->count_;
+            return new (static_cast<void*>(spare)) SceneOctree(deleteItemsFlag);
+        }
+        return new (std::nothrow) SceneOctree(deleteItemsFlag);
+    }
+
+    // Destroys node (an empty leaf) and keeps its storage in spares while
+    // they have room.
+    static void recycle(SceneOctree* node, Spares* spares)
+    {
+        if (!spares || spares->count_ >= Spares::kept) {
+            delete node;
+            return;
+        }
+        node->~SceneOctree();
+        spares->head_ = new (static_cast<void*>(node)) typename Spares::Spare{spares->head_};
+        ++spares->count_;
+    }
+
+    // A new root over node, twice its edge, reaching toward item on each axis.
+    static SceneOctree* grow(SceneOctree* node, const CellBox& item, float cellSize, Spares* spares)
+    {
+        SceneOctree* parent = make(node->deleteItems, spares);
         if (!parent)
             return nullptr;
         const int32_t edge = node->size;

@@ -87,7 +87,7 @@ EntityManager::MeshOctree* EntityManager::MeshOctree::acquire(EntityManager& man
             ++node->item->users;
             return node->item;
         }
-    MeshOctree* record = new (std::nothrow) MeshOctree{&mesh};
+    MeshOctree* record = new (std::nothrow) MeshOctree(mesh);
     if (!record)
         return nullptr;
     if (!(record->listNode = manager.meshOctrees.append(record))) {
@@ -114,12 +114,12 @@ void EntityManager::MeshOctree::release(EntityManager& manager, MeshOctree* reco
 
 void EntityManager::MeshOctree::place(SubEntity& sub, const CellBox& cells)
 {
-    Octree::place(root, cells, cellSize, false, &sub, sub.node, sub.nodeEntry);
+    Octree::place(root, cells, cellSize, false, &sub, sub.node, sub.nodeEntry, &spares);
 }
 
 void EntityManager::MeshOctree::remove(SubEntity& sub)
 {
-    Octree::remove(root, sub.node, sub.nodeEntry);
+    Octree::remove(root, sub.node, sub.nodeEntry, &spares);
 }
 
 OrientedBox EntityManager::MeshOctree::worldBoxOf(const SubEntity& sub)

@@ -73,6 +73,8 @@ struct EntityManager::MeshOctree
         DynArray<const MeshTools::BinaryTiangleTree*> leaves{32};
     };
 
+    explicit MeshOctree(StoredMesh& storedMesh) : mesh(&storedMesh) {}
+
     // The record of mesh with one more user, made when there is none.
     static MeshOctree* acquire(EntityManager& manager, StoredMesh& mesh);
     // One user fewer; the last deletes the record with its tree and, when no
@@ -108,6 +110,8 @@ struct EntityManager::MeshOctree
     int32_t users = 1;
     SCList<MeshOctree>::Node* listNode = nullptr;
     Octree* root = nullptr;
+    // Nodes the tree gave up, for the nodes it makes next.
+    Octree::Spares spares;
 
 private:
     template <class Draw>

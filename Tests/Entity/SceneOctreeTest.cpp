@@ -165,7 +165,7 @@ TEST(SceneOctree, FirstItemSetsTheRootAndFartherItemsGrowIt)
     EXPECT_EQ(root, nullptr);
 }
 
-TEST(SceneOctree, RandomTrafficKeepsEveryInvariant)
+void randomTraffic(Tree::Spares* spares)
 {
     std::mt19937 random(18);
     std::uniform_int_distribution<int32_t> coordinate(-40, 40), extent(0, 3), pick(0, 99), action(0, 9);
@@ -192,25 +192,41 @@ TEST(SceneOctree, RandomTrafficKeepsEveryInvariant)
                 }
             const Tree* before = item.node;
             const Tree::ItemNode* entryBefore = item.entry;
-            ASSERT_TRUE(Tree::place(root, cells, 512.0f, false, &item, item.node, item.entry));
+            ASSERT_TRUE(Tree::place(root, cells, 512.0f, false, &item, item.node, item.entry, spares));
             if (item.node == before) {
                 EXPECT_EQ(item.entry, entryBefore) << "staying in its node keeps the link";
             }
             item.cells = cells;
             item.live = true;
         } else {
-            Tree::remove(root, item.node, item.entry);
+            Tree::remove(root, item.node, item.entry, spares);
             item.live = false;
         }
         checkTree(root, items);
-        if (HasFailure())
+        if (::testing::Test::HasFailure())
             return;
     }
     for (Item& item : items) {
-        Tree::remove(root, item.node, item.entry);
+        Tree::remove(root, item.node, item.entry, spares);
         item.live = false;
     }
     checkTree(root, items);
+    EXPECT_EQ(root, nullptr);
+}
+
+// The same traffic with nodes from the heap and with nodes the tree kept
+// from those it gave up.
+TEST(SceneOctree, RandomTrafficKeepsEveryInvariant)
+{
+    for (const bool keepNodes : {false, true}) {
+        SCOPED_TRACE(keepNodes ? "kept nodes" : "heap nodes");
+        Tree::Spares spares;
+        randomTraffic(keepNodes ? &spares : nullptr);
+        if (keepNodes) {
+            EXPECT_GT(spares.count(), 0);
+            EXPECT_LE(spares.count(), Tree::Spares::kept);
+        }
+    }
 }
 
 TEST(SceneOctree, HugeAndEmptyBoxesStayBounded)
