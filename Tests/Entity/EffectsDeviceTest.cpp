@@ -243,6 +243,18 @@ TEST_F(Effects, EachSpriteOfAPassGetsItsOwnStates)
     EXPECT_EQ(wrongPixels(frame("sprites-of-one-pass"), {at(0, 0x00FFFF), at(1, 0xFF0000), at(2, 0x00FFFF), at(3, 0xFFFF00),
                                     at(4, 0x00FFFF)}),
               0);
+
+    // After the pass every state is set again: a sprite drawn alone finds
+    // the texture factor changed behind the pass's back and sets its own.
+    D3D::Device::SwapChain& c = *chain().beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000 | clearColour, 1.0f, 0);
+    gDevice->BeginScene();
+    gDevice->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFF0000);
+    sprites[4].renderSingle();
+    gDevice->EndScene();
+    const Level alone = readSurface(c.targets[0].surface);
+    c.present();
+    EXPECT_EQ(wrongPixels(alone, {at(4, 0x00FFFF)}), 0);
 }
 
 // Shows every particle and keeps it.
