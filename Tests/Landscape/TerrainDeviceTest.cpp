@@ -399,6 +399,51 @@ TEST_F(TerrainDevice, AGivenUpVertexRangeRestsThreeFramesBeforeItIsFree)
     EXPECT_NE(fine->range, nullptr);
 }
 
+TEST_F(TerrainDevice, TexelsDrawnIntoTheTilesLeaveTheTargetAndItsStates)
+{
+    // The load left every patch's texels waiting for the first terrain pass.
+    ASSERT_FALSE(gTerrain.pendingTexels.empty());
+    D3D::Device::SwapChain& camera = chain();
+    camera.beginFrame();
+    gDevice->BeginScene();
+    IDirect3DSurface9* target = nullptr;
+    IDirect3DSurface9* depth = nullptr;
+    gDevice->GetRenderTarget(0, &target);
+    gDevice->GetDepthStencilSurface(&depth);
+    const D3DVIEWPORT9 part{20, 10, 200, 150, 0.0f, 1.0f};
+    gDevice->SetViewport(&part);
+    gDevice->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    gDevice->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    gDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    gTerrain.render(1);
+    EXPECT_TRUE(gTerrain.pendingTexels.empty());
+    D3DVIEWPORT9 viewport{};
+    gDevice->GetViewport(&viewport);
+    EXPECT_EQ(std::memcmp(&viewport, &part, sizeof(part)), 0);
+    IDirect3DSurface9* targetAfter = nullptr;
+    IDirect3DSurface9* depthAfter = nullptr;
+    gDevice->GetRenderTarget(0, &targetAfter);
+    gDevice->GetDepthStencilSurface(&depthAfter);
+    EXPECT_EQ(targetAfter, target);
+    EXPECT_EQ(depthAfter, depth);
+    DWORD z = 0, fog = 0, blend = 0, argument = 0;
+    gDevice->GetRenderState(D3DRS_ZENABLE, &z);
+    gDevice->GetRenderState(D3DRS_FOGENABLE, &fog);
+    gDevice->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+    gDevice->GetTextureStageState(0, D3DTSS_COLORARG1, &argument);
+    EXPECT_EQ(z, DWORD(D3DZB_TRUE));
+    EXPECT_EQ(fog, DWORD(TRUE));
+    EXPECT_EQ(blend, DWORD(TRUE));
+    EXPECT_EQ(argument, DWORD(D3DTA_TEXTURE));
+    gDevice->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    gDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    for (IDirect3DSurface9* surface : {target, depth, targetAfter, depthAfter})
+        D3D::releaseInterface(surface);
+    gDevice->EndScene();
+    camera.present();
+}
+
 TEST_F(TerrainDevice, OverlaysOfEveryStoredFormatBecomeA8R8G8B8)
 {
     auto halfOf = [](float v) { return v == 1.0f ? uint16_t(0x3C00) : v == 0.5f ? uint16_t(0x3800) : uint16_t(0); };

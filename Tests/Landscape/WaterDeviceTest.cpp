@@ -360,4 +360,62 @@ TEST_F(WaterDevice, TheReflectionClipsToTheOutlinesHullAtTheLevel)
     delete area;
 }
 
+
+TEST_F(WaterDevice, ThePondsWavesRunWhereItsGroundLiesUnderTheWater)
+{
+    // A cell is wet when the ground a macro size further along z (where the
+    // level's areas take their ground from) lies under the water.
+    WaterArea* pond = area(L"Pond");
+    ASSERT_NE(pond, nullptr);
+    WaterPhysics& physics = pond->physics;
+    ASSERT_TRUE(physics.build());
+    WaterPhysics::Patch& patch = *physics.patches.head()->item;
+    if (patch.macroCount == 0)
+        physics.buildMacros(patch);
+    int wet = 0, agree = 0, cells = 0;
+    for (int32_t i = 0; i < patch.macroCount; ++i) {
+        const WaterPhysics::Macro& macro = *patch.macros.at(i);
+        if (!(macro.box.maximum.x > macro.box.minimum.x))
+            continue;
+        for (int32_t ix = macro.ix0; ix < macro.ix0 + physics.n; ++ix)
+            for (int32_t iz = macro.iz0; iz < macro.iz0 + physics.n; ++iz) {
+                const float x = physics.world.m[12] + physics.world.m[0] * float(ix - 1);
+                const float z = physics.world.m[14] - physics.world.m[10] * float(iz);
+                const bool under = gTerrain.getHeight(x, z + pond->macroSize, 3) < pond->level;
+                const bool simulated = physics.cell(ix, iz).stamp != 0;
+                wet += simulated ? 1 : 0;
+                agree += simulated == under ? 1 : 0;
+                ++cells;
+            }
+    }
+    ASSERT_GT(cells, 1000);
+    EXPECT_GT(wet, cells / 4);
+    EXPECT_EQ(agree, cells);
+}
+
+TEST_F(WaterDevice, TheWaterPassLeavesTheTextureStagesAsItFoundThem)
+{
+    // Over the lake (flat surface, reflection) and at the pond (waves).
+    for (const vec3d& at : {vec3d{0.0f, 60.0f, -400.0f}, vec3d{-200.0f, 60.0f, 720.0f}}) {
+        SceneFrames::look(chain(), at, at.x < 0.0f ? 0.0f : 90.0f, -20.0f);
+        frame();
+        chain().beginFrame();
+        for (DWORD s = 1; s < 4; ++s) {
+            gDevice->SetTextureStageState(s, D3DTSS_TEXCOORDINDEX, s);
+            gDevice->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_DISABLE);
+        }
+        gDevice->BeginScene();
+        gWater.render(chain());
+        gDevice->EndScene();
+        for (DWORD s = 1; s < 4; ++s) {
+            DWORD index = 0, op = 0;
+            gDevice->GetTextureStageState(s, D3DTSS_TEXCOORDINDEX, &index);
+            gDevice->GetTextureStageState(s, D3DTSS_COLOROP, &op);
+            EXPECT_EQ(index, s) << s;
+            EXPECT_EQ(op, DWORD(D3DTOP_DISABLE)) << s;
+        }
+        chain().present();
+    }
+}
+
 }
