@@ -70,8 +70,9 @@ int main()
 
     // The lake's shore, within its reflection range, looking over it.
     look(chain, {0.0f, 60.0f, -400.0f}, 90.0f, -6.0f);
-    // Runs of 60 frames, after 20 that settle the areas.
-    constexpr int frames = 60, runs = 7, settle = 20;
+    // Runs of 200 frames (the thread clock ticks coarsely), after 20 that
+    // settle the areas.
+    constexpr int frames = 200, runs = 5, settle = 20;
     std::vector<double> walls, cpus;
     for (int run = 0; run < runs; ++run) {
         double wall = 0.0, cpu = 0.0;
