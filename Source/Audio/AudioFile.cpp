@@ -17,6 +17,12 @@ SCList<AudioFile>& AudioFile::list()
     return files;
 }
 
+uint32_t AudioFile::nextSerial()
+{
+    static uint32_t last = 0;
+    return ++last;
+}
+
 AudioFile* AudioFile::get(const FileRef* ref, int32_t initialCount, int32_t capacity, int32_t step)
 {
     if (!ref)

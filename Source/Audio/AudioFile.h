@@ -152,6 +152,9 @@ public:
     // Cleared when the file is destroyed: the pointer its owner (the mixer)
     // keeps to it.
     AudioFile** ownerSlot = nullptr;
+    // Told apart from every other file loaded in this run, even one made
+    // later at the same address or under the same name.
+    const uint32_t serial = nextSerial();
 
 private:
     bool openWav();
@@ -171,6 +174,8 @@ private:
     static size_t oggRead(void* destination, size_t size, size_t count, void* file);
     static int oggSeek(void* file, ogg_int64_t offset, int origin);
     static long oggTell(void* file);
+
+    static uint32_t nextSerial();
 
     uint32_t sourcePosition = 0;
     bool oggOpen = false;

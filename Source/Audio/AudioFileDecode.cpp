@@ -183,6 +183,12 @@ uint32_t AudioFile::read(void* destination, uint32_t bytes, bool loop)
 
 uint32_t AudioFile::copyData(uint8_t* destination, uint32_t bytes)
 {
+    // Data in memory is read on from the cursor, as data in the stream is
+    // read on from the stream's position: reads that follow each other (the
+    // halves of a buffer, the mixer's loops) get what follows, and a looped
+    // read that wraps goes on from the start and stands behind what it
+    // copied there. A cursor that stayed put would hand every read the same
+    // bytes.
     if (memory) {
         const uint32_t count = std::min(bytes, dataSize - std::min(cursor, dataSize));
         memcpy(destination, memory.get() + cursor, count);

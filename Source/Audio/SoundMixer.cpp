@@ -21,29 +21,30 @@ float clampSample(float v)
 
 // Weights as the integer kernel takes them: 1.0 is 1 << weightBits.
 constexpr int weightBits = 14;
+// The integer kernel takes the loops in pairs through a 16-bit multiply-add.
+constexpr uint32_t maxFixedLoops = 16;
 
-// out[i] := the sum of loops[s][at + i] x weights[s] within -32767..32767,
-// truncated toward zero, for run samples. Eight samples at a time with SSE2:
-// the loops go in pairs through a 16-bit multiply-add with the weights in
-// fixed point (a loop without a partner is paired with itself at weight 0),
-// which stays within a few steps of the float sum.
-void mixRun(int16_t* out, const int16_t* const* loops, const float* weights, uint32_t loopCount, uint32_t at,
-            uint32_t run)
+int16_t fixedWeight(float weight)
 {
-    const uint32_t pairs = (loopCount + 1) / 2;
-    __m128i pairWeights[8];
-    const int16_t* pairLoops[16];
-    for (uint32_t p = 0; p < pairs && p < 8; ++p) {
-        const uint32_t a = 2 * p, b = std::min(2 * p + 1, loopCount - 1);
-        const int wa = int(std::lround(std::clamp(weights[a], 0.0f, 1.0f) * (1 << weightBits)));
-        const int wb = b == a ? 0 : int(std::lround(std::clamp(weights[b], 0.0f, 1.0f) * (1 << weightBits)));
-        pairWeights[p] = _mm_set1_epi32(int32_t(uint32_t(uint16_t(wa)) | uint32_t(wb) << 16));
-        pairLoops[2 * p] = loops[a] + at;
-        pairLoops[2 * p + 1] = loops[b] + at;
-    }
+    return int16_t(std::lround(std::clamp(weight, 0.0f, 1.0f) * (1 << weightBits)));
+}
+
+// A sum of fixed-point products back to a sample: toward zero, then within
+// -32767..32767.
+int16_t fixedSample(int32_t sum)
+{
+    sum = (sum + (sum < 0 ? (1 << weightBits) - 1 : 0)) >> weightBits;
+    return int16_t(std::clamp(sum, -32767, 32767));
+}
+
+// Eight samples at a time from i on, as long as whole blocks of eight fit
+// in run; returns where it stopped.
+template <uint32_t pairs>
+uint32_t mixBlocks(int16_t* out, const int16_t* const* pairLoops, const __m128i* pairWeights, uint32_t i,
+                   uint32_t run, bool aligned)
+{
     const __m128i roundUp = _mm_set1_epi32((1 << weightBits) - 1);
     const __m128i floor16 = _mm_set1_epi16(-32767);
-    uint32_t i = 0;
     for (; i + 8 <= run; i += 8) {
         __m128i low = _mm_setzero_si128(), high = _mm_setzero_si128();
         for (uint32_t p = 0; p < pairs; ++p) {
@@ -55,14 +56,62 @@ void mixRun(int16_t* out, const int16_t* const* loops, const float* weights, uin
         // Toward zero: negative sums get (1 << weightBits) - 1 before the shift.
         low = _mm_srai_epi32(_mm_add_epi32(low, _mm_and_si128(_mm_srai_epi32(low, 31), roundUp)), weightBits);
         high = _mm_srai_epi32(_mm_add_epi32(high, _mm_and_si128(_mm_srai_epi32(high, 31), roundUp)), weightBits);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_max_epi16(_mm_packs_epi32(low, high), floor16));
+        const __m128i samples = _mm_max_epi16(_mm_packs_epi32(low, high), floor16);
+        if (aligned)
+            _mm_stream_si128(reinterpret_cast<__m128i*>(out + i), samples);
+        else
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), samples);
     }
-    for (; i < run; ++i) {
-        float sum = 0.0f;
+    return i;
+}
+
+// out[i] := the sum of loops[s][at + i] x weights[s] within -32767..32767,
+// truncated toward zero, for run samples, with the weights in fixed point
+// (within a few steps of the float sum). Eight samples at a time with SSE2:
+// the loops go in pairs through a 16-bit multiply-add (a loop without a
+// partner is paired with itself at weight 0). The samples go straight to
+// memory past the cache: the sound device reads them from another core, and
+// lines it holds would otherwise have to be fetched back before each write.
+void mixRun(int16_t* out, const int16_t* const* loops, const int16_t* weights, uint32_t loopCount, uint32_t at,
+            uint32_t run)
+{
+    const uint32_t pairs = (loopCount + 1) / 2;
+    __m128i pairWeights[maxFixedLoops / 2];
+    const int16_t* pairLoops[maxFixedLoops];
+    for (uint32_t p = 0; p < pairs; ++p) {
+        const uint32_t a = 2 * p, b = std::min(2 * p + 1, loopCount - 1);
+        const int16_t wb = b == a ? 0 : weights[b];
+        pairWeights[p] = _mm_set1_epi32(int32_t(uint32_t(uint16_t(weights[a])) | uint32_t(uint16_t(wb)) << 16));
+        pairLoops[2 * p] = loops[a] + at;
+        pairLoops[2 * p + 1] = loops[b] + at;
+    }
+    const auto single = [&](uint32_t i) {
+        int32_t sum = 0;
         for (uint32_t s = 0; s < loopCount; ++s)
-            sum += float(loops[s][at + i]) * weights[s];
-        out[i] = int16_t(clampSample(sum));
+            sum += int32_t(loops[s][at + i]) * weights[s];
+        return fixedSample(sum);
+    };
+    // Up to the first 16-byte boundary one by one, as the stream stores need.
+    const bool aligned = (reinterpret_cast<uintptr_t>(out) & 1) == 0;
+    uint32_t i = 0;
+    while (aligned && i < run && (reinterpret_cast<uintptr_t>(out + i) & 15) != 0) {
+        out[i] = single(i);
+        ++i;
     }
+    switch (pairs) {
+    case 1: i = mixBlocks<1>(out, pairLoops, pairWeights, i, run, aligned); break;
+    case 2: i = mixBlocks<2>(out, pairLoops, pairWeights, i, run, aligned); break;
+    case 3: i = mixBlocks<3>(out, pairLoops, pairWeights, i, run, aligned); break;
+    case 4: i = mixBlocks<4>(out, pairLoops, pairWeights, i, run, aligned); break;
+    case 5: i = mixBlocks<5>(out, pairLoops, pairWeights, i, run, aligned); break;
+    case 6: i = mixBlocks<6>(out, pairLoops, pairWeights, i, run, aligned); break;
+    case 7: i = mixBlocks<7>(out, pairLoops, pairWeights, i, run, aligned); break;
+    default: i = mixBlocks<8>(out, pairLoops, pairWeights, i, run, aligned); break;
+    }
+    for (; i < run; ++i)
+        out[i] = single(i);
+    // The stream stores reach memory before the buffer is unlocked.
+    _mm_sfence();
 }
 
 // The same in float, for any number of loops and any volume.
@@ -100,21 +149,57 @@ SoundMixer::~SoundMixer()
     clear();
 }
 
+namespace {
+
+// The scaled loops in use, by file and gain; an entry lapses with the last
+// mixer that holds its samples.
+struct SharedLoop
+{
+    uint32_t fileSerial;
+    float gain;
+    int32_t length;
+    std::weak_ptr<const int16_t[]> samples;
+};
+
+std::vector<SharedLoop>& sharedLoops()
+{
+    static std::vector<SharedLoop> loops;
+    return loops;
+}
+
+}
+
 SoundMixer::Sound* SoundMixer::addSound(const FileRef* ref, float gain)
 {
     auto sound = std::make_unique<Sound>();
     sound->mixer = this;
-    sound->samples = std::make_unique<int16_t[]>(size_t(length));
-    if (AudioFile* source = AudioFile::get(ref, 0, 4, 1)) {
-        // Engines share their loop files: each reads the loop from its start.
-        std::lock_guard<std::mutex> lock(source->decoderLock);
-        source->seek(0);
-        source->read(sound->samples.get(), uint32_t(length) * 2, false);
-    }
     if (!std::isfinite(gain))
         gain = 0.0f;
-    for (int32_t i = 0; i < length; ++i)
-        sound->samples[i] = int16_t(clampSample(float(sound->samples[i]) * gain));
+    AudioFile* source = AudioFile::get(ref, 0, 4, 1);
+    std::vector<SharedLoop>& shared = sharedLoops();
+    std::erase_if(shared, [](const SharedLoop& loop) { return loop.samples.expired(); });
+    if (source) {
+        for (const SharedLoop& loop : shared) {
+            if (loop.fileSerial == source->serial && loop.gain == gain && loop.length == length) {
+                sound->samples = loop.samples.lock();
+                break;
+            }
+        }
+    }
+    if (!sound->samples) {
+        std::shared_ptr<int16_t[]> samples(new int16_t[size_t(length)]());
+        if (source) {
+            // Engines share their loop files: each reads the loop from its start.
+            std::lock_guard<std::mutex> lock(source->decoderLock);
+            source->seek(0);
+            source->read(samples.get(), uint32_t(length) * 2, false);
+        }
+        for (int32_t i = 0; i < length; ++i)
+            samples[i] = int16_t(clampSample(float(samples[i]) * gain));
+        if (source)
+            shared.push_back(SharedLoop{source->serial, gain, length, samples});
+        sound->samples = std::move(samples);
+    }
     sounds.push_back(std::move(sound));
     return sounds.back().get();
 }
@@ -149,20 +234,31 @@ void SoundMixer::mix(Sound3D* carrier)
     BufferLock lock(target, 0, n * 2);
     if (lock.locked() && lock.firstBytes >= n * 2) {
         int16_t* out = reinterpret_cast<int16_t*>(lock.first);
+        const uint32_t loopCount = uint32_t(sounds.size());
+        const bool fixedPoint = volume == 1.0f && loopCount <= maxFixedLoops;
+        const int16_t* fixedLoops[maxFixedLoops];
+        int16_t fixedWeights[maxFixedLoops];
         std::vector<const int16_t*> loops;
         std::vector<float> weights;
-        for (const auto& sound : sounds) {
-            loops.push_back(sound->samples.get());
-            weights.push_back(sound->weight);
+        if (fixedPoint) {
+            for (uint32_t s = 0; s < loopCount; ++s) {
+                fixedLoops[s] = sounds[s]->samples.get();
+                fixedWeights[s] = fixedWeight(sounds[s]->weight);
+            }
+        } else {
+            for (const auto& sound : sounds) {
+                loops.push_back(sound->samples.get());
+                weights.push_back(sound->weight);
+            }
         }
         // In runs that do not wrap.
         for (uint32_t done = 0; done < count;) {
             const uint32_t at = (start + done) % n;
             const uint32_t run = std::min(count - done, n - at);
-            if (volume == 1.0f && loops.size() <= 16)
-                mixRun(out + at, loops.data(), weights.data(), uint32_t(loops.size()), at, run);
+            if (fixedPoint)
+                mixRun(out + at, fixedLoops, fixedWeights, loopCount, at, run);
             else
-                mixRunFloat(out + at, loops.data(), weights.data(), uint32_t(loops.size()), at, run, volume);
+                mixRunFloat(out + at, loops.data(), weights.data(), loopCount, at, run, volume);
             done += run;
         }
     }

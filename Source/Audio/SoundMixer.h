@@ -22,11 +22,13 @@ public:
     static constexpr int32_t loopLength = 63107;
 
     // One source loop: loopLength samples scaled by its gain, and the level
-    // its owner sets; the mix weighs it by level / the sum of levels.
+    // its owner sets; the mix weighs it by level / the sum of levels. Mixers
+    // that read the same file with the same gain share the samples (every
+    // quad plays the same four loops), which keeps the mix in the cache.
     struct Sound
     {
         SoundMixer* mixer = nullptr;
-        std::unique_ptr<int16_t[]> samples;
+        std::shared_ptr<const int16_t[]> samples;
         uint32_t kind = 0;
         float level = 0.0f;
         float weight = 0.0f;

@@ -233,18 +233,111 @@ TEST(EngineMixer, WritesTheWeightedClampedSumInItsWindowOnly)
     engine.carrier->buffer = nullptr;
 }
 
-TEST(EngineMixer, EnginesSharingLoopFilesGetTheSameLoops)
+// The mix on each of its paths (fixed point; float at another volume or with
+// more loops than the fixed-point kernel pairs): the first mix fills the
+// whole ring, a later one exactly its window, wrapping past the ring's end,
+// and nothing is written beyond the buffer.
+TEST(EngineMixer, EveryMixPathKeepsToItsWindowAndTheBuffer)
 {
-    Loops loops({SoundSamples::engineLoop(0), SoundSamples::engineLoop(1), SoundSamples::engineLoop(2),
-                 SoundSamples::engineLoop(3)});
-    EngineSound first, second;
-    initEngine(first, loops);
-    initEngine(second, loops);
+    const struct
+    {
+        const char* what;
+        float volume;
+        int loops;
+    } cases[] = {{"fixed point", 1.0f, 4}, {"half volume", 0.5f, 4}, {"seventeen loops", 1.0f, 17}};
+    const uint32_t n = SoundMixer::loopLength;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::unique_ptr<MemorySound>> files;
+        SoundMixer mixer;
+        mixer.volume = c.volume;
+        float sum = 0.0f;
+        for (int k = 0; k < c.loops; ++k) {
+            const std::wstring name = L"mixloop" + std::to_wstring(k);
+            const int16_t value = int16_t((k % 2 ? -1 : 1) * (3000 + 500 * k));
+            files.push_back(std::make_unique<MemorySound>(SoundSamples::wav(constant(value)), AudioFile::typeWav,
+                                                          name.c_str()));
+            mixer.addSound(&files.back()->ref, 1.0f)->level = 1.0f;
+            sum += float(value) / float(c.loops);
+        }
+        const int16_t expected = int16_t(c.volume * sum);
+        FakeSoundBuffer buffer(n * 2);
+        Audio::Sound3D carrier;
+        carrier.buffer = &buffer;
+        const auto sampleAt = [&](int64_t j) {
+            int16_t v;
+            memcpy(&v, &buffer.bytes[size_t((j % n + n) % n) * 2], 2);
+            return v;
+        };
+
+        buffer.playCursor = 30000;
+        mixer.mix(&carrier);
+        for (uint32_t j : {0u, 1u, 7u, 8u, 15000u, n - 9, n - 8, n - 1})
+            ASSERT_NEAR(sampleAt(j), expected, 1) << j;
+        EXPECT_TRUE(buffer.canaryIntact()) << "the first mix ends with the ring";
+
+        // 2000 samples played since: from 4000 behind the cursor to 8000
+        // ahead, across the ring's end.
+        std::fill(buffer.bytes.begin(), buffer.bytes.begin() + buffer.size, uint8_t(0));
+        const int64_t cursor = n - 3000;
+        mixer.lastCursor = uint32_t(cursor - 2000);
+        buffer.playCursor = uint32_t(cursor * 2);
+        mixer.mix(&carrier);
+        EXPECT_EQ(sampleAt(cursor - 4001), 0) << "the sample before the window";
+        EXPECT_NEAR(sampleAt(cursor - 4000), expected, 1);
+        EXPECT_NEAR(sampleAt(n - 1), expected, 1);
+        EXPECT_NEAR(sampleAt(0), expected, 1);
+        EXPECT_NEAR(sampleAt(cursor + 7999), expected, 1);
+        EXPECT_EQ(sampleAt(cursor + 8000), 0) << "the sample after the window";
+        EXPECT_EQ(std::count(buffer.bytes.begin(), buffer.bytes.begin() + buffer.size, uint8_t(0)),
+                  long(buffer.size - 2 * 12000)) << "nothing but the window";
+        EXPECT_TRUE(buffer.canaryIntact()) << "nothing past the ring's end";
+        carrier.buffer = nullptr;
+    }
+}
+
+// Each loop is the start of its file scaled by its gain, read from the start
+// however far the file was read before, silent past a short file's end, and
+// shared by the engines playing the same files.
+TEST(EngineMixer, LoopsAreTheirFilesStartScaledAndSilentPastTheirEnd)
+{
+    std::vector<SoundSamples::Pcm> pcm = {SoundSamples::engineLoop(0), SoundSamples::engineLoop(1),
+                                          SoundSamples::engineLoop(2), SoundSamples::engineLoop(3)};
+    pcm[2].samples.resize(1000); // a short loop
+    Loops loops(pcm);
+    const float gains[4] = {2.5f, 1.8f, 1.8f, 1.8f};
+    const auto expectLoops = [&](const EngineSound& engine) {
+        for (int i = 0; i < 4; ++i) {
+            SCOPED_TRACE(testing::Message() << "loop " << i);
+            for (uint32_t j = 0; j < SoundMixer::loopLength; ++j) {
+                const float source = j < pcm[size_t(i)].samples.size() ? float(pcm[size_t(i)].samples[j]) : 0.0f;
+                ASSERT_EQ(engine.loops[i]->samples[j], int16_t(std::clamp(source * gains[i], -32767.0f, 32767.0f)))
+                    << j;
+            }
+        }
+    };
+    {
+        EngineSound first, second;
+        initEngine(first, loops);
+        initEngine(second, loops);
+        expectLoops(first);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(first.loops[i]->samples.get(), second.loops[i]->samples.get()) << "loop " << i;
+        EXPECT_NE(first.file, second.file) << "each engine mixes into its own file";
+    }
+    // The files stand wherever they were last read; a new engine reads each
+    // loop afresh from its start.
     for (int i = 0; i < 4; ++i)
-        EXPECT_TRUE(std::equal(first.loops[i]->samples.get(), first.loops[i]->samples.get() + SoundMixer::loopLength,
-                               second.loops[i]->samples.get()))
-            << "loop " << i;
-    EXPECT_NE(first.file, second.file) << "each engine mixes into its own file";
+        loops.sounds[size_t(i)]->file->seek(5000);
+    EngineSound third;
+    initEngine(third, loops);
+    expectLoops(third);
+
+    // Without a file a loop is silence.
+    SoundMixer mixer;
+    const SoundMixer::Sound* none = mixer.addSound(nullptr, 2.5f);
+    EXPECT_EQ(std::count(none->samples.get(), none->samples.get() + SoundMixer::loopLength, 0),
+              SoundMixer::loopLength);
 }
 
 TEST(EngineMixer, GeneratedLoopsPlayWithPitchFollowingTheThrottle)

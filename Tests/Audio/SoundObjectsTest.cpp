@@ -73,6 +73,38 @@ TEST(SoundObjects, QuietVolumePausesALoopAndLouderResumesItWhereItStood)
     EXPECT_EQ(sound.file->freeCount, 1);
 }
 
+TEST(SoundObjects, VolumesClampToOneAndReachTheBufferAsAttenuation)
+{
+    Device device;
+    ASSERT_TRUE(device.ready());
+    MemorySound sound(SoundSamples::wav(SoundSamples::tone(2.0, 1)), AudioFile::typeWav, L"volume", 1, 1, 1);
+    sound.file->setupBuffers(true, false, false, false);
+    Sound2D loop(sound.file);
+    loop.play(true);
+    const struct
+    {
+        float set, kept;
+        LONG hundredthsOfDecibel; // 1: paused, no buffer
+    } cases[] = {{1.0f, 1.0f, 0},     {0.25f, 0.25f, -5000}, {0.04f, 0.04f, -8000}, {2.0f, 1.0f, 0},
+                 {-1.0f, 0.0f, 1},    {0.5f, 0.5f, -2929},   {NAN, 0.0f, 1},        {INFINITY, 0.0f, 1},
+                 {0.0126f, 0.0126f, -8878}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.set);
+        loop.setVolume(c.set);
+        EXPECT_EQ(loop.volume, c.kept);
+        if (c.hundredthsOfDecibel == 1) {
+            EXPECT_EQ(loop.state, SoundInterface::paused);
+            EXPECT_EQ(loop.buffer, nullptr);
+            continue;
+        }
+        ASSERT_EQ(loop.state, SoundInterface::playing);
+        LONG volume = 1;
+        loop.buffer->GetVolume(&volume);
+        EXPECT_NEAR(volume, c.hundredthsOfDecibel, 2);
+    }
+    loop.stop();
+}
+
 TEST(SoundObjects, PauseAllDropsOneShotsAndKeepsLoopsForResumeAll)
 {
     Device device;

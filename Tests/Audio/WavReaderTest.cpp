@@ -108,6 +108,14 @@ TEST(WavReader, DamagedHeadersGiveUnusableFiles)
     MemorySound cut(Bytes(good.begin(), good.begin() + 36), AudioFile::typeWav);
     EXPECT_EQ(cut.file->type, 1u);
     EXPECT_EQ(cut.file->dataSize, 0u);
+    // It reads as silence, looped or not, and a looped read that finds no
+    // data after its rewind stops.
+    for (bool loop : {false, true}) {
+        uint8_t out[64];
+        memset(out, 0xAA, sizeof(out));
+        EXPECT_EQ(cut.file->read(out, sizeof(out), loop), 0u);
+        EXPECT_EQ(std::count(out, out + sizeof(out), 0), long(sizeof(out)));
+    }
 }
 
 TEST(WavReader, FileTypeComesFromTheExtensionAsWritten)

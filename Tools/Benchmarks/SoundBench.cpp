@@ -1,7 +1,8 @@
-// Prints what playing sounds cost the main thread on one core: eight engine
-// sounds updated and mixed at 35 frames a second, the per-frame update of 64
-// playing sounds, and that update while streamed sounds are being refilled
-// (on the sound event thread, which the main thread never waits for).
+// Prints what playing sounds cost the main thread on one core, as the
+// minimum and the median over the frames: eight engine sounds updated and
+// mixed at 35 frames a second, the per-frame update of 64 playing sounds, and
+// that update while streamed sounds are being refilled (on the sound event
+// thread, which the main thread never waits for).
 #include "Audio/Audio.h"
 #include "Audio/AudioFile.h"
 #include "Audio/EngineSound.h"
@@ -24,29 +25,34 @@
 namespace {
 
 using SoundBench::now;
+using SoundBench::printTimes;
 using SoundBench::Sound;
 
-// Mean milliseconds of Audio::update over frames paced at 35 a second. The
-// core stays busy between frames, as the game's rendering keeps it.
-double updateMilliseconds(int frames, void (*beforeUpdate)() = nullptr)
+// Times of frames paced at 35 a second, each running beforeFrame (untimed),
+// then work and Audio::update (timed). The core stays busy between frames, as
+// the game's rendering keeps it.
+std::vector<double> frameTimes(int frames, void (*work)() = nullptr, void (*beforeFrame)() = nullptr)
 {
-    double total = 0;
+    std::vector<double> times;
     for (int i = 0; i < frames; ++i) {
+        const double start = now();
+        if (beforeFrame)
+            beforeFrame();
         const double t0 = now();
-        if (beforeUpdate)
-            beforeUpdate();
+        if (work)
+            work();
         Audio::update();
-        const double t1 = now();
-        total += t1 - t0;
-        while (now() - t0 < 1.0 / 35.0) {
+        times.push_back(now() - t0);
+        while (now() - start < 1.0 / 35.0) {
         }
     }
-    return total / frames * 1e3;
+    return times;
 }
 
 std::vector<std::unique_ptr<Audio::EngineSound>> engines;
 float ramp = 0.0f;
 
+// A throttle held open over a speed ramp through the gears, again and again.
 void driveEngines()
 {
     ramp = ramp > 3.5f ? 0.0f : ramp + 0.02f;
@@ -54,6 +60,19 @@ void driveEngines()
         e->smoothThrottle(1.0f);
         e->speed = ramp;
         e->update();
+    }
+}
+
+// Each engine's last mix as far behind its play cursor as a device playing
+// in real time leaves it after a frame of 35 a second at the engine's pitch.
+void realTimeCursor()
+{
+    for (auto& e : engines) {
+        DWORD play = 0, write = 0;
+        e->carrier->buffer->GetCurrentPosition(&play, &write);
+        const uint32_t n = Audio::SoundMixer::loopLength;
+        const uint32_t played = uint32_t(44100.0f * e->carrier->frequencyScale / 35.0f);
+        e->lastCursor = (play / 2 + n - played) % n;
     }
 }
 
@@ -75,37 +94,24 @@ int main()
         engines.push_back(std::make_unique<Audio::EngineSound>());
         engines.back()->init(&loops[0]->ref, &loops[1]->ref, &loops[2]->ref, &loops[3]->ref, &positions[size_t(i)]);
     }
-    const double engineFrame = updateMilliseconds(200, driveEngines) - updateMilliseconds(50);
-    std::printf("eight engine sounds, update and mix: %.3f ms per frame (limit 0.2 ms)\n", engineFrame);
-    // Wine's silent device plays about three times too fast, so the windows
-    // above are about three times what a real device gives. The mix alone
-    // with the window of real time: 2142 samples played per frame (35 frames
-    // a second at pitch 1.7), so 6 x 2142 rewritten.
-    double mixTotal = 0;
-    constexpr int mixFrames = 200;
-    for (int frame = 0; frame < mixFrames; ++frame) {
-        for (auto& e : engines) {
-            DWORD play = 0, write = 0;
-            e->carrier->buffer->GetCurrentPosition(&play, &write);
-            const uint32_t n = Audio::SoundMixer::loopLength;
-            e->lastCursor = (play / 2 + n - 2142) % n;
-            const double t0 = now();
-            e->mix(e->carrier);
-            mixTotal += now() - t0;
-        }
-    }
-    std::printf("eight mixes at a real-time window (12852 samples): %.3f ms per frame\n", mixTotal / mixFrames * 1e3);
+    // Wine's silent device plays about three times faster than real time,
+    // and each mix rewrites six times what was played since the last one: the
+    // windows are then about three times what a real device gives.
+    printTimes("eight engine sounds, update and mix at the silent device's pace", frameTimes(400, driveEngines),
+               "0.2 ms");
+    printTimes("eight engine sounds, update and mix at a real-time device's pace",
+               frameTimes(400, driveEngines, realTimeCursor), "0.2 ms");
     for (auto& e : engines)
         e->release();
     engines.clear();
 
-    // 64 one-shots and loops playing at once.
+    // 64 positional sounds playing at once.
     Sound shortSound(SoundSamples::wav(SoundSamples::tone(3.0, 1)), Audio::FileRef::typeWav, L"tone.wav");
     Audio::AudioFile* file = Audio::AudioFile::get(&shortSound.ref, 8, 64, 8);
     file->setupBuffers(true, true, true, false);
     for (int i = 0; i < 64; ++i)
         Audio::Sound3D::create(file)->setPosition(vec3d{float(i), 0.0f, 0.0f})->play(true);
-    std::printf("Audio::update with 64 playing sounds: %.4f ms per frame (limit 0.05 ms)\n", updateMilliseconds(100));
+    printTimes("Audio::update with 64 playing sounds", frameTimes(200), "0.05 ms");
 
     // Four streams refilled on the event thread meanwhile.
     Sound longSound(SoundSamples::wav(SoundSamples::tone(12.0, 2)), Audio::FileRef::typeWav, L"long.wav");
@@ -116,8 +122,8 @@ int main()
         streams.push_back(std::make_unique<Audio::Sound2D>(streamed));
         streams.back()->play(true);
     }
-    std::printf("the same with four streams refilling on the event thread (%d registered): %.4f ms per frame\n",
-                Audio::gSoundEvents.count(), updateMilliseconds(100));
+    std::printf("four streams registered with the event thread: %d\n", Audio::gSoundEvents.count());
+    printTimes("the same while the event thread refills them", frameTimes(200), "0.05 ms");
     streams.clear();
     Audio::release();
     return 0;

@@ -1,4 +1,5 @@
-// Prints what sound files cost on one core: decoding one half of an Ogg
+// Prints what sound files cost on one core, as the minimum and the median
+// over the repeats: decoding one half of an Ogg
 // stream buffer (0x40002 bytes, 1.5 s of 44.1 kHz stereo) as the sound event
 // thread does per refill, loading twenty short wavs with their buffers, and
 // the per-frame Audio::update with 64 files loaded.
@@ -18,6 +19,7 @@
 #include <vector>
 
 using SoundBench::now;
+using SoundBench::printTimes;
 using SoundBench::Sound;
 
 int main()
@@ -30,18 +32,14 @@ int main()
     Sound ogg(SoundSamples::ogg(SoundSamples::tone(12.0, 2)), Audio::AudioFile::typeOgg, L"long.ogg");
     Audio::AudioFile* file = Audio::AudioFile::get(&ogg.ref, 0, 1, 1);
     std::vector<uint8_t> half(Audio::AudioFile::streamHalfBytes);
-    double best = 1e9, total = 0;
-    constexpr int halves = 20;
-    for (int i = 0; i < halves; ++i) {
+    std::vector<double> halfTimes;
+    for (int i = 0; i < 20; ++i) {
         file->seek(uint32_t(i % 5) * 66150);
         const double t0 = now();
         file->read(half.data(), uint32_t(half.size()), true);
-        const double t = now() - t0;
-        best = std::min(best, t);
-        total += t;
+        halfTimes.push_back(now() - t0);
     }
-    std::printf("ogg stream half (0x40002 bytes, 1.5 s stereo): best %.2f ms, mean %.2f ms (limit 10 ms)\n",
-                best * 1e3, total / halves * 1e3);
+    printTimes("ogg stream half (0x40002 bytes, 1.5 s stereo)", halfTimes, "10 ms");
 
     // Twenty short wavs: parse, hold in memory, master and three duplicates.
     const std::vector<uint8_t> click = SoundSamples::wav(SoundSamples::click());
@@ -52,16 +50,16 @@ int main()
         _snwprintf(name, 32, L"short%d.wav", i);
         shorts.push_back(std::make_unique<Sound>(i % 2 ? click : knock, Audio::AudioFile::typeWav, name));
     }
-    double loadBest = 1e9;
+    std::vector<double> loadTimes;
     for (int round = 0; round < 10; ++round) {
         const double t0 = now();
         for (auto& s : shorts)
             Audio::AudioFile::get(&s->ref, 3, 3, 3)->setupBuffers(true, true, false, false);
-        loadBest = std::min(loadBest, now() - t0);
+        loadTimes.push_back(now() - t0);
         for (auto& s : shorts)
             Audio::AudioFile::unloadByRef(s->ref);
     }
-    std::printf("twenty short wavs loaded and buffered: best %.2f ms (limit 5 ms)\n", loadBest * 1e3);
+    printTimes("twenty short wavs loaded and buffered", loadTimes, "5 ms");
 
     // The frame step with 64 files listed (the shrink step runs once a second).
     std::vector<std::unique_ptr<Sound>> many;
@@ -71,14 +69,13 @@ int main()
         many.push_back(std::make_unique<Sound>(click, Audio::AudioFile::typeWav, name));
         Audio::AudioFile::get(&many.back()->ref, 1, 4, 1)->setupBuffers(true, false, false, false);
     }
-    constexpr int frames = 2000;
-    double frameTotal = 0;
-    for (int i = 0; i < frames; ++i) {
+    std::vector<double> frameTimes;
+    for (int i = 0; i < 2000; ++i) {
         const double t0 = now();
         Audio::update();
-        frameTotal += now() - t0;
+        frameTimes.push_back(now() - t0);
     }
-    std::printf("Audio::update with 64 files: mean %.4f ms per frame (limit 0.05 ms)\n", frameTotal / frames * 1e3);
+    printTimes("Audio::update with 64 files", frameTimes, "0.05 ms");
     Audio::release();
     return 0;
 }
