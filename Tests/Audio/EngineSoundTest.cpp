@@ -233,6 +233,57 @@ TEST(EngineMixer, WritesTheWeightedClampedSumInItsWindowOnly)
     engine.carrier->buffer = nullptr;
 }
 
+TEST(EngineMixer, ARealBufferHoldsTheMixOverItsWindowAroundThePlayCursor)
+{
+    Device device;
+    ASSERT_TRUE(device.ready());
+    Loops loops({constant(1000), constant(2000), constant(-3000), constant(20000)});
+    EngineSound engine;
+    initEngine(engine, loops);
+    IDirectSoundBuffer8* buffer = engine.carrier->buffer;
+    ASSERT_NE(buffer, nullptr);
+    const float levels[4] = {1.0f, 1.0f, 2.0f, 0.0f};
+    for (int i = 0; i < 4; ++i)
+        engine.loops[i]->level = levels[i];
+    const int16_t mixed = int16_t(2500 * 0.25f + 3600 * 0.25f - 5400 * 0.5f);
+    const uint32_t n = SoundMixer::loopLength;
+    const auto samples = [&] {
+        const Bytes bytes = bufferBytes(buffer, 0, n * 2);
+        std::vector<int16_t> out(n);
+        memcpy(out.data(), bytes.data(), std::min<size_t>(bytes.size(), n * 2));
+        return out;
+    };
+
+    // Once the device has begun to play (waiting on its cursor, never on time).
+    DWORD play = 0, write = 0;
+    for (int i = 0; i < 2000 && play < 4000; ++i) {
+        Sleep(1);
+        buffer->GetCurrentPosition(&play, &write);
+    }
+    ASSERT_GE(play, 4000u);
+    engine.lastCursor = 0;
+    engine.mix(engine.carrier);
+    std::vector<int16_t> held = samples();
+    EXPECT_EQ(std::count(held.begin(), held.end(), mixed), long(n)) << "the first mix writes all of it";
+
+    AudioFile::clearBuffer(buffer, 0, n * 2);
+    const uint32_t before = engine.lastCursor;
+    ASSERT_NE(before, 0u);
+    engine.mix(engine.carrier);
+    const uint32_t cursor = engine.lastCursor;
+    const uint32_t d = std::clamp<uint32_t>((cursor + n - before) % n, 1024, n);
+    held = samples();
+    // A machine that stalled long enough between the two mixes gets the whole ring.
+    const uint32_t window = std::min(6 * d, n);
+    EXPECT_EQ(std::count(held.begin(), held.end(), mixed), long(window));
+    if (window == n)
+        return;
+    for (int64_t k = -int64_t(2 * d) - 2; k < int64_t(4 * d) + 2; ++k) {
+        const bool inside = k >= -int64_t(2 * d) && k < int64_t(4 * d);
+        ASSERT_EQ(held[size_t((int64_t(cursor) + k + n) % n)], inside ? mixed : 0) << k;
+    }
+}
+
 // The mix on each of its paths (fixed point; float at another volume or with
 // more loops than the fixed-point kernel pairs): the first mix fills the
 // whole ring, a later one exactly its window, wrapping past the ring's end,
