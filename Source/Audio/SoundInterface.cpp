@@ -222,7 +222,7 @@ bool SoundInterface::startStream()
             nextPosition = file->tell();
     }
     IDirectSoundNotify* notify = nullptr;
-    if (SUCCEEDED(buffer->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify))) && notify) {
+    if (SUCCEEDED(buffer->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)))) {
         if (EventInfo* row = gSoundEvents.registerEvent(*this)) {
             // The last byte of each half.
             DSBPOSITIONNOTIFY positions[2] = {{half - 1, gSoundEvents.eventOf(*row)},

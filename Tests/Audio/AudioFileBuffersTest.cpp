@@ -138,6 +138,27 @@ TEST(SoundBuffers, PoolsShrinkOneStepPerIntervalDownToTheirInitialCount)
     giveBack(file, taken);
 }
 
+TEST(SoundBuffers, UnloadingAFileReleasesItsMasterAndEveryPooledDuplicate)
+{
+    Device device;
+    ASSERT_TRUE(device.ready());
+    MemorySound sound(SoundSamples::wav(SoundSamples::click()), AudioFile::typeWav, L"owned", 3, 4, 1);
+    AudioFile& file = *sound.file;
+    file.setupBuffers(true, false, false, false);
+    IDirectSoundBuffer8* lent = file.takeBuffer();
+    ASSERT_NE(lent, nullptr);
+    ASSERT_EQ(file.freeCount, 2);
+    // A reference of the test's own on each: the file's release leaves only it.
+    std::vector<IDirectSoundBuffer8*> held = {file.master, file.pool[0], file.pool[1], lent};
+    for (IDirectSoundBuffer8* b : held)
+        b->AddRef();
+    AudioFile::unloadByRef(sound.ref);
+    sound.file = nullptr;
+    for (size_t i = 0; i < held.size(); ++i)
+        EXPECT_EQ(held[i]->Release(), i + 1 < held.size() ? 0u : 1u) << "buffer " << i;
+    lent->Release();
+}
+
 TEST(SoundBuffers, PlainPositionalAndMixerDescriptionsAreAccepted)
 {
     Device device;
