@@ -174,6 +174,8 @@ TEST(SoundBuffers, PlainPositionalAndMixerDescriptionsAreAccepted)
         sound.file->setupBuffers(c.volume, c.threeD, c.frequency, false);
         EXPECT_EQ(sound.file->description.dwFlags, c.flags);
         EXPECT_EQ(sound.file->description.dwSize, sizeof(DSBUFFERDESC));
+        EXPECT_TRUE(IsEqualGUID(sound.file->description.guid3DAlgorithm,
+                                c.threeD ? DS3DALG_HRTF_LIGHT : DS3DALG_DEFAULT));
         EXPECT_NE(sound.file->master, nullptr) << std::hex << c.flags;
         EXPECT_EQ(sound.file->freeCount, 1);
     }

@@ -177,9 +177,10 @@ TEST(EngineModel, ThrottleSmoothsWithTheFrameFactorAndDrivesAFreeEngine)
     EXPECT_FLOAT_EQ(engine.load, 0.8f);
     EXPECT_EQ(engine.speed, 0.0f) << "coupled: the vehicle sets the speed";
     engine.free = 1;
+    engine.gearOffset = 0.35f; // runs free in gear 2: towards twice the throttle above the gear's start
     engine.smoothThrottle(1.0f);
     EXPECT_FLOAT_EQ(engine.throttle, 0.36f);
-    EXPECT_FLOAT_EQ(engine.speed, 2.0f * 0.36f * 2.0f * 0.04f);
+    EXPECT_FLOAT_EQ(engine.speed, (2.0f * 0.36f + 0.35f) * 2.0f * 0.04f);
     engine.smoothThrottle(0.05f);
     EXPECT_EQ(engine.load, 0.0f) << "no load for an input within 0.1";
     gFrameFactor = savedFactor;
@@ -284,8 +285,9 @@ TEST(EngineMixer, ARealBufferHoldsTheMixOverItsWindowAroundThePlayCursor)
     }
 }
 
-// The mix on each of its paths (fixed point; float at another volume or with
-// more loops than the fixed-point kernel pairs): the first mix fills the
+// The mix on each of its paths (fixed point for each number of loop pairs;
+// float at another volume or with more loops than the fixed-point kernel
+// pairs): the first mix fills the
 // whole ring, a later one exactly its window, wrapping past the ring's end,
 // and nothing is written beyond the buffer.
 TEST(EngineMixer, EveryMixPathKeepsToItsWindowAndTheBuffer)
@@ -295,7 +297,9 @@ TEST(EngineMixer, EveryMixPathKeepsToItsWindowAndTheBuffer)
         const char* what;
         float volume;
         int loops;
-    } cases[] = {{"fixed point", 1.0f, 4}, {"half volume", 0.5f, 4}, {"seventeen loops", 1.0f, 17}};
+    } cases[] = {{"one loop at full weight", 1.0f, 1}, {"four loops", 1.0f, 4},   {"seven loops", 1.0f, 7},
+                 {"eight loops", 1.0f, 8},            {"sixteen loops", 1.0f, 16}, {"half volume", 0.5f, 4},
+                 {"seventeen loops", 1.0f, 17}};
     const uint32_t n = SoundMixer::loopLength;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

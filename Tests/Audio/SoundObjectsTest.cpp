@@ -356,6 +356,7 @@ TEST(SoundObjects, TheExitTeardownStopsTheThreadAndLeavesLiveSoundsSafeToDelete)
     auto* standing = new Sound2D(sound.file);
     standing->play(true);
     Sound2D::create(sound.file)->play(false);
+    Sound3D::create(sound.file)->play(false);
     ASSERT_TRUE(Audio::gSoundEvents.thread.isRunning());
 
     Audio::destroyAtExit();
@@ -364,6 +365,7 @@ TEST(SoundObjects, TheExitTeardownStopsTheThreadAndLeavesLiveSoundsSafeToDelete)
     EXPECT_EQ(AudioFile::list().count(), 0);
     EXPECT_EQ(SoundInterface::list().count(), 0);
     EXPECT_EQ(Sound2D::pool().blockCount(), 0);
+    EXPECT_EQ(Sound3D::pool().blockCount(), 0);
     EXPECT_EQ(standing->file, nullptr);
     EXPECT_EQ(standing->listNode, nullptr);
     delete standing;

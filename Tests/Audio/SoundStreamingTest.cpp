@@ -213,3 +213,25 @@ TEST(SoundStreaming, UnloadingAPlayingFileDetachesItsSoundsAndTheirStreams)
     EXPECT_EQ(playing.state, SoundInterface::stopped);
     EXPECT_EQ(Audio::gSoundEvents.count(), 0);
 }
+
+TEST(SoundStreaming, AOneShotResumedAfterItsLastRefillGetsItsLastDataBack)
+{
+    // Two halves and a little more: the first refill reaches the end.
+    MemorySound sound(SoundSamples::wav(SoundSamples::tone(7.0, 1)), AudioFile::typeWav, L"resumed");
+    sound.file->setupBuffers(true, false, false, false);
+    const Bytes whole = sound.readAll();
+    const uint32_t rest = uint32_t(whole.size()) - 2 * half;
+    ASSERT_LT(rest, half);
+    HandStream stream(sound.file, false);
+    stream.enter(1);
+    ASSERT_EQ(stream.sound.endReached, 1u);
+
+    // A resume fills a fresh buffer from where its halves were filled.
+    std::fill(stream.buffer.bytes.begin(), stream.buffer.bytes.begin() + stream.buffer.size, uint8_t(0xEE));
+    EXPECT_TRUE(stream.sound.startStream());
+    Bytes expected(whole.end() - rest, whole.end());
+    expected.resize(half, 0);
+    EXPECT_EQ(stream.halfBytes(0), expected);
+    EXPECT_EQ(stream.halfBytes(1), Bytes(half, 0)) << "silence behind the last data";
+    EXPECT_EQ(stream.sound.endReached, 1u);
+}
