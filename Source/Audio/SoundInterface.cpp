@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <mutex>
 
 namespace Audio {
@@ -227,7 +228,7 @@ bool SoundInterface::startStream()
             // The last byte of each half.
             DSBPOSITIONNOTIFY positions[2] = {{half - 1, gSoundEvents.eventOf(*row)},
                                               {2 * half - 1, gSoundEvents.eventOf(*row)}};
-            notify->SetNotificationPositions(2, positions);
+            notify->SetNotificationPositions(DWORD(std::size(positions)), positions);
         }
         notify->Release();
     }

@@ -235,3 +235,24 @@ TEST(SoundStreaming, AOneShotResumedAfterItsLastRefillGetsItsLastDataBack)
     EXPECT_EQ(stream.halfBytes(1), Bytes(half, 0)) << "silence behind the last data";
     EXPECT_EQ(stream.sound.endReached, 1u);
 }
+
+TEST(SoundEventThread, StopsFromItsIdleWait)
+{
+    // A registration whose buffer never signals: the thread waits for the
+    // update event alone, and the stop has to wake it.
+    Sound2D idle;
+    ASSERT_NE(Audio::gSoundEvents.registerEvent(idle), nullptr);
+    ASSERT_TRUE(Audio::gSoundEvents.thread.isRunning());
+    Sleep(50);
+    // Stopped from a helper thread while this one waits, so that a stop that
+    // never comes through fails the test instead of hanging it.
+    HANDLE stopper = CreateThread(
+        nullptr, 0, [](void*) -> DWORD { Audio::gSoundEvents.stop(); return 0; }, nullptr, 0, nullptr);
+    ASSERT_NE(stopper, nullptr);
+    EXPECT_EQ(WaitForSingleObject(stopper, 10000), WAIT_OBJECT_0) << "the stop came through";
+    CloseHandle(stopper);
+    EXPECT_FALSE(Audio::gSoundEvents.thread.isRunning());
+    Audio::gSoundEvents.unregisterEvent(idle.eventEntry);
+    EXPECT_EQ(idle.eventEntry, nullptr);
+    EXPECT_EQ(Audio::gSoundEvents.count(), 0);
+}
