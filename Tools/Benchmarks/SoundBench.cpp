@@ -10,6 +10,7 @@
 #include "Audio/Sound3D.h"
 #include "Audio/SoundEventHandler.h"
 
+#include "BenchFigures.h"
 #include "SoundBenchSupport.h"
 #include "SoundSamples.h"
 
@@ -25,7 +26,6 @@
 namespace {
 
 using SoundBench::now;
-using SoundBench::printTimes;
 using SoundBench::Sound;
 
 // Times of frames paced at 35 a second, each running beforeFrame (untimed),
@@ -94,13 +94,14 @@ int main()
         engines.push_back(std::make_unique<Audio::EngineSound>());
         engines.back()->init(&loops[0]->ref, &loops[1]->ref, &loops[2]->ref, &loops[3]->ref, &positions[size_t(i)]);
     }
-    // Wine's silent device plays about three times faster than real time,
-    // and each mix rewrites six times what was played since the last one: the
-    // windows are then about three times what a real device gives.
-    printTimes("eight engine sounds, update and mix at the silent device's pace", frameTimes(400, driveEngines),
-               "0.2 ms");
-    printTimes("eight engine sounds, update and mix at a real-time device's pace",
-               frameTimes(400, driveEngines, realTimeCursor), "0.2 ms");
+    // Eight engine sounds updated and mixed per frame. Wine's silent device
+    // plays about three times faster than real time, and each mix rewrites
+    // six times what was played since the last one: its windows are about
+    // three times what a real device gives, whose pace the second figure takes.
+    BenchFigures::print("8 engines, update and mix, silent device (limit 0.2 ms)",
+                        BenchFigures::of(frameTimes(400, driveEngines)), 1e3, "ms");
+    BenchFigures::print("8 engines, update and mix, real-time device (limit 0.2 ms)",
+                        BenchFigures::of(frameTimes(400, driveEngines, realTimeCursor)), 1e3, "ms");
     for (auto& e : engines)
         e->release();
     engines.clear();
@@ -111,7 +112,8 @@ int main()
     file->setupBuffers(true, true, true, false);
     for (int i = 0; i < 64; ++i)
         Audio::Sound3D::create(file)->setPosition(vec3d{float(i), 0.0f, 0.0f})->play(true);
-    printTimes("Audio::update with 64 playing sounds", frameTimes(200), "0.05 ms");
+    BenchFigures::print("Audio::update with 64 playing sounds (limit 0.05 ms)",
+                        BenchFigures::of(frameTimes(200)), 1e3, "ms");
 
     // Four streams refilled on the event thread meanwhile.
     Sound longSound(SoundSamples::wav(SoundSamples::tone(12.0, 2)), Audio::FileRef::typeWav, L"long.wav");
@@ -123,7 +125,8 @@ int main()
         streams.back()->play(true);
     }
     std::printf("four streams registered with the event thread: %d\n", Audio::gSoundEvents.count());
-    printTimes("the same while the event thread refills them", frameTimes(200), "0.05 ms");
+    BenchFigures::print("the same while the event thread refills them (limit 0.05 ms)",
+                        BenchFigures::of(frameTimes(200)), 1e3, "ms");
     streams.clear();
     Audio::release();
     return 0;

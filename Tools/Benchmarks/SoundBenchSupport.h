@@ -6,9 +6,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
 namespace SoundBench {
@@ -19,21 +17,6 @@ inline double now()
     QueryPerformanceCounter(&counter);
     QueryPerformanceFrequency(&frequency);
     return double(counter.QuadPart) / double(frequency.QuadPart);
-}
-
-// Prints the minimum and the median of repeated timings (in seconds) as
-// milliseconds: the minimum is what the code costs, the median what a
-// frame on a busy machine sees.
-inline void printTimes(const char* what, std::vector<double> seconds, const char* limit = nullptr)
-{
-    if (seconds.empty())
-        return;
-    std::sort(seconds.begin(), seconds.end());
-    std::printf("%s: min %.4f ms, median %.4f ms over %zu", what, seconds.front() * 1e3,
-                seconds[seconds.size() / 2] * 1e3, seconds.size());
-    if (limit)
-        std::printf(" (limit %s)", limit);
-    std::printf("\n");
 }
 
 struct Sound

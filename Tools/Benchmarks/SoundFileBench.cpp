@@ -6,6 +6,7 @@
 #include "Audio/Audio.h"
 #include "Audio/AudioFile.h"
 
+#include "BenchFigures.h"
 #include "SoundBenchSupport.h"
 #include "SoundSamples.h"
 
@@ -19,7 +20,6 @@
 #include <vector>
 
 using SoundBench::now;
-using SoundBench::printTimes;
 using SoundBench::Sound;
 
 int main()
@@ -39,7 +39,8 @@ int main()
         file->read(half.data(), uint32_t(half.size()), true);
         halfTimes.push_back(now() - t0);
     }
-    printTimes("ogg stream half (0x40002 bytes, 1.5 s stereo)", halfTimes, "10 ms");
+    BenchFigures::print("ogg stream half (0x40002 bytes, 1.5 s stereo) (limit 10 ms)",
+                        BenchFigures::of(halfTimes), 1e3, "ms");
 
     // Twenty short wavs: parse, hold in memory, master and three duplicates.
     const std::vector<uint8_t> click = SoundSamples::wav(SoundSamples::click());
@@ -59,7 +60,8 @@ int main()
         for (auto& s : shorts)
             Audio::AudioFile::unloadByRef(s->ref);
     }
-    printTimes("twenty short wavs loaded and buffered", loadTimes, "5 ms");
+    BenchFigures::print("twenty short wavs loaded and buffered (limit 5 ms)",
+                        BenchFigures::of(loadTimes), 1e3, "ms");
 
     // The frame step with 64 files listed (the shrink step runs once a second).
     std::vector<std::unique_ptr<Sound>> many;
@@ -75,7 +77,8 @@ int main()
         Audio::update();
         frameTimes.push_back(now() - t0);
     }
-    printTimes("Audio::update with 64 files", frameTimes, "0.05 ms");
+    BenchFigures::print("Audio::update with 64 files (limit 0.05 ms)",
+                        BenchFigures::of(frameTimes), 1e3, "ms");
     Audio::release();
     return 0;
 }
