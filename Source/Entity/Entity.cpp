@@ -159,6 +159,22 @@ void EntityManager::Entity::clear()
     visibility = unseen;
     while (auto* entry = subEntities.head())
         delete entry->item;
+    forgetLinks();
+}
+
+void EntityManager::Entity::forgetLinks()
+{
+    EntityTexProj* own = links.data();
+    for (uint32_t i = 0; own && i < linkCount; ++i) {
+        TexProjEntry* entry = own[i].entry;
+        if (!entry)
+            continue;
+        EntityTexProj** slots = entry->links.data();
+        for (uint32_t k = 0; slots && k < entry->count; ++k)
+            if (slots[k] == &own[i])
+                slots[k] = nullptr;
+    }
+    linkCount = 0;
 }
 
 void EntityManager::Entity::markSubEntitiesMoved()
@@ -182,4 +198,9 @@ void EntityManager::Entity::renderImmediate()
     }
     gDevice->SetRenderState(D3DRS_NORMALIZENORMALS, FALSE);
     gDevice->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    if (!manager)
+        return;
+    for (uint32_t i = 0; i < linkCount; ++i)
+        if (EntityTexProj* link = links.at(int32_t(i)); link->entry)
+            manager->renderProjection(*link);
 }

@@ -13,6 +13,7 @@
 #include "Entity/SubEntity.h"
 
 #include "Core/BoundingBox.h"
+#include "Core/DynArray.h"
 #include "Core/Matrix.h"
 #include "Core/OrientedBox.h"
 #include "Core/SCList.h"
@@ -64,10 +65,15 @@ public:
     // re-places every sub-entity. True when an own matrix moved.
     bool updatePlacement();
     // Deletes the sub-entities and resets the boxes, cells, flags and change
-    // count; waits for the contact pass first.
+    // count; waits for the contact pass first. The projections' entries
+    // forget the entity's links.
     void clear();
+    // Takes the entity's links out of the projections' entries; no links
+    // are left.
+    void forgetLinks();
     void markSubEntitiesMoved();
-    // Draws every sub-entity now, outside the octrees (the menu's showroom).
+    // Draws every sub-entity now, outside the octrees (the menu's showroom),
+    // then once more under each projection linked to the entity.
     void renderImmediate();
 
     // The cells of the world box; unplaced while the entity has no place.
@@ -97,4 +103,8 @@ public:
     uint32_t visibility = unseen;
     // Set by onMoved when an own matrix moved; the projection assignment clears it.
     uint32_t moved = 0;
+    // The projections that reach the entity, the first linkCount of links
+    // (rebuilt by EntityManager::assignTexProjs; addresses stay put until then).
+    DynArray<EntityTexProj> links{2};
+    uint32_t linkCount = 0;
 };

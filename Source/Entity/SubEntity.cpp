@@ -83,19 +83,26 @@ void EntityManager::SubEntity::render()
         beforeDraw(material);
     material.setCullMode();
     gDevice->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(world->m));
-    if (clipPlaneEnabled) {
-        uint32_t& count = gDirectGraphics.record.clipPlaneCount;
-        ++count;
-        gDevice->SetRenderState(D3DRS_CLIPPLANEENABLE, clipMask(count));
-        gDevice->SetClipPlane(count - 1, clipPlane);
-        draw();
-        --count;
-        gDevice->SetRenderState(D3DRS_CLIPPLANEENABLE, clipMask(count));
-    } else {
-        draw();
-    }
+    drawClipped();
     if (material.saveBlock)
         material.saveBlock->Apply();
+}
+
+void EntityManager::SubEntity::drawClipped()
+{
+    if (!gDevice || !octree)
+        return;
+    if (!clipPlaneEnabled) {
+        draw();
+        return;
+    }
+    uint32_t& count = gDirectGraphics.record.clipPlaneCount;
+    ++count;
+    gDevice->SetRenderState(D3DRS_CLIPPLANEENABLE, clipMask(count));
+    gDevice->SetClipPlane(count - 1, clipPlane);
+    draw();
+    --count;
+    gDevice->SetRenderState(D3DRS_CLIPPLANEENABLE, clipMask(count));
 }
 
 void EntityManager::SubEntity::renderShadow()

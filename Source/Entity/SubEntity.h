@@ -20,6 +20,7 @@
 #include <functional>
 
 struct BoundingBox;
+class TextureProj;
 
 class EntityManager::SubEntity
 {
@@ -50,6 +51,14 @@ public:
     // Draws the mesh as a caster, black in the texture factor; alpha-tested
     // materials cut their texture's holes out of the shadow.
     void renderShadow();
+    // Draws the mesh (bound by the caller) once more under projection, which
+    // the projection pass has put in force: a projected light adds its
+    // light, a shadow projection darkens where its map holds a caster (only
+    // near the camera), a projected texture lays itself over the material.
+    void renderProjected(TextureProj& projection, bool nearby);
+    // The indexed draw of the mesh with the world matrix and cull mode in
+    // force, inside one more user clip plane when clipPlaneEnabled is set.
+    void drawClipped();
     // Records the apply and save blocks through the record callback; after
     // construction, a material change and every device reset.
     void recordStateBlocks();

@@ -56,6 +56,14 @@ public:
     // blended, with stage 0's addressing.
     uint32_t alphaTest = 0;
     uint32_t alphaReference = 127;
+    // The material's transparency as projections see it (0 opaque): a
+    // projected light's alpha is scaled by 255 - transparency unless
+    // transparencyOverride is set; a shadow over a material more than 32
+    // transparent takes none of the material's alpha.
+    uint32_t transparencyOverride = 0;
+    uint8_t transparency = 0;
+    // An additive projected texture keeps the material's alpha.
+    uint32_t alphaKeep = 0;
     IDirect3DStateBlock9* saveBlock = nullptr;
     IDirect3DStateBlock9* applyBlock = nullptr;
 };

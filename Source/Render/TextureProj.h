@@ -130,6 +130,11 @@ public:
     uint32_t changed = 1;                     // the contents must be drawn again
     uint32_t active = 1;
     uint32_t still = 0;                       // the projector has not moved
+    // Receivers that draw meshes under the projection: with stencil the draw
+    // runs with the stencil test on; an additive projected texture modulates
+    // the receiver's texture instead of replacing its colour.
+    uint32_t stencil = 0;
+    uint32_t additive = 0;
     TextureRef texture;
     void (*callback)(void*) = nullptr;
     void* callbackArgument = nullptr;
