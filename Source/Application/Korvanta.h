@@ -75,8 +75,9 @@ public:
     void applyDisplaySettings();
 
     // Swap-chain hooks: the sun's shadow maps come first; the glow's scene
-    // starts on a cleared target with the sky and the ground; the occluders
-    // of the sun-glow test are the ground and the strip effects.
+    // starts on a cleared target with the sky, the ground and the entities;
+    // the occluders of the sun-glow test are the ground, the entities and the
+    // strip effects.
     void renderShadowMaps() override;
     void renderEffectScene() override;
     void renderOcclusionPass() override;

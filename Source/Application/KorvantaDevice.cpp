@@ -6,6 +6,7 @@
 #include "Landscape/SceneView.h"
 #include "Render/Antialiasing.h"
 #include "Render/DirectGraphics.h"
+#include "Entity/EntityManager.h"
 #include "Entity/ParticleSystem.h"
 #include "Entity/SpriteManager.h"
 #include "Render/GpuSmooth.h"
@@ -45,6 +46,8 @@ void Korvanta::update()
     if (!active)
         return;
     scene.updateCamera();
+    if (swapChain && swapChain->entities)
+        swapChain->entities->update();
     scene.shadowManager.update();
     if (swapChain)
         swapChain->update();
@@ -91,6 +94,8 @@ void Korvanta::renderEffectScene()
     if (swapChain && swapChain->viewRecord)
         Scene::renderSky(*swapChain->viewRecord);
     gTerrain.render(0);
+    if (swapChain && swapChain->entities)
+        swapChain->entities->render(1);
     if (swapChain && swapChain->sprites)
         swapChain->sprites->render();
     // The frame's own particle pass ages them; here they are drawn as they stand.
@@ -101,6 +106,8 @@ void Korvanta::renderEffectScene()
 void Korvanta::renderOcclusionPass()
 {
     gTerrain.render(1);
+    if (swapChain && swapChain->entities)
+        swapChain->entities->render(0);
     if (swapChain && swapChain->stripEffects)
         swapChain->stripEffects->render();
 }

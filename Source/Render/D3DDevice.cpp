@@ -1,5 +1,6 @@
 #include "Render/D3DDevice.h"
 
+#include "Entity/CollisionQuery.h"
 #include "Entity/SpriteManager.h"
 #include "Entity/StoredMesh.h"
 
@@ -123,6 +124,7 @@ void Device::release(Device& record)
     gWater.wavePools.clear();
     deleteSwapChains(record);
     EntityManager::StoredMesh::releaseAll();
+    gCollisionQuery.clear();
     RenderTexture::releaseAll();
     record.sharedTarget256 = nullptr;
     record.postEffect.target = nullptr;

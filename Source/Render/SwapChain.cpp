@@ -1,7 +1,9 @@
 #include "Render/SwapChain.h"
 
+#include "Entity/EntityManager.h"
 #include "Entity/ParticleSystem.h"
 #include "Entity/SpriteManager.h"
+#include "Entity/StaticEntityManager.h"
 #include "Landscape/AnimatedSky.h"
 #include "Landscape/Scene.h"
 #include "Landscape/SceneView.h"
@@ -73,11 +75,13 @@ SwapChain::SwapChain(Interface* clientInterface)
       skyBox(new (std::nothrow) SkyBox), stars(new (std::nothrow) StarLayer),
       skyLayers(new (std::nothrow) SkyLayers), sunGlow(new (std::nothrow) SunGlow), client(clientInterface),
       sprites(new (std::nothrow) SpriteManager), particles(new (std::nothrow) ParticleManager),
-      stripEffects(new (std::nothrow) StripEffectManager)
+      stripEffects(new (std::nothrow) StripEffectManager), entities(new (std::nothrow) EntityManager),
+      staticEntities(new (std::nothrow) StaticEntityManager(this))
 {
     if (viewRecord)
         viewRecord->init(this);
     shadowEffects = stripEffects;
+    shadowCasters = entities;
 }
 
 SwapChain::~SwapChain()
@@ -95,6 +99,11 @@ SwapChain::~SwapChain()
     delete stripEffects;
     shadowEffects = nullptr;
     delete sprites;
+    // The live instances of the placed objects are entities: they go first.
+    delete staticEntities;
+    if (shadowCasters == entities)
+        shadowCasters = nullptr;
+    delete entities;
     if (gCamera == this)
         gCamera = nullptr;
     if (gSunLight == &sun)
@@ -151,6 +160,8 @@ void SwapChain::releaseDeviceObjects()
         stripEffects->releaseVertices();
     if (particles)
         particles->releaseVertices();
+    if (entities)
+        entities->releaseAllStateBlocks();
     D3D::releaseInterface(swapChain);
     clearLoadProcess();
 }
@@ -163,6 +174,8 @@ void SwapChain::restoreDeviceObjects()
         stripEffects->createVertices();
     if (particles)
         particles->createBuffers();
+    if (entities)
+        entities->recordAllStateBlocks();
     if (client)
         client->onDeviceReset();
 }
@@ -208,11 +221,14 @@ SwapChain* SwapChain::beginFrame()
 
 void SwapChain::update()
 {
-    // The engine managers (static entities, entities, ways, meadow, particles,
-    // far field) join the sky, the terrain, the water and the sun glow here
-    // as their subsystems arrive.
+    // The ways, the meadow and the far field join the others here as their
+    // subsystems arrive.
     if (viewRecord)
         Scene::updateSky(*viewRecord);
+    if (staticEntities)
+        staticEntities->update(0);
+    if (entities)
+        entities->assignTexProjs();
     gTerrain.update(*this);
     gWater.update(0);
     if (sunGlow)
@@ -235,6 +251,8 @@ void SwapChain::render(bool drawUi)
     gTerrain.render(1);
     if (stripEffects)
         stripEffects->render();
+    if (entities)
+        entities->render(1);
     gWater.render(*this);
     if (sprites)
         sprites->render();
@@ -359,6 +377,9 @@ void SwapChain::testOcclusion(DynArray<OccludePos>& points, int count)
         const bool offScreen = p.screenU < 0.0f || p.screenU > 1.0f || p.screenV < 0.0f || p.screenV > 1.0f;
         vec3d hit = p.position;
         p.occluded = p.inverseW < -0.5f || offScreen || gTerrain.intersectSegment(position, hit, nullptr, 3) ? 1 : 0;
+        vec3d end = p.position;
+        if (!p.occluded && entities && entities->intersectRay(position, end, 0))
+            p.occluded = 1;
     }
     if (saved)
         frustum = *saved;

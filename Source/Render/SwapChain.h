@@ -13,10 +13,12 @@
 #include <cstdint>
 
 class AnimatedSky;
+class EntityManager;
 class ParticleManager;
 class ShadowCasters;
 class ShadowEffects;
 class SpriteManager;
+class StaticEntityManager;
 class StripEffectManager;
 struct SceneView;
 struct SkyBox;
@@ -59,9 +61,11 @@ public:
     void restoreBuffers(IDirect3DDevice9* device);
     // An additional swap chain for the stored parameters' window.
     void restoreAsAdditional(IDirect3DDevice9* device);
-    // Client slot 7, then every default-pool object of the swap chain.
+    // Client slot 7, then every default-pool object of the swap chain and
+    // the entities' state blocks.
     void releaseDeviceObjects();
-    // Projection for the back-buffer size, then client slot 8.
+    // Projection for the back-buffer size, the managers' buffers and the
+    // entities' state blocks, then client slot 8.
     void restoreDeviceObjects();
 
     // Back buffer and depth surface as targets, camera matrices, fog, bias and
@@ -86,8 +90,9 @@ public:
     // [0, 1) or when the pixels cannot be read.
     Color renderToTarget(float u, float v);
     // Projects points[0..count) with the camera: screen position and 1 / w,
-    // and occluded = 1 for a point behind the camera (inverseW < -0.5) or off
-    // the screen. Nothing without a client or with count < 1.
+    // and occluded = 1 for a point behind the camera (inverseW < -0.5), off
+    // the screen, or hidden behind the ground or an entity's triangles.
+    // Nothing without a client or with count < 1.
     void testOcclusion(DynArray<OccludePos>& points, int count);
 
     // Alpha 255 into every pixel of the target in force whose depth test
@@ -130,6 +135,12 @@ public:
     SpriteManager* sprites = nullptr;
     ParticleManager* particles = nullptr;
     StripEffectManager* stripEffects = nullptr;
+    // The entities (drawn after the strip effects, their state blocks
+    // released and recorded around a reset) and the objects placed in the
+    // level (activated around the camera by update), made with the swap
+    // chain like the others.
+    EntityManager* entities = nullptr;
+    StaticEntityManager* staticEntities = nullptr;
     // What shadow maps draw and count: set by the entity and effect managers
     // the swap chain owns; null while there are none (nothing casts).
     ShadowCasters* shadowCasters = nullptr;

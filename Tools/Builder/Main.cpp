@@ -7,6 +7,7 @@
 #include "BuiltinTextures.h"
 #include "LandscapeSample.h"
 #include "MeshSamples.h"
+#include "ObjectSamples.h"
 #include "ResourceArchiveWriter.h"
 #include "RiderSample.h"
 #include "WaterSamples.h"
@@ -83,6 +84,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!WaterSamples::save(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample water\n");
+        return 1;
+    }
+    if (!ObjectSamples::save(root)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the sample objects\n");
         return 1;
     }
     if (!MeshSamples::save(root + L"Data\\Mesh\\") || !RiderSample::save(root + L"Data\\Mesh\\")) {

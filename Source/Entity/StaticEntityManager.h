@@ -1,0 +1,232 @@
+#pragma once
+// The objects placed in a level: every StaticEntity (StaticEntity.h) sits in
+// an octree over cells of 2048 units. Each frame the manager decides from
+// the camera which of them are active (hold a live dynamic instance with
+// physics and object functions), answers area queries for the game logic,
+// and reads and writes the level's ".obj" file.
+//
+// The render device's swap chain owns one manager (made and deleted with
+// it); the scene loads and clears it with the level. The manager's first two
+// floats are its loading-progress entry. Main thread only.
+
+#include <SceneOctree.h>
+
+#include "Render/D3DDevice.h"
+
+#include "Core/ConvexVolume.h"
+#include "Core/DynArray.h"
+#include "Core/OrientedBox.h"
+#include "Core/SCList.h"
+#include "Core/String.h"
+#include "Core/Vector.h"
+
+#include <cfloat>
+#include <cstdint>
+
+class Camera;
+class FileInterface;
+class Object;
+class StaticEntity;
+struct BufferRange;
+
+class StaticEntityManager : public D3D::LoadProcessInterface
+{
+public:
+    class Method;
+    struct LodSpriteSector;
+    using Octree = SceneOctree<StaticEntity, LodSpriteSector>;
+
+    // The edge of a cell; an entity's cell is floor(position / edge) per axis.
+    static constexpr float defaultCellSize = 2048.0f;
+    // Objects of a file placed beyond these (or at non-finite values) are
+    // not placed: the cells and transforms would be meaningless.
+    static constexpr float maxCoordinate = 1.0e7f;
+    static constexpr float maxScale = 1.0e4f;
+    // The shared index list of the level-of-detail sprites: this many
+    // rectangles of two triangles.
+    static constexpr int spriteRectangles = 1524;
+
+    // Makes the objects a level file lists (the object package manager).
+    class Creator
+    {
+    public:
+        virtual Object* createObject() = 0;
+
+    protected:
+        ~Creator() = default;
+    };
+
+    // The packages objects show, found by name without regard to case (the
+    // object package manager); null when there is none of that name.
+    class PackageFinder
+    {
+    public:
+        virtual Method* findPackage(const String& name) = 0;
+
+    protected:
+        ~PackageFinder() = default;
+    };
+
+    // A query's answer, entity by entity; a non-zero return ends the query.
+    class Callback
+    {
+    public:
+        virtual uint32_t found(StaticEntity& entity) = 0;
+
+    protected:
+        ~Callback() = default;
+    };
+
+    // An octree of static entities kept by someone else (a vehicle
+    // instance), which the queries visit after the manager's own. Deleting
+    // it deletes its tree and the entities in it.
+    class OctreeOwner
+    {
+    public:
+        OctreeOwner() = default;
+        virtual ~OctreeOwner();
+        OctreeOwner(const OctreeOwner&) = delete;
+        OctreeOwner& operator=(const OctreeOwner&) = delete;
+
+        Octree* root = nullptr;
+        SCList<OctreeOwner>::Node* listNode = nullptr;
+    };
+
+    struct CircleQuery
+    {
+        float x = 0.0f, z = 0.0f, radius = 0.0f;
+    };
+    struct SphereQuery
+    {
+        vec3d centre;
+        float radius = 0.0f;
+    };
+
+    // owner: the swap chain whose camera decides the activation and which
+    // shows the loading progress; null for neither (camera then reaches the
+    // current one).
+    explicit StaticEntityManager(D3D::Device::SwapChain* owner);
+    // clear.
+    ~StaticEntityManager();
+    StaticEntityManager(const StaticEntityManager&) = delete;
+    StaticEntityManager& operator=(const StaticEntityManager&) = delete;
+
+    // Every instance destroyed, every entity of the octree deleted, the
+    // further octrees forgotten (their owners live on), the sprites' pools
+    // and index list released; the next load activates again.
+    void clear();
+
+    // Reads a ".obj" file: every record becomes an object from the creator,
+    // which places itself; objects that were not placed are deleted.
+    // Nothing without a creator. Returns the number of objects placed.
+    uint32_t load(const String& path, PackageFinder* packages);
+    uint32_t load(FileInterface& stream, PackageFinder* packages);
+    // Writes the level's own octree (not the further ones) as a ".obj"
+    // file: the version mark, then each entity's record in octree order.
+    bool save(const String& path);
+    void save(FileInterface& out) const;
+
+    // Once per load: the sprites' index list, the camera as the reference
+    // point, one activation walk, the progress complete.
+    void activateAtLoad();
+    // Per frame: a walk whenever the camera has moved more than a hundredth
+    // of its range since the last (or always with force).
+    void update(uint32_t force);
+    // From start: nodes whose ground circle meets the camera's are visited;
+    // in them each entity inside its object's activation area (or in state
+    // 254) gets an instance, every other loses it.
+    void updateActivation(Octree* start);
+
+    // The queries visit the manager's octree, then each further octree, and
+    // stop at the first callback that answers non-zero; they return 0.
+    // The circle tests the entities' ground circles; the sphere tests the
+    // nodes only.
+    uint32_t findInCircle(const CircleQuery& query, Callback& callback);
+    uint32_t findInSphere(const SphereQuery& query, Callback& callback);
+    // Empties list, then appends every entity of a node whose box overlaps
+    // box; whether any was appended.
+    bool collectTouchingBox(const OrientedBox& box, SCList<StaticEntity>& list);
+    // Every entity whose node box is not outside volume and whose position
+    // is not outside it, of object only when one is given; count is how
+    // many went into out. Whether any.
+    bool collectInVolume(const ConvexVolume& volume, DynArray<StaticEntity*>& out, int32_t& count,
+                         const Method* object);
+    // Appends every entity below node showing object, in depth order.
+    static void collectByObject(const Octree* node, const Method* object, SCList<StaticEntity>& list);
+    // Every instance below node destroyed.
+    static void deactivateAll(Octree* node);
+    // Every entity's record below node, in depth order.
+    static void saveNode(const Octree* node, FileInterface& out);
+    // Deletes a tree and the entities in it (their instances too).
+    static void destroyTree(Octree*& root);
+
+    // The octrees others keep; the list never owns them unless
+    // deleteOctreeList is told to delete them.
+    static SCList<OctreeOwner>& furtherOctrees();
+    static void deleteOctreeList(bool deleteOwners);
+    // The slot that holds the root of node's tree (the manager's or a
+    // further owner's); null when it is neither.
+    Octree** rootSlotOf(Octree* node);
+
+    // The camera that activation is measured from.
+    const Camera* activationCamera() const;
+
+    // The shared index list of the sprites (made by activateAtLoad).
+    static IDirect3DIndexBuffer9* spriteIndices;
+
+    D3D::Device::SwapChain* owner;
+    Camera* camera = nullptr; // overrides the owner's camera when set
+    DynArray<Octree*> nodeStack{128};
+    Creator* creator = nullptr;
+    Octree* root = nullptr;
+    float cellSize = defaultCellSize;
+    // Where the camera stood at the last walk; at first as far as can be, so
+    // that the first update always walks.
+    vec3d referencePoint{FLT_MAX, FLT_MAX, FLT_MAX};
+    uint32_t loaded = 0;
+};
+
+// What static entities need of the object they show: the object packages'
+// package implements it.
+class StaticEntityManager::Method
+{
+public:
+    static constexpr uint32_t circleArea = 0;
+    static constexpr uint32_t squareArea = 1;
+
+    virtual ~Method() = default;
+    // Moves the live instance of entity (if any) to the entity's placement.
+    // 0 without an instance.
+    virtual uint32_t applyTransform(StaticEntity& entity);
+    // The object's radius, before the entity's scale.
+    virtual float radius() const = 0;
+    // The manager whose octree the object's entities go into.
+    virtual StaticEntityManager* manager() const = 0;
+
+    // The package's name as ".obj" records name it.
+    String name;
+    // Where entities of the object come alive around the reference point:
+    // a circle of squared range, a square of half size; other kinds never.
+    uint32_t areaKind = circleArea;
+    float rangeSq = 0.0f;
+    float halfSize = 0.0f;
+};
+
+// A node of the static-entity octree and its level-of-detail sprites. No
+// part of the game fills or draws the sprites yet: a sector holds its two
+// sprite records and its sprite array, and gives their buffer ranges back.
+struct StaticEntityManager::LodSpriteSector
+{
+    struct LodSprite
+    {
+        BufferRange* range = nullptr;
+    };
+
+    LodSpriteSector() = default;
+    ~LodSpriteSector();
+    LodSpriteSector(const LodSpriteSector&) = delete;
+    LodSpriteSector& operator=(const LodSpriteSector&) = delete;
+
+    LodSprite* sprites[2] = {};
+    DynArray<LodSprite*> spriteArray{128};
+};

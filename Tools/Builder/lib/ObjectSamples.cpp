@@ -1,0 +1,60 @@
+#include "ObjectSamples.h"
+
+#include <cmath>
+
+namespace {
+
+StaticObjectWriter::Object placed(const wchar_t* package, float x, float y, float z, float rotation = 0.0f)
+{
+    StaticObjectWriter::Object o;
+    o.package = String(package);
+    o.position[0] = x;
+    o.position[1] = y;
+    o.position[2] = z;
+    o.rotation = rotation;
+    return o;
+}
+
+}
+
+std::vector<StaticObjectWriter::Object> ObjectSamples::valley()
+{
+    std::vector<StaticObjectWriter::Object> objects;
+    // The start view looks down the valley from its southern end (tilt 90 - 70 degrees).
+    StaticObjectWriter::Object camera = placed(L"Camera", 0.0f, 120.0f, -2600.0f);
+    camera.flag = 70;
+    objects.push_back(camera);
+    // Trees in two loose rows on the valley floor, on both sides of 0.
+    for (int i = 0; i < 16; ++i) {
+        const float z = -2400.0f + 320.0f * float(i);
+        const float side = i % 2 ? 1.0f : -1.0f;
+        StaticObjectWriter::Object tree =
+            placed(L"Tree", side * (180.0f + 60.0f * std::sin(float(i))), 55.0f, z, float(i * 37 % 360));
+        tree.scale = 0.8f + 0.05f * float(i % 5);
+        objects.push_back(tree);
+    }
+    // Rocks on the slopes, across cell boundaries and below zero.
+    const float rocks[][3] = {{-2100.0f, 140.0f, -300.0f}, {2050.0f, 150.0f, 400.0f},
+                              {-2049.0f, 130.0f, 2047.0f}, {1500.0f, 90.0f, -2049.0f}};
+    for (const auto& r : rocks) {
+        StaticObjectWriter::Object rock = placed(L"Rock", r[0], r[1], r[2], 15.0f);
+        rock.scale = 2.5f;
+        rock.heightOffset = -0.6f;
+        objects.push_back(rock);
+    }
+    // The finish gate lives wherever the camera is.
+    StaticObjectWriter::Object gate = placed(L"Gate", 40.0f, 50.0f, 2300.0f, 180.0f);
+    gate.state = 254;
+    objects.push_back(gate);
+    // A marker of a later builder: its unknown tag carries nothing.
+    StaticObjectWriter::Object marker = placed(L"Marker", -60.0f, 48.0f, 0.0f);
+    marker.flag = 3;
+    marker.laterTags = {9};
+    objects.push_back(marker);
+    return objects;
+}
+
+bool ObjectSamples::save(const String& root)
+{
+    return StaticObjectWriter::save(valley(), root + L"Data\\Map\\Valley.obj");
+}
