@@ -74,21 +74,24 @@ void EntityManager::render(uint32_t withProjections)
             entity.beforeRender();
     }
 
-    if (IDirect3DDevice9* d = gDevice) {
-        setProjectedStates();
-        for (auto* node = meshOctrees.head(); node; node = node->next) {
-            StoredMesh& mesh = *node->item->mesh;
-            if (!bound(mesh))
-                continue;
-            bool bind = true;
-            node->item->renderWalk(view, reflectionPass, [&](SubEntity& sub) {
-                if (bind) {
-                    mesh.bind();
-                    bind = false;
-                }
-                sub.render();
-            });
-        }
+    // Without a device the walks still run (and find what would be drawn);
+    // only the draws are left out.
+    IDirect3DDevice9* d = gDevice;
+    setProjectedStates();
+    for (auto* node = meshOctrees.head(); node; node = node->next) {
+        StoredMesh& mesh = *node->item->mesh;
+        if (d && !bound(mesh))
+            continue;
+        bool bind = d != nullptr;
+        node->item->renderWalk(view, reflectionPass, [&](SubEntity& sub) {
+            if (bind) {
+                mesh.bind();
+                bind = false;
+            }
+            sub.render();
+        });
+    }
+    if (d) {
         restoreAfterEntities(d);
         resetProjectedStates();
         if (withProjections)
