@@ -131,6 +131,45 @@ TEST_F(EntityPass, CulledHiddenAndMirrorMaskedEntitiesAreNotDrawn)
     EXPECT_EQ(pixelAt(pixels, {3.0f, 0.0f, 0.0f}), 0x4020C0u);
 }
 
+TEST_F(EntityPass, CastersAreDrawnBlackInTheirVolume)
+{
+    auto left = place({-3.0f, 0.0f, 0.0f}, 0xFF20C040u);
+    auto hidden = place({0.0f, 0.0f, 0.0f}, 0xFF20C040u);
+    auto outside = place({3.0f, 0.0f, 0.0f}, 0xFF20C040u);
+    hidden->hidden = 1;
+    // The volume holds the left half of the view only.
+    ConvexVolume volume = chain().frustum;
+    ConvexVolume::Plane& cut = volume.planes[volume.count++];
+    cut.normal = {-1.0f, 0.0f, 0.0f};
+    cut.point = {1.5f, 0.0f, 0.0f};
+    cut.distance = cut.normal.dot(cut.point);
+    uint32_t drawn = 0, still = 0;
+    client->afterScene = [&] { drawn = manager().renderShadowCasters(volume, &still); };
+    gDirectGraphics.record.primitiveCount = 0;
+    Level pixels = drawFrame(chain(), clearColour);
+    EXPECT_EQ(drawn, 1u);
+    EXPECT_EQ(still, 1u);
+    EXPECT_EQ(pixelAt(pixels, {-3.0f, 0.0f, 0.0f}), 0u) << "a caster is black";
+    EXPECT_EQ(pixelAt(pixels, {0.0f, 0.0f, 0.0f}), clearColour & 0xFFFFFF) << "hidden: not drawn";
+    EXPECT_EQ(pixelAt(pixels, {3.0f, 0.0f, 0.0f}), 0x20C040u) << "outside the volume: only the entity pass";
+    EXPECT_EQ(manager().findCastersInVolume(volume, nullptr, &still), 2) << "the search counts hidden entities";
+    DWORD value = 0;
+    gDevice->GetTextureStageState(0, D3DTSS_COLOROP, &value);
+    EXPECT_EQ(value, DWORD(D3DTOP_MODULATE));
+    gDevice->GetTextureStageState(0, D3DTSS_COLORARG1, &value);
+    EXPECT_EQ(value, DWORD(D3DTA_TEXTURE));
+
+    // A moved part keeps the map live; none in the volume draws nothing.
+    left->subEntities.head()->item->moved = 1;
+    pixels = drawFrame(chain(), clearColour);
+    EXPECT_EQ(still, 0u);
+    cut.point = {-10.0f, 0.0f, 0.0f};
+    cut.distance = cut.normal.dot(cut.point);
+    pixels = drawFrame(chain(), clearColour);
+    EXPECT_EQ(drawn, 0u);
+    EXPECT_EQ(still, 1u);
+}
+
 TEST_F(EntityPass, AProjectedLightBrightensOnlyItsEntity)
 {
     auto lit = place({0.0f, 0.0f, 0.0f}, 0xFF303030u);
