@@ -74,9 +74,8 @@ void aimAt(LightProj& light, const vec3d& centre)
     light.transform.setRow(0, side);
     light.transform.setRow(1, d.cross(side));
     light.transform.setRow(2, d);
+    // Its texture matrix for the view follows in applyForView.
     light.update();
-    light.computeMatrices(light.transform, currentView());
-    setMatrix(D3DTS_TEXTURE0, light.textureMatrix);
 }
 
 }
@@ -209,7 +208,7 @@ void EntityManager::SubEntity::renderProjected(TextureProj& projection, bool nea
         d->SetTextureStageState(1, D3DTSS_COLOROP, textured ? D3DTOP_MODULATE : D3DTOP_SELECTARG2);
         d->SetTextureStageState(1, D3DTSS_ALPHAOP,
                                 textured && material.alphaTest ? D3DTOP_MODULATE : D3DTOP_SELECTARG2);
-        setMatrix(D3DTS_TEXTURE0, projection.textureMatrix);
+        // Stage 0's texture matrix is the light's for this view already (applyForView).
 
         ShadowMap* map = projection.shadowMap;
         if (nearby && shadowReady(map)) {
@@ -367,7 +366,8 @@ void EntityManager::SubEntity::renderProjected(TextureProj& projection, bool nea
         return;
     }
     if (material.alphaTest) {
-        d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+        // Stage 1 takes its alpha from the material alone; stage 0's alpha
+        // stays on, as Direct3D wants it while its colour is.
         d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
         d->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
         d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
@@ -379,7 +379,6 @@ void EntityManager::SubEntity::renderProjected(TextureProj& projection, bool nea
         material.setCullMode();
         setMatrix(D3DTS_WORLD, transform);
         drawClipped();
-        d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
         d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
         d->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
         d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 1);

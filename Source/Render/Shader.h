@@ -62,7 +62,8 @@ public:
     // transparent takes none of the material's alpha.
     uint32_t transparencyOverride = 0;
     uint8_t transparency = 0;
-    // An additive projected texture keeps the material's alpha.
+    // An additive projected texture keeps its own alpha instead of taking
+    // the material texture's.
     uint32_t alphaKeep = 0;
     IDirect3DStateBlock9* saveBlock = nullptr;
     IDirect3DStateBlock9* applyBlock = nullptr;

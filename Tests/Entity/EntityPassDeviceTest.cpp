@@ -9,6 +9,8 @@
 #include "Entity/CollisionBody.h"
 #include "Render/DirectGraphics.h"
 #include "Render/LightProj.h"
+#include "Render/RenderTexture.h"
+#include "Render/ShadowProj.h"
 
 using namespace TestDevice;
 using namespace EntityTests;
@@ -158,6 +160,10 @@ TEST_F(EntityPass, CastersAreDrawnBlackInTheirVolume)
     EXPECT_EQ(value, DWORD(D3DTOP_MODULATE));
     gDevice->GetTextureStageState(0, D3DTSS_COLORARG1, &value);
     EXPECT_EQ(value, DWORD(D3DTA_TEXTURE));
+    gDevice->GetTextureStageState(0, D3DTSS_ALPHAOP, &value);
+    EXPECT_EQ(value, DWORD(D3DTOP_SELECTARG1));
+    gDevice->GetTextureStageState(0, D3DTSS_ALPHAARG1, &value);
+    EXPECT_EQ(value, DWORD(D3DTA_TEXTURE));
 
     // A moved part keeps the map live; none in the volume draws nothing.
     left->subEntities.head()->item->moved = 1;
@@ -228,8 +234,171 @@ TEST_F(EntityPass, AProjectedLightBrightensOnlyItsEntity)
         gDevice->GetTextureStageState(1, D3DTSS_COLOROP, &value);
         EXPECT_EQ(value, DWORD(D3DTOP_DISABLE));
     }
+    // A point light turns to face the entity it lights, weaker with distance.
+    light.kind = 0;
+    light.intensity = 1.0f;
+    light.range = 4.0f;
+    light.inverseRange = 0.25f;
+    light.transform.setRow(3, {-3.0f, 0.0f, -2.0f});
+    light.update();
+    chain().update();
+    ASSERT_EQ(lit->linkCount, 1u);
+    EXPECT_EQ(other->linkCount, 0u);
+    const Level pixels = drawFrame(chain(), clearColour);
+    const vec3d facing = vec3d(3.0f, 0.0f, 2.0f).normalised();
+    EXPECT_NEAR((light.transform.row(2) - facing).length(), 0.0f, 1e-3f);
+    EXPECT_NEAR(light.transform.row(0).dot(facing), 0.0f, 1e-4f);
+    EXPECT_NEAR(light.transform.row(1).dot(facing), 0.0f, 1e-4f);
+    EXPECT_EQ(light.transform.row(3), vec3d(-3.0f, 0.0f, -2.0f));
+    const vec2d a = screenPoint(chain(), {0.0f, 0.0f, 0.0f});
+    const uint32_t weak = pixels.at(uint32_t(a.x), uint32_t(a.y)) & 0xFFFFFF;
+    EXPECT_GT(channelSum(weak), channelSum(0x303030u) + 10);
+    EXPECT_LT(channelSum(weak), 3u * 0xF0u) << "0.9 of its range away the light is weaker";
     light.detachFromReceivers();
     EXPECT_EQ(manager().projections.count(), 0);
+}
+
+TEST_F(EntityPass, AProjectedTextureOverAnAlphaTestedMaterial)
+{
+    // u runs from -0.5 to 1.5 across the quad; the material's clamped
+    // texture is clear on its left half.
+    auto wide = facingQuad(L"wide uv quad");
+    for (int i = 0; i < 4; ++i) {
+        const vec3d& p = *wide->getVertexData(i)->position;
+        *wide->getVertexData(i)->uv = {p.x + 0.5f, 0.5f - p.y * 0.5f};
+    }
+    auto entity = std::make_unique<Entity>(manager());
+    SubEntity* sub = entity->addStoredMesh(*wide, false, false, flat(0xFF404040u), nullptr);
+    sub->material.cullMode = Shader::cullNone;
+    sub->material.alphaTest = 1;
+    sub->material.addressU[0] = sub->material.addressV[0] = D3DTADDRESS_CLAMP;
+    sub->material.textures[0] = makeTexture(16, 16, D3DFMT_A8R8G8B8, [](uint32_t x, uint32_t) {
+        return x < 8 ? 0x00FFFFFFu : 0xFFFFFFFFu;
+    });
+    sub->recordStateBlocks();
+    entity->onMoved();
+    lookAlongZ(chain(), {0.0f, 0.0f, -4.0f});
+    const Level plain = drawFrame(chain(), clearColour);
+
+    TextureProj decal(nullptr);
+    decal.texture = makeTexture(16, 16, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0xFFFF0000u; });
+    decal.volume = chain().frustum;
+    decal.createStateBlocks();
+    decal.receivers.append(&manager());
+    decal.addToReceivers();
+    chain().update();
+    ASSERT_EQ(entity->linkCount, 1u);
+
+    // The material's alpha test keeps its clear part (all of u < 0.5) free
+    // of the projection; the rest gets the red added.
+    const auto colourAt = [&](const Level& l, float x) {
+        const vec2d s = screenPoint(chain(), {x, 0.0f, 0.0f});
+        return l.at(uint32_t(s.x), uint32_t(s.y)) & 0xFFFFFF;
+    };
+    Level pixels = drawFrame(chain(), clearColour);
+    for (float x : {-0.9f, -0.6f, -0.2f}) {
+        EXPECT_EQ(colourAt(plain, x), 0x404040u) << x;
+        EXPECT_EQ(colourAt(pixels, x), 0x404040u) << x;
+    }
+    for (float x : {0.2f, 0.9f})
+        EXPECT_EQ(colourAt(pixels, x), 0xFF4040u) << x;
+    DWORD value = 0;
+    gDevice->GetSamplerState(1, D3DSAMP_ADDRESSU, &value);
+    EXPECT_EQ(value, DWORD(D3DTADDRESS_WRAP));
+    gDevice->GetRenderState(D3DRS_ALPHATESTENABLE, &value);
+    EXPECT_EQ(value, DWORD(FALSE));
+    gDevice->GetTextureStageState(1, D3DTSS_COLOROP, &value);
+    EXPECT_EQ(value, DWORD(D3DTOP_DISABLE));
+    gDevice->GetTextureStageState(1, D3DTSS_TEXCOORDINDEX, &value);
+    EXPECT_EQ(value, 1u);
+
+    // Additive, the projection is modulated by the material's texture, its
+    // alpha too: red where the texture is opaque, nothing where it is clear;
+    // with alpha-keep the projection keeps its own alpha everywhere.
+    decal.additive = 1;
+    pixels = drawFrame(chain(), clearColour);
+    EXPECT_EQ(colourAt(pixels, -0.6f), 0x404040u);
+    EXPECT_EQ(colourAt(pixels, 0.6f), 0xFF4040u);
+    sub->material.alphaKeep = 1;
+    pixels = drawFrame(chain(), clearColour);
+    EXPECT_EQ(colourAt(pixels, -0.6f), 0xFF4040u);
+    EXPECT_EQ(colourAt(pixels, 0.6f), 0xFF4040u);
+    gDevice->GetTextureStageState(1, D3DTSS_COLOROP, &value);
+    EXPECT_EQ(value, DWORD(D3DTOP_DISABLE));
+    gDevice->GetSamplerState(1, D3DSAMP_ADDRESSU, &value);
+    EXPECT_EQ(value, DWORD(D3DTADDRESS_WRAP));
+
+    // No alpha test: the projection covers the whole quad.
+    decal.additive = 0;
+    sub->material.alphaKeep = 0;
+    sub->material.alphaTest = 0;
+    pixels = drawFrame(chain(), clearColour);
+    EXPECT_EQ(colourAt(pixels, -0.6f), 0xFF4040u);
+    decal.detachFromReceivers();
+    sub->material.textures[0].release();
+}
+
+TEST_F(EntityPass, AShadowProjectionDarkensWhereItsMapHoldsACaster)
+{
+    D3D::Device::SwapChain& c = chain();
+    const LightRecord sunBefore = c.sun;
+    c.sun.direction = {0.0f, 0.0f, -1.0f}; // lights the quads' fronts, fully
+    for (int i = 0; i < 3; ++i) {
+        c.sun.diffuse[i] = 1.0f;
+        c.sun.ambient[i] = 0.0f;
+    }
+    auto entity = std::make_unique<Entity>(manager());
+    // Lit by the sun, untextured.
+    SubEntity* sub = entity->addStoredMesh(*quad, false, false, [](Shader& material) {
+        gDevice->SetMaterial(&material.material);
+        gDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
+        gDevice->SetTexture(0, nullptr);
+        gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+        gDevice->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    }, nullptr);
+    sub->material.cullMode = Shader::cullNone;
+    sub->recordStateBlocks();
+    entity->onMoved();
+    lookAlongZ(c, {0.0f, 0.0f, -10.0f});
+
+    ShadowProj shadow(0.0f);
+    ASSERT_NE(shadow.map.renderTexture, nullptr);
+    const auto fillMap = [&](uint32_t colour) {
+        c.pushRenderTarget(shadow.map.renderTexture->renderSurface, shadow.map.depthSurfaces[0]);
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, colour, 1.0f, 0);
+        c.popRenderTarget();
+    };
+    const auto frame = [&](bool nearby) {
+        client->afterScene = [&] {
+            sub->mesh().bind();
+            sub->renderProjected(shadow, nearby);
+        };
+        return drawFrame(c, clearColour);
+    };
+    const auto centre = [&](const Level& l) {
+        const vec2d s = screenPoint(c, {0.0f, 0.0f, 0.0f});
+        return l.at(uint32_t(s.x), uint32_t(s.y)) & 0xFFFFFF;
+    };
+
+    shadow.map.active = 1;
+    fillMap(0xFF000000u); // no caster anywhere
+    const uint32_t lit = centre(frame(true));
+    EXPECT_GT(channelSum(lit), 3u * 0xF0u) << "the sun lights the front";
+    fillMap(0x00000000u); // casters everywhere
+    const uint32_t darkened = centre(frame(true));
+    const uint32_t grey = uint32_t(shadow.opacity);
+    EXPECT_NEAR(int(darkened & 0xFF), int(grey), 3) << "the darkness of the projection";
+    EXPECT_EQ(centre(frame(false)), lit) << "beyond the shadow range nothing is drawn";
+    shadow.map.active = 0;
+    EXPECT_EQ(centre(frame(true)), lit) << "a map that is not ready draws nothing";
+    DWORD value = 0;
+    gDevice->GetRenderState(D3DRS_ALPHABLENDENABLE, &value);
+    EXPECT_EQ(value, DWORD(FALSE));
+    gDevice->GetTextureStageState(0, D3DTSS_COLOROP, &value);
+    EXPECT_EQ(value, DWORD(D3DTOP_MODULATE));
+    gDevice->GetTextureStageState(0, D3DTSS_TEXCOORDINDEX, &value);
+    EXPECT_EQ(value, 0u);
+    c.sun = sunBefore;
 }
 
 TEST_F(EntityPass, TheBarrierBandShowsNearTheCameraWhereTheWallsStand)
