@@ -193,9 +193,9 @@ uint32_t EntityManager::renderShadowCasters(const ConvexVolume& volume, uint32_t
             return true;
         });
     restoreAfterEntities(d);
+    // The alpha operation stays SELECTARG1; its argument goes back.
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
     return drawn > 0 ? 1 : 0;
 }

@@ -258,6 +258,60 @@ TEST_F(EntityPass, AProjectedLightBrightensOnlyItsEntity)
     EXPECT_EQ(manager().projections.count(), 0);
 }
 
+TEST_F(EntityPass, ALightsShadowMapKeepsItsLightOffWhatItHides)
+{
+    auto lit = place({0.0f, 0.0f, 0.0f}, 0xFF303030u);
+    SubEntity& sub = *lit->subEntities.head()->item;
+    lookAlongZ(chain(), {0.0f, 0.0f, -10.0f});
+    LightProj light(0.0f);
+    light.kind = 1;
+    light.intensity = 1.0f;
+    light.transform.setRow(3, {0.0f, 0.0f, -8.0f});
+    light.texture = makeTexture(16, 16, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0xFFFFFFFFu; });
+    light.update();
+    // A map of its own (lights are made without): one drawn, holding casters.
+    light.map.size = 64;
+    light.map.createTargets();
+    ASSERT_NE(light.map.target, nullptr);
+    light.map.active = 1;
+    ASSERT_NE(TextureProj::commonSave, nullptr);
+    ASSERT_NE(light.saveBlock, nullptr);
+    const auto fillMap = [&](uint32_t colour) {
+        chain().pushRenderTarget(light.map.renderTexture->renderSurface, light.map.depthSurfaces[0]);
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, colour, 1.0f, 0);
+        chain().popRenderTarget();
+    };
+    const auto centre = [&](bool nearby) {
+        // As the projection pass brackets the draw (it would mask the map
+        // itself first, from the casters it finds).
+        client->afterScene = [&] {
+            TextureProj::commonSave->Capture();
+            TextureProj::commonApply->Apply();
+            light.applyForView(chain().view);
+            sub.mesh().bind();
+            sub.renderProjected(light, nearby);
+            light.saveBlock->Apply();
+            TextureProj::commonSave->Apply();
+        };
+        const Level pixels = drawFrame(chain(), clearColour);
+        return pixelAt(pixels, {0.0f, 0.0f, 0.0f});
+    };
+    fillMap(0xFFFFFFFFu); // nothing in the light's way
+    const uint32_t open = centre(true);
+    EXPECT_GT(channelSum(open), channelSum(0x303030u) + 100);
+    fillMap(0x00000000u); // the quad is in a caster's shadow
+    EXPECT_EQ(centre(true), 0x303030u) << "the shadow map keeps the light off";
+    EXPECT_EQ(centre(false), open) << "beyond the shadow range the map is not used";
+    DWORD value = 0;
+    gDevice->GetTextureStageState(2, D3DTSS_COLOROP, &value);
+    EXPECT_EQ(value, DWORD(D3DTOP_DISABLE));
+    gDevice->GetTextureStageState(2, D3DTSS_TEXCOORDINDEX, &value);
+    EXPECT_EQ(value, 2u);
+    gDevice->GetSamplerState(2, D3DSAMP_ADDRESSU, &value);
+    EXPECT_EQ(value, DWORD(D3DTADDRESS_WRAP));
+    light.map.releaseTargets();
+}
+
 TEST_F(EntityPass, AProjectedTextureOverAnAlphaTestedMaterial)
 {
     // u runs from -0.5 to 1.5 across the quad; the material's clamped
@@ -277,7 +331,9 @@ TEST_F(EntityPass, AProjectedTextureOverAnAlphaTestedMaterial)
     });
     sub->recordStateBlocks();
     entity->onMoved();
-    lookAlongZ(chain(), {0.0f, 0.0f, -4.0f});
+    // A second one below it, under the projection too: each is drawn where it stands.
+    auto second = place({0.0f, -2.5f, 0.0f}, 0xFF404040u);
+    lookAlongZ(chain(), {0.0f, -1.0f, -6.0f});
     const Level plain = drawFrame(chain(), clearColour);
 
     TextureProj decal(nullptr);
@@ -288,6 +344,7 @@ TEST_F(EntityPass, AProjectedTextureOverAnAlphaTestedMaterial)
     decal.addToReceivers();
     chain().update();
     ASSERT_EQ(entity->linkCount, 1u);
+    ASSERT_EQ(second->linkCount, 1u);
 
     // The material's alpha test keeps its clear part (all of u < 0.5) free
     // of the projection; the rest gets the red added.
@@ -328,12 +385,14 @@ TEST_F(EntityPass, AProjectedTextureOverAnAlphaTestedMaterial)
     gDevice->GetSamplerState(1, D3DSAMP_ADDRESSU, &value);
     EXPECT_EQ(value, DWORD(D3DTADDRESS_WRAP));
 
-    // No alpha test: the projection covers the whole quad.
+    // No alpha test: the projection covers the whole quad, and the other one.
     decal.additive = 0;
     sub->material.alphaKeep = 0;
     sub->material.alphaTest = 0;
     pixels = drawFrame(chain(), clearColour);
     EXPECT_EQ(colourAt(pixels, -0.6f), 0xFF4040u);
+    EXPECT_EQ(pixelAt(pixels, {0.0f, -2.5f, 0.0f}), 0xFF4040u);
+    EXPECT_EQ(pixelAt(pixels, {0.0f, -1.25f, 0.0f}), clearColour & 0xFFFFFF) << "between them nothing";
     decal.detachFromReceivers();
     sub->material.textures[0].release();
 }

@@ -201,10 +201,14 @@ TEST(StaticEntities, RecordsThatPlaceNothingAreFreed)
     EXPECT_EQ(TestObject::alive - before, 2) << "objects the load did not place are deleted";
     expectSoundTree(level.manager);
 
-    // Without a creator nothing is read.
+    // Without a creator nothing is read, from a stream or a file.
     StaticEntityManager bare2(nullptr);
     bytes.seek(0, 0);
     EXPECT_EQ(bare2.load(bytes, &level.packages), 0u);
+    const std::wstring folder = AppTestFiles::freshFolder(L"no-creator");
+    ASSERT_TRUE(FileInterface::saveToFile(bytes, String((folder + L"Level.obj").c_str())));
+    EXPECT_EQ(bare2.load(String((folder + L"Level.obj").c_str()), &level.packages), 0u);
+    EXPECT_EQ(bare2.root, nullptr);
 }
 
 TEST(StaticEntities, DamagedFilesKeepTheSoundRecords)
