@@ -146,7 +146,11 @@ TEST_F(EntityPass, CastersAreDrawnBlackInTheirVolume)
     cut.point = {1.5f, 0.0f, 0.0f};
     cut.distance = cut.normal.dot(cut.point);
     uint32_t drawn = 0, still = 0;
-    client->afterScene = [&] { drawn = manager().renderShadowCasters(volume, &still); };
+    client->afterScene = [&] {
+        // Whatever stage 0 held, casters take colour and alpha from the factor.
+        gDevice->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+        drawn = manager().renderShadowCasters(volume, &still);
+    };
     gDirectGraphics.record.primitiveCount = 0;
     Level pixels = drawFrame(chain(), clearColour);
     EXPECT_EQ(drawn, 1u);
@@ -289,6 +293,7 @@ TEST_F(EntityPass, ALightsShadowMapKeepsItsLightOffWhatItHides)
             TextureProj::commonApply->Apply();
             light.applyForView(chain().view);
             sub.mesh().bind();
+            gDevice->SetTextureStageState(2, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE); // whatever it held
             sub.renderProjected(light, nearby);
             light.saveBlock->Apply();
             TextureProj::commonSave->Apply();
