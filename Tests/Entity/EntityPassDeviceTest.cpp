@@ -427,11 +427,24 @@ TEST_F(EntityPass, AShadowProjectionDarkensWhereItsMapHoldsACaster)
 
     ShadowProj shadow(0.0f);
     ASSERT_NE(shadow.map.renderTexture, nullptr);
-    const auto fillMap = [&](uint32_t colour) {
+    // Casters (alpha 0) on the map's left half, or nowhere. The texture
+    // matrix lays the map over the view: camera-space x and y within +-2
+    // across it.
+    const auto fillMap = [&](bool leftHalf) {
         c.pushRenderTarget(shadow.map.renderTexture->renderSurface, shadow.map.depthSurfaces[0]);
-        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, colour, 1.0f, 0);
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+        const D3DRECT left{0, 0, ShadowProj::mapSize / 2, ShadowProj::mapSize};
+        if (leftHalf)
+            gDevice->Clear(1, &left, D3DCLEAR_TARGET, 0x00000000u, 1.0f, 0);
         c.popRenderTarget();
     };
+    matrix3d overView{};
+    overView.at(0, 0) = 0.25f;
+    overView.at(1, 1) = -0.25f;
+    overView.at(3, 0) = 0.5f;
+    overView.at(3, 1) = 0.5f;
+    overView.at(3, 3) = 1.0f;
+    shadow.textureMatrix = overView;
     const auto frame = [&](bool nearby) {
         client->afterScene = [&] {
             sub->mesh().bind();
@@ -439,22 +452,22 @@ TEST_F(EntityPass, AShadowProjectionDarkensWhereItsMapHoldsACaster)
         };
         return drawFrame(c, clearColour);
     };
-    const auto centre = [&](const Level& l) {
-        const vec2d s = screenPoint(c, {0.0f, 0.0f, 0.0f});
-        return l.at(uint32_t(s.x), uint32_t(s.y)) & 0xFFFFFF;
-    };
+    const auto at = [&](const Level& l, float x) { return pixelAt(l, {x, 0.0f, 0.0f}); };
 
     shadow.map.active = 1;
-    fillMap(0xFF000000u); // no caster anywhere
-    const uint32_t lit = centre(frame(true));
+    fillMap(false);
+    Level pixels = frame(true);
+    const uint32_t lit = at(pixels, -0.5f);
     EXPECT_GT(channelSum(lit), 3u * 0xF0u) << "the sun lights the front";
-    fillMap(0x00000000u); // casters everywhere
-    const uint32_t darkened = centre(frame(true));
-    const uint32_t grey = uint32_t(shadow.opacity);
-    EXPECT_NEAR(int(darkened & 0xFF), int(grey), 3) << "the darkness of the projection";
-    EXPECT_EQ(centre(frame(false)), lit) << "beyond the shadow range nothing is drawn";
+    EXPECT_EQ(at(pixels, 0.5f), lit);
+    fillMap(true);
+    pixels = frame(true);
+    const uint32_t darkened = at(pixels, -0.5f);
+    EXPECT_NEAR(int(darkened & 0xFF), int(shadow.opacity), 3) << "the darkness of the projection";
+    EXPECT_EQ(at(pixels, 0.5f), lit) << "where the map holds no caster nothing changes";
+    EXPECT_EQ(at(frame(false), -0.5f), lit) << "beyond the shadow range nothing is drawn";
     shadow.map.active = 0;
-    EXPECT_EQ(centre(frame(true)), lit) << "a map that is not ready draws nothing";
+    EXPECT_EQ(at(frame(true), -0.5f), lit) << "a map that is not ready draws nothing";
     DWORD value = 0;
     gDevice->GetRenderState(D3DRS_ALPHABLENDENABLE, &value);
     EXPECT_EQ(value, DWORD(FALSE));
@@ -462,6 +475,8 @@ TEST_F(EntityPass, AShadowProjectionDarkensWhereItsMapHoldsACaster)
     EXPECT_EQ(value, DWORD(D3DTOP_MODULATE));
     gDevice->GetTextureStageState(0, D3DTSS_TEXCOORDINDEX, &value);
     EXPECT_EQ(value, 0u);
+    gDevice->GetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, &value);
+    EXPECT_EQ(value, DWORD(D3DTTFF_DISABLE));
     c.sun = sunBefore;
 }
 
