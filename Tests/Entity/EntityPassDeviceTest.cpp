@@ -52,6 +52,15 @@ EntityManager::SubEntity::StateCallback flat(uint32_t colour)
     };
 }
 
+// Clears a shadow map's target (its left half only with leftHalf) to colour.
+void fillMap(D3D::Device::SwapChain& c, ShadowMap& map, uint32_t colour, bool leftHalf = false)
+{
+    c.pushRenderTarget(map.renderTexture->renderSurface, map.depthSurfaces[0]);
+    const D3DRECT left{0, 0, map.size / 2, map.size};
+    gDevice->Clear(leftHalf ? 1 : 0, leftHalf ? &left : nullptr, D3DCLEAR_TARGET, colour, 1.0f, 0);
+    c.popRenderTarget();
+}
+
 uint32_t channelSum(uint32_t c)
 {
     return (c & 0xFF) + (c >> 8 & 0xFF) + (c >> 16 & 0xFF);
@@ -280,11 +289,6 @@ TEST_F(EntityPass, ALightsShadowMapKeepsItsLightOffWhatItHides)
     light.map.active = 1;
     ASSERT_NE(TextureProj::commonSave, nullptr);
     ASSERT_NE(light.saveBlock, nullptr);
-    const auto fillMap = [&](uint32_t colour) {
-        chain().pushRenderTarget(light.map.renderTexture->renderSurface, light.map.depthSurfaces[0]);
-        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, colour, 1.0f, 0);
-        chain().popRenderTarget();
-    };
     const auto centre = [&](bool nearby) {
         // As the projection pass brackets the draw (it would mask the map
         // itself first, from the casters it finds).
@@ -301,10 +305,10 @@ TEST_F(EntityPass, ALightsShadowMapKeepsItsLightOffWhatItHides)
         const Level pixels = drawFrame(chain(), clearColour);
         return pixelAt(pixels, {0.0f, 0.0f, 0.0f});
     };
-    fillMap(0xFFFFFFFFu); // nothing in the light's way
+    fillMap(chain(), light.map, 0xFFFFFFFFu); // nothing in the light's way
     const uint32_t open = centre(true);
     EXPECT_GT(channelSum(open), channelSum(0x303030u) + 100);
-    fillMap(0x00000000u); // the quad is in a caster's shadow
+    fillMap(chain(), light.map, 0x00000000u); // the quad is in a caster's shadow
     EXPECT_EQ(centre(true), 0x303030u) << "the shadow map keeps the light off";
     EXPECT_EQ(centre(false), open) << "beyond the shadow range the map is not used";
     DWORD value = 0;
@@ -427,17 +431,8 @@ TEST_F(EntityPass, AShadowProjectionDarkensWhereItsMapHoldsACaster)
 
     ShadowProj shadow(0.0f);
     ASSERT_NE(shadow.map.renderTexture, nullptr);
-    // Casters (alpha 0) on the map's left half, or nowhere. The texture
-    // matrix lays the map over the view: camera-space x and y within +-2
-    // across it.
-    const auto fillMap = [&](bool leftHalf) {
-        c.pushRenderTarget(shadow.map.renderTexture->renderSurface, shadow.map.depthSurfaces[0]);
-        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-        const D3DRECT left{0, 0, ShadowProj::mapSize / 2, ShadowProj::mapSize};
-        if (leftHalf)
-            gDevice->Clear(1, &left, D3DCLEAR_TARGET, 0x00000000u, 1.0f, 0);
-        c.popRenderTarget();
-    };
+    // The texture matrix lays the map over the view: camera-space x and y
+    // within +-2 across it.
     matrix3d overView{};
     overView.at(0, 0) = 0.25f;
     overView.at(1, 1) = -0.25f;
@@ -455,12 +450,12 @@ TEST_F(EntityPass, AShadowProjectionDarkensWhereItsMapHoldsACaster)
     const auto at = [&](const Level& l, float x) { return pixelAt(l, {x, 0.0f, 0.0f}); };
 
     shadow.map.active = 1;
-    fillMap(false);
+    fillMap(c, shadow.map, 0xFF000000u); // no caster
     Level pixels = frame(true);
     const uint32_t lit = at(pixels, -0.5f);
     EXPECT_GT(channelSum(lit), 3u * 0xF0u) << "the sun lights the front";
     EXPECT_EQ(at(pixels, 0.5f), lit);
-    fillMap(true);
+    fillMap(c, shadow.map, 0x00000000u, true); // casters on the left half
     pixels = frame(true);
     const uint32_t darkened = at(pixels, -0.5f);
     EXPECT_NEAR(int(darkened & 0xFF), int(shadow.opacity), 3) << "the darkness of the projection";

@@ -590,23 +590,4 @@ TEST(StaticEntities, TransformsOfObjects)
         EXPECT_EQ(m.row(3), o.getPosition());
         EXPECT_EQ(m.m[15], 1.0f);
     }
-
-    // The plain entity's transform writes scale and position only.
-    struct Plain final : StaticEntity
-    {
-        Instance* createInstance() override { return nullptr; }
-        void destroyInstance(Instance*) override {}
-        bool save(FileInterface&) const override { return true; }
-        bool load(StaticEntityManager::PackageFinder*, FileInterface&) override { return false; }
-    } plain;
-    plain.position = {1.0f, 2.0f, 3.0f};
-    plain.scale = 4.0f;
-    matrix3d m;
-    for (float& v : m.m)
-        v = 9.0f;
-    plain.getTransform(m, false);
-    const float want[16] = {4, 9, 9, 9, 9, 4, 9, 9, 9, 9, 4, 9, 1, 2, 3, 9};
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(m.m[i], want[i]) << i;
-    EXPECT_EQ(plain.id + 1, StaticEntity::nextId) << "ids come from one running counter";
 }
