@@ -10,6 +10,7 @@
 #include "Render/Camera.h"
 #include "Render/TextureProj.h"
 
+#include "BenchFigures.h"
 #include "StaticObjectWriter.h"
 
 #include "Core/FileArray.h"
@@ -29,32 +30,25 @@ namespace {
 using EntityMesh = Mesh<EntityManager::MeshVertex, 274>;
 using Entity = EntityManager::Entity;
 
-struct Figures
-{
-    double minimum, median;
-};
-
 // Seconds of work, run rounds times (prepare before each, not timed).
-Figures time(int rounds, const std::function<void()>& work, const std::function<void()>& prepare = [] {})
+BenchFigures::Spread time(int rounds, const std::function<void()>& work, const std::function<void()>& prepare = [] {})
 {
-    LARGE_INTEGER frequency, from, to;
+    LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    std::vector<double> runs;
-    for (int round = 0; round < rounds; ++round) {
+    return BenchFigures::repeat(rounds, [&] {
         prepare();
+        LARGE_INTEGER from, to;
         QueryPerformanceCounter(&from);
         work();
         QueryPerformanceCounter(&to);
-        runs.push_back(double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart));
-    }
-    std::sort(runs.begin(), runs.end());
-    return {runs.front(), runs[runs.size() / 2]};
+        return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
+    });
 }
 
-void print(const char* what, Figures f, double budgetMs)
+void print(const char* what, const BenchFigures::Spread& figures, double budgetMs)
 {
-    std::printf("%-44s min %8.4f ms  median %8.4f ms  (budget %.2f ms)\n", what, f.minimum * 1e3, f.median * 1e3,
-                budgetMs);
+    BenchFigures::print(what, figures, 1e3, "ms");
+    std::printf("%52s (budget %.2f ms)\n", "", budgetMs);
 }
 
 // A lumpy ball of count triangles, about radius across.
