@@ -440,10 +440,12 @@ TEST_F(EntityPass, AShadowProjectionDarkensWhereItsMapHoldsACaster)
     overView.at(3, 1) = 0.5f;
     overView.at(3, 3) = 1.0f;
     shadow.textureMatrix = overView;
+    DWORD transformAfter = 0xFFFFFFFFu;
     const auto frame = [&](bool nearby) {
         client->afterScene = [&] {
             sub->mesh().bind();
             sub->renderProjected(shadow, nearby);
+            gDevice->GetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, &transformAfter);
         };
         return drawFrame(c, clearColour);
     };
@@ -460,6 +462,7 @@ TEST_F(EntityPass, AShadowProjectionDarkensWhereItsMapHoldsACaster)
     const uint32_t darkened = at(pixels, -0.5f);
     EXPECT_NEAR(int(darkened & 0xFF), int(shadow.opacity), 3) << "the darkness of the projection";
     EXPECT_EQ(at(pixels, 0.5f), lit) << "where the map holds no caster nothing changes";
+    EXPECT_EQ(transformAfter, DWORD(D3DTTFF_DISABLE)) << "the stage's texture transform goes back";
     EXPECT_EQ(at(frame(false), -0.5f), lit) << "beyond the shadow range nothing is drawn";
     shadow.map.active = 0;
     EXPECT_EQ(at(frame(true), -0.5f), lit) << "a map that is not ready draws nothing";
@@ -470,8 +473,6 @@ TEST_F(EntityPass, AShadowProjectionDarkensWhereItsMapHoldsACaster)
     EXPECT_EQ(value, DWORD(D3DTOP_MODULATE));
     gDevice->GetTextureStageState(0, D3DTSS_TEXCOORDINDEX, &value);
     EXPECT_EQ(value, 0u);
-    gDevice->GetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, &value);
-    EXPECT_EQ(value, DWORD(D3DTTFF_DISABLE));
     c.sun = sunBefore;
 }
 
