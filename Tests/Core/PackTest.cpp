@@ -75,6 +75,12 @@ TEST(PackTest, KnownBytesOpenAndNamesBeyondTheLimitAreRefused)
                                         0xE6, 0x7C, 0x7C, 0x7C, 0xE1, 0x0B, 0x7C, 0x7C, 0x7C, 0xBB, 0x24};
     ASSERT_TRUE(writeBytes(folder.file(L"k.pack"), known));
     EXPECT_EQ(contentAt(folder.file(L"k.pack:a")), "hi");
+    // Every cut of it is refused, also one inside the entry count.
+    for (size_t length = 0; length < known.size(); ++length) {
+        const std::wstring cut = folder.file(L"cut" + std::to_wstring(length) + L".pack");
+        ASSERT_TRUE(writeBytes(cut, std::vector<uint8_t>(known.begin(), known.begin() + length)));
+        EXPECT_FALSE(Pack(String(cut.c_str())).isOpen) << length;
+    }
 
     // A name the file holds but longer than any inner path may be.
     for (const auto& [length, opens] : {std::pair{Pack::maxNameLength, true}, {Pack::maxNameLength + 1, false}}) {
@@ -114,6 +120,14 @@ TEST(DirectoryTest, ListsFilesAndFoldersAndCreatesMissingOnes)
     ASSERT_EQ(listing.files.count(), 2);
     ASSERT_EQ(listing.folders.count(), 1);
     EXPECT_EQ(text(listing.folders.head()->item->name), L"made");
+    // Every entry names the folder it was found in, as given and absolute.
+    const auto expectFolders = [&](const auto& entry) {
+        EXPECT_EQ(text(entry.folder), folder.path()) << text(entry.name);
+        EXPECT_EQ(text(entry.fullFolder), folder.path()) << text(entry.name);
+    };
+    expectFolders(*listing.folders.head()->item);
+    for (auto* node = listing.files.head(); node; node = node->next)
+        expectFolders(*node->item);
     for (auto* node = listing.files.head(); node; node = node->next) {
         const bool hidden = text(node->item->name) == L"hidden.bin";
         EXPECT_EQ(node->item->fileSize, hidden ? 3u : 7u);
