@@ -1,0 +1,114 @@
+// The application's start-up and shutdown in the test's own process: what
+// init brings up, shutdown lets go of.
+#include "AppTestFiles.h"
+
+#include "Application/GlobalSettings.h"
+#include "Application/Globals.h"
+#include "Application/Korvanta.h"
+#include "Application/Multimonitor.h"
+#include "Application/UserInput.h"
+#include "Audio/Audio.h"
+#include "Core/Language.h"
+#include "Core/ResourceManager.h"
+#include "Render/D3DDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// Answers the failure boxes of this process, so that a failed start ends the
+// test instead of waiting for a click.
+class BoxAnswerer
+{
+public:
+    BoxAnswerer()
+        : thread_([this] {
+              while (!done_) {
+                  HWND box = nullptr;
+                  while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
+                      DWORD owner = 0;
+                      GetWindowThreadProcessId(box, &owner);
+                      if (owner == GetCurrentProcessId())
+                          PostMessageW(box, WM_COMMAND, IDOK, 0);
+                  }
+                  Sleep(100);
+              }
+          })
+    {
+    }
+    ~BoxAnswerer()
+    {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+} // namespace
+
+TEST(KorvantaStart, InitBringsUpWindowDeviceSoundAndInputAndShutdownLetsThemGo)
+{
+    const std::wstring folder = AppTestFiles::freshFolder(L"StartUp");
+    GlobalSettings settings(folder.c_str());
+    settings.options.fullScreen = 0;
+    settings.width = 320;
+    settings.height = 240;
+    ASSERT_TRUE(settings.writeFile());
+    WinShell::Multimonitor monitors;
+    monitors.enumerate();
+    GlobalSettings* const previousSettings = gSettings;
+    WinShell::Multimonitor* const previousMonitors = WinShell::gMonitors;
+    Language* const previousLanguage = gLanguage;
+    ResourceManager* const previousResources = gResourceManager;
+    gSettings = &settings;
+    WinShell::gMonitors = &monitors;
+    gLanguage = nullptr; // shutdown deletes the language and the resources
+    gResourceManager = nullptr;
+    gInstance = GetModuleHandleW(nullptr);
+
+    {
+        BoxAnswerer answerer;
+        Korvanta app;
+        ASSERT_EQ(app.init(), 1u);
+        EXPECT_EQ(app.active, 1u);
+        EXPECT_TRUE(IsWindow(app.window));
+        ASSERT_NE(app.swapChain, nullptr);
+        EXPECT_EQ(app.scene.swapChain, app.swapChain);
+        EXPECT_NE(gDevice, nullptr);
+        EXPECT_TRUE(Audio::isEnabled());
+        const Audio::FileRef* defaults[] = {&app.defaultCollisionSound, &app.defaultDragSound};
+        for (const Audio::FileRef* sound : defaults) {
+            EXPECT_NE(sound->source, nullptr);
+            EXPECT_EQ(sound->type, Audio::FileRef::typeWav);
+        }
+        EXPECT_STREQ(app.defaultCollisionSound.name.text(), L"SndDefColl");
+        EXPECT_STREQ(app.defaultDragSound.name.text(), L"SndDefDrag");
+        EXPECT_NE(gUserInput.keyboard, nullptr);
+
+        app.shutdown();
+        EXPECT_EQ(app.window, nullptr);
+        EXPECT_EQ(gDevice, nullptr);
+        EXPECT_FALSE(Audio::isEnabled());
+        EXPECT_EQ(gUserInput.keyboard, nullptr);
+        // The window's end saved the settings and asked the loop to end.
+        GlobalSettings stored(folder.c_str());
+        EXPECT_EQ(stored.load(), GlobalSettings::LoadResult::Read);
+        EXPECT_EQ(stored.width, 320u);
+        MSG message;
+        bool quitPosted = false;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            quitPosted = quitPosted || message.message == WM_QUIT;
+        EXPECT_TRUE(quitPosted);
+    }
+
+    gSettings = previousSettings;
+    WinShell::gMonitors = previousMonitors;
+    gLanguage = previousLanguage;
+    gResourceManager = previousResources;
+}
