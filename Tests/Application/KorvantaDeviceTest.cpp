@@ -1,13 +1,17 @@
 // The application's device on a window of the test: the back buffer follows
 // the window's client area through the size messages, and a frame with the
 // glow on ages the particles once.
+#include "../Landscape/TerrainTestMaps.h"
+#include "../Render/TestDevice.h"
 #include "AppTestFiles.h"
 
 #include "Application/GlobalSettings.h"
 #include "Application/Korvanta.h"
 #include "Entity/ParticleSystem.h"
 #include "Entity/SpriteManager.h"
+#include "Landscape/Terrain.h"
 #include "Render/GpuSmooth.h"
+#include "Render/LightProj.h"
 #include "Render/DirectGraphics.h"
 #include "Render/SwapChain.h"
 
@@ -216,6 +220,69 @@ TEST(KorvantaDevice, AFrameWithTheEffectSceneAgesParticlesOnce)
 
     GpuSmooth::configure(0, record.postEffect, 120, 170);
     app.active = 0;
+    app.releaseDevice();
+    app.window = nullptr;
+}
+
+// The glow's scene draws the ground as it is, without what is projected onto
+// it (a light here), which only the frame's own ground pass adds.
+TEST(KorvantaDevice, TheGlowSceneDrawsTheGroundWithoutItsProjections)
+{
+    TestWindow testWindow(L"KorvantaGlowGroundTest", 320, 240);
+    ASSERT_NE(testWindow.window, nullptr);
+    Korvanta app;
+    app.window = testWindow.window;
+    ASSERT_TRUE(gDirectGraphics.init());
+    ASSERT_EQ(app.createDevice(), 1u);
+    D3D::Device::SwapChain& c = *app.swapChain;
+
+    auto map = TerrainTestMaps::heightMap(128, [](int32_t, int32_t) { return 28.0f * 256.0f; });
+    map.layers.push_back(TerrainTestMaps::flatLayer(0x2C64, 0, 255));
+    const std::vector<uint8_t> bytes = TerrainTestMaps::mapBytes(map);
+    FileArray stream(4096);
+    stream.write(bytes.data(), uint32_t(bytes.size()));
+    stream.seek(0, 0);
+    ASSERT_TRUE(gTerrain.load(nullptr, TerrainTestMaps::settings(), stream));
+    const float ground = gTerrain.getHeight(0.0f, 0.0f, 3);
+    c.position = {0.0f, ground + 160.0f, -170.0f};
+    c.angles = {0.0f, -45.0f, 0.0f};
+    c.setAnglesDeg();
+    c.Camera::update();
+    gTerrain.startLod(static_cast<const Camera&>(c));
+    {
+        // A spot light looking straight down onto a few patches in view.
+        LightProj light(0.0f);
+        light.texture = TestDevice::makeTexture(4, 4, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0x80FFFFFFu; });
+        light.coneAngle = 50.0f;
+        light.range = 200.0f;
+        const vec3d rows[4] = {{1, 0, 0}, {0, 0, 1}, {0, -1, 0}, {40.0f, ground + 120.0f, 60.0f}};
+        for (int r = 0; r < 4; ++r)
+            for (int k = 0; k < 3; ++k)
+                light.transform.at(r, k) = rows[r][k];
+        light.update();
+        ASSERT_EQ(light.disabled, 0u);
+        light.receivers.append(&gTerrain);
+        gTerrain.addTexProj(&light);
+        gTerrain.update(c);
+
+        c.beginFrame();
+        const uint32_t& count = gDirectGraphics.record.primitiveCount;
+        const auto drawn = [&](const std::function<void()>& draw) {
+            const uint32_t before = count;
+            gDevice->BeginScene();
+            draw();
+            gDevice->EndScene();
+            return count - before;
+        };
+        const uint32_t plain = drawn([] { gTerrain.render(0); });
+        const uint32_t lit = drawn([] { gTerrain.render(1); });
+        const uint32_t glow = drawn([&] { app.renderEffectScene(); });
+        c.present();
+        EXPECT_GT(plain, 0u);
+        EXPECT_GT(lit, plain) << "the light reaches some of the patches";
+        EXPECT_EQ(glow, plain);
+        gTerrain.clear();
+    }
     app.releaseDevice();
     app.window = nullptr;
 }

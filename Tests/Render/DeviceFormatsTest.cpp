@@ -7,6 +7,7 @@
 #include <d3d9.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -166,4 +167,55 @@ TEST(Antialiasing, ChoiceFromTheSetting)
     EXPECT_EQ(c.quality, 8u);
 }
 
+}
+
+// The present parameters of a window and of full screen: one back buffer
+// discarded at each present, an automatic depth surface, the display's own
+// refresh rate (a window must ask for 0), and the interval that vertical
+// sync asks for.
+TEST_F(DeviceFormats, PresentParametersForAWindowAndForFullScreen)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"PresentParametersTest";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    fake.deviceTypes = {{D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8}};
+    fake.depthFormats = {D3DFMT_D24S8};
+    const struct {
+        bool fullScreen;
+        uint32_t verticalSync;
+        UINT interval;
+    } cases[] = {{false, 1, D3DPRESENT_INTERVAL_DEFAULT},
+                 {false, 0, D3DPRESENT_INTERVAL_DEFAULT},
+                 {true, 1, D3DPRESENT_INTERVAL_DEFAULT},
+                 {true, 0, D3DPRESENT_INTERVAL_IMMEDIATE}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "full screen " << c.fullScreen << ", vertical sync " << c.verticalSync);
+        PresentSettings settings;
+        settings.verticalSync = c.verticalSync;
+        settings.multiSampleType = 2;
+        D3DPRESENT_PARAMETERS pp;
+        std::memset(&pp, 0xCD, sizeof(pp));
+        Device::fillPresentParameters(settings, window, c.fullScreen, pp);
+        EXPECT_EQ(pp.hDeviceWindow, window);
+        EXPECT_EQ(pp.Windowed, c.fullScreen ? FALSE : TRUE);
+        if (!c.fullScreen) { // 0 x 0: Direct3D takes the window's client area
+            EXPECT_EQ(std::pair(pp.BackBufferWidth, pp.BackBufferHeight), std::pair(0u, 0u));
+        }
+        EXPECT_EQ(pp.BackBufferFormat, settings.backBufferFormat);
+        EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D24S8);
+        EXPECT_EQ(pp.EnableAutoDepthStencil, TRUE);
+        EXPECT_EQ(pp.BackBufferCount, 1u);
+        EXPECT_EQ(pp.SwapEffect, D3DSWAPEFFECT_DISCARD);
+        EXPECT_EQ(pp.MultiSampleType, D3DMULTISAMPLE_2_SAMPLES);
+        EXPECT_EQ(pp.FullScreen_RefreshRateInHz, 0u);
+        EXPECT_EQ(pp.Flags, DWORD(D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL));
+        EXPECT_EQ(pp.PresentationInterval, c.interval);
+    }
+    DestroyWindow(window);
+    UnregisterClassW(wc.lpszClassName, wc.hInstance);
 }

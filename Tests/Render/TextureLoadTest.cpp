@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <tuple>
+#include <utility>
 
 using namespace TestDevice;
 
@@ -147,19 +148,23 @@ TEST_F(TextureLoading, TextureBlocksRoundTrip)
 
 TEST_F(TextureLoading, RawBlocksAreReadRowByRowAndBadDescriptionsRefused)
 {
-    // A 16-bit texture five texels wide: its locked rows are wider than 10 bytes.
-    std::vector<uint16_t> texels;
-    for (uint32_t i = 0; i < 30; ++i)
-        texels.push_back(uint16_t(0x8000 | (i * 0x1234)));
-    const TextureBlockWriter::RawDescription d{.format = D3DFMT_A1R5G5B5, .width = 5, .height = 6};
-    FileArray raw(4096);
-    ASSERT_TRUE(TextureBlockWriter::writeRawTextureBlock(raw, 1, d, texels.data(), uint32_t(texels.size() * 2)));
-    raw.seek(0, 0);
-    TextureRef ref;
-    ASSERT_TRUE(Texture::readRaw(raw, ref));
-    const Level level = readLevel(ref);
-    ASSERT_GT(level.pitch, 10);
-    EXPECT_EQ(level.texels, std::vector<uint32_t>(texels.begin(), texels.end()));
+    // 16-bit textures: five texels wide, locked rows are wider than 10 bytes;
+    // a single row and a single column are sizes like any other.
+    for (const auto& [width, height] : {std::pair{5u, 6u}, {5u, 1u}, {1u, 6u}}) {
+        SCOPED_TRACE(testing::Message() << width << " x " << height);
+        std::vector<uint16_t> texels;
+        for (uint32_t i = 0; i < width * height; ++i)
+            texels.push_back(uint16_t(0x8000 | (i * 0x1234)));
+        const TextureBlockWriter::RawDescription d{.format = D3DFMT_A1R5G5B5, .width = width, .height = height};
+        FileArray raw(4096);
+        ASSERT_TRUE(TextureBlockWriter::writeRawTextureBlock(raw, 1, d, texels.data(), uint32_t(texels.size() * 2)));
+        raw.seek(0, 0);
+        TextureRef ref;
+        ASSERT_TRUE(Texture::readRaw(raw, ref));
+        const Level level = readLevel(ref);
+        EXPECT_GE(level.pitch, int(width * 2));
+        EXPECT_EQ(level.texels, std::vector<uint32_t>(texels.begin(), texels.end()));
+    }
 
     constexpr uint32_t full = 64 * 64 * 4;
     const std::vector<uint32_t> big(64 * 64, 0xFF00FF00u);
