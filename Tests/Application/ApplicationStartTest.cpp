@@ -1,5 +1,7 @@
 // The application's start-up and shutdown in the test's own process: what
-// init brings up, shutdown lets go of.
+// init brings up, shutdown lets go of. The file's name makes it run after the
+// input-device tests: under Wine, a start-up here followed by a run of the
+// program leaves those tests unable to bring their own window to the front.
 #include "AppTestFiles.h"
 
 #include "Application/GlobalSettings.h"
