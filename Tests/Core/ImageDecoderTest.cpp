@@ -94,7 +94,7 @@ TEST(ImageDecoders, BmpEightAndTwentyFourBitsBottomUpOrTopDown)
 
 TEST(ImageDecoders, PcxRunLengthEightAndTwentyFourBits)
 {
-    for (int w : {5, 70})
+    for (int w : {1, 5, 70})
         for (bool acrossLines : {false, true}) { // runs carrying on past a line end continue in the next
             SCOPED_TRACE(testing::Message() << w << " across " << acrossLines);
             decodeAndCheck(writePcx(w, 4, 1, acrossLines), ImageData::TypePcx, w, 4, ImageData::FormatPalette);

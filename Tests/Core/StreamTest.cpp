@@ -76,6 +76,7 @@ TEST(ResourceTest, ModuleResourcesAreReadOnlyAndStopAtTheLastByte)
     Resource resource(31001, 10);
     ASSERT_TRUE(resource.isOpen);
     EXPECT_EQ(contentOf(resource), "0123456789");
+    EXPECT_EQ(resource.fileSize, 10u) << "described like a file of its bytes";
     char c = 0;
     EXPECT_EQ(resource.seek(20, 0), 9u);
     EXPECT_EQ(resource.read(&c, 5), 1u);

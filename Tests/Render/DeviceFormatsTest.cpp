@@ -198,6 +198,7 @@ TEST_F(DeviceFormats, PresentParametersForAWindowAndForFullScreen)
         PresentSettings settings;
         settings.verticalSync = c.verticalSync;
         settings.multiSampleType = 2;
+        settings.multiSampleQuality = 1;
         D3DPRESENT_PARAMETERS pp;
         std::memset(&pp, 0xCD, sizeof(pp));
         Device::fillPresentParameters(settings, window, c.fullScreen, pp);
@@ -212,6 +213,7 @@ TEST_F(DeviceFormats, PresentParametersForAWindowAndForFullScreen)
         EXPECT_EQ(pp.BackBufferCount, 1u);
         EXPECT_EQ(pp.SwapEffect, D3DSWAPEFFECT_DISCARD);
         EXPECT_EQ(pp.MultiSampleType, D3DMULTISAMPLE_2_SAMPLES);
+        EXPECT_EQ(pp.MultiSampleQuality, 1u);
         EXPECT_EQ(pp.FullScreen_RefreshRateInHz, 0u);
         EXPECT_EQ(pp.Flags, DWORD(D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL));
         EXPECT_EQ(pp.PresentationInterval, c.interval);
