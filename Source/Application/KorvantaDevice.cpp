@@ -3,6 +3,7 @@
 #include "Application/Korvanta.h"
 
 #include "Application/GlobalSettings.h"
+#include "Landscape/Meadow.h"
 #include "Landscape/SceneView.h"
 #include "Render/Antialiasing.h"
 #include "Render/DirectGraphics.h"
@@ -96,6 +97,8 @@ void Korvanta::renderEffectScene()
     gTerrain.render(0);
     if (swapChain && swapChain->entities)
         swapChain->entities->render(1);
+    if (swapChain && swapChain->meadow)
+        swapChain->meadow->render(1);
     if (swapChain && swapChain->sprites)
         swapChain->sprites->render();
     // The frame's own particle pass ages them; here they are drawn as they stand.

@@ -2,6 +2,7 @@
 
 #include "Landscape/AnimatedSky.h"
 #include "Landscape/FreeCamera.h"
+#include "Landscape/Meadow.h"
 #include "Landscape/SceneView.h"
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
@@ -73,6 +74,8 @@ bool Scene::load(const String& path)
     terrainLayer.build();
     gWater.init();
     gWater.load(swapChain, baseName() + L".wtr");
+    if (swapChain && swapChain->meadow)
+        swapChain->meadow->load(baseName() + L".mdw");
     if (terrainLayer.terrain)
         terrainLayer.terrain->startLod(swapChain);
     applyTimeOfDay();
@@ -154,6 +157,8 @@ void Scene::clear()
         return;
     if (terrainLayer.terrain)
         terrainLayer.terrain->clear();
+    if (swapChain && swapChain->meadow)
+        swapChain->meadow->clear();
     gWater.clear();
     Audio::releaseAll();
     shadowManager.releaseSectors();
@@ -199,6 +204,8 @@ void Scene::warmUp(D3D::LoadProcessInterface* entry, float base, float end, floa
     if (swapChain && gDevice) {
         swapChain->beginFrame();
         gDevice->BeginScene();
+        if (swapChain->meadow)
+            swapChain->meadow->render(0);
         gWater.render(*swapChain);
         gDevice->EndScene();
     }

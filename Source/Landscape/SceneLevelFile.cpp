@@ -2,8 +2,11 @@
 #include "Landscape/Scene.h"
 
 #include "Landscape/LevelBlock.h"
+#include "Landscape/Meadow.h"
 #include "Landscape/Water.h"
 #include "Landscape/Terrain.h"
+
+#include "Render/SwapChain.h"
 
 #include "Core/CrashTrace.h"
 
@@ -141,5 +144,7 @@ bool Scene::save(const String& path)
     if (Terrain* terrain = terrainLayer.terrain; terrain && terrain->isLoaded())
         saved = terrain->save(terrainLayer.mapFileName()) && saved;
     saved = gWater.save(baseName() + L".wtr") && saved;
+    if (swapChain && swapChain->meadow)
+        saved = swapChain->meadow->save(baseName() + L".mdw") && saved;
     return saved;
 }

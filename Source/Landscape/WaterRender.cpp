@@ -4,6 +4,7 @@
 
 #include "Entity/ParticleSystem.h"
 #include "Entity/SpriteManager.h"
+#include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
 #include "Landscape/SceneView.h"
 #include "Landscape/SunGlow.h"
@@ -243,6 +244,8 @@ void WaterReflection::renderScene(D3D::Device::SwapChain& chain)
     // limits, which stay as the level set them.
     gTerrain.render(0);
     setPlane(plane, waterPlane);
+    if (chain.meadow)
+        chain.meadow->render(1);
     if (chain.sprites)
         chain.sprites->render();
     if (chain.particles) {

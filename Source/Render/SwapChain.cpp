@@ -5,6 +5,7 @@
 #include "Entity/SpriteManager.h"
 #include "Entity/StaticEntityManager.h"
 #include "Landscape/AnimatedSky.h"
+#include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
 #include "Landscape/SceneView.h"
 #include "Landscape/SkyRecords.h"
@@ -76,7 +77,7 @@ SwapChain::SwapChain(Interface* clientInterface)
       skyLayers(new (std::nothrow) SkyLayers), sunGlow(new (std::nothrow) SunGlow), client(clientInterface),
       sprites(new (std::nothrow) SpriteManager), particles(new (std::nothrow) ParticleManager),
       stripEffects(new (std::nothrow) StripEffectManager), entities(new (std::nothrow) EntityManager),
-      staticEntities(new (std::nothrow) StaticEntityManager(this))
+      staticEntities(new (std::nothrow) StaticEntityManager(this)), meadow(new (std::nothrow) Meadow)
 {
     if (viewRecord)
         viewRecord->init(this);
@@ -104,6 +105,7 @@ SwapChain::~SwapChain()
     if (shadowCasters == entities)
         shadowCasters = nullptr;
     delete entities;
+    delete meadow;
     if (gCamera == this)
         gCamera = nullptr;
     if (gSunLight == &sun)
@@ -162,6 +164,8 @@ void SwapChain::releaseDeviceObjects()
         particles->releaseVertices();
     if (entities)
         entities->releaseAllStateBlocks();
+    if (meadow)
+        meadow->releaseDeviceBuffers();
     D3D::releaseInterface(swapChain);
     clearLoadProcess();
 }
@@ -176,6 +180,8 @@ void SwapChain::restoreDeviceObjects()
         particles->createBuffers();
     if (entities)
         entities->recordAllStateBlocks();
+    if (meadow)
+        meadow->restoreDeviceBuffers();
     if (client)
         client->onDeviceReset();
 }
@@ -221,8 +227,8 @@ SwapChain* SwapChain::beginFrame()
 
 void SwapChain::update()
 {
-    // The ways, the meadow and the far field join the others here as their
-    // subsystems arrive.
+    // The ways and the far field join the others here as their subsystems
+    // arrive.
     if (viewRecord)
         Scene::updateSky(*viewRecord);
     if (staticEntities)
@@ -231,6 +237,8 @@ void SwapChain::update()
         entities->assignTexProjs();
     gTerrain.update(*this);
     gWater.update(0);
+    if (meadow)
+        meadow->update();
     if (sunGlow)
         Scene::Sun::updateGlow(*sunGlow, *this);
     if (stripEffects)
@@ -253,7 +261,11 @@ void SwapChain::render(bool drawUi)
         stripEffects->render();
     if (entities)
         entities->render(1);
+    if (meadow)
+        meadow->render(1);
     gWater.render(*this);
+    if (meadow)
+        meadow->render(0);
     if (sprites)
         sprites->render();
     if (client)

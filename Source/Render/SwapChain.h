@@ -14,6 +14,7 @@
 
 class AnimatedSky;
 class EntityManager;
+class Meadow;
 class ParticleManager;
 class ShadowCasters;
 class ShadowEffects;
@@ -141,6 +142,9 @@ public:
     // chain like the others.
     EntityManager* entities = nullptr;
     StaticEntityManager* staticEntities = nullptr;
+    // The grass, made with the swap chain like the effects: updated after the
+    // water, drawn in two passes (the layers in water before the water).
+    Meadow* meadow = nullptr;
     // What shadow maps draw and count: set by the entity and effect managers
     // the swap chain owns; null while there are none (nothing casts).
     ShadowCasters* shadowCasters = nullptr;

@@ -6,6 +6,7 @@
 // the program (the build runs it into its Generated folder).
 #include "BuiltinTextures.h"
 #include "LandscapeSample.h"
+#include "MeadowSamples.h"
 #include "MeshSamples.h"
 #include "ObjectSamples.h"
 #include "ResourceArchiveWriter.h"
@@ -88,6 +89,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!ObjectSamples::save(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample objects\n");
+        return 1;
+    }
+    if (!MeadowSamples::save(root)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the sample meadow\n");
         return 1;
     }
     if (!MeshSamples::save(root + L"Data\\Mesh\\") || !RiderSample::save(root + L"Data\\Mesh\\")) {
