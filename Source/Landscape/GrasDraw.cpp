@@ -40,8 +40,29 @@ void drawRange(const BufferRange& range, IDirect3DIndexBuffer9* indices)
 
 void Meadow::GrasLayer::Patch::releaseCached()
 {
-    freeRange(cached);
+    layer->retire(cached);
     cachedCount = 0;
+}
+
+void Meadow::GrasLayer::retire(BufferRange*& range)
+{
+    if (range)
+        retired[0].push_back(range);
+    range = nullptr;
+}
+
+void Meadow::GrasLayer::releaseDeviceBuffers()
+{
+    for (auto* node = patches.head(); node; node = node->next) {
+        freeRange(node->item->cached);
+        node->item->cachedCount = 0;
+    }
+    for (std::vector<BufferRange*>& list : retired) {
+        for (BufferRange*& range : list)
+            freeRange(range);
+        list.clear();
+    }
+    pools.clear();
 }
 
 void Meadow::GrasLayer::Patch::drawStreamed()
@@ -57,7 +78,6 @@ void Meadow::GrasLayer::Patch::drawStreamed()
             break;
         layer->writeBladeVertices(blade, out);
     }
-    meadow->endStream();
 }
 
 void Meadow::GrasLayer::Patch::drawCached()
@@ -65,12 +85,14 @@ void Meadow::GrasLayer::Patch::drawCached()
     const uint32_t perBlade = layer->verticesPerBlade;
     if (visibleCount != cachedCount || (visibleCount > 0 && !cached)) {
         cachedCount = visibleCount;
-        freeRange(cached);
+        layer->retire(cached);
         if (visibleCount > 0)
             cached = BufferPool::allocRange(layer->pools, visibleCount * perBlade);
+        // A new range is one the device no longer draws from.
         void* bits = nullptr;
-        if (cached && SUCCEEDED(cached->pool->vertexBuffer->Lock(cached->start * sizeof(Vertex),
-                                                                 cached->count * sizeof(Vertex), &bits, 0))) {
+        if (cached &&
+            SUCCEEDED(cached->pool->vertexBuffer->Lock(cached->start * sizeof(Vertex), cached->count * sizeof(Vertex),
+                                                       &bits, D3DLOCK_NOOVERWRITE))) {
             Vertex* out = static_cast<Vertex*>(bits);
             Vertex* end = out + cached->count;
             for (uint32_t k = 0; k < bladeCount && out < end; ++k)
@@ -79,6 +101,7 @@ void Meadow::GrasLayer::Patch::drawCached()
             cached->pool->vertexBuffer->Unlock();
         } else {
             freeRange(cached);
+            cachedCount = 0;
         }
     }
     if (cached)
@@ -107,6 +130,7 @@ void Meadow::GrasLayer::Patch::drawProjected(TextureProj& projection)
     } else if (state == streamingPatch) {
         d->SetFVF(Vertex::format);
         drawStreamed();
+        layer->owner->endStream();
     }
     pass.end(projection);
     d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
@@ -122,13 +146,18 @@ void Meadow::GrasLayer::render(bool reflection)
     if (!d || verticesPerBlade == 0)
         return;
     TextureDevice::bindTexture(0, texture.texture());
+    // Streamed patches in a row share batches; a cached patch between
+    // them draws after what they streamed, keeping the order.
     for (uint32_t i = 0; i < drawCount; ++i) {
         Patch& patch = **drawList.at(int32_t(i));
-        if (patch.state == cachedPatch)
+        if (patch.state == cachedPatch) {
+            owner->endStream();
             patch.drawCached();
-        else if (patch.state == streamingPatch)
+        } else if (patch.state == streamingPatch) {
             patch.drawStreamed();
+        }
     }
+    owner->endStream();
     if (reflection || projectionCount == 0)
         return;
     for (uint32_t i = 0; i < projectionCount; ++i) {

@@ -48,11 +48,11 @@ Meadow::GrasLayer::GrasLayer(Meadow* meadow, const Settings& initial) : owner(me
 Meadow::GrasLayer::~GrasLayer()
 {
     deletePatches();
+    releaseDeviceBuffers();
     texture.release();
     placementPoints.deleteAll();
     circles.deleteAll();
     rectangles.deleteAll();
-    pools.clear();
 }
 
 uint32_t Meadow::GrasLayer::verticesForShape(uint32_t shape)
@@ -298,6 +298,11 @@ void Meadow::GrasLayer::sortBlades(Patch& patch, const vec3d& camera)
 void Meadow::GrasLayer::update(const Camera& camera)
 {
     CRASH_TRACE();
+    for (BufferRange* range : retired[1])
+        if (range && range->pool)
+            BufferPool::freeRange(*range->pool, range);
+    retired[1].swap(retired[0]);
+    retired[0].clear();
     patchSetChanged = 0;
     updatePatchGrid(camera.position);
     if (state != ready)

@@ -13,6 +13,7 @@
 #include <cfloat>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class Camera;
 struct LightRecord;
@@ -93,9 +94,10 @@ public:
         Patch& operator=(const Patch&) = delete;
         ~Patch() { releaseCached(); }
 
-        // Gives the cached vertex range back (cached count 0).
+        // Gives the cached vertex range up (cached count 0).
         void releaseCached();
-        // The visible blades, farthest first, through the meadow's ring.
+        // The visible blades, farthest first, into the meadow's open batch
+        // (the caller ends the stream).
         void drawStreamed();
         // From the patch's own range, refilled when the visible count
         // changed; a range larger than a pool gets a pool of its size.
@@ -195,6 +197,11 @@ public:
     // The patch of cell (x, z), or null.
     Patch* findPatch(int32_t x, int32_t z) const;
 
+    // A cached range given up: freed two updates later.
+    void retire(BufferRange*& range);
+    // Device reset: every cached range and the pools go.
+    void releaseDeviceBuffers();
+
     // The texture: bound from the stored image file, which is kept so that
     // a save writes back what was read.
     void setTexture(const TextureRef& texture);
@@ -204,7 +211,13 @@ public:
     SCList<PlacementPoint> placementPoints;
     SCList<Circle> circles;
     SCList<Rectangle> rectangles;
-    BufferPool::List pools{BufferPool::Layout{sizeof(Vertex), Vertex::format, poolVertices}};
+    // The cached patches' vertices: rewritten whenever a patch's blades
+    // change, so dynamic (a write then waits for nothing the device still
+    // draws); gone with every device reset, after which the patches refill.
+    BufferPool::List pools{BufferPool::Layout{sizeof(Vertex), Vertex::format, poolVertices}, true};
+    // Ranges given up in the last two frames: the device may still draw
+    // from them, so they are freed only then.
+    std::vector<BufferRange*> retired[2];
     SCList<Patch> patches; // owned
     DynArray<Patch*> drawList{32};
     DynArray<Patch*> nextList{32};

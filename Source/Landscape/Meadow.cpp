@@ -32,7 +32,12 @@ void Meadow::createBuffers()
     ring.createVertices();
 }
 
-void Meadow::releaseDeviceBuffers() { ring.releaseVertices(); }
+void Meadow::releaseDeviceBuffers()
+{
+    ring.releaseVertices();
+    for (auto* node = layers.head(); node; node = node->next)
+        node->item->releaseDeviceBuffers();
+}
 
 void Meadow::restoreDeviceBuffers()
 {
