@@ -90,6 +90,7 @@ protected:
                    const std::vector<WaterFileWriter::Area>& water = {})
     {
         const std::wstring base = LandscapeTestFiles::freshFolder(name) + L"Level";
+        levelBase = base;
         LevelFileWriter::Level level;
         level.camera.fogAmount = 0.0f;
         const TerrainMapWriter::Map map = flatMap();
@@ -136,6 +137,7 @@ protected:
 
     Scene scene{String(L"Korvanta"), 3500.0f};
     float ground = 0.0f;
+    std::wstring levelBase; // the level's path without its extension
 };
 
 TEST_F(MeadowDevice, TuftsShowNearTheCameraAndNoneBeyondTheirRange)
@@ -161,6 +163,17 @@ TEST_F(MeadowDevice, TuftsShowNearTheCameraAndNoneBeyondTheirRange)
         }
     EXPECT_GT(nearTufts, nearPixels / 10);
     EXPECT_EQ(farTufts, 0);
+
+    // The scene saves the meadow beside its level as it read it, and a
+    // cleared scene empties it.
+    const std::wstring copy = LandscapeTestFiles::freshFolder(L"tuftsaved") + L"Copy.tee";
+    ASSERT_TRUE(scene.save(String(copy.c_str())));
+    EXPECT_EQ(LandscapeTestFiles::read(copy.substr(0, copy.size() - 4) + L".mdw"),
+              LandscapeTestFiles::read(levelBase + L".mdw"));
+    scene.clear();
+    EXPECT_EQ(meadow().layers.count(), 0);
+    ASSERT_TRUE(scene.load(String(copy.c_str())));
+    EXPECT_EQ(meadow().layers.count(), 1);
 
     // Without the meadow the same rows hold no magenta at all.
     meadow().clear();
