@@ -8,8 +8,11 @@
 #include "Landscape/Water.h"
 
 #include "Render/Camera.h"
+#include "Render/Light.h"
+#include "Render/TextureProj.h"
 
 #include "Core/FileArray.h"
+#include "Core/Math.h"
 #include "Core/Timer.h"
 
 #include <gtest/gtest.h>
@@ -392,28 +395,130 @@ TEST_F(GrasLayers, EveryShapeHasItsVerticesAndShrinksAsItFades)
 TEST_F(GrasLayers, LightWithoutTheTerrainsComesFromTheSun)
 {
     // The test terrain has no patch in view, so its light is never there:
-    // a few looks nearby, then the sun's light.
+    // a few looks nearby, then the sun's light on the level's material,
+    // from the ambient (sun level with the ground) to the diffuse (sun overhead).
     int draws = 0;
     meadow.random = [&] { return ++draws, 16000; };
-    flat->material.Ambient = {0.5f, 0.5f, 0.5f, 1.0f};
-    flat->material.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    flat->material.Ambient = {0.5f, 0.25f, 0.125f, 1.0f};
+    flat->material.Diffuse = {0.75f, 1.0f, 0.5f, 1.0f};
+    LightRecord sun;
+    sun.ambient[0] = sun.ambient[1] = sun.ambient[2] = 0.8f;
+    sun.diffuse[0] = sun.diffuse[1] = sun.diffuse[2] = 1.0f;
+    LightRecord* const previous = gSunLight;
+    gSunLight = &sun;
     Layer::Settings s;
-    s.colour = Color(200, 100, 50, 255);
+    s.colour = Color(200, 100, 40, 99);
     s.lighting = 1;
     Layer terrainLit(&meadow, s);
     s.lighting = 0;
     Layer sunLit(&meadow, s);
+    struct Case
+    {
+        vec3d sunDirection;
+        Color lit;
+    };
+    const Case cases[] = {
+        {{1.0f, 0.0f, 0.0f}, Color(80, 20, 4, 99)},             // 200 x 0.5 x 0.8, 100 x 0.25 x 0.8, 40 x 0.125 x 0.8
+        {{0.0f, 1.0f, 0.0f}, Color(150, 100, 20, 99)},          // 200 x 0.75, 100 x 1, 40 x 0.5
+        {{0.0f, -1.0f, 0.0f}, Color(80, 20, 4, 99)},            // from below: the ambient
+        {{0.8f, 0.6f, 0.0f}, Color(122, 68, 13, 99)},           // 0.4 + 0.6 x 0.35 of the way
+    };
+    for (const Case& c : cases) {
+        sun.direction = c.sunDirection;
+        Layer::Blade blade;
+        blade.position = {0.0f, 35.0f, 0.0f};
+        blade.groundNormal = {0.0f, 1.0f, 0.0f};
+        blade.colour = s.colour;
+        draws = 0;
+        terrainLit.lightBlade(blade);
+        EXPECT_LE(draws, 8);
+        const Color fromTerrain = blade.litColour;
+        sunLit.lightBlade(blade);
+        EXPECT_EQ(fromTerrain, blade.litColour);
+        EXPECT_NEAR(blade.litColour.r, c.lit.r, 1) << c.sunDirection.x;
+        EXPECT_NEAR(blade.litColour.g, c.lit.g, 1) << c.sunDirection.x;
+        EXPECT_NEAR(blade.litColour.b, c.lit.b, 1) << c.sunDirection.x;
+        EXPECT_EQ(blade.litColour.a, 99);
+    }
+    gSunLight = previous;
+}
+
+TEST_F(GrasLayers, ABladeShownAgainLeansNoFurther)
+{
+    Layer::Settings s = anywhere(1);
+    s.tilt = 20;
+    Layer layer(&meadow, s);
     Layer::Blade blade;
-    blade.position = {0.0f, 35.0f, 0.0f};
     blade.groundNormal = {0.0f, 1.0f, 0.0f};
-    blade.colour = s.colour;
-    terrainLit.lightBlade(blade);
-    EXPECT_LE(draws, 8);
-    const Color fromTerrain = blade.litColour;
-    sunLit.lightBlade(blade);
-    EXPECT_EQ(fromTerrain, blade.litColour);
-    EXPECT_GT(int(blade.litColour.r), int(blade.litColour.g));
-    EXPECT_GT(blade.litColour.r, 0);
+    blade.scale = 1.0f;
+    layer.initBlade(blade);
+    // Two turns of at most 10 degrees each: never more than 15 from upright.
+    const float most = floatCos(15.0f * 0.017453292f);
+    float least = 1.0f;
+    for (int build = 0; build < 200; ++build) {
+        layer.buildBlade(blade);
+        least = std::min(least, blade.restDirection.dot(blade.groundNormal));
+        EXPECT_EQ(blade.direction, blade.restDirection);
+    }
+    EXPECT_GE(least, most);
+    EXPECT_LT(least, floatCos(5.0f * 0.017453292f)); // it does lean
+}
+
+// A projection whose volume is the box from low to high.
+void boxVolume(TextureProj& projection, const vec3d& low, const vec3d& high)
+{
+    const vec3d normals[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    ConvexVolume& v = projection.volume;
+    v.count = 6;
+    for (int a = 0; a < 3; ++a) {
+        v.planes[2 * a] = {normals[a], low[a], low};
+        v.planes[2 * a + 1] = {-normals[a], -high[a], high};
+    }
+}
+
+TEST_F(GrasLayers, ProjectionsReachTheNearPatchesInTheirVolume)
+{
+    Layer& layer = addLayer(anywhere());
+    const Camera camera = cameraAt({64.0f, 60.0f, -100.0f});
+    TextureProj nearby(nullptr), distant(nullptr), off(nullptr), idle(nullptr);
+    boxVolume(nearby, {-100.0f, -1000.0f, -50.0f}, {200.0f, 1000.0f, 150.0f});
+    boxVolume(distant, {-300.0f, -1000.0f, 400.0f}, {300.0f, 1000.0f, 500.0f}); // beyond 400 units
+    boxVolume(off, {-100.0f, -1000.0f, -50.0f}, {200.0f, 1000.0f, 150.0f});
+    boxVolume(idle, {-100.0f, -1000.0f, -50.0f}, {200.0f, 1000.0f, 150.0f});
+    off.disabled = 1;
+    idle.active = 0;
+    for (TextureProj* p : {&nearby, &nearby, &distant, &off, &idle})
+        meadow.addTexProj(p);
+    EXPECT_EQ(meadow.projections.count(), 4);
+    layer.update(camera);
+    std::set<const Layer::Patch*> reached;
+    for (uint32_t i = 0; i < layer.projectionCount; ++i) {
+        const Layer::PatchTexProj& pair = *layer.patchProjections.at(int32_t(i));
+        EXPECT_EQ(pair.projection, &nearby);
+        reached.insert(pair.patch);
+    }
+    std::set<const Layer::Patch*> want;
+    for (auto* node = layer.patches.head(); node; node = node->next) {
+        const Layer::Patch& p = *node->item;
+        if (p.active && p.distanceSq < 400.0f * 400.0f &&
+            nearby.volume.classifyBox(p.minimum, p.maximum) != ConvexVolume::outside)
+            want.insert(&p);
+    }
+    EXPECT_FALSE(want.empty());
+    EXPECT_EQ(reached, want);
+    EXPECT_EQ(layer.projectionCount, uint32_t(want.size()));
+
+    // A layer that takes no projections, and a projection taken away.
+    layer.receivesProjections = 0;
+    layer.update(camera);
+    EXPECT_EQ(layer.projectionCount, 0u);
+    layer.receivesProjections = 1;
+    meadow.removeTexProj(&nearby);
+    meadow.removeTexProj(&nearby);
+    layer.update(camera);
+    EXPECT_EQ(layer.projectionCount, 0u);
+    EXPECT_EQ(meadow.projections.count(), 3);
+    meadow.projections.clear(false);
 }
 
 TEST_F(GrasLayers, EqualNormalLimitsStillGrowBladesOfTheirHeight)

@@ -14,6 +14,8 @@
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
 
+#include "Render/TextureProj.h"
+
 #include "Core/Timer.h"
 
 #include <d3dx9.h>
@@ -297,6 +299,55 @@ TEST_F(MeadowDevice, BothPathsDrawEveryVertexTheyPromiseThroughAReset)
     D3D::Device::reset(gDirectGraphics.record, nullptr);
     ASSERT_NE(meadow().ring.vertexBuffer, nullptr);
     check("after the reset");
+}
+
+TEST_F(MeadowDevice, ProjectionsDrawTheirPatchesAgainOutsideTheReflection)
+{
+    loadLevel(L"projected", {plainLayer(L"Magenta", 255, 0, 255)});
+    SceneFrames::look(chain(), {0.0f, ground + 20.0f, 0.0f}, 0.0f, -12.0f);
+    TextureProj projection(nullptr);
+    projection.texture = TestDevice::makeTexture(4, 4, D3DFMT_A8R8G8B8, TestDevice::pattern());
+    projection.createStateBlocks();
+    ASSERT_NE(projection.applyBlock, nullptr);
+    // Its volume: the ground up to 250 ahead.
+    const vec3d low{-200.0f, -1000.0f, 0.0f}, high{200.0f, 1000.0f, 250.0f};
+    const vec3d axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    projection.volume.count = 6;
+    for (int a = 0; a < 3; ++a) {
+        projection.volume.planes[2 * a] = {axes[a], low[a], low};
+        projection.volume.planes[2 * a + 1] = {-axes[a], -high[a], high};
+    }
+    meadow().addTexProj(&projection);
+    frames(3);
+    const Layer& l = layer(0);
+    ASSERT_GT(l.projectionCount, 0u);
+    uint32_t own = 0, again = 0;
+    for (uint32_t i = 0; i < l.drawCount; ++i) {
+        const Layer::Patch& patch = **const_cast<Layer&>(l).drawList.at(int32_t(i));
+        own += patch.visibleCount * l.verticesPerBlade / 2;
+    }
+    for (uint32_t i = 0; i < l.projectionCount; ++i) {
+        const Layer::Patch& patch = *const_cast<Layer&>(l).patchProjections.at(int32_t(i))->patch;
+        EXPECT_LE(patch.centre.z, 250.0f + 128.0f);
+        again += patch.visibleCount * l.verticesPerBlade / 2;
+    }
+    gDevice->BeginScene();
+    uint32_t before = gDirectGraphics.record.primitiveCount;
+    meadow().render(0);
+    EXPECT_EQ(gDirectGraphics.record.primitiveCount - before, own + again);
+    // The water's reflection draws the grass without its projections.
+    gDirectGraphics.record.reflectionPass = 1;
+    before = gDirectGraphics.record.primitiveCount;
+    meadow().render(0);
+    EXPECT_EQ(gDirectGraphics.record.primitiveCount - before, own);
+    meadow().drawInReflections = 0;
+    before = gDirectGraphics.record.primitiveCount;
+    meadow().render(0);
+    EXPECT_EQ(gDirectGraphics.record.primitiveCount, before);
+    meadow().drawInReflections = 1;
+    gDirectGraphics.record.reflectionPass = 0;
+    gDevice->EndScene();
+    meadow().removeTexProj(&projection);
 }
 
 }
