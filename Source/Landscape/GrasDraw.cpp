@@ -165,9 +165,8 @@ void Meadow::GrasLayer::render(bool reflection)
         if (pair.projection && pair.patch)
             pair.patch->drawProjected(*pair.projection);
     }
-    // Stage 0 as the grass draws it.
-    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    // Stage 0 as the grass draws it: the receiver pass left it modulating
+    // with the texture's alpha; its coordinates and texture come back here.
     d->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
     d->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
     d->SetFVF(Vertex::format);

@@ -197,6 +197,12 @@ public:
     // The patch of cell (x, z), or null.
     Patch* findPatch(int32_t x, int32_t z) const;
 
+    // A blade pushed by the first body it meets along its length, its bend
+    // growing with the depth; untouched, a bent blade springs back (faster
+    // from frame to frame) unless that would put it into a body again. True
+    // while it moves.
+    bool bendBlade(Blade& blade, const TouchBody* const* bodies, int32_t bodyCount);
+
     // A cached range given up: freed two updates later.
     void retire(BufferRange*& range);
     // Device reset: every cached range and the pools go.
@@ -244,8 +250,6 @@ private:
     // bodies, bent by them (or springing back), the patch's touched flag
     // cleared once no blade moved.
     void fadeBlades(Patch& patch, bool relight, bool bend, const TouchBody* const* bodies, int32_t bodyCount);
-    // The blade's bend from the touch bodies; true when it moved.
-    bool bendBlade(Blade& blade, const TouchBody* const* bodies, int32_t bodyCount);
     void sortBlades(Patch& patch, const vec3d& camera);
     // The meadow's random source, within 0 to 32767.
     int32_t random() const;

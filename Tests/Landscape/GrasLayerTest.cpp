@@ -407,7 +407,7 @@ TEST_F(GrasLayers, LightWithoutTheTerrainsComesFromTheSun)
     LightRecord* const previous = gSunLight;
     gSunLight = &sun;
     Layer::Settings s;
-    s.colour = Color(200, 100, 40, 99);
+    s.colour = Color(200, 100, 240, 99);
     s.lighting = 1;
     Layer terrainLit(&meadow, s);
     s.lighting = 0;
@@ -418,10 +418,10 @@ TEST_F(GrasLayers, LightWithoutTheTerrainsComesFromTheSun)
         Color lit;
     };
     const Case cases[] = {
-        {{1.0f, 0.0f, 0.0f}, Color(80, 20, 4, 99)},             // 200 x 0.5 x 0.8, 100 x 0.25 x 0.8, 40 x 0.125 x 0.8
-        {{0.0f, 1.0f, 0.0f}, Color(150, 100, 20, 99)},          // 200 x 0.75, 100 x 1, 40 x 0.5
-        {{0.0f, -1.0f, 0.0f}, Color(80, 20, 4, 99)},            // from below: the ambient
-        {{0.8f, 0.6f, 0.0f}, Color(122, 68, 13, 99)},           // 0.4 + 0.6 x 0.35 of the way
+        {{1.0f, 0.0f, 0.0f}, Color(80, 20, 24, 99)},   // 200 x 0.5 x 0.8, 100 x 0.25 x 0.8, 240 x 0.125 x 0.8
+        {{0.0f, 1.0f, 0.0f}, Color(150, 100, 120, 99)}, // 200 x 0.75, 100 x 1, 240 x 0.5
+        {{0.0f, -1.0f, 0.0f}, Color(80, 20, 24, 99)},  // from below: the ambient
+        {{0.8f, 0.6f, 0.0f}, Color(122, 68, 81, 99)},  // 0.6 of the way from the ambient to the diffuse
     };
     for (const Case& c : cases) {
         sun.direction = c.sunDirection;
@@ -584,6 +584,99 @@ TEST_F(GrasLayers, BladesBendUnderABodyAndStandUpAgain)
         if (!b.hidden)
             EXPECT_GT(b.direction.dot(b.restDirection), 0.999f);
     }
+}
+
+// A body of one sphere or one box (centre, half size).
+std::unique_ptr<Meadow::TouchBody> body(const vec3d& centre, float radius, bool box, float push = 10.0f)
+{
+    auto b = std::make_unique<Meadow::TouchBody>();
+    b->push = push;
+    if (box) {
+        auto* o = new OrientedBox;
+        o->center = centre;
+        o->axes[0] = {1, 0, 0};
+        o->axes[1] = {0, 1, 0};
+        o->axes[2] = {0, 0, 1};
+        o->halfExtents = {radius, radius, radius};
+        b->boxes.append(o);
+    } else {
+        b->spheres.append(new Meadow::TouchBody::Sphere{centre, 1.0f / radius, radius * radius});
+    }
+    b->box.minimum = centre - vec3d{radius, radius, radius};
+    b->box.maximum = centre + vec3d{radius, radius, radius};
+    return b;
+}
+
+TEST_F(GrasLayers, BendingRules)
+{
+    Layer layer(&meadow, Layer::Settings{});
+    // A blade 10 long at (100, 0, 100) leaning a little towards +x.
+    auto blade = [] {
+        Layer::Blade b;
+        b.position = {100.0f, 0.0f, 100.0f};
+        b.groundNormal = {0.0f, 1.0f, 0.0f};
+        b.restDirection = vec3d{0.2f, 1.0f, 0.0f}.normalised();
+        b.direction = b.restDirection;
+        b.height = 10.0f;
+        b.opacity = 1.0f;
+        return b;
+    };
+    const float factor = gFrameFactor.load();
+    gFrameFactor.store(1.0f);
+    struct Case
+    {
+        const char* what;
+        vec3d centre;
+        float radius;
+        bool box;
+        bool moves;
+    };
+    const Case cases[] = {
+        {"a ball on the tip", {101.0f, 11.0f, 100.0f}, 4.0f, false, true},
+        {"a box on the tip", {101.0f, 11.0f, 100.0f}, 3.0f, true, true},
+        {"a box around the root", {100.5f, 1.0f, 100.5f}, 2.0f, true, true},
+        {"a box beside it", {110.0f, 5.0f, 100.0f}, 2.0f, true, false},
+        {"a ball beside it", {90.0f, 5.0f, 90.0f}, 3.0f, false, false},
+    };
+    for (const Case& c : cases) {
+        const auto b = body(c.centre, c.radius, c.box);
+        const Meadow::TouchBody* bodies[1] = {b.get()};
+        Layer::Blade x = blade();
+        EXPECT_EQ(layer.bendBlade(x, bodies, 1), c.moves) << c.what;
+        EXPECT_EQ(x.bendX != 0.0f || x.bendZ != 0.0f, c.moves) << c.what;
+        if (c.moves) // pressed further over the way it leans
+            EXPECT_GT(x.bendX, 0.0f) << c.what;
+    }
+
+    // Free of bodies, a bent blade springs back, faster each frame.
+    Layer::Blade bent = blade();
+    bent.bendX = 0.3f;
+    bent.bendZ = -0.2f;
+    bent.recoverySpeed = 0.01f;
+    bent.direction = (bent.restDirection + vec3d{0.3f, 0.0f, -0.2f}).normalised();
+    EXPECT_TRUE(layer.bendBlade(bent, nullptr, 0));
+    EXPECT_FLOAT_EQ(bent.bendX, 0.3f * 0.99f);
+    EXPECT_FLOAT_EQ(bent.bendZ, -0.2f * 0.99f);
+    EXPECT_FLOAT_EQ(bent.recoverySpeed, 0.013f);
+
+    // One whose way back runs into a body stays as it is.
+    Layer::Blade held = bent;
+    held.recoverySpeed = 0.5f; // a long step back: half the bend
+    const float keepX = held.bendX, keepZ = held.bendZ;
+    const vec3d back = (held.restDirection + vec3d{keepX * 0.5f, 0.0f, keepZ * 0.5f}).normalised();
+    const auto wall = body(held.position + back * 9.0f, 0.4f, false);
+    {
+        // The bent blade itself passes it by.
+        const vec3d c = wall->spheres.head()->item->centre - held.position;
+        const vec3d nearest = held.direction * c.dot(held.direction);
+        ASSERT_GT((c - nearest).length(), 0.5f);
+    }
+    const Meadow::TouchBody* bodies[1] = {wall.get()};
+    EXPECT_FALSE(layer.bendBlade(held, bodies, 1));
+    EXPECT_EQ(held.bendX, keepX);
+    EXPECT_EQ(held.bendZ, keepZ);
+    EXPECT_EQ(held.recoverySpeed, 0.0f);
+    gFrameFactor.store(factor);
 }
 
 }
