@@ -336,7 +336,8 @@ TEST_F(GrasLayers, ColoursVaryOnlyWithinTheirVariation)
         Layer layer(&meadow, s);
         layer.state = Layer::ready;
         layer.updatePatchGrid({0.0f, 50.0f, 0.0f});
-        bool varied = false;
+        // Each channel varies on its own.
+        bool varied[3] = {};
         for (auto* node = layer.patches.head(); node; node = node->next)
             for (uint32_t k = 0; k < node->item->bladeCount; ++k) {
                 const Color c = node->item->blades[k].colour;
@@ -345,9 +346,12 @@ TEST_F(GrasLayers, ColoursVaryOnlyWithinTheirVariation)
                 EXPECT_LT(uint8_t(5 - c.g) % 256u, limit);
                 EXPECT_LT(uint8_t(128 - c.b) % 256u, limit);
                 EXPECT_EQ(c.a, 77);
-                varied = varied || !(c == s.colour);
+                varied[0] = varied[0] || c.r != 200;
+                varied[1] = varied[1] || c.g != 5;
+                varied[2] = varied[2] || c.b != 128;
             }
-        EXPECT_EQ(varied, variation > 1) << variation;
+        for (bool v : varied)
+            EXPECT_EQ(v, variation > 1) << variation;
     }
 }
 
@@ -636,6 +640,9 @@ TEST_F(GrasLayers, BendingRules)
         {"a box on the tip", {101.0f, 11.0f, 100.0f}, 3.0f, true, true},
         {"a box around the root", {100.5f, 1.0f, 100.5f}, 2.0f, true, true},
         {"a box beside it", {110.0f, 5.0f, 100.0f}, 2.0f, true, false},
+        // Leaning into a box's side with its tip inside: pressed along the
+        // face, the blade is not pushed over.
+        {"a box's side", {105.75f, 6.75f, 100.0f}, 5.25f, true, false},
         {"a ball beside it", {90.0f, 5.0f, 90.0f}, 3.0f, false, false},
     };
     for (const Case& c : cases) {
