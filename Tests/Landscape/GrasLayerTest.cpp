@@ -123,8 +123,9 @@ TEST_F(GrasLayers, ThePatchGridFollowsTheCameraCellByCell)
         // A cell that stays in range keeps its patch: only the rows that
         // enter are made and only those that leave go.
         for (const auto& [cell, patch] : before)
-            if (now.count(cell))
+            if (now.count(cell)) {
                 ASSERT_EQ(now[cell], patch) << move;
+            }
         EXPECT_EQ(layer.patchSetChanged != 0, before.empty() || cellsOf(layer) != [&] {
             std::set<Cell> old;
             for (const auto& entry : before)
@@ -314,8 +315,9 @@ TEST_F(GrasLayers, ThePatchesInViewAreDrawnFarthestFirst)
         const Layer::Patch& p = **layer.drawList.at(int32_t(i));
         EXPECT_TRUE(p.active);
         EXPECT_NE(camera.frustum.classifyBox(p.minimum, p.maximum), ConvexVolume::outside);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GE((*layer.drawList.at(int32_t(i - 1)))->distanceSq, p.distanceSq);
+        }
     }
     // Blades of a patch lie farthest first from where the camera stood.
     const Layer::Patch& patch = **layer.drawList.at(0);
@@ -585,8 +587,9 @@ TEST_F(GrasLayers, BladesBendUnderABodyAndStandUpAgain)
     EXPECT_EQ(patch->touched, 0u);
     for (uint32_t k = 0; k < patch->bladeCount; ++k) {
         const Layer::Blade& b = patch->blades[k];
-        if (!b.hidden)
+        if (!b.hidden) {
             EXPECT_GT(b.direction.dot(b.restDirection), 0.999f);
+        }
     }
 }
 
@@ -651,8 +654,9 @@ TEST_F(GrasLayers, BendingRules)
         Layer::Blade x = blade();
         EXPECT_EQ(layer.bendBlade(x, bodies, 1), c.moves) << c.what;
         EXPECT_EQ(x.bendX != 0.0f || x.bendZ != 0.0f, c.moves) << c.what;
-        if (c.moves) // pressed further over the way it leans
+        if (c.moves) { // pressed further over the way it leans
             EXPECT_GT(x.bendX, 0.0f) << c.what;
+        }
     }
 
     // Free of bodies, a bent blade springs back, faster each frame.

@@ -18,7 +18,6 @@
 
 #include "Core/Timer.h"
 
-#include <d3dx9.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -114,9 +113,9 @@ protected:
             node = node->next;
         return *node->item;
     }
-    // Frames with the camera steady, the last one read back (and kept under
-    // KORVANTA_SCREENSHOTS when that names a folder).
-    Level frames(int count, const char* name = nullptr)
+    // Frames with the camera steady, the last one read back (and, when kept,
+    // saved where KORVANTA_SCREENSHOTS points).
+    Level frames(int count, bool kept = false)
     {
         Level last;
         for (int i = 0; i < count; ++i) {
@@ -126,10 +125,8 @@ protected:
             chain().render(false);
             if (i + 1 == count) {
                 last = TestDevice::readSurface(chain().targets[0].surface);
-                if (const char* folder = std::getenv("KORVANTA_SCREENSHOTS"); folder && name) {
-                    const std::string path = std::string(folder) + "/" + name + ".png";
-                    D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_PNG, chain().targets[0].surface, nullptr, nullptr);
-                }
+                if (kept)
+                    SceneFrames::keep(chain().targets[0].surface);
             }
             chain().present();
         }
@@ -146,7 +143,7 @@ TEST_F(MeadowDevice, TuftsShowNearTheCameraAndNoneBeyondTheirRange)
 {
     loadLevel(L"tufts", {plainLayer(L"Magenta", 255, 0, 255)});
     SceneFrames::look(chain(), {0.0f, ground + 20.0f, 0.0f}, 0.0f, -12.0f);
-    const Level frame = frames(3, "MeadowTufts");
+    const Level frame = frames(3, true);
     ASSERT_FALSE(frame.texels.empty());
     // Rows of the ground from 30 to 200 units ahead, and the rows above the
     // tips of tufts 450 units away (their patches reach 426 at most).
@@ -213,7 +210,7 @@ TEST_F(MeadowDevice, ReedsAreDrawnBeforeTheWaterOverTheirFeet)
     ASSERT_EQ(gWater.dormant.count() + gWater.live.count(), 1);
 
     SceneFrames::look(chain(), {0.0f, ground + 30.0f, 0.0f}, 0.0f, -15.0f);
-    const Level both = frames(3, "MeadowReeds");
+    const Level both = frames(3, true);
     layer(0).state = Layer::disabled;
     const Level water = frames(1);
     layer(0).state = Layer::ready;
