@@ -97,8 +97,9 @@ protected:
         const TerrainMapWriter::Map map = flatMap();
         ASSERT_TRUE(LevelFileWriter::save(level, String((base + L".tee").c_str())));
         ASSERT_TRUE(TerrainMapWriter::save(map, String((base + L".map").c_str())));
-        if (!water.empty())
+        if (!water.empty()) {
             ASSERT_TRUE(WaterFileWriter::save(water, String((base + L".wtr").c_str())));
+        }
         ASSERT_TRUE(MeadowFileWriter::save(layers, String((base + L".mdw").c_str())));
         ASSERT_TRUE(scene.load(String((base + L".tee").c_str())));
         ground = gTerrain.getHeight(0.0f, 0.0f, 2);
