@@ -51,3 +51,14 @@ float PerfTimer::elapsed()
     const int64_t ticks = int64_t((now >> shift) - (before >> shift)) - int64_t(uint32_t(overhead) >> shift);
     return ticks > 0 ? float(double(ticks) / double(f)) : 0.0f;
 }
+
+uint64_t PerfTimer::now() const { return readCounter(); }
+
+float PerfTimer::seconds(uint64_t from, uint64_t to) const
+{
+    const uint32_t f = uint32_t(frequency >> shift);
+    if (f == 0)
+        return 0.0f;
+    const int64_t ticks = int64_t((to >> shift) - (from >> shift)) - int64_t(uint32_t(overhead) >> shift);
+    return ticks > 0 ? float(double(ticks) / double(f)) : 0.0f;
+}

@@ -28,6 +28,10 @@ public:
     float elapsed();
     // Starts a measurement: the next elapsed() counts from here.
     void restart();
+    // A reading of the counter, and the seconds between two readings (less
+    // the cost of one): for a measurement nested in another.
+    uint64_t now() const;
+    float seconds(uint64_t from, uint64_t to) const;
 
     float stages[slotCount] = {};
     uint32_t shift = 0;

@@ -11,9 +11,8 @@ void neCollisionResult::reset()
 {
     pointA = pointB = pointABody = pointBBody = worldPointA = worldPointB = {};
     frame = frameTransposed = neM3::identity();
-    for (float& f : terms)
-        f = 0.0f;
-    matrices[0] = matrices[1] = neM3::identity();
+    relativeVelocity = error = axis = {};
+    kInverse = rotation = neM3::identity();
 }
 
 void neCollisionResult::swap()
@@ -34,7 +33,7 @@ void neCollisionResult::set(const vec3d& n, float d, const vec3d& a, const vec3d
 
 int neCollisionResult::dropRestingSides()
 {
-    if (!(values[0] <= 1.0f))
+    if (!(weight <= 1.0f))
         return 0;
     const auto rigid = [](const neRigidBodyBase* b) { return b && b->isRigid(); };
     const auto resting = [&](neRigidBodyBase* b) { return rigid(b) && b->asRigid()->restState == neAtRest; };

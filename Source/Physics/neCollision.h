@@ -7,42 +7,67 @@
 
 class neAllocatorAbstract;
 
+struct neConstraint;
+
 // One contact between two bodies, or one row of a joint: the narrow phase
 // writes the points, the normal and the depth; the collision pass turns the
-// points into arms of the two bodies; the solver reads the rest.
+// points into arms of the two bodies; the constraint code and the resting
+// contacts fill rows of their own kinds; the solver reads the rest.
 //
 // Contact convention: the normal (third row of the frame) is a unit vector
 // from B towards A, the depth is positive while the shapes overlap, and
 // point B = point A + depth x normal.
 struct neCollisionResult
 {
+    // Row kinds.
+    enum : uint32_t
+    {
+        collision = 1,     // a contact of the contact stage
+        contact = 2,       // a resting contact
+        point = 3,         // a point of a ball joint or hinge
+        pointOnLine = 4,   // a point of a slide
+        slideLimit = 5,    // one-sided along the axis
+        angularLimit = 6,  // the limit of a ball joint or hinge
+        twistLimit = 7,    // the twist limit of a ball joint
+        hingeMotor = 8,
+        none = 9,
+        slideMotor = 10,
+    };
+
     vec3d pointA; // world, from the narrow phase; after the pass relative to A's position
     vec3d pointB;
     vec3d pointABody; // point A in A's frame
     vec3d pointBBody;
     vec3d worldPointA;
     vec3d worldPointB;
-    neM3 frame; // row 2 is the normal; the other rows are the solver's
+    neM3 frame; // row 2 is the normal; rows 0 and 1 the tangents the solver builds
     neM3 frameTransposed;
-    float terms[9];
-    uint32_t userDataA;
+    vec3d relativeVelocity; // world: A's point minus B's (a side that is no rigid body counts as still)
+    vec3d error;            // a joint point's separation, A's point minus B's
+    vec3d axis;             // of one-axis and angular rows (A's own axis for twist limits and motors)
+    uint32_t userDataA;     // materials of the two sides
     uint32_t userDataB;
     float depth;
     uint32_t collided;
-    neRigidBodyBase* bodyA;
+    neRigidBodyBase* bodyA; // only rigid bodies take impulses
     neRigidBodyBase* bodyB;
-    float values[2];
+    float weight; // 1.0, or less for a resting contact that only nearly touches
+    float target; // a motor's speed
     neGeometry* geometryA;
     neGeometry* geometryB;
-    neM3 matrices[2];
-    float last;
+    neM3 kInverse; // the inverse effective mass: in the contact frame for contacts, else in world axes
+    neM3 rotation; // a twist limit's turn about the joint's axis
+    float effectiveMass; // of the one-axis and angular rows
     uint32_t kind;
-    uint32_t spare;
+    neConstraint* constraint; // the slide whose limit the row holds
+    vec3d axisB;              // B's own axis of twist limits and motors
+    float normalMass;         // K_nn: the normal-normal entry of the effective mass
+    float errorLength;        // a slide point's error across its axis
 
     vec3d normal() const { return frame.r[2]; }
     void setNormal(const vec3d& n) { frame.r[2] = n; }
 
-    // Points zero and the matrices identity; the other fields stay.
+    // Points, velocities and axes zero, the matrices identity; the other fields stay.
     void reset();
     void copy(const neCollisionResult& from) { *this = from; }
     // Seen from the other side: the normal negated, points and geometries exchanged.
@@ -53,6 +78,10 @@ struct neCollisionResult
     // Whether the row may be skipped because its bodies rest; a resting side
     // facing a moving one is dropped from the row (it acts as immovable).
     int dropRestingSides();
+
+    // Makes the row ready for the solver: the contact frame, the effective
+    // mass of its kind. bImmovable leaves B out, as if it were the ground.
+    void prepare(bool bImmovable);
 };
 
 // Working lists of the several-against-several case, sized for the largest

@@ -35,4 +35,13 @@ struct neConstraintGroup
         members.pushBack(body);
         body->constraintGroup = this;
     }
+
+    // Appends the rows of every enabled constraint to the simulator's row
+    // array and queues the stacks of their bodies; the smallest positive
+    // tolerance (-1 without one) and the largest iteration count come back.
+    void buildRows(float& tolerance, int32_t& iterations);
+    // Applies the pending corrections of every rigid member.
+    void applyCorrections();
+    // Lets every member go (members are rigid bodies) and starts afresh.
+    void clearMembers();
 };

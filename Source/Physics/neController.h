@@ -25,7 +25,7 @@ struct neController
     uint32_t period;
     uint32_t countdown;
     neRigidBodyControllerCallback* callback;
-    void* constraintCallback;
+    neRigidBodyControllerCallback* constraintCallback; // a joint's controller
     neConstraint* constraint;
     neRigidBody* body;
     vec3d force;

@@ -22,7 +22,7 @@ struct neRestingContact
     float order;      // the slot with the smallest value is replaced first
     float separation; // along the world normal; negative while the bodies overlap
     float slide;      // squared length of the difference across the normal
-    float materials[2];
+    uint32_t materials[2]; // the owner's and the partner's
     uint32_t kind; // neRestingKind
     neRigidBodyBase* partner;
     neRestingContact* next; // in the partner's list

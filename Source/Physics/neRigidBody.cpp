@@ -168,6 +168,7 @@ void neRigidBody::release()
         simulator->controllers.give(c);
     }
     leaveConstraintGroup();
+    releaseStackElement();
     for (neRestingContact& slot : contact.slots)
         clearRestingContact(slot);
     dropRestingPartners();

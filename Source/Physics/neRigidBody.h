@@ -132,10 +132,11 @@ public:
     // --- resting contacts ---
 
     // Fills a contact before it is recorded (points in this body's and the
-    // partner's frame, the normal in the partner's frame).
+    // partner's frame, the normal in the partner's frame; the depth orders it
+    // for replacement).
     static void setRestingContact(neRestingContact& contact, neRigidBodyBase* partner, const vec3d& bodyPoint,
-                                  const vec3d& partnerPoint, float material0, float material1,
-                                  const vec3d& partnerNormal);
+                                  const vec3d& partnerPoint, uint32_t material0, uint32_t material1,
+                                  const vec3d& partnerNormal, float depth);
     // Takes the contact into the slot at the same place, else the last empty
     // slot, else the slot that orders lowest.
     void recordRestingContact(const neRestingContact& contact);
@@ -146,6 +147,36 @@ public:
     // World points, difference, separation and slide from both bodies' poses.
     void updateRestingContact(neRestingContact& slot);
     static bool isPartnerResting(const neRestingContact& slot);
+
+    // --- rest and stacks ---
+
+    // For a body at rest, at the start of its velocity update: 1 while it is
+    // quiet and supported (its motion is stopped again), else 0; a body that
+    // moves leaves rest.
+    int restTest();
+    // For a moving body in no constraint group, before it is integrated:
+    // counts its quiet steps and puts it to rest once it lies still on its supports.
+    void countRest();
+    // How well the resting contacts carry the body against its total force:
+    // 3 the force is zero or three contacts surround the centre of mass, 2 two
+    // contacts in line with it, 1 one contact under it, 0 none of these.
+    int supportTest();
+    // 1 when the body has kept its saved pose for 60 steps; else the pose is saved again.
+    int checkStillAtRest();
+    // 1 while two or three resting contacts still meet their partners' points.
+    int checkContactDrift();
+    // The resting contacts that still hold (bad ones are removed).
+    int validateRestingContacts();
+    // Turns the resting contacts into solver records; force keeps rows of
+    // resting sides. The number of contacts in use comes back.
+    int collectRestingContacts(bool force);
+    // Records a resting contact of this body on its partner and joins the
+    // stacks of the two.
+    void addToStack(const neRestingContact& contact);
+    void releaseStackElement();
+    // Queues the body's stack for solving (a body alone on the ground has its
+    // resting contacts collected at once).
+    void queueStack();
 
     // Returns geometries, sensors and controllers to their pools, leaves the
     // constraint group and clears the resting contacts (the simulator frees the body next).

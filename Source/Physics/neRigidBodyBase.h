@@ -127,6 +127,11 @@ public:
     // body's record goes back to its pool.
     void dropRestingPartners();
 
+    // Tests this body's sensors against the other side's geometries (boxes
+    // and terrain triangles; other shapes are not seen): each sensor keeps the
+    // deepest hit of the step. otherBody is null for the terrain.
+    void collideSensors(const neCollisionView& other, neRigidBodyBase* otherBody, const matrix3d& otherTransform);
+
     bool collidable() const { return geometryCount > 0 || customCollision != 0; }
 };
 

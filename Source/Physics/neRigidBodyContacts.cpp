@@ -5,8 +5,8 @@
 #include "Physics/neSimulator.h"
 
 void neRigidBody::setRestingContact(neRestingContact& c, neRigidBodyBase* partner, const vec3d& bodyPoint,
-                                    const vec3d& partnerPoint, float material0, float material1,
-                                    const vec3d& partnerNormal)
+                                    const vec3d& partnerPoint, uint32_t material0, uint32_t material1,
+                                    const vec3d& partnerNormal, float depth)
 {
     c.partner = partner;
     c.bodyPoint = bodyPoint;
@@ -14,6 +14,7 @@ void neRigidBody::setRestingContact(neRestingContact& c, neRigidBodyBase* partne
     c.materials[0] = material0;
     c.materials[1] = material1;
     c.partnerNormal = partnerNormal;
+    c.order = depth;
 }
 
 void neRigidBody::recordRestingContact(const neRestingContact& contact)

@@ -21,11 +21,10 @@ void neRigidBody::advanceVelocity(float dt)
 
     if (restState == neAtRest) {
         // A controller that pushes wakes the body whatever its supports say.
-        if (nonZero(controllerForce) || nonZero(controllerTorque)) {
+        if (nonZero(controllerForce) || nonZero(controllerTorque))
             clearRest();
-        } else {
-            return; // the stacking code decides here whether the body stays at rest
-        }
+        else if (restTest())
+            return;
     }
     if (restState == neSkipVelocity)
         return;

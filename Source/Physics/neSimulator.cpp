@@ -23,22 +23,48 @@ neSimulator::neSimulator(const neSimulatorSizes& s, neAllocatorAbstract* allocat
     region.build(this, *alloc, sizes.rigidBodiesCount, sizes.animatedBodiesCount, sizes.rigidParticlesCount,
                  sizes.overlappedPairsCount);
 
-    for (auto& m : materials) {
-        m[0] = 0.5f;
-        m[1] = 0.4f;
-        m[2] = 1.0f;
-    }
+    for (auto& m : materials)
+        for (int i = 0; i < 3; ++i)
+            m[i] = defaultMaterial[i];
     for (auto& row : groupResponse)
         for (uint32_t& r : row)
             r = 1;
     for (uint32_t& r : terrainResponse)
         r = 1;
 
+    terrainNodeList.build(*alloc, 100, 0);
+    terrainTriangleList.build(*alloc, 200, 200);
     constraintGroups.build(*alloc, sizes.constraintHeadersCount);
+    const int32_t stacked = (sizes.rigidBodiesCount > 0 ? sizes.rigidBodiesCount : 0)
+                            + (sizes.rigidParticlesCount > 0 ? sizes.rigidParticlesCount : 0);
+    stackElements.build(*alloc, stacked);
+    stacks.build(*alloc, stacked + 100);
     controllers.build(*alloc, sizes.constraintSetsCount);
     sensors.build(*alloc, sizes.sensorsCount);
     geometries.build(*alloc, sizes.geometriesCount);
+    constraints.build(*alloc, sizes.constraintsCount);
+    queuedStacks.build(*alloc, 1000, 100);
+    listedStacks.build(*alloc, 1000, 100);
+    rows.build(*alloc, 100, -1);
+    contacts.build(*alloc, 100, 100);
+    workElements.build(*alloc, stacked > 0 ? stacked : 1, 100);
+    gatheredGroups.build(*alloc, sizes.constraintHeadersCount > 0 ? sizes.constraintHeadersCount : 1, 100);
     collisionScratch.build(*alloc, sizes.geometriesCount);
+
+    rootStack = neStack{};
+    rootStack.simulator = this;
+    rootStack.root = 1;
+    terrainBody.reset();
+    terrainBody.transform = matrix3d::identity();
+    terrainBody.moved = 0;
+    terrainBody.id = UINT32_MAX;
+    terrainBody.simulator = this;
+    terrainBody.next = terrainBody.prev = nullptr;
+    terrainBody.inUse = 1;
+    terrainGeometry.reset();
+    terrainGeometry.type = neShapeTerrain;
+    terrainGeometry.shape.terrain = {};
+    terrainGeometry.next = terrainGeometry.prev = nullptr;
 
     timer.init();
     logText[0] = 0;
@@ -46,6 +72,18 @@ neSimulator::neSimulator(const neSimulatorSizes& s, neAllocatorAbstract* allocat
 
 neSimulator::~neSimulator()
 {
+    releaseTerrainMesh();
+    terrainNodeList.release();
+    terrainTriangleList.release();
+    queuedStacks.release();
+    listedStacks.release();
+    rows.release();
+    contacts.release();
+    workElements.release();
+    gatheredGroups.release();
+    constraints.release(*alloc);
+    stacks.release(*alloc);
+    stackElements.release(*alloc);
     collisionScratch.release(*alloc);
     region.release(*alloc);
     geometries.release(*alloc);

@@ -3,9 +3,13 @@
 #include "Physics/PerfTimer.h"
 #include "Physics/neAllocator.h"
 #include "Physics/neCollision.h"
+#include "Physics/neConstraint.h"
 #include "Physics/neConstraintGroup.h"
+#include "Physics/neGrowArray.h"
 #include "Physics/neRegion.h"
 #include "Physics/neRigidBody.h"
+#include "Physics/neStack.h"
+#include "Physics/neTriangle.h"
 
 #include <cstdint>
 
@@ -56,6 +60,56 @@ struct nePerformanceReport
     int32_t samples;
 };
 
+// What the collision callback receives for one contact: the two sides in the
+// pair's order (a terrain contact has no body B), their geometries and
+// materials, the points and the normal from B towards A.
+struct neCollisionReport
+{
+    enum : uint32_t
+    {
+        terrain = 0,
+        rigid = 1,
+        animated = 2,
+    };
+    neRigidBodyBase* bodyA;
+    neRigidBodyBase* bodyB;
+    uint32_t typeA;
+    uint32_t typeB;
+    neGeometry* geometryA;
+    neGeometry* geometryB; // null for the terrain
+    uint32_t userDataA;
+    uint32_t userDataB; // for the terrain: the triangle's
+    vec3d localPointA;  // in A's frame
+    vec3d localPointB;  // in B's frame
+    vec3d worldPointA;
+    vec3d worldPointB;
+    vec3d relativeVelocity; // A's point minus B's; zero when the contact was not resolved
+    vec3d normal;
+};
+
+// What a custom collision callback fills for a body that tests its own
+// collisions: the normal from the second body towards the first, both world
+// points, how deep they overlap and both materials.
+struct neCustomCollision
+{
+    vec3d normal;
+    vec3d pointFirst;
+    vec3d pointSecond;
+    float depth;
+    uint32_t userDataFirst;
+    uint32_t userDataSecond;
+};
+
+// Triangles the simulator keeps itself as the ground, when no terrain query
+// is installed. The arrays are the owner's and must outlive their use.
+struct neTerrainMesh
+{
+    const vec3d* vertices;
+    int32_t vertexCount;
+    const neTriangle* triangles;
+    int32_t triangleCount;
+};
+
 // The rigid-body engine's top object. It builds every pool once, hands out and
 // takes back bodies, and advances the world in fixed steps. One step runs,
 // in this order: sensor reset, body preparation (world boxes), broad phase,
@@ -68,6 +122,16 @@ class neSimulator
 {
 public:
     using LogCallback = void (*)(char* text);
+    using CollisionCallback = void (*)(neCollisionReport* report);
+    // Hands over the triangles that reach into the body's world box; they
+    // must stay as they are until the next query.
+    using TerrainQueryCallback = void (*)(const vec3d& boxMin, const vec3d& boxMax, neTerrainTriangles& found,
+                                          neRigidBodyBase* body);
+    using BreakCallback = void (*)(neRigidBodyBase* body, uint32_t code, neGeometry* geometry, neRigidBody* piece);
+    // Non-zero when the result was filled.
+    using CustomCollisionCallback = int (*)(neRigidBody* first, neRigidBody* second, neCustomCollision* result);
+    using CustomAnimatedCollisionCallback = int (*)(neRigidBody* rigid, neAnimatedBody* animated,
+                                                    neCustomCollision* result);
 
     // Null when the simulator cannot be allocated. No allocator: the
     // simulator's own neAllocatorDefault; no gravity: none.
@@ -105,8 +169,58 @@ public:
 
     neAllocatorAbstract& allocator() { return *alloc; }
 
+    // Takes these triangles as the ground while no terrain query is
+    // installed (an empty mesh removes it); false when its index cannot be
+    // allocated.
+    bool setTerrainMesh(const neTerrainMesh& mesh);
+
+    // --- the contact stage ---
+
+    // Resolves a contact of the pair (a, b) found this step.
+    void respondToContact(neCollisionResult& result, neRigidBodyBase* a, neRigidBodyBase* b);
+    // A contact breaks a piece off a breakable geometry: limits the impulse
+    // that acts on the body; 1 when a piece came off.
+    int testGeometryBreak(neGeometry* geometry, vec3d& impulse, neRigidBodyBase* body, const vec3d& worldPoint);
+    // The geometry as a body of its own, or null (not the body's, its only
+    // geometry, or no rigid body left).
+    neRigidBody* splitGeometry(neRigidBodyBase* body, neGeometry* geometry);
+
+    // --- the solver ---
+
+    // Friction and restitution of a material (the table's first values for
+    // an index the table does not have).
+    const float* material(uint32_t index) const;
+    // An orthonormal frame whose first row is n (a unit vector).
+    static neM3 basis(const vec3d& n);
+    // The impulse in the contact frame (normal last) that stops the contact's
+    // approach within its friction cone, with the smaller restitution when asked.
+    vec3d collisionImpulse(const neCollisionResult& record, bool restitution) const;
+    // Mode 1: the collision impulse of an approaching contact; mode 2: the
+    // resting-contact term.
+    void applyContact(neCollisionResult& record, int mode);
+    // Applies the row's impulse; the error left.
+    float solveRecord(neCollisionResult& record);
+    // Sweeps the row and contact lists (iterations -1: 4) and empties them.
+    void iterate(int32_t iterations);
+
+    // --- stacks ---
+
+    neStack* takeStack(neStackElement* first);
+    void freeStack(neStack* stack);
+    // Moves every element of from to the end of into; from goes back to its pool.
+    void mergeStacks(neStack* into, neStack* from);
+    // Regroups a stack's members by their resting contacts.
+    void rebuildStack(neStack* stack);
+    // The stack's bodies into the working group, their resting contacts into the contact list.
+    void walkStack(neStack* stack);
+    neStackElement* takeElement(neRigidBody* body, uint32_t supportOnly);
+    void releaseElement(neStackElement* element);
+    // A body in no group joins the working group.
+    void joinWorkingGroup(neRigidBodyBase* body);
+
     static constexpr int groupCount = 64;
     static constexpr int materialCount = 256;
+    static constexpr float defaultMaterial[3] = {0.5f, 0.4f, 1.0f}; // friction, restitution, unused
 
     neSimulatorSizes sizes;
     nePerformanceReport* report = nullptr;
@@ -141,6 +255,38 @@ public:
     // The collision pass's working lists, sized from the geometry pool.
     neCollisionScratch collisionScratch;
 
+    nePool<neConstraint> constraints;
+    nePool<neStackElement> stackElements;
+    nePool<neStack> stacks;
+    neStack rootStack;
+    neConstraintGroup workingGroup; // the bodies of the stacks being solved
+
+    // The solver's lists: joint rows, resting contacts, stacks queued for
+    // solving (the rebuild's work list too), stacks listed for marking and
+    // the constraint groups gathered for one solve.
+    neGrowArray<neCollisionResult> rows;
+    neGrowArray<neCollisionResult> contacts;
+    neGrowArray<neStack*> queuedStacks;
+    neGrowArray<neStack*> listedStacks;
+    neGrowArray<neStackElement*> workElements;
+    neGrowArray<neConstraintGroup*> gatheredGroups;
+    uint32_t passFlag = 0;      // 0 in an iteration run's first pass, else 1
+    uint8_t lastIteration = 0;  // the last sweep pushes only body A
+    int32_t heldAtRest = 0;     // bodies the rest test held in this step
+
+    CollisionCallback collisionCallback = nullptr;
+    TerrainQueryCallback terrainTriangleQueryCallback = nullptr;
+    BreakCallback breakCallback = nullptr;
+    CustomCollisionCallback customCollisionCallback = nullptr;
+    CustomAnimatedCollisionCallback customAnimatedCollisionCallback = nullptr;
+
+    // The terrain in contacts: a still pseudo-body with the query's triangles
+    // as its one geometry.
+    neAnimatedBody terrainBody;
+    neGeometry terrainGeometry;
+    neCollisionReport pairReport{};
+    neCollisionReport terrainReport{};
+
     neList<neRigidBody> activeRigidBodies;
     neList<neRigidBody> inactiveRigidBodies;
     neList<neAnimatedBody> activeAnimatedBodies;
@@ -152,6 +298,32 @@ private:
     neSimulator(const neSimulatorSizes& sizes, neAllocatorAbstract* allocator, const vec3d& gravity);
 
     void step();
+    void collidePairs();
+    void collideTerrain();
+    void collideBodyWithTerrain(neRigidBody* body);
+    bool queryTerrain(neRigidBody* body);
+    void reportPair(const neCollisionResult& result, neRigidBodyBase* a, neRigidBodyBase* b);
+    bool customContact(neCollisionResult& result, neRigidBodyBase* a, neRigidBodyBase* b);
+    void solveConstraintGroups();
+    void restAfterGroupSolve();
+    void markStacks();
+    void solverStage();
+    void restingContactPass();
+    void buildRestingRecord(neCollisionResult& record);
+    float contactTerm(neCollisionResult& record, const vec3d& frameVelocity, bool resting);
+
+    struct TerrainNode
+    {
+        vec3d lo, hi;
+        int32_t first, count;
+    };
+    neTerrainMesh terrainMesh{};
+    TerrainNode* terrainNodes = nullptr;
+    int32_t terrainNodeCount = 0;
+    int32_t* terrainNodeOrder = nullptr; // triangle indices, node by node
+    neGrowArray<const TerrainNode*> terrainNodeList;
+    neGrowArray<int32_t> terrainTriangleList;
+    void releaseTerrainMesh();
     void freeAnimated(neAnimatedBody* body);
     void freeRigid(neRigidBody* body, nePool<neRigidBody>& pool, const char* invalid);
     void clearAnimatedMoves();

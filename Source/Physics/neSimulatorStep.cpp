@@ -41,18 +41,26 @@ void neSimulator::step()
     if (timed)
         timer.stages[PerfTimer::broadPhase] += timer.elapsed();
 
-    // The contact stage goes here: the overlap pairs through the collision
-    // pass (timer slot contactPairs), then each body against the terrain
-    // (slot terrainContacts). Then the force reset: the controller sums
-    // gathered at the end of the last step stay.
+    collidePairs();
+    if (timed)
+        timer.stages[PerfTimer::contactPairs] += timer.elapsed();
+    collideTerrain();
+    if (timed)
+        timer.stages[PerfTimer::terrainContacts] += timer.elapsed();
+
+    // The force reset: the controller sums gathered at the end of the last
+    // step stay for this step's velocity update.
     for (neRigidBody* b = activeRigidBodies.head; b; b = b->next)
         b->totalForce = b->totalTorque = {};
     for (neRigidBody* p = activeParticles.head; p; p = p->next)
         p->totalForce = p->totalTorque = {};
 
-    // The constraint update (each used constraint group's enabled
-    // constraints damp their bodies' relative turning) goes here.
+    for (neConstraintGroup* g = constraintGroups.used.head; g; g = g->next)
+        for (neConstraint* c = g->first; c; c = c->nextInGroup)
+            if (c->enabled)
+                c->dampRotation();
 
+    heldAtRest = 0;
     if (timed)
         timer.restart();
     for (neRigidBody* b = activeRigidBodies.head; b; b = b->next)
@@ -62,14 +70,25 @@ void neSimulator::step()
     if (timed)
         timer.stages[PerfTimer::velocity] += timer.elapsed();
 
-    // The stacks' queued marks are cleared and the solver runs here (slot solver).
+    for (neStack* s = stacks.used.head; s; s = s->next)
+        s->queued = 0;
 
     if (timed)
         timer.restart();
+    if (constraintGroups.used.count > 0)
+        solveConstraintGroups();
+    markStacks();
+    solverStage();
+    if (timed)
+        timer.stages[PerfTimer::solver] += timer.elapsed();
+
     for (neList<neRigidBody>* list : {&activeRigidBodies, &activeParticles}) {
         for (neRigidBody* b = list->head; b; b = b->next) {
             b->stepped = 1;
-            // A body in no constraint group counts its steps of rest here first.
+            if (b->restState == neAtRest)
+                continue;
+            if (!b->constraintGroup)
+                b->countRest();
             if (b->restState != neAtRest)
                 b->advancePosition(stepLength);
         }
@@ -77,8 +96,12 @@ void neSimulator::step()
     if (timed)
         timer.stages[PerfTimer::integration] += timer.elapsed();
 
-    // The constraint post-step (the constraints' own controllers) goes here
-    // (slot constraintPostStep).
+    for (neConstraintGroup* g = constraintGroups.used.head; g; g = g->next)
+        for (neConstraint* c = g->first; c; c = c->nextInGroup)
+            if (c->enabled)
+                c->stepControllers();
+    if (timed)
+        timer.stages[PerfTimer::constraintPostStep] += timer.elapsed();
 }
 
 void neSimulator::clearAnimatedMoves()

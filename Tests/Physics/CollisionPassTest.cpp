@@ -195,7 +195,7 @@ TEST(CollisionPass, RestingSidesOfARow)
         neCollisionResult r{};
         r.bodyA = a;
         r.bodyB = c.bodyB;
-        r.values[0] = c.value;
+        r.weight = c.value;
         EXPECT_EQ(r.dropRestingSides(), c.skipped);
         EXPECT_EQ(r.bodyA != nullptr, c.keepsA);
         EXPECT_EQ(r.bodyB != nullptr, c.keepsB);
@@ -213,8 +213,7 @@ TEST(CollisionPass, RestingContactSlots)
     t->stepCount = 9;
 
     neRestingContact c{};
-    neRigidBody::setRestingContact(c, rigid, {0, -0.5f, 0}, {0, 0.5f, 0}, 0.3f, 0.7f, {0, 1, 0});
-    c.order = 2.0f;
+    neRigidBody::setRestingContact(c, rigid, {0, -0.5f, 0}, {0, 0.5f, 0}, 3, 7, {0, 1, 0}, 2.0f);
     body->recordRestingContact(c);
     neRestingContact& first = body->contact.slots[2]; // the last empty slot
     EXPECT_EQ(first.kind, uint32_t(neRestingOnRigid));
@@ -237,8 +236,7 @@ TEST(CollisionPass, RestingContactSlots)
     EXPECT_EQ(first.bodyPoint.x, 0.03f);
 
     // Elsewhere: the other empty slots fill, then the lowest order goes.
-    neRigidBody::setRestingContact(c, animated, {1, -0.5f, 0}, {1, 0, 0}, 0, 0, {0, 1, 0});
-    c.order = 1.0f;
+    neRigidBody::setRestingContact(c, animated, {1, -0.5f, 0}, {1, 0, 0}, 0, 0, {0, 1, 0}, 1.0f);
     body->recordRestingContact(c);
     EXPECT_EQ(body->contact.slots[1].kind, uint32_t(neRestingOnAnimated));
     c.bodyPoint = {-1, -0.5f, 0};

@@ -1,7 +1,8 @@
-#include "PhysicsTestSupport.h"
+#include "ScenarioSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 namespace
@@ -83,6 +84,8 @@ TEST(Fuzz, WildBodiesStepSafely)
     expectPoolBalanced(t->controllers, "controllers");
     expectPoolBalanced(t->sensors, "sensors");
     expectPoolBalanced(t->region.overlapPairPool(), "overlap pairs");
+    expectPoolBalanced(t->stackElements, "stack elements");
+    expectPoolBalanced(t->stacks, "stacks");
     int inRegion = 0;
     for (const neRegionNode* n = t->region.bodies().head; n; n = n->next)
         ++inRegion;
@@ -99,6 +102,64 @@ TEST(Fuzz, WildBodiesStepSafely)
         t->freeBody(b);
     EXPECT_EQ(t->rigidBodies.usedCount(), 0);
     EXPECT_EQ(t->geometries.usedCount(), 16);
+    EXPECT_EQ(t->stackElements.usedCount(), 0);
+    EXPECT_EQ(t->rootStack.elements.count, 0);
+}
+
+bool finite(const neRigidBody& b)
+{
+    for (float f : b.state().transform.m)
+        if (!std::isfinite(f))
+            return false;
+    return neFinite(b.velocity) && neFinite(b.angularVelocity);
+}
+
+// Content brings masses and sizes far apart: piles of boxes, spheres and
+// cylinders of 0.001 to 10,000 kg and 0.05 to 20 m, dropped on the ground and
+// on each other, keep finite poses and velocities.
+TEST(Fuzz, WildPilesStayFinite)
+{
+    TestSimulator t = TestGround::make(-0.05f);
+    std::mt19937 random(2026);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    const auto between = [&](float low, float high) { return low * std::pow(high / low, u(random)); };
+    std::vector<neRigidBody*> bodies;
+    for (int i = 0; i < 60; ++i) {
+        neRigidBody* b = t->createRigidBody();
+        neGeometry* g = b->addGeometry();
+        const float size = between(0.05f, 20.0f);
+        switch (i % 3) {
+        case 0: g->setBoxSize(size, between(0.05f, 20.0f), between(0.05f, 20.0f)); break;
+        case 1: g->setSphere(size * 0.5f); break;
+        default: g->setCylinder(size * 0.3f, between(0.05f, 10.0f)); break;
+        }
+        b->updateBounds();
+        const float mass = between(0.001f, 10000.0f);
+        b->mass = mass;
+        b->inverseMass = 1.0f / mass;
+        b->setInertiaTensor(cubeInertiaTensor(size * 0.5f, size * 0.5f, size * 0.5f, mass));
+        // Three piles.
+        const float x = float(i % 3) * 15.0f - 15.0f;
+        b->setPose(rotation({u(random), u(random), u(random) + 0.1f}, u(random) * 6.0f,
+                            {x + u(random) * 4.0f, 2.0f + float(i) * 1.5f, u(random) * 4.0f}));
+        b->updateDerived();
+        bodies.push_back(b);
+    }
+    static int pairContacts, groundContacts;
+    pairContacts = groundContacts = 0;
+    t->groupResponse[0][0] = t->terrainResponse[0] = 3;
+    t->collisionCallback = [](neCollisionReport* r) { ++(r->typeB == neCollisionReport::terrain ? groundContacts : pairContacts); };
+    for (int step = 0; step < 2000; ++step) {
+        t.step(1.0f / 75.0f);
+        if (step % 50 == 0 || step == 1999) {
+            for (const neRigidBody* b : bodies)
+                ASSERT_TRUE(finite(*b)) << "step " << step;
+        }
+    }
+    EXPECT_GT(pairContacts, 1000); // they really pile up
+    EXPECT_GT(groundContacts, 1000);
+    expectPoolBalanced(t->stackElements, "stack elements");
+    expectPoolBalanced(t->stacks, "stacks");
 }
 
 } // namespace

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "PhysicsTestSupport.h"
+
+#include "Physics/neTriangle.h"
+
+#include <cmath>
+#include <vector>
+
+// The ground of the scenarios, handed to the simulator through its terrain
+// query: the plane y = slope * x (a slope falls along +x when negative), as
+// cells of two triangles under every queried box, with a material.
+struct TestGround
+{
+    static inline float slope = 0.0f;
+    static inline uint32_t material = 0;
+    static inline int queries = 0;
+    static inline std::vector<vec3d> vertices;
+    static inline std::vector<neTriangle> triangles;
+    static inline std::vector<int32_t> candidates;
+
+    static float height(float x) { return slope * x; }
+
+    static void query(const vec3d& lo, const vec3d& hi, neTerrainTriangles& found, neRigidBodyBase*)
+    {
+        ++queries;
+        vertices.clear();
+        triangles.clear();
+        candidates.clear();
+        const int x0 = int(std::floor(lo.x)) - 1, x1 = int(std::ceil(hi.x)) + 1;
+        const int z0 = int(std::floor(lo.z)) - 1, z1 = int(std::ceil(hi.z)) + 1;
+        for (int x = x0; x < x1; ++x)
+            for (int z = z0; z < z1; ++z) {
+                const int32_t first = int32_t(vertices.size());
+                for (int k = 0; k < 4; ++k) {
+                    const float vx = float(x + (k & 1)), vz = float(z + (k >> 1));
+                    vertices.push_back({vx, height(vx), vz});
+                }
+                // (x, z), (x + 1, z), (x, z + 1), (x + 1, z + 1), wound to face up.
+                for (const neTriangle& t : {neTriangle{{first, first + 2, first + 1}, material, 0, nullptr},
+                                            neTriangle{{first + 1, first + 2, first + 3}, material, 0, nullptr}}) {
+                    candidates.push_back(int32_t(triangles.size()));
+                    triangles.push_back(t);
+                }
+            }
+        found = {candidates.data(), int32_t(candidates.size()), triangles.data(), int32_t(triangles.size()),
+                 vertices.data(), int32_t(vertices.size())};
+    }
+
+    // A simulator of the game's sizes with gravity along -y on this ground.
+    static TestSimulator make(float groundSlope = 0.0f)
+    {
+        slope = groundSlope;
+        material = 0;
+        queries = 0;
+        TestSimulator t{TestSimulator::gameSizes(), {0, -9.81f, 0}};
+        t->terrainTriangleQueryCallback = query;
+        return t;
+    }
+};
+
+// A box of full size s and mass m with a box's inertia, at p.
+inline neRigidBody* dynamicBox(TestSimulator& t, vec3d p, vec3d s, float m)
+{
+    neRigidBody* b = t.box(p, s);
+    b->mass = m;
+    b->inverseMass = 1.0f / m;
+    b->setInertiaTensor({m * (s.y * s.y + s.z * s.z) / 12.0f, m * (s.x * s.x + s.z * s.z) / 12.0f,
+                         m * (s.x * s.x + s.y * s.y) / 12.0f});
+    b->updateDerived();
+    return b;
+}
