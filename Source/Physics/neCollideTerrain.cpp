@@ -4,6 +4,8 @@
 #include "Physics/neCollideShapes.h"
 #include "Physics/neTerrainLoop.h"
 
+#include <algorithm>
+
 void neTriangleWork::build(const vec3d& a, const vec3d& b, const vec3d& c)
 {
     v[0] = a;
@@ -187,7 +189,19 @@ bool cylinderTriangle(const neTriangleWork& t, const vec3d& position, const vec3
 // centre). An axis replaces the best only when it overlaps strictly less.
 // Every axis after the normal can only make the contact shallower, so a
 // triangle stops as soon as its overlap no longer beats floor.
-bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& slot, float floor)
+// The triangle's vertices in the box's frame (coordinates along its unit
+// axes, from its centre).
+void project(const neBoxWork& box, const vec3d& p, float (&out)[3])
+{
+    const vec3d d = p - box.centre;
+    out[0] = d.dot(box.unitAxes[0]);
+    out[1] = d.dot(box.unitAxes[1]);
+    out[2] = d.dot(box.unitAxes[2]);
+}
+
+// projected: the vertices in the box's frame, or null to work them out here.
+bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& slot, float floor,
+                 const float (*projected)[3][3] = nullptr)
 {
     slot.collided = false;
     slot.alternative = false;
@@ -206,10 +220,11 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
 
     float v[3][3]; // the vertices in the box's frame
     for (int k = 0; k < 3; ++k) {
-        const vec3d d = t.v[k] - box.centre;
-        v[k][0] = d.dot(box.unitAxes[0]);
-        v[k][1] = d.dot(box.unitAxes[1]);
-        v[k][2] = d.dot(box.unitAxes[2]);
+        if (projected)
+            for (int i = 0; i < 3; ++i)
+                v[k][i] = (*projected)[k][i];
+        else
+            project(box, t.v[k], v[k]);
     }
     const float h[3] = {box.half.x, box.half.y, box.half.z};
 
@@ -368,16 +383,81 @@ void neCollideCylinderTerrain(neCollisionResult& r, const neGeometry& cylinder, 
     });
 }
 
+namespace
+{
+
+// The terrain's vertices in the box's frame, each worked out once per call
+// (a vertex is shared by about six triangles). One set for the engine: the
+// narrow phase runs on the stepping thread only.
+struct ProjectedVertices
+{
+    static constexpr int32_t capacity = 1024;
+    float coordinates[capacity][3];
+    uint32_t stamps[capacity] = {};
+    uint32_t stamp = 0;
+};
+ProjectedVertices projectedVertices;
+
+} // namespace
+
 void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matrix3d& world, const neGeometry& terrain)
 {
     neBoxWork work(world, box.halfExtents());
     vec3d lo, hi;
     work.bounds(lo, hi);
-    neTerrainLoop(r, terrain, lo, hi, true, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot, float floor) {
-        if (triangle.mode == neTrianglePlain)
-            return boxTriangle(t, work, slot, floor);
-        return triangle.mode == neTriangleHeightField && boxHeightTriangle(t, work, slot);
-    });
+    const neTerrainTriangles& t = terrain.shape.terrain;
+    ProjectedVertices& cache = projectedVertices;
+    if (++cache.stamp == 0) {
+        for (uint32_t& s : cache.stamps)
+            s = 0;
+        cache.stamp = 1;
+    }
+    const bool cached = t.vertexCount <= ProjectedVertices::capacity;
+    const float h[3] = {work.half.x, work.half.y, work.half.z};
+    // A triangle's vertices in the box's frame, from the cache.
+    const auto projectTriangle = [&](const neTriangle& triangle, float (&v)[3][3]) {
+        for (int k = 0; k < 3; ++k) {
+            const int32_t index = triangle.indices[k];
+            if (cache.stamps[index] != cache.stamp) {
+                project(work, t.vertices[index], cache.coordinates[index]);
+                cache.stamps[index] = cache.stamp;
+            }
+            for (int i = 0; i < 3; ++i)
+                v[k][i] = cache.coordinates[index][i];
+        }
+    };
+    neTerrainLoop(
+        r, terrain, lo, hi, true,
+        [&](const neTriangleWork& tw, const neTriangle& triangle, neContactSlot& slot, float floor) {
+            if (triangle.mode == neTriangleHeightField)
+                return boxHeightTriangle(tw, work, slot);
+            if (triangle.mode != neTrianglePlain)
+                return false;
+            if (!cached)
+                return boxTriangle(tw, work, slot, floor);
+            float v[3][3];
+            projectTriangle(triangle, v);
+            return boxTriangle(tw, work, slot, floor, &v);
+        },
+        [&](const neTriangle& triangle) {
+            // No axis gives a deeper contact than the box's own axes do: their
+            // overlap bounds the triangle's contact, before it is built.
+            if (triangle.mode == neTriangleHeightField || !cached)
+                return 1e30f;
+            if (triangle.mode != neTrianglePlain)
+                return -1e30f;
+            float v[3][3];
+            projectTriangle(triangle, v);
+            float deepest = 1e30f;
+            for (int i = 0; i < 3; ++i) {
+                const float low = std::min({v[0][i], v[1][i], v[2][i]});
+                const float high = std::max({v[0][i], v[1][i], v[2][i]});
+                if (h[i] <= low || -h[i] >= high)
+                    return -1e30f;
+                deepest = std::min(deepest, std::min(high + h[i], h[i] - low));
+            }
+            return deepest;
+        });
 }
 
 void neCollideBoxTriangle(neCollisionResult& r, const neGeometry& box, const matrix3d& boxWorld,

@@ -42,6 +42,7 @@ void neRigidBody::reset()
         contact.velocities[i] = contact.angularVelocities[i] = {};
         velocityChanges[i] = angularChanges[i] = {};
     }
+    historiesClear = 1;
     contact.usedCount = 0;
     contact.usedSlots[0] = contact.usedSlots[1] = contact.usedSlots[2] = 0;
     contact.restingNormal = {};
@@ -141,6 +142,13 @@ void neRigidBody::putToRest()
 
 void neRigidBody::stopMotion()
 {
+    // A body held at rest step after step has nothing left to stop.
+    const bool still = historiesClear && velocity == vec3d() && angularVelocity == vec3d()
+                       && state().angularMomentum == vec3d() && quaternionRate.x == 0.0f && quaternionRate.y == 0.0f
+                       && quaternionRate.z == 0.0f && quaternionRate.w == 0.0f && stoppedValue == 0.0f;
+    if (still)
+        return;
+    historiesClear = 1;
     velocity = angularVelocity = {};
     quaternionRate = {0.0f, 0.0f, 0.0f, 0.0f};
     stoppedValue = 0.0f;

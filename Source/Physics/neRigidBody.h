@@ -76,6 +76,7 @@ public:
 
     neM3 inertiaBody;
     float stoppedValue;
+    uint32_t historiesClear; // the four histories are all zero (set when the motion is stopped)
     neStackElement* stackElement;
     uint32_t solverMark;
     uint32_t separated; // set by the contact stage when it pushed the body out of an overlap

@@ -30,6 +30,7 @@ void neRigidBody::advanceVelocity(float dt)
         return;
 
     const uint32_t i = simulator->stepIndexMod10;
+    historiesClear = 0;
     velocityChanges[i] = {};
     angularChanges[i] = {};
     totalForce += controllerForce + gravityForce + externalForce;
@@ -91,6 +92,7 @@ void neRigidBody::advancePosition(float dt)
     }
     contact.velocities[i] = velocity;
     contact.angularVelocities[i] = angularVelocity;
+    historiesClear = 0;
 }
 
 void neRigidBody::updateDerived()
@@ -144,6 +146,7 @@ int neRigidBody::applyImpulseAtArm(const vec3d& impulse, const vec3d& arm)
     velocity += dv;
     velocityChanges[i] += dv;
     angularChanges[i] += worldInverseInertia * moment;
+    historiesClear = 0;
     setAngularMomentum(state().angularMomentum + moment);
     return 1;
 }

@@ -21,6 +21,25 @@ neM3 crossMatrix(const vec3d& r) { return neM3::fromRows({0, -r.z, r.y}, {r.z, 0
 
 neM3 add(const neM3& a, const neM3& b) { return neM3::fromRows(a.r[0] + b.r[0], a.r[1] + b.r[1], a.r[2] + b.r[2]); }
 
+// How the point at arm r of the body answers impulses along the rows of the
+// frame f, in that frame: 1/m + (r x f_i) . I^-1 (r x f_j), added into k.
+void addPointMass(neM3& k, const neRigidBody* b, const vec3d& r, const neM3& f)
+{
+    if (!b)
+        return;
+    const vec3d c[3] = {r.cross(f.r[0]), r.cross(f.r[1]), r.cross(f.r[2])};
+    const neM3& w = b->worldInverseInertia;
+    const vec3d wc[3] = {w * c[0], w * c[1], w * c[2]};
+    for (int i = 0; i < 3; ++i) {
+        k.r[i][i] += b->inverseMass + c[i].dot(wc[i]);
+        for (int j = i + 1; j < 3; ++j) {
+            const float shared = c[i].dot(wc[j]);
+            k.r[i][j] += shared;
+            k.r[j][i] += shared;
+        }
+    }
+}
+
 // How the point at arm r of the body answers an impulse: 1/m - [r] I^-1 [r].
 neM3 pointMass(const neRigidBody* b, const vec3d& r)
 {
@@ -61,6 +80,7 @@ void pushAngular(neRigidBodyBase* body, const vec3d& change)
     if (!b)
         return;
     b->angularChanges[b->simulator->stepIndexMod10] += b->worldInverseInertia * change;
+    b->historiesClear = 0;
     b->setAngularMomentum(b->state().angularMomentum + change);
     b->solverWord = 1;
 }
@@ -86,7 +106,9 @@ void neCollisionResult::prepare(bool bImmovable)
         const neM3 around = neSimulator::basis(normal());
         frame = neM3::fromRows(around.r[1], around.r[2], around.r[0]);
         frameTransposed = frame.transposed();
-        const neM3 k = frame * add(pointMass(a, pointA), pointMass(b, pointB)) * frameTransposed;
+        neM3 k = neM3::zero();
+        addPointMass(k, a, pointA, frame);
+        addPointMass(k, b, pointB, frame);
         kInverse = inverse(k);
         normalMass = k.r[2].z;
         break;

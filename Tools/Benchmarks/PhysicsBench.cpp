@@ -55,42 +55,152 @@ Figures figures(std::vector<double> rounds)
 }
 
 // Runs rounds of batches of three steps as the physics thread does and
-// prints the cost of one step.
+// prints the cost of one batch; then, from the simulator's stage timer, what
+// integration and the broad phase take of a step.
 void measure(const char* name, neSimulator& sim, const char* what)
 {
-    const int batches = 50;
+    const int batches = 20;
     std::vector<double> rounds;
     for (int round = 0; round < 301; ++round) {
         const double start = now();
         for (int i = 0; i < batches; ++i)
             sim.advanceThreeSteps(nullptr, 0.05f);
-        rounds.push_back((now() - start) / (3.0 * batches) * 1e6);
+        rounds.push_back((now() - start) / batches * 1e6);
     }
-    const Figures f = figures(rounds);
-    std::printf("%-8s %6.2f us per step (median %6.2f)   (%s)\n", name, f.minimum, f.median, what);
+    std::vector<double> motion;
+    nePerformanceReport report{};
+    report.mode = nePerformanceReport::lastCall;
+    for (int round = 0; round < 301; ++round) {
+        sim.advanceThreeSteps(&report, 0.05f);
+        const float* s = sim.timer.stages;
+        motion.push_back((s[PerfTimer::integration] + s[PerfTimer::broadPhase] + s[PerfTimer::velocity]) / 3.0 * 1e6);
+    }
+    const Figures f = figures(rounds), m = figures(motion);
+    std::printf("%-7s %7.2f us per batch of 3 steps (median %7.2f); motion and broad phase %5.2f us per step "
+                "(median %5.2f)   (%s)\n",
+                name, f.minimum, f.median, m.minimum, m.median, what);
 }
+
+// Heights of a gently waved ground repeating every 48 m, over cells of 0.75 m.
+struct WavedGround
+{
+    static constexpr int size = 64;
+    static constexpr float cell = 0.75f;
+    static inline float heights[size][size];
+    static inline std::vector<vec3d> vertices;
+    static inline std::vector<neTriangle> triangles;
+    static inline std::vector<int32_t> candidates;
+
+    static void make()
+    {
+        for (int x = 0; x < size; ++x)
+            for (int z = 0; z < size; ++z)
+                heights[x][z] = 0.05f * std::sin(float(x) * 0.9f) * std::cos(float(z) * 0.7f);
+        vertices.resize(25);
+        triangles.resize(32);
+        candidates.resize(32);
+        for (int32_t i = 0; i < 32; ++i)
+            candidates[size_t(i)] = i;
+        for (int z = 0; z < 4; ++z)
+            for (int x = 0; x < 4; ++x) {
+                const int32_t i = z * 5 + x, t = (z * 4 + x) * 2;
+                triangles[size_t(t)] = {{i, i + 5, i + 1}, 1, 0, nullptr};
+                triangles[size_t(t) + 1] = {{i + 1, i + 5, i + 6}, 1, 0, nullptr};
+            }
+    }
+
+    static float height(int x, int z) { return heights[x & (size - 1)][z & (size - 1)]; }
+
+    // The 4 x 4 cells (32 triangles) around the box's centre.
+    static void query(const vec3d& lo, const vec3d& hi, neTerrainTriangles& found, neRigidBodyBase*)
+    {
+        const int x0 = int(std::floor((lo.x + hi.x) * 0.5f / cell)) - 2;
+        const int z0 = int(std::floor((lo.z + hi.z) * 0.5f / cell)) - 2;
+        for (int z = 0; z <= 4; ++z)
+            for (int x = 0; x <= 4; ++x)
+                vertices[size_t(z * 5 + x)] = {float(x0 + x) * cell, height(x0 + x, z0 + z), float(z0 + z) * cell};
+        found = {candidates.data(), 32, triangles.data(), 32, vertices.data(), 25};
+    }
+};
+
+neRigidBody* addQuadBox(neSimulator& sim, vec3d p, float mass)
+{
+    neRigidBody* b = sim.createRigidBody();
+    b->addGeometry()->setBoxSize(1.2f, 0.8f, 2.0f);
+    b->updateBounds();
+    b->mass = mass;
+    b->inverseMass = 1.0f / mass;
+    b->setInertiaTensor({mass * (0.64f + 4.0f) / 12.0f, mass * (1.44f + 4.0f) / 12.0f, mass * (1.44f + 0.64f) / 12.0f});
+    matrix3d t = matrix3d::identity();
+    t.m[12] = p.x;
+    t.m[13] = p.y;
+    t.m[14] = p.z;
+    b->setPose(t);
+    b->updateDerived();
+    return b;
+}
+
+// Drives a quad round its circle about the origin at its speed.
+struct Driver : neRigidBodyControllerCallback
+{
+    float speed = 15.0f;
+    float radius = 50.0f;
+    void onControllerStep(neController* c, float) override
+    {
+        const neRigidBody* b = c->body;
+        const vec3d p = b->position();
+        const float r = std::sqrt(p.x * p.x + p.z * p.z);
+        if (r < 1.0f)
+            return;
+        const vec3d inward{-p.x / r, 0, -p.z / r};
+        const vec3d ahead{-inward.z, 0, inward.x};
+        const vec3d v{b->velocity.x, 0, b->velocity.z};
+        const vec3d wanted = ahead * speed + inward * ((r - radius) * 0.5f);
+        c->force = ((wanted - v) * 4.0f + inward * (speed * speed / radius)) * b->mass;
+    }
+};
+
+template <class Call>
+void perCall(const char* name, Call call);
 
 void race()
 {
     const vec3d gravity{0, -9.81f, 0};
     std::unique_ptr<neSimulator> sim(neSimulator::createSimulator(neSimulatorSizes::game(128), nullptr, &gravity));
+    WavedGround::make();
+    sim->terrainTriangleQueryCallback = WavedGround::query;
+    sim->groupResponse[0][0] = sim->terrainResponse[0] = 3;
+    sim->collisionCallback = [](neCollisionReport*) {};
+    static Driver drivers[8];
     std::mt19937 random(3);
-    std::uniform_real_distribution<float> u(-200.0f, 200.0f);
-    // Eight quads driving in a loose pack; no contact stage yet, so gravity is
-    // balanced by an equal external force to keep them level.
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    // Eight quads in a loose pack on circles of 40 to 61 m, between 100
+    // crates at rest on either side of their track.
     for (int i = 0; i < 8; ++i) {
-        neRigidBody* b = addBox(*sim, {float(i) * 4.0f, 0, 0}, {0, 0, 15.0f + float(i)});
-        b->externalForce = -gravity * b->mass;
+        drivers[i].radius = 40.0f + float(i) * 3.0f;
+        addQuadBox(*sim, {drivers[i].radius, 0.45f, 0}, 300.0f)->addController(&drivers[i]);
     }
-    for (int i = 0; i < 100; ++i)
-        addBox(*sim, {u(random), 0, u(random)}, {})->putToRest();
+    std::vector<vec3d> placed;
+    while (placed.size() < 100) {
+        const float angle = u(random) * 3.1415927f, radius = placed.size() % 2 ? 36.0f + u(random) : 65.0f + u(random);
+        const vec3d at{radius * std::cos(angle), 0.45f, radius * std::sin(angle)};
+        bool clear = true;
+        for (const vec3d& p : placed)
+            clear = clear && (p - at).lengthSq() > 9.0f;
+        if (!clear)
+            continue;
+        placed.push_back(at);
+        addQuadBox(*sim, at, 50.0f)->putToRest();
+    }
     for (int i = 0; i < 16; ++i) {
         neAnimatedBody* a = sim->createAnimatedBody();
         a->addGeometry()->setBoxSize(1, 1, 1);
         a->updateBounds();
         a->switchActive();
     }
-    measure("race", *sim, "8 moving boxes, 100 resting, 16 inactive animated; integration and broad phase");
+    for (int i = 0; i < 100; ++i) // under way
+        sim->advanceThreeSteps(nullptr, 0.05f);
+    measure("race", *sim, "8 quad boxes driving over 32 triangles a query among 100 resting crates, 16 inactive animated");
 }
 
 void crowd()
@@ -112,7 +222,34 @@ void crowd()
     } fence;
     for (neRigidBody* b : bodies)
         b->addController(&fence);
-    measure("crowd", *sim, "128 moving bodies");
+    measure("crowd", *sim, "128 moving bodies meeting each other, no ground");
+}
+
+void stack5()
+{
+    const vec3d gravity{0, -9.81f, 0};
+    std::unique_ptr<neSimulator> sim(neSimulator::createSimulator(neSimulatorSizes::game(128), nullptr, &gravity));
+    WavedGround::make();
+    for (auto& row : WavedGround::heights)
+        for (float& h : row)
+            h = 0.0f;
+    sim->terrainTriangleQueryCallback = WavedGround::query;
+    std::vector<neRigidBody*> boxes;
+    for (int i = 0; i < 5; ++i)
+        boxes.push_back(addQuadBox(*sim, {0.01f * float(i), 0.4f + 0.82f * float(i), 0.3f}, 20.0f));
+    int batches = 0;
+    const double start = now();
+    for (; batches < 2000; ++batches) {
+        bool resting = true;
+        for (const neRigidBody* b : boxes)
+            resting = resting && b->restState == neAtRest;
+        if (resting)
+            break;
+        sim->advanceThreeSteps(nullptr, 0.05f);
+    }
+    const double spent = now() - start;
+    std::printf("stack5  rests after %d steps (%d batches of 3), %.2f us per batch while settling\n", batches * 3,
+                batches, batches ? spent / batches * 1e6 : 0.0);
 }
 
 matrix3d pose(float angle, vec3d axis, vec3d at)
@@ -211,6 +348,7 @@ int main()
     SetThreadAffinityMask(GetCurrentThread(), 1);
     race();
     crowd();
+    stack5();
     narrowPhase();
     return 0;
 }
