@@ -271,6 +271,7 @@ void neSimulator::respondToContact(neCollisionResult& r, neRigidBodyBase* a, neR
         applyContact(r, 1);
         neRigidBody* particle = b->asRigid();
         neSetRow(particle->state().transform, 3, particle->position() - r.normal() * r.depth);
+        particle->boundsFresh = 0;
         return;
     }
 
@@ -301,6 +302,7 @@ void neSimulator::respondToContact(neCollisionResult& r, neRigidBodyBase* a, neR
             neRigidBody* body = side->asRigid();
             const vec3d along = r.normal() * (r.depth * share * (side == a ? 1.0f : -1.0f));
             neSetRow(body->state().transform, 3, body->position() + along);
+            body->boundsFresh = 0;
             body->separated = 1;
         }
         r.prepare(false);

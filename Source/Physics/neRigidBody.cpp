@@ -43,6 +43,7 @@ void neRigidBody::reset()
         velocityChanges[i] = angularChanges[i] = {};
     }
     historiesClear = 1;
+    boundsFresh = 0;
     contact.usedCount = 0;
     contact.usedSlots[0] = contact.usedSlots[1] = contact.usedSlots[2] = 0;
     contact.restingNormal = {};
@@ -59,6 +60,7 @@ void neRigidBody::setPose(const matrix3d& transform)
 {
     neBodyState& s = state();
     s.transform = transform;
+    boundsFresh = 0;
     s.orientation = quaternion::fromMatrix(transform);
     restState = neMoving;
     restCounter = 0;

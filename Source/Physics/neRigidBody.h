@@ -77,6 +77,7 @@ public:
     neM3 inertiaBody;
     float stoppedValue;
     uint32_t historiesClear; // the four histories are all zero (set when the motion is stopped)
+    uint32_t boundsFresh;    // the world box holds the pose (a body at rest keeps it from step to step)
     neStackElement* stackElement;
     uint32_t solverMark;
     uint32_t separated; // set by the contact stage when it pushed the body out of an overlap

@@ -174,6 +174,8 @@ void neRigidBodyBase::updateBounds()
     for (int i = 0; i < 3; ++i)
         neSetRow(orientedBox, i, neAxis(boundingGeometry.transform, i) * h[i]);
     neSetRow(orientedBox, 3, boundingGeometry.position());
+    if (isRigid())
+        asRigid()->boundsFresh = 0;
 }
 
 void neRigidBodyBase::updateRegionBounds()

@@ -79,6 +79,7 @@ void neRigidBody::advancePosition(float dt)
     const vec3d moved = p + velocity * dt + acceleration * (0.5f * dt * dt);
     smoothedDisplacement = smoothedDisplacement * 0.7f + (moved - p) * 0.3f;
     neSetRow(s.transform, 3, moved);
+    boundsFresh = 0;
 
     // The rate of the end-of-step momentum (see advanceAngularMomentum).
     setAngularMomentum(s.angularMomentum);

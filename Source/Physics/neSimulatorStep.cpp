@@ -20,15 +20,16 @@ void neSimulator::step()
 {
     const bool timed = report != nullptr;
 
-    // Sensor reset and body preparation, one pass over each list.
-    for (neRigidBody* b = activeRigidBodies.head; b; b = b->next) {
-        resetSensors(*b);
-        b->updateRegionBounds();
-    }
-    for (neRigidBody* p = activeParticles.head; p; p = p->next) {
-        resetSensors(*p);
-        p->updateRegionBounds();
-    }
+    // Sensor reset and body preparation, one pass over each list. A body
+    // held at rest keeps its pose, and so its world box, from step to step.
+    for (neList<neRigidBody>* list : {&activeRigidBodies, &activeParticles})
+        for (neRigidBody* b = list->head; b; b = b->next) {
+            resetSensors(*b);
+            if (b->restState != neAtRest || !b->boundsFresh) {
+                b->updateRegionBounds();
+                b->boundsFresh = 1;
+            }
+        }
     for (neAnimatedBody* a = activeAnimatedBodies.head; a; a = a->next) {
         resetSensors(*a);
         if (a->moved)

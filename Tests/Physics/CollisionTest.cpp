@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -215,6 +217,18 @@ TEST(Collision, BoxOnTriangles)
     expectVec(flat.normal(), {0, 1, 0});
     EXPECT_NEAR(flat.pointA.y, -0.05f, 1e-5f);
     EXPECT_EQ(flat.userDataB, 4u);
+
+    // Flat under the box on several equal triangles: the first of the list wins.
+    for (const bool reversed : {false, true}) {
+        Terrain flatGround;
+        for (uint32_t m = 1; m <= 3; ++m)
+            flatGround.add({-5, 0, -5}, {0, 0, 5}, {5, 0, -5}, m);
+        if (reversed)
+            std::reverse(flatGround.candidates.begin(), flatGround.candidates.end());
+        const neCollisionResult tie = collide(box, translation({0.1f, 0.45f, 0}), flatGround.finish(), matrix3d::identity());
+        ASSERT_EQ(tie.collided, 1u);
+        EXPECT_EQ(tie.userDataB, reversed ? 3u : 1u);
+    }
 
     // A triangle's tip poking into the box's bottom face: the box's own axis
     // gives the contact, the tip on the triangle's side and its point on the face.
