@@ -31,10 +31,16 @@ void PerfTimer::init()
         if (d >= 0 && d < overhead)
             overhead = int32_t(d);
     }
-    shift = 0;
-    for (uint32_t high = uint32_t(frequency >> 32); high; high >>= 1)
-        ++shift;
+    shift = shiftFor(frequency);
     last = readCounter();
+}
+
+uint32_t PerfTimer::shiftFor(uint64_t frequency)
+{
+    uint32_t bits = 0;
+    for (uint32_t high = uint32_t(frequency >> 32); high; high >>= 1)
+        ++bits;
+    return bits;
 }
 
 void PerfTimer::restart() { last = readCounter(); }

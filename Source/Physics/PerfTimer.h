@@ -24,6 +24,9 @@ public:
 
     // Zeroes the accumulators and measures the counter's overhead.
     void init();
+    // How far readings are shifted right so that the frequency fits 32 bits:
+    // the number of significant bits of its high word.
+    static uint32_t shiftFor(uint64_t frequency);
     // Seconds since the previous call (0 without a counter).
     float elapsed();
     // Starts a measurement: the next elapsed() counts from here.

@@ -42,6 +42,7 @@ TEST(Joint, GroupToleranceAndIterations)
     neConstraint* first = makeJoint(t, a, b, neBallJoint);
     neConstraintGroup* group = a->constraintGroup;
     neConstraint* second = makeJoint(t, a, nullptr, neBallJoint, group);
+    second->frameB = translation({0, 0.3f, 0}); // held 0.3 above A's centre
     float tolerance;
     int32_t iterations;
     group->buildRows(tolerance, iterations);
@@ -67,7 +68,9 @@ TEST(Joint, GroupToleranceAndIterations)
     EXPECT_EQ(row.kind, uint32_t(neCollisionResult::point));
     EXPECT_EQ(row.bodyA, a);
     EXPECT_EQ(row.bodyB, nullptr);
-    EXPECT_EQ(row.pointB, vec3d()); // the world point, without B
+    EXPECT_EQ(row.pointB, vec3d(0, 0.3f, 0)); // the world point, without B
+    EXPECT_EQ(row.error, vec3d(0, -0.3f, 0));
+    EXPECT_NEAR(row.depth, 0.3f, 1e-4f);
 }
 
 TEST(Joint, DampingBrakesTheRelativeTurning)

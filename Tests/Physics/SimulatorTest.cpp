@@ -177,6 +177,12 @@ TEST(Simulator, AdvanceRunsWholeStepsAndCarriesTheRest)
 
 TEST(Simulator, ThreeStepBatchReportsItsCost)
 {
+    // Readings shift right until the frequency fits 32 bits.
+    EXPECT_EQ(PerfTimer::shiftFor(10'000'000), 0u);
+    EXPECT_EQ(PerfTimer::shiftFor(1ull << 32), 1u);
+    EXPECT_EQ(PerfTimer::shiftFor(0x5'0000'0000ull), 3u);
+    EXPECT_EQ(PerfTimer::shiftFor(~0ull), 32u);
+
     TestSimulator t;
     for (int i = 0; i < 20; ++i)
         t.box({float(i) * 0.5f, 0, 0});

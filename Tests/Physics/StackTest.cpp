@@ -142,6 +142,44 @@ TEST(Stack, SupportOfTheRestingContacts)
     EXPECT_EQ(b->supportTest(), 1);
 }
 
+TEST(Stack, CollectedContactsWeighTheirGap)
+{
+    TestSimulator t = TestGround::make();
+    neRigidBody* b = t.box({0, 0.5f, 0});
+    // On the ground 0.02 deep, 0.005 above it and 0.02 above it.
+    const vec3d points[3] = {{0.4f, -0.5f, 0.4f}, {-0.4f, -0.5f, 0.4f}, {0, -0.5f, -0.4f}};
+    const float separations[3] = {-0.02f, 0.005f, 0.02f};
+    for (int k = 0; k < 3; ++k) {
+        neRestingContact c{};
+        const vec3d world = neFromFrame(b->state().transform, points[k]);
+        neRigidBody::setRestingContact(c, &t->terrainBody, points[k], world - vec3d(0, separations[k], 0), 0, 0,
+                                       {0, 1, 0}, 0.01f);
+        b->recordRestingContact(c); // into slots 2, 1, 0
+    }
+    t->contacts.clear();
+    EXPECT_EQ(b->collectRestingContacts(true), 2);
+    ASSERT_EQ(t->contacts.count(), 2);
+    EXPECT_NEAR(t->contacts[0].weight, 0.125f, 1e-5f); // (0.005 short of 0.01) / 0.01, cubed
+    EXPECT_NEAR(t->contacts[0].depth, -0.005f, 1e-6f);
+    EXPECT_EQ(t->contacts[1].weight, 1.0f);
+    EXPECT_NEAR(t->contacts[1].depth, 0.02f, 1e-6f);
+    EXPECT_EQ(b->contact.usedCount, 2);
+    EXPECT_EQ(b->contact.usedSlots[0], 1);
+    EXPECT_EQ(b->contact.usedSlots[1], 2);
+    EXPECT_EQ(b->stepped, 0u);
+
+    // Validation keeps the two that hold and forgets which were in use.
+    EXPECT_EQ(b->validateRestingContacts(), 2);
+    EXPECT_EQ(b->contact.usedCount, 0);
+    EXPECT_EQ(b->contact.slots[0].kind, uint32_t(neRestingEmpty));
+    // One contact left, in the overlap: one record, nothing counted in use.
+    b->clearRestingContact(b->contact.slots[1]);
+    t->contacts.clear();
+    EXPECT_EQ(b->collectRestingContacts(true), 1);
+    EXPECT_EQ(t->contacts.count(), 1);
+    EXPECT_EQ(b->contact.usedCount, 0);
+}
+
 TEST(Stack, StillAtRestAfterSixtySteps)
 {
     TestSimulator t;
