@@ -181,6 +181,39 @@ TEST(Joint, TwistAndSwingLimitRows)
     EXPECT_NEAR(t->rows[0].axis.z, -1.0f, 1e-4f);
 }
 
+TEST(Joint, HingeLimitRowsOnEitherSide)
+{
+    TestSimulator t;
+    neRigidBody* a = t.box({});
+    neConstraint* hinge = makeJoint(t, a, nullptr, neHinge);
+    hinge->frameA = hinge->frameB = rotation({1, 0, 0}, -1.5707964f); // the hinge axis along world z
+    hinge->limit.enabled = 1;
+    hinge->limit.lower = -0.6f;
+    hinge->limit.upper = 0.6f;
+    struct Case
+    {
+        float turn; // of A about z
+        bool active;
+        uint32_t atLower;
+        float violation;
+    };
+    for (const Case& c : {Case{0.8f, true, 0, 0.2f}, Case{-0.7f, true, 1, -0.1f}, Case{0.3f, false, 0, 0.0f}}) {
+        SCOPED_TRACE(c.turn);
+        a->setPose(rotation({0, 0, 1}, c.turn));
+        t->rows.clear();
+        hinge->update();
+        hinge->buildRows();
+        EXPECT_EQ(hinge->limit.active, uint32_t(c.active));
+        EXPECT_EQ(t->rows.count(), c.active ? 2 : 1);
+        if (!c.active)
+            continue;
+        EXPECT_EQ(hinge->limit.atLower, c.atLower);
+        EXPECT_NEAR(hinge->limit.violation, c.violation, 1e-4f);
+        EXPECT_EQ(t->rows[0].kind, uint32_t(neCollisionResult::angularLimit));
+        EXPECT_NEAR(t->rows[0].depth, c.violation, 1e-4f);
+    }
+}
+
 TEST(Joint, ControllersOfAJointPushBothBodies)
 {
     TestSimulator t;

@@ -94,6 +94,23 @@ TEST(Stack, RebuildRegroupsByContactsAndPassesOverPartnersWithoutElements)
     for (const neRestingContact& slot : onGone->contact.slots)
         EXPECT_EQ(slot.kind, uint32_t(neRestingEmpty));
     EXPECT_EQ(t->stacks.usedCount(), 2);
+
+    // A stack in which nobody rests on a rigid body comes apart entirely.
+    neRigidBody* x = t.box({9, 0.5f, 0});
+    neRigidBody* y = t.box({12, 0.5f, 0});
+    rest(x, &t->terrainBody, {0, -0.5f, 0});
+    rest(y, &t->terrainBody, {0, -0.5f, 0});
+    neStack* loose = t->takeStack(nullptr);
+    for (neRigidBody* body : {x, y}) {
+        t->rootStack.remove(body->stackElement);
+        loose->append(body->stackElement);
+    }
+    t->rebuildStack(loose);
+    for (neRigidBody* body : {x, y}) {
+        EXPECT_EQ(body->stackElement, nullptr);
+        EXPECT_EQ(body->contact.slots[2].kind, uint32_t(neRestingEmpty));
+    }
+    EXPECT_EQ(t->stackElements.usedCount(), 4);
 }
 
 TEST(Stack, SupportOfTheRestingContacts)
