@@ -208,6 +208,34 @@ TEST(ContactStage, RigidBodyOnAnAnimatedBodyIsTheUpperOneEitherWay)
     }
 }
 
+TEST(ContactStage, ParticleIsPushedOutOfTheOverlap)
+{
+    neSimulatorSizes sizes = TestSimulator::gameSizes();
+    sizes.rigidParticlesCount = 2;
+    TestSimulator t(sizes);
+    neRigidBody* box = t.box({0, 0, 0});
+    neRigidBody* particle = t->rigidParticles.take();
+    particle->reset();
+    particle->particle = 1;
+    particle->simulator = t.sim.get();
+    particle->addGeometry()->setSphere(0.2f);
+    particle->updateBounds();
+    particle->setPose(translation({0, 0.6f, 0}));
+    particle->velocity = {0, -1, 0};
+    neCollisionResult r{};
+    r.reset();
+    neCollideBodies(r, box->collisionView(), particle->collisionView(), box->state().transform,
+                    particle->state().transform, t->collisionScratch);
+    ASSERT_EQ(r.collided, 1u);
+    r.kind = neCollisionResult::collision;
+    r.bodyA = box;
+    r.bodyB = particle;
+    r.weight = 1.0f;
+    t->respondToContact(r, box, particle);
+    EXPECT_NEAR(particle->position().y, 0.7f, 1e-5f); // by the depth, away from the box
+    EXPECT_GT(particle->velocity.y, -1.0f);
+}
+
 TEST(ContactStage, SensorsSeeBoxesAndTerrainOnly)
 {
     TestSimulator t = TestGround::make();

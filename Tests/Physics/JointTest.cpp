@@ -153,6 +153,7 @@ TEST(Joint, TwistAndSwingLimitRows)
 {
     TestSimulator t;
     neRigidBody* a = t.box({});
+    a->updateDerived();
     neConstraint* ball = makeJoint(t, a, nullptr, neBallJoint);
     ball->frameB = rotation({1, 0, 0}, 0.5f); // B twisted about the shared x axis
     ball->twistLimit.enabled = 1;
@@ -165,6 +166,7 @@ TEST(Joint, TwistAndSwingLimitRows)
     EXPECT_EQ(twist.kind, uint32_t(neCollisionResult::twistLimit));
     EXPECT_NEAR(twist.depth, -0.2f, 1e-4f);
     EXPECT_EQ(ball->twistLimit.active, 1u);
+    EXPECT_FLOAT_EQ(twist.effectiveMass, 1.0f); // A's unit inertia about its x axis, to the world
 
     // A swing past the limit: one angular row along the turned-round swing axis.
     t->rows.clear();
@@ -179,6 +181,7 @@ TEST(Joint, TwistAndSwingLimitRows)
     EXPECT_EQ(t->rows[0].kind, uint32_t(neCollisionResult::angularLimit));
     EXPECT_NEAR(t->rows[0].depth, 0.2f, 1e-4f);
     EXPECT_NEAR(t->rows[0].axis.z, -1.0f, 1e-4f);
+    EXPECT_NEAR(t->rows[0].effectiveMass, 1.0f, 1e-4f);
 }
 
 TEST(Joint, HingeLimitRowsOnEitherSide)

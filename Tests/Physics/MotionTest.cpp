@@ -171,10 +171,24 @@ TEST(Motion, RestingBodyFeelsNoGravity)
         t.step(dt);
     EXPECT_EQ(b->restState, neAtRest);
     EXPECT_EQ(b->position().y, 5.0f);
+    b->restCounter = 4;
+    b->stepsSinceSaved = 9;
     b->wakeUp();
+    EXPECT_EQ(b->restState, neMoving);
+    EXPECT_EQ(b->restCounter, 0);
+    EXPECT_EQ(b->stepsSinceSaved, 0); // the pose saved afresh
     t.step(dt);
     t.step(dt);
     EXPECT_LT(b->position().y, 5.0f);
+
+    // Knocked while at rest: it leaves rest and takes this step's forces at once.
+    b->putToRest();
+    b->externalForce = {2, 0, 0};
+    b->velocity = {0, 0, 5};
+    t.step(dt);
+    EXPECT_EQ(b->restState, neMoving);
+    EXPECT_NEAR(b->velocity.x, 2.0f * dt, 1e-6f);
+    b->externalForce = {};
 
     // Placing a body wakes it too, and saves the new pose.
     b->putToRest();

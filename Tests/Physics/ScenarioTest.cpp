@@ -52,6 +52,21 @@ TEST(Scenario, StackOfFiveSettlesAndStays)
     EXPECT_LT((boxes.back()->position() - top).length(), 0.01f);
 }
 
+// A sphere never rests on its one contact; the resting contacts keep it
+// from sinking into the ground step by step.
+TEST(Scenario, SphereOnFlatGroundStaysOnIt)
+{
+    TestSimulator t = TestGround::make();
+    neRigidBody* ball = t->createRigidBody();
+    ball->addGeometry()->setSphere(0.5f);
+    ball->updateBounds();
+    ball->setInertiaTensor({0.1f, 0.1f, 0.1f});
+    ball->setPose(translation({0.3f, 0.49f, 0.2f}));
+    for (int i = 0; i < 300; ++i)
+        t.step(dt);
+    EXPECT_NEAR(ball->position().y, 0.5f, 0.015f);
+}
+
 TEST(Scenario, SphereRollsDownASlopeAtFiveSeventhsOfGSinTheta)
 {
     const float theta = 20.0f * 3.1415927f / 180.0f;
