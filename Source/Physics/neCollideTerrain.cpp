@@ -75,7 +75,7 @@ bool sphereTriangle(const neTriangleWork& t, const vec3d& c, float r, neContactS
         return false;
     if (t.contains(c)) {
         const vec3d n = t.normal * g;
-        slot = {c - n * r, c - t.normal * s, n, penetration, true, false};
+        slot = {c - n * r, c - t.normal * s, n, penetration, true};
         return true;
     }
     const Feature f = nearestOutsideFeature(t, c);
@@ -84,7 +84,7 @@ bool sphereTriangle(const neTriangleWork& t, const vec3d& c, float r, neContactS
         const float distance = neLength(c - corner);
         if (r - distance > 0.0f) {
             const vec3d n = (c - corner) / distance;
-            slot = {c - n * r, corner, n, r - distance, true, false};
+            slot = {c - n * r, corner, n, r - distance, true};
         }
         return slot.collided;
     }
@@ -99,7 +99,7 @@ bool sphereTriangle(const neTriangleWork& t, const vec3d& c, float r, neContactS
     const float depth = r - distance;
     if (depth > 0.0f && depth < slot.depth && depth < r) {
         const vec3d n = (c - q) / distance;
-        slot = {c - n * r, q, n, depth, true, false};
+        slot = {c - n * r, q, n, depth, true};
     }
     return slot.collided;
 }
@@ -132,7 +132,7 @@ bool cylinderTriangle(const neTriangleWork& t, const vec3d& position, const vec3
                 crossing = position + (x - position) * u;
         }
         if (t.contains(x - m * depth) && t.contains(crossing)) {
-            slot = {x, x - m * depth, -m, depth, true, false};
+            slot = {x, x - m * depth, -m, depth, true};
             return true;
         }
     }
@@ -178,7 +178,7 @@ bool cylinderTriangle(const neTriangleWork& t, const vec3d& position, const vec3
         // The deepest edge: a shallower one would leave the others overlapping.
         const float depthEdge = r - neLength(onAxis - onEdge);
         if (depthEdge > 0.0f && (!slot.collided || depthEdge > slot.depth))
-            slot = {onAxis - normal * r, onEdge, normal, depthEdge, true, false};
+            slot = {onAxis - normal * r, onEdge, normal, depthEdge, true};
     }
     return slot.collided;
 }
@@ -204,7 +204,6 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
                  const float (*projected)[3][3] = nullptr)
 {
     slot.collided = false;
-    slot.alternative = false;
 
     // The triangle's normal.
     const float s = t.normal.dot(box.centre) - t.d;
@@ -311,7 +310,7 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
         vec3d onBox, onTriangle;
         if (neSegmentClosestPoints(middle + box.axes[i], middle - box.axes[i], t.v[edgeIndex], t.v[(edgeIndex + 1) % 3],
                                    onBox, onTriangle)) {
-            slot = {onBox, onTriangle, normal, edgeDepth, true, true};
+            slot = {onBox, onTriangle, normal, edgeDepth, true};
             return true;
         }
     }
@@ -319,14 +318,14 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
         // The triangle's vertex deepest in the box, and its point on the box's face.
         const vec3d normal = boxUp ? box.unitAxes[boxAxis] : -box.unitAxes[boxAxis];
         const vec3d& vertex = t.v[boxVertex];
-        slot = {vertex - normal * depth, vertex, normal, depth, true, false};
+        slot = {vertex - normal * depth, vertex, normal, depth, true};
         return true;
     }
     // The box corner deepest below the triangle's plane.
     vec3d deepest = box.centre;
     for (int i = 0; i < 3; ++i)
         deepest -= p[i] >= 0.0f ? box.axes[i] : -box.axes[i];
-    slot = {deepest, deepest + m * depthNormal, m, depthNormal, true, false};
+    slot = {deepest, deepest + m * depthNormal, m, depthNormal, true};
     return true;
 }
 
@@ -353,7 +352,7 @@ bool boxHeightTriangle(const neTriangleWork& t, neBoxWork& box, neContactSlot& s
         const float penetration = y - corner.y;
         if (penetration > best) {
             best = penetration;
-            slot = {corner, {corner.x, y, corner.z}, up, penetration, true, false};
+            slot = {corner, {corner.x, y, corner.z}, up, penetration, true};
         }
     }
     return slot.collided;

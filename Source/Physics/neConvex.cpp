@@ -302,16 +302,16 @@ public:
             const vec3d b0 = b.vertices[b.f->edges[edgeB].vertex[0]], b1 = b.vertices[b.f->edges[edgeB].vertex[1]];
             float s, t;
             if (neSegmentParameters(a0, a1, b0, b1, s, t) && s >= 0.0f && s < 1.0f && t >= 0.0f && t < 1.0f) {
-                out = {a0 + (a1 - a0) * s, b0 + (b1 - b0) * t, -edgeAxis, edgeDepth, true, false};
+                out = {a0 + (a1 - a0) * s, b0 + (b1 - b0) * t, -edgeAxis, edgeDepth, true};
                 return true;
             }
         }
         const vec3d n = sides[face.side].normals[face.face];
         const vec3d p = sides[1 - face.side].vertices[face.support];
         if (face.side == 0)
-            out = {p + n * face.depth, p, -n, face.depth, true, false};
+            out = {p + n * face.depth, p, -n, face.depth, true};
         else
-            out = {p, p + n * face.depth, n, face.depth, true, false};
+            out = {p, p + n * face.depth, n, face.depth, true};
         return true;
     }
 };

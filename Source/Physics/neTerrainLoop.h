@@ -33,7 +33,6 @@ struct neContactSlot
     vec3d normal;
     float depth;
     bool collided;
-    bool alternative; // the points are an edge pair's, not the face's
 };
 
 // No bound: every triangle is tested in candidate order.
@@ -100,7 +99,6 @@ void neTerrainLoop(neCollisionResult& r, const neGeometry& terrain, const vec3d&
         const float floor = earlier && bounded ? std::nextafter(depth, -1e30f) : depth;
         neContactSlot& candidate = slots[1 - best];
         candidate.collided = false;
-        candidate.alternative = false;
         if (test(work, triangle, candidate, floor) && (candidate.depth > depth || (candidate.depth == depth && earlier && bounded))) {
             best = 1 - best;
             winner = &triangle;

@@ -266,10 +266,18 @@ TEST(Collision, BoxOnTriangles)
     expectVec(part.pointA, {0.5f, -0.2f, 0.5f}); // the corners at x = -0.5 would be deeper, but lie beside it
     EXPECT_NEAR(part.depth, 0.95f, 1e-5f);
 
-    // A vertical height-field triangle has no height: skipped.
+    // A vertical height-field triangle has no height: skipped, also after a
+    // triangle that did give a contact.
     Terrain wall;
     wall.add({-5, -5, 0}, {5, -5, 0}, {0, 5, 0}, 1, neTriangleHeightField);
     EXPECT_EQ(collide(box, matrix3d::identity(), wall.finish(), matrix3d::identity()).collided, 0u);
+    Terrain groundAndWall;
+    groundAndWall.add({-5, 0, -5}, {5, 0, -5}, {0, 0, 5}, 6, neTriangleHeightField);
+    groundAndWall.add({-5, -5, 0}, {5, -5, 0}, {0, 5, 0}, 7, neTriangleHeightField);
+    const neCollisionResult kept = collide(box, translation({0, 0.4f, 0}), groundAndWall.finish(), matrix3d::identity());
+    ASSERT_EQ(kept.collided, 1u);
+    EXPECT_EQ(kept.userDataB, 6u);
+    EXPECT_NEAR(kept.depth, 0.1f, 1e-5f);
 }
 
 TEST(Collision, DamagedTerrainDataIsSkipped)

@@ -107,6 +107,8 @@ TEST(ContactStage, TerrainContactsAndGroupsWithoutTerrain)
     EXPECT_EQ(r.userDataA, 4u);
     EXPECT_EQ(r.userDataB, 12u);
     EXPECT_NEAR(r.normal.y, 1.0f, 1e-5f);
+    EXPECT_NEAR(r.worldPointB.y, 0.0f, 1e-5f); // on the ground
+    EXPECT_NEAR(r.worldPointA.y, -0.05f, 1e-5f); // the box's corner in it
     // The box rests on the ground: a resting contact on the terrain's body.
     ASSERT_NE(box->stackElement, nullptr);
     EXPECT_EQ(box->stackElement->stack, &t->rootStack);

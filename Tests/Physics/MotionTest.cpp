@@ -341,6 +341,7 @@ TEST(Motion, ReusedRecordStartsClean)
     b->collisionGroup = 3;
     b->owner[0] = b;
     b->contact.velocities[4] = {1, 1, 1};
+    b->quaternionRate = {0, 2, 0, 0};
     t->freeBody(b);
     neRigidBody* again = t->createRigidBody();
     ASSERT_EQ(again, b);
@@ -357,6 +358,9 @@ TEST(Motion, ReusedRecordStartsClean)
     EXPECT_EQ(again->owner[0], nullptr);
     EXPECT_EQ(again->contact.velocities[4], vec3d());
     EXPECT_EQ(again->restTolerance, 0.2f);
+    EXPECT_EQ(again->orientedBox.row(3), vec3d()); // the unit frame until it has geometry
+    EXPECT_EQ(again->orientedBox.row(0), vec3d(1, 0, 0));
+    EXPECT_EQ(again->quaternionRate.y, 0.0f);
 }
 
 TEST(Motion, SensorsStartEachStepEmpty)
