@@ -197,6 +197,33 @@ TEST(Stack, CollectedContactsWeighTheirGap)
     EXPECT_EQ(b->contact.usedCount, 0);
 }
 
+TEST(Stack, DriftOfTheContactsInUse)
+{
+    TestSimulator t = TestGround::make();
+    neRigidBody* b = t.box({0, 0.5f, 0});
+    const auto restOn = [&](vec3d point) { rest(b, &t->terrainBody, point); };
+    EXPECT_EQ(b->checkContactDrift(), 0); // no element
+    restOn({0.4f, -0.5f, 0.4f});
+    restOn({-0.4f, -0.5f, -0.4f});
+    b->contact.usedCount = 2;
+    b->contact.usedSlots[0] = 2;
+    b->contact.usedSlots[1] = 1;
+    EXPECT_EQ(b->checkContactDrift(), 1);
+    b->stackElement->supportOnly = 1;
+    EXPECT_EQ(b->checkContactDrift(), 0);
+    b->stackElement->supportOnly = 0;
+    // Moved off one point by more than the square root of 0.002: it goes.
+    b->setPose(translation({0.05f, 0.5f, 0}));
+    EXPECT_EQ(b->checkContactDrift(), 0);
+    EXPECT_EQ(b->contact.usedCount, 0);
+    EXPECT_EQ(b->contact.slots[2].kind, uint32_t(neRestingEmpty));
+    // A slot in use that was emptied since.
+    b->setPose(translation({0, 0.5f, 0}));
+    b->contact.usedCount = 2;
+    EXPECT_EQ(b->checkContactDrift(), 0);
+    EXPECT_EQ(b->contact.usedCount, 0);
+}
+
 TEST(Stack, StillAtRestAfterSixtySteps)
 {
     TestSimulator t;
