@@ -34,6 +34,37 @@ struct Flight
     Camera camera;
 };
 
+TEST(FreeCamera, TheKeysMoveAlongTheViewsTurn)
+{
+    // A view turned by 90 degrees looks along -x, one turned by -90 along +x
+    // (ahead is (-sin a, 0, cos a)); D moves to the right of the view.
+    for (float turn : {90.0f, -90.0f, 30.0f}) {
+        Flight flight;
+        flight.camera.angles.x = turn;
+        flight.scene.camera.turn = turn;
+        flight.camera.setAnglesDeg();
+        flight.camera.update();
+        FreeCamera::Input ahead;
+        ahead.forward = 1.0f;
+        ahead.inside = true;
+        const vec3d before = flight.scene.camera.position;
+        flight.steps(1, ahead);
+        const vec3d moved = flight.scene.camera.position - before;
+        const float a = turn * 0.017453292f;
+        const float pace = 98.0f / 598.0f * 12.0f + 500.0f / 598.0f * 0.2f;
+        EXPECT_NEAR(moved.x, -std::sin(a) * pace, 1e-3f) << turn;
+        EXPECT_NEAR(moved.z, std::cos(a) * pace, 1e-3f) << turn;
+        FreeCamera::Input right;
+        right.sideways = 1.0f;
+        right.inside = true;
+        const vec3d start = flight.scene.camera.position;
+        flight.steps(1, right);
+        const vec3d aside = flight.scene.camera.position - start;
+        EXPECT_NEAR(aside.x, std::cos(a) * pace, 1e-3f) << turn;
+        EXPECT_NEAR(aside.z, std::sin(a) * pace, 1e-3f) << turn;
+    }
+}
+
 TEST(FreeCamera, RidesAboveTheGroundWithTheKeys)
 {
     Flight flight;

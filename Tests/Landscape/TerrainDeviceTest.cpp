@@ -444,6 +444,36 @@ TEST_F(TerrainDevice, TexelsDrawnIntoTheTilesLeaveTheTargetAndItsStates)
     camera.present();
 }
 
+TEST_F(TerrainDevice, APassDrawsEachPatchAtMostOnceThroughManyBatches)
+{
+    // Four tiles and every patch in view: the coarse patches fill the batch
+    // window several times and the tiles change, each a flush.
+    gTerrain.clear();
+    const std::vector<uint8_t> bytes = mapBytes(randomMap(256, 31));
+    FileArray stream(4096);
+    stream.write(bytes.data(), uint32_t(bytes.size()));
+    stream.seek(0, 0);
+    ASSERT_TRUE(gTerrain.load(nullptr, settings(), stream));
+    lookDown({0.0f, 2500.0f, -300.0f});
+    chain().range = 4000.0f;
+    gTerrain.startLod(static_cast<const Camera&>(chain()));
+    frame("terrain-batches");
+    uint32_t all = 0, coarse = 0;
+    for (int32_t p : gTerrain.detailed) {
+        const Terrain::Patch& patch = gTerrain.patches[size_t(p)];
+        const uint32_t triangles =
+            gTerrain.indexSets[Terrain::indexSetOf(patch.level, patch.lowerFlag, patch.leftFlag)].triangles;
+        all += triangles;
+        coarse += patch.level > 2 ? uint32_t(gTerrain.indexSets[Terrain::indexSetOf(patch.level, patch.lowerFlag, patch.leftFlag)].table.size()) : 0;
+    }
+    ASSERT_GT(coarse, 3u * Terrain::batchWindow);
+    gDirectGraphics.record.primitiveCount = 0;
+    frame("terrain-batches");
+    EXPECT_LE(gDirectGraphics.record.primitiveCount, all);
+    EXPECT_GT(gDirectGraphics.record.primitiveCount, all / 3);
+    chain().range = 1800.0f;
+}
+
 TEST_F(TerrainDevice, OverlaysOfEveryStoredFormatBecomeA8R8G8B8)
 {
     auto halfOf = [](float v) { return v == 1.0f ? uint16_t(0x3C00) : v == 0.5f ? uint16_t(0x3800) : uint16_t(0); };

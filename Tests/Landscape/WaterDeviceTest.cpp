@@ -421,4 +421,18 @@ TEST_F(WaterDevice, TheWaterPassLeavesTheTextureStagesAsItFoundThem)
     }
 }
 
+
+TEST_F(WaterDevice, TheLoadsWarmUpWakesTheAreasAroundTheCamera)
+{
+    // No frame has run since the load: its warm-up scanned every area.
+    int live = 0;
+    for (Water::AreaList* list : {&gWater.live, &gWater.dormant})
+        for (auto* node = list->head(); node; node = node->next) {
+            const bool inRange = node->item->cameraDistanceSq() < WaterArea::rangeLimit(chain().range);
+            EXPECT_EQ(list == &gWater.live, inRange) << std::string(node->item->name.text(), node->item->name.text() + node->item->name.length());
+            live += list == &gWater.live ? 1 : 0;
+        }
+    EXPECT_GT(live, 0);
+}
+
 }
