@@ -157,6 +157,7 @@ void Scene::clear()
         return;
     if (terrainLayer.terrain)
         terrainLayer.terrain->clear();
+    terrainLayer.releaseBarriers();
     if (swapChain && swapChain->meadow)
         swapChain->meadow->clear();
     gWater.clear();

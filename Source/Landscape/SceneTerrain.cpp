@@ -4,6 +4,7 @@
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
 
+#include <new>
 
 namespace {
 
@@ -153,10 +154,10 @@ void SceneTerrain::write(FileInterface& stream) const
     stream.write(ambient, sizeof(ambient));
     stream.writeTag(Diffuse);
     stream.write(diffuse, sizeof(diffuse));
-    // The barrier flag travels with the level as read until the barriers
-    // themselves are built from it.
+    // The flag the barriers give: a level whose barriers could not be made
+    // is saved without them.
     stream.writeTag(Barriers);
-    stream.writeValue(barrierFlag);
+    stream.writeValue(uint32_t(barriers ? 1 : 0));
     stream.writeTag(0);
 }
 
@@ -190,5 +191,29 @@ bool SceneTerrain::build()
     terrain->material.Ambient.r = ambient[0];
     terrain->material.Ambient.g = ambient[1];
     terrain->material.Ambient.b = ambient[2];
+    buildBarriers(barrierFlag);
     return loaded;
+}
+
+void SceneTerrain::buildBarriers(uint32_t flag)
+{
+    if (!flag) {
+        releaseBarriers();
+        return;
+    }
+    if (barriers || !terrain)
+        return;
+    barriers = new (std::nothrow) EntityManager::CollisionBody;
+    // Without the band's buffers or texture the walls stand all the same.
+    if (barriers)
+        barriers->buildBarriers(terrain->box, 1300.0f, Color(0x29, 0x97, 0xFF, 0x7F), 700.0f, nullptr);
+}
+
+void SceneTerrain::releaseBarriers()
+{
+    if (!barriers)
+        return;
+    barriers->releaseBarriers();
+    delete barriers;
+    barriers = nullptr;
 }

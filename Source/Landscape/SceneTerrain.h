@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Entity/CollisionBody.h"
+
 #include "Core/String.h"
 
 #include <cstdint>
@@ -30,6 +32,9 @@ public:
     static constexpr int layerCount = 5;
 
     SceneTerrain(Scene* owner, Terrain* ground);
+    ~SceneTerrain() { releaseBarriers(); }
+    SceneTerrain(const SceneTerrain&) = delete;
+    SceneTerrain& operator=(const SceneTerrain&) = delete;
 
     // The values of a new scene.
     void setDefaults();
@@ -44,6 +49,12 @@ public:
     // (clamped into 0..5, the lowest at most the highest) and the material
     // colours go to it. Returns whether the terrain loaded.
     bool build();
+    // With flag set and no barriers yet, builds the collision barriers along
+    // the terrain's box (their walls detached until the physics has a body
+    // for them); with flag clear, releases any there are.
+    void buildBarriers(uint32_t flag);
+    // Releases and deletes the barriers (the scene's clear and destruction).
+    void releaseBarriers();
 
     Scene* scene = nullptr;
     Terrain* terrain = nullptr;
@@ -67,4 +78,7 @@ public:
     float diffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     // Non-zero: the level wants collision barriers around the terrain.
     uint32_t barrierFlag = 0;
+    // The barriers built from the flag, null when there are none. A level
+    // is saved with the flag they give, not the one it was read with.
+    EntityManager::CollisionBody* barriers = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <random>
@@ -120,6 +121,40 @@ TEST(LevelFile, BuildersLevelLoadsWithEveryValueAndSavesTheSameBytes)
     // An empty name writes under the file name again.
     ASSERT_TRUE(scene.save(String(L"")));
     EXPECT_EQ(read(folder + L"Copy.tee"), original);
+}
+
+TEST(LevelFile, TheBarrierFlagIsSavedFromTheBarriers)
+{
+    // The terrain block ends with tag 21, its value and tag 0.
+    auto savedFlag = [](const SceneTerrain& t) {
+        FileArray out(256);
+        t.write(out);
+        uint32_t value = 0xDEAD;
+        std::memcpy(&value, out.memory() + out.size() - 8, 4);
+        return value;
+    };
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    SceneTerrain& t = scene.terrainLayer;
+    t.barrierFlag = 1;
+    EXPECT_EQ(savedFlag(t), 0u); // read, not built: no barriers to save
+    t.buildBarriers(1);
+    ASSERT_NE(t.barriers, nullptr);
+    EXPECT_EQ(savedFlag(t), 1u);
+    EntityManager::CollisionBody* first = t.barriers;
+    t.buildBarriers(1);
+    EXPECT_EQ(t.barriers, first); // never a second set
+    EXPECT_EQ(t.barriers->geometries.count(), 4);
+    t.buildBarriers(0);
+    EXPECT_EQ(t.barriers, nullptr);
+    EXPECT_EQ(savedFlag(t), 0u);
+
+    // A loaded level with the flag has its barriers until the scene is cleared.
+    const std::wstring folder = freshFolder(L"barriers");
+    ASSERT_TRUE(write(folder + L"Quarry.tee", levelBytes(unusualLevel())));
+    ASSERT_TRUE(scene.load(String((folder + L"Quarry.tee").c_str())));
+    EXPECT_NE(t.barriers, nullptr);
+    scene.clear();
+    EXPECT_EQ(t.barriers, nullptr);
 }
 
 TEST(LevelFile, ALevelAfterAnotherKeepsNothingOfIt)
