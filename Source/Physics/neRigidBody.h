@@ -39,7 +39,8 @@ enum neRestState : uint32_t
 class neRigidBody : public neRigidBodyBase
 {
 public:
-    // What every step reads comes first.
+    // What every step reads comes first, and what the step of a body held at
+    // rest reads first of all.
     uint32_t restState;
     uint32_t stateIndex;
     uint32_t stepWord;
@@ -49,36 +50,36 @@ public:
     int32_t stepsSinceSaved; // steps since the pose was saved
     int32_t linearCorrectionCount;
     int32_t angularCorrectionCount;
+    uint32_t historiesClear; // the four histories are all zero (set when the motion is stopped)
+    uint32_t boundsFresh;    // the world box holds the pose (a body at rest keeps it from step to step)
+    float stoppedValue;
+    neStackElement* stackElement;
     vec3d linearCorrection;
     vec3d angularCorrection;
     vec3d controllerForce; // gathered at the end of a step, used by the next
     vec3d controllerTorque;
     vec3d totalForce;
     vec3d totalTorque;
+    vec3d velocity;
+    vec3d angularVelocity;
+    vec3d gravityForce;
+    quaternion quaternionRate;
+    neList<neController> controllers;
     neBodyState states[2];
     float mass;
     float inverseMass;
     float linearDamping;
     float angularDamping;
-    vec3d gravityForce;
     vec3d externalForce; // act in every step until changed
     vec3d externalTorque;
     vec3d acceleration;
-    vec3d velocity;
-    vec3d angularVelocity;
-    quaternion quaternionRate;
     neSavedPose saved;
     neM3 worldInverseInertia;
     neM3 inverseInertiaBody;
-    neList<neController> controllers;
     int32_t restCounter;
     float restTolerance; // position tolerance of the rest test
 
     neM3 inertiaBody;
-    float stoppedValue;
-    uint32_t historiesClear; // the four histories are all zero (set when the motion is stopped)
-    uint32_t boundsFresh;    // the world box holds the pose (a body at rest keeps it from step to step)
-    neStackElement* stackElement;
     uint32_t solverMark;
     uint32_t separated; // set by the contact stage when it pushed the body out of an overlap
     uint32_t solverWord;
