@@ -40,6 +40,14 @@ TerrainMapWriter::Map valleyAndHill()
     return map;
 }
 
+// Rolling ground in the valley's bands.
+TerrainMapWriter::Map coloured(TerrainMapWriter::Map map)
+{
+    map.layers.push_back(flatLayer(meadow, 0, 100));
+    map.layers.push_back(flatLayer(rock, 101, 255));
+    return map;
+}
+
 class TerrainDevice : public TestDevice::DeviceSuite
 {
 protected:
@@ -324,7 +332,7 @@ std::vector<uint16_t> tileTexels(IDirect3DTexture9* texture)
 TEST_F(TerrainDevice, EveryPatchsTexelsLandInItsTileWithTheEdgeCopies)
 {
     gTerrain.clear();
-    const std::vector<uint8_t> bytes = mapBytes(randomMap(256, 29));
+    const std::vector<uint8_t> bytes = mapBytes(coloured(randomMap(256, 29)));
     FileArray stream(4096);
     stream.write(bytes.data(), uint32_t(bytes.size()));
     stream.seek(0, 0);
@@ -449,7 +457,7 @@ TEST_F(TerrainDevice, APassDrawsEachPatchAtMostOnceThroughManyBatches)
     // Four tiles and every patch in view: the coarse patches fill the batch
     // window several times and the tiles change, each a flush.
     gTerrain.clear();
-    const std::vector<uint8_t> bytes = mapBytes(randomMap(256, 31));
+    const std::vector<uint8_t> bytes = mapBytes(coloured(randomMap(256, 31)));
     FileArray stream(4096);
     stream.write(bytes.data(), uint32_t(bytes.size()));
     stream.seek(0, 0);
