@@ -133,7 +133,8 @@ struct Texture
     static bool createFromImage(TextureRef& ref, String name, const ImageData& image, uint32_t levels, uint32_t pool,
                                 uint32_t format, bool powerOfTwo, const Color24* colourKey);
     // A managed copy in format through an in-memory DDS file; levels
-    // 0xFFFFFFFF keeps the source's level count.
+    // 0xFFFFFFFF keeps the source's level count. False, ref unchanged, when
+    // the copy cannot be made in that format (D3DFMT_UNKNOWN: any).
     static bool createCopyViaMemory(const TextureRef& source, uint32_t levels, TextureRef& ref, uint32_t format);
 
     // Texture blocks: u32 levelCount, u32 byteCount, an image file of
@@ -159,6 +160,9 @@ struct Texture
     // description), the sun's texel function.
     using TexelFunction = void (*)(uint8_t* texel, uint32_t x, uint32_t y, const _D3DSURFACE_DESC& level);
     static void fillProcedural(const TextureRef& ref, TexelFunction texel);
+    // A texture like source (size, levels, usage, format, pool) with its
+    // level 0 and mip levels made from it. False, ref unchanged, when no
+    // such texture can be made or source's level 0 cannot be read.
     static bool duplicate(const TextureRef& source, TextureRef& ref);
     // Level 0 of a render target (2D, or the six faces of a cube) into a
     // lockable texture of the same size and format.

@@ -330,7 +330,12 @@ bool Texture::createCopyViaMemory(const TextureRef& source, uint32_t levels, Tex
         const HRESULT r = D3DXCreateTextureFromFileInMemoryEx(
             gDevice, encoded->GetBufferPointer(), encoded->GetBufferSize(), D3DX_DEFAULT, D3DX_DEFAULT, levels, 0,
             D3DFORMAT(format), D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &record->texture);
-        if (r == D3D_OK && record->texture) {
+        // D3DX quietly makes a format the device refuses into another one
+        // (DXT1 as like as not): a copy in a format other than the one asked
+        // for is no copy, its callers read its texels as the asked format.
+        D3DSURFACE_DESC desc{};
+        if (r == D3D_OK && record->texture && SUCCEEDED(record->texture->GetLevelDesc(0, &desc)) &&
+            (format == D3DFMT_UNKNOWN || desc.Format == D3DFORMAT(format))) {
             finishRecord(record, ref, String::borrowed(L"Empty"));
             made = true;
         } else {

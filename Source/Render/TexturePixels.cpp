@@ -281,13 +281,19 @@ bool Texture::duplicate(const TextureRef& source, TextureRef& ref)
     if (!create(made, String(), desc.Width, desc.Height, texture->GetLevelCount(), desc.Usage, desc.Format,
                 desc.Pool))
         return false;
+    // A level that cannot be locked (a render target) or whose layout is
+    // unknown gives no copy: the new texture would hold whatever it was
+    // made with.
     size_t rowBytes = 0;
     uint32_t rows = 0;
-    if (levelLayout(desc, rowBytes, rows)) {
+    if (!levelLayout(desc, rowBytes, rows))
+        return false;
+    {
         LevelLock from(texture, 0);
         LevelLock to(made.texture()->texture, 0);
-        if (from.ok() && to.ok())
-            copyRows(to, from, rowBytes, rows);
+        if (!from.ok() || !to.ok())
+            return false;
+        copyRows(to, from, rowBytes, rows);
     }
     generateMipLevels(made);
     ref = std::move(made);

@@ -221,6 +221,36 @@ TEST_F(RenderDevice, ResetWithNewParametersRestoresWithoutNesting)
     EXPECT_EQ(pixels.at(479, 239) & 0xFFFFFF, 0x336699u);
 }
 
+// After a windowed reset to another size the window holds the new back
+// buffer exactly in its client area, with or without a frame round it.
+TEST_F(RenderDevice, AWindowedResetFitsTheClientAreaToTheBackBuffer)
+{
+    D3D::Device& record = gDirectGraphics.record;
+    const DWORD style = DWORD(GetWindowLongW(window, GWL_STYLE));
+    struct Case
+    {
+        DWORD style;
+        UINT width, height;
+    };
+    for (const Case& c : {Case{WS_POPUP | WS_VISIBLE, 400, 300}, Case{WS_OVERLAPPEDWINDOW | WS_VISIBLE, 288, 352},
+                          Case{style, 320, 240}}) {
+        SCOPED_TRACE(c.width);
+        SetWindowLongW(window, GWL_STYLE, LONG(c.style));
+        SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+        D3DPRESENT_PARAMETERS pp;
+        D3D::Device::fillPresentParameters(record.presentSettings, window, false, pp);
+        pp.BackBufferWidth = c.width;
+        pp.BackBufferHeight = c.height;
+        D3D::Device::reset(record, &pp);
+        ASSERT_EQ(record.resetting, 0u);
+        RECT area{};
+        GetClientRect(window, &area);
+        EXPECT_EQ(area.right - area.left, LONG(c.width));
+        EXPECT_EQ(area.bottom - area.top, LONG(c.height));
+        EXPECT_EQ(chain().presentParameters.BackBufferHeight, c.height);
+    }
+}
+
 // Parameters the device refuses are tried three times (after the first two
 // with a pause); then the last parameters that worked are used, at once.
 TEST_F(RenderDevice, RefusedParametersFallBackToTheLastThatWorked)

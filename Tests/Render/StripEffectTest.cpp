@@ -166,6 +166,45 @@ TEST_F(StripEffects, AfterAResetTheRingStartsAgainAndWrapsAfterFourBatches)
     chain().stripEffects->groups.clear(false);
 }
 
+// A batch is drawn, and the ring moves on, exactly when it holds a vertex.
+TEST_F(StripEffects, EveryBatchHoldingAVertexMovesTheRingOn)
+{
+    class Vertices final : public StripEffectItem
+    {
+    public:
+        explicit Vertices(uint32_t n) : count(n) {}
+        void writeVertices(StripEffectRing& ring) override
+        {
+            if (StripVertex* v = ring.reserve(count, count / 3))
+                for (uint32_t i = 0; i < count; ++i)
+                    v[i].position = {float(i), 0.0f, 0.0f};
+        }
+        uint32_t count;
+    };
+    StripEffectRing& ring = chain().stripEffects->ring;
+    struct Case
+    {
+        uint32_t vertices;
+        uint32_t hidden;
+        uint32_t advance;
+    };
+    for (const Case& c : {Case{0, 0, 0}, Case{1, 0, 1024}, Case{2, 0, 1024}, Case{3, 0, 1024}, Case{3, 1, 0}}) {
+        SCOPED_TRACE(c.vertices);
+        Vertices item(c.vertices);
+        StripEffectGroup group;
+        group.texture = white;
+        group.hidden = c.hidden;
+        group.items.append(&item);
+        const uint32_t before = ring.start;
+        const uint32_t primitives = gDirectGraphics.record.primitiveCount;
+        gDevice->BeginScene();
+        group.render(ring);
+        gDevice->EndScene();
+        EXPECT_EQ(ring.start, (before + c.advance) % StripEffectRing::ringVertices);
+        EXPECT_EQ(gDirectGraphics.record.primitiveCount - primitives, c.advance ? c.vertices / 3 : 0);
+    }
+}
+
 TEST_F(StripEffects, AnOverfullGroupStopsAtTheEndOfItsBatch)
 {
     Ribbon greedy(-1.0f, -1.0f, 1.0f, 2.0f, 400);

@@ -3,6 +3,9 @@
 #include "TestDevice.h"
 
 #include "Core/Color.h"
+#include "Core/FileArray.h"
+
+#include <d3dx9.h>
 
 using namespace TestDevice;
 
@@ -100,6 +103,56 @@ TEST_F(TexturePixels, DuplicatesKeepFormatAndTexels)
         copy.texture()->texture->GetLevelDesc(0, &b);
         EXPECT_EQ(b.Format, a.Format);
         EXPECT_EQ(readLevel(copy).texels, readLevel(source).texels) << "format " << format;
+    }
+}
+
+// A copy that cannot be made, or only in another format than asked for, is
+// reported and leaves the caller's reference as it was.
+TEST_F(TexturePixels, CopiesThatCannotBeMadeAreReported)
+{
+    const auto wide = pattern(2);
+    TextureRef source = makeTexture(8, 4, D3DFMT_R5G6B5, [&](uint32_t x, uint32_t y) { return wide(x, y) & 0xFFFF; });
+    TextureRef converted;
+    ASSERT_TRUE(Texture::createCopyViaMemory(source, 1, converted, D3DFMT_A8R8G8B8));
+    const Level texels = readLevel(converted);
+    ASSERT_EQ(texels.width, 8u);
+    const Level packed = readLevel(source);
+    int wrong = 0;
+    for (uint32_t i = 0; i < texels.texels.size(); ++i) {
+        const uint32_t c = texels.texels[i], p = packed.texels[i];
+        const int want[3] = {int(p >> 11) * 255 / 31, int(p >> 5 & 63) * 255 / 63, int(p & 31) * 255 / 31};
+        const int got[3] = {int(c >> 16 & 255), int(c >> 8 & 255), int(c & 255)};
+        for (int k = 0; k < 3; ++k)
+            wrong += std::abs(got[k] - want[k]) > 4;
+        wrong += c >> 24 != 255;
+    }
+    EXPECT_EQ(wrong, 0);
+
+    TextureRef kept = makeTexture(4, 4, D3DFMT_A8R8G8B8, pattern());
+    const Texture* before = kept.texture();
+    // UYVY and depth formats are no texture formats of the device.
+    for (uint32_t format : {uint32_t(D3DFMT_UYVY), uint32_t(D3DFMT_D24S8)}) {
+        SCOPED_TRACE(format);
+        EXPECT_FALSE(Texture::createCopyViaMemory(source, 1, kept, format));
+        EXPECT_FALSE(Texture::createCopyViaMemory(TextureRef(), 1, kept, format));
+        EXPECT_EQ(kept.texture(), before);
+    }
+
+    // A level that cannot be read (a render target) or a size that cannot be
+    // made (one texel wide) gives no duplicate.
+    TextureRef target;
+    ASSERT_TRUE(Texture::create(target, String(L"target"), 8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
+                                D3DPOOL_DEFAULT));
+    TextureRef narrow;
+    FileArray bytes(256);
+    const std::vector<uint8_t> file = ImageFileWriter::dds(patternImage(1, 4));
+    bytes.write(file.data(), uint32_t(file.size()));
+    bytes.seek(0, 0);
+    ASSERT_TRUE(Texture::loadFromMemory(bytes, nullptr, narrow, String(L"narrow"), D3DX_DEFAULT, D3DX_DEFAULT, 1,
+                                        D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DX_FILTER_NONE));
+    for (const TextureRef* unusable : {&target, &narrow}) {
+        EXPECT_FALSE(Texture::duplicate(*unusable, kept));
+        EXPECT_EQ(kept.texture(), before);
     }
 }
 
