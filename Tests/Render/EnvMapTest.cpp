@@ -74,6 +74,8 @@ Level readFace(const EnvMap& map, int face, uint32_t level)
     if (!cube || FAILED(cube->GetCubeMapSurface(D3DCUBEMAP_FACES(face), level, &surface)))
         return {};
     Level out = readSurface(surface);
+    if (level == 0)
+        keepView(surface);
     surface->Release();
     return out;
 }

@@ -31,6 +31,7 @@ protected:
         gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF505050, 1.0f, 0);
         c.render(false);
         Level pixels = readSurface(c.targets[0].surface);
+        keepView(c.targets[0].surface);
         c.present();
         return pixels;
     }

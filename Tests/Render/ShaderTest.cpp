@@ -42,6 +42,7 @@ protected:
         gDevice->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
         gDevice->EndScene();
         const Level pixels = readSurface(c.targets[0].surface);
+        keepView(c.targets[0].surface);
         c.present();
         return {pixels.at(60, 180) & 0xFFFFFF, pixels.at(180, 180) & 0xFFFFFF};
     }

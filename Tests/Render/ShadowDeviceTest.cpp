@@ -90,6 +90,7 @@ protected:
         gDevice->SetRenderState(D3DRS_CULLMODE, gDirectGraphics.record.frontCull);
         gDevice->EndScene();
         Level pixels = readSurface(c.targets[0].surface);
+        keepView(c.targets[0].surface);
         c.present();
         return pixels;
     }

@@ -10,8 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <d3dx9.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -189,14 +193,30 @@ inline Level readLevel(const TextureRef& ref, uint32_t level = 0)
     return out;
 }
 
+// When the folder KORVANTA_SCREENSHOTS names is given, keeps what surface
+// shows there as "Render-<suite>-<test>-<n>.png", n counting the views of
+// the test, so that a run leaves the views its checks looked at.
+inline void keepView(IDirect3DSurface9* surface)
+{
+    const char* folder = std::getenv("KORVANTA_SCREENSHOTS");
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    if (!folder || !*folder || !surface || !test)
+        return;
+    static std::map<std::string, int> views;
+    const std::string name = std::string("Render-") + test->test_suite_name() + "-" + test->name();
+    const std::string path = std::string(folder) + "/" + name + "-" + std::to_string(++views[name]) + ".png";
+    D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_PNG, surface, nullptr, nullptr);
+}
+
 // One frame of the chain's passes (UI left out) over a back buffer cleared
-// to clear, read back before it is presented.
+// to clear, read back (and kept) before it is presented.
 inline Level drawFrame(D3D::Device::SwapChain& chain, uint32_t clear)
 {
     D3D::Device::SwapChain& c = *chain.beginFrame();
     gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0);
     c.render(false);
     Level pixels = readSurface(c.targets[0].surface);
+    keepView(c.targets[0].surface);
     c.present();
     return pixels;
 }
@@ -292,6 +312,7 @@ inline Level referenceScene(D3D::Device::SwapChain& chain, const TextureRef& tex
     gDevice->SetTexture(0, nullptr);
     gDevice->EndScene();
     Level pixels = readSurface(chain.targets[0].surface);
+    keepView(chain.targets[0].surface);
     chain.present();
     return pixels;
 }

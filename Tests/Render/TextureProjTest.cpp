@@ -160,6 +160,7 @@ protected:
         gDevice->SetTexture(0, nullptr);
         gDevice->EndScene();
         Level pixels = readSurface(c.targets[0].surface);
+        keepView(c.targets[0].surface);
         c.present();
         return pixels;
     }

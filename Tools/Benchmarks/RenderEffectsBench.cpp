@@ -3,8 +3,10 @@
 // client's effect scene empty), and the time our code takes to issue the
 // blur passes, a strip-effect pass of about 2,000 vertices and the six faces
 // of an environment map with an empty client (the device's own work is
-// queued, not waited for). Needs a display.
+// queued, not waited for). Each figure is the minimum and the median over
+// the frames measured. Needs a display.
 #include "BenchDevice.h"
+#include "BenchFigures.h"
 
 #include "Render/DirectGraphics.h"
 #include "Render/EnvMap.h"
@@ -17,6 +19,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -43,8 +46,6 @@ public:
         }
     }
 };
-
-
 
 // The frame is not presented: only the passes are timed.
 void endFrame(D3D::Device::SwapChain& chain)
@@ -73,10 +74,10 @@ int main(int argc, char** argv)
                 chain.presentParameters.BackBufferHeight,
                 record.postEffect.smoother->format == D3DFMT_A16B16G16R16F ? "A16B16G16R16F" : "A8R8G8B8");
 
-    // Milliseconds per frame of pass, drawn inside a scene of its own; with
-    // the device's work included (waited for) or only the issuing of it.
+    // Seconds per frame of pass, drawn inside a scene of its own; with the
+    // device's work included (waited for) or only the issuing of it.
     const auto timed = [&](bool withDevice, int frames, const auto& pass) {
-        double total = 0.0;
+        std::vector<double> samples;
         for (int i = 0; i < frames; ++i) {
             chain.beginFrame();
             BenchDevice::finish(query);
@@ -87,29 +88,33 @@ int main(int argc, char** argv)
                 gDevice->EndScene();
                 BenchDevice::finish(query);
             }
-            total += BenchDevice::seconds() - start;
+            samples.push_back(BenchDevice::seconds() - start);
             if (!withDevice)
                 gDevice->EndScene();
             endFrame(chain);
         }
-        return total * 1000.0 / frames;
+        return BenchFigures::of(std::move(samples));
     };
     constexpr bool device = true, issuing = false;
+    constexpr double ms = 1000.0;
     GpuSmooth& smoother = *record.postEffect.smoother;
     const TextureRef& scene = record.postEffect.target->renderTexture;
 
-    std::printf("glow per frame              %.3f ms (device included)\n",
-                timed(device, 60, [&] { D3D::Device::renderPostEffect(chain, record.postEffect, &client); }));
-    std::printf("  its blur passes           %.3f ms (device included)\n",
-                timed(device, 60, [&] { smoother.run(scene, 0, false, false); }));
+    BenchFigures::print("glow per frame (device included)", timed(device, 60, [&] {
+                            D3D::Device::renderPostEffect(chain, record.postEffect, &client);
+                        }),
+                        ms, "ms");
+    BenchFigures::print("  its blur passes (device included)",
+                        timed(device, 60, [&] { smoother.run(scene, 0, false, false); }), ms, "ms");
     // For comparison: one plain textured pass over the whole back buffer.
-    std::printf("  a plain full-screen pass  %.3f ms (device included)\n", timed(device, 60, [&] {
-                    smoother.bindResult();
-                    drawScreenRect(1024, 768, 256, 256, 0.0f);
-                    gDevice->SetTexture(0, nullptr);
-                }));
-    std::printf("blur passes, issuing        %.4f ms\n",
-                timed(issuing, 200, [&] { smoother.run(scene, 0, false, false); }));
+    BenchFigures::print("  a plain full-screen pass (device included)", timed(device, 60, [&] {
+                            smoother.bindResult();
+                            drawScreenRect(1024, 768, 256, 256, 0.0f);
+                            gDevice->SetTexture(0, nullptr);
+                        }),
+                        ms, "ms");
+    BenchFigures::print("blur passes, issuing", timed(issuing, 200, [&] { smoother.run(scene, 0, false, false); }), ms,
+                        "ms");
 
     Ribbons ribbons[2];
     StripEffectGroup groups[2];
@@ -117,15 +122,16 @@ int main(int argc, char** argv)
         groups[g].items.append(&ribbons[g]);
         chain.stripEffects->groups.append(&groups[g]);
     }
-    std::printf("strip pass (1,992 vertices) %.4f ms\n", timed(issuing, 200, [&] { chain.stripEffects->render(); }));
+    BenchFigures::print("strip pass (1,992 vertices), issuing",
+                        timed(issuing, 200, [&] { chain.stripEffects->render(); }), ms, "ms");
     chain.stripEffects->groups.clear(false);
 
     EnvMap map(&chain, &client);
     map.size = 256;
     map.kind = EnvMap::autoMipmapped;
     EnvMap::restore(map);
-    std::printf("six faces, issuing          %.4f ms\n",
-                timed(issuing, 200, [&] { EnvMap::render(map, {0.0f, 10.0f, 0.0f}); }));
+    BenchFigures::print("six faces, issuing", timed(issuing, 200, [&] { EnvMap::render(map, {0.0f, 10.0f, 0.0f}); }),
+                        ms, "ms");
     EnvMap::release(map);
 
     if (query)

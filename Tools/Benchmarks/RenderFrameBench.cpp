@@ -1,13 +1,17 @@
 // Prints the time the renderer's own frame code takes per empty frame: the
 // swap chain's beginFrame and render with an empty client, which includes the
 // state calls they hand to the device but not the device's drawing and
-// presenting (Clear and Present are timed apart). Needs a display.
+// presenting (Clear and Present are timed apart). Each figure is the minimum
+// and the median over the frames. Needs a display.
+#include "BenchFigures.h"
+
 #include "Render/DirectGraphics.h"
 #include "Render/SwapChain.h"
 
 #include <windows.h>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -41,7 +45,7 @@ int main()
     LARGE_INTEGER frequency, a, b, c;
     QueryPerformanceFrequency(&frequency);
     constexpr int frames = 2000;
-    double frameCode = 0.0, device = 0.0, best = 1.0;
+    std::vector<double> frameCode, device;
     for (int i = 0; i < frames; ++i) {
         QueryPerformanceCounter(&a);
         chain->beginFrame();
@@ -50,17 +54,15 @@ int main()
         gDevice->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
         chain->present();
         QueryPerformanceCounter(&c);
-        const double own = seconds(a, b, frequency);
-        frameCode += own;
-        best = own < best ? own : best;
-        device += seconds(b, c, frequency);
+        frameCode.push_back(seconds(a, b, frequency));
+        device.push_back(seconds(b, c, frequency));
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&message);
     }
     std::printf("frames                      %d\n", frames);
-    std::printf("frame code per frame        %.4f ms (best %.4f ms)\n", frameCode * 1000.0 / frames, best * 1000.0);
-    std::printf("clear and present per frame %.4f ms\n", device * 1000.0 / frames);
+    BenchFigures::print("frame code per frame", BenchFigures::of(std::move(frameCode)), 1000.0, "ms");
+    BenchFigures::print("clear and present per frame", BenchFigures::of(std::move(device)), 1000.0, "ms");
     gDirectGraphics.release();
     DestroyWindow(window);
     return 0;

@@ -2,8 +2,10 @@
 // 1024 x 768: nine frozen sectors per frame (update and map pass, the
 // casters' own queries stubbed out), one live sector with a 1,000-triangle
 // caster with and without blur (device time included), and the matrices of
-// nine sectors and sixteen lights. Needs a display.
+// nine sectors and sixteen lights. Each figure is the minimum and the
+// median over the frames (or rounds) measured. Needs a display.
 #include "BenchDevice.h"
+#include "BenchFigures.h"
 
 #include "Render/DirectGraphics.h"
 #include "Render/LightProj.h"
@@ -79,8 +81,6 @@ public:
     }
 };
 
-
-
 }
 
 int main()
@@ -123,12 +123,10 @@ int main()
     int frozen = 0;
     for (int32_t i = 0; i < manager.sectorCount; ++i)
         frozen += (*manager.sectors.at(i))->map.state == ShadowMap::frozen;
-    constexpr int frames = 500;
-    double total = 0.0;
-    for (int i = 0; i < frames; ++i)
-        total += frame(false);
+    constexpr double ms = 1000.0;
     std::printf("frozen sectors              %d of %d\n", frozen, manager.sectorCount);
-    std::printf("frozen frame (update, pass) %.4f ms\n", total * 1000.0 / frames);
+    BenchFigures::print("frozen frame (update, pass)", BenchFigures::repeat(500, [&] { return frame(false); }), ms,
+                        "ms");
 
     casters.moving = true;
     for (float blur : {0.0f, 1.0f}) {
@@ -137,9 +135,7 @@ int main()
         for (int32_t i = 1; i < manager.sectorCount; ++i)
             (*manager.sectors.at(i))->disabled = 1;
         ShadowManager::ShadowSector* live = *manager.sectors.at(0);
-        double spent = 0.0;
-        constexpr int liveFrames = 40;
-        for (int i = 0; i < liveFrames; ++i) {
+        const BenchFigures::Spread spread = BenchFigures::repeat(40, [&] {
             chain->beginFrame();
             BenchDevice::finish(query);
             const double start = BenchDevice::seconds();
@@ -147,11 +143,13 @@ int main()
             live->map.render(*chain);
             gDevice->EndScene();
             BenchDevice::finish(query);
-            spent += BenchDevice::seconds() - start;
+            const double spent = BenchDevice::seconds() - start;
             D3D::releaseInterface(chain->targets[0].surface);
-        }
-        std::printf("live sector, blur %.1f       %.3f ms (device included)\n", blur,
-                    spent * 1000.0 / liveFrames);
+            return spent;
+        });
+        char label[64];
+        std::snprintf(label, sizeof label, "live sector, blur %.1f (device included)", blur);
+        BenchFigures::print(label, spread, ms, "ms");
     }
 
     std::vector<LightProj*> lights;
@@ -160,22 +158,23 @@ int main()
         lights.back()->kind = uint32_t(i % 2);
         lights.back()->transform.at(3, 0) = float(i);
     }
-    constexpr int rounds = 2000;
-    const double start = BenchDevice::seconds();
-    for (int r = 0; r < rounds; ++r) {
-        chain->position.x += r % 2 ? 0.5f : -0.5f; // the sector eyes stay, the texture matrices follow the camera
-        for (int32_t i = 0; i < manager.sectorCount; ++i)
-            if (ShadowManager::ShadowSector* s = *manager.sectors.at(i)) {
-                s->place(chain->sun.direction);
-                s->computeShadowMatrices(s->transform, chain->view, 1.1f / 512.0f);
-            }
-        for (LightProj* l : lights) {
-            l->update();
-            l->computeMatrices(l->transform, chain->view);
-        }
-    }
-    std::printf("matrices, 9 sectors and 16 lights %.4f ms (caster queries stubbed)\n",
-                (BenchDevice::seconds() - start) * 1000.0 / rounds);
+    int round = 0;
+    BenchFigures::print("matrices, 9 sectors and 16 lights (queries stubbed)", BenchFigures::repeat(2000, [&] {
+                            const double start = BenchDevice::seconds();
+                            // The sector eyes stay, the texture matrices follow the camera.
+                            chain->position.x += ++round % 2 ? 0.5f : -0.5f;
+                            for (int32_t i = 0; i < manager.sectorCount; ++i)
+                                if (ShadowManager::ShadowSector* s = *manager.sectors.at(i)) {
+                                    s->place(chain->sun.direction);
+                                    s->computeShadowMatrices(s->transform, chain->view, 1.1f / 512.0f);
+                                }
+                            for (LightProj* l : lights) {
+                                l->update();
+                                l->computeMatrices(l->transform, chain->view);
+                            }
+                            return BenchDevice::seconds() - start;
+                        }),
+                        ms, "ms");
     for (LightProj* l : lights)
         delete l;
     manager.releaseSectors();
