@@ -298,6 +298,15 @@ TEST_F(TextureProjection, TheProjectedTextureLandsWhereTheProjectorLooks)
         // The pass leaves the device as it found it.
         EXPECT_EQ(wrongTexels(referenceScene(c, plain), [&](uint32_t x, uint32_t y) { return reference.at(x, y); }), 0);
     }
+
+    // A projection adds its texture, by the texture's alpha, to what the
+    // receiver shows.
+    p.disabled = 0;
+    p.texture = makeTexture(4, 4, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0x80FF0000u; });
+    const Level added = receive(p, 0xFF404040, [&] { p.apply(); });
+    const uint32_t centre = added.at(160, 120);
+    EXPECT_NEAR(int(centre >> 16 & 0xFF), 0x40 + 128, 2);
+    EXPECT_EQ(centre & 0xFFFF, 0x4040u);
 }
 
 // A spot light thrown from the camera blends its texture over what the
