@@ -206,6 +206,36 @@ TEST_F(EnvironmentMap, AMapWithoutFaceTargetDrawsIntoTheCubeAndKeepsNoSurface)
     }
 }
 
+// The device's release takes every entered map's device objects and empties
+// the list; the maps themselves stay with their owners and can be made again.
+TEST_F(EnvironmentMap, TheDevicesReleaseLetsGoOfEveryEnteredMap)
+{
+    MarkerClient marker;
+    EnvMap maps[2] = {EnvMap(nullptr, &marker), EnvMap(nullptr, &marker)};
+    for (EnvMap& map : maps) {
+        map.size = 32;
+        map.kind = EnvMap::autoMipmapped;
+        ASSERT_TRUE(EnvMap::restore(map));
+        ASSERT_NE(map.depthSurface, nullptr);
+        EnvMap::enter(map);
+    }
+    EnvMap::enter(maps[0]);
+    EXPECT_EQ(EnvMap::maps.count(), 2);
+    EnvMap::releaseAll();
+    EXPECT_EQ(EnvMap::maps.count(), 0);
+    for (EnvMap& map : maps) {
+        EXPECT_FALSE(map.cubeTexture.isBound());
+        EXPECT_EQ(map.depthSurface, nullptr);
+        EXPECT_EQ(map.node, nullptr);
+    }
+    ASSERT_TRUE(EnvMap::restore(maps[1]));
+    EnvMap::enter(maps[1]);
+    EnvMap::render(maps[1], {});
+    EXPECT_EQ(marker.faces, 6);
+    EnvMap::release(maps[1]);
+    EXPECT_EQ(EnvMap::maps.count(), 0);
+}
+
 TEST_F(EnvironmentMap, MapsWithoutSizeOrTextureOrNotLiveRenderNothing)
 {
     MarkerClient marker;

@@ -209,6 +209,25 @@ TEST_F(GpuSmoothing, FloatTargetsFallBackWhenTheDeviceCannotBlendThem)
     gDirectGraphics.floatTargetBlend = offered;
 }
 
+// Passes are ready, and create says so, only with a place for the result:
+// the second target (mode 0) or the cube texture (mode 1).
+TEST_F(GpuSmoothing, CreateReportsWhetherThePassesCanRun)
+{
+    struct Case
+    {
+        float side;
+        uint32_t mode;
+        bool ready;
+    };
+    for (const Case& c : {Case{32, 0, true}, Case{32, 1, true}, Case{32, 2, false}, Case{0, 0, false}}) {
+        SCOPED_TRACE(c.mode * 100 + uint32_t(c.side));
+        GpuSmooth smoother;
+        EXPECT_EQ(smoother.create({c.side, c.side}, c.mode, 0, 1.5f, -1, -1), c.ready);
+        EXPECT_EQ(smoother.ready(), c.ready);
+        EXPECT_EQ(smoother.getResultTexture() != nullptr, c.mode < 2 && c.side > 0);
+    }
+}
+
 TEST_F(GpuSmoothing, AMenuBackdropCapturesTheFrameOnceAndBlursIt)
 {
     RenderTexture* target = nullptr;

@@ -87,6 +87,37 @@ TEST_F(ShaderStates, CullModesAndTextureTransforms)
         });
         EXPECT_EQ(shown.first, flag ? red : white);
     }
+
+    // Each stage's transform goes to that stage: the texture drawn through
+    // stage 1 or 2 (from the first coordinates) shows its mirrored half.
+    for (DWORD stage : {1u, 2u}) {
+        SCOPED_TRACE(stage);
+        Shader shader;
+        shader.cullMode = Shader::cullNone;
+        shader.textureTransforms[stage].at(0, 0) = -1.0f;
+        shader.textureTransforms[stage].at(2, 0) = 1.0f;
+        shader.transformFlags[stage] = D3DTTFF_COUNT2;
+        const auto shown = drawWindings(halves, [&] {
+            for (DWORD s = 1; s < stage; ++s) {
+                gDevice->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+                gDevice->SetTextureStageState(s, D3DTSS_COLORARG1, D3DTA_CURRENT);
+            }
+            gDevice->SetTexture(stage, halves.texture()->texture);
+            gDevice->SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+            gDevice->SetTextureStageState(stage, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+            gDevice->SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, 0);
+            shader.setCullMode();
+            shader.setTextureTransforms();
+        });
+        for (DWORD s = 1; s <= stage; ++s) {
+            gDevice->SetTexture(s, nullptr);
+            gDevice->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_DISABLE);
+            gDevice->SetTextureStageState(s, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+            gDevice->SetTextureStageState(s, D3DTSS_TEXCOORDINDEX, s);
+            gDevice->SetTextureStageState(s, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+        }
+        EXPECT_EQ(shown.first, red);
+    }
 }
 
 TEST_F(ShaderStates, StateBlocksApplyOnlyAsAPairAndTexturesAreLetGo)

@@ -193,6 +193,8 @@ TEST_F(SunShadows, AMapAtRestFreezesAndLivesAgainWhenACasterMoves)
     EXPECT_EQ(s->map.state, ShadowMap::frozen);
     EXPECT_EQ(s->map.sampled, &s->map.staticCopy);
     EXPECT_STREQ(s->map.staticCopy.texture()->name->text(), L"StaticShadowMap");
+    // One level, the copied one: far ground samples no level left empty.
+    EXPECT_EQ(s->map.staticCopy.texture()->texture->GetLevelCount(), 1u);
     EXPECT_EQ(wrongTexels(frozen, [&](uint32_t x, uint32_t y) { return first.at(x, y); }), 0);
     const int renders = boxes.renders;
     frame(); // frozen: the casters are counted, not drawn
@@ -300,25 +302,41 @@ TEST_F(SunShadows, AnOmniLightsCubeMapShowsTheCasterInItsFace)
         ShadowMap map(omni, 64, blur, 0, 0, 0.03f, 0.01f);
         ASSERT_EQ(map.kind, 1);
         ASSERT_NE(map.sampled, nullptr);
-        chain().beginFrame();
-        gDevice->BeginScene();
-        EXPECT_EQ(map.render(chain()), 1);
-        gDevice->EndScene();
-        chain().present();
-        EXPECT_EQ(map.cubeTexture.texture()->busy, 0u);
-        IDirect3DCubeTexture9* cube = map.sampled->texture()->cubeTexture;
-        ASSERT_NE(cube, nullptr);
-        const auto alphaAt = [&](int face, uint32_t x, uint32_t y) {
-            IDirect3DSurface9* surface = nullptr;
-            cube->GetCubeMapSurface(D3DCUBEMAP_FACES(face), 0, &surface);
-            const Level level = readSurface(surface);
-            surface->Release();
-            return level.at(x, y) >> 24;
+        const auto render = [&] {
+            chain().beginFrame();
+            gDevice->BeginScene();
+            const int32_t drawn = map.render(chain());
+            gDevice->EndScene();
+            chain().present();
+            return drawn;
         };
-        EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_POSITIVE_X, 32, 32), 0u);
-        EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_POSITIVE_X, 2, 2), 0xFFu);
-        EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_NEGATIVE_X, 32, 32), 0xFFu);
-        EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_POSITIVE_Y, 32, 32), 0xFFu);
+        EXPECT_EQ(render(), 1);
+        EXPECT_EQ(map.cubeTexture.texture()->busy, 0u);
+        // Live, then frozen into a copy of one level: both show the caster.
+        for (int32_t state : {ShadowMap::live, ShadowMap::frozen}) {
+            SCOPED_TRACE(state);
+            ASSERT_EQ(map.state, state);
+            IDirect3DCubeTexture9* cube = map.sampled->texture()->cubeTexture;
+            ASSERT_NE(cube, nullptr);
+            if (state == ShadowMap::frozen) {
+                EXPECT_EQ(cube->GetLevelCount(), 1u);
+            }
+            const auto alphaAt = [&](int face, uint32_t x, uint32_t y) {
+                IDirect3DSurface9* surface = nullptr;
+                cube->GetCubeMapSurface(D3DCUBEMAP_FACES(face), 0, &surface);
+                const Level level = readSurface(surface);
+                surface->Release();
+                return level.at(x, y) >> 24;
+            };
+            EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_POSITIVE_X, 32, 32), 0u);
+            EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_POSITIVE_X, 2, 2), 0xFFu);
+            EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_NEGATIVE_X, 32, 32), 0xFFu);
+            EXPECT_EQ(alphaAt(D3DCUBEMAP_FACE_POSITIVE_Y, 32, 32), 0xFFu);
+            omni.changed = 0;
+            render();
+            fakeClock += ShadowMap::freezeDelay;
+            render();
+        }
     }
 }
 
