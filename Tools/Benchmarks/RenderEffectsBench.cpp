@@ -113,6 +113,22 @@ int main(int argc, char** argv)
                             gDevice->SetTexture(0, nullptr);
                         }),
                         ms, "ms");
+    // The floor of any full-screen pass here: colour only, no texture.
+    BenchFigures::print("  an untextured full-screen pass (device included)", timed(device, 60, [] {
+                            struct Corner
+                            {
+                                float x, y, z, rhw;
+                                uint32_t colour;
+                            };
+                            const Corner quad[4] = {{-0.5f, -0.5f, 0.0f, 1.0f, 0xFF808080},
+                                                    {1023.5f, -0.5f, 0.0f, 1.0f, 0xFF808080},
+                                                    {-0.5f, 767.5f, 0.0f, 1.0f, 0xFF808080},
+                                                    {1023.5f, 767.5f, 0.0f, 1.0f, 0xFF808080}};
+                            gDevice->SetTexture(0, nullptr);
+                            gDevice->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+                            gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Corner));
+                        }),
+                        ms, "ms");
     BenchFigures::print("blur passes, issuing", timed(issuing, 200, [&] { smoother.run(scene, 0, false, false); }), ms,
                         "ms");
 
