@@ -194,16 +194,22 @@ inline Level readLevel(const TextureRef& ref, uint32_t level = 0)
 }
 
 // When the folder KORVANTA_SCREENSHOTS names is given, keeps what surface
-// shows there as "Render-<suite>-<test>-<n>.png", n counting the views of
-// the test, so that a run leaves the views its checks looked at.
+// shows there as "<program>-<suite>-<test>-<n>.png" (program: "Render" for
+// RenderTests.exe), n counting the views of the test, so that a run leaves
+// the views its checks looked at.
 inline void keepView(IDirect3DSurface9* surface)
 {
     const char* folder = std::getenv("KORVANTA_SCREENSHOTS");
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     if (!folder || !*folder || !surface || !test)
         return;
+    char module[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string program = module;
+    program = program.substr(program.find_last_of("\\/") + 1);
+    program = program.substr(0, program.find("Tests"));
     static std::map<std::string, int> views;
-    const std::string name = std::string("Render-") + test->test_suite_name() + "-" + test->name();
+    const std::string name = program + "-" + test->test_suite_name() + "-" + test->name();
     const std::string path = std::string(folder) + "/" + name + "-" + std::to_string(++views[name]) + ".png";
     D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_PNG, surface, nullptr, nullptr);
 }
