@@ -3,6 +3,7 @@
 #include "Application/Korvanta.h"
 
 #include "Application/GlobalSettings.h"
+#include "Landscape/HLod.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/SceneView.h"
 #include "Render/Antialiasing.h"
@@ -99,6 +100,8 @@ void Korvanta::renderEffectScene()
         swapChain->entities->render(1);
     if (swapChain && swapChain->meadow)
         swapChain->meadow->render(1);
+    if (swapChain && swapChain->farField)
+        swapChain->farField->render();
     if (swapChain && swapChain->sprites)
         swapChain->sprites->render();
     // The frame's own particle pass ages them; here they are drawn as they stand.

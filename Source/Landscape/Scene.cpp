@@ -2,6 +2,7 @@
 
 #include "Landscape/AnimatedSky.h"
 #include "Landscape/FreeCamera.h"
+#include "Landscape/HLod.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/SceneView.h"
 #include "Landscape/Terrain.h"
@@ -116,6 +117,9 @@ void Scene::applyTimeOfDay()
         else if (!sky->root)
             sky->build(&sun, -255.0f, 1.2f, 650.0f);
     }
+    // The far field's pictures show the new light.
+    if (swapChain && swapChain->farField)
+        swapChain->farField->rerender = 1;
 }
 
 void Scene::pause()

@@ -2,6 +2,7 @@
 
 #include "Landscape/CameraPath.h"
 #include "Landscape/FreeCamera.h"
+#include "Landscape/HLod.h"
 #include "Landscape/LevelBlock.h"
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
@@ -98,6 +99,8 @@ void SceneCamera::apply()
     }
     camera->apply();
     camera->setAnglesDeg();
+    if (scene->swapChain && scene->swapChain->farField)
+        scene->swapChain->farField->rerender = 1;
     if (mode == freeMode)
         FreeCamera::update(*this);
     else if (mode == pathMode && path)

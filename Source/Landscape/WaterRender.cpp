@@ -4,6 +4,7 @@
 
 #include "Entity/ParticleSystem.h"
 #include "Entity/SpriteManager.h"
+#include "Landscape/HLod.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
 #include "Landscape/SceneView.h"
@@ -246,6 +247,8 @@ void WaterReflection::renderScene(D3D::Device::SwapChain& chain)
     setPlane(plane, waterPlane);
     if (chain.meadow)
         chain.meadow->render(1);
+    if (chain.farField)
+        chain.farField->render();
     if (chain.sprites)
         chain.sprites->render();
     if (chain.particles) {

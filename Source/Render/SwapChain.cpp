@@ -5,6 +5,7 @@
 #include "Entity/SpriteManager.h"
 #include "Entity/StaticEntityManager.h"
 #include "Landscape/AnimatedSky.h"
+#include "Landscape/HLod.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
 #include "Landscape/SceneView.h"
@@ -77,7 +78,8 @@ SwapChain::SwapChain(Interface* clientInterface)
       skyLayers(new (std::nothrow) SkyLayers), sunGlow(new (std::nothrow) SunGlow), client(clientInterface),
       sprites(new (std::nothrow) SpriteManager), particles(new (std::nothrow) ParticleManager),
       stripEffects(new (std::nothrow) StripEffectManager), entities(new (std::nothrow) EntityManager),
-      staticEntities(new (std::nothrow) StaticEntityManager(this)), meadow(new (std::nothrow) Meadow)
+      staticEntities(new (std::nothrow) StaticEntityManager(this)), meadow(new (std::nothrow) Meadow),
+      farField(new (std::nothrow) HLod(this))
 {
     if (viewRecord)
         viewRecord->init(this);
@@ -106,6 +108,7 @@ SwapChain::~SwapChain()
         shadowCasters = nullptr;
     delete entities;
     delete meadow;
+    delete farField;
     if (gCamera == this)
         gCamera = nullptr;
     if (gSunLight == &sun)
@@ -129,6 +132,8 @@ void SwapChain::restoreBuffers(IDirect3DDevice9* device)
     gSunLight = &sun;
     if (stripEffects)
         stripEffects->createStripIndices();
+    if (farField)
+        farField->restore(1150.0f);
     restoreDeviceObjects();
 }
 
@@ -166,6 +171,9 @@ void SwapChain::releaseDeviceObjects()
         entities->releaseAllStateBlocks();
     if (meadow)
         meadow->releaseDeviceBuffers();
+    if (farField)
+        for (HLod::TargetRecord& target : farField->targets)
+            farField->resetEntries(target);
     D3D::releaseInterface(swapChain);
     clearLoadProcess();
 }
@@ -182,6 +190,8 @@ void SwapChain::restoreDeviceObjects()
         entities->recordAllStateBlocks();
     if (meadow)
         meadow->restoreDeviceBuffers();
+    if (farField)
+        farField->rerender = 1;
     if (client)
         client->onDeviceReset();
 }
@@ -227,8 +237,7 @@ SwapChain* SwapChain::beginFrame()
 
 void SwapChain::update()
 {
-    // The ways and the far field join the others here as their subsystems
-    // arrive.
+    // The ways join the others here when their subsystem arrives.
     if (viewRecord)
         Scene::updateSky(*viewRecord);
     if (staticEntities)
@@ -243,6 +252,8 @@ void SwapChain::update()
         Scene::Sun::updateGlow(*sunGlow, *this);
     if (stripEffects)
         stripEffects->update();
+    if (farField)
+        farField->update();
 }
 
 void SwapChain::render(bool drawUi)
@@ -264,6 +275,8 @@ void SwapChain::render(bool drawUi)
     if (meadow)
         meadow->render(1);
     gWater.render(*this);
+    if (farField)
+        farField->render();
     if (meadow)
         meadow->render(0);
     if (sprites)

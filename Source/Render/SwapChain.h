@@ -14,6 +14,7 @@
 
 class AnimatedSky;
 class EntityManager;
+class HLod;
 class Meadow;
 class ParticleManager;
 class ShadowCasters;
@@ -145,6 +146,9 @@ public:
     // The grass, made with the swap chain like the effects: updated after the
     // water, drawn in two passes (the layers in water before the water).
     Meadow* meadow = nullptr;
+    // The far field: restored with the buffers, updated last, drawn after
+    // the water.
+    HLod* farField = nullptr;
     // What shadow maps draw and count: set by the entity and effect managers
     // the swap chain owns; null while there are none (nothing casts).
     ShadowCasters* shadowCasters = nullptr;
