@@ -192,6 +192,14 @@ TEST_F(HLodDevice, AFarObjectShowsOnItsPanelUnlessARidgeStandsBeforeIt)
     EXPECT_GT(objectTexels, 2 * 100);
     EXPECT_GT(clear, int(picture.texels.size()) / 2);
 
+    // A new time of day or camera asks for new pictures.
+    farField().rerender = 0;
+    scene.applyTimeOfDay();
+    EXPECT_EQ(farField().rerender, 1u);
+    farField().rerender = 0;
+    scene.camera.apply();
+    EXPECT_EQ(farField().rerender, 1u);
+
     // Without its objects the far field draws nothing.
     farField().objects = nullptr;
     const Level without = frame();
