@@ -62,12 +62,17 @@ struct StandIns final : HLod::Objects
         d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
         d->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
         for (const vec3d& c : boxes) {
-            // The face towards the camera (-z).
+            // The four upright sides.
             const float x0 = c.x - half.x, x1 = c.x + half.x, y0 = c.y - half.y, y1 = c.y + half.y,
-                        z = c.z - half.z;
-            const Vertex face[4] = {{{x0, y0, z}, 0xFFFF00FF}, {{x0, y1, z}, 0xFFFF00FF}, {{x1, y0, z}, 0xFFFF00FF},
-                                    {{x1, y1, z}, 0xFFFF00FF}};
-            d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, face, sizeof(Vertex));
+                        z0 = c.z - half.z, z1 = c.z + half.z;
+            const vec3d corners[5] = {{x0, 0, z0}, {x1, 0, z0}, {x1, 0, z1}, {x0, 0, z1}, {x0, 0, z0}};
+            for (int k = 0; k < 4; ++k) {
+                const vec3d& a = corners[k];
+                const vec3d& b = corners[k + 1];
+                const Vertex face[4] = {{{a.x, y0, a.z}, 0xFFFF00FF}, {{a.x, y1, a.z}, 0xFFFF00FF},
+                                        {{b.x, y0, b.z}, 0xFFFF00FF}, {{b.x, y1, b.z}, 0xFFFF00FF}};
+                d->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, face, sizeof(Vertex));
+            }
         }
         d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
         d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
@@ -108,13 +113,13 @@ protected:
         scene.swapChain = &chain();
         gFrameFactor.store(1.0f);
         // Level ground with a ridge 100 high across the left of the way
-        // ahead, 380 to 520 units out.
+        // ahead (x from -20 to -460), 380 to 520 units out.
         const std::wstring base = LandscapeTestFiles::freshFolder(L"farfield") + L"Ridge";
         LevelFileWriter::Level level;
         level.camera.fogAmount = 0.0f;
         TerrainMapWriter::Map map = TerrainTestMaps::heightMap(128, [](int32_t i, int32_t j) {
             const float x = -1536.0f + 24.0f * float(i), z = 1536.0f - 24.0f * float(j);
-            const float across = std::fmin(1.0f, std::fmax(0.0f, (-20.0f - x) / 60.0f));
+            const float across = std::fmin(1.0f, std::fmax(0.0f, std::fmin((-20.0f - x) / 60.0f, (x + 460.0f) / 60.0f)));
             const float along = std::fmax(0.0f, 1.0f - std::fabs(z - 450.0f) / 80.0f);
             return 8000.0f + 16000.0f * across * std::fmin(1.0f, along * 2.0f);
         });
@@ -222,6 +227,34 @@ TEST_F(HLodDevice, ThePicturesComeBackAfterAReset)
     const Level after = frame();
     EXPECT_GT(farField().pictures, pictures);
     EXPECT_GT(magentaAround(after, open), 30);
+}
+
+TEST_F(HLodDevice, EveryPanelShowsTheObjectsItFaces)
+{
+    // Two objects 900 ahead in each direction, one a little to the right of
+    // the middle of the panel and one far to its right: each lands on the
+    // panel where the camera sees it.
+    const vec3d directions[4] = {{0, 0, 1}, {0, 0, -1}, {-1, 0, 0}, {1, 0, 0}};
+    for (int panel = 0; panel < 4; ++panel) {
+        const vec3d& ahead = directions[panel];
+        float yaw = 0.0f;
+        for (float candidate : {0.0f, 90.0f, 180.0f, 270.0f}) {
+            SceneFrames::look(chain(), {0.0f, ground + 10.0f, 0.0f}, candidate, 0.0f);
+            if (chain().forward.dot(ahead) > 0.99f)
+                yaw = candidate;
+        }
+        SceneFrames::look(chain(), {0.0f, ground + 10.0f, 0.0f}, yaw, 0.0f);
+        const vec3d right = chain().right;
+        objects.boxes = {ahead * 900.0f + right * 120.0f + vec3d{0.0f, ground + 60.0f, 0.0f},
+                         ahead * 900.0f + right * 380.0f + vec3d{0.0f, ground + 60.0f, 0.0f}};
+        farField().rerender = 1;
+        const Level pixels = frame();
+        ASSERT_NE(farField().slots[panel], nullptr) << panel;
+        for (const vec3d& box : objects.boxes) {
+            const POINT p = SceneFrames::pixelOf(chain(), box - ahead * objects.half.z, pixels);
+            EXPECT_GT(magentaAround(pixels, p), 30) << panel << " " << box.x << " " << box.z;
+        }
+    }
 }
 
 }
