@@ -1,6 +1,7 @@
 #include "Entity/StaticEntityManager.h"
 
 #include "Entity/StaticEntity.h"
+#include "Landscape/HLod.h"
 
 #include "Render/BufferPool.h"
 #include "Render/Camera.h"
@@ -268,6 +269,9 @@ void StaticEntityManager::update(uint32_t force)
         return;
     referencePoint = c->position;
     updateActivation(root);
+    // Objects came alive or went: the far field's pictures show the others.
+    if (owner && owner->farField)
+        owner->farField->rerender = 1;
 }
 
 void StaticEntityManager::updateActivation(Octree* start)

@@ -130,7 +130,8 @@ public:
     // point, one activation walk, the progress complete.
     void activateAtLoad();
     // Per frame: a walk whenever the camera has moved more than a hundredth
-    // of its range since the last (or always with force).
+    // of its range since the last (or always with force); after a walk the
+    // owner's far field renews its pictures.
     void update(uint32_t force);
     // From start: nodes whose ground circle meets the camera's are visited;
     // in them each entity inside its object's activation area (or in state

@@ -28,10 +28,10 @@ class Terrain;
 //
 // The swap chain owns one: it restores it after every device creation or
 // reset, updates it last among its managers and draws it after the water;
-// the water's reflections and the effect scene draw it too. The objects
-// come from the level's static objects through Objects (none until the
-// static-entity manager answers: the pictures then hold no object and show
-// nothing). Main thread only.
+// the water's reflections and the effect scene draw it too. The objects are
+// the level's static objects with the far-field meshes of their packages,
+// reached through Objects; without it (no object packages yet) the far field
+// renews and draws nothing. Main thread only.
 class HLod
 {
 public:

@@ -8,7 +8,10 @@
 #include "ObjectSamples.h"
 #include "StaticObjectWriter.h"
 
+#include "Landscape/HLod.h"
+
 #include "Render/Camera.h"
+#include "Render/SwapChain.h"
 
 #include <gtest/gtest.h>
 
@@ -331,6 +334,32 @@ TEST(StaticEntities, ActivationFollowsTheCameraAsBruteForceSays)
     level.manager.clear();
     EXPECT_EQ(LiveInstance::alive, 0);
     EXPECT_EQ(level.manager.root, nullptr);
+}
+
+TEST(StaticEntities, AWalkAsksTheFarFieldForNewPictures)
+{
+    // Objects that came alive or went change what the far field shows.
+    D3D::Device::SwapChain chain(nullptr);
+    StaticEntityManager manager(&chain);
+    Camera camera;
+    manager.camera = &camera;
+    Packages packages;
+    TestObject* tree = new TestObject;
+    tree->setObject(&packages.add(&manager, L"tree"));
+    tree->setPosition({0.0f, 0.0f, 0.0f}, false);
+    ASSERT_NE(manager.root, nullptr);
+    HLod& farField = *chain.farField;
+    farField.rerender = 0;
+    manager.update(0);
+    EXPECT_EQ(farField.rerender, 1u);
+    farField.rerender = 0;
+    camera.position.x += 10.0f; // not yet a hundredth of the range
+    manager.update(0);
+    EXPECT_EQ(farField.rerender, 0u);
+    camera.position.x += 10.0f;
+    manager.update(0);
+    EXPECT_EQ(farField.rerender, 1u);
+    manager.clear();
 }
 
 TEST(StaticEntities, ActivationAtLoadWalksOnceUntilCleared)

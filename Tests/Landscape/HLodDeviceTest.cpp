@@ -13,12 +13,9 @@
 
 #include "Core/Timer.h"
 
-#include <d3dx9.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <string>
 
 namespace {
 
@@ -140,24 +137,16 @@ protected:
     }
 
     HLod& farField() { return *chain().farField; }
-    Level frame(const char* name = nullptr)
-    {
-        const Level pixels = SceneFrames::draw(scene, chain(), nullptr, 0xFF202020);
-        (void)name;
-        return pixels;
-    }
-    // The back buffer of one frame, kept under KORVANTA_SCREENSHOTS.
-    Level shot(const char* name)
+    Level frame() { return SceneFrames::draw(scene, chain(), nullptr, 0xFF202020); }
+    // The back buffer of one frame, kept where KORVANTA_SCREENSHOTS points.
+    Level shot()
     {
         SceneFrames::update(scene, chain());
         chain().beginFrame();
         gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF202020, 1.0f, 0);
         chain().render(false);
         const Level pixels = TestDevice::readSurface(chain().targets[0].surface);
-        if (const char* folder = std::getenv("KORVANTA_SCREENSHOTS")) {
-            const std::string path = std::string(folder) + "/" + name + ".png";
-            D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_PNG, chain().targets[0].surface, nullptr, nullptr);
-        }
+        SceneFrames::keep(chain().targets[0].surface);
         chain().present();
         return pixels;
     }
@@ -176,7 +165,7 @@ TEST_F(HLodDevice, AFarObjectShowsOnItsPanelUnlessARidgeStandsBeforeIt)
     gTerrain.lowestLod = 1;
     gTerrain.highestLod = 4;
     SceneFrames::look(chain(), {0.0f, ground + 10.0f, 0.0f}, 0.0f, 0.0f);
-    const Level pixels = shot("FarField");
+    const Level pixels = shot();
     EXPECT_GT(objects.renders, 0);
     // The panel ahead holds the picture; the level's detail limits stayed.
     ASSERT_NE(farField().slots[0], nullptr);
