@@ -202,6 +202,17 @@ TEST_F(MeadowFile, HeaderRules)
         for (auto* node = meadow.layers.head(); node; node = node->next)
             EXPECT_EQ(node->item->settings, settingsOf(unusualLayer()));
     }
+    // Records without a count are no layers: their bytes are read as the
+    // file's tags (a nameless record without texture ends the file there).
+    MeadowFileWriter::Layer nameless;
+    const std::vector<uint8_t> bare = fileOf({nameless});
+    read(file({2}, 0));
+    EXPECT_EQ(meadow.layers.count(), 0);
+    std::vector<uint8_t> uncounted{'v', '1', '.', '0', 2};
+    uncounted.insert(uncounted.end(), bare.begin() + 10, bare.end());
+    read(uncounted);
+    EXPECT_EQ(meadow.layers.count(), 0);
+
     // Fewer bytes than the version mark: no layers, no harm.
     read({'v', '1'});
     EXPECT_EQ(meadow.layers.count(), 0);
