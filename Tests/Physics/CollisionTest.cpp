@@ -35,6 +35,8 @@ TEST(Collision, WorkedValues)
     const Golden cases[] = {
         {"boxes", makeBox({0.5f, 0.5f, 0.5f}), translation({0.9f, 0, 0}), makeBox({0.5f, 0.5f, 0.5f}), origin, true,
          {1, 0, 0}, 0.1f, {0.4f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}},
+        {"boxes along y", makeBox({0.5f, 0.5f, 0.5f}), translation({0, 0.9f, 0}), makeBox({0.5f, 0.5f, 0.5f}), origin,
+         true, {0, 1, 0}, 0.1f, {0.5f, 0.4f, 0.5f}, {0.5f, 0.5f, 0.5f}},
         {"box, sphere on a face", makeBox({1, 1, 1}), origin, makeSphere(0.5f), translation({1.2f, 0, 0}), true,
          {-1, 0, 0}, 0.3f, {1, 0, 0}, {0.7f, 0, 0}},
         {"box, sphere touching", makeBox({1, 1, 1}), origin, makeSphere(0.5f), translation({1.5f, 0, 0}), false},

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <vector>
 
 namespace
@@ -55,6 +57,9 @@ TEST(ContactStage, ResponseFlagsResolveAndReport)
         EXPECT_EQ(r.typeA, uint32_t(neCollisionReport::rigid));
         EXPECT_EQ(r.typeB, uint32_t(neCollisionReport::rigid));
         EXPECT_EQ(r.geometryA, r.bodyA->geometryHead);
+        // Each point on its own box's surface, in the box's frame.
+        for (const vec3d& local : {r.localPointA, r.localPointB})
+            EXPECT_NEAR(std::max({absFloat(local.x), absFloat(local.y), absFloat(local.z)}), 0.5f, 1e-5f);
         // The normal from B towards A.
         EXPECT_NEAR(r.normal.x, r.bodyA == h.a ? 1.0f : -1.0f, 1e-5f);
         // Approaching: A's point moves against the normal relative to B's; an
