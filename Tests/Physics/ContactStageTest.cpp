@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <algorithm>
 
 #include <vector>
@@ -185,6 +187,24 @@ TEST(ContactStage, CustomContactsAreResolvedNotReported)
     u.step(dt);
     EXPECT_EQ(rider->contact.slots[2].kind, uint32_t(neRestingOnAnimated));
     EXPECT_EQ(rider->contact.slots[2].partner, deck);
+}
+
+TEST(ContactStage, ContactsWithoutAFiniteDepthAreNotResolved)
+{
+    TestSimulator t;
+    t->customCollisionCallback = [](neRigidBody*, neRigidBody*, neCustomCollision* result) {
+        result->normal = {0, 1, 0};
+        result->depth = std::nanf("");
+        return 1;
+    };
+    neRigidBody* a = dynamicBox(t, {0, 0.9f, 0}, {1, 1, 1}, 1.0f);
+    neRigidBody* b = dynamicBox(t, {0, 0, 0}, {1, 1, 1}, 1.0f);
+    a->customCollision = 1;
+    a->velocity = {0, -1, 0};
+    t.step(dt);
+    EXPECT_EQ(a->velocity, vec3d(0, -1, 0));
+    EXPECT_EQ(b->velocity, vec3d());
+    EXPECT_EQ(a->contact.slots[2].kind, uint32_t(neRestingEmpty));
 }
 
 TEST(ContactStage, RigidBodyOnAnAnimatedBodyIsTheUpperOneEitherWay)

@@ -82,8 +82,21 @@ TEST(Stack, RebuildRegroupsByContactsAndPassesOverPartnersWithoutElements)
     t->stackElements.give(gone->stackElement);
     gone->stackElement = nullptr;
 
+    // A body in the stack that rests on one alone on the ground.
+    neRigidBody* grounded = t.box({9, 0.5f, 0});
+    neRigidBody* onGrounded = t.box({9, 1.5f, 0});
+    rest(grounded, &t->terrainBody, {0, -0.5f, 0});
+    rest(onGrounded, grounded, {0, -0.5f, 0});
+    t->mergeStacks(first, onGrounded->stackElement->stack);
+    first->remove(grounded->stackElement);
+    t->rootStack.append(grounded->stackElement);
+
     t->rebuildStack(first);
     t->freeStack(first);
+    // The grounded body left the root stack for the new stack of the body on it.
+    EXPECT_EQ(grounded->stackElement->stack, onGrounded->stackElement->stack);
+    EXPECT_NE(grounded->stackElement->stack, &t->rootStack);
+    EXPECT_EQ(t->rootStack.elements.count, 0);
     // Two stacks again, and the body on the elementless partner out of them.
     ASSERT_NE(a->stackElement, nullptr);
     ASSERT_NE(c->stackElement, nullptr);
@@ -93,7 +106,7 @@ TEST(Stack, RebuildRegroupsByContactsAndPassesOverPartnersWithoutElements)
     EXPECT_EQ(onGone->stackElement, nullptr);
     for (const neRestingContact& slot : onGone->contact.slots)
         EXPECT_EQ(slot.kind, uint32_t(neRestingEmpty));
-    EXPECT_EQ(t->stacks.usedCount(), 2);
+    EXPECT_EQ(t->stacks.usedCount(), 3);
 
     // A stack in which nobody rests on a rigid body comes apart entirely.
     neRigidBody* x = t.box({9, 0.5f, 0});
@@ -110,7 +123,7 @@ TEST(Stack, RebuildRegroupsByContactsAndPassesOverPartnersWithoutElements)
         EXPECT_EQ(body->stackElement, nullptr);
         EXPECT_EQ(body->contact.slots[2].kind, uint32_t(neRestingEmpty));
     }
-    EXPECT_EQ(t->stackElements.usedCount(), 4);
+    EXPECT_EQ(t->stackElements.usedCount(), 6);
 }
 
 TEST(Stack, SupportOfTheRestingContacts)
@@ -303,6 +316,16 @@ TEST(Stack, BreakingOffAPiece)
     EXPECT_EQ(t->testGeometryBreak(last, impulse, body, {}), 0);
     EXPECT_EQ(impulse, vec3d(0, 7, 0));
     EXPECT_EQ(calls, 1);
+
+    // A piece of no mass would take impulses without limit: it weighs 1.
+    neGeometry* weightless = body->addGeometry();
+    weightless->breakMass = 0.0f;
+    body->updateBounds();
+    neRigidBody* split = t->splitGeometry(body, weightless);
+    ASSERT_NE(split, nullptr);
+    EXPECT_EQ(split->mass, 1.0f);
+    EXPECT_EQ(split->inverseMass, 1.0f);
+    EXPECT_EQ(t->splitGeometry(body, weightless), nullptr); // not the body's any more
 }
 
 } // namespace
