@@ -7,6 +7,8 @@
 #include "Application/ShellWindows.h"
 #include "Audio/Audio.h"
 #include "Render/EnvMap.h"
+#include "Way/WayModeler.h"
+#include "Way/WayNetwork.h"
 #include "Core/Language.h"
 #include "Core/Math.h"
 #include "Core/ResourceManager.h"
@@ -77,6 +79,15 @@ const Step steps[] = {
     // thread stops and its files, pools and sound list go before the static
     // destructors run.
     {[] {}, [] { Audio::destroyAtExit(); }},
+    // The way network is made by its static initialiser. At exit its ways,
+    // modelers, projection records and pools go; a released device has taken
+    // the pools' buffers and the modelers' blocks already, so nothing here
+    // touches a released Direct3D object.
+    {[] {},
+     [] {
+         WayModelerSet::destroy();
+         gWayNetwork.clear();
+     }},
 };
 
 constexpr int stepCount = int(sizeof(steps) / sizeof(steps[0]));

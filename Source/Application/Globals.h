@@ -8,7 +8,8 @@
 //
 // Order: frame timer, language object, random seed and square-root tables,
 // application object, global settings, resource manager, monitor list, shell
-// windows, operating-system version record; at exit the sound system goes first.
+// windows, operating-system version record; at exit the way network and the
+// sound system go first.
 class ResourceManager;
 
 // The named assets of "Data\Resource\Resource.res"; deleted by shutdown.

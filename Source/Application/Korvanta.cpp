@@ -8,6 +8,7 @@
 #include "Application/UserInput.h"
 #include "Audio/Audio.h"
 #include "Render/DirectGraphics.h"
+#include "Way/WayModeler.h"
 #include "Core/CrashTrace.h"
 #include "Core/FileInterface.h"
 #include "Core/Language.h"
@@ -125,6 +126,8 @@ uint32_t Korvanta::init()
     CRASH_TRACE();
     if (gResourceManager)
         gResourceManager->load(String(L"Data\\Resource\\Resource.res"));
+    CRASH_TRACE();
+    createWayModelerSet(gResourceManager);
     active = 1;
     return 1;
 }

@@ -12,6 +12,8 @@
 #include "Audio/Audio.h"
 #include "Application/WinShell.h"
 #include "Render/SwapChain.h"
+#include "Way/WayModeler.h"
+#include "Way/WayNetwork.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/Timer.h"
@@ -31,6 +33,7 @@ Scene::Scene(const String& folderName, float sceneRange)
     weight = 1.0f;
     done = 0.0f;
     shadowManager.ground = terrainLayer.terrain;
+    shadowManager.roads = &gWayNetwork;
     setDefaults();
 }
 
@@ -77,6 +80,9 @@ bool Scene::load(const String& path)
     gWater.load(swapChain, baseName() + L".wtr");
     if (swapChain && swapChain->meadow)
         swapChain->meadow->load(baseName() + L".mdw");
+    // The ways fit themselves to the ground just built; the terrain's first
+    // patches are made after them, with their hollows.
+    loadWayFile(baseName() + L".way");
     if (terrainLayer.terrain)
         terrainLayer.terrain->startLod(swapChain);
     applyTimeOfDay();
@@ -165,6 +171,7 @@ void Scene::clear()
     if (swapChain && swapChain->meadow)
         swapChain->meadow->clear();
     gWater.clear();
+    gWayNetwork.clearWays();
     Audio::releaseAll();
     shadowManager.releaseSectors();
     loaded = 0;
@@ -177,6 +184,8 @@ void Scene::release()
         return;
     clear();
     shadowManager.releaseSectors();
+    WayModelerSet::destroy();
+    gWayNetwork.clear();
     lightTexture.release();
     // The dome tells this scene's sun of its colours; it goes with the scene.
     if (AnimatedSky* sky = swapChain->sky; sky && sky->listener == &sun)

@@ -5,6 +5,7 @@
 #include "Landscape/Meadow.h"
 #include "Landscape/Water.h"
 #include "Landscape/Terrain.h"
+#include "Way/WayNetwork.h"
 
 #include "Render/SwapChain.h"
 
@@ -144,6 +145,7 @@ bool Scene::save(const String& path)
     if (Terrain* terrain = terrainLayer.terrain; terrain && terrain->isLoaded())
         saved = terrain->save(terrainLayer.mapFileName()) && saved;
     saved = gWater.save(baseName() + L".wtr") && saved;
+    saved = saveWayFile(baseName() + L".way") && saved;
     if (swapChain && swapChain->meadow)
         saved = swapChain->meadow->save(baseName() + L".mdw") && saved;
     return saved;

@@ -407,9 +407,13 @@ private:
     void buildTiles();
     void buildIndexSets();
     // Fine height at a patch's grid point (gx along x from its low-x edge, gs
-    // against z from its high-z edge); beyond the patch from the surface.
+    // against z from its high-z edge); beyond the patch from the surface, in
+    // the ways' hollows.
     float surfaceHeight(const Patch& patch, int32_t gx, int32_t gs) const;
+    // The patch's heights, lowered in the ways' hollows.
     void fillHeights(const Patch& patch, float grid[gridPoints][gridPoints]) const;
+    // The patch's world box (its heights' range from its leaf).
+    BoundingBox patchBox(const Patch& patch) const;
     void computeNormals(PatchData& data, const Patch& patch) const;
     void colourPatch(PatchData& data, const Patch& patch) const;
     void buildLayerBlend();
@@ -446,8 +450,10 @@ private:
     bool onOwnerThread() const;
     // Heights (height units) of the corners of cell (fx, fz), counted from
     // the low-x and low-z edges at a resolution: low x low z, high x low z,
-    // low x high z, high x high z.
-    void cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, float corners[4]) const;
+    // low x high z, high x high z. True when they come from the bicubic
+    // surface at a resolution above 0: a point between them still lies in
+    // the ways' hollows (a detail record's grid has them already).
+    bool cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, float corners[4]) const;
     const CellCacheEntry* cacheEntry(int32_t patch);
 
     std::atomic<bool> loaded{false};

@@ -6,6 +6,7 @@
 #include "Render/Light.h"
 #include "Render/SwapChain.h"
 #include "Render/TextureProj.h"
+#include "Way/WayNetwork.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/HeightSurface.h"
@@ -400,8 +401,25 @@ float Terrain::surfaceHeight(const Patch& patch, int32_t gx, int32_t gs) const
     const int32_t n = patchesPerSide;
     if (patch.detail && gx >= 0 && gx < gridPoints && gs >= 0 && gs < gridPoints)
         return patch.detail->heights[gx][gs];
-    return HeightSurface::height(heights.data(), size, patch.index / n * patchCells + gx,
-                                 patch.index % n * patchCells + gs);
+    const int32_t fi = patch.index / n * patchCells + gx, fs = patch.index % n * patchCells + gs;
+    float height = HeightSurface::height(heights.data(), size, fi, fs);
+    // Beyond the patch's grid the ways' hollows are taken at the point.
+    if (patch.leaf)
+        gWayNetwork.applyHollow(box.minimum.x + float(fi) * horizontalScale,
+                                box.maximum.z - float(fs) * horizontalScale, height);
+    return height;
+}
+
+BoundingBox Terrain::patchBox(const Patch& patch) const
+{
+    const int32_t n = patchesPerSide;
+    const float cell = float(patchCells) * horizontalScale;
+    BoundingBox b;
+    b.minimum = {float(patch.index / n - n / 2) * cell, patch.leaf ? patch.leaf->minimum.y : -FLT_MAX,
+                 float(n / 2 - patch.index % n - 1) * cell};
+    b.maximum = {b.minimum.x + cell, patch.leaf ? patch.leaf->maximum.y : FLT_MAX, b.minimum.z + cell};
+    b.center = (b.minimum + b.maximum) * 0.5f;
+    return b;
 }
 
 void Terrain::fillHeights(const Patch& patch, float grid[gridPoints][gridPoints]) const
@@ -416,6 +434,7 @@ void Terrain::fillHeights(const Patch& patch, float grid[gridPoints][gridPoints]
                 for (int32_t sj = 0; sj <= 8; ++sj)
                     grid[8 * ci + si][8 * cj + sj] = HeightSurface::sample(control, si, sj);
         }
+    gWayNetwork.hollowHeightGrid(grid, patchBox(patch));
 }
 
 void Terrain::computeNormals(PatchData& data, const Patch& patch) const

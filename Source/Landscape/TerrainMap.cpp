@@ -6,6 +6,7 @@
 #include "Render/DirectGraphics.h"
 #include "Render/SwapChain.h"
 #include "Render/TextureDevice.h"
+#include "Way/WayNetwork.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/FileArray.h"
@@ -323,6 +324,7 @@ void Terrain::colourPatch(PatchData& data, const Patch& patch) const
             }
             data.colours[i][j] = texel;
         }
+    gWayNetwork.weightNearWays(data.colours, patchBox(patch));
 }
 
 bool Terrain::save(const String& path)

@@ -4,6 +4,7 @@
 
 #include "Entity/CollisionQuery.h"
 #include "Render/Light.h"
+#include "Way/WayNetwork.h"
 
 #include "Core/HeightSurface.h"
 
@@ -80,7 +81,7 @@ vec3d Terrain::lastGroundNormal() { return lastNormal; }
 
 bool Terrain::onOwnerThread() const { return GetCurrentThreadId() == ownerThread; }
 
-void Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, float corners[4]) const
+bool Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, float corners[4]) const
 {
     const int32_t n = patchesPerSide;
     if (resolution == 0) {
@@ -93,7 +94,7 @@ void Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
         corners[1] = at(fx + 1, size - fz);
         corners[2] = at(fx, size - fz - 1);
         corners[3] = at(fx + 1, size - fz - 1);
-        return;
+        return false;
     }
     const int32_t perPatch = 4 << resolution, step = 8 >> resolution;
     const int32_t px = fx / perPatch, pz = fz / perPatch;
@@ -106,7 +107,7 @@ void Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
         corners[1] = data->heights[gx + step][gsHigh + step];
         corners[2] = data->heights[gx][gsHigh];
         corners[3] = data->heights[gx + step][gsHigh];
-        return;
+        return false;
     }
     // All four corners lie in one coarse cell.
     const int32_t fi = p / n * patchCells + gx, fs = p % n * patchCells + gsHigh;
@@ -118,6 +119,7 @@ void Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
     corners[1] = square[3];
     corners[2] = square[0];
     corners[3] = square[2];
+    return true;
 }
 
 float Terrain::getHeight(float x, float z, int32_t resolution) const
@@ -133,7 +135,7 @@ float Terrain::getHeight(float x, float z, int32_t resolution) const
     const int32_t fx = clampCell(u, cells), fz = clampCell(v, cells);
     const float tx = unit(u - float(fx)), tz = unit(v - float(fz));
     float c[4];
-    cellCorners(fx, fz, resolution, owner, c);
+    const bool hollows = cellCorners(fx, fz, resolution, owner, c);
     // The cell's two triangles meet on the diagonal from its (low x, high z)
     // corner to its (high x, low z) corner; the corner outside the point's
     // triangle is replaced so that all four lie in its plane.
@@ -141,7 +143,9 @@ float Terrain::getHeight(float x, float z, int32_t resolution) const
         c[0] = c[2] + c[1] - c[3];
     else
         c[3] = c[2] + c[1] - c[0];
-    const float height = ((1.0f - tx) * c[0] + tx * c[1]) * (1.0f - tz) + ((1.0f - tx) * c[2] + tx * c[3]) * tz;
+    float height = ((1.0f - tx) * c[0] + tx * c[1]) * (1.0f - tz) + ((1.0f - tx) * c[2] + tx * c[3]) * tz;
+    if (hollows)
+        gWayNetwork.applyHollow(x, z, height);
     lastNormal = {(c[0] - c[1]) * verticalScale, w, (c[0] - c[2]) * verticalScale};
     return height * verticalScale;
 }

@@ -6,6 +6,7 @@
 
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
+#include "Way/WayNetwork.h"
 
 #include "Render/DirectGraphics.h"
 #include "Render/EnvMap.h"
@@ -117,11 +118,12 @@ void Device::release(Device& record)
     delete record.postEffect.smoother;
     record.postEffect.smoother = nullptr;
     Light::releaseIndexPool();
-    // The terrain's and the water's textures, pools and buffers go before the
-    // device.
+    // The terrain's, the water's and the ways' textures, pools and buffers go
+    // before the device.
     gTerrain.clear();
     gWater.clear();
     gWater.wavePools.clear();
+    gWayNetwork.releaseDeviceObjects();
     deleteSwapChains(record);
     EntityManager::StoredMesh::releaseAll();
     gCollisionQuery.clear();

@@ -9,6 +9,7 @@
 #include "Render/RenderTexture.h"
 #include "Render/SwapChain.h"
 #include "Render/TextureProj.h"
+#include "Way/WayNetwork.h"
 
 #include "Core/CrashTrace.h"
 
@@ -52,6 +53,7 @@ void releaseDeviceObjects(Device& record)
     record.texProjList.releaseTextures();
     gTerrain.releaseDeviceBuffers();
     gWater.releaseAreaTextures();
+    gWayNetwork.releaseStateBlocks();
     for (auto* node = record.swapChains.head(); node; node = node->next)
         if (node->item)
             node->item->releaseDeviceObjects();
@@ -76,6 +78,7 @@ void restoreDeviceObjects(Device& record)
     TextureProj::createCommonStateBlocks();
     record.texProjList.restore();
     gTerrain.createDeviceBuffers();
+    gWayNetwork.restoreStateBlocks();
     record.device->BeginScene();
     EnvMap::restoreAll();
     record.device->EndScene();

@@ -28,6 +28,8 @@ ShadowManager::ShadowSector::ShadowSector(ShadowManager& owner, float blur) : Sh
             receivers.append(chain->shadowCasters);
         if (owner.ground)
             receivers.append(owner.ground);
+        if (owner.roads)
+            receivers.append(owner.roads);
         addToReceivers();
     }
 }

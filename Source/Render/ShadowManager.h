@@ -74,6 +74,8 @@ public:
 
     D3D::Device::SwapChain* const& swapChain;
     ShadowGround* ground = nullptr;
+    // The roads, which the sun's shadows fall on too (null: none).
+    TextureProjInterface* roads = nullptr;
     float range;
     float cellSize;
     float maxStrength;

@@ -16,6 +16,7 @@
 #include "Render/DirectGraphics.h"
 #include "Render/RenderTexture.h"
 #include "Render/StripEffectManager.h"
+#include "Way/WayNetwork.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/Math.h"
@@ -237,13 +238,13 @@ SwapChain* SwapChain::beginFrame()
 
 void SwapChain::update()
 {
-    // The ways join the others here when their subsystem arrives.
     if (viewRecord)
         Scene::updateSky(*viewRecord);
     if (staticEntities)
         staticEntities->update(0);
     if (entities)
         entities->assignTexProjs();
+    gWayNetwork.updateProjections();
     gTerrain.update(*this);
     gWater.update(0);
     if (meadow)
@@ -272,6 +273,7 @@ void SwapChain::render(bool drawUi)
         stripEffects->render();
     if (entities)
         entities->render(1);
+    gWayNetwork.render(1);
     if (meadow)
         meadow->render(1);
     gWater.render(*this);

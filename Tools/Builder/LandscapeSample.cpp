@@ -5,6 +5,8 @@
 #include "LevelFileWriter.h"
 #include "TerrainMapWriter.h"
 
+#include "Core/HeightSurface.h"
+
 #include <cmath>
 #include <cstdint>
 
@@ -112,6 +114,21 @@ std::vector<uint8_t> previewImage()
     return ImageFileWriter::png(image);
 }
 
+}
+
+float valleyGround(float x, float z)
+{
+    static const TerrainMapWriter::Map map = valleyMap();
+    const LevelFileWriter::Terrain scales;
+    // Fine points from the low-x edge and from the high-z edge.
+    const float half = 4.0f * float(map.size);
+    const float fi = x / scales.horizontalScale + half, fj = half - z / scales.horizontalScale;
+    const int32_t i = int32_t(std::floor(fi)), j = int32_t(std::floor(fj));
+    const float ti = fi - float(i), tj = fj - float(j);
+    auto at = [&](int32_t a, int32_t b) { return HeightSurface::height(map.heights.data(), map.size, a, b); };
+    const float h = (at(i, j) * (1.0f - ti) + at(i + 1, j) * ti) * (1.0f - tj) +
+                    (at(i, j + 1) * (1.0f - ti) + at(i + 1, j + 1) * ti) * tj;
+    return h * scales.verticalScale;
 }
 
 bool writeLandscapeSample(const String& root)

@@ -12,6 +12,8 @@
 #include "ResourceArchiveWriter.h"
 #include "RiderSample.h"
 #include "WaterSamples.h"
+#include "WaySamples.h"
+#include "WayTextures.h"
 #include "SoundSamples.h"
 
 #include "Core/FileArray.h"
@@ -41,7 +43,8 @@ bool makeDataFolders(const String& root)
 bool writeResourceArchive(const String& root)
 {
     ResourceArchiveWriter archive;
-    return SoundSamples::addArchiveSounds(archive) && archive.save(root + L"Data\\Resource\\Resource.res");
+    return SoundSamples::addArchiveSounds(archive) && WayTextures::addArchiveTextures(archive) &&
+           archive.save(root + L"Data\\Resource\\Resource.res");
 }
 
 bool writeFiles(const String& folder, const std::vector<BuiltinTextures::File>& files)
@@ -93,6 +96,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!MeadowSamples::save(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample meadow\n");
+        return 1;
+    }
+    if (!WaySamples::save(root, valleyGround)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the sample ways\n");
         return 1;
     }
     if (!MeshSamples::save(root + L"Data\\Mesh\\") || !RiderSample::save(root + L"Data\\Mesh\\")) {

@@ -1,0 +1,112 @@
+#include "WaySamples.h"
+
+#include <cmath>
+
+namespace {
+
+using Point = WayFileWriter::Point;
+using Way = WayFileWriter::Way;
+
+constexpr float pi = 3.14159265f;
+
+struct Layout
+{
+    const wchar_t* modeler;
+    float width;
+    float heightOffset;
+    float stepsPerLength;
+    float thinTolerance;
+    uint8_t colour[4]; // blue, green, red, alpha
+};
+
+// The course: curbstones, 12 wide, a little above the ground.
+constexpr Layout course{L"Curbstone1", 12.0f, 0.15f, 0.1f, 0.5f, {255, 255, 255, 255}};
+// The shortcut: paved with border strips, 10 wide.
+constexpr Layout shortcut{L"SimpleWayBorderPaver1", 10.0f, 0.15f, 0.1f, 0.5f, {255, 255, 255, 255}};
+// The dirt track: a hollow 16 wide, tinting the ground brown.
+constexpr Layout dirt{L"TerrainHollow1", 16.0f, 0.0f, 0.1f, 0.5f, {60, 95, 130, 255}};
+
+Point point(const Layout& layout, float x, float z, const WaySamples::Ground& ground)
+{
+    Point p;
+    p.position[0] = x;
+    p.position[1] = ground(x, z) + layout.heightOffset;
+    p.position[2] = z;
+    p.side[0] = 1.0f;
+    p.width = layout.width;
+    p.heightOffset = layout.heightOffset;
+    p.stepsPerLength = layout.stepsPerLength;
+    p.thinTolerance = layout.thinTolerance;
+    p.name = String(layout.modeler);
+    for (int i = 0; i < 4; ++i)
+        p.colour[i] = layout.colour[i];
+    return p;
+}
+
+}
+
+namespace WaySamples {
+
+std::vector<WayFileWriter::Way> valley(const Ground& ground)
+{
+    constexpr float westX = WaySamples::westX, eastX = WaySamples::eastX;
+    constexpr float turnX = (westX + eastX) * 0.5f, radius = (eastX - westX) * 0.5f;
+    Way loop;
+    auto add = [&](float x, float z) { loop.push_back(point(course, x, z, ground)); };
+    // North along the west straight; short pieces beside the junction at
+    // z = 0 keep the junction's level stretch short.
+    for (float z : {-450.0f, -300.0f, -150.0f, -40.0f, 0.0f, 40.0f, 150.0f, 300.0f, 450.0f, 600.0f, 750.0f, 900.0f})
+        add(westX, z);
+    for (int i = 1; i < 6; ++i) {
+        const float a = pi - pi * float(i) / 6.0f;
+        add(turnX + radius * std::cos(a), 900.0f + radius * std::sin(a));
+    }
+    for (float z : {900.0f, 750.0f, 600.0f, 450.0f, 300.0f, 150.0f, 40.0f, 0.0f, -40.0f, -150.0f, -300.0f, -450.0f,
+                    -600.0f, -750.0f, -900.0f})
+        add(eastX, z);
+    for (int i = 1; i < 6; ++i) {
+        const float a = -pi * float(i) / 6.0f;
+        add(turnX + radius * std::cos(a), -900.0f + radius * std::sin(a));
+    }
+    for (float z : {-900.0f, -750.0f, -600.0f, -450.0f})
+        add(westX, z);
+
+    // The shortcut leaves the west straight at z = 0 and ends on the east
+    // straight's point at z = 0, which links to its last point.
+    Way cut;
+    const float cutPoints[][2] = {{westX, 0.0f},  {westX + 40.0f, 0.0f}, {330.0f, 15.0f}, {turnX, 25.0f},
+                                  {520.0f, 15.0f}, {eastX - 40.0f, 0.0f}, {eastX, 0.0f}};
+    for (const auto& xz : cutPoints)
+        cut.push_back(point(shortcut, xz[0], xz[1], ground));
+
+    // Ids: the course's points in order, then the shortcut's.
+    int32_t id = 0;
+    for (Point& p : loop)
+        p.id = id++;
+    for (Point& p : cut)
+        p.id = id++;
+    for (Point& p : loop) {
+        if (p.position[0] == westX && p.position[2] == 0.0f)
+            p.branches.push_back(cut);
+        if (p.position[0] == eastX && p.position[2] == 0.0f)
+            p.links.push_back(cut.back().id);
+    }
+
+    Way track;
+    const float trackPoints[][2] = {{-900.0f, -1700.0f}, {-830.0f, -1350.0f}, {-720.0f, -1020.0f},
+                                    {-640.0f, -720.0f},  {-610.0f, -380.0f},  {-650.0f, -20.0f},
+                                    {-580.0f, 380.0f},   {-470.0f, 760.0f},   {-540.0f, 1150.0f},
+                                    {-720.0f, 1500.0f}};
+    for (const auto& xz : trackPoints)
+        track.push_back(point(dirt, xz[0], xz[1], ground));
+    for (Point& p : track)
+        p.id = id++;
+    return {loop, track};
+}
+
+bool save(const String& root, const Ground& ground)
+{
+    return WayFileWriter::save(valley(ground), root + L"Data\\Map\\Valley.way");
+}
+
+}
