@@ -3,6 +3,7 @@
 // and read by the game's reader into the global network, with the game's
 // three modelers registered (no device: no state blocks, no textures).
 #include "../Application/AppTestFiles.h"
+#include "../Landscape/TerrainTestMaps.h"
 #include "WayFileWriter.h"
 #include "WaySamples.h"
 
@@ -74,6 +75,17 @@ inline ::Way::Segment* segmentStartingAt(float x, float z)
     return nullptr;
 }
 
+// The global terrain from a map (freed with gTerrain.clear()).
+inline bool loadGround(const TerrainMapWriter::Map& map)
+{
+    const std::vector<uint8_t> bytes = TerrainTestMaps::mapBytes(map);
+    FileArray stream(4096);
+    stream.write(bytes.data(), uint32_t(bytes.size()));
+    stream.seek(0, 0);
+    gTerrain.clear();
+    return gTerrain.load(nullptr, TerrainTestMaps::settings(), stream);
+}
+
 // The game's modelers around every test; the network is emptied after it.
 class Network : public testing::Test
 {
@@ -83,6 +95,7 @@ protected:
     {
         WayModelerSet::destroy();
         gWayNetwork.clear();
+        gTerrain.clear();
     }
 };
 

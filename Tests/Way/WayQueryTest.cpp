@@ -1,0 +1,420 @@
+// Where points lie relative to the ways: the edge distance against brute
+// force, the hollows and tints against the single-point lookup, the terrain
+// lowered under hollow tracks from any thread, and the opponents' paths.
+#include "WayTestFiles.h"
+
+#include "Landscape/Terrain.h"
+#include "Render/Camera.h"
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+namespace {
+
+using namespace WayTestFiles;
+
+class WayQuery : public Network
+{
+};
+
+float pieceDistance(float px, float pz, const vec3d& a, const vec3d& b)
+{
+    const float dx = b.x - a.x, dz = b.z - a.z;
+    const float lengthSq = dx * dx + dz * dz;
+    float t = lengthSq > 0.0f ? ((px - a.x) * dx + (pz - a.z) * dz) / lengthSq : 0.0f;
+    t = t < 0.0f ? 0.0f : t > 1.0f ? 1.0f : t;
+    const float ex = a.x + t * dx - px, ez = a.z + t * dz - pz;
+    return std::sqrt(ex * ex + ez * ez);
+}
+
+// The outline of a segment: its left edge from first to last cross-section,
+// its right edge back. Whether (x, z) lies inside it, and how far from the
+// nearer edge polyline and from the whole outline.
+struct BruteForce
+{
+    bool inside = false;
+    float edge = 0.0f;
+    float outline = 0.0f;
+};
+
+BruteForce bruteForce(const ::Way::Segment& s, float x, float z)
+{
+    std::vector<vec3d> ring;
+    for (const ::Way::Pos& p : s.positions)
+        ring.push_back(p.left);
+    for (size_t i = s.positions.size(); i-- > 0;)
+        ring.push_back(s.positions[i].right);
+    BruteForce r;
+    r.edge = r.outline = FLT_MAX;
+    float left = FLT_MAX, right = FLT_MAX;
+    for (size_t i = 0; i + 1 < s.positions.size(); ++i) {
+        left = std::min(left, pieceDistance(x, z, s.positions[i].left, s.positions[i + 1].left));
+        right = std::min(right, pieceDistance(x, z, s.positions[i].right, s.positions[i + 1].right));
+    }
+    r.edge = std::min(left, right);
+    for (size_t i = 0; i < ring.size(); ++i) {
+        const vec3d& a = ring[i];
+        const vec3d& b = ring[(i + 1) % ring.size()];
+        r.outline = std::min(r.outline, pieceDistance(x, z, a, b));
+        if ((a.z > z) != (b.z > z) && x < a.x + (z - a.z) * (b.x - a.x) / (b.z - a.z))
+            r.inside = !r.inside;
+    }
+    return r;
+}
+
+// A way of gently bending segments: a random walk of points.
+Route randomWay(std::mt19937& random, const wchar_t* modeler)
+{
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    Route route;
+    float x = 0.0f, z = 0.0f, heading = unit(random) * 6.283f;
+    const int points = 3 + int(random() % 4);
+    for (int i = 0; i < points; ++i) {
+        Point p = point(x, z, modeler, 6.0f + 20.0f * unit(random));
+        p.stepsPerLength = 0.3f + unit(random);
+        route.push_back(p);
+        heading += (unit(random) - 0.5f) * 1.2f;
+        const float length = 30.0f + 60.0f * unit(random);
+        x += length * std::cos(heading);
+        z += length * std::sin(heading);
+    }
+    return route;
+}
+
+TEST_F(WayQuery, ProjectPointAgainstTheEdgePolylines)
+{
+    std::mt19937 random(4711);
+    int insideCount = 0, outsideCount = 0;
+    for (int round = 0; round < 25; ++round) {
+        ASSERT_TRUE(read(bytesOf({randomWay(random, L"TerrainHollow1")})));
+        for (const ::Way::Segment* s : gWayNetwork.segments) {
+            const BoundingBox& box = s->bounds;
+            std::uniform_real_distribution<float> px(box.minimum.x - 5.0f, box.maximum.x + 5.0f);
+            std::uniform_real_distribution<float> pz(box.minimum.z - 5.0f, box.maximum.z + 5.0f);
+            for (int k = 0; k < 200; ++k) {
+                const float x = px(random), z = pz(random);
+                const BruteForce expected = bruteForce(*s, x, z);
+                // Near the outline the two may disagree by rounding.
+                if (expected.outline < 0.05f)
+                    continue;
+                uint32_t inside = 7;
+                float along = -1.0f;
+                const float d = s->projectPoint(x, z, inside, along, nullptr);
+                if (expected.inside) {
+                    ++insideCount;
+                    ASSERT_EQ(inside, 1u) << x << ", " << z;
+                    // The edge lines beside the nearest cross-section stand in
+                    // for the polyline: on the outside of a bend they pass a
+                    // little closer, by some hundredths of the distance.
+                    EXPECT_NEAR(d, expected.edge, 0.1f + 0.06f * expected.edge) << x << ", " << z;
+                    EXPECT_GE(along, 0.0f);
+                    EXPECT_LE(along, 1.0f);
+                } else {
+                    ++outsideCount;
+                    EXPECT_EQ(inside, 0u) << x << ", " << z;
+                    EXPECT_EQ(d, ::Way::Segment::outside);
+                }
+            }
+        }
+    }
+    EXPECT_GT(insideCount, 1000);
+    EXPECT_GT(outsideCount, 1000);
+}
+
+TEST_F(WayQuery, HollowsAtTheirEdgesEndsAndMiddle)
+{
+    // A hollow 40 wide along z from (0, 0) to (0, 100): edges at x = -20, 20.
+    Route route{point(0, 0, L"TerrainHollow1", 40.0f), point(0, 100, L"TerrainHollow1", 40.0f)};
+    route[0].colour[0] = 200; // blue
+    route[1].colour[0] = 100;
+    route[0].colour[1] = route[1].colour[1] = 0;  // green
+    route[0].colour[2] = route[1].colour[2] = 80; // red
+    ASSERT_TRUE(read(bytesOf({route})));
+    const ::Way::Segment& s = *gWayNetwork.segments[0];
+    // Its box spans the edges and reaches 64 below them.
+    EXPECT_NEAR(s.bounds.minimum.x, -20.0f, 0.01f);
+    EXPECT_NEAR(s.bounds.maximum.x, 20.0f, 0.01f);
+    EXPECT_NEAR(s.bounds.minimum.y, 0.2f - 64.0f, 0.01f);
+    const struct
+    {
+        float x, z, lowered;
+    } cases[] = {
+        {0.0f, 50.0f, 9.0f},     // the middle: 20 from the edges
+        {3.3f, 50.0f, 9.0f},     // 16.7 from the edge: the full depth
+        {15.0f, 50.0f, 2.7f},    // 5 from the edge
+        {-15.0f, 30.0f, 2.7f},   // the other side
+        {19.99f, 50.0f, 0.0054f}, // at the edge
+        {25.0f, 50.0f, 0.0f},    // beside it
+    };
+    for (const auto& c : cases) {
+        float height = 100.0f;
+        gWayNetwork.applyHollow(c.x, c.z, height);
+        EXPECT_NEAR(100.0f - height, c.lowered, 0.01f) << c.x << ", " << c.z;
+        EXPECT_EQ(gWayNetwork.isOnWay(c.x, c.z), c.lowered > 0.0f ? 1u : 0u) << c.x << ", " << c.z;
+    }
+    // Before the first cross-section and after the last a point is off the
+    // segment, between its edges or not.
+    for (float z : {-0.5f, 100.5f}) {
+        uint32_t inside = 7;
+        float along = 0.0f;
+        EXPECT_EQ(s.projectPoint(0.0f, z, inside, along, nullptr), ::Way::Segment::outside);
+        EXPECT_EQ(inside, 0u);
+    }
+    // The box's borders are outside it.
+    EXPECT_EQ(gWayNetwork.findSegmentAt({0.0f, 50.0f}), gWayNetwork.ways.head()->item);
+    EXPECT_EQ(gWayNetwork.findSegmentAt({s.bounds.maximum.x, 50.0f}), nullptr);
+    // Across a cross-section: 0 at its left edge, 1 at its right.
+    ::Way::Pos pos;
+    uint32_t inside = 0;
+    float along = 0.0f;
+    s.projectPoint(0.0f, 50.0f, inside, along, &pos);
+    EXPECT_NEAR(along, 0.5f, 0.05f);
+    EXPECT_FLOAT_EQ(wayDistanceRatio(pos.right, pos), 1.0f);
+    EXPECT_FLOAT_EQ(wayDistanceRatio(pos.left, pos), 0.0f);
+
+    // The tint: the colour between the two points' colours by the place
+    // along the way, weighed by the depth; cells beside the way keep theirs.
+    uint16_t colours[16][16] = {};
+    colours[15][0] = 0x1234;
+    const BoundingBox box{{}, 1.0f, 1.0f, {-15.0f, -10.0f, 0.0f}, {60.0f, 10.0f, 75.0f}};
+    gWayNetwork.weightNearWays(colours, box);
+    // Cell (3, 10) lies at (0, 50): 20 in, half way along.
+    EXPECT_EQ(colours[3][10], uint16_t(int((80 >> 3) * 0.65f) << 11 | int((150 >> 3) * 0.65f)));
+    EXPECT_EQ(colours[15][0], 0x1234);
+    EXPECT_EQ(colours[0][0], 0);
+}
+
+TEST_F(WayQuery, TheGridsMatchTheSinglePointLookupCellByCell)
+{
+    std::mt19937 random(99);
+    std::uniform_real_distribution<float> offset(-60.0f, 60.0f);
+    int lowered = 0;
+    for (int round = 0; round < 12; ++round) {
+        ASSERT_TRUE(read(bytesOf({randomWay(random, L"TerrainHollow1")})));
+        for (const ::Way::Segment* s : gWayNetwork.segments)
+            for (int b = 0; b < 4; ++b) {
+                // A patch-sized box somewhere over the segment.
+                const float x0 = s->bounds.center.x + offset(random), z0 = s->bounds.center.z + offset(random);
+                const BoundingBox box{{}, 1.0f, 1.0f, {x0 - 48.0f, -500.0f, z0 - 48.0f}, {x0 + 48.0f, 500.0f, z0 + 48.0f}};
+                float grid[33][33];
+                for (auto& row : grid)
+                    for (float& h : row)
+                        h = 50.0f;
+                gWayNetwork.hollowHeightGrid(grid, box);
+                const float width = box.maximum.x - box.minimum.x, depth = box.maximum.z - box.minimum.z;
+                for (int i = 0; i <= 32; ++i)
+                    for (int k = 0; k <= 32; ++k) {
+                        const float x = float(i) / 32.0f * width + box.minimum.x;
+                        const float z = float(k) / 32.0f * depth + box.minimum.z;
+                        // The first segment in walk order that holds the point.
+                        float expected = 50.0f;
+                        int holding = 0;
+                        for (const ::Way::Segment* t : gWayNetwork.hollowSegments) {
+                            const BoundingBox& b = t->bounds;
+                            if (!(b.minimum.x < x && x < b.maximum.x && b.minimum.z < z && z < b.maximum.z))
+                                continue;
+                            uint32_t inside = 0;
+                            float along = 0.0f;
+                            const float d = t->projectPoint(x, z, inside, along, nullptr);
+                            if (inside && holding++ == 0)
+                                expected = 50.0f - 9.0f * std::min(1.0f, 0.06f * d);
+                        }
+                        ASSERT_EQ(grid[i][32 - k], expected) << i << ", " << k;
+                        lowered += expected < 50.0f;
+                        // Where one segment holds it, the single lookup agrees.
+                        if (holding <= 1) {
+                            float height = 50.0f;
+                            gWayNetwork.applyHollow(x, z, height);
+                            ASSERT_EQ(height, expected) << i << ", " << k;
+                        }
+                    }
+            }
+    }
+    EXPECT_GT(lowered, 2000);
+    // A box beside every way changes nothing.
+    float grid[33][33] = {};
+    gWayNetwork.hollowHeightGrid(grid, BoundingBox{{}, 1, 1, {5000, -500, 5000}, {5096, 500, 5096}});
+    EXPECT_EQ(grid[16][16], 0.0f);
+}
+
+// Flat ground with the sample's dirt track and a course of roads.
+class WayGround : public WayQuery
+{
+protected:
+    void SetUp() override
+    {
+        WayQuery::SetUp();
+        ASSERT_TRUE(loadGround(TerrainTestMaps::heightMap(256, [](int32_t, int32_t) { return 12800.0f; })));
+        ASSERT_TRUE(read(bytesOf(WaySamples::valley([](float x, float z) { return groundHeight(x, z); }))));
+    }
+    static float groundHeight(float x, float z) { return gTerrain.getHeight(x, z, 3); }
+};
+
+TEST_F(WayGround, TheTerrainSinksUnderTheTrackFromEveryThread)
+{
+    const ::Way::Segment* track = gWayNetwork.hollowSegments[3];
+    const vec3d centre = track->positions[track->positions.size() / 2].centre;
+    // 50 height units of ground, the track's middle 8 in: 9 x 0.48 lower.
+    EXPECT_NEAR(gTerrain.getHeight(centre.x, centre.z, 3), (50.0f - 9.0f * 0.48f) * 1.75f, 0.1f);
+    EXPECT_NEAR(gTerrain.getHeight(centre.x + 100.0f, centre.z, 3), 50.0f * 1.75f, 0.01f);
+    // At resolution 0 the ground keeps its shape.
+    EXPECT_NEAR(gTerrain.getHeight(centre.x, centre.z, 0), 50.0f * 1.75f, 0.01f);
+
+    // Heights over the whole track, first on this thread, then from two
+    // threads at once: the same, bit for bit.
+    std::vector<vec2d> points;
+    for (float x = -1000.0f; x < -300.0f; x += 7.3f)
+        for (float z = -1800.0f; z < 1600.0f; z += 13.1f)
+            points.push_back({x, z});
+    std::vector<float> single;
+    for (const vec2d& p : points)
+        single.push_back(gTerrain.getHeight(p.x, p.y, 3));
+    std::vector<float> results[2];
+    auto query = [&](int which) {
+        for (size_t n = 0; n < points.size(); ++n) {
+            // The two threads walk in opposite orders.
+            const size_t i = which ? points.size() - 1 - n : n;
+            results[which].push_back(gTerrain.getHeight(points[i].x, points[i].y, 3));
+        }
+        if (which)
+            std::reverse(results[which].begin(), results[which].end());
+    };
+    std::thread first(query, 0), second(query, 1);
+    first.join();
+    second.join();
+    EXPECT_EQ(results[0], single);
+    EXPECT_EQ(results[1], single);
+    int sunk = 0;
+    for (float h : single)
+        sunk += h < 50.0f * 1.75f - 0.01f;
+    EXPECT_GT(sunk, 200);
+}
+
+TEST_F(WayGround, ThePatchesInViewCarryTheHollowsAndTheTint)
+{
+    const ::Way::Segment* track = gWayNetwork.hollowSegments[3];
+    const vec3d centre = track->positions[track->positions.size() / 2].centre;
+    // Grid points of the terrain near the track's middle, asked from another
+    // thread (the surface with the hollow at the point) before the patches
+    // get their detail, then here from the patches' grids.
+    std::vector<vec2d> points;
+    for (int i = -12; i <= 12; ++i)
+        for (int k = -12; k <= 12; ++k)
+            points.push_back({std::round(centre.x / 3.0f + float(i)) * 3.0f, std::round(centre.z / 3.0f + float(k)) * 3.0f});
+    std::vector<float> remote;
+    std::thread([&] {
+        for (const vec2d& p : points)
+            remote.push_back(gTerrain.getHeight(p.x, p.y, 3));
+    }).join();
+    Camera camera;
+    camera.position = {centre.x, 200.0f, centre.z};
+    camera.range = 600.0f;
+    gTerrain.startLod(camera);
+    int sunk = 0;
+    for (size_t n = 0; n < points.size(); ++n) {
+        const float here = gTerrain.getHeight(points[n].x, points[n].y, 3);
+        EXPECT_NEAR(here, remote[n], 0.001f) << points[n].x << ", " << points[n].y;
+        sunk += here < 50.0f * 1.75f - 0.01f;
+    }
+    EXPECT_GT(sunk, 100);
+    // The patch under the track's middle is tinted (the plain ground's
+    // texels are 0, the tint is the track's brown).
+    int tinted = 0, patches = 0;
+    for (const Terrain::Patch& patch : gTerrain.patches)
+        if (const Terrain::PatchData* data = patch.detail) {
+            ++patches;
+            for (const auto& row : data->colours)
+                for (uint16_t c : row)
+                    tinted += c != 0;
+        }
+    EXPECT_GT(patches, 0);
+    EXPECT_GT(tinted, 50);
+}
+
+TEST_F(WayGround, QueriesFromAnotherThreadWhileTheWaysAreReplaced)
+{
+    // The sample as it stands now (its points' heights on the sunk ground).
+    const std::vector<uint8_t> sample = bytesOf(WaySamples::valley([](float x, float z) { return groundHeight(x, z); }));
+    ASSERT_TRUE(read(sample));
+    const ::Way::Segment* track = gWayNetwork.hollowSegments[3];
+    const vec3d centre = track->positions[track->positions.size() / 2].centre;
+    float sunkHeight = 0.0f;
+    gWayNetwork.applyHollow(centre.x, centre.z, sunkHeight);
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0}, asked{0};
+    std::thread asker([&] {
+        while (!stop.load()) {
+            float height = 0.0f;
+            gWayNetwork.applyHollow(centre.x, centre.z, height);
+            float grid[33][33] = {};
+            const BoundingBox box{{}, 1, 1, {centre.x - 48, -500, centre.z - 48}, {centre.x + 48, 500, centre.z + 48}};
+            gWayNetwork.hollowHeightGrid(grid, box);
+            // Either the ways are there or they are not: never anything else.
+            if (height != 0.0f && height != sunkHeight)
+                ++wrong;
+            if (grid[16][16] != 0.0f && grid[16][16] > -1.0f)
+                ++wrong;
+            ++asked;
+        }
+    });
+    for (int round = 0; round < 30; ++round) {
+        gWayNetwork.clearWays();
+        ASSERT_TRUE(read(sample));
+    }
+    while (asked.load() < 50)
+        Sleep(1);
+    stop = true;
+    asker.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST_F(WayGround, OpponentPathsAlongTheCourse)
+{
+    const ::Way::PointList& course = *gWayNetwork.ways.head()->item;
+    // From the course's fifth point to a target ahead on the east straight.
+    const ::Way::PointNode* start = course.head()->next->next->next->next;
+    const vec3d position = start->item->position;
+    const vec3d target{WaySamples::eastX, 0.0f, 320.0f};
+    std::vector<::Way::Pos> path;
+    const uint32_t count = WayNetwork::findSegmentNear(position, start, target, 30.0f * 30.0f, path);
+    ASSERT_EQ(count, path.size());
+    ASSERT_GT(count, 5u);
+    vec3d last = position;
+    for (const ::Way::Pos& p : path) {
+        EXPECT_GT((p.centre - last).lengthSq(), 900.0f);
+        EXPECT_GT((p.centre - target).lengthSq(), 900.0f);
+        last = p.centre;
+    }
+    // It runs up the west straight and down the east one, stopping short of
+    // the target.
+    EXPECT_GT(path.back().centre.z, target.z);
+    EXPECT_NEAR(path.back().centre.x, WaySamples::eastX, 1.0f);
+    // A target behind: the walk goes backwards.
+    path.clear();
+    const vec3d behind{WaySamples::westX, 0.0f, -700.0f};
+    ASSERT_GT(WayNetwork::findSegmentNear(position, start, behind, 30.0f * 30.0f, path), 0u);
+    EXPECT_LT(path.back().centre.z, position.z);
+    // A target on no segment of the list finds nothing, and ends.
+    path.clear();
+    EXPECT_EQ(WayNetwork::findSegmentNear(position, start, {5000.0f, 0.0f, 5000.0f}, 900.0f, path), 0u);
+    EXPECT_EQ(WayNetwork::findSegmentNear(position, nullptr, target, 900.0f, path), 0u);
+}
+
+TEST_F(WayQuery, PathSearchFindsEverySegmentOfTheList)
+{
+    // Seven points, the last without a segment: from point 4 the segment of
+    // point 2 is met only when the forward search stands on the last point;
+    // it is still found, backwards.
+    Route route;
+    for (int i = 0; i < 7; ++i)
+        route.push_back(point(0.0f, 40.0f * float(i)));
+    ASSERT_TRUE(read(bytesOf({route})));
+    const ::Way::PointNode* start = gWayNetwork.ways.head()->item->head();
+    for (int i = 0; i < 4; ++i)
+        start = start->next;
+    std::vector<::Way::Pos> path;
+    EXPECT_GT(WayNetwork::findSegmentNear({0, 0, 170}, start, {0.0f, 0.0f, 100.0f}, 1.0f, path), 0u);
+}
+
+}
