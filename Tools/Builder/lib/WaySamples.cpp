@@ -20,11 +20,11 @@ struct Layout
 };
 
 // The course: curbstones, 12 wide, a little above the ground.
-constexpr Layout course{L"Curbstone1", 12.0f, 0.15f, 0.1f, 0.5f, {255, 255, 255, 255}};
+constexpr Layout course{L"Curbstone1", 12.0f, 0.25f, 0.1f, 0.5f, {255, 255, 255, 255}};
 // The shortcut: paved with border strips, 10 wide.
-constexpr Layout shortcut{L"SimpleWayBorderPaver1", 10.0f, 0.15f, 0.1f, 0.5f, {255, 255, 255, 255}};
-// The dirt track: a hollow 16 wide, tinting the ground brown.
-constexpr Layout dirt{L"TerrainHollow1", 16.0f, 0.0f, 0.1f, 0.5f, {60, 95, 130, 255}};
+constexpr Layout shortcut{L"SimpleWayBorderPaver1", 10.0f, 0.25f, 0.1f, 0.5f, {255, 255, 255, 255}};
+// The dirt track: a hollow 20 wide, tinting the ground a light brown.
+constexpr Layout dirt{L"TerrainHollow1", 20.0f, 0.0f, 0.1f, 0.5f, {60, 120, 170, 255}};
 
 Point point(const Layout& layout, float x, float z, const WaySamples::Ground& ground)
 {
@@ -53,15 +53,16 @@ std::vector<WayFileWriter::Way> valley(const Ground& ground)
     constexpr float turnX = (westX + eastX) * 0.5f, radius = (eastX - westX) * 0.5f;
     Way loop;
     auto add = [&](float x, float z) { loop.push_back(point(course, x, z, ground)); };
-    // North along the west straight; short pieces beside the junction at
-    // z = 0 keep the junction's level stretch short.
-    for (float z : {-450.0f, -300.0f, -150.0f, -40.0f, 0.0f, 40.0f, 150.0f, 300.0f, 450.0f, 600.0f, 750.0f, 900.0f})
+    // North along the west straight. Segments that meet a junction do not
+    // follow the ground (they run level between their ends): short pieces
+    // beside the junction at z = 0 keep the ground from rising through them.
+    for (float z : {-450.0f, -300.0f, -150.0f, -15.0f, 0.0f, 15.0f, 150.0f, 300.0f, 450.0f, 600.0f, 750.0f, 900.0f})
         add(westX, z);
     for (int i = 1; i < 6; ++i) {
         const float a = pi - pi * float(i) / 6.0f;
         add(turnX + radius * std::cos(a), 900.0f + radius * std::sin(a));
     }
-    for (float z : {900.0f, 750.0f, 600.0f, 450.0f, 300.0f, 150.0f, 40.0f, 0.0f, -40.0f, -150.0f, -300.0f, -450.0f,
+    for (float z : {900.0f, 750.0f, 600.0f, 450.0f, 300.0f, 150.0f, 15.0f, 0.0f, -15.0f, -150.0f, -300.0f, -450.0f,
                     -600.0f, -750.0f, -900.0f})
         add(eastX, z);
     for (int i = 1; i < 6; ++i) {
@@ -74,8 +75,9 @@ std::vector<WayFileWriter::Way> valley(const Ground& ground)
     // The shortcut leaves the west straight at z = 0 and ends on the east
     // straight's point at z = 0, which links to its last point.
     Way cut;
-    const float cutPoints[][2] = {{westX, 0.0f},  {westX + 40.0f, 0.0f}, {330.0f, 15.0f}, {turnX, 25.0f},
-                                  {520.0f, 15.0f}, {eastX - 40.0f, 0.0f}, {eastX, 0.0f}};
+    const float cutPoints[][2] = {{westX, 0.0f},   {westX + 20.0f, 0.0f}, {westX + 40.0f, 0.0f}, {330.0f, 15.0f},
+                                  {turnX, 25.0f},  {520.0f, 15.0f},       {eastX - 40.0f, 0.0f}, {eastX - 20.0f, 0.0f},
+                                  {eastX, 0.0f}};
     for (const auto& xz : cutPoints)
         cut.push_back(point(shortcut, xz[0], xz[1], ground));
 
