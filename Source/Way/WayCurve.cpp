@@ -7,6 +7,7 @@
 #include "Core/Math.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 namespace Way {
@@ -225,6 +226,37 @@ void Segment::fitToGround()
         }
     }
     positions.resize(kept);
+    indexCrossSections();
+}
+
+void Segment::indexCrossSections()
+{
+    const size_t planes = positions.empty() ? 0 : positions.size() - 1;
+    const size_t blocks = (planes + 4) / 4;
+    halfways.assign(blocks * 12, 0.0f);
+    for (size_t b = 0; b < blocks; ++b)
+        for (size_t k = 0; k < 4; ++k) {
+            const size_t i = b * 4 + k;
+            float* block = &halfways[b * 12];
+            if (i >= planes) {
+                block[8 + k] = FLT_MAX;
+                continue;
+            }
+            const vec3d& a = positions[i].centre;
+            const vec3d& c = positions[i + 1].centre;
+            const float nx = c.x - a.x, nz = c.z - a.z;
+            block[k] = nx;
+            block[4 + k] = nz;
+            block[8 + k] = ((a.x + c.x) * nx + (a.z + c.z) * nz) * 0.5f;
+        }
+    edgeScales.assign(2 * planes, 0.0f);
+    for (size_t i = 0; i < planes; ++i)
+        for (int right = 0; right < 2; ++right) {
+            const vec3d& u = right ? positions[i].right : positions[i].left;
+            const vec3d& v = right ? positions[i + 1].right : positions[i + 1].left;
+            const float length = fastSqrt((u.x - v.x) * (u.x - v.x) + (u.z - v.z) * (u.z - v.z));
+            edgeScales[2 * i + size_t(right)] = length > 0.0f ? 1.0f / length : 0.0f;
+        }
 }
 
 }

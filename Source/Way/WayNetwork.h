@@ -174,6 +174,15 @@ public:
     // Pieces the mesh build left out (they would have passed 65,536 vertices).
     uint32_t refusedPieces = 0;
 
+    // The segment a thread's last hollow lookup found, and the generation of
+    // the ways it belongs to.
+    struct HollowCache
+    {
+        const WayNetwork* network = nullptr;
+        uint32_t generation = 0;
+        const Way::Segment* segment = nullptr;
+    };
+
 private:
     friend class QueryScope;
     void unlink(Way::ProjectionLink* link);
@@ -186,7 +195,10 @@ private:
     void endChange();
     const Way::Segment* hollowAt(float x, float z, float& depth) const;
 
-    std::vector<uint16_t> scratchIndices_;
+    // The network's own thread keeps its last hollow here; others per thread.
+    mutable HollowCache ownerCache_;
+    // The segments a ways pass draws.
+    std::vector<Way::Segment*> visible_;
     std::atomic<uint32_t> changing_{0};
     mutable std::atomic<int32_t> remoteQueries_{0};
     std::atomic<uint32_t> generation_{0};

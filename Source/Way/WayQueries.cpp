@@ -11,18 +11,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include <xmmintrin.h>
+
 namespace {
 
-// The last segment a hollow lookup found, per thread: the physics thread
-// lowers the ground too. It is trusted only for the network and the
-// generation of ways it was found in.
-struct HollowCache
-{
-    const WayNetwork* network = nullptr;
-    uint32_t generation = 0;
-    const Way::Segment* segment = nullptr;
-};
-thread_local HollowCache hollowCache;
+// The last segment a hollow lookup of another thread than the network's
+// found (the physics thread lowers the ground too). It is trusted only for
+// the network and the generation of ways it was found in.
+thread_local WayNetwork::HollowCache hollowCache;
 
 bool holdsStrictly(const BoundingBox& box, float x, float z)
 {
@@ -51,8 +47,10 @@ class QueryScope
 public:
     explicit QueryScope(const WayNetwork& network)
     {
-        if (GetCurrentThreadId() == network.ownerThread_)
+        if (GetCurrentThreadId() == network.ownerThread_) {
+            owner_ = true;
             return;
+        }
         counter_ = &network.remoteQueries_;
         counter_->fetch_add(1, std::memory_order_seq_cst);
         if (network.changing_.load(std::memory_order_seq_cst))
@@ -67,10 +65,12 @@ public:
     QueryScope& operator=(const QueryScope&) = delete;
 
     explicit operator bool() const { return open_; }
+    bool owner() const { return owner_; }
 
 private:
     std::atomic<int32_t>* counter_ = nullptr;
     bool open_ = true;
+    bool owner_ = false;
 };
 
 namespace Way {
@@ -88,19 +88,33 @@ float Segment::projectPoint(float x, float z, uint32_t& inside, float& along, Po
         inside = 0;
         return outside;
     }
-    // The nearest cross-section: the first local minimum of the distance.
+    // The nearest cross-section: the first local minimum of the distance,
+    // where the point no longer lies beyond the plane halfway to the next
+    // centre. Four planes at a time.
     size_t nearest = 0;
-    auto distanceSq = [x, z](const Pos& c) {
-        const float dx = c.centre.x - x, dz = c.centre.z - z;
-        return dx * dx + dz * dz;
-    };
-    float best = distanceSq(p[0]);
-    for (size_t i = 1; i < count; ++i) {
-        const float d = distanceSq(p[i]);
-        if (!(d < best))
-            break;
-        best = d;
-        nearest = i;
+    if (halfways.size() == (count + 3) / 4 * 12) {
+        const __m128 px = _mm_set1_ps(x), pz = _mm_set1_ps(z);
+        for (const float* block = halfways.data();; block += 12, nearest += 4) {
+            const __m128 along = _mm_add_ps(_mm_mul_ps(px, _mm_loadu_ps(block)), _mm_mul_ps(pz, _mm_loadu_ps(block + 4)));
+            const int nearer = _mm_movemask_ps(_mm_cmpgt_ps(along, _mm_loadu_ps(block + 8)));
+            if (nearer != 15) {
+                nearest += size_t(__builtin_ctz(~nearer));
+                break;
+            }
+        }
+    } else {
+        auto distanceSq = [x, z](const Pos& c) {
+            const float dx = c.centre.x - x, dz = c.centre.z - z;
+            return dx * dx + dz * dz;
+        };
+        float best = distanceSq(p[0]);
+        for (size_t i = 1; i < count; ++i) {
+            const float d = distanceSq(p[i]);
+            if (!(d < best))
+                break;
+            best = d;
+            nearest = i;
+        }
     }
     along = float(nearest) / float(count - 1);
     if (crossSection)
@@ -115,30 +129,40 @@ float Segment::projectPoint(float x, float z, uint32_t& inside, float& along, Po
     const Pos* after = rightSide ? previous : next;
     inside = 1;
     float result = outside;
+    // 1 / the length of the edge piece from cross-section piece to piece + 1
+    // on the point's side; 0 for a piece of no length (coinciding
+    // cross-sections), which tells nothing.
+    const bool indexed = edgeScales.size() == 2 * (count - 1);
+    auto scale = [&](size_t piece, const vec3d& u, const vec3d& v) {
+        if (indexed)
+            return edgeScales[2 * piece + (rightSide ? 1 : 0)];
+        const float length = fastSqrt((u.x - v.x) * (u.x - v.x) + (u.z - v.z) * (u.z - v.z));
+        return length > 0.0f ? 1.0f / length : 0.0f;
+    };
     // The distance from the edge pieces on either side of the nearest edge
-    // point; a piece of no length (coinciding cross-sections) tells nothing.
+    // point (positive inside).
     if (before) {
         const vec3d& a = rightSide ? before->right : before->left;
-        const float length = fastSqrt((e.x - a.x) * (e.x - a.x) + (e.z - a.z) * (e.z - a.z));
-        if (length > 0.0f) {
-            const float s = ((e.z - a.z) * (x - a.x) - (z - a.z) * (e.x - a.x)) / length;
-            if (s < 0.0f) {
+        const float toward = (e.z - a.z) * (x - a.x) - (z - a.z) * (e.x - a.x);
+        const float s = scale(rightSide ? nearest : nearest - 1, e, a);
+        if (s > 0.0f) {
+            if (toward < 0.0f) {
                 inside = 0;
                 return outside;
             }
-            result = std::min(result, s);
+            result = std::min(result, toward * s);
         }
     }
     if (after) {
         const vec3d& b = rightSide ? after->right : after->left;
-        const float length = fastSqrt((e.x - b.x) * (e.x - b.x) + (e.z - b.z) * (e.z - b.z));
-        if (length > 0.0f) {
-            const float s = ((x - e.x) * (b.z - e.z) - (z - e.z) * (b.x - e.x)) / length;
-            if (s < 0.0f) {
+        const float toward = (x - e.x) * (b.z - e.z) - (z - e.z) * (b.x - e.x);
+        const float s = scale(rightSide ? nearest - 1 : nearest, e, b);
+        if (s > 0.0f) {
+            if (toward < 0.0f) {
                 inside = 0;
                 return outside;
             }
-            result = std::min(result, s);
+            result = std::min(result, toward * s);
         }
     }
     return result;
@@ -193,7 +217,7 @@ void WayNetwork::applyHollow(float x, float z, float& height) const
     QueryScope scope(*this);
     if (!scope || hollowSegments.empty())
         return;
-    HollowCache& cache = hollowCache;
+    HollowCache& cache = scope.owner() ? ownerCache_ : hollowCache;
     const uint32_t generation = generation_.load(std::memory_order_relaxed);
     if (cache.segment && cache.network == this && cache.generation == generation &&
         holdsStrictly(cache.segment->bounds, x, z)) {

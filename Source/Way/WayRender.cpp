@@ -13,6 +13,7 @@
 #include "Core/ConvexVolume.h"
 #include "Core/CrashTrace.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -94,17 +95,76 @@ bool Segment::uploadMesh(Mesh& piece, PartMesh& mesh)
     return true;
 }
 
-void Segment::drawPiece(const Mesh& piece) const { drawProjectionPiece(piece, piece.indices, piece.indexCount); }
+void DrawRun::begin(Modeler& m)
+{
+    modeler = &m;
+    blocks = m.restoreStateBlock && m.drawStateBlock;
+    if (blocks) {
+        m.restoreStateBlock->Capture();
+        m.drawStateBlock->Apply();
+    }
+    m.shader.setCullMode();
+}
 
-void Segment::drawProjectionPiece(const Mesh& piece, const BufferRange* indices, uint32_t indexCount) const
+void DrawRun::end()
+{
+    if (!modeler)
+        return;
+    IDirect3DDevice9* d = gDevice;
+    d->SetRenderState(D3DRS_CULLMODE, gDirectGraphics.record.frontCull);
+    for (DWORD stage = 0; stage < 3; ++stage)
+        d->SetTextureStageState(stage, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    if (blocks)
+        modeler->restoreStateBlock->Apply();
+    modeler = nullptr;
+    blocks = false;
+}
+
+void DrawRun::forget()
+{
+    vertices = nullptr;
+    indices = nullptr;
+    textureSet = false;
+}
+
+void Segment::drawPieces(DrawRun& run) const
+{
+    for (uint32_t i = 0; i < meshCount; ++i) {
+        // Texture slot i for piece i; an empty slot draws the piece untextured.
+        const TextureRef& slot = modeler->shader.textures[i < 2 ? i : 2];
+        const Texture* texture = slot.isBound() ? slot.texture() : nullptr;
+        if (!run.textureSet || run.texture != texture) {
+            bindSlot(0, slot);
+            run.texture = texture;
+            run.textureSet = true;
+        }
+        drawPiece(meshes[i], run);
+    }
+}
+
+void Segment::drawPiece(const Mesh& piece, DrawRun& run) const
+{
+    drawProjectionPiece(piece, piece.indices, piece.indexCount, run);
+}
+
+void Segment::drawProjectionPiece(const Mesh& piece, const BufferRange* indices, uint32_t indexCount,
+                                  DrawRun& run) const
 {
     IDirect3DDevice9* d = gDevice;
     if (!d || !indices || !indices->pool || !piece.vertices || !piece.vertices->pool || indexCount < 3)
         return;
-    d->SetIndices(indices->pool->indexBuffer);
-    d->SetStreamSource(0, piece.vertices->pool->vertexBuffer, piece.vertices->start * vertexStride, vertexStride);
+    // The indices count from the piece's first vertex.
+    if (run.indices != indices->pool->indexBuffer) {
+        run.indices = indices->pool->indexBuffer;
+        d->SetIndices(run.indices);
+    }
+    if (run.vertices != piece.vertices->pool->vertexBuffer) {
+        run.vertices = piece.vertices->pool->vertexBuffer;
+        d->SetStreamSource(0, run.vertices, 0, vertexStride);
+    }
     const uint32_t triangles = indexCount / 3;
-    d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, piece.vertexCount, indices->start, triangles);
+    d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, INT(piece.vertices->start), 0, piece.vertexCount, indices->start,
+                            triangles);
     gDirectGraphics.record.primitiveCount += triangles;
 }
 
@@ -127,27 +187,14 @@ void Segment::collectProjectedTriangles(const MeshTools::BinaryTiangleTree* node
 
 void Segment::render(uint32_t withProjections)
 {
-    IDirect3DDevice9* d = gDevice;
     // A segment without pieces (a hollow's) has nothing to draw, and its
     // projections draw the same nothing.
-    if (!d || !modeler || meshCount == 0)
+    if (!gDevice || !modeler || meshCount == 0)
         return;
-    Modeler& m = *modeler;
-    const bool blocks = m.restoreStateBlock && m.drawStateBlock;
-    if (blocks) {
-        m.restoreStateBlock->Capture();
-        m.drawStateBlock->Apply();
-    }
-    m.shader.setCullMode();
-    for (uint32_t i = 0; i < meshCount; ++i) {
-        bindSlot(0, m.shader.textures[i < 2 ? i : 2]);
-        drawPiece(meshes[i]);
-    }
-    d->SetRenderState(D3DRS_CULLMODE, gDirectGraphics.record.frontCull);
-    for (DWORD stage = 0; stage < 3; ++stage)
-        d->SetTextureStageState(stage, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
-    if (blocks)
-        m.restoreStateBlock->Apply();
+    DrawRun run;
+    run.begin(*modeler);
+    drawPieces(run);
+    run.end();
     if (withProjections && projections.count() > 0)
         renderProjections();
 }
@@ -203,12 +250,13 @@ void Segment::renderProjections()
                 }
                 modeler->shader.setCullMode();
             }
+            DrawRun run;
             for (uint32_t i = 0; i < pieces; ++i) {
                 const ProjectionLink::Entry& entry = link.entries[i];
                 if (!entry.range)
                     continue;
                 bindSlot(1, modeler->shader.textures[i < 2 ? i : 2]);
-                drawProjectionPiece(meshes[i], entry.range, entry.count);
+                drawProjectionPiece(meshes[i], entry.range, entry.count, run);
             }
             if (lit) {
                 d->SetRenderState(D3DRS_CULLMODE, gDirectGraphics.record.frontCull);
@@ -311,14 +359,44 @@ void WayNetwork::render(uint32_t withProjections)
     d->SetFVF(Way::vertexFormat);
     const vec3d eye = gCamera->position;
     const ConvexVolume& frustum = gCamera->frustum;
+    // The segments in view, in walk order. A run of consecutive segments of
+    // one modeler shares its states; within it the pieces of one part go
+    // together (one texture), each piece of one pool with the buffers set
+    // once. Pieces do not overlap, so the order draws the same picture.
+    visible_.clear();
     for (Way::Segment* segment : segments) {
         const Way::Modeler* m = segment->modeler;
-        if (!m || !m->drawn)
+        if (!m || !m->drawn || segment->meshCount == 0)
             continue;
         const BoundingBox& box = segment->bounds;
         const float dx = eye.x - box.center.x, dz = eye.z - box.center.z;
-        if (!(dx * dx + dz * dz < m->visibleDistanceSq) || frustum.classifyBox(box) == ConvexVolume::outside)
-            continue;
-        segment->render(withProjections);
+        if (dx * dx + dz * dz < m->visibleDistanceSq && frustum.classifyBox(box) != ConvexVolume::outside)
+            visible_.push_back(segment);
+    }
+    Way::DrawRun run;
+    for (size_t first = 0; first < visible_.size();) {
+        Way::Modeler& m = *visible_[first]->modeler;
+        size_t last = first;
+        uint32_t parts = 0;
+        while (last < visible_.size() && visible_[last]->modeler == &m)
+            parts = std::max(parts, visible_[last++]->meshCount);
+        run.begin(m);
+        for (uint32_t part = 0; part < parts; ++part) {
+            const TextureRef& slot = m.shader.textures[part < 2 ? part : 2];
+            bindSlot(0, slot);
+            for (size_t i = first; i < last; ++i)
+                if (part < visible_[i]->meshCount)
+                    visible_[i]->drawPiece(visible_[i]->meshes[part], run);
+        }
+        run.end();
+        if (withProjections)
+            for (size_t i = first; i < last; ++i)
+                if (visible_[i]->projections.count() > 0) {
+                    visible_[i]->renderProjections();
+                    run.forget();
+                    d->SetFVF(Way::vertexFormat);
+                    d->SetTransform(D3DTS_WORLD, &identity);
+                }
+        first = last;
     }
 }

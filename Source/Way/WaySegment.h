@@ -15,10 +15,35 @@
 #include <vector>
 
 struct BufferRange;
+struct IDirect3DIndexBuffer9;
+struct IDirect3DVertexBuffer9;
+struct Texture;
 
 namespace Way {
 
 struct ProjectionLink;
+
+// What a ways pass has set on the device: consecutive segments of one
+// modeler draw under one setting of its states, and pieces of one pool
+// share its buffers. Main thread only.
+struct DrawRun
+{
+    // The modeler's states: its draw block (the restore block capturing what
+    // it replaces) and cull mode.
+    void begin(Modeler& m);
+    // The pass's states back: the normal cull mode, no texture transforms,
+    // the restore block.
+    void end();
+    // Forgets the buffers and texture set (another pass changed them).
+    void forget();
+
+    Modeler* modeler = nullptr;
+    bool blocks = false;
+    IDirect3DVertexBuffer9* vertices = nullptr;
+    IDirect3DIndexBuffer9* indices = nullptr;
+    const Texture* texture = nullptr;
+    bool textureSet = false;
+};
 
 // The cubic curve of a segment from its start point to its end point; its
 // inner control points follow the neighbouring points, so consecutive
@@ -118,6 +143,9 @@ public:
     // does not (inside 0). Without cross-sections neither is written. The
     // nearest cross-section is copied to crossSection when given.
     float projectPoint(float x, float z, uint32_t& inside, float& along, Pos* crossSection) const;
+    // Makes the index projectPoint finds the nearest cross-section with
+    // (after the cross-sections last changed; ground fitting does it).
+    void indexCrossSections();
 
     // Stage 5: the pieces' meshes (WayMeshBuild.cpp). buildPartMeshes makes
     // the modeler's part meshes, clipped at the junctions and without
@@ -135,8 +163,12 @@ public:
     // Draws the segment's pieces with its modeler's settings, then, with
     // withProjections, the projections that reach it (WayRender.cpp).
     void render(uint32_t withProjections);
-    void drawPiece(const Mesh& piece) const;
-    void drawProjectionPiece(const Mesh& piece, const BufferRange* indices, uint32_t indexCount) const;
+    // The pieces, each with its modeler's texture, under the run's states.
+    void drawPieces(DrawRun& run) const;
+    void drawPiece(const Mesh& piece, DrawRun& run) const;
+    void drawProjectionPiece(const Mesh& piece, const BufferRange* indices, uint32_t indexCount,
+                             DrawRun& run) const;
+    void renderProjections();
     // Appends the vertex numbers of the triangles of a piece's tree whose
     // boxes the volume does not put outside.
     static void collectProjectedTriangles(const MeshTools::BinaryTiangleTree* node, uint32_t& checksum,
@@ -146,6 +178,14 @@ public:
     Point& endPoint() const { return *endNode->item; }
 
     std::vector<Pos> positions;
+    // Between consecutive cross-sections i and i + 1, the x/z plane halfway
+    // between their centres: a point lies nearer to i + 1 than to i where
+    // x nx + z nz > offset. In blocks of four (x, z, offset), the last block
+    // filled with planes no point passes.
+    std::vector<float> halfways;
+    // 1 / the length of each piece of the left and of the right edge (0 for
+    // a piece of no length), piece by piece.
+    std::vector<float> edgeScales;
     std::vector<vec2d> outline;
     float startTrim = 0.0f;
     float endTrim = 0.0f;
@@ -159,7 +199,6 @@ public:
 
 private:
     void cutEnd(bool start, int32_t& remembered);
-    void renderProjections();
 };
 
 // The height of the road surface at a point (its ground and height offset),
