@@ -1,7 +1,7 @@
 // The ways on the real device: pieces uploaded and drawn, the draw distance,
 // projection links, the road textures from the resource archive, and the
-// sample course seen from above. Views are kept as "Way-<test>-<n>.png"
-// where KORVANTA_SCREENSHOTS names a folder.
+// sample course seen from above. The views are kept where
+// KORVANTA_SCREENSHOTS names a folder.
 #include "../Render/TestDevice.h"
 #include "ResourceArchiveWriter.h"
 #include "WayTestFiles.h"
@@ -15,9 +15,6 @@
 
 #include <d3dx9.h>
 
-#include <cstdlib>
-#include <map>
-#include <string>
 
 namespace {
 
@@ -26,18 +23,6 @@ using TestDevice::Level;
 using Parts = std::vector<std::unique_ptr<::Way::PartMesh>>;
 
 constexpr uint32_t clearColour = 0xFF00FF00;
-
-void keep(IDirect3DSurface9* surface)
-{
-    const char* folder = std::getenv("KORVANTA_SCREENSHOTS");
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    if (!folder || !*folder || !surface || !test)
-        return;
-    static std::map<std::string, int> views;
-    const std::string name = std::string("Way-") + test->name();
-    const std::string path = std::string(folder) + "/" + name + "-" + std::to_string(++views[name]) + ".png";
-    D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_PNG, surface, nullptr, nullptr);
-}
 
 Color colourAt(const Level& frame, const POINT& p)
 {
@@ -74,7 +59,7 @@ Level drawWays(D3D::Device::SwapChain& chain, uint32_t& triangles)
     gDevice->EndScene();
     triangles = gDirectGraphics.record.primitiveCount;
     Level frame = TestDevice::readSurface(chain.targets[0].surface);
-    keep(chain.targets[0].surface);
+    TestDevice::keepView(chain.targets[0].surface);
     chain.present();
     return frame;
 }
@@ -304,7 +289,7 @@ protected:
         gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clearColour, 1.0f, 0);
         chain().render(false);
         Level pixels = TestDevice::readSurface(chain().targets[0].surface);
-        keep(chain().targets[0].surface);
+        TestDevice::keepView(chain().targets[0].surface);
         chain().present();
         return pixels;
     }
