@@ -200,6 +200,8 @@ TEST_F(SunShadows, AMapAtRestFreezesAndLivesAgainWhenACasterMoves)
     frame(); // frozen: the casters are counted, not drawn
     EXPECT_EQ(s->map.state, ShadowMap::frozen);
     EXPECT_EQ(boxes.renders, renders);
+    EXPECT_EQ(s->map.render(chain()), 1) << "a frozen map still counts the box it shows";
+    EXPECT_EQ(s->map.state, ShadowMap::frozen);
 
     // The box moves: the map lives and follows it.
     boxes.casters[0].moving = true;

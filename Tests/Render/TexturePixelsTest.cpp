@@ -31,6 +31,13 @@ TEST_F(TexturePixels, FillRectangles)
     };
     EXPECT_EQ(wrongTexels(readLevel(ref), want), 0);
 
+    // A rectangle reaching past the right and bottom edges stops at them.
+    TextureRef edge = makeTexture(5, 4, D3DFMT_A8R8G8B8, uniform(0x80102030u));
+    Texture::fillRect(edge, 3, 9, 2, 9, colour, 0, false, true);
+    EXPECT_EQ(wrongTexels(readLevel(edge),
+                          [](uint32_t x, uint32_t y) { return x >= 3 && y >= 2 ? 0x44332211u : 0x80102030u; }),
+              0);
+
     // 16-bit levels take the colour converted to their format.
     TextureRef narrow = makeTexture(5, 3, D3DFMT_R5G6B5, uniform(0));
     const uint8_t green[4] = {0x00, 0xFF, 0x00, 0xFF};

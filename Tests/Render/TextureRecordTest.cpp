@@ -92,3 +92,14 @@ TEST_F(TextureRecords, ReleasingAllLeavesBoundReferencesEmptyAndReleasable)
 }
 
 }
+
+// A record taken out of its list but kept forgets the node it had: the list
+// freed it, and the record's release must not reach it again.
+TEST_F(TextureRecords, ARecordTakenOutOfItsListForgetsItsNode)
+{
+    Texture* record = makeRecord();
+    EXPECT_EQ(TextureList::removeFromOwner(record->listNode, false), record);
+    EXPECT_EQ(record->listNode, nullptr);
+    EXPECT_EQ(TextureList::records().count(), 0);
+    Texture::destroy(record);
+}
