@@ -65,6 +65,9 @@ public:
     // An additive projected texture keeps its own alpha instead of taking
     // the material texture's.
     uint32_t alphaKeep = 0;
+    // Set by the object packages' shader settings when the material blends
+    // an environment reflection on stage 1.
+    uint32_t reflection = 0;
     IDirect3DStateBlock9* saveBlock = nullptr;
     IDirect3DStateBlock9* applyBlock = nullptr;
 };
