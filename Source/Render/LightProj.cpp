@@ -102,6 +102,12 @@ void LightProj::update()
         projection.at(2, 2) = farPlane / (farPlane - 0.1f);
         projection.at(3, 2) = -projection.at(2, 2) * 0.1f;
         projection.at(2, 3) = 1.0f;
+        // A cone too narrow for single precision (its half angle rounds to 0).
+        if (!finite(projection)) {
+            projection = {};
+            disabled = 1;
+            return;
+        }
         volume.setFromMatrix(view * projection);
     }
     light.Position = {position.x, position.y, position.z};

@@ -68,6 +68,7 @@ TEST(LightProjection, UnusableValuesDisableTheProjection)
         {"flat cone", 1, 30.0f, 180.0f, 0.0f, false},      {"wide cone", 1, 30.0f, 250.0f, 0.0f, false},
         {"cone not a number", 1, 30.0f, nan, 0.0f, false}, {"reach not a number", 0, nan, 30.0f, 0.0f, false},
         {"endless reach", 1, inf, 30.0f, 0.0f, false},     {"far away", 1, 30.0f, 30.0f, inf, false},
+        {"cone narrower than a float", 1, 30.0f, 1e-39f, 0.0f, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
