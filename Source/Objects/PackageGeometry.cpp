@@ -82,17 +82,16 @@ void ObjPkgManager::Geometry::adjustShape(int32_t type, float (&parameters)[13])
         fitted_.diameter = parameters[9];
         hasFitted_ = true;
     }
-    // The factor of the package's object scale: the placed object's scale is
-    // applied by the body's second interface instead.
-    constexpr float f = 1.0f;
+    // The package's object scale takes no part (a factor of 1): the placed
+    // object's scale is applied by the body's second interface instead.
     vec3d sizes = fitted_.size;
     float diameter = fitted_.diameter;
     if (type == BodyGeometry::box)
         for (int i = 0; i < 3; ++i)
-            sizes[i] = size[i] * sizes[i] * f;
+            sizes[i] = size[i] * sizes[i];
     else if (type == BodyGeometry::sphere)
-        diameter = size.x * diameter * f;
-    const vec3d p = (fitted_.position + position) * f;
+        diameter = size.x * diameter;
+    const vec3d p = fitted_.position + position;
     const vec3d r = fitted_.angles + rotation;
     const float values[10] = {p.x, p.y, p.z, r.x, r.y, r.z, sizes.x, sizes.y, sizes.z, diameter};
     std::copy(std::begin(values), std::end(values), parameters);

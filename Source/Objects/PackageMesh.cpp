@@ -127,17 +127,16 @@ bool ObjPkgManager::Mesh::readGeometries(FileInterface& stream, uint32_t count)
         return false;
     for (uint32_t i = 0; i < count; ++i) {
         Geometry* geometry = new (std::nothrow) Geometry(nullptr, this);
-        if (geometry && !(geometry->listNode = geometries.append(geometry))) {
-            delete geometry;
-            geometry = nullptr;
-        }
-        if (!geometry) {
+        SCList<Geometry>::Node* node = geometry ? geometries.append(geometry) : nullptr;
+        if (!node) {
             // Left out, its block passed over.
+            delete geometry;
             Geometry skipped(nullptr, this);
             if (!skipped.load(stream))
                 return false;
             continue;
         }
+        geometry->listNode = node;
         if (i == 0)
             geometry->active = 1;
         if (!geometry->load(stream))

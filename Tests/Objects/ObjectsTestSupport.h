@@ -1,6 +1,7 @@
 #pragma once
 // Blocks, embedded files and comparisons for the package part tests.
 #include "Objects/ObjPkgManager.h"
+#include "Objects/ShaderSettings.h"
 
 #include "PackagePartSamples.h"
 #include "PackagePartWriter.h"
@@ -90,6 +91,20 @@ inline void expectNear(const vec3d& got, const vec3d& want, float tolerance, con
     EXPECT_NEAR(got.x, want.x, tolerance) << what;
     EXPECT_NEAR(got.y, want.y, tolerance) << what;
     EXPECT_NEAR(got.z, want.z, tolerance) << what;
+}
+
+inline void expectSettings(const ObjPkgManager::ShaderSettings& got, const PackagePartWriter::ShaderSettings& want)
+{
+    EXPECT_EQ(got.addressMode, want.addressMode);
+    EXPECT_EQ(std::memcmp(&got.material, &want.material, sizeof(want.material)), 0);
+    EXPECT_EQ(got.alphaRef, want.alphaRef);
+    EXPECT_EQ(got.reflectionMode, want.reflectionMode);
+    EXPECT_EQ(got.reflectionAmount, want.reflectionAmount);
+    EXPECT_EQ(got.value6, want.value6);
+    EXPECT_EQ(got.cullBackFaces, want.cullBackFaces);
+    EXPECT_EQ(got.textureScale, want.textureScale);
+    EXPECT_EQ(got.castShadow, want.castShadow);
+    EXPECT_EQ(got.value10, want.value10);
 }
 
 inline std::string narrow(const String& text)

@@ -177,9 +177,13 @@ TEST_F(PackageDevice, APlainDrawAfterAReflectiveOneSetsWhatAPlainOneAloneSets)
         float scale;
         uint32_t environmentState;
         DWORD texture; // 0 none, 1 the built-in cube map
+        DWORD colourOp;
+        DWORD factor;
     };
-    for (const Case c : {Case{0, 0x60, 1.0f, 1.0f, EnvMap::live, 1}, Case{1, 0, 0.5f, 3.0f, EnvMap::live, 1},
-                         Case{0, 0x20, 0.5f, 2.0f, 0, 0}}) {
+    constexpr size_t factorState = 6, stage1ColourOp = 13, stage1AlphaOp = 14;
+    for (const Case c : {Case{0, 0x60, 1.0f, 1.0f, EnvMap::live, 1, D3DTOP_BLENDFACTORALPHA, 0x60000000u},
+                         Case{1, 0, 0.5f, 3.0f, EnvMap::live, 1, D3DTOP_BLENDCURRENTALPHA, 0xFFFFFFFFu},
+                         Case{0, 0x20, 0.5f, 2.0f, 0, 0, D3DTOP_BLENDFACTORALPHA, 0x20000000u}}) {
         ObjPkgManager::ShaderSettings reflective;
         reflective.reflectionMode = c.mode;
         reflective.reflectionAmount = c.amount;
@@ -192,6 +196,9 @@ TEST_F(PackageDevice, APlainDrawAfterAReflectiveOneSetsWhatAPlainOneAloneSets)
         reflective.apply(&environment, nullptr);
         const std::vector<DWORD> reflecting = appliedStates(builtIn.texture());
         EXPECT_EQ(reflecting.back(), c.texture) << c.mode;
+        EXPECT_EQ(reflecting[stage1ColourOp], c.colourOp) << c.mode;
+        EXPECT_EQ(reflecting[stage1AlphaOp], DWORD(D3DTOP_SELECTARG2)) << c.mode;
+        EXPECT_EQ(reflecting[factorState], c.factor) << c.mode;
         EXPECT_NE(reflecting, alone);
         plain.apply(&environment, nullptr);
         EXPECT_EQ(appliedStates(builtIn.texture()), alone) << "after mode " << c.mode;

@@ -18,20 +18,6 @@ using namespace ObjectsTests;
 
 namespace {
 
-void expectSettings(const ObjPkgManager::ShaderSettings& got, const PackagePartWriter::ShaderSettings& want)
-{
-    EXPECT_EQ(got.addressMode, want.addressMode);
-    EXPECT_EQ(std::memcmp(&got.material, &want.material, sizeof(want.material)), 0);
-    EXPECT_EQ(got.alphaRef, want.alphaRef);
-    EXPECT_EQ(got.reflectionMode, want.reflectionMode);
-    EXPECT_EQ(got.reflectionAmount, want.reflectionAmount);
-    EXPECT_EQ(got.value6, want.value6);
-    EXPECT_EQ(got.cullBackFaces, want.cullBackFaces);
-    EXPECT_EQ(got.textureScale, want.textureScale);
-    EXPECT_EQ(got.castShadow, want.castShadow);
-    EXPECT_EQ(got.value10, want.value10);
-}
-
 // Damaged copies of bytes: flipped bytes, huge words, cuts, repeated runs.
 std::vector<Bytes> damaged(const Bytes& bytes, uint32_t seed, int count)
 {

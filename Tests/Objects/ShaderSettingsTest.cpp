@@ -13,11 +13,9 @@ using ShaderSettings = ObjPkgManager::ShaderSettings;
 
 TEST(ShaderSettings, DefaultsAndRefusedValues)
 {
+    // The writer's defaults are the reader's.
     ShaderSettings settings;
-    EXPECT_EQ(settings.addressMode, uint32_t(D3DTADDRESS_CLAMP));
-    EXPECT_EQ(settings.material.Ambient.r, 0.6f);
-    EXPECT_EQ(settings.material.Ambient.a, 1.0f);
-    EXPECT_EQ(settings.material.Power, 0.0f);
+    expectSettings(settings, PackagePartWriter::ShaderSettings{});
     EXPECT_FALSE(settings.reflects());
 
     // An unknown address mode, a material holding NaN and an infinite scale

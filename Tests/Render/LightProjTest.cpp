@@ -47,6 +47,10 @@ TEST(LightProjection, LensAndVolumeOfEachKind)
     EXPECT_EQ(omni.volume.classifyPoint({9.0f, 2.0f, -9.0f}), ConvexVolume::inside);
     EXPECT_EQ(omni.volume.classifyPoint({0.0f, 12.5f, 0.0f}), ConvexVolume::outside);
     EXPECT_TRUE(finiteMatrices(omni));
+    // Made a cone, it keeps nothing of the box's lens.
+    omni.kind = 1;
+    omni.update();
+    EXPECT_EQ(omni.projection.at(3, 3), 0.0f);
 }
 
 // Values from an object package that would divide by zero or turn the lens
