@@ -12,6 +12,21 @@
 
 namespace PackageFields {
 
+// Reads a tagged block: field(tag) for each tag until tag 0 or the end of the
+// data; field reads the tag's field (nothing for a tag it does not know) and
+// returns false when the data cuts it short. True when the block ended at
+// its tag 0 or where the data ends between two entries.
+template <class Field>
+bool readBlock(FileInterface& stream, Field field)
+{
+    uint32_t tag = 0;
+    bool cut = false;
+    while (stream.readTag(tag, cut))
+        if (!field(tag))
+            return false;
+    return !cut;
+}
+
 // Limits of what a part accepts: positions and offsets, scales and size
 // factors, angles in degrees. Larger values are damage, not content.
 constexpr float maxCoordinate = 1.0e7f;

@@ -25,21 +25,15 @@ ObjPkgManager::Geometry::~Geometry()
 bool ObjPkgManager::Geometry::load(FileInterface& stream)
 {
     using namespace PackageFields;
-    uint32_t tag = 0;
-    bool cut = false;
-    while (stream.readTag(tag, cut)) {
-        bool read = true;
+    return readBlock(stream, [&](uint32_t tag) {
         switch (tag) {
-        case 1: read = readVector(stream, position, maxCoordinate); break;
-        case 2: read = readVector(stream, size, maxFactor); break;
-        case 3: read = readVector(stream, rotation, maxAngle); break;
-        case 4: read = stream.readValue(kind); break;
-        default: break; // later tags carry no field
+        case 1: return readVector(stream, position, maxCoordinate);
+        case 2: return readVector(stream, size, maxFactor);
+        case 3: return readVector(stream, rotation, maxAngle);
+        case 4: return stream.readValue(kind);
+        default: return true; // later tags carry no field
         }
-        if (!read)
-            return false;
-    }
-    return !cut;
+    });
 }
 
 void ObjPkgManager::Geometry::update(const OrientedBox& meshWorldBox)

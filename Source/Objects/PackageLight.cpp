@@ -24,35 +24,30 @@ ObjPkgManager::Light::Light(FileFinder* owner, const TextureRef* lightTexture) :
 bool ObjPkgManager::Light::load(FileInterface& stream)
 {
     using namespace PackageFields;
-    uint32_t tag = 0;
-    bool cut = false;
-    while (stream.readTag(tag, cut)) {
-        bool read = true;
+    return readBlock(stream, [&](uint32_t tag) {
         switch (tag) {
-        case 1: read = readVector(stream, position, maxCoordinate); break;
-        case 2: read = readVector(stream, rotation, maxAngle); break;
-        case 3: read = readFloat(stream, range, maxValue); break;
-        case 4: read = stream.readValue(colour); break;
-        case 5: read = readFloat(stream, intensity, maxValue); break;
-        case 6: read = readFloat(stream, coneAngle, maxValue); break;
-        case 7: read = stream.readValue(value7); break;
+        case 1: return readVector(stream, position, maxCoordinate);
+        case 2: return readVector(stream, rotation, maxAngle);
+        case 3: return readFloat(stream, range, maxValue);
+        case 4: return stream.readValue(colour);
+        case 5: return readFloat(stream, intensity, maxValue);
+        case 6: return readFloat(stream, coneAngle, maxValue);
+        case 7: return stream.readValue(value7);
         case 8: {
             String name;
-            if ((read = readText(stream, name)))
-                loadTexture(name);
-            break;
+            if (!readText(stream, name))
+                return false;
+            loadTexture(name);
+            return true;
         }
-        case 9: read = stream.readValue(value9); break;
-        case 10: read = stream.readValue(kind); break;
-        case 11: read = readFloat(stream, value11, maxValue); break;
-        case 12: read = stream.readValue(flag); break;
-        case 13: read = stream.readValue(value13); break;
-        default: break; // later tags carry no field
+        case 9: return stream.readValue(value9);
+        case 10: return stream.readValue(kind);
+        case 11: return readFloat(stream, value11, maxValue);
+        case 12: return stream.readValue(flag);
+        case 13: return stream.readValue(value13);
+        default: return true; // later tags carry no field
         }
-        if (!read)
-            return false;
-    }
-    return !cut;
+    });
 }
 
 void ObjPkgManager::Light::loadTexture(const String& name)

@@ -12,6 +12,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
@@ -50,46 +51,44 @@ bool ObjPkgManager::Mesh::load(FileInterface& stream)
     bool hasKind = false;
     uint32_t kind = 0;
     uint32_t geometryCount = 0;
-    bool complete = true;
-    uint32_t tag = 0;
-    bool cut = false;
-    while (complete && stream.readTag(tag, cut)) {
+    const bool complete = readBlock(stream, [&](uint32_t tag) {
         switch (tag) {
-        case 1: complete = hasKind = stream.readValue(kind); break;
+        case 1: return hasKind = stream.readValue(kind);
         case 2:
+            // A tree's parameters carry no length to pass over.
             if (!hasKind || kind == treeKind)
-                complete = false;
-            else if (kind == meshKind)
-                complete = readBody(stream);
-            break;
-        case 3: complete = readText(stream, displayName); break;
-        case 4: complete = readText(stream, textureName); break;
+                return false;
+            return kind != meshKind || readBody(stream);
+        case 3: return readText(stream, displayName);
+        case 4: return readText(stream, textureName);
         case 5: {
             uint32_t levels = 0;
-            if ((complete = stream.readValue(levels)) && levels <= maxMipLevels)
+            if (!stream.readValue(levels))
+                return false;
+            if (levels <= maxMipLevels)
                 textureMipLevels = levels;
-            break;
+            return true;
         }
-        case 6: complete = readVector(stream, position, maxCoordinate); break;
-        case 7: complete = readVector(stream, rotation, maxAngle); break;
-        case 8: complete = readFloat(stream, scale, maxFactor); break;
-        case 9: complete = shader.load(stream); break;
-        case 10: complete = stream.readValue(geometryCount) && fits(stream, geometryCount, sizeof(uint32_t)); break;
-        case 11: complete = readGeometries(stream, geometryCount); break;
+        case 6: return readVector(stream, position, maxCoordinate);
+        case 7: return readVector(stream, rotation, maxAngle);
+        case 8: return readFloat(stream, scale, maxFactor);
+        case 9: return shader.load(stream);
+        case 10: return stream.readValue(geometryCount) && fits(stream, geometryCount, sizeof(uint32_t));
+        case 11: return readGeometries(stream, geometryCount);
         case 12: {
             String name = *getName();
-            if ((complete = readText(stream, name))) {
-                *getName() = name;
-                *backup.getName() = name + L"Backup";
-            }
-            break;
+            if (!readText(stream, name))
+                return false;
+            *getName() = name;
+            *backup.getName() = name + L"Backup";
+            return true;
         }
-        default: break; // later tags carry no field
+        default: return true; // later tags carry no field
         }
-    }
+    });
     loadTexture();
     updatePlacement();
-    return complete && !cut;
+    return complete;
 }
 
 bool ObjPkgManager::Mesh::readBody(FileInterface& stream)
@@ -126,20 +125,12 @@ bool ObjPkgManager::Mesh::readGeometries(FileInterface& stream, uint32_t count)
     if (!PackageFields::fits(stream, count, sizeof(uint32_t)))
         return false;
     for (uint32_t i = 0; i < count; ++i) {
-        Geometry* geometry = new (std::nothrow) Geometry(nullptr, this);
-        SCList<Geometry>::Node* node = geometry ? geometries.append(geometry) : nullptr;
-        if (!node) {
-            // Left out, its block passed over.
-            delete geometry;
-            Geometry skipped(nullptr, this);
-            if (!skipped.load(stream))
-                return false;
-            continue;
-        }
-        geometry->listNode = node;
-        if (i == 0)
-            geometry->active = 1;
-        if (!geometry->load(stream))
+        // One that cannot be kept is left out, its block passed over.
+        std::unique_ptr<Geometry> made(new (std::nothrow) Geometry(nullptr, this));
+        Geometry skipped(nullptr, this);
+        Geometry& geometry = made && (made->listNode = geometries.append(made.get())) ? *made.release() : skipped;
+        geometry.active = i == 0;
+        if (!geometry.load(stream))
             return false;
     }
     return true;

@@ -35,38 +35,28 @@ bool ObjPkgManager::PhysicsRecord::load(FileInterface& stream)
 {
     using PackageFields::readFloat;
     release();
-    uint32_t tag = 0;
-    bool cut = false;
-    while (stream.readTag(tag, cut)) {
-        bool read = true;
+    return PackageFields::readBlock(stream, [&](uint32_t tag) {
         switch (tag) {
-        case 1: read = stream.readValue(value1); break;
-        case 2: read = readFloat(stream, value2, maxValue); break;
-        case 3: read = readFloat(stream, value3, maxValue); break;
-        case 4: read = readFloat(stream, value4, maxValue); break;
-        case 5: read = readFloat(stream, value5, maxValue); break;
+        case 1: return stream.readValue(value1);
+        case 2: return readFloat(stream, value2, maxValue);
+        case 3: return readFloat(stream, value3, maxValue);
+        case 4: return readFloat(stream, value4, maxValue);
+        case 5: return readFloat(stream, value5, maxValue);
         case 6: {
             float stored = 0.0f;
-            if ((read = stream.readValue(stored)) && stored > 0.0f && stored <= maxMass && std::isfinite(1.0f / stored))
+            if (!stream.readValue(stored))
+                return false;
+            if (stored > 0.0f && stored <= maxMass && std::isfinite(1.0f / stored))
                 mass = stored;
-            break;
+            return true;
         }
-        case 7: read = stream.readValue(noSound1); break;
-        case 8:
-            if (noSound1 == 0)
-                read = readSound(stream, sound1Option, sound1Data, sound1);
-            break;
-        case 9: read = stream.readValue(noSound2); break;
-        case 10:
-            if (noSound2 == 0)
-                read = readSound(stream, sound2Option, sound2Data, sound2);
-            break;
-        default: break; // later tags carry no field
+        case 7: return stream.readValue(noSound1);
+        case 8: return noSound1 != 0 || readSound(stream, sound1Option, sound1Data, sound1);
+        case 9: return stream.readValue(noSound2);
+        case 10: return noSound2 != 0 || readSound(stream, sound2Option, sound2Data, sound2);
+        default: return true; // later tags carry no field
         }
-        if (!read)
-            return false;
-    }
-    return !cut;
+    });
 }
 
 bool ObjPkgManager::PhysicsRecord::readSound(FileInterface& stream, uint32_t& option, FileArray& data,

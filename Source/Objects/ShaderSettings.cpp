@@ -64,36 +64,35 @@ ObjPkgManager::ShaderSettings::ShaderSettings()
 
 bool ObjPkgManager::ShaderSettings::load(FileInterface& stream)
 {
-    uint32_t tag = 0;
-    bool cut = false;
-    while (stream.readTag(tag, cut)) {
-        bool read = true;
-        uint32_t word = 0;
+    return PackageFields::readBlock(stream, [&](uint32_t tag) {
         switch (tag) {
-        case 1:
-            if ((read = stream.readValue(word)) && word >= D3DTADDRESS_WRAP && word <= D3DTADDRESS_MIRRORONCE)
-                addressMode = word;
-            break;
+        case 1: {
+            uint32_t mode = 0;
+            if (!stream.readValue(mode))
+                return false;
+            if (mode >= D3DTADDRESS_WRAP && mode <= D3DTADDRESS_MIRRORONCE)
+                addressMode = mode;
+            return true;
+        }
         case 2: {
             D3DMATERIAL9 stored{};
-            if ((read = stream.readValue(stored)) && finiteMaterial(stored))
+            if (!stream.readValue(stored))
+                return false;
+            if (finiteMaterial(stored))
                 material = stored;
-            break;
+            return true;
         }
-        case 3: read = stream.readValue(alphaRef); break;
-        case 4: read = stream.readValue(reflectionMode); break;
-        case 5: read = stream.readValue(reflectionAmount); break;
-        case 6: read = stream.readValue(value6); break;
-        case 7: read = stream.readValue(cullBackFaces); break;
-        case 8: read = PackageFields::readFloat(stream, textureScale, PackageFields::maxFactor); break;
-        case 9: read = stream.readValue(castShadow); break;
-        case 10: read = stream.readValue(value10); break;
-        default: break; // later tags carry no field
+        case 3: return stream.readValue(alphaRef);
+        case 4: return stream.readValue(reflectionMode);
+        case 5: return stream.readValue(reflectionAmount);
+        case 6: return stream.readValue(value6);
+        case 7: return stream.readValue(cullBackFaces);
+        case 8: return PackageFields::readFloat(stream, textureScale, PackageFields::maxFactor);
+        case 9: return stream.readValue(castShadow);
+        case 10: return stream.readValue(value10);
+        default: return true; // later tags carry no field
         }
-        if (!read)
-            return false;
-    }
-    return !cut;
+    });
 }
 
 void ObjPkgManager::ShaderSettings::apply(const EnvMap* environment, Shader* stateRecord) const

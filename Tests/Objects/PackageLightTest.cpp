@@ -89,6 +89,16 @@ TEST(PackageLight, CornersMeetTheFirstPlaneAndTwoNeighbouringSides)
             const vec3d want = solvePlanes(planes);
             const float slack = 1e-3f * (1.0f + std::fabs(want.x) + std::fabs(want.y) + std::fabs(want.z));
             expectNear(light.corners[i], want, slack, "corner");
+            // On the light: the box's far face, the cone's near plane 0.1 ahead.
+            const vec3d offset = light.corners[i] - light.position;
+            if (light.kind == 0) {
+                expectNear({std::fabs(offset.x), std::fabs(offset.y), offset.z},
+                           {light.range, light.range, light.range}, slack, "box corner");
+            } else {
+                const float half = light.coneAngle * 0.008726646f, tangent = std::tan(half);
+                EXPECT_NEAR(offset.dot(light.transform.row(2)), 0.1f, 1e-4f * (1.0f + tangent));
+                EXPECT_NEAR(offset.length(), 0.1f * std::sqrt(1.0f + 2.0f * tangent * tangent), 1e-3f);
+            }
         }
     }
 }
