@@ -172,9 +172,18 @@ TEST(PackageParts, EveryCutKeepsWhatWasReadAndNothingElse)
     }
     const PackagePartWriter::PhysicsRecord physicsSample = PackagePartSamples::physics();
     const Bytes physicsBytes = bytesOf(PackagePartWriter::writePhysicsRecord, physicsSample);
+    // Seven words, the sound (type, size, bytes), one word.
+    std::vector<size_t> physicsEnds;
+    for (size_t end = 0; end <= 56; end += 8)
+        physicsEnds.push_back(end);
+    physicsEnds.push_back(56 + 12 + physicsSample.sound1.size());
+    physicsEnds.push_back(physicsEnds.back() + 8);
+    ASSERT_EQ(physicsEnds.back() + 4, physicsBytes.size());
     for (size_t cut = 0; cut < physicsBytes.size(); ++cut) {
         ObjPkgManager::PhysicsRecord record(nullptr);
-        record.load(*streamOf(Bytes(physicsBytes.begin(), physicsBytes.begin() + long(cut))));
+        const bool atEnd = std::find(physicsEnds.begin(), physicsEnds.end(), cut) != physicsEnds.end();
+        EXPECT_EQ(record.load(*streamOf(Bytes(physicsBytes.begin(), physicsBytes.begin() + long(cut)))), atEnd)
+            << cut;
         EXPECT_TRUE(record.mass == 0.5f || record.mass == physicsSample.mass) << cut;
         EXPECT_TRUE(!record.sound1 || record.sound1Data.size() == physicsSample.sound1.size()) << cut;
     }
