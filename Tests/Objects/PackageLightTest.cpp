@@ -50,6 +50,8 @@ TEST(PackageLight, AnEmptyBlockGivesTheDefaultConeAtTheOrigin)
     EXPECT_EQ(light.colour, Color(255, 245, 235, 255));
     EXPECT_EQ(light.kind, 1u);
     EXPECT_EQ(light.value9, 256u);
+    EXPECT_EQ(light.value7 + light.value13 + light.mainLight, 0u);
+    EXPECT_EQ(light.value11, 0.0f);
     EXPECT_EQ(light.disabled, 0u);
     for (int r = 0; r < 4; ++r)
         EXPECT_EQ(light.transform.row(r), matrix3d::identity().row(r)) << "looking along the unturned axes";
