@@ -166,8 +166,13 @@ TEST_F(PackageDevice, APlainDrawAfterAReflectiveOneSetsWhatAPlainOneAloneSets)
     ObjPkgManager::ShaderSettings plain;
     plain.alphaRef = 0;
     gDevice->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu);
+    gDevice->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    gDevice->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR); // whatever an earlier pass left
     plain.apply(&environment, nullptr);
     const std::vector<DWORD> alone = appliedStates(builtIn.texture());
+    constexpr size_t stage0AlphaOp = 9, stage0AlphaArg2 = 10;
+    EXPECT_EQ(alone[stage0AlphaOp], DWORD(D3DTOP_MODULATE)) << "texture alpha times the material's";
+    EXPECT_EQ(alone[stage0AlphaArg2], DWORD(D3DTA_DIFFUSE));
 
     struct Case
     {
