@@ -6,6 +6,7 @@
 #include "Application/OSVersion.h"
 #include "Application/ShellWindows.h"
 #include "Audio/Audio.h"
+#include "Entity/CollisionQuery.h"
 #include "Render/EnvMap.h"
 #include "Way/WayModeler.h"
 #include "Way/WayNetwork.h"
@@ -75,6 +76,8 @@ const Step steps[] = {
          delete gOSVersion;
          gOSVersion = nullptr;
      }},
+    // The physics thread's collision query is a static object; its arrays go at exit.
+    {[] {}, [] { gCollisionQuery.clear(); }},
     // The sound system's globals need nothing at start; at exit its event
     // thread stops and its files, pools and sound list go before the static
     // destructors run.

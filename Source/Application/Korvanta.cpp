@@ -7,6 +7,7 @@
 #include "Application/Registry.h"
 #include "Application/UserInput.h"
 #include "Audio/Audio.h"
+#include "Physics/PhysicsManager.h"
 #include "Render/DirectGraphics.h"
 #include "Way/WayModeler.h"
 #include "Core/CrashTrace.h"
@@ -111,6 +112,8 @@ uint32_t Korvanta::init()
     initAudio();
     CRASH_TRACE();
     gUserInput.init(window);
+    CRASH_TRACE();
+    startPhysics();
     scene.swapChain = swapChain;
     CRASH_TRACE();
     if (Texture::loadImageFile(scene.lightTexture, String(L"DefLight"), String(L"bmp"), 169, 1, D3DFMT_A8R8G8B8,
@@ -128,6 +131,9 @@ uint32_t Korvanta::init()
         gResourceManager->load(String(L"Data\\Resource\\Resource.res"));
     CRASH_TRACE();
     createWayModelerSet(gResourceManager);
+    CRASH_TRACE();
+    if (EntityManager::PhysicsManager* physics = physicsManager(); physics && physics->threaded)
+        physics->thread.start();
     active = 1;
     return 1;
 }
@@ -241,6 +247,9 @@ void Korvanta::shutdown()
     if (shutDown)
         return;
     shutDown = true;
+    // The physics thread ends before anything it may touch goes.
+    if (EntityManager::PhysicsManager* physics = physicsManager())
+        physics->thread.stop();
     scene.release();
     EnvMap::release(envMap);
     destroy();

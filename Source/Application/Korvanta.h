@@ -10,6 +10,7 @@
 #include "TextureRecord.h"
 #include "Core/AudioFileRef.h"
 #include "Core/String.h"
+#include "Entity/EntityManager.h"
 
 #include <windows.h>
 
@@ -60,6 +61,11 @@ public:
     // Opens the sound device (a failure leaves the game silent) and makes the
     // default collision and drag sounds from the program's resources. Never fails.
     void initAudio();
+    // The simulator of the device's entity manager, for 128 rigid bodies;
+    // nothing without a swap chain.
+    void startPhysics();
+    // The physics manager of the device's entity manager, or null.
+    EntityManager::PhysicsManager* physicsManager() const;
     // One frame of the main loop; nothing while inactive.
     void update();
     void render();

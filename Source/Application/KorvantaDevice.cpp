@@ -11,6 +11,7 @@
 #include "Entity/EntityManager.h"
 #include "Entity/ParticleSystem.h"
 #include "Entity/SpriteManager.h"
+#include "Physics/PhysicsManager.h"
 #include "Render/GpuSmooth.h"
 #include "Render/StripEffectManager.h"
 #include "Render/SwapChain.h"
@@ -48,11 +49,25 @@ void Korvanta::update()
     if (!active)
         return;
     scene.updateCamera();
+    if (EntityManager::PhysicsManager* physics = physicsManager())
+        physics->update();
     if (swapChain && swapChain->entities)
         swapChain->entities->update();
     scene.shadowManager.update();
     if (swapChain)
         swapChain->update();
+}
+
+void Korvanta::startPhysics()
+{
+    CRASH_TRACE();
+    if (EntityManager::PhysicsManager* physics = physicsManager())
+        physics->start(128);
+}
+
+EntityManager::PhysicsManager* Korvanta::physicsManager() const
+{
+    return swapChain && swapChain->entities ? swapChain->entities->physicsManager.get() : nullptr;
 }
 
 void Korvanta::renderShadowMaps()

@@ -3,6 +3,8 @@
 #include "Entity/MeshOctree.h"
 #include "Entity/StoredMesh.h"
 
+#include "Physics/EntityPhysics.h"
+#include "Physics/PhysicsManager.h"
 #include "Render/D3DDevice.h"
 
 #include "Core/CrashTrace.h"
@@ -146,6 +148,9 @@ void EntityManager::Entity::clear()
 {
     CRASH_TRACE();
     Change change(manager);
+    // The record's body must not go while a step batch runs.
+    if (physics && manager)
+        manager->physicsManager->waitForStepEnd();
     worldBox.center = vec3d();
     worldBox.axes[0] = {1.0f, 0.0f, 0.0f};
     worldBox.axes[1] = {0.0f, 1.0f, 0.0f};
@@ -160,6 +165,8 @@ void EntityManager::Entity::clear()
     while (auto* entry = subEntities.head())
         delete entry->item;
     forgetLinks();
+    delete physics;
+    physics = nullptr;
 }
 
 void EntityManager::Entity::forgetLinks()

@@ -64,9 +64,10 @@ public:
     // Recomputes the own matrices, the boxes and the cells; a change of cells
     // re-places every sub-entity. True when an own matrix moved.
     bool updatePlacement();
-    // Deletes the sub-entities and resets the boxes, cells, flags and change
-    // count; waits for the contact pass first. The projections' entries
-    // forget the entity's links.
+    // Deletes the sub-entities and the physics record and resets the boxes,
+    // cells, flags and change count; waits for the contact pass first, and
+    // with a physics record for the end of the running step batch. The
+    // projections' entries forget the entity's links.
     void clear();
     // Takes the entity's links out of the projections' entries; no links
     // are left.
@@ -96,6 +97,7 @@ public:
     // The bound of the meshes on the entity's transform; empty (all zero)
     // until the first.
     BoundingBox localBox{{}, 1.0f, 1.0f, {}, {}};
+    // The entity's physics record (owned; clear deletes it), or null.
     Physics* physics = nullptr;
     uint32_t changeCount = 0;
     SCList<Entity>::Node* listNode = nullptr;

@@ -4,6 +4,8 @@
 #include "Entity/Entity.h"
 #include "Entity/MeshOctree.h"
 
+#include "Physics/EntityPhysics.h"
+#include "Physics/PhysicsManager.h"
 #include "Render/TextureProj.h"
 
 #include "Core/CrashTrace.h"
@@ -60,12 +62,16 @@ void EntityManager::endContactPass()
     physicsBusy.store(0);
 }
 
-EntityManager::EntityManager() : contactStacks_(new (std::nothrow) ContactStacks)
+EntityManager::EntityManager()
+    : physicsManager(std::make_unique<PhysicsManager>()), contactStacks_(new (std::nothrow) ContactStacks)
 {
 }
 
 EntityManager::~EntityManager()
 {
+    // The bodies go back while the simulator lives; the entities keep their
+    // records, without bodies, until they are cleared below or by their owners.
+    physicsManager->release();
     // Links into the entries go first: the entries go below, the entities
     // may live on.
     for (auto* node = entities.head(); node; node = node->next) {

@@ -34,6 +34,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class TextureProj;
 struct CollisionQuery;
@@ -57,8 +58,10 @@ public:
     struct MeshOctree;
     struct RayQuery;
     struct TexProjEntry;
-    // The physics side of an entity (EntityPhysics.h).
+    // The physics side of an entity (Physics/EntityPhysics.h) and the
+    // simulator with its thread (Physics/PhysicsManager.h).
     class Physics;
+    class PhysicsManager;
 
     using Octree = SceneOctree<SubEntity, SceneOctreeEmpty>;
     // The edge of an octree cell in world units.
@@ -100,7 +103,8 @@ public:
     EntityManager();
     EntityManager(const EntityManager&) = delete;
     EntityManager& operator=(const EntityManager&) = delete;
-    // Empties every entity still listed (its sub-entities go, the entity
+    // Releases the physics (the application stopped its thread before),
+    // empties every entity still listed (its sub-entities go, the entity
     // stays its owner's, detached from the manager), leaves every projection
     // it receives, then releases the mesh octree records.
     ~EntityManager() override;
@@ -166,6 +170,8 @@ public:
 
     // One record per stored mesh that has sub-entities.
     SCList<MeshOctree> meshOctrees;
+    // The simulator of the entities' bodies; never null.
+    const std::unique_ptr<PhysicsManager> physicsManager;
     // Every entity that has had a sub-entity, in the order they came.
     SCList<Entity> entities;
     SCList<TexProjEntry> projections;

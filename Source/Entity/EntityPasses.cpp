@@ -1,7 +1,7 @@
 // The entity pass of the frame and the two caster passes of the shadow maps.
 #include "Entity/Entity.h"
 #include "Entity/EntityManager.h"
-#include "Entity/EntityPhysics.h"
+#include "Physics/EntityPhysics.h"
 #include "Entity/MeshOctree.h"
 #include "Entity/StoredMesh.h"
 #include "Entity/SubEntity.h"
@@ -18,7 +18,7 @@ namespace {
 bool casterMoves(const EntityManager::Entity& entity)
 {
     if (entity.physics)
-        return entity.physics->resting.load(std::memory_order_relaxed) == 0;
+        return entity.physics->unchanged == 0;
     for (auto* node = entity.subEntities.head(); node; node = node->next)
         if (node->item->moved)
             return true;

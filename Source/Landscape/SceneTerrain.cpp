@@ -3,6 +3,8 @@
 #include "Landscape/LevelBlock.h"
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
+#include "Physics/PhysicsManager.h"
+#include "Render/SwapChain.h"
 
 #include <new>
 
@@ -204,16 +206,36 @@ void SceneTerrain::buildBarriers(uint32_t flag)
     if (barriers || !terrain)
         return;
     barriers = new (std::nothrow) EntityManager::CollisionBody;
-    // Without the band's buffers or texture the walls stand all the same.
-    if (barriers)
-        barriers->buildBarriers(terrain->box, 1300.0f, Color(0x29, 0x97, 0xFF, 0x7F), 700.0f, nullptr);
+    if (!barriers)
+        return;
+    // The walls stand on a spare animated body of the physics, taken between
+    // step batches; without the band's buffers or texture they stand all the same.
+    EntityManager::PhysicsManager* physics = physicsManager();
+    neAnimatedBody* body = nullptr;
+    if (physics) {
+        physics->waitForStepEnd();
+        body = physics->takeAnimatedBody();
+    }
+    barriers->buildBarriers(terrain->box, 1300.0f, Color(0x29, 0x97, 0xFF, 0x7F), 700.0f, body);
+}
+
+EntityManager::PhysicsManager* SceneTerrain::physicsManager() const
+{
+    return scene && scene->swapChain && scene->swapChain->entities ? scene->swapChain->entities->physicsManager.get()
+                                                                   : nullptr;
 }
 
 void SceneTerrain::releaseBarriers()
 {
     if (!barriers)
         return;
+    EntityManager::PhysicsManager* physics = physicsManager();
+    if (physics)
+        physics->waitForStepEnd();
+    neAnimatedBody* body = barriers->animatedBody;
     barriers->releaseBarriers();
+    if (physics && body)
+        physics->returnAnimatedBody(body);
     delete barriers;
     barriers = nullptr;
 }

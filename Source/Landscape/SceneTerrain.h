@@ -50,11 +50,14 @@ public:
     // colours go to it. Returns whether the terrain loaded.
     bool build();
     // With flag set and no barriers yet, builds the collision barriers along
-    // the terrain's box (their walls detached until the physics has a body
-    // for them); with flag clear, releases any there are.
+    // the terrain's box, their walls on a spare animated body of the scene's
+    // physics (detached without one); with flag clear, releases any there are.
     void buildBarriers(uint32_t flag);
-    // Releases and deletes the barriers (the scene's clear and destruction).
+    // Releases and deletes the barriers, their body back to the physics
+    // (the scene's clear and destruction, while the device's entity manager lives).
     void releaseBarriers();
+    // The physics manager of the scene's device, or null.
+    EntityManager::PhysicsManager* physicsManager() const;
 
     Scene* scene = nullptr;
     Terrain* terrain = nullptr;

@@ -5,7 +5,7 @@
 #include "EntityTestSupport.h"
 
 #include "Entity/CollisionQuery.h"
-#include "Entity/EntityPhysics.h"
+#include "Physics/EntityPhysics.h"
 
 #include "Render/Camera.h"
 #include "Render/DirectGraphics.h"
@@ -249,8 +249,8 @@ TEST(EntityManagerCasters, SearchCountsWhatTheVolumeHoldsAndTheStillRule)
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     std::vector<std::unique_ptr<EntityManager::Physics>> bodies;
     for (size_t i = 0; i < scene.entities.size(); i += 4) {
-        bodies.push_back(std::make_unique<EntityManager::Physics>());
-        bodies.back()->resting = 1;
+        bodies.push_back(std::make_unique<EntityManager::Physics>(*scene.entities[i], 1.0f));
+        bodies.back()->unchanged = 1;
         scene.entities[i]->physics = bodies.back().get();
     }
     scene.entities[7]->hidden = 1;
@@ -264,7 +264,7 @@ TEST(EntityManagerCasters, SearchCountsWhatTheVolumeHoldsAndTheStillRule)
             for (auto* s = e->subEntities.head(); s; s = s->next)
                 s->item->moved = (round + int(s->item->layer)) % 7 == 0 ? 1 : 0;
         for (auto& b : bodies)
-            b->resting = round % 3 ? 1 : 0;
+            b->unchanged = round % 3 ? 1 : 0;
 
         int32_t count = 0;
         bool moves = false;
@@ -282,7 +282,7 @@ TEST(EntityManagerCasters, SearchCountsWhatTheVolumeHoldsAndTheStillRule)
             bool partMoved = false;
             for (auto* s = e->subEntities.head(); s; s = s->next)
                 partMoved |= s->item->moved != 0;
-            moves |= e->physics ? e->physics->resting == 0 : partMoved;
+            moves |= e->physics ? e->physics->unchanged == 0 : partMoved;
         }
         uint32_t still = 7;
         EXPECT_EQ(scene.manager.findCastersInVolume(volume, excluded, &still), count) << round;
@@ -372,7 +372,7 @@ TEST(EntityManagerContacts, OnlyStaticPartsAtLayerZeroAndNeverDuringAChange)
     EntityManager manager;
     auto quad = meshOf(L"floor", {{-1, 0, -1}, {-1, 0, 1}, {1, 0, 1}, {-1, 0, -1}, {1, 0, 1}, {1, 0, -1}});
     Entity ground(manager), moving(manager), below(manager);
-    EntityManager::Physics body;
+    EntityManager::Physics body(moving, 1.0f);
     for (Entity* e : {&ground, &moving, &below}) {
         e->addStoredMesh(*quad, false, false, nullptr, nullptr);
         e->world = placement(0.0f, 0.0f, 10.0f, {100.0f, 5.0f, 100.0f});

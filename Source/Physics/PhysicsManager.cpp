@@ -1,0 +1,261 @@
+#include "Physics/PhysicsManager.h"
+
+#include "Physics/EntityPhysics.h"
+#include "Physics/PhysicsNoise.h"
+
+#include "Entity/CollisionQuery.h"
+#include "Landscape/Terrain.h"
+
+#include "Core/CrashTrace.h"
+#include "Core/Math.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+namespace {
+
+int64_t readCounter()
+{
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart;
+}
+
+// The frame time kept at least shortestFrame long and within the allowed
+// change of the previous one (none before the first).
+float limitFrameTime(float dt, float previous)
+{
+    if (!(dt >= EntityManager::PhysicsManager::shortestFrame))
+        dt = EntityManager::PhysicsManager::shortestFrame;
+    if (previous != 0.0f) {
+        const double most = double(previous) * double(1.12f);
+        const double least = double(previous) * double(0.88f);
+        if (double(dt) > most)
+            dt = float(most);
+        if (double(dt) < least)
+            dt = float(least);
+    }
+    return dt;
+}
+
+EntityManager::Physics* recordOf(neRigidBodyBase* body, uint32_t type)
+{
+    return body && type == neCollisionReport::rigid ? static_cast<EntityManager::Physics*>(body->owner[1]) : nullptr;
+}
+
+void deliver(EntityManager::Physics* record, EntityManager::Physics::Collision& collision)
+{
+    if (!record)
+        return;
+    if (record->noise)
+        record->noise->onCollision(collision);
+    if (record->collisionHandler)
+        record->collisionHandler(record->owner, &collision);
+}
+
+}
+
+void* EntityManager::PhysicsManager::neAllocator::alloc(size_t size, int32_t)
+{
+    allocatedBytes += size;
+    return std::malloc(size);
+}
+
+void EntityManager::PhysicsManager::neAllocator::free(void* p) { std::free(p); }
+
+EntityManager::PhysicsManager::~PhysicsManager() { release(); }
+
+bool EntityManager::PhysicsManager::start(int32_t n)
+{
+    CRASH_TRACE();
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    counterFrequency = frequency.QuadPart > 0 ? frequency.QuadPart : 1;
+    lastCounter = readCounter();
+    previousFrameTime = 0.03f;
+    rigidBodyCount = n;
+    spareAnimatedCount = spareAnimatedBodies;
+    threaded = 1;
+
+    const vec3d gravity{0.0f, -9.81f, 0.0f};
+    simulator = neSimulator::createSimulator(neSimulatorSizes::game(n), &allocator, &gravity);
+    if (!simulator)
+        return false;
+    // Group 0, every body's, resolves and reports against bodies and ground.
+    simulator->groupResponse[0][0] = 3;
+    simulator->terrainResponse[0] = 3;
+    simulator->collisionCallback = onCollision;
+    simulator->terrainTriangleQueryCallback = queryTerrainTriangles;
+    report.mode = nePerformanceReport::lastCall;
+    rigidBodyBudget = n;
+
+    if (spareAnimated.count() != spareAnimatedBodies)
+        spareAnimated.resize(spareAnimatedBodies);
+    spareAnimatedTop = 0;
+    for (int32_t i = 0; i < spareAnimated.count(); ++i) {
+        neAnimatedBody* body = simulator->createAnimatedBody();
+        if (body && body->active)
+            body->switchActive();
+        if (body)
+            *spareAnimated.at(spareAnimatedTop++) = body;
+    }
+    return true;
+}
+
+void EntityManager::PhysicsManager::update()
+{
+    CRASH_TRACE();
+    if (!simulator || paused)
+        return;
+    updated = 1;
+    nowCounter = readCounter();
+    const float dt =
+        limitFrameTime(float(double(nowCounter - lastCounter) / double(counterFrequency)), previousFrameTime);
+    frameTime.store(dt);
+    previousFrameTime = dt;
+    if (!threaded)
+        simulator->advance(dt * 3.0f, 1.0f / 30.0f, 1.0f / 75.0f);
+    // The next frame time runs from here: a step made here does not count.
+    lastCounter = readCounter();
+
+    // The bodies are read only while no batch runs. A batch in progress (or
+    // released and not yet begun) is told to go on once it ends, which its
+    // own "done" overwrites; a batch that ends meanwhile is synced now.
+    uint32_t state = stepState.load();
+    for (;;) {
+        if (state == done || !threadRuns()) {
+            syncEntities();
+            stepState.store(released);
+            return;
+        }
+        if (stepState.compare_exchange_weak(state, released))
+            return;
+    }
+}
+
+void EntityManager::PhysicsManager::syncEntities()
+{
+    for (auto* node = entities.head(); node; node = node->next)
+        node->item->update();
+}
+
+uint32_t EntityManager::PhysicsManager::run(Thread& owner, uint32_t)
+{
+    CRASH_TRACE();
+    while (!owner.stopRequested.load()) {
+        if (simulator)
+            simulator->advanceThreeSteps(&report, frameTime.load() * 4.2f);
+        stepState.store(done);
+        while (!owner.stopRequested.load() && stepState.load() == done)
+            Sleep(0);
+        stepState.store(running);
+    }
+    return 1;
+}
+
+void EntityManager::PhysicsManager::waitForStepEnd()
+{
+    while (threadRuns() && stepState.load() != done)
+        Sleep(0);
+}
+
+void EntityManager::PhysicsManager::stepOnce()
+{
+    CRASH_TRACE();
+    // A batch already under way would end the wait below at once: let it
+    // finish first, then ask for one of our own.
+    waitForStepEnd();
+    stepState.store(released);
+    waitForStepEnd();
+}
+
+void EntityManager::PhysicsManager::release()
+{
+    CRASH_TRACE();
+    thread.stop();
+    while (auto* node = entities.head())
+        node->item->release();
+    if (simulator) {
+        for (int32_t i = 0; i < spareAnimatedTop; ++i)
+            simulator->freeBody(*spareAnimated.at(i));
+        delete simulator;
+        simulator = nullptr;
+        spareAnimatedCount = 0;
+    }
+    spareAnimated.deleteArray();
+    spareAnimatedTop = 0;
+    rigidBodyBudget = 0;
+}
+
+neAnimatedBody* EntityManager::PhysicsManager::takeAnimatedBody()
+{
+    if (!simulator || spareAnimatedTop <= 0)
+        return nullptr;
+    return *spareAnimated.at(--spareAnimatedTop);
+}
+
+void EntityManager::PhysicsManager::returnAnimatedBody(neAnimatedBody* body)
+{
+    CRASH_TRACE();
+    if (!body || !simulator)
+        return;
+    for (int32_t i = 0; i < spareAnimatedTop; ++i)
+        if (*spareAnimated.at(i) == body)
+            return;
+    if (body->active)
+        body->switchActive();
+    while (body->geometryHead)
+        body->removeGeometry(body->geometryHead);
+    // A full stack has no room: the body goes back to the simulator.
+    if (spareAnimatedTop >= spareAnimated.count()) {
+        simulator->freeBody(body);
+        return;
+    }
+    *spareAnimated.at(spareAnimatedTop++) = body;
+}
+
+void EntityManager::PhysicsManager::queryTerrainTriangles(const vec3d& boxMin, const vec3d& boxMax,
+                                                          neTerrainTriangles& found, neRigidBodyBase* body)
+{
+    CRASH_TRACE();
+    CollisionQuery& query = gCollisionQuery;
+    query.boxMin = boxMin;
+    query.boxMax = boxMax;
+    query.centre = (boxMin + boxMax) * 0.5f;
+    query.radiusSq = (boxMax - query.centre).lengthSq();
+    query.radius = query.radiusSq > 0.0f ? fastSqrt(query.radiusSq) : 0.0f;
+    query.triangleCount = 0;
+    query.vertexCount = 0;
+    found = {};
+
+    EntityManager* manager = body ? static_cast<EntityManager*>(body->owner[0]) : nullptr;
+    if (!manager)
+        return;
+    manager->collideEntities(query);
+    gTerrain.cachePatchesInBox(query);
+
+    found.candidates = query.candidates.data();
+    found.candidateCount = int32_t(query.triangleCount);
+    found.triangles = query.triangles.data();
+    found.triangleCount = int32_t(query.triangleCount);
+    found.vertices = query.vertices.data();
+    found.vertexCount = int32_t(query.vertexCount);
+    // The arrays stay as they are until the next query, which starts empty.
+    query.triangleCount = 0;
+    query.vertexCount = 0;
+}
+
+void EntityManager::PhysicsManager::onCollision(neCollisionReport* report)
+{
+    if (!report)
+        return;
+    Physics* recordA = recordOf(report->bodyA, report->typeA);
+    Physics* recordB = recordOf(report->bodyB, report->typeB);
+    Physics::Collision a{report->localPointA, report->worldPointA, report->relativeVelocity, report->normal,
+                         report->typeB, recordB ? recordB->owner : nullptr};
+    Physics::Collision b{report->localPointB, report->worldPointB, report->relativeVelocity, report->normal,
+                         report->typeA, recordA ? recordA->owner : nullptr};
+    deliver(recordA, a);
+    deliver(recordB, b);
+}

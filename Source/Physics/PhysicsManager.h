@@ -1,0 +1,132 @@
+#pragma once
+// The program's one simulator and what drives it. The entity manager owns
+// the physics manager; the application starts it (start), runs its thread
+// (thread, whose body is run), hands over with it once per frame (update) and
+// stops the thread at shutdown before anything else goes.
+//
+// The hand-over, through stepState:
+//   physics thread: three steps of frameTime x 1.4 -> 2 (done) -> yields while
+//                   it stays 2 -> 0 (running) -> the next batch;
+//   main thread:    update measures the frame time, copies the poses of the
+//                   finished batch into the entities while the thread waits,
+//                   then writes 3 (go on).
+// A 3 written while a batch still runs is overwritten by that batch's 2, so
+// the thread runs at most one batch per frame beyond the one in progress and
+// update never waits; a frame that finds a batch running keeps the last poses.
+// waitForStepEnd and stepOnce are the only waits of the main thread. Code
+// that creates, frees or reshapes bodies calls waitForStepEnd first.
+//
+// Every simulator callback (terrain query, collision report, controllers)
+// runs on the thread that steps: the physics thread, or the main thread in
+// update while threaded is clear.
+
+#include "Entity/EntityManager.h"
+
+#include "Physics/neAllocator.h"
+#include "Physics/neSimulator.h"
+
+#include "Core/ArrayHeap.h"
+#include "Core/SCList.h"
+#include "Core/Thread.h"
+
+#include <atomic>
+#include <cstdint>
+
+class EntityManager::PhysicsManager : public Thread::Method
+{
+public:
+    // The simulator's storage, counted.
+    class neAllocator : public neAllocatorAbstract
+    {
+    public:
+        void* alloc(size_t size, int32_t flags) override;
+        void free(void* p) override;
+
+        uint64_t allocatedBytes = 0; // only grows
+    };
+
+    // Values of stepState.
+    static constexpr uint32_t running = 0;
+    static constexpr uint32_t done = 2;
+    static constexpr uint32_t released = 3;
+
+    static constexpr int32_t spareAnimatedBodies = 16;
+    // Frame times (seconds) are at least this long and change by at most
+    // 12 % of the previous one per frame.
+    static constexpr float shortestFrame = 0.015f;
+
+    PhysicsManager() = default;
+    // Stops the thread, then release.
+    ~PhysicsManager();
+    PhysicsManager(const PhysicsManager&) = delete;
+    PhysicsManager& operator=(const PhysicsManager&) = delete;
+
+    // Main thread, once at start-up: the simulator for n rigid bodies with
+    // gravity, its callbacks, every body-body and body-terrain contact
+    // reported, the budget of n bodies and the 16 spare animated bodies
+    // (inactive). threaded is set; the caller starts the thread. False when
+    // the simulator could not be made.
+    bool start(int32_t n);
+    // Main thread, once per frame (nothing while paused or without a
+    // simulator): the frame time, the simulator's own steps while threaded is
+    // clear, the entities' syncs when no batch runs, then the thread released.
+    void update();
+    // Physics thread: step batches and hand-overs until a stop is asked.
+    uint32_t run(Thread& thread, uint32_t userValue) override;
+    // Main thread: returns once no step batch runs (at once without a thread).
+    void waitForStepEnd();
+    // Main thread: returns after a step batch that began after the call.
+    void stepOnce();
+    // Main thread, after the thread stopped (it is stopped here otherwise):
+    // every entity record gives its body back, then the spare bodies and the
+    // simulator go.
+    void release();
+
+    // The top spare animated body, or null when none is left. Main thread,
+    // between step batches.
+    neAnimatedBody* takeAnimatedBody();
+    // Puts an animated body back: inactive and without geometries, on the
+    // spare stack, or freed when the stack is full. Main thread, between
+    // step batches.
+    void returnAnimatedBody(neAnimatedBody* body);
+
+    // The simulator's callbacks.
+    // The triangles of the static entities and of the ground in the box; a
+    // body without an entity manager in its first owner word gets none.
+    static void queryTerrainTriangles(const vec3d& boxMin, const vec3d& boxMax, neTerrainTriangles& found,
+                                      neRigidBodyBase* body);
+    // Each side of a contact whose body has an entity record: its noise, then
+    // its collision handler; side A first.
+    static void onCollision(neCollisionReport* report);
+
+    int32_t rigidBodyCount = 256;
+    int32_t spareAnimatedCount = spareAnimatedBodies;
+    int64_t counterFrequency = 1;
+    int64_t lastCounter = 0;
+    int64_t nowCounter = 0;
+    // The limited frame time in seconds; the physics thread reads it.
+    std::atomic<float> frameTime{1.0f / 60.0f};
+    float previousFrameTime = 0.0f;
+    neSimulator* simulator = nullptr;
+    neAllocator allocator;
+    // Non-zero: update does nothing.
+    uint32_t paused = 0;
+    // Rigid bodies that entity records may still take.
+    int32_t rigidBodyBudget = 0;
+    ArrayHeap<neAnimatedBody*> spareAnimated;
+    int32_t spareAnimatedTop = 0;
+    uint32_t updated = 0;
+    // The records that have a body, in the order they took it.
+    SCList<EntityManager::Physics> entities;
+    // Non-zero: the physics thread steps; else update steps the simulator.
+    uint32_t threaded = 0;
+    Thread thread{this};
+    std::atomic<uint32_t> stepState{running};
+    // The cost of the thread's last batch (seconds in values[0]).
+    nePerformanceReport report{};
+
+private:
+    // Every record's sync, in list order.
+    void syncEntities();
+    bool threadRuns() const { return threaded && thread.isRunning(); }
+};
