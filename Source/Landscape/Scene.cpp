@@ -183,6 +183,8 @@ void Scene::release()
     if (!swapChain)
         return;
     clear();
+    // Barriers built outside a load go too, while their body's physics lives.
+    terrainLayer.releaseBarriers();
     shadowManager.releaseSectors();
     WayModelerSet::destroy();
     gWayNetwork.clear();

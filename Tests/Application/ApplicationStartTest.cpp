@@ -12,6 +12,7 @@
 #include "Audio/Audio.h"
 #include "Core/Language.h"
 #include "Core/ResourceManager.h"
+#include "Physics/PhysicsManager.h"
 #include "Render/D3DDevice.h"
 
 #include <gtest/gtest.h>
@@ -92,6 +93,18 @@ TEST(KorvantaStart, InitBringsUpWindowDeviceSoundAndInputAndShutdownLetsThemGo)
         EXPECT_STREQ(app.defaultCollisionSound.name.text(), L"SndDefColl");
         EXPECT_STREQ(app.defaultDragSound.name.text(), L"SndDefDrag");
         EXPECT_NE(gUserInput.keyboard, nullptr);
+        // The physics: a simulator for 128 bodies, its thread running; frames hand over with it.
+        EntityManager::PhysicsManager* physics = app.physicsManager();
+        ASSERT_NE(physics, nullptr);
+        ASSERT_NE(physics->simulator, nullptr);
+        EXPECT_EQ(physics->rigidBodyBudget, 128);
+        EXPECT_EQ(physics->spareAnimatedTop, 16);
+        EXPECT_TRUE(physics->thread.isRunning());
+        for (int frame = 0; frame < 5; ++frame) {
+            app.update();
+            physics->waitForStepEnd();
+        }
+        EXPECT_GE(physics->simulator->stepCount, 5u);
 
         app.shutdown();
         EXPECT_EQ(app.window, nullptr);

@@ -10,6 +10,9 @@
 #include "Core/Language.h"
 
 #include <gtest/gtest.h>
+#include <process.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <string>
 #include <tuple>
@@ -80,7 +83,69 @@ std::wstring settingsFolder()
     return folder;
 }
 
+// Where a thread began: the routine its creator handed to Windows.
+void* startAddressOf(HANDLE thread)
+{
+    using Query = NTSTATUS(NTAPI*)(HANDLE, THREADINFOCLASS, PVOID, ULONG, PULONG);
+    static const auto query =
+        reinterpret_cast<Query>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread"));
+    void* address = nullptr;
+    if (!query || query(thread, ThreadQuerySetWin32StartAddress, &address, sizeof(address), nullptr) != 0)
+        return nullptr;
+    return address;
+}
+
+// The threads of a process that the C run-time library started (the
+// program's own threads; Windows and its libraries start theirs otherwise).
+int runtimeThreadsOf(DWORD process)
+{
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE probe = reinterpret_cast<HANDLE>(_beginthreadex(
+        nullptr, 0, [](void* event) -> unsigned { return WaitForSingleObject(event, INFINITE); }, go, 0, nullptr));
+    Sleep(50);
+    void* const runtimeStart = startAddressOf(probe);
+    SetEvent(go);
+    WaitForSingleObject(probe, INFINITE);
+    CloseHandle(probe);
+    CloseHandle(go);
+    int count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != process)
+            continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+        if (thread && runtimeStart && startAddressOf(thread) == runtimeStart)
+            ++count;
+        if (thread)
+            CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
 } // namespace
+
+// The physics thread runs beside the main loop from the end of the start-up
+// and ends before the program does: a close ends the program at once.
+TEST(KorvantaProgram, StartsItsPhysicsThreadAndQuitsCleanly)
+{
+    const std::wstring folder = settingsFolder();
+    GlobalSettings seeded(folder.c_str());
+    seeded.width = 320;
+    seeded.height = 240;
+    seeded.options.fullScreen = 0;
+    ASSERT_TRUE(seeded.writeFile());
+
+    ProgramRun run(programPath);
+    HWND window = run.waitForWindow(windowClass);
+    ASSERT_NE(window, nullptr);
+    Sleep(500);
+    EXPECT_EQ(runtimeThreadsOf(run.process.dwProcessId), 1);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.waitForExit(5000), 0);
+}
 
 // Size and move messages arrive from the start on (a maximised start, then
 // sent directly, as Wine need not maximise without a window manager); frames

@@ -39,7 +39,7 @@ TEST(BruteForce, SphereAgainstTerrainFindsTheNearestTriangle)
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     int contacts = 0;
     for (int round = 0; round < 400; ++round) {
-        Terrain t;
+        QueryTriangles t;
         for (int k = 0; k < 32; ++k) {
             const vec3d centre{u(random) * 3, u(random) * 0.5f, u(random) * 3};
             vec3d v[3];
@@ -76,7 +76,7 @@ TEST(BruteForce, BoxAgainstTerrainTakesTheDeepestTriangle)
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     int contacts = 0;
     for (int round = 0; round < 300; ++round) {
-        Terrain t;
+        QueryTriangles t;
         for (int k = 0; k < 32; ++k) {
             const vec3d centre{u(random) * 2, u(random) * 0.4f, u(random) * 2};
             t.add(centre + vec3d{u(random), u(random) * 0.3f, u(random)}, centre + vec3d{u(random), u(random) * 0.3f, u(random)},
@@ -87,7 +87,7 @@ TEST(BruteForce, BoxAgainstTerrainTakesTheDeepestTriangle)
         float deepest = -1.0f;
         uint32_t material = 0;
         for (size_t k = 0; k < t.triangles.size(); ++k) {
-            Terrain one;
+            QueryTriangles one;
             const neTriangle& tri = t.triangles[k];
             one.add(t.vertices[size_t(tri.indices[0])], t.vertices[size_t(tri.indices[1])], t.vertices[size_t(tri.indices[2])]);
             const neCollisionResult single = collide(box, pose, one.finish(), matrix3d::identity());
@@ -146,7 +146,7 @@ TEST(BruteForce, BoxBlockAgainstATriangle)
     const neGeometry box = makeBox(half);
     int contacts = 0;
     for (int i = 0; i < 3000; ++i) {
-        Terrain t;
+        QueryTriangles t;
         t.add({u(random) * 2, u(random), u(random) * 2}, {u(random) * 2, u(random), u(random) * 2},
               {u(random) * 2, u(random), u(random) * 2});
         const matrix3d pose = rotation({u(random), u(random), u(random) + 0.01f}, u(random) * 3,

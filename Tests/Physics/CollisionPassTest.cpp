@@ -117,7 +117,7 @@ TEST(CollisionPass, TerrainSideKeepsTheTrianglesMaterial)
     addSphere(body, 0.5f, {0, 0, 0}, 3);
     addSphere(body, 0.5f, {0.5f, 0, 0}, 4);
     body->updateBounds();
-    Terrain ground;
+    QueryTriangles ground;
     ground.add({-5, 0, -5}, {0, 0, 5}, {5, 0, -5}, 77);
     neGeometry& terrain = const_cast<neGeometry&>(ground.finish());
     const neCollisionView side{&terrain, &terrain, 1};

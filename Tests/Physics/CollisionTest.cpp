@@ -144,7 +144,7 @@ TEST(Collision, ZeroDistanceContactsHaveANormal)
 
 TEST(Collision, SphereOnTriangles)
 {
-    Terrain t;
+    QueryTriangles t;
     t.add({-2, 0, -2}, {0, 0, 2}, {2, 0, -2}, 7);
     const neGeometry ball = makeSphere(0.5f);
     const neCollisionResult above = collide(ball, translation({0, 0.3f, 0}), t.finish(), matrix3d::identity());
@@ -163,7 +163,7 @@ TEST(Collision, SphereOnTriangles)
     expectVec(corner.normal(), vec3d(1, 0, -1).normalised());
 
     // Two triangles: the deeper wins; of equal depths the first.
-    Terrain two;
+    QueryTriangles two;
     two.add({-2, 0, -2}, {0, 0, 2}, {2, 0, -2}, 1);
     two.add({-2, 0.1f, -2}, {0, 0.1f, 2}, {2, 0.1f, -2}, 2);
     two.add({-2, 0.1f, -2}, {0, 0.1f, 2}, {2, 0.1f, -2}, 3);
@@ -172,18 +172,18 @@ TEST(Collision, SphereOnTriangles)
     EXPECT_NEAR(deeper.depth, 0.3f, 1e-6f);
 
     // A height-field triangle is not a sphere's; an empty list touches nothing.
-    Terrain height;
+    QueryTriangles height;
     height.add({-2, 0, -2}, {0, 0, 2}, {2, 0, -2}, 1, neTriangleHeightField);
     EXPECT_EQ(collide(ball, translation({0, 0.3f, 0}), height.finish(), matrix3d::identity()).collided, 0u);
     EXPECT_EQ(collide(makeCylinder(0.5f, 1), translation({0, 0.3f, 0}), height.finish(), matrix3d::identity()).collided, 0u);
-    Terrain empty;
+    QueryTriangles empty;
     EXPECT_EQ(collide(ball, translation({0, 0.3f, 0}), empty.finish(), matrix3d::identity()).collided, 0u);
 }
 
 TEST(Collision, CylinderOnTriangles)
 {
     // Standing on the middle of a triangle (away from the origin): its lower cap's rim.
-    Terrain flat;
+    QueryTriangles flat;
     flat.add({1, 0, 1}, {5, 0, 10}, {10, 0, 1}, 2);
     const neCollisionResult standing =
         collide(makeCylinder(0.3f, 0.5f), translation({5, 0.7f, 4}), flat.finish(), matrix3d::identity());
@@ -195,7 +195,7 @@ TEST(Collision, CylinderOnTriangles)
 
 
     // Lying above the triangle's edge, most of it beside the triangle: the edge gives the contact.
-    Terrain t;
+    QueryTriangles t;
     t.add({0, 0, -2}, {0, 0, 2}, {3, 0, 0}, 6);
     const neCollisionResult r =
         collide(makeCylinder(0.3f, 1), rotation({0, 0, 1}, -1.5707964f, {0, 0.2f, 0}), t.finish(), matrix3d::identity());
@@ -210,7 +210,7 @@ TEST(Collision, CylinderOnTriangles)
 TEST(Collision, BoxOnTriangles)
 {
     // Flat on a big triangle, 0.05 deep.
-    Terrain t;
+    QueryTriangles t;
     t.add({-5, 0, -5}, {0, 0, 5}, {5, 0, -5}, 4);
     const neGeometry box = makeBox({0.5f, 0.5f, 0.5f});
     const neCollisionResult flat = collide(box, translation({0, 0.45f, 0}), t.finish(), matrix3d::identity());
@@ -222,7 +222,7 @@ TEST(Collision, BoxOnTriangles)
 
     // Flat under the box on several equal triangles: the first of the list wins.
     for (const bool reversed : {false, true}) {
-        Terrain flatGround;
+        QueryTriangles flatGround;
         for (uint32_t m = 1; m <= 3; ++m)
             flatGround.add({-5, 0, -5}, {0, 0, 5}, {5, 0, -5}, m);
         if (reversed)
@@ -234,7 +234,7 @@ TEST(Collision, BoxOnTriangles)
 
     // A triangle's tip poking into the box's bottom face: the box's own axis
     // gives the contact, the tip on the triangle's side and its point on the face.
-    Terrain tip;
+    QueryTriangles tip;
     tip.add({0, -0.9f, 0}, {-3, -5, -1}, {3, -5, -1}, 2);
     const neCollisionResult poked = collide(makeBox({1, 1, 1}), matrix3d::identity(), tip.finish(), matrix3d::identity());
     ASSERT_EQ(poked.collided, 1u);
@@ -245,7 +245,7 @@ TEST(Collision, BoxOnTriangles)
 
     // A height-field triangle pushes the corners up vertically with the
     // triangle's normal (turned up) as the contact normal.
-    Terrain h;
+    QueryTriangles h;
     h.add({-5, 0, -5}, {5, 1, -5}, {0, 0.5f, 5}, 9, neTriangleHeightField);
     const neCollisionResult height = collide(box, translation({0, 0.6f, 0}), h.finish(), matrix3d::identity());
     ASSERT_EQ(height.collided, 1u);
@@ -261,7 +261,7 @@ TEST(Collision, BoxOnTriangles)
 
     // Only corners above the triangle, seen from above, are pushed up: the
     // deepest of them, never a deeper one beside it.
-    Terrain narrow;
+    QueryTriangles narrow;
     narrow.add({2, 0, 0}, {0, 1, -2}, {0, 1, 2}, 1, neTriangleHeightField); // y = 1 - x / 2 over x >= 0
     const neCollisionResult part = collide(box, translation({0, 0.3f, 0}), narrow.finish(), matrix3d::identity());
     ASSERT_EQ(part.collided, 1u);
@@ -270,10 +270,10 @@ TEST(Collision, BoxOnTriangles)
 
     // A vertical height-field triangle has no height: skipped, also after a
     // triangle that did give a contact.
-    Terrain wall;
+    QueryTriangles wall;
     wall.add({-5, -5, 0}, {5, -5, 0}, {0, 5, 0}, 1, neTriangleHeightField);
     EXPECT_EQ(collide(box, matrix3d::identity(), wall.finish(), matrix3d::identity()).collided, 0u);
-    Terrain groundAndWall;
+    QueryTriangles groundAndWall;
     groundAndWall.add({-5, 0, -5}, {5, 0, -5}, {0, 0, 5}, 6, neTriangleHeightField);
     groundAndWall.add({-5, -5, 0}, {5, -5, 0}, {0, 5, 0}, 7, neTriangleHeightField);
     const neCollisionResult kept = collide(box, translation({0, 0.4f, 0}), groundAndWall.finish(), matrix3d::identity());
@@ -284,7 +284,7 @@ TEST(Collision, BoxOnTriangles)
 
 TEST(Collision, DamagedTerrainDataIsSkipped)
 {
-    Terrain t;
+    QueryTriangles t;
     t.add({-5, 0, -5}, {0, 0, 5}, {5, 0, -5}, 1);
     t.add({-5, 0.2f, -5}, {0, 0.2f, 5}, {5, 0.2f, -5}, 2);
     t.triangles[1].indices[2] = 99; // past the vertices

@@ -44,7 +44,7 @@ inline neCollisionResult collide(const neGeometry& a, const matrix3d& wa, const 
 }
 
 // Triangles as the terrain query hands them over.
-struct Terrain
+struct QueryTriangles
 {
     std::vector<vec3d> vertices;
     std::vector<neTriangle> triangles;

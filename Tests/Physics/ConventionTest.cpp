@@ -15,7 +15,7 @@ struct Shapes
     std::uniform_real_distribution<float> unit{-1.0f, 1.0f};
     std::uniform_real_distribution<float> size{0.2f, 1.5f};
     ConvexBlock block = ConvexBlock::box({0.4f, 0.7f, 0.5f});
-    Terrain terrain;
+    QueryTriangles terrain;
     std::vector<vec3d> triangleVertices;
     neGeometry triangle{};
 
@@ -40,7 +40,7 @@ struct Shapes
             return triangle;
         }
         default: {
-            terrain = Terrain();
+            terrain = QueryTriangles();
             terrain.add(shift + vector() * 2.0f, shift + vector() * 2.0f, shift + vector() * 2.0f, 5);
             return terrain.finish();
         }

@@ -1,0 +1,293 @@
+// The physics manager: the frame time it measures, the hand-over with a real
+// physics thread, the budget of bodies and the spare animated bodies.
+#include "ManagerTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace ManagerTest;
+
+int64_t counterNow()
+{
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return c.QuadPart;
+}
+
+// The simulator's time so far: whole steps and what waits for the next.
+float advancedTime(const neSimulator& sim)
+{
+    return float(sim.stepCount) / 75.0f + sim.accumulator;
+}
+
+TEST(PhysicsManagerFrameTime, ShortFramesLongFramesAndTheLimitOfChange)
+{
+    EntityManager entities;
+    PhysicsManager& m = *entities.physicsManager;
+    ASSERT_TRUE(m.start(8));
+    EXPECT_EQ(m.previousFrameTime, 0.03f);
+    m.threaded = 0;
+    struct Case
+    {
+        float previous;
+        double gap; // seconds since the last update
+        float expected;
+    };
+    const Case cases[] = {
+        {0.0f, 0.001, 0.015f},                         // a short frame counts as 0.015 s
+        {0.0f, 0.2, 0.2f},                             // without a previous frame nothing limits it
+        {0.03f, 0.001, float(0.03f * double(0.88f))},  // the first frame after start
+        {0.03f, 1.0, float(0.03f * double(1.12f))},
+        {0.1f, 0.001, float(0.1f * double(0.88f))},    // a shorter frame falls 12 %
+        {0.015f, 0.001, 0.015f},
+    };
+    for (const Case& c : cases) {
+        m.previousFrameTime = c.previous;
+        m.lastCounter = counterNow() - int64_t(c.gap * double(m.counterFrequency));
+        const uint32_t steps = m.simulator->stepCount;
+        m.update();
+        if (c.gap >= 0.1)
+            EXPECT_NEAR(m.frameTime.load(), c.expected, 2e-3f) << c.previous << " " << c.gap;
+        else
+            EXPECT_EQ(m.frameTime.load(), c.expected) << c.previous << " " << c.gap;
+        EXPECT_EQ(m.previousFrameTime, m.frameTime.load());
+        EXPECT_GT(m.simulator->stepCount, steps) << "threaded clear: update steps itself";
+    }
+
+    // Frame after frame of 1 ms, the time falls by 12 % a frame down to 0.015 s.
+    m.previousFrameTime = 0.05f;
+    float expected = 0.05f;
+    for (int frame = 0; frame < 20; ++frame) {
+        m.lastCounter = counterNow();
+        m.update();
+        expected = std::max(0.015f, float(expected * double(0.88f)));
+        ASSERT_EQ(m.frameTime.load(), expected) << frame;
+    }
+
+    // With threaded clear the simulator advances by three frame times.
+    m.previousFrameTime = float((1.0 / 60.0) / double(1.12f));
+    const float before = advancedTime(*m.simulator);
+    m.lastCounter = counterNow() - m.counterFrequency;
+    m.update();
+    EXPECT_NEAR(m.frameTime.load(), 1.0f / 60.0f, 1e-6f);
+    EXPECT_NEAR(advancedTime(*m.simulator) - before, 0.05f, 1e-5f);
+
+    // Paused, an update leaves the clock, the hand-over word and the simulator.
+    m.paused = 1;
+    m.stepState = PhysicsManager::done;
+    const int64_t last = m.lastCounter, now = m.nowCounter;
+    const float frame = m.frameTime, previous = m.previousFrameTime;
+    const uint32_t steps = m.simulator->stepCount;
+    m.updated = 0;
+    Sleep(20);
+    m.update();
+    EXPECT_EQ(m.lastCounter, last);
+    EXPECT_EQ(m.nowCounter, now);
+    EXPECT_EQ(m.frameTime.load(), frame);
+    EXPECT_EQ(m.previousFrameTime, previous);
+    EXPECT_EQ(m.stepState.load(), PhysicsManager::done);
+    EXPECT_EQ(m.simulator->stepCount, steps);
+    EXPECT_EQ(m.updated, 0u);
+    m.paused = 0;
+    m.update();
+    EXPECT_EQ(m.stepState.load(), PhysicsManager::released);
+    EXPECT_EQ(m.updated, 1u);
+}
+
+// A real physics thread under frames of random length: the thread runs at
+// most one batch per frame beyond the one in progress, stepOnce always waits
+// for a batch of its own, and a stop ends the thread at once.
+TEST(PhysicsManagerThread, HandsOverWithTheMainLoop)
+{
+    EntityManager entities;
+    PhysicsManager& m = *entities.physicsManager;
+    ASSERT_TRUE(m.start(64));
+    // Falling boxes that never land: every step steps them all; the first
+    // one counts the steps.
+    std::vector<std::unique_ptr<BoxEntity>> boxes;
+    for (int i = 0; i < 40; ++i)
+        boxes.push_back(std::make_unique<BoxEntity>(entities, vec3d{float(i % 8) * 3.0f, 0.0f, float(i / 8) * 3.0f}));
+    StepCounter counter;
+    ASSERT_TRUE(boxes[0]->physics->rigidBody->addController(&counter));
+    m.thread.start();
+    ASSERT_TRUE(m.thread.isRunning());
+
+    std::mt19937 random(29);
+    const int frames = 1000;
+    for (int frame = 0; frame < frames; ++frame) {
+        const uint32_t pause = random() % 4;
+        if (pause == 3)
+            Sleep(1);
+        else
+            for (uint32_t i = 0; i < pause * 20000; ++i)
+                YieldProcessor();
+        m.update();
+    }
+    m.waitForStepEnd();
+    const uint32_t batches = m.simulator->stepCount;
+    EXPECT_LE(batches, uint32_t(frames) + 1);
+    EXPECT_GT(batches, 0u);
+    EXPECT_EQ(counter.steps.load(), 3 * batches) << "every batch is three steps";
+    EXPECT_GT(boxes[0]->moves, 0) << "the boxes' entities follow their bodies";
+    EXPECT_EQ(boxes[0]->position().y, boxes[0]->physics->pose.at(3, 1));
+
+    // stepOnce in the middle of a running batch, and while the thread waits.
+    int midBatch = 0;
+    for (int call = 0; call < 200; ++call) {
+        if (call % 2) {
+            m.update();
+            while (counter.steps.load() % 3 == 0 && m.stepState.load() != PhysicsManager::done)
+                YieldProcessor();
+        }
+        const uint32_t before = counter.steps.load();
+        midBatch += before % 3 != 0;
+        m.stepOnce();
+        const uint32_t after = counter.steps.load();
+        const uint32_t firstFreshBatch = (before + 2) / 3 * 3;
+        ASSERT_GE(after, firstFreshBatch + 3) << "a batch that began after the call, call " << call;
+        EXPECT_EQ(m.stepState.load(), PhysicsManager::done);
+        if (call % 2 == 0)
+            EXPECT_EQ(after, before + 3) << "the thread waited: exactly one batch";
+    }
+    EXPECT_GT(midBatch, 10);
+
+    const DWORD start = GetTickCount();
+    m.thread.stop();
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_FALSE(m.thread.isRunning());
+    // Without a thread nothing waits.
+    m.stepState = PhysicsManager::running;
+    m.waitForStepEnd();
+    m.stepOnce();
+}
+
+TEST(PhysicsManagerThread, RunWithoutASimulatorStepsNothing)
+{
+    PhysicsManager m;
+    m.threaded = 1;
+    m.thread.start();
+    m.waitForStepEnd();
+    EXPECT_EQ(m.stepState.load(), PhysicsManager::done);
+    m.stepState = PhysicsManager::released;
+    m.waitForStepEnd();
+    m.thread.stop();
+    EXPECT_FALSE(m.thread.isRunning());
+}
+
+// Records take bodies while the budget lasts; one that finds no body gives
+// its unit back; release returns everything.
+TEST(PhysicsManagerBodies, BudgetAndRecords)
+{
+    EntityManager entities;
+    PhysicsManager& m = *entities.physicsManager;
+    {
+        EntityManager::Entity none(entities);
+        Physics record(none, 1.0f);
+        EXPECT_EQ(record.rigidBody, nullptr) << "no simulator, no body";
+    }
+    ASSERT_TRUE(m.start(3));
+    EXPECT_EQ(m.rigidBodyBudget, 3);
+    EXPECT_EQ(m.simulator->sizes.geometriesCount, 3 * 2 + 32);
+    EXPECT_EQ(m.simulator->groupResponse[0][0], 3u);
+    EXPECT_EQ(m.simulator->groupResponse[0][1], 1u);
+    EXPECT_EQ(m.simulator->terrainResponse[0], 3u);
+    EXPECT_EQ(m.simulator->gravity.y, -9.81f);
+
+    std::vector<std::unique_ptr<BoxEntity>> boxes;
+    for (int i = 0; i < 4; ++i)
+        boxes.push_back(std::make_unique<BoxEntity>(entities, vec3d{float(i) * 2, 0, 0}, vec3d{1, 1, 1}, 4.0f));
+    for (int i = 0; i < 3; ++i) {
+        neRigidBody* body = boxes[size_t(i)]->body();
+        ASSERT_NE(body, nullptr);
+        EXPECT_EQ(body->mass, 4.0f);
+        EXPECT_EQ(body->inverseMass, 0.25f);
+        EXPECT_EQ(body->owner[0], &entities);
+        EXPECT_EQ(body->owner[1], boxes[size_t(i)]->physics);
+    }
+    EXPECT_EQ(boxes[3]->body(), nullptr) << "the budget is spent";
+    EXPECT_EQ(m.rigidBodyBudget, 0);
+    EXPECT_EQ(m.entities.count(), 3);
+
+    // A budget larger than the pool: the failed take gives its unit back.
+    boxes.pop_back();
+    m.rigidBodyBudget = 2;
+    BoxEntity extra(entities, {9, 0, 0});
+    EXPECT_EQ(extra.body(), nullptr);
+    EXPECT_EQ(m.rigidBodyBudget, 2);
+
+    boxes[1]->shape.clear();
+    boxes[1]->clear();
+    EXPECT_EQ(boxes[1]->physics, nullptr);
+    EXPECT_EQ(m.rigidBodyBudget, 3);
+    EXPECT_EQ(m.entities.count(), 2);
+    EXPECT_EQ(m.simulator->rigidBodies.usedCount(), 2);
+
+    // The manager's release takes every body back; the records stay, bodiless.
+    for (auto& box : boxes)
+        box->shape.clear();
+    m.release();
+    EXPECT_EQ(m.simulator, nullptr);
+    EXPECT_EQ(m.entities.count(), 0);
+    EXPECT_EQ(boxes[0]->physics->rigidBody, nullptr);
+    boxes[0]->physics->update();
+}
+
+TEST(PhysicsManagerBodies, SpareAnimatedBodies)
+{
+    EntityManager entities;
+    PhysicsManager& m = *entities.physicsManager;
+    EXPECT_EQ(m.takeAnimatedBody(), nullptr);
+    ASSERT_TRUE(m.start(4));
+    ASSERT_EQ(m.spareAnimatedTop, 16);
+    std::vector<neAnimatedBody*> taken;
+    while (neAnimatedBody* body = m.takeAnimatedBody()) {
+        EXPECT_EQ(body->active, 0u);
+        taken.push_back(body);
+    }
+    ASSERT_EQ(taken.size(), 16u);
+    EXPECT_EQ(m.simulator->animatedBodies.usedCount(), 16);
+
+    // A body comes back inactive and without its geometries.
+    neAnimatedBody* walls = taken.back();
+    walls->switchActive();
+    for (int i = 0; i < 3; ++i)
+        walls->addGeometry()->setBoxSize(1, 1, 1);
+    walls->updateBounds();
+    const int32_t geometries = m.simulator->geometries.usedCount();
+    m.returnAnimatedBody(walls);
+    EXPECT_EQ(walls->active, 0u);
+    EXPECT_EQ(walls->geometryCount, 0);
+    EXPECT_EQ(m.simulator->geometries.usedCount(), geometries - 3);
+    EXPECT_EQ(m.spareAnimatedTop, 1);
+
+    // Given back twice, or to a full stack: the stack never holds a body
+    // twice nor grows past its sixteen places.
+    m.returnAnimatedBody(walls);
+    EXPECT_EQ(m.spareAnimatedTop, 1);
+    for (size_t i = 0; i + 1 < taken.size(); ++i)
+        m.returnAnimatedBody(taken[i]);
+    ASSERT_EQ(m.spareAnimatedTop, 16);
+    for (neAnimatedBody* body : taken)
+        m.returnAnimatedBody(body);
+    EXPECT_EQ(m.spareAnimatedTop, 16);
+    std::vector<neAnimatedBody*> again;
+    while (neAnimatedBody* body = m.takeAnimatedBody())
+        again.push_back(body);
+    std::sort(again.begin(), again.end());
+    std::sort(taken.begin(), taken.end());
+    EXPECT_EQ(again, taken);
+    for (neAnimatedBody* body : again)
+        m.returnAnimatedBody(body);
+    m.release();
+    EXPECT_EQ(m.spareAnimatedTop, 0);
+    EXPECT_EQ(m.takeAnimatedBody(), nullptr);
+}
+
+}
