@@ -101,6 +101,22 @@ TEST(PhysicsManagerFrameTime, ShortFramesLongFramesAndTheLimitOfChange)
     EXPECT_EQ(m.updated, 1u);
 }
 
+// A record that notes whether it went while a step batch was running.
+class WatchedRecord : public Physics
+{
+public:
+    WatchedRecord(EntityManager::Entity& owner, PhysicsManager& manager) : Physics(owner, 1.0f), manager_(manager) {}
+    ~WatchedRecord() override
+    {
+        if (manager_.thread.isRunning() && manager_.stepState.load() != PhysicsManager::done)
+            ++releasedDuringABatch;
+    }
+    static inline int releasedDuringABatch = 0;
+
+private:
+    PhysicsManager& manager_;
+};
+
 // A real physics thread under frames of random length: the thread runs at
 // most one batch per frame beyond the one in progress, stepOnce always waits
 // for a batch of its own, and a stop ends the thread at once.
@@ -116,6 +132,11 @@ TEST(PhysicsManagerThread, HandsOverWithTheMainLoop)
         boxes.push_back(std::make_unique<BoxEntity>(entities, vec3d{float(i % 8) * 3.0f, 0.0f, float(i / 8) * 3.0f}));
     StepCounter counter;
     ASSERT_TRUE(boxes[0]->physics->rigidBody->addController(&counter));
+    std::vector<std::unique_ptr<EntityManager::Entity>> watched;
+    for (int i = 0; i < 20; ++i) {
+        watched.push_back(std::make_unique<EntityManager::Entity>(entities));
+        watched.back()->physics = new WatchedRecord(*watched.back(), m);
+    }
     m.thread.start();
     ASSERT_TRUE(m.thread.isRunning());
 
@@ -157,6 +178,21 @@ TEST(PhysicsManagerThread, HandsOverWithTheMainLoop)
             EXPECT_EQ(after, before + 3) << "the thread waited: exactly one batch";
     }
     EXPECT_GT(midBatch, 10);
+
+    // Entities cleared between frames give their bodies back while the
+    // thread steps the others: each record goes only once the running batch
+    // has ended.
+    const int32_t budget = m.rigidBodyBudget;
+    for (auto& entity : watched) {
+        m.update();
+        entity->clear();
+        EXPECT_EQ(entity->physics, nullptr);
+    }
+    EXPECT_EQ(WatchedRecord::releasedDuringABatch, 0);
+    m.update();
+    m.waitForStepEnd();
+    EXPECT_EQ(m.rigidBodyBudget, budget + int32_t(watched.size()));
+    EXPECT_EQ(m.entities.count(), int32_t(boxes.size()));
 
     const DWORD start = GetTickCount();
     m.thread.stop();
