@@ -4,7 +4,8 @@
 // pose back into the entity after each step batch, the entity's collision
 // handler and an optional physics noise.
 //
-// Threads: construction, release and update run on the main thread, release
+// Threads: construction, release and update run on the main thread, and
+// like every change of the body, the controllers, the handler or the noise
 // only between step batches (the caller waits for the step end first).
 // onControllerStep and the collision handler run on the physics thread
 // inside a step; a handler only records what it needs (in atomic words or a

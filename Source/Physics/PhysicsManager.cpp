@@ -69,6 +69,8 @@ EntityManager::PhysicsManager::~PhysicsManager() { release(); }
 bool EntityManager::PhysicsManager::start(int32_t n)
 {
     CRASH_TRACE();
+    if (simulator)
+        return true;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     counterFrequency = frequency.QuadPart > 0 ? frequency.QuadPart : 1;

@@ -65,7 +65,7 @@ public:
     // gravity, its callbacks, every body-body and body-terrain contact
     // reported, the budget of n bodies and the 16 spare animated bodies
     // (inactive). threaded is set; the caller starts the thread. False when
-    // the simulator could not be made.
+    // the simulator could not be made; a second start keeps the first.
     bool start(int32_t n);
     // Main thread, once per frame (nothing while paused or without a
     // simulator): the frame time, the simulator's own steps while threaded is

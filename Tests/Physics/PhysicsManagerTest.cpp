@@ -230,6 +230,8 @@ TEST(PhysicsManagerBodies, BudgetAndRecords)
     }
     ASSERT_TRUE(m.start(3));
     EXPECT_EQ(m.rigidBodyBudget, 3);
+    EXPECT_EQ(m.rigidBodyCount, 3);
+    EXPECT_EQ(m.simulator->sizes.rigidBodiesCount, 3);
     EXPECT_EQ(m.simulator->sizes.geometriesCount, 3 * 2 + 32);
     EXPECT_EQ(m.simulator->groupResponse[0][0], 3u);
     EXPECT_EQ(m.simulator->groupResponse[0][1], 1u);
