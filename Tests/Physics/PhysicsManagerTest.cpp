@@ -174,8 +174,9 @@ TEST(PhysicsManagerThread, HandsOverWithTheMainLoop)
         const uint32_t firstFreshBatch = (before + 2) / 3 * 3;
         ASSERT_GE(after, firstFreshBatch + 3) << "a batch that began after the call, call " << call;
         EXPECT_EQ(m.stepState.load(), PhysicsManager::done);
-        if (call % 2 == 0)
+        if (call % 2 == 0) {
             EXPECT_EQ(after, before + 3) << "the thread waited: exactly one batch";
+        }
     }
     EXPECT_GT(midBatch, 10);
 
