@@ -30,6 +30,14 @@ void freeRange(BufferRange*& range)
     range = nullptr;
 }
 
+// A projection link's entry for a piece: its range back to the pool, and
+// nothing copied.
+void release(Way::ProjectionLink::Entry& entry)
+{
+    freeRange(entry.range);
+    entry = {};
+}
+
 // The texture of a modeler's slot: none for an empty slot (the part draws
 // untextured), else the record's texture.
 void bindSlot(uint32_t stage, const TextureRef& slot)
@@ -221,11 +229,9 @@ void Segment::renderProjections()
                 collected.clear();
                 collectProjectedTriangles(meshes[i].tree.get(), checksum, collected, projection->volume);
                 if (collected.empty()) {
-                    freeRange(entry.range);
-                    entry = {};
+                    release(entry);
                 } else if (checksum != entry.checksum || !entry.range || entry.count != collected.size()) {
-                    freeRange(entry.range);
-                    entry = {};
+                    release(entry);
                     BufferRange* range = BufferPool::allocRange(gWayNetwork.indexPools, uint32_t(collected.size()));
                     if (range && fill(range->pool->indexBuffer, range->start * sizeof(uint16_t), collected.data(),
                                       uint32_t(collected.size() * sizeof(uint16_t))))
@@ -286,7 +292,7 @@ void WayNetwork::unlink(Way::ProjectionLink* link)
     if (link->recordNode && link->recordNode->owner)
         link->recordNode->owner->unlink(link->recordNode);
     for (Way::ProjectionLink::Entry& entry : link->entries)
-        freeRange(entry.range);
+        release(entry);
     delete link;
 }
 

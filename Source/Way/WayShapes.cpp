@@ -224,7 +224,7 @@ void CurbstoneWay::buildSegmentMesh(const Segment&, int32_t part, PartMesh& mesh
         emitPanel(mesh, r[5], r[1], r[3], r[7]);
 
         if (startCap) {
-            face({0, 1, 4, 5}, offsetA);
+            // The outer records keep the outer faces' coordinates.
             face({8, 9, 16, 17}, offsetA, curbWidth);
             setNormal(r, {0, 1, 4, 5, 8, 9, 16, 17}, -forward);
             emitPanel(mesh, r[4], r[0], r[8], r[16]);
@@ -233,7 +233,7 @@ void CurbstoneWay::buildSegmentMesh(const Segment&, int32_t part, PartMesh& mesh
         if (endCap) {
             // On the right curbstone's end face the width goes to its outer
             // records, as the stone's texture is laid out.
-            face({2, 6, 11, 19}, offsetB);
+            face({11, 19}, offsetB);
             face({10, 18, 3, 7}, offsetB, curbWidth);
             setNormal(r, {2, 3, 6, 7, 10, 11, 18, 19}, forward);
             emitPanel(mesh, r[2], r[6], r[18], r[10]);

@@ -159,6 +159,13 @@ TEST_F(WayCurve, GroundFittingFollowsTheTerrainAwayFromJunctions)
     EXPECT_EQ(first.followsGround(), 0u);
     const float atJunction = ::Way::wayHeightAtNode(gWayNetwork.ways.head()->item->head()->next);
     EXPECT_NEAR(first.positions[1].centre.y, atJunction, 0.01f);
+    // Asked alone, a cross-section of it fits as the load fitted it.
+    for (const ::Way::Pos& fitted : first.positions) {
+        ::Way::Pos pos = fitted;
+        pos.left.y = pos.right.y = -1000.0f;
+        ::Way::Segment::groundCrossSectionAt(pos, first, 0);
+        EXPECT_EQ(pos.centre.y, fitted.centre.y);
+    }
     EXPECT_EQ(gWayNetwork.segments[3]->followsGround(), 1u);
 }
 

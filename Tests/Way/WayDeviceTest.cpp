@@ -151,7 +151,7 @@ TEST_F(WayDevice, ASegmentExactlyAtTheDrawDistanceIsNotDrawn)
 TEST_F(WayDevice, AProjectionMovedOffASegmentLosesItsLink)
 {
     ASSERT_TRUE(read(bytesOf({Route{point(0, -30, L"Curbstone1", 12.0f), point(0, 30, L"Curbstone1", 12.0f)},
-                              Route{point(200, -30), point(200, 30)}})));
+                              Route{point(200, -30), point(200, 30)}, Route{point(400, 0), point(460, 60)}})));
     ::Way::Segment& nearSegment = *gWayNetwork.segments[0];
     ::Way::Segment& farSegment = *gWayNetwork.segments[1];
     TextureProj lamp(nullptr);
@@ -204,6 +204,29 @@ TEST_F(WayDevice, AProjectionMovedOffASegmentLosesItsLink)
     drawWays(chain(), withLamp);
     EXPECT_EQ(farSegment.projections.count(), 0);
     EXPECT_EQ(usedRanges(gWayNetwork.indexPools), piecesOnly);
+
+    // Over the diagonal road, then in its box's empty corner: the link
+    // stays, but no triangle is there to draw again.
+    ::Way::Segment& diagonal = *gWayNetwork.segments[2];
+    lookDown(chain(), {430.0f, 80.0f, 30.0f});
+    boxAround({430.0f, 0.0f, 30.0f}, 4.0f);
+    drawWays(chain(), withLamp);
+    ASSERT_EQ(diagonal.projections.count(), 1);
+    EXPECT_GT(usedRanges(gWayNetwork.indexPools), piecesOnly);
+    boxAround({457.0f, 0.0f, 3.0f}, 2.0f);
+    drawWays(chain(), withLamp);
+    ASSERT_EQ(diagonal.projections.count(), 1);
+    EXPECT_EQ(diagonal.projections.head()->item->entries[0].range, nullptr);
+    EXPECT_EQ(usedRanges(gWayNetwork.indexPools), piecesOnly);
+
+    // Other ways read over these: the links go with the old ways first.
+    boxAround({430.0f, 0.0f, 30.0f}, 4.0f);
+    drawWays(chain(), withLamp);
+    ASSERT_GT(usedRanges(gWayNetwork.indexPools), piecesOnly);
+    ASSERT_TRUE(read(bytesOf({Route{point(0, -30), point(0, 30)}})));
+    EXPECT_EQ(gWayNetwork.projectionRecords.head()->item->links.count(), 0);
+    EXPECT_EQ(usedRanges(gWayNetwork.indexPools), gWayNetwork.segments[0]->meshCount);
+    drawWays(chain(), withLamp);
     // The projection going takes its record along.
     lamp.detachFromReceivers();
     EXPECT_EQ(gWayNetwork.projectionRecords.count(), 0);

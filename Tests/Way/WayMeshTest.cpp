@@ -81,8 +81,13 @@ TEST_F(WayMesh, AStraightSimpleWayOnFlatGround)
                 // World coordinates, 0.35 per unit.
                 EXPECT_NEAR(v.uv.x, v.position.x * 0.35f, 0.0001f);
                 EXPECT_NEAR(v.uv.y, v.position.z * 0.35f, 0.0001f);
+            } else if (v.position.y < 0.0f) {
+                // A cap's foot: its texture runs on down from the road's edge.
+                EXPECT_NEAR(v.position.y, -0.0001f, 1e-6f);
+                EXPECT_NEAR(v.uv.x, (0.2f + 0.0001f) * 0.35f + v.position.x * 0.35f, 0.0001f);
+                EXPECT_NEAR(v.uv.y, v.position.z * 0.35f, 0.0001f);
             } else {
-                EXPECT_TRUE(v.position.y == 0.2f || std::fabs(v.position.y + 0.0001f) < 1e-6f);
+                EXPECT_NEAR(v.position.y, 0.2f, 0.0001f);
             }
         }
     EXPECT_EQ(capTriangles(*parts[0], forward), 4);
@@ -109,12 +114,121 @@ TEST_F(WayMesh, AStraightSimpleWayOnFlatGround)
             }
         }
     EXPECT_EQ(capTriangles(*parts[1], forward), 4);
+    // Along the way from each strip's middle: u = (distance along + the
+    // cross-section's distance) x 1.7, v = distance across x 0.36 + 0.5.
+    for (const ::Way::Vertex& v : strips[0].v)
+        if (v.position.z == 0.0f) {
+            const float across = v.position.x < 0.0f ? v.position.x + 4.0f : v.position.x - 4.0f;
+            EXPECT_NEAR(v.uv.x, 0.0f, 0.0001f);
+            EXPECT_NEAR(v.uv.y, across * 0.36f + 0.5f, 0.0001f);
+        }
+    // Without a device no piece gets a range: each is left empty.
+    ::Way::Segment::Mesh piece;
+    EXPECT_FALSE(s.uploadMesh(piece, *parts[0]));
+    EXPECT_EQ(piece.vertices, nullptr);
+    EXPECT_EQ(piece.indices, nullptr);
     // The segment's bounds hold both parts.
     s.buildMeshes();
     EXPECT_NEAR(s.bounds.minimum.x, -5.0f, 0.001f);
     EXPECT_NEAR(s.bounds.maximum.x, 5.0f, 0.001f);
     EXPECT_NEAR(s.bounds.maximum.y, 0.2f, 0.0001f);
     EXPECT_EQ(s.meshCount, 2u);
+}
+
+TEST_F(WayMesh, AStraightCurbstoneWay)
+{
+    // 12 wide along z, 0.2 above the ground; curbs 0.3 wide and 0.08 high.
+    Route route{point(0, 0, L"Curbstone1", 12.0f), point(0, 20, L"Curbstone1", 12.0f)};
+    ASSERT_TRUE(read(bytesOf({route})));
+    ::Way::Segment& s = *gWayNetwork.segments[0];
+    Parts parts = partsOf(s);
+    const size_t pieces = s.positions.size() - 1;
+    // The road between the curbs' feet, at the road's height.
+    const std::vector<Triangle> road = trianglesOf(*parts[0]);
+    ASSERT_EQ(road.size(), 2 * pieces + 4);
+    for (const Triangle& t : road)
+        for (const ::Way::Vertex& v : t.v)
+            EXPECT_NEAR(std::fabs(v.position.x), 5.7f, 0.001f);
+    // The curbs: inner faces, tops and outer faces per piece, and two end
+    // faces at each end.
+    const std::vector<Triangle> curbs = trianglesOf(*parts[1]);
+    ASSERT_EQ(curbs.size(), 12 * pieces + 8);
+    int inner = 0, tops = 0, outer = 0, ends = 0;
+    for (const Triangle& t : curbs) {
+        for (const ::Way::Vertex& v : t.v) {
+            const float x = std::fabs(v.position.x);
+            const vec3d& n = v.normal;
+            if (std::fabs(n.z) > 0.99f) {
+                ++ends;
+            } else if (std::fabs(n.y) > 0.99f) {
+                // A top, between the curb's edges at its top.
+                ++tops;
+                EXPECT_NEAR(v.position.y, 0.28f, 0.0001f);
+            } else if (std::fabs(x - 5.7f) < 0.001f) {
+                // An inner face faces the road.
+                ++inner;
+                EXPECT_NEAR(n.x * v.position.x, -5.7f, 0.01f);
+                EXPECT_NEAR(v.uv.y, v.position.y * 1.5f, 0.0001f);
+                EXPECT_NEAR(v.uv.x, v.position.z * 0.6f, 0.05f);
+            } else {
+                // An outer face reaches 0.3 below the ground.
+                ++outer;
+                EXPECT_NEAR(x, 6.0f, 0.001f);
+                EXPECT_NEAR(n.x * v.position.x, 6.0f, 0.01f);
+                EXPECT_TRUE(std::fabs(v.position.y - 0.28f) < 0.0001f || std::fabs(v.position.y + 0.3f) < 0.0001f);
+            }
+        }
+    }
+    EXPECT_EQ(inner, 12 * int(pieces));
+    EXPECT_EQ(tops, 12 * int(pieces));
+    EXPECT_EQ(outer, 12 * int(pieces));
+    EXPECT_EQ(ends, 24);
+    // The end faces at the start: u from the distance, the inner records
+    // a curb's width further.
+    for (size_t k = 12; k < 16; ++k)
+        for (const ::Way::Vertex& v : curbs[k].v) {
+            EXPECT_LT(v.normal.z, -0.99f);
+            const bool innerRecord = std::fabs(std::fabs(v.position.x) - 5.7f) < 0.001f;
+            EXPECT_NEAR(v.uv.x, innerRecord ? 0.3f * 0.6f : 0.0f, 0.0001f);
+            EXPECT_NEAR(v.uv.y, v.position.y * 1.5f, 0.0001f);
+        }
+}
+
+// A modeler of pieces too large for 16-bit indices: 40,000 vertices each.
+class Oversized final : public ::Way::Modeler
+{
+public:
+    Oversized() : Modeler(String(L"Oversized"), 1, 1) {}
+    int32_t meshPartCount() const override { return 1; }
+    void shapeSegment(const ::Way::Pos& a, const ::Way::Pos& b, uint32_t) override { setDirections(a, b); }
+    void buildSegmentMesh(const ::Way::Segment&, int32_t part, ::Way::PartMesh& mesh, const ::Way::Pos& a,
+                          const ::Way::Pos&, float, bool, bool) override
+    {
+        if (part != 0)
+            return;
+        for (int i = 0; i < 10000; ++i)
+            ::Way::emitPanel(mesh, {a.left, {0, 1, 0}, {}}, {a.right, {0, 1, 0}, {}},
+                             {a.right + vec3d(0, 0, 1), {0, 1, 0}, {}}, {a.left + vec3d(0, 0, 1), {0, 1, 0}, {}});
+    }
+};
+
+TEST_F(WayMesh, PiecesPastSixteenBitIndicesAreLeftOutAndCounted)
+{
+    Oversized modeler;
+    gWayNetwork.registerModeler(&modeler);
+    Route route{point(0, 0, L"Oversized"), point(0, 6, L"Oversized")};
+    route[0].stepsPerLength = 0.55f; // three pieces: one fits, two do not
+    gWayNetwork.refusedPieces = 0;
+    ASSERT_TRUE(read(bytesOf({route})));
+    ::Way::Segment& s = *gWayNetwork.segments[0];
+    ASSERT_EQ(s.positions.size(), 4u);
+    EXPECT_EQ(gWayNetwork.refusedPieces, 2u);
+    Parts parts = partsOf(s);
+    EXPECT_EQ(*parts[0]->getVertexCount(), 40000);
+    for (int32_t i = 0; i < parts[0]->countedIndices(); ++i)
+        ASSERT_LT(int32_t(*parts[0]->getIndex(i)), 40000);
+    gWayNetwork.clearWays();
+    std::erase(gWayNetwork.modelers, &modeler);
 }
 
 TEST_F(WayMesh, CapsAtFreeEndsAndWhereTheModelerChanges)

@@ -4,7 +4,6 @@
 #include "WayTestFiles.h"
 
 #include "Landscape/Terrain.h"
-#include "Render/Camera.h"
 
 #include <atomic>
 #include <random>
@@ -183,6 +182,15 @@ TEST_F(WayQuery, HollowsAtTheirEdgesEndsAndMiddle)
     EXPECT_EQ(colours[3][10], uint16_t(int((80 >> 3) * 0.65f) << 11 | int((150 >> 3) * 0.65f)));
     EXPECT_EQ(colours[15][0], 0x1234);
     EXPECT_EQ(colours[0][0], 0);
+
+    // Another file read: the lookup forgets the segment it found last.
+    float kept = 100.0f;
+    gWayNetwork.applyHollow(0.0f, 50.0f, kept);
+    ASSERT_LT(kept, 100.0f);
+    ASSERT_TRUE(read(bytesOf({Route{point(500, 0, L"TerrainHollow1"), point(500, 100, L"TerrainHollow1")}})));
+    kept = 100.0f;
+    gWayNetwork.applyHollow(0.0f, 50.0f, kept);
+    EXPECT_EQ(kept, 100.0f);
 }
 
 TEST_F(WayQuery, TheGridsMatchTheSinglePointLookupCellByCell)
@@ -290,47 +298,6 @@ TEST_F(WayGround, TheTerrainSinksUnderTheTrackFromEveryThread)
     for (float h : single)
         sunk += h < 50.0f * 1.75f - 0.01f;
     EXPECT_GT(sunk, 200);
-}
-
-TEST_F(WayGround, ThePatchesInViewCarryTheHollowsAndTheTint)
-{
-    const ::Way::Segment* track = gWayNetwork.hollowSegments[3];
-    const vec3d centre = track->positions[track->positions.size() / 2].centre;
-    // Grid points of the terrain near the track's middle, asked from another
-    // thread (the surface with the hollow at the point) before the patches
-    // get their detail, then here from the patches' grids.
-    std::vector<vec2d> points;
-    for (int i = -12; i <= 12; ++i)
-        for (int k = -12; k <= 12; ++k)
-            points.push_back({std::round(centre.x / 3.0f + float(i)) * 3.0f, std::round(centre.z / 3.0f + float(k)) * 3.0f});
-    std::vector<float> remote;
-    std::thread([&] {
-        for (const vec2d& p : points)
-            remote.push_back(gTerrain.getHeight(p.x, p.y, 3));
-    }).join();
-    Camera camera;
-    camera.position = {centre.x, 200.0f, centre.z};
-    camera.range = 600.0f;
-    gTerrain.startLod(camera);
-    int sunk = 0;
-    for (size_t n = 0; n < points.size(); ++n) {
-        const float here = gTerrain.getHeight(points[n].x, points[n].y, 3);
-        EXPECT_NEAR(here, remote[n], 0.001f) << points[n].x << ", " << points[n].y;
-        sunk += here < 50.0f * 1.75f - 0.01f;
-    }
-    EXPECT_GT(sunk, 100);
-    // The patch under the track's middle is tinted (the plain ground's
-    // texels are 0, the tint is the track's brown).
-    int tinted = 0, patches = 0;
-    for (const Terrain::Patch& patch : gTerrain.patches)
-        if (const Terrain::PatchData* data = patch.detail) {
-            ++patches;
-            for (const auto& row : data->colours)
-                for (uint16_t c : row)
-                    tinted += c != 0;
-        }
-    EXPECT_GT(patches, 0);
-    EXPECT_GT(tinted, 50);
 }
 
 TEST_F(WayGround, QueriesFromAnotherThreadWhileTheWaysAreReplaced)

@@ -1,0 +1,116 @@
+// The ground under the road network's hollow tracks: lowered at the fine
+// resolutions of the height query and in the patches' grids, the patches'
+// colour texels tinted, the coarse grid left as it is.
+#include "TerrainTestMaps.h"
+#include "WayFileWriter.h"
+
+#include "Render/Camera.h"
+#include "Way/WayModeler.h"
+#include "Way/WayNetwork.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace TerrainTestMaps;
+
+// Flat ground 50 height units high and a hollow track 20 wide along z from
+// (0, -150) to (0, 150), tinted brown.
+class TerrainHollow : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        createWayModelerSet();
+        gTerrain.clear();
+        const std::vector<uint8_t> map = mapBytes(heightMap(256, [](int32_t, int32_t) { return 12800.0f; }));
+        FileArray ground(4096);
+        ground.write(map.data(), uint32_t(map.size()));
+        ground.seek(0, 0);
+        ASSERT_TRUE(gTerrain.load(nullptr, settings(), ground));
+        WayFileWriter::Way track;
+        for (float z : {-150.0f, 150.0f}) {
+            WayFileWriter::Point p;
+            p.position[2] = z;
+            p.width = 20.0f;
+            p.stepsPerLength = 0.5f;
+            p.name = String(L"TerrainHollow1");
+            p.colour[0] = 40;  // blue
+            p.colour[1] = 100; // green
+            p.colour[2] = 160; // red
+            track.push_back(p);
+        }
+        FileArray ways(256);
+        WayFileWriter::write({track}, ways);
+        ways.seek(0, 0);
+        ASSERT_TRUE(gWayNetwork.read(ways));
+    }
+    void TearDown() override
+    {
+        WayModelerSet::destroy();
+        gWayNetwork.clear();
+        gTerrain.clear();
+    }
+
+    static constexpr float ground = 12800.0f * 0.00390628f * 1.75f;
+    // 10 in from its edges the track is 9 x min(1, 0.06 x 10) height units deep.
+    static constexpr float sunk = (12800.0f * 0.00390628f - 5.4f) * 1.75f;
+};
+
+TEST_F(TerrainHollow, FineHeightsSinkAndTheCoarseGridDoesNot)
+{
+    for (int32_t resolution = 1; resolution <= 3; ++resolution)
+        EXPECT_NEAR(gTerrain.getHeight(0.0f, 0.0f, resolution), sunk, 0.02f) << resolution;
+    EXPECT_NEAR(gTerrain.getHeight(0.0f, 0.0f, 0), ground, 0.001f);
+    EXPECT_NEAR(gTerrain.getHeight(30.0f, 0.0f, 3), ground, 0.001f);
+    EXPECT_NEAR(gTerrain.getHeight(0.0f, 200.0f, 3), ground, 0.001f);
+}
+
+TEST_F(TerrainHollow, PatchesInViewHoldTheHollowOnceAndTheTint)
+{
+    // Fine points across the track, asked from another thread (the surface
+    // with the hollow at the point) before the patches have their detail,
+    // then here from the patches' grids.
+    std::vector<vec2d> points;
+    for (int i = -8; i <= 8; ++i)
+        for (int k = -8; k <= 8; ++k)
+            points.push_back({float(i) * 3.0f, float(k) * 3.0f});
+    std::vector<float> remote;
+    std::thread([&] {
+        for (const vec2d& p : points)
+            remote.push_back(gTerrain.getHeight(p.x, p.y, 3));
+    }).join();
+    Camera camera;
+    camera.position = {0.0f, 200.0f, 0.0f};
+    camera.range = 600.0f;
+    gTerrain.startLod(camera);
+    int sunkPoints = 0;
+    for (size_t n = 0; n < points.size(); ++n) {
+        const float here = gTerrain.getHeight(points[n].x, points[n].y, 3);
+        EXPECT_NEAR(here, remote[n], 0.001f) << points[n].x << ", " << points[n].y;
+        sunkPoints += here < ground - 0.01f;
+    }
+    EXPECT_GT(sunkPoints, 100);
+    // The track's brown over the plain ground's texels (0 without layers),
+    // beside it nothing.
+    int tinted = 0, beside = 0;
+    for (const Terrain::Patch& patch : gTerrain.patches)
+        if (const Terrain::PatchData* data = patch.detail)
+            for (int i = 0; i < 16; ++i)
+                for (int j = 0; j < 16; ++j) {
+                    const float x = (float(data->x0) + 2.0f * float(i)) * 3.0f;
+                    const uint16_t c = data->colours[i][j];
+                    if (std::fabs(x) < 7.0f && std::fabs(float(data->z0) * 3.0f) < 140.0f) {
+                        tinted += c != 0 && (c >> 11) > (c & 31);
+                    } else if (std::fabs(x) > 13.0f) {
+                        beside += c != 0;
+                    }
+                }
+    EXPECT_GT(tinted, 20);
+    EXPECT_EQ(beside, 0);
+}
+
+}
