@@ -184,11 +184,12 @@ float wayHeightAtNode(const PointNode* node)
     }
     if (!first)
         return 0.0f;
-    Curve curve, next;
+    Curve curve;
     Segment::initCurve(curve, first, second);
-    Segment::initCurve(next, second, second->next);
+    // At t = 0 the look-ahead stays on the curve; at t = 1 the node ends its
+    // list, with no curve after it.
     vec3d forward, side, left, right;
-    Segment::crossSection(curve, &next, atEnd ? 1.0f : 0.0f, node->item->width, forward, side, left, right);
+    Segment::crossSection(curve, nullptr, atEnd ? 1.0f : 0.0f, node->item->width, forward, side, left, right);
     return std::max(groundHeight(left.x, left.z), groundHeight(right.x, right.z)) + node->item->heightOffset;
 }
 

@@ -140,6 +140,7 @@ TEST_F(WaysRelease, TheDeviceReleaseGivesBackTheWaysPools)
     EXPECT_EQ(gWayNetwork.vertexPools.pools.count(), 0);
     EXPECT_EQ(gWayNetwork.indexPools.pools.count(), 0);
     EXPECT_EQ(road.meshes[0].vertices, nullptr);
+    EXPECT_EQ(road.meshes[0].tree, nullptr);
     EXPECT_EQ(road.meshCount, 0u);
     EXPECT_EQ(gWayModelerSet->simple.drawStateBlock, nullptr);
     // The ways stay for the queries.

@@ -9,6 +9,7 @@
 
 #include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
+#include "Way/WayMesh.h"
 #include "Render/TextureProj.h"
 
 #include "Core/ResourceManager.h"
@@ -121,6 +122,19 @@ TEST_F(WayDevice, AnUploadedPieceDrawsAndItsPixelsReadBack)
     EXPECT_NE(colourAt(frame, pixelOf(chain(), {-5, 0.1f, 10}, frame)).argb() | 0xFF000000, clearColour);
     EXPECT_EQ(colourAt(frame, pixelOf(chain(), {-12, 0, 0}, frame)).argb() | 0xFF000000, clearColour);
     EXPECT_EQ(colourAt(frame, pixelOf(chain(), {12, 0, -20}, frame)).argb() | 0xFF000000, clearColour);
+
+    // A piece whose indices no pool can take is left empty, and the vertex
+    // range it had already taken goes back.
+    ::Way::PartMesh huge{String()};
+    ::Way::emitTriangle(huge, {}, {{1, 0, 0}, {}, {}}, {{0, 0, 1}, {}, {}});
+    huge.reserveIndices((1 << 24) + 3);
+    *huge.getIndexCount() = (1 << 24) + 3;
+    const uint32_t taken = usedRanges(gWayNetwork.vertexPools);
+    ::Way::Segment::Mesh piece;
+    EXPECT_FALSE(s.uploadMesh(piece, huge));
+    EXPECT_EQ(piece.vertices, nullptr);
+    EXPECT_EQ(piece.indices, nullptr);
+    EXPECT_EQ(usedRanges(gWayNetwork.vertexPools), taken);
 }
 
 TEST_F(WayDevice, ASegmentExactlyAtTheDrawDistanceIsNotDrawn)
@@ -228,6 +242,14 @@ TEST_F(WayDevice, AProjectionMovedOffASegmentLosesItsLink)
     EXPECT_EQ(gWayNetwork.projectionRecords.head()->item->links.count(), 0);
     EXPECT_EQ(usedRanges(gWayNetwork.indexPools), gWayNetwork.segments[0]->meshCount);
     drawWays(chain(), withLamp);
+    // A projection is recorded once, each projection with a record of its own.
+    TextureProj other(nullptr);
+    gWayNetwork.addTexProj(&lamp);
+    gWayNetwork.addTexProj(&other);
+    gWayNetwork.addTexProj(&other);
+    ASSERT_EQ(gWayNetwork.projectionRecords.count(), 2);
+    EXPECT_EQ(gWayNetwork.projectionRecords.tail()->item->projection, &other);
+    gWayNetwork.removeTexProj(&other);
     // The projection going takes its record along.
     lamp.detachFromReceivers();
     EXPECT_EQ(gWayNetwork.projectionRecords.count(), 0);

@@ -121,6 +121,47 @@ TEST_F(WayQuery, ProjectPointAgainstTheEdgePolylines)
     EXPECT_GT(outsideCount, 1000);
 }
 
+TEST_F(WayQuery, TheIndexFindsWhatTheCrossSectionsSay)
+{
+    // The halfway planes and kept edge lengths against the distances worked
+    // out from the cross-sections themselves.
+    std::mt19937 random(31);
+    int compared = 0;
+    for (int round = 0; round < 10; ++round) {
+        ASSERT_TRUE(read(bytesOf({randomWay(random, L"TerrainHollow1")})));
+        for (::Way::Segment* s : gWayNetwork.segments) {
+            std::uniform_real_distribution<float> px(s->bounds.minimum.x, s->bounds.maximum.x);
+            std::uniform_real_distribution<float> pz(s->bounds.minimum.z, s->bounds.maximum.z);
+            std::vector<std::pair<float, float>> points;
+            std::vector<float> indexed;
+            std::vector<uint32_t> indexedInside;
+            for (int k = 0; k < 300; ++k) {
+                points.push_back({px(random), pz(random)});
+                uint32_t inside = 0;
+                float along = 0.0f;
+                indexed.push_back(s->projectPoint(points.back().first, points.back().second, inside, along, nullptr));
+                indexedInside.push_back(inside);
+            }
+            const std::vector<float> halfways = std::move(s->halfways), scales = std::move(s->edgeScales);
+            s->halfways.clear();
+            s->edgeScales.clear();
+            for (size_t k = 0; k < points.size(); ++k) {
+                uint32_t inside = 0;
+                float along = 0.0f;
+                const float d = s->projectPoint(points[k].first, points[k].second, inside, along, nullptr);
+                EXPECT_EQ(inside, indexedInside[k]);
+                if (inside && indexedInside[k]) {
+                    EXPECT_NEAR(d, indexed[k], 0.001f + 0.0001f * d);
+                    ++compared;
+                }
+            }
+            s->halfways = halfways;
+            s->edgeScales = scales;
+        }
+    }
+    EXPECT_GT(compared, 1000);
+}
+
 TEST_F(WayQuery, HollowsAtTheirEdgesEndsAndMiddle)
 {
     // A hollow 40 wide along z from (0, 0) to (0, 100): edges at x = -20, 20.
