@@ -148,6 +148,12 @@ TEST_F(WayCurve, GroundFittingFollowsTheTerrainAwayFromJunctions)
         EXPECT_NEAR(pos.left.y, ground + 0.2f, 0.001f);
         EXPECT_EQ(pos.left.y, pos.right.y);
     }
+    // The road's height at a point: the higher of its edges' ground there,
+    // at the start of its segment and at the end of a list.
+    const ::Way::PointNode* corner = gWayNetwork.ways.head()->item->head()->next;
+    const std::vector<::Way::Pos>& fitted = gWayNetwork.segments[1]->positions;
+    EXPECT_NEAR(::Way::wayHeightAtNode(corner), fitted.front().left.y, 0.001f);
+    EXPECT_NEAR(::Way::wayHeightAtNode(corner->next), fitted.back().left.y, 0.01f);
     // A branch leaves at (0, 0): the segments there blend between their ends,
     // the branch starting at the height of the way it hangs from.
     Route branch{point(0, 0), point(0, 60), point(0, 120)};

@@ -413,6 +413,18 @@ void checkJunctions(size_t expected, float parentHalfWidth)
         return true;
     });
     ASSERT_EQ(junctions.size(), expected);
+    // Every cut plane stands upright through its corner on the ground.
+    gWayNetwork.walk([](::Way::PointNode* node) {
+        for (const ::Way::Point::Cut& cut : node->item->cuts)
+            for (uint32_t k = 0; k < cut.planeCount; ++k) {
+                const ConvexVolume::Plane& plane = cut.planes[k];
+                EXPECT_EQ(plane.normal.y, 0.0f);
+                EXPECT_EQ(plane.point.y, 0.0f);
+                EXPECT_NEAR(plane.normal.length(), 1.0f, 0.001f);
+                EXPECT_NEAR(plane.distance, plane.normal.dot(plane.point), 0.001f);
+            }
+        return true;
+    });
 
     std::vector<Triangle> parentRoad, parentAll, joiningAll;
     for (::Way::Segment* s : parents) {
