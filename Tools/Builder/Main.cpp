@@ -15,6 +15,7 @@
 #include "WaySamples.h"
 #include "WayTextures.h"
 #include "SoundSamples.h"
+#include "TreeSamples.h"
 
 #include "Core/FileArray.h"
 
@@ -32,8 +33,8 @@ bool makeFolder(const String& path)
 // The game's data folders under root, parents first.
 bool makeDataFolders(const String& root)
 {
-    for (const wchar_t* folder :
-         {L"Data", L"Data\\Resource", L"Data\\Menu", L"Data\\Map", L"Data\\Mesh", L"Data\\Sound", L"Objects"})
+    for (const wchar_t* folder : {L"Data", L"Data\\Resource", L"Data\\Menu", L"Data\\Map", L"Data\\Mesh",
+                                  L"Data\\Sound", L"Data\\Tree", L"Objects"})
         if (!makeFolder(root + folder))
             return false;
     return true;
@@ -104,6 +105,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!MeshSamples::save(root + L"Data\\Mesh\\") || !RiderSample::save(root + L"Data\\Mesh\\")) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample meshes\n");
+        return 1;
+    }
+    if (!TreeSamples::save(root + L"Data\\Tree\\")) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the sample trees\n");
         return 1;
     }
     if (!writeFiles(root + L"Data\\Sound\\", SoundSamples::sampleFiles())) {

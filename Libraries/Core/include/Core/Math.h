@@ -18,6 +18,15 @@ inline float floorFloat(float x) { return float(std::floor(double(x))); }
 inline float floatSqrt(float x) { return float(std::sqrt(double(x))); }
 inline float logFloat(float x) { return float(std::log(double(x))); }
 
+// The nearest whole number, an exact half going down (271.5 gives 271,
+// 271.51 gives 272): the rounding of the user interface's rectangles and
+// text lines, and of the tree generator.
+inline float roundHalfDown(float x)
+{
+    const float whole = floorFloat(x);
+    return x - whole > 0.5f ? whole + 1.0f : whole;
+}
+
 // Mantissas of the square roots of [2, 4) (first half) and [1, 2) (second
 // half), indexed by the lowest exponent bit and the 15 top mantissa bits.
 // Written once by initFastMath, read-only afterwards (from every thread).
