@@ -1,0 +1,123 @@
+// Prints figures of the tree generator on one core: growing the default
+// skeleton with its roots, and reading the sample tree's three stored levels
+// of detail, alone and for a level of 20 trees.
+#include "BenchFigures.h"
+
+#include "TreeSamples.h"
+#include "TreeStreamWriter.h"
+
+#include "Core/FileArray.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace
+{
+
+double now()
+{
+    static const double period = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return 1.0 / double(f.QuadPart);
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return double(t.QuadPart) * period;
+}
+
+struct Figures
+{
+    uint32_t boughs = 0;
+    uint32_t bones = 0;
+};
+
+void count(Tree::Bough& b, Figures& f)
+{
+    ++f.boughs;
+    f.bones += b.boneCount + b.rootCount * b.rootBoneCount;
+    for (uint32_t i = 0; i < b.childCount; ++i)
+        count(*b.children.at(int32_t(i)), f);
+}
+
+}
+
+int main()
+{
+    SetThreadAffinityMask(GetCurrentThread(), 1);
+    constexpr int runs = 200;
+
+    // Growth of the default parameters, each run from its own generator state.
+    Tree::Bough::Param defaults;
+    defaults.root.count = TreeSamples::sampleRoots;
+    Figures grown;
+    int run = 0;
+    const BenchFigures::Spread growth = BenchFigures::repeat(runs, [&] {
+        srand(unsigned(++run));
+        const double start = now();
+        Tree::Bough trunk;
+        trunk.genBones(defaults);
+        trunk.genRoots(defaults);
+        const double took = now() - start;
+        if (run == 1)
+            count(trunk, grown);
+        return took;
+    });
+    std::printf("default tree: %u boughs, %u bones (with %u roots)\n", grown.boughs, grown.bones,
+                TreeSamples::sampleRoots);
+    BenchFigures::print("genBones + genRoots, default parameters (budget 2 ms)", growth, 1e3, "ms");
+
+    // The sample's three stored levels, each record in its own memory stream.
+    Tree::Bough levels[3];
+    TreeStreamWriter::grow(defaults, TreeSamples::sampleSeed, levels);
+    FileArray records[3];
+    Figures stored;
+    for (int i = 0; i < 3; ++i) {
+        TreeStreamWriter::writeBough(records[i], levels[i]);
+        count(levels[i], stored);
+    }
+    std::printf("sample levels of detail: %u boughs, %u bones, %u bytes\n", stored.boughs, stored.bones,
+                records[0].size() + records[1].size() + records[2].size());
+    const auto readLevels = [&records] {
+        Tree::Bough read[3];
+        const double start = now();
+        for (int i = 0; i < 3; ++i) {
+            records[i].seek(0, 0);
+            read[i].read(records[i]);
+        }
+        return now() - start;
+    };
+    BenchFigures::print("read of the sample's three levels (budget 0.2 ms)", BenchFigures::repeat(runs, readLevels),
+                        1e3, "ms");
+
+    // A level load's share: 20 trees' streams, parameters and skeletons.
+    const std::vector<uint8_t> sample = TreeSamples::sampleTree();
+    const auto readTwenty = [&sample] {
+        const double start = now();
+        for (int tree = 0; tree < 20; ++tree) {
+            FileArray stream(4096);
+            stream.write(sample.data(), uint32_t(sample.size()));
+            stream.seek(4, 0);
+            Tree::Bough::Param param;
+            Tree::Bough levels[3];
+            uint8_t tag = 0;
+            while (stream.readValue(tag) && tag != 0) {
+                uint32_t skip = 0;
+                if (tag == 4)
+                    param.read(stream);
+                else if (tag == 5 || tag == 10 || tag == 11)
+                    levels[tag == 5 ? 0 : tag - 9].read(stream);
+                else if (tag == 6 && stream.readValue(skip) && stream.readValue(skip))
+                    stream.seek(int32_t(skip), 1);
+                else
+                    stream.readValue(skip);
+            }
+        }
+        return now() - start;
+    };
+    BenchFigures::print("20 sample tree streams read (of a level's 1 s)", BenchFigures::repeat(50, readTwenty), 1e3,
+                        "ms");
+    return 0;
+}
