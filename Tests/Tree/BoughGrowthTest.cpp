@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -312,6 +313,41 @@ TEST(BoughGrowth, HalfTurnYawKeepsChildrenInOnePlane)
         EXPECT_NEAR(a.y, b.y, 1e-6f);
         EXPECT_NEAR(a.z, b.z, 1e-6f);
     }
+}
+
+TEST(BoughGrowth, ChildAnglesCountFromEachBoughsStart)
+{
+    // No random share: child k of a bough turns (k + 1) steps of yaw and pitch.
+    Param p = straightTrunk();
+    for (Param::BoneParam::Level& l : p.bone.levels) {
+        l.angleRange = vec2d(0, 0);
+        l.angleStep = vec2d(10, 90);
+    }
+    Tree::Bough trunk = grown(p, 41);
+    uint32_t checked = 0;
+    forEachBough(trunk, [&](Tree::Bough& b, Tree::Bough*, uint32_t) {
+        for (uint32_t k = 0; k < b.childCount; ++k) {
+            Tree::Bough& child = *b.children.at(int32_t(k));
+            ASSERT_GT(child.boneCount, 0u);
+            const Tree::Bone& start = *child.bones.at(0);
+            const Tree::Bone* from = nullptr;
+            for (uint32_t i = 0; i < b.boneCount && !from; ++i)
+                if (b.bones.at(int32_t(i))->position == start.position)
+                    from = b.bones.at(int32_t(i));
+            ASSERT_NE(from, nullptr);
+            // The frame of the parent bone about the axis (0, 1, 0).
+            const vec3d axis(0, 1, 0), d = from->direction;
+            const bool alongAxis = std::acos(std::clamp(d.dot(axis), -1.0f, 1.0f)) * 180.0f / 3.14159265f < 4.0f;
+            const vec3d w = alongAxis ? vec3d(d.x, d.z, d.y) : d;
+            const vec3d s = axis.cross(w).normalised(), t = s.cross(axis).normalised();
+            const float yaw = 90.0f * float(k + 1) * 3.14159265f / 180.0f;
+            const float pitch = 10.0f * float(k + 1) * 3.14159265f / 180.0f;
+            const vec3d expected = axis * -std::sin(pitch) + (t * std::sin(yaw) + s * std::cos(yaw)) * std::cos(pitch);
+            EXPECT_NEAR((start.direction - expected).length(), 0.0f, 1e-4f) << "child " << k;
+            ++checked;
+        }
+    });
+    EXPECT_GT(checked, 20u);
 }
 
 TEST(BoughGrowth, RootsFollowTheTrunkBonesOfTheirZone)

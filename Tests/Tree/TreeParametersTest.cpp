@@ -207,6 +207,10 @@ TEST(TreeParameters, EmptyBlocksAndUnknownTagsKeepWhatIsThere)
         EXPECT_EQ(written(*readInto(c.make(), empty)), defaults);
         const Generated g = randomStream(c, random);
         EXPECT_EQ(written(*readInto(readInto(c.make(), g.bytes), empty)), g.bytes);
+        // A tag the block does not know is passed over as one byte.
+        Bytes unknownFirst = g.bytes;
+        unknownFirst.insert(unknownFirst.begin(), uint8_t(250));
+        EXPECT_EQ(written(*readInto(c.make(), unknownFirst)), g.bytes);
     }
 
     // An unknown tag is one byte: the next byte is the next tag.
