@@ -34,7 +34,7 @@ int32_t countOf(float x, int32_t max)
 {
     if (!(x > 0.0f))
         return 0;
-    return x < float(max) ? int32_t(x) : max;
+    return int32_t(std::min(x, float(max)));
 }
 
 float heldResolution(uint32_t resolution)

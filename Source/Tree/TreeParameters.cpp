@@ -2,6 +2,7 @@
 
 #include "Core/Math.h"
 
+#include <algorithm>
 #include <cmath>
 
 // Each block reads one field per known tag and passes over unknown tags as
@@ -240,7 +241,7 @@ int32_t Tree::Bough::ObjectParam::getCount() const
     // Also false for NaN.
     if (!(count > 0.0f))
         return 0;
-    return count < float(maxCount) ? int32_t(count) : maxCount;
+    return int32_t(std::min(count, float(maxCount)));
 }
 
 void Tree::Branch::Param::Shape::read(FileInterface& s)

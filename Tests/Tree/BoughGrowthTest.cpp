@@ -186,7 +186,8 @@ TEST(BoughGrowth, ABoneWithoutWobbleOrBiasGoesStraightByTheStep)
     EXPECT_GT(bent.direction.x, 0.95f);
     EXPECT_GT(std::fabs(bent.direction.y) + std::fabs(bent.direction.z), 1e-3f) << "wobble turned it";
 
-    // A full bough takes no more bones.
+    // A full bough takes no more bones, even with room in its array.
+    ASSERT_TRUE(b.bones.resize(int32_t(Tree::Bough::maxBones) + 10));
     b.boneCount = Tree::Bough::maxBones;
     srand(5);
     EXPECT_FALSE(b.addBone(added, 9.0f, 8.0f, 0.0f, 0.5f, vec3d()));
@@ -225,7 +226,14 @@ TEST(BoughGrowth, GrownSkeletonsKeepTheirInvariants)
             for (uint32_t i = 0; i < b.boneCount; ++i) {
                 const Tree::Bone& bone = *b.bones.at(int32_t(i));
                 check(bone.radius >= p.bone.minRadius * (1.0f - 1e-6f), "radii not below the minimum");
-                check(i == 0 || bone.distance >= b.bones.at(int32_t(i) - 1)->distance, "distances never drop");
+                if (i > 0) {
+                    // A bone's distance is the path length: each step is as long as the distances say.
+                    const Tree::Bone& before = *b.bones.at(int32_t(i) - 1);
+                    const float step = bone.distance - before.distance;
+                    check(step >= 0.0f, "distances never drop");
+                    check(std::fabs((bone.position - before.position).length() - step) <= 1e-4f * (1.0f + step),
+                          "steps as long as their distances");
+                }
                 check(std::isfinite(bone.position.x) && std::isfinite(bone.position.y), "finite positions");
             }
             check(!b.boneCount || b.bones.at(int32_t(b.boneCount) - 1)->distance <= b.end * (1.0f + 1e-6f),

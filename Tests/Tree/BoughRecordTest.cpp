@@ -58,6 +58,18 @@ bool readsWhole(const Bytes& bytes, Tree::Bough& into)
     return into.read(stream);
 }
 
+// A stream that tells all its bytes but whose reads fail past limit, as a
+// disk that fails mid-read.
+struct FailingStream : ByteStream
+{
+    uint32_t limit;
+    FailingStream(const Bytes& bytes, uint32_t limit) : ByteStream(bytes), limit(limit) {}
+    uint32_t read(void* buffer, uint32_t n) override
+    {
+        return tell() + n > limit ? 0 : ByteStream::read(buffer, n);
+    }
+};
+
 void expectEmpty(Tree::Bough& b)
 {
     EXPECT_EQ(b.boneCount, 0u);
@@ -168,6 +180,14 @@ TEST(BoughRecord, DamagedRecordsNeverReadPastTheirCounts)
     for (size_t cut = 0; cut < record.size(); cut += (cut < 200 ? 1 : 7)) {
         Tree::Bough b;
         ASSERT_FALSE(readsWhole(Bytes(record.begin(), record.begin() + long(cut)), b)) << cut;
+        expectEmpty(b);
+    }
+
+    // Reads failing at every byte though the counts fit.
+    for (uint32_t limit = 0; limit < record.size(); limit += (limit < 200 ? 1 : 5)) {
+        Tree::Bough b = grownWithRoots(9);
+        FailingStream stream(record, limit);
+        ASSERT_FALSE(b.read(stream)) << limit;
         expectEmpty(b);
     }
 
