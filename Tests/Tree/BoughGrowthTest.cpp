@@ -124,6 +124,8 @@ TEST(BoughGrowth, PickedDistancesMatchHandWorkedLists)
         // Picked 3, fixed 3: no range left to draw from.
         {"fixed use the range", 10, 10, 1, 10, 0, 3, 0, 3, {1, 2, 3}, 3},
         {"fixed past the range", 10, 10, 1, 10, 0, 3, 0, 5, {1, 2, 3, 4, 5}, 5},
+        // Picked 30, but the fixed ones leave no step to draw from.
+        {"fixed fill the range", 100, 10, 1, 10, 0, 3, 0, 3, {1, 2, 3}, 3},
         {"low above high", 10, 10, 1, 10, 8, 2, 1, 0, {10}, 1},
         {"no length", 10, 10, 1, 0, 0, 0, 1, 0, {}, 0},
         {"negative length", 10, 10, 1, -5, 0, 5, 1, 0, {}, 0},
@@ -358,6 +360,37 @@ TEST(BoughGrowth, ChildAnglesCountFromEachBoughsStart)
     EXPECT_GT(checked, 20u);
 }
 
+TEST(BoughGrowth, ChildRadiiFollowTheirWeight)
+{
+    // Weight 1 whatever the draw: q = 0.3 / 2, a child takes 0.85 of its bone's
+    // radius and the bone keeps q^(0.1 x reduction) of it.
+    Param p = straightTrunk();
+    p.bone.childWeightMin = 1.0f;
+    p.bone.radiusReduction = 1.0f;
+    p.bone.minRadius = 0.01f;
+    Tree::Bough trunk = grown(p, 51);
+    uint32_t checked = 0;
+    forEachBough(trunk, [&](Tree::Bough& b, Tree::Bough*, uint32_t) {
+        for (uint32_t i = 0; i < b.boneCount; ++i) {
+            const Tree::Bone& bone = *b.bones.at(int32_t(i));
+            Tree::Bough* only = nullptr;
+            uint32_t sprouting = 0;
+            for (uint32_t k = 0; k < b.childCount; ++k)
+                if (b.children.at(int32_t(k))->bones.at(0)->position == bone.position) {
+                    only = b.children.at(int32_t(k));
+                    ++sprouting;
+                }
+            EXPECT_EQ(bone.hasChildren, sprouting > 0 ? 1u : 0u);
+            if (sprouting != 1 || only->bones.at(0)->radius <= 0.01f)
+                continue;
+            const float before = only->bones.at(0)->radius / 0.85f;
+            EXPECT_NEAR(bone.radius, before * std::pow(0.15f, 0.1f), 1e-5f * before);
+            ++checked;
+        }
+    });
+    EXPECT_GT(checked, 5u);
+}
+
 TEST(BoughGrowth, RootsFollowTheTrunkBonesOfTheirZone)
 {
     Param p = straightTrunk();
@@ -464,6 +497,13 @@ TEST(BoughGrowth, DamagedParametersGrowBoundedSkeletons)
         p.root.count = 4;
         c.damage(p);
         Tree::Bough trunk = grown(p, 31);
+        // Growing again replaces everything the bough held.
+        Tree::Bough reused = grown(Param(), 32);
+        srand(31);
+        reused.genBones(p);
+        reused.genRoots(p);
+        std::string why;
+        EXPECT_TRUE(sameHierarchy(trunk, reused, why)) << why;
         const HierarchyFigures f = figuresOf(trunk);
         EXPECT_EQ(f.bones > 0, c.grows);
         EXPECT_LE(f.boughs, Tree::Bough::maxBoughs);

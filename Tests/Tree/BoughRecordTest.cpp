@@ -142,6 +142,8 @@ TEST(BoughRecord, CountsBeyondTheDataOrDeepNestingFailAndLeaveTheBoughEmpty)
     bone(head(fewEmptyRoots, 1, 5, 0, 0, 0), 0);
     Assembler inflatedChildren;
     bone(head(inflatedChildren, 1, 0, 0, 0x7FFFFFFFu, 0), 0);
+    Assembler bareChildren;
+    head(head(head(bareChildren, 0, 0, 0, 2, 0), 0, 0, 0, 0, 1), 0, 0, 0, 0, 1);
     Assembler missingChild;
     bone(head(missingChild, 1, 0, 0, 2, 0), 0);
     bone(head(missingChild, 1, 0, 0, 0, 1), 1);
@@ -154,6 +156,7 @@ TEST(BoughRecord, CountsBeyondTheDataOrDeepNestingFailAndLeaveTheBoughEmpty)
         {"too many roots without bones", manyEmptyRoots.bytes, false},
         {"roots without bones", fewEmptyRoots.bytes, true},
         {"child count inflated", inflatedChildren.bytes, false},
+        {"children of bare heads", bareChildren.bytes, true},
         {"a child missing", missingChild.bytes, false},
         {"head cut short", Bytes(23, 0), false},
         {"nested 64 deep", chain(64), true},
