@@ -481,8 +481,6 @@ uint32_t Tree::Bough::markOverlap(const Box& query)
 bool Tree::Bough::read(FileInterface& stream)
 {
     clear();
-    level = 0;
-    end = 0.0f;
     std::vector<uint8_t> scratch;
     if (readRecord(stream, 1, scratch))
         return true;

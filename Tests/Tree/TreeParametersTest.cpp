@@ -44,6 +44,7 @@ struct Generated
 {
     Bytes bytes;
     std::vector<std::pair<size_t, size_t>> fields; // [begin, end)
+    size_t lastBlock = 0;                          // where the last of the blocks begins
 };
 
 void generate(const Layout& layout, std::mt19937& random, Generated& g)
@@ -90,8 +91,10 @@ const std::vector<BlockCase>& blockCases()
 Generated randomStream(const BlockCase& c, std::mt19937& random)
 {
     Generated g;
-    for (const Layout* layout : c.blocks)
+    for (const Layout* layout : c.blocks) {
+        g.lastBlock = g.bytes.size();
         generate(*layout, random, g);
+    }
     return g;
 }
 
@@ -207,10 +210,12 @@ TEST(TreeParameters, EmptyBlocksAndUnknownTagsKeepWhatIsThere)
         EXPECT_EQ(written(*readInto(c.make(), empty)), defaults);
         const Generated g = randomStream(c, random);
         EXPECT_EQ(written(*readInto(readInto(c.make(), g.bytes), empty)), g.bytes);
-        // A tag the block does not know is passed over as one byte.
-        Bytes unknownFirst = g.bytes;
-        unknownFirst.insert(unknownFirst.begin(), uint8_t(250));
-        EXPECT_EQ(written(*readInto(c.make(), unknownFirst)), g.bytes);
+        // A tag the block does not know is passed over as one byte, in each of the blocks.
+        for (size_t at : {size_t(0), g.lastBlock}) {
+            Bytes unknownFirst = g.bytes;
+            unknownFirst.insert(unknownFirst.begin() + long(at), uint8_t(250));
+            EXPECT_EQ(written(*readInto(c.make(), unknownFirst)), g.bytes);
+        }
     }
 
     // An unknown tag is one byte: the next byte is the next tag.
