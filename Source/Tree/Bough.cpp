@@ -112,7 +112,9 @@ private:
     // `at` on. Returns how many were pushed.
     int32_t grow(const GrowthEntry& entry, int32_t at);
     float taper(float x) const;
-    void makeChild(const GrowthEntry& entry, int32_t at);
+    // Makes a child (or a mirrored pair) at the last bone, adding its
+    // weighted directions to pull and its count to made.
+    void makeChild(const GrowthEntry& entry, int32_t at, vec3d& pull, uint32_t& made);
     void push(int32_t slot, const GrowthEntry& entry);
 
     Tree::Bough& trunk_;
@@ -132,8 +134,6 @@ private:
     float radius_ = 0.0f;                // the running radius of the taper
     float yawSum_ = 0.0f;
     float pitchSum_ = 0.0f;
-    vec3d pull_;                         // directions of the children at the current node
-    uint32_t childrenAtNode_ = 0;
 };
 
 void Growth::push(int32_t slot, const GrowthEntry& entry)
@@ -199,8 +199,9 @@ int32_t Growth::grow(const GrowthEntry& entry, int32_t at)
     int32_t next = 0;
     for (int32_t i = 0; i < nodeCount; ++i) {
         const float n = *nodes_.at(i);
-        pull_ = vec3d();
-        childrenAtNode_ = 0;
+        // The children made before this node pull its last bone.
+        vec3d pull;
+        uint32_t made = 0;
         bool full = false;
         while (next < childTotal) {
             const float c = *childDistances_.at(next);
@@ -214,15 +215,15 @@ int32_t Growth::grow(const GrowthEntry& entry, int32_t at)
                 }
                 p = c;
             }
-            makeChild(entry, at);
+            makeChild(entry, at, pull, made);
             ++next;
         }
         if (full)
             break;
-        if (childrenAtNode_ > 0) {
+        if (made > 0) {
             Tree::Bone& last = *b.bones.at(int32_t(b.boneCount) - 1);
             last.direction =
-                ((last.direction - pull_ * (bone_.childPull / float(childrenAtNode_))) * 0.5f).normalised();
+                ((last.direction - pull * (bone_.childPull / float(made))) * 0.5f).normalised();
         }
         if (!b.addBone(*b.bones.at(int32_t(b.boneCount) - 1), n, p, growthLevel_->wobble, taper(n),
                        growthLevel_->growthBias))
@@ -261,7 +262,7 @@ int32_t Growth::grow(const GrowthEntry& entry, int32_t at)
     return pushed;
 }
 
-void Growth::makeChild(const GrowthEntry& entry, int32_t at)
+void Growth::makeChild(const GrowthEntry& entry, int32_t at, vec3d& pull, uint32_t& made)
 {
     Tree::Bough& b = *bough_;
     const Level& rec = *growthLevel_;
@@ -307,17 +308,17 @@ void Growth::makeChild(const GrowthEntry& entry, int32_t at)
     const float pullWeight = floatPow(weight, 2.0f);
     push(at + int32_t(b.childCount), child);
     ++b.childCount;
-    ++childrenAtNode_;
+    ++made;
     ++boughs_;
-    pull_ += direction * pullWeight;
+    pull += direction * pullWeight;
     if (rec.pairs) {
         GrowthEntry mirrored = child;
         mirrored.direction = direction - s * (2.0f * direction.dot(s));
         push(at + int32_t(b.childCount), mirrored);
         ++b.childCount;
-        ++childrenAtNode_;
+        ++made;
         ++boughs_;
-        pull_ += mirrored.direction * pullWeight;
+        pull += mirrored.direction * pullWeight;
     }
 }
 

@@ -188,6 +188,21 @@ TEST(BoughGrowth, ABoneWithoutWobbleOrBiasGoesStraightByTheStep)
     EXPECT_GT(bent.direction.x, 0.95f);
     EXPECT_GT(std::fabs(bent.direction.y) + std::fabs(bent.direction.z), 1e-3f) << "wobble turned it";
 
+    // The turn grows with the wobble, the step and the distance along the
+    // bough: three angles of at most 1200 x 0.05 x 0.8 x 3 / 10 / 2 = 7.2 degrees.
+    const vec3d heading = vec3d(1, 1, 1).normalised();
+    const Tree::Bone slanted{vec3d(), heading, 5.0f, 1.0f, 0};
+    float widest = 0.0f;
+    srand(6);
+    for (int i = 0; i < 300; ++i) {
+        b.boneCount = 1;
+        ASSERT_TRUE(b.addBone(slanted, 8.0f, 5.0f, 0.05f, 0.6f, vec3d()));
+        const float turn = std::acos(std::clamp(b.bones.at(1)->direction.dot(heading), -1.0f, 1.0f)) * 180.0f / 3.14159265f;
+        EXPECT_LE(turn, 3 * 7.2f + 0.01f);
+        widest = std::max(widest, turn);
+    }
+    EXPECT_GT(widest, 7.2f);
+
     // A full bough takes no more bones, even with room in its array.
     ASSERT_TRUE(b.bones.resize(int32_t(Tree::Bough::maxBones) + 10));
     b.boneCount = Tree::Bough::maxBones;
