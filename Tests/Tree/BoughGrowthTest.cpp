@@ -375,17 +375,30 @@ TEST(BoughGrowth, ChildAnglesCountFromEachBoughsStart)
     EXPECT_GT(checked, 20u);
 }
 
-TEST(BoughGrowth, ChildRadiiFollowTheirWeight)
+TEST(BoughGrowth, RadiiTaperAndFollowTheChildrensWeight)
 {
     // Weight 1 whatever the draw: q = 0.3 / 2, a child takes 0.85 of its bone's
     // radius and the bone keeps q^(0.1 x reduction) of it.
     Param p = straightTrunk();
     p.bone.childWeightMin = 1.0f;
-    p.bone.radiusReduction = 1.0f;
+    p.bone.radiusReduction = 0.05f;
     p.bone.minRadius = 0.01f;
+    // Boughs of level 2 have no children.
+    p.bone.levels[2].childDensity = 0.0f;
+    p.bone.levels[3].childDensity = 0.0f;
     Tree::Bough trunk = grown(p, 51);
-    uint32_t checked = 0;
+    uint32_t checked = 0, tapered = 0;
     forEachBough(trunk, [&](Tree::Bough& b, Tree::Bough*, uint32_t) {
+        // Without children a bough tapers from its first radius to the
+        // minimum at its end: g = ((end - x) / (end - start))^2.
+        if (b.childCount == 0 && b.boneCount > 2 && b.bones.at(0)->radius > 0.1f) {
+            const float start = b.bones.at(0)->distance, first = b.bones.at(0)->radius;
+            for (uint32_t i = 1; i < b.boneCount; ++i) {
+                const float g = std::pow((b.end - b.bones.at(int32_t(i))->distance) / (b.end - start), 2.0f);
+                EXPECT_NEAR(b.bones.at(int32_t(i))->radius, g * first + (1.0f - g) * 0.01f, 1e-5f);
+            }
+            ++tapered;
+        }
         for (uint32_t i = 0; i < b.boneCount; ++i) {
             const Tree::Bone& bone = *b.bones.at(int32_t(i));
             Tree::Bough* only = nullptr;
@@ -399,11 +412,12 @@ TEST(BoughGrowth, ChildRadiiFollowTheirWeight)
             if (sprouting != 1 || only->bones.at(0)->radius <= 0.01f)
                 continue;
             const float before = only->bones.at(0)->radius / 0.85f;
-            EXPECT_NEAR(bone.radius, before * std::pow(0.15f, 0.1f), 1e-5f * before);
+            EXPECT_NEAR(bone.radius, before * std::pow(0.15f, 0.005f), 1e-5f * before);
             ++checked;
         }
     });
     EXPECT_GT(checked, 5u);
+    EXPECT_GE(tapered, 3u);
 }
 
 TEST(BoughGrowth, RootsFollowTheTrunkBonesOfTheirZone)
