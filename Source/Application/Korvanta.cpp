@@ -81,6 +81,8 @@ uint32_t Korvanta::init()
     if (gSettings) {
         gSettings->controls = &controls;
         gSettings->load();
+        scene.game.readSettings(*gSettings);
+        championshipRead = true;
     }
 
     CRASH_TRACE();
@@ -274,9 +276,32 @@ void Korvanta::shutdownHook()
 
 void Korvanta::quit()
 {
-    if (gSettings)
-        gSettings->save();
+    saveSettings();
     PostQuitMessage(0);
+}
+
+String Korvanta::getSettingNameGame()
+{
+    return gSettings ? gSettings->name : String(L"");
+}
+
+Color Korvanta::getSettingCharGame()
+{
+    if (!gSettings)
+        return Game::getPlayerColor(1);
+    const uint8_t* bytes = gSettings->fourBytes; // blue, green, red, alpha
+    return Color(bytes[2], bytes[1], bytes[0], bytes[3]);
+}
+
+void Korvanta::saveSettings()
+{
+    if (!gSettings)
+        return;
+    // Before the settings were read the race holds no table of its own: the
+    // kept records are written as they are.
+    if (championshipRead)
+        scene.game.writeSettings(*gSettings);
+    gSettings->save();
 }
 
 LRESULT Korvanta::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

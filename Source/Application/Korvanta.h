@@ -22,7 +22,10 @@
 //
 // Failures travel as return values: init shows a message box for the step
 // that failed and returns 0; run then returns -1.
-class Korvanta final : public WinShell::Window, public D3D::SwapChainInterface, public EnvMap::Interface
+class Korvanta final : public WinShell::Window,
+                       public D3D::SwapChainInterface,
+                       public EnvMap::Interface,
+                       public Game::Interface
 {
 public:
     // Opens (or creates) the registry key, builds the application-data folder
@@ -48,6 +51,11 @@ public:
     void shutdown();
     // Saves the settings and posts the quit message.
     void quit();
+    // The race logic's requests: the player's name and colour from the
+    // settings, and saving the settings with the race's championship table.
+    String getSettingNameGame() override;
+    Color getSettingCharGame() override;
+    void saveSettings() override;
     // The crash report's last step: shuts down on the main thread, or makes the
     // main loop end when another thread crashed.
     static void shutdownHook();
@@ -109,7 +117,7 @@ public:
     // The player's control bindings, stored by the settings (tag 7).
     Control controls;
     // The level; it gets the swap chain once the device exists.
-    Scene scene{programName, 3500.0f};
+    Scene scene{programName, 3500.0f, this};
     // The sounds of collisions and drags whose objects name none.
     Audio::FileRef defaultCollisionSound;
     Audio::FileRef defaultDragSound;
@@ -123,6 +131,8 @@ private:
     void showError(const wchar_t* key, HWND owner, UINT type);
 
     bool shutDown = false;
+    // Set once the race took its championship table from the settings.
+    bool championshipRead = false;
 };
 
 // The application object and the module handle of the program.

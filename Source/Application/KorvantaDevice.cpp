@@ -88,7 +88,7 @@ void Korvanta::applyDisplaySettings()
     }
     scene.shadowManager.setEnabled(gSettings->options.shadowOption != 0 ? 1 : 0);
     scene.shadowManager.setQuality(gSettings->shadowFactor());
-    gSettings->save();
+    saveSettings();
 }
 
 void Korvanta::render()

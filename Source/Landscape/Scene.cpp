@@ -26,9 +26,9 @@ constexpr uint32_t maxLevelFileSize = 64u << 20;
 
 }
 
-Scene::Scene(const String& folderName, float sceneRange)
+Scene::Scene(const String& folderName, float sceneRange, Game::Interface* gameCallbacks)
     : recordsFolder((WinShell::getAppDataFolder().addBackslash() + folderName).addBackslash()), camera(this),
-      terrainLayer(this, &gTerrain), range(sceneRange)
+      terrainLayer(this, &gTerrain), range(sceneRange), game(this, gameCallbacks)
 {
     weight = 1.0f;
     done = 0.0f;
@@ -93,6 +93,9 @@ bool Scene::load(const String& path)
         swapChain->update();
         warmUp(this, 0.5f, 1.0f, 0.5f);
     }
+    String records = fileName.getFileName();
+    records.removeExtension();
+    game.records.load(recordsFolder + records + L".rec");
     loaded = 1;
     return true;
 }

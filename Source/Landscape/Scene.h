@@ -5,6 +5,8 @@
 #include "Landscape/SceneSun.h"
 #include "Landscape/SceneTerrain.h"
 
+#include "Race/Game.h"
+
 #include "Render/D3DDevice.h"
 #include "Render/EnvMap.h"
 #include "Render/ShadowManager.h"
@@ -55,17 +57,10 @@ public:
         ~CameraObjects() = default;
     };
 
-    // The race settings block (tags 1 and 2), kept so that a save writes
-    // back what the level holds.
-    struct RaceSettings
-    {
-        int32_t courseType = 0;
-        uint32_t referenceTime = 0;
-    };
-
     // folderName names the records folder under the user's application data;
-    // range is the application's scene range (3500).
-    Scene(const String& folderName, float range);
+    // range is the application's scene range (3500); the race logic reaches
+    // the application through gameCallbacks.
+    Scene(const String& folderName, float range, Game::Interface* gameCallbacks = nullptr);
     ~Scene();
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;
@@ -80,7 +75,8 @@ public:
     // under the file name. Each file is replaced only once written whole.
     bool save(const String& path);
     // Reads tags 1 to 4 of a main file (name, preview, description, race
-    // settings) for the map list and returns the scene name; stops after tag 4.
+    // settings up to the course type, which the header word gets too) for
+    // the map list and returns the scene name; stops after tag 4.
     String readHeader(const String& path);
     // The file name without its extension; side files append theirs.
     String baseName() const;
@@ -150,13 +146,15 @@ public:
     String sceneName;
     String description;
     FileArray preview{4096}; // the map list's preview image file
-    RaceSettings raceSettings;
     int32_t headerWord = 0; // the race settings' course type, set by readHeader
     CameraObjects* cameraObjects = nullptr;
     CameraPath cameraPath;
     // Menu background tours: 0 off; the menu starts one with state 2.
     uint32_t tourA = 0;
     uint32_t tourB = 0;
+    // The race logic; the level's race settings are its, and the records of
+    // the loaded level are read from the records folder.
+    Game game;
 
 private:
     void runTours();

@@ -17,19 +17,6 @@ enum Tag : uint32_t { Name = 1, Preview, Description, Race, TerrainBlock, TimeOf
 
 constexpr char versionMark[4] = {'v', '1', '.', '0'};
 
-// The race settings block. In header mode the read stops right after tag 1
-// (and reports false, as a block that did not reach its end).
-bool readRaceSettings(FileInterface& stream, Scene::RaceSettings& settings, bool headerMode)
-{
-    return LevelBlock::read(stream, [&](uint32_t tag) {
-        if (tag == 1)
-            return stream.readValue(settings.courseType) && !headerMode;
-        if (tag == 2)
-            return stream.readValue(settings.referenceTime);
-        return true;
-    });
-}
-
 }
 
 void Scene::setDefaults()
@@ -37,7 +24,7 @@ void Scene::setDefaults()
     sceneName = String(L"");
     description = String(L"");
     preview.close();
-    raceSettings = RaceSettings{};
+    game.clearSceneSettings();
     timeOfDay = 12.0f;
     season = 0.5f;
     animatedSky = 0;
@@ -56,7 +43,7 @@ bool Scene::readLevel(FileInterface& stream)
         case Name: return stream.readString(sceneName);
         case Preview: return FileInterface::copyBlockTo(stream, preview);
         case Description: return stream.readString(description);
-        case Race: return readRaceSettings(stream, raceSettings, false);
+        case Race: return game.readSceneSettings(stream, false);
         case TerrainBlock: return terrainLayer.read(stream);
         case TimeOfDay: return LevelBlock::readInRange(stream, timeOfDay, 0.0f, 24.0f);
         case Season: return LevelBlock::readInRange(stream, season, 0.0f, 1.0f);
@@ -73,7 +60,7 @@ void Scene::readHeaderFrom(FileInterface& stream)
     sceneName = String(L"");
     description = String(L"");
     preview.close();
-    raceSettings = RaceSettings{};
+    game.clearSceneSettings();
     uint32_t version = 0;
     if (!stream.readValue(version))
         return;
@@ -83,8 +70,8 @@ void Scene::readHeaderFrom(FileInterface& stream)
         case Preview: return FileInterface::copyBlockTo(stream, preview);
         case Description: return stream.readString(description);
         case Race:
-            readRaceSettings(stream, raceSettings, true);
-            headerWord = raceSettings.courseType;
+            game.readSceneSettings(stream, true);
+            headerWord = game.choice.courseType;
             // Tag 4 ends the head whatever follows it.
             return false;
         default: return true;
@@ -112,11 +99,7 @@ void Scene::writeLevel(FileInterface& stream)
     stream.writeTag(Description);
     stream.writeString(description);
     stream.writeTag(Race);
-    stream.writeTag(1);
-    stream.writeValue(raceSettings.courseType);
-    stream.writeTag(2);
-    stream.writeValue(raceSettings.referenceTime);
-    stream.writeTag(0);
+    game.writeSceneSettings(stream);
     stream.writeTag(TerrainBlock);
     terrainLayer.write(stream);
     stream.writeTag(TimeOfDay);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -34,7 +35,7 @@ void expectNewSceneValues(const Scene& scene)
     EXPECT_EQ(scene.timeOfDay, 12.0f);
     EXPECT_EQ(scene.season, 0.5f);
     EXPECT_EQ(scene.animatedSky, 0u);
-    EXPECT_EQ(scene.raceSettings.courseType, 0);
+    EXPECT_EQ(scene.game.choice.courseType, 0);
     EXPECT_EQ(text(scene.description), L"");
     const SceneTerrain& t = scene.terrainLayer;
     EXPECT_EQ(t.value3, 512);
@@ -73,8 +74,8 @@ TEST(LevelFile, BuildersLevelLoadsWithEveryValueAndSavesTheSameBytes)
     EXPECT_EQ(text(scene.sceneName), L"Quarry");
     EXPECT_EQ(text(scene.description), L"Dust and rocks");
     EXPECT_EQ(scene.preview.size(), 9u);
-    EXPECT_EQ(scene.raceSettings.courseType, 3);
-    EXPECT_EQ(scene.raceSettings.referenceTime, 123456u);
+    EXPECT_EQ(scene.game.choice.courseType, 3);
+    EXPECT_EQ(std::bit_cast<uint32_t>(scene.game.referenceTime), 123456u);
     EXPECT_EQ(scene.timeOfDay, 18.5f);
     EXPECT_EQ(scene.season, 0.25f);
     EXPECT_EQ(scene.animatedSky, 1u);
@@ -242,7 +243,7 @@ TEST(LevelFile, HeaderStopsAfterTheRaceSettings)
     EXPECT_EQ(text(scene.description), L"Dust and rocks");
     EXPECT_EQ(scene.preview.size(), 9u);
     EXPECT_EQ(scene.headerWord, 3);
-    EXPECT_EQ(scene.raceSettings.referenceTime, 0u);
+    EXPECT_TRUE(scene.game.referenceTime == RaceTime{}); // tag 2 unread
     EXPECT_EQ(scene.timeOfDay, 12.0f);
     EXPECT_EQ(scene.camera.fogAmount, 0.3f);
     EXPECT_EQ(scene.terrainLayer.horizontalScale, 3.0f);

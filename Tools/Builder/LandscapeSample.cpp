@@ -3,6 +3,8 @@
 
 #include "ImageFileWriter.h"
 #include "LevelFileWriter.h"
+#include "RaceSamples.h"
+#include "RecordsFileWriter.h"
 #include "TerrainMapWriter.h"
 
 #include "Core/HeightSurface.h"
@@ -138,6 +140,7 @@ bool writeLandscapeSample(const String& root)
     valley.description = String(L"Hills around a green valley");
     valley.preview = previewImage();
     valley.courseType = 1;
+    valley.referenceTime = RecordsFileWriter::Time::fromMilliseconds(RaceSamples::valleyReferenceLap).word();
     valley.timeOfDay = 12.5f;
     valley.animatedSky = 1;
     valley.terrain.barrierFlag = 1;

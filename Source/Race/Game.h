@@ -1,0 +1,269 @@
+#pragma once
+
+#include "Race/RaceRecords.h"
+#include "Race/RaceTime.h"
+
+#include "Landscape/CameraPath.h"
+
+#include "Entity/StaticEntityManager.h"
+
+#include "Way/WayTypes.h"
+
+#include "Core/Color.h"
+#include "Core/SCList.h"
+#include "Core/String.h"
+#include "Core/Vector.h"
+
+#include <cstdint>
+
+class FileInterface;
+class GlobalSettings;
+class Object;
+class Scene;
+
+namespace Audio {
+class FileRef;
+class Sound2D;
+}
+
+// What the menu chooses before a race; Game::applyRaceChoice copies it whole.
+struct RaceChoice
+{
+    String mapFile{L""};
+    // 1 the gates alone, 2 then the Goal as the final gate, 3 then the Start
+    // (course distances taken between Goal and Start). Also read from the
+    // map's race settings; other values are kept as read.
+    int32_t courseType = 0;
+    int32_t gameMode = 0;     // Game::Mode
+    int32_t difficulty = 0;   // 0 Easy, 1 Medium, 2 Hard
+    int32_t items = 1;        // 0: the pick-ups are taken out of the race
+    int32_t vehicleCount = 3; // the player included
+    int32_t goal = 2;         // laps, points to win or checkpoints, by mode
+    int32_t daytime = 0;      // 0 Day, 1 Sunrise, 2 Sunset
+    int32_t championship = 0; // 1 for a championship race
+    int8_t championshipKey[2] = {0, 0};
+};
+
+// The race logic: the player's race choice, the standings, race times,
+// points and championship progress, and each map's lap and race records.
+// One instance, a member of the scene, built with it before the program's
+// entry function runs: the constructor touches no device, language or
+// resource. It reaches the application through Game::Interface.
+// Main thread only.
+class Game
+{
+public:
+    // The application's side (it owns the settings file).
+    class Interface
+    {
+    public:
+        // The player's name and colour from the settings.
+        virtual String getSettingNameGame() = 0;
+        virtual Color getSettingCharGame() = 0;
+        // Saves the settings file; the championship table goes with it.
+        virtual void saveSettings() = 0;
+
+    protected:
+        ~Interface() = default;
+    };
+
+    using Records = RaceRecords;
+    class Vehicle;
+    class Gate;
+
+    enum Mode : int32_t {
+        OffRoadRace = 1,
+        CaptureTheFlag = 2,
+        Jamboree = 3,
+        KnockOut = 4,
+        Circuit = 5,
+        TimeTrial = 6,
+    };
+
+    // The object packages the race places, in the order of packages[].
+    enum Package : int32_t {
+        QuadPackage,
+        PlayerSlotPackage,
+        GatePackage,
+        CaptureFlagPackage,
+        RocketPackage,
+        NitroPackage,
+        RepairKitPackage,
+        RocketPackPackage,
+        OilPackage,
+        OilPuddlePackage,
+        StartPackage,
+        GoalPackage,
+        PlayerParkingSlotPackage,
+        PodiumPackage,
+        packageCount
+    };
+    // The names the application looks the packages up by, in that order.
+    static const wchar_t* const packageNames[packageCount];
+    static constexpr float startVehicleScale = 5.0f;
+
+    // The progress of one championship (13 bytes, stored field by field): a
+    // record whose two key bytes are 0 is free. points[0] is the player's,
+    // 1 to 7 the opponents' in slot order.
+    struct ChampionshipEntry
+    {
+        int8_t key0 = 0;
+        int8_t key1 = 0;
+        uint8_t difficulty = 0; // being played
+        uint8_t unlocked = 0;   // highest difficulty won so far
+        uint8_t raceNumber = 0; // the next race, 0..6
+        uint8_t points[8] = {};
+
+        bool operator==(const ChampionshipEntry&) const = default;
+    };
+    static_assert(sizeof(ChampionshipEntry) == 13, "the championship record is 13 bytes");
+    static constexpr int championshipCount = 32;
+    static constexpr int championshipRaces = 7;
+    static constexpr int maxRanked = 8;
+    // The key of "no time".
+    static constexpr int32_t noTime = 5940000;
+
+    // Neither the scene nor the callbacks are used before the program runs.
+    Game(Scene* scene, Interface* callbacks);
+    // Deletes the vehicles left in the list.
+    ~Game();
+    Game(const Game&) = delete;
+    Game& operator=(const Game&) = delete;
+
+    // The language texts of a mode's name and its goal label ("Laps",
+    // "MaxPoints", "Checkpoints"); empty for another mode or a missing text.
+    static String getModeName(int32_t mode);
+    static String getModeGoalText(int32_t mode);
+
+    // Looks each name up (null when missing); scale becomes vehicleScale.
+    void loadObjectTypes(StaticEntityManager::PackageFinder& finder, const wchar_t* const (&names)[packageCount],
+                         float scale);
+    // Copies choice, then sets the scene's time of day by its daytime (Day
+    // 12.5, Sunrise 9.2, Sunset 18.5 hours; another value keeps the level's)
+    // and applies it.
+    void applyRaceChoice(const RaceChoice& newChoice);
+    // Fills choice for the entry's next race: the schedule's course type,
+    // mode, vehicles, goal, daytime and (by the entry's difficulty) items,
+    // the map of the entry's country and course type from folder, the
+    // entry's difficulty and key, championship 1.
+    static void makeChampionshipChoice(const ChampionshipEntry& entry, RaceChoice& choice, const String& folder);
+    // The first "*.tee" of folder whose map name starts with the two key
+    // characters and whose course type is courseType; empty when none. Reads
+    // each map's head into a record of its own: no race state changes.
+    static String findChampionshipMap(const String& folder, const int8_t (&key)[2], int32_t courseType);
+
+    // The race settings block of a level: tag 1 the course type (into
+    // choice), tag 2 the reference lap time, tag 0. A tag not known carries
+    // no field. In header mode the read stops right after tag 1. False when
+    // the data ended first (a header-mode stop counts as read).
+    bool readSceneSettings(FileInterface& stream, bool headerOnly);
+    void writeSceneSettings(FileInterface& stream) const;
+    // The same block into the given fields.
+    static bool readRaceSettings(FileInterface& stream, bool headerOnly, int32_t& courseType, RaceTime& reference);
+    // What a level without race settings has.
+    void clearSceneSettings();
+
+    // Player slot tables for slots 0..7; another slot gives slot 0's colour,
+    // number 1 and an empty name.
+    static Color getPlayerColor(int32_t slot);
+    // 1..8 for the first table colour equal in all four bytes, else 0.
+    static int32_t findPlayerColorIndex(const Color& color);
+    static int32_t getPlayerNumber(int32_t slot);
+    static String getOpponentName(int32_t slot);
+    // The first vehicle of the list that is the player's, or null.
+    Vehicle* getPlayerVehicle() const;
+
+    // Standings (GameRanking.cpp). rankVehicles gives the first eight
+    // vehicles of the list places 1..8 in race order (a vehicle beyond the
+    // eighth follows them in list order). compareVehicles: negative when a
+    // ranks before b, positive after, 0 equal.
+    void rankVehicles();
+    int32_t compareVehicles(const Vehicle& a, const Vehicle& b) const;
+    // 1 when no other vehicle still racing has a greater place number.
+    uint32_t isLastInRace(const Vehicle& vehicle) const;
+    // The vehicle to aim items at: the nearest one ahead within minCosine of
+    // the forward axis (aheadOnly; always in the points modes), else the
+    // nearest one placed before this one; without aheadOnly the nearest of
+    // all when neither is found. Null for a vehicle without an entity.
+    Vehicle* findRival(const Vehicle& vehicle, bool aheadOnly, float minCosine) const;
+
+    // Race times (RaceTime.cpp). Milliseconds to a record; a time beyond the
+    // minutes byte reads 255:59.99.
+    static void splitRaceTime(int32_t milliseconds, RaceTime& record);
+    static uint32_t isZeroTime(const RaceTime& record);
+    // (60 minutes + seconds) x 1000 + hundredths: orders records; "no time" is noTime.
+    static int32_t raceTimeKey(const RaceTime& record);
+    // (60 minutes + seconds) x 1000 + 10 hundredths.
+    static int32_t raceTimeMilliseconds(const RaceTime& record);
+    // "-" for no time, else "mm:ss.hh" (the sign is not shown).
+    static String formatRaceTime(const RaceTime& record);
+    // The key of the player's projected final time, moved a quarter of the
+    // way towards each new projection at most every 3000 ms; noTime when
+    // there is no player or it is too early to tell.
+    int32_t estimateFinalTime();
+
+    // Championship progress (Championship.cpp). findChampionshipEntry looks
+    // the key up and claims the first free record for a new key; the key
+    // (0, 0) and a full table give null. getChampionshipEntry only looks the
+    // current key up.
+    ChampionshipEntry* findChampionshipEntry(int8_t key0, int8_t key1);
+    ChampionshipEntry* getChampionshipEntry();
+    // 16, 11, 7, 4, 2, 1 for places 1..6 (index 0..5); 0 otherwise.
+    static int32_t getPointsForPlace(int32_t index);
+    // The player's points needed before raceNumber at the choice's difficulty.
+    int32_t getNeededPoints(int32_t raceNumber) const;
+    // The worst place that still qualifies, 1 when none does, -1 when the
+    // player already has the points.
+    int32_t getMinPlace();
+    // After a race: the next race, or after the seventh a new start (with
+    // the next difficulty unlocked when this was the highest); then saves.
+    void advanceChampionship();
+    // One record of the settings file's game records: tag 1 the key, 2 the
+    // difficulty, 3 unlocked, 4 the race number, 5 the points, 0. Unknown
+    // tags carry no field; difficulties and the race number are kept in
+    // range. False when the data ended inside a field.
+    static bool readSettings(FileInterface& stream, ChampionshipEntry& record);
+    static void writeSettings(FileInterface& stream, const ChampionshipEntry& record);
+    // The table from the settings' kept records (after they load), and back
+    // (before every save).
+    void readSettings(const GlobalSettings& settings);
+    void writeSettings(GlobalSettings& settings) const;
+
+    Scene* scene;
+    Interface* callbacks;
+    RaceChoice choice;
+    RaceTime referenceTime;
+    RaceTime targetTimes[8];
+    uint32_t targetTimeCount = 0;
+    uint32_t paused = 0;
+    uint32_t phase = 0; // 0..4: none, intro, countdown, running, over
+    StaticEntityManager::Method* packages[packageCount] = {};
+    CameraPath cameraPath;
+    float vehicleScale = 1.0f;
+    SCList<Vehicle> vehicles;
+    SCList<Gate> gates; // in course order
+    SCList<Object> parkingSlots;
+    Object* captureFlag = nullptr;
+    Gate* targetGate = nullptr;
+    vec3d captureFlagHome;
+    uint32_t startTime = 0;
+    uint8_t lastCountdownSecond = 0;
+    Audio::FileRef* sounds[7] = {};
+    Audio::Sound2D* repairSound = nullptr;
+    Audio::Sound2D* wrongWaySound = nullptr;
+    Records records;
+    uint32_t raceOver = 0;
+    SCList<Object> rockets;
+    SCList<Object> oilPuddles;
+    Way::PointList* course = nullptr; // the road of the Start object
+    ChampionshipEntry championshipTable[championshipCount];
+    float goalDistance = 0.0f;
+    float startDistance = 0.0f;
+    float courseLength = 0.0f;
+    // The smoothed projection in milliseconds and when it may change next.
+    int32_t estimate = 0;
+    uint32_t estimateDue = 0;
+
+private:
+    int32_t compareRanked(const Vehicle& a, float progressA, const Vehicle& b, float progressB) const;
+};

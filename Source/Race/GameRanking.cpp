@@ -1,0 +1,160 @@
+// The standings: race order by mode and phase, and the two queries on them.
+#include "Race/Game.h"
+
+#include "Race/GameVehicle.h"
+
+#include "Entity/Entity.h"
+
+#include "Core/CrashTrace.h"
+
+namespace {
+
+int32_t bySlot(const Game::Vehicle& a, const Game::Vehicle& b)
+{
+    return a.slot < b.slot ? -1 : (a.slot > b.slot ? 1 : 0);
+}
+
+int32_t byPlace(const Game::Vehicle& a, const Game::Vehicle& b)
+{
+    return a.place < b.place ? -1 : (a.place > b.place ? 1 : 0);
+}
+
+constexpr uint32_t introPhase = 1;
+constexpr uint32_t countdownPhase = 2;
+
+vec3d translationOf(const matrix3d& m) { return vec3d(m.m[12], m.m[13], m.m[14]); }
+
+}
+
+// The ordering with the track progress of each vehicle given: the ranking
+// asks each vehicle once instead of at every comparison.
+int32_t Game::compareRanked(const Vehicle& a, float progressA, const Vehicle& b, float progressB) const
+{
+    if (phase == countdownPhase && raceOver)
+        return byPlace(a, b);
+    const bool beforeStart = phase == introPhase || phase == countdownPhase;
+    switch (choice.gameMode) {
+    case OffRoadRace:
+    case TimeTrial:
+        if (beforeStart)
+            return bySlot(a, b);
+        if ((a.finished || b.finished) && a.place != b.place)
+            return byPlace(a, b);
+        if (a.lap != b.lap)
+            return a.lap > b.lap ? -1 : 1;
+        if (a.nextGate != b.nextGate)
+            return bySlot(a, b);
+        if (a.nextGateDistSq != b.nextGateDistSq)
+            return a.nextGateDistSq < b.nextGateDistSq ? -1 : 1;
+        return bySlot(a, b);
+    case KnockOut:
+    case Circuit:
+        if (beforeStart)
+            return bySlot(a, b);
+        if (a.finished || b.finished || a.parkingSlot || b.parkingSlot || progressA == -1.0f || progressB == -1.0f)
+            return byPlace(a, b);
+        if (progressA != progressB)
+            return progressA > progressB ? -1 : 1;
+        return byPlace(a, b);
+    case CaptureTheFlag:
+    case Jamboree:
+        if (a.points != b.points)
+            return a.points > b.points ? -1 : 1;
+        return bySlot(a, b);
+    default:
+        return bySlot(a, b);
+    }
+}
+
+int32_t Game::compareVehicles(const Vehicle& a, const Vehicle& b) const
+{
+    const bool byProgress = choice.gameMode == KnockOut || choice.gameMode == Circuit;
+    return compareRanked(a, byProgress ? a.getTrackProgress() : 0.0f, b, byProgress ? b.getTrackProgress() : 0.0f);
+}
+
+void Game::rankVehicles()
+{
+    CRASH_TRACE();
+    Vehicle* table[maxRanked];
+    float progress[maxRanked];
+    const bool byProgress = choice.gameMode == KnockOut || choice.gameMode == Circuit;
+    int32_t count = 0;
+    auto* node = vehicles.head();
+    for (; node && count < maxRanked; node = node->next) {
+        if (!node->item)
+            continue;
+        table[count] = node->item;
+        progress[count] = byProgress ? node->item->getTrackProgress() : 0.0f;
+        ++count;
+    }
+    // An insertion sort: it stays within the table whatever the ordering
+    // answers, and the ordering is not transitive across all vehicle pairs.
+    for (int32_t i = 1; i < count; ++i) {
+        Vehicle* vehicle = table[i];
+        const float p = progress[i];
+        int32_t j = i;
+        for (; j > 0 && compareRanked(*table[j - 1], progress[j - 1], *vehicle, p) > 0; --j) {
+            table[j] = table[j - 1];
+            progress[j] = progress[j - 1];
+        }
+        table[j] = vehicle;
+        progress[j] = p;
+    }
+    for (int32_t i = 0; i < count; ++i)
+        table[i]->place = i + 1;
+    // The ranking table holds eight; any further vehicle follows them.
+    for (int32_t place = count + 1; node; node = node->next)
+        if (node->item)
+            node->item->place = place++;
+}
+
+uint32_t Game::isLastInRace(const Vehicle& vehicle) const
+{
+    for (auto* node = vehicles.head(); node; node = node->next) {
+        const Vehicle* other = node->item;
+        if (other && other != &vehicle && !other->parkingSlot && other->place > vehicle.place)
+            return 0;
+    }
+    return 1;
+}
+
+Game::Vehicle* Game::findRival(const Vehicle& vehicle, bool aheadOnly, float minCosine) const
+{
+    const EntityManager::Entity* own = vehicle.entity();
+    if (!own)
+        return nullptr;
+    const bool pointsMode = choice.gameMode == CaptureTheFlag || choice.gameMode == Jamboree;
+    const bool ahead = aheadOnly || pointsMode;
+    const vec3d p = translationOf(own->world);
+    const vec3d forward = vec3d(own->world.m[8], own->world.m[9], own->world.m[10]).normalised();
+
+    Vehicle* nearest = nullptr;
+    Vehicle* kept = nullptr;
+    float nearestSq = 0.0f;
+    float keptSq = 0.0f;
+    for (auto* node = vehicles.head(); node; node = node->next) {
+        Vehicle* other = node->item;
+        const EntityManager::Entity* entity = other && other != &vehicle ? other->entity() : nullptr;
+        if (!entity)
+            continue;
+        const vec3d d = translationOf(entity->world) - p;
+        const float dSq = d.lengthSq();
+        if (!nearest || dSq < nearestSq) {
+            nearest = other;
+            nearestSq = dSq;
+        }
+        bool candidate = false;
+        if (ahead) {
+            candidate = d.normalised().dot(forward) > minCosine;
+        } else {
+            candidate = other->place < vehicle.place;
+        }
+        if (candidate && (!kept || dSq < keptSq)) {
+            kept = other;
+            keptSq = dSq;
+        }
+    }
+    if (kept)
+        return kept;
+    return aheadOnly ? nullptr : nearest;
+}

@@ -1,0 +1,5 @@
+#include "Race/RaceClock.h"
+
+#include <mmsystem.h>
+
+RaceClock gRaceClock = timeGetTime;

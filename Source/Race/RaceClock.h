@@ -1,0 +1,15 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// The millisecond clock of the race, its vehicles and their items: timers
+// are u32 timeGetTime values, and a deadline has passed once the clock is
+// greater than it (the 49-day wrap is accepted). Tests set their own clock;
+// nothing else changes it. Main thread only.
+using RaceClock = DWORD(WINAPI*)();
+
+extern RaceClock gRaceClock;
+
+inline uint32_t raceNow() { return uint32_t(gRaceClock()); }

@@ -1,0 +1,247 @@
+#include "RaceTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace RaceTest;
+
+// A vehicle of the table: the fields the ordering reads. node is an index
+// into a ten-node way list (0 is its head, where the progress is -1).
+struct Fields
+{
+    uint32_t slot;
+    int32_t place = 1;
+    uint32_t finished = 0;
+    int32_t lap = 1;
+    int gate = 0;
+    float distSq = 0.0f;
+    int32_t points = 0;
+    bool parked = false;
+    int node = 5;
+    float fraction = 0.0f;
+};
+
+struct Case
+{
+    const char* what;
+    int32_t mode;
+    uint32_t phase;
+    uint32_t raceOver;
+    std::vector<Fields> vehicles; // in list order
+    std::vector<uint32_t> order;  // slots, first place first
+};
+
+TEST(Ranking, OrdersByModeAndPhase)
+{
+    const std::vector<Case> cases = {
+        {"intro keeps the start order", Game::OffRoadRace, 1, 0,
+         {{2, 1, 0, 3}, {0, 2, 0, 1}, {1, 3, 0, 2}}, {0, 1, 2}},
+        {"countdown too, whatever the progress", Game::Circuit, 2, 0,
+         {{1, 3, 0, 1, 0, 0, 0, false, 9}, {0, 1, 0, 1, 0, 0, 0, false, 2}}, {0, 1}},
+        {"a decided countdown keeps the places", Game::CaptureTheFlag, 2, 1,
+         {{0, 3, 0, 1, 0, 0, 90}, {1, 1, 0, 1, 0, 0, 10}, {2, 2}}, {1, 2, 0}},
+        {"higher lap first", Game::OffRoadRace, 3, 0, {{0, 1, 0, 1}, {1, 2, 0, 3}, {2, 3, 0, 2}}, {1, 2, 0}},
+        {"same lap, another gate: the start order", Game::OffRoadRace, 3, 0,
+         {{1, 1, 0, 2, 1, 1.0f}, {0, 2, 0, 2, 2, 900.0f}}, {0, 1}},
+        {"same lap, the same gate: the nearer first", Game::OffRoadRace, 3, 0,
+         {{0, 1, 0, 2, 3, 100.0f}, {1, 2, 0, 2, 3, 10.0f}, {2, 3, 0, 2, 3, 50.0f}}, {1, 2, 0}},
+        {"equal distances by slot", Game::TimeTrial, 3, 0, {{1, 1, 0, 1, 4, 25.0f}, {0, 2, 0, 1, 4, 25.0f}}, {0, 1}},
+        {"finished by place, a give-up after them, the rest by lap", Game::TimeTrial, 3, 0,
+         {{0, 99, 1, 2}, {1, 2, 1, 3}, {2, 3, 0, 3}, {3, 1, 1, 3}}, {3, 1, 2, 0}},
+        {"a finished vehicle on an equal place goes on to the laps", Game::OffRoadRace, 3, 0,
+         {{0, 2, 1, 2}, {1, 2, 0, 4}}, {1, 0}},
+        {"KnockOut by track progress", Game::KnockOut, 3, 0,
+         {{0, 1, 0, 1, 0, 0, 0, false, 3, 0.5f}, {1, 2, 0, 2, 0, 0, 0, false, 2, 0.1f},
+          {2, 3, 0, 1, 0, 0, 0, false, 3, 0.75f}},
+         {1, 2, 0}},
+        {"eliminated keep their places", Game::KnockOut, 3, 0,
+         {{0, 4, 0, 3, 0, 0, 0, true, 8}, {1, 1, 0, 1, 0, 0, 0, false, 4}, {2, 2, 0, 1, 0, 0, 0, false, 3},
+          {3, 3, 0, 1, 0, 0, 0, false, 2}},
+         {1, 2, 3, 0}},
+        {"no progress on the list's end: by place", Game::Circuit, 3, 0,
+         {{0, 2, 0, 3, 0, 0, 0, false, 0}, {1, 1, 0, 1, 0, 0, 0, false, 4}, {2, 3, 0, 2, 0, 0, 0, false, 9}},
+         {1, 0, 2}},
+        {"equal progress by place", Game::Circuit, 3, 0,
+         {{0, 2, 0, 1, 0, 0, 0, false, 4, 0.5f}, {1, 1, 0, 1, 0, 0, 0, false, 4, 0.5f}}, {1, 0}},
+        {"points first, then slots; a give-up's -1 last", Game::Jamboree, 3, 0,
+         {{0, 1, 1, 1, 0, 0, -1}, {1, 1, 0, 1, 0, 0, 4}, {2, 1, 0, 1, 0, 0, 9}, {3, 1, 0, 1, 0, 0, 4}},
+         {2, 1, 3, 0}},
+        {"points at the start are all 0", Game::CaptureTheFlag, 1, 0, {{2}, {0}, {1}}, {0, 1, 2}},
+        {"no mode: the start order", 0, 3, 0, {{1, 1, 0, 5}, {0, 2, 0, 1}}, {0, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Game game(nullptr, nullptr);
+        WayList way(10, 50.0f, false);
+        game.course = way.list;
+        game.choice.gameMode = c.mode;
+        game.phase = c.phase;
+        game.raceOver = c.raceOver;
+        Game::Gate* gates[5] = {};
+        for (int g = 1; g < 5; ++g)
+            gates[g] = new Game::Gate(&game, nullptr);
+        SCList<Game::Gate> gateList;
+        std::vector<SCList<Game::Gate>::Node*> gateNodes = {nullptr};
+        for (int g = 1; g < 5; ++g)
+            gateNodes.push_back(gateList.append(gates[g]));
+        std::vector<Object> parking(c.vehicles.size());
+        for (size_t i = 0; i < c.vehicles.size(); ++i) {
+            const Fields& f = c.vehicles[i];
+            Game::Vehicle& v = addVehicle(game, f.slot);
+            v.place = f.place;
+            v.finished = f.finished;
+            v.lap = f.lap;
+            v.nextGate = gateNodes[size_t(f.gate)];
+            v.nextGateDistSq = f.distSq;
+            v.points = f.points;
+            v.parkingSlot = f.parked ? &parking[i] : nullptr;
+            v.wayNode = way.node(f.node);
+            v.wayPoint.t = f.fraction;
+        }
+        game.rankVehicles();
+        std::vector<uint32_t> order(c.order.size(), 99);
+        for (auto* node = game.vehicles.head(); node; node = node->next)
+            if (node->item->place >= 1 && size_t(node->item->place) <= order.size())
+                order[size_t(node->item->place - 1)] = node->item->slot;
+        EXPECT_EQ(order, c.order);
+        gateList.deleteAll();
+    }
+}
+
+TEST(Ranking, ATripleThatIsNotTransitiveAndManyVehiclesSortWithoutFault)
+{
+    Game game(nullptr, nullptr);
+    game.choice.gameMode = Game::OffRoadRace;
+    game.phase = 3;
+    SCList<Game::Gate> gates;
+    auto* first = gates.append(new Game::Gate(&game, nullptr));
+    auto* second = gates.append(new Game::Gate(&game, nullptr));
+    // a before b (nearer the same gate), b before c and c before a (other gates: by slot).
+    Game::Vehicle& a = addVehicle(game, 2);
+    Game::Vehicle& b = addVehicle(game, 0);
+    Game::Vehicle& c = addVehicle(game, 1);
+    a.nextGate = b.nextGate = first;
+    c.nextGate = second;
+    a.nextGateDistSq = 1.0f;
+    b.nextGateDistSq = 5.0f;
+    ASSERT_LT(game.compareVehicles(a, b), 0);
+    ASSERT_LT(game.compareVehicles(b, c), 0);
+    ASSERT_LT(game.compareVehicles(c, a), 0);
+    game.rankVehicles();
+    std::vector<int32_t> places = {a.place, b.place, c.place};
+    std::sort(places.begin(), places.end());
+    EXPECT_EQ(places, (std::vector<int32_t>{1, 2, 3}));
+
+    // Random fields in every mode and phase: the first eight get places 1 to
+    // 8, the ninth and tenth follow them in list order.
+    std::mt19937 random(42);
+    for (int i = 0; i < 7; ++i)
+        addVehicle(game, uint32_t(3 + i));
+    for (int round = 0; round < 300; ++round) {
+        game.choice.gameMode = int32_t(random() % 8);
+        game.phase = random() % 5;
+        game.raceOver = random() % 2;
+        for (auto* node = game.vehicles.head(); node; node = node->next) {
+            Game::Vehicle& v = *node->item;
+            v.place = int32_t(random() % 10);
+            v.finished = random() % 2;
+            v.lap = int32_t(random() % 3);
+            v.nextGate = random() % 2 ? first : second;
+            v.nextGateDistSq = float(random() % 3);
+            v.points = int32_t(random() % 3);
+        }
+        game.rankVehicles();
+        std::vector<int32_t> got;
+        for (auto* node = game.vehicles.head(); node; node = node->next)
+            got.push_back(node->item->place);
+        EXPECT_EQ(got[8], 9);
+        EXPECT_EQ(got[9], 10);
+        std::sort(got.begin(), got.begin() + 8);
+        for (int p = 0; p < 8; ++p)
+            ASSERT_EQ(got[size_t(p)], p + 1);
+    }
+    gates.deleteAll();
+}
+
+TEST(Ranking, LastInRaceSkipsEliminatedVehicles)
+{
+    Game game(nullptr, nullptr);
+    Object parked;
+    Game::Vehicle& first = addVehicle(game, 0);
+    Game::Vehicle& second = addVehicle(game, 1);
+    Game::Vehicle& out = addVehicle(game, 2);
+    first.place = 1;
+    second.place = 2;
+    out.place = 3;
+    out.parkingSlot = &parked;
+    EXPECT_EQ(game.isLastInRace(second), 1u);
+    EXPECT_EQ(game.isLastInRace(first), 0u);
+    out.parkingSlot = nullptr;
+    EXPECT_EQ(game.isLastInRace(second), 0u);
+    EXPECT_EQ(game.isLastInRace(out), 1u);
+}
+
+TEST(Ranking, RivalAheadAheadInPlaceOrTheNearest)
+{
+    EntityManager entities;
+    Game game(nullptr, nullptr);
+    game.choice.gameMode = Game::OffRoadRace;
+    // The shooter at the origin looks along +z.
+    Game::Vehicle& shooter = addVehicleAt(game, entities, 0, vec3d(0.0f, 0.0f, 0.0f));
+    Game::Vehicle& behind = addVehicleAt(game, entities, 1, vec3d(0.0f, 0.0f, -5.0f));
+    Game::Vehicle& aside = addVehicleAt(game, entities, 2, vec3d(30.0f, 0.0f, 20.0f));
+    Game::Vehicle& ahead = addVehicleAt(game, entities, 3, vec3d(0.0f, 0.0f, 60.0f));
+    Game::Vehicle& noEntity = addVehicle(game, 4);
+    shooter.place = 3;
+    behind.place = 4;
+    aside.place = 2;
+    ahead.place = 1;
+    noEntity.place = 5;
+
+    // Ahead within cos 0.5 (60 degrees): aside lies at 56 degrees, nearer.
+    EXPECT_EQ(game.findRival(shooter, true, 0.5f), &aside);
+    EXPECT_EQ(game.findRival(shooter, true, 0.9f), &ahead);
+    EXPECT_EQ(game.findRival(shooter, true, 1.0f), nullptr);
+    // Placed before the shooter: the nearer of aside and ahead.
+    EXPECT_EQ(game.findRival(shooter, false, 0.5f), &aside);
+    // The leader finds nobody placed before it: the nearest of all.
+    EXPECT_EQ(game.findRival(ahead, false, 0.5f), &aside);
+    // The points modes always look ahead, and fall back only when the caller allows.
+    game.choice.gameMode = Game::Jamboree;
+    EXPECT_EQ(game.findRival(behind, false, 0.99f), &shooter);
+    EXPECT_EQ(game.findRival(ahead, true, 0.5f), nullptr);
+    EXPECT_EQ(game.findRival(ahead, false, 0.5f), &aside);
+    EXPECT_EQ(game.findRival(noEntity, false, 0.5f), nullptr);
+}
+
+TEST(Ranking, TrackProgressAndDrivenDistanceAlongTheWayList)
+{
+    Game game(nullptr, nullptr);
+    WayList way(5, 100.0f, true);
+    game.course = way.list;
+    game.courseLength = 400.0f;
+    Game::Vehicle& v = addVehicle(game, 1);
+    EXPECT_EQ(v.getTrackProgress(), -1.0f);
+    EXPECT_EQ(v.getDrivenDistance(1), 0.0f);
+    v.lap = 2;
+    v.wayNode = way.node(2);
+    v.wayPoint.t = 0.25f;
+    v.wayPoint.distance = 25.0f;
+    EXPECT_FLOAT_EQ(v.getTrackProgress(), 5.0f + 2.0f + 0.25f);
+    EXPECT_NEAR(v.getDrivenDistance(0), 400.0f + 200.0f + 25.0f, 0.01f);
+    // The first and last nodes count only when any node may.
+    v.wayNode = way.node(4);
+    EXPECT_EQ(v.getTrackProgress(), -1.0f);
+    EXPECT_EQ(v.getDrivenDistance(0), 0.0f);
+    EXPECT_NEAR(v.getDrivenDistance(1), 400.0f + 400.0f + 25.0f, 0.01f);
+    v.wayNode = way.node(0);
+    EXPECT_NEAR(v.getDrivenDistance(1), 400.0f + 25.0f, 0.01f);
+}
+
+}
