@@ -14,6 +14,7 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -159,6 +160,10 @@ TEST(KorvantaProgram, RunsWindowedFromItsSettingsThroughResizeAndResetAndQuits)
     seeded.height = 480;
     seeded.options.fullScreen = 0;
     seeded.options.option3 = 1; // the glow runs through the frames and the resets
+    // A championship under way, its race number beyond the seven races: the
+    // race logic takes the table at start and gives it back in range.
+    const uint8_t progress[13] = {'D', 'E', 1, 1, 9, 34, 20, 18, 25, 9, 4, 12, 0};
+    std::copy(progress, progress + 13, seeded.gameRecords[2].bytes);
     ASSERT_TRUE(seeded.writeFile());
 
     ProgramRun run(programPath, L"", SW_SHOWMAXIMIZED);
@@ -189,6 +194,9 @@ TEST(KorvantaProgram, RunsWindowedFromItsSettingsThroughResizeAndResetAndQuits)
     EXPECT_EQ(stored.options.fullScreen, 0u);
     EXPECT_EQ(stored.options.option3, 1u);
     EXPECT_EQ(languageValue().size(), 4u);
+    std::vector<uint8_t> expected(progress, progress + 13);
+    expected[4] = 6;
+    EXPECT_EQ(std::vector<uint8_t>(stored.gameRecords[2].bytes, stored.gameRecords[2].bytes + 13), expected);
 }
 
 // Without a settings file, or with a broken one (kept aside under a free name)
