@@ -61,6 +61,7 @@ void Scene::readHeaderFrom(FileInterface& stream)
     description = String(L"");
     preview.close();
     game.clearSceneSettings();
+    headerWord = game.choice.courseType;
     uint32_t version = 0;
     if (!stream.readValue(version))
         return;

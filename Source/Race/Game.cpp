@@ -48,10 +48,7 @@ enum SettingsTag : uint32_t { CourseType = 1, ReferenceTime = 2 };
 
 }
 
-Game::Game(Scene* owner, Interface* application) : scene(owner), callbacks(application)
-{
-    cameraPath.reset(0.0f);
-}
+Game::Game(Scene* owner, Interface* application) : scene(owner), callbacks(application) {}
 
 Game::~Game()
 {

@@ -258,6 +258,7 @@ TEST(Championship, ChoiceOfEachRaceAndItsMap)
     auto level = [&](const wchar_t* file, const wchar_t* name, int32_t courseType) {
         LevelFileWriter::Level l;
         l.name = String(name);
+        l.preview = {0x89, 'P', 'N', 'G', 2, 0, 0, 0, 4, 0, 0, 0}; // words the head reader must pass over
         l.courseType = courseType;
         ASSERT_TRUE(LevelFileWriter::save(l, String((folder + file).c_str())));
     };

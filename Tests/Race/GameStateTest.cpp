@@ -215,6 +215,21 @@ TEST(GameState, TheSampleValleyKeepsItsRaceSettingsByteForByte)
     scene.headerWord = 0;
     EXPECT_EQ(text(scene.readHeader(String(builtValley().c_str()))), L"Valley");
     EXPECT_EQ(scene.headerWord, 1);
+
+    // A level without race settings has none of the level before.
+    scene.game.referenceTime = RaceTime{' ', 2, 0, 0};
+    const std::vector<uint8_t> nameOnly = {'v', '1', '.', '0', 1, 0, 0, 0, 1, 0, 0, 0, 'N', 0, 0, 0, 0};
+    scene.setDefaults();
+    ASSERT_TRUE(scene.readLevel(streamOf(stream, nameOnly)));
+    EXPECT_EQ(scene.game.choice.courseType, 0);
+    EXPECT_TRUE(scene.game.referenceTime == RaceTime{});
+    const std::wstring headOnly = AppTestFiles::freshFolder(L"head") + L"N.tee";
+    AppTestFiles::write(headOnly, nameOnly);
+    scene.headerWord = 5;
+    scene.game.choice.courseType = 2;
+    EXPECT_EQ(text(scene.readHeader(String(headOnly.c_str()))), L"N");
+    EXPECT_EQ(scene.headerWord, 0); // no race settings: no course type
+    EXPECT_EQ(scene.game.choice.courseType, 0);
 }
 
 TEST(GameState, LoadingALevelReadsItsRecordsFromTheRecordsFolder)

@@ -195,8 +195,8 @@ TEST(Ranking, RivalAheadAheadInPlaceOrTheNearest)
     // The shooter at the origin looks along +z.
     Game::Vehicle& shooter = addVehicleAt(game, entities, 0, vec3d(0.0f, 0.0f, 0.0f));
     Game::Vehicle& behind = addVehicleAt(game, entities, 1, vec3d(0.0f, 0.0f, -5.0f));
-    Game::Vehicle& aside = addVehicleAt(game, entities, 2, vec3d(30.0f, 0.0f, 20.0f));
     Game::Vehicle& ahead = addVehicleAt(game, entities, 3, vec3d(0.0f, 0.0f, 60.0f));
+    Game::Vehicle& aside = addVehicleAt(game, entities, 2, vec3d(30.0f, 0.0f, 20.0f));
     Game::Vehicle& noEntity = addVehicle(game, 4);
     shooter.place = 3;
     behind.place = 4;
