@@ -60,6 +60,18 @@ TEST(Camera, ViewTranslationAndFrustumFollowThePosition)
     for (const auto& c : cases)
         EXPECT_EQ(camera.frustum.classifyPoint(c.point) == ConvexVolume::inside, c.inside)
             << c.point.x << "," << c.point.y << "," << c.point.z;
+
+    // The direction volume holds directions: the lens at the origin, turned
+    // with the camera (here toward -x) but not moved with it.
+    camera.position = {1000.0f, 0.0f, 0.0f};
+    camera.angles = {90.0f, 0.0f, 0.0f};
+    camera.setAnglesDeg();
+    camera.update();
+    for (const auto& [point, inside] : {std::pair{vec3d{-100, 0, 0}, true}, std::pair{vec3d{100, 0, 0}, false},
+                                        std::pair{vec3d{0, 0, 100}, false}}) {
+        EXPECT_EQ(camera.directionVolume.classifyPoint(point) == ConvexVolume::inside, inside) << point.x << "," << point.z;
+        EXPECT_EQ(camera.frustum.classifyPoint(point + camera.position) == ConvexVolume::inside, inside);
+    }
 }
 
 }

@@ -20,6 +20,16 @@ class RenderDevice : public DeviceSuite
 {
 };
 
+// Without a window there is no device to make; the one there is stays.
+TEST_F(RenderDevice, ADeviceNeedsAWindow)
+{
+    D3D::Device& record = gDirectGraphics.record;
+    D3D::Device::SwapChain* first = record.firstSwapChain();
+    EXPECT_FALSE(D3D::Device::create(record, nullptr, false, client));
+    EXPECT_EQ(record.firstSwapChain(), first);
+    EXPECT_EQ(record.swapChains.count(), 1);
+}
+
 TEST_F(RenderDevice, FrameRunsTheHooksInOrderAndDrawsAScreenRect)
 {
     EXPECT_EQ(client->calls, (Calls{"onDeviceReset"}));

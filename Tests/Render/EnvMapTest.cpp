@@ -155,6 +155,11 @@ TEST_F(EnvironmentMap, EachAxisMarkerShowsInItsOwnFaceOnAllLevels)
     EXPECT_FALSE(RenderHandshake::renderBusy());
     EXPECT_EQ(map.position, marker.centreAt);
     EXPECT_EQ(map.cubeTexture.texture()->busy, 0u);
+    IDirect3DBaseTexture9* bound = nullptr;
+    gDevice->GetTexture(0, &bound);
+    EXPECT_EQ(bound, nullptr); // not the face target, which a later pass may draw into
+    if (bound)
+        bound->Release();
     // The frame's transforms and volumes are back.
     D3D::Device& record = gDirectGraphics.record;
     EXPECT_EQ(record.viewCount, 1u);

@@ -239,11 +239,25 @@ TEST_F(GpuSmoothing, AMenuBackdropCapturesTheFrameOnceAndBlursIt)
     EXPECT_EQ(target->key, 36);
     EXPECT_NE(target->depthSurface, nullptr);
 
-    // The frame's scene: a white square over texels 16 to 47, on black.
+    // The frame's scene: a white square over texels 16 to 47, on black,
+    // drawn behind a depth the capture held before (cleared for the frame).
+    chain().pushRenderTarget(target->renderSurface, target->depthSurface);
+    gDevice->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.0f, 0);
+    chain().popRenderTarget();
     client->afterScene = [] {
         gDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
-        const D3DRECT square{16, 16, 48, 48};
-        gDevice->Clear(1, &square, D3DCLEAR_TARGET, 0x00FFFFFF, 1.0f, 0);
+        struct Corner
+        {
+            float x, y, z, rhw;
+            uint32_t colour;
+        };
+        const Corner square[4] = {{15.5f, 15.5f, 0.5f, 1.0f, 0xFFFFFFFF},
+                                  {47.5f, 15.5f, 0.5f, 1.0f, 0xFFFFFFFF},
+                                  {15.5f, 47.5f, 0.5f, 1.0f, 0xFFFFFFFF},
+                                  {47.5f, 47.5f, 0.5f, 1.0f, 0xFFFFFFFF}};
+        gDevice->SetTexture(0, nullptr);
+        gDevice->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+        gDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(Corner));
     };
     client->calls.clear();
     GpuSmooth::renderScene(target, smoother, *chain().beginFrame());

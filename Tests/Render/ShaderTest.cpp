@@ -88,21 +88,30 @@ TEST_F(ShaderStates, CullModesAndTextureTransforms)
         EXPECT_EQ(shown.first, flag ? red : white);
     }
 
-    // Each stage's transform goes to that stage: the texture drawn through
-    // stage 1 or 2 (from the first coordinates) shows its mirrored half.
-    for (DWORD stage : {1u, 2u}) {
+    // Each stage's transform goes to that stage and no other: the texture
+    // drawn through stage 1 or 2 (from the first coordinates) shows the
+    // column mirrored from the one the left centre samples (u 0.375), stage
+    // 3, which no shader stage reaches, the column itself.
+    const uint32_t columns[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
+    const TextureRef fourColumns =
+        makeTexture(4, 4, D3DFMT_A8R8G8B8, [&](uint32_t x, uint32_t) { return columns[x]; });
+    for (DWORD stage : {1u, 2u, 3u}) {
         SCOPED_TRACE(stage);
         Shader shader;
-        shader.cullMode = Shader::cullNone;
-        shader.textureTransforms[stage].at(0, 0) = -1.0f;
-        shader.textureTransforms[stage].at(2, 0) = 1.0f;
-        shader.transformFlags[stage] = D3DTTFF_COUNT2;
-        const auto shown = drawWindings(halves, [&] {
+        if (stage < Shader::stages) {
+            shader.cullMode = Shader::cullNone;
+            shader.textureTransforms[stage].at(0, 0) = -1.0f;
+            shader.textureTransforms[stage].at(2, 0) = 1.0f;
+            shader.transformFlags[stage] = D3DTTFF_COUNT2;
+        }
+        const auto shown = drawWindings(fourColumns, [&] {
             for (DWORD s = 1; s < stage; ++s) {
                 gDevice->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
                 gDevice->SetTextureStageState(s, D3DTSS_COLORARG1, D3DTA_CURRENT);
             }
-            gDevice->SetTexture(stage, halves.texture()->texture);
+            gDevice->SetTexture(stage, fourColumns.texture()->texture);
+            gDevice->SetSamplerState(stage, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+            gDevice->SetSamplerState(stage, D3DSAMP_MINFILTER, D3DTEXF_POINT);
             gDevice->SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
             gDevice->SetTextureStageState(stage, D3DTSS_COLORARG1, D3DTA_TEXTURE);
             gDevice->SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, 0);
@@ -111,12 +120,14 @@ TEST_F(ShaderStates, CullModesAndTextureTransforms)
         });
         for (DWORD s = 1; s <= stage; ++s) {
             gDevice->SetTexture(s, nullptr);
+            gDevice->SetSamplerState(s, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+            gDevice->SetSamplerState(s, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
             gDevice->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_DISABLE);
             gDevice->SetTextureStageState(s, D3DTSS_COLORARG1, D3DTA_TEXTURE);
             gDevice->SetTextureStageState(s, D3DTSS_TEXCOORDINDEX, s);
             gDevice->SetTextureStageState(s, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
         }
-        EXPECT_EQ(shown.first, red);
+        EXPECT_EQ(shown.first, (stage < Shader::stages ? columns[2] : columns[1]) & 0xFFFFFF);
     }
 }
 

@@ -290,6 +290,37 @@ TEST_F(SunShadows, AMeshUnderACasterMarksItsPlaceInTheMap)
 }
 
 
+// A stored mesh drawn with world matrix W under a light's map: stage 2's
+// texture transform takes the light's place (carried through W) to the
+// origin and W's axes to the unit axes.
+TEST_F(SunShadows, TheTextureTransformOfAMeshUnderALightStartsAtTheLight)
+{
+    LightProj light(0.0f);
+    light.transform.at(3, 0) = 2.0f;
+    light.transform.at(3, 1) = -1.0f;
+    light.transform.at(3, 2) = 4.0f;
+    matrix3d w = matrix3d::identity();
+    const float c = 0.6f, s = 0.8f;
+    w.at(0, 0) = c;
+    w.at(0, 1) = s;
+    w.at(1, 0) = -s;
+    w.at(1, 1) = c;
+    w.at(3, 0) = 10.0f;
+    w.at(3, 2) = -5.0f;
+    light.map.setTextureTransform(w);
+    matrix3d got;
+    ASSERT_EQ(gDevice->GetTransform(D3DTS_TEXTURE2, reinterpret_cast<D3DMATRIX*>(got.m)), D3D_OK);
+    const vec3d at = w.transformPoint(light.transform.row(3));
+    EXPECT_LT((got.transformPoint(at)).length(), 1e-4f);
+    for (int axis = 0; axis < 3; ++axis) {
+        vec3d unit;
+        unit[axis] = 1.0f;
+        EXPECT_LT((got.transformPoint(at + w.row(axis)) - unit).length(), 1e-4f) << axis;
+    }
+    const matrix3d identity = matrix3d::identity();
+    gDevice->SetTransform(D3DTS_TEXTURE2, reinterpret_cast<const D3DMATRIX*>(identity.m));
+}
+
 // An omni light's map is a cube: the caster shows in the face it lies in,
 // straight or blurred, and a frozen copy keeps every face.
 TEST_F(SunShadows, AnOmniLightsCubeMapShowsTheCasterInItsFace)

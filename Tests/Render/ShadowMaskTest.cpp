@@ -236,6 +236,17 @@ TEST(ShadowMask, BoxesAddTwentyFourVerticesFacingOutwardAndGrowTheBounds)
     EXPECT_NEAR(mesh.getBounds()->minimum.x, -0.5f, 1e-5f);
     EXPECT_NEAR(mesh.getBounds()->maximum.x, centre.x + extent.x, 1e-4f);
     EXPECT_NEAR(mesh.getBounds()->center.x, (centre.x + extent.x - 0.5f) * 0.5f, 1e-4f);
+
+    // A box whose last vertex would not have a 16-bit index is not added.
+    for (const auto& [before, added] : {std::pair{65511, true}, std::pair{65520, false}}) {
+        SCOPED_TRACE(before);
+        Mesh<vec3d, D3DFVF_XYZ> full(String(L"full"));
+        ASSERT_NE(full.getVertexData(before - 1), nullptr);
+        *full.getVertexCount() = before;
+        addBoxToMesh(full, {1.0f, 1.0f, 1.0f}, matrix3d::identity());
+        EXPECT_EQ(*full.getVertexCount(), added ? before + 24 : before);
+        EXPECT_EQ(*full.getIndexCount(), added ? 36 : 0);
+    }
 }
 
 }

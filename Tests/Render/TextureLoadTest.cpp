@@ -179,6 +179,7 @@ TEST_F(TextureLoading, RawBlocksAreReadRowByRowAndBadDescriptionsRefused)
         {"render-target usage", {.usage = D3DUSAGE_RENDERTARGET, .width = 64, .height = 64}, 1, full},
         {"huge size", {.width = 0x40000000, .height = 0x40000000}, 1, full},
         {"too many levels", {.width = 64, .height = 64}, 99, full},
+        {"a format the device makes no textures of", {.format = D3DFMT_R8G8B8, .width = 64, .height = 64}, 1, full},
         {"texels cut short", {.width = 64, .height = 64}, 1, full - 4},
     };
     const auto before = TextureList::records().count();
@@ -256,6 +257,18 @@ TEST_F(TextureLoading, BuiltinTexturesLoadFromTheModuleAsTheBuilderMadeThem)
     for (uint32_t argb : image.argb)
         want.push_back((argb & 0x00FF0000u) << 8 | 0x00FFFFFFu);
     EXPECT_EQ(readLevel(light).texels, want);
+
+    // An image that decodes to nothing, or a format the texels cannot be
+    // written in, gives no texture and leaves the reference as it was.
+    const auto records = TextureList::records().count();
+    TextureRef kept = light;
+    for (const auto& [id, format] : {std::pair{uint16_t(9999), D3DFMT_A8R8G8B8}, std::pair{uint16_t(169), D3DFMT_DXT1}}) {
+        SCOPED_TRACE(id);
+        EXPECT_FALSE(Texture::loadImageFile(kept, String(L"refused"), String(L"bmp"), id, 1, format, D3DPOOL_MANAGED,
+                                            true, nullptr));
+        EXPECT_EQ(kept.texture(), light.texture());
+    }
+    EXPECT_EQ(TextureList::records().count(), records);
 
     // The window class's icon: Windows reads our icon file back as 32 x 32
     // colour texels with a mask.

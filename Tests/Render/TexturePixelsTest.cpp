@@ -7,6 +7,8 @@
 
 #include <d3dx9.h>
 
+#include <algorithm>
+
 using namespace TestDevice;
 
 namespace {
@@ -78,6 +80,35 @@ TEST_F(TexturePixels, MipLevelsOf16BitTexturesKeepTheirOwnFormat)
     EXPECT_NEAR(c.r, 3 * 255 / 5, 12);
     EXPECT_NEAR(c.b, 2 * 255 / 5, 12);
     EXPECT_LT(c.g, 8);
+}
+
+// A 32-bit level: each texel of the next level is its centre pulled toward
+// its four neighbours (clamped at the edges) by their alpha, and keeps the
+// centre's alpha; checked against that sum done by hand.
+TEST_F(TexturePixels, MipLevelsOf32BitTexturesPullTheCentreTowardTheNeighbours)
+{
+    constexpr int side = 8;
+    TextureRef ref = makeTexture(side, side, D3DFMT_A8R8G8B8, pattern(7), 2);
+    Texture::generateMipLevels(ref);
+    const Level small = readLevel(ref, 1);
+    ASSERT_EQ(small.width, uint32_t(side / 2));
+    const auto texel = [](int x, int y) {
+        return Color::fromArgb(patternTexel(uint32_t(std::clamp(x, 0, side - 1)), uint32_t(std::clamp(y, 0, side - 1)), 7));
+    };
+    const auto expected = [&](uint32_t x, uint32_t y) {
+        const int cx = int(2 * x), cy = int(2 * y);
+        const Color c = texel(cx, cy);
+        const Color n[4] = {texel(cx + 1, cy), texel(cx - 1, cy), texel(cx, cy + 1), texel(cx, cy - 1)};
+        int sums[3] = {c.r, c.g, c.b};
+        for (const Color& neighbour : n) {
+            const double a = neighbour.a * (1.0 / 255.0);
+            sums[0] += int((1.0 - a) * c.r + a * neighbour.r);
+            sums[1] += int((1.0 - a) * c.g + a * neighbour.g);
+            sums[2] += int((1.0 - a) * c.b + a * neighbour.b);
+        }
+        return Color(uint8_t(sums[0] / 5), uint8_t(sums[1] / 5), uint8_t(sums[2] / 5), c.a).argb();
+    };
+    EXPECT_EQ(wrongTexels(small, expected), 0);
 }
 
 TEST_F(TexturePixels, AlphaAndWhiteFromRed)

@@ -300,10 +300,16 @@ TEST_F(TextureProjection, TheProjectedTextureLandsWhereTheProjectorLooks)
     }
 
     // A projection adds its texture, by the texture's alpha, to what the
-    // receiver shows.
+    // receiver shows, whatever blend factors the receiver had.
     p.disabled = 0;
     p.texture = makeTexture(4, 4, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0x80FF0000u; });
-    const Level added = receive(p, 0xFF404040, [&] { p.apply(); });
+    const Level added = receive(p, 0xFF404040, [&] {
+        gDevice->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+        gDevice->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+        p.apply();
+    });
+    gDevice->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    gDevice->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     const uint32_t centre = added.at(160, 120);
     EXPECT_NEAR(int(centre >> 16 & 0xFF), 0x40 + 128, 2);
     EXPECT_EQ(centre & 0xFFFF, 0x4040u);
