@@ -47,8 +47,12 @@ TEST_F(BufferPoolList, PoolsTakeTheirListsLayout)
     EXPECT_EQ(mesh->pool->stride, 32u);
     BufferPool::freeRange(*first->pool, first);
     EXPECT_EQ(BufferPool::allocRange(list, 1089)->start, 0u);
+    // Clearing the list lets go of its buffers.
+    IDirect3DVertexBuffer9* buffer = mesh->pool->vertexBuffer;
+    buffer->AddRef();
     list.clear();
     EXPECT_EQ(list.pools.count(), 0);
+    EXPECT_EQ(buffer->Release(), 0u);
 }
 
 TEST_F(BufferPoolList, EveryFrameCountsItsOwnTriangles)

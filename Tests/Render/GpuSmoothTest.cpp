@@ -205,6 +205,9 @@ TEST_F(GpuSmoothing, FloatTargetsFallBackWhenTheDeviceCannotBlendThem)
         EXPECT_EQ(smoother.second->format, want);
         EXPECT_EQ(smoother.first->width, 64);
         EXPECT_EQ(smoother.second->height, 32);
+        // The passes never read their targets back: no system-memory copies.
+        EXPECT_FALSE(smoother.first->lockTexture.isBound());
+        EXPECT_FALSE(smoother.second->lockTexture.isBound());
     }
     gDirectGraphics.floatTargetBlend = offered;
 }

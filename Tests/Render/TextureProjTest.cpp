@@ -313,6 +313,13 @@ TEST_F(TextureProjection, TheProjectedTextureLandsWhereTheProjectorLooks)
     const uint32_t centre = added.at(160, 120);
     EXPECT_NEAR(int(centre >> 16 & 0xFF), 0x40 + 128, 2);
     EXPECT_EQ(centre & 0xFFFF, 0x4040u);
+
+    // The same whatever stage 0's second colour argument held before the
+    // common states (here black: the complement of a white diffuse).
+    gDevice->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE | D3DTA_COMPLEMENT);
+    const Level dark = receive(p, 0xFF404040, [&] { p.apply(); });
+    gDevice->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    EXPECT_NEAR(int(dark.at(160, 120) >> 16 & 0xFF), 0x40 + 128, 2);
 }
 
 // A spot light thrown from the camera blends its texture over what the
