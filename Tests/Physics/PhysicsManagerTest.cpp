@@ -324,6 +324,20 @@ TEST(PhysicsManagerBodies, SpareAnimatedBodies)
     EXPECT_EQ(again, taken);
     for (neAnimatedBody* body : again)
         m.returnAnimatedBody(body);
+
+    // A stack with fewer places than bodies out: once it is full, a body
+    // coming back goes to the simulator, its geometries with it, and the
+    // storage past the last place is never written.
+    ASSERT_TRUE(m.spareAnimated.resize(8));
+    m.spareAnimatedTop = 8;
+    const std::vector<neAnimatedBody*> out(again.begin() + 8, again.end()); // past the kept places
+    out[0]->addGeometry()->setBoxSize(1, 1, 1);
+    const int32_t withExtra = m.simulator->geometries.usedCount();
+    for (neAnimatedBody* body : out)
+        m.returnAnimatedBody(body);
+    EXPECT_EQ(m.spareAnimatedTop, 8);
+    EXPECT_EQ(m.simulator->animatedBodies.usedCount(), 8);
+    EXPECT_EQ(m.simulator->geometries.usedCount(), withExtra - 1);
     m.release();
     EXPECT_EQ(m.spareAnimatedTop, 0);
     EXPECT_EQ(m.takeAnimatedBody(), nullptr);
