@@ -87,11 +87,23 @@ public:
 };
 
 // Counts the steps of its body (on the stepping thread) and pushes nothing.
+// While hold is set, the first step of a batch waits until it is cleared,
+// with holding set, so a test can act in the middle of a batch.
 class StepCounter : public Physics::Controller
 {
 public:
-    void step(neRigidBody*) override { steps.fetch_add(1); }
+    void step(neRigidBody*) override
+    {
+        if (steps.fetch_add(1) % 3 != 0 || !hold.load())
+            return;
+        holding.store(true);
+        while (hold.load())
+            Sleep(0);
+        holding.store(false);
+    }
     std::atomic<uint32_t> steps{0};
+    std::atomic<bool> hold{false};
+    std::atomic<bool> holding{false};
 };
 
 }
