@@ -319,6 +319,17 @@ TEST(Championship, ChoiceOfEachRaceAndItsMap)
         EXPECT_EQ(choice.items, items[d]);
         EXPECT_EQ(choice.mapFile.length(), 0); // France has no map of course type 2
     }
+    // A race number beyond the seven (never read from the settings, which
+    // keep it in range) takes the first race.
+    Game::ChampionshipEntry beyond;
+    beyond.key0 = 'D';
+    beyond.key1 = 'E';
+    beyond.raceNumber = 9;
+    RaceChoice first;
+    Game::makeChampionshipChoice(beyond, first, maps);
+    EXPECT_EQ(first.gameMode, Game::KnockOut);
+    EXPECT_EQ(first.goal, 6);
+    EXPECT_EQ(std::wstring(first.mapFile.text()), std::wstring(berg.text()));
     const int8_t france[2] = {'F', 'R'};
     EXPECT_EQ(std::wstring(Game::findChampionshipMap(maps, france, 1).text()), folder + L"Col.tee");
     const int8_t lower[2] = {'d', 'e'};

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <random>
 #include <string>
@@ -154,8 +155,11 @@ TEST(Records, EntriesWithoutADateAndToday)
 
 TEST(Records, CountsAreBoundedAndSavesCountWhatTheyWrite)
 {
-    // Fourteen unsorted laps, then races: eleven kept, sorted, ten counted.
+    // Fourteen unsorted laps, then the races backwards: eleven laps kept,
+    // sorted, ten counted; the races sorted.
     RecordsFileWriter::Records many = RaceSamples::valleyRecords();
+    const auto sortedRaces = listOf(many.races);
+    std::reverse(many.races.begin(), many.races.end());
     for (int i = 0; i < 4; ++i) {
         RecordsFileWriter::Entry e = many.laps[size_t(i)];
         e.time = RecordsFileWriter::Time::fromMilliseconds(uint32_t(60000 + 100 * i));
@@ -167,7 +171,7 @@ TEST(Records, CountsAreBoundedAndSavesCountWhatTheyWrite)
     EXPECT_EQ(Game::raceTimeKey(records.laps[0]->time), 60000);
     for (uint32_t i = 1; i < 10; ++i)
         EXPECT_LE(Game::raceTimeKey(records.laps[i - 1]->time), Game::raceTimeKey(records.laps[i]->time));
-    EXPECT_EQ(races(records), listOf(many.races));
+    EXPECT_EQ(races(records), sortedRaces);
 
     // A count far beyond the data ends with it; what was read stays.
     std::vector<uint8_t> bytes = fileBytes(many);
