@@ -59,7 +59,12 @@ TEST(GameState, PlayerTables)
     EXPECT_EQ(names.size(), 8u);
     EXPECT_EQ(names.count(L""), 0u);
     EXPECT_EQ(Game::findPlayerColorIndex(Color(0x09, 0x5A, 0xFF, 0xFE)), 0);
-    EXPECT_EQ(text(Game::getOpponentName(8)), L"");
+    // Outside slots 0..7: slot 0's colour, number 1 and no name.
+    for (int32_t slot : {-1, 8, 1000}) {
+        EXPECT_EQ(Game::getPlayerColor(slot), Game::getPlayerColor(0)) << slot;
+        EXPECT_EQ(Game::getPlayerNumber(slot), 1) << slot;
+        EXPECT_EQ(text(Game::getOpponentName(slot)), L"") << slot;
+    }
 
     // A vehicle takes its slot's colour and name; a slot above 7 slot 0's
     // colour and no name.
