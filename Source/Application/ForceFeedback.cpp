@@ -117,3 +117,15 @@ void UserInput::setEffectGain(float gain)
 {
     ForceFeedback::setGain(rumbleEffect, gain);
 }
+
+void UserInput::startRumble()
+{
+    if (rumbleEffect)
+        rumbleEffect->Start(INFINITE, 0);
+}
+
+void UserInput::stopRumble()
+{
+    if (rumbleEffect)
+        rumbleEffect->Stop();
+}

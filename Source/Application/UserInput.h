@@ -119,6 +119,10 @@ public:
     void startEffect(int32_t milliseconds, float gain, uint32_t envelope);
     // The rumble's strength, 0..1; the effect keeps running.
     void setEffectGain(float gain);
+    // The rumble plays over and over until stopRumble (the player's quad
+    // holds it from its start to its end; its gain follows the engine).
+    void startRumble();
+    void stopRumble();
 
     IDirectInput8W* directInput = nullptr;
     IDirectInputDevice8W* keyboard = nullptr;
