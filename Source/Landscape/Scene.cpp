@@ -24,6 +24,16 @@ namespace {
 // beyond is not one and is not read into memory.
 constexpr uint32_t maxLevelFileSize = 64u << 20;
 
+// The meadow's question where the ways lie, answered by the road network:
+// no grass grows on the tracks that lower the ground.
+class NetworkWays final : public Meadow::Ways
+{
+public:
+    int32_t isOnWay(float x, float z) override { return int32_t(gWayNetwork.isOnWay(x, z)); }
+};
+
+NetworkWays networkWays;
+
 }
 
 Scene::Scene(const String& folderName, float sceneRange, Game::Interface* gameCallbacks)
@@ -78,8 +88,10 @@ bool Scene::load(const String& path)
     terrainLayer.build();
     gWater.init();
     gWater.load(swapChain, baseName() + L".wtr");
-    if (swapChain && swapChain->meadow)
+    if (swapChain && swapChain->meadow) {
+        swapChain->meadow->ways = &networkWays;
         swapChain->meadow->load(baseName() + L".mdw");
+    }
     // The ways fit themselves to the ground just built; the terrain's first
     // patches are made after them, with their hollows.
     loadWayFile(baseName() + L".way");

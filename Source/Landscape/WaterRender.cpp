@@ -15,6 +15,7 @@
 #include "Render/DirectGraphics.h"
 #include "Render/RenderTexture.h"
 #include "Render/SwapChain.h"
+#include "Way/WayNetwork.h"
 
 #include "Core/ConvexVolume.h"
 #include "Core/CrashTrace.h"
@@ -245,6 +246,8 @@ void WaterReflection::renderScene(D3D::Device::SwapChain& chain)
     // limits, which stay as the level set them.
     gTerrain.render(0);
     setPlane(plane, waterPlane);
+    // The roads beside the water, without the projections on them.
+    gWayNetwork.render(0);
     if (chain.meadow)
         chain.meadow->render(1);
     if (chain.farField)

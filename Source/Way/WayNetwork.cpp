@@ -114,10 +114,8 @@ void WayNetwork::releaseDeviceObjects()
     CRASH_TRACE();
     for (Way::Segment* segment : segments) {
         segment->releaseMeshes();
-        segment->projections.clearWith([this](Way::ProjectionLink* link) {
-            link->segmentNode = nullptr;
-            unlink(link);
-        });
+        // The cleared list's nodes are ownerless: unlink leaves them alone.
+        segment->projections.clearWith([this](Way::ProjectionLink* link) { unlink(link); });
     }
     releaseStateBlocks();
     vertexPools.clear();

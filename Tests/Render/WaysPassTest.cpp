@@ -45,6 +45,21 @@ void lookDown(D3D::Device::SwapChain& chain)
     chain.Camera::update();
 }
 
+// A projection over the middle of the road, 10 across, that the ways receive.
+void lampOverTheRoad(TextureProj& lamp)
+{
+    const std::pair<vec3d, float> planes[6] = {{{1, 0, 0}, -5.0f},  {{-1, 0, 0}, -5.0f}, {{0, 0, 1}, -5.0f},
+                                               {{0, 0, -1}, -5.0f}, {{0, 1, 0}, -100.0f}, {{0, -1, 0}, -100.0f}};
+    for (const auto& [normal, distance] : planes) {
+        ConvexVolume::Plane& plane = lamp.volume.planes[lamp.volume.count++];
+        plane.normal = normal;
+        plane.distance = distance;
+        plane.point = normal * distance;
+    }
+    lamp.receivers.append(&gWayNetwork);
+    lamp.addToReceivers();
+}
+
 class WaysPass : public TestDevice::DeviceSuite
 {
 protected:
@@ -78,16 +93,7 @@ TEST_F(WaysPass, TheFrameDrawsTheWays)
 TEST_F(WaysPass, TheManagersUpdateLinksTheProjections)
 {
     TextureProj lamp(nullptr);
-    const std::pair<vec3d, float> planes[6] = {{{1, 0, 0}, -5.0f},  {{-1, 0, 0}, -5.0f}, {{0, 0, 1}, -5.0f},
-                                               {{0, 0, -1}, -5.0f}, {{0, 1, 0}, -100.0f}, {{0, -1, 0}, -100.0f}};
-    for (const auto& [normal, distance] : planes) {
-        ConvexVolume::Plane& plane = lamp.volume.planes[lamp.volume.count++];
-        plane.normal = normal;
-        plane.distance = distance;
-        plane.point = normal * distance;
-    }
-    lamp.receivers.append(&gWayNetwork);
-    lamp.addToReceivers();
+    lampOverTheRoad(lamp);
     chain().update();
     EXPECT_EQ(gWayNetwork.segments[0]->projections.count(), 1);
     lamp.detachFromReceivers();
@@ -136,7 +142,19 @@ TEST_F(WaysRelease, TheDeviceReleaseGivesBackTheWaysPools)
     const Way::Segment& road = *gWayNetwork.segments[0];
     ASSERT_NE(road.meshes[0].vertices, nullptr);
     ASSERT_GT(gWayNetwork.vertexPools.pools.count(), 0);
+    // A projection on the road, its triangles copied into a range of their own.
+    TextureProj lamp(nullptr);
+    lamp.createStateBlocks();
+    lampOverTheRoad(lamp);
+    lookDown(chain());
+    chain().update();
+    lamp.changed = 1;
+    TestDevice::drawFrame(chain(), clearColour);
+    ASSERT_EQ(road.projections.count(), 1);
+    ASSERT_NE(road.projections.head()->item->entries[0].range, nullptr);
     D3D::Device::release(gDirectGraphics.record);
+    EXPECT_EQ(road.projections.count(), 0);
+    EXPECT_EQ(gWayNetwork.projectionRecords.head()->item->links.count(), 0);
     EXPECT_EQ(gWayNetwork.vertexPools.pools.count(), 0);
     EXPECT_EQ(gWayNetwork.indexPools.pools.count(), 0);
     EXPECT_EQ(road.meshes[0].vertices, nullptr);

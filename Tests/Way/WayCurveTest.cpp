@@ -65,6 +65,13 @@ TEST_F(WayCurve, ShapeLengthAndStep)
     ASSERT_EQ(one.positions.size(), 2u);
     EXPECT_EQ(one.positions[0].t, 0.0f);
     EXPECT_EQ(one.positions[1].t, 1.0f);
+    // A curve made again without its end point starts from nothing.
+    ::Way::Curve reused = one;
+    ::Way::Segment::initCurve(reused, one.startNode, nullptr);
+    EXPECT_EQ(reused.valid, 0u);
+    EXPECT_EQ(reused.length, 0.0f);
+    EXPECT_EQ(reused.step, 0.0f);
+    EXPECT_EQ(reused.p3, vec3d());
 }
 
 TEST_F(WayCurve, WidthsBlendAndTangentsOfNoLengthStayFinite)

@@ -255,6 +255,50 @@ TEST_F(WayDevice, AProjectionMovedOffASegmentLosesItsLink)
     EXPECT_EQ(gWayNetwork.projectionRecords.count(), 0);
 }
 
+TEST_F(WayDevice, AfterAProjectionTheNextModelersRoadsDrawFromTheirOwnPool)
+{
+    // Dense roads fill vertex pools: the first road's first segment almost a
+    // whole pool (A), its second segment's second part the next (B), and the
+    // curbstone road beside them lies in B too.
+    Route paved{point(0, -40), point(0, 40), point(0, 120)};
+    paved[0].stepsPerLength = 4.0f;
+    Route curbed{point(60, -40, L"Curbstone1"), point(60, 40, L"Curbstone1")};
+    curbed[0].stepsPerLength = 0.375f;
+    ASSERT_TRUE(read(bytesOf({paved, curbed})));
+    const ::Way::Segment& dense = *gWayNetwork.segments[0];
+    const ::Way::Segment& next = *gWayNetwork.segments[1];
+    const ::Way::Segment& curbs = *gWayNetwork.segments[2];
+    const BufferPool* a = dense.meshes[1].vertices->pool;
+    const BufferPool* b = next.meshes[1].vertices->pool;
+    ASSERT_EQ(dense.meshes[0].vertices->pool, a);
+    ASSERT_NE(b, a);
+    ASSERT_EQ(curbs.meshes[0].vertices->pool, b);
+
+    // A projection on the dense segment alone draws its pieces from A after
+    // the paved road's pass, which ended in B; the curbstones draw next.
+    TextureProj lamp(nullptr);
+    lamp.createStateBlocks();
+    const std::pair<vec3d, float> planes[6] = {{{1, 0, 0}, -5.0f},   {{-1, 0, 0}, -5.0f},    {{0, 0, 1}, -25.0f},
+                                               {{0, 0, -1}, 15.0f},  {{0, 1, 0}, -1.0e6f}, {{0, -1, 0}, -1.0e6f}};
+    for (const auto& [normal, distance] : planes) {
+        ConvexVolume::Plane& plane = lamp.volume.planes[lamp.volume.count++];
+        plane.normal = normal;
+        plane.distance = distance;
+        plane.point = normal * distance;
+    }
+    lamp.changed = 1;
+    lamp.receivers.append(&gWayNetwork);
+    lamp.addToReceivers();
+    lookDown(chain(), {30.0f, 150.0f, 40.0f});
+    uint32_t triangles = 0;
+    const Level frame = drawWays(chain(), triangles);
+    ASSERT_EQ(dense.projections.count(), 1);
+    ASSERT_EQ(next.projections.count(), 0);
+    for (float z : {-30.0f, 0.0f, 30.0f})
+        EXPECT_NE(colourAt(frame, pixelOf(chain(), {60.0f, 0.2f, z}, frame)).argb() | 0xFF000000u, clearColour) << z;
+    lamp.detachFromReceivers();
+}
+
 // The builder's road textures in an archive of their own.
 std::wstring archiveWith(bool all)
 {
@@ -392,6 +436,10 @@ TEST_F(WaySample, TheDirtTrackSinksAndTintsTheGround)
     // units) below the ground on either side of it.
     const float left = gTerrain.getHeight(centre.x - 30.0f, centre.z, 3);
     const float right = gTerrain.getHeight(centre.x + 30.0f, centre.z, 3);
+    // The meadow asks the network where no grass grows.
+    ASSERT_TRUE(chain().meadow && chain().meadow->ways);
+    EXPECT_EQ(chain().meadow->ways->isOnWay(centre.x, centre.z), 1);
+    EXPECT_EQ(chain().meadow->ways->isOnWay(centre.x + 30.0f, centre.z), 0);
     EXPECT_LT(gTerrain.getHeight(centre.x, centre.z, 3), (left + right) * 0.5f - 7.0f);
     lookDown(chain(), {centre.x, right + 60.0f, centre.z});
     const Level pixels = frame();
@@ -401,6 +449,34 @@ TEST_F(WaySample, TheDirtTrackSinksAndTintsTheGround)
     // Browner on the track: more red against the green.
     const int beside = (int(offLeft.r) - int(offLeft.g) + int(offRight.r) - int(offRight.g)) / 2;
     EXPECT_GT(int(on.r) - int(on.g), beside + 5) << std::hex << on.argb();
+}
+
+TEST_F(WaySample, TheLakeReflectsTheRoadsBesideIt)
+{
+    // Low over the lake, looking east to the course.
+    chain().position = {-300.0f, 50.0f, -400.0f};
+    chain().angles = {-90.0f, 0.0f, 0.0f};
+    chain().setAnglesDeg();
+    chain().Camera::update();
+    frame();
+    frame();
+    auto drawnTriangles = [&](uint32_t drawn) {
+        for (::Way::Modeler* m : gWayNetwork.modelers)
+            m->drawn = drawn;
+        frame();
+        return gDirectGraphics.record.primitiveCount;
+    };
+    const uint32_t with = drawnTriangles(1), without = drawnTriangles(0);
+    drawnTriangles(1);
+    // The ways' own pass from this place.
+    gDevice->BeginScene();
+    const uint32_t before = gDirectGraphics.record.primitiveCount;
+    gWayNetwork.render(1);
+    const uint32_t pass = gDirectGraphics.record.primitiveCount - before;
+    gDevice->EndScene();
+    ASSERT_GT(pass, 0u);
+    // The mirrored scene draws roads too.
+    EXPECT_GT(with - without, pass);
 }
 
 }
