@@ -393,7 +393,8 @@ protected:
 };
 
 bool grey(const Color& c) { return std::abs(int(c.r) - int(c.g)) < 14 && std::abs(int(c.g) - int(c.b)) < 14; }
-bool reddish(const Color& c) { return c.r > c.g + 25 && c.r > c.b + 25; }
+// Red beyond what grey allows, whatever the hour's light does to it.
+bool reddish(const Color& c) { return c.r > c.g + 15 && c.r > c.b + 15; }
 bool green(const Color& c) { return c.g > c.r + 10 && c.g > c.b; }
 
 TEST_F(WaySample, TheCourseFromAboveShowsRoadBordersCurbsAndGround)
