@@ -132,6 +132,9 @@ uint32_t Korvanta::init()
     if (gResourceManager)
         gResourceManager->load(String(L"Data\\Resource\\Resource.res"));
     CRASH_TRACE();
+    scene.objectPackages.loadFolder(String(L"Objects\\"));
+    scene.setCameraObjectType(String(L"Camera"));
+    CRASH_TRACE();
     createWayModelerSet(gResourceManager);
     CRASH_TRACE();
     if (EntityManager::PhysicsManager* physics = physicsManager(); physics && physics->threaded)

@@ -211,6 +211,10 @@ public:
     uint32_t areaKind = circleArea;
     float rangeSq = 0.0f;
     float halfSize = 0.0f;
+    // Non-zero: the far field draws the object's entities that are not alive.
+    uint32_t farField = 0;
+    // Non-zero: entities stand along the terrain's normal (no object sets it).
+    uint32_t terrainAligned = 0;
 };
 
 // A node of the static-entity octree and its level-of-detail sprites. No

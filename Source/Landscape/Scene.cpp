@@ -11,6 +11,7 @@
 #include "Application/UserInput.h"
 #include "Audio/Audio.h"
 #include "Application/WinShell.h"
+#include "Entity/StaticEntityManager.h"
 #include "Render/SwapChain.h"
 #include "Way/WayModeler.h"
 #include "Way/WayNetwork.h"
@@ -57,7 +58,7 @@ bool Scene::load(const String& path)
     // Entries left from an earlier load, failed or not, would count twice.
     if (swapChain) {
         swapChain->clearLoadProcess();
-        D3D::LoadProcessInterface* entries[] = {terrainLayer.terrain, &gWater, this};
+        D3D::LoadProcessInterface* entries[] = {terrainLayer.terrain, &gWater, swapChain->staticEntities, this};
         for (D3D::LoadProcessInterface* entry : entries)
             if (entry) {
                 entry->done = 0.0f;
@@ -82,6 +83,7 @@ bool Scene::load(const String& path)
     readLevel(bytes);
 
     setLoadProgress(*this, 0.05f);
+    objectPackages.buildPackages();
     setLoadProgress(*this, 0.4f);
     fileName = name;
     camera.apply();
@@ -97,6 +99,7 @@ bool Scene::load(const String& path)
     loadWayFile(baseName() + L".way");
     if (terrainLayer.terrain)
         terrainLayer.terrain->startLod(swapChain);
+    objectManager.load();
     applyTimeOfDay();
     camera.apply();
     setLoadProgress(*this, 0.5f);
@@ -172,6 +175,8 @@ void Scene::updateCamera()
         FreeCamera::update(camera);
     else if (camera.mode == SceneCamera::pathMode && camera.path && swapChain)
         camera.path->updateView(*swapChain, gFrameFactor.load());
+    // A job change of the object functions' worker holds it until now.
+    objectPackages.threads.resumeHeld();
     runTours();
 }
 
@@ -186,6 +191,8 @@ void Scene::clear()
     if (swapChain && swapChain->meadow)
         swapChain->meadow->clear();
     gWater.clear();
+    if (swapChain && swapChain->staticEntities)
+        swapChain->staticEntities->clear();
     gWayNetwork.clearWays();
     Audio::releaseAll();
     shadowManager.releaseSectors();
@@ -197,7 +204,15 @@ void Scene::release()
     CRASH_TRACE();
     if (!swapChain)
         return;
+    objectPackages.threads.stop();
     clear();
+    // The packages' meshes and lights hold device objects: they go while
+    // the device lives, after the objects that show them.
+    if (swapChain->staticEntities)
+        swapChain->staticEntities->clear();
+    cameraObjects = nullptr;
+    cameraType = nullptr;
+    objectPackages.clear();
     // Barriers built outside a load go too, while their body's physics lives.
     terrainLayer.releaseBarriers();
     shadowManager.releaseSectors();

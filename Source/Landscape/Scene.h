@@ -5,6 +5,8 @@
 #include "Landscape/SceneSun.h"
 #include "Landscape/SceneTerrain.h"
 
+#include "Entity/StaticEntityManager.h"
+#include "Objects/ObjPkgManager.h"
 #include "Race/Game.h"
 
 #include "Render/D3DDevice.h"
@@ -57,6 +59,33 @@ public:
         ~CameraObjects() = default;
     };
 
+    // The level's static objects: it makes the objects a ".obj" file lists
+    // and finds the packages they name among the scene's object packages.
+    class ObjectManager final : public StaticEntityManager::Creator, public StaticEntityManager::PackageFinder
+    {
+    public:
+        explicit ObjectManager(Scene* owner) : scene(owner) {}
+
+        Object* createObject() override;
+        StaticEntityManager::Method* findPackage(const String& name) override;
+        // The level's ".obj" file into the swap chain's static objects, then
+        // their first activation. Nothing without a swap chain.
+        void load();
+
+        Scene* scene;
+    };
+
+    // The camera objects: the static objects of the camera package.
+    class CameraTypeObjects final : public CameraObjects
+    {
+    public:
+        explicit CameraTypeObjects(Scene* owner) : scene(owner) {}
+
+        int32_t collect(DynArray<CameraObject>& out) override;
+
+        Scene* scene;
+    };
+
     // folderName names the records folder under the user's application data;
     // range is the application's scene range (3500); the race logic reaches
     // the application through gameCallbacks.
@@ -95,6 +124,10 @@ public:
     void clear();
     // Shutdown: clear, then release the textures and forget the swap chain.
     void release();
+
+    // The camera objects become the static objects of the package of that
+    // name; without such a package camera tours and the start view do nothing.
+    void setCameraObjectType(const String& name);
 
     // A camera tour over camera objects first to last (either way round) at
     // speed: the path runs through their positions and the camera mode
@@ -148,6 +181,12 @@ public:
     FileArray preview{4096}; // the map list's preview image file
     int32_t headerWord = 0; // the race settings' course type, set by readHeader
     CameraObjects* cameraObjects = nullptr;
+    ObjectManager objectManager{this};
+    // Every placeable thing of a map; its owner is this scene.
+    ObjPkgManager objectPackages{this};
+    // The package of the camera objects (setCameraObjectType), or null.
+    ObjPkgManager::Package* cameraType = nullptr;
+    CameraTypeObjects cameraTypeObjects{this};
     CameraPath cameraPath;
     // Menu background tours: 0 off; the menu starts one with state 2.
     uint32_t tourA = 0;

@@ -2,6 +2,7 @@
 // and the race's start view.
 #include "Landscape/Scene.h"
 
+#include "Objects/ObjectPackage.h"
 #include "Render/SwapChain.h"
 
 #include "Core/Math.h"
@@ -48,6 +49,9 @@ void Scene::setCameraMode(int32_t first, int32_t last, float speed)
         return;
     DynArray<CameraObject> objects(16);
     const int32_t count = cameraObjects->collect(objects);
+    // The race code's flag word of the camera package.
+    if (cameraType)
+        cameraType->raceFlag = 1;
     cameraPath.reset(speed);
     first = cameraNumber(first);
     last = cameraNumber(last);

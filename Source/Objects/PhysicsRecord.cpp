@@ -31,6 +31,21 @@ void ObjPkgManager::PhysicsRecord::release()
     releaseSound(sound2);
 }
 
+void ObjPkgManager::PhysicsRecord::reset()
+{
+    release();
+    value1 = 1;
+    value2 = 0.45f;
+    value3 = 0.05f;
+    value4 = 0.1f;
+    value5 = 0.1f;
+    mass = 0.5f;
+    noSound1 = noSound2 = 1;
+    sound1Option = sound2Option = 0;
+    sound1Data.close();
+    sound2Data.close();
+}
+
 bool ObjPkgManager::PhysicsRecord::load(FileInterface& stream)
 {
     using PackageFields::readFloat;

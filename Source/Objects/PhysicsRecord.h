@@ -30,6 +30,9 @@ public:
     // Unloads any sound file made from the two sounds, deletes them and frees
     // their bytes.
     void release();
+    // release, then every value back to its default and the sound bytes
+    // freed: the record of a package not built.
+    void reset();
 
     FileFinder* package;
     uint32_t value1 = 1;

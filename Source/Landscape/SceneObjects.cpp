@@ -1,0 +1,60 @@
+// The level's static objects and the camera objects among them.
+#include "Landscape/Scene.h"
+
+#include "Objects/ObjectPackage.h"
+
+#include "Entity/StaticEntity.h"
+#include "Render/SwapChain.h"
+
+#include "Core/CrashTrace.h"
+
+#include <new>
+
+Object* Scene::ObjectManager::createObject()
+{
+    return new (std::nothrow) Object;
+}
+
+StaticEntityManager::Method* Scene::ObjectManager::findPackage(const String& name)
+{
+    return scene->objectPackages.findPackage(name);
+}
+
+void Scene::ObjectManager::load()
+{
+    CRASH_TRACE();
+    StaticEntityManager* objects = scene->swapChain ? scene->swapChain->staticEntities : nullptr;
+    if (!objects)
+        return;
+    objects->creator = this;
+    objects->load(scene->baseName() + L".obj", this);
+    objects->activateAtLoad();
+}
+
+int32_t Scene::CameraTypeObjects::collect(DynArray<CameraObject>& out)
+{
+    StaticEntityManager* objects = scene->swapChain ? scene->swapChain->staticEntities : nullptr;
+    if (!objects || !scene->cameraType)
+        return 0;
+    SCList<StaticEntity> found;
+    StaticEntityManager::collectByObject(objects->root, scene->cameraType, found);
+    int32_t count = 0;
+    for (auto* node = found.head(); node; node = node->next) {
+        CameraObject* object = out.at(count);
+        if (!object)
+            break;
+        const StaticEntity& entity = *node->item;
+        object->number = entity.state;
+        object->tilt = entity.flag;
+        object->transform = matrix3d::identity();
+        entity.getTransform(object->transform, true);
+        ++count;
+    }
+    return count;
+}
+
+void Scene::setCameraObjectType(const String& name)
+{
+    cameraType = objectPackages.findPackage(name);
+    cameraObjects = cameraType ? &cameraTypeObjects : nullptr;
+}

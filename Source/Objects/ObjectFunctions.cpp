@@ -1,0 +1,116 @@
+#include "Objects/ObjectFunctions.h"
+
+#include "Objects/ObjectPackage.h"
+#include "Objects/PackageFields.h"
+
+#include "Core/CrashTrace.h"
+#include "Core/FileInterface.h"
+
+#include <new>
+
+namespace {
+
+using Functions = ObjPkgManager::Functions;
+
+template <class T>
+void discard(T*& made)
+{
+    delete made;
+    made = nullptr;
+}
+
+// A template of kind T for record, taking the field's place, then its block.
+template <class T>
+bool readTemplate(Functions::Record& record, T*& field, FileInterface& stream)
+{
+    // A code given twice: the later template takes the field, the earlier goes.
+    discard(field);
+    field = new (std::nothrow) T(&record);
+    // Without the template its block would be read as codes.
+    return field && field->load(stream);
+}
+
+}
+
+ObjPkgManager::Functions::Record::~Record()
+{
+    release();
+}
+
+void ObjPkgManager::Functions::Record::release()
+{
+    // The kinds the factory makes; the fields of the others stay null.
+    discard(collect);
+    discard(gate);
+}
+
+bool ObjPkgManager::Functions::createTemplates(Record& record, FileInterface& stream)
+{
+    CRASH_TRACE();
+    record.release();
+    uint32_t code = end;
+    bool cut = false;
+    while (stream.readTag(code, cut)) {
+        bool read = true;
+        switch (code) {
+        case value2Code: read = stream.readValue(record.value2); break;
+        case value3Code: read = stream.readValue(record.value3); break;
+        case farFieldCode: read = stream.readValue(record.farField); break;
+        case value5Code: read = stream.readValue(record.value5); break;
+        case value6Code: read = stream.readValue(record.value6); break;
+        case value7Code: read = stream.readValue(record.value7); break;
+        case markSubEntitiesCode: read = stream.readValue(record.markSubEntities); break;
+        case compassCode: read = stream.readValue(record.compass); break;
+        case value20Code: read = stream.readValue(record.value20); break;
+        case alwaysShownCode: read = stream.readValue(record.alwaysShown); break;
+        case spinCode:
+        case quadPhysicsCode:
+        case collectCode:
+        case inventoryCode:
+        case gateCode:
+        case lensFlareCode:
+        case clothsCode:
+        case fireCode:
+        case rocketCode:
+        case oilPuddleCode:
+        case bushCode: {
+            uint32_t present = 0;
+            if (!stream.readValue(present))
+                return false;
+            if (present == 0)
+                break;
+            if (code == collectCode)
+                read = readTemplate(record, record.collect, stream);
+            else if (code == gateCode)
+                read = readTemplate(record, record.gate, stream);
+            else
+                read = false; // a block of a kind not read here has no length to pass over
+            break;
+        }
+        default: break; // codes above the last carry nothing
+        }
+        if (!read)
+            return false;
+    }
+    return !cut;
+}
+
+bool ObjPkgManager::Functions::Collect::load(FileInterface& stream)
+{
+    return PackageFields::readBlock(stream, [&](uint32_t tag) { return tag != 1 || stream.readValue(value); });
+}
+
+bool ObjPkgManager::Functions::Gate::load(FileInterface& stream)
+{
+    return PackageFields::readBlock(stream, [&](uint32_t tag) {
+        if (tag != 1)
+            return true;
+        // A name over the stored limit is passed over: no mesh then.
+        String name(L"Unassigned");
+        if (!PackageFields::readText(stream, name))
+            return false;
+        const bool unassigned = name.sameText(L"Unassigned", 10);
+        mesh = unassigned || !record->package ? nullptr : record->package->findMesh(name);
+        return true;
+    });
+}
