@@ -83,10 +83,17 @@ ObjPkgManager::Package* ObjPkgManager::Package::build(const TextureRef* sceneCon
     FileArray stream(4096);
     const bool read = opened->isOpen && opened->size() <= maxFileSize && stream.loadFrom(*opened);
     opened->close();
-    if (!read)
-        return this;
-    stream.seek(0, 0);
+    if (read)
+        buildFrom(stream, sceneContext);
+    return this;
+}
 
+bool ObjPkgManager::Package::buildFrom(FileArray& stream, const TextureRef* sceneContext)
+{
+    CRASH_TRACE();
+    if (built)
+        return true;
+    stream.seek(0, 0);
     uint8_t tag[4] = {'v', '1', '.', '0'};
     stream.read(tag, 4);
     version = parseVersion(tag);
@@ -97,10 +104,10 @@ ObjPkgManager::Package* ObjPkgManager::Package::build(const TextureRef* sceneCon
     lights.deleteAll();
     physics.reset();
     if (!readRecords(stream, sceneContext))
-        return this;
+        return false;
     built = 1;
     finishBuild();
-    return this;
+    return true;
 }
 
 bool ObjPkgManager::Package::readRecords(FileArray& stream, const TextureRef* sceneContext)

@@ -63,6 +63,9 @@ public:
     // returns at once). A non-empty path replaces the package's. Each light
     // is made with the scene's light texture (may be null). Returns this.
     Package* build(const TextureRef* sceneContext, const String& path = String(L""));
+    // The reading of build over a whole file's bytes in memory: whether the
+    // package is built afterwards.
+    bool buildFrom(FileArray& bytes, const TextureRef* sceneContext);
     // Back to the unbuilt state: meshes, lights, templates, embedded files
     // and far-field objects deleted, the physics record and the memory
     // stream emptied. The path stays, so that the package builds again.

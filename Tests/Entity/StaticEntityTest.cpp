@@ -50,7 +50,7 @@ struct Level
         manager.camera = &camera;
         manager.creator = &creator;
         creator.entities = &entities;
-        for (const wchar_t* name : {L"Camera", L"tree", L"ROCK", L"Gate", L"Marker"})
+        for (const wchar_t* name : {L"Camera", L"tree", L"ROCK", L"Gate", L"Marker", L"crate"})
             packages.add(&manager, name);
     }
     ~Level()

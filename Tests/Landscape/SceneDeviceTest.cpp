@@ -50,7 +50,7 @@ TEST_F(SceneDevice, LoadingFramesRunUpToTheWholeProgress)
     for (size_t i = 1; i < progress.size(); ++i)
         EXPECT_GE(progress[i], progress[i - 1]);
     EXPECT_NEAR(progress.back(), 1.0f, 1e-5f);
-    EXPECT_EQ(chain().loadProcesses.count(), 3); // the terrain, the water and the scene
+    EXPECT_EQ(chain().loadProcesses.count(), 4); // the terrain, the water, the static objects and the scene
 
     // A failed load leaves no entry behind, also after a loaded level; the
     // level's shadow sectors go with it.

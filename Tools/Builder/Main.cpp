@@ -8,6 +8,7 @@
 #include "LandscapeSample.h"
 #include "MeadowSamples.h"
 #include "MeshSamples.h"
+#include "ObjectPackageSamples.h"
 #include "ObjectSamples.h"
 #include "ResourceArchiveWriter.h"
 #include "RiderSample.h"
@@ -89,6 +90,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!WaterSamples::save(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample water\n");
+        return 1;
+    }
+    if (!ObjectPackageSamples::save(root)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the sample object packages\n");
         return 1;
     }
     if (!ObjectSamples::save(root)) {

@@ -24,6 +24,16 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valley()
     StaticObjectWriter::Object camera = placed(L"Camera", 0.0f, 120.0f, -2600.0f);
     camera.flag = 70;
     objects.push_back(camera);
+    // Camera objects 1 to 8 for the menu's tours: three flights of three
+    // views each down the valley (object 0 starts the first).
+    for (uint8_t n = 1; n <= 8; ++n) {
+        const float z = -2600.0f + 520.0f * float(n);
+        StaticObjectWriter::Object view = placed(L"Camera", (n % 2 ? 1.0f : -1.0f) * 240.0f, 110.0f, z,
+                                                 float(n * 40 % 360));
+        view.state = n;
+        view.flag = uint8_t(60 + n);
+        objects.push_back(view);
+    }
     // Trees in two loose rows on the valley floor, on both sides of 0.
     for (int i = 0; i < 16; ++i) {
         const float z = -2400.0f + 320.0f * float(i);
@@ -46,6 +56,9 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valley()
     StaticObjectWriter::Object gate = placed(L"Gate", 40.0f, 50.0f, 2300.0f, 180.0f);
     gate.state = 254;
     objects.push_back(gate);
+    // Crates stacked by the track near the valley's middle.
+    for (int i = 0; i < 4; ++i)
+        objects.push_back(placed(L"Crate", 30.0f + 3.0f * float(i), 50.0f, 120.0f + float(i % 2), float(i * 20)));
     // A marker of a later builder: its unknown tag carries nothing.
     StaticObjectWriter::Object marker = placed(L"Marker", -60.0f, 48.0f, 0.0f);
     marker.flag = 3;

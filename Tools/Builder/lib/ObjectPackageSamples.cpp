@@ -1,0 +1,70 @@
+#include "ObjectPackageSamples.h"
+
+#include "MeshSamples.h"
+#include "PackagePartSamples.h"
+
+namespace ObjectPackageSamples {
+
+namespace {
+
+// The unit box of the mesh samples, untextured, at position and scale.
+PackagePartWriter::Mesh unitBox(const char* name, vec3d position, float scale)
+{
+    PackagePartWriter::Mesh m;
+    m.body = MeshSamples::record();
+    m.displayName = name;
+    m.name = name;
+    m.position = position;
+    m.scale = scale;
+    return m;
+}
+
+}
+
+ObjectPackageWriter::Package crate()
+{
+    ObjectPackageWriter::Package p;
+    for (const PackagePartSamples::File& file : PackagePartSamples::files())
+        if (file.name == "CrateBox.tga")
+            p.files.push_back({file.name, file.bytes});
+    p.meshes.push_back(PackagePartSamples::box());
+    p.physics = PackagePartSamples::physics();
+    p.functions = FunctionsRecordWriter::Record{};
+    return p;
+}
+
+ObjectPackageWriter::Package gate()
+{
+    ObjectPackageWriter::Package p;
+    p.version = "v1.1";
+    PackagePartWriter::Mesh frame = unitBox("GateFrame", {0.0f, 2.0f, 0.0f}, 4.0f);
+    frame.geometries.push_back({{}, {4.0f, 4.0f, 4.0f}, {}, 0});
+    p.meshes.push_back(frame);
+    p.meshes.push_back(unitBox("GateMarker", {0.0f, 5.0f, 0.0f}, 1.0f));
+    FunctionsRecordWriter::Record functions;
+    functions.gate = FunctionsRecordWriter::Gate{"GateMarker"};
+    p.functions = functions;
+    return p;
+}
+
+ObjectPackageWriter::Package camera()
+{
+    ObjectPackageWriter::Package p;
+    p.meshes.push_back(unitBox("CameraMarker", {}, 0.5f));
+    return p;
+}
+
+std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all()
+{
+    return {{L"Crate.teo", crate()}, {L"Gate.teo", gate()}, {L"Camera.teo", camera()}};
+}
+
+bool save(const String& root)
+{
+    for (const auto& [name, package] : all())
+        if (!ObjectPackageWriter::save(package, root + L"Objects\\" + name))
+            return false;
+    return true;
+}
+
+}
