@@ -44,7 +44,14 @@ constexpr float defaultFarFieldDistance = 1000.0f;
 
 ObjPkgManager::Package::Package(ObjPkgManager* manager, const String& file) : owner(manager), path(file)
 {
+    // The file name after the last separator of either kind: a folder given
+    // with slashes and joined with a backslash still names the file alone.
     name = path.getFileName();
+    for (int32_t i = name.length() - 1; i >= 0; --i)
+        if (name.text()[i] == L'\\') {
+            name = name.substring(i + 1);
+            break;
+        }
     name.removeExtension();
     lowerName = name;
     lowerName.toLower();

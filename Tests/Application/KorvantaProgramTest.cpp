@@ -8,6 +8,8 @@
 #include "Application/WinShell.h"
 #include "Core/FileArray.h"
 #include "Core/Language.h"
+#include "Landscape/Scene.h"
+#include "Objects/ObjectPackage.h"
 
 #include <gtest/gtest.h>
 #include <process.h>
@@ -306,4 +308,32 @@ TEST(KorvantaProgram, TestsRunInAWinePrefixOfTheirOwn)
     const DWORD n = GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof(prefix));
     ASSERT_TRUE(n > 0 && n < sizeof(prefix));
     EXPECT_TRUE(std::string(prefix).ends_with("/wineprefix-tests")) << prefix;
+}
+
+// The start-up lists the objects folder the builder made beside the program
+// and takes its "Camera" package as the camera objects' type, then the
+// program quits cleanly.
+TEST(KorvantaProgram, ListsTheBuildersObjectsAndFindsTheCameraPackage)
+{
+    const std::wstring objects = programPath.substr(0, programPath.find_last_of(L"/\\") + 1) + L"Objects\\";
+    ASSERT_NE(GetFileAttributesW((objects + L"Camera.teo").c_str()), INVALID_FILE_ATTRIBUTES);
+    // What the start-up does with that folder, here in the test's process.
+    Scene scene(String(L"KorvantaTests"), 3500.0f);
+    scene.objectPackages.loadFolder(String(objects.c_str()));
+    scene.setCameraObjectType(String(L"Camera"));
+    EXPECT_GE(scene.objectPackages.packages.count(), 3) << std::string(objects.begin(), objects.end());
+    ASSERT_NE(scene.cameraType, nullptr);
+
+    const std::wstring folder = settingsFolder();
+    GlobalSettings seeded(folder.c_str());
+    seeded.width = 320;
+    seeded.height = 240;
+    seeded.options.fullScreen = 0;
+    ASSERT_TRUE(seeded.writeFile());
+    ProgramRun run(programPath);
+    HWND window = run.waitForWindow(windowClass);
+    ASSERT_NE(window, nullptr);
+    Sleep(300);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.waitForExit(5000), 0);
 }

@@ -142,6 +142,16 @@ TEST(ObjectPackages, TheFolderListsTeoFilesAndFindsThemByName)
         }
     }
 
+    // A folder written with slashes (the listing joins it to its files with
+    // a backslash) names its packages alike.
+    std::wstring slashed = folder;
+    std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+    slashed.pop_back();
+    ObjPkgManager other(nullptr);
+    other.loadFolder(String(slashed.c_str()));
+    ASSERT_NE(other.findPackage(String(L"rock")), nullptr);
+    EXPECT_EQ(narrow(other.findPackage(String(L"rock"))->name), "Rock");
+
     ASSERT_TRUE(DeleteFileW((folder + L"Tree.teo").c_str()));
     manager.loadFolder(String(folder.c_str()));
     EXPECT_EQ(namesOf(manager.packages), (std::vector<std::string>{"Rock"}));
