@@ -253,6 +253,16 @@ TEST(ObjectPackages, RecordWalkCases)
         b.bytes.push_back(1);
         cases.push_back({"a mesh count cut", b.bytes, true, 10, 0, 0, {}});
     }
+    {
+        // A file whose size runs past the data ends the walk: what follows
+        // is not read as records.
+        BlockBytes b = head("v1.0");
+        memory(b) << 2u << 1u << 1u;
+        b.bytes.push_back('a');
+        b << 0x7FFFFFF0u << 3u << 0 << 6u << 1 << 7u;
+        b.append(light) << 0u;
+        cases.push_back({"a file past the data", b.bytes, true, 10, 0, 0, {}});
+    }
     cases.push_back({"a tag alone", Bytes{'v', '1', '.', '2'}, true, 12, 0, 0, {}});
     cases.push_back({"two bytes", Bytes{'v', '1'}, true, 10, 0, 0, {}});
     cases.push_back({"a wrong tag", Bytes{'w', '1', '.', '2'}, true, 0, 0, 0, {}});
@@ -302,6 +312,9 @@ TEST(ObjectPackages, UnbuiltPackagesBuildAgain)
     EXPECT_EQ(package->physics.mass, 0.5f);
     EXPECT_EQ(package->memory.size(), 0u);
     EXPECT_EQ(narrow(package->path), narrow(String(path.c_str())));
+    // The build let go of the file.
+    ASSERT_TRUE(DeleteFileW(path.c_str()));
+    writePackage(folder, L"Crate.teo", packageBytes(ObjectPackageSamples::crate()));
     package->build(nullptr);
     EXPECT_EQ(package->built, 1u);
     EXPECT_EQ(package->meshes.count(), 1);
