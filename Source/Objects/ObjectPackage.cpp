@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <new>
 
 namespace {
@@ -47,11 +48,8 @@ ObjPkgManager::Package::Package(ObjPkgManager* manager, const String& file) : ow
     // The file name after the last separator of either kind: a folder given
     // with slashes and joined with a backslash still names the file alone.
     name = path.getFileName();
-    for (int32_t i = name.length() - 1; i >= 0; --i)
-        if (name.text()[i] == L'\\') {
-            name = name.substring(i + 1);
-            break;
-        }
+    if (const wchar_t* separator = std::wcsrchr(name.text(), L'\\'))
+        name = String(separator + 1);
     name.removeExtension();
     lowerName = name;
     lowerName.toLower();
@@ -105,11 +103,8 @@ bool ObjPkgManager::Package::buildFrom(FileArray& stream, const TextureRef* scen
     stream.read(tag, 4);
     version = parseVersion(tag);
 
-    // Templates point at meshes: they go with them.
-    functions.release();
-    meshes.deleteAll();
-    lights.deleteAll();
-    physics.reset();
+    // An unbuilt package holds no parts: unbuild empties them, and a walk
+    // that fails does so before any part is read.
     if (!readRecords(stream, sceneContext))
         return false;
     built = 1;

@@ -298,9 +298,14 @@ TEST(ObjectPackages, UnbuiltPackagesBuildAgain)
     manager.buildPackages();
     EXPECT_EQ(package->built, 0u);
 
-    writePackage(folder, L"Crate.teo", packageBytes(ObjectPackageSamples::crate()));
+    ObjectPackageWriter::Package crate = ObjectPackageSamples::crate();
+    crate.memory = {9, 8, 7};
+    writePackage(folder, L"Crate.teo", packageBytes(crate));
     manager.buildPackages();
     EXPECT_EQ(package->built, 1u);
+    ASSERT_EQ(package->memory.size(), 3u);
+    EXPECT_EQ(package->memory.tell(), 0u);
+    EXPECT_EQ(package->memory.memory()[2], 7);
     EXPECT_EQ(package->meshes.count(), 1);
     EXPECT_EQ(package->physics.mass, 2.0f);
     ASSERT_NE(package->findFile(String(L"CrateBox.tga")), nullptr);
@@ -493,6 +498,23 @@ TEST(ObjectPackages, FunctionsRecordCases)
         c.check(record);
     }
 
+    // The writer's entries, byte for byte: a present word of 1 before a block.
+    FunctionsRecordWriter::Record gateOnly;
+    gateOnly.gate = FunctionsRecordWriter::Gate{"Ab"};
+    const Bytes written = functionsBytes(gateOnly);
+    BlockBytes tail;
+    tail << 12u << 1u << 1u << 2u;
+    tail.bytes.push_back('A');
+    tail.bytes.push_back('b');
+    tail << 0u << 0u;
+    ASSERT_GE(written.size(), tail.bytes.size());
+    EXPECT_EQ(Bytes(written.end() - long(tail.bytes.size()), written.end()), tail.bytes);
+    FunctionsRecordWriter::Record collectOnly;
+    collectOnly.collect = FunctionsRecordWriter::Collect{5};
+    const Bytes collectBytes = functionsBytes(collectOnly);
+    const Bytes collectTail = (BlockBytes() << 10u << 1u << 1u << 5u << 0u << 0u).bytes;
+    EXPECT_EQ(Bytes(collectBytes.end() - long(collectTail.size()), collectBytes.end()), collectTail);
+
     // A second reading deletes the first's templates; values stay as read.
     Record record(nullptr);
     auto first = streamOf(functionsBytes(all));
@@ -545,6 +567,9 @@ TEST(ObjectPackages, BuilderPackagesRoundTrip)
     manager.buildPackages();
 
     for (const auto& [file, written] : ObjectPackageSamples::all()) {
+        const Bytes bytes = packageBytes(written);
+        ASSERT_GE(bytes.size(), 8u);
+        EXPECT_EQ(Bytes(bytes.end() - 4, bytes.end()), Bytes(4, 0)) << "the records end with kind 0";
         String name(file);
         name.removeExtension();
         SCOPED_TRACE(narrow(name));
