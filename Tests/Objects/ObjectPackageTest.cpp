@@ -16,6 +16,7 @@
 #include "Objects/PackageMesh.h"
 
 #include "Entity/StaticEntity.h"
+#include "Landscape/HLod.h"
 #include "Landscape/Scene.h"
 #include "Render/SwapChain.h"
 
@@ -231,6 +232,13 @@ TEST(ObjectPackages, RecordWalkCases)
         memory(b);
         noFiles(b) << 3u << -5 << 4u << 6u << 0 << 7u << 9u << 0u;
         cases.push_back({"counts of none and kind 9", b.bytes, true, 10, 0, 0, {}});
+    }
+    {
+        BlockBytes b = head("v1.0");
+        memory(b);
+        noFiles(b) << 3u << 0 << 4u << 6u << -1 << 7u << 3u << 1 << 4u;
+        b.append(mesh) << 0u;
+        cases.push_back({"kinds 4 and 7 of none read nothing", b.bytes, true, 10, 1, 0, {}});
     }
     {
         BlockBytes b = head("v1.0");
@@ -739,4 +747,72 @@ TEST(ObjectPackages, DamagedFilesBuildWhatTheyCan)
             EXPECT_TRUE(std::isfinite(built.package.getRadius())) << round;
         }
     }
+}
+
+// Packages drawn in the far field get their three far-field objects and the
+// far field's reach.
+TEST(ObjectPackages, FarFieldPackagesGetTheirObjects)
+{
+    ObjectPackageWriter::Package distant = ObjectPackageSamples::camera();
+    distant.functions = FunctionsRecordWriter::Record{};
+    distant.functions->farField = 1;
+    const Bytes bytes = packageBytes(distant);
+
+    Built alone(bytes);
+    ASSERT_TRUE(alone.built);
+    EXPECT_EQ(alone.package.farField, 1u);
+    EXPECT_EQ(alone.package.visibilityDistance, 1000.0f) << "no swap chain, no far field";
+    for (int state = 0; state < Package::farFieldStates; ++state) {
+        Object* object = alone.package.farFieldObjects[state];
+        ASSERT_NE(object, nullptr) << state;
+        EXPECT_EQ(object->state, uint8_t(state));
+        EXPECT_EQ(object->getObject(), &alone.package);
+        EXPECT_EQ(object->node, nullptr) << "in no octree";
+    }
+    alone.package.unbuild();
+    EXPECT_EQ(alone.package.farFieldObjects[0], nullptr);
+    EXPECT_EQ(alone.package.farField, 0u);
+
+    D3D::Device::SwapChain chain(nullptr);
+    Scene scene(String(L"KorvantaTests"), 3500.0f);
+    scene.swapChain = &chain;
+    ASSERT_NE(chain.farField, nullptr);
+    chain.farField->distance = 640.0f;
+    Built seen(bytes, &scene.objectPackages);
+    EXPECT_EQ(seen.package.visibilityDistance, 640.0f);
+    EXPECT_EQ(seen.package.rangeSq, 640.0f * 640.0f);
+    chain.range = 1000.0f;
+    Built close(packageBytes(ObjectPackageSamples::camera()), &scene.objectPackages);
+    EXPECT_NEAR(close.package.visibilityDistance, 700.0f, 1e-3f) << "0.7 of the camera's range";
+    EXPECT_EQ(close.package.farField, 0u);
+    scene.release();
+}
+
+// The writers refuse what they cannot store.
+TEST(ObjectPackages, WritersRefuseWhatTheyCannotStore)
+{
+    const std::string longName(8192, 'x');
+    std::vector<std::pair<const char*, ObjectPackageWriter::Package>> cases;
+    ObjectPackageWriter::Package p = ObjectPackageSamples::crate();
+    p.version = "v1.20";
+    cases.push_back({"a version of five characters", p});
+    p = ObjectPackageSamples::crate();
+    p.files[0].name = longName;
+    cases.push_back({"a file name too long", p});
+    p = ObjectPackageSamples::crate();
+    p.meshes[0].kind = 0;
+    cases.push_back({"a tree mesh", p});
+    p = ObjectPackageSamples::crate();
+    p.lights.push_back(PackagePartSamples::spotLight());
+    p.lights.back().textureName = longName;
+    cases.push_back({"a light texture name too long", p});
+    p = ObjectPackageSamples::gate();
+    p.functions->gate->markerMesh = longName;
+    cases.push_back({"a gate mesh name too long", p});
+    for (const auto& [what, package] : cases) {
+        FileArray target(4096);
+        EXPECT_FALSE(ObjectPackageWriter::write(target, package)) << what;
+    }
+    FileArray target(4096);
+    EXPECT_TRUE(ObjectPackageWriter::write(target, ObjectPackageSamples::crate()));
 }
