@@ -134,6 +134,7 @@ uint32_t Korvanta::init()
     CRASH_TRACE();
     scene.objectPackages.loadFolder(String(L"Objects\\"));
     scene.setCameraObjectType(String(L"Camera"));
+    scene.game.loadObjectTypes(scene.objectManager, Game::packageNames, Game::startVehicleScale);
     CRASH_TRACE();
     createWayModelerSet(gResourceManager);
     CRASH_TRACE();
