@@ -15,6 +15,7 @@
 #include "Core/Vector.h"
 
 #include <cstdint>
+#include <vector>
 
 class FileInterface;
 class GlobalSettings;
@@ -186,6 +187,29 @@ public:
     // nearest one placed before this one; without aheadOnly the nearest of
     // all when neither is found. Null for a vehicle without an entity.
     Vehicle* findRival(const Vehicle& vehicle, bool aheadOnly, float minCosine) const;
+
+    // The course (GameCourse.cpp). courseDistanceOf: the distance along the
+    // segments of course from its first to where the point's (x, z) lies on
+    // one; their whole length when it lies on none.
+    float courseDistanceOf(const vec3d& point) const;
+    // The signed distance in segments (whole segments and the fraction of
+    // the one the point lies on) from node (null: the first) to the point,
+    // searched forward and backward at once around the course: positive
+    // ahead, negative behind, 0 when the point lies on no segment.
+    float courseOffsetFrom(const vec3d& point, const Way::PointNode* node) const;
+    // The gates a target may be drawn from: all that have an object; before
+    // the first target only those not behind the player's quad (all when
+    // every gate is).
+    void collectGates(std::vector<Gate*>& candidates) const;
+    // The farthest from `from` first; equal distances keep their order.
+    static void sortGatesByDistance(std::vector<Gate*>& candidates, const vec3d& from);
+    // Marks a new target gate drawn with rand() among the candidates, the
+    // limit farthest from nearVehicle's quad when a limit (not -1) and a
+    // vehicle are given; never the current target, which stays when no
+    // other gate is left to draw.
+    void pickTargetGate(int32_t limit, const Vehicle* nearVehicle);
+    // The first parking slot no vehicle holds, or null.
+    Object* findFreeParkingSlot() const;
 
     // Race times (RaceTime.cpp). Milliseconds to a record; a time beyond the
     // minutes byte reads 255:59.99.

@@ -2,6 +2,10 @@
 
 #include "Race/Game.h"
 
+#include "Core/BoundingBox.h"
+#include "Core/Matrix.h"
+#include "Core/Vector.h"
+
 #include <cstdint>
 
 // A gate of the course: its placed object and whether it is the target the
@@ -9,6 +13,27 @@
 class Game::Gate
 {
 public:
+    // Where a quad passes a gate: the gate package's box carried by the
+    // gate's transform, as a centre, three unit axes (the transform's rows)
+    // and the half extents along them. The passage is the plane through the
+    // centre across the third axis, as wide as the box and twice as high
+    // above and below its centre.
+    struct Window
+    {
+        // box: the package's bounding box (its centre and maximum corner
+        // give the half extents); transform: the gate object's, unscaled.
+        Window(const BoundingBox& box, const matrix3d& transform);
+
+        // Whether a sphere of radius whose centre moved from `from` to `to`
+        // went through the window. A window without width, height or depth
+        // is never passed.
+        bool isPassedBy(const vec3d& from, const vec3d& to, float radius) const;
+
+        vec3d centre;
+        vec3d axes[3];
+        float extents[3] = {};
+    };
+
     Gate(Game* owner, Object* placed) : object(placed), game(owner) {}
     virtual ~Gate() = default;
     Gate(const Gate&) = delete;

@@ -1,0 +1,200 @@
+// The course of a race: distances along the road of the Start object, the
+// gates a target is drawn from, a gate's passage window and the parking
+// slots of eliminated vehicles.
+#include "Race/Game.h"
+
+#include "Race/GameGate.h"
+#include "Race/GameVehicle.h"
+
+#include "Entity/Entity.h"
+#include "Entity/StaticEntity.h"
+
+#include "Way/WayPoint.h"
+#include "Way/WaySegment.h"
+
+#include "Core/CrashTrace.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+// The way data of a node's segment, or null.
+const Way::Segment* segmentOf(const Way::PointNode* node)
+{
+    const Way::Point* point = Way::pointOf(node);
+    return point && point->segment && !point->segment->positions.empty() ? point->segment : nullptr;
+}
+
+// Whether the point's (x, z) lies on the segment; its cross-section there.
+bool projectOnto(const Way::Segment& segment, const vec3d& point, Way::Pos& crossSection)
+{
+    uint32_t inside = 0;
+    float along = 0.0f;
+    segment.projectPoint(point.x, point.z, inside, along, &crossSection);
+    return inside != 0;
+}
+
+// 1 behind the plane, 2 on it (within a thousandth), 0 in front.
+int sideOf(float distance)
+{
+    if (distance < -0.001f)
+        return 1;
+    return distance <= 0.001f ? 2 : 0;
+}
+
+}
+
+Game::Gate::Window::Window(const BoundingBox& box, const matrix3d& transform)
+    : centre(transform.transformPoint(box.center))
+{
+    const vec3d half = box.maximum - box.center;
+    const float halves[3] = {half.x, half.y, half.z};
+    for (int i = 0; i < 3; ++i) {
+        const vec3d row = transform.row(i);
+        axes[i] = row.normalised();
+        extents[i] = halves[i] * row.length();
+    }
+}
+
+bool Game::Gate::Window::isPassedBy(const vec3d& from, const vec3d& to, float radius) const
+{
+    // A gate of no size has no passage (a zero extent would still let a
+    // motion exactly through the centre pass).
+    if (!(extents[0] > 0.0f && extents[1] > 0.0f && extents[2] > 0.0f))
+        return false;
+    const vec3d& ax = axes[0];
+    const vec3d& ay = axes[1];
+    const vec3d& az = axes[2];
+    const float reach = (ax * extents[0] + ay * extents[1] + az * extents[2]).length();
+    if ((to - centre).lengthSq() > (radius + reach) * (radius + reach))
+        return false;
+    if (sideOf((centre - to).dot(az)) == sideOf((centre - from).dot(az)))
+        return false;
+    const vec3d u = (to - from).normalised();
+    const float across = u.dot(az);
+    const float t = across != 0.0f ? (from.dot(az) - centre.dot(az)) / across : 0.0f;
+    const vec3d offset = from - u * t - centre;
+    return std::abs(offset.dot(ax)) <= extents[0] && std::abs(offset.dot(ay)) <= 2.0f * extents[1] &&
+           std::abs(offset.dot(az)) <= extents[2];
+}
+
+float Game::courseDistanceOf(const vec3d& point) const
+{
+    if (!course)
+        return 0.0f;
+    float before = 0.0f;
+    for (const Way::PointNode* node = course->head(); node; node = node->next) {
+        const Way::Point* entry = node->item;
+        if (!entry || !entry->segment)
+            continue;
+        Way::Pos crossSection;
+        if (!entry->segment->positions.empty() && projectOnto(*entry->segment, point, crossSection))
+            return before + crossSection.distance;
+        before += entry->segment->length;
+    }
+    return before;
+}
+
+float Game::courseOffsetFrom(const vec3d& point, const Way::PointNode* node) const
+{
+    if (!course || !course->head())
+        return 0.0f;
+    const Way::PointNode* start = node ? node : course->head();
+    // Each walker wraps from one end of the list to the other.
+    auto forward = [this](const Way::PointNode* n) { return n->next ? n->next : course->head(); };
+    auto backward = [this](const Way::PointNode* n) { return n->prev ? n->prev : course->tail(); };
+    const Way::PointNode* ahead = start;
+    const Way::PointNode* behind = start;
+    float aheadCount = 0.0f;
+    float behindCount = 0.0f;
+    // Both walkers are back at the start after one round of the list.
+    for (int32_t steps = 0; steps <= course->count(); ++steps) {
+        Way::Pos crossSection;
+        if (const Way::Segment* segment = segmentOf(ahead)) {
+            if (projectOnto(*segment, point, crossSection))
+                return aheadCount + crossSection.t;
+            aheadCount += 1.0f;
+        }
+        if (const Way::Segment* segment = segmentOf(behind)) {
+            if (projectOnto(*segment, point, crossSection))
+                return behindCount - crossSection.t;
+            behindCount -= 1.0f;
+        }
+        ahead = forward(ahead);
+        behind = backward(behind);
+        if (ahead == start || behind == start)
+            return 0.0f;
+    }
+    return 0.0f;
+}
+
+void Game::collectGates(std::vector<Gate*>& candidates) const
+{
+    candidates.clear();
+    for (auto* node = gates.head(); node; node = node->next)
+        if (node->item && node->item->object)
+            candidates.push_back(node->item);
+    // Before the first target only the gates that do not lie behind the
+    // player; all of them when every gate does.
+    const Vehicle* player = getPlayerVehicle();
+    const EntityManager::Entity* quad = player ? player->entity() : nullptr;
+    if (targetGate || !quad)
+        return;
+    const vec3d position = quad->world.row(3);
+    const vec3d facing = quad->world.row(2).normalised();
+    std::vector<Gate*> ahead;
+    for (Gate* gate : candidates)
+        if ((gate->object->getPosition() - position).dot(facing) >= 0.0f)
+            ahead.push_back(gate);
+    if (!ahead.empty())
+        candidates = std::move(ahead);
+}
+
+void Game::sortGatesByDistance(std::vector<Gate*>& candidates, const vec3d& from)
+{
+    std::vector<std::pair<float, Gate*>> keyed;
+    keyed.reserve(candidates.size());
+    for (Gate* gate : candidates)
+        keyed.emplace_back((gate->object->getPosition() - from).lengthSq(), gate);
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (size_t i = 0; i < keyed.size(); ++i)
+        candidates[i] = keyed[i].second;
+}
+
+void Game::pickTargetGate(int32_t limit, const Vehicle* nearVehicle)
+{
+    CRASH_TRACE();
+    std::vector<Gate*> candidates;
+    collectGates(candidates);
+    const EntityManager::Entity* nearQuad = nearVehicle ? nearVehicle->entity() : nullptr;
+    if (limit >= 0 && nearQuad) {
+        sortGatesByDistance(candidates, nearQuad->world.row(3));
+        if (candidates.size() > size_t(limit))
+            candidates.resize(size_t(limit));
+    }
+    // The new target is drawn among the others: without another gate the
+    // target stays as it is.
+    Gate* previous = targetGate;
+    candidates.erase(std::remove(candidates.begin(), candidates.end(), previous), candidates.end());
+    if (candidates.empty())
+        return;
+    if (previous)
+        previous->marked = 0;
+    targetGate = candidates[size_t(std::rand()) % candidates.size()];
+    targetGate->marked = 1;
+}
+
+Object* Game::findFreeParkingSlot() const
+{
+    for (auto* slot = parkingSlots.head(); slot; slot = slot->next) {
+        bool held = false;
+        for (auto* node = vehicles.head(); node && !held; node = node->next)
+            held = node->item && node->item->parkingSlot == slot->item;
+        if (!held)
+            return slot->item;
+    }
+    return nullptr;
+}
