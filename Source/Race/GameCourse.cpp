@@ -160,8 +160,9 @@ void Game::sortGatesByDistance(std::vector<Gate*>& candidates, const vec3d& from
     for (Gate* gate : candidates)
         keyed.emplace_back((gate->object->getPosition() - from).lengthSq(), gate);
     std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (size_t i = 0; i < keyed.size(); ++i)
-        candidates[i] = keyed[i].second;
+    candidates.clear();
+    for (const auto& [distanceSq, gate] : keyed)
+        candidates.push_back(gate);
 }
 
 void Game::pickTargetGate(int32_t limit, const Vehicle* nearVehicle)

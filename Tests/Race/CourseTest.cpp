@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -133,6 +134,11 @@ TEST(Course, GateWindowByHand)
         {{0.0f, 1.5f, -1.0f}, {0.0f, 1.5f, 0.0f}, 1.0f, true},
         {{0.0f, 1.5f, 0.0f}, {0.0f, 1.5f, 1.0f}, 1.0f, true},
         {{0.0f, 1.5f, 0.0f}, {0.0f, 1.5f, 0.0005f}, 1.0f, false},
+        {{0.0f, 1.5f, 0.001f}, {0.0f, 1.5f, 1.0f}, 1.0f, true}, // from a thousandth behind
+        // Near enough: within the sphere's radius and the box's half diagonal
+        // (4.301) of the gate's centre.
+        {{0.0f, 1.5f, -1.0f}, {0.0f, 1.5f, 5.25f}, 1.0f, true},
+        {{0.0f, 1.5f, -1.0f}, {0.0f, 1.5f, 5.35f}, 1.0f, false},
         // A jump through it that lands far away: too far from the gate.
         {{0.0f, 1.5f, -40.0f}, {0.0f, 1.5f, 40.0f}, 1.0f, false},
         {{0.0f, 1.5f, -40.0f}, {0.0f, 1.5f, 40.0f}, 40.0f, true},
@@ -300,6 +306,12 @@ TEST(Course, TargetGatesAreDrawnAmongTheOthers)
     EXPECT_EQ(race.markedCount(), 1);
     race.game.pickTargetGate(0, &flag);
     EXPECT_EQ(race.game.targetGate, race.gate(2));
+
+    // The candidates replace what the list held.
+    std::vector<Game::Gate*> collected = {nullptr, race.gate(0)};
+    race.game.collectGates(collected);
+    EXPECT_EQ(collected.size(), 4u);
+    EXPECT_EQ(std::count(collected.begin(), collected.end(), nullptr), 0);
 
     // Sorting keeps equal distances in their order.
     std::vector<Game::Gate*> gates = {race.gate(0), race.gate(1), race.gate(2), race.gate(3)};
