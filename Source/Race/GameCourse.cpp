@@ -9,6 +9,8 @@
 #include "Entity/Entity.h"
 #include "Entity/StaticEntity.h"
 
+#include "Objects/ObjectPackage.h"
+
 #include "Way/WayPoint.h"
 #include "Way/WaySegment.h"
 
@@ -79,6 +81,19 @@ bool Game::Gate::Window::isPassedBy(const vec3d& from, const vec3d& to, float ra
     const vec3d offset = from - u * t - centre;
     return std::abs(offset.dot(ax)) <= extents[0] && std::abs(offset.dot(ay)) <= 2.0f * extents[1] &&
            std::abs(offset.dot(az)) <= extents[2];
+}
+
+bool Game::Gate::getWindow(Window& window) const
+{
+    const auto* package = object ? dynamic_cast<const ObjPkgManager::Package*>(object->getObject()) : nullptr;
+    if (!package)
+        return false;
+    BoundingBox box = ObjPkgManager::Package::originBox();
+    package->calcBoundingBox(box);
+    matrix3d transform;
+    object->getTransform(transform, false);
+    window = Window(box, transform);
+    return true;
 }
 
 float Game::courseDistanceOf(const vec3d& point) const

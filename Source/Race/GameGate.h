@@ -35,6 +35,9 @@ public:
     };
 
     Gate(Game* owner, Object* placed) : object(placed), game(owner) {}
+    // The passage window of the gate object's package box where the object
+    // stands; false, window untouched, without an object or package.
+    bool getWindow(Window& window) const;
     virtual ~Gate() = default;
     Gate(const Gate&) = delete;
     Gate& operator=(const Gate&) = delete;

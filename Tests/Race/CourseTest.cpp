@@ -1,5 +1,10 @@
 #include "RaceTestSupport.h"
 
+#include "Objects/ObjectPackage.h"
+
+#include "ObjectPackageSamples.h"
+#include "ObjectPackageWriter.h"
+
 #include "Core/Matrix.h"
 
 #include <gtest/gtest.h>
@@ -200,6 +205,45 @@ TEST(Course, GateWindowAgainstAStepwiseWalk)
     }
     EXPECT_GT(passed, 300);
     EXPECT_GT(missed, 300);
+}
+
+TEST(Course, AGateObjectsWindowComesFromItsPackagesBox)
+{
+    ObjPkgManager::Package package(nullptr, String(L"Gate.teo"));
+    FileArray bytes(4096);
+    ASSERT_TRUE(ObjectPackageWriter::write(bytes, ObjectPackageSamples::gate()));
+    bytes.seek(0, 0);
+    ASSERT_TRUE(package.buildFrom(bytes, nullptr));
+    BoundingBox box = ObjPkgManager::Package::originBox();
+    package.calcBoundingBox(box);
+    const vec3d half = box.maximum - box.center;
+    ASSERT_GT(half.x, 1.0f);
+
+    // Placed at (100, 0, 50), turned a quarter and twice as large.
+    Object object;
+    object.setObject(&package);
+    object.position = vec3d(100.0f, 0.0f, 50.0f);
+    object.heightOffset = 0.0f;
+    object.rotation = 90.0f;
+    object.scale = 2.0f;
+    Game::Gate gate(nullptr, &object);
+    Window window({}, matrix3d::identity());
+    ASSERT_TRUE(gate.getWindow(window));
+    matrix3d placed;
+    object.getTransform(placed, false);
+    EXPECT_NEAR((window.centre - placed.transformPoint(box.center)).length(), 0.0f, 1e-4f);
+    EXPECT_NEAR(window.extents[0], 2.0f * half.x, 1e-4f);
+    EXPECT_NEAR(window.extents[1], 2.0f * half.y, 1e-4f);
+    EXPECT_NEAR(window.extents[2], 2.0f * half.z, 1e-4f);
+    // Through the frame along its own depth axis, and beside it.
+    const vec3d through = window.axes[2] * (4.0f * half.z), aside = window.axes[0] * (2.0f * half.x + 0.5f);
+    EXPECT_TRUE(window.isPassedBy(window.centre - through, window.centre + through, 1.0f));
+    EXPECT_FALSE(window.isPassedBy(window.centre + aside - through, window.centre + aside + through, 1.0f));
+
+    // Without a package, or without an object: no window.
+    object.setObject(nullptr);
+    EXPECT_FALSE(gate.getWindow(window));
+    EXPECT_FALSE(Game::Gate(nullptr, nullptr).getWindow(window));
 }
 
 // A race with gates standing at the given places (x, z), their objects kept
