@@ -328,8 +328,10 @@ void Tree::Bough::clear()
 {
     bones.deleteArray();
     roots.deleteArray();
+    nodes.deleteArray();
     children.deleteArray();
     boneCount = 0;
+    nodeCount = 0;
     rootCount = 0;
     rootBoneCount = 0;
     childCount = 0;

@@ -3,6 +3,7 @@
 #include "Tree/Tree.h"
 
 #include "Core/ArrayHeap.h"
+#include "Core/DynArray.h"
 #include "Core/FileInterface.h"
 #include "Core/Vector.h"
 
@@ -39,6 +40,7 @@ class Tree::Bough
 public:
     class Param;       // TreeParameters.h
     class ObjectParam; // TreeParameters.h
+    class Node;        // below
     // The bones of one root.
     using Root = ArrayHeap<Bone>;
 
@@ -61,14 +63,18 @@ public:
     static constexpr int32_t maxPicks = 4096;
     // The resolution of a level, and of an object spread, is held to this.
     static constexpr uint32_t maxResolution = 1000;
+    // The vertices one mesh can index with 16 bits.
+    static constexpr int64_t maxMeshVertices = 65536;
 
     Box box;
     ArrayHeap<Bone> bones;      // root end first
     ArrayHeap<Root> roots;      // trunk only
+    ArrayHeap<Node> nodes;      // mesh rings, root end first
     ArrayHeap<Bough> children;
     uint32_t boneCount = 0;
     uint32_t rootCount = 0;
     uint32_t rootBoneCount = 0; // bones per root: the trunk bones inside the root zone
+    uint32_t nodeCount = 0;     // rings in use
     uint32_t childCount = 0;
     uint32_t level = 0;         // 0 trunk, 1, 2, 3 twigs
     float end = 0.0f;           // the distance at which the bough ends
@@ -78,7 +84,7 @@ public:
     Bough(Bough&&) = default;
     Bough& operator=(Bough&&) = default;
 
-    // Drops bones, roots and children (the box and hit stay).
+    // Drops bones, roots, rings and children (the box and hit stay).
     void clear();
 
     // Grows this bough as a trunk with all its descendants, replacing what it
@@ -118,8 +124,74 @@ public:
     // Returns 1 when a hit changed, else 0.
     uint32_t markOverlap(const Box& query);
 
+    // The ring pass over a grown or read hierarchy: rings along a smooth
+    // curve through each bough's bones, where the bough has children, turns,
+    // narrows or spreads into its roots, and one closing it at its last bone.
+    // Fills every bough's rings and box and returns the box of the whole
+    // hierarchy. Damaged skeletons (distances that do not grow, values that
+    // are not finite) end with fewer rings, never an endless pass.
+    static Box genNodes(Bough& root, const Param& param);
+
+    // The mesh pass (BoughMesh.h): the rings of every bough into mesh a, or
+    // into b for ribbon levels (left out without b; their children are not),
+    // stitched band by band. A bough that would take its mesh past
+    // maxMeshVertices is left out; returns how many were. With points given,
+    // mesh a's vertex positions are appended there after the pass.
+    template <class SourceMesh>
+    static uint32_t genMesh(Bough& root, SourceMesh& a, SourceMesh* b, DynArray<vec3d>* points,
+                            int32_t* pointCount, const Param& param);
+
+    // The triangles between ring a and the ring c after it (a's first vertex
+    // at base, c's right after a's), every vertex of both used, one winding;
+    // with cap, a fan closes ring c. False when the index array cannot grow.
+    static bool stitchRings(DynArray<uint16_t>& indices, int32_t& indexCount, Node& a, Node& c, uint32_t base,
+                            bool cap);
+    // The four triangles of every fin between a ribbon ring at base and the
+    // next one after it.
+    static bool stitchRibbons(Node& ring, DynArray<uint16_t>& indices, int32_t& indexCount, uint32_t base);
+
 private:
     bool readRecord(FileInterface& stream, uint32_t depth, std::vector<uint8_t>& scratch);
+};
+
+// One cross-section ring of a bough's mesh: its vertices around the axis and
+// the angle of each, by which rings of different vertex counts are stitched.
+class Tree::Bough::Node
+{
+public:
+    // Laid out as the vertex of entity meshes: position, normal, one uv pair.
+    struct Vertex
+    {
+        vec3d position;
+        vec3d normal;
+        vec2d uv;
+    };
+
+    // A ring never has more vertices, whatever radius or count a package gives.
+    static constexpr int32_t maxVertices = 1024;
+
+    ArrayHeap<Vertex> vertices;
+    ArrayHeap<float> angles; // radians around the ring, 0 to 2 pi
+    int32_t vertexCount = 0;
+
+    Node() = default;
+    Node(Node&&) = default;
+    Node& operator=(Node&&) = default;
+
+    // A circular ring around centre, in the plane across tangent, for the
+    // segment from bone `bone` of the bough at curve parameter t (the root
+    // zone's rings follow the roots there). The vertex count follows the
+    // radius; a radius that is not positive gives one vertex. Off the key
+    // rings and the root zone, the bark roughness draws one rand() per
+    // vertex. rootZoneEnd is the distance at which the root zone ends. Grows
+    // the bough's box by the vertices.
+    void genRing(Bough& bough, const Param& param, uint32_t bone, float t, const vec3d& centre,
+                 const vec3d& tangent, float radius, float distance, bool key, float rootZoneEnd);
+    // A ribbon ring of flat fins around centre, its width blending from the
+    // ribbon start (at distance ribbonStart) to the bough's end. Grows the
+    // bough's box by the vertices.
+    void genRibbon(Bough& bough, const Param& param, const vec3d& centre, const vec3d& tangent, float ribbonStart,
+                   float distance);
 };
 
 static_assert(sizeof(Tree::Bough::Box) == 11 * sizeof(float));

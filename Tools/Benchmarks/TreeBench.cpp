@@ -1,12 +1,17 @@
 // Prints figures of the tree generator on one core: growing the default
 // skeleton with its roots, and reading the sample tree's three stored levels
-// of detail, alone and for a level of 20 trees.
+// of detail, alone and for a level of 20 trees; the ring and mesh passes of
+// the sample tree.
 #include "BenchFigures.h"
 
 #include "TreeSamples.h"
 #include "TreeStreamWriter.h"
 
 #include "Core/FileArray.h"
+
+#include "Entity/Entity.h"
+#include "Entity/Mesh.h"
+#include "Tree/BoughMesh.h"
 
 #include <windows.h>
 
@@ -91,6 +96,26 @@ int main()
     };
     BenchFigures::print("read of the sample's three levels (budget 0.2 ms)", BenchFigures::repeat(runs, readLevels),
                         1e3, "ms");
+
+    // The ring and mesh passes over the sample's level 0 skeleton.
+    {
+        using SourceMesh = EntityManager::Entity::SourceMesh;
+        SourceMesh trunkMesh(L"A"), ribbonMesh(L"B");
+        int32_t vertices = 0, indices = 0;
+        const auto passes = [&] {
+            srand(7);
+            const double start = now();
+            Tree::Bough::genNodes(levels[0], defaults);
+            Tree::Bough::genMesh(levels[0], trunkMesh, &ribbonMesh, nullptr, nullptr, defaults);
+            const double took = now() - start;
+            vertices = trunkMesh.countedVertices();
+            indices = trunkMesh.countedIndices();
+            return took;
+        };
+        const BenchFigures::Spread spread = BenchFigures::repeat(runs, passes);
+        std::printf("sample level 0 mesh: %d vertices, %d triangles\n", vertices, indices / 3);
+        BenchFigures::print("ring and mesh passes of the sample (budget 3 ms)", spread, 1e3, "ms");
+    }
 
     // A level load's share: 20 trees' streams, parameters and skeletons.
     const std::vector<uint8_t> sample = TreeSamples::sampleTree();
