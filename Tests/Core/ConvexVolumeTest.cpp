@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <random>
+#include <vector>
 
 namespace
 {
@@ -194,4 +195,86 @@ TEST(ConvexVolume, NarrowingToAPolygonLeavesWhatBothSee)
     cameraPosition = nullptr;
 }
 
+}
+
+TEST(ConvexVolume, FittingAParallelVolumeToPointsProjectsThemOntoTheSquare)
+{
+    // The parallel projection a picture camera starts from (depth 100), its
+    // volume's planes then moved onto the outermost points.
+    matrix3d start;
+    start.m[0] = start.m[5] = 2.0f;
+    start.m[10] = 1.0f / 100.0f;
+    start.m[14] = -1.0f / 100.0f;
+    start.m[15] = 1.0f;
+    std::mt19937 random(41);
+    for (int round = 0; round < 40; ++round) {
+        std::uniform_real_distribution<float> spread(0.2f, 30.0f), shift(-20.0f, 20.0f);
+        const float sx = spread(random), sy = spread(random), cx = shift(random), cy = shift(random);
+        std::uniform_real_distribution<float> ux(cx - sx, cx + sx), uy(cy - sy, cy + sy), uz(1.0f, 50.0f);
+        std::vector<vec3d> points(3 + round * 5);
+        for (vec3d& p : points)
+            p = {ux(random), uy(random), uz(random)};
+        ConvexVolume volume;
+        volume.setFromMatrix(start);
+        for (int k = 0; k < 6; ++k) {
+            ConvexVolume::Plane& plane = volume.planes[k];
+            plane.point = points[0];
+            plane.distance = plane.normal.dot(plane.point);
+            for (const vec3d& p : points)
+                if ((plane.point - p).dot(plane.normal) > 0.001f) {
+                    plane.point = p;
+                    plane.distance = plane.normal.dot(p);
+                }
+        }
+        matrix3d projection;
+        vec3d centre;
+        float width = 0.0f, height = 0.0f;
+        ASSERT_TRUE(matrix3d::fitToVolume(volume, projection, centre, width, height)) << round;
+        EXPECT_FLOAT_EQ(projection.m[0], 2.0f / width);
+        EXPECT_FLOAT_EQ(projection.m[5], 2.0f / height);
+        EXPECT_EQ(projection.m[12], 0.0f);
+        // The centre lies at the near plane's depth.
+        EXPECT_NEAR(centre.z, volume.planes[0].distance, 1e-4f);
+        float lowX = 2.0f, highX = -2.0f, lowY = 2.0f, highY = -2.0f;
+        for (const vec3d& p : points) {
+            const vec3d q = projection.transformPoint(p - centre);
+            lowX = std::min(lowX, q.x);
+            highX = std::max(highX, q.x);
+            lowY = std::min(lowY, q.y);
+            highY = std::max(highY, q.y);
+        }
+        EXPECT_NEAR(lowX, -1.0f, 1e-4f) << round;
+        EXPECT_NEAR(highX, 1.0f, 1e-4f) << round;
+        EXPECT_NEAR(lowY, -1.0f, 1e-4f) << round;
+        EXPECT_NEAR(highY, 1.0f, 1e-4f) << round;
+    }
+}
+
+TEST(ConvexVolume, FittingAWideningVolumeTakesTheFarCornersAndRefusesBrokenOnes)
+{
+    ConvexVolume frustum;
+    frustum.setFromMatrix(perspective(1.5707964f, 2.0f, 1.0f, 100.0f));
+    matrix3d projection;
+    vec3d centre{7, 7, 7};
+    float width = -1.0f, height = -1.0f;
+    ASSERT_TRUE(matrix3d::fitToVolume(frustum, projection, centre, width, height));
+    EXPECT_NEAR(width, 400.0f, 0.05f);
+    EXPECT_NEAR(height, 200.0f, 0.05f);
+    EXPECT_NEAR(centre.x, 0.0f, 1e-3f);
+    EXPECT_NEAR(centre.y, 0.0f, 1e-3f);
+    EXPECT_NEAR(centre.z, 100.0f, 1e-3f);
+
+    // Too few planes, or two side planes that never meet the cut: outputs untouched.
+    ConvexVolume five = frustum;
+    five.count = 5;
+    ConvexVolume flat = frustum;
+    flat.planes[3].normal = flat.planes[2].normal;
+    flat.planes[3].distance = flat.planes[2].distance;
+    for (const ConvexVolume* broken : {&five, &flat}) {
+        vec3d untouched{1, 2, 3};
+        float w = -1.0f, h = -1.0f;
+        EXPECT_FALSE(matrix3d::fitToVolume(*broken, projection, untouched, w, h));
+        EXPECT_EQ(untouched, vec3d(1, 2, 3));
+        EXPECT_EQ(w, -1.0f);
+    }
 }

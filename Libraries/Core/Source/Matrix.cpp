@@ -1,5 +1,6 @@
 #include "Core/Matrix.h"
 
+#include "Core/ConvexVolume.h"
 #include "Core/Math.h"
 
 matrix3d matrix3d::identity()
@@ -81,5 +82,50 @@ bool matrix3d::inverseAffine(matrix3d& out) const
     r.at(3, 1) = -t.y;
     r.at(3, 2) = -t.z;
     out = r;
+    return true;
+}
+
+namespace {
+
+// The point where three planes meet, by Cramer's rule; false when they do not
+// meet in one point.
+bool meet(const ConvexVolume::Plane& a, const ConvexVolume::Plane& b, const ConvexVolume::Plane& c, vec3d& out)
+{
+    const vec3d bc = b.normal.cross(c.normal);
+    const float det = a.normal.dot(bc);
+    if (det == 0.0f)
+        return false;
+    out = (bc * a.distance + c.normal.cross(a.normal) * b.distance + a.normal.cross(b.normal) * c.distance) / det;
+    return true;
+}
+
+}
+
+bool matrix3d::fitToVolume(const ConvexVolume& volume, matrix3d& projection, vec3d& centre, float& width,
+                           float& height)
+{
+    if (volume.count < 6)
+        return false;
+    // Side planes along the view direction: the corners of the near plane;
+    // those of a widening volume lie on the far plane.
+    const bool parallel = volume.testPlanes(volume.planes[0].normal) != 0;
+    const ConvexVolume::Plane& cut = volume.planes[parallel ? 0 : 1];
+    // Left-top, top-right, right-bottom, bottom-left.
+    vec3d corners[4];
+    for (int i = 0; i < 4; ++i)
+        if (!meet(cut, volume.planes[2 + i], volume.planes[2 + (i + 1) % 4], corners[i]))
+            return false;
+    const float w = (corners[1] - corners[0]).length();
+    const float h = (corners[2] - corners[1]).length();
+    if (!(w > 0.0f && h > 0.0f))
+        return false;
+    projection = matrix3d();
+    projection.m[0] = 2.0f / w;
+    projection.m[5] = 2.0f / h;
+    projection.m[10] = 1.0f;
+    projection.m[15] = 1.0f;
+    centre = (corners[0] + corners[2]) * 0.5f;
+    width = w;
+    height = h;
     return true;
 }

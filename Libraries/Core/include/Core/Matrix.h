@@ -2,6 +2,8 @@
 
 #include "Core/Vector.h"
 
+struct ConvexVolume;
+
 // A 4 x 4 single-precision matrix for row vectors (v' = v * M), stored row
 // by row: element [row * 4 + column], the translation in elements 12 to 14.
 // This is the layout Direct3D's fixed-function transforms take directly; the
@@ -39,5 +41,18 @@ struct matrix3d
     // determinant, column 3 (0, 0, 0, 1), the translation carried back. False,
     // leaving out alone, when the block is singular.
     bool inverseAffine(matrix3d& out) const;
+
+    // The box-shaped part of a six-plane volume (near, far, left, top,
+    // right, bottom as ConvexVolume::setFromMatrix orders them): the corners
+    // where neighbouring side planes meet the near plane when the volume's
+    // sides run along its view direction (a parallel volume), else the far
+    // plane. Gives the middle of those corners as centre, the width from the
+    // left to the right plane and the height from the top to the bottom
+    // plane, and returns the parallel projection that scales x by 2 / width
+    // and y by 2 / height (depth and translation left to the caller: 1 and
+    // 0). False, with the outputs untouched, for fewer than six planes or
+    // planes that do not meet in a corner.
+    static bool fitToVolume(const ConvexVolume& volume, matrix3d& projection, vec3d& centre, float& width,
+                            float& height);
 };
 static_assert(sizeof(matrix3d) == 64);
