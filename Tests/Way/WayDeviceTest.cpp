@@ -255,8 +255,28 @@ TEST_F(WayDevice, AProjectionMovedOffASegmentLosesItsLink)
     EXPECT_EQ(gWayNetwork.projectionRecords.count(), 0);
 }
 
+// The builder's road textures in an archive of their own.
+std::wstring archiveWith(bool all)
+{
+    ResourceArchiveWriter archive;
+    for (const WayTextures::Named& texture : WayTextures::all()) {
+        if (!all && std::wstring(texture.name) == L"WayTrack")
+            continue;
+        const std::vector<uint8_t> bytes = ImageFileWriter::png(texture.image);
+        archive.addEntry(String(texture.name), String(texture.name), bytes.data(), uint32_t(bytes.size()), 0, 0);
+    }
+    const std::wstring path = AppTestFiles::freshFolder(all ? L"way-textures" : L"way-textures-some") + L"Resource.res";
+    archive.save(String(path.c_str()));
+    return path;
+}
+
 TEST_F(WayDevice, AfterAProjectionTheNextModelersRoadsDrawFromTheirOwnPool)
 {
+    // The modelers with their textures, which the projections draw with too.
+    WayModelerSet::destroy();
+    ResourceManager resources;
+    ASSERT_TRUE(resources.load(String(archiveWith(true).c_str())));
+    createWayModelerSet(&resources);
     // Dense roads fill vertex pools: the first road's first segment almost a
     // whole pool (A), its second segment's second part the next (B), and the
     // curbstone road beside them lies in B too.
@@ -296,22 +316,13 @@ TEST_F(WayDevice, AfterAProjectionTheNextModelersRoadsDrawFromTheirOwnPool)
     ASSERT_EQ(next.projections.count(), 0);
     for (float z : {-30.0f, 0.0f, 30.0f})
         EXPECT_NE(colourAt(frame, pixelOf(chain(), {60.0f, 0.2f, z}, frame)).argb() | 0xFF000000u, clearColour) << z;
+    // The projections' pass leaves no road texture on its stage.
+    IDirect3DBaseTexture9* stage1 = nullptr;
+    gDevice->GetTexture(1, &stage1);
+    EXPECT_EQ(stage1, nullptr);
+    if (stage1)
+        stage1->Release();
     lamp.detachFromReceivers();
-}
-
-// The builder's road textures in an archive of their own.
-std::wstring archiveWith(bool all)
-{
-    ResourceArchiveWriter archive;
-    for (const WayTextures::Named& texture : WayTextures::all()) {
-        if (!all && std::wstring(texture.name) == L"WayTrack")
-            continue;
-        const std::vector<uint8_t> bytes = ImageFileWriter::png(texture.image);
-        archive.addEntry(String(texture.name), String(texture.name), bytes.data(), uint32_t(bytes.size()), 0, 0);
-    }
-    const std::wstring path = AppTestFiles::freshFolder(all ? L"way-textures" : L"way-textures-some") + L"Resource.res";
-    archive.save(String(path.c_str()));
-    return path;
 }
 
 TEST_F(WayDevice, TheRoadTexturesLoadFromTheArchive)
