@@ -30,6 +30,8 @@ protected:
 
     void SetUp() override
     {
+        // The level's own hour, not one stepped on by the machine's uptime.
+        gTimer.init();
         scene.swapChain = &chain();
         ASSERT_TRUE(scene.load(getModuleFolder() + L"..\\Data\\Map\\Valley.tee"));
         ASSERT_TRUE(gTerrain.isLoaded());

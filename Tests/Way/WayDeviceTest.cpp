@@ -373,6 +373,9 @@ protected:
 
     void SetUp() override
     {
+        // The level's own hour: a clock never started would first step by
+        // all the time since the machine started, and light the views by it.
+        gTimer.init();
         ASSERT_TRUE(resources.load(getModuleFolder() + L"..\\Data\\Resource\\Resource.res"));
         createWayModelerSet(&resources);
         scene.swapChain = &chain();
