@@ -3,6 +3,8 @@
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageFields.h"
 
+#include "Vehicle/QuadPhysics.h"
+
 #include "Core/CrashTrace.h"
 #include "Core/FileInterface.h"
 
@@ -42,6 +44,7 @@ void ObjPkgManager::Functions::Record::release()
     // The kinds the factory makes; the fields of the others stay null.
     discard(collect);
     discard(gate);
+    discard(quadPhysics);
 }
 
 bool ObjPkgManager::Functions::createTemplates(Record& record, FileInterface& stream)
@@ -83,6 +86,8 @@ bool ObjPkgManager::Functions::createTemplates(Record& record, FileInterface& st
                 read = readTemplate(record, record.collect, stream);
             else if (code == gateCode)
                 read = readTemplate(record, record.gate, stream);
+            else if (code == quadPhysicsCode)
+                read = readTemplate(record, record.quadPhysics, stream);
             else
                 read = false; // a block of a kind not read here has no length to pass over
             break;

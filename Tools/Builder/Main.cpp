@@ -9,6 +9,7 @@
 #include "MeadowSamples.h"
 #include "MeshSamples.h"
 #include "ObjectPackageSamples.h"
+#include "QuadSample.h"
 #include "ObjectSamples.h"
 #include "ResourceArchiveWriter.h"
 #include "RiderSample.h"
@@ -94,6 +95,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!ObjectPackageSamples::save(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample object packages\n");
+        return 1;
+    }
+    if (!QuadSample::save(root)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the sample quad\n");
         return 1;
     }
     if (!ObjectSamples::save(root)) {

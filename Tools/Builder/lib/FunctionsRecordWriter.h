@@ -7,9 +7,11 @@
 
 #include "Core/FileInterface.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace FunctionsRecordWriter {
 
@@ -23,6 +25,27 @@ struct Collect
 struct Gate
 {
     std::string markerMesh = "Unassigned";
+};
+
+// A quad bike: the mesh of each part role 1 to 17 ("Unassigned": none), its
+// springs and dampers, the files of its nine sound slots (tags 20-26, 30, 33;
+// none when empty) and its dust and dirt textures (none when empty).
+struct QuadPhysics
+{
+    std::array<std::string, 17> roles;
+    float rearSpring = 60.0f;
+    float rearDamper = 1.8f;
+    float parameter3 = 0.0f;
+    float frontSpring = 60.0f;
+    float frontDamper = 1.8f;
+    float parameter6 = 0.0f;
+    std::array<std::vector<uint8_t>, 9> sounds;
+    std::string dustPath;
+    std::vector<uint8_t> dust;
+    std::string dirtPath;
+    std::vector<uint8_t> dirt;
+
+    QuadPhysics() { roles.fill("Unassigned"); }
 };
 
 struct Record
@@ -39,12 +62,14 @@ struct Record
     uint32_t alwaysShown = 0;
     std::optional<Collect> collect;
     std::optional<Gate> gate;
+    std::optional<QuadPhysics> quadPhysics;
 };
 
 // Each appends its bytes at the target's position; false when a name is
 // longer than a stored text may be or a write fails.
 bool writeCollect(FileInterface& target, const Collect& collect);
 bool writeGate(FileInterface& target, const Gate& gate);
+bool writeQuadPhysics(FileInterface& target, const QuadPhysics& quad);
 bool write(FileInterface& target, const Record& record);
 
 }

@@ -1,0 +1,127 @@
+#include "QuadSample.h"
+
+#include "ImageFileWriter.h"
+#include "MeshSamples.h"
+#include "RiderSample.h"
+#include "SoundSamples.h"
+
+namespace QuadSample {
+
+const std::array<std::string, 17> roleNames = {
+    "QuadRearSwingArm",  "QuadRearShock",      "QuadRearWheels",      "QuadFrontLeftArm",
+    "QuadFrontLeftShock", "QuadFrontLeftHub",  "QuadFrontLeftWheel",  "QuadFrontRightArm",
+    "QuadFrontRightShock", "QuadFrontRightHub", "QuadFrontRightWheel", "QuadHandlebar",
+    "QuadRearFender",    "QuadBody",           "QuadRider",           "QuadHelmet",
+    "QuadHelmetVisor",
+};
+
+namespace {
+
+// The unit box of the mesh samples stretched to half sizes half.
+MeshWriter::Record box(vec3d half)
+{
+    MeshWriter::Record r = MeshSamples::record();
+    for (vec3d& p : r.positions)
+        p = {p.x * 2.0f * half.x, p.y * 2.0f * half.y, p.z * 2.0f * half.z};
+    r.box.minimum = half * -1.0f;
+    r.box.maximum = half;
+    r.box.radiusSq = half.lengthSq();
+    r.box.radius = half.length();
+    return r;
+}
+
+struct Part
+{
+    vec3d half;
+    vec3d position;
+};
+
+// Roles 1 to 17: a quad about 2 long with wheels of radius 0.3 standing on
+// y = 0, the front at +z.
+const Part parts[17] = {
+    {{0.10f, 0.05f, 0.35f}, {0.0f, 0.35f, -0.35f}},   // rear swing arm
+    {{0.05f, 0.20f, 0.05f}, {0.0f, 0.55f, -0.45f}},   // rear shock
+    {{0.60f, 0.30f, 0.30f}, {0.0f, 0.30f, -0.70f}},   // rear wheels, both on one axle
+    {{0.20f, 0.04f, 0.08f}, {-0.30f, 0.35f, 0.75f}},  // front left arm
+    {{0.04f, 0.18f, 0.04f}, {-0.35f, 0.50f, 0.75f}},  // front left shock
+    {{0.05f, 0.10f, 0.05f}, {-0.42f, 0.30f, 0.75f}},  // front left hub
+    {{0.12f, 0.30f, 0.30f}, {-0.50f, 0.30f, 0.75f}},  // front left wheel
+    {{0.20f, 0.04f, 0.08f}, {0.30f, 0.35f, 0.75f}},   // front right arm
+    {{0.04f, 0.18f, 0.04f}, {0.35f, 0.50f, 0.75f}},   // front right shock
+    {{0.05f, 0.10f, 0.05f}, {0.42f, 0.30f, 0.75f}},   // front right hub
+    {{0.12f, 0.30f, 0.30f}, {0.50f, 0.30f, 0.75f}},   // front right wheel
+    {{0.40f, 0.03f, 0.03f}, {0.0f, 1.05f, 0.55f}},    // handlebar
+    {{0.50f, 0.05f, 0.30f}, {0.0f, 0.70f, -0.70f}},   // rear fender, follows the swing arm
+    {{0.45f, 0.25f, 0.85f}, {0.0f, 0.70f, 0.0f}},     // body
+    {{}, {0.0f, 0.55f, -0.10f}},                      // rider (the rider sample)
+    {{0.13f, 0.13f, 0.13f}, {0.0f, 1.70f, -0.10f}},   // helmet
+    {{0.10f, 0.03f, 0.05f}, {0.0f, 1.70f, 0.05f}},    // visor, carried with the helmet
+};
+
+constexpr int driverRole = 15;
+constexpr int bodyRole = 14;
+constexpr float gravity = 9.81f;
+constexpr float spring = 60.0f;
+
+// A texture of speckles of colour over transparency, as a TGA file.
+std::vector<uint8_t> speckles(uint32_t colour, uint32_t seed)
+{
+    ImageFileWriter::Image image;
+    image.width = image.height = textureSize;
+    image.argb.resize(size_t(textureSize) * textureSize);
+    uint32_t state = seed;
+    for (uint32_t& texel : image.argb) {
+        state = state * 1664525u + 1013904223u;
+        const uint32_t alpha = (state >> 24) & 0xC0u;
+        texel = (alpha << 24) | (colour & 0xFFFFFFu);
+    }
+    return ImageFileWriter::tga(image);
+}
+
+}
+
+ObjectPackageWriter::Package package()
+{
+    ObjectPackageWriter::Package p;
+    FunctionsRecordWriter::QuadPhysics quad;
+    for (int role = 1; role <= 17; ++role) {
+        const Part& part = parts[role - 1];
+        PackagePartWriter::Mesh m;
+        m.body = role == driverRole ? RiderSample::record() : box(part.half);
+        m.name = m.displayName = roleNames[size_t(role - 1)];
+        m.position = part.position;
+        if (role == bodyRole)
+            m.geometries.push_back({});
+        p.meshes.push_back(m);
+        quad.roles[size_t(role - 1)] = roleNames[size_t(role - 1)];
+    }
+    // Three wheel units, each pressed in by restCompression of its travel,
+    // carry the quad: 3 x spring x compression = mass x gravity.
+    PackagePartWriter::PhysicsRecord physics;
+    physics.mass = 3.0f * spring * restCompression / gravity;
+    p.physics = physics;
+
+    quad.rearSpring = quad.frontSpring = spring;
+    for (int i = 0; i < 4; ++i)
+        quad.sounds[size_t(i)] = SoundSamples::wav(SoundSamples::engineLoop(i));
+    quad.sounds[4] = SoundSamples::wav(SoundSamples::drag());
+    quad.sounds[5] = SoundSamples::wav(SoundSamples::tone(0.25, 1));
+    quad.sounds[6] = SoundSamples::wav(SoundSamples::collision());
+    quad.sounds[7] = SoundSamples::wav(SoundSamples::drag());
+    quad.sounds[8] = SoundSamples::wav(SoundSamples::collision());
+    quad.dustPath = "WheelDust.tga";
+    quad.dust = speckles(0xB09A78u, 7);
+    quad.dirtPath = "WheelDirt.tga";
+    quad.dirt = speckles(0x4A3520u, 11);
+    FunctionsRecordWriter::Record functions;
+    functions.quadPhysics = quad;
+    p.functions = functions;
+    return p;
+}
+
+bool save(const String& root)
+{
+    return ObjectPackageWriter::save(package(), root + L"Objects\\Quad.teo");
+}
+
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The sample quad bike package "Quad.teo", made from code: a box-built quad
+// whose meshes are named for the 17 part roles of its QuadPhysics template
+// (the rider is the rider sample), a body with a box collision geometry, a
+// mass that the three wheel springs hold at a third of their travel, nine
+// mono wav sounds (the engine's four loops among them) and the dust and dirt
+// textures of the wheels.
+
+#include "ObjectPackageWriter.h"
+
+#include "Core/String.h"
+
+#include <array>
+#include <string>
+
+namespace QuadSample {
+
+// The mesh name of each role, roles 1 to 17 in order.
+extern const std::array<std::string, 17> roleNames;
+// The springs' rest: the share of a wheel's travel they are pressed in by
+// the quad's weight.
+constexpr float restCompression = 1.0f / 3.0f;
+// The side of the square dust and dirt textures.
+constexpr uint32_t textureSize = 32;
+
+ObjectPackageWriter::Package package();
+// "Quad.teo" into root's "Objects" folder (which exists).
+bool save(const String& root);
+
+}
