@@ -1,0 +1,93 @@
+// The builder's sample quad package read on the real device of the test
+// window: every role finds its mesh by its exact name, the wheel textures
+// load as 32 x 32 A8R8G8B8 textures with the file's texels, and a texture
+// file the device refuses leaves none.
+#include "../Render/TestDevice.h"
+
+#include "Vehicle/QuadPhysics.h"
+
+#include "Objects/ObjectPackage.h"
+#include "Objects/PackageMesh.h"
+
+#include "ObjectPackageWriter.h"
+#include "QuadSample.h"
+
+#include "Core/FileArray.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+using QuadPhysics = ObjPkgManager::Functions::QuadPhysics;
+
+class QuadSampleDevice : public TestDevice::DeviceSuite
+{
+};
+
+std::string narrow(const String& text)
+{
+    std::string s;
+    for (int32_t i = 0; i < text.length(); ++i)
+        s += char(text.text()[i]);
+    return s;
+}
+
+// The package of description, built from the writer's bytes.
+std::unique_ptr<ObjPkgManager::Package> build(const ObjectPackageWriter::Package& description)
+{
+    FileArray bytes(4096);
+    EXPECT_TRUE(ObjectPackageWriter::write(bytes, description));
+    bytes.seek(0, 0);
+    auto package = std::make_unique<ObjPkgManager::Package>(nullptr, String(L"Quad.teo"));
+    EXPECT_TRUE(package->buildFrom(bytes, nullptr));
+    return package;
+}
+
+TEST_F(QuadSampleDevice, TheSamplesPartsAndWheelTextures)
+{
+    auto package = build(QuadSample::package());
+    const QuadPhysics* quad = package->functions.quadPhysics;
+    ASSERT_NE(quad, nullptr);
+    for (int32_t role = 1; role <= QuadPhysics::roleCount; ++role) {
+        ASSERT_NE(quad->mesh(role), nullptr) << role;
+        EXPECT_EQ(narrow(*quad->mesh(role)->getName()), QuadSample::roleNames[size_t(role - 1)]);
+    }
+    for (int32_t slot = 0; slot < QuadPhysics::soundCount; ++slot)
+        EXPECT_NE(quad->sound(slot), nullptr) << slot;
+    EXPECT_GT(package->physics.mass, 0.0f);
+
+    for (const TextureRef* texture : {&quad->dustTexture, &quad->dirtTexture}) {
+        ASSERT_TRUE(texture->isBound());
+        D3DSURFACE_DESC desc{};
+        ASSERT_EQ(texture->texture()->texture->GetLevelDesc(0, &desc), D3D_OK);
+        EXPECT_EQ(desc.Width, QuadSample::textureSize);
+        EXPECT_EQ(desc.Height, QuadSample::textureSize);
+        EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8);
+        EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
+        EXPECT_EQ(texture->texture()->texture->GetLevelCount(), 1u);
+    }
+    EXPECT_EQ(narrow(*quad->dustTexture.texture()->name), "TexWheelDust");
+    EXPECT_EQ(narrow(*quad->dirtTexture.texture()->name), "TexWheelDirt");
+    // Speckles over transparency: some texels clear, some not.
+    const TestDevice::Level dust = TestDevice::readLevel(quad->dustTexture);
+    ASSERT_EQ(dust.texels.size(), size_t(QuadSample::textureSize * QuadSample::textureSize));
+    int clear = 0;
+    for (uint32_t texel : dust.texels)
+        clear += (texel >> 24) == 0;
+    EXPECT_GT(clear, 0);
+    EXPECT_LT(clear, int(dust.texels.size()));
+
+    // A dust file that is no image: no texture, the bytes are kept.
+    ObjectPackageWriter::Package broken = QuadSample::package();
+    broken.functions->quadPhysics->dust = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
+    auto refused = build(broken);
+    ASSERT_NE(refused->functions.quadPhysics, nullptr);
+    EXPECT_FALSE(refused->functions.quadPhysics->dustTexture.isBound());
+    EXPECT_EQ(refused->functions.quadPhysics->dustStream.size(), 12u);
+    EXPECT_TRUE(refused->functions.quadPhysics->dirtTexture.isBound());
+}
+
+}
