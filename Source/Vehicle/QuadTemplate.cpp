@@ -62,10 +62,9 @@ QuadPhysics::QuadPhysics(Record* owner) : record(owner) {}
 
 QuadPhysics::~QuadPhysics()
 {
+    // The sounds first; the textures are let go after this, then the streams.
     for (int32_t slot = 0; slot < soundCount; ++slot)
         releaseSound(slot);
-    dustTexture.release();
-    dirtTexture.release();
 }
 
 uint32_t QuadPhysics::tagOfRole(int32_t role)

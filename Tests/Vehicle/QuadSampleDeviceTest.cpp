@@ -9,6 +9,7 @@
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageMesh.h"
 
+#include "FunctionsRecordWriter.h"
 #include "ObjectPackageWriter.h"
 #include "QuadSample.h"
 
@@ -88,6 +89,18 @@ TEST_F(QuadSampleDevice, TheSamplesPartsAndWheelTextures)
     EXPECT_FALSE(refused->functions.quadPhysics->dustTexture.isBound());
     EXPECT_EQ(refused->functions.quadPhysics->dustStream.size(), 12u);
     EXPECT_TRUE(refused->functions.quadPhysics->dirtTexture.isBound());
+
+    // A second dust texture cut short: the first goes, none is left.
+    FileArray block(4096);
+    ASSERT_TRUE(FunctionsRecordWriter::writeQuadPhysics(block, *QuadSample::package().functions->quadPhysics));
+    const uint32_t cut[] = {29, 5000, 1, 2};
+    block.seek(int32_t(block.size()) - 4, 0); // over the closing tag 0
+    block.write(cut, sizeof(cut));
+    block.seek(0, 0);
+    QuadPhysics twice(&package->functions);
+    EXPECT_FALSE(twice.load(block));
+    EXPECT_FALSE(twice.dustTexture.isBound());
+    EXPECT_TRUE(twice.dirtTexture.isBound());
 }
 
 }
