@@ -34,6 +34,9 @@ class ObjPkgManager::Functions::QuadPhysics final : public Template
 {
 public:
     class Instance;
+    // The quad's three wheel units and their ground contacts (QuadWheel.h).
+    class Wheel;
+    class Contact;
 
     // Part roles, numbered 1 to 17 as the editor shows them.
     enum Role : int32_t {
