@@ -14,6 +14,7 @@
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageLight.h"
 #include "Objects/PackageMesh.h"
+#include "Vehicle/QuadPhysics.h"
 
 #include "Entity/StaticEntity.h"
 #include "Landscape/HLod.h"
@@ -441,7 +442,9 @@ TEST(ObjectPackages, FunctionsRecordCases)
     all.alwaysShown = 1;
     all.collect = FunctionsRecordWriter::Collect{4};
     all.gate = FunctionsRecordWriter::Gate{"Nothing"};
-    cases.push_back({"every value and both templates", functionsBytes(all), true, [](const Record& r) {
+    all.quadPhysics.emplace();
+    all.quadPhysics->frontDamper = 2.25f;
+    cases.push_back({"every value and the templates", functionsBytes(all), true, [](const Record& r) {
                          EXPECT_EQ(r.value2, 7u);
                          EXPECT_EQ(r.value3, 3u);
                          EXPECT_EQ(r.value5, 0.25f);
@@ -456,6 +459,8 @@ TEST(ObjectPackages, FunctionsRecordCases)
                          EXPECT_EQ(r.collect->record, &r);
                          ASSERT_NE(r.gate, nullptr);
                          EXPECT_EQ(r.gate->mesh, nullptr);
+                         ASSERT_NE(r.quadPhysics, nullptr);
+                         EXPECT_EQ(r.quadPhysics->frontDamper, 2.25f);
                      }});
     cases.push_back({"a collect block with a later tag",
                      (BlockBytes() << 10u << 1u << 7u << 1u << 5u << 0u << 14u << 3u << 0u).bytes, true,
@@ -491,7 +496,19 @@ TEST(ObjectPackages, FunctionsRecordCases)
                          ASSERT_NE(r.gate, nullptr);
                          EXPECT_EQ(r.gate->mesh, nullptr);
                      }});
-    for (uint32_t kind : {1u, 8u, 11u, 13u, 15u, 16u, 17u, 18u, 19u})
+    cases.push_back({"a quad template", (BlockBytes() << 8u << 1u << 13u << 70.0f << 0u << 14u << 1u << 0u).bytes,
+                     true, [](const Record& r) {
+                         EXPECT_EQ(r.compass, 1u);
+                         ASSERT_NE(r.quadPhysics, nullptr);
+                         EXPECT_EQ(r.quadPhysics->rearSpring, 70.0f);
+                         EXPECT_EQ(r.quadPhysics->record, &r);
+                     }});
+    cases.push_back({"a quad template cut", (BlockBytes() << 8u << 1u << 13u << uint16_t(1)).bytes, false,
+                     [](const Record& r) {
+                         ASSERT_NE(r.quadPhysics, nullptr);
+                         EXPECT_EQ(r.quadPhysics->rearSpring, 60.0f);
+                     }});
+    for (uint32_t kind : {1u, 11u, 13u, 15u, 16u, 17u, 18u, 19u})
         cases.push_back({"a kind not read here ends the record", (BlockBytes() << kind << 1u << 14u << 1u << 0u).bytes,
                          false, [](const Record& r) { EXPECT_EQ(r.compass, 0u); }});
     for (uint32_t kind : {1u, 8u, 11u, 13u, 15u, 16u, 17u, 18u, 19u})
@@ -531,6 +548,7 @@ TEST(ObjectPackages, FunctionsRecordCases)
     ASSERT_TRUE(Functions::createTemplates(record, *second));
     EXPECT_EQ(record.collect, nullptr);
     EXPECT_EQ(record.gate, nullptr);
+    EXPECT_EQ(record.quadPhysics, nullptr);
     EXPECT_EQ(record.value2, 7u);
     record.release();
     EXPECT_EQ(record.compass, 2u);
