@@ -52,6 +52,20 @@ bool EntityManager::Physics::RigidBody::addController(Controller* added)
     return true;
 }
 
+bool EntityManager::Physics::RigidBody::removeController(Controller* removed)
+{
+    Controller** list = controllers.data();
+    for (uint32_t i = 0; list && i < controllerCount; ++i) {
+        if (list[i] != removed)
+            continue;
+        for (uint32_t k = i + 1; k < controllerCount; ++k)
+            list[k - 1] = list[k];
+        list[--controllerCount] = nullptr;
+        return true;
+    }
+    return false;
+}
+
 EntityManager::Physics::Physics(Entity& entity, float mass) : owner(&entity)
 {
     CRASH_TRACE();

@@ -66,6 +66,9 @@ public:
         // Appends a controller; false when memory ran out. Main thread,
         // between step batches.
         bool addController(Controller* added);
+        // Takes a controller out, keeping the others' order; false when it
+        // was not there. Main thread, between step batches.
+        bool removeController(Controller* removed);
 
         neRigidBody* body = nullptr;
         neController* controller = nullptr;

@@ -1,0 +1,227 @@
+// The quad bike instance: how it is built and torn down, its controls and
+// the services the race asks of it.
+#include "Vehicle/QuadInstance.h"
+
+#include "Objects/PackageMesh.h"
+
+#include "Application/ControlBindings.h"
+#include "Entity/Entity.h"
+#include "Entity/StoredMesh.h"
+#include "Landscape/Terrain.h"
+#include "Physics/PhysicsManager.h"
+#include "Physics/neMath.h"
+#include "Physics/neRigidBody.h"
+#include "Race/GameVehicle.h"
+
+#include "Core/CrashTrace.h"
+#include "Core/Math.h"
+
+#include <cmath>
+
+namespace {
+
+using QuadPhysics = ObjPkgManager::Functions::QuadPhysics;
+using Wheel = QuadPhysics::Wheel;
+
+// The template role of each wheel unit's parts: swing arm, shock absorber,
+// steering part, wheel (0: the unit has no such part).
+constexpr int32_t wheelRoles[3][Wheel::partCount] = {
+    {QuadPhysics::frontLeftSwingArm, QuadPhysics::frontLeftShock, QuadPhysics::frontLeftSteering,
+     QuadPhysics::frontLeftWheel},
+    {QuadPhysics::frontRightSwingArm, QuadPhysics::frontRightShock, QuadPhysics::frontRightSteering,
+     QuadPhysics::frontRightWheel},
+    {QuadPhysics::rearSwingArm, QuadPhysics::rearShock, 0, QuadPhysics::rearWheels},
+};
+// bodyParts 0 to 5 are roles 12 to 17.
+constexpr int32_t firstBodyRole = QuadPhysics::handlebar;
+
+float lengthOf(const vec3d& v)
+{
+    const float squared = v.lengthSq();
+    return squared > 0.0f ? fastSqrt(squared) : 0.0f;
+}
+
+// v scaled to length 1; a zero vector stays as it is.
+vec3d unit(const vec3d& v)
+{
+    const float length = lengthOf(v);
+    return length > 0.0f ? v * (1.0f / length) : v;
+}
+
+}
+
+QuadPhysics::Instance::Instance(QuadPhysics* quadTemplate, EntityManager::Entity* owner, float placedScale)
+    : templ(quadTemplate), entity(owner), scale(placedScale)
+{
+    CRASH_TRACE();
+    if (!entity || !templ)
+        return;
+    neRigidBody* rigid = body();
+    float mass = 0.0f;
+    if (rigid) {
+        matrix3d* t = rigid->getTransform();
+        t->m[3] = t->m[7] = t->m[11] = 0.0f;
+        t->m[15] = 1.0f;
+        mass = rigid->mass;
+    }
+    matchParts();
+    if (rigid) {
+        // The body turns like a cube of the largest of its three half sizes.
+        rigid->setInertiaTensor(cubeInertiaTensor(1.14f * scale, 0.912f * scale, 1.368f * scale, mass));
+        wrapper()->addController(this);
+    }
+    wheels[Wheel::frontLeft].setUpWheel(this, Wheel::frontLeft, scale, templ->frontSpring, templ->frontDamper);
+    wheels[Wheel::frontRight].setUpWheel(this, Wheel::frontRight, scale, templ->frontSpring, templ->frontDamper);
+    wheels[Wheel::rearAxle].setUpWheel(this, Wheel::rearAxle, scale, templ->rearSpring, templ->rearDamper);
+}
+
+QuadPhysics::Instance::~Instance()
+{
+    CRASH_TRACE();
+    EntityManager::Physics::RigidBody* record = wrapper();
+    if (!record)
+        return;
+    // The physics thread steps the body's controllers: none goes mid-batch.
+    if (entity->manager)
+        entity->manager->physicsManager->waitForStepEnd();
+    record->removeController(this);
+}
+
+void QuadPhysics::Instance::matchParts()
+{
+    for (auto* node = entity->subEntities.head(); node; node = node->next) {
+        EntityManager::SubEntity* sub = node->item;
+        const String& name = sub->mesh().name;
+        for (int32_t role = 1; role <= roleCount; ++role) {
+            Mesh* mesh = templ->mesh(role);
+            if (!mesh || !mesh->getName()->sameText(name))
+                continue;
+            if (role >= firstBodyRole) {
+                bodyParts[role - firstBodyRole] = sub;
+                // The follower of the rear swing arm is placed by the quad.
+                if (role == rearFollower)
+                    sub->followsEntity = 0;
+                continue;
+            }
+            for (int32_t unit = 0; unit < 3; ++unit)
+                for (int32_t part = 0; part < Wheel::partCount; ++part)
+                    if (wheelRoles[unit][part] == role) {
+                        wheels[unit].parts[part] = sub;
+                        wheels[unit].partMeshes[part] = mesh;
+                    }
+        }
+    }
+}
+
+neRigidBody* QuadPhysics::Instance::body() const
+{
+    EntityManager::Physics::RigidBody* record = wrapper();
+    return record ? record->body : nullptr;
+}
+
+EntityManager::Physics::RigidBody* QuadPhysics::Instance::wrapper() const
+{
+    return entity && entity->physics ? entity->physics->rigidBody : nullptr;
+}
+
+void QuadPhysics::Instance::step(neRigidBody*)
+{
+    force = vec3d();
+    torque = vec3d();
+}
+
+float QuadPhysics::Instance::throttleInput() const
+{
+    const float t =
+        controls && (controls->enabledActions & Control::Throttle) ? controls->getStrongerValue(Control::Throttle) : 0.0f;
+    const float forward = entity ? unit(entity->world.row(2)).dot(velocity) : 0.0f;
+    if (controls && controls->getStrongerValue(0x10) > 0.0f && vehicle && vehicle->nitro > 0.05f)
+        return 1.0f;
+    if (t < 0.0f && forward > brakeSpeed)
+        return 0.0f;
+    return t;
+}
+
+void QuadPhysics::Instance::updateSteering(float frameFactor)
+{
+    const float s =
+        controls && (controls->enabledActions & Control::Steering) ? controls->getStrongerValue(Control::Steering) : 0.0f;
+    const float d = steer - s;
+    float step = d;
+    float rate = opponentSteerRate;
+    if (!opponent) {
+        rate = playerSteerRate;
+        if (std::fabs(s) > 0.1f) {
+            const float exponent = controls ? float(controls->steeringMode) : 1.0f;
+            step = std::copysign(std::pow(std::fabs(d), exponent), d);
+        }
+    }
+    steer -= step * rate * frameFactor;
+}
+
+int32_t QuadPhysics::Instance::getSpeed() const
+{
+    if (!entity)
+        return 0;
+    const vec3d d = unit(entity->world.row(0).cross(wheels[Wheel::rearAxle].contacts[0].groundNormal));
+    return int32_t(std::fabs(d.dot(velocity)) * 2.4f);
+}
+
+uint32_t QuadPhysics::Instance::isOverturned() const
+{
+    if (!entity)
+        return 0;
+    const OrientedBox& box = entity->worldBox;
+    const vec3d& c = box.center;
+    if (gTerrain.getHeight(c.x, c.z, 1) > c.y)
+        return 1;
+    const vec3d up = entity->world.row(1);
+    bool anyGrounded = false, anySteep = false;
+    for (const Wheel& wheel : wheels) {
+        anyGrounded = anyGrounded || wheel.grounded;
+        anySteep = anySteep || wheel.steep;
+    }
+    if (!anyGrounded && unit(up).y < 0.1f)
+        return 1;
+    if (anySteep)
+        return 1;
+    if (up.y >= 0.0f)
+        return 0;
+    const vec3d p = entity->world.row(3);
+    return gTerrain.getHeight(p.x, p.z, 3) > c.y + 2.0f * box.axes[1].y * box.halfExtents.y ? 1 : 0;
+}
+
+void QuadPhysics::Instance::placeOnTerrain(const vec3d& p, const vec3d* side)
+{
+    CRASH_TRACE();
+    neRigidBody* rigid = body();
+    if (!rigid)
+        return;
+    if (entity->manager)
+        entity->manager->physicsManager->waitForStepEnd();
+    matrix3d* t = rigid->getTransform();
+    t->m[3] = t->m[7] = t->m[11] = 0.0f;
+    t->m[15] = 1.0f;
+    const OrientedBox& box = entity->worldBox;
+    const float height = 2.0f * box.halfExtents.y * lengthOf(box.axes[1]);
+    const float ground = gTerrain.getHeight(p.x, p.z, 3);
+    const vec3d n = unit(Terrain::lastGroundNormal());
+    vec3d right, forward;
+    if (!side) {
+        right = unit(n.cross(t->row(2)));
+        forward = unit(right.cross(n));
+    } else {
+        forward = unit(side->cross(n));
+        right = unit(n.cross(forward));
+    }
+    matrix3d pose = matrix3d::identity();
+    pose.setRow(0, right);
+    pose.setRow(1, n);
+    pose.setRow(2, forward);
+    pose.setRow(3, {p.x, ground + 0.6f * height, p.z});
+    rigid->setPose(pose);
+    rigid->velocity = vec3d();
+    rigid->wakeUp();
+    rigid->setAngularMomentum(vec3d());
+    rigid->wakeUp();
+}

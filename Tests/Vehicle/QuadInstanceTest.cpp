@@ -1,0 +1,323 @@
+// A quad built from the builder's sample on an entity with a rigid body:
+// its parts, inertia, controller and wheel units; its steering and throttle;
+// the speed, overturn test and placement the race asks of it.
+#include "Vehicle/QuadInstance.h"
+
+#include "../Landscape/TerrainTestMaps.h"
+
+#include "Objects/ObjectPackage.h"
+#include "Objects/PackageMesh.h"
+
+#include "Application/ControlBindings.h"
+#include "Application/UserInput.h"
+#include "Entity/Entity.h"
+#include "Entity/StoredMesh.h"
+#include "Landscape/Terrain.h"
+#include "Physics/EntityPhysics.h"
+#include "Physics/PhysicsManager.h"
+#include "Physics/neRigidBody.h"
+#include "Race/GameVehicle.h"
+
+#include "ObjectPackageWriter.h"
+#include "QuadSample.h"
+
+#include "Core/FileArray.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using QuadPhysics = ObjPkgManager::Functions::QuadPhysics;
+using Instance = QuadPhysics::Instance;
+using Wheel = QuadPhysics::Wheel;
+
+std::unique_ptr<ObjPkgManager::Package> samplePackage()
+{
+    FileArray bytes(4096);
+    EXPECT_TRUE(ObjectPackageWriter::write(bytes, QuadSample::package()));
+    bytes.seek(0, 0);
+    auto package = std::make_unique<ObjPkgManager::Package>(nullptr, String(L"Quad.teo"));
+    EXPECT_TRUE(package->buildFrom(bytes, nullptr));
+    return package;
+}
+
+// The sample quad's package, an entity showing all of its meshes (or copies
+// renamed by rename) on a body of the package's mass.
+struct Rig
+{
+    explicit Rig(bool withBody = true, void (*rename)(String&) = nullptr) : package(samplePackage())
+    {
+        entities.physicsManager->start(8);
+        if (withBody)
+            entity.physics = new EntityManager::Physics(entity, package->physics.mass);
+        for (auto* node = package->meshes.head(); node; node = node->next) {
+            ObjPkgManager::Mesh& mesh = *node->item;
+            if (rename) {
+                auto copy = std::make_unique<EntityManager::Entity::SourceMesh>(String(L"copy"));
+                mesh.copyTo(*copy);
+                rename(*copy->getName());
+                entity.addStoredMesh(*copy, true, true, nullptr, nullptr);
+                copies.push_back(std::move(copy));
+            } else {
+                entity.addStoredMesh(mesh, true, true, nullptr, nullptr);
+            }
+        }
+    }
+    QuadPhysics& quad() const { return *package->functions.quadPhysics; }
+    EntityManager::SubEntity* partOf(int32_t role) const
+    {
+        for (auto* node = entity.subEntities.head(); node; node = node->next)
+            if (node->item->mesh().name.sameText(*quad().mesh(role)->getName()))
+                return node->item;
+        return nullptr;
+    }
+
+    std::unique_ptr<ObjPkgManager::Package> package;
+    EntityManager entities;
+    EntityManager::Entity entity{entities};
+    std::vector<std::unique_ptr<EntityManager::Entity::SourceMesh>> copies;
+};
+
+TEST(QuadInstance, BuiltFromTheSample)
+{
+    Rig rig;
+    neRigidBody* body = rig.entity.physics->rigidBody->body;
+    EntityManager::Physics::RigidBody& record = *rig.entity.physics->rigidBody;
+    {
+        Instance quad(&rig.quad(), &rig.entity, 5.0f);
+        EXPECT_EQ(quad.body(), body);
+        // Parts by role.
+        const int32_t units[3][Wheel::partCount] = {{4, 5, 6, 7}, {8, 9, 10, 11}, {1, 2, 0, 3}};
+        for (int32_t unit = 0; unit < 3; ++unit) {
+            EXPECT_EQ(quad.wheels[unit].index, unit);
+            for (int32_t part = 0; part < Wheel::partCount; ++part) {
+                const int32_t role = units[unit][part];
+                EXPECT_EQ(quad.wheels[unit].parts[part], role ? rig.partOf(role) : nullptr) << unit << part;
+                EXPECT_EQ(quad.wheels[unit].partMeshes[part], role ? rig.quad().mesh(role) : nullptr);
+                if (role) {
+                    EXPECT_NE(quad.wheels[unit].parts[part], nullptr);
+                    EXPECT_EQ(quad.wheels[unit].parts[part]->followsEntity, 0u);
+                }
+            }
+        }
+        for (int32_t i = 0; i < Instance::bodyPartCount; ++i) {
+            EXPECT_EQ(quad.bodyParts[i], rig.partOf(12 + i)) << i;
+            EXPECT_NE(quad.bodyParts[i], nullptr);
+        }
+        EXPECT_EQ(quad.bodyParts[1]->followsEntity, 0u) << "the rear follower is placed by the quad";
+        EXPECT_EQ(quad.bodyParts[2]->followsEntity, 1u);
+        // Springs from the template; probe lengths from the wheels' height
+        // (0.6 in the package) at scale 5.
+        EXPECT_EQ(quad.wheels[0].spring, rig.quad().frontSpring);
+        EXPECT_EQ(quad.wheels[2].damper, rig.quad().rearDamper);
+        EXPECT_NEAR(quad.wheels[0].contacts[0].rayLength, 3.0f, 1e-4f);
+        EXPECT_NEAR(quad.wheels[2].contacts[1].rayLength, 3.0f, 1e-4f);
+        // A cube of half size 1.368 x 5: 2/3 r^2 m about every axis.
+        const float r = 1.368f * 5.0f, inertia = 2.0f * r * r * body->mass / 3.0f;
+        EXPECT_NEAR(body->inertiaBody.r[0].x, inertia, inertia * 1e-5f);
+        EXPECT_NEAR(body->inertiaBody.r[1].y, inertia, inertia * 1e-5f);
+        EXPECT_NEAR(body->inertiaBody.r[2].z, inertia, inertia * 1e-5f);
+        EXPECT_EQ(body->getTransform()->m[3], 0.0f);
+        EXPECT_EQ(body->getTransform()->m[15], 1.0f);
+        // The body's controllers: the quad, once.
+        ASSERT_EQ(record.controllerCount, 1u);
+        EXPECT_EQ(*record.controllers.data(), &quad);
+    }
+    EXPECT_EQ(record.controllerCount, 0u) << "no controller left after the quad";
+
+    // Names that differ only in case match no role; a body-less entity gets
+    // parts but nothing of a body.
+    Rig shouting(true, [](String& name) { name.toLower(); });
+    Instance none(&shouting.quad(), &shouting.entity, 1.0f);
+    for (const Wheel& wheel : none.wheels)
+        for (EntityManager::SubEntity* part : wheel.parts) {
+            EXPECT_EQ(part, nullptr);
+        }
+    EXPECT_EQ(std::count(none.bodyParts, none.bodyParts + Instance::bodyPartCount, nullptr), 6);
+    EXPECT_EQ(none.wheels[0].contacts[0].rayLength, 0.0f) << "no wheel mesh, no probe";
+    Rig bodiless(false);
+    Instance loose(&bodiless.quad(), &bodiless.entity, 1.0f);
+    EXPECT_EQ(loose.body(), nullptr);
+    EXPECT_NE(loose.bodyParts[2], nullptr);
+    Instance nothing(&bodiless.quad(), nullptr, 1.0f);
+    EXPECT_EQ(nothing.getSpeed(), 0);
+    EXPECT_EQ(nothing.wheels[0].index, Wheel::notSetUp);
+}
+
+TEST(QuadInstance, SteeringAndThrottle)
+{
+    Rig rig(false);
+    auto input = std::make_unique<UserInput>();
+    Control control(*input);
+    control.joystickSet.axes[0] = &input->state.keyAxisX; // steering
+    control.joystickSet.axes[1] = &input->state.keyAxisY; // throttle
+    Instance quad(&rig.quad(), &rig.entity, 1.0f);
+    rig.entity.world = matrix3d::identity(); // forward is +z
+
+    struct SteerCase
+    {
+        const char* what;
+        bool controls;
+        uint32_t opponent, mode, enabled;
+        float axis, steer, frames, expected;
+    };
+    const SteerCase steering[] = {
+        {"an opponent, linearly at 0.1", true, 1, 2, ~0u, 0.5f, 0.0f, 1.0f, 0.05f},
+        {"an opponent over two frames", true, 1, 2, ~0u, -1.0f, 0.0f, 2.0f, -0.2f},
+        {"the player, exponent 2", true, 0, 2, ~0u, 0.5f, 0.0f, 1.0f, 0.07f * 0.25f},
+        {"the player, exponent 1", true, 0, 1, ~0u, 0.5f, 0.0f, 1.0f, 0.07f * 0.5f},
+        {"the player near the middle, linearly", true, 0, 2, ~0u, 0.05f, 0.5f, 1.0f, 0.5f - 0.07f * 0.45f},
+        {"steering switched off relaxes", true, 0, 2, ~0u & ~1u, 0.5f, 0.5f, 1.0f, 0.5f - 0.07f * 0.5f},
+        {"without controls, rate 0.07, exponent 1", false, 0, 2, ~0u, 0.0f, 0.4f, 1.0f, 0.4f - 0.07f * 0.4f},
+    };
+    for (const SteerCase& c : steering) {
+        quad.controls = c.controls ? &control : nullptr;
+        quad.opponent = c.opponent;
+        control.steeringMode = c.mode;
+        control.enabledActions = c.enabled;
+        input->state.keyAxisX = c.axis;
+        quad.steer = c.steer;
+        quad.updateSteering(c.frames);
+        EXPECT_NEAR(quad.steer, c.expected, 1e-6f) << c.what;
+    }
+
+    Game::Vehicle* none = nullptr;
+    struct ThrottleCase
+    {
+        const char* what;
+        bool controls;
+        uint32_t enabled;
+        float axis, forward;
+        float expected;
+    };
+    const ThrottleCase throttle[] = {
+        {"forward", true, ~0u, 0.8f, 10.0f, 0.8f},
+        {"pulling back at speed 3 reverses", true, ~0u, -0.6f, 3.0f, -0.6f},
+        {"pulling back above forward speed 3 brakes", true, ~0u, -0.6f, 3.5f, 0.0f},
+        {"pulling back rolling backwards", true, ~0u, -1.0f, -8.0f, -1.0f},
+        {"throttle switched off", true, ~0u & ~2u, 0.8f, 0.0f, 0.0f},
+        {"without controls", false, ~0u, 0.8f, 0.0f, 0.0f},
+    };
+    for (const ThrottleCase& c : throttle) {
+        quad.controls = c.controls ? &control : nullptr;
+        quad.vehicle = none;
+        control.enabledActions = c.enabled;
+        input->state.keyAxisY = c.axis;
+        quad.velocity = {0.0f, 0.0f, c.forward};
+        EXPECT_EQ(quad.throttleInput(), c.expected) << c.what;
+    }
+}
+
+// The global terrain loaded from a generated map, for as long as this lives.
+struct Ground
+{
+    explicit Ground(const TerrainMapWriter::Map& map)
+    {
+        const std::vector<uint8_t> bytes = TerrainTestMaps::mapBytes(map);
+        FileArray stream(4096);
+        stream.write(bytes.data(), uint32_t(bytes.size()));
+        stream.seek(0, 0);
+        loaded = gTerrain.load(nullptr, TerrainTestMaps::settings(1.0f), stream);
+    }
+    ~Ground() { gTerrain.clear(); }
+    bool loaded = false;
+};
+
+TEST(QuadInstance, SpeedOverturnAndPlacement)
+{
+    // A slope rising along x.
+    Ground ground(TerrainTestMaps::heightMap(128, [](int32_t i, int32_t) { return 20000.0f + 350.0f * float(i); }));
+    ASSERT_TRUE(ground.loaded);
+    Rig rig;
+    Instance quad(&rig.quad(), &rig.entity, 1.0f);
+    const vec3d middle = gTerrain.box.center;
+    rig.entity.world = matrix3d::identity();
+
+    // 10.4 along the rolling direction gives 24, backwards too.
+    quad.wheels[Wheel::rearAxle].contacts[0].groundNormal = {0.0f, 1.0f, 0.0f};
+    for (float v : {10.4f, -10.4f}) {
+        quad.velocity = {0.0f, 0.0f, v};
+        EXPECT_EQ(quad.getSpeed(), 24) << v;
+    }
+    quad.velocity = {5.0f, 3.0f, 0.0f};
+    EXPECT_EQ(quad.getSpeed(), 0) << "across the rolling direction";
+
+    // The overturn rules, with the box centre high above the ground unless said.
+    const float groundHeight = gTerrain.getHeight(middle.x, middle.z, 3);
+    struct Case
+    {
+        const char* what;
+        vec3d up;
+        bool grounded, steep, centreUnderground;
+        uint32_t overturned;
+    };
+    const Case cases[] = {
+        {"upright on its wheels", {0, 1, 0}, true, false, false, 0},
+        {"on its side, up y 0.05, no wheel down", {1, 0.05f, 0}, false, false, false, 1},
+        {"on its side, up y 0.2, no wheel down", {1, 0.2f, 0}, false, false, false, 0},
+        {"up y 0.2 with a wheel on steep ground", {1, 0.2f, 0}, true, true, false, 1},
+        {"the ground covers its centre", {0, 1, 0}, true, false, true, 1},
+        {"upside down high above the ground", {0, -1, 0}, true, false, false, 0},
+    };
+    for (const Case& c : cases) {
+        rig.entity.world.setRow(1, c.up);
+        rig.entity.world.setRow(3, {middle.x, groundHeight + 50.0f, middle.z});
+        rig.entity.worldBox.center = {middle.x, c.centreUnderground ? groundHeight - 1.0f : groundHeight + 50.0f,
+                                      middle.z};
+        for (Wheel& wheel : quad.wheels) {
+            wheel.grounded = c.grounded;
+            wheel.steep = 0;
+        }
+        quad.wheels[1].steep = c.steep;
+        EXPECT_EQ(quad.isOverturned(), c.overturned) << c.what;
+    }
+    // Upside down: the box's up axis points down, so its top lies below its
+    // centre; overturned once the ground rises above that top.
+    rig.entity.world.setRow(1, {0, -1, 0});
+    rig.entity.world.setRow(3, {middle.x, groundHeight + 1.5f, middle.z});
+    rig.entity.worldBox.axes[1] = {0, -1, 0};
+    rig.entity.worldBox.halfExtents = {1, 0.5f, 1};
+    for (Wheel& wheel : quad.wheels)
+        wheel.steep = 0;
+    rig.entity.worldBox.center.y = groundHeight + 1.5f;
+    EXPECT_EQ(quad.isOverturned(), 0u) << "its top above the ground";
+    rig.entity.worldBox.center.y = groundHeight + 0.5f;
+    EXPECT_EQ(quad.isOverturned(), 1u) << "the ground above its top";
+
+    // Placed on the slope: at the ground plus 0.6 of its height, upright on
+    // the slope's normal, still and awake.
+    neRigidBody* body = quad.body();
+    rig.entity.worldBox.axes[1] = {0, 1, 0};
+    rig.entity.worldBox.halfExtents = {0.5f, 0.4f, 1.0f};
+    body->velocity = {3, 4, 5};
+    body->setAngularMomentum({1, 2, 3});
+    const vec3d p{middle.x + 7.0f, 0.0f, middle.z - 3.0f};
+    const float g = gTerrain.getHeight(p.x, p.z, 3);
+    const vec3d n = Terrain::lastGroundNormal().normalised();
+    EXPECT_LT(n.y, 0.98f) << "a slope";
+    const vec3d left{0, 0, -1};
+    for (const vec3d* side : {static_cast<const vec3d*>(nullptr), &left}) {
+        quad.placeOnTerrain(p, side);
+        const matrix3d& t = *body->getTransform();
+        EXPECT_NEAR(t.at(3, 0), p.x, 1e-4f);
+        EXPECT_NEAR(t.at(3, 1), g + 0.6f * 0.8f, 1e-3f);
+        EXPECT_NEAR(t.at(3, 2), p.z, 1e-4f);
+        EXPECT_NEAR((t.row(1) - n).length(), 0.0f, 1e-3f) << "up along the normal";
+        EXPECT_NEAR(t.row(0).dot(n), 0.0f, 1e-3f);
+        EXPECT_NEAR(t.row(2).dot(n), 0.0f, 1e-3f);
+        if (side) {
+            EXPECT_GT(t.row(0).dot(*side), 0.99f) << "right along the side";
+        } else {
+            EXPECT_GT(t.row(2).z, 0.99f) << "facing as before";
+        }
+        EXPECT_EQ(body->velocity, vec3d());
+        EXPECT_EQ(body->angularVelocity, vec3d());
+    }
+}
+
+}
