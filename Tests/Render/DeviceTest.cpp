@@ -405,4 +405,20 @@ TEST_F(RenderDevice, RepeatedIndexBufferAndBufferPools)
     pools.deleteAll();
 }
 
+// A swap chain that goes stops being the current one; another chain's going
+// leaves the current one as it is.
+TEST_F(RenderDevice, ASwapChainThatGoesIsNoLongerCurrent)
+{
+    D3D::Device& record = gDirectGraphics.record;
+    D3D::Device::SwapChain* first = record.currentSwapChain;
+    ASSERT_NE(first, nullptr);
+    delete new D3D::Device::SwapChain(nullptr);
+    EXPECT_EQ(record.currentSwapChain, first);
+    D3D::Device::SwapChain* other = new D3D::Device::SwapChain(nullptr);
+    record.currentSwapChain = other;
+    delete other;
+    EXPECT_EQ(record.currentSwapChain, nullptr);
+    record.currentSwapChain = first;
+}
+
 }

@@ -149,6 +149,9 @@ TEST_F(EnvironmentMap, EachAxisMarkerShowsInItsOwnFaceOnAllLevels)
     EnvMap map(nullptr, &marker);
     makeMap(map);
     marker.centreAt = {5.0f, 2.0f, -3.0f};
+    D3D::Device::SwapChain* camera = gDirectGraphics.record.currentSwapChain;
+    ASSERT_NE(camera, nullptr);
+    const ConvexVolume direction = camera->directionVolume, frustum = camera->frustum;
     EnvMap::render(map, marker.centreAt);
     EXPECT_EQ(marker.faces, 6);
     EXPECT_TRUE(marker.busyWhileDrawing);
@@ -168,6 +171,16 @@ TEST_F(EnvironmentMap, EachAxisMarkerShowsInItsOwnFaceOnAllLevels)
     record.popView();
     EXPECT_EQ(record.viewCount, 1u);
     EXPECT_EQ(record.projectionCount, 1u);
+    const auto samePlanes = [](const ConvexVolume& a, const ConvexVolume& b) {
+        if (a.count != b.count)
+            return false;
+        for (int32_t i = 0; i < a.count; ++i)
+            if (a.planes[i].normal != b.planes[i].normal || a.planes[i].distance != b.planes[i].distance)
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(samePlanes(camera->directionVolume, direction));
+    EXPECT_TRUE(samePlanes(camera->frustum, frustum));
     expectMarkers(map);
 
     // A reset drops the cube texture and renders it again afterwards.

@@ -19,12 +19,11 @@ protected:
     }
 
     // One frame over a back buffer of grey 80 whose effect scene is grey 100
-    // with a square of squareGrey over texels 16 to 47 of 64.
-    static Level frame(uint32_t squareGrey)
+    // with a square of squareGrey, by default over texels 16 to 47 of 64.
+    static Level frame(uint32_t squareGrey, D3DRECT square = {16, 16, 48, 48})
     {
-        client->effectScene = [squareGrey] {
+        client->effectScene = [squareGrey, square] {
             gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF646464, 1.0f, 0);
-            const D3DRECT square{16, 16, 48, 48};
             gDevice->Clear(1, &square, D3DCLEAR_TARGET, 0xFF000000 | squareGrey * 0x010101, 1.0f, 0);
         };
         D3D::Device::SwapChain& c = *chain().beginFrame();
@@ -70,6 +69,16 @@ TEST_F(PostEffect, BrightExcessIsBlurredAndAddedOverTheFrame)
         EXPECT_EQ(wrongOutside, 0);
         EXPECT_EQ(lowered, 0);
     }
+
+    // A bright corner glows where it is and does not wrap round to the
+    // opposite edges (the square covers pixels 0 to 79 by 0 to 59).
+    const Level corner = frame(255, {0, 0, 16, 16});
+    EXPECT_GT(int(corner.at(20, 20) & 0xFF), 80 + 40);
+    int wrapped = 0;
+    for (uint32_t y = 0; y < corner.height; ++y)
+        for (uint32_t x = 0; x < corner.width; ++x)
+            wrapped += (x >= 280 || y >= 200) && (corner.at(x, y) & 0xFF) != 80;
+    EXPECT_EQ(wrapped, 0);
 }
 
 TEST_F(PostEffect, SizeZeroSwitchesTheGlowOff)

@@ -70,6 +70,23 @@ TEST_F(RenderTextures, DrawnTargetsReadBackIntoTextures)
     list.clearWith([](RenderTexture* e) { RenderTexture::destroy(e); });
 }
 
+// A target the device cannot make is no entry, and the list stays as it was.
+TEST_F(RenderTextures, TargetsThatCannotBeMadeAreNotListed)
+{
+    const int32_t before = RenderTexture::shared.count();
+    struct Case
+    {
+        const char* name;
+        int32_t width;
+        uint32_t format;
+    };
+    for (const Case& c : {Case{"one texel wide", 1, D3DFMT_A8R8G8B8}, Case{"no format", 64, D3DFMT_UNKNOWN}}) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(RenderTexture::acquire(RenderTexture::shared, c.width, 64, false, true, -1, c.format), nullptr);
+        EXPECT_EQ(RenderTexture::shared.count(), before);
+    }
+}
+
 TEST_F(RenderTextures, ResetKeepsManagedTexturesAndRebuildsTargets)
 {
     TextureRef managed = makeTexture(16, 16, D3DFMT_A8R8G8B8, pattern());

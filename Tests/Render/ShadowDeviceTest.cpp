@@ -162,6 +162,9 @@ TEST_F(SunShadows, TheGroundUnderTheBoxIsDarkenedByTheSectorsStrength)
             // although the second box lies across the map's edge.
             const Level map = readSurface(s->map.renderTexture->renderSurface);
             ASSERT_EQ(map.width, 512u);
+            // The map draws with a depth surface of its own; its target has none.
+            EXPECT_NE(s->map.depthSurfaces[0], nullptr);
+            EXPECT_EQ(s->map.renderTexture->depthSurface, nullptr);
             int clear = 0, shadowed = 0;
             for (uint32_t i = 0; i < 512; ++i)
                 for (uint32_t t : {map.at(i, 0), map.at(i, 511), map.at(0, i), map.at(511, i)})
