@@ -31,6 +31,42 @@ public:
     Vehicle(const Vehicle&) = delete;
     Vehicle& operator=(const Vehicle&) = delete;
 
+    // Where a driver or the compass heads: a point, the direction in which
+    // to pass it (unit or zero) and how far beyond it along that direction a
+    // driver may aim.
+    struct Target
+    {
+        enum Kind : uint32_t { CourseGate = 0, Flag = 1, RaceGate = 2, ParkingSlot = 3 };
+        vec3d position;
+        vec3d direction;
+        float lead = 0.0f;
+        // What the target belongs to, by kind: the Game::Gate (0 and 2), the
+        // flag's Object (1), the parking slot's Object (3); the vehicle's own
+        // wayPoint when it is led back to the way (kind 0).
+        const void* object = nullptr;
+        uint32_t kind = CourseGate;
+    };
+    // Course states that lead the vehicle back along the way (off the way
+    // and warned; driving the wrong way).
+    static constexpr uint32_t offWayWarned = 3;
+    static constexpr uint32_t wrongWayShown = 5;
+
+    // Whether the vehicle has somewhere to head: back to the way in course
+    // states 3 and 5, else by mode (the next gate, the flag, the race's
+    // target gate, or in KnockOut the parking slot too).
+    bool hasTarget() const;
+    // Fills out with the target; out stays as the caller prepared it when
+    // the gate or object needed is missing. Returns out.
+    Target& getTargetPosition(Target& out) const;
+
+    // The other vehicles with a quad that stand beside this one: the
+    // direction from each to this quad within about 45 degrees of its side
+    // axis (|cosine| above 0.7).
+    int32_t countVehiclesAlongside() const;
+    // Where across the road to drive, 0..1: between the middle and the
+    // start lane, kept the more firmly the more vehicles are alongside.
+    float getLanePreference() const;
+
     // Progress along the race's way list: (lap - 1) x its entries + the
     // index of the way node + the fraction along its segment; -1 on the
     // list's first or last node or without one.

@@ -383,3 +383,143 @@ TEST(Course, FreeParkingSlots)
 }
 
 }
+
+namespace {
+
+TEST(Course, TargetsByModeAndCourseState)
+{
+    // Gate 0 at (0, 0, 50) facing +z (its target direction is -z), gate 1
+    // turned a quarter; a flag and a parking slot.
+    GateRace race({{0.0f, 0.0f, 50.0f}, {20.0f, 0.0f, 80.0f}});
+    race.gate(1)->object->rotation = 90.0f;
+    Object flag, slot;
+    flag.position = vec3d(5.0f, 1.0f, 5.0f);
+    flag.heightOffset = 0.0f;
+    slot.position = vec3d(-30.0f, 0.0f, 0.0f);
+    slot.heightOffset = 0.0f;
+    Game& game = race.game;
+    Game::Vehicle& v = addVehicle(game, 1);
+    v.wayPoint.centre = vec3d(1.0f, 2.0f, 3.0f);
+    v.wayPoint.forward = vec3d(1.0f, 0.0f, 0.0f);
+
+    using Target = Game::Vehicle::Target;
+    const Target prepared{vec3d(9.0f, 9.0f, 9.0f), vec3d(), 7.0f, &race, 9};
+    struct Case
+    {
+        int32_t mode;
+        int nextGate; // -1 none
+        bool targetGate, captureFlag, carrying, parked;
+        uint32_t courseState;
+        bool has;
+        const void* object; // null: as prepared
+        uint32_t kind;
+    };
+    const void* gate0 = race.gate(0);
+    const void* gate1 = race.gate(1);
+    const Case cases[] = {
+        {Game::OffRoadRace, 0, false, false, false, false, 0, true, gate0, Target::CourseGate},
+        {Game::OffRoadRace, -1, true, true, false, false, 0, false, nullptr, 0},
+        {Game::TimeTrial, 0, false, false, false, false, 0, true, gate0, Target::CourseGate},
+        {Game::Circuit, 0, false, false, false, false, 0, true, gate0, Target::RaceGate},
+        {Game::Circuit, -1, false, false, false, true, 0, false, &slot, Target::ParkingSlot},
+        {Game::KnockOut, 0, false, false, false, true, 0, true, &slot, Target::ParkingSlot},
+        {Game::KnockOut, -1, false, false, false, true, 0, true, &slot, Target::ParkingSlot},
+        {Game::KnockOut, -1, false, false, false, false, 0, false, nullptr, 0},
+        {Game::CaptureTheFlag, -1, true, true, false, false, 0, true, &flag, Target::Flag},
+        {Game::CaptureTheFlag, -1, true, true, true, false, 0, true, gate1, Target::CourseGate},
+        {Game::CaptureTheFlag, -1, true, false, false, false, 0, false, nullptr, 0},
+        {Game::CaptureTheFlag, -1, false, true, true, false, 0, true, nullptr, 0},
+        {Game::Jamboree, -1, true, false, false, false, 0, true, gate1, Target::CourseGate},
+        {Game::Jamboree, 0, false, true, false, false, 0, false, nullptr, 0},
+        {0, 0, true, true, false, false, 0, false, nullptr, 0},
+        // Led back to the way in any mode.
+        {0, -1, false, false, false, false, 3, true, &v.wayPoint, Target::CourseGate},
+        {Game::Jamboree, -1, false, false, false, false, 5, true, &v.wayPoint, Target::CourseGate},
+        {Game::OffRoadRace, 0, false, false, false, false, 4, true, gate0, Target::CourseGate},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " gate " << c.nextGate << " state " << c.courseState);
+        game.choice.gameMode = c.mode;
+        v.nextGate = c.nextGate < 0 ? nullptr : game.gates.head();
+        game.targetGate = c.targetGate ? race.gate(1) : nullptr;
+        game.captureFlag = c.captureFlag ? &flag : nullptr;
+        v.carriedItem = c.carrying ? &flag : nullptr;
+        v.parkingSlot = c.parked ? &slot : nullptr;
+        v.courseState = c.courseState;
+        EXPECT_EQ(v.hasTarget(), c.has);
+        Target out = prepared;
+        EXPECT_EQ(&v.getTargetPosition(out), &out);
+        if (!c.object) {
+            EXPECT_EQ(out.object, prepared.object);
+            EXPECT_EQ(out.position, prepared.position);
+            EXPECT_EQ(out.lead, prepared.lead);
+            continue;
+        }
+        EXPECT_EQ(out.object, c.object);
+        EXPECT_EQ(out.kind, c.kind);
+        if (c.object == gate0) {
+            EXPECT_EQ(out.position, vec3d(0.0f, 0.0f, 50.0f));
+            EXPECT_NEAR((out.direction - vec3d(0.0f, 0.0f, -1.0f)).length(), 0.0f, 1e-5f);
+            EXPECT_EQ(out.lead, 0.0f);
+        } else if (c.object == gate1) {
+            EXPECT_EQ(out.position, vec3d(20.0f, 0.0f, 80.0f));
+            EXPECT_NEAR(std::abs(out.direction.x), 1.0f, 1e-5f); // turned a quarter
+            EXPECT_NEAR(out.direction.z, 0.0f, 1e-5f);
+        } else if (c.object == &flag) {
+            EXPECT_EQ(out.position, vec3d(5.0f, 1.0f, 5.0f));
+            EXPECT_EQ(out.direction, vec3d());
+        } else if (c.object == &slot) {
+            EXPECT_EQ(out.position, vec3d(-30.0f, 0.0f, 0.0f));
+        } else {
+            const vec3d ahead = c.courseState == 5 ? vec3d(200.0f, 0.0f, 0.0f) : vec3d();
+            EXPECT_EQ(out.position, vec3d(1.0f, 2.0f, 3.0f) + ahead);
+            EXPECT_EQ(out.direction, vec3d(1.0f, 0.0f, 0.0f));
+            EXPECT_EQ(out.lead, 100.0f);
+        }
+    }
+    // Gates without objects give no target either.
+    game.choice.gameMode = Game::Jamboree;
+    v.courseState = 0;
+    Game::Gate bare(&game, nullptr);
+    game.targetGate = &bare;
+    Target out = prepared;
+    EXPECT_EQ(v.getTargetPosition(out).object, prepared.object);
+    game.targetGate = nullptr;
+}
+
+TEST(Course, LanesKeepTheStartLaneMoreFirmlyWithVehiclesAlongside)
+{
+    EntityManager entities;
+    Game game(nullptr, nullptr);
+    // Quads look along +z with their side axis along +x.
+    auto quadAt = [&](uint32_t slot, const vec3d& at) -> Game::Vehicle& {
+        Game::Vehicle& v = addVehicleAt(game, entities, slot, at);
+        v.entity()->world.m[0] = 1.0f;
+        return v;
+    };
+    Game::Vehicle& self = quadAt(0, {});
+    self.startLane = 0.1f;
+    EXPECT_EQ(self.countVehiclesAlongside(), 0);
+    EXPECT_NEAR(self.getLanePreference(), 0.3f * 0.1f + 0.7f * 0.5f, 1e-6f);
+    // Straight ahead and behind do not count; beside, or 40 degrees off, do.
+    quadAt(1, {0.0f, 0.0f, 10.0f});
+    quadAt(2, {0.0f, 0.0f, -10.0f});
+    addVehicle(game, 3); // without a quad
+    quadAt(4, {-8.0f, 0.0f, 0.0f});
+    EXPECT_EQ(self.countVehiclesAlongside(), 1);
+    EXPECT_NEAR(self.getLanePreference(), 0.7f * 0.1f + 0.3f * 0.5f, 1e-6f);
+    quadAt(5, {8.0f, 0.0f, 6.7f}); // 40 degrees from the side axis
+    EXPECT_EQ(self.countVehiclesAlongside(), 2);
+    EXPECT_NEAR(self.getLanePreference(), 0.7f * 0.1f + 0.3f * 0.5f, 1e-6f);
+    quadAt(6, {8.0f, 0.0f, 8.4f}); // 46 degrees
+    EXPECT_EQ(self.countVehiclesAlongside(), 2);
+    quadAt(7, {5.0f, 0.0f, 1.0f});
+    EXPECT_EQ(self.countVehiclesAlongside(), 3);
+    EXPECT_NEAR(self.getLanePreference(), 0.1f, 1e-6f);
+    // A quad standing at the same place counts as cosine 0.
+    quadAt(8, {});
+    EXPECT_EQ(self.countVehiclesAlongside(), 3);
+    EXPECT_EQ(addVehicle(game, 9).countVehiclesAlongside(), 0);
+}
+
+}
