@@ -477,6 +477,16 @@ TEST(Course, TargetsByModeAndCourseState)
             EXPECT_EQ(out.lead, 100.0f);
         }
     }
+    // The direction comes from the gate as placed: one scaled to nothing
+    // gives no direction.
+    game.choice.gameMode = Game::OffRoadRace;
+    v.courseState = 0;
+    v.nextGate = game.gates.head();
+    race.gate(0)->object->scale = 0.0f;
+    Target flat = prepared;
+    EXPECT_EQ(v.getTargetPosition(flat).direction, vec3d());
+    race.gate(0)->object->scale = 1.0f;
+
     // Gates without objects give no target either.
     game.choice.gameMode = Game::Jamboree;
     v.courseState = 0;
