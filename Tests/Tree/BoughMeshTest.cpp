@@ -424,3 +424,33 @@ TEST(BoughMesh, DamagedSampleRecordsGiveBoundedMeshes)
         EXPECT_TRUE(check(b).indicesInside) << round;
     }
 }
+
+TEST(BoughMesh, ARootPushesTheRingOntoItsSphereWithItsNormal)
+{
+    // A trunk along y of radius 1 and one root of thickness 1.5 beside it at
+    // x = 3: the ring vertex facing the root (angle 0 faces +x) sits on the
+    // far side of the root's sphere, with the sphere's normal there.
+    Tree::Bough::Param param;
+    Tree::Bough trunk;
+    makeStraight(trunk, {0, 2}, {1, 1});
+    ASSERT_TRUE(trunk.roots.resize(1));
+    Tree::Bough::Root& root = *trunk.roots.at(0);
+    ASSERT_TRUE(root.resize(2));
+    *root.at(0) = Tree::Bone{vec3d(3, 0, 0), vec3d(0, 1, 0), 0.0f, 1.5f, 0};
+    *root.at(1) = Tree::Bone{vec3d(3, 2, 0), vec3d(0, 1, 0), 0.0f, 1.5f, 0};
+    trunk.rootCount = 1;
+    trunk.rootBoneCount = 2;
+    Node ring;
+    ring.genRing(trunk, param, 0, 0.0f, vec3d(0, 0, 0), vec3d(0, 1, 0), 1.0f, 0.0f, true, 2.0f);
+    ASSERT_GT(ring.vertexCount, 4);
+    const Node::Vertex& facing = *ring.vertices.at(0);
+    EXPECT_NEAR(facing.position.x, 4.5f, 1e-4f);
+    EXPECT_NEAR(facing.position.y, 0.0f, 1e-4f);
+    EXPECT_NEAR(facing.position.z, 0.0f, 1e-4f);
+    EXPECT_NEAR(facing.normal.x, 1.0f, 1e-4f);
+    // The vertex facing away keeps the trunk's radius and its own direction.
+    const Node::Vertex& away = *ring.vertices.at((ring.vertexCount - 1) / 2);
+    EXPECT_NEAR(away.position.length(), 1.0f, 1e-4f);
+    EXPECT_LT(away.position.x, -0.99f);
+    EXPECT_NEAR((away.normal - away.position).length(), 0.0f, 1e-4f);
+}
