@@ -1,12 +1,22 @@
 #pragma once
 
+#include "Core/BoundingBox.h"
+
+#include <cstdint>
+#include <memory>
+
+class FileInterface;
+
 // A procedural tree, grown from the parameter blocks and stored skeletons of
 // a tree parameter stream (".tree") that object packages carry. Its parts are
 // nested types, each defined in its own header:
 //   Parameter, Bough::Param, Bough::ObjectParam, Branch::Param,
 //   Foliage::Param, Branch::Leaf::Param  TreeParameters.h
-//   Bone, Bough                          Bough.h
+//   Bone, Bough, Bough::Node             Bough.h (the mesh pass: BoughMesh.h)
 //   Branch, Foliage                      Branch.h, Foliage.h
+// The tree object itself (Tree.cpp) belongs to the game: it builds the trunk
+// meshes of its three levels of detail from the stream's skeletons. The
+// parameters and skeletons need no Direct3D and make a library of their own.
 // Everything here runs on the main thread. Random numbers come from the
 // runtime's rand(), drawn in a fixed order and never seeded by tree code.
 class Tree
@@ -17,4 +27,50 @@ public:
     class Bough;
     class Branch;
     class Foliage;
+
+    // Stream versions: "v1.0", "v1.1", anything else.
+    static constexpr uint32_t version10 = 10;
+    static constexpr uint32_t version11 = 11;
+
+    // Defaults; the seed from three rand(); three empty meshes named after it.
+    Tree();
+    virtual ~Tree();
+    Tree(const Tree&) = delete;
+    Tree& operator=(const Tree&) = delete;
+
+    // Reads a tree parameter stream (from its version bytes to its tag 0 or
+    // the end of the data) and builds the trunk mesh of the selected level
+    // of detail from its skeleton. Fields the stream does not hold keep
+    // their values; a stream without a skeleton gives an empty mesh. Foliage
+    // (tags 7 and 8) is not read yet: the read stops there.
+    void generate(FileInterface& stream);
+    // Names the three meshes "A", "B" and "C" followed by the seed in
+    // upper-case hexadecimal.
+    void nameMeshes();
+    // Level 0 always; 1 and 2 when the stream held their skeletons.
+    bool hasLevel(uint32_t level) const;
+    // The box of the selected level's mesh (centre, 1, 0, minimum,
+    // maximum); an empty mesh gives its skeleton's box.
+    BoundingBox getBounds() const;
+    // Vertices and triangles of the selected level's mesh.
+    uint32_t countVertices() const;
+    uint32_t countTriangles() const;
+
+    // The skeleton of a level of detail (level 0 for one the stream lacks).
+    Bough& bough(uint32_t level);
+    // The name of a level's mesh.
+    const wchar_t* meshName(uint32_t level) const;
+    // Whether the stream held a bark image that made a texture.
+    bool hasBark() const;
+
+    float ambient = 0.6f;   // of the trunk material (stream tag 1)
+    float diffuse = 1.0f;   // (tag 2)
+    uint32_t seed = 0;      // names the meshes (tag 9)
+    uint32_t tag3Value = 2; // kept (tag 3)
+    uint32_t lod = 0;       // the selected level of detail
+    uint32_t hit = 0;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
 };

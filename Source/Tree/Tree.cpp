@@ -1,0 +1,230 @@
+#include "Tree/Tree.h"
+
+#include "Tree/Bough.h"
+#include "Tree/BoughMesh.h"
+#include "Tree/TreeParameters.h"
+
+#include "Entity/Entity.h"
+#include "Entity/StoredMesh.h"
+
+#include "Core/FileInterface.h"
+#include "Core/String.h"
+
+#include <TextureRecord.h>
+
+#include <d3d9.h>
+
+#include <cstdlib>
+
+namespace {
+
+using SourceMesh = EntityManager::Entity::SourceMesh;
+using StoredMesh = EntityManager::StoredMesh;
+
+static_assert(sizeof(OrientedBox) == 17 * sizeof(float));
+static_assert(sizeof(BoundingBox) == 11 * sizeof(float));
+
+// The level of detail that a value selects among the three meshes.
+uint32_t meshSlot(uint32_t level)
+{
+    return level == 1 || level == 2 ? level : 0;
+}
+
+}
+
+struct Tree::State
+{
+    Bough::Param param;
+    Bough bough0;
+    std::unique_ptr<Bough> bough1;
+    std::unique_ptr<Bough> bough2;
+    // The stored meshes of the three levels. The global list owns them and
+    // deletes them all when the device goes; the tree deletes those still
+    // listed when it goes.
+    StoredMesh* meshes[3] = {};
+    // Each level's skeleton box from its last ring pass.
+    Bough::Box boxes[3];
+    TextureRef bark;
+
+    StoredMesh* mesh(uint32_t level) const
+    {
+        StoredMesh* m = meshes[meshSlot(level)];
+        return m && StoredMesh::isListed(m) ? m : nullptr;
+    }
+};
+
+Tree::Tree() : state_(std::make_unique<State>())
+{
+    const uint32_t r1 = uint32_t(rand()), r2 = uint32_t(rand()), r3 = uint32_t(rand());
+    seed = (r1 << 30) | (r2 << 15) | r3;
+    for (StoredMesh*& mesh : state_->meshes) {
+        SourceMesh empty(String(L""));
+        mesh = new StoredMesh(empty, true);
+    }
+    nameMeshes();
+}
+
+Tree::~Tree()
+{
+    state_->bark.release();
+    for (StoredMesh* mesh : state_->meshes)
+        if (mesh && StoredMesh::isListed(mesh))
+            delete mesh;
+}
+
+void Tree::nameMeshes()
+{
+    static const wchar_t* const letters[3] = {L"A%X", L"B%X", L"C%X"};
+    for (uint32_t level = 0; level < 3; ++level)
+        if (StoredMesh* mesh = state_->mesh(level))
+            mesh->name.format(letters[level], seed);
+}
+
+const wchar_t* Tree::meshName(uint32_t level) const
+{
+    const StoredMesh* mesh = state_->mesh(level);
+    return mesh ? mesh->name.text() : L"";
+}
+
+bool Tree::hasLevel(uint32_t level) const
+{
+    return level == 0 || (level == 1 && state_->bough1) || (level == 2 && state_->bough2);
+}
+
+Tree::Bough& Tree::bough(uint32_t level)
+{
+    if (level == 1 && state_->bough1)
+        return *state_->bough1;
+    if (level == 2 && state_->bough2)
+        return *state_->bough2;
+    return state_->bough0;
+}
+
+bool Tree::hasBark() const
+{
+    return state_->bark.isBound();
+}
+
+namespace {
+
+// Whether a version-11 texture block (u32, u32 byte count, the bytes) fits
+// the data left; the position stays.
+bool textureBlockFits(FileInterface& stream)
+{
+    const uint32_t at = stream.tell();
+    uint32_t skipped = 0, bytes = 0;
+    const bool fits = stream.readValue(skipped) && stream.readValue(bytes) && bytes <= stream.remaining();
+    stream.seek(int32_t(at), 0);
+    return fits;
+}
+
+}
+
+void Tree::generate(FileInterface& stream)
+{
+    State& s = *state_;
+    SourceMesh main(String(L"")), second(String(L""));
+    uint8_t mark[4] = {};
+    uint32_t version = 0;
+    if (stream.read(mark, 4) == 4 && mark[0] == 'v' && mark[1] == '1' && mark[2] == '.')
+        version = mark[3] == '0' ? version10 : mark[3] == '1' ? version11 : 0;
+
+    uint8_t tag = 0;
+    bool reading = true;
+    while (reading && stream.readValue(tag) && tag != 0) {
+        switch (tag) {
+        case 1: reading = stream.readValue(ambient); break;
+        case 2: reading = stream.readValue(diffuse); break;
+        case 3: reading = stream.readValue(tag3Value); break;
+        case 9: reading = stream.readValue(seed); break;
+        case 4: s.param.read(stream); break;
+        case 5: reading = s.bough0.read(stream); break;
+        case 10:
+        case 11: {
+            std::unique_ptr<Bough>& slot = tag == 10 ? s.bough1 : s.bough2;
+            if (!slot)
+                slot = std::make_unique<Bough>();
+            reading = slot->read(stream);
+            break;
+        }
+        case 6:
+            if (version == version11) {
+                // A block larger than the data left is refused and ends the read.
+                reading = textureBlockFits(stream);
+                if (reading) {
+                    TextureRef loaded;
+                    if (Texture::readFromStream(stream, loaded, 0xFFFFFFFFu)) {
+                        s.bark.release();
+                        s.bark = loaded;
+                    }
+                }
+            } else if (version == version10) {
+                TextureRef raw, packed;
+                reading = Texture::readRaw(stream, raw);
+                if (reading && Texture::createCopyViaMemory(raw, 0xFFFFFFFFu, packed, D3DFMT_DXT1)) {
+                    s.bark.release();
+                    s.bark = packed;
+                }
+                raw.release();
+            }
+            break;
+        default:
+            // Foliage (7 and 8) comes with the foliage objects; until then
+            // the read ends there. Other tags carry no field.
+            reading = tag != 7 && tag != 8;
+            break;
+        }
+    }
+
+    const uint32_t level = meshSlot(lod);
+    Bough& skeleton = bough(lod);
+    const Bough::Box box = Bough::genNodes(skeleton, s.param);
+    Bough::genMesh(skeleton, main, &second, nullptr, nullptr, s.param);
+    s.boxes[level] = box;
+    if (StoredMesh* mesh = s.mesh(level)) {
+        mesh->build(main, true);
+        const vec3d centre = (box.minimum + box.maximum) * 0.5f;
+        mesh->box.center = centre;
+        mesh->box.radius = 1.0f;
+        mesh->box.radiusSq = (box.maximum - centre).lengthSq();
+        mesh->box.axes[0] = vec3d(1.0f, 0.0f, 0.0f);
+        mesh->box.axes[1] = vec3d(0.0f, 1.0f, 0.0f);
+        mesh->box.axes[2] = vec3d(0.0f, 0.0f, 1.0f);
+        mesh->box.halfExtents = box.maximum - centre;
+    }
+    nameMeshes();
+}
+
+BoundingBox Tree::getBounds() const
+{
+    BoundingBox bounds{{}, 1.0f, 0.0f, {}, {}};
+    const StoredMesh* mesh = state_->mesh(lod);
+    if (mesh && mesh->box.halfExtents.lengthSq() > 0.0f) {
+        const vec3d& c = mesh->box.center;
+        vec3d e;
+        for (int i = 0; i < 3; ++i)
+            e[i] = std::fabs(mesh->box.axes[0][i]) * mesh->box.halfExtents.x +
+                   std::fabs(mesh->box.axes[1][i]) * mesh->box.halfExtents.y +
+                   std::fabs(mesh->box.axes[2][i]) * mesh->box.halfExtents.z;
+        bounds.minimum = c - e;
+        bounds.maximum = c + e;
+    } else {
+        const Bough::Box& box = state_->boxes[meshSlot(lod)];
+        bounds.minimum = box.minimum;
+        bounds.maximum = box.maximum;
+    }
+    bounds.center = (bounds.minimum + bounds.maximum) * 0.5f;
+    return bounds;
+}
+
+uint32_t Tree::countVertices() const
+{
+    const StoredMesh* mesh = state_->mesh(lod);
+    return mesh ? mesh->vertexCount : 0;
+}
+
+uint32_t Tree::countTriangles() const
+{
+    const StoredMesh* mesh = state_->mesh(lod);
+    return mesh ? mesh->triangleCount : 0;
+}

@@ -1,0 +1,208 @@
+// The tree object: the stream read into parameters, skeletons and seed, the
+// trunk mesh of the selected level built from its skeleton, its box record
+// and bounds, and damaged streams.
+#include "TreeTestSupport.h"
+
+#include "Tree/Bough.h"
+#include "Tree/Tree.h"
+
+#include "TreeSamples.h"
+#include "TreeStreamWriter.h"
+
+#include <cstdlib>
+#include <cwchar>
+
+namespace {
+
+// The brute-force box of a hierarchy's rings, from the trunk's first bone.
+void ringBox(Tree::Bough& trunk, vec3d& lo, vec3d& hi)
+{
+    lo = hi = trunk.bones.at(0)->position;
+    forEachBough(trunk, [&](Tree::Bough& b, Tree::Bough*, uint32_t) {
+        for (uint32_t i = 0; i < b.nodeCount; ++i) {
+            Tree::Bough::Node& ring = *b.nodes.at(int32_t(i));
+            for (int32_t k = 0; k < ring.vertexCount; ++k)
+                for (int axis = 0; axis < 3; ++axis) {
+                    lo[axis] = std::min(lo[axis], ring.vertices.at(k)->position[axis]);
+                    hi[axis] = std::max(hi[axis], ring.vertices.at(k)->position[axis]);
+                }
+        }
+    });
+}
+
+// "v1.1", the default parameters, a grown trunk as level 0 and the seed.
+Bytes trunkOnly(uint32_t seed)
+{
+    TreeStreamWriter::Content content;
+    Tree::Bough trunk;
+    srand(11);
+    trunk.genBones(content.param);
+    content.levels[0] = &trunk;
+    content.seed = seed;
+    FileArray stream(4096);
+    EXPECT_TRUE(TreeStreamWriter::write(stream, content));
+    return contentOf(stream);
+}
+
+} // namespace
+
+TEST(TreeObject, AStreamOfOnlyItsVersionGivesDefaultsAndAnEmptyMesh)
+{
+    srand(1);
+    Tree tree;
+    const uint32_t seed = tree.seed;
+    ByteStream stream(TreeSamples::emptyTree());
+    tree.generate(stream);
+    EXPECT_EQ(tree.seed, seed);
+    EXPECT_EQ(tree.ambient, 0.6f);
+    EXPECT_EQ(tree.diffuse, 1.0f);
+    EXPECT_EQ(tree.tag3Value, 2u);
+    EXPECT_EQ(tree.bough(0).boneCount, 0u);
+    EXPECT_EQ(tree.countVertices(), 0u);
+    EXPECT_TRUE(tree.hasLevel(0));
+    EXPECT_FALSE(tree.hasLevel(1));
+    EXPECT_FALSE(tree.hasLevel(2));
+    EXPECT_FALSE(tree.hasLevel(3));
+    wchar_t expected[16];
+    std::swprintf(expected, 16, L"A%X", seed);
+    EXPECT_STREQ(tree.meshName(0), expected);
+    const BoundingBox bounds = tree.getBounds();
+    EXPECT_EQ(bounds.minimum, vec3d());
+    EXPECT_EQ(bounds.maximum, vec3d());
+    EXPECT_EQ(bounds.radius, 1.0f);
+    EXPECT_EQ(bounds.radiusSq, 0.0f);
+}
+
+TEST(TreeObject, TheStreamsSeedNamesTheMeshesWithoutReseeding)
+{
+    Tree tree;
+    ByteStream stream(trunkOnly(0x2A0F00Du));
+    srand(77);
+    const int expectedNext = [] {
+        srand(77);
+        return rand();
+    }();
+    srand(77);
+    tree.generate(stream);
+    EXPECT_EQ(tree.seed, 0x2A0F00Du);
+    EXPECT_STREQ(tree.meshName(0), L"A2A0F00D");
+    EXPECT_STREQ(tree.meshName(1), L"B2A0F00D");
+    EXPECT_STREQ(tree.meshName(2), L"C2A0F00D");
+    // The bark roughness drew from the running generator; it was not reseeded.
+    EXPECT_NE(rand(), expectedNext);
+}
+
+TEST(TreeObject, TheSampleTreesBoxRecordIsItsRingsBox)
+{
+    for (uint32_t lod : {0u, 1u, 2u}) {
+        Tree tree;
+        tree.lod = lod;
+        ByteStream stream(TreeSamples::sampleTree());
+        srand(3);
+        tree.generate(stream);
+        EXPECT_TRUE(tree.hasLevel(lod));
+        EXPECT_EQ(tree.seed, TreeSamples::sampleSeed);
+        Tree::Bough& skeleton = tree.bough(lod);
+        ASSERT_GT(skeleton.boneCount, 0u) << lod;
+        ASSERT_GT(skeleton.nodeCount, 0u) << lod;
+        vec3d lo, hi;
+        ringBox(skeleton, lo, hi);
+        const BoundingBox bounds = tree.getBounds();
+        for (int axis = 0; axis < 3; ++axis) {
+            EXPECT_NEAR(bounds.minimum[axis], lo[axis], 1e-4f) << lod;
+            EXPECT_NEAR(bounds.maximum[axis], hi[axis], 1e-4f) << lod;
+        }
+        EXPECT_EQ(bounds.center, (bounds.minimum + bounds.maximum) * 0.5f);
+    }
+    // The levels hold different skeletons.
+    Tree tree;
+    ByteStream stream(TreeSamples::sampleTree());
+    tree.generate(stream);
+    EXPECT_NE(tree.bough(0).boneCount, 0u);
+    EXPECT_NE(&tree.bough(0), &tree.bough(1));
+    EXPECT_NE(&tree.bough(1), &tree.bough(2));
+}
+
+TEST(TreeObject, ALevelTheStreamLacksIsBuiltFromLevelZero)
+{
+    Tree tree;
+    tree.lod = 2;
+    ByteStream stream(trunkOnly(5));
+    tree.generate(stream);
+    EXPECT_FALSE(tree.hasLevel(2));
+    EXPECT_EQ(&tree.bough(2), &tree.bough(0));
+    vec3d lo, hi;
+    ringBox(tree.bough(0), lo, hi);
+    const BoundingBox level2 = tree.getBounds();
+    for (int axis = 0; axis < 3; ++axis) {
+        EXPECT_NEAR(level2.minimum[axis], lo[axis], 1e-4f);
+        EXPECT_NEAR(level2.maximum[axis], hi[axis], 1e-4f);
+    }
+    // Level 0's mesh was not built: its bounds are those of its empty record.
+    tree.lod = 0;
+    EXPECT_EQ(tree.getBounds().maximum, vec3d());
+}
+
+TEST(TreeObject, ABarkLargerThanTheDataLeftEndsTheRead)
+{
+    const Bytes stream = Assembler()
+                             .raw('v').raw('1').raw('.').raw('1')
+                             .tag(1).f(0.25f)
+                             .tag(6).u(0).u(1000000).u(0x474E5089)
+                             .tag(9).u(1234)
+                             .end()
+                             .bytes;
+    srand(2);
+    Tree tree;
+    const uint32_t seed = tree.seed;
+    ByteStream data(stream);
+    tree.generate(data);
+    EXPECT_EQ(tree.ambient, 0.25f);
+    EXPECT_EQ(tree.seed, seed);
+    EXPECT_FALSE(tree.hasBark());
+}
+
+TEST(TreeObject, FoliageTagsEndTheReadUntilFoliageIsBuilt)
+{
+    const Bytes stream =
+        Assembler().raw('v').raw('1').raw('.').raw('0').tag(2).f(0.5f).tag(7).u(2).tag(9).u(99).end().bytes;
+    Tree tree;
+    const uint32_t seed = tree.seed;
+    ByteStream data(stream);
+    tree.generate(data);
+    EXPECT_EQ(tree.diffuse, 0.5f);
+    EXPECT_EQ(tree.seed, seed);
+}
+
+TEST(TreeObject, CutAndDamagedStreamsEndWithBoundedMeshes)
+{
+    const Bytes sample = TreeSamples::sampleTree();
+    ASSERT_GT(sample.size(), 1000u);
+    // Every cut in the head and the first records, then spread over the rest.
+    std::vector<size_t> cuts;
+    for (size_t n = 0; n < 600; ++n)
+        cuts.push_back(n);
+    for (size_t n = 600; n < sample.size(); n += sample.size() / 150)
+        cuts.push_back(n);
+    for (size_t n : cuts) {
+        Tree tree;
+        tree.lod = uint32_t(n % 3);
+        ByteStream stream(Bytes(sample.begin(), sample.begin() + long(n)));
+        tree.generate(stream);
+        const BoundingBox b = tree.getBounds();
+        EXPECT_TRUE(b.minimum.x <= b.maximum.x || !std::isfinite(b.minimum.x)) << n;
+    }
+    srand(404);
+    for (int round = 0; round < 120; ++round) {
+        Bytes damaged = sample;
+        for (int k = 0; k < 5; ++k) {
+            const size_t at = 4 + size_t(rand()) % (damaged.size() - 4);
+            damaged[at] = uint8_t(rand() % 4 == 0 ? 0xFF : rand() & 0xFF);
+        }
+        Tree tree;
+        tree.lod = uint32_t(round % 3);
+        ByteStream stream(damaged);
+        tree.generate(stream);
+        EXPECT_LE(tree.bough(tree.lod).boneCount, 150u * 1000u) << round;
+    }
+}
