@@ -55,9 +55,10 @@ bool ObjPkgManager::Mesh::load(FileInterface& stream)
         switch (tag) {
         case 1: return hasKind = stream.readValue(kind);
         case 2:
-            // A tree's parameters carry no length to pass over.
-            if (!hasKind || kind == treeKind)
+            if (!hasKind)
                 return false;
+            if (kind == treeKind)
+                return readTree(stream);
             return kind != meshKind || readBody(stream);
         case 3: return readText(stream, displayName);
         case 4: return readText(stream, textureName);
@@ -116,6 +117,21 @@ bool ObjPkgManager::Mesh::readBody(FileInterface& stream)
     localBox.axes[2] = {0.0f, 0.0f, 1.0f};
     localBox.halfExtents = bounds.maximum - bounds.center;
     copyTo(backup);
+    return true;
+}
+
+bool ObjPkgManager::Mesh::readTree(FileInterface& stream)
+{
+    tree = std::make_unique<Tree>();
+    tree->generate(stream);
+    const BoundingBox bounds = tree->getBounds();
+    localBox.center = bounds.center;
+    localBox.radius = bounds.radius;
+    localBox.radiusSq = bounds.radiusSq;
+    localBox.axes[0] = {1.0f, 0.0f, 0.0f};
+    localBox.axes[1] = {0.0f, 1.0f, 0.0f};
+    localBox.axes[2] = {0.0f, 0.0f, 1.0f};
+    localBox.halfExtents = bounds.maximum - bounds.center;
     return true;
 }
 

@@ -17,6 +17,8 @@
 #include "Entity/EntityManager.h"
 #include "Entity/Mesh.h"
 
+#include "Tree/Tree.h"
+
 #include "Core/BoundingBox.h"
 #include "Core/Matrix.h"
 #include "Core/OrientedBox.h"
@@ -24,6 +26,7 @@
 #include "Core/String.h"
 
 #include <cstdint>
+#include <memory>
 
 class FileInterface;
 
@@ -48,8 +51,9 @@ public:
     // was read, when:
     // - a field is cut, or a count of geometries exceeds the bytes left;
     // - tag 2 comes before any tag 1 (it has no content kind to read by);
-    // - tag 2 holds a tree (kind 0), which this build does not read: the
-    //   tree's parameters carry no length to pass over;
+    // A tree (kind 0) is read by the tree itself, which builds its trunk
+    // mesh and gives the mesh its box; its stream carries no length and ends
+    // at its own tag 0.
     // - the mesh body lacks its leading marker byte (only a marked body ends
     //   where its data ends inside a package) or is damaged.
     // Non-finite or huge values keep what was held.
@@ -93,9 +97,12 @@ public:
     ShaderSettings shader;
     SCList<Geometry> geometries;
     uint32_t collisionEnabled = 1;
+    // The tree of a mesh of content kind 0, else null.
+    std::unique_ptr<Tree> tree;
 
 private:
     bool readBody(FileInterface& stream);
+    bool readTree(FileInterface& stream);
     bool readGeometries(FileInterface& stream, uint32_t count);
     void loadTexture();
 };

@@ -7,6 +7,8 @@
 #include "Objects/PackageMesh.h"
 
 #include "MeshSamples.h"
+#include "PackagePartWriter.h"
+#include "TreeSamples.h"
 
 #include <cctype>
 #include <cmath>
@@ -117,7 +119,7 @@ TEST(PackageMesh, BlockEdgeCases)
         {"a body and no name", BlockBytes() << 1u << 1u << 2u, true, false, 24, 0},
         {"tag 11 before tag 10 reads no geometry", BlockBytes() << 11u, true, true, 0, 0},
         {"tag 2 before any tag 1", BlockBytes() << 2u, false, false, 0, 0},
-        {"a tree, left for the tree generator", BlockBytes() << 1u << 0u << 2u, false, false, 0, 0},
+        {"a tree of only its version and end", BlockBytes() << 1u << 0u << 2u, true, true, 0, 0},
         {"another kind reads no content", BlockBytes() << 1u << 7u << 2u, true, true, 0, 0},
         {"a body without its marker", BlockBytes() << 1u << 1u << 2u, false, false, 0, 0},
         {"a count beyond the bytes left", BlockBytes() << 10u << 100000u << 11u, false, false, 0, 0},
@@ -126,7 +128,7 @@ TEST(PackageMesh, BlockEdgeCases)
     cases[0].block.append(marked) << 0u;
     named(cases[1].block) << 0u;
     named(cases[2].block.append(marked)) << 0u;
-    named(cases[3].block) << 0u;
+    named(cases[3].block << 'v' << '1' << '.' << '1' << char(0)) << 0u;
     named(cases[4].block) << 0u;
     named(cases[5].block.append(bodyBytes(false))) << 0u;
     named(cases[6].block) << 0u;
@@ -260,4 +262,29 @@ TEST(PackageGeometry, MeshesHandTheirGeometriesToBodiesAndLetThemGo)
     for (auto* node = body.geometries.head(); node; node = node->next)
         EXPECT_EQ(node->item->first, nullptr) << "a deleted geometry is no longer asked";
     body.syncTransforms();
+}
+
+TEST(PackageMesh, ATreeMeshReadsItsStreamToItsEndAndTakesItsBounds)
+{
+    PackagePartWriter::Mesh written;
+    written.kind = 0;
+    written.tree = TreeSamples::sampleTree();
+    written.displayName = "Sample tree";
+    written.position = {4.0f, 0.0f, -2.0f};
+    PackageMesh mesh(nullptr);
+    ASSERT_TRUE(mesh.load(*streamOf(bytesOf(PackagePartWriter::writeMesh, written))));
+    ASSERT_NE(mesh.tree, nullptr);
+    // The fields after the tree were read: its stream ended at its own tag 0.
+    EXPECT_EQ(narrow(mesh.displayName), "Sample tree");
+    expectNear(mesh.position, {4.0f, 0.0f, -2.0f}, 0.0f, "position");
+    EXPECT_EQ(mesh.tree->seed, TreeSamples::sampleSeed);
+    const BoundingBox bounds = mesh.tree->getBounds();
+    EXPECT_GT(bounds.maximum.y - bounds.minimum.y, 10.0f);
+    expectNear(mesh.localBox.center, bounds.center, 0.0f, "local box centre");
+    expectNear(mesh.localBox.halfExtents, bounds.maximum - bounds.center, 0.0f, "local box extents");
+
+    // A tree mesh without a stream is refused by the writer.
+    written.tree.clear();
+    FileArray target(256);
+    EXPECT_FALSE(PackagePartWriter::writeMesh(target, written));
 }

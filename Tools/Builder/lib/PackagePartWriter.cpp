@@ -84,10 +84,16 @@ bool writeGeometry(FileInterface& target, const Geometry& g)
 
 bool writeMesh(FileInterface& target, const Mesh& m)
 {
-    if (m.kind == 0)
+    if (m.kind == 0 && m.tree.empty())
         return false;
     Block block;
     block.field(1, m.kind);
+    if (m.kind == 0) {
+        FileArray bytes(4096);
+        if (bytes.write(m.tree.data(), uint32_t(m.tree.size())) != m.tree.size())
+            return false;
+        block.put(uint32_t(2)).raw(bytes);
+    }
     if (m.kind == 1) {
         MeshWriter::Record body = m.body;
         body.marker = true;

@@ -56,9 +56,10 @@ struct Geometry
 
 struct Mesh
 {
-    // Content kind 1 (a triangle mesh) writes its body; kind 0 (a tree) is
-    // refused, other kinds write no content.
+    // Content kind 1 (a triangle mesh) writes its body, kind 0 (a tree) its
+    // tree stream (refused when empty); other kinds write no content.
     uint32_t kind = 1;
+    std::vector<uint8_t> tree; // a whole tree stream, "v1.1" to its tag 0
     // Written with its leading marker byte and (empty) skeleton: only a
     // marked body tells the reader where it ends.
     MeshWriter::Record body;
