@@ -12,6 +12,7 @@
 #include "Entity/Entity.h"
 #include "Entity/Mesh.h"
 #include "Tree/BoughMesh.h"
+#include "Tree/Tree.h"
 
 #include <windows.h>
 
@@ -115,6 +116,23 @@ int main()
         const BenchFigures::Spread spread = BenchFigures::repeat(runs, passes);
         std::printf("sample level 0 mesh: %d vertices, %d triangles\n", vertices, indices / 3);
         BenchFigures::print("ring and mesh passes of the sample (budget 3 ms)", spread, 1e3, "ms");
+    }
+
+    // A whole tree from the sample stream: parameters, three skeletons and
+    // the level 0 mesh (no device here: its buffers are not made).
+    {
+        const std::vector<uint8_t> sample = TreeSamples::sampleTree();
+        const auto generate = [&sample] {
+            FileArray stream(4096);
+            stream.write(sample.data(), uint32_t(sample.size()));
+            stream.seek(0, 0);
+            const double start = now();
+            Tree tree;
+            tree.generate(stream);
+            return now() - start;
+        };
+        BenchFigures::print("Tree::generate of the sample (budget 10 ms)", BenchFigures::repeat(runs, generate), 1e3,
+                            "ms");
     }
 
     // A level load's share: 20 trees' streams, parameters and skeletons.
