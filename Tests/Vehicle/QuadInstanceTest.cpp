@@ -186,26 +186,35 @@ TEST(QuadInstance, SteeringAndThrottle)
         EXPECT_NEAR(quad.steer, c.expected, 1e-6f) << c.what;
     }
 
-    Game::Vehicle* none = nullptr;
+    // The nitro button (action 0x10) on the N key.
+    control.joystickSet.keys[6] = &input->state.keyHeld[DIK_N];
+    Game::Vehicle race(nullptr, nullptr, 0);
     struct ThrottleCase
     {
         const char* what;
-        bool controls;
+        bool controls, bound, nitroHeld;
+        float nitroLeft;
         uint32_t enabled;
         float axis, forward;
         float expected;
     };
     const ThrottleCase throttle[] = {
-        {"forward", true, ~0u, 0.8f, 10.0f, 0.8f},
-        {"pulling back at speed 3 reverses", true, ~0u, -0.6f, 3.0f, -0.6f},
-        {"pulling back above forward speed 3 brakes", true, ~0u, -0.6f, 3.5f, 0.0f},
-        {"pulling back rolling backwards", true, ~0u, -1.0f, -8.0f, -1.0f},
-        {"throttle switched off", true, ~0u & ~2u, 0.8f, 0.0f, 0.0f},
-        {"without controls", false, ~0u, 0.8f, 0.0f, 0.0f},
+        {"forward", true, false, false, 0.0f, ~0u, 0.8f, 10.0f, 0.8f},
+        {"pulling back at speed 3 reverses", true, false, false, 0.0f, ~0u, -0.6f, 3.0f, -0.6f},
+        {"pulling back above forward speed 3 brakes", true, false, false, 0.0f, ~0u, -0.6f, 3.5f, 0.0f},
+        {"pulling back rolling backwards", true, false, false, 0.0f, ~0u, -1.0f, -8.0f, -1.0f},
+        {"throttle switched off", true, false, false, 0.0f, ~0u & ~2u, 0.8f, 0.0f, 0.0f},
+        {"without controls", false, false, false, 0.0f, ~0u, 0.8f, 0.0f, 0.0f},
+        {"nitro held opens it fully", true, true, true, 0.5f, ~0u & ~2u, -0.6f, 10.0f, 1.0f},
+        {"nitro not held", true, true, false, 0.5f, ~0u, 0.3f, 10.0f, 0.3f},
+        {"nitro held with too little left", true, true, true, 0.05f, ~0u, 0.3f, 10.0f, 0.3f},
+        {"nitro held without a race state", true, false, true, 0.5f, ~0u, 0.3f, 10.0f, 0.3f},
     };
     for (const ThrottleCase& c : throttle) {
         quad.controls = c.controls ? &control : nullptr;
-        quad.vehicle = none;
+        quad.vehicle = c.bound ? &race : nullptr;
+        race.nitro = c.nitroLeft;
+        input->state.keyHeld[DIK_N] = c.nitroHeld ? 1 : 0;
         control.enabledActions = c.enabled;
         input->state.keyAxisY = c.axis;
         quad.velocity = {0.0f, 0.0f, c.forward};
@@ -310,6 +319,7 @@ TEST(QuadInstance, SpeedOverturnAndPlacement)
         EXPECT_NEAR((t.row(1) - n).length(), 0.0f, 1e-3f) << "up along the normal";
         EXPECT_NEAR(t.row(0).dot(n), 0.0f, 1e-3f);
         EXPECT_NEAR(t.row(2).dot(n), 0.0f, 1e-3f);
+        EXPECT_NEAR((t.row(0).cross(t.row(1)) - t.row(2)).length(), 0.0f, 1e-3f) << "a turn, not a mirror";
         if (side) {
             EXPECT_GT(t.row(0).dot(*side), 0.99f) << "right along the side";
         } else {
