@@ -5,6 +5,11 @@
 #include "Objects/PackageMesh.h"
 
 #include "Application/ControlBindings.h"
+#include "Application/UserInput.h"
+#include "Audio/Audio.h"
+#include "Audio/AudioFile.h"
+#include "Audio/Sound3D.h"
+#include "Render/D3DDevice.h"
 #include "Entity/Entity.h"
 #include "Entity/StoredMesh.h"
 #include "Landscape/Terrain.h"
@@ -15,6 +20,10 @@
 
 #include "Core/CrashTrace.h"
 #include "Core/Math.h"
+
+#include "TextureRecord.h"
+
+#include <d3d9.h>
 
 #include <cmath>
 
@@ -35,6 +44,36 @@ constexpr int32_t wheelRoles[3][Wheel::partCount] = {
 // bodyParts 0 to 5 are roles 12 to 17.
 constexpr int32_t firstBodyRole = QuadPhysics::handlebar;
 
+// The dirt the wheel dirt effect paints goes onto these textures, made on the
+// second texture slot of the wheels and the body.
+const wchar_t* dirtTextureName(int32_t role)
+{
+    switch (role) {
+    case QuadPhysics::rearWheels: return L"WheelDirtBehind";
+    case QuadPhysics::frontLeftWheel: return L"WheelDirtLeft";
+    case QuadPhysics::frontRightWheel: return L"WheelDirtRight";
+    case QuadPhysics::body: return L"DirtBody";
+    default: return nullptr;
+    }
+}
+constexpr uint32_t paintedSize = 32;
+
+// A 3D-ready audio file of sound with room for voices sounds at once.
+Audio::AudioFile* prepared(Audio::FileRef* sound, int32_t voices)
+{
+    Audio::AudioFile* file = sound ? Audio::AudioFile::get(sound, 0, voices, 1) : nullptr;
+    if (file)
+        file->setupBuffers(true, true, false, false);
+    return file;
+}
+
+void raiseTo(std::atomic<float>& word, float value)
+{
+    float current = word.load();
+    while (value > current && !word.compare_exchange_weak(current, value)) {
+    }
+}
+
 float lengthOf(const vec3d& v)
 {
     const float squared = v.lengthSq();
@@ -54,7 +93,11 @@ QuadPhysics::Instance::Instance(QuadPhysics* quadTemplate, EntityManager::Entity
     : templ(quadTemplate), entity(owner), scale(placedScale)
 {
     CRASH_TRACE();
-    if (!entity || !templ)
+    if (!templ)
+        return;
+    collisionSound = prepared(templ->sound(bodyCollision), 6);
+    wheelCollisionSound = prepared(templ->sound(wheelCollision), 16);
+    if (!entity)
         return;
     neRigidBody* rigid = body();
     float mass = 0.0f;
@@ -96,6 +139,15 @@ void QuadPhysics::Instance::matchParts()
             Mesh* mesh = templ->mesh(role);
             if (!mesh || !mesh->getName()->sameText(name))
                 continue;
+            if (const wchar_t* dirt = dirtTextureName(role)) {
+                TextureRef& texture = sub->material.textures[1];
+                if (Texture::create(texture, String(dirt), paintedSize, paintedSize, 1, 0, D3DFMT_A8R8G8B8,
+                                    D3DPOOL_MANAGED)) {
+                    const uint8_t clear[4] = {0, 0, 0, 0};
+                    Texture::fillRect(texture, -1, -1, -1, -1, clear, 0, false, true);
+                    sub->recordStateBlocks();
+                }
+            }
             if (role >= firstBodyRole) {
                 bodyParts[role - firstBodyRole] = sub;
                 // The follower of the rear swing arm is placed by the quad.
@@ -224,4 +276,68 @@ void QuadPhysics::Instance::placeOnTerrain(const vec3d& p, const vec3d* side)
     rigid->wakeUp();
     rigid->setAngularMomentum(vec3d());
     rigid->wakeUp();
+}
+
+void QuadPhysics::Instance::onCollision(const EntityManager::Physics::Collision& collision)
+{
+    const vec3d& a = collision.relativeVelocity;
+    const vec3d& b = collision.normal;
+    const float impactLength = lengthOf({a.x * b.x, a.y * b.y, a.z * b.z});
+    if (!(impactLength - 1.0f > 0.0f) || impactLength <= strongestImpact.load())
+        return;
+    // The kind goes with the strongest impact; a race between two stronger
+    // ones keeps either kind, which is good enough for one sound.
+    impactKind.store(collision.otherType);
+    raiseTo(strongestImpact, impactLength);
+}
+
+void QuadPhysics::Instance::playCollision()
+{
+    const float impactLength = strongestImpact.exchange(0.0f);
+    if (!(impactLength > 1.0f) || !Audio::isEnabled())
+        return;
+    float k = 0.05f * (impactLength - 1.0f);
+    if (k > 1.0f)
+        k = 1.0f;
+    if (collisionSound) {
+        Audio::Sound3D* sound = Audio::Sound3D::create(collisionSound);
+        sound->setDistances(1000.0f, 0.42f);
+        // A one-shot may outlive the quad: it keeps the place of the impact.
+        if (entity)
+            sound->setPosition(entity->world.row(3));
+        sound->setVolume(std::pow(k, 0.65f))->play(false);
+    }
+    if (vehicle && vehicle->isPlayer)
+        gUserInput.startEffect(200, impactLength * impactLength, 0);
+}
+
+void QuadPhysics::Instance::setColors(uint32_t colour)
+{
+    EntityManager::SubEntity* painted[2] = {bodyParts[2], bodyParts[4]};
+    if (!painted[0] || !painted[1])
+        return;
+    const wchar_t* names[2] = {L"QuadBodyColor", L"DriverHelmetColor"};
+    const uint8_t upper[2][4] = {{0x3A, 0x3A, 0x3A, 0x00}, {0xC8, 0xC8, 0xC8, 0xFF}};
+    const uint8_t lowerAlpha[2] = {0x3F, 0x49};
+    for (int i = 0; i < 2; ++i) {
+        TextureRef& texture = painted[i]->material.textures[0];
+        if (!Texture::create(texture, String(names[i]), paintedSize, paintedSize, 1, 0, D3DFMT_A8R8G8B8,
+                             D3DPOOL_MANAGED))
+            continue;
+        const uint8_t lower[4] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), lowerAlpha[i]};
+        Texture::fillRect(texture, 0, int32_t(paintedSize) - 1, 0, 15, upper[i], 0, false, true);
+        Texture::fillRect(texture, 0, int32_t(paintedSize) - 1, 16, int32_t(paintedSize) - 1, lower, 0, false, true);
+    }
+    painted[0]->recordStateBlocks();
+    painted[1]->recordStateBlocks();
+}
+
+void QuadPhysics::Instance::setShaderConstants(EntityManager::SubEntity& sub) const
+{
+    if (&sub != bodyParts[1] || !gDevice)
+        return;
+    D3DMATRIX scroll{};
+    scroll._11 = scroll._22 = scroll._33 = scroll._44 = 1.0f;
+    scroll._31 = 0.01f * wheels[Wheel::rearAxle].spinAngle;
+    gDevice->SetTransform(D3DTS_TEXTURE0, &scroll);
 }

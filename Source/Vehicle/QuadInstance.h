@@ -20,9 +20,14 @@
 
 #include "Core/Vector.h"
 
+#include <atomic>
 #include <cstdint>
 
 class Control;
+
+namespace Audio {
+class AudioFile;
+}
 
 class ObjPkgManager::Functions::QuadPhysics::Instance : public EntityManager::Physics::Controller
 {
@@ -71,6 +76,24 @@ public:
     // along side, at rest and awake. Nothing without a rigid body.
     void placeOnTerrain(const vec3d& p, const vec3d* side);
 
+    // Physics thread, for each contact of the body: keeps the strongest
+    // impact (the length of the relative velocity times the normal, component
+    // by component) above 1 and the other side's kind, for the next
+    // playCollision.
+    void onCollision(const EntityManager::Physics::Collision& collision);
+    // Main thread, once a frame: the strongest impact recorded since the last
+    // call plays the body collision sound at the quad, 0.05 x (impact - 1)
+    // loud (to the power 0.65, at most 1), and pulses the player's force
+    // feedback for 200 ms. Nothing while the sound system has no device.
+    void playCollision();
+    // Paints the body and the helmet (both needed): a grey upper half and
+    // colour's three low bytes (in memory order) below, on new 32 x 32
+    // textures in their first slot, and records their states again.
+    void setColors(uint32_t colour);
+    // Before sub is drawn: the follower of the rear swing arm gets a texture
+    // transform that scrolls with the rear wheels' turn; others nothing.
+    void setShaderConstants(EntityManager::SubEntity& sub) const;
+
     // The rigid body, or null.
     neRigidBody* body() const;
 
@@ -92,6 +115,14 @@ public:
     uint32_t frozen = 0;
     uint32_t nextCollisionSoundTime = 0;
     float scale = 1.0f;
+    // The template's body and wheel collision sounds, ready for 3D voices
+    // (null without the sound).
+    Audio::AudioFile* collisionSound = nullptr;
+    Audio::AudioFile* wheelCollisionSound = nullptr;
+    // The strongest impact since the last playCollision (0: none) and the
+    // other side's kind.
+    std::atomic<float> strongestImpact{0.0f};
+    std::atomic<uint32_t> impactKind{0};
 
 private:
     void matchParts();

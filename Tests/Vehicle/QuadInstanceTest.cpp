@@ -9,6 +9,9 @@
 #include "Objects/PackageMesh.h"
 
 #include "Application/ControlBindings.h"
+#include "Audio/Audio.h"
+#include "Audio/AudioFile.h"
+#include "Audio/SoundInterface.h"
 #include "Application/UserInput.h"
 #include "Entity/Entity.h"
 #include "Entity/StoredMesh.h"
@@ -28,6 +31,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -328,6 +332,71 @@ TEST(QuadInstance, SpeedOverturnAndPlacement)
         EXPECT_EQ(body->velocity, vec3d());
         EXPECT_EQ(body->angularVelocity, vec3d());
     }
+}
+
+}
+
+namespace {
+
+// The collision sounds of file that play.
+std::vector<Audio::SoundInterface*> playing(const Audio::AudioFile* file)
+{
+    std::vector<Audio::SoundInterface*> found;
+    for (auto* node = Audio::SoundInterface::list().head(); node; node = node->next)
+        if (file && node->item->file == file && node->item->state == Audio::SoundInterface::playing)
+            found.push_back(node->item);
+    return found;
+}
+
+TEST(QuadInstance, CollisionsRecordedOnThePhysicsThreadPlayOnTheMainThread)
+{
+    Audio::init(GetDesktopWindow());
+    ASSERT_TRUE(Audio::isEnabled());
+    {
+        Rig rig;
+        Instance quad(&rig.quad(), &rig.entity, 1.0f);
+        ASSERT_NE(quad.collisionSound, nullptr);
+        ASSERT_NE(quad.wheelCollisionSound, nullptr);
+        rig.entity.world.setRow(3, {5, 6, 7});
+        struct Case
+        {
+            const char* what;
+            std::vector<vec3d> velocities; // against the normal (0, 1, 0), one batch
+            uint32_t kind;
+            float volume; // 0: silent
+        };
+        const Case cases[] = {
+            {"an impact of 1.0", {{3, -1, 0}}, 1, 0.0f},
+            {"an impact of 21", {{0, -21, 0}}, 1, 1.0f},
+            {"the strongest of a batch", {{0, -2, 0}, {0, 11, 0}, {0, -3, 0}}, 0, std::pow(0.5f, 0.65f)},
+        };
+        for (const Case& c : cases) {
+            std::thread physics([&] {
+                for (const vec3d& v : c.velocities)
+                    quad.onCollision({{}, {}, v, {0, 1, 0}, c.kind, nullptr});
+            });
+            physics.join();
+            EXPECT_TRUE(playing(quad.collisionSound).empty()) << c.what << ": nothing plays on the physics thread";
+            quad.playCollision();
+            const std::vector<Audio::SoundInterface*> sounds = playing(quad.collisionSound);
+            ASSERT_EQ(sounds.size(), c.volume > 0 ? 1u : 0u) << c.what;
+            if (!sounds.empty()) {
+                EXPECT_NEAR(sounds[0]->volume, c.volume, 1e-5f) << c.what;
+                EXPECT_TRUE(sounds[0]->is3D()) << c.what;
+                EXPECT_EQ(quad.impactKind.load(), c.kind) << c.what;
+                sounds[0]->stop();
+            }
+            quad.playCollision();
+            EXPECT_TRUE(playing(quad.collisionSound).empty()) << c.what << ": one sound per impact";
+        }
+    }
+    Audio::release();
+    // Without a device nothing plays and nothing fails.
+    Rig silent;
+    Instance quiet(&silent.quad(), &silent.entity, 1.0f);
+    quiet.onCollision({{}, {}, {0, -30, 0}, {0, 1, 0}, 1, nullptr});
+    quiet.playCollision();
+    EXPECT_EQ(quiet.strongestImpact.load(), 0.0f);
 }
 
 }

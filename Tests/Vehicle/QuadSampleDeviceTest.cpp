@@ -4,7 +4,12 @@
 // file the device refuses leaves none.
 #include "../Render/TestDevice.h"
 
+#include "Vehicle/QuadInstance.h"
 #include "Vehicle/QuadPhysics.h"
+
+#include "Entity/Entity.h"
+#include "Entity/StoredMesh.h"
+#include "Render/D3DDevice.h"
 
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageMesh.h"
@@ -101,6 +106,80 @@ TEST_F(QuadSampleDevice, TheSamplesPartsAndWheelTextures)
     EXPECT_FALSE(twice.load(block));
     EXPECT_FALSE(twice.dustTexture.isBound());
     EXPECT_TRUE(twice.dirtTexture.isBound());
+}
+
+}
+
+namespace {
+
+// The sample quad on an entity showing all its meshes, on the device.
+TEST_F(QuadSampleDevice, DirtTexturesColoursAndTheFollowersTextureTransform)
+{
+    auto package = build(QuadSample::package());
+    QuadPhysics& templ = *package->functions.quadPhysics;
+    EntityManager entities;
+    EntityManager::Entity entity(entities);
+    for (auto* node = package->meshes.head(); node; node = node->next)
+        entity.addStoredMesh(*node->item, true, true, nullptr, nullptr);
+    QuadPhysics::Instance quad(&templ, &entity, 1.0f);
+    const auto partOf = [&](int32_t role) -> EntityManager::SubEntity* {
+        for (auto* node = entity.subEntities.head(); node; node = node->next)
+            if (node->item->mesh().name.sameText(*templ.mesh(role)->getName()))
+                return node->item;
+        return nullptr;
+    };
+
+    // Clear 32 x 32 dirt textures on the wheels and the body, nowhere else.
+    const struct
+    {
+        int32_t role;
+        const char* name;
+    } dirt[] = {{QuadPhysics::rearWheels, "WheelDirtBehind"},
+                {QuadPhysics::frontLeftWheel, "WheelDirtLeft"},
+                {QuadPhysics::frontRightWheel, "WheelDirtRight"},
+                {QuadPhysics::body, "DirtBody"}};
+    for (const auto& d : dirt) {
+        const TextureRef& texture = partOf(d.role)->material.textures[1];
+        ASSERT_TRUE(texture.isBound()) << d.name;
+        EXPECT_EQ(narrow(*texture.texture()->name), d.name);
+        const TestDevice::Level level = TestDevice::readLevel(texture);
+        ASSERT_EQ(level.width, 32u);
+        ASSERT_EQ(level.height, 32u);
+        for (uint32_t texel : level.texels)
+            ASSERT_EQ(texel, 0u) << d.name;
+    }
+    EXPECT_FALSE(partOf(QuadPhysics::handlebar)->material.textures[1].isBound());
+
+    // Colours: a grey upper half, the colour's bytes below.
+    quad.setColors(0x00112233u);
+    const struct
+    {
+        int32_t role;
+        uint32_t upper, lower;
+    } painted[] = {{QuadPhysics::body, 0x003A3A3Au, 0x3F112233u}, {QuadPhysics::helmet, 0xFFC8C8C8u, 0x49112233u}};
+    for (const auto& p : painted) {
+        const TestDevice::Level level = TestDevice::readLevel(partOf(p.role)->material.textures[0]);
+        ASSERT_EQ(level.texels.size(), 32u * 32u);
+        for (uint32_t y = 0; y < 32; ++y)
+            for (uint32_t x = 0; x < 32; ++x)
+                ASSERT_EQ(level.at(x, y), y < 16 ? p.upper : p.lower) << p.role << " " << x << "," << y;
+    }
+
+    // Only the rear follower's texture scrolls with the rear wheels.
+    quad.wheels[QuadPhysics::Wheel::rearAxle].spinAngle = 50.0f;
+    D3DMATRIX still{};
+    still._11 = still._22 = still._33 = still._44 = 1.0f;
+    gDevice->SetTransform(D3DTS_TEXTURE0, &still);
+    quad.setShaderConstants(*partOf(QuadPhysics::body));
+    D3DMATRIX got{};
+    gDevice->GetTransform(D3DTS_TEXTURE0, &got);
+    EXPECT_EQ(got._31, 0.0f);
+    quad.setShaderConstants(*partOf(QuadPhysics::rearFollower));
+    gDevice->GetTransform(D3DTS_TEXTURE0, &got);
+    EXPECT_FLOAT_EQ(got._31, 0.5f);
+    EXPECT_EQ(got._11, 1.0f);
+    EXPECT_EQ(got._32, 0.0f);
+    gDevice->SetTransform(D3DTS_TEXTURE0, &still);
 }
 
 }
