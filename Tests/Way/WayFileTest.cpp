@@ -228,6 +228,15 @@ TEST_F(WayFile, LinksThatNameNoFreePointAreDropped)
     EXPECT_EQ(second.head()->item->parentNode, list.head());
     ASSERT_EQ(list.tail()->item->links.count(), 1);
     EXPECT_EQ(second.tail()->item->parentNode, list.tail());
+
+    // An id names the first point in walk order that has it.
+    other[0].id = 1;
+    way[0].links.clear();
+    way[2].links.clear();
+    ASSERT_TRUE(read(bytesOf({way, other})));
+    EXPECT_EQ(gWayNetwork.findPointNode(1), gWayNetwork.ways.head()->item->head()->next);
+    EXPECT_EQ(gWayNetwork.findPointNode(4), gWayNetwork.ways.tail()->item->tail());
+    EXPECT_EQ(gWayNetwork.findPointNode(99), nullptr);
 }
 
 TEST_F(WayFile, FuzzedSampleNeverBreaksTheReader)
