@@ -16,6 +16,9 @@ packages=(
   # Wine only recommends these, but Direct3D, display modes and input need them.
   libgl1 libxrandr2 libxi6 libxrender1 libxcursor1 libxinerama1
   xvfb xauth libgl1-mesa-dri x11-utils xdotool imagemagick
+  # Wine only recommends it: the menu's faces ("Trebuchet MS", "Arial") and
+  # their arrows and umlauts come from its sans face.
+  fonts-liberation
   googletest
   python3-pyftpdlib
 )

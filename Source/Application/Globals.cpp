@@ -7,6 +7,7 @@
 #include "Application/ShellWindows.h"
 #include "Audio/Audio.h"
 #include "Entity/CollisionQuery.h"
+#include "Menu/UIFont.h"
 #include "Render/EnvMap.h"
 #include "Way/WayModeler.h"
 #include "Way/WayNetwork.h"
@@ -78,6 +79,9 @@ const Step steps[] = {
      }},
     // The physics thread's collision query is a static object; its arrays go at exit.
     {[] {}, [] { gCollisionQuery.clear(); }},
+    // The user interface's fonts: their faces, buffers and GDI surface go
+    // at exit if the device's release has not taken them already.
+    {[] { UserInterface::UIFont::initGlobals(); }, [] { UserInterface::UIFont::exitGlobals(); }},
     // The sound system's globals need nothing at start; at exit its event
     // thread stops and its files, pools and sound list go before the static
     // destructors run.

@@ -151,6 +151,7 @@ void Scene::pause()
     if (!swapChain || pausedByScene)
         return;
     gTimer.paused = 1;
+    gTimer.savedFactor = gFrameFactor.load();
     gFrameFactor.store(0.0f);
     gFrameTime.store(0.0f);
     gFramesPerSecond.store(0);

@@ -6,6 +6,7 @@
 
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
+#include "Menu/UIFont.h"
 #include "Way/WayNetwork.h"
 
 #include "Render/DirectGraphics.h"
@@ -106,6 +107,7 @@ bool Device::create(Device& record, HWND window, bool fullScreen, SwapChainInter
     record.sharedTarget256 = RenderTexture::acquire(RenderTexture::shared, 256, 256, true, true, 17, D3DFMT_A8R8G8B8);
     Texture::createDefault();
     SpriteManager::createQuadBuffer();
+    UserInterface::UIFont::onDeviceCreate();
     TextureProj::createCommonStateBlocks();
     D3DCAPS9 deviceCaps{};
     Light::initIndexPool(SUCCEEDED(record.device->GetDeviceCaps(&deviceCaps)) ? deviceCaps.MaxActiveLights : 0);
@@ -132,6 +134,7 @@ void Device::release(Device& record)
     record.postEffect.target = nullptr;
     EnvMap::releaseAll();
     SpriteManager::releaseQuadBuffer();
+    UserInterface::UIFont::onDeviceRelease();
     Texture::releaseAll();
     Texture::releaseDefault();
     TextureProj::releaseCommonStateBlocks();

@@ -2,6 +2,7 @@
 // device while the window stays responsive, reset, restore in a fixed order.
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
+#include "Menu/UIFont.h"
 #include "Render/D3DDevice.h"
 
 #include "Render/DirectGraphics.h"
@@ -48,6 +49,7 @@ void releaseDeviceObjects(Device& record)
     record.texProjList.releaseShadowMaps();
     RenderTexture::releaseSharedTargets();
     EnvMap::releaseForReset();
+    UserInterface::UIFont::releaseVertexBuffers();
     record.device->LightEnable(0, FALSE);
     TextureProj::releaseCommonStateBlocks();
     record.texProjList.releaseTextures();
@@ -97,6 +99,7 @@ void restoreDeviceObjects(Device& record)
     // The camera's projection is the new one from here on.
     gWater.restoreAreas();
     RenderTexture::restoreSharedTargets();
+    UserInterface::UIFont::createVertexBuffers();
     record.texProjList.restoreShadowMaps();
     Device::setInitialStates();
     // A camera that moved a little rebuilds everything that caches its position.

@@ -13,6 +13,7 @@
 #include "Landscape/SunGlow.h"
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
+#include "Menu/UserInterface.h"
 #include "Render/DirectGraphics.h"
 #include "Render/RenderTexture.h"
 #include "Render/StripEffectManager.h"
@@ -77,7 +78,8 @@ SwapChain::SwapChain(Interface* clientInterface)
     : viewRecord(new (std::nothrow) SceneView), sky(new (std::nothrow) AnimatedSky(sun)),
       skyBox(new (std::nothrow) SkyBox), stars(new (std::nothrow) StarLayer),
       skyLayers(new (std::nothrow) SkyLayers), sunGlow(new (std::nothrow) SunGlow), client(clientInterface),
-      sprites(new (std::nothrow) SpriteManager), particles(new (std::nothrow) ParticleManager),
+      userInterface(new (std::nothrow) UserInterface::Root(this)), sprites(new (std::nothrow) SpriteManager),
+      particles(new (std::nothrow) ParticleManager),
       stripEffects(new (std::nothrow) StripEffectManager), entities(new (std::nothrow) EntityManager),
       staticEntities(new (std::nothrow) StaticEntityManager(this)), meadow(new (std::nothrow) Meadow),
       farField(new (std::nothrow) HLod(this))
@@ -99,6 +101,10 @@ SwapChain::~SwapChain()
     delete stars;
     delete skyLayers;
     delete sunGlow;
+    // The widgets outlive the list: they only lose their nodes.
+    if (userInterface)
+        userInterface->release();
+    delete userInterface;
     delete particles;
     delete stripEffects;
     shadowEffects = nullptr;
@@ -298,6 +304,8 @@ void SwapChain::render(bool drawUi)
         D3D::Device::renderPostEffect(*this, gDirectGraphics.record.postEffect, client);
         if (drawUi) {
             client->beforeUi();
+            if (userInterface)
+                UserInterface::renderAll(*userInterface);
             client->afterUi();
         }
     }

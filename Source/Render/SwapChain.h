@@ -27,6 +27,9 @@ struct SkyBox;
 struct SkyLayers;
 struct StarLayer;
 struct SunGlow;
+namespace UserInterface {
+class Root;
+}
 
 // The renderer's frame object: the scene camera, the sun light, the Direct3D
 // swap chain with its stored present parameters and depth surface, a stack of
@@ -131,6 +134,9 @@ public:
     uint32_t targetCount = 1;
     SCList<LoadProcessInterface> loadProcesses;
     float progress = 0.0f; // 0.0 to 1.0
+    // The widgets the frame's user-interface pass draws (their list only;
+    // the widgets belong to the menus and the head-up display).
+    UserInterface::Root* userInterface = nullptr;
     // The effect managers, made with the swap chain like the sky's: the
     // sprites (drawn after the scene), the particle systems (after the sun)
     // and the strip effects (after the terrain).

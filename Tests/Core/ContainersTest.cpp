@@ -73,6 +73,13 @@ TEST(SCList, InsertAndUnlinkKeepEveryLink)
     auto* nd = list.insertAfter(list.append(&b), &d); // after the tail
     list.insertAfter(na, &c);                          // in the middle
     expectList(list, {&a, &c, &b, &d});
+    int e = 5;
+    auto* ne = list.prepend(&e);
+    expectList(list, {&e, &a, &c, &b, &d});
+    EXPECT_EQ(list.unlink(ne), &e);
+    SCList<int> single;
+    single.prepend(&e); // an empty list takes it as head and tail
+    expectList(single, {&e});
     EXPECT_EQ(other.insertAfter(na, &a), nullptr); // foreign nodes are refused
     EXPECT_EQ(other.unlink(na), nullptr);
     EXPECT_EQ(list.unlink(nd), &d);

@@ -23,6 +23,15 @@ TEST(FastSqrt, ExactOnEvenPowersOfTwoAndCloseElsewhere)
     }
 }
 
+TEST(RoundHalfDown, AnExactHalfGoesDown)
+{
+    const std::pair<float, float> cases[] = {{271.5f, 271.0f}, {271.51f, 272.0f}, {271.49f, 271.0f},
+                                             {527.5f, 527.0f}, {-0.5f, -1.0f},    {-0.4f, 0.0f},
+                                             {-1.6f, -2.0f},   {3.0f, 3.0f}};
+    for (const auto& [x, expected] : cases)
+        EXPECT_EQ(roundHalfDown(x), expected) << x;
+}
+
 TEST(NextPowerOfTwo, RoundsUpToAtLeastTwo)
 {
     const std::pair<uint32_t, uint32_t> cases[] = {{0, 2},   {1, 2},     {2, 2},     {3, 4},

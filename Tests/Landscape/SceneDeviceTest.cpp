@@ -253,6 +253,7 @@ TEST_F(SceneDevice, ResumeOnlyUndoesTheScenesOwnPause)
     gFrameFactor.store(1.2f);
     scene.pause();
     EXPECT_EQ(gTimer.paused, 1u);
+    EXPECT_EQ(gTimer.savedFactor, 1.2f); // the menu's ramps go on at it
     EXPECT_EQ(gFrameFactor.load(), 0.0f);
     EXPECT_EQ(gFrameTime.load(), 0.0f);
     scene.resume();

@@ -27,6 +27,7 @@ void Timer::init()
     second = 0;
     millisecond = 0;
     paused = 0;
+    savedFactor = 1.0f;
     selectTickSource(0.0f);
 }
 

@@ -49,6 +49,22 @@ public:
         return node;
     }
 
+    // Links a new node holding item before the head. Returns null, leaving
+    // the list unchanged, when the node cannot be allocated.
+    Node* prepend(T* item)
+    {
+        Node* node = new (std::nothrow) Node{item, head_, nullptr, this};
+        if (!node)
+            return nullptr;
+        if (head_)
+            head_->prev = node;
+        else
+            tail_ = node;
+        head_ = node;
+        ++count_;
+        return node;
+    }
+
     // Links a new node holding item right after node, which must belong to
     // this list. Returns null when node is null or foreign or allocation fails.
     Node* insertAfter(Node* node, T* item)

@@ -46,6 +46,10 @@ public:
     uint16_t millisecond = 0;
     // Set and cleared by the scene's pause and resume (main thread only).
     uint32_t paused = 0;
+    // The frame factor as the last pause found it (1.0 before any pause):
+    // the menu's highlight ramps step by it, so they keep pulsing while the
+    // race clock stands.
+    float savedFactor = 1.0f;
 
     static constexpr float referenceFramesPerSecond = 35.0f;
     static constexpr float maxFactorRise = 1.08f;
