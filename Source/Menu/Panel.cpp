@@ -57,10 +57,15 @@ void Panel::Shader::begin(Color colour)
     d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
     d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
     d->SetRenderState(D3DRS_TEXTUREFACTOR, colour.argb());
-    if (textures[0].isBound())
+    if (textures[0].isBound()) {
         TextureDevice::bindTexture(0, textures[0].texture());
-    else
+    } else {
+        // Without a texture the stage's texture argument is undefined (some
+        // drivers pass the diffuse colour through): the colour alone.
         d->SetTexture(0, nullptr);
+        d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+        d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+    }
 }
 
 void Panel::Shader::end()
@@ -73,6 +78,7 @@ void Panel::Shader::end()
     d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     d->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
     d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);

@@ -18,9 +18,13 @@ struct LineVertex
 };
 static_assert(sizeof(LineVertex) == 16);
 
+// Set while the user-interface pass holds fog off for all its widgets: a
+// helper drawn inside it must not switch fog back on for the ones after it.
+bool passHoldsFogOff = false;
+
 bool frameFogs()
 {
-    return gCamera && gCamera->fogEnabled;
+    return !passHoldsFogOff && gCamera && gCamera->fogEnabled;
 }
 
 // The line helpers' states: the colour comes from the texture factor alone;
@@ -77,6 +81,7 @@ void renderAll(Root& root, bool advanceFades)
     }
 
     root.fadesAdvance = advanceFades ? 1 : 0;
+    passHoldsFogOff = true;
     for (SCList<Widget>::Node* n = root.widgets.head(); n;) {
         // A widget's draw may take it out of the list.
         SCList<Widget>::Node* next = n->next;
@@ -85,6 +90,7 @@ void renderAll(Root& root, bool advanceFades)
         n = next;
     }
     root.fadesAdvance = 1;
+    passHoldsFogOff = false;
 
     if (d) {
         d->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);

@@ -375,8 +375,9 @@ TEST(TextLayout, RandomTextsAgreeWithABruteForceBreakerAndWithWhatIsDrawn)
         ASSERT_TRUE(std::is_sorted(records.begin(), records.end(),
                                    [](const auto& a, const auto& b) { return a.first < b.first; }))
             << where;
-        if (maxLines > 0)
+        if (maxLines > 0) {
             ASSERT_LE(t.lineCount, maxLines) << where;
+        }
         std::vector<int> drawnWidth(1, 0), drawnChars(1, 0);
         size_t r = 0;
         for (int i = 0; i < t.charCount; ++i) {
@@ -400,9 +401,11 @@ TEST(TextLayout, RandomTextsAgreeWithABruteForceBreakerAndWithWhatIsDrawn)
         const bool cut = t.charCount < int(stored.size()) ||
                          std::any_of(records.begin(), records.end(),
                                      [](const auto& e) { return e.second == Formatting::fullStop; });
-        for (size_t line = 0; wrap > 0 && line < widths.size(); ++line)
-            if (!(cut && line + 1 == widths.size()) && widths[line] > wrap)
+        for (size_t line = 0; wrap > 0 && line < widths.size(); ++line) {
+            if (!(cut && line + 1 == widths.size()) && widths[line] > wrap) {
                 ASSERT_EQ(drawnChars[line], 1) << where << ", line " << line;
+            }
+        }
 
         const float boxWidth = t.boxRight - t.boxLeft;
         for (int line = 0; line < t.lineCount; ++line) {
