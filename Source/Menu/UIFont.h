@@ -137,6 +137,7 @@ public:
     static constexpr uint32_t fixedPitchFlag = 8;
     static constexpr int32_t maxLayers = 255;
     static constexpr uint8_t noGlyph = 0xFF;
+    static_assert(noGlyph == maxLayers, "a map entry names a layer or no glyph");
 
     // Where a character's glyph lies: its layer and its record there.
     struct Map

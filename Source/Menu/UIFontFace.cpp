@@ -179,7 +179,7 @@ const UIFont::Face::TexCoord* UIFont::Face::glyph(wchar_t c, int32_t* layerIndex
     if (code >= map.count())
         return nullptr;
     const Map& entry = *map.at(code);
-    if (entry.layer == noGlyph || entry.layer >= maxLayers)
+    if (entry.layer == noGlyph) // the only byte past the last layer
         return nullptr;
     Layer* layer = layers[entry.layer];
     if (!layer || entry.index >= layer->count)

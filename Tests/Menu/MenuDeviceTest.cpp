@@ -258,6 +258,21 @@ TEST_F(MenuDevice, GlyphsLieInsideTheirTextsBoxAndAScaledTextKeepsItsCentre)
         EXPECT_GT(face->glyph(c)->width, 6.0f);
     }
 
+    // The text's colour tints its glyphs, and its alpha (the fade's) scales
+    // theirs.
+    text.colour = Color(255, 255, 255, 0);
+    EXPECT_EQ(inkOf(frame()).count, 0);
+    text.colour = Color(255, 0, 0, 128);
+    int brightest = 0;
+    const Level faded = frame("text-faded");
+    for (uint32_t y = 0; y < faded.height; ++y)
+        for (uint32_t x = 0; x < faded.width; ++x) {
+            EXPECT_LE(channel(faded.at(x, y), 8), 0x30);
+            brightest = std::max(brightest, channel(faded.at(x, y), 16));
+        }
+    EXPECT_NEAR(brightest, (0x20 + 255) / 2, 6);
+    text.colour = Color(255, 255, 255, 255);
+
     // A scaled text grows about its box's centre.
     text.setText(String(L"Menu"));
     text.x = 100;
