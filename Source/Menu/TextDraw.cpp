@@ -75,7 +75,6 @@ void Text::draw()
         font->stateBlockSaved->Capture();
     if (font->stateBlockText)
         font->stateBlockText->Apply();
-    d->SetIndices(font->indexBuffer);
     d->SetFVF(vb.format);
     d->SetRenderState(D3DRS_TEXTUREFACTOR, colour.argb());
     d->SetRenderState(D3DRS_ZENABLE, zEnable);

@@ -63,7 +63,7 @@ public:
 
         // False (nothing locked) without a buffer or when the lock fails.
         bool lockBatch();
-        // Unlocks and draws what the batch holds, then moves on.
+        // Unlocks and draws what the batch holds with indices, then moves on.
         void flush(IDirect3DIndexBuffer9* indices);
     };
 

@@ -286,6 +286,48 @@ TEST_F(MenuDevice, GlyphsLieInsideTheirTextsBoxAndAScaledTextKeepsItsCentre)
     UIFont::global()->releaseFace(face);
 }
 
+TEST_F(MenuDevice, ACutTextShowsItsLinesAndItsFullStops)
+{
+    // The same characters as plain one-line texts, one per line, the cut
+    // characters written as full stops.
+    UserInterface::Text cut(&chain(), button, 1, 150, 2, 1.0f, 0.1f);
+    cut.x = 20;
+    cut.y = 40;
+    cut.setText(String(L"Korvanta races over hills and rivers"));
+    ASSERT_EQ(cut.lineCount, 2);
+    std::wstring lines[2];
+    int line = 0, record = 0;
+    for (int i = 0; i < cut.charCount; ++i) {
+        bool hidden = false, stop = false;
+        for (; record < cut.formattingCount && cut.formatting.at(record)->position == i; ++record) {
+            const uint32_t kind = cut.formatting.at(record)->kind;
+            line += kind == UserInterface::Text::Formatting::newLine;
+            hidden |= kind == UserInterface::Text::Formatting::hidden;
+            stop |= kind == UserInterface::Text::Formatting::fullStop;
+        }
+        if (stop)
+            lines[line] += L'.';
+        else if (!hidden)
+            lines[line] += cut.text()[i];
+    }
+    ASSERT_EQ(lines[1].substr(lines[1].size() - 3), L"...");
+    cut.enable();
+    const Level shown = frame("cut-text");
+    cut.disable();
+
+    std::unique_ptr<UserInterface::Text> plain[2];
+    for (int l = 0; l < 2; ++l) {
+        plain[l] = std::make_unique<UserInterface::Text>(&chain(), button, 1, -1, -1, 1.0f, 0.1f);
+        plain[l]->x = 20;
+        plain[l]->y = 40 + int(button->lineHeight) * l;
+        plain[l]->setText(String(lines[l].c_str()));
+        plain[l]->enable();
+    }
+    const Level expected = frame("cut-text-plain");
+    EXPECT_GT(inkOf(shown).count, 500);
+    EXPECT_EQ(wrongTexels(shown, [&](uint32_t x, uint32_t y) { return expected.at(x, y); }, 0xFFFFFF), 0);
+}
+
 TEST_F(MenuDevice, ThreeHundredGlyphsOverTwoLayersAreAllDrawn)
 {
     UIFont::Face* face = UIFont::global()->createFace(String(L"Arial"), 26, 400, 0, -1, {}, 0.3f, 0);
@@ -325,7 +367,13 @@ TEST_F(MenuDevice, TextsDrawTheSameAfterADeviceReset)
     ASSERT_GT(inkOf(before).count, 200);
     D3D::Device::reset(gDirectGraphics.record, nullptr);
     ASSERT_EQ(gDirectGraphics.record.resetting, 0u);
-    EXPECT_NE(UIFont::global()->vertexBuffer2D.buffer, nullptr);
+    // Made again, each holding a batch of glyph vertices.
+    for (const UIFont::VertexBuffer* vb : {&UIFont::global()->vertexBuffer2D, &UIFont::global()->vertexBuffer3D}) {
+        D3DVERTEXBUFFER_DESC desc{};
+        ASSERT_NE(vb->buffer, nullptr);
+        ASSERT_EQ(vb->buffer->GetDesc(&desc), D3D_OK);
+        EXPECT_GE(desc.Size, vb->batchSize * vb->stride);
+    }
     EXPECT_NE(UIFont::global()->stateBlockText, nullptr);
     const Level after = frame("after-reset");
     EXPECT_EQ(wrongTexels(after, [&](uint32_t x, uint32_t y) { return before.at(x, y); }, 0xFFFFFF), 0);
