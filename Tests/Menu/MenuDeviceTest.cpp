@@ -20,6 +20,7 @@
 #include <d3dx9.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -114,6 +115,45 @@ protected:
     Scene scene{String(L"Korvanta"), 3500.0f};
     GameMenu menu{&scene};
 };
+
+TEST_F(MenuDevice, TheUserInterfacePassLeavesTheDeviceAsItFoundIt)
+{
+    // First of the suite: a pass that leaked a state before would hide it.
+    TextureRef texture = makeTexture(4, 4, D3DFMT_A8R8G8B8, pattern());
+    const Level before = referenceScene(chain(), texture);
+    ASSERT_FALSE(before.texels.empty());
+
+    Panel panel(&chain(), 0, 1.0f, 0.1f);
+    panel.setTexture(texture);
+    panel.shader->alphaBlend = 1;
+    panel.outline = 1;
+    panel.showAnchor = 1;
+    panel.x = 20;
+    panel.y = 20;
+    panel.enable();
+    UserInterface::Text text(&chain(), button, 1, 100, 2, 1.0f, 0.1f);
+    text.setText(String(L"Korvanta Korvanta Korvanta"));
+    text.alphaTest = 1;
+    text.zEnable = 1;
+    text.filter = D3DTEXF_ANISOTROPIC;
+    text.enable();
+    GameMenu::EditField field(menu, String(L"Abc"), 60, 120, 150, 81, 1);
+    field.animateHighlight();
+    GameMenu::ColorSlider slider(menu, 2, 83);
+    slider.animateMarker();
+    // The frame fogs; no widget does, also after the panel's outline and
+    // cross, which hold fog off on their own outside the pass.
+    chain().fogEnabled = 1;
+    const Level drawn = frame("states");
+    chain().fogEnabled = 0;
+    const uint32_t sliderEnd = drawn.at(300, 15);
+    EXPECT_GT(channel(sliderEnd, 8), 150); // two thirds along the green gradient
+    EXPECT_LT(channel(sliderEnd, 16), 30);
+    EXPECT_LT(channel(sliderEnd, 0), 30);
+
+    const Level after = referenceScene(chain(), texture);
+    EXPECT_EQ(wrongTexels(after, [&](uint32_t x, uint32_t y) { return before.at(x, y); }), 0);
+}
 
 TEST_F(MenuDevice, APanelShowsItsTexelsOnExactlyItsPixels)
 {
@@ -284,6 +324,32 @@ TEST_F(MenuDevice, GlyphsLieInsideTheirTextsBoxAndAScaledTextKeepsItsCentre)
     EXPECT_NEAR(float(scaled.right - scaled.left), 2.0f * float(plain.right - plain.left), 6.0f);
     text.disable();
     UIFont::global()->releaseFace(face);
+}
+
+TEST_F(MenuDevice, AFixedPitchFaceSpacesItsGlyphsEvenly)
+{
+    UIFont::Face* fixed =
+        UIFont::global()->createFace(String(L"Arial"), 20, 400, UIFont::Face::fixedPitchFlag, 30, {}, 0.3f, 0);
+    ASSERT_NE(fixed, nullptr);
+    UserInterface::Text text(&chain(), fixed, 1, -1, -1, 1.0f, 0.1f);
+    text.x = 20;
+    text.y = 100;
+    text.enable();
+    text.setText(String(L"W"));
+    const Ink one = inkOf(frame());
+    for (const wchar_t* s : {L"WWWW", L"iiii"})
+        EXPECT_EQ((text.setText(String(s)), text.getSize().width), 4 * 30 + 1) << "every advance is 30";
+    text.setText(String(L"WWWW"));
+    const Ink four = inkOf(frame("fixed-pitch"));
+    EXPECT_EQ(four.right - four.left, one.right - one.left + 3 * 30);
+    // Each glyph sits in the middle of its advance.
+    const int lead = int(fixed->glyph(L'W')->lead);
+    EXPECT_EQ(lead, int(std::floor((30.0f - fixed->glyph(L'W')->width) * 0.5f)));
+    text.setText(String(L"i"));
+    const Ink narrow = inkOf(frame());
+    EXPECT_GT(narrow.left, one.left + 5);
+    text.disable();
+    UIFont::global()->releaseFace(fixed);
 }
 
 TEST_F(MenuDevice, ACutTextShowsItsLinesAndItsFullStops)
@@ -508,44 +574,6 @@ TEST_F(MenuDevice, AHighlightedEditFieldDrawsAFrameAndACaret)
         caret = std::max(caret, here);
     }
     EXPECT_GE(caret, size.height - 8);
-}
-
-TEST_F(MenuDevice, TheUserInterfacePassLeavesTheDeviceAsItFoundIt)
-{
-    TextureRef texture = makeTexture(4, 4, D3DFMT_A8R8G8B8, pattern());
-    const Level before = referenceScene(chain(), texture);
-    ASSERT_FALSE(before.texels.empty());
-
-    Panel panel(&chain(), 0, 1.0f, 0.1f);
-    panel.setTexture(texture);
-    panel.shader->alphaBlend = 1;
-    panel.outline = 1;
-    panel.showAnchor = 1;
-    panel.x = 20;
-    panel.y = 20;
-    panel.enable();
-    UserInterface::Text text(&chain(), button, 1, 100, 2, 1.0f, 0.1f);
-    text.setText(String(L"Korvanta Korvanta Korvanta"));
-    text.alphaTest = 1;
-    text.zEnable = 1;
-    text.filter = D3DTEXF_ANISOTROPIC;
-    text.enable();
-    GameMenu::EditField field(menu, String(L"Abc"), 60, 120, 150, 81, 1);
-    field.animateHighlight();
-    GameMenu::ColorSlider slider(menu, 2, 83);
-    slider.animateMarker();
-    // The frame fogs; no widget does, also after the panel's outline and
-    // cross, which hold fog off on their own outside the pass.
-    chain().fogEnabled = 1;
-    const Level drawn = frame("states");
-    chain().fogEnabled = 0;
-    const uint32_t sliderEnd = drawn.at(300, 15);
-    EXPECT_GT(channel(sliderEnd, 8), 150); // two thirds along the green gradient
-    EXPECT_LT(channel(sliderEnd, 16), 30);
-    EXPECT_LT(channel(sliderEnd, 0), 30);
-
-    const Level after = referenceScene(chain(), texture);
-    EXPECT_EQ(wrongTexels(after, [&](uint32_t x, uint32_t y) { return before.at(x, y); }), 0);
 }
 
 }
