@@ -454,3 +454,28 @@ TEST(BoughMesh, ARootPushesTheRingOntoItsSphereWithItsNormal)
     EXPECT_LT(away.position.x, -0.99f);
     EXPECT_NEAR((away.normal - away.position).length(), 0.0f, 1e-4f);
 }
+
+TEST(BoughMesh, BarkRoughnessVariesEveryVertexButTheSeam)
+{
+    Tree::Bough::Param param;
+    Tree::Bough b;
+    makeStraight(b, {0, 10}, {1.3f, 1.3f});
+    const auto flat = [](const vec3d& p) { return std::sqrt(p.x * p.x + p.z * p.z); };
+    for (bool key : {false, true}) {
+        Node ring;
+        srand(21);
+        ring.genRing(b, param, 0, 0.5f, vec3d(0, 5, 0), vec3d(0, 1, 0), 1.3f, 5.0f, key, 0.0f);
+        ASSERT_EQ(ring.vertexCount, 14);
+        std::set<float> radii;
+        for (int32_t k = 0; k < ring.vertexCount; ++k) {
+            const float r = flat(ring.vertices.at(k)->position);
+            EXPECT_GE(r, 1.3f * (1.0f - param.mesh.barkRoughness / 2.0f) - 1e-5f);
+            EXPECT_LE(r, 1.3f * (1.0f + param.mesh.barkRoughness / 2.0f) + 1e-5f);
+            radii.insert(std::round(r * 1e4f) / 1e4f);
+        }
+        // Key rings are round; others draw one radius per vertex, the seam's
+        // last vertex taking the first one's.
+        EXPECT_EQ(radii.size(), key ? 1u : 13u) << key;
+        EXPECT_NEAR(flat(ring.vertices.at(13)->position), flat(ring.vertices.at(0)->position), 1e-5f);
+    }
+}
