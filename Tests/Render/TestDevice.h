@@ -8,6 +8,8 @@
 
 #include "ImageFileWriter.h"
 
+#include "Core/Timer.h"
+
 #include <gtest/gtest.h>
 
 #include <d3dx9.h>
@@ -86,6 +88,10 @@ protected:
 
     static void openDevice(int width, int height)
     {
+        // The program starts its clock at start-up; a test program never runs
+        // that step, so the first clock step of a scene load would otherwise
+        // advance the level's hour by the machine's whole uptime.
+        gTimer.init();
         WNDCLASSW wc{};
         wc.lpfnWndProc = DefWindowProcW;
         wc.hInstance = GetModuleHandleW(nullptr);
