@@ -150,6 +150,17 @@ TEST(EntityPhysicsControllers, TheirForcesAddUpOnTheBody)
     EXPECT_NEAR(hovering.body()->position().y, 0.0f, 1e-3f);
     EXPECT_LT(falling.body()->position().y, -4.0f);
     EXPECT_EQ(order.size(), 2u * 76u);
+
+    // One taken out of three: the others keep their order; one that is not
+    // there changes nothing.
+    Push third({}, {}, order);
+    ASSERT_TRUE(wrapper.addController(&third));
+    EXPECT_TRUE(wrapper.removeController(&more));
+    EXPECT_FALSE(wrapper.removeController(&more));
+    order.clear();
+    wrapper.onControllerStep(wrapper.controller, 0.01f);
+    EXPECT_EQ(order, (std::vector<Push*>{&lift, &third}));
+    EXPECT_EQ(wrapper.controllerCount, 2u);
 }
 
 // What the collision handlers of two records heard, in order.

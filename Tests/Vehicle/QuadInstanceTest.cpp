@@ -133,6 +133,12 @@ TEST(QuadInstance, BuiltFromTheSample)
         EXPECT_EQ(*record.controllers.data(), &quad);
     }
     EXPECT_EQ(record.controllerCount, 0u) << "no controller left after the quad";
+    {
+        // At a small scale the largest half size is still the third.
+        Instance small(&rig.quad(), &rig.entity, 0.5f);
+        const float r = 1.368f * 0.5f, inertia = 2.0f * r * r * body->mass / 3.0f;
+        EXPECT_NEAR(body->inertiaBody.r[1].y, inertia, inertia * 1e-5f);
+    }
 
     // Names that differ only in case match no role; a body-less entity gets
     // parts but nothing of a body.
