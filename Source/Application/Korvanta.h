@@ -95,6 +95,8 @@ public:
     void renderShadowMaps() override;
     void renderEffectScene() override;
     void renderOcclusionPass() override;
+    // After every device reset: the object functions redraw what they keep.
+    void onDeviceRestored() override;
     // The application's environment map has no size: nothing is drawn.
     void renderEnvFace() override {}
 

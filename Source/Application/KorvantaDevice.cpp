@@ -102,6 +102,11 @@ void Korvanta::render()
     swapChain->present();
 }
 
+void Korvanta::onDeviceRestored()
+{
+    scene.notifyObjectFunctions();
+}
+
 void Korvanta::renderEffectScene()
 {
     CRASH_TRACE();

@@ -129,6 +129,10 @@ public:
     // name; without such a package camera tours and the start view do nothing.
     void setCameraObjectType(const String& name);
 
+    // The device was restored (or the window resized): every object
+    // function of the drawn dynamic objects redraws what it keeps.
+    void notifyObjectFunctions();
+
     // A camera tour over camera objects first to last (either way round) at
     // speed: the path runs through their positions and the camera mode
     // becomes 4. Nothing while no camera object type is known.

@@ -1,6 +1,7 @@
 // The level's static objects and the camera objects among them.
 #include "Landscape/Scene.h"
 
+#include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
 
 #include "Entity/StaticEntity.h"
@@ -12,7 +13,7 @@
 
 Object* Scene::ObjectManager::createObject()
 {
-    return new (std::nothrow) Object;
+    return new (std::nothrow) PackageObject;
 }
 
 StaticEntityManager::Method* Scene::ObjectManager::findPackage(const String& name)
@@ -57,4 +58,14 @@ void Scene::setCameraObjectType(const String& name)
 {
     cameraType = objectPackages.findPackage(name);
     cameraObjects = cameraType ? &cameraTypeObjects : nullptr;
+}
+
+void Scene::notifyObjectFunctions()
+{
+    EntityManager* entities = swapChain ? swapChain->entities : nullptr;
+    if (!entities)
+        return;
+    for (auto* node = entities->entities.head(); node; node = node->next)
+        if (auto* object = dynamic_cast<DynObject*>(node->item); object && object->functions)
+            object->functions->callRedraw();
 }

@@ -1,5 +1,6 @@
 #include "Objects/ObjPkgManager.h"
 
+#include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
 
 #include "Entity/StaticEntity.h"
@@ -75,7 +76,7 @@ Object* ObjPkgManager::createObject(Package* package, const vec3d& position, flo
     CRASH_TRACE();
     if (!package)
         return nullptr;
-    Object* object = new (std::nothrow) Object;
+    Object* object = new (std::nothrow) PackageObject;
     if (!object)
         return nullptr;
     object->setObject(package);

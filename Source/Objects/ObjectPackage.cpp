@@ -1,5 +1,6 @@
 #include "Objects/ObjectPackage.h"
 
+#include "Objects/DynObject.h"
 #include "Objects/PackageFields.h"
 #include "Objects/PackageLight.h"
 #include "Objects/PackageMesh.h"
@@ -325,7 +326,7 @@ StaticEntityManager* ObjPkgManager::Package::manager() const
 
 Object* ObjPkgManager::Package::createFarFieldObject(uint8_t state)
 {
-    Object* object = new (std::nothrow) Object;
+    Object* object = new (std::nothrow) PackageObject;
     if (!object)
         return nullptr;
     object->setState(state);

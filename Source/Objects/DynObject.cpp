@@ -1,0 +1,403 @@
+#include "Objects/DynObject.h"
+
+#include "Objects/ObjectFunctions.h"
+#include "Objects/ObjectPackage.h"
+#include "Objects/PackageMesh.h"
+
+#include "Entity/SubEntity.h"
+#include "Landscape/Scene.h"
+#include "Physics/PhysicsManager.h"
+#include "Physics/neRigidBody.h"
+#include "Render/SwapChain.h"
+#include "Render/TextureDevice.h"
+
+#include "Core/CrashTrace.h"
+#include "Core/Math.h"
+#include "Core/Timer.h"
+
+#include <new>
+
+namespace {
+
+constexpr uint8_t distanceHidden = 254;
+// Without a camera to measure from, the camera's range is this.
+constexpr float defaultCameraRange = 1800.0f;
+
+bool isIdentity(const matrix3d& m)
+{
+    const matrix3d one = matrix3d::identity();
+    for (int i = 0; i < 16; ++i)
+        if (m.m[i] != one.m[i])
+            return false;
+    return true;
+}
+
+// Each axis row of a non-zero length scaled to length 1.
+matrix3d normalisedRows(matrix3d m)
+{
+    for (int row = 0; row < 3; ++row) {
+        const vec3d axis = m.row(row);
+        const float length = std::sqrt(axis.lengthSq());
+        if (length > 0.0f)
+            m.setRow(row, axis * (1.0f / length));
+    }
+    return m;
+}
+
+}
+
+DynObject::DynObject(Object& placed, EntityManager& entities)
+    : Instance(entities), object(&placed), package(dynamic_cast<ObjPkgManager::Package*>(placed.getObject())),
+      functions(new (std::nothrow) FunctionManager(this))
+{
+    load();
+}
+
+DynObject::~DynObject()
+{
+    CRASH_TRACE();
+    delete functions;
+    functions = nullptr;
+    if (physics && manager)
+        manager->physicsManager->waitForStepEnd();
+    if (package) {
+        package->objectScale = 1.0f;
+        // The package's geometries forget the records of this body.
+        for (auto* node = package->meshes.head(); node; node = node->next)
+            node->item->forgetBody(body);
+    }
+    body.clear();
+    clear();
+}
+
+void DynObject::load()
+{
+    CRASH_TRACE();
+    // No contact pass walks the entities while this one takes shape.
+    EntityManager::Change change(manager);
+    if (package) {
+        Scene* scene = package->owner ? package->owner->owner : nullptr;
+        package->build(scene ? &scene->lightTexture : nullptr);
+    }
+    int32_t geometries = 0;
+    if (package)
+        for (auto* node = package->meshes.head(); node; node = node->next)
+            if (node->item->collisionEnabled)
+                geometries += node->item->geometries.count();
+    createSubEntities();
+    if (functions)
+        functions->prepare();
+    if (package) {
+        const D3D::Device::SwapChain* chain = package->getSwapChain();
+        const float reach = package->functions.value20 * (chain ? chain->range : defaultCameraRange);
+        shadowRangeSq = reach * reach;
+    }
+    if (geometries < 1) {
+        object->getTransform(world, false);
+        onMoved();
+    } else {
+        manager->physicsManager->waitForStepEnd();
+        onMoved();
+        if (!setupPhysics()) {
+            // Past the rigid-body budget the object is not shown.
+            hidden = 1;
+            return;
+        }
+        neRigidBody* rigid = physics->rigidBody->body;
+        rigid->mass = package->physics.mass;
+        rigid->inverseMass = 1.0f / package->physics.mass;
+        package->objectScale = object->scale;
+        package->addGeometriesTo(body, this);
+        body.attachToBody(rigid);
+        body.syncTransforms();
+        body.updateRigidBody();
+        physics->forceSync = 1;
+        physics->scale = {object->scale, object->scale, object->scale};
+        physics->collisionHandler = &DynObject::onContact;
+    }
+    if (functions) {
+        functions->createInstances();
+        for (int32_t i = 0; i < functions->count; ++i)
+            functions->entries.at(i)->instance->onLoaded();
+    }
+    previousPosition = world.row(3);
+}
+
+bool DynObject::setupPhysics()
+{
+    if (!manager || !manager->physicsManager)
+        return false;
+    if (!physics)
+        physics = new (std::nothrow) EntityManager::Physics(*this, 1.0f);
+    if (!physics || !physics->rigidBody || !physics->rigidBody->body) {
+        // A record without a body holds nothing: its budget goes back.
+        delete physics;
+        physics = nullptr;
+        return false;
+    }
+    matrix3d pose = matrix3d::identity();
+    object->getTransform(pose, false);
+    physics->rigidBody->body->setPose(normalisedRows(pose));
+    physics->update();
+    return true;
+}
+
+void DynObject::createSubEntities()
+{
+    if (!package)
+        return;
+    const Scene* scene = package->owner ? package->owner->owner : nullptr;
+    const EnvMap* environment = scene ? &scene->envMap : nullptr;
+    for (auto* node = package->meshes.head(); node; node = node->next) {
+        ObjPkgManager::Mesh* mesh = node->item;
+        const bool ownMatrix = !isIdentity(mesh->world);
+        const auto record = [this, mesh, environment](Shader& state) {
+            mesh->shader.apply(environment, &state);
+            state.material = mesh->shader.material;
+            if (alphaSet) {
+                state.material.Diffuse.a = state.material.Ambient.a = alpha;
+                state.material.Specular.a = state.material.Emissive.a = alpha;
+            }
+            if (IDirect3DDevice9* device = gDevice) {
+                device->SetMaterial(&state.material);
+                TextureDevice::bindTexture(0, mesh->getTexture()->texture());
+            }
+        };
+        EntityManager::SubEntity* sub = addStoredMesh(*mesh, false, ownMatrix, record, nullptr);
+        if (!sub)
+            continue;
+        if (ownMatrix)
+            sub->local = mesh->world;
+        sub->recordStateBlocks();
+    }
+}
+
+uint32_t DynObject::place(StaticEntity& entity, matrix3d& transform)
+{
+    entity.getTransform(transform, false);
+    if (physics && physics->rigidBody && physics->rigidBody->body) {
+        manager->physicsManager->waitForStepEnd();
+        physics->rigidBody->body->setPose(normalisedRows(transform));
+        physics->forceSync = 1;
+    }
+    onMoved();
+    return 1;
+}
+
+void DynObject::update()
+{
+    if (functions)
+        functions->callFrameStep();
+}
+
+void DynObject::prepare()
+{
+    if (object && package && object->state == distanceHidden) {
+        const vec3d camera = currentCameraPosition();
+        const float dx = world.m[12] - camera.x, dz = world.m[14] - camera.z;
+        hidden = dx * dx + dz * dz > package->rangeSq ? 1 : 0;
+    }
+    if (package && package->functions.alwaysShown)
+        hidden = package->functions.hiddenOverride;
+    if (functions) {
+        functions->callUpdate();
+        if (!functions->anyReplacesEntityUpdate())
+            onMoved();
+    }
+    previousPosition = world.row(3);
+}
+
+void DynObject::beforeRender()
+{
+    if (functions)
+        functions->callBeforeRender();
+}
+
+void DynObject::afterRender()
+{
+    if (functions)
+        functions->callAfterRender();
+}
+
+void DynObject::adjust(int32_t type, float (&parameters)[13])
+{
+    const float s = object ? object->scale : 1.0f;
+    for (int i = 0; i < 3; ++i)
+        parameters[i] *= s;
+    if (type == EntityManager::CollisionBody::Geometry::box)
+        for (int i = 6; i < 9; ++i)
+            parameters[i] *= s;
+    else if (type == EntityManager::CollisionBody::Geometry::sphere)
+        parameters[9] *= s;
+}
+
+float DynObject::getSpeed() const
+{
+    const float distance = fastSqrt((world.row(3) - previousPosition).lengthSq());
+    const float factor = gFrameFactor.load();
+    return factor != 0.0f ? distance / factor : distance;
+}
+
+void DynObject::setAlpha(float value)
+{
+    alpha = value;
+    alphaSet = 1;
+    for (auto* node = subEntities.head(); node; node = node->next)
+        node->item->recordStateBlocks();
+    if (functions)
+        functions->callSetAlpha(value);
+}
+
+void DynObject::onContact(Entity* owner, EntityManager::Physics::Collision* contact)
+{
+    auto* self = dynamic_cast<DynObject*>(owner);
+    if (self && self->functions && contact)
+        self->functions->callOnCollision(*contact);
+}
+
+DynObject::FunctionManager::~FunctionManager()
+{
+    clear();
+}
+
+void DynObject::FunctionManager::waitForPhysics() const
+{
+    if (owner && owner->physics && owner->manager)
+        owner->manager->physicsManager->waitForStepEnd();
+}
+
+DynObject::FunctionManager::Function* DynObject::FunctionManager::add(uint32_t flag, ObjectFuncInstInterface* instance)
+{
+    if (mask & flag)
+        return find(flag);
+    waitForPhysics();
+    Function* entry = entries.at(count);
+    if (!entry)
+        return nullptr;
+    entry->instance = instance;
+    entry->flag = flag;
+    ++count;
+    mask |= flag;
+    return entry;
+}
+
+DynObject::FunctionManager::Function* DynObject::FunctionManager::find(uint32_t flag)
+{
+    for (int32_t i = 0; i < count; ++i)
+        if (Function* entry = entries.at(i); entry->flag == flag)
+            return entry;
+    return nullptr;
+}
+
+void DynObject::FunctionManager::remove(uint32_t flag)
+{
+    int32_t at = -1;
+    for (int32_t i = 0; i < count && at < 0; ++i)
+        if (entries.at(i)->flag == flag)
+            at = i;
+    if (at < 0)
+        return;
+    waitForPhysics();
+    ObjectFuncInstInterface* removed = entries.at(at)->instance;
+    for (int32_t i = at; i + 1 < count; ++i)
+        *entries.at(i) = *entries.at(i + 1);
+    --count;
+    *entries.at(count) = Function{};
+    mask &= ~flag;
+    delete removed;
+}
+
+void DynObject::FunctionManager::clear()
+{
+    if (count > 0)
+        waitForPhysics();
+    const int32_t n = count;
+    count = 0;
+    mask = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        Function* entry = entries.at(i);
+        delete entry->instance;
+        *entry = Function{};
+    }
+}
+
+void DynObject::FunctionManager::createInstances()
+{
+    // Each kind's instances are added here, in this order, as the kinds are
+    // built: Spin 0x1, QuadPhysics 0x2, Collect 0x8, Inventory 0x10, Gate
+    // 0x40, Compass 0x100, Cloths 0x200, Fire 0x800, Rocket 0x1000,
+    // OilPuddle 0x2000, Bush 0x4000.
+}
+
+void DynObject::FunctionManager::prepare()
+{
+    if (!owner || !owner->package || !owner->package->functions.markSubEntities)
+        return;
+    for (auto* node = owner->subEntities.head(); node; node = node->next)
+        node->item->layer = -1;
+}
+
+void DynObject::FunctionManager::callFrameStep()
+{
+    for (int32_t i = 0; i < count; ++i)
+        entries.at(i)->instance->frameStep();
+}
+
+void DynObject::FunctionManager::callUpdate()
+{
+    for (int32_t i = 0; i < count; ++i)
+        entries.at(i)->instance->update();
+}
+
+bool DynObject::FunctionManager::anyReplacesEntityUpdate()
+{
+    for (int32_t i = 0; i < count; ++i)
+        if (entries.at(i)->instance->replacesEntityUpdate())
+            return true;
+    return false;
+}
+
+void DynObject::FunctionManager::callPrepareRender()
+{
+    for (int32_t i = 0; i < count; ++i)
+        entries.at(i)->instance->prepareRender();
+}
+
+void DynObject::FunctionManager::callRedraw()
+{
+    for (int32_t i = 0; i < count; ++i)
+        entries.at(i)->instance->redraw();
+}
+
+void DynObject::FunctionManager::callSetAlpha(float alpha)
+{
+    for (int32_t i = 0; i < count; ++i)
+        entries.at(i)->instance->setAlpha(alpha);
+}
+
+void DynObject::FunctionManager::callOnCollision(EntityManager::Physics::Collision& contact)
+{
+    for (int32_t i = 0; i < count; ++i)
+        entries.at(i)->instance->onCollision(contact);
+}
+
+void DynObject::FunctionManager::callBeforeRender()
+{
+    for (int32_t i = 0; i < count; ++i)
+        entries.at(i)->instance->beforeRender(owner->world);
+}
+
+void DynObject::FunctionManager::callAfterRender()
+{
+    for (int32_t i = 0; i < count; ++i)
+        entries.at(i)->instance->afterRender(owner->world);
+}
+
+StaticEntity::Instance* PackageObject::buildInstance()
+{
+    auto* package = dynamic_cast<ObjPkgManager::Package*>(getObject());
+    D3D::Device::SwapChain* chain = package ? package->getSwapChain() : nullptr;
+    if (!chain || !chain->entities)
+        return nullptr;
+    return new (std::nothrow) DynObject(*this, *chain->entities);
+}
