@@ -38,6 +38,11 @@ public:
     // updatePlacement, one more change, and the moved flag when a
     // sub-entity's own matrix moved.
     virtual void onMoved();
+    // Before the entity pass draws it (for entities it finds visible).
+    virtual void prepareRender() {}
+    // After the caster pass, for a shown entity whose box meets the
+    // volume: true when the entity drew a shadow of its own.
+    virtual bool renderShadowCaster() { return false; }
     // Around the entity pass, for entities it finds visible.
     virtual void beforeRender() {}
     virtual void afterRender() {}

@@ -70,8 +70,10 @@ void EntityManager::render(uint32_t withProjections)
     for (auto* node = entities.head(); node; node = node->next) {
         Entity& entity = *node->item;
         entity.visibility = uint32_t(view.classifyOrientedBox(entity.worldBox));
-        if (shown(entity))
+        if (shown(entity)) {
+            entity.prepareRender();
             entity.beforeRender();
+        }
     }
 
     // Without a device the walks still run (and find what would be drawn);
@@ -119,7 +121,8 @@ void EntityManager::walkCasters(const ConvexVolume& volume, Mesh mesh, Visit vis
             for (auto* item = node->items.head(); item; item = item->next) {
                 SubEntity& sub = *item->item;
                 Entity& entity = *sub.entity;
-                if (sub.hidden || volume.classifyOrientedBox(entity.worldBox) == ConvexVolume::outside)
+                if (sub.hidden || !sub.castsShadow ||
+                    volume.classifyOrientedBox(entity.worldBox) == ConvexVolume::outside)
                     continue;
                 if (!visit(entity, sub))
                     return;
@@ -192,6 +195,16 @@ uint32_t EntityManager::renderShadowCasters(const ConvexVolume& volume, uint32_t
                 *still = 0;
             return true;
         });
+    // Entities that draw a shadow of their own (a cloth's).
+    for (auto* node = entities.head(); node; node = node->next) {
+        Entity& entity = *node->item;
+        if (!entity.hidden && volume.classifyOrientedBox(entity.worldBox) != ConvexVolume::outside &&
+            entity.renderShadowCaster()) {
+            ++drawn;
+            if (still)
+                *still = 0;
+        }
+    }
     restoreAfterEntities(d);
     // The alpha operation stays SELECTARG1; its argument goes back.
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);

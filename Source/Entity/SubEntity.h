@@ -79,6 +79,8 @@ public:
     // Entity::markSubEntitiesMoved.
     uint32_t moved = 0;
     uint32_t hidden = 0;
+    // 0: left out of the shadow casters.
+    uint32_t castsShadow = 1;
     uint32_t noProjection = 0;
     // Ray and contact queries ignore sub-entities below their minimum layer.
     int32_t layer = 0;

@@ -168,6 +168,7 @@ void DynObject::createSubEntities()
             continue;
         if (ownMatrix)
             sub->local = mesh->world;
+        sub->castsShadow = mesh->shader.castShadow ? 1 : 0;
         sub->recordStateBlocks();
     }
 }
@@ -205,6 +206,25 @@ void DynObject::prepare()
             onMoved();
     }
     previousPosition = world.row(3);
+}
+
+void DynObject::prepareRender()
+{
+    // Without instances nothing moved since the prepare.
+    if (!functions || functions->count == 0)
+        return;
+    functions->callPrepareRender();
+    onMoved();
+}
+
+bool DynObject::renderShadowCaster()
+{
+    constexpr uint32_t cloths = 0x200;
+    if (!functions || !(functions->mask & cloths))
+        return false;
+    for (int32_t i = 0; i < functions->count; ++i)
+        functions->entries.at(i)->instance->renderShadowCaster(world);
+    return true;
 }
 
 void DynObject::beforeRender()

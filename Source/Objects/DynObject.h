@@ -49,6 +49,10 @@ public:
     void prepare() override;
     void beforeRender() override;
     void afterRender() override;
+    // The instances' render preparation, then the entity moves with it.
+    void prepareRender() override;
+    // With a cloth (0x200) every instance draws its shadow: true; else false.
+    bool renderShadowCaster() override;
 
     // The collision body's second interface: the object's scale applied
     // once to a geometry's position and to a box's sizes or a sphere's

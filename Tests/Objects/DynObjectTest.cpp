@@ -52,6 +52,7 @@ public:
     void redraw() override { note("redraw"); }
     void setAlpha(float alpha) override { note("alpha" + std::to_string(int(alpha * 10.0f))); }
     void onCollision(EntityManager::Physics::Collision&) override { note("collision"); }
+    void renderShadowCaster(const matrix3d&) override { note("shadow"); }
     void beforeRender(const matrix3d&) override { note("before"); }
     void afterRender(const matrix3d&) override { note("after"); }
 
@@ -171,10 +172,11 @@ TEST(DynObjects, FunctionManagerFollowsItsModel)
 // instance that places the entity itself stops the prepare's move.
 TEST(DynObjects, CallsAreForwardedInOrder)
 {
+    // The log outlives the world, whose objects delete their instances.
+    Log log;
     World world;
     DynObject* object = world.place(L"Camera", {10.0f, 5.0f, -3.0f});
     ASSERT_NE(object, nullptr);
-    Log log;
     object->functions->add(0x1, new Recording(log, 1));
     object->functions->add(0x8, new Recording(log, 2));
     object->update();
@@ -191,6 +193,15 @@ TEST(DynObjects, CallsAreForwardedInOrder)
                                                    "2:after", "1:alpha5", "2:alpha5", "1:collision", "2:collision",
                                                    "1:redraw", "2:redraw", "1:update", "2:update", "1:replaces",
                                                    "2:replaces"}));
+    log.calls.clear();
+    EXPECT_FALSE(object->renderShadowCaster()) << "no cloth";
+    object->prepareRender();
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"1:prepareRender", "2:prepareRender"}));
+    object->functions->add(0x200, new Recording(log, 4));
+    log.calls.clear();
+    EXPECT_TRUE(object->renderShadowCaster());
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"1:shadow", "2:shadow", "4:shadow"}));
+    object->functions->remove(0x200);
     object->functions->add(0x2000, new Recording(log, 3, true));
     log.calls.clear();
     const uint32_t before = object->changeCount;
@@ -258,7 +269,8 @@ TEST(DynObjects, BodiesFromThePackages)
     marker->object->getTransform(expected, false);
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(marker->world.m[i], expected.m[i]) << i;
-    EXPECT_EQ(marker->subEntities.count(), 1);
+    ASSERT_EQ(marker->subEntities.count(), 1);
+    EXPECT_EQ(marker->subEntities.head()->item->castsShadow, 1u);
 
     DynObject* crate = world.place(L"Crate", {0.0f, 10.0f, 0.0f});
     ASSERT_NE(crate, nullptr);
@@ -271,6 +283,8 @@ TEST(DynObjects, BodiesFromThePackages)
     EXPECT_EQ(crate->physics->collisionHandler, &DynObject::onContact);
     EXPECT_EQ(crate->physics->forceSync, 1u);
     EXPECT_EQ(crate->package->objectScale, 1.0f);
+    ASSERT_EQ(crate->subEntities.count(), 1);
+    EXPECT_EQ(crate->subEntities.head()->item->castsShadow, 0u) << "the crate's settings cast no shadow";
 
     // A crate at scale 2 has shapes twice the size, also after a second sync.
     DynObject* large = world.place(L"Crate", {40.0f, 10.0f, 0.0f}, 2.0f);
