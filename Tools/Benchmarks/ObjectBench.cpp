@@ -1,0 +1,131 @@
+// Prints what dynamic objects take on one core (no device, no physics
+// thread): a frame of 300 objects with two object functions each (update,
+// prepare and the render forwarding), building one object of a package of
+// three meshes with a rigid body, and finding a function by its flag.
+// Minimum and median of several runs; nothing is asserted.
+#include "Objects/DynObject.h"
+#include "Objects/ObjectPackage.h"
+
+#include "BenchFigures.h"
+#include "ObjectPackageSamples.h"
+#include "ObjectPackageWriter.h"
+#include "PackagePartSamples.h"
+
+#include "Landscape/Scene.h"
+#include "Physics/PhysicsManager.h"
+#include "Render/SwapChain.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// An instance with a little state to touch in its per-frame calls.
+class Counter final : public ObjectFuncInstInterface
+{
+public:
+    void frameStep() override { ++steps; }
+    void update() override { ++updates; }
+    void beforeRender(const matrix3d& transform) override { sum += transform.m[12]; }
+    uint32_t steps = 0, updates = 0;
+    float sum = 0.0f;
+};
+
+String benchFolder()
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const String folder = String(temp) + L"KorvantaObjectBench";
+    CreateDirectoryW(folder.text(), nullptr);
+    return folder.addBackslash();
+}
+
+}
+
+int main()
+{
+    const String folder = benchFolder();
+    for (const auto& [name, package] : ObjectPackageSamples::all())
+        ObjectPackageWriter::save(package, folder + name);
+    // Three meshes with geometry and the crate's mass.
+    ObjectPackageWriter::Package three = ObjectPackageSamples::crate();
+    for (const char* name : {"BenchBoxB", "BenchBoxC"}) {
+        PackagePartWriter::Mesh mesh = PackagePartSamples::box();
+        mesh.name = name;
+        three.meshes.push_back(mesh);
+    }
+    ObjectPackageWriter::save(three, folder + L"Three.teo");
+
+    D3D::Device::SwapChain chain(nullptr);
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    scene.swapChain = &chain;
+    ObjPkgManager& packages = scene.objectPackages;
+    packages.loadFolder(folder);
+    packages.buildPackages();
+    chain.entities->physicsManager->start(128);
+
+    std::vector<DynObject*> objects;
+    for (int i = 0; i < 300; ++i) {
+        Object* placed =
+            packages.createObject(packages.findPackage(String(L"Camera")), {float(i % 20) * 40.0f, 0.0f, float(i / 20) * 40.0f}, 1.0f);
+        placed->instance = placed->createInstance();
+        auto* object = dynamic_cast<DynObject*>(placed->instance);
+        object->functions->add(0x1, new Counter);
+        object->functions->add(0x8, new Counter);
+        objects.push_back(object);
+    }
+    const BenchFigures::Spread frame = BenchFigures::repeat(15, [&] {
+        constexpr int frames = 200;
+        const double start = now();
+        for (int f = 0; f < frames; ++f)
+            for (DynObject* object : objects) {
+                object->update();
+                object->prepare();
+                object->beforeRender();
+                object->afterRender();
+            }
+        return (now() - start) / frames;
+    });
+    BenchFigures::print("a frame of 300 objects, two functions each", frame, 1.0e6, "us");
+    std::printf("%52s (budget 30 us)\n", "");
+
+    ObjPkgManager::Package* threeMeshes = packages.findPackage(String(L"Three"));
+    const BenchFigures::Spread build = BenchFigures::repeat(15, [&] {
+        constexpr int builds = 50;
+        double spent = 0.0;
+        for (int i = 0; i < builds; ++i) {
+            const double start = now();
+            Object* placed = packages.createObject(threeMeshes, {float(i) * 50.0f, 0.0f, -500.0f}, 1.0f);
+            placed->instance = placed->createInstance();
+            spent += now() - start;
+            // Its body goes back to the budget for the next.
+            placed->destroyInstance(placed->instance);
+            placed->instance = nullptr;
+        }
+        return spent / builds;
+    });
+    BenchFigures::print("building one object, three meshes and a body", build, 1000.0, "ms");
+    std::printf("%52s (budget 0.5 ms)\n", "");
+
+    DynObject::FunctionManager& functions = *objects.front()->functions;
+    volatile uint32_t found = 0;
+    const BenchFigures::Spread find = BenchFigures::repeat(15, [&] {
+        constexpr int finds = 100000;
+        const double start = now();
+        for (int i = 0; i < finds; ++i)
+            found = found + (functions.find(i & 1 ? 0x8 : 0x1) != nullptr);
+        return (now() - start) / finds;
+    });
+    BenchFigures::print("find by flag, two functions", find, 1.0e9, "ns");
+    std::printf("%52s (budget 20 ns)\n", "");
+    scene.release();
+    return 0;
+}
