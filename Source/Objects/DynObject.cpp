@@ -150,6 +150,9 @@ void DynObject::createSubEntities()
     const EnvMap* environment = scene ? &scene->envMap : nullptr;
     for (auto* node = package->meshes.head(); node; node = node->next) {
         ObjPkgManager::Mesh* mesh = node->item;
+        // A tree makes its own entities; until it does, its mesh is not drawn.
+        if (mesh->tree)
+            continue;
         const bool ownMatrix = !isIdentity(mesh->world);
         const auto record = [this, mesh, environment](Shader& state) {
             mesh->shader.apply(environment, &state);
