@@ -6,6 +6,11 @@
 
 #include "Entity/Entity.h"
 #include "Entity/StoredMesh.h"
+#include "Entity/SubEntity.h"
+
+#include "Render/D3DDevice.h"
+#include "Render/Shader.h"
+#include "Render/TextureDevice.h"
 
 #include "Core/FileInterface.h"
 #include "Core/String.h"
@@ -14,6 +19,8 @@
 
 #include <d3d9.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -38,9 +45,10 @@ struct Tree::State
     Bough bough0;
     std::unique_ptr<Bough> bough1;
     std::unique_ptr<Bough> bough2;
-    // The stored meshes of the three levels. The global list owns them and
-    // deletes them all when the device goes; the tree deletes those still
-    // listed when it goes.
+    // The stored meshes of the three levels, shared by use count (the mesh's
+    // record count): the tree's own use and the octree records of the
+    // sub-entities drawing them. The last user deletes a mesh; the global
+    // list deletes them all when the device goes.
     StoredMesh* meshes[3] = {};
     // Each level's skeleton box from its last ring pass.
     Bough::Box boxes[3];
@@ -57,9 +65,12 @@ Tree::Tree() : state_(std::make_unique<State>())
 {
     const uint32_t r1 = uint32_t(rand()), r2 = uint32_t(rand()), r3 = uint32_t(rand());
     seed = (r1 << 30) | (r2 << 15) | r3;
+    // The tree is one user of each mesh; the octree records of the
+    // sub-entities that draw one are the others.
     for (StoredMesh*& mesh : state_->meshes) {
         SourceMesh empty(String(L""));
         mesh = new StoredMesh(empty, true);
+        ++mesh->recordCount;
     }
     nameMeshes();
 }
@@ -68,7 +79,7 @@ Tree::~Tree()
 {
     state_->bark.release();
     for (StoredMesh* mesh : state_->meshes)
-        if (mesh && StoredMesh::isListed(mesh))
+        if (mesh && StoredMesh::isListed(mesh) && --mesh->recordCount < 1)
             delete mesh;
 }
 
@@ -176,23 +187,111 @@ void Tree::generate(FileInterface& stream)
         }
     }
 
-    const uint32_t level = meshSlot(lod);
-    Bough& skeleton = bough(lod);
+    buildLevel(lod);
+    nameMeshes();
+}
+
+void Tree::buildLevel(uint32_t lodValue)
+{
+    State& s = *state_;
+    SourceMesh main(String(L"")), second(String(L""));
+    const uint32_t level = meshSlot(lodValue);
+    Bough& skeleton = bough(lodValue);
     const Bough::Box box = Bough::genNodes(skeleton, s.param);
     Bough::genMesh(skeleton, main, &second, nullptr, nullptr, s.param);
     s.boxes[level] = box;
-    if (StoredMesh* mesh = s.mesh(level)) {
-        mesh->build(main, true);
-        const vec3d centre = (box.minimum + box.maximum) * 0.5f;
-        mesh->box.center = centre;
-        mesh->box.radius = 1.0f;
-        mesh->box.radiusSq = (box.maximum - centre).lengthSq();
-        mesh->box.axes[0] = vec3d(1.0f, 0.0f, 0.0f);
-        mesh->box.axes[1] = vec3d(0.0f, 1.0f, 0.0f);
-        mesh->box.axes[2] = vec3d(0.0f, 0.0f, 1.0f);
-        mesh->box.halfExtents = box.maximum - centre;
+    StoredMesh* mesh = s.mesh(level);
+    if (!mesh)
+        return;
+    const String name = mesh->name;
+    mesh->build(main, true);
+    mesh->name = name;
+    const vec3d centre = (box.minimum + box.maximum) * 0.5f;
+    mesh->box.center = centre;
+    mesh->box.radius = 1.0f;
+    mesh->box.radiusSq = (box.maximum - centre).lengthSq();
+    mesh->box.axes[0] = vec3d(1.0f, 0.0f, 0.0f);
+    mesh->box.axes[1] = vec3d(0.0f, 1.0f, 0.0f);
+    mesh->box.axes[2] = vec3d(0.0f, 0.0f, 1.0f);
+    mesh->box.halfExtents = box.maximum - centre;
+}
+
+void* Tree::storedMesh(uint32_t level) const
+{
+    return state_->mesh(level);
+}
+
+template <class Entity>
+void Tree::createEntities(Entity& entity, uint32_t level, const matrix3d* transform, StateCallback trunk,
+                          StateCallback foliage)
+{
+    (void)foliage; // foliage objects come with their own issue
+    entity.clear();
+    StoredMesh* mesh = state_->mesh(level);
+    if (!mesh)
+        return;
+    if (hasLevel(level) && (!mesh->vertexBuffer || !mesh->indexBuffer))
+        buildLevel(level);
+    EntityManager::SubEntity* sub = entity.addSubEntity(*mesh, transform != nullptr, std::move(trunk), nullptr);
+    if (!sub)
+        return;
+    if (transform) {
+        sub->local = *transform;
+    } else {
+        vec3d minimum, maximum;
+        mesh->box.alignedBounds(minimum, maximum);
+        BoundingBox& box = entity.localBox;
+        for (int axis = 0; axis < 3; ++axis) {
+            box.minimum[axis] = std::min(box.minimum[axis], minimum[axis]);
+            box.maximum[axis] = std::max(box.maximum[axis], maximum[axis]);
+        }
+        box.center = (box.minimum + box.maximum) * 0.5f;
     }
-    nameMeshes();
+    sub->recordStateBlocks();
+    entity.updatePlacement();
+}
+
+template void Tree::createEntities<EntityManager::Entity>(EntityManager::Entity&, uint32_t, const matrix3d*,
+                                                          StateCallback, StateCallback);
+
+void Tree::setTrunkMaterial(Shader& record)
+{
+    record.material.Diffuse = {diffuse, diffuse, diffuse, 1.0f};
+    record.material.Ambient = {ambient, ambient, ambient, 1.0f};
+    record.textures[0].release();
+    if (state_->bark.isBound())
+        record.textures[0].bind(state_->bark.texture());
+    if (!gDevice)
+        return;
+    gDevice->SetMaterial(&record.material);
+    // Stage 0 always (no bark binds no texture), the others when set.
+    for (int stage = 0; stage < Shader::stages; ++stage)
+        if (stage == 0 || record.textures[stage].isBound())
+            TextureDevice::bindTexture(uint32_t(stage), record.textures[stage].texture());
+}
+
+uint32_t Tree::intersect(const BoundingBox& query)
+{
+    hit = 0;
+    const StoredMesh* mesh = state_->mesh(lod);
+    if (mesh) {
+        OrientedBox box;
+        box.center = query.center;
+        box.radius = 1.0f;
+        box.radiusSq = query.radiusSq;
+        box.axes[0] = vec3d(1.0f, 0.0f, 0.0f);
+        box.axes[1] = vec3d(0.0f, 1.0f, 0.0f);
+        box.axes[2] = vec3d(0.0f, 0.0f, 1.0f);
+        box.halfExtents = query.maximum - query.center;
+        if (OrientedBox::overlaps(box, mesh->box)) {
+            Bough::Box q;
+            q.centre = query.center;
+            q.minimum = query.minimum;
+            q.maximum = query.maximum;
+            hit = bough(lod).markOverlap(q);
+        }
+    }
+    return hit;
 }
 
 BoundingBox Tree::getBounds() const

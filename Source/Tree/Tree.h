@@ -1,11 +1,14 @@
 #pragma once
 
 #include "Core/BoundingBox.h"
+#include "Core/Matrix.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class FileInterface;
+class Shader;
 
 // A procedural tree, grown from the parameter blocks and stored skeletons of
 // a tree parameter stream (".tree") that object packages carry. Its parts are
@@ -56,6 +59,24 @@ public:
     uint32_t countVertices() const;
     uint32_t countTriangles() const;
 
+    // The owner's render callback of a sub-entity (see SubEntity).
+    using StateCallback = std::function<void(Shader&)>;
+
+    // Fills entity (an EntityManager::Entity; TreeEntities.h) with the
+    // tree's sub-entities: the trunk mesh of level, built first when the
+    // level exists and its buffers are missing. With a transform, the
+    // sub-entity takes it as its own matrix and the entity's box is left as
+    // it is; without, the entity's box grows by the mesh's world box.
+    template <class Entity>
+    void createEntities(Entity& entity, uint32_t level, const matrix3d* transform, StateCallback trunk,
+                        StateCallback foliage);
+    // The trunk's material on a sub-entity's render record and the device:
+    // white at the tree's diffuse and ambient levels, the bark on stage 0.
+    virtual void setTrunkMaterial(Shader& record);
+    // Whether query (a bounds record) overlaps the selected level's box and,
+    // there, changed a bough's hit mark; kept in hit.
+    virtual uint32_t intersect(const BoundingBox& query);
+
     // The skeleton of a level of detail (level 0 for one the stream lacks).
     Bough& bough(uint32_t level);
     // The name of a level's mesh.
@@ -71,6 +92,11 @@ public:
     uint32_t hit = 0;
 
 private:
+    // Builds the trunk mesh of a level and its box record from its skeleton.
+    void buildLevel(uint32_t level);
+    // The stored mesh of a level (an EntityManager::StoredMesh), or null.
+    void* storedMesh(uint32_t level) const;
+
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -6,6 +6,11 @@
 #include "Tree/Bough.h"
 #include "Tree/Tree.h"
 
+#include "Entity/Entity.h"
+#include "Entity/EntityManager.h"
+#include "Entity/StoredMesh.h"
+#include "Entity/SubEntity.h"
+
 #include "TreeSamples.h"
 #include "TreeStreamWriter.h"
 
@@ -205,4 +210,111 @@ TEST(TreeObject, CutAndDamagedStreamsEndWithBoundedMeshes)
         tree.generate(stream);
         EXPECT_LE(tree.bough(tree.lod).boneCount, 150u * 1000u) << round;
     }
+}
+
+TEST(TreeEntities, TheTrunkIsOneSubEntityGrowingTheEntityOnlyWithoutATransform)
+{
+    Tree tree;
+    ByteStream stream(TreeSamples::sampleTree());
+    tree.generate(stream);
+    EntityManager manager;
+    EntityManager::Entity entity(manager);
+    int trunkCalls = 0;
+    const Tree::StateCallback trunk = [&trunkCalls](Shader&) { ++trunkCalls; };
+
+    tree.createEntities(entity, 0, nullptr, trunk, nullptr);
+    ASSERT_EQ(entity.subEntities.count(), 1);
+    EXPECT_FALSE(entity.subEntities.head()->item->hasOwnMatrix);
+    // Without a device the level had no buffers and was built again.
+    const BoundingBox rebuilt = tree.getBounds();
+    // The entity's box reaches the mesh's box (and its origin, where it started).
+    for (int axis = 0; axis < 3; ++axis) {
+        EXPECT_LE(entity.localBox.minimum[axis], rebuilt.minimum[axis] + 1e-4f);
+        EXPECT_GE(entity.localBox.maximum[axis], rebuilt.maximum[axis] - 1e-4f);
+    }
+    EXPECT_EQ(entity.localBox.center, (entity.localBox.minimum + entity.localBox.maximum) * 0.5f);
+
+    // Again, with a transform: the entity holds this call's one sub-entity
+    // on its own matrix, and its box is left alone.
+    matrix3d placed = matrix3d::identity();
+    placed.m[12] = 100.0f;
+    tree.createEntities(entity, 0, &placed, trunk, nullptr);
+    ASSERT_EQ(entity.subEntities.count(), 1);
+    EntityManager::SubEntity& sub = *entity.subEntities.head()->item;
+    EXPECT_TRUE(sub.hasOwnMatrix);
+    EXPECT_EQ(sub.local.m[12], 100.0f);
+    EXPECT_EQ(entity.localBox.minimum, vec3d());
+    EXPECT_EQ(entity.localBox.maximum, vec3d());
+    // The tree still holds its mesh after the entity let go of it.
+    entity.clear();
+    tree.createEntities(entity, 0, nullptr, trunk, nullptr);
+    EXPECT_EQ(entity.subEntities.count(), 1);
+    entity.clear();
+}
+
+TEST(TreeEntities, AMissingLevelMeshIsBuiltFromItsSkeleton)
+{
+    Tree tree;
+    ByteStream stream(TreeSamples::sampleTree());
+    tree.generate(stream);
+    // Level 1 was read but not built: its box record is empty until asked for.
+    tree.lod = 1;
+    EXPECT_EQ(tree.getBounds().maximum, vec3d());
+    EntityManager manager;
+    EntityManager::Entity entity(manager);
+    tree.createEntities(entity, 1, nullptr, nullptr, nullptr);
+    EXPECT_EQ(entity.subEntities.count(), 1);
+    vec3d lo, hi;
+    ringBox(tree.bough(1), lo, hi);
+    const BoundingBox level1 = tree.getBounds();
+    for (int axis = 0; axis < 3; ++axis) {
+        EXPECT_NEAR(level1.minimum[axis], lo[axis], 1e-4f);
+        EXPECT_NEAR(level1.maximum[axis], hi[axis], 1e-4f);
+    }
+    entity.clear();
+}
+
+TEST(TreeEntities, IntersectionMarksTheBoughsTheQueryTouches)
+{
+    Tree tree;
+    ByteStream stream(TreeSamples::sampleTree());
+    tree.generate(stream);
+    const BoundingBox bounds = tree.getBounds();
+    const auto query = [](const vec3d& lo, const vec3d& hi) {
+        BoundingBox q{(lo + hi) * 0.5f, 1.0f, 0.0f, lo, hi};
+        q.radiusSq = (hi - q.center).lengthSq();
+        return q;
+    };
+    const BoundingBox inside = query(bounds.minimum, bounds.maximum);
+    EXPECT_EQ(tree.intersect(inside), 1u);
+    EXPECT_EQ(tree.hit, 1u);
+    EXPECT_EQ(tree.bough(0).hit, 1u);
+    // A call stops at the first bough whose mark changed: repeating the
+    // query marks the rest, until no mark changes.
+    int calls = 1;
+    while (tree.intersect(inside) && calls < 1000)
+        ++calls;
+    EXPECT_GT(calls, 1);
+    EXPECT_LT(calls, 1000);
+    EXPECT_EQ(tree.hit, 0u);
+    forEachBough(tree.bough(0), [](Tree::Bough& b, Tree::Bough*, uint32_t) { EXPECT_EQ(b.hit, 1u); });
+    // Far away: no overlap with the tree's box, nothing asked of the boughs.
+    const vec3d distant(1000.0f, 1000.0f, 1000.0f);
+    EXPECT_EQ(tree.intersect(query(distant, distant + vec3d(1, 1, 1))), 0u);
+    EXPECT_EQ(tree.bough(0).hit, 1u);
+}
+
+TEST(TreeEntities, TheTrunkMaterialTakesTheTreesLevels)
+{
+    Tree tree;
+    tree.ambient = 0.25f;
+    tree.diffuse = 0.75f;
+    Shader record;
+    tree.setTrunkMaterial(record);
+    EXPECT_EQ(record.material.Diffuse.r, 0.75f);
+    EXPECT_EQ(record.material.Diffuse.b, 0.75f);
+    EXPECT_EQ(record.material.Diffuse.a, 1.0f);
+    EXPECT_EQ(record.material.Ambient.g, 0.25f);
+    EXPECT_EQ(record.material.Ambient.a, 1.0f);
+    EXPECT_FALSE(record.textures[0].isBound());
 }
