@@ -92,6 +92,8 @@ TEST(QuadInstance, BuiltFromTheSample)
     Rig rig;
     neRigidBody* body = rig.entity.physics->rigidBody->body;
     EntityManager::Physics::RigidBody& record = *rig.entity.physics->rigidBody;
+    body->getTransform()->m[3] = 9.0f; // a fourth column the quad puts right
+    body->getTransform()->m[15] = 0.5f;
     {
         Instance quad(&rig.quad(), &rig.entity, 5.0f);
         EXPECT_EQ(quad.body(), body);
@@ -336,6 +338,7 @@ TEST(QuadInstance, SpeedOverturnAndPlacement)
             EXPECT_GT(t.row(2).z, 0.99f) << "facing as before";
         }
         EXPECT_EQ(body->velocity, vec3d());
+        EXPECT_EQ(body->state().angularMomentum, vec3d());
         EXPECT_EQ(body->angularVelocity, vec3d());
     }
 }
