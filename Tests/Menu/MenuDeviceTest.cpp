@@ -12,6 +12,7 @@
 #include "Menu/GameMenuEditField.h"
 #include "Menu/Panel.h"
 #include "Menu/Text.h"
+#include "Menu/UserInterface.h"
 
 #include "Landscape/Scene.h"
 
@@ -220,6 +221,43 @@ TEST_F(MenuDevice, TheFrameDrawsItsWidgetsBetweenItsTwoHooks)
     chain().userInterface->hidden = 1;
     EXPECT_EQ(rgb(frame().at(8, 8)), clearColour);
     chain().userInterface->hidden = 0;
+}
+
+TEST_F(MenuDevice, TheLineHelpersDrawACrossAndAnOutlineOnTheirPixels)
+{
+    // A widget that draws only the two helpers, in opaque red.
+    struct Marks final : Panel
+    {
+        using Panel::Panel;
+        void draw() override
+        {
+            const Color red = Color::fromArgb(0xFFFF0000);
+            UserInterface::drawCross(100.0f, 60.0f, 10.0f, red);
+            UserInterface::drawRectOutline(20.5f, 20.5f, 60.5f, 40.5f, 0.0f, red);
+        }
+    };
+    Marks marks(&chain(), 0, 1.0f, 0.1f);
+    marks.enable();
+    const Level pixels = frame("line-helpers");
+    const auto redIn = [&](int x0, int y0, int x1, int y1) {
+        int count = 0;
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                count += rgb(pixels.at(uint32_t(x), uint32_t(y))) == 0xFF0000u;
+        return count;
+    };
+    // The cross: 20 pixels each way through (100, 60), nothing beyond.
+    EXPECT_GE(redIn(90, 59, 110, 61), 18) << "the horizontal line";
+    EXPECT_GE(redIn(99, 50, 101, 70), 18) << "the vertical line";
+    EXPECT_GE(redIn(99, 50, 101, 55), 4) << "the vertical line's upper half";
+    EXPECT_GE(redIn(99, 65, 101, 70), 4) << "the vertical line's lower half";
+    EXPECT_EQ(redIn(70, 30, 130, 48) + redIn(70, 72, 130, 90), 0);
+    // The outline: its four sides, and nothing inside.
+    EXPECT_GE(redIn(24, 19, 56, 21), 30) << "top";
+    EXPECT_GE(redIn(24, 39, 56, 41), 30) << "bottom";
+    EXPECT_GE(redIn(19, 24, 21, 36), 12) << "left";
+    EXPECT_GE(redIn(59, 24, 61, 36), 12) << "right";
+    EXPECT_EQ(redIn(23, 23, 57, 37), 0) << "inside";
 }
 
 TEST_F(MenuDevice, AFrameShowsAPanelATextAndAPulsingButton)
