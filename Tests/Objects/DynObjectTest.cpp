@@ -281,6 +281,16 @@ TEST(DynObjects, BodiesFromThePackages)
     EXPECT_EQ(body->inverseMass, 0.5f);
     EXPECT_EQ(crate->body.geometries.count(), 2);
     EXPECT_EQ(crate->physics->collisionHandler, &DynObject::onContact);
+    EXPECT_EQ(body->geometryCount, 2);
+    // The entity stands where the body was posed: at the placed object.
+    // (The placed position raised by the object's height offset.)
+    expectNear(crate->world.row(3), crate->object->getPosition(), 1e-4f, "entity");
+    expectNear(body->position(), crate->object->getPosition(), 1e-4f, "body");
+    // Moving the placed object moves its body.
+    crate->object->setPosition({3.0f, 12.0f, -4.0f}, true);
+    expectNear(body->position(), crate->object->getPosition(), 1e-4f, "moved body");
+    expectNear(crate->world.row(3), crate->object->getPosition(), 1e-4f, "moved entity");
+    EXPECT_EQ(crate->object->getPosition().x, 3.0f);
     EXPECT_EQ(crate->physics->forceSync, 1u);
     EXPECT_EQ(crate->package->objectScale, 1.0f);
     ASSERT_EQ(crate->subEntities.count(), 1);
@@ -334,6 +344,8 @@ TEST(DynObjects, BodiesFromThePackages)
     EXPECT_EQ(world.package(L"Crate")->objectScale, 1.0f);
     DynObject* again = world.place(L"Crate", {200.0f, 10.0f, 0.0f});
     ASSERT_NE(again, nullptr);
-    EXPECT_NE(again->physics, nullptr);
+    ASSERT_NE(again->physics, nullptr);
     EXPECT_EQ(again->hidden, 0u);
+    // The body came back without the geometries of the object before.
+    EXPECT_EQ(again->physics->rigidBody->body->geometryCount, 2);
 }
