@@ -261,6 +261,16 @@ TEST(DynObjects, DistanceHidingAndSpeed)
 TEST(DynObjects, BodiesFromThePackages)
 {
     World world(4);
+    // The first object of an unbuilt package builds it.
+    world.package(L"Gate")->unbuild();
+    DynObject* gate = world.place(L"Gate", {-50.0f, 0.0f, 0.0f});
+    ASSERT_NE(gate, nullptr);
+    EXPECT_EQ(gate->package->built, 1u);
+    EXPECT_EQ(gate->subEntities.count(), 2);
+    ASSERT_NE(gate->physics, nullptr) << "the frame's geometry";
+    Object* gateObject = gate->object;
+    gateObject->destroyInstance(gate);
+    gateObject->instance = nullptr;
     DynObject* marker = world.place(L"Camera", {7.0f, 3.0f, 2.0f}, 2.0f);
     ASSERT_NE(marker, nullptr);
     EXPECT_EQ(marker->physics, nullptr);
@@ -311,6 +321,10 @@ TEST(DynObjects, BodiesFromThePackages)
         }
         return sizes;
     };
+    // Its body turns by the placement alone: unit axes.
+    const matrix3d& pose = large->physics->rigidBody->body->state().transform;
+    for (int row = 0; row < 3; ++row)
+        EXPECT_NEAR(pose.row(row).lengthSq(), 1.0f, 1e-4f) << row;
     const std::vector<float> small = shapes(crate), twice = shapes(large);
     ASSERT_EQ(small.size(), twice.size());
     for (size_t i = 0; i < small.size(); ++i)
