@@ -77,6 +77,9 @@ public:
     // One frame of the main loop; nothing while inactive.
     void update();
     void render();
+    // The frame's start inside render: depth 1.0 and the target in the fog
+    // colour (black without fog).
+    void clearFrame();
     // WM_MOVE (moved) and WM_SIZE: the back-buffer size follows the client
     // area; a maximised window, or one restored to a client size other than
     // the back buffer's outside a drag, resets the device.

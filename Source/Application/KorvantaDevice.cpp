@@ -97,7 +97,7 @@ void Korvanta::render()
     if (!active || !swapChain || !gDevice)
         return;
     swapChain->beginFrame();
-    gDevice->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    clearFrame();
     swapChain->render(true);
     swapChain->present();
 }
@@ -105,6 +105,17 @@ void Korvanta::render()
 void Korvanta::onDeviceRestored()
 {
     scene.notifyObjectFunctions();
+}
+
+void Korvanta::clearFrame()
+{
+    if (!swapChain || !gDevice)
+        return;
+    // A discarded back buffer holds anything: where no pass draws (beyond the
+    // view range under a camera high above the ground, below the sky dome)
+    // the distance shows as the camera's fog.
+    const Color fog = swapChain->fogEnabled ? swapChain->fogColour : Color(0, 0, 0, 0xFF);
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, fog.argb() | 0xFF000000u, 1.0f, 0);
 }
 
 void Korvanta::renderEffectScene()

@@ -73,6 +73,8 @@ TerrainMapWriter::Overlay overlay(float base, float spread, uint32_t seed)
 }
 
 // S = 256: a valley along z between two ranges of hills, with rolling ground.
+// The floor (|x| below about 500) holds the lake and the pond; beyond it the
+// hills climb within sight of the floor and round off below the top height.
 TerrainMapWriter::Map valleyMap()
 {
     TerrainMapWriter::Map map;
@@ -86,6 +88,11 @@ TerrainMapWriter::Map valleyMap()
             const float ridges = 0.5f + 0.5f * std::sin(along * 3.1f + across * 1.3f);
             float units = 18.0f + 150.0f * valley * (0.55f + 0.45f * ridges);
             units += 22.0f * noise(float(i), float(j), 24.0f, 3) + 6.0f * noise(float(i), float(j), 6.0f, 5);
+            float t = (std::fabs(across) - 0.16f) / 0.5f;
+            t = t < 0.0f ? 0.0f : t > 1.0f ? 1.0f : t;
+            units += (70.0f + 30.0f * ridges) * t * t * (3.0f - 2.0f * t);
+            if (units > 190.0f)
+                units = 190.0f + 60.0f * std::tanh((units - 190.0f) / 60.0f);
             const float raw = units * 256.0f;
             map.heights.push_back(uint16_t(raw < 0 ? 0 : raw > 65535 ? 65535 : raw));
         }
@@ -144,7 +151,17 @@ bool writeLandscapeSample(const String& root)
     valley.timeOfDay = 12.5f;
     valley.animatedSky = 1;
     valley.terrain.barrierFlag = 1;
-    valley.camera.position[1] = 100.0f;
+    // The start view: low over the southern floor, looking north along the
+    // valley to the lake; the haze of the distance is the sky's pale blue.
+    LevelFileWriter::Camera& camera = valley.camera;
+    camera.targetHeight = camera.currentHeight = 40.0f;
+    camera.position[0] = -150.0f;
+    camera.position[1] = 100.0f;
+    camera.position[2] = -1300.0f;
+    const uint8_t haze[4] = {0xF4, 0xE4, 0xCC, 0xFF}; // blue, green, red, alpha
+    for (int i = 0; i < 4; ++i)
+        camera.fogColour[i] = haze[i];
+    camera.fogAmount = 0.35f;
     return LevelFileWriter::save(valley, root + L"Data\\Map\\Valley.tee") &&
            TerrainMapWriter::save(valleyMap(), root + L"Data\\Map\\Valley.map");
 }

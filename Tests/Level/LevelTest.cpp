@@ -1,0 +1,526 @@
+// The builder's whole level through the game's own start-up, level loading
+// and frames at 1024 x 768 under Wine: the valley at noon, in the morning and
+// in the evening from fixed places, saved again, loaded a second time, drawn
+// through a device reset, and loaded with damaged side files.
+#include "../Landscape/SceneFrames.h"
+#include "../Landscape/TerrainTestMaps.h"
+#include "../Application/AppTestFiles.h"
+
+#include "Application/GlobalSettings.h"
+#include "Application/Globals.h"
+#include "Application/Korvanta.h"
+#include "Application/Multimonitor.h"
+#include "Landscape/Meadow.h"
+#include "Landscape/Terrain.h"
+#include "Landscape/Water.h"
+#include "Render/DirectGraphics.h"
+#include "WaterSamples.h"
+
+#include "Core/Color.h"
+#include "Core/FileInterface.h"
+#include "Core/Language.h"
+#include "Core/ResourceManager.h"
+#include "Core/Timer.h"
+
+#include <gtest/gtest.h>
+
+#include <d3dx9.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using TestDevice::Level;
+using namespace AppTestFiles;
+
+// Answers the failure boxes of this process, so that a failed start ends the
+// run instead of waiting for a click.
+class BoxAnswerer
+{
+public:
+    BoxAnswerer()
+        : thread_([this] {
+              while (!done_) {
+                  HWND box = nullptr;
+                  while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
+                      DWORD owner = 0;
+                      GetWindowThreadProcessId(box, &owner);
+                      if (owner == GetCurrentProcessId())
+                          PostMessageW(box, WM_COMMAND, IDOK, 0);
+                  }
+                  Sleep(100);
+              }
+          })
+    {
+    }
+    ~BoxAnswerer()
+    {
+        done_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+constexpr uint32_t clearColour = 0xFFFF00FFu; // magenta: no pass drew the pixel
+const wchar_t* const sideFiles[] = {L".map", L".wtr", L".mdw"};
+
+// A fixed place to look from: over the ground at (x, z), turned by yaw and
+// looking down by pitch (degrees).
+struct View
+{
+    const char* name;
+    float x, z, height, yaw, pitch;
+    // A dry ground point ahead, this far from the camera, whose layer colour
+    // is checked.
+    float nearGround;
+    // At least this many of every fourth pixel (in x and y) show the lake.
+    int lakePixels = 0;
+};
+
+// On the valley floor over the lake, on the eastern hills looking down the
+// valley, low over the lake's water.
+const View noonViews[] = {
+    {"floor", -150.0f, -900.0f, 30.0f, 0.0f, -8.0f, 90.0f, 500},
+    {"hill", 1150.0f, -1500.0f, 40.0f, 35.0f, -12.0f, 60.0f, 0},
+    {"water", -190.0f, -560.0f, 10.0f, 10.0f, -4.0f, 0.0f, 5000},
+};
+
+int channelSum(uint32_t pixel)
+{
+    const Color c = Color::fromArgb(pixel);
+    return int(c.r) + int(c.g) + int(c.b);
+}
+
+int difference(uint32_t a, uint32_t b)
+{
+    const Color x = Color::fromArgb(a), y = Color::fromArgb(b);
+    return std::abs(int(x.r) - int(y.r)) + std::abs(int(x.g) - int(y.g)) + std::abs(int(x.b) - int(y.b));
+}
+
+// The mean colour of a square of pixels around (x, y).
+Color meanAround(const Level& frame, int x, int y, int half)
+{
+    int r = 0, g = 0, b = 0, n = 0;
+    for (int j = y - half; j <= y + half; ++j)
+        for (int i = x - half; i <= x + half; ++i)
+            if (i >= 0 && j >= 0 && i < int(frame.width) && j < int(frame.height)) {
+                const Color c = Color::fromArgb(frame.at(uint32_t(i), uint32_t(j)));
+                r += c.r;
+                g += c.g;
+                b += c.b;
+                ++n;
+            }
+    n = n ? n : 1;
+    return Color(uint8_t(r / n), uint8_t(g / n), uint8_t(b / n), 0xFF);
+}
+
+bool insideOutline(const std::vector<WaterFileWriter::Point>& outline, float x, float z)
+{
+    bool inside = false;
+    for (size_t i = 0, j = outline.size() - 1; i < outline.size(); j = i++) {
+        const auto& a = outline[i];
+        const auto& b = outline[j];
+        if ((a.z > z) != (b.z > z) && x < (b.x - a.x) * (z - a.z) / (b.z - a.z) + a.x)
+            inside = !inside;
+    }
+    return inside;
+}
+
+// The level as the builder made it, and copies of it to damage.
+std::wstring builtLevel(const wchar_t* extension = L".tee")
+{
+    return std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\Valley" + extension;
+}
+
+std::wstring copyOfLevel(const std::wstring& folder)
+{
+    for (const wchar_t* extension : {L".tee", L".map", L".wtr", L".mdw", L".obj"})
+        EXPECT_TRUE(write(folder + L"Valley" + extension, read(builtLevel(extension))));
+    return folder + L"Valley.tee";
+}
+
+// The application started as the game starts it, on a 1024 x 768 window,
+// shared by the suite's tests; each test loads the builder's level afresh.
+class LevelViews : public testing::Test
+{
+public:
+    static void SetUpTestSuite()
+    {
+        settingsFolder = freshFolder(L"LevelSettings");
+        settings = new GlobalSettings(settingsFolder.c_str());
+        settings->options.fullScreen = 0;
+        settings->width = 1024;
+        settings->height = 768;
+        ASSERT_TRUE(settings->writeFile());
+        monitors = new WinShell::Multimonitor;
+        monitors->enumerate();
+        previousSettings = gSettings;
+        previousMonitors = WinShell::gMonitors;
+        previousLanguage = gLanguage;
+        previousResources = gResourceManager;
+        gSettings = settings;
+        WinShell::gMonitors = monitors;
+        gLanguage = nullptr; // shutdown deletes the language and the resources
+        gResourceManager = nullptr;
+        gInstance = GetModuleHandleW(nullptr);
+        answerer = new BoxAnswerer;
+        app = new Korvanta;
+        ASSERT_EQ(app->init(), 1u);
+    }
+
+    static void TearDownTestSuite()
+    {
+        if (app)
+            app->shutdown();
+        delete app;
+        app = nullptr;
+        delete answerer;
+        answerer = nullptr;
+        gSettings = previousSettings;
+        WinShell::gMonitors = previousMonitors;
+        gLanguage = previousLanguage;
+        gResourceManager = previousResources;
+        delete monitors;
+        delete settings;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(app, nullptr);
+        ASSERT_NE(app->swapChain, nullptr);
+        gFrameFactor.store(1.0f);
+        ASSERT_TRUE(load(builtLevel()));
+    }
+
+    void TearDown() override
+    {
+        chain().client = app;
+        app->scene.clear();
+    }
+
+    static D3D::Device::SwapChain& chain() { return *app->swapChain; }
+    static Scene& scene() { return app->scene; }
+
+    // The level through Scene::load; the camera then stays where the test
+    // puts it (the race's camera mode leaves it alone).
+    static bool load(const std::wstring& path)
+    {
+        // The meadow scatters its blades by the C library's random numbers:
+        // the same seed for every load draws the same grass.
+        std::srand(1);
+        if (!scene().load(String(path.c_str())))
+            return false;
+        scene().camera.mode = SceneCamera::vehicleMode;
+        return true;
+    }
+
+    static void setTime(float hours)
+    {
+        scene().timeOfDay = hours;
+        scene().applyTimeOfDay();
+    }
+
+    static void place(const View& view)
+    {
+        const float ground = gTerrain.isLoaded() ? gTerrain.getHeight(view.x, view.z, 3) : 40.0f;
+        const float base = ground > 47.0f || !gTerrain.isLoaded() ? ground : 47.0f;
+        SceneFrames::look(chain(), {view.x, base + view.height, view.z}, view.yaw, view.pitch);
+    }
+
+    // One frame as the main loop makes it: the application's update, then
+    // its render (a target filled with magenta first, which no pixel may
+    // keep); the back buffer is read before it is presented and kept as a PNG.
+    static Level frame(const std::string& name)
+    {
+        app->pumpMessages();
+        app->update();
+        chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clearColour, 1.0f, 0);
+        app->clearFrame();
+        chain().render(true);
+        Level pixels = TestDevice::readSurface(chain().targets[0].surface);
+        keep(chain().targets[0].surface, name);
+        chain().present();
+        return pixels;
+    }
+
+    static void keep(IDirect3DSurface9* surface, const std::string& name)
+    {
+        const char* folder = std::getenv("KORVANTA_SCREENSHOTS");
+        if (!folder || !*folder || !surface)
+            return;
+        const std::string path = std::string(folder) + "/Level-" + name + ".png";
+        D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_PNG, surface, nullptr, nullptr);
+    }
+
+    // The screen row of the horizon straight ahead.
+    static int horizonRow(const Level& frame)
+    {
+        vec3d ahead = chain().forward;
+        ahead.y = 0.0f;
+        const float length = std::sqrt(ahead.x * ahead.x + ahead.z * ahead.z);
+        const vec3d distant = chain().position + ahead * (20000.0f / length);
+        return int(SceneFrames::pixelOf(chain(), distant, frame).y);
+    }
+
+    // Where the view ray through pixel (x, y) of frame starts and points.
+    static void ray(const Level& frame, int x, int y, vec3d& origin, vec3d& direction)
+    {
+        D3DXMATRIX m, inverse;
+        std::memcpy(&m, chain().viewProjection.m, sizeof(m));
+        D3DXMatrixInverse(&inverse, nullptr, &m);
+        const float sx = (float(x) + 0.5f) / float(frame.width) * 2.0f - 1.0f;
+        const float sy = 1.0f - (float(y) + 0.5f) / float(frame.height) * 2.0f;
+        D3DXVECTOR3 nearPoint(sx, sy, 0.0f), farPoint(sx, sy, 1.0f), a, b;
+        D3DXVec3TransformCoord(&a, &nearPoint, &inverse);
+        D3DXVec3TransformCoord(&b, &farPoint, &inverse);
+        origin = {a.x, a.y, a.z};
+        direction = {b.x - a.x, b.y - a.y, b.z - a.z};
+    }
+
+    static inline Korvanta* app = nullptr;
+    static inline BoxAnswerer* answerer = nullptr;
+    static inline GlobalSettings* settings = nullptr;
+    static inline WinShell::Multimonitor* monitors = nullptr;
+    static inline GlobalSettings* previousSettings = nullptr;
+    static inline WinShell::Multimonitor* previousMonitors = nullptr;
+    static inline Language* previousLanguage = nullptr;
+    static inline ResourceManager* previousResources = nullptr;
+    static inline std::wstring settingsFolder;
+};
+
+// The colour of the frame's own clear: the camera's fog.
+uint32_t fogPixel() { return LevelViews::chain().fogColour.argb() | 0xFF000000u; }
+
+// What a pixel of a view shows of the lake: its water (first met before any
+// ground, over ground at least a little below the level), something else,
+// or too close to the lake's outline to say.
+enum class LakePart { water, elsewhere, unsure };
+
+LakePart lakePart(const Level& frame, int x, int y)
+{
+    static const WaterFileWriter::Area lake = WaterSamples::valley()[0];
+    static const WaterFileWriter::Area pond = WaterSamples::valley()[1];
+    vec3d origin, direction;
+    LevelViews::ray(frame, x, y, origin, direction);
+    // The water planes of the lake and the pond.
+    auto meets = [&](float level, vec3d& at) {
+        if (direction.y >= -1.0e-6f)
+            return false;
+        const float t = (level - origin.y) / direction.y;
+        if (t <= 0.0f || t > 1.0f)
+            return false;
+        at = origin + direction * t;
+        return true;
+    };
+    vec3d atPond;
+    if (meets(pond.level, atPond) && std::hypot(atPond.x + 200.0f, atPond.z - 800.0f) < 60.0f)
+        return LakePart::unsure;
+    vec3d at;
+    if (!meets(lake.level, at))
+        return LakePart::elsewhere;
+    const float margin = 12.0f;
+    bool inside = insideOutline(lake.outline, at.x, at.z);
+    for (float dx : {-margin, margin})
+        for (float dz : {-margin, margin})
+            if (insideOutline(lake.outline, at.x + dx, at.z + dz) != inside)
+                return LakePart::unsure;
+    if (!inside)
+        return LakePart::elsewhere;
+    // Nothing is drawn beyond the view range.
+    const vec3d seen = at - LevelViews::chain().position;
+    if (seen.x * seen.x + seen.z * seen.z > 0.8f * LevelViews::chain().rangeSquared)
+        return LakePart::unsure;
+    if (!gTerrain.isLoaded())
+        return LakePart::water;
+    vec3d hit;
+    if (gTerrain.intersectSegment(origin, at, hit))
+        return std::hypot(hit.x - at.x, hit.z - at.z) < 20.0f ? LakePart::unsure : LakePart::elsewhere;
+    return gTerrain.getHeight(at.x, at.z, 3) < lake.level - 3.0f ? LakePart::water : LakePart::unsure;
+}
+
+struct LakeChange
+{
+    int water = 0, waterChanged = 0, elsewhere = 0, elsewhereChanged = 0;
+};
+
+// Every fourth pixel of two frames of one view, by what it shows of the lake.
+LakeChange compareLake(const Level& with, const Level& without)
+{
+    LakeChange out;
+    for (uint32_t y = 0; y < with.height; y += 4)
+        for (uint32_t x = 0; x < with.width; x += 4) {
+            const bool changed = difference(with.at(x, y), without.at(x, y)) > 6;
+            switch (lakePart(with, int(x), int(y))) {
+            case LakePart::water:
+                ++out.water;
+                out.waterChanged += changed ? 1 : 0;
+                break;
+            case LakePart::elsewhere:
+                ++out.elsewhere;
+                out.elsewhereChanged += changed ? 1 : 0;
+                break;
+            case LakePart::unsure: break;
+            }
+        }
+    return out;
+}
+
+// The layer colours of the ground by height units (the builder's bands):
+// green on the floor, earth on the slopes, grey rock on the hills.
+bool showsBand(const Color& c, float units)
+{
+    if (units < 50.0f)
+        return c.g > c.r + 10 && c.g > c.b + 10;
+    if (units > 70.0f && units < 110.0f)
+        return c.r > c.b + 15 && c.g > c.b + 5;
+    if (units > 130.0f)
+        return std::max({c.r, c.g, c.b}) - std::min({c.r, c.g, c.b}) < 30 && c.r + c.g + c.b > 90;
+    return true; // where two bands blend
+}
+
+// The pixels of the rows from first to last that hold colour.
+int countIn(const Level& frame, int first, int last, const std::function<bool(uint32_t)>& test)
+{
+    int n = 0;
+    for (int y = std::max(first, 0); y < std::min(last, int(frame.height)); ++y)
+        for (uint32_t x = 0; x < frame.width; ++x)
+            n += test(frame.at(x, uint32_t(y))) ? 1 : 0;
+    return n;
+}
+
+bool isClear(uint32_t pixel) { return (pixel | 0xFF000000u) == clearColour; }
+
+// Three views at noon: sky above the horizon, ground below it coloured by
+// its height, the lake's water inside its outline only, and the meadow's
+// grass in front of the camera.
+TEST_F(LevelViews, NoonViewsShowSkyGroundWaterAndGrass)
+{
+    EXPECT_EQ(chain().presentParameters.BackBufferWidth, 1024u);
+    EXPECT_EQ(chain().presentParameters.BackBufferHeight, 768u);
+    for (const View& view : noonViews) {
+        SCOPED_TRACE(view.name);
+        scene().clear();
+        ASSERT_TRUE(load(builtLevel()));
+        setTime(12.5f);
+        place(view);
+        const Level full = frame(std::string("noon-") + view.name);
+        ASSERT_EQ(full.width, 1024u);
+        const int horizon = horizonRow(full);
+        ASSERT_GT(horizon, 150);
+        ASSERT_LT(horizon, 700);
+        const uint32_t fog = fogPixel();
+        EXPECT_EQ(countIn(full, 0, int(full.height), isClear), 0);
+        // Above the hills the sky; below the horizon never the frame's clear.
+        const int sky = countIn(full, 0, 100, [](uint32_t p) {
+            const Color c = Color::fromArgb(p);
+            return c.b > c.r + 20;
+        });
+        EXPECT_EQ(sky, 100 * int(full.width));
+        EXPECT_EQ(countIn(full, horizon + 12, int(full.height), [fog](uint32_t p) { return (p | 0xFF000000u) == fog; }),
+                  0);
+
+        // The meadow's grass stands before the camera.
+        chain().meadow->clear();
+        const Level bare = frame(std::string("noon-") + view.name + "-bare");
+        int grass = 0, lower = 0;
+        for (uint32_t y = full.height / 2 + 40; y < full.height; y += 2)
+            for (uint32_t x = 0; x < full.width; x += 2, ++lower)
+                grass += difference(full.at(x, y), bare.at(x, y)) > 12 ? 1 : 0;
+        EXPECT_GT(grass, lower / 100) << "grass pixels " << grass << " of " << lower;
+
+        // Near the camera the ground has its band's colour.
+        if (view.nearGround > 0.0f) {
+            vec3d ahead = chain().forward;
+            ahead.y = 0.0f;
+            ahead = ahead * (1.0f / std::sqrt(ahead.x * ahead.x + ahead.z * ahead.z));
+            vec3d point = chain().position + ahead * view.nearGround;
+            point.y = gTerrain.getHeight(point.x, point.z, 3);
+            const POINT at = SceneFrames::pixelOf(chain(), point, bare);
+            ASSERT_TRUE(at.x > 10 && at.y > horizon && at.x < 1014 && at.y < 758) << at.x << " " << at.y;
+            const Color c = meanAround(bare, int(at.x), int(at.y), 6);
+            const float units = point.y / gTerrain.verticalScale;
+            EXPECT_TRUE(showsBand(c, units)) << "height units " << units << ": " << int(c.r) << " " << int(c.g)
+                                             << " " << int(c.b);
+        }
+
+        // The lake: its pixels change without the water, no other does.
+        gWater.clear();
+        const Level dry = frame(std::string("noon-") + view.name + "-dry");
+        const LakeChange lake = compareLake(bare, dry);
+        EXPECT_GE(lake.water, view.lakePixels);
+        EXPECT_GE(lake.waterChanged, lake.water * 95 / 100)
+            << lake.waterChanged << " of " << lake.water << " water pixels changed";
+        EXPECT_LE(lake.elsewhereChanged, lake.elsewhere / 500)
+            << lake.elsewhereChanged << " of " << lake.elsewhere << " other pixels changed";
+    }
+}
+
+// High above the southern floor the ground ends at the view range before
+// the sky dome reaches down to it: the distance shows as fog there.
+TEST_F(LevelViews, HighAboveTheValleyTheDistanceIsFog)
+{
+    setTime(12.5f);
+    place({"high", 0.0f, -2900.0f, 600.0f, 0.0f, -15.0f, 0.0f});
+    const Level high = frame("noon-high");
+    EXPECT_EQ(countIn(high, 0, int(high.height), isClear), 0);
+    const uint32_t fog = fogPixel();
+    EXPECT_GT(countIn(high, 0, int(high.height), [fog](uint32_t p) { return (p | 0xFF000000u) == fog; }), 0);
+}
+
+// The light of the daytimes: in the evening the sky toward the sun is
+// warmer than away from it; in the morning the lit ground is darker than at
+// noon.
+TEST_F(LevelViews, DaytimesLightTheSkyAndTheGround)
+{
+    setTime(18.5f);
+    app->update();
+    const vec3d sun = chain().sun.direction;
+    ASSERT_GT(sun.y, 0.0f);
+    const float yawToSun = std::atan2(-sun.x, sun.z) * 57.29578f;
+    auto warmth = [](const Level& frame) {
+        long sum = 0, n = 0;
+        for (uint32_t y = 0; y < 300; y += 2)
+            for (uint32_t x = 0; x < frame.width; x += 2, ++n) {
+                const Color c = Color::fromArgb(frame.at(x, y));
+                sum += int(c.r) - int(c.b);
+            }
+        return double(sum) / double(n);
+    };
+    const View toward{"evening-sun", -150.0f, -1050.0f, 30.0f, yawToSun, 2.0f, 0.0f};
+    const View away{"evening-away", -150.0f, -1050.0f, 30.0f, yawToSun + 180.0f, 2.0f, 0.0f};
+    place(toward);
+    const double warmToward = warmth(frame("evening-sun"));
+    place(away);
+    const double warmAway = warmth(frame("evening-away"));
+    EXPECT_GT(warmToward, warmAway + 10.0);
+
+    // The floor view's ground, lit at noon and at 9.2 hours.
+    auto brightness = [](const Level& frame, int from) {
+        long sum = 0, n = 0;
+        for (uint32_t y = uint32_t(from); y < frame.height; y += 2)
+            for (uint32_t x = 0; x < frame.width; x += 2, ++n)
+                sum += channelSum(frame.at(x, y));
+        return double(sum) / double(n);
+    };
+    setTime(12.5f);
+    place(noonViews[0]);
+    const Level noon = frame("daytime-noon");
+    const int from = horizonRow(noon) + 60;
+    setTime(9.2f);
+    place(noonViews[0]);
+    const Level morning = frame("daytime-morning");
+    EXPECT_LT(brightness(morning, from), brightness(noon, from) - 15.0);
+}
+
+}
