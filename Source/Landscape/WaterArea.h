@@ -102,6 +102,9 @@ public:
     uint32_t built = 0;
     uint32_t physicsBuilt = 0;
     uint32_t saveFlag = 1;
+    // Where the area stood in the water file it came from; areas made
+    // otherwise follow the file's.
+    uint32_t fileOrder = UINT32_MAX;
     DynArray<vec2d> outline{64};
     int32_t outlineCount = 0;
     DynArray<uint16_t> triangles{64};

@@ -17,7 +17,9 @@
 #include "Core/FileArray.h"
 #include "Core/FileInterface.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -338,9 +340,10 @@ void Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
                     stream.seek(-1, 1);
                     return true;
                 }
-                if (area->usable())
+                if (area->usable()) {
+                    area->fileOrder = uint32_t(i);
                     dormant.append(area);
-                else
+                } else
                     delete area;
                 if (swapChain)
                     swapChain->advanceLoadProcess(*this, float(i) / float(count));
@@ -360,17 +363,20 @@ void Water::write(FileInterface& stream) const
     stream.write(versionMark, sizeof(versionMark));
     writeTag(stream, Spare);
     stream.writeValue(0.0f);
-    uint32_t count = 0;
-    for (const AreaList* list : {&dormant, &live})
-        for (auto* node = list->head(); node; node = node->next)
-            count += node->item && node->item->saveFlag ? 1 : 0;
-    writeTag(stream, AreaCount);
-    stream.writeValue(count);
-    writeTag(stream, AreaRecords);
+    // The areas in the order of the file they came from, whichever the
+    // camera has woken: a level saved unchanged gives back its file.
+    std::vector<Area*> saved;
     for (const AreaList* list : {&dormant, &live})
         for (auto* node = list->head(); node; node = node->next)
             if (node->item && node->item->saveFlag)
-                node->item->write(stream);
+                saved.push_back(node->item);
+    std::stable_sort(saved.begin(), saved.end(),
+                     [](const Area* a, const Area* b) { return a->fileOrder < b->fileOrder; });
+    writeTag(stream, AreaCount);
+    stream.writeValue(uint32_t(saved.size()));
+    writeTag(stream, AreaRecords);
+    for (Area* area : saved)
+        area->write(stream);
     writeTag(stream, 0);
 }
 

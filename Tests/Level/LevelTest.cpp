@@ -3,6 +3,7 @@
 // in the evening from fixed places, saved again, loaded a second time, drawn
 // through a device reset, and loaded with damaged side files.
 #include "../Landscape/SceneFrames.h"
+#include "../Landscape/LandscapeTestFiles.h"
 #include "../Landscape/TerrainTestMaps.h"
 #include "../Application/AppTestFiles.h"
 
@@ -30,6 +31,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -92,7 +94,7 @@ struct View
 const View noonViews[] = {
     {"floor", -150.0f, -900.0f, 30.0f, 0.0f, -8.0f, 90.0f, 500},
     {"hill", 1150.0f, -1500.0f, 40.0f, 35.0f, -12.0f, 60.0f, 0},
-    {"water", -190.0f, -560.0f, 10.0f, 10.0f, -4.0f, 0.0f, 5000},
+    {"water", -190.0f, -450.0f, 10.0f, 10.0f, -4.0f, 0.0f, 5000},
 };
 
 int channelSum(uint32_t pixel)
@@ -215,12 +217,16 @@ public:
     // puts it (the race's camera mode leaves it alone).
     static bool load(const std::wstring& path)
     {
-        // The meadow scatters its blades by the C library's random numbers:
-        // the same seed for every load draws the same grass.
-        std::srand(1);
         if (!scene().load(String(path.c_str())))
             return false;
-        scene().camera.mode = SceneCamera::vehicleMode;
+        // The load's warm-up ran on the real clock; the frames run on a
+        // steady one. The meadow scatters its blades where the camera first
+        // sees them: read again with random numbers from one seed, it draws
+        // the same grass for the same views.
+        gFrameFactor.store(1.0f);
+        auto draws = std::make_shared<std::mt19937>(1);
+        chain().meadow->random = [draws] { return int32_t((*draws)() % 32768u); };
+        chain().meadow->load(scene().baseName() + L".mdw");
         return true;
     }
 
@@ -521,6 +527,178 @@ TEST_F(LevelViews, DaytimesLightTheSkyAndTheGround)
     place(noonViews[0]);
     const Level morning = frame("daytime-morning");
     EXPECT_LT(brightness(morning, from), brightness(noon, from) - 15.0);
+}
+
+// Scene::save writes the builder's files back: the main and the water file
+// byte for byte, the ground and the meadow with the same content.
+TEST_F(LevelViews, SaveWritesTheBuildersLevelBack)
+{
+    // Loaded as the game loads it, with its own camera, and a frame drawn.
+    scene().clear();
+    ASSERT_TRUE(scene().load(String(builtLevel().c_str())));
+    frame("save");
+    const std::wstring folder = freshFolder(L"LevelSave");
+    ASSERT_TRUE(scene().save(String((folder + L"Valley.tee").c_str())));
+    EXPECT_EQ(read(folder + L"Valley.tee"), read(builtLevel()));
+    EXPECT_EQ(read(folder + L"Valley.wtr"), read(builtLevel(L".wtr")));
+
+    const auto built = TerrainTestMaps::load(read(builtLevel(L".map")));
+    const auto saved = TerrainTestMaps::load(read(folder + L"Valley.map"));
+    ASSERT_TRUE(built->isLoaded());
+    ASSERT_TRUE(saved->isLoaded());
+    EXPECT_EQ(saved->size, 256);
+    EXPECT_EQ(saved->heights, built->heights);
+    ASSERT_EQ(saved->layers.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(saved->layers[i].pixels, built->layers[i].pixels) << i;
+        EXPECT_EQ(saved->layers[i].low, built->layers[i].low) << i;
+        EXPECT_EQ(saved->layers[i].high, built->layers[i].high) << i;
+    }
+    for (size_t p = 0; p < built->patches.size(); ++p) {
+        EXPECT_NEAR(saved->patches[p].leaf->minimum.y, built->patches[p].leaf->minimum.y, 0.01f) << p;
+        EXPECT_NEAR(saved->patches[p].leaf->maximum.y, built->patches[p].leaf->maximum.y, 0.01f) << p;
+    }
+
+    Meadow builtMeadow, savedMeadow;
+    ASSERT_TRUE(builtMeadow.load(String(builtLevel(L".mdw").c_str())));
+    ASSERT_TRUE(savedMeadow.load(String((folder + L"Valley.mdw").c_str())));
+    FileArray a(4096), b(4096);
+    builtMeadow.write(a);
+    savedMeadow.write(b);
+    EXPECT_EQ(LandscapeTestFiles::bytesOf(b), LandscapeTestFiles::bytesOf(a));
+    EXPECT_EQ(savedMeadow.layers.count(), 2);
+}
+
+// The same pixels after the level was cleared and loaded again, and after
+// the device was reset between two frames.
+TEST_F(LevelViews, ASecondLoadAndADeviceResetDrawTheSamePixels)
+{
+    auto differing = [](const Level& a, const Level& b) {
+        int n = 0;
+        for (size_t i = 0; i < a.texels.size() && i < b.texels.size(); ++i)
+            n += difference(a.texels[i], b.texels[i]) > 6 ? 1 : 0;
+        return a.texels.size() == b.texels.size() ? n : -1;
+    };
+    setTime(12.5f);
+    place(noonViews[0]);
+    const Level first = frame("again-first");
+    scene().clear();
+    EXPECT_FALSE(gTerrain.isLoaded());
+    ASSERT_TRUE(load(builtLevel()));
+    setTime(12.5f);
+    place(noonViews[0]);
+    const Level second = frame("again-second");
+    EXPECT_EQ(differing(first, second), 0);
+
+    D3D::Device::reset(gDirectGraphics.record, nullptr);
+    place(noonViews[0]);
+    const Level reset = frame("again-reset");
+    EXPECT_EQ(differing(second, reset), 0);
+}
+
+// The game's loading frames: the progress grows frame by frame to the
+// whole, and the entries are the terrain's, the water's and the scene's.
+TEST_F(LevelViews, LoadingFramesRunToTheWholeProgress)
+{
+    // The application's own hooks, with the loading frames counted.
+    class Recorder final : public D3D::SwapChainInterface
+    {
+    public:
+        void renderLoadProgress() override
+        {
+            progress.push_back(LevelViews::chain().progress);
+            app->renderLoadProgress();
+        }
+        void renderShadowMaps() override { app->renderShadowMaps(); }
+        void renderEffectScene() override { app->renderEffectScene(); }
+        void renderOcclusionPass() override { app->renderOcclusionPass(); }
+        uint32_t pumpMessages() override { return app->pumpMessages(); }
+        std::vector<float> progress;
+    } recorder;
+    scene().clear();
+    chain().client = &recorder;
+    ASSERT_TRUE(load(builtLevel()));
+    chain().client = app;
+    ASSERT_GE(recorder.progress.size(), 10u);
+    EXPECT_EQ(recorder.progress.front(), 0.0f);
+    for (size_t i = 1; i < recorder.progress.size(); ++i)
+        EXPECT_GE(recorder.progress[i], recorder.progress[i - 1]) << i;
+    EXPECT_NEAR(recorder.progress.back(), 1.0f, 1e-5f);
+    EXPECT_EQ(chain().loadProcesses.count(), 3);
+}
+
+// The level with one side file missing, cut short or full of random bytes
+// still loads and draws what is sound; a damaged main file loads what it
+// holds. Nothing is left registered for the next load.
+TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
+{
+    enum Damage { missing, truncated, random };
+    const char* const damageNames[] = {"missing", "truncated", "random"};
+    std::mt19937 bytes(32);
+    scene().clear();
+    for (const wchar_t* extension : {L".map", L".wtr", L".mdw", L".tee"})
+        for (Damage damage : {missing, truncated, random}) {
+            const std::string name = std::string(extension, extension + 4).substr(1) + "-" + damageNames[damage];
+            SCOPED_TRACE(name);
+            const std::wstring path = copyOfLevel(freshFolder(L"LevelDamage"));
+            const std::wstring file = path.substr(0, path.size() - 4) + extension;
+            std::vector<uint8_t> content = read(file);
+            if (damage == missing && std::wstring(extension) == L".tee")
+                continue; // a level that is not there: its own test below
+            if (damage == missing)
+                ASSERT_TRUE(DeleteFileW(file.c_str()));
+            else if (damage == truncated)
+                ASSERT_TRUE(write(file, std::vector<uint8_t>(content.begin(), content.begin() + content.size() / 2)));
+            else {
+                for (uint8_t& b : content)
+                    b = uint8_t(bytes());
+                ASSERT_TRUE(write(file, content));
+            }
+            const bool loaded = load(path);
+            EXPECT_NEAR(chain().progress, 1.0f, 1e-5f);
+            EXPECT_EQ(chain().loadProcesses.count(), 3);
+            ASSERT_TRUE(loaded);
+            setTime(12.5f);
+            place(noonViews[0]);
+            const Level view = frame("damaged-" + name);
+            EXPECT_EQ(countIn(view, 0, int(view.height), isClear), 0);
+            EXPECT_EQ(countIn(view, 0, 100, [](uint32_t p) {
+                          const Color c = Color::fromArgb(p);
+                          return c.b > c.r + 20;
+                      }),
+                      100 * int(view.width));
+            int waterArea = 0;
+            for (Water::AreaList* list : {&gWater.live, &gWater.dormant})
+                waterArea += list->count();
+            const std::wstring which = extension;
+            if (which == L".map") {
+                // Sky and water over no ground.
+                EXPECT_FALSE(gTerrain.isLoaded());
+                EXPECT_EQ(waterArea, 2);
+                int water = 0;
+                for (uint32_t y = 0; y < view.height; y += 4)
+                    for (uint32_t x = 0; x < view.width; x += 4)
+                        water += lakePart(view, int(x), int(y)) == LakePart::water &&
+                                         (view.at(x, y) | 0xFF000000u) != fogPixel()
+                                     ? 1
+                                     : 0;
+                EXPECT_GT(water, 500);
+            } else {
+                EXPECT_TRUE(gTerrain.isLoaded());
+            }
+            if (which == L".wtr" && damage != truncated)
+                EXPECT_EQ(waterArea, 0); // a dry valley
+            if (which == L".mdw" && damage != truncated)
+                EXPECT_EQ(chain().meadow->layers.count(), 0); // bare ground
+            scene().clear();
+        }
+
+    // A level that cannot be opened fails and leaves nothing registered.
+    EXPECT_FALSE(scene().load(String((freshFolder(L"LevelDamage") + L"Valley.tee").c_str())));
+    EXPECT_EQ(chain().loadProcesses.count(), 0);
+    EXPECT_EQ(scene().loaded, 0u);
+    ASSERT_TRUE(load(builtLevel()));
+    EXPECT_EQ(chain().loadProcesses.count(), 3);
 }
 
 }

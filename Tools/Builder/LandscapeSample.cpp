@@ -151,13 +151,16 @@ bool writeLandscapeSample(const String& root)
     valley.timeOfDay = 12.5f;
     valley.animatedSky = 1;
     valley.terrain.barrierFlag = 1;
-    // The start view: low over the southern floor, looking north along the
-    // valley to the lake; the haze of the distance is the sky's pale blue.
+    // The start view, handed to the race's camera: low over the southern
+    // floor, looking north along the valley to the lake; the haze of the
+    // distance is the sky's pale blue.
     LevelFileWriter::Camera& camera = valley.camera;
+    camera.mode = 3;
     camera.targetHeight = camera.currentHeight = 40.0f;
     camera.position[0] = -150.0f;
-    camera.position[1] = 100.0f;
+    camera.position[1] = 95.0f;
     camera.position[2] = -1300.0f;
+    camera.pitch = 8.0f;
     const uint8_t haze[4] = {0xF4, 0xE4, 0xCC, 0xFF}; // blue, green, red, alpha
     for (int i = 0; i < 4; ++i)
         camera.fogColour[i] = haze[i];
