@@ -190,6 +190,16 @@ void AnimatedSky::recolour(Vertex* vertices)
             recolourPatch(*visible[i], vertices);
 }
 
+bool AnimatedSky::recolourPending() const
+{
+    for (int32_t i = 0; i < visibleCount; ++i) {
+        const Patch& patch = *visible[i];
+        if (!patch.recolouredThisFrame && (patch.dirty || uint32_t(float(patch.vertexCount) * updateRate) > 0))
+            return true;
+    }
+    return false;
+}
+
 void AnimatedSky::recolourPatch(Patch& patch, Vertex* vertices)
 {
     const uint32_t start0 = patch.cursor;
@@ -202,10 +212,9 @@ void AnimatedSky::recolourPatch(Patch& patch, Vertex* vertices)
         end = patch.vertexCount;
         patch.dirty = 0;
     }
-    Vertex* out = vertices + patch.vertexBase;
-    for (uint32_t k = start; k < end; ++k) {
+    for (uint32_t k = start; k < end && vertices; ++k) {
         colourDirection(patch.directions[k]);
-        out[k].colour = vertexColour();
+        vertices[patch.vertexBase + k].colour = vertexColour();
     }
     if (end == patch.vertexCount)
         patch.cursor = 0;
@@ -221,7 +230,9 @@ void AnimatedSky::render()
         return;
     cullPatches(gCamera->directionVolume);
     // A failed lock keeps the colours of the last frame.
-    if (LockedVertices vertices(vertexBuffer, 0, totalVertices); vertices.data)
+    if (!recolourPending())
+        recolour(nullptr);
+    else if (LockedVertices vertices(vertexBuffer, 0, totalVertices); vertices.data)
         recolour(vertices.data);
 
     d->SetRenderState(D3DRS_LIGHTING, FALSE);

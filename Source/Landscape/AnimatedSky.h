@@ -119,8 +119,14 @@ public:
     // Recolours the visible patches not yet recoloured this frame into
     // vertices (the whole buffer's vertices).
     void recolour(Vertex* vertices);
+    // Whether recolour would write any vertex: a visible patch not yet
+    // recoloured this frame is dirty or has a share of at least one vertex.
+    // Without one the buffer is not locked: a lock waits until the device
+    // has drawn everything queued with the buffer, and the water's sky
+    // mask draws the sky a second time in each frame.
+    bool recolourPending() const;
     // One patch's share: the next vertex count x update rate vertices, or
-    // all of them when dirty.
+    // all of them when dirty (vertices may be null for a share of none).
     void recolourPatch(Patch& patch, Vertex* vertices);
 
     // The colour model for a unit direction d from the viewer, with the sun

@@ -178,6 +178,14 @@ public:
         answerer = new BoxAnswerer;
         app = new Korvanta;
         ASSERT_EQ(app->init(), 1u);
+        // The window's frame around a client of 1024 x 768 may not fit on the
+        // test display; the back buffer keeps the game's size all the same.
+        D3DPRESENT_PARAMETERS parameters = app->swapChain->presentParameters;
+        if (parameters.BackBufferWidth != 1024 || parameters.BackBufferHeight != 768) {
+            parameters.BackBufferWidth = 1024;
+            parameters.BackBufferHeight = 768;
+            D3D::Device::reset(gDirectGraphics.record, &parameters);
+        }
     }
 
     static void TearDownTestSuite()
@@ -590,7 +598,8 @@ TEST_F(LevelViews, ASecondLoadAndADeviceResetDrawTheSamePixels)
     const Level second = frame("again-second");
     EXPECT_EQ(differing(first, second), 0);
 
-    D3D::Device::reset(gDirectGraphics.record, nullptr);
+    D3DPRESENT_PARAMETERS parameters = chain().presentParameters;
+    D3D::Device::reset(gDirectGraphics.record, &parameters);
     place(noonViews[0]);
     const Level reset = frame("again-reset");
     EXPECT_EQ(differing(second, reset), 0);

@@ -1,0 +1,267 @@
+// Prints what the whole sample level costs at 1024 x 768: the level's load
+// through Scene::load (with its loading frames), the frames per second of a
+// fixed flight around the valley as the game draws them (update, the
+// frame's passes, present), and the time of our code per frame split by
+// pass: sky, terrain, water with its reflection, meadow, far field (and the
+// rest of the frame's calls). Pass times are the wall time of the calls on
+// this thread, which is our code's CPU time plus any wait for the device
+// (Wine's thread clock ticks too coarsely for single calls); the device's
+// own threads draw the pixels. Each figure is the minimum and the median of
+// several runs.
+// Needs a display and the game data ("Data\Map\Valley.tee" under the
+// working folder or the build folder).
+#include "BenchDevice.h"
+#include "BenchFigures.h"
+#include "BenchWindow.h"
+
+#include "Entity/EntityManager.h"
+#include "Entity/ParticleSystem.h"
+#include "Entity/SpriteManager.h"
+#include "Entity/StaticEntityManager.h"
+#include "Landscape/HLod.h"
+#include "Landscape/Meadow.h"
+#include "Landscape/Scene.h"
+#include "Landscape/SceneView.h"
+#include "Landscape/Terrain.h"
+#include "Landscape/Water.h"
+
+#include "Render/StripEffectManager.h"
+#include "Render/SwapChain.h"
+
+#include "Core/Timer.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int pathFrames = 240;
+constexpr int runs = 5;
+
+// The flight: a loop over the valley floor around the lake and along the
+// course, 20 to 60 above the ground or the water, looking along the way.
+void placeOnPath(D3D::Device::SwapChain& chain, int frame)
+{
+    const float a = 6.2831853f * float(frame) / float(pathFrames);
+    const float x = -100.0f + 700.0f * std::cos(a), z = -300.0f + 1300.0f * std::sin(a);
+    const float dx = -700.0f * std::sin(a), dz = 1300.0f * std::cos(a);
+    float ground = gTerrain.getHeight(x, z, 3);
+    ground = ground > 47.0f ? ground : 47.0f;
+    chain.position = {x, ground + 40.0f + 20.0f * std::sin(3.0f * a), z};
+    chain.angles = {std::atan2(-dx, dz) * 57.29578f, -6.0f, 0.0f};
+    chain.setAnglesDeg();
+    chain.Camera::update();
+}
+
+// One frame as the application draws it: the scene's camera step, the
+// entities and the managers' update, then the frame on the fog colour.
+void frame(Scene& scene, D3D::Device::SwapChain& chain)
+{
+    scene.updateCamera();
+    if (chain.entities)
+        chain.entities->update();
+    chain.update();
+    chain.beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, chain.fogColour.argb() | 0xFF000000u, 1.0f, 0);
+    chain.render(true);
+    chain.present();
+}
+
+enum Pass { sky, terrain, water, meadow, farField, rest, present, passCount };
+const char* const passNames[passCount] = {"sky",
+                                          "terrain",
+                                          "water with its reflection",
+                                          "meadow",
+                                          "far field",
+                                          "rest of the frame's calls",
+                                          "present (the device's frame queue)"};
+
+// Seconds of CPU this thread has used (Wine counts them in ticks of about
+// 10 ms: only sums over many frames mean something).
+double threadTime()
+{
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    auto seconds = [](const FILETIME& t) {
+        return double(uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) * 1.0e-7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+// The same frame with each pass's calls (update and draw) timed on their
+// own, in the frame's order; adds seconds per pass to times (wall) and cpu
+// (this thread's CPU time).
+void splitFrame(Scene& scene, D3D::Device::SwapChain& chain, double times[passCount], double cpu[passCount])
+{
+    double t = BenchDevice::seconds(), c = threadTime();
+    auto lap = [&](Pass pass) {
+        const double now = BenchDevice::seconds(), used = threadTime();
+        times[pass] += now - t;
+        cpu[pass] += used - c;
+        t = now;
+        c = used;
+    };
+    scene.updateCamera();
+    if (chain.entities)
+        chain.entities->update();
+    lap(rest);
+    if (chain.viewRecord)
+        Scene::updateSky(*chain.viewRecord);
+    lap(sky);
+    if (chain.staticEntities)
+        chain.staticEntities->update(0);
+    if (chain.entities)
+        chain.entities->assignTexProjs();
+    lap(rest);
+    gTerrain.update(chain);
+    lap(terrain);
+    gWater.update(0);
+    lap(water);
+    if (chain.meadow)
+        chain.meadow->update();
+    lap(meadow);
+    if (chain.stripEffects)
+        chain.stripEffects->update();
+    lap(rest);
+    if (chain.farField)
+        chain.farField->update();
+    lap(farField);
+
+    chain.beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, chain.fogColour.argb() | 0xFF000000u, 1.0f, 0);
+    gDevice->BeginScene();
+    lap(rest);
+    if (chain.viewRecord)
+        Scene::renderSky(*chain.viewRecord);
+    lap(sky);
+    gTerrain.render(1);
+    lap(terrain);
+    if (chain.stripEffects)
+        chain.stripEffects->render();
+    if (chain.entities)
+        chain.entities->render(1);
+    lap(rest);
+    if (chain.meadow)
+        chain.meadow->render(1);
+    lap(meadow);
+    gWater.render(chain);
+    lap(water);
+    if (chain.farField)
+        chain.farField->render();
+    lap(farField);
+    if (chain.meadow)
+        chain.meadow->render(0);
+    lap(meadow);
+    if (chain.sprites)
+        chain.sprites->render();
+    if (chain.particles)
+        chain.particles->render(true);
+    gDevice->EndScene();
+    lap(rest);
+    chain.present();
+    lap(present);
+}
+
+}
+
+int main()
+{
+    // The game's hooks are its own business; an empty client still draws
+    // (and presents) every loading frame.
+    struct Client final : D3D::SwapChainInterface
+    {
+    } client;
+    HWND window = nullptr;
+    D3D::Device::SwapChain* opened = BenchDevice::open(L"LevelBench", 1024, 768, client, window);
+    if (!opened)
+        return 1;
+    D3D::Device::SwapChain& chain = *opened;
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    scene.swapChain = &chain;
+    const String level = BenchWindow::sampleLevel();
+
+    // The load, from the main file to the warm-up, then the way back.
+    std::vector<double> loads, clears;
+    for (int r = 0; r < runs; ++r) {
+        const double t0 = BenchDevice::seconds();
+        if (!scene.load(level) || !gTerrain.isLoaded()) {
+            std::printf("no sample level\n");
+            return 1;
+        }
+        const double t1 = BenchDevice::seconds();
+        if (r + 1 < runs)
+            scene.clear();
+        clears.push_back(BenchDevice::seconds() - t1);
+        loads.push_back(t1 - t0);
+    }
+    std::printf("sample level at %ux%u: %d water areas, %d meadow layers\n",
+                chain.presentParameters.BackBufferWidth, chain.presentParameters.BackBufferHeight,
+                gWater.live.count() + gWater.dormant.count(), chain.meadow ? chain.meadow->layers.count() : 0);
+    BenchFigures::print("level load (Scene::load, loading frames)", BenchFigures::of(loads), 1000.0, "ms");
+    BenchFigures::print("level clear", BenchFigures::of(clears), 1000.0, "ms");
+
+    scene.camera.mode = SceneCamera::vehicleMode; // the flight places the camera
+    gFrameFactor.store(1.0f);
+    // Warm: every patch, blade and picture along the path made once.
+    for (int i = 0; i < pathFrames; ++i) {
+        placeOnPath(chain, i);
+        frame(scene, chain);
+    }
+
+    std::vector<double> fps, frameTimes;
+    std::vector<double> passRuns[passCount], totalRuns, cpuRuns[passCount], cpuTotalRuns;
+    for (int r = 0; r < runs; ++r) {
+        const double t0 = BenchDevice::seconds();
+        for (int i = 0; i < pathFrames; ++i) {
+            const double f0 = BenchDevice::seconds();
+            placeOnPath(chain, i);
+            frame(scene, chain);
+            frameTimes.push_back(BenchDevice::seconds() - f0);
+        }
+        fps.push_back(double(pathFrames) / (BenchDevice::seconds() - t0));
+
+        double times[passCount] = {}, cpu[passCount] = {};
+        for (int i = 0; i < pathFrames; ++i) {
+            placeOnPath(chain, i);
+            splitFrame(scene, chain, times, cpu);
+        }
+        double total = 0.0, cpuTotal = 0.0;
+        for (int p = 0; p < passCount; ++p) {
+            passRuns[p].push_back(times[p] / pathFrames);
+            cpuRuns[p].push_back(cpu[p] / pathFrames);
+            total += p >= rest ? 0.0 : times[p] / pathFrames;
+            cpuTotal += p >= rest ? 0.0 : cpu[p] / pathFrames;
+        }
+        totalRuns.push_back(total);
+        cpuTotalRuns.push_back(cpuTotal);
+    }
+
+    const BenchFigures::Spread rate = BenchFigures::of(fps);
+    std::printf("%-52s min %9.1f fps, median %9.1f fps (goal: 25 or more)\n", "flight over the valley", rate.minimum,
+                rate.median);
+    const BenchFigures::Spread frames = BenchFigures::of(frameTimes);
+    std::printf("%-52s median %6.2f ms, 99th percentile %6.2f ms, worst %6.2f ms\n", "single frames", frames.median * 1000.0,
+                frames.percentile99 * 1000.0, frames.worst * 1000.0);
+    std::printf("per frame, wall time of the calls:\n");
+    for (int p = 0; p < passCount; ++p) {
+        char label[80];
+        std::snprintf(label, sizeof(label), "  pass: %s", passNames[p]);
+        BenchFigures::print(label, BenchFigures::of(passRuns[p]), 1000.0, "ms");
+    }
+    BenchFigures::print("  the five passes together", BenchFigures::of(totalRuns), 1000.0, "ms");
+    std::printf("per frame, this thread's CPU time:\n");
+    for (int p = 0; p < passCount; ++p) {
+        char label[80];
+        std::snprintf(label, sizeof(label), "  pass: %s", passNames[p]);
+        BenchFigures::print(label, BenchFigures::of(cpuRuns[p]), 1000.0, "ms");
+    }
+    BenchFigures::print("  the five passes together (goal: under 8 ms)", BenchFigures::of(cpuTotalRuns), 1000.0, "ms");
+    std::printf("goal for the load: under 1000 ms\n");
+
+    scene.release();
+    BenchWindow::close(window);
+    return 0;
+}
