@@ -3,6 +3,7 @@
 #include "Landscape/GrasLayer.h"
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
+#include "Way/WayNetwork.h"
 
 #include "Render/Camera.h"
 #include "Render/DirectGraphics.h"
@@ -12,7 +13,22 @@
 
 #include <cstdlib>
 
-Meadow::Meadow() : terrain(&gTerrain), water(&gWater), random([] { return int32_t(std::rand()); }) {}
+namespace {
+
+// The road network's answer: layers that grow off the ways keep off them.
+struct NetworkWays final : Meadow::Ways
+{
+    int32_t isOnWay(float x, float z) override { return gWayNetwork.isOnWay(x, z) ? 1 : 0; }
+};
+
+NetworkWays networkWays;
+
+}
+
+Meadow::Meadow()
+    : terrain(&gTerrain), water(&gWater), ways(&networkWays), random([] { return int32_t(std::rand()); })
+{
+}
 
 Meadow::~Meadow()
 {

@@ -11,9 +11,11 @@
 #include "Application/Globals.h"
 #include "Application/Korvanta.h"
 #include "Application/Multimonitor.h"
+#include "Landscape/GrasLayer.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
+#include "Way/WayNetwork.h"
 #include "Render/DirectGraphics.h"
 #include "WaterSamples.h"
 
@@ -87,6 +89,8 @@ struct View
     float nearGround;
     // At least this many of every fourth pixel (in x and y) show the lake.
     int lakePixels = 0;
+    // Looking along the dirt track, which the grass keeps off.
+    bool alongTheTrack = false;
 };
 
 // On the valley floor over the lake, on the eastern hills looking down the
@@ -95,6 +99,7 @@ const View noonViews[] = {
     {"floor", -150.0f, -900.0f, 30.0f, 0.0f, -8.0f, 90.0f, 500},
     {"hill", 1150.0f, -1500.0f, 40.0f, 35.0f, -12.0f, 60.0f, 0},
     {"water", -190.0f, -450.0f, 10.0f, 10.0f, -4.0f, 0.0f, 5000},
+    {"track", -720.0f, -1020.0f, 30.0f, -15.0f, -16.0f, 0.0f, 0, true},
 };
 
 int channelSum(uint32_t pixel)
@@ -146,7 +151,7 @@ std::wstring builtLevel(const wchar_t* extension = L".tee")
 
 std::wstring copyOfLevel(const std::wstring& folder)
 {
-    for (const wchar_t* extension : {L".tee", L".map", L".wtr", L".mdw", L".obj"})
+    for (const wchar_t* extension : {L".tee", L".map", L".wtr", L".mdw", L".way", L".obj"})
         EXPECT_TRUE(write(folder + L"Valley" + extension, read(builtLevel(extension))));
     return folder + L"Valley.tee";
 }
@@ -173,8 +178,13 @@ public:
         gSettings = settings;
         WinShell::gMonitors = monitors;
         gLanguage = nullptr; // shutdown deletes the language and the resources
-        gResourceManager = nullptr;
+        gResourceManager = new ResourceManager;
         gInstance = GetModuleHandleW(nullptr);
+        // The game runs in its install folder: the build's, beside its data.
+        wchar_t folder[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, folder);
+        previousFolder = folder;
+        SetCurrentDirectoryW((std::wstring(getModuleFolder().text()) + L"..").c_str());
         answerer = new BoxAnswerer;
         app = new Korvanta;
         ASSERT_EQ(app->init(), 1u);
@@ -200,6 +210,7 @@ public:
         WinShell::gMonitors = previousMonitors;
         gLanguage = previousLanguage;
         gResourceManager = previousResources;
+        SetCurrentDirectoryW(previousFolder.c_str());
         delete monitors;
         delete settings;
     }
@@ -311,6 +322,7 @@ public:
     static inline Language* previousLanguage = nullptr;
     static inline ResourceManager* previousResources = nullptr;
     static inline std::wstring settingsFolder;
+    static inline std::wstring previousFolder;
 };
 
 // The colour of the frame's own clear: the camera's fog.
@@ -351,9 +363,10 @@ LakePart lakePart(const Level& frame, int x, int y)
                 return LakePart::unsure;
     if (!inside)
         return LakePart::elsewhere;
-    // Nothing is drawn beyond the view range.
+    // Far water may be asleep (the areas wake near the camera), and nothing
+    // is drawn beyond the view range.
     const vec3d seen = at - LevelViews::chain().position;
-    if (seen.x * seen.x + seen.z * seen.z > 0.8f * LevelViews::chain().rangeSquared)
+    if (seen.x * seen.x + seen.z * seen.z > 0.25f * LevelViews::chain().rangeSquared)
         return LakePart::unsure;
     if (!gTerrain.isLoaded())
         return LakePart::water;
@@ -452,6 +465,29 @@ TEST_F(LevelViews, NoonViewsShowSkyGroundWaterAndGrass)
             for (uint32_t x = 0; x < full.width; x += 2, ++lower)
                 grass += difference(full.at(x, y), bare.at(x, y)) > 12 ? 1 : 0;
         EXPECT_GT(grass, lower / 100) << "grass pixels " << grass << " of " << lower;
+        if (view.alongTheTrack) {
+            // Ground well inside the track, 20 to 250 ahead: the meadow grows
+            // beside it.
+            int track = 0, covered = 0;
+            const float a = view.yaw * 0.017453292f;
+            const vec3d ahead{-std::sin(a), 0.0f, std::cos(a)}, side{ahead.z, 0.0f, -ahead.x};
+            for (float d = 20.0f; d < 250.0f; d += 2.0f) {
+                const vec3d p = vec3d{view.x, 0.0f, view.z} + ahead * d;
+                bool inside = true;
+                for (float s : {-6.0f, 0.0f, 6.0f})
+                    inside = inside && gWayNetwork.isOnWay(p.x + side.x * s, p.z + side.z * s) != 0;
+                if (!inside)
+                    continue;
+                const POINT at = SceneFrames::pixelOf(chain(), {p.x, gTerrain.getHeight(p.x, p.z, 3), p.z}, full);
+                ++track;
+                covered += difference(full.at(uint32_t(at.x), uint32_t(at.y)),
+                                      bare.at(uint32_t(at.x), uint32_t(at.y))) > 12
+                               ? 1
+                               : 0;
+            }
+            EXPECT_GT(track, 30);
+            EXPECT_LT(covered, track / 10) << covered << " of " << track << " points of the track under grass";
+        }
 
         // Near the camera the ground has its band's colour.
         if (view.nearGround > 0.0f) {
@@ -645,7 +681,7 @@ TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
     const char* const damageNames[] = {"missing", "truncated", "random"};
     std::mt19937 bytes(32);
     scene().clear();
-    for (const wchar_t* extension : {L".map", L".wtr", L".mdw", L".tee"})
+    for (const wchar_t* extension : {L".map", L".wtr", L".mdw", L".way", L".tee"})
         for (Damage damage : {missing, truncated, random}) {
             const std::string name = std::string(extension, extension + 4).substr(1) + "-" + damageNames[damage];
             SCOPED_TRACE(name);
@@ -708,6 +744,33 @@ TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
     EXPECT_EQ(scene().loaded, 0u);
     ASSERT_TRUE(load(builtLevel()));
     EXPECT_EQ(chain().loadProcesses.count(), 3);
+}
+
+// The meadow asks the level's own road network: a layer that grows only on
+// ways puts its blades on the dirt track, one that grows off them keeps off.
+TEST_F(LevelViews, GrassAsksTheLevelsRoads)
+{
+    for (uint32_t onWay : {1u, 0u}) {
+        Meadow::GrasLayer::Settings s;
+        s.bladesPerPatch = 60;
+        s.minimumNormal = 0.0f;
+        s.minimumGround = -1.0e6f;
+        s.maximumGround = 1.0e6f;
+        s.range = 300.0f;
+        s.fadeStart = 200.0f;
+        s.onWay = onWay;
+        Meadow::GrasLayer layer(chain().meadow, s);
+        layer.state = Meadow::GrasLayer::ready;
+        layer.updatePatchGrid({-640.0f, 100.0f, -720.0f}); // on the track
+        int blades = 0, onTheTrack = 0;
+        for (auto* node = layer.patches.head(); node; node = node->next)
+            for (uint32_t k = 0; k < node->item->bladeCount; ++k, ++blades) {
+                const vec3d& p = node->item->blades[k].position;
+                onTheTrack += gWayNetwork.isOnWay(p.x, p.z) ? 1 : 0;
+            }
+        ASSERT_GT(blades, 50) << onWay;
+        EXPECT_EQ(onTheTrack, onWay ? blades : 0) << onWay;
+    }
 }
 
 }
