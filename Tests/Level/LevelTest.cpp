@@ -684,7 +684,7 @@ TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
     const char* const damageNames[] = {"missing", "truncated", "random"};
     std::mt19937 bytes(32);
     scene().clear();
-    for (const wchar_t* extension : {L".map", L".wtr", L".mdw", L".way", L".tee"})
+    for (const wchar_t* extension : {L".map", L".wtr", L".mdw", L".way", L".obj", L".tee"})
         for (Damage damage : {missing, truncated, random}) {
             const std::string name = std::string(extension, extension + 4).substr(1) + "-" + damageNames[damage];
             SCOPED_TRACE(name);

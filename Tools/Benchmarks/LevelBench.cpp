@@ -2,12 +2,12 @@
 // through Scene::load (with its loading frames), the frames per second of a
 // fixed flight around the valley as the game draws them (update, the
 // frame's passes, present), and the time of our code per frame split by
-// pass: sky, terrain, water with its reflection, meadow, far field (and the
-// ways and the rest of the frame's calls). Pass times are the wall time of the calls on
-// this thread, which is our code's CPU time plus any wait for the device
-// (Wine's thread clock ticks too coarsely for single calls); the device's
-// own threads draw the pixels. Each figure is the minimum and the median of
-// several runs.
+// pass: sky (with the sun's glow), terrain, water with its reflection,
+// meadow, far field (and the ways and the rest of the frame's calls). Pass
+// times are the wall time of the calls on this thread, which is our code's
+// CPU time plus any wait for the device (Wine's thread clock ticks too
+// coarsely for single calls); the device's own threads draw the pixels.
+// Each figure is the minimum and the median of several runs.
 // Needs a display and the game data ("Data\Map\Valley.tee" under the
 // working folder or the build folder).
 #include "BenchDevice.h"
@@ -129,6 +129,9 @@ void splitFrame(Scene& scene, D3D::Device::SwapChain& chain, double times[passCo
     if (chain.meadow)
         chain.meadow->update();
     lap(meadow);
+    if (chain.sunGlow)
+        Scene::Sun::updateGlow(*chain.sunGlow, chain);
+    lap(sky);
     if (chain.stripEffects)
         chain.stripEffects->update();
     lap(rest);
@@ -165,6 +168,13 @@ void splitFrame(Scene& scene, D3D::Device::SwapChain& chain, double times[passCo
     lap(meadow);
     if (chain.sprites)
         chain.sprites->render();
+    lap(rest);
+    if (chain.sunGlow) {
+        Scene::Sun::renderGlare(*chain.sunGlow);
+        Scene::Sun::renderMaskGlow(*chain.sunGlow, 0);
+        Scene::Sun::renderGlow(*chain.sunGlow, chain);
+    }
+    lap(sky);
     if (chain.particles)
         chain.particles->render(true);
     gDevice->EndScene();
