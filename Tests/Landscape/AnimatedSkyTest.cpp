@@ -375,4 +375,49 @@ TEST(SkyRecolour, AShareOfTheVerticesPerFrame)
     EXPECT_EQ(recolouredPerFrame(819, 3, true), (std::vector<int>{819, 409, 409}));
 }
 
+
+// Whether a frame's recolouring writes anything (and so locks the buffer):
+// a visible patch not yet recoloured this frame that is dirty or whose share
+// is at least one vertex.
+TEST(SkyRecolour, PendingOnlyWithVerticesToWrite)
+{
+    struct PatchState
+    {
+        uint32_t vertexCount;
+        uint32_t dirty;
+        uint32_t recoloured;
+    };
+    struct Case
+    {
+        const char* name;
+        float rate;
+        std::vector<PatchState> patches;
+        bool pending;
+    } cases[] = {
+        {"nothing visible", 1.0f, {}, false},
+        {"a share of one vertex", 0.1f, {{10, 0, 0}}, true},
+        {"a share of less than one", 0.05f, {{10, 0, 0}}, false},
+        {"a dirty patch at rate 0", 0.0f, {{10, 1, 0}}, true},
+        {"recoloured already, dirty", 1.0f, {{10, 1, 1}}, false},
+        {"the second patch pending", 1.0f, {{10, 0, 1}, {10, 0, 0}}, true},
+        {"both done", 1.0f, {{10, 0, 1}, {10, 1, 1}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LightRecord light;
+        AnimatedSky sky(light);
+        sky.updateRate = c.rate;
+        std::vector<AnimatedSky::Patch> patches(c.patches.size());
+        sky.visible.reset(new AnimatedSky::Patch*[c.patches.size() + 1]);
+        sky.visibleCount = int32_t(c.patches.size());
+        for (size_t i = 0; i < c.patches.size(); ++i) {
+            patches[i].vertexCount = c.patches[i].vertexCount;
+            patches[i].dirty = c.patches[i].dirty;
+            patches[i].recolouredThisFrame = c.patches[i].recoloured;
+            sky.visible[i] = &patches[i];
+        }
+        EXPECT_EQ(sky.recolourPending(), c.pending);
+    }
+}
+
 }

@@ -127,7 +127,9 @@ TEST_F(WaterFile, HeaderRules)
     }
 }
 
-TEST_F(WaterFile, SavingWritesTheFlaggedAreasDormantFirst)
+// The flagged areas in the order of their file, whichever of them the
+// camera has woken.
+TEST_F(WaterFile, SavingWritesTheFlaggedAreasInTheirFilesOrder)
 {
     std::vector<WaterFileWriter::Area> areas = WaterSamples::valley();
     areas.push_back(areas[0]);
@@ -139,6 +141,15 @@ TEST_F(WaterFile, SavingWritesTheFlaggedAreasDormantFirst)
     gWater.live.append(&third);
     gWater.dormant.unlink(gWater.dormant.head()->next->next);
     EXPECT_EQ(written(), fileOf({areas[1], areas[2]}));
+
+    // The first area woken (live, and the lists read dormant first) still
+    // comes first.
+    gWater.clear();
+    read(fileOf(areas));
+    WaterArea& first = dormant(0);
+    gWater.dormant.unlink(gWater.dormant.head());
+    gWater.live.append(&first);
+    EXPECT_EQ(written(), fileOf(areas));
 }
 
 // A record from raw fields, to leave out or break what the writer never would.
