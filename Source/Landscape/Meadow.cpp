@@ -3,7 +3,6 @@
 #include "Landscape/GrasLayer.h"
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
-#include "Way/WayNetwork.h"
 
 #include "Render/Camera.h"
 #include "Render/DirectGraphics.h"
@@ -13,22 +12,7 @@
 
 #include <cstdlib>
 
-namespace {
-
-// The road network's answer: layers that grow off the ways keep off them.
-struct NetworkWays final : Meadow::Ways
-{
-    int32_t isOnWay(float x, float z) override { return gWayNetwork.isOnWay(x, z) ? 1 : 0; }
-};
-
-NetworkWays networkWays;
-
-}
-
-Meadow::Meadow()
-    : terrain(&gTerrain), water(&gWater), ways(&networkWays), random([] { return int32_t(std::rand()); })
-{
-}
+Meadow::Meadow() : terrain(&gTerrain), water(&gWater), random([] { return int32_t(std::rand()); }) {}
 
 Meadow::~Meadow()
 {

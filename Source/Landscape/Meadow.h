@@ -32,8 +32,8 @@ class Water;
 // shape is a set of quads drawn over one shared index buffer.
 //
 // The ground comes from terrain, the water from water and the ways from
-// ways (the road network; null: no point lies on a way); blades are
-// scattered with random, which tests replace. Main thread only.
+// ways (none until the road network answers: then no point lies on a way);
+// blades are scattered with random, which tests replace. Main thread only.
 class Meadow : public TextureProjInterface
 {
 public:

@@ -6,6 +6,8 @@
 #include "Render/SwapChain.h"
 #include "Render/TextureDevice.h"
 
+#include "Core/Timer.h"
+
 #include "ImageFileWriter.h"
 
 #include "Core/Timer.h"
@@ -105,6 +107,10 @@ protected:
         window = CreateWindowExW(0, wc.lpszClassName, L"Render test", WS_POPUP | WS_VISIBLE, left, 0, width, height,
                                  nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(window, nullptr);
+        // The clock as the game's start-up leaves it: a first frame then
+        // counts from here, not from the machine's start, and the scenes'
+        // sun stands where their time of day puts it.
+        gTimer.init();
         ASSERT_TRUE(gDirectGraphics.init());
         client = new Client;
         ASSERT_TRUE(D3D::Device::create(gDirectGraphics.record, window, false, client));
