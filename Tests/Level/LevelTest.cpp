@@ -645,7 +645,8 @@ TEST_F(LevelViews, ASecondLoadAndADeviceResetDrawTheSamePixels)
 }
 
 // The game's loading frames: the progress grows frame by frame to the
-// whole, and the entries are the terrain's, the water's and the scene's.
+// whole, and the entries are the terrain's, the water's, the static
+// objects' and the scene's.
 TEST_F(LevelViews, LoadingFramesRunToTheWholeProgress)
 {
     // The application's own hooks, with the loading frames counted.
@@ -672,7 +673,7 @@ TEST_F(LevelViews, LoadingFramesRunToTheWholeProgress)
     for (size_t i = 1; i < recorder.progress.size(); ++i)
         EXPECT_GE(recorder.progress[i], recorder.progress[i - 1]) << i;
     EXPECT_NEAR(recorder.progress.back(), 1.0f, 1e-5f);
-    EXPECT_EQ(chain().loadProcesses.count(), 3);
+    EXPECT_EQ(chain().loadProcesses.count(), 4);
 }
 
 // The level with one side file missing, cut short or full of random bytes
@@ -704,7 +705,7 @@ TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
             }
             const bool loaded = load(path);
             EXPECT_NEAR(chain().progress, 1.0f, 1e-5f);
-            EXPECT_EQ(chain().loadProcesses.count(), 3);
+            EXPECT_EQ(chain().loadProcesses.count(), 4);
             ASSERT_TRUE(loaded);
             setTime(12.5f);
             place(noonViews[0]);
@@ -746,7 +747,7 @@ TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
     EXPECT_EQ(chain().loadProcesses.count(), 0);
     EXPECT_EQ(scene().loaded, 0u);
     ASSERT_TRUE(load(builtLevel()));
-    EXPECT_EQ(chain().loadProcesses.count(), 3);
+    EXPECT_EQ(chain().loadProcesses.count(), 4);
 }
 
 // The meadow asks the level's own road network: a layer that grows only on
