@@ -380,9 +380,14 @@ TEST_F(RenderDevice, RepeatedIndexBufferAndBufferPools)
         EXPECT_EQ(static_cast<const uint16_t*>(data)[i], i);
     buffer->Unlock();
     buffer->Release();
-    // Copies whose indices would pass 65535 are refused, not wrapped.
-    *indices.at(2) = 40000;
-    EXPECT_EQ(createRepeatedIndexBuffer(indices, 2), nullptr);
+    // Copies whose indices would pass 65535 are refused, not wrapped,
+    // wherever the largest index stands.
+    for (int at : {0, 2}) {
+        for (int i = 0; i < 3; ++i)
+            *indices.at(i) = uint16_t(i);
+        *indices.at(at) = 40000;
+        EXPECT_EQ(createRepeatedIndexBuffer(indices, 2), nullptr) << at;
+    }
 
     // A buffer made from an array holds the array, whole.
     const uint16_t array[7] = {9, 8, 7, 60000, 5, 4, 3};
@@ -403,6 +408,9 @@ TEST_F(RenderDevice, RepeatedIndexBufferAndBufferPools)
     huge->pool->vertexBuffer->GetDesc(&vdesc);
     EXPECT_EQ(vdesc.Size, 5000u * 32u);
     pools.deleteAll();
+    // Past 2^24 entries nothing is made.
+    EXPECT_EQ(BufferPool::allocVertexRange(pools, (1u << 24) + 1), nullptr);
+    EXPECT_EQ(pools.count(), 0);
 }
 
 // A swap chain that goes stops being the current one; another chain's going

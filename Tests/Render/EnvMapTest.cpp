@@ -293,6 +293,11 @@ TEST_F(EnvironmentMap, TheSunSpriteFacesTheMapFromTheSun)
             EXPECT_NEAR(m.row(1).dot(sun), 0.0f, 1e-3f);
         }
         EXPECT_EQ(sprite->colour, Color(255, 128, 64, 220));
+        // The map's release deletes the sprite once, and a second release
+        // finds none.
+        EnvMap::release(map);
+        EXPECT_EQ(map.sunSprite, nullptr);
+        EnvMap::release(map);
     }
     chain().sun = LightRecord();
 

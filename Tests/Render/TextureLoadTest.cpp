@@ -144,6 +144,10 @@ TEST_F(TextureLoading, TextureBlocksRoundTrip)
     TextureRef none;
     EXPECT_FALSE(Texture::readFromStream(shortened, none, 0));
     EXPECT_FALSE(none.isBound());
+    // So is one cut inside its level count.
+    Memory cut(std::vector<uint8_t>{1, 0});
+    EXPECT_FALSE(Texture::readFromStream(cut, none, 1));
+    EXPECT_FALSE(none.isBound());
 }
 
 TEST_F(TextureLoading, RawBlocksAreReadRowByRowAndBadDescriptionsRefused)
