@@ -169,14 +169,21 @@ TEST(TreeObject, ABarkLargerThanTheDataLeftEndsTheRead)
 
 TEST(TreeObject, FoliageTagsEndTheReadUntilFoliageIsBuilt)
 {
-    const Bytes stream =
-        Assembler().raw('v').raw('1').raw('.').raw('0').tag(2).f(0.5f).tag(7).u(2).tag(9).u(99).end().bytes;
-    Tree tree;
-    const uint32_t seed = tree.seed;
-    ByteStream data(stream);
-    tree.generate(data);
-    EXPECT_EQ(tree.diffuse, 0.5f);
-    EXPECT_EQ(tree.seed, seed);
+    for (uint8_t foliageTag : {uint8_t(7), uint8_t(8)}) {
+        const Bytes stream = Assembler()
+                                 .raw('v').raw('1').raw('.').raw('0')
+                                 .tag(2).f(0.5f)
+                                 .tag(foliageTag).u(2)
+                                 .tag(9).u(99)
+                                 .end()
+                                 .bytes;
+        Tree tree;
+        const uint32_t seed = tree.seed;
+        ByteStream data(stream);
+        tree.generate(data);
+        EXPECT_EQ(tree.diffuse, 0.5f) << int(foliageTag);
+        EXPECT_EQ(tree.seed, seed) << int(foliageTag);
+    }
 }
 
 TEST(TreeObject, CutAndDamagedStreamsEndWithBoundedMeshes)
@@ -233,6 +240,11 @@ TEST(TreeEntities, TheTrunkIsOneSubEntityGrowingTheEntityOnlyWithoutATransform)
         EXPECT_GE(entity.localBox.maximum[axis], rebuilt.maximum[axis] - 1e-4f);
     }
     EXPECT_EQ(entity.localBox.center, (entity.localBox.minimum + entity.localBox.maximum) * 0.5f);
+    // The entity is placed by its grown box.
+    for (int axis = 0; axis < 3; ++axis) {
+        EXPECT_LE(entity.worldBounds.minimum[axis], rebuilt.minimum[axis] + 1e-3f);
+        EXPECT_GE(entity.worldBounds.maximum[axis], rebuilt.maximum[axis] - 1e-3f);
+    }
 
     // Again, with a transform: the entity holds this call's one sub-entity
     // on its own matrix, and its box is left alone.
