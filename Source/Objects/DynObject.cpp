@@ -15,6 +15,7 @@
 #include "Core/Math.h"
 #include "Core/Timer.h"
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -205,8 +206,12 @@ void DynObject::prepare()
         hidden = package->functions.hiddenOverride;
     if (functions) {
         functions->callUpdate();
-        if (!functions->anyReplacesEntityUpdate())
+        // An entity that stayed where it was placed last has nothing to
+        // recompute.
+        if (!functions->anyReplacesEntityUpdate() && std::memcmp(&world, &preparedWorld, sizeof(world)) != 0) {
             onMoved();
+            preparedWorld = world;
+        }
     }
     previousPosition = world.row(3);
 }

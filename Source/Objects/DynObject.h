@@ -74,6 +74,8 @@ public:
     EntityManager::CollisionBody body;
     FunctionManager* functions;
     vec3d previousPosition;
+    // The transform the last prepare moved the entity to.
+    matrix3d preparedWorld{};
     // The alpha setAlpha gave every material (while alphaSet is non-zero).
     float alpha = 1.0f;
     uint32_t alphaSet = 0;

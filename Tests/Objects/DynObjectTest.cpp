@@ -186,6 +186,7 @@ TEST(DynObjects, CallsAreForwardedInOrder)
     EntityManager::Physics::Collision contact{};
     DynObject::onContact(object, &contact);
     world.scene.notifyObjectFunctions();
+    object->world.m[12] += 1.0f;
     const uint32_t changes = object->changeCount;
     object->prepare();
     EXPECT_GT(object->changeCount, changes) << "the entity moves with its prepare";
@@ -193,6 +194,9 @@ TEST(DynObjects, CallsAreForwardedInOrder)
                                                    "2:after", "1:alpha5", "2:alpha5", "1:collision", "2:collision",
                                                    "1:redraw", "2:redraw", "1:update", "2:update", "1:replaces",
                                                    "2:replaces"}));
+    const uint32_t unmoved = object->changeCount;
+    object->prepare();
+    EXPECT_EQ(object->changeCount, unmoved) << "an entity that stayed put";
     log.calls.clear();
     EXPECT_FALSE(object->renderShadowCaster()) << "no cloth";
     object->prepareRender();
@@ -204,6 +208,7 @@ TEST(DynObjects, CallsAreForwardedInOrder)
     object->functions->remove(0x200);
     object->functions->add(0x2000, new Recording(log, 3, true));
     log.calls.clear();
+    object->world.m[12] += 1.0f;
     const uint32_t before = object->changeCount;
     object->prepare();
     EXPECT_EQ(object->changeCount, before) << "an instance that places the entity";
