@@ -188,6 +188,23 @@ TEST_F(RenderDevice, VisibilityByColourAndProjectedPoints)
         }
         EXPECT_EQ(p.occluded, cases[i].occluded) << i;
     }
+    // A turned camera: every row of the projection takes the point's depth, so
+    // a point straight ahead lands in the middle of the screen at its distance.
+    c.angles = {10.0f, 35.0f, 0.0f};
+    c.setAnglesDeg();
+    c.position = {5.0f, 2.0f, -3.0f};
+    c.Camera::update();
+    DynArray<D3D::Device::OccludePos> ahead(1);
+    ahead.at(0)->position = c.position + c.forward * 100.0f;
+    c.testOcclusion(ahead, 1);
+    EXPECT_NEAR(ahead.at(0)->screenU, 0.5f, 1e-4f);
+    EXPECT_NEAR(ahead.at(0)->screenV, 0.5f, 1e-4f);
+    EXPECT_NEAR(ahead.at(0)->inverseW, 0.01f, 1e-5f);
+    c.position = {};
+    c.angles = {};
+    c.setAnglesDeg();
+    c.Camera::update();
+
     DynArray<D3D::Device::OccludePos> one(1);
     one.at(0)->position = {0.0f, -20.0f, 100.0f};
     c.testOcclusion(one, 1);
