@@ -158,15 +158,8 @@ void Panel::draw()
 {
     CRASH_TRACE();
     Widget::draw();
-    if (attachedTo) {
-        savedX = x;
-        savedY = y;
-        const Rect base = attachedTo->getRect();
-        x += base.left;
-        y += base.top;
-        colour.a = attachedTo->colour.a;
-        enabled = attachedTo->enabled;
-    }
+    if (attachedTo)
+        followAttached(*attachedTo, savedX, savedY);
     const Placement p = place();
     if (IDirect3DDevice9* d = gDevice) {
         const Vertex quad[4] = {{p.left, p.top, 0.0f, 1.0f, p.u[0], p.v[0]},
@@ -179,10 +172,8 @@ void Panel::draw()
         gDirectGraphics.record.primitiveCount += 2;
         shader->end();
     }
-    if (attachedTo) {
-        x = savedX;
-        y = savedY;
-    }
+    if (attachedTo)
+        leaveAttached(savedX, savedY);
     const Color white{255, 255, 255, 255};
     if (outline)
         drawRectOutline(p.left, p.top, p.right, p.bottom, 0.0f, white);

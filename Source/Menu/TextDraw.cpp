@@ -48,15 +48,8 @@ void Text::draw()
     UIFont::VertexBuffer& vb = worldSpace ? font->vertexBuffer3D : font->vertexBuffer2D;
     if (!vb.lockBatch())
         return;
-    if (attachedTo) {
-        savedX = x;
-        savedY = y;
-        const Rect base = attachedTo->getRect();
-        x += base.left;
-        y += base.top;
-        colour.a = attachedTo->colour.a;
-        enabled = attachedTo->enabled;
-    }
+    if (attachedTo)
+        followAttached(*attachedTo, savedX, savedY);
     // The box follows the widget: moving a text needs no new layout.
     const float boxWidth = boxRight - boxLeft, boxHeight = boxBottom - boxTop;
     boxLeft = float(x - 1);
@@ -145,10 +138,8 @@ void Text::draw()
         vb.flush(font->indexBuffer);
     }
 
-    if (attachedTo) {
-        x = savedX;
-        y = savedY;
-    }
+    if (attachedTo)
+        leaveAttached(savedX, savedY);
     if (font->stateBlockSaved)
         font->stateBlockSaved->Apply();
     d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);

@@ -87,4 +87,15 @@ void Widget::draw()
         root->changed = 1;
 }
 
+void Widget::followAttached(Widget& to, int32_t& savedX, int32_t& savedY)
+{
+    savedX = x;
+    savedY = y;
+    const Rect base = to.getRect();
+    x += base.left;
+    y += base.top;
+    colour.a = to.colour.a;
+    enabled = to.enabled;
+}
+
 }

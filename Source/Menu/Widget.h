@@ -90,6 +90,16 @@ public:
     // draw calls it first.
     void draw() override;
 
+    // A widget drawn relative to another: for the draw it moves by the other's
+    // rectangle corner and takes its alpha and enabled state; the position
+    // before the move is kept in (savedX, savedY) for leaveAttached.
+    void followAttached(Widget& to, int32_t& savedX, int32_t& savedY);
+    void leaveAttached(int32_t savedX, int32_t savedY)
+    {
+        x = savedX;
+        y = savedY;
+    }
+
     int32_t x = 0;
     int32_t y = 0;
     float z = 0.0f;
