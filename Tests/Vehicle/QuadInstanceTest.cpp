@@ -23,6 +23,7 @@
 
 #include "ObjectPackageWriter.h"
 #include "QuadSample.h"
+#include "QuadSamplePackage.h"
 
 #include "Core/FileArray.h"
 
@@ -40,21 +41,11 @@ using QuadPhysics = ObjPkgManager::Functions::QuadPhysics;
 using Instance = QuadPhysics::Instance;
 using Wheel = QuadPhysics::Wheel;
 
-std::unique_ptr<ObjPkgManager::Package> samplePackage()
-{
-    FileArray bytes(4096);
-    EXPECT_TRUE(ObjectPackageWriter::write(bytes, QuadSample::package()));
-    bytes.seek(0, 0);
-    auto package = std::make_unique<ObjPkgManager::Package>(nullptr, String(L"Quad.teo"));
-    EXPECT_TRUE(package->buildFrom(bytes, nullptr));
-    return package;
-}
-
 // The sample quad's package, an entity showing all of its meshes (or copies
 // renamed by rename) on a body of the package's mass.
 struct Rig
 {
-    explicit Rig(bool withBody = true, void (*rename)(String&) = nullptr) : package(samplePackage())
+    explicit Rig(bool withBody = true, void (*rename)(String&) = nullptr) : package(quadSamplePackage())
     {
         entities.physicsManager->start(8);
         if (withBody)

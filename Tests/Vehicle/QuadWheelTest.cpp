@@ -9,6 +9,7 @@
 
 #include "ObjectPackageWriter.h"
 #include "QuadSample.h"
+#include "QuadSamplePackage.h"
 
 #include "Core/FileArray.h"
 
@@ -21,16 +22,6 @@ namespace {
 using QuadPhysics = ObjPkgManager::Functions::QuadPhysics;
 using Wheel = QuadPhysics::Wheel;
 
-std::unique_ptr<ObjPkgManager::Package> samplePackage()
-{
-    FileArray bytes(4096);
-    EXPECT_TRUE(ObjectPackageWriter::write(bytes, QuadSample::package()));
-    bytes.seek(0, 0);
-    auto package = std::make_unique<ObjPkgManager::Package>(nullptr, String(L"Quad.teo"));
-    EXPECT_TRUE(package->buildFrom(bytes, nullptr));
-    return package;
-}
-
 TEST(QuadWheel, SetUpFromThePartMeshes)
 {
     {
@@ -41,7 +32,7 @@ TEST(QuadWheel, SetUpFromThePartMeshes)
         EXPECT_EQ(fresh.contacts[0].wheel, &fresh);
         EXPECT_EQ(fresh.contacts[1].wheel, &fresh);
     }
-    auto package = samplePackage();
+    auto package = quadSamplePackage();
     const QuadPhysics& quad = *package->functions.quadPhysics;
     EntityManager entities;
     EntityManager::Entity entity(entities);
