@@ -15,45 +15,9 @@
 #include "Physics/PhysicsManager.h"
 #include "Render/D3DDevice.h"
 
+#include "BoxAnswerer.h"
+
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <thread>
-
-namespace {
-
-// Answers the failure boxes of this process, so that a failed start ends the
-// test instead of waiting for a click.
-class BoxAnswerer
-{
-public:
-    BoxAnswerer()
-        : thread_([this] {
-              while (!done_) {
-                  HWND box = nullptr;
-                  while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
-                      DWORD owner = 0;
-                      GetWindowThreadProcessId(box, &owner);
-                      if (owner == GetCurrentProcessId())
-                          PostMessageW(box, WM_COMMAND, IDOK, 0);
-                  }
-                  Sleep(100);
-              }
-          })
-    {
-    }
-    ~BoxAnswerer()
-    {
-        done_ = true;
-        thread_.join();
-    }
-
-private:
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
-
-} // namespace
 
 TEST(KorvantaStart, InitBringsUpWindowDeviceSoundAndInputAndShutdownLetsThemGo)
 {

@@ -6,6 +6,7 @@
 #include "../Landscape/LandscapeTestFiles.h"
 #include "../Landscape/TerrainTestMaps.h"
 #include "../Application/AppTestFiles.h"
+#include "../Application/BoxAnswerer.h"
 
 #include "Application/GlobalSettings.h"
 #include "Application/Globals.h"
@@ -44,36 +45,6 @@ namespace {
 using TestDevice::Level;
 using namespace AppTestFiles;
 
-// Answers the failure boxes of this process, so that a failed start ends the
-// run instead of waiting for a click.
-class BoxAnswerer
-{
-public:
-    BoxAnswerer()
-        : thread_([this] {
-              while (!done_) {
-                  HWND box = nullptr;
-                  while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
-                      DWORD owner = 0;
-                      GetWindowThreadProcessId(box, &owner);
-                      if (owner == GetCurrentProcessId())
-                          PostMessageW(box, WM_COMMAND, IDOK, 0);
-                  }
-                  Sleep(100);
-              }
-          })
-    {
-    }
-    ~BoxAnswerer()
-    {
-        done_ = true;
-        thread_.join();
-    }
-
-private:
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
 
 constexpr uint32_t clearColour = 0xFFFF00FFu; // magenta: no pass drew the pixel
 const wchar_t* const sideFiles[] = {L".map", L".wtr", L".mdw"};
