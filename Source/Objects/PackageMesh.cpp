@@ -109,6 +109,13 @@ bool ObjPkgManager::Mesh::readBody(FileInterface& stream)
         return false;
     MeshTools::buildTriangleTree(*this);
     const BoundingBox& bounds = *getBounds();
+    placeLocalBoxOn(bounds);
+    copyTo(backup);
+    return true;
+}
+
+void ObjPkgManager::Mesh::placeLocalBoxOn(const BoundingBox& bounds)
+{
     localBox.center = bounds.center;
     localBox.radius = bounds.radius;
     localBox.radiusSq = bounds.radiusSq;
@@ -116,8 +123,6 @@ bool ObjPkgManager::Mesh::readBody(FileInterface& stream)
     localBox.axes[1] = {0.0f, 1.0f, 0.0f};
     localBox.axes[2] = {0.0f, 0.0f, 1.0f};
     localBox.halfExtents = bounds.maximum - bounds.center;
-    copyTo(backup);
-    return true;
 }
 
 bool ObjPkgManager::Mesh::readTree(FileInterface& stream)
@@ -125,13 +130,7 @@ bool ObjPkgManager::Mesh::readTree(FileInterface& stream)
     tree = std::make_unique<Tree>();
     tree->generate(stream);
     const BoundingBox bounds = tree->getBounds();
-    localBox.center = bounds.center;
-    localBox.radius = bounds.radius;
-    localBox.radiusSq = bounds.radiusSq;
-    localBox.axes[0] = {1.0f, 0.0f, 0.0f};
-    localBox.axes[1] = {0.0f, 1.0f, 0.0f};
-    localBox.axes[2] = {0.0f, 0.0f, 1.0f};
-    localBox.halfExtents = bounds.maximum - bounds.center;
+    placeLocalBoxOn(bounds);
     return true;
 }
 

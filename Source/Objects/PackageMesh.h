@@ -103,6 +103,8 @@ public:
 private:
     bool readBody(FileInterface& stream);
     bool readTree(FileInterface& stream);
+    // The local box: the bounds' centre and extents on unturned axes.
+    void placeLocalBoxOn(const BoundingBox& bounds);
     bool readGeometries(FileInterface& stream, uint32_t count);
     void loadTexture();
 };
