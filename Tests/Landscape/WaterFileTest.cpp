@@ -294,3 +294,35 @@ TEST_F(WaterFile, DamagedFilesKeepWhatTheyRead)
 }
 
 }
+
+TEST(WaterPhysicsBlock, UnknownTagsArePassedOverAndACutGridFailsTheRead)
+{
+    WaterPhysics source(nullptr);
+    source.gridMinimumX = -40.0f;
+    source.gridMinimumZ = -30.0f;
+    source.gridMaximumX = 40.0f;
+    source.gridMaximumZ = 30.0f;
+    source.lightGain = 0.125f;
+    source.n = 8;
+    FileArray out(256);
+    source.write(out);
+    const std::vector<uint8_t> block = bytesOf(out);
+
+    // A tag this reader does not know is passed over as one byte; the fields
+    // after it are read.
+    std::vector<uint8_t> bytes{0xEE};
+    bytes.insert(bytes.end(), block.begin(), block.end());
+    FileArray stream;
+    WaterPhysics known(nullptr);
+    EXPECT_TRUE(known.read(streamOf(stream, bytes)));
+    EXPECT_EQ(known.gridMaximumZ, 30.0f);
+    EXPECT_EQ(known.lightGain, 0.125f);
+    EXPECT_EQ(known.n, 8);
+
+    // A block cut inside its grid rectangle fails and keeps no grid.
+    const std::vector<uint8_t> cut(block.begin(), block.begin() + 1 + 4 * 5);
+    WaterPhysics shortBlock(nullptr);
+    EXPECT_FALSE(shortBlock.read(streamOf(stream, cut)));
+    EXPECT_EQ(shortBlock.gridMinimumX, 0.0f);
+    EXPECT_EQ(shortBlock.gridMaximumZ, 0.0f);
+}
