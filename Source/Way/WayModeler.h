@@ -77,6 +77,21 @@ protected:
     // Texture coordinates of a record: world x and z times scale, or along
     // the way from origin (offsetU is the cross-section's distance on the way).
     vec2d texCoords(const vec3d& point, bool alongWay, const vec2d& scale, const vec3d& origin, float offsetU) const;
+
+    // Where a modeler's road surface lies in its shape records: the inner
+    // points a0, a1 (left, right) at a and b0, b1 at b, the records under
+    // them that end a cap, and whether the panel starts at a1 (else at a0).
+    struct RoadSurface
+    {
+        int a0, a1, b0, b1;
+        int capA0, capA1, capB0, capB1;
+        bool startsAtA1;
+    };
+    // The road surface between a and b with its texture, and the caps where
+    // the way starts or ends; a cap's texture runs on from the road's edge.
+    void buildRoadSurface(Vertex* records, const RoadSurface& at, PartMesh& mesh, const Pos& a, const Pos& b,
+                          float offsetA, float offsetB, bool alongWay, const vec2d& scale, bool startCap,
+                          bool endCap) const;
 };
 
 // A road surface with a border strip on each side sloping down to the ground.

@@ -32,6 +32,39 @@ vec3d middle(const Vertex& a, const Vertex& b) { return (a.position + b.position
 
 }
 
+void Modeler::buildRoadSurface(Vertex* r, const RoadSurface& at, PartMesh& mesh, const Pos& a, const Pos& b,
+                               float offsetA, float offsetB, bool along, const vec2d& scale, bool startCap,
+                               bool endCap) const
+{
+    setNormal(r, {at.a0, at.a1}, a.normal);
+    setNormal(r, {at.b0, at.b1}, b.normal);
+    for (int k : {at.a0, at.a1})
+        r[k].uv = texCoords(r[k].position, along, scale, a.centre, offsetA);
+    for (int k : {at.b0, at.b1})
+        r[k].uv = texCoords(r[k].position, along, scale, b.centre, offsetB);
+    if (at.startsAtA1)
+        emitPanel(mesh, r[at.a1], r[at.a0], r[at.b0], r[at.b1]);
+    else
+        emitPanel(mesh, r[at.a0], r[at.b0], r[at.b1], r[at.a1]);
+    auto cap = [&](Vertex& lower, const Vertex& upper, const Pos& pos, float offset) {
+        const float drop = upper.position.y - lower.position.y;
+        lower.uv = along ? planarTexCoords(lower.position, pos.centre, forward, side, scale, offset + drop, 0.5f)
+                         : vec2d{drop * scale.x + upper.uv.x, upper.uv.y};
+    };
+    if (startCap) {
+        cap(r[at.capA0], r[at.a0], a, offsetA);
+        cap(r[at.capA1], r[at.a1], a, offsetA);
+        setNormal(r, {at.a0, at.a1, at.capA0, at.capA1}, -forward);
+        emitPanel(mesh, r[at.a0], r[at.a1], r[at.capA1], r[at.capA0]);
+    }
+    if (endCap) {
+        cap(r[at.capB0], r[at.b0], b, offsetB);
+        cap(r[at.capB1], r[at.b1], b, offsetB);
+        setNormal(r, {at.b0, at.b1, at.capB0, at.capB1}, forward);
+        emitPanel(mesh, r[at.b1], r[at.b0], r[at.capB0], r[at.capB1]);
+    }
+}
+
 SimpleWay::SimpleWay(String modelerName) : Modeler(std::move(modelerName), 1, 1) {}
 
 void SimpleWay::shapeSegment(const Pos& a, const Pos& b, uint32_t followTerrain)
@@ -63,33 +96,8 @@ void SimpleWay::buildSegmentMesh(const Segment&, int32_t part, PartMesh& mesh, c
     Vertex* r = section;
     const float offsetA = a.distance + distanceOffset, offsetB = b.distance + distanceOffset;
     if (part == 0) {
-        const bool along = roadTexAlongWay != 0;
-        setNormal(r, {1, 2}, a.normal);
-        setNormal(r, {5, 6}, b.normal);
-        for (int k : {1, 2})
-            r[k].uv = texCoords(r[k].position, along, roadTexScale, a.centre, offsetA);
-        for (int k : {5, 6})
-            r[k].uv = texCoords(r[k].position, along, roadTexScale, b.centre, offsetB);
-        emitPanel(mesh, r[2], r[1], r[5], r[6]);
-        // A cap's texture runs on from the road's edge down its face.
-        auto cap = [&](Vertex& lower, const Vertex& upper, const Pos& pos, float offset) {
-            const float drop = upper.position.y - lower.position.y;
-            lower.uv = along ? planarTexCoords(lower.position, pos.centre, forward, side, roadTexScale,
-                                               offset + drop, 0.5f)
-                             : vec2d{drop * roadTexScale.x + upper.uv.x, upper.uv.y};
-        };
-        if (startCap) {
-            cap(r[8], r[1], a, offsetA);
-            cap(r[9], r[2], a, offsetA);
-            setNormal(r, {1, 2, 8, 9}, -forward);
-            emitPanel(mesh, r[1], r[2], r[9], r[8]);
-        }
-        if (endCap) {
-            cap(r[10], r[5], b, offsetB);
-            cap(r[11], r[6], b, offsetB);
-            setNormal(r, {5, 6, 10, 11}, forward);
-            emitPanel(mesh, r[6], r[5], r[10], r[11]);
-        }
+        buildRoadSurface(r, {1, 2, 5, 6, 8, 9, 10, 11, true}, mesh, a, b, offsetA, offsetB, roadTexAlongWay != 0,
+                         roadTexScale, startCap, endCap);
     } else if (part == 1) {
         const bool along = borderTexAlongWay != 0;
         setNormal(r, {0, 1, 2, 3}, a.normal);
@@ -156,32 +164,8 @@ void CurbstoneWay::buildSegmentMesh(const Segment&, int32_t part, PartMesh& mesh
     Vertex* r = section;
     const float offsetA = a.distance + distanceOffset, offsetB = b.distance + distanceOffset;
     if (part == 0) {
-        const bool along = roadTexAlongWay != 0;
-        setNormal(r, {12, 13}, a.normal);
-        setNormal(r, {14, 15}, b.normal);
-        for (int k : {12, 13})
-            r[k].uv = texCoords(r[k].position, along, roadTexScale, a.centre, offsetA);
-        for (int k : {14, 15})
-            r[k].uv = texCoords(r[k].position, along, roadTexScale, b.centre, offsetB);
-        emitPanel(mesh, r[12], r[14], r[15], r[13]);
-        auto cap = [&](Vertex& lower, const Vertex& upper, const Pos& pos, float offset) {
-            const float drop = upper.position.y - lower.position.y;
-            lower.uv = along ? planarTexCoords(lower.position, pos.centre, forward, side, roadTexScale,
-                                               offset + drop, 0.5f)
-                             : vec2d{drop * roadTexScale.x + upper.uv.x, upper.uv.y};
-        };
-        if (startCap) {
-            cap(r[16], r[12], a, offsetA);
-            cap(r[17], r[13], a, offsetA);
-            setNormal(r, {12, 13, 16, 17}, -forward);
-            emitPanel(mesh, r[12], r[13], r[17], r[16]);
-        }
-        if (endCap) {
-            cap(r[18], r[14], b, offsetB);
-            cap(r[19], r[15], b, offsetB);
-            setNormal(r, {14, 15, 18, 19}, forward);
-            emitPanel(mesh, r[15], r[14], r[18], r[19]);
-        }
+        buildRoadSurface(r, {12, 13, 14, 15, 16, 17, 18, 19, false}, mesh, a, b, offsetA, offsetB,
+                         roadTexAlongWay != 0, roadTexScale, startCap, endCap);
     } else if (part == 1) {
         const vec2d& s = curbTexScale;
         // The faces of the curbstones: u along the way, v up them.
