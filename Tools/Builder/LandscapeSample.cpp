@@ -6,6 +6,7 @@
 #include "RaceSamples.h"
 #include "RecordsFileWriter.h"
 #include "TerrainMapWriter.h"
+#include "ValueNoise.h"
 
 #include "Core/HeightSurface.h"
 
@@ -13,24 +14,6 @@
 #include <cstdint>
 
 namespace {
-
-// A smooth value in 0..1 that varies over about `scale` samples (value noise
-// over a hashed lattice), the same on every run.
-float noise(float x, float y, float scale, uint32_t seed)
-{
-    auto lattice = [seed](int32_t i, int32_t j) {
-        uint32_t h = uint32_t(i) * 374761393u + uint32_t(j) * 668265263u + seed * 2246822519u;
-        h = (h ^ (h >> 13)) * 1274126177u;
-        return float((h ^ (h >> 16)) & 0xFFFF) / 65535.0f;
-    };
-    const float u = x / scale, v = y / scale;
-    const int32_t i = int32_t(std::floor(u)), j = int32_t(std::floor(v));
-    const float fu = u - float(i), fv = v - float(j);
-    const float su = fu * fu * (3 - 2 * fu), sv = fv * fv * (3 - 2 * fv);
-    const float top = lattice(i, j) + (lattice(i + 1, j) - lattice(i, j)) * su;
-    const float bottom = lattice(i, j + 1) + (lattice(i + 1, j + 1) - lattice(i, j + 1)) * su;
-    return top + (bottom - top) * sv;
-}
 
 uint16_t packR5G6B5(float r, float g, float b)
 {
@@ -51,8 +34,8 @@ TerrainMapWriter::Layer layer(float r, float g, float b, uint8_t low, uint8_t hi
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) {
             // The layers repeat every 256 texels: the grain wraps round.
-            const float grain = 0.75f + 0.25f * noise(float(x), float(y), 8.0f, seed) +
-                                0.1f * (noise(float(x), float(y), 2.0f, seed + 7) - 0.5f);
+            const float grain = 0.75f + 0.25f * valueNoise(float(x), float(y), 8.0f, seed) +
+                                0.1f * (valueNoise(float(x), float(y), 2.0f, seed + 7) - 0.5f);
             out.pixels.push_back(packR5G6B5(r * grain, g * grain, b * grain));
         }
     return out;
@@ -65,7 +48,7 @@ TerrainMapWriter::Overlay overlay(float base, float spread, uint32_t seed)
     out.width = out.height = 128;
     for (uint32_t y = 0; y < 128; ++y)
         for (uint32_t x = 0; x < 128; ++x) {
-            const float v = base + spread * (noise(float(x), float(y), 4.0f, seed) - 0.5f);
+            const float v = base + spread * (valueNoise(float(x), float(y), 4.0f, seed) - 0.5f);
             const uint32_t k = uint32_t(v < 0 ? 0 : v > 1 ? 255 : v * 255.0f);
             out.argb.push_back(0xFF000000u | k << 16 | k << 8 | k);
         }
@@ -87,7 +70,7 @@ TerrainMapWriter::Map valleyMap()
             const float valley = across * across;           // 0 on the valley floor
             const float ridges = 0.5f + 0.5f * std::sin(along * 3.1f + across * 1.3f);
             float units = 18.0f + 150.0f * valley * (0.55f + 0.45f * ridges);
-            units += 22.0f * noise(float(i), float(j), 24.0f, 3) + 6.0f * noise(float(i), float(j), 6.0f, 5);
+            units += 22.0f * valueNoise(float(i), float(j), 24.0f, 3) + 6.0f * valueNoise(float(i), float(j), 6.0f, 5);
             float t = (std::fabs(across) - 0.16f) / 0.5f;
             t = t < 0.0f ? 0.0f : t > 1.0f ? 1.0f : t;
             units += (70.0f + 30.0f * ridges) * t * t * (3.0f - 2.0f * t);

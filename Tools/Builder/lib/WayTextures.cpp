@@ -1,5 +1,7 @@
 #include "WayTextures.h"
 
+#include "ValueNoise.h"
+
 #include "ResourceArchiveWriter.h"
 
 #include <algorithm>
@@ -7,27 +9,6 @@
 #include <cstdint>
 
 namespace {
-
-// A value in 0..1 from a hashed lattice, smooth over `scale` texels and
-// repeating every `period` texels (the textures tile).
-float noise(float x, float y, float scale, int32_t period, uint32_t seed)
-{
-    auto lattice = [&](int32_t i, int32_t j) {
-        const int32_t cells = std::max(1, int32_t(float(period) / scale));
-        i = ((i % cells) + cells) % cells;
-        j = ((j % cells) + cells) % cells;
-        uint32_t h = uint32_t(i) * 374761393u + uint32_t(j) * 668265263u + seed * 2246822519u;
-        h = (h ^ (h >> 13)) * 1274126177u;
-        return float((h ^ (h >> 16)) & 0xFFFF) / 65535.0f;
-    };
-    const float u = x / scale, v = y / scale;
-    const int32_t i = int32_t(std::floor(u)), j = int32_t(std::floor(v));
-    const float fu = u - float(i), fv = v - float(j);
-    const float su = fu * fu * (3 - 2 * fu), sv = fv * fv * (3 - 2 * fv);
-    const float top = lattice(i, j) + (lattice(i + 1, j) - lattice(i, j)) * su;
-    const float bottom = lattice(i, j + 1) + (lattice(i + 1, j + 1) - lattice(i, j + 1)) * su;
-    return top + (bottom - top) * sv;
-}
 
 uint32_t argb(float r, float g, float b)
 {
@@ -50,8 +31,9 @@ ImageFileWriter::Image image(uint32_t side, Texel texel)
 ImageFileWriter::Image asphalt(float base, uint32_t seed)
 {
     return image(128, [=](float x, float y) {
-        const float grain = 0.85f + 0.2f * noise(x, y, 2.0f, 128, seed) + 0.1f * noise(x, y, 16.0f, 128, seed + 1);
-        const float chip = noise(x, y, 1.0f, 128, seed + 2) > 0.93f ? 0.12f : 0.0f;
+        const float grain =
+            0.85f + 0.2f * valueNoise(x, y, 2.0f, seed, 128) + 0.1f * valueNoise(x, y, 16.0f, seed + 1, 128);
+        const float chip = valueNoise(x, y, 1.0f, seed + 2, 128) > 0.93f ? 0.12f : 0.0f;
         const float v = base * grain + chip;
         return argb(v, v, v * 1.03f);
     });
@@ -74,10 +56,10 @@ ImageFileWriter::Image borderPaver()
         const float shifted = x + (row % 2 ? 32.0f : 0.0f);
         const float bx = std::fmod(shifted, 64.0f), by = std::fmod(y, 32.0f);
         const bool mortar = bx < 3.0f || by < 3.0f;
-        const float grain = 0.85f + 0.25f * noise(x, y, 4.0f, 128, 41);
+        const float grain = 0.85f + 0.25f * valueNoise(x, y, 4.0f, 41, 128);
         if (mortar)
             return argb(0.55f * grain, 0.53f * grain, 0.5f * grain);
-        const float tone = 0.8f + 0.2f * noise(float(int32_t(shifted) / 64), float(row), 1.0f, 4, 43);
+        const float tone = 0.8f + 0.2f * valueNoise(float(int32_t(shifted) / 64), float(row), 1.0f, 43, 4);
         return argb(0.62f * tone * grain, 0.36f * tone * grain, 0.28f * tone * grain);
     });
 }
@@ -86,7 +68,7 @@ ImageFileWriter::Image curbstone()
 {
     // Along the way (u) one red and one white stone per repeat.
     return image(64, [](float x, float y) {
-        const float grain = 0.9f + 0.15f * noise(x, y, 4.0f, 64, 47);
+        const float grain = 0.9f + 0.15f * valueNoise(x, y, 4.0f, 47, 64);
         const bool joint = std::fmod(x, 32.0f) < 1.5f;
         if (joint)
             return argb(0.35f, 0.33f, 0.32f);
