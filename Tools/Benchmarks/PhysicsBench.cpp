@@ -173,6 +173,26 @@ struct Driver : neRigidBodyControllerCallback
 template <class Call>
 void perCall(const char* name, Call call);
 
+// Crates on either side of the quads' circles, at least 3 m apart, the same
+// on every run.
+std::vector<vec3d> crateSpots(size_t count, float height)
+{
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::vector<vec3d> placed;
+    while (placed.size() < count) {
+        const float angle = u(random) * 3.1415927f, radius = placed.size() % 2 ? 36.0f + u(random) : 65.0f + u(random);
+        const vec3d at{radius * std::cos(angle), height, radius * std::sin(angle)};
+        bool clear = true;
+        for (const vec3d& p : placed)
+            clear = clear && (p - at).lengthSq() > 9.0f;
+        if (clear)
+            placed.push_back(at);
+    }
+    return placed;
+}
+
+
 void race()
 {
     const vec3d gravity{0, -9.81f, 0};
@@ -182,26 +202,14 @@ void race()
     sim->groupResponse[0][0] = sim->terrainResponse[0] = 3;
     sim->collisionCallback = [](neCollisionReport*) {};
     static Driver drivers[8];
-    std::mt19937 random(3);
-    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     // Eight quads in a loose pack on circles of 40 to 61 m, between 100
     // crates at rest on either side of their track.
     for (int i = 0; i < 8; ++i) {
         drivers[i].radius = 40.0f + float(i) * 3.0f;
         addQuadBox(*sim, {drivers[i].radius, 0.45f, 0}, 300.0f)->addController(&drivers[i]);
     }
-    std::vector<vec3d> placed;
-    while (placed.size() < 100) {
-        const float angle = u(random) * 3.1415927f, radius = placed.size() % 2 ? 36.0f + u(random) : 65.0f + u(random);
-        const vec3d at{radius * std::cos(angle), 0.45f, radius * std::sin(angle)};
-        bool clear = true;
-        for (const vec3d& p : placed)
-            clear = clear && (p - at).lengthSq() > 9.0f;
-        if (!clear)
-            continue;
-        placed.push_back(at);
+    for (const vec3d& at : crateSpots(100, 0.45f))
         addQuadBox(*sim, at, 50.0f)->putToRest();
-    }
     for (int i = 0; i < 16; ++i) {
         neAnimatedBody* a = sim->createAnimatedBody();
         a->addGeometry()->setBoxSize(1, 1, 1);
@@ -412,20 +420,8 @@ void manager()
         drivers[i].radius = 40.0f + float(i) * 3.0f;
         add({drivers[i].radius, 0.45f, 0}, 300.0f)->rigidBody->addController(&drivers[i]);
     }
-    std::mt19937 random(3);
-    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-    std::vector<vec3d> placed;
-    while (placed.size() < 92) {
-        const float angle = u(random) * 3.1415927f, radius = placed.size() % 2 ? 36.0f + u(random) : 65.0f + u(random);
-        const vec3d at{radius * std::cos(angle), 0.4f, radius * std::sin(angle)};
-        bool clear = true;
-        for (const vec3d& p : placed)
-            clear = clear && (p - at).lengthSq() > 9.0f;
-        if (!clear)
-            continue;
-        placed.push_back(at);
+    for (const vec3d& at : crateSpots(92, 0.4f))
         add(at, 50.0f);
-    }
     m.thread.start();
     for (int frame = 0; frame < 300; ++frame) { // under way, the crates settled
         m.waitForStepEnd();
