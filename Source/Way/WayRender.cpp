@@ -67,13 +67,7 @@ namespace Way {
 bool Segment::uploadMesh(Mesh& piece, PartMesh& mesh)
 {
     CRASH_TRACE();
-    if (piece.vertices && piece.vertices->pool)
-        BufferPool::freeRange(*piece.vertices->pool, piece.vertices);
-    if (piece.indices && piece.indices->pool)
-        BufferPool::freeRange(*piece.indices->pool, piece.indices);
-    piece.vertices = piece.indices = nullptr;
-    piece.vertexCount = piece.indexCount = 0;
-    piece.tree.reset();
+    releasePiece(piece);
     const int32_t vertexCount = mesh.countedVertices();
     const int32_t indexCount = mesh.countedIndices();
     if (vertexCount <= 0 || indexCount <= 0)

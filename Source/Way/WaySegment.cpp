@@ -73,17 +73,21 @@ Segment::~Segment()
     });
 }
 
+void Segment::releasePiece(Mesh& piece)
+{
+    if (piece.vertices && piece.vertices->pool)
+        BufferPool::freeRange(*piece.vertices->pool, piece.vertices);
+    if (piece.indices && piece.indices->pool)
+        BufferPool::freeRange(*piece.indices->pool, piece.indices);
+    piece.vertices = piece.indices = nullptr;
+    piece.vertexCount = piece.indexCount = 0;
+    piece.tree.reset();
+}
+
 void Segment::releaseMeshes()
 {
-    for (Mesh& piece : meshes) {
-        if (piece.vertices && piece.vertices->pool)
-            BufferPool::freeRange(*piece.vertices->pool, piece.vertices);
-        if (piece.indices && piece.indices->pool)
-            BufferPool::freeRange(*piece.indices->pool, piece.indices);
-        piece.vertices = piece.indices = nullptr;
-        piece.vertexCount = piece.indexCount = 0;
-        piece.tree.reset();
-    }
+    for (Mesh& piece : meshes)
+        releasePiece(piece);
     meshCount = 0;
 }
 

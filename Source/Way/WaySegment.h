@@ -160,6 +160,8 @@ public:
     bool uploadMesh(Mesh& piece, PartMesh& mesh);
     // Frees every piece's ranges and tree; meshCount 0.
     void releaseMeshes();
+    // Gives a piece's vertex and index ranges back to their pools and empties it.
+    static void releasePiece(Mesh& piece);
     // Draws the segment's pieces with its modeler's settings, then, with
     // withProjections, the projections that reach it (WayRender.cpp).
     void render(uint32_t withProjections);
