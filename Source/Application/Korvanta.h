@@ -56,6 +56,7 @@ public:
     String getSettingNameGame() override;
     Color getSettingCharGame() override;
     void saveSettings() override;
+    Control* getPlayerControls() override { return &controls; }
     // The crash report's last step: shuts down on the main thread, or makes the
     // main loop end when another thread crashed.
     static void shutdownHook();

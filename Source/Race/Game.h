@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <vector>
 
+class Control;
 class FileInterface;
 class GlobalSettings;
 class Object;
@@ -63,6 +64,8 @@ public:
         virtual Color getSettingCharGame() = 0;
         // Saves the settings file; the championship table goes with it.
         virtual void saveSettings() = 0;
+        // The player's controls, which the player's quad reads; null for none.
+        virtual Control* getPlayerControls() { return nullptr; }
 
     protected:
         ~Interface() = default;
@@ -124,6 +127,18 @@ public:
     // The key of "no time".
     static constexpr int32_t noTime = 5940000;
 
+    // The race's sounds, in the order of sounds[].
+    enum Sound : int32_t {
+        StartSound,
+        DingSound,
+        GateSound,
+        WrongGateSound,
+        RepairSound,
+        NitroSound,
+        WrongWaySound,
+        soundCount
+    };
+
     // Neither the scene nor the callbacks are used before the program runs.
     Game(Scene* scene, Interface* callbacks);
     // Deletes the vehicles left in the list.
@@ -173,6 +188,14 @@ public:
     static String getOpponentName(int32_t slot);
     // The first vehicle of the list that is the player's, or null.
     Vehicle* getPlayerVehicle() const;
+
+    // Plays a race sound (nothing when it is not loaded): one-shots at
+    // their volume; the repair and wrong-way sounds loop in sound objects of
+    // their own and do not restart while they play.
+    void playSound(int32_t index);
+    // The looping repair or wrong-way sound stops and goes.
+    void stopRepairSound();
+    void stopWrongWaySound();
 
     // Standings (GameRanking.cpp). rankVehicles gives the first eight
     // vehicles of the list places 1..8 in race order (a vehicle beyond the
@@ -272,7 +295,7 @@ public:
     vec3d captureFlagHome;
     uint32_t startTime = 0;
     uint8_t lastCountdownSecond = 0;
-    Audio::FileRef* sounds[7] = {};
+    Audio::FileRef* sounds[soundCount] = {};
     Audio::Sound2D* repairSound = nullptr;
     Audio::Sound2D* wrongWaySound = nullptr;
     Records records;

@@ -198,9 +198,9 @@ void Game::pickTargetGate(int32_t limit, const Vehicle* nearVehicle)
     if (candidates.empty())
         return;
     if (previous)
-        previous->marked = 0;
+        previous->setMarked(0);
     targetGate = candidates[size_t(std::rand()) % candidates.size()];
-    targetGate->marked = 1;
+    targetGate->setMarked(1);
 }
 
 Object* Game::findFreeParkingSlot() const

@@ -2,15 +2,19 @@
 
 #include "Race/Game.h"
 
+#include "Entity/StaticEntity.h"
+
 #include "Core/BoundingBox.h"
 #include "Core/Matrix.h"
 #include "Core/Vector.h"
 
 #include <cstdint>
 
+class DynObject;
+
 // A gate of the course: its placed object and whether it is the target the
 // race marked (Jamboree). The race's gate list holds them in course order.
-class Game::Gate
+class Game::Gate : public Object::Observer
 {
 public:
     // Where a quad passes a gate: the gate package's box carried by the
@@ -34,11 +38,19 @@ public:
         float extents[3] = {};
     };
 
-    Gate(Game* owner, Object* placed) : object(placed), game(owner) {}
+    // Watches placed's instances.
+    Gate(Game* owner, Object* placed);
+    // No longer watches the object.
+    virtual ~Gate();
+    // The object made its live instance: its gate function shows the mark.
+    void instanceCreated(StaticEntity::Instance& instance) override;
+    // Hands marked to the gate function of dyn, when it has one.
+    void attachToEntity(DynObject* dyn);
+    // Sets marked and shows or hides the mark on the live gate.
+    void setMarked(uint32_t on);
     // The passage window of the gate object's package box where the object
     // stands; false, window untouched, without an object or package.
     bool getWindow(Window& window) const;
-    virtual ~Gate() = default;
     Gate(const Gate&) = delete;
     Gate& operator=(const Gate&) = delete;
 

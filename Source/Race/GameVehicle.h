@@ -3,6 +3,8 @@
 #include "Race/Game.h"
 
 #include "Entity/EntityManager.h"
+#include "Entity/StaticEntity.h"
+#include "Vehicle/QuadPhysics.h"
 
 #include "Way/WayTypes.h"
 
@@ -12,24 +14,92 @@
 
 #include <cstdint>
 
+class Control;
+class DynObject;
+
 namespace Audio {
 class Sound3D;
 }
 
 // The race state of one vehicle, the player's or an opponent's: made per
 // start slot by the race set-up, kept in the race's vehicle list, ranked
-// every frame. It owns the placed object of its quad. Main thread only.
-class Game::Vehicle
+// every frame. It owns the placed object of its quad and watches it come
+// alive, to bind its quad then. Main thread only.
+class Game::Vehicle : public Object::Observer
 {
 public:
+    using QuadInstance = ObjPkgManager::Functions::QuadPhysics::Instance;
+
     // The state of a new vehicle: the slot's number, colour and opponent
     // name (slot 0 is the first; a slot above 7 gives number 1, slot 0's
-    // colour and an empty name). The race set-up makes the player's.
+    // colour and an empty name). The race set-up makes the player's. The
+    // vehicle watches object's instances from now on.
     Vehicle(Game* game, Object* object, uint32_t slot);
-    // Takes the object out of the scene and deletes it.
+    // release.
     virtual ~Vehicle();
     Vehicle(const Vehicle&) = delete;
     Vehicle& operator=(const Vehicle&) = delete;
+
+    // The nitro sound stops; the object leaves the scene and goes; the next
+    // gate is unmarked and forgotten.
+    void release();
+    // The object made its live instance: a dynamic object binds its quad.
+    void instanceCreated(StaticEntity::Instance& instance) override;
+    // Binds the quad of dyn (nothing without one): the player's quad reads
+    // the application's controls, the vehicle's colours are painted and
+    // position starts at the quad's centre.
+    void attachToEntity(DynObject* dyn);
+
+    // Once per frame while a race runs: the clocks, the course watch, the
+    // carried flag and its points, the repair, the items and the fires.
+    // Nothing without a dynamic object or its quad.
+    void update();
+    // Picks up the flag (or puts it down with null): its points start 1000
+    // ms later, the quad slows to 0.8 while it carries; the race's target
+    // gate is marked for it, or the first one chosen.
+    void setCarriedItem(Object* item);
+    // The quad's motor factor: 1 / ((1 - 0.4 x damage) x multiplier).
+    void setMotorFactor(float multiplier);
+    // A rocket of the race's package over the quad, fired at the rival
+    // found for it; kept in the race's rocket list either way.
+    void fireRocket();
+    // An oil puddle of the race's package under the quad, spilt once.
+    void dropOil();
+    // Damage by amount (within 0..1), unless the race has damage off or a
+    // hit came less than 1000 ms ago; the motor factor follows.
+    void addDamage(float amount);
+    // A repair kit: up to 0.5 of the damage is healed over the next frames
+    // (the player hears the repair while it lasts, above 0.05 damage).
+    void repair();
+    // The quad's fires 0 and 1 (damage) and 2 (nitro), those it has.
+    void setDamageFires(uint32_t on);
+    void setNitroFlame(uint32_t on);
+    void stopNitroSound();
+    // Steering and throttle on or off (unless finished) and the quad held
+    // at its place or released; nothing without the quad's controls.
+    void enableControls(uint32_t enabled, uint32_t hold);
+
+    // The course watch (GameCourseWatch.cpp). checkGates: the first gate
+    // the quad went through since the last update is passed when it is the
+    // target; another than the last one passed warns the player.
+    void checkGates();
+    // The next gate, lap, split, points or finish of a passed gate, by mode.
+    void passGate();
+    // Marks or unmarks gate for the player (for every vehicle in the
+    // points modes).
+    void markGate(Gate* gate, uint32_t on);
+    // The vehicle has finished; the race is over when it decides the race.
+    void finish();
+    // Puts a quad back that lay overturned for 2000 ms while the race runs.
+    void updateOverturn();
+    // Follows the quad along the race's way list and warns about, then
+    // mends, leaving the way, driving the wrong way and missing a gate.
+    void updateCourse();
+
+    // The instances of the quad's dynamic object: the quad, the head-up
+    // display, the vehicle camera; null without them.
+    DynObject* getDynObject() const;
+    QuadInstance* getQuad() const;
 
     // Where a driver or the compass heads: a point, the direction in which
     // to pass it (unit or zero) and how far beyond it along that direction a
@@ -79,6 +149,19 @@ public:
     // The live entity of the quad, or null.
     EntityManager::Entity* entity() const;
 
+    // The flags of the object functions the vehicle asks for.
+    static constexpr uint32_t quadFlag = 0x2;
+    static constexpr uint32_t cameraFlag = 0x4;
+    static constexpr uint32_t hudFlag = 0x20;
+    static constexpr uint32_t gateFlag = 0x40;
+    static constexpr uint32_t fireFlag = 0x800;
+    static constexpr uint32_t rocketFlag = 0x1000;
+    static constexpr uint32_t oilPuddleFlag = 0x2000;
+    // The item actions of the controls.
+    static constexpr uint32_t rocketAction = 0x4;
+    static constexpr uint32_t oilAction = 0x8;
+    static constexpr uint32_t nitroAction = 0x10;
+
     uint32_t slot;
     vec3d position;
     uint32_t isPlayer = 0;
@@ -120,4 +203,48 @@ public:
     Way::PointNode* wayNode = nullptr;
     Way::Pos wayPoint;
     float startLane = 0.0f;
+
+private:
+    // The quad of a dynamic object, or null.
+    static QuadInstance* quadOf(DynObject* dyn);
+    // update's steps: the flag follows the quad and scores; the repair runs
+    // on; the item keys are read.
+    void carryItem(const EntityManager::Entity& body);
+    void updateRepair();
+    void useItems(QuadInstance& quad);
+    // Whether the mode lets this vehicle fire now.
+    bool mayFireRocket() const;
+    void startNitroSound();
+    // The rocket is sent at the rival found for it; the puddle is spilt.
+    void launchRocket(DynObject& rocket, QuadInstance& quad);
+    void spillOil(DynObject& puddle, QuadInstance& quad);
+    // The course watch's talk to the player: a message of the language for
+    // duration ms, the compass, the flash, the camera turned along the
+    // quad; each only where the instance exists.
+    void showMessage(const wchar_t* key, uint32_t duration);
+    void hideMessage();
+    void showCompass(bool show);
+    void showBeam();
+    void lookAlongQuad(QuadInstance& quad);
+    // Leaves a warning: the compass off and the wrong-way sound stopped for
+    // the player, then course state 0.
+    void cancelWarning();
+    // Leaves a warning that is shown: the message hidden too.
+    void endShownWarning();
+    // passGate's steps: the split of the new next gate (player), the lap
+    // the last gate completed.
+    void takeSplit(uint32_t now);
+    void completeLap(uint32_t now);
+    void showLapTimes(int32_t lapMs, int32_t differenceMs);
+    // The head-up display's best-lap text (lap) or record texts (else).
+    void updateRecordTexts(bool lap);
+    // The player's quad after the finish: the finish view.
+    void handToDriver();
+    void setCameraMode1();
+    // The quad's motor factor.
+    void applyMotorFactor(QuadInstance& quad, float factor);
+    // The quad set back on the way where it was last found, facing along it.
+    void putBackOnWay(QuadInstance& quad);
+    bool isOverturned() const;
+
 };

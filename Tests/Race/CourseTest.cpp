@@ -259,7 +259,12 @@ struct GateRace
             game.gates.append(new Game::Gate(&game, objects.back().get()));
         }
     }
-    ~GateRace() { game.gates.deleteAll(); }
+    // The vehicles go first, as the race's release deletes them.
+    ~GateRace()
+    {
+        game.vehicles.deleteAll();
+        game.gates.deleteAll();
+    }
 
     Game::Gate* gate(int index) const
     {

@@ -1,0 +1,396 @@
+// How a vehicle goes round the course: the gates it passes, its laps,
+// splits, points and finish, and the warnings and help of the player who
+// leaves the way, drives the wrong way, misses a gate or lies overturned.
+#include "Race/GameGate.h"
+#include "Race/GameVehicle.h"
+#include "Race/RaceClock.h"
+
+#include "Objects/DynObject.h"
+#include "Vehicle/QuadInstance.h"
+
+#include "Entity/StaticEntity.h"
+#include "Physics/neRigidBody.h"
+
+#include "Way/WayPoint.h"
+#include "Way/WaySegment.h"
+
+#include "Core/CrashTrace.h"
+#include "Core/Language.h"
+
+namespace {
+
+// The course states of the watch.
+enum CourseState : uint32_t {
+    onCourse = 0,
+    overturned = 1,
+    offWay = 2,
+    offWayWarned = 3,
+    wrongWay = 4,
+    wrongWayShown = 5,
+    gateMissed = 6,
+    gateMissedShown = 7,
+};
+
+bool passed(uint32_t deadline)
+{
+    return raceNow() > deadline;
+}
+
+bool isGateMode(int32_t mode)
+{
+    return mode == Game::OffRoadRace || mode == Game::KnockOut || mode == Game::Circuit || mode == Game::TimeTrial;
+}
+
+const Way::Segment* segmentOf(const Way::PointNode* node)
+{
+    const Way::Point* point = node ? node->item : nullptr;
+    return point && point->segment && !point->segment->positions.empty() ? point->segment : nullptr;
+}
+
+}
+
+void Game::Vehicle::checkGates()
+{
+    Gate* target = nextGate ? nextGate->item : game->targetGate;
+    const EntityManager::Entity* quad = entity();
+    if (!target || !game->gates.head() || !quad)
+        return;
+    const vec3d now = quad->worldBounds.center;
+    const float radius = quad->worldBounds.radius;
+    Gate* crossed = nullptr;
+    for (auto* node = game->gates.head(); node && !crossed; node = node->next) {
+        Gate::Window window(BoundingBox{}, matrix3d::identity());
+        if (node->item && node->item->getWindow(window) && window.isPassedBy(position, now, radius))
+            crossed = node->item;
+    }
+    if (!crossed || crossed == lastGate)
+        return;
+    if (crossed == target) {
+        lastGate = crossed;
+        passGate();
+        return;
+    }
+    if (isPlayer) {
+        showMessage(L"WrongGate", 2000);
+        game->playSound(WrongGateSound);
+    }
+}
+
+void Game::Vehicle::passGate()
+{
+    CRASH_TRACE();
+    const int32_t mode = game->choice.gameMode;
+    if (isGateMode(mode)) {
+        const bool start = nextGate == nullptr;
+        const uint32_t now = raceNow();
+        if (start) {
+            nextGate = game->gates.head();
+        } else {
+            markGate(nextGate->item, 0);
+            nextGate = nextGate->next;
+            if (nextGate && isPlayer)
+                takeSplit(now);
+        }
+        if (!start && !nextGate)
+            completeLap(now);
+        if (nextGate) {
+            markGate(nextGate->item, 1);
+            if (!start)
+                gatesPassed += 1;
+        }
+        return;
+    }
+    if (mode == CaptureTheFlag) {
+        const bool first = game->targetGate == nullptr;
+        game->pickTargetGate(5, this);
+        if (first || game->phase == 4)
+            return;
+        points += 15;
+        if (isPlayer)
+            game->playSound(GateSound);
+        return;
+    }
+    if (mode == Jamboree) {
+        game->pickTargetGate(-1, nullptr);
+        if (game->phase == 4)
+            return;
+        points += 1;
+        if (isPlayer)
+            game->playSound(GateSound);
+        if (points >= game->choice.goal)
+            finish();
+    }
+}
+
+void Game::Vehicle::takeSplit(uint32_t now)
+{
+    const Gate* gate = nextGate->item;
+    const int32_t t = int32_t(now - lapStart);
+    // Split records exist for the gate numbers 0 to 31 only.
+    const uint32_t number = gate && gate->object ? gate->object->state : Records::splitCount;
+    if (number < uint32_t(Records::splitCount)) {
+        RaceTime& record = game->records.splits[number];
+        const bool held = !isZeroTime(record);
+        const int32_t difference = held ? t - raceTimeMilliseconds(record) : 0;
+        if (!finished)
+            showLapTimes(t, difference);
+        if (!held || t < raceTimeMilliseconds(record))
+            splitRaceTime(t, record);
+    }
+    if (!finished)
+        game->playSound(GateSound);
+}
+
+void Game::Vehicle::completeLap(uint32_t now)
+{
+    nextGate = game->gates.head();
+    if (isPlayer && !finished)
+        game->playSound(GateSound);
+    const int32_t laps = game->choice.goal;
+    if (lap <= laps && !finished && isPlayer) {
+        const uint32_t lapMs = now - lapStart;
+        if (game->choice.gameMode == TimeTrial) {
+            game->records.insertLap(name, lapTime);
+            if (lap == laps)
+                game->records.insertRace(name, raceTime);
+            updateRecordTexts(false);
+        }
+        if (lapMs < bestLap || bestLap == 0) {
+            bestLap = lapMs;
+            updateRecordTexts(true);
+        }
+    }
+    if (game->choice.gameMode == KnockOut && !parkingSlot && game->isLastInRace(*this)) {
+        parkingSlot = game->findFreeParkingSlot();
+        if (isPlayer)
+            finish();
+    }
+    if (lap < laps) {
+        lap += 1;
+        lapStart = now;
+        if (lap == laps && laps > 1)
+            showMessage(L"FinalLap", 2000);
+    } else {
+        finish();
+    }
+}
+
+void Game::Vehicle::markGate(Gate* gate, uint32_t on)
+{
+    if (!gate)
+        return;
+    if (isGateMode(game->choice.gameMode) && !isPlayer)
+        return;
+    gate->setMarked(on);
+}
+
+void Game::Vehicle::finish()
+{
+    const int32_t mode = game->choice.gameMode;
+    if (mode == OffRoadRace || mode == KnockOut || mode == Circuit) {
+        if (isPlayer && !finished) {
+            handToDriver();
+            game->raceOver = 1;
+        }
+    } else if (mode == TimeTrial) {
+        if (isPlayer && !finished) {
+            enableControls(0, 0);
+            setCameraMode1();
+            game->raceOver = 1;
+        }
+    } else if (mode == CaptureTheFlag || mode == Jamboree) {
+        game->raceOver = 1;
+        if (Vehicle* player = game->getPlayerVehicle())
+            player->handToDriver();
+    }
+    finished = 1;
+}
+
+bool Game::Vehicle::isOverturned() const
+{
+    const QuadInstance* quad = getQuad();
+    return quad && quad->isOverturned();
+}
+
+void Game::Vehicle::updateOverturn()
+{
+    QuadInstance* quad = getQuad();
+    if (!quad)
+        return;
+    if (courseState == onCourse) {
+        if ((game->phase == 3 || game->phase == 4) && quad->isOverturned()) {
+            overturnTime = raceNow() + 2000;
+            courseState = overturned;
+        }
+        return;
+    }
+    if (courseState != overturned)
+        return;
+    if (!quad->isOverturned()) {
+        courseState = onCourse;
+        return;
+    }
+    if (!passed(overturnTime))
+        return;
+    const bool alongWay = game->choice.courseType == 2 || game->choice.courseType == 3;
+    if (quad->body()) {
+        if (alongWay)
+            quad->placeOnTerrain(wayPoint.centre, &wayPoint.side);
+        else if (quad->entity)
+            quad->placeOnTerrain(quad->entity->world.row(3), nullptr);
+    }
+    if (isPlayer) {
+        showBeam();
+        if (alongWay)
+            lookAlongQuad(*quad);
+    }
+    courseState = onCourse;
+}
+
+void Game::Vehicle::cancelWarning()
+{
+    if (isPlayer) {
+        showCompass(false);
+        game->stopWrongWaySound();
+    }
+    courseState = onCourse;
+}
+
+void Game::Vehicle::putBackOnWay(QuadInstance& quad)
+{
+    if (quad.body())
+        quad.placeOnTerrain(wayPoint.centre, &wayPoint.side);
+    if (isPlayer) {
+        showBeam();
+        showCompass(false);
+        lookAlongQuad(quad);
+        game->stopWrongWaySound();
+    }
+    courseState = onCourse;
+}
+
+void Game::Vehicle::updateCourse()
+{
+    QuadInstance* quad = getQuad();
+    Way::PointList* list = game->course;
+    if (!quad || !quad->entity || !wayNode || !segmentOf(wayNode) || !list)
+        return;
+    const vec3d centre = quad->entity->worldBounds.center;
+    // Way tracking: the node last found, then its next and its previous
+    // neighbour, wrapping round a closed course.
+    bool onWay = false;
+    auto lies = [&centre, this](const Way::PointNode* node) {
+        const Way::Segment* segment = segmentOf(node);
+        if (!segment)
+            return false;
+        uint32_t inside = 0;
+        float along = 0.0f;
+        Way::Pos nearest;
+        segment->projectPoint(centre.x, centre.z, inside, along, &nearest);
+        if (!inside)
+            return false;
+        wayPoint = nearest;
+        return true;
+    };
+    if (lies(wayNode)) {
+        onWay = true;
+    } else {
+        Way::PointNode* next = wayNode->next;
+        if (!next || next == list->tail())
+            next = list->head();
+        Way::PointNode* previous = wayNode->prev;
+        if (!previous)
+            previous = list->tail() ? list->tail()->prev : nullptr;
+        if (next && lies(next)) {
+            wayNode = next;
+            onWay = true;
+        } else if (previous && lies(previous)) {
+            wayNode = previous;
+            onWay = true;
+        }
+    }
+    const bool backwards = isPlayer && quad->entity->world.row(2).dot(wayPoint.forward) < 0.0f;
+    float ahead = 0.0f;
+    if (nextGate && nextGate->item && nextGate->item->object)
+        ahead = game->courseOffsetFrom(nextGate->item->object->getPosition(), wayNode);
+    const bool missed = isPlayer && ahead != 0.0f && wayPoint.t > ahead;
+    const uint32_t now = raceNow();
+    switch (courseState) {
+    case onCourse:
+        if (game->phase != 3)
+            break;
+        if (missed && onWay) {
+            missedGateTime = now + 1000;
+            courseState = gateMissed;
+        } else if (!onWay) {
+            offWayTime = now + 1000;
+            courseState = offWay;
+        } else if (backwards) {
+            wrongWayTime = now + 1000;
+            courseState = wrongWay;
+        }
+        break;
+    case offWay:
+        if (onWay || quad->isOverturned()) {
+            cancelWarning();
+        } else if (passed(offWayTime)) {
+            offWayTime = now + (isPlayer ? 2800 : 1000);
+            courseState = offWayWarned;
+            if (isPlayer) {
+                showCompass(true);
+                game->playSound(WrongWaySound);
+            }
+        }
+        break;
+    case offWayWarned:
+        if (onWay || quad->isOverturned())
+            cancelWarning();
+        else if (passed(offWayTime))
+            putBackOnWay(*quad);
+        break;
+    case wrongWay:
+        if (!backwards || quad->isOverturned() || !onWay) {
+            courseState = onCourse;
+        } else if (passed(wrongWayTime)) {
+            if (isPlayer) {
+                showMessage(L"WrongWay", 300000);
+                showCompass(true);
+                game->playSound(WrongWaySound);
+            }
+            courseState = wrongWayShown;
+        }
+        break;
+    case wrongWayShown:
+        if (!(backwards && !quad->isOverturned() && onWay))
+            endShownWarning();
+        break;
+    case gateMissed:
+        if (!missed || quad->isOverturned()) {
+            cancelWarning();
+        } else if (passed(missedGateTime)) {
+            missedGateTime = now + 1000;
+            courseState = gateMissedShown;
+            if (isPlayer) {
+                showMessage(L"GateMissed", 300000);
+                showCompass(true);
+                game->playSound(WrongWaySound);
+            }
+        }
+        break;
+    case gateMissedShown:
+        if (!(missed && !quad->isOverturned() && onWay))
+            endShownWarning();
+        break;
+    default: break;
+    }
+}
+
+void Game::Vehicle::endShownWarning()
+{
+    if (isPlayer) {
+        showCompass(false);
+        hideMessage();
+        game->stopWrongWaySound();
+    }
+    courseState = onCourse;
+}

@@ -1,0 +1,327 @@
+// The course watch: which gate a moving quad passes, the laps, splits,
+// points and finishes that follow by mode, and the race's sounds.
+#include "RaceTestSupport.h"
+
+#include "Objects/ObjectPackage.h"
+
+#include "ObjectPackageSamples.h"
+#include "ObjectPackageWriter.h"
+
+#include "Core/Matrix.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace RaceTest;
+using Window = Game::Gate::Window;
+
+// A course of gates of the builder's Gate package, numbered in list order,
+// standing across +z at z = 100, 200, ...; a vehicle whose quad is a bare
+// entity of a given sphere.
+struct GateCourse
+{
+    explicit GateCourse(int count, int32_t mode = Game::OffRoadRace, int32_t laps = 3)
+    {
+        FileArray bytes(4096);
+        EXPECT_TRUE(ObjectPackageWriter::write(bytes, ObjectPackageSamples::gate()));
+        bytes.seek(0, 0);
+        EXPECT_TRUE(package.buildFrom(bytes, nullptr));
+        for (int i = 0; i < count; ++i) {
+            objects.push_back(std::make_unique<Object>());
+            Object& gate = *objects.back();
+            gate.setObject(&package);
+            gate.position = vec3d(0.0f, 0.0f, 100.0f * float(i + 1));
+            gate.heightOffset = 0.0f;
+            gate.state = uint8_t(i);
+            game.gates.append(new Game::Gate(&game, &gate));
+        }
+        game.choice.gameMode = mode;
+        game.choice.goal = laps;
+        game.phase = 3;
+        Game::Gate::Window window({}, matrix3d::identity());
+        if (count > 0 && gate(0)->getWindow(window))
+            height = window.centre.y;
+    }
+    ~GateCourse()
+    {
+        game.vehicles.deleteAll();
+        game.gates.deleteAll();
+    }
+
+    Game::Gate* gate(int index) const
+    {
+        auto* node = game.gates.head();
+        for (int i = 0; i < index && node; ++i)
+            node = node->next;
+        return node ? node->item : nullptr;
+    }
+    int markedCount() const
+    {
+        int marked = 0;
+        for (auto* node = game.gates.head(); node; node = node->next)
+            marked += int(node->item->marked);
+        return marked;
+    }
+    Game::Vehicle& vehicle(uint32_t slot, bool player)
+    {
+        Game::Vehicle& v = addVehicleAt(game, entities, slot, vec3d(0.0f, height, 0.0f));
+        v.isPlayer = player ? 1 : 0;
+        v.entity()->worldBounds.radius = 1.0f;
+        moveTo(v, vec3d(0.0f, height, 0.0f));
+        return v;
+    }
+    // The quad's sphere moves to at, from where the last update left it.
+    static void moveTo(Game::Vehicle& v, const vec3d& at)
+    {
+        v.position = v.entity()->worldBounds.center;
+        v.entity()->worldBounds.center = at;
+    }
+    // The quad drives through the centre of gate i (in the +z direction).
+    void driveThrough(Game::Vehicle& v, int i)
+    {
+        const float z = gate(i)->object->position.z;
+        moveTo(v, vec3d(0.0f, height, z - 2.0f));
+        v.checkGates();
+        moveTo(v, vec3d(0.0f, height, z + 2.0f));
+        v.checkGates();
+    }
+
+    ObjPkgManager::Package package{nullptr, String(L"Gate.teo")};
+    EntityManager entities;
+    Game game{nullptr, nullptr};
+    std::vector<std::unique_ptr<Object>> objects;
+    float height = 0.0f;
+};
+
+}
+
+// Random motions over a course of gates turned every way: checkGates passes
+// a gate exactly when the first gate in list order whose window the motion
+// went through is the target, and not twice.
+TEST(CourseWatch, GatesPassedAgainstTheirWindowsOverRandomMotions)
+{
+    GateCourse course(6);
+    std::mt19937 random(4711);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    for (int i = 0; i < 6; ++i) {
+        Object& gate = *course.gate(i)->object;
+        gate.position = vec3d(30.0f * unit(random), 0.0f, 30.0f * unit(random));
+        gate.rotation = 180.0f * unit(random);
+    }
+    Game::Vehicle& v = course.vehicle(0, true);
+    v.passGate();
+    int passes = 0;
+    for (int step = 0; step < 20000; ++step) {
+        const vec3d from(35.0f * unit(random), course.height + 3.0f * unit(random), 35.0f * unit(random));
+        const vec3d to = from + vec3d(12.0f * unit(random), 2.0f * unit(random), 12.0f * unit(random));
+        v.entity()->worldBounds.center = from;
+        GateCourse::moveTo(v, to);
+        Game::Gate* first = nullptr;
+        for (auto* node = course.game.gates.head(); node && !first; node = node->next) {
+            Window window({}, matrix3d::identity());
+            ASSERT_TRUE(node->item->getWindow(window));
+            if (window.isPassedBy(from, to, 1.0f))
+                first = node->item;
+        }
+        Game::Gate* target = v.nextGate->item;
+        Game::Gate* last = v.lastGate;
+        const int32_t before = v.gatesPassed;
+        v.checkGates();
+        const bool expected = first == target && first != last;
+        ASSERT_EQ(v.gatesPassed - before, expected ? 1 : 0) << "step " << step;
+        if (expected) {
+            ++passes;
+            ASSERT_EQ(v.lastGate, target);
+        }
+    }
+    EXPECT_GT(passes, 20);
+}
+
+// Passing the gates in order: the next gate moves on, back and forth
+// through the gate just passed changes nothing, a gate out of order is not
+// passed; three laps end on the third pass of the last gate.
+TEST(CourseWatch, LapsSplitsAndTheFinish)
+{
+    TestClock clock(10000);
+    GateCourse course(3);
+    Game::Vehicle& v = course.vehicle(0, true);
+    Game& game = course.game;
+    v.passGate();
+    ASSERT_EQ(v.nextGate, game.gates.head());
+    EXPECT_EQ(v.gatesPassed, 0) << "the start is no passage";
+    EXPECT_EQ(course.gate(0)->marked, 1u);
+    v.lapStart = v.raceStart = TestClock::now;
+
+    // Gate 1 before gate 0: nothing.
+    course.driveThrough(v, 1);
+    EXPECT_EQ(v.nextGate->item, course.gate(0));
+    EXPECT_EQ(v.lastGate, nullptr);
+
+    TestClock::now += 4000;
+    course.driveThrough(v, 0);
+    EXPECT_EQ(v.nextGate->item, course.gate(1));
+    EXPECT_EQ(v.gatesPassed, 1);
+    EXPECT_EQ(course.gate(0)->marked, 0u);
+    EXPECT_EQ(course.gate(1)->marked, 1u);
+    // The split of the gate now ahead is taken: the first one is the record.
+    EXPECT_EQ(Game::raceTimeMilliseconds(game.records.splits[1]), 4000);
+
+    // Back and forth through gate 0: nothing.
+    GateCourse::moveTo(v, vec3d(0.0f, course.height, 98.5f));
+    v.checkGates();
+    GateCourse::moveTo(v, vec3d(0.0f, course.height, 101.5f));
+    v.checkGates();
+    EXPECT_EQ(v.nextGate->item, course.gate(1));
+    EXPECT_EQ(v.gatesPassed, 1);
+
+    const int32_t laps = game.choice.goal;
+    for (int lap = 1; lap <= laps; ++lap) {
+        SCOPED_TRACE(lap);
+        EXPECT_EQ(v.lap, lap);
+        EXPECT_EQ(v.finished, 0u);
+        EXPECT_EQ(game.raceOver, 0u);
+        if (lap > 1) {
+            // A slower pass keeps the record of the split.
+            TestClock::now += 5000;
+            course.driveThrough(v, 0);
+            EXPECT_EQ(Game::raceTimeMilliseconds(game.records.splits[1]), 4000);
+        }
+        TestClock::now += 3000;
+        course.driveThrough(v, 1);
+        TestClock::now += 3000;
+        course.driveThrough(v, 2);
+        EXPECT_EQ(v.nextGate, game.gates.head()) << "the last gate closes the lap";
+    }
+    EXPECT_EQ(v.lap, laps);
+    EXPECT_EQ(v.finished, 1u);
+    EXPECT_EQ(game.raceOver, 1u);
+    EXPECT_EQ(v.gatesPassed, 3 * laps);
+    EXPECT_EQ(v.bestLap, 10000u);
+    EXPECT_EQ(game.records.lapCount, 0u) << "only TimeTrial stores records";
+}
+
+// Laps, records and split tables by mode and player.
+TEST(CourseWatch, RecordsOnlyInTimeTrialAndSplitsOnlyForTheFirst32Gates)
+{
+    TestClock clock(500);
+    struct Case
+    {
+        int32_t mode;
+        bool player;
+        uint32_t laps, races;
+    };
+    const Case cases[] = {
+        {Game::TimeTrial, true, 2, 1},
+        {Game::TimeTrial, false, 0, 0},
+        {Game::Circuit, true, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " player " << c.player);
+        GateCourse course(2, c.mode, 2);
+        course.gate(1)->object->state = 200; // a number beyond the split table
+        Game::Vehicle& v = course.vehicle(0, c.player);
+        v.passGate();
+        for (int pass = 0; pass < 4; ++pass) {
+            TestClock::now += 1000;
+            v.passGate();
+        }
+        EXPECT_EQ(v.finished, 1u);
+        EXPECT_EQ(course.game.records.lapCount, c.laps);
+        EXPECT_EQ(course.game.records.raceCount, c.races);
+        for (const RaceTime& split : course.game.records.splits)
+            EXPECT_TRUE(Game::isZeroTime(split));
+    }
+}
+
+// KnockOut: the last still racing at its lap end gets a free parking slot;
+// for the player that is the finish.
+TEST(CourseWatch, KnockOutParksTheLastAndFinishesThePlayer)
+{
+    TestClock clock(100);
+    GateCourse course(2, Game::KnockOut, 3);
+    Object slots[2];
+    course.game.parkingSlots.append(&slots[0]);
+    course.game.parkingSlots.append(&slots[1]);
+    Game::Vehicle& player = course.vehicle(0, true);
+    Game::Vehicle& second = course.vehicle(1, false);
+    Game::Vehicle& third = course.vehicle(2, false);
+    player.place = 1, second.place = 2, third.place = 3;
+    for (Game::Vehicle* v : {&player, &second, &third})
+        v->passGate();
+    // The third ends its lap last: parked in the first slot, racing on.
+    third.passGate();
+    third.passGate();
+    EXPECT_EQ(third.parkingSlot, &slots[0]);
+    EXPECT_EQ(third.lap, 2);
+    EXPECT_EQ(course.game.raceOver, 0u);
+    // The parked third no longer counts: the second is last at its lap end,
+    // then the player.
+    second.passGate();
+    second.passGate();
+    EXPECT_EQ(second.parkingSlot, &slots[1]);
+    player.place = 3;
+    player.passGate();
+    player.passGate();
+    EXPECT_EQ(player.parkingSlot, nullptr) << "both slots are taken";
+    EXPECT_EQ(player.finished, 1u);
+    EXPECT_EQ(course.game.raceOver, 1u);
+    course.game.parkingSlots.clear(false);
+}
+
+// CaptureTheFlag scores 15 for every target gate after the first, none in
+// phase 4; Jamboree scores one per gate and finishes at the goal.
+TEST(CourseWatch, PointsModes)
+{
+    std::srand(5);
+    GateCourse flag(4, Game::CaptureTheFlag, 100);
+    Game::Vehicle& carrier = flag.vehicle(0, true);
+    carrier.passGate();
+    EXPECT_NE(flag.game.targetGate, nullptr);
+    EXPECT_EQ(carrier.points, 0) << "the first target gives nothing";
+    Game::Gate* first = flag.game.targetGate;
+    carrier.passGate();
+    EXPECT_EQ(carrier.points, 15);
+    EXPECT_NE(flag.game.targetGate, first);
+    EXPECT_EQ(carrier.nextGate, nullptr);
+    flag.game.phase = 4;
+    carrier.passGate();
+    EXPECT_EQ(carrier.points, 15);
+
+    GateCourse jamboree(3, Game::Jamboree, 2);
+    Game::Vehicle& runner = jamboree.vehicle(1, false);
+    Game::Vehicle& player = jamboree.vehicle(0, true);
+    runner.passGate();
+    EXPECT_EQ(runner.points, 1);
+    EXPECT_EQ(jamboree.game.raceOver, 0u);
+    EXPECT_EQ(jamboree.markedCount(), 1) << "one target gate at a time";
+    runner.passGate();
+    EXPECT_EQ(runner.finished, 1u);
+    EXPECT_EQ(jamboree.game.raceOver, 1u) << "any vehicle decides the race";
+    EXPECT_EQ(player.finished, 0u);
+}
+
+// A gate scaled to nothing is never passed; a course without gates or
+// target makes checkGates do nothing.
+TEST(CourseWatch, GatesThatCannotBePassed)
+{
+    GateCourse course(2);
+    course.gate(0)->object->scale = 0.0f;
+    Game::Vehicle& v = course.vehicle(0, true);
+    v.passGate();
+    course.driveThrough(v, 0);
+    EXPECT_EQ(v.nextGate->item, course.gate(0));
+    EXPECT_EQ(v.lastGate, nullptr);
+
+    GateCourse empty(0);
+    Game::Vehicle& alone = empty.vehicle(0, true);
+    alone.passGate();
+    EXPECT_EQ(alone.nextGate, nullptr);
+    GateCourse::moveTo(alone, vec3d(0.0f, 0.0f, 500.0f));
+    alone.checkGates();
+    EXPECT_EQ(alone.lastGate, nullptr);
+}
