@@ -8,6 +8,7 @@
 #include "Landscape/Scene.h"
 #include "Physics/PhysicsManager.h"
 #include "Physics/neRigidBody.h"
+#include "Render/Camera.h"
 #include "Render/SwapChain.h"
 #include "Render/TextureDevice.h"
 
@@ -31,6 +32,16 @@ bool isIdentity(const matrix3d& m)
         if (m.m[i] != one.m[i])
             return false;
     return true;
+}
+
+// The rotation of a view matrix, transposed, without its translation.
+matrix3d viewRotationTransposed(const matrix3d& view)
+{
+    matrix3d m = matrix3d::identity();
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column)
+            m.m[row * 4 + column] = view.m[column * 4 + row];
+    return m;
 }
 
 // Each axis row of a non-zero length scaled to length 1.
@@ -57,6 +68,8 @@ DynObject::DynObject(Object& placed, EntityManager& entities)
 DynObject::~DynObject()
 {
     CRASH_TRACE();
+    // No contact pass walks the entities while this one goes.
+    EntityManager::Change change(manager);
     delete functions;
     functions = nullptr;
     if (physics && manager)
@@ -69,6 +82,10 @@ DynObject::~DynObject()
     }
     body.clear();
     clear();
+    if (manager && listNode) {
+        manager->entities.unlink(listNode);
+        listNode = nullptr;
+    }
 }
 
 void DynObject::load()
@@ -155,26 +172,66 @@ void DynObject::createSubEntities()
         if (mesh->tree)
             continue;
         const bool ownMatrix = !isIdentity(mesh->world);
-        const auto record = [this, mesh, environment](Shader& state) {
-            mesh->shader.apply(environment, &state);
-            state.material = mesh->shader.material;
-            if (alphaSet) {
-                state.material.Diffuse.a = state.material.Ambient.a = alpha;
-                state.material.Specular.a = state.material.Emissive.a = alpha;
-            }
-            if (IDirect3DDevice9* device = gDevice) {
-                device->SetMaterial(&state.material);
-                TextureDevice::bindTexture(0, mesh->getTexture()->texture());
-            }
-        };
-        EntityManager::SubEntity* sub = addStoredMesh(*mesh, false, ownMatrix, record, nullptr);
+        EntityManager::SubEntity* sub = addStoredMesh(*mesh, false, ownMatrix, nullptr, nullptr);
         if (!sub)
             continue;
         if (ownMatrix)
             sub->local = mesh->world;
+        // The sub-entity's own copy of the texture, which an instance may
+        // repaint (the quad's colours).
+        sub->material.textures[0] = *mesh->getTexture();
+        sub->recordStates = [this, mesh, environment](Shader& state) { recordSubEntityStates(*mesh, environment, state); };
+        sub->beforeDraw = [this, sub](Shader& state) { renderSubEntity(*sub, state); };
         sub->castsShadow = mesh->shader.castShadow ? 1 : 0;
         sub->recordStateBlocks();
     }
+}
+
+void DynObject::recordSubEntityStates(const ObjPkgManager::Mesh& mesh, const EnvMap* environment, Shader& state) const
+{
+    mesh.shader.apply(environment, &state);
+    state.material = mesh.shader.material;
+    if (alphaSet) {
+        state.material.Diffuse.a = state.material.Ambient.a = alpha;
+        state.material.Specular.a = state.material.Emissive.a = alpha;
+    }
+    IDirect3DDevice9* device = gDevice;
+    if (!device)
+        return;
+    device->SetMaterial(&state.material);
+    TextureDevice::bindTexture(0, state.textures[0].texture());
+    // A second texture is laid over by its own alpha on stage 2, which the
+    // reflection on stage 1 leaves free.
+    if (state.textures[2].isBound()) {
+        // Without a reflection stage 1 passes the colour on, so that stage 2
+        // is reached.
+        if (!state.reflection) {
+            device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+            device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+            device->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+            device->SetTextureStageState(1, D3DTSS_ALPHAARG2, D3DTA_CURRENT);
+        }
+        TextureDevice::bindTexture(2, state.textures[2].texture());
+        device->SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_BLENDTEXTUREALPHA);
+        device->SetTextureStageState(2, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        device->SetTextureStageState(2, D3DTSS_COLORARG2, D3DTA_CURRENT);
+        device->SetTextureStageState(2, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+        device->SetTextureStageState(2, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        device->SetTextureStageState(2, D3DTSS_ALPHAARG2, D3DTA_CURRENT);
+        device->SetTextureStageState(2, D3DTSS_TEXCOORDINDEX, 0);
+    }
+}
+
+void DynObject::renderSubEntity(EntityManager::SubEntity& sub, Shader& state)
+{
+    if (IDirect3DDevice9* device = gDevice; device && gCamera) {
+        // Reflections come out of the camera's space: the transposed view
+        // rotation turns them into the world's, where the cube map lies.
+        const matrix3d toWorld = viewRotationTransposed(gCamera->view);
+        device->SetTransform(D3DTS_TEXTURE1, reinterpret_cast<const D3DMATRIX*>(toWorld.m));
+    }
+    if (shaderInterface)
+        shaderInterface->setShaderConstants(sub, state);
 }
 
 uint32_t DynObject::place(StaticEntity& entity, matrix3d& transform)

@@ -25,6 +25,9 @@
 
 #include <cstdint>
 
+class EnvMap;
+class Shader;
+
 class DynObject final : public StaticEntity::Instance, public EntityManager::CollisionBody::Geometry::Interface
 {
 public:
@@ -73,6 +76,9 @@ public:
     ObjPkgManager::Package* package;
     EntityManager::CollisionBody body;
     FunctionManager* functions;
+    // Gives the object's meshes their shader constants before each draw
+    // (the vehicle instance of a quad); null for none.
+    ObjPkgManager::ShaderInterface* shaderInterface = nullptr;
     vec3d previousPosition;
     // The transform the last prepare moved the entity to.
     matrix3d preparedWorld{};
@@ -84,6 +90,13 @@ private:
     void load();
     bool setupPhysics();
     void createSubEntities();
+    // The render states of a sub-entity made from mesh: the mesh's settings
+    // and material (with the alpha setAlpha gave), the sub-entity's texture
+    // on stage 0 and a second texture on stage 2.
+    void recordSubEntityStates(const ObjPkgManager::Mesh& mesh, const EnvMap* environment, Shader& state) const;
+    // Before each draw of sub: the reflection's texture matrix, then the
+    // shader interface's constants.
+    void renderSubEntity(EntityManager::SubEntity& sub, Shader& state);
 };
 
 // The instances of one dynamic object, one per flag bit, in the order they

@@ -40,6 +40,7 @@ public:
     class Light;
     class Package;
     class Functions;
+    class ShaderInterface;
 
     // owner: the scene holding the manager, through whose swap chain the
     // packages reach the render device; may be null (no swap chain).

@@ -11,6 +11,9 @@
 // thread's next frame; sounds, damage, display and inventory effects happen
 // there. Every other operation runs on the main thread.
 
+#include "Objects/ObjPkgManager.h"
+
+#include "Entity/SubEntity.h"
 #include "Physics/EntityPhysics.h"
 
 #include "Core/Matrix.h"
@@ -44,4 +47,16 @@ public:
     // Around the object's draw, with the object's transform.
     virtual void beforeRender(const matrix3d& transform) { (void)transform; }
     virtual void afterRender(const matrix3d& transform) { (void)transform; }
+};
+
+// Whoever gives an object's meshes shader constants of their own (the
+// vehicle instance on its quad): called before each of the object's
+// sub-entities is drawn, with the sub-entity and its render states.
+class ObjPkgManager::ShaderInterface
+{
+public:
+    virtual void setShaderConstants(EntityManager::SubEntity& sub, Shader& shader) = 0;
+
+protected:
+    ~ShaderInterface() = default;
 };

@@ -1,6 +1,7 @@
 // Dynamic objects: the function manager against a model, forwarded calls,
 // the distance hiding and the speed, and the builder's packages placed with
 // the physics manager's budget (no device, no physics thread).
+#include "DynObjectWorld.h"
 #include "ObjectsTestSupport.h"
 
 #include "../Application/AppTestFiles.h"
@@ -63,38 +64,6 @@ private:
     bool replaces_;
 };
 
-// The builder's packages listed from a fresh folder into a scene whose swap
-// chain has no device; the physics manager takes bodies up to budget.
-struct World
-{
-    explicit World(int32_t budget = 128)
-    {
-        const std::wstring folder = AppTestFiles::freshFolder(L"dynobjects");
-        CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
-        ObjectPackageSamples::save(String(folder.c_str()));
-        scene.swapChain = &chain;
-        scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
-        scene.objectPackages.buildPackages();
-        if (budget > 0)
-            physics().start(budget);
-    }
-    ~World() { scene.release(); }
-
-    EntityManager::PhysicsManager& physics() { return *chain.entities->physicsManager; }
-    ObjPkgManager::Package* package(const wchar_t* name) { return scene.objectPackages.findPackage(String(name)); }
-    // An object of the package placed at y above the ground, alive.
-    DynObject* place(const wchar_t* name, vec3d at, float scale = 1.0f)
-    {
-        Object* object = scene.objectPackages.createObject(package(name), at, scale);
-        if (!object)
-            return nullptr;
-        object->instance = object->createInstance();
-        return dynamic_cast<DynObject*>(object->instance);
-    }
-
-    D3D::Device::SwapChain chain{nullptr};
-    Scene scene{String(L"KorvantaTests"), 3500.0f};
-};
 
 }
 
