@@ -199,6 +199,15 @@ void DynObject::recordSubEntityStates(const ObjPkgManager::Mesh& mesh, const Env
     if (!device)
         return;
     device->SetMaterial(&state.material);
+    // Faded below full alpha, the object blends over what lies behind it
+    // and leaves the target's alpha alone, as a translucent material does.
+    if (alphaSet && alpha < 1.0f) {
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetRenderState(D3DRS_COLORWRITEENABLE,
+                               D3DCOLORWRITEENABLE_RED | D3DCOLORWRITEENABLE_GREEN | D3DCOLORWRITEENABLE_BLUE);
+    }
     TextureDevice::bindTexture(0, state.textures[0].texture());
     // A second texture is laid over by its own alpha on stage 2, which the
     // reflection on stage 1 leaves free.
