@@ -1,6 +1,11 @@
 // Prints the cost of simulator steps, in microseconds per step on one core,
 // for named scenes of the game's sizes, and of the physics manager's frame.
+#include "ObjectPackageSamples.h"
+#include "ObjectPackageWriter.h"
 #include "TerrainMapWriter.h"
+
+#include "Objects/DynObject.h"
+#include "Objects/ObjectPackage.h"
 
 #include "Entity/Entity.h"
 #include "Landscape/Terrain.h"
@@ -10,12 +15,15 @@
 #include "Physics/neConvex.h"
 #include "Physics/neSimulator.h"
 #include "Physics/neTriangle.h"
+#include "Landscape/Scene.h"
+#include "Render/SwapChain.h"
 
 #include "Core/FileArray.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -453,12 +461,110 @@ void manager()
     gTerrain.clear();
 }
 
+
+// Counts the contacts its crate's body reports (on the physics thread).
+class ContactCounter final : public ObjectFuncInstInterface
+{
+public:
+    void onCollision(EntityManager::Physics::Collision&) override { contacts.fetch_add(1, std::memory_order_relaxed); }
+    static inline std::atomic<uint32_t> contacts{0};
+};
+
+// Dynamic objects in the physics manager's world: 8 driven boxes among 100
+// crates of the builder's package, at rest on flat generated ground, every
+// crate with an instance that counts the contacts forwarded to it; the
+// thread's batch from its report.
+void objects()
+{
+    TerrainMapWriter::Map map;
+    map.size = 128;
+    map.heights.assign(128 * 128, 20000);
+    FileArray stream(1 << 16);
+    TerrainMapWriter::write(map, stream);
+    stream.seek(0, 0);
+    gTerrain.load(nullptr, Terrain::Settings(), stream);
+    const vec3d centre{gTerrain.box.center.x, gTerrain.getHeight(gTerrain.box.center.x, gTerrain.box.center.z, 3),
+                       gTerrain.box.center.z};
+
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const String folder = (String(temp) + L"KorvantaPhysicsBench").addBackslash();
+    CreateDirectoryW(folder.text(), nullptr);
+    for (const auto& [name, package] : ObjectPackageSamples::all())
+        ObjectPackageWriter::save(package, folder + name);
+    D3D::Device::SwapChain chain(nullptr);
+    {
+        Scene scene(String(L"Korvanta"), 3500.0f);
+        scene.swapChain = &chain;
+        scene.objectPackages.loadFolder(folder);
+        scene.objectPackages.buildPackages();
+        EntityManager& entities = *chain.entities;
+        EntityManager::PhysicsManager& m = *entities.physicsManager;
+        m.start(128);
+
+        std::vector<std::unique_ptr<EntityManager::Entity>> quads;
+        static CircleDriver drivers[8];
+        for (int i = 0; i < 8; ++i) {
+            quads.push_back(std::make_unique<EntityManager::Entity>(entities));
+            EntityManager::Entity& e = *quads.back();
+            constexpr float mass = 300.0f;
+            e.physics = new EntityManager::Physics(e, mass);
+            neRigidBody* b = e.physics->rigidBody->body;
+            b->addGeometry()->setBoxSize(1.2f, 0.8f, 2.0f);
+            b->updateBounds();
+            b->setInertiaTensor({mass * (0.64f + 4.0f) / 12.0f, mass * (1.44f + 4.0f) / 12.0f,
+                                 mass * (1.44f + 0.64f) / 12.0f});
+            drivers[i].centre = centre;
+            drivers[i].radius = 40.0f + float(i) * 3.0f;
+            matrix3d t = matrix3d::identity();
+            t.setRow(3, centre + vec3d{drivers[i].radius, 0.45f, 0.0f});
+            b->setPose(t);
+            e.physics->rigidBody->addController(&drivers[i]);
+        }
+        ObjPkgManager::Package* crate = scene.objectPackages.findPackage(String(L"Crate"));
+        int crates = 0;
+        for (const vec3d& at : crateSpots(100, 0.0f)) {
+            Object* placed = scene.objectPackages.createObject(crate, centre + at, 1.0f);
+            placed->instance = placed->createInstance();
+            auto* object = dynamic_cast<DynObject*>(placed->instance);
+            if (object && object->physics) {
+                object->functions->add(0x10, new ContactCounter);
+                ++crates;
+            }
+        }
+        m.thread.start();
+        for (int frame = 0; frame < 300; ++frame) { // under way, the crates settled
+            m.waitForStepEnd();
+            m.update();
+        }
+        const uint32_t before = ContactCounter::contacts.load();
+        std::vector<double> batches;
+        constexpr int frames = 3000;
+        for (int i = 0; i < frames; ++i) {
+            m.waitForStepEnd();
+            batches.push_back(double(m.report.values[0]) * 1e6);
+            m.update();
+        }
+        m.waitForStepEnd();
+        const double forwarded = double(ContactCounter::contacts.load() - before) / frames;
+        m.thread.stop();
+        const Figures b = figures(batches);
+        std::printf("objects batch  %6.2f us per batch of 3 steps on the physics thread (median %6.2f; goal 250 us); "
+                    "8 driven boxes, %d crates, %.1f contacts forwarded per frame\n",
+                    b.minimum, b.median, crates, forwarded);
+        scene.release();
+        quads.clear();
+    }
+    gTerrain.clear();
+}
+
 } // namespace
 
 int main()
 {
     SetThreadAffinityMask(GetCurrentThread(), 1);
     manager();
+    objects();
     race();
     crowd();
     stack5();
