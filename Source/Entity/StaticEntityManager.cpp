@@ -315,6 +315,61 @@ void StaticEntityManager::updateActivation(Octree* start)
     }
 }
 
+void StaticEntityManager::renderFarField(const BoundingBox& farField)
+{
+    CRASH_TRACE();
+    Camera* camera = owner ? static_cast<Camera*>(owner) : gCamera;
+    if (!root || !camera)
+        return;
+    ConvexVolume& view = camera->frustum;
+    const ConvexVolume::Plane nearPlane = view.planes[0];
+    view.planes[0].point = farField.center;
+    view.planes[0].distance = nearPlane.normal.dot(farField.center);
+    IDirect3DDevice9* d = gDevice;
+    if (d) {
+        const matrix3d identity = matrix3d::identity();
+        d->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(identity.m));
+        d->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+        d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TFACTOR);
+    }
+    // The far-field objects come alive out to the far field's distance, which
+    // lies beyond the record's radius: the circle reaches as far as the
+    // camera sees, and the view decides the rest.
+    const float x = farField.center.x, z = farField.center.z;
+    const float range = std::fmax(farField.radius, Camera::farPlaneFor(camera->range));
+    auto enter = [&](const Octree& node) {
+        return meetsCircle(node, x, z, range) && view.classifyBox(node.bounds) != ConvexVolume::outside;
+    };
+    auto visit = [&](StaticEntity& entity) {
+        Method* object = entity.object;
+        if (!object || !object->farField || entity.instance)
+            return false;
+        const StaticEntity::Bounds circle = entity.getBounds();
+        const float dx = circle.x - x, dz = circle.z - z, reach = circle.radius + range;
+        if (dx * dx + dz * dz > reach * reach)
+            return false;
+        const vec3d r{circle.radius, circle.radius, circle.radius};
+        if (view.classifyBox(entity.position - r, entity.position + r) == ConvexVolume::outside)
+            return false;
+        // Inside its area the entity is alive and the entity pass draws it.
+        const float ax = entity.position.x - referencePoint.x, az = entity.position.z - referencePoint.z;
+        if ((object->areaKind == Method::circleArea && ax * ax + az * az < object->rangeSq) ||
+            (object->areaKind == Method::squareArea && std::fabs(ax) < object->halfSize &&
+             std::fabs(az) < object->halfSize))
+            return false;
+        matrix3d transform = matrix3d::identity();
+        entity.getTransform(transform, false);
+        object->renderFarField(entity.state, transform);
+        return false;
+    };
+    walk(root, enter, visit);
+    if (d) {
+        d->SetRenderState(D3DRS_NORMALIZENORMALS, FALSE);
+        d->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    }
+    view.planes[0] = nearPlane;
+}
+
 void StaticEntityManager::deactivateAll(Octree* node)
 {
     if (!node)

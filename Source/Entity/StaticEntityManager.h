@@ -15,6 +15,7 @@
 
 #include "Core/ConvexVolume.h"
 #include "Core/DynArray.h"
+#include "Core/Matrix.h"
 #include "Core/OrientedBox.h"
 #include "Core/SCList.h"
 #include "Core/String.h"
@@ -133,6 +134,13 @@ public:
     // of its range since the last (or always with force); after a walk the
     // owner's far field renews its pictures.
     void update(uint32_t force);
+    // The far field's picture, seen from farField's centre out to its
+    // radius: every entity of an object drawn in the far field that has no
+    // instance and stands outside its activation area, whose ground circle
+    // meets that circle and which the owner's view does not hold outside,
+    // drawn as its object's far-field meshes for its state. The view's near
+    // plane goes through the centre meanwhile, so nothing in front is cut.
+    void renderFarField(const BoundingBox& farField);
     // From start: nodes whose ground circle meets the camera's are visited;
     // in them each entity inside its object's activation area (or in state
     // 254) gets an instance, every other loses it.
@@ -203,6 +211,14 @@ public:
     virtual float radius() const = 0;
     // The manager whose octree the object's entities go into.
     virtual StaticEntityManager* manager() const = 0;
+    // Draws the object's far-field meshes for an entity in state, placed by
+    // transform (scaled), with the entity pass's states in force; nothing by
+    // default.
+    virtual void renderFarField(uint8_t state, const matrix3d& transform)
+    {
+        (void)state;
+        (void)transform;
+    }
 
     // The package's name as ".obj" records name it.
     String name;

@@ -206,6 +206,8 @@ void Scene::release()
     if (!swapChain)
         return;
     objectPackages.threads.stop();
+    if (HLod* farField = swapChain->farField; farField && farField->objects == &objectManager)
+        farField->objects = nullptr;
     clear();
     // The packages' meshes and lights hold device objects: they go while
     // the device lives, after the objects that show them.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Landscape/CameraPath.h"
+#include "Landscape/HLod.h"
 #include "Landscape/SceneCamera.h"
 #include "Landscape/SceneSun.h"
 #include "Landscape/SceneTerrain.h"
@@ -61,16 +62,25 @@ public:
 
     // The level's static objects: it makes the objects a ".obj" file lists
     // and finds the packages they name among the scene's object packages.
-    class ObjectManager final : public StaticEntityManager::Creator, public StaticEntityManager::PackageFinder
+    // It also hands the static objects to the far field.
+    class ObjectManager final : public StaticEntityManager::Creator,
+                                public StaticEntityManager::PackageFinder,
+                                public HLod::Objects
     {
     public:
         explicit ObjectManager(Scene* owner) : scene(owner) {}
 
-        Object* createObject() override;
+        ::Object* createObject() override;
         StaticEntityManager::Method* findPackage(const String& name) override;
         // The level's ".obj" file into the swap chain's static objects, then
-        // their first activation. Nothing without a swap chain.
+        // their first activation; the swap chain's far field draws them from
+        // then on. Nothing without a swap chain.
         void load();
+
+        // Each object listed with its package's box (a cube of its radius
+        // for another kind of object) and its scaled transform.
+        int32_t collectTouchingBox(const OrientedBox& box, DynArray<HLod::Objects::Object>& out) override;
+        void renderFarField(const BoundingBox& farField) override;
 
         Scene* scene;
     };

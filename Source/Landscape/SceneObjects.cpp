@@ -30,6 +30,44 @@ void Scene::ObjectManager::load()
     objects->creator = this;
     objects->load(scene->baseName() + L".obj", this);
     objects->activateAtLoad();
+    if (HLod* farField = scene->swapChain->farField)
+        farField->objects = this;
+}
+
+int32_t Scene::ObjectManager::collectTouchingBox(const OrientedBox& box, DynArray<HLod::Objects::Object>& out)
+{
+    StaticEntityManager* objects = scene->swapChain ? scene->swapChain->staticEntities : nullptr;
+    if (!objects)
+        return 0;
+    SCList<StaticEntity> found;
+    objects->collectTouchingBox(box, found);
+    int32_t count = 0;
+    for (auto* node = found.head(); node; node = node->next) {
+        const StaticEntity& entity = *node->item;
+        HLod::Objects::Object* listed = out.at(count);
+        if (!listed)
+            break;
+        if (const auto* package = dynamic_cast<const ObjPkgManager::Package*>(entity.object)) {
+            listed->box = ObjPkgManager::Package::originBox();
+            package->calcBoundingBox(listed->box);
+        } else {
+            const float r = entity.object ? entity.object->radius() : 0.0f;
+            listed->box = BoundingBox{};
+            listed->box.minimum = {-r, -r, -r};
+            listed->box.maximum = {r, r, r};
+        }
+        listed->transform = matrix3d::identity();
+        entity.getTransform(listed->transform, false);
+        listed->farField = entity.object ? entity.object->farField : 0;
+        ++count;
+    }
+    return count;
+}
+
+void Scene::ObjectManager::renderFarField(const BoundingBox& farField)
+{
+    if (StaticEntityManager* objects = scene->swapChain ? scene->swapChain->staticEntities : nullptr)
+        objects->renderFarField(farField);
 }
 
 int32_t Scene::CameraTypeObjects::collect(DynArray<CameraObject>& out)

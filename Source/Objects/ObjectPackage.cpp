@@ -6,6 +6,8 @@
 #include "Objects/PackageMesh.h"
 
 #include "Entity/StaticEntity.h"
+#include "Entity/StoredMesh.h"
+#include "Entity/SubEntity.h"
 #include "Landscape/HLod.h"
 #include "Landscape/Scene.h"
 #include "Physics/EntityPhysics.h"
@@ -322,6 +324,31 @@ StaticEntityManager* ObjPkgManager::Package::manager() const
 {
     D3D::Device::SwapChain* chain = getSwapChain();
     return chain ? chain->staticEntities : nullptr;
+}
+
+void ObjPkgManager::Package::renderFarField(uint8_t state, const matrix3d& transform)
+{
+    IDirect3DDevice9* d = gDevice;
+    const Object* farObject = state < farFieldStates ? farFieldObjects[state] : nullptr;
+    const auto* shown = farObject ? dynamic_cast<const DynObject*>(farObject->instance) : nullptr;
+    if (!d || !shown)
+        return;
+    for (auto* node = shown->subEntities.head(); node; node = node->next) {
+        EntityManager::SubEntity& sub = *node->item;
+        EntityManager::StoredMesh& mesh = sub.mesh();
+        if (sub.hidden || !mesh.vertexBuffer || !mesh.indexBuffer)
+            continue;
+        const matrix3d world = sub.hasOwnMatrix ? sub.local * transform : transform;
+        mesh.bind();
+        sub.material.applyStateBlocks();
+        if (sub.beforeDraw)
+            sub.beforeDraw(sub.material);
+        sub.material.setCullMode();
+        d->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(world.m));
+        sub.drawClipped();
+        if (sub.material.saveBlock)
+            sub.material.saveBlock->Apply();
+    }
 }
 
 Object* ObjPkgManager::Package::createFarFieldObject(uint8_t state)

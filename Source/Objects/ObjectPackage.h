@@ -99,6 +99,9 @@ public:
     float radius() const override { return objectRadius; }
     // The static objects of the owner's swap chain, or null.
     StaticEntityManager* manager() const override;
+    // The sub-entities of far-field object state (0 to 2; other states have
+    // none) drawn at their place under transform.
+    void renderFarField(uint8_t state, const matrix3d& transform) override;
 
     Object* farFieldObjects[farFieldStates] = {};
     // Objects come alive within this distance of the camera; its square is

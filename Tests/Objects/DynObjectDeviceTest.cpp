@@ -6,6 +6,7 @@
 #include "../Landscape/SceneFrames.h"
 #include "../Render/TestDevice.h"
 #include "DynObjectWorld.h"
+#include "ObjectPackageWriter.h"
 
 #include "Application/Korvanta.h"
 #include "Entity/SubEntity.h"
@@ -224,4 +225,71 @@ TEST(DynObjectProgram, ADeviceResetReachesEveryInstancesRedraw)
     gDirectGraphics.release();
     DestroyWindow(window);
     UnregisterClassW(L"DynObjectReset", GetModuleHandleW(nullptr));
+}
+
+namespace {
+
+// A package drawn in the far field: the crate grown to a tower.
+ObjectPackageWriter::Package tower()
+{
+    ObjectPackageWriter::Package p = ObjectPackageSamples::crate();
+    p.functions->farField = 1;
+    p.meshes.front().scale = 60.0f;
+    p.meshes.front().position = {0.0f, 30.0f, 0.0f};
+    return p;
+}
+
+}
+
+// A far-field package's objects beyond its activation area have no
+// instance, yet the far field's picture shows them; its far-field objects
+// are hidden and carry no body.
+TEST_F(DynObjectDevice, TheFarFieldShowsThePackagesObjectsBeyondTheirArea)
+{
+    world = std::make_unique<World>(16, &chain(), World::Packages{{L"Tower.teo", tower()}});
+    ObjPkgManager::Package* package = world->package(L"Tower");
+    ASSERT_NE(package, nullptr);
+    ASSERT_EQ(package->farField, 1u);
+    for (const Object* farObject : package->farFieldObjects) {
+        ASSERT_NE(farObject, nullptr);
+        ASSERT_NE(farObject->instance, nullptr);
+        EXPECT_EQ(farObject->instance->hidden, 1u);
+        EXPECT_EQ(farObject->instance->physics, nullptr);
+    }
+    HLod& farField = *chain().farField;
+    const float beyond = package->visibilityDistance + 300.0f;
+    Object* placed = world->scene.objectPackages.createObject(package, {0.0f, 0.0f, beyond}, 1.0f);
+    ASSERT_NE(placed, nullptr);
+    // The level's objects (none in a file) are handed to the far field.
+    world->scene.objectManager.load();
+    ASSERT_EQ(farField.objects, &world->scene.objectManager);
+    EXPECT_EQ(placed->instance, nullptr) << "beyond its area";
+
+    SceneFrames::look(chain(), {0.0f, 20.0f, 0.0f}, 0.0f, 0.0f);
+    farField.rerender = 1;
+    frame();
+    ASSERT_NE(farField.slots[0], nullptr) << "the panel ahead has a picture";
+    const auto drawnTexels = [&] {
+        const TestDevice::Level picture = TestDevice::readSurface(farField.slots[0]->surface);
+        int drawn = 0;
+        for (uint32_t texel : picture.texels)
+            drawn += (texel >> 24) != 0;
+        return drawn;
+    };
+    EXPECT_GT(drawnTexels(), 200) << "the tower in the picture";
+
+    // Hidden by its state (no far-field mesh set for it), or moved out of
+    // view, it is not in the picture.
+    placed->setState(7);
+    farField.rerender = 1;
+    frame();
+    EXPECT_EQ(drawnTexels(), 0) << "state 7";
+    placed->setState(0);
+    placed->setPosition({0.0f, 0.0f, -beyond}, false);
+    farField.rerender = 1;
+    frame();
+    EXPECT_EQ(drawnTexels(), 0) << "behind the camera";
+
+    world->scene.release();
+    EXPECT_EQ(farField.objects, nullptr) << "the far field forgets the released scene";
 }

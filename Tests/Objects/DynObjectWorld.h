@@ -4,6 +4,7 @@
 #include "../Application/AppTestFiles.h"
 
 #include "ObjectPackageSamples.h"
+#include "ObjectPackageWriter.h"
 
 #include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
@@ -13,6 +14,9 @@
 #include "Render/SwapChain.h"
 
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace ObjectsTests {
 
@@ -20,12 +24,16 @@ namespace ObjectsTests {
 // one is given); the physics manager takes bodies up to budget.
 struct World
 {
-    explicit World(int32_t budget = 128, D3D::Device::SwapChain* device = nullptr)
+    // more: packages of the test's own besides the builder's, by file name.
+    using Packages = std::vector<std::pair<std::wstring, ObjectPackageWriter::Package>>;
+    explicit World(int32_t budget = 128, D3D::Device::SwapChain* device = nullptr, const Packages& more = {})
         : chain(device ? *device : ownChain)
     {
         const std::wstring folder = AppTestFiles::freshFolder(L"dynobjects");
         CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
         ObjectPackageSamples::save(String(folder.c_str()));
+        for (const auto& [name, package] : more)
+            ObjectPackageWriter::save(package, String((folder + L"Objects\\" + name).c_str()));
         scene.swapChain = &chain;
         scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
         scene.objectPackages.buildPackages();
