@@ -16,6 +16,7 @@
 #include "Core/Math.h"
 #include "Core/Timer.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -102,6 +103,7 @@ void DynObject::load()
         for (auto* node = package->meshes.head(); node; node = node->next)
             if (node->item->collisionEnabled)
                 geometries += node->item->geometries.count();
+    needsBody = geometries > 0 ? 1 : 0;
     createSubEntities();
     if (functions)
         functions->prepare();
@@ -110,7 +112,12 @@ void DynObject::load()
         const float reach = package->functions.value20 * (chain ? chain->range : defaultCameraRange);
         shadowRangeSq = reach * reach;
     }
-    if (geometries < 1) {
+    if (!placementIsSound()) {
+        // Nothing sound to draw or to simulate: a zero, negative or
+        // non-finite scale, or a position beyond numbers.
+        unplaced = 1;
+        hidden = 1;
+    } else if (geometries < 1) {
         object->getTransform(world, false);
         onMoved();
     } else {
@@ -139,6 +146,18 @@ void DynObject::load()
             functions->entries.at(i)->instance->onLoaded();
     }
     previousPosition = world.row(3);
+}
+
+bool DynObject::placementIsSound() const
+{
+    if (!object || !(object->scale > 0.0f) || !std::isfinite(object->scale))
+        return false;
+    matrix3d transform = matrix3d::identity();
+    object->getTransform(transform, false);
+    for (float value : transform.m)
+        if (!std::isfinite(value))
+            return false;
+    return true;
 }
 
 bool DynObject::setupPhysics()
@@ -245,6 +264,15 @@ void DynObject::renderSubEntity(EntityManager::SubEntity& sub, Shader& state)
 
 uint32_t DynObject::place(StaticEntity& entity, matrix3d& transform)
 {
+    if (!placementIsSound()) {
+        unplaced = 1;
+        hidden = 1;
+        return 0;
+    }
+    // Sound again: shown, unless it has geometry but never got a body.
+    if (unplaced && (physics || !needsBody))
+        hidden = 0;
+    unplaced = 0;
     entity.getTransform(transform, false);
     if (physics && physics->rigidBody && physics->rigidBody->body) {
         manager->physicsManager->waitForStepEnd();
@@ -270,6 +298,8 @@ void DynObject::prepare()
     }
     if (package && package->functions.alwaysShown)
         hidden = package->functions.hiddenOverride;
+    if (unplaced)
+        hidden = 1;
     if (functions) {
         functions->callUpdate();
         // An entity that stayed where it was placed last has nothing to

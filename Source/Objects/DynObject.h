@@ -85,9 +85,16 @@ public:
     // The alpha setAlpha gave every material (while alphaSet is non-zero).
     float alpha = 1.0f;
     uint32_t alphaSet = 0;
+    // Set while the placed object's scale or transform is unsound: the
+    // object stays hidden and its body is not posed.
+    uint32_t unplaced = 0;
+    // Set when the package has collision geometry.
+    uint32_t needsBody = 0;
 
 private:
     void load();
+    // Whether the placed object's scale is positive and its transform finite.
+    bool placementIsSound() const;
     bool setupPhysics();
     void createSubEntities();
     // The render states of a sub-entity made from mesh: the mesh's settings

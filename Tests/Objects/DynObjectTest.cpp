@@ -21,6 +21,8 @@
 #include "Core/Math.h"
 #include "Core/Timer.h"
 
+#include <cmath>
+#include <limits>
 #include <map>
 #include <random>
 
@@ -336,4 +338,40 @@ TEST(DynObjects, BodiesFromThePackages)
     EXPECT_EQ(again->hidden, 0u);
     // The body came back without the geometries of the object before.
     EXPECT_EQ(again->physics->rigidBody->body->geometryCount, 2);
+}
+
+// Placed objects of unsound scale are hidden and take no body; a sound crate
+// moved to an unsound scale is hidden and its body keeps a finite pose.
+TEST(DynObjects, UnsoundPlacementsAreHiddenWithoutABody)
+{
+    World world(8);
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    for (const float scale : {0.0f, -1.0f, nan, inf, -inf}) {
+        SCOPED_TRACE(scale);
+        for (const wchar_t* name : {L"Crate", L"Camera"}) {
+            const int32_t budget = world.physics().rigidBodyBudget;
+            DynObject* object = world.place(name, {10.0f, 5.0f, 10.0f}, scale);
+            if (!object)
+                continue; // not placed at all
+            EXPECT_EQ(object->hidden, 1u);
+            EXPECT_EQ(object->physics, nullptr);
+            EXPECT_EQ(world.physics().rigidBodyBudget, budget);
+            object->prepare();
+            EXPECT_EQ(object->hidden, 1u) << "also after a prepare";
+        }
+    }
+    DynObject* crate = world.place(L"Crate", {30.0f, 5.0f, 30.0f});
+    ASSERT_NE(crate, nullptr);
+    ASSERT_NE(crate->physics, nullptr);
+    EXPECT_EQ(crate->hidden, 0u);
+    crate->object->scale = nan;
+    crate->object->setPosition({31.0f, 5.0f, 30.0f}, true);
+    EXPECT_EQ(crate->hidden, 1u);
+    for (float value : crate->physics->rigidBody->body->state().transform.m)
+        EXPECT_TRUE(std::isfinite(value));
+    crate->object->scale = 1.0f;
+    crate->object->setPosition({32.0f, 5.0f, 30.0f}, true);
+    crate->prepare();
+    EXPECT_EQ(crate->hidden, 0u) << "sound again";
+    expectNear(crate->physics->rigidBody->body->position(), crate->object->getPosition(), 1e-4f, "body");
 }
