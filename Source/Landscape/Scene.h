@@ -23,6 +23,7 @@
 
 #include <cstdint>
 
+class DynObject;
 struct SceneView;
 
 // The level a race runs on: one instance, a member of the application. load
@@ -143,9 +144,16 @@ public:
     // function of the drawn dynamic objects redraws what it keeps.
     void notifyObjectFunctions();
 
+    // The dynamic object that the race's vehicle camera follows: the first
+    // of the entity manager's list that carries the vehicle camera (flag
+    // 0x4), else the first with a head-up display (0x20); null when none.
+    DynObject* findFlaggedEntity() const;
+
     // A camera tour over camera objects first to last (either way round) at
     // speed: the path runs through their positions and the camera mode
-    // becomes 4. Nothing while no camera object type is known.
+    // becomes 4; a camera that followed the player's vehicle takes its
+    // vehicle camera and head-up display off it. Nothing while no camera
+    // object type is known.
     void setCameraMode(int32_t first, int32_t last, float speed);
     // The device camera to the camera object number 0, when there is one.
     void placeCameraAtStart();

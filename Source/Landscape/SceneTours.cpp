@@ -2,6 +2,7 @@
 // and the race's start view.
 #include "Landscape/Scene.h"
 
+#include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
 #include "Render/SwapChain.h"
 
@@ -9,6 +10,10 @@
 #include "Core/Timer.h"
 
 namespace {
+
+// The object functions of the race's player vehicle.
+constexpr uint32_t vehicleCameraFlag = 0x4;
+constexpr uint32_t headUpDisplayFlag = 0x20;
 
 // Camera numbers are the objects' state bytes.
 int32_t cameraNumber(int32_t n) { return n < 0 ? 0 : n > 255 ? 255 : n; }
@@ -43,6 +48,24 @@ const Scene::CameraObject* Scene::findCameraObject(DynArray<CameraObject>& objec
     return nullptr;
 }
 
+DynObject* Scene::findFlaggedEntity() const
+{
+    EntityManager* entities = swapChain ? swapChain->entities : nullptr;
+    if (!entities)
+        return nullptr;
+    DynObject* withDisplay = nullptr;
+    for (auto* node = entities->entities.head(); node; node = node->next) {
+        auto* object = dynamic_cast<DynObject*>(node->item);
+        if (!object || !object->functions)
+            continue;
+        if (object->functions->mask & vehicleCameraFlag)
+            return object;
+        if (!withDisplay && (object->functions->mask & headUpDisplayFlag))
+            withDisplay = object;
+    }
+    return withDisplay;
+}
+
 void Scene::setCameraMode(int32_t first, int32_t last, float speed)
 {
     if (!cameraObjects)
@@ -63,6 +86,12 @@ void Scene::setCameraMode(int32_t first, int32_t last, float speed)
             break;
     }
     camera.path = &cameraPath;
+    // The race's camera on the player's vehicle stops driving the view.
+    if (camera.mode == SceneCamera::vehicleMode)
+        if (DynObject* followed = findFlaggedEntity(); followed && followed->functions) {
+            followed->functions->remove(vehicleCameraFlag);
+            followed->functions->remove(headUpDisplayFlag);
+        }
     camera.mode = SceneCamera::pathMode;
     if (swapChain)
         cameraPath.updateView(*swapChain, gFrameFactor.load());

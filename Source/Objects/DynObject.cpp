@@ -1,5 +1,6 @@
 #include "Objects/DynObject.h"
 
+#include "Objects/CollectGate.h"
 #include "Objects/ObjectFunctions.h"
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageMesh.h"
@@ -451,6 +452,19 @@ void DynObject::FunctionManager::createInstances()
     // built: Spin 0x1, QuadPhysics 0x2, Collect 0x8, Inventory 0x10, Gate
     // 0x40, Compass 0x100, Cloths 0x200, Fire 0x800, Rocket 0x1000,
     // OilPuddle 0x2000, Bush 0x4000.
+    ObjPkgManager::Functions::Record* record = owner && owner->package ? &owner->package->functions : nullptr;
+    if (!record)
+        return;
+    // An instance the manager does not take is the caller's to delete.
+    const auto take = [this](uint32_t flag, ObjectFuncInstInterface* instance) {
+        const Function* entry = instance ? add(flag, instance) : nullptr;
+        if (!entry || entry->instance != instance)
+            delete instance;
+    };
+    if (record->collect)
+        take(0x8, record->collect->createInstance(owner));
+    if (record->gate)
+        take(0x40, record->gate->createInstance(record->swapChain, owner));
 }
 
 void DynObject::FunctionManager::prepare()

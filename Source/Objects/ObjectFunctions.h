@@ -22,6 +22,7 @@
 
 #include <cstdint>
 
+class DynObject;
 class FileInterface;
 
 class ObjPkgManager::Functions
@@ -39,6 +40,7 @@ public:
     class Rocket;
     class OilPuddle;
     class Bush;
+    class VehicleCamera;
 
     enum Code : uint32_t {
         end = 0,
@@ -126,12 +128,17 @@ public:
 class ObjPkgManager::Functions::Collect final : public Template
 {
 public:
+    class Instance;
+
     explicit Collect(Record* owner) : record(owner) {}
 
     // Reads the tagged block (later tags carry no field). True when it
     // ended at its tag 0 or where the data ends between entries; false when
     // a field is cut.
     bool load(FileInterface& stream);
+    // The pick-up instance of owner (Objects/CollectGate.h); null when memory
+    // ran out.
+    Instance* createInstance(DynObject* owner);
 
     Record* record;
     uint32_t value = 0;
@@ -142,6 +149,8 @@ public:
 class ObjPkgManager::Functions::Gate final : public Template
 {
 public:
+    class Instance;
+
     explicit Gate(Record* owner) : record(owner) {}
 
     // Reads the tagged block (later tags carry no field); tag 1 looks the
@@ -149,6 +158,9 @@ public:
     // mesh has). True when it ended at its tag 0 or where the data ends
     // between entries; false when a field is cut.
     bool load(FileInterface& stream);
+    // The gate instance of owner, drawn by swapChain (Objects/CollectGate.h);
+    // null when memory ran out.
+    Instance* createInstance(D3D::Device::SwapChain* swapChain, DynObject* owner);
 
     Record* record;
     Mesh* mesh = nullptr;

@@ -1,23 +1,33 @@
 // Prints what dynamic objects take on one core (no device, no physics
 // thread): a frame of 300 objects with two object functions each (update,
 // prepare and the render forwarding), building one object of a package of
-// three meshes with a rigid body, and finding a function by its flag.
-// Minimum and median of several runs; nothing is asserted.
+// three meshes with a rigid body, finding a function by its flag, and the
+// race's object functions: a vehicle camera step with its ground query, 100
+// pick-up updates and marking a gate. Minimum and median of several runs;
+// nothing is asserted.
+#include "Objects/CollectGate.h"
 #include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
+#include "Objects/VehicleCamera.h"
 
 #include "BenchFigures.h"
 #include "ObjectPackageSamples.h"
 #include "ObjectPackageWriter.h"
 #include "PackagePartSamples.h"
+#include "TerrainMapWriter.h"
 
 #include "Landscape/Scene.h"
+#include "Landscape/Terrain.h"
 #include "Physics/PhysicsManager.h"
 #include "Render/SwapChain.h"
+
+#include "Core/FileArray.h"
+#include "Core/Timer.h"
 
 #include <windows.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -126,6 +136,80 @@ int main()
     });
     BenchFigures::print("find by flag, two functions", find, 1.0e9, "ns");
     std::printf("%52s (budget 20 ns)\n", "");
+
+    // Rolling ground of 256 x 256 samples for the camera's height queries.
+    TerrainMapWriter::Map map;
+    map.size = 256;
+    for (int i = 0; i < map.size; ++i)
+        for (int j = 0; j < map.size; ++j)
+            map.heights.push_back(uint16_t(25000.0f + 12000.0f * std::sin(float(i) * 0.11f) * std::cos(float(j) * 0.07f)));
+    FileArray mapFile(1 << 16);
+    TerrainMapWriter::write(map, mapFile);
+    mapFile.seek(0, 0);
+    Terrain::Settings ground;
+    ground.horizontalScale = 3.0f;
+    ground.verticalScale = 1.75f;
+    gTerrain.load(nullptr, ground, mapFile);
+    gFrameFactor.store(1.0f);
+
+    Object* quadPlaced = packages.createObject(packages.findPackage(String(L"Camera")), gTerrain.box.center, 1.0f);
+    quadPlaced->instance = quadPlaced->createInstance();
+    auto* quad = dynamic_cast<DynObject*>(quadPlaced->instance);
+    auto* camera = new ObjPkgManager::Functions::VehicleCamera(&chain, quad);
+    quad->functions->add(0x4, camera);
+    const BenchFigures::Spread cameraStep = BenchFigures::repeat(15, [&] {
+        constexpr int frames = 20000;
+        const double start = now();
+        for (int f = 0; f < frames; ++f) {
+            // The quad drives a circle, so the chase point moves over the ground.
+            const float a = float(f) * 0.01f;
+            quad->previousPosition = quad->world.row(3);
+            quad->world.setRow(3, gTerrain.box.center + vec3d{std::cos(a) * 60.0f, 0.0f, std::sin(a) * 60.0f});
+            quad->world.setRow(2, {-std::sin(a), 0.0f, std::cos(a)});
+            quad->world.setRow(0, {std::cos(a), 0.0f, std::sin(a)});
+            camera->frameStep();
+        }
+        return (now() - start) / frames;
+    });
+    BenchFigures::print("vehicle camera step with its ground query", cameraStep, 1.0e6, "us");
+    std::printf("%52s (budget 1 us)\n", "");
+
+    std::vector<ObjPkgManager::Functions::Collect::Instance*> items;
+    for (int i = 0; i < 100; ++i) {
+        Object* placed =
+            packages.createObject(packages.findPackage(String(L"Nitro")), {float(i % 10) * 20.0f, 0.0f, float(i / 10) * 20.0f}, 1.0f);
+        placed->instance = placed->createInstance();
+        auto* item = dynamic_cast<DynObject*>(placed->instance);
+        items.push_back(dynamic_cast<ObjPkgManager::Functions::Collect::Instance*>(item->functions->find(0x8)->instance));
+    }
+    // Every third item taken, so that the updates meet all three states.
+    for (size_t i = 0; i < items.size(); i += 3)
+        items[i]->collect();
+    const BenchFigures::Spread collectStep = BenchFigures::repeat(15, [&] {
+        constexpr int frames = 2000;
+        const double start = now();
+        for (int f = 0; f < frames; ++f)
+            for (auto* item : items)
+                item->update();
+        return (now() - start) / frames;
+    });
+    BenchFigures::print("100 pick-up updates", collectStep, 1.0e6, "us");
+    std::printf("%52s (budget 5 us)\n", "");
+
+    Object* gatePlaced = packages.createObject(packages.findPackage(String(L"Gate")), {0.0f, 0.0f, 400.0f}, 1.0f);
+    gatePlaced->instance = gatePlaced->createInstance();
+    auto* gate = dynamic_cast<ObjPkgManager::Functions::Gate::Instance*>(
+        dynamic_cast<DynObject*>(gatePlaced->instance)->functions->find(0x40)->instance);
+    const BenchFigures::Spread mark = BenchFigures::repeat(15, [&] {
+        constexpr int marks = 100000;
+        const double start = now();
+        for (int i = 0; i < marks; ++i)
+            gate->setMarked((i & 1) != 0);
+        return (now() - start) / marks;
+    });
+    BenchFigures::print("marking a gate", mark, 1.0e6, "us");
+    std::printf("%52s (budget 1 us)\n", "");
+    gTerrain.clear();
     scene.release();
     return 0;
 }

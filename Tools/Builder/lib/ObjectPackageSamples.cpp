@@ -3,6 +3,8 @@
 #include "MeshSamples.h"
 #include "PackagePartSamples.h"
 
+#include <string>
+
 namespace ObjectPackageSamples {
 
 namespace {
@@ -54,9 +56,33 @@ ObjectPackageWriter::Package camera()
     return p;
 }
 
+ObjectPackageWriter::Package pickUp(const char* name, uint32_t value)
+{
+    ObjectPackageWriter::Package p;
+    p.meshes.push_back(unitBox((std::string(name) + "Item").c_str(), {0.0f, 0.75f, 0.0f}, 0.75f));
+    FunctionsRecordWriter::Record functions;
+    functions.collect = FunctionsRecordWriter::Collect{value};
+    p.functions = functions;
+    return p;
+}
+
+std::vector<std::pair<const wchar_t*, uint32_t>> pickUpValues()
+{
+    return {{L"Nitro", 1}, {L"Oil", 2}, {L"RepairKit", 3}, {L"RocketPack", 4}, {L"CaptureFlag", 5}};
+}
+
 std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all()
 {
-    return {{L"Crate.teo", crate()}, {L"Gate.teo", gate()}, {L"Camera.teo", camera()}};
+    std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> packages{
+        {L"Crate.teo", crate()}, {L"Gate.teo", gate()}, {L"Camera.teo", camera()}};
+    static const wchar_t* const files[] = {L"Nitro.teo", L"Oil.teo", L"RepairKit.teo", L"RocketPack.teo",
+                                           L"CaptureFlag.teo"};
+    size_t i = 0;
+    for (const auto& [name, value] : pickUpValues()) {
+        const std::wstring wide(name);
+        packages.push_back({files[i++], pickUp(std::string(wide.begin(), wide.end()).c_str(), value)});
+    }
+    return packages;
 }
 
 bool save(const String& root)

@@ -9,6 +9,7 @@
 
 #include "Core/String.h"
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -21,10 +22,16 @@ ObjectPackageWriter::Package crate();
 ObjectPackageWriter::Package gate();
 // A small untextured box without geometry ("CameraMarker").
 ObjectPackageWriter::Package camera();
+// A pick-up: a small box without geometry ("<name>Item") whose Collect
+// template holds value, the item an inventory takes from it.
+ObjectPackageWriter::Package pickUp(const char* name, uint32_t value);
+// The race's pick-ups by package name with their items: "Nitro" 1, "Oil" 2,
+// "RepairKit" 3, "RocketPack" 4 and the carried "CaptureFlag" 5.
+std::vector<std::pair<const wchar_t*, uint32_t>> pickUpValues();
 // Each package with its file name.
 std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all();
-// "Crate.teo", "Gate.teo" and "Camera.teo" into root's "Objects" folder
-// (which exists).
+// "Crate.teo", "Gate.teo", "Camera.teo" and the pick-ups into root's
+// "Objects" folder (which exists).
 bool save(const String& root);
 
 }

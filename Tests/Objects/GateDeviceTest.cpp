@@ -1,0 +1,81 @@
+// The sample gate on the real device of the test window: its marker shows
+// only while the gate is marked; the frame stands either way. Frames are
+// saved where KORVANTA_SCREENSHOTS points.
+#include "../Render/TestDevice.h"
+
+#include "ObjectFunctionsWorld.h"
+
+#include "Objects/CollectGate.h"
+
+#include <d3dx9.h>
+
+#include <cstdlib>
+#include <string>
+
+using namespace TestDevice;
+using namespace ObjectFunctionsTests;
+
+namespace {
+
+constexpr uint32_t clearColour = 0xFF102030u;
+
+class GateDevice : public DeviceSuite
+{
+protected:
+    Level draw(const char* name)
+    {
+        chain().update();
+        D3D::Device::SwapChain& c = *chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clearColour, 1.0f, 0);
+        c.render(false);
+        Level pixels = readSurface(c.targets[0].surface);
+        if (const char* folder = std::getenv("KORVANTA_SCREENSHOTS"))
+            D3DXSaveSurfaceToFileA((std::string(folder) + "/" + name + ".png").c_str(), D3DXIFF_PNG,
+                                   c.targets[0].surface, nullptr, nullptr);
+        c.present();
+        return pixels;
+    }
+
+    static uint32_t at(const Level& pixels, const vec3d& p)
+    {
+        const vec2d s = screenPoint(chain(), p);
+        return pixels.at(uint32_t(s.x), uint32_t(s.y)) & 0xFFFFFF;
+    }
+};
+
+}
+
+TEST_F(GateDevice, TheMarkerShowsOnlyWhileMarked)
+{
+    chain().fogEnabled = 0;
+    World world({}, &chain());
+    DynObject* gate = world.place(L"Gate", {});
+    ASSERT_NE(gate, nullptr);
+    ASSERT_EQ(gate->hidden, 0u);
+    auto* entry = gate->functions->find(0x40);
+    ASSERT_NE(entry, nullptr);
+    auto* instance = dynamic_cast<ObjPkgManager::Functions::Gate::Instance*>(entry->instance);
+    ASSERT_NE(instance, nullptr);
+    ASSERT_NE(instance->marker, nullptr);
+
+    // The frame fills y 0 to 4 around the gate's foot, the marker y 4.5 to
+    // 5.5 above it (both lowered by the object's height offset).
+    const vec3d foot = gate->world.row(3);
+    lookAlongZ(chain(), foot + vec3d{0.0f, 3.5f, -14.0f});
+    const vec3d marker = foot + vec3d{0.0f, 5.0f, -0.5f};
+    const vec3d frame = foot + vec3d{0.0f, 2.0f, -2.0f};
+    const uint32_t background = clearColour & 0xFFFFFF;
+
+    const Level unmarked = draw("gate-unmarked");
+    EXPECT_EQ(at(unmarked, marker), background) << "a new gate hides its marker";
+    EXPECT_NE(at(unmarked, frame), background) << "the frame stands";
+
+    instance->setMarked(true);
+    const Level marked = draw("gate-marked");
+    EXPECT_NE(at(marked, marker), background) << "the marked gate shows its marker";
+    EXPECT_NE(at(marked, frame), background);
+
+    instance->setMarked(false);
+    const Level again = draw("gate-unmarked-again");
+    EXPECT_EQ(at(again, marker), background);
+}
