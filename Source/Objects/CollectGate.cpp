@@ -57,7 +57,8 @@ float ObjPkgManager::Functions::Collect::Instance::popInFactor(int32_t remaining
 
 void ObjPkgManager::Functions::Collect::Instance::update()
 {
-    if (!owner)
+    // Shown and carried items have nothing to time.
+    if (!owner || (state != taken && state != returning))
         return;
     const uint32_t now = raceNow();
     if (state == taken) {
