@@ -205,7 +205,17 @@ void ObjPkgManager::Functions::VehicleCamera::frameStep()
     const quaternion keptOrientation = orientation;
     matrix3d m = matrix3d::identity();
     update(displacement, m);
-    if (!isFinite(m)) {
+    // The view is the transposed rotation with the position carried to the
+    // origin.
+    matrix3d view = camera->view;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            view.m[c * 4 + r] = m.m[r * 4 + c];
+    const vec3d position = m.row(3);
+    view.m[12] = -position.dot(m.row(0));
+    view.m[13] = -position.dot(m.row(1));
+    view.m[14] = -position.dot(m.row(2));
+    if (!isFinite(m) || !isFinite(view)) {
         viewDirection = keptDirection;
         stillTimer = keptTimer;
         orbitAngle = keptAngle;
@@ -213,15 +223,7 @@ void ObjPkgManager::Functions::VehicleCamera::frameStep()
         orientation = keptOrientation;
         return;
     }
-    // The view is the transposed rotation with the position carried to the
-    // origin.
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            camera->view.m[c * 4 + r] = m.m[r * 4 + c];
-    const vec3d position = m.row(3);
-    camera->view.m[12] = -position.dot(m.row(0));
-    camera->view.m[13] = -position.dot(m.row(1));
-    camera->view.m[14] = -position.dot(m.row(2));
+    camera->view = view;
     camera->position = position;
     camera->update();
 }

@@ -337,33 +337,55 @@ TEST(VehicleCamera, APoseThatIsNotFiniteLeavesTheView)
     const vec3d keptPosition = view.position;
     const float nan = std::nanf("");
     const float inf = INFINITY;
+    const float huge = 3.3e38f;
     struct Case
     {
         const char* what;
-        int element;   // of the pose; -1 for none
+        vec3d position;
+        float axis; // the pose's first element
         vec3d previous;
+        bool kept;  // the view and the camera's state stay as they were
+        float yaw = 0.0f;
+        int onlyIn = -1; // the mode the case is for; -1 for all
     };
     const Case cases[] = {
-        {"a NaN position", 13, rig.middle},
-        {"an infinite axis", 0, rig.middle},
-        {"a NaN last position", -1, {nan, 0.0f, 0.0f}},
+        {"a NaN position", {rig.middle.x, nan, rig.middle.z}, 1.0f, rig.middle, true},
+        {"an infinite axis", rig.middle, inf, rig.middle, true},
+        // Sound itself, but the driver's view turned 45 degrees would carry it
+        // past the float range.
+        {"a position at the float range's end", {huge, rig.middle.y, huge}, 0.70710677f, {huge, rig.middle.y, huge},
+         true, 45.0f, VehicleCamera::driver},
+        {"a NaN last position", rig.middle, 1.0f, {nan, 0.0f, 0.0f}, false},
     };
     for (int mode : {0, 1, 2}) {
         camera.setMode(mode);
         for (const Case& c : cases) {
-            rig.pose(matrix3d::identity(), rig.middle);
-            if (c.element >= 0)
-                rig.vehicle->world.m[c.element] = c.element == 0 ? inf : nan;
+            if (c.onlyIn >= 0 && c.onlyIn != mode)
+                continue;
+            rig.pose(yawed(c.yaw), c.position);
+            rig.vehicle->world.m[0] = c.axis;
+            camera.viewDirection = rig.vehicle->world.row(2);
+            camera.orientation = quaternion::fromMatrix(yawed(c.yaw));
             rig.vehicle->previousPosition = c.previous;
             view.view = kept;
             view.position = keptPosition;
+            camera.stillTimer = 0;
+            const float angle = camera.orbitAngle;
+            const quaternion orientation = camera.orientation;
+            const float offset = camera.heightOffset;
             camera.frameStep();
-            EXPECT_TRUE(finite(view.view)) << c.what << " mode " << mode;
+            const std::string what = std::string(c.what) + " mode " + std::to_string(mode);
+            EXPECT_TRUE(finite(view.view)) << what;
             EXPECT_TRUE(std::isfinite(camera.viewDirection.x) && std::isfinite(camera.heightOffset) &&
                         std::isfinite(camera.orientation.w))
-                << c.what << " mode " << mode;
-            if (c.element >= 0) {
-                EXPECT_EQ(std::memcmp(view.view.m, kept.m, sizeof(kept.m)), 0) << c.what << " mode " << mode;
+                << what;
+            if (c.kept) {
+                EXPECT_EQ(std::memcmp(view.view.m, kept.m, sizeof(kept.m)), 0) << what;
+                EXPECT_EQ(view.position, keptPosition) << what;
+                EXPECT_EQ(camera.stillTimer, 0u) << what;
+                EXPECT_EQ(camera.orbitAngle, angle) << what;
+                EXPECT_EQ(camera.orientation.w, orientation.w) << what;
+                EXPECT_EQ(camera.heightOffset, offset) << what;
             }
         }
     }
