@@ -4,8 +4,26 @@
 #include "Race/GameGate.h"
 #include "Race/GameVehicle.h"
 
+#include "Objects/CollectGate.h"
 #include "Objects/DynObject.h"
+#include "Objects/VehicleCamera.h"
+#include "Physics/neRigidBody.h"
 #include "Vehicle/QuadInstance.h"
+
+namespace {
+
+constexpr uint32_t vehicleCameraFlag = 0x4;
+constexpr uint32_t gateFlag = 0x40;
+
+// The instance of kind T that dyn carries under flag, or null.
+template <class T>
+T* functionOf(const DynObject* dyn, uint32_t flag)
+{
+    DynObject::FunctionManager::Function* entry = dyn && dyn->functions ? dyn->functions->find(flag) : nullptr;
+    return entry ? dynamic_cast<T*>(entry->instance) : nullptr;
+}
+
+}
 
 Game::Gate::Gate(Game* owner, Object* placed) : object(placed), game(owner)
 {
@@ -26,12 +44,15 @@ void Game::Gate::instanceCreated(StaticEntity::Instance& instance)
 
 void Game::Gate::attachToEntity(DynObject* dyn)
 {
-    (void)dyn;
+    if (auto* gate = functionOf<ObjPkgManager::Functions::Gate::Instance>(dyn, gateFlag))
+        gate->setMarked(marked != 0);
 }
 
 void Game::Gate::setMarked(uint32_t on)
 {
     marked = on;
+    if (object)
+        attachToEntity(dynamic_cast<DynObject*>(object->instance));
 }
 
 void Game::Vehicle::showMessage(const wchar_t* key, uint32_t duration)
@@ -60,7 +81,13 @@ void Game::Vehicle::updateRecordTexts(bool lap)
 
 void Game::Vehicle::lookAlongQuad(QuadInstance& quad)
 {
-    (void)quad;
+    auto* camera = functionOf<ObjPkgManager::Functions::VehicleCamera>(getDynObject(), vehicleCameraFlag);
+    if (!camera)
+        return;
+    if (const neRigidBody* body = quad.body())
+        camera->viewDirection = body->state().transform.row(2);
+    else if (quad.entity)
+        camera->viewDirection = quad.entity->world.row(2);
 }
 
 void Game::Vehicle::handToDriver()
@@ -68,7 +95,11 @@ void Game::Vehicle::handToDriver()
     setCameraMode1();
 }
 
-void Game::Vehicle::setCameraMode1() {}
+void Game::Vehicle::setCameraMode1()
+{
+    if (auto* camera = functionOf<ObjPkgManager::Functions::VehicleCamera>(getDynObject(), vehicleCameraFlag))
+        camera->setMode(ObjPkgManager::Functions::VehicleCamera::orbit);
+}
 
 void Game::Vehicle::applyMotorFactor(QuadInstance& quad, float factor)
 {
