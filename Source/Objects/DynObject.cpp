@@ -5,6 +5,8 @@
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageMesh.h"
 
+#include "Vehicle/QuadInstance.h"
+
 #include "Entity/SubEntity.h"
 #include "Landscape/Scene.h"
 #include "Physics/PhysicsManager.h"
@@ -461,6 +463,9 @@ void DynObject::FunctionManager::createInstances()
         if (!entry || entry->instance != instance)
             delete instance;
     };
+    if (record->quadPhysics)
+        take(quadFlag, ObjPkgManager::Functions::QuadPhysics::createInstance(record->quadPhysics,
+                                                                             owner->package->getSwapChain(), owner));
     if (record->collect)
         take(0x8, record->collect->createInstance(owner));
     if (record->gate)

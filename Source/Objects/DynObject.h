@@ -135,6 +135,9 @@ public:
     void remove(uint32_t flag);
     // Deletes every instance in entry order.
     void clear();
+    static constexpr uint32_t quadFlag = 0x2;
+    static constexpr uint32_t aiDriverFlag = 0x400;
+
     // The instances the package's templates make, in the kinds' order.
     void createInstances();
     // Value code 9: every sub-entity on query layer -1.

@@ -2,6 +2,7 @@
 // the services the race asks of it.
 #include "Vehicle/QuadInstance.h"
 
+#include "Objects/DynObject.h"
 #include "Objects/PackageMesh.h"
 
 #include "Application/ControlBindings.h"
@@ -17,15 +18,18 @@
 #include "Physics/neMath.h"
 #include "Physics/neRigidBody.h"
 #include "Race/GameVehicle.h"
+#include "Race/RaceClock.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/Math.h"
+#include "Core/Timer.h"
 
 #include "TextureRecord.h"
 
 #include <d3d9.h>
 
 #include <cmath>
+#include <new>
 
 namespace {
 
@@ -89,12 +93,28 @@ vec3d unit(const vec3d& v)
 
 }
 
+QuadPhysics::Instance* QuadPhysics::createInstance(QuadPhysics* quadTemplate, D3D::Device::SwapChain* chain,
+                                                DynObject* owner)
+{
+    const float placedScale = owner && owner->object ? owner->object->scale : 1.0f;
+    Instance* quad = new (std::nothrow) Instance(quadTemplate, owner, placedScale);
+    if (quad)
+        quad->swapChain = chain;
+    return quad;
+}
+
 QuadPhysics::Instance::Instance(QuadPhysics* quadTemplate, EntityManager::Entity* owner, float placedScale)
-    : templ(quadTemplate), entity(owner), scale(placedScale)
+    : templ(quadTemplate), entity(owner), object(dynamic_cast<DynObject*>(owner)), scale(placedScale)
 {
     CRASH_TRACE();
+    placed = object ? object->object : nullptr;
+    engineSound.clock = gRaceClock;
     if (!templ)
         return;
+    if (entity)
+        soundPosition = entity->world.row(3);
+    engineSound.init(templ->sound(engine1000), templ->sound(engine1000Gas), templ->sound(engine3000),
+                     templ->sound(engine3000Gas), entity ? &soundPosition : nullptr);
     collisionSound = prepared(templ->sound(bodyCollision), 6);
     wheelCollisionSound = prepared(templ->sound(wheelCollision), 16);
     if (!entity)
@@ -111,8 +131,12 @@ QuadPhysics::Instance::Instance(QuadPhysics* quadTemplate, EntityManager::Entity
     if (rigid) {
         // The body turns like a cube of the largest of its three half sizes.
         rigid->setInertiaTensor(cubeInertiaTensor(1.14f * scale, 0.912f * scale, 1.368f * scale, mass));
+        if (entity->manager)
+            entity->manager->physicsManager->waitForStepEnd();
         wrapper()->addController(this);
     }
+    if (object)
+        object->shaderInterface = this;
     wheels[Wheel::frontLeft].setUpWheel(this, Wheel::frontLeft, scale, templ->frontSpring, templ->frontDamper);
     wheels[Wheel::frontRight].setUpWheel(this, Wheel::frontRight, scale, templ->frontSpring, templ->frontDamper);
     wheels[Wheel::rearAxle].setUpWheel(this, Wheel::rearAxle, scale, templ->rearSpring, templ->rearDamper);
@@ -121,13 +145,105 @@ QuadPhysics::Instance::Instance(QuadPhysics* quadTemplate, EntityManager::Entity
 QuadPhysics::Instance::~Instance()
 {
     CRASH_TRACE();
-    EntityManager::Physics::RigidBody* record = wrapper();
-    if (!record)
+    if (isPlayer())
+        gUserInput.stopRumble();
+    if (object && object->shaderInterface == static_cast<ObjPkgManager::ShaderInterface*>(this))
+        object->shaderInterface = nullptr;
+    if (EntityManager::Physics::RigidBody* record = wrapper()) {
+        // The physics thread steps the body's controllers: none goes mid-batch.
+        if (entity->manager)
+            entity->manager->physicsManager->waitForStepEnd();
+        record->removeController(this);
+    }
+    engineSound.release();
+}
+
+void QuadPhysics::Instance::bindVehicle(Game::Vehicle* state)
+{
+    const bool wasPlayer = isPlayer();
+    vehicle = state;
+    if (isPlayer() && !wasPlayer) {
+        gUserInput.startRumble();
+        gUserInput.setEffectGain(0.0f);
+    } else if (wasPlayer && !isPlayer()) {
+        gUserInput.stopRumble();
+    }
+}
+
+bool QuadPhysics::Instance::isPlayer() const
+{
+    return vehicle && vehicle->isPlayer;
+}
+
+bool QuadPhysics::Instance::isOpponent() const
+{
+    return opponent || (object && object->functions && object->functions->find(DynObject::FunctionManager::aiDriverFlag));
+}
+
+void QuadPhysics::Instance::setFrozen(uint32_t value)
+{
+    frozen = value ? 1 : 0;
+    if (frozen) {
+        matrix3d placement = matrix3d::identity();
+        if (placed) {
+            placed->getTransform(placement, true);
+        } else if (neRigidBody* rigid = body()) {
+            placement = *rigid->getTransform();
+        }
+        for (int i = 0; i < 16; ++i)
+            published.placement[i] = placement.m[i];
+    }
+    published.frozen = frozen;
+}
+
+float QuadPhysics::Instance::brakeInput() const
+{
+    const float x =
+        controls && (controls->enabledActions & Control::Throttle) ? controls->getStrongerValue(Control::Throttle) : 0.0f;
+    const float forward = entity ? unit(entity->world.row(2)).dot(velocity) : 0.0f;
+    return x < 0.0f && forward > brakeSpeed ? -x : 0.0f;
+}
+
+void QuadPhysics::Instance::update()
+{
+    if (!entity)
         return;
-    // The physics thread steps the body's controllers: none goes mid-batch.
-    if (entity->manager)
-        entity->manager->physicsManager->waitForStepEnd();
-    record->removeController(this);
+    const float frameFactor = gFrameFactor.load(std::memory_order_relaxed);
+    updateSteering(frameFactor);
+    engineSound.smoothThrottle(throttleInput());
+    engineSound.free = frozen;
+    if (!frozen)
+        engineSound.speed = wheels[Wheel::rearAxle].spin * 0.11f * engineSound.speedScale;
+    soundPosition = entity->world.row(3);
+    engineSound.update();
+    publish();
+    playCollision();
+}
+
+void QuadPhysics::Instance::publish()
+{
+    published.steer = steer;
+    published.brake = brakeInput();
+    published.gearRatio = engineSound.getGearRatio();
+    published.damage = vehicle ? vehicle->damage : 0.0f;
+    published.rightingHeld = gUserInput.state.keyHeld[rightingKey] ? 1u : 0u;
+    published.frozen = frozen;
+}
+
+void QuadPhysics::Instance::prepareRender()
+{
+    if (!entity)
+        return;
+    neRigidBody* rigid = body();
+    const float frameTime = gFrameTime.load(std::memory_order_relaxed);
+    for (Wheel& wheel : wheels)
+        wheel.updateWheelSpin(rigid, wheel.index == Wheel::rearAxle ? brakeInput() : 0.0f, frameTime);
+    if (!frozen) {
+        if (placed)
+            placed->setPosition(entity->world.row(3) + vec3d(0.0f, 3.0f, 0.0f), false);
+        if (rigid)
+            velocity = rigid->velocity;
+    }
 }
 
 void QuadPhysics::Instance::matchParts()
@@ -176,11 +292,6 @@ EntityManager::Physics::RigidBody* QuadPhysics::Instance::wrapper() const
     return entity && entity->physics ? entity->physics->rigidBody : nullptr;
 }
 
-void QuadPhysics::Instance::step(neRigidBody*)
-{
-    force = vec3d();
-    torque = vec3d();
-}
 
 float QuadPhysics::Instance::throttleInput() const
 {
@@ -201,7 +312,7 @@ void QuadPhysics::Instance::updateSteering(float frameFactor)
     const float d = steer - s;
     float step = d;
     float rate = opponentSteerRate;
-    if (!opponent) {
+    if (!isOpponent()) {
         rate = playerSteerRate;
         if (std::fabs(s) > 0.1f) {
             const float exponent = controls ? float(controls->steeringMode) : 1.0f;
@@ -278,7 +389,7 @@ void QuadPhysics::Instance::placeOnTerrain(const vec3d& p, const vec3d* side)
     rigid->wakeUp();
 }
 
-void QuadPhysics::Instance::onCollision(const EntityManager::Physics::Collision& collision)
+void QuadPhysics::Instance::onCollision(EntityManager::Physics::Collision& collision)
 {
     const vec3d& a = collision.relativeVelocity;
     const vec3d& b = collision.normal;
@@ -332,7 +443,7 @@ void QuadPhysics::Instance::setColors(uint32_t colour)
     painted[1]->recordStateBlocks();
 }
 
-void QuadPhysics::Instance::setShaderConstants(EntityManager::SubEntity& sub) const
+void QuadPhysics::Instance::setShaderConstants(EntityManager::SubEntity& sub, Shader&)
 {
     if (&sub != bodyParts[1] || !gDevice)
         return;

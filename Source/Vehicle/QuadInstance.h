@@ -1,22 +1,30 @@
 #pragma once
-// One simulated quad bike on the rigid body of its entity: built from its
+// One simulated quad bike: the object function (flag 0x2) that turns the
+// rigid body of a dynamic object into a driven vehicle. Built from its
 // package's quad template (its parts matched to the template's roles by
 // name, the body's inertia, its controller on the body, its three wheel
-// units set up), and the services the race asks of it: its speed, whether it
-// lies overturned and putting it back on the terrain; its steering and
-// throttle from the Control record that drives it.
+// units set up); each frame it turns its controls into steering and
+// throttle for the engine model; each physics step it pushes the body
+// through its wheels and rear drive; and it answers the race: its speed,
+// whether it lies overturned, putting it back on the terrain, its colours,
+// its collisions.
 //
-// Threads: built, updated, asked and deleted on the main thread. As a
-// controller of its body its step runs on the physics thread; the values the
-// main thread writes for it (controls, steer, velocity, frozen) are single
-// words read there without locks, a value one frame old being good enough.
-// Changes of the body (placeOnTerrain, the destructor) wait for the end of
-// the running step batch first.
+// Threads: built, updated, asked and deleted on the main thread. The step
+// runs on the physics thread and reads only what the main thread publishes
+// once per frame (published, in relaxed atomics); it never reads the
+// Control record or the race state, so a deleted driver is never touched.
+// Its outputs (impact, the contacts' flags and sliding speeds, the rear
+// spin) are relaxed atomics too. Changes of the body (placeOnTerrain,
+// setFrozen's placement, the destructor) wait for the running step batch.
 
 #include "Vehicle/QuadWheel.h"
 
+#include "Objects/ObjectFuncInst.h"
+
+#include "Audio/EngineSound.h"
 #include "Physics/EntityPhysics.h"
 #include "Race/Game.h"
+#include "Render/D3DDevice.h"
 
 #include "Core/Vector.h"
 
@@ -24,12 +32,16 @@
 #include <cstdint>
 
 class Control;
+class DynObject;
+class Object;
 
 namespace Audio {
 class AudioFile;
 }
 
-class ObjPkgManager::Functions::QuadPhysics::Instance : public EntityManager::Physics::Controller
+class ObjPkgManager::Functions::QuadPhysics::Instance : public ObjectFuncInstInterface,
+                                                      public EntityManager::Physics::Controller,
+                                                      public ObjPkgManager::ShaderInterface
 {
 public:
     static constexpr int32_t bodyPartCount = 6;
@@ -38,19 +50,66 @@ public:
     static constexpr float playerSteerRate = 0.07f;
     // Pulling back faster than this (forward) brakes instead of reversing.
     static constexpr float brakeSpeed = 3.0f;
+    // The force and torque limit per component.
+    static constexpr float forceLimit = 200.0f;
+    // The DirectInput scan code of the key that rights every quad.
+    static constexpr uint32_t rightingKey = 0x1C;
+
+    // What the main thread publishes for the physics step once per frame.
+    struct Published
+    {
+        Relaxed<float> steer;
+        Relaxed<float> brake;     // brakeInput
+        Relaxed<float> gearRatio; // the engine's drive term after its update
+        Relaxed<float> damage;    // of the bound race state (0 without)
+        Relaxed<uint32_t> frozen;
+        Relaxed<uint32_t> rightingHeld;
+        // The placed object's unscaled transform, kept while frozen.
+        Relaxed<float> placement[16];
+    };
+
 
     // A quad of templ on entity (which may be null: a quad of no body) at the
     // placed object's scale. Without a rigid body the quad has no inertia
-    // or controller, but its parts are still matched.
+    // or controller, but its parts are still matched. On a dynamic object
+    // the quad gives its meshes their shader constants.
     Instance(QuadPhysics* templ, EntityManager::Entity* entity, float scale);
-    // Waits for the running step batch, then takes the controller off the body.
+    // Stops the player's rumble, waits for the running step batch, takes
+    // the controller off the body and itself off the object's meshes.
     ~Instance() override;
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
 
-    // The physics step (physics thread). The drive and the wheels' forces are
-    // the simulation step's; until then the quad pushes nothing.
+    // The physics step (physics thread): ground damping by the contacts
+    // down, the frozen quad held at its placement without gravity, the
+    // three wheel units, the rear drive with its spin hysteresis, the
+    // righting torque while the key is held, every component within
+    // forceLimit. A body of non-finite pose or velocity gets nothing.
     void step(neRigidBody* body) override;
+
+    // The frame (main thread): steering, the throttle into the engine model,
+    // the engine following the rear wheels unless frozen, the engine's
+    // update, then what the step needs published, and the collisions the
+    // physics thread recorded since the last frame.
+    void update() override;
+    // Before drawing: the wheels' turn from the ground speed, then (unless
+    // frozen) the placed object follows the quad and velocity takes the
+    // body's.
+    void prepareRender() override;
+    // Freezes (the quad is held at its placed object's unscaled placement,
+    // without gravity or force) or releases it. Main thread.
+    void setFrozen(uint32_t value);
+    // Binds the race state (null: none). The player's quad starts the
+    // rumble looping at gain 0. Main thread.
+    void bindVehicle(Game::Vehicle* state);
+    // The rear brake: the throttle axis pulled back while throttle input is
+    // enabled and the quad rolls forward faster than brakeSpeed; else 0.
+    float brakeInput() const;
+    // Whether the quad belongs to the player's race state.
+    bool isPlayer() const;
+    // Whether a driver steers it: the opponent field, or an opponent driver
+    // among its object's functions.
+    bool isOpponent() const;
 
     // The throttle this frame: the throttle axis while throttle input is
     // enabled (else 0); nitro held with some left opens it fully; pulling
@@ -80,11 +139,13 @@ public:
     // impact (the length of the relative velocity times the normal, component
     // by component) above 1 and the other side's kind, for the next
     // playCollision.
-    void onCollision(const EntityManager::Physics::Collision& collision);
+    void onCollision(EntityManager::Physics::Collision& collision) override;
     // Main thread, once a frame: the strongest impact recorded since the last
     // call plays the body collision sound at the quad, 0.05 x (impact - 1)
     // loud (to the power 0.65, at most 1), and pulses the player's force
-    // feedback for 200 ms. Nothing while the sound system has no device.
+    // feedback for 200 ms (nothing of these while the sound system has no
+    // device); a hit of another body above 0.4 of that damages the race
+    // state by 0.15 of it.
     void playCollision();
     // Paints the body and the helmet (both needed): a grey upper half and
     // colour's three low bytes (in memory order) below, on new 32 x 32
@@ -92,28 +153,41 @@ public:
     void setColors(uint32_t colour);
     // Before sub is drawn: the follower of the rear swing arm gets a texture
     // transform that scrolls with the rear wheels' turn; others nothing.
-    void setShaderConstants(EntityManager::SubEntity& sub) const;
+    void setShaderConstants(EntityManager::SubEntity& sub, Shader& shader) override;
 
     // The rigid body, or null.
     neRigidBody* body() const;
 
     QuadPhysics* templ;
     EntityManager::Entity* entity;
+    // The entity as a dynamic object (null on a bare entity) and the placed
+    // object it was made from.
+    DynObject* object = nullptr;
+    Object* placed = nullptr;
+    D3D::Device::SwapChain* swapChain = nullptr;
     // The record that drives the quad (the player's bindings or an opponent
     // driver's); null until the race binds one.
     Control* controls = nullptr;
-    // The race state of the vehicle; null until the race binds it.
+    // The race state of the vehicle; null until the race binds it
+    // (bindVehicle).
     Game::Vehicle* vehicle = nullptr;
     // Set while an opponent driver steers the quad.
     uint32_t opponent = 0;
     EntityManager::SubEntity* bodyParts[bodyPartCount] = {};
     Wheel wheels[3];
     float steer = 0.0f;
-    float impact = 0.0f;
+    // The strongest landing since the wheel-landing sound last took it.
+    Relaxed<float> impact;
     // The body's velocity, copied each frame by the quad's update.
     vec3d velocity;
     uint32_t frozen = 0;
     uint32_t nextCollisionSoundTime = 0;
+    // The engine model (and its sound): the throttle, the engine speed from
+    // the rear wheels, the gear and its drive term for the step.
+    Audio::EngineSound engineSound;
+    // Where the engine is heard: the entity's position, kept each frame.
+    vec3d soundPosition;
+    Published published;
     float scale = 1.0f;
     // The template's body and wheel collision sounds, ready for 3D voices
     // (null without the sound).
@@ -126,5 +200,6 @@ public:
 
 private:
     void matchParts();
+    void publish();
     EntityManager::Physics::RigidBody* wrapper() const;
 };

@@ -20,6 +20,8 @@
 
 #include "Objects/ObjectFunctions.h"
 
+#include "Render/D3DDevice.h"
+
 #include "Core/AudioFileRef.h"
 #include "Core/FileArray.h"
 #include "Core/String.h"
@@ -28,6 +30,7 @@
 
 #include <cstdint>
 
+class DynObject;
 class FileInterface;
 
 class ObjPkgManager::Functions::QuadPhysics final : public Template
@@ -37,6 +40,10 @@ public:
     // The quad's three wheel units and their ground contacts (QuadWheel.h).
     class Wheel;
     class Contact;
+
+    // The quad of templ for the dynamic object entity (flag 0x2), at its
+    // placed object's scale; null when memory ran out (QuadInstance.cpp).
+    static Instance* createInstance(QuadPhysics* templ, D3D::Device::SwapChain* swapChain, DynObject* entity);
 
     // Part roles, numbered 1 to 17 as the editor shows them.
     enum Role : int32_t {

@@ -1,9 +1,17 @@
 #include "Vehicle/QuadWheel.h"
 
+#include "Vehicle/QuadInstance.h"
+
 #include "Objects/PackageMesh.h"
 
 #include "Entity/SubEntity.h"
+#include "Landscape/Terrain.h"
+#include "Physics/neRigidBody.h"
+#include "Race/RaceClock.h"
 
+#include "Core/Math.h"
+
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -44,4 +52,273 @@ void ObjPkgManager::Functions::QuadPhysics::Wheel::setUpWheel(Instance* owner, i
         contacts[1].rayLength = rayLength;
     halfRayLength = rayLength * 0.5f;
     partLength = heightOf(partMeshes[1], scale);
+}
+
+namespace {
+
+using Wheel = ObjPkgManager::Functions::QuadPhysics::Wheel;
+using Contact = ObjPkgManager::Functions::QuadPhysics::Contact;
+using Instance = ObjPkgManager::Functions::QuadPhysics::Instance;
+
+constexpr float radiansPerDegree = 3.14159265f / 180.0f;
+// The steering part turns the front wheels by up to this many degrees.
+constexpr float steeringDegrees = 32.0f;
+// Below these dot products of the body's up axis and the ground normal the
+// ground pushes the unit sideways, and the unit counts as steep.
+constexpr float sidePushSlope = 0.8f;
+constexpr float steepSlope = 0.7f;
+constexpr float sidePushSpring = 30.0f;
+constexpr uint32_t landingMilliseconds = 20;
+// Friction: lateral grip, rolling resistance on level and steep ground, the
+// speeds at which a braked rear wheel locks and unlocks, the lateral speed
+// above which a contact slides, the clamp of the lateral velocity.
+constexpr float lateralGrip = 2.0f;
+constexpr float lockedGrip = 0.7f;
+constexpr float levelRolling = 0.4f;
+constexpr float steepRolling = 2.0f;
+constexpr float lockSpeed = 15.0f;
+constexpr float unlockSpeed = 1.0f;
+constexpr float slideSpeedLimit = 5.0f;
+constexpr float lateralLimit = 8.0f;
+constexpr float wobbleStrength = 50.0f;
+
+float lengthOf(const vec3d& v)
+{
+    const float squared = v.lengthSq();
+    return squared > 0.0f ? fastSqrt(squared) : 0.0f;
+}
+
+vec3d unit(const vec3d& v)
+{
+    const float length = lengthOf(v);
+    return length > 0.0f ? v * (1.0f / length) : v;
+}
+
+bool passed(uint32_t now, uint32_t deadline)
+{
+    return int32_t(now - deadline) > 0;
+}
+
+void raise(Relaxed<float>& word, float value)
+{
+    if (value > word)
+        word = value;
+}
+
+}
+
+bool Wheel::hasProbes() const
+{
+    const float length = contacts[0].rayLength;
+    return index != notSetUp && partMeshes[0] && partMeshes[3] && length > 0.0f && std::isfinite(length);
+}
+
+void Wheel::probe(Contact& contact, uint32_t now)
+{
+    contact.rayEnd = contact.rayStart + contact.rayDir * contact.rayLength;
+    contact.contactPoint = contact.rayEnd;
+    const float ground = gTerrain.getHeight(contact.rayEnd.x, contact.rayEnd.z, 3);
+    if (!(contact.rayEnd.y <= ground)) {
+        contact.grounded = 0;
+        return;
+    }
+    const vec3d normal = Terrain::lastGroundNormal();
+    if (!contact.grounded) {
+        contact.landed = 1;
+        contact.landedUntil = now + landingMilliseconds;
+    }
+    if (contact.landed && passed(now, contact.landedUntil))
+        contact.landed = 0;
+    contact.grounded = 1;
+    contact.contactPoint.y = ground;
+    contact.groundDistance = contact.contactPoint.dot(contact.rayDir) - contact.rayStart.dot(contact.rayDir);
+    contact.groundNormal = unit(normal);
+    if (contact.oiled) {
+        contact.sliding = 1;
+        if (passed(now, contact.oiledUntil))
+            contact.oiled = 0;
+    }
+}
+
+void Wheel::stepWheel(neRigidBody* body, vec3d& force, vec3d& torque)
+{
+    if (!hasProbes())
+        return;
+    matrix3d& pose = *body->getTransform();
+    pose.m[3] = pose.m[7] = pose.m[11] = 0.0f;
+    pose.m[15] = 1.0f;
+    const vec3d R = pose.row(0), U = pose.row(1), F = pose.row(2), P = pose.row(3);
+    const auto toWorld = [&](const vec3d& p) { return P + R * p.x + U * p.y + F * p.z; };
+
+    // The probes hang from the top of the wheel mesh, down the body's up axis.
+    const Mesh* wheelMesh = partMeshes[3];
+    const OrientedBox& box = wheelMesh->worldBox;
+    const vec3d T = wheelMesh->world.row(3), r = wheelMesh->world.row(0), u = wheelMesh->world.row(1);
+    const float W = 2.0f * lengthOf(box.axes[0]) * box.halfExtents.x;
+    const float H = 2.0f * lengthOf(box.axes[1]) * box.halfExtents.y;
+    const vec3d top = T + u * (H * 0.5f);
+    const float s = scale;
+    Contact& left = contacts[0];
+    Contact& right = contacts[1];
+    if (index == rearAxle) {
+        const float A = W - H * 0.5f;
+        left.centre = toWorld((T - r * (A * 0.5f)) * s);
+        right.centre = toWorld((T + r * (A * 0.5f)) * s);
+        left.rayStart = toWorld((top - r * (W * 0.5f)) * s);
+        right.rayStart = toWorld((top + r * (W * 0.5f)) * s);
+        right.rayDir = -U;
+    } else {
+        left.centre = toWorld(T * s);
+        left.rayStart = toWorld((index == frontLeft ? top - r * (W * 0.5f) : top + r * (W * 0.5f)) * s);
+    }
+    left.rayDir = -U;
+    axisRight = R;
+    axisForward = F;
+
+    const uint32_t now = raceNow();
+    probe(left, now);
+    vec3d S = left.rayStart, E = left.rayEnd, G = left.contactPoint, N = left.groundNormal;
+    if (index == rearAxle) {
+        probe(right, now);
+        // The more compressed side carries the axle.
+        const float t = std::clamp(0.5f - (left.groundDistance - right.groundDistance), 0.0f, 1.0f);
+        const auto blend = [t](const vec3d& a, const vec3d& b) { return a * t + b * (1.0f - t); };
+        S = blend(left.rayStart, right.rayStart);
+        E = blend(left.rayEnd, right.rayEnd);
+        G = blend(left.contactPoint, right.contactPoint);
+        N = blend(left.groundNormal, right.groundNormal);
+        grounded = left.grounded || right.grounded ? 1 : 0;
+    } else {
+        grounded = uint32_t(left.grounded);
+    }
+    suspensionEnd = E;
+    groundPoint = G;
+    if (!grounded)
+        return;
+
+    // Suspension along the body's up axis, at the top of the probe.
+    const float rayLength = left.rayLength;
+    const float compression = (U.dot(G) - U.dot(E)) / rayLength;
+    const float k = spring * compression;
+    const float d = damper * U.dot(body->getVelocityAtPoint(S - P));
+    const vec3d suspension = U * (k - d);
+    vec3d unitForce = suspension;
+    torque += (S - P).cross(suspension);
+    const bool landing = left.landed || (index == rearAxle && right.landed);
+    if (landing)
+        raise(instance->impact, std::fabs(d));
+    const float slope = U.dot(N);
+    if (slope < sidePushSlope) {
+        // Steep ground pushes the wheel back towards its probe's line.
+        const float offset = R.dot(G) - R.dot(E);
+        const float sideSpeed = R.dot(body->getVelocityAtPoint(E - P));
+        unitForce = suspension + R * (sidePushSpring * offset - sideSpeed);
+        torque += (E - P).cross(unitForce);
+        if (landing)
+            raise(instance->impact, std::fabs(sideSpeed));
+    }
+    steep = slope < steepSlope ? 1 : 0;
+    force += unitForce;
+
+    if (index != rearAxle) {
+        const float a = instance->published.steer * steeringDegrees * radiansPerDegree;
+        const float c = std::cos(a), sn = std::sin(a);
+        axisRight = {c * R.x + sn * R.z, R.y, c * R.z - sn * R.x};
+        axisForward = {c * F.x + sn * F.z, F.y, c * F.z - sn * F.x};
+        friction(left, body, P, force, torque);
+    } else {
+        friction(left, body, P, force, torque);
+        friction(right, body, P, force, torque);
+    }
+
+    // A damaged quad rolls with the turn of its wheels, once per posed frame.
+    const float damage = instance->published.damage;
+    if (damage > 0.0f && visualUpdated)
+        torque += F * (wobbleStrength * damage * std::sin(spinAngle * radiansPerDegree));
+    visualUpdated = 0;
+}
+
+void Wheel::friction(Contact& contact, neRigidBody* body, const vec3d& position, vec3d& force, vec3d& torque)
+{
+    const vec3d& Rw = axisRight;
+    const vec3d& Fw = axisForward;
+    const vec3d N = contact.groundNormal;
+    float kl = lateralGrip;
+    const float g = steep ? steepRolling : levelRolling;
+    float b = 0.0f;
+    bool locked = false;
+    contact.load = force.y;
+    const float wet = std::min(contact.waterDepth, 1.0f);
+    const vec3d v = body->getVelocityAtPoint(contact.contactPoint - position);
+
+    if (index == rearAxle) {
+        b = 2.0f * instance->published.brake;
+        if (b > 0.0f) {
+            const float forward = v.dot(Fw);
+            if (!contact.sliding && forward > lockSpeed)
+                contact.sliding = 1;
+            if (contact.sliding) {
+                locked = true;
+                kl = lockedGrip;
+                if (forward < unlockSpeed)
+                    contact.sliding = 0;
+            }
+            if (!contact.sliding)
+                b *= 0.3f;
+        }
+    }
+
+    const vec3d L = unit(Rw - N * Rw.dot(N));
+    const vec3d roll = v - N * v.dot(N) - L * v.dot(L);
+    contact.rollVelocity = roll;
+    const float vr = lengthOf(roll);
+    if (locked)
+        contact.slideSpeed = vr;
+    if (vr > 1.0f)
+        kl /= fastSqrt(vr);
+    vec3d rolling;
+    if (!(roll == vec3d())) {
+        if (!locked)
+            rolling = roll * -b;
+        const vec3d dir = vr > 1.0f ? roll * (1.0f / vr) : roll;
+        rolling -= dir * (g + 0.05f * wet * vr + (locked ? b : 0.0f));
+    }
+
+    const vec3d K = unit(Fw - N * Fw.dot(N));
+    const vec3d lateral = v - N * v.dot(N) - K * v.dot(K);
+    contact.lateralVelocity = lateral;
+    if (!locked) {
+        const float slide = lengthOf(lateral);
+        contact.slideSpeed = slide;
+        contact.sliding = slide > slideSpeedLimit ? 1 : 0;
+    }
+    if (contact.oiled)
+        kl *= 0.1f;
+    const vec3d clamped{std::clamp(lateral.x, -lateralLimit, lateralLimit),
+                        std::clamp(lateral.y, -lateralLimit, lateralLimit),
+                        std::clamp(lateral.z, -lateralLimit, lateralLimit)};
+    const vec3d total = rolling - clamped * kl;
+    force += total;
+    torque += (contact.contactPoint - position).cross(total);
+}
+
+void Wheel::updateWheelSpin(neRigidBody* body, float brake, float frameTime)
+{
+    if (!hasProbes() || !body)
+        return;
+    const matrix3d& pose = *body->getTransform();
+    const vec3d R = pose.row(0), P = pose.row(3);
+    const Contact& first = contacts[0];
+    const vec3d v = body->getVelocityAtPoint(first.centre - P);
+    const vec3d d = unit(R.cross(first.groundNormal));
+    const float rate = (4.0f / scale) * d.dot(v);
+    rollRate = rate;
+    if (!grounded || steep || spinning)
+        spin = spin + (0.0f - spin) * 0.01f * frameTime;
+    else if (brake > 0.0f && first.sliding)
+        spin = spin + (0.0f - spin) * frameTime * 0.2f;
+    else
+        spin = rate;
+    spinAngle = spinAngle + spin;
+    visualUpdated = 1;
 }

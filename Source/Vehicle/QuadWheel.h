@@ -3,9 +3,12 @@
 // each and the rigid rear axle with two (left and right). A unit is set up
 // once, when its quad is built, from the template's part meshes and its
 // spring and damper; the physics step then probes the ground under each
-// contact and pushes the body (the step runs on the physics thread; the
-// wheel visuals and the race read the flags on the main thread, a value one
-// step old being good enough).
+// contact and pushes the body.
+//
+// Threads: stepWheel runs on the physics thread. The words both threads use
+// (the contact and unit flags, the sliding speeds, the spin, the oil
+// deadlines) are Relaxed: the race and the wheel visuals read or write them
+// on the main thread, a value one step old being good enough.
 
 #include "Vehicle/QuadPhysics.h"
 
@@ -13,7 +16,29 @@
 
 #include "Core/Vector.h"
 
+#include <atomic>
 #include <cstdint>
+
+class neRigidBody;
+
+// A word both threads use: loads and stores are relaxed atomics.
+template <typename T>
+class Relaxed
+{
+public:
+    constexpr Relaxed(T initial = T()) : value(initial) {}
+    Relaxed(const Relaxed&) = delete;
+    Relaxed& operator=(const Relaxed&) = delete;
+    operator T() const { return value.load(std::memory_order_relaxed); }
+    Relaxed& operator=(T v)
+    {
+        value.store(v, std::memory_order_relaxed);
+        return *this;
+    }
+
+private:
+    std::atomic<T> value;
+};
 
 // One ground contact of a wheel unit.
 class ObjPkgManager::Functions::QuadPhysics::Contact
@@ -31,13 +56,26 @@ public:
     float rayLength = 0.0f;
     float groundDistance = 0.0f;
     float load = 0.0f;
-    float slideSpeed = 0.0f;
-    uint32_t grounded = 0;
-    uint32_t sliding = 0;
-    uint32_t oiled = 0;
-    uint32_t landed = 0;
-    uint32_t oiledUntil = 0;  // ms of the race clock
-    uint32_t landedUntil = 0; // ms of the race clock
+    Relaxed<float> slideSpeed;
+    Relaxed<uint32_t> grounded;
+    Relaxed<uint32_t> sliding;
+    // Set by the race for a contact in an oil spill (setOiled); while set the
+    // contact slides with a tenth of its grip, until the clock passes
+    // oiledUntil at a touch of the ground.
+    Relaxed<uint32_t> oiled;
+    Relaxed<uint32_t> landed;     // for 20 ms after a touch-down
+    Relaxed<uint32_t> oiledUntil; // ms of the race clock
+    uint32_t landedUntil = 0;     // ms of the race clock
+    // The depth of water over the contact (0 on dry land): the wheel dirt
+    // measures it.
+    float waterDepth = 0.0f;
+
+    // Main thread: oiled from now until the clock passes until.
+    void setOiled(uint32_t until)
+    {
+        oiledUntil = until;
+        oiled = 1;
+    }
 };
 
 // One wheel unit: front left (index 0), front right (1) or the rear axle (2).
@@ -64,6 +102,19 @@ public:
     // takes the probe length from the wheel mesh's height and the travel of
     // the shock absorber from its mesh (0 without the mesh). Main thread.
     void setUpWheel(Instance* owner, int32_t unit, float scaleFactor, float springConstant, float damperConstant);
+    // Physics thread, once per step: probes the ground under the contacts,
+    // then adds the suspension, the side push on steep ground and the
+    // contacts' friction to force and torque (world space, torque about the
+    // centre of mass), and the damage wobble. A unit not set up, or without
+    // its swing arm, its wheel or a probe length, does nothing.
+    void stepWheel(neRigidBody* body, vec3d& force, vec3d& torque);
+    // Main thread, once per frame: the wheels' turn from the ground speed
+    // (rollRate), spin following it unless the unit hangs free, stands on
+    // steep ground, spins or locks under the brake; spinAngle turns by spin,
+    // and the unit counts as posed (visualUpdated).
+    void updateWheelSpin(neRigidBody* body, float brake, float frameTime);
+    // Whether the unit has what its probes need.
+    bool hasProbes() const;
 
     Instance* instance = nullptr;
     Contact contacts[2];
@@ -72,19 +123,23 @@ public:
     vec3d groundPoint;
     vec3d axisRight;
     vec3d axisForward;
-    uint32_t grounded = 0;
-    uint32_t steep = 0;
-    uint32_t spinning = 0;
-    uint32_t visualUpdated = 0;
+    Relaxed<uint32_t> grounded;
+    Relaxed<uint32_t> steep;
+    Relaxed<uint32_t> spinning;
+    Relaxed<uint32_t> visualUpdated;
     float spring = defaultSpring;
     float damper = defaultDamper;
     float scale = 1.0f;
     float partLength = 0.0f;
     float rollRate = 0.0f;
-    float spinAngle = 0.0f; // degrees
-    float spin = 0.0f;
+    Relaxed<float> spinAngle; // degrees
+    Relaxed<float> spin;
     float halfRayLength = 0.0f;
     int32_t index = notSetUp;
     EntityManager::SubEntity* parts[partCount] = {};
     Mesh* partMeshes[partCount] = {};
+
+private:
+    void probe(Contact& contact, uint32_t now);
+    void friction(Contact& contact, neRigidBody* body, const vec3d& position, vec3d& force, vec3d& torque);
 };

@@ -372,8 +372,10 @@ TEST(QuadInstance, CollisionsRecordedOnThePhysicsThreadPlayOnTheMainThread)
         };
         for (const Case& c : cases) {
             std::thread physics([&] {
-                for (const vec3d& v : c.velocities)
-                    quad.onCollision({{}, {}, v, {0, 1, 0}, c.kind, nullptr});
+                for (const vec3d& v : c.velocities) {
+                    EntityManager::Physics::Collision hit{{}, {}, v, {0, 1, 0}, c.kind, nullptr};
+                    quad.onCollision(hit);
+                }
             });
             physics.join();
             EXPECT_TRUE(playing(quad.collisionSound).empty()) << c.what << ": nothing plays on the physics thread";
@@ -394,7 +396,8 @@ TEST(QuadInstance, CollisionsRecordedOnThePhysicsThreadPlayOnTheMainThread)
     // Without a device nothing plays and nothing fails.
     Rig silent;
     Instance quiet(&silent.quad(), &silent.entity, 1.0f);
-    quiet.onCollision({{}, {}, {0, -30, 0}, {0, 1, 0}, 1, nullptr});
+    EntityManager::Physics::Collision hit{{}, {}, {0, -30, 0}, {0, 1, 0}, 1, nullptr};
+    quiet.onCollision(hit);
     quiet.playCollision();
     EXPECT_EQ(quiet.strongestImpact.load(), 0.0f);
 }

@@ -170,11 +170,12 @@ TEST_F(QuadSampleDevice, DirtTexturesColoursAndTheFollowersTextureTransform)
     D3DMATRIX still{};
     still._11 = still._22 = still._33 = still._44 = 1.0f;
     gDevice->SetTransform(D3DTS_TEXTURE0, &still);
-    quad.setShaderConstants(*partOf(QuadPhysics::body));
+    Shader states;
+    quad.setShaderConstants(*partOf(QuadPhysics::body), states);
     D3DMATRIX got{};
     gDevice->GetTransform(D3DTS_TEXTURE0, &got);
     EXPECT_EQ(got._31, 0.0f);
-    quad.setShaderConstants(*partOf(QuadPhysics::rearFollower));
+    quad.setShaderConstants(*partOf(QuadPhysics::rearFollower), states);
     gDevice->GetTransform(D3DTS_TEXTURE0, &got);
     EXPECT_FLOAT_EQ(got._31, 0.5f);
     EXPECT_EQ(got._11, 1.0f);

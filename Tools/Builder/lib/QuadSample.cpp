@@ -58,6 +58,14 @@ const Part parts[17] = {
     {{0.10f, 0.03f, 0.05f}, {0.0f, 1.70f, 0.05f}},    // visor, carried with the helmet
 };
 
+// The body's centre of mass is the package's origin. The two front units
+// carry two thirds of the weight, the rear axle one: moved back by this, the
+// rear axle stands twice as far behind the origin as the front wheels stand
+// before it, and the quad rests level.
+constexpr float balanceShift = -0.2667f;
+// Each unit's damper: the springs settle within about a second.
+constexpr float damper = 8.0f;
+
 constexpr int driverRole = 15;
 constexpr int bodyRole = 14;
 constexpr float gravity = 9.81f;
@@ -89,7 +97,7 @@ ObjectPackageWriter::Package package()
         PackagePartWriter::Mesh m;
         m.body = role == driverRole ? RiderSample::record() : box(part.half);
         m.name = m.displayName = roleNames[size_t(role - 1)];
-        m.position = part.position;
+        m.position = part.position + vec3d(0.0f, 0.0f, balanceShift);
         if (role == bodyRole)
             m.geometries.push_back({});
         p.meshes.push_back(m);
@@ -102,6 +110,7 @@ ObjectPackageWriter::Package package()
     p.physics = physics;
 
     quad.rearSpring = quad.frontSpring = spring;
+    quad.rearDamper = quad.frontDamper = damper;
     for (int i = 0; i < 4; ++i)
         quad.sounds[size_t(i)] = SoundSamples::wav(SoundSamples::engineLoop(i));
     quad.sounds[4] = SoundSamples::wav(SoundSamples::drag());
