@@ -63,13 +63,15 @@ const Part parts[17] = {
 // rear axle stands twice as far behind the origin as the front wheels stand
 // before it, and the quad rests level.
 constexpr float balanceShift = -0.2667f;
-// Each unit's damper: the springs settle within about a second.
-constexpr float damper = 8.0f;
+// The springs of a quad of mass 0.8 at rest (the drive's force is made for
+// about that mass), and each unit's damper: the springs settle within about
+// a second.
+constexpr float gravity = 9.81f;
+constexpr float spring = 0.8f * gravity / (3.0f * restCompression);
+constexpr float damper = 1.0f;
 
 constexpr int driverRole = 15;
 constexpr int bodyRole = 14;
-constexpr float gravity = 9.81f;
-constexpr float spring = 60.0f;
 
 // A texture of speckles of colour over transparency, as a TGA file.
 std::vector<uint8_t> speckles(uint32_t colour, uint32_t seed)
