@@ -480,6 +480,207 @@ TEST(QuadDrive, DrivesWithoutASoundDevice)
     EXPECT_GE(track.quad->engineSound.gear, 2);
 }
 
+namespace {
+
+// The sample quad settled on flat ground, for steps by hand: the drive and
+// brake are set in published, the body's state directly.
+struct Bench : Track
+{
+    Bench() : Track(flatMap())
+    {
+        const vec3d middle = gTerrain.box.center;
+        if (!place(middle.x, middle.z, 0.0f))
+            return;
+        frames(40);
+        rest = *body()->getTransform();
+    }
+    // The body at rest, level, turned by roll degrees about its forward
+    // axis (the left side down for positive roll), moving at velocity.
+    void pose(float roll, const vec3d& velocity)
+    {
+        matrix3d t = rest;
+        const float c = std::cos(roll * degrees), s = std::sin(roll * degrees);
+        t.setRow(0, {c, s, 0.0f});
+        t.setRow(1, {-s, c, 0.0f});
+        t.setRow(2, {0.0f, 0.0f, 1.0f});
+        body()->setPose(t);
+        body()->velocity = velocity;
+        body()->angularVelocity = {};
+    }
+    // The force along the body's forward axis of one step.
+    float forwardForce(float gearRatio)
+    {
+        quad->published.gearRatio = gearRatio;
+        quad->step(body());
+        return quad->force.z;
+    }
+    matrix3d rest;
+};
+
+}
+
+TEST(QuadStep, HandValues)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    Instance& quad = *bench.quad;
+    neRigidBody* body = bench.body();
+    ASSERT_EQ(bench.contactsDown(), 4u);
+    quad.published.brake = 0.0f;
+
+    // Ground damping by the contacts down at the last step.
+    bench.pose(0.0f, {});
+    quad.step(body);
+    EXPECT_NEAR(body->linearDamping, 0.012f * 0.146f, 1e-8f);
+    matrix3d high = bench.rest;
+    high.setRow(3, bench.rest.row(3) + vec3d(0.0f, 50.0f, 0.0f));
+    body->setPose(high);
+    quad.step(body);
+    EXPECT_EQ(bench.contactsDown(), 0u);
+    quad.step(body);
+    EXPECT_EQ(body->linearDamping, 0.0f) << "no contact down";
+    EXPECT_EQ(quad.force, vec3d()) << "nothing pushes a quad in the air";
+    const Wheel& front = quad.wheels[Wheel::frontLeft];
+    EXPECT_EQ(front.axisRight, high.row(0)) << "a front wheel in the air is not turned";
+
+    // The rear axle's blend: level, half and half; rolled so that the left
+    // contact lies 0.5 or more nearer the ground, all on the left.
+    const Wheel& rear = quad.wheels[Wheel::rearAxle];
+    bench.pose(0.0f, {});
+    quad.step(body);
+    EXPECT_NEAR(rear.contacts[0].groundDistance, rear.contacts[1].groundDistance, 1e-4f);
+    EXPECT_NEAR((rear.suspensionEnd - (rear.contacts[0].rayEnd + rear.contacts[1].rayEnd) * 0.5f).length(), 0.0f, 1e-4f);
+    bench.pose(10.0f, {});
+    quad.step(body);
+    EXPECT_LE(rear.contacts[0].groundDistance - rear.contacts[1].groundDistance, -0.5f);
+    EXPECT_NEAR((rear.suspensionEnd - rear.contacts[0].rayEnd).length(), 0.0f, 1e-4f);
+    bench.pose(-10.0f, {});
+    quad.step(body);
+    EXPECT_NEAR((rear.suspensionEnd - rear.contacts[1].rayEnd).length(), 0.0f, 1e-4f);
+
+    // Braking locks the rear wheels only above a forward speed of 15; a
+    // lateral sliding speed of exactly 5 is not sliding.
+    struct Case
+    {
+        const char* what;
+        float brake;
+        vec3d velocity;
+        uint32_t rearSliding, frontSliding;
+    };
+    const Case cases[] = {
+        {"braking at 15", 1.0f, {0, 0, 15}, 0, 0},
+        {"braking at 15.5", 1.0f, {0, 0, 15.5f}, 1, 0},
+        {"rolling at 15.5", 0.0f, {0, 0, 15.5f}, 0, 0},
+        {"sideways at exactly 5", 0.0f, {5, 0, 0}, 0, 0},
+        {"sideways at 5.01", 0.0f, {5.01f, 0, 0}, 1, 1},
+    };
+    for (const Case& c : cases) {
+        for (Wheel& wheel : quad.wheels)
+            for (QuadPhysics::Contact& contact : wheel.contacts)
+                contact.sliding = 0;
+        quad.published.brake = c.brake;
+        bench.pose(0.0f, c.velocity);
+        quad.step(body);
+        EXPECT_EQ(uint32_t(rear.contacts[0].sliding), c.rearSliding) << c.what;
+        EXPECT_EQ(uint32_t(rear.contacts[1].sliding), c.rearSliding) << c.what;
+        EXPECT_EQ(uint32_t(front.contacts[0].sliding), c.frontSliding) << c.what;
+    }
+    quad.published.brake = 0.0f;
+
+    // The drive: both rear contacts down, each gets half; past 0.8 of a
+    // contact's load the wheels spin and the drive is halved, until it
+    // falls below 0.6 of a load (halved once more on that step).
+    bench.pose(0.0f, {});
+    const float load = rear.contacts[0].load;
+    EXPECT_NEAR(load, body->mass * 9.81f, 0.1f * body->mass * 9.81f);
+    const float idle = bench.forwardForce(0.0f);
+    // Drive terms whose half push (3 e) is 0.7, 0.9 and 0.5 of the load.
+    const float gripping = 0.7f * load / 3.0f;
+    EXPECT_NEAR(bench.forwardForce(gripping) - idle, 6.0f * gripping, 1e-3f);
+    EXPECT_EQ(uint32_t(rear.spinning), 0u);
+    const float spinning = 0.9f * load / 3.0f;
+    EXPECT_NEAR(bench.forwardForce(spinning) - idle, 0.5f * 6.0f * spinning, 1e-3f);
+    EXPECT_EQ(uint32_t(rear.spinning), 1u);
+    EXPECT_NEAR(bench.forwardForce(gripping) - idle, 0.5f * 6.0f * gripping, 1e-3f) << "still spinning above 0.6";
+    const float calm = 0.5f * load / 3.0f;
+    EXPECT_NEAR(bench.forwardForce(calm) - idle, 0.5f * 6.0f * calm, 1e-3f) << "cleared, halved once more";
+    EXPECT_EQ(uint32_t(rear.spinning), 0u);
+    EXPECT_NEAR(bench.forwardForce(calm) - idle, 6.0f * calm, 1e-3f);
+
+    // Every component within 200: a quad hitting the ground at 1000.
+    quad.published.gearRatio = 0.0f;
+    bench.pose(0.0f, {0.0f, -1000.0f, 0.0f});
+    quad.step(body);
+    EXPECT_EQ(quad.force.y, 200.0f);
+    bench.pose(0.0f, {0.0f, 1000.0f, 0.0f});
+    quad.step(body);
+    EXPECT_EQ(quad.force.y, -200.0f);
+}
+
+TEST(QuadStep, RandomStatesGiveFiniteLimitedPushes)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    Instance& quad = *bench.quad;
+    neRigidBody* body = bench.body();
+    std::mt19937 random(41);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    const float extremes[] = {0.0f, 1e-30f, 1e30f, -1e30f, INFINITY, -INFINITY, NAN, 3.0e38f};
+    const auto value = [&](float scale) {
+        return random() % 16 == 0 ? extremes[random() % 8] : unit(random) * scale;
+    };
+    const auto vector = [&](float scale) { return vec3d(value(scale), value(scale), value(scale)); };
+    int tried = 0;
+    for (int i = 0; i < 10000; ++i) {
+        // A random turn (a unit quaternion's rows) near the ground.
+        float q[4] = {unit(random), unit(random), unit(random), unit(random)};
+        const float n = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]) + 1e-6f;
+        for (float& x : q)
+            x /= n;
+        const float x = q[0], y = q[1], z = q[2], w = q[3];
+        matrix3d t = matrix3d::identity();
+        t.setRow(0, {1 - 2 * (y * y + z * z), 2 * (x * y + w * z), 2 * (x * z - w * y)});
+        t.setRow(1, {2 * (x * y - w * z), 1 - 2 * (x * x + z * z), 2 * (y * z + w * x)});
+        t.setRow(2, {2 * (x * z + w * y), 2 * (y * z - w * x), 1 - 2 * (x * x + y * y)});
+        t.setRow(3, bench.rest.row(3) + vec3d(unit(random) * 20.0f, unit(random) * 8.0f, unit(random) * 20.0f));
+        if (random() % 50 == 0)
+            t.m[random() % 16] = extremes[random() % 8];
+        body->setPose(t);
+        body->velocity = vector(60.0f);
+        body->angularVelocity = vector(10.0f);
+        for (Wheel& wheel : quad.wheels) {
+            wheel.spinning = random() % 2;
+            wheel.spin = value(50.0f);
+            wheel.spinAngle = value(720.0f);
+            wheel.visualUpdated = random() % 2;
+            for (QuadPhysics::Contact& contact : wheel.contacts) {
+                contact.grounded = random() % 2;
+                contact.sliding = random() % 2;
+                contact.landed = random() % 2;
+                contact.groundDistance = value(5.0f);
+                if (random() % 4 == 0)
+                    contact.setOiled(testNow + random() % 200);
+            }
+        }
+        quad.published.steer = value(1.5f);
+        quad.published.brake = std::fabs(value(1.0f));
+        quad.published.gearRatio = value(3.0f);
+        quad.published.damage = std::fabs(value(1.0f));
+        quad.published.frozen = random() % 8 == 0;
+        quad.published.rightingHeld = random() % 8 == 0;
+        testNow += random() % 40;
+        quad.step(body);
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_TRUE(std::isfinite(quad.force[k]) && std::isfinite(quad.torque[k])) << i;
+            ASSERT_LE(std::fabs(quad.force[k]), 200.0f) << i;
+            ASSERT_LE(std::fabs(quad.torque[k]), 200.0f) << i;
+        }
+        ++tried;
+    }
+    EXPECT_EQ(tried, 10000);
+    quad.published.frozen = 0;
+}
+
 TEST(QuadDrive, DISABLED_Trace)
 {
     Track track(flatMap());
