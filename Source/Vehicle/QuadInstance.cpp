@@ -183,7 +183,14 @@ bool QuadPhysics::Instance::isOpponent() const
 void QuadPhysics::Instance::setFrozen(uint32_t value)
 {
     frozen = value ? 1 : 0;
-    if (frozen) {
+    publishFrozen();
+}
+
+void QuadPhysics::Instance::publishFrozen()
+{
+    // The placement is taken when the quad freezes, so the step never holds
+    // it anywhere else.
+    if (frozen && !published.frozen) {
         matrix3d placement = matrix3d::identity();
         if (placed) {
             placed->getTransform(placement, true);
@@ -193,7 +200,7 @@ void QuadPhysics::Instance::setFrozen(uint32_t value)
         for (int i = 0; i < 16; ++i)
             published.placement[i] = placement.m[i];
     }
-    published.frozen = frozen;
+    published.frozen = frozen ? 1u : 0u;
 }
 
 float QuadPhysics::Instance::brakeInput() const
@@ -227,7 +234,7 @@ void QuadPhysics::Instance::publish()
     published.gearRatio = engineSound.getGearRatio();
     published.damage = vehicle ? vehicle->damage : 0.0f;
     published.rightingHeld = gUserInput.state.keyHeld[rightingKey] ? 1u : 0u;
-    published.frozen = frozen;
+    publishFrozen();
 }
 
 void QuadPhysics::Instance::prepareRender()

@@ -97,7 +97,8 @@ public:
     // body's.
     void prepareRender() override;
     // Freezes (the quad is held at its placed object's unscaled placement,
-    // without gravity or force) or releases it. Main thread.
+    // without gravity or force) or releases it. Main thread; frozen written
+    // directly takes effect with the next update.
     void setFrozen(uint32_t value);
     // Binds the race state (null: none). The player's quad starts the
     // rumble looping at gain 0. Main thread.
@@ -201,5 +202,6 @@ public:
 private:
     void matchParts();
     void publish();
+    void publishFrozen();
     EntityManager::Physics::RigidBody* wrapper() const;
 };

@@ -22,6 +22,7 @@
 #include "Physics/neSimulator.h"
 #include "Audio/Audio.h"
 #include "Audio/EngineSound.h"
+#include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
 #include "Render/SwapChain.h"
 
@@ -38,6 +39,8 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -415,7 +418,8 @@ TEST(QuadDrive, FrozenItWaitsAtItsPlacementReleasedItDrives)
     Track track(flatMap());
     const vec3d middle = gTerrain.box.center;
     ASSERT_NE(track.place(middle.x, middle.z, 2.0f, 30.0f), nullptr);
-    track.quad->setFrozen(1);
+    track.quad->frozen = 1; // as the race freezes it: published by the update
+    track.quad->update();
     track.throttle(1.0f);
     matrix3d placement = matrix3d::identity();
     track.placed->getTransform(placement, true);
@@ -679,6 +683,84 @@ TEST(QuadStep, RandomStatesGiveFiniteLimitedPushes)
     }
     EXPECT_EQ(tried, 10000);
     quad.published.frozen = 0;
+}
+
+namespace {
+
+// A force-feedback effect that notes what it was asked.
+class NotedEffect : public IDirectInputEffect
+{
+public:
+    HRESULT WINAPI QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG WINAPI AddRef() override { return 1; }
+    ULONG WINAPI Release() override { return 1; }
+    HRESULT WINAPI Initialize(HINSTANCE, DWORD, REFGUID) override { return DI_OK; }
+    HRESULT WINAPI GetEffectGuid(LPGUID) override { return DI_OK; }
+    HRESULT WINAPI GetParameters(LPDIEFFECT, DWORD) override { return DI_OK; }
+    HRESULT WINAPI SetParameters(LPCDIEFFECT effect, DWORD) override
+    {
+        calls.push_back("gain " + std::to_string(effect->dwGain));
+        return DI_OK;
+    }
+    HRESULT WINAPI Start(DWORD iterations, DWORD) override
+    {
+        calls.push_back(iterations == INFINITE ? "start looping" : "start");
+        return DI_OK;
+    }
+    HRESULT WINAPI Stop() override
+    {
+        calls.push_back("stop");
+        return DI_OK;
+    }
+    HRESULT WINAPI GetEffectStatus(LPDWORD) override { return DI_OK; }
+    HRESULT WINAPI Download() override { return DI_OK; }
+    HRESULT WINAPI Unload() override { return DI_OK; }
+    HRESULT WINAPI Escape(LPDIEFFESCAPE) override { return DI_OK; }
+
+    std::vector<std::string> calls;
+};
+
+using Calls = std::vector<std::string>;
+
+}
+
+TEST(QuadObject, TheRaceStateBindsTheRumbleAndTheQuadLeavesNothingBehind)
+{
+    Track track(flatMap());
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z, 0.0f), nullptr);
+    NotedEffect rumble;
+    gUserInput.rumbleEffect = &rumble;
+    Game::Vehicle player(nullptr, nullptr, 0), rival(nullptr, nullptr, 1);
+    player.isPlayer = 1;
+
+    // An opponent's race state starts nothing; the player's starts the
+    // rumble looping at gain 0; bound to another, it stops.
+    track.quad->bindVehicle(&rival);
+    EXPECT_TRUE(rumble.calls.empty());
+    EXPECT_FALSE(track.quad->isPlayer());
+    track.quad->bindVehicle(&player);
+    EXPECT_TRUE(track.quad->isPlayer());
+    EXPECT_EQ(rumble.calls, (Calls{"start looping", "gain 0"}));
+    track.quad->bindVehicle(&rival);
+    EXPECT_EQ(rumble.calls, (Calls{"start looping", "gain 0", "stop"}));
+    track.quad->bindVehicle(&player);
+    track.quad->update();
+    EXPECT_EQ(track.quad->published.damage, 0.0f);
+    player.damage = 0.5f;
+    track.quad->update();
+    EXPECT_EQ(track.quad->published.damage, 0.5f) << "the step's wobble reads the damage published";
+
+    // The quad goes with its function: the rumble stops, the body has no
+    // controller and the object's meshes no shader interface.
+    EntityManager::Physics::RigidBody& record = *track.object->physics->rigidBody;
+    ASSERT_EQ(record.controllerCount, 1u);
+    rumble.calls.clear();
+    track.object->functions->remove(DynObject::FunctionManager::quadFlag);
+    EXPECT_EQ(rumble.calls, (Calls{"stop"}));
+    EXPECT_EQ(record.controllerCount, 0u);
+    EXPECT_EQ(track.object->shaderInterface, nullptr);
+    gUserInput.rumbleEffect = nullptr;
 }
 
 TEST(QuadDrive, DISABLED_Trace)
