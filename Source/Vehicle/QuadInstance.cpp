@@ -61,6 +61,9 @@ const wchar_t* dirtTextureName(int32_t role)
     }
 }
 constexpr uint32_t paintedSize = 32;
+// The front wheels turn by up to this many degrees.
+constexpr float steeringDegrees = 32.0f;
+constexpr float radiansPerDegree = 3.14159265f / 180.0f;
 
 // A 3D-ready audio file of sound with room for voices sounds at once.
 Audio::AudioFile* prepared(Audio::FileRef* sound, int32_t voices)
@@ -229,7 +232,9 @@ void QuadPhysics::Instance::update()
 
 void QuadPhysics::Instance::publish()
 {
-    published.steer = steer;
+    const float turn = steer * steeringDegrees * radiansPerDegree;
+    published.steerCos = std::cos(turn);
+    published.steerSin = std::sin(turn);
     published.brake = brakeInput();
     published.gearRatio = engineSound.getGearRatio();
     published.damage = vehicle ? vehicle->damage : 0.0f;

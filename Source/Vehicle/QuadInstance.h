@@ -58,7 +58,9 @@ public:
     // What the main thread publishes for the physics step once per frame.
     struct Published
     {
-        Relaxed<float> steer;
+        // The front wheels' turn: steer x 32 degrees, its cosine and sine.
+        Relaxed<float> steerCos{1.0f};
+        Relaxed<float> steerSin;
         Relaxed<float> brake;     // brakeInput
         Relaxed<float> gearRatio; // the engine's drive term after its update
         Relaxed<float> damage;    // of the bound race state (0 without)
@@ -189,6 +191,8 @@ public:
     // Where the engine is heard: the entity's position, kept each frame.
     vec3d soundPosition;
     Published published;
+    // The race clock read once per step (physics thread).
+    uint32_t stepClock = 0;
     float scale = 1.0f;
     // The template's body and wheel collision sounds, ready for 3D voices
     // (null without the sound).

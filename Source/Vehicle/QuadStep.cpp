@@ -3,6 +3,7 @@
 #include "Vehicle/QuadInstance.h"
 
 #include "Physics/neRigidBody.h"
+#include "Race/RaceClock.h"
 
 #include "Core/Math.h"
 
@@ -80,6 +81,7 @@ void QuadPhysics::Instance::step(neRigidBody* body)
     if (!finite(body->velocity) || !finite(body->angularVelocity))
         return;
 
+    stepClock = raceNow();
     for (Wheel& wheel : wheels)
         wheel.stepWheel(body, force, torque);
 

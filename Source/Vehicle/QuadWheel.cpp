@@ -7,7 +7,6 @@
 #include "Entity/SubEntity.h"
 #include "Landscape/Terrain.h"
 #include "Physics/neRigidBody.h"
-#include "Race/RaceClock.h"
 
 #include "Core/Math.h"
 
@@ -61,8 +60,6 @@ using Contact = ObjPkgManager::Functions::QuadPhysics::Contact;
 using Instance = ObjPkgManager::Functions::QuadPhysics::Instance;
 
 constexpr float radiansPerDegree = 3.14159265f / 180.0f;
-// The steering part turns the front wheels by up to this many degrees.
-constexpr float steeringDegrees = 32.0f;
 // Below these dot products of the body's up axis and the ground normal the
 // ground pushes the unit sideways, and the unit counts as steep.
 constexpr float sidePushSlope = 0.8f;
@@ -175,7 +172,7 @@ void Wheel::stepWheel(neRigidBody* body, vec3d& force, vec3d& torque)
     axisRight = R;
     axisForward = F;
 
-    const uint32_t now = raceNow();
+    const uint32_t now = instance->stepClock;
     probe(left, now);
     vec3d S = left.rayStart, E = left.rayEnd, G = left.contactPoint, N = left.groundNormal;
     if (index == rearAxle) {
@@ -221,8 +218,7 @@ void Wheel::stepWheel(neRigidBody* body, vec3d& force, vec3d& torque)
     force += unitForce;
 
     if (index != rearAxle) {
-        const float a = instance->published.steer * steeringDegrees * radiansPerDegree;
-        const float c = std::cos(a), sn = std::sin(a);
+        const float c = instance->published.steerCos, sn = instance->published.steerSin;
         axisRight = {c * R.x + sn * R.z, R.y, c * R.z - sn * R.x};
         axisForward = {c * F.x + sn * F.z, F.y, c * F.z - sn * F.x};
         friction(left, body, P, force, torque);

@@ -666,7 +666,9 @@ TEST(QuadStep, RandomStatesGiveFiniteLimitedPushes)
                     contact.setOiled(testNow + random() % 200);
             }
         }
-        quad.published.steer = value(1.5f);
+        const float turn = value(1.5f) * 32.0f * degrees;
+        quad.published.steerCos = std::cos(turn);
+        quad.published.steerSin = std::sin(turn);
         quad.published.brake = std::fabs(value(1.0f));
         quad.published.gearRatio = value(3.0f);
         quad.published.damage = std::fabs(value(1.0f));
@@ -750,6 +752,13 @@ TEST(QuadObject, TheRaceStateBindsTheRumbleAndTheQuadLeavesNothingBehind)
     player.damage = 0.5f;
     track.quad->update();
     EXPECT_EQ(track.quad->published.damage, 0.5f) << "the step's wobble reads the damage published";
+
+    // An opponent driver among the object's functions steers it as an
+    // opponent.
+    EXPECT_FALSE(track.quad->isOpponent());
+    ASSERT_NE(track.object->functions->add(DynObject::FunctionManager::aiDriverFlag, new ObjectFuncInstInterface), nullptr);
+    EXPECT_TRUE(track.quad->isOpponent());
+    track.object->functions->remove(DynObject::FunctionManager::aiDriverFlag);
 
     // The quad goes with its function: the rumble stops, the body has no
     // controller and the object's meshes no shader interface.

@@ -2,7 +2,10 @@
 // template block (its 17 part names looked up among the package's meshes,
 // the springs, the nine sound files copied and typed) without its textures;
 // building a quad on an entity showing the sample's 17 meshes on a rigid
-// body; the speed and overturn test of 8 quads as the race asks them.
+// body; the speed and overturn test of 8 quads as the race asks them; and 8
+// sample quads driving as dynamic objects over a generated terrain: one
+// simulation step of a quad (its four ground probes), the quads' share of a
+// frame (8 quads x 3 steps), and the simulator's whole step batch with them.
 // Each figure is the time per call over a batch; minimum and median of
 // several batches.
 #include "Vehicle/QuadInstance.h"
@@ -13,8 +16,18 @@
 #include "Physics/PhysicsManager.h"
 #include "Landscape/Terrain.h"
 
+#include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageMesh.h"
+
+#include "Application/ControlBindings.h"
+#include "Application/UserInput.h"
+#include "Landscape/Scene.h"
+#include "Physics/neRigidBody.h"
+#include "Physics/neSimulator.h"
+#include "Render/SwapChain.h"
+
+#include "Core/Timer.h"
 
 #include "BenchDevice.h"
 #include "BenchFigures.h"
@@ -27,7 +40,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <vector>
 #include <memory>
 
 namespace {
@@ -130,6 +146,159 @@ void instances()
     gTerrain.clear();
 }
 
+String benchFolder()
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const String folder = String(temp) + L"KorvantaQuadBench";
+    CreateDirectoryW(folder.text(), nullptr);
+    CreateDirectoryW((folder + L"\\Objects").text(), nullptr);
+    return folder.addBackslash();
+}
+
+// Eight sample quads at scale 5 driving at full throttle in a loose pack
+// over rolling ground, stepped as the physics thread steps them.
+void driving()
+{
+    TerrainMapWriter::Map map;
+    map.size = 128;
+    for (int32_t i = 0; i < 128; ++i)
+        for (int32_t j = 0; j < 128; ++j)
+            map.heights.push_back(uint16_t(20000.0f + 1500.0f * std::sin(float(i) * 0.2f) * std::cos(float(j) * 0.15f)));
+    FileArray mapBytes(1 << 16);
+    TerrainMapWriter::write(map, mapBytes);
+    mapBytes.seek(0, 0);
+    gTerrain.load(nullptr, Terrain::Settings(), mapBytes);
+    gFrameFactor = 1.0f;
+    gFrameTime = 1.0f / 35.0f;
+
+    const String folder = benchFolder();
+    QuadSample::save(folder);
+    D3D::Device::SwapChain chain(nullptr);
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    scene.swapChain = &chain;
+    scene.objectPackages.loadFolder(folder + L"Objects\\");
+    scene.objectPackages.buildPackages();
+    EntityManager::PhysicsManager& physics = *chain.entities->physicsManager;
+    physics.start(128);
+    ObjPkgManager::Package* package = scene.objectPackages.findPackage(String(L"Quad"));
+    auto input = std::make_unique<UserInput>();
+    Control control(*input);
+    control.joystickSet.axes[1] = &input->state.keyAxisY;
+    input->state.keyAxisY = 1.0f;
+    std::vector<DynObject*> objects;
+    std::vector<ObjPkgManager::Functions::QuadPhysics::Instance*> quads;
+    const vec3d centre = gTerrain.box.center;
+    for (int i = 0; package && i < 8; ++i) {
+        const float x = centre.x + float(i % 4) * 20.0f - 30.0f, z = centre.z + float(i / 4) * 25.0f - 600.0f;
+        Object* placed = scene.objectPackages.createObject(package, {x, gTerrain.getHeight(x, z, 3), z}, 5.0f);
+        placed->heightOffset = 0.0f;
+        placed->instance = placed->createInstance();
+        auto* object = dynamic_cast<DynObject*>(placed->instance);
+        auto* entry = object ? object->functions->find(DynObject::FunctionManager::quadFlag) : nullptr;
+        if (!entry)
+            continue;
+        auto* quad = dynamic_cast<ObjPkgManager::Functions::QuadPhysics::Instance*>(entry->instance);
+        quad->controls = &control;
+        objects.push_back(object);
+        quads.push_back(quad);
+    }
+    if (quads.size() != 8) {
+        std::printf("the sample quads were not made\n");
+        return;
+    }
+    const auto frame = [&] {
+        physics.simulator->advanceThreeSteps(nullptr, 3.0f / 35.0f);
+        for (DynObject* object : objects)
+            object->physics->update();
+        for (auto* quad : quads) {
+            quad->update();
+            quad->prepareRender();
+        }
+    };
+    for (int i = 0; i < 60; ++i) // under way
+        frame();
+
+    // One step of one quad: the four probes, suspension, friction and drive.
+    auto* quad = quads[0];
+    neRigidBody* body = quad->body();
+    const matrix3d pose = *body->getTransform();
+    const vec3d velocity = body->velocity;
+    const auto one = BenchFigures::repeat(15, [&] {
+        const double from = BenchDevice::seconds();
+        for (int i = 0; i < 2000; ++i)
+            quad->step(body);
+        return (BenchDevice::seconds() - from) / 2000;
+    });
+    body->setPose(pose);
+    body->velocity = velocity;
+    BenchFigures::print("one quad's simulation step (four probes)", one, 1e6, "us");
+    std::printf("%52s (budget 0.4 us; %u contacts down)\n", "",
+                uint32_t(quad->wheels[0].contacts[0].grounded + quad->wheels[1].contacts[0].grounded +
+                         quad->wheels[2].contacts[0].grounded + quad->wheels[2].contacts[1].grounded));
+
+    // Of which the four ground probes.
+    const auto probes = BenchFigures::repeat(15, [&] {
+        const double from = BenchDevice::seconds();
+        float sum = 0.0f;
+        for (int i = 0; i < 2000; ++i)
+            for (const auto& wheel : quad->wheels)
+                for (const auto& contact : wheel.contacts)
+                    sum += gTerrain.getHeight(contact.rayEnd.x, contact.rayEnd.z, 3);
+        static volatile float sink;
+        sink = sum;
+        return (BenchDevice::seconds() - from) / 2000 * 4.0 / 6.0;
+    });
+    BenchFigures::print("of which four ground probes", probes, 1e6, "us");
+
+    // The quads' share of a frame: 8 quads x 3 steps, as the batch calls them.
+    const auto share = BenchFigures::repeat(15, [&] {
+        const double from = BenchDevice::seconds();
+        for (int round = 0; round < 200; ++round)
+            for (int stepOfBatch = 0; stepOfBatch < 3; ++stepOfBatch)
+                for (auto* q : quads)
+                    q->step(q->body());
+        return (BenchDevice::seconds() - from) / 200;
+    });
+    BenchFigures::print("8 quads x 3 steps (per frame)", share, 1e6, "us");
+    std::printf("%52s (budget 10 us)\n", "");
+
+    // The simulator's batch of three steps with the 8 quads driving, and the
+    // main thread's frame of the 8 quads (sync, update, wheel visuals).
+    const auto batch = BenchFigures::repeat(15, [&] {
+        double stepped = 0.0;
+        for (int round = 0; round < 20; ++round) {
+            const double from = BenchDevice::seconds();
+            physics.simulator->advanceThreeSteps(nullptr, 3.0f / 35.0f);
+            stepped += BenchDevice::seconds() - from;
+            for (DynObject* object : objects)
+                object->physics->update();
+            for (auto* q : quads) {
+                q->update();
+                q->prepareRender();
+            }
+        }
+        return stepped / 20;
+    });
+    BenchFigures::print("batch of 3 steps, 8 sample quads driving", batch, 1e6, "us");
+    int32_t fastest = 0;
+    for (auto* q : quads)
+        fastest = std::max(fastest, q->getSpeed());
+    std::printf("%52s (physics 0.06 ms; fastest quad %d)\n", "", fastest);
+    const auto mainFrame = BenchFigures::repeat(15, [&] {
+        const double from = BenchDevice::seconds();
+        for (int round = 0; round < 200; ++round)
+            for (auto* q : quads) {
+                q->update();
+                q->prepareRender();
+            }
+        return (BenchDevice::seconds() - from) / 200;
+    });
+    BenchFigures::print("8 quads' update and wheel turn (per frame)", mainFrame, 1e6, "us");
+    scene.release();
+    gTerrain.clear();
+}
+
 }
 
 int main()
@@ -137,5 +306,6 @@ int main()
     SetThreadAffinityMask(GetCurrentThread(), 1);
     templateLoad();
     instances();
+    driving();
     return 0;
 }
