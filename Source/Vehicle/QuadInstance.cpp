@@ -28,6 +28,7 @@
 
 #include <d3d9.h>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -148,7 +149,7 @@ QuadPhysics::Instance::Instance(QuadPhysics* quadTemplate, EntityManager::Entity
 QuadPhysics::Instance::~Instance()
 {
     CRASH_TRACE();
-    if (isPlayer())
+    if (rumbling)
         gUserInput.stopRumble();
     if (object && object->shaderInterface == static_cast<ObjPkgManager::ShaderInterface*>(this))
         object->shaderInterface = nullptr;
@@ -163,12 +164,22 @@ QuadPhysics::Instance::~Instance()
 
 void QuadPhysics::Instance::bindVehicle(Game::Vehicle* state)
 {
-    const bool wasPlayer = isPlayer();
     vehicle = state;
-    if (isPlayer() && !wasPlayer) {
+    followRumble();
+}
+
+void QuadPhysics::Instance::followRumble()
+{
+    // The player's quad rumbles from its binding until it leaves the player
+    // (or goes); the frame's gain sets how strongly.
+    const uint32_t player = isPlayer() ? 1u : 0u;
+    if (player == rumbling)
+        return;
+    rumbling = player;
+    if (player) {
         gUserInput.startRumble();
         gUserInput.setEffectGain(0.0f);
-    } else if (wasPlayer && !isPlayer()) {
+    } else {
         gUserInput.stopRumble();
     }
 }
@@ -227,6 +238,7 @@ void QuadPhysics::Instance::update()
     soundPosition = entity->world.row(3);
     engineSound.update();
     publish();
+    followRumble();
     playCollision();
 }
 
@@ -417,21 +429,24 @@ void QuadPhysics::Instance::onCollision(EntityManager::Physics::Collision& colli
 void QuadPhysics::Instance::playCollision()
 {
     const float impactLength = strongestImpact.exchange(0.0f);
-    if (!(impactLength > 1.0f) || !Audio::isEnabled())
+    if (!(impactLength > 1.0f))
         return;
-    float k = 0.05f * (impactLength - 1.0f);
-    if (k > 1.0f)
-        k = 1.0f;
-    if (collisionSound) {
-        Audio::Sound3D* sound = Audio::Sound3D::create(collisionSound);
-        sound->setDistances(1000.0f, 0.42f);
-        // A one-shot may outlive the quad: it keeps the place of the impact.
-        if (entity)
-            sound->setPosition(entity->world.row(3));
-        sound->setVolume(std::pow(k, 0.65f))->play(false);
+    const float k = std::min(0.05f * (impactLength - 1.0f), 1.0f);
+    if (Audio::isEnabled()) {
+        if (collisionSound) {
+            Audio::Sound3D* sound = Audio::Sound3D::create(collisionSound);
+            sound->setDistances(1000.0f, 0.42f);
+            // A one-shot may outlive the quad: it keeps the place of the impact.
+            if (entity)
+                sound->setPosition(entity->world.row(3));
+            sound->setVolume(std::pow(k, 0.65f))->play(false);
+        }
+        if (isPlayer())
+            gUserInput.startEffect(200, impactLength * impactLength, 0);
     }
-    if (vehicle && vehicle->isPlayer)
-        gUserInput.startEffect(200, impactLength * impactLength, 0);
+    // A hit of another body damages the quad whether or not it is heard.
+    if (vehicle && k > 0.4f && impactKind.load() == EntityManager::Physics::rigidContact)
+        vehicle->addDamage(0.15f * k);
 }
 
 void QuadPhysics::Instance::setColors(uint32_t colour)

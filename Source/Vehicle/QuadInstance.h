@@ -147,8 +147,8 @@ public:
     // call plays the body collision sound at the quad, 0.05 x (impact - 1)
     // loud (to the power 0.65, at most 1), and pulses the player's force
     // feedback for 200 ms (nothing of these while the sound system has no
-    // device); a hit of another body above 0.4 of that damages the race
-    // state by 0.15 of it.
+    // device); a hit of another body with k above 0.4 damages the race state
+    // by 0.15 k, heard or not.
     void playCollision();
     // Paints the body and the helmet (both needed): a grey upper half and
     // colour's three low bytes (in memory order) below, on new 32 x 32
@@ -207,5 +207,9 @@ private:
     void matchParts();
     void publish();
     void publishFrozen();
+    // Starts or stops the rumble as the bound race state is the player's or
+    // not (the race may bind vehicle directly: the next update follows).
+    void followRumble();
+    uint32_t rumbling = 0;
     EntityManager::Physics::RigidBody* wrapper() const;
 };

@@ -746,8 +746,10 @@ TEST(QuadObject, TheRaceStateBindsTheRumbleAndTheQuadLeavesNothingBehind)
     EXPECT_EQ(rumble.calls, (Calls{"start looping", "gain 0"}));
     track.quad->bindVehicle(&rival);
     EXPECT_EQ(rumble.calls, (Calls{"start looping", "gain 0", "stop"}));
-    track.quad->bindVehicle(&player);
+    // Bound directly, the next frame follows.
+    track.quad->vehicle = &player;
     track.quad->update();
+    EXPECT_EQ(rumble.calls, (Calls{"start looping", "gain 0", "stop", "start looping", "gain 0"}));
     EXPECT_EQ(track.quad->published.damage, 0.0f);
     player.damage = 0.5f;
     track.quad->update();

@@ -364,13 +364,20 @@ TEST(QuadInstance, CollisionsRecordedOnThePhysicsThreadPlayOnTheMainThread)
             std::vector<vec3d> velocities; // against the normal (0, 1, 0), one batch
             uint32_t kind;
             float volume; // 0: silent
+            float damage;
         };
         const Case cases[] = {
-            {"an impact of 1.0", {{3, -1, 0}}, 1, 0.0f},
-            {"an impact of 21", {{0, -21, 0}}, 1, 1.0f},
-            {"the strongest of a batch", {{0, -2, 0}, {0, 11, 0}, {0, -3, 0}}, 0, std::pow(0.5f, 0.65f)},
+            {"an impact of 1.0", {{3, -1, 0}}, 1, 0.0f, 0.0f},
+            {"an impact of 21", {{0, -21, 0}}, 1, 1.0f, 0.15f},
+            {"an impact of 21 on the ground", {{0, -21, 0}}, 0, 1.0f, 0.0f},
+            {"an impact of 9 (k 0.4)", {{0, -9, 0}}, 1, std::pow(0.4f, 0.65f), 0.0f},
+            {"the strongest of a batch", {{0, -2, 0}, {0, 11, 0}, {0, -3, 0}}, 0, std::pow(0.5f, 0.65f), 0.0f},
         };
+        Game::Vehicle race(nullptr, nullptr, 0);
+        quad.vehicle = &race;
         for (const Case& c : cases) {
+            race.damage = 0.0f;
+            race.damageTime = 0;
             std::thread physics([&] {
                 for (const vec3d& v : c.velocities) {
                     EntityManager::Physics::Collision hit{{}, {}, v, {0, 1, 0}, c.kind, nullptr};
@@ -388,18 +395,24 @@ TEST(QuadInstance, CollisionsRecordedOnThePhysicsThreadPlayOnTheMainThread)
                 EXPECT_EQ(quad.impactKind.load(), c.kind) << c.what;
                 sounds[0]->stop();
             }
+            EXPECT_NEAR(race.damage, c.damage, 1e-6f) << c.what;
             quad.playCollision();
             EXPECT_TRUE(playing(quad.collisionSound).empty()) << c.what << ": one sound per impact";
         }
+        quad.vehicle = nullptr;
     }
     Audio::release();
     // Without a device nothing plays and nothing fails.
     Rig silent;
     Instance quiet(&silent.quad(), &silent.entity, 1.0f);
-    EntityManager::Physics::Collision hit{{}, {}, {0, -30, 0}, {0, 1, 0}, 1, nullptr};
+    Game::Vehicle race(nullptr, nullptr, 0);
+    quiet.vehicle = &race;
+    EntityManager::Physics::Collision hit{{}, {}, {0, -21, 0}, {0, 1, 0}, 1, nullptr};
     quiet.onCollision(hit);
     quiet.playCollision();
     EXPECT_EQ(quiet.strongestImpact.load(), 0.0f);
+    EXPECT_NEAR(race.damage, 0.15f, 1e-6f) << "damage whether or not it is heard";
+    quiet.vehicle = nullptr;
 }
 
 }
