@@ -188,9 +188,17 @@ void DynObject::createSubEntities()
         return;
     const Scene* scene = package->owner ? package->owner->owner : nullptr;
     const EnvMap* environment = scene ? &scene->envMap : nullptr;
+    // A tree fills the entity itself, clearing it first: its sub-entities
+    // come before the other meshes', and an entity holds one tree.
+    for (auto* node = package->meshes.head(); node; node = node->next)
+        if (Tree* tree = node->item->tree.get()) {
+            const bool ownMatrix = !isIdentity(node->item->world);
+            tree->createEntities(*this, tree->lod, ownMatrix ? &node->item->world : nullptr,
+                                 [tree](Shader& state) { tree->setTrunkMaterial(state); }, nullptr);
+            break;
+        }
     for (auto* node = package->meshes.head(); node; node = node->next) {
         ObjPkgManager::Mesh* mesh = node->item;
-        // A tree makes its own entities; until it does, its mesh is not drawn.
         if (mesh->tree)
             continue;
         const bool ownMatrix = !isIdentity(mesh->world);

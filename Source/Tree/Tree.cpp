@@ -189,6 +189,8 @@ void Tree::generate(FileInterface& stream)
 
     buildLevel(lod);
     nameMeshes();
+    if (EntityManager::Entity* entity = getEntity())
+        createEntities(*entity, 0, nullptr, getTrunkShader(), getFoliageShader());
 }
 
 void Tree::buildLevel(uint32_t lodValue)
@@ -221,8 +223,7 @@ void* Tree::storedMesh(uint32_t level) const
     return state_->mesh(level);
 }
 
-template <class Entity>
-void Tree::createEntities(Entity& entity, uint32_t level, const matrix3d* transform, StateCallback trunk,
+void Tree::createEntities(EntityManager::Entity& entity, uint32_t level, const matrix3d* transform, StateCallback trunk,
                           StateCallback foliage)
 {
     (void)foliage; // foliage objects come with their own issue
@@ -250,9 +251,6 @@ void Tree::createEntities(Entity& entity, uint32_t level, const matrix3d* transf
     sub->recordStateBlocks();
     entity.updatePlacement();
 }
-
-template void Tree::createEntities<EntityManager::Entity>(EntityManager::Entity&, uint32_t, const matrix3d*,
-                                                          StateCallback, StateCallback);
 
 void Tree::setTrunkMaterial(Shader& record)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Entity/EntityManager.h"
+
 #include "Core/BoundingBox.h"
 #include "Core/Matrix.h"
 
@@ -45,7 +47,9 @@ public:
     // the end of the data) and builds the trunk mesh of the selected level
     // of detail from its skeleton. Fields the stream does not hold keep
     // their values; a stream without a skeleton gives an empty mesh. Foliage
-    // (tags 7 and 8) is not read yet: the read stops there.
+    // (tags 7 and 8) is not read yet: the read stops there. When getEntity
+    // gives an entity, the tree then fills it (level 0, no transform, the
+    // render callbacks of getTrunkShader and getFoliageShader).
     void generate(FileInterface& stream);
     // Names the three meshes "A", "B" and "C" followed by the seed in
     // upper-case hexadecimal.
@@ -62,14 +66,20 @@ public:
     // The owner's render callback of a sub-entity (see SubEntity).
     using StateCallback = std::function<void(Shader&)>;
 
-    // Fills entity (an EntityManager::Entity; TreeEntities.h) with the
-    // tree's sub-entities: the trunk mesh of level, built first when the
-    // level exists and its buffers are missing. With a transform, the
-    // sub-entity takes it as its own matrix and the entity's box is left as
-    // it is; without, the entity's box grows by the mesh's world box.
-    template <class Entity>
-    void createEntities(Entity& entity, uint32_t level, const matrix3d* transform, StateCallback trunk,
-                        StateCallback foliage);
+    // The entity a generation fills, and the render callbacks it gives its
+    // sub-entities. A plain tree has none: its owner fills an entity of its
+    // own through createEntities.
+    virtual EntityManager::Entity* getEntity() { return nullptr; }
+    virtual StateCallback getTrunkShader() { return {}; }
+    virtual StateCallback getFoliageShader() { return {}; }
+
+    // Fills entity with the tree's sub-entities (after clearing it): the
+    // trunk mesh of level, built first when the level exists and its
+    // buffers are missing. With a transform, the sub-entity takes it as its
+    // own matrix and the entity's box is left as it is; without, the
+    // entity's box grows by the mesh's world box.
+    void createEntities(EntityManager::Entity& entity, uint32_t level, const matrix3d* transform,
+                        StateCallback trunk, StateCallback foliage);
     // The trunk's material on a sub-entity's render record and the device:
     // white at the tree's diffuse and ambient levels, the bark on stage 0.
     virtual void setTrunkMaterial(Shader& record);

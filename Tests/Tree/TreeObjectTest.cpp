@@ -330,3 +330,53 @@ TEST(TreeEntities, TheTrunkMaterialTakesTheTreesLevels)
     EXPECT_EQ(record.material.Ambient.a, 1.0f);
     EXPECT_FALSE(record.textures[0].isBound());
 }
+
+namespace {
+
+// A tree that draws itself: generation fills its entity with its callbacks.
+class DrawnTree final : public Tree
+{
+public:
+    explicit DrawnTree(EntityManager::Entity* entity) : entity_(entity) {}
+    EntityManager::Entity* getEntity() override { return entity_; }
+    StateCallback getTrunkShader() override
+    {
+        return [this](Shader& record) {
+            ++trunkCalls;
+            setTrunkMaterial(record);
+        };
+    }
+    int trunkCalls = 0;
+
+private:
+    EntityManager::Entity* entity_;
+};
+
+}
+
+TEST(TreeEntities, GenerationFillsTheEntityTheTreeGives)
+{
+    EntityManager manager;
+    EntityManager::Entity entity(manager);
+    // A plain tree has no entity, no callbacks: generation leaves entities alone.
+    Tree plain;
+    EXPECT_EQ(plain.getEntity(), nullptr);
+    EXPECT_FALSE(plain.getTrunkShader());
+    EXPECT_FALSE(plain.getFoliageShader());
+
+    DrawnTree tree(&entity);
+    ByteStream stream(TreeSamples::sampleTree());
+    tree.lod = 1;
+    tree.generate(stream);
+    ASSERT_EQ(entity.subEntities.count(), 1);
+    EntityManager::SubEntity& trunk = *entity.subEntities.head()->item;
+    // Level 0, whatever the tree's selected level, on the entity's transform.
+    EXPECT_EQ(std::wcscmp(trunk.mesh().name.text(), tree.meshName(0)), 0);
+    EXPECT_FALSE(trunk.hasOwnMatrix);
+    ASSERT_TRUE(trunk.recordStates);
+    Shader record;
+    trunk.recordStates(record);
+    EXPECT_EQ(tree.trunkCalls, 1);
+    EXPECT_EQ(record.material.Diffuse.r, tree.diffuse);
+    entity.clear();
+}

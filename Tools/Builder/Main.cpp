@@ -93,7 +93,7 @@ int wmain(int argc, wchar_t** argv)
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample water\n");
         return 1;
     }
-    if (!ObjectPackageSamples::save(root)) {
+    if (!ObjectPackageSamples::save(root) || !ObjectPackageSamples::saveTree(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample object packages\n");
         return 1;
     }

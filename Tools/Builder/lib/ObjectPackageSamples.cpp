@@ -2,6 +2,7 @@
 
 #include "MeshSamples.h"
 #include "PackagePartSamples.h"
+#include "TreeSamples.h"
 
 #include <string>
 
@@ -71,6 +72,18 @@ std::vector<std::pair<const wchar_t*, uint32_t>> pickUpValues()
     return {{L"Nitro", 1}, {L"Oil", 2}, {L"RepairKit", 3}, {L"RocketPack", 4}, {L"CaptureFlag", 5}};
 }
 
+ObjectPackageWriter::Package tree()
+{
+    ObjectPackageWriter::Package p;
+    PackagePartWriter::Mesh trunk;
+    trunk.kind = 0;
+    trunk.tree = TreeSamples::sampleTree();
+    trunk.displayName = "SampleTree";
+    trunk.name = "SampleTree";
+    p.meshes.push_back(trunk);
+    return p;
+}
+
 std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all()
 {
     std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> packages{
@@ -91,6 +104,11 @@ bool save(const String& root)
         if (!ObjectPackageWriter::save(package, root + L"Objects\\" + name))
             return false;
     return true;
+}
+
+bool saveTree(const String& root)
+{
+    return ObjectPackageWriter::save(tree(), root + L"Objects\\Tree.teo");
 }
 
 }

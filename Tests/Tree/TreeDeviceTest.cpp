@@ -1,0 +1,160 @@
+// The sample tree on the real device of the test window: its stream read with
+// the bark loaded as a texture, its entity drawn outside the octrees under a
+// parallel camera, before and after a device reset; the pixels are read back.
+#include "../Render/TestDevice.h"
+
+#include "TreeTestSupport.h"
+
+#include "Tree/Bough.h"
+#include "Tree/Tree.h"
+
+#include "Entity/Entity.h"
+#include "Entity/StoredMesh.h"
+#include "Entity/SubEntity.h"
+#include "Render/DirectGraphics.h"
+#include "Render/Shader.h"
+
+#include "TreeSamples.h"
+
+using namespace TestDevice;
+
+namespace {
+
+constexpr uint32_t clearColour = 0xFF1030A0u;
+constexpr float width = 320.0f, height = 240.0f;
+
+// Whether a pixel shows the sample's bark: brown, red over green over blue.
+bool isBark(uint32_t pixel)
+{
+    const uint32_t r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
+    return r > g && g > b && r >= 50;
+}
+
+class TreeDevice : public DeviceSuite
+{
+protected:
+    // The parallel camera: the tree's box seen along +z, a margin around it.
+    void frame(const BoundingBox& box)
+    {
+        const float mx = (box.maximum.x - box.minimum.x) * 0.1f, my = (box.maximum.y - box.minimum.y) * 0.1f;
+        left = box.minimum.x - mx;
+        right = box.maximum.x + mx;
+        bottom = box.minimum.y - my;
+        top = box.maximum.y + my;
+        D3DXMatrixOrthoOffCenterLH(&projection, left, right, bottom, top, box.minimum.z - 1.0f, box.maximum.z + 1.0f);
+    }
+
+    // Where the camera shows world point p, in pixels.
+    vec2d pixelOf(const vec3d& p) const
+    {
+        return {(p.x - left) / (right - left) * width, (top - p.y) / (top - bottom) * height};
+    }
+
+    // One frame drawing entity outside the octrees: unlit (the bark as it
+    // is), depth tested.
+    Level draw(EntityManager::Entity& entity)
+    {
+        client->afterScene = [&] {
+            IDirect3DDevice9* d = gDevice;
+            const matrix3d identity = matrix3d::identity();
+            d->SetTransform(D3DTS_VIEW, reinterpret_cast<const D3DMATRIX*>(&identity));
+            d->SetTransform(D3DTS_PROJECTION, &projection);
+            d->SetRenderState(D3DRS_LIGHTING, FALSE);
+            d->SetRenderState(D3DRS_FOGENABLE, FALSE);
+            d->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+            d->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+            entity.renderImmediate();
+            d->SetRenderState(D3DRS_LIGHTING, TRUE);
+        };
+        D3D::Device::SwapChain* target = chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clearColour, 1.0f, 0);
+        target->render(true);
+        Level pixels = readSurface(target->targets[0].surface);
+        keepView(target->targets[0].surface);
+        target->present();
+        client->afterScene = nullptr;
+        return pixels;
+    }
+
+    // Bark where the trunk's lower bones stand (thick enough to cover a few
+    // pixels), the clear colour outside the tree's box, bark over a fair
+    // part of the box.
+    void expectTree(const Level& pixels, Tree::Bough& trunk, const BoundingBox& box)
+    {
+        ASSERT_EQ(pixels.texels.size(), size_t(width * height));
+        int trunkPoints = 0;
+        for (uint32_t i = 1; i < trunk.boneCount; ++i) {
+            const Tree::Bone& bone = *trunk.bones.at(int32_t(i));
+            if (bone.radius / (right - left) * width < 3.0f)
+                continue;
+            const vec2d at = pixelOf(bone.position);
+            ++trunkPoints;
+            EXPECT_TRUE(isBark(pixels.at(uint32_t(at.x), uint32_t(at.y))))
+                << "bone " << i << " at " << at.x << ", " << at.y << ": " << std::hex << pixels.at(uint32_t(at.x), uint32_t(at.y));
+        }
+        EXPECT_GE(trunkPoints, 3);
+        const vec2d low = pixelOf({box.minimum.x, box.maximum.y, 0.0f}), high = pixelOf({box.maximum.x, box.minimum.y, 0.0f});
+        int outsideWrong = 0, inside = 0, bark = 0;
+        for (uint32_t y = 0; y < pixels.height; ++y)
+            for (uint32_t x = 0; x < pixels.width; ++x) {
+                const bool within = float(x) >= low.x - 1.0f && float(x) <= high.x + 1.0f && float(y) >= low.y - 1.0f &&
+                                    float(y) <= high.y + 1.0f;
+                const uint32_t pixel = pixels.at(x, y) & 0xFFFFFF;
+                if (!within)
+                    outsideWrong += pixel != (clearColour & 0xFFFFFF);
+                else {
+                    ++inside;
+                    bark += isBark(pixel);
+                }
+            }
+        EXPECT_EQ(outsideWrong, 0);
+        EXPECT_GT(bark * 20, inside) << "bark on more than a twentieth of the tree's box";
+        EXPECT_LT(bark, inside) << "the clear colour shows between the boughs";
+    }
+
+    D3DXMATRIX projection;
+    float left = 0, right = 1, bottom = 0, top = 1;
+};
+
+}
+
+TEST_F(TreeDevice, TheSampleTreeShowsItsBarkBeforeAndAfterAReset)
+{
+    Tree tree;
+    ByteStream stream(TreeSamples::sampleTree());
+    tree.generate(stream);
+    ASSERT_TRUE(tree.hasBark());
+    EXPECT_GT(tree.countVertices(), 0u);
+    EXPECT_GT(tree.countTriangles(), 0u);
+
+    EntityManager manager;
+    EntityManager::Entity entity(manager);
+    int materials = 0;
+    tree.createEntities(entity, 0, nullptr,
+                        [&](Shader& record) {
+                            ++materials;
+                            tree.setTrunkMaterial(record);
+                        },
+                        nullptr);
+    ASSERT_EQ(entity.subEntities.count(), 1);
+    EntityManager::SubEntity& trunk = *entity.subEntities.head()->item;
+    EXPECT_NE(trunk.material.applyBlock, nullptr) << "the trunk's states are recorded";
+    EXPECT_TRUE(trunk.material.textures[0].isBound()) << "the bark is on stage 0";
+    EXPECT_GT(materials, 0);
+
+    const BoundingBox box = tree.getBounds();
+    frame(box);
+    {
+        SCOPED_TRACE("drawn");
+        expectTree(draw(entity), tree.bough(0), box);
+    }
+
+    // The mesh's buffers and the bark are managed: a reset keeps them.
+    D3D::Device::reset(gDirectGraphics.record, nullptr);
+    ASSERT_NE(gDevice, nullptr);
+    {
+        SCOPED_TRACE("after a reset");
+        expectTree(draw(entity), tree.bough(0), box);
+    }
+    entity.clear();
+}
