@@ -194,7 +194,8 @@ void DynObject::createSubEntities()
         if (Tree* tree = node->item->tree.get()) {
             const bool ownMatrix = !isIdentity(node->item->world);
             tree->createEntities(*this, tree->lod, ownMatrix ? &node->item->world : nullptr,
-                                 [tree](Shader& state) { tree->setTrunkMaterial(state); }, nullptr);
+                                 [tree](Shader& state) { tree->setTrunkMaterial(state); },
+                                 [tree](Shader& state, Tree::Foliage& leaves) { tree->setFoliageMaterial(state, leaves); });
             break;
         }
     for (auto* node = package->meshes.head(); node; node = node->next) {

@@ -3,8 +3,10 @@
 #include "Tree/Tree.h"
 
 #include "Core/ArrayHeap.h"
+#include "Core/Color.h"
 #include "Core/DynArray.h"
 #include "Core/FileInterface.h"
+#include "Core/Matrix.h"
 #include "Core/Vector.h"
 
 #include <cstdint>
@@ -41,6 +43,7 @@ public:
     class Param;       // TreeParameters.h
     class ObjectParam; // TreeParameters.h
     class Node;        // below
+    struct ObjectInfo; // below
     // The bones of one root.
     using Root = ArrayHeap<Bone>;
 
@@ -150,6 +153,11 @@ public:
     // next one after it.
     static bool stitchRibbons(Node& ring, DynArray<uint16_t>& indices, int32_t& indexCount, uint32_t base);
 
+    // Places objects (leaf cards) over the hierarchy of root as param
+    // spreads them, replacing what out held; after the ring pass (the
+    // root's box). At most ObjectParam::maxCount. Returns their number.
+    static int32_t placeObjects(Bough& root, ArrayHeap<ObjectInfo>& out, const ObjectParam& param);
+
 private:
     bool readRecord(FileInterface& stream, uint32_t depth, std::vector<uint8_t>& scratch);
 };
@@ -195,3 +203,22 @@ public:
 };
 
 static_assert(sizeof(Tree::Bough::Box) == 11 * sizeof(float));
+
+// One placed object: its axes (rows 0 to 2, scaled) and position (row 3),
+// whether its picture is mirrored, its tint and its kind. Stored as a tagged
+// block (tag 1 the 64 bytes of the transform, 2 flip, 3 tint, 4 kind, each
+// four bytes; other tags carry no field; tag 0 ends), 76 bytes of fields.
+struct Tree::Bough::ObjectInfo
+{
+    static constexpr uint32_t storedSize = 76;
+
+    matrix3d transform = matrix3d::identity();
+    uint32_t flip = 0;
+    Color tint{255, 255, 255, 255};
+    int32_t kind = 0;
+
+    // Reads the block field by field; false when the data ends first.
+    bool read(FileInterface& stream);
+    // Whether the transform holds only finite values.
+    bool finite() const;
+};

@@ -443,3 +443,184 @@ bool Tree::Bough::stitchRibbons(Node& ring, DynArray<uint16_t>& indices, int32_t
     }
     return true;
 }
+
+bool Tree::Bough::ObjectInfo::read(FileInterface& stream)
+{
+    uint8_t tag = 0;
+    while (stream.readValue(tag)) {
+        switch (tag) {
+        case 0: return true;
+        case 1:
+            for (float& value : transform.m)
+                if (!stream.readValue(value))
+                    return false;
+            break;
+        case 2:
+            if (!stream.readValue(flip))
+                return false;
+            break;
+        case 3:
+            if (!stream.readValue(tint.b) || !stream.readValue(tint.g) || !stream.readValue(tint.r) ||
+                !stream.readValue(tint.a))
+                return false;
+            break;
+        case 4:
+            if (!stream.readValue(kind))
+                return false;
+            break;
+        default: break; // a tag without a field
+        }
+    }
+    return false;
+}
+
+bool Tree::Bough::ObjectInfo::finite() const
+{
+    for (float value : transform.m)
+        if (!std::isfinite(value))
+            return false;
+    return true;
+}
+
+namespace {
+
+// A 3 x 3 matrix for row vectors, row by row.
+struct Turn
+{
+    vec3d rows[3];
+
+    static Turn aboutX(float a)
+    {
+        const float c = floatCos(a), s = floatSin(a);
+        return {{{1.0f, 0.0f, 0.0f}, {0.0f, c, s}, {0.0f, -s, c}}};
+    }
+    static Turn aboutY(float a)
+    {
+        const float c = floatCos(a), s = floatSin(a);
+        return {{{c, 0.0f, -s}, {0.0f, 1.0f, 0.0f}, {s, 0.0f, c}}};
+    }
+    static Turn aboutZ(float a)
+    {
+        const float c = floatCos(a), s = floatSin(a);
+        return {{{c, s, 0.0f}, {-s, c, 0.0f}, {0.0f, 0.0f, 1.0f}}};
+    }
+    // This turn, then other: the product this x other.
+    Turn then(const Turn& other) const
+    {
+        Turn out;
+        for (int i = 0; i < 3; ++i)
+            out.rows[i] = other.rows[0] * rows[i].x + other.rows[1] * rows[i].y + other.rows[2] * rows[i].z;
+        return out;
+    }
+};
+
+constexpr float degrees = 3.14159265358979323846f / 180.0f;
+
+// The frame of an object at a curve point: row 0 across, row 1 up, row 2 out.
+Turn objectFrame(const Tree::Bough::ObjectParam& o, const CurvePoint& c, const vec3d& rootExtent)
+{
+    Turn frame;
+    vec3d up, out;
+    if (o.frameMode == 0) {
+        const vec3d w = c.position - vec3d(o.centreOffset.x * rootExtent.x, o.centreOffset.y * rootExtent.y,
+                                           o.centreOffset.z * rootExtent.z);
+        out = w.normalised();
+        const vec3d y(0.0f, 1.0f, 0.0f);
+        up = (y - out * y.dot(out)).normalised();
+    } else {
+        vec3d t = c.tangent;
+        const float along = std::clamp(t.dot(o.referenceAxis), -1.0f, 1.0f);
+        if (std::acos(along) < 8.0f * degrees)
+            std::swap(t.y, t.z);
+        out = t.cross(o.referenceAxis).normalised();
+        up = o.referenceAxis;
+    }
+    frame.rows[0] = up.cross(out);
+    frame.rows[1] = up;
+    frame.rows[2] = out;
+    return frame;
+}
+
+} // namespace
+
+int32_t Tree::Bough::placeObjects(Bough& root, ArrayHeap<ObjectInfo>& out, const ObjectParam& o)
+{
+    out.deleteArray();
+    std::vector<ObjectInfo> placed;
+    const vec3d rootExtent = root.box.maximum - root.box.minimum;
+    const float base[4] = {float(o.tint.r) / 255.0f, float(o.tint.g) / 255.0f, float(o.tint.b) / 255.0f,
+                           float(o.tint.a) / 255.0f};
+    vec3d accumulated;
+    const int32_t count = o.getCount();
+
+    std::vector<Bough*> stack{&root};
+    while (!stack.empty() && placed.size() < size_t(ObjectParam::maxCount)) {
+        Bough& bough = *stack.back();
+        stack.pop_back();
+        for (uint32_t i = std::min(bough.childCount, uint32_t(bough.children.count())); i-- > 0;)
+            stack.push_back(bough.children.at(int32_t(i)));
+        const uint32_t boneCount = std::min(bough.boneCount, uint32_t(bough.bones.count()));
+        if (boneCount == 0)
+            continue;
+        const Bone* bones = bough.bones.data();
+        const float e = bough.end;
+        const float lo = std::max(e * o.zoneStart, bones[0].distance);
+        const float hi = std::min(e * o.zoneEnd, bones[boneCount - 1].distance);
+        if (!(lo < hi))
+            continue;
+        ArrayHeap<float> distances;
+        const int32_t n = pickDistances(distances, count, float(o.resolution), 1.0f, e, lo, hi,
+                                        int32_t(o.atEnd), 0);
+        uint32_t k = 0;
+        for (int32_t d = 0; d < n && placed.size() < size_t(ObjectParam::maxCount); ++d) {
+            const float x = *distances.at(d);
+            // The segment holding x; the bough's end takes the last one near
+            // its far end, and the end's own offset.
+            while (k + 2 < boneCount && bones[k + 1].distance <= x)
+                ++k;
+            const bool atEnd = o.atEnd && x == e;
+            float t = 0.999f;
+            if (boneCount > 1 && !atEnd) {
+                const float span = bones[k + 1].distance - bones[k].distance;
+                t = span > 0.0f ? std::clamp((x - bones[k].distance) / span, 0.0f, 1.0f) : 0.0f;
+            }
+            const CurvePoint c = Segment(bones, boneCount, boneCount > 1 ? k : 0).at(t);
+            const Turn frame = objectFrame(o, c, rootExtent);
+            const float offset = c.radius * (atEnd ? o.endValue : o.axisOffset);
+
+            const int sides = o.single ? 0 : rand() % 3;
+            for (int side = 0; side < 2; ++side) {
+                if ((side == 0 && sides == 1) || (side == 1 && sides == 0))
+                    continue;
+                float angle[3];
+                for (int i = 0; i < 3; ++i)
+                    angle[i] = (o.baseAngles[i] + accumulated[i] + (0.5f - uniform()) * o.angleRange[i]) * degrees;
+                accumulated = accumulated + o.angleStep;
+                const Turn turn = Turn::aboutX(angle[0]).then(Turn::aboutY(angle[1])).then(Turn::aboutZ(angle[2]));
+                const Turn card = turn.then(frame);
+                const float s = (o.scaleRange.y - o.scaleRange.x) * uniform() + o.scaleRange.x;
+                const float f = (o.tintRange.y - o.tintRange.x) * uniform() + o.tintRange.x;
+                const float mirror = side == 0 ? 1.0f : -1.0f;
+                const vec3d scale(s * o.scale.x * mirror, s * o.scale.y, s * o.scale.z * mirror);
+
+                ObjectInfo info;
+                for (int row = 0; row < 3; ++row)
+                    info.transform.setRow(row, card.rows[row] * scale[row]);
+                info.transform.setRow(3, c.position + card.rows[2] * (offset * mirror));
+                info.transform.m[15] = 1.0f;
+                info.flip = uint32_t(rand() % 2);
+                uint8_t channel[4];
+                for (int i = 0; i < 4; ++i)
+                    channel[i] = uint8_t(std::clamp(255.0f * (f * base[i] + (1.0f - f)), 0.0f, 255.0f));
+                info.tint = Color(channel[0], channel[1], channel[2], channel[3]);
+                info.kind = o.kindCount ? int32_t(uint32_t(rand()) % o.kindCount) : 0;
+                placed.push_back(info);
+            }
+        }
+    }
+    if (!out.resize(int32_t(placed.size())))
+        return 0;
+    for (size_t i = 0; i < placed.size(); ++i)
+        *out.at(int32_t(i)) = placed[i];
+    return int32_t(placed.size());
+}

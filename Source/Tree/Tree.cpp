@@ -2,6 +2,8 @@
 
 #include "Tree/Bough.h"
 #include "Tree/BoughMesh.h"
+#include "Tree/Branch.h"
+#include "Tree/Foliage.h"
 #include "Tree/TreeParameters.h"
 
 #include "Entity/Entity.h"
@@ -53,6 +55,7 @@ struct Tree::State
     // Each level's skeleton box from its last ring pass.
     Bough::Box boxes[3];
     TextureRef bark;
+    std::vector<std::unique_ptr<Foliage>> foliage;
 
     StoredMesh* mesh(uint32_t level) const
     {
@@ -78,6 +81,7 @@ Tree::Tree() : state_(std::make_unique<State>())
 Tree::~Tree()
 {
     state_->bark.release();
+    clearFoliage();
     for (StoredMesh* mesh : state_->meshes)
         if (mesh && StoredMesh::isListed(mesh) && --mesh->recordCount < 1)
             delete mesh;
@@ -116,6 +120,62 @@ bool Tree::hasBark() const
     return state_->bark.isBound();
 }
 
+const TextureRef* Tree::barkTexture() const
+{
+    return &state_->bark;
+}
+
+uint32_t Tree::foliageCount() const
+{
+    return uint32_t(state_->foliage.size());
+}
+
+Tree::Foliage* Tree::foliage(uint32_t index) const
+{
+    return index < state_->foliage.size() ? state_->foliage[index].get() : nullptr;
+}
+
+void Tree::clearFoliage()
+{
+    state_->foliage.clear();
+}
+
+void Tree::removeFoliage(Foliage* object)
+{
+    auto& list = state_->foliage;
+    for (auto it = list.begin(); it != list.end(); ++it)
+        if (it->get() == object) {
+            list.erase(it);
+            return;
+        }
+}
+
+EntityManager::StoredMesh* Tree::updateBranchObject(uint32_t lodValue)
+{
+    Foliage* automatic = nullptr;
+    for (const auto& object : state_->foliage)
+        if (object->automatic) {
+            automatic = object.get();
+            break;
+        }
+    bool ribbons = false;
+    for (uint32_t level = 0; level < 4; ++level)
+        ribbons = ribbons || state_->param.bone.level(level).ribbon != 0;
+    if (!ribbons) {
+        if (automatic)
+            removeFoliage(automatic);
+        return nullptr;
+    }
+    if (automatic)
+        return automatic->mesh(lodValue);
+    auto made = std::make_unique<Foliage>(*this, String(L"Branch"), 1);
+    Foliage& f = *made;
+    state_->foliage.push_back(std::move(made));
+    f.branch.generate(f.card, f.param().textureStored ? nullptr : &f.texture, f.param().branch, &state_->bark);
+    f.build(lodValue);
+    return f.mesh(lodValue);
+}
+
 namespace {
 
 // Whether a version-11 texture block (u32, u32 byte count, the bytes) fits
@@ -134,12 +194,13 @@ bool textureBlockFits(FileInterface& stream)
 void Tree::generate(FileInterface& stream)
 {
     State& s = *state_;
-    SourceMesh main(String(L"")), second(String(L""));
     uint8_t mark[4] = {};
     uint32_t version = 0;
     if (stream.read(mark, 4) == 4 && mark[0] == 'v' && mark[1] == '1' && mark[2] == '.')
         version = mark[3] == '0' ? version10 : mark[3] == '1' ? version11 : 0;
 
+    clearFoliage();
+    uint32_t foliageCount = 0;
     uint8_t tag = 0;
     bool reading = true;
     while (reading && stream.readValue(tag) && tag != 0) {
@@ -179,11 +240,18 @@ void Tree::generate(FileInterface& stream)
                 raw.release();
             }
             break;
-        default:
-            // Foliage (7 and 8) comes with the foliage objects; until then
-            // the read ends there. Other tags carry no field.
-            reading = tag != 7 && tag != 8;
+        case 7: reading = stream.readValue(foliageCount); break;
+        case 8:
+            // Each block takes a byte at least: a count past the bytes left
+            // is refused and ends the read.
+            reading = foliageCount <= maxFoliage && foliageCount <= stream.remaining();
+            for (uint32_t i = 0; reading && i < foliageCount; ++i) {
+                auto object = std::make_unique<Foliage>(*this, String(L""), 0);
+                reading = object->read(stream, version);
+                s.foliage.push_back(std::move(object));
+            }
             break;
+        default: break; // a tag without a field
         }
     }
 
@@ -208,6 +276,12 @@ void Tree::buildLevel(uint32_t lodValue)
     const String name = mesh->name;
     mesh->build(main, true);
     mesh->name = name;
+    // The leaf ribbons go to the automatic "Branch" object's mesh.
+    if (StoredMesh* ribbons = updateBranchObject(lodValue)) {
+        const String ribbonName = ribbons->name;
+        ribbons->build(second, true);
+        ribbons->name = ribbonName;
+    }
     const vec3d centre = (box.minimum + box.maximum) * 0.5f;
     mesh->box.center = centre;
     mesh->box.radius = 1.0f;
@@ -223,33 +297,54 @@ void* Tree::storedMesh(uint32_t level) const
     return state_->mesh(level);
 }
 
-void Tree::createEntities(EntityManager::Entity& entity, uint32_t level, const matrix3d* transform, StateCallback trunk,
-                          StateCallback foliage)
+void Tree::createEntities(EntityManager::Entity& entity, uint32_t level, const matrix3d* transform,
+                          StateCallback trunk, FoliageCallback foliage)
 {
-    (void)foliage; // foliage objects come with their own issue
     entity.clear();
     StoredMesh* mesh = state_->mesh(level);
     if (!mesh)
         return;
     if (hasLevel(level) && (!mesh->vertexBuffer || !mesh->indexBuffer))
         buildLevel(level);
-    EntityManager::SubEntity* sub = entity.addSubEntity(*mesh, transform != nullptr, std::move(trunk), nullptr);
-    if (!sub)
-        return;
-    if (transform) {
-        sub->local = *transform;
-    } else {
-        vec3d minimum, maximum;
-        mesh->box.alignedBounds(minimum, maximum);
-        BoundingBox& box = entity.localBox;
-        for (int axis = 0; axis < 3; ++axis) {
-            box.minimum[axis] = std::min(box.minimum[axis], minimum[axis]);
-            box.maximum[axis] = std::max(box.maximum[axis], maximum[axis]);
+    // A sub-entity on its own matrix (the transform), or on the entity's,
+    // whose box then grows by the mesh's world box.
+    const auto add = [&entity, transform](StoredMesh& drawn, StateCallback states) {
+        EntityManager::SubEntity* sub = entity.addSubEntity(drawn, transform != nullptr, std::move(states), nullptr);
+        if (!sub)
+            return;
+        if (transform) {
+            sub->local = *transform;
+        } else {
+            vec3d minimum, maximum;
+            drawn.box.alignedBounds(minimum, maximum);
+            BoundingBox& box = entity.localBox;
+            for (int axis = 0; axis < 3; ++axis) {
+                box.minimum[axis] = std::min(box.minimum[axis], minimum[axis]);
+                box.maximum[axis] = std::max(box.maximum[axis], maximum[axis]);
+            }
+            box.center = (box.minimum + box.maximum) * 0.5f;
         }
-        box.center = (box.minimum + box.maximum) * 0.5f;
+        sub->recordStateBlocks();
+    };
+    add(*mesh, std::move(trunk));
+    for (const auto& object : state_->foliage) {
+        Foliage* f = object.get();
+        StoredMesh* leaves = f->mesh(level);
+        if (!leaves)
+            continue;
+        if (hasLevel(level) && (!leaves->vertexBuffer || !leaves->indexBuffer))
+            f->build(level);
+        StateCallback states;
+        if (foliage)
+            states = [foliage, f](Shader& record) { foliage(record, *f); };
+        add(*leaves, std::move(states));
     }
-    sub->recordStateBlocks();
     entity.updatePlacement();
+}
+
+void Tree::setFoliageMaterial(Shader& record, Foliage& foliage)
+{
+    foliage.setMaterial(record);
 }
 
 void Tree::setTrunkMaterial(Shader& record)
@@ -311,17 +406,43 @@ BoundingBox Tree::getBounds() const
         bounds.maximum = box.maximum;
     }
     bounds.center = (bounds.minimum + bounds.maximum) * 0.5f;
+    // The foliage's boxes join it.
+    for (const auto& object : state_->foliage) {
+        const StoredMesh* leaves = object->mesh(lod);
+        if (!leaves || !(leaves->box.halfExtents.lengthSq() > 0.0f))
+            continue;
+        vec3d minimum, maximum;
+        leaves->box.alignedBounds(minimum, maximum);
+        if (bounds.maximum == bounds.minimum) {
+            bounds.minimum = minimum;
+            bounds.maximum = maximum;
+        } else {
+            for (int axis = 0; axis < 3; ++axis) {
+                bounds.minimum[axis] = std::min(bounds.minimum[axis], minimum[axis]);
+                bounds.maximum[axis] = std::max(bounds.maximum[axis], maximum[axis]);
+            }
+        }
+        bounds.center = (bounds.minimum + bounds.maximum) * 0.5f;
+    }
     return bounds;
 }
 
 uint32_t Tree::countVertices() const
 {
     const StoredMesh* mesh = state_->mesh(lod);
-    return mesh ? mesh->vertexCount : 0;
+    uint32_t count = mesh ? mesh->vertexCount : 0;
+    for (const auto& object : state_->foliage)
+        if (const StoredMesh* leaves = object->mesh(lod))
+            count += leaves->vertexCount;
+    return count;
 }
 
 uint32_t Tree::countTriangles() const
 {
     const StoredMesh* mesh = state_->mesh(lod);
-    return mesh ? mesh->triangleCount : 0;
+    uint32_t count = mesh ? mesh->triangleCount : 0;
+    for (const auto& object : state_->foliage)
+        if (const StoredMesh* leaves = object->mesh(lod))
+            count += leaves->triangleCount;
+    return count;
 }

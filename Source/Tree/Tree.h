@@ -11,6 +11,7 @@
 
 class FileInterface;
 class Shader;
+class TextureRef;
 
 // A procedural tree, grown from the parameter blocks and stored skeletons of
 // a tree parameter stream (".tree") that object packages carry. Its parts are
@@ -46,8 +47,9 @@ public:
     // Reads a tree parameter stream (from its version bytes to its tag 0 or
     // the end of the data) and builds the trunk mesh of the selected level
     // of detail from its skeleton. Fields the stream does not hold keep
-    // their values; a stream without a skeleton gives an empty mesh. Foliage
-    // (tags 7 and 8) is not read yet: the read stops there. When getEntity
+    // their values; a stream without a skeleton gives an empty mesh. The
+    // foliage objects are read (tag 7 their count, 8 the blocks) and built
+    // for the selected level. When getEntity
     // gives an entity, the tree then fills it (level 0, no transform, the
     // render callbacks of getTrunkShader and getFoliageShader).
     void generate(FileInterface& stream);
@@ -63,15 +65,17 @@ public:
     uint32_t countVertices() const;
     uint32_t countTriangles() const;
 
-    // The owner's render callback of a sub-entity (see SubEntity).
+    // The owner's render callback of a sub-entity (see SubEntity); a
+    // foliage sub-entity's also names the foliage object it draws.
     using StateCallback = std::function<void(Shader&)>;
+    using FoliageCallback = std::function<void(Shader&, Foliage&)>;
 
     // The entity a generation fills, and the render callbacks it gives its
     // sub-entities. A plain tree has none: its owner fills an entity of its
     // own through createEntities.
     virtual EntityManager::Entity* getEntity() { return nullptr; }
     virtual StateCallback getTrunkShader() { return {}; }
-    virtual StateCallback getFoliageShader() { return {}; }
+    virtual FoliageCallback getFoliageShader() { return {}; }
 
     // Fills entity with the tree's sub-entities (after clearing it): the
     // trunk mesh of level, built first when the level exists and its
@@ -79,10 +83,12 @@ public:
     // own matrix and the entity's box is left as it is; without, the
     // entity's box grows by the mesh's world box.
     void createEntities(EntityManager::Entity& entity, uint32_t level, const matrix3d* transform,
-                        StateCallback trunk, StateCallback foliage);
+                        StateCallback trunk, FoliageCallback foliage);
     // The trunk's material on a sub-entity's render record and the device:
     // white at the tree's diffuse and ambient levels, the bark on stage 0.
     virtual void setTrunkMaterial(Shader& record);
+    // A foliage sub-entity's material: that of its foliage object.
+    virtual void setFoliageMaterial(Shader& record, Foliage& foliage);
     // Whether query (a bounds record) overlaps the selected level's box and,
     // there, changed a bough's hit mark; kept in hit.
     virtual uint32_t intersect(const BoundingBox& query);
@@ -93,6 +99,21 @@ public:
     const wchar_t* meshName(uint32_t level) const;
     // Whether the stream held a bark image that made a texture.
     bool hasBark() const;
+    // The bark texture (empty without one).
+    const TextureRef* barkTexture() const;
+
+    // The foliage objects, in stream order (the automatic "Branch" one last).
+    uint32_t foliageCount() const;
+    Foliage* foliage(uint32_t index) const;
+    // Destroys every foliage object, or one.
+    void clearFoliage();
+    void removeFoliage(Foliage* object);
+    // Keeps the automatic "Branch" object in step with the level records
+    // (it exists while a record asks for leaf ribbons) and returns its
+    // mesh of lod (an EntityManager::StoredMesh), or null.
+    EntityManager::StoredMesh* updateBranchObject(uint32_t lod);
+    // The foliage objects of one generation at most (each block takes a byte).
+    static constexpr uint32_t maxFoliage = 256;
 
     float ambient = 0.6f;   // of the trunk material (stream tag 1)
     float diffuse = 1.0f;   // (tag 2)

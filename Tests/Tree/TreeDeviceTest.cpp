@@ -6,15 +6,20 @@
 #include "TreeTestSupport.h"
 
 #include "Tree/Bough.h"
+#include "Tree/Foliage.h"
 #include "Tree/Tree.h"
+#include "Tree/TreeParameters.h"
 
 #include "Entity/Entity.h"
 #include "Entity/StoredMesh.h"
 #include "Entity/SubEntity.h"
 #include "Render/DirectGraphics.h"
+#include "Render/RenderHandshake.h"
 #include "Render/Shader.h"
 
 #include "TreeSamples.h"
+
+#include <cwchar>
 
 using namespace TestDevice;
 
@@ -28,6 +33,13 @@ bool isBark(uint32_t pixel)
 {
     const uint32_t r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
     return r > g && g > b && r >= 50;
+}
+
+// Whether a pixel shows leaves: green above red and blue.
+bool isLeaf(uint32_t pixel)
+{
+    const uint32_t r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
+    return g > r + 20 && g > b + 20;
 }
 
 class TreeDevice : public DeviceSuite
@@ -157,4 +169,50 @@ TEST_F(TreeDevice, TheSampleTreeShowsItsBarkBeforeAndAfterAReset)
         expectTree(draw(entity), tree.bough(0), box);
     }
     entity.clear();
+}
+
+// The leafy samples: a foliage object whose picture is stored, and one whose
+// picture is rendered from its branch at load. Both draw leaves over the
+// trunk, with the background showing between the cards.
+TEST_F(TreeDevice, TheLeafySamplesDrawTheirFoliageOverTheTrunk)
+{
+    for (bool stored : {true, false}) {
+        SCOPED_TRACE(stored ? "picture stored" : "picture rendered");
+        Tree tree;
+        ByteStream stream(TreeSamples::leafyTree(stored));
+        tree.generate(stream);
+        ASSERT_EQ(tree.foliageCount(), 1u);
+        Tree::Foliage& leaves = *tree.foliage(0);
+        EXPECT_EQ(std::wcscmp(leaves.name.text(), L"Leaves"), 0);
+        EXPECT_TRUE(leaves.texture.isBound()) << "the picture exists either way";
+        EXPECT_EQ(leaves.param().textureStored, stored ? 1u : 0u);
+        EXPECT_GT(leaves.placementCount(0), 0u);
+        ASSERT_NE(leaves.mesh(0), nullptr);
+        EXPECT_GT(leaves.mesh(0)->vertexCount, 0u);
+        EXPECT_EQ(RenderHandshake::renderBusy(), false);
+
+        EntityManager manager;
+        EntityManager::Entity entity(manager);
+        tree.createEntities(entity, 0, nullptr, [&](Shader& record) { tree.setTrunkMaterial(record); },
+                            [&](Shader& record, Tree::Foliage& f) { tree.setFoliageMaterial(record, f); });
+        ASSERT_EQ(entity.subEntities.count(), 2) << "the trunk and one foliage object";
+        EXPECT_EQ(tree.countTriangles(), leaves.mesh(0)->triangleCount + tree.countTriangles() - leaves.mesh(0)->triangleCount);
+
+        const BoundingBox box = tree.getBounds();
+        frame(box);
+        const Level pixels = draw(entity);
+        ASSERT_EQ(pixels.texels.size(), size_t(width * height));
+        int leafy = 0, bark = 0, clear = 0;
+        for (uint32_t y = 0; y < pixels.height; ++y)
+            for (uint32_t x = 0; x < pixels.width; ++x) {
+                const uint32_t pixel = pixels.at(x, y) & 0xFFFFFF;
+                leafy += isLeaf(pixel);
+                bark += isBark(pixel);
+                clear += pixel == (clearColour & 0xFFFFFF);
+            }
+        EXPECT_GT(leafy, 500) << "leaves show";
+        EXPECT_GT(bark, 50) << "the trunk shows";
+        EXPECT_GT(clear, 1000) << "the background shows around and between the cards";
+        entity.clear();
+    }
 }

@@ -4,6 +4,7 @@
 #include "TreeTestSupport.h"
 
 #include "Tree/Bough.h"
+#include "Tree/Foliage.h"
 #include "Tree/Tree.h"
 
 #include "Entity/Entity.h"
@@ -167,22 +168,40 @@ TEST(TreeObject, ABarkLargerThanTheDataLeftEndsTheRead)
     EXPECT_FALSE(tree.hasBark());
 }
 
-TEST(TreeObject, FoliageTagsEndTheReadUntilFoliageIsBuilt)
+TEST(TreeObject, FoliageBlocksFollowTheirCount)
 {
-    for (uint8_t foliageTag : {uint8_t(7), uint8_t(8)}) {
-        const Bytes stream = Assembler()
-                                 .raw('v').raw('1').raw('.').raw('0')
-                                 .tag(2).f(0.5f)
-                                 .tag(foliageTag).u(2)
-                                 .tag(9).u(99)
-                                 .end()
-                                 .bytes;
+    // A foliage block: its name, then the end (no placements, no texture).
+    const Bytes oak = Assembler().tag(1).u(3).raw('O').raw('a').raw('k').end().bytes;
+    struct Case
+    {
+        const char* what;
+        Bytes fields;
+        uint32_t objects;
+        bool seedRead;
+    };
+    const Case cases[] = {
+        {"tag 8 before tag 7: no objects", Assembler().tag(8).tag(7).u(2).bytes, 0, true},
+        {"one object", Assembler().tag(7).u(1).tag(8).append(oak).bytes, 1, true},
+        {"two objects", Assembler().tag(7).u(2).tag(8).append(oak).append(oak).bytes, 2, true},
+        {"a count past the bytes left", Assembler().tag(7).u(1000).tag(8).append(oak).bytes, 0, false},
+        {"a block cut short", Assembler().tag(7).u(2).tag(8).append(oak).tag(1).u(50).bytes, 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes stream = Assembler().raw('v').raw('1').raw('.').raw('1').tag(2).f(0.5f).append(c.fields).tag(9).u(99).end().bytes;
         Tree tree;
         const uint32_t seed = tree.seed;
         ByteStream data(stream);
         tree.generate(data);
-        EXPECT_EQ(tree.diffuse, 0.5f) << int(foliageTag);
-        EXPECT_EQ(tree.seed, seed) << int(foliageTag);
+        EXPECT_EQ(tree.diffuse, 0.5f);
+        ASSERT_EQ(tree.foliageCount(), c.objects);
+        if (c.objects > 0)
+            EXPECT_EQ(std::wcscmp(tree.foliage(0)->name.text(), L"Oak"), 0);
+        EXPECT_EQ(tree.seed, c.seedRead ? 99u : seed);
+        // Generating again starts from no foliage.
+        ByteStream again(TreeSamples::emptyTree());
+        tree.generate(again);
+        EXPECT_EQ(tree.foliageCount(), 0u);
     }
 }
 

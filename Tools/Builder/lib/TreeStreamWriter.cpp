@@ -53,6 +53,70 @@ bool writeBough(FileInterface& target, Tree::Bough& bough)
     return true;
 }
 
+bool writeObjectInfo(FileInterface& target, const Tree::Bough::ObjectInfo& info)
+{
+    if (!writeTag(target, 1))
+        return false;
+    for (float value : info.transform.m)
+        if (!target.writeValue(value))
+            return false;
+    return writeTag(target, 2) && target.writeValue(info.flip) && writeTag(target, 3) &&
+           target.writeValue(info.tint.b) && target.writeValue(info.tint.g) && target.writeValue(info.tint.r) &&
+           target.writeValue(info.tint.a) && writeTag(target, 4) && target.writeValue(info.kind) && writeTag(target, 0);
+}
+
+bool writeBranch(FileInterface& target, const Branch& branch)
+{
+    if (!(writeTag(target, 1) && target.writeValue(uint32_t(branch.leaves.size())) && writeTag(target, 2)))
+        return false;
+    for (const Leaf& leaf : branch.leaves) {
+        if (!(writeTag(target, 1) && leaf.param.write(target)))
+            return false;
+        if (!leaf.image.empty() &&
+            !(writeTag(target, 2) &&
+              TextureBlockWriter::writeTextureBlock(target, 0, leaf.image.data(), uint32_t(leaf.image.size()))))
+            return false;
+        if (!writeTag(target, 0))
+            return false;
+    }
+    if (!(writeTag(target, 3) && target.writeValue(uint32_t(branch.placements.size())) && writeTag(target, 4)))
+        return false;
+    for (const Tree::Bough::ObjectInfo& info : branch.placements)
+        if (!writeObjectInfo(target, info))
+            return false;
+    if (branch.bough && !(writeTag(target, 5) && writeBough(target, *branch.bough)))
+        return false;
+    return writeTag(target, 0);
+}
+
+bool writeFoliage(FileInterface& target, const Foliage& foliage)
+{
+    if (!(writeTag(target, 1) && target.writeValue(uint32_t(foliage.name.size())) &&
+          target.write(foliage.name.data(), uint32_t(foliage.name.size())) == foliage.name.size()))
+        return false;
+    if (!(writeTag(target, 2) && foliage.param.write(target) && writeTag(target, 3) &&
+          writeBranch(target, foliage.branch)))
+        return false;
+    static const uint8_t countTags[3] = {4, 8, 10};
+    for (uint32_t level = 0; level < 3; ++level) {
+        if (!(writeTag(target, countTags[level]) && target.writeValue(uint32_t(foliage.placements[level].size())) &&
+              writeTag(target, uint8_t(countTags[level] + 1))))
+            return false;
+        for (const Tree::Bough::ObjectInfo& info : foliage.placements[level])
+            if (!writeObjectInfo(target, info))
+                return false;
+        if (level == 0) {
+            if (!foliage.texture.empty() &&
+                !(writeTag(target, 6) && TextureBlockWriter::writeTextureBlock(target, 0, foliage.texture.data(),
+                                                                              uint32_t(foliage.texture.size()))))
+                return false;
+            if (!(writeTag(target, 7) && target.writeValue(foliage.automatic)))
+                return false;
+        }
+    }
+    return writeTag(target, 0);
+}
+
 bool write(FileInterface& target, const Content& content)
 {
     static const uint8_t version[4] = {'v', '1', '.', '1'};
@@ -69,6 +133,13 @@ bool write(FileInterface& target, const Content& content)
         !(writeTag(target, 6) &&
           TextureBlockWriter::writeTextureBlock(target, 0, content.bark.data(), uint32_t(content.bark.size()))))
         return false;
+    if (!content.foliage.empty()) {
+        if (!(writeTag(target, 7) && target.writeValue(uint32_t(content.foliage.size())) && writeTag(target, 8)))
+            return false;
+        for (const Foliage& foliage : content.foliage)
+            if (!writeFoliage(target, foliage))
+                return false;
+    }
     if (!(writeTag(target, 9) && target.writeValue(content.seed)))
         return false;
     if (content.levels[1] && !(writeTag(target, 10) && writeBough(target, *content.levels[1])))

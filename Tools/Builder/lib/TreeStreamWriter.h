@@ -5,6 +5,7 @@
 #include "Core/FileInterface.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // Writes tree parameter streams (".tree") in version "v1.1": the trunk
@@ -13,6 +14,35 @@
 // growth code, so a stream's records are what the game would grow from its
 // parameters.
 namespace TreeStreamWriter {
+
+// A leaf kind of a branch: its parameters and its image file (none: empty).
+struct Leaf
+{
+    Tree::Branch::Leaf::Param param;
+    std::vector<uint8_t> image;
+};
+
+// A leafy branch: its leaf kinds, its placed leaves and its skeleton (not
+// owned; none: left out).
+struct Branch
+{
+    std::vector<Leaf> leaves;
+    std::vector<Tree::Bough::ObjectInfo> placements;
+    Tree::Bough* bough = nullptr;
+};
+
+// A foliage object: name, parameters, branch, the placements of the three
+// levels of detail, and its picture (an image file; empty: the game renders
+// the picture from the branch at load).
+struct Foliage
+{
+    std::string name;
+    Tree::Foliage::Param param;
+    Branch branch;
+    std::vector<Tree::Bough::ObjectInfo> placements[3];
+    std::vector<uint8_t> texture;
+    uint32_t automatic = 0;
+};
 
 struct Content
 {
@@ -24,6 +54,7 @@ struct Content
     // is left out. Not owned.
     Tree::Bough* levels[3] = {};
     std::vector<uint8_t> bark;               // tag 6: an image file; empty for none
+    std::vector<Foliage> foliage;            // tags 7 and 8
     uint32_t seed = 0;                       // tag 9
 };
 
@@ -31,7 +62,14 @@ struct Content
 // fails or the bough's arrays hold fewer bones, roots or children than its counts.
 bool writeBough(FileInterface& target, Tree::Bough& bough);
 
-// The whole stream: "v1.1", tags 1 to 6, 9, 10 and 11 in this order, then 0.
+// One placed object's tagged block (tags 1 to 4, then 0).
+bool writeObjectInfo(FileInterface& target, const Tree::Bough::ObjectInfo& info);
+// A branch block and a foliage object block, every tag in order.
+bool writeBranch(FileInterface& target, const Branch& branch);
+bool writeFoliage(FileInterface& target, const Foliage& foliage);
+
+// The whole stream: "v1.1", tags 1 to 6, 7 and 8 (with foliage), 9, 10 and
+// 11 in this order, then 0.
 bool write(FileInterface& target, const Content& content);
 
 // The parameters of a level of detail: level 0 is param itself; levels 1 and
