@@ -1,6 +1,6 @@
 // The builder's tree package: loaded from an "Objects" folder as the game
 // does, its placed objects come alive as dynamic objects whose entity holds
-// the tree's trunk (no device, no physics thread).
+// the tree's trunk and foliage (no device, no physics thread).
 #include "../Application/AppTestFiles.h"
 
 #include "ObjectPackageSamples.h"
@@ -11,6 +11,7 @@
 #include "Objects/PackageMesh.h"
 
 #include "Tree/Bough.h"
+#include "Tree/Foliage.h"
 
 #include "Entity/StoredMesh.h"
 #include "Landscape/Scene.h"
@@ -56,7 +57,7 @@ struct TreeWorld
 
 }
 
-TEST(TreePackage, PlacedTreesDrawTheirTrunkOnTheirOwnOrTheMeshsMatrix)
+TEST(TreePackage, PlacedTreesDrawTrunkAndFoliageOnTheirOwnOrTheMeshsMatrix)
 {
     struct Case
     {
@@ -87,9 +88,18 @@ TEST(TreePackage, PlacedTreesDrawTheirTrunkOnTheirOwnOrTheMeshsMatrix)
         const BoundingBox bounds = mesh.tree->getBounds();
         DynObject* second = world.place({-10.0f, 0.0f, 5.0f});
         ASSERT_NE(second, nullptr);
+        ASSERT_EQ(mesh.tree->foliageCount(), 1u);
         for (DynObject* object : {first, second}) {
-            ASSERT_EQ(object->subEntities.count(), 1) << "one trunk, no foliage";
+            ASSERT_EQ(object->subEntities.count(), 2) << "the trunk, then the foliage";
             EntityManager::SubEntity& trunk = *object->subEntities.head()->item;
+            EntityManager::SubEntity& leaves = *object->subEntities.head()->next->item;
+            EXPECT_EQ(&leaves.mesh(), mesh.tree->foliage(0)->mesh(0));
+            EXPECT_EQ(leaves.hasOwnMatrix, c.ownMatrix);
+            Shader leafRecord;
+            ASSERT_TRUE(leaves.recordStates);
+            leaves.recordStates(leafRecord);
+            EXPECT_EQ(leafRecord.alphaTest, 1u) << "the foliage's own material";
+            EXPECT_EQ(leafRecord.alphaReference, 190u);
             EXPECT_EQ(std::wcscmp(trunk.mesh().name.text(), mesh.tree->meshName(0)), 0);
             EXPECT_EQ(trunk.hasOwnMatrix, c.ownMatrix);
             if (c.ownMatrix)

@@ -77,7 +77,7 @@ ObjectPackageWriter::Package tree()
     ObjectPackageWriter::Package p;
     PackagePartWriter::Mesh trunk;
     trunk.kind = 0;
-    trunk.tree = TreeSamples::sampleTree();
+    trunk.tree = TreeSamples::leafyTree(true);
     trunk.displayName = "SampleTree";
     trunk.name = "SampleTree";
     p.meshes.push_back(trunk);
@@ -108,7 +108,7 @@ bool save(const String& root)
 
 bool saveTree(const String& root)
 {
-    return ObjectPackageWriter::save(tree(), root + L"Objects\\Tree.teo");
+    return ObjectPackageWriter::save(tree(), root + L"Objects\\SampleTree.teo");
 }
 
 }

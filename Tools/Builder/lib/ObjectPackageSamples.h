@@ -28,16 +28,16 @@ ObjectPackageWriter::Package pickUp(const char* name, uint32_t value);
 // The race's pick-ups by package name with their items: "Nitro" 1, "Oil" 2,
 // "RepairKit" 3, "RocketPack" 4 and the carried "CaptureFlag" 5.
 std::vector<std::pair<const wchar_t*, uint32_t>> pickUpValues();
-// The sample tree (its stream as the tree samples write it) as the one mesh
-// "SampleTree", without collision geometry.
+// The leafy sample tree (its picture stored) as the one mesh "SampleTree",
+// without collision geometry.
 ObjectPackageWriter::Package tree();
 // Each package with its file name (the tree apart: see saveTree).
 std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all();
 // "Crate.teo", "Gate.teo", "Camera.teo" and the pick-ups into root's
 // "Objects" folder (which exists).
 bool save(const String& root);
-// "Tree.teo" into root's "Objects" folder, the package of the sample level's
-// trees.
+// "SampleTree.teo" into root's "Objects" folder. The sample level's "Tree"
+// objects do not name it: they stay unresolved, as before.
 bool saveTree(const String& root);
 
 }
