@@ -39,6 +39,13 @@ public:
     bool read(FileInterface& stream, uint32_t version);
     // Merges the card at the level's placements into the level's mesh.
     void build(uint32_t lod);
+    // The merge: card copied to the first count placements into out (its
+    // vertices moved, normals turned and normalised unless zero, indices
+    // offset by the copies before), bounded by low and high. Placements
+    // that are not finite or would pass maxVertices are left out and
+    // counted in the result.
+    static uint32_t merge(SourceMesh& card, ArrayHeap<Bough::ObjectInfo>& placements, uint32_t count,
+                          SourceMesh& out, vec3d& low, vec3d& high);
     // The material and states of a foliage sub-entity on record and the device.
     void setMaterial(Shader& record);
     // "A%X%s", "B%X%s", "C%X%s" with the tree's seed and the name.

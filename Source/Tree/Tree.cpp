@@ -93,6 +93,10 @@ void Tree::nameMeshes()
     for (uint32_t level = 0; level < 3; ++level)
         if (StoredMesh* mesh = state_->mesh(level))
             mesh->name.format(letters[level], seed);
+    // The foliage's names carry the seed too, which the stream may give
+    // after the foliage.
+    for (const auto& object : state_->foliage)
+        object->nameMeshes();
 }
 
 const wchar_t* Tree::meshName(uint32_t level) const

@@ -54,7 +54,7 @@ public:
     // render callbacks of getTrunkShader and getFoliageShader).
     void generate(FileInterface& stream);
     // Names the three meshes "A", "B" and "C" followed by the seed in
-    // upper-case hexadecimal.
+    // upper-case hexadecimal, and the foliage objects' meshes after them.
     void nameMeshes();
     // Level 0 always; 1 and 2 when the stream held their skeletons.
     bool hasLevel(uint32_t level) const;

@@ -759,7 +759,8 @@ bool Tree::Foliage::read(FileInterface& stream, uint32_t version)
         case 5: reading = readPlacements(0); break;
         case 6:
             reading = readTexture(stream, version, texture, D3DFMT_DXT1);
-            param_->textureStored = 1;
+            if (reading)
+                param_->textureStored = 1;
             break;
         case 7: reading = stream.readValue(automatic); break;
         case 8: reading = stream.readValue(wanted[1]); break;
@@ -781,43 +782,39 @@ bool Tree::Foliage::read(FileInterface& stream, uint32_t version)
     return whole;
 }
 
-void Tree::Foliage::build(uint32_t lod)
+uint32_t Tree::Foliage::merge(SourceMesh& card, ArrayHeap<Bough::ObjectInfo>& placements, uint32_t count,
+                              SourceMesh& out, vec3d& lo, vec3d& hi)
 {
-    const uint32_t level = lod == 1 || lod == 2 ? lod : 0;
-    StoredMesh* target = mesh(level);
-    const uint32_t placed = std::min(counts[level], uint32_t(placements[level].count()));
+    out.clear();
     const int32_t v = card.countedVertices();
-    const int32_t i = card.countedIndices();
-    skipped = 0;
-    if (!target || placed == 0 || v == 0)
-        return;
-    SourceMesh working{String(L"")};
+    const int32_t n = card.countedIndices();
+    const uint32_t placed = std::min(count, uint32_t(placements.count()));
     std::vector<uint16_t> indices;
-    int32_t count = 0;
-    vec3d lo, hi;
+    int32_t total = 0;
+    uint32_t leftOut = 0;
     bool first = true;
     for (uint32_t k = 0; k < placed; ++k) {
-        const Bough::ObjectInfo& info = *placements[level].at(int32_t(k));
+        const Bough::ObjectInfo& info = *placements.at(int32_t(k));
         // 16-bit indices reach 65,536 vertices; a placement past them, or one
         // that is not finite, is left out.
-        if (!info.finite() || int64_t(count) + v > maxVertices) {
-            ++skipped;
+        if (!info.finite() || int64_t(total) + v > maxVertices) {
+            ++leftOut;
             continue;
         }
         const matrix3d& m = info.transform;
         for (int32_t j = 0; j < v; ++j) {
             auto* source = card.getVertexData(j);
-            auto* out = working.getVertexData(count + j);
-            if (!source || !out)
+            auto* target = out.getVertexData(total + j);
+            if (!source || !target)
                 continue;
-            const vec3d p = *source->position, n = *source->normal;
+            const vec3d p = *source->position, normal = *source->normal;
             const vec3d position = m.row(0) * p.x + m.row(1) * p.y + m.row(2) * p.z + m.row(3);
-            vec3d normal = m.row(0) * n.x + m.row(1) * n.y + m.row(2) * n.z;
-            if (normal.lengthSq() > 0.0f)
-                normal = normal.normalised();
-            *out->position = position;
-            *out->normal = normal;
-            *out->uv = *source->uv;
+            vec3d turned = m.row(0) * normal.x + m.row(1) * normal.y + m.row(2) * normal.z;
+            if (turned.lengthSq() > 0.0f)
+                turned = turned.normalised();
+            *target->position = position;
+            *target->normal = turned;
+            *target->uv = *source->uv;
             if (first) {
                 lo = hi = position;
                 first = false;
@@ -828,14 +825,28 @@ void Tree::Foliage::build(uint32_t lod)
             }
         }
         const uint16_t* source = card.getIndices();
-        for (int32_t j = 0; j < i; ++j)
-            indices.push_back(uint16_t(source[j] + count));
-        count += v;
+        for (int32_t j = 0; j < n; ++j)
+            indices.push_back(uint16_t(source[j] + total));
+        total += v;
     }
-    if (count == 0)
+    *out.getVertexCount() = total;
+    if (!indices.empty())
+        out.appendIndices(indices.data(), int32_t(indices.size()), 0, false);
+    return leftOut;
+}
+
+void Tree::Foliage::build(uint32_t lod)
+{
+    const uint32_t level = lod == 1 || lod == 2 ? lod : 0;
+    StoredMesh* target = mesh(level);
+    skipped = 0;
+    if (!target || counts[level] == 0 || placements[level].count() == 0 || card.countedVertices() == 0)
         return;
-    *working.getVertexCount() = count;
-    working.appendIndices(indices.data(), int32_t(indices.size()), 0, false);
+    SourceMesh working{String(L"")};
+    vec3d lo, hi;
+    skipped = merge(card, placements[level], counts[level], working, lo, hi);
+    if (working.countedVertices() == 0)
+        return;
     target->build(working, true);
     const vec3d centre = (lo + hi) * 0.5f;
     target->box.center = centre;

@@ -216,3 +216,90 @@ TEST_F(TreeDevice, TheLeafySamplesDrawTheirFoliageOverTheTrunk)
         entity.clear();
     }
 }
+
+// One green leaf with a transparent border, standing upright on the picture
+// plane, rendered into a 128 x 128 picture: transparent around the leaf,
+// green where it shows, the colours bled into the clear texels, stored as
+// DXT3; the fade texture's rows; the handshake left as it was found.
+TEST_F(TreeDevice, ABranchPictureShowsItsLeafOnATransparentGround)
+{
+    Tree::Branch branch;
+    auto leaf = std::make_unique<Tree::Branch::Leaf>();
+    leaf->param().bendRange = 0.0f;
+    leaf->param().bends = {0, 0, 0, 0, 0, 0};
+    leaf->texture = makeTexture(16, 16, D3DFMT_A8R8G8B8, [](uint32_t x, uint32_t y) {
+        const bool inner = x >= 4 && x < 12 && y >= 4 && y < 12;
+        return inner ? 0xFF20C030u : 0x00000000u;
+    });
+    leaf->buildMesh();
+    branch.leaves.push_back(std::move(leaf));
+    Tree::Bough::ObjectInfo upright;
+    upright.transform.setRow(1, vec3d(0.0f, 0.0f, -1.0f));
+    upright.transform.setRow(2, vec3d(0.0f, 1.0f, 0.0f));
+    branch.placements.resize(1);
+    *branch.placements.at(0) = upright;
+    branch.placementCount = 1;
+    Tree::Branch::Param param;
+    param.pictureSize = {128, 128};
+    param.cardKind = 1;
+    branch.placeLeaves(param);
+    EXPECT_EQ(branch.pointCount, 25) << "the leaf's outline";
+
+    Tree::Branch::SourceMesh card{String(L"card")};
+    TextureRef picture;
+    branch.makeCards(card, &picture, param, nullptr);
+    ASSERT_TRUE(picture.isBound());
+    EXPECT_FALSE(RenderHandshake::renderBusy());
+    EXPECT_NEAR(branch.pictureAspect, 1.0f, 1e-3f) << "the leaf is as wide as it is high";
+    EXPECT_NEAR(branch.pictureU, 0.5f, 1e-3f) << "the origin in the middle";
+    EXPECT_EQ(card.countedVertices(), 12) << "the star card";
+    D3DSURFACE_DESC desc{};
+    picture.texture()->texture->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Format, D3DFMT_DXT3);
+    EXPECT_EQ(desc.Width, 128u);
+
+    // Decoded into a plain 32-bit surface.
+    IDirect3DSurface9* packed = nullptr;
+    IDirect3DSurface9* plain = nullptr;
+    ASSERT_TRUE(SUCCEEDED(picture.texture()->texture->GetSurfaceLevel(0, &packed)));
+    ASSERT_TRUE(SUCCEEDED(gDevice->CreateOffscreenPlainSurface(128, 128, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &plain, nullptr)));
+    EXPECT_TRUE(SUCCEEDED(D3DXLoadSurfaceFromSurface(plain, nullptr, nullptr, packed, nullptr, nullptr, D3DX_FILTER_NONE, 0)));
+    const Level texels = readSurface(plain);
+    plain->Release();
+    packed->Release();
+    ASSERT_EQ(texels.texels.size(), 128u * 128u);
+    // The leaf's opaque middle covers the middle half of the picture.
+    int green = 0, transparentBled = 0;
+    for (uint32_t y = 0; y < 128; ++y)
+        for (uint32_t x = 0; x < 128; ++x) {
+            const uint32_t t = texels.at(x, y);
+            const bool middle = x >= 40 && x < 88 && y >= 40 && y < 88;
+            const bool border = x < 24 || x >= 104 || y < 24 || y >= 104;
+            if (middle) {
+                EXPECT_EQ(t >> 24, 255u) << x << ", " << y;
+                green += isLeaf(t & 0xFFFFFF);
+            }
+            if (border)
+                EXPECT_EQ(t >> 24, 0u) << x << ", " << y;
+            if (t >> 24 == 0)
+                transparentBled += isLeaf(t & 0xFFFFFF);
+        }
+    EXPECT_EQ(green, 48 * 48);
+    EXPECT_GT(transparentBled, 0) << "clear texels take the leaf's colour";
+    const Level fade = readLevel(branch.fade);
+    ASSERT_EQ(fade.texels.size(), 16u);
+    const uint32_t alphas[4] = {0, 49, 138, 255};
+    for (uint32_t y = 0; y < 4; ++y)
+        for (uint32_t x = 0; x < 4; ++x)
+            EXPECT_EQ(fade.at(x, y) >> 24, alphas[y]) << y;
+
+    // Inside a recorder's scope of the same thread the picture does not wait.
+    {
+        RenderHandshake::Record recording;
+        TextureRef again;
+        branch.makeCards(card, &again, param, nullptr);
+        EXPECT_TRUE(again.isBound());
+        EXPECT_TRUE(RenderHandshake::pauseRequested());
+    }
+    EXPECT_FALSE(RenderHandshake::renderBusy());
+}

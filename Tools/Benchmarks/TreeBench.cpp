@@ -16,10 +16,14 @@
 #include "Entity/StoredMesh.h"
 #include "Render/Shader.h"
 #include "Tree/BoughMesh.h"
+#include "Tree/Branch.h"
+#include "Tree/Foliage.h"
 #include "Tree/Tree.h"
+#include "Tree/TreeParameters.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -167,6 +171,44 @@ int main()
     BenchFigures::print("20 sample tree streams read (of a level's 1 s)", BenchFigures::repeat(50, readTwenty), 1e3,
                         "ms");
 
+    // Placing 500 cards over the sample's level 0, and merging 500
+    // placements of the 12-vertex star card.
+    {
+        Tree::Bough::ObjectParam cards;
+        cards.single = 1;
+        cards.kindCount = 0;
+        // About 500 cards over the level's boughs.
+        ArrayHeap<Tree::Bough::ObjectInfo> placed;
+        cards.density = 1.0f;
+        srand(3);
+        int32_t all = Tree::Bough::placeObjects(levels[0], placed, cards);
+        cards.density = std::min(1.0f, 500.0f / float(std::max(all, 1)));
+        int32_t count = 0;
+        const BenchFigures::Spread placing = BenchFigures::repeat(runs, [&] {
+            srand(3);
+            const double start = now();
+            count = Tree::Bough::placeObjects(levels[0], placed, cards);
+            return now() - start;
+        });
+        std::printf("placed cards: %d\n", count);
+        BenchFigures::print("placing ~500 cards (budget 1 ms)", placing, 1e3, "ms");
+
+        Tree::Branch::SourceMesh star{String(L"star")}, merged{String(L"merged")};
+        Tree::Branch::makeStarCard(star, 0.4f, 1.0f);
+        ArrayHeap<Tree::Bough::ObjectInfo> five;
+        five.resize(500);
+        for (int32_t i = 0; i < 500; ++i)
+            *five.at(i) = *placed.at(i % std::max(count, 1));
+        vec3d lo, hi;
+        BenchFigures::print("merging 500 placements of a 12-vertex card (budget 1 ms)",
+                            BenchFigures::repeat(runs, [&] {
+                                const double start = now();
+                                Tree::Foliage::merge(star, five, 500, merged, lo, hi);
+                                return now() - start;
+                            }),
+                            1e3, "ms");
+    }
+
     // On a device: generation makes the buffers and the bark texture; an
     // entity is then filled from buffers that exist (state blocks recorded).
     struct Client final : D3D::SwapChainInterface
@@ -204,6 +246,38 @@ int main()
         BenchFigures::print("createEntities of the sample (budget 0.05 ms)", BenchFigures::repeat(runs, fill), 1e3,
                             "ms");
         entity.clear();
+
+        // A 512 x 512 picture of the leafy sample's branch, and the sample
+        // whose picture is rendered when it loads.
+        const std::vector<uint8_t> leafy = TreeSamples::leafyTree(false);
+        FileArray leafyStream(4096);
+        leafyStream.write(leafy.data(), uint32_t(leafy.size()));
+        leafyStream.seek(0, 0);
+        Tree leafyTree;
+        leafyTree.generate(leafyStream);
+        if (Tree::Foliage* foliage = leafyTree.foliage(0)) {
+            Tree::Branch::Param param = foliage->param().branch;
+            param.pictureSize = {512, 512};
+            Tree::Branch::SourceMesh card{String(L"card")};
+            BenchFigures::print("a 512 x 512 branch picture (budget 100 ms)", BenchFigures::repeat(9, [&] {
+                                    TextureRef picture;
+                                    const double start = now();
+                                    foliage->branch.makeCards(card, &picture, param, leafyTree.barkTexture());
+                                    return now() - start;
+                                }),
+                                1e3, "ms");
+        }
+        BenchFigures::print("Tree::generate of the leafy sample, picture rendered (load time)",
+                            BenchFigures::repeat(9, [&leafy] {
+                                FileArray stream(4096);
+                                stream.write(leafy.data(), uint32_t(leafy.size()));
+                                stream.seek(0, 0);
+                                const double start = now();
+                                Tree tree;
+                                tree.generate(stream);
+                                return now() - start;
+                            }),
+                            1e3, "ms");
     }
     gDirectGraphics.release();
     DestroyWindow(window);
