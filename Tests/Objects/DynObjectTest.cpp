@@ -282,6 +282,13 @@ TEST(DynObjects, BodiesFromThePackages)
     ASSERT_EQ(crate->subEntities.count(), 1);
     EXPECT_EQ(crate->subEntities.head()->item->castsShadow, 0u) << "the crate's settings cast no shadow";
 
+    // Objects of one package share its meshes' stored meshes.
+    DynObject* second = world.place(L"Crate", {-20.0f, 10.0f, 0.0f});
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(second->subEntities.count(), 1);
+    EXPECT_EQ(&second->subEntities.head()->item->mesh(), &crate->subEntities.head()->item->mesh());
+    World::destroy(second);
+
     // A crate at scale 2 has shapes twice the size, also after a second sync.
     DynObject* large = world.place(L"Crate", {40.0f, 10.0f, 0.0f}, 2.0f);
     ASSERT_NE(large, nullptr);

@@ -288,6 +288,12 @@ TEST(ObjectPackages, RecordWalkCases)
             main.push_back(node->item->mainLight);
         EXPECT_EQ(main, c.mainLights) << c.what;
     }
+
+    // Embedded files of no name and no bytes fill the data to its last byte.
+    BlockBytes exact = head("v1.2");
+    memory(exact) << 2u << 2u << 0u << 0u << 0u << 0u;
+    const Built emptyFiles(exact.bytes);
+    EXPECT_EQ(emptyFiles.package.files.count(), 2);
 }
 
 // A file that breaks the order rule stays unbuilt and is read again at the
