@@ -170,8 +170,10 @@ TEST(DynObjects, CallsAreForwardedInOrder)
     EXPECT_EQ(object->changeCount, unmoved) << "an entity that stayed put";
     log.calls.clear();
     EXPECT_FALSE(object->renderShadowCaster()) << "no cloth";
+    const uint32_t beforeRenderPreparation = object->changeCount;
     object->prepareRender();
     EXPECT_EQ(log.calls, (std::vector<std::string>{"1:prepareRender", "2:prepareRender"}));
+    EXPECT_GT(object->changeCount, beforeRenderPreparation) << "the entity follows what its instances prepared";
     object->functions->add(0x200, new Recording(log, 4));
     log.calls.clear();
     EXPECT_TRUE(object->renderShadowCaster());
