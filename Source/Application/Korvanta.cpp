@@ -66,6 +66,9 @@ int Korvanta::run(HINSTANCE instance, int command)
     setUpLanguages();
     if (!init())
         return -1;
+    gameMenu.controls = &controls;
+    gameMenu.load(String(L"Data\\Menu\\Menu.mnu"));
+    gameMenu.startIntro();
     mainLoop();
     shutdown();
     return 0;
@@ -256,6 +259,7 @@ void Korvanta::shutdown()
     // The physics thread ends before anything it may touch goes.
     if (EntityManager::PhysicsManager* physics = physicsManager())
         physics->thread.stop();
+    gameMenu.releaseSounds();
     scene.release();
     EnvMap::release(envMap);
     destroy();
@@ -319,6 +323,15 @@ LRESULT Korvanta::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_DESTROY:
         quit();
         break;
+    case WM_CHAR:
+        GameMenu::Interface::onChar(wchar_t(wParam));
+        break;
+    case WM_LBUTTONDOWN:
+        gameMenu.onLeftButtonDown();
+        break;
+    case WM_LBUTTONUP:
+        gameMenu.onLeftButtonUp();
+        break;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL)
             quit();
@@ -335,6 +348,7 @@ LRESULT Korvanta::handleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     case WM_EXITSIZEMOVE:
         sizing = false;
         D3D::Device::reset(gDirectGraphics.record, nullptr);
+        gameMenu.onViewChanged();
         break;
     default:
         break;

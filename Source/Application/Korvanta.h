@@ -4,6 +4,8 @@
 #include "Application/Multimonitor.h"
 #include "Application/WinShell.h"
 #include "Landscape/Scene.h"
+#include "Menu/GameMenu.h"
+#include "Menu/GameMenuScreen.h"
 #include "Render/D3DDevice.h"
 #include "Render/EnvMap.h"
 #include "Render/SwapChainInterface.h"
@@ -25,6 +27,7 @@
 class Korvanta final : public WinShell::Window,
                        public D3D::SwapChainInterface,
                        public EnvMap::Interface,
+                       public GameMenu::Interface,
                        public Game::Interface
 {
 public:
@@ -50,7 +53,7 @@ public:
     // Releases what start-up made, once; later calls do nothing.
     void shutdown();
     // Saves the settings and posts the quit message.
-    void quit();
+    void quit() override;
     // The race logic's requests: the player's name and colour from the
     // settings, and saving the settings with the race's championship table.
     String getSettingNameGame() override;
@@ -90,7 +93,31 @@ public:
 
     // The graphics screen's changes take effect and are saved: the display
     // size and mode from the swap chain, the shadows from the shadow option.
-    void applyDisplaySettings();
+    void applyDisplaySettings() override;
+
+    // The menu's requests (KorvantaMenu.cpp): the maps folder, the settings'
+    // words the screens change in place, whether this is a first start (the
+    // registry key needed a second attempt), and the web pages.
+    String getMapFolder() override;
+    Korvanta* getThis() override { return this; }
+    uint32_t* getSettingOptions() override;
+    uint32_t* getShadowQuality() override;
+    uint32_t* getSettingOption4() override;
+    String* getSettingName() override;
+    uint8_t* getSettingChar() override;
+    uint32_t isFirstStart() override { return keyRetry; }
+    String getMapsPage() override;
+    String getDonatePage() override;
+    void setCursorShown(bool shown) override { showCursor(shown); }
+    // The one place that shows and hides the mouse cursor: ShowCursor keeps
+    // a count, so it is called only when the wanted state changes, and only
+    // while hideCursorInRace lets races hide it.
+    void showCursor(bool shown);
+    // The menu after the scene passes and in the loading frames; after a
+    // reset the menu's screens rebuild what they keep.
+    void renderAfterScene() override;
+    void renderLoadProgress() override;
+    void onDeviceReset() override;
 
     // Swap-chain hooks: the sun's shadow maps come first; the glow's scene
     // starts on a cleared target with the sky, the ground and the entities;
@@ -122,8 +149,14 @@ public:
     D3D::Device::SwapChain* swapChain = nullptr; // null until createDevice succeeds
     // The player's control bindings, stored by the settings (tag 7).
     Control controls;
+    // The game menu; declared before the scene, so that the scene goes first
+    // when the application is destroyed.
+    GameMenu gameMenu{&scene, this};
     // The level; it gets the swap chain once the device exists.
     Scene scene{programName, 3500.0f, this};
+    // Whether the cursor is shown, and whether races may hide it.
+    uint32_t cursorShown = 1;
+    uint32_t hideCursorInRace = 1;
     // The sounds of collisions and drags whose objects name none.
     Audio::FileRef defaultCollisionSound;
     Audio::FileRef defaultDragSound;

@@ -48,6 +48,7 @@ void Korvanta::update()
 {
     if (!active)
         return;
+    gameMenu.update();
     scene.updateCamera();
     if (EntityManager::PhysicsManager* physics = physicsManager())
         physics->update();
@@ -105,6 +106,7 @@ void Korvanta::render()
 void Korvanta::onDeviceRestored()
 {
     scene.notifyObjectFunctions();
+    gameMenu.onViewChanged();
 }
 
 void Korvanta::clearFrame()

@@ -7,6 +7,7 @@
 #include "BuiltinTextures.h"
 #include "LandscapeSample.h"
 #include "MeadowSamples.h"
+#include "MenuSamples.h"
 #include "MeshSamples.h"
 #include "ObjectPackageSamples.h"
 #include "QuadSample.h"
@@ -119,6 +120,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!TreeSamples::save(root + L"Data\\Tree\\")) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample trees\n");
+        return 1;
+    }
+    if (!MenuSamples::save(root)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the menu\n");
         return 1;
     }
     if (!writeFiles(root + L"Data\\Sound\\", SoundSamples::sampleFiles())) {

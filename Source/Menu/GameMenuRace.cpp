@@ -1,0 +1,174 @@
+// Between the menu and a race: the race loaders behind the loading screen
+// and the way back to the menu.
+#include "Menu/GameMenu.h"
+
+#include "Menu/GameMenuLoadingScreen.h"
+#include "Menu/GameMenuScreen.h"
+
+#include "Render/SwapChain.h"
+
+#include "Core/CrashTrace.h"
+
+#include <TextureRecord.h>
+
+namespace {
+
+// The map choice's ids in the race logic's numbers.
+int32_t courseTypeOf(int32_t trackKind)
+{
+    return trackKind == 10 ? 2 : trackKind == 11 ? 3 : 1;
+}
+
+int32_t daytimeOf(int32_t id)
+{
+    return id == 14 ? 1 : id == 15 ? 2 : 0;
+}
+
+int32_t difficultyOf(int32_t id)
+{
+    return id == 97 ? 1 : id == 98 ? 2 : 0;
+}
+
+}
+
+void GameMenu::fillSoloChoice(RaceChoice& choice) const
+{
+    Menu::Selection selection;
+    if (chooseMapScreen)
+        chooseMapScreen->readSelection(selection);
+    choice.mapFile = selection.mapName;
+    choice.courseType = courseTypeOf(selection.trackKind);
+    choice.daytime = daytimeOf(selection.daytime);
+    // Without the game mode screen the race keeps the record's values, in
+    // the first mode.
+    if (!gameModeScreen) {
+        choice.gameMode = Game::OffRoadRace;
+        return;
+    }
+    gameModeScreen->readSelection(selection);
+    choice.gameMode = selection.mode;
+    choice.difficulty = difficultyOf(selection.difficulty);
+    choice.items = selection.mode == Game::TimeTrial ? 0 : selection.battle == 24 ? 1 : 0;
+    choice.vehicleCount = selection.opponents + 1;
+    choice.goal = selection.goal;
+}
+
+bool GameMenu::loadRace(int32_t kind)
+{
+    CRASH_TRACE();
+    RaceChoice choice;
+    Game* race = game();
+    const String folder = callbacks ? callbacks->getMapFolder() : String(L"Data\\Map\\");
+    if (kind == 0) {
+        if (!chooseMapScreen)
+            return false;
+        fillSoloChoice(choice);
+    } else if (kind == 1) {
+        if (!chooseCountryScreen)
+            return false;
+        // Only the entry the country choice hands out: its country panels
+        // and map records are gone once it has closed.
+        if (Game::ChampionshipEntry* entry = chooseCountryScreen->chosenEntry())
+            Game::makeChampionshipChoice(*entry, choice, folder);
+    } else if (kind == 2) {
+        if (Game::ChampionshipEntry* entry = race ? race->getChampionshipEntry() : nullptr)
+            Game::makeChampionshipChoice(*entry, choice, folder);
+    }
+    if (choice.mapFile.length() == 0)
+        return false;
+
+    delete loadingScreen;
+    loadingScreen = new LoadingScreen(*this);
+    if (!world || !world->loadMap(choice.mapFile)) {
+        delete loadingScreen;
+        loadingScreen = nullptr;
+        if (D3D::Device::SwapChain* chain = swapChain())
+            chain->clearLoadProcess();
+        if (callbacks)
+            callbacks->setCursorShown(true);
+        return false;
+    }
+    TextureRef picture;
+    D3D::Device::SwapChain* chain = swapChain();
+    if (chain) {
+        loadingScreen->capture(int32_t(chain->presentParameters.BackBufferWidth),
+                               int32_t(chain->presentParameters.BackBufferHeight), picture);
+        chain->clearLoadProcess();
+    }
+    world->applyRaceChoice(choice);
+    finishLoad(picture);
+    world->setCameraMode(2, 0, 3.0f);
+    world->setTour(0, 2);
+    createMapPreview();
+    // Without a map preview nothing would close it: the race is set up at once.
+    if (!mapPreviewScreen) {
+        world->setTour(0, 0);
+        world->setupRace();
+    }
+    return true;
+}
+
+bool GameMenu::loadChampionshipEnd()
+{
+    CRASH_TRACE();
+    Game* race = game();
+    Game::ChampionshipEntry* entry = race ? race->getChampionshipEntry() : nullptr;
+    if (!entry || !world)
+        return false;
+    const String folder = callbacks ? callbacks->getMapFolder() : String(L"Data\\Map\\");
+    const int8_t key[2] = {entry->key0, entry->key1};
+    const String map = Game::findChampionshipMap(folder, key, 2);
+    if (map.length() == 0)
+        return false;
+    delete loadingScreen;
+    loadingScreen = new LoadingScreen(*this);
+    if (!world->loadMap(map)) {
+        delete loadingScreen;
+        loadingScreen = nullptr;
+        if (D3D::Device::SwapChain* chain = swapChain())
+            chain->clearLoadProcess();
+        if (callbacks)
+            callbacks->setCursorShown(true);
+        return false;
+    }
+    world->placePlayerQuad();
+    TextureRef picture;
+    if (D3D::Device::SwapChain* chain = swapChain()) {
+        loadingScreen->capture(int32_t(chain->presentParameters.BackBufferWidth),
+                               int32_t(chain->presentParameters.BackBufferHeight), picture);
+        chain->clearLoadProcess();
+    }
+    world->applyTimeOfDay();
+    finishLoad(picture);
+    world->setCameraMode(11, 9, 1.0f);
+    world->setTour(1, 2);
+    createCongratulation();
+    playSound(4);
+    return true;
+}
+
+void GameMenu::finishLoad(TextureRef& picture)
+{
+    releaseScreens();
+    delete loadingScreen;
+    loadingScreen = nullptr;
+    if (!disperseScreen && overlayMakers[disperseKind])
+        disperseScreen = overlayMakers[disperseKind](*this, picture);
+    picture.release();
+}
+
+void GameMenu::returnToMenu(int32_t state)
+{
+    CRASH_TRACE();
+    if (world) {
+        world->releaseRace();
+        if (callbacks)
+            callbacks->setCursorShown(true);
+        world->clearScene();
+    }
+    load(String(L""));
+    // A race load that loads nothing goes on from the main screen.
+    previousState = mainState;
+    menuState = state;
+    openScreen(noScreen);
+}

@@ -1,0 +1,205 @@
+// The game menu on the real device and the silent sound device: the
+// loading ring read back, its capture, the intro page, and the menu sounds.
+// With KORVANTA_SCREENSHOTS naming a folder the frames are kept there.
+#include "MenuStandIns.h"
+#include "MenuTestSupport.h"
+
+#include "../Render/TestDevice.h"
+
+#include "MenuFileWriter.h"
+#include "MenuSamples.h"
+
+#include "Menu/GameMenuIntro.h"
+#include "Menu/GameMenuLoadingScreen.h"
+#include "Menu/GameMenuText.h"
+
+#include "Audio/Audio.h"
+#include "Audio/AudioFile.h"
+#include "Audio/SoundInterface.h"
+#include "Landscape/Scene.h"
+
+#include <d3dx9.h>
+
+#include <cstdlib>
+#include <string>
+
+using namespace TestDevice;
+
+namespace {
+
+bool isRed(uint32_t pixel)
+{
+    return (pixel & 0xFFFFFF) == 0xFF0920;
+}
+bool isGrey(uint32_t pixel)
+{
+    return (pixel & 0xFFFFFF) == 0x646464;
+}
+
+void keep(const char* name, IDirect3DSurface9* surface)
+{
+    const char* folder = std::getenv("KORVANTA_SCREENSHOTS");
+    if (folder && *folder)
+        D3DXSaveSurfaceToFileA((std::string(folder) + "/Menu-" + name + ".png").c_str(), D3DXIFF_PNG, surface,
+                               nullptr, nullptr);
+}
+
+std::wstring samplePath()
+{
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + L"KorvantaDeviceMenu.mnu";
+}
+
+class GameMenuDevice : public DeviceSuite
+{
+protected:
+    void SetUp() override
+    {
+        scene.swapChain = &chain();
+        menu.world = &world;
+    }
+    void TearDown() override
+    {
+        chain().progress = 0.0f;
+        scene.swapChain = nullptr;
+    }
+
+    // One loading frame of the overlay, read back before it is presented.
+    static Level loadingFrame(GameMenu::LoadingScreen& screen, const char* name)
+    {
+        chain().beginFrame();
+        gDevice->BeginScene();
+        screen.draw();
+        gDevice->EndScene();
+        Level pixels = readSurface(chain().targets[0].surface);
+        keep(name, chain().targets[0].surface);
+        chain().present();
+        return pixels;
+    }
+
+    MenuStandIn::World world;
+    Scene scene{String(L"Korvanta"), 3500.0f};
+    GameMenu menu{&scene};
+};
+
+}
+
+TEST_F(GameMenuDevice, TheLoadingRingIsReadBackRedUpToTheProgress)
+{
+    menu.fonts[0] = UserInterface::UIFont::global()->createFace(String(L"Arial"), 24, 700, 0, -1, {}, 0.3f, 0);
+    GameMenu::LoadingScreen screen(menu);
+    ASSERT_NE(screen.text, nullptr);
+    screen.text->setText(String(L"LOADING"));
+    chain().progress = 0.5f;
+    const Level pixels = loadingFrame(screen, "Loading");
+    ASSERT_EQ(pixels.width, 320u);
+    // 320 x 240: radius 40 outside, 5 inside, centred at (160, 120).
+    const int cx = 160, cy = 120, mid = 22;
+    EXPECT_TRUE(isRed(pixels.at(cx + 2, cy - mid))) << "12 o'clock";
+    EXPECT_TRUE(isRed(pixels.at(cx + mid, cy + 2))) << "3 o'clock";
+    EXPECT_TRUE(isGrey(pixels.at(cx - mid, cy - 2))) << "9 o'clock";
+    EXPECT_TRUE(isGrey(pixels.at(cx - 8, cy - mid))) << "just before 12";
+    EXPECT_EQ(pixels.at(cx, cy) & 0xFFFFFF, 0u) << "black inside";
+    EXPECT_EQ(pixels.at(10, 10) & 0xFFFFFF, 0u) << "black outside";
+    // "Loading" stands under the ring.
+    int ink = 0;
+    for (uint32_t y = uint32_t(cy + 40); y < pixels.height; ++y)
+        for (uint32_t x = 0; x < pixels.width; ++x)
+            ink += (pixels.at(x, y) & 0xFFFFFF) != 0;
+    EXPECT_GT(ink, 20);
+
+    // The capture is the same picture, in "ScreenTex".
+    TextureRef captured;
+    ASSERT_TRUE(screen.capture(320, 240, captured));
+    ASSERT_NE(captured.texture()->name, nullptr);
+    EXPECT_EQ(std::wstring(captured.texture()->name->text()), L"ScreenTex");
+    const Level copy = readLevel(captured);
+    ASSERT_EQ(copy.texels.size(), pixels.texels.size());
+    size_t differ = 0;
+    for (size_t i = 0; i < copy.texels.size(); ++i)
+        differ += (copy.texels[i] & 0xFFFFFF) != (pixels.texels[i] & 0xFFFFFF);
+    EXPECT_EQ(differ, 0u);
+    UserInterface::UIFont::global()->releaseFace(menu.fonts[0]);
+    menu.fonts[0] = nullptr;
+}
+
+TEST_F(GameMenuDevice, AnIntroPageStandsCentredAsASquareOfTheScreensHeight)
+{
+    ASSERT_TRUE(MenuFileWriter::save(MenuSamples::sample(), String(samplePath().c_str())));
+    menu.load(String(samplePath().c_str()));
+    ASSERT_NE(menu.introScreens[0], nullptr);
+    MenuStandIn::Clock clock(100);
+    menu.startIntro();
+    GameMenu::Intro& page = *menu.introScreens[0];
+    EXPECT_TRUE(page.enabled);
+    EXPECT_EQ(page.texture.texture()->texture != nullptr, true) << "the DXT1 page loaded";
+    // The size follows the back buffer: 1280 x 1024 gives 1024 at x 128.
+    D3DPRESENT_PARAMETERS saved = chain().presentParameters;
+    chain().presentParameters.BackBufferWidth = 1280;
+    chain().presentParameters.BackBufferHeight = 1024;
+    page.update();
+    EXPECT_EQ(page.x, 128);
+    EXPECT_EQ(page.textureWidth, 1024.0f);
+    EXPECT_EQ(page.textureHeight, 1024.0f);
+    chain().presentParameters = saved;
+    page.update();
+    EXPECT_EQ(page.x, 40);
+    page.colour.a = 255;
+    page.opacity = 1.0f;
+    page.fadeMode = UserInterface::Widget::fadeNone;
+    chain().beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0);
+    gDevice->BeginScene();
+    menu.render();
+    gDevice->EndScene();
+    const Level pixels = readSurface(chain().targets[0].surface);
+    keep("Intro", chain().targets[0].surface);
+    chain().present();
+    // The page covers 40..279; the clear colour stays on both sides.
+    EXPECT_EQ(pixels.at(20, 120) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(pixels.at(300, 120) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_NE(pixels.at(60, 120) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_NE(pixels.at(260, 200) & 0xFFFFFF, 0x0000FFu);
+    // Past its second the page ends and the next one shows.
+    MenuStandIn::clockNow += GameMenu::Intro::showMilliseconds + 1;
+    menu.update();
+    EXPECT_EQ(menu.menuState, 1);
+    menu.releaseSounds();
+}
+
+TEST_F(GameMenuDevice, TheMenuSoundsPlayOnTheSilentDevice)
+{
+    Audio::init(GetDesktopWindow());
+    ASSERT_TRUE(Audio::isEnabled());
+    {
+        ASSERT_TRUE(MenuFileWriter::save(MenuSamples::sample(), String(samplePath().c_str())));
+        GameMenu sounding{&scene};
+        sounding.load(String(samplePath().c_str()));
+        for (int i = 0; i < 4; ++i)
+            sounding.playSound(i);
+        int playing = 0;
+        for (auto* node = Audio::SoundInterface::list().head(); node; node = node->next)
+            playing += node->item && node->item->file && node->item->state == Audio::SoundInterface::playing;
+        EXPECT_EQ(playing, 4);
+        int files = 0;
+        for (auto* node = Audio::AudioFile::list().head(); node; node = node->next) {
+            Audio::AudioFile& file = *node->item;
+            for (int i = 0; i < 4; ++i)
+                if (sounding.sounds[i] && file.name.sameText(sounding.sounds[i]->name)) {
+                    ++files;
+                    EXPECT_NE(file.master, nullptr);
+                    EXPECT_EQ(file.description.dwSize, sizeof(DSBUFFERDESC));
+                    EXPECT_EQ(file.description.dwFlags, DWORD(0x48180));
+                }
+        }
+        EXPECT_EQ(files, 4);
+        // The release unloads the files before it frees the names.
+        sounding.releaseSounds();
+        for (auto* node = Audio::AudioFile::list().head(); node; node = node->next)
+            for (int i = 0; i < 4; ++i)
+                EXPECT_EQ(sounding.sounds[i], nullptr);
+        EXPECT_EQ(Audio::AudioFile::list().count(), 0);
+    }
+    Audio::release();
+}

@@ -1,0 +1,298 @@
+// The race loaders and the way back to the menu, over a recording world.
+#include "MenuStandIns.h"
+
+#include "MenuFileWriter.h"
+#include "MenuSamples.h"
+
+#include "Menu/GameMenuIntro.h"
+#include "Menu/GameMenuLoadingScreen.h"
+
+#include <gtest/gtest.h>
+
+using namespace MenuStandIn;
+
+namespace {
+
+class RaceLoading : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        calls.clear();
+        wchar_t folder[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, folder);
+        const std::wstring path = std::wstring(folder) + L"KorvantaRaceMenu.mnu";
+        ASSERT_TRUE(MenuFileWriter::save(MenuSamples::sample(), String(path.c_str())));
+        useStandIns(menu, overlays);
+        menu.world = &world;
+        menu.controls = &keys.control;
+        menu.load(String(path.c_str()));
+        menu.openScreen(GameMenu::chooseMapState);
+        calls.clear();
+    }
+
+    // All screen and overlay slots but the transition and the preview.
+    bool onlyTransitionAndPreviewLeft()
+    {
+        for (int32_t state = 0; state <= GameMenu::extendedControlState; ++state)
+            if (state != GameMenu::pauseState && menu.screenOf(state))
+                return false;
+        return !menu.congratulationScreen && !menu.logoPanel && !menu.loadingScreen;
+    }
+
+    bool overlays = false;
+    Clock clock{0};
+    World world;
+    Application app;
+    Keys keys;
+    GameMenu menu{nullptr, &app};
+};
+
+class RaceLoadingWithOverlays : public RaceLoading
+{
+protected:
+    RaceLoadingWithOverlays() { overlays = true; }
+};
+
+}
+
+TEST_F(RaceLoading, ASoloRaceLoadsTakesTheChoiceAndIsSetUpAtOnceWithoutAPreview)
+{
+    menu.showLogo();
+    menu.openScreen(GameMenu::soloRaceState);
+    EXPECT_EQ(menu.menuState, GameMenu::noScreen);
+    EXPECT_EQ(world.loadedPath, L"Data\\Map\\Valley.tee");
+    // The cursor goes with the loading screen; the hour is set before the
+    // screens go and before any race frame.
+    EXPECT_NE(joined().find("chooseMap:selection gameMode:selection app:cursorOff world:load"), std::string::npos)
+        << joined();
+    const std::string tail = joined().substr(joined().find("world:load"));
+    EXPECT_EQ(tail.substr(0, tail.find(" main:deleted")), "world:load world:applyRaceChoice");
+    EXPECT_NE(tail.find("extendedControl:deleted world:camera2,0,3 world:tour0=2 world:tour0=0 world:setupRace"),
+              std::string::npos)
+        << tail;
+    const RaceChoice& choice = world.race.choice;
+    EXPECT_EQ(choice.courseType, 2);   // RaceTrack
+    EXPECT_EQ(choice.daytime, 2);      // Sunset
+    EXPECT_EQ(choice.gameMode, 2);
+    EXPECT_EQ(choice.difficulty, 2);   // Hard
+    EXPECT_EQ(choice.items, 0);        // battle off
+    EXPECT_EQ(choice.vehicleCount, 6);
+    EXPECT_EQ(choice.goal, 7);
+    EXPECT_EQ(choice.championship, 0);
+    EXPECT_TRUE(onlyTransitionAndPreviewLeft());
+}
+
+TEST_F(RaceLoading, TheSoloChoiceTranslatesTheScreensIds)
+{
+    struct Case
+    {
+        int32_t trackKind, daytime, mode, difficulty, battle;
+        int32_t courseType, day, level, items;
+    };
+    const Case cases[] = {{9, 13, 1, 96, 24, 1, 0, 0, 1},  {10, 14, 3, 97, 24, 2, 1, 1, 1},
+                          {11, 15, 6, 98, 24, 3, 2, 2, 0}, {12, 16, 4, 99, 25, 1, 0, 0, 0}};
+    for (const Case& c : cases) {
+        Screen& map = *as(menu.chooseMapScreen);
+        Screen& mode = *as(menu.gameModeScreen);
+        map.trackKind = c.trackKind;
+        map.daytime = c.daytime;
+        mode.mode = c.mode;
+        mode.difficulty = c.difficulty;
+        mode.battle = c.battle;
+        RaceChoice choice;
+        menu.fillSoloChoice(choice);
+        EXPECT_EQ(choice.courseType, c.courseType);
+        EXPECT_EQ(choice.daytime, c.day);
+        EXPECT_EQ(choice.gameMode, c.mode);
+        EXPECT_EQ(choice.difficulty, c.level);
+        EXPECT_EQ(choice.items, c.items);
+    }
+    // Without the game mode screen a solo race takes the record's values in
+    // the first mode.
+    UserInterface::Panel* gameMode = menu.gameModeScreen;
+    menu.gameModeScreen = nullptr;
+    RaceChoice defaults;
+    menu.fillSoloChoice(defaults);
+    EXPECT_EQ(defaults.gameMode, Game::OffRoadRace);
+    EXPECT_EQ(defaults.vehicleCount, 3);
+    EXPECT_EQ(defaults.goal, 2);
+    EXPECT_EQ(defaults.items, 1);
+    delete gameMode;
+}
+
+TEST_F(RaceLoading, ALoadThatLoadsNothingReturnsToTheScreenItCameFrom)
+{
+    // The map choice leads to the game mode screen, which leads to the load.
+    as(menu.chooseMapScreen)->next = GameMenu::gameModeState;
+    as(menu.gameModeScreen)->next = GameMenu::soloRaceState;
+    menu.chooseMapScreen->close();
+    menu.update();
+    ASSERT_EQ(menu.menuState, GameMenu::gameModeState);
+    world.loads = false;
+    calls.clear();
+    menu.gameModeScreen->close();
+    menu.update();
+    EXPECT_EQ(menu.menuState, GameMenu::gameModeState);
+    EXPECT_EQ(menu.loadingScreen, nullptr);
+    EXPECT_NE(menu.mainScreen, nullptr) << "the screens stay";
+    EXPECT_NE(joined().find("app:cursorOff"), std::string::npos);
+    EXPECT_NE(joined().find("world:load app:cursorOn gameMode:enter3"), std::string::npos) << joined();
+    // No map choice: nothing at all, back to the state before.
+    UserInterface::Panel* map = menu.chooseMapScreen;
+    menu.chooseMapScreen = nullptr;
+    calls.clear();
+    menu.openScreen(GameMenu::soloRaceState);
+    EXPECT_EQ(menu.menuState, GameMenu::gameModeState);
+    EXPECT_EQ(count("world:load"), 0);
+    delete map;
+    // An empty map name loads nothing either.
+    as(menu.chooseMapScreen = menu.createChooseMap())->mapName = String(L"");
+    world.loads = true;
+    calls.clear();
+    menu.openScreen(GameMenu::soloRaceState);
+    EXPECT_EQ(count("world:load"), 0);
+}
+
+TEST_F(RaceLoading, TheWayBackReleasesTheRaceReadsTheMenuAgainAndShowsTheMapChoice)
+{
+    menu.openScreen(GameMenu::soloRaceState);
+    ASSERT_EQ(menu.chooseMapScreen, nullptr);
+    calls.clear();
+    menu.returnToMenu(GameMenu::chooseMapState);
+    EXPECT_EQ(joined().substr(0, joined().find(" main:made")),
+              "world:releaseRace app:cursorOn world:clear");
+    ASSERT_NE(menu.chooseMapScreen, nullptr);
+    EXPECT_EQ(menu.menuState, GameMenu::chooseMapState);
+    EXPECT_EQ(as(menu.chooseMapScreen)->entered, GameMenu::noScreen);
+    ASSERT_NE(menu.introScreens[0], nullptr);
+    EXPECT_EQ(menu.introScreens[0]->shown, 0u) << "the pages are not shown again";
+}
+
+TEST_F(RaceLoading, ChampionshipLoadsUseOnlyTheChosenEntry)
+{
+    menu.openScreen(GameMenu::chooseCountryState);
+    calls.clear();
+    // No entry chosen: the record keeps its start values, which name no map.
+    menu.openScreen(GameMenu::championshipStartState);
+    EXPECT_EQ(joined(), "chooseCountry:chosenEntry chooseCountry:enter3");
+    EXPECT_EQ(menu.menuState, GameMenu::chooseCountryState);
+    // Without the country screen nothing is asked.
+    UserInterface::Panel* countries = menu.chooseCountryScreen;
+    menu.chooseCountryScreen = nullptr;
+    calls.clear();
+    EXPECT_FALSE(menu.loadRace(1));
+    EXPECT_EQ(joined(), "");
+    delete countries;
+    // The championship end without a progress record does nothing.
+    EXPECT_FALSE(menu.loadChampionshipEnd());
+}
+
+TEST_F(RaceLoadingWithOverlays, ThePreviewGoesOnceTheTransitionHasFinishedOrIsGone)
+{
+    struct Case
+    {
+        const char* what;
+        uint32_t finishAt;  // of the transition
+        uint32_t deadline;  // of the preview's close
+    };
+    const Case cases[] = {{"the transition ends first", 100, 2000}, {"the preview's deadline first", 3000, 2000}};
+    for (const Case& c : cases) {
+        clockNow = 0;
+        menu.returnToMenu(GameMenu::chooseMapState);
+        calls.clear();
+        menu.openScreen(GameMenu::soloRaceState);
+        ASSERT_NE(menu.mapPreviewScreen, nullptr) << c.what;
+        ASSERT_NE(menu.disperseScreen, nullptr);
+        EXPECT_EQ(count("world:setupRace"), 0) << "the preview's close sets the race up";
+        lastDisperse->finishAt = c.finishAt;
+        lastPreview->deadline = c.deadline;
+        // A key while the transition runs does not start the close.
+        keys.set(DIK_RETURN, true);
+        clockNow = 50;
+        menu.update();
+        keys.set(DIK_RETURN, false);
+        EXPECT_FALSE(lastPreview->closing);
+        calls.clear();
+        for (clockNow = 60; clockNow < 5000 && menu.mapPreviewScreen; clockNow += 10) {
+            if (!menu.disperseScreen)
+                keys.set(DIK_RETURN, clockNow % 20 == 0);
+            menu.update();
+        }
+        keys.set(DIK_RETURN, false);
+        EXPECT_EQ(menu.mapPreviewScreen, nullptr) << c.what;
+        EXPECT_EQ(count("world:setupRace"), 1) << c.what;
+        EXPECT_GT(clockNow, std::max(c.finishAt, c.deadline)) << c.what;
+        EXPECT_NE(joined().find("mapPreview:deleted world:tour0=0 world:setupRace"), std::string::npos) << c.what;
+    }
+}
+
+TEST_F(RaceLoadingWithOverlays, TheChampionshipEndShowsTheCongratulationAndReturnsToMain)
+{
+    Game& race = world.race;
+    race.choice.championshipKey[0] = 'D';
+    race.choice.championshipKey[1] = 'E';
+    ASSERT_NE(race.findChampionshipEntry('D', 'E'), nullptr);
+    // No map of that country in the folder: nothing is loaded.
+    EXPECT_FALSE(menu.loadChampionshipEnd());
+    EXPECT_EQ(count("world:load"), 0);
+    EXPECT_EQ(menu.congratulationScreen, nullptr);
+    // The overlay's way back once the transition is gone.
+    menu.congratulationScreen = makeCongratulation(menu, TextureRef());
+    lastCongratulation->closing = true;
+    clockNow = 10;
+    calls.clear();
+    menu.update();
+    EXPECT_EQ(menu.congratulationScreen, nullptr);
+    EXPECT_EQ(menu.menuState, GameMenu::mainState);
+    EXPECT_NE(joined().find("congratulation:deleted world:tour1=0 world:releaseRace"), std::string::npos) << joined();
+}
+
+TEST(LoadingScreenRing, SegmentsTurnRedClockwiseWithTheProgress)
+{
+    struct Case
+    {
+        float progress;
+        int red;
+    };
+    const Case cases[] = {{0.0f, 1}, {0.5f, 33}, {62.0f / 65.0f, 63}, {63.0f / 65.0f, 64}, {1.0f, 64}};
+    for (const Case& c : cases) {
+        int red = 0;
+        for (int i = 0; i < GameMenu::LoadingScreen::segments; ++i) {
+            const Color colour = GameMenu::LoadingScreen::segmentColour(i, c.progress);
+            const bool isRed = colour.r == 255 && colour.g == 9 && colour.b == 32 && colour.a == 255;
+            EXPECT_TRUE(isRed || (colour.r == 100 && colour.g == 100 && colour.b == 100 && colour.a == 255));
+            if (isRed) {
+                EXPECT_EQ(i, red) << "red segments come first";
+                ++red;
+            }
+        }
+        EXPECT_EQ(red, c.red) << c.progress;
+    }
+}
+
+TEST(LoadingScreenRing, TheRingLiesAroundTheCentreAtAnEighthOfTheWidth)
+{
+    GameMenu menu{nullptr};
+    GameMenu::LoadingScreen screen(menu);
+    struct Case
+    {
+        int32_t width, height;
+        float outer, cx, cy;
+    };
+    const Case cases[] = {{1024, 768, 128.0f, 512.0f, 384.0f}, {1030, 771, 128.0f, 515.0f, 385.0f}};
+    for (const Case& c : cases) {
+        screen.buildRing(c.width, c.height, 0.0f);
+        const GameMenu::LoadingScreen::Vertex* v = screen.vertices.data();
+        // Segment 0 starts at 12 o'clock; segment 16 at 3 o'clock.
+        EXPECT_NEAR(v[0].x, c.cx, 1e-3f);
+        EXPECT_NEAR(v[0].y, c.cy - c.outer, 1e-3f);
+        EXPECT_NEAR(v[2].y, c.cy - (c.outer - 35.0f), 1e-3f);
+        EXPECT_NEAR(v[64].x, c.cx + c.outer, 1e-3f);
+        EXPECT_NEAR(v[64].y, c.cy, 1e-3f);
+        EXPECT_NEAR(v[4 * 63 + 1].x, c.cx, 1e-2f) << "the last segment closes the ring";
+    }
+    const uint16_t* index = screen.indices.data();
+    const uint16_t segment5[6] = {20, 21, 22, 22, 21, 23};
+    EXPECT_TRUE(std::equal(segment5, segment5 + 6, index + 30));
+}
