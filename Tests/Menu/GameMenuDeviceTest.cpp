@@ -203,3 +203,49 @@ TEST_F(GameMenuDevice, TheMenuSoundsPlayOnTheSilentDevice)
     }
     Audio::release();
 }
+
+TEST_F(GameMenuDevice, ASoloRaceLoadsTheValleyBehindTheLoadingScreenAndTheWayBackEmptiesIt)
+{
+    MenuStandIn::calls.clear();
+    MenuStandIn::useStandIns(menu);
+    GameMenu::World real(&scene);
+    menu.world = &real;
+    ASSERT_TRUE(MenuFileWriter::save(MenuSamples::sample(), String(samplePath().c_str())));
+    menu.load(String(samplePath().c_str()));
+    menu.showLogo();
+    MenuStandIn::Screen& map = *MenuStandIn::as(menu.chooseMapScreen);
+    map.mapName = String((std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\Valley.tee").c_str());
+    map.daytime = 15; // Sunset
+    int loadFrames = 0;
+    float progressSeen = 0.0f;
+    client->loadFrame = [&] {
+        ++loadFrames;
+        progressSeen = chain().progress;
+        ASSERT_NE(menu.loadingScreen, nullptr);
+        menu.loadingScreen->draw();
+    };
+    menu.openScreen(GameMenu::chooseMapState);
+    menu.openScreen(GameMenu::soloRaceState);
+    client->loadFrame = nullptr;
+    EXPECT_EQ(menu.menuState, GameMenu::noScreen);
+    EXPECT_TRUE(scene.loaded);
+    EXPECT_GT(loadFrames, 2);
+    EXPECT_GT(progressSeen, 0.5f);
+    EXPECT_EQ(chain().progress, 0.0f) << "the load's progress is cleared";
+    // The hour of the choice stands before the first frame of the race.
+    EXPECT_FLOAT_EQ(scene.timeOfDay, 18.5f);
+    EXPECT_EQ(scene.game.choice.daytime, 2);
+    for (int32_t state = 0; state <= GameMenu::extendedControlState; ++state)
+        EXPECT_EQ(menu.screenOf(state), nullptr) << state;
+    EXPECT_EQ(menu.logoPanel, nullptr);
+    EXPECT_EQ(menu.loadingScreen, nullptr);
+    TextureRef kept;
+    EXPECT_FALSE(Texture::findByName(kept, String(L"ScreenTex"))) << "the capture's reference is let go";
+
+    menu.returnToMenu(GameMenu::chooseMapState);
+    EXPECT_FALSE(scene.loaded);
+    ASSERT_NE(menu.chooseMapScreen, nullptr);
+    EXPECT_EQ(menu.menuState, GameMenu::chooseMapState);
+    EXPECT_EQ(MenuStandIn::count("chooseMap:made"), 2);
+    menu.releaseSounds();
+}
