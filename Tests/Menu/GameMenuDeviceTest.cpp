@@ -133,7 +133,13 @@ TEST_F(GameMenuDevice, AnIntroPageStandsCentredAsASquareOfTheScreensHeight)
     menu.startIntro();
     GameMenu::Intro& page = *menu.introScreens[0];
     EXPECT_TRUE(page.enabled);
-    EXPECT_EQ(page.texture.texture()->texture != nullptr, true) << "the DXT1 page loaded";
+    IDirect3DTexture9* picture = page.texture.texture()->texture;
+    ASSERT_NE(picture, nullptr) << "the page's image loaded";
+    EXPECT_EQ(picture->GetLevelCount(), 1u);
+    D3DSURFACE_DESC level{};
+    picture->GetLevelDesc(0, &level);
+    EXPECT_EQ(level.Format, D3DFMT_DXT1);
+    EXPECT_EQ(std::wstring(page.texture.texture()->name->text()), L"Intro01");
     // The size follows the back buffer: 1280 x 1024 gives 1024 at x 128.
     D3DPRESENT_PARAMETERS saved = chain().presentParameters;
     chain().presentParameters.BackBufferWidth = 1280;

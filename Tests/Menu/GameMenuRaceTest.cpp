@@ -7,6 +7,8 @@
 #include "Menu/GameMenuIntro.h"
 #include "Menu/GameMenuLoadingScreen.h"
 
+#include "Landscape/Scene.h"
+
 #include <gtest/gtest.h>
 
 using namespace MenuStandIn;
@@ -246,6 +248,33 @@ TEST_F(RaceLoadingWithOverlays, TheChampionshipEndShowsTheCongratulationAndRetur
     EXPECT_EQ(menu.congratulationScreen, nullptr);
     EXPECT_EQ(menu.menuState, GameMenu::mainState);
     EXPECT_NE(joined().find("congratulation:deleted world:tour1=0 world:releaseRace"), std::string::npos) << joined();
+}
+
+TEST(MenuWorld, TheMenusWorldWorksOnTheScenesToursAndRaceLogic)
+{
+    Scene scene{String(L"Korvanta"), 3500.0f};
+    GameMenu::World world(&scene);
+    EXPECT_EQ(world.game(), &scene.game);
+    world.setTour(0, 2);
+    world.setTour(1, 3);
+    EXPECT_EQ(scene.tourA, 2u);
+    EXPECT_EQ(scene.tourB, 3u);
+    world.setTour(0, 0);
+    EXPECT_EQ(scene.tourA, 0u);
+    EXPECT_EQ(scene.tourB, 3u);
+    RaceChoice choice;
+    choice.daytime = 1;
+    choice.gameMode = Game::Circuit;
+    world.applyRaceChoice(choice);
+    EXPECT_EQ(scene.game.choice.gameMode, Game::Circuit);
+    EXPECT_FLOAT_EQ(scene.timeOfDay, 9.2f);
+    EXPECT_FALSE(world.loadMap(String(L"Z:\\no such folder\\None.tee")));
+    // Without a scene nothing is reached.
+    GameMenu::World none(nullptr);
+    EXPECT_EQ(none.game(), nullptr);
+    none.setTour(0, 1);
+    none.applyRaceChoice(choice);
+    EXPECT_FALSE(none.loadMap(String(L"x.tee")));
 }
 
 TEST(LoadingScreenRing, SegmentsTurnRedClockwiseWithTheProgress)
