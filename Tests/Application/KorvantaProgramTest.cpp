@@ -187,6 +187,11 @@ TEST(KorvantaProgram, RunsWindowedFromItsSettingsThroughResizeAndResetAndQuits)
     EXPECT_STREQ(title, L"Korvanta");
     DWORD_PTR result = 0;
     auto answers = [&] { return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0; };
+    // The window shows early in the start-up, which goes on (device, sound,
+    // packages, the menu file) before the main loop answers; a loaded
+    // machine may take a while.
+    for (int tries = 0; tries < 60 && !answers(); ++tries)
+        Sleep(100);
     for (const auto& [message, wParam, lParam] : {std::tuple{WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(1024, 700)},
                                                   std::tuple{WM_MOVE, 0, MAKELPARAM(0, 0)},
                                                   std::tuple{WM_SIZE, SIZE_RESTORED, MAKELPARAM(640, 480)}})
