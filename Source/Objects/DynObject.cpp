@@ -1,6 +1,7 @@
 #include "Objects/DynObject.h"
 
 #include "Objects/CollectGate.h"
+#include "Objects/Compass.h"
 #include "Objects/ObjectFunctions.h"
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageMesh.h"
@@ -479,6 +480,11 @@ void DynObject::FunctionManager::createInstances()
         take(0x8, record->collect->createInstance(owner));
     if (record->gate)
         take(0x40, record->gate->createInstance(record->swapChain, owner));
+    if (record->compass) {
+        Scene* scene = owner->package->owner ? owner->package->owner->owner : nullptr;
+        take(ObjPkgManager::Functions::Compass::flag,
+             new (std::nothrow) ObjPkgManager::Functions::Compass(owner->package->getSwapChain(), scene, owner));
+    }
 }
 
 void DynObject::FunctionManager::prepare()

@@ -47,6 +47,9 @@ public:
     // Around the object's draw, with the object's transform.
     virtual void beforeRender(const matrix3d& transform) { (void)transform; }
     virtual void afterRender(const matrix3d& transform) { (void)transform; }
+    // Drawn on another part's request outside the scene passes (the head-up
+    // display has the compass draw its arrow).
+    virtual void drawOnRequest() {}
 };
 
 // Whoever gives an object's meshes shader constants of their own (the

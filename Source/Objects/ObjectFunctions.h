@@ -41,6 +41,8 @@ public:
     class OilPuddle;
     class Bush;
     class VehicleCamera;
+    class Compass;
+    class HUD;
 
     enum Code : uint32_t {
         end = 0,

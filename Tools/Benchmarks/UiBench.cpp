@@ -3,10 +3,28 @@
 // a device whose calls do nothing (our own code) and once with the device
 // under Wine, its work waited for (60 small blended quads beside it for
 // comparison); the layout of 200 wrapped characters; and making a 24-point
-// face with its 95 glyphs (load time). Minimum and median of several runs.
-// Needs a display.
+// face with its 95 glyphs (load time); then a race's head-up display (mode
+// 1, eight standings rows, items, a message and a lap time): its refresh and
+// layout, the compass update and the widgets' share of the interface pass.
+// Minimum and median of several runs. Needs a display.
 #include "BenchDevice.h"
 #include "BenchFigures.h"
+
+#include "HudSamples.h"
+#include "ObjectPackageSamples.h"
+#include "QuadSample.h"
+#include "ResourceArchiveWriter.h"
+
+#include "Objects/Compass.h"
+#include "Objects/DynObject.h"
+#include "Objects/HUD.h"
+#include "Objects/HUDWidgets.h"
+#include "Objects/ObjectPackage.h"
+
+#include "Application/Globals.h"
+#include "Landscape/Scene.h"
+#include "Physics/PhysicsManager.h"
+#include "Race/GameVehicle.h"
 
 #include "Menu/Panel.h"
 #include "Menu/Text.h"
@@ -16,6 +34,8 @@
 #include "Render/SwapChain.h"
 #include "Render/TextureDevice.h"
 
+#include "Core/FileArray.h"
+#include "Core/ResourceManager.h"
 #include "Core/Timer.h"
 
 #include <windows.h>
@@ -87,6 +107,159 @@ void print(const char* what, const BenchFigures::Spread& figures, double scale, 
 {
     BenchFigures::print(what, figures, scale, unit);
     std::printf("%52s (budget %.2f %s)\n", "", budget, unit);
+}
+
+// Stands for the player's inventory, which the display only needs present.
+class InventoryStandIn final : public ObjectFuncInstInterface
+{
+};
+
+// Swaps the device, the font's vertex buffer and its state blocks for the
+// idle stand-ins while it lives.
+class IdleDevice
+{
+public:
+    explicit IdleDevice(UIFont& font) : font_(font), real_(gDevice), kept_(font.vertexBuffer2D)
+    {
+        saved_ = font.stateBlockSaved;
+        text_ = font.stateBlockText;
+        gDevice = reinterpret_cast<IDirect3DDevice9*>(&Idle::device);
+        font.vertexBuffer2D.buffer = reinterpret_cast<IDirect3DVertexBuffer9*>(&Idle::buffer);
+        font.stateBlockSaved = font.stateBlockText = reinterpret_cast<IDirect3DStateBlock9*>(&Idle::block);
+    }
+    ~IdleDevice()
+    {
+        gDevice = real_;
+        font_.vertexBuffer2D = kept_;
+        font_.stateBlockSaved = saved_;
+        font_.stateBlockText = text_;
+    }
+    IdleDevice(const IdleDevice&) = delete;
+    IdleDevice& operator=(const IdleDevice&) = delete;
+
+private:
+    UIFont& font_;
+    IDirect3DDevice9* real_;
+    UIFont::VertexBuffer kept_;
+    IDirect3DStateBlock9* saved_ = nullptr;
+    IDirect3DStateBlock9* text_ = nullptr;
+};
+
+// The race head-up display on the builder's quad and pictures: eight
+// vehicles, items on, a message and a lap time showing, the compass heading
+// for a point off the way. Only its widgets are enabled in root's list.
+void raceHud(D3D::Device::SwapChain& chain, UIFont& font, int runs,
+             const std::function<double(const std::function<void()>&)>& device)
+{
+    using HUD = ObjPkgManager::Functions::HUD;
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const String folder = String(temp) + L"KorvantaUiBench\\";
+    CreateDirectoryW(folder.text(), nullptr);
+    CreateDirectoryW((folder + L"Objects").text(), nullptr);
+    ResourceArchiveWriter archive;
+    ResourceManager resources;
+    if (!ObjectPackageSamples::save(folder) || !QuadSample::save(folder) || !HudSamples::save(folder) ||
+        !HudSamples::addArchiveImages(archive) || !archive.save(folder + L"Resource.res") ||
+        !resources.load(folder + L"Resource.res")) {
+        std::printf("race HUD: cannot write the sample data\n");
+        return;
+    }
+    gResourceManager = &resources;
+    {
+        Scene scene(String(L"UiBench"), 3500.0f);
+        scene.swapChain = &chain;
+        scene.objectPackages.loadFolder(folder + L"Objects\\");
+        scene.objectPackages.buildPackages();
+        chain.entities->physicsManager->start(16);
+        Game& game = scene.game;
+        game.choice.gameMode = Game::OffRoadRace;
+        game.choice.items = 1;
+        game.choice.goal = 3;
+        game.phase = 3;
+        Object* object =
+            scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")), {}, 1.0f);
+        DynObject* player = object ? dynamic_cast<DynObject*>(object->instance = object->createInstance()) : nullptr;
+        if (!player) {
+            std::printf("race HUD: no player quad\n");
+        } else {
+            player->functions->add(0x10, new InventoryStandIn);
+            for (uint32_t slot = 0; slot < 8; ++slot) {
+                auto* vehicle = new Game::Vehicle(&game, slot == 0 ? object : nullptr, slot);
+                vehicle->isPlayer = slot == 0 ? 1 : 0;
+                vehicle->place = int32_t(8 - slot);
+                vehicle->lap = 2;
+                vehicle->oil = 3;
+                vehicle->nitro = 0.6f;
+                vehicle->damage = 0.3f;
+                Game::splitRaceTime(75430 + int32_t(slot) * 1000, vehicle->raceTime);
+                game.vehicles.append(vehicle);
+            }
+            Game::Vehicle& me = *game.vehicles.head()->item;
+            me.courseState = Game::Vehicle::offWayWarned;
+            me.wayPoint.centre = {200.0f, 0.0f, 300.0f};
+            chain.position = {0.0f, 5.0f, -10.0f};
+            chain.Camera::update();
+            auto* hud = new HUD(chain.userInterface, &scene, player);
+            player->functions->add(HUD::flag, hud);
+            hud->showMessage(String(L"Final lap"), 600000);
+            hud->showLapTimes(83450, -1230);
+
+            print("race HUD: refresh, one frame", BenchFigures::repeat(runs, [&] {
+                      constexpr int calls = 2000;
+                      return seconds([&] {
+                                 for (int i = 0; i < calls; ++i) {
+                                     // The places change every frame, as in a race.
+                                     game.vehicles.head()->item->place = 1 + i % 8;
+                                     hud->update();
+                                 }
+                             }) /
+                             calls;
+                  }),
+                  1e3, "ms", 0.1);
+            BenchFigures::print("race HUD: layout (a resize)", BenchFigures::repeat(runs, [&] {
+                                    constexpr int calls = 2000;
+                                    return seconds([&] {
+                                               for (int i = 0; i < calls; ++i)
+                                                   hud->layout();
+                                           }) /
+                                           calls;
+                                }),
+                                1e3, "ms");
+            ObjPkgManager::Functions::Compass* compass = hud->compass ? hud->compass->instance : nullptr;
+            if (compass)
+                print("race HUD: compass update", BenchFigures::repeat(runs, [&] {
+                          constexpr int calls = 20000;
+                          return seconds([&] {
+                                     for (int i = 0; i < calls; ++i)
+                                         compass->update();
+                                 }) /
+                                 calls;
+                      }),
+                      1e6, "us", 2.0);
+            else
+                std::printf("race HUD: no compass\n");
+            UserInterface::Root& root = *chain.userInterface;
+            print("race HUD: its widgets in the UI pass, our code", BenchFigures::repeat(runs, [&] {
+                      IdleDevice idle(font);
+                      constexpr int frames = 500;
+                      return seconds([&] {
+                                 for (int f = 0; f < frames; ++f)
+                                     UserInterface::renderAll(root);
+                             }) /
+                             frames;
+                  }),
+                  1e3, "ms", 0.3);
+            BenchFigures::print("race HUD: the UI pass, device included",
+                                BenchFigures::repeat(runs, [&] { return device([&] { UserInterface::renderAll(root); }); }),
+                                1e3, "ms");
+            player->functions->remove(HUD::flag);
+            me.object = nullptr;
+        }
+        game.vehicles.deleteAll();
+        scene.release();
+    }
+    gResourceManager = nullptr;
 }
 
 }
@@ -253,6 +426,12 @@ int main()
                             });
                         }),
                         1e3, "ms");
+
+    for (auto& t : texts)
+        t->disable();
+    for (auto& p : panels)
+        p->disable();
+    raceHud(chain, font, runs, device);
 
     texts.clear();
     panels.clear();

@@ -5,6 +5,7 @@
 // writes the textures and the icon that Resources/Korvanta.rc compiles into
 // the program (the build runs it into its Generated folder).
 #include "BuiltinTextures.h"
+#include "HudSamples.h"
 #include "LandscapeSample.h"
 #include "MeadowSamples.h"
 #include "MenuSamples.h"
@@ -48,6 +49,7 @@ bool writeResourceArchive(const String& root)
 {
     ResourceArchiveWriter archive;
     return SoundSamples::addArchiveSounds(archive) && WayTextures::addArchiveTextures(archive) &&
+           HudSamples::addArchiveImages(archive) &&
            archive.save(root + L"Data\\Resource\\Resource.res");
 }
 
@@ -100,6 +102,10 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!QuadSample::save(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample quad\n");
+        return 1;
+    }
+    if (!HudSamples::save(root)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the compass package\n");
         return 1;
     }
     if (!ObjectSamples::save(root)) {
