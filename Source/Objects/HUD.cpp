@@ -18,6 +18,7 @@
 #include "Core/Timer.h"
 
 #include <d3d9.h>
+#include <d3dx9.h>
 
 #include <algorithm>
 #include <cmath>
@@ -215,6 +216,9 @@ HUD::HUD(UserInterface::Root* widgetRoot, Scene* raceScene, DynObject* playerObj
         makeCompass();
     }
     layout();
+    // The backgrounds follow the texts' rectangles of the frame before:
+    // once more, so that the first frame finds them where layout put them.
+    refresh();
 }
 
 HUD::~HUD()

@@ -19,6 +19,7 @@
 #include "Menu/Text.h"
 #include "Menu/UIFont.h"
 #include "Race/Game.h"
+#include "Vehicle/QuadPhysics.h"
 
 #include "Core/String.h"
 

@@ -27,8 +27,8 @@ using UserInterface::Rect;
 
 namespace {
 
-constexpr float fadeTarget = 0.5f;
-constexpr float fadeSpeed = 0.1f;
+constexpr float hudFadeTarget = 0.5f;
+constexpr float hudFadeSpeed = 0.1f;
 
 D3D::Device::SwapChain* chainOf(const HUD* hud)
 {
@@ -62,7 +62,7 @@ void formatRow(UserInterface::Text& text, const wchar_t* format, ...)
 }
 
 HUD::Level::Level(HUD* hud, int32_t barKind)
-    : Widget(chainOf(hud), fadeTarget, fadeSpeed), owner(hud), kind(barKind)
+    : Widget(chainOf(hud), hudFadeTarget, hudFadeSpeed), owner(hud), kind(barKind)
 {
     enable();
     addChild(0);
@@ -147,7 +147,7 @@ void HUD::Level::draw()
     rect = bar;
 }
 
-HUD::CompassHUD::CompassHUD(HUD* hud) : Widget(chainOf(hud), fadeTarget, fadeSpeed), owner(hud)
+HUD::CompassHUD::CompassHUD(HUD* hud) : Widget(chainOf(hud), hudFadeTarget, hudFadeSpeed), owner(hud)
 {
     CRASH_TRACE();
     Scene* scene = hud ? hud->scene : nullptr;
@@ -191,9 +191,9 @@ void HUD::CompassHUD::draw()
 }
 
 HUD::StandingsRow::StandingsRow(HUD* hud, Game::Vehicle* raceVehicle)
-    : owner(hud), vehicle(raceVehicle), dot(chainOf(hud), 1, fadeTarget, fadeSpeed),
-      mark(chainOf(hud), 1, fadeTarget, fadeSpeed),
-      text(chainOf(hud), hud ? hud->smallFace : nullptr, 1, -1, -1, fadeTarget, fadeSpeed)
+    : owner(hud), vehicle(raceVehicle), dot(chainOf(hud), 1, hudFadeTarget, hudFadeSpeed),
+      mark(chainOf(hud), 1, hudFadeTarget, hudFadeSpeed),
+      text(chainOf(hud), hud ? hud->smallFace : nullptr, 1, -1, -1, hudFadeTarget, hudFadeSpeed)
 {
     CRASH_TRACE();
     text.enable();

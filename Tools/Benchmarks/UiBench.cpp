@@ -22,6 +22,7 @@
 #include "Objects/ObjectPackage.h"
 
 #include "Application/Globals.h"
+#include "Entity/StaticEntity.h"
 #include "Landscape/Scene.h"
 #include "Physics/PhysicsManager.h"
 #include "Race/GameVehicle.h"
@@ -179,6 +180,8 @@ void raceHud(D3D::Device::SwapChain& chain, UIFont& font, int runs,
         game.phase = 3;
         Object* object =
             scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")), {}, 1.0f);
+        if (object)
+            object->setState(StaticEntity::alwaysActive);
         DynObject* player = object ? dynamic_cast<DynObject*>(object->instance = object->createInstance()) : nullptr;
         if (!player) {
             std::printf("race HUD: no player quad\n");
@@ -237,6 +240,9 @@ void raceHud(D3D::Device::SwapChain& chain, UIFont& font, int runs,
                                  calls;
                       }),
                       1e6, "us", 2.0);
+            if (compass)
+                std::printf("%52s (the arrow at %.2f %.2f %.2f)\n", "", double(compass->world.m[12]),
+                            double(compass->world.m[13]), double(compass->world.m[14]));
             else
                 std::printf("race HUD: no compass\n");
             UserInterface::Root& root = *chain.userInterface;
