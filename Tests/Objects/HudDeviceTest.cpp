@@ -165,7 +165,7 @@ public:
         object->instance = object->createInstance();
         player = dynamic_cast<DynObject*>(object->instance);
         ASSERT_NE(player, nullptr);
-        
+        ASSERT_NE(player->functions->find(0x2), nullptr) << "the sample quad's vehicle physics";
         player->functions->add(0x10, new InventoryStandIn);
         for (int32_t slot = 0; slot < count; ++slot) {
             Vehicle& v = RaceTest::addVehicle(game, uint32_t(slot), slot == 0 ? object : nullptr);
