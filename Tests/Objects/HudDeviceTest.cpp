@@ -280,6 +280,25 @@ TEST_F(HudDevice, TheLayoutFollowsTheScreenSize)
     expectAt(h.lapBackground, h.lap->x - 5, 25, "lap background");
     EXPECT_EQ(h.lapBackground->textureWidth, float(lapWidth + 6));
     EXPECT_EQ(std::wstring(h.speed->text()), L"  0 km/h");
+    // The icons' pictures at their own size and one level.
+    IDirect3DTexture9* oil = h.oilIcon->shader->textures[0].texture()->texture;
+    ASSERT_NE(oil, nullptr);
+    EXPECT_EQ(oil->GetLevelCount(), 1u);
+    D3DSURFACE_DESC desc{};
+    oil->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8);
+    // The layers decide what is drawn over what.
+    h.showMessage(String(L"Go"), 1000);
+    h.createBeam();
+    const std::pair<UserInterface::Widget*, int32_t> layers[] = {
+        {h.oilIcon, 0}, {h.oilCount, 0},       {h.nitroBar, 0},      {h.damageBar, 0},     {h.lapBackground, 0},
+        {h.speed, 0},   {h.listBackground, 0}, {h.compass, 0},       {h.lap, 1},           {h.time, 1},
+        {h.flash, 2},   {h.message, 9},        {&h.rows[0]->dot, 1}, {&h.rows[0]->mark, 1}, {&h.rows[0]->text, 1}};
+    for (const auto& [widget, layer] : layers) {
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->layer, layer);
+    }
+    h.hideMessage();
 
     // The places decide the rows' order.
     vehicle(0).place = 3;
@@ -411,6 +430,14 @@ TEST_F(HudDevice, TheFlashFadesOverTheWholeScreen)
         }
     }
     EXPECT_EQ(frames, 38);
+    // The next flash fades from the start again.
+    h.createBeam();
+    frames = 0;
+    while (h.flash && frames < 100) {
+        h.refresh();
+        ++frames;
+    }
+    EXPECT_EQ(frames, 38);
 }
 
 // Each case starts a race, changes the race state and checks what shows.
@@ -464,6 +491,24 @@ TEST_F(HudDevice, TheTextsFollowTheModeAndTheRaceState)
              EXPECT_EQ(h.rowCount, 0);
              EXPECT_EQ(h.listBackground, nullptr);
              EXPECT_EQ(h.compass, nullptr);
+         }},
+        {"time trial against the opponents' times", Game::TimeTrial, 1, 1, 3,
+         [](HudDevice& t) {
+             Game& game = t.scene.game;
+             for (int32_t ms : {60000, 70000, 65000})
+                 game.targetTimes[game.targetTimeCount++] = RaceTest::timeOf(ms);
+             // Ten records would rank it last; generated times come first.
+             for (int32_t i = 0; i < 10; ++i)
+                 game.records.races[i] = RaceRecords::makeEntry(String(L"R"), RaceTest::timeOf(1000));
+             game.records.raceCount = 10;
+             t.vehicle(0).finished = 1;
+             t.vehicle(0).raceTime = RaceTest::timeOf(65000);
+         },
+         [](HudDevice& t, HUD& h) {
+             EXPECT_EQ(textOf(h.placeText), L"2.") << "an equal time ranks behind the player";
+             t.scene.game.targetTimeCount = 0;
+             h.refresh();
+             EXPECT_EQ(textOf(h.placeText), L"9.") << "at most eight records count";
          }},
         {"time trial of three laps", Game::TimeTrial, 1, 1, 3, nullptr,
          [](HudDevice&, HUD& h) { EXPECT_EQ(textOf(h.lap), L"Lap 1/3"); }},
