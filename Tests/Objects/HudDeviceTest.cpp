@@ -274,6 +274,18 @@ TEST_F(HudDevice, TheLayoutFollowsTheScreenSize)
     expectAt(&h.rows[0]->text, 50, 300, "row 0");
     expectAt(&h.rows[0]->dot, 20, 307, "dot 0");
     EXPECT_EQ(h.rows[3]->text.y - h.rows[0]->text.y, 75);
+    expectAt(&h.rows[3]->dot, 20, 382, "dot 3");
+    // The list's background spans the rows, 5 pixels wider on each side;
+    // the time's spans its text.
+    int32_t right = 0;
+    for (int32_t i = 0; i < h.rowCount; ++i)
+        right = std::max(right, h.rows[i]->text.x + h.rows[i]->text.getSize().width);
+    expectAt(h.listBackground, 15, 300, "list background");
+    EXPECT_EQ(h.listBackground->textureWidth, float(right - 20 + 10));
+    EXPECT_EQ(h.listBackground->textureHeight, float(h.rows[3]->text.y + h.rows[3]->text.getSize().height - 300));
+    expectAt(h.timeBackground, 15, 150, "time background");
+    EXPECT_EQ(h.timeBackground->textureWidth, float(h.time->getSize().width + 10));
+    EXPECT_EQ(h.timeBackground->textureHeight, float(h.time->getSize().height));
     const int32_t lapWidth = h.lap->getSize().width;
     EXPECT_GT(lapWidth, 40);
     expectAt(h.lap, (1024 - lapWidth) >> 1, 30, "lap");
@@ -651,6 +663,13 @@ TEST_F(HudDevice, TheBarsAndDotsShowOnTheirPixels)
     EXPECT_GT(Rgb(pixels.at(93 + 123, y)).r, 100);
     EXPECT_LT(Rgb(pixels.at(93 + 126, y)).r, 40);
     EXPECT_LT(Rgb(pixels.at(93 + 200, y)).r, 40);
+    // From its first row inside the outline down to its last, nothing above.
+    for (int x : {93 + 2, 93 + 60, 93 + 122}) {
+        EXPECT_GT(Rgb(pixels.at(uint32_t(x), 691 + 1)).r, 100) << x;
+        EXPECT_GT(Rgb(pixels.at(uint32_t(x), 691 + 33)).r, 100) << x;
+        EXPECT_EQ(pixels.at(uint32_t(x), 691 - 1) & 0xFFFFFF, clearColour & 0xFFFFFF) << x;
+        EXPECT_EQ(pixels.at(uint32_t(x), 691 + 36) & 0xFFFFFF, clearColour & 0xFFFFFF) << x;
+    }
     // The full nitro bar from x + 1 to x + 249, purple.
     const Rgb nitroStart(pixels.at(754 + 2, 50)), nitroEnd(pixels.at(754 + 247, 50));
     for (const Rgb& p : {nitroStart, nitroEnd}) {
