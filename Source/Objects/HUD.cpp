@@ -197,7 +197,7 @@ HUD::HUD(UserInterface::Root* widgetRoot, Scene* raceScene, DynObject* playerObj
         if (auto* entry = player->functions->find(0x10))
             inventory = entry->instance;
         if (auto* entry = player->functions->find(0x2))
-            vehiclePhysics = dynamic_cast<QuadPhysics::Instance*>(entry->instance);
+            vehiclePhysics = static_cast<QuadPhysics::Instance*>(entry->instance);
     }
 
     rowCount = 0;
