@@ -79,10 +79,11 @@ TerrainMapWriter::Map flatMap()
     return TerrainTestMaps::heightMap(128, [](int32_t, int32_t) { return 20000.0f; });
 }
 
-// Rising along x by rise raw height units per map cell.
+// Rising along x by rise raw height units per map cell, through the middle
+// of the height range at the middle of the map.
 TerrainMapWriter::Map slopeMap(float rise)
 {
-    return TerrainTestMaps::heightMap(128, [rise](int32_t i, int32_t) { return 10000.0f + rise * float(i); });
+    return TerrainTestMaps::heightMap(128, [rise](int32_t i, int32_t) { return 32768.0f + rise * float(i - 64); });
 }
 
 // The builder's quad package in a fresh folder, listed and built by a scene
@@ -603,8 +604,10 @@ TEST(QuadStep, HandValues)
     EXPECT_NEAR(bench.forwardForce(gripping) - idle, 6.0f * gripping, 1e-3f);
     EXPECT_EQ(uint32_t(rear.spinning), 0u);
     const float spinning = 0.9f * load / 3.0f;
+    quad.wheels[Wheel::rearAxle].spin = 2.0f;
     EXPECT_NEAR(bench.forwardForce(spinning) - idle, 0.5f * 6.0f * spinning, 1e-3f);
     EXPECT_EQ(uint32_t(rear.spinning), 1u);
+    EXPECT_NEAR(float(rear.spin), 2.0f + (15.0f * spinning - 2.0f) * 0.009f, 1e-5f) << "spinning, the wheels spin up";
     EXPECT_NEAR(bench.forwardForce(gripping) - idle, 0.5f * 6.0f * gripping, 1e-3f) << "still spinning above 0.6";
     const float calm = 0.5f * load / 3.0f;
     EXPECT_NEAR(bench.forwardForce(calm) - idle, 0.5f * 6.0f * calm, 1e-3f) << "cleared, halved once more";
@@ -685,6 +688,74 @@ TEST(QuadStep, RandomStatesGiveFiniteLimitedPushes)
     }
     EXPECT_EQ(tried, 10000);
     quad.published.frozen = 0;
+}
+
+namespace {
+
+// The raw height rise per map cell that makes a slope of the given angle.
+float riseFor(float angleDegrees)
+{
+    const float probe = 400.0f;
+    Ground ground(slopeMap(probe));
+    const vec3d middle = gTerrain.box.center;
+    gTerrain.getHeight(middle.x, middle.z, 3);
+    const vec3d n = Terrain::lastGroundNormal().normalised();
+    const float gain = std::sqrt(std::max(0.0f, 1.0f - n.y * n.y)) / n.y;
+    return probe * std::tan(angleDegrees * degrees) / gain;
+}
+
+}
+
+TEST(QuadDrive, ClimbsAFifteenDegreeSlope)
+{
+    const float rise = riseFor(15.0f);
+    Track track(slopeMap(rise));
+    ASSERT_TRUE(track.ground.loaded);
+    const vec3d middle = gTerrain.box.center;
+    // Facing up the slope (+x).
+    ASSERT_NE(track.place(middle.x - 300.0f, middle.z, 0.5f, 90.0f), nullptr);
+    gTerrain.getHeight(middle.x - 300.0f, middle.z, 3);
+    const float slope = std::acos(Terrain::lastGroundNormal().normalised().y) / degrees;
+    EXPECT_NEAR(slope, 15.0f, 0.5f);
+    track.frames(framesFor(2.0f));
+    EXPECT_EQ(track.contactsDown(), 4u);
+    EXPECT_NEAR(track.tilt(), 15.0f, 5.0f) << "lying on the slope, its rear pressed in";
+    EXPECT_EQ(track.quad->isOverturned(), 0u);
+    const float from = track.position().y;
+    track.throttle(1.0f);
+    track.frames(150);
+    EXPECT_GT(track.position().y - from, 30.0f) << "it climbs";
+    EXPECT_EQ(track.quad->isOverturned(), 0u);
+}
+
+TEST(QuadStep, SteepGroundPushesTheWheelsSideways)
+{
+    // A 50 degree slope rising along x: every unit down is steep.
+    const float rise = riseFor(50.0f);
+    Track track(slopeMap(rise));
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z, 0.0f), nullptr);
+    neRigidBody* body = track.body();
+    // Level, its wheels' probe ends in the slope, at rest.
+    matrix3d t = matrix3d::identity();
+    t.setRow(3, {middle.x, gTerrain.getHeight(middle.x, middle.z, 3) + 1.0f, middle.z});
+    body->setPose(t);
+    body->velocity = {};
+    body->angularVelocity = {};
+    track.quad->step(body);
+    track.quad->step(body);
+    int down = 0;
+    for (const Wheel& wheel : track.quad->wheels)
+        if (wheel.grounded) {
+            EXPECT_EQ(uint32_t(wheel.steep), 1u);
+            ++down;
+        }
+    EXPECT_GE(down, 2) << "the uphill wheels";
+    EXPECT_EQ(track.quad->isOverturned(), 1u) << "a steep wheel counts as overturned";
+    // The push follows the probe's offset across the body, well inside the
+    // limits.
+    EXPECT_LT(std::fabs(track.quad->force.x), 150.0f);
+    EXPECT_GT(track.quad->force.y, 0.0f);
 }
 
 namespace {
