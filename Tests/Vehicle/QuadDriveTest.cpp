@@ -733,12 +733,14 @@ TEST(QuadStep, SteepGroundPushesTheWheelsSideways)
     // A 50 degree slope rising along x: every unit down is steep.
     const float rise = riseFor(50.0f);
     Track track(slopeMap(rise));
-    const vec3d middle = gTerrain.box.center;
-    ASSERT_NE(track.place(middle.x, middle.z, 0.0f), nullptr);
+    // Away from the world's origin, so that the push depends on the offset
+    // across the body and not on where the quad stands.
+    const vec3d at = gTerrain.box.center + vec3d(120.0f, 0.0f, 400.0f);
+    ASSERT_NE(track.place(at.x, at.z, 0.0f), nullptr);
     neRigidBody* body = track.body();
     // Level, its wheels' probe ends in the slope, at rest.
     matrix3d t = matrix3d::identity();
-    t.setRow(3, {middle.x, gTerrain.getHeight(middle.x, middle.z, 3) + 1.0f, middle.z});
+    t.setRow(3, {at.x, gTerrain.getHeight(at.x, at.z, 3) + 1.0f, at.z});
     body->setPose(t);
     body->velocity = {};
     body->angularVelocity = {};
