@@ -789,7 +789,17 @@ uint32_t Tree::Foliage::merge(SourceMesh& card, ArrayHeap<Bough::ObjectInfo>& pl
     const int32_t v = card.countedVertices();
     const int32_t n = card.countedIndices();
     const uint32_t placed = std::min(count, uint32_t(placements.count()));
+    // The card once, and room for every copy that can fit.
+    std::vector<Vertex> source(size_t(std::max(v, 0)));
+    for (int32_t j = 0; j < v; ++j)
+        if (auto* from = card.getVertexData(j))
+            source[size_t(j)] = {*from->position, *from->normal, *from->uv};
+    const int64_t fitting = v > 0 ? std::min<int64_t>(placed, maxVertices / v) : 0;
+    if (fitting > 0)
+        out.getVertexData(int32_t(fitting * v - 1));
     std::vector<uint16_t> indices;
+    indices.reserve(size_t(fitting) * size_t(std::max(n, 0)));
+    const uint16_t* cardIndices = card.getIndices();
     int32_t total = 0;
     uint32_t leftOut = 0;
     bool first = true;
@@ -803,18 +813,17 @@ uint32_t Tree::Foliage::merge(SourceMesh& card, ArrayHeap<Bough::ObjectInfo>& pl
         }
         const matrix3d& m = info.transform;
         for (int32_t j = 0; j < v; ++j) {
-            auto* source = card.getVertexData(j);
             auto* target = out.getVertexData(total + j);
-            if (!source || !target)
+            if (!target)
                 continue;
-            const vec3d p = *source->position, normal = *source->normal;
+            const vec3d p = source[size_t(j)].position, normal = source[size_t(j)].normal;
             const vec3d position = m.row(0) * p.x + m.row(1) * p.y + m.row(2) * p.z + m.row(3);
             vec3d turned = m.row(0) * normal.x + m.row(1) * normal.y + m.row(2) * normal.z;
             if (turned.lengthSq() > 0.0f)
                 turned = turned.normalised();
             *target->position = position;
             *target->normal = turned;
-            *target->uv = *source->uv;
+            *target->uv = source[size_t(j)].uv;
             if (first) {
                 lo = hi = position;
                 first = false;
@@ -824,9 +833,8 @@ uint32_t Tree::Foliage::merge(SourceMesh& card, ArrayHeap<Bough::ObjectInfo>& pl
                 hi[axis] = std::max(hi[axis], position[axis]);
             }
         }
-        const uint16_t* source = card.getIndices();
         for (int32_t j = 0; j < n; ++j)
-            indices.push_back(uint16_t(source[j] + total));
+            indices.push_back(uint16_t(cardIndices[j] + total));
         total += v;
     }
     *out.getVertexCount() = total;

@@ -175,7 +175,7 @@ int main()
     // placements of the 12-vertex star card.
     {
         Tree::Bough::ObjectParam cards;
-        cards.single = 1;
+        cards.single = 0;
         cards.kindCount = 0;
         // About 500 cards over the level's boughs.
         ArrayHeap<Tree::Bough::ObjectInfo> placed;
