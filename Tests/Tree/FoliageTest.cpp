@@ -108,6 +108,11 @@ TEST(LeafCard, TheDefaultGridMakesTheCardOfItsCornersWithAFlatBase)
     EXPECT_NEAR(leaf.vertices[22].position.y, 0.35f, 1e-6f);
     for (int j = 0; j < 5; ++j)
         EXPECT_EQ(leaf.vertices[size_t(j)].position.y, 0.0f) << "base vertex " << j;
+    // A flat card faces up (the tip's side to the left of the base).
+    leaf.param().bends = {0, 0, 0, 0, 0, 0};
+    leaf.buildMesh();
+    for (const auto& vertex : leaf.vertices)
+        EXPECT_NEAR((vertex.normal - vec3d(0.0f, 1.0f, 0.0f)).length(), 0.0f, 1e-4f);
 
     // Grids are held to 1 to 64 whatever the block says.
     struct Grid
@@ -489,4 +494,50 @@ TEST(FoliageBlocks, CutAndDamagedLeafyStreamsEndBounded)
             EXPECT_LE(f.card.countedVertices(), 2 * 65 * 65) << round;
         }
     }
+}
+
+// The branch's leaf kinds: placed leaves draw on every kind, and the outline
+// holds each placed leaf's points.
+TEST(BranchLeaves, PlacementsSpreadOverTheLeafKinds)
+{
+    Tree::Branch branch;
+    Tree::Branch::Param param;
+    param.bone.extent = 3.0f;
+    param.root.count = 0;
+    param.leaves.density = 1.0f;
+    for (int i = 0; i < 3; ++i) {
+        auto leaf = std::make_unique<Tree::Branch::Leaf>();
+        leaf->buildMesh();
+        branch.leaves.push_back(std::move(leaf));
+    }
+    srand(17);
+    branch.bough.genBones(param);
+    Tree::Bough::genNodes(branch.bough, param);
+    branch.placeLeaves(param);
+    ASSERT_GT(branch.placementCount, 10u);
+    std::set<int32_t> kinds;
+    for (uint32_t i = 0; i < branch.placementCount; ++i)
+        kinds.insert(branch.placements.at(int32_t(i))->kind);
+    EXPECT_EQ(kinds, (std::set<int32_t>{0, 1, 2}));
+    EXPECT_EQ(branch.pointCount, int32_t(branch.placementCount) * 25);
+}
+
+// After the device went (every stored mesh deleted) a tree still answers.
+TEST(FoliageBlocks, ATreeWhoseMeshesWentStillAnswers)
+{
+    Tree tree;
+    ByteStream stream(TreeSamples::leafyTree(true));
+    tree.generate(stream);
+    const BoundingBox before = tree.getBounds();
+    EntityManager::StoredMesh::releaseAll();
+    EXPECT_EQ(tree.countVertices(), 0u);
+    EXPECT_EQ(tree.countTriangles(), 0u);
+    const BoundingBox after = tree.getBounds();
+    // The skeleton's box remains; it lies within the box with foliage.
+    for (int axis = 0; axis < 3; ++axis) {
+        EXPECT_GE(after.minimum[axis], before.minimum[axis] - 1e-3f);
+        EXPECT_LE(after.maximum[axis], before.maximum[axis] + 1e-3f);
+        EXPECT_LT(after.minimum[axis], after.maximum[axis]);
+    }
+    EXPECT_EQ(tree.foliage(0)->mesh(0), nullptr);
 }
