@@ -10,6 +10,7 @@
 #include "Tree/Tree.h"
 
 #include "Entity/StoredMesh.h"
+#include "Render/Shader.h"
 
 #include "TreeSamples.h"
 #include "TreeStreamWriter.h"
@@ -540,4 +541,46 @@ TEST(FoliageBlocks, ATreeWhoseMeshesWentStillAnswers)
         EXPECT_LT(after.minimum[axis], after.maximum[axis]);
     }
     EXPECT_EQ(tree.foliage(0)->mesh(0), nullptr);
+}
+
+// A tree of foliage only: its bounds are the foliage's box.
+TEST(FoliageBlocks, ATreeOfFoliageOnlyIsBoundedByIt)
+{
+    Info moved;
+    moved.transform.setRow(3, vec3d(5.0f, 6.0f, 7.0f));
+    const Bytes block = Assembler().tag(4).u(1).tag(5).append(infoBytes(moved)).end().bytes;
+    const Bytes stream =
+        Assembler().raw('v').raw('1').raw('.').raw('1').tag(7).u(1).tag(8).append(block).end().bytes;
+    Tree tree;
+    ByteStream data(stream);
+    tree.generate(data);
+    ASSERT_EQ(tree.foliageCount(), 1u);
+    const BoundingBox bounds = tree.getBounds();
+    // The star card (no picture: its first blade has no length) around (5, 6, 7).
+    EXPECT_NEAR(bounds.minimum.x, 5.0f - 0.866f, 1e-3f);
+    EXPECT_NEAR(bounds.maximum.x, 5.0f + 0.866f, 1e-3f);
+    EXPECT_NEAR(bounds.minimum.y, 6.0f - 0.5f, 1e-3f);
+    EXPECT_NEAR(bounds.maximum.z, 8.0f, 1e-3f);
+    EXPECT_EQ(bounds.center, (bounds.minimum + bounds.maximum) * 0.5f);
+}
+
+// A foliage sub-entity's material: the foliage's levels, its texture on a
+// clamped stage 0, alpha tested against 190.
+TEST(FoliageBlocks, TheFoliageMaterialTakesItsLevels)
+{
+    Tree tree;
+    Tree::Foliage foliage(tree, String(L"Oak"), 0);
+    foliage.param().ambient = 0.25f;
+    foliage.param().diffuse = 0.75f;
+    Shader record;
+    tree.setFoliageMaterial(record, foliage);
+    EXPECT_EQ(record.material.Diffuse.r, 0.75f);
+    EXPECT_EQ(record.material.Diffuse.a, 1.0f);
+    EXPECT_EQ(record.material.Ambient.g, 0.25f);
+    EXPECT_EQ(record.material.Ambient.a, 1.0f);
+    EXPECT_EQ(record.alphaTest, 1u);
+    EXPECT_EQ(record.alphaReference, 190u);
+    EXPECT_EQ(record.addressU[0], uint32_t(D3DTADDRESS_CLAMP));
+    EXPECT_EQ(record.addressV[0], uint32_t(D3DTADDRESS_CLAMP));
+    EXPECT_FALSE(record.textures[0].isBound()) << "no texture, an empty stage 0";
 }

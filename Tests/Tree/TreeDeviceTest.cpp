@@ -247,7 +247,18 @@ TEST_F(TreeDevice, ABranchPictureShowsItsLeafOnATransparentGround)
 
     Tree::Branch::SourceMesh card{String(L"card")};
     TextureRef picture;
+    // The device's transforms are left as they were found.
+    matrix3d before = matrix3d::identity();
+    before.m[0] = 0.5f;
+    before.m[14] = 3.0f;
+    for (D3DTRANSFORMSTATETYPE t : {D3DTS_VIEW, D3DTS_PROJECTION, D3DTS_WORLD})
+        gDevice->SetTransform(t, reinterpret_cast<const D3DMATRIX*>(before.m));
     branch.makeCards(card, &picture, param, nullptr);
+    for (D3DTRANSFORMSTATETYPE t : {D3DTS_VIEW, D3DTS_PROJECTION, D3DTS_WORLD}) {
+        matrix3d after;
+        gDevice->GetTransform(t, reinterpret_cast<D3DMATRIX*>(after.m));
+        EXPECT_TRUE(sameBits(after.m, before.m, 64)) << t;
+    }
     ASSERT_TRUE(picture.isBound());
     EXPECT_FALSE(RenderHandshake::renderBusy());
     EXPECT_NEAR(branch.pictureAspect, 1.0f, 1e-3f) << "the leaf is as wide as it is high";
