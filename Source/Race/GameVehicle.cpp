@@ -44,7 +44,7 @@ void Game::Vehicle::release()
 {
     stopNitroSound();
     if (QuadInstance* quad = getQuad(); quad && quad->vehicle == this)
-        quad->vehicle = nullptr;
+        quad->bindVehicle(nullptr);
     if (object) {
         object->observer = nullptr;
         object->remove();
@@ -66,7 +66,7 @@ void Game::Vehicle::attachToEntity(DynObject* dyn)
     QuadInstance* quad = quadOf(dyn);
     if (!quad)
         return;
-    quad->vehicle = this;
+    quad->bindVehicle(this);
     if (isPlayer)
         quad->controls = game && game->callbacks ? game->callbacks->getPlayerControls() : nullptr;
     quad->setColors(uint32_t(color.b) | uint32_t(color.g) << 8 | uint32_t(color.r) << 16 | uint32_t(color.a) << 24);
@@ -431,7 +431,7 @@ void Game::Vehicle::enableControls(uint32_t enabled, uint32_t hold)
         else
             quad->controls->enabledActions &= ~uint32_t(Control::Steering | Control::Throttle);
     }
-    quad->frozen = hold;
+    quad->setFrozen(hold);
 }
 
 namespace {

@@ -103,7 +103,7 @@ void Game::Vehicle::setCameraMode1()
 
 void Game::Vehicle::applyMotorFactor(QuadInstance& quad, float factor)
 {
-    (void)quad, (void)factor;
+    quad.engineSound.speedScale = factor;
 }
 
 void Game::Vehicle::setDamageFires(uint32_t on)

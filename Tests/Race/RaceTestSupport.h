@@ -30,16 +30,17 @@ struct TestClock
     RaceClock previous;
 };
 
-// A way list of count points at x = 0, spacing, 2 x spacing, ...; with
+// A way list of count points at x = 0, spacing, 2 x spacing, ... (moved
+// by origin); with
 // segments, each point but the last starts a straight segment to the next.
 class WayList
 {
 public:
-    WayList(int count, float spacing, bool segments)
+    WayList(int count, float spacing, bool segments, const vec3d& origin = vec3d())
     {
         for (int i = 0; i < count; ++i) {
             auto* point = new Way::Point;
-            point->position = vec3d(float(i) * spacing, 0.0f, 0.0f);
+            point->position = origin + vec3d(float(i) * spacing, 0.0f, 0.0f);
             list->append(point);
         }
         if (segments)

@@ -1,0 +1,431 @@
+// A vehicle's race state on the builder's sample quad: binding the quad,
+// the course states along a way with a scripted position and clock, the
+// recovery of an overturned quad, the items, damage and repair, the flag's
+// points, and a lap of a generated course.
+#include "RaceTestSupport.h"
+
+#include "../Application/AppTestFiles.h"
+#include "../Landscape/TerrainTestMaps.h"
+
+#include "Objects/DynObject.h"
+#include "Objects/ObjectPackage.h"
+#include "Vehicle/QuadInstance.h"
+
+#include "Application/ControlBindings.h"
+#include "Landscape/Scene.h"
+#include "Landscape/Terrain.h"
+#include "Physics/PhysicsManager.h"
+#include "Render/SwapChain.h"
+
+#include "ObjectPackageSamples.h"
+#include "QuadSample.h"
+
+#include "Core/Timer.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using namespace RaceTest;
+using QuadInstance = Game::Vehicle::QuadInstance;
+
+struct Callbacks final : Game::Interface
+{
+    String getSettingNameGame() override { return String(L"Tester"); }
+    Color getSettingCharGame() override { return Color(1, 2, 3, 255); }
+    void saveSettings() override {}
+    Control* getPlayerControls() override { return &controls; }
+    Control controls;
+};
+
+// Flat ground at the height the map gives, the builder's quad and gate
+// packages in a scene whose swap chain has no device, and the race clock.
+struct Track
+{
+    Track() : clock(1000)
+    {
+        const std::vector<uint8_t> bytes = TerrainTestMaps::mapBytes(
+            TerrainTestMaps::heightMap(128, [](int32_t, int32_t) { return 20000.0f; }));
+        FileArray stream(4096);
+        stream.write(bytes.data(), uint32_t(bytes.size()));
+        stream.seek(0, 0);
+        EXPECT_TRUE(gTerrain.load(nullptr, TerrainTestMaps::settings(), stream));
+        gFrameFactor = 1.0f;
+        const std::wstring folder = AppTestFiles::freshFolder(L"vehiclerace");
+        CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
+        EXPECT_TRUE(QuadSample::save(String(folder.c_str())));
+        EXPECT_TRUE(ObjectPackageSamples::save(String(folder.c_str())));
+        scene.swapChain = &chain;
+        scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
+        scene.objectPackages.buildPackages();
+        chain.entities->physicsManager->start(16);
+        game().phase = 3;
+        game().choice.gameMode = Game::OffRoadRace;
+        game().choice.goal = 3;
+        for (uint8_t& b : buttons)
+            b = 0;
+        callbacks.controls.keyboardSet.keys[4] = &buttons[0]; // rocket
+        callbacks.controls.keyboardSet.keys[5] = &buttons[1]; // oil
+        callbacks.controls.keyboardSet.keys[6] = &buttons[2]; // nitro
+    }
+    ~Track()
+    {
+        game().vehicles.deleteAll();
+        game().gates.deleteAll();
+        scene.release();
+        gTerrain.clear();
+    }
+
+    Game& game() { return scene.game; }
+    float ground() const { return gTerrain.getHeight(100.0f, 100.0f, 3); }
+
+    // A vehicle of slot on a new object of package at (x, z), alive.
+    Game::Vehicle& vehicle(uint32_t slot, bool player, float x = 100.0f, float z = 100.0f,
+                           const wchar_t* package = L"Quad")
+    {
+        Object* placed = scene.objectPackages.createObject(scene.objectPackages.findPackage(String(package)),
+                                                           vec3d(x, ground() + 1.0f, z), 1.0f);
+        EXPECT_NE(placed, nullptr);
+        auto* v = new Game::Vehicle(&game(), placed, slot);
+        v->isPlayer = player ? 1 : 0;
+        game().vehicles.append(v);
+        if (placed && !placed->instance)
+            placed->instance = placed->createInstance();
+        else if (placed)
+            v->attachToEntity(dynamic_cast<DynObject*>(placed->instance));
+        return *v;
+    }
+    // The quad's sphere moves to (x, ground + 1, z), facing along forward.
+    static void moveTo(Game::Vehicle& v, float x, float z, const vec3d& forward, float lift = 1.0f)
+    {
+        EntityManager::Entity& body = *v.getQuad()->entity;
+        const float y = gTerrain.getHeight(x, z, 3) + lift;
+        body.worldBounds.center = vec3d(x, y, z);
+        body.worldBox.center = vec3d(x, y, z);
+        const vec3d up(0.0f, 1.0f, 0.0f);
+        body.world.setRow(0, up.cross(forward));
+        body.world.setRow(1, up);
+        body.world.setRow(2, forward);
+        body.world.setRow(3, vec3d(x, y - 0.5f, z));
+    }
+
+    TestClock clock;
+    Callbacks callbacks;
+    uint8_t buttons[3];
+    D3D::Device::SwapChain chain{nullptr};
+    Scene scene{String(L"KorvantaTests"), 3500.0f, &callbacks};
+};
+
+}
+
+// The object's instance binds the quad: the player's reads the application's
+// controls, an opponent's none until a driver comes; a package without the
+// quad function makes a vehicle that updates nothing.
+TEST(VehicleRace, AttachBindsTheQuad)
+{
+    Track track;
+    Game::Vehicle& player = track.vehicle(0, true);
+    Game::Vehicle& opponent = track.vehicle(1, false, 120.0f);
+    ASSERT_NE(player.getQuad(), nullptr);
+    ASSERT_NE(opponent.getQuad(), nullptr);
+    EXPECT_EQ(player.getQuad()->vehicle, &player);
+    EXPECT_EQ(player.getQuad()->controls, &track.callbacks.controls);
+    EXPECT_EQ(opponent.getQuad()->vehicle, &opponent);
+    EXPECT_EQ(opponent.getQuad()->controls, nullptr);
+    EXPECT_EQ(player.position, player.getQuad()->entity->worldBounds.center);
+
+    Game::Vehicle& crate = track.vehicle(2, false, 140.0f, 100.0f, L"Gate");
+    EXPECT_NE(crate.getDynObject(), nullptr);
+    EXPECT_EQ(crate.getQuad(), nullptr);
+    crate.update();
+    EXPECT_TRUE(Game::isZeroTime(crate.raceTime)) << "no quad, no update";
+
+    // enableControls sets and clears the steering and throttle bits unless
+    // finished, and holds or releases the quad.
+    player.enableControls(0, 1);
+    EXPECT_EQ(track.callbacks.controls.enabledActions & 3u, 0u);
+    EXPECT_EQ(player.getQuad()->frozen, 1u);
+    player.enableControls(1, 0);
+    EXPECT_EQ(track.callbacks.controls.enabledActions & 3u, 3u);
+    EXPECT_EQ(player.getQuad()->frozen, 0u);
+    player.finished = 1;
+    player.enableControls(0, 1);
+    EXPECT_EQ(track.callbacks.controls.enabledActions & 3u, 3u);
+    EXPECT_EQ(player.getQuad()->frozen, 1u);
+    opponent.enableControls(1, 1);
+    EXPECT_EQ(opponent.getQuad()->frozen, 0u) << "no controls: nothing written";
+}
+
+// The course states with a scripted position and clock, one step a row:
+// off the way, the wrong way, a missed gate, for the player and an
+// opponent; the way node wraps from the last to the head.
+TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
+{
+    Track track;
+    // A way along +x from x = 40, segments 40 long, 10 wide.
+    WayList way(5, 40.0f, true, vec3d(40.0f, track.ground(), 100.0f));
+    for (Way::PointNode* node = way.list->head(); node; node = node->next)
+        node->item->width = 10.0f;
+    for (Way::PointNode* node = way.list->head(); node && node->next; node = node->next) {
+        Way::Segment& segment = *node->item->segment;
+        segment.positions.resize(11);
+        for (int i = 0; i <= 10; ++i)
+            Way::Segment::crossSectionAt(segment.positions[size_t(i)], segment, float(i) / 10.0f);
+    }
+    Game& game = track.game();
+    game.course = way.list;
+    const vec3d east(1.0f, 0.0f, 0.0f), west(-1.0f, 0.0f, 0.0f);
+
+    struct Step
+    {
+        uint32_t wait; // ms before the update
+        float x, z;
+        bool west;
+        uint32_t state;
+    };
+    struct Case
+    {
+        const char* what;
+        bool player;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"off the way: warned after 1000 ms, put back 2800 ms later",
+         true,
+         {{0, 100.0f, 100.0f, false, 0},
+          {10, 100.0f, 130.0f, false, 2},
+          {1000, 100.0f, 130.0f, false, 2},
+          {1, 100.0f, 130.0f, false, 3},
+          {2800, 100.0f, 130.0f, false, 3},
+          {1, 100.0f, 130.0f, false, 0}}},
+        {"an opponent is put back 2000 ms after leaving the way",
+         false,
+         {{0, 100.0f, 130.0f, false, 2},
+          {1001, 100.0f, 130.0f, false, 3},
+          {1000, 100.0f, 130.0f, false, 3},
+          {1, 100.0f, 130.0f, false, 0}}},
+        {"back on the way ends the warning", true,
+         {{0, 100.0f, 130.0f, false, 2}, {1001, 100.0f, 130.0f, false, 3}, {5, 100.0f, 100.0f, false, 0}}},
+        {"the wrong way after 1000 ms, ended by leaving the way",
+         true,
+         {{0, 100.0f, 100.0f, true, 4},
+          {1000, 100.0f, 100.0f, true, 4},
+          {1, 100.0f, 100.0f, true, 5},
+          {5000, 100.0f, 100.0f, true, 5},
+          {1, 100.0f, 130.0f, true, 0}}},
+        {"turning round ends the wrong way", true,
+         {{0, 100.0f, 100.0f, true, 4}, {1001, 100.0f, 100.0f, true, 5}, {1, 100.0f, 100.0f, false, 0}}},
+        {"opponents are never told of the wrong way", false,
+         {{0, 100.0f, 100.0f, true, 0}, {2000, 100.0f, 100.0f, true, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Game::Vehicle& v = track.vehicle(c.player ? 0 : 1, c.player);
+        v.wayNode = way.node(1);
+        for (const Step& s : c.steps) {
+            TestClock::now += s.wait;
+            Track::moveTo(v, s.x, s.z, s.west ? west : east);
+            v.updateCourse();
+            EXPECT_EQ(v.courseState, s.state) << "at x " << s.x << " z " << s.z << " after " << s.wait;
+        }
+        game.vehicles.deleteAll();
+    }
+
+    // Only in the running phase does a warning begin.
+    Game::Vehicle& v = track.vehicle(0, true);
+    v.wayNode = way.node(1);
+    game.phase = 2;
+    Track::moveTo(v, 100.0f, 130.0f, east);
+    v.updateCourse();
+    EXPECT_EQ(v.courseState, 0u);
+    game.phase = 3;
+
+    // The way node follows the quad, and from the last node of the list on
+    // to its head.
+    Track::moveTo(v, 130.0f, 100.0f, east);
+    v.updateCourse();
+    EXPECT_EQ(v.wayNode, way.node(2));
+    v.wayNode = way.node(3);
+    Track::moveTo(v, 50.0f, 100.0f, east);
+    v.updateCourse();
+    EXPECT_EQ(v.wayNode, way.node(0));
+    EXPECT_EQ(v.courseState, 0u);
+
+    // A gate left behind on the way: missed, shown 1000 ms later.
+    Object gateObject;
+    gateObject.position = vec3d(60.0f, track.ground(), 100.0f);
+    game.gates.append(new Game::Gate(&game, &gateObject));
+    v.nextGate = game.gates.head();
+    v.wayNode = way.node(1);
+    Track::moveTo(v, 110.0f, 100.0f, east);
+    v.updateCourse();
+    EXPECT_EQ(v.courseState, 6u);
+    TestClock::now += 1001;
+    v.updateCourse();
+    EXPECT_EQ(v.courseState, 7u);
+    v.nextGate = nullptr;
+    v.updateCourse();
+    EXPECT_EQ(v.courseState, 0u) << "no gate to miss";
+    game.vehicles.deleteAll();
+    game.gates.deleteAll();
+    game.course = nullptr;
+}
+
+// An overturned quad is put back after 2000 ms, only while the race runs
+// or is over; one that rights itself first is left alone.
+TEST(VehicleRace, OverturnedQuadsArePutBack)
+{
+    Track track;
+    Game::Vehicle& v = track.vehicle(0, true);
+    const vec3d east(1.0f, 0.0f, 0.0f);
+    for (uint32_t phase : {2u, 3u, 4u}) {
+        SCOPED_TRACE(phase);
+        track.game().phase = phase;
+        Track::moveTo(v, 100.0f, 100.0f, east, -2.0f); // the ground covers its centre
+        v.updateOverturn();
+        if (phase == 2) {
+            EXPECT_EQ(v.courseState, 0u);
+            continue;
+        }
+        EXPECT_EQ(v.courseState, 1u);
+        TestClock::now += 2000;
+        v.updateOverturn();
+        EXPECT_EQ(v.courseState, 1u);
+        TestClock::now += 1;
+        v.updateOverturn();
+        EXPECT_EQ(v.courseState, 0u);
+        const vec3d placed = v.getQuad()->body()->getTransform()->row(3);
+        EXPECT_GT(placed.y, track.ground()) << "set back on the ground";
+    }
+    Track::moveTo(v, 100.0f, 100.0f, east, -2.0f);
+    v.updateOverturn();
+    Track::moveTo(v, 100.0f, 100.0f, east, 1.0f);
+    v.updateOverturn();
+    EXPECT_EQ(v.courseState, 0u) << "righted by itself";
+}
+
+// Items by mode and place, nitro, damage, repair and the motor factor.
+TEST(VehicleRace, ItemsDamageAndRepair)
+{
+    Track track;
+    Game& game = track.game();
+    Game::Vehicle& v = track.vehicle(0, true);
+    Game::Vehicle& other = track.vehicle(1, false, 130.0f, 100.0f);
+    (void)other;
+    const float& factor = v.getQuad()->engineSound.speedScale;
+
+    // One rocket per press; none for the leader or in TimeTrial.
+    struct RocketCase
+    {
+        int32_t mode;
+        int32_t place;
+        int presses;
+        uint8_t spent;
+    };
+    const RocketCase rockets[] = {
+        {Game::OffRoadRace, 2, 1, 1}, {Game::OffRoadRace, 2, 3, 3}, {Game::OffRoadRace, 1, 2, 0},
+        {Game::TimeTrial, 2, 2, 0},   {Game::Circuit, 3, 1, 1},
+    };
+    for (const RocketCase& c : rockets) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " place " << c.place);
+        game.choice.gameMode = c.mode;
+        v.place = c.place;
+        v.rockets = 10;
+        for (int press = 0; press < c.presses; ++press) {
+            track.buttons[0] = 1;
+            v.update();
+            v.update(); // held: no second rocket
+            track.buttons[0] = 0;
+            v.update();
+        }
+        EXPECT_EQ(10 - v.rockets, c.spent);
+    }
+    game.choice.gameMode = Game::OffRoadRace;
+    v.oil = 2;
+    for (int press = 0; press < 3; ++press) {
+        track.buttons[1] = 1;
+        v.update();
+        track.buttons[1] = 0;
+        v.update();
+    }
+    EXPECT_EQ(v.oil, 0);
+
+    // Nitro from 1.0 burns 250 frames at frame factor 1; the motor factor
+    // is 0.625 while it burns.
+    EXPECT_FLOAT_EQ(factor, 1.0f);
+    v.nitro = 1.0f;
+    track.buttons[2] = 1;
+    int frames = 0;
+    while (v.nitroOn || frames == 0) {
+        v.update();
+        if (v.nitroOn) {
+            ++frames;
+            EXPECT_FLOAT_EQ(factor, 0.625f);
+        }
+        ASSERT_LT(frames, 400);
+    }
+    EXPECT_NEAR(frames, 250, 1);
+    EXPECT_EQ(v.nitro, 0.0f);
+    EXPECT_FLOAT_EQ(factor, 1.0f);
+    v.update();
+    EXPECT_FLOAT_EQ(factor, 1.0f) << "empty: nothing burns";
+    track.buttons[2] = 0;
+
+    // Hits within 1000 ms count once; full damage gives 1/0.6.
+    v.addDamage(0.5f);
+    v.addDamage(0.5f);
+    EXPECT_FLOAT_EQ(v.damage, 0.5f);
+    TestClock::now += 1001;
+    v.addDamage(0.9f);
+    EXPECT_FLOAT_EQ(v.damage, 1.0f);
+    EXPECT_FLOAT_EQ(factor, 1.0f / 0.6f);
+
+    // A repair kit at 0.8 heals 0.5 over the frames.
+    v.damage = 0.8f;
+    v.repair();
+    EXPECT_FLOAT_EQ(v.repairLeft, 0.5f);
+    for (int frame = 0; frame < 200 && v.repairLeft > 0.0f; ++frame)
+        v.update();
+    EXPECT_EQ(v.repairLeft, 0.0f);
+    EXPECT_NEAR(v.damage, 0.3f, 1e-4f);
+    v.damage = 0.04f;
+    v.repair();
+    for (int frame = 0; frame < 50; ++frame)
+        v.update();
+    EXPECT_NEAR(v.damage, 0.0f, 1e-6f);
+    EXPECT_EQ(game.repairSound, nullptr) << "not loaded, never played";
+
+    // Carrying the flag: 1.25 without damage; a point 1000 ms after the
+    // pick-up, then every 2000; none in phase 4.
+    v.damage = 0.0f;
+    game.choice.gameMode = Game::CaptureTheFlag;
+    game.choice.goal = 100;
+    Object* flag = track.scene.objectPackages.createObject(track.scene.objectPackages.findPackage(String(L"Crate")),
+                                                           vec3d(50.0f, track.ground(), 50.0f), 1.0f);
+    ASSERT_NE(flag, nullptr);
+    flag->instance = flag->createInstance();
+    v.setCarriedItem(flag);
+    EXPECT_FLOAT_EQ(factor, 1.25f);
+    const uint32_t start = TestClock::now;
+    const int32_t before = v.points;
+    struct FlagStep
+    {
+        uint32_t at;
+        int32_t points;
+    };
+    for (const FlagStep& s : {FlagStep{1000, 0}, FlagStep{1001, 1}, FlagStep{3000, 1}, FlagStep{3001, 2},
+                              FlagStep{5001, 3}}) {
+        TestClock::now = start + s.at;
+        v.update();
+        EXPECT_EQ(v.points - before, s.points) << "at " << s.at;
+    }
+    game.phase = 4;
+    TestClock::now = start + 9000;
+    v.update();
+    EXPECT_EQ(v.points - before, 3);
+    v.setCarriedItem(nullptr);
+    flag->remove();
+    delete flag;
+}
