@@ -96,6 +96,23 @@ bool Game::Gate::getWindow(Window& window) const
     return true;
 }
 
+const Game::Gate::Window* Game::Gate::window()
+{
+    if (!object || !object->getObject())
+        return nullptr;
+    const vec3d position = object->getPosition();
+    if (keptPackage != object->getObject() || keptPosition != position || keptRotation != object->rotation ||
+        keptScale != object->scale) {
+        if (!getWindow(kept))
+            return nullptr;
+        keptPackage = object->getObject();
+        keptPosition = position;
+        keptRotation = object->rotation;
+        keptScale = object->scale;
+    }
+    return &kept;
+}
+
 float Game::courseDistanceOf(const vec3d& point) const
 {
     if (!course)

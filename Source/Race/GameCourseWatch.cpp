@@ -59,8 +59,8 @@ void Game::Vehicle::checkGates()
     const float radius = quad->worldBounds.radius;
     Gate* crossed = nullptr;
     for (auto* node = game->gates.head(); node && !crossed; node = node->next) {
-        Gate::Window window(BoundingBox{}, matrix3d::identity());
-        if (node->item && node->item->getWindow(window) && window.isPassedBy(position, now, radius))
+        const Gate::Window* window = node->item ? node->item->window() : nullptr;
+        if (window && window->isPassedBy(position, now, radius))
             crossed = node->item;
     }
     if (!crossed || crossed == lastGate)
@@ -310,8 +310,9 @@ void Game::Vehicle::updateCourse()
         }
     }
     const bool backwards = isPlayer && quad->entity->world.row(2).dot(wayPoint.forward) < 0.0f;
+    // Only the player is told of a missed gate: only its distance counts.
     float ahead = 0.0f;
-    if (nextGate && nextGate->item && nextGate->item->object)
+    if (isPlayer && nextGate && nextGate->item && nextGate->item->object)
         ahead = game->courseOffsetFrom(nextGate->item->object->getPosition(), wayNode);
     const bool missed = isPlayer && ahead != 0.0f && wayPoint.t > ahead;
     const uint32_t now = raceNow();

@@ -51,10 +51,22 @@ public:
     // The passage window of the gate object's package box where the object
     // stands; false, window untouched, without an object or package.
     bool getWindow(Window& window) const;
+    // The same, kept from the last call while the object stands where it
+    // stood then (same package, position, turn and scale); null without
+    // an object or package.
+    const Window* window();
     Gate(const Gate&) = delete;
     Gate& operator=(const Gate&) = delete;
 
     Object* object;
     Game* game;
     uint32_t marked = 0;
+
+private:
+    // The window kept and the placement it was made for.
+    Window kept{BoundingBox{}, matrix3d::identity()};
+    const void* keptPackage = nullptr;
+    vec3d keptPosition;
+    float keptRotation = 0.0f;
+    float keptScale = 0.0f;
 };

@@ -63,6 +63,8 @@ void Game::Vehicle::instanceCreated(StaticEntity::Instance& instance)
 
 void Game::Vehicle::attachToEntity(DynObject* dyn)
 {
+    // A new live object (perhaps where an old one was): its quad is looked up anew.
+    boundObject = nullptr;
     QuadInstance* quad = quadOf(dyn);
     if (!quad)
         return;
@@ -89,7 +91,15 @@ DynObject* Game::Vehicle::getDynObject() const
 
 Game::Vehicle::QuadInstance* Game::Vehicle::getQuad() const
 {
-    return quadOf(getDynObject());
+    // The quad found when the live object was made, while that object lives.
+    StaticEntity::Instance* live = object ? object->instance : nullptr;
+    if (!live)
+        return nullptr;
+    if (live != boundObject) {
+        boundObject = live;
+        boundQuad = quadOf(dynamic_cast<DynObject*>(live));
+    }
+    return boundQuad;
 }
 
 EntityManager::Entity* Game::Vehicle::entity() const

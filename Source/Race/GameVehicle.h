@@ -246,5 +246,8 @@ private:
     // The quad set back on the way where it was last found, facing along it.
     void putBackOnWay(QuadInstance& quad);
     bool isOverturned() const;
+    // The live object whose quad getQuad found last, and that quad.
+    mutable StaticEntity::Instance* boundObject = nullptr;
+    mutable QuadInstance* boundQuad = nullptr;
 
 };
