@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -428,4 +429,61 @@ TEST(VehicleRace, ItemsDamageAndRepair)
     v.setCarriedItem(nullptr);
     flag->remove();
     delete flag;
+}
+
+// The sample quad set down before and after each gate of a ring course in
+// turn laps it: each split is taken, the best lap kept, the laps and the
+// race entered in the records, and the third lap finishes the race.
+TEST(VehicleRace, TheSampleQuadLapsAGeneratedCourse)
+{
+    Track track;
+    Game& game = track.game();
+    game.choice.gameMode = Game::TimeTrial;
+    game.choice.goal = 3;
+    const float pi = 3.14159265f, radius = 60.0f;
+    const vec3d centre(190.0f, track.ground(), 190.0f);
+    auto ring = [&](float angle) { return centre + vec3d(radius * std::cos(angle), 0.0f, radius * std::sin(angle)); };
+    constexpr int gateCount = 6;
+    ObjPkgManager::Package* gates = track.scene.objectPackages.findPackage(String(L"Gate"));
+    for (int i = 0; i < gateCount; ++i) {
+        const float angle = 2.0f * pi * (float(i) + 0.5f) / float(gateCount);
+        Object* gate = track.scene.objectPackages.createObject(gates, ring(angle), 3.0f);
+        ASSERT_NE(gate, nullptr);
+        gate->rotation = -angle * 180.0f / pi;
+        gate->setState(uint8_t(i));
+        game.gates.append(new Game::Gate(&game, gate));
+    }
+    Game::Vehicle& v = track.vehicle(0, true, ring(0.0f).x, ring(0.0f).z);
+    QuadInstance* quad = v.getQuad();
+    ASSERT_NE(quad, nullptr);
+    ASSERT_NE(quad->body(), nullptr);
+    v.passGate();
+    v.raceStart = v.lapStart = TestClock::now;
+    auto setDown = [&](float angle) {
+        const vec3d side(std::cos(angle), 0.0f, std::sin(angle)); // outwards: right of a quad going round
+        quad->placeOnTerrain(ring(angle), &side);
+        quad->entity->physics->update();
+        TestClock::now += 1500;
+        v.update();
+    };
+    const uint32_t lapMs = 2 * 1500 * gateCount;
+    for (int lap = 1; lap <= 3; ++lap) {
+        SCOPED_TRACE(lap);
+        for (int i = 0; i < gateCount; ++i) {
+            const float angle = 2.0f * pi * (float(i) + 0.5f) / float(gateCount);
+            setDown(angle - 0.05f);
+            setDown(angle + 0.05f);
+            EXPECT_EQ(v.gatesPassed, (lap - 1) * gateCount + i + 1) << "gate " << i;
+        }
+        if (lap < 3)
+            EXPECT_EQ(v.lap, lap + 1);
+    }
+    EXPECT_EQ(v.finished, 1u);
+    EXPECT_EQ(game.raceOver, 1u);
+    EXPECT_EQ(v.bestLap, lapMs);
+    EXPECT_EQ(game.records.lapCount, 3u);
+    EXPECT_EQ(game.records.raceCount, 1u);
+    for (int i = 1; i < gateCount; ++i)
+        EXPECT_EQ(Game::raceTimeMilliseconds(game.records.splits[i]), int32_t(2 * 1500 * i)) << "split " << i;
+    EXPECT_EQ(Game::raceTimeMilliseconds(game.records.races[0]->time), int32_t(3 * lapMs));
 }
