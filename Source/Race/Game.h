@@ -19,6 +19,7 @@
 
 class Control;
 class FileInterface;
+class StaticEntity;
 class GlobalSettings;
 class Object;
 class Scene;
@@ -197,6 +198,42 @@ public:
     void stopRepairSound();
     void stopWrongWaySound();
 
+    // The race's frame (GamePhases.cpp), nothing while paused: the intro
+    // flight's end starts the countdown (clocks set, the player's camera and
+    // head-up display on), 3000 ms later the race runs (a decided race at
+    // once, without the start sound), a decided race ends a frame later;
+    // then the standings, every vehicle's update, spent rockets and oil.
+    void update();
+    // Steering and throttle on and the quads released.
+    void startVehicles();
+    // The player finishes out of the race: place 99 with no time, or -1
+    // points in the points modes. Nothing without a player.
+    void giveUpRace();
+    // The race's seven sounds from the resource archive ("SNDStart",
+    // "SNDDing", "SNDGateOK", "SNDWrongGate", "SNDRepair", "SNDNitro",
+    // "SNDWrongWay"), after releasing those held; a missing one stays null.
+    void loadSounds();
+    // The sounds go, then clearRace.
+    void releaseSounds();
+    // Everything of a race goes: vehicles (the physics held meanwhile),
+    // gates, rockets, oil, kept sounds, marks and splits; flag, parking
+    // slots, podium and pick-ups taken out; phase 0. Nothing without the
+    // scene's entities.
+    void clearRace();
+    // The player slots given back, the scene camera freed from the player,
+    // the vehicles deleted.
+    void removeRaceVehicles();
+    // The parking slots given back and the list emptied.
+    void releaseParkingSlots();
+    // The objects of a kind taken out of the race (hide 1: state 255 and
+    // hidden) or given back (0). The flag given back returns home.
+    void hideItems(uint32_t hide);
+    void hideParkingSlots(uint32_t hide);
+    void hidePodium(uint32_t hide);
+    void hideCaptureFlag(uint32_t hide);
+    // The player's vehicle camera in its finish view.
+    void setPlayerCameraMode1();
+
     // Standings (GameRanking.cpp). rankVehicles gives the first eight
     // vehicles of the list places 1..8 in race order (a vehicle beyond the
     // eighth follows them in list order). compareVehicles: negative when a
@@ -312,5 +349,21 @@ public:
     uint32_t estimateDue = 0;
 
 private:
+    // The scene's objects of one package, in depth order.
+    void collectObjects(int32_t package, SCList<StaticEntity>& out) const;
+    void hideObjects(int32_t package, uint32_t hide);
+    // The "Camera" package's race flag.
+    void setCameraRaceFlag(uint32_t on);
+    // The flag back at rest where it stands: its body still, no longer
+    // carried.
+    void resetCaptureFlag();
+    // The countdown's start: the vehicle camera and head-up display on the
+    // player's quad, the scene camera following it; and their removal.
+    void followPlayer();
+    void unfollowPlayer();
+    // The rockets whose flight is over leave the scene; wheels on oil are
+    // oiled for 3000 ms; finished puddles go.
+    void removeSpentRockets();
+    void updateOilPuddles();
     int32_t compareRanked(const Vehicle& a, float progressA, const Vehicle& b, float progressB) const;
 };

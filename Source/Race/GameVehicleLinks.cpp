@@ -125,3 +125,15 @@ void Game::Vehicle::spillOil(DynObject& puddle, QuadInstance& quad)
 {
     (void)puddle, (void)quad;
 }
+
+void Game::setPlayerCameraMode1() {}
+
+void Game::followPlayer() {}
+
+void Game::unfollowPlayer() {}
+
+void Game::removeSpentRockets() {}
+
+void Game::updateOilPuddles() {}
+
+void Game::resetCaptureFlag() {}
