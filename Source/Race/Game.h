@@ -234,6 +234,29 @@ public:
     // The player's vehicle camera in its finish view.
     void setPlayerCameraMode1();
 
+    // The race from the scene's objects (GameSetup.cpp), once, in phase 0:
+    // the mode's vehicle count and laps, the course and its vehicles, the
+    // flag, parking slots, gates and target, the quads held at the grid,
+    // the intro flight, one physics step, target times; then phase 1.
+    void setupRace();
+    // The road under the first Start object and its length.
+    void findCourse();
+    // A vehicle on a new quad at each player slot (by slot number) up to
+    // the vehicle count and eight, the first the player's; every slot
+    // marker taken out of the race.
+    void createVehicles();
+    void findCaptureFlag();
+    // The parking slots, taken out of the race, by number.
+    void collectParkingSlots();
+    // The gates of group (-1 all) by number, then Start or Goal by course
+    // type.
+    void setupGates(int32_t group);
+    // count opponents' times around the reference lap by difficulty, for
+    // laps laps, in random order.
+    void makeTargetTimes(int32_t count, int32_t laps);
+    // The intro flight over the Start object to the player's chase view.
+    void setupIntroCamera();
+
     // Standings (GameRanking.cpp). rankVehicles gives the first eight
     // vehicles of the list places 1..8 in race order (a vehicle beyond the
     // eighth follows them in list order). compareVehicles: negative when a
@@ -361,6 +384,9 @@ private:
     // player's quad, the scene camera following it; and their removal.
     void followPlayer();
     void unfollowPlayer();
+    // The pose the chase camera takes behind the vehicle's quad; false
+    // without the camera's computation.
+    bool chaseView(const Vehicle& vehicle, matrix3d& pose) const;
     // The rockets whose flight is over leave the scene; wheels on oil are
     // oiled for 3000 ms; finished puddles go.
     void removeSpentRockets();

@@ -137,3 +137,9 @@ void Game::removeSpentRockets() {}
 void Game::updateOilPuddles() {}
 
 void Game::resetCaptureFlag() {}
+
+bool Game::chaseView(const Vehicle& vehicle, matrix3d& pose) const
+{
+    (void)vehicle, (void)pose;
+    return false;
+}
