@@ -78,6 +78,9 @@ public:
     // Steering and throttle on or off (unless finished) and the quad held
     // at its place or released; nothing without the quad's controls.
     void enableControls(uint32_t enabled, uint32_t hold);
+    // The player's quad after the finish: the finish view.
+    void handToDriver();
+    void setCameraMode1();
 
     // The course watch (GameCourseWatch.cpp). checkGates: the first gate
     // the quad went through since the last update is passed when it is the
@@ -238,9 +241,6 @@ private:
     void showLapTimes(int32_t lapMs, int32_t differenceMs);
     // The head-up display's best-lap text (lap) or record texts (else).
     void updateRecordTexts(bool lap);
-    // The player's quad after the finish: the finish view.
-    void handToDriver();
-    void setCameraMode1();
     // The quad's motor factor.
     void applyMotorFactor(QuadInstance& quad, float factor);
     // The quad set back on the way where it was last found, facing along it.

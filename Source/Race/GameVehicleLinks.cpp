@@ -10,6 +10,9 @@
 #include "Physics/neRigidBody.h"
 #include "Vehicle/QuadInstance.h"
 
+#include "Landscape/Scene.h"
+#include "Render/Camera.h"
+
 namespace {
 
 constexpr uint32_t vehicleCameraFlag = 0x4;
@@ -126,11 +129,35 @@ void Game::Vehicle::spillOil(DynObject& puddle, QuadInstance& quad)
     (void)puddle, (void)quad;
 }
 
-void Game::setPlayerCameraMode1() {}
+void Game::setPlayerCameraMode1()
+{
+    if (Vehicle* player = getPlayerVehicle())
+        player->setCameraMode1();
+}
 
-void Game::followPlayer() {}
+void Game::followPlayer()
+{
+    Vehicle* player = getPlayerVehicle();
+    DynObject* dyn = player ? player->getDynObject() : nullptr;
+    if (!dyn || !dyn->functions || !scene || scene->camera.mode == SceneCamera::vehicleMode)
+        return;
+    if (!dyn->functions->find(vehicleCameraFlag)) {
+        auto* camera = new ObjPkgManager::Functions::VehicleCamera(scene->camera.deviceCamera(), dyn);
+        if (!dyn->functions->add(vehicleCameraFlag, camera))
+            delete camera;
+    }
+    scene->camera.mode = SceneCamera::vehicleMode;
+}
 
-void Game::unfollowPlayer() {}
+void Game::unfollowPlayer()
+{
+    Vehicle* player = getPlayerVehicle();
+    DynObject* dyn = player ? player->getDynObject() : nullptr;
+    if (!dyn || !dyn->functions)
+        return;
+    dyn->functions->remove(vehicleCameraFlag);
+    dyn->functions->remove(Vehicle::hudFlag);
+}
 
 void Game::removeSpentRockets() {}
 
@@ -140,6 +167,12 @@ void Game::resetCaptureFlag() {}
 
 bool Game::chaseView(const Vehicle& vehicle, matrix3d& pose) const
 {
-    (void)vehicle, (void)pose;
-    return false;
+    DynObject* dyn = vehicle.getDynObject();
+    if (!dyn)
+        return false;
+    // A camera of its own, not the one the scene draws with.
+    Camera unused;
+    ObjPkgManager::Functions::VehicleCamera chase(&unused, dyn);
+    chase.update(vec3d(), pose);
+    return true;
 }

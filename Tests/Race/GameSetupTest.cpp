@@ -1,0 +1,185 @@
+// A race set up from objects placed in a scene: the grid by slot number,
+// the gates by group and number with Start or Goal, the laps by mode and
+// course type, the target times, and the release of it all.
+#include "RaceTestSupport.h"
+
+#include "../Application/AppTestFiles.h"
+
+#include "Objects/ObjectPackage.h"
+
+#include "Landscape/Scene.h"
+#include "Physics/PhysicsManager.h"
+#include "Render/SwapChain.h"
+
+#include "ObjectPackageSamples.h"
+#include "QuadSample.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+using namespace RaceTest;
+
+// The builder's quad and sample packages in a scene whose swap chain has no
+// device; crates stand in for the player slots, cameras for Start and Goal.
+struct SetupScene
+{
+    SetupScene()
+    {
+        const std::wstring folder = AppTestFiles::freshFolder(L"racesetup");
+        CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
+        EXPECT_TRUE(QuadSample::save(String(folder.c_str())));
+        EXPECT_TRUE(ObjectPackageSamples::save(String(folder.c_str())));
+        scene.swapChain = &chain;
+        scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
+        scene.objectPackages.buildPackages();
+        chain.entities->physicsManager->start(32);
+        Game& g = game();
+        g.packages[Game::QuadPackage] = package(L"Quad");
+        g.packages[Game::PlayerSlotPackage] = package(L"Crate");
+        g.packages[Game::GatePackage] = package(L"Gate");
+        g.packages[Game::StartPackage] = package(L"Camera");
+        g.vehicleScale = 1.0f;
+    }
+    ~SetupScene()
+    {
+        game().clearRace();
+        scene.release();
+    }
+
+    Game& game() { return scene.game; }
+    ObjPkgManager::Package* package(const wchar_t* name)
+    {
+        return scene.objectPackages.findPackage(String(name));
+    }
+    Object* place(const wchar_t* name, const vec3d& at, uint8_t number, uint8_t group)
+    {
+        Object* object = scene.objectPackages.createObject(package(name), at, 1.0f);
+        EXPECT_NE(object, nullptr);
+        if (object) {
+            object->setState(number);
+            object->setFlag(group);
+        }
+        return object;
+    }
+
+    D3D::Device::SwapChain chain{nullptr};
+    Scene scene{String(L"KorvantaTests"), 3500.0f};
+};
+
+}
+
+// Slots numbered 3, 1, 2 give vehicles in slot order with the player first;
+// a slot beyond the vehicle count gets none; every slot marker leaves the
+// race.
+TEST(GameSetup, VehiclesFollowTheSlotNumbers)
+{
+    SetupScene s;
+    Game& game = s.game();
+    std::vector<Object*> slots = {s.place(L"Crate", {30.0f, 0.0f, 30.0f}, 0, 3),
+                                  s.place(L"Crate", {10.0f, 0.0f, 10.0f}, 0, 1),
+                                  s.place(L"Crate", {20.0f, 0.0f, 20.0f}, 0, 2),
+                                  s.place(L"Crate", {40.0f, 0.0f, 40.0f}, 0, 4)};
+    game.choice.gameMode = Game::OffRoadRace;
+    game.choice.vehicleCount = 3;
+    game.setupRace();
+    EXPECT_EQ(game.phase, 1u);
+    ASSERT_EQ(game.vehicles.count(), 3);
+    const float xs[3] = {10.0f, 20.0f, 30.0f};
+    int i = 0;
+    for (auto* node = game.vehicles.head(); node; node = node->next, ++i) {
+        EXPECT_NEAR(node->item->object->position.x, xs[i], 1e-3f) << i;
+        EXPECT_EQ(node->item->isPlayer, i == 0 ? 1u : 0u);
+        EXPECT_EQ(node->item->slot, uint32_t(i));
+    }
+    for (Object* slot : slots)
+        EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
+    game.setupRace();
+    EXPECT_EQ(game.vehicles.count(), 3) << "set up once";
+    game.clearRace();
+    EXPECT_EQ(game.vehicles.count(), 0);
+    EXPECT_EQ(game.phase, 0u);
+}
+
+// Gates of group 1 are left out in modes 1, 4, 5, 6 and used in 2 and 3;
+// the list follows the gate numbers; course types 2 and 3 append the Goal or
+// the Start; TimeTrial races 3, 3 and 1 laps by course type.
+TEST(GameSetup, GatesByModeGroupAndCourseType)
+{
+    struct Case
+    {
+        int32_t mode, courseType;
+        int gates;
+        bool startLast;
+        int32_t goal;
+    };
+    const Case cases[] = {
+        {Game::OffRoadRace, 1, 3, false, 2}, {Game::KnockOut, 1, 3, false, 2}, {Game::Circuit, 1, 3, false, 2},
+        {Game::TimeTrial, 1, 3, false, 3},   {Game::TimeTrial, 2, 3, false, 3}, {Game::TimeTrial, 3, 4, true, 1},
+        {Game::CaptureTheFlag, 1, 5, false, 2}, {Game::Jamboree, 1, 5, false, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " course " << c.courseType);
+        SetupScene s;
+        Game& game = s.game();
+        s.place(L"Crate", {10.0f, 0.0f, 10.0f}, 0, 0);
+        s.place(L"Crate", {12.0f, 0.0f, 10.0f}, 0, 1);
+        s.place(L"Crate", {14.0f, 0.0f, 10.0f}, 0, 2);
+        Object* start = s.place(L"Camera", {0.0f, 0.0f, 0.0f}, 0, 0);
+        const uint8_t numbers[5] = {7, 2, 5, 1, 9};
+        const uint8_t groups[5] = {0, 0, 1, 1, 0};
+        for (int i = 0; i < 5; ++i)
+            s.place(L"Gate", {50.0f + 20.0f * float(i), 0.0f, 50.0f}, numbers[i], groups[i]);
+        game.choice.gameMode = c.mode;
+        game.choice.courseType = c.courseType;
+        game.choice.vehicleCount = 3;
+        game.setupRace();
+        EXPECT_EQ(game.gates.count(), c.gates);
+        uint8_t last = 0;
+        int counted = 0;
+        for (auto* node = game.gates.head(); node; node = node->next, ++counted) {
+            if (node->item->object == start)
+                continue;
+            EXPECT_LE(last, node->item->object->state);
+            last = node->item->object->state;
+        }
+        EXPECT_EQ(game.gates.tail() && game.gates.tail()->item->object == start, c.startLast);
+        EXPECT_EQ(game.choice.goal, c.goal);
+        if (c.mode == Game::TimeTrial)
+            EXPECT_EQ(game.vehicles.count(), 1);
+        if (c.mode == Game::Jamboree)
+            EXPECT_NE(game.targetGate, nullptr);
+        if (c.mode == Game::OffRoadRace)
+            EXPECT_EQ(game.vehicles.head()->item->nextGate, game.gates.head()) << "headed for the first gate";
+    }
+}
+
+// Target times around a reference lap of 100 s by difficulty, each once,
+// for the laps.
+TEST(GameSetup, TargetTimesByDifficulty)
+{
+    Game game(nullptr, nullptr);
+    Game::splitRaceTime(100000, game.referenceTime);
+    struct Case
+    {
+        int32_t difficulty;
+        int32_t low, step;
+    };
+    std::srand(3);
+    for (const Case& c : {Case{0, 103000, 3000}, Case{1, 101500, 1500}, Case{2, 100000, 1500}, Case{7, 0, 0}}) {
+        SCOPED_TRACE(c.difficulty);
+        game.choice.difficulty = c.difficulty;
+        game.makeTargetTimes(5, 2);
+        ASSERT_EQ(game.targetTimeCount, 5u);
+        std::vector<int32_t> times;
+        for (int i = 0; i < 5; ++i)
+            times.push_back(Game::raceTimeMilliseconds(game.targetTimes[i]));
+        std::sort(times.begin(), times.end());
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(times[size_t(i)], (c.low + i * c.step) * 2);
+    }
+}
