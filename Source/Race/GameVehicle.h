@@ -103,6 +103,7 @@ public:
     // display, the vehicle camera; null without them.
     DynObject* getDynObject() const;
     QuadInstance* getQuad() const;
+    ObjPkgManager::Functions::HUD* getHUD() const;
 
     // Where a driver or the compass heads: a point, the direction in which
     // to pass it (unit or zero) and how far beyond it along that direction a

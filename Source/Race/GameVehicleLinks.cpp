@@ -6,12 +6,16 @@
 
 #include "Objects/CollectGate.h"
 #include "Objects/DynObject.h"
+#include "Objects/HUD.h"
 #include "Objects/VehicleCamera.h"
 #include "Physics/neRigidBody.h"
 #include "Vehicle/QuadInstance.h"
 
 #include "Landscape/Scene.h"
 #include "Render/Camera.h"
+#include "Render/SwapChain.h"
+
+#include "Core/Language.h"
 
 namespace {
 
@@ -58,28 +62,50 @@ void Game::Gate::setMarked(uint32_t on)
         attachToEntity(dynamic_cast<DynObject*>(object->instance));
 }
 
-void Game::Vehicle::showMessage(const wchar_t* key, uint32_t duration)
+ObjPkgManager::Functions::HUD* Game::Vehicle::getHUD() const
 {
-    (void)key, (void)duration;
+    return functionOf<ObjPkgManager::Functions::HUD>(getDynObject(), hudFlag);
 }
 
-void Game::Vehicle::hideMessage() {}
+void Game::Vehicle::showMessage(const wchar_t* key, uint32_t duration)
+{
+    if (ObjPkgManager::Functions::HUD* hud = getHUD())
+        hud->showMessage(gLanguage ? gLanguage->getText(nullptr, String::borrowed(key)) : String(key), duration);
+}
+
+void Game::Vehicle::hideMessage()
+{
+    if (ObjPkgManager::Functions::HUD* hud = getHUD())
+        hud->hideMessage();
+}
 
 void Game::Vehicle::showCompass(bool show)
 {
-    (void)show;
+    if (ObjPkgManager::Functions::HUD* hud = getHUD())
+        hud->showCompass(show);
 }
 
-void Game::Vehicle::showBeam() {}
+void Game::Vehicle::showBeam()
+{
+    if (ObjPkgManager::Functions::HUD* hud = getHUD())
+        hud->createBeam();
+}
 
 void Game::Vehicle::showLapTimes(int32_t lapMs, int32_t differenceMs)
 {
-    (void)lapMs, (void)differenceMs;
+    if (ObjPkgManager::Functions::HUD* hud = getHUD())
+        hud->showLapTimes(lapMs, differenceMs);
 }
 
 void Game::Vehicle::updateRecordTexts(bool lap)
 {
-    (void)lap;
+    ObjPkgManager::Functions::HUD* hud = getHUD();
+    if (!hud)
+        return;
+    if (lap)
+        hud->updateLapTimeText();
+    else
+        hud->updateBestTimeText();
 }
 
 void Game::Vehicle::lookAlongQuad(QuadInstance& quad)
@@ -145,6 +171,12 @@ void Game::followPlayer()
         auto* camera = new ObjPkgManager::Functions::VehicleCamera(scene->camera.deviceCamera(), dyn);
         if (!dyn->functions->add(vehicleCameraFlag, camera))
             delete camera;
+    }
+    if (!dyn->functions->find(Vehicle::hudFlag)) {
+        UserInterface::Root* root = scene->swapChain ? scene->swapChain->userInterface : nullptr;
+        auto* hud = new ObjPkgManager::Functions::HUD(root, scene, dyn);
+        if (!dyn->functions->add(Vehicle::hudFlag, hud))
+            delete hud;
     }
     scene->camera.mode = SceneCamera::vehicleMode;
 }

@@ -8,6 +8,7 @@
 #include "../Landscape/TerrainTestMaps.h"
 
 #include "Objects/DynObject.h"
+#include "Objects/HUD.h"
 #include "Objects/ObjectPackage.h"
 #include "Vehicle/QuadInstance.h"
 
@@ -486,4 +487,52 @@ TEST(VehicleRace, TheSampleQuadLapsAGeneratedCourse)
     for (int i = 1; i < gateCount; ++i)
         EXPECT_EQ(Game::raceTimeMilliseconds(game.records.splits[i]), int32_t(2 * 1500 * i)) << "split " << i;
     EXPECT_EQ(Game::raceTimeMilliseconds(game.records.races[0]->time), int32_t(3 * lapMs));
+}
+
+// The player's head-up display tells of a gate taken out of order, once
+// per crossing; back and forth through the gate passed last tells nothing.
+TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
+{
+    Track track;
+    Game& game = track.game();
+    ObjPkgManager::Package* gates = track.scene.objectPackages.findPackage(String(L"Gate"));
+    for (int i = 0; i < 3; ++i) {
+        Object* gate = track.scene.objectPackages.createObject(gates, vec3d(100.0f, track.ground(), 120.0f + 30.0f * float(i)), 3.0f);
+        ASSERT_NE(gate, nullptr);
+        gate->setState(uint8_t(i));
+        game.gates.append(new Game::Gate(&game, gate));
+    }
+    Game::Vehicle& v = track.vehicle(0, true);
+    DynObject* dyn = v.getDynObject();
+    ASSERT_NE(dyn, nullptr);
+    auto* hud = new ObjPkgManager::Functions::HUD(nullptr, &track.scene, dyn);
+    ASSERT_NE(dyn->functions->add(Game::Vehicle::hudFlag, hud), nullptr);
+    ASSERT_EQ(v.getHUD(), hud);
+    v.passGate();
+    const vec3d north(0.0f, 0.0f, 1.0f), south(0.0f, 0.0f, -1.0f);
+    auto drive = [&](float z, const vec3d& facing) {
+        Track::moveTo(v, 100.0f, z, facing);
+        v.position = v.getQuad()->entity->worldBounds.center;
+    };
+    auto cross = [&](float from, float to) {
+        drive(from, to > from ? north : south);
+        Track::moveTo(v, 100.0f, to, to > from ? north : south);
+        v.checkGates();
+    };
+    drive(110.0f, north);
+    cross(118.5f, 121.5f); // gate 0, the target
+    EXPECT_EQ(v.nextGate->item, game.gates.head()->next->item);
+    EXPECT_EQ(hud->message, nullptr);
+    cross(121.5f, 118.5f); // back through it
+    cross(118.5f, 121.5f);
+    EXPECT_EQ(hud->message, nullptr) << "the gate passed last";
+    cross(178.5f, 181.5f); // gate 2, out of order
+    ASSERT_NE(hud->message, nullptr);
+    EXPECT_EQ(hud->messageEnd, TestClock::now + 2000);
+    hud->hideMessage();
+    cross(181.5f, 183.5f);
+    EXPECT_EQ(hud->message, nullptr) << "once per crossing";
+    cross(181.5f, 178.5f);
+    EXPECT_NE(hud->message, nullptr) << "the next crossing";
+    EXPECT_EQ(v.gatesPassed, 1);
 }
