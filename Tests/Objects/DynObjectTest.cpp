@@ -347,6 +347,14 @@ TEST(DynObjects, BodiesFromThePackages)
     EXPECT_EQ(again->hidden, 0u);
     // The body came back without the geometries of the object before.
     EXPECT_EQ(again->physics->rigidBody->body->geometryCount, 2);
+
+    // A destroyed object leaves its package at scale 1.
+    World::destroy(again);
+    DynObject* big = world.place(L"Crate", {240.0f, 10.0f, 0.0f}, 3.0f);
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(big->package->objectScale, 3.0f);
+    World::destroy(big);
+    EXPECT_EQ(world.package(L"Crate")->objectScale, 1.0f);
 }
 
 // Placed objects of unsound scale are hidden and take no body; a sound crate
