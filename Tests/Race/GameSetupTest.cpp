@@ -183,3 +183,24 @@ TEST(GameSetup, TargetTimesByDifficulty)
             EXPECT_EQ(times[size_t(i)], (c.low + i * c.step) * 2);
     }
 }
+
+// Parking slots and the podium leave the race in the lap modes; the pick-ups
+// too when items are off; the release gives the slots back.
+TEST(GameSetup, ObjectsTakenOutOfTheRace)
+{
+    SetupScene s;
+    Game& game = s.game();
+    game.packages[Game::PlayerParkingSlotPackage] = s.package(L"CaptureFlag");
+    game.packages[Game::PodiumPackage] = s.package(L"RocketPack");
+    s.place(L"Crate", {10.0f, 0.0f, 10.0f}, 0, 0);
+    Object* slot = s.place(L"CaptureFlag", {60.0f, 0.0f, 60.0f}, 0, 1);
+    Object* podium = s.place(L"RocketPack", {70.0f, 0.0f, 60.0f}, 0, 0);
+    game.choice.gameMode = Game::OffRoadRace;
+    game.setupRace();
+    EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
+    EXPECT_EQ(podium->state, StaticEntity::instanceFlagged);
+    game.hideParkingSlots(0);
+    EXPECT_EQ(slot->state, 0);
+    game.hidePodium(0);
+    EXPECT_EQ(podium->state, 0);
+}
