@@ -138,6 +138,16 @@ void EntityManager::removeTexProj(TextureProj* projection)
     delete entry;
 }
 
+bool EntityManager::listEntity(Entity& entity)
+{
+    if (entity.manager != this)
+        return false;
+    if (entity.listNode)
+        return true;
+    entity.listNode = entities.append(&entity);
+    return entity.listNode != nullptr;
+}
+
 void EntityManager::update()
 {
     for (auto* node = entities.head(); node; node = node->next)

@@ -115,6 +115,10 @@ public:
     void addTexProj(TextureProj* projection) override;
     void removeTexProj(TextureProj* projection) override;
 
+    // Enters entity into the list when it is not listed yet: an entity
+    // without sub-entities that draws itself (an oil puddle) joins so.
+    // False when memory ran out or the entity belongs to another manager.
+    bool listEntity(Entity& entity);
     // Every entity's update, in list order (the application's frame update).
     void update();
     // Every entity's prepare; each shown entity is linked to every enabled

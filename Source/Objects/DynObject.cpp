@@ -2,6 +2,9 @@
 
 #include "Objects/CollectGate.h"
 #include "Objects/Compass.h"
+#include "Objects/Fire.h"
+#include "Objects/OilPuddle.h"
+#include "Objects/Rocket.h"
 #include "Objects/ObjectFunctions.h"
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageMesh.h"
@@ -467,6 +470,8 @@ void DynObject::FunctionManager::createInstances()
     ObjPkgManager::Functions::Record* record = owner && owner->package ? &owner->package->functions : nullptr;
     if (!record)
         return;
+    D3D::Device::SwapChain* chain = owner->package->getSwapChain();
+    Scene* scene = owner->package->owner ? owner->package->owner->owner : nullptr;
     // An instance the manager does not take is the caller's to delete.
     const auto take = [this](uint32_t flag, ObjectFuncInstInterface* instance) {
         const Function* entry = instance ? add(flag, instance) : nullptr;
@@ -481,10 +486,15 @@ void DynObject::FunctionManager::createInstances()
     if (record->gate)
         take(0x40, record->gate->createInstance(record->swapChain, owner));
     if (record->compass) {
-        Scene* scene = owner->package->owner ? owner->package->owner->owner : nullptr;
         take(ObjPkgManager::Functions::Compass::flag,
              new (std::nothrow) ObjPkgManager::Functions::Compass(owner->package->getSwapChain(), scene, owner));
     }
+    if (record->fire)
+        take(ObjPkgManager::Functions::Fire::flag, record->fire->createInstance(chain, owner));
+    if (record->rocket)
+        take(ObjPkgManager::Functions::Rocket::flag, record->rocket->createInstance(scene, chain, owner));
+    if (record->oilPuddle)
+        take(ObjPkgManager::Functions::OilPuddle::flag, record->oilPuddle->createInstance(scene, chain, owner));
 }
 
 void DynObject::FunctionManager::prepare()

@@ -1,6 +1,9 @@
 #include "Objects/ObjectFunctions.h"
 
+#include "Objects/Fire.h"
 #include "Objects/ObjectPackage.h"
+#include "Objects/OilPuddle.h"
+#include "Objects/Rocket.h"
 #include "Objects/PackageFields.h"
 
 #include "Vehicle/QuadPhysics.h"
@@ -45,6 +48,9 @@ void ObjPkgManager::Functions::Record::release()
     discard(collect);
     discard(gate);
     discard(quadPhysics);
+    discard(fire);
+    discard(oilPuddle);
+    discard(rocket);
 }
 
 bool ObjPkgManager::Functions::createTemplates(Record& record, FileInterface& stream)
@@ -88,6 +94,12 @@ bool ObjPkgManager::Functions::createTemplates(Record& record, FileInterface& st
                 read = readTemplate(record, record.gate, stream);
             else if (code == quadPhysicsCode)
                 read = readTemplate(record, record.quadPhysics, stream);
+            else if (code == fireCode)
+                read = readTemplate(record, record.fire, stream);
+            else if (code == oilPuddleCode)
+                read = readTemplate(record, record.oilPuddle, stream);
+            else if (code == rocketCode)
+                read = readTemplate(record, record.rocket, stream);
             else
                 read = false; // a block of a kind not read here has no length to pass over
             break;

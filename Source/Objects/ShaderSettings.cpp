@@ -25,9 +25,9 @@ const Texture* findRecord(const wchar_t* name)
     return nullptr;
 }
 
-// The cube texture a reflection shows: none unless the map is live; its own
-// cube texture when it has one, else the built-in map.
-const Texture* reflectionTexture(const EnvMap* environment)
+}
+
+const Texture* ObjPkgManager::ShaderSettings::reflectionTexture(const EnvMap* environment)
 {
     if (!environment || environment->state != EnvMap::live)
         return nullptr;
@@ -35,6 +35,8 @@ const Texture* reflectionTexture(const EnvMap* environment)
         return environment->cubeTexture.texture();
     return findRecord(L"LevelEditorCubemap");
 }
+
+namespace {
 
 bool finiteMaterial(const D3DMATERIAL9& m)
 {

@@ -16,6 +16,7 @@
 class EnvMap;
 class FileInterface;
 class Shader;
+struct Texture;
 
 // The block stores the material as it lies in memory.
 static_assert(sizeof(D3DMATERIAL9) == 68);
@@ -44,6 +45,10 @@ public:
     // value, so nothing leaks into the next draw. The record is filled also
     // without a device.
     void apply(const EnvMap* environment, Shader* stateRecord) const;
+
+    // The cube texture a reflection shows: none unless the map is live; its
+    // own cube texture when it has one, else the built-in map.
+    static const Texture* reflectionTexture(const EnvMap* environment);
 
     // Whether apply blends a reflection on stage 1.
     bool reflects() const { return (reflectionMode == 0 && reflectionAmount > 0) || reflectionMode == 1; }

@@ -3,11 +3,15 @@
 // prepare and the render forwarding), building one object of a package of
 // three meshes with a rigid body, finding a function by its flag, and the
 // race's object functions: a vehicle camera step with its ground query, 100
-// pick-up updates and marking a gate. Minimum and median of several runs;
-// nothing is asserted.
+// pick-up updates, marking a gate, an oil puddle's update while it grows and
+// once it is final, 32 wheel tests against two puddles, and a flying
+// rocket's update among 300 objects and 500 placed ones. Minimum and median
+// of several runs; nothing is asserted.
 #include "Objects/CollectGate.h"
 #include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
+#include "Objects/OilPuddle.h"
+#include "Objects/Rocket.h"
 #include "Objects/VehicleCamera.h"
 
 #include "BenchFigures.h"
@@ -19,6 +23,7 @@
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
 #include "Physics/PhysicsManager.h"
+#include "Race/RaceClock.h"
 #include "Render/SwapChain.h"
 
 #include "Core/FileArray.h"
@@ -29,6 +34,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -48,6 +54,36 @@ public:
     uint32_t steps = 0, updates = 0;
     float sum = 0.0f;
 };
+
+// The race clock of the puddles: a spill's 500 ms pass at once.
+DWORD benchClock = 0;
+DWORD WINAPI readBenchClock()
+{
+    return benchClock;
+}
+
+// A puddle dropped at at by dropper driving along +z: 15 growing points
+// between its frozen ends.
+ObjPkgManager::Functions::OilPuddle::Instance* dropPuddle(ObjPkgManager& packages, EntityManager::Entity& dropper,
+                                                          const vec3d& at)
+{
+    Object* placed = packages.createObject(packages.findPackage(String(L"OilPuddle")), at, 1.0f);
+    placed->instance = placed->createInstance();
+    auto* object = dynamic_cast<DynObject*>(placed->instance);
+    auto* puddle = dynamic_cast<ObjPkgManager::Functions::OilPuddle::Instance*>(
+        object->functions->find(ObjPkgManager::Functions::OilPuddle::flag)->instance);
+    dropper.world = matrix3d::identity();
+    dropper.world.setRow(3, at);
+    puddle->source = &dropper;
+    puddle->spill(true);
+    for (int i = 0; i < 15; ++i) {
+        dropper.world.m[14] += 9.5f;
+        puddle->spill(false);
+    }
+    puddle->spill(true);
+    puddle->spillEnded = 1;
+    return puddle;
+}
 
 String benchFolder()
 {
@@ -209,6 +245,82 @@ int main()
     });
     BenchFigures::print("marking a gate", mark, 1.0e6, "us");
     std::printf("%52s (budget 1 us)\n", "");
+    // Oil puddles over rolling ground.
+    std::srand(4506);
+    gRaceClock = &readBenchClock;
+    gFrameFactor.store(1.0f);
+    const vec3d ground = gTerrain.box.center;
+    EntityManager::Entity dropper(*chain.entities);
+    const BenchFigures::Spread growing = BenchFigures::repeat(15, [&] {
+        auto* puddle = dropPuddle(packages, dropper, ground);
+        constexpr int updates = 90;
+        const double start = now();
+        for (int i = 0; i < updates; ++i)
+            puddle->update();
+        return (now() - start) / updates;
+    });
+    BenchFigures::print("a growing puddle's update, 17 points", growing, 1.0e6, "us");
+    std::printf("%52s (budget 15 us)\n", "");
+    ObjPkgManager::Functions::OilPuddle::Instance* puddles[2] = {
+        dropPuddle(packages, dropper, ground), dropPuddle(packages, dropper, ground + vec3d(40.0f, 0.0f, 0.0f))};
+    for (auto* puddle : puddles)
+        for (int i = 0; i < 110; ++i)
+            puddle->update();
+    const BenchFigures::Spread final = BenchFigures::repeat(15, [&] {
+        constexpr int updates = 10000;
+        const double start = now();
+        for (int i = 0; i < updates; ++i)
+            puddles[0]->update();
+        return (now() - start) / updates;
+    });
+    BenchFigures::print("a final puddle's update", final, 1.0e6, "us");
+    std::printf("%52s (budget 1 us)\n", "");
+    EntityManager::Entity other(*chain.entities);
+    std::vector<vec3d> wheels;
+    for (int i = 0; i < 32; ++i) {
+        const vec3d at = ground + vec3d(float(std::rand() % 80) - 20.0f, 0.0f, float(std::rand() % 160));
+        wheels.push_back({at.x, gTerrain.getHeight(at.x, at.z, 3) + 0.3f, at.z});
+    }
+    volatile int hits = 0;
+    const BenchFigures::Spread wheelTests = BenchFigures::repeat(15, [&] {
+        constexpr int rounds = 2000;
+        const double start = now();
+        for (int r = 0; r < rounds; ++r)
+            for (const vec3d& wheel : wheels)
+                for (auto* puddle : puddles)
+                    hits = hits + (puddle->hitTest(wheel, &other) ? 1 : 0);
+        return (now() - start) / rounds;
+    });
+    BenchFigures::print("32 wheel tests against two puddles", wheelTests, 1.0e6, "us");
+    std::printf("%52s (budget 10 us)\n", "");
+
+    // A rocket flying over the ground, away from 300 live objects and 200
+    // more placed ones.
+    for (int i = 0; i < 200; ++i)
+        packages.createObject(packages.findPackage(String(L"Camera")),
+                              {float(i % 20) * 40.0f, 0.0f, 900.0f + float(i / 20) * 40.0f}, 1.0f);
+    Object* placedRocket = packages.createObject(packages.findPackage(String(L"Rocket")), ground, 1.0f);
+    placedRocket->instance = placedRocket->createInstance();
+    auto* rocketObject = dynamic_cast<DynObject*>(placedRocket->instance);
+    auto* rocket = dynamic_cast<ObjPkgManager::Functions::Rocket::Instance*>(
+        rocketObject->functions->find(ObjPkgManager::Functions::Rocket::flag)->instance);
+    EntityManager::Entity launcher(*chain.entities), target(*chain.entities);
+    const BenchFigures::Spread flight = BenchFigures::repeat(15, [&] {
+        launcher.world = matrix3d::identity();
+        launcher.world.setRow(3, ground);
+        target.worldBox.center = ground + vec3d(0.0f, 0.0f, 5000.0f);
+        rocket->fire(&launcher, &target, 0.0f, 3.0f);
+        rocket->state = ObjPkgManager::Functions::Rocket::Instance::flying;
+        constexpr int updates = 200;
+        const double start = now();
+        for (int i = 0; i < updates; ++i) {
+            rocket->update();
+            rocketObject->onMoved();
+        }
+        return (now() - start) / updates;
+    });
+    BenchFigures::print("a flying rocket's update and placement", flight, 1.0e6, "us");
+    std::printf("%52s (budget 15 us)\n", "");
     gTerrain.clear();
     scene.release();
     return 0;

@@ -16,6 +16,9 @@ enum Code : uint32_t {
     collectCode = 10,
     gateCode = 12,
     compassCode = 14,
+    fireCode = 16,
+    rocketCode = 17,
+    oilPuddleCode = 18,
     value20Code = 20,
     alwaysShownCode = 21,
 };
@@ -24,6 +27,12 @@ template <class T>
 bool writeField(FileInterface& target, uint32_t code, const T& value)
 {
     return target.writeValue(code) && target.writeValue(value);
+}
+
+bool writeBlock(FileInterface& target, uint32_t tag, const std::vector<uint8_t>& bytes)
+{
+    return target.writeValue(tag) && target.writeValue(uint32_t(bytes.size())) &&
+           target.write(bytes.data(), uint32_t(bytes.size())) == bytes.size();
 }
 
 bool writeText(FileInterface& target, const std::string& text)
@@ -65,6 +74,44 @@ bool writeQuadPhysics(FileInterface& target, const QuadPhysics& quad)
     return ok && target.writeValue(uint32_t(0));
 }
 
+bool writeFire(FileInterface& target, const Fire& fire)
+{
+    bool ok = true;
+    for (size_t i = 0; ok && i < fire.flames.size(); ++i) {
+        const Fire::Flame& f = fire.flames[i];
+        ok = writeField(target, 1, f.position) && writeField(target, 2, f.angles) && writeField(target, 3, f.scale);
+        for (uint32_t k = 0; ok && k < 6; ++k)
+            ok = writeField(target, 4 + k, f.look[k]);
+        if (ok && !f.sound.empty())
+            ok = writeField(target, 10, f.soundType) && target.writeValue(uint32_t(f.sound.size())) &&
+                 target.write(f.sound.data(), uint32_t(f.sound.size())) == f.sound.size();
+        ok = ok && writeField(target, 12, f.burningAtStart);
+        if (ok && i + 1 < fire.flames.size())
+            ok = writeField(target, 11, uint32_t(1));
+        ok = ok && target.writeValue(uint32_t(0));
+    }
+    return ok;
+}
+
+bool writeOilPuddle(FileInterface& target, const OilPuddle&)
+{
+    return target.writeValue(uint32_t(0));
+}
+
+bool writeRocket(FileInterface& target, const Rocket& rocket)
+{
+    bool ok = true;
+    for (uint32_t i = 0; ok && i < 3; ++i) {
+        ok = target.writeValue(1 + 2 * i) && writeText(target, rocket.imageNames[i]);
+        if (ok && !rocket.images[i].empty())
+            ok = writeBlock(target, 2 + 2 * i, rocket.images[i]);
+    }
+    for (uint32_t i = 0; ok && i < 4; ++i)
+        if (!rocket.sounds[i].empty())
+            ok = writeBlock(target, 7 + i, rocket.sounds[i]);
+    return ok && target.writeValue(uint32_t(0));
+}
+
 bool write(FileInterface& target, const Record& r)
 {
     bool ok = writeField(target, value2Code, r.value2) && writeField(target, value3Code, r.value3) &&
@@ -79,6 +126,12 @@ bool write(FileInterface& target, const Record& r)
         ok = writeField(target, gateCode, uint32_t(1)) && writeGate(target, *r.gate);
     if (ok && r.quadPhysics)
         ok = writeField(target, quadPhysicsCode, uint32_t(1)) && writeQuadPhysics(target, *r.quadPhysics);
+    if (ok && r.fire)
+        ok = writeField(target, fireCode, uint32_t(1)) && writeFire(target, *r.fire);
+    if (ok && r.rocket)
+        ok = writeField(target, rocketCode, uint32_t(1)) && writeRocket(target, *r.rocket);
+    if (ok && r.oilPuddle)
+        ok = writeField(target, oilPuddleCode, uint32_t(1)) && writeOilPuddle(target, *r.oilPuddle);
     return ok && target.writeValue(uint32_t(0));
 }
 

@@ -48,6 +48,40 @@ struct QuadPhysics
     QuadPhysics() { roles.fill("Unassigned"); }
 };
 
+// A package's fires (at most 32 are read back): each placed in the object's
+// frame with its look, whether it burns at start and its looped sound (type
+// 1 wav, 2 ogg; none when empty).
+struct Fire
+{
+    struct Flame
+    {
+        std::array<float, 3> position{};
+        std::array<float, 3> angles{};
+        float scale = 1.0f;
+        // Brightness curve, spin, size curve, end size, size spread, flicker.
+        std::array<float, 6> look{0.0f, 0.5f, 0.25f, 0.5f, 0.3f, 0.3f};
+        uint32_t burningAtStart = 1;
+        uint32_t soundType = 0;
+        std::vector<uint8_t> sound;
+    };
+    std::vector<Flame> flames{Flame{}};
+};
+
+// The oil puddle's block has no fields.
+struct OilPuddle
+{
+};
+
+// A rocket: its three effect images (names and files: fire A, fire B,
+// smoke) and its four sounds (launch, flight beside the launcher, flight,
+// explosion; none when empty).
+struct Rocket
+{
+    std::array<std::string, 3> imageNames;
+    std::array<std::vector<uint8_t>, 3> images;
+    std::array<std::vector<uint8_t>, 4> sounds;
+};
+
 struct Record
 {
     uint32_t value2 = 1;
@@ -63,6 +97,9 @@ struct Record
     std::optional<Collect> collect;
     std::optional<Gate> gate;
     std::optional<QuadPhysics> quadPhysics;
+    std::optional<Fire> fire;
+    std::optional<Rocket> rocket;
+    std::optional<OilPuddle> oilPuddle;
 };
 
 // Each appends its bytes at the target's position; false when a name is
@@ -70,6 +107,9 @@ struct Record
 bool writeCollect(FileInterface& target, const Collect& collect);
 bool writeGate(FileInterface& target, const Gate& gate);
 bool writeQuadPhysics(FileInterface& target, const QuadPhysics& quad);
+bool writeFire(FileInterface& target, const Fire& fire);
+bool writeOilPuddle(FileInterface& target, const OilPuddle& puddle);
+bool writeRocket(FileInterface& target, const Rocket& rocket);
 bool write(FileInterface& target, const Record& record);
 
 }

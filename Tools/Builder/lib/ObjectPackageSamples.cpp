@@ -1,5 +1,6 @@
 #include "ObjectPackageSamples.h"
 
+#include "EffectPackageSamples.h"
 #include "MeshSamples.h"
 #include "PackagePartSamples.h"
 #include "TreeSamples.h"
@@ -95,6 +96,9 @@ std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all()
         const std::wstring wide(name);
         packages.push_back({files[i++], pickUp(std::string(wide.begin(), wide.end()).c_str(), value)});
     }
+    packages.push_back({L"OilPuddle.teo", EffectPackageSamples::oilPuddle()});
+    packages.push_back({L"Bonfire.teo", EffectPackageSamples::bonfire()});
+    packages.push_back({L"Rocket.teo", EffectPackageSamples::rocket()});
     return packages;
 }
 

@@ -1,0 +1,101 @@
+#include "EffectPackageSamples.h"
+
+#include "BuiltinTextures.h"
+#include "ImageFileWriter.h"
+#include "MeshSamples.h"
+#include "SoundSamples.h"
+
+#include <cmath>
+
+namespace EffectPackageSamples {
+
+namespace {
+
+// A mono noise burst of seconds, fading out: the crackle and the bang.
+SoundSamples::Pcm noise(double seconds, double fade, uint32_t seed)
+{
+    SoundSamples::Pcm pcm;
+    pcm.samplesPerSecond = 22050;
+    const uint32_t frames = uint32_t(seconds * pcm.samplesPerSecond);
+    uint32_t state = seed;
+    for (uint32_t i = 0; i < frames; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const double white = double(int32_t(state >> 16) - 32768) / 32768.0;
+        const double envelope = std::exp(-fade * double(i) / pcm.samplesPerSecond);
+        pcm.samples.push_back(int16_t(white * envelope * 12000.0));
+    }
+    return pcm;
+}
+
+}
+
+ObjectPackageWriter::Package oilPuddle()
+{
+    ObjectPackageWriter::Package p;
+    FunctionsRecordWriter::Record functions;
+    functions.oilPuddle = FunctionsRecordWriter::OilPuddle{};
+    p.functions = functions;
+    return p;
+}
+
+FunctionsRecordWriter::Fire bonfireFlames()
+{
+    FunctionsRecordWriter::Fire fire;
+    fire.flames.assign(3, FunctionsRecordWriter::Fire::Flame{});
+    const float offsets[3][3] = {{0.0f, 0.0f, 0.0f}, {1.2f, 0.0f, 0.4f}, {-0.8f, 0.0f, -0.9f}};
+    for (size_t i = 0; i < 3; ++i) {
+        FunctionsRecordWriter::Fire::Flame& f = fire.flames[i];
+        f.position = {offsets[i][0], offsets[i][1], offsets[i][2]};
+        f.angles = {0.0f, float(i) * 40.0f, 0.0f};
+        f.scale = i == 0 ? 12.0f : 8.0f;
+        f.look = {0.15f, 0.2f, 0.05f, 0.6f, 0.1f, 0.5f};
+    }
+    // One crackle for the whole fire, looped.
+    fire.flames[0].soundType = 1;
+    fire.flames[0].sound = SoundSamples::wav(noise(1.0, 0.0, 4501));
+    return fire;
+}
+
+ObjectPackageWriter::Package bonfire()
+{
+    ObjectPackageWriter::Package p;
+    FunctionsRecordWriter::Record functions;
+    functions.fire = bonfireFlames();
+    functions.alwaysShown = 0;
+    p.functions = functions;
+    return p;
+}
+
+FunctionsRecordWriter::Rocket rocketEffects()
+{
+    FunctionsRecordWriter::Rocket rocket;
+    rocket.imageNames = {"RocketFireA.dds", "RocketFireB.dds", "RocketSmoke.dds"};
+    rocket.images = {ImageFileWriter::dds(BuiltinTextures::fire()), ImageFileWriter::dds(BuiltinTextures::lensflare()),
+                     ImageFileWriter::dds(BuiltinTextures::smoke())};
+    rocket.sounds = {SoundSamples::wav(noise(0.6, 4.0, 4601)), SoundSamples::wav(SoundSamples::tone(1.5, 1, 22050)),
+                     SoundSamples::wav(noise(2.0, 0.5, 4602)), SoundSamples::wav(noise(1.2, 3.0, 4603))};
+    return rocket;
+}
+
+ObjectPackageWriter::Package rocket()
+{
+    ObjectPackageWriter::Package p;
+    PackagePartWriter::Mesh body;
+    body.body = MeshSamples::record();
+    body.displayName = "RocketBody";
+    body.name = "RocketBody";
+    body.scale = 0.3f;
+    p.meshes.push_back(body);
+    FunctionsRecordWriter::Record functions;
+    functions.rocket = rocketEffects();
+    FunctionsRecordWriter::Fire tail;
+    tail.flames[0].position = {0.0f, 0.0f, -0.3f};
+    tail.flames[0].angles = {-90.0f, 0.0f, 0.0f};
+    tail.flames[0].scale = 3.0f;
+    tail.flames[0].burningAtStart = 0;
+    functions.fire = tail;
+    p.functions = functions;
+    return p;
+}
+
+}
