@@ -514,7 +514,7 @@ TEST(ObjectPackages, FunctionsRecordCases)
                          ASSERT_NE(r.quadPhysics, nullptr);
                          EXPECT_EQ(r.quadPhysics->rearSpring, 60.0f);
                      }});
-    for (uint32_t kind : {1u, 11u, 13u, 15u, 16u, 17u, 18u, 19u})
+    for (uint32_t kind : {1u, 11u, 13u, 15u, 19u})
         cases.push_back({"a kind not read here ends the record", (BlockBytes() << kind << 1u << 14u << 1u << 0u).bytes,
                          false, [](const Record& r) { EXPECT_EQ(r.compass, 0u); }});
     for (uint32_t kind : {1u, 8u, 11u, 13u, 15u, 16u, 17u, 18u, 19u})
@@ -646,7 +646,12 @@ TEST(ObjectPackages, BuilderPackagesRoundTrip)
             ASSERT_NE(package->functions.gate->mesh, nullptr);
             EXPECT_EQ(narrow(*package->functions.gate->mesh->getName()), functions.gate->markerMesh);
         }
-        EXPECT_GT(package->getRadius(), 0.0f);
+        EXPECT_EQ(package->functions.fire != nullptr, functions.fire.has_value());
+        EXPECT_EQ(package->functions.rocket != nullptr, functions.rocket.has_value());
+        EXPECT_EQ(package->functions.oilPuddle != nullptr, functions.oilPuddle.has_value());
+        // A package without meshes (the oil puddle) has no extent of its own.
+        if (!written.meshes.empty())
+            EXPECT_GT(package->getRadius(), 0.0f);
     }
     EXPECT_NE(manager.findPackage(String(L"Camera")), nullptr);
 }

@@ -59,9 +59,15 @@ FunctionsRecordWriter::Fire bonfireFlames()
 ObjectPackageWriter::Package bonfire()
 {
     ObjectPackageWriter::Package p;
+    // A low pile of logs under the flames, without collision geometry.
+    PackagePartWriter::Mesh logs;
+    logs.body = MeshSamples::record();
+    logs.displayName = "BonfireLogs";
+    logs.name = "BonfireLogs";
+    logs.scale = 0.6f;
+    p.meshes.push_back(logs);
     FunctionsRecordWriter::Record functions;
     functions.fire = bonfireFlames();
-    functions.alwaysShown = 0;
     p.functions = functions;
     return p;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The sample packages of the effect functions, made from code: the oil
 // puddle a vehicle drops ("OilPuddle": the template alone, no mesh), a
-// bonfire of three flames with a looped crackle ("Bonfire", no mesh) and the
+// bonfire of three flames over a pile of logs with a looped crackle
+// ("Bonfire") and the
 // homing rocket ("Rocket": a body without collision geometry, three effect
 // images, four sounds and one fire at its tail).
 
