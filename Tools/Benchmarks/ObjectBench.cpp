@@ -245,14 +245,14 @@ int main()
     });
     BenchFigures::print("marking a gate", mark, 1.0e6, "us");
     std::printf("%52s (budget 1 us)\n", "");
-    // Oil puddles over rolling ground.
+    // Oil puddles over the rolling ground.
     std::srand(4506);
     gRaceClock = &readBenchClock;
     gFrameFactor.store(1.0f);
-    const vec3d ground = gTerrain.box.center;
+    const vec3d middle = gTerrain.box.center;
     EntityManager::Entity dropper(*chain.entities);
     const BenchFigures::Spread growing = BenchFigures::repeat(15, [&] {
-        auto* puddle = dropPuddle(packages, dropper, ground);
+        auto* puddle = dropPuddle(packages, dropper, middle);
         constexpr int updates = 90;
         const double start = now();
         for (int i = 0; i < updates; ++i)
@@ -262,7 +262,7 @@ int main()
     BenchFigures::print("a growing puddle's update, 17 points", growing, 1.0e6, "us");
     std::printf("%52s (budget 15 us)\n", "");
     ObjPkgManager::Functions::OilPuddle::Instance* puddles[2] = {
-        dropPuddle(packages, dropper, ground), dropPuddle(packages, dropper, ground + vec3d(40.0f, 0.0f, 0.0f))};
+        dropPuddle(packages, dropper, middle), dropPuddle(packages, dropper, middle + vec3d(40.0f, 0.0f, 0.0f))};
     for (auto* puddle : puddles)
         for (int i = 0; i < 110; ++i)
             puddle->update();
@@ -278,7 +278,7 @@ int main()
     EntityManager::Entity other(*chain.entities);
     std::vector<vec3d> wheels;
     for (int i = 0; i < 32; ++i) {
-        const vec3d at = ground + vec3d(float(std::rand() % 80) - 20.0f, 0.0f, float(std::rand() % 160));
+        const vec3d at = middle + vec3d(float(std::rand() % 80) - 20.0f, 0.0f, float(std::rand() % 160));
         wheels.push_back({at.x, gTerrain.getHeight(at.x, at.z, 3) + 0.3f, at.z});
     }
     volatile int hits = 0;
@@ -299,7 +299,7 @@ int main()
     for (int i = 0; i < 200; ++i)
         packages.createObject(packages.findPackage(String(L"Camera")),
                               {float(i % 20) * 40.0f, 0.0f, 900.0f + float(i / 20) * 40.0f}, 1.0f);
-    Object* placedRocket = packages.createObject(packages.findPackage(String(L"Rocket")), ground, 1.0f);
+    Object* placedRocket = packages.createObject(packages.findPackage(String(L"Rocket")), middle, 1.0f);
     placedRocket->instance = placedRocket->createInstance();
     auto* rocketObject = dynamic_cast<DynObject*>(placedRocket->instance);
     auto* rocket = dynamic_cast<ObjPkgManager::Functions::Rocket::Instance*>(
@@ -307,8 +307,8 @@ int main()
     EntityManager::Entity launcher(*chain.entities), target(*chain.entities);
     const BenchFigures::Spread flight = BenchFigures::repeat(15, [&] {
         launcher.world = matrix3d::identity();
-        launcher.world.setRow(3, ground);
-        target.worldBox.center = ground + vec3d(0.0f, 0.0f, 5000.0f);
+        launcher.world.setRow(3, middle);
+        target.worldBox.center = middle + vec3d(0.0f, 0.0f, 5000.0f);
         rocket->fire(&launcher, &target, 0.0f, 3.0f);
         rocket->state = ObjPkgManager::Functions::Rocket::Instance::flying;
         constexpr int updates = 200;
