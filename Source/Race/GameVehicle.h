@@ -104,6 +104,7 @@ public:
     DynObject* getDynObject() const;
     QuadInstance* getQuad() const;
     ObjPkgManager::Functions::HUD* getHUD() const;
+    ObjPkgManager::Functions::VehicleCamera* getCamera() const;
 
     // Where a driver or the compass heads: a point, the direction in which
     // to pass it (unit or zero) and how far beyond it along that direction a

@@ -62,6 +62,11 @@ void Game::Gate::setMarked(uint32_t on)
         attachToEntity(dynamic_cast<DynObject*>(object->instance));
 }
 
+ObjPkgManager::Functions::VehicleCamera* Game::Vehicle::getCamera() const
+{
+    return functionOf<ObjPkgManager::Functions::VehicleCamera>(getDynObject(), vehicleCameraFlag);
+}
+
 ObjPkgManager::Functions::HUD* Game::Vehicle::getHUD() const
 {
     return functionOf<ObjPkgManager::Functions::HUD>(getDynObject(), hudFlag);
@@ -110,7 +115,7 @@ void Game::Vehicle::updateRecordTexts(bool lap)
 
 void Game::Vehicle::lookAlongQuad(QuadInstance& quad)
 {
-    auto* camera = functionOf<ObjPkgManager::Functions::VehicleCamera>(getDynObject(), vehicleCameraFlag);
+    auto* camera = getCamera();
     if (!camera)
         return;
     if (const neRigidBody* body = quad.body())
@@ -126,7 +131,7 @@ void Game::Vehicle::handToDriver()
 
 void Game::Vehicle::setCameraMode1()
 {
-    if (auto* camera = functionOf<ObjPkgManager::Functions::VehicleCamera>(getDynObject(), vehicleCameraFlag))
+    if (auto* camera = getCamera())
         camera->setMode(ObjPkgManager::Functions::VehicleCamera::orbit);
 }
 
