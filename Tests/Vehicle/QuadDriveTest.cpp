@@ -281,6 +281,11 @@ TEST(QuadDrive, AcceleratesThroughItsGearsToTheSpeedTheDriveBalances)
     EXPECT_NEAR(float(topSpeed), expected, 0.1f * expected) << "balance " << balance;
     EXPECT_EQ(track.contactsDown(), 4u);
     EXPECT_LT(std::fabs(track.position().x - middle.x), 1.0f) << "straight on";
+    // The wheels roll with the ground: 4 / scale turns per unit of speed.
+    const Wheel& rear = track.quad->wheels[Wheel::rearAxle];
+    const float speed = track.body()->velocity.length();
+    EXPECT_NEAR(rear.rollRate, 0.8f * speed, 0.02f * speed);
+    EXPECT_NEAR(float(rear.spin), rear.rollRate, 1e-4f);
 }
 
 TEST(QuadDrive, BrakesLockedToAStandstillThenReverses)
@@ -297,16 +302,21 @@ TEST(QuadDrive, BrakesLockedToAStandstillThenReverses)
     ASSERT_GT(v0, 20.0f);
     track.throttle(-1.0f);
     bool locked = false;
+    float spinAboveGround = 0.0f;
     int frames = 0;
     while (track.body()->velocity.dot(track.forward().normalised()) > 0.0f && frames < 600) {
         track.frame();
         ++frames;
         const Wheel& rear = track.quad->wheels[Wheel::rearAxle];
-        if (rear.contacts[0].sliding && rear.contacts[1].sliding && rear.contacts[0].slideSpeed > 5.0f)
+        if (rear.contacts[0].sliding && rear.contacts[1].sliding && rear.contacts[0].slideSpeed > 5.0f) {
             locked = true;
+            // Locked, the rear wheels slow down on their own, not with the ground.
+            spinAboveGround = std::max(spinAboveGround, rear.spin - rear.rollRate);
+        }
         EXPECT_LT(std::fabs(headingOf(track.forward()) - heading), 10.0f) << frames;
     }
     EXPECT_TRUE(locked) << "the rear wheels lock above 15";
+    EXPECT_GT(spinAboveGround, 1.0f);
     // Locked rear wheels brake with their rolling resistance and the brake
     // (0.4 + 2 each), the front wheels roll (0.4 each); the damping only
     // shortens that.
@@ -562,6 +572,16 @@ TEST(QuadStep, HandValues)
     bench.pose(-10.0f, {});
     quad.step(body);
     EXPECT_NEAR((rear.suspensionEnd - rear.contacts[1].rayEnd).length(), 0.0f, 1e-4f);
+
+    // Only a landing raises the impact: down for longer than a landing's
+    // 20 ms, a push down raises nothing.
+    bench.pose(0.0f, {});
+    testNow += 100;
+    quad.step(body);
+    quad.impact = 0.0f;
+    bench.pose(0.0f, {0.0f, -2.0f, 0.0f});
+    quad.step(body);
+    EXPECT_EQ(float(quad.impact), 0.0f);
 
     // Braking locks the rear wheels only above a forward speed of 15; a
     // lateral sliding speed of exactly 5 is not sliding.
