@@ -866,25 +866,3 @@ TEST(QuadObject, TheRaceStateBindsTheRumbleAndTheQuadLeavesNothingBehind)
     EXPECT_EQ(track.object->shaderInterface, nullptr);
     gUserInput.rumbleEffect = nullptr;
 }
-
-TEST(QuadDrive, DISABLED_Trace)
-{
-    Track track(flatMap());
-    const vec3d middle = gTerrain.box.center;
-    auto env = [](const char* n, float d) { const char* v = getenv(n); return v ? float(atof(v)) : d; };
-    ObjPkgManager::Package* package = track.scene.objectPackages.findPackage(String(L"Quad"));
-    package->physics.mass = env("QM", package->physics.mass);
-    package->functions.quadPhysics->frontSpring = package->functions.quadPhysics->rearSpring = env("QS", 60);
-    package->functions.quadPhysics->frontDamper = package->functions.quadPhysics->rearDamper = env("QD", 8);
-    ASSERT_NE(track.place(middle.x, middle.z - 1200.0f, 0.0f), nullptr);
-    track.quad->engineSound.speedScale = env("QSS", 1);
-    track.frames(40);
-    track.throttle(1.0f);
-    for (int i = 0; i < 900; ++i) {
-        track.frame();
-        const vec3d p = track.position(), v = track.body()->velocity, f = track.quad->force;
-        const Instance& q = *track.quad;
-        if (i % 10 == 0)
-            printf("%3d z %.1f v %.2f speed %d gear %d eng %.2f ratio %.3f spin %.2f spinning %u F %.2f %.2f %.2f tilt %.2f damp %.4f load %.1f %.1f thr %.2f\n", i, p.z - middle.z, v.z, q.getSpeed(), q.engineSound.gear, q.engineSound.speed, float(q.published.gearRatio), float(q.wheels[2].spin), uint32_t(q.wheels[2].spinning), f.x, f.y, f.z, track.tilt(), track.body()->linearDamping, q.wheels[2].contacts[0].load, q.wheels[2].contacts[1].load, q.engineSound.throttle);
-    }
-}
