@@ -7,6 +7,9 @@
 #include "Audio/AudioFile.h"
 #include "Audio/Sound2D.h"
 #include "Landscape/Scene.h"
+#include "Objects/DynObject.h"
+#include "Objects/VehicleCamera.h"
+#include "Race/GameVehicle.h"
 #include "Render/RenderTexture.h"
 #include "Render/SwapChain.h"
 
@@ -300,13 +303,26 @@ void GameMenu::World::clearScene()
 }
 
 // The race logic sets races up, releases them, places the quad of the
-// championship end, gives races up and turns the vehicle camera once it has
-// a race to run; until then a loaded map stays a map.
+// championship end and gives races up once it has a race to run; until then
+// a loaded map stays a map.
 void GameMenu::World::setupRace() {}
 void GameMenu::World::releaseRace() {}
 void GameMenu::World::placePlayerQuad() {}
 void GameMenu::World::giveUpRace() {}
-void GameMenu::World::toggleVehicleCamera() {}
+
+void GameMenu::World::toggleVehicleCamera()
+{
+    Game::Vehicle* player = scene ? scene->game.getPlayerVehicle() : nullptr;
+    DynObject* quad = player ? player->getDynObject() : nullptr;
+    DynObject::FunctionManager::Function* function =
+        quad && quad->functions ? quad->functions->find(Game::Vehicle::cameraFlag) : nullptr;
+    auto* camera = function ? static_cast<ObjPkgManager::Functions::VehicleCamera*>(function->instance) : nullptr;
+    if (!camera)
+        return;
+    const int32_t next = nextCameraMode(camera->mode);
+    if (next != camera->mode)
+        camera->setMode(next);
+}
 
 void GameMenu::World::advanceChampionship()
 {

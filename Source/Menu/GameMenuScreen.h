@@ -164,6 +164,9 @@ public:
     virtual void advanceChampionship();
     // The player's vehicle camera between modes 0 and 2.
     virtual void toggleVehicleCamera();
+    // The camera key's next mode: chase (0) and driver (2) swap, any other
+    // mode stays.
+    static int32_t nextCameraMode(int32_t mode) { return mode == 0 ? 2 : mode == 2 ? 0 : mode; }
 
     Scene* scene;
 };

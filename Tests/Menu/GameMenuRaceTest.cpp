@@ -269,6 +269,11 @@ TEST(MenuWorld, TheMenusWorldWorksOnTheScenesToursAndRaceLogic)
     EXPECT_EQ(scene.game.choice.gameMode, Game::Circuit);
     EXPECT_FLOAT_EQ(scene.timeOfDay, 9.2f);
     EXPECT_FALSE(world.loadMap(String(L"Z:\\no such folder\\None.tee")));
+    // The camera key swaps chase and driver; the orbit of a finished race stays.
+    const int32_t modes[][2] = {{0, 2}, {2, 0}, {1, 1}, {3, 3}};
+    for (const auto& m : modes)
+        EXPECT_EQ(GameMenu::World::nextCameraMode(m[0]), m[1]) << m[0];
+    world.toggleVehicleCamera(); // no player vehicle: nothing
     // Without a scene nothing is reached.
     GameMenu::World none(nullptr);
     EXPECT_EQ(none.game(), nullptr);
