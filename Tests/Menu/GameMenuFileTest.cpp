@@ -189,6 +189,18 @@ TEST_F(MenuFileRead, AReloadKeepsTheFacesAndScreensAndAddsNoReference)
     EXPECT_EQ(menu.mainScreen, main);
     EXPECT_EQ(menu.introScreens[1], page);
     EXPECT_EQ(joined(), "") << "no screen made again";
+    // The five faces of the menu, in order.
+    const struct
+    {
+        const wchar_t* name;
+        int32_t points;
+    } expected[GameMenu::fontCount] = {
+        {L"Trebuchet MS", 24}, {L"Trebuchet MS", 19}, {L"Arial", 24}, {L"Trebuchet MS", 18}, {L"Trebuchet MS", 40}};
+    for (int i = 0; i < GameMenu::fontCount; ++i) {
+        ASSERT_NE(menu.fonts[i], nullptr);
+        EXPECT_EQ(std::wstring(menu.fonts[i]->name.text()), expected[i].name) << i;
+        EXPECT_EQ(menu.fonts[i]->pointSize, expected[i].points) << i;
+    }
     // The references are new, over the refilled streams.
     for (int i = 0; i < 4; ++i) {
         ASSERT_NE(menu.sounds[i], nullptr);

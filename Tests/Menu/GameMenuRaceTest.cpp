@@ -1,11 +1,13 @@
 // The race loaders and the way back to the menu, over a recording world.
 #include "MenuStandIns.h"
+#include "MenuTestSupport.h"
 
 #include "MenuFileWriter.h"
 #include "MenuSamples.h"
 
 #include "Menu/GameMenuIntro.h"
 #include "Menu/GameMenuLoadingScreen.h"
+#include "Menu/GameMenuText.h"
 
 #include "Landscape/Scene.h"
 
@@ -229,6 +231,25 @@ TEST_F(RaceLoadingWithOverlays, ThePreviewGoesOnceTheTransitionHasFinishedOrIsGo
     }
 }
 
+TEST_F(RaceLoadingWithOverlays, ConfirmBackPauseAndAccelerateEachStartThePreviewsClose)
+{
+    for (int code : {DIK_RETURN, DIK_ESCAPE, DIK_BACK, DIK_UP, DIK_LEFT}) {
+        menu.returnToMenu(GameMenu::chooseMapState);
+        menu.openScreen(GameMenu::soloRaceState);
+        ASSERT_NE(menu.mapPreviewScreen, nullptr);
+        lastDisperse->finishAt = 0;
+        lastPreview->deadline = 1u << 30;
+        clockNow = 10;
+        menu.update(); // the transition goes
+        ASSERT_EQ(menu.disperseScreen, nullptr);
+        keys.set(code, true);
+        menu.update();
+        keys.set(code, false);
+        menu.update();
+        EXPECT_EQ(lastPreview->closing, code != DIK_LEFT) << code;
+    }
+}
+
 TEST_F(RaceLoadingWithOverlays, TheChampionshipEndShowsTheCongratulationAndReturnsToMain)
 {
     Game& race = world.race;
@@ -307,8 +328,18 @@ TEST(LoadingScreenRing, SegmentsTurnRedClockwiseWithTheProgress)
 
 TEST(LoadingScreenRing, TheRingLiesAroundTheCentreAtAnEighthOfTheWidth)
 {
+    auto face = MenuTest::fakeFace([](wchar_t) { return 10; });
     GameMenu menu{nullptr};
+    menu.fonts[0] = face.get();
     GameMenu::LoadingScreen screen(menu);
+    // Its text is drawn by the screen only, never by the pass.
+    ASSERT_NE(screen.text, nullptr);
+    EXPECT_EQ(screen.text->enabled, 0u);
+    EXPECT_EQ(screen.text->face, face.get());
+    // Without a swap chain there is no window to place the cursor in.
+    intvec2d cursor{-7, -7};
+    EXPECT_FALSE(menu.getCursorClientPos(cursor));
+    EXPECT_EQ(cursor.x, -7);
     struct Case
     {
         int32_t width, height;
