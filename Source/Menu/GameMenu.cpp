@@ -302,13 +302,30 @@ void GameMenu::World::clearScene()
         scene->clear();
 }
 
-// The race logic sets races up, releases them, places the quad of the
-// championship end and gives races up once it has a race to run; until then
-// a loaded map stays a map.
-void GameMenu::World::setupRace() {}
-void GameMenu::World::releaseRace() {}
+void GameMenu::World::setupRace()
+{
+    if (scene)
+        scene->game.setupRace();
+}
+
+// The vehicles go first, then everything else of the race (its objects
+// taken out with it).
+void GameMenu::World::releaseRace()
+{
+    if (!scene)
+        return;
+    scene->game.removeRaceVehicles();
+    scene->game.clearRace();
+}
+
+// The race logic has no quad of the championship end to place yet.
 void GameMenu::World::placePlayerQuad() {}
-void GameMenu::World::giveUpRace() {}
+
+void GameMenu::World::giveUpRace()
+{
+    if (scene)
+        scene->game.giveUpRace();
+}
 
 void GameMenu::World::toggleVehicleCamera()
 {
