@@ -220,6 +220,8 @@ void raceHud(D3D::Device::SwapChain& chain, UIFont& font, int runs,
                              calls;
                   }),
                   1e3, "ms", 0.1);
+            std::printf("%52s (shows \"%ls\", \"%ls\", \"%ls\", first row \"%ls\")\n", "", hud->speed->text(),
+                        hud->lap->text(), hud->time->text(), hud->rows[0]->text.text());
             BenchFigures::print("race HUD: layout (a resize)", BenchFigures::repeat(runs, [&] {
                                     constexpr int calls = 2000;
                                     return seconds([&] {
