@@ -30,6 +30,7 @@
 #include "Landscape/Scene.h"
 #include "Menu/UserInterface.h"
 #include "Physics/PhysicsManager.h"
+#include "Render/DirectGraphics.h"
 #include "Render/SwapChain.h"
 #include "Vehicle/QuadInstance.h"
 
@@ -490,6 +491,8 @@ TEST_F(HudDevice, TheTextsFollowTheModeAndTheRaceState)
              ASSERT_NE(h.countdown, nullptr);
              EXPECT_EQ(h.countdown->colour.a, 114);
              EXPECT_EQ(h.countdown->scale, 1.5f);
+             const UserInterface::Size size = h.countdown->getSize();
+             expectAt(h.countdown, (1024 - size.width) >> 1, (768 - size.height) >> 1, "countdown");
              t.scene.game.phase = 3;
              h.refresh();
              EXPECT_EQ(h.countdown, nullptr);
@@ -585,6 +588,8 @@ TEST_F(HudDevice, TheTextsFollowTheModeAndTheRaceState)
              expectAt(h.bestTimeRecord, 1024 - h.bestTimeRecord->getSize().width - 20, 90, "best time");
              expectAt(h.bestLapRecord, 1024 - h.bestLapRecord->getSize().width - 20, 150, "best lap");
              EXPECT_EQ(h.bestTimeRecord->alignment, UserInterface::Text::alignRight);
+             EXPECT_EQ(h.bestLapRecord->wrapWidth, 200);
+             EXPECT_EQ(h.bestLapRecord->maxLines, 2);
              ASSERT_NE(h.recordsBackground, nullptr);
              EXPECT_EQ(h.recordsBackground->enabled, 1u);
          }},
@@ -829,4 +834,46 @@ TEST_F(HudDevice, ACompassWithoutItsArrowStaysPut)
     compass->drawOnRequest();
     EXPECT_EQ(gDirectGraphics.record.primitiveCount, before);
     EXPECT_EQ(compass->world.m[13], 0.0f);
+}
+
+// The bars and the arrow draw straight with the device and hand it back as
+// the interface pass expects it: stage 0 modulating its texture with the
+// diffuse colour, blending off, the lighting as it was.
+TEST_F(HudDevice, TheBarsAndTheArrowLeaveTheDeviceStatesAsExpected)
+{
+    HUD& h = startRace(Game::KnockOut, 2);
+    vehicle(0).courseState = Vehicle::offWayWarned;
+    vehicle(0).damage = 0.5f;
+    h.refresh();
+    Compass* compass = h.compass ? h.compass->instance : nullptr;
+    ASSERT_NE(compass, nullptr);
+    compass->update();
+    IDirect3DDevice9* d = gDevice;
+    const auto state = [d](D3DTEXTURESTAGESTATETYPE type) {
+        DWORD v = 0;
+        d->GetTextureStageState(0, type, &v);
+        return v;
+    };
+    for (DWORD lighting : {DWORD(FALSE), DWORD(TRUE)}) {
+        d->SetRenderState(D3DRS_LIGHTING, lighting);
+        d->BeginScene();
+        h.damageBar->draw();
+        EXPECT_EQ(state(D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE));
+        EXPECT_EQ(state(D3DTSS_COLORARG2), DWORD(D3DTA_DIFFUSE));
+        EXPECT_EQ(state(D3DTSS_ALPHAOP), DWORD(D3DTOP_SELECTARG1));
+        EXPECT_EQ(state(D3DTSS_ALPHAARG2), DWORD(D3DTA_DIFFUSE));
+        DWORD blend = TRUE;
+        d->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+        EXPECT_EQ(blend, DWORD(FALSE));
+        const uint32_t before = gDirectGraphics.record.primitiveCount;
+        compass->drawOnRequest();
+        EXPECT_GT(gDirectGraphics.record.primitiveCount, before) << "the arrow was drawn";
+        DWORD after = 2;
+        d->GetRenderState(D3DRS_LIGHTING, &after);
+        EXPECT_EQ(after, lighting);
+        EXPECT_EQ(state(D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE));
+        EXPECT_EQ(state(D3DTSS_COLORARG1), DWORD(D3DTA_TEXTURE));
+        EXPECT_EQ(state(D3DTSS_ALPHAARG1), DWORD(D3DTA_TEXTURE));
+        d->EndScene();
+    }
 }
