@@ -141,6 +141,7 @@ TEST(VehicleCamera, AQuadOnItsSideOrMovingKeepsTheTimerStopped)
         {"on its side, creeping", matrix3d::fromAngles({0.0f, 0.0f, 90.0f}), {0.5f, 0.0f, 0.0f}, 3.0f * 0.0625f},
         {"on its side, slow", matrix3d::fromAngles({0.0f, 0.0f, 90.0f}), {0.2f, 0.0f, 0.0f}, 3.0f * 0.0016f},
         {"upright, fast", matrix3d::identity(), {3.5f, 0.0f, 0.0f}, 0.1f},
+        {"on its side, climbing", matrix3d::fromAngles({0.0f, 0.0f, 90.0f}), {0.5f, 0.5f, 0.0f}, 0.1f},
     };
     for (const Case& c : cases) {
         rig.pose(c.rotation, rig.middle);
@@ -152,6 +153,7 @@ TEST(VehicleCamera, AQuadOnItsSideOrMovingKeepsTheTimerStopped)
             const vec3d before = camera.viewDirection;
             camera.update(c.displacement, out);
             ASSERT_EQ(camera.stillTimer, 0u) << c.what << " frame " << frame;
+            ASSERT_EQ(camera.viewDirection.y, 0.0f) << c.what << ": the view follows the motion horizontally";
             if (frame == 0) {
                 const float rate = c.rate > 0.1f ? 0.1f : c.rate;
                 expectVec(camera.viewDirection, before + vec3d{0.4f, 0.0f, -0.4f} * rate, 2e-4f, c.what);
@@ -318,6 +320,11 @@ TEST(VehicleCamera, ARandomDriveKeepsTheViewSound)
         const vec3d origin{p.x * m[0] + p.y * m[4] + p.z * m[8] + m[12], p.x * m[1] + p.y * m[5] + p.z * m[9] + m[13],
                            p.x * m[2] + p.y * m[6] + p.z * m[10] + m[14]};
         ASSERT_LT(std::sqrt(origin.lengthSq()), 1e-3f * (1.0f + std::sqrt(p.lengthSq()))) << what;
+        // The camera's own axes and frustum follow the view.
+        ASSERT_EQ(view.forward, forward) << what;
+        ASSERT_EQ(view.right, right) << what;
+        const matrix3d product = view.view * view.projection;
+        ASSERT_EQ(std::memcmp(view.viewProjection.m, product.m, sizeof(product.m)), 0) << what;
     }
 }
 
