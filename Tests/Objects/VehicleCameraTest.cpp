@@ -212,7 +212,7 @@ TEST(VehicleCamera, TheOrbitKeepsCirclingAStandingQuad)
     VehicleCamera camera(nullptr, rig.vehicle);
     camera.setMode(VehicleCamera::orbit);
     matrix3d out;
-    float turned = 0.0f;
+    float turned = 0.0f, steady = 0.0f;
     float previous = 0.0f;
     bool first = true;
     for (int frame = 0; frame < 800; ++frame) {
@@ -227,11 +227,15 @@ TEST(VehicleCamera, TheOrbitKeepsCirclingAStandingQuad)
             if (step < -3.14159265f)
                 step += 6.2831853f;
             turned += step;
+            if (frame >= 300)
+                steady += step;
         }
         first = false;
         previous = heading;
     }
     EXPECT_GT(std::fabs(turned), 2.0f * 6.2831853f) << "more than two rounds in 800 frames";
+    // Once the view caught up it turns with the orbit angle, a degree a frame.
+    EXPECT_NEAR(std::fabs(steady) / 500.0f, 0.017453292f, 0.002f);
     EXPECT_NEAR(camera.orbitAngle, std::fmod(800.0f, 360.0f), 1e-2f);
 }
 
