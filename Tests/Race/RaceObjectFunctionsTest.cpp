@@ -1,6 +1,7 @@
 // What the race asks of the object functions of live objects: a course gate
-// shows its marker while marked (also on an instance made later), and the
-// player's finish turns the vehicle camera to its orbit.
+// shows its marker while marked (also on an instance made later), the
+// player's finish turns the vehicle camera to its orbit, and a quad put back
+// on the way turns the camera along it.
 #include "../Objects/ObjectFunctionsWorld.h"
 
 #include "Race/GameGate.h"
@@ -8,6 +9,8 @@
 
 #include "Objects/CollectGate.h"
 #include "Objects/VehicleCamera.h"
+#include "Physics/neRigidBody.h"
+#include "Vehicle/QuadInstance.h"
 
 #include "Entity/SubEntity.h"
 
@@ -63,9 +66,9 @@ TEST(RaceObjectFunctions, ACourseGateShowsItsMarkerWhileMarked)
 // The player's quad as a crate carrying the race camera.
 struct PlayerQuad
 {
-    PlayerQuad(World& world, Game& game)
+    PlayerQuad(World& world, Game& game, const wchar_t* package = L"Crate")
     {
-        Object* placed = world.scene.objectPackages.createObject(world.package(L"Crate"), gTerrain.box.center, 1.0f);
+        Object* placed = world.scene.objectPackages.createObject(world.package(package), gTerrain.box.center, 1.0f);
         EXPECT_NE(placed, nullptr);
         vehicle = game.vehicles.append(new Game::Vehicle(&game, placed, 0))->item;
         vehicle->isPlayer = 1;
@@ -93,4 +96,67 @@ TEST(RaceObjectFunctions, ThePlayersFinishTurnsTheCameraToItsOrbit)
         EXPECT_EQ(player.camera->mode, VehicleCamera::orbit) << mode;
         game.vehicles.deleteAll();
     }
+}
+
+TEST(RaceObjectFunctions, AQuadPutBackOnTheWayTurnsTheCameraAlongIt)
+{
+    TestClock clock(50000);
+    Ground ground(TerrainTestMaps::heightMap(128, [](int32_t, int32_t) { return 20000.0f; }));
+    ASSERT_TRUE(ground.loaded);
+    World world;
+    Game game(&world.scene, nullptr);
+    PlayerQuad player(world, game);
+    // The crate's body under a quad function of no template.
+    auto* quad = new Game::Vehicle::QuadInstance(nullptr, player.dyn, 1.0f);
+    ASSERT_EQ(player.dyn->functions->add(0x2, quad)->instance, quad);
+    ASSERT_NE(quad->body(), nullptr);
+    game.phase = 3;
+    struct Case
+    {
+        int32_t courseType;
+        bool turned;
+    };
+    for (const Case c : {Case{1, false}, Case{2, true}, Case{3, true}}) {
+        game.choice.courseType = c.courseType;
+        // Lying upside down, high over the ground, for longer than 2000 ms.
+        player.dyn->world = matrix3d::fromAngles({0.0f, 0.0f, 180.0f});
+        player.dyn->world.setRow(3, gTerrain.box.center + vec3d{0.0f, 300.0f, 0.0f});
+        player.dyn->onMoved();
+        ASSERT_TRUE(quad->isOverturned());
+        player.vehicle->courseState = 1;
+        player.vehicle->overturnTime = 40000;
+        // The way runs along -x here.
+        player.vehicle->wayPoint.centre = gTerrain.box.center;
+        player.vehicle->wayPoint.side = {0.0f, 0.0f, 1.0f};
+        player.camera->viewDirection = {0.0f, 0.0f, 1.0f};
+        player.vehicle->updateOverturn();
+        EXPECT_EQ(player.vehicle->courseState, 0u) << c.courseType;
+        if (c.turned) {
+            const vec3d along = quad->body()->state().transform.row(2);
+            EXPECT_NEAR(along.x, -1.0f, 1e-4f) << c.courseType;
+            EXPECT_NEAR(player.camera->viewDirection.x, along.x, 1e-6f) << c.courseType;
+            EXPECT_NEAR(player.camera->viewDirection.z, along.z, 1e-6f) << c.courseType;
+        } else {
+            EXPECT_EQ(player.camera->viewDirection, (vec3d{0.0f, 0.0f, 1.0f})) << "off the way types keep the view";
+        }
+    }
+
+    // A quad without a body stays where it lies; the camera turns along its
+    // entity.
+    game.vehicles.deleteAll();
+    PlayerQuad bare(world, game, L"Camera");
+    auto* bareQuad = new Game::Vehicle::QuadInstance(nullptr, bare.dyn, 1.0f);
+    ASSERT_EQ(bare.dyn->functions->add(0x2, bareQuad)->instance, bareQuad);
+    ASSERT_EQ(bareQuad->body(), nullptr);
+    game.choice.courseType = 2;
+    bare.dyn->world = matrix3d::fromAngles({0.0f, 90.0f, 180.0f});
+    bare.dyn->world.setRow(3, gTerrain.box.center + vec3d{0.0f, 300.0f, 0.0f});
+    bare.dyn->onMoved();
+    ASSERT_TRUE(bareQuad->isOverturned());
+    bare.vehicle->courseState = 1;
+    bare.vehicle->overturnTime = 40000;
+    bare.camera->viewDirection = {0.0f, 0.0f, 1.0f};
+    bare.vehicle->updateOverturn();
+    EXPECT_EQ(bare.camera->viewDirection, bare.dyn->world.row(2));
+    game.vehicles.deleteAll();
 }
