@@ -11,6 +11,7 @@
 #include "Entity/EntityManager.h"
 #include "Entity/ParticleSystem.h"
 #include "Entity/SpriteManager.h"
+#include "Entity/StaticEntityManager.h"
 #include "Physics/PhysicsManager.h"
 #include "Render/GpuSmooth.h"
 #include "Render/StripEffectManager.h"
@@ -54,6 +55,11 @@ void Korvanta::update()
         physics->update();
     if (swapChain && swapChain->entities)
         swapChain->entities->update();
+    // Objects that came within range become instances before the shadow
+    // sectors look for casters, or they would draw their first frame
+    // without a shadow. The swap chain's own update then finds nothing to do.
+    if (swapChain && swapChain->staticEntities)
+        swapChain->staticEntities->update(0);
     scene.shadowManager.update();
     if (swapChain)
         swapChain->update();

@@ -112,7 +112,7 @@ bool save(const String& root)
 
 bool saveTree(const String& root)
 {
-    return ObjectPackageWriter::save(tree(), root + L"Objects\\SampleTree.teo");
+    return ObjectPackageWriter::save(tree(), root + L"Objects\\Tree.teo");
 }
 
 }

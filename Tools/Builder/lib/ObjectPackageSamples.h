@@ -36,8 +36,8 @@ std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all();
 // "Crate.teo", "Gate.teo", "Camera.teo" and the pick-ups into root's
 // "Objects" folder (which exists).
 bool save(const String& root);
-// "SampleTree.teo" into root's "Objects" folder. The sample level's "Tree"
-// objects do not name it: they stay unresolved, as before.
+// "Tree.teo" into root's "Objects" folder, the package the sample level's
+// "Tree" objects name.
 bool saveTree(const String& root);
 
 }
