@@ -245,32 +245,14 @@ void GameMenu::update()
 
     updateOverlays(down, now);
 
-    switch (menuState) {
-    case 0:
-    case 1:
-    case 2:
-    case mainState:
-    case myQuadState:
-    case chooseMapState:
-    case gameModeState:
-    case settingsState:
-    case exitState:
-    case controlState:
-    case graphicsState:
-    case languageState:
-    case raceResultsState:
-    case pointsState:
-    case chooseCountryState:
-    case gameOverState:
-    case extendedControlState:
+    // Every state but the pause has its screen updated here; the pause
+    // screen runs below, over whatever state it paused.
+    if (menuState != pauseState) {
         if (Screen* screen = screenOf(menuState)) {
             screen->update();
             if (screen->isDone())
                 onScreenDone();
         }
-        break;
-    default:
-        break;
     }
 
     if (pauseScreen) {
@@ -387,27 +369,8 @@ void GameMenu::onScreenDone()
 void GameMenu::routeKey(Input input)
 {
     const int32_t state = menuState;
-    Screen* screen = activeScreen(state);
-    switch (state) {
-    case mainState:
-    case myQuadState:
-    case chooseMapState:
-    case gameModeState:
-    case settingsState:
-    case exitState:
-    case controlState:
-    case graphicsState:
-    case languageState:
-    case raceResultsState:
-    case pointsState:
-    case chooseCountryState:
-    case gameOverState:
-    case extendedControlState:
-        break;
-    default:
-        screen = nullptr;
-        break;
-    }
+    // The intro pages take no keys of their own.
+    Screen* screen = state > introState2 ? activeScreen(state) : nullptr;
     if (screen) {
         switch (input) {
         case inLeft:
