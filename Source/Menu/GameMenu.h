@@ -301,6 +301,8 @@ private:
     void routeKey(Input input);
     // The common end of both loaders: capture, screens out, the transition
     // in; picture is the capture.
+    bool loadBehindLoadingScreen(const String& map);
+    void captureLoadingPicture(TextureRef& picture);
     void finishLoad(TextureRef& picture);
     // The overlay steps of update (map preview, congratulation).
     void updateOverlays(const bool (&down)[inputCount], uint32_t now);

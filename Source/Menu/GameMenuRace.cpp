@@ -77,24 +77,10 @@ bool GameMenu::loadRace(int32_t kind)
     if (choice.mapFile.length() == 0)
         return false;
 
-    delete loadingScreen;
-    loadingScreen = new LoadingScreen(*this);
-    if (!world || !world->loadMap(choice.mapFile)) {
-        delete loadingScreen;
-        loadingScreen = nullptr;
-        if (D3D::Device::SwapChain* chain = swapChain())
-            chain->clearLoadProcess();
-        if (callbacks)
-            callbacks->setCursorShown(true);
+    if (!loadBehindLoadingScreen(choice.mapFile))
         return false;
-    }
     TextureRef picture;
-    D3D::Device::SwapChain* chain = swapChain();
-    if (chain) {
-        loadingScreen->capture(int32_t(chain->presentParameters.BackBufferWidth),
-                               int32_t(chain->presentParameters.BackBufferHeight), picture);
-        chain->clearLoadProcess();
-    }
+    captureLoadingPicture(picture);
     world->applyRaceChoice(choice);
     finishLoad(picture);
     world->setCameraMode(2, 0, 3.0f);
@@ -120,24 +106,11 @@ bool GameMenu::loadChampionshipEnd()
     const String map = Game::findChampionshipMap(folder, key, 2);
     if (map.length() == 0)
         return false;
-    delete loadingScreen;
-    loadingScreen = new LoadingScreen(*this);
-    if (!world->loadMap(map)) {
-        delete loadingScreen;
-        loadingScreen = nullptr;
-        if (D3D::Device::SwapChain* chain = swapChain())
-            chain->clearLoadProcess();
-        if (callbacks)
-            callbacks->setCursorShown(true);
+    if (!loadBehindLoadingScreen(map))
         return false;
-    }
     world->placePlayerQuad();
     TextureRef picture;
-    if (D3D::Device::SwapChain* chain = swapChain()) {
-        loadingScreen->capture(int32_t(chain->presentParameters.BackBufferWidth),
-                               int32_t(chain->presentParameters.BackBufferHeight), picture);
-        chain->clearLoadProcess();
-    }
+    captureLoadingPicture(picture);
     world->applyTimeOfDay();
     finishLoad(picture);
     world->setCameraMode(11, 9, 1.0f);
@@ -145,6 +118,33 @@ bool GameMenu::loadChampionshipEnd()
     createCongratulation();
     playSound(4);
     return true;
+}
+
+// Loads a map while the loading screen shows its progress. A failed load
+// takes the loading screen away again and gives the cursor back.
+bool GameMenu::loadBehindLoadingScreen(const String& map)
+{
+    delete loadingScreen;
+    loadingScreen = new LoadingScreen(*this);
+    if (world && world->loadMap(map))
+        return true;
+    delete loadingScreen;
+    loadingScreen = nullptr;
+    if (D3D::Device::SwapChain* chain = swapChain())
+        chain->clearLoadProcess();
+    if (callbacks)
+        callbacks->setCursorShown(true);
+    return false;
+}
+
+// The last loading frame as a picture, for the transition into the map.
+void GameMenu::captureLoadingPicture(TextureRef& picture)
+{
+    if (D3D::Device::SwapChain* chain = swapChain()) {
+        loadingScreen->capture(int32_t(chain->presentParameters.BackBufferWidth),
+                               int32_t(chain->presentParameters.BackBufferHeight), picture);
+        chain->clearLoadProcess();
+    }
 }
 
 void GameMenu::finishLoad(TextureRef& picture)
