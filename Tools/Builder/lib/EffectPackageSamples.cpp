@@ -2,7 +2,7 @@
 
 #include "BuiltinTextures.h"
 #include "ImageFileWriter.h"
-#include "MeshSamples.h"
+#include "ObjectPackageSamples.h"
 #include "SoundSamples.h"
 
 #include <cmath>
@@ -60,12 +60,7 @@ ObjectPackageWriter::Package bonfire()
 {
     ObjectPackageWriter::Package p;
     // A low pile of logs under the flames, without collision geometry.
-    PackagePartWriter::Mesh logs;
-    logs.body = MeshSamples::record();
-    logs.displayName = "BonfireLogs";
-    logs.name = "BonfireLogs";
-    logs.scale = 0.6f;
-    p.meshes.push_back(logs);
+    p.meshes.push_back(ObjectPackageSamples::unitBox("BonfireLogs", {}, 0.6f));
     FunctionsRecordWriter::Record functions;
     functions.fire = bonfireFlames();
     p.functions = functions;
@@ -86,12 +81,7 @@ FunctionsRecordWriter::Rocket rocketEffects()
 ObjectPackageWriter::Package rocket()
 {
     ObjectPackageWriter::Package p;
-    PackagePartWriter::Mesh body;
-    body.body = MeshSamples::record();
-    body.displayName = "RocketBody";
-    body.name = "RocketBody";
-    body.scale = 0.3f;
-    p.meshes.push_back(body);
+    p.meshes.push_back(ObjectPackageSamples::unitBox("RocketBody", {}, 0.3f));
     FunctionsRecordWriter::Record functions;
     functions.rocket = rocketEffects();
     FunctionsRecordWriter::Fire tail;

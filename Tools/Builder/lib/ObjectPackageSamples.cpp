@@ -9,9 +9,6 @@
 
 namespace ObjectPackageSamples {
 
-namespace {
-
-// The unit box of the mesh samples, untextured, at position and scale.
 PackagePartWriter::Mesh unitBox(const char* name, vec3d position, float scale)
 {
     PackagePartWriter::Mesh m;
@@ -21,8 +18,6 @@ PackagePartWriter::Mesh unitBox(const char* name, vec3d position, float scale)
     m.position = position;
     m.scale = scale;
     return m;
-}
-
 }
 
 ObjectPackageWriter::Package crate()

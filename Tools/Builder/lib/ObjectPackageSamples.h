@@ -15,6 +15,9 @@
 
 namespace ObjectPackageSamples {
 
+// The unit box of the mesh samples, untextured, named and placed at position and scale.
+PackagePartWriter::Mesh unitBox(const char* name, vec3d position, float scale);
+
 // The box part sample with its texture and the physics record of mass 2.
 ObjectPackageWriter::Package crate();
 // A frame ("GateFrame", with a box geometry) and the marker above it
