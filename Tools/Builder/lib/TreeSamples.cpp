@@ -55,16 +55,27 @@ ImageFileWriter::Image bark()
     return image;
 }
 
-std::vector<uint8_t> sampleTree()
+namespace {
+
+// The sample's parameters, its three grown levels (which content points
+// into), its bark and its seed.
+void growSample(TreeStreamWriter::Content& content, Tree::Bough (&levels)[3])
 {
-    TreeStreamWriter::Content content;
     content.param.root.count = sampleRoots;
-    Tree::Bough levels[3];
     TreeStreamWriter::grow(content.param, sampleSeed, levels);
     for (int i = 0; i < 3; ++i)
         content.levels[i] = &levels[i];
     content.bark = ImageFileWriter::png(bark());
     content.seed = sampleSeed;
+}
+
+}
+
+std::vector<uint8_t> sampleTree()
+{
+    TreeStreamWriter::Content content;
+    Tree::Bough levels[3];
+    growSample(content, levels);
     FileArray stream(65536);
     if (!TreeStreamWriter::write(stream, content))
         return {};
@@ -117,13 +128,8 @@ ImageFileWriter::Image foliagePicture()
 std::vector<uint8_t> leafyTree(bool pictureStored)
 {
     TreeStreamWriter::Content content;
-    content.param.root.count = sampleRoots;
     Tree::Bough levels[3];
-    TreeStreamWriter::grow(content.param, sampleSeed, levels);
-    for (int i = 0; i < 3; ++i)
-        content.levels[i] = &levels[i];
-    content.bark = ImageFileWriter::png(bark());
-    content.seed = sampleSeed;
+    growSample(content, levels);
 
     TreeStreamWriter::Foliage foliage;
     foliage.name = "Leaves";
