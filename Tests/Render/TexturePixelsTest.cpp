@@ -144,6 +144,58 @@ TEST_F(TexturePixels, DuplicatesKeepFormatAndTexels)
     }
 }
 
+// DXT3 copies of 32-bit textures (the engine's own encoder) and of 16-bit
+// ones (through D3DX), read back through D3DX's decoder. Colours that
+// R5G6B5 holds, two to a block, and alphas of whole sixteenths come back as
+// they were.
+TEST_F(TexturePixels, Dxt3CopiesKeepTwoColoursABlockAndTheirAlpha)
+{
+    const auto texel = [](uint32_t x, uint32_t y) {
+        static constexpr uint32_t colours[4] = {0x849608u, 0x081021u, 0xFF0400u, 0x00FFFFu};
+        static constexpr uint32_t alphas[3] = {0x00u, 0x88u, 0xFFu};
+        const uint32_t block = (x / 4 + y / 4) % 3;
+        return alphas[(x + 2 * y) % 3] << 24 | colours[block + (x + y) % 2];
+    };
+    struct Case
+    {
+        D3DFORMAT format;
+        uint32_t width, height;
+    };
+    for (const Case& c : {Case{D3DFMT_A8R8G8B8, 16, 8}, Case{D3DFMT_A8R8G8B8, 8, 16}, Case{D3DFMT_R5G6B5, 8, 8}}) {
+        SCOPED_TRACE(testing::Message() << c.format << " " << c.width << " x " << c.height);
+        const bool wide = c.format == D3DFMT_A8R8G8B8;
+        TextureRef source = makeTexture(c.width, c.height, c.format, [&](uint32_t x, uint32_t y) {
+            const uint32_t t = texel(x, y);
+            return wide ? t : uint32_t((t >> 8 & 0xF800) | (t >> 5 & 0x07E0) | (t >> 3 & 0x1F));
+        });
+        TextureRef packed;
+        ASSERT_TRUE(Texture::createCopyViaMemory(source, 1, packed, D3DFMT_DXT3));
+        D3DSURFACE_DESC desc{};
+        packed.texture()->texture->GetLevelDesc(0, &desc);
+        EXPECT_EQ(desc.Format, D3DFMT_DXT3);
+        EXPECT_EQ(desc.Width, c.width);
+        EXPECT_EQ(desc.Height, c.height);
+        IDirect3DSurface9* level = nullptr;
+        IDirect3DSurface9* plain = nullptr;
+        ASSERT_TRUE(SUCCEEDED(packed.texture()->texture->GetSurfaceLevel(0, &level)));
+        ASSERT_TRUE(SUCCEEDED(gDevice->CreateOffscreenPlainSurface(c.width, c.height, D3DFMT_A8R8G8B8,
+                                                                   D3DPOOL_SYSTEMMEM, &plain, nullptr)));
+        EXPECT_TRUE(SUCCEEDED(D3DXLoadSurfaceFromSurface(plain, nullptr, nullptr, level, nullptr, nullptr,
+                                                         D3DX_FILTER_NONE, 0)));
+        const Level texels = readSurface(plain);
+        plain->Release();
+        level->Release();
+        ASSERT_EQ(texels.texels.size(), size_t(c.width) * c.height);
+        int wrong = 0;
+        for (uint32_t y = 0; y < c.height; ++y)
+            for (uint32_t x = 0; x < c.width; ++x) {
+                const uint32_t want = wide ? texel(x, y) : 0xFF000000u | (texel(x, y) & 0xFFFFFFu);
+                wrong += texels.at(x, y) != want;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 // A copy that cannot be made, or only in another format than asked for, is
 // reported and leaves the caller's reference as it was.
 TEST_F(TexturePixels, CopiesThatCannotBeMadeAreReported)

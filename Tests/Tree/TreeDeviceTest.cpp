@@ -42,6 +42,26 @@ bool isLeaf(uint32_t pixel)
     return g > r + 20 && g > b + 20;
 }
 
+// A picture's top level decoded into plain 32-bit texels.
+Level decodePicture(const TextureRef& picture)
+{
+    D3DSURFACE_DESC desc{};
+    IDirect3DSurface9* packed = nullptr;
+    IDirect3DSurface9* plain = nullptr;
+    Level texels;
+    if (SUCCEEDED(picture.texture()->texture->GetLevelDesc(0, &desc)) &&
+        SUCCEEDED(picture.texture()->texture->GetSurfaceLevel(0, &packed)) &&
+        SUCCEEDED(gDevice->CreateOffscreenPlainSurface(desc.Width, desc.Height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                                       &plain, nullptr)) &&
+        SUCCEEDED(D3DXLoadSurfaceFromSurface(plain, nullptr, nullptr, packed, nullptr, nullptr, D3DX_FILTER_NONE, 0)))
+        texels = readSurface(plain);
+    if (plain)
+        plain->Release();
+    if (packed)
+        packed->Release();
+    return texels;
+}
+
 class TreeDevice : public DeviceSuite
 {
 protected:
@@ -269,15 +289,7 @@ TEST_F(TreeDevice, ABranchPictureShowsItsLeafOnATransparentGround)
     EXPECT_EQ(desc.Format, D3DFMT_DXT3);
     EXPECT_EQ(desc.Width, 128u);
 
-    // Decoded into a plain 32-bit surface.
-    IDirect3DSurface9* packed = nullptr;
-    IDirect3DSurface9* plain = nullptr;
-    ASSERT_TRUE(SUCCEEDED(picture.texture()->texture->GetSurfaceLevel(0, &packed)));
-    ASSERT_TRUE(SUCCEEDED(gDevice->CreateOffscreenPlainSurface(128, 128, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &plain, nullptr)));
-    EXPECT_TRUE(SUCCEEDED(D3DXLoadSurfaceFromSurface(plain, nullptr, nullptr, packed, nullptr, nullptr, D3DX_FILTER_NONE, 0)));
-    const Level texels = readSurface(plain);
-    plain->Release();
-    packed->Release();
+    const Level texels = decodePicture(picture);
     ASSERT_EQ(texels.texels.size(), 128u * 128u);
     // The leaf's opaque middle covers the middle half of the picture.
     int green = 0, transparentBled = 0;
@@ -313,4 +325,48 @@ TEST_F(TreeDevice, ABranchPictureShowsItsLeafOnATransparentGround)
         EXPECT_TRUE(RenderHandshake::pauseRequested());
     }
     EXPECT_FALSE(RenderHandshake::renderBusy());
+}
+
+// The leafy sample's branch pictured with its bark: the bark and leaves are
+// lit by the picture's light through the branch's material, so a material
+// without ambient or diffuse light leaves every opaque texel dark.
+TEST_F(TreeDevice, ABranchPictureLightsItsBarkAndLeavesThroughTheMaterial)
+{
+    Tree tree;
+    ByteStream stream(TreeSamples::leafyTree(false));
+    tree.generate(stream);
+    ASSERT_EQ(tree.foliageCount(), 1u);
+    Tree::Foliage& leaves = *tree.foliage(0);
+    struct Case
+    {
+        float ambient, diffuse;
+        bool lit;
+    };
+    for (const Case& c : {Case{0.6f, 1.0f, true}, Case{0.0f, 0.0f, false}}) {
+        SCOPED_TRACE(testing::Message() << "ambient " << c.ambient << ", diffuse " << c.diffuse);
+        Tree::Branch::Param param = leaves.param().branch;
+        param.pictureSize = {128, 128};
+        param.ambient = c.ambient;
+        param.diffuse = c.diffuse;
+        Tree::Branch::SourceMesh card{String(L"card")};
+        TextureRef picture;
+        leaves.branch.makeCards(card, &picture, param, tree.barkTexture());
+        ASSERT_TRUE(picture.isBound());
+        const Level texels = decodePicture(picture);
+        ASSERT_EQ(texels.texels.size(), 128u * 128u);
+        int opaque = 0, bark = 0, bright = 0;
+        for (uint32_t t : texels.texels) {
+            if (t >> 24 != 255)
+                continue;
+            ++opaque;
+            bark += isBark(t & 0xFFFFFF);
+            bright += (t >> 16 & 0xFF) > 24 || (t >> 8 & 0xFF) > 24 || (t & 0xFF) > 24;
+        }
+        EXPECT_GT(opaque, 200) << "the branch covers the picture";
+        if (c.lit) {
+            EXPECT_GT(bark, 20) << "bark-brown texels";
+        } else {
+            EXPECT_EQ(bright, 0) << "unlit texels stay dark";
+        }
+    }
 }
