@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <vector>
@@ -63,9 +64,14 @@ TEST(BlockCompression, BlocksDecodeCloseToTheirTexels)
         {"two colours, the darker first", [](int i) { return i < 5 ? 0x88081021u : 0x88FF0400u; }, 0},
         // Ramps: at most half the step between four colours over their range.
         {"a grey ramp", [](int i) { return 0xFF000000u | uint32_t(i * 17) * 0x010101u; }, 43},
+        {"a falling ramp", [](int i) { return 0xFF000000u | uint32_t(255 - i * 17) * 0x010101u; }, 43},
         {"a green ramp over alpha", [](int i) { return uint32_t(i * 17) << 24 | uint32_t(40 + i * 8) << 8 | 0x200000u; },
          20},
         {"alpha only", [](int i) { return uint32_t(i * 17) << 24 | 0x336699u; }, 4},
+        // Just past halfway between sixteenths: the nearer one is above.
+        {"alpha to the nearest sixteenth", [](int i) { return uint32_t(std::min(255, 17 * i + 9)) << 24; }, 8},
+        // Red falling as blue rises: the axis runs between them.
+        {"red and blue halves", [](int i) { return i < 8 ? 0xFFFF0000u : 0xFF0000FFu; }, 0},
     };
     for (const Case& c : cases) {
         uint32_t texels[16];

@@ -47,7 +47,20 @@ void encodeColour(const uint32_t texels[16], uint8_t out[8])
         cov[4] += g * b;
         cov[5] += b * b;
     }
+    // Starting from the covariance's longest row, which no principal axis is
+    // square to (a fixed start such as grey is, for red against blue).
+    const float rows[3][3] = {{cov[0], cov[1], cov[2]}, {cov[1], cov[3], cov[4]}, {cov[2], cov[4], cov[5]}};
     float axis[3] = {1.0f, 1.0f, 1.0f};
+    float longest = 0.0f;
+    for (const auto& row : rows) {
+        const float length = row[0] * row[0] + row[1] * row[1] + row[2] * row[2];
+        if (length > longest) {
+            longest = length;
+            axis[0] = row[0];
+            axis[1] = row[1];
+            axis[2] = row[2];
+        }
+    }
     for (int32_t step = 0; step < 6; ++step) {
         const float x = cov[0] * axis[0] + cov[1] * axis[1] + cov[2] * axis[2];
         const float y = cov[1] * axis[0] + cov[3] * axis[1] + cov[4] * axis[2];
