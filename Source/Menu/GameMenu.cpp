@@ -3,6 +3,11 @@
 #include "Menu/GameMenuIntro.h"
 #include "Menu/GameMenuLoadingScreen.h"
 #include "Menu/GameMenuScreen.h"
+#include "Menu/GameMenuControl.h"
+#include "Menu/GameMenuExtendedControl.h"
+#include "Menu/GameMenuGraphics.h"
+#include "Menu/GameMenuLanguage.h"
+#include "Menu/GameMenuSettings.h"
 
 #include "Audio/AudioFile.h"
 #include "Audio/Sound2D.h"
@@ -29,9 +34,25 @@ const D3DCOLORVALUE GameMenu::highlightRamp[4] = {{0.0f, 1.0f, 0.0f, 1.0f},
 // Left, right, up, down, confirm, back, pause, camera, throttle.
 const uint32_t GameMenu::inputBits[inputCount] = {0x40, 0x80, 0x100, 0x200, 0x400, 0x800, 0x20, 0x1000, 0x2};
 
-// The screens are made by their own files once they exist; until then the
-// game has none of that kind.
-const GameMenu::Maker GameMenu::defaultMakers[kindCount] = {};
+// The screens the game has, one entry per kind; a null entry is a kind the
+// game does not have yet.
+const GameMenu::Maker GameMenu::defaultMakers[kindCount] = {
+    nullptr,                        // main
+    nullptr,                        // chooseMap
+    nullptr,                        // gameMode
+    nullptr,                        // exit
+    nullptr,                        // pause
+    Settings::make,                 // settings
+    Control::make,                  // control
+    Graphics::make,                 // graphics
+    Language::make,                 // language
+    nullptr,                        // myQuad
+    nullptr,                        // raceResults
+    nullptr,                        // points
+    nullptr,                        // chooseCountry
+    nullptr,                        // gameOver
+    ExtendedControl::make,          // extendedControl
+};
 const GameMenu::OverlayMaker GameMenu::defaultOverlayMakers[overlayKindCount] = {};
 
 GameMenu::GameMenu(Scene* menuScene, Interface* menuCallbacks)
@@ -220,6 +241,8 @@ void GameMenu::releaseSounds()
 void GameMenu::playSound(int32_t index)
 {
     CRASH_TRACE();
+    if (index >= 0 && index < 5)
+        ++soundCounts[index];
     Audio::FileRef* ref = nullptr;
     float volume = 0.9f;
     if (index >= 0 && index < 4)

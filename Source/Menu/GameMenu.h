@@ -59,6 +59,11 @@ public:
     class World;
     class Intro;
     class LoadingScreen;
+    class Settings;
+    class Control;
+    class ExtendedControl;
+    class Graphics;
+    class Language;
 
     static constexpr int fontCount = 5;
     // The faces the controls use.
@@ -216,6 +221,8 @@ public:
     // Plays menu sound index once: 0 move, 1 confirm, 2 back, 3 pause, 4
     // applause; another index or an empty slot plays nothing.
     void playSound(int32_t index);
+    // How often each of the five sounds was asked for, played or not.
+    uint32_t soundCounts[5] = {};
     // The "MainLogo" panel from the menu file's logo, made once.
     void showLogo();
 
@@ -280,7 +287,7 @@ public:
     RenderTexture* smoothTarget = nullptr;
 
     // The player's bindings, polled by action bit (nothing without).
-    Control* controls = nullptr;
+    ::Control* controls = nullptr;
     // The Main screen's block as the menu file gave it last.
     MainBlock mainBlock;
     // The state that led to a race load, for a load that loads nothing.

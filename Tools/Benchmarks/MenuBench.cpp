@@ -3,7 +3,9 @@
 // step), the first GameMenu::load of the builder's sample menu file (the
 // five faces made with it) and a reload as after a race, and one loading
 // frame of the loading screen (the ring built and its draw issued; the
-// device's own work is not waited for). Minimum and median of several runs.
+// device's own work is not waited for); the control screen's frame update and
+// its refresh of the 30 binding names; and the device reset that the
+// graphics screen's Apply asks for. Minimum and median of several runs.
 // Needs a display.
 #include "BenchDevice.h"
 #include "BenchFigures.h"
@@ -14,10 +16,12 @@
 #include "Application/ControlBindings.h"
 #include "Landscape/Scene.h"
 #include "Menu/GameMenu.h"
+#include "Menu/GameMenuControl.h"
 #include "Menu/GameMenuIntro.h"
 #include "Menu/GameMenuLoadingScreen.h"
 #include "Menu/GameMenuScreen.h"
 #include "Menu/UIFont.h"
+#include "Render/DirectGraphics.h"
 
 #include "Core/Timer.h"
 
@@ -138,6 +142,51 @@ int main()
                      calls;
           }),
           1e6, "us", 500.0);
+
+    // The control screen shown, its bindings the defaults over the bench's
+    // state block.
+    control.joystickSet.base = &state;
+    Control::setDefaultJoystick(control.joystickSet);
+    menu.openScreen(GameMenu::controlState, GameMenu::settingsState);
+    if (auto* screen = static_cast<GameMenu::Control*>(menu.controlScreen)) {
+        print("control screen update (48 widgets)", BenchFigures::repeat(runs, [&] {
+                  constexpr int calls = 2000;
+                  return seconds([&] {
+                             for (int i = 0; i < calls; ++i)
+                                 screen->update();
+                         }) /
+                         calls;
+              }),
+              1e6, "us", 50.0);
+        print("control screen refreshBindings (30 values)", BenchFigures::repeat(runs, [&] {
+                  constexpr int calls = 200;
+                  return seconds([&] {
+                             for (int i = 0; i < calls; ++i)
+                                 screen->refreshBindings();
+                         }) /
+                         calls;
+              }),
+              1e3, "ms", 0.2);
+        screen->close();
+    }
+
+    // What Apply asks of the device: a reset into another window size, and
+    // back (printed, not bounded).
+    D3D::Device& record = gDirectGraphics.record;
+    const auto resetTo = [&](UINT width, UINT height) {
+        D3DPRESENT_PARAMETERS parameters{};
+        D3D::Device::fillPresentParameters(record.presentSettings, window, false, parameters);
+        parameters.BackBufferWidth = width;
+        parameters.BackBufferHeight = height;
+        return seconds([&] { D3D::Device::reset(record, &parameters); });
+    };
+    const BenchFigures::Spread resets = BenchFigures::repeat(5, [&] {
+        const double s = resetTo(800, 600);
+        resetTo(1024, 768);
+        return s;
+    });
+    BenchFigures::print("Apply's device reset to 800 x 600 (Wine)", resets, 1e3, "ms");
+
     menu.releaseSounds();
     releaseFaces(menu);
     return 0;
