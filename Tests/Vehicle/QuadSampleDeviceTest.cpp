@@ -1,8 +1,11 @@
 // The builder's sample quad package read on the real device of the test
 // window: every role finds its mesh by its exact name, the wheel textures
 // load as 32 x 32 A8R8G8B8 textures with the file's texels, and a texture
-// file the device refuses leaves none.
+// file the device refuses leaves none; placed in a scene, the colour the race
+// paints shows in the drawn quad.
 #include "../Render/TestDevice.h"
+#include "../Application/AppTestFiles.h"
+#include "../Landscape/SceneFrames.h"
 
 #include "Vehicle/QuadInstance.h"
 #include "Vehicle/QuadPhysics.h"
@@ -11,6 +14,8 @@
 #include "Entity/StoredMesh.h"
 #include "Render/D3DDevice.h"
 
+#include "Objects/DynObject.h"
+#include "Physics/PhysicsManager.h"
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageMesh.h"
 
@@ -22,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -181,6 +187,78 @@ TEST_F(QuadSampleDevice, DirtTexturesColoursAndTheFollowersTextureTransform)
     EXPECT_EQ(got._11, 1.0f);
     EXPECT_EQ(got._32, 0.0f);
     gDevice->SetTransform(D3DTS_TEXTURE0, &still);
+}
+
+}
+
+namespace {
+
+// The sample quad placed in a scene on the test window's chain, seen from its
+// left side: its painted body and helmet show the colour the race gives it.
+TEST_F(QuadSampleDevice, ThePaintedColourShowsInTheDrawnQuad)
+{
+    const std::wstring folder = AppTestFiles::freshFolder(L"quadcolours");
+    CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
+    ASSERT_TRUE(QuadSample::save(String(folder.c_str())));
+    Scene scene(String(L"KorvantaTests"), 3500.0f);
+    scene.swapChain = &chain();
+    scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
+    scene.objectPackages.buildPackages();
+    chain().fogEnabled = 0;
+    ASSERT_NE(chain().entities->physicsManager, nullptr);
+    ASSERT_TRUE(chain().entities->physicsManager->start(16));
+    Object* placed = scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")),
+                                                       vec3d(0.0f, 0.0f, 0.0f), 1.0f);
+    ASSERT_NE(placed, nullptr);
+    placed->instance = placed->createInstance();
+    auto* object = dynamic_cast<DynObject*>(placed->instance);
+    ASSERT_NE(object, nullptr);
+    ASSERT_NE(object->functions, nullptr);
+    auto* entry = object->functions->find(DynObject::FunctionManager::quadFlag);
+    ASSERT_NE(entry, nullptr);
+    auto* quad = dynamic_cast<QuadPhysics::Instance*>(entry->instance);
+    ASSERT_NE(quad, nullptr);
+    ASSERT_NE(quad->bodyParts[2], nullptr);
+    ASSERT_NE(quad->bodyParts[4], nullptr);
+
+    // From the left, level with the body, the whole quad in view.
+    const vec3d centre = object->world.row(3) + vec3d(0.0f, 0.9f, 0.0f);
+    SceneFrames::look(chain(), centre + vec3d(-3.5f, 0.0f, 0.0f), -90.0f, 0.0f);
+
+    // Pixels whose colour is plainly that hue: the channel of want well above
+    // the other two.
+    const auto count = [](const TestDevice::Level& pixels, int channel) {
+        int n = 0;
+        for (uint32_t c : pixels.texels) {
+            const int rgb[3] = {int(c >> 16 & 0xFF), int(c >> 8 & 0xFF), int(c & 0xFF)};
+            const int others = std::max(rgb[(channel + 1) % 3], rgb[(channel + 2) % 3]);
+            n += rgb[channel] > 40 && rgb[channel] > 2 * others + 10;
+        }
+        return n;
+    };
+    const uint32_t grey = 0xFF404040u;
+    const struct
+    {
+        uint32_t colour; // as the race passes it: its three low bytes in memory order b, g, r
+        int channel;     // 0 red, 1 green, 2 blue on the screen
+    } paints[] = {{0x000000FFu, 2}, {0x0000FF00u, 1}, {0x00FF0000u, 0}};
+    // The frames differ only by the paint (the unpainted sample parts show
+    // the device's stand-in pattern of red and blue): each colour's pixels
+    // under its own paint outnumber those under the other two paints by the
+    // painted area.
+    int counts[3][3] = {};
+    for (int p = 0; p < 3; ++p) {
+        quad->setColors(paints[p].colour);
+        const TestDevice::Level pixels = SceneFrames::draw(scene, chain(), nullptr, grey);
+        for (int channel = 0; channel < 3; ++channel)
+            counts[p][channel] = count(pixels, channel);
+    }
+    for (int p = 0; p < 3; ++p)
+        for (int other = 0; other < 3; ++other)
+            if (other != p)
+                EXPECT_GT(counts[p][paints[p].channel], counts[other][paints[p].channel] + 300)
+                    << std::hex << paints[p].colour << " against " << paints[other].colour;
+    scene.release();
 }
 
 }
