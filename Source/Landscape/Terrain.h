@@ -287,6 +287,9 @@ public:
     // edges count as inside) or without one. Leaves the ground normal
     // (unnormalised) in lastGroundNormal. Any thread.
     float getHeight(float x, float z, int32_t resolution) const;
+    // The same height, its ground normal (unnormalised) into normal instead;
+    // normal is left as it was where the ground is missing. Any thread.
+    float getHeight(float x, float z, int32_t resolution, vec3d& normal) const;
     // The first ground the segment from start to end hits from above (only
     // triangles facing the segment count). On a hit end becomes the hit
     // point, distance (when given) the distance to it from start, and

@@ -97,7 +97,10 @@ bool Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
         return false;
     }
     const int32_t perPatch = 4 << resolution, step = 8 >> resolution;
-    const int32_t px = fx / perPatch, pz = fz / perPatch;
+    // A patch holds a power of two of cells: a shift divides the cells of
+    // the terrain (never negative for a height query) without a division.
+    const int32_t shift = 2 + resolution;
+    const int32_t px = fx >= 0 ? fx >> shift : fx / perPatch, pz = fz >= 0 ? fz >> shift : fz / perPatch;
     int32_t p = (px + 1) * n - pz - 1;
     p = p < 0 ? 0 : p >= patchCount ? patchCount - 1 : p;
     const int32_t gx = (fx - px * perPatch) * step;
@@ -124,6 +127,17 @@ bool Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
 
 float Terrain::getHeight(float x, float z, int32_t resolution) const
 {
+    // Reaching a thread-local word costs more than the query's arithmetic on
+    // some platforms: it is written once, after the query.
+    vec3d normal;
+    const float height = getHeight(x, z, resolution, normal);
+    if (height != missing)
+        lastNormal = normal;
+    return height;
+}
+
+float Terrain::getHeight(float x, float z, int32_t resolution, vec3d& normal) const
+{
     const bool owner = onOwnerThread();
     RemoteQuery hold(remoteQueries, !owner);
     if (!isLoaded() || !(x >= box.minimum.x && x <= box.maximum.x && z >= box.minimum.z && z <= box.maximum.z))
@@ -146,7 +160,7 @@ float Terrain::getHeight(float x, float z, int32_t resolution) const
     float height = ((1.0f - tx) * c[0] + tx * c[1]) * (1.0f - tz) + ((1.0f - tx) * c[2] + tx * c[3]) * tz;
     if (hollows)
         gWayNetwork.applyHollow(x, z, height);
-    lastNormal = {(c[0] - c[1]) * verticalScale, w, (c[0] - c[2]) * verticalScale};
+    normal = {(c[0] - c[1]) * verticalScale, w, (c[0] - c[2]) * verticalScale};
     return height * verticalScale;
 }
 

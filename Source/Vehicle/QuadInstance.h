@@ -191,8 +191,12 @@ public:
     // Where the engine is heard: the entity's position, kept each frame.
     vec3d soundPosition;
     Published published;
-    // The race clock read once per step (physics thread).
+    // The race clock of this step (physics thread), read at its first use:
+    // a step of wheels that neither touch down, nor stay landed, nor lie in
+    // oil needs no clock.
+    uint32_t stepNow();
     uint32_t stepClock = 0;
+    bool stepClockRead = false;
     float scale = 1.0f;
     // The template's body and wheel collision sounds, ready for 3D voices
     // (null without the sound).

@@ -49,6 +49,15 @@ vec3d limited(const vec3d& v, float limit)
 
 }
 
+uint32_t QuadPhysics::Instance::stepNow()
+{
+    if (!stepClockRead) {
+        stepClock = raceNow();
+        stepClockRead = true;
+    }
+    return stepClock;
+}
+
 void QuadPhysics::Instance::step(neRigidBody* body)
 {
     force = vec3d();
@@ -81,9 +90,9 @@ void QuadPhysics::Instance::step(neRigidBody* body)
     if (!finite(body->velocity) || !finite(body->angularVelocity))
         return;
 
-    stepClock = raceNow();
+    stepClockRead = false;
     for (Wheel& wheel : wheels)
-        wheel.stepWheel(body, force, torque);
+        wheel.stepWheel(body, pose, force, torque);
 
     const vec3d R = pose.row(0), F = pose.row(2), P = pose.row(3);
     Wheel& rear = wheels[Wheel::rearAxle];

@@ -51,6 +51,7 @@ void ObjPkgManager::Functions::QuadPhysics::Wheel::setUpWheel(Instance* owner, i
         contacts[1].rayLength = rayLength;
     halfRayLength = rayLength * 0.5f;
     partLength = heightOf(partMeshes[1], scale);
+    placeProbes();
 }
 
 namespace {
@@ -79,13 +80,14 @@ constexpr float slideSpeedLimit = 5.0f;
 constexpr float lateralLimit = 8.0f;
 constexpr float wobbleStrength = 50.0f;
 
-float lengthOf(const vec3d& v)
+// The helpers of the step are inlined: it calls them a dozen times.
+[[gnu::always_inline]] inline float lengthOf(const vec3d& v)
 {
     const float squared = v.lengthSq();
     return squared > 0.0f ? fastSqrt(squared) : 0.0f;
 }
 
-vec3d unit(const vec3d& v)
+[[gnu::always_inline]] inline vec3d unit(const vec3d& v)
 {
     const float length = lengthOf(v);
     return length > 0.0f ? v * (1.0f / length) : v;
@@ -94,6 +96,13 @@ vec3d unit(const vec3d& v)
 bool passed(uint32_t now, uint32_t deadline)
 {
     return int32_t(now - deadline) > 0;
+}
+
+// The body's velocity at the point r from its centre of mass, as
+// neRigidBodyBase::getVelocityAtPoint gives it for a rigid body, inline.
+[[gnu::always_inline]] inline vec3d velocityAt(const neRigidBody* body, const vec3d& r)
+{
+    return body->velocity + body->angularVelocity.cross(r);
 }
 
 void raise(Relaxed<float>& word, float value)
@@ -110,21 +119,21 @@ bool Wheel::hasProbes() const
     return index != notSetUp && partMeshes[0] && partMeshes[3] && length > 0.0f && std::isfinite(length);
 }
 
-void Wheel::probe(Contact& contact, uint32_t now)
+[[gnu::always_inline]] inline void Wheel::probe(Contact& contact)
 {
     contact.rayEnd = contact.rayStart + contact.rayDir * contact.rayLength;
     contact.contactPoint = contact.rayEnd;
-    const float ground = gTerrain.getHeight(contact.rayEnd.x, contact.rayEnd.z, 3);
+    vec3d normal;
+    const float ground = gTerrain.getHeight(contact.rayEnd.x, contact.rayEnd.z, 3, normal);
     if (!(contact.rayEnd.y <= ground)) {
         contact.grounded = 0;
         return;
     }
-    const vec3d normal = Terrain::lastGroundNormal();
     if (!contact.grounded) {
         contact.landed = 1;
-        contact.landedUntil = now + landingMilliseconds;
+        contact.landedUntil = instance->stepNow() + landingMilliseconds;
     }
-    if (contact.landed && passed(now, contact.landedUntil))
+    if (contact.landed && passed(instance->stepNow(), contact.landedUntil))
         contact.landed = 0;
     contact.grounded = 1;
     contact.contactPoint.y = ground;
@@ -132,8 +141,33 @@ void Wheel::probe(Contact& contact, uint32_t now)
     contact.groundNormal = unit(normal);
     if (contact.oiled) {
         contact.sliding = 1;
-        if (passed(now, contact.oiledUntil))
+        if (passed(instance->stepNow(), contact.oiledUntil))
             contact.oiled = 0;
+    }
+}
+
+void Wheel::placeProbes()
+{
+    // The probes hang from the top of the wheel mesh, down the body's up
+    // axis: the contacts' centres and the probes' tops in the body's frame.
+    const Mesh* wheelMesh = partMeshes[3];
+    if (!wheelMesh)
+        return;
+    const OrientedBox& box = wheelMesh->worldBox;
+    const vec3d T = wheelMesh->world.row(3), r = wheelMesh->world.row(0), u = wheelMesh->world.row(1);
+    const float W = 2.0f * lengthOf(box.axes[0]) * box.halfExtents.x;
+    const float H = 2.0f * lengthOf(box.axes[1]) * box.halfExtents.y;
+    const vec3d top = T + u * (H * 0.5f);
+    const float s = scale;
+    if (index == rearAxle) {
+        const float A = W - H * 0.5f;
+        localCentre[0] = (T - r * (A * 0.5f)) * s;
+        localCentre[1] = (T + r * (A * 0.5f)) * s;
+        localRayStart[0] = (top - r * (W * 0.5f)) * s;
+        localRayStart[1] = (top + r * (W * 0.5f)) * s;
+    } else {
+        localCentre[0] = T * s;
+        localRayStart[0] = (index == frontLeft ? top - r * (W * 0.5f) : top + r * (W * 0.5f)) * s;
     }
 }
 
@@ -144,39 +178,32 @@ void Wheel::stepWheel(neRigidBody* body, vec3d& force, vec3d& torque)
     matrix3d& pose = *body->getTransform();
     pose.m[3] = pose.m[7] = pose.m[11] = 0.0f;
     pose.m[15] = 1.0f;
+    stepWheel(body, pose, force, torque);
+}
+
+void Wheel::stepWheel(neRigidBody* body, const matrix3d& pose, vec3d& force, vec3d& torque)
+{
+    if (!hasProbes())
+        return;
     const vec3d R = pose.row(0), U = pose.row(1), F = pose.row(2), P = pose.row(3);
     const auto toWorld = [&](const vec3d& p) { return P + R * p.x + U * p.y + F * p.z; };
-
-    // The probes hang from the top of the wheel mesh, down the body's up axis.
-    const Mesh* wheelMesh = partMeshes[3];
-    const OrientedBox& box = wheelMesh->worldBox;
-    const vec3d T = wheelMesh->world.row(3), r = wheelMesh->world.row(0), u = wheelMesh->world.row(1);
-    const float W = 2.0f * lengthOf(box.axes[0]) * box.halfExtents.x;
-    const float H = 2.0f * lengthOf(box.axes[1]) * box.halfExtents.y;
-    const vec3d top = T + u * (H * 0.5f);
-    const float s = scale;
     Contact& left = contacts[0];
     Contact& right = contacts[1];
+    left.centre = toWorld(localCentre[0]);
+    left.rayStart = toWorld(localRayStart[0]);
     if (index == rearAxle) {
-        const float A = W - H * 0.5f;
-        left.centre = toWorld((T - r * (A * 0.5f)) * s);
-        right.centre = toWorld((T + r * (A * 0.5f)) * s);
-        left.rayStart = toWorld((top - r * (W * 0.5f)) * s);
-        right.rayStart = toWorld((top + r * (W * 0.5f)) * s);
+        right.centre = toWorld(localCentre[1]);
+        right.rayStart = toWorld(localRayStart[1]);
         right.rayDir = -U;
-    } else {
-        left.centre = toWorld(T * s);
-        left.rayStart = toWorld((index == frontLeft ? top - r * (W * 0.5f) : top + r * (W * 0.5f)) * s);
     }
     left.rayDir = -U;
     axisRight = R;
     axisForward = F;
 
-    const uint32_t now = instance->stepClock;
-    probe(left, now);
+    probe(left);
     vec3d S = left.rayStart, E = left.rayEnd, G = left.contactPoint, N = left.groundNormal;
     if (index == rearAxle) {
-        probe(right, now);
+        probe(right);
         // The more compressed side carries the axle.
         const float t = std::clamp(0.5f - (left.groundDistance - right.groundDistance), 0.0f, 1.0f);
         const auto blend = [t](const vec3d& a, const vec3d& b) { return a * t + b * (1.0f - t); };
@@ -197,7 +224,7 @@ void Wheel::stepWheel(neRigidBody* body, vec3d& force, vec3d& torque)
     const float rayLength = left.rayLength;
     const float compression = (U.dot(G) - U.dot(E)) / rayLength;
     const float k = spring * compression;
-    const float d = damper * U.dot(body->getVelocityAtPoint(S - P));
+    const float d = damper * U.dot(velocityAt(body, S - P));
     const vec3d suspension = U * (k - d);
     vec3d unitForce = suspension;
     torque += (S - P).cross(suspension);
@@ -208,7 +235,7 @@ void Wheel::stepWheel(neRigidBody* body, vec3d& force, vec3d& torque)
     if (slope < sidePushSlope) {
         // Steep ground pushes the wheel back towards its probe's line.
         const float offset = R.dot(G) - R.dot(E);
-        const float sideSpeed = R.dot(body->getVelocityAtPoint(E - P));
+        const float sideSpeed = R.dot(velocityAt(body, E - P));
         unitForce = suspension + R * (sidePushSpring * offset - sideSpeed);
         torque += (E - P).cross(unitForce);
         if (landing)
@@ -234,7 +261,8 @@ void Wheel::stepWheel(neRigidBody* body, vec3d& force, vec3d& torque)
     visualUpdated = 0;
 }
 
-void Wheel::friction(Contact& contact, neRigidBody* body, const vec3d& position, vec3d& force, vec3d& torque)
+[[gnu::always_inline]] inline void Wheel::friction(Contact& contact, neRigidBody* body, const vec3d& position,
+                                                  vec3d& force, vec3d& torque)
 {
     const vec3d& Rw = axisRight;
     const vec3d& Fw = axisForward;
@@ -245,7 +273,7 @@ void Wheel::friction(Contact& contact, neRigidBody* body, const vec3d& position,
     bool locked = false;
     contact.load = force.y;
     const float wet = std::min(contact.waterDepth, 1.0f);
-    const vec3d v = body->getVelocityAtPoint(contact.contactPoint - position);
+    const vec3d v = velocityAt(body, contact.contactPoint - position);
 
     if (index == rearAxle) {
         b = 2.0f * instance->published.brake;

@@ -108,6 +108,9 @@ public:
     // centre of mass), and the damage wobble. A unit not set up, or without
     // its swing arm, its wheel or a probe length, does nothing.
     void stepWheel(neRigidBody* body, vec3d& force, vec3d& torque);
+    // The same for the step, which hands over the body's pose, its last
+    // column already set to (0, 0, 0, 1).
+    void stepWheel(neRigidBody* body, const matrix3d& pose, vec3d& force, vec3d& torque);
     // Main thread, once per frame: the wheels' turn from the ground speed
     // (rollRate), spin following it unless the unit hangs free, stands on
     // steep ground, spins or locks under the brake; spinAngle turns by spin,
@@ -140,6 +143,12 @@ public:
     Mesh* partMeshes[partCount] = {};
 
 private:
-    void probe(Contact& contact, uint32_t now);
+    // The contacts' centres and probe tops in the body's frame, from the
+    // wheel mesh's placement in its package (fixed once the package is
+    // built) at the quad's scale.
+    void placeProbes();
+    vec3d localCentre[2];
+    vec3d localRayStart[2];
+    void probe(Contact& contact);
     void friction(Contact& contact, neRigidBody* body, const vec3d& position, vec3d& force, vec3d& torque);
 };

@@ -110,6 +110,11 @@ TEST(TerrainSurface, TheSurfacePassesThroughTheGridAndTheQueriesMatchTheLongWay)
             const int resolution = k % 4;
             ASSERT_NEAR(terrain->getHeight(x, z, resolution), referenceHeight(map, x, z, resolution, h, vs), 2e-3f)
                 << when << " " << x << " " << z << " at " << resolution;
+            // The query with its normal handed back gives the same ground.
+            const vec3d kept = Terrain::lastGroundNormal();
+            vec3d normal;
+            ASSERT_EQ(terrain->getHeight(x, z, resolution, normal), terrain->getHeight(x, z, resolution)) << k;
+            ASSERT_EQ(normal, kept) << k;
         }
     };
     compareAll("without detail records");
@@ -123,6 +128,14 @@ TEST(TerrainSurface, TheSurfacePassesThroughTheGridAndTheQueriesMatchTheLongWay)
     EXPECT_EQ(terrain->getHeight(half + 0.01f, 0.0f, 2), Terrain::missing);
     EXPECT_EQ(terrain->getHeight(0.0f, -half - 0.01f, 3), Terrain::missing);
     EXPECT_EQ(terrain->getHeight(std::nanf(""), 0.0f, 3), Terrain::missing);
+    // Missing ground leaves both normals as they were.
+    vec3d untouched{1.0f, 2.0f, 3.0f};
+    terrain->getHeight(0.0f, 0.0f, 3);
+    const vec3d before = Terrain::lastGroundNormal();
+    EXPECT_EQ(terrain->getHeight(half + 0.01f, 0.0f, 2, untouched), Terrain::missing);
+    EXPECT_EQ(untouched, vec3d(1.0f, 2.0f, 3.0f));
+    EXPECT_EQ(terrain->getHeight(half + 0.01f, 0.0f, 2), Terrain::missing);
+    EXPECT_EQ(Terrain::lastGroundNormal(), before);
     // On the diagonal the lower triangle gives the normal.
     const float cell = 32.0f * 32 * h / float(32 * 32);
     const float x0 = 10 * cell, z0 = 20 * cell;

@@ -255,9 +255,10 @@ TEST_F(QuadSampleDevice, ThePaintedColourShowsInTheDrawnQuad)
     }
     for (int p = 0; p < 3; ++p)
         for (int other = 0; other < 3; ++other)
-            if (other != p)
+            if (other != p) {
                 EXPECT_GT(counts[p][paints[p].channel], counts[other][paints[p].channel] + 300)
                     << std::hex << paints[p].colour << " against " << paints[other].colour;
+            }
     scene.release();
 }
 

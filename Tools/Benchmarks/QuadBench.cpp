@@ -241,10 +241,11 @@ void driving()
     const auto probes = BenchFigures::repeat(15, [&] {
         const double from = BenchDevice::seconds();
         float sum = 0.0f;
+        vec3d normal;
         for (int i = 0; i < 2000; ++i)
             for (const auto& wheel : quad->wheels)
                 for (const auto& contact : wheel.contacts)
-                    sum += gTerrain.getHeight(contact.rayEnd.x, contact.rayEnd.z, 3);
+                    sum += gTerrain.getHeight(contact.rayEnd.x, contact.rayEnd.z, 3, normal) + normal.y;
         static volatile float sink;
         sink = sum;
         return (BenchDevice::seconds() - from) / 2000 * 4.0 / 6.0;
