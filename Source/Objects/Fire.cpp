@@ -41,6 +41,47 @@ uint8_t byteOf(float value)
     return value >= 0.0f ? uint8_t(std::min(value, 255.0f)) : 0;
 }
 
+// log2 of a positive, finite x, within a few parts in 10^8: the flame's
+// three powers of its age share one, where three library powers cost most of
+// the particle pass.
+float log2Of(float x)
+{
+    if (!(x >= 1.17549435e-38f && x <= 3.40282347e+38f))
+        return std::log2(x);
+    uint32_t bits = std::bit_cast<uint32_t>(x);
+    int32_t exponent = int32_t((bits >> 23) & 0xFFu) - 127;
+    bits = (bits & 0x007FFFFFu) | 0x3F800000u;
+    float m = std::bit_cast<float>(bits); // 1 <= m < 2
+    if (m > 1.41421356f) {
+        m *= 0.5f;
+        ++exponent;
+    }
+    const float f = (m - 1.0f) / (m + 1.0f);
+    const float f2 = f * f;
+    const float series = f * (2.0f + f2 * (2.0f / 3.0f + f2 * (2.0f / 5.0f + f2 * (2.0f / 7.0f))));
+    return float(exponent) + series * 1.44269504f;
+}
+
+// 2 to the y, as closely; 0 below the smallest normal float.
+float exp2Of(float y)
+{
+    if (!(y > -126.0f))
+        return y == y ? 0.0f : y;
+    if (y > 127.0f)
+        return std::exp2(y);
+    const int32_t whole = int32_t(y < 0.0f ? y - 0.5f : y + 0.5f);
+    const float x = (y - float(whole)) * 0.693147181f; // |x| <= ln 2 / 2
+    const float tail = 1.0f / 24.0f + x * (1.0f / 120.0f + x * (1.0f / 720.0f + x * (1.0f / 5040.0f)));
+    const float e = 1.0f + x * (1.0f + x * (0.5f + x * (1.0f / 6.0f + x * tail)));
+    return e * std::bit_cast<float>(uint32_t(whole + 127) << 23);
+}
+
+// t to the power p, given log2 of t (t > 0); t = 0 keeps the library's answer.
+float powerOf(float t, float log2T, float p)
+{
+    return t > 0.0f ? exp2Of(p * log2T) : std::pow(t, p);
+}
+
 // The fire texture: the built-in "Fire01" with its alpha taken from red,
 // loaded once and shared by every flame.
 bool fireTexture(TextureRef& texture)
@@ -321,16 +362,17 @@ uint32_t ObjPkgManager::Functions::Fire::Instance::Object::flameParticle(Particl
     p.velocity = {};
     p.position = system->emitterPosition + drift * t +
                  system->emitterDirection * (t * emitterSize * (0.8f * t + 0.2f) * number(p, riseFactor));
-    const float g = std::pow(t, 2.0f * look.sizeCurve + 0.75f);
+    const float log2T = t > 0.0f ? log2Of(t) : 0.0f;
+    const float g = powerOf(t, log2T, 2.0f * look.sizeCurve + 0.75f);
     const float size = (number(p, endSize) * g + number(p, startSize) * (1.0f - g)) * emitterSize;
     p.width = p.height = size;
 
     // Green and red rise from 40 towards 255 over the flame's life; they
     // would pass 255 early for a flat curve, so they stop there.
-    const float b = look.brightnessCurve > 0.0f ? std::pow(t, 6.0f * look.brightnessCurve) : 1.0f;
+    const float b = look.brightnessCurve > 0.0f ? powerOf(t, log2T, 6.0f * look.brightnessCurve) : 1.0f;
     const uint8_t warm = byteOf(std::floor(255.0f * b + 40.0f * (1.0f - t)));
     const float ramp = std::clamp(1.4f * t - 0.2f, 0.0f, 1.0f);
-    const uint8_t alpha = byteOf(std::floor((1.0f - std::pow(t, number(p, fadeExponent))) * ramp * 255.0f));
+    const uint8_t alpha = byteOf(std::floor((1.0f - powerOf(t, log2T, number(p, fadeExponent))) * ramp * 255.0f));
     p.colour = Color(warm, warm, 255, alpha);
 
     const float theta = (number(p, startAngle) * (1.0f - t) + number(p, endAngle) * t) * (pi / 180.0f);

@@ -24,6 +24,7 @@
 
 #include <d3dx9.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -300,11 +301,17 @@ bool ObjPkgManager::Functions::Rocket::Instance::testHit()
     hitRadiusSq = hitRadius * hitRadius;
 
     // The dynamic objects, except the rocket itself: its nose ray starts on
-    // its own box.
+    // its own box. A box whose enclosing sphere lies off this step's stretch
+    // of the ray is passed over before the exact test.
+    const vec3d middle = nose + ray * (step * 0.5f);
     if (chain && chain->entities)
         for (auto* node = chain->entities->entities.head(); node; node = node->next) {
             EntityManager::Entity* entity = node->item;
             if (!entity || entity == rocket || entity->hidden)
+                continue;
+            const OrientedBox& other = entity->worldBox;
+            const float reach = step * 0.5f + other.halfExtents.length();
+            if ((other.center - middle).lengthSq() > reach * reach)
                 continue;
             float t = 0.0f;
             if (entity->worldBox.intersectRay(nose, ray, t) != 7 && t >= 0.0f && t < step) {
@@ -336,6 +343,13 @@ uint32_t ObjPkgManager::Functions::Rocket::Instance::found(StaticEntity& entity)
         EntityManager::SubEntity& sub = *node->item;
         const EntityManager::StoredMesh::Tree* tree = sub.mesh().tree;
         if (!tree || !sub.world)
+            continue;
+        // The mesh's enclosing sphere first: most meshes in the touched
+        // cells lie well away from the nose.
+        const matrix3d& m = *sub.world;
+        const float stretch = std::max({m.row(0).lengthSq(), m.row(1).lengthSq(), m.row(2).lengthSq()});
+        const float reach = hitRadius + std::sqrt(stretch) * sub.localBox.halfExtents.length();
+        if ((m.transformPoint(sub.localBox.center) - hitCentre).lengthSq() > reach * reach)
             continue;
         if (tree->overlapsAlignedBox(*sub.world, sphereBox)) {
             if (live == target)
