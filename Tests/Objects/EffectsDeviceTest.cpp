@@ -16,6 +16,8 @@
 #include "Entity/Entity.h"
 #include "Entity/ParticleSystem.h"
 
+#include <cmath>
+
 using namespace TestDevice;
 using namespace EffectsTests;
 
@@ -208,13 +210,19 @@ TEST_F(EffectsDevice, AnExplosionBrightensTheHitAndItsSystemsEnd)
         }
         ASSERT_TRUE(rocket->isFinished());
         EXPECT_EQ(chain().particles->systems.count(), systems + 3);
-        // The bang plays where the rocket ended, on its own copy of the place.
-        bool bang = false;
-        for (auto* node = Audio::SoundInterface::list().head(); node; node = node->next)
-            bang |= node->item->file == rocket->files[ObjPkgManager::Functions::Rocket::explosion] &&
-                    node->item->state == Audio::SoundInterface::playing;
-        EXPECT_TRUE(bang);
+        // The bang plays where the rocket ended, on its own copy of the place,
+        // heard far: 6000 units, the full volume within 6000^0.42.
         const vec3d hit = rocket->position();
+        const Audio::Sound3D* bang = nullptr;
+        for (auto* node = Audio::SoundInterface::list().head(); node; node = node->next)
+            if (node->item->file == rocket->files[ObjPkgManager::Functions::Rocket::explosion] &&
+                node->item->state == Audio::SoundInterface::playing)
+                bang = dynamic_cast<const Audio::Sound3D*>(node->item);
+        ASSERT_NE(bang, nullptr);
+        EXPECT_EQ(bang->positionSource, &bang->ownPosition);
+        ObjectsTests::expectNear(bang->ownPosition, hit, 1e-4f, "bang");
+        EXPECT_EQ(bang->maxDistance, 6000.0f);
+        EXPECT_NEAR(bang->minDistance, std::pow(6000.0f, 0.42f), 1e-2f);
         const Level pixels = frame(dark);
         int brightest = 0;
         for (float dx = -1.0f; dx <= 1.0f; dx += 0.5f)

@@ -12,6 +12,8 @@
 #include "Audio/Sound3D.h"
 #include "Audio/SoundInterface.h"
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 
 using namespace EffectsTests;
@@ -237,6 +239,45 @@ TEST(Fire, FlameColoursSizesAndAgeByHand)
     Flame::flameParticle(p);
     EXPECT_EQ(p.words[Flame::alive], 1u);
     EXPECT_NEAR(Flame::number(p, Flame::age), 0.025f + 0.035f, 1e-5f);
+
+    // Each respawn draws its sizes, angles and rise within the look's
+    // spreads: the start size 0.45 and the end size 0.2 x endSize, each
+    // shrunk by up to sizeSpread; the spin turns by up to 360 x spin either way.
+    struct Spread
+    {
+        float sizeSpread, endSize, spin;
+    };
+    const Spread spreads[] = {{0.3f, 0.5f, 0.5f}, {0.0f, 2.0f, 0.0f}, {1.0f, 1.0f, 2.0f}};
+    for (const Spread& c : spreads) {
+        entry.look.sizeSpread = c.sizeSpread;
+        entry.look.endSize = c.endSize;
+        entry.look.spin = c.spin;
+        std::srand(46);
+        float lowEnd = 1e9f, highEnd = -1e9f, lowStart = 1e9f, highStart = -1e9f, widestTurn = 0.0f;
+        for (int i = 0; i < 400; ++i) {
+            p.words[Flame::alive] = 0;
+            Flame::flameParticle(p);
+            const float end = Flame::number(p, Flame::endSize), start = Flame::number(p, Flame::startSize);
+            lowEnd = std::min(lowEnd, end);
+            highEnd = std::max(highEnd, end);
+            lowStart = std::min(lowStart, start);
+            highStart = std::max(highStart, start);
+            const float angle = Flame::number(p, Flame::startAngle);
+            EXPECT_GE(angle, 0.0f);
+            EXPECT_LE(angle, 360.0f);
+            widestTurn = std::max(widestTurn, std::fabs(Flame::number(p, Flame::endAngle) - angle));
+        }
+        const float endTop = 0.2f * c.endSize, endBottom = endTop * (1.0f - c.sizeSpread);
+        EXPECT_GE(lowEnd, endBottom - 1e-6f) << c.sizeSpread;
+        EXPECT_LE(highEnd, endTop + 1e-6f) << c.sizeSpread;
+        EXPECT_NEAR(lowEnd, endBottom, 0.02f * endTop + 1e-6f) << c.sizeSpread;
+        EXPECT_NEAR(highEnd, endTop, 0.02f * endTop) << c.sizeSpread;
+        EXPECT_GE(lowStart, 0.45f * (1.0f - c.sizeSpread) - 1e-6f) << c.sizeSpread;
+        EXPECT_LE(highStart, 0.45f + 1e-6f) << c.sizeSpread;
+        EXPECT_NEAR(highStart, 0.45f, 0.01f) << c.sizeSpread;
+        EXPECT_LE(widestTurn, 360.0f * c.spin + 1e-3f) << c.spin;
+        EXPECT_GE(widestTurn, 0.9f * 360.0f * c.spin) << c.spin;
+    }
 }
 
 TEST(Fire, SwitchingWithoutAnOwner)

@@ -7,6 +7,8 @@
 
 #include "Entity/Entity.h"
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 
 using namespace EffectsTests;
@@ -215,6 +217,24 @@ TEST(OilPuddle, OutlinesGrowAndDrapeThenTheShapeIsFinal)
     drop.drive(5, 3.0f);
     EXPECT_EQ(p.points[1].left[2], before);
     EXPECT_EQ(p.vertexCount, 7 * p.pointCount);
+    // The vertices are the points' corners. On flat ground the inner ones
+    // face up; a grown point's outer edges lean in towards its centre, the
+    // 0.9 the edge drops below the surface against its width.
+    for (int32_t i = 0; i < p.pointCount; ++i) {
+        const Puddle::Point& point = p.points[i];
+        const Puddle::Vertex* v = &p.vertices[7 * i];
+        ObjectsTests::expectNear(v[0].position, point.centre, 0.0f, "centre");
+        ObjectsTests::expectNear(v[3].position, point.left[2], 0.0f, "left edge");
+        ObjectsTests::expectNear(v[6].position, point.right[2], 0.0f, "right edge");
+        for (int k : {0, 1, 2, 4, 5})
+            ObjectsTests::expectNear(v[k].normal, vec3d(0.0f, 1.0f, 0.0f), 1e-4f, "inner normal");
+        if (point.frozen)
+            continue;
+        const float left = std::hypot(point.leftWidth, 0.9f), right = std::hypot(point.rightWidth, 0.9f);
+        ObjectsTests::expectNear(v[3].normal, vec3d(point.leftWidth / left, 0.9f / left, 0.0f), 1e-3f, "left lean");
+        ObjectsTests::expectNear(v[6].normal, vec3d(-point.rightWidth / right, 0.9f / right, 0.0f), 1e-3f,
+                                 "right lean");
+    }
     // The owner's own box is the puddle's, and a placement keeps it.
     drop.object->onMoved();
     vec3d low, high;

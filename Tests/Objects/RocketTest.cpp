@@ -176,12 +176,18 @@ TEST(Rocket, LaunchesRisesAndFlies)
     ObjectsTests::expectNear(r.position(), middle + vec3d(0.0f, 1.8f, 1.0f), 1e-4f, "start");
     EXPECT_NEAR(range.object->world.row(0).length(), 3.0f, 1e-5f);
 
-    // Rising: the speed eases to 0.5 as the direction turns up towards 0.9.
+    // Rising: the speed eases to 0.5 as the direction turns up towards 0.9,
+    // and the rocket moves by the eased speed along the turned direction.
     float previousSpeed = r.speed;
+    const vec3d start = r.position();
     range.frame();
     EXPECT_NEAR(r.speed, 8.0f + (0.5f - 8.0f) * 0.25f, 1e-5f);
     EXPECT_NEAR(r.direction.length(), 1.0f, 1e-5f);
     EXPECT_GT(r.direction.y, 0.0f);
+    const vec3d turned = vec3d(0.0f, 0.9f * 0.18f, 1.0f).normalised();
+    ObjectsTests::expectNear(r.direction, turned, 1e-5f, "turned up");
+    ObjectsTests::expectNear(r.position(), start + turned * 6.125f, 1e-4f, "first launch step");
+    ObjectsTests::expectNear(range.object->object->position, r.position(), 1e-4f, "placed while rising");
     for (int i = 0; i < 48; ++i) {
         previousSpeed = r.speed;
         range.frame();
