@@ -337,8 +337,6 @@ uint32_t ObjPkgManager::Functions::Rocket::Instance::found(StaticEntity& entity)
     sphereBox.center = hitCentre;
     sphereBox.minimum = hitCentre - vec3d(hitRadius, hitRadius, hitRadius);
     sphereBox.maximum = hitCentre + vec3d(hitRadius, hitRadius, hitRadius);
-    sphereBox.radius = hitRadius;
-    sphereBox.radiusSq = (hitRadius + 1.0f) * (hitRadius + 1.0f);
     for (auto* node = live->subEntities.head(); node; node = node->next) {
         EntityManager::SubEntity& sub = *node->item;
         const EntityManager::StoredMesh::Tree* tree = sub.mesh().tree;

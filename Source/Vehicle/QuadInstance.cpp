@@ -102,8 +102,10 @@ QuadPhysics::Instance* QuadPhysics::createInstance(QuadPhysics* quadTemplate, D3
 {
     const float placedScale = owner && owner->object ? owner->object->scale : 1.0f;
     Instance* quad = new (std::nothrow) Instance(quadTemplate, owner, placedScale);
-    if (quad)
+    if (quad) {
         quad->swapChain = chain;
+        quad->startEffects();
+    }
     return quad;
 }
 
@@ -237,6 +239,8 @@ void QuadPhysics::Instance::update()
         engineSound.speed = wheels[Wheel::rearAxle].spin * 0.11f * engineSound.speedScale;
     soundPosition = entity->world.row(3);
     engineSound.update();
+    wheelDirt.update();
+    exhaustSmoke.update();
     publish();
     followRumble();
     playCollision();

@@ -17,7 +17,9 @@
 // spin) are relaxed atomics too. Changes of the body (placeOnTerrain,
 // setFrozen's placement, the destructor) wait for the running step batch.
 
+#include "Vehicle/ExhaustSmoke.h"
 #include "Vehicle/QuadWheel.h"
+#include "Vehicle/WheelDirt.h"
 
 #include "Objects/ObjectFuncInst.h"
 
@@ -206,6 +208,11 @@ public:
     // other side's kind.
     std::atomic<float> strongestImpact{0.0f};
     std::atomic<uint32_t> impactKind{0};
+    // The wheels' dirt, splashes and their sounds, and the exhaust's smoke;
+    // set up by startEffects once the swap chain is known (QuadEffects.cpp).
+    WheelDirt wheelDirt;
+    ExhaustSmoke exhaustSmoke;
+    void startEffects();
 
 private:
     void matchParts();

@@ -272,7 +272,7 @@ void Wheel::stepWheel(neRigidBody* body, const matrix3d& pose, vec3d& force, vec
     float b = 0.0f;
     bool locked = false;
     contact.load = force.y;
-    const float wet = std::min(contact.waterDepth, 1.0f);
+    const float wet = std::min(float(contact.waterDepth), 1.0f);
     const vec3d v = velocityAt(body, contact.contactPoint - position);
 
     if (index == rearAxle) {

@@ -67,8 +67,8 @@ public:
     Relaxed<uint32_t> oiledUntil; // ms of the race clock
     uint32_t landedUntil = 0;     // ms of the race clock
     // The depth of water over the contact (0 on dry land): the wheel dirt
-    // measures it.
-    float waterDepth = 0.0f;
+    // measures it each frame.
+    Relaxed<float> waterDepth;
 
     // Main thread: oiled from now until the clock passes until.
     void setOiled(uint32_t until)

@@ -217,7 +217,14 @@ TEST(Fire, FlameColoursSizesAndAgeByHand)
         Flame::setNumber(p, Flame::riseFactor, 1.0f);
         Flame::setNumber(p, Flame::startSize, 0.4f);
         Flame::setNumber(p, Flame::endSize, 0.1f);
+        Flame::setNumber(p, Flame::startAngle, 30.0f);
+        Flame::setNumber(p, Flame::endAngle, 90.0f);
         EXPECT_EQ(Flame::flameParticle(p), 1u);
+        // The texture turns from the start angle to the end angle.
+        const float theta = (30.0f * (1.0f - c.t) + 90.0f * c.t) * 3.14159265f / 180.0f;
+        EXPECT_NEAR(p.textureTransform[0], std::cos(theta), 1e-5f) << c.t;
+        EXPECT_NEAR(p.textureTransform[1], std::sin(theta), 1e-5f) << c.t;
+        EXPECT_EQ(p.textureTransform[3], -p.textureTransform[1]);
         EXPECT_EQ(p.colour.b, 255) << c.t;
         EXPECT_EQ(p.colour.g, c.warm) << c.t << " " << c.curve;
         EXPECT_EQ(p.colour.r, c.warm) << c.t << " " << c.curve;

@@ -89,6 +89,16 @@ Particle newParticle(ParticleSystem& system)
     return p;
 }
 
+// The texture turned about its middle: a rotation in the first two rows.
+void expectTurned(const Particle& p, const char* what)
+{
+    const float* t = p.textureTransform;
+    EXPECT_EQ(t[0], t[4]) << what;
+    EXPECT_EQ(t[1], -t[3]) << what;
+    EXPECT_NEAR(t[0] * t[0] + t[1] * t[1], 1.0f, 1e-5f) << what;
+    EXPECT_EQ(t[2], 0.0f) << what;
+}
+
 }
 
 TEST(Rocket, SampleBlockRoundTripAndDamage)
@@ -406,6 +416,25 @@ TEST(Rocket, NoTargetNoLauncherOrNoPoseFinishes)
         for (float v : range.object->world.m)
             EXPECT_TRUE(std::isfinite(v)) << c.what;
     }
+    // A target that leaves every finite place in flight: the rocket ends
+    // there, its sounds stopped and freed, its flame out.
+    {
+        Range range(world, middle, middle + vec3d(0.0f, 0.0f, 300.0f));
+        range.rocket->fire(&range.launcher, &range.target, 0.0f, 3.0f);
+        range.frame(60);
+        ASSERT_EQ(range.rocket->state, Flight::flying);
+        EXPECT_GT(Audio::SoundInterface::list().count(), sounds);
+        range.target.worldBox.center.y = nan;
+        range.frame();
+        EXPECT_TRUE(range.rocket->isFinished());
+        EXPECT_EQ(range.object->hidden, 1u);
+        EXPECT_EQ(Audio::SoundInterface::list().count(), sounds);
+        EXPECT_EQ(range.rocket->flySound, nullptr);
+        auto* fires = World::instanceOf<ObjPkgManager::Functions::Fire::Instance>(
+            range.object, ObjPkgManager::Functions::Fire::flag);
+        ASSERT_NE(fires, nullptr);
+        EXPECT_FALSE(fires->object(0)->isBurning());
+    }
     // Never fired: finished at the first update.
     Range idle(world, middle, middle);
     idle.frame();
@@ -465,6 +494,7 @@ TEST(Rocket, ParticlesByHand)
     EXPECT_NEAR(burst.width, std::max(0.0f, (18.0f - moved.lengthSq()) * 0.2f), 1e-3f);
     EXPECT_EQ(burst.colour.a, 255);
     EXPECT_EQ(burst.velocity, vec3d());
+    expectTurned(burst, "burst");
     burst.age = 1.5f;
     Flight::burstParticle(burst);
     EXPECT_EQ(burst.colour.a, uint8_t(255.0f * std::pow(0.5f, 0.4f * speed) * std::pow(0.5f, 0.5f)));
@@ -476,6 +506,7 @@ TEST(Rocket, ParticlesByHand)
     ASSERT_EQ(Flight::emberParticle(ember), 1u);
     EXPECT_EQ(ember.colour.a, 255);
     EXPECT_NEAR(ember.velocity.y, 0.0f, 1.0f);
+    expectTurned(ember, "ember");
     const vec3d v = ember.velocity;
     ember.position += v;
     ember.age = 17.5f;
@@ -492,6 +523,7 @@ TEST(Rocket, ParticlesByHand)
         ASSERT_EQ(Flight::smokeParticle(smoke), 1u);
         EXPECT_LE(smoke.colour.a, 200);
         EXPECT_LE(smoke.width, 10.0f);
+        expectTurned(smoke, "smoke");
         smoke.age = 249.0f;
         ASSERT_EQ(Flight::smokeParticle(smoke), 1u);
         smoke.age = 250.0f;

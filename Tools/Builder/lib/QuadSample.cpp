@@ -124,6 +124,13 @@ ObjectPackageWriter::Package package()
     quad.dust = speckles(0xB09A78u, 7);
     quad.dirtPath = "WheelDirt.tga";
     quad.dirt = speckles(0x4A3520u, 11);
+    // Three lights that project nothing; the third marks the exhaust's
+    // outlet, behind the body on the right, blowing up.
+    PackagePartWriter::Light mark;
+    mark.projectionKind = 2;
+    mark.lightFlag = 0;
+    p.lights = {mark, mark, mark};
+    p.lights[2].position = exhaustOutlet;
     FunctionsRecordWriter::Record functions;
     functions.quadPhysics = quad;
     p.functions = functions;

@@ -3,12 +3,14 @@
 // whose meshes are named for the 17 part roles of its QuadPhysics template
 // (the rider is the rider sample), a body with a box collision geometry, a
 // mass that the three wheel springs hold at a third of their travel, nine
-// mono wav sounds (the engine's four loops among them) and the dust and dirt
-// textures of the wheels.
+// mono wav sounds (the engine's four loops among them), the dust and dirt
+// textures of the wheels and three lights that project nothing, the third
+// marking the exhaust's outlet.
 
 #include "ObjectPackageWriter.h"
 
 #include "Core/String.h"
+#include "Core/Vector.h"
 
 #include <array>
 #include <string>
@@ -22,6 +24,8 @@ extern const std::array<std::string, 17> roleNames;
 constexpr float restCompression = 1.0f / 3.0f;
 // The side of the square dust and dirt textures.
 constexpr uint32_t textureSize = 32;
+// Where the exhaust's smoke leaves, in the package's frame: the third light.
+inline const vec3d exhaustOutlet{0.3f, 0.55f, -0.95f};
 
 ObjectPackageWriter::Package package();
 // "Quad.teo" into root's "Objects" folder (which exists).
