@@ -1,5 +1,6 @@
 #include "Application/Globals.h"
 
+#include "Application/DialogTools.h"
 #include "Application/GlobalSettings.h"
 #include "Application/Korvanta.h"
 #include "Application/Multimonitor.h"
@@ -67,6 +68,9 @@ const Step steps[] = {
          delete WinShell::gMonitors;
          WinShell::gMonitors = nullptr;
      }},
+    // The window-property atom by which the editing pages' link windows find
+    // their hyperlink object.
+    {[] { DialogTools::HyperLink::addAtom(); }, [] { DialogTools::HyperLink::deleteAtom(); }},
     {[] { gShellWindows = new ShellWindows; },
      [] {
          delete gShellWindows;

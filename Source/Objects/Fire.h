@@ -22,6 +22,7 @@
 #include "Objects/ObjectFuncInst.h"
 #include "Objects/ObjectFunctions.h"
 
+#include "Application/DialogTools.h"
 #include "Entity/ParticleSystem.h"
 #include "Render/LightProj.h"
 
@@ -102,11 +103,28 @@ public:
     // A new instance for owner (which may be null); null when memory ran out.
     ObjectFuncInstInterface* createInstance(D3D::Device::SwapChain* chain, DynObject* owner);
 
+    // The editing page (EditorPages.cpp): the selected fire's look on six
+    // sliders, presets, its sound and burning switch, adding, deleting and
+    // stepping through the fires. The edit flag is set while it is open.
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Makes fire i the selected one (clamped), its look on the sliders.
+    void selectFire(int32_t i);
+    // The sound radio buttons, the count, the burning box and whether the
+    // delete button is enabled, from the template.
+    void refreshControls();
+    // The fire's sound from the file at path: cleared first; a file that
+    // cannot be opened leaves it cleared. The type follows the extension.
+    static void setSoundFromFile(Entry& fire, const String& path);
+
     Record* record;
     // While set the instances follow the editor: every fire burns while the
     // page is open. Nothing in the game sets it.
     uint32_t editFlag = 0;
     std::vector<std::unique_ptr<Entry>> fires;
+    int32_t selected = 0;
+    float sliderValues[6] = {};
+    DialogTools::Slider sliders[6];
+    DialogTools::PageFont font;
 };
 
 class ObjPkgManager::Functions::Fire::Instance final : public ObjectFuncInstInterface

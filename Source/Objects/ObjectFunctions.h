@@ -142,6 +142,9 @@ public:
     // ran out.
     Instance* createInstance(DynObject* owner);
 
+    // The editing page: the value as typed into its field.
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+
     Record* record;
     uint32_t value = 0;
 };
@@ -163,6 +166,12 @@ public:
     // The gate instance of owner, drawn by swapChain (Objects/CollectGate.h);
     // null when memory ran out.
     Instance* createInstance(D3D::Device::SwapChain* swapChain, DynObject* owner);
+
+    // The editing page: the marker mesh's name, and a request that the
+    // level editor pick another (pickRequest).
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // The mesh's name in the page, "Keine Auswahl" without one.
+    void showMeshName(HWND dialog) const;
 
     Record* record;
     Mesh* mesh = nullptr;

@@ -49,6 +49,9 @@ public:
     // A new instance for owner (null when memory ran out).
     ObjectFuncInstInterface* createInstance(Scene* scene, D3D::Device::SwapChain* chain, DynObject* owner);
 
+    // The editing page has nothing to set: OK and Cancel close it.
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+
     Record* record;
     uint16_t indices[indexCount] = {};
     IDirect3DIndexBuffer9* indexBuffer = nullptr;

@@ -19,6 +19,7 @@
 #include "Objects/ObjectFuncInst.h"
 #include "Objects/ObjectFunctions.h"
 
+#include "Application/DialogTools.h"
 #include "Entity/EntityManager.h"
 #include "Entity/StaticEntityManager.h"
 
@@ -70,7 +71,13 @@ public:
     // A new instance for owner (null when memory ran out).
     ObjectFuncInstInterface* createInstance(Scene* scene, D3D::Device::SwapChain* chain, DynObject* owner);
 
+    // The editing page (EditorPages.cpp): the three images with their
+    // previews, the four sounds with their play buttons.
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+
     Record* record;
+    DialogTools::Bitmap previews[3];
+    DialogTools::PageFont font;
     String imageNames[3];
     FileArray images[3]; // grow step 4096
     TextureRef textures[3];

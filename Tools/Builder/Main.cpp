@@ -2,9 +2,11 @@
 //   KorvantaBuilder <install folder>
 // writes the data folder that the game reads from its working folder;
 //   KorvantaBuilder --builtin-images <folder>
-// writes the textures and the icon that Resources/Korvanta.rc compiles into
-// the program (the build runs it into its Generated folder).
+// writes the textures, the icon, the default sounds and the editing pages'
+// dialog templates that Resources/Korvanta.rc compiles into the program (the
+// build runs it into its Generated folder).
 #include "BuiltinTextures.h"
+#include "DialogTemplateWriter.h"
 #include "HudSamples.h"
 #include "LandscapeSample.h"
 #include "MeadowSamples.h"
@@ -71,7 +73,8 @@ int wmain(int argc, wchar_t** argv)
     if (argc == 3 && lstrcmpW(argv[1], L"--builtin-images") == 0) {
         const String folder = String(argv[2]).addBackslash();
         return makeFolder(folder) && writeFiles(folder, BuiltinTextures::files()) &&
-                       writeFiles(folder, SoundSamples::builtinFiles())
+                       writeFiles(folder, SoundSamples::builtinFiles()) &&
+                       writeFiles(folder, {DialogTemplateWriter::file()})
                    ? 0
                    : 1;
     }

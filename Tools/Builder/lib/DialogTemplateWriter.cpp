@@ -1,0 +1,252 @@
+#include "DialogTemplateWriter.h"
+
+#include "DialogPages.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+namespace DialogTemplateWriter {
+
+namespace {
+
+constexpr int32_t margin = 7;
+constexpr int32_t rowHeight = 16;
+
+// Rows of controls laid out top-down in a page `width` units wide.
+class Layout
+{
+public:
+    Layout(Page& page) : page_(page) {}
+
+    void add(Kind kind, int32_t id, const std::string& caption, int32_t x, int32_t width, int32_t height = 12)
+    {
+        page_.controls.push_back({kind, id, caption, x, y_, width, height});
+    }
+    void next(int32_t height = rowHeight) { y_ += height; }
+    Page& page() { return page_; }
+    int32_t y() const { return y_; }
+
+    // A caption, a trackbar and the value label on one row.
+    void slider(const std::string& caption, int32_t trackbar, int32_t label)
+    {
+        add(Kind::label, -1, caption, margin, 70, 10);
+        add(Kind::trackbar, trackbar, "", margin + 72, 110, 14);
+        add(Kind::value, label, "", margin + 186, 40, 12);
+        next();
+    }
+    // Buttons side by side on one row.
+    void buttons(std::initializer_list<std::pair<int32_t, const char*>> row, int32_t width = 56)
+    {
+        int32_t x = margin;
+        for (const auto& [id, caption] : row) {
+            add(Kind::button, id, caption, x, width, 14);
+            x += width + 4;
+        }
+        next(rowHeight + 2);
+    }
+    // OK and Cancel at the bottom right; sets the page's height.
+    void close(std::initializer_list<std::pair<int32_t, const char*>> row)
+    {
+        next(4);
+        int32_t x = page_.width - margin - int32_t(row.size()) * 54;
+        for (const auto& [id, caption] : row) {
+            add(Kind::button, id, caption, x, 50, 14);
+            x += 54;
+        }
+        next(rowHeight + 2);
+        page_.height = y_ + 2;
+    }
+
+private:
+    Page& page_;
+    int32_t y_ = margin;
+};
+
+Page makePage(uint16_t resource, const char* name, const char* caption, int32_t width)
+{
+    return Page{resource, name, caption, width, 0, {}};
+}
+
+Page collect()
+{
+    Page page = makePage(DialogPages::collect, "Collect", "Pick-up", 170);
+    Layout l(page);
+    l.add(Kind::label, -1, "Item kind", margin, 60, 10);
+    l.add(Kind::edit, 1059, "", margin + 64, 50);
+    l.next();
+    l.close({{IDOK, "OK"}, {IDCANCEL, "Cancel"}});
+    return page;
+}
+
+Page gate()
+{
+    Page page = makePage(DialogPages::gate, "Gate", "Gate", 200);
+    Layout l(page);
+    l.add(Kind::label, -1, "Marker mesh", margin, 60, 10);
+    l.add(Kind::value, 1231, "", margin + 64, 120);
+    l.next();
+    l.buttons({{1232, "Pick..."}});
+    l.close({{IDCLOSE, "Close"}});
+    return page;
+}
+
+Page oilPuddle()
+{
+    Page page = makePage(DialogPages::oilPuddle, "OilPuddle", "Oil puddle", 170);
+    Layout l(page);
+    l.add(Kind::label, -1, "The puddle has no settings.", margin, 150, 10);
+    l.next();
+    l.close({{IDOK, "OK"}, {IDCANCEL, "Cancel"}});
+    return page;
+}
+
+Page fire()
+{
+    Page page = makePage(DialogPages::fire, "Fire", "Fire", 240);
+    Layout l(page);
+    l.slider("Brightness curve", 1237, 1238);
+    l.slider("Spin", 1241, 1242);
+    l.slider("Size curve", 1244, 1245);
+    l.slider("End size", 1247, 1248);
+    l.slider("Size spread", 1257, 1258);
+    l.slider("Flicker", 1260, 1261);
+    l.buttons({{1249, "Preset 1"}, {1250, "Preset 2"}});
+    l.add(Kind::check, 1032, "Burning at start", margin, 100);
+    l.next();
+    l.add(Kind::radio, 1253, "No sound", margin, 60);
+    l.add(Kind::radio, 1254, "Own sound", margin + 64, 60);
+    l.add(Kind::button, 1255, "", margin + 128, 20, 14);
+    l.add(Kind::button, 1256, "Sound...", margin + 152, 50, 14);
+    l.next(rowHeight + 2);
+    l.buttons({{1259, "Add"}, {1263, "Delete"}, {1264, "Next"}});
+    l.add(Kind::label, -1, "Fires", margin, 30, 10);
+    l.add(Kind::value, 1266, "", margin + 34, 30);
+    l.next();
+    l.close({{IDOK, "OK"}, {IDCANCEL, "Cancel"}});
+    return page;
+}
+
+Page rocket()
+{
+    Page page = makePage(DialogPages::rocket, "Rocket", "Rocket", 240);
+    Layout l(page);
+    const int32_t images[3][2] = {{1236, 1239}, {1011, 1240}, {1012, 1241}};
+    const char* imageCaptions[3] = {"Fire A...", "Fire B...", "Smoke..."};
+    for (int i = 0; i < 3; ++i) {
+        l.add(Kind::button, images[i][0], imageCaptions[i], margin + i * 76, 60, 14);
+        l.add(Kind::picture, images[i][1], "", margin + i * 76, 30, 30);
+        l.page().controls.back().y += 18;
+    }
+    l.next(18 + 44);
+    const int32_t sounds[4][2] = {{1233, 1234}, {1257, 1258}, {1259, 1260}, {1261, 1262}};
+    const char* soundCaptions[4] = {"Launch", "Flight at launcher", "Flight", "Explosion"};
+    for (int i = 0; i < 4; ++i) {
+        l.add(Kind::label, -1, soundCaptions[i], margin, 80, 10);
+        l.add(Kind::button, sounds[i][0], "", margin + 84, 20, 14);
+        l.add(Kind::button, sounds[i][1], "Sound...", margin + 108, 50, 14);
+        l.next(rowHeight + 2);
+    }
+    l.close({{IDOK, "OK"}, {IDCANCEL, "Cancel"}});
+    return page;
+}
+
+} // namespace
+
+bool Page::has(int32_t id) const
+{
+    for (const Control& c : controls)
+        if (c.id == id)
+            return true;
+    return false;
+}
+
+const std::vector<Page>& pages()
+{
+    static const std::vector<Page> all = {collect(), gate(), oilPuddle(), fire(), rocket()};
+    return all;
+}
+
+namespace {
+
+struct ClassAndStyle
+{
+    const char* windowClass;
+    DWORD style;
+};
+
+ClassAndStyle classOf(Kind kind)
+{
+    constexpr DWORD child = WS_CHILD | WS_VISIBLE;
+    switch (kind) {
+    case Kind::label:
+        return {"Static", child | SS_LEFT};
+    case Kind::value:
+        return {"Static", child | SS_LEFT | SS_SUNKEN};
+    case Kind::edit:
+        return {"Edit", child | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL};
+    case Kind::button:
+        return {"Button", child | WS_TABSTOP | BS_PUSHBUTTON};
+    case Kind::check:
+        return {"Button", child | WS_TABSTOP | BS_AUTOCHECKBOX};
+    case Kind::radio:
+        return {"Button", child | WS_TABSTOP | BS_AUTORADIOBUTTON};
+    case Kind::trackbar:
+        return {TRACKBAR_CLASSA, child | WS_TABSTOP | TBS_HORZ | TBS_NOTICKS};
+    case Kind::swatch:
+        return {"Button", child | WS_TABSTOP | BS_OWNERDRAW};
+    case Kind::picture:
+        return {"Static", child | SS_BITMAP};
+    }
+    return {"Static", child};
+}
+
+// A resource-script string: quotes doubled, only printable ASCII.
+std::string quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"')
+            out += "\"\"";
+        else if (c >= 0x20 && c < 0x7F)
+            out += c;
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+std::string resourceScript(const std::vector<Page>& list)
+{
+    std::string script = "// The editing pages' dialog templates, written by the content builder.\n";
+    char line[256];
+    for (const Page& page : list) {
+        std::snprintf(line, sizeof(line), "\n// %s\n%u DIALOGEX 0, 0, %d, %d\n", page.name.c_str(),
+                      unsigned(page.resource), page.width, page.height);
+        script += line;
+        std::snprintf(line, sizeof(line), "STYLE 0x%08lX\n",
+                      static_cast<unsigned long>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU));
+        script += line;
+        script += "CAPTION " + quoted(page.caption) + "\n";
+        script += "FONT 8, \"MS Shell Dlg\", 400, 0, 1\nBEGIN\n";
+        for (const Control& c : page.controls) {
+            const ClassAndStyle kind = classOf(c.kind);
+            std::snprintf(line, sizeof(line), "    CONTROL %s, %d, %s, 0x%08lX, %d, %d, %d, %d\n",
+                          quoted(c.caption).c_str(), c.id, quoted(kind.windowClass).c_str(),
+                          static_cast<unsigned long>(kind.style), c.x, c.y, c.width, c.height);
+            script += line;
+        }
+        script += "END\n";
+    }
+    return script;
+}
+
+BuiltinTextures::File file()
+{
+    const std::string script = resourceScript(pages());
+    return {L"Dialogs.rc", std::vector<uint8_t>(script.begin(), script.end())};
+}
+
+}
