@@ -217,7 +217,7 @@ void ObjPkgManager::Functions::Fire::selectFire(int32_t i)
     selected = std::clamp(i, 0, int32_t(fires.size()) - 1);
     const Look& look = fires[size_t(selected)]->look;
     for (int32_t k = 0; k < 6; ++k) {
-        sliderValues[k] = look.*fireSliders[k].field;
+        sliderValues.*fireSliders[k].field = look.*fireSliders[k].field;
         if (sliders[k].trackbar)
             sliders[k].setPosition();
     }
@@ -244,7 +244,7 @@ INT_PTR ObjPkgManager::Functions::Fire::handleDialogMessage(HWND dialog, UINT me
         DialogTools::setPlayButtons(dialog, font.create(dialog, L"Arial", 15, FW_BOLD), &play, 1);
         for (int32_t k = 0; k < 6; ++k) {
             const FireSlider& s = fireSliders[k];
-            sliders[k] = DialogTools::Slider(&sliderValues[k], s.label, 2, true, s.trackbar, s.steps, 0.0f, s.max);
+            sliders[k] = DialogTools::Slider(&(sliderValues.*s.field), s.label, 2, true, s.trackbar, s.steps, 0.0f, s.max);
         }
         selectFire(0);
         for (DialogTools::Slider& slider : sliders)
@@ -272,7 +272,7 @@ INT_PTR ObjPkgManager::Functions::Fire::handleDialogMessage(HWND dialog, UINT me
             const float* preset = firePresets[id - 1249];
             for (int32_t k = 0; k < 6; ++k) {
                 fire->look.*fireSliders[k].field = preset[k];
-                sliderValues[k] = preset[k];
+                sliderValues.*fireSliders[k].field = preset[k];
                 sliders[k].setPosition();
             }
             MessageBeep(MB_ICONASTERISK);
@@ -314,7 +314,7 @@ INT_PTR ObjPkgManager::Functions::Fire::handleDialogMessage(HWND dialog, UINT me
     fire = fires.empty() ? nullptr : fires[size_t(selected)].get();
     for (int32_t k = 0; k < 6; ++k)
         if (sliders[k].trackbar && sliders[k].process(message, wParam, lParam) && fire) {
-            fire->look.*fireSliders[k].field = sliderValues[k];
+            fire->look.*fireSliders[k].field = sliderValues.*fireSliders[k].field;
             handled = TRUE;
         }
     return handled;

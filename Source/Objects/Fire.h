@@ -121,8 +121,8 @@ public:
     // page is open. Nothing in the game sets it.
     uint32_t editFlag = 0;
     std::vector<std::unique_ptr<Entry>> fires;
-    int32_t selected = 0;
-    float sliderValues[6] = {};
+    Look sliderValues{0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    int32_t selected = 0; // index into fires
     DialogTools::Slider sliders[6];
     DialogTools::PageFont font;
 };

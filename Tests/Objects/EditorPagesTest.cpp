@@ -24,6 +24,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <thread>
 
 using namespace TestDevice;
 using Functions = ObjPkgManager::Functions;
@@ -247,9 +248,35 @@ TEST_F(EditorPages, TheFirePageEditsItsFires)
         click(page, 1259);
     EXPECT_EQ(fire.fires.size(), size_t(Functions::Fire::maxFires));
 
+    HFONT font = fire.font.font;
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(GetObjectType(font), DWORD(OBJ_FONT));
     click(page, IDOK);
     EXPECT_EQ(fire.window, nullptr);
     EXPECT_EQ(fire.editFlag, 0u);
+    EXPECT_EQ(fire.font.font, nullptr) << "the page's font goes with the page";
+    EXPECT_EQ(GetObjectType(font), 0u);
+}
+
+// A modal page returns the result it was closed with, and forgets its window.
+TEST_F(EditorPages, AModalPageReturnsItsResult)
+{
+    Functions::Collect collect(nullptr);
+    std::thread closer([] {
+        for (int i = 0; i < 400; ++i) {
+            HWND found = FindWindowW(L"#32770", L"Pick-up");
+            if (found) {
+                SetDlgItemTextW(found, 1059, L"4");
+                PostMessageW(found, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(25);
+        }
+    });
+    EXPECT_EQ(collect.create(DialogPages::collect, nullptr, false), IDOK);
+    closer.join();
+    EXPECT_EQ(collect.window, nullptr);
+    EXPECT_EQ(collect.value, 4u) << "typed while it was open";
 }
 
 TEST_F(EditorPages, AChosenSoundBecomesTheFiresAndPlays)

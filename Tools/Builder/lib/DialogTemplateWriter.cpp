@@ -153,6 +153,106 @@ Page rocket()
     return page;
 }
 
+Page cloths()
+{
+    Page page = makePage(DialogPages::cloths, "Cloths", "Cloth", 250);
+    Layout l(page);
+    l.slider("Columns", 1024, 1025);
+    l.slider("Rows", 1028, 1026);
+    l.slider("Wind strength", 1208, 1210);
+    l.slider("Wind angle", 1211, 1213);
+    l.slider("Damping", 1214, 1216);
+    l.slider("Specular power", 1027, 1033);
+    l.slider("Gravity", 1215, 1218);
+    l.add(Kind::radio, 1013, "Plane 6", margin, 50);
+    l.add(Kind::radio, 1014, "Plane 7", margin + 54, 50);
+    l.add(Kind::radio, 1018, "Plane 8", margin + 108, 50);
+    l.next();
+    l.add(Kind::check, 1029, "Wind from motion", margin, 90);
+    l.add(Kind::check, 1023, "Pin line", margin + 100, 60);
+    l.next();
+    const int32_t pins[4][2] = {{1019, 1020}, {1021, 1022}, {1030, 1031}, {1032, 1034}};
+    const char* pinCaptions[4] = {"Pin A", "Pin B", "Pin C", "Pin D"};
+    for (int i = 0; i < 4; ++i) {
+        const int32_t x = margin + (i % 2) * 118;
+        l.add(Kind::label, -1, pinCaptions[i], x, 30, 10);
+        l.add(Kind::edit, pins[i][0], "", x + 32, 36);
+        l.add(Kind::edit, pins[i][1], "", x + 72, 36);
+        if (i % 2)
+            l.next();
+    }
+    const int32_t swatches[4] = {1015, 1052, 1017, 1016};
+    const char* swatchCaptions[4] = {"Diffuse", "Ambient", "Emissive", "Specular"};
+    for (int i = 0; i < 4; ++i) {
+        l.add(Kind::label, -1, swatchCaptions[i], margin + i * 58, 34, 10);
+        l.add(Kind::swatch, swatches[i], "", margin + i * 58 + 36, 16, 12);
+    }
+    l.next();
+    l.add(Kind::button, 1010, "Texture...", margin, 56, 14);
+    l.add(Kind::picture, 1047, "", margin + 64, 44, 44);
+    l.next(50);
+    l.close({{IDOK, "OK"}, {IDCANCEL, "Cancel"}});
+    return page;
+}
+
+Page bush()
+{
+    Page page = makePage(DialogPages::bush, "Bush", "Bush", 170);
+    Layout l(page);
+    l.add(Kind::picture, 1033, "", margin, 30, 30);
+    l.add(Kind::button, 1034, "Leaves...", margin + 40, 56, 14);
+    l.next(34);
+    l.add(Kind::label, -1, "Rustle", margin, 40, 10);
+    l.add(Kind::button, 1035, "", margin + 44, 20, 14);
+    l.add(Kind::button, 1036, "Sound...", margin + 68, 50, 14);
+    l.next(rowHeight + 2);
+    l.close({{IDOK, "OK"}, {IDCANCEL, "Cancel"}});
+    return page;
+}
+
+Page lensFlare()
+{
+    Page page = makePage(DialogPages::lensFlare, "LensFlare", "Lens flare", 240);
+    Layout l(page);
+    l.slider("Cone angle", 1237, 1238);
+    l.add(Kind::label, -1, "Colour", margin, 40, 10);
+    l.add(Kind::swatch, 1213, "", margin + 44, 24, 12);
+    l.next();
+    l.buttons({{1259, "Add"}, {1263, "Delete"}, {1264, "Next"}});
+    l.add(Kind::label, -1, "Flares", margin, 30, 10);
+    l.add(Kind::value, 1266, "", margin + 34, 30);
+    l.next();
+    l.close({{IDOK, "OK"}, {IDCANCEL, "Cancel"}});
+    return page;
+}
+
+Page spin()
+{
+    Page page = makePage(DialogPages::spin, "Spin", "Spin", 240);
+    Layout l(page);
+    const int32_t sliders[9][2] = {{1202, 1205}, {1203, 1207}, {1208, 1213}, {1209, 1212}, {1214, 1219},
+                                   {1215, 1218}, {1220, 1222}, {1223, 1225}, {1226, 1228}};
+    const char* captions[9] = {"Sway x",         "Sway rate x",    "Sway y",
+                               "Sway rate y",    "Sway z",         "Sway rate z",
+                               "Turn about y",   "Turn about x",   "Turn about z"};
+    for (int i = 0; i < 9; ++i)
+        l.slider(captions[i], sliders[i][0], sliders[i][1]);
+    l.close({{IDOK, "OK"}, {IDCANCEL, "Cancel"}});
+    return page;
+}
+
+Page inventory()
+{
+    Page page = makePage(DialogPages::inventory, "Inventory", "Inventory", 170);
+    Layout l(page);
+    l.add(Kind::label, -1, "Pick-up sound", margin, 56, 10);
+    l.add(Kind::button, 1229, "", margin + 60, 20, 14);
+    l.add(Kind::button, 1230, "Sound...", margin + 84, 50, 14);
+    l.next(rowHeight + 2);
+    l.close({{IDOK, "OK"}, {IDCANCEL, "Cancel"}});
+    return page;
+}
+
 } // namespace
 
 bool Page::has(int32_t id) const
@@ -165,7 +265,8 @@ bool Page::has(int32_t id) const
 
 const std::vector<Page>& pages()
 {
-    static const std::vector<Page> all = {collect(), gate(), oilPuddle(), fire(), rocket()};
+    static const std::vector<Page> all = {collect(), gate(), oilPuddle(), fire(),      rocket(),
+                                          cloths(),  bush(), lensFlare(), spin(), inventory()};
     return all;
 }
 
