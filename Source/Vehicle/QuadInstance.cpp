@@ -237,13 +237,59 @@ void QuadPhysics::Instance::update()
     engineSound.free = frozen;
     if (!frozen)
         engineSound.speed = wheels[Wheel::rearAxle].spin * 0.11f * engineSound.speedScale;
+    const Wheel& rear = wheels[Wheel::rearAxle];
+    slidingInputs[0] = rear.grounded ? float(rear.contacts[0].slideSpeed) : 0.0f;
+    slidingInputs[1] = rear.grounded ? float(rear.contacts[1].slideSpeed) : 0.0f;
+    for (int32_t front : {Wheel::frontLeft, Wheel::frontRight}) {
+        const Wheel& wheel = wheels[front];
+        slidingInputs[2 + front] = wheel.grounded ? float(wheel.contacts[0].slideSpeed) : 0.0f;
+    }
     soundPosition = entity->world.row(3);
     engineSound.update();
+    // The bounding sphere holds the box's corner.
+    const OrientedBox& box = entity->worldBox;
+    const vec3d corner =
+        box.axes[0] * box.halfExtents.x + box.axes[1] * box.halfExtents.y + box.axes[2] * box.halfExtents.z;
+    entity->worldBounds.radiusSq = corner.dot(corner);
+    entity->worldBounds.radius = std::sqrt(entity->worldBounds.radiusSq);
     wheelDirt.update();
     exhaustSmoke.update();
-    publish();
+    playLanding();
     followRumble();
+    // Only the player's quad sets the rumble: the opponents' engines would
+    // otherwise take it over, the last one updated winning.
+    if (rumbling) {
+        const bool paused = vehicle && vehicle->game && vehicle->game->paused;
+        const bool steering = controls && (controls->enabledActions & Control::Steering);
+        gUserInput.setEffectGain(steering && !paused ? 0.2f + 0.16f * engineSound.pitchTerm : 0.0f);
+    }
+    publish();
     playCollision();
+}
+
+void QuadPhysics::Instance::playLanding()
+{
+    if (!(impact > landingThreshold))
+        return;
+    for (const Wheel& wheel : wheels)
+        if (wheel.contacts[0].landed || (wheel.index == Wheel::rearAxle && wheel.contacts[1].landed))
+            return;
+    const uint32_t now = raceNow();
+    if (int32_t(now - nextCollisionSoundTime) > 0) {
+        const float a = (impact - landingThreshold) * landingSlope;
+        const float volume = std::clamp(a + landingBase, 0.0f, landingLimit);
+        if (wheelCollisionSound) {
+            Audio::Sound3D* sound = Audio::Sound3D::create(wheelCollisionSound);
+            sound->setDistances(1000.0f, 0.42f);
+            // A one-shot may outlive the quad: it keeps the place of the landing.
+            sound->setPosition(entity->world.row(3));
+            sound->setVolume(volume)->play(false);
+        }
+        if (isPlayer())
+            gUserInput.startEffect(500, std::clamp(a, 0.0f, 1.0f), 0);
+        nextCollisionSoundTime = now + landingGuard;
+    }
+    impact = 0.0f;
 }
 
 void QuadPhysics::Instance::publish()

@@ -52,6 +52,14 @@ public:
     static constexpr float playerSteerRate = 0.07f;
     // Pulling back faster than this (forward) brakes instead of reversing.
     static constexpr float brakeSpeed = 3.0f;
+    // The landing sound: impacts above the threshold sound, from the base
+    // volume up by the slope per unit, at most the limit, at most one per
+    // guard.
+    static constexpr float landingThreshold = 7.0f;
+    static constexpr float landingSlope = 0.015f;
+    static constexpr float landingBase = 0.4f;
+    static constexpr float landingLimit = 0.95f;
+    static constexpr uint32_t landingGuard = 50;
     // The force and torque limit per component.
     static constexpr float forceLimit = 200.0f;
     // The DirectInput scan code of the key that rights every quad.
@@ -92,10 +100,17 @@ public:
     void step(neRigidBody* body) override;
 
     // The frame (main thread): steering, the throttle into the engine model,
-    // the engine following the rear wheels unless frozen, the engine's
-    // update, then what the step needs published, and the collisions the
-    // physics thread recorded since the last frame.
+    // the engine following the rear wheels unless frozen, the wheels'
+    // sliding, the engine's update, the entity's bounding radius, the
+    // landing sound, the player's rumble following the engine, then what the
+    // step needs published, and the collisions the physics thread recorded
+    // since the last frame.
     void update() override;
+    // Main thread, once a frame: a landing harder than landingThreshold, once
+    // no wheel is still touching down, sounds at the quad (louder the harder,
+    // at most one every landingGuard milliseconds) and pulses the player's
+    // force feedback for 500 ms; impact is emptied either way.
+    void playLanding();
     // Before drawing: the wheels' turn from the ground speed, then (unless
     // frozen) the placed object follows the quad and velocity takes the
     // body's.
@@ -187,6 +202,9 @@ public:
     vec3d velocity;
     uint32_t frozen = 0;
     uint32_t nextCollisionSoundTime = 0;
+    // How fast each wheel slides on the ground (0 off it): rear left, rear
+    // right, front left, front right. Kept for the engine's sliding sound.
+    float slidingInputs[4] = {};
     // The engine model (and its sound): the throttle, the engine speed from
     // the rear wheels, the gear and its drive term for the step.
     Audio::EngineSound engineSound;

@@ -13,6 +13,7 @@
 #include "Objects/ObjectPackage.h"
 
 #include "Application/ControlBindings.h"
+#include "Application/ForceFeedback.h"
 #include "Application/UserInput.h"
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
@@ -22,6 +23,8 @@
 #include "Physics/neSimulator.h"
 #include "Audio/Audio.h"
 #include "Audio/EngineSound.h"
+#include "Audio/SoundInterface.h"
+#include "Race/Game.h"
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
 #include "Render/SwapChain.h"
@@ -419,7 +422,9 @@ TEST(QuadDrive, LandsFromThreeWheelHeights)
     ASSERT_GE(downAt, 0);
     EXPECT_LE(float(downAt + 1) * simulatedPerFrame, 1.5f);
     EXPECT_LT(rebound, drop / 3.0f);
-    EXPECT_GT(float(track.quad->impact), 7.0f);
+    // A landing harder than 7 sounded (and took the impact).
+    EXPECT_GT(track.quad->nextCollisionSoundTime, 0u);
+    EXPECT_LE(float(track.quad->impact), 7.0f);
     EXPECT_EQ(track.quad->isOverturned(), 0u);
     EXPECT_LT(track.tilt(), 10.0f);
 }
@@ -842,7 +847,9 @@ TEST(QuadObject, TheRaceStateBindsTheRumbleAndTheQuadLeavesNothingBehind)
     // Bound directly, the next frame follows.
     track.quad->vehicle = &player;
     track.quad->update();
-    EXPECT_EQ(rumble.calls, (Calls{"start looping", "gain 0", "stop", "start looping", "gain 0"}));
+    const std::string engineGain =
+        "gain " + std::to_string(ForceFeedback::gainUnits(0.2f + 0.16f * track.quad->engineSound.pitchTerm));
+    EXPECT_EQ(rumble.calls, (Calls{"start looping", "gain 0", "stop", "start looping", "gain 0", engineGain}));
     EXPECT_EQ(track.quad->published.damage, 0.0f);
     player.damage = 0.5f;
     track.quad->update();
@@ -864,5 +871,174 @@ TEST(QuadObject, TheRaceStateBindsTheRumbleAndTheQuadLeavesNothingBehind)
     EXPECT_EQ(rumble.calls, (Calls{"stop"}));
     EXPECT_EQ(record.controllerCount, 0u);
     EXPECT_EQ(track.object->shaderInterface, nullptr);
+    gUserInput.rumbleEffect = nullptr;
+}
+
+// The sounds of the quad's wheels playing now.
+std::vector<Audio::SoundInterface*> playingOf(const Audio::AudioFile* file)
+{
+    std::vector<Audio::SoundInterface*> found;
+    for (auto* node = Audio::SoundInterface::list().head(); node; node = node->next)
+        if (file && node->item->file == file && node->item->state == Audio::SoundInterface::playing)
+            found.push_back(node->item);
+    return found;
+}
+
+TEST(QuadObject, LandingsSoundOnceTheWheelsHaveSettled)
+{
+    Audio::init(GetDesktopWindow());
+    ASSERT_TRUE(Audio::isEnabled());
+    {
+        Track track(flatMap());
+        const vec3d middle = gTerrain.box.center;
+        ASSERT_NE(track.place(middle.x, middle.z, 0.0f), nullptr);
+        Instance& quad = *track.quad;
+        ASSERT_NE(quad.wheelCollisionSound, nullptr);
+        NotedEffect pulse;
+        gUserInput.pulseEffect = &pulse;
+        Game::Vehicle player(nullptr, nullptr, 0);
+        player.isPlayer = 1;
+        quad.vehicle = &player;
+        Relaxed<uint32_t>& landing = quad.wheels[Wheel::rearAxle].contacts[1].landed;
+        struct Case
+        {
+            const char* what;
+            float impact;
+            bool landing;      // a wheel still touching down
+            uint32_t later;    // ms since the last case
+            float volume;      // 0: silent
+            float impactAfter; // what is left
+            Calls pulse;
+        };
+        const Case cases[] = {
+            {"exactly 7 stays", 7.0f, false, 100, 0.0f, 7.0f, {}},
+            {"7.1 waits for the wheels", 7.1f, true, 100, 0.0f, 7.1f, {}},
+            {"7.1 once settled", 7.1f, false, 0, 0.4015f, 0.0f, {"gain 15", "start"}},
+            {"70 at the limit", 70.0f, false, 100, 0.95f, 0.0f, {"gain 9450", "start"}},
+            {"30 ms later: held back, emptied", 20.0f, false, 30, 0.0f, 0.0f, {}},
+            {"60 ms later: heard", 20.0f, false, 30, 0.595f, 0.0f, {"gain 1950", "start"}},
+        };
+        for (const Case& c : cases) {
+            testNow += c.later;
+            quad.impact = c.impact;
+            landing = c.landing ? 1u : 0u;
+            pulse.calls.clear();
+            quad.playLanding();
+            const std::vector<Audio::SoundInterface*> sounds = playingOf(quad.wheelCollisionSound);
+            ASSERT_EQ(sounds.size(), c.volume > 0.0f ? 1u : 0u) << c.what;
+            if (!sounds.empty()) {
+                EXPECT_NEAR(sounds[0]->volume, c.volume, 1e-5f) << c.what;
+                EXPECT_TRUE(sounds[0]->is3D()) << c.what;
+                sounds[0]->stop();
+            }
+            EXPECT_EQ(float(quad.impact), c.impactAfter) << c.what;
+            EXPECT_EQ(pulse.calls, c.pulse) << c.what;
+        }
+        landing = 0;
+        // An opponent's landing sounds without the pulse.
+        quad.vehicle = nullptr;
+        testNow += 100;
+        quad.impact = 30.0f;
+        pulse.calls.clear();
+        quad.playLanding();
+        EXPECT_EQ(playingOf(quad.wheelCollisionSound).size(), 1u);
+        EXPECT_TRUE(pulse.calls.empty());
+        gUserInput.pulseEffect = nullptr;
+    }
+    Audio::release();
+}
+
+TEST(QuadObject, TheFrameKeepsTheSlidingTheRadiusAndAFrozenEngine)
+{
+    Track track(flatMap());
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z, 0.0f), nullptr);
+    Instance& quad = *track.quad;
+    Wheel* wheels = quad.wheels;
+    wheels[Wheel::rearAxle].contacts[0].slideSpeed = 1.0f;
+    wheels[Wheel::rearAxle].contacts[1].slideSpeed = 2.0f;
+    wheels[Wheel::frontLeft].contacts[0].slideSpeed = 3.0f;
+    wheels[Wheel::frontRight].contacts[0].slideSpeed = 4.0f;
+    const struct
+    {
+        uint32_t rear, frontLeft, frontRight;
+        float sliding[4];
+    } cases[] = {
+        {1, 1, 1, {1, 2, 3, 4}},
+        {1, 0, 1, {1, 2, 0, 4}},
+        {0, 1, 0, {0, 0, 3, 0}},
+    };
+    for (const auto& c : cases) {
+        wheels[Wheel::rearAxle].grounded = c.rear;
+        wheels[Wheel::frontLeft].grounded = c.frontLeft;
+        wheels[Wheel::frontRight].grounded = c.frontRight;
+        quad.update();
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(quad.slidingInputs[i], c.sliding[i]) << c.rear << c.frontLeft << c.frontRight << " " << i;
+    }
+
+    // The bounding sphere holds the corners of the entity's box.
+    OrientedBox& box = quad.entity->worldBox;
+    box.axes[0] = {0.0f, 0.0f, 2.0f};
+    box.axes[1] = {0.0f, 1.0f, 0.0f};
+    box.axes[2] = {-1.0f, 0.0f, 0.0f};
+    box.halfExtents = {1.0f, 2.0f, 2.0f};
+    quad.update();
+    EXPECT_FLOAT_EQ(quad.entity->worldBounds.radiusSq, 2.0f * 2.0f + 2.0f * 2.0f + 2.0f * 2.0f);
+    EXPECT_FLOAT_EQ(quad.entity->worldBounds.radius, std::sqrt(12.0f));
+
+    // Frozen, the engine revs on its own: the wheels do not set its speed.
+    quad.wheels[Wheel::rearAxle].spin = 50.0f;
+    quad.engineSound.speed = 0.25f;
+    quad.frozen = 1;
+    quad.update();
+    EXPECT_NE(quad.engineSound.speed, 50.0f * 0.11f * quad.engineSound.speedScale);
+    quad.frozen = 0;
+    quad.update();
+    EXPECT_NE(quad.engineSound.speed, 0.25f);
+}
+
+TEST(QuadObject, TheRumbleFollowsThePlayersEngineAndStillsWhilePaused)
+{
+    Track track(flatMap());
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z, 0.0f), nullptr);
+    NotedEffect rumble;
+    gUserInput.rumbleEffect = &rumble;
+    Game game(nullptr, nullptr);
+    Game::Vehicle player(&game, nullptr, 0), rival(&game, nullptr, 1);
+    player.isPlayer = 1;
+    Instance& quad = *track.quad;
+    quad.bindVehicle(&player);
+    quad.engineSound.pitchTerm = 0.5f;
+    struct Case
+    {
+        const char* what;
+        bool paused, steering, player;
+        Calls calls;
+    };
+    const Case cases[] = {
+        {"driving", false, true, true, {}},
+        {"paused", true, true, true, {"gain 0"}},
+        {"steering off", false, false, true, {"gain 0"}},
+        {"an opponent's quad leaves it", false, true, false, {"stop"}},
+    };
+    for (const Case& c : cases) {
+        rumble.calls.clear();
+        quad.bindVehicle(c.player ? &player : &rival);
+        game.paused = c.paused ? 1 : 0;
+        track.control.enabledActions = c.steering ? 0xFFFFFFFFu : ~uint32_t(Control::Steering);
+        // The engine's update sets the pitch from its speed: the gain follows
+        // the pitch the frame leaves.
+        quad.update();
+        if (c.player && !c.paused && c.steering)
+            EXPECT_EQ(rumble.calls, (Calls{"gain " + std::to_string(ForceFeedback::gainUnits(
+                                                         0.2f + 0.16f * quad.engineSound.pitchTerm))}))
+                << c.what;
+        else
+            EXPECT_EQ(rumble.calls, c.calls) << c.what;
+    }
+    track.control.enabledActions = 0xFFFFFFFFu;
+    quad.bindVehicle(nullptr);
     gUserInput.rumbleEffect = nullptr;
 }
