@@ -310,8 +310,21 @@ void QuadPhysics::Instance::prepareRender()
         return;
     neRigidBody* rigid = body();
     const float frameTime = gFrameTime.load(std::memory_order_relaxed);
+    const matrix3d turn = steerRotation();
     for (Wheel& wheel : wheels)
-        wheel.updateWheelSpin(rigid, wheel.index == Wheel::rearAxle ? brakeInput() : 0.0f, frameTime);
+        wheel.updateWheelVisual(rigid, turn, wheel.index == Wheel::rearAxle ? brakeInput() : 0.0f, frameTime);
+    if (EntityManager::SubEntity* handlebar = bodyParts[0]) {
+        handlebar->local = turn * templ->mesh(QuadPhysics::handlebar)->world;
+        handlebar->own = handlebar->local * entity->world;
+    }
+    // The rear follower rides on the rear swing arm, where the package puts
+    // it beside the arm.
+    const Wheel& rear = wheels[Wheel::rearAxle];
+    if (EntityManager::SubEntity* follower = bodyParts[1]; follower && rear.parts[0] && rear.partMeshes[0]) {
+        matrix3d fromArm;
+        if (rear.partMeshes[0]->world.inverseAffine(fromArm))
+            follower->own = templ->mesh(rearFollower)->world * fromArm * rear.parts[0]->own;
+    }
     if (!frozen) {
         if (placed)
             placed->setPosition(entity->world.row(3) + vec3d(0.0f, 3.0f, 0.0f), false);
@@ -353,6 +366,18 @@ void QuadPhysics::Instance::matchParts()
                     }
         }
     }
+}
+
+matrix3d QuadPhysics::Instance::steerRotation() const
+{
+    const float turn = steer * steeringDegrees * radiansPerDegree;
+    const float c = std::cos(turn), s = std::sin(turn);
+    matrix3d m = matrix3d::identity();
+    m.m[0] = c;
+    m.m[2] = -s;
+    m.m[8] = s;
+    m.m[10] = c;
+    return m;
 }
 
 neRigidBody* QuadPhysics::Instance::body() const

@@ -175,6 +175,8 @@ public:
     // transform that scrolls with the rear wheels' turn; others nothing.
     void setShaderConstants(EntityManager::SubEntity& sub, Shader& shader) override;
 
+    // The turn of the steered parts: steer x 32 degrees about the up axis.
+    matrix3d steerRotation() const;
     // The rigid body, or null.
     neRigidBody* body() const;
 

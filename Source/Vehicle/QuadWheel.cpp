@@ -326,14 +326,157 @@ void Wheel::stepWheel(neRigidBody* body, const matrix3d& pose, vec3d& force, vec
     torque += (contact.contactPoint - position).cross(total);
 }
 
-void Wheel::updateWheelSpin(neRigidBody* body, float brake, float frameTime)
+namespace {
+
+// The unit's swing in its plane: about the forward axis for the front
+// wheels (right-up plane), about the right axis for the rear axle.
+vec3d swung(const vec3d& v, float c, float s, bool rear)
+{
+    if (rear)
+        return {v.x, c * v.y - s * v.z, c * v.z + s * v.y};
+    return {c * v.x - s * v.y, c * v.y + s * v.x, v.z};
+}
+
+matrix3d swingMatrix(float c, float s, bool rear)
+{
+    matrix3d m = matrix3d::identity();
+    for (int r = 0; r < 3; ++r)
+        m.setRow(r, swung(m.row(r), c, s, rear));
+    return m;
+}
+
+vec3d normalisedOrSame(const vec3d& v)
+{
+    const float length = v.length();
+    return length > 0.0f ? v * (1.0f / length) : v;
+}
+
+}
+
+void Wheel::poseParts(const matrix3d& B, const matrix3d& steerRotation)
+{
+    const Mesh* armMesh = partMeshes[0];
+    const Mesh* shockMesh = partMeshes[1];
+    EntityManager::SubEntity* arm = parts[0];
+    if (!arm || !armMesh)
+        return;
+    const bool rear = index == rearAxle;
+    const float s = scale;
+    // 1. The swing arm about its pivot: by 1.2 x the angle between the probe's
+    // end and the ground, seen from the pivot across the unit's axis.
+    const vec3d armPosition = armMesh->world.row(3);
+    vec3d E1 = B.transformPoint(armPosition * s), E2 = E1;
+    if (shockMesh) {
+        const vec3d up = normalisedOrSame(shockMesh->world.row(1)) * (partLength * 0.5f);
+        const vec3d shockPosition = shockMesh->world.row(3) * s;
+        E1 = B.transformPoint(shockPosition + up);
+        E2 = B.transformPoint(shockPosition - up);
+    }
+    vec3d n;
+    if (rear) {
+        n = B.row(0);
+    } else {
+        // The rolling axis as the step turns it.
+        const vec3d F = B.row(2);
+        const float c = steerRotation.m[0], sn = steerRotation.m[8];
+        n = {c * F.x + sn * F.z, F.y, c * F.z - sn * F.x};
+    }
+    vec3d A = B.transformPoint(armPosition * s);
+    const float nn = n.dot(n);
+    if (nn > 0.0f)
+        A += n * ((E2 - A).dot(n) / nn);
+    const vec3d aRest = normalisedOrSame((vec3d(suspensionEnd) - A).cross(n));
+    const vec3d aGround = normalisedOrSame((vec3d(groundPoint) - A).cross(n));
+    float angle = std::acos(std::clamp(aRest.dot(aGround), -1.0f, 1.0f)) * 57.29578f * 1.2f;
+    if (index == frontLeft)
+        angle = -angle;
+    swingAngle = angle;
+    const float c = std::cos(angle * radiansPerDegree), sn = std::sin(angle * radiansPerDegree);
+    matrix3d local = armMesh->world;
+    for (int r = 0; r < 3; ++r)
+        local.setRow(r, swung(local.row(r), c, sn, rear));
+    if (rear)
+        local.setRow(2, normalisedOrSame(local.row(0).cross(local.row(1))));
+    else
+        local.setRow(0, normalisedOrSame(local.row(1).cross(local.row(2))));
+    for (int r = 0; r < 4; ++r)
+        local.setRow(r, local.row(r) * s);
+    const matrix3d armWorld = local * B;
+    arm->own = armWorld;
+
+    // 2. The shock absorber from its upper mount to the lower one, which
+    // swings with the arm.
+    if (EntityManager::SubEntity* shock = parts[1]; shock && shockMesh) {
+        matrix3d toArm;
+        vec3d L = E2;
+        if (armWorld.inverseAffine(toArm))
+            L = (toArm * swingMatrix(c, sn, rear) * armWorld).transformPoint(E2);
+        const vec3d U = E1;
+        matrix3d frame = shock->own;
+        if (rear) {
+            frame.setRow(0, B.row(0));
+            frame.setRow(2, normalisedOrSame(frame.row(0).cross(frame.row(1))));
+        } else {
+            frame.setRow(2, B.row(2));
+            frame.setRow(0, normalisedOrSame(frame.row(1).cross(frame.row(2))));
+        }
+        const float rest = shockMesh->worldBox.halfExtents.length() * shockMesh->worldBox.axes[1].length();
+        if (rest > 0.0f)
+            frame.setRow(1, (U - L) * (0.5f / rest));
+        frame.setRow(3, L + (U - L) * 0.5f);
+        frame.setRow(0, frame.row(0) * s);
+        frame.setRow(2, frame.row(2) * s);
+        frame.m[3] = frame.m[7] = frame.m[11] = 0.0f;
+        frame.m[15] = 1.0f;
+        shock->own = frame;
+    }
+
+    // 3. The wheel turned by its spin (and the steering for the front
+    // wheels), on the swung arm; the steering part with it.
+    const Mesh* wheelMesh = partMeshes[3];
+    EntityManager::SubEntity* wheelPart = parts[3];
+    if (!wheelPart || !wheelMesh)
+        return;
+    const float spinRadians = float(spinAngle) * radiansPerDegree;
+    matrix3d spinTurn = matrix3d::identity();
+    spinTurn.m[5] = std::cos(spinRadians);
+    spinTurn.m[6] = std::sin(spinRadians);
+    spinTurn.m[9] = -spinTurn.m[6];
+    spinTurn.m[10] = spinTurn.m[5];
+    matrix3d turn = wheelMesh->world;
+    turn.setRow(3, {});
+    turn = turn * spinTurn;
+    if (!rear)
+        turn = turn * steerRotation;
+    matrix3d bodyTurn = B;
+    bodyTurn.setRow(3, {});
+    matrix3d wheelWorld = turn * bodyTurn;
+    for (int r = 0; r < 3; ++r)
+        wheelWorld.setRow(r, wheelWorld.row(r) * s);
+    wheelWorld.setRow(3, armWorld.transformPoint(wheelMesh->world.row(3) - armPosition));
+    wheelPart->own = wheelWorld;
+    if (EntityManager::SubEntity* hub = parts[2]; hub && partMeshes[2]) {
+        matrix3d hubWorld = steerRotation * bodyTurn;
+        for (int r = 0; r < 3; ++r)
+            hubWorld.setRow(r, hubWorld.row(r) * s);
+        hubWorld.setRow(3, armWorld.transformPoint(partMeshes[2]->world.row(3) - armPosition));
+        hub->own = hubWorld;
+    }
+}
+
+void Wheel::updateWheelVisual(neRigidBody* body, const matrix3d& steerRotation, float brake, float frameTime)
 {
     if (!hasProbes() || !body)
         return;
-    const matrix3d& pose = *body->getTransform();
-    const vec3d R = pose.row(0), P = pose.row(3);
+    // The body's pose read, its last column set here rather than in the body
+    // the physics thread steps.
+    matrix3d B = *body->getTransform();
+    B.m[3] = B.m[7] = B.m[11] = 0.0f;
+    B.m[15] = 1.0f;
+    poseParts(B, steerRotation);
+    const vec3d R = B.row(0), P = B.row(3);
     const Contact& first = contacts[0];
-    const vec3d v = body->getVelocityAtPoint(first.centre - P);
+    const vec3d v = body->getVelocityAtPoint(vec3d(first.centre) - P);
     const vec3d d = unit(R.cross(first.groundNormal));
     const float rate = (4.0f / scale) * d.dot(v);
     rollRate = rate;

@@ -40,6 +40,24 @@ private:
     std::atomic<T> value;
 };
 
+// A point both threads use, each coordinate a relaxed atomic: a reader may
+// see coordinates of two steps, as good as one step old for drawing.
+class RelaxedPoint
+{
+public:
+    operator vec3d() const { return {x, y, z}; }
+    RelaxedPoint& operator=(const vec3d& p)
+    {
+        x = p.x;
+        y = p.y;
+        z = p.z;
+        return *this;
+    }
+
+private:
+    Relaxed<float> x, y, z;
+};
+
 // One ground contact of a wheel unit.
 class ObjPkgManager::Functions::QuadPhysics::Contact
 {
@@ -111,19 +129,27 @@ public:
     // The same for the step, which hands over the body's pose, its last
     // column already set to (0, 0, 0, 1).
     void stepWheel(neRigidBody* body, const matrix3d& pose, vec3d& force, vec3d& torque);
-    // Main thread, once per frame: the wheels' turn from the ground speed
-    // (rollRate), spin following it unless the unit hangs free, stands on
-    // steep ground, spins or locks under the brake; spinAngle turns by spin,
-    // and the unit counts as posed (visualUpdated).
-    void updateWheelSpin(neRigidBody* body, float brake, float frameTime);
+    // Main thread, once per frame, the unit's drawn parts (world transforms,
+    // each when its part is there): the swing arm turned about its pivot by
+    // the suspension's travel, the shock absorber spanning its two mounts,
+    // the wheel and its steering part turned by steerRotation; then the
+    // wheels' turn from the ground speed (rollRate), spin following it unless
+    // the unit hangs free, stands on steep ground, spins or locks under the
+    // brake; spinAngle turns by spin, and the unit counts as posed
+    // (visualUpdated).
+    void updateWheelVisual(neRigidBody* body, const matrix3d& steerRotation, float brake, float frameTime);
+    // The swing arm's turn of the last updateWheelVisual, degrees.
+    float swingAngle = 0.0f;
     // Whether the unit has what its probes need.
     bool hasProbes() const;
 
     Instance* instance = nullptr;
     Contact contacts[2];
     const vec3d* dirAxis = nullptr;
-    vec3d suspensionEnd;
-    vec3d groundPoint;
+    // The probe's end as the body places it and the point on the ground,
+    // blended between the two contacts for the rear axle (physics thread).
+    RelaxedPoint suspensionEnd;
+    RelaxedPoint groundPoint;
     vec3d axisRight;
     vec3d axisForward;
     Relaxed<uint32_t> grounded;
@@ -143,6 +169,7 @@ public:
     Mesh* partMeshes[partCount] = {};
 
 private:
+    void poseParts(const matrix3d& pose, const matrix3d& steerRotation);
     // The contacts' centres and probe tops in the body's frame, from the
     // wheel mesh's placement in its package (fixed once the package is
     // built) at the quad's scale.

@@ -11,6 +11,7 @@
 
 #include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
+#include "Objects/PackageMesh.h"
 
 #include "Application/ControlBindings.h"
 #include "Application/ForceFeedback.h"
@@ -569,14 +570,14 @@ TEST(QuadStep, HandValues)
     bench.pose(0.0f, {});
     quad.step(body);
     EXPECT_NEAR(rear.contacts[0].groundDistance, rear.contacts[1].groundDistance, 1e-4f);
-    EXPECT_NEAR((rear.suspensionEnd - (rear.contacts[0].rayEnd + rear.contacts[1].rayEnd) * 0.5f).length(), 0.0f, 1e-4f);
+    EXPECT_NEAR((vec3d(rear.suspensionEnd) - (rear.contacts[0].rayEnd + rear.contacts[1].rayEnd) * 0.5f).length(), 0.0f, 1e-4f);
     bench.pose(10.0f, {});
     quad.step(body);
     EXPECT_LE(rear.contacts[0].groundDistance - rear.contacts[1].groundDistance, -0.5f);
-    EXPECT_NEAR((rear.suspensionEnd - rear.contacts[0].rayEnd).length(), 0.0f, 1e-4f);
+    EXPECT_NEAR((vec3d(rear.suspensionEnd) - rear.contacts[0].rayEnd).length(), 0.0f, 1e-4f);
     bench.pose(-10.0f, {});
     quad.step(body);
-    EXPECT_NEAR((rear.suspensionEnd - rear.contacts[1].rayEnd).length(), 0.0f, 1e-4f);
+    EXPECT_NEAR((vec3d(rear.suspensionEnd) - rear.contacts[1].rayEnd).length(), 0.0f, 1e-4f);
 
     // Only a landing raises the impact: down for longer than a landing's
     // 20 ms, a push down raises nothing.
@@ -1041,4 +1042,81 @@ TEST(QuadObject, TheRumbleFollowsThePlayersEngineAndStillsWhilePaused)
     track.control.enabledActions = 0xFFFFFFFFu;
     quad.bindVehicle(nullptr);
     gUserInput.rumbleEffect = nullptr;
+}
+
+TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
+{
+    Track track(flatMap());
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z, 0.3f), nullptr);
+    track.frames(framesFor(2.0f));
+    ASSERT_EQ(track.contactsDown(), 4u);
+    Instance& quad = *track.quad;
+    const QuadPhysics& templ = *quad.templ;
+    const matrix3d B = *track.body()->getTransform();
+    const vec3d U = B.row(1);
+
+    for (int32_t index : {Wheel::frontLeft, Wheel::rearAxle}) {
+        Wheel& wheel = quad.wheels[index];
+        const bool rear = index == Wheel::rearAxle;
+        // The ground raised by half the probe under the probe's end.
+        const vec3d end = wheel.suspensionEnd;
+        const vec3d ground = end + U * wheel.halfRayLength;
+        wheel.suspensionEnd = end;
+        wheel.groundPoint = ground;
+        quad.prepareRender();
+        // By hand: 1.2 x the angle at the pivot between the probe's end and the
+        // ground, across the unit's axis (the front-left arm the other way).
+        const vec3d pivot = B.transformPoint(wheel.partMeshes[0]->world.row(3) * sampleScale);
+        const vec3d n = rear ? B.row(0) : B.row(2);
+        const auto across = [&](const vec3d& p) {
+            const vec3d d = p - pivot;
+            return (d - n * (d.dot(n) / n.dot(n))).normalised();
+        };
+        const float want = std::acos(std::clamp(across(end).dot(across(ground)), -1.0f, 1.0f)) / degrees * 1.2f;
+        EXPECT_NEAR(wheel.swingAngle, rear ? want : -want, 0.05f) << index;
+        EXPECT_GT(std::fabs(wheel.swingAngle), 5.0f) << index;
+        // The arm turns about its pivot: the pivot stays.
+        const matrix3d& arm = wheel.parts[0]->own;
+        EXPECT_NEAR((arm.row(3) - pivot).length(), 0.0f, 1e-3f) << index;
+
+        // The shock spans its mounts: its middle plus its rest length along
+        // its up row is the upper mount, fixed to the body.
+        const ObjPkgManager::Mesh& shockMesh = *wheel.partMeshes[1];
+        const matrix3d& shock = wheel.parts[1]->own;
+        const float rest = shockMesh.worldBox.halfExtents.length();
+        const vec3d upper = B.transformPoint(shockMesh.world.row(3) * sampleScale + vec3d(0.0f, wheel.partLength * 0.5f, 0.0f));
+        EXPECT_NEAR((shock.row(3) + shock.row(1) * rest - upper).length(), 0.0f, 1e-3f) << index;
+        // The lower mount rode up with the arm, shortening the shock.
+        EXPECT_LT(shock.row(1).length() * 2.0f * rest, wheel.partLength * 0.999f) << index;
+    }
+
+    // The wheels turn by their spin each frame, about their axle.
+    Wheel& rear = quad.wheels[Wheel::rearAxle];
+    rear.spinAngle = 0.0f;
+    quad.prepareRender(); // posed at 0, then turned by the spin
+    const float spin = rear.spin;
+    quad.prepareRender(); // posed at spin
+    const matrix3d& wheelWorld = rear.parts[3]->own;
+    const vec3d axle = B.row(0).normalised();
+    const vec3d along = wheelWorld.row(1).normalised();
+    // The mesh's up row turned by the spin about the axle (row-vector turn
+    // (0, c, s) in the body's frame).
+    const float c = std::cos(spin * degrees), s = std::sin(spin * degrees);
+    const vec3d want = (B.row(1) * c + B.row(2) * s).normalised();
+    EXPECT_NEAR((along - want).length(), 0.0f, 1e-3f) << spin;
+    EXPECT_NEAR(along.dot(axle), 0.0f, 1e-3f);
+    EXPECT_NEAR(wheelWorld.row(0).length(), sampleScale, 1e-3f);
+    EXPECT_FLOAT_EQ(float(rear.spinAngle), 2.0f * spin);
+
+    // The handlebar turns with the steering about its own place.
+    quad.steer = 1.0f;
+    quad.prepareRender();
+    const matrix3d& bar = quad.bodyParts[0]->local;
+    const matrix3d& barMesh = templ.mesh(QuadPhysics::handlebar)->world;
+    EXPECT_NEAR(bar.at(0, 0), std::cos(32.0f * degrees), 1e-4f);
+    EXPECT_NEAR(bar.at(0, 2), -std::sin(32.0f * degrees), 1e-4f);
+    EXPECT_EQ(bar.row(3), barMesh.row(3));
+    EXPECT_NEAR((quad.bodyParts[0]->own.row(3) - quad.entity->world.transformPoint(barMesh.row(3))).length(), 0.0f,
+                1e-3f);
 }
