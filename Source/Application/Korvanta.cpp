@@ -260,6 +260,7 @@ void Korvanta::shutdown()
     if (EntityManager::PhysicsManager* physics = physicsManager())
         physics->thread.stop();
     gameMenu.releaseSounds();
+    scene.game.releaseSounds();
     scene.release();
     EnvMap::release(envMap);
     destroy();

@@ -63,6 +63,7 @@ void Korvanta::update()
     scene.shadowManager.update();
     if (swapChain)
         swapChain->update();
+    scene.game.update();
 }
 
 void Korvanta::startPhysics()

@@ -16,6 +16,8 @@
 #include "Way/WayModeler.h"
 #include "Way/WayNetwork.h"
 
+#include "Race/RaceClock.h"
+
 #include "Core/CrashTrace.h"
 #include "Core/Timer.h"
 
@@ -86,6 +88,7 @@ bool Scene::load(const String& path)
     objectPackages.buildPackages();
     setLoadProgress(*this, 0.4f);
     fileName = name;
+    game.loadSounds();
     camera.apply();
     terrainLayer.build();
     gWater.init();
@@ -156,6 +159,8 @@ void Scene::pause()
     gFrameTime.store(0.0f);
     gFramesPerSecond.store(0);
     pausedByScene = 1;
+    game.paused = 1;
+    game.shiftTimes(raceNow(), false);
 }
 
 void Scene::resume()
@@ -165,6 +170,8 @@ void Scene::resume()
         return;
     gTimer.paused = 0;
     pausedByScene = 0;
+    game.paused = 0;
+    game.shiftTimes(raceNow(), true);
 }
 
 void Scene::updateCamera()
@@ -186,6 +193,8 @@ void Scene::clear()
     CRASH_TRACE();
     if (!loaded)
         return;
+    // The race goes with its sounds while the objects it holds still exist.
+    game.releaseSounds();
     if (terrainLayer.terrain)
         terrainLayer.terrain->clear();
     terrainLayer.releaseBarriers();

@@ -341,8 +341,11 @@ void GameMenu::World::releaseRace()
     scene->game.clearRace();
 }
 
-// The race logic has no quad of the championship end to place yet.
-void GameMenu::World::placePlayerQuad() {}
+void GameMenu::World::placePlayerQuad()
+{
+    if (scene)
+        scene->game.placePlayerQuad();
+}
 
 void GameMenu::World::giveUpRace()
 {

@@ -67,6 +67,9 @@ public:
         virtual void saveSettings() = 0;
         // The player's controls, which the player's quad reads; null for none.
         virtual Control* getPlayerControls() { return nullptr; }
+        // Hides (or shows) the mouse cursor where the display lets a race
+        // hide it.
+        virtual void setCursorShown(bool shown) { (void)shown; }
 
     protected:
         ~Interface() = default;
@@ -233,6 +236,10 @@ public:
     void hideCaptureFlag(uint32_t hide);
     // The player's vehicle camera in its finish view.
     void setPlayerCameraMode1();
+    // The scene's pause takes now off the race's clock stamps (the start and
+    // each vehicle's race start, lap start and next flag point), its resume
+    // (add set) adds the new now back: the paused time passes for none.
+    void shiftTimes(uint32_t now, bool add);
 
     // The race from the scene's objects (GameSetup.cpp), once, in phase 0:
     // the mode's vehicle count and laps, the course and its vehicles, the
@@ -256,6 +263,11 @@ public:
     void makeTargetTimes(int32_t count, int32_t laps);
     // The intro flight over the Start object to the player's chase view.
     void setupIntroCamera();
+    // The championship's end: the player's quad set down on the ground 5
+    // ahead of the first Podium object, turned 220 degrees on from facing
+    // it; its vehicle joins the list. Nothing without a loaded scene, the
+    // Quad package or a Podium object.
+    void placePlayerQuad();
 
     // Standings (GameRanking.cpp). rankVehicles gives the first eight
     // vehicles of the list places 1..8 in race order (a vehicle beyond the
@@ -391,5 +403,8 @@ private:
     // oiled for 3000 ms; finished puddles go.
     void removeSpentRockets();
     void updateOilPuddles();
+    // Every rocket and puddle leaves the scene and goes: first of a race's
+    // release, while the vehicles they follow or hit still exist.
+    void removeItemObjects();
     int32_t compareRanked(const Vehicle& a, float progressA, const Vehicle& b, float progressB) const;
 };

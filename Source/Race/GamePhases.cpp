@@ -83,6 +83,17 @@ void Game::update()
     updateOilPuddles();
 }
 
+void Game::shiftTimes(uint32_t now, bool add)
+{
+    const uint32_t delta = add ? now : 0u - now;
+    startTime += delta;
+    for (auto* node = vehicles.head(); node; node = node->next) {
+        node->item->raceStart += delta;
+        node->item->lapStart += delta;
+        node->item->itemTime += delta;
+    }
+}
+
 void Game::startVehicles()
 {
     for (auto* node = vehicles.head(); node; node = node->next)
@@ -161,6 +172,7 @@ void Game::clearRace()
     EntityManager::PhysicsManager* physics = entities->physicsManager.get();
     if (physics)
         physics->waitForStepEnd();
+    removeItemObjects();
     vehicles.deleteAll();
     parkingSlots.clear(false);
     if (physics)
@@ -173,11 +185,6 @@ void Game::clearRace()
     course = nullptr;
     choice.championship = 0;
     hideItems(1);
-    for (SCList<Object>* list : {&rockets, &oilPuddles}) {
-        for (auto* node = list->head(); node; node = node->next)
-            node->item->remove();
-        list->deleteAll();
-    }
     setCameraRaceFlag(0);
 }
 
@@ -200,6 +207,7 @@ void Game::removeRaceVehicles()
         scene && scene->swapChain && scene->swapChain->entities ? scene->swapChain->entities->physicsManager.get() : nullptr;
     if (physics)
         physics->waitForStepEnd();
+    removeItemObjects();
     vehicles.deleteAll();
     if (physics)
         physics->stepState = 3;

@@ -18,6 +18,7 @@
 #include "Way/WayNetwork.h"
 #include "Way/WayPoint.h"
 #include "Way/WaySegment.h"
+#include "Vehicle/QuadInstance.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/Matrix.h"
@@ -132,6 +133,8 @@ void Game::setupRace()
     }
     if (choice.gameMode == TimeTrial && choice.championship)
         makeTargetTimes(5, choice.goal);
+    if (callbacks)
+        callbacks->setCursorShown(false);
 }
 
 void Game::findCourse()
@@ -209,6 +212,45 @@ void Game::createVehicles()
                 vehicle.startLane = wayDistanceRatio(quad->world.row(3), vehicle.wayPoint);
         }
     }
+}
+
+void Game::placePlayerQuad()
+{
+    CRASH_TRACE();
+    auto* quads = packages[QuadPackage] ? dynamic_cast<ObjPkgManager::Package*>(packages[QuadPackage]) : nullptr;
+    if (!quads || !scene || !scene->loaded)
+        return;
+    SCList<StaticEntity> podiums;
+    collectObjects(PodiumPackage, podiums);
+    auto* podium = podiums.head() ? dynamic_cast<Object*>(podiums.head()->item) : nullptr;
+    podiums.clear(false);
+    if (!podium)
+        return;
+    matrix3d transform;
+    podium->getTransform(transform, true);
+    vec3d at = transform.row(3) + transform.row(2).normalised() * 5.0f;
+    at.y = gTerrain.getHeight(at.x, at.z, 3);
+    Object* placed = scene->objectPackages.createObject(quads, at, vehicleScale);
+    if (!placed)
+        return;
+    auto* vehicle = new Vehicle(this, placed, 0);
+    vehicle->isPlayer = 1;
+    if (callbacks) {
+        vehicle->name = callbacks->getSettingNameGame();
+        vehicle->color = callbacks->getSettingCharGame();
+    }
+    const vec3d toPodium = transform.row(3) - at;
+    placed->rotation = std::atan2(toPodium.x, toPodium.z) * 180.0f / 3.14159265f + 220.0f;
+    placed->setState(StaticEntity::alwaysActive);
+    vehicles.append(vehicle);
+    if (placed->instance) {
+        matrix3d world = placed->instance->world;
+        placed->instance->place(*placed, world);
+        vehicle->attachToEntity(dynamic_cast<DynObject*>(placed->instance));
+    }
+    // Its wheels stand on the ground rather than its centre in it.
+    if (Vehicle::QuadInstance* quad = vehicle->getQuad())
+        quad->placeOnTerrain(at, nullptr);
 }
 
 void Game::findCaptureFlag()

@@ -4,6 +4,7 @@
 
 #include "Entity/EntityManager.h"
 #include "Entity/StaticEntity.h"
+#include "Objects/Rocket.h"
 #include "Vehicle/QuadPhysics.h"
 
 #include "Way/WayTypes.h"
@@ -24,8 +25,9 @@ class Sound3D;
 // The race state of one vehicle, the player's or an opponent's: made per
 // start slot by the race set-up, kept in the race's vehicle list, ranked
 // every frame. It owns the placed object of its quad and watches it come
-// alive, to bind its quad then. Main thread only.
-class Game::Vehicle : public Object::Observer
+// alive, to bind its quad then. It is also what a rocket hit damages.
+// Main thread only.
+class Game::Vehicle : public Object::Observer, public ObjPkgManager::Functions::Rocket::Victim
 {
 public:
     using QuadInstance = ObjPkgManager::Functions::QuadPhysics::Instance;
@@ -67,7 +69,10 @@ public:
     void dropOil();
     // Damage by amount (within 0..1), unless the race has damage off or a
     // hit came less than 1000 ms ago; the motor factor follows.
-    void addDamage(float amount);
+    void addDamage(float amount) override;
+    // A hit pulses the player's force feedback: non-zero for the player's
+    // vehicle, whose quad runs the rumble.
+    uint32_t forceFeedback() const override;
     // A repair kit: up to 0.5 of the damage is healed over the next frames
     // (the player hears the repair while it lasts, above 0.05 damage).
     void repair();

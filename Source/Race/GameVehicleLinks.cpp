@@ -3,12 +3,20 @@
 // fires, the rockets, the oil puddles and the gates' marks.
 #include "Race/GameGate.h"
 #include "Race/GameVehicle.h"
+#include "Race/RaceClock.h"
 
 #include "Objects/CollectGate.h"
 #include "Objects/DynObject.h"
+#include "Objects/Fire.h"
 #include "Objects/HUD.h"
+#include "Objects/OilPuddle.h"
+#include "Objects/Rocket.h"
 #include "Objects/VehicleCamera.h"
+#include "Physics/EntityPhysics.h"
+#include "Physics/PhysicsManager.h"
 #include "Physics/neRigidBody.h"
+#include "Vehicle/QuadWheel.h"
+#include "Objects/CollectGate.h"
 #include "Vehicle/QuadInstance.h"
 
 #include "Landscape/Scene.h"
@@ -140,24 +148,56 @@ void Game::Vehicle::applyMotorFactor(QuadInstance& quad, float factor)
     quad.engineSound.speedScale = factor;
 }
 
+namespace {
+
+// Switches fire i of the quad's fires, when the package has it.
+void setFire(const DynObject* dyn, int32_t i, uint32_t on)
+{
+    auto* fires = functionOf<ObjPkgManager::Functions::Fire::Instance>(dyn, ObjPkgManager::Functions::Fire::flag);
+    if (auto* fire = fires ? fires->object(i) : nullptr)
+        fire->setBurning(on != 0);
+}
+
+}
+
 void Game::Vehicle::setDamageFires(uint32_t on)
 {
-    (void)on;
+    const DynObject* dyn = getDynObject();
+    setFire(dyn, 0, on);
+    setFire(dyn, 1, on);
 }
 
 void Game::Vehicle::setNitroFlame(uint32_t on)
 {
-    (void)on;
+    setFire(getDynObject(), 2, on);
+}
+
+uint32_t Game::Vehicle::forceFeedback() const
+{
+    return isPlayer ? 1u : 0u;
 }
 
 void Game::Vehicle::launchRocket(DynObject& rocket, QuadInstance& quad)
 {
-    (void)rocket, (void)quad;
+    using Rocket = ObjPkgManager::Functions::Rocket;
+    Vehicle* target = game ? game->findRival(*this, false, 0.5f) : nullptr;
+    DynObject* targetObject = target ? target->getDynObject() : nullptr;
+    auto* instance = functionOf<Rocket::Instance>(&rocket, Rocket::flag);
+    if (!targetObject || !instance || !quad.entity)
+        return;
+    // The launcher's speed is how far the quad moved since the last update.
+    const float moved = (quad.entity->worldBounds.center - position).length();
+    instance->fire(quad.entity, targetObject, moved, 3.0f, target);
 }
 
 void Game::Vehicle::spillOil(DynObject& puddle, QuadInstance& quad)
 {
-    (void)puddle, (void)quad;
+    auto* instance =
+        functionOf<ObjPkgManager::Functions::OilPuddle::Instance>(&puddle, ObjPkgManager::Functions::OilPuddle::flag);
+    if (!instance || !quad.entity)
+        return;
+    instance->source = quad.entity;
+    instance->spill(true);
 }
 
 void Game::setPlayerCameraMode1()
@@ -196,11 +236,87 @@ void Game::unfollowPlayer()
     dyn->functions->remove(Vehicle::hudFlag);
 }
 
-void Game::removeSpentRockets() {}
+void Game::removeSpentRockets()
+{
+    using Rocket = ObjPkgManager::Functions::Rocket;
+    for (auto* node = rockets.head(); node;) {
+        auto* next = node->next;
+        auto* dyn = node->item ? dynamic_cast<DynObject*>(node->item->instance) : nullptr;
+        const auto* rocket = functionOf<Rocket::Instance>(dyn, Rocket::flag);
+        if (rocket && rocket->isFinished()) {
+            node->item->remove();
+            SCList<Object>::removeAndDelete(node);
+        }
+        node = next;
+    }
+}
 
-void Game::updateOilPuddles() {}
+void Game::updateOilPuddles()
+{
+    using OilPuddle = ObjPkgManager::Functions::OilPuddle;
+    const uint32_t oiledUntil = raceNow() + 3000;
+    for (auto* node = oilPuddles.head(); node;) {
+        auto* next = node->next;
+        auto* dyn = node->item ? dynamic_cast<DynObject*>(node->item->instance) : nullptr;
+        auto* puddle = functionOf<OilPuddle::Instance>(dyn, OilPuddle::flag);
+        if (!puddle) {
+            node = next;
+            continue;
+        }
+        for (auto* v = vehicles.head(); v; v = v->next) {
+            Vehicle::QuadInstance* quad = v->item ? v->item->getQuad() : nullptr;
+            if (!quad)
+                continue;
+            // Each front wheel has one ground contact, the rear axle two.
+            using Wheel = ObjPkgManager::Functions::QuadPhysics::Wheel;
+            for (int32_t w = 0; w < 3; ++w)
+                for (int32_t c = 0; c < (w == Wheel::rearAxle ? 2 : 1); ++c) {
+                    auto& contact = quad->wheels[w].contacts[c];
+                    if (!puddle->hitTest(contact.contactPoint, quad->entity))
+                        continue;
+                    contact.setOiled(oiledUntil);
+                    // A touch starts the sinking; a puddle already gone
+                    // under stays gone.
+                    if (puddle->state != OilPuddle::Instance::sunk)
+                        puddle->state = OilPuddle::Instance::sinking;
+                }
+        }
+        if (puddle->state == OilPuddle::Instance::sunk) {
+            node->item->remove();
+            SCList<Object>::removeAndDelete(node);
+        }
+        node = next;
+    }
+}
 
-void Game::resetCaptureFlag() {}
+void Game::removeItemObjects()
+{
+    for (SCList<Object>* list : {&rockets, &oilPuddles}) {
+        for (auto* node = list->head(); node; node = node->next)
+            node->item->remove();
+        list->deleteAll();
+    }
+}
+
+void Game::resetCaptureFlag()
+{
+    auto* dyn = captureFlag ? dynamic_cast<DynObject*>(captureFlag->instance) : nullptr;
+    if (!dyn)
+        return;
+    if (EntityManager::Physics* physics = dyn->physics; physics && physics->rigidBody && physics->rigidBody->body) {
+        if (dyn->manager)
+            dyn->manager->physicsManager->waitForStepEnd();
+        neRigidBody* body = physics->rigidBody->body;
+        matrix3d pose;
+        captureFlag->getTransform(pose, false);
+        body->setPose(pose);
+        body->stopMotion();
+        body->wakeUp();
+    }
+    using Collect = ObjPkgManager::Functions::Collect;
+    if (auto* item = functionOf<Collect::Instance>(dyn, 0x8); item && item->state == Collect::Instance::carried)
+        item->state = Collect::Instance::shown;
+}
 
 bool Game::chaseView(const Vehicle& vehicle, matrix3d& pose) const
 {

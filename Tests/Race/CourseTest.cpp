@@ -506,9 +506,11 @@ TEST(Course, LanesKeepTheStartLaneMoreFirmlyWithVehiclesAlongside)
 {
     EntityManager entities;
     Game game(nullptr, nullptr);
-    // Quads look along +z with their side axis along +x.
+    // Quads look along +z with their side axis along +x, placed around a
+    // point away from the origin.
+    const vec3d centre(30.0f, 2.0f, -20.0f);
     auto quadAt = [&](uint32_t slot, const vec3d& at) -> Game::Vehicle& {
-        Game::Vehicle& v = addVehicleAt(game, entities, slot, at);
+        Game::Vehicle& v = addVehicleAt(game, entities, slot, centre + at);
         v.entity()->world.m[0] = 1.0f;
         return v;
     };

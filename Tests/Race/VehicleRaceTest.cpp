@@ -8,7 +8,10 @@
 #include "../Landscape/TerrainTestMaps.h"
 
 #include "Objects/DynObject.h"
+#include "Objects/Fire.h"
 #include "Objects/HUD.h"
+#include "Objects/OilPuddle.h"
+#include "Objects/Rocket.h"
 #include "Objects/ObjectPackage.h"
 #include "Vehicle/QuadInstance.h"
 
@@ -535,4 +538,139 @@ TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
     cross(181.5f, 178.5f);
     EXPECT_NE(hud->message, nullptr) << "the next crossing";
     EXPECT_EQ(v.gatesPassed, 1);
+}
+
+namespace {
+
+template <class T>
+T* instanceOf(const DynObject* dyn, uint32_t flag)
+{
+    DynObject::FunctionManager::Function* found = dyn && dyn->functions ? dyn->functions->find(flag) : nullptr;
+    return found ? dynamic_cast<T*>(found->instance) : nullptr;
+}
+
+template <class T>
+T* instanceOf(const Object* placed, uint32_t flag)
+{
+    return instanceOf<T>(placed ? dynamic_cast<DynObject*>(placed->instance) : nullptr, flag);
+}
+
+using Fire = ObjPkgManager::Functions::Fire;
+using Rocket = ObjPkgManager::Functions::Rocket;
+using OilPuddle = ObjPkgManager::Functions::OilPuddle;
+
+bool burning(const Game::Vehicle& v, int32_t i)
+{
+    auto* fires = instanceOf<Fire::Instance>(v.getDynObject(), Fire::flag);
+    return fires && fires->object(i) && fires->object(i)->isBurning();
+}
+
+void usePackages(Track& track)
+{
+    ObjPkgManager& packages = track.scene.objectPackages;
+    track.game().packages[Game::RocketPackage] = packages.findPackage(String(L"Rocket"));
+    track.game().packages[Game::OilPuddlePackage] = packages.findPackage(String(L"OilPuddle"));
+    ASSERT_NE(track.game().packages[Game::RocketPackage], nullptr);
+    ASSERT_NE(track.game().packages[Game::OilPuddlePackage], nullptr);
+}
+
+}
+
+// The items reach their objects: a rocket is sent from the shooter at the
+// rival found for it, whose race state a hit damages; a lone shooter's
+// rocket stays unfired; the puddle spills under the dropper; nitro lights
+// fire 2 and heavy damage fires 0 and 1 of the quad's package.
+TEST(VehicleRace, ItemsReachRocketOilAndFires)
+{
+    Track track;
+    usePackages(track);
+    Game& game = track.game();
+    Game::Vehicle& v = track.vehicle(0, true);
+    // The race keeps its quads alive wherever the activation goes.
+    v.object->setState(StaticEntity::alwaysActive);
+    v.place = 2;
+
+    // Alone: the rocket is spent and kept, but flies at nobody.
+    v.rockets = 2;
+    track.buttons[0] = 1;
+    v.update();
+    track.buttons[0] = 0;
+    v.update();
+    ASSERT_EQ(game.rockets.count(), 1u);
+    auto* lone = instanceOf<Rocket::Instance>(game.rockets.head()->item, Rocket::flag);
+    ASSERT_NE(lone, nullptr);
+    EXPECT_EQ(lone->target, nullptr);
+    EXPECT_EQ(lone->victim, nullptr);
+
+    // Behind a rival the rocket goes for it, the nearest of two; the
+    // shooter moved 3 since its last update.
+    Game::Vehicle& farRival = track.vehicle(2, false, 100.0f, 160.0f);
+    Game::Vehicle& nearRival = track.vehicle(1, false, 100.0f, 130.0f);
+    farRival.place = nearRival.place = 1;
+    farRival.object->setState(StaticEntity::alwaysActive);
+    nearRival.object->setState(StaticEntity::alwaysActive);
+    ASSERT_NE(v.getQuad(), nullptr);
+    const vec3d at = v.getQuad()->entity->worldBounds.center;
+    v.position = at - vec3d(0.0f, 0.0f, 3.0f);
+    track.buttons[0] = 1;
+    v.update();
+    track.buttons[0] = 0;
+    ASSERT_EQ(game.rockets.count(), 2u);
+    auto* sent = instanceOf<Rocket::Instance>(game.rockets.tail()->item, Rocket::flag);
+    ASSERT_NE(sent, nullptr);
+    EXPECT_EQ(sent->launcher, v.getQuad()->entity);
+    EXPECT_EQ(sent->target, nearRival.getDynObject());
+    EXPECT_EQ(sent->victim, static_cast<Rocket::Victim*>(&nearRival));
+    EXPECT_FLOAT_EQ(sent->speed, 3.0f + 8.0f) << "the launcher's 3 on the rocket's own 8";
+    EXPECT_FLOAT_EQ(sent->scale, 3.0f);
+    EXPECT_EQ(sent->state, Rocket::Instance::launching);
+
+    // A hit on the target damages its race state by 0.5; only the player's
+    // state asks for force feedback.
+    sent->targetHit = 1;
+    sent->explode();
+    EXPECT_FLOAT_EQ(nearRival.damage, 0.5f);
+    EXPECT_FLOAT_EQ(farRival.damage, 0.0f);
+    EXPECT_EQ(v.forceFeedback(), 1u);
+    EXPECT_EQ(nearRival.forceFeedback(), 0u);
+
+    // Oil: a puddle of one frozen point under the dropper, which feeds it.
+    v.oil = 1;
+    track.buttons[1] = 1;
+    v.update();
+    track.buttons[1] = 0;
+    ASSERT_EQ(game.oilPuddles.count(), 1u);
+    auto* puddle = instanceOf<OilPuddle::Instance>(game.oilPuddles.head()->item, OilPuddle::flag);
+    ASSERT_NE(puddle, nullptr);
+    EXPECT_EQ(puddle->source, v.getQuad()->entity);
+    EXPECT_EQ(puddle->pointCount, 1);
+    EXPECT_EQ(puddle->points[0].frozen, 1u);
+
+    // The fires: none burns at the start; nitro lights 2 while it burns;
+    // damage above 0.7 lights 0 and 1 until it falls back.
+    struct FireStep
+    {
+        const char* what;
+        uint8_t nitroKey;
+        float damage;
+        bool fires[3];
+    };
+    const FireStep steps[] = {
+        {"nothing", 0, 0.0f, {false, false, false}},   {"nitro", 1, 0.0f, {false, false, true}},
+        {"nitro released", 0, 0.0f, {false, false, false}}, {"damage 0.7", 0, 0.7f, {false, false, false}},
+        {"damage 0.75", 0, 0.75f, {true, true, false}}, {"both", 1, 0.75f, {true, true, true}},
+        {"repaired", 0, 0.2f, {false, false, false}},
+    };
+    v.nitro = 1.0f;
+    for (const FireStep& s : steps) {
+        track.buttons[2] = s.nitroKey;
+        v.damage = s.damage;
+        v.update();
+        for (int32_t i = 0; i < 3; ++i)
+            EXPECT_EQ(burning(v, i), s.fires[i]) << s.what << ", fire " << i;
+    }
+    // The other quads' fires stay out.
+    for (int32_t i = 0; i < 3; ++i)
+        EXPECT_FALSE(burning(nearRival, i));
+    game.clearRace();
 }

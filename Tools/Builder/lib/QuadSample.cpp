@@ -90,6 +90,24 @@ std::vector<uint8_t> speckles(uint32_t colour, uint32_t seed)
 
 }
 
+FunctionsRecordWriter::Fire fires()
+{
+    // Fires 0 and 1 burn over the engine of a badly damaged quad, fire 2 is
+    // the nitro's flame out of the back; the race lights them.
+    FunctionsRecordWriter::Fire fire;
+    fire.flames.assign(3, FunctionsRecordWriter::Fire::Flame{});
+    const float places[3][3] = {{-0.2f, 0.95f, 0.1f}, {0.2f, 0.95f, -0.1f}, {0.0f, 0.6f, -1.1f}};
+    for (size_t i = 0; i < 3; ++i) {
+        FunctionsRecordWriter::Fire::Flame& f = fire.flames[i];
+        f.position = {places[i][0], places[i][1], places[i][2] + balanceShift};
+        f.scale = i == 2 ? 0.5f : 0.8f;
+        f.burningAtStart = 0;
+    }
+    fire.flames[2].angles = {-90.0f, 0.0f, 0.0f};
+    fire.flames[2].look = {0.4f, 0.8f, 0.1f, 0.3f, 0.1f, 0.6f};
+    return fire;
+}
+
 ObjectPackageWriter::Package package()
 {
     ObjectPackageWriter::Package p;
@@ -133,6 +151,7 @@ ObjectPackageWriter::Package package()
     p.lights[2].position = exhaustOutlet;
     FunctionsRecordWriter::Record functions;
     functions.quadPhysics = quad;
+    functions.fire = fires();
     p.functions = functions;
     return p;
 }

@@ -4,8 +4,8 @@
 // (the rider is the rider sample), a body with a box collision geometry, a
 // mass that the three wheel springs hold at a third of their travel, nine
 // mono wav sounds (the engine's four loops among them), the dust and dirt
-// textures of the wheels and three lights that project nothing, the third
-// marking the exhaust's outlet.
+// textures of the wheels, three lights that project nothing (the third
+// marking the exhaust's outlet) and three fires (damage and nitro).
 
 #include "ObjectPackageWriter.h"
 
@@ -27,6 +27,9 @@ constexpr uint32_t textureSize = 32;
 // Where the exhaust's smoke leaves, in the package's frame: the third light.
 inline const vec3d exhaustOutlet{0.3f, 0.55f, -0.95f};
 
+// The quad's three fires, none burning at start: 0 and 1 for damage, 2 the
+// nitro's flame.
+FunctionsRecordWriter::Fire fires();
 ObjectPackageWriter::Package package();
 // "Quad.teo" into root's "Objects" folder (which exists).
 bool save(const String& root);
