@@ -32,7 +32,11 @@ void Game::playSound(int32_t index)
     Audio::AudioFile* file = Audio::AudioFile::get(sounds[index], 3, 3, 3);
     if (!file)
         return;
-    file->createBuffers();
+    // Buffers need their description first: without it nothing would sound.
+    if (file->description.dwSize == 0)
+        file->setupBuffers(true, false, false, false);
+    else
+        file->createBuffers();
     if (kept) {
         *kept = new Audio::Sound2D(file);
         (*kept)->setVolume(soundVolumes[index]);

@@ -378,7 +378,10 @@ void Game::Vehicle::startNitroSound()
     Audio::AudioFile* file = ref ? Audio::AudioFile::get(ref, 3, 3, 3) : nullptr;
     if (!file)
         return;
-    file->createBuffers();
+    if (file->description.dwSize == 0)
+        file->setupBuffers(true, true, false, false);
+    else
+        file->createBuffers();
     nitroSound = new Audio::Sound3D(file);
     nitroSound->attachPosition(&position);
     nitroSound->setDistances(800.0f, 0.42f);

@@ -674,3 +674,133 @@ TEST(VehicleRace, ItemsReachRocketOilAndFires)
         EXPECT_FALSE(burning(nearRival, i));
     game.clearRace();
 }
+
+// The race's frame over the items: a wheel on a puddle stays oiled 3000 ms
+// after its last touch and starts the puddle sinking; a sunk puddle and a
+// rocket whose flight is over go that frame; a rocket in flight stays; the
+// release takes rockets and puddles out before the vehicles.
+TEST(VehicleRace, TheFrameOilsWheelsAndClearsSpentItems)
+{
+    Track track;
+    usePackages(track);
+    Game& game = track.game();
+    Game::Vehicle& v = track.vehicle(0, true);
+    Game::Vehicle& dropper = track.vehicle(1, false, 130.0f, 100.0f);
+    v.object->setState(StaticEntity::alwaysActive);
+    dropper.object->setState(StaticEntity::alwaysActive);
+
+    // The dropper spills and drives on along +z until the puddle is final.
+    dropper.dropOil();
+    ASSERT_EQ(game.oilPuddles.count(), 1u);
+    Object* puddleObject = game.oilPuddles.head()->item;
+    auto* puddle = instanceOf<OilPuddle::Instance>(puddleObject, OilPuddle::flag);
+    ASSERT_NE(puddle, nullptr);
+    auto* puddleDyn = dynamic_cast<DynObject*>(puddleObject->instance);
+    EntityManager::Entity& body = *dropper.getQuad()->entity;
+    for (int frame = 0; frame < 400 && !puddle->isFinal(); ++frame) {
+        TestClock::now += 10;
+        vec3d at = body.world.row(3);
+        at.z += 0.5f;
+        body.world.setRow(3, at);
+        puddleDyn->prepare();
+    }
+    ASSERT_TRUE(puddle->isFinal());
+    ASSERT_GE(puddle->pointCount, 3);
+    const vec3d onOil = (puddle->points[1].centre + puddle->points[2].centre) * 0.5f + puddleDyn->world.row(3);
+    ASSERT_TRUE(puddle->hitTest(onOil, v.getQuad()->entity));
+
+    // The player's rear right wheel touches it, then leaves it.
+    auto& wheel = v.getQuad()->wheels[2].contacts[1];
+    auto& other = v.getQuad()->wheels[0].contacts[0];
+    wheel.contactPoint = onOil;
+    other.contactPoint = onOil + vec3d(0.0f, 0.0f, -500.0f);
+    const uint32_t touched = TestClock::now;
+    game.update();
+    EXPECT_EQ(uint32_t(wheel.oiled), 1u);
+    EXPECT_EQ(uint32_t(wheel.oiledUntil), touched + 3000);
+    EXPECT_EQ(uint32_t(other.oiled), 0u);
+    EXPECT_EQ(puddle->state, OilPuddle::Instance::sinking);
+    TestClock::now += 1000;
+    wheel.contactPoint = other.contactPoint;
+    game.update();
+    EXPECT_EQ(uint32_t(wheel.oiledUntil), touched + 3000) << "3000 ms after the last touch";
+    EXPECT_EQ(game.oilPuddles.count(), 1u);
+    puddle->state = OilPuddle::Instance::sunk;
+    wheel.contactPoint = onOil;
+    game.update();
+    EXPECT_EQ(game.oilPuddles.count(), 0u) << "sunk: gone that frame";
+
+    // Two rockets at the dropper: the one whose flight is over goes.
+    v.place = 2;
+    v.fireRocket();
+    v.fireRocket();
+    ASSERT_EQ(game.rockets.count(), 2u);
+    auto* ended = instanceOf<Rocket::Instance>(game.rockets.head()->item, Rocket::flag);
+    auto* flying = instanceOf<Rocket::Instance>(game.rockets.tail()->item, Rocket::flag);
+    ASSERT_NE(ended, nullptr);
+    ASSERT_NE(flying, nullptr);
+    ended->state = Rocket::Instance::finished;
+    game.update();
+    ASSERT_EQ(game.rockets.count(), 1u);
+    EXPECT_EQ(instanceOf<Rocket::Instance>(game.rockets.head()->item, Rocket::flag), flying);
+
+    // Released with a rocket in flight and a fresh puddle: all goes.
+    dropper.dropOil();
+    game.clearRace();
+    EXPECT_EQ(game.rockets.count(), 0u);
+    EXPECT_EQ(game.oilPuddles.count(), 0u);
+    EXPECT_EQ(game.vehicles.count(), 0u);
+}
+
+// A pause of 5 s: the scene's pause and resume shift the race's stamps, so
+// lap time, race time and the flag's points come out as without it.
+TEST(VehicleRace, APauseCostsNoTimeAndEarnsNoPoints)
+{
+    struct Run
+    {
+        int32_t points;
+        RaceTime lapTime;
+        RaceTime raceTime;
+    };
+    auto run = [](bool pause) {
+        Track track;
+        Game& game = track.game();
+        game.choice.gameMode = Game::CaptureTheFlag;
+        game.choice.goal = 100;
+        Game::Vehicle& v = track.vehicle(0, true);
+        v.raceStart = v.lapStart = game.startTime = TestClock::now;
+        Object* flag = track.scene.objectPackages.createObject(
+            track.scene.objectPackages.findPackage(String(L"Crate")), vec3d(50.0f, track.ground(), 50.0f), 1.0f);
+        flag->instance = flag->createInstance();
+        v.setCarriedItem(flag);
+        const uint32_t start = TestClock::now;
+        TestClock::now = start + 1500;
+        game.update();
+        if (pause) {
+            track.scene.pause();
+            EXPECT_EQ(game.paused, 1u);
+            TestClock::now += 5000;
+            game.update();
+            track.scene.resume();
+            EXPECT_EQ(game.paused, 0u);
+            EXPECT_EQ(game.startTime, start + 5000);
+            gFrameFactor = 1.0f;
+        }
+        for (uint32_t step : {600u, 1000u, 2000u}) {
+            TestClock::now += step;
+            game.update();
+        }
+        Run result{v.points, v.lapTime, v.raceTime};
+        v.setCarriedItem(nullptr);
+        flag->remove();
+        delete flag;
+        return result;
+    };
+    const Run plain = run(false);
+    const Run paused = run(true);
+    EXPECT_EQ(plain.points, 3);
+    EXPECT_EQ(paused.points, plain.points);
+    EXPECT_EQ(Game::raceTimeKey(paused.lapTime), Game::raceTimeKey(plain.lapTime));
+    EXPECT_EQ(Game::raceTimeKey(paused.raceTime), Game::raceTimeKey(plain.raceTime));
+    EXPECT_EQ(Game::raceTimeKey(plain.raceTime), 5010) << "5.10 s";
+}
