@@ -182,7 +182,7 @@ void WheelDirt::setUp(QuadPhysics::Instance* quad, D3D::Device::SwapChain* chain
         file = templ->sound(slot) ? Audio::AudioFile::get(templ->sound(slot), count, count, count) : nullptr;
         if (!file)
             return;
-        file->createBuffers();
+        file->setupBuffers(true, true, true, false);
         sound = new (std::nothrow) Audio::Sound3D(file);
         if (sound)
             sound->attachPosition(&soundPosition)->setDistances(1000.0f, 0.42f);

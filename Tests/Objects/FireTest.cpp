@@ -334,6 +334,11 @@ TEST(Fire, SwitchingWithoutAnOwner)
     ObjectsTests::expectNear(first.system->emitterPosition, m.transformPoint(fire.fires[0]->position), 1e-4f,
                              "emitter");
     EXPECT_NEAR(first.system->emitterValues[0], 0.4f * fire.fires[0]->scale.x, 1e-4f) << "flame size";
+    // The size follows the fire's scale across, not its height or depth.
+    fire.fires[0]->scale = {3.0f, 1.0f, 0.5f};
+    fire.fires[0]->place();
+    instance->update();
+    EXPECT_NEAR(first.system->emitterValues[0], 0.4f * 3.0f, 1e-4f) << "flame size across";
 
     // A fire added in the editor: every object is built again.
     fire.fires.push_back(std::make_unique<Fire::Entry>(&fire));

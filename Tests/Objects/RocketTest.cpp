@@ -382,6 +382,41 @@ TEST(Rocket, HitsAWallOrItsTarget)
     }
 }
 
+TEST(Rocket, TheHitSphereMeetsAStretchedMeshAlongItsLength)
+{
+    Clock clock;
+    Ground ground(Ground::flat());
+    World world;
+    const vec3d middle = ground.middle() + vec3d(0.0f, 2.0f, 0.0f);
+    Range range(world, middle, middle + vec3d(0.0f, 0.0f, 200.0f));
+    ASSERT_NE(range.rocket, nullptr);
+    DynObject* crate = world.place(L"Crate", middle + vec3d(0.0f, 0.0f, 30.0f), 1.0f);
+    ASSERT_NE(crate, nullptr);
+    // Ten times longer along its first axis.
+    crate->world.setRow(0, crate->world.row(0) * 10.0f);
+    crate->onMoved();
+    const OrientedBox& box = crate->worldBox;
+    const vec3d top = box.center + box.axes[1] * box.halfExtents.y;
+    struct Case
+    {
+        const char* what;
+        float along;
+        uint32_t hit;
+    };
+    const Case cases[] = {{"on its top near the far end", box.halfExtents.x - 0.3f, 1u},
+                          {"on its top in the middle", 0.0f, 1u},
+                          {"past the far end", box.halfExtents.x + 2.0f, 0u}};
+    for (const Case& c : cases) {
+        range.rocket->hitCentre = top + box.axes[0] * c.along;
+        range.rocket->hitRadius = 0.5f;
+        range.rocket->hitRadiusSq = 0.25f;
+        EXPECT_EQ(range.rocket->found(*crate->object), c.hit) << c.what;
+    }
+    Object* placed = crate->object;
+    placed->destroyInstance(crate);
+    placed->instance = nullptr;
+}
+
 TEST(Rocket, NoTargetNoLauncherOrNoPoseFinishes)
 {
     Clock clock;
