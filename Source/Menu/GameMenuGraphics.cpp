@@ -310,14 +310,12 @@ void GameMenu::Graphics::apply()
     parameters.MultiSampleType = D3DMULTISAMPLE_TYPE(entry.type);
     parameters.MultiSampleQuality = entry.quality;
     parameters.hDeviceWindow = program->window;
-    // Later resets (a lost device) ask for the same multisampling.
-    record.presentSettings.multiSampleType = entry.type;
-    record.presentSettings.multiSampleQuality = entry.quality;
     D3D::Device::reset(record, &parameters);
 
     if (uint32_t* bloom = app.getSettingOption4())
         *bloom = bloomChoice == bloomOn ? 1 : 0;
-    // What the device runs, which may be less than was asked for.
+    // What the device runs, which may be less than was asked for; later
+    // resets (a lost device) ask for the same.
     if (D3D::Device::SwapChain* chain = menu->swapChain()) {
         const D3DPRESENT_PARAMETERS& running = chain->presentParameters;
         record.presentSettings.multiSampleType = uint32_t(running.MultiSampleType);

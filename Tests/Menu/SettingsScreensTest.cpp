@@ -228,16 +228,71 @@ TEST_F(SettingsScreens, TheControlGridMovesWithinItsColumnsAndSwapsColumnsWithTh
     EXPECT_EQ(screen.keyboardValues[14]->colour, Color(0, 255, 0, 255));
     EXPECT_EQ(screen.gamepadValues[14]->colour, Color(255, 255, 255, 255));
 
-    // Back from the button column leaves; Extended leads on to state 30.
+    // Back from the button column leaves; built again, Extended leads on to
+    // state 30, the earlier back forgotten.
     screen.focus = C::buttonColumn;
+    screen.onKeyBack();
+    EXPECT_EQ(screen.isDone(), 1u);
+    EXPECT_EQ(screen.nextScreen(), GameMenu::settingsState);
+    screen.reset();
+    screen.enter(GameMenu::noScreen);
     screen.selection = C::extendedValue;
     screen.onKeyConfirm();
     EXPECT_EQ(screen.isDone(), 1u);
     EXPECT_EQ(screen.nextScreen(), GameMenu::extendedControlState);
-    screen.reset();
-    screen.enter(GameMenu::noScreen);
-    screen.onKeyBack();
-    EXPECT_EQ(screen.nextScreen(), GameMenu::settingsState);
+}
+
+TEST_F(SettingsScreens, WithoutBindingsEveryValueIsNotAssignedAndNothingIsTaken)
+{
+    menu.controls = nullptr;
+    GameMenu::Control screen(menu);
+    screen.enter(GameMenu::settingsState);
+    for (int row = 0; row < GameMenu::Control::rowCount; ++row) {
+        EXPECT_EQ(textOf(screen.keyboardValues[row]), L"Not assigned") << row;
+        EXPECT_EQ(textOf(screen.gamepadValues[row]), L"Not assigned") << row;
+    }
+    screen.selection = 40;
+    EXPECT_FALSE(screen.assign(InputCode{InputCode::Keyboard, DIK_A, 0, 0, 0}));
+    screen.selection = GameMenu::Control::defaultValue;
+    screen.onKeyConfirm();
+    EXPECT_EQ(textOf(screen.keyboardValues[0]), L"Not assigned");
+}
+
+// Every screen's title is grey; the labels of the inertia, graphics and
+// language rows too; the widgets stand where they belong from the build on.
+TEST_F(SettingsScreens, TitlesAndLabelsAreGreyAndPlacedFromTheBuildOn)
+{
+    const Color grey(150, 150, 150, 255);
+    GameMenu::Settings hub(menu);
+    GameMenu::Control control(menu);
+    GameMenu::ExtendedControl extended(menu);
+    GameMenu::Graphics graphics(menu);
+    GameMenu::Language languageScreen(menu);
+    for (GameMenu::Screen* screen : std::initializer_list<GameMenu::Screen*>{&hub, &control, &extended, &graphics,
+                                                                             &languageScreen})
+        screen->enter(GameMenu::settingsState);
+    for (UserInterface::Text* title :
+         {static_cast<UserInterface::Text*>(hub.titleText), static_cast<UserInterface::Text*>(control.titleText),
+          static_cast<UserInterface::Text*>(extended.titleText), static_cast<UserInterface::Text*>(graphics.titleText),
+          static_cast<UserInterface::Text*>(languageScreen.titleText)}) {
+        EXPECT_EQ(title->colour, grey);
+        EXPECT_EQ(title->x, 350);
+        EXPECT_EQ(title->y, 50);
+    }
+    EXPECT_EQ(extended.inertiaLabel->colour, grey);
+    EXPECT_EQ(languageScreen.languageLabel->colour, grey);
+    for (GameMenu::Text* label : graphics.labels)
+        EXPECT_EQ(label->colour, grey);
+    EXPECT_EQ(control.labels[0]->colour, Color(255, 255, 255, 255)) << "the action labels stay white";
+    EXPECT_EQ(extended.inertiaLabel->y, 265);
+    EXPECT_EQ(extended.inertiaButton->y, 300);
+    EXPECT_EQ(extended.inertiaButton->previous->y, 300);
+    EXPECT_EQ(extended.inertiaButton->next->y, 300);
+    EXPECT_EQ(languageScreen.languageLabel->y, 270);
+    EXPECT_EQ(languageScreen.languageButton->y, 310);
+    EXPECT_EQ(languageScreen.languageButton->next->y, 310);
+    EXPECT_EQ(graphics.labels[0]->y, 260);
+    EXPECT_EQ(control.labels[1]->y, 236);
 }
 
 TEST_F(SettingsScreens, TheRowsStepByAFifteenthOfTheHeightLessTheirMargins)
@@ -319,6 +374,17 @@ TEST_F(SettingsScreens, ACaptureTakesOnlyInputsItsColumnFitsAndClearsTheSameInpu
              EXPECT_EQ(kb.keys[8], &s.keyHeld[DIK_UP]);
              EXPECT_EQ(kb.keys[10], nullptr) << "menu up loses it";
              EXPECT_EQ(kb.keys[0], &s.keyHeld[DIK_UP]) << "accelerate keeps it";
+         }},
+        {"menu left's key for menu right", 50, InputCode{InputCode::Keyboard, DIK_LEFT, 0, 0, 0}, true,
+         [&] {
+             EXPECT_EQ(kb.keys[9], &s.keyHeld[DIK_LEFT]);
+             EXPECT_EQ(kb.keys[8], nullptr) << "menu left loses it";
+             EXPECT_EQ(kb.keys[2], &s.keyHeld[DIK_LEFT]) << "steer left keeps it";
+         }},
+        {"menu confirm's key for menu back", 54, InputCode{InputCode::Keyboard, DIK_RETURN, 0, 0, 0}, true,
+         [&] {
+             EXPECT_EQ(kb.keys[13], &s.keyHeld[DIK_RETURN]);
+             EXPECT_EQ(kb.keys[12], nullptr);
          }},
         {"a race key the menu holds", 40, InputCode{InputCode::Keyboard, DIK_RETURN, 0, 0, 0}, true,
          [&] {
