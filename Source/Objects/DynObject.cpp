@@ -466,7 +466,9 @@ void DynObject::FunctionManager::createInstances()
     // Each kind's instances are added here, in this order, as the kinds are
     // built: Spin 0x1, QuadPhysics 0x2, Collect 0x8, Inventory 0x10, Gate
     // 0x40, Compass 0x100, Cloths 0x200, Fire 0x800, Rocket 0x1000,
-    // OilPuddle 0x2000, Bush 0x4000.
+    // OilPuddle 0x2000, Bush 0x4000. The race adds the opponent driver (AI
+    // 0x400) to an opponent's quad, the vehicle camera and head-up display to
+    // the player's.
     ObjPkgManager::Functions::Record* record = owner && owner->package ? &owner->package->functions : nullptr;
     if (!record)
         return;

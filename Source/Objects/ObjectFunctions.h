@@ -43,6 +43,8 @@ public:
     class VehicleCamera;
     class Compass;
     class HUD;
+    class AI;
+    class Path;
 
     enum Code : uint32_t {
         end = 0,

@@ -1,6 +1,7 @@
 // How a vehicle goes round the course: the gates it passes, its laps,
 // splits, points and finish, and the warnings and help of the player who
 // leaves the way, drives the wrong way, misses a gate or lies overturned.
+#include "Race/AIDriver.h"
 #include "Race/GameGate.h"
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
@@ -244,6 +245,8 @@ void Game::Vehicle::updateOverturn()
         if (alongWay)
             lookAlongQuad(*quad);
     }
+    if (ObjPkgManager::Functions::AI* driver = getAIDriver())
+        driver->clearStuckTimers();
     courseState = onCourse;
 }
 
@@ -266,6 +269,8 @@ void Game::Vehicle::putBackOnWay(QuadInstance& quad)
         lookAlongQuad(quad);
         game->stopWrongWaySound();
     }
+    if (ObjPkgManager::Functions::AI* driver = getAIDriver())
+        driver->clearStuckTimers();
     courseState = onCourse;
 }
 

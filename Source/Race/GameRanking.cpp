@@ -42,8 +42,13 @@ int32_t Game::compareRanked(const Vehicle& a, float progressA, const Vehicle& b,
             return byPlace(a, b);
         if (a.lap != b.lap)
             return a.lap > b.lap ? -1 : 1;
-        if (a.nextGate != b.nextGate)
+        // Heading for different gates: the one that passed more gates is
+        // further on (a place kept at the finish must be the true one).
+        if (a.nextGate != b.nextGate) {
+            if (a.gatesPassed != b.gatesPassed)
+                return a.gatesPassed > b.gatesPassed ? -1 : 1;
             return bySlot(a, b);
+        }
         if (a.nextGateDistSq != b.nextGateDistSq)
             return a.nextGateDistSq < b.nextGateDistSq ? -1 : 1;
         return bySlot(a, b);

@@ -71,6 +71,8 @@ void Game::Vehicle::attachToEntity(DynObject* dyn)
     quad->bindVehicle(this);
     if (isPlayer)
         quad->controls = game && game->callbacks ? game->callbacks->getPlayerControls() : nullptr;
+    else
+        createAIDriver(dyn);
     quad->setColors(uint32_t(color.b) | uint32_t(color.g) << 8 | uint32_t(color.r) << 16 | uint32_t(color.a) << 24);
     position = dyn->worldBounds.center;
 }

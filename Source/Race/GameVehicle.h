@@ -85,6 +85,9 @@ public:
     void enableControls(uint32_t enabled, uint32_t hold);
     // The player's quad after the finish: the finish view.
     void handToDriver();
+    // Hands the quad of dyn to an opponent driver, unless it has one: the
+    // driver is added under its flag and the quad reads its controls.
+    void createAIDriver(DynObject* dyn);
     void setCameraMode1();
 
     // The course watch (GameCourseWatch.cpp). checkGates: the first gate
@@ -110,6 +113,7 @@ public:
     QuadInstance* getQuad() const;
     ObjPkgManager::Functions::HUD* getHUD() const;
     ObjPkgManager::Functions::VehicleCamera* getCamera() const;
+    ObjPkgManager::Functions::AI* getAIDriver() const;
 
     // Where a driver or the compass heads: a point, the direction in which
     // to pass it (unit or zero) and how far beyond it along that direction a
@@ -167,6 +171,7 @@ public:
     static constexpr uint32_t fireFlag = 0x800;
     static constexpr uint32_t rocketFlag = 0x1000;
     static constexpr uint32_t oilPuddleFlag = 0x2000;
+    static constexpr uint32_t aiDriverFlag = 0x400;
     // The item actions of the controls.
     static constexpr uint32_t rocketAction = 0x4;
     static constexpr uint32_t oilAction = 0x8;

@@ -1,6 +1,7 @@
 // What a vehicle's race state asks of the object functions of its quad and
 // of the race's other objects: the head-up display, the vehicle camera, the
 // fires, the rockets, the oil puddles and the gates' marks.
+#include "Race/AIDriver.h"
 #include "Race/GameGate.h"
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
@@ -24,6 +25,8 @@
 #include "Render/SwapChain.h"
 
 #include "Core/Language.h"
+
+#include <new>
 
 namespace {
 
@@ -134,7 +137,29 @@ void Game::Vehicle::lookAlongQuad(QuadInstance& quad)
 
 void Game::Vehicle::handToDriver()
 {
+    createAIDriver(getDynObject());
     setCameraMode1();
+}
+
+void Game::Vehicle::createAIDriver(DynObject* dyn)
+{
+    QuadInstance* quad = quadOf(dyn);
+    if (!quad || dyn->functions->find(aiDriverFlag))
+        return;
+    auto* driver = new (std::nothrow) ObjPkgManager::Functions::AI(game ? game->scene : nullptr, dyn);
+    if (!driver)
+        return;
+    const DynObject::FunctionManager::Function* entry = dyn->functions->add(aiDriverFlag, driver);
+    if (!entry || entry->instance != driver) {
+        delete driver;
+        return;
+    }
+    quad->controls = &driver->controls;
+}
+
+ObjPkgManager::Functions::AI* Game::Vehicle::getAIDriver() const
+{
+    return functionOf<ObjPkgManager::Functions::AI>(getDynObject(), aiDriverFlag);
 }
 
 void Game::Vehicle::setCameraMode1()

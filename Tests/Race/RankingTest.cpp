@@ -25,6 +25,7 @@ struct Fields
     bool parked = false;
     int node = 5;
     float fraction = 0.0f;
+    int32_t passed = 0; // gates
 };
 
 struct Case
@@ -47,8 +48,12 @@ TEST(Ranking, OrdersByModeAndPhase)
         {"a decided countdown keeps the places", Game::CaptureTheFlag, 2, 1,
          {{0, 3, 0, 1, 0, 0, 90}, {1, 1, 0, 1, 0, 0, 10}, {2, 2}}, {1, 2, 0}},
         {"higher lap first", Game::OffRoadRace, 3, 0, {{0, 1, 0, 1}, {1, 2, 0, 3}, {2, 3, 0, 2}}, {1, 2, 0}},
-        {"same lap, another gate: the start order", Game::OffRoadRace, 3, 0,
+        {"same lap, another gate, as many gates passed: the start order", Game::OffRoadRace, 3, 0,
          {{1, 1, 0, 2, 1, 1.0f}, {0, 2, 0, 2, 2, 900.0f}}, {0, 1}},
+        {"same lap, another gate: more gates passed first", Game::OffRoadRace, 3, 0,
+         {{0, 1, 0, 2, 1, 1.0f, 0, false, 5, 0.0f, 5}, {1, 2, 0, 2, 2, 900.0f, 0, false, 5, 0.0f, 6},
+          {2, 3, 0, 2, 3, 900.0f, 0, false, 5, 0.0f, 7}},
+         {2, 1, 0}},
         {"same lap, the same gate: the nearer first", Game::OffRoadRace, 3, 0,
          {{0, 1, 0, 2, 3, 100.0f}, {1, 2, 0, 2, 3, 10.0f}, {2, 3, 0, 2, 3, 50.0f}}, {1, 2, 0}},
         {"equal distances by slot", Game::TimeTrial, 3, 0, {{1, 1, 0, 1, 4, 25.0f}, {0, 2, 0, 1, 4, 25.0f}}, {0, 1}},
@@ -103,6 +108,7 @@ TEST(Ranking, OrdersByModeAndPhase)
             v.parkingSlot = f.parked ? &parking[i] : nullptr;
             v.wayNode = way.node(f.node);
             v.wayPoint.t = f.fraction;
+            v.gatesPassed = f.passed;
         }
         game.rankVehicles();
         std::vector<uint32_t> order(c.order.size(), 99);

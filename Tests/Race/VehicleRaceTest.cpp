@@ -7,6 +7,8 @@
 #include "../Application/AppTestFiles.h"
 #include "../Landscape/TerrainTestMaps.h"
 
+#include "Race/AIDriver.h"
+
 #include "Objects/DynObject.h"
 #include "Objects/Fire.h"
 #include "Objects/HUD.h"
@@ -126,8 +128,8 @@ struct Track
 }
 
 // The object's instance binds the quad: the player's reads the application's
-// controls, an opponent's none until a driver comes; a package without the
-// quad function makes a vehicle that updates nothing.
+// controls, an opponent's its driver's; a package without the quad function
+// makes a vehicle that updates nothing.
 TEST(VehicleRace, AttachBindsTheQuad)
 {
     Track track;
@@ -138,7 +140,8 @@ TEST(VehicleRace, AttachBindsTheQuad)
     EXPECT_EQ(player.getQuad()->vehicle, &player);
     EXPECT_EQ(player.getQuad()->controls, &track.callbacks.controls);
     EXPECT_EQ(opponent.getQuad()->vehicle, &opponent);
-    EXPECT_EQ(opponent.getQuad()->controls, nullptr);
+    ASSERT_NE(opponent.getAIDriver(), nullptr);
+    EXPECT_EQ(opponent.getQuad()->controls, &opponent.getAIDriver()->controls);
     EXPECT_EQ(player.position, player.getQuad()->entity->worldBounds.center);
 
     Game::Vehicle& crate = track.vehicle(2, false, 140.0f, 100.0f, L"Gate");
@@ -159,8 +162,12 @@ TEST(VehicleRace, AttachBindsTheQuad)
     player.enableControls(0, 1);
     EXPECT_EQ(track.callbacks.controls.enabledActions & 3u, 3u);
     EXPECT_EQ(player.getQuad()->frozen, 1u);
-    opponent.enableControls(1, 1);
-    EXPECT_EQ(opponent.getQuad()->frozen, 0u) << "no controls: nothing written";
+    opponent.enableControls(0, 1);
+    EXPECT_EQ(opponent.getAIDriver()->controls.enabledActions & 3u, 0u);
+    EXPECT_EQ(opponent.getQuad()->frozen, 1u);
+    opponent.getDynObject()->functions->remove(Game::Vehicle::aiDriverFlag);
+    opponent.enableControls(1, 0);
+    EXPECT_EQ(opponent.getQuad()->frozen, 1u) << "no controls: nothing written";
 }
 
 // The course states with a scripted position and clock, one step a row:

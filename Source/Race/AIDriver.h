@@ -1,0 +1,115 @@
+#pragma once
+// The computer driver of an opponent's quad: the object function of flag
+// 0x400 on the opponent's dynamic object. The quad reads its steering,
+// throttle and item buttons through the driver's own Control record, the
+// same way the player's quad reads the player's bindings. Each frame it
+// revs on the grid during the countdown; while the race runs it keeps a
+// path to its next target, steers along it, takes a speed from the bend
+// ahead and the difficulty, backs out when stuck, detours to pick-ups it
+// needs and fires its rockets, drops its oil and burns its nitro.
+//
+// Every timer reads the race clock and every draw the C run-time rand().
+// Main thread, but for onCollision (physics thread), which only sets the
+// contact mark. The quad's step never reads the Control record, so a
+// deleted driver is never touched by the physics.
+
+#include "Race/AIPath.h"
+#include "Race/Game.h"
+
+#include "Objects/ObjectFuncInst.h"
+
+#include "Application/ControlBindings.h"
+
+#include "Core/ConvexVolume.h"
+#include "Core/Vector.h"
+
+#include <atomic>
+#include <cstdint>
+
+class DynObject;
+class Scene;
+
+class ObjPkgManager::Functions::AI final : public ObjectFuncInstInterface
+{
+public:
+    static constexpr uint32_t flag = 0x400;
+
+    // The pick-up kinds, as their packages' Collect values name them.
+    enum PickUpKind : int32_t { NitroKind = 1, OilKind = 2, RepairKitKind = 3, RocketPackKind = 4 };
+
+    // The target as the path takes it: a plane through the target point
+    // whose normal faces the side the driver comes from.
+    struct TargetPlane
+    {
+        ConvexVolume::Plane plane;
+        vec3d approachPoint;
+        uint32_t kind = 0;            // the target point's path type
+        const void* target = nullptr; // what the target belongs to
+    };
+
+    // A driver of the race of scene for the quad of driven; its Control
+    // record binds the item buttons and both axes to the driver's fields.
+    AI(Scene* scene, DynObject* driven);
+    // The quad's controls stop pointing here, then the path goes.
+    ~AI() override;
+
+    // The frame, by the race's phase: revving on the grid (1 and 2) or
+    // driving (3 and 4).
+    void update() override;
+    // Physics thread: the contact mark (no decision reads it).
+    void onCollision(EntityManager::Physics::Collision& contact) override;
+
+    // The target plane of the vehicle's target; false when it has none.
+    bool targetPlane(TargetPlane& out) const;
+    // start = the object's position, the rest from the target plane; the
+    // target's owner, or null without a target.
+    const void* readTarget(vec3d& start, TargetPlane& plane) const;
+    // Rebuilds the path towards the target (forced or only for a new one);
+    // a build clears needsPath.
+    void replan(bool force);
+    // Whether the object moves less than 0.25 x the frame factor a frame.
+    bool isStalled() const;
+    // The pick-up of kind in view ahead of the driver, on this side of the
+    // target and towards it, nearest to the path; false when none.
+    bool findPickup(int32_t kind, vec3d& position) const;
+    // Detours to position when it lies near enough the path for weight.
+    void tryDetour(const vec3d& position, float weight);
+    // The course watch put the quad back: the stall and reverse start over.
+    void clearStuckTimers();
+
+    // The race state of the driven quad, or null.
+    Game::Vehicle* vehicle() const;
+    Game* game() const;
+
+    Scene* scene;
+    DynObject* object;
+    Control controls;
+    float steering = 0.0f;
+    float throttle = 0.0f;
+    float nitroStopLevel = 0.0f;
+    uint8_t fireRocket = 0;
+    uint8_t dropOil = 0;
+    uint8_t useNitro = 0;
+    uint32_t refreshTime = 0;
+    uint32_t countdownTime = 0;
+    uint32_t reverseTime = 0;
+    uint32_t rocketTime = 0;
+    uint32_t nitroTime = 0;
+    uint32_t oilTime = 0;
+    uint32_t needsPath = 1;
+    uint32_t reverseState = 0; // 0 driving, 1 stalled, 2 reversing
+    Path path;
+    vec3d detourPoint;
+    uint32_t detourActive = 0;
+    uint32_t countdownState = 0;
+    std::atomic<uint32_t> contact{0};
+
+private:
+    void revOnGrid(uint32_t now);
+    void drive(Game& race, Game::Vehicle& own, uint32_t now);
+    // Steps 14 to 17 of the frame: pick-ups, rockets, oil and nitro.
+    void seekPickups(Game& race, Game::Vehicle& own, const Game::Vehicle* ahead);
+    void useItems(Game& race, Game::Vehicle& own, uint32_t now);
+    // Where the object stands and its axes.
+    vec3d position() const;
+};

@@ -1,0 +1,481 @@
+// The opponent driver on the builder's sample quad: its controls reach the
+// quad, it goes without leaving the quad a dangling record, and its rules
+// with an injected clock and seeded rand(): items by place, the speed it
+// takes, stalling and backing out, stopping after the finish, detours.
+#include "RaceTestSupport.h"
+
+#include "../Application/AppTestFiles.h"
+#include "../Landscape/TerrainTestMaps.h"
+
+#include "Race/AIDriver.h"
+
+#include "Objects/DynObject.h"
+#include "Objects/ObjectPackage.h"
+#include "Vehicle/QuadInstance.h"
+
+#include "Application/ControlBindings.h"
+#include "Landscape/Scene.h"
+#include "Landscape/Terrain.h"
+#include "Physics/PhysicsManager.h"
+#include "Render/SwapChain.h"
+
+#include "ObjectPackageSamples.h"
+#include "QuadSample.h"
+
+#include "Core/Timer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+using namespace RaceTest;
+using AI = ObjPkgManager::Functions::AI;
+using Path = ObjPkgManager::Functions::Path;
+
+struct Callbacks final : Game::Interface
+{
+    String getSettingNameGame() override { return String(L"Tester"); }
+    Color getSettingCharGame() override { return Color(1, 2, 3, 255); }
+    void saveSettings() override {}
+    Control* getPlayerControls() override { return &controls; }
+    Control controls;
+};
+
+// Flat ground, the builder's quad, gate and pick-up packages in a scene
+// without a device, a running off-road race and the race clock.
+struct Field
+{
+    Field() : clock(1000)
+    {
+        const std::vector<uint8_t> bytes = TerrainTestMaps::mapBytes(
+            TerrainTestMaps::heightMap(512, [](int32_t, int32_t) { return 20000.0f; }));
+        FileArray stream(4096);
+        stream.write(bytes.data(), uint32_t(bytes.size()));
+        stream.seek(0, 0);
+        EXPECT_TRUE(gTerrain.load(nullptr, TerrainTestMaps::settings(), stream));
+        gFrameFactor = 1.0f;
+        const std::wstring folder = AppTestFiles::freshFolder(L"aidriver");
+        CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
+        EXPECT_TRUE(QuadSample::save(String(folder.c_str())));
+        EXPECT_TRUE(ObjectPackageSamples::save(String(folder.c_str())));
+        scene.swapChain = &chain;
+        scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
+        scene.objectPackages.buildPackages();
+        chain.entities->physicsManager->start(16);
+        game().phase = 3;
+        game().choice.gameMode = Game::OffRoadRace;
+        game().choice.courseType = 1;
+        game().choice.vehicleCount = 4;
+        game().choice.items = 0;
+        std::srand(51);
+    }
+    ~Field()
+    {
+        game().vehicles.deleteAll();
+        game().gates.deleteAll();
+        scene.release();
+        gTerrain.clear();
+    }
+
+    Game& game() { return scene.game; }
+    static float ground() { return gTerrain.getHeight(200.0f, 200.0f, 3); }
+
+    Game::Vehicle& vehicle(uint32_t slot, bool player, float x, float z)
+    {
+        Object* placed = scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")),
+                                                           vec3d(x, ground() + 1.0f, z), 1.0f);
+        EXPECT_NE(placed, nullptr);
+        auto* v = new Game::Vehicle(&game(), placed, slot);
+        v->isPlayer = player ? 1 : 0;
+        game().vehicles.append(v);
+        if (placed && !placed->instance)
+            placed->instance = placed->createInstance();
+        else if (placed)
+            v->attachToEntity(dynamic_cast<DynObject*>(placed->instance));
+        return *v;
+    }
+    // A gate at (x, z) facing along z, the vehicle's next.
+    void gateFor(Game::Vehicle& v, float x, float z)
+    {
+        Object* gate = scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Gate")),
+                                                         vec3d(x, ground(), z), 1.0f);
+        ASSERT_NE(gate, nullptr);
+        gate->setState(uint8_t(game().gates.count()));
+        v.nextGate = game().gates.append(new Game::Gate(&game(), gate));
+    }
+    // The quad stands at (x, z) facing forward, moving at speed (getSpeed
+    // units) along it; still = it has not moved since the last frame.
+    static void standAt(Game::Vehicle& v, float x, float z, const vec3d& forward, float speed, bool still)
+    {
+        Game::Vehicle::QuadInstance& quad = *v.getQuad();
+        DynObject& dyn = *v.getDynObject();
+        const float y = ground() + 1.0f;
+        const vec3d up(0.0f, 1.0f, 0.0f);
+        dyn.world.setRow(0, up.cross(forward));
+        dyn.world.setRow(1, up);
+        dyn.world.setRow(2, forward);
+        dyn.world.setRow(3, vec3d(x, y, z));
+        dyn.worldBounds.center = vec3d(x, y, z);
+        dyn.worldBox.center = vec3d(x, y, z);
+        dyn.previousPosition = still ? vec3d(x, y, z) : vec3d(x, y, z) - forward * 2.0f;
+        quad.wheels[ObjPkgManager::Functions::QuadPhysics::Wheel::rearAxle].contacts[0].groundNormal = up;
+        quad.velocity = forward * (speed / 2.4f);
+    }
+
+    // Each case's vehicles and gates go at its end.
+    struct Scoped
+    {
+        explicit Scoped(Field& f) : field(f) {}
+        ~Scoped()
+        {
+            field.game().targetGate = nullptr;
+            field.game().vehicles.deleteAll();
+            field.game().gates.deleteAll();
+        }
+        Field& field;
+    };
+
+    TestClock clock;
+    Callbacks callbacks;
+    D3D::Device::SwapChain chain{nullptr};
+    Scene scene{String(L"KorvantaTests"), 3500.0f, &callbacks};
+};
+
+const vec3d north(0.0f, 0.0f, 1.0f);
+
+}
+
+// An opponent's quad reads its driver's fields through the driver's own
+// controls; the player's quad is handed to a driver at the finish; a
+// driver that goes leaves the quad no record to read.
+TEST(AIDriver, DrivesTheQuadThroughItsOwnControls)
+{
+    Field field;
+    Game::Vehicle& opponent = field.vehicle(1, false, 200.0f, 200.0f);
+    Game::Vehicle& player = field.vehicle(0, true, 240.0f, 200.0f);
+    AI* driver = opponent.getAIDriver();
+    ASSERT_NE(driver, nullptr);
+    ASSERT_NE(opponent.getQuad(), nullptr);
+    EXPECT_EQ(opponent.getQuad()->controls, &driver->controls);
+    EXPECT_TRUE(opponent.getQuad()->isOpponent());
+    EXPECT_EQ(player.getAIDriver(), nullptr);
+    EXPECT_EQ(player.getQuad()->controls, &field.callbacks.controls);
+
+    struct Binding
+    {
+        uint32_t action;
+        float AI::*axis;
+        uint8_t AI::*button;
+    };
+    const Binding bindings[] = {{Control::Steering, &AI::steering, nullptr},
+                                {Control::Throttle, &AI::throttle, nullptr},
+                                {Game::Vehicle::rocketAction, nullptr, &AI::fireRocket},
+                                {Game::Vehicle::oilAction, nullptr, &AI::dropOil},
+                                {Game::Vehicle::nitroAction, nullptr, &AI::useNitro}};
+    const Control& controls = *opponent.getQuad()->controls;
+    for (const Binding& b : bindings) {
+        EXPECT_EQ(controls.getStrongerValue(b.action), 0.0f) << b.action;
+        if (b.axis)
+            driver->*b.axis = -0.75f;
+        else
+            driver->*b.button = 1;
+        EXPECT_EQ(controls.getStrongerValue(b.action), b.axis ? -0.75f : 1.0f) << b.action;
+        if (b.axis)
+            driver->*b.axis = 0.0f;
+        else
+            driver->*b.button = 0;
+    }
+    opponent.createAIDriver(opponent.getDynObject());
+    EXPECT_EQ(opponent.getAIDriver(), driver) << "a second call changes nothing";
+
+    // The player finishes: a driver takes the quad over.
+    player.handToDriver();
+    ASSERT_NE(player.getAIDriver(), nullptr);
+    EXPECT_EQ(player.getQuad()->controls, &player.getAIDriver()->controls);
+
+    // The driver goes alone: the quad no longer points at its record.
+    opponent.getDynObject()->functions->remove(AI::flag);
+    EXPECT_EQ(opponent.getAIDriver(), nullptr);
+    EXPECT_EQ(opponent.getQuad()->controls, nullptr);
+
+    // The course watch puts a stuck quad back: the stall starts over.
+    AI* handed = player.getAIDriver();
+    handed->reverseState = 2;
+    handed->reverseTime = 5000;
+    handed->clearStuckTimers();
+    EXPECT_EQ(handed->reverseState, 0u);
+    EXPECT_EQ(handed->reverseTime, 0u);
+}
+
+// The countdown revs at random between 0.5 and 1 and back to 0, leaving the
+// steering; a race without a target keeps asking for a path.
+TEST(AIDriver, RevsOnTheGrid)
+{
+    Field field;
+    Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
+    AI& driver = *v.getAIDriver();
+    field.game().phase = 2;
+    driver.steering = 0.25f;
+    int revs = 0, rests = 0;
+    for (int frame = 0; frame < 400; ++frame) {
+        TestClock::now += 20;
+        driver.update();
+        ASSERT_TRUE(driver.throttle == 0.0f || (driver.throttle >= 0.5f && driver.throttle <= 1.0f));
+        revs += driver.throttle > 0.0f ? 1 : 0;
+        rests += driver.throttle == 0.0f ? 1 : 0;
+    }
+    EXPECT_GT(revs, 20);
+    EXPECT_GT(rests, 20);
+    EXPECT_EQ(driver.steering, 0.25f);
+
+    field.game().phase = 3;
+    driver.update();
+    EXPECT_EQ(driver.needsPath, 1u) << "no target, no path";
+    EXPECT_EQ(driver.path.count, 0);
+}
+
+// The driver's rules, frame by frame with the clock and rand() set.
+TEST(AIDriver, RulesOfTheRoad)
+{
+    Field field;
+    Game& game = field.game();
+    game.choice.difficulty = 1;
+    Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
+    Game::Vehicle& other = field.vehicle(2, false, 600.0f, 600.0f);
+    AI& driver = *v.getAIDriver();
+    field.gateFor(v, 200.0f, 500.0f);
+
+    // At a standstill the throttle is full whatever the bend.
+    Field::standAt(v, 200.0f, 200.0f, north, 0.0f, false);
+    driver.update();
+    EXPECT_EQ(driver.needsPath, 0u);
+    ASSERT_GE(driver.path.count, 2);
+    EXPECT_EQ(driver.throttle, 1.0f);
+
+    // The speed the bend allows at each difficulty: 65, 77, 90 on a
+    // straight, 30 through a right angle, a quarter of the way there at
+    // 52.5 degrees on Hard (exponent 2); the throttle eases off over 2.
+    struct SpeedCase
+    {
+        int32_t difficulty;
+        float bend;
+        float speed;
+        float throttle;
+    };
+    const float pi = 3.14159265f;
+    for (const SpeedCase& c : {SpeedCase{0, 15.0f, 66.0f, 0.5f}, SpeedCase{2, 15.0f, 66.0f, 1.0f},
+                               SpeedCase{1, 15.0f, 78.0f, 0.5f}, SpeedCase{1, 90.0f, 31.0f, 0.5f},
+                               SpeedCase{0, 90.0f, 40.0f, 0.0f}, SpeedCase{2, 52.5f, 76.0f, 0.5f},
+                               SpeedCase{2, 52.5f, 74.0f, 1.0f}}) {
+        game.choice.difficulty = c.difficulty;
+        Field::standAt(v, 200.0f, 200.0f, north, c.speed, false);
+        Path& path = driver.path;
+        const vec3d p0(200.0f, Field::ground() + 2.0f, 200.0f);
+        const vec3d p1 = p0 + north * 100.0f;
+        const float turn = c.bend * pi / 180.0f;
+        path.count = 0;
+        path.insertPoint(0, p0);
+        path.insertPoint(1, p1);
+        path.insertPoint(2, p1 + vec3d(std::sin(turn), 0.0f, std::cos(turn)) * 100.0f);
+        driver.needsPath = 0;
+        TestClock::now += 10;
+        driver.update();
+        EXPECT_NEAR(driver.throttle, c.throttle, 1e-3f) << c.difficulty << " " << c.bend << " " << c.speed;
+    }
+    driver.path.targetId = nullptr;
+    driver.needsPath = 1;
+
+    // A vehicle 19 ahead in the cone caps it at 0.6, 30 ahead at 0.7, 40
+    // ahead not at all, even on a straight at speed.
+    struct Ahead
+    {
+        float distance;
+        float throttle;
+    };
+    for (const Ahead& a : {Ahead{19.0f, 0.6f}, Ahead{30.0f, 0.7f}, Ahead{40.0f, 1.0f}}) {
+        Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+        Field::standAt(other, 200.0f, 200.0f + a.distance, north, 40.0f, false);
+        TestClock::now += 10;
+        driver.update();
+        EXPECT_FLOAT_EQ(driver.throttle, a.throttle) << a.distance;
+    }
+    Field::standAt(other, 600.0f, 600.0f, north, 0.0f, true);
+
+    // Stalled with throttle for 500 ms, then 1500 ms backing out with the
+    // steering mirrored, then driving again.
+    Field::standAt(v, 200.0f, 200.0f, vec3d(0.6f, 0.0f, 0.8f), 10.0f, true);
+    driver.reverseState = 0;
+    driver.update();
+    EXPECT_EQ(driver.reverseState, 1u);
+    const float ahead = driver.steering;
+    TestClock::now += 500;
+    driver.update();
+    EXPECT_EQ(driver.reverseState, 1u) << "not beyond 500 ms yet";
+    TestClock::now += 1;
+    driver.update();
+    EXPECT_EQ(driver.reverseState, 2u);
+    TestClock::now += 10;
+    driver.update();
+    EXPECT_EQ(driver.throttle, -1.0f);
+    EXPECT_NEAR(driver.steering, -ahead, 1e-5f);
+    TestClock::now += 1491;
+    driver.update();
+    EXPECT_EQ(driver.reverseState, 0u);
+
+    // A finished driver stops within 30 of its path's end, at no more than
+    // 0.5 throttle on the way there.
+    v.finished = 1;
+    struct Creep
+    {
+        float left; // from the path's end
+        float speed;
+        float throttle;
+    };
+    driver.update();
+    ASSERT_GE(driver.path.count, 2);
+    const vec3d end = driver.path.points[driver.path.count - 1].position;
+    for (const Creep& c : {Creep{200.0f, 30.0f, 0.5f}, Creep{200.0f, 50.0f, 0.0f}, Creep{100.0f, 15.0f, 0.3f},
+                           Creep{50.0f, 8.0f, 0.3f}, Creep{29.0f, 5.0f, 0.0f}}) {
+        Field::standAt(v, end.x, end.z - c.left, north, c.speed, false);
+        for (int32_t i = 0; i < driver.path.count; ++i)
+            driver.path.points[i].passed = 0;
+        driver.needsPath = 0;
+        driver.reverseState = 0;
+        TestClock::now += 10;
+        driver.update();
+        EXPECT_FLOAT_EQ(driver.throttle, c.throttle) << c.left << " at " << c.speed;
+        EXPECT_LE(driver.throttle, 0.5f);
+    }
+}
+
+// Rockets, oil and nitro by place: the leader never fires or burns nitro,
+// the last never drops oil; the others do within 16 s, each button for a
+// frame or as long as its rule holds.
+TEST(AIDriver, ItemsByPlace)
+{
+    Field field;
+    Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
+    field.vehicle(2, false, 600.0f, 600.0f);
+    AI& driver = *v.getAIDriver();
+    // A gate behind to the right keeps the steering at +1 (oil wants a
+    // sharp turn); a gate ahead keeps it near 0 (nitro wants a straight).
+    struct Case
+    {
+        const char* what;
+        int32_t place;
+        float gateX, gateZ;
+        bool rocket, oil, nitro;
+    };
+    const Case cases[] = {
+        {"leader in a turn", 1, 350.0f, 100.0f, false, true, false},
+        {"second in a turn", 2, 350.0f, 100.0f, true, true, false},
+        {"last in a turn", 4, 350.0f, 100.0f, true, false, false},
+        {"leader on a straight", 1, 200.0f, 600.0f, false, false, false},
+        {"second on a straight", 2, 200.0f, 600.0f, true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        field.game().gates.deleteAll();
+        field.gateFor(v, c.gateX, c.gateZ);
+        v.place = c.place;
+        v.rockets = 3;
+        v.oil = 3;
+        v.nitro = 1.0f;
+        driver.rocketTime = driver.oilTime = driver.nitroTime = 0;
+        driver.fireRocket = driver.dropOil = driver.useNitro = 0;
+        driver.needsPath = 1;
+        driver.path.targetId = nullptr;
+        bool rocket = false, oil = false, nitro = false;
+        for (int frame = 0; frame < 400; ++frame) {
+            Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+            TestClock::now += 50;
+            driver.update();
+            rocket = rocket || driver.fireRocket;
+            oil = oil || driver.dropOil;
+            nitro = nitro || driver.useNitro;
+            if (driver.fireRocket) {
+                TestClock::now += 50;
+                driver.update();
+                EXPECT_EQ(driver.fireRocket, 0) << "held one frame";
+            }
+        }
+        EXPECT_EQ(rocket, c.rocket);
+        EXPECT_EQ(oil, c.oil);
+        EXPECT_EQ(nitro, c.nitro);
+    }
+    // Nitro ends at half of what there was, or in a turn.
+    driver.useNitro = 1;
+    driver.nitroTime = 0;
+    driver.nitroStopLevel = 0.5f;
+    v.nitro = 0.4f;
+    driver.update();
+    EXPECT_EQ(driver.useNitro, 0);
+}
+
+// Pick-ups: a repair kit in view near the path is fetched by a damaged
+// driver; outside modes 2 and 3 one 250 from the path never is, in
+// Jamboree it is; in a race of one vehicle the leader's oil weight is 1.
+TEST(AIDriver, FetchesPickupsItNeeds)
+{
+    Field field;
+    Game& game = field.game();
+    game.choice.items = 1;
+    struct Case
+    {
+        const char* what;
+        int32_t mode;
+        int32_t vehicles;
+        const wchar_t* package;
+        int32_t slot;
+        float damage;
+        float x, z; // of the pick-up
+        bool fetched;
+    };
+    const Case cases[] = {
+        {"repair kit beside the path", Game::OffRoadRace, 4, L"RepairKit", Game::RepairKitPackage, 0.81f, 210.0f, 350.0f, true},
+        {"repair kit 250 off the path", Game::OffRoadRace, 4, L"RepairKit", Game::RepairKitPackage, 1.0f, 450.0f, 550.0f, false},
+        {"repair kit 250 off in Jamboree", Game::Jamboree, 4, L"RepairKit", Game::RepairKitPackage, 1.0f, 450.0f, 550.0f, true},
+        {"undamaged", Game::OffRoadRace, 4, L"RepairKit", Game::RepairKitPackage, 0.0f, 210.0f, 350.0f, false},
+        {"oil for the only vehicle", Game::OffRoadRace, 1, L"Oil", Game::OilPackage, 0.0f, 210.0f, 350.0f, true},
+        {"oil behind", Game::OffRoadRace, 1, L"Oil", Game::OilPackage, 0.0f, 210.0f, 100.0f, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Field::Scoped scoped(field);
+        Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
+        AI& driver = *v.getAIDriver();
+        field.gateFor(v, 200.0f, 750.0f);
+        game.targetGate = game.gates.head()->item;
+        game.choice.gameMode = c.mode;
+        game.choice.vehicleCount = c.vehicles;
+        v.place = 1;
+        v.damage = c.damage;
+        ObjPkgManager::Package* package = field.scene.objectPackages.findPackage(String(c.package));
+        ASSERT_NE(package, nullptr);
+        game.packages[c.slot] = package;
+        Object* pickUp = field.scene.objectPackages.createObject(package, vec3d(c.x, Field::ground(), c.z), 1.0f);
+        ASSERT_NE(pickUp, nullptr);
+        Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+        driver.update();
+        EXPECT_EQ(driver.detourActive, c.fetched ? 1u : 0u);
+        bool pickUpPoint = false;
+        for (int32_t i = 0; i < driver.path.count; ++i)
+            pickUpPoint = pickUpPoint || driver.path.points[i].type == Path::PickUp;
+        EXPECT_EQ(pickUpPoint, c.fetched);
+        if (c.fetched) {
+            // Passing the pick-up ends the detour.
+            Field::standAt(v, c.x, c.z + 20.0f, north, 40.0f, false);
+            TestClock::now += 10;
+            driver.update();
+            driver.update();
+            EXPECT_EQ(driver.detourActive, 0u);
+        }
+        pickUp->remove();
+        delete pickUp;
+        game.packages[c.slot] = nullptr;
+    }
+}
