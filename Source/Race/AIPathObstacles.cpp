@@ -99,6 +99,9 @@ void Path::collectObstacles()
             Object::Part& part = obstacle->parts[obstacle->count];
             part.world = mesh.world * placement;
             part.box = mesh.localBox.carried(part.world);
+            // The box's own radius, for a quick miss before the axis tests.
+            part.box.radiusSq = part.box.halfExtents.lengthSq();
+            part.box.radius = std::sqrt(part.box.radiusSq);
             part.tree = tree;
             if (OrientedBox::overlaps(part.box, pathBox))
                 ++obstacle->count;
@@ -110,11 +113,17 @@ void Path::collectObstacles()
 
 bool Path::boxBlocked(const OrientedBox& box) const
 {
+    const float boxRadius = box.halfExtents.length();
+    const Object* all = obstacles.data();
     for (int32_t i = 0; i < obstacleCount; ++i) {
-        const Object* obstacle = obstacles.at(i);
-        for (int32_t k = 0; obstacle && k < obstacle->count; ++k) {
-            const Object::Part& part = obstacle->parts[k];
-            // The part's own box first: most parts lie far from the test box.
+        const Object& obstacle = all[i];
+        for (int32_t k = 0; k < obstacle.count; ++k) {
+            const Object::Part& part = obstacle.parts[k];
+            // The parts' spheres, then their boxes: most parts lie far from
+            // the test box.
+            const float reach = part.box.radius + boxRadius;
+            if ((part.box.center - box.center).lengthSq() > reach * reach)
+                continue;
             if (!OrientedBox::overlaps(part.box, box))
                 continue;
             if (part.tree && part.tree->intersectsBox(part.world, box))
