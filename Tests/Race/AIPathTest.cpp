@@ -17,7 +17,9 @@
 #include "Way/WayPoint.h"
 #include "Way/WaySegment.h"
 
+#include "MeshSamples.h"
 #include "ObjectPackageSamples.h"
+#include "ObjectPackageWriter.h"
 
 #include "Core/Timer.h"
 
@@ -25,6 +27,7 @@
 
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -314,6 +317,7 @@ struct CrateYard : FlatGround
         const std::wstring folder = AppTestFiles::freshFolder(L"aipath");
         CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
         EXPECT_TRUE(ObjectPackageSamples::save(String(folder.c_str())));
+        EXPECT_TRUE(ObjectPackageWriter::save(fence(), String((folder + L"Objects\\Fence.teo").c_str())));
         scene.swapChain = &chain;
         scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
         scene.objectPackages.buildPackages();
@@ -324,6 +328,22 @@ struct CrateYard : FlatGround
         EXPECT_NE(object, nullptr);
     }
     ~CrateYard() { scene.release(); }
+    // A fence of 20 overlapping posts 4 high, 1 apart along z, each a mesh
+    // of its own.
+    static ObjectPackageWriter::Package fence()
+    {
+        ObjectPackageWriter::Package p;
+        for (int i = 0; i < 20; ++i) {
+            PackagePartWriter::Mesh m;
+            m.body = MeshSamples::record();
+            m.name = m.displayName = "Post" + std::to_string(i);
+            m.position = {0.0f, 2.0f, float(i) - 9.5f};
+            m.scale = 4.0f;
+            p.meshes.push_back(m);
+        }
+        p.functions = FunctionsRecordWriter::Record{};
+        return p;
+    }
     Object* crate(float x, float z)
     {
         return scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Crate")), at(x, z), 1.0f);
@@ -418,6 +438,23 @@ TEST(AIPath, AWallOpenOnOneSideOnlyKeepsNoBypass)
     blocked.count = 1;
     blocked.collectObstacles();
     EXPECT_EQ(blocked.obstacleCount, 0);
+}
+
+// An object of more meshes than an obstacle keeps: 16 parts are kept, the
+// rest left out.
+TEST(AIPath, AnObstacleKeepsAtMostSixteenParts)
+{
+    CrateYard yard;
+    Object* fence = yard.scene.objectPackages.createObject(yard.scene.objectPackages.findPackage(String(L"Fence")),
+                                                           yard.at(50.0f, 0.0f), 1.0f);
+    ASSERT_NE(fence, nullptr);
+    Path path(yard.object);
+    path.insertPoint(0, yard.at(0, 0));
+    path.insertPoint(1, yard.at(100, 0));
+    path.collectObstacles();
+    ASSERT_EQ(path.obstacleCount, 1);
+    EXPECT_EQ(path.obstacles.at(0)->count, Path::maxParts);
+    EXPECT_TRUE(path.testSegment(path.segmentControlPoints(0), nullptr, nullptr));
 }
 
 // Random targets, starts, detours and crate sets (fixed seed) build paths
