@@ -311,6 +311,14 @@ TEST(AIDriver, RulesOfTheRoad)
     driver.reverseState = 0;
     driver.update();
     EXPECT_EQ(driver.reverseState, 1u);
+    // Moving again within the 500 ms ends the stall.
+    Field::standAt(v, 200.0f, 200.0f, vec3d(0.6f, 0.0f, 0.8f), 10.0f, false);
+    TestClock::now += 100;
+    driver.update();
+    EXPECT_EQ(driver.reverseState, 0u);
+    Field::standAt(v, 200.0f, 200.0f, vec3d(0.6f, 0.0f, 0.8f), 10.0f, true);
+    driver.update();
+    EXPECT_EQ(driver.reverseState, 1u);
     const float ahead = driver.steering;
     TestClock::now += 500;
     driver.update();
@@ -478,4 +486,23 @@ TEST(AIDriver, FetchesPickupsItNeeds)
         delete pickUp;
         game.packages[c.slot] = nullptr;
     }
+
+    // Facing east: the view turns with the quad.
+    Field::Scoped scoped(field);
+    game.choice.gameMode = Game::OffRoadRace;
+    game.choice.vehicleCount = 4;
+    Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
+    field.gateFor(v, 750.0f, 200.0f);
+    v.place = 1;
+    v.damage = 0.81f;
+    ObjPkgManager::Package* kits = field.scene.objectPackages.findPackage(String(L"RepairKit"));
+    game.packages[Game::RepairKitPackage] = kits;
+    Object* kit = field.scene.objectPackages.createObject(kits, vec3d(350.0f, Field::ground(), 210.0f), 1.0f);
+    ASSERT_NE(kit, nullptr);
+    Field::standAt(v, 200.0f, 200.0f, vec3d(1.0f, 0.0f, 0.0f), 40.0f, false);
+    v.getAIDriver()->update();
+    EXPECT_EQ(v.getAIDriver()->detourActive, 1u);
+    kit->remove();
+    delete kit;
+    game.packages[Game::RepairKitPackage] = nullptr;
 }
