@@ -4,6 +4,8 @@
 // seams and for real (closed by a posted cancel), typed numbers.
 #include "Application/DialogTools.h"
 
+#include "DialogPages.h"
+
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
@@ -500,4 +502,78 @@ TEST(DialogToolsHyperLink, TheAtomAndALinkWithoutTarget)
     EXPECT_FALSE(link.open());
     link.target = L"";
     EXPECT_FALSE(link.open());
+}
+
+namespace {
+
+// A page that notes what reaches it.
+class CountingPage final : public Template
+{
+public:
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM) override
+    {
+        ++messages;
+        if (message == WM_INITDIALOG) {
+            initialised = dialog;
+            return TRUE;
+        }
+        if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+            close(LOWORD(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    }
+    int messages = 0;
+    HWND initialised = nullptr;
+};
+
+} // namespace
+
+// The page base: a modeless page gets its messages from WM_INITDIALOG on, is
+// only raised when asked again, and forgets its window however it goes; a
+// modal one returns the result it was closed with.
+TEST(DialogToolsTemplate, PagesOpenOnceAndForgetTheirWindow)
+{
+    CountingPage page;
+    EXPECT_EQ(page.create(DialogPages::oilPuddle, nullptr, true), 0);
+    ASSERT_NE(page.window, nullptr);
+    EXPECT_EQ(page.initialised, page.window);
+    EXPECT_EQ(page.modeless, 1u);
+    EXPECT_EQ(GetWindowLongPtrW(page.window, GWLP_USERDATA), LONG_PTR(&page));
+    const int before = page.messages;
+    EXPECT_GT(before, 0);
+    SendMessageW(page.window, WM_USER + 5, 0, 0);
+    EXPECT_EQ(page.messages, before + 1) << "every message reaches the page";
+    HWND window = page.window;
+    EXPECT_EQ(page.create(DialogPages::oilPuddle, nullptr, true), 0);
+    EXPECT_EQ(page.window, window) << "an open page is only raised";
+    EXPECT_EQ(page.handleDialogMessage(window, WM_TIMER, 0, 0), FALSE);
+    EXPECT_EQ(page.Template::handleDialogMessage(window, WM_COMMAND, IDOK, 0), 0) << "the base handles nothing";
+    EXPECT_TRUE(IsWindow(window));
+
+    // Destroyed from outside, the page forgets its window.
+    DestroyWindow(window);
+    EXPECT_EQ(page.window, nullptr);
+    EXPECT_EQ(page.create(DialogPages::oilPuddle, nullptr, true), 0);
+    ASSERT_NE(page.window, nullptr);
+    EXPECT_NE(page.initialised, window);
+    SendMessageW(page.window, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(page.window, nullptr);
+
+    // Modal: the result it was closed with.
+    std::thread closer([] {
+        for (int i = 0; i < 400; ++i) {
+            if (HWND found = FindWindowW(L"#32770", L"Oil puddle")) {
+                PostMessageW(found, WM_COMMAND, IDCANCEL, 0);
+                return;
+            }
+            Sleep(25);
+        }
+    });
+    EXPECT_EQ(page.create(DialogPages::oilPuddle, nullptr, false), IDCANCEL);
+    closer.join();
+    EXPECT_EQ(page.modeless, 0u);
+    EXPECT_EQ(page.window, nullptr);
+    EXPECT_EQ(page.create(0xFFF0, nullptr, true), 0) << "no such template";
+    EXPECT_EQ(page.window, nullptr);
 }
