@@ -415,6 +415,17 @@ TEST(AIDriver, ItemsByPlace)
         EXPECT_EQ(oil, c.oil);
         EXPECT_EQ(nitro, c.nitro);
     }
+    // A rocket armed while second is disarmed by the lead, so it is not
+    // fired the moment the vehicle falls back.
+    v.place = 2;
+    v.rockets = 1;
+    driver.rocketTime = 0;
+    driver.update();
+    EXPECT_NE(driver.rocketTime, 0u);
+    v.place = 1;
+    driver.update();
+    EXPECT_EQ(driver.rocketTime, 0u);
+
     // Nitro ends at half of what there was, or in a turn.
     driver.useNitro = 1;
     driver.nitroTime = 0;
@@ -422,6 +433,42 @@ TEST(AIDriver, ItemsByPlace)
     v.nitro = 0.4f;
     driver.update();
     EXPECT_EQ(driver.useNitro, 0);
+}
+
+// The target plane: a flag (no direction) faces the driver with no
+// approach offset; a gate's plane turns from its own direction towards the
+// driver as it comes within 800, its approach point 120 in front.
+TEST(AIDriver, TargetPlanes)
+{
+    Field field;
+    Game& game = field.game();
+    Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
+    AI& driver = *v.getAIDriver();
+    Field::standAt(v, 200.0f, 200.0f, north, 0.0f, true);
+    AI::TargetPlane plane;
+    EXPECT_FALSE(driver.targetPlane(plane)) << "no target";
+
+    game.choice.gameMode = Game::CaptureTheFlag;
+    Object flag;
+    flag.position = vec3d(500.0f, Field::ground(), 600.0f);
+    game.captureFlag = &flag;
+    ASSERT_TRUE(driver.targetPlane(plane));
+    EXPECT_NEAR(plane.plane.normal.x, -0.6f, 1e-4f);
+    EXPECT_NEAR(plane.plane.normal.z, -0.8f, 1e-4f);
+    EXPECT_EQ(plane.approachPoint, plane.plane.point);
+    EXPECT_EQ(plane.kind, uint32_t(Path::FlagTarget));
+    EXPECT_EQ(plane.target, &flag);
+    EXPECT_NEAR(plane.plane.distance, plane.plane.normal.dot(plane.plane.point), 1e-2f);
+    game.captureFlag = nullptr;
+
+    game.choice.gameMode = Game::OffRoadRace;
+    field.gateFor(v, 200.0f, 600.0f);
+    ASSERT_TRUE(driver.targetPlane(plane));
+    EXPECT_EQ(plane.kind, uint32_t(Path::GateTarget));
+    EXPECT_NEAR((plane.approachPoint - plane.plane.point).length(), 120.0f, 1e-2f);
+    EXPECT_LT(plane.plane.normal.z, -0.99f) << "it faces the driver, whichever way the gate turns";
+    game.gates.deleteAll();
+    v.nextGate = nullptr;
 }
 
 // Pick-ups: a repair kit in view near the path is fetched by a damaged

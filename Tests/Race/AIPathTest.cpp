@@ -142,6 +142,10 @@ TEST(AIPath, PointsByHand)
     ASSERT_TRUE(path->build(&pickUp, start, &tag[3], ground.at(300, 0), ground.at(300, 0), west, 4, true,
                             nullptr, 0.5f));
     EXPECT_EQ(typesOf(*path), (std::vector<uint32_t>{1, 6, 4}));
+    const vec3d back = (start - pickUp).normalised();
+    EXPECT_NEAR(path->points[1].direction.x, back.x, 1e-4f);
+    EXPECT_NEAR(path->points[1].direction.z, back.z, 1e-4f);
+    path->updatePassed(ground.at(40, 10));
     EXPECT_FALSE(path->detourPassed());
     path->updatePassed(ground.at(150, 40));
     EXPECT_TRUE(path->detourPassed());
