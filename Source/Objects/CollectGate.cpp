@@ -1,6 +1,7 @@
 #include "Objects/CollectGate.h"
 
 #include "Objects/DynObject.h"
+#include "Objects/LensFlare.h"
 #include "Objects/PackageMesh.h"
 
 #include "Entity/StoredMesh.h"
@@ -94,6 +95,9 @@ ObjPkgManager::Functions::Gate::Instance* ObjPkgManager::Functions::Gate::create
 ObjPkgManager::Functions::Gate::Instance::Instance(Gate* gate, D3D::Device::SwapChain* swapChain, DynObject* owner)
     : gateTemplate(gate), swapChain(swapChain), owner(owner)
 {
+    // A gate starts unmarked: no flare either.
+    if (owner && owner->functions)
+        owner->functions->remove(LensFlare::flag);
     if (!owner || !gate || !gate->mesh)
         return;
     const String& name = *gate->mesh->getName();
@@ -108,4 +112,18 @@ void ObjPkgManager::Functions::Gate::Instance::setMarked(bool on)
 {
     if (marker)
         marker->hidden = on ? 0 : 1;
+    if (!owner || !owner->functions)
+        return;
+    DynObject::FunctionManager& functions = *owner->functions;
+    if (!on) {
+        functions.remove(LensFlare::flag);
+        return;
+    }
+    LensFlare* flares = gateTemplate && gateTemplate->record ? gateTemplate->record->lensFlare : nullptr;
+    if (!flares || (functions.mask & LensFlare::flag))
+        return;
+    LensFlare::Instance* flare = flares->createInstance(swapChain, owner);
+    const DynObject::FunctionManager::Function* entry = flare ? functions.add(LensFlare::flag, flare) : nullptr;
+    if (!entry || entry->instance != flare)
+        delete flare;
 }

@@ -1,13 +1,16 @@
 #include "Objects/DynObject.h"
 
+#include "Objects/Bush.h"
 #include "Objects/CollectGate.h"
 #include "Objects/Compass.h"
 #include "Objects/Fire.h"
+#include "Objects/Inventory.h"
 #include "Objects/OilPuddle.h"
 #include "Objects/Rocket.h"
 #include "Objects/ObjectFunctions.h"
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageMesh.h"
+#include "Objects/Spin.h"
 
 #include "Vehicle/QuadInstance.h"
 
@@ -480,11 +483,15 @@ void DynObject::FunctionManager::createInstances()
         if (!entry || entry->instance != instance)
             delete instance;
     };
+    if (record->spin)
+        take(ObjPkgManager::Functions::Spin::flag, record->spin->createInstance(owner));
     if (record->quadPhysics)
         take(quadFlag, ObjPkgManager::Functions::QuadPhysics::createInstance(record->quadPhysics,
                                                                              owner->package->getSwapChain(), owner));
     if (record->collect)
         take(0x8, record->collect->createInstance(owner));
+    if (record->inventory)
+        take(ObjPkgManager::Functions::Inventory::flag, record->inventory->createInstance(chain, scene, owner));
     if (record->gate)
         take(0x40, record->gate->createInstance(record->swapChain, owner));
     if (record->compass) {
@@ -497,6 +504,8 @@ void DynObject::FunctionManager::createInstances()
         take(ObjPkgManager::Functions::Rocket::flag, record->rocket->createInstance(scene, chain, owner));
     if (record->oilPuddle)
         take(ObjPkgManager::Functions::OilPuddle::flag, record->oilPuddle->createInstance(scene, chain, owner));
+    if (record->bush)
+        take(ObjPkgManager::Functions::Bush::flag, record->bush->createInstance(chain, scene, owner));
 }
 
 void DynObject::FunctionManager::prepare()

@@ -19,6 +19,7 @@
 //     6 size curve (f32)         11 another fire follows (u32, non-zero)
 //                                12 burning at start (u32)
 
+#include "Objects/BaseFunction.h"
 #include "Objects/ObjectFuncInst.h"
 #include "Objects/ObjectFunctions.h"
 
@@ -43,7 +44,7 @@ namespace Audio {
 class Sound3D;
 }
 
-class ObjPkgManager::Functions::Fire final : public Template
+class ObjPkgManager::Functions::Fire final : public Template, public BaseFuncEditor
 {
 public:
     class Instance;
@@ -115,8 +116,32 @@ public:
     // The fire's sound from the file at path: cleared first; a file that
     // cannot be opened leaves it cleared. The type follows the extension.
     static void setSoundFromFile(Entry& fire, const String& path);
+    // The editing side works on the selected fire (FireEditor.cpp).
+    const OrientedBox& getBox() override;
+    bool canMove() override { return true; }
+    bool canRotate() override { return true; }
+    bool canScale() override { return true; }
+    // Remembers the first fire whose box the ray meets.
+    bool hitTest(const vec3d& origin, const vec3d& direction, float& distance) override;
+    // The fire last picked becomes the selected one; its look goes to the
+    // slider values.
+    void markModified() override;
+    void getPosition(vec3d& out) override;
+    void setPosition(const vec3d& position) override;
+    uint32_t scaleLocks() override { return 1; }
+    const OrientedBox& scaleBox() override { return getBox(); }
+    float getScaleX() override;
+    // One value for all three components.
+    void setScaleX(float value) override;
+    void getAngles(vec3d& out) override;
+    void getPivot(vec3d& out) override { getPosition(out); }
+    void setRotation(const vec3d& degrees) override;
+    // The selected fire, or null.
+    Entry* selectedFire() const;
 
     Record* record;
+    // The fire the editor's last pick hit, or -1.
+    int32_t picked = -1;
     // While set the instances follow the editor: every fire burns while the
     // page is open. Nothing in the game sets it.
     uint32_t editFlag = 0;

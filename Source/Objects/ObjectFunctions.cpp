@@ -1,10 +1,14 @@
 #include "Objects/ObjectFunctions.h"
 
+#include "Objects/Bush.h"
 #include "Objects/Fire.h"
+#include "Objects/Inventory.h"
+#include "Objects/LensFlare.h"
 #include "Objects/ObjectPackage.h"
 #include "Objects/OilPuddle.h"
 #include "Objects/Rocket.h"
 #include "Objects/PackageFields.h"
+#include "Objects/Spin.h"
 
 #include "Vehicle/QuadPhysics.h"
 
@@ -51,6 +55,10 @@ void ObjPkgManager::Functions::Record::release()
     discard(fire);
     discard(oilPuddle);
     discard(rocket);
+    discard(spin);
+    discard(inventory);
+    discard(lensFlare);
+    discard(bush);
 }
 
 bool ObjPkgManager::Functions::createTemplates(Record& record, FileInterface& stream)
@@ -100,6 +108,14 @@ bool ObjPkgManager::Functions::createTemplates(Record& record, FileInterface& st
                 read = readTemplate(record, record.oilPuddle, stream);
             else if (code == rocketCode)
                 read = readTemplate(record, record.rocket, stream);
+            else if (code == spinCode)
+                read = readTemplate(record, record.spin, stream);
+            else if (code == inventoryCode)
+                read = readTemplate(record, record.inventory, stream);
+            else if (code == lensFlareCode)
+                read = readTemplate(record, record.lensFlare, stream);
+            else if (code == bushCode)
+                read = readTemplate(record, record.bush, stream);
             else
                 read = false; // a block of a kind not read here has no length to pass over
             break;

@@ -29,6 +29,8 @@ class ObjPkgManager::Functions
 {
 public:
     class Record;
+    class BaseFuncEditor;
+    class BaseFunction;
     class Collect;
     class Gate;
     class Spin;

@@ -62,13 +62,15 @@ Image make(F texel)
 
 Image lensflare()
 {
-    // A bright core with a faint ring, white toward the centre.
+    // A bright core with a faint ring, white toward the centre. The flares
+    // add the colour to the frame, so the shape is in the colour as well
+    // as in the alpha: black where nothing shines.
     return make([](uint32_t x, uint32_t y) {
         const double r = radius(x, y);
         const double core = std::pow(std::max(0.0, 1.0 - r), 3.0);
         const double ring = 0.35 * std::exp(-std::pow((r - 0.72) / 0.05, 2.0));
         const double a = std::min(1.0, core + ring);
-        return argb(a, 1.0, 0.95 + 0.05 * core, 0.8 + 0.2 * core);
+        return argb(a, a, a * (0.95 + 0.05 * core), a * (0.8 + 0.2 * core));
     });
 }
 

@@ -94,4 +94,35 @@ ObjectPackageWriter::Package rocket()
     return p;
 }
 
+FunctionsRecordWriter::Bush bushLeaves()
+{
+    FunctionsRecordWriter::Bush bush;
+    bush.sound = SoundSamples::wav(noise(0.8, 2.5, 4701));
+    bush.leafPath = "Leaf.dds";
+    // A green leaf: an ellipse in alpha, darker along its middle vein.
+    ImageFileWriter::Image leaf;
+    leaf.width = leaf.height = 32;
+    for (uint32_t y = 0; y < leaf.height; ++y)
+        for (uint32_t x = 0; x < leaf.width; ++x) {
+            const double u = (double(x) + 0.5) / 16.0 - 1.0, v = (double(y) + 0.5) / 16.0 - 1.0;
+            const bool inside = u * u / 0.3 + v * v < 1.0;
+            const uint32_t green = std::abs(u) < 0.06 ? 0x60u : 0xA0u;
+            leaf.argb.push_back(inside ? 0xFF000000u | 0x30u << 16 | green << 8 | 0x20u : 0x00000000u);
+        }
+    bush.leafImage = ImageFileWriter::dds(leaf);
+    bush.position = {0.0f, 1.2f, 0.0f};
+    bush.scale = {1.6f, 1.2f, 1.6f};
+    return bush;
+}
+
+ObjectPackageWriter::Package bush()
+{
+    ObjectPackageWriter::Package p;
+    p.meshes.push_back(ObjectPackageSamples::unitBox("BushLeaves", {0.0f, 1.2f, 0.0f}, 2.4f));
+    FunctionsRecordWriter::Record functions;
+    functions.bush = bushLeaves();
+    p.functions = functions;
+    return p;
+}
+
 }

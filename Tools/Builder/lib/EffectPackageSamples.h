@@ -14,6 +14,10 @@ namespace EffectPackageSamples {
 ObjectPackageWriter::Package oilPuddle();
 ObjectPackageWriter::Package bonfire();
 ObjectPackageWriter::Package rocket();
+// A bush ("Bush": a leafy box without collision geometry) with its leaf
+// image (a leaf shape in alpha) and a rustle.
+ObjectPackageWriter::Package bush();
+FunctionsRecordWriter::Bush bushLeaves();
 
 // The bonfire's and the rocket's function blocks, as the packages hold them.
 FunctionsRecordWriter::Fire bonfireFlames();

@@ -5,6 +5,7 @@ namespace FunctionsRecordWriter {
 namespace {
 
 enum Code : uint32_t {
+    spinCode = 1,
     value2Code = 2,
     value3Code = 3,
     farFieldCode = 4,
@@ -14,11 +15,14 @@ enum Code : uint32_t {
     quadPhysicsCode = 8,
     markSubEntitiesCode = 9,
     collectCode = 10,
+    inventoryCode = 11,
     gateCode = 12,
+    lensFlareCode = 13,
     compassCode = 14,
     fireCode = 16,
     rocketCode = 17,
     oilPuddleCode = 18,
+    bushCode = 19,
     value20Code = 20,
     alwaysShownCode = 21,
 };
@@ -112,6 +116,41 @@ bool writeRocket(FileInterface& target, const Rocket& rocket)
     return ok && target.writeValue(uint32_t(0));
 }
 
+bool writeSpin(FileInterface& target, const Spin& spin)
+{
+    bool ok = true;
+    for (uint32_t i = 0; ok && i < spin.parameters.size(); ++i)
+        ok = writeField(target, i + 1, spin.parameters[i]);
+    return ok && target.writeValue(uint32_t(0));
+}
+
+bool writeInventory(FileInterface& target, const Inventory& inventory)
+{
+    return (inventory.sound.empty() || writeBlock(target, 1, inventory.sound)) && target.writeValue(uint32_t(0));
+}
+
+bool writeLensFlare(FileInterface& target, const LensFlare& lensFlare)
+{
+    bool ok = writeField(target, 1, uint32_t(lensFlare.flares.size())) && target.writeValue(uint32_t(2));
+    for (size_t i = 0; ok && i < lensFlare.flares.size(); ++i) {
+        const LensFlare::Flare& f = lensFlare.flares[i];
+        ok = writeField(target, 1, f.position) && writeField(target, 2, f.angles) && writeField(target, 3, f.scale) &&
+             writeField(target, 4, f.coneAngle) && writeField(target, 5, f.colour) && target.writeValue(uint32_t(0));
+    }
+    return ok && target.writeValue(uint32_t(0));
+}
+
+bool writeBush(FileInterface& target, const Bush& bush)
+{
+    bool ok = bush.sound.empty() || writeBlock(target, 1, bush.sound);
+    ok = ok && target.writeValue(uint32_t(2)) && writeText(target, bush.leafPath);
+    if (ok && !bush.leafImage.empty())
+        ok = writeBlock(target, 3, bush.leafImage);
+    ok = ok && writeField(target, 4, bush.position) && writeField(target, 5, bush.angles) &&
+         writeField(target, 6, bush.scale);
+    return ok && target.writeValue(uint32_t(0));
+}
+
 bool write(FileInterface& target, const Record& r)
 {
     bool ok = writeField(target, value2Code, r.value2) && writeField(target, value3Code, r.value3) &&
@@ -120,10 +159,16 @@ bool write(FileInterface& target, const Record& r)
               writeField(target, markSubEntitiesCode, r.markSubEntities) &&
               writeField(target, compassCode, r.compass) && writeField(target, value20Code, r.value20) &&
               writeField(target, alwaysShownCode, r.alwaysShown);
+    if (ok && r.spin)
+        ok = writeField(target, spinCode, uint32_t(1)) && writeSpin(target, *r.spin);
     if (ok && r.collect)
         ok = writeField(target, collectCode, uint32_t(1)) && writeCollect(target, *r.collect);
+    if (ok && r.inventory)
+        ok = writeField(target, inventoryCode, uint32_t(1)) && writeInventory(target, *r.inventory);
     if (ok && r.gate)
         ok = writeField(target, gateCode, uint32_t(1)) && writeGate(target, *r.gate);
+    if (ok && r.lensFlare)
+        ok = writeField(target, lensFlareCode, uint32_t(1)) && writeLensFlare(target, *r.lensFlare);
     if (ok && r.quadPhysics)
         ok = writeField(target, quadPhysicsCode, uint32_t(1)) && writeQuadPhysics(target, *r.quadPhysics);
     if (ok && r.fire)
@@ -132,6 +177,8 @@ bool write(FileInterface& target, const Record& r)
         ok = writeField(target, rocketCode, uint32_t(1)) && writeRocket(target, *r.rocket);
     if (ok && r.oilPuddle)
         ok = writeField(target, oilPuddleCode, uint32_t(1)) && writeOilPuddle(target, *r.oilPuddle);
+    if (ok && r.bush)
+        ok = writeField(target, bushCode, uint32_t(1)) && writeBush(target, *r.bush);
     return ok && target.writeValue(uint32_t(0));
 }
 

@@ -82,6 +82,46 @@ struct Rocket
     std::array<std::vector<uint8_t>, 4> sounds;
 };
 
+// A spin: amplitudes and frequencies along x, y and z, then the turn rates
+// about y, x and z (p1 to p9).
+struct Spin
+{
+    std::array<float, 9> parameters{};
+};
+
+// An inventory and its pick-up sound (none when empty).
+struct Inventory
+{
+    std::vector<uint8_t> sound;
+};
+
+// Lens flares placed in the object's frame, each with a cone angle, a scale
+// and a colour (blue, green, red, alpha).
+struct LensFlare
+{
+    struct Flare
+    {
+        std::array<float, 3> position{};
+        std::array<float, 3> angles{};
+        float scale = 1.0f;
+        float coneAngle = 50.0f;
+        std::array<uint8_t, 4> colour{255, 255, 255, 255};
+    };
+    std::vector<Flare> flares{Flare{}};
+};
+
+// A bush: its sound (none when empty), its leaf image's editor path and
+// file (none when empty) and its region's placement.
+struct Bush
+{
+    std::vector<uint8_t> sound;
+    std::string leafPath;
+    std::vector<uint8_t> leafImage;
+    std::array<float, 3> position{};
+    std::array<float, 3> angles{};
+    std::array<float, 3> scale{1.0f, 1.0f, 1.0f};
+};
+
 struct Record
 {
     uint32_t value2 = 1;
@@ -100,6 +140,10 @@ struct Record
     std::optional<Fire> fire;
     std::optional<Rocket> rocket;
     std::optional<OilPuddle> oilPuddle;
+    std::optional<Spin> spin;
+    std::optional<Inventory> inventory;
+    std::optional<LensFlare> lensFlare;
+    std::optional<Bush> bush;
 };
 
 // Each appends its bytes at the target's position; false when a name is
@@ -110,6 +154,10 @@ bool writeQuadPhysics(FileInterface& target, const QuadPhysics& quad);
 bool writeFire(FileInterface& target, const Fire& fire);
 bool writeOilPuddle(FileInterface& target, const OilPuddle& puddle);
 bool writeRocket(FileInterface& target, const Rocket& rocket);
+bool writeSpin(FileInterface& target, const Spin& spin);
+bool writeInventory(FileInterface& target, const Inventory& inventory);
+bool writeLensFlare(FileInterface& target, const LensFlare& lensFlare);
+bool writeBush(FileInterface& target, const Bush& bush);
 bool write(FileInterface& target, const Record& record);
 
 }

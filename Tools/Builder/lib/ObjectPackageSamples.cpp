@@ -32,6 +32,34 @@ ObjectPackageWriter::Package crate()
     return p;
 }
 
+FunctionsRecordWriter::LensFlare gateFlares()
+{
+    // Gold lights at the frame's four corners, on the side a vehicle comes
+    // from (their forward axis points through the gate).
+    FunctionsRecordWriter::LensFlare flares;
+    flares.flares.clear();
+    for (float x : {-2.3f, 2.3f})
+        for (float y : {1.2f, 4.3f}) {
+            FunctionsRecordWriter::LensFlare::Flare f;
+            f.position = {x, y, -2.3f};
+            f.scale = 0.8f;
+            f.coneAngle = 70.0f;
+            f.colour = {80, 220, 255, 255};
+            flares.flares.push_back(f);
+        }
+    return flares;
+}
+
+FunctionsRecordWriter::Spin pickUpSpin()
+{
+    // Three degrees a frame about the upright axis, bobbing slowly.
+    FunctionsRecordWriter::Spin spin;
+    spin.parameters[2] = 0.15f;
+    spin.parameters[3] = 0.5f;
+    spin.parameters[6] = 30.0f;
+    return spin;
+}
+
 ObjectPackageWriter::Package gate()
 {
     ObjectPackageWriter::Package p;
@@ -42,6 +70,7 @@ ObjectPackageWriter::Package gate()
     p.meshes.push_back(unitBox("GateMarker", {0.0f, 5.0f, 0.0f}, 1.0f));
     FunctionsRecordWriter::Record functions;
     functions.gate = FunctionsRecordWriter::Gate{"GateMarker"};
+    functions.lensFlare = gateFlares();
     p.functions = functions;
     return p;
 }
@@ -59,6 +88,7 @@ ObjectPackageWriter::Package pickUp(const char* name, uint32_t value)
     p.meshes.push_back(unitBox((std::string(name) + "Item").c_str(), {0.0f, 0.75f, 0.0f}, 0.75f));
     FunctionsRecordWriter::Record functions;
     functions.collect = FunctionsRecordWriter::Collect{value};
+    functions.spin = pickUpSpin();
     p.functions = functions;
     return p;
 }
@@ -94,6 +124,7 @@ std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all()
     packages.push_back({L"OilPuddle.teo", EffectPackageSamples::oilPuddle()});
     packages.push_back({L"Bonfire.teo", EffectPackageSamples::bonfire()});
     packages.push_back({L"Rocket.teo", EffectPackageSamples::rocket()});
+    packages.push_back({L"Bush.teo", EffectPackageSamples::bush()});
     return packages;
 }
 

@@ -20,13 +20,18 @@ PackagePartWriter::Mesh unitBox(const char* name, vec3d position, float scale);
 
 // The box part sample with its texture and the physics record of mass 2.
 ObjectPackageWriter::Package crate();
+// The gate's four flares at the corners of its frame.
+FunctionsRecordWriter::LensFlare gateFlares();
+// The pick-ups' spin: a slow turn about the upright axis and a bob.
+FunctionsRecordWriter::Spin pickUpSpin();
 // A frame ("GateFrame", with a box geometry) and the marker above it
-// ("GateMarker"), which its Gate template names.
+// ("GateMarker"), which its Gate template names, and its flares.
 ObjectPackageWriter::Package gate();
 // A small untextured box without geometry ("CameraMarker").
 ObjectPackageWriter::Package camera();
 // A pick-up: a small box without geometry ("<name>Item") whose Collect
-// template holds value, the item an inventory takes from it.
+// template holds value, the item an inventory takes from it, turning by
+// the pick-ups' spin.
 ObjectPackageWriter::Package pickUp(const char* name, uint32_t value);
 // The race's pick-ups by package name with their items: "Nitro" 1, "Oil" 2,
 // "RepairKit" 3, "RocketPack" 4 and the carried "CaptureFlag" 5.

@@ -152,6 +152,8 @@ ObjectPackageWriter::Package package()
     FunctionsRecordWriter::Record functions;
     functions.quadPhysics = quad;
     functions.fire = fires();
+    // The pick-up chime of the quad's inventory.
+    functions.inventory = FunctionsRecordWriter::Inventory{SoundSamples::wav(SoundSamples::chime())};
     p.functions = functions;
     return p;
 }
