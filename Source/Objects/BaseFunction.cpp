@@ -1,5 +1,7 @@
 #include "Objects/BaseFunction.h"
 
+#include <cmath>
+
 ObjPkgManager::Functions::BaseFunction::BaseFunction(Record* record) : owner(record)
 {
     box.radius = 1.0f;
@@ -9,13 +11,26 @@ ObjPkgManager::Functions::BaseFunction::BaseFunction(Record* record) : owner(rec
     box.axes[2] = {0.0f, 0.0f, 1.0f};
 }
 
-bool ObjPkgManager::Functions::BaseFunction::hitTest(const vec3d& origin, const vec3d& direction, float& distance)
+bool ObjPkgManager::Functions::BaseFuncEditor::picks(const OrientedBox& box, const vec3d& origin,
+                                                     const vec3d& direction, float& distance)
 {
     float t = 0.0f;
-    if (box.intersectRay(origin, direction, t) == 7)
+    const int face = box.intersectRay(origin, direction, t);
+    if (face == 7)
         return false;
+    if (face == 6) {
+        const vec3d rel = origin - box.center;
+        for (int axis = 0; axis < 3; ++axis)
+            if (std::fabs(box.axes[axis].dot(rel)) > box.halfExtents[axis])
+                return false;
+    }
     distance = t;
     return true;
+}
+
+bool ObjPkgManager::Functions::BaseFunction::hitTest(const vec3d& origin, const vec3d& direction, float& distance)
+{
+    return picks(box, origin, direction, distance);
 }
 
 void ObjPkgManager::Functions::BaseFunction::updateTransform()

@@ -26,6 +26,11 @@ class ObjPkgManager::Functions::BaseFuncEditor : public Editor::Object,
 public:
     void markModified() override { modified = 1; }
 
+    // Whether the ray picks box: it enters a face ahead, or starts inside.
+    // A ray outside that runs parallel to the face it lies beyond misses
+    // (the box's ray test reports it alike with a start inside).
+    static bool picks(const OrientedBox& box, const vec3d& origin, const vec3d& direction, float& distance);
+
     uint32_t modified = 0;
 };
 

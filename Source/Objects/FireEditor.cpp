@@ -15,10 +15,8 @@ const OrientedBox& ObjPkgManager::Functions::Fire::getBox()
 bool ObjPkgManager::Functions::Fire::hitTest(const vec3d& origin, const vec3d& direction, float& distance)
 {
     for (size_t i = 0; i < fires.size(); ++i) {
-        float t = 0.0f;
-        if (fires[i]->box.intersectRay(origin, direction, t) != 7) {
+        if (picks(fires[i]->box, origin, direction, distance)) {
             picked = int32_t(i);
-            distance = t;
             return true;
         }
     }

@@ -137,10 +137,8 @@ const OrientedBox& ObjPkgManager::Functions::LensFlare::getBox()
 bool ObjPkgManager::Functions::LensFlare::hitTest(const vec3d& origin, const vec3d& direction, float& distance)
 {
     for (size_t i = 0; i < flares.size(); ++i) {
-        float t = 0.0f;
-        if (flares[i]->box.intersectRay(origin, direction, t) != 7) {
+        if (picks(flares[i]->box, origin, direction, distance)) {
             picked = int32_t(i);
-            distance = t;
             return true;
         }
     }

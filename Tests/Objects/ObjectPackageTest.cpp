@@ -10,6 +10,7 @@
 #include "ObjectPackageSamples.h"
 #include "ObjectPackageWriter.h"
 
+#include "Objects/LensFlare.h"
 #include "Objects/ObjectFunctions.h"
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageLight.h"
@@ -514,9 +515,21 @@ TEST(ObjectPackages, FunctionsRecordCases)
                          ASSERT_NE(r.quadPhysics, nullptr);
                          EXPECT_EQ(r.quadPhysics->rearSpring, 60.0f);
                      }});
-    for (uint32_t kind : {1u, 11u, 13u, 15u, 19u})
+    for (uint32_t kind : {15u})
         cases.push_back({"a kind not read here ends the record", (BlockBytes() << kind << 1u << 14u << 1u << 0u).bytes,
                          false, [](const Record& r) { EXPECT_EQ(r.compass, 0u); }});
+    cases.push_back({"spin, inventory, lens flare and bush with empty blocks",
+                     (BlockBytes() << 1u << 1u << 0u << 11u << 1u << 0u << 13u << 1u << 0u << 19u << 1u << 0u << 14u
+                                   << 1u << 0u)
+                         .bytes,
+                     true, [](const Record& r) {
+                         EXPECT_EQ(r.compass, 1u);
+                         EXPECT_NE(r.spin, nullptr);
+                         EXPECT_NE(r.inventory, nullptr);
+                         ASSERT_NE(r.lensFlare, nullptr);
+                         EXPECT_EQ(r.lensFlare->flares.size(), 0u) << "an empty block reads no flares";
+                         EXPECT_NE(r.bush, nullptr);
+                     }});
     for (uint32_t kind : {1u, 8u, 11u, 13u, 15u, 16u, 17u, 18u, 19u})
         cases.push_back({"a kind not present", (BlockBytes() << kind << 0u << 14u << 1u << 0u).bytes, true,
                          [](const Record& r) { EXPECT_EQ(r.compass, 1u); }});
