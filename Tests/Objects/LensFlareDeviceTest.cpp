@@ -107,6 +107,51 @@ TEST_F(LensFlareDevice, AMarkedGatesFlaresLightTheirPlaces)
     ASSERT_NE(instance, nullptr);
     ASSERT_EQ(instance->builtCount, 4);
     EXPECT_EQ(instance->object(0)->fade, 0.0f) << "seen";
+
+    // The flare sprite's own states: set for its draw, the defaults after.
+    LensFlare::Instance::Object& o = *instance->object(0);
+    const auto render = [](D3DRENDERSTATETYPE state) {
+        DWORD value = 0;
+        gDevice->GetRenderState(state, &value);
+        return value;
+    };
+    const auto stage = [](DWORD stage, D3DTEXTURESTAGESTATETYPE type) {
+        DWORD value = 0;
+        gDevice->GetTextureStageState(stage, type, &value);
+        return value;
+    };
+    for (uint32_t fog : {0u, 1u}) {
+        chain().fogEnabled = fog;
+        gCamera = &chain();
+        o.apply();
+        EXPECT_EQ(render(D3DRS_TEXTUREFACTOR), o.colour.argb());
+        EXPECT_EQ(render(D3DRS_ALPHABLENDENABLE), DWORD(TRUE));
+        EXPECT_EQ(render(D3DRS_SRCBLEND), DWORD(D3DBLEND_SRCCOLOR));
+        EXPECT_EQ(render(D3DRS_DESTBLEND), DWORD(D3DBLEND_ONE));
+        EXPECT_EQ(render(D3DRS_ZENABLE), DWORD(FALSE));
+        EXPECT_EQ(render(D3DRS_ZWRITEENABLE), DWORD(FALSE));
+        EXPECT_EQ(stage(0, D3DTSS_COLOROP), DWORD(D3DTOP_SELECTARG1));
+        EXPECT_EQ(stage(1, D3DTSS_COLOROP), DWORD(D3DTOP_ADD));
+        EXPECT_EQ(stage(2, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE2X));
+        EXPECT_EQ(stage(2, D3DTSS_COLORARG1), DWORD(D3DTA_TFACTOR));
+        if (fog)
+            EXPECT_EQ(render(D3DRS_FOGENABLE), DWORD(FALSE));
+        o.restore();
+        EXPECT_EQ(render(D3DRS_ALPHABLENDENABLE), DWORD(FALSE));
+        EXPECT_EQ(render(D3DRS_SRCBLEND), DWORD(D3DBLEND_SRCALPHA));
+        EXPECT_EQ(render(D3DRS_DESTBLEND), DWORD(D3DBLEND_INVSRCALPHA));
+        EXPECT_EQ(render(D3DRS_ZENABLE), DWORD(TRUE));
+        EXPECT_EQ(render(D3DRS_ZWRITEENABLE), DWORD(TRUE));
+        EXPECT_EQ(stage(0, D3DTSS_COLOROP), DWORD(D3DTOP_MODULATE));
+        EXPECT_EQ(stage(0, D3DTSS_COLORARG2), DWORD(D3DTA_DIFFUSE));
+        EXPECT_EQ(stage(1, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE));
+        EXPECT_EQ(stage(2, D3DTSS_COLOROP), DWORD(D3DTOP_DISABLE));
+        EXPECT_EQ(stage(2, D3DTSS_COLORARG1), DWORD(D3DTA_TEXTURE));
+        if (fog)
+            EXPECT_EQ(render(D3DRS_FOGENABLE), DWORD(TRUE));
+    }
+    chain().fogEnabled = 0;
+    gDevice->SetRenderState(D3DRS_FOGENABLE, FALSE);
     marker->setMarked(false);
     EXPECT_EQ(brightness(draw("flare-unmarked-again"), flare), unmarked);
 }

@@ -174,6 +174,8 @@ TEST(LensFlare, BrightnessFollowsTheConeAndSizeTheDistance)
         const float q = std::max(0.0f, (40.0f - c.degrees) / 40.0f);
         const float b = std::pow(q, 0.22f);
         EXPECT_NEAR(o.colour.r, std::lround(200.0f * b), 1.0f) << c.degrees;
+        if (!c.shown)
+            EXPECT_EQ(o.colour, Color(0, 0, 0, 0)) << c.degrees;
         EXPECT_EQ(o.flareSprite->hidden, c.shown ? 0u : 1u) << c.degrees;
         EXPECT_EQ(o.glowSprite->hidden, c.shown ? 0u : 1u) << c.degrees;
     }
