@@ -25,10 +25,9 @@ bool ObjPkgManager::Functions::Fire::hitTest(const vec3d& origin, const vec3d& d
 
 void ObjPkgManager::Functions::Fire::markModified()
 {
-    if (picked >= 0 && size_t(picked) < fires.size())
-        selected = picked;
-    if (const Entry* fire = selectedFire())
-        sliderValues = fire->look;
+    // The page's sliders and controls follow the selection.
+    selectFire(picked >= 0 && size_t(picked) < fires.size() ? picked : selected);
+    refreshControls();
     modified = 1;
 }
 
