@@ -214,9 +214,12 @@ TEST_F(SettingsScreens, TheControlGridMovesWithinItsColumnsAndSwapsColumnsWithTh
         EXPECT_EQ(sounds(), step.sounds);
     }
     // The column ends: 54 and 69 stay put.
-    screen.selection = 54;
+    screen.selection = 53;
     screen.onKeyDown();
     EXPECT_EQ(screen.selection, 54);
+    screen.onKeyDown();
+    EXPECT_EQ(screen.selection, 54);
+    EXPECT_EQ(sounds(), "1 0 0");
     screen.selection = 69;
     screen.onKeyDown();
     EXPECT_EQ(screen.selection, 69);
@@ -292,7 +295,24 @@ TEST_F(SettingsScreens, TitlesAndLabelsAreGreyAndPlacedFromTheBuildOn)
     EXPECT_EQ(languageScreen.languageButton->y, 310);
     EXPECT_EQ(languageScreen.languageButton->next->y, 310);
     EXPECT_EQ(graphics.labels[0]->y, 260);
+    for (GameMenu::ButtonPrevNext* row : graphics.rows) {
+        EXPECT_EQ(row->previous->x, 60);
+        EXPECT_EQ(row->next->x, 400) << "300 wide";
+    }
+    EXPECT_EQ(extended.inertiaButton->next->x, 400);
+    EXPECT_EQ(languageScreen.languageButton->next->x, 400);
     EXPECT_EQ(control.labels[1]->y, 236);
+
+    // A screen deleted while shown takes its widgets out of the list.
+    const int32_t listed = chain->userInterface->widgets.count();
+    for (auto make : {GameMenu::Settings::make, GameMenu::Control::make, GameMenu::ExtendedControl::make,
+                      GameMenu::Graphics::make, GameMenu::Language::make}) {
+        GameMenu::Screen* screen = make(menu);
+        screen->enter(GameMenu::settingsState);
+        EXPECT_GT(chain->userInterface->widgets.count(), listed + 3);
+        delete static_cast<UserInterface::Panel*>(screen);
+        EXPECT_EQ(chain->userInterface->widgets.count(), listed);
+    }
 }
 
 TEST_F(SettingsScreens, TheRowsStepByAFifteenthOfTheHeightLessTheirMargins)
@@ -433,6 +453,12 @@ TEST_F(SettingsScreens, ACaptureTakesOnlyInputsItsColumnFitsAndClearsTheSameInpu
              EXPECT_EQ(pad.keys[2], &s.joyHeld[6]);
              EXPECT_EQ(pad.axes[0], nullptr);
          }},
+        {"a button for accelerate", 57, button(8), true,
+         [&] {
+             EXPECT_EQ(pad.keys[0], &s.joyHeld[8]);
+             EXPECT_EQ(pad.axes[1], nullptr) << "the throttle axis goes";
+             EXPECT_EQ(pad.axes[0], &s.joyAxes[0]) << "the steering axis stays";
+         }},
         {"the steering axis for the throttle", 57, axis(0, false), true,
          [&] {
              EXPECT_EQ(pad.axes[1], &s.joyAxes[0]);
@@ -453,7 +479,7 @@ TEST_F(SettingsScreens, ACaptureTakesOnlyInputsItsColumnFitsAndClearsTheSameInpu
         SCOPED_TRACE(c.what);
         Control::setDefaultKeys(kb);
         Control::setDefaultJoystick(pad);
-        pad.axes[1] = nullptr;
+        pad.axes[1] = std::string(c.what) == "a button for accelerate" ? &s.joyAxes[4] : nullptr;
         pad.invertAxis[0] = pad.invertAxis[1] = 0;
         if (std::string(c.what) == "a gamepad button the keyboard set holds")
             kb.keys[7] = &s.joyHeld[0];
