@@ -305,17 +305,31 @@ bool ObjPkgManager::Functions::OilPuddle::Instance::hitTest(const vec3d& point,
     const vec3d origin = owner->world.row(3);
     const vec3d start = point - origin + vec3d(0.0f, 1.0f, 0.0f);
     const vec3d down(0.0f, -1.0f, 0.0f);
-    const int32_t triangles = trianglesPerSegment * (pointCount - 1);
-    const uint16_t* index = owningTemplate->indices;
-    for (int32_t t = 0; t < triangles; ++t, index += 3) {
-        if (index[0] >= vertexCount || index[1] >= vertexCount || index[2] >= vertexCount)
+    for (int32_t s = 0; s + 1 < pointCount; ++s) {
+        // A segment whose corners do not surround the wheel across holds no
+        // triangle under it.
+        const int32_t first = verticesPerPoint * s;
+        if (first + 2 * verticesPerPoint > vertexCount)
             break;
-        float distance = 0.0f;
-        if (!rayHitsTriangle(start, down, vertices[index[0]].position, vertices[index[1]].position,
-                             vertices[index[2]].position, distance))
+        bool left = false, right = false, behind = false, ahead = false;
+        for (int32_t k = 0; k < 2 * verticesPerPoint; ++k) {
+            const vec3d& v = vertices[first + k].position;
+            left |= v.x <= start.x;
+            right |= v.x >= start.x;
+            behind |= v.z <= start.z;
+            ahead |= v.z >= start.z;
+        }
+        if (!(left && right && behind && ahead))
             continue;
-        const vec3d hit = start + down * distance + origin;
-        return !(gTerrain.getHeight(hit.x, hit.z, detail) > hit.y);
+        const uint16_t* index = owningTemplate->indices + 3 * trianglesPerSegment * s;
+        for (int32_t t = 0; t < trianglesPerSegment; ++t, index += 3) {
+            float distance = 0.0f;
+            if (!rayHitsTriangle(start, down, vertices[index[0]].position, vertices[index[1]].position,
+                                 vertices[index[2]].position, distance))
+                continue;
+            const vec3d hit = start + down * distance + origin;
+            return !(gTerrain.getHeight(hit.x, hit.z, detail) > hit.y);
+        }
     }
     return false;
 }

@@ -317,6 +317,27 @@ TEST(Fire, SwitchingWithoutAnOwner)
     EXPECT_EQ(int32_t(world.chain.particles->systems.count()), systems - 1);
     first.setBurning(true);
 
+    // Being edited: a fire burns while it burns at the start or its page is
+    // open, and goes out when neither holds.
+    struct Edit
+    {
+        uint32_t atStart;
+        bool page;
+        bool burns;
+    };
+    const Edit edits[] = {{0, false, false}, {0, true, true}, {1, false, true}, {1, true, true}};
+    fire.editFlag = 1;
+    for (const Edit& e : edits) {
+        for (auto& entry : fire.fires)
+            entry->burningAtStart = e.atStart;
+        fire.window = e.page ? GetDesktopWindow() : nullptr;
+        instance->update();
+        EXPECT_EQ(first.isBurning(), e.burns) << e.atStart << " " << e.page;
+    }
+    fire.window = nullptr;
+    fire.editFlag = 0;
+    first.setBurning(true);
+
     // No culling without an owner; the flicker at a tenth, its offset the
     // drift with y and z swapped; the emitter from the given matrix.
     first.system->stopped = 0;
