@@ -377,11 +377,22 @@ TEST(WheelDirt, DustInTheGroundsColourAndBlueWhiteInWater)
         EXPECT_EQ(puff->colour.a, uint8_t(std::lrint(float(c.alpha) * (1.0f - (c.water ? 0.08f : 0.035f) * dt))))
             << c.what;
         // Falling towards its target speed and growing towards its size.
-        const float vy = puff->velocity.y;
+        const vec3d v = puff->velocity;
         const float size = puff->width;
         pass(dirt.dust);
-        EXPECT_NEAR(puff->velocity.y, vy + (c.fall - vy) * 0.07f * dt, 1e-5f) << c.what;
+        EXPECT_NEAR(puff->velocity.y, v.y + (c.fall - v.y) * 0.07f * dt, 1e-5f) << c.what;
+        EXPECT_NEAR(puff->velocity.x, v.x * (1.0f - dt * 0.1f), 1e-6f) << c.what;
+        EXPECT_NEAR(puff->velocity.z, v.z * (1.0f - dt * 0.1f), 1e-6f) << c.what;
         EXPECT_NEAR(puff->width, size + (c.growTo - size) * dt * 0.04f, 1e-5f) << c.what;
+        // Dirt thrown now is mixed half and half with the water's blue-white.
+        track.contact->wheel->spinAngle = 100.0f;
+        rig.frame(1.0f);
+        ASSERT_EQ(track.emitted, 1) << c.what;
+        const float tint[3] = {200.0f, 220.0f, 238.0f};
+        const float ground[3] = {c.r, c.g, c.b};
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(track.colour[k] * 255.0f, c.water ? (ground[k] + tint[k]) * 0.5f : ground[k], 1e-3f)
+                << c.what << k;
         gWater.clear();
     }
 }
