@@ -12,6 +12,12 @@
 #include "Application/Globals.h"
 #include "Application/Korvanta.h"
 #include "Application/Multimonitor.h"
+#include "Landscape/Scene.h"
+#include "Objects/DynObject.h"
+#include "Race/GameGate.h"
+#include "Race/GameVehicle.h"
+#include "Race/RaceClock.h"
+#include "Vehicle/QuadInstance.h"
 #include "Landscape/GrasLayer.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Terrain.h"
@@ -746,6 +752,100 @@ TEST_F(LevelViews, GrassAsksTheLevelsRoads)
         ASSERT_GT(blades, 50) << onWay;
         EXPECT_EQ(onTheTrack, onWay ? blades : 0) << onWay;
     }
+}
+
+
+// The race's clock in the race below: it moves only when the test moves it.
+uint32_t raceClockNow = 100000;
+DWORD WINAPI raceClock() { return raceClockNow; }
+
+// A TimeTrial on the builder's valley, twice: set up from the level's
+// objects, the intro flight, the countdown (a frame kept as a picture), three
+// laps with the player's quad set down before and after each gate, the end,
+// the records, and the release in the menu's order.
+TEST_F(LevelViews, ATimeTrialRunsFromSetUpToRelease)
+{
+    Game& game = scene().game;
+    const RaceClock previousClock = gRaceClock;
+    gRaceClock = raceClock;
+    const auto step = [] {
+        gFrameFactor.store(1.0f);
+        app->pumpMessages();
+        app->update();
+    };
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        RaceChoice choice;
+        choice.mapFile = String(builtLevel().c_str());
+        choice.gameMode = Game::TimeTrial;
+        choice.courseType = 1;
+        choice.vehicleCount = 4;
+        game.applyRaceChoice(choice);
+        game.setupRace();
+        ASSERT_EQ(game.phase, 1u);
+        ASSERT_EQ(game.vehicles.count(), 1u) << "TimeTrial: the player alone";
+        EXPECT_EQ(game.gates.count(), 6u) << "group 0 only";
+        EXPECT_EQ(game.choice.goal, 3);
+        ASSERT_NE(game.course, nullptr) << "the Start stands on the course";
+        Game::Vehicle* player = game.getPlayerVehicle();
+        ASSERT_NE(player, nullptr);
+        Game::Vehicle::QuadInstance* quad = player->getQuad();
+        ASSERT_NE(quad, nullptr);
+        EXPECT_EQ(quad->frozen, 1u) << "held on the grid";
+
+        int frames = 0;
+        while (game.phase == 1 && frames++ < 4000)
+            step();
+        ASSERT_EQ(game.phase, 2u) << "the intro flight ended";
+        EXPECT_EQ(scene().camera.mode, uint32_t(SceneCamera::vehicleMode));
+        ASSERT_NE(player->getHUD(), nullptr);
+        bool kept = false;
+        while (game.phase == 2 && frames++ < 8000) {
+            raceClockNow += 40;
+            if (!kept && run == 0) {
+                frame("RaceCountdown");
+                kept = true;
+            } else {
+                step();
+            }
+        }
+        ASSERT_EQ(game.phase, 3u);
+        EXPECT_EQ(quad->frozen, 0u) << "released at the start";
+
+        // Three laps: before and after each gate along its facing.
+        for (int lap = 0; lap < 3 && game.phase == 3; ++lap)
+            for (auto* node = game.gates.head(); node; node = node->next) {
+                matrix3d transform;
+                node->item->object->getTransform(transform, true);
+                const vec3d at = transform.row(3), along = transform.row(2).normalised();
+                const vec3d side = transform.row(0).normalised();
+                for (float offset : {-20.0f, 20.0f}) {
+                    raceClockNow += 150;
+                    quad->placeOnTerrain(at + along * offset, &side);
+                    step();
+                }
+            }
+        EXPECT_EQ(player->lap, 3) << player->gatesPassed << " gates passed";
+        EXPECT_EQ(player->finished, 1u);
+        step();
+        EXPECT_EQ(game.phase, 4u) << "over a frame after the finish";
+        ASSERT_NE(game.records.laps[0], nullptr);
+        ASSERT_NE(game.records.races[0], nullptr);
+        EXPECT_NE(GetFileAttributesW(game.records.fileName.text()), INVALID_FILE_ATTRIBUTES) << "records saved";
+
+        // The menu's release: vehicles, parking slots, the race.
+        game.removeRaceVehicles();
+        game.releaseParkingSlots();
+        game.clearRace();
+        EXPECT_EQ(game.phase, 0u);
+        EXPECT_EQ(game.vehicles.count(), 0u);
+        EXPECT_EQ(game.gates.count(), 0u);
+        EXPECT_EQ(game.rockets.count() + game.oilPuddles.count(), 0u);
+        EXPECT_EQ(scene().camera.mode, uint32_t(SceneCamera::freeMode));
+        for (int k = 0; k < 5; ++k)
+            step();
+    }
+    gRaceClock = previousClock;
 }
 
 }

@@ -105,7 +105,7 @@ DWORD WINAPI benchClock()
 // Seconds per frame of Game::Vehicle::update for eight vehicles on sample
 // quads going round a ring of 20 gates across a closed road of 40
 // segments, each vehicle 1.5 units further per frame.
-BenchFigures::Spread vehicleUpdates()
+BenchFigures::Spread vehicleUpdates(BenchFigures::Spread& gameFrames)
 {
     TerrainMapWriter::Map map;
     map.size = 128;
@@ -190,7 +190,10 @@ BenchFigures::Spread vehicleUpdates()
     }
 
     int32_t passed = 0;
-    const auto figures = BenchFigures::repeat(15, [&] {
+    // The vehicles' own updates, then the race's whole frame in phase 3
+    // (standings, vehicles, rockets and oil).
+    bool wholeFrame = false;
+    const auto run = [&] {
         constexpr int frames = 2000;
         const double from = BenchDevice::seconds();
         for (int frame = 0; frame < frames; ++frame) {
@@ -209,11 +212,17 @@ BenchFigures::Spread vehicleUpdates()
                 body.world.setRow(2, along);
                 body.world.setRow(3, at);
             }
-            for (auto* node = game.vehicles.head(); node; node = node->next)
-                node->item->update();
+            if (wholeFrame)
+                game.update();
+            else
+                for (auto* node = game.vehicles.head(); node; node = node->next)
+                    node->item->update();
         }
         return (BenchDevice::seconds() - from) / frames;
-    });
+    };
+    const auto figures = BenchFigures::repeat(15, run);
+    wholeFrame = true;
+    gameFrames = BenchFigures::repeat(15, run);
     for (auto* node = game.vehicles.head(); node; node = node->next)
         passed += node->item->gatesPassed;
     std::printf("vehicles passed %d gates in all\n", int(passed));
@@ -222,6 +231,52 @@ BenchFigures::Spread vehicleUpdates()
     game.course = nullptr;
     road.deleteAll();
     gRaceClock = previousClock;
+    scene.release();
+    gTerrain.clear();
+    return figures;
+}
+
+// Seconds per Game::setupRace of an off-road race of 8 vehicles on the
+// builder's sample valley (the level as the builder wrote it beside this
+// program), each race released in the menu's order; 0 without the level.
+BenchFigures::Spread raceSetups()
+{
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring folder(module);
+    folder = folder.substr(0, folder.find_last_of(L'\\') + 1);
+    std::wstring root;
+    for (const wchar_t* up : {L"", L"..\\", L"..\\..\\"})
+        if (GetFileAttributesW((folder + up + L"Data\\Map\\Valley.tee").c_str()) != INVALID_FILE_ATTRIBUTES) {
+            root = folder + up;
+            break;
+        }
+    if (root.empty())
+        return {};
+    Callbacks callbacks;
+    D3D::Device::SwapChain chain(nullptr);
+    Scene scene(String(L"RaceBench"), 3500.0f, &callbacks);
+    scene.swapChain = &chain;
+    scene.objectPackages.loadFolder(String((root + L"Objects\\").c_str()));
+    chain.entities->physicsManager->start(32);
+    Game& game = scene.game;
+    game.loadObjectTypes(scene.objectManager, Game::packageNames, Game::startVehicleScale);
+    if (!scene.load(String((root + L"Data\\Map\\Valley.tee").c_str())))
+        return {};
+    RaceChoice choice;
+    choice.gameMode = Game::OffRoadRace;
+    choice.courseType = 1;
+    choice.vehicleCount = 8;
+    const auto figures = BenchFigures::repeat(9, [&] {
+        game.applyRaceChoice(choice);
+        const double from = BenchDevice::seconds();
+        game.setupRace();
+        const double took = BenchDevice::seconds() - from;
+        game.removeRaceVehicles();
+        game.releaseParkingSlots();
+        game.clearRace();
+        return took;
+    });
     scene.release();
     gTerrain.clear();
     return figures;
@@ -549,7 +604,9 @@ int main()
         return seconds(from, to);
     });
 
-    const BenchFigures::Spread vehicleFrames = vehicleUpdates();
+    BenchFigures::Spread gameFrames;
+    const BenchFigures::Spread vehicleFrames = vehicleUpdates(gameFrames);
+    const BenchFigures::Spread setups = raceSetups();
 
     BenchFigures::print("rankVehicles, 8 vehicles, off-road race", offRoad, 1.0e6, "us");
     BenchFigures::print("rankVehicles, 8 vehicles, circuit on 60 way nodes", circuit, 1.0e6, "us");
@@ -560,7 +617,13 @@ int main()
     BenchFigures::print("    of which: flush to the disk", flushes, 1000.0, "ms");
     BenchFigures::print("    of which: close and move over the old file", moves, 1000.0, "ms");
     BenchFigures::print("Game::Vehicle::update, 8 vehicles, 20 gates (per frame)", vehicleFrames, 1.0e6, "us");
-    std::printf("budgets: rankVehicles 1 us, an insert with its save 2 ms, the vehicles' update 8 us\n");
+    BenchFigures::print("Game::update in phase 3, 8 vehicles, 20 gates (per frame)", gameFrames, 1.0e6, "us");
+    if (setups.minimum > 0.0)
+        BenchFigures::print("Game::setupRace on the sample valley, 8 vehicles", setups, 1000.0, "ms");
+    else
+        std::printf("Game::setupRace: no sample level (Data\\Map\\Valley.tee) found\n");
+    std::printf("budgets: rankVehicles 1 us, an insert with its save 2 ms, the vehicles' update 8 us, "
+                "Game::update 10 us, Game::setupRace 20 ms\n");
 
     BenchFigures::Spread builds;
     double meanBuild = 0.0;

@@ -111,7 +111,7 @@ int wmain(int argc, wchar_t** argv)
         fwprintf(stderr, L"KorvantaBuilder: cannot write the compass package\n");
         return 1;
     }
-    if (!ObjectSamples::save(root)) {
+    if (!ObjectSamples::save(root, valleyGround)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample objects\n");
         return 1;
     }

@@ -82,6 +82,13 @@ ObjectPackageWriter::Package camera()
     return p;
 }
 
+ObjectPackageWriter::Package marker(const char* name, float side)
+{
+    ObjectPackageWriter::Package p;
+    p.meshes.push_back(unitBox(name, {0.0f, side * 0.5f, 0.0f}, side));
+    return p;
+}
+
 ObjectPackageWriter::Package pickUp(const char* name, uint32_t value)
 {
     ObjectPackageWriter::Package p;
@@ -125,6 +132,13 @@ std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all()
     packages.push_back({L"Bonfire.teo", EffectPackageSamples::bonfire()});
     packages.push_back({L"Rocket.teo", EffectPackageSamples::rocket()});
     packages.push_back({L"Bush.teo", EffectPackageSamples::bush()});
+    // The race's markers: the grid, the course's ends, KnockOut's parking
+    // and the championship's podium.
+    packages.push_back({L"PlayerSlot.teo", marker("PlayerSlotMarker", 1.0f)});
+    packages.push_back({L"Start.teo", marker("StartMarker", 2.0f)});
+    packages.push_back({L"Goal.teo", marker("GoalMarker", 2.0f)});
+    packages.push_back({L"PlayerParkingSlot.teo", marker("ParkingSlotMarker", 1.0f)});
+    packages.push_back({L"Podium.teo", marker("PodiumBlock", 3.0f)});
     return packages;
 }
 

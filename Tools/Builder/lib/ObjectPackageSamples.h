@@ -29,6 +29,9 @@ FunctionsRecordWriter::Spin pickUpSpin();
 ObjectPackageWriter::Package gate();
 // A small untextured box without geometry ("CameraMarker").
 ObjectPackageWriter::Package camera();
+// A race marker: one untextured box without geometry named name, standing
+// on the ground, side units wide.
+ObjectPackageWriter::Package marker(const char* name, float side);
 // A pick-up: a small box without geometry ("<name>Item") whose Collect
 // template holds value, the item an inventory takes from it, turning by
 // the pick-ups' spin.

@@ -17,7 +17,47 @@ StaticObjectWriter::Object placed(const wchar_t* package, float x, float y, floa
 
 }
 
-std::vector<StaticObjectWriter::Object> ObjectSamples::valley()
+std::vector<StaticObjectWriter::Object> ObjectSamples::valleyRace(const Ground& ground)
+{
+    std::vector<StaticObjectWriter::Object> objects;
+    const auto at = [&](const wchar_t* package, float x, float z, float rotation, float lift, uint8_t number,
+                        uint8_t group) {
+        StaticObjectWriter::Object o = placed(package, x, (ground ? ground(x, z) : 50.0f) + lift, z, rotation);
+        o.state = number;
+        o.flag = group;
+        objects.push_back(o);
+        return &objects.back();
+    };
+    // The course of the sample ways runs north on x = 200, turns east round
+    // z = 1125, south on x = 650 and back round z = -1125.
+    constexpr float west = 200.0f, east = 650.0f, middle = 425.0f;
+    at(L"Start", west, -300.0f, 0.0f, 0.0f, 0, 0);
+    at(L"Goal", west, -285.0f, 0.0f, 0.0f, 0, 0);
+    // The grid: two staggered rows, the quads held a little above the road.
+    for (uint8_t slot = 0; slot < 8; ++slot)
+        at(L"PlayerSlot", west + (slot % 2 ? 3.5f : -3.5f), -320.0f - 14.0f * float(slot), 0.0f, 3.0f, 0, slot);
+    // Gates wide enough for the road, facing along the way round.
+    const float gates[6][3] = {{west, 300.0f, 0.0f},   {west, 800.0f, 0.0f},     {middle, 1125.0f, 90.0f},
+                               {east, 600.0f, 180.0f}, {east, -400.0f, 180.0f}, {middle, -1125.0f, 270.0f}};
+    for (uint8_t i = 0; i < 6; ++i)
+        at(L"Gate", gates[i][0], gates[i][1], gates[i][2], 0.0f, uint8_t(i + 1), 0)->scale = 4.0f;
+    at(L"Gate", 330.0f, 15.0f, 90.0f, 0.0f, 10, 1)->scale = 3.0f;
+    at(L"Gate", 520.0f, 15.0f, 90.0f, 0.0f, 11, 1)->scale = 3.0f;
+    // Pick-ups in pairs along the straights, the flag on the shortcut.
+    const wchar_t* const items[4] = {L"Nitro", L"RepairKit", L"RocketPack", L"Oil"};
+    for (int i = 0; i < 4; ++i) {
+        at(items[i], west + (i % 2 ? 3.0f : -3.0f), 100.0f + 120.0f * float(i), 0.0f, 0.0f, 0, 0);
+        at(items[i], east + (i % 2 ? -3.0f : 3.0f), 300.0f - 120.0f * float(i), 0.0f, 0.0f, 0, 0);
+    }
+    at(L"CaptureFlag", middle, 25.0f, 0.0f, 0.0f, 0, 0);
+    // KnockOut's parking beside the grid, and the podium facing the road.
+    for (uint8_t slot = 0; slot < 7; ++slot)
+        at(L"PlayerParkingSlot", west - 25.0f, -320.0f - 14.0f * float(slot), 0.0f, 0.0f, 0, slot);
+    at(L"Podium", west - 40.0f, -180.0f, 90.0f, 0.0f, 0, 0);
+    return objects;
+}
+
+std::vector<StaticObjectWriter::Object> ObjectSamples::valley(const Ground& ground)
 {
     std::vector<StaticObjectWriter::Object> objects;
     // The start view looks down the valley from its southern end (tilt 90 - 70 degrees).
@@ -52,9 +92,11 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valley()
         rock.heightOffset = -0.6f;
         objects.push_back(rock);
     }
-    // The finish gate lives wherever the camera is.
+    // The finish gate lives wherever the camera is; it belongs to no group
+    // of the race's gates.
     StaticObjectWriter::Object gate = placed(L"Gate", 40.0f, 50.0f, 2300.0f, 180.0f);
     gate.state = 254;
+    gate.flag = 2;
     objects.push_back(gate);
     // Crates stacked by the track near the valley's middle.
     for (int i = 0; i < 4; ++i)
@@ -64,10 +106,12 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valley()
     marker.flag = 3;
     marker.laterTags = {9};
     objects.push_back(marker);
+    for (const StaticObjectWriter::Object& o : valleyRace(ground))
+        objects.push_back(o);
     return objects;
 }
 
-bool ObjectSamples::save(const String& root)
+bool ObjectSamples::save(const String& root, const Ground& ground)
 {
-    return StaticObjectWriter::save(valley(), root + L"Data\\Map\\Valley.obj");
+    return StaticObjectWriter::save(valley(ground), root + L"Data\\Map\\Valley.obj");
 }
