@@ -50,7 +50,9 @@ struct Level
         manager.camera = &camera;
         manager.creator = &creator;
         creator.entities = &entities;
-        for (const wchar_t* name : {L"Camera", L"tree", L"ROCK", L"Gate", L"Marker", L"crate"})
+        for (const wchar_t* name : {L"Camera", L"tree", L"ROCK", L"Gate", L"Marker", L"crate", L"Start", L"Goal", L"PlayerSlot",
+                                     L"Nitro", L"RepairKit", L"RocketPack", L"Oil", L"CaptureFlag",
+                                     L"PlayerParkingSlot", L"Podium"})
             packages.add(&manager, name);
     }
     ~Level()
