@@ -14,6 +14,7 @@
 #include "Application/Multimonitor.h"
 #include "Landscape/Scene.h"
 #include "Objects/DynObject.h"
+#include "Objects/ObjectPackage.h"
 #include "Race/GameGate.h"
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
@@ -766,6 +767,20 @@ DWORD WINAPI raceClock() { return raceClockNow; }
 TEST_F(LevelViews, ATimeTrialRunsFromSetUpToRelease)
 {
     Game& game = scene().game;
+    // The course's gates, numbered 1 to 6 round the loop, facing along it.
+    ObjPkgManager::Package* gatePackage = scene().objectPackages.findPackage(String(L"Gate"));
+    ASSERT_NE(gatePackage, nullptr);
+    const float gatePlaces[6][3] = {{200.0f, 300.0f, 0.0f},   {200.0f, 800.0f, 0.0f},    {425.0f, 1125.0f, 90.0f},
+                                    {650.0f, 600.0f, 180.0f}, {650.0f, -400.0f, 180.0f}, {425.0f, -1125.0f, 270.0f}};
+    std::vector<Object*> placedGates;
+    for (uint8_t i = 0; i < 6; ++i) {
+        const float x = gatePlaces[i][0], z = gatePlaces[i][1];
+        Object* gate = scene().objectPackages.createObject(gatePackage, {x, gTerrain.getHeight(x, z, 3), z}, 4.0f);
+        ASSERT_NE(gate, nullptr);
+        gate->rotation = gatePlaces[i][2];
+        gate->setState(uint8_t(i + 1));
+        placedGates.push_back(gate);
+    }
     const RaceClock previousClock = gRaceClock;
     gRaceClock = raceClock;
     const auto step = [] {
@@ -846,6 +861,10 @@ TEST_F(LevelViews, ATimeTrialRunsFromSetUpToRelease)
             step();
     }
     gRaceClock = previousClock;
+    for (Object* gate : placedGates) {
+        gate->remove();
+        delete gate;
+    }
 }
 
 }

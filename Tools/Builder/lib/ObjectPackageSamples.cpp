@@ -65,8 +65,7 @@ ObjectPackageWriter::Package gate()
     ObjectPackageWriter::Package p;
     p.version = "v1.1";
     PackagePartWriter::Mesh frame = unitBox("GateFrame", {0.0f, 2.0f, 0.0f}, 4.0f);
-    // No collision geometry: one box over the whole frame would stop every
-    // vehicle that drives through the gate.
+    frame.geometries.push_back({{}, {4.0f, 4.0f, 4.0f}, {}, 0});
     p.meshes.push_back(frame);
     p.meshes.push_back(unitBox("GateMarker", {0.0f, 5.0f, 0.0f}, 1.0f));
     FunctionsRecordWriter::Record functions;
