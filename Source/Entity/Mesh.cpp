@@ -5,14 +5,28 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 bool MeshSkinning::outOfRange(const vec3d& p)
 {
     return p.x < -10.0f || p.x > 10.0f || p.y < -10.0f || p.y > 10.0f || p.z < -10.0f || p.z > 10.0f;
 }
 
+namespace {
+std::atomic<uint32_t> outOfRangeVertices{0};
+}
+
 void MeshSkinning::beep()
 {
+    outOfRangeVertices.fetch_add(1, std::memory_order_relaxed);
+#ifndef NDEBUG
     MessageBeep(0);
+#endif
+}
+
+uint32_t MeshSkinning::outOfRangeCount()
+{
+    return outOfRangeVertices.load(std::memory_order_relaxed);
 }
 
 template class Mesh<vec3d, 2>;

@@ -28,7 +28,10 @@ namespace MeshSkinning {
 // skinning then sounds the system's default beep (a skeleton that throws
 // vertices far off is an authoring error worth hearing) and goes on.
 bool outOfRange(const vec3d& p);
+// Counts the warning (outOfRangeCount); the beep sounds in debug builds.
 void beep();
+// Skinned positions found out of range since the start.
+uint32_t outOfRangeCount();
 }
 
 template <class V, uint32_t FVF>

@@ -210,7 +210,10 @@ void DynObject::createSubEntities()
         if (mesh->tree)
             continue;
         const bool ownMatrix = !isIdentity(mesh->world);
-        EntityManager::SubEntity* sub = addStoredMesh(*mesh, false, ownMatrix, nullptr, nullptr);
+        // A boned mesh is posed per object (a quad's rider): it gets a buffer
+        // of its own rather than the one shared by name.
+        const bool posedHere = mesh->getBoneAnim()->hasBones();
+        EntityManager::SubEntity* sub = addStoredMesh(*mesh, posedHere, ownMatrix, nullptr, nullptr);
         if (!sub)
             continue;
         if (ownMatrix)

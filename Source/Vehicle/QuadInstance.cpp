@@ -2,6 +2,8 @@
 // the services the race asks of it.
 #include "Vehicle/QuadInstance.h"
 
+#include "Vehicle/BoneSkinning.h"
+
 #include "Objects/DynObject.h"
 #include "Objects/PackageMesh.h"
 
@@ -123,6 +125,20 @@ QuadPhysics::Instance::Instance(QuadPhysics* quadTemplate, EntityManager::Entity
                      templ->sound(engine3000Gas), entity ? &soundPosition : nullptr);
     collisionSound = prepared(templ->sound(bodyCollision), 6);
     wheelCollisionSound = prepared(templ->sound(wheelCollision), 16);
+    if (Mesh* driverMesh = templ->mesh(QuadPhysics::driver); driverMesh && driverMesh->getBoneAnim()->hasBones()) {
+        driverSkeleton = driverMesh->getBoneAnim();
+        BoneAnim::Player stand;
+        stand.anim = driverSkeleton;
+        BoneAnim::selectAnimation(stand, String(L"Stand"), false);
+        if (const BoneAnim::Frame* first = stand.current ? stand.current->frame(0) : nullptr)
+            driverSkeleton->applyFrame(*first);
+        // The arms run hand, forearm, upper arm; bone 3 carries the helmet.
+        driverSkeleton->getThreeBones(leftArm, 12, 11, 10);
+        driverSkeleton->getThreeBones(rightArm, 7, 6, 5);
+        for (BoneAnim::PoseChain* arm : {&leftArm, &rightArm})
+            arm->enabled = arm->bones[0] && arm->bones[1] && arm->bones[2] ? 1 : 0;
+        driverBone3 = driverSkeleton->getBoneByIndex(3);
+    }
     if (!entity)
         return;
     neRigidBody* rigid = body();
@@ -146,6 +162,7 @@ QuadPhysics::Instance::Instance(QuadPhysics* quadTemplate, EntityManager::Entity
     wheels[Wheel::frontLeft].setUpWheel(this, Wheel::frontLeft, scale, templ->frontSpring, templ->frontDamper);
     wheels[Wheel::frontRight].setUpWheel(this, Wheel::frontRight, scale, templ->frontSpring, templ->frontDamper);
     wheels[Wheel::rearAxle].setUpWheel(this, Wheel::rearAxle, scale, templ->rearSpring, templ->rearDamper);
+    update();
 }
 
 QuadPhysics::Instance::~Instance()
@@ -331,6 +348,60 @@ void QuadPhysics::Instance::prepareRender()
         if (rigid)
             velocity = rigid->velocity;
     }
+    poseRider();
+}
+
+namespace {
+
+const BoneAnim::Frame* firstFrame(const BoneAnim& skeleton, const wchar_t* name)
+{
+    BoneAnim::Animation* animation = skeleton.findAnimation(String(name));
+    return animation ? animation->frame(0) : nullptr;
+}
+
+}
+
+void QuadPhysics::Instance::poseRider()
+{
+    Mesh* driverMesh = templ ? templ->mesh(QuadPhysics::driver) : nullptr;
+    if (!driverSkeleton || !driverMesh)
+        return;
+    // How the rider sits: leaning with the steering, more so with speed, and
+    // standing up in the air.
+    const bool driving = controls && (controls->enabledActions & Control::Throttle);
+    const float lean = (1.0f - steer) * 0.5f;
+    const float speedWeight = driving ? std::clamp(velocity.length() * 0.04f, 0.0f, 1.0f) : 0.0f;
+    const bool airborne = !wheels[0].grounded && !wheels[1].grounded && !wheels[2].grounded;
+    const float target = driving && airborne ? 1.0f : 0.0f;
+    standBlend = std::clamp(standBlend + (target - standBlend) * gFrameTime.load(std::memory_order_relaxed) * 0.12f,
+                            0.0f, 1.0f);
+    const BoneAnim& skeleton = *driverSkeleton;
+    const int32_t bones = skeleton.boneCount;
+    const BoneAnim::Frame* leanRight = firstFrame(skeleton, L"LeanRight");
+    const BoneAnim::Frame* leanLeft = firstFrame(skeleton, L"LeanLeft");
+    const BoneAnim::Frame* stand = firstFrame(skeleton, L"Stand");
+    const BoneAnim::Frame* sit = firstFrame(skeleton, L"Sit");
+    // Each blend needs both its frames; without one the other passes on.
+    BoneAnim::Frame leaning, standing;
+    const BoneAnim::Frame* a = leanRight ? leanRight : leanLeft;
+    if (leanRight && leanLeft) {
+        leaning.blend(*leanRight, *leanLeft, lean, bones);
+        a = &leaning;
+    }
+    const BoneAnim::Frame* b = a ? a : stand;
+    if (a && stand) {
+        standing.blend(*a, *stand, (1.0f - std::fabs(steer)) * standBlend, bones);
+        b = &standing;
+    }
+    if (sit && b)
+        poseFrame.blend(*sit, *b, speedWeight, bones);
+    else if (const BoneAnim::Frame* only = b ? b : sit)
+        poseFrame = *only;
+    else
+        return;
+    driverSkeleton->applyFrame(poseFrame);
+    if (EntityManager::SubEntity* rider = bodyParts[3])
+        skinVerticesByBone(rider->mesh(), *driverMesh);
 }
 
 void QuadPhysics::Instance::matchParts()

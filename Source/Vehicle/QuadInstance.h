@@ -24,6 +24,7 @@
 #include "Objects/ObjectFuncInst.h"
 
 #include "Audio/EngineSound.h"
+#include "Entity/BoneAnim.h"
 #include "Physics/EntityPhysics.h"
 #include "Race/Game.h"
 #include "Render/D3DDevice.h"
@@ -177,6 +178,11 @@ public:
 
     // The turn of the steered parts: steer x 32 degrees about the up axis.
     matrix3d steerRotation() const;
+    // Before drawing, after the wheels: the rider blended from the first
+    // frames of "LeanRight", "LeanLeft", "Stand" and "Sit" by the steering,
+    // the speed and the time in the air, and the rider's mesh skinned. A
+    // missing animation leaves its blend out.
+    void poseRider();
     // The rigid body, or null.
     neRigidBody* body() const;
 
@@ -224,6 +230,18 @@ public:
     // (null without the sound).
     Audio::AudioFile* collisionSound = nullptr;
     Audio::AudioFile* wheelCollisionSound = nullptr;
+    // The rider: the template's driver skeleton (shared by the quads of the
+    // package, posed by each before its rider is skinned), the pose of this
+    // frame, the grips for the hands, the two arms (hand, forearm, upper
+    // arm), bone 3 for the helmet, and how far the rider stands.
+    BoneAnim* driverSkeleton = nullptr;
+    BoneAnim::Frame poseFrame;
+    matrix3d leftGrip = matrix3d::identity();
+    matrix3d rightGrip = matrix3d::identity();
+    BoneAnim::PoseChain leftArm;
+    BoneAnim::PoseChain rightArm;
+    Bone* driverBone3 = nullptr;
+    float standBlend = 0.0f;
     // The strongest impact since the last playCollision (0: none) and the
     // other side's kind.
     std::atomic<float> strongestImpact{0.0f};

@@ -1120,3 +1120,62 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
     EXPECT_NEAR((quad.bodyParts[0]->own.row(3) - quad.entity->world.transformPoint(barMesh.row(3))).length(), 0.0f,
                 1e-3f);
 }
+
+TEST(QuadPose, TheRiderSitsLeansAndStandsUp)
+{
+    Track track(flatMap());
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z, 0.0f), nullptr);
+    Instance& quad = *track.quad;
+    ASSERT_NE(quad.driverSkeleton, nullptr);
+    const BoneAnim& skeleton = *quad.driverSkeleton;
+    const auto frameOf = [&](const wchar_t* name) { return skeleton.findAnimation(String(name))->frame(0); };
+    const auto shows = [&](const BoneAnim::Frame& want) {
+        float worst = 0.0f;
+        for (int32_t b = 0; b < skeleton.boneCount; ++b) {
+            const quaternion &a = quad.poseFrame.rotations[b], &w = want.rotations[b];
+            const float d = std::fabs(a.x * w.x + a.y * w.y + a.z * w.z + a.w * w.w);
+            worst = std::max(worst, 1.0f - d);
+        }
+        return worst < 1e-5f;
+    };
+    for (Wheel& wheel : quad.wheels)
+        wheel.grounded = 1;
+    struct Case
+    {
+        const char* what;
+        bool throttleOn;
+        float speed, steer;
+        const wchar_t* shown;
+    };
+    const Case cases[] = {
+        {"still while driving", true, 0.0f, 0.7f, L"Sit"},
+        {"nobody at the throttle", false, 30.0f, 1.0f, L"Sit"},
+        {"at speed, steering right", true, 30.0f, 1.0f, L"LeanRight"},
+        {"at speed, steering left", true, 25.0f, -1.0f, L"LeanLeft"},
+    };
+    for (const Case& c : cases) {
+        track.control.enabledActions = c.throttleOn ? 0xFFFFFFFFu : ~uint32_t(Control::Throttle);
+        quad.velocity = {0.0f, 0.0f, c.speed};
+        quad.steer = c.steer;
+        quad.standBlend = 0.0f;
+        quad.poseRider();
+        EXPECT_TRUE(shows(*frameOf(c.shown))) << c.what;
+        EXPECT_FALSE(shows(*frameOf(c.steer > 0.0f ? L"LeanLeft" : L"LeanRight"))) << c.what;
+    }
+
+    // In the air the rider stands up by frame time x 0.12 of the way each
+    // frame (frame time in seconds, as written).
+    for (Wheel& wheel : quad.wheels)
+        wheel.grounded = 0;
+    track.control.enabledActions = 0xFFFFFFFFu;
+    quad.steer = 0.0f;
+    quad.standBlend = 0.5f;
+    quad.poseRider();
+    EXPECT_FLOAT_EQ(quad.standBlend, 0.5f + 0.5f * frameTime * 0.12f);
+    // Back on the ground it sits down again the same way.
+    quad.wheels[Wheel::rearAxle].grounded = 1;
+    const float standing = quad.standBlend;
+    quad.poseRider();
+    EXPECT_FLOAT_EQ(quad.standBlend, standing - standing * frameTime * 0.12f);
+}

@@ -7,6 +7,7 @@
 #include "../Application/AppTestFiles.h"
 #include "../Landscape/SceneFrames.h"
 
+#include "Vehicle/BoneSkinning.h"
 #include "Vehicle/QuadInstance.h"
 #include "Vehicle/QuadPhysics.h"
 
@@ -28,6 +29,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -260,6 +263,106 @@ TEST_F(QuadSampleDevice, ThePaintedColourShowsInTheDrawnQuad)
                     << std::hex << paints[p].colour << " against " << paints[other].colour;
             }
     scene.release();
+}
+
+}
+
+namespace {
+
+std::vector<EntityManager::MeshVertex> bufferOf(EntityManager::StoredMesh& mesh)
+{
+    std::vector<EntityManager::MeshVertex> out(mesh.vertexCount);
+    void* data = nullptr;
+    if (mesh.vertexBuffer && SUCCEEDED(mesh.vertexBuffer->Lock(0, 0, &data, D3DLOCK_READONLY)) && data)
+        std::memcpy(out.data(), data, out.size() * sizeof(EntityManager::MeshVertex));
+    if (mesh.vertexBuffer)
+        mesh.vertexBuffer->Unlock();
+    return out;
+}
+
+bool same(const EntityManager::MeshVertex& a, const EntityManager::MeshVertex& b)
+{
+    return std::memcmp(&a, &b, sizeof(a)) == 0;
+}
+
+// The sample rider skinned into its own drawn buffer: vertex by vertex what
+// its bones make of the rest vertices; damaged counts write nothing.
+TEST_F(QuadSampleDevice, TheRiderIsSkinnedIntoItsOwnBuffer)
+{
+    auto package = build(QuadSample::package());
+    ObjPkgManager::Mesh& rider = *package->functions.quadPhysics->mesh(QuadPhysics::driver);
+    BoneAnim& skeleton = *rider.getBoneAnim();
+    ASSERT_TRUE(skeleton.hasBones());
+    EntityManager entities;
+    EntityManager::Entity one(entities), two(entities);
+    EntityManager::SubEntity* first = one.addStoredMesh(rider, true, true, nullptr, nullptr);
+    EntityManager::SubEntity* second = two.addStoredMesh(rider, true, true, nullptr, nullptr);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(&first->mesh(), &second->mesh()) << "each rider is drawn from its own buffer";
+    EntityManager::StoredMesh& drawn = first->mesh();
+    const int32_t count = *rider.getVertexCount();
+    ASSERT_EQ(drawn.vertexCount, uint32_t(count));
+
+    // Leaning left, by hand: each listed vertex through its bone's matrix.
+    skeleton.applyFrame(*skeleton.findAnimation(String(L"LeanLeft"))->frame(0));
+    // One bone lists nothing this time: its vertices keep their rest data.
+    Bone& head = *skeleton.getBoneByIndex(8);
+    const int32_t headVertices = head.vertexCount;
+    head.vertexCount = 0;
+    std::vector<EntityManager::MeshVertex> want(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        const VertexComponents& v = *rider.getVertexData(i);
+        want[size_t(i)] = {*v.position, *v.normal, *v.uv};
+    }
+    for (int32_t b = 0; b < skeleton.boneCount; ++b)
+        skeleton.getBoneByIndex(b)->forEachVertex(count, [&](uint16_t index, const matrix3d& m) {
+            const VertexComponents& v = *rider.getVertexData(index);
+            EntityManager::MeshVertex& out = want[index];
+            const vec3d p = *v.position, n = *v.normal;
+            out.position = {p.x * m.m[0] + p.y * m.m[4] + p.z * m.m[8] + m.m[12],
+                            p.x * m.m[1] + p.y * m.m[5] + p.z * m.m[9] + m.m[13],
+                            p.x * m.m[2] + p.y * m.m[6] + p.z * m.m[10] + m.m[14]};
+            out.normal = {n.x * m.m[0] + n.y * m.m[4] + n.z * m.m[8], n.x * m.m[1] + n.y * m.m[5] + n.z * m.m[9],
+                          n.x * m.m[2] + n.y * m.m[6] + n.z * m.m[10]};
+        });
+    const std::vector<EntityManager::MeshVertex> before = bufferOf(drawn);
+    skinVerticesByBone(drawn, rider);
+    const std::vector<EntityManager::MeshVertex> skinned = bufferOf(drawn);
+    int moved = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const EntityManager::MeshVertex &got = skinned[size_t(i)], &w = want[size_t(i)];
+        ASSERT_NEAR((got.position - w.position).length(), 0.0f, 1e-5f) << i;
+        ASSERT_NEAR((got.normal - w.normal).length(), 0.0f, 1e-5f) << i;
+        ASSERT_EQ(got.uv.x, w.uv.x) << i;
+        ASSERT_EQ(got.uv.y, w.uv.y) << i;
+        moved += !same(got, before[size_t(i)]);
+    }
+    EXPECT_GT(moved, 0);
+    head.vertexCount = headVertices;
+
+    // A vertex count that differs from the buffer's: nothing is written.
+    skeleton.applyFrame(*skeleton.findAnimation(String(L"Stand"))->frame(0));
+    *rider.getVertexCount() = count - 1;
+    skinVerticesByBone(drawn, rider);
+    *rider.getVertexCount() = count;
+    const std::vector<EntityManager::MeshVertex> kept = bufferOf(drawn);
+    for (int32_t i = 0; i < count; ++i)
+        ASSERT_TRUE(same(kept[size_t(i)], skinned[size_t(i)])) << i;
+
+    // Thrown past 10 units, every vertex is written and counted as a warning;
+    // exactly 10 is no warning.
+    EXPECT_FALSE(MeshSkinning::outOfRange({10.0f, -10.0f, 0.0f}));
+    EXPECT_TRUE(MeshSkinning::outOfRange({10.001f, 0.0f, 0.0f}));
+    EXPECT_TRUE(MeshSkinning::outOfRange({0.0f, 0.0f, -10.001f}));
+    BoneAnim::Frame thrown = *skeleton.findAnimation(String(L"Stand"))->frame(0);
+    thrown.header[11] = 50.0f;
+    skeleton.applyFrame(thrown);
+    const uint32_t warnings = MeshSkinning::outOfRangeCount();
+    skinVerticesByBone(drawn, rider);
+    EXPECT_EQ(MeshSkinning::outOfRangeCount() - warnings, uint32_t(count));
+    EXPECT_GT(bufferOf(drawn)[0].position.x, 10.0f);
+    skeleton.applyFrame(*skeleton.findAnimation(String(L"Stand"))->frame(0));
 }
 
 }
