@@ -17,6 +17,8 @@
 #include "Render/StripEffectManager.h"
 #include "Render/SwapChain.h"
 #include "Landscape/Terrain.h"
+#include "Menu/GameMenuMain.h"
+#include "Menu/UserInterface.h"
 
 #include "Core/CrashTrace.h"
 
@@ -133,6 +135,22 @@ void Korvanta::renderEffectScene()
     if (!gDevice)
         return;
     gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    // The main screen's glow is its showroom and its widgets, drawn again
+    // without stepping their fades. The widgets are laid out in back-buffer
+    // pixels: on a smaller effect target they would glow blown up in its
+    // corner, so they join only a target of the back buffer's size.
+    if (gameMenu.menuState == GameMenu::mainState) {
+        if (auto* main = dynamic_cast<GameMenu::Main*>(gameMenu.mainScreen); main && main->showroom) {
+            main->showroom->render(gDevice);
+            if (swapChain && swapChain->userInterface) {
+                const D3D::Device::SwapChain::RenderTarget& target = swapChain->topTarget();
+                if (target.width == swapChain->presentParameters.BackBufferWidth &&
+                    target.height == swapChain->presentParameters.BackBufferHeight)
+                    UserInterface::renderAll(*swapChain->userInterface, false);
+            }
+            return;
+        }
+    }
     if (swapChain && swapChain->viewRecord)
         Scene::renderSky(*swapChain->viewRecord);
     gTerrain.render(0);

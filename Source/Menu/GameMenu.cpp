@@ -3,11 +3,6 @@
 #include "Menu/GameMenuIntro.h"
 #include "Menu/GameMenuLoadingScreen.h"
 #include "Menu/GameMenuScreen.h"
-#include "Menu/GameMenuControl.h"
-#include "Menu/GameMenuExtendedControl.h"
-#include "Menu/GameMenuGraphics.h"
-#include "Menu/GameMenuLanguage.h"
-#include "Menu/GameMenuSettings.h"
 
 #include "Audio/AudioFile.h"
 #include "Audio/Sound2D.h"
@@ -33,27 +28,6 @@ const D3DCOLORVALUE GameMenu::highlightRamp[4] = {{0.0f, 1.0f, 0.0f, 1.0f},
 
 // Left, right, up, down, confirm, back, pause, camera, throttle.
 const uint32_t GameMenu::inputBits[inputCount] = {0x40, 0x80, 0x100, 0x200, 0x400, 0x800, 0x20, 0x1000, 0x2};
-
-// The screens the game has, one entry per kind; a null entry is a kind the
-// game does not have yet.
-const GameMenu::Maker GameMenu::defaultMakers[kindCount] = {
-    nullptr,                        // main
-    nullptr,                        // chooseMap
-    nullptr,                        // gameMode
-    nullptr,                        // exit
-    nullptr,                        // pause
-    Settings::make,                 // settings
-    Control::make,                  // control
-    Graphics::make,                 // graphics
-    Language::make,                 // language
-    nullptr,                        // myQuad
-    nullptr,                        // raceResults
-    nullptr,                        // points
-    nullptr,                        // chooseCountry
-    nullptr,                        // gameOver
-    ExtendedControl::make,          // extendedControl
-};
-const GameMenu::OverlayMaker GameMenu::defaultOverlayMakers[overlayKindCount] = {};
 
 GameMenu::GameMenu(Scene* menuScene, Interface* menuCallbacks)
     : scene(menuScene), callbacks(menuCallbacks), programFolder(getModuleFolder())

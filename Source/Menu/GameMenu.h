@@ -64,6 +64,10 @@ public:
     class ExtendedControl;
     class Graphics;
     class Language;
+    class Main;
+    class GameMode;
+    class ChooseMap;
+    class ChooseCountry;
 
     static constexpr int fontCount = 5;
     // The faces the controls use.
@@ -225,6 +229,10 @@ public:
     uint32_t soundCounts[5] = {};
     // The "MainLogo" panel from the menu file's logo, made once.
     void showLogo();
+
+    // The display name of a country code ("DE" gives "Deutschland"); empty
+    // for a code outside the table.
+    static String getCountryName(const String& code);
 
     // Deletes every screen and overlay but the loading screen, and the logo.
     void releaseScreens();

@@ -78,6 +78,8 @@ public:
     using Records = RaceRecords;
     class Vehicle;
     class Gate;
+    // One level of the map folder as the country choice lists it (GameMapInfo.h).
+    struct MapInfo;
 
     enum Mode : int32_t {
         OffRoadRace = 1,

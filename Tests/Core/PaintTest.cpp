@@ -99,3 +99,40 @@ TEST(Paint, DiscRingFadesIntoBothSides)
         for (int y = 0; y < 11; ++y)
             EXPECT_EQ(p.columns[x][y], p.columns[10 - x][10 - y]);
 }
+
+TEST(Paint, OutlineOnABackgroundAndFillUpToABorder)
+{
+    const Color grey(220, 220, 220, 255), black(0, 0, 0, 255), white(255, 255, 255, 255), shade(0, 0, 0, 0xAA);
+    // A slanted edge's image is wider than its line: the rest of it is the
+    // background, blended on like the line.
+    const intvec2d slanted[4] = {{0, 0}, {3, 1}, {3, 3}, {0, 3}};
+    for (bool withBackground : {false, true}) {
+        Paint p(4, 4);
+        p.fill(Color(10, 20, 30, 255));
+        if (withBackground)
+            p.drawOutline4(slanted, grey, black);
+        else
+            p.drawOutline4(slanted, grey);
+        // (3, 0) lies in the first edge's image but off its line.
+        EXPECT_EQ(p.columns[3][0], withBackground ? black : Color(10, 20, 30, 255)) << withBackground;
+        EXPECT_EQ(p.columns[0][0], grey);
+        EXPECT_EQ(p.columns[1][2], Color(10, 20, 30, 255)) << "the inside is left";
+    }
+
+    // The platform: a fill stops at the border colour as well as at its own.
+    Paint platform(16, 64);
+    platform.fill(shade);
+    const intvec2d bar[4] = {{6, 3}, {10, 3}, {10, 61}, {6, 61}};
+    platform.drawOutline4(bar, grey, black);
+    platform.floodFill(8, 32, white, grey);
+    EXPECT_EQ(countColor(platform, white), 3 * 57);
+    EXPECT_EQ(countColor(platform, grey), 2 * 5 + 2 * 57);
+    EXPECT_EQ(countColor(platform, shade), 16 * 64 - 5 * 59);
+    Paint spill(4, 4);
+    spill.fill(shade);
+    spill.columns[2][0] = spill.columns[2][1] = spill.columns[2][2] = spill.columns[2][3] = grey;
+    spill.floodFill(0, 0, white, grey);
+    EXPECT_EQ(countColor(spill, white), 8);
+    spill.floodFill(0, 0, blue);
+    EXPECT_EQ(countColor(spill, blue), 16) << "the plain fill stops only at its own colour";
+}

@@ -308,6 +308,7 @@ TEST_F(MenuStates, FactoriesMakeOnceOrOnAFlagAndTypedCharactersGoToTheQuadScreen
     EXPECT_EQ(joined(), "myQuad:chara");
     // A kind the game has no maker for is never made.
     GameMenu bare{nullptr};
+    bare.makers[GameMenu::mainKind] = nullptr;
     EXPECT_EQ(bare.createMain(), nullptr);
     bare.playSound(5);
     bare.playSound(4);

@@ -10,6 +10,8 @@
 
 #include "Core/HeightSurface.h"
 
+#include <windows.h>
+
 #include <cmath>
 #include <cstdint>
 
@@ -89,7 +91,7 @@ TerrainMapWriter::Map valleyMap()
 
 // The map list's picture: a green valley floor between brown slopes under a
 // blue sky (64 x 64, sides a multiple of 4 as the list's compressed copy needs).
-std::vector<uint8_t> previewImage()
+std::vector<uint8_t> previewImage(uint32_t sky = 0xFF6FA8DCu)
 {
     ImageFileWriter::Image image;
     image.width = 64;
@@ -98,7 +100,7 @@ std::vector<uint8_t> previewImage()
         for (uint32_t x = 0; x < 64; ++x) {
             const float across = (float(x) - 31.5f) / 31.5f;
             const float ridge = 20.0f + 14.0f * across * across;
-            uint32_t colour = 0xFF6FA8DCu; // sky
+            uint32_t colour = sky;
             if (float(y) > ridge)
                 colour = float(y) > 44.0f - 6.0f * std::fabs(across) ? 0xFF4E8A3Au : 0xFF8A6E4Bu;
             image.argb.push_back(colour);
@@ -123,7 +125,7 @@ float valleyGround(float x, float z)
     return h * scales.verticalScale;
 }
 
-bool writeLandscapeSample(const String& root)
+static LevelFileWriter::Level valleyLevel()
 {
     LevelFileWriter::Level valley;
     valley.name = String(L"Valley");
@@ -148,6 +150,47 @@ bool writeLandscapeSample(const String& root)
     for (int i = 0; i < 4; ++i)
         camera.fogColour[i] = haze[i];
     camera.fogAmount = 0.35f;
-    return LevelFileWriter::save(valley, root + L"Data\\Map\\Valley.tee") &&
+    return valley;
+}
+
+bool writeLandscapeSample(const String& root)
+{
+    return LevelFileWriter::save(valleyLevel(), root + L"Data\\Map\\Valley.tee") &&
            TerrainMapWriter::save(valleyMap(), root + L"Data\\Map\\Valley.map");
+}
+
+bool writeChampionshipSamples(const String& root)
+{
+    // One country of three maps, a map of each kind under the skies of
+    // morning, noon and evening; each is the valley under a name of its own.
+    struct Map
+    {
+        const wchar_t* base;
+        const wchar_t* name;
+        int32_t courseType;
+        uint32_t sky;
+    };
+    const Map maps[] = {
+        {L"DEValleyOffRoad", L"DE Valley Off-Road", 1, 0xFFE0A070u},
+        {L"DEValleyTrack", L"DE Valley Track", 2, 0xFF6FA8DCu},
+        {L"DEValleyRally", L"DE Valley Rally", 3, 0xFF8060B0u},
+    };
+    const wchar_t* const sideFiles[] = {L".map", L".mdw", L".obj", L".way", L".wtr"};
+    const String folder = root + L"Data\\Map\\";
+    for (const Map& map : maps) {
+        LevelFileWriter::Level level = valleyLevel();
+        level.name = String(map.name);
+        level.description = String(L"DE");
+        level.courseType = map.courseType;
+        level.preview = previewImage(map.sky);
+        if (!LevelFileWriter::save(level, folder + map.base + L".tee"))
+            return false;
+        for (const wchar_t* side : sideFiles) {
+            const String from = folder + L"Valley" + side;
+            const String to = folder + map.base + side;
+            if (GetFileAttributesW(from.text()) != INVALID_FILE_ATTRIBUTES && !CopyFileW(from.text(), to.text(), FALSE))
+                return false;
+        }
+    }
+    return true;
 }

@@ -131,6 +131,10 @@ int wmain(int argc, wchar_t** argv)
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample trees\n");
         return 1;
     }
+    if (!writeChampionshipSamples(root)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot write the championship's maps\n");
+        return 1;
+    }
     if (!MenuSamples::save(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the menu\n");
         return 1;

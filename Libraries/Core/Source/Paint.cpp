@@ -91,7 +91,11 @@ void Paint::drawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, Color line,
 
 void Paint::drawOutline4(const intvec2d p[4], Color color)
 {
-    const Color clear = Color::fromArgb(0x00FFFFFFu);
+    drawOutline4(p, color, Color::fromArgb(0x00FFFFFFu));
+}
+
+void Paint::drawOutline4(const intvec2d p[4], Color color, Color clear)
+{
     // Where the original origin now lies, after growth to the left or up.
     int32_t originX = 0;
     int32_t originY = 0;
@@ -112,6 +116,11 @@ void Paint::drawOutline4(const intvec2d p[4], Color color)
 
 void Paint::floodFill(int32_t x, int32_t y, Color color)
 {
+    floodFill(x, y, color, color);
+}
+
+void Paint::floodFill(int32_t x, int32_t y, Color color, Color border)
+{
     if (!contains(x, y))
         return;
     DynArray<intvec2d> stack(1024);
@@ -123,7 +132,7 @@ void Paint::floodFill(int32_t x, int32_t y, Color color)
     ++top;
     while (top > 0) {
         const intvec2d p = stack.data()[--top];
-        if (!contains(p.x, p.y) || columns[p.x][p.y] == color)
+        if (!contains(p.x, p.y) || columns[p.x][p.y] == color || columns[p.x][p.y] == border)
             continue;
         columns[p.x][p.y] = color;
         const intvec2d next[4] = {{p.x, p.y + 1}, {p.x, p.y - 1}, {p.x + 1, p.y}, {p.x - 1, p.y}};

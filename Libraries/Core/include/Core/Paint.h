@@ -29,10 +29,15 @@ public:
     // transparent white background and blended on at the edge's top-left
     // corner; when the image grows to the left or up, later edges follow the shift.
     void drawOutline4(const intvec2d p[4], Color color);
+    // The same, with each edge drawn on background instead of transparent
+    // white (it shows where an edge's image is wider than its line).
+    void drawOutline4(const intvec2d p[4], Color color, Color background);
 
     // Boundary fill: spreads over 4-connected pixels from (x, y) until it meets
     // pixels that already have the fill colour (all four bytes).
     void floodFill(int32_t x, int32_t y, Color color);
+    // The same, stopping also at pixels of the border colour (all four bytes).
+    void floodFill(int32_t x, int32_t y, Color color, Color border);
 
     // Makes this image a square of side 2 x int(radius + border) + 1 and paints
     // a ring of the given radius and half width around its centre: inner colour

@@ -1,0 +1,49 @@
+// The table of the game's screens: one maker per kind, each in the file of
+// its screen. A kind whose entry is null is a screen the game does not have.
+#include "Menu/GameMenu.h"
+#include "Menu/GameMenuChooseCountry.h"
+#include "Menu/GameMenuChooseMap.h"
+#include "Menu/GameMenuControl.h"
+#include "Menu/GameMenuExtendedControl.h"
+#include "Menu/GameMenuGameMode.h"
+#include "Menu/GameMenuGraphics.h"
+#include "Menu/GameMenuLanguage.h"
+#include "Menu/GameMenuMain.h"
+#include "Menu/GameMenuScreen.h"
+#include "Menu/GameMenuSettings.h"
+
+#include <new>
+
+namespace {
+
+template <class S>
+GameMenu::Screen* make(GameMenu& menu)
+{
+    return new (std::nothrow) S(menu);
+}
+
+}
+
+const GameMenu::Maker GameMenu::defaultMakers[kindCount] = {
+    make<GameMenu::Main>, // mainKind
+    make<GameMenu::ChooseMap>, // chooseMapKind
+    make<GameMenu::GameMode>, // gameModeKind
+    nullptr, // exitKind
+    nullptr, // pauseKind
+    GameMenu::Settings::make, // settingsKind
+    GameMenu::Control::make, // controlKind
+    GameMenu::Graphics::make, // graphicsKind
+    GameMenu::Language::make, // languageKind
+    nullptr, // myQuadKind
+    nullptr, // raceResultsKind
+    nullptr, // pointsKind
+    make<GameMenu::ChooseCountry>, // chooseCountryKind
+    nullptr, // gameOverKind
+    GameMenu::ExtendedControl::make, // extendedControlKind
+};
+
+const GameMenu::OverlayMaker GameMenu::defaultOverlayMakers[overlayKindCount] = {
+    nullptr, // mapPreviewKind
+    nullptr, // congratulationKind
+    nullptr, // disperseKind
+};
