@@ -118,7 +118,7 @@ public:
     GameMenu* menu;
     Game::Vehicle* vehicle = nullptr;
     Object* object = nullptr;
-    Control control;
+    ::Control control;
     D3DVIEWPORT9 savedViewport{};
     D3DVIEWPORT9 rect{};
     uint32_t dragging = 0;
