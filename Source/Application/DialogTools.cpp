@@ -271,6 +271,20 @@ int32_t trackbarPosition(HWND trackbar, int32_t steps)
     return int32_t(std::clamp<LRESULT>(position, 0, steps));
 }
 
+// trackbarEvent for one trackbar, moving current to the thumb on a
+// notification: 1 when that changed current, 0 when it did not, 2 when the
+// thumb was let go.
+int32_t followThumb(HWND trackbar, int32_t id, int32_t steps, float min, float max, float& current, UINT message,
+                    WPARAM wParam, LPARAM lParam)
+{
+    const int32_t event = trackbarEvent(trackbar, id, message, wParam, lParam);
+    if (event != 1)
+        return event;
+    const float before = current;
+    current = valueAt(trackbarPosition(trackbar, steps), min, max, steps);
+    return current != before ? 1 : 0;
+}
+
 const wchar_t* floatFormat(int32_t precision)
 {
     static constexpr const wchar_t* formats[4] = {L"%.0f", L"%.1f", L"%.2f", L"%.3f"};
@@ -311,12 +325,7 @@ void Slider::setPosition()
 
 int32_t Slider::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    lastResult = trackbarEvent(trackbar, trackbarId, message, wParam, lParam);
-    if (lastResult == 1) {
-        const float before = current;
-        current = valueAt(trackbarPosition(trackbar, steps), min, max, steps);
-        lastResult = current != before ? 1 : 0;
-    }
+    lastResult = followThumb(trackbar, trackbarId, steps, min, max, current, message, wParam, lParam);
     return lastResult;
 }
 
@@ -384,12 +393,7 @@ int32_t IntSlider::stored() const
 
 int32_t IntSlider::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    lastResult = trackbarEvent(trackbar, trackbarId, message, wParam, lParam);
-    if (lastResult == 1) {
-        const float before = current;
-        current = valueAt(trackbarPosition(trackbar, steps), min, max, steps);
-        lastResult = current != before ? 1 : 0;
-    }
+    lastResult = followThumb(trackbar, trackbarId, steps, min, max, current, message, wParam, lParam);
     return lastResult;
 }
 
@@ -454,17 +458,9 @@ int32_t VectorSlider<N>::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     lastResult = 0;
     for (Component& c : component) {
-        const int32_t event = trackbarEvent(c.trackbar, c.trackbarId, message, wParam, lParam);
-        if (event == 1) {
-            const float before = c.current;
-            c.current = valueAt(trackbarPosition(c.trackbar, c.steps), c.min, c.max, c.steps);
-            lastResult = c.current != before ? 1 : 0;
+        lastResult = followThumb(c.trackbar, c.trackbarId, c.steps, c.min, c.max, c.current, message, wParam, lParam);
+        if (lastResult != 0)
             break;
-        }
-        if (event == 2) {
-            lastResult = 2;
-            break;
-        }
     }
     return lastResult;
 }
