@@ -79,6 +79,21 @@ protected:
             raw[code] = 0x80;
         input.applyKeyboard(raw, 1.0f);
     }
+    // One menu frame with these keys held.
+    void frame(std::initializer_list<int> down)
+    {
+        keys(down);
+        menu.update();
+    }
+    // The control assignment opened from the hub, reading this fixture's input.
+    GameMenu::Control& openControlScreen()
+    {
+        menu.createControl();
+        menu.openScreen(GameMenu::controlState, GameMenu::settingsState);
+        auto& screen = static_cast<GameMenu::Control&>(*menu.controlScreen);
+        screen.input = &input;
+        return screen;
+    }
     // One poll of the joystick: buttons held and the first two axes (-1..1).
     void joystick(std::initializer_list<int> buttons, float x = 0.0f, float y = 0.0f)
     {
@@ -503,14 +518,7 @@ TEST_F(SettingsScreens, ACaptureTakesOnlyInputsItsColumnFitsAndClearsTheSameInpu
 
 TEST_F(SettingsScreens, TheCaptureWaitsForConfirmsReleaseAndTakesThePressedInput)
 {
-    menu.createControl();
-    menu.openScreen(GameMenu::controlState, GameMenu::settingsState);
-    auto& screen = static_cast<GameMenu::Control&>(*menu.controlScreen);
-    screen.input = &input;
-    const auto frame = [&](std::initializer_list<int> down) {
-        keys(down);
-        menu.update();
-    };
+    auto& screen = openControlScreen();
     frame({DIK_RETURN});
     frame({});
     EXPECT_EQ(screen.focus, GameMenu::Control::valueGrid);
@@ -579,14 +587,7 @@ TEST_F(SettingsScreens, BackEndsACaptureAndARefusedInputClearsNothing)
 
 TEST_F(SettingsScreens, CapturingTheMenuKeysDoesNotActWithTheSamePress)
 {
-    menu.createControl();
-    menu.openScreen(GameMenu::controlState, GameMenu::settingsState);
-    auto& screen = static_cast<GameMenu::Control&>(*menu.controlScreen);
-    screen.input = &input;
-    const auto frame = [&](std::initializer_list<int> down) {
-        keys(down);
-        menu.update();
-    };
+    auto& screen = openControlScreen();
     struct Case
     {
         int32_t selection;
