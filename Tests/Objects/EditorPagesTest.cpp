@@ -264,8 +264,10 @@ TEST_F(EditorPages, AModalPageReturnsItsResult)
     Functions::Collect collect(nullptr);
     std::thread closer([] {
         for (int i = 0; i < 400; ++i) {
+            // A modal page shows itself only once its initialisation has filled
+            // the fields; typing earlier would be overwritten.
             HWND found = FindWindowW(L"#32770", L"Pick-up");
-            if (found) {
+            if (found && IsWindowVisible(found)) {
                 SetDlgItemTextW(found, 1059, L"4");
                 PostMessageW(found, WM_COMMAND, IDOK, 0);
                 return;
