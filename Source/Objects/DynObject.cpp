@@ -185,6 +185,9 @@ bool DynObject::setupPhysics()
     matrix3d pose = matrix3d::identity();
     object->getTransform(pose, false);
     physics->rigidBody->body->setPose(normalisedRows(pose));
+    // The body's pose is unscaled; the entity's matrix carries the placed
+    // scale from this first sync on, not only once the thread has stepped.
+    physics->scale = {object->scale, object->scale, object->scale};
     physics->update();
     return true;
 }

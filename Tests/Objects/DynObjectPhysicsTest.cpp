@@ -113,6 +113,11 @@ TEST(DynObjectPhysics, CratesDroppedOnFlatGroundRestOnIt)
     ASSERT_NE(bodyOf(large), nullptr);
     EXPECT_NEAR(boxSize(*bodyOf(large)), 2.0f * boxSize(*bodyOf(crate)), 1e-4f);
     EXPECT_GT(lowestPoint(*bodyOf(crate)), ground.height + 1.0f) << "it starts in the air";
+    // Drawn at its placed scale before the thread ever stepped.
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_NEAR(crate->world.row(row).length(), 1.0f, 1e-4f) << row;
+        EXPECT_NEAR(large->world.row(row).length(), 2.0f, 1e-4f) << row;
+    }
 
     world.physics().thread.start();
     ASSERT_TRUE(world.physics().thread.isRunning());

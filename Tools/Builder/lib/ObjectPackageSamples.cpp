@@ -65,7 +65,9 @@ ObjectPackageWriter::Package gate()
     ObjectPackageWriter::Package p;
     p.version = "v1.1";
     PackagePartWriter::Mesh frame = unitBox("GateFrame", {0.0f, 2.0f, 0.0f}, 4.0f);
-    frame.geometries.push_back({{}, {4.0f, 4.0f, 4.0f}, {}, 0});
+    // Collision on the two posts only: a vehicle drives through between them.
+    for (float side : {-0.45f, 0.45f})
+        frame.geometries.push_back({{side * 4.0f, 0.0f, 0.0f}, {0.1f, 1.0f, 0.1f}, {}, 0});
     p.meshes.push_back(frame);
     p.meshes.push_back(unitBox("GateMarker", {0.0f, 5.0f, 0.0f}, 1.0f));
     FunctionsRecordWriter::Record functions;
