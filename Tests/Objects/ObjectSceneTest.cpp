@@ -67,6 +67,7 @@ TEST(ObjectScene, TheSampleLevelBuildsItsPackagesAndPlacesItsCameraObjects)
     EXPECT_EQ(objectsOf(objects, packages.findPackage(String(L"Crate"))), 4);
     const auto placed = ObjectSamples::valley();
     const auto gates = std::count_if(placed.begin(), placed.end(), [](const auto& o) { return o.package.sameText(L"Gate", 4); });
+    EXPECT_EQ(gates, 9) << "the always active one and the race's eight";
     EXPECT_EQ(objectsOf(objects, packages.findPackage(String(L"Gate"))), int(gates));
     EXPECT_EQ(objects.loaded, 1u);
 

@@ -257,3 +257,16 @@ TEST(GamePhases, GivingUp)
         EXPECT_EQ(Game::formatRaceTime(player.raceTime).sameText(String(L"-")), c.noTime);
     }
 }
+
+// Back to the menu from the vehicle camera: a player without a dynamic
+// object has no camera to take away, and the scene's camera goes free.
+TEST(GamePhases, TheReleaseFreesTheCameraOfAPlayerWithoutQuad)
+{
+    PhaseRace race;
+    Game& game = race.game();
+    addVehicle(game, 0).isPlayer = 1;
+    race.scene.camera.mode = SceneCamera::vehicleMode;
+    game.removeRaceVehicles();
+    EXPECT_EQ(race.scene.camera.mode, SceneCamera::freeMode);
+    EXPECT_EQ(game.vehicles.count(), 0);
+}

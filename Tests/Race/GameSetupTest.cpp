@@ -7,7 +7,11 @@
 
 #include "Objects/ObjectPackage.h"
 
+#include "Landscape/CameraPath.h"
 #include "Landscape/Scene.h"
+#include "Objects/DynObject.h"
+#include "Objects/HUD.h"
+#include "Objects/VehicleCamera.h"
 #include "Physics/PhysicsManager.h"
 #include "Render/SwapChain.h"
 
@@ -203,4 +207,67 @@ TEST(GameSetup, ObjectsTakenOutOfTheRace)
     EXPECT_EQ(slot->state, 0);
     game.hidePodium(0);
     EXPECT_EQ(podium->state, 0);
+    // The release takes them out again and forgets the championship.
+    game.choice.championship = 1;
+    game.clearRace();
+    EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
+    EXPECT_EQ(podium->state, StaticEntity::instanceFlagged);
+    EXPECT_EQ(game.choice.championship, 0);
+}
+
+// The intro flight: two key frames about the Start (hand values for a Start
+// facing +z), then the chase view behind the player's quad.
+// At the flight's end the quad gets its vehicle camera and display, which
+// the release takes away with the vehicles.
+TEST(GameSetup, TheIntroFliesFromTheStartToThePlayer)
+{
+    SetupScene s;
+    Game& game = s.game();
+    s.place(L"Crate", {10.0f, 0.0f, 10.0f}, 0, 0);
+    const vec3d p = s.place(L"Camera", {100.0f, 2.0f, 50.0f}, 0, 0)->getPosition();
+    game.choice.gameMode = Game::OffRoadRace;
+    game.choice.vehicleCount = 1;
+    game.setupRace();
+    const CameraPath& path = game.cameraPath;
+    ASSERT_EQ(path.keyCount, 3);
+    EXPECT_EQ(path.speed, 3.0f);
+    EXPECT_EQ(path.finished, 0u);
+    EXPECT_EQ(s.scene.camera.path, &game.cameraPath);
+    EXPECT_EQ(s.scene.camera.mode, SceneCamera::pathMode);
+    struct Key
+    {
+        vec3d position;
+        vec3d rows[3];
+    };
+    const Key keys[2] = {
+        {p + vec3d(10.0f, 5.0f, 10.0f), {{-0.9397f, 0.0f, 0.3420f}, {-0.1170f, 0.9397f, -0.3214f}, {-0.3214f, -0.3420f, -0.8830f}}},
+        {p + vec3d(10.0f, 7.0f, -14.0f), {{0.5736f, 0.0f, 0.8192f}, {-0.2802f, 0.9397f, 0.1962f}, {-0.7698f, -0.3420f, 0.5390f}}}};
+    for (int k = 0; k < 2; ++k) {
+        SCOPED_TRACE(k);
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(path.keys[k].position[c], keys[k].position[c], 1e-3f) << c;
+        const matrix3d turn = path.keys[k].rotation.toMatrix();
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(turn.row(r)[c], keys[k].rows[r][c], 2e-3f) << r << c;
+    }
+    // Behind the quad, which faces +z from (10, 0, 10), above it, looking on.
+    const vec3d chase = path.keys[2].position;
+    EXPECT_LT(chase.z, 10.0f);
+    EXPECT_GT(chase.y, 0.0f);
+    EXPECT_GT(path.keys[2].rotation.toMatrix().row(2).z, 0.5f);
+
+    ASSERT_EQ(game.vehicles.count(), 1);
+    Game::Vehicle& player = *game.vehicles.head()->item;
+    EXPECT_EQ(player.getCamera(), nullptr);
+    game.cameraPath.finished = 1;
+    game.update();
+    ASSERT_EQ(game.phase, 2u);
+    EXPECT_EQ(s.scene.camera.mode, SceneCamera::vehicleMode);
+    ASSERT_NE(player.getCamera(), nullptr);
+    EXPECT_EQ(player.getCamera()->vehicle, player.getDynObject());
+    EXPECT_NE(player.getHUD(), nullptr);
+    game.removeRaceVehicles();
+    EXPECT_EQ(s.scene.camera.mode, SceneCamera::freeMode);
+    EXPECT_EQ(game.vehicles.count(), 0);
 }

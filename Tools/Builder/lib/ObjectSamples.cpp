@@ -36,6 +36,13 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valleyRace(const Ground& 
     // The grid: two staggered rows, the quads held a little above the road.
     for (uint8_t slot = 0; slot < 8; ++slot)
         at(L"PlayerSlot", west + (slot % 2 ? 3.5f : -3.5f), -320.0f - 14.0f * float(slot), 0.0f, 3.0f, 0, slot);
+    // Gates wide enough for the road, facing along the way round.
+    const float gates[6][3] = {{west, 300.0f, 0.0f},   {west, 800.0f, 0.0f},     {middle, 1125.0f, 90.0f},
+                               {east, 600.0f, 180.0f}, {east, -400.0f, 180.0f}, {middle, -1125.0f, 270.0f}};
+    for (uint8_t i = 0; i < 6; ++i)
+        at(L"Gate", gates[i][0], gates[i][1], gates[i][2], 0.0f, uint8_t(i + 1), 0)->scale = 4.0f;
+    at(L"Gate", 330.0f, 15.0f, 90.0f, 0.0f, 10, 1)->scale = 3.0f;
+    at(L"Gate", 520.0f, 15.0f, 90.0f, 0.0f, 11, 1)->scale = 3.0f;
     // Pick-ups in pairs along the straights, the flag on the shortcut.
     const wchar_t* const items[4] = {L"Nitro", L"RepairKit", L"RocketPack", L"Oil"};
     for (int i = 0; i < 4; ++i) {

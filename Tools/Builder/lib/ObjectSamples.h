@@ -20,10 +20,9 @@ using Ground = std::function<float(float x, float z)>;
 std::vector<StaticObjectWriter::Object> valley(const Ground& ground = {});
 // The valley's race around the closed course of the sample ways: a Start on
 // its west straight facing north with the Goal beside it, 8 player slots
-// (numbers 0 to 7) behind it, two of each pick-up, the capture flag, 7
-// parking slots and the podium beside the start. Its gates are not placed
-// yet: a frame with collision geometry draws differently after a device
-// reset.
+// (numbers 0 to 7) behind it, 6 gates of group 0 around the loop (numbers 1
+// to 6) and 2 of group 1 on the shortcut (10 and 11), two of each pick-up,
+// the capture flag, 7 parking slots and the podium beside the start.
 std::vector<StaticObjectWriter::Object> valleyRace(const Ground& ground);
 // "Data\Map\Valley.obj" under root (the folders exist).
 bool save(const String& root, const Ground& ground = {});
