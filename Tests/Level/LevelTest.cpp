@@ -25,6 +25,8 @@
 #include "Landscape/Water.h"
 #include "Way/WayNetwork.h"
 #include "Render/DirectGraphics.h"
+#include "ObjectSamples.h"
+#include "StaticObjectWriter.h"
 #include "WaterSamples.h"
 
 #include "Core/Color.h"
@@ -767,20 +769,6 @@ DWORD WINAPI raceClock() { return raceClockNow; }
 TEST_F(LevelViews, ATimeTrialRunsFromSetUpToRelease)
 {
     Game& game = scene().game;
-    // The course's gates, numbered 1 to 6 round the loop, facing along it.
-    ObjPkgManager::Package* gatePackage = scene().objectPackages.findPackage(String(L"Gate"));
-    ASSERT_NE(gatePackage, nullptr);
-    const float gatePlaces[6][3] = {{200.0f, 300.0f, 0.0f},   {200.0f, 800.0f, 0.0f},    {425.0f, 1125.0f, 90.0f},
-                                    {650.0f, 600.0f, 180.0f}, {650.0f, -400.0f, 180.0f}, {425.0f, -1125.0f, 270.0f}};
-    std::vector<Object*> placedGates;
-    for (uint8_t i = 0; i < 6; ++i) {
-        const float x = gatePlaces[i][0], z = gatePlaces[i][1];
-        Object* gate = scene().objectPackages.createObject(gatePackage, {x, gTerrain.getHeight(x, z, 3), z}, 4.0f);
-        ASSERT_NE(gate, nullptr);
-        gate->rotation = gatePlaces[i][2];
-        gate->setState(uint8_t(i + 1));
-        placedGates.push_back(gate);
-    }
     const RaceClock previousClock = gRaceClock;
     gRaceClock = raceClock;
     const auto step = [] {
@@ -861,10 +849,94 @@ TEST_F(LevelViews, ATimeTrialRunsFromSetUpToRelease)
             step();
     }
     gRaceClock = previousClock;
-    for (Object* gate : placedGates) {
-        gate->remove();
-        delete gate;
+}
+
+
+// The valley's objects shuffled with a fixed seed (numbers and groups
+// anywhere in 0 to 255, objects dropped, repeated, moved or given another
+// package, a dozen more player slots, then a few random bytes): races in
+// four modes set up from what loads, run and are released; the off-road
+// race runs 600 frames.
+TEST_F(LevelViews, AMutatedObjectFileSetsUpAndRunsRaces)
+{
+    const auto ground = [](float x, float z) { return gTerrain.getHeight(x, z, 3); };
+    std::mt19937 draw(48);
+    const wchar_t* const packages[] = {L"Start",  L"Goal", L"PlayerSlot", L"Gate", L"PlayerParkingSlot",
+                                       L"Podium", L"Oil",  L"Nitro",      L"Quad", L"CaptureFlag", L"NoSuchPackage"};
+    std::vector<StaticObjectWriter::Object> objects;
+    for (StaticObjectWriter::Object o : ObjectSamples::valley(ground)) {
+        switch (draw() % 8) {
+        case 0: continue;
+        case 1: objects.push_back(o); break;
+        case 2: o.state = uint8_t(draw()); break;
+        case 3: o.flag = uint8_t(draw()); break;
+        case 4: o.package = String(packages[draw() % std::size(packages)]); break;
+        case 5:
+            o.position[0] += float(int(draw() % 401) - 200);
+            o.position[2] += float(int(draw() % 401) - 200);
+            break;
+        default: break;
+        }
+        objects.push_back(o);
     }
+    for (int i = 0; i < 12; ++i) {
+        StaticObjectWriter::Object slot;
+        slot.package = String(L"PlayerSlot");
+        slot.position[0] = 190.0f + float(draw() % 20);
+        slot.position[2] = -450.0f + float(draw() % 100);
+        slot.position[1] = ground(slot.position[0], slot.position[2]) + 3.0f;
+        slot.flag = uint8_t(draw() % 6);
+        objects.push_back(slot);
+    }
+    const std::wstring folder = freshFolder(L"LevelMutated");
+    const std::wstring level = copyOfLevel(folder);
+    ASSERT_TRUE(StaticObjectWriter::save(objects, String((folder + L"Valley.obj").c_str())));
+    std::vector<uint8_t> bytes = read(folder + L"Valley.obj");
+    ASSERT_GT(bytes.size(), 64u);
+    for (int i = 0; i < 6; ++i)
+        bytes[8 + draw() % (bytes.size() - 8)] = uint8_t(draw());
+    ASSERT_TRUE(write(folder + L"Valley.obj", bytes));
+    scene().clear();
+    ASSERT_TRUE(load(level));
+
+    Game& game = scene().game;
+    const RaceClock previousClock = gRaceClock;
+    gRaceClock = raceClock;
+    struct Run
+    {
+        int32_t mode;
+        int32_t courseType;
+        int frames;
+    };
+    for (const Run& run : {Run{Game::OffRoadRace, 1, 600}, Run{Game::KnockOut, 2, 100},
+                           Run{Game::CaptureTheFlag, 3, 100}, Run{Game::Jamboree, 1, 100}}) {
+        SCOPED_TRACE(run.mode);
+        RaceChoice choice;
+        choice.mapFile = String(level.c_str());
+        choice.gameMode = run.mode;
+        choice.courseType = run.courseType;
+        choice.vehicleCount = 8;
+        game.applyRaceChoice(choice);
+        game.setupRace();
+        EXPECT_EQ(game.phase, 1u);
+        EXPECT_EQ(game.vehicles.count(), 8) << "eight at most, whatever the slots";
+        for (int frame = 0; frame < run.frames; ++frame) {
+            raceClockNow += 40;
+            gFrameFactor.store(1.0f);
+            app->pumpMessages();
+            app->update();
+            ASSERT_GE(game.phase, 1u) << frame;
+            ASSERT_LE(game.phase, 4u) << frame;
+        }
+        game.removeRaceVehicles();
+        game.releaseParkingSlots();
+        game.clearRace();
+        EXPECT_EQ(game.phase, 0u);
+        EXPECT_EQ(game.vehicles.count(), 0);
+        EXPECT_EQ(game.gates.count(), 0);
+        EXPECT_EQ(game.rockets.count() + game.oilPuddles.count(), 0);
+    }
+    gRaceClock = previousClock;
 }
 
 }
