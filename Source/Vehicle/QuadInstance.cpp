@@ -400,8 +400,84 @@ void QuadPhysics::Instance::poseRider()
     else
         return;
     driverSkeleton->applyFrame(poseFrame);
+    // The hands reach for the grips (none without a handlebar): the arm
+    // solves work in the rider's placement.
+    if (placeGrips()) {
+        const matrix3d riderPlace = driverMesh->world * entity->world;
+        leftArm.target = leftGrip;
+        driverSkeleton->computePose(leftArm, riderPlace);
+        rightArm.target = rightGrip;
+        driverSkeleton->computePose(rightArm, riderPlace);
+    }
     if (EntityManager::SubEntity* rider = bodyParts[3])
         skinVerticesByBone(rider->mesh(), *driverMesh);
+    carryHelmet(*driverMesh);
+}
+
+namespace {
+
+// A turn about the x axis by the angle of cosine c and sine s: rows (1, 0, 0),
+// (0, c, s), (0, -s, c).
+matrix3d turnAboutX(float c, float s)
+{
+    matrix3d m = matrix3d::identity();
+    m.m[5] = c;
+    m.m[6] = s;
+    m.m[9] = -s;
+    m.m[10] = c;
+    return m;
+}
+
+}
+
+bool QuadPhysics::Instance::placeGrips()
+{
+    EntityManager::SubEntity* handlebar = bodyParts[0];
+    if (!handlebar || !entity)
+        return false;
+    // The grips sit on the handlebar as it turns, 1.78 up its frame, a little
+    // back and 0.8 to each side.
+    const matrix3d bar = handlebar->local * entity->world;
+    const vec3d r = bar.row(0), u = bar.row(1), f = bar.row(2), p = bar.row(3);
+    leftGrip = rightGrip = bar;
+    leftGrip.setRow(3, p + u * gripHeight - f * gripBack - r * gripSide);
+    rightGrip.setRow(3, p + u * gripHeight - f * gripBack + r * gripSide);
+    for (matrix3d* grip : {&leftGrip, &rightGrip})
+        for (int row = 0; row < 3; ++row)
+            grip->setRow(row, unit(grip->row(row)));
+    // Both hands tilted forward over the grips; the right one turned round.
+    const float tilt = gripTiltDegrees * radiansPerDegree;
+    const matrix3d tilted = turnAboutX(std::cos(tilt), std::sin(tilt));
+    const float half = -180.0f * radiansPerDegree;
+    matrix3d turned = matrix3d::identity();
+    turned.m[0] = std::cos(half);
+    turned.m[2] = -std::sin(half);
+    turned.m[8] = std::sin(half);
+    turned.m[10] = std::cos(half);
+    leftGrip = tilted * leftGrip;
+    rightGrip = turned * tilted * rightGrip;
+    return true;
+}
+
+void QuadPhysics::Instance::carryHelmet(const Mesh& driverMesh)
+{
+    EntityManager::SubEntity* helmet = bodyParts[4];
+    EntityManager::SubEntity* visor = bodyParts[5];
+    if (!helmet || !visor || !driverBone3 || !entity)
+        return;
+    // Halfway up bone 3 in the rider's placement, the parts' frame grown by
+    // helmetScale and turned half round about its right axis.
+    matrix3d carried = static_cast<const matrix3d&>(*driverBone3) * driverMesh.world;
+    carried.setRow(3, carried.row(3) - carried.row(1) * 0.5f);
+    carried.setRow(0, carried.row(0) * helmetScale);
+    carried.setRow(1, carried.row(1) * -helmetScale);
+    carried.setRow(2, carried.row(2) * -helmetScale);
+    for (EntityManager::SubEntity* part : {helmet, visor}) {
+        part->local = carried;
+        if (part->followsEntity)
+            part->own = carried * entity->world;
+        part->localBox = part->mesh().box.carried(carried);
+    }
 }
 
 void QuadPhysics::Instance::matchParts()

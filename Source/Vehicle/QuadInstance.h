@@ -65,6 +65,14 @@ public:
     static constexpr float forceLimit = 200.0f;
     // The DirectInput scan code of the key that rights every quad.
     static constexpr uint32_t rightingKey = 0x1C;
+    // Where the hands hold the handlebar, in its frame: up, back and to each
+    // side; the hands' forward tilt over the grips.
+    static constexpr float gripHeight = 1.78f;
+    static constexpr float gripBack = 0.05f;
+    static constexpr float gripSide = 0.8f;
+    static constexpr float gripTiltDegrees = -50.0f;
+    // The helmet's and visor's size on the rider's bone 3.
+    static constexpr float helmetScale = 4.2f;
 
     // What the main thread publishes for the physics step once per frame.
     struct Published
@@ -183,6 +191,12 @@ public:
     // the speed and the time in the air, and the rider's mesh skinned. A
     // missing animation leaves its blend out.
     void poseRider();
+    // The grips of this frame from the handlebar as posed (false, and the
+    // grips as they were, without a handlebar).
+    bool placeGrips();
+    // The helmet and its visor on the rider's bone 3 (nothing without
+    // either part or the bone).
+    void carryHelmet(const Mesh& driverMesh);
     // The rigid body, or null.
     neRigidBody* body() const;
 

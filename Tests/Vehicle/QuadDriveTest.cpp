@@ -12,6 +12,7 @@
 #include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageMesh.h"
+#include "Entity/StoredMesh.h"
 
 #include "Application/ControlBindings.h"
 #include "Application/ForceFeedback.h"
@@ -540,6 +541,22 @@ struct Bench : Track
 
 }
 
+namespace {
+
+// The rear axle's probe end and ground point: the two contacts' blended by
+// t = 0.5 - (left ground distance - right ground distance), within 0..1.
+void expectRearBlend(const Wheel& rear, float what)
+{
+    const QuadPhysics::Contact &left = rear.contacts[0], &right = rear.contacts[1];
+    const float t = std::clamp(0.5f - (left.groundDistance - right.groundDistance), 0.0f, 1.0f);
+    const vec3d end = left.rayEnd * t + right.rayEnd * (1.0f - t);
+    const vec3d ground = left.contactPoint * t + right.contactPoint * (1.0f - t);
+    EXPECT_NEAR((vec3d(rear.suspensionEnd) - end).length(), 0.0f, 1e-3f) << what;
+    EXPECT_NEAR((vec3d(rear.groundPoint) - ground).length(), 0.0f, 1e-3f) << what;
+}
+
+}
+
 TEST(QuadStep, HandValues)
 {
     Bench bench;
@@ -578,6 +595,13 @@ TEST(QuadStep, HandValues)
     bench.pose(-10.0f, {});
     quad.step(body);
     EXPECT_NEAR((vec3d(rear.suspensionEnd) - rear.contacts[1].rayEnd).length(), 0.0f, 1e-4f);
+    // Rolled a little, both sides share the axle: the probe's end and the
+    // ground point are blended by how much nearer the ground the left side is.
+    for (const float roll : {0.0f, 0.5f, -0.5f, 1.5f, -1.5f, 10.0f, -10.0f}) {
+        bench.pose(roll, {});
+        quad.step(body);
+        expectRearBlend(rear, roll);
+    }
 
     // Only a landing raises the impact: down for longer than a landing's
     // 20 ms, a push down raises nothing.
@@ -730,6 +754,32 @@ float riseFor(float angleDegrees)
     return probe * std::tan(angleDegrees * degrees) / gain;
 }
 
+}
+
+// Across a slope the rear contacts meet the ground at different heights:
+// the axle carries the blend of both.
+TEST(QuadStep, TheRearAxleBlendsContactsAtDifferentHeights)
+{
+    Track track(slopeMap(riseFor(10.0f)));
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z, 0.0f), nullptr); // its axle across the rise
+    track.frames(framesFor(2.0f));
+    ASSERT_EQ(track.contactsDown(), 4u);
+    Instance& quad = *track.quad;
+    const Wheel& rear = quad.wheels[Wheel::rearAxle];
+    const matrix3d rest = *track.body()->getTransform();
+    for (const float lift : {0.0f, 0.02f, 0.05f, -0.05f}) {
+        matrix3d pose = rest;
+        pose.setRow(3, rest.row(3) + vec3d(0.0f, lift * sampleScale, 0.0f));
+        track.body()->setPose(pose);
+        track.body()->velocity = {};
+        track.body()->angularVelocity = {};
+        quad.step(track.body());
+        const QuadPhysics::Contact &left = rear.contacts[0], &right = rear.contacts[1];
+        ASSERT_TRUE(left.grounded && right.grounded) << lift;
+        EXPECT_GT(right.contactPoint.y - left.contactPoint.y, 0.5f) << "the ground rises to the right";
+        expectRearBlend(rear, lift);
+    }
 }
 
 TEST(QuadDrive, ClimbsAFifteenDegreeSlope)
@@ -1048,7 +1098,7 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
 {
     Track track(flatMap());
     const vec3d middle = gTerrain.box.center;
-    ASSERT_NE(track.place(middle.x, middle.z, 0.3f), nullptr);
+    ASSERT_NE(track.place(middle.x, middle.z, 0.3f, 30.0f), nullptr); // turned: no axis row lies on the map's
     track.frames(framesFor(2.0f));
     ASSERT_EQ(track.contactsDown(), 4u);
     Instance& quad = *track.quad;
@@ -1089,6 +1139,13 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
         EXPECT_NEAR((shock.row(3) + shock.row(1) * rest - upper).length(), 0.0f, 1e-3f) << index;
         // The lower mount rode up with the arm, shortening the shock.
         EXPECT_LT(shock.row(1).length() * 2.0f * rest, wheel.partLength * 0.999f) << index;
+        // Its frame keeps the body's forward row (front) or right row (rear)
+        // at the quad's scale, and stays affine.
+        const vec3d kept = rear ? B.row(0) : B.row(2);
+        EXPECT_NEAR((shock.row(rear ? 0 : 2) - kept * sampleScale).length(), 0.0f, 1e-3f) << index;
+        EXPECT_NEAR(shock.row(rear ? 2 : 0).dot(kept), 0.0f, 1e-3f) << index;
+        for (int r = 0; r < 4; ++r)
+            EXPECT_EQ(shock.at(r, 3), r == 3 ? 1.0f : 0.0f) << index;
     }
 
     // The wheels turn by their spin each frame, about their axle.
@@ -1114,8 +1171,9 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
     quad.prepareRender();
     const matrix3d& bar = quad.bodyParts[0]->local;
     const matrix3d& barMesh = templ.mesh(QuadPhysics::handlebar)->world;
-    EXPECT_NEAR(bar.at(0, 0), std::cos(32.0f * degrees), 1e-4f);
-    EXPECT_NEAR(bar.at(0, 2), -std::sin(32.0f * degrees), 1e-4f);
+    const float barScale = barMesh.row(1).length();
+    EXPECT_NEAR(bar.at(0, 0) / barScale, std::cos(32.0f * degrees), 1e-4f);
+    EXPECT_NEAR(bar.at(0, 2) / barScale, -std::sin(32.0f * degrees), 1e-4f);
     EXPECT_EQ(bar.row(3), barMesh.row(3));
     EXPECT_NEAR((quad.bodyParts[0]->own.row(3) - quad.entity->world.transformPoint(barMesh.row(3))).length(), 0.0f,
                 1e-3f);
@@ -1178,4 +1236,77 @@ TEST(QuadPose, TheRiderSitsLeansAndStandsUp)
     const float standing = quad.standBlend;
     quad.poseRider();
     EXPECT_FLOAT_EQ(quad.standBlend, standing - standing * frameTime * 0.12f);
+}
+
+// Seated on a quad standing still (turned on the map), the rider's hands hold
+// the grips, left on the left, in the grips' turn; the grips lie on the drawn
+// handlebar as it steers; the helmet sits over the head with its visor in
+// front.
+TEST(QuadPose, TheHandsHoldTheGripsAndTheHelmetSitsOnTheHead)
+{
+    Track track(flatMap());
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z, 0.0f, 30.0f), nullptr);
+    track.frames(framesFor(1.5f));
+    Instance& quad = *track.quad;
+    ASSERT_NE(quad.driverSkeleton, nullptr);
+    ASSERT_TRUE(quad.leftArm.enabled && quad.rightArm.enabled);
+    const ObjPkgManager::Mesh& driverMesh = *quad.templ->mesh(QuadPhysics::driver);
+    const EntityManager::SubEntity& bar = *quad.bodyParts[0];
+    const auto onTheBar = [&](const matrix3d& grip) {
+        matrix3d inverse;
+        if (!bar.own.inverseAffine(inverse))
+            return false;
+        const vec3d p = inverse.transformPoint(grip.row(3));
+        const OrientedBox& box = bar.mesh().box;
+        for (int a = 0; a < 3; ++a)
+            if (std::fabs((p - box.center).dot(box.axes[a])) > box.halfExtents[a] * 1.01f)
+                return false;
+        return true;
+    };
+    for (const float steer : {0.0f, 1.0f, -1.0f}) {
+        quad.steer = steer;
+        quad.prepareRender();
+        EXPECT_TRUE(onTheBar(quad.leftGrip)) << steer;
+        EXPECT_TRUE(onTheBar(quad.rightGrip)) << steer;
+    }
+
+    // Straight ahead, the second frame's solve (the first starts from no
+    // earlier solve) puts each hand on its grip.
+    quad.steer = 0.0f;
+    quad.velocity = {};
+    quad.prepareRender();
+    quad.prepareRender();
+    const matrix3d W = driverMesh.world * quad.entity->world;
+    const float scale = W.row(0).length();
+    const vec3d R = quad.entity->world.row(0), P = quad.entity->world.row(3);
+    const struct
+    {
+        const char* what;
+        const BoneAnim::PoseChain& arm;
+        const matrix3d& grip;
+        float side;
+    } hands[] = {{"left", quad.leftArm, quad.leftGrip, -1.0f}, {"right", quad.rightArm, quad.rightGrip, 1.0f}};
+    for (const auto& h : hands) {
+        const Bone& hand = *h.arm.bones[0];
+        const vec3d at = W.transformPoint(hand.position());
+        EXPECT_NEAR((at - h.grip.row(3)).length(), 0.0f, 0.05f) << h.what;
+        EXPECT_GT((at - P).dot(R) * h.side, 0.0f) << h.what << " hand on its own side";
+        const matrix3d frame = static_cast<const matrix3d&>(hand) * W;
+        for (int r = 0; r < 3; ++r)
+            EXPECT_NEAR((frame.row(r) * (1.0f / scale) - h.grip.row(r)).length(), 0.0f, 2e-2f) << h.what << r;
+    }
+
+    // The helmet around the head (bone 8), the visor before the face.
+    const Bone& head = *quad.driverSkeleton->getBoneByIndex(8);
+    const vec3d headCentre = W.transformPoint((head.position() + head.tip()) * 0.5f);
+    const auto centreOf = [](const EntityManager::SubEntity& part) {
+        return part.own.transformPoint(part.mesh().box.center);
+    };
+    const vec3d helmet = centreOf(*quad.bodyParts[4]);
+    EXPECT_NEAR((helmet - headCentre).length(), 0.0f, 0.02f * scale);
+    const vec3d F = quad.entity->world.row(2).normalised();
+    EXPECT_GT((centreOf(*quad.bodyParts[5]) - helmet).dot(F), 0.1f * scale) << "the visor in front";
+    EXPECT_NEAR(quad.bodyParts[4]->own.row(1).normalised().dot(quad.entity->world.row(1).normalised()), 1.0f, 0.05f)
+        << "the helmet upright";
 }

@@ -11,6 +11,8 @@
 #include "Vehicle/QuadInstance.h"
 #include "Vehicle/QuadPhysics.h"
 
+#include "Application/ControlBindings.h"
+#include "Application/UserInput.h"
 #include "Entity/Entity.h"
 #include "Entity/StoredMesh.h"
 #include "Render/D3DDevice.h"
@@ -33,6 +35,7 @@
 #include <vector>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -363,6 +366,159 @@ TEST_F(QuadSampleDevice, TheRiderIsSkinnedIntoItsOwnBuffer)
     EXPECT_EQ(MeshSkinning::outOfRangeCount() - warnings, uint32_t(count));
     EXPECT_GT(bufferOf(drawn)[0].position.x, 10.0f);
     skeleton.applyFrame(*skeleton.findAnimation(String(L"Stand"))->frame(0));
+}
+
+}
+
+namespace {
+
+// Two sample quads side by side in a scene, seen from behind: driven at speed
+// with the steering full right and full left.
+struct TwoRiders
+{
+    explicit TwoRiders(D3D::Device::SwapChain& chain) : chain(chain)
+    {
+        const std::wstring folder = AppTestFiles::freshFolder(L"quadriders");
+        CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
+        if (!QuadSample::save(String(folder.c_str())))
+            return;
+        scene.swapChain = &chain;
+        scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
+        scene.objectPackages.buildPackages();
+        chain.fogEnabled = 0;
+        if (!chain.entities->physicsManager || !chain.entities->physicsManager->start(16))
+            return;
+        for (int i = 0; i < 2; ++i) {
+            Object* placed = scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")),
+                                                               vec3d(i == 0 ? -0.9f : 0.9f, 0.0f, 0.0f), 1.0f);
+            if (!placed)
+                return;
+            placed->instance = placed->createInstance();
+            auto* object = dynamic_cast<DynObject*>(placed->instance);
+            auto* entry = object && object->functions ? object->functions->find(DynObject::FunctionManager::quadFlag)
+                                                      : nullptr;
+            quads[i] = entry ? dynamic_cast<QuadPhysics::Instance*>(entry->instance) : nullptr;
+            if (!quads[i])
+                return;
+            // Held where it stands, moving at speed as far as the rider knows.
+            quads[i]->setFrozen(1);
+            controls[i].joystickSet.axes[0] = &inputs[i]->state.keyAxisX;
+            quads[i]->velocity = {0.0f, 0.0f, 30.0f};
+            for (QuadPhysics::Wheel& wheel : quads[i]->wheels)
+                wheel.grounded = 1;
+        }
+        ready = true;
+    }
+    ~TwoRiders() { scene.release(); }
+
+    // The frame's pixels with the quads at steer (left quad) and -steer, and
+    // the same frame without the riders and their helmets.
+    std::pair<TestDevice::Level, TestDevice::Level> draw(float steer)
+    {
+        // The drawing poses each quad (prepareRender) before it is drawn;
+        // the frame's update keeps each steering where its axis stands.
+        quads[0]->steer = steer;
+        quads[1]->steer = -steer;
+        quads[0]->controls = &controls[0];
+        quads[1]->controls = &controls[1];
+        inputs[0]->state.keyAxisX = steer;
+        inputs[1]->state.keyAxisX = -steer;
+        const auto show = [&](uint32_t hidden) {
+            for (QuadPhysics::Instance* quad : quads)
+                for (int part : {3, 4, 5})
+                    quad->bodyParts[part]->hidden = hidden;
+        };
+        show(1);
+        TestDevice::Level bare = SceneFrames::draw(scene, chain, nullptr, 0xFF404040u);
+        show(0);
+        return {SceneFrames::draw(scene, chain, nullptr, 0xFF404040u), std::move(bare)};
+    }
+
+    D3D::Device::SwapChain& chain;
+    Scene scene{String(L"KorvantaTests"), 3500.0f};
+    std::unique_ptr<UserInput> inputs[2] = {std::make_unique<UserInput>(), std::make_unique<UserInput>()};
+    Control controls[2] = {Control{*inputs[0]}, Control{*inputs[1]}};
+    QuadPhysics::Instance* quads[2] = {};
+    bool ready = false;
+};
+
+// How far the rider's top leans sideways on the screen in each half of
+// the frame: the mean column of the rider's pixels (where the frame differs
+// from the one without riders) in the top quarter of their rows, less the
+// mean column of all of them. Positive leans to the screen's right.
+struct Lean
+{
+    float by[2] = {};
+    int pixels[2] = {};
+};
+
+Lean leanOf(const TestDevice::Level& shown, const TestDevice::Level& bare)
+{
+    Lean lean;
+    for (int half = 0; half < 2; ++half) {
+        const uint32_t from = half * shown.width / 2, to = from + shown.width / 2;
+        uint32_t top = shown.height, bottom = 0;
+        double columns = 0.0;
+        int count = 0;
+        for (uint32_t y = 0; y < shown.height; ++y)
+            for (uint32_t x = from; x < to; ++x)
+                if (shown.at(x, y) != bare.at(x, y)) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                    columns += x;
+                    ++count;
+                }
+        lean.pixels[half] = count;
+        if (count == 0)
+            continue;
+        const uint32_t quarter = top + (bottom - top) / 4;
+        double upper = 0.0;
+        int upperCount = 0;
+        for (uint32_t y = top; y <= quarter; ++y)
+            for (uint32_t x = from; x < to; ++x)
+                if (shown.at(x, y) != bare.at(x, y)) {
+                    upper += x;
+                    ++upperCount;
+                }
+        lean.by[half] = float(upper / std::max(upperCount, 1) - columns / count);
+    }
+    return lean;
+}
+
+// Steering full right and full left the two riders lean to opposite sides,
+// each to the side it steers (one skeleton poses both, each rider keeps its
+// own buffer); after a device reset they still draw posed.
+TEST_F(QuadSampleDevice, TwoRidersLeanIntoTheirTurnsAndStayPosedAfterAReset)
+{
+    TwoRiders riders(chain());
+    ASSERT_TRUE(riders.ready);
+    // From behind and above, both quads in view.
+    SceneFrames::look(chain(), vec3d(0.0f, 2.1f, -2.4f), 0.0f, -15.0f);
+
+    const auto expectLeaning = [](const Lean& lean, float steer, const char* what) {
+        for (int half = 0; half < 2; ++half) {
+            EXPECT_GT(lean.pixels[half], 200) << what << ": the rider shows";
+            // The left quad steers by steer, the right one the other way;
+            // x runs to the right, as the screen does from behind.
+            const float side = half == 0 ? steer : -steer;
+            EXPECT_GT(lean.by[half] * side, 2.0f) << what << " half " << half << " leans " << lean.by[half];
+        }
+    };
+    auto [right, bareRight] = riders.draw(1.0f);
+    const Lean leaningRight = leanOf(right, bareRight);
+    expectLeaning(leaningRight, 1.0f, "left quad steering right");
+    auto [left, bareLeft] = riders.draw(-1.0f);
+    expectLeaning(leanOf(left, bareLeft), -1.0f, "left quad steering left");
+
+    // After a reset the riders' own buffers still draw posed (the frame's
+    // drawing poses each rider before it is drawn).
+    D3D::Device::reset(gDirectGraphics.record, nullptr);
+    ASSERT_NE(gDevice, nullptr);
+    auto [again, bareAgain] = riders.draw(1.0f);
+    const Lean kept = leanOf(again, bareAgain);
+    for (int half = 0; half < 2; ++half)
+        EXPECT_NEAR(kept.by[half], leaningRight.by[half], 1.0f) << "after the reset, half " << half;
+    expectLeaning(leanOf(again, bareAgain), 1.0f, "posed again after the reset");
 }
 
 }

@@ -6,6 +6,7 @@
 // sample quads driving as dynamic objects over a generated terrain: one
 // simulation step of a quad (its four ground probes), the quads' share of a
 // frame (8 quads x 3 steps), and the simulator's whole step batch with them;
+// and the main thread's frame of 8 quads, their riders posed and skinned;
 // and the wheel dirt and exhaust smoke of 8 quads, and one wheel soiling.
 // Each figure is the time per call over a batch; minimum and median of
 // several batches.
@@ -298,6 +299,26 @@ void driving()
         return (BenchDevice::seconds() - from) / 200;
     });
     BenchFigures::print("8 quads' update and wheel turn (per frame)", mainFrame, 1e6, "us");
+
+    // The same frame with each rider's skinning walk into memory, as it
+    // runs between the lock and unlock of its drawn buffer (no device here).
+    ObjPkgManager::Mesh* rider = quad->templ->mesh(ObjPkgManager::Functions::QuadPhysics::driver);
+    std::vector<EntityManager::MeshVertex> skinned(size_t(rider ? rider->countedVertices() : 0));
+    const auto riderFrame = BenchFigures::repeat(15, [&] {
+        const double from = BenchDevice::seconds();
+        for (int round = 0; round < 200; ++round)
+            for (auto* q : quads) {
+                q->update();
+                q->prepareRender();
+                if (rider)
+                    rider->packVertices(skinned.data());
+            }
+        return (BenchDevice::seconds() - from) / 200;
+    });
+    BenchFigures::print("8 quads' frame, riders posed and skinned", riderFrame, 1e6, "us");
+    std::printf("%52s (budget 120 us)\n", "");
+    BenchFigures::print("of which one quad", riderFrame, 1e6 / 8.0, "us");
+    std::printf("%52s (budget 15 us)\n", "");
     scene.release();
     gTerrain.clear();
 }

@@ -5,6 +5,8 @@
 #include "RiderSample.h"
 #include "SoundSamples.h"
 
+#include <cmath>
+
 namespace QuadSample {
 
 const std::array<std::string, 17> roleNames = {
@@ -17,14 +19,16 @@ const std::array<std::string, 17> roleNames = {
 
 namespace {
 
-// The unit box of the mesh samples stretched to half sizes half.
-MeshWriter::Record box(vec3d half)
+// The unit box of the mesh samples stretched to half sizes half, around
+// centre.
+MeshWriter::Record box(vec3d half, vec3d centre = {})
 {
     MeshWriter::Record r = MeshSamples::record();
     for (vec3d& p : r.positions)
-        p = {p.x * 2.0f * half.x, p.y * 2.0f * half.y, p.z * 2.0f * half.z};
-    r.box.minimum = half * -1.0f;
-    r.box.maximum = half;
+        p = vec3d{p.x * 2.0f * half.x, p.y * 2.0f * half.y, p.z * 2.0f * half.z} + centre;
+    r.box.center = centre;
+    r.box.minimum = centre - half;
+    r.box.maximum = centre + half;
     r.box.radiusSq = half.lengthSq();
     r.box.radius = half.length();
     return r;
@@ -35,6 +39,29 @@ struct Part
     vec3d half;
     vec3d position;
 };
+
+// The handlebar is drawn at handlebarScale: the game holds the grips
+// (gripHeight, gripBack, gripSide) in the handlebar's frame, so its origin
+// lies below the bar, where the grips come out at the bar's ends.
+constexpr float handlebarScale = 0.375f;
+constexpr float gripHeight = 1.78f, gripBack = 0.05f, gripSide = 0.8f;
+const vec3d barCentre{0.0f, 1.05f, 0.55f};
+const vec3d barHalf{0.36f, 0.03f, 0.03f};
+const vec3d handlebarOrigin = barCentre - vec3d(0.0f, gripHeight, -gripBack) * handlebarScale;
+
+// The helmet and visor hang on the rider's spine (bone 3), halfway up its
+// frame, which the game grows by helmetScale and turns half round about
+// the vertical: they are made small and facing -z.
+constexpr float helmetScale = 4.2f;
+// Around the head, and the visor before the face (rider's frame, from the
+// top of the spine).
+const vec3d helmetCentre{0.0f, 0.125f, 0.0f}, helmetHalf{0.13f, 0.14f, 0.13f};
+const vec3d visorCentre{0.0f, 0.13f, 0.14f}, visorHalf{0.10f, 0.04f, 0.03f};
+
+MeshWriter::Record carried(vec3d half, vec3d centre)
+{
+    return box(half * (1.0f / helmetScale), vec3d(-centre.x, centre.y, -centre.z) * (1.0f / helmetScale));
+}
 
 // Roles 1 to 17: a quad about 2 long with wheels of radius 0.3 standing on
 // y = 0, the front at +z.
@@ -50,12 +77,12 @@ const Part parts[17] = {
     {{0.04f, 0.18f, 0.04f}, {0.35f, 0.50f, 0.75f}},   // front right shock
     {{0.05f, 0.10f, 0.05f}, {0.42f, 0.30f, 0.75f}},   // front right hub
     {{0.12f, 0.30f, 0.30f}, {0.50f, 0.30f, 0.75f}},   // front right wheel
-    {{0.40f, 0.03f, 0.03f}, {0.0f, 1.05f, 0.55f}},    // handlebar
+    {barHalf * (1.0f / handlebarScale), handlebarOrigin}, // handlebar (drawn at handlebarScale)
     {{0.50f, 0.05f, 0.30f}, {0.0f, 0.70f, -0.70f}},   // rear fender, follows the swing arm
     {{0.45f, 0.25f, 0.85f}, {0.0f, 0.70f, 0.0f}},     // body
-    {{}, {0.0f, 0.55f, -0.10f}},                      // rider (the rider sample)
-    {{0.13f, 0.13f, 0.13f}, {0.0f, 1.70f, -0.10f}},   // helmet
-    {{0.10f, 0.03f, 0.05f}, {0.0f, 1.70f, 0.05f}},    // visor, carried with the helmet
+    {{}, {}},                                         // rider (the rider sample), placed by riderPosition
+    {helmetHalf, {}},                                 // helmet, carried by the rider
+    {visorHalf, {}},                                  // visor, carried with the helmet
 };
 
 // The body's centre of mass is the package's origin. The two front units
@@ -70,8 +97,37 @@ constexpr float gravity = 9.81f;
 constexpr float spring = 0.8f * gravity / (3.0f * restCompression);
 constexpr float damper = 1.0f;
 
+constexpr int handlebarRole = 12;
 constexpr int driverRole = 15;
+constexpr int helmetRole = 16;
+constexpr int visorRole = 17;
 constexpr int bodyRole = 14;
+// The top of the body, where the rider sits.
+constexpr float seatHeight = 0.95f;
+
+// Where the rider stands in the package: seated (its "Sit" pose) with its
+// pelvis on the seat, as far back as its arms reach the grips. The game
+// points each upper arm at an elbow above and behind its grip (the grip's
+// frame tilted by -50 degrees about its right axis, a forearm's length up
+// its up row) and the forearm from there at the grip: the hands hold the
+// grips where the shoulder lies an upper arm's length from that elbow.
+vec3d riderPosition()
+{
+    matrix3d sit[RiderSample::boneCount];
+    RiderSample::posePlacements("Sit", sit);
+    constexpr int pelvis = 0, upperArm = 10, forearm = 11; // the left arm
+    const RiderSample::BoneDescription& pelvisBone = RiderSample::bones[pelvis];
+    const float y = seatHeight - (sit[pelvis].row(3).y - pelvisBone.length);
+    const vec3d grip = handlebarOrigin + vec3d(-gripSide, gripHeight, -gripBack) * handlebarScale;
+    const float tilt = -50.0f * 3.14159265f / 180.0f;
+    const vec3d bend{0.0f, std::cos(tilt), std::sin(tilt)};
+    const vec3d elbow = grip + bend * RiderSample::bones[forearm].length;
+    const vec3d shoulder = sit[upperArm].row(3) + vec3d(0.0f, y, 0.0f);
+    const float reach = RiderSample::bones[upperArm].length;
+    const vec3d across = elbow - shoulder;
+    const float square = reach * reach - across.x * across.x - across.y * across.y;
+    return {0.0f, y, across.z - std::sqrt(square > 0.0f ? square : 0.0f)};
+}
 
 // A texture of speckles of colour over transparency, as a TGA file.
 std::vector<uint8_t> speckles(uint32_t colour, uint32_t seed)
@@ -115,9 +171,19 @@ ObjectPackageWriter::Package package()
     for (int role = 1; role <= 17; ++role) {
         const Part& part = parts[role - 1];
         PackagePartWriter::Mesh m;
-        m.body = role == driverRole ? RiderSample::record() : box(part.half);
         m.name = m.displayName = roleNames[size_t(role - 1)];
         m.position = part.position + vec3d(0.0f, 0.0f, balanceShift);
+        if (role == driverRole) {
+            m.body = RiderSample::record();
+            m.position = riderPosition() + vec3d(0.0f, 0.0f, balanceShift);
+        } else if (role == helmetRole || role == visorRole) {
+            m.body = role == helmetRole ? carried(helmetHalf, helmetCentre) : carried(visorHalf, visorCentre);
+        } else if (role == handlebarRole) {
+            m.body = box(part.half, vec3d(0.0f, gripHeight, -gripBack));
+            m.scale = handlebarScale;
+        } else {
+            m.body = box(part.half);
+        }
         if (role == bodyRole)
             m.geometries.push_back({});
         p.meshes.push_back(m);

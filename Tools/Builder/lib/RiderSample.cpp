@@ -5,24 +5,27 @@
 #include "Core/FileArray.h"
 #include "Core/Matrix.h"
 
+#include <string>
+
 namespace RiderSample {
 
 // Bones hang along -y of their placement at zero angles; z 180 turns the
-// spine up, z -90 and 90 turn the clavicles out to +x (left) and -x.
+// spine up, z -90 and 90 turn the clavicles out to +x (the rider's right,
+// x runs right) and -x (left).
 const BoneDescription bones[boneCount] = {
     {-1, {0.0f, 0.0f, 0.0f}, 0.1f, 0.12f},   // 0 pelvis
     {0, {0.0f, 0.0f, 8.0f}, 0.85f, 0.06f},   // 1 left leg
     {0, {0.0f, 0.0f, -8.0f}, 0.85f, 0.06f},  // 2 right leg
     {0, {0.0f, 0.0f, 180.0f}, 0.5f, 0.1f},   // 3 spine
-    {3, {0.0f, 0.0f, -90.0f}, 0.2f, 0.04f},  // 4 left clavicle
-    {4, {0.0f, 0.0f, -90.0f}, 0.3f, 0.045f}, // 5 left upper arm
-    {5, {0.0f, 0.0f, 0.0f}, 0.3f, 0.04f},    // 6 left forearm
-    {6, {0.0f, 0.0f, 0.0f}, 0.1f, 0.035f},   // 7 left hand
+    {3, {0.0f, 0.0f, -90.0f}, 0.2f, 0.04f},  // 4 right clavicle
+    {4, {0.0f, 0.0f, -90.0f}, 0.3f, 0.045f}, // 5 right upper arm
+    {5, {0.0f, 0.0f, 0.0f}, 0.3f, 0.04f},    // 6 right forearm
+    {6, {0.0f, 0.0f, 0.0f}, 0.1f, 0.035f},   // 7 right hand
     {3, {0.0f, 0.0f, 0.0f}, 0.25f, 0.1f},    // 8 head
-    {3, {0.0f, 0.0f, 90.0f}, 0.2f, 0.04f},   // 9 right clavicle
-    {9, {0.0f, 0.0f, 90.0f}, 0.3f, 0.045f},  // 10 right upper arm
-    {10, {0.0f, 0.0f, 0.0f}, 0.3f, 0.04f},   // 11 right forearm
-    {11, {0.0f, 0.0f, 0.0f}, 0.1f, 0.035f},  // 12 right hand
+    {3, {0.0f, 0.0f, 90.0f}, 0.2f, 0.04f},   // 9 left clavicle
+    {9, {0.0f, 0.0f, 90.0f}, 0.3f, 0.045f},  // 10 left upper arm
+    {10, {0.0f, 0.0f, 0.0f}, 0.3f, 0.04f},   // 11 left forearm
+    {11, {0.0f, 0.0f, 0.0f}, 0.1f, 0.035f},  // 12 left hand
 };
 
 const vec3d rootPosition{0.0f, 1.0f, 0.0f};
@@ -78,15 +81,58 @@ MeshWriter::Skeleton::Frame frameOf(const vec3d (&angles)[boneCount], const vec3
     return frame;
 }
 
-MeshWriter::Skeleton::Animation animation(const char* name, void (*pose)(vec3d (&)[boneCount]), vec3d root)
+// The four poses: each bone's angles from its rest angles, and the root.
+struct Pose
 {
-    vec3d angles[boneCount];
+    const char* name;
+    void (*change)(vec3d (&)[boneCount]);
+    vec3d rootDrop;
+};
+const Pose poses[] = {
+    {"Stand", [](vec3d(&)[boneCount]) {}, {}},
+    {"Sit",
+     [](vec3d(&a)[boneCount]) {
+         a[1] = {-80.0f, 0.0f, 10.0f};
+         a[2] = {-80.0f, 0.0f, -10.0f};
+         a[3] = {-10.0f, 0.0f, 180.0f};
+     },
+     {0.0f, 0.25f, 0.0f}},
+    // The spine tilted 20 degrees to the rider's left (-x) and right (+x).
+    {"LeanLeft", [](vec3d(&a)[boneCount]) { a[3] = {0.0f, 0.0f, -160.0f}; }, {}},
+    {"LeanRight", [](vec3d(&a)[boneCount]) { a[3] = {0.0f, 0.0f, 160.0f}; }, {}},
+};
+
+void poseAngles(const Pose& pose, vec3d (&angles)[boneCount])
+{
     for (int b = 0; b < boneCount; ++b)
         angles[b] = bones[b].angles;
-    pose(angles);
-    return {name, 1, {frameOf(angles, root)}};
+    pose.change(angles);
 }
 
+MeshWriter::Skeleton::Animation animation(const Pose& pose)
+{
+    vec3d angles[boneCount];
+    poseAngles(pose, angles);
+    return {pose.name, 1, {frameOf(angles, rootPosition - pose.rootDrop)}};
+}
+
+}
+
+bool posePlacements(const char* name, matrix3d placements[boneCount])
+{
+    for (const Pose& pose : poses) {
+        if (std::string(pose.name) != name)
+            continue;
+        vec3d angles[boneCount];
+        poseAngles(pose, angles);
+        for (int b = 0; b < boneCount; ++b) {
+            placements[b] = place(b, angles[b], placements);
+            if (b == 0)
+                placements[0].setRow(3, rootPosition - pose.rootDrop);
+        }
+        return true;
+    }
+    return false;
 }
 
 void restPlacements(matrix3d placements[boneCount])
@@ -138,18 +184,8 @@ MeshWriter::Record record()
 
     r.skeleton.rootPosition = rootPosition;
     r.skeleton.roots.push_back(boneRecord(0, 0));
-    r.skeleton.animations = {
-        animation("Stand", [](vec3d(&)[boneCount]) {}, rootPosition),
-        animation("Sit",
-                  [](vec3d(&a)[boneCount]) {
-                      a[1] = {-80.0f, 0.0f, 10.0f};
-                      a[2] = {-80.0f, 0.0f, -10.0f};
-                      a[3] = {-10.0f, 0.0f, 180.0f};
-                  },
-                  rootPosition - vec3d(0.0f, 0.25f, 0.0f)),
-        animation("LeanLeft", [](vec3d(&a)[boneCount]) { a[3] = {0.0f, 0.0f, 160.0f}; }, rootPosition),
-        animation("LeanRight", [](vec3d(&a)[boneCount]) { a[3] = {0.0f, 0.0f, -160.0f}; }, rootPosition),
-    };
+    for (const Pose& pose : poses)
+        r.skeleton.animations.push_back(animation(pose));
     return r;
 }
 
