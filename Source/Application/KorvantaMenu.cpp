@@ -68,7 +68,9 @@ void Korvanta::renderAfterScene()
         gameMenu.render();
         return;
     }
-    if (!swapChain || !gDevice)
+    // The overlays over a race keep the target as it is.
+    if (!swapChain || !gDevice || gameMenu.mapPreviewScreen || gameMenu.congratulationScreen ||
+        gameMenu.disperseScreen || gameMenu.pauseScreen)
         return;
     // While a race runs: the target's alpha goes to 0 (the colour stays),
     // ready for the sun glare's mask.

@@ -188,6 +188,28 @@ void GameMenu::releaseScreens()
     logoPanel = nullptr;
 }
 
+bool GameMenu::renderSmoothBackground(UserInterface::Panel& panel, bool takeTexture)
+{
+    D3D::Device::SwapChain* chain = swapChain();
+    if (!chain || !gDevice || !GpuSmooth::createForTarget(smoothTarget, smooth, int(smoothSize)))
+        return false;
+    GpuSmooth::renderScene(smoothTarget, smooth, *chain);
+    if (takeTexture) {
+        // Without a result the panel keeps the picture it had.
+        if (const TextureRef* result = smooth.getResultTexture(); result && result->isBound())
+            panel.setTexture(*result);
+        panel.textureWidth = float(chain->presentParameters.BackBufferWidth);
+        panel.textureHeight = float(chain->presentParameters.BackBufferHeight);
+    }
+    return true;
+}
+
+void GameMenu::releaseSmoothing()
+{
+    smooth.releasePasses();
+    smoothTarget = nullptr;
+}
+
 void GameMenu::releaseSound(int32_t index)
 {
     Audio::FileRef*& ref = sounds[index];
@@ -339,6 +361,33 @@ void GameMenu::World::toggleVehicleCamera()
     const int32_t next = nextCameraMode(camera->mode);
     if (next != camera->mode)
         camera->setMode(next);
+}
+
+String GameMenu::World::mapName()
+{
+    return scene ? scene->sceneName : String(L"");
+}
+
+String GameMenu::World::countryCode()
+{
+    return scene ? scene->description : String(L"");
+}
+
+uint32_t GameMenu::World::tour(int32_t tour)
+{
+    return scene ? (tour == 0 ? scene->tourA : scene->tourB) : 0;
+}
+
+void GameMenu::World::pauseScene()
+{
+    if (scene)
+        scene->pause();
+}
+
+void GameMenu::World::resumeScene()
+{
+    if (scene)
+        scene->resume();
 }
 
 void GameMenu::World::advanceChampionship()

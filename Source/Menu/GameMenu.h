@@ -68,6 +68,15 @@ public:
     class GameMode;
     class ChooseMap;
     class ChooseCountry;
+    class MapPreview;
+    class Congratulation;
+    class DisperseScreen;
+    class RaceResults;
+    class Points;
+    class GameOver;
+    class Pause;
+    class Exit;
+    class MyQuad;
 
     static constexpr int fontCount = 5;
     // The faces the controls use.
@@ -233,6 +242,15 @@ public:
     // The display name of a country code ("DE" gives "Deutschland"); empty
     // for a code outside the table.
     static String getCountryName(const String& code);
+
+    // The blurred still of the race behind the results, points, game over
+    // and pause screens: the shared capture target (made once), the scene
+    // drawn into it without the user interface and blurred. With
+    // takeTexture, panel shows the result over the whole back buffer. False
+    // when there is no device or the target could not be made.
+    bool renderSmoothBackground(UserInterface::Panel& panel, bool takeTexture);
+    // The blur's passes go; the capture target is made again when needed.
+    void releaseSmoothing();
 
     // Deletes every screen and overlay but the loading screen, and the logo.
     void releaseScreens();

@@ -4,11 +4,17 @@
 #include "Menu/GameMenuChooseCountry.h"
 #include "Menu/GameMenuChooseMap.h"
 #include "Menu/GameMenuControl.h"
+#include "Menu/GameMenuDisperse.h"
 #include "Menu/GameMenuExtendedControl.h"
 #include "Menu/GameMenuGameMode.h"
 #include "Menu/GameMenuGraphics.h"
 #include "Menu/GameMenuLanguage.h"
 #include "Menu/GameMenuMain.h"
+#include "Menu/GameMenuMyQuad.h"
+#include "Menu/GameMenuOverlays.h"
+#include "Menu/GameMenuPause.h"
+#include "Menu/GameMenuPoints.h"
+#include "Menu/GameMenuRaceResults.h"
 #include "Menu/GameMenuScreen.h"
 #include "Menu/GameMenuSettings.h"
 
@@ -28,22 +34,22 @@ const GameMenu::Maker GameMenu::defaultMakers[kindCount] = {
     make<GameMenu::Main>, // mainKind
     make<GameMenu::ChooseMap>, // chooseMapKind
     make<GameMenu::GameMode>, // gameModeKind
-    nullptr, // exitKind
-    nullptr, // pauseKind
+    GameMenu::Exit::make, // exitKind
+    GameMenu::Pause::make, // pauseKind
     GameMenu::Settings::make, // settingsKind
     GameMenu::Control::make, // controlKind
     GameMenu::Graphics::make, // graphicsKind
     GameMenu::Language::make, // languageKind
-    nullptr, // myQuadKind
-    nullptr, // raceResultsKind
-    nullptr, // pointsKind
+    GameMenu::MyQuad::make, // myQuadKind
+    GameMenu::RaceResults::make, // raceResultsKind
+    GameMenu::Points::make, // pointsKind
     make<GameMenu::ChooseCountry>, // chooseCountryKind
-    nullptr, // gameOverKind
+    GameMenu::GameOver::make, // gameOverKind
     GameMenu::ExtendedControl::make, // extendedControlKind
 };
 
 const GameMenu::OverlayMaker GameMenu::defaultOverlayMakers[overlayKindCount] = {
-    nullptr, // mapPreviewKind
-    nullptr, // congratulationKind
-    nullptr, // disperseKind
+    GameMenu::MapPreview::make, // mapPreviewKind
+    GameMenu::Congratulation::make, // congratulationKind
+    GameMenu::DisperseScreen::make, // disperseKind
 };

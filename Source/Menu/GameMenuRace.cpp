@@ -85,12 +85,8 @@ bool GameMenu::loadRace(int32_t kind)
     finishLoad(picture);
     world->setCameraMode(2, 0, 3.0f);
     world->setTour(0, 2);
+    // The preview's close sets the race up.
     createMapPreview();
-    // Without a map preview nothing would close it: the race is set up at once.
-    if (!mapPreviewScreen) {
-        world->setTour(0, 0);
-        world->setupRace();
-    }
     return true;
 }
 

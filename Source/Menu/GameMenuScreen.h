@@ -162,6 +162,14 @@ public:
     virtual void placePlayerQuad();
     virtual void giveUpRace();
     virtual void advanceChampionship();
+    // The loaded map's name and country code (empty without a scene).
+    virtual String mapName();
+    virtual String countryCode();
+    // A camera tour word (0 the tour over the map, 1 the championship end's).
+    virtual uint32_t tour(int32_t tour);
+    // The scene's clock, sounds and timers stop, and run on.
+    virtual void pauseScene();
+    virtual void resumeScene();
     // The player's vehicle camera between modes 0 and 2.
     virtual void toggleVehicleCamera();
     // The camera key's next mode: chase (0) and driver (2) swap, any other

@@ -245,6 +245,11 @@ TEST_F(GameMenuDevice, ASoloRaceLoadsTheValleyBehindTheLoadingScreenAndTheWayBac
         EXPECT_EQ(menu.screenOf(state), nullptr) << state;
     EXPECT_EQ(menu.logoPanel, nullptr);
     EXPECT_EQ(menu.loadingScreen, nullptr);
+    // The capture lives on in the transition alone, the preview waits.
+    EXPECT_NE(menu.mapPreviewScreen, nullptr);
+    ASSERT_NE(menu.disperseScreen, nullptr);
+    delete menu.disperseScreen;
+    menu.disperseScreen = nullptr;
     TextureRef kept;
     EXPECT_FALSE(Texture::findByName(kept, String(L"ScreenTex"))) << "the capture's reference is let go";
 

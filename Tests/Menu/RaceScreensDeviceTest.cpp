@@ -1,0 +1,188 @@
+// The race screens on the device at 640 x 480: the results over the blurred
+// scene (a red scene drawn by the test) with their green bars and the
+// player's pulsing line, the background taken again after a device reset,
+// and the disperse transition's first frame showing its picture unchanged.
+#include "MenuStandIns.h"
+#include "RaceScreensSupport.h"
+
+#include "../Render/TestDevice.h"
+
+#include "MenuFileWriter.h"
+#include "MenuSamples.h"
+
+#include "Menu/GameMenuDisperse.h"
+#include "Menu/GameMenuRaceResults.h"
+
+#include "Render/DirectGraphics.h"
+#include "Render/RenderTexture.h"
+
+#include <gtest/gtest.h>
+
+using namespace TestDevice;
+
+namespace {
+
+constexpr uint32_t width = 640;
+constexpr uint32_t height = 480;
+
+uint8_t red(uint32_t texel)
+{
+    return uint8_t(texel >> 16);
+}
+
+uint8_t green(uint32_t texel)
+{
+    return uint8_t(texel >> 8);
+}
+
+class RaceScreensDevice : public DeviceSuite
+{
+protected:
+    static void SetUpTestSuite() { openDevice(int(width), int(height)); }
+
+    void SetUp() override
+    {
+        MenuStandIn::calls.clear();
+        scene.swapChain = &chain();
+        menu.world = &world;
+        LanguageSetup::run(language, nullptr, 0x0409);
+        previousLanguage = gLanguage;
+        gLanguage = &language;
+        wchar_t folder[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, folder);
+        const std::wstring path = std::wstring(folder) + L"KorvantaRaceScreens.mnu";
+        ASSERT_TRUE(MenuFileWriter::save(MenuSamples::sample(), String(path.c_str())));
+        menu.load(String(path.c_str()));
+        lookAlongZ(chain(), {0.0f, 0.0f, 0.0f});
+        // The "scene": a red screen drawn in the frame's passes.
+        client->afterScene = [] {
+            gDevice->SetTexture(0, nullptr);
+            gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+            gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+            gDevice->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TFACTOR);
+            gDevice->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFF0000);
+            drawScreenRect(int(width), int(height), -1, -1, 0.0f);
+            gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+            gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+            gDevice->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+        };
+    }
+    void TearDown() override
+    {
+        client->afterScene = nullptr;
+        menu.releaseSounds();
+        menu.releaseSmoothing();
+        gLanguage = previousLanguage;
+        scene.swapChain = nullptr;
+    }
+
+    // A menu frame, then the frame with the interface pass, read back.
+    Level frame()
+    {
+        menu.update();
+        D3D::Device::SwapChain& c = *chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        c.render(true);
+        Level pixels = readSurface(c.targets[0].surface);
+        keepView(c.targets[0].surface);
+        c.present();
+        return pixels;
+    }
+
+    RaceScreenTest::World world;
+    Scene scene{String(L"Korvanta"), 3500.0f};
+    GameMenu menu{&scene};
+    Language language;
+    Language* previousLanguage = nullptr;
+    MenuStandIn::Clock clock{1000};
+};
+
+}
+
+TEST_F(RaceScreensDevice, TheResultsShowGreenBarsOverTheBlurredSceneAlsoAfterAReset)
+{
+    world.race.choice.gameMode = Game::OffRoadRace;
+    for (int32_t i = 0; i < 3; ++i) {
+        auto* vehicle = new Game::Vehicle(&world.race, nullptr, uint32_t(i));
+        vehicle->place = i + 1;
+        vehicle->isPlayer = i == 1;
+        world.race.vehicles.append(vehicle);
+    }
+    world.race.phase = 4;
+    menu.onRaceFinished();
+    ASSERT_NE(menu.raceResultsScreen, nullptr);
+    auto& results = static_cast<GameMenu::RaceResults&>(*menu.raceResultsScreen);
+    ASSERT_NE(results.titleText, nullptr);
+    ASSERT_NE(menu.smoothTarget, nullptr);
+    // Faded in at once.
+    results.opacity = 1.0f;
+    results.colour.a = 255;
+    results.fadeMode = UserInterface::Widget::fadeNone;
+    frame();
+    const Level first = frame();
+    ASSERT_EQ(first.width, width);
+    const int32_t rowY = results.standings[1]->rank->y;
+    const uint32_t inBar = first.at(uint32_t(results.rankColumn - 6), uint32_t(rowY + 4));
+    const uint32_t outside = first.at(4, height - 20);
+    EXPECT_GT(green(inBar), 60) << std::hex << inBar;
+    EXPECT_LT(green(outside), 30) << std::hex << outside;
+    EXPECT_GT(red(outside), 90) << std::hex << outside;
+    // Between two rows there is no bar.
+    const uint32_t between = first.at(uint32_t(results.rankColumn - 6), uint32_t(rowY + 60 - 15));
+    EXPECT_LT(green(between), 30) << std::hex << between;
+
+    // The player's line pulses: its glyphs change colour from frame to frame.
+    const auto lineInk = [&](const Level& pixels, int32_t row) {
+        const int32_t y = results.standings[row]->name->y;
+        uint64_t sum = 0;
+        for (int32_t py = y; py < y + 20; ++py)
+            for (int32_t px = results.playerColumn; px < results.playerColumn + 60; ++px)
+                sum += pixels.at(uint32_t(px), uint32_t(py)) & 0xFFFFFF;
+        return sum;
+    };
+    for (int i = 0; i < 4; ++i)
+        frame();
+    const Level later = frame();
+    EXPECT_NE(lineInk(first, 1), lineInk(later, 1));
+    EXPECT_EQ(lineInk(first, 0), lineInk(later, 0));
+
+    // After a reset the background is taken again.
+    D3D::Device::reset(gDirectGraphics.record, nullptr);
+    menu.onDeviceReset();
+    EXPECT_EQ(results.textureRefresh, 1u);
+    frame();
+    const Level afterReset = frame();
+    EXPECT_EQ(results.textureRefresh, 0u);
+    const uint32_t background = afterReset.at(4, height - 20);
+    EXPECT_GT(red(background), 90) << std::hex << background;
+    EXPECT_LT(green(background), 30) << std::hex << background;
+    menu.releaseScreens();
+}
+
+TEST_F(RaceScreensDevice, TheTransitionsFirstFrameShowsItsPictureUnchanged)
+{
+    client->afterScene = nullptr;
+    const auto texel = [](uint32_t x, uint32_t y) {
+        return 0xFF000000u | (x * 255 / (width - 1)) << 16 | (y * 255 / (height - 1)) << 8 | 0x40u;
+    };
+    TextureRef picture = makeTexture(width, height, D3DFMT_A8R8G8B8, texel);
+    std::srand(56);
+    menu.disperseScreen = new GameMenu::DisperseScreen(menu, 0, picture);
+    const Level pixels = frame();
+    int wrong = 0, sampled = 0;
+    for (uint32_t y = 5; y < height; y += 10)
+        for (uint32_t x = 5; x < width; x += 10, ++sampled) {
+            const uint32_t got = pixels.at(x, y), want = texel(x, y);
+            const int dr = int(red(got)) - int(red(want)), dg = int(green(got)) - int(green(want));
+            wrong += std::abs(dr) > 6 || std::abs(dg) > 6;
+        }
+    EXPECT_LT(wrong, sampled / 100) << wrong << " of " << sampled;
+    // The turn goes on and ends: the menu deletes the finished transition.
+    for (int i = 0; i < 400 && menu.disperseScreen; ++i) {
+        MenuStandIn::clockNow += 100;
+        gFrameFactor.store(4.0f);
+        frame();
+    }
+    gFrameFactor.store(1.0f);
+    EXPECT_EQ(menu.disperseScreen, nullptr);
+}
