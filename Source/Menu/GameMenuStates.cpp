@@ -433,6 +433,10 @@ void GameMenu::onKeyPause()
     if (!race || race->raceOver || race->phase == phaseNone || race->phase == phaseIntro || race->phase == phaseOver)
         return;
     showPause(pauseScreen == nullptr);
+    // Closed by its key after a settings screen came back to it: the race
+    // is the state again.
+    if (!pauseScreen && menuState == pauseState)
+        menuState = noScreen;
     playSound(3);
 }
 

@@ -18,6 +18,8 @@
 #include "Audio/SoundInterface.h"
 #include "Landscape/Scene.h"
 
+#include "Core/Timer.h"
+
 #include <d3dx9.h>
 
 #include <cstdlib>
@@ -259,4 +261,55 @@ TEST_F(GameMenuDevice, ASoloRaceLoadsTheValleyBehindTheLoadingScreenAndTheWayBac
     EXPECT_EQ(menu.menuState, GameMenu::chooseMapState);
     EXPECT_EQ(MenuStandIn::count("chooseMap:made"), 2);
     menu.releaseSounds();
+}
+
+TEST_F(GameMenuDevice, ARaceStartsWhenThePreviewClosesAndItsResultsLeadBackToTheMapChoice)
+{
+    MenuStandIn::calls.clear();
+    MenuStandIn::useStandIns(menu);
+    menu.makers[GameMenu::raceResultsKind] = GameMenu::defaultMakers[GameMenu::raceResultsKind];
+    GameMenu::World real(&scene);
+    menu.world = &real;
+    ASSERT_TRUE(MenuFileWriter::save(MenuSamples::sample(), String(samplePath().c_str())));
+    menu.load(String(samplePath().c_str()));
+    MenuStandIn::as(menu.chooseMapScreen)->mapName =
+        String((std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\Valley.tee").c_str());
+    MenuStandIn::Clock clock{1000};
+    menu.openScreen(GameMenu::chooseMapState);
+    menu.openScreen(GameMenu::soloRaceState);
+    ASSERT_TRUE(scene.loaded);
+    ASSERT_NE(menu.mapPreviewScreen, nullptr);
+    ASSERT_NE(menu.disperseScreen, nullptr);
+    EXPECT_EQ(scene.game.phase, 0u) << "no race before the preview closes";
+    // Frames with the interface pass: the transition turns away, the preview
+    // closes after its 30 seconds and goes with the closing transition.
+    gFrameFactor.store(4.0f);
+    for (int i = 0; i < 200 && menu.mapPreviewScreen; ++i) {
+        MenuStandIn::clockNow += 250;
+        menu.update();
+        chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        chain().render(true);
+        chain().present();
+    }
+    gFrameFactor.store(1.0f);
+    EXPECT_EQ(menu.mapPreviewScreen, nullptr);
+    EXPECT_GE(scene.game.phase, 1u) << "the preview's close set the race up";
+    EXPECT_EQ(scene.tourA, 0u);
+
+    // The race ends: accelerate shows the results, and once they are faded
+    // in leads back to the map choice.
+    scene.game.phase = 4;
+    menu.onRaceFinished();
+    ASSERT_NE(menu.raceResultsScreen, nullptr);
+    EXPECT_EQ(menu.menuState, GameMenu::raceResultsState);
+    menu.raceResultsScreen->opacity = 1.0f;
+    menu.onRaceFinished();
+    menu.update();
+    EXPECT_EQ(menu.raceResultsScreen, nullptr);
+    EXPECT_EQ(menu.menuState, GameMenu::chooseMapState);
+    EXPECT_FALSE(scene.loaded);
+    EXPECT_EQ(scene.game.phase, 0u);
+    menu.releaseSounds();
+    menu.releaseSmoothing();
 }

@@ -597,6 +597,10 @@ TEST_F(PauseScreen, TheSettingsScreensOpenOverThePauseAndComeBackToIt)
         EXPECT_EQ(pause.focusValue, focus);
         EXPECT_EQ(menu.pauseScreen, &pause);
     }
+    // The pause key closes it there too, and the race is the state again.
+    menu.onKeyPause();
+    EXPECT_EQ(menu.pauseScreen, nullptr);
+    EXPECT_EQ(menu.menuState, GameMenu::noScreen);
 }
 
 // Quad customising.
