@@ -155,6 +155,8 @@ void GameMenu::Pause::onKeyBack()
 
 void GameMenu::Pause::setHidden(bool hidden)
 {
+    // The still goes too: the settings screens' widgets lie below its layer.
+    enabled = hidden ? 0 : 1;
     for (UserInterface::Widget* widget : std::initializer_list<UserInterface::Widget*>{
              titleText, continueButton, giveUpButton, exitChampionshipButton, controlButton, graphicsButton})
         if (widget)

@@ -583,6 +583,7 @@ TEST_F(PauseScreen, TheSettingsScreensOpenOverThePauseAndComeBackToIt)
         EXPECT_EQ(menu.menuState, state);
         EXPECT_FALSE(pause.titleText->enabled);
         EXPECT_FALSE(pause.continueButton->enabled);
+        EXPECT_FALSE(pause.enabled);
         auto* settings = MenuStandIn::as(menu.screenOf(state));
         ASSERT_NE(settings, nullptr);
         EXPECT_EQ(settings->entered, GameMenu::pauseState);
@@ -594,6 +595,7 @@ TEST_F(PauseScreen, TheSettingsScreensOpenOverThePauseAndComeBackToIt)
         EXPECT_EQ(menu.menuState, GameMenu::pauseState);
         EXPECT_TRUE(pause.titleText->enabled);
         EXPECT_TRUE(pause.graphicsButton->enabled);
+        EXPECT_TRUE(pause.enabled);
         EXPECT_EQ(pause.focusValue, focus);
         EXPECT_EQ(menu.pauseScreen, &pause);
     }
