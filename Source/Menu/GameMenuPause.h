@@ -36,7 +36,8 @@ public:
     bool givesUp() override { return giveUp != 0; }
     bool exitsChampionship() override { return exitChampionship != 0; }
     void onDeviceReset() override { backgroundRefresh = 1; }
-    // Title and buttons hidden (while a settings screen is over the pause).
+    // The still, the title and the buttons hidden (while a settings screen
+    // is over the pause).
     void setHidden(bool hidden);
     void update() override;
     // The blurred still of the scene over the back buffer.

@@ -261,7 +261,7 @@ TEST_F(Overlays, ScreenPointsLieOnThePlaneWhereTheyAreSeen)
     chain->position = {12.0f, 40.0f, -7.0f};
     chain->angles = {20.0f, 135.0f, 5.0f};
     chain->setAnglesDeg();
-    chain->update();
+    chain->Camera::update();
     const float corners[3][2] = {{0.0f, 0.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}};
     for (const auto& corner : corners) {
         const vec3d point = GameMenu::DisperseScreen::screenToPlane(*chain, corner[0], corner[1]);

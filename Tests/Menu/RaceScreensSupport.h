@@ -76,7 +76,7 @@ protected:
         chain->presentParameters.BackBufferWidth = width;
         chain->presentParameters.BackBufferHeight = height;
         chain->setProjection({int32_t(width), int32_t(height)});
-        chain->update();
+        chain->Camera::update();
     }
     // A vehicle of the race at the end of the list.
     Game::Vehicle& addVehicle(int32_t place, bool player = false)
