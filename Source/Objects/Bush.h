@@ -16,6 +16,7 @@
 #include "Objects/ObjectFuncInst.h"
 #include "Objects/ObjectFunctions.h"
 
+#include "Application/DialogTools.h"
 #include "Entity/ParticleSystem.h"
 
 #include <TextureRecord.h>
@@ -73,11 +74,16 @@ public:
     // at first use (the stand-in texture for an image the device refuses).
     const TextureRef& leafParticleTexture();
 
+    // The page: the leaf preview, the sound's "►" and the two choosers.
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+
     FileArray sound{4096};
     std::unique_ptr<Audio::FileRef> soundRef;
     String leafPath;
     FileArray leafImage{4096};
     TextureRef leafTexture;
+    DialogTools::Bitmap preview;
+    DialogTools::PageFont font;
 
 private:
     TextureRef leafParticles_;

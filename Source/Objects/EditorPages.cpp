@@ -3,11 +3,16 @@
 // builder writes (include/DialogPages.h). Main thread only.
 #include "Objects/EditorPages.h"
 
+#include "Objects/Bush.h"
 #include "Objects/Fire.h"
+#include "Objects/Inventory.h"
+#include "Objects/LensFlare.h"
 #include "Objects/ObjectFunctions.h"
 #include "Objects/OilPuddle.h"
 #include "Objects/PackageMesh.h"
+#include "Objects/PackageSounds.h"
 #include "Objects/Rocket.h"
+#include "Objects/Spin.h"
 
 #include "Audio/AudioFile.h"
 #include "Audio/Sound2D.h"
@@ -87,6 +92,22 @@ void showPreview(HWND dialog, int32_t control, DialogTools::Bitmap& bitmap, File
 bool isCommand(UINT message, WPARAM wParam, int32_t id)
 {
     return message == WM_COMMAND && int32_t(LOWORD(wParam)) == id;
+}
+
+bool chooseSound(HWND dialog, FileArray& bytes, std::unique_ptr<Audio::FileRef>& ref)
+{
+    String path;
+    if (!DialogTools::openFileDialog(path, 7, dialog))
+        return false;
+    PackageSounds::drop(ref);
+    if (!readWholeFile(path, bytes)) {
+        bytes.close();
+        return true;
+    }
+    const uint32_t type = PackageSounds::typeOf(bytes);
+    if (type != Audio::FileRef::typeNone)
+        ref.reset(new (std::nothrow) Audio::FileRef(&bytes, type, path.getFileName(), 0));
+    return true;
 }
 
 } // namespace EditorPages
@@ -388,6 +409,239 @@ INT_PTR ObjPkgManager::Functions::Rocket::handleDialogMessage(HWND dialog, UINT 
             }
             return TRUE;
         }
+    }
+    return FALSE;
+}
+
+// ---------------------------------------------------------------- Bush
+
+namespace {
+
+constexpr int32_t bushPreview = 1033, bushChooseLeaves = 1034, bushPlay = 1035, bushChooseSound = 1036;
+constexpr int32_t bushPreviewSize = 40;
+
+} // namespace
+
+INT_PTR ObjPkgManager::Functions::Bush::handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG) {
+        DialogTools::setPlayButtons(dialog, font.create(dialog, L"Arial", 15, FW_BOLD), &bushPlay, 1);
+        SetWindowPos(GetDlgItem(dialog, bushPreview), nullptr, 0, 0, bushPreviewSize, bushPreviewSize,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        showPreview(dialog, bushPreview, preview, leafImage, L"TexLeafPreviewA", bushPreviewSize);
+        return TRUE;
+    }
+    if (message == WM_DESTROY) {
+        font.release();
+        preview.release();
+        return FALSE;
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    const int32_t id = LOWORD(wParam);
+    if (id == IDOK || id == IDCANCEL) {
+        close(id);
+        return TRUE;
+    }
+    if (id == bushPlay) {
+        playOnce(soundRef.get(), 1, 1, 1);
+        return TRUE;
+    }
+    if (id == bushChooseSound) {
+        chooseSound(dialog, sound, soundRef);
+        return TRUE;
+    }
+    if (id == bushChooseLeaves) {
+        String path = leafPath;
+        if (!DialogTools::openFileDialog(path, 2, dialog))
+            return TRUE;
+        // A file that cannot be opened changes nothing.
+        FileInterface* file = openFile(path, 0, 1, 1);
+        if (!file)
+            return TRUE;
+        const bool read = file->isOpen && leafImage.loadFrom(*file);
+        file->close();
+        if (read) {
+            leafPath = path;
+            showPreview(dialog, bushPreview, preview, leafImage, L"TexLeafPreviewA", bushPreviewSize);
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// ---------------------------------------------------------------- LensFlare
+
+namespace {
+
+constexpr int32_t flareCone = 1237, flareConeLabel = 1238, flareColour = 1213, flareAdd = 1259, flareDelete = 1263,
+                  flareNext = 1264, flareCount = 1266;
+
+} // namespace
+
+void ObjPkgManager::Functions::LensFlare::selectFlare(int32_t i)
+{
+    if (flares.empty()) {
+        selected = -1;
+        return;
+    }
+    selected = std::clamp(i, 0, int32_t(flares.size()) - 1);
+    sliderValue = flares[size_t(selected)]->coneAngle;
+    if (coneSlider.trackbar)
+        coneSlider.setPosition();
+}
+
+void ObjPkgManager::Functions::LensFlare::refreshControls()
+{
+    if (!window)
+        return;
+    wchar_t text[16];
+    std::swprintf(text, 16, L"%i", int32_t(flares.size()));
+    SetDlgItemTextW(window, flareCount, text);
+    EnableWindow(GetDlgItem(window, flareDelete), flares.size() > 1);
+    InvalidateRect(GetDlgItem(window, flareColour), nullptr, TRUE);
+}
+
+INT_PTR ObjPkgManager::Functions::LensFlare::handleDialogMessage(HWND dialog, UINT message, WPARAM wParam,
+                                                                 LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        coneSlider = DialogTools::Slider(&sliderValue, flareConeLabel, 1, true, flareCone, 100, 5.0f, 90.0f);
+        selectFlare(0);
+        coneSlider.init(dialog);
+        refreshControls();
+        return TRUE;
+    }
+    if (message == WM_DESTROY) {
+        // No control of this window is touched again.
+        coneSlider = DialogTools::Slider();
+        return FALSE;
+    }
+    INT_PTR handled = FALSE;
+    if (message == WM_DRAWITEM && int32_t(wParam) == flareColour) {
+        const Flare* flare = selectedFlare();
+        DialogTools::drawColorSwatch(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), flare ? &flare->colour : nullptr);
+        return TRUE;
+    }
+    if (message == WM_COMMAND) {
+        const int32_t id = LOWORD(wParam);
+        handled = TRUE;
+        if (id == IDCANCEL || id == IDCLOSE) {
+            close(id);
+            return TRUE;
+        } else if (id == flareColour) {
+            if (Flare* flare = selectedFlare())
+                DialogTools::chooseColor(GetDlgItem(dialog, flareColour), flare->colour, nullptr, 0);
+        } else if (id == flareAdd) {
+            if (flares.size() < maxFlares) {
+                if (auto added = std::unique_ptr<Flare>(new (std::nothrow) Flare(this))) {
+                    flares.push_back(std::move(added));
+                    selectFlare(int32_t(flares.size()) - 1);
+                }
+            }
+            refreshControls();
+        } else if (id == flareDelete) {
+            if (flares.size() > 1 && selectedFlare()) {
+                flares.erase(flares.begin() + selected);
+                picked = -1;
+                // The next flare takes the place, else the one before.
+                selectFlare(selected < int32_t(flares.size()) ? selected : selected - 1);
+            }
+            refreshControls();
+        } else if (id == flareNext) {
+            if (!flares.empty())
+                picked = selected + 1 < int32_t(flares.size()) ? selected + 1 : 0;
+            markModified();
+        } else {
+            handled = FALSE;
+        }
+    }
+    // Every message goes past the slider; a moved one sets the selected flare.
+    if (coneSlider.trackbar && coneSlider.process(message, wParam, lParam)) {
+        if (Flare* flare = selectedFlare())
+            flare->coneAngle = sliderValue;
+        handled = TRUE;
+    }
+    return handled;
+}
+
+// ---------------------------------------------------------------- Spin
+
+namespace {
+
+// Trackbar, label, steps and range of each parameter, in parameter order.
+struct SpinSlider
+{
+    int32_t trackbar, label, steps;
+    float max;
+};
+constexpr SpinSlider spinSliders[ObjPkgManager::Functions::Spin::parameterCount] = {
+    {1202, 1205, 500, 10.0f}, {1203, 1207, 100, 10.0f}, {1208, 1213, 500, 10.0f},
+    {1209, 1212, 100, 10.0f}, {1214, 1219, 500, 10.0f}, {1215, 1218, 100, 10.0f},
+    {1220, 1222, 100, 100.0f}, {1223, 1225, 100, 100.0f}, {1226, 1228, 100, 100.0f},
+};
+
+} // namespace
+
+INT_PTR ObjPkgManager::Functions::Spin::handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        for (int32_t k = 0; k < parameterCount; ++k) {
+            const SpinSlider& s = spinSliders[k];
+            sliders[k] = DialogTools::Slider(&parameters[k], s.label, 2, true, s.trackbar, s.steps, 0.0f, s.max);
+            sliders[k].init(dialog);
+        }
+        return TRUE;
+    }
+    if (message == WM_DESTROY) {
+        for (DialogTools::Slider& slider : sliders)
+            slider = DialogTools::Slider();
+        return FALSE;
+    }
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        close(LOWORD(wParam));
+        return TRUE;
+    }
+    // A moved slider has written its parameter and its label.
+    INT_PTR handled = FALSE;
+    for (DialogTools::Slider& slider : sliders)
+        if (slider.trackbar && slider.process(message, wParam, lParam))
+            handled = TRUE;
+    return handled;
+}
+
+// ---------------------------------------------------------------- Inventory
+
+namespace {
+
+constexpr int32_t inventoryPlay = 1229, inventoryChoose = 1230;
+
+} // namespace
+
+INT_PTR ObjPkgManager::Functions::Inventory::handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG) {
+        DialogTools::setPlayButtons(dialog, font.create(dialog, L"Arial", 15, FW_BOLD), &inventoryPlay, 1);
+        return TRUE;
+    }
+    if (message == WM_DESTROY) {
+        font.release();
+        return FALSE;
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    const int32_t id = LOWORD(wParam);
+    if (id == IDOK || id == IDCANCEL) {
+        close(id);
+        return TRUE;
+    }
+    if (id == inventoryPlay) {
+        playOnce(soundRef.get(), 1, 1, 1);
+        return TRUE;
+    }
+    if (id == inventoryChoose) {
+        chooseSound(dialog, sound, soundRef);
+        return TRUE;
     }
     return FALSE;
 }

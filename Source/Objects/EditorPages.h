@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 namespace EditorPages
 {
@@ -32,6 +33,13 @@ uint32_t soundTypeOf(const FileArray& bytes);
 // the stand-in checkerboard.
 void showPreview(HWND dialog, int32_t control, DialogTools::Bitmap& bitmap, FileArray& image, const wchar_t* name,
                  int32_t size);
+
+// The sound chooser of a page: on OK the old reference goes, the chosen
+// file is read whole into bytes, and a sound (wav or Ogg by its first
+// bytes) gets a new reference named by the file's name; a file that cannot
+// be read leaves bytes empty and no reference. False when cancelled,
+// nothing changed.
+bool chooseSound(HWND dialog, FileArray& bytes, std::unique_ptr<Audio::FileRef>& ref);
 
 // Whether message is a WM_COMMAND of control id.
 bool isCommand(UINT message, WPARAM wParam, int32_t id);

@@ -21,6 +21,7 @@
 
 #include "Race/Game.h"
 
+#include "Application/DialogTools.h"
 #include "Entity/StaticEntityManager.h"
 
 #include "Core/AudioFileRef.h"
@@ -58,9 +59,13 @@ public:
     // the race of scene; null when memory ran out.
     Instance* createInstance(D3D::Device::SwapChain* chain, Scene* scene, DynObject* owner);
 
+    // The page: the pick-up sound's "►" and its chooser.
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+
     Record* record;
     FileArray sound{4096};
     std::unique_ptr<Audio::FileRef> soundRef;
+    DialogTools::PageFont font;
 };
 
 class ObjPkgManager::Functions::Inventory::Instance final : public ObjectFuncInstInterface,

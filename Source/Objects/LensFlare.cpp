@@ -147,10 +147,9 @@ bool ObjPkgManager::Functions::LensFlare::hitTest(const vec3d& origin, const vec
 
 void ObjPkgManager::Functions::LensFlare::markModified()
 {
-    if (picked >= 0 && size_t(picked) < flares.size())
-        selected = picked;
-    if (const Flare* flare = selectedFlare())
-        sliderValue = flare->coneAngle;
+    // The page's slider and controls follow the selection.
+    selectFlare(picked >= 0 && size_t(picked) < flares.size() ? picked : selected);
+    refreshControls();
     modified = 1;
 }
 

@@ -24,6 +24,7 @@
 #include "Objects/ObjectFuncInst.h"
 #include "Objects/ObjectFunctions.h"
 
+#include "Application/DialogTools.h"
 #include "Entity/SpriteManager.h"
 #include "Render/D3DDevice.h"
 
@@ -109,6 +110,15 @@ public:
     // The selected flare, or null.
     Flare* selectedFlare() const;
 
+    // The page: the selected flare's cone angle and colour, adding,
+    // deleting and stepping through the flares.
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Flare i (kept within the list) becomes the selected one; its cone
+    // angle goes to the slider.
+    void selectFlare(int32_t i);
+    // The count, the delete button and the swatch of an open page.
+    void refreshControls();
+
     Record* record;
     float sliderValue = 50.0f;
     std::vector<std::unique_ptr<Flare>> flares;
@@ -117,6 +127,7 @@ public:
     TextureRef flareTexture;
     TextureRef glowTexture;
     DynArray<D3D::Device::OccludePos> occlusion{4};
+    DialogTools::Slider coneSlider;
 };
 
 class ObjPkgManager::Functions::LensFlare::Instance final : public ObjectFuncInstInterface

@@ -16,6 +16,8 @@
 #include "Objects/ObjectFuncInst.h"
 #include "Objects/ObjectFunctions.h"
 
+#include "Application/DialogTools.h"
+
 #include "Core/Matrix.h"
 
 #include <cstdint>
@@ -41,8 +43,12 @@ public:
     // The spin of owner (which may be null); null when memory ran out.
     Instance* createInstance(DynObject* owner);
 
+    // The page: one slider per parameter.
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+
     Record* record;
     float parameters[parameterCount] = {};
+    DialogTools::Slider sliders[parameterCount];
 };
 
 class ObjPkgManager::Functions::Spin::Instance final : public ObjectFuncInstInterface

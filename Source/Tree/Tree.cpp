@@ -4,6 +4,7 @@
 #include "Tree/BoughMesh.h"
 #include "Tree/Branch.h"
 #include "Tree/Foliage.h"
+#include "Tree/TreeParamDialog.h"
 #include "Tree/TreeParameters.h"
 
 #include "Entity/Entity.h"
@@ -24,6 +25,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 
 namespace {
 
@@ -80,6 +82,7 @@ Tree::Tree() : state_(std::make_unique<State>())
 
 Tree::~Tree()
 {
+    dialog.reset();
     state_->bark.release();
     clearFoliage();
     for (StoredMesh* mesh : state_->meshes)
@@ -263,6 +266,18 @@ void Tree::generate(FileInterface& stream)
     nameMeshes();
     if (EntityManager::Entity* entity = getEntity())
         createEntities(*entity, 0, nullptr, getTrunkShader(), getFoliageShader());
+    if (dialog)
+        dialog->refresh();
+}
+
+bool Tree::openDialog(HWND parent)
+{
+    dialog.reset();
+    dialog.reset(new (std::nothrow) ParamDialog(*this, state_->param));
+    if (dialog && dialog->open(parent))
+        return true;
+    dialog.reset();
+    return false;
 }
 
 void Tree::buildLevel(uint32_t lodValue)

@@ -33,6 +33,7 @@ public:
     class Bough;
     class Branch;
     class Foliage;
+    class ParamDialog;
 
     // Stream versions: "v1.0", "v1.1", anything else.
     static constexpr uint32_t version10 = 10;
@@ -114,6 +115,13 @@ public:
     EntityManager::StoredMesh* updateBranchObject(uint32_t lod);
     // The foliage objects of one generation at most (each block takes a byte).
     static constexpr uint32_t maxFoliage = 256;
+
+    // Attaches a parameter dialog bound to this tree's fields and opens it
+    // (modeless, owned by parent). False when it cannot be made.
+    bool openDialog(struct HWND__* parent);
+    // The attached parameter dialog (TreeParamDialog.h), refreshed after
+    // every generation and deleted with the tree; null for none.
+    std::unique_ptr<ParamDialog> dialog;
 
     float ambient = 0.6f;   // of the trunk material (stream tag 1)
     float diffuse = 1.0f;   // (tag 2)

@@ -18,6 +18,7 @@
 //     above 36              nothing; the next u32 is the next tag
 // Main thread only.
 
+#include "Application/DialogTools.h"
 #include "Objects/ObjectFunctions.h"
 
 #include "Render/D3DDevice.h"
@@ -127,7 +128,30 @@ public:
     TextureRef dustTexture;
     TextureRef dirtTexture;
 
+    // The editing page (QuadEditor.cpp): the role labels and their picks,
+    // the sounds' choosers and "►", the wheel textures' choosers and
+    // previews, and the six sliders.
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // wav, unless the bytes begin as Ogg.
+    static uint32_t soundType(FileArray& bytes);
+
+    // Rear spring, rear damper, parameter 3, front spring, front damper,
+    // parameter 6, bound by the constructor.
+    static constexpr int32_t sliderCount = 6;
+    DialogTools::Slider sliders[sliderCount];
+    // The role (1 to 17) whose mesh the level editor picks next; 0 none.
+    int32_t pendingRole = 0;
+    // The file each sound slot was last chosen from.
+    String soundPaths[soundCount];
+    // The dust and the dirt texture.
+    DialogTools::Bitmap previews[2];
+    DialogTools::PageFont font;
+
 private:
+    void bindSliders();
+    void showRole(int32_t role) const;
+    void chooseSound(int32_t slot);
+    void chooseTexture(int32_t i);
     bool readRole(FileInterface& stream, int32_t role);
     bool readSound(FileInterface& stream, int32_t slot);
     bool readTexture(FileInterface& stream, FileArray& bytes, TextureRef& texture, const wchar_t* name);

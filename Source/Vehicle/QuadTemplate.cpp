@@ -42,15 +42,6 @@ int32_t slotOfTag(uint32_t tag)
     return -1;
 }
 
-// A sound file is Ogg Vorbis when it starts with the Ogg page mark, else wav.
-uint32_t soundType(FileArray& bytes)
-{
-    char mark[4] = {};
-    const bool ogg = bytes.size() >= 4 && bytes.read(mark, 4) == 4 && std::memcmp(mark, "OggS", 4) == 0;
-    bytes.seek(0, 0);
-    return ogg ? Audio::FileRef::typeOgg : Audio::FileRef::typeWav;
-}
-
 }
 
 const wchar_t* const QuadPhysics::soundNames[soundCount] = {
@@ -58,7 +49,19 @@ const wchar_t* const QuadPhysics::soundNames[soundCount] = {
     L"WeelRoll", L"SndColl",   L"WaterSpray", L"WheelColl",
 };
 
-QuadPhysics::QuadPhysics(Record* owner) : record(owner) {}
+QuadPhysics::QuadPhysics(Record* owner) : record(owner)
+{
+    bindSliders();
+}
+
+// A sound file is Ogg Vorbis when it starts with the Ogg page mark, else wav.
+uint32_t QuadPhysics::soundType(FileArray& bytes)
+{
+    char mark[4] = {};
+    const bool ogg = bytes.size() >= 4 && bytes.read(mark, 4) == 4 && std::memcmp(mark, "OggS", 4) == 0;
+    bytes.seek(0, 0);
+    return ogg ? Audio::FileRef::typeOgg : Audio::FileRef::typeWav;
+}
 
 QuadPhysics::~QuadPhysics()
 {

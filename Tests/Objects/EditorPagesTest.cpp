@@ -10,10 +10,14 @@
 #include "ImageFileWriter.h"
 #include "SoundSamples.h"
 
+#include "Objects/Bush.h"
 #include "Objects/Fire.h"
+#include "Objects/Inventory.h"
+#include "Objects/LensFlare.h"
 #include "Objects/ObjectFunctions.h"
 #include "Objects/OilPuddle.h"
 #include "Objects/Rocket.h"
+#include "Objects/Spin.h"
 
 #include "Application/DialogTools.h"
 #include "Audio/Audio.h"
@@ -39,6 +43,15 @@ BOOL WINAPI answerOpen(OPENFILENAMEW* open)
     if (!chooserAnswers)
         return FALSE;
     wcsncpy(open->lpstrFile, chosenPath.c_str(), open->nMaxFile - 1);
+    return TRUE;
+}
+
+COLORREF chosenColour = 0;
+BOOL WINAPI answerColour(CHOOSECOLORW* choice)
+{
+    if (!chooserAnswers)
+        return FALSE;
+    choice->rgbResult = chosenColour;
     return TRUE;
 }
 
@@ -74,6 +87,7 @@ protected:
     void TearDown() override
     {
         DialogTools::openFileFunction = GetOpenFileNameW;
+        DialogTools::chooseColorFunction = ChooseColorW;
         chooserAnswers = true;
     }
     static inline std::wstring folder;
@@ -91,6 +105,10 @@ TEST_F(EditorPages, EveryPageOpensWithItsControls)
     Functions::OilPuddle oil(nullptr);
     Functions::Fire fire(nullptr);
     Functions::Rocket rocket(nullptr);
+    Functions::Bush bush(nullptr);
+    Functions::LensFlare flare(nullptr);
+    Functions::Spin spin(nullptr);
+    Functions::Inventory inventory(nullptr);
     struct Case
     {
         const char* name;
@@ -111,6 +129,14 @@ TEST_F(EditorPages, EveryPageOpensWithItsControls)
          &rocket,
          DialogPages::rocket,
          {1236, 1011, 1012, 1239, 1240, 1241, 1233, 1257, 1259, 1261, 1234, 1258, 1260, 1262, IDOK, IDCANCEL}},
+        {"Bush", &bush, DialogPages::bush, {1033, 1034, 1035, 1036, IDOK, IDCANCEL}},
+        {"LensFlare", &flare, DialogPages::lensFlare, {1237, 1238, 1213, 1259, 1263, 1264, 1266, IDCANCEL, IDCLOSE}},
+        {"Spin",
+         &spin,
+         DialogPages::spin,
+         {1202, 1205, 1203, 1207, 1208, 1213, 1209, 1212, 1214, 1219, 1215, 1218, 1220, 1222, 1223, 1225, 1226, 1228,
+          IDOK, IDCANCEL}},
+        {"Inventory", &inventory, DialogPages::inventory, {1229, 1230, IDOK, IDCANCEL}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -262,12 +288,14 @@ TEST_F(EditorPages, TheFirePageEditsItsFires)
 TEST_F(EditorPages, AModalPageReturnsItsResult)
 {
     Functions::Collect collect(nullptr);
+    collect.value = 9;
     std::thread closer([] {
         for (int i = 0; i < 400; ++i) {
-            // A modal page shows itself only once its initialisation has filled
-            // the fields; typing earlier would be overwritten.
+            // The window exists before WM_INITDIALOG has filled the field:
+            // type only once the page shows its value.
             HWND found = FindWindowW(L"#32770", L"Pick-up");
-            if (found && IsWindowVisible(found)) {
+            wchar_t shown[8] = {};
+            if (found && GetDlgItemTextW(found, 1059, shown, 8) > 0 && std::wstring(shown) == L"9") {
                 SetDlgItemTextW(found, 1059, L"4");
                 PostMessageW(found, WM_COMMAND, IDOK, 0);
                 return;
@@ -398,4 +426,251 @@ TEST_F(EditorPages, TheRocketPagePreviewsChosenImagesAndTakesSounds)
     EXPECT_EQ(rocket.soundRefs[Functions::Rocket::explosion], nullptr) << "a file that cannot be read leaves it empty";
     click(page, IDCANCEL);
     EXPECT_EQ(rocket.window, nullptr);
+}
+
+// Each of the nine sliders writes its own parameter over its own range.
+TEST_F(EditorPages, TheSpinPageSlidersWriteTheirParameters)
+{
+    Functions::Spin spin(nullptr);
+    spin.parameters[Functions::Spin::turnZ] = 50.0f;
+    spin.create(DialogPages::spin, nullptr, true);
+    HWND page = spin.window;
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(textOf(page, 1228), L"50.00") << "the value at open";
+    EXPECT_EQ(SendDlgItemMessageW(page, 1226, TBM_GETPOS, 0, 0), 50);
+    struct Case
+    {
+        int32_t trackbar, label, position;
+        float value;
+        const wchar_t* shown;
+    };
+    const Case cases[Functions::Spin::parameterCount] = {
+        {1202, 1205, 250, 5.0f, L"5.00"},   {1203, 1207, 10, 1.0f, L"1.00"},    {1208, 1213, 50, 1.0f, L"1.00"},
+        {1209, 1212, 100, 10.0f, L"10.00"}, {1214, 1219, 1, 0.02f, L"0.02"},    {1215, 1218, 25, 2.5f, L"2.50"},
+        {1220, 1222, 10, 10.0f, L"10.00"},  {1223, 1225, 100, 100.0f, L"100.00"}, {1226, 1228, 3, 3.0f, L"3.00"},
+    };
+    for (int k = 0; k < Functions::Spin::parameterCount; ++k) {
+        const Case& c = cases[k];
+        SCOPED_TRACE(k);
+        float before[Functions::Spin::parameterCount];
+        std::copy(std::begin(spin.parameters), std::end(spin.parameters), before);
+        slide(page, c.trackbar, c.position);
+        for (int other = 0; other < Functions::Spin::parameterCount; ++other)
+            if (other == k)
+                EXPECT_NEAR(spin.parameters[k], c.value, 1e-4f);
+            else
+                EXPECT_EQ(spin.parameters[other], before[other]) << "parameter " << other << " stays";
+        EXPECT_EQ(textOf(page, c.label), c.shown);
+    }
+    click(page, IDCANCEL);
+    EXPECT_EQ(spin.window, nullptr);
+}
+
+// The lens-flare page: cone angle and colour of the selected flare, add,
+// delete (disabled with one flare), next and the count; a pick in the scene
+// moves the page to that flare.
+TEST_F(EditorPages, TheLensFlarePageEditsItsFlares)
+{
+    DialogTools::chooseColorFunction = answerColour;
+    Functions::LensFlare lens(nullptr);
+    ASSERT_EQ(lens.flares.size(), 1u);
+    lens.flares[0]->coneAngle = 30.0f;
+    lens.create(DialogPages::lensFlare, nullptr, true);
+    HWND page = lens.window;
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(textOf(page, 1266), L"1");
+    EXPECT_EQ(textOf(page, 1238), L"30.0");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, 1263))) << "one flare cannot be deleted";
+
+    // The slider over 5 to 90 degrees in 100 steps.
+    slide(page, 1237, 100);
+    EXPECT_FLOAT_EQ(lens.flares[0]->coneAngle, 90.0f);
+    slide(page, 1237, 0);
+    EXPECT_FLOAT_EQ(lens.flares[0]->coneAngle, 5.0f);
+    EXPECT_EQ(textOf(page, 1238), L"5.0");
+
+    // The colour chooser: chosen with alpha 255; cancelled, unchanged.
+    lens.flares[0]->colour = Color(1, 2, 3, 40);
+    chosenColour = RGB(200, 100, 50);
+    click(page, 1213);
+    EXPECT_EQ(lens.flares[0]->colour, Color(200, 100, 50, 255));
+    chooserAnswers = false;
+    chosenColour = RGB(9, 9, 9);
+    click(page, 1213);
+    EXPECT_EQ(lens.flares[0]->colour, Color(200, 100, 50, 255));
+    chooserAnswers = true;
+
+    // The swatch shows the selected flare's colour.
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP target = CreateCompatibleBitmap(screen, 16, 12);
+    HGDIOBJ old = SelectObject(memory, target);
+    DRAWITEMSTRUCT item{};
+    item.CtlType = ODT_BUTTON;
+    item.CtlID = 1213;
+    item.itemAction = ODA_DRAWENTIRE;
+    item.hwndItem = GetDlgItem(page, 1213);
+    item.hDC = memory;
+    item.rcItem = {0, 0, 16, 12};
+    SendMessageW(page, WM_DRAWITEM, 1213, LPARAM(&item));
+    EXPECT_EQ(GetPixel(memory, 8, 6), RGB(200, 100, 50));
+
+    // Add, next, delete.
+    click(page, 1259);
+    ASSERT_EQ(lens.flares.size(), 2u);
+    EXPECT_EQ(lens.selected, 1);
+    EXPECT_EQ(textOf(page, 1266), L"2");
+    EXPECT_EQ(textOf(page, 1238), L"50.0") << "a new flare's cone angle";
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, 1263)));
+    slide(page, 1237, 50);
+    EXPECT_FLOAT_EQ(lens.flares[1]->coneAngle, 47.5f);
+    EXPECT_FLOAT_EQ(lens.flares[0]->coneAngle, 5.0f) << "the first flare keeps its own";
+    SendMessageW(page, WM_DRAWITEM, 1213, LPARAM(&item));
+    EXPECT_EQ(GetPixel(memory, 8, 6), RGB(255, 255, 255)) << "the new flare's white";
+    SelectObject(memory, old);
+    DeleteObject(target);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    click(page, 1264);
+    EXPECT_EQ(lens.selected, 0) << "after the last, the first";
+    EXPECT_EQ(textOf(page, 1238), L"5.0");
+    EXPECT_EQ(lens.modified, 1u);
+    click(page, 1264);
+    EXPECT_EQ(lens.selected, 1);
+
+    // A flare picked in the scene becomes the page's.
+    lens.picked = 0;
+    lens.markModified();
+    EXPECT_EQ(lens.selected, 0);
+    EXPECT_EQ(SendDlgItemMessageW(page, 1237, TBM_GETPOS, 0, 0), 0);
+
+    Functions::LensFlare::Flare* second = lens.flares[1].get();
+    click(page, 1263);
+    ASSERT_EQ(lens.flares.size(), 1u);
+    EXPECT_EQ(lens.flares[0].get(), second) << "the next flare takes the deleted one's place";
+    EXPECT_EQ(lens.selected, 0);
+    EXPECT_EQ(textOf(page, 1238), L"47.5");
+    EXPECT_EQ(textOf(page, 1266), L"1");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(page, 1263)));
+    click(page, 1263);
+    EXPECT_EQ(lens.flares.size(), 1u) << "the last flare stays";
+    // Deleting the last of three selects the one before.
+    click(page, 1259);
+    click(page, 1259);
+    click(page, 1263);
+    EXPECT_EQ(lens.flares.size(), 2u);
+    EXPECT_EQ(lens.selected, 1);
+
+    click(page, IDCLOSE);
+    EXPECT_EQ(lens.window, nullptr);
+}
+
+// The bush and inventory pages take a chosen sound under its file name and
+// play it; the bush previews its leaf image.
+TEST_F(EditorPages, TheBushAndInventoryPagesTakeSoundsAndLeaves)
+{
+    const std::wstring wav = folder + L"rustle.wav";
+    ASSERT_TRUE(AppTestFiles::write(wav, SoundSamples::wav(SoundSamples::click())));
+    const std::wstring damaged = folder + L"rustle.ogg";
+    ASSERT_TRUE(AppTestFiles::write(damaged, {'O', 'g', 'g', 'S', 1, 2, 3}));
+    ImageFileWriter::Image green;
+    green.width = green.height = 16;
+    green.argb.assign(256, 0xFF20C040u);
+    const std::wstring leaves = folder + L"leaves.png";
+    ASSERT_TRUE(AppTestFiles::write(leaves, ImageFileWriter::png(green)));
+    Audio::init(GetDesktopWindow());
+    DialogTools::openFileFunction = answerOpen;
+    {
+        Functions::Bush bush(nullptr);
+        Functions::Inventory inventory(nullptr);
+        struct Case
+        {
+            const char* name;
+            Template* page;
+            uint16_t resource;
+            int32_t play, choose;
+            FileArray& sound;
+            std::unique_ptr<Audio::FileRef>& ref;
+            DialogTools::PageFont& font;
+        };
+        const Case cases[] = {
+            {"Bush", &bush, DialogPages::bush, 1035, 1036, bush.sound, bush.soundRef, bush.font},
+            {"Inventory", &inventory, DialogPages::inventory, 1229, 1230, inventory.sound, inventory.soundRef,
+             inventory.font},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            c.page->create(c.resource, nullptr, true);
+            HWND page = c.page->window;
+            ASSERT_NE(page, nullptr);
+            EXPECT_EQ(textOf(page, c.play), L"\u25BA");
+            click(page, c.play); // no sound yet: nothing
+
+            chooserAnswers = false;
+            click(page, c.choose);
+            EXPECT_EQ(c.ref, nullptr) << "cancelled";
+            chooserAnswers = true;
+            chosenPath = wav;
+            click(page, c.choose);
+            ASSERT_NE(c.ref, nullptr);
+            EXPECT_STREQ(c.ref->name.text(), L"rustle.wav");
+            EXPECT_EQ(c.ref->type, Audio::FileRef::typeWav);
+            EXPECT_EQ(c.sound.size(), AppTestFiles::read(wav).size());
+            const int32_t files = Audio::AudioFile::list().count();
+            click(page, c.play);
+            EXPECT_EQ(Audio::AudioFile::list().count(), files + 1) << "prepared and played";
+
+            chooserAnswers = false;
+            click(page, c.choose);
+            ASSERT_NE(c.ref, nullptr) << "a cancel keeps the sound";
+            chooserAnswers = true;
+
+            // A damaged sound plays nothing.
+            chosenPath = damaged;
+            click(page, c.choose);
+            click(page, c.play);
+            // A file that cannot be opened leaves no sound.
+            chosenPath = folder + L"missing.wav";
+            click(page, c.choose);
+            EXPECT_EQ(c.ref, nullptr);
+            EXPECT_EQ(c.sound.size(), 0u);
+            click(page, c.play);
+
+            HFONT font = c.font.font;
+            EXPECT_EQ(GetObjectType(font), DWORD(OBJ_FONT));
+            click(page, IDOK);
+            EXPECT_EQ(c.page->window, nullptr);
+            EXPECT_EQ(GetObjectType(font), 0u) << "the page's font goes with the page";
+        }
+
+        // The leaf preview: 40 x 40, the stand-in without an image, the
+        // chosen image after choosing; a file that cannot be opened changes
+        // nothing.
+        bush.create(DialogPages::bush, nullptr, true);
+        HWND page = bush.window;
+        ASSERT_NE(page, nullptr);
+        RECT shown{};
+        GetWindowRect(GetDlgItem(page, 1033), &shown);
+        EXPECT_EQ(shown.right - shown.left, 40);
+        EXPECT_EQ(shown.bottom - shown.top, 40);
+        EXPECT_EQ(bush.preview.width(), 40);
+        EXPECT_NE(bush.preview.pixel(20, 20)->g, 0xC0) << "the stand-in";
+        chosenPath = leaves;
+        click(page, 1034);
+        EXPECT_EQ(bush.leafImage.size(), AppTestFiles::read(leaves).size());
+        EXPECT_STREQ(bush.leafPath.text(), leaves.c_str());
+        EXPECT_EQ(bush.preview.pixel(20, 20)->g, 0xC0);
+        EXPECT_EQ(bush.preview.pixel(20, 20)->r, 0x20);
+        EXPECT_NE(SendDlgItemMessageW(page, 1033, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+        chosenPath = folder + L"missing.png";
+        click(page, 1034);
+        EXPECT_EQ(bush.leafImage.size(), AppTestFiles::read(leaves).size());
+        EXPECT_STREQ(bush.leafPath.text(), leaves.c_str());
+        EXPECT_EQ(bush.preview.pixel(20, 20)->g, 0xC0);
+        click(page, IDCANCEL);
+        EXPECT_EQ(bush.window, nullptr);
+        EXPECT_EQ(bush.preview.bitmap, nullptr) << "the preview goes with the page";
+    }
+    Audio::release();
 }

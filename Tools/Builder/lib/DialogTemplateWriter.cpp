@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace DialogTemplateWriter {
@@ -65,10 +66,13 @@ private:
     int32_t y_ = margin;
 };
 
-Page makePage(uint16_t resource, const char* name, const char* caption, int32_t width)
+Page makePage(uint16_t resource, const char* name, const char* caption, int32_t width, int32_t height = 0)
 {
-    return Page{resource, name, caption, width, 0, {}};
+    return Page{resource, name, caption, width, height, {}};
 }
+
+// A tree level page: twenty slider rows and the check boxes.
+constexpr int32_t levelPageHeight = 2 + 20 * 12 + 16;
 
 Page collect()
 {
@@ -222,7 +226,7 @@ Page lensFlare()
     l.add(Kind::label, -1, "Flares", margin, 30, 10);
     l.add(Kind::value, 1266, "", margin + 34, 30);
     l.next();
-    l.close({{IDOK, "OK"}, {IDCANCEL, "Cancel"}});
+    l.close({{IDCLOSE, "Close"}, {IDCANCEL, "Cancel"}});
     return page;
 }
 
@@ -253,6 +257,116 @@ Page inventory()
     return page;
 }
 
+Page quad()
+{
+    Page page = makePage(DialogPages::quad, "Quad", "Quad bike", 430);
+    Layout l(page);
+    // Left: the part roles, each a label and a pick button.
+    const char* roles[17] = {"Rear swing arm",  "Rear shock",     "Rear wheels",      "Front left arm",
+                             "Front left shock", "Front left steering", "Front left wheel", "Front right arm",
+                             "Front right shock", "Front right steering", "Front right wheel", "Handlebar",
+                             "Rear follower",   "Body",           "Driver",           "Helmet",
+                             "Helmet carried"};
+    const int32_t lastButtons[3] = {1246, 1250, 1252};
+    for (int32_t role = 1; role <= 17; ++role) {
+        const int32_t button = role <= 14 ? 1214 + 2 * role : lastButtons[role - 15];
+        l.add(Kind::label, -1, roles[role - 1], margin, 70, 10);
+        l.add(Kind::value, button - 1, "", margin + 72, 80, 12);
+        l.add(Kind::button, button, "Pick", margin + 156, 28, 12);
+        l.next(14);
+    }
+    const int32_t leftEnd = l.y();
+    // Right: the sounds, the wheel textures and the sliders.
+    const int32_t x = 205;
+    int32_t y = margin;
+    const char* sounds[9] = {"Engine idle", "Engine idle, gas", "Engine high", "Engine high, gas", "Wheel slide",
+                             "Wheel roll",  "Body collision",   "Water spray", "Wheel landing"};
+    const int32_t choose[9] = {1069, 1070, 1071, 1072, 1073, 1080, 1082, 1084, 1086};
+    const int32_t play[9] = {1074, 1075, 1076, 1077, 1078, 1079, 1081, 1083, 1085};
+    for (int i = 0; i < 9; ++i) {
+        page.controls.push_back({Kind::label, -1, sounds[i], x, y + 2, 80, 10});
+        page.controls.push_back({Kind::button, play[i], "", x + 84, y, 20, 12});
+        page.controls.push_back({Kind::button, choose[i], "Sound...", x + 108, y, 46, 12});
+        y += 14;
+    }
+    y += 4;
+    const int32_t textures[2][2] = {{1243, 1244}, {1247, 1248}};
+    const char* textureCaptions[2] = {"Dust...", "Dirt..."};
+    for (int i = 0; i < 2; ++i) {
+        page.controls.push_back({Kind::button, textures[i][0], textureCaptions[i], x + i * 80, y, 46, 14});
+        page.controls.push_back({Kind::picture, textures[i][1], "", x + i * 80, y + 18, 30, 30});
+    }
+    y += 18 + 32;
+    const char* sliderCaptions[6] = {"Rear spring", "Rear damper", "Parameter 3", "Front spring", "Front damper",
+                                     "Parameter 6"};
+    const int32_t sliders[6][2] = {{1034, 1028}, {1035, 1029}, {1038, 1032}, {1036, 1030}, {1037, 1031}, {1039, 1033}};
+    for (int i = 0; i < 6; ++i) {
+        page.controls.push_back({Kind::label, -1, sliderCaptions[i], x, y + 2, 56, 10});
+        page.controls.push_back({Kind::trackbar, sliders[i][0], "", x + 58, y, 120, 14});
+        page.controls.push_back({Kind::value, sliders[i][1], "", x + 180, y, 38, 12});
+        y += 16;
+    }
+    while (l.y() < std::max(leftEnd, y))
+        l.next(1);
+    l.close({{IDCLOSE, "Close"}, {IDCANCEL, "Cancel"}});
+    return page;
+}
+
+// Rows of sliders in columns: each trackbar a row, the slider's value label
+// beside its first trackbar.
+namespace Sliders = DialogPages::TreeSliders;
+
+template <size_t N>
+void sliderColumns(Page& page, const Sliders::Kind (&kinds)[N], int32_t left, int32_t top, int32_t rowsPerColumn)
+{
+    constexpr int32_t columnWidth = 136, row = 12;
+    int32_t trackbar = Sliders::firstTrackbar, label = Sliders::firstLabel, at = 0;
+    for (Sliders::Kind kind : kinds) {
+        for (int32_t c = 0; c < Sliders::components(kind); ++c, ++at) {
+            const int32_t x = left + (at / rowsPerColumn) * columnWidth, y = top + (at % rowsPerColumn) * row;
+            page.controls.push_back({Kind::trackbar, trackbar++, "", x, y, 90, 11});
+            if (c == 0)
+                page.controls.push_back({Kind::value, label++, "", x + 92, y, 40, 10});
+        }
+    }
+}
+
+Page tree()
+{
+    Page page = makePage(DialogPages::tree, "Tree", "Tree parameters", 4 * 136 + 2 * margin);
+    // The bark preview is drawn at the top left, beside the foliage list.
+    const int32_t x = 90;
+    page.controls.push_back({Kind::label, -1, "Foliage", x, margin, 30, 10});
+    page.controls.push_back({Kind::combo, Sliders::foliageList, "", x + 32, margin - 2, 110, 80});
+    page.controls.push_back({Kind::edit, 1059, "", x + 146, margin - 2, 100, 12});
+    page.controls.push_back({Kind::button, 1192, "Apply", x + 250, margin - 2, 40, 12});
+    page.controls.push_back({Kind::button, 1058, "Remove", x + 294, margin - 2, 40, 12});
+    page.controls.push_back({Kind::check, 1091, "Children at half turns", x, margin + 16, 100, 10});
+    page.controls.push_back({Kind::label, -1, "Vertices", x + 146, margin + 16, 32, 10});
+    page.controls.push_back({Kind::value, 1118, "", x + 180, margin + 16, 40, 10});
+    page.controls.push_back({Kind::label, -1, "Triangles", x + 230, margin + 16, 36, 10});
+    page.controls.push_back({Kind::value, 1119, "", x + 268, margin + 16, 40, 10});
+    constexpr int32_t top = 48, rows = 11;
+    sliderColumns(page, Sliders::tree, margin, top, rows);
+    // The four level pages sit below, side by side (placed by the dialog).
+    page.height = top + rows * 12 + 4 + levelPageHeight + margin + 20;
+    const int32_t closeY = page.height - 18;
+    page.controls.push_back({Kind::button, IDCLOSE, "Close", page.width - margin - 50, closeY, 50, 14});
+    return page;
+}
+
+Page treeLevel()
+{
+    Page page = makePage(DialogPages::treeLevel, "TreeLevel", "", 136, levelPageHeight);
+    page.child = true;
+    sliderColumns(page, Sliders::level, 2, 2, 20);
+    const char* captions[3] = {"Pairs", "Ribbons", "Caps"};
+    for (int i = 0; i < 3; ++i)
+        page.controls.push_back({Kind::check, Sliders::levelChecks[i], captions[i], 2 + i * 44,
+                                 2 + 20 * 12 + 2, 42, 10});
+    return page;
+}
+
 } // namespace
 
 bool Page::has(int32_t id) const
@@ -266,7 +380,8 @@ bool Page::has(int32_t id) const
 const std::vector<Page>& pages()
 {
     static const std::vector<Page> all = {collect(), gate(), oilPuddle(), fire(),      rocket(),
-                                          cloths(),  bush(), lensFlare(), spin(), inventory()};
+                                          cloths(),  bush(), lensFlare(), spin(), inventory(), quad(),
+                                          tree(),    treeLevel()};
     return all;
 }
 
@@ -300,6 +415,8 @@ ClassAndStyle classOf(Kind kind)
         return {"Button", child | WS_TABSTOP | BS_OWNERDRAW};
     case Kind::picture:
         return {"Static", child | SS_BITMAP};
+    case Kind::combo:
+        return {"ComboBox", child | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST};
     }
     return {"Static", child};
 }
@@ -327,10 +444,12 @@ std::string resourceScript(const std::vector<Page>& list)
         std::snprintf(line, sizeof(line), "\n// %s\n%u DIALOGEX 0, 0, %d, %d\n", page.name.c_str(),
                       unsigned(page.resource), page.width, page.height);
         script += line;
-        std::snprintf(line, sizeof(line), "STYLE 0x%08lX\n",
-                      static_cast<unsigned long>(DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU));
+        const DWORD style = page.child ? DS_SETFONT | DS_CONTROL | WS_CHILD
+                                       : DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+        std::snprintf(line, sizeof(line), "STYLE 0x%08lX\n", static_cast<unsigned long>(style));
         script += line;
-        script += "CAPTION " + quoted(page.caption) + "\n";
+        if (!page.child)
+            script += "CAPTION " + quoted(page.caption) + "\n";
         script += "FONT 8, \"MS Shell Dlg\", 400, 0, 1\nBEGIN\n";
         for (const Control& c : page.controls) {
             const ClassAndStyle kind = classOf(c.kind);

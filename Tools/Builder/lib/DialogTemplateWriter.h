@@ -24,6 +24,7 @@ enum class Kind
     trackbar,
     swatch,  // owner-drawn button showing a colour
     picture, // static bitmap, set by the page (STM_SETIMAGE)
+    combo,   // drop-down list
 };
 
 struct Control
@@ -41,6 +42,8 @@ struct Page
     std::string caption;
     int32_t width, height;
     std::vector<Control> controls;
+    // A page inside another page's window: no caption or frame.
+    bool child = false;
 
     // Whether a control of this id is in the page.
     bool has(int32_t id) const;

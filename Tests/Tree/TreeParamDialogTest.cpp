@@ -1,0 +1,300 @@
+// The tree's parameter dialog, opened from the builder's dialog templates and
+// refreshed by every generation: the trackbars, check boxes and counts show
+// the tree's values, and the foliage list follows the tree's objects.
+#include "../Render/TestDevice.h"
+
+#include "TreeTestSupport.h"
+
+#include "Tree/Foliage.h"
+#include "Tree/Tree.h"
+#include "Tree/TreeParamDialog.h"
+#include "Tree/TreeParameters.h"
+
+#include "DialogPages.h"
+#include "DialogTemplateWriter.h"
+#include "TreeSamples.h"
+
+#include <commctrl.h>
+
+#include <set>
+#include <string>
+
+using namespace TestDevice;
+
+namespace {
+
+using Sliders = DialogPages::TreeSliders::Kind;
+
+// Where a slider's thumb stands for value over min..max in steps.
+int32_t expectedPosition(float value, float min, float max, int32_t steps)
+{
+    const float t = (value - min) / (max - min) * float(steps);
+    return t > 0.0f ? std::min(int32_t(t), steps) : 0;
+}
+
+LRESULT positionOf(HWND trackbar)
+{
+    return SendMessageW(trackbar, TBM_GETPOS, 0, 0);
+}
+
+// Every trackbar of the dialog against its bound value; the number checked.
+int32_t checkTrackbars(Tree::ParamDialog& dialog)
+{
+    int32_t checked = 0;
+    auto check = [&](HWND trackbar, float value, float min, float max, int32_t steps) {
+        EXPECT_NE(trackbar, nullptr);
+        EXPECT_EQ(positionOf(trackbar), expectedPosition(value, min, max, steps)) << value;
+        ++checked;
+    };
+    auto vectors = [&](auto& sliders) {
+        for (auto& s : sliders)
+            for (size_t i = 0; i < std::size(s.component); ++i)
+                check(s.component[i].trackbar, s.value[i], s.component[i].min, s.component[i].max,
+                      s.component[i].steps);
+    };
+    for (auto& s : dialog.reals)
+        check(s.trackbar, *s.value, s.min, s.max, s.steps);
+    for (auto& s : dialog.wholes)
+        check(s.trackbar, float(*s.value), s.min, s.max, s.steps);
+    vectors(dialog.triples);
+    vectors(dialog.pairs);
+    for (Tree::ParamDialog::LevelPage& page : dialog.levels) {
+        vectors(page.triples);
+        check(page.whole.trackbar, float(*page.whole.value), page.whole.min, page.whole.max, page.whole.steps);
+        for (auto& s : page.reals)
+            check(s.trackbar, *s.value, s.min, s.max, s.steps);
+        vectors(page.pairs);
+    }
+    return checked;
+}
+
+std::wstring textOf(HWND dialog, int32_t id)
+{
+    wchar_t text[512] = {};
+    GetDlgItemTextW(dialog, id, text, 512);
+    return text;
+}
+
+// "v1.1" with foliage objects of these names (and nothing else).
+Bytes treeWithFoliage(const std::vector<std::string>& names)
+{
+    Assembler a;
+    a.raw('v').raw('1').raw('.').raw('1').tag(7).u(uint32_t(names.size())).tag(8);
+    for (const std::string& name : names) {
+        a.tag(1).u(uint32_t(name.size()));
+        for (char c : name)
+            a.raw(c);
+        a.end();
+    }
+    return a.end().bytes;
+}
+
+class TreeDialog : public DeviceSuite
+{
+};
+
+} // namespace
+
+// The dialog binds its sliders in the order of the pages' kind table, each
+// kind taking as many trackbars as components, and every one of those
+// controls is in the builder's template.
+TEST_F(TreeDialog, SlidersFollowThePagesKindTable)
+{
+    Tree tree;
+    ASSERT_TRUE(tree.openDialog(nullptr));
+    Tree::ParamDialog& dialog = *tree.dialog;
+    ASSERT_NE(dialog.window, nullptr);
+    int32_t trackbar = DialogPages::TreeSliders::firstTrackbar, label = DialogPages::TreeSliders::firstLabel;
+    size_t triple = 0, real = 0, whole = 0, pair = 0;
+    std::set<const void*> fields;
+    for (Sliders kind : DialogPages::TreeSliders::tree) {
+        SCOPED_TRACE(trackbar);
+        switch (kind) {
+        case DialogPages::TreeSliders::real:
+            EXPECT_EQ(dialog.reals.at(real).trackbarId, trackbar);
+            EXPECT_EQ(dialog.reals.at(real).labelId, label);
+            fields.insert(dialog.reals.at(real++).value);
+            break;
+        case DialogPages::TreeSliders::whole:
+            EXPECT_EQ(dialog.wholes.at(whole).trackbarId, trackbar);
+            fields.insert(dialog.wholes.at(whole++).value);
+            break;
+        case DialogPages::TreeSliders::pair:
+            EXPECT_EQ(dialog.pairs.at(pair).component[1].trackbarId, trackbar + 1);
+            fields.insert(dialog.pairs.at(pair++).value);
+            break;
+        case DialogPages::TreeSliders::triple:
+            EXPECT_EQ(dialog.triples.at(triple).component[2].trackbarId, trackbar + 2);
+            fields.insert(dialog.triples.at(triple++).value);
+            break;
+        }
+        trackbar += DialogPages::TreeSliders::components(kind);
+        ++label;
+    }
+    EXPECT_EQ(fields.size(), 38u) << "every slider its own field";
+    EXPECT_EQ(real, 27u);
+    EXPECT_EQ(whole, 7u);
+    EXPECT_EQ(pair, 2u);
+    EXPECT_EQ(triple, 2u);
+    for (const DialogTemplateWriter::Page& page : DialogTemplateWriter::pages()) {
+        if (page.resource != DialogPages::tree && page.resource != DialogPages::treeLevel)
+            continue;
+        HWND window = page.resource == DialogPages::tree ? dialog.window : dialog.levels[2].window;
+        for (const DialogTemplateWriter::Control& c : page.controls)
+            if (c.id > 0)
+                EXPECT_NE(GetDlgItem(window, c.id), nullptr) << page.name << " " << c.id;
+    }
+    for (const Tree::ParamDialog::LevelPage& page : dialog.levels)
+        EXPECT_TRUE(IsChild(dialog.window, page.window));
+    EXPECT_EQ(dialog.levels[3].level, &dialog.parameters.bone.levels[3]);
+    EXPECT_EQ(dialog.levels[1].reals[6].value, &dialog.parameters.bone.levels[1].endAtParentEnd);
+}
+
+// After each generation every trackbar stands for its field, the check
+// boxes show their tags and 1118 and 1119 the counts; the bark shows.
+TEST_F(TreeDialog, EveryGenerationRefreshesTheDialog)
+{
+    Tree tree;
+    ASSERT_TRUE(tree.openDialog(nullptr));
+    Tree::ParamDialog& dialog = *tree.dialog;
+    Tree::Bough::Param& p = dialog.parameters;
+
+    // A stream of only its version: the defaults.
+    ByteStream bare(Assembler().raw('v').raw('1').raw('.').raw('1').end().bytes);
+    tree.generate(bare);
+    EXPECT_EQ(checkTrackbars(dialog), 44 + 4 * 20);
+    EXPECT_EQ(textOf(dialog.window, 1118), L"0");
+
+    // The sample tree, its values changed first so that every control moves.
+    Bytes sample = TreeSamples::sampleTree();
+    ByteStream first(sample);
+    tree.generate(first);
+    p.bone.extent = 60.0f;
+    p.bone.halfTurnYaw = 1;
+    p.bone.levels[2].ribbon = 1;
+    p.bone.levels[0].pairs = 1;
+    p.root.angleStep = 90;
+    tree.ambient = 1.5f;
+    dialog.refresh();
+    EXPECT_EQ(checkTrackbars(dialog), 44 + 4 * 20);
+    EXPECT_EQ(SendDlgItemMessageW(dialog.window, 1091, BM_GETCHECK, 0, 0), BST_CHECKED);
+    struct Check
+    {
+        int32_t level, id;
+        LRESULT state;
+    };
+    for (const Check& c : {Check{0, 1176, BST_CHECKED}, Check{0, 1016, BST_UNCHECKED}, Check{2, 1016, BST_CHECKED},
+                           Check{2, 1177, BST_UNCHECKED}, Check{1, 1176, BST_UNCHECKED}}) {
+        const Tree::Bough::Param::BoneParam::Level& level = p.bone.levels[c.level];
+        const uint32_t tags[3] = {level.pairs, level.ribbon, level.cap};
+        const int32_t index = c.id == 1176 ? 0 : c.id == 1016 ? 1 : 2;
+        EXPECT_EQ(SendDlgItemMessageW(dialog.levels[c.level].window, c.id, BM_GETCHECK, 0, 0), tags[index] ? 1 : 0);
+        EXPECT_EQ(SendDlgItemMessageW(dialog.levels[c.level].window, c.id, BM_GETCHECK, 0, 0), c.state)
+            << c.level << " " << c.id;
+    }
+    ByteStream second(sample);
+    tree.generate(second);
+    EXPECT_EQ(checkTrackbars(dialog), 44 + 4 * 20);
+    EXPECT_EQ(SendDlgItemMessageW(dialog.window, 1091, BM_GETCHECK, 0, 0), p.bone.halfTurnYaw ? 1 : 0);
+    ASSERT_GT(tree.countVertices(), 0u);
+    EXPECT_EQ(textOf(dialog.window, 1118), std::to_wstring(tree.countVertices()));
+    EXPECT_EQ(textOf(dialog.window, 1119), std::to_wstring(tree.countTriangles()));
+    if (tree.hasBark()) {
+        EXPECT_EQ(dialog.bark.width(), 64);
+        EXPECT_NE(dialog.bark.bitmap, nullptr);
+    }
+
+    // A slider moved by hand writes its field; nothing regenerates.
+    HWND extent = dialog.reals[0].trackbar;
+    SendMessageW(extent, TBM_SETPOS, TRUE, 100);
+    NMHDR notify{extent, UINT_PTR(dialog.reals[0].trackbarId), UINT(NM_RELEASEDCAPTURE)};
+    SendMessageW(dialog.window, WM_NOTIFY, WPARAM(notify.idFrom), LPARAM(&notify));
+    EXPECT_FLOAT_EQ(p.bone.extent, 50.0f);
+    HWND wobble = dialog.levels[1].reals[3].trackbar;
+    SendMessageW(wobble, TBM_SETPOS, TRUE, 50);
+    NMHDR levelNotify{wobble, UINT_PTR(dialog.levels[1].reals[3].trackbarId), UINT(NM_RELEASEDCAPTURE)};
+    SendMessageW(dialog.levels[1].window, WM_NOTIFY, WPARAM(levelNotify.idFrom), LPARAM(&levelNotify));
+    EXPECT_FLOAT_EQ(p.bone.levels[1].wobble, 2.0f);
+    EXPECT_FLOAT_EQ(p.bone.levels[0].wobble, 1.0f) << "the other levels keep theirs";
+
+    // The dialog goes with the tree, and its window with it.
+    HWND window = dialog.window;
+    tree.dialog.reset();
+    EXPECT_FALSE(IsWindow(window));
+}
+
+// The foliage list: names of any length or none, two of one name select
+// the first, an empty list disables 1192 and 1058, and the selection
+// survives a regeneration that keeps its name.
+TEST_F(TreeDialog, TheFoliageListFollowsTheTreesObjects)
+{
+    Tree tree;
+    ASSERT_TRUE(tree.openDialog(nullptr));
+    Tree::ParamDialog& dialog = *tree.dialog;
+    HWND list = dialog.foliageList;
+    ASSERT_NE(list, nullptr);
+    // An item chosen as the user would: the list tells the page.
+    auto choose = [&](WPARAM item) {
+        SendMessageW(list, CB_SETCURSEL, item, 0);
+        SendMessageW(dialog.window, WM_COMMAND, MAKEWPARAM(DialogPages::TreeSliders::foliageList, CBN_SELCHANGE),
+                     LPARAM(list));
+    };
+    auto enabled = [&] {
+        const bool apply = IsWindowEnabled(GetDlgItem(dialog.window, 1192)) != FALSE;
+        EXPECT_EQ(apply, IsWindowEnabled(GetDlgItem(dialog.window, 1058)) != FALSE);
+        return apply;
+    };
+
+    ByteStream none(treeWithFoliage({}));
+    tree.generate(none);
+    EXPECT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 0);
+    EXPECT_FALSE(enabled());
+    EXPECT_EQ(dialog.findSelectedFoliage(), nullptr);
+
+    const Bytes three = treeWithFoliage({"Oak", "Oak", "", "Elm"});
+    ByteStream first(three);
+    tree.generate(first);
+    ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 4);
+    EXPECT_EQ(SendMessageW(list, CB_GETLBTEXTLEN, 2, 0), 0) << "an unnamed object is listed empty";
+    EXPECT_FALSE(enabled()) << "nothing selected yet";
+
+    // The second "Oak" selected: the first of that name is the one.
+    choose(1);
+    EXPECT_EQ(dialog.findSelectedFoliage(), tree.foliage(0));
+    EXPECT_EQ(textOf(dialog.window, 1059), L"Oak");
+    dialog.refreshFoliageList();
+    EXPECT_EQ(SendMessageW(list, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(textOf(dialog.window, 1059), L"Oak");
+    EXPECT_TRUE(enabled());
+
+    // "Elm" survives a regeneration that keeps it, and goes with one that
+    // does not.
+    choose(3);
+    EXPECT_EQ(textOf(dialog.window, 1059), L"Elm");
+    ByteStream again(three);
+    tree.generate(again);
+    EXPECT_EQ(SendMessageW(list, CB_GETCURSEL, 0, 0), 3);
+    EXPECT_EQ(dialog.findSelectedFoliage(), tree.foliage(3));
+    EXPECT_TRUE(enabled());
+    ByteStream withoutElm(treeWithFoliage({"Oak", "Ash"}));
+    tree.generate(withoutElm);
+    EXPECT_EQ(SendMessageW(list, CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_FALSE(enabled());
+
+    // A name longer than any fixed buffer is listed and found whole.
+    const std::string longName(300, 'x');
+    ByteStream named(treeWithFoliage({"Ash", longName}));
+    tree.generate(named);
+    EXPECT_EQ(SendMessageW(list, CB_GETLBTEXTLEN, 1, 0), 300);
+    choose(1);
+    EXPECT_EQ(dialog.findSelectedFoliage(), tree.foliage(1));
+    EXPECT_EQ(textOf(dialog.window, 1059), std::wstring(300, L'x'));
+    // A longer name that starts with the remembered one listed first: the
+    // selection goes to the whole name.
+    ByteStream prefix(treeWithFoliage({longName.substr(0, 10), "Ash", "xxxxx"}));
+    choose(0);
+    SetDlgItemTextW(dialog.window, 1059, L"xxxxx");
+    tree.generate(prefix);
+    EXPECT_EQ(SendMessageW(list, CB_GETCURSEL, 0, 0), 2) << "names match whole, never by their start";
+    EXPECT_EQ(dialog.findSelectedFoliage(), tree.foliage(2));
+}
