@@ -14,8 +14,15 @@
 #include "Objects/VehicleCamera.h"
 #include "Physics/PhysicsManager.h"
 #include "Render/SwapChain.h"
+#include "Way/WayModeler.h"
+#include "Way/WayNetwork.h"
+#include "Way/WaySegment.h"
+
+#include "Core/FileArray.h"
 
 #include "ObjectPackageSamples.h"
+#include "WayFileWriter.h"
+#include "WaySamples.h"
 #include "QuadSample.h"
 
 #include <gtest/gtest.h>
@@ -270,4 +277,43 @@ TEST(GameSetup, TheIntroFliesFromTheStartToThePlayer)
     game.removeRaceVehicles();
     EXPECT_EQ(s.scene.camera.mode, SceneCamera::freeMode);
     EXPECT_EQ(game.vehicles.count(), 0);
+}
+
+// The course is the road under the Start: the sample valley's closed loop,
+// its length the sum of its segments'; every vehicle starts on its first
+// segment. Without a road there, no course.
+TEST(GameSetup, TheCourseIsTheRoadUnderTheStart)
+{
+    createWayModelerSet();
+    FileArray ways(4096);
+    ASSERT_TRUE(WayFileWriter::write(WaySamples::valley([](float, float) { return 0.0f; }), ways));
+    ways.seek(0, 0);
+    ASSERT_TRUE(gWayNetwork.read(ways));
+    for (const float x : {200.0f, -900.0f}) {
+        SCOPED_TRACE(x);
+        SetupScene s;
+        Game& game = s.game();
+        s.place(L"Crate", {x + 5.0f, 0.0f, -320.0f}, 0, 0);
+        s.place(L"Camera", {x, 0.0f, -300.0f}, 0, 0);
+        game.choice.gameMode = Game::OffRoadRace;
+        game.choice.vehicleCount = 1;
+        game.setupRace();
+        ASSERT_EQ(game.vehicles.count(), 1);
+        if (x < 0.0f) {
+            EXPECT_EQ(game.course, nullptr) << "no road under the Start";
+            EXPECT_EQ(game.courseLength, 0.0f);
+            continue;
+        }
+        ASSERT_NE(game.course, nullptr);
+        EXPECT_EQ(game.course, gWayNetwork.findSegmentAt({200.0f, -300.0f}));
+        float length = 0.0f;
+        for (auto* node = game.course->head(); node; node = node->next)
+            if (node->item && node->item->segment)
+                length += node->item->segment->length;
+        EXPECT_GT(length, 2000.0f) << "round the loop";
+        EXPECT_NEAR(game.courseLength, length, 1e-2f);
+        EXPECT_EQ(game.vehicles.head()->item->wayNode, game.course->head());
+    }
+    WayModelerSet::destroy();
+    gWayNetwork.clear();
 }
