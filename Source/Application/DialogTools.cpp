@@ -245,6 +245,25 @@ float valueAt(int32_t position, float min, float max, int32_t steps)
     return float(position) / float(steps) * (max - min) + min;
 }
 
+// Moves the thumb only when it stands elsewhere, and sets a label's text
+// only when it shows other text: under Wine a repaint costs tens of
+// microseconds, reading a position or a text well under one, and a refresh
+// of many sliders mostly finds them where they are.
+void placeThumb(HWND trackbar, int32_t position)
+{
+    if (SendMessageW(trackbar, TBM_GETPOS, 0, 0) != LRESULT(position))
+        SendMessageW(trackbar, TBM_SETPOS, TRUE, LPARAM(position));
+}
+
+void showText(HWND label, const wchar_t* text)
+{
+    wchar_t shown[130] = {};
+    const int length = GetWindowTextW(label, shown, 130);
+    if (length < 129 && std::wcscmp(shown, text) == 0)
+        return;
+    SetWindowTextW(label, text);
+}
+
 void initTrackbar(HWND trackbar, int32_t steps)
 {
     SendMessageW(trackbar, TBM_SETRANGE, TRUE, MAKELPARAM(0, steps));
@@ -319,7 +338,7 @@ void Slider::setPosition()
 {
     const int32_t position = value ? positionOf(*value, min, max, steps) : 0;
     current = valueAt(position, min, max, steps);
-    SendMessageW(trackbar, TBM_SETPOS, TRUE, LPARAM(position));
+    placeThumb(trackbar, position);
     updateLabel();
 }
 
@@ -345,7 +364,7 @@ void Slider::updateLabel() const
 {
     wchar_t text[64];
     std::swprintf(text, 64, floatFormat(precision), double(value ? *value : current));
-    SetWindowTextW(label, text);
+    showText(label, text);
 }
 
 IntSlider::IntSlider(int32_t* value, int32_t labelId, bool powerOfTwo, bool liveUpdate, int32_t trackbarId,
@@ -377,7 +396,7 @@ void IntSlider::setPosition()
     }
     const int32_t position = positionOf(v, min, max, steps);
     current = valueAt(position, min, max, steps);
-    SendMessageW(trackbar, TBM_SETPOS, TRUE, LPARAM(position));
+    placeThumb(trackbar, position);
     updateLabel();
 }
 
@@ -413,7 +432,7 @@ void IntSlider::updateLabel() const
 {
     wchar_t text[32];
     std::swprintf(text, 32, L"%i", value ? *value : stored());
-    SetWindowTextW(label, text);
+    showText(label, text);
 }
 
 template <int N>
@@ -448,7 +467,7 @@ void VectorSlider<N>::setPosition()
         Component& c = component[i];
         const int32_t position = value ? positionOf(value[i], c.min, c.max, c.steps) : 0;
         c.current = valueAt(position, c.min, c.max, c.steps);
-        SendMessageW(c.trackbar, TBM_SETPOS, TRUE, LPARAM(position));
+        placeThumb(c.trackbar, position);
     }
     updateLabel();
 }
@@ -491,7 +510,7 @@ void VectorSlider<N>::updateLabel() const
         used += size_t(std::swprintf(text + used, 128 - used, format,
                                      double(value ? value[i] : component[i].current)));
     }
-    SetWindowTextW(label, text);
+    showText(label, text);
 }
 
 template class VectorSlider<2>;

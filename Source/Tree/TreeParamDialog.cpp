@@ -96,6 +96,7 @@ Tree::ParamDialog::~ParamDialog()
 {
     // The level pages are children of the window, which the base destroys.
     bark.release();
+    barkShown.release();
 }
 
 void Tree::ParamDialog::bind()
@@ -240,6 +241,8 @@ INT_PTR Tree::ParamDialog::handleDialogMessage(HWND dialog, UINT message, WPARAM
             page.window = nullptr;
         foliageList = nullptr;
         bark.release();
+        barkShown.release();
+        barkShownTexture = nullptr;
         return FALSE;
     }
     if (message == WM_PAINT) {
@@ -318,10 +321,16 @@ void Tree::ParamDialog::refresh()
     setPositions();
     SendDlgItemMessageW(window, halfTurns, BM_SETCHECK, parameters.bone.halfTurnYaw != 0 ? 1 : 0, 0);
     if (const TextureRef* texture = tree.barkTexture(); texture && texture->isBound()) {
-        if (bark.bitmap || bark.create(window, false, barkSize, barkSize)) {
+        // The copy resamples (and first converts) the whole texture: only a
+        // bark the bitmap does not show yet is copied.
+        const bool shown = bark.bitmap && barkShown.texture() == texture->texture() &&
+                           barkShownTexture == texture->texture()->texture;
+        if (!shown && (bark.bitmap || bark.create(window, false, barkSize, barkSize))) {
             StructTexture::copyToBitmap(*texture, bark);
-            bark.draw(1, 0);
+            barkShown = *texture;
+            barkShownTexture = texture->texture()->texture;
         }
+        bark.draw(1, 0);
     }
     refreshFoliageList();
     showCounts();

@@ -12,6 +12,8 @@
 
 #include "Application/DialogTools.h"
 
+#include <TextureRecord.h>
+
 #include <windows.h>
 
 #include <cstdint>
@@ -61,6 +63,10 @@ public:
     std::vector<DialogTools::IntSlider> wholes;
     std::vector<DialogTools::Vector2Slider> pairs;
     DialogTools::Bitmap bark;
+    // The bark texture the bitmap was last copied from (held, so that its
+    // record stays what it was) and its Direct3D texture at the time.
+    TextureRef barkShown;
+    IDirect3DTexture9* barkShownTexture = nullptr;
     Tree& tree;
     Bough::Param& parameters;
 

@@ -261,7 +261,9 @@ Page quad()
 {
     Page page = makePage(DialogPages::quad, "Quad", "Quad bike", 430);
     Layout l(page);
-    // Left: the part roles, each a label and a pick button.
+    // Left: the part roles, each a pick button named by its role and the
+    // mesh's name beside it (captions on the buttons: every control costs
+    // the page's opening time).
     const char* roles[17] = {"Rear swing arm",  "Rear shock",     "Rear wheels",      "Front left arm",
                              "Front left shock", "Front left steering", "Front left wheel", "Front right arm",
                              "Front right shock", "Front right steering", "Front right wheel", "Handlebar",
@@ -270,9 +272,8 @@ Page quad()
     const int32_t lastButtons[3] = {1246, 1250, 1252};
     for (int32_t role = 1; role <= 17; ++role) {
         const int32_t button = role <= 14 ? 1214 + 2 * role : lastButtons[role - 15];
-        l.add(Kind::label, -1, roles[role - 1], margin, 70, 10);
-        l.add(Kind::value, button - 1, "", margin + 72, 80, 12);
-        l.add(Kind::button, button, "Pick", margin + 156, 28, 12);
+        l.add(Kind::button, button, roles[role - 1], margin, 76, 12);
+        l.add(Kind::value, button - 1, "", margin + 80, 104, 12);
         l.next(14);
     }
     const int32_t leftEnd = l.y();
@@ -284,9 +285,8 @@ Page quad()
     const int32_t choose[9] = {1069, 1070, 1071, 1072, 1073, 1080, 1082, 1084, 1086};
     const int32_t play[9] = {1074, 1075, 1076, 1077, 1078, 1079, 1081, 1083, 1085};
     for (int i = 0; i < 9; ++i) {
-        page.controls.push_back({Kind::label, -1, sounds[i], x, y + 2, 80, 10});
-        page.controls.push_back({Kind::button, play[i], "", x + 84, y, 20, 12});
-        page.controls.push_back({Kind::button, choose[i], "Sound...", x + 108, y, 46, 12});
+        page.controls.push_back({Kind::button, choose[i], std::string(sounds[i]) + "...", x, y, 84, 12});
+        page.controls.push_back({Kind::button, play[i], "", x + 88, y, 20, 12});
         y += 14;
     }
     y += 4;
