@@ -200,7 +200,11 @@ void GameMenu::Main::draw()
 {
     if (!buttons[myQuad - 1])
         return;
-    menu->blankScreen();
+    // The menu's black backdrop (black of alpha 0, as its blank rectangle) as
+    // a clear: a software rasteriser would shade every pixel of a drawn
+    // rectangle, each frame.
+    if (gDevice)
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
     if (showroom)
         showroom->render(gDevice);
 }

@@ -265,8 +265,14 @@ void GameMenu::Main::Showroom::render(IDirect3DDevice9* device)
     if (chain->targetCount == 1)
         rect = view;
     device->GetViewport(&savedViewport);
-    device->SetViewport(&view);
+    // Target and depth are cleared over the whole target, which holds only
+    // the callers' black backdrop: a software rasteriser shades a clear cut
+    // to a viewport like a drawn rectangle, and clears a whole target for a
+    // fraction of that.
+    const D3DVIEWPORT9 whole{0, 0, target.width, target.height, 0.0f, 1.0f};
+    device->SetViewport(&whole);
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    device->SetViewport(&view);
     const matrix3d identity = matrix3d::identity();
     device->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(identity.m));
     object->instance->renderImmediate();

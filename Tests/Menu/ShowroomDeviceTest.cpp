@@ -123,6 +123,35 @@ TEST_F(ShowroomDevice, TheQuadStandsOnTheTurntable)
     EXPECT_FALSE(room.hasQuad());
 }
 
+// Over a target of white at the nearest depth, the main screen's draw leaves
+// its black backdrop and the quad, whole, in front of the cleared depth.
+TEST_F(ShowroomDevice, TheMainScreenDrawsOnABlackBackdropWithAFreshDepthBuffer)
+{
+    auto* main = dynamic_cast<GameMenu::Main*>(menu.createMain());
+    ASSERT_NE(main, nullptr);
+    main->enter(GameMenu::noScreen);
+    ASSERT_TRUE(main->showroom && main->showroom->hasQuad());
+    main->update();
+    chain().beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0xFFFFFFFF, 0.0f, 0xFF);
+    gDevice->BeginScene();
+    main->draw();
+    gDevice->EndScene();
+    const Level pixels = readSurface(chain().targets[0].surface);
+    keep("MainDraw", chain().targets[0].surface);
+    chain().present();
+    int white = 0;
+    for (uint32_t y = 0; y < pixels.height; ++y)
+        for (uint32_t x = 0; x < pixels.width; ++x)
+            white += (pixels.at(x, y) & 0xFFFFFF) == 0xFFFFFF;
+    EXPECT_EQ(white, 0);
+    const D3DVIEWPORT9 view = main->showroom->rect;
+    const intvec2d origin = onScreen({0.0f, 0.0f, 0.0f}, view);
+    EXPECT_GT(inkIn(pixels, origin.x - 8, int32_t(view.Y), origin.x + 8, origin.y), 100) << "the quad";
+    EXPECT_EQ(inkIn(pixels, 0, 0, 320, int32_t(view.Y)), 0) << "black above the showroom";
+    main->close();
+}
+
 TEST_F(ShowroomDevice, TheReflectionLiesUnderTheFloorAndTheCullRecordIsKept)
 {
     GameMenu::Main::Showroom room(menu);
