@@ -142,6 +142,11 @@ TEST_F(CountryChoice, TheDifficultyIsBoundByTheRecordAndContinueNeedsARunningOne
     EXPECT_EQ(de->raceNumber, 3);
     EXPECT_EQ(de->points[0], 20);
     EXPECT_EQ(choice.countries.count(), 0) << "only the record lives on";
+    EXPECT_EQ(choice.titleText, nullptr);
+    EXPECT_EQ(choice.difficultyLabel, nullptr);
+    EXPECT_EQ(choice.difficultySelector, nullptr);
+    EXPECT_EQ(choice.continueButton, nullptr);
+    EXPECT_EQ(choice.startButton, nullptr);
 
     // StartChampionship starts it anew at the chosen difficulty: state 25.
     choice.reset();
@@ -239,6 +244,31 @@ TEST_F(CountryChoice, TheSelectedPictureFadesOnTheClock)
     EXPECT_EQ(q.grey, 84);
     EXPECT_EQ(GameMenu::ChooseCountry::Country::placement(462, 244, 2.0f, 2).grey, 52);
     EXPECT_EQ(q.x, 462 + int32_t(330.0f * std::sin(3.14159265f / 5.0f)));
+}
+
+TEST_F(CountryChoice, ThePanelsAndTheirLabelsTakeTheirPlacements)
+{
+    ASSERT_TRUE(folder.level(L"de.tee", L"DE One", L"DE", 1));
+    ASSERT_TRUE(folder.level(L"fr.tee", L"FR One", L"FR", 1));
+    ASSERT_TRUE(folder.level(L"it.tee", L"IT One", L"IT", 1));
+    GameMenu::ChooseCountry& choice = screen();
+    menu.openScreen(GameMenu::chooseCountryState);
+    // Snapped on entering: panel i stands i places right of the selected one.
+    int32_t i = 0;
+    for (auto* node = choice.countries.head(); node; node = node->next, ++i) {
+        const GameMenu::ChooseCountry::Country& country = *node->item;
+        const auto p = GameMenu::ChooseCountry::Country::placement(462, 244, float(i), i);
+        EXPECT_EQ(country.x, p.x) << i;
+        EXPECT_EQ(country.y, p.y) << i;
+        EXPECT_FLOAT_EQ(country.textureWidth, float(p.width)) << i;
+        EXPECT_FLOAT_EQ(country.textureHeight, float(p.height)) << i;
+        EXPECT_EQ(country.colour, Color(p.grey, p.grey, p.grey, 255)) << i;
+        ASSERT_NE(country.label, nullptr);
+        EXPECT_FLOAT_EQ(country.label->scale, p.scale) << i;
+        EXPECT_EQ(country.label->x, p.x + int32_t(10.0f * p.scale)) << i;
+    }
+    EXPECT_EQ(i, 3);
+    choice.close();
 }
 
 TEST_F(CountryChoice, BeyondThe32RecordsACountryHasNoEntryAndNoContinue)

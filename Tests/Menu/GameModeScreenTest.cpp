@@ -119,10 +119,13 @@ TEST_F(GameModeScreen, KnockOutSkipsTheGoalWhichFollowsTheOpponents)
     EXPECT_EQ(screen.goal, 7) << "KnockOut's goal is not set by hand";
     // The modes of a race track: KnockOut, Circuit, TimeTrial.
     screen.focus = GameMenu::GameMode::modeRow;
+    sounds.mark();
     screen.onKeyLeft();
     EXPECT_EQ(screen.mode, GameMenu::GameMode::knockOut);
+    EXPECT_EQ(sounds.last(), -1) << "the first mode stays, silently";
     screen.onKeyRight();
     EXPECT_EQ(screen.mode, GameMenu::GameMode::circuit);
+    EXPECT_EQ(sounds.last(), 0);
     EXPECT_EQ(screen.goal, 2);
     EXPECT_EQ(screen.opponents, 3);
     screen.onKeyRight();

@@ -191,6 +191,20 @@ TEST_F(MapChoice, TilesGlideAlongTheCurveAndOnlyNearOnesShow)
     }
     EXPECT_EQ(choice.lists[0].head()->item->x, 487);
     EXPECT_FLOAT_EQ(choice.lists[1].head()->item->py, 1.0f);
+    struct Tile
+    {
+        const Map* tile;
+        Map::Placement want;
+    };
+    const Tile tiles[] = {{choice.lists[0].head()->item, centre}, {choice.lists[0].head()->next->item, beside}};
+    for (const Tile& t : tiles) {
+        EXPECT_EQ(t.tile->x, t.want.x);
+        EXPECT_EQ(t.tile->y, t.want.y);
+        EXPECT_FLOAT_EQ(t.tile->textureWidth, float(t.want.width));
+        EXPECT_FLOAT_EQ(t.tile->textureHeight, float(t.want.height));
+        const uint8_t grey = uint8_t(t.want.brightness * 255.0f);
+        EXPECT_EQ(t.tile->colour, Color(grey, grey, grey, 255));
+    }
     // A frame eases a tenth of the way.
     choice.onKeyRight();
     choice.layout(false);
