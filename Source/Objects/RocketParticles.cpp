@@ -22,7 +22,10 @@ constexpr float emberLife = 35.0f;
 constexpr float smokeLife = 250.0f;
 constexpr float burstLife = 3.0f;
 
-enum Word : int { started, dirX, dirY, dirZ, speedWord, anchorX, anchorY, anchorZ, angleWord, spinWord };
+// The spin turns the texture by the same angle each frame: its cosine and
+// sine are kept, so a frame's turn is a product of two rotations, with no
+// trigonometry past the first.
+enum Word : int { started, dirX, dirY, dirZ, speedWord, anchorX, anchorY, anchorZ, spinCos, spinSin };
 
 float number(const Particle& p, int w)
 {
@@ -66,13 +69,47 @@ uint8_t alphaOf(float value)
     return value >= 0.0f ? uint8_t(std::min(value, 255.0f)) : 0;
 }
 
-void roll(Particle& p, float degrees)
+void setTurn(Particle& p, float c, float s)
 {
-    const float c = std::cos(degrees * (pi / 180.0f)), s = std::sin(degrees * (pi / 180.0f));
     p.textureTransform[0] = c;
     p.textureTransform[1] = s;
     p.textureTransform[3] = -s;
     p.textureTransform[4] = c;
+}
+
+void roll(Particle& p, float degrees)
+{
+    setTurn(p, std::cos(degrees * (pi / 180.0f)), std::sin(degrees * (pi / 180.0f)));
+}
+
+// The texture at its start angle, and the spin's turn per frame kept.
+void startTurn(Particle& p, float angleDegrees, float spinDegrees)
+{
+    roll(p, angleDegrees);
+    setNumber(p, spinCos, std::cos(spinDegrees * (pi / 180.0f)));
+    setNumber(p, spinSin, std::sin(spinDegrees * (pi / 180.0f)));
+}
+
+// The texture turned on by the spin. The rotation is brought back to unit
+// length each frame, so the rounding of a long life does not scale it.
+void spinOn(Particle& p)
+{
+    const float c0 = p.textureTransform[0], s0 = p.textureTransform[1];
+    const float sc = number(p, spinCos), ss = number(p, spinSin);
+    float c = c0 * sc - s0 * ss, s = s0 * sc + c0 * ss;
+    const float fix = 1.5f - 0.5f * (c * c + s * s);
+    c *= fix;
+    s *= fix;
+    setTurn(p, c, s);
+}
+
+// t to the power 7.5 for t in 0 to 1, as t^7 times its root.
+float power7_5(float t)
+{
+    if (!(t > 0.0f))
+        return 0.0f;
+    const float t2 = t * t, t4 = t2 * t2;
+    return t4 * t2 * t * std::sqrt(t);
 }
 
 // The distance of point from the line through the emitter along its direction.
@@ -125,8 +162,8 @@ uint32_t ObjPkgManager::Functions::Rocket::Instance::emberParticle(Particle& p)
         setNumber(p, speedWord, std::pow(system->emitterDirection.dot(d), 75.0f) * 5.0f);
         d *= randomUnit() + 0.4f;
         setVector(p, dirX, d);
-        setNumber(p, angleWord, randomUnit() * 360.0f);
-        setNumber(p, spinWord, 1.0f - 2.0f * randomUnit());
+        const float angle = randomUnit() * 360.0f;
+        startTurn(p, angle, 1.0f - 2.0f * randomUnit());
         p.hidden = 0;
         p.words[started] = 1;
     }
@@ -140,10 +177,8 @@ uint32_t ObjPkgManager::Functions::Rocket::Instance::emberParticle(Particle& p)
     p.velocity = velocity;
     const float reach = std::sqrt((p.position - system->emitterPosition).lengthSq());
     p.width = p.height = reach * axisDistance(*system, p.position) * 0.2f;
-    const float angle = number(p, angleWord) + number(p, spinWord);
-    setNumber(p, angleWord, angle);
-    roll(p, angle);
-    p.colour.a = alphaOf(std::floor(255.0f * std::pow((emberLife - p.age) / emberLife, 7.5f)));
+    spinOn(p);
+    p.colour.a = alphaOf(std::floor(255.0f * power7_5((emberLife - p.age) / emberLife)));
     return 1;
 }
 
@@ -160,8 +195,8 @@ uint32_t ObjPkgManager::Functions::Rocket::Instance::smokeParticle(Particle& p)
         setNumber(p, speedWord, speed);
         d *= randomUnit() + 0.4f;
         setVector(p, dirX, d);
-        setNumber(p, angleWord, randomUnit() * 360.0f);
-        setNumber(p, spinWord, (1.0f - 2.0f * randomUnit()) * speed * 0.1f);
+        const float angle = randomUnit() * 360.0f;
+        startTurn(p, angle, (1.0f - 2.0f * randomUnit()) * speed * 0.1f);
         p.hidden = 0;
         p.words[started] = 1;
     }
@@ -182,9 +217,7 @@ uint32_t ObjPkgManager::Functions::Rocket::Instance::smokeParticle(Particle& p)
     setVector(p, anchorX, anchor);
     velocity -= drift * (s * 0.05f * ff);
     p.velocity = velocity;
-    const float angle = number(p, angleWord) + number(p, spinWord);
-    setNumber(p, angleWord, angle);
-    roll(p, angle);
+    spinOn(p);
     const float share = std::clamp((smokeLife - p.age) / smokeLife * speed * 3.0f, 0.0f, 1.0f);
     p.colour.a = alphaOf(std::floor(200.0f * share));
     return 1;

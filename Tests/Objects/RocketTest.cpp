@@ -564,6 +564,33 @@ TEST(Rocket, ParticlesByHand)
         smoke.age = 250.0f;
         EXPECT_EQ(Flight::smokeParticle(smoke), 0u);
     }
+    // The texture turns by the same angle every frame through a whole life,
+    // and stays a rotation.
+    const struct
+    {
+        const char* name;
+        ParticleSystem::Callback callback;
+        int frames;
+    } spins[] = {{"ember", &Flight::emberParticle, 34}, {"smoke", &Flight::smokeParticle, 249}};
+    for (const auto& kind : spins)
+        for (int i = 0; i < 10; ++i) {
+            Particle p = newParticle(system);
+            ASSERT_EQ(kind.callback(p), 1u);
+            const float first = std::atan2(p.textureTransform[1], p.textureTransform[0]);
+            p.age = 1.0f;
+            ASSERT_EQ(kind.callback(p), 1u);
+            const float step = std::remainder(std::atan2(p.textureTransform[1], p.textureTransform[0]) - first,
+                                              2.0f * 3.14159265f);
+            for (int f = 2; f <= kind.frames; ++f) {
+                p.age = float(f);
+                ASSERT_EQ(kind.callback(p), 1u) << kind.name << " " << f;
+            }
+            expectTurned(p, kind.name);
+            const float turned = std::atan2(p.textureTransform[1], p.textureTransform[0]) - first;
+            EXPECT_NEAR(std::remainder(turned - step * float(kind.frames), 2.0f * 3.14159265f), 0.0f, 2e-3f)
+                << kind.name << " spin " << step;
+        }
+
     // Numbers only in the particle's words: none holds an address.
     Particle smoke = newParticle(system);
     Flight::smokeParticle(smoke);
