@@ -120,6 +120,15 @@ void unmark(Particle& p)
     p.frozen = 0;
 }
 
+// The dirt texture (slot 1) of the track's wheel, or null.
+IDirect3DTexture9* dirtTextureOf(const WheelDirt::Track& track)
+{
+    QuadPhysics::Wheel* wheel = track.contact ? track.contact->wheel : nullptr;
+    EntityManager::SubEntity* part = wheel ? wheel->parts[wheelPart] : nullptr;
+    const TextureRef* dirt = part ? &part->material.textures[1] : nullptr;
+    return dirt && dirt->isBound() ? dirt->texture()->texture : nullptr;
+}
+
 // The first water area (live ones first) whose water holds p, and whether it
 // is live.
 WaterArea* waterAt(const vec3d& p, float* depth, bool& live)
@@ -347,39 +356,74 @@ void WheelDirt::update()
         else
             slideSound->setVolume(s * 0.9f)->setFrequencyScale((s - 0.5f) + 1.0f)->play(true);
     }
+
+    uploadSoiling(false);
 }
 
 void WheelDirt::soilWheel(Track& track)
 {
     CRASH_TRACE();
-    QuadPhysics::Wheel* wheel = track.contact ? track.contact->wheel : nullptr;
-    EntityManager::SubEntity* part = wheel ? wheel->parts[wheelPart] : nullptr;
-    if (!part)
-        return;
-    IDirect3DTexture9* texture = part->material.textures[1].texture()->texture;
+    IDirect3DTexture9* texture = dirtTextureOf(track);
     if (!texture)
         return;
     D3DSURFACE_DESC description{};
     if (FAILED(texture->GetLevelDesc(0, &description)) || description.Width == 0 || description.Height == 0)
         return;
-    D3DLOCKED_RECT locked{};
-    if (FAILED(texture->LockRect(0, &locked, nullptr, 0)) || !locked.pBits)
-        return;
-    const int32_t n = int32_t(track.rate * 40.0f);
+    const uint32_t now = raceNow();
+    const int32_t n = std::clamp(int32_t(track.rate * 40.0f), 0, pendingCapacity);
+    if (track.pendingCount + n > pendingCapacity)
+        uploadSoiling(true);
+    if (track.pendingCount == 0)
+        track.uploadTime = now + soilUploadDelay;
     const uint8_t blue = byteOf(track.colour[2] * 255.0f), green = byteOf(track.colour[1] * 255.0f),
                   red = byteOf(track.colour[0] * 255.0f);
     for (int32_t i = 0; i < n; ++i) {
-        const uint32_t x = uint32_t(std::rand()) % description.Width;
-        const uint32_t y = uint32_t(std::rand()) % description.Height;
-        uint8_t* texel = static_cast<uint8_t*>(locked.pBits) + size_t(y) * size_t(locked.Pitch) + size_t(x) * 4;
-        texel[0] = blue;
-        texel[1] = green;
-        texel[2] = red;
-        texel[3] = uint8_t(std::min(int32_t(texel[3]) + std::rand() % 40 + 15, 160));
+        Paint& paint = track.pending[track.pendingCount++];
+        paint.x = uint16_t(uint32_t(std::rand()) % std::min(description.Width, 65536u));
+        paint.y = uint16_t(uint32_t(std::rand()) % std::min(description.Height, 65536u));
+        paint.blue = blue;
+        paint.green = green;
+        paint.red = red;
+        paint.alphaAdd = uint8_t(std::rand() % 40 + 15);
     }
-    texture->UnlockRect(0);
-    part->recordStateBlocks();
-    track.nextSoilTime = raceNow() + soilInterval;
+    track.nextSoilTime = now + soilInterval;
+}
+
+void WheelDirt::uploadSoiling(bool now)
+{
+    CRASH_TRACE();
+    const uint32_t time = raceNow();
+    for (Track& track : tracks) {
+        if (track.pendingCount == 0 || (!now && time < track.uploadTime))
+            continue;
+        IDirect3DTexture9* texture = dirtTextureOf(track);
+        D3DSURFACE_DESC description{};
+        D3DLOCKED_RECT locked{};
+        if (!texture || FAILED(texture->GetLevelDesc(0, &description)) ||
+            FAILED(texture->LockRect(0, &locked, nullptr, 0)) || !locked.pBits) {
+            track.pendingCount = 0;
+            continue;
+        }
+        // Every track soiling the same texture is painted in the one lock.
+        for (Track& other : tracks) {
+            if (other.pendingCount == 0 || dirtTextureOf(other) != texture)
+                continue;
+            for (int32_t i = 0; i < other.pendingCount; ++i) {
+                const Paint& paint = other.pending[i];
+                if (paint.x >= description.Width || paint.y >= description.Height)
+                    continue;
+                uint8_t* texel =
+                    static_cast<uint8_t*>(locked.pBits) + size_t(paint.y) * size_t(locked.Pitch) + size_t(paint.x) * 4;
+                texel[0] = paint.blue;
+                texel[1] = paint.green;
+                texel[2] = paint.red;
+                texel[3] = uint8_t(std::min(int32_t(texel[3]) + int32_t(paint.alphaAdd), 160));
+            }
+            other.pendingCount = 0;
+        }
+        texture->UnlockRect(0);
+        track.contact->wheel->parts[wheelPart]->recordStateBlocks();
+    }
 }
 
 void WheelDirt::wetNearbyObject(Track& track, D3D::Device::SwapChain* chain)

@@ -37,6 +37,20 @@ public:
     static constexpr int32_t trackCount = 4;
     static constexpr int32_t dustCount = 70;
     static constexpr int32_t clodCount = 120;
+    // A soiling waits this long (race milliseconds) before it reaches the
+    // device: a texture's lock makes the driver finish its queued work.
+    static constexpr uint32_t soilUploadDelay = 1000;
+    // Texels of soiling one track keeps waiting: four soilings at the top
+    // rate; a fifth brings them to the device at once.
+    static constexpr int32_t pendingCapacity = 160;
+
+    // One texel of soiling waiting for the device: where, the colour, and
+    // what it adds to the alpha (capped at 160 when it is painted).
+    struct Paint
+    {
+        uint16_t x = 0, y = 0;
+        uint8_t blue = 0, green = 0, red = 0, alphaAdd = 0;
+    };
 
     // One wheel contact's share of the effect.
     struct Track
@@ -57,6 +71,11 @@ public:
         float colour[4] = {};       // red, green, blue, alpha, 0 to 1
         float tint[4] = {};
         int32_t inWater = 0;
+        // The soiling not yet painted onto the wheel's dirt texture, and
+        // when it is due there.
+        Paint pending[pendingCapacity];
+        int32_t pendingCount = 0;
+        uint32_t uploadTime = 0;
     };
 
     // A particle system that knows its wheel dirt.
@@ -88,9 +107,15 @@ public:
     // the splash and slide sounds and the systems' visibility.
     void update();
 
-    // Paints rate x 40 texels of the track's wheel's dirt texture in the
-    // track's colour. Nothing for a wheel without its part or texture.
+    // Soils rate x 40 texels of the track's wheel's dirt texture in the
+    // track's colour: chosen now, painted when they reach the device (see
+    // uploadSoiling). Nothing for a wheel without its part or texture.
     void soilWheel(Track& track);
+    // Paints the waiting soiling onto the wheels' dirt textures, one lock a
+    // texture for all the tracks on it, and records the wheels' state blocks
+    // again: those whose delay has passed, or all of them with now. Run by
+    // update.
+    void uploadSoiling(bool now);
     // Once the soil time has passed: a random ray of 20 from the contact's
     // wheel; another object's sub-entity it hits gets its dirt texture
     // darkened.

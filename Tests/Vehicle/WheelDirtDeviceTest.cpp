@@ -131,7 +131,17 @@ TEST_F(WheelDirtDevice, SoilingPaintsTheWheelsDirtTexture)
     for (float rate : {0.5f, 1.0f, 0.1f}) {
         track.rate = rate;
         const Level before = readLevel(texture);
+        const uint32_t soiledAt = Clock::now;
         dirt.soilWheel(track);
+        // Chosen now, painted once the delay has passed.
+        EXPECT_EQ(track.pendingCount, int(rate * 40.0f)) << rate;
+        EXPECT_EQ(track.uploadTime, Clock::now + WheelDirt::soilUploadDelay);
+        Clock::now += WheelDirt::soilUploadDelay - 1;
+        dirt.uploadSoiling(false);
+        EXPECT_EQ(changed(before, readLevel(texture)), 0) << rate;
+        Clock::now += 1;
+        dirt.uploadSoiling(false);
+        EXPECT_EQ(track.pendingCount, 0);
         const Level after = readLevel(texture);
         EXPECT_LE(changed(before, after), int(rate * 40.0f)) << rate;
         EXPECT_GT(changed(before, after), 0) << rate;
@@ -143,18 +153,74 @@ TEST_F(WheelDirtDevice, SoilingPaintsTheWheelsDirtTexture)
             EXPECT_GE((after.texels[i] >> 24), std::min((before.texels[i] >> 24) + 15u, 160u));
             EXPECT_LE((after.texels[i] >> 24), 160u);
         }
-        EXPECT_EQ(track.nextSoilTime, Clock::now + 300u);
+        EXPECT_EQ(track.nextSoilTime, soiledAt + 300u);
     }
-    // Soiled again and again, the dirt never passes alpha 160.
+    // Soiled again and again, the dirt never passes alpha 160. Four soilings
+    // at the top rate wait; a fifth brings them to the device first.
     track.rate = 1.0f;
+    for (int i = 0; i < 4; ++i)
+        dirt.soilWheel(track);
+    const Level waiting = readLevel(texture);
+    EXPECT_EQ(track.pendingCount, WheelDirt::pendingCapacity);
+    dirt.soilWheel(track);
+    EXPECT_EQ(track.pendingCount, 40);
+    EXPECT_GT(changed(waiting, readLevel(texture)), 40);
     for (int i = 0; i < 200; ++i)
         dirt.soilWheel(track);
+    dirt.uploadSoiling(true);
     int capped = 0;
     for (uint32_t texel : readLevel(texture).texels) {
         EXPECT_LE(texel >> 24, 160u);
         capped += texel >> 24 == 160u ? 1 : 0;
     }
     EXPECT_GT(capped, 100);
+}
+
+// Both rear tracks soil the rear wheels' one texture: their waiting texels
+// reach it in one upload, due by the earlier of the two; the update brings
+// them. A wheel whose dirt slot is empty is never soiled, so the shared
+// stand-in texture keeps every texel.
+TEST_F(WheelDirtDevice, RearTracksShareOneUploadAndAnEmptySlotStaysClean)
+{
+    Clock clock;
+    build({0.0f, 0.0f, 0.0f});
+    WheelDirt& dirt = quad->wheelDirt;
+    Track& left = dirt.tracks[2];
+    Track& right = dirt.tracks[3];
+    ASSERT_EQ(left.contact->wheel, right.contact->wheel) << "one rear unit";
+    const TextureRef& texture = left.contact->wheel->parts[3]->material.textures[1];
+    const Level clean = readLevel(texture);
+    left.rate = right.rate = 1.0f;
+    left.colour[0] = 1.0f;
+    right.colour[1] = 1.0f;
+    dirt.soilWheel(left);
+    Clock::now += 400;
+    dirt.soilWheel(right);
+    EXPECT_EQ(right.uploadTime, Clock::now + WheelDirt::soilUploadDelay);
+    Clock::now += WheelDirt::soilUploadDelay - 400;
+    dirt.update();
+    EXPECT_EQ(left.pendingCount + right.pendingCount, 0) << "the left one was due, the right went with it";
+    int red = 0, green = 0;
+    for (uint32_t texel : readLevel(texture).texels) {
+        red += (texel & 0xFFFFFFu) == 0xFF0000u ? 1 : 0;
+        green += (texel & 0xFFFFFFu) == 0x00FF00u ? 1 : 0;
+    }
+    EXPECT_GT(red, 20);
+    EXPECT_GT(green, 20);
+    EXPECT_GT(changed(clean, readLevel(texture)), 60);
+
+    // The front left wheel without its dirt texture.
+    Track& front = dirt.tracks[0];
+    front.contact->wheel->parts[3]->material.textures[1].release();
+    const TextureRef empty;
+    const Level standIn = readLevel(empty);
+    ASSERT_FALSE(standIn.texels.empty()) << "the device's stand-in";
+    front.rate = 1.0f;
+    dirt.soilWheel(front);
+    EXPECT_EQ(front.pendingCount, 0);
+    EXPECT_EQ(front.nextSoilTime, 0u);
+    dirt.uploadSoiling(true);
+    EXPECT_EQ(changed(standIn, readLevel(empty)), 0);
 }
 
 TEST_F(WheelDirtDevice, WettingDarkensAnotherObjectsDirtTextureOnly)
