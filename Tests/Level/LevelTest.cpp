@@ -19,6 +19,12 @@
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
 #include "Vehicle/QuadInstance.h"
+#include "Vehicle/WheelDirt.h"
+#include "Objects/PackageMesh.h"
+#include "Audio/Sound3D.h"
+#include "Audio/SoundInterface.h"
+#include "Entity/Entity.h"
+#include "Entity/ParticleSystem.h"
 #include "Landscape/GrasLayer.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Terrain.h"
@@ -39,7 +45,9 @@
 
 #include <d3dx9.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -936,6 +944,134 @@ TEST_F(LevelViews, AMutatedObjectFileSetsUpAndRunsRaces)
         EXPECT_EQ(game.gates.count(), 0);
         EXPECT_EQ(game.rockets.count() + game.oilPuddles.count(), 0);
     }
+    gRaceClock = previousClock;
+}
+
+
+// The builder's quad driven north through the shallow western edge of the
+// valley's lake, a unit a frame, its wheels spinning: the tracks take the
+// lit ground's colour, each wheel stands in the water and tells its contact
+// the depth, the splash plays at least half loud, the spray flies
+// blue-white; the frames are kept as pictures, with and without the wheel
+// dirt.
+TEST_F(LevelViews, AQuadDrivingThroughTheLakeSplashes)
+{
+    using QuadPhysics = ObjPkgManager::Functions::QuadPhysics;
+    ObjPkgManager::Package* quadPackage = scene().objectPackages.findPackage(String(L"Quad"));
+    ASSERT_NE(quadPackage, nullptr);
+    ASSERT_NE(quadPackage->functions.quadPhysics, nullptr);
+    const WaterFileWriter::Area lake = WaterSamples::valley()[0];
+    // Westwards from the lake's middle to where the water is a unit deep.
+    const float startZ = -450.0f;
+    float x = -190.0f;
+    while (x > -420.0f && gTerrain.getHeight(x, -410.0f, 3) < lake.level - 1.0f)
+        x -= 0.2f;
+    ASSERT_GT(x, -420.0f) << "a shallow edge west of the middle";
+    const RaceClock previousClock = gRaceClock;
+    gRaceClock = raceClock;
+
+    EntityManager::Entity body(*chain().entities);
+    for (auto* node = quadPackage->meshes.head(); node; node = node->next)
+        body.addStoredMesh(*node->item, true, true, nullptr, nullptr);
+    const auto groundAt = [](float px, float pz) { return vec3d(px, gTerrain.getHeight(px, pz, 3), pz); };
+    body.world.setRow(3, groundAt(x, startZ));
+    body.onMoved();
+    auto quad = std::make_unique<QuadPhysics::Instance>(quadPackage->functions.quadPhysics, &body, 1.0f);
+    quad->swapChain = &chain();
+    quad->startEffects();
+    WheelDirt& dirt = quad->wheelDirt;
+    ASSERT_NE(dirt.dust, nullptr);
+    ASSERT_NE(dirt.clods, nullptr);
+    // The frames run on a steady clock: 25 a second, whatever the machine
+    // takes to draw them.
+    const auto steadyFrame = [](const std::string& name) {
+        app->pumpMessages();
+        app->update();
+        gFrameFactor.store(1.0f);
+        gFrameTime.store(0.04f);
+        chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clearColour, 1.0f, 0);
+        app->clearFrame();
+        chain().render(true);
+        Level pixels = TestDevice::readSurface(chain().targets[0].surface);
+        keep(chain().targets[0].surface, name);
+        chain().present();
+        return pixels;
+    };
+    // Seen from behind and above, without the reeds of the shore.
+    setTime(12.5f);
+    chain().meadow->clear();
+    const auto follow = [&](float z) { SceneFrames::look(chain(), {x, lake.level + 12.0f, z - 24.0f}, 0.0f, -25.0f); };
+    follow(startZ);
+    steadyFrame("LakeStart");
+    // Standing, the tracks take the lit ground's colour under their contacts
+    // where its patch is in view.
+    for (WheelDirt::Track& track : dirt.tracks) {
+        track.contact->contactPoint = groundAt(x, startZ);
+        std::fill(std::begin(track.colour), std::end(track.colour), -1.0f);
+    }
+    dirt.update();
+    uint32_t ground = 0;
+    ASSERT_TRUE(gTerrain.sampleLight(x, startZ, ground)) << "the quad's patch is in view";
+    for (const WheelDirt::Track& track : dirt.tracks)
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(track.colour[k], float((ground >> (k == 3 ? 24 : 16 - 8 * k)) & 0xFF) / 255.0f) << k;
+
+    // One frame of the drive: the quad a unit further north, its four wheel
+    // contacts on the lake's floor, the wheels turning 40 degrees.
+    int step = 0;
+    float deepest = 0.0f, shallowest = 1e9f;
+    int inWater = 0, sprays = 0;
+    const auto drive = [&](const std::string& name) {
+        ++step;
+        const float z = startZ + float(step);
+        raceClockNow += 40;
+        gFrameFactor.store(1.0f);
+        gFrameTime.store(0.04f);
+        body.world.setRow(3, groundAt(x, z) + vec3d(0.0f, 0.5f, 0.0f));
+        body.onMoved();
+        const float corners[4][2] = {{-0.6f, 0.8f}, {0.6f, 0.8f}, {-0.6f, -0.8f}, {0.6f, -0.8f}};
+        for (int i = 0; i < WheelDirt::trackCount; ++i) {
+            QuadPhysics::Contact* contact = dirt.tracks[i].contact;
+            contact->contactPoint = groundAt(x + corners[i][0], z + corners[i][1]);
+            contact->centre = contact->contactPoint + vec3d(0.0f, 0.4f, 0.0f);
+            contact->grounded = 1;
+            contact->wheel->spinAngle = float(step) * 40.0f;
+        }
+        dirt.update();
+        for (const WheelDirt::Track& track : dirt.tracks) {
+            EXPECT_EQ(float(track.contact->waterDepth), track.waterDepth);
+            deepest = std::max(deepest, track.waterDepth);
+            shallowest = std::min(shallowest, track.waterDepth);
+            inWater += track.inWater;
+        }
+        follow(z);
+        const Level pixels = steadyFrame(name);
+        for (auto* node = dirt.dust->particles.head(); node; node = node->next) {
+            const Particle& p = *node->item;
+            sprays += !p.hidden && p.colour.r == 200 && p.colour.g == 220 && p.colour.b == 238 ? 1 : 0;
+        }
+        return pixels;
+    };
+    // The drive, each frame kept as a picture, and the same frame drawn
+    // again with the wheel dirt held back.
+    for (int i = 0; i < 24; ++i) {
+        drive("LakeSplash");
+        dirt.dust->stopped = dirt.clods->stopped = 1;
+        steadyFrame("LakeQuiet");
+        dirt.dust->stopped = dirt.clods->stopped = 0;
+    }
+    EXPECT_GT(shallowest, 0.2f);
+    EXPECT_LE(deepest, 2.5f);
+    EXPECT_EQ(inWater, 24 * WheelDirt::trackCount) << "every wheel in the water every frame";
+    EXPECT_GE(dirt.splashLevel, 0.5f);
+    if (dirt.splashSound) {
+        EXPECT_EQ(dirt.splashSound->state, Audio::SoundInterface::playing);
+        EXPECT_NEAR(dirt.splashSound->volume, dirt.splashLevel * 0.9f, 1e-6f);
+    }
+    EXPECT_GT(sprays, 0) << "blue-white spray";
+
+    quad.reset();
     gRaceClock = previousClock;
 }
 

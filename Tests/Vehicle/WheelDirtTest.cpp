@@ -164,6 +164,8 @@ TEST(WheelDirt, SetUpOnTheSampleQuad)
     EXPECT_EQ(dirt.clods->destinationBlend, uint32_t(D3DBLEND_INVSRCALPHA));
     EXPECT_EQ(dirt.dust->deleteWhenEmpty, 0u);
     EXPECT_EQ(dirt.dust->owner, &dirt);
+    EXPECT_EQ(dirt.swapChain, &rig.chain);
+    EXPECT_EQ(dirt.instance, rig.quad.get());
     // Front left, front right, rear left, rear right.
     QuadPhysics::Instance& quad = *rig.quad;
     EXPECT_EQ(dirt.tracks[0].contact, &quad.wheels[0].contacts[0]);
@@ -253,6 +255,11 @@ TEST(WheelDirt, EmissionFollowsTheGroundTheSpinAndTheSlide)
             EXPECT_EQ(p.colour.b, uint8_t(c.b)) << c.what;
             // Thrown off the rim, within the wheel's radius of its centre.
             EXPECT_LE((p.position - p.velocity - contact.centre).length(), contact.wheel->halfRayLength + 1e-3f);
+            // Its size runs from 5 r (alpha 100) towards 10 r to 15 r as
+            // the alpha fades, r the rate (at least 0.3): one frame's fade.
+            const float r = std::max(c.rate, 0.3f), f = 1.0f - 0.04f * 0.12f;
+            EXPECT_GE(p.width, f * 5.0f * r + (1.0f - f) * 10.0f * r - 1e-5f) << c.what;
+            EXPECT_LE(p.width, f * 5.0f * r + (1.0f - f) * 15.0f * r + 1e-5f) << c.what;
         }
         EXPECT_GT(flying, 0) << c.what;
         EXPECT_LE(flying, 6) << c.what;
@@ -278,6 +285,12 @@ TEST(WheelDirt, ClodsTakeRimAnglesInTurnsOfSix)
         total += track.rimTurn * 6 + track.rimAngle / 60;
     }
     EXPECT_EQ(total, 120);
+    // A clod takes its rim angle once: the next pass takes no more.
+    pass(dirt.clods);
+    int again = 0;
+    for (const Track& track : dirt.tracks)
+        again += track.rimTurn * 6 + track.rimAngle / 60;
+    EXPECT_EQ(again, 120);
     // One more clod: 300 wraps to 0 with the next turn.
     Track& track = dirt.tracks[1];
     track.rimAngle = 300;
@@ -376,6 +389,10 @@ TEST(WheelDirt, DustInTheGroundsColourAndBlueWhiteInWater)
         const float dt = 0.04f;
         EXPECT_EQ(puff->colour.a, uint8_t(std::lrint(float(c.alpha) * (1.0f - (c.water ? 0.08f : 0.035f) * dt))))
             << c.what;
+        // Thrown up from the contact with a jitter of at most half a unit
+        // on each axis (the quad stands upright).
+        EXPECT_LE(std::fabs(puff->velocity.x), 0.5f) << c.what;
+        EXPECT_LE(std::fabs(puff->velocity.z), 0.5f) << c.what;
         // Falling towards its target speed and growing towards its size.
         const vec3d v = puff->velocity;
         const float size = puff->width;
@@ -507,6 +524,11 @@ TEST(ExhaustSmoke, APuffFadesOutSixUnitsFromItsOutlet)
     // The written growth: 0.1 towards 0.7 by a tenth of the frame time.
     EXPECT_NEAR(p.width, (0.1f + 0.6f * 0.1f * 0.04f) * 6.0f, 1e-5f);
     EXPECT_EQ(p.colour.a, 255);
+    // The texture turned about its middle: a rotation.
+    const float* t = p.textureTransform;
+    EXPECT_EQ(t[0], t[4]);
+    EXPECT_EQ(t[1], -t[3]);
+    EXPECT_NEAR(t[0] * t[0] + t[1] * t[1], 1.0f, 1e-5f);
     // Carried straight up: alpha (1 - d / 6) x 255, 0 and marked at 6.
     p.velocity = {};
     for (float d : {1.5f, 3.0f, 4.5f, 5.9f, 6.0f}) {
