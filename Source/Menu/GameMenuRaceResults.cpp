@@ -405,6 +405,15 @@ void GameMenu::RaceResults::update()
 {
     if (!titleText)
         return;
+    layoutHeaders();
+    menu->renderSmoothBackground(*this, textureRefresh != 0);
+    textureRefresh = 0;
+}
+
+void GameMenu::RaceResults::layoutHeaders()
+{
+    if (!titleText)
+        return;
     const int32_t W = screenWidth();
     const float slide = float(W) * (1.0f - GameMenuBars::ease(opacity));
     titleText->x = (W - measure(*titleText).width) / 2 + int32_t(slide);
@@ -442,8 +451,6 @@ void GameMenu::RaceResults::update()
             minPlaceButton->animateHighlight();
         setAlpha(minPlaceButton, opacity);
     }
-    menu->renderSmoothBackground(*this, textureRefresh != 0);
-    textureRefresh = 0;
 }
 
 void GameMenu::RaceResults::layoutRows()

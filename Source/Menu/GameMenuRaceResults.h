@@ -107,7 +107,10 @@ public:
     // Pays the places in a championship, then everything goes.
     void close() override;
     void onDeviceReset() override { textureRefresh = 1; }
+    // layoutHeaders, then the background drawn and blurred again.
     void update() override;
+    // The title, headers and min-place line at the fade's slide.
+    void layoutHeaders();
     void draw() override;
 
     // Sorts the standings by the race's places (equal places keep their
