@@ -10,6 +10,8 @@
 #include "Menu/GameMenuPoints.h"
 #include "Menu/GameMenuRaceResults.h"
 
+#include "Render/RenderTexture.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -447,7 +449,10 @@ TEST_F(SmallScreens, GameOverMovesBetweenItsTwoButtonsAndLeadsToMainOrTheRestart
         for (auto key : c.keys)
             (screen.*key)();
         EXPECT_EQ(sounds(), c.sounds);
+        RenderTexture target;
+        menu.smoothTarget = &target;
         screen.onKeyConfirm();
+        EXPECT_EQ(menu.smoothTarget, nullptr) << "the blur goes with the screen";
         EXPECT_EQ(sounds(), "0 1 0");
         EXPECT_TRUE(screen.isDone());
         EXPECT_EQ(screen.nextScreen(), c.next);
@@ -554,6 +559,9 @@ TEST_F(PauseScreen, ThePauseStopsTheSceneUntilItGoesAndShowsTheCursorMeanwhile)
         EXPECT_EQ(MenuStandIn::joined(), "world:pause app:cursorOn");
         auto& pause = static_cast<GameMenu::Pause&>(*menu.pauseScreen);
         pause.focusValue = c.focus;
+        // The blurred still's target as the device would have made it.
+        RenderTexture target;
+        menu.smoothTarget = &target;
         calls.clear();
         if (std::string(c.key) == "confirm")
             menu.onKeyConfirm();
@@ -561,6 +569,7 @@ TEST_F(PauseScreen, ThePauseStopsTheSceneUntilItGoesAndShowsTheCursorMeanwhile)
             menu.onKeyBack();
         menu.update();
         EXPECT_EQ(menu.pauseScreen, nullptr);
+        EXPECT_EQ(menu.smoothTarget, nullptr) << "the blur goes with the pause";
         EXPECT_EQ(MenuStandIn::joined().substr(MenuStandIn::joined().find("world:")), c.after)
             << c.focus << c.key;
         EXPECT_EQ(menu.menuState, c.state);
