@@ -1,6 +1,7 @@
 #include "Objects/DynObject.h"
 
 #include "Objects/Bush.h"
+#include "Objects/Cloths.h"
 #include "Objects/CollectGate.h"
 #include "Objects/Compass.h"
 #include "Objects/Fire.h"
@@ -504,6 +505,8 @@ void DynObject::FunctionManager::createInstances()
         take(ObjPkgManager::Functions::Compass::flag,
              new (std::nothrow) ObjPkgManager::Functions::Compass(owner->package->getSwapChain(), scene, owner));
     }
+    if (record->cloths)
+        take(ObjPkgManager::Functions::Cloths::flag, record->cloths->createInstance(chain, owner));
     if (record->fire)
         take(ObjPkgManager::Functions::Fire::flag, record->fire->createInstance(chain, owner));
     if (record->rocket)

@@ -1,6 +1,7 @@
 #include "Objects/ObjectFunctions.h"
 
 #include "Objects/Bush.h"
+#include "Objects/Cloths.h"
 #include "Objects/Fire.h"
 #include "Objects/Inventory.h"
 #include "Objects/LensFlare.h"
@@ -59,6 +60,7 @@ void ObjPkgManager::Functions::Record::release()
     discard(inventory);
     discard(lensFlare);
     discard(bush);
+    discard(cloths);
 }
 
 bool ObjPkgManager::Functions::createTemplates(Record& record, FileInterface& stream)
@@ -116,6 +118,8 @@ bool ObjPkgManager::Functions::createTemplates(Record& record, FileInterface& st
                 read = readTemplate(record, record.lensFlare, stream);
             else if (code == bushCode)
                 read = readTemplate(record, record.bush, stream);
+            else if (code == clothsCode)
+                read = readTemplate(record, record.cloths, stream);
             else
                 read = false; // a block of a kind not read here has no length to pass over
             break;

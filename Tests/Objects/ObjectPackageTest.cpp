@@ -10,6 +10,7 @@
 #include "ObjectPackageSamples.h"
 #include "ObjectPackageWriter.h"
 
+#include "Objects/Cloths.h"
 #include "Objects/LensFlare.h"
 #include "Objects/ObjectFunctions.h"
 #include "Objects/ObjectPackage.h"
@@ -515,9 +516,13 @@ TEST(ObjectPackages, FunctionsRecordCases)
                          ASSERT_NE(r.quadPhysics, nullptr);
                          EXPECT_EQ(r.quadPhysics->rearSpring, 60.0f);
                      }});
-    for (uint32_t kind : {15u})
-        cases.push_back({"a kind not read here ends the record", (BlockBytes() << kind << 1u << 14u << 1u << 0u).bytes,
-                         false, [](const Record& r) { EXPECT_EQ(r.compass, 0u); }});
+    cases.push_back({"a cloth template", (BlockBytes() << 15u << 1u << 1u << 5 << 4 << 0u << 14u << 1u << 0u).bytes,
+                     true, [](const Record& r) {
+                         EXPECT_EQ(r.compass, 1u);
+                         ASSERT_NE(r.cloths, nullptr);
+                         EXPECT_EQ(r.cloths->columns, 5);
+                         EXPECT_EQ(r.cloths->rows, 4);
+                     }});
     cases.push_back({"spin, inventory, lens flare and bush with empty blocks",
                      (BlockBytes() << 1u << 1u << 0u << 11u << 1u << 0u << 13u << 1u << 0u << 19u << 1u << 0u << 14u
                                    << 1u << 0u)

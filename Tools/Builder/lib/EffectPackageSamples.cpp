@@ -6,6 +6,7 @@
 #include "SoundSamples.h"
 
 #include <cmath>
+#include <string>
 
 namespace EffectPackageSamples {
 
@@ -121,6 +122,63 @@ ObjectPackageWriter::Package bush()
     p.meshes.push_back(ObjectPackageSamples::unitBox("BushLeaves", {0.0f, 1.2f, 0.0f}, 2.4f));
     FunctionsRecordWriter::Record functions;
     functions.bush = bushLeaves();
+    p.functions = functions;
+    return p;
+}
+
+ImageFileWriter::Image flagImage()
+{
+    ImageFileWriter::Image image;
+    image.width = image.height = 32;
+    for (uint32_t y = 0; y < image.height; ++y)
+        for (uint32_t x = 0; x < image.width; ++x) {
+            const bool band = x < 16 && y >= 12 && y < 20;
+            image.argb.push_back(band ? 0xFFFFFFFFu : 0xFFC01818u);
+        }
+    return image;
+}
+
+FunctionsRecordWriter::Cloths flagCloth()
+{
+    FunctionsRecordWriter::Cloths cloth;
+    cloth.textureName = "CaptureFlag.tga";
+    cloth.image = ImageFileWriter::tga(flagImage());
+    // The flag flies from the top of the pick-up's box.
+    cloth.position = {0.0f, 1.4f, 0.0f};
+    return cloth;
+}
+
+FunctionsRecordWriter::Cloths bannerCloth()
+{
+    FunctionsRecordWriter::Cloths cloth;
+    cloth.columns = 24;
+    cloth.rows = 10;
+    cloth.plane = 7;
+    cloth.pinA = {0, 0};
+    cloth.pinB = {0, 9};
+    cloth.pinC = {23, 0};
+    cloth.pinD = {23, 9};
+    cloth.windStrength = 0.3f;
+    cloth.textureName = "Banner.tga";
+    cloth.image = ImageFileWriter::tga(flagImage());
+    // 2.3 by 0.9 grid units a tenth each, doubled: between posts 4.6 apart.
+    cloth.scale = 2.0f;
+    cloth.position = {-2.3f, 3.0f, -0.9f};
+    return cloth;
+}
+
+ObjectPackageWriter::Package banner()
+{
+    ObjectPackageWriter::Package p;
+    // Each post a stack of four blocks up to the banner's height.
+    for (int side = 0; side < 2; ++side)
+        for (int block = 0; block < 4; ++block) {
+            const std::string name = std::string(side ? "BannerPostRight" : "BannerPostLeft") + char('0' + block);
+            p.meshes.push_back(ObjectPackageSamples::unitBox(
+                name.c_str(), {side ? 2.3f : -2.3f, 0.375f + 0.75f * float(block), 0.0f}, 0.75f));
+        }
+    FunctionsRecordWriter::Record functions;
+    functions.cloths = bannerCloth();
     p.functions = functions;
     return p;
 }

@@ -7,6 +7,7 @@
 // images, four sounds and one fire at its tail).
 
 #include "FunctionsRecordWriter.h"
+#include "ImageFileWriter.h"
 #include "ObjectPackageWriter.h"
 
 namespace EffectPackageSamples {
@@ -18,6 +19,17 @@ ObjectPackageWriter::Package rocket();
 // image (a leaf shape in alpha) and a rustle.
 ObjectPackageWriter::Package bush();
 FunctionsRecordWriter::Bush bushLeaves();
+
+// The capture flag's cloth: the default grid on the vertical plane, its
+// first column on the pole, with a two-colour image (flagImage: a red field
+// with a white band along its left half, so that front and mirrored back
+// tell apart).
+FunctionsRecordWriter::Cloths flagCloth();
+ImageFileWriter::Image flagImage();
+// A banner stretched in the horizontal plane between two posts ("Banner"):
+// the pin line holds its first column, pins C and D the far corners.
+FunctionsRecordWriter::Cloths bannerCloth();
+ObjectPackageWriter::Package banner();
 
 // The bonfire's and the rocket's function blocks, as the packages hold them.
 FunctionsRecordWriter::Fire bonfireFlames();

@@ -1,5 +1,7 @@
 #include "FunctionsRecordWriter.h"
 
+#include <utility>
+
 namespace FunctionsRecordWriter {
 
 namespace {
@@ -19,6 +21,7 @@ enum Code : uint32_t {
     gateCode = 12,
     lensFlareCode = 13,
     compassCode = 14,
+    clothsCode = 15,
     fireCode = 16,
     rocketCode = 17,
     oilPuddleCode = 18,
@@ -151,6 +154,25 @@ bool writeBush(FileInterface& target, const Bush& bush)
     return ok && target.writeValue(uint32_t(0));
 }
 
+bool writeCloths(FileInterface& target, const Cloths& cloths)
+{
+    bool ok = target.writeValue(uint32_t(1)) && target.writeValue(cloths.columns) && target.writeValue(cloths.rows);
+    const std::array<std::pair<uint32_t, std::array<int32_t, 2>>, 4> pins{
+        {{2, cloths.pinA}, {3, cloths.pinB}, {16, cloths.pinC}, {17, cloths.pinD}}};
+    for (const auto& [tag, pin] : pins)
+        ok = ok && writeField(target, tag, pin);
+    ok = ok && writeField(target, 4, cloths.pinLine) && writeField(target, 5, cloths.windAngle) &&
+         writeField(target, 6, cloths.windStrength) && writeField(target, 7, cloths.windFromMotion) &&
+         writeField(target, 8, cloths.damping) && writeField(target, 9, cloths.plane) &&
+         writeField(target, 10, cloths.material);
+    ok = ok && target.writeValue(uint32_t(11)) && writeText(target, cloths.textureName);
+    if (ok && !cloths.image.empty())
+        ok = writeBlock(target, 12, cloths.image);
+    ok = ok && writeField(target, 13, cloths.position) && writeField(target, 14, cloths.angles) &&
+         writeField(target, 15, cloths.scale) && writeField(target, 18, cloths.gravity);
+    return ok && target.writeValue(uint32_t(0));
+}
+
 bool write(FileInterface& target, const Record& r)
 {
     bool ok = writeField(target, value2Code, r.value2) && writeField(target, value3Code, r.value3) &&
@@ -171,6 +193,8 @@ bool write(FileInterface& target, const Record& r)
         ok = writeField(target, lensFlareCode, uint32_t(1)) && writeLensFlare(target, *r.lensFlare);
     if (ok && r.quadPhysics)
         ok = writeField(target, quadPhysicsCode, uint32_t(1)) && writeQuadPhysics(target, *r.quadPhysics);
+    if (ok && r.cloths)
+        ok = writeField(target, clothsCode, uint32_t(1)) && writeCloths(target, *r.cloths);
     if (ok && r.fire)
         ok = writeField(target, fireCode, uint32_t(1)) && writeFire(target, *r.fire);
     if (ok && r.rocket)

@@ -122,6 +122,34 @@ struct Bush
     std::array<float, 3> scale{1.0f, 1.0f, 1.0f};
 };
 
+// A cloth: its grid, pins (-1 pins nothing), pin line, wind, damping,
+// starting plane (6, 7 or 8), material (diffuse, ambient, specular and
+// emissive RGBA, then the specular power), texture name and image file (none
+// when empty), placement in the object's frame and gravity.
+struct Cloths
+{
+    int32_t columns = 18;
+    int32_t rows = 16;
+    std::array<int32_t, 2> pinA{0, 0};
+    std::array<int32_t, 2> pinB{0, 15};
+    std::array<int32_t, 2> pinC{-1, -1};
+    std::array<int32_t, 2> pinD{-1, -1};
+    uint32_t pinLine = 1;
+    float windAngle = 0.0f;
+    float windStrength = 0.6f;
+    uint32_t windFromMotion = 0;
+    float damping = 0.3f;
+    int32_t plane = 8;
+    std::array<float, 17> material{1.0f, 1.0f, 1.0f, 1.0f, 0.6f, 0.6f, 0.6f, 1.0f, 1.0f,
+                                   1.0f, 1.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 15.0f};
+    std::string textureName;
+    std::vector<uint8_t> image;
+    std::array<float, 3> position{};
+    std::array<float, 3> angles{};
+    float scale = 1.0f;
+    float gravity = 9.81f;
+};
+
 struct Record
 {
     uint32_t value2 = 1;
@@ -144,6 +172,7 @@ struct Record
     std::optional<Inventory> inventory;
     std::optional<LensFlare> lensFlare;
     std::optional<Bush> bush;
+    std::optional<Cloths> cloths;
 };
 
 // Each appends its bytes at the target's position; false when a name is
@@ -158,6 +187,7 @@ bool writeSpin(FileInterface& target, const Spin& spin);
 bool writeInventory(FileInterface& target, const Inventory& inventory);
 bool writeLensFlare(FileInterface& target, const LensFlare& lensFlare);
 bool writeBush(FileInterface& target, const Bush& bush);
+bool writeCloths(FileInterface& target, const Cloths& cloths);
 bool write(FileInterface& target, const Record& record);
 
 }

@@ -128,12 +128,17 @@ std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all()
     size_t i = 0;
     for (const auto& [name, value] : pickUpValues()) {
         const std::wstring wide(name);
-        packages.push_back({files[i++], pickUp(std::string(wide.begin(), wide.end()).c_str(), value)});
+        ObjectPackageWriter::Package package = pickUp(std::string(wide.begin(), wide.end()).c_str(), value);
+        // The carried flag flies a cloth.
+        if (value == 5 && package.functions)
+            package.functions->cloths = EffectPackageSamples::flagCloth();
+        packages.push_back({files[i++], package});
     }
     packages.push_back({L"OilPuddle.teo", EffectPackageSamples::oilPuddle()});
     packages.push_back({L"Bonfire.teo", EffectPackageSamples::bonfire()});
     packages.push_back({L"Rocket.teo", EffectPackageSamples::rocket()});
     packages.push_back({L"Bush.teo", EffectPackageSamples::bush()});
+    packages.push_back({L"Banner.teo", EffectPackageSamples::banner()});
     // The race's markers: the grid, the course's ends, KnockOut's parking
     // and the championship's podium.
     packages.push_back({L"PlayerSlot.teo", marker("PlayerSlotMarker", 1.0f)});

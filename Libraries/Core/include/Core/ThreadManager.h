@@ -55,6 +55,11 @@ public:
     // grants the resume and waits until the manager runs its rounds again.
     void resumeHeld();
 
+    // The requester's half of the handshake (attach, detach and any other
+    // change of what the jobs read): when the thread runs, asks for the
+    // pause and returns once the manager holds; a held manager stays held.
+    void holdForListChange();
+
     static constexpr uint32_t stateStopped = 0;
     static constexpr uint32_t stateRunning = 1;
     static constexpr uint32_t statePauseAsked = 2;
@@ -65,8 +70,4 @@ public:
     std::atomic<uint32_t> state{stateStopped};
     Thread thread;
     SCList<Interface> jobs; // not owned
-
-private:
-    // The requester's half of the handshake: returns once the list may change.
-    void holdForListChange();
 };
