@@ -52,7 +52,7 @@ struct Level
         creator.entities = &entities;
         for (const wchar_t* name : {L"Camera", L"tree", L"ROCK", L"Gate", L"Marker", L"crate", L"Start", L"Goal", L"PlayerSlot",
                                      L"Nitro", L"RepairKit", L"RocketPack", L"Oil", L"CaptureFlag",
-                                     L"PlayerParkingSlot", L"Podium", L"Banner"})
+                                     L"PlayerParkingSlot", L"Podium"})
             packages.add(&manager, name);
     }
     ~Level()

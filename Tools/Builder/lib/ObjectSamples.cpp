@@ -33,8 +33,6 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valleyRace(const Ground& 
     constexpr float west = 200.0f, east = 650.0f, middle = 425.0f;
     at(L"Start", west, -300.0f, 0.0f, 0.0f, 0, 0);
     at(L"Goal", west, -285.0f, 0.0f, 0.0f, 0, 0);
-    // A banner across the verge beside the start.
-    at(L"Banner", west - 14.0f, -292.0f, 90.0f, 0.0f, 0, 0);
     // The grid: two staggered rows, the quads held a little above the road.
     for (uint8_t slot = 0; slot < 8; ++slot)
         at(L"PlayerSlot", west + (slot % 2 ? 3.5f : -3.5f), -320.0f - 14.0f * float(slot), 0.0f, 3.0f, 0, slot);
