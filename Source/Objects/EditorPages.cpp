@@ -94,20 +94,19 @@ bool isCommand(UINT message, WPARAM wParam, int32_t id)
     return message == WM_COMMAND && int32_t(LOWORD(wParam)) == id;
 }
 
-bool chooseSound(HWND dialog, FileArray& bytes, std::unique_ptr<Audio::FileRef>& ref)
+void chooseSound(HWND dialog, FileArray& bytes, std::unique_ptr<Audio::FileRef>& ref)
 {
     String path;
     if (!DialogTools::openFileDialog(path, 7, dialog))
-        return false;
+        return;
     PackageSounds::drop(ref);
     if (!readWholeFile(path, bytes)) {
         bytes.close();
-        return true;
+        return;
     }
     const uint32_t type = PackageSounds::typeOf(bytes);
     if (type != Audio::FileRef::typeNone)
         ref.reset(new (std::nothrow) Audio::FileRef(&bytes, type, path.getFileName(), 0));
-    return true;
 }
 
 } // namespace EditorPages

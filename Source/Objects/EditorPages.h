@@ -37,9 +37,8 @@ void showPreview(HWND dialog, int32_t control, DialogTools::Bitmap& bitmap, File
 // The sound chooser of a page: on OK the old reference goes, the chosen
 // file is read whole into bytes, and a sound (wav or Ogg by its first
 // bytes) gets a new reference named by the file's name; a file that cannot
-// be read leaves bytes empty and no reference. False when cancelled,
-// nothing changed.
-bool chooseSound(HWND dialog, FileArray& bytes, std::unique_ptr<Audio::FileRef>& ref);
+// be read leaves bytes empty and no reference. Cancelled, nothing changes.
+void chooseSound(HWND dialog, FileArray& bytes, std::unique_ptr<Audio::FileRef>& ref);
 
 // Whether message is a WM_COMMAND of control id.
 bool isCommand(UINT message, WPARAM wParam, int32_t id);

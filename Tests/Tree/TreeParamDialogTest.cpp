@@ -164,6 +164,47 @@ TEST_F(TreeDialog, EveryGenerationRefreshesTheDialog)
     tree.generate(bare);
     EXPECT_EQ(checkTrackbars(dialog), 44 + 4 * 20);
     EXPECT_EQ(textOf(dialog.window, 1118), L"0");
+    // The labels show the defaults, each with the decimals of its slider.
+    struct Label
+    {
+        HWND window;
+        const void* field;
+        const wchar_t* shown;
+    };
+    const Label labels[] = {
+        {dialog.window, &p.bone.extent, L"20.0"},
+        {dialog.window, &p.root.pushTop, L"0.20"},
+        {dialog.window, &p.root.angleStep, L"135"},
+        {dialog.window, &p.mesh.textureRepeat.x, L"3.0 | 4.0"},
+        {dialog.window, &p.bone.direction.x, L"0.00 | 1.00 | 0.00"},
+        {dialog.levels[1].window, &p.bone.levels[1].angleRange.x, L"20 | 360"},
+        {dialog.levels[1].window, &p.bone.levels[1].resolution, L"30"},
+        {dialog.levels[1].window, &p.bone.levels[1].wobble, L"1.00"},
+    };
+    auto labelOf = [&](const void* field) {
+        for (auto& s : dialog.reals)
+            if (s.value == field)
+                return s.labelId;
+        for (auto& s : dialog.wholes)
+            if (s.value == field)
+                return s.labelId;
+        for (auto& s : dialog.pairs)
+            if (s.value == field)
+                return s.labelId;
+        for (auto& s : dialog.triples)
+            if (s.value == field)
+                return s.labelId;
+        const Tree::ParamDialog::LevelPage& level = dialog.levels[1];
+        for (auto& s : level.reals)
+            if (s.value == field)
+                return s.labelId;
+        for (auto& s : level.pairs)
+            if (s.value == field)
+                return s.labelId;
+        return level.whole.value == field ? level.whole.labelId : 0;
+    };
+    for (const Label& l : labels)
+        EXPECT_EQ(textOf(l.window, labelOf(l.field)), l.shown);
 
     // The sample tree, its values changed first so that every control moves.
     Bytes sample = TreeSamples::sampleTree();
