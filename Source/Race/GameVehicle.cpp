@@ -3,6 +3,7 @@
 #include "Race/GameGate.h"
 #include "Race/RaceClock.h"
 
+#include "Objects/Cloths.h"
 #include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
 #include "Vehicle/QuadInstance.h"
@@ -299,6 +300,11 @@ void Game::Vehicle::carryItem(const EntityManager::Entity& body)
     world.setRow(3, at);
     flag->world = world;
     carriedItem->setPosition(at, false);
+    // The flag's cloth blows back from the carrier's motion.
+    using Cloths = ObjPkgManager::Functions::Cloths;
+    if (const auto* entry = flag->functions ? flag->functions->find(Cloths::flag) : nullptr)
+        if (auto* cloth = dynamic_cast<Cloths::Instance*>(entry->instance))
+            cloth->windFromMotion.store(1, std::memory_order_relaxed);
     if (game->phase != 4 && passed(itemTime)) {
         points += 1;
         if (points >= game->choice.goal)

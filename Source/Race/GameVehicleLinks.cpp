@@ -6,6 +6,7 @@
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
 
+#include "Objects/Cloths.h"
 #include "Objects/CollectGate.h"
 #include "Objects/DynObject.h"
 #include "Objects/Fire.h"
@@ -341,6 +342,10 @@ void Game::resetCaptureFlag()
     using Collect = ObjPkgManager::Functions::Collect;
     if (auto* item = functionOf<Collect::Instance>(dyn, 0x8); item && item->state == Collect::Instance::carried)
         item->state = Collect::Instance::shown;
+    // At home the cloth no longer follows a carrier.
+    using Cloths = ObjPkgManager::Functions::Cloths;
+    if (auto* cloth = functionOf<Cloths::Instance>(dyn, Cloths::flag))
+        cloth->windFromMotion.store(0, std::memory_order_relaxed);
 }
 
 bool Game::chaseView(const Vehicle& vehicle, matrix3d& pose) const

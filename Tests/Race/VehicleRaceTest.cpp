@@ -9,6 +9,7 @@
 
 #include "Race/AIDriver.h"
 
+#include "Objects/Cloths.h"
 #include "Objects/DynObject.h"
 #include "Objects/Fire.h"
 #include "Objects/HUD.h"
@@ -810,4 +811,42 @@ TEST(VehicleRace, APauseCostsNoTimeAndEarnsNoPoints)
     EXPECT_EQ(Game::raceTimeKey(paused.lapTime), Game::raceTimeKey(plain.lapTime));
     EXPECT_EQ(Game::raceTimeKey(paused.raceTime), Game::raceTimeKey(plain.raceTime));
     EXPECT_EQ(Game::raceTimeKey(plain.raceTime), 5010) << "5.10 s";
+}
+
+// The capture flag's cloth blows back from its carrier's motion while the
+// flag is carried, and no longer once the flag is put back home.
+TEST(VehicleRace, TheCarriedFlagsClothFollowsItsCarrier)
+{
+    using Cloths = ObjPkgManager::Functions::Cloths;
+    Track track;
+    Game& game = track.game();
+    Game::Vehicle& v = track.vehicle(0, true);
+    game.choice.gameMode = Game::CaptureTheFlag;
+    game.choice.goal = 100;
+    const vec3d home(50.0f, track.ground(), 50.0f);
+    Object* flag =
+        track.scene.objectPackages.createObject(track.scene.objectPackages.findPackage(String(L"CaptureFlag")), home, 1.0f);
+    ASSERT_NE(flag, nullptr);
+    if (!flag->instance)
+        flag->instance = flag->createInstance();
+    auto* dyn = dynamic_cast<DynObject*>(flag->instance);
+    ASSERT_NE(dyn, nullptr);
+    const DynObject::FunctionManager::Function* entry = dyn->functions->find(Cloths::flag);
+    ASSERT_NE(entry, nullptr) << "the sample flag flies a cloth";
+    auto* cloth = dynamic_cast<Cloths::Instance*>(entry->instance);
+    ASSERT_NE(cloth, nullptr);
+    EXPECT_EQ(cloth->windFromMotion.load(), 0u) << "standing at home";
+    v.update();
+    EXPECT_EQ(cloth->windFromMotion.load(), 0u) << "not carried";
+    v.setCarriedItem(flag);
+    v.update();
+    EXPECT_EQ(cloth->windFromMotion.load(), 1u) << "carried";
+    v.setCarriedItem(nullptr);
+    game.captureFlag = flag;
+    game.captureFlagHome = home;
+    game.hideCaptureFlag(0);
+    EXPECT_EQ(cloth->windFromMotion.load(), 0u) << "home again";
+    game.captureFlag = nullptr;
+    flag->remove();
+    delete flag;
 }
