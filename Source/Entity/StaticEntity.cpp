@@ -49,11 +49,20 @@ void StaticEntity::remove()
     scale = 1.0f;
 }
 
+void StaticEntity::setObject(Method* shown)
+{
+    object = shown;
+    if (node)
+        node->ground.take(*this);
+}
+
 void StaticEntity::setPosition(const vec3d& at, bool moveInstance)
 {
     if (!object)
         return;
     position = at;
+    if (node)
+        node->ground.take(*this);
     if (moveInstance && instance) {
         object->applyTransform(*this);
         instance->markSubEntitiesMoved();
@@ -75,8 +84,12 @@ void StaticEntity::setPosition(const vec3d& at, bool moveInstance)
     StaticEntityManager::Octree** rootSlot = node ? manager->rootSlotOf(node) : &manager->root;
     if (!rootSlot)
         return;
+    // Both nodes' lists change: first the one left, which may be pruned.
+    if (node)
+        node->ground.markStale();
     if (!StaticEntityManager::Octree::place(*rootSlot, cells, edge, true, this, node, listNode))
         return;
+    node->ground.markStale();
     placedIn = manager;
     for (int a = 0; a < 3; ++a)
         cellKey[a] = key[a];
@@ -84,6 +97,8 @@ void StaticEntity::setPosition(const vec3d& at, bool moveInstance)
 
 void StaticEntity::removeFromOctree()
 {
+    if (node)
+        node->ground.markStale();
     if (node && listNode) {
         StaticEntityManager::Octree** rootSlot = placedIn ? placedIn->rootSlotOf(node) : nullptr;
         if (rootSlot) {
@@ -96,6 +111,7 @@ void StaticEntity::removeFromOctree()
     node = nullptr;
     listNode = nullptr;
     placedIn = nullptr;
+    groundSlot = -1;
     for (int32_t& k : cellKey)
         k = CellBox::unplaced;
 }

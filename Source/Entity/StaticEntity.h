@@ -43,7 +43,8 @@ public:
     StaticEntity(const StaticEntity&) = delete;
     StaticEntity& operator=(const StaticEntity&) = delete;
 
-    virtual void setObject(Method* shown) { object = shown; }
+    // The object shown; a placed entity's ground slot takes it.
+    virtual void setObject(Method* shown);
     virtual vec3d getPosition() const { return position; }
     virtual void setState(uint8_t value) { state = value; }
     virtual void setFlag(uint8_t value) { flag = value; }
@@ -64,7 +65,9 @@ public:
 
     // Nothing without an object. Stores the position (moving the instance
     // with moveInstance) and, when the cell changed, places the entity in
-    // its object's manager's octree.
+    // its object's manager's octree. The circle query reads the position,
+    // the scale and the object as this leaves them: a scale set later takes
+    // effect with the next setPosition.
     void setPosition(const vec3d& at, bool moveInstance);
     // Leaves the node and prunes the nodes left empty.
     void removeFromOctree();
@@ -89,6 +92,8 @@ public:
     SCList<StaticEntity>::Node* listNode = nullptr;
     // The manager whose octree the entity was placed in.
     StaticEntityManager* placedIn = nullptr;
+    // The entity's index among its node's ground slots while they are valid.
+    int32_t groundSlot = -1;
 
     static uint32_t nextId;
 };

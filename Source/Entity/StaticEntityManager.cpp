@@ -11,6 +11,8 @@
 #include "Core/CrashTrace.h"
 #include "Core/FileArray.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 
 IDirect3DIndexBuffer9* StaticEntityManager::spriteIndices = nullptr;
@@ -50,6 +52,33 @@ bool walk(Octree* node, Enter& enter, Visit& visit)
             return true;
     for (Octree* child : node->children)
         if (walk(child, enter, visit))
+            return true;
+    return false;
+}
+
+// The circle query below node: the entities whose ground circle meets the
+// circle, children in order 0 to 7; true when a callback stopped it.
+bool circleWalk(Octree* node, const StaticEntityManager::CircleQuery& query, StaticEntityManager::Callback& callback)
+{
+    if (!node || !meetsCircle(*node, query.x, query.z, query.radius))
+        return false;
+    if (node->items.count() > 0) {
+        if (node->ground.renew(node->items)) {
+            if (node->ground.find(query, callback))
+                return true;
+        } else {
+            // No room for the slots: each entity asked itself.
+            for (auto* item = node->items.head(); item; item = item->next) {
+                StaticEntity& entity = *item->item;
+                const float dx = entity.position.x - query.x, dz = entity.position.z - query.z;
+                const float reach = query.radius + entity.radius();
+                if (dx * dx + dz * dz <= reach * reach && callback.found(entity) != 0)
+                    return true;
+            }
+        }
+    }
+    for (Octree* child : node->children)
+        if (circleWalk(child, query, callback))
             return true;
     return false;
 }
@@ -149,6 +178,7 @@ void StaticEntityManager::destroyTree(Octree*& tree)
             entity->node = nullptr;
             entity->listNode = nullptr;
             entity->placedIn = nullptr;
+            entity->groundSlot = -1;
             for (int32_t& k : entity->cellKey)
                 k = CellBox::unplaced;
             if (node->deleteItems)
@@ -387,14 +417,106 @@ void StaticEntityManager::deactivateAll(Octree* node)
 
 uint32_t StaticEntityManager::findInCircle(const CircleQuery& query, Callback& callback)
 {
-    walkAll(
-        root, [&](const Octree& node) { return meetsCircle(node, query.x, query.z, query.radius); },
-        [&](StaticEntity& entity) {
-            const float dx = entity.position.x - query.x, dz = entity.position.z - query.z;
-            const float reach = query.radius + entity.radius();
-            return dx * dx + dz * dz <= reach * reach && callback.found(entity) != 0;
-        });
+    if (circleWalk(root, query, callback))
+        return 0;
+    for (auto* owner = furtherOctrees().head(); owner; owner = owner->next)
+        if (circleWalk(owner->item->root, query, callback))
+            return 0;
     return 0;
+}
+
+int32_t StaticEntityManager::GroundSlots::kindOf(Method* object)
+{
+    for (int32_t k = kinds - 1; k >= 0; --k)
+        if (objects.data()[k] == object)
+            return k;
+    return -1;
+}
+
+bool StaticEntityManager::GroundSlots::renew(const SCList<StaticEntity>& items)
+{
+    const int32_t n = items.count();
+    if (valid && count == n)
+        return true;
+    valid = false;
+    count = kinds = 0;
+    if (!circles.reserve(uint32_t(n)) || !slots.reserve(uint32_t(n)) || !entities.reserve(uint32_t(n)))
+        return false;
+    int32_t index = 0;
+    for (auto* item = items.head(); item && index < n; item = item->next, ++index) {
+        StaticEntity& entity = *item->item;
+        int32_t kind = kinds > 0 && objects.data()[kinds - 1] == entity.object ? kinds - 1 : kindOf(entity.object);
+        if (kind < 0) {
+            Method** added = objects.at(kinds);
+            float* radius = radii.at(kinds);
+            if (!added || !radius)
+                return false;
+            *added = entity.object;
+            *radius = entity.object ? entity.object->radius() : 0.0f;
+            kind = kinds++;
+        }
+        circles.data()[index] = {entity.position.x, entity.position.z, radii.data()[kind] * entity.scale};
+        slots.data()[index] = {entity.scale, kind};
+        entities.data()[index] = &entity;
+        entity.groundSlot = index;
+    }
+    count = index;
+    valid = true;
+    return true;
+}
+
+void StaticEntityManager::GroundSlots::take(const StaticEntity& entity)
+{
+    const int32_t i = entity.groundSlot;
+    if (!valid || i < 0 || i >= count || entities.data()[i] != &entity) {
+        valid = false;
+        return;
+    }
+    const int32_t kind = kindOf(entity.object);
+    if (kind < 0) {
+        valid = false;
+        return;
+    }
+    circles.data()[i] = {entity.position.x, entity.position.z, radii.data()[kind] * entity.scale};
+    slots.data()[i] = {entity.scale, kind};
+}
+
+bool StaticEntityManager::GroundSlots::find(const CircleQuery& query, Callback& callback)
+{
+    // An object whose radius changed since the circles were made (its
+    // package was built anew) gives its entities their radii again.
+    bool changed = false;
+    for (int32_t k = 0; k < kinds; ++k) {
+        const float radius = objects.data()[k] ? objects.data()[k]->radius() : 0.0f;
+        if (!(radius == radii.data()[k])) {
+            radii.data()[k] = radius;
+            changed = true;
+        }
+    }
+    Circle* circle = circles.data();
+    if (changed)
+        for (int32_t i = 0; i < count; ++i)
+            circle[i].radius = radii.data()[slots.data()[i].kind] * slots.data()[i].scale;
+    // A block of circles is tested at once, then its hits are called back
+    // in order.
+    constexpr int32_t block = 64;
+    for (int32_t first = 0; first < count; first += block) {
+        const int32_t n = std::min(block, count - first);
+        uint64_t hits = 0;
+        for (int32_t j = 0; j < n; ++j) {
+            const Circle& c = circle[first + j];
+            const float dx = c.x - query.x, dz = c.z - query.z;
+            const float reach = query.radius + c.radius;
+            hits |= uint64_t(dx * dx + dz * dz <= reach * reach) << j;
+        }
+        while (hits) {
+            const int32_t j = std::countr_zero(hits);
+            hits &= hits - 1;
+            if (callback.found(*entities.data()[first + j]) != 0)
+                return true;
+        }
+    }
+    return false;
 }
 
 uint32_t StaticEntityManager::findInSphere(const SphereQuery& query, Callback& callback)

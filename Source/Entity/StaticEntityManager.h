@@ -34,6 +34,7 @@ class StaticEntityManager : public D3D::LoadProcessInterface
 {
 public:
     class Method;
+    class GroundSlots;
     struct LodSpriteSector;
     using Octree = SceneOctree<StaticEntity, LodSpriteSector>;
 
@@ -149,7 +150,9 @@ public:
     // The queries visit the manager's octree, then each further octree, and
     // stop at the first callback that answers non-zero; they return 0.
     // The circle tests the entities' ground circles; the sphere tests the
-    // nodes only.
+    // nodes only. The circle reads each entity's position, scale and object
+    // as its last placement (StaticEntity::setPosition) or setObject left
+    // them, from its node's ground slots; the objects' radii are asked anew.
     uint32_t findInCircle(const CircleQuery& query, Callback& callback);
     uint32_t findInSphere(const SphereQuery& query, Callback& callback);
     // Empties list, then appends every entity of a node whose box overlaps
@@ -233,9 +236,63 @@ public:
     uint32_t terrainAligned = 0;
 };
 
-// A node of the static-entity octree and its level-of-detail sprites. No
-// part of the game fills or draws the sprites yet: a sector holds its two
-// sprite records and its sprite array, and gives their buffer ranges back.
+// The ground circles of one node's entities, which the circle query tests
+// from packed arrays instead of visiting each entity and asking its object:
+// a query passes over many entities to call back few. The slots follow the
+// item list's order; a change of the list makes them stale (the next query
+// makes them again), and an entity placed anew within its node renews its
+// own slot.
+class StaticEntityManager::GroundSlots
+{
+public:
+    GroundSlots() = default;
+    GroundSlots(const GroundSlots&) = delete;
+    GroundSlots& operator=(const GroundSlots&) = delete;
+
+    void markStale() { valid = false; }
+    bool isValid() const { return valid; }
+    // Made again from items when stale (each entity learns its slot);
+    // false when there was no room for them.
+    bool renew(const SCList<StaticEntity>& items);
+    // Takes entity's position, scale and object into its slot; marks the
+    // slots stale when the slot is not the entity's or its object is new.
+    void take(const StaticEntity& entity);
+    // Hands each entity whose ground circle meets the query's circle to
+    // callback, in list order; true when a callback answered non-zero.
+    // The slots must be valid.
+    bool find(const CircleQuery& query, Callback& callback);
+
+private:
+    // What the test reads, packed: the position's x and z and the radius
+    // (the object's by the entity's scale).
+    struct Circle
+    {
+        float x = 0.0f, z = 0.0f, radius = 0.0f;
+    };
+    // What the radius is made of.
+    struct Slot
+    {
+        float scale = 1.0f;
+        int32_t kind = 0; // index into objects
+    };
+    int32_t kindOf(Method* object);
+
+    DynArray<Circle> circles{16};
+    DynArray<Slot> slots{16};
+    DynArray<StaticEntity*> entities{16};
+    // The objects the entities show, each once, and their radii as the
+    // circles hold them.
+    DynArray<Method*> objects{4};
+    DynArray<float> radii{4};
+    int32_t count = 0;
+    int32_t kinds = 0;
+    bool valid = false;
+};
+
+// A node of the static-entity octree, its level-of-detail sprites and its
+// entities' ground slots. No part of the game fills or draws the sprites
+// yet: a sector holds its two sprite records and its sprite array, and
+// gives their buffer ranges back.
 struct StaticEntityManager::LodSpriteSector
 {
     struct LodSprite
@@ -250,4 +307,5 @@ struct StaticEntityManager::LodSpriteSector
 
     LodSprite* sprites[2] = {};
     DynArray<LodSprite*> spriteArray{128};
+    GroundSlots ground;
 };

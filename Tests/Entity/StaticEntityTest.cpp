@@ -622,3 +622,126 @@ TEST(StaticEntities, TransformsOfObjects)
         EXPECT_EQ(m.m[15], 1.0f);
     }
 }
+
+// The circle query answers from each node's ground slots. After every kind
+// of change it finds what a walk over the entities themselves finds, in the
+// same order: a move within a cell or across one, another object, a scale
+// set before a move, removal, deletion, a package whose radius changed and
+// a newcomer. A move within a cell renews the entity's own slot.
+TEST(StaticEntities, CircleQueryFollowsEveryChangeInWalkOrder)
+{
+    Level level;
+    std::mt19937 random(5205);
+    std::uniform_real_distribution<float> coordinate(-3000.0f, 3000.0f), unit(0.0f, 1.0f);
+    std::vector<Package*> kinds;
+    for (int k = 0; k < 3; ++k)
+        kinds.push_back(&level.packages.add(&level.manager, (L"Kind" + std::to_wstring(k)).c_str(), 15.0f + 40.0f * float(k)));
+    std::vector<TestObject*> objects;
+    const auto place = [&](const vec3d& at) {
+        TestObject* o = new TestObject;
+        o->setObject(kinds[random() % kinds.size()]);
+        o->scale = 0.5f + unit(random);
+        o->setPosition(at, false);
+        objects.push_back(o);
+        return o;
+    };
+    for (int i = 0; i < 300; ++i)
+        place({coordinate(random), 0.0f, coordinate(random)});
+
+    // The answer of a walk that asks every entity itself.
+    const auto walked = [&](float x, float z, float radius) {
+        std::vector<StaticEntity*> out;
+        const auto visit = [&](const auto& self, const Octree* node) -> void {
+            if (!node)
+                return;
+            const float dx = node->bounds.center.x - x, dz = node->bounds.center.z - z;
+            const float nodeReach = node->bounds.radius + radius;
+            if (dx * dx + dz * dz > nodeReach * nodeReach)
+                return;
+            for (auto* item = node->items.head(); item; item = item->next) {
+                StaticEntity& e = *item->item;
+                const float ex = e.position.x - x, ez = e.position.z - z, reach = radius + e.radius();
+                if (ex * ex + ez * ez <= reach * reach)
+                    out.push_back(&e);
+            }
+            for (const Octree* child : node->children)
+                self(self, child);
+        };
+        visit(visit, level.manager.root);
+        return out;
+    };
+    // Queries around at, and a few anywhere.
+    const auto agree = [&](const vec3d& at, const char* change) {
+        for (int q = 0; q < 12; ++q) {
+            const bool aroundIt = q < 8;
+            const float x = aroundIt ? at.x + (unit(random) - 0.5f) * 300.0f : coordinate(random);
+            const float z = aroundIt ? at.z + (unit(random) - 0.5f) * 300.0f : coordinate(random);
+            const float radius = aroundIt ? 5.0f + 150.0f * unit(random) : 50.0f + 1500.0f * unit(random);
+            Collect circle;
+            level.manager.findInCircle({x, z, radius}, circle);
+            ASSERT_EQ(circle.seen, walked(x, z, radius)) << change << ", query " << q;
+            if (!circle.seen.empty()) {
+                Collect first;
+                first.stopAfter = 1;
+                level.manager.findInCircle({x, z, radius}, first);
+                ASSERT_EQ(first.seen, std::vector<StaticEntity*>{circle.seen.front()}) << change;
+            }
+        }
+    };
+    agree({}, "placed");
+
+    for (int round = 0; round < 40 && !HasFailure(); ++round) {
+        TestObject* o = objects[random() % objects.size()];
+        const vec3d was = o->position;
+        switch (round % 8) {
+        case 0: {
+            // Within the cell, as a driving quad or a flying rocket moves.
+            Octree* node = o->node;
+            const vec3d to(std::floor(was.x / 2048.0f) * 2048.0f + 1024.0f + (unit(random) - 0.5f) * 2000.0f, was.y,
+                           std::floor(was.z / 2048.0f) * 2048.0f + 1024.0f + (unit(random) - 0.5f) * 2000.0f);
+            o->setPosition(to, false);
+            ASSERT_EQ(o->node, node);
+            agree(to, "moved within its cell");
+            o->setPosition(was, false);
+            EXPECT_TRUE(o->node->ground.isValid()) << "a move within the cell renews its own slot";
+            break;
+        }
+        case 1: {
+            const vec3d to = was + vec3d(2048.0f * float(1 + random() % 2), 0.0f, -2048.0f);
+            o->setPosition(to, false);
+            agree(to, "moved to another cell");
+            agree(was, "left its cell");
+            break;
+        }
+        case 2:
+            o->setObject(kinds[(std::find(kinds.begin(), kinds.end(), o->object) - kinds.begin() + 1) % kinds.size()]);
+            agree(was, "shows another object");
+            break;
+        case 3:
+            o->scale *= 3.0f;
+            o->setPosition(was, false);
+            agree(was, "scaled, then placed");
+            break;
+        case 4:
+            o->remove();
+            agree(was, "removed");
+            o->setObject(kinds[0]);
+            o->setPosition(was, false);
+            agree(was, "placed again");
+            break;
+        case 5:
+            objects.erase(std::find(objects.begin(), objects.end(), o));
+            delete o;
+            agree(was, "deleted");
+            break;
+        case 6:
+            kinds[round % kinds.size()]->radius_ *= 1.5f;
+            agree(was, "a package's radius grew");
+            break;
+        case 7:
+            place(was + vec3d(5.0f, 0.0f, 5.0f));
+            agree(was, "a newcomer beside it");
+            break;
+        }
+    }
+}
