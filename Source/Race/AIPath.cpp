@@ -56,7 +56,14 @@ bool Path::insertPoint(int32_t index, const vec3d& position)
         return false;
     for (int32_t i = count; i > index; --i)
         points[i] = points[i - 1];
-    points[index] = Point{position, vec3d(), 0, Intermediate};
+    // The new point is passed like the one it comes before, or at the end
+    // like the last: a point without a direction could never be passed.
+    vec3d direction;
+    if (index < count)
+        direction = points[index + 1].direction;
+    else if (index > 0)
+        direction = points[index - 1].direction;
+    points[index] = Point{position, direction, 0, Intermediate};
     ++count;
     return true;
 }

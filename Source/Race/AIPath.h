@@ -124,8 +124,9 @@ public:
     // The curve from p0 to p3 between the neighbours prev (null: the point
     // 30 units behind p0 on the chord) and next.
     static Curve curveBetween(const vec3d* prev, const vec3d& p0, const vec3d& p3, const vec3d& next);
-    // A type-2 point at index, later points moving up; false (nothing
-    // changed) when the path is full or index is outside 0..count.
+    // A type-2 point at index, later points moving up, with the direction
+    // of the point it comes before (at the end, of the last); false
+    // (nothing changed) when the path is full or index is outside 0..count.
     bool insertPoint(int32_t index, const vec3d& position);
     // Takes point index out, later points moving down.
     void removePoint(int32_t index);

@@ -549,7 +549,53 @@ TEST(AIDriver, FetchesPickupsItNeeds)
     Field::standAt(v, 200.0f, 200.0f, vec3d(1.0f, 0.0f, 0.0f), 40.0f, false);
     v.getAIDriver()->update();
     EXPECT_EQ(v.getAIDriver()->detourActive, 1u);
+    // A quad whose frame has collapsed to a point has no view: it sees no
+    // pick-up, and what it is given stays as it was.
+    AI& driver = *v.getAIDriver();
+    vec3d seen;
+    EXPECT_TRUE(driver.findPickup(AI::RepairKitKind, seen));
+    EXPECT_EQ(seen, kit->getPosition());
+    const matrix3d frame = driver.object->world;
+    for (int row = 0; row < 3; ++row)
+        driver.object->world.setRow(row, vec3d());
+    seen = vec3d(-1.0f, -1.0f, -1.0f);
+    EXPECT_FALSE(driver.findPickup(AI::RepairKitKind, seen));
+    EXPECT_EQ(seen, vec3d(-1.0f, -1.0f, -1.0f));
+    driver.object->world = frame;
     kit->remove();
     delete kit;
     game.packages[Game::RepairKitPackage] = nullptr;
+}
+
+// A rocket pack weighs the less the nearer the vehicle ahead: the last of
+// two fetches one 150 beside its path while the leader is 500 ahead, not
+// while it is 100 ahead.
+TEST(AIDriver, RocketPacksWeighLessBehindANearLeader)
+{
+    Field field;
+    Game& game = field.game();
+    game.choice.items = 1;
+    game.choice.gameMode = Game::OffRoadRace;
+    game.choice.vehicleCount = 2;
+    ObjPkgManager::Package* packs = field.scene.objectPackages.findPackage(String(L"RocketPack"));
+    ASSERT_NE(packs, nullptr);
+    game.packages[Game::RocketPackPackage] = packs;
+    for (const float apart : {500.0f, 100.0f}) {
+        SCOPED_TRACE(apart);
+        Field::Scoped scoped(field);
+        Game::Vehicle& last = field.vehicle(1, false, 200.0f, 200.0f);
+        Game::Vehicle& leader = field.vehicle(2, false, 200.0f, 200.0f + apart);
+        field.gateFor(last, 200.0f, 750.0f);
+        last.place = 2;
+        leader.place = 1;
+        Object* pack = field.scene.objectPackages.createObject(packs, vec3d(350.0f, Field::ground(), 450.0f), 1.0f);
+        ASSERT_NE(pack, nullptr);
+        Field::standAt(leader, 200.0f, 200.0f + apart, north, 40.0f, false);
+        Field::standAt(last, 200.0f, 200.0f, north, 40.0f, false);
+        last.getAIDriver()->update();
+        EXPECT_EQ(last.getAIDriver()->detourActive, apart > 400.0f ? 1u : 0u);
+        pack->remove();
+        delete pack;
+    }
+    game.packages[Game::RocketPackPackage] = nullptr;
 }

@@ -145,6 +145,8 @@ TEST(AIPath, PointsByHand)
     const vec3d back = (start - pickUp).normalised();
     EXPECT_NEAR(path->points[1].direction.x, back.x, 1e-4f);
     EXPECT_NEAR(path->points[1].direction.z, back.z, 1e-4f);
+    path->setPointOfType(1, ground.at(1, 0));
+    EXPECT_EQ(path->points[0].position.x, ground.at(1, 0).x) << "the first point is refreshed too";
     path->updatePassed(ground.at(40, 10));
     EXPECT_FALSE(path->detourPassed());
     path->updatePassed(ground.at(150, 40));
@@ -411,6 +413,18 @@ TEST(AIPath, BypassesWallsOfCrates)
     straight.insertPoint(1, yard.at(100, 0) + vec3d(0, 2, 0));
     straight.collectObstacles();
     EXPECT_TRUE(straight.testSegment(straight.segmentControlPoints(0), nullptr, nullptr)) << "the wall blocks";
+
+    // Every point of the bypassed path is passed on the way along its curve:
+    // a bypass takes the direction of the point it comes before.
+    const vec3d back(-1.0f, 0.0f, 0.0f);
+    ASSERT_TRUE(path.build(nullptr, yard.at(0, 0), &path, yard.at(100, 0), yard.at(100, 0), back, 4, true, nullptr,
+                           0.5f));
+    ASSERT_GE(CrateYard::bypasses(path), 1);
+    for (int32_t i = 0; i + 1 < path.count; ++i)
+        for (int s = 0; s <= 10; ++s)
+            path.updatePassed(path.segmentControlPoints(i).at(float(s) / 10.0f));
+    for (int32_t i = 0; i < path.count; ++i)
+        EXPECT_EQ(path.points[i].passed, 1u) << "point " << i << " of type " << path.points[i].type;
 
     // Smoothing: an unneeded bypass before another goes, the one before the
     // target stays.
