@@ -17,6 +17,8 @@
 #include "Core/Vector.h"
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 class ObjPkgManager::Functions::BaseFuncEditor : public Editor::Object,
                                                  public EditorJustificationInterface,
@@ -77,3 +79,107 @@ public:
 private:
     void changed();
 };
+
+// The editing side of a template of several placed entries, such as the
+// fires of a Fire or the flares of a LensFlare: the editor works on the
+// selected entry. A pick remembers the first entry whose box the ray meets;
+// what marking it makes of that pick is the template's own. Each change
+// re-places the entry (its position, angles and one scale value for all
+// three axes). Owner derives from it and lists its entries in entries();
+// an entry has position, angles, scale, box and place().
+template <class Owner>
+class EntriesEditor : public ObjPkgManager::Functions::BaseFuncEditor
+{
+public:
+    const OrientedBox& getBox() override
+    {
+        static const OrientedBox none{};
+        const auto* entry = selectedEntry();
+        return entry ? entry->box : none;
+    }
+    bool canMove() override { return true; }
+    bool canRotate() override { return true; }
+    bool canScale() override { return true; }
+    bool hitTest(const vec3d& origin, const vec3d& direction, float& distance) override
+    {
+        const auto& list = entryList();
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (picks(list[i]->box, origin, direction, distance)) {
+                picked = int32_t(i);
+                return true;
+            }
+        }
+        return false;
+    }
+    void getPosition(vec3d& out) override
+    {
+        if (const auto* entry = selectedEntry())
+            out = entry->position;
+    }
+    void setPosition(const vec3d& at) override
+    {
+        change([&](auto& entry) { entry.position = at; });
+    }
+    uint32_t scaleLocks() override { return 1; }
+    const OrientedBox& scaleBox() override { return getBox(); }
+    float getScaleX() override
+    {
+        const auto* entry = selectedEntry();
+        return entry ? entry->scale.x : 0.0f;
+    }
+    void setScaleX(float value) override
+    {
+        change([&](auto& entry) { entry.scale = {value, value, value}; });
+    }
+    void getAngles(vec3d& out) override
+    {
+        if (const auto* entry = selectedEntry())
+            out = entry->angles;
+    }
+    void getPivot(vec3d& out) override { getPosition(out); }
+    void setRotation(const vec3d& degrees) override
+    {
+        change([&](auto& entry) { entry.angles = degrees; });
+    }
+
+    // The selected entry, or null.
+    auto* selectedEntry() const { return entryAt(selected); }
+    // The last pick when it names an entry, else the selection: what
+    // marking the pick selects.
+    int32_t pickedOrSelected() const { return entryAt(picked) ? picked : selected; }
+
+    int32_t selected = 0; // index into the entries, -1 for none
+    int32_t picked = -1;  // the entry the editor's last pick hit, or -1
+
+private:
+    const auto& entryList() const { return static_cast<const Owner*>(this)->entries(); }
+    auto* entryAt(int32_t i) const
+    {
+        const auto& list = entryList();
+        return i >= 0 && size_t(i) < list.size() ? list[size_t(i)].get() : nullptr;
+    }
+    template <class Change>
+    void change(Change apply)
+    {
+        if (auto* entry = selectedEntry()) {
+            apply(*entry);
+            entry->place();
+        }
+    }
+};
+
+// Whether the objects an instance built still stand one to one for the
+// template's entries (each object names its entry through entryOf): the
+// editor adds, deletes and reloads entries, and a count that came back to
+// the same may still name entries that are gone.
+template <class Object, class Entry>
+bool followsEntries(const Object* objects, int32_t built, const std::vector<std::unique_ptr<Entry>>& entries,
+                    Entry* Object::*entryOf)
+{
+    if (built != int32_t(entries.size()) || (!objects && built > 0))
+        return false;
+    for (int32_t i = 0; i < built; ++i)
+        if (objects[i].*entryOf != entries[size_t(i)].get())
+            return false;
+    return true;
+}

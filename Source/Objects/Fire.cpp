@@ -227,12 +227,7 @@ void ObjPkgManager::Functions::Fire::Instance::rebuild()
 void ObjPkgManager::Functions::Fire::Instance::update()
 {
     CRASH_TRACE();
-    // The editing page adds and deletes fires: a count that came back to
-    // the same after a delete and an add still has other entries.
-    bool stale = builtCount != int32_t(owningTemplate->fires.size()) || (!objects && builtCount > 0);
-    for (int32_t i = 0; i < builtCount && !stale; ++i)
-        stale = objects[i].fire != owningTemplate->fires[size_t(i)].get();
-    if (stale)
+    if (!followsEntries(objects.get(), builtCount, owningTemplate->fires, &Object::fire))
         rebuild();
     const float ownerScale = owner && owner->object ? owner->object->scale : 1.0f;
     for (int32_t i = 0; i < builtCount; ++i) {

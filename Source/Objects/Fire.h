@@ -44,7 +44,7 @@ namespace Audio {
 class Sound3D;
 }
 
-class ObjPkgManager::Functions::Fire final : public Template, public BaseFuncEditor
+class ObjPkgManager::Functions::Fire final : public Template, public EntriesEditor<ObjPkgManager::Functions::Fire>
 {
 public:
     class Instance;
@@ -116,38 +116,20 @@ public:
     // The fire's sound from the file at path: cleared first; a file that
     // cannot be opened leaves it cleared. The type follows the extension.
     static void setSoundFromFile(Entry& fire, const String& path);
-    // The editing side works on the selected fire (FireEditor.cpp).
-    const OrientedBox& getBox() override;
-    bool canMove() override { return true; }
-    bool canRotate() override { return true; }
-    bool canScale() override { return true; }
-    // Remembers the first fire whose box the ray meets.
-    bool hitTest(const vec3d& origin, const vec3d& direction, float& distance) override;
-    // The fire last picked becomes the selected one; its look goes to the
-    // slider values.
+    // The editing side works on the selected fire (EntriesEditor). Marking
+    // a pick selects the fire through the page's own selection, so that
+    // its sliders and controls follow (FireEditor.cpp).
     void markModified() override;
-    void getPosition(vec3d& out) override;
-    void setPosition(const vec3d& position) override;
-    uint32_t scaleLocks() override { return 1; }
-    const OrientedBox& scaleBox() override { return getBox(); }
-    float getScaleX() override;
-    // One value for all three components.
-    void setScaleX(float value) override;
-    void getAngles(vec3d& out) override;
-    void getPivot(vec3d& out) override { getPosition(out); }
-    void setRotation(const vec3d& degrees) override;
+    const std::vector<std::unique_ptr<Entry>>& entries() const { return fires; }
     // The selected fire, or null.
-    Entry* selectedFire() const;
+    Entry* selectedFire() const { return selectedEntry(); }
 
     Record* record;
-    // The fire the editor's last pick hit, or -1.
-    int32_t picked = -1;
     // While set the instances follow the editor: every fire burns while the
     // page is open. Nothing in the game sets it.
     uint32_t editFlag = 0;
     std::vector<std::unique_ptr<Entry>> fires;
     Look sliderValues{0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-    int32_t selected = 0; // index into fires
     DialogTools::Slider sliders[6];
     DialogTools::PageFont font;
 };

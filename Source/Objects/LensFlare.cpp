@@ -122,77 +122,12 @@ ObjPkgManager::Functions::LensFlare::Instance* ObjPkgManager::Functions::LensFla
     return new (std::nothrow) Instance(this, chain, owner);
 }
 
-ObjPkgManager::Functions::LensFlare::Flare* ObjPkgManager::Functions::LensFlare::selectedFlare() const
-{
-    return selected >= 0 && size_t(selected) < flares.size() ? flares[size_t(selected)].get() : nullptr;
-}
-
-const OrientedBox& ObjPkgManager::Functions::LensFlare::getBox()
-{
-    static const OrientedBox none{};
-    const Flare* flare = selectedFlare();
-    return flare ? flare->box : none;
-}
-
-bool ObjPkgManager::Functions::LensFlare::hitTest(const vec3d& origin, const vec3d& direction, float& distance)
-{
-    for (size_t i = 0; i < flares.size(); ++i) {
-        if (picks(flares[i]->box, origin, direction, distance)) {
-            picked = int32_t(i);
-            return true;
-        }
-    }
-    return false;
-}
-
 void ObjPkgManager::Functions::LensFlare::markModified()
 {
     // The page's slider and controls follow the selection.
-    selectFlare(picked >= 0 && size_t(picked) < flares.size() ? picked : selected);
+    selectFlare(pickedOrSelected());
     refreshControls();
     modified = 1;
-}
-
-void ObjPkgManager::Functions::LensFlare::getPosition(vec3d& out)
-{
-    if (const Flare* flare = selectedFlare())
-        out = flare->position;
-}
-
-void ObjPkgManager::Functions::LensFlare::setPosition(const vec3d& at)
-{
-    if (Flare* flare = selectedFlare()) {
-        flare->position = at;
-        flare->place();
-    }
-}
-
-float ObjPkgManager::Functions::LensFlare::getScaleX()
-{
-    const Flare* flare = selectedFlare();
-    return flare ? flare->scale.x : 0.0f;
-}
-
-void ObjPkgManager::Functions::LensFlare::setScaleX(float value)
-{
-    if (Flare* flare = selectedFlare()) {
-        flare->scale = {value, value, value};
-        flare->place();
-    }
-}
-
-void ObjPkgManager::Functions::LensFlare::getAngles(vec3d& out)
-{
-    if (const Flare* flare = selectedFlare())
-        out = flare->angles;
-}
-
-void ObjPkgManager::Functions::LensFlare::setRotation(const vec3d& degrees)
-{
-    if (Flare* flare = selectedFlare()) {
-        flare->angles = degrees;
-        flare->place();
-    }
 }
 
 ObjPkgManager::Functions::LensFlare::Instance::Instance(LensFlare* lensFlare, D3D::Device::SwapChain* swapChain,
@@ -236,7 +171,7 @@ void ObjPkgManager::Functions::LensFlare::Instance::update()
     CRASH_TRACE();
     if (!flareTemplate)
         return;
-    if (builtCount != int32_t(flareTemplate->flares.size()))
+    if (!followsEntries(objects.get(), builtCount, flareTemplate->flares, &Object::flare))
         rebuild();
     if (builtCount == 0)
         return;

@@ -43,7 +43,7 @@
 class DynObject;
 class FileInterface;
 
-class ObjPkgManager::Functions::LensFlare final : public Template, public BaseFuncEditor
+class ObjPkgManager::Functions::LensFlare final : public Template, public EntriesEditor<ObjPkgManager::Functions::LensFlare>
 {
 public:
     class Instance;
@@ -86,29 +86,13 @@ public:
     // out.
     Instance* createInstance(D3D::Device::SwapChain* chain, DynObject* owner);
 
-    // The editing side works on the selected flare.
-    const OrientedBox& getBox() override;
-    bool canMove() override { return true; }
-    bool canRotate() override { return true; }
-    bool canScale() override { return true; }
-    // Remembers the first flare whose box the ray meets.
-    bool hitTest(const vec3d& origin, const vec3d& direction, float& distance) override;
-    // The flare last picked becomes the selected one; its cone angle goes
-    // to the slider's value.
+    // The editing side works on the selected flare (EntriesEditor). Marking
+    // a pick selects that flare through the page's own selection, so that
+    // its slider and controls follow.
     void markModified() override;
-    void getPosition(vec3d& out) override;
-    void setPosition(const vec3d& position) override;
-    uint32_t scaleLocks() override { return 1; }
-    const OrientedBox& scaleBox() override { return getBox(); }
-    float getScaleX() override;
-    // One value for all three components.
-    void setScaleX(float value) override;
-    void getAngles(vec3d& out) override;
-    void getPivot(vec3d& out) override { getPosition(out); }
-    void setRotation(const vec3d& degrees) override;
-
+    const std::vector<std::unique_ptr<Flare>>& entries() const { return flares; }
     // The selected flare, or null.
-    Flare* selectedFlare() const;
+    Flare* selectedFlare() const { return selectedEntry(); }
 
     // The page: the selected flare's cone angle and colour, adding,
     // deleting and stepping through the flares.
@@ -122,8 +106,6 @@ public:
     Record* record;
     float sliderValue = 50.0f;
     std::vector<std::unique_ptr<Flare>> flares;
-    int32_t selected = 0; // index into flares, -1 for none
-    int32_t picked = -1;
     TextureRef flareTexture;
     TextureRef glowTexture;
     DynArray<D3D::Device::OccludePos> occlusion{4};

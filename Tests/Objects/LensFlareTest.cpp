@@ -260,3 +260,107 @@ TEST(LensFlare, AMarkedGateCarriesItsFlares)
     other->prepare();
     EXPECT_EQ(world.package(L"Gate")->functions.lensFlare->occlusion.count() >= 4, true);
 }
+
+// The flares' editing side works on the selected flare: a pick remembers
+// the first flare hit, markModified selects it and puts its cone angle on
+// the slider, and each change re-places that flare and its box; one scale
+// value for all three.
+TEST(LensFlare, TheEditorEditsItsSelectedFlare)
+{
+    FunctionsRecordWriter::LensFlare three;
+    three.flares.assign(3, FunctionsRecordWriter::LensFlare::Flare{});
+    for (size_t i = 0; i < 3; ++i) {
+        three.flares[i].position = {10.0f * float(i), 5.0f, 0.0f};
+        three.flares[i].coneAngle = 30.0f + 10.0f * float(i);
+    }
+    FileArray stream(1024);
+    fill(stream, blockOf(three));
+    LensFlare flares(nullptr);
+    ASSERT_TRUE(flares.load(stream));
+    ASSERT_EQ(flares.flares.size(), 3u);
+    EXPECT_EQ(&flares.getBox(), &flares.flares[0]->box) << "the first flare is selected";
+    EXPECT_TRUE(flares.canMove() && flares.canRotate() && flares.canScale());
+    EXPECT_EQ(flares.scaleLocks(), 1u);
+    EXPECT_EQ(&flares.scaleBox(), &flares.getBox());
+
+    // A ray along -z into the third flare's face.
+    const LensFlare::Flare& third = *flares.flares[2];
+    float t = 0.0f;
+    ASSERT_TRUE(flares.hitTest(third.position + vec3d(0.0f, 0.0f, 40.0f), {0.0f, 0.0f, -1.0f}, t));
+    EXPECT_EQ(flares.picked, 2);
+    EXPECT_NEAR(t, 39.95f, 1e-3f);
+    EXPECT_EQ(flares.selected, 0) << "picking alone selects nothing";
+    EXPECT_EQ(flares.modified, 0u);
+    flares.markModified();
+    EXPECT_EQ(flares.selected, 2);
+    EXPECT_EQ(flares.modified, 1u);
+    EXPECT_EQ(flares.sliderValue, 50.0f);
+    EXPECT_EQ(flares.selectedFlare(), &third);
+    EXPECT_FALSE(flares.hitTest({0.0f, 500.0f, 0.0f}, {1.0f, 0.0f, 0.0f}, t)) << "a ray past every flare";
+    EXPECT_EQ(flares.picked, 2) << "a miss keeps the last pick";
+
+    flares.setPosition({1.0f, 2.0f, 3.0f});
+    flares.setScaleX(2.0f);
+    flares.setRotation({0.0f, 90.0f, 0.0f});
+    vec3d position, angles, pivot;
+    flares.getPosition(position);
+    flares.getAngles(angles);
+    flares.getPivot(pivot);
+    EXPECT_EQ(position, vec3d(1.0f, 2.0f, 3.0f));
+    EXPECT_EQ(pivot, position);
+    EXPECT_EQ(angles, vec3d(0.0f, 90.0f, 0.0f));
+    EXPECT_EQ(flares.getScaleX(), 2.0f);
+    EXPECT_EQ(third.scale, vec3d(2.0f, 2.0f, 2.0f));
+    EXPECT_EQ(third.placement.row(3), position);
+    EXPECT_NEAR(third.placement.at(2, 0), 2.0f, 1e-5f) << "turned and scaled";
+    EXPECT_EQ(flares.getBox().center, position);
+    EXPECT_NEAR(flares.getBox().axes[2].x, 2.0f, 1e-5f) << "the box turns with the flare";
+    EXPECT_EQ(flares.flares[0]->position, vec3d(0.0f, 5.0f, 0.0f)) << "the others stay";
+    EXPECT_EQ(flares.flares[1]->scale, vec3d(1.0f, 1.0f, 1.0f));
+
+    // A pick of another flare selects that one.
+    ASSERT_TRUE(flares.hitTest(vec3d(10.0f, 5.0f, -30.0f), {0.0f, 0.0f, 1.0f}, t));
+    EXPECT_EQ(flares.picked, 1);
+    flares.markModified();
+    EXPECT_EQ(flares.selected, 1);
+    EXPECT_EQ(flares.sliderValue, 40.0f);
+
+    // Without flares every operation leaves what it is given.
+    LensFlare none(nullptr);
+    none.flares.clear();
+    none.selected = -1;
+    vec3d kept(7.0f, 8.0f, 9.0f);
+    none.getPosition(kept);
+    none.getAngles(kept);
+    none.setPosition({1.0f, 1.0f, 1.0f});
+    none.setScaleX(3.0f);
+    none.setRotation({1.0f, 2.0f, 3.0f});
+    none.markModified();
+    EXPECT_EQ(kept, vec3d(7.0f, 8.0f, 9.0f));
+    EXPECT_EQ(none.getScaleX(), 0.0f);
+    EXPECT_EQ(none.getBox().halfExtents, vec3d());
+    EXPECT_FALSE(none.hitTest({}, {0.0f, 0.0f, 1.0f}, t));
+    EXPECT_EQ(none.modified, 1u);
+}
+
+// An instance follows its template's flares when they are read again, even
+// when there are as many as before: its objects never name a flare that
+// went with the earlier read.
+TEST(LensFlare, AnInstanceFollowsFlaresReadAgain)
+{
+    OneFlare one;
+    ASSERT_EQ(one.instance->builtCount, 1);
+    EXPECT_EQ(one.object().flare, one.flares.flares[0].get());
+    FunctionsRecordWriter::LensFlare block;
+    block.flares[0].coneAngle = 25.0f;
+    FileArray stream(256);
+    fill(stream, blockOf(block));
+    // The earlier flare stays alive here, so that the new one cannot take
+    // its address.
+    const std::unique_ptr<LensFlare::Flare> earlier = std::move(one.flares.flares[0]);
+    ASSERT_TRUE(one.flares.load(stream));
+    one.view({0.0f, 0.0f, 100.0f});
+    ASSERT_EQ(one.instance->builtCount, 1);
+    EXPECT_EQ(one.object().flare, one.flares.flares[0].get());
+    EXPECT_EQ(one.object().flare->coneAngle, 25.0f);
+}
