@@ -63,6 +63,7 @@ void Terrain::freeGround()
         overlay.release();
     heights.clear();
     heights.shrink_to_fit();
+    heightsGeneration.fetch_add(1, std::memory_order_relaxed);
     for (IndexSet& set : indexSets) {
         D3D::releaseInterface(set.buffer);
         set = IndexSet{};

@@ -290,6 +290,18 @@ public:
     // The same height, its ground normal (unnormalised) into normal instead;
     // normal is left as it was where the ground is missing. Any thread.
     float getHeight(float x, float z, int32_t resolution, vec3d& normal) const;
+    // What one caller's queries keep of the last cell they read from the
+    // coarse grid (a query away from the owner thread always does): asked
+    // again for that cell of the same heights, the query skips the
+    // surface's arithmetic. Owned by the caller, used on one thread.
+    struct HeightCache
+    {
+        int32_t fx = -1, fz = -1, resolution = -1;
+        uint32_t generation = 0;
+        float corners[4] = {};
+    };
+    // The same height and normal, through cache (null: none).
+    float getHeight(float x, float z, int32_t resolution, vec3d& normal, HeightCache* cache) const;
     // The first ground the segment from start to end hits from above (only
     // triangles facing the segment count). On a hit end becomes the hit
     // point, distance (when given) the distance to it from start, and
@@ -321,6 +333,9 @@ public:
     int32_t patchesPerSide = 0; // n
     int32_t patchCount = 0;
     std::vector<uint16_t> heights; // S x S: [x index * S + index against z]
+    // Counts the clears of heights (a load needs a cleared terrain): a
+    // HeightCache of another count is stale.
+    std::atomic<uint32_t> heightsGeneration{1};
     std::vector<Patch> patches;
     std::vector<int32_t> detailed; // the patches that have a detail record
     std::vector<int32_t> waiting;  // patches whose texels wait for their tiles
@@ -456,7 +471,8 @@ private:
     // low x high z, high x high z. True when they come from the bicubic
     // surface at a resolution above 0: a point between them still lies in
     // the ways' hollows (a detail record's grid has them already).
-    bool cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, float corners[4]) const;
+    bool cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, float corners[4],
+                     HeightCache* cache = nullptr) const;
     const CellCacheEntry* cacheEntry(int32_t patch);
 
     std::atomic<bool> loaded{false};

@@ -81,7 +81,8 @@ vec3d Terrain::lastGroundNormal() { return lastNormal; }
 
 bool Terrain::onOwnerThread() const { return GetCurrentThreadId() == ownerThread; }
 
-bool Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, float corners[4]) const
+bool Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, float corners[4],
+                          HeightCache* cache) const
 {
     const int32_t n = patchesPerSide;
     if (resolution == 0) {
@@ -112,6 +113,13 @@ bool Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
         corners[3] = data->heights[gx + step][gsHigh];
         return false;
     }
+    const uint32_t generation = heightsGeneration.load(std::memory_order_relaxed);
+    if (cache && cache->fx == fx && cache->fz == fz && cache->resolution == resolution &&
+        cache->generation == generation) {
+        for (int k = 0; k < 4; ++k)
+            corners[k] = cache->corners[k];
+        return true;
+    }
     // All four corners lie in one coarse cell.
     const int32_t fi = p / n * patchCells + gx, fs = p % n * patchCells + gsHigh;
     float control[16];
@@ -122,6 +130,9 @@ bool Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
     corners[1] = square[3];
     corners[2] = square[0];
     corners[3] = square[2];
+    if (cache) {
+        *cache = {fx, fz, resolution, generation, {corners[0], corners[1], corners[2], corners[3]}};
+    }
     return true;
 }
 
@@ -138,6 +149,11 @@ float Terrain::getHeight(float x, float z, int32_t resolution) const
 
 float Terrain::getHeight(float x, float z, int32_t resolution, vec3d& normal) const
 {
+    return getHeight(x, z, resolution, normal, nullptr);
+}
+
+float Terrain::getHeight(float x, float z, int32_t resolution, vec3d& normal, HeightCache* cache) const
+{
     const bool owner = onOwnerThread();
     RemoteQuery hold(remoteQueries, !owner);
     if (!isLoaded() || !(x >= box.minimum.x && x <= box.maximum.x && z >= box.minimum.z && z <= box.maximum.z))
@@ -149,7 +165,7 @@ float Terrain::getHeight(float x, float z, int32_t resolution, vec3d& normal) co
     const int32_t fx = clampCell(u, cells), fz = clampCell(v, cells);
     const float tx = unit(u - float(fx)), tz = unit(v - float(fz));
     float c[4];
-    const bool hollows = cellCorners(fx, fz, resolution, owner, c);
+    const bool hollows = cellCorners(fx, fz, resolution, owner, c, cache);
     // The cell's two triangles meet on the diagonal from its (low x, high z)
     // corner to its (high x, low z) corner; the corner outside the point's
     // triangle is replaced so that all four lie in its plane.

@@ -124,7 +124,7 @@ bool Wheel::hasProbes() const
     contact.rayEnd = contact.rayStart + contact.rayDir * contact.rayLength;
     contact.contactPoint = contact.rayEnd;
     vec3d normal;
-    const float ground = gTerrain.getHeight(contact.rayEnd.x, contact.rayEnd.z, 3, normal);
+    const float ground = gTerrain.getHeight(contact.rayEnd.x, contact.rayEnd.z, 3, normal, &contact.groundCache);
     if (!(contact.rayEnd.y <= ground)) {
         contact.grounded = 0;
         return;

@@ -13,6 +13,7 @@
 #include "Vehicle/QuadPhysics.h"
 
 #include "Entity/EntityManager.h"
+#include "Landscape/Terrain.h"
 
 #include "Core/Vector.h"
 
@@ -87,6 +88,8 @@ public:
     // The depth of water over the contact (0 on dry land): the wheel dirt
     // measures it each frame.
     Relaxed<float> waterDepth;
+    // The ground cell the probe read last (physics thread).
+    Terrain::HeightCache groundCache;
 
     // Main thread: oiled from now until the clock passes until.
     void setOiled(uint32_t until)

@@ -536,3 +536,59 @@ TEST(TerrainLayers, BandsBlendAcrossTheirOverlap)
 }
 
 }
+
+namespace {
+
+// A caller's cache of the last coarse cell: the same heights and normals as
+// the plain query, near and far, with and without detail records; a reload
+// of other heights is never answered from the cache.
+TEST(TerrainSurface, ACachedCellGivesTheSameGroundUntilTheHeightsChange)
+{
+    const float h = 2.5f, half = 4.0f * 128 * h;
+    auto terrain = std::make_unique<Terrain>();
+    const auto reload = [&](uint32_t seed) {
+        const std::vector<uint8_t> bytes = mapBytes(randomMap(128, seed));
+        FileArray stream(4096);
+        stream.write(bytes.data(), uint32_t(bytes.size()));
+        stream.seek(0, 0);
+        return terrain->load(nullptr, settings(h, 1.25f), stream);
+    };
+    ASSERT_TRUE(reload(9));
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> anywhere(-half, half), nudge(-3.0f, 3.0f);
+    Terrain::HeightCache cache;
+    const auto compare = [&](const char* when) {
+        float x = 0.0f, z = 0.0f;
+        for (int k = 0; k < 3000; ++k) {
+            // Mostly small moves (as a wheel's probe makes), now and then a jump.
+            if (k % 10 == 0) {
+                x = anywhere(random);
+                z = anywhere(random);
+            } else {
+                x = std::clamp(x + nudge(random), -half, half);
+                z = std::clamp(z + nudge(random), -half, half);
+            }
+            const int resolution = k % 40 < 30 ? 3 : k % 4;
+            vec3d plain, cached;
+            const float want = terrain->getHeight(x, z, resolution, plain);
+            ASSERT_EQ(terrain->getHeight(x, z, resolution, cached, &cache), want) << when << " " << k;
+            ASSERT_EQ(cached, plain) << when << " " << k;
+        }
+    };
+    compare("without detail records");
+    terrain->startLod(cameraAt({0, 200, 0}, 2000.0f));
+    compare("with detail records");
+
+    // Other heights under the same cell: the cache is not asked.
+    const float x = 13.0f, z = -7.0f;
+    vec3d normal;
+    const float before = terrain->getHeight(x, z, 3, normal, &cache);
+    terrain->clear();
+    EXPECT_EQ(terrain->getHeight(x, z, 3, normal, &cache), Terrain::missing);
+    ASSERT_TRUE(reload(21));
+    const float after = terrain->getHeight(x, z, 3, normal);
+    ASSERT_NE(after, before);
+    EXPECT_EQ(terrain->getHeight(x, z, 3, normal, &cache), after);
+}
+
+}

@@ -34,6 +34,7 @@
 #include <cstring>
 #include <vector>
 #include <memory>
+#include <random>
 #include <string>
 #include <utility>
 
@@ -371,6 +372,138 @@ TEST_F(QuadSampleDevice, TheRiderIsSkinnedIntoItsOwnBuffer)
 }
 
 namespace {
+
+// The sample rider's bone lists damaged many times over (fixed seed):
+// indices past the vertex count, odd flags, counts past the lists, thrown
+// poses. The skinning walk never writes past the vertices it has, and
+// skinning into the drawn buffer goes on without harm.
+TEST_F(QuadSampleDevice, DamagedBoneListsNeverWritePastTheRider)
+{
+    auto package = build(QuadSample::package());
+    ObjPkgManager::Mesh& rider = *package->functions.quadPhysics->mesh(QuadPhysics::driver);
+    BoneAnim& skeleton = *rider.getBoneAnim();
+    ASSERT_TRUE(skeleton.hasBones());
+    EntityManager entities;
+    EntityManager::Entity entity(entities);
+    EntityManager::SubEntity* drawn = entity.addStoredMesh(rider, true, true, nullptr, nullptr);
+    ASSERT_NE(drawn, nullptr);
+    const int32_t count = *rider.getVertexCount();
+    const wchar_t* poses[] = {L"Stand", L"Sit", L"LeanLeft", L"LeanRight"};
+    std::mt19937 random(49);
+    constexpr size_t guard = 16;
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        // Keep every list as it was, then damage a few.
+        std::vector<std::vector<Bone::Vertex>> kept(size_t(skeleton.boneCount));
+        std::vector<int32_t> keptCounts(size_t(skeleton.boneCount));
+        for (int32_t b = 0; b < skeleton.boneCount; ++b) {
+            Bone& bone = *skeleton.getBoneByIndex(b);
+            for (int32_t k = 0; k < bone.vertices.count(); ++k)
+                kept[size_t(b)].push_back(*bone.vertices.at(k));
+            keptCounts[size_t(b)] = bone.vertexCount;
+        }
+        for (int damage = 0; damage < 4; ++damage) {
+            Bone& bone = *skeleton.getBoneByIndex(int32_t(random() % uint32_t(skeleton.boneCount)));
+            for (int32_t k = 0; k < bone.vertices.count(); ++k)
+                if (random() % 3 == 0) {
+                    Bone::Vertex& v = *bone.vertices.at(k);
+                    v.index = uint16_t(random() % 2 ? random() % uint32_t(2 * count) : random() % 65536);
+                    v.joint = uint8_t(random() % 4 == 0 ? random() % 256 : 0);
+                }
+            if (random() % 3 == 0)
+                bone.vertexCount = int32_t(random() % uint32_t(bone.vertices.count() + 8)) - 2;
+        }
+        BoneAnim::Frame frame = *skeleton.findAnimation(String(poses[random() % 4]))->frame(0);
+        if (random() % 4 == 0)
+            frame.header[11 + random() % 3] = float(int32_t(random() % 200) - 100);
+        skeleton.applyFrame(frame);
+
+        const EntityManager::MeshVertex marker{{7.0f, 7.0f, 7.0f}, {7.0f, 7.0f, 7.0f}, {7.0f, 7.0f}};
+        std::vector<EntityManager::MeshVertex> out(size_t(count) + guard, marker);
+        rider.packVertices(out.data());
+        for (size_t g = size_t(count); g < out.size(); ++g)
+            ASSERT_TRUE(same(out[g], marker)) << g;
+        skinVerticesByBone(drawn->mesh(), rider);
+
+        for (int32_t b = 0; b < skeleton.boneCount; ++b) {
+            Bone& bone = *skeleton.getBoneByIndex(b);
+            for (int32_t k = 0; k < bone.vertices.count(); ++k)
+                *bone.vertices.at(k) = kept[size_t(b)][size_t(k)];
+            bone.vertexCount = keptCounts[size_t(b)];
+        }
+    }
+    skeleton.applyFrame(*skeleton.findAnimation(String(L"Stand"))->frame(0));
+    // Restored, the walk writes every vertex the bones list.
+    std::vector<EntityManager::MeshVertex> whole(static_cast<size_t>(count));
+    rider.packVertices(whole.data());
+    EXPECT_GT(whole[0].position.lengthSq(), 0.0f);
+}
+
+// Riders short of what the quad fetches: a skeleton of the pelvis and legs
+// alone (no arms, no bone 3) and one without "Stand" and "LeanLeft". The
+// quad poses what there is, leaves the rest, and draws.
+TEST_F(QuadSampleDevice, ARiderShortOfBonesOrAnimationsIsPosedAsFarAsItGoes)
+{
+    UserInput input;
+    Control control(input);
+    for (const bool fewBones : {true, false}) {
+        SCOPED_TRACE(fewBones ? "pelvis and legs" : "two animations missing");
+        ObjectPackageWriter::Package description = QuadSample::package();
+        MeshWriter::Record& record = description.meshes[size_t(QuadPhysics::driver - 1)].body;
+        MeshWriter::Skeleton& skeleton = record.skeleton;
+        if (fewBones) {
+            // The spine and all it carries go; the frames keep three bones.
+            std::vector<MeshWriter::Skeleton::Bone>& children = skeleton.roots[0].children;
+            children.erase(std::remove_if(children.begin(), children.end(),
+                                          [](const MeshWriter::Skeleton::Bone& b) { return !b.children.empty(); }),
+                           children.end());
+            for (MeshWriter::Skeleton::Animation& animation : skeleton.animations)
+                for (MeshWriter::Skeleton::Frame& frame : animation.frames)
+                    frame.rotations.resize(3);
+        } else {
+            std::erase_if(skeleton.animations, [](const MeshWriter::Skeleton::Animation& a) {
+                return a.name == "Stand" || a.name == "LeanLeft";
+            });
+        }
+        auto package = build(description);
+        QuadPhysics& templ = *package->functions.quadPhysics;
+        ASSERT_NE(templ.mesh(QuadPhysics::driver), nullptr);
+        EntityManager entities;
+        EntityManager::Entity entity(entities);
+        for (auto* node = package->meshes.head(); node; node = node->next)
+            entity.addStoredMesh(*node->item, true, true, nullptr, nullptr);
+        QuadPhysics::Instance quad(&templ, &entity, 1.0f);
+        ASSERT_NE(quad.driverSkeleton, nullptr);
+        EXPECT_EQ(quad.leftArm.enabled && quad.rightArm.enabled, !fewBones);
+        EXPECT_EQ(quad.driverBone3 != nullptr, !fewBones);
+        const matrix3d helmetBefore = quad.bodyParts[4]->local;
+        const auto helmetMoved = [&] {
+            return std::memcmp(quad.bodyParts[4]->local.m, helmetBefore.m, sizeof(helmetBefore.m)) != 0;
+        };
+        quad.controls = &control;
+        quad.frozen = 1;
+        quad.velocity = {0.0f, 0.0f, 30.0f};
+        for (QuadPhysics::Wheel& wheel : quad.wheels)
+            wheel.grounded = 1;
+        for (const float steer : {1.0f, -1.0f, 0.0f}) {
+            quad.steer = steer;
+            quad.prepareRender();
+        }
+        if (fewBones) {
+            EXPECT_FALSE(helmetMoved()) << "no bone 3: the helmet is not carried";
+        } else {
+            // Steering left at speed without "LeanLeft": "LeanRight" passes on.
+            quad.steer = -1.0f;
+            quad.prepareRender();
+            const BoneAnim::Frame& right = *quad.driverSkeleton->findAnimation(String(L"LeanRight"))->frame(0);
+            for (int32_t b = 0; b < quad.driverSkeleton->boneCount; ++b) {
+                const quaternion &a = quad.poseFrame.rotations[b], &w = right.rotations[b];
+                EXPECT_NEAR(std::fabs(a.x * w.x + a.y * w.y + a.z * w.z + a.w * w.w), 1.0f, 1e-5f) << b;
+            }
+            EXPECT_TRUE(helmetMoved()) << "the helmet rides on bone 3";
+        }
+    }
+}
 
 // Two sample quads side by side in a scene, seen from behind: driven at speed
 // with the steering full right and full left.
