@@ -1105,6 +1105,12 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
     const QuadPhysics& templ = *quad.templ;
     const matrix3d B = *track.body()->getTransform();
     const vec3d U = B.row(1);
+    // Steered: the front arms swing across the forward axis as the wheels turn it.
+    quad.steer = 0.6f;
+    const float turn = quad.steer * 32.0f * degrees;
+    const vec3d F = B.row(2);
+    const vec3d steeredForward{std::cos(turn) * F.x + std::sin(turn) * F.z, F.y,
+                               std::cos(turn) * F.z - std::sin(turn) * F.x};
 
     for (int32_t index : {Wheel::frontLeft, Wheel::rearAxle}) {
         Wheel& wheel = quad.wheels[index];
@@ -1118,7 +1124,7 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
         // By hand: 1.2 x the angle at the pivot between the probe's end and the
         // ground, across the unit's axis (the front-left arm the other way).
         const vec3d pivot = B.transformPoint(wheel.partMeshes[0]->world.row(3) * sampleScale);
-        const vec3d n = rear ? B.row(0) : B.row(2);
+        const vec3d n = rear ? B.row(0) : steeredForward;
         const auto across = [&](const vec3d& p) {
             const vec3d d = p - pivot;
             return (d - n * (d.dot(n) / n.dot(n))).normalised();
@@ -1149,6 +1155,7 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
     }
 
     // The wheels turn by their spin each frame, about their axle.
+    quad.steer = 0.0f;
     Wheel& rear = quad.wheels[Wheel::rearAxle];
     rear.spinAngle = 0.0f;
     quad.prepareRender(); // posed at 0, then turned by the spin
