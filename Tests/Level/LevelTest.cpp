@@ -19,6 +19,7 @@
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
 #include "Vehicle/QuadInstance.h"
+#include "Physics/neRigidBody.h"
 #include "Vehicle/WheelDirt.h"
 #include "Objects/PackageMesh.h"
 #include "Audio/Sound3D.h"
@@ -1075,4 +1076,59 @@ TEST_F(LevelViews, AQuadDrivingThroughTheLakeSplashes)
     gRaceClock = previousClock;
 }
 
+}
+
+// The grid's quads are released onto the road: they stand on their wheels,
+// not on their slots' pads, and the opponents drive away.
+TEST_F(LevelViews, TheGridsQuadsStandOnTheirWheelsAndDriveOff)
+{
+    scene().clear();
+    ASSERT_TRUE(load(builtLevel()));
+    Game& game = scene().game;
+    const RaceClock previousClock = gRaceClock;
+    gRaceClock = raceClock;
+    RaceChoice choice;
+    choice.mapFile = String(builtLevel().c_str());
+    choice.gameMode = Game::OffRoadRace;
+    choice.courseType = 1;
+    choice.vehicleCount = 8;
+    game.applyRaceChoice(choice);
+    game.setupRace();
+    std::vector<vec3d> starts;
+    std::vector<bool> grounded;
+    float farthest = 0.0f;
+    for (int frame = 0; frame < 900 && game.phase >= 1; ++frame) {
+        raceClockNow += 40;
+        gFrameFactor.store(1.0f);
+        app->pumpMessages();
+        app->update();
+        Sleep(5);
+        if (game.phase != 3 || frame % 10)
+            continue;
+        size_t k = 0;
+        for (auto* node = game.vehicles.head(); node; node = node->next, ++k) {
+            Game::Vehicle::QuadInstance* quad = node->item->getQuad();
+            ASSERT_NE(quad, nullptr);
+            neRigidBody* body = quad->body();
+            ASSERT_NE(body, nullptr);
+            const vec3d at = body->getTransform()->row(3);
+            if (starts.size() <= k) {
+                starts.push_back(at);
+                grounded.push_back(false);
+            }
+            const auto& rear = quad->wheels[2];
+            if (rear.contacts[0].grounded && rear.contacts[1].grounded)
+                grounded[k] = true;
+            if (k > 0)
+                farthest = std::max(farthest, (at - starts[k]).length());
+        }
+    }
+    ASSERT_EQ(grounded.size(), 8u);
+    for (size_t k = 0; k < grounded.size(); ++k)
+        EXPECT_TRUE(grounded[k]) << "quad " << k << " never stood on its rear wheels";
+    EXPECT_GT(farthest, 10.0f) << "no opponent drove off the grid";
+    game.removeRaceVehicles();
+    game.releaseParkingSlots();
+    game.clearRace();
+    gRaceClock = previousClock;
 }

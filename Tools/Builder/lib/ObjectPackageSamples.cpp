@@ -141,7 +141,11 @@ std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all()
     packages.push_back({L"Banner.teo", EffectPackageSamples::banner()});
     // The race's markers: the grid, the course's ends, KnockOut's parking
     // and the championship's podium.
-    packages.push_back({L"PlayerSlot.teo", marker("PlayerSlotMarker", 1.0f)});
+    // A grid slot's point is where its quad is held above the road, three
+    // units up: its pad lies on the road below, out of the falling quad's way.
+    ObjectPackageWriter::Package slot;
+    slot.meshes.push_back(unitBox("PlayerSlotMarker", {0.0f, -2.5f, 0.0f}, 1.0f));
+    packages.push_back({L"PlayerSlot.teo", slot});
     packages.push_back({L"Start.teo", marker("StartMarker", 2.0f)});
     packages.push_back({L"Goal.teo", marker("GoalMarker", 2.0f)});
     packages.push_back({L"PlayerParkingSlot.teo", marker("ParkingSlotMarker", 1.0f)});
