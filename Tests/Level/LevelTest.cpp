@@ -145,6 +145,18 @@ std::wstring copyOfLevel(const std::wstring& folder)
     return folder + L"Valley.tee";
 }
 
+// Sets up a race of mode on the level file's course type with count vehicles.
+void setUpRace(Game& game, const std::wstring& level, int32_t mode, int32_t courseType, int32_t count)
+{
+    RaceChoice choice;
+    choice.mapFile = String(level.c_str());
+    choice.gameMode = mode;
+    choice.courseType = courseType;
+    choice.vehicleCount = count;
+    game.applyRaceChoice(choice);
+    game.setupRace();
+}
+
 // The application started as the game starts it, on a 1024 x 768 window,
 // shared by the suite's tests; each test loads the builder's level afresh.
 class LevelViews : public testing::Test
@@ -787,13 +799,7 @@ TEST_F(LevelViews, ATimeTrialRunsFromSetUpToRelease)
     };
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE(run);
-        RaceChoice choice;
-        choice.mapFile = String(builtLevel().c_str());
-        choice.gameMode = Game::TimeTrial;
-        choice.courseType = 1;
-        choice.vehicleCount = 4;
-        game.applyRaceChoice(choice);
-        game.setupRace();
+        setUpRace(game, builtLevel(), Game::TimeTrial, 1, 4);
         ASSERT_EQ(game.phase, 1u);
         ASSERT_EQ(game.vehicles.count(), 1u) << "TimeTrial: the player alone";
         EXPECT_EQ(game.gates.count(), 6u) << "group 0 only";
@@ -920,13 +926,7 @@ TEST_F(LevelViews, AMutatedObjectFileSetsUpAndRunsRaces)
     for (const Run& run : {Run{Game::OffRoadRace, 1, 600}, Run{Game::KnockOut, 2, 100},
                            Run{Game::CaptureTheFlag, 3, 100}, Run{Game::Jamboree, 1, 100}}) {
         SCOPED_TRACE(run.mode);
-        RaceChoice choice;
-        choice.mapFile = String(level.c_str());
-        choice.gameMode = run.mode;
-        choice.courseType = run.courseType;
-        choice.vehicleCount = 8;
-        game.applyRaceChoice(choice);
-        game.setupRace();
+        setUpRace(game, level, run.mode, run.courseType, 8);
         EXPECT_EQ(game.phase, 1u);
         EXPECT_EQ(game.vehicles.count(), 8) << "eight at most, whatever the slots";
         for (int frame = 0; frame < run.frames; ++frame) {
@@ -1087,13 +1087,7 @@ TEST_F(LevelViews, TheGridsQuadsStandOnTheirWheelsAndDriveOff)
     Game& game = scene().game;
     const RaceClock previousClock = gRaceClock;
     gRaceClock = raceClock;
-    RaceChoice choice;
-    choice.mapFile = String(builtLevel().c_str());
-    choice.gameMode = Game::OffRoadRace;
-    choice.courseType = 1;
-    choice.vehicleCount = 8;
-    game.applyRaceChoice(choice);
-    game.setupRace();
+    setUpRace(game, builtLevel(), Game::OffRoadRace, 1, 8);
     std::vector<vec3d> starts;
     std::vector<bool> grounded;
     float farthest = 0.0f;
