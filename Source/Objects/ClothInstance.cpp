@@ -49,6 +49,12 @@ void storeVector(std::atomic<float> (&words)[3], const vec3d& v)
     words[2].store(v.z, relaxed);
 }
 
+// A template value the editor's page may store while the worker steps.
+float live(const float& field)
+{
+    return std::atomic_ref<float>(const_cast<float&>(field)).load(relaxed);
+}
+
 bool inside(const Cloths::GridPoint& p, int32_t columns, int32_t rows)
 {
     return p.column >= 0 && p.column < columns && p.row >= 0 && p.row < rows;
@@ -269,10 +275,10 @@ void ObjPkgManager::Functions::Cloths::Instance::step(bool first)
     if (!first && owner && !inView.load(std::memory_order_acquire))
         return;
     const Cloths& t = *clothTemplate;
-    const float windK = t.windStrength * 0.018f;
-    const float angle = std::sin(phase) * 0.3f + t.windAngle * (3.14159265f / 180.0f);
-    const float gravityY = t.gravity / 9.81f * -0.005f;
-    const float dampK = t.damping * 0.03f;
+    const float windK = live(t.windStrength) * 0.018f;
+    const float angle = std::sin(phase) * 0.3f + live(t.windAngle) * (3.14159265f / 180.0f);
+    const float gravityY = live(t.gravity) / 9.81f * -0.005f;
+    const float dampK = live(t.damping) * 0.03f;
     const Particle* read = (stamp & 1) ? bufferB.get() : bufferA.get();
     Particle* write = (stamp & 1) ? bufferA.get() : bufferB.get();
     const vec3d wind = windVector(windK, angle);

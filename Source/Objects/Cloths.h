@@ -18,18 +18,21 @@
 // except Instance::cycle (the step), which the worker calls. The worker is
 // held while an instance attaches, detaches or rebuilds; the scene's camera
 // step resumes it. What the step reads of the owner, and the bounds it
-// writes, cross between the threads in atomic words. The vertex array is
-// drawn as the worker last wrote it, without a lock.
+// writes, cross between the threads in atomic words; so do the template's
+// wind, damping and gravity, which the page changes while the worker steps.
+// The vertex array is drawn as the worker last wrote it, without a lock.
 
 #include "Objects/BaseFunction.h"
 #include "Objects/ObjectFuncInst.h"
 #include "Objects/ObjectFunctions.h"
 
+#include "Application/DialogTools.h"
 #include "Entity/EntityManager.h"
 
 #include <TextureRecord.h>
 
 #include "Core/ArrayHeap.h"
+#include "Core/ArrayStack.h"
 #include "Core/Color.h"
 #include "Core/FileArray.h"
 #include "Core/String.h"
@@ -115,6 +118,14 @@ public:
     bool canRotate() override { return true; }
     bool canScale() override { return true; }
 
+    // The page (ClothsEditor.cpp): grid, wind and material sliders, plane,
+    // pins, the four material colours and the texture with its preview.
+    // Grid, plane, pin and image changes rebuild the edited instance.
+    INT_PTR handleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // The material's four colours as the page's swatches (each component
+    // x 255, alpha included).
+    void swatchesFromMaterial();
+
     // The manager whose worker steps the instances (the package manager's),
     // or null without one: the instances then step only when called.
     ThreadManager* threads = nullptr;
@@ -142,6 +153,20 @@ public:
     String textureName;
     FileArray image{4096};
     Settings settings;
+
+    // The page's controls, bound at each opening: columns and rows, then
+    // wind strength, wind angle, damping, specular power and gravity.
+    DialogTools::IntSlider gridSliders[2];
+    DialogTools::Slider sliders[5];
+    // What the float sliders show; a moved one stores its value into the
+    // template's field.
+    float sliderValues[5] = {};
+    // The colour chooser's custom colours: the four material colours first.
+    ArrayStack<Color, 16> customColours;
+    DialogTools::Bitmap preview;
+    // Set while the page fills its edit fields, whose change notifications
+    // then change nothing.
+    uint32_t filling = 0;
 
 private:
     void updateCounts();

@@ -11,6 +11,8 @@
 
 #include "Entity/Entity.h"
 
+#include "Core/Math.h"
+
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -84,6 +86,62 @@ std::set<std::pair<int, int>> lineByFormula(Cloths::GridPoint a, Cloths::GridPoi
 float linkLength(Cloth& cloth, int c, int r, int dc, int dr)
 {
     return (cloth.working(c + dc, r + dr).position - cloth.working(c, r).position).length();
+}
+
+// One step of the rules written out plainly on copies of the cloth's
+// records, with the given wind: the working records it leaves and each front
+// vertex's normal.
+struct Expected
+{
+    std::vector<Cloth::Particle> working;
+    std::vector<vec3d> frontNormals;
+};
+Expected referenceStep(Cloth& cloth, const Cloths& t, const vec3d& wind)
+{
+    const int w = cloth.columns, h = cloth.rows;
+    const Cloth::Particle* buffer = (cloth.stamp & 1) ? cloth.bufferB.get() : cloth.bufferA.get();
+    const std::vector<Cloth::Particle> read(buffer, buffer + w * h);
+    Expected e{{cloth.workingRecords.get(), cloth.workingRecords.get() + w * h}, std::vector<vec3d>(size_t(w * h))};
+    const auto at = [h](auto& records, int c, int r) -> auto& { return records[size_t(c * h + r)]; };
+    const float gravityY = t.gravity / 9.81f * -0.005f, dampK = t.damping * 0.03f;
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c) {
+            const int right = c == w - 1 ? w - 2 : c + 1, below = r == h - 1 ? h - 2 : r + 1;
+            Cloth::Particle& p = at(e.working, c, r);
+            const Cloth::Particle& q = at(read, c, r);
+            vec3d normal = (at(read, right, r).position - q.position).cross(at(read, c, below).position - q.position);
+            if ((c == w - 1) != (r == h - 1))
+                normal = -normal;
+            p.normal = normal.lengthSq() > 0.0f ? normal * (1.0f / std::sqrt(normal.lengthSq())) : vec3d();
+            if (!p.pinned) {
+                vec3d force(0.0f, gravityY, 0.0f);
+                for (int cn = std::max(c - 2, 0); cn <= std::min(c + 2, w - 1); ++cn)
+                    for (int rn = std::max(r - 2, 0); rn <= std::min(r + 2, h - 1); ++rn) {
+                        if (cn == c && rn == r)
+                            continue;
+                        const Cloth::Particle& other = at(read, cn, rn);
+                        const vec3d d = other.position - q.position;
+                        const Cloths::Spring& spring = t.rest[std::abs(cn - c) * 5 + std::abs(rn - r)];
+                        // Lengths through the core library's table, as the rules ask.
+                        const float k = (fastSqrt(d.lengthSq()) - spring.restLength) * spring.stiffness;
+                        force += d * k - (q.dampedVelocity - other.dampedVelocity);
+                    }
+                const vec3d push = p.normal * wind.dot(p.normal);
+                p.velocity += push;
+                at(e.working, right, r).velocity += push;
+                at(e.working, c, below).velocity += push;
+                for (int axis = 0; axis < 3; ++axis)
+                    force[axis] = std::clamp(force[axis], -0.1f, 0.1f);
+                p.velocity += force;
+                p.velocity -= p.velocity * 0.01f;
+                p.dampedVelocity = p.velocity * dampK;
+                p.position += p.velocity;
+            }
+            e.frontNormals[size_t(r * w + c)] =
+                -(at(e.working, std::min(c + 1, w - 1), r).normal + p.normal + at(e.working, c, std::min(r + 1, h - 1)).normal) /
+                3.0f;
+        }
+    return e;
 }
 
 }
@@ -425,6 +483,89 @@ TEST(ClothScenario, AFlagHangsUnderGravityAndLeansDownwind)
         z += blown->working(17, r).position.z;
     EXPECT_GT(z / 16.0f, 2.0f);
     EXPECT_EQ(blown->working(0, 7).position, vec3d(0.0f, 7.0f, 0.0f));
+}
+
+// On a cloth the wind has crumpled, a step agrees with the rules written out
+// plainly: every normal (from the right and lower neighbours, or the left
+// and upper ones past the last column and row), every wind push, pull and
+// move, and each vertex's smoothed normal. The wind is the fixed one, or the
+// owner's motion carried into its frame and capped, or none for a singular
+// owner.
+TEST(ClothStep, ACrumpledClothStepsByTheRules)
+{
+    EffectsTests::World world;
+    const float windK = 0.8f * 0.018f;
+    matrix3d turned = matrix3d::identity();
+    // A quarter turn about y: the world's +x is the owner's +z, the world's
+    // +z its -x.
+    turned.setRow(0, {0.0f, 0.0f, -1.0f});
+    turned.setRow(2, {1.0f, 0.0f, 0.0f});
+    matrix3d flat = matrix3d::identity();
+    flat.setRow(1, {});
+    struct Case
+    {
+        const char* name;
+        bool fromMotion;
+        const matrix3d* turn;
+        vec3d moved;
+        vec3d wind; // for the motion cases
+    };
+    const Case cases[] = {
+        {"fixed wind", false, nullptr, {}, {}},
+        {"motion, turned owner", true, &turned, {0.5f, 0.0f, 0.0f}, {0.0f, 0.0f, -0.75f * windK}},
+        {"motion, capped", true, &turned, {0.0f, 3.0f, 4.0f}, vec3d(0.8f, -0.6f, 0.0f) * (1.3f * windK)},
+        {"motion, singular owner", true, &flat, {1.0f, 0.0f, 0.0f}, {}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Bench bench;
+        bench.cloths.windStrength = 0.8f;
+        bench.cloths.windAngle = 70.0f;
+        bench.cloths.pinLine = 0;
+        bench.cloths.pinC = {5, 9};
+        EntityManager::Entity owner(*world.chain.entities);
+        Cloth cloth(&bench.cloths, nullptr, &owner);
+        for (int i = 0; i < 300; ++i)
+            cloth.step(false);
+        ASSERT_GT(std::fabs(cloth.working(17, 15).position.z), 1.0f) << "crumpled";
+
+        vec3d wind;
+        if (k.fromMotion) {
+            cloth.windFromMotion.store(1);
+            matrix3d pose = *k.turn;
+            pose.setRow(3, {10.0f, 2.0f, 5.0f});
+            owner.world = pose;
+            cloth.updateBounds();
+            cloth.step(false);
+            pose.setRow(3, pose.row(3) + k.moved);
+            owner.world = pose;
+            cloth.updateBounds();
+            wind = k.wind;
+        } else {
+            const float angle = std::sin(cloth.phase) * 0.3f + 70.0f * 3.14159265f / 180.0f;
+            wind = {std::cos(angle) * windK, 0.0f, std::sin(angle) * windK};
+        }
+        const Expected expected = referenceStep(cloth, bench.cloths, wind);
+        cloth.step(false);
+        const int w = 18, h = 16, n = w * h;
+        for (int c = 0; c < w; ++c)
+            for (int r = 0; r < h; ++r) {
+                SCOPED_TRACE(testing::Message() << c << ", " << r);
+                const Cloth::Particle& want = expected.working[size_t(c * h + r)];
+                const Cloth::Particle& got = cloth.working(c, r);
+                expectNear(got.normal, want.normal, 1e-4f, "normal");
+                expectNear(got.velocity, want.velocity, 1e-5f, "velocity");
+                expectNear(got.position, want.position, 1e-4f, "position");
+                expectNear(got.dampedVelocity, want.dampedVelocity, 1e-6f, "damped velocity");
+                expectNear(cloth.vertices[r * w + c].normal, expected.frontNormals[size_t(r * w + c)], 1e-4f,
+                           "front vertex");
+                expectNear(cloth.vertices[n + r * w + c].normal, -expected.frontNormals[size_t(r * w + c)], 1e-4f,
+                           "back vertex");
+                expectNear(cloth.vertices[r * w + c].position, want.position * 0.1f, 1e-5f, "vertex");
+                if (::testing::Test::HasFailure())
+                    return;
+            }
+    }
 }
 
 TEST(ClothStep, OnlyAVisibleClothNearTheCameraIsStepped)

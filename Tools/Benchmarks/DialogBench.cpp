@@ -1,12 +1,15 @@
 // The editing pages' costs, one core, editor only (off the race frame): a
 // slider's handling of one message (one it ignores, and a moved thumb), a
 // whole page message through the Fire page's six sliders, opening and
-// closing pages from their dialog templates, and the tree dialog's refresh
-// of the leafy sample tree.
+// closing pages from their dialog templates (the Cloths page among them),
+// and the tree dialog's refresh of the leafy sample tree.
 #include "BenchDevice.h"
 #include "BenchFigures.h"
+#include "EffectPackageSamples.h"
+#include "FunctionsRecordWriter.h"
 #include "TreeSamples.h"
 
+#include "Objects/Cloths.h"
 #include "Objects/Fire.h"
 #include "Objects/LensFlare.h"
 #include "Tree/Tree.h"
@@ -137,6 +140,15 @@ int main()
     {
         ObjPkgManager::Functions::LensFlare flare(nullptr);
         openAndClose(flare, DialogPages::lensFlare, "lens flare");
+    }
+    {
+        // The capture flag's cloth, its image previewed at each opening.
+        FileArray block(4096);
+        FunctionsRecordWriter::writeCloths(block, EffectPackageSamples::flagCloth());
+        block.seek(0, 0);
+        ObjPkgManager::Functions::Cloths cloths(nullptr);
+        cloths.load(block);
+        openAndClose(cloths, DialogPages::cloths, "Cloths");
     }
     const std::vector<uint8_t> sample = TreeSamples::leafyTree(true);
     FileArray stream(4096);
