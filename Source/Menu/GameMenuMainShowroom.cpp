@@ -104,6 +104,11 @@ void GameMenu::Main::Showroom::enter(const String& name)
     if (auto* quad = quadFunction ? dynamic_cast<Game::Vehicle::QuadInstance*>(quadFunction->instance) : nullptr) {
         quad->controls = &control;
         quad->engineSound.release();
+        // The turntable draws the quad itself, in its own viewport and in
+        // the mirror: the scene's passes leave it out (and so no longer pose
+        // it before drawing; update does).
+        dyn->hidden = 1;
+        dyn->onMoved();
         const vec3d centre = dyn->worldBounds.center;
         pivot = {-centre.x, 0.63f, -centre.z};
         if (EntityManager::PhysicsManager* physics = physicsOf(*menu))
@@ -234,6 +239,16 @@ void GameMenu::Main::Showroom::update()
         if (EntityManager::PhysicsManager* physics = physicsOf(*menu))
             physics->waitForStepEnd();
         body->setPose(pose);
+        // The turntable holds the quad. In the air above no ground, each
+        // step lets it fall, faster from frame to frame: nothing of that
+        // motion is kept.
+        body->stopMotion();
+        // Wheels, handlebar and rider are posed here, from the pose just set
+        // and while no step moves the body: the frame's step, running while
+        // the showroom draws, never shows. The entity takes the pose that
+        // the step's hand-over gives it anyway.
+        dyn->world = pose;
+        dyn->prepareRender();
     }
     updateCamera();
     lightAngle += gFrameFactor.load() * 0.1f;
