@@ -11,6 +11,7 @@
 #include "MenuSamples.h"
 
 #include "Menu/GameMenuDisperse.h"
+#include "Menu/GameMenuPoints.h"
 #include "Menu/GameMenuRaceResults.h"
 
 #include "Render/DirectGraphics.h"
@@ -35,6 +36,14 @@ uint8_t green(uint32_t texel)
     return uint8_t(texel >> 8);
 }
 
+uint8_t blue(uint32_t texel)
+{
+    return uint8_t(texel);
+}
+
+// The colour of the test's "scene".
+uint32_t sceneColour = 0xFFFF0000;
+
 class RaceScreensDevice : public DeviceSuite
 {
 protected:
@@ -55,12 +64,13 @@ protected:
         menu.load(String(path.c_str()));
         lookAlongZ(chain(), {0.0f, 0.0f, 0.0f});
         // The "scene": a red screen drawn in the frame's passes.
+        sceneColour = 0xFFFF0000;
         client->afterScene = [] {
             gDevice->SetTexture(0, nullptr);
             gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
             gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
             gDevice->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TFACTOR);
-            gDevice->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFF0000);
+            gDevice->SetRenderState(D3DRS_TEXTUREFACTOR, sceneColour);
             drawScreenRect(int(width), int(height), -1, -1, 0.0f);
             gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
             gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
@@ -156,6 +166,42 @@ TEST_F(RaceScreensDevice, TheResultsShowGreenBarsOverTheBlurredSceneAlsoAfterARe
     const uint32_t background = afterReset.at(4, height - 20);
     EXPECT_GT(red(background), 90) << std::hex << background;
     EXPECT_LT(green(background), 30) << std::hex << background;
+    menu.releaseScreens();
+}
+
+// The game over's blurred background follows the scene every frame, and
+// after a device reset takes the smoothing's new picture.
+TEST_F(RaceScreensDevice, TheGameOverBackgroundFollowsTheSceneAlsoAfterAReset)
+{
+    menu.menuState = GameMenu::gameOverState;
+    auto* over = new GameMenu::GameOver(menu);
+    menu.gameOverScreen = over;
+    over->enter(GameMenu::noScreen);
+    ASSERT_NE(over->titleText, nullptr);
+    ASSERT_NE(menu.smoothTarget, nullptr);
+    over->opacity = 1.0f;
+    over->colour.a = 255;
+    over->fadeMode = UserInterface::Widget::fadeNone;
+    const auto background = [](const Level& pixels) { return pixels.at(4, height - 20); };
+    frame();
+    const uint32_t first = background(frame());
+    EXPECT_GT(red(first), 90) << std::hex << first;
+    EXPECT_LT(blue(first), 30) << std::hex << first;
+
+    sceneColour = 0xFF0000FF;
+    frame();
+    const uint32_t followed = background(frame());
+    EXPECT_GT(blue(followed), 90) << std::hex << followed;
+    EXPECT_LT(red(followed), 30) << std::hex << followed;
+
+    D3D::Device::reset(gDirectGraphics.record, nullptr);
+    menu.onDeviceReset();
+    EXPECT_EQ(over->backgroundRefresh, 1u);
+    frame();
+    const uint32_t afterReset = background(frame());
+    EXPECT_EQ(over->backgroundRefresh, 0u);
+    EXPECT_GT(blue(afterReset), 90) << std::hex << afterReset;
+    EXPECT_LT(red(afterReset), 30) << std::hex << afterReset;
     menu.releaseScreens();
 }
 

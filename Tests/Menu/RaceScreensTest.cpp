@@ -328,6 +328,53 @@ TEST_F(PointsScreen, TheNeededPointsAreHighlightedExactlyWhileThePlayerIsBelowTh
     }
 }
 
+// Eight rows sliding in: each box frames its line, the rows' boxes move
+// with their rows, and the needed-points box takes the last row's edges (the
+// last six of the 66 vertices).
+TEST_F(PointsScreen, EveryBoxFramesItsLineAndTheNeededBoxTakesTheLastRowsEdges)
+{
+    championship(Game::OffRoadRace);
+    for (int32_t i = 0; i < 8; ++i)
+        addVehicle(1, i == 0);
+    GameMenu::Points screen(menu);
+    screen.enter(GameMenu::noScreen);
+    ASSERT_EQ(screen.rowCount, 8);
+    const auto size = [](UserInterface::Text* text) { return GameMenuOverlay::measure(*text); };
+    const int32_t rankHeight = size(screen.rankHeader).height;
+    const int32_t pointsWidth = size(screen.pointsHeader).width;
+    const auto expectBox = [&](int32_t k, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+        const GameMenuBars::Vertex* v = screen.boxVertices + 6 * k;
+        EXPECT_EQ(v[0].x, float(left)) << "box " << k;
+        EXPECT_EQ(v[0].y, float(top)) << "box " << k;
+        EXPECT_EQ(v[5].x, float(right)) << "box " << k;
+        EXPECT_EQ(v[5].y, float(bottom)) << "box " << k;
+    };
+    for (float fade : {0.2f, 1.0f}) {
+        screen.opacity = fade;
+        screen.update();
+        ASSERT_EQ(screen.layoutRows(), 11u);
+        const UserInterface::Size title = size(screen.titleText);
+        expectBox(0, screen.titleText->x - 10, screen.titleText->y, screen.titleText->x + title.width + 10,
+                  screen.titleText->y + title.height);
+        expectBox(1, screen.rankHeader->x - 10, screen.rankHeader->y, screen.pointsHeader->x + pointsWidth + 10,
+                  screen.rankHeader->y + rankHeight);
+        for (int32_t k = 0; k < 8; ++k) {
+            const GameMenu::Points::Row& row = *screen.rows[k];
+            EXPECT_EQ(row.rank->y, 60 * k + 50 + screen.rankHeader->y);
+            EXPECT_EQ(row.rank->x, screen.rankColumn + row.offset);
+            // Even rows come from the left, odd ones from the right.
+            if (fade < 1.0f) {
+                EXPECT_EQ(row.offset < 0, k % 2 == 0) << k;
+            }
+            expectBox(2 + k, row.rank->x - 10, row.rank->y - 10, row.pointsText->x + pointsWidth + 10,
+                      row.rank->y + rankHeight + 10);
+        }
+        const GameMenu::Points::Row& last = *screen.rows[7];
+        expectBox(10, last.rank->x - 10, screen.neededLabel->y, last.pointsText->x + pointsWidth + 10,
+                  screen.neededLabel->y + size(screen.neededLabel).height);
+    }
+}
+
 TEST_F(PointsScreen, WithoutAProgressRecordThereAreNoRowsAndOutsideAChampionshipNothing)
 {
     world.race.choice.gameMode = Game::OffRoadRace;
