@@ -6,9 +6,8 @@
 #include "RaceSamples.h"
 #include "RecordsFileWriter.h"
 #include "TerrainMapWriter.h"
+#include "TerrainSamples.h"
 #include "ValueNoise.h"
-
-#include "Core/HeightSurface.h"
 
 #include <windows.h>
 
@@ -17,45 +16,8 @@
 
 namespace {
 
-uint16_t packR5G6B5(float r, float g, float b)
-{
-    auto channel = [](float v, int bits) {
-        const int top = (1 << bits) - 1;
-        const int k = int(v * float(top) + 0.5f);
-        return k < 0 ? 0 : k > top ? top : k;
-    };
-    return uint16_t(channel(r, 5) << 11 | channel(g, 6) << 5 | channel(b, 5));
-}
-
-// A colour layer: a base colour with a grain of noise, used within a band of heights.
-TerrainMapWriter::Layer layer(float r, float g, float b, uint8_t low, uint8_t high, uint32_t seed)
-{
-    TerrainMapWriter::Layer out;
-    out.low = low;
-    out.high = high;
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 256; ++x) {
-            // The layers repeat every 256 texels: the grain wraps round.
-            const float grain = 0.75f + 0.25f * valueNoise(float(x), float(y), 8.0f, seed) +
-                                0.1f * (valueNoise(float(x), float(y), 2.0f, seed + 7) - 0.5f);
-            out.pixels.push_back(packR5G6B5(r * grain, g * grain, b * grain));
-        }
-    return out;
-}
-
-// Overlay detail: bright speckles to modulate the colour with, or faint ones to add.
-TerrainMapWriter::Overlay overlay(float base, float spread, uint32_t seed)
-{
-    TerrainMapWriter::Overlay out;
-    out.width = out.height = 128;
-    for (uint32_t y = 0; y < 128; ++y)
-        for (uint32_t x = 0; x < 128; ++x) {
-            const float v = base + spread * (valueNoise(float(x), float(y), 4.0f, seed) - 0.5f);
-            const uint32_t k = uint32_t(v < 0 ? 0 : v > 1 ? 255 : v * 255.0f);
-            out.argb.push_back(0xFF000000u | k << 16 | k << 8 | k);
-        }
-    return out;
-}
+using TerrainSamples::layer;
+using TerrainSamples::overlay;
 
 // S = 256: a valley along z between two ranges of hills, with rolling ground.
 // The floor (|x| below about 500) holds the lake and the pond; beyond it the
@@ -78,8 +40,7 @@ TerrainMapWriter::Map valleyMap()
             units += (70.0f + 30.0f * ridges) * t * t * (3.0f - 2.0f * t);
             if (units > 190.0f)
                 units = 190.0f + 60.0f * std::tanh((units - 190.0f) / 60.0f);
-            const float raw = units * 256.0f;
-            map.heights.push_back(uint16_t(raw < 0 ? 0 : raw > 65535 ? 65535 : raw));
+            map.heights.push_back(TerrainSamples::rawHeight(units));
         }
     map.layers.push_back(layer(0.30f, 0.55f, 0.20f, 0, 70, 11));    // meadow on the valley floor
     map.layers.push_back(layer(0.50f, 0.40f, 0.25f, 50, 130, 13));  // earth on the slopes
@@ -113,23 +74,15 @@ std::vector<uint8_t> previewImage(uint32_t sky = 0xFF6FA8DCu)
 float valleyGround(float x, float z)
 {
     static const TerrainMapWriter::Map map = valleyMap();
-    const LevelFileWriter::Terrain scales;
-    // Fine points from the low-x edge and from the high-z edge.
-    const float half = 4.0f * float(map.size);
-    const float fi = x / scales.horizontalScale + half, fj = half - z / scales.horizontalScale;
-    const int32_t i = int32_t(std::floor(fi)), j = int32_t(std::floor(fj));
-    const float ti = fi - float(i), tj = fj - float(j);
-    auto at = [&](int32_t a, int32_t b) { return HeightSurface::height(map.heights.data(), map.size, a, b); };
-    const float h = (at(i, j) * (1.0f - ti) + at(i + 1, j) * ti) * (1.0f - tj) +
-                    (at(i, j + 1) * (1.0f - ti) + at(i + 1, j + 1) * ti) * tj;
-    return h * scales.verticalScale;
+    return TerrainSamples::groundHeight(map, LevelFileWriter::Terrain{}, x, z);
 }
 
 static LevelFileWriter::Level valleyLevel()
 {
     LevelFileWriter::Level valley;
     valley.name = String(L"Valley");
-    valley.description = String(L"Hills around a green valley");
+    // The solo map belongs to no country: its tag 3 stays empty.
+    valley.description = String(L"");
     valley.preview = previewImage();
     valley.courseType = 1;
     valley.referenceTime = RecordsFileWriter::Time::fromMilliseconds(RaceSamples::valleyReferenceLap).word();
@@ -157,40 +110,4 @@ bool writeLandscapeSample(const String& root)
 {
     return LevelFileWriter::save(valleyLevel(), root + L"Data\\Map\\Valley.tee") &&
            TerrainMapWriter::save(valleyMap(), root + L"Data\\Map\\Valley.map");
-}
-
-bool writeChampionshipSamples(const String& root)
-{
-    // One country of three maps, a map of each kind under the skies of
-    // morning, noon and evening; each is the valley under a name of its own.
-    struct Map
-    {
-        const wchar_t* base;
-        const wchar_t* name;
-        int32_t courseType;
-        uint32_t sky;
-    };
-    const Map maps[] = {
-        {L"DEValleyOffRoad", L"DE Valley Off-Road", 1, 0xFFE0A070u},
-        {L"DEValleyTrack", L"DE Valley Track", 2, 0xFF6FA8DCu},
-        {L"DEValleyRally", L"DE Valley Rally", 3, 0xFF8060B0u},
-    };
-    const wchar_t* const sideFiles[] = {L".map", L".mdw", L".obj", L".way", L".wtr"};
-    const String folder = root + L"Data\\Map\\";
-    for (const Map& map : maps) {
-        LevelFileWriter::Level level = valleyLevel();
-        level.name = String(map.name);
-        level.description = String(L"DE");
-        level.courseType = map.courseType;
-        level.preview = previewImage(map.sky);
-        if (!LevelFileWriter::save(level, folder + map.base + L".tee"))
-            return false;
-        for (const wchar_t* side : sideFiles) {
-            const String from = folder + L"Valley" + side;
-            const String to = folder + map.base + side;
-            if (GetFileAttributesW(from.text()) != INVALID_FILE_ATTRIBUTES && !CopyFileW(from.text(), to.text(), FALSE))
-                return false;
-        }
-    }
-    return true;
 }

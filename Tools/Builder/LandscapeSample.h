@@ -4,10 +4,6 @@
 
 // The sample level "Data\Map\Valley.tee" under root (the data folders exist).
 bool writeLandscapeSample(const String& root);
-// The championship's sample maps: the valley's files again under the names
-// of three maps of the country "DE" (one of each kind); after every other
-// sample, whose side files they copy.
-bool writeChampionshipSamples(const String& root);
 
 // The sample valley's ground height (world units) at world (x, z): the
 // terrain's smooth surface between its finest points.

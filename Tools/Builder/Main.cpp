@@ -9,6 +9,7 @@
 #include "DialogTemplateWriter.h"
 #include "HudSamples.h"
 #include "LandscapeSample.h"
+#include "MapGenerator.h"
 #include "MeadowSamples.h"
 #include "MenuSamples.h"
 #include "MeshSamples.h"
@@ -131,7 +132,7 @@ int wmain(int argc, wchar_t** argv)
         fwprintf(stderr, L"KorvantaBuilder: cannot write the sample trees\n");
         return 1;
     }
-    if (!writeChampionshipSamples(root)) {
+    if (!MapGenerator::saveChampionship(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot write the championship's maps\n");
         return 1;
     }

@@ -44,7 +44,7 @@ ImageFileWriter::Image tuft()
     return image;
 }
 
-std::vector<MeadowFileWriter::Layer> valley()
+std::vector<MeadowFileWriter::Layer> meadow(float grassLow, float grassHigh, float waterLevel)
 {
     const std::vector<uint8_t> texture = ImageFileWriter::png(tuft());
 
@@ -60,8 +60,8 @@ std::vector<MeadowFileWriter::Layer> valley()
     grass.brightness = 1.3f;
     grass.bladesPerPatch = 45;
     grass.minimumNormal = 0.97f;
-    grass.minimumGround = 20.0f;
-    grass.maximumGround = 140.0f;
+    grass.minimumGround = grassLow;
+    grass.maximumGround = grassHigh;
     const uint8_t meadow[4] = {150, 235, 200, 255}; // blue, green, red, alpha
     for (int i = 0; i < 4; ++i)
         grass.colour[i] = meadow[i];
@@ -82,14 +82,18 @@ std::vector<MeadowFileWriter::Layer> valley()
     reeds.bladesPerPatch = 60;
     reeds.shape = 3;
     reeds.minimumNormal = 0.8f;
-    reeds.minimumGround = 41.0f; // the lake's shallow rim
-    reeds.maximumGround = 47.0f;
+    reeds.minimumGround = waterLevel - 6.0f; // the lake's shallow rim
+    reeds.maximumGround = waterLevel;
     reeds.onWater = 1;
     const uint8_t reed[4] = {90, 170, 150, 255};
     for (int i = 0; i < 4; ++i)
         reeds.colour[i] = reed[i];
+    if (waterLevel < 0.0f)
+        return {grass};
     return {grass, reeds};
 }
+
+std::vector<MeadowFileWriter::Layer> valley() { return meadow(20.0f, 140.0f, 47.0f); }
 
 bool save(const String& root) { return MeadowFileWriter::save(valley(), root + L"Data\\Map\\Valley.mdw"); }
 

@@ -107,14 +107,14 @@ std::vector<std::pair<const wchar_t*, uint32_t>> pickUpValues()
     return {{L"Nitro", 1}, {L"Oil", 2}, {L"RepairKit", 3}, {L"RocketPack", 4}, {L"CaptureFlag", 5}};
 }
 
-ObjectPackageWriter::Package tree()
+ObjectPackageWriter::Package tree(const char* name, uint32_t seed)
 {
     ObjectPackageWriter::Package p;
     PackagePartWriter::Mesh trunk;
     trunk.kind = 0;
-    trunk.tree = TreeSamples::leafyTree(true);
-    trunk.displayName = "SampleTree";
-    trunk.name = "SampleTree";
+    trunk.tree = TreeSamples::leafyTree(true, seed);
+    trunk.displayName = name;
+    trunk.name = name;
     p.meshes.push_back(trunk);
     return p;
 }
@@ -163,7 +163,8 @@ bool save(const String& root)
 
 bool saveTree(const String& root)
 {
-    return ObjectPackageWriter::save(tree(), root + L"Objects\\Tree.teo");
+    return ObjectPackageWriter::save(tree(), root + L"Objects\\Tree.teo") &&
+           ObjectPackageWriter::save(tree("GrownTree", grownTreeSeed), root + L"Objects\\GrownTree.teo");
 }
 
 }

@@ -6,6 +6,7 @@
 // name.
 
 #include "ObjectPackageWriter.h"
+#include "TreeSamples.h"
 
 #include "Core/String.h"
 
@@ -39,16 +40,18 @@ ObjectPackageWriter::Package pickUp(const char* name, uint32_t value);
 // The race's pick-ups by package name with their items: "Nitro" 1, "Oil" 2,
 // "RepairKit" 3, "RocketPack" 4 and the carried "CaptureFlag" 5.
 std::vector<std::pair<const wchar_t*, uint32_t>> pickUpValues();
-// The leafy sample tree (its picture stored) as the one mesh "SampleTree",
-// without collision geometry.
-ObjectPackageWriter::Package tree();
+// The seed of the levels' second tree.
+constexpr uint32_t grownTreeSeed = 20240917;
+// The leafy sample tree (its picture stored) as the one mesh name, without
+// collision geometry; another seed grows another tree.
+ObjectPackageWriter::Package tree(const char* name = "SampleTree", uint32_t seed = TreeSamples::sampleSeed);
 // Each package with its file name (the tree apart: see saveTree).
 std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all();
 // "Crate.teo", "Gate.teo", "Camera.teo" and the pick-ups into root's
 // "Objects" folder (which exists).
 bool save(const String& root);
 // "Tree.teo" into root's "Objects" folder, the package the sample level's
-// "Tree" objects name.
+// "Tree" objects name, and "GrownTree.teo", the levels' second tree.
 bool saveTree(const String& root);
 
 }

@@ -2,9 +2,7 @@
 
 #include <cmath>
 
-namespace {
-
-StaticObjectWriter::Object placed(const wchar_t* package, float x, float y, float z, float rotation = 0.0f)
+StaticObjectWriter::Object ObjectSamples::placed(const wchar_t* package, float x, float y, float z, float rotation)
 {
     StaticObjectWriter::Object o;
     o.package = String(package);
@@ -15,7 +13,7 @@ StaticObjectWriter::Object placed(const wchar_t* package, float x, float y, floa
     return o;
 }
 
-}
+using ObjectSamples::placed;
 
 std::vector<StaticObjectWriter::Object> ObjectSamples::valleyRace(const Ground& ground)
 {

@@ -16,6 +16,10 @@ namespace ObjectSamples {
 // The ground height (world units) at world (x, z).
 using Ground = std::function<float(float x, float z)>;
 
+// An object of package at (x, y, z), turned by rotation degrees about the
+// upright axis (0 faces +z, 90 faces +x).
+StaticObjectWriter::Object placed(const wchar_t* package, float x, float y, float z, float rotation = 0.0f);
+
 // With ground, the race objects stand on it; without, at a height of 50.
 std::vector<StaticObjectWriter::Object> valley(const Ground& ground = {});
 // The valley's race around the closed course of the sample ways: a Start on

@@ -59,14 +59,14 @@ namespace {
 
 // The sample's parameters, its three grown levels (which content points
 // into), its bark and its seed.
-void growSample(TreeStreamWriter::Content& content, Tree::Bough (&levels)[3])
+void growSample(TreeStreamWriter::Content& content, Tree::Bough (&levels)[3], uint32_t seed = sampleSeed)
 {
     content.param.root.count = sampleRoots;
-    TreeStreamWriter::grow(content.param, sampleSeed, levels);
+    TreeStreamWriter::grow(content.param, seed, levels);
     for (int i = 0; i < 3; ++i)
         content.levels[i] = &levels[i];
     content.bark = ImageFileWriter::png(bark());
-    content.seed = sampleSeed;
+    content.seed = seed;
 }
 
 }
@@ -125,11 +125,11 @@ ImageFileWriter::Image foliagePicture()
     return image;
 }
 
-std::vector<uint8_t> leafyTree(bool pictureStored)
+std::vector<uint8_t> leafyTree(bool pictureStored, uint32_t seed)
 {
     TreeStreamWriter::Content content;
     Tree::Bough levels[3];
-    growSample(content, levels);
+    growSample(content, levels, seed);
 
     TreeStreamWriter::Foliage foliage;
     foliage.name = "Leaves";
@@ -151,14 +151,14 @@ std::vector<uint8_t> leafyTree(bool pictureStored)
 
     // The branch: grown, ringed (its box) and leaved after fixed seeds.
     Tree::Bough branch;
-    srand(sampleSeed + 1);
+    srand(seed + 1);
     branch.genBones(bp);
     branch.genRoots(bp);
     Tree::Bough::genNodes(branch, bp);
     Tree::Bough::ObjectParam spread = bp.leaves;
     spread.kindCount = 1;
     ArrayHeap<Tree::Bough::ObjectInfo> placed;
-    srand(sampleSeed + 2);
+    srand(seed + 2);
     const int32_t leaves = Tree::Bough::placeObjects(branch, placed, spread);
     for (int32_t i = 0; i < leaves; ++i)
         foliage.branch.placements.push_back(*placed.at(i));
@@ -173,7 +173,7 @@ std::vector<uint8_t> leafyTree(bool pictureStored)
         Tree::Bough::genNodes(levels[level], param);
         Tree::Bough::ObjectParam cards = fp;
         cards.kindCount = 0;
-        srand(sampleSeed + 10 + level);
+        srand(seed + 10 + level);
         const int32_t n = Tree::Bough::placeObjects(levels[level], placed, cards);
         for (int32_t i = 0; i < n; ++i)
             foliage.placements[level].push_back(*placed.at(i));

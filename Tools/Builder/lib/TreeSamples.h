@@ -26,8 +26,9 @@ ImageFileWriter::Image foliagePicture();
 // The sample tree with one foliage object: a small leafy branch (one leaf
 // kind) placed over the tree's three levels. With pictureStored the object
 // carries its picture (curved cards); without, the game renders the picture
-// of the branch when it loads the tree (star cards).
-std::vector<uint8_t> leafyTree(bool pictureStored);
+// of the branch when it loads the tree (star cards). Another seed grows
+// another tree of the same kind.
+std::vector<uint8_t> leafyTree(bool pictureStored, uint32_t seed = sampleSeed);
 std::vector<uint8_t> emptyTree();
 // "Sample.tree", "Leafy.tree" (picture stored), "LeafyRendered.tree" and
 // "Empty.tree" in folder (which ends in a backslash and exists).

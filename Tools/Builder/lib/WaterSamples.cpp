@@ -16,12 +16,15 @@ void ellipse(WaterFileWriter::Area& area, float x, float z, float rx, float rz, 
         area.indices.insert(area.indices.end(), {0, uint16_t(i), uint16_t(i + 1)});
 }
 
-// The lake: the floor dips to 36 around (-190, -410); water stands at 47.
-WaterFileWriter::Area lake()
+}
+
+namespace WaterSamples {
+
+WaterFileWriter::Area lake(const wchar_t* name, float x, float z, float rx, float rz, float level, float depth)
 {
     WaterFileWriter::Area area;
-    area.name = String(L"Lake");
-    area.level = 47.0f;
+    area.name = String(name);
+    area.level = level;
     area.colour[0] = 70; // blue, green, red, the deepest alpha
     area.colour[1] = 60;
     area.colour[2] = 20;
@@ -29,10 +32,14 @@ WaterFileWriter::Area lake()
     area.depthGain = 70.0f;
     area.reflectionRange = 500.0f * 500.0f; // the hills show in it from across the valley
     area.macroSize = 16.0f;
-    ellipse(area, -190.0f, -410.0f, 230.0f, 210.0f, 40);
-    area.boxAroundOutline(16.0f);
+    ellipse(area, x, z, rx, rz, 40);
+    area.boxAroundOutline(depth);
     return area;
 }
+
+}
+
+namespace {
 
 // The pond: 62 units across in the northern dip, waves within 250 units,
 // one patch of 8 x 8 macros of 8 x 8 cells. The grid (and the box, from which
@@ -80,7 +87,11 @@ WaterFileWriter::Area pond()
 
 namespace WaterSamples {
 
-std::vector<WaterFileWriter::Area> valley() { return {lake(), pond()}; }
+// The valley's lake: the floor dips to 36 around (-190, -410); water stands at 47.
+std::vector<WaterFileWriter::Area> valley()
+{
+    return {lake(L"Lake", -190.0f, -410.0f, 230.0f, 210.0f, 47.0f, 16.0f), pond()};
+}
 
 bool save(const String& root) { return WaterFileWriter::save(valley(), root + L"Data\\Map\\Valley.wtr"); }
 

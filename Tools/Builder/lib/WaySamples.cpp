@@ -9,24 +9,18 @@ using Way = WayFileWriter::Way;
 
 constexpr float pi = 3.14159265f;
 
-struct Layout
-{
-    const wchar_t* modeler;
-    float width;
-    float heightOffset;
-    float stepsPerLength;
-    float thinTolerance;
-    uint8_t colour[4]; // blue, green, red, alpha
-};
+using WaySamples::Layout;
 
-// The course: curbstones, 12 wide, a little above the ground.
-constexpr Layout course{L"Curbstone1", 12.0f, 0.25f, 0.1f, 0.5f, {255, 255, 255, 255}};
-// The shortcut: paved with border strips, 10 wide.
-constexpr Layout shortcut{L"SimpleWayBorderPaver1", 10.0f, 0.25f, 0.1f, 0.5f, {255, 255, 255, 255}};
-// The dirt track: a hollow 20 wide, tinting the ground a light brown.
-constexpr Layout dirt{L"TerrainHollow1", 20.0f, 0.0f, 0.1f, 0.5f, {60, 120, 170, 255}};
+// The valley's course, its shortcut and its dirt track.
+constexpr const Layout& course = WaySamples::curbstones;
+constexpr const Layout& shortcut = WaySamples::paved;
+constexpr const Layout& dirt = WaySamples::dirt;
 
-Point point(const Layout& layout, float x, float z, const WaySamples::Ground& ground)
+}
+
+namespace WaySamples {
+
+Point point(const Layout& layout, float x, float z, const Ground& ground)
 {
     Point p;
     p.position[0] = x;
@@ -43,9 +37,19 @@ Point point(const Layout& layout, float x, float z, const WaySamples::Ground& gr
     return p;
 }
 
+Way loop(const Layout& layout, const std::vector<std::pair<float, float>>& corners, const Ground& ground,
+         int32_t firstId)
+{
+    Way way;
+    if (corners.empty())
+        return way;
+    for (const auto& [x, z] : corners)
+        way.push_back(point(layout, x, z, ground));
+    way.push_back(point(layout, corners.front().first, corners.front().second, ground));
+    for (Point& p : way)
+        p.id = firstId++;
+    return way;
 }
-
-namespace WaySamples {
 
 std::vector<WayFileWriter::Way> valley(const Ground& ground)
 {

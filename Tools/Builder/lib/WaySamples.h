@@ -5,6 +5,7 @@
 #include "Core/String.h"
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 // The sample level's ways: a closed race course with curbstones on the
@@ -20,6 +21,32 @@ using Ground = std::function<float(float x, float z)>;
 // the first, closing the loop.
 constexpr float westX = 200.0f;
 constexpr float eastX = 650.0f;
+
+// How a way is made: its modeler, width, height above the ground, the
+// steps of its mesh and its colour.
+struct Layout
+{
+    const wchar_t* modeler;
+    float width;
+    float heightOffset;
+    float stepsPerLength;
+    float thinTolerance;
+    uint8_t colour[4]; // blue, green, red, alpha
+};
+
+// Curbstones, 12 wide, a little above the ground.
+constexpr Layout curbstones{L"Curbstone1", 12.0f, 0.25f, 0.1f, 0.5f, {255, 255, 255, 255}};
+// Paved with border strips, 10 wide.
+constexpr Layout paved{L"SimpleWayBorderPaver1", 10.0f, 0.25f, 0.1f, 0.5f, {255, 255, 255, 255}};
+// A dirt hollow 20 wide, tinting the ground a light brown.
+constexpr Layout dirt{L"TerrainHollow1", 20.0f, 0.0f, 0.1f, 0.5f, {60, 120, 170, 255}};
+
+// A point of layout at (x, z) on the ground (id -1).
+WayFileWriter::Point point(const Layout& layout, float x, float z, const Ground& ground);
+// A closed course through the (x, z) pairs of corners, in order: its last
+// point lies on the first; ids count from firstId.
+WayFileWriter::Way loop(const Layout& layout, const std::vector<std::pair<float, float>>& corners,
+                        const Ground& ground, int32_t firstId = 0);
 
 std::vector<WayFileWriter::Way> valley(const Ground& ground);
 // "Data\Map\Valley.way" under root (the folders exist).

@@ -1,0 +1,477 @@
+// The builder's data through the game's own loaders, in the program started
+// as the game starts it: every level with its side files and the counts the
+// builder wrote, the races each championship map holds (the grid, gates,
+// parking slots, podium, and an opponent's route from each grid slot to the
+// first gate), every object package, tree, sound, the menu file and the
+// resource archive; and a damaged copy of each kind of file.
+#include "ContentFolders.h"
+
+#include "../Landscape/SceneFrames.h"
+
+#include "../Application/BoxAnswerer.h"
+
+#include "Application/GlobalSettings.h"
+#include "Application/Globals.h"
+#include "Application/Korvanta.h"
+#include "Application/Multimonitor.h"
+#include "Audio/AudioFile.h"
+#include "Landscape/Meadow.h"
+#include "Landscape/Scene.h"
+#include "Landscape/Terrain.h"
+#include "Landscape/Water.h"
+#include "Objects/DynObject.h"
+#include "Objects/ObjectPackage.h"
+#include "Race/AIDriver.h"
+#include "Race/GameGate.h"
+#include "Race/GameVehicle.h"
+#include "Render/DirectGraphics.h"
+#include "Render/SwapChain.h"
+#include "Tree/Tree.h"
+#include "Way/WayNetwork.h"
+
+#include "MapGenerator.h"
+
+#include "Core/Color.h"
+#include "Core/FileArray.h"
+#include "Core/Language.h"
+#include "Core/ResourceManager.h"
+#include "Core/Timer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace ContentFolders;
+
+const wchar_t* const sideFiles[] = {L".tee", L".map", L".wtr", L".mdw", L".way", L".obj"};
+
+std::wstring mapPath(const String& base) { return installFolder() + L"Data\\Map\\" + base.text() + L".tee"; }
+
+// The program started as the game starts it, in the build's folder beside
+// its data, on a small window.
+class ContentLoad : public testing::Test
+{
+public:
+    static void SetUpTestSuite()
+    {
+        settingsFolder = AppTestFiles::freshFolder(L"ContentSettings");
+        settings = new GlobalSettings(settingsFolder.c_str());
+        settings->options.fullScreen = 0;
+        settings->width = 640;
+        settings->height = 480;
+        ASSERT_TRUE(settings->writeFile());
+        monitors = new WinShell::Multimonitor;
+        monitors->enumerate();
+        previousSettings = gSettings;
+        previousMonitors = WinShell::gMonitors;
+        previousLanguage = gLanguage;
+        previousResources = gResourceManager;
+        gSettings = settings;
+        WinShell::gMonitors = monitors;
+        gLanguage = nullptr; // shutdown deletes the language and the resources
+        gResourceManager = new ResourceManager;
+        gInstance = GetModuleHandleW(nullptr);
+        wchar_t folder[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, folder);
+        previousFolder = folder;
+        SetCurrentDirectoryW(installFolder().c_str());
+        answerer = new BoxAnswerer;
+        app = new Korvanta;
+        ASSERT_EQ(app->init(), 1u);
+    }
+
+    static void TearDownTestSuite()
+    {
+        if (app)
+            app->shutdown();
+        delete app;
+        app = nullptr;
+        delete answerer;
+        answerer = nullptr;
+        gSettings = previousSettings;
+        WinShell::gMonitors = previousMonitors;
+        gLanguage = previousLanguage;
+        gResourceManager = previousResources;
+        SetCurrentDirectoryW(previousFolder.c_str());
+        delete monitors;
+        delete settings;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(app, nullptr);
+        gFrameFactor.store(1.0f);
+    }
+
+    void TearDown() override
+    {
+        Game& game = scene().game;
+        game.removeRaceVehicles();
+        game.releaseParkingSlots();
+        game.clearRace();
+        app->scene.clear();
+    }
+
+    static Scene& scene() { return app->scene; }
+    static D3D::Device::SwapChain& chain() { return *app->swapChain; }
+
+    static void setUpRace(const std::wstring& level, int32_t mode, int32_t courseType, int32_t count)
+    {
+        RaceChoice choice;
+        choice.mapFile = String(level.c_str());
+        choice.gameMode = mode;
+        choice.courseType = courseType;
+        choice.vehicleCount = count;
+        scene().game.applyRaceChoice(choice);
+        scene().game.setupRace();
+    }
+
+    static void endRace()
+    {
+        Game& game = scene().game;
+        game.removeRaceVehicles();
+        game.releaseParkingSlots();
+        game.clearRace();
+    }
+
+    static int waterAreas()
+    {
+        int areas = 0;
+        for (Water::AreaList* list : {&gWater.live, &gWater.dormant})
+            areas += list->count();
+        return areas;
+    }
+
+    static int cameraObjects()
+    {
+        DynArray<Scene::CameraObject> found(8, true);
+        return scene().cameraObjects ? scene().cameraObjects->collect(found) : 0;
+    }
+
+    static inline Korvanta* app = nullptr;
+    static inline BoxAnswerer* answerer = nullptr;
+    static inline GlobalSettings* settings = nullptr;
+    static inline WinShell::Multimonitor* monitors = nullptr;
+    static inline GlobalSettings* previousSettings = nullptr;
+    static inline WinShell::Multimonitor* previousMonitors = nullptr;
+    static inline Language* previousLanguage = nullptr;
+    static inline ResourceManager* previousResources = nullptr;
+    static inline std::wstring settingsFolder;
+    static inline std::wstring previousFolder;
+};
+
+}
+
+// Every championship map through Scene::load with the counts the builder
+// wrote; a race of eight sets up on its grid with the course under its
+// Start and the eight course gates, each opponent's route from its grid
+// slot ends at the first gate; the flag modes add the three flag gates,
+// KnockOut parks on seven slots, the championship's end finds the podium.
+TEST_F(ContentLoad, EveryChampionshipMapLoadsAndHoldsItsRaces)
+{
+    for (const MapGenerator::Settings& settings : MapGenerator::championship()) {
+        const std::wstring name = settings.name.text();
+        SCOPED_TRACE(std::string(name.begin(), name.end()));
+        const MapGenerator::Map built = MapGenerator::generate(settings);
+        const std::wstring path = mapPath(settings.base);
+        ASSERT_TRUE(scene().load(String(path.c_str())));
+        EXPECT_TRUE(gTerrain.isLoaded());
+        EXPECT_TRUE(scene().sceneName.sameText(settings.name));
+        EXPECT_TRUE(scene().description.sameText(settings.code));
+        EXPECT_EQ(waterAreas(), int(built.water.size()));
+        EXPECT_EQ(chain().meadow->layers.count(), int(built.meadow.size()));
+        EXPECT_EQ(gWayNetwork.ways.count(), int(built.ways.size()));
+        EXPECT_EQ(cameraObjects(), MapGenerator::cameraObjects);
+
+        Game& game = scene().game;
+        setUpRace(path, Game::Circuit, settings.courseType, MapGenerator::gridSlots);
+        ASSERT_EQ(game.vehicles.count(), MapGenerator::gridSlots);
+        ASSERT_NE(game.course, nullptr) << "the Start stands on the course";
+        EXPECT_GE(game.gates.count(), MapGenerator::courseGates);
+        ASSERT_NE(game.gates.head(), nullptr);
+        matrix3d gate;
+        game.gates.head()->item->object->getTransform(gate, true);
+        const vec3d firstGate = gate.row(3);
+        int routes = 0;
+        for (auto* node = game.vehicles.head(); node; node = node->next) {
+            ObjPkgManager::Functions::AI* ai = node->item->getAIDriver();
+            if (!ai)
+                continue;
+            ai->replan(true);
+            const auto& path = ai->path;
+            ASSERT_GE(path.count, 2);
+            const vec3d end = path.points[path.count - 1].position;
+            EXPECT_LT(std::hypot(end.x - firstGate.x, end.z - firstGate.z), 30.0f) << "route " << routes;
+            // The route keeps to the ground it runs over.
+            for (int32_t i = 0; i < path.count; ++i) {
+                const vec3d p = path.points[i].position;
+                ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
+                EXPECT_LT(std::fabs(p.y - gTerrain.getHeight(p.x, p.z, 3)), 25.0f) << i;
+            }
+            ++routes;
+        }
+        EXPECT_EQ(routes, MapGenerator::gridSlots - 1) << "an opponent on each slot but the player's";
+        endRace();
+
+        setUpRace(path, Game::CaptureTheFlag, settings.courseType, 2);
+        EXPECT_GE(game.gates.count(), MapGenerator::courseGates + MapGenerator::flagGates);
+        endRace();
+        setUpRace(path, Game::KnockOut, settings.courseType, 6);
+        EXPECT_EQ(game.parkingSlots.count(), MapGenerator::parkingSlots);
+        endRace();
+        game.placePlayerQuad();
+        EXPECT_EQ(game.vehicles.count(), 1) << "the player's quad before the podium";
+        endRace();
+        scene().clear();
+    }
+}
+
+// A map of each course type seen from behind its grid at noon: every pixel
+// drawn, sky above and ground below; the frames are kept as pictures.
+TEST_F(ContentLoad, TheGridsViewShowsSkyAndGround)
+{
+    const std::vector<MapGenerator::Settings> maps = MapGenerator::championship();
+    for (size_t m : {size_t(3), size_t(22), size_t(38)}) {
+        const MapGenerator::Settings& settings = maps[m];
+        SCOPED_TRACE(m);
+        const MapGenerator::Map built = MapGenerator::generate(settings);
+        ASSERT_TRUE(scene().load(String(mapPath(settings.base).c_str())));
+        scene().timeOfDay = 12.5f;
+        scene().applyTimeOfDay();
+        vec3d start, last;
+        for (const StaticObjectWriter::Object& o : built.objects) {
+            if (o.package.sameText(String::borrowed(L"Start")))
+                start = {o.position[0], o.position[1], o.position[2]};
+            if (o.package.sameText(String::borrowed(L"PlayerSlot")) && o.flag == 7)
+                last = {o.position[0], o.position[1], o.position[2]};
+        }
+        const vec3d along = start - last;
+        const vec3d eye = last - along.normalised() * 40.0f;
+        const float ground = gTerrain.getHeight(eye.x, eye.z, 3);
+        SceneFrames::look(chain(), {eye.x, ground + 12.0f, eye.z}, std::atan2(-along.x, along.z) * 57.29578f, -6.0f);
+        constexpr uint32_t magenta = 0xFFFF00FFu;
+        TestDevice::Level frame = SceneFrames::draw(scene(), chain(), nullptr, magenta);
+        frame = SceneFrames::draw(scene(), chain(), nullptr, magenta);
+        int cleared = 0;
+        for (uint32_t y = 0; y < frame.height; y += 4)
+            for (uint32_t x = 0; x < frame.width; x += 4)
+                cleared += (frame.at(x, y) | 0xFF000000u) == magenta;
+        EXPECT_EQ(cleared, 0);
+        const Color sky = Color::fromArgb(frame.at(frame.width / 2, 4));
+        const Color road = Color::fromArgb(frame.at(frame.width / 2, frame.height - 8));
+        EXPECT_GT(int(sky.b), int(sky.r)) << "a blue sky";
+        EXPECT_GT(std::abs(int(sky.b) - int(road.b)) + std::abs(int(sky.r) - int(road.r)), 40) << "ground below";
+        scene().clear();
+    }
+}
+
+// The solo valley loads and belongs to no country.
+TEST_F(ContentLoad, TheValleyIsASoloMap)
+{
+    ASSERT_TRUE(scene().load(String((installFolder() + L"Data\\Map\\Valley.tee").c_str())));
+    EXPECT_TRUE(gTerrain.isLoaded());
+    EXPECT_EQ(scene().description.length(), 0);
+}
+
+// Every package of the objects folder builds through the package manager
+// with at least one mesh, and the packages the races look up by name exist.
+TEST_F(ContentLoad, EveryPackageBuilds)
+{
+    ObjPkgManager& packages = scene().objectPackages;
+    int built = 0;
+    for (auto* node = packages.packages.head(); node; node = node->next) {
+        ObjPkgManager::Package& package = *node->item;
+        SCOPED_TRACE(std::wstring(package.path.text()).size());
+        ASSERT_NE(package.build(nullptr), nullptr);
+        EXPECT_EQ(package.built, 1u);
+        // The oil puddle's package is its template alone.
+        if (!package.lowerName.sameText(String::borrowed(L"oilpuddle")))
+            EXPECT_GT(package.meshes.count(), 0);
+        ++built;
+    }
+    EXPECT_GE(built, 20);
+    for (const wchar_t* name : Game::packageNames)
+        EXPECT_NE(packages.findPackage(String(name)), nullptr) << std::string(name, name + wcslen(name));
+    for (const wchar_t* name : {L"Compass", L"Camera", L"Tree", L"GrownTree", L"Bush"})
+        EXPECT_NE(packages.findPackage(String(name)), nullptr);
+}
+
+// Every tree of the tree folder grows through Tree::generate; every sound of
+// the sound folder opens through the audio files; the resource archive
+// loads with the race's sounds and the head-up display's images; the menu
+// file gives four sounds, three intro pages and the logo.
+TEST_F(ContentLoad, TreesSoundsArchiveAndMenuLoad)
+{
+    std::vector<std::wstring> trees, sounds;
+    for (auto [folder, out] : {std::pair{L"Data\\Tree\\", &trees}, std::pair{L"Data\\Sound\\", &sounds}}) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((installFolder() + folder + L"*.*").c_str(), &found);
+        for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                out->push_back(installFolder() + folder + found.cFileName);
+        if (search != INVALID_HANDLE_VALUE)
+            FindClose(search);
+    }
+    ASSERT_FALSE(trees.empty());
+    for (const std::wstring& path : trees) {
+        const std::vector<uint8_t> bytes = AppTestFiles::read(path);
+        FileArray stream(4096);
+        if (!bytes.empty())
+            stream.write(bytes.data(), uint32_t(bytes.size()));
+        stream.seek(0, 0);
+        Tree tree;
+        tree.generate(stream);
+        if (path.find(L"Empty") == std::wstring::npos)
+            EXPECT_GT(tree.countTriangles(), 0u) << std::string(path.begin(), path.end());
+    }
+    ASSERT_FALSE(sounds.empty());
+    for (const std::wstring& path : sounds) {
+        const std::vector<uint8_t> bytes = AppTestFiles::read(path);
+        FileArray stream(4096);
+        stream.write(bytes.data(), uint32_t(bytes.size()));
+        stream.seek(0, 0);
+        Audio::FileRef ref;
+        const bool ogg = path.substr(path.size() - 3) == L"ogg";
+        ref.set(&stream, ogg ? Audio::FileRef::typeOgg : Audio::FileRef::typeWav, String(L"content"), 0);
+        Audio::AudioFile* file = Audio::AudioFile::get(&ref, 0, 8, 1);
+        ASSERT_NE(file, nullptr);
+        EXPECT_GT(file->dataSize, 0u) << std::string(path.begin(), path.end());
+        Audio::AudioFile::unloadByRef(ref);
+    }
+
+    ResourceManager archive;
+    ASSERT_TRUE(archive.load(String((installFolder() + L"Data\\Resource\\Resource.res").c_str())));
+    for (const wchar_t* name : {L"SNDStart", L"SNDDing", L"SNDGateOK", L"SNDWrongGate", L"SNDRepair", L"SNDNitro",
+                                L"SNDWrongWay", L"SNDApplause", L"HUDOil", L"HUDRocket", L"HUDNitro", L"HUDRepair",
+                                L"HUDEliminated"}) {
+        ResourceManager::Entry& entry = archive.find(String(name));
+        EXPECT_TRUE(entry.name.sameText(String(name))) << std::string(name, name + wcslen(name));
+    }
+
+    GameMenu& menu = app->gameMenu;
+    menu.load(String((installFolder() + L"Data\\Menu\\Menu.mnu").c_str()));
+    for (Audio::FileRef* sound : menu.sounds)
+        EXPECT_NE(sound, nullptr);
+    for (auto* intro : menu.introScreens)
+        EXPECT_NE(intro, nullptr);
+    EXPECT_GT(menu.tag9Block.size(), 0u) << "the logo";
+}
+
+namespace {
+
+enum class Damage { cut, random };
+
+// The bytes of file cut to a third, or overwritten with random bytes of a
+// fixed seed (the first four kept, so that a versioned file still looks
+// like one).
+std::vector<uint8_t> damaged(std::vector<uint8_t> bytes, Damage damage, std::mt19937& draw)
+{
+    if (damage == Damage::cut) {
+        bytes.resize(bytes.size() / 3);
+        return bytes;
+    }
+    for (size_t i = 4; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(draw());
+    return bytes;
+}
+
+}
+
+// A copy of a championship map with one damaged file of each kind: the
+// load gives a level or fails, and a race set up on what loaded runs a few
+// frames; nothing crashes or hangs.
+TEST_F(ContentLoad, DamagedLevelFilesFailCleanly)
+{
+    std::mt19937 draw(63);
+    const MapGenerator::Settings settings = MapGenerator::championship()[4];
+    for (const wchar_t* extension : sideFiles)
+        for (Damage damage : {Damage::cut, Damage::random}) {
+            SCOPED_TRACE(std::string(extension, extension + 4) + (damage == Damage::cut ? " cut" : " random"));
+            const std::wstring folder = AppTestFiles::freshFolder(L"ContentDamagedLevel");
+            for (const wchar_t* side : sideFiles) {
+                std::vector<uint8_t> bytes =
+                    AppTestFiles::read(installFolder() + L"Data\\Map\\" + settings.base.text() + side);
+                if (std::wstring(side) == extension)
+                    bytes = damaged(bytes, damage, draw);
+                ASSERT_TRUE(AppTestFiles::write(folder + settings.base.text() + side, bytes));
+            }
+            const std::wstring path = folder + settings.base.text() + L".tee";
+            if (!scene().load(String(path.c_str()))) {
+                EXPECT_EQ(scene().loaded, 0u);
+                continue;
+            }
+            setUpRace(path, Game::Circuit, settings.courseType, 4);
+            for (int frame = 0; frame < 20; ++frame) {
+                gFrameFactor.store(1.0f);
+                app->pumpMessages();
+                app->update();
+            }
+            endRace();
+            scene().clear();
+        }
+}
+
+// Damaged packages are left out, the sound ones still build; a damaged menu
+// file shows no intro; a damaged archive holds no head-up display icons.
+TEST_F(ContentLoad, DamagedPackagesMenuAndArchiveLeaveTheirPartsOut)
+{
+    std::mt19937 draw(64);
+    const std::wstring objects = AppTestFiles::freshFolder(L"ContentDamagedObjects");
+    for (const wchar_t* name : {L"Gate", L"Nitro", L"Podium", L"Quad"}) {
+        std::vector<uint8_t> bytes = AppTestFiles::read(installFolder() + L"Objects\\" + name + L".teo");
+        const std::wstring which = name;
+        if (which == L"Gate")
+            bytes = damaged(bytes, Damage::cut, draw);
+        else if (which == L"Nitro")
+            bytes = damaged(bytes, Damage::random, draw);
+        ASSERT_TRUE(AppTestFiles::write(objects + name + L".teo", bytes));
+    }
+    {
+        ObjPkgManager packages(&scene());
+        packages.loadFolder(String(objects.c_str()));
+        packages.buildPackages();
+        // The cut package keeps what it could read; the one of random
+        // bytes is left out.
+        ObjPkgManager::Package* nitro = packages.findPackage(String(L"Nitro"));
+        if (nitro)
+            EXPECT_EQ(nitro->built, 0u);
+        for (const wchar_t* name : {L"Podium", L"Quad"}) {
+            ObjPkgManager::Package* package = packages.findPackage(String(name));
+            ASSERT_NE(package, nullptr);
+            EXPECT_EQ(package->built, 1u);
+        }
+        packages.clear();
+    }
+
+    const std::wstring folder = AppTestFiles::freshFolder(L"ContentDamagedMenu");
+    for (Damage damage : {Damage::random, Damage::cut}) {
+        const std::wstring path = folder + L"Menu.mnu";
+        ASSERT_TRUE(AppTestFiles::write(
+            path, damaged(AppTestFiles::read(installFolder() + L"Data\\Menu\\Menu.mnu"), damage, draw)));
+        GameMenu menu(&scene(), nullptr);
+        menu.load(String(path.c_str()));
+        if (damage == Damage::random)
+            EXPECT_EQ(menu.introScreens[0], nullptr) << "no intro";
+    }
+    {
+        GameMenu menu(&scene(), nullptr);
+        menu.load(String((installFolder() + L"Data\\Menu\\Menu.mnu").c_str()));
+        EXPECT_NE(menu.introScreens[0], nullptr);
+    }
+
+    for (Damage damage : {Damage::random, Damage::cut}) {
+        const std::wstring path = folder + L"Resource.res";
+        ASSERT_TRUE(AppTestFiles::write(
+            path, damaged(AppTestFiles::read(installFolder() + L"Data\\Resource\\Resource.res"), damage, draw)));
+        ResourceManager archive;
+        archive.load(String(path.c_str()));
+        if (damage == Damage::random)
+            for (const wchar_t* icon : {L"HUDOil", L"HUDRocket", L"HUDNitro", L"HUDRepair"})
+                EXPECT_EQ(archive.find(String(icon)).name.length(), 0);
+    }
+}

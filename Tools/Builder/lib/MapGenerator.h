@@ -1,0 +1,77 @@
+#pragma once
+
+#include "LevelFileWriter.h"
+#include "MeadowFileWriter.h"
+#include "StaticObjectWriter.h"
+#include "TerrainMapWriter.h"
+#include "WaterFileWriter.h"
+#include "WayFileWriter.h"
+
+#include "Core/String.h"
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+// Race levels made from a seed: a floor of rolling ground ringed by hills,
+// a lake inside the course, the course road, and everything a race places
+// on it (the grid, Start and Goal, gates, pick-ups, parking slots, the
+// podium, camera objects, trees and bushes). The same settings give the
+// same bytes on every run.
+namespace MapGenerator {
+
+// The colours of the ground, low to high.
+enum class Palette : uint8_t { Green, Dry, Cold, Snow };
+
+struct Settings
+{
+    String base{L""};        // the files' name under "Data\Map\", without extension
+    String name{L""};        // the map's name (tag 1)
+    String code{L""};        // the country code (tag 3), empty for a solo map
+    int32_t courseType = 1;  // 1 off-road, 2 race track, 3 rally
+    uint32_t seed = 1;
+    int32_t size = 256;      // terrain grid samples per side
+    Palette palette = Palette::Green;
+    float hills = 110.0f;    // the hills' height over the floor, height units
+    float rolling = 6.0f;    // the floor's rise and fall, height units
+    bool lake = true;        // a lake inside a closed course
+    float timeOfDay = 12.5f;
+    float season = 0.5f;
+    // The course's corners (x, z) in driving order; empty for a loop made
+    // from the seed. An open course (closed false) runs from the first
+    // corner to the last; its first leg must hold the grid (130 units).
+    std::vector<std::pair<float, float>> course;
+    bool closed = true;
+};
+
+// One level's content, as its writers take it.
+struct Map
+{
+    LevelFileWriter::Level level;
+    TerrainMapWriter::Map terrain;
+    std::vector<WaterFileWriter::Area> water;
+    std::vector<MeadowFileWriter::Layer> meadow;
+    std::vector<WayFileWriter::Way> ways;
+    std::vector<StaticObjectWriter::Object> objects;
+    float courseLength = 0.0f; // world units along the course road
+};
+
+// The grid, gates and markers of a race.
+constexpr int32_t gridSlots = 8;
+constexpr int32_t parkingSlots = 7;
+constexpr int32_t courseGates = 8;  // group 0, numbers 1 to 8
+constexpr int32_t flagGates = 3;    // group 1, numbers 10 to 12
+constexpr int32_t cameraObjects = 18;
+
+Map generate(const Settings& settings);
+// "<base>.tee", ".map", ".wtr", ".mdw", ".way" and ".obj" into folder
+// (which ends in a backslash and exists).
+bool save(const Map& map, const String& folder, const String& base);
+
+// The championship's maps: a map of each course type 1, 2 and 3 for each
+// of the 13 countries, named after the country's code ("DE Waldweg").
+std::vector<Settings> championship();
+// The championship's maps into root's "Data\Map" folder (which exists).
+bool saveChampionship(const String& root);
+
+}
