@@ -79,6 +79,10 @@ void Korvanta::renderAfterScene()
     gDevice->GetRenderState(D3DRS_FOGENABLE, &fog);
     if (fog)
         gDevice->SetRenderState(D3DRS_FOGENABLE, FALSE);
+    // The rect lies at depth 0: it must leave the depth buffer alone, or the
+    // particles and glows drawn after it would be hidden behind it.
+    gDevice->SetRenderState(D3DRS_ZENABLE, FALSE);
+    gDevice->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
     gDevice->SetRenderState(D3DRS_COLORWRITEENABLE, D3DCOLORWRITEENABLE_ALPHA);
     gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
@@ -89,6 +93,8 @@ void Korvanta::renderAfterScene()
     gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     gDevice->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
     gDevice->SetRenderState(D3DRS_COLORWRITEENABLE, 0xF);
+    gDevice->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+    gDevice->SetRenderState(D3DRS_ZENABLE, TRUE);
     if (fog)
         gDevice->SetRenderState(D3DRS_FOGENABLE, TRUE);
 }

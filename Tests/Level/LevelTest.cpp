@@ -21,6 +21,9 @@
 #include "Vehicle/QuadInstance.h"
 #include "Physics/neRigidBody.h"
 #include "Vehicle/WheelDirt.h"
+#include "Vehicle/ExhaustSmoke.h"
+#include "Objects/Fire.h"
+#include "Objects/Rocket.h"
 #include "Objects/PackageMesh.h"
 #include "Audio/Sound3D.h"
 #include "Audio/SoundInterface.h"
@@ -949,6 +952,50 @@ TEST_F(LevelViews, AMutatedObjectFileSetsUpAndRunsRaces)
 }
 
 
+// The frame as it stands drawn again, without the application's update:
+// with every particle system held back when heldBack.
+Level redraw(const std::string& name, bool heldBack)
+{
+    std::vector<std::pair<ParticleSystem*, uint32_t>> stopped;
+    for (auto* node = LevelViews::chain().particles->systems.head(); heldBack && node; node = node->next) {
+        stopped.emplace_back(node->item, node->item->stopped);
+        node->item->stopped = 1;
+    }
+    LevelViews::chain().beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clearColour, 1.0f, 0);
+    LevelViews::app->clearFrame();
+    LevelViews::chain().render(true);
+    Level pixels = TestDevice::readSurface(LevelViews::chain().targets[0].surface);
+    LevelViews::keep(LevelViews::chain().targets[0].surface, name);
+    LevelViews::chain().present();
+    for (const auto& [system, flag] : stopped)
+        system->stopped = flag;
+    return pixels;
+}
+
+// What the effect's particles do to the square of pixels around a point.
+struct EffectChange
+{
+    int changed = 0;     // pixels that differ
+    int brightened = 0;  // of them, made brighter
+};
+
+EffectChange effectChange(const Level& with, const Level& without, POINT centre, int half)
+{
+    EffectChange out;
+    for (int y = centre.y - half; y <= centre.y + half; ++y)
+        for (int x = centre.x - half; x <= centre.x + half; ++x) {
+            if (x < 0 || y < 0 || x >= int(with.width) || y >= int(with.height))
+                continue;
+            const uint32_t a = with.at(uint32_t(x), uint32_t(y)), b = without.at(uint32_t(x), uint32_t(y));
+            if (difference(a, b) <= 24)
+                continue;
+            ++out.changed;
+            out.brightened += channelSum(a) > channelSum(b) ? 1 : 0;
+        }
+    return out;
+}
+
 // The builder's quad driven north through the shallow western edge of the
 // valley's lake, a unit a frame, its wheels spinning: the tracks take the
 // lit ground's colour, each wheel stands in the water and tells its contact
@@ -1056,12 +1103,20 @@ TEST_F(LevelViews, AQuadDrivingThroughTheLakeSplashes)
     };
     // The drive, each frame kept as a picture, and the same frame drawn
     // again with the wheel dirt held back.
+    int sprayed = 0, mostSprayed = 0;
     for (int i = 0; i < 24; ++i) {
-        drive("LakeSplash");
-        dirt.dust->stopped = dirt.clods->stopped = 1;
-        steadyFrame("LakeQuiet");
-        dirt.dust->stopped = dirt.clods->stopped = 0;
+        const Level splash = drive("LakeSplash");
+        const Level quiet = redraw("LakeQuiet", true);
+        int changed = 0;
+        for (uint32_t y = 0; y < splash.height; ++y)
+            for (uint32_t x = 0; x < splash.width; ++x)
+                changed += difference(splash.at(x, y), quiet.at(x, y)) > 24 ? 1 : 0;
+        sprayed += changed > 0 ? 1 : 0;
+        mostSprayed = std::max(mostSprayed, changed);
     }
+    // The spray shows on the picture, over more than a few pixels.
+    EXPECT_GE(sprayed, 12);
+    EXPECT_GE(mostSprayed, 300);
     EXPECT_GT(shallowest, 0.2f);
     EXPECT_LE(deepest, 2.5f);
     EXPECT_EQ(inWater, 24 * WheelDirt::trackCount) << "every wheel in the water every frame";
@@ -1076,6 +1131,110 @@ TEST_F(LevelViews, AQuadDrivingThroughTheLakeSplashes)
     gRaceClock = previousClock;
 }
 
+}
+
+
+// A bonfire, a rocket's explosion and an exhaust's smoke in front of the
+// camera over the valley floor at noon, through the game's whole frame:
+// each shows on a region of the picture around its place (the frame drawn
+// again with every particle system held back is the one to compare with),
+// the flames and the blast brighter than the ground behind them.
+TEST_F(LevelViews, ParticleEffectsShowInTheGamesFrame)
+{
+    using Fire = ObjPkgManager::Functions::Fire;
+    using Rocket = ObjPkgManager::Functions::Rocket;
+    const RaceClock previousClock = gRaceClock;
+    gRaceClock = raceClock;
+    setTime(12.5f);
+    chain().meadow->clear();
+    // Each effect 60 units further north than the one before, the camera
+    // behind it: the earlier ones lie behind the camera.
+    float z = -960.0f;
+    const float x = -150.0f;
+    const auto createInstance = [](const wchar_t* name, const vec3d& at) -> DynObject* {
+        Object* object =
+            scene().objectPackages.createObject(scene().objectPackages.findPackage(String(name)), at, 1.0f);
+        if (!object)
+            return nullptr;
+        object->instance = object->createInstance();
+        return dynamic_cast<DynObject*>(object->instance);
+    };
+    const auto functionOf = [](DynObject* object, uint32_t flag) -> ObjectFuncInstInterface* {
+        if (!object || !object->functions)
+            return nullptr;
+        DynObject::FunctionManager::Function* entry = object->functions->find(flag);
+        return entry ? entry->instance : nullptr;
+    };
+    const auto steps = [](int frames) {
+        for (int f = 0; f < frames; ++f) {
+            raceClockNow += 40;
+            gFrameFactor.store(1.0f);
+            gFrameTime.store(0.04f);
+            frame("EffectRun");
+        }
+    };
+
+    struct Case
+    {
+        const char* name;
+        // Starts the effect at the point; the frames it runs before the look.
+        std::function<bool(const vec3d&)> start;
+        int frames;
+        vec3d lookAt; // from the point
+        float distance; // of the camera behind the point
+        int minimumChanged;
+        int brightenedPercent; // at least this share of the changed pixels is brighter
+        bool alone; // nothing 350 pixels to the side changes
+    };
+    ExhaustSmoke smoke;
+    EntityManager::Entity exhaustOwner(*chain().entities);
+    const Case cases[] = {
+        {"Bonfire",
+         [&](const vec3d& at) {
+             auto* fires = dynamic_cast<Fire::Instance*>(functionOf(createInstance(L"Bonfire", at), Fire::flag));
+             return fires && fires->builtCount > 0;
+         },
+         20, {0.0f, 1.5f, 0.0f}, 22.0f, 1500, 90, true},
+        {"Explosion",
+         [&](const vec3d& at) {
+             auto* rocket = dynamic_cast<Rocket::Instance*>(
+                 functionOf(createInstance(L"Rocket", at + vec3d(0.0f, 2.0f, 0.0f)), Rocket::flag));
+             if (!rocket)
+                 return false;
+             rocket->explode();
+             return true;
+         },
+         4, {0.0f, 2.0f, 0.0f}, 45.0f, 3000, 30, false},
+        {"Exhaust",
+         [&](const vec3d& at) {
+             exhaustOwner.world.setRow(3, at + vec3d(0.0f, 0.5f, 0.0f));
+             smoke.init(&chain(), &exhaustOwner, nullptr);
+             smoke.create(matrix3d::identity());
+             smoke.throttleLevel = 1.0f;
+             return smoke.system != nullptr;
+         },
+         30, {0.0f, 1.5f, 0.0f}, 22.0f, 150, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        z += 60.0f;
+        const vec3d ground(x, gTerrain.getHeight(x, z, 3), z);
+        SceneFrames::look(chain(), ground + vec3d(0.0f, 4.0f, -c.distance), 0.0f, -4.0f);
+        std::srand(45);
+        ASSERT_TRUE(c.start(ground));
+        steps(c.frames);
+        const Level with = redraw(std::string("Effect") + c.name, false);
+        const Level without = redraw(std::string("Effect") + c.name + "HeldBack", true);
+        const POINT centre = SceneFrames::pixelOf(chain(), ground + c.lookAt, with);
+        const EffectChange change = effectChange(with, without, centre, 60);
+        EXPECT_GE(change.changed, c.minimumChanged);
+        EXPECT_GE(change.brightened * 100, change.changed * c.brightenedPercent)
+            << change.brightened << " of " << change.changed;
+        if (c.alone)
+            EXPECT_EQ(effectChange(with, without, {centre.x + 350, centre.y}, 40).changed, 0);
+    }
+    smoke.release();
+    gRaceClock = previousClock;
 }
 
 // The grid's quads are released onto the road: they stand on their wheels,
