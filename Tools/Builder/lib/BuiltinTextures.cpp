@@ -77,6 +77,8 @@ Image lensflare()
 Image fire()
 {
     // A flame: wide and hot at the bottom, narrowing and reddening upward.
+    // The fires take their alpha from the red channel, so the flame's shape
+    // is in its colour too: black where it does not burn.
     return make([](uint32_t x, uint32_t y) {
         const double v = 1.0 - (y + 0.5) / side; // 0 at the bottom row, 1 at the top
         const double u = ((x + 0.5) / side - 0.5) * 2.0;
@@ -84,7 +86,8 @@ Image fire()
         const double flicker = 0.8 + 0.4 * noise(x / 6.0, y / 4.0);
         const double body = std::max(0.0, 1.0 - std::fabs(u) / width) * flicker * (1.0 - v * 0.6);
         const double heat = std::min(1.0, body * 1.4);
-        return argb(std::min(1.0, body * 1.2), 1.0, 0.25 + 0.75 * heat, 0.1 * heat * heat);
+        const double shape = std::min(1.0, body * 1.2);
+        return argb(shape, shape, shape * (0.25 + 0.75 * heat), shape * 0.1 * heat * heat);
     });
 }
 

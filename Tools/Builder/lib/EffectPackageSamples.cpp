@@ -72,8 +72,18 @@ FunctionsRecordWriter::Rocket rocketEffects()
 {
     FunctionsRecordWriter::Rocket rocket;
     rocket.imageNames = {"RocketFireA.dds", "RocketFireB.dds", "RocketSmoke.dds"};
+    // The rocket takes each image's alpha from its red channel: the smoke's
+    // grey is weighed by its alpha, so that its puff fades to the rim.
+    ImageFileWriter::Image smoke = BuiltinTextures::smoke();
+    for (uint32_t& texel : smoke.argb) {
+        const uint32_t a = texel >> 24;
+        uint32_t weighed = texel & 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8)
+            weighed |= ((texel >> shift & 0xFFu) * a / 255u) << shift;
+        texel = weighed;
+    }
     rocket.images = {ImageFileWriter::dds(BuiltinTextures::fire()), ImageFileWriter::dds(BuiltinTextures::lensflare()),
-                     ImageFileWriter::dds(BuiltinTextures::smoke())};
+                     ImageFileWriter::dds(smoke)};
     rocket.sounds = {SoundSamples::wav(noise(0.6, 4.0, 4601)), SoundSamples::wav(SoundSamples::tone(1.5, 1, 22050)),
                      SoundSamples::wav(noise(2.0, 0.5, 4602)), SoundSamples::wav(noise(1.2, 3.0, 4603))};
     return rocket;

@@ -5,6 +5,7 @@
 #include "RiderSample.h"
 #include "SoundSamples.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace QuadSample {
@@ -129,18 +130,46 @@ vec3d riderPosition()
     return {0.0f, y, across.z - std::sqrt(square > 0.0f ? square : 0.0f)};
 }
 
-// A texture of speckles of colour over transparency, as a TGA file.
-std::vector<uint8_t> speckles(uint32_t colour, uint32_t seed)
+// Crumbs of earth thrown in a round cloud, as a TGA file: scattered opaque
+// texels, thinning out to none at the rim, nearly white so that the clods
+// take the ground's colour from their particles.
+std::vector<uint8_t> crumbs(uint32_t seed)
 {
     ImageFileWriter::Image image;
     image.width = image.height = textureSize;
     image.argb.resize(size_t(textureSize) * textureSize);
     uint32_t state = seed;
-    for (uint32_t& texel : image.argb) {
-        state = state * 1664525u + 1013904223u;
-        const uint32_t alpha = (state >> 24) & 0xC0u;
-        texel = (alpha << 24) | (colour & 0xFFFFFFu);
-    }
+    const float half = float(textureSize) * 0.5f;
+    for (uint32_t y = 0; y < textureSize; ++y)
+        for (uint32_t x = 0; x < textureSize; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
+            const float edge = std::max(0.0f, 1.0f - std::sqrt(dx * dx + dy * dy));
+            const bool crumb = float((state >> 16) & 0xFFu) < edge * 96.0f;
+            image.argb[size_t(y) * textureSize + x] = crumb ? 0xE0D8D0C8u : 0x00D8D0C8u;
+        }
+    return ImageFileWriter::tga(image);
+}
+
+// A soft round puff, nearly white so that the particles' own colours show:
+// its alpha falls from the middle to nothing at the rim, with a grain of
+// speckles over it.
+std::vector<uint8_t> puff(uint32_t seed)
+{
+    ImageFileWriter::Image image;
+    image.width = image.height = textureSize;
+    image.argb.resize(size_t(textureSize) * textureSize);
+    uint32_t state = seed;
+    const float half = float(textureSize) * 0.5f;
+    for (uint32_t y = 0; y < textureSize; ++y)
+        for (uint32_t x = 0; x < textureSize; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
+            const float edge = std::max(0.0f, 1.0f - std::sqrt(dx * dx + dy * dy));
+            const float grain = 0.75f + 0.25f * float((state >> 24) & 0xFFu) / 255.0f;
+            const uint32_t alpha = uint32_t(std::lround(std::min(1.0f, edge * edge * (3.0f - 2.0f * edge) * grain) * 230.0f));
+            image.argb[size_t(y) * textureSize + x] = alpha << 24 | 0xF4EEE4u;
+        }
     return ImageFileWriter::tga(image);
 }
 
@@ -205,9 +234,9 @@ ObjectPackageWriter::Package package()
     quad.sounds[7] = SoundSamples::wav(SoundSamples::drag());
     quad.sounds[8] = SoundSamples::wav(SoundSamples::collision());
     quad.dustPath = "WheelDust.tga";
-    quad.dust = speckles(0xB09A78u, 7);
+    quad.dust = puff(7);
     quad.dirtPath = "WheelDirt.tga";
-    quad.dirt = speckles(0x4A3520u, 11);
+    quad.dirt = crumbs(11);
     // Three lights that project nothing; the third marks the exhaust's
     // outlet, behind the body on the right, blowing up.
     PackagePartWriter::Light mark;
