@@ -200,7 +200,7 @@ TEST(ContentFiles, GeneratedMapsHoldWhatTheirRacesNeed)
         EXPECT_EQ(gates0.size(), 8u);
         EXPECT_EQ(gates1.size(), 3u);
         EXPECT_EQ(cameras.size(), 18u);
-        for (const wchar_t* one : {L"Start", L"Goal", L"Podium", L"CaptureFlag"})
+        for (const wchar_t* one : {L"Start", L"Goal", L"Podium", L"CaptureFlag", L"Bonfire"})
             EXPECT_EQ(counts[one], 1);
         for (const wchar_t* item : {L"Nitro", L"Oil", L"RepairKit", L"RocketPack"})
             EXPECT_EQ(counts[item], 2);

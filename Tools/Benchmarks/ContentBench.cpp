@@ -65,7 +65,9 @@ double runBuilder(const std::wstring& builder, const std::wstring& folder)
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    std::wstring commandLine = L"\"" + builder + L"\" \"" + folder + L"\"";
+    // The folder without its last backslash, which would escape the quote.
+    const std::wstring argument = folder.back() == L'\\' ? folder.substr(0, folder.size() - 1) : folder;
+    std::wstring commandLine = L"\"" + builder + L"\" \"" + argument + L"\"";
     const auto start = std::chrono::steady_clock::now();
     if (!CreateProcessW(builder.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process))

@@ -8,6 +8,8 @@
 // CPU time plus any wait for the device (Wine's thread clock ticks too
 // coarsely for single calls); the device's own threads draw the pixels.
 // Each figure is the minimum and the median of several runs.
+// With a map's file name as its argument it loads and flies that map of
+// the map folder instead of the valley.
 // Needs a display and the game data ("Data\Map\Valley.tee" under the
 // working folder or the build folder).
 #include "BenchDevice.h"
@@ -37,6 +39,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -185,7 +188,7 @@ void splitFrame(Scene& scene, D3D::Device::SwapChain& chain, double times[passCo
 
 }
 
-int main()
+int main(int argc, char** argv)
 {
     // The game's hooks are its own business; an empty client still draws
     // (and presents) every loading frame.
@@ -197,7 +200,16 @@ int main()
     if (!opened)
         return 1;
     D3D::Device::SwapChain& chain = *opened;
-    const String level = BenchWindow::sampleLevel();
+    // Another level of the map folder by its file name ("LevelBench DEWaldweg"), else the valley.
+    String level = BenchWindow::sampleLevel();
+    if (argc > 1) {
+        const std::string name = argv[1];
+        const String file(std::wstring(name.begin(), name.end()).c_str());
+        String local = String(L"Data\\Map\\") + file + L".tee";
+        if (GetFileAttributesW(local.text()) == INVALID_FILE_ATTRIBUTES)
+            local = getModuleFolder() + L"..\\..\\Data\\Map\\" + file + L".tee";
+        level = local;
+    }
     // The roads' textures come from the game's archive.
     String archive(L"Data\\Resource\\Resource.res");
     if (GetFileAttributesW(archive.text()) == INVALID_FILE_ATTRIBUTES)

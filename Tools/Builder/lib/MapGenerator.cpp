@@ -291,6 +291,10 @@ void addRace(std::vector<Object>& objects, const Track& track, bool closed, floa
         const Track::Place p = track.at(start + 60.0f);
         const auto [x, z] = p.beside(outside * (roadWidth * 0.5f + 35.0f));
         at(L"Podium", x, z, p.heading() - 90.0f * outside, 0.0f, 0, 0);
+        // A bonfire burns beside the podium.
+        const Track::Place q = track.at(start + 90.0f);
+        const auto [fx, fz] = q.beside(outside * (roadWidth * 0.5f + 35.0f));
+        at(L"Bonfire", fx, fz, 0.0f, 0.0f, 0, 0);
     }
     // Gates wide enough for the road, facing along the way round; the flag
     // modes' gates between them.

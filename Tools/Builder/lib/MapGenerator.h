@@ -16,7 +16,7 @@
 // Race levels made from a seed: a floor of rolling ground ringed by hills,
 // a lake inside the course, the course road, and everything a race places
 // on it (the grid, Start and Goal, gates, pick-ups, parking slots, the
-// podium, camera objects, trees and bushes). The same settings give the
+// podium with a bonfire beside it, camera objects, trees and bushes). The same settings give the
 // same bytes on every run.
 namespace MapGenerator {
 
