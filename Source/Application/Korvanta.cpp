@@ -25,7 +25,11 @@ HINSTANCE gInstance = nullptr;
 Korvanta::Korvanta()
     : version(L"1.0"), programName(L"Korvanta")
 {
-    registryKey = Registry::open(programName);
+    // A start that has to create the program's key is the player's first:
+    // the menu then asks for the language after the intro.
+    bool created = false;
+    registryKey = Registry::open(programName, &created);
+    keyRetry = created ? 1 : 0;
     appDataFolder = (WinShell::getAppDataFolder().addBackslash() + programName).addBackslash();
     startFolder = getCurrentFolder();
     cursor = LoadCursorW(nullptr, IDC_ARROW);

@@ -135,7 +135,7 @@ public:
 
     uint32_t fullScreen = 0; // the settings' full-screen field when the window was made
     int32_t showCommand = SW_SHOWNORMAL;
-    uint32_t keyRetry = 0;   // 1 when the registry key needed a second attempt
+    uint32_t keyRetry = 0;   // 1 at the first start: the registry key was created or needed a second attempt
     uint32_t active = 0;     // set by a successful init; gates the frame work
     bool sizing = false;     // inside a drag that moves or sizes the window
     HKEY registryKey = nullptr;

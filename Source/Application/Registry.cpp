@@ -2,17 +2,21 @@
 
 #include <cstring>
 
-HKEY Registry::open(const String& programName)
+HKEY Registry::open(const String& programName, bool* created)
 {
+    if (created)
+        *created = false;
     String path(L"Software\\");
     path = path + programName;
     HKEY key = nullptr;
     if (RegOpenKeyW(HKEY_CURRENT_USER, path.text(), &key) == ERROR_SUCCESS)
         return key;
     key = nullptr;
-    if (RegCreateKeyW(HKEY_CURRENT_USER, path.text(), &key) == ERROR_SUCCESS)
-        return key;
-    return nullptr;
+    if (RegCreateKeyW(HKEY_CURRENT_USER, path.text(), &key) != ERROR_SUCCESS)
+        return nullptr;
+    if (created)
+        *created = true;
+    return key;
 }
 
 void Registry::setValue(HKEY key, const wchar_t* valueName, DWORD type, const void* data, uint32_t size)

@@ -12,9 +12,10 @@
 class Registry
 {
 public:
-    // Opens HKCU\Software\<name>, creating it when it does not exist yet.
-    // Returns 0 when both fail. The caller keeps the handle for the whole run.
-    static HKEY open(const String& programName);
+    // Opens HKCU\Software\<name>, creating it when it does not exist yet
+    // (then *created, when given, becomes true). Returns 0 when both fail.
+    // The caller keeps the handle for the whole run.
+    static HKEY open(const String& programName, bool* created = nullptr);
 
     // Writes a value; the result is ignored (settings are kept in memory anyway).
     static void setValue(HKEY key, const wchar_t* valueName, DWORD type, const void* data, uint32_t size);

@@ -67,3 +67,16 @@ TEST(KorvantaMenu, TheCursorIsShownAndHiddenOnlyOnAChange)
     app.showCursor(false);
     EXPECT_EQ(count() - start, 0);
 }
+
+// The start that has to create the program's registry key is the first: the
+// menu shows the language screen after the intro then, and at no later start.
+TEST(KorvantaMenu, OnlyTheStartThatCreatesTheRegistryKeyIsTheFirst)
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Korvanta");
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Korvanta");
+    for (uint32_t first : {1u, 0u}) {
+        Korvanta app;
+        GameMenu::Interface& menuSide = app;
+        EXPECT_EQ(menuSide.isFirstStart(), first);
+    }
+}

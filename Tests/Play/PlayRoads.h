@@ -1,0 +1,103 @@
+#pragma once
+// The steps of the roads through the game the play tests take, each with its
+// checks; a step whose screen never shows ends the test (check
+// HasFatalFailure after each).
+#include "PlayDrive.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace Play {
+
+constexpr DWORD screenWait = 60000;
+constexpr DWORD settle = 800;
+
+// The intro, then on a first start the language screen (left as it is or
+// moved one language on), to the main screen.
+inline void introToMain(Game& game, const std::string& run, bool firstStart, bool otherLanguage = false)
+{
+    ASSERT_NE(game.window(), nullptr);
+    ASSERT_TRUE(game.waitFor(run + "-01-intro", Screens::intro, screenWait));
+    if (!firstStart) {
+        int languageFrames = 0;
+        ASSERT_TRUE(game.waitFor(
+            run + "-03-main",
+            [&](const Frame& f) {
+                languageFrames += Screens::language(f) ? 1 : 0;
+                return Screens::mainScreen(f);
+            },
+            screenWait));
+        EXPECT_EQ(languageFrames, 0) << "the language screen shows only at the first start";
+        Sleep(settle);
+        return;
+    }
+    ASSERT_TRUE(game.waitFor(run + "-02-language", Screens::language, screenWait));
+    Sleep(settle);
+    if (otherLanguage)
+        game.tap(Key::right);
+    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-03-main", Screens::mainScreen));
+    Sleep(settle);
+}
+
+// Solo game, the race-track kind at sunset, Circuit against three opponents
+// over one lap: the loading ring, the preview (closed by Return) and the countdown.
+inline void mainToRace(Game& game, const std::string& run)
+{
+    game.tap(Key::down);
+    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-04-choose-map", Screens::chooseMap));
+    Sleep(settle);
+    game.tap(Key::down);
+    game.tap(Key::confirm);
+    game.tap(Key::right);
+    game.tap(Key::right);
+    game.keep(game.capture(), run + "-05-sunset");
+    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-06-game-mode", Screens::gameMode));
+    Sleep(settle);
+    game.tap(Key::right);
+    for (int row = 0; row < 3; ++row)
+        game.tap(Key::confirm);
+    game.tap(Key::left);
+    game.keep(game.capture(), run + "-07-one-lap");
+    game.tap(Key::confirm);
+    game.tap(Key::confirm);
+    game.tap(Key::confirm, 0);
+    EXPECT_TRUE(game.waitFor(run + "-08-loading", Screens::loading, screenWait));
+    ASSERT_TRUE(game.waitFor(run + "-09-preview", Screens::preview, screenWait));
+    Sleep(1500);
+    game.tap(Key::confirm, 0);
+    ASSERT_TRUE(game.waitFor(
+        run + "-10-countdown", [](const Frame& f) { return Screens::race(f) && !Screens::preview(f); }, screenWait));
+}
+
+// Up held for a while: the quad drives off, the view moves and the head-up
+// display shows a speed; then the pause, its give-up, and the main screen.
+inline void raceToMain(Game& game, const std::string& run)
+{
+    const Drive drive = driveAlongTheRoad(game, run + "-11-race", 15000, [](const Frame&) { return false; });
+    EXPECT_GT(drive.raceFrames, drive.frames / 2) << drive.frames;
+    EXPECT_GT(drive.speedFrames, drive.frames / 2) << drive.frames;
+    EXPECT_GT(drive.movingFrames, drive.frames / 3) << drive.frames;
+    ASSERT_TRUE(game.tapUntil(Key::pause, run + "-12-pause", Screens::pause));
+    Sleep(settle);
+    game.tap(Key::down);
+    game.tap(Key::confirm, 0);
+    ASSERT_TRUE(game.waitFor(run + "-13-main", Screens::mainScreen, screenWait));
+    Sleep(settle);
+}
+
+// Escape on the main screen asks whether to leave; Yes (Left) and Return end
+// the game with exit code 0, its settings written and no crash protocol.
+inline void mainToQuit(Game& game, const std::string& run)
+{
+    ASSERT_TRUE(game.tapUntil(Key::back, run + "-14-exit", [](const Frame& f) { return !Screens::showroomQuad(f); }));
+    Sleep(settle);
+    game.tap(Key::left);
+    game.keep(game.capture(), run + "-15-yes");
+    game.tap(Key::confirm, 0);
+    EXPECT_EQ(game.run().waitForExit(screenWait), 0);
+    EXPECT_NE(GetFileAttributesW((settingsFolder() + L"gset.dat").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(crashProtocols().empty());
+}
+
+}

@@ -1,0 +1,309 @@
+#include "PlayRun.h"
+
+#include "SprintLevel.h"
+
+#include "ImageFileWriter.h"
+
+#include "Application/WinShell.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const std::wstring builtProgram = L"" KORVANTA_EXE_PATH;
+const wchar_t windowClass[] = L"Korvanta - Korvanta";
+
+std::wstring folderOf(const std::wstring& path)
+{
+    return path.substr(0, path.find_last_of(L"/\\") + 1);
+}
+
+// Copies the tree below from into to (both end with a separator), leaving
+// out the folders named in skip (relative, ending with a backslash).
+bool copyTree(const std::wstring& from, const std::wstring& to, const std::vector<std::wstring>& skip,
+              const std::wstring& relative = L"")
+{
+    CreateDirectoryW((to + relative).c_str(), nullptr);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((from + relative + L"*").c_str(), &found);
+    bool ok = search != INVALID_HANDLE_VALUE;
+    for (bool more = ok; more; more = FindNextFileW(search, &found)) {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            const std::wstring sub = relative + name + L"\\";
+            if (std::find(skip.begin(), skip.end(), sub) == skip.end())
+                ok = copyTree(from, to, skip, sub) && ok;
+        } else {
+            ok = CopyFileW((from + relative + name).c_str(), (to + relative + name).c_str(), FALSE) && ok;
+        }
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return ok;
+}
+
+void removeFiles(const std::wstring& folder, const std::wstring& pattern)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + pattern).c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            SetFileAttributesW((folder + found.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW((folder + found.cFileName).c_str());
+        }
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+}
+
+uint8_t channel(uint32_t pixel, int shift)
+{
+    return uint8_t(pixel >> shift);
+}
+
+// The keys whose scan codes carry the extended flag (DirectInput tells the
+// arrows from the number pad's keys by it).
+bool isExtended(WORD key)
+{
+    return key == VK_UP || key == VK_DOWN || key == VK_LEFT || key == VK_RIGHT;
+}
+
+void sendKey(WORD key, bool down)
+{
+    INPUT event{};
+    event.type = INPUT_KEYBOARD;
+    event.ki.wVk = key;
+    event.ki.wScan = WORD(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+    event.ki.dwFlags = (down ? 0 : KEYEVENTF_KEYUP) | (isExtended(key) ? KEYEVENTF_EXTENDEDKEY : 0);
+    SendInput(1, &event, sizeof(INPUT));
+}
+
+}
+
+namespace Play {
+
+const std::wstring& programFolder()
+{
+    static const std::wstring folder = [] {
+        const std::wstring built = folderOf(builtProgram);
+        const std::wstring play = built + L"Play\\";
+        CreateDirectoryW(play.c_str(), nullptr);
+        CreateDirectoryW((play + L"Data\\").c_str(), nullptr);
+        CreateDirectoryW((play + L"Data\\Map\\").c_str(), nullptr);
+        removeFiles(play + L"Data\\Map\\", L"*");
+        bool ok = CopyFileW(builtProgram.c_str(), (play + L"Korvanta.exe").c_str(), FALSE) != 0;
+        ok = copyTree(built + L"Data\\", play + L"Data\\", {L"Map\\"}) && ok;
+        ok = copyTree(built + L"Objects\\", play + L"Objects\\", {}) && ok;
+        ok = SprintLevel::save(String((play + L"Data\\Map\\").c_str())) && ok;
+        return ok ? play : std::wstring();
+    }();
+    return folder;
+}
+
+std::wstring settingsFolder()
+{
+    return std::wstring(WinShell::getAppDataFolder().text()) + L"\\Korvanta\\";
+}
+
+void forgetPlayer()
+{
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Korvanta");
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Korvanta");
+    removeFiles(settingsFolder(), L"*");
+}
+
+std::vector<std::wstring> crashProtocols()
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((settingsFolder() + L"* in *.txt").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+        names.push_back(found.cFileName);
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return names;
+}
+
+Colour Frame::mean(float left, float top, float right, float bottom) const
+{
+    Colour sum;
+    int count = 0;
+    const int x0 = int(left * float(width)), x1 = int(right * float(width));
+    const int y0 = int(top * float(height)), y1 = int(bottom * float(height));
+    for (int y = std::max(y0, 0); y < std::min(y1, height); ++y)
+        for (int x = std::max(x0, 0); x < std::min(x1, width); ++x) {
+            const uint32_t p = pixels[size_t(y) * size_t(width) + size_t(x)];
+            sum.r += channel(p, 16);
+            sum.g += channel(p, 8);
+            sum.b += channel(p, 0);
+            ++count;
+        }
+    if (count > 0) {
+        sum.r /= float(count);
+        sum.g /= float(count);
+        sum.b /= float(count);
+    }
+    return sum;
+}
+
+float Frame::share(float left, float top, float right, float bottom,
+                   const std::function<bool(uint32_t)>& accepts) const
+{
+    int count = 0, accepted = 0;
+    const int x0 = int(left * float(width)), x1 = int(right * float(width));
+    const int y0 = int(top * float(height)), y1 = int(bottom * float(height));
+    for (int y = std::max(y0, 0); y < std::min(y1, height); ++y)
+        for (int x = std::max(x0, 0); x < std::min(x1, width); ++x) {
+            ++count;
+            accepted += accepts(pixels[size_t(y) * size_t(width) + size_t(x)]) ? 1 : 0;
+        }
+    return count ? float(accepted) / float(count) : 0.0f;
+}
+
+float Frame::difference(const Frame& other) const
+{
+    if (other.width != width || other.height != height || pixels.empty())
+        return 255.0f;
+    double sum = 0.0;
+    for (size_t i = 0; i < pixels.size(); ++i)
+        for (int shift : {0, 8, 16})
+            sum += std::abs(int(channel(pixels[i], shift)) - int(channel(other.pixels[i], shift)));
+    return float(sum / (3.0 * double(pixels.size())));
+}
+
+Game::Game() : program(programFolder() + L"Korvanta.exe")
+{
+    handle = program.waitForWindow(windowClass);
+    if (handle)
+        SetForegroundWindow(handle);
+}
+
+Game::~Game()
+{
+    releaseAll();
+}
+
+Frame Game::capture()
+{
+    Frame frame;
+    RECT client{};
+    if (!handle || !GetClientRect(handle, &client) || client.right <= 0 || client.bottom <= 0)
+        return frame;
+    POINT origin{0, 0};
+    ClientToScreen(handle, &origin);
+    frame.width = client.right;
+    frame.height = client.bottom;
+    frame.pixels.resize(size_t(frame.width) * size_t(frame.height));
+    BITMAPINFOHEADER header{sizeof(BITMAPINFOHEADER), frame.width, -frame.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, frame.width, frame.height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    bool ok = BitBlt(memory, 0, 0, frame.width, frame.height, screen, origin.x, origin.y, SRCCOPY) != 0;
+    SelectObject(memory, old);
+    ok = ok && GetDIBits(memory, bitmap, 0, UINT(frame.height), frame.pixels.data(),
+                         reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS) == frame.height;
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (!ok)
+        frame = Frame();
+    for (uint32_t& p : frame.pixels)
+        p &= 0x00FFFFFFu;
+    return frame;
+}
+
+bool Game::waitFor(const std::string& name, const std::function<bool(const Frame&)>& accepts, DWORD milliseconds,
+                   Frame* last)
+{
+    Frame frame;
+    bool ok = false;
+    for (DWORD start = GetTickCount();;) {
+        frame = capture();
+        ok = !frame.empty() && accepts(frame);
+        if (ok || GetTickCount() - start > milliseconds || run().waitForExit(0) != -1000)
+            break;
+        Sleep(150);
+    }
+    keep(frame, name);
+    if (last)
+        *last = frame;
+    return ok;
+}
+
+void Game::keep(const Frame& frame, const std::string& name)
+{
+    if (frame.empty())
+        return;
+    const char* kept = std::getenv("KORVANTA_SCREENSHOTS");
+    std::wstring folder;
+    if (kept && *kept) {
+        for (const char* c = kept; *c; ++c)
+            folder += wchar_t(*c == '/' ? '\\' : *c);
+        folder = L"Z:" + folder + L"\\";
+    } else {
+        folder = programFolder();
+    }
+    ImageFileWriter::Image image{uint32_t(frame.width), uint32_t(frame.height), {}};
+    image.argb.reserve(frame.pixels.size());
+    for (uint32_t p : frame.pixels)
+        image.argb.push_back(0xFF000000u | p);
+    const std::vector<uint8_t> png = ImageFileWriter::png(image);
+    const std::wstring path = folder + L"Play-" + std::wstring(name.begin(), name.end()) + L".png";
+    if (FILE* file = _wfopen(path.c_str(), L"wb")) {
+        fwrite(png.data(), 1, png.size(), file);
+        fclose(file);
+    }
+}
+
+void Game::press(Key key)
+{
+    if (handle && GetForegroundWindow() != handle)
+        SetForegroundWindow(handle);
+    sendKey(WORD(key), true);
+    held.push_back(WORD(key));
+}
+
+void Game::release(Key key)
+{
+    sendKey(WORD(key), false);
+    held.erase(std::remove(held.begin(), held.end(), WORD(key)), held.end());
+}
+
+void Game::releaseAll()
+{
+    for (WORD key : held)
+        sendKey(key, false);
+    held.clear();
+}
+
+void Game::tap(Key key, DWORD settle)
+{
+    press(key);
+    Sleep(250);
+    release(key);
+    Sleep(settle);
+}
+
+bool Game::tapUntil(Key key, const std::string& name, const std::function<bool(const Frame&)>& accepts)
+{
+    for (int tries = 0; tries < 4; ++tries) {
+        tap(key, 0);
+        if (waitFor(name, accepts, 5000))
+            return true;
+    }
+    return false;
+}
+
+long Game::quit(DWORD milliseconds)
+{
+    if (handle)
+        PostMessageW(handle, WM_CLOSE, 0, 0);
+    return program.waitForExit(milliseconds);
+}
+
+}

@@ -1,0 +1,92 @@
+// The whole game as a player meets it: the intro, the language at the first
+// start, the main screen, a solo race on the sprint against three opponents
+// from its preview and countdown into the race, its pause and give-up, and
+// the way out through the exit question; and again at the next start.
+#include "PlayRoads.h"
+
+#include "Application/ControlBindings.h"
+#include "Application/GlobalSettings.h"
+#include "Application/UserInput.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace Play;
+
+namespace {
+
+std::vector<uint8_t> languageValue()
+{
+    std::vector<uint8_t> bytes(64);
+    DWORD size = DWORD(bytes.size());
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Korvanta", L"Language", RRF_RT_REG_BINARY, nullptr, bytes.data(),
+                     &size) != ERROR_SUCCESS)
+        size = 0;
+    bytes.resize(size);
+    return bytes;
+}
+
+}
+
+TEST(PlaySolo, ANewPlayerStartsASprintGivesUpAndQuits)
+{
+    ASSERT_FALSE(programFolder().empty()) << "the program and its data could not be copied";
+    forgetPlayer();
+    Game game;
+    introToMain(game, "solo", true);
+    if (HasFatalFailure())
+        return;
+    mainToRace(game, "solo");
+    if (HasFatalFailure())
+        return;
+    raceToMain(game, "solo");
+    if (HasFatalFailure())
+        return;
+    mainToQuit(game, "solo");
+}
+
+// The second start skips the language screen and keeps the language chosen
+// at the first, the player's bindings and nickname.
+TEST(PlaySolo, TheSecondStartSkipsTheLanguageAndKeepsTheSettings)
+{
+    ASSERT_FALSE(programFolder().empty());
+    forgetPlayer();
+    {
+        Game first;
+        introToMain(first, "first", true, true);
+        if (HasFatalFailure())
+            return;
+        mainToQuit(first, "first");
+        if (HasFatalFailure())
+            return;
+    }
+    const std::vector<uint8_t> language = languageValue();
+    ASSERT_EQ(language.size(), 4u);
+    {
+        Control controls;
+        Control::setDefaultKeys(controls.keyboardSet);
+        Control::setDefaultJoystick(controls.joystickSet);
+        GlobalSettings settings(settingsFolder().c_str());
+        settings.controls = &controls;
+        ASSERT_EQ(settings.load(), GlobalSettings::LoadResult::Read);
+        controls.keyboardSet.keys[0] = &gUserInput.state.keyHeld[DIK_W];
+        settings.name = String(L"Tester");
+        ASSERT_TRUE(settings.writeFile());
+    }
+    {
+        Game second;
+        introToMain(second, "second", false);
+        if (HasFatalFailure())
+            return;
+        mainToQuit(second, "second");
+    }
+    EXPECT_EQ(languageValue(), language);
+    Control controls;
+    Control::setDefaultKeys(controls.keyboardSet);
+    GlobalSettings stored(settingsFolder().c_str());
+    stored.controls = &controls;
+    ASSERT_EQ(stored.load(), GlobalSettings::LoadResult::Read);
+    EXPECT_EQ(controls.keyboardSet.keys[0], &gUserInput.state.keyHeld[DIK_W]);
+    EXPECT_EQ(std::wstring(stored.name.text()), L"Tester");
+}
