@@ -1,5 +1,6 @@
-// Input at the wrong moments: random keys through menus and races. None of
-// it may crash the game or keep it from a clean quit.
+// Input at the wrong moments: random keys through menus and races, a window
+// resized and a device reset forced during a race, and a quit from a paused
+// race. None of it may crash the game or keep it from a clean quit.
 #include "PlayRoads.h"
 
 #include "Application/GlobalSettings.h"
@@ -72,4 +73,38 @@ TEST(PlayBadInput, RandomKeysLeaveTheWayOutOpen)
     ASSERT_TRUE(main);
     Sleep(settle);
     mainToQuit(game, "random");
+}
+
+// During a race in a window: a resize and a device reset keep the race drawn
+// at the new size; a close from the pause ends the game cleanly.
+TEST(PlayBadInput, ResizeResetAndAQuitFromThePause)
+{
+    ASSERT_FALSE(programFolder().empty());
+    seedWindowedPlayer(800, 600);
+    Game game;
+    introToMain(game, "resize", false);
+    if (HasFatalFailure())
+        return;
+    mainToRace(game, "resize");
+    if (HasFatalFailure())
+        return;
+    driveAlongTheRoad(game, "resize-11-race", 4000, [](const Frame&) { return false; });
+    RECT frame{0, 0, 640, 480};
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+    SetWindowPos(game.window(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    PostMessageW(game.window(), WM_EXITSIZEMOVE, 0, 0);
+    Frame resized;
+    EXPECT_TRUE(game.waitFor(
+        "resize-12-resized", [](const Frame& f) { return f.width == 640 && Screens::race(f); }, screenWait,
+        &resized));
+    // A reset asked for by the end of a move.
+    PostMessageW(game.window(), WM_EXITSIZEMOVE, 0, 0);
+    Sleep(2000);
+    EXPECT_TRUE(game.waitFor("resize-13-reset", Screens::race, screenWait));
+    const Drive drive = driveAlongTheRoad(game, "resize-14-race", 4000, [](const Frame&) { return false; });
+    EXPECT_GT(drive.movingFrames, 0) << "the race goes on after the reset";
+    EXPECT_TRUE(game.tapUntil(Key::pause, "resize-15-pause", Screens::pause));
+    EXPECT_EQ(game.quit(screenWait), 0);
+    EXPECT_TRUE(crashProtocols().empty());
 }

@@ -1,7 +1,8 @@
 // The whole game as a player meets it: the intro, the language at the first
 // start, the main screen, a solo race on the sprint against three opponents
 // from its preview and countdown into the race, its pause and give-up, and
-// the way out through the exit question; and again at the next start.
+// the way out through the exit question; again at the next start, and in a
+// window of 800 x 600.
 #include "PlayRoads.h"
 
 #include "Application/ControlBindings.h"
@@ -89,4 +90,42 @@ TEST(PlaySolo, TheSecondStartSkipsTheLanguageAndKeepsTheSettings)
     ASSERT_EQ(stored.load(), GlobalSettings::LoadResult::Read);
     EXPECT_EQ(controls.keyboardSet.keys[0], &gUserInput.state.keyHeld[DIK_W]);
     EXPECT_EQ(std::wstring(stored.name.text()), L"Tester");
+}
+
+// The same road in a window of 800 x 600: every screen is told by the same
+// regions, laid out for that size.
+TEST(PlaySolo, TheSoloRoadInAWindowOf800By600)
+{
+    ASSERT_FALSE(programFolder().empty());
+    forgetPlayer();
+    // A player who has started before (no language screen), with a window.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\Korvanta", &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    {
+        GlobalSettings seeded(settingsFolder().c_str());
+        seeded.width = 800;
+        seeded.height = 600;
+        seeded.options.fullScreen = 0;
+        ASSERT_TRUE(seeded.writeFile());
+    }
+    Game game;
+    ASSERT_NE(game.window(), nullptr);
+    introToMain(game, "window", false);
+    if (HasFatalFailure())
+        return;
+    const Frame main = game.capture();
+    EXPECT_EQ(main.width, 800);
+    EXPECT_EQ(main.height, 600);
+    mainToRace(game, "window");
+    if (HasFatalFailure())
+        return;
+    raceToMain(game, "window");
+    if (HasFatalFailure())
+        return;
+    mainToQuit(game, "window");
+    GlobalSettings stored(settingsFolder().c_str());
+    EXPECT_EQ(stored.load(), GlobalSettings::LoadResult::Read);
+    EXPECT_EQ(stored.width, 800u);
+    EXPECT_EQ(stored.options.fullScreen, 0u);
 }
