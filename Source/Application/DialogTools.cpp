@@ -113,6 +113,16 @@ bool isChecked(HWND dialog, int32_t id)
     return SendDlgItemMessageW(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
+bool setText(HWND control, const wchar_t* text)
+{
+    wchar_t shown[130] = {};
+    const int length = GetWindowTextW(control, shown, 130);
+    if (length < 129 && std::wcscmp(shown, text) == 0)
+        return false;
+    SetWindowTextW(control, text);
+    return true;
+}
+
 int32_t readInteger(HWND dialog, int32_t id)
 {
     wchar_t text[101] = {};
@@ -249,19 +259,12 @@ float valueAt(int32_t position, float min, float max, int32_t steps)
 // only when it shows other text: under Wine a repaint costs tens of
 // microseconds, reading a position or a text well under one, and a refresh
 // of many sliders mostly finds them where they are.
-void placeThumb(HWND trackbar, int32_t position)
+bool placeThumb(HWND trackbar, int32_t position, bool redraw)
 {
-    if (SendMessageW(trackbar, TBM_GETPOS, 0, 0) != LRESULT(position))
-        SendMessageW(trackbar, TBM_SETPOS, TRUE, LPARAM(position));
-}
-
-void showText(HWND label, const wchar_t* text)
-{
-    wchar_t shown[130] = {};
-    const int length = GetWindowTextW(label, shown, 130);
-    if (length < 129 && std::wcscmp(shown, text) == 0)
-        return;
-    SetWindowTextW(label, text);
+    if (SendMessageW(trackbar, TBM_GETPOS, 0, 0) == LRESULT(position))
+        return false;
+    SendMessageW(trackbar, TBM_SETPOS, redraw ? TRUE : FALSE, LPARAM(position));
+    return true;
 }
 
 void initTrackbar(HWND trackbar, int32_t steps)
@@ -334,12 +337,12 @@ void Slider::init(HWND page)
     setPosition();
 }
 
-void Slider::setPosition()
+bool Slider::setPosition(bool redraw)
 {
     const int32_t position = value ? positionOf(*value, min, max, steps) : 0;
     current = valueAt(position, min, max, steps);
-    placeThumb(trackbar, position);
-    updateLabel();
+    const bool moved = placeThumb(trackbar, position, redraw);
+    return updateLabel() || moved;
 }
 
 int32_t Slider::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -360,11 +363,11 @@ int32_t Slider::process(UINT message, WPARAM wParam, LPARAM lParam)
     return result == 2 && !liveUpdate ? 1 : 0;
 }
 
-void Slider::updateLabel() const
+bool Slider::updateLabel() const
 {
     wchar_t text[64];
     std::swprintf(text, 64, floatFormat(precision), double(value ? *value : current));
-    showText(label, text);
+    return setText(label, text);
 }
 
 IntSlider::IntSlider(int32_t* value, int32_t labelId, bool powerOfTwo, bool liveUpdate, int32_t trackbarId,
@@ -383,7 +386,7 @@ void IntSlider::init(HWND page)
     setPosition();
 }
 
-void IntSlider::setPosition()
+bool IntSlider::setPosition(bool redraw)
 {
     float v = 0.0f;
     if (value) {
@@ -396,8 +399,8 @@ void IntSlider::setPosition()
     }
     const int32_t position = positionOf(v, min, max, steps);
     current = valueAt(position, min, max, steps);
-    placeThumb(trackbar, position);
-    updateLabel();
+    const bool moved = placeThumb(trackbar, position, redraw);
+    return updateLabel() || moved;
 }
 
 int32_t IntSlider::stored() const
@@ -428,11 +431,11 @@ int32_t IntSlider::process(UINT message, WPARAM wParam, LPARAM lParam)
     return result == 2 && !liveUpdate ? 1 : 0;
 }
 
-void IntSlider::updateLabel() const
+bool IntSlider::updateLabel() const
 {
     wchar_t text[32];
     std::swprintf(text, 32, L"%i", value ? *value : stored());
-    showText(label, text);
+    return setText(label, text);
 }
 
 template <int N>
@@ -461,15 +464,16 @@ void VectorSlider<N>::init(HWND page)
 }
 
 template <int N>
-void VectorSlider<N>::setPosition()
+bool VectorSlider<N>::setPosition(bool redraw)
 {
+    bool moved = false;
     for (int i = 0; i < N; ++i) {
         Component& c = component[i];
         const int32_t position = value ? positionOf(value[i], c.min, c.max, c.steps) : 0;
         c.current = valueAt(position, c.min, c.max, c.steps);
-        placeThumb(c.trackbar, position);
+        moved = placeThumb(c.trackbar, position, redraw) || moved;
     }
-    updateLabel();
+    return updateLabel() || moved;
 }
 
 template <int N>
@@ -499,7 +503,7 @@ int32_t VectorSlider<N>::process(UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 template <int N>
-void VectorSlider<N>::updateLabel() const
+bool VectorSlider<N>::updateLabel() const
 {
     const wchar_t* format = floatFormat(precision);
     wchar_t text[128] = {};
@@ -510,7 +514,7 @@ void VectorSlider<N>::updateLabel() const
         used += size_t(std::swprintf(text + used, 128 - used, format,
                                      double(value ? value[i] : component[i].current)));
     }
-    showText(label, text);
+    return setText(label, text);
 }
 
 template class VectorSlider<2>;

@@ -50,6 +50,10 @@ const wchar_t* fileFilter(int32_t kind);
 // kind. On OK the chosen file replaces path: true; cancelled: path stays.
 bool openFileDialog(String& path, int32_t kind, HWND owner = nullptr);
 
+// Sets the text of control only when it shows other text (under Wine a
+// label repaints itself at once when its text is set): true when it did.
+bool setText(HWND control, const wchar_t* text);
+
 // The text of control id, at most 100 characters, read as a decimal integer
 // (text that is no number gives 0).
 int32_t readInteger(HWND dialog, int32_t id);
@@ -66,8 +70,9 @@ public:
     // Binds the slider to dialog: range, page size, position and label.
     void init(HWND dialog);
     // Moves the thumb to the bound value; current is the value the thumb
-    // stands for.
-    void setPosition();
+    // stands for. True when the thumb or the label changed. Without redraw
+    // a moved thumb is left for the caller to repaint.
+    bool setPosition(bool redraw = true);
     // 1 when a WM_NOTIFY of the trackbar changed current, 2 when the thumb
     // was let go (TB_ENDTRACK), else 0; kept in lastResult.
     int32_t onMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -75,7 +80,8 @@ public:
     // the page should apply the value: on every change with live update,
     // else when the thumb is let go.
     int32_t process(UINT message, WPARAM wParam, LPARAM lParam);
-    void updateLabel() const;
+    // True when the label showed other text.
+    bool updateLabel() const;
 
     float* value = nullptr;
     int32_t labelId = 0;
@@ -105,10 +111,10 @@ public:
               float min, float max);
 
     void init(HWND dialog);
-    void setPosition();
+    bool setPosition(bool redraw = true);
     int32_t onMessage(UINT message, WPARAM wParam, LPARAM lParam);
     int32_t process(UINT message, WPARAM wParam, LPARAM lParam);
-    void updateLabel() const;
+    bool updateLabel() const;
     // The integer the thumb's current value stands for.
     int32_t stored() const;
 
@@ -150,10 +156,10 @@ public:
                  int32_t steps, float min, float max);
 
     void init(HWND dialog);
-    void setPosition();
+    bool setPosition(bool redraw = true);
     int32_t onMessage(UINT message, WPARAM wParam, LPARAM lParam);
     int32_t process(UINT message, WPARAM wParam, LPARAM lParam);
-    void updateLabel() const;
+    bool updateLabel() const;
 
     float* value = nullptr;
     int32_t labelId = 0;

@@ -287,15 +287,40 @@ void Tree::ParamDialog::refreshLevel(LevelPage& page)
     if (!page.window || !page.level)
         return;
     for (auto& s : page.triples)
-        s.setPosition();
-    page.whole.setPosition();
+        position(s);
+    position(page.whole);
     for (auto& s : page.reals)
-        s.setPosition();
+        position(s);
     for (auto& s : page.pairs)
-        s.setPosition();
+        position(s);
     const uint32_t checks[3] = {page.level->pairs, page.level->ribbon, page.level->cap};
     for (int32_t i = 0; i < 3; ++i)
-        SendDlgItemMessageW(page.window, Sliders::levelChecks[i], BM_SETCHECK, checks[i] != 0 ? 1 : 0, 0);
+        check(page.window, Sliders::levelChecks[i], checks[i] != 0);
+}
+
+template <class S>
+void Tree::ParamDialog::position(S& slider)
+{
+    if (!slider.setPosition(!deferPaint) || !deferPaint)
+        return;
+    if constexpr (requires { slider.component; }) {
+        for (auto& c : slider.component)
+            stale.push_back(c.trackbar);
+    } else {
+        stale.push_back(slider.trackbar);
+    }
+    stale.push_back(slider.label);
+}
+
+void Tree::ParamDialog::check(HWND page, int32_t id, bool on)
+{
+    HWND box = GetDlgItem(page, id);
+    const LRESULT state = on ? BST_CHECKED : BST_UNCHECKED;
+    if (SendMessageW(box, BM_GETCHECK, 0, 0) == state)
+        return;
+    SendMessageW(box, BM_SETCHECK, WPARAM(state), 0);
+    if (deferPaint)
+        stale.push_back(box);
 }
 
 void Tree::ParamDialog::setPositions()
@@ -304,10 +329,10 @@ void Tree::ParamDialog::setPositions()
     size_t nextTriple = 0, nextReal = 0, nextWhole = 0, nextPair = 0;
     for (Sliders::Kind kind : Sliders::tree) {
         switch (kind) {
-        case Sliders::real: reals[nextReal++].setPosition(); break;
-        case Sliders::whole: wholes[nextWhole++].setPosition(); break;
-        case Sliders::pair: pairs[nextPair++].setPosition(); break;
-        case Sliders::triple: triples[nextTriple++].setPosition(); break;
+        case Sliders::real: position(reals[nextReal++]); break;
+        case Sliders::whole: position(wholes[nextWhole++]); break;
+        case Sliders::pair: position(pairs[nextPair++]); break;
+        case Sliders::triple: position(triples[nextTriple++]); break;
         }
     }
 }
@@ -316,24 +341,51 @@ void Tree::ParamDialog::refresh()
 {
     if (!window)
         return;
+    // A shown dialog repaints what changed once the refresh is done, not
+    // control by control as each takes its value (a label repaints itself
+    // at once when its text changes). Turning the drawing off drops every
+    // pending paint, so what is pending is painted first.
+    deferPaint = IsWindowVisible(window) != FALSE;
+    if (deferPaint) {
+        RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        SendMessageW(window, WM_SETREDRAW, FALSE, 0);
+    }
     for (LevelPage& page : levels)
         refreshLevel(page);
     setPositions();
-    SendDlgItemMessageW(window, halfTurns, BM_SETCHECK, parameters.bone.halfTurnYaw != 0 ? 1 : 0, 0);
+    check(window, halfTurns, parameters.bone.halfTurnYaw != 0);
+    bool barkCopied = false;
     if (const TextureRef* texture = tree.barkTexture(); texture && texture->isBound()) {
         // The copy resamples (and first converts) the whole texture: only a
         // bark the bitmap does not show yet is copied.
-        const bool shown = bark.bitmap && barkShown.texture() == texture->texture() &&
-                           barkShownTexture == texture->texture()->texture;
-        if (!shown && (bark.bitmap || bark.create(window, false, barkSize, barkSize))) {
+        const bool copied = bark.bitmap && barkShown.texture() == texture->texture() &&
+                            barkShownTexture == texture->texture()->texture;
+        if (!copied && (bark.bitmap || bark.create(window, false, barkSize, barkSize))) {
             StructTexture::copyToBitmap(*texture, bark);
             barkShown = *texture;
             barkShownTexture = texture->texture()->texture;
+            barkCopied = true;
         }
-        bark.draw(1, 0);
     }
     refreshFoliageList();
     showCounts();
+    if (deferPaint) {
+        deferPaint = false;
+        SendMessageW(window, WM_SETREDRAW, TRUE, 0);
+        repaintStale(barkCopied);
+    }
+}
+
+void Tree::ParamDialog::repaintStale(bool barkCopied)
+{
+    for (HWND control : stale)
+        InvalidateRect(control, nullptr, TRUE);
+    stale.clear();
+    if (barkCopied) {
+        // The bark is drawn by the page's own paint.
+        const RECT area{1, 0, 1 + barkSize, barkSize};
+        InvalidateRect(window, &area, TRUE);
+    }
 }
 
 void Tree::ParamDialog::refreshFoliageList()
@@ -347,6 +399,53 @@ void Tree::ParamDialog::refreshFoliageList()
     if (hadSelection)
         GetDlgItemTextW(window, nameField, remembered, 261);
     const size_t rememberedLength = std::wcslen(remembered);
+    const auto isRemembered = [&](const wchar_t* name) {
+        return std::wcslen(name) == rememberedLength && std::wmemcmp(name, remembered, rememberedLength) == 0;
+    };
+    // A list that already names the objects, with the item to select
+    // selected, is not filled again (nor repainted).
+    const LRESULT items = SendMessageW(foliageList, CB_GETCOUNT, 0, 0);
+    bool refill = true;
+    if (items == LRESULT(tree.foliageCount())) {
+        bool same = true;
+        LRESULT wanted = CB_ERR;
+        std::wstring text;
+        for (uint32_t i = 0; i < tree.foliageCount() && same; ++i) {
+            const Foliage* object = tree.foliage(i);
+            const wchar_t* name = object ? object->name.text() : L"";
+            const LRESULT length = SendMessageW(foliageList, CB_GETLBTEXTLEN, WPARAM(i), 0);
+            same = length == LRESULT(std::wcslen(name));
+            if (same) {
+                text.assign(size_t(length) + 1, L'\0');
+                same = SendMessageW(foliageList, CB_GETLBTEXT, WPARAM(i), LPARAM(text.data())) == length &&
+                       std::wmemcmp(text.data(), name, size_t(length)) == 0;
+            }
+            if (same && hadSelection && wanted == CB_ERR && isRemembered(name))
+                wanted = LRESULT(i);
+        }
+        refill = !same || wanted != SendMessageW(foliageList, CB_GETCURSEL, 0, 0);
+    }
+    if (refill)
+        fillFoliageList(hadSelection, isRemembered);
+    const Foliage* object = findSelectedFoliage();
+    bool changed = refill;
+    for (int32_t id : {applyButton, removeButton}) {
+        HWND button = GetDlgItem(window, id);
+        if ((IsWindowEnabled(button) != FALSE) != (object != nullptr)) {
+            EnableWindow(button, object != nullptr);
+            changed = true;
+        }
+    }
+    if (object)
+        changed = DialogTools::setText(GetDlgItem(window, nameField), object->name.text()) || changed;
+    if (deferPaint && changed)
+        for (int32_t id : {int32_t(Sliders::foliageList), nameField, applyButton, removeButton})
+            stale.push_back(GetDlgItem(window, id));
+}
+
+template <class Match>
+void Tree::ParamDialog::fillFoliageList(bool hadSelection, const Match& isRemembered)
+{
     SendMessageW(foliageList, CB_RESETCONTENT, 0, 0);
     bool selected = false;
     for (uint32_t i = 0; i < tree.foliageCount(); ++i) {
@@ -354,17 +453,11 @@ void Tree::ParamDialog::refreshFoliageList()
         const wchar_t* name = object ? object->name.text() : L"";
         const LRESULT at = SendMessageW(foliageList, CB_ADDSTRING, 0, LPARAM(name));
         // The first object of the remembered name is the selected one.
-        if (hadSelection && !selected && at != CB_ERR && std::wcslen(name) == rememberedLength &&
-            std::wmemcmp(name, remembered, rememberedLength) == 0) {
+        if (hadSelection && !selected && at != CB_ERR && isRemembered(name)) {
             SendMessageW(foliageList, CB_SETCURSEL, WPARAM(at), 0);
             selected = true;
         }
     }
-    const Foliage* object = findSelectedFoliage();
-    EnableWindow(GetDlgItem(window, applyButton), object != nullptr);
-    EnableWindow(GetDlgItem(window, removeButton), object != nullptr);
-    if (object)
-        SetDlgItemTextW(window, nameField, object->name.text());
 }
 
 Tree::Foliage* Tree::ParamDialog::findSelectedFoliage() const
@@ -397,9 +490,13 @@ void Tree::ParamDialog::showCounts()
 {
     if (!window)
         return;
-    wchar_t text[16];
-    std::swprintf(text, 16, L"%i", int32_t(tree.countVertices()));
-    SetDlgItemTextW(window, vertexCount, text);
-    std::swprintf(text, 16, L"%i", int32_t(tree.countTriangles()));
-    SetDlgItemTextW(window, triangleCount, text);
+    const int32_t counts[2][2] = {{vertexCount, int32_t(tree.countVertices())},
+                                  {triangleCount, int32_t(tree.countTriangles())}};
+    for (const auto& [id, count] : counts) {
+        wchar_t text[16];
+        std::swprintf(text, 16, L"%i", count);
+        HWND field = GetDlgItem(window, id);
+        if (DialogTools::setText(field, text) && deferPaint)
+            stale.push_back(field);
+    }
 }

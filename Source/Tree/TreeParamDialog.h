@@ -73,5 +73,22 @@ public:
 private:
     void bind();
     void setPositions();
+    // Moves slider to its field; while the drawing is off, what changed is
+    // kept for the repaint.
+    template <class S>
+    void position(S& slider);
+    // Check box id of page on or off, when it shows otherwise.
+    void check(HWND page, int32_t id, bool on);
+    // The list emptied and filled with the objects' names, the first of the
+    // remembered name selected.
+    template <class Match>
+    void fillFoliageList(bool hadSelection, const Match& isRemembered);
+    // Invalidates the controls a refresh changed, and the bark when it was
+    // copied anew.
+    void repaintStale(bool barkCopied);
+
+    // Whether a refresh has the drawing off, and the controls it changed.
+    bool deferPaint = false;
+    std::vector<HWND> stale;
     static INT_PTR CALLBACK levelProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 };

@@ -16,6 +16,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -262,6 +263,68 @@ TEST_F(TreeDialog, EveryGenerationRefreshesTheDialog)
     HWND window = dialog.window;
     tree.dialog.reset();
     EXPECT_FALSE(IsWindow(window));
+}
+
+// A refresh of the shown dialog leaves the controls it changed to be
+// repainted, and only those; it paints what was pending before it and
+// leaves the dialog drawing.
+TEST_F(TreeDialog, ARefreshRepaintsWhatItChanged)
+{
+    Tree tree;
+    ASSERT_TRUE(tree.openDialog(nullptr));
+    Tree::ParamDialog& dialog = *tree.dialog;
+    Tree::Bough::Param& p = dialog.parameters;
+    ByteStream bare(Assembler().raw('v').raw('1').raw('.').raw('1').end().bytes);
+    tree.generate(bare);
+    ASSERT_TRUE(IsWindowVisible(dialog.window));
+    UpdateWindow(dialog.window);
+    const auto pending = [](HWND control) { return GetUpdateRect(control, nullptr, FALSE) != FALSE; };
+    DialogTools::Slider& extent = dialog.reals[0];
+    DialogTools::Slider& pushTop = *std::find_if(dialog.reals.begin(), dialog.reals.end(),
+                                                 [&](const DialogTools::Slider& s) { return s.value == &p.root.pushTop; });
+    DialogTools::Slider& wobble = dialog.levels[2].reals[3];
+    HWND halfTurns = GetDlgItem(dialog.window, 1091);
+    HWND cap = GetDlgItem(dialog.levels[1].window, 1177);
+    for (HWND control : {extent.trackbar, extent.label, pushTop.trackbar, pushTop.label, halfTurns, cap})
+        EXPECT_FALSE(pending(control));
+
+    // An unchanged label painted over and left to its paint: the refresh
+    // paints it before it turns the drawing off.
+    HDC dc = GetDC(pushTop.label);
+    HBRUSH magenta = CreateSolidBrush(RGB(255, 0, 255));
+    const RECT corner{0, 0, 4, 4};
+    FillRect(dc, &corner, magenta);
+    DeleteObject(magenta);
+    ASSERT_EQ(GetPixel(dc, 1, 1), RGB(255, 0, 255));
+    InvalidateRect(pushTop.label, nullptr, TRUE);
+
+    p.bone.extent = 60.0f;
+    p.bone.levels[2].wobble = 3.0f;
+    p.bone.halfTurnYaw = 1;
+    p.bone.levels[1].cap = p.bone.levels[1].cap ? 0 : 1;
+    dialog.refresh();
+    EXPECT_NE(GetPixel(dc, 1, 1), RGB(255, 0, 255)) << "the pending paint was done, not dropped";
+    ReleaseDC(pushTop.label, dc);
+    EXPECT_TRUE(IsWindowVisible(dialog.window)) << "drawing on again";
+    EXPECT_EQ(textOf(dialog.window, extent.labelId), L"60.0");
+    EXPECT_EQ(textOf(dialog.levels[2].window, wobble.labelId), L"3.00");
+    EXPECT_EQ(SendMessageW(halfTurns, BM_GETCHECK, 0, 0), BST_CHECKED);
+    struct Case
+    {
+        HWND control;
+        bool stale;
+    };
+    for (const Case& c : {Case{extent.trackbar, true}, Case{extent.label, true}, Case{wobble.trackbar, true},
+                          Case{wobble.label, true}, Case{halfTurns, true}, Case{cap, true},
+                          Case{pushTop.trackbar, false}, Case{pushTop.label, false},
+                          Case{dialog.levels[1].reals[3].label, false}})
+        EXPECT_EQ(pending(c.control), c.stale) << GetDlgCtrlID(c.control);
+    UpdateWindow(dialog.window);
+    EXPECT_FALSE(pending(extent.label));
+    // Nothing changed: nothing to repaint.
+    dialog.refresh();
+    for (HWND control : {extent.trackbar, extent.label, halfTurns, cap, dialog.foliageList})
+        EXPECT_FALSE(pending(control)) << GetDlgCtrlID(control);
 }
 
 // The foliage list: names of any length or none, two of one name select
