@@ -39,10 +39,13 @@ TEST(PlayBadInput, RandomKeysLeaveTheWayOutOpen)
     introToMain(game, "random", false);
     if (HasFatalFailure())
         return;
-    const Key keys[] = {Key::up, Key::down, Key::left, Key::right, Key::confirm, Key::back, Key::pause};
+    // Escape is left out: with it the keys soon find the exit question and
+    // its Yes themselves, and the way back that Escape must still open would
+    // go untried.
+    const Key keys[] = {Key::up, Key::down, Key::left, Key::right, Key::confirm, Key::pause};
     std::mt19937 random(64);
     for (DWORD start = GetTickCount(); GetTickCount() - start < 30000 && game.run().waitForExit(0) == -1000;) {
-        const Key key = keys[random() % 7];
+        const Key key = keys[random() % 6];
         game.press(key);
         Sleep(50 + random() % 400);
         game.release(key);
