@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 using namespace TestDevice;
 
 namespace {
@@ -122,6 +124,12 @@ TEST_F(RaceScreensDevice, TheResultsShowGreenBarsOverTheBlurredSceneAlsoAfterARe
     menu.onRaceFinished();
     ASSERT_NE(menu.raceResultsScreen, nullptr);
     auto& results = static_cast<GameMenu::RaceResults&>(*menu.raceResultsScreen);
+    // The scene ends on an additive draw (as its particles do): the bars
+    // blend by their own alpha all the same.
+    client->afterScene = [previous = client->afterScene] {
+        previous();
+        gDevice->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    };
     ASSERT_NE(results.titleText, nullptr);
     ASSERT_NE(menu.smoothTarget, nullptr);
     // Faded in at once.
@@ -135,6 +143,7 @@ TEST_F(RaceScreensDevice, TheResultsShowGreenBarsOverTheBlurredSceneAlsoAfterARe
     const uint32_t inBar = first.at(uint32_t(results.rankColumn - 6), uint32_t(rowY + 4));
     const uint32_t outside = first.at(4, height - 20);
     EXPECT_GT(green(inBar), 60) << std::hex << inBar;
+    EXPECT_LT(green(inBar), 160) << "the bar is translucent " << std::hex << inBar;
     EXPECT_LT(green(outside), 30) << std::hex << outside;
     EXPECT_GT(red(outside), 90) << std::hex << outside;
     // Between two rows there is no bar.
@@ -203,6 +212,41 @@ TEST_F(RaceScreensDevice, TheGameOverBackgroundFollowsTheSceneAlsoAfterAReset)
     EXPECT_GT(blue(afterReset), 90) << std::hex << afterReset;
     EXPECT_LT(red(afterReset), 30) << std::hex << afterReset;
     menu.releaseScreens();
+}
+
+// The transition draws through the camera's own view and projection with
+// culling and blending off, and gives the device back as it found it.
+TEST_F(RaceScreensDevice, TheTransitionGivesBackTheTransformsAndStatesItFound)
+{
+    client->afterScene = nullptr;
+    TextureRef picture = makeTexture(32, 32, D3DFMT_A8R8G8B8, [](uint32_t, uint32_t) { return 0xFF808080u; });
+    GameMenu::DisperseScreen transition(menu, 0, picture);
+    D3DMATRIX view{}, projection{};
+    for (int i = 0; i < 16; ++i) {
+        (&view._11)[i] = float(i + 1);
+        (&projection._11)[i] = float(2 * i + 3);
+    }
+    chain().beginFrame();
+    gDevice->SetTransform(D3DTS_VIEW, &view);
+    gDevice->SetTransform(D3DTS_PROJECTION, &projection);
+    gDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    gDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    gDevice->BeginScene();
+    transition.draw();
+    gDevice->EndScene();
+    D3DMATRIX viewAfter{}, projectionAfter{};
+    gDevice->GetTransform(D3DTS_VIEW, &viewAfter);
+    gDevice->GetTransform(D3DTS_PROJECTION, &projectionAfter);
+    EXPECT_EQ(std::memcmp(&viewAfter, &view, sizeof(view)), 0);
+    EXPECT_EQ(std::memcmp(&projectionAfter, &projection, sizeof(projection)), 0);
+    DWORD cull = 0, blend = 0;
+    gDevice->GetRenderState(D3DRS_CULLMODE, &cull);
+    gDevice->GetRenderState(D3DRS_ALPHABLENDENABLE, &blend);
+    EXPECT_EQ(cull, DWORD(D3DCULL_CW));
+    EXPECT_EQ(blend, DWORD(TRUE));
+    chain().present();
+    gDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    gDevice->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
 }
 
 TEST_F(RaceScreensDevice, TheTransitionsFirstFrameShowsItsPictureUnchanged)

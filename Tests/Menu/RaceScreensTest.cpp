@@ -492,7 +492,26 @@ TEST_F(SmallScreens, GameOverMovesBetweenItsTwoButtonsAndLeadsToMainOrTheRestart
         screen.draw();
         EXPECT_LT(screen.opacity, 0.5f);
         EXPECT_EQ(screen.endButton->colour.a, uint8_t(screen.opacity * 255.0f));
-        EXPECT_EQ(screen.restartButton->y, 10 * (768 >> 4));
+        // The layout table at 1024 x 768 (h = 48).
+        const auto width = [](UserInterface::Text* text) { return GameMenuOverlay::measure(*text).width; };
+        struct Place
+        {
+            UserInterface::Text* text;
+            int32_t x, y;
+        };
+        const int32_t neededX = ((1024 - width(screen.neededLabel)) >> 4) * 7;
+        const int32_t valueX = ((1024 - width(screen.neededValue)) >> 4) * 10;
+        const Place places[] = {{screen.titleText, (1024 - width(screen.titleText)) >> 1, 2 * 48},
+                                {screen.neededLabel, neededX, 6 * 48},
+                                {screen.neededValue, valueX, 6 * 48},
+                                {screen.pointsLabel, neededX, 7 * 48},
+                                {screen.pointsValue, valueX, 7 * 48},
+                                {screen.restartButton, (1024 - width(screen.restartButton)) >> 1, 10 * 48},
+                                {screen.endButton, (1024 - width(screen.endButton)) >> 1, 11 * 48}};
+        for (const Place& place : places) {
+            EXPECT_EQ(place.text->x, place.x) << textOf(place.text).c_str();
+            EXPECT_EQ(place.text->y, place.y) << textOf(place.text).c_str();
+        }
         for (auto key : c.keys)
             (screen.*key)();
         EXPECT_EQ(sounds(), c.sounds);
