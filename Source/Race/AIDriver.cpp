@@ -263,6 +263,11 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now)
     else if (distAhead < 35.0f)
         throttle = 0.7f;
     if (bend > 90.0f) {
+        if (detourActive) {
+            TargetPlane plane;
+            givenUpPickup = detourPoint;
+            givenUpTarget = targetPlane(plane) ? plane.target : nullptr;
+        }
         detourActive = 0;
         replan(true);
     }
@@ -351,6 +356,12 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now)
 
 void AI::seekPickups(Game& race, Game::Vehicle& own, const Game::Vehicle* ahead)
 {
+    // A pick-up given up for a target may be fetched on the way to the next.
+    if (givenUpTarget) {
+        TargetPlane plane;
+        if (!targetPlane(plane) || plane.target != givenUpTarget)
+            givenUpTarget = nullptr;
+    }
     if (detourActive) {
         TargetPlane plane;
         const bool beyondTarget =
@@ -483,6 +494,8 @@ bool AI::findPickup(int32_t kind, vec3d& found) const
             continue;
         const vec3d at = candidate->getPosition();
         if ((target.plane.point - at).dot(target.plane.normal) > 0.001f)
+            continue;
+        if (givenUpTarget && target.target == givenUpTarget && at == givenUpPickup)
             continue;
         if ((at - here).normalised().dot(towards) < 0.0f)
             continue;

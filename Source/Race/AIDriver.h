@@ -70,7 +70,8 @@ public:
     // Whether the object moves less than 0.25 x the frame factor a frame.
     bool isStalled() const;
     // The pick-up of kind in view ahead of the driver, on this side of the
-    // target and towards it, nearest to the path; false when none.
+    // target and towards it, nearest to the path; false when none. A pick-up
+    // given up on the way to the present target is not taken again.
     bool findPickup(int32_t kind, vec3d& position) const;
     // Detours to position when it lies near enough the path for weight.
     void tryDetour(const vec3d& position, float weight);
@@ -102,6 +103,11 @@ public:
     vec3d detourPoint;
     uint32_t detourActive = 0;
     uint32_t countdownState = 0;
+    // The pick-up whose detour bent the path back on itself, and the target
+    // it was given up for: fetched again at once, the driver would turn to
+    // it and away from it every frame and get nowhere.
+    vec3d givenUpPickup;
+    const void* givenUpTarget = nullptr;
     std::atomic<uint32_t> contact{0};
 
 private:

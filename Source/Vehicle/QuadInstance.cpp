@@ -248,6 +248,11 @@ void QuadPhysics::Instance::update()
 {
     if (!entity)
         return;
+    // The body's velocity every frame, drawn or not: the speed of a quad out
+    // of view steers its driver and its brake too.
+    if (!frozen)
+        if (const neRigidBody* rigid = body())
+            velocity = rigid->velocity;
     const float frameFactor = gFrameFactor.load(std::memory_order_relaxed);
     updateSteering(frameFactor);
     engineSound.smoothThrottle(throttleInput());

@@ -108,9 +108,10 @@ public:
     // forceLimit. A body of non-finite pose or velocity gets nothing.
     void step(neRigidBody* body) override;
 
-    // The frame (main thread): steering, the throttle into the engine model,
-    // the engine following the rear wheels unless frozen, the wheels'
-    // sliding, the engine's update, the entity's bounding radius, the
+    // The frame (main thread): the body's velocity (unless frozen; a quad
+    // out of view is never prepared for drawing), steering, the throttle
+    // into the engine model, the engine following the rear wheels unless
+    // frozen, the wheels' sliding, the engine's update, the entity's bounding radius, the
     // landing sound, the player's rumble following the engine, then what the
     // step needs published, and the collisions the physics thread recorded
     // since the last frame.

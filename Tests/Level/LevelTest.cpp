@@ -20,6 +20,8 @@
 #include "Race/RaceClock.h"
 #include "Vehicle/QuadInstance.h"
 #include "Physics/neRigidBody.h"
+#include "Physics/PhysicsManager.h"
+#include "Race/AIDriver.h"
 #include "Vehicle/WheelDirt.h"
 #include "Vehicle/ExhaustSmoke.h"
 #include "Objects/Fire.h"
@@ -1283,5 +1285,227 @@ TEST_F(LevelViews, TheGridsQuadsStandOnTheirWheelsAndDriveOff)
     game.removeRaceVehicles();
     game.releaseParkingSlots();
     game.clearRace();
+    gRaceClock = previousClock;
+}
+
+namespace {
+
+// The physics thread held for a test: the test steps the simulator on its
+// own thread, one steady frame of 1/35 s at a time, and the frame's update
+// only hands the poses over. The thread runs again afterwards.
+class PhysicsOnTestThread
+{
+public:
+    explicit PhysicsOnTestThread(Korvanta& game) : physics(game.physicsManager())
+    {
+        if (physics)
+            physics->thread.stop();
+    }
+    ~PhysicsOnTestThread()
+    {
+        if (physics && physics->threaded)
+            physics->thread.start();
+    }
+    PhysicsOnTestThread(const PhysicsOnTestThread&) = delete;
+    PhysicsOnTestThread& operator=(const PhysicsOnTestThread&) = delete;
+
+    bool ready() const { return physics && physics->simulator && !physics->thread.isRunning(); }
+    // The simulator's three frame times, as the thread steps them.
+    void step() { physics->simulator->advance(3.0f / 35.0f, 1.0f / 30.0f, 1.0f / 75.0f); }
+
+private:
+    EntityManager::PhysicsManager* physics;
+};
+
+// A race of eight on a level as the menu chooses it, the player's quad left
+// standing on the grid: what each opponent did.
+struct CourseRun
+{
+    struct Opponent
+    {
+        std::string name;
+        std::vector<int> gates;       // the gates passed in turn, by list index
+        uint32_t finishedAt = 0;      // race ms; 0 while racing
+        int puttings = 0;             // set back on the way by the course watch
+        int reversals = 0;            // backed out after a stall
+        vec3d at;
+    };
+    std::vector<Opponent> opponents;
+    int gateCount = 0;
+    int laps = 0;
+};
+
+}
+
+// The frames of a race from its set-up until every opponent has finished or
+// the race clock has run limitMs past the start; the physics stepped on the
+// test's thread, 1/35 s a frame on the race clock.
+static void raceOpponentsToTheFinish(const RaceChoice& choice, uint32_t limitMs, CourseRun& out)
+{
+    Game& game = LevelViews::scene().game;
+    Korvanta& app = *LevelViews::app;
+    PhysicsOnTestThread physics(app);
+    ASSERT_TRUE(physics.ready());
+    game.applyRaceChoice(choice);
+    game.setupRace();
+    ASSERT_EQ(game.phase, 1u);
+    ASSERT_EQ(game.vehicles.count(), uint32_t(choice.vehicleCount));
+    ASSERT_GT(game.gates.count(), 1u);
+    std::vector<const Game::Gate*> gates;
+    for (auto* node = game.gates.head(); node; node = node->next)
+        gates.push_back(node->item);
+    out.gateCount = int(gates.size());
+    out.laps = game.choice.goal;
+
+    constexpr uint32_t frameMs = 1000 / 35;
+    const auto frame = [&] {
+        raceClockNow += frameMs;
+        gFrameFactor.store(1.0f);
+        gFrameTime.store(1.0f / 35.0f);
+        physics.step();
+        app.pumpMessages();
+        app.update();
+    };
+    int frames = 0;
+    while (game.phase < 3 && frames++ < 20000)
+        frame();
+    ASSERT_EQ(game.phase, 3u) << "the intro and the countdown ended";
+    const uint32_t start = raceClockNow;
+
+    struct Watch
+    {
+        Game::Vehicle* vehicle;
+        const SCList<Game::Gate>::Node* nextGate;
+        uint32_t reverseState;
+        vec3d lastSeen;
+    };
+    std::vector<Watch> watches;
+    for (auto* node = game.vehicles.head(); node; node = node->next) {
+        if (node->item->isPlayer)
+            continue;
+        ASSERT_NE(node->item->getAIDriver(), nullptr);
+        ASSERT_NE(node->item->entity(), nullptr);
+        watches.push_back({node->item, node->item->nextGate, 0, node->item->entity()->world.row(3)});
+        CourseRun::Opponent opponent;
+        opponent.name = std::to_string(node->item->slot);
+        out.opponents.push_back(opponent);
+    }
+    const auto gateIndex = [&](const SCList<Game::Gate>::Node* node) {
+        const auto found = std::find(gates.begin(), gates.end(), node ? node->item : nullptr);
+        return found == gates.end() ? -1 : int(found - gates.begin());
+    };
+    size_t finished = 0;
+    while (finished < watches.size() && raceClockNow - start < limitMs) {
+        frame();
+        finished = 0;
+        for (size_t k = 0; k < watches.size(); ++k) {
+            Watch& watch = watches[k];
+            CourseRun::Opponent& opponent = out.opponents[k];
+            Game::Vehicle& vehicle = *watch.vehicle;
+            if (vehicle.nextGate != watch.nextGate) {
+                // The gate it was heading for is behind it now; what it
+                // passes after its finish no longer counts.
+                if (!opponent.finishedAt)
+                    opponent.gates.push_back(gateIndex(watch.nextGate));
+                watch.nextGate = vehicle.nextGate;
+            }
+            const vec3d at = vehicle.entity() ? vehicle.entity()->world.row(3) : watch.lastSeen;
+            // A jump of more than 30 units in a frame: the watch set it back.
+            if ((at - watch.lastSeen).length() > 30.0f)
+                ++opponent.puttings;
+            watch.lastSeen = opponent.at = at;
+            if (const auto* driver = vehicle.getAIDriver()) {
+                if (driver->reverseState == 2 && watch.reverseState != 2)
+                    ++opponent.reversals;
+                watch.reverseState = driver->reverseState;
+            }
+            if (std::getenv("KORVANTA_TRACE_AI") && k == size_t(std::atoi(std::getenv("KORVANTA_TRACE_AI"))) &&
+                (raceClockNow - start) % 560 < frameMs) {
+                const auto* d = vehicle.getAIDriver();
+                const auto* q = vehicle.getQuad();
+                const vec3d f = vehicle.entity()->world.row(2);
+                const Game::Gate* g = vehicle.nextGate ? vehicle.nextGate->item : nullptr;
+                vec3d gp;
+                if (g) { matrix3d t; g->object->getTransform(t, true); gp = t.row(3); }
+                const auto* cp = d->path.currentPoint();
+                std::printf("t=%u at(%.0f,%.1f,%.0f) fw(%.2f,%.2f,%.2f) v=%d thr=%.2f st=%.2f rev=%u cs=%u gate=%d(%.0f,%.0f) "
+                            "path=%d cur=%d(%.0f,%.0f) bend=%.0f dev=%.0f | vel=%.2f fr=%u gn=%.2f dyn=%.2f gr=%u\n",
+                            raceClockNow - start, at.x, at.y, at.z, f.x, f.y, f.z, q ? int(q->getSpeed()) : -1,
+                            d->throttle, d->steering, d->reverseState, vehicle.courseState, gateIndex(vehicle.nextGate),
+                            gp.x, gp.z, d->path.count, cp ? int(cp - d->path.points) : -1, cp ? cp->position.x : 0.f,
+                            cp ? cp->position.z : 0.f, d->path.bendAngle(), d->path.distanceSquaredTo(at),
+                            q->body() ? q->body()->velocity.length() : -1.0f, q->frozen, q->wheels[2].contacts[0].groundNormal.length(),
+                            vehicle.getDynObject()->getSpeed(), uint32_t(q->wheels[2].contacts[0].grounded));
+                if (d->path.bendAngle() > 90.0f) {
+                    for (int32_t i = 0; i < d->path.count; ++i)
+                        std::printf("   p%d type %u (%.1f,%.1f) dir(%.2f,%.2f) passed %u\n", i, d->path.points[i].type,
+                                    d->path.points[i].position.x, d->path.points[i].position.z,
+                                    d->path.points[i].direction.x, d->path.points[i].direction.z, d->path.points[i].passed);
+                    for (int32_t i = 0; i < d->path.obstacleCount; ++i) {
+                        const auto& o = d->path.obstacles.data()[i];
+                        for (int32_t k = 0; k < o.count; ++k)
+                            std::printf("   obstacle %d part %d at (%.1f,%.1f) half (%.1f,%.1f,%.1f)\n", i, k,
+                                        o.parts[k].box.center.x, o.parts[k].box.center.z, o.parts[k].box.halfExtents.x,
+                                        o.parts[k].box.halfExtents.y, o.parts[k].box.halfExtents.z);
+                    }
+                }
+            }
+            if (vehicle.finished && !opponent.finishedAt)
+                opponent.finishedAt = raceClockNow - start;
+            finished += vehicle.finished ? 1 : 0;
+        }
+    }
+}
+
+// Seven opponents race the level as the menu would set it up, with the
+// player's quad left standing on the grid: each passes every gate of every
+// lap in turn and finishes within ten minutes of race time.
+TEST_F(LevelViews, OpponentsRaceTheCourseToTheFinish)
+{
+    struct Course
+    {
+        const char* name;
+        const wchar_t* level;
+        int32_t mode;
+        int32_t courseType;
+        int32_t laps;
+    };
+    const Course courses[] = {
+        {"valley", L"Valley", Game::Circuit, 1, 3},
+    };
+    const RaceClock previousClock = gRaceClock;
+    gRaceClock = raceClock;
+    for (const Course& course : courses) {
+        SCOPED_TRACE(course.name);
+        const std::wstring level = std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\" + course.level + L".tee";
+        scene().clear();
+        ASSERT_TRUE(load(level));
+        std::srand(51);
+        RaceChoice choice;
+        choice.mapFile = String(level.c_str());
+        choice.gameMode = course.mode;
+        choice.courseType = course.courseType;
+        choice.vehicleCount = 8;
+        choice.goal = course.laps;
+        choice.difficulty = 1;
+        CourseRun run;
+        raceOpponentsToTheFinish(choice, std::getenv("KORVANTA_TRACE_AI") ? 40000u : 10u * 60u * 1000u, run);
+        ASSERT_EQ(run.opponents.size(), 7u);
+        std::vector<int> everyGate;
+        for (int lap = 0; lap < run.laps; ++lap)
+            for (int gate = 0; gate < run.gateCount; ++gate)
+                everyGate.push_back(gate);
+        for (const CourseRun::Opponent& opponent : run.opponents) {
+            std::printf("opponent %s: %zu gates, finished at %u ms, %d set back, %d reversals, at (%.0f, %.0f)\n",
+                        opponent.name.c_str(), opponent.gates.size(), opponent.finishedAt, opponent.puttings,
+                        opponent.reversals, opponent.at.x, opponent.at.z);
+            EXPECT_EQ(opponent.gates, everyGate) << "opponent " << opponent.name;
+            EXPECT_NE(opponent.finishedAt, 0u) << "opponent " << opponent.name << " did not finish";
+        }
+        Game& game = scene().game;
+        game.removeRaceVehicles();
+        game.releaseParkingSlots();
+        game.clearRace();
+    }
     gRaceClock = previousClock;
 }

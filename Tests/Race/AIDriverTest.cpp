@@ -567,6 +567,58 @@ TEST(AIDriver, FetchesPickupsItNeeds)
     game.packages[Game::RepairKitPackage] = nullptr;
 }
 
+// A pick-up between the gate's approach point and the gate bends the path
+// back on itself: the driver gives it up and keeps to its line (it no
+// longer turns to it and away every frame); on the way to the next gate it
+// fetches it.
+TEST(AIDriver, GivesUpAPickupThatBendsThePathBack)
+{
+    Field field;
+    Game& game = field.game();
+    game.choice.items = 1;
+    game.choice.vehicleCount = 1;
+    ObjPkgManager::Package* oil = field.scene.objectPackages.findPackage(String(L"Oil"));
+    ASSERT_NE(oil, nullptr);
+    game.packages[Game::OilPackage] = oil;
+    Field::Scoped scoped(field);
+    Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
+    AI& driver = *v.getAIDriver();
+    field.gateFor(v, 200.0f, 750.0f);
+    v.place = 1;
+    Object* can = field.scene.objectPackages.createObject(oil, vec3d(205.0f, Field::ground(), 700.0f), 1.0f);
+    ASSERT_NE(can, nullptr);
+    const auto pickUpPoints = [&] {
+        int n = 0;
+        for (int32_t i = 0; i < driver.path.count; ++i)
+            n += driver.path.points[i].type == Path::PickUp ? 1 : 0;
+        return n;
+    };
+    Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+    driver.update();
+    ASSERT_EQ(driver.detourActive, 1u) << "the leader fetches the oil";
+    EXPECT_GT(driver.path.bendAngle(), 90.0f);
+    for (int frame = 0; frame < 5; ++frame) {
+        SCOPED_TRACE(frame);
+        TestClock::now += 28;
+        Field::standAt(v, 200.0f, 200.0f + 2.0f * float(frame), north, 40.0f, false);
+        driver.update();
+        EXPECT_EQ(driver.detourActive, 0u);
+        EXPECT_EQ(pickUpPoints(), 0);
+        EXPECT_LE(driver.path.bendAngle(), 90.0f);
+    }
+
+    // The next gate lies beyond the oil: the oil lies on the way.
+    field.gateFor(v, 200.0f, 1100.0f);
+    TestClock::now += 28;
+    driver.update();
+    driver.update();
+    EXPECT_EQ(driver.detourActive, 1u);
+    EXPECT_EQ(pickUpPoints(), 1);
+    can->remove();
+    delete can;
+    game.packages[Game::OilPackage] = nullptr;
+}
+
 // A rocket pack weighs the less the nearer the vehicle ahead: the last of
 // two fetches one 150 beside its path while the leader is 500 ahead, not
 // while it is 100 ahead.

@@ -154,13 +154,15 @@ struct Track
     // One frame as the game runs it without the physics thread: the
     // simulator advances three frame times in steps of 1/75 s, the entities
     // take their bodies' poses, the quad updates and prepares its drawing.
-    void frame()
+    // One frame; a quad out of view is not prepared for drawing.
+    void frame(bool inView = true)
     {
         testNow += 1000 / 35;
         physics().simulator->advance(frameTime * 3.0f, 1.0f / 30.0f, 1.0f / 75.0f);
         object->physics->update();
         quad->update();
-        quad->prepareRender();
+        if (inView)
+            quad->prepareRender();
     }
     void frames(int n)
     {
@@ -459,6 +461,22 @@ TEST(QuadDrive, FrozenItWaitsAtItsPlacementReleasedItDrives)
     EXPECT_GT(moved.dot(placement.row(2)), 50.0f) << "driven forward, turned 30 degrees";
     // The placed object follows the quad, 3 above it.
     EXPECT_NEAR((track.placed->position - (track.position() + vec3d(0, 3, 0))).length(), 0.0f, 1.0f);
+
+    // Out of view the quad is never prepared for drawing: its frame alone
+    // keeps its speed, up and down again (its driver steers by it).
+    const auto speedOfBody = [&] {
+        neRigidBody* body = track.body();
+        const vec3d across = body->getTransform()->row(0).cross(
+            vec3d(track.quad->wheels[Wheel::rearAxle].contacts[0].groundNormal));
+        return int32_t(std::fabs(across.normalised().dot(body->velocity)) * 2.4f);
+    };
+    for (float throttle : {1.0f, -1.0f}) {
+        track.throttle(throttle);
+        for (int i = 0; i < 40; ++i)
+            track.frame(false);
+        EXPECT_GT(track.quad->getSpeed(), 0) << throttle;
+        EXPECT_NEAR(track.quad->getSpeed(), speedOfBody(), 1) << throttle;
+    }
 }
 
 TEST(QuadDrive, ReturnRightsAQuadOnItsSide)
