@@ -84,6 +84,7 @@ bool Path::build(const vec3d* detour, const vec3d& start, const void* target, co
     if (!force && target == targetId)
         return false;
     targetId = target;
+    targetPoint = targetPosition;
     count = 0;
     append(start, normal, StartPoint);
 

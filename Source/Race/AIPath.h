@@ -135,7 +135,9 @@ public:
     // (side, up, along) added beyond the half length along.
     static OrientedBox boxBetween(const vec3d& a, const vec3d& b, const vec3d& extents);
     // The static objects whose octree nodes meet the box around the first
-    // and last point: their mesh parts with a tree that meet it.
+    // and last point: their mesh parts with a tree that meet it. The object
+    // standing at the target's point is driven through (a gate) or onto (a
+    // parking slot), never around.
     void collectObstacles();
     // Whether a kept part's tree meets box.
     bool boxBlocked(const OrientedBox& box) const;
@@ -160,6 +162,8 @@ public:
     int32_t count = 0;
     // What the path was built for (null: nothing).
     const void* targetId = nullptr;
+    // Where the target of the last build stands.
+    vec3d targetPoint;
     // Grown a block of 8 at a time; obstacleCount are in use.
     mutable DynArray<Object> obstacles{8, true};
     int32_t obstacleCount = 0;

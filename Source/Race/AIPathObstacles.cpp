@@ -82,6 +82,8 @@ void Path::collectObstacles()
         const auto* package = dynamic_cast<const ObjPkgManager::Package*>(entity.getObject());
         if (!package || passedOver(*package) || entity.state == StaticEntity::instanceFlagged)
             continue;
+        if (entity.getPosition() == targetPoint)
+            continue;
         Object* obstacle = obstacles.at(obstacleCount);
         if (!obstacle)
             break;

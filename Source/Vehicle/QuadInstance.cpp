@@ -248,11 +248,12 @@ void QuadPhysics::Instance::update()
 {
     if (!entity)
         return;
-    // The body's velocity every frame, drawn or not: the speed of a quad out
-    // of view steers its driver and its brake too.
-    if (!frozen)
-        if (const neRigidBody* rigid = body())
-            velocity = rigid->velocity;
+    // A quad out of view was not prepared for drawing last frame: its wheels
+    // still turn with the ground (the engine follows the rear ones), and its
+    // velocity and placed object still follow the body.
+    if (!preparedForDrawing)
+        followBody();
+    preparedForDrawing = 0;
     const float frameFactor = gFrameFactor.load(std::memory_order_relaxed);
     updateSteering(frameFactor);
     engineSound.smoothThrottle(throttleInput());
@@ -326,15 +327,28 @@ void QuadPhysics::Instance::publish()
     publishFrozen();
 }
 
-void QuadPhysics::Instance::prepareRender()
+void QuadPhysics::Instance::followBody()
 {
-    if (!entity)
-        return;
     neRigidBody* rigid = body();
     const float frameTime = gFrameTime.load(std::memory_order_relaxed);
     const matrix3d turn = steerRotation();
     for (Wheel& wheel : wheels)
         wheel.updateWheelVisual(rigid, turn, wheel.index == Wheel::rearAxle ? brakeInput() : 0.0f, frameTime);
+    if (!frozen) {
+        if (placed)
+            placed->setPosition(entity->world.row(3) + vec3d(0.0f, 3.0f, 0.0f), false);
+        if (rigid)
+            velocity = rigid->velocity;
+    }
+}
+
+void QuadPhysics::Instance::prepareRender()
+{
+    if (!entity)
+        return;
+    followBody();
+    preparedForDrawing = 1;
+    const matrix3d turn = steerRotation();
     if (EntityManager::SubEntity* handlebar = bodyParts[0]) {
         handlebar->local = turn * templ->mesh(QuadPhysics::handlebar)->world;
         handlebar->own = handlebar->local * entity->world;
@@ -346,12 +360,6 @@ void QuadPhysics::Instance::prepareRender()
         matrix3d fromArm;
         if (rear.partMeshes[0]->world.inverseAffine(fromArm))
             follower->own = templ->mesh(rearFollower)->world * fromArm * rear.parts[0]->own;
-    }
-    if (!frozen) {
-        if (placed)
-            placed->setPosition(entity->world.row(3) + vec3d(0.0f, 3.0f, 0.0f), false);
-        if (rigid)
-            velocity = rigid->velocity;
     }
     poseRider();
 }

@@ -108,10 +108,10 @@ public:
     // forceLimit. A body of non-finite pose or velocity gets nothing.
     void step(neRigidBody* body) override;
 
-    // The frame (main thread): the body's velocity (unless frozen; a quad
-    // out of view is never prepared for drawing), steering, the throttle
-    // into the engine model, the engine following the rear wheels unless
-    // frozen, the wheels' sliding, the engine's update, the entity's bounding radius, the
+    // The frame (main thread): what prepareRender follows of the body when
+    // the last frame did not draw the quad (out of view), steering, the
+    // throttle into the engine model, the engine following the rear wheels
+    // unless frozen, the wheels' sliding, the engine's update, the entity's bounding radius, the
     // landing sound, the player's rumble following the engine, then what the
     // step needs published, and the collisions the physics thread recorded
     // since the last frame.
@@ -121,10 +121,13 @@ public:
     // at most one every landingGuard milliseconds) and pulses the player's
     // force feedback for 500 ms; impact is emptied either way.
     void playLanding();
-    // Before drawing: the wheels' turn from the ground speed, then (unless
-    // frozen) the placed object follows the quad and velocity takes the
-    // body's.
+    // Before drawing: followBody, then the handlebar, the rear follower and
+    // the rider.
     void prepareRender() override;
+    // What the race and the engine need of the body each frame, drawn or
+    // not: the wheel units posed and turned with the ground, and (unless
+    // frozen) the placed object following the quad and velocity the body's.
+    void followBody();
     // Freezes (the quad is held at its placed object's unscaled placement,
     // without gravity or force) or releases it. Main thread; frozen written
     // directly takes effect with the next update.
@@ -224,6 +227,8 @@ public:
     // The body's velocity, copied each frame by the quad's update.
     vec3d velocity;
     uint32_t frozen = 0;
+    // prepareRender ran since the last update.
+    uint32_t preparedForDrawing = 0;
     uint32_t nextCollisionSoundTime = 0;
     // How fast each wheel slides on the ground (0 off it): rear left, rear
     // right, front left, front right. Kept for the engine's sliding sound.

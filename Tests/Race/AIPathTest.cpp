@@ -441,6 +441,27 @@ TEST(AIPath, BypassesWallsOfCrates)
 
 }
 
+// The object standing at the target is driven through, never around: the
+// builder's gate, a solid frame to the path's boxes, keeps no bypass at the
+// target, and gets one on the way to a target beyond it.
+TEST(AIPath, TheTargetsOwnObjectIsDrivenThrough)
+{
+    CrateYard yard;
+    Object* gate = yard.scene.objectPackages.createObject(yard.scene.objectPackages.findPackage(String(L"Gate")),
+                                                          yard.at(100.0f, 0.0f), 4.0f);
+    ASSERT_NE(gate, nullptr);
+    const vec3d at = gate->getPosition();
+    const vec3d none;
+    Path path(yard.object);
+    ASSERT_TRUE(path.build(nullptr, yard.at(0, 0), &tag[0], at, at, none, 4, true, nullptr, 0.5f));
+    EXPECT_EQ(path.obstacleCount, 0);
+    EXPECT_EQ(typesOf(path), (std::vector<uint32_t>{1, 4}));
+    ASSERT_TRUE(path.build(nullptr, yard.at(0, 0), &tag[1], yard.at(200, 0), yard.at(200, 0), none, 4, true, nullptr,
+                           0.5f));
+    EXPECT_EQ(path.obstacleCount, 1);
+    EXPECT_GE(CrateYard::bypasses(path), 1);
+}
+
 // A wall open only beyond the side search on one side keeps no bypass; a
 // single point gathers nothing.
 TEST(AIPath, AWallOpenOnOneSideOnlyKeepsNoBypass)

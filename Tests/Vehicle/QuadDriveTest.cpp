@@ -463,7 +463,9 @@ TEST(QuadDrive, FrozenItWaitsAtItsPlacementReleasedItDrives)
     EXPECT_NEAR((track.placed->position - (track.position() + vec3d(0, 3, 0))).length(), 0.0f, 1.0f);
 
     // Out of view the quad is never prepared for drawing: its frame alone
-    // keeps its speed, up and down again (its driver steers by it).
+    // keeps its speed, up and down again (its driver steers by it), turns
+    // its rear wheels with the ground (its engine follows them) and moves
+    // its placed object along.
     const auto speedOfBody = [&] {
         neRigidBody* body = track.body();
         const vec3d across = body->getTransform()->row(0).cross(
@@ -476,6 +478,10 @@ TEST(QuadDrive, FrozenItWaitsAtItsPlacementReleasedItDrives)
             track.frame(false);
         EXPECT_GT(track.quad->getSpeed(), 0) << throttle;
         EXPECT_NEAR(track.quad->getSpeed(), speedOfBody(), 1) << throttle;
+        const Wheel& rear = track.quad->wheels[Wheel::rearAxle];
+        EXPECT_GT(std::fabs(rear.rollRate), 0.5f) << throttle;
+        EXPECT_NEAR(float(rear.spin), rear.rollRate, 0.05f * std::fabs(rear.rollRate)) << throttle;
+        EXPECT_NEAR((track.placed->position - (track.position() + vec3d(0, 3, 0))).length(), 0.0f, 1.0f);
     }
 }
 
