@@ -1449,26 +1449,40 @@ TEST_F(LevelViews, DISABLED_OpponentsRaceTheCourseToTheFinish)
         int32_t mode;
         int32_t courseType;
         int32_t laps;
+        // Else a race of the championship of "DE" at medium difficulty, as
+        // the championship chooses its map and sets it up, with eight quads.
+        int32_t championshipRace = -1;
     };
     const Course courses[] = {
         {"valley off-road", L"Valley", Game::OffRoadRace, 1, 3},
         {"valley circuit", L"Valley", Game::Circuit, 1, 3},
+        {"DE circuit", nullptr, 0, 0, 0, 6},
     };
     const RaceClock previousClock = gRaceClock;
     gRaceClock = raceClock;
+    const std::wstring maps = std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\";
     for (const Course& course : courses) {
         SCOPED_TRACE(course.name);
-        const std::wstring level = std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\" + course.level + L".tee";
-        scene().clear();
-        ASSERT_TRUE(load(level));
-        std::srand(51);
         RaceChoice choice;
-        choice.mapFile = String(level.c_str());
-        choice.gameMode = course.mode;
-        choice.courseType = course.courseType;
+        if (course.level) {
+            choice.mapFile = String((maps + course.level + L".tee").c_str());
+            choice.gameMode = course.mode;
+            choice.courseType = course.courseType;
+            choice.goal = course.laps;
+            choice.difficulty = 1;
+        } else {
+            Game::ChampionshipEntry entry;
+            entry.key0 = 'D';
+            entry.key1 = 'E';
+            entry.difficulty = 1;
+            entry.raceNumber = uint8_t(course.championshipRace);
+            Game::makeChampionshipChoice(entry, choice, String(maps.c_str()));
+            ASSERT_GT(choice.mapFile.length(), 0u) << "a map of the championship's course type";
+        }
         choice.vehicleCount = 8;
-        choice.goal = course.laps;
-        choice.difficulty = 1;
+        scene().clear();
+        ASSERT_TRUE(load(std::wstring(choice.mapFile.text())));
+        std::srand(51);
         CourseRun run;
         raceOpponentsToTheFinish(choice, 10u * 60u * 1000u, run);
         ASSERT_EQ(run.opponents.size(), 7u);

@@ -223,10 +223,21 @@ TEST(AIDriver, RevsOnTheGrid)
     int revs = 0, rests = 0;
     for (int frame = 0; frame < 400; ++frame) {
         TestClock::now += 20;
+        const uint32_t state = driver.countdownState;
         driver.update();
         ASSERT_TRUE(driver.throttle == 0.0f || (driver.throttle >= 0.5f && driver.throttle <= 1.0f));
         revs += driver.throttle > 0.0f ? 1 : 0;
         rests += driver.throttle == 0.0f ? 1 : 0;
+        // A rest lasts 300 ms and 0 to 4 half seconds more, a rev 500 to 999.
+        const uint32_t wait = driver.countdownTime - TestClock::now;
+        if (state == 0) {
+            ASSERT_EQ(driver.countdownState, 1u);
+            EXPECT_EQ((wait - 300u) % 500u, 0u) << wait;
+            EXPECT_LE(wait, 2300u);
+        } else if (state == 1 && driver.countdownState == 2) {
+            EXPECT_GE(wait, 500u);
+            EXPECT_LT(wait, 1000u);
+        }
     }
     EXPECT_GT(revs, 20);
     EXPECT_GT(rests, 20);
@@ -562,6 +573,11 @@ TEST(AIDriver, FetchesPickupsItNeeds)
     EXPECT_FALSE(driver.findPickup(AI::RepairKitKind, seen));
     EXPECT_EQ(seen, vec3d(-1.0f, -1.0f, -1.0f));
     driver.object->world = frame;
+    // A driver outside any race looks for nothing.
+    {
+        AI outside(nullptr, driver.object);
+        EXPECT_FALSE(outside.findPickup(AI::RepairKitKind, seen));
+    }
     kit->remove();
     delete kit;
     game.packages[Game::RepairKitPackage] = nullptr;
