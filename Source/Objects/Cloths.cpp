@@ -60,11 +60,6 @@ ObjPkgManager::Functions::Cloths::Cloths(Record* owner) : BaseFunction(owner), t
     startWorker();
 }
 
-ObjPkgManager::Functions::Cloths::~Cloths()
-{
-    edited = nullptr;
-}
-
 void ObjPkgManager::Functions::Cloths::startWorker()
 {
     // A running worker may be held by an attach of this frame: writing 1 over

@@ -88,8 +88,6 @@ public:
     // The defaults, the rest table and the counts; the first template
     // starts the worker (startWorker).
     explicit Cloths(Record* owner);
-    // The edited instance is not this template's any more.
-    ~Cloths() override;
 
     // Reads the tagged block (other tags carry no field), then the scale,
     // the placement and the grid size. True when it ended at its tag 0 or

@@ -502,6 +502,13 @@ TEST(ClothStep, ACrumpledClothStepsByTheRules)
     turned.setRow(2, {1.0f, 0.0f, 0.0f});
     matrix3d flat = matrix3d::identity();
     flat.setRow(1, {});
+    // Turned about all three axes: the motion's part along each of the
+    // owner's unit axes, uncapped.
+    const matrix3d oblique = matrix3d::fromAngles({30.0f, 40.0f, 50.0f});
+    const vec3d obliqueMotion = vec3d(0.2f, 0.3f, -0.1f) * 1.5f;
+    const vec3d obliqueWind = vec3d(obliqueMotion.dot(oblique.row(0)), obliqueMotion.dot(oblique.row(1)),
+                                    obliqueMotion.dot(oblique.row(2))) *
+                              -windK;
     struct Case
     {
         const char* name;
@@ -515,6 +522,7 @@ TEST(ClothStep, ACrumpledClothStepsByTheRules)
         {"motion, turned owner", true, &turned, {0.5f, 0.0f, 0.0f}, {0.0f, 0.0f, -0.75f * windK}},
         {"motion, capped", true, &turned, {0.0f, 3.0f, 4.0f}, vec3d(0.8f, -0.6f, 0.0f) * (1.3f * windK)},
         {"motion, singular owner", true, &flat, {1.0f, 0.0f, 0.0f}, {}},
+        {"motion, oblique owner", true, &oblique, {0.2f, 0.3f, -0.1f}, obliqueWind},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
