@@ -107,6 +107,11 @@ TEST_F(ClothDevice, TheFrontShowsTheImageAndTheBackTheImageMirrored)
         EXPECT_GT(redOf(red), 150u) << std::hex << red;
         EXPECT_LT(greenOf(red), 80u) << std::hex << red;
     }
+    // Faded to half, the white band lets the ground show through.
+    cloth.setAlpha(0.5f);
+    const uint32_t faded = pixelAt(draw(cloth, {0.85f, 0.75f, -2.5f}, 0.0f), left);
+    EXPECT_GT(greenOf(faded), 90u) << std::hex << faded;
+    EXPECT_LT(greenOf(faded), 190u) << std::hex << faded;
 }
 
 TEST_F(ClothDevice, EachFaceIsLitFromTheSideItShows)
