@@ -378,6 +378,10 @@ TEST_F(ClothsPage, PlanePinsColoursAndTextureEditTheCloth)
     EXPECT_EQ(cloth->windFromMotion.load(), 0u);
     click(page, 1014);
     EXPECT_EQ(cloth->windFromMotion.load(), 1u);
+    CheckDlgButton(page, 1029, BST_UNCHECKED);
+    click(page, 1029);
+    EXPECT_EQ(cloths.windFromMotion, 0u);
+    EXPECT_EQ(cloth->windFromMotion.load(), 1u);
 
     // Colours: the chosen red, green and blue over 255, the alpha kept; the
     // four colours offered as custom colours; cancelled, nothing changes.
