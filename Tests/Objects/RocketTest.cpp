@@ -556,6 +556,7 @@ TEST(Rocket, ParticlesByHand)
     for (int i = 0; i < 20; ++i) {
         Particle smoke = newParticle(system);
         ASSERT_EQ(Flight::smokeParticle(smoke), 1u);
+        EXPECT_GT(smoke.velocity.lengthSq(), 0.0f) << "the puff moves with its anchor";
         EXPECT_LE(smoke.colour.a, 200);
         EXPECT_LE(smoke.width, 10.0f);
         expectTurned(smoke, "smoke");

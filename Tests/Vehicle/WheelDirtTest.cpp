@@ -499,6 +499,36 @@ TEST(ExhaustSmoke, PuffsOnlyWhileTheThrottleRunsAhead)
     EXPECT_EQ(smoke.system->stopped, 0u);
 }
 
+// A puff leaves from the outlet where the quad stands, not from the world's
+// origin: the outlet's transform times the vehicle's.
+TEST(ExhaustSmoke, APuffLeavesFromTheOutletOfTheMovedQuad)
+{
+    Clock clock;
+    D3D::Device::SwapChain chain{nullptr};
+    EntityManager::Entity entity(*chain.entities);
+    entity.world.setRow(3, {40.0f, 12.0f, -25.0f});
+    Audio::EngineSound engine;
+    engine.load = 1.0f;
+    ExhaustSmoke smoke;
+    smoke.init(&chain, &entity, &engine);
+    matrix3d outlet = matrix3d::identity();
+    outlet.setRow(3, {0.3f, 0.6f, -1.1f});
+    smoke.create(outlet);
+    smoke.update();
+    ASSERT_NE(smoke.system, nullptr);
+    Particle p;
+    p.system = smoke.system;
+    for (int i = 0; i < 100 && p.hidden; ++i) {
+        Clock::now += 50;
+        ExhaustSmoke::smokeParticle(p);
+    }
+    ASSERT_EQ(p.hidden, 0u);
+    EXPECT_NEAR(p.position.x, 40.3f, 1e-4f);
+    EXPECT_NEAR(p.position.y, 12.6f, 1e-4f);
+    EXPECT_NEAR(p.position.z, -26.1f, 1e-4f);
+    EXPECT_NEAR(smoke.system->emitterPosition.x, 40.3f, 1e-4f);
+}
+
 TEST(ExhaustSmoke, APuffFadesOutSixUnitsFromItsOutlet)
 {
     Clock clock;
