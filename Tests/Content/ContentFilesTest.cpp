@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 #include <string>
@@ -192,8 +193,12 @@ TEST(ContentFiles, GeneratedMapsHoldWhatTheirRacesNeed)
                 EXPECT_LT(o.state, 32);
                 (o.flag == 0 ? gates0 : gates1).insert(o.state);
             }
-            if (package == L"Camera")
+            if (package == L"Camera") {
                 cameras.insert(o.state);
+                // Each view looks a little down: a tilt of 90 - flag degrees.
+                EXPECT_GE(o.flag, 70);
+                EXPECT_LT(o.flag, 90);
+            }
         }
         EXPECT_EQ(slots, (std::set<int>{0, 1, 2, 3, 4, 5, 6, 7}));
         EXPECT_EQ(parking.size(), 7u);
@@ -210,5 +215,91 @@ TEST(ContentFiles, GeneratedMapsHoldWhatTheirRacesNeed)
         EXPECT_EQ(map.water.size(), 1u);
         EXPECT_GT(map.courseLength, 3000.0f);
         EXPECT_EQ(map.level.description.text(), std::wstring(maps[m].code.text()));
+    }
+}
+
+namespace {
+
+// The distance from (x, z) to the nearest segment of a way's points.
+float distanceToWay(const WayFileWriter::Way& way, float x, float z)
+{
+    float best = 1e30f;
+    for (size_t i = 1; i < way.size(); ++i) {
+        const float ax = way[i - 1].position[0], az = way[i - 1].position[2];
+        const float bx = way[i].position[0] - ax, bz = way[i].position[2] - az;
+        const float lengthSq = bx * bx + bz * bz;
+        const float t = lengthSq > 0.0f ? std::clamp(((x - ax) * bx + (z - az) * bz) / lengthSq, 0.0f, 1.0f) : 0.0f;
+        best = std::min(best, std::hypot(x - ax - bx * t, z - az - bz * t));
+    }
+    return best;
+}
+
+}
+
+// Trees and bushes keep off the course road; the road runs on the rolling
+// floor, below the hills beyond it.
+TEST(ContentFiles, PlantsKeepOffTheRoadWhichRunsBelowTheHills)
+{
+    const std::vector<MapGenerator::Settings> maps = MapGenerator::championship();
+    for (size_t m : {size_t(1), size_t(20), size_t(35)}) {
+        const MapGenerator::Map map = MapGenerator::generate(maps[m]);
+        SCOPED_TRACE(m);
+        ASSERT_EQ(map.ways.size(), 1u);
+        const WayFileWriter::Way& road = map.ways[0];
+        int plants = 0;
+        for (const StaticObjectWriter::Object& o : map.objects) {
+            const std::wstring package = o.package.text();
+            if (package != L"Tree" && package != L"GrownTree" && package != L"Bush")
+                continue;
+            EXPECT_GT(distanceToWay(road, o.position[0], o.position[2]), road[0].width) << plants;
+            ++plants;
+        }
+        EXPECT_GT(plants, 60);
+        float lowest = 1e30f, highest = -1e30f;
+        for (const WayFileWriter::Point& p : road) {
+            lowest = std::min(lowest, p.position[1]);
+            highest = std::max(highest, p.position[1]);
+        }
+        // The floor rises and falls by its rolling (at most 9 height units, 1.75 world units each).
+        EXPECT_LT(highest - lowest, 2.0f * 9.0f * 1.75f + 2.0f);
+    }
+}
+
+// A course of given corners (an open sprint on flat ground with hills far
+// off): its road follows the corners, the floor stays level along it, the
+// grid stands on its first leg behind the Start and the Goal near its end.
+TEST(ContentFiles, AGivenSprintKeepsItsCornersAndALevelFloor)
+{
+    MapGenerator::Settings sprint;
+    sprint.name = String(L"Sprint");
+    sprint.courseType = 2;
+    sprint.course = {{0.0f, -900.0f}, {0.0f, -700.0f}, {0.0f, -200.0f}, {0.0f, 300.0f}, {0.0f, 800.0f}};
+    sprint.closed = false;
+    sprint.rolling = 0.0f;
+    sprint.hills = 100.0f;
+    sprint.lake = false;
+    const MapGenerator::Map map = MapGenerator::generate(sprint);
+    ASSERT_EQ(map.ways.size(), 1u);
+    ASSERT_EQ(map.ways[0].size(), sprint.course.size());
+    for (size_t i = 0; i < sprint.course.size(); ++i) {
+        EXPECT_EQ(map.ways[0][i].position[0], sprint.course[i].first);
+        EXPECT_EQ(map.ways[0][i].position[2], sprint.course[i].second);
+        EXPECT_NEAR(map.ways[0][i].position[1], map.ways[0][0].position[1], 0.5f) << i;
+    }
+    EXPECT_NEAR(map.courseLength, 1700.0f, 0.5f);
+    EXPECT_TRUE(map.water.empty());
+    for (const StaticObjectWriter::Object& o : map.objects) {
+        const std::wstring package = o.package.text();
+        if (package == L"Start")
+            EXPECT_NEAR(o.position[2], -700.0f, 0.5f);
+        if (package == L"Goal")
+            EXPECT_NEAR(o.position[2], 780.0f, 0.5f);
+        if (package == L"PlayerSlot") {
+            EXPECT_LT(o.position[2], -700.0f);
+            EXPECT_GT(o.position[2], -900.0f);
+            EXPECT_NEAR(std::fabs(o.position[0]), 3.5f, 0.01f);
+        }
+        if (package == L"Gate")
+            EXPECT_NEAR(o.position[0], 0.0f, 0.01f);
     }
 }
