@@ -8,7 +8,7 @@
 
 #include "../Landscape/SceneFrames.h"
 
-#include "../Application/BoxAnswerer.h"
+#include "../Application/GameInProcess.h"
 
 #include "Application/GlobalSettings.h"
 #include "Application/Globals.h"
@@ -59,47 +59,16 @@ class ContentLoad : public testing::Test
 public:
     static void SetUpTestSuite()
     {
-        settingsFolder = AppTestFiles::freshFolder(L"ContentSettings");
-        settings = new GlobalSettings(settingsFolder.c_str());
-        settings->options.fullScreen = 0;
-        settings->width = 640;
-        settings->height = 480;
-        ASSERT_TRUE(settings->writeFile());
-        monitors = new WinShell::Multimonitor;
-        monitors->enumerate();
-        previousSettings = gSettings;
-        previousMonitors = WinShell::gMonitors;
-        previousLanguage = gLanguage;
-        previousResources = gResourceManager;
-        gSettings = settings;
-        WinShell::gMonitors = monitors;
-        gLanguage = nullptr; // shutdown deletes the language and the resources
-        gResourceManager = new ResourceManager;
-        gInstance = GetModuleHandleW(nullptr);
-        wchar_t folder[MAX_PATH] = {};
-        GetCurrentDirectoryW(MAX_PATH, folder);
-        previousFolder = folder;
-        SetCurrentDirectoryW(installFolder().c_str());
-        answerer = new BoxAnswerer;
-        app = new Korvanta;
-        ASSERT_EQ(app->init(), 1u);
+        gameProcess.start(L"ContentSettings", 640, 480, installFolder());
+        app = gameProcess.app;
+        if (!app)
+            return;
     }
 
     static void TearDownTestSuite()
     {
-        if (app)
-            app->shutdown();
-        delete app;
+        gameProcess.stop();
         app = nullptr;
-        delete answerer;
-        answerer = nullptr;
-        gSettings = previousSettings;
-        WinShell::gMonitors = previousMonitors;
-        gLanguage = previousLanguage;
-        gResourceManager = previousResources;
-        SetCurrentDirectoryW(previousFolder.c_str());
-        delete monitors;
-        delete settings;
     }
 
     void SetUp() override
@@ -153,16 +122,8 @@ public:
         return scene().cameraObjects ? scene().cameraObjects->collect(found) : 0;
     }
 
+    static inline GameInProcess gameProcess;
     static inline Korvanta* app = nullptr;
-    static inline BoxAnswerer* answerer = nullptr;
-    static inline GlobalSettings* settings = nullptr;
-    static inline WinShell::Multimonitor* monitors = nullptr;
-    static inline GlobalSettings* previousSettings = nullptr;
-    static inline WinShell::Multimonitor* previousMonitors = nullptr;
-    static inline Language* previousLanguage = nullptr;
-    static inline ResourceManager* previousResources = nullptr;
-    static inline std::wstring settingsFolder;
-    static inline std::wstring previousFolder;
 };
 
 }

@@ -6,7 +6,7 @@
 #include "../Landscape/LandscapeTestFiles.h"
 #include "../Landscape/TerrainTestMaps.h"
 #include "../Application/AppTestFiles.h"
-#include "../Application/BoxAnswerer.h"
+#include "../Application/GameInProcess.h"
 
 #include "Application/GlobalSettings.h"
 #include "Application/Globals.h"
@@ -169,31 +169,10 @@ class LevelViews : public testing::Test
 public:
     static void SetUpTestSuite()
     {
-        settingsFolder = freshFolder(L"LevelSettings");
-        settings = new GlobalSettings(settingsFolder.c_str());
-        settings->options.fullScreen = 0;
-        settings->width = 1024;
-        settings->height = 768;
-        ASSERT_TRUE(settings->writeFile());
-        monitors = new WinShell::Multimonitor;
-        monitors->enumerate();
-        previousSettings = gSettings;
-        previousMonitors = WinShell::gMonitors;
-        previousLanguage = gLanguage;
-        previousResources = gResourceManager;
-        gSettings = settings;
-        WinShell::gMonitors = monitors;
-        gLanguage = nullptr; // shutdown deletes the language and the resources
-        gResourceManager = new ResourceManager;
-        gInstance = GetModuleHandleW(nullptr);
-        // The game runs in its install folder: the build's, beside its data.
-        wchar_t folder[MAX_PATH] = {};
-        GetCurrentDirectoryW(MAX_PATH, folder);
-        previousFolder = folder;
-        SetCurrentDirectoryW((std::wstring(getModuleFolder().text()) + L"..").c_str());
-        answerer = new BoxAnswerer;
-        app = new Korvanta;
-        ASSERT_EQ(app->init(), 1u);
+        gameProcess.start(L"LevelSettings", 1024, 768, std::wstring(getModuleFolder().text()) + L"..");
+        app = gameProcess.app;
+        if (!app)
+            return;
         // The window's frame around a client of 1024 x 768 may not fit on the
         // test display; the back buffer keeps the game's size all the same.
         D3DPRESENT_PARAMETERS parameters = app->swapChain->presentParameters;
@@ -206,19 +185,8 @@ public:
 
     static void TearDownTestSuite()
     {
-        if (app)
-            app->shutdown();
-        delete app;
+        gameProcess.stop();
         app = nullptr;
-        delete answerer;
-        answerer = nullptr;
-        gSettings = previousSettings;
-        WinShell::gMonitors = previousMonitors;
-        gLanguage = previousLanguage;
-        gResourceManager = previousResources;
-        SetCurrentDirectoryW(previousFolder.c_str());
-        delete monitors;
-        delete settings;
     }
 
     void SetUp() override
@@ -319,16 +287,8 @@ public:
         direction = {b.x - a.x, b.y - a.y, b.z - a.z};
     }
 
+    static inline GameInProcess gameProcess;
     static inline Korvanta* app = nullptr;
-    static inline BoxAnswerer* answerer = nullptr;
-    static inline GlobalSettings* settings = nullptr;
-    static inline WinShell::Multimonitor* monitors = nullptr;
-    static inline GlobalSettings* previousSettings = nullptr;
-    static inline WinShell::Multimonitor* previousMonitors = nullptr;
-    static inline Language* previousLanguage = nullptr;
-    static inline ResourceManager* previousResources = nullptr;
-    static inline std::wstring settingsFolder;
-    static inline std::wstring previousFolder;
 };
 
 // The colour of the frame's own clear: the camera's fog.
