@@ -37,6 +37,7 @@
 #include "Landscape/Water.h"
 #include "Way/WayNetwork.h"
 #include "Render/DirectGraphics.h"
+#include "MapGenerator.h"
 #include "ObjectSamples.h"
 #include "StaticObjectWriter.h"
 #include "WaterSamples.h"
@@ -1463,4 +1464,83 @@ TEST_F(LevelViews, DISABLED_OpponentsRaceTheCourseToTheFinish)
         game.clearRace();
     }
     gRaceClock = previousClock;
+}
+
+// The player's quad on the grid of a flat open sprint, with only the
+// throttle held through the keyboard's binding: the road lies ahead of its
+// slot, and the quad drives along it, keeping its slot's heading.
+TEST_F(LevelViews, ThrottleAloneDrivesThePlayersQuadStraightOn)
+{
+    MapGenerator::Settings sprint;
+    sprint.base = L"Sprint";
+    sprint.name = L"Sprint";
+    sprint.courseType = 2;
+    sprint.size = 128;
+    sprint.hills = 0.0f;
+    sprint.rolling = 0.0f;
+    sprint.lake = false;
+    sprint.course = {{0.0f, -500.0f}, {0.0f, 700.0f}};
+    sprint.closed = false;
+    const std::wstring folder = freshFolder(L"LevelSprint");
+    ASSERT_TRUE(MapGenerator::save(MapGenerator::generate(sprint), String(folder.c_str()), L"Sprint"));
+    struct Row
+    {
+        const char* name;
+        std::wstring level;
+        int32_t mode, courseType;
+    };
+    const Row rows[] = {{"flat sprint", folder + L"Sprint.tee", Game::Circuit, 2},
+};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        scene().clear();
+        ASSERT_TRUE(load(row.level));
+        Game& game = scene().game;
+        PhysicsOnTestThread physics(*app);
+        ASSERT_TRUE(physics.ready());
+        const RaceClock previousClock = gRaceClock;
+        gRaceClock = raceClock;
+        setUpRace(game, row.level, row.mode, row.courseType, 1);
+        ASSERT_EQ(game.vehicles.count(), 1u);
+        Game::Vehicle* player = game.vehicles.head()->item;
+        ASSERT_TRUE(player->isPlayer);
+        const auto frame = [&] {
+            raceClockNow += 1000 / 35;
+            gFrameFactor.store(1.0f);
+            gFrameTime.store(1.0f / 35.0f);
+            physics.step();
+            app->pumpMessages();
+            app->update();
+        };
+        for (int frames = 0; game.phase < 3 && frames < 20000; ++frames)
+            frame();
+        ASSERT_EQ(game.phase, 3u);
+        uint8_t up = 1;
+        const uint8_t* const bound = app->controls.keyboardSet.keys[0];
+        app->controls.keyboardSet.keys[0] = &up;
+        ASSERT_NE(player->entity(), nullptr);
+        const vec3d startAt = player->entity()->world.row(3);
+        const vec3d ahead = player->entity()->world.row(2).normalised();
+        float worstSide = 0.0f;
+        for (int k = 0; k < 105; ++k) {
+            frame();
+            const matrix3d& world = player->entity()->world;
+            const vec3d at = world.row(3);
+            const vec3d dir = world.row(2).normalised();
+            const float side = (at - startAt).cross(ahead).y;
+            worstSide = std::max(worstSide, std::fabs(side));
+            if (k % 3 == 0)
+                printf("%s t=%.2f at=(%.1f %.1f %.1f) heading=(%.3f %.3f) side=%.2f\n", row.name, k / 35.0f, at.x,
+                       at.y, at.z, dir.x, dir.z, side);
+        }
+        app->controls.keyboardSet.keys[0] = bound;
+        EXPECT_LT(worstSide, 1.5f) << "the quad drifted sideways from its slot's heading";
+        const vec3d at = player->entity()->world.row(3);
+        EXPECT_GT((at - startAt).dot(ahead), 60.0f) << "the quad did not drive on along the road";
+        EXPECT_LT(std::fabs(at.x), 6.0f) << "the quad left the road";
+        game.removeRaceVehicles();
+        game.releaseParkingSlots();
+        game.clearRace();
+        gRaceClock = previousClock;
+    }
 }
