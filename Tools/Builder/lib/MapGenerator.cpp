@@ -253,7 +253,7 @@ float lapSpeed(int32_t courseType) { return courseType == 2 ? 60.0f : courseType
 using Object = StaticObjectWriter::Object;
 using Ground = std::function<float(float, float)>;
 
-// The road an open course's grid takes behind its Start: eight slots 14
+// The road a one-leg open course's grid takes behind its Start: eight slots 14
 // apart, the first 20 behind the Start.
 constexpr float gridRun = 130.0f;
 
@@ -270,9 +270,10 @@ void addRace(std::vector<Object>& objects, const Track& track, bool closed, floa
     };
     const float length = track.length();
     // The Start at the end of the first leg, the grid behind it on that leg.
-    // An open course's first leg may be all of it: its Start stands where
-    // the grid has just room behind it, with the rest of the road ahead.
-    const float start = closed ? track.cornerDistance(1) : std::min(track.cornerDistance(1), gridRun);
+    // An open course of one leg has no road beyond that leg's end: its Start
+    // stands where the grid has just room behind it, the road ahead of it.
+    const bool oneLeg = !closed && track.cornerDistance(1) >= track.length();
+    const float start = oneLeg ? std::min(track.length(), gridRun) : track.cornerDistance(1);
     const Track::Place s = track.at(start);
     at(L"Start", s.x, s.z, s.heading(), 0.0f, 0, 0);
     const Track::Place g = track.at(closed ? start + 15.0f : length - 20.0f);
