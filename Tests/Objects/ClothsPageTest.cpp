@@ -6,6 +6,7 @@
 #include "../Application/AppTestFiles.h"
 #include "../Render/TestDevice.h"
 #include "EffectsTestSupport.h"
+#include "PageControls.h"
 
 #include "DialogTemplateWriter.h"
 #include "ImageFileWriter.h"
@@ -24,6 +25,9 @@
 #include <string>
 
 using namespace TestDevice;
+using PageControls::click;
+using PageControls::textOf;
+using PageControls::type;
 using Cloths = ObjPkgManager::Functions::Cloths;
 using Cloth = Cloths::Instance;
 
@@ -50,34 +54,13 @@ BOOL WINAPI answerColour(CHOOSECOLORW* choice)
     return TRUE;
 }
 
-std::wstring textOf(HWND dialog, int32_t id)
-{
-    wchar_t text[256] = {};
-    GetDlgItemTextW(dialog, id, text, 256);
-    return text;
-}
-
-void click(HWND dialog, int32_t id)
-{
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dialog, id)));
-}
-
-void type(HWND dialog, int32_t id, const std::wstring& text)
-{
-    SetDlgItemTextW(dialog, id, text.c_str());
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, EN_CHANGE), LPARAM(GetDlgItem(dialog, id)));
-}
-
 // The thumb of trackbar id at position, its notification, then (with let
 // go) the end of the drag.
 void slide(HWND dialog, int32_t id, int32_t position, bool letGo = true)
 {
-    HWND trackbar = GetDlgItem(dialog, id);
-    SendMessageW(trackbar, TBM_SETPOS, TRUE, position);
-    NMHDR notify{trackbar, UINT_PTR(id), UINT(NM_RELEASEDCAPTURE)};
-    SendMessageW(dialog, WM_NOTIFY, WPARAM(id), LPARAM(&notify));
+    PageControls::slide(dialog, id, position);
     if (letGo)
-        SendMessageW(dialog, WM_HSCROLL, TB_ENDTRACK, LPARAM(trackbar));
+        SendMessageW(dialog, WM_HSCROLL, TB_ENDTRACK, LPARAM(GetDlgItem(dialog, id)));
 }
 
 // The pixel a swatch button paints in its middle.

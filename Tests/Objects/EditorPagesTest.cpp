@@ -5,6 +5,7 @@
 // answered through DialogTools' seams.
 #include "../Application/AppTestFiles.h"
 #include "../Render/TestDevice.h"
+#include "PageControls.h"
 
 #include "DialogTemplateWriter.h"
 #include "ImageFileWriter.h"
@@ -31,6 +32,7 @@
 #include <thread>
 
 using namespace TestDevice;
+using namespace PageControls;
 using Functions = ObjPkgManager::Functions;
 
 namespace {
@@ -53,27 +55,6 @@ BOOL WINAPI answerColour(CHOOSECOLORW* choice)
         return FALSE;
     choice->rgbResult = chosenColour;
     return TRUE;
-}
-
-std::wstring textOf(HWND dialog, int32_t id)
-{
-    wchar_t text[256] = {};
-    GetDlgItemTextW(dialog, id, text, 256);
-    return text;
-}
-
-void click(HWND dialog, int32_t id)
-{
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dialog, id)));
-}
-
-// The thumb of trackbar id at position, then its notification.
-void slide(HWND dialog, int32_t id, int32_t position)
-{
-    HWND trackbar = GetDlgItem(dialog, id);
-    SendMessageW(trackbar, TBM_SETPOS, TRUE, position);
-    NMHDR notify{trackbar, UINT_PTR(id), UINT(NM_RELEASEDCAPTURE)};
-    SendMessageW(dialog, WM_NOTIFY, WPARAM(id), LPARAM(&notify));
 }
 
 class EditorPages : public DeviceSuite

@@ -1,6 +1,7 @@
 // The tree's parameter dialog, opened from the builder's dialog templates and
 // refreshed by every generation: the trackbars, check boxes and counts show
 // the tree's values, and the foliage list follows the tree's objects.
+#include "../Objects/PageControls.h"
 #include "../Render/TestDevice.h"
 
 #include "TreeTestSupport.h"
@@ -21,6 +22,7 @@
 #include <string>
 
 using namespace TestDevice;
+using PageControls::textOf;
 
 namespace {
 
@@ -67,13 +69,6 @@ int32_t checkTrackbars(Tree::ParamDialog& dialog)
         vectors(page.pairs);
     }
     return checked;
-}
-
-std::wstring textOf(HWND dialog, int32_t id)
-{
-    wchar_t text[512] = {};
-    GetDlgItemTextW(dialog, id, text, 512);
-    return text;
 }
 
 // "v1.1" with foliage objects of these names (and nothing else).

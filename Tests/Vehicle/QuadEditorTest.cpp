@@ -18,12 +18,14 @@
 #include "DialogTemplateWriter.h"
 #include "ImageFileWriter.h"
 #include "SoundSamples.h"
+#include "../Objects/PageControls.h"
 
 #include <commctrl.h>
 
 #include <string>
 
 using namespace TestDevice;
+using namespace PageControls;
 using QuadPhysics = ObjPkgManager::Functions::QuadPhysics;
 
 namespace {
@@ -39,26 +41,6 @@ BOOL WINAPI answerOpen(OPENFILENAMEW* open)
         return FALSE;
     wcsncpy(open->lpstrFile, chosenPath.c_str(), open->nMaxFile - 1);
     return TRUE;
-}
-
-std::wstring textOf(HWND dialog, int32_t id)
-{
-    wchar_t text[256] = {};
-    GetDlgItemTextW(dialog, id, text, 256);
-    return text;
-}
-
-void click(HWND dialog, int32_t id)
-{
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dialog, id)));
-}
-
-void slide(HWND dialog, int32_t id, int32_t position)
-{
-    HWND trackbar = GetDlgItem(dialog, id);
-    SendMessageW(trackbar, TBM_SETPOS, TRUE, position);
-    NMHDR notify{trackbar, UINT_PTR(id), UINT(NM_RELEASEDCAPTURE)};
-    SendMessageW(dialog, WM_NOTIFY, WPARAM(id), LPARAM(&notify));
 }
 
 constexpr int32_t roleButtons[QuadPhysics::roleCount] = {1216, 1218, 1220, 1222, 1224, 1226, 1228, 1230, 1232,
