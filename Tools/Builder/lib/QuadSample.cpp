@@ -130,10 +130,11 @@ vec3d riderPosition()
     return {0.0f, y, across.z - std::sqrt(square > 0.0f ? square : 0.0f)};
 }
 
-// Crumbs of earth thrown in a round cloud, as a TGA file: scattered opaque
-// texels, thinning out to none at the rim, nearly white so that the clods
-// take the ground's colour from their particles.
-std::vector<uint8_t> crumbs(uint32_t seed)
+// A round image as a TGA file: each texel's colour comes from texel(edge,
+// random), where edge falls from 1 in the middle to 0 at the rim and random is
+// the seeded generator's next draw.
+template <class Texel>
+std::vector<uint8_t> roundImage(uint32_t seed, Texel texel)
 {
     ImageFileWriter::Image image;
     image.width = image.height = textureSize;
@@ -145,10 +146,20 @@ std::vector<uint8_t> crumbs(uint32_t seed)
             state = state * 1664525u + 1013904223u;
             const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
             const float edge = std::max(0.0f, 1.0f - std::sqrt(dx * dx + dy * dy));
-            const bool crumb = float((state >> 16) & 0xFFu) < edge * 96.0f;
-            image.argb[size_t(y) * textureSize + x] = crumb ? 0xE0D8D0C8u : 0x00D8D0C8u;
+            image.argb[size_t(y) * textureSize + x] = texel(edge, state);
         }
     return ImageFileWriter::tga(image);
+}
+
+// Crumbs of earth thrown in a round cloud: scattered opaque texels, thinning
+// out to none at the rim, nearly white so that the clods take the ground's
+// colour from their particles.
+std::vector<uint8_t> crumbs(uint32_t seed)
+{
+    return roundImage(seed, [](float edge, uint32_t random) {
+        const bool crumb = float((random >> 16) & 0xFFu) < edge * 96.0f;
+        return crumb ? 0xE0D8D0C8u : 0x00D8D0C8u;
+    });
 }
 
 // A soft round puff, nearly white so that the particles' own colours show:
@@ -156,21 +167,11 @@ std::vector<uint8_t> crumbs(uint32_t seed)
 // speckles over it.
 std::vector<uint8_t> puff(uint32_t seed)
 {
-    ImageFileWriter::Image image;
-    image.width = image.height = textureSize;
-    image.argb.resize(size_t(textureSize) * textureSize);
-    uint32_t state = seed;
-    const float half = float(textureSize) * 0.5f;
-    for (uint32_t y = 0; y < textureSize; ++y)
-        for (uint32_t x = 0; x < textureSize; ++x) {
-            state = state * 1664525u + 1013904223u;
-            const float dx = (float(x) + 0.5f - half) / half, dy = (float(y) + 0.5f - half) / half;
-            const float edge = std::max(0.0f, 1.0f - std::sqrt(dx * dx + dy * dy));
-            const float grain = 0.75f + 0.25f * float((state >> 24) & 0xFFu) / 255.0f;
-            const uint32_t alpha = uint32_t(std::lround(std::min(1.0f, edge * edge * (3.0f - 2.0f * edge) * grain) * 230.0f));
-            image.argb[size_t(y) * textureSize + x] = alpha << 24 | 0xF4EEE4u;
-        }
-    return ImageFileWriter::tga(image);
+    return roundImage(seed, [](float edge, uint32_t random) {
+        const float grain = 0.75f + 0.25f * float((random >> 24) & 0xFFu) / 255.0f;
+        const uint32_t alpha = uint32_t(std::lround(std::min(1.0f, edge * edge * (3.0f - 2.0f * edge) * grain) * 230.0f));
+        return alpha << 24 | 0xF4EEE4u;
+    });
 }
 
 }
