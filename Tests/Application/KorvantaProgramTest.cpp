@@ -43,18 +43,6 @@ std::vector<uint8_t> storedDefaults()
     return std::vector<uint8_t>(stream.memory(), stream.memory() + stream.size());
 }
 
-// The registry value "Language" (empty when missing or not REG_BINARY).
-std::vector<uint8_t> languageValue()
-{
-    std::vector<uint8_t> bytes(512);
-    DWORD size = DWORD(bytes.size());
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Korvanta", L"Language", RRF_RT_REG_BINARY, nullptr, bytes.data(),
-                     &size) != ERROR_SUCCESS)
-        size = 0;
-    bytes.resize(size);
-    return bytes;
-}
-
 // The window's client area as the screen shows it, as a 24-bit BMP file.
 bool saveScreenshot(HWND window, const std::wstring& path)
 {

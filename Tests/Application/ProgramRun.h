@@ -3,7 +3,9 @@
 // folder. A run that a failed check leaves behind is terminated.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class ProgramRun
 {
@@ -57,3 +59,15 @@ public:
     bool started = false;
     PROCESS_INFORMATION process{};
 };
+
+// The game's registry value "Language" (empty when missing or not REG_BINARY).
+inline std::vector<uint8_t> languageValue()
+{
+    std::vector<uint8_t> bytes(512);
+    DWORD size = DWORD(bytes.size());
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Korvanta", L"Language", RRF_RT_REG_BINARY, nullptr, bytes.data(),
+                     &size) != ERROR_SUCCESS)
+        size = 0;
+    bytes.resize(size);
+    return bytes;
+}

@@ -17,17 +17,6 @@ using namespace Play;
 
 namespace {
 
-std::vector<uint8_t> languageValue()
-{
-    std::vector<uint8_t> bytes(64);
-    DWORD size = DWORD(bytes.size());
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Korvanta", L"Language", RRF_RT_REG_BINARY, nullptr, bytes.data(),
-                     &size) != ERROR_SUCCESS)
-        size = 0;
-    bytes.resize(size);
-    return bytes;
-}
-
 }
 
 TEST(PlaySolo, ANewPlayerStartsASprintGivesUpAndQuits)
