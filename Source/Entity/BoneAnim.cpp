@@ -4,6 +4,7 @@
 
 #include "Core/FileInterface.h"
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -123,11 +124,24 @@ void BoneAnim::applyFrame(const Frame& frame)
     int32_t k = 0;
     forEachBone(stack_, [&](Bone& bone) {
         if (k < maxAnimatedBones)
-            bone.angles = frame.rotations[k].toEuler();
+            bone.angles = anglesOf(k, frame.rotations[k]);
         ++k;
     });
     for (auto* node = bones.head(); node; node = node->next)
         node->item->updateGeometry();
+}
+
+vec3d BoneAnim::anglesOf(int32_t index, const quaternion& rotation)
+{
+    AppliedRotation* kept = applied_.at(index);
+    if (!kept)
+        return rotation.toEuler();
+    if (!kept->valid || std::memcmp(&kept->rotation, &rotation, sizeof(quaternion)) != 0) {
+        kept->rotation = rotation;
+        kept->angles = rotation.toEuler();
+        kept->valid = 1;
+    }
+    return kept->angles;
 }
 
 BoneAnim::PoseChain& BoneAnim::getThreeBones(PoseChain& chain, int32_t end, int32_t middle, int32_t upper)

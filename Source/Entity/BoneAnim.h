@@ -132,6 +132,18 @@ public:
     int32_t boneCount = 0;
 
 private:
+    // A frame rotation applyFrame turned into Euler angles, kept with them:
+    // most bones keep their rotation from one pose to the next, whichever
+    // rider is posed, and are not converted again.
+    struct AppliedRotation
+    {
+        quaternion rotation;
+        vec3d angles;
+        uint32_t valid = 0;
+    };
+    vec3d anglesOf(int32_t index, const quaternion& rotation);
+    DynArray<AppliedRotation> applied_{16, false};
+
     // Rotations a frame of this skeleton carries.
     int32_t animatedBones() const { return boneCount < maxAnimatedBones ? boneCount : maxAnimatedBones; }
     void deleteAnimations();

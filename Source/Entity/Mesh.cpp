@@ -7,11 +7,6 @@
 
 #include <atomic>
 
-bool MeshSkinning::outOfRange(const vec3d& p)
-{
-    return p.x < -10.0f || p.x > 10.0f || p.y < -10.0f || p.y > 10.0f || p.z < -10.0f || p.z > 10.0f;
-}
-
 namespace {
 std::atomic<uint32_t> outOfRangeVertices{0};
 }

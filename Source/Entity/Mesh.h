@@ -27,7 +27,10 @@ namespace MeshSkinning {
 // True when a coordinate of a posed position lies outside -10 to 10; the
 // skinning then sounds the system's default beep (a skeleton that throws
 // vertices far off is an authoring error worth hearing) and goes on.
-bool outOfRange(const vec3d& p);
+inline bool outOfRange(const vec3d& p)
+{
+    return p.x < -10.0f || p.x > 10.0f || p.y < -10.0f || p.y > 10.0f || p.z < -10.0f || p.z > 10.0f;
+}
 // Counts the warning (outOfRangeCount); the beep sounds in debug builds.
 void beep();
 // Skinned positions found out of range since the start.

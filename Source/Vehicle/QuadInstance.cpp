@@ -395,16 +395,15 @@ void QuadPhysics::Instance::poseRider()
     const BoneAnim::Frame* stand = firstFrame(skeleton, L"Stand");
     const BoneAnim::Frame* sit = firstFrame(skeleton, L"Sit");
     // Each blend needs both its frames; without one the other passes on.
-    BoneAnim::Frame leaning, standing;
     const BoneAnim::Frame* a = leanRight ? leanRight : leanLeft;
     if (leanRight && leanLeft) {
-        leaning.blend(*leanRight, *leanLeft, lean, bones);
-        a = &leaning;
+        leanFrame.blend(*leanRight, *leanLeft, lean, bones);
+        a = &leanFrame;
     }
     const BoneAnim::Frame* b = a ? a : stand;
     if (a && stand) {
-        standing.blend(*a, *stand, (1.0f - std::fabs(steer)) * standBlend, bones);
-        b = &standing;
+        standFrame.blend(*a, *stand, (1.0f - std::fabs(steer)) * standBlend, bones);
+        b = &standFrame;
     }
     if (sit && b)
         poseFrame.blend(*sit, *b, speedWeight, bones);
@@ -441,6 +440,25 @@ matrix3d turnAboutX(float c, float s)
     return m;
 }
 
+// The hands' forward tilt over the grips.
+matrix3d gripTilt()
+{
+    const float tilt = QuadPhysics::Instance::gripTiltDegrees * radiansPerDegree;
+    return turnAboutX(std::cos(tilt), std::sin(tilt));
+}
+
+// The right hand's half turn about the up axis.
+matrix3d gripTurn()
+{
+    const float half = -180.0f * radiansPerDegree;
+    matrix3d turned = matrix3d::identity();
+    turned.m[0] = std::cos(half);
+    turned.m[2] = -std::sin(half);
+    turned.m[8] = std::sin(half);
+    turned.m[10] = std::cos(half);
+    return turned;
+}
+
 }
 
 bool QuadPhysics::Instance::placeGrips()
@@ -459,16 +477,10 @@ bool QuadPhysics::Instance::placeGrips()
         for (int row = 0; row < 3; ++row)
             grip->setRow(row, unit(grip->row(row)));
     // Both hands tilted forward over the grips; the right one turned round.
-    const float tilt = gripTiltDegrees * radiansPerDegree;
-    const matrix3d tilted = turnAboutX(std::cos(tilt), std::sin(tilt));
-    const float half = -180.0f * radiansPerDegree;
-    matrix3d turned = matrix3d::identity();
-    turned.m[0] = std::cos(half);
-    turned.m[2] = -std::sin(half);
-    turned.m[8] = std::sin(half);
-    turned.m[10] = std::cos(half);
+    static const matrix3d tilted = gripTilt();
+    static const matrix3d turnedTilted = gripTurn() * tilted;
     leftGrip = tilted * leftGrip;
-    rightGrip = turned * tilted * rightGrip;
+    rightGrip = turnedTilted * rightGrip;
     return true;
 }
 

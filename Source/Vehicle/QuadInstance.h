@@ -256,6 +256,10 @@ public:
     // arm), bone 3 for the helmet, and how far the rider stands.
     BoneAnim* driverSkeleton = nullptr;
     BoneAnim::Frame poseFrame;
+    // The frame's two intermediate blends (lean, then stand), kept so that
+    // no frame is made anew each frame.
+    BoneAnim::Frame leanFrame;
+    BoneAnim::Frame standFrame;
     matrix3d leftGrip = matrix3d::identity();
     matrix3d rightGrip = matrix3d::identity();
     BoneAnim::PoseChain leftArm;

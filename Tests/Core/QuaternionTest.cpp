@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 namespace
@@ -125,4 +126,63 @@ TEST(Quaternion, AffineInversesUndoTheirMatrices)
     untouched.m[0] = 7.0f;
     EXPECT_FALSE(flat.inverseAffine(untouched)) << "a singular block has no inverse";
     EXPECT_EQ(untouched.m[0], 7.0f);
+}
+
+// Products, point and vector transforms and blends work several entries at
+// once: each entry must still come out bit for bit as when it is worked out
+// alone, in the order the formulas write it (the rider's pose is compared
+// frame to frame).
+TEST(Quaternion, ProductsAndBlendsRoundAsEachEntryWorkedOutAlone)
+{
+    std::mt19937 random(31);
+    std::uniform_real_distribution<float> spread(-1000.0f, 1000.0f);
+    const float special[] = {0.0f, -0.0f, 1.0f, -1.0f, 1e-30f, 1e30f, 3.0e-39f, 0.1f};
+    auto value = [&](int i) {
+        return i % 5 == 0 ? special[random() % 8] : spread(random) * std::pow(10.0f, float(int(random() % 7) - 3));
+    };
+    for (int round = 0; round < 2000; ++round) {
+        matrix3d a, b;
+        for (int e = 0; e < 16; ++e) {
+            a.m[e] = value(e + round);
+            b.m[e] = value(e + 3 * round);
+        }
+        const matrix3d product = a * b;
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j) {
+                float sum = a.m[i * 4] * b.m[j];
+                sum += a.m[i * 4 + 1] * b.m[4 + j];
+                sum += a.m[i * 4 + 2] * b.m[8 + j];
+                sum += a.m[i * 4 + 3] * b.m[12 + j];
+                ASSERT_EQ(std::memcmp(&product.m[i * 4 + j], &sum, sizeof(float)), 0)
+                    << "round " << round << ", entry " << i << ", " << j << ": " << product.m[i * 4 + j] << " " << sum;
+            }
+        const vec3d p(value(round), value(round + 1), value(round + 2));
+        const vec3d point = a.transformPoint(p), vector = a.transformVector(p);
+        for (int j = 0; j < 3; ++j) {
+            const float turned = p.x * a.m[j] + p.y * a.m[4 + j] + p.z * a.m[8 + j];
+            const float moved = turned + a.m[12 + j];
+            const float gotTurned = vector[j], gotMoved = point[j];
+            EXPECT_EQ(std::memcmp(&gotTurned, &turned, sizeof(float)), 0) << round << ", " << j;
+            EXPECT_EQ(std::memcmp(&gotMoved, &moved, sizeof(float)), 0) << round << ", " << j;
+        }
+
+        // Blends of unit and of unnormalised quaternions, on either
+        // hemisphere, and the zero blend that stays as it is.
+        const quaternion q0 = aboutAxis({a.m[0], a.m[1], a.m[2]}, a.m[3] * 0.01f);
+        quaternion q1 = round % 3 ? aboutAxis({b.m[0], b.m[1], b.m[2]}, b.m[3] * 0.01f)
+                                  : quaternion{b.m[0], b.m[1], b.m[2], b.m[3]};
+        if (round % 7 == 0)
+            q1 = {-q0.x, -q0.y, -q0.z, -q0.w};
+        const float t = round % 11 == 0 ? 0.5f : float(random() % 1001) / 1000.0f;
+        const quaternion blended = quaternion::nlerp(q0, q1, t);
+        const bool flip = q0.dot(q1) < 0.0f;
+        const float s = 1.0f - t;
+        const float c[4] = {s * q0.x + t * (flip ? -q1.x : q1.x), s * q0.y + t * (flip ? -q1.y : q1.y),
+                            s * q0.z + t * (flip ? -q1.z : q1.z), s * q0.w + t * (flip ? -q1.w : q1.w)};
+        const float lengthSq = c[0] * c[0] + c[1] * c[1] + c[2] * c[2] + c[3] * c[3];
+        const float length = lengthSq > 0.0f ? std::sqrt(lengthSq) : 1.0f;
+        const float expected[4] = {c[0] / length, c[1] / length, c[2] / length, c[3] / length};
+        ASSERT_EQ(std::memcmp(&blended, expected, sizeof(expected)), 0)
+            << "round " << round << ": " << blended.x << " " << expected[0] << ", " << blended.w << " " << expected[3];
+    }
 }

@@ -125,6 +125,49 @@ TEST(BoneAnim, BlendsReachEitherEndAndMeetHalfway)
         EXPECT_NEAR(half.rotations[k].toEuler().z, 40.0f, 1e-3f) << "the shorter arc, whatever the sign";
 }
 
+// Applying a frame keeps each bone's last rotation with its angles, so that
+// unchanged bones are not converted again: the angles must be exactly those
+// of the frame's rotation, whatever came before (the same rotation again, one
+// bone changed, a sign of zero, frames of other riders in between).
+TEST(BoneAnim, AppliedFramesGiveEachBoneTheAnglesOfItsRotation)
+{
+    Rider rider, other;
+    const BoneAnim::Frame sit = rider.frame("Sit"), stand = rider.frame("Stand");
+    BoneAnim::Frame oneBone = sit;
+    oneBone.rotations[3] = stand.rotations[3];
+    BoneAnim::Frame signedZero = stand;
+    signedZero.rotations[6] = quaternion(-0.0f, 0.0f, -0.0f, 1.0f);
+    BoneAnim::Frame blended;
+    blended.blend(sit, stand, 0.3f, rider.anim.boneCount);
+    struct Step
+    {
+        const char* name;
+        const BoneAnim::Frame* frame;
+    };
+    const Step steps[] = {{"sit", &sit},          {"sit again", &sit},          {"stand", &stand},
+                          {"one bone", &oneBone}, {"sit after it", &sit},       {"signed zero", &signedZero},
+                          {"stand", &stand},      {"blended", &blended},        {"sit", &sit}};
+    std::mt19937 random(41);
+    for (const Step& step : steps) {
+        // Another rider posed in between changes nothing of this one.
+        other.anim.applyFrame(random() % 2 ? sit : stand);
+        rider.anim.applyFrame(*step.frame);
+        for (int k = 0; k < RiderSample::boneCount; ++k) {
+            const vec3d expected = step.frame->rotations[k].toEuler();
+            const vec3d angles = rider.anim.getBoneByIndex(k)->angles;
+            EXPECT_EQ(std::memcmp(&angles, &expected, sizeof(vec3d)), 0) << step.name << ", bone " << k;
+        }
+        // And the placements are exactly those a fresh rider takes from the
+        // frame (a zero's sign aside).
+        Rider fresh;
+        fresh.anim.applyFrame(*step.frame);
+        for (int k = 0; k < RiderSample::boneCount; ++k)
+            for (int e = 0; e < 16; ++e)
+                ASSERT_EQ(rider.anim.getBoneByIndex(k)->m[e], fresh.anim.getBoneByIndex(k)->m[e])
+                    << step.name << ", bone " << k << ", element " << e;
+    }
+}
+
 TEST(BoneAnim, TheBuildersRiderReadsBack)
 {
     Rider rider;

@@ -3,6 +3,8 @@
 #include "Core/ConvexVolume.h"
 #include "Core/Math.h"
 
+#include <xmmintrin.h>
+
 matrix3d matrix3d::identity()
 {
     matrix3d r;
@@ -12,27 +14,23 @@ matrix3d matrix3d::identity()
 
 matrix3d matrix3d::operator*(const matrix3d& o) const
 {
+    // Row i of the product is o's rows weighted by row i's four entries and
+    // added in that order: four columns at once, each rounded exactly as
+    // when it is worked out alone.
+    const __m128 o0 = _mm_loadu_ps(o.m), o1 = _mm_loadu_ps(o.m + 4);
+    const __m128 o2 = _mm_loadu_ps(o.m + 8), o3 = _mm_loadu_ps(o.m + 12);
     matrix3d r;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            r.m[i * 4 + j] = m[i * 4] * o.m[j] + m[i * 4 + 1] * o.m[4 + j] + m[i * 4 + 2] * o.m[8 + j]
-                + m[i * 4 + 3] * o.m[12 + j];
+    for (int i = 0; i < 4; ++i) {
+        const float* a = m + i * 4;
+        __m128 row = _mm_mul_ps(_mm_set1_ps(a[0]), o0);
+        row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(a[1]), o1));
+        row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(a[2]), o2));
+        row = _mm_add_ps(row, _mm_mul_ps(_mm_set1_ps(a[3]), o3));
+        _mm_storeu_ps(r.m + i * 4, row);
+    }
     return r;
 }
 
-vec3d matrix3d::transformPoint(const vec3d& p) const
-{
-    return {p.x * m[0] + p.y * m[4] + p.z * m[8] + m[12],
-            p.x * m[1] + p.y * m[5] + p.z * m[9] + m[13],
-            p.x * m[2] + p.y * m[6] + p.z * m[10] + m[14]};
-}
-
-vec3d matrix3d::transformVector(const vec3d& v) const
-{
-    return {v.x * m[0] + v.y * m[4] + v.z * m[8],
-            v.x * m[1] + v.y * m[5] + v.z * m[9],
-            v.x * m[2] + v.y * m[6] + v.z * m[10]};
-}
 
 matrix3d matrix3d::fromAngles(const vec3d& degrees)
 {

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include <xmmintrin.h>
+
 namespace {
 
 constexpr float degreesPerRadian = 57.29578f;
@@ -102,9 +104,22 @@ void quaternion::toAxisAngle(vec3d& axis, float& angle) const
 
 quaternion quaternion::nlerp(const quaternion& q0, const quaternion& q1, float t)
 {
+    // The four parts at once; each is rounded as when worked out alone, and
+    // the length adds its squares in the order dot does.
     const quaternion b = q0.dot(q1) < 0.0f ? negated(q1) : q1;
     const float s = 1.0f - t;
-    return normalisedIfNonZero({s * q0.x + t * b.x, s * q0.y + t * b.y, s * q0.z + t * b.z, s * q0.w + t * b.w});
+    const __m128 blended =
+        _mm_add_ps(_mm_mul_ps(_mm_set1_ps(s), _mm_loadu_ps(&q0.x)), _mm_mul_ps(_mm_set1_ps(t), _mm_loadu_ps(&b.x)));
+    alignas(16) float squares[4];
+    _mm_store_ps(squares, _mm_mul_ps(blended, blended));
+    const float lengthSq = squares[0] + squares[1] + squares[2] + squares[3];
+    quaternion r;
+    if (!(lengthSq > 0.0f)) {
+        _mm_storeu_ps(&r.x, blended);
+        return r;
+    }
+    _mm_storeu_ps(&r.x, _mm_div_ps(blended, _mm_set1_ps(std::sqrt(lengthSq))));
+    return r;
 }
 
 quaternion quaternion::bezierBlend(const quaternion& q0, const quaternion& q1, const quaternion& q2, float t)

@@ -32,10 +32,19 @@ struct matrix3d
     // this * o: the transform of this followed by that of o.
     matrix3d operator*(const matrix3d& o) const;
 
-    // (p, 1) * M without the division by w.
-    vec3d transformPoint(const vec3d& p) const;
+    // (p, 1) * M without the division by w. Inline: the skinning walk
+    // moves every vertex of a rider through one of these each frame.
+    vec3d transformPoint(const vec3d& p) const
+    {
+        return {p.x * m[0] + p.y * m[4] + p.z * m[8] + m[12], p.x * m[1] + p.y * m[5] + p.z * m[9] + m[13],
+                p.x * m[2] + p.y * m[6] + p.z * m[10] + m[14]};
+    }
     // (v, 0) * M: the 3 x 3 part only.
-    vec3d transformVector(const vec3d& v) const;
+    vec3d transformVector(const vec3d& v) const
+    {
+        return {v.x * m[0] + v.y * m[4] + v.z * m[8], v.x * m[1] + v.y * m[5] + v.z * m[9],
+                v.x * m[2] + v.y * m[6] + v.z * m[10]};
+    }
 
     // The inverse of an affine matrix: the 3 x 3 block by cofactors over the
     // determinant, column 3 (0, 0, 0, 1), the translation carried back. False,
