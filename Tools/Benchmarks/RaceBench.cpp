@@ -52,6 +52,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -302,6 +303,9 @@ struct RaceFrames
     double render = 0.0;
     double worst = 0.0;
     int32_t laps = 0;
+    // The bits of the quads' bodies at the end (pose and velocities), folded:
+    // two builds that step alike print the same value.
+    uint64_t fingerprint = 0;
 };
 
 // 60 s of clock (2100 frames) of eight driven quads at scale 5 round a ring
@@ -447,6 +451,21 @@ std::vector<RaceFrames> driverRaces(int runs, BenchFigures::Spread& builds, doub
         frames.render /= frameCount;
         for (auto* node = game.vehicles.head(); node; node = node->next)
             frames.laps += node->item->lap - 1;
+        frames.fingerprint = 1469598103934665603ull;
+        const auto fold = [&](float value) {
+            uint32_t bits;
+            std::memcpy(&bits, &value, sizeof bits);
+            frames.fingerprint = (frames.fingerprint ^ bits) * 1099511628211ull;
+        };
+        for (DynObject* object : objects)
+            if (object->physics && object->physics->rigidBody) {
+                neRigidBody* body = object->physics->rigidBody->body;
+                for (float value : body->getTransform()->m)
+                    fold(value);
+                for (const vec3d& v : {body->velocity, body->angularVelocity})
+                    for (float value : {v.x, v.y, v.z})
+                        fold(value);
+            }
         results.push_back(frames);
         game.vehicles.deleteAll();
         game.gates.deleteAll();
@@ -524,8 +543,58 @@ BenchFigures::Spread obstacleBuilds(int32_t& bypasses)
     return figures;
 }
 
-int main()
+// The race of driven quads with the physics on this thread, and the forced
+// path build: the frame's shares against their budgets.
+void printRaces()
 {
+    BenchFigures::Spread builds;
+    double meanBuild = 0.0;
+    int buildCount = 0;
+    const std::vector<RaceFrames> races = driverRaces(5, builds, meanBuild, buildCount);
+    int32_t bypasses = 0;
+    const BenchFigures::Spread crateBuilds = obstacleBuilds(bypasses);
+    auto spreadOf = [&](double RaceFrames::*share) {
+        std::vector<double> values;
+        for (const RaceFrames& r : races)
+            values.push_back(r.*share);
+        return BenchFigures::of(values);
+    };
+    std::printf("race: 60 s of 8 driven quads round 8 gates, physics on this thread (%d runs)\n", int(races.size()));
+    BenchFigures::print("  physics: the simulator's steps with the quads'", spreadOf(&RaceFrames::physics), 1.0e6, "us");
+    BenchFigures::print("  hand-over: entity sync and the quads' update", spreadOf(&RaceFrames::handOver), 1.0e6, "us");
+    BenchFigures::print("  the 8 drivers", spreadOf(&RaceFrames::drivers), 1.0e6, "us");
+    BenchFigures::print("  race: standings and the vehicles' update", spreadOf(&RaceFrames::race), 1.0e6, "us");
+    std::vector<double> budgeted, totals;
+    for (const RaceFrames& r : races) {
+        budgeted.push_back(r.physics + r.handOver + r.drivers + r.race);
+        totals.push_back(r.physics + r.handOver + r.drivers + r.race + r.render);
+    }
+    BenchFigures::print("  physics, race and drivers (the budget's frame)", BenchFigures::of(budgeted), 1.0e6, "us");
+    std::printf("%52s (budget 100 us)\n", "");
+    BenchFigures::print("  render hand-over: 8 quads posed, riders skinned", spreadOf(&RaceFrames::render), 1.0e6, "us");
+    std::printf("%52s (the entity pass, for the quads in view)\n", "");
+    BenchFigures::print("  mean frame, all shares", BenchFigures::of(totals), 1.0e6, "us");
+    BenchFigures::print("  worst frame", spreadOf(&RaceFrames::worst), 1.0e6, "us");
+    std::printf("  path builds in the race: %d, mean %.2f us, median %.2f us, 99th percentile %.2f us, worst %.2f us\n",
+                buildCount, meanBuild * 1.0e6, builds.median * 1.0e6,
+                builds.percentile99 * 1.0e6, builds.worst * 1.0e6);
+    BenchFigures::print("path build 300 across a wall of crates (forced)", crateBuilds, 1.0e6, "us");
+    std::printf("  the wall's bypass points kept: %d\n", int(bypasses));
+    for (const RaceFrames& r : races)
+        std::printf("  run: %d laps completed by the 8 quads, bodies at the end %016llx\n", int(r.laps),
+                    static_cast<unsigned long long>(r.fingerprint));
+    std::printf("budgets: physics, race and drivers 100 us a frame (about 45 us engine and manager, 10 us quad steps,\n"
+                "  10 us race, 15 us drivers), the render hand-over apart; a path build at most 100 us\n");
+}
+
+// "RaceBench race" runs the race alone (for a profiler); with no argument
+// every figure is printed.
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "race") == 0) {
+        printRaces();
+        return 0;
+    }
     std::mt19937 random(17);
 
     Game game(nullptr, nullptr);
@@ -645,43 +714,7 @@ int main()
     std::printf("budgets: rankVehicles 1 us, an insert with its save 2 ms, the vehicles' update 8 us, "
                 "Game::update 10 us, Game::setupRace 20 ms\n");
 
-    BenchFigures::Spread builds;
-    double meanBuild = 0.0;
-    int buildCount = 0;
-    const std::vector<RaceFrames> races = driverRaces(5, builds, meanBuild, buildCount);
-    int32_t bypasses = 0;
-    const BenchFigures::Spread crateBuilds = obstacleBuilds(bypasses);
-    auto spreadOf = [&](double RaceFrames::*share) {
-        std::vector<double> values;
-        for (const RaceFrames& r : races)
-            values.push_back(r.*share);
-        return BenchFigures::of(values);
-    };
-    std::printf("race: 60 s of 8 driven quads round 8 gates, physics on this thread (%d runs)\n", int(races.size()));
-    BenchFigures::print("  physics: the simulator's steps with the quads'", spreadOf(&RaceFrames::physics), 1.0e6, "us");
-    BenchFigures::print("  hand-over: entity sync and the quads' update", spreadOf(&RaceFrames::handOver), 1.0e6, "us");
-    BenchFigures::print("  the 8 drivers", spreadOf(&RaceFrames::drivers), 1.0e6, "us");
-    BenchFigures::print("  race: standings and the vehicles' update", spreadOf(&RaceFrames::race), 1.0e6, "us");
-    std::vector<double> budgeted, totals;
-    for (const RaceFrames& r : races) {
-        budgeted.push_back(r.physics + r.handOver + r.drivers + r.race);
-        totals.push_back(r.physics + r.handOver + r.drivers + r.race + r.render);
-    }
-    BenchFigures::print("  physics, race and drivers (the budget's frame)", BenchFigures::of(budgeted), 1.0e6, "us");
-    std::printf("%52s (budget 100 us)\n", "");
-    BenchFigures::print("  render hand-over: 8 quads posed, riders skinned", spreadOf(&RaceFrames::render), 1.0e6, "us");
-    std::printf("%52s (the entity pass, for the quads in view)\n", "");
-    BenchFigures::print("  mean frame, all shares", BenchFigures::of(totals), 1.0e6, "us");
-    BenchFigures::print("  worst frame", spreadOf(&RaceFrames::worst), 1.0e6, "us");
-    std::printf("  path builds in the race: %d, mean %.2f us, median %.2f us, 99th percentile %.2f us, worst %.2f us\n",
-                buildCount, meanBuild * 1.0e6, builds.median * 1.0e6,
-                builds.percentile99 * 1.0e6, builds.worst * 1.0e6);
-    BenchFigures::print("path build 300 across a wall of crates (forced)", crateBuilds, 1.0e6, "us");
-    std::printf("  the wall's bypass points kept: %d\n", int(bypasses));
-    for (const RaceFrames& r : races)
-        std::printf("  run: %d laps completed by the 8 quads\n", int(r.laps));
-    std::printf("budgets: physics, race and drivers 100 us a frame (about 45 us engine and manager, 10 us quad steps,\n"
-                "  10 us race, 15 us drivers), the render hand-over apart; a path build at most 100 us\n");
+    printRaces();
     game.vehicles.deleteAll();
     gates.deleteAll();
     game.course = nullptr;
