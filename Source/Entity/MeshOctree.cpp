@@ -5,10 +5,32 @@
 
 #include "Render/Shader.h"
 
+#include <windows.h>
+
 #include <algorithm>
+#include <atomic>
 #include <new>
 
 namespace {
+
+// Moves on with every change that may give a record a sub-entity of an
+// entity without physics (never 0, which marks a record never checked).
+std::atomic<uint32_t> contactChanges{1};
+
+// Whether any sub-entity below node belongs to an entity without a physics
+// record: only those can give the contact walk triangles.
+bool holdsEntityWithoutPhysics(const EntityManager::Octree* node)
+{
+    if (!node)
+        return false;
+    for (auto* item = node->items.head(); item; item = item->next)
+        if (!item->item->entity->physics)
+            return true;
+    for (const EntityManager::Octree* child : node->children)
+        if (holdsEntityWithoutPhysics(child))
+            return true;
+    return false;
+}
 
 // Appends a triangle carried into world space as three new vertices, the
 // triangle naming them and its candidate entry. False when an array cannot
@@ -90,6 +112,7 @@ EntityManager::MeshOctree* EntityManager::MeshOctree::acquire(EntityManager& man
     MeshOctree* record = new (std::nothrow) MeshOctree(mesh);
     if (!record)
         return nullptr;
+    record->ownerThread = uint32_t(GetCurrentThreadId());
     if (!(record->listNode = manager.meshOctrees.append(record))) {
         delete record;
         return nullptr;
@@ -112,8 +135,17 @@ void EntityManager::MeshOctree::release(EntityManager& manager, MeshOctree* reco
     delete record;
 }
 
+void EntityManager::MeshOctree::noteContactChange()
+{
+    if (contactChanges.fetch_add(1, std::memory_order_relaxed) + 1 == 0)
+        contactChanges.fetch_add(1, std::memory_order_relaxed);
+}
+
 void EntityManager::MeshOctree::place(SubEntity& sub, const CellBox& cells)
 {
+    // A part moved within the tree changes nothing the skip relies on.
+    if (!sub.node)
+        noteContactChange();
     Octree::place(root, cells, cellSize, false, &sub, sub.node, sub.nodeEntry, &spares);
 }
 
@@ -169,6 +201,18 @@ void EntityManager::MeshOctree::collide(CollisionQuery& query, ContactScratch& s
     const vec3d& high = query.boxMax;
     if (!root || !mesh->tree || !TriangleTree::overlaps(root->bounds, low, high))
         return;
+    // A record of moving quads' parts only gives nothing: the walk would
+    // visit every part near the box to learn that. On the making thread no
+    // change can come between the check and the walk.
+    if (ownerThread != 0 && ownerThread == uint32_t(GetCurrentThreadId())) {
+        const uint32_t now = contactChanges.load(std::memory_order_relaxed);
+        if (checkedAt != now) {
+            holdsStaticItems = holdsEntityWithoutPhysics(root);
+            checkedAt = now;
+        }
+        if (!holdsStaticItems)
+            return;
+    }
     BoundingBox queryBox;
     queryBox.minimum = low;
     queryBox.maximum = high;

@@ -106,6 +106,13 @@ struct EntityManager::MeshOctree
     // at or above the query's layer.
     void collide(CollisionQuery& query, ContactScratch& scratch) const;
 
+    // Called when a record may have gained a sub-entity of an entity without
+    // a physics record: a sub-entity placed, a physics record made or gone.
+    // On the thread that makes records (the main thread, which also runs the
+    // contact walk while the physics thread is off) a record found to hold
+    // none is skipped by the walk until the next such change.
+    static void noteContactChange();
+
     StoredMesh* mesh;
     int32_t users = 1;
     SCList<MeshOctree>::Node* listNode = nullptr;
@@ -143,4 +150,11 @@ private:
 
     // The sub-entity's local box carried by its entity's world transform.
     static OrientedBox worldBoxOf(const SubEntity& sub);
+
+    // The thread that made the record (0: none, the skip is never used);
+    // the change count at which holdsStaticItems was last worked out (0:
+    // never), and whether any sub-entity then had an entity without physics.
+    uint32_t ownerThread = 0;
+    mutable uint32_t checkedAt = 0;
+    mutable bool holdsStaticItems = true;
 };

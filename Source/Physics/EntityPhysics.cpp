@@ -4,6 +4,7 @@
 #include "Physics/PhysicsNoise.h"
 
 #include "Entity/Entity.h"
+#include "Entity/MeshOctree.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/Math.h"
@@ -69,6 +70,8 @@ bool EntityManager::Physics::RigidBody::removeController(Controller* removed)
 EntityManager::Physics::Physics(Entity& entity, float mass) : owner(&entity)
 {
     CRASH_TRACE();
+    // The entity's parts leave the contact walk (once it holds the record).
+    EntityManager::MeshOctree::noteContactChange();
     EntityManager* entities = entity.manager;
     manager_ = entities ? entities->physicsManager.get() : nullptr;
     if (!manager_ || !manager_->simulator || manager_->rigidBodyBudget <= 0)
@@ -96,7 +99,12 @@ EntityManager::Physics::Physics(Entity& entity, float mass) : owner(&entity)
     body.owner[1] = this;
 }
 
-EntityManager::Physics::~Physics() { release(); }
+EntityManager::Physics::~Physics()
+{
+    release();
+    // The entity's parts may take part in the contact walk again.
+    EntityManager::MeshOctree::noteContactChange();
+}
 
 void EntityManager::Physics::release()
 {

@@ -16,7 +16,9 @@
 #include <array>
 #include <map>
 #include <optional>
+#include <functional>
 #include <set>
+#include <thread>
 
 using namespace EntityTests;
 using Entity = EntityManager::Entity;
@@ -400,6 +402,72 @@ TEST(EntityManagerContacts, OnlyStaticPartsAtLayerZeroAndNeverDuringAChange)
     }
     EXPECT_EQ(manager.physicsBusy.load(), 0u);
     moving.physics = nullptr;
+}
+
+// The contact walk skips a mesh whose parts all belong to entities with a
+// physics record, and learns again of every change that can end that: a
+// record gone, a new part placed. The physics thread reads the parts anew
+// each time.
+TEST(EntityManagerContacts, PartsOfBodiesAloneGiveNothingUntilTheyChange)
+{
+    EntityManager manager;
+    auto quad = meshOf(L"floor", {{-1, 0, -1}, {-1, 0, 1}, {1, 0, 1}, {-1, 0, -1}, {1, 0, 1}, {1, 0, -1}});
+    std::vector<std::unique_ptr<Entity>> entities;
+    const auto add = [&](float x, bool withBody) {
+        entities.push_back(std::make_unique<Entity>(manager));
+        Entity& e = *entities.back();
+        if (withBody)
+            e.physics = new EntityManager::Physics(e, 1.0f);
+        e.addStoredMesh(*quad, false, false, nullptr, nullptr);
+        e.world = placement(0.0f, 0.0f, 10.0f, {100.0f + x, 5.0f, 100.0f});
+        e.onMoved();
+        return &e;
+    };
+    Entity* first = add(0.0f, true);
+    Entity* second = add(4.0f, true);
+    const auto contacts = [&](bool fromAnotherThread) {
+        CollisionQuery query;
+        query.boxMin = {95.0f, 4.0f, 95.0f};
+        query.boxMax = {105.0f, 6.0f, 105.0f};
+        if (fromAnotherThread)
+            std::thread([&] { manager.collideEntities(query); }).join();
+        else
+            manager.collideEntities(query);
+        return query.triangleCount;
+    };
+
+    struct Step
+    {
+        const char* what;
+        std::function<void()> change;
+        uint32_t triangles;
+    };
+    const Step steps[] = {
+        {"two bodies", [] {}, 0},
+        {"again, the mesh known to hold bodies only", [] {}, 0},
+        {"the first body's record gone", [&] { delete first->physics; first->physics = nullptr; }, 2},
+        {"a record for it again", [&] { first->physics = new EntityManager::Physics(*first, 1.0f); }, 0},
+        {"a third part without a body placed", [&] { add(-4.0f, false); }, 2},
+        {"a record for the third", [&] { entities.back()->physics = new EntityManager::Physics(*entities.back(), 1.0f); }, 0},
+    };
+    for (const Step& step : steps) {
+        step.change();
+        EXPECT_EQ(contacts(false), step.triangles) << step.what;
+        EXPECT_EQ(contacts(true), step.triangles) << step.what << ", from another thread";
+    }
+
+    // A record taken away without a word: the physics thread reads the parts
+    // as they are.
+    Entity* third = entities.back().get();
+    EntityManager::Physics* kept = second->physics;
+    second->physics = nullptr;
+    EXPECT_EQ(contacts(true), 2u);
+    second->physics = kept;
+    for (Entity* e : {first, second, third}) {
+        delete e->physics;
+        e->physics = nullptr;
+    }
+    EXPECT_EQ(contacts(false), 6u) << "every part without a body";
 }
 
 TEST(EntityManagerPass, ClassesAndHooksWithoutADevice)
