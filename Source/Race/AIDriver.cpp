@@ -170,19 +170,20 @@ const void* AI::readTarget(vec3d& start, TargetPlane& plane) const
     return plane.target;
 }
 
-void AI::replan(bool force)
+bool AI::replan(bool force)
 {
     vec3d start;
     TargetPlane plane;
     const void* target = readTarget(start, plane);
     const Game::Vehicle* own = vehicle();
     if (!target || !own)
-        return;
+        return false;
     const bool built =
         path.build(detourActive ? &detourPoint : nullptr, start, target, plane.approachPoint, plane.plane.point,
                    plane.plane.normal, plane.kind, force, own->wayNode, own->getLanePreference());
     if (built)
         needsPath = 0;
+    return built;
 }
 
 void AI::update()
@@ -235,8 +236,10 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now)
     const float deviationLimit = courseType == 1 ? 600.0f : alongRoads ? 1000.0f : 400.0f;
     const int32_t mode = race.choice.gameMode;
 
-    if (needsPath && mode != Game::TimeTrial)
-        replan(mode == Game::CaptureTheFlag);
+    // A path built here without a detour is the one a forced build for its
+    // bend would make again from the same place this frame.
+    const bool builtPlain = needsPath && mode != Game::TimeTrial && replan(mode == Game::CaptureTheFlag) &&
+                            !detourActive;
 
     if (passed(now, refreshTime)) {
         vec3d start;
@@ -269,7 +272,8 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now)
             givenUpTarget = targetPlane(plane) ? plane.target : nullptr;
         }
         detourActive = 0;
-        replan(true);
+        if (!builtPlain)
+            replan(true);
     }
     if (speed < 5.0f)
         throttle = 1.0f;

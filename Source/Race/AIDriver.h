@@ -65,8 +65,8 @@ public:
     // target's owner, or null without a target.
     const void* readTarget(vec3d& start, TargetPlane& plane) const;
     // Rebuilds the path towards the target (forced or only for a new one);
-    // a build clears needsPath.
-    void replan(bool force);
+    // a build clears needsPath. Whether the path was built.
+    bool replan(bool force);
     // Whether the object moves less than 0.25 x the frame factor a frame.
     bool isStalled() const;
     // The pick-up of kind in view ahead of the driver, on this side of the

@@ -121,6 +121,7 @@ bool Path::build(const vec3d* detour, const vec3d& start, const void* target, co
     }
     if (kind != RoadGateTarget)
         smooth();
+    ++builds;
     return true;
 }
 

@@ -164,6 +164,8 @@ public:
     const void* targetId = nullptr;
     // Where the target of the last build stands.
     vec3d targetPoint;
+    // The builds made so far, for the figures.
+    uint32_t builds = 0;
     // Grown a block of 8 at a time; obstacleCount are in use.
     mutable DynArray<Object> obstacles{8, true};
     int32_t obstacleCount = 0;

@@ -2,6 +2,7 @@
 // splits, points and finish, and the warnings and help of the player who
 // leaves the way, drives the wrong way, misses a gate or lies overturned.
 #include "Race/AIDriver.h"
+#include "Race/AIPath.h"
 #include "Race/GameGate.h"
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
@@ -10,6 +11,7 @@
 #include "Vehicle/QuadInstance.h"
 
 #include "Entity/StaticEntity.h"
+#include "Landscape/Terrain.h"
 #include "Physics/neRigidBody.h"
 
 #include "Way/WayPoint.h"
@@ -17,6 +19,9 @@
 
 #include "Core/CrashTrace.h"
 #include "Core/Language.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -40,6 +45,16 @@ bool passed(uint32_t deadline)
 bool isGateMode(int32_t mode)
 {
     return mode == Game::OffRoadRace || mode == Game::KnockOut || mode == Game::Circuit || mode == Game::TimeTrial;
+}
+
+vec3d horizontalUnit(const vec3d& v)
+{
+    return vec3d(v.x, 0.0f, v.z).normalised();
+}
+
+float horizontalLength(const vec3d& v)
+{
+    return vec3d(v.x, 0.0f, v.z).length();
 }
 
 const Way::Segment* segmentOf(const Way::PointNode* node)
@@ -236,7 +251,7 @@ void Game::Vehicle::updateOverturn()
     const bool alongWay = game->choice.courseType == 2 || game->choice.courseType == 3;
     if (quad->body()) {
         if (alongWay)
-            quad->placeOnTerrain(wayPoint.centre, &wayPoint.side);
+            quad->placeOnTerrain(freeSpotOnWay(*quad), &wayPoint.side);
         else if (quad->entity)
             quad->placeOnTerrain(quad->entity->world.row(3), nullptr);
     }
@@ -259,10 +274,65 @@ void Game::Vehicle::cancelWarning()
     courseState = onCourse;
 }
 
+vec3d Game::Vehicle::freeSpotOnWay(const QuadInstance& quad) const
+{
+    const EntityManager::Entity* own = quad.entity;
+    const vec3d forward = horizontalUnit(wayPoint.forward);
+    const vec3d side = horizontalUnit(wayPoint.side);
+    if (!own || forward.lengthSq() == 0.0f || side.lengthSq() == 0.0f)
+        return wayPoint.centre;
+    // The quad's own box, a little widened, standing on the road.
+    const OrientedBox& box = own->worldBox;
+    const float halfWidth = box.halfExtents.x * box.axes[0].length() + 0.5f;
+    const float halfHeight = box.halfExtents.y * box.axes[1].length();
+    const float halfLength = box.halfExtents.z * box.axes[2].length() + 0.5f;
+    const float roadHalf = 0.5f * horizontalLength(wayPoint.right - wayPoint.left);
+    const float reach = std::max(roadHalf - halfWidth, 0.0f);
+    const auto boxAt = [&](const vec3d& at) {
+        vec3d centre = at;
+        centre.y = gTerrain.getHeight(at.x, at.z, 3) + 0.2f + halfHeight;
+        return ObjPkgManager::Functions::Path::boxBetween(centre - forward * 0.5f, centre + forward * 0.5f,
+                                                          vec3d(halfWidth, halfHeight, halfLength - 0.5f));
+    };
+    // The static objects round the places tried, gathered once.
+    constexpr int rowsBack = 3;
+    const float rowStep = 2.0f * halfLength + 1.0f;
+    ObjPkgManager::Functions::Path statics(getDynObject());
+    statics.points[0].position = wayPoint.centre + forward * rowStep;
+    statics.points[1].position = wayPoint.centre - forward * (rowStep * float(rowsBack) + rowStep);
+    statics.count = 2;
+    // No target: no object is driven through here.
+    statics.targetPoint = vec3d(NAN, NAN, NAN);
+    statics.collectObstacles();
+    const auto isFree = [&](const vec3d& at) {
+        const OrientedBox candidate = boxAt(at);
+        for (const auto* node = game->vehicles.head(); node; node = node->next) {
+            const EntityManager::Entity* other = node->item != this ? node->item->entity() : nullptr;
+            if (other && other != own && OrientedBox::overlaps(candidate, other->worldBox))
+                return false;
+        }
+        return !statics.boxBlocked(candidate);
+    };
+    const float step = 2.0f * halfWidth;
+    for (int row = 0; row <= rowsBack; ++row) {
+        const vec3d across = wayPoint.centre - forward * (rowStep * float(row));
+        for (float offset = 0.0f; offset <= reach + 0.001f; offset += step) {
+            for (const float sign : {1.0f, -1.0f}) {
+                const vec3d at = across + side * (sign * offset);
+                if (isFree(at))
+                    return vec3d(at.x, wayPoint.centre.y, at.z);
+                if (offset == 0.0f)
+                    break;
+            }
+        }
+    }
+    return wayPoint.centre;
+}
+
 void Game::Vehicle::putBackOnWay(QuadInstance& quad)
 {
     if (quad.body())
-        quad.placeOnTerrain(wayPoint.centre, &wayPoint.side);
+        quad.placeOnTerrain(freeSpotOnWay(quad), &wayPoint.side);
     if (isPlayer) {
         showBeam();
         showCompass(false);

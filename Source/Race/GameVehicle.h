@@ -257,6 +257,11 @@ private:
     void applyMotorFactor(QuadInstance& quad, float factor);
     // The quad set back on the way where it was last found, facing along it.
     void putBackOnWay(QuadInstance& quad);
+    // Where a quad set back on the way lands: the way point's centre unless
+    // another quad or a static object stands there; then the nearest free
+    // place across the road, or a little further back along it. The centre
+    // when the road is full.
+    vec3d freeSpotOnWay(const QuadInstance& quad) const;
     bool isOverturned() const;
     // The live object whose quad getQuad found last, and that quad.
     mutable StaticEntity::Instance* boundObject = nullptr;

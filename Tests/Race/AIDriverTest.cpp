@@ -635,6 +635,59 @@ TEST(AIDriver, GivesUpAPickupThatBendsThePathBack)
     game.packages[Game::OilPackage] = nullptr;
 }
 
+// A path just built along the road that bends over 90 degrees at once (the
+// quad stands beside the road, past the first cross-section the route
+// takes) is not built a second time in the same frame for its bend: the
+// forced build would make the same path from the same place.
+TEST(AIDriver, APathBuiltThisFrameIsNotBuiltAgainForItsBend)
+{
+    Field field;
+    Game& game = field.game();
+    game.choice.gameMode = Game::Circuit;
+    game.choice.courseType = 2;
+    Field::Scoped scoped(field);
+    // A road along x at z = 200, from x = 100, segments of 100, 20 wide.
+    WayList road(10, 100.0f, true, vec3d(100.0f, Field::ground(), 200.0f));
+    for (Way::PointNode* node = road.list->head(); node; node = node->next)
+        node->item->width = 20.0f;
+    for (Way::PointNode* node = road.list->head(); node && node->next; node = node->next) {
+        Way::Segment& segment = *node->item->segment;
+        segment.positions.resize(11);
+        for (int i = 0; i <= 10; ++i)
+            Way::Segment::crossSectionAt(segment.positions[size_t(i)], segment, float(i) / 10.0f);
+        segment.indexCrossSections();
+    }
+    Game::Vehicle& v = field.vehicle(1, false, 450.0f, 400.0f);
+    AI& driver = *v.getAIDriver();
+    field.gateFor(v, 850.0f, 200.0f);
+    v.wayNode = road.node(3);
+    Field::standAt(v, 450.0f, 400.0f, vec3d(1.0f, 0.0f, 0.0f), 40.0f, false);
+    const uint32_t before = driver.path.builds;
+    driver.update();
+    EXPECT_EQ(driver.needsPath, 0u);
+    // The bend at the first road point, before the frame passed it.
+    ASSERT_GE(driver.path.count, 3);
+    const vec3d into = driver.path.points[1].position - driver.path.points[0].position;
+    const vec3d out = driver.path.points[2].position - driver.path.points[1].position;
+    ASSERT_LT(into.dot(out), 0.0f) << "a bend over 90 degrees";
+    EXPECT_EQ(driver.path.builds - before, 1u);
+
+    // The same path as a forced build from there makes.
+    std::vector<Path::Point> built(driver.path.points, driver.path.points + driver.path.count);
+    driver.replan(true);
+    ASSERT_EQ(size_t(driver.path.count), built.size());
+    for (size_t i = 0; i < built.size(); ++i) {
+        EXPECT_EQ(driver.path.points[i].position, built[i].position) << i;
+        EXPECT_EQ(driver.path.points[i].type, built[i].type) << i;
+    }
+
+    // A path not built this frame is built again for its bend.
+    const uint32_t later = driver.path.builds;
+    TestClock::now += 28;
+    driver.update();
+    EXPECT_EQ(driver.path.builds - later, 1u);
+}
+
 // A rocket pack weighs the less the nearer the vehicle ahead: the last of
 // two fetches one 150 beside its path while the leader is 500 ahead, not
 // while it is 100 ahead.

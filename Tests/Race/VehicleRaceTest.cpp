@@ -319,6 +319,102 @@ TEST(VehicleRace, OverturnedQuadsArePutBack)
     EXPECT_EQ(v.courseState, 0u) << "righted by itself";
 }
 
+// A quad set back on the way lands where nothing stands: on the way
+// point's centre when it is free, else beside the quads and crates there,
+// on the road, and a little further back when the road is full across.
+// The same for an overturned quad and one that left the way.
+TEST(VehicleRace, AQuadSetBackLandsWhereNothingStands)
+{
+    Track track;
+    Game& game = track.game();
+    game.choice.courseType = 2;
+    const vec3d north(0.0f, 0.0f, 1.0f), east(1.0f, 0.0f, 0.0f);
+    const float roadHalf = 9.0f;
+    struct Case
+    {
+        const char* what;
+        std::vector<float> quads;  // quads standing across the way point, by offset along its side
+        std::vector<float> crates; // crates likewise
+        bool atCentre, behind;
+    };
+    const Case cases[] = {
+        {"a free road", {}, {}, true, false},
+        {"a quad on the centre", {0.0f}, {}, false, false},
+        {"a quad on the centre, crates on one side", {0.0f}, {2.0f, 4.0f}, false, false},
+        {"the road full across", {-8.0f, -6.0f, -4.0f, -2.0f, 0.0f, 2.0f, 4.0f, 6.0f, 8.0f}, {}, false, true},
+    };
+    // Off the way: the quad stands far from a way of its own.
+    WayList way(3, 40.0f, true, vec3d(40.0f, track.ground(), 330.0f));
+    for (Way::PointNode* node = way.list->head(); node && node->next; node = node->next) {
+        Way::Segment& segment = *node->item->segment;
+        segment.positions.resize(5);
+        for (int i = 0; i <= 4; ++i)
+            Way::Segment::crossSectionAt(segment.positions[size_t(i)], segment, float(i) / 4.0f);
+    }
+    float x = 20.0f;
+    for (const bool overturned : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.what << (overturned ? ", overturned" : ", off the way"));
+            // Each case at a way point of its own, the way running north,
+            // its side pointing east.
+            x += 40.0f;
+            const float z = 150.0f;
+            Game::Vehicle& v = track.vehicle(1, false, x, z + 80.0f);
+            for (size_t i = 0; i < c.quads.size(); ++i) {
+                Game::Vehicle& other = track.vehicle(uint32_t(2 + i), false, x + c.quads[i], z);
+                Track::moveTo(other, x + c.quads[i], z, north);
+            }
+            for (const float offset : c.crates)
+                ASSERT_NE(track.scene.objectPackages.createObject(
+                              track.scene.objectPackages.findPackage(String(L"Crate")),
+                              vec3d(x + offset, track.ground(), z), 1.0f),
+                          nullptr);
+            Way::Pos& at = v.wayPoint;
+            at.centre = vec3d(x, track.ground(), z);
+            at.forward = north;
+            at.side = east;
+            at.left = at.centre - east * roadHalf;
+            at.right = at.centre + east * roadHalf;
+            TestClock::now += 10;
+            if (overturned) {
+                Track::moveTo(v, x, z + 80.0f, north, -2.0f);
+                v.courseState = 1;
+                v.overturnTime = TestClock::now - 1;
+                v.updateOverturn();
+            } else {
+                Track::moveTo(v, x, z + 80.0f, north);
+                game.course = way.list;
+                v.wayNode = way.node(1);
+                v.courseState = 3;
+                v.offWayTime = TestClock::now - 1;
+                v.updateCourse();
+                game.course = nullptr;
+            }
+            EXPECT_EQ(v.courseState, 0u);
+            const vec3d landed = v.getQuad()->body()->getTransform()->row(3);
+            const OrientedBox& own = v.getQuad()->entity->worldBox;
+            const float halfWidth = own.halfExtents.x * own.axes[0].length();
+            const float halfLength = own.halfExtents.z * own.axes[2].length();
+            const float across = landed.x - x, along = landed.z - z;
+            if (c.atCentre) {
+                EXPECT_NEAR(across, 0.0f, 1e-3f);
+                EXPECT_NEAR(along, 0.0f, 1e-3f);
+            }
+            EXPECT_LE(std::abs(across), roadHalf) << "on the road";
+            EXPECT_EQ(along < -halfLength, c.behind) << "along " << along;
+            for (const float offset : c.quads) {
+                const bool apart =
+                    std::abs(across - offset) >= 2.0f * halfWidth || std::abs(along) >= 2.0f * halfLength;
+                EXPECT_TRUE(apart) << "on the quad at " << offset << ": landed at " << across << ", " << along;
+            }
+            for (const float offset : c.crates)
+                EXPECT_TRUE(std::abs(across - offset) >= halfWidth + 0.5f || std::abs(along) >= halfLength + 0.5f)
+                    << "on the crate at " << offset << ": landed at " << across << ", " << along;
+            game.vehicles.deleteAll();
+        }
+    }
+}
+
 // Items by mode and place, nitro, damage, repair and the motor factor.
 TEST(VehicleRace, ItemsDamageAndRepair)
 {
