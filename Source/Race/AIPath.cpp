@@ -149,9 +149,21 @@ void Path::appendRoute(const vec3d*& detour, const vec3d& start, const vec3d& ta
                 continue;
             }
         }
-        if (!append(c.left * (1.0f - lateral) + c.right * lateral, -c.forward, Intermediate))
+        if (!append(c.left * (1.0f - lane(c, lateral)) + c.right * lane(c, lateral), -c.forward, Intermediate))
             return;
     }
+}
+
+float Path::lane(const Way::Pos& crossSection, float lateral) const
+{
+    const float width = (crossSection.right - crossSection.left).length();
+    if (!(width > 0.0f))
+        return 0.5f;
+    float halfWidth = 0.0f;
+    if (object)
+        halfWidth = object->worldBox.halfExtents.x * object->worldBox.axes[0].length();
+    const float inset = std::min((halfWidth + laneMargin) / width, 0.5f);
+    return std::clamp(lateral, inset, 1.0f - inset);
 }
 
 const Path::Point* Path::currentPoint() const

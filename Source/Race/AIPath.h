@@ -38,6 +38,9 @@ public:
     static constexpr float routeSpacingSq = 30000.0f;
     // Points lie this high above the ground.
     static constexpr float lift = 2.0f;
+    // A lane keeps the quad's half width and this much more inside the
+    // road's edges.
+    static constexpr float laneMargin = 1.0f;
 
     enum PointType : uint32_t {
         StartPoint = 1,
@@ -176,6 +179,10 @@ private:
     // Appends the road's cross-sections from wayNode towards the target.
     void appendRoute(const vec3d*& detour, const vec3d& start, const vec3d& targetPosition,
                      const Way::PointNode* wayNode, float lateral);
+    // The place across the cross-section (0 its left edge, 1 its right) of
+    // the lane at lateral: a lane on an edge or beyond it (a start slot
+    // beside the road) would have the quad half off the road or wholly.
+    float lane(const Way::Pos& crossSection, float lateral) const;
     // The test box's extents and side step from the driven object's box and
     // speed.
     void testExtents(vec3d& extents, float& step) const;

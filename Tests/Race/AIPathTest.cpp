@@ -261,6 +261,53 @@ TEST(AIPath, RoutesAlongTheRoad)
     Way::deletePointList(longRoad);
 }
 
+// A lane on the road's edge or beyond it (a start slot beside the road)
+// keeps a margin inside the road; lanes inside it stay where they are.
+TEST(AIPath, LanesStayInsideTheRoad)
+{
+    FlatGround ground;
+    // A straight road along x, 20 wide, its left edge at z = -10.
+    auto* road = new Way::PointList;
+    for (int i = 0; i <= 8; ++i) {
+        auto* point = new Way::Point;
+        point->position = ground.at(float(i) * 100.0f, 0.0f);
+        point->width = 20.0f;
+        road->append(point);
+    }
+    for (Way::PointNode* node = road->head(); node && node->next; node = node->next) {
+        node->item->segment = new Way::Segment(node, node->next, nullptr);
+        node->item->segment->positions.resize(11);
+        for (int i = 0; i <= 10; ++i)
+            Way::Segment::crossSectionAt(node->item->segment->positions[size_t(i)], *node->item->segment,
+                                         float(i) / 10.0f);
+        node->item->segment->indexCrossSections();
+    }
+    Way::Pos first;
+    Way::Segment::crossSectionAt(first, *road->head()->item->segment, 0.0f);
+    // The road runs along x: its side is +z or -z.
+    const vec3d side(0.0f, 0.0f, first.right.z > first.left.z ? 1.0f : -1.0f);
+    // The lane across the road, from its middle (0) towards the right edge.
+    struct Case
+    {
+        float lateral;
+        float across;
+    };
+    const float inside = 10.0f - Path::laneMargin;
+    const Case cases[] = {{0.5f, 0.0f}, {0.25f, -5.0f}, {0.9f, 8.0f}, {0.0f, -inside},
+                          {1.0f, inside}, {1.4f, inside}, {-0.3f, -inside}};
+    Path path(nullptr);
+    const vec3d west(-1.0f, 0.0f, 0.0f);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lateral);
+        ASSERT_TRUE(path.build(nullptr, ground.at(5, 0), &tag[0], ground.at(650, 0), ground.at(650, 0), west, 7,
+                               true, road->head(), c.lateral));
+        ASSERT_GE(path.count, 3);
+        for (int32_t i = 1; i + 1 < path.count; ++i)
+            EXPECT_NEAR((path.points[i].position - ground.at(0, 0)).dot(side), c.across, 0.05f) << i;
+    }
+    Way::deletePointList(road);
+}
+
 // The distance to the curve, the first sample ahead of the position, lies
 // within a sample's spacing of the nearest of dense samples along it.
 TEST(AIPath, CurveDistanceAgainstDenseSamples)
