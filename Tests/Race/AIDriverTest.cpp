@@ -482,6 +482,49 @@ TEST(AIDriver, TargetPlanes)
     v.nextGate = nullptr;
 }
 
+// A capture flag that moves is followed between builds: every 250 ms the
+// path's flag point takes the flag's new place.
+TEST(AIDriver, AMovingFlagIsFollowedBetweenBuilds)
+{
+    Field field;
+    Game& game = field.game();
+    game.choice.gameMode = Game::CaptureTheFlag;
+    Field::Scoped scoped(field);
+    Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
+    AI& driver = *v.getAIDriver();
+    Field::standAt(v, 200.0f, 200.0f, north, 0.0f, true);
+    Object flag;
+    flag.position = vec3d(200.0f, Field::ground(), 500.0f);
+    game.captureFlag = &flag;
+    const auto flagPoint = [&]() -> const Path::Point* {
+        for (int32_t i = 0; i < driver.path.count; ++i)
+            if (driver.path.points[i].type == Path::FlagTarget)
+                return &driver.path.points[i];
+        return nullptr;
+    };
+    driver.update();
+    ASSERT_NE(flagPoint(), nullptr);
+    EXPECT_EQ(flagPoint()->position.z, 500.0f);
+    const uint32_t builds = driver.path.builds;
+    struct Step
+    {
+        uint32_t wait;
+        float x;
+        float expected;
+    };
+    // The flag drifts east; the point follows once 250 ms have passed.
+    for (const Step& step : {Step{100, 230.0f, 200.0f}, Step{151, 240.0f, 240.0f}, Step{100, 250.0f, 240.0f},
+                             Step{151, 260.0f, 260.0f}}) {
+        TestClock::now += step.wait;
+        flag.position.x = step.x;
+        driver.update();
+        ASSERT_NE(flagPoint(), nullptr);
+        EXPECT_EQ(flagPoint()->position.x, step.expected) << "after " << step.wait << " ms";
+    }
+    EXPECT_EQ(driver.path.builds, builds) << "followed, not rebuilt";
+    game.captureFlag = nullptr;
+}
+
 // Pick-ups: a repair kit in view near the path is fetched by a damaged
 // driver; outside modes 2 and 3 one 250 from the path never is, in
 // Jamboree it is; in a race of one vehicle the leader's oil weight is 1.

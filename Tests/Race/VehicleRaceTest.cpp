@@ -644,6 +644,39 @@ TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
     EXPECT_EQ(v.gatesPassed, 1);
 }
 
+// The player's display shows the split at each gate until the finish, and
+// no split after it.
+TEST(VehicleRace, SplitsShowOnlyBeforeTheFinish)
+{
+    for (const bool finished : {false, true}) {
+        SCOPED_TRACE(finished ? "finished" : "racing");
+        Track track;
+        Game& game = track.game();
+        ObjPkgManager::Package* gates = track.scene.objectPackages.findPackage(String(L"Gate"));
+        for (int i = 0; i < 2; ++i) {
+            Object* gate = track.scene.objectPackages.createObject(
+                gates, vec3d(100.0f, track.ground(), 120.0f + 30.0f * float(i)), 3.0f);
+            ASSERT_NE(gate, nullptr);
+            gate->setState(uint8_t(i));
+            game.gates.append(new Game::Gate(&game, gate));
+        }
+        Game::Vehicle& v = track.vehicle(0, true);
+        DynObject* dyn = v.getDynObject();
+        ASSERT_NE(dyn, nullptr);
+        auto* hud = new ObjPkgManager::Functions::HUD(nullptr, &track.scene, dyn);
+        ASSERT_NE(dyn->functions->add(Game::Vehicle::hudFlag, hud), nullptr);
+        v.passGate();
+        v.finished = finished ? 1 : 0;
+        const vec3d north(0.0f, 0.0f, 1.0f);
+        Track::moveTo(v, 100.0f, 118.5f, north);
+        v.position = v.getQuad()->entity->worldBounds.center;
+        Track::moveTo(v, 100.0f, 121.5f, north);
+        v.checkGates();
+        EXPECT_EQ(v.nextGate->item, game.gates.head()->next->item) << "the first gate passed";
+        EXPECT_EQ(hud->lapTime != nullptr, !finished);
+    }
+}
+
 namespace {
 
 template <class T>
