@@ -176,7 +176,7 @@ float Frame::difference(const Frame& other) const
     return float(sum / (3.0 * double(pixels.size())));
 }
 
-Game::Game() : program(programFolder() + L"Korvanta.exe")
+Game::Game(const std::wstring& path) : program(path)
 {
     handle = program.waitForWindow(windowClass);
     if (handle)

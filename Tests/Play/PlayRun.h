@@ -61,9 +61,9 @@ enum class Key : WORD {
 class Game
 {
 public:
-    // Starts the copied program; a window of the game within the time or a
-    // failed start (window() null).
-    Game();
+    // Starts the copied program (or another built one beside its data); a
+    // window of the game within the time or a failed start (window() null).
+    explicit Game(const std::wstring& program = programFolder() + L"Korvanta.exe");
     ~Game();
 
     HWND window() const { return handle; }

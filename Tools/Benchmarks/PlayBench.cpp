@@ -1,0 +1,491 @@
+// Prints what a player of the built game waits for and what the game holds,
+// with the program started as a player starts it: the play tests' runs (a
+// new player in the tests' Wine prefix, keys sent by SendInput, the window's
+// pixels read back), full screen at the display's 1024 x 768 on Mesa's
+// software renderer with its default threads:
+// - Wine's bare start of a program (an empty one, started to its end), and
+//   the game's start beyond it up to the intro's first frame;
+// - the load of a level of each course type (the first map of its kind in
+//   the map choice of the shipped data), from the confirm of the game mode to
+//   the preview's first frame;
+// - the frames per second of 30 s of a race of four quads on the first race
+//   track (Circuit, three opponents) with the throttle held: the frames seen
+//   changing, read often enough to see each one (the race clock of the
+//   head-up display changes with every frame);
+// - the game process's peak working set.
+// With --soak MINUTES it races on the play tests' sprint, one race after
+// another for that long, and prints the working set, the handle count and the
+// GDI object count at each return to the main screen. Nothing is asserted on
+// a figure; the soak ends with 1 only when a screen of its road never showed.
+// It forgets the player, so it runs in the tests' prefix only:
+//   KORVANTA_WINEPREFIX=build/wineprefix-tests build/wine-run.sh build/Tools/Benchmarks/PlayBench.exe
+#include "PlayRoads.h"
+
+#include "BenchFigures.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::wstring builtProgram = L"" KORVANTA_EXE_PATH;
+const std::wstring emptyProgram = L"" EMPTY_PROGRAM_PATH;
+
+double now()
+{
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return double(count.QuadPart) / double(frequency.QuadPart);
+}
+
+// A rectangle of the client area in shares of its size.
+struct Box
+{
+    float left, top, right, bottom;
+};
+
+// Reads a few small rectangles of the window as the screen shows them, into
+// one bitmap kept between reads: cheap enough to be read many times a frame.
+class RegionReader
+{
+public:
+    RegionReader(HWND window, std::vector<Box> boxes) : window(window), boxes(std::move(boxes))
+    {
+        screen = GetDC(nullptr);
+        memory = CreateCompatibleDC(screen);
+    }
+    ~RegionReader()
+    {
+        drop();
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+    RegionReader(const RegionReader&) = delete;
+    RegionReader& operator=(const RegionReader&) = delete;
+
+    // The rectangles' pixels, one after another; false when not read.
+    bool read(std::vector<uint32_t>& out)
+    {
+        RECT client{};
+        if (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0)
+            return false;
+        std::vector<RECT> rects;
+        int width = 1, height = 0;
+        for (const Box& b : boxes) {
+            RECT r{LONG(b.left * float(client.right)), LONG(b.top * float(client.bottom)),
+                   LONG(b.right * float(client.right)), LONG(b.bottom * float(client.bottom))};
+            rects.push_back(r);
+            width = std::max(width, int(r.right - r.left));
+            height += std::max(int(r.bottom - r.top), 1);
+        }
+        if (width != bitmapWidth || height != bitmapHeight)
+            make(width, height);
+        if (!bits)
+            return false;
+        POINT origin{0, 0};
+        ClientToScreen(window, &origin);
+        int y = 0;
+        for (const RECT& r : rects) {
+            if (!BitBlt(memory, 0, y, r.right - r.left, r.bottom - r.top, screen, origin.x + r.left, origin.y + r.top,
+                        SRCCOPY))
+                return false;
+            y += std::max(int(r.bottom - r.top), 1);
+        }
+        GdiFlush();
+        out.assign(bits, bits + size_t(bitmapWidth) * size_t(bitmapHeight));
+        for (uint32_t& p : out)
+            p &= 0x00FFFFFFu;
+        return true;
+    }
+
+private:
+    void make(int width, int height)
+    {
+        drop();
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* pixels = nullptr;
+        bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+        if (!bitmap)
+            return;
+        old = SelectObject(memory, bitmap);
+        bits = static_cast<uint32_t*>(pixels);
+        bitmapWidth = width;
+        bitmapHeight = height;
+    }
+    void drop()
+    {
+        if (!bitmap)
+            return;
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        bitmap = nullptr;
+        bits = nullptr;
+        bitmapWidth = bitmapHeight = 0;
+    }
+
+    HWND window;
+    std::vector<Box> boxes;
+    HDC screen = nullptr;
+    HDC memory = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    uint32_t* bits = nullptr;
+    int bitmapWidth = 0;
+    int bitmapHeight = 0;
+};
+
+// The mean of a channel (16 red, 8 green, 0 blue) over the pixels read.
+double meanChannel(const std::vector<uint32_t>& pixels, int shift)
+{
+    double sum = 0.0;
+    for (uint32_t p : pixels)
+        sum += double(p >> shift & 0xFF);
+    return pixels.empty() ? 0.0 : sum / double(pixels.size());
+}
+
+// Reads the boxes until accepts() takes them or the time has passed: the
+// seconds since from when it did, -1 otherwise (also when the program ended).
+template <class Accepts>
+double secondsUntil(Play::Game& game, std::vector<Box> boxes, double from, DWORD milliseconds, Accepts accepts)
+{
+    RegionReader reader(game.window(), std::move(boxes));
+    std::vector<uint32_t> pixels;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds;) {
+        if (reader.read(pixels) && accepts(pixels))
+            return now() - from;
+        if (game.run().waitForExit(0) != -1000)
+            break;
+        Sleep(2);
+    }
+    return -1.0;
+}
+
+// The intro's first frame: the warm tint of its sky, however faint, where
+// the window was black.
+double secondsToIntro(Play::Game& game, double from)
+{
+    const float side = 0.75f, left = 0.5f - side / 2.0f;
+    return secondsUntil(game, {{left + side * 0.1f, 0.25f, left + side * 0.35f, 0.5f}}, from, 60000,
+                        [](const std::vector<uint32_t>& p) { return meanChannel(p, 16) >= meanChannel(p, 0) + 4.0; });
+}
+
+// The preview's first frame after the black of the loading screen: the
+// level's sky lights the top of the window.
+double secondsToPreview(Play::Game& game, double from)
+{
+    return secondsUntil(game, {{0.1f, 0.1f, 0.9f, 0.3f}}, from, 120000, [](const std::vector<uint32_t>& p) {
+        return (meanChannel(p, 16) + meanChannel(p, 8) + meanChannel(p, 0)) / 3.0 > 25.0;
+    });
+}
+
+struct FrameCount
+{
+    int frames = 0;
+    double seconds = 0.0;
+    double longest = 0.0;
+    double perSecond() const { return seconds > 0.0 ? double(frames) / seconds : 0.0; }
+};
+
+// Counts the frames the window shows for the time given: the race clock's
+// box and a band across the road ahead, read every 2 ms or so, count a frame
+// whenever they changed.
+FrameCount countFrames(Play::Game& game, DWORD milliseconds)
+{
+    FrameCount count;
+    RegionReader reader(game.window(), {{0.015f, 0.195f, 0.2f, 0.23f}, {0.25f, 0.62f, 0.75f, 0.64f}});
+    std::vector<uint32_t> previous, current;
+    if (!reader.read(previous))
+        return count;
+    const double start = now();
+    double last = start;
+    while (now() - start < double(milliseconds) / 1000.0) {
+        if (!reader.read(current))
+            break;
+        if (current != previous) {
+            const double t = now();
+            ++count.frames;
+            count.longest = std::max(count.longest, t - last);
+            last = t;
+            previous.swap(current);
+        }
+        Sleep(1);
+    }
+    count.seconds = now() - start;
+    return count;
+}
+
+struct Holdings
+{
+    double workingSet = 0.0; // MB
+    double peakWorkingSet = 0.0;
+    DWORD handles = 0;
+    DWORD gdiObjects = 0;
+    DWORD userObjects = 0;
+};
+
+Holdings holdingsOf(HANDLE process)
+{
+    Holdings h;
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof(memory);
+    if (GetProcessMemoryInfo(process, &memory, sizeof(memory))) {
+        h.workingSet = double(memory.WorkingSetSize) / (1024.0 * 1024.0);
+        h.peakWorkingSet = double(memory.PeakWorkingSetSize) / (1024.0 * 1024.0);
+    }
+    GetProcessHandleCount(process, &h.handles);
+    h.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
+    h.userObjects = GetGuiResources(process, GR_USEROBJECTS);
+    return h;
+}
+
+// The seconds from the start of the empty program to its end.
+double bareStart()
+{
+    const double t0 = now();
+    ProgramRun run(emptyProgram);
+    return run.waitForExit(30000) == 0 ? now() - t0 : -1.0;
+}
+
+const char* const kindNames[3] = {"off-road", "race track", "rally"};
+
+struct KindRun
+{
+    double start = -1.0;   // to the intro's first frame
+    double load = -1.0;    // from the confirm to the preview's first frame
+    FrameCount race;       // the race track's only
+    double peak = -1.0;    // MB, at the end of the run
+    int width = 0;
+    int height = 0;
+};
+
+// One start of the built game for a new player: the intro, the language, the
+// main screen, the solo map choice of the kind (0 off-road, 1 race track,
+// 2 rally) at daytime, its game mode as it comes (the race track: Circuit,
+// three opponents, one lap, as the play tests take it), the load and the
+// preview; on the race track 30 s of race with the throttle held.
+KindRun runKind(int kind)
+{
+    KindRun out;
+    const std::string name = std::string("Bench-") + (kind == 0 ? "offroad" : kind == 1 ? "track" : "rally");
+    Play::forgetPlayer();
+    const double t0 = now();
+    Play::Game game(builtProgram);
+    if (!game.window())
+        return out;
+    out.start = secondsToIntro(game, t0);
+    Play::introToMain(game, name, true);
+    if (::testing::Test::HasFatalFailure())
+        return out;
+    game.tap(Play::Key::down);
+    // The map choice: the logo without the showroom's quad.
+    if (!game.tapUntil(Play::Key::confirm, name + "-map",
+                       [](const Play::Frame& f) { return Play::Screens::logo(f) && !Play::Screens::showroomQuad(f); }))
+        return out;
+    Sleep(Play::settle);
+    for (int i = 0; i < kind; ++i)
+        game.tap(Play::Key::down);
+    game.tap(Play::Key::confirm);
+    game.tap(Play::Key::confirm);
+    Sleep(Play::settle);
+    if (kind == 1) {
+        game.tap(Play::Key::right);
+        for (int row = 0; row < 3; ++row)
+            game.tap(Play::Key::confirm);
+        game.tap(Play::Key::left);
+        game.tap(Play::Key::confirm);
+        game.tap(Play::Key::confirm);
+    } else {
+        for (int row = 0; row < 5; ++row)
+            game.tap(Play::Key::down);
+    }
+    game.keep(game.capture(), name + "-mode");
+    const double confirmed = now();
+    game.tap(Play::Key::confirm, 0);
+    out.load = secondsToPreview(game, confirmed);
+    Play::Frame preview;
+    game.waitFor(name + "-preview", Play::Screens::preview, 10000, &preview);
+    out.width = preview.width;
+    out.height = preview.height;
+    if (kind == 1 && out.load >= 0.0) {
+        Sleep(1500);
+        game.tapUntil(Play::Key::confirm, name + "-race",
+                      [](const Play::Frame& f) { return Play::Screens::race(f) && !Play::Screens::preview(f); });
+        game.press(Play::Key::up);
+        // The countdown, then the race itself.
+        Sleep(3500);
+        out.race = countFrames(game, 30000);
+        game.keep(game.capture(), name + "-raced");
+        game.release(Play::Key::up);
+    }
+    out.peak = holdingsOf(game.run().process.hProcess).peakWorkingSet;
+    if (game.quit(20000) == -1000)
+        std::printf("  (%s: the game did not end within 20 s of its window's close)\n", kindNames[kind]);
+    return out;
+}
+
+void printSeconds(const char* label, const std::vector<double>& samples, double shift = 0.0)
+{
+    std::vector<double> kept;
+    for (double s : samples)
+        if (s >= 0.0)
+            kept.push_back(s - shift);
+    if (kept.empty()) {
+        std::printf("%-52s not measured (no run got there)\n", label);
+        return;
+    }
+    BenchFigures::print(label, BenchFigures::of(kept), 1.0, "s ");
+    if (kept.size() < samples.size())
+        std::printf("  (%zu of %zu runs got there)\n", kept.size(), samples.size());
+}
+
+int figures(int rounds)
+{
+    std::vector<double> bare;
+    bareStart(); // Wine's first start of a program loads more than any later one.
+    for (int i = 0; i < 5; ++i)
+        bare.push_back(bareStart());
+    std::vector<double> starts, loads[3], fps, longest, peaks, racePeaks;
+    int width = 0, height = 0;
+    for (int round = 0; round < rounds; ++round) {
+        for (int kind = 0; kind < 3; ++kind) {
+            const KindRun run = runKind(kind);
+            starts.push_back(run.start);
+            loads[kind].push_back(run.load);
+            if (run.peak >= 0.0)
+                (kind == 1 ? racePeaks : peaks).push_back(run.peak);
+            if (kind == 1 && run.race.frames > 0) {
+                fps.push_back(run.race.perSecond());
+                longest.push_back(run.race.longest);
+            }
+            if (run.width) {
+                width = run.width;
+                height = run.height;
+            }
+            std::printf("  round %d, %-10s: start %.3f s, load %.3f s", round + 1, kindNames[kind], run.start,
+                        run.load);
+            if (kind == 1)
+                std::printf(", %d frames in %.1f s (longest %.0f ms)", run.race.frames, run.race.seconds,
+                            run.race.longest * 1000.0);
+            std::printf(", peak working set %.1f MB\n", run.peak);
+            std::fflush(stdout);
+        }
+    }
+    std::printf("The game as a player starts it, full screen at %d x %d (Mesa's software renderer):\n", width,
+                height);
+    printSeconds("Wine's bare start (an empty program to its end)", bare);
+    printSeconds("start to the intro's first frame", starts);
+    double bareMedian = BenchFigures::of(bare).median;
+    printSeconds("  beyond the bare start (goal under 1.5 s)", starts, bareMedian);
+    for (int kind = 0; kind < 3; ++kind) {
+        const std::string label = std::string("load of the first ") + kindNames[kind] + " (goal under 1 s)";
+        printSeconds(label.c_str(), loads[kind]);
+    }
+    if (fps.empty()) {
+        std::printf("%-52s not measured (no race ran)\n", "race of four quads, frames per second");
+    } else {
+        const BenchFigures::Spread f = BenchFigures::of(fps);
+        std::printf("%-52s min %9.2f fps, median %9.2f fps (goal 25 or more)\n",
+                    "race of four quads over 30 s, frames per second", f.minimum, f.median);
+        BenchFigures::print("  its longest frame", BenchFigures::of(longest), 1000.0, "ms");
+    }
+    if (!racePeaks.empty())
+        BenchFigures::print("peak working set after the race (goal under 300 MB)", BenchFigures::of(racePeaks), 1.0,
+                            "MB");
+    if (!peaks.empty())
+        BenchFigures::print("peak working set after a load alone", BenchFigures::of(peaks), 1.0, "MB");
+    std::printf("Physics, race logic and opponents of eight quads a frame: RaceBench's figures.\n");
+    return 0;
+}
+
+void printHoldings(int race, double seconds, const Holdings& h)
+{
+    std::printf("return %3d at %4.0f s: working set %7.1f MB (peak %7.1f MB), handles %5lu, GDI objects %5lu, "
+                "user objects %5lu\n",
+                race, seconds, h.workingSet, h.peakWorkingSet, (unsigned long)h.handles, (unsigned long)h.gdiObjects,
+                (unsigned long)h.userObjects);
+    std::fflush(stdout);
+}
+
+// Races on the play tests' sprint for the minutes given: the main screen,
+// the map choice, the load, the race, its end and back to the main screen.
+int soak(double minutes)
+{
+    Play::forgetPlayer();
+    Play::Game game;
+    const double t0 = now();
+    Play::introToMain(game, "Soak", true);
+    if (::testing::Test::HasFatalFailure()) {
+        std::printf("The soak did not reach the main screen.\n");
+        return 1;
+    }
+    std::vector<Holdings> returns;
+    HANDLE process = game.run().process.hProcess;
+    printHoldings(0, now() - t0, holdingsOf(process));
+    while (now() - t0 < minutes * 60.0) {
+        Play::mainToRace(game, "Soak");
+        if (!::testing::Test::HasFatalFailure())
+            Play::raceToMain(game, "Soak");
+        if (::testing::Test::HasFatalFailure()) {
+            std::printf("The soak stopped in race %zu: a screen of its road did not show.\n", returns.size() + 1);
+            return 1;
+        }
+        returns.push_back(holdingsOf(process));
+        printHoldings(int(returns.size()), now() - t0, returns.back());
+    }
+    Play::mainToQuit(game, "Soak");
+    if (returns.size() >= 2) {
+        const Holdings& first = returns.front();
+        const Holdings& last = returns.back();
+        std::printf("after the first return, over %zu more races: working set %+.1f MB, handles %+ld, GDI objects "
+                    "%+ld, user objects %+ld (goal under 5 MB and 10 handles after 10 minutes)\n",
+                    returns.size() - 1, last.workingSet - first.workingSet, long(last.handles) - long(first.handles),
+                    long(last.gdiObjects) - long(first.gdiObjects), long(last.userObjects) - long(first.userObjects));
+        // Growth at every return is what a leak looks like; ups and downs are the allocator's.
+        bool memoryGrows = true, handlesGrow = true;
+        for (size_t i = 1; i < returns.size(); ++i) {
+            memoryGrows = memoryGrows && returns[i].workingSet > returns[i - 1].workingSet;
+            handlesGrow = handlesGrow && returns[i].handles > returns[i - 1].handles;
+        }
+        std::printf("grows at every return: working set %s, handles %s\n", memoryGrows ? "yes" : "no",
+                    handlesGrow ? "yes" : "no");
+    }
+    if (::testing::Test::HasFatalFailure()) {
+        std::printf("The soak's game did not quit cleanly.\n");
+        return 1;
+    }
+    std::printf("soak of %.0f min: %zu races, ended cleanly\n", minutes, returns.size());
+    return 0;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    // Forgetting the player wipes the application-data folder: never in the
+    // player's own prefix.
+    const char* prefix = std::getenv("KORVANTA_WINEPREFIX");
+    if (!prefix || !std::strstr(prefix, "wineprefix-tests")) {
+        std::printf("PlayBench forgets the player; run it in the tests' prefix:\n"
+                    "  KORVANTA_WINEPREFIX=build/wineprefix-tests build/wine-run.sh "
+                    "build/Tools/Benchmarks/PlayBench.exe [--rounds N | --soak MINUTES]\n");
+        return 2;
+    }
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--soak") == 0)
+            return soak(std::atof(argv[i + 1]));
+        if (std::strcmp(argv[i], "--rounds") == 0)
+            return figures(std::max(std::atoi(argv[i + 1]), 1));
+    }
+    return figures(3);
+}
