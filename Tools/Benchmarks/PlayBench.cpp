@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -179,13 +180,43 @@ double secondsToIntro(Play::Game& game, double from)
                         [](const std::vector<uint32_t>& p) { return meanChannel(p, 16) >= meanChannel(p, 0) + 4.0; });
 }
 
-// The preview's first frame after the black of the loading screen: the
-// level's sky lights the top of the window.
-double secondsToPreview(Play::Game& game, double from)
+// The load from the confirm of the game mode: the press, the loading
+// screen's red ring, then the preview's first frame, where the level's sky
+// lights the top of the window that the loading screen kept black. A press
+// that no loading screen followed within 6 s is given again. The seconds from
+// the press that started the load, -1 when none did or no preview showed.
+double secondsOfLoad(Play::Game& game)
 {
-    return secondsUntil(game, {{0.1f, 0.1f, 0.9f, 0.3f}}, from, 120000, [](const std::vector<uint32_t>& p) {
-        return (meanChannel(p, 16) + meanChannel(p, 8) + meanChannel(p, 0)) / 3.0 > 25.0;
-    });
+    RegionReader ring(game.window(), {{0.4f, 0.35f, 0.6f, 0.65f}});
+    RegionReader top(game.window(), {{0.1f, 0.1f, 0.9f, 0.3f}});
+    const auto red = [](uint32_t p) {
+        return Play::Screens::red(p) > 180 && Play::Screens::green(p) < 80 && Play::Screens::blue(p) < 80;
+    };
+    std::vector<uint32_t> pixels;
+    for (int tries = 0; tries < 3; ++tries) {
+        const double pressed = now();
+        game.press(Play::Key::confirm);
+        bool held = true, loading = false;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < (loading ? 120000u : 6000u);) {
+            if (held && now() - pressed > 0.25) {
+                game.release(Play::Key::confirm);
+                held = false;
+            }
+            if (!loading && ring.read(pixels))
+                loading = double(std::count_if(pixels.begin(), pixels.end(), red)) > 0.03 * double(pixels.size());
+            if (loading && top.read(pixels) &&
+                (meanChannel(pixels, 16) + meanChannel(pixels, 8) + meanChannel(pixels, 0)) / 3.0 > 25.0)
+                return now() - pressed;
+            if (game.run().waitForExit(0) != -1000)
+                return -1.0;
+            Sleep(2);
+        }
+        if (held)
+            game.release(Play::Key::confirm);
+        if (loading)
+            return -1.0;
+    }
+    return -1.0;
 }
 
 struct FrameCount
@@ -233,6 +264,52 @@ struct Holdings
     DWORD userObjects = 0;
 };
 
+// The handles the process holds, from the system's table of all handles
+// (Wine answers no process's own handle count but its own).
+DWORD handleCount(HANDLE process)
+{
+    DWORD count = 0;
+    if (GetProcessHandleCount(process, &count) && count > 0)
+        return count;
+    struct Entry
+    {
+        ULONG owner;
+        UCHAR type;
+        UCHAR flags;
+        USHORT handle;
+        void* object;
+        ACCESS_MASK access;
+    };
+    using Query = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query)
+        return 0;
+    const ULONG handleInformation = 16;
+    std::vector<uint8_t> buffer(1 << 20);
+    ULONG needed = 0;
+    LONG status = 0;
+    while ((status = query(handleInformation, buffer.data(), ULONG(buffer.size()), &needed)) == LONG(0xC0000004) &&
+           buffer.size() < (256u << 20))
+        buffer.resize(std::max<size_t>(buffer.size() * 2, needed));
+    if (status != 0)
+        return 0;
+    const ULONG entries = *reinterpret_cast<const ULONG*>(buffer.data());
+    struct Table
+    {
+        ULONG count;
+        Entry entries[1];
+    };
+    const size_t first = offsetof(Table, entries);
+    const DWORD owner = GetProcessId(process);
+    for (ULONG i = 0; i < entries && first + (i + 1) * sizeof(Entry) <= buffer.size(); ++i) {
+        Entry entry;
+        std::memcpy(&entry, buffer.data() + first + i * sizeof(Entry), sizeof(Entry));
+        count += entry.owner == owner ? 1 : 0;
+    }
+    return count;
+}
+
 Holdings holdingsOf(HANDLE process)
 {
     Holdings h;
@@ -242,10 +319,22 @@ Holdings holdingsOf(HANDLE process)
         h.workingSet = double(memory.WorkingSetSize) / (1024.0 * 1024.0);
         h.peakWorkingSet = double(memory.PeakWorkingSetSize) / (1024.0 * 1024.0);
     }
-    GetProcessHandleCount(process, &h.handles);
+    h.handles = handleCount(process);
     h.gdiObjects = GetGuiResources(process, GR_GDIOBJECTS);
     h.userObjects = GetGuiResources(process, GR_USEROBJECTS);
     return h;
+}
+
+// The machine's load average over the last minute (the bench shares it).
+double loadAverage()
+{
+    double load = -1.0;
+    if (FILE* file = std::fopen("Z:\\proc\\loadavg", "r")) {
+        if (std::fscanf(file, "%lf", &load) != 1)
+            load = -1.0;
+        std::fclose(file);
+    }
+    return load;
 }
 
 // The seconds from the start of the empty program to its end.
@@ -264,6 +353,9 @@ struct KindRun
     double load = -1.0;    // from the confirm to the preview's first frame
     FrameCount race;       // the race track's only
     double peak = -1.0;    // MB, at the end of the run
+    // The working set (MB) at the intro, on the main screen, at the preview
+    // and after the race: where the memory goes.
+    double atIntro = -1.0, atMain = -1.0, atPreview = -1.0, afterRace = -1.0;
     int width = 0;
     int height = 0;
 };
@@ -282,10 +374,13 @@ KindRun runKind(int kind)
     Play::Game game(builtProgram);
     if (!game.window())
         return out;
+    HANDLE process = game.run().process.hProcess;
     out.start = secondsToIntro(game, t0);
+    out.atIntro = holdingsOf(process).workingSet;
     Play::introToMain(game, name, true);
     if (::testing::Test::HasFatalFailure())
         return out;
+    out.atMain = holdingsOf(process).workingSet;
     game.tap(Play::Key::down);
     // The map choice: the logo without the showroom's quad.
     if (!game.tapUntil(Play::Key::confirm, name + "-map",
@@ -295,7 +390,8 @@ KindRun runKind(int kind)
     for (int i = 0; i < kind; ++i)
         game.tap(Play::Key::down);
     game.tap(Play::Key::confirm);
-    game.tap(Play::Key::confirm);
+    if (!game.tapUntil(Play::Key::confirm, name + "-mode-screen", Play::Screens::gameMode))
+        return out;
     Sleep(Play::settle);
     if (kind == 1) {
         game.tap(Play::Key::right);
@@ -309,13 +405,12 @@ KindRun runKind(int kind)
             game.tap(Play::Key::down);
     }
     game.keep(game.capture(), name + "-mode");
-    const double confirmed = now();
-    game.tap(Play::Key::confirm, 0);
-    out.load = secondsToPreview(game, confirmed);
+    out.load = secondsOfLoad(game);
     Play::Frame preview;
     game.waitFor(name + "-preview", Play::Screens::preview, 10000, &preview);
     out.width = preview.width;
     out.height = preview.height;
+    out.atPreview = holdingsOf(process).workingSet;
     if (kind == 1 && out.load >= 0.0) {
         Sleep(1500);
         game.tapUntil(Play::Key::confirm, name + "-race",
@@ -324,10 +419,11 @@ KindRun runKind(int kind)
         // The countdown, then the race itself.
         Sleep(3500);
         out.race = countFrames(game, 30000);
+        out.afterRace = holdingsOf(process).workingSet;
         game.keep(game.capture(), name + "-raced");
         game.release(Play::Key::up);
     }
-    out.peak = holdingsOf(game.run().process.hProcess).peakWorkingSet;
+    out.peak = holdingsOf(process).peakWorkingSet;
     if (game.quit(20000) == -1000)
         std::printf("  (%s: the game did not end within 20 s of its window's close)\n", kindNames[kind]);
     return out;
@@ -355,6 +451,7 @@ int figures(int rounds)
     for (int i = 0; i < 5; ++i)
         bare.push_back(bareStart());
     std::vector<double> starts, loads[3], fps, longest, peaks, racePeaks;
+    std::printf("load average at the start: %.1f\n", loadAverage());
     int width = 0, height = 0;
     for (int round = 0; round < rounds; ++round) {
         for (int kind = 0; kind < 3; ++kind) {
@@ -376,7 +473,10 @@ int figures(int rounds)
             if (kind == 1)
                 std::printf(", %d frames in %.1f s (longest %.0f ms)", run.race.frames, run.race.seconds,
                             run.race.longest * 1000.0);
-            std::printf(", peak working set %.1f MB\n", run.peak);
+            std::printf("\n    working set: intro %.1f, main %.1f, preview %.1f", run.atIntro, run.atMain, run.atPreview);
+            if (kind == 1)
+                std::printf(", after the race %.1f", run.afterRace);
+            std::printf(" MB, peak %.1f MB (load average %.1f)\n", run.peak, loadAverage());
             std::fflush(stdout);
         }
     }
@@ -404,16 +504,20 @@ int figures(int rounds)
     if (!peaks.empty())
         BenchFigures::print("peak working set after a load alone", BenchFigures::of(peaks), 1.0, "MB");
     std::printf("Physics, race logic and opponents of eight quads a frame: RaceBench's figures.\n");
+    std::printf("load average at the end: %.1f\n", loadAverage());
     return 0;
 }
 
 void printHoldings(int race, double seconds, const Holdings& h)
 {
-    std::printf("return %3d at %4.0f s: working set %7.1f MB (peak %7.1f MB), handles %5lu, GDI objects %5lu, "
-                "user objects %5lu\n",
-                race, seconds, h.workingSet, h.peakWorkingSet, (unsigned long)h.handles, (unsigned long)h.gdiObjects,
-                (unsigned long)h.userObjects);
-    std::fflush(stdout);
+    std::printf("return %3d at %4.0f s: working set %7.1f MB (peak %7.1f MB), handles %5lu, ", race, seconds,
+                h.workingSet, h.peakWorkingSet, (unsigned long)h.handles);
+    // A window with a device holds GDI and user objects; none means the
+    // system does not count them (Wine).
+    if (h.gdiObjects == 0 && h.userObjects == 0)
+        std::printf("GDI and user objects not counted\n");
+    else
+        std::printf("GDI objects %5lu, user objects %5lu\n", (unsigned long)h.gdiObjects, (unsigned long)h.userObjects);
 }
 
 // Races on the play tests' sprint for the minutes given: the main screen,
@@ -463,7 +567,8 @@ int soak(double minutes)
         std::printf("The soak's game did not quit cleanly.\n");
         return 1;
     }
-    std::printf("soak of %.0f min: %zu races, ended cleanly\n", minutes, returns.size());
+    std::printf("soak of %.0f min: %zu races, ended cleanly (load average %.1f)\n", minutes, returns.size(),
+                loadAverage());
     return 0;
 }
 
