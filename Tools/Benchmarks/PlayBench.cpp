@@ -345,6 +345,27 @@ double bareStart()
     return run.waitForExit(30000) == 0 ? now() - t0 : -1.0;
 }
 
+// The roads report a screen that never showed as a fatal failure of
+// GoogleTest's current result (outside any test, the ad hoc one, which keeps
+// every failure): a check counts only those after its own start.
+class RoadCheck
+{
+public:
+    RoadCheck() : first(parts()) {}
+    bool failed() const
+    {
+        const testing::TestResult& result = testing::UnitTest::GetInstance()->ad_hoc_test_result();
+        for (int i = first; i < result.total_part_count(); ++i)
+            if (result.GetTestPartResult(i).fatally_failed())
+                return true;
+        return false;
+    }
+
+private:
+    static int parts() { return testing::UnitTest::GetInstance()->ad_hoc_test_result().total_part_count(); }
+    int first;
+};
+
 const char* const kindNames[3] = {"off-road", "race track", "rally"};
 
 struct KindRun
@@ -358,6 +379,7 @@ struct KindRun
     double atIntro = -1.0, atMain = -1.0, atPreview = -1.0, afterRace = -1.0;
     int width = 0;
     int height = 0;
+    const char* lost = nullptr; // the step where the run ended early
 };
 
 // One start of the built game for a new player: the intro, the language, the
@@ -370,28 +392,37 @@ KindRun runKind(int kind)
     KindRun out;
     const std::string name = std::string("Bench-") + (kind == 0 ? "offroad" : kind == 1 ? "track" : "rally");
     Play::forgetPlayer();
+    const RoadCheck road;
     const double t0 = now();
     Play::Game game(builtProgram);
-    if (!game.window())
+    if (!game.window()) {
+        out.lost = "no window";
         return out;
+    }
     HANDLE process = game.run().process.hProcess;
     out.start = secondsToIntro(game, t0);
     out.atIntro = holdingsOf(process).workingSet;
     Play::introToMain(game, name, true);
-    if (::testing::Test::HasFatalFailure())
+    if (road.failed()) {
+        out.lost = "the main screen did not show";
         return out;
+    }
     out.atMain = holdingsOf(process).workingSet;
     game.tap(Play::Key::down);
     // The map choice: the logo without the showroom's quad.
     if (!game.tapUntil(Play::Key::confirm, name + "-map",
-                       [](const Play::Frame& f) { return Play::Screens::logo(f) && !Play::Screens::showroomQuad(f); }))
+                       [](const Play::Frame& f) { return Play::Screens::logo(f) && !Play::Screens::showroomQuad(f); })) {
+        out.lost = "the map choice did not show";
         return out;
+    }
     Sleep(Play::settle);
     for (int i = 0; i < kind; ++i)
         game.tap(Play::Key::down);
     game.tap(Play::Key::confirm);
-    if (!game.tapUntil(Play::Key::confirm, name + "-mode-screen", Play::Screens::gameMode))
+    if (!game.tapUntil(Play::Key::confirm, name + "-mode-screen", Play::Screens::gameMode)) {
+        out.lost = "the game mode did not show";
         return out;
+    }
     Sleep(Play::settle);
     if (kind == 1) {
         game.tap(Play::Key::right);
@@ -477,6 +508,8 @@ int figures(int rounds)
             if (kind == 1)
                 std::printf(", after the race %.1f", run.afterRace);
             std::printf(" MB, peak %.1f MB (load average %.1f)\n", run.peak, loadAverage());
+            if (run.lost)
+                std::printf("    ended early: %s\n", run.lost);
             std::fflush(stdout);
         }
     }
@@ -525,10 +558,11 @@ void printHoldings(int race, double seconds, const Holdings& h)
 int soak(double minutes)
 {
     Play::forgetPlayer();
+    const RoadCheck road;
     Play::Game game;
     const double t0 = now();
     Play::introToMain(game, "Soak", true);
-    if (::testing::Test::HasFatalFailure()) {
+    if (road.failed()) {
         std::printf("The soak did not reach the main screen.\n");
         return 1;
     }
@@ -537,9 +571,9 @@ int soak(double minutes)
     printHoldings(0, now() - t0, holdingsOf(process));
     while (now() - t0 < minutes * 60.0) {
         Play::mainToRace(game, "Soak");
-        if (!::testing::Test::HasFatalFailure())
+        if (!road.failed())
             Play::raceToMain(game, "Soak");
-        if (::testing::Test::HasFatalFailure()) {
+        if (road.failed()) {
             std::printf("The soak stopped in race %zu: a screen of its road did not show.\n", returns.size() + 1);
             return 1;
         }
@@ -563,7 +597,7 @@ int soak(double minutes)
         std::printf("grows at every return: working set %s, handles %s\n", memoryGrows ? "yes" : "no",
                     handlesGrow ? "yes" : "no");
     }
-    if (::testing::Test::HasFatalFailure()) {
+    if (road.failed()) {
         std::printf("The soak's game did not quit cleanly.\n");
         return 1;
     }
