@@ -184,10 +184,11 @@ double secondsToIntro(Play::Game& game, double from)
 // screen's red ring, then the preview's first frame, where the level's sky
 // lights the top of the window that the loading screen kept black. A press
 // that no loading screen followed within 6 s is given again. The seconds from
-// the press that started the load, -1 when none did or no preview showed.
-double secondsOfLoad(Play::Game& game)
+// the press that started the load to the preview, -1 when none did or no
+// preview showed; ring the seconds to the loading screen's first frame.
+double secondsOfLoad(Play::Game& game, double& ring)
 {
-    RegionReader ring(game.window(), {{0.4f, 0.35f, 0.6f, 0.65f}});
+    RegionReader middle(game.window(), {{0.4f, 0.35f, 0.6f, 0.65f}});
     RegionReader top(game.window(), {{0.1f, 0.1f, 0.9f, 0.3f}});
     const auto red = [](uint32_t p) {
         return Play::Screens::red(p) > 180 && Play::Screens::green(p) < 80 && Play::Screens::blue(p) < 80;
@@ -202,8 +203,10 @@ double secondsOfLoad(Play::Game& game)
                 game.release(Play::Key::confirm);
                 held = false;
             }
-            if (!loading && ring.read(pixels))
+            if (!loading && middle.read(pixels)) {
                 loading = double(std::count_if(pixels.begin(), pixels.end(), red)) > 0.03 * double(pixels.size());
+                ring = now() - pressed;
+            }
             if (loading && top.read(pixels) &&
                 (meanChannel(pixels, 16) + meanChannel(pixels, 8) + meanChannel(pixels, 0)) / 3.0 > 25.0)
                 return now() - pressed;
@@ -372,6 +375,7 @@ struct KindRun
 {
     double start = -1.0;   // to the intro's first frame
     double load = -1.0;    // from the confirm to the preview's first frame
+    double ring = -1.0;    // from the confirm to the loading screen's first frame
     FrameCount race;       // the race track's only
     double peak = -1.0;    // MB, at the end of the run
     // The working set (MB) at the intro, on the main screen, at the preview
@@ -436,7 +440,7 @@ KindRun runKind(int kind)
             game.tap(Play::Key::down);
     }
     game.keep(game.capture(), name + "-mode");
-    out.load = secondsOfLoad(game);
+    out.load = secondsOfLoad(game, out.ring);
     Play::Frame preview;
     game.waitFor(name + "-preview", Play::Screens::preview, 10000, &preview);
     out.width = preview.width;
@@ -481,7 +485,7 @@ int figures(int rounds)
     bareStart(); // Wine's first start of a program loads more than any later one.
     for (int i = 0; i < 5; ++i)
         bare.push_back(bareStart());
-    std::vector<double> starts, loads[3], fps, longest, peaks, racePeaks;
+    std::vector<double> starts, loads[3], rings[3], fps, longest, peaks, racePeaks;
     std::printf("load average at the start: %.1f\n", loadAverage());
     int width = 0, height = 0;
     for (int round = 0; round < rounds; ++round) {
@@ -489,6 +493,8 @@ int figures(int rounds)
             const KindRun run = runKind(kind);
             starts.push_back(run.start);
             loads[kind].push_back(run.load);
+            if (run.load >= 0.0)
+                rings[kind].push_back(run.ring);
             if (run.peak >= 0.0)
                 (kind == 1 ? racePeaks : peaks).push_back(run.peak);
             if (kind == 1 && run.race.frames > 0) {
@@ -499,8 +505,8 @@ int figures(int rounds)
                 width = run.width;
                 height = run.height;
             }
-            std::printf("  round %d, %-10s: start %.3f s, load %.3f s", round + 1, kindNames[kind], run.start,
-                        run.load);
+            std::printf("  round %d, %-10s: start %.3f s, load %.3f s (the loading screen after %.3f s)", round + 1,
+                        kindNames[kind], run.start, run.load, run.ring);
             if (kind == 1)
                 std::printf(", %d frames in %.1f s (longest %.0f ms)", run.race.frames, run.race.seconds,
                             run.race.longest * 1000.0);
@@ -522,6 +528,7 @@ int figures(int rounds)
     for (int kind = 0; kind < 3; ++kind) {
         const std::string label = std::string("load of the first ") + kindNames[kind] + " (goal under 1 s)";
         printSeconds(label.c_str(), loads[kind]);
+        printSeconds("  of it, the confirm to the loading screen", rings[kind]);
     }
     if (fps.empty()) {
         std::printf("%-52s not measured (no race ran)\n", "race of four quads, frames per second");
