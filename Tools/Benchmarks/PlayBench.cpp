@@ -583,7 +583,9 @@ int soak(double minutes)
         if (!road.failed())
             Play::raceToMain(game, "Soak");
         if (road.failed()) {
-            std::printf("The soak stopped in race %zu: a screen of its road did not show.\n", returns.size() + 1);
+            const long code = game.run().waitForExit(0);
+            std::printf("The soak stopped in race %zu: a screen of its road did not show (the game %s %ld).\n",
+                        returns.size() + 1, code == -1000 ? "still runs" : "ended with", code == -1000 ? 0L : code);
             return 1;
         }
         returns.push_back(holdingsOf(process));
