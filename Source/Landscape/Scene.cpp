@@ -10,8 +10,10 @@
 
 #include "Application/UserInput.h"
 #include "Audio/Audio.h"
+#include "Audio/SoundInterface.h"
 #include "Application/WinShell.h"
 #include "Entity/StaticEntityManager.h"
+#include "Physics/PhysicsManager.h"
 #include "Render/SwapChain.h"
 #include "Way/WayModeler.h"
 #include "Way/WayNetwork.h"
@@ -159,6 +161,11 @@ void Scene::pause()
     gFrameTime.store(0.0f);
     gFramesPerSecond.store(0);
     pausedByScene = 1;
+    // The bodies stand where they are and the sounds fall silent: engines,
+    // fires and splashes would otherwise go on behind the pause screen.
+    if (EntityManager::PhysicsManager* physics = terrainLayer.physicsManager())
+        physics->paused = 1;
+    Audio::SoundInterface::pauseAll();
     game.paused = 1;
     game.shiftTimes(raceNow(), false);
 }
@@ -170,6 +177,9 @@ void Scene::resume()
         return;
     gTimer.paused = 0;
     pausedByScene = 0;
+    if (EntityManager::PhysicsManager* physics = terrainLayer.physicsManager())
+        physics->paused = 0;
+    Audio::SoundInterface::resumeAll();
     game.paused = 0;
     game.shiftTimes(raceNow(), true);
 }

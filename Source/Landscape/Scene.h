@@ -125,7 +125,8 @@ public:
     // the sky dome is built for a level with the sky flag and released for
     // one without.
     void applyTimeOfDay();
-    // Stops and restarts the frame clock; resume without a pause does nothing.
+    // Stops and restarts the frame clock, the physics steps and the sounds
+    // (those not exempt); resume without a pause does nothing.
     void pause();
     void resume();
     // Once per frame: the sun from the clock, the camera of the current mode,
