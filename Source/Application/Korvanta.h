@@ -92,7 +92,8 @@ public:
     void releaseDevice();
 
     // The graphics screen's changes take effect and are saved: the display
-    // size and mode from the swap chain, the shadows from the shadow option.
+    // size and mode from the swap chain, the shadows from the shadow option,
+    // the glow from the bloom switch.
     void applyDisplaySettings() override;
 
     // The menu's requests (KorvantaMenu.cpp): the maps folder, the settings'

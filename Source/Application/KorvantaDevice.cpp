@@ -22,6 +22,17 @@
 
 #include "Core/CrashTrace.h"
 
+namespace {
+
+// The glow follows the graphics screen's bloom switch (option 3).
+void followBloomSwitch()
+{
+    GpuSmooth::configure(gSettings && gSettings->options.option3 ? 256 : 0, gDirectGraphics.record.postEffect, 120,
+                         170);
+}
+
+}
+
 uint32_t Korvanta::createDevice()
 {
     CRASH_TRACE();
@@ -42,8 +53,7 @@ uint32_t Korvanta::createDevice()
         return 0;
     }
     swapChain = record.firstSwapChain();
-    // The glow follows the graphics screen's bloom switch (option 3).
-    GpuSmooth::configure(gSettings && gSettings->options.option3 ? 256 : 0, record.postEffect, 120, 170);
+    followBloomSwitch();
     return 1;
 }
 
@@ -98,6 +108,9 @@ void Korvanta::applyDisplaySettings()
     }
     scene.shadowManager.setEnabled(gSettings->options.shadowOption != 0 ? 1 : 0);
     scene.shadowManager.setQuality(gSettings->shadowFactor());
+    // A bloom switched on the graphics screen shows at once, not at the next start.
+    if (swapChain)
+        followBloomSwitch();
     saveSettings();
 }
 

@@ -141,7 +141,8 @@ TEST(KorvantaDevice, TheBackBufferFollowsTheWindowThroughItsSizeMessages)
 
 // The graphics settings take effect: the glow follows option 3 when the
 // device is made, and the display call stores the back buffer's size and
-// mode and passes the shadow option to the shadows, then saves.
+// mode, passes the shadow option to the shadows and the bloom switch to the
+// glow, then saves.
 TEST(KorvantaDevice, GraphicsSettingsReachTheGlowAndTheShadows)
 {
     TestWindow testWindow(L"KorvantaSettingsTest", 480, 360);
@@ -180,6 +181,15 @@ TEST(KorvantaDevice, GraphicsSettingsReachTheGlowAndTheShadows)
             GlobalSettings stored(folder.c_str());
             EXPECT_EQ(stored.load(), GlobalSettings::LoadResult::Read);
             EXPECT_EQ(stored.options.shadowOption, shadows);
+        }
+        // The bloom switched and applied: the glow follows it at once.
+        settings.options.option3 = 1 - glow;
+        app.applyDisplaySettings();
+        EXPECT_EQ(effect.smoother != nullptr, glow == 0);
+        EXPECT_EQ(effect.target != nullptr, glow == 0);
+        if (!glow) {
+            EXPECT_EQ(effect.strength, 120u);
+            EXPECT_EQ(effect.alpha, 170u);
         }
         GpuSmooth::configure(0, gDirectGraphics.record.postEffect, 0, 0);
         app.releaseDevice();
