@@ -1,5 +1,7 @@
 #include "Entity/StaticEntity.h"
 
+#include "Landscape/Terrain.h"
+
 #include "Core/CrashTrace.h"
 #include "Core/FileInterface.h"
 #include "Core/Math.h"
@@ -220,8 +222,20 @@ void Object::getTransform(matrix3d& transform, bool unscaled) const
 {
     const float s = unscaled ? 1.0f : scale;
     transform = matrix3d::identity();
-    for (int i = 0; i < 3; ++i)
-        transform.at(i, i) = s;
+    if (object && object->terrainAligned && gTerrain.isLoaded()) {
+        // Up along the ground's normal, the first axis across the slope.
+        vec3d normal;
+        gTerrain.getHeight(position.x, position.z, 3, normal);
+        normal = normal.normalised();
+        const vec3d across = normal.cross({0.0f, 0.0f, 1.0f}).normalised();
+        const vec3d along = across.cross(normal).normalised();
+        transform.setRow(0, across * s);
+        transform.setRow(1, normal * s);
+        transform.setRow(2, along * s);
+    } else {
+        for (int i = 0; i < 3; ++i)
+            transform.at(i, i) = s;
+    }
     if (rotation != 0.0f) {
         const float angle = rotation * 3.14159265358979f / 180.0f;
         const float c = floatCos(angle), n = floatSin(angle);

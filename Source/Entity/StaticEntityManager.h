@@ -232,7 +232,8 @@ public:
     float halfSize = 0.0f;
     // Non-zero: the far field draws the object's entities that are not alive.
     uint32_t farField = 0;
-    // Non-zero: entities stand along the terrain's normal (no object sets it).
+    // Non-zero: entities stand along the terrain's normal where they are placed
+    // (no package field sets it).
     uint32_t terrainAligned = 0;
 };
 

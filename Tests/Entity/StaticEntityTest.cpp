@@ -4,11 +4,13 @@
 #include "StaticEntityTestSupport.h"
 
 #include "../Application/AppTestFiles.h"
+#include "../Landscape/TerrainTestMaps.h"
 
 #include "ObjectSamples.h"
 #include "StaticObjectWriter.h"
 
 #include "Landscape/HLod.h"
+#include "Landscape/Terrain.h"
 
 #include "Render/Camera.h"
 #include "Render/SwapChain.h"
@@ -17,6 +19,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <functional>
 #include <random>
 #include <set>
 
@@ -621,6 +624,87 @@ TEST(StaticEntities, TransformsOfObjects)
         EXPECT_EQ(m.row(3), o.getPosition());
         EXPECT_EQ(m.m[15], 1.0f);
     }
+}
+
+// An object of a package that stands along the ground takes the ground's
+// normal where it stands as its up axis, its first axis level across the
+// slope and its third along it, all at its scale; a turn turns it about that
+// normal. Without ground, or of a package without the flag, it stands upright.
+TEST(StaticEntities, ObjectsOfATerrainAlignedPackageStandAlongTheGround)
+{
+    struct Ground
+    {
+        const char* name;
+        std::function<float(int32_t, int32_t)> height;
+    };
+    const Ground grounds[] = {
+        {"flat", [](int32_t, int32_t) { return 20000.0f; }},
+        {"slope along x", [](int32_t i, int32_t) { return 20000.0f + 150.0f * float(i); }},
+        {"slope against z", [](int32_t, int32_t j) { return 20000.0f + 150.0f * float(j); }},
+        {"hills", [](int32_t i, int32_t j) {
+             return 25000.0f + 9000.0f * std::sin(float(i) * 0.17f) * std::cos(float(j) * 0.11f);
+         }},
+    };
+    Package aligned(nullptr, L"Aligned");
+    aligned.terrainAligned = 1;
+    Package upright(nullptr, L"Upright");
+    for (const Ground& ground : grounds) {
+        SCOPED_TRACE(ground.name);
+        const std::vector<uint8_t> bytes = TerrainTestMaps::mapBytes(TerrainTestMaps::heightMap(128, ground.height));
+        FileArray stream(4096);
+        stream.write(bytes.data(), uint32_t(bytes.size()));
+        stream.seek(0, 0);
+        ASSERT_TRUE(gTerrain.load(nullptr, TerrainTestMaps::settings(), stream));
+        const vec3d centre = gTerrain.box.center;
+        for (const vec3d offset : {vec3d{0.0f, 0.0f, 0.0f}, vec3d{37.0f, 0.0f, -52.0f}, vec3d{-61.0f, 0.0f, 18.0f}})
+            for (const float rotation : {0.0f, 90.0f, -33.0f})
+                for (const bool unscaled : {false, true}) {
+                    Object o;
+                    o.object = &aligned;
+                    o.position = centre + offset;
+                    o.scale = 2.0f;
+                    o.rotation = rotation;
+                    matrix3d m;
+                    o.getTransform(m, unscaled);
+                    vec3d normal;
+                    gTerrain.getHeight(o.position.x, o.position.z, 3, normal);
+                    normal = normal.normalised();
+                    const float s = unscaled ? 1.0f : 2.0f;
+                    const vec3d across = m.row(0), up = m.row(1), along = m.row(2);
+                    EXPECT_NEAR((up - normal * s).length(), 0.0f, 1e-4f) << rotation;
+                    for (const vec3d& axis : {across, up, along})
+                        EXPECT_NEAR(axis.length(), s, 1e-4f) << rotation;
+                    EXPECT_NEAR(across.dot(up), 0.0f, 1e-4f) << rotation;
+                    EXPECT_NEAR(across.dot(along), 0.0f, 1e-4f) << rotation;
+                    EXPECT_NEAR(up.dot(along), 0.0f, 1e-4f) << rotation;
+                    EXPECT_NEAR(across.cross(up).dot(along), s * s * s, 1e-3f) << "right-handed, " << rotation;
+                    if (rotation == 0.0f) {
+                        EXPECT_NEAR(across.z, 0.0f, 1e-5f) << "level across the slope";
+                        EXPECT_GT(across.x, 0.0f);
+                    }
+                    EXPECT_EQ(m.row(3), o.getPosition());
+
+                    // Of a package that does not ask for it, the same object stands upright.
+                    o.object = &upright;
+                    matrix3d straight;
+                    o.getTransform(straight, unscaled);
+                    EXPECT_NEAR(straight.row(1).x, 0.0f, 1e-6f);
+                    EXPECT_NEAR(straight.row(1).y, s, 1e-6f);
+                    EXPECT_NEAR(straight.row(1).z, 0.0f, 1e-6f);
+                    o.object = nullptr;
+                }
+        gTerrain.clear();
+    }
+    // Without ground the flag leaves it upright.
+    Object o;
+    o.object = &aligned;
+    o.scale = 3.0f;
+    matrix3d m;
+    o.getTransform(m, false);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(m.at(r, c), r == c ? 3.0f : 0.0f) << r << c;
+    o.object = nullptr;
 }
 
 // The circle query answers from each node's ground slots. After every kind
