@@ -9,6 +9,7 @@
 namespace Network {
 
 std::atomic<uint32_t> Socket::timeoutMilliseconds{10000};
+std::atomic<SocketClient::SendCall> SocketClient::sendCall{::send};
 
 namespace {
 
@@ -139,7 +140,7 @@ bool SocketClient::sendChunk(const char* bytes, int length)
     while (length > 0) {
         if (abortFlag)
             return false;
-        int sent = ::send(handle, bytes, length, 0);
+        int sent = sendCall.load()(handle, bytes, length, 0);
         if (sent > 0) {
             bytes += sent;
             length -= sent;

@@ -60,6 +60,10 @@ public:
     void setProgressSpan(float span) { progressSpan = span; }
     void closeConnection();
 
+    // The call that sends one piece: Winsock's send, unless a test stands in.
+    using SendCall = int(WSAAPI*)(SOCKET, const char*, int, int);
+    static std::atomic<SendCall> sendCall;
+
 private:
     bool sendChunk(const char* bytes, int length);
 };

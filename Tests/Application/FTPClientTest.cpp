@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -133,4 +134,74 @@ TEST(SocketClient, SendingAFileMovesTheProgressByItsShareOfTheSpan)
     for (size_t i = 0; i < expected.size(); ++i)
         EXPECT_NEAR(file.seen[i], expected[i], 1e-6f) << i;
     EXPECT_FLOAT_EQ(client.getProgress(), 0.5f);
+}
+
+namespace {
+
+// Winsock's send replaced by a script: each call takes the next answer (bytes
+// accepted, at most those offered; 0 or SOCKET_ERROR for nothing), and
+// nothing once the script runs out.
+struct SendScript
+{
+    static inline std::vector<int> answers;
+    static inline size_t calls = 0;
+    static inline std::vector<char> accepted;
+
+    static int WSAAPI send(SOCKET, const char* bytes, int length, int)
+    {
+        const int answer = calls < answers.size() ? answers[calls] : SOCKET_ERROR;
+        ++calls;
+        const int taken = answer > length ? length : answer;
+        if (taken > 0)
+            accepted.insert(accepted.end(), bytes, bytes + taken);
+        return taken;
+    }
+};
+
+} // namespace
+
+// A piece goes out whole, its rest sent again after a part; it fails after
+// eight calls that sent nothing, counted over the whole piece, and a failed
+// piece ends the buffer.
+TEST(SocketClient, APieceIsSentAgainUntilEightCallsSentNothing)
+{
+    struct Case
+    {
+        const char* name;
+        uint32_t length;
+        std::vector<int> answers;
+        bool sent;
+        size_t calls;
+    };
+    constexpr int refused = SOCKET_ERROR;
+    const Case cases[] = {
+        {"whole at once", 100, {100}, true, 1},
+        {"seven refusals, then whole", 100, {refused, refused, refused, refused, refused, refused, refused, 100}, true, 8},
+        {"eight refusals", 100, {refused, refused, refused, refused, refused, refused, refused, refused}, false, 8},
+        {"nothing taken counts as refused", 100, {0, 0, 0, 0, 0, 0, 0, 0, 100}, false, 8},
+        {"the rest after a part", 100, {40, refused, 60}, true, 3},
+        {"refusals counted across parts", 100, {refused, refused, refused, refused, 50, refused, refused, refused, refused, 50},
+         false, 9},
+        {"a second piece refused ends the buffer", 3000, {1472, refused, refused, refused, refused, refused, refused, refused, refused},
+         false, 9},
+    };
+    std::vector<char> content(3000);
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = char(i * 13 + 5);
+    const auto winsock = Network::SocketClient::sendCall.exchange(SendScript::send);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SendScript::answers = c.answers;
+        SendScript::calls = 0;
+        SendScript::accepted.clear();
+        Network::SocketClient client; // a handle of its own, never connected
+        EXPECT_EQ(client.sendBuffer(content.data(), c.length), c.sent);
+        EXPECT_EQ(SendScript::calls, c.calls);
+        // What was taken is the buffer's beginning, in order.
+        ASSERT_LE(SendScript::accepted.size(), c.length);
+        EXPECT_TRUE(std::equal(SendScript::accepted.begin(), SendScript::accepted.end(), content.begin()));
+        if (c.sent)
+            EXPECT_EQ(SendScript::accepted.size(), c.length);
+    }
+    Network::SocketClient::sendCall = winsock;
 }
