@@ -833,6 +833,76 @@ TEST_F(LevelViews, ATimeTrialRunsFromSetUpToRelease)
 }
 
 
+// A race paused as the pause screen pauses it: behind the pause the
+// player's quad, driving off with the throttle held, stands where it is and
+// its engine falls silent; the resume lets both go on. The physics is
+// stepped by the frame's own update, so that every frame steps it once.
+TEST_F(LevelViews, ThePauseHoldsTheQuadsAndTheirEnginesAndTheResumeLetsThemGo)
+{
+    EntityManager::PhysicsManager* physics = app->physicsManager();
+    ASSERT_NE(physics, nullptr);
+    physics->thread.stop();
+    const uint32_t threaded = physics->threaded;
+    physics->threaded = 0;
+    const RaceClock previousClock = gRaceClock;
+    gRaceClock = raceClock;
+    Game& game = scene().game;
+    setUpRace(game, builtLevel(), Game::TimeTrial, 1, 1);
+    const auto step = [] {
+        raceClockNow += 40;
+        gFrameFactor.store(1.0f);
+        app->pumpMessages();
+        app->update();
+    };
+    for (int frames = 0; game.phase < 3 && frames < 12000; ++frames)
+        step();
+    ASSERT_EQ(game.phase, 3u);
+    Game::Vehicle* player = game.getPlayerVehicle();
+    ASSERT_NE(player, nullptr);
+    Game::Vehicle::QuadInstance* quad = player->getQuad();
+    ASSERT_NE(quad, nullptr);
+    ASSERT_NE(player->entity(), nullptr);
+    Audio::Sound3D* engine = quad->engineSound.carrier;
+    ASSERT_NE(engine, nullptr) << "the race runs with a sound device";
+
+    uint8_t up = 1;
+    const uint8_t* const bound = app->controls.keyboardSet.keys[0];
+    app->controls.keyboardSet.keys[0] = &up;
+    const vec3d start = player->entity()->world.row(3);
+    for (int k = 0; k < 40; ++k)
+        step();
+    EXPECT_GT((player->entity()->world.row(3) - start).length(), 0.5f) << "the quad drives before the pause";
+    EXPECT_EQ(engine->state, Audio::SoundInterface::playing);
+
+    scene().pause();
+    EXPECT_EQ(engine->state, Audio::SoundInterface::paused) << "the engine falls silent";
+    const vec3d paused = player->entity()->world.row(3);
+    neRigidBody* const body = quad->body();
+    const vec3d pausedBody = body ? body->position() : paused;
+    for (int k = 0; k < 40; ++k)
+        step();
+    const vec3d held = player->entity()->world.row(3);
+    EXPECT_EQ(held, paused) << "the quad stands where it was";
+    if (body)
+        EXPECT_EQ(body->position(), pausedBody) << "and so does its body";
+    EXPECT_EQ(engine->state, Audio::SoundInterface::paused) << "silent through the paused frames";
+
+    scene().resume();
+    EXPECT_EQ(engine->state, Audio::SoundInterface::playing) << "the engine runs again";
+    for (int k = 0; k < 40; ++k)
+        step();
+    EXPECT_GT((player->entity()->world.row(3) - held).length(), 0.5f) << "the quad drives on after the resume";
+
+    app->controls.keyboardSet.keys[0] = bound;
+    game.removeRaceVehicles();
+    game.releaseParkingSlots();
+    game.clearRace();
+    gRaceClock = previousClock;
+    physics->threaded = threaded;
+    if (threaded)
+        physics->thread.start();
+}
+
 // The valley's objects shuffled with a fixed seed (numbers and groups
 // anywhere in 0 to 255, objects dropped, repeated, moved or given another
 // package, a dozen more player slots, then a few random bytes): races in

@@ -40,6 +40,7 @@
 
 #include <d3dx9.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -376,6 +377,43 @@ TEST_F(HudDevice, MessagesShowOneAtATimeAndFadeAfterTheirTime)
     EXPECT_EQ(textOf(h.message), std::wstring(511, L'x')) << "cut to the text's buffer";
 }
 
+// A fade that reaches exactly 1.0 ends on that frame: the message, the lap
+// time with its background and difference, and the flash go together.
+TEST_F(HudDevice, AFadeEndsOnTheFrameItReachesOne)
+{
+    HUD& h = startRace(Game::OffRoadRace, 2);
+    RaceTest::TestClock::now = 10000;
+    h.showMessage(String(L"Fade"), 1000);
+    h.showLapTimes(83450, -1230);
+    h.createBeam();
+    ASSERT_NE(h.message, nullptr);
+    ASSERT_NE(h.lapTime, nullptr);
+    ASSERT_NE(h.flash, nullptr);
+    RaceTest::TestClock::now = 20000; // past both texts' time
+    // The last value before 1.0 that one frame's step takes exactly to 1.0.
+    const auto lastBefore = [](float step) {
+        float last = 1.0f - step;
+        while (last + step > 1.0f)
+            last = std::nextafter(last, 0.0f);
+        while (last + step < 1.0f)
+            last = std::nextafter(last, 1.0f);
+        return last;
+    };
+    const float factor = gFrameFactor.load();
+    h.messageFade = lastBefore(0.03f * factor);
+    h.lapTimeFade = lastBefore(0.03f * factor);
+    h.flashFade = lastBefore(0.027f * factor);
+    ASSERT_EQ(h.messageFade + 0.03f * factor, 1.0f);
+    ASSERT_EQ(h.flashFade + 0.027f * factor, 1.0f);
+    h.refresh();
+    EXPECT_EQ(h.message, nullptr);
+    EXPECT_EQ(h.lapTime, nullptr);
+    EXPECT_EQ(h.lapTimeBackground, nullptr);
+    EXPECT_EQ(h.lapTimeDifference, nullptr);
+    EXPECT_EQ(h.flash, nullptr);
+    endRace();
+}
+
 TEST_F(HudDevice, LapTimesShowTheirDifferenceInItsColour)
 {
     struct Case
@@ -504,6 +542,7 @@ TEST_F(HudDevice, TheTextsFollowTheModeAndTheRaceState)
              h.refresh();
              EXPECT_EQ(textOf(h.lap), L"Time trial");
              EXPECT_EQ(textOf(h.placeText), L"1.");
+             expectAt(h.placeText, 60, 0, "the place at the top");
              EXPECT_EQ(h.rowCount, 0);
              EXPECT_EQ(h.listBackground, nullptr);
              EXPECT_EQ(h.compass, nullptr);
