@@ -5,6 +5,8 @@
 #include "ContentFolders.h"
 
 #include "MapGenerator.h"
+#include "ObjectPackageSamples.h"
+#include "TerrainSamples.h"
 
 #include "Race/Game.h"
 
@@ -15,6 +17,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <set>
@@ -202,7 +205,15 @@ TEST(ContentFiles, GeneratedMapsHoldWhatTheirRacesNeed)
         }
         EXPECT_EQ(slots, (std::set<int>{0, 1, 2, 3, 4, 5, 6, 7}));
         EXPECT_EQ(parking.size(), 7u);
-        EXPECT_EQ(gates0.size(), 8u);
+        // Off-road loops hold more gates, numbered from 1 without a gap.
+        if (maps[m].courseType == 1) {
+            EXPECT_GT(gates0.size(), 8u);
+            EXPECT_LE(gates0.size(), size_t(MapGenerator::mostOffRoadGates));
+        } else {
+            EXPECT_EQ(gates0.size(), 8u);
+        }
+        EXPECT_EQ(*gates0.begin(), 1);
+        EXPECT_EQ(*gates0.rbegin(), int(gates0.size()));
         EXPECT_EQ(gates1.size(), 3u);
         EXPECT_EQ(cameras.size(), 18u);
         for (const wchar_t* one : {L"Start", L"Goal", L"Podium", L"CaptureFlag", L"Bonfire"})
@@ -301,5 +312,172 @@ TEST(ContentFiles, AGivenSprintKeepsItsCornersAndALevelFloor)
         }
         if (package == L"Gate")
             EXPECT_NEAR(o.position[0], 0.0f, 0.01f);
+    }
+}
+
+namespace {
+
+// The ground height of a generated map at world (x, z).
+float groundOf(const MapGenerator::Map& map, float x, float z)
+{
+    return TerrainSamples::groundHeight(map.terrain, LevelFileWriter::Terrain(), x, z);
+}
+
+// The race objects of package name in a generated map.
+std::vector<const StaticObjectWriter::Object*> objectsOf(const MapGenerator::Map& map, const wchar_t* name)
+{
+    std::vector<const StaticObjectWriter::Object*> found;
+    for (const StaticObjectWriter::Object& o : map.objects)
+        if (o.package.sameText(String::borrowed(name)))
+            found.push_back(&o);
+    return found;
+}
+
+}
+
+// The course road of every kind is wide enough for a race of eight, and
+// the ground lies level across it: at each step along the road the ground
+// beside the middle, out to the road's edges, stands within a small step
+// of the middle's height.
+TEST(ContentFiles, CourseRoadsAreWideWithTheGroundLevelAcross)
+{
+    const std::vector<MapGenerator::Settings> maps = MapGenerator::championship();
+    // The roughest floors (off-road), a race track and a rally course of
+    // countries with high hills.
+    for (size_t m : {size_t(0), size_t(13), size_t(18), size_t(22), size_t(26)}) {
+        const MapGenerator::Map map = MapGenerator::generate(maps[m]);
+        SCOPED_TRACE(m);
+        ASSERT_EQ(map.ways.size(), 1u);
+        const WayFileWriter::Way& road = map.ways[0];
+        for (const WayFileWriter::Point& p : road)
+            EXPECT_EQ(p.width, MapGenerator::courseWidth);
+        float worst = 0.0f;
+        for (size_t i = 1; i < road.size(); ++i) {
+            const float ax = road[i - 1].position[0], az = road[i - 1].position[2];
+            const float dx = road[i].position[0] - ax, dz = road[i].position[2] - az;
+            const float length = std::hypot(dx, dz);
+            for (float s = 0.0f; s < length; s += 20.0f) {
+                const float x = ax + dx * s / length, z = az + dz * s / length;
+                const float middle = groundOf(map, x, z);
+                for (float side = -0.5f; side <= 0.5f; side += 0.125f) {
+                    const float off = side * MapGenerator::courseWidth;
+                    worst = std::max(worst, std::fabs(groundOf(map, x + dz / length * off, z - dx / length * off) -
+                                                      middle));
+                }
+            }
+        }
+        EXPECT_LT(worst, 0.3f) << "the ground across the road rises or falls";
+    }
+}
+
+// An off-road race drives straight from gate to gate: on every off-road
+// map the line from each grid slot to the first gate, from each gate to the
+// next and from the last back to the first keeps on the road, with room
+// for a quad to its edge.
+TEST(ContentFiles, OffRoadGateLinesKeepOnTheRoad)
+{
+    const std::vector<MapGenerator::Settings> maps = MapGenerator::championship();
+    for (size_t m = 0; m < maps.size(); m += 3) {
+        ASSERT_EQ(maps[m].courseType, 1);
+        const MapGenerator::Map map = MapGenerator::generate(maps[m]);
+        SCOPED_TRACE(m);
+        std::map<int, std::pair<float, float>> gates;
+        for (const StaticObjectWriter::Object* o : objectsOf(map, L"Gate"))
+            if (o->flag == 0)
+                gates[o->state] = {o->position[0], o->position[2]};
+        ASSERT_GT(gates.size(), 8u);
+        std::vector<std::pair<std::pair<float, float>, std::pair<float, float>>> lines;
+        for (const StaticObjectWriter::Object* o : objectsOf(map, L"PlayerSlot"))
+            lines.push_back({{o->position[0], o->position[2]}, gates.begin()->second});
+        for (auto g = gates.begin(); g != gates.end(); ++g) {
+            auto next = std::next(g);
+            lines.push_back({g->second, next == gates.end() ? gates.begin()->second : next->second});
+        }
+        const WayFileWriter::Way& road = map.ways[0];
+        float worst = 0.0f;
+        for (const auto& [from, to] : lines) {
+            const float length = std::hypot(to.first - from.first, to.second - from.second);
+            EXPECT_LT(length, 450.0f);
+            for (float s = 0.0f; s <= length; s += 5.0f) {
+                const float t = length > 0.0f ? s / length : 0.0f;
+                worst = std::max(worst, distanceToWay(road, from.first + (to.first - from.first) * t,
+                                                      from.second + (to.second - from.second) * t));
+            }
+        }
+        EXPECT_LT(worst, MapGenerator::courseWidth * 0.5f - 4.0f);
+    }
+}
+
+namespace {
+
+// The triangles of a package's meshes in the package's own units: each
+// mesh's record placed at its position and scale.
+std::vector<std::array<vec3d, 3>> trianglesOf(const ObjectPackageWriter::Package& package)
+{
+    std::vector<std::array<vec3d, 3>> triangles;
+    for (const PackagePartWriter::Mesh& mesh : package.meshes) {
+        const MeshWriter::Record& r = mesh.body;
+        for (size_t i = 0; i + 2 < r.indices.size(); i += 3) {
+            std::array<vec3d, 3> t;
+            for (int k = 0; k < 3; ++k)
+                t[k] = mesh.position + r.positions[r.indices[i + k]] * mesh.scale;
+            triangles.push_back(t);
+        }
+    }
+    return triangles;
+}
+
+}
+
+// The gate and the Start and Goal arches, as the builder writes them: no
+// triangle stands in the passage between their posts and below their bar
+// (what a quad or an opponent's path tests meet there), while the posts and
+// the bar are solid; their box, which the race takes as the passage, spans
+// a course road of the generated maps at the scale the maps place them.
+TEST(ContentFiles, GatesAndArchesLeaveTheirPassageFree)
+{
+    std::map<std::wstring, ObjectPackageWriter::Package> packages;
+    for (const auto& [file, package] : ObjectPackageSamples::all())
+        packages[file] = package;
+    float gateScale = 0.0f;
+    for (const StaticObjectWriter::Object* o :
+         objectsOf(MapGenerator::generate(MapGenerator::championship()[1]), L"Gate"))
+        gateScale = o->scale;
+    const struct
+    {
+        const wchar_t* file;
+        float scale;       // as the maps place it
+        float passageHalf; // across, from the middle
+        float passageTop;
+    } rows[] = {
+        {L"Gate.teo", gateScale, 1.5f, 3.5f},
+        {L"Start.teo", 1.0f, ObjectPackageSamples::archWidth * 0.5f - 1.0f, ObjectPackageSamples::archHeight - 1.1f},
+        {L"Goal.teo", 1.0f, ObjectPackageSamples::archWidth * 0.5f - 1.0f, ObjectPackageSamples::archHeight - 1.1f},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::wstring(row.file).size());
+        ASSERT_EQ(packages.count(row.file), 1u);
+        const std::vector<std::array<vec3d, 3>> triangles = trianglesOf(packages[row.file]);
+        vec3d low(1e30f, 1e30f, 1e30f), high(-1e30f, -1e30f, -1e30f);
+        int inPassage = 0, posts = 0, bar = 0;
+        for (const auto& t : triangles) {
+            vec3d a = t[0], b = t[0];
+            for (const vec3d& p : t)
+                for (int k = 0; k < 3; ++k) {
+                    a[k] = std::min(a[k], p[k]);
+                    b[k] = std::max(b[k], p[k]);
+                    low[k] = std::min(low[k], p[k]);
+                    high[k] = std::max(high[k], p[k]);
+                }
+            // The triangle's box against the passage's (all of it along z).
+            inPassage += a.x < row.passageHalf && b.x > -row.passageHalf && a.y < row.passageTop;
+            posts += a.y < row.passageTop && std::fabs(a.x) >= row.passageHalf && std::fabs(b.x) >= row.passageHalf;
+            bar += a.y >= row.passageTop && a.x <= -row.passageHalf && b.x >= row.passageHalf;
+        }
+        EXPECT_EQ(inPassage, 0);
+        EXPECT_GE(posts, 16) << "two posts";
+        EXPECT_GE(bar, 2) << "a bar across";
+        EXPECT_GE((high.x - low.x) * 0.5f * row.scale, MapGenerator::courseWidth * 0.5f) << "spans the road";
+        EXPECT_GE(high.y - low.y, 3.0f);
     }
 }

@@ -15,13 +15,16 @@
 #include "Application/Korvanta.h"
 #include "Application/Multimonitor.h"
 #include "Audio/AudioFile.h"
+#include "Entity/MeshTools.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
 #include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
+#include "Objects/PackageMesh.h"
 #include "Race/AIDriver.h"
+#include "Race/AIPath.h"
 #include "Race/GameGate.h"
 #include "Race/GameVehicle.h"
 #include "Render/DirectGraphics.h"
@@ -177,6 +180,39 @@ TEST_F(ContentLoad, EveryChampionshipMapLoadsAndHoldsItsRaces)
             ++routes;
         }
         EXPECT_EQ(routes, MapGenerator::gridSlots - 1) << "an opponent on each slot but the player's";
+        // Every gate of the race (the Goal of a race track, the Start of a
+        // rally course among them) spans the road. A quad's box driving
+        // through it, in the middle or a lane beside it, meets no triangle
+        // the opponents' path tests see; one driving into a post does.
+        int gates = 0;
+        for (auto* node = game.gates.head(); node; node = node->next, ++gates) {
+            SCOPED_TRACE(gates);
+            Game::Gate& g = *node->item;
+            const Game::Gate::Window* window = g.window();
+            ASSERT_NE(window, nullptr);
+            EXPECT_GE(window->extents[0], MapGenerator::courseWidth * 0.5f);
+            const auto* package = dynamic_cast<const ObjPkgManager::Package*>(g.object->getObject());
+            ASSERT_NE(package, nullptr);
+            matrix3d placement = matrix3d::identity();
+            g.object->getTransform(placement, false);
+            const vec3d across = placement.row(0).normalised(), along = placement.row(2).normalised();
+            const vec3d foot = placement.row(3);
+            const auto meets = [&](float side) {
+                const vec3d middle = foot + across * side + vec3d(0.0f, 1.5f, 0.0f);
+                const OrientedBox box = ObjPkgManager::Functions::Path::boxBetween(
+                    middle - along * 20.0f, middle + along * 20.0f, vec3d(1.2f, 1.0f, 1.5f));
+                for (auto* mesh = package->meshes.head(); mesh; mesh = mesh->next) {
+                    const MeshTools::BinaryTiangleTree* tree = mesh->item->getTriangleTree();
+                    if (tree && tree->intersectsBox(mesh->item->world * placement, box))
+                        return true;
+                }
+                return false;
+            };
+            for (float side : {-10.0f, -5.0f, 0.0f, 5.0f, 10.0f})
+                EXPECT_FALSE(meets(side)) << side;
+            EXPECT_TRUE(meets(window->extents[0] - 0.3f)) << "a post";
+        }
+        EXPECT_GE(gates, MapGenerator::courseGates);
         endRace();
 
         setUpRace(path, Game::CaptureTheFlag, settings.courseType, 2);

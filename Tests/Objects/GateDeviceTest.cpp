@@ -58,17 +58,22 @@ TEST_F(GateDevice, TheMarkerShowsOnlyWhileMarked)
     ASSERT_NE(instance, nullptr);
     ASSERT_NE(instance->marker, nullptr);
 
-    // The frame fills y 0 to 4 around the gate's foot, the marker y 4.5 to
-    // 5.5 above it (both lowered by the object's height offset).
+    // The frame's posts stand at x -1.8 and 1.8 from the gate's foot up to
+    // y 3.6, its bar across their tops up to 4; the marker fills y 4.5 to
+    // 5.5 above it (all lowered by the object's height offset).
     const vec3d foot = gate->world.row(3);
     lookAlongZ(chain(), foot + vec3d{0.0f, 3.5f, -14.0f});
     const vec3d marker = foot + vec3d{0.0f, 5.0f, -0.5f};
-    const vec3d frame = foot + vec3d{0.0f, 2.0f, -2.0f};
+    const vec3d frame = foot + vec3d{-1.8f, 2.0f, -0.2f};
+    const vec3d bar = foot + vec3d{0.0f, 3.8f, -0.2f};
+    const vec3d passage = foot + vec3d{0.0f, 1.5f, -0.2f};
     const uint32_t background = clearColour & 0xFFFFFF;
 
     const Level unmarked = draw("gate-unmarked");
     EXPECT_EQ(at(unmarked, marker), background) << "a new gate hides its marker";
     EXPECT_NE(at(unmarked, frame), background) << "the frame stands";
+    EXPECT_NE(at(unmarked, bar), background) << "the bar spans the posts";
+    EXPECT_EQ(at(unmarked, passage), background) << "the frame is open between its posts";
 
     instance->setMarked(true);
     const Level marked = draw("gate-marked");

@@ -9,6 +9,8 @@
 #include "Objects/CollectGate.h"
 #include "Objects/LensFlare.h"
 
+#include "ObjectPackageSamples.h"
+
 #include <d3dx9.h>
 
 #include <algorithm>
@@ -80,6 +82,20 @@ protected:
 
 }
 
+namespace {
+
+// The builder's gate flare high on the left post.
+vec3d upperLeftFlare()
+{
+    vec3d best(0.0f, -1e30f, 0.0f);
+    for (const auto& f : ObjectPackageSamples::gateFlares().flares)
+        if (f.position[0] < 0.0f && f.position[1] > best.y)
+            best = vec3d(f.position[0], f.position[1], f.position[2]);
+    return best;
+}
+
+}
+
 TEST_F(LensFlareDevice, AMarkedGatesFlaresLightTheirPlaces)
 {
     chain().fogEnabled = 0;
@@ -95,8 +111,8 @@ TEST_F(LensFlareDevice, AMarkedGatesFlaresLightTheirPlaces)
     EXPECT_TRUE(flares->glowTexture.isBound()) << "the sun's spot";
     const vec3d foot = gate->world.row(3);
     lookAlongZ(chain(), foot + vec3d{0.0f, 3.5f, -14.0f});
-    // The flare at the frame's upper left corner, in front of it.
-    const vec3d flare = foot + vec3d{-2.3f, 4.3f, -2.3f};
+    // The flare high on the frame's left post, in front of it.
+    const vec3d flare = foot + upperLeftFlare();
 
     const int unmarked = brightness(draw("flare-unmarked"), flare);
     marker->setMarked(true);
@@ -183,7 +199,7 @@ TEST_F(LensFlareDevice, AHillBetweenCameraAndGateFadesTheFlares)
     ObjPkgManager::Functions::Gate::Instance* marker = gateOf(gate);
     ASSERT_NE(marker, nullptr);
     const vec3d foot = gate->world.row(3);
-    const vec3d flare = foot + vec3d{-2.3f, 4.3f, -2.3f};
+    const vec3d flare = foot + upperLeftFlare();
 
     // On the gate's side of the hill: seen.
     lookAlongZ(chain(), foot + vec3d{0.0f, 3.5f, -14.0f});

@@ -133,16 +133,45 @@ public:
     // The distance from (x, z) to the nearest point of the course.
     float distance(float x, float z) const
     {
+        float nx, nz;
+        return nearest(x, z, nx, nz);
+    }
+    // The same distance, and that nearest point (nx, nz).
+    float nearest(float x, float z, float& nx, float& nz) const
+    {
         float best = 1e30f;
+        nx = x;
+        nz = z;
         for (size_t i = 1; i < points_.size(); ++i) {
             const float ax = points_[i - 1].first, az = points_[i - 1].second;
             const float bx = points_[i].first - ax, bz = points_[i].second - az;
             const float lengthSq = bx * bx + bz * bz;
             float t = lengthSq > 0.0f ? ((x - ax) * bx + (z - az) * bz) / lengthSq : 0.0f;
             t = std::clamp(t, 0.0f, 1.0f);
-            best = std::min(best, std::hypot(x - ax - bx * t, z - az - bz * t));
+            const float d = std::hypot(x - ax - bx * t, z - az - bz * t);
+            if (d < best) {
+                best = d;
+                nx = ax + bx * t;
+                nz = az + bz * t;
+            }
         }
         return best;
+    }
+    // How far the course between distances a and b (a below b) strays from
+    // the straight line between its points there.
+    float strayFromLine(float a, float b) const
+    {
+        const Place p = at(a), q = at(b);
+        const float bx = q.x - p.x, bz = q.z - p.z;
+        const float lengthSq = bx * bx + bz * bz;
+        float worst = 0.0f;
+        for (float s = a; s < b; s += 5.0f) {
+            const Place r = at(s);
+            float t = lengthSq > 0.0f ? ((r.x - p.x) * bx + (r.z - p.z) * bz) / lengthSq : 0.0f;
+            t = std::clamp(t, 0.0f, 1.0f);
+            worst = std::max(worst, std::hypot(r.x - p.x - bx * t, r.z - p.z - bz * t));
+        }
+        return worst;
     }
 
 private:
@@ -192,30 +221,47 @@ std::vector<std::pair<float, float>> loopCorners(const Shape& shape)
 }
 
 // The heights: the rolling floor, the hills beyond the course and the
-// lake's hollow.
+// lake's hollow; across the course road and a margin beside it the ground
+// lies level at the height of the road's middle, and blends into the floor
+// over the next 24 units.
 TerrainMapWriter::Map makeTerrain(const Settings& settings, const Shape* shape, const Lake& lake,
-                                  const LevelFileWriter::Terrain& scales)
+                                  const LevelFileWriter::Terrain& scales, const Track& track, float roadWidth)
 {
     TerrainMapWriter::Map map;
     map.size = settings.size;
     const int32_t size = map.size;
     const float half = TerrainSamples::halfWidth(map, scales);
     const uint32_t seed = settings.seed;
+    const float cell = 8.0f * scales.horizontalScale;
+    // The height at grid place (i, j), whole or between samples.
+    const auto heightAt = [&](float i, float j) {
+        const float x = i * cell - half;
+        const float z = half - j * cell;
+        float units = floorUnits + settings.rolling * 2.0f * (valueNoise(i, j, 24.0f, seed) - 0.5f);
+        // Hills beyond the course (or, without a loop, away from the middle).
+        const float rho = shape ? shape->rho(x, z) : std::hypot(x, z) / (0.45f * half);
+        const float rise = smoothstep((rho - 1.4f) / 0.9f);
+        units += settings.hills * rise * (0.55f + 0.45f * valueNoise(i, j, 20.0f, seed + 1));
+        units += 10.0f * rise * valueNoise(i, j, 6.0f, seed + 2);
+        if (lake.present) {
+            const float u = (x - lake.x) / lake.rx, v = (z - lake.z) / lake.rz;
+            const float w = 1.0f - smoothstep((std::sqrt(u * u + v * v) - 0.6f) / 0.7f);
+            units += (floorUnits - 12.0f - units) * w;
+        }
+        return units;
+    };
+    const float level = roadWidth * 0.5f + levelMargin, blend = 24.0f;
     map.heights.reserve(size_t(size) * size);
     for (int32_t i = 0; i < size; ++i)
         for (int32_t j = 0; j < size; ++j) {
-            const float x = float(8 * i) * scales.horizontalScale - half;
-            const float z = half - float(8 * j) * scales.horizontalScale;
-            float units = floorUnits + settings.rolling * 2.0f * (valueNoise(float(i), float(j), 24.0f, seed) - 0.5f);
-            // Hills beyond the course (or, without a loop, away from the middle).
-            const float rho = shape ? shape->rho(x, z) : std::hypot(x, z) / (0.45f * half);
-            const float rise = smoothstep((rho - 1.4f) / 0.9f);
-            units += settings.hills * rise * (0.55f + 0.45f * valueNoise(float(i), float(j), 20.0f, seed + 1));
-            units += 10.0f * rise * valueNoise(float(i), float(j), 6.0f, seed + 2);
-            if (lake.present) {
-                const float u = (x - lake.x) / lake.rx, v = (z - lake.z) / lake.rz;
-                const float w = 1.0f - smoothstep((std::sqrt(u * u + v * v) - 0.6f) / 0.7f);
-                units += (floorUnits - 12.0f - units) * w;
+            const float x = float(i) * cell - half;
+            const float z = half - float(j) * cell;
+            float units = heightAt(float(i), float(j));
+            float nx = 0.0f, nz = 0.0f;
+            const float off = track.nearest(x, z, nx, nz);
+            if (off < level + blend) {
+                const float middle = heightAt((nx + half) / cell, (half - nz) / cell);
+                units += (middle - units) * (1.0f - smoothstep((off - level) / blend));
             }
             if (units > 190.0f)
                 units = 190.0f + 60.0f * std::tanh((units - 190.0f) / 60.0f);
@@ -257,8 +303,42 @@ using Ground = std::function<float(float, float)>;
 // apart, the first 20 behind the Start.
 constexpr float gridRun = 130.0f;
 
-void addRace(std::vector<Object>& objects, const Track& track, bool closed, float roadWidth, float middleX,
-             float middleZ, const Ground& ground)
+// courseGates gates evenly along the run after the Start.
+std::vector<float> evenGates(float start, float run)
+{
+    std::vector<float> places;
+    for (int32_t i = 1; i <= courseGates; ++i)
+        places.push_back(start + run * float(i) / float(courseGates + 1));
+    return places;
+}
+
+// An off-road loop's gates, as distances along it. The first stands 40
+// past the Start, beyond the Start and Goal arches; the last 150 before it,
+// behind the grid, so that no quad meets a gate on its way from the grid to
+// the first. Between them each next gate stands as far on as the course
+// keeps within the allowed stray from the line between the two, and no
+// farther than 400. The stray allowed grows from gateLineOff until the
+// gates fit their numbers.
+std::vector<float> offRoadGates(const Track& track, float start)
+{
+    const float first = start + 40.0f, last = start + track.length() - 150.0f;
+    std::vector<float> places;
+    for (float allowed = gateLineOff;; allowed += 1.0f) {
+        places.assign(1, first);
+        for (float from = first; from < last;) {
+            float to = std::min(from + 20.0f, last);
+            while (to < last && to - from < 400.0f && track.strayFromLine(from, std::min(to + 10.0f, last)) <= allowed)
+                to = std::min(to + 10.0f, last);
+            places.push_back(to);
+            from = to;
+        }
+        if (places.size() <= size_t(mostOffRoadGates) || allowed > 40.0f)
+            return places;
+    }
+}
+
+void addRace(std::vector<Object>& objects, const Track& track, bool closed, bool offRoad, float roadWidth,
+             float middleX, float middleZ, const Ground& ground)
 {
     const auto at = [&](const wchar_t* package, float x, float z, float rotation, float lift, uint8_t number,
                         uint8_t flag) -> Object& {
@@ -303,16 +383,22 @@ void addRace(std::vector<Object>& objects, const Track& track, bool closed, floa
         const auto [fx, fz] = q.beside(outside * (roadWidth * 0.5f + 35.0f));
         at(L"Bonfire", fx, fz, 0.0f, 0.0f, 0, 0);
     }
-    // Gates wide enough for the road, facing along the way round; the flag
-    // modes' gates between them.
+    // Gates a little wider than the road, facing along the way round; the
+    // flag modes' gates half way between two of them.
     const float run = closed ? length : length - start;
-    const float gateScale = roadWidth / 3.0f;
-    for (int32_t i = 1; i <= courseGates; ++i) {
-        const Track::Place p = track.at(start + run * float(i) / float(courseGates + 1));
-        at(L"Gate", p.x, p.z, p.heading(), 0.0f, uint8_t(i), 0).scale = gateScale;
+    const std::vector<float> places =
+        offRoad && closed ? offRoadGates(track, start) : evenGates(start, run);
+    const float gateScale = (roadWidth + 4.0f) / 4.0f;
+    for (size_t i = 0; i < places.size(); ++i) {
+        const Track::Place p = track.at(places[i]);
+        at(L"Gate", p.x, p.z, p.heading(), 0.0f, uint8_t(i + 1), 0).scale = gateScale;
     }
     for (int32_t i = 0; i < flagGates; ++i) {
-        const Track::Place p = track.at(start + run * (float(1 + 3 * i) + 0.5f) / float(courseGates + 1));
+        const float wanted = start + run * (float(1 + 3 * i) + 0.5f) / float(courseGates + 1);
+        size_t k = 1;
+        while (k + 1 < places.size() && places[k] < wanted)
+            ++k;
+        const Track::Place p = track.at((places[k - 1] + places[k]) * 0.5f);
         at(L"Gate", p.x, p.z, p.heading(), 0.0f, uint8_t(10 + i), 1).scale = gateScale;
     }
     // Pick-ups in pairs across the road, the flag half way round.
@@ -427,19 +513,20 @@ Map generate(const Settings& settings)
         lake.z = shape.cz + random.between(-0.08f, 0.08f) * shape.radius;
         lake.levelUnits = floorUnits - 3.0f;
     }
-    map.terrain = makeTerrain(settings, seeded ? &shape : nullptr, lake, scales);
+    WaySamples::Layout layout = courseLayout(settings.courseType);
+    layout.width = courseWidth;
+    const Track track(corners, closed);
+    map.courseLength = track.length();
+    map.terrain = makeTerrain(settings, seeded ? &shape : nullptr, lake, scales, track, layout.width);
     const TerrainMapWriter::Map& terrain = map.terrain;
     const Ground ground = [&terrain, scales](float x, float z) {
         return TerrainSamples::groundHeight(terrain, scales, x, z);
     };
 
-    const WaySamples::Layout& layout = courseLayout(settings.courseType);
     WayFileWriter::Way road = WaySamples::loop(layout, corners, ground);
     if (!closed)
         road.pop_back(); // an open course ends at its last corner
     map.ways.push_back(road);
-    const Track track(corners, closed);
-    map.courseLength = track.length();
 
     if (lake.present)
         map.water.push_back(WaterSamples::lake(L"Lake", lake.x, lake.z, lake.rx, lake.rz,
@@ -454,7 +541,7 @@ Map generate(const Settings& settings)
         middleX += x / float(corners.size());
         middleZ += z / float(corners.size());
     }
-    addRace(map.objects, track, closed, layout.width, middleX, middleZ, ground);
+    addRace(map.objects, track, closed, settings.courseType == 1, layout.width, middleX, middleZ, ground);
     addCameras(map.objects, track, middleX, middleZ, ground);
     addPlants(map.objects, random, track, layout.width, lake, half, ground);
 

@@ -59,9 +59,21 @@ struct Map
 // The grid, gates and markers of a race.
 constexpr int32_t gridSlots = 8;
 constexpr int32_t parkingSlots = 7;
-constexpr int32_t courseGates = 8;  // group 0, numbers 1 to 8
+// Group 0, numbers 1 to 8 on race tracks, rally courses and open courses.
+constexpr int32_t courseGates = 8;
+// An off-road loop's group 0, numbers 1 up to this: its races drive
+// straight from gate to gate, so its gates stand close enough that the line
+// between two of them keeps near the road's middle (at most gateLineOff
+// from it where the road allows).
+constexpr int32_t mostOffRoadGates = 31;
+constexpr float gateLineOff = 5.0f;
 constexpr int32_t flagGates = 3;    // group 1, numbers 10 to 12
 constexpr int32_t cameraObjects = 18;
+// The course road's width: room for a race of eight quads side by side in
+// pairs with room to pass; the ground under it and a margin beside it lies
+// level across it.
+constexpr float courseWidth = 30.0f;
+constexpr float levelMargin = 6.0f;
 
 Map generate(const Settings& settings);
 // "<base>.tee", ".map", ".wtr", ".mdw", ".way" and ".obj" into folder

@@ -5,6 +5,8 @@
 #include "PackagePartSamples.h"
 #include "TreeSamples.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace ObjectPackageSamples {
@@ -18,6 +20,53 @@ PackagePartWriter::Mesh unitBox(const char* name, vec3d position, float scale)
     m.position = position;
     m.scale = scale;
     return m;
+}
+
+MeshWriter::Record blocks(const std::vector<Block>& parts)
+{
+    MeshWriter::Record r;
+    r.format = 274;
+    vec3d low(1e30f, 1e30f, 1e30f), high(-1e30f, -1e30f, -1e30f);
+    for (const Block& part : parts) {
+        const vec3d middle = (part.low + part.high) * 0.5f, half = (part.high - part.low) * 0.5f;
+        for (int f = 0; f < 6; ++f) {
+            const uint16_t first = uint16_t(r.positions.size());
+            vec3d corners[4];
+            for (int c = 0; c < 4; ++c) {
+                const vec3d unit = MeshSamples::corner(MeshSamples::faces[f][c], 1.0f);
+                corners[c] = middle + vec3d(unit.x * half.x, unit.y * half.y, unit.z * half.z);
+            }
+            const vec3d normal = (corners[1] - corners[0]).cross(corners[2] - corners[0]).normalised();
+            static const float u[4] = {0.0f, 1.0f, 1.0f, 0.0f}, v[4] = {0.0f, 0.0f, 1.0f, 1.0f};
+            for (int c = 0; c < 4; ++c) {
+                r.positions.push_back(corners[c]);
+                r.normals.push_back(normal);
+                r.uvs.push_back(vec2d(u[c], v[c]));
+            }
+            for (uint16_t index : {0, 1, 2, 0, 2, 3})
+                r.indices.push_back(uint16_t(first + index));
+        }
+        for (int k = 0; k < 3; ++k) {
+            low[k] = std::min(low[k], part.low[k]);
+            high[k] = std::max(high[k], part.high[k]);
+        }
+    }
+    if (parts.empty())
+        low = high = vec3d();
+    r.box.minimum = low;
+    r.box.maximum = high;
+    r.box.center = (low + high) * 0.5f;
+    r.box.radiusSq = (high - r.box.center).lengthSq();
+    r.box.radius = std::sqrt(r.box.radiusSq);
+    return r;
+}
+
+std::vector<Block> gateFrame()
+{
+    // Posts 0.1 thick at x = -0.45 and 0.45, the bar 0.1 deep along the top.
+    return {{{-0.5f, -0.5f, -0.05f}, {-0.4f, 0.4f, 0.05f}},
+            {{0.4f, -0.5f, -0.05f}, {0.5f, 0.4f, 0.05f}},
+            {{-0.5f, 0.4f, -0.05f}, {0.5f, 0.5f, 0.05f}}};
 }
 
 ObjectPackageWriter::Package crate()
@@ -34,14 +83,14 @@ ObjectPackageWriter::Package crate()
 
 FunctionsRecordWriter::LensFlare gateFlares()
 {
-    // Gold lights at the frame's four corners, on the side a vehicle comes
-    // from (their forward axis points through the gate).
+    // Gold lights on the frame's two posts, low and high, on the side a
+    // vehicle comes from (their forward axis points through the gate).
     FunctionsRecordWriter::LensFlare flares;
     flares.flares.clear();
-    for (float x : {-2.3f, 2.3f})
-        for (float y : {1.2f, 4.3f}) {
+    for (float x : {-1.8f, 1.8f})
+        for (float y : {1.2f, 3.4f}) {
             FunctionsRecordWriter::LensFlare::Flare f;
-            f.position = {x, y, -2.3f};
+            f.position = {x, y, -0.4f};
             f.scale = 0.8f;
             f.coneAngle = 70.0f;
             f.colour = {80, 220, 255, 255};
@@ -65,6 +114,7 @@ ObjectPackageWriter::Package gate()
     ObjectPackageWriter::Package p;
     p.version = "v1.1";
     PackagePartWriter::Mesh frame = unitBox("GateFrame", {0.0f, 2.0f, 0.0f}, 4.0f);
+    frame.body = blocks(gateFrame());
     // Collision on the two posts only: a vehicle drives through between them.
     for (float side : {-0.45f, 0.45f})
         frame.geometries.push_back({{side * 4.0f, 0.0f, 0.0f}, {0.1f, 1.0f, 0.1f}, {}, 0});
@@ -88,6 +138,20 @@ ObjectPackageWriter::Package marker(const char* name, float side)
 {
     ObjectPackageWriter::Package p;
     p.meshes.push_back(unitBox(name, {0.0f, side * 0.5f, 0.0f}, side));
+    return p;
+}
+
+ObjectPackageWriter::Package arch(const char* name)
+{
+    constexpr float post = 0.8f, half = archWidth * 0.5f;
+    ObjectPackageWriter::Package p;
+    PackagePartWriter::Mesh m;
+    m.body = blocks({{{-half, 0.0f, -0.4f}, {-half + post, archHeight - 1.0f, 0.4f}},
+                     {{half - post, 0.0f, -0.4f}, {half, archHeight - 1.0f, 0.4f}},
+                     {{-half, archHeight - 1.0f, -0.4f}, {half, archHeight, 0.4f}}});
+    m.displayName = name;
+    m.name = name;
+    p.meshes.push_back(m);
     return p;
 }
 
@@ -146,8 +210,8 @@ std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all()
     ObjectPackageWriter::Package slot;
     slot.meshes.push_back(unitBox("PlayerSlotMarker", {0.0f, -2.5f, 0.0f}, 1.0f));
     packages.push_back({L"PlayerSlot.teo", slot});
-    packages.push_back({L"Start.teo", marker("StartMarker", 2.0f)});
-    packages.push_back({L"Goal.teo", marker("GoalMarker", 2.0f)});
+    packages.push_back({L"Start.teo", arch("StartMarker")});
+    packages.push_back({L"Goal.teo", arch("GoalMarker")});
     packages.push_back({L"PlayerParkingSlot.teo", marker("ParkingSlotMarker", 1.0f)});
     packages.push_back({L"Podium.teo", marker("PodiumBlock", 3.0f)});
     return packages;

@@ -18,6 +18,17 @@ namespace ObjectPackageSamples {
 
 // The unit box of the mesh samples, untextured, named and placed at position and scale.
 PackagePartWriter::Mesh unitBox(const char* name, vec3d position, float scale);
+// A box given by its low and high corners.
+struct Block
+{
+    vec3d low, high;
+};
+// Blocks as one mesh record: the two triangles of each face, the face's
+// normal at its corners, the record's box around them all.
+MeshWriter::Record blocks(const std::vector<Block>& parts);
+// The gate's frame within the unit box: two posts and the bar across their
+// tops, open between them.
+std::vector<Block> gateFrame();
 
 // The box part sample with its texture and the physics record of mass 2.
 ObjectPackageWriter::Package crate();
@@ -25,14 +36,24 @@ ObjectPackageWriter::Package crate();
 FunctionsRecordWriter::LensFlare gateFlares();
 // The pick-ups' spin: a slow turn about the upright axis and a bob.
 FunctionsRecordWriter::Spin pickUpSpin();
-// A frame ("GateFrame", with a box geometry) and the marker above it
-// ("GateMarker"), which its Gate template names, and its flares.
+// A frame of two posts and a bar ("GateFrame", collision on the posts) and
+// the marker above it ("GateMarker"), which its Gate template names, and its
+// flares. A placed gate's passage is its package's box, the frame's width.
 ObjectPackageWriter::Package gate();
 // A small untextured box without geometry ("CameraMarker").
 ObjectPackageWriter::Package camera();
 // A race marker: one untextured box without geometry named name, standing
 // on the ground, side units wide.
 ObjectPackageWriter::Package marker(const char* name, float side);
+// The width and height of the Start and Goal arches: they span a course
+// road of up to 30 units with their posts beside it and their bar above the
+// quads, and their box is the passage of a course whose Start or Goal counts
+// as a gate.
+constexpr float archWidth = 36.0f;
+constexpr float archHeight = 7.0f;
+// An arch named name without geometry: two posts archWidth apart and the bar
+// across their tops; nothing of it stands in the road between the posts.
+ObjectPackageWriter::Package arch(const char* name);
 // A pick-up: a small box without geometry ("<name>Item") whose Collect
 // template holds value, the item an inventory takes from it, turning by
 // the pick-ups' spin.
