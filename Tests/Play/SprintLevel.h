@@ -9,12 +9,13 @@ namespace SprintLevel {
 
 // Where the course lies (world units): the road on x = 0 from roadSouth to
 // roadNorth, the grid's front at startZ facing north (the Start behind
-// the grid), the Goal at goalZ.
+// the grid), the Goal at goalZ, far enough on that a quad held at full
+// throttle is still racing when the runs pause it.
 constexpr float roadSouth = -500.0f;
 constexpr float roadNorth = 700.0f;
 constexpr float startZ = -300.0f;
 constexpr float gateZ[3] = {-150.0f, 0.0f, 150.0f};
-constexpr float goalZ = 300.0f;
+constexpr float goalZ = 650.0f;
 
 // The flat ground's height (world units).
 float ground();
