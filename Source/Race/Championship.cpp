@@ -51,13 +51,26 @@ constexpr int32_t neededPoints[3][Game::championshipRaces] = {
     {7, 15, 31, 47, 63, 79, 95},
 };
 
-// The part of a level's head the map search needs: the name (tag 1) and
-// the race settings' course type (tag 4). Tags 2 and 3 are read past.
+// The part of a level's head the map search needs: the name (tag 1), the
+// country code (tag 3) and the race settings' course type (tag 4). Tag 2 is
+// read past.
 struct MapHead
 {
     String name{L""};
+    String code{L""};
     int32_t courseType = 0;
 };
+
+// The map's country: its code, as the country choice groups maps by it; a
+// map without a code goes by the first two characters of its name.
+bool belongsTo(const MapHead& head, const int8_t (&key)[2])
+{
+    const String& country = head.code.length() >= 2 ? head.code : head.name;
+    if (country.length() < 2)
+        return false;
+    const wchar_t* c = country.text();
+    return c[0] == wchar_t(uint8_t(key[0])) && c[1] == wchar_t(uint8_t(key[1]));
+}
 
 bool readMapHead(const String& path, MapHead& head)
 {
@@ -80,11 +93,7 @@ bool readMapHead(const String& path, MapHead& head)
                     file->seek(int32_t(size), 1);
                 break;
             }
-            case 3: {
-                String code;
-                more = file->readString(code) || file->remaining() > 0;
-                break;
-            }
+            case 3: more = file->readString(head.code) || file->remaining() > 0; break;
             case 4:
                 Game::readRaceSettings(*file, true, head.courseType, reference);
                 read = true;
@@ -139,10 +148,7 @@ String Game::findChampionshipMap(const String& folder, const int8_t (&key)[2], i
             continue;
         const String path = file.folder + file.name;
         MapHead head;
-        if (!readMapHead(path, head) || head.courseType != courseType || head.name.length() < 2)
-            continue;
-        const wchar_t* name = head.name.text();
-        if (name[0] == wchar_t(uint8_t(key[0])) && name[1] == wchar_t(uint8_t(key[1])))
+        if (readMapHead(path, head) && head.courseType == courseType && belongsTo(head, key))
             return path;
     }
     return String(L"");

@@ -178,6 +178,30 @@ TEST_F(CountryChoice, TheDifficultyIsBoundByTheRecordAndContinueNeedsARunningOne
     EXPECT_EQ(de->raceNumber, 2);
 }
 
+TEST_F(CountryChoice, ANewPlayersChampionshipStartsAtItsFirstRaceOnTheCountrysMap)
+{
+    // No progress records at all; the map's name does not start with its
+    // country's code, which the level file holds.
+    ASSERT_TRUE(folder.level(L"sprint.tee", L"Sprint", L"DE", 2));
+    GameMenu::ChooseCountry& choice = screen();
+    menu.openScreen(GameMenu::chooseCountryState);
+    ASSERT_NE(choice.selectedCountry(), nullptr);
+    choice.onKeyConfirm();
+    choice.onKeyConfirm();
+    ASSERT_EQ(choice.focus, GameMenu::ChooseCountry::startFocus);
+    choice.onKeyConfirm();
+    EXPECT_EQ(choice.nextScreen(), GameMenu::championshipStartState2);
+    Game::ChampionshipEntry* entry = choice.chosenEntry();
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry, entryOf('D', 'E')) << "the country's record is created";
+    EXPECT_EQ(entry->raceNumber, 0);
+    EXPECT_EQ(entry->difficulty, 0);
+    RaceChoice race;
+    Game::makeChampionshipChoice(*entry, race, folder.string());
+    EXPECT_EQ(std::wstring(race.mapFile.text()), folder.path + L"sprint.tee");
+    EXPECT_EQ(race.championship, 1);
+}
+
 TEST_F(CountryChoice, TheKeysMoveTheFocusAndTheSelectionStopsAtTheEnds)
 {
     ASSERT_TRUE(folder.level(L"a.tee", L"AU", L"AU", 1));

@@ -335,6 +335,16 @@ TEST(Championship, ChoiceOfEachRaceAndItsMap)
     const int8_t lower[2] = {'d', 'e'};
     EXPECT_EQ(std::wstring(Game::findChampionshipMap(maps, lower, 2).text()), folder + L"Lower.tee");
     EXPECT_EQ(Game::findChampionshipMap(String((folder + L"missing").c_str()), france, 1).length(), 0);
+
+    // A map with a country code belongs to that country, whatever its name.
+    LevelFileWriter::Level coded;
+    coded.name = String(L"DE Grenze");
+    coded.description = String(L"FR");
+    coded.courseType = 3;
+    ASSERT_TRUE(LevelFileWriter::save(coded, String((folder + L"Grenze.tee").c_str())));
+    EXPECT_EQ(std::wstring(Game::findChampionshipMap(maps, france, 3).text()), folder + L"Grenze.tee");
+    const int8_t germany[2] = {'D', 'E'};
+    EXPECT_EQ(std::wstring(Game::findChampionshipMap(maps, germany, 3).text()), std::wstring(see.text()));
 }
 
 }
