@@ -58,19 +58,33 @@ TEST(PlayBadInput, RandomKeysLeaveTheWayOutOpen)
         EXPECT_TRUE(crashProtocols().empty());
         return;
     }
+    // The way back: a race is left from its pause, by Give Up in a solo
+    // game and by Exit Championship in a championship (whose Give Up leads
+    // on to the results); other screens by Escape, and the results and the
+    // points by the throttle.
     bool main = false;
+    bool championship = false;
     for (int tries = 0; tries < 30 && !main; ++tries) {
         const Frame f = game.capture();
         main = Screens::mainScreen(f);
         if (main)
             break;
         if (Screens::race(f)) {
-            game.tap(Key::pause, 1500);
+            if (!game.tapUntil(Key::pause, "random-pause", Screens::pause))
+                continue;
+            Sleep(settle);
             game.tap(Key::down);
+            if (championship)
+                game.tap(Key::down);
             game.tap(Key::confirm, 0);
-            main = game.waitFor("random-main", Screens::mainScreen, screenWait);
+            main = game.waitFor("random-main", Screens::mainScreen, 20000);
+            // A give-up that does not lead to the main screen was a
+            // championship's.
+            championship = championship || !main;
         } else {
-            game.tap(Key::back, 2000);
+            game.tap(Key::back, 1500);
+            if (!Screens::mainScreen(game.capture()))
+                game.tap(Key::up, 1500);
         }
     }
     ASSERT_TRUE(main);

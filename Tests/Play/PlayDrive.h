@@ -3,21 +3,19 @@
 #include "PlayRun.h"
 #include "PlayScreens.h"
 
-#include <algorithm>
 #include <string>
 
 namespace Play {
 
-// Steers the quad along the road ahead with Up held, for the time given or
-// until stop says so; checks the frames on the way. The frames seen are
-// counted into the figures.
+// Holds Up for the time given or until stop says so, and counts what the
+// frames on the way show. The sprint runs straight ahead, so the throttle
+// alone keeps the quad on its road.
 struct Drive
 {
     int frames = 0;
     int raceFrames = 0;
     int speedFrames = 0;
     int movingFrames = 0;
-    int steered = 0;
 };
 
 template <class Stop>
@@ -27,7 +25,7 @@ Drive driveAlongTheRoad(Game& game, const std::string& name, DWORD milliseconds,
     Frame previous;
     game.press(Key::up);
     int kept = 0;
-    for (DWORD start = GetTickCount(), lastKept = 0, lastTap = start; GetTickCount() - start < milliseconds;) {
+    for (DWORD start = GetTickCount(), lastKept = 0; GetTickCount() - start < milliseconds;) {
         const Frame f = game.capture();
         if (f.empty())
             break;
@@ -39,26 +37,12 @@ Drive driveAlongTheRoad(Game& game, const std::string& name, DWORD milliseconds,
             game.keep(f, name + "-" + std::to_string(kept++));
             lastKept = GetTickCount();
         }
-        if (stop(f))
+        if (stop(f)) {
+            game.keep(f, name + "-end");
             break;
-        // A new press of the throttle after the finish asks for the results.
-        if (GetTickCount() - lastTap > 4000) {
-            game.release(Key::up);
-            Sleep(150);
-            game.press(Key::up);
-            lastTap = GetTickCount();
-        }
-        // Towards the road's middle ahead, the longer the further it lies aside.
-        const Screens::Road road = Screens::road(f, 0.42f, 0.55f);
-        if (road.share > 0.005f && std::abs(road.centre) > 0.02f) {
-            const Key side = road.centre < 0.0f ? Key::left : Key::right;
-            game.press(side);
-            Sleep(DWORD(std::min(250.0f, 1500.0f * std::abs(road.centre))));
-            game.release(side);
-            ++drive.steered;
         }
         previous = f;
-        Sleep(40);
+        Sleep(60);
     }
     game.release(Key::up);
     return drive;

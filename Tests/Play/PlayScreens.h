@@ -52,7 +52,7 @@ inline bool logo(const Frame& f)
 inline bool showroomQuad(const Frame& f)
 {
     const auto quad = [](uint32_t p) { return red(p) > 120 && red(p) > green(p) + 60; };
-    return f.share(0.5f, 0.25f, 0.98f, 0.8f, quad) > 0.015f;
+    return f.share(0.5f, 0.25f, 0.98f, 0.8f, quad) > 0.005f;
 }
 
 // The language screen: a dark menu without the logo (it comes before the
@@ -121,14 +121,15 @@ inline bool preview(const Frame& f)
 
 namespace Play::Screens {
 
-// The race seen from behind the player's quad: the pale sky above, the
-// meadow's dark green on both sides below.
+// The race with its head-up display: the lap's white text in its box at the
+// top middle and the speed's at the bottom right, over a picture that is not
+// all light. The ground, sky and light of the map and its daytime, and the
+// battle items' icons, do not matter.
 inline bool race(const Frame& f)
 {
-    const auto sky = [](uint32_t p) { return blue(p) > 190 && green(p) > 190 && red(p) > 140; };
-    const auto meadow = [](uint32_t p) { return green(p) > red(p) + 8 && green(p) > blue(p); };
-    return f.share(0.3f, 0.12f, 0.7f, 0.28f, sky) > 0.6f && f.share(0.0f, 0.6f, 0.12f, 0.8f, meadow) > 0.6f &&
-           f.share(0.88f, 0.6f, 1.0f, 0.8f, meadow) > 0.6f;
+    const auto white = [](uint32_t p) { return red(p) > 220 && green(p) > 220 && blue(p) > 220; };
+    return f.share(0.43f, 0.035f, 0.57f, 0.095f, white) > 0.08f && f.share(0.78f, 0.9f, 0.95f, 0.96f, white) > 0.04f &&
+           f.mean(0.3f, 0.4f, 0.7f, 0.6f).brightness() < 180.0f;
 }
 
 // The head-up display's speed: light digits in the bottom right corner of
@@ -136,37 +137,6 @@ inline bool race(const Frame& f)
 inline bool showsSpeed(const Frame& f)
 {
     return race(f) && f.share(0.8f, 0.9f, 0.97f, 0.97f, light) > 0.02f;
-}
-
-// The road ahead of the quad: the share of its grey in a band below the
-// horizon, and where its middle lies (-0.5 left edge to 0.5 right edge).
-struct Road
-{
-    float share = 0.0f;
-    float centre = 0.0f;
-};
-
-inline Road road(const Frame& f, float top = 0.5f, float bottom = 0.58f)
-{
-    Road out;
-    double sum = 0.0;
-    int count = 0, total = 0;
-    const int x0 = int(0.15f * float(f.width)), x1 = int(0.85f * float(f.width));
-    for (int y = int(top * float(f.height)); y < int(bottom * float(f.height)); ++y)
-        for (int x = x0; x < x1; ++x) {
-            const uint32_t p = f.pixels[size_t(y) * size_t(f.width) + size_t(x)];
-            const int r = red(p), g = green(p), b = blue(p);
-            ++total;
-            if (r > 45 && r < 150 && std::abs(r - g) < 14 && std::abs(g - b) < 14) {
-                sum += x;
-                ++count;
-            }
-        }
-    if (count > 0) {
-        out.share = float(count) / float(total);
-        out.centre = float(sum / count) / float(f.width) - 0.5f;
-    }
-    return out;
 }
 
 }
