@@ -128,7 +128,9 @@ namespace Play::Screens {
 inline bool race(const Frame& f)
 {
     const auto white = [](uint32_t p) { return red(p) > 220 && green(p) > 220 && blue(p) > 220; };
-    return f.share(0.43f, 0.035f, 0.57f, 0.095f, white) > 0.08f && f.share(0.78f, 0.9f, 0.95f, 0.96f, white) > 0.04f &&
+    // The display keeps its size in pixels, so the regions are wide enough for
+    // small windows too.
+    return f.share(0.35f, 0.03f, 0.65f, 0.17f, white) > 0.025f && f.share(0.65f, 0.84f, 0.97f, 0.97f, white) > 0.015f &&
            f.mean(0.3f, 0.4f, 0.7f, 0.6f).brightness() < 180.0f;
 }
 
