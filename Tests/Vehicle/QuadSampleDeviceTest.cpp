@@ -73,7 +73,14 @@ TEST_F(QuadSampleDevice, TheSamplesPartsAndWheelTextures)
     for (int32_t role = 1; role <= QuadPhysics::roleCount; ++role) {
         ASSERT_NE(quad->mesh(role), nullptr) << role;
         EXPECT_EQ(narrow(*quad->mesh(role)->getName()), QuadSample::roleNames[size_t(role - 1)]);
+        // Every part wears a texture of the package but the body and the
+        // helmet, which the race paints: a part without one would show the
+        // device's stand-in checkerboard.
+        const bool painted = role == QuadPhysics::body || role == QuadPhysics::helmet;
+        EXPECT_EQ(quad->mesh(role)->getTexture()->isBound(), !painted) << role;
     }
+    for (const std::string& file : QuadSample::finishFiles())
+        EXPECT_NE(package->findFile(String(std::wstring(file.begin(), file.end()).c_str())), nullptr) << file;
     for (int32_t slot = 0; slot < QuadPhysics::soundCount; ++slot)
         EXPECT_NE(quad->sound(slot), nullptr) << slot;
     EXPECT_GT(package->physics.mass, 0.0f);

@@ -174,6 +174,51 @@ std::vector<uint8_t> puff(uint32_t seed)
     });
 }
 
+// A finish of the parts the game does not paint, as a TGA file: base with
+// a light grain from the seeded generator; a tyre adds dark tread bars
+// across its run (every eighth row of four).
+std::vector<uint8_t> finish(uint32_t base, uint32_t seed, bool tread)
+{
+    ImageFileWriter::Image image;
+    image.width = image.height = textureSize;
+    image.argb.resize(size_t(textureSize) * textureSize);
+    uint32_t state = seed;
+    for (uint32_t y = 0; y < textureSize; ++y)
+        for (uint32_t x = 0; x < textureSize; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const float grain = 0.9f + 0.1f * float((state >> 24) & 0xFFu) / 255.0f;
+            const float shade = tread && (y & 7u) < 3u ? grain * 0.45f : grain;
+            uint32_t c = 0xFF000000u;
+            for (int shift : {0, 8, 16})
+                c |= uint32_t(std::lround(float((base >> shift) & 0xFFu) * shade)) << shift;
+            image.argb[size_t(y) * textureSize + x] = c;
+        }
+    return ImageFileWriter::tga(image);
+}
+
+// The finish each role wears (roles 1 to 17); empty for the body and the
+// helmet, which the game paints in the player's colour.
+struct Finish
+{
+    const char* file;
+    uint32_t base;
+    bool tread;
+};
+constexpr Finish metal{"QuadMetal.tga", 0xFF8A8D92u, false};
+constexpr Finish tyre{"QuadTyre.tga", 0xFF3A3A3Cu, true};
+constexpr Finish plastic{"QuadPlastic.tga", 0xFF26272Au, false};
+constexpr Finish suit{"QuadSuit.tga", 0xFF2E4A7Au, false};
+constexpr Finish visor{"QuadVisor.tga", 0xFF15181Cu, false};
+constexpr Finish painted{"", 0, false};
+const Finish finishes[17] = {metal, metal, tyre,    metal, metal,   metal,   tyre, metal, metal,
+                             metal, tyre,  metal,   plastic, painted, suit, painted, visor};
+
+}
+
+const std::vector<std::string>& finishFiles()
+{
+    static const std::vector<std::string> files = {metal.file, tyre.file, plastic.file, suit.file, visor.file};
+    return files;
 }
 
 FunctionsRecordWriter::Fire fires()
@@ -216,9 +261,12 @@ ObjectPackageWriter::Package package()
         }
         if (role == bodyRole)
             m.geometries.push_back({});
+        m.textureName = finishes[role - 1].file;
         p.meshes.push_back(m);
         quad.roles[size_t(role - 1)] = roleNames[size_t(role - 1)];
     }
+    for (const Finish& f : {metal, tyre, plastic, suit, visor})
+        p.files.push_back({f.file, finish(f.base, f.base ^ 0x9E3779B9u, f.tread)});
     // Three wheel units, each pressed in by restCompression of its travel,
     // carry the quad: 3 x spring x compression = mass x gravity.
     PackagePartWriter::PhysicsRecord physics;

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace QuadSample {
 
@@ -27,6 +28,9 @@ constexpr uint32_t textureSize = 32;
 // Where the exhaust's smoke leaves, in the package's frame: the third light.
 inline const vec3d exhaustOutlet{0.3f, 0.55f, -0.95f};
 
+// The embedded textures of the parts the game does not paint (all but the
+// body and the helmet), each named by some part's texture name.
+const std::vector<std::string>& finishFiles();
 // The quad's three fires, none burning at start: 0 and 1 for damage, 2 the
 // nitro's flame.
 FunctionsRecordWriter::Fire fires();
