@@ -6,6 +6,9 @@
 #include "Menu/GameMenuButton.h"
 #include "Menu/GameMenuChooseCountry.h"
 #include "Menu/GameMenuChooseMap.h"
+#include "Menu/GameMenuGameMode.h"
+
+#include "MenuSamples.h"
 
 #include "Landscape/Scene.h"
 #include "Race/GameMapInfo.h"
@@ -151,6 +154,32 @@ TEST_F(MapChoice, AnEmptyFolderStillLeadsOnWithAnEmptyName)
     choice.enter(GameMenu::noScreen);
     choice.onKeyBack();
     EXPECT_EQ(choice.nextScreen(), GameMenu::mainState);
+}
+
+TEST_F(MapChoice, TheLogoStaysAboveTheListsOfTheMapChoiceAndTheGameMode)
+{
+    // The logo is shown stretched over 300 x 300; its image is clear below
+    // its lowest visible row.
+    const ImageFileWriter::Image logo = MenuSamples::logo();
+    uint32_t lowest = 0;
+    for (uint32_t y = 0; y < logo.height; ++y)
+        for (uint32_t x = 0; x < logo.width; ++x)
+            if (logo.argb[size_t(y) * logo.width + x] >> 24)
+                lowest = y;
+    GameMenu::ChooseMap& choice = screen();
+    menu.openScreen(GameMenu::chooseMapState);
+    ASSERT_NE(menu.logoPanel, nullptr);
+    const int32_t logoBottom = menu.logoPanel->y + int32_t(std::ceil((lowest + 1) * 300.0 / logo.height));
+    ASSERT_NE(choice.tabs[0], nullptr);
+    EXPECT_LT(logoBottom, choice.tabs[0]->y);
+    // The tabs stand lowest on the smallest screens: never above 250.
+    EXPECT_LT(logoBottom, 250);
+    auto* mode = dynamic_cast<GameMenu::GameMode*>(menu.createGameMode());
+    ASSERT_NE(mode, nullptr);
+    mode->enter(GameMenu::noScreen);
+    mode->update();
+    ASSERT_NE(mode->labels[0], nullptr);
+    EXPECT_LT(logoBottom, mode->labels[0]->y);
 }
 
 TEST_F(MapChoice, TilesGlideAlongTheCurveAndOnlyNearOnesShow)

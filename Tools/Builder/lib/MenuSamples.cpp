@@ -59,16 +59,22 @@ ImageFileWriter::Image introPage(int index)
     return image;
 }
 
+}
+
 // The logo: a round badge with a ring, a wheel in its middle and a clear
-// outside.
+// outside. The menu shows it stretched over its top left corner, and the
+// lists of the map choice and the game mode start a little above the square's
+// lower edge: the badge stands in the upper part of the square, its lowest
+// row at lowestLogoShare of the side.
 ImageFileWriter::Image logo()
 {
+    constexpr double radius = 0.38, centreX = 0.42, centreY = lowestLogoShare - radius - 0.01;
     ImageFileWriter::Image image{logoSide, logoSide, {}};
     image.argb.resize(size_t(logoSide) * logoSide);
     for (uint32_t y = 0; y < logoSide; ++y) {
         for (uint32_t x = 0; x < logoSide; ++x) {
-            const double dx = (double(x) + 0.5) / logoSide * 2.0 - 1.0;
-            const double dy = (double(y) + 0.5) / logoSide * 2.0 - 1.0;
+            const double dx = ((double(x) + 0.5) / logoSide - centreX) / radius;
+            const double dy = ((double(y) + 0.5) / logoSide - centreY) / radius;
             const double d = std::sqrt(dx * dx + dy * dy);
             const double angle = std::atan2(dy, dx);
             uint32_t c = 0;
@@ -89,8 +95,6 @@ ImageFileWriter::Image logo()
         }
     }
     return image;
-}
-
 }
 
 MenuFileWriter::Menu sample()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ImageFileWriter.h"
 #include "MenuFileWriter.h"
 
 #include "Core/String.h"
@@ -11,6 +12,11 @@ namespace MenuSamples {
 
 constexpr uint32_t introSide = 512;
 constexpr uint32_t logoSide = 256;
+// The share of the logo's side below which it is clear.
+constexpr double lowestLogoShare = 0.8;
+
+// The logo image (logoSide square, ARGB).
+ImageFileWriter::Image logo();
 
 MenuFileWriter::Menu sample();
 // "Data\Menu\Menu.mnu" under root (which ends with a backslash).
