@@ -62,6 +62,30 @@ UserInterface::Size measure(UserInterface::Text& text)
     return text.getSize();
 }
 
+void fitWidth(UserInterface::Text& text, int32_t room, float smallest)
+{
+    text.scale = 1.0f;
+    if (text.wrapWidth != -1 || text.maxLines != -1) {
+        text.wrapWidth = -1;
+        text.maxLines = -1;
+        text.changed = 1;
+    }
+    const int32_t width = measure(text).width;
+    if (room <= 0 || width <= room)
+        return;
+    const float shrink = float(room) / float(width);
+    if (shrink >= smallest) {
+        text.scale = shrink;
+        return;
+    }
+    // Laid out at room / smallest and drawn at smallest: room wide.
+    text.scale = smallest;
+    text.wrapWidth = int32_t(float(room) / smallest);
+    text.maxLines = 1;
+    text.changed = 1;
+    measure(text);
+}
+
 void startClosingTransition(GameMenu& menu)
 {
     TextureRef black = makeFilledTexture(L"BlackScreen", Color(0, 0, 0, 255));
@@ -211,6 +235,13 @@ void GameMenu::MapPreview::layout()
     const int32_t b = H >> 5;
 
     placeBar(*titleBar, a, b, 14 * a, 3 * b);
+    // A long map or country name shrinks, and past that is cut, to stay
+    // inside the bar.
+    const int32_t room = 14 * a - 2 * titleMargin;
+    if (room != titleRoom) {
+        fitWidth(*titleText, room, smallestTitle);
+        titleRoom = room;
+    }
     centre(*titleText, *titleBar);
     placeBar(*modeBar, titleBar->x, titleBar->y + int32_t(titleBar->textureHeight) + (H >> 6),
              int32_t(titleBar->textureWidth), 2 * b);

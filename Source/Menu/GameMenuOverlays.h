@@ -29,6 +29,10 @@ UserInterface::Panel* makeBar(GameMenu& menu);
 void placeBar(UserInterface::Panel& bar, int32_t x, int32_t y, int32_t w, int32_t h);
 // The size of a text as laid out.
 UserInterface::Size measure(UserInterface::Text& text);
+// Fits text into room pixels of width: at its own size when it fits, else
+// drawn smaller down to smallest (a share of its size), and at smallest cut
+// to one line that ends in an ellipsis. The text is laid out again.
+void fitWidth(UserInterface::Text& text, int32_t room, float smallest);
 // The closing transition over "BlackScreen" when the menu has none yet.
 void startClosingTransition(GameMenu& menu);
 
@@ -67,6 +71,12 @@ public:
     GameMenu::Button* minPlaceText = nullptr;
     uint32_t closeDeadline = 0;
     int32_t closing = 0;
+    // The title's room when it was last fitted into its bar (-1 none yet).
+    int32_t titleRoom = -1;
+    // The title keeps this much of its bar clear on either side, and shrinks
+    // to no less than this share of its size before it is cut.
+    static constexpr int32_t titleMargin = 12;
+    static constexpr float smallestTitle = 0.6f;
 };
 
 class GameMenu::Congratulation : public GameMenu::Overlay

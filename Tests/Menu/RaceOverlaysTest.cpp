@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cwchar>
 
 using namespace RaceScreenTest;
 using MenuStandIn::calls;
@@ -109,6 +110,50 @@ TEST_F(Overlays, ThePreviewLaysItselfOutFromTheBackBufferSize)
         EXPECT_EQ(preview.neededPointsText->x, a + 10 * a - widthOf(preview.neededPointsText) - 10);
         EXPECT_EQ(preview.currentPointsText->y, preview.pointsLabel->y);
     }
+}
+
+TEST_F(Overlays, ALongTitleShrinksAndThenIsCutToStayInsideItsBar)
+{
+    // Glyphs of 10 pixels: the bar of 14/16 of the width keeps 12 pixels
+    // clear on either side.
+    struct Case
+    {
+        uint32_t width, height;
+        int32_t mapLength; // characters of the map's name
+        bool shrunk, cut;
+    };
+    const Case cases[] = {{1024, 768, 8, false, false},  {1024, 768, 60, false, false},
+                          {1024, 768, 90, true, false},  {800, 600, 60, true, false},
+                          {800, 600, 120, true, true},   {640, 480, 400, true, true}};
+    for (const Case& c : cases) {
+        resize(c.width, c.height);
+        world.map = String(std::wstring(size_t(c.mapLength), L'a').c_str());
+        GameMenu::MapPreview preview(menu);
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << ", " << c.mapLength);
+        UserInterface::Text& title = *preview.titleText;
+        const int32_t length = c.mapLength + int32_t(std::wcslen(L" - DEUTSCHLAND"));
+        ASSERT_EQ(int32_t(textOf(&title).size()), length);
+        const int32_t a = int32_t(c.width) >> 4;
+        const float drawn = float(widthOf(&title)) * title.scale;
+        EXPECT_LE(drawn, float(14 * a - 24));
+        EXPECT_EQ(title.scale < 1.0f, c.shrunk);
+        EXPECT_GE(title.scale, 0.6f);
+        // Cut: fewer characters drawn, the last three of them full stops.
+        EXPECT_EQ(title.charCount < length, c.cut);
+        if (c.cut)
+            EXPECT_GT(drawn, float(14 * a - 24 - 40));
+        // Centred in the bar as drawn.
+        EXPECT_NEAR(float(title.x) + float(widthOf(&title)) * 0.5f, float(a + 7 * a), 1.0f);
+    }
+    // The same preview laid out again at another size fits its title again.
+    resize(800, 600);
+    world.map = String(std::wstring(70, L'a').c_str());
+    GameMenu::MapPreview preview(menu);
+    EXPECT_LT(preview.titleText->scale, 1.0f);
+    resize(1280, 1024);
+    preview.layout();
+    EXPECT_EQ(preview.titleText->scale, 1.0f);
+    EXPECT_EQ(preview.titleText->charCount, 70 + 14);
 }
 
 TEST_F(Overlays, TheChampionshipBoxShowsThePointsAndTheWorstPlaceThatStillQualifies)
