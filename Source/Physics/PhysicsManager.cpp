@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -22,8 +23,14 @@ int64_t readCounter()
     return counter.QuadPart;
 }
 
-// The frame time kept at least shortestFrame long and within the allowed
-// change of the previous one (none before the first).
+// Frames longer than this (the game drawing fewer than ten frames a second)
+// are stepped as this long: the three steps of a longer frame outgrow what
+// the quads' springs and wheel contacts hold, and quads overturn and fly off
+// on level ground. The world runs slower than the clock instead.
+constexpr float longestFrame = 0.1f;
+
+// The frame time kept at least shortestFrame long, within the allowed change
+// of the previous one (none before the first) and at most longestFrame.
 float limitFrameTime(float dt, float previous)
 {
     if (!(dt >= EntityManager::PhysicsManager::shortestFrame))
@@ -36,7 +43,7 @@ float limitFrameTime(float dt, float previous)
         if (double(dt) < least)
             dt = float(least);
     }
-    return dt;
+    return std::min(dt, longestFrame);
 }
 
 EntityManager::Physics* recordOf(neRigidBodyBase* body, uint32_t type)

@@ -43,7 +43,8 @@ TEST(PhysicsManagerFrameTime, ShortFramesLongFramesAndTheLimitOfChange)
     };
     const Case cases[] = {
         {0.0f, 0.001, 0.015f},                         // a short frame counts as 0.015 s
-        {0.0f, 0.2, 0.2f},                             // without a previous frame nothing limits it
+        {0.0f, 0.2, 0.1f},                             // without a previous frame only the bounds limit it
+        {0.1f, 1.0, 0.1f},                             // also when it may grow by 12 %
         {0.03f, 0.001, float(0.03f * double(0.88f))},  // the first frame after start
         {0.03f, 1.0, float(0.03f * double(1.12f))},
         {0.1f, 0.001, float(0.1f * double(0.88f))},    // a shorter frame falls 12 %

@@ -1341,3 +1341,42 @@ TEST(QuadPose, TheHandsHoldTheGripsAndTheHelmetSitsOnTheHead)
     EXPECT_NEAR(quad.bodyParts[4]->own.row(1).normalised().dot(quad.entity->world.row(1).normalised()), 1.0f, 0.05f)
         << "the helmet upright";
 }
+
+// The game's physics thread steps the world by three steps of the manager's
+// frame time x 1.4: a game drawing four frames a second (a slow machine, a
+// loaded one) still drives its quad on its wheels, at speeds the drive
+// reaches, on level and on rolling ground.
+TEST(QuadDrive, StaysOnItsWheelsWhenTheGameDrawsFourFramesASecond)
+{
+    constexpr double frameSeconds = 0.25;
+    for (int rolling = 0; rolling < 2; ++rolling) {
+        SCOPED_TRACE(rolling ? "rolling" : "level");
+        Track track(rolling ? TerrainTestMaps::heightMap(128, [](int32_t i, int32_t j) {
+            return 30000.0f + 2500.0f * std::sin(float(i) * 0.7f) * std::cos(float(j) * 0.5f);
+        })
+                            : flatMap());
+        const vec3d middle = gTerrain.box.center;
+        ASSERT_NE(track.place(middle.x, middle.z - 1300.0f, 0.0f), nullptr);
+        EntityManager::PhysicsManager& manager = track.physics();
+        gFrameTime = float(frameSeconds);
+        gFrameFactor = 4.0f;
+        float tilt = 0.0f;
+        int32_t speed = 0;
+        for (int frame = 0; frame < 80; ++frame) {
+            if (frame == 4)
+                track.throttle(1.0f);
+            testNow += uint32_t(frameSeconds * 1000.0);
+            manager.lastCounter -= int64_t(frameSeconds * double(manager.counterFrequency));
+            manager.update();
+            manager.simulator->advanceThreeSteps(nullptr, manager.frameTime.load() * 4.2f);
+            track.object->physics->update();
+            track.quad->update();
+            track.quad->prepareRender();
+            tilt = std::max(tilt, track.tilt());
+            speed = std::max(speed, track.quad->getSpeed());
+        }
+        EXPECT_LT(tilt, 80.0f);
+        EXPECT_GT(speed, 40);
+        EXPECT_LE(speed, 120);
+    }
+}
