@@ -116,6 +116,8 @@ void GameMenu::ChooseMap::enter(int32_t)
     if (daytimeLabel)
         daytimeLabel->colour = Color(150, 150, 150, 255);
     focus = 0;
+    // A visit that went back to the main screen leads on again.
+    backFlag = 0;
     layout(true);
     if (menu->callbacks)
         menu->callbacks->setCursorShown(true);

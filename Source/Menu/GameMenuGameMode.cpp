@@ -81,6 +81,8 @@ void GameMenu::GameMode::enter(int32_t)
     CRASH_TRACE();
     if (title || !menu->chooseMapScreen)
         return;
+    // A visit that went back to the map choice leads on to the race again.
+    backFlag = 0;
     UserInterface::UIFont::Face* labelFace = menu->fonts[buttonFont];
     title = new (std::nothrow)
         GameMenu::Text(10, menu->fonts[titleFont], *menu, text(L"SelectGameMode"), menu->titleX, menu->titleY, -1);

@@ -204,6 +204,13 @@ TEST_F(GameModeScreen, CaptureTheFlagStepsItsGoalAndTheOtherRows)
     screen.enter(GameMenu::noScreen);
     screen.onKeyBack();
     EXPECT_EQ(screen.nextScreen(), GameMenu::chooseMapState);
+    // Entered again after going back, start leads to the race once more.
+    screen.reset();
+    screen.enter(GameMenu::noScreen);
+    screen.focus = GameMenu::GameMode::startRow;
+    screen.onKeyConfirm();
+    EXPECT_EQ(screen.done, 1u);
+    EXPECT_EQ(screen.nextScreen(), GameMenu::soloRaceState);
 }
 
 TEST_F(GameModeScreen, WithoutTheMapChoiceNothingIsBuilt)

@@ -154,6 +154,13 @@ TEST_F(MapChoice, AnEmptyFolderStillLeadsOnWithAnEmptyName)
     choice.enter(GameMenu::noScreen);
     choice.onKeyBack();
     EXPECT_EQ(choice.nextScreen(), GameMenu::mainState);
+    // Entered again after going back, a choice leads on to the game mode.
+    choice.reset();
+    choice.enter(GameMenu::noScreen);
+    choice.onKeyConfirm();
+    choice.onKeyConfirm();
+    EXPECT_EQ(choice.done, 1u);
+    EXPECT_EQ(choice.nextScreen(), GameMenu::gameModeState);
 }
 
 TEST_F(MapChoice, TheLogoStaysAboveTheListsOfTheMapChoiceAndTheGameMode)
