@@ -583,8 +583,9 @@ TEST(VehicleRace, TheSampleQuadLapsAGeneratedCourse)
             setDown(angle + 0.05f);
             EXPECT_EQ(v.gatesPassed, (lap - 1) * gateCount + i + 1) << "gate " << i;
         }
-        if (lap < 3)
+        if (lap < 3) {
             EXPECT_EQ(v.lap, lap + 1);
+        }
     }
     EXPECT_EQ(v.finished, 1u);
     EXPECT_EQ(game.raceOver, 1u);
@@ -596,19 +597,30 @@ TEST(VehicleRace, TheSampleQuadLapsAGeneratedCourse)
     EXPECT_EQ(Game::raceTimeMilliseconds(game.records.races[0]->time), int32_t(3 * lapMs));
 }
 
+// Gates of the course in a line northwards on x = 100, 30 apart from z = 120,
+// in the order of their states.
+static void placeGatesNorth(Track& track, int count)
+{
+    Game& game = track.game();
+    ObjPkgManager::Package* gates = track.scene.objectPackages.findPackage(String(L"Gate"));
+    for (int i = 0; i < count; ++i) {
+        Object* gate = track.scene.objectPackages.createObject(
+            gates, vec3d(100.0f, track.ground(), 120.0f + 30.0f * float(i)), 3.0f);
+        ASSERT_NE(gate, nullptr);
+        gate->setState(uint8_t(i));
+        game.gates.append(new Game::Gate(&game, gate));
+    }
+}
+
 // The player's head-up display tells of a gate taken out of order, once
 // per crossing; back and forth through the gate passed last tells nothing.
 TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
 {
     Track track;
     Game& game = track.game();
-    ObjPkgManager::Package* gates = track.scene.objectPackages.findPackage(String(L"Gate"));
-    for (int i = 0; i < 3; ++i) {
-        Object* gate = track.scene.objectPackages.createObject(gates, vec3d(100.0f, track.ground(), 120.0f + 30.0f * float(i)), 3.0f);
-        ASSERT_NE(gate, nullptr);
-        gate->setState(uint8_t(i));
-        game.gates.append(new Game::Gate(&game, gate));
-    }
+    placeGatesNorth(track, 3);
+    if (testing::Test::HasFatalFailure())
+        return;
     Game::Vehicle& v = track.vehicle(0, true);
     DynObject* dyn = v.getDynObject();
     ASSERT_NE(dyn, nullptr);
@@ -652,14 +664,9 @@ TEST(VehicleRace, SplitsShowOnlyBeforeTheFinish)
         SCOPED_TRACE(finished ? "finished" : "racing");
         Track track;
         Game& game = track.game();
-        ObjPkgManager::Package* gates = track.scene.objectPackages.findPackage(String(L"Gate"));
-        for (int i = 0; i < 2; ++i) {
-            Object* gate = track.scene.objectPackages.createObject(
-                gates, vec3d(100.0f, track.ground(), 120.0f + 30.0f * float(i)), 3.0f);
-            ASSERT_NE(gate, nullptr);
-            gate->setState(uint8_t(i));
-            game.gates.append(new Game::Gate(&game, gate));
-        }
+        placeGatesNorth(track, 2);
+        if (testing::Test::HasFatalFailure())
+            return;
         Game::Vehicle& v = track.vehicle(0, true);
         DynObject* dyn = v.getDynObject();
         ASSERT_NE(dyn, nullptr);

@@ -542,20 +542,31 @@ TEST(ExhaustSmoke, APuffLeavesFromTheOutletOfTheMovedQuad)
     EXPECT_NEAR(smoke.system->emitterPosition.x, 40.3f, 1e-4f);
 }
 
+// The exhaust of a quad standing at the origin, its outlet at the quad's
+// centre, the engine at full load, after its first frame.
+struct FullLoadExhaust {
+    Clock clock;
+    D3D::Device::SwapChain chain{nullptr};
+    EntityManager::Entity entity{*chain.entities};
+    Audio::EngineSound engine;
+    ExhaustSmoke smoke;
+
+    FullLoadExhaust()
+    {
+        engine.load = 1.0f;
+        smoke.init(&chain, &entity, &engine);
+        smoke.create(matrix3d::identity());
+        smoke.update();
+    }
+};
+
 // A puff's picture turns by its spin each frame: a spin of at most 4
 // degrees either way that slows by 3 % of the frame time. Puffs start at
 // angles all round the circle and spin both ways.
 TEST(ExhaustSmoke, APuffTurnsByASpinThatSlows)
 {
-    Clock clock;
-    D3D::Device::SwapChain chain{nullptr};
-    EntityManager::Entity entity(*chain.entities);
-    Audio::EngineSound engine;
-    engine.load = 1.0f;
-    ExhaustSmoke smoke;
-    smoke.init(&chain, &entity, &engine);
-    smoke.create(matrix3d::identity());
-    smoke.update();
+    FullLoadExhaust exhaust;
+    ExhaustSmoke& smoke = exhaust.smoke;
     const auto angleOf = [](const Particle& p) {
         return std::atan2(p.textureTransform[1], p.textureTransform[0]) * 57.29578f;
     };
@@ -585,8 +596,9 @@ TEST(ExhaustSmoke, APuffTurnsByASpinThatSlows)
             ExhaustSmoke::smokeParticle(p);
             const float now = angleOf(p), d = turn(previous, now);
             EXPECT_LE(std::fabs(d), 4.0f + 1e-3f) << puff;
-            if (frame > 0)
+            if (frame > 0) {
                 EXPECT_NEAR(d, step * slowing, 2e-4f) << puff << " frame " << frame;
+            }
             step = d;
             previous = now;
         }
@@ -600,15 +612,8 @@ TEST(ExhaustSmoke, APuffTurnsByASpinThatSlows)
 
 TEST(ExhaustSmoke, APuffFadesOutSixUnitsFromItsOutlet)
 {
-    Clock clock;
-    D3D::Device::SwapChain chain{nullptr};
-    EntityManager::Entity entity(*chain.entities);
-    Audio::EngineSound engine;
-    engine.load = 1.0f;
-    ExhaustSmoke smoke;
-    smoke.init(&chain, &entity, &engine);
-    smoke.create(matrix3d::identity());
-    smoke.update();
+    FullLoadExhaust exhaust;
+    ExhaustSmoke& smoke = exhaust.smoke;
     Particle p;
     p.system = smoke.system;
     while (p.hidden) {
