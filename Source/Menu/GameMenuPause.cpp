@@ -14,8 +14,6 @@ using GameMenuOverlay::measure;
 namespace {
 
 constexpr int32_t pauseLayer = 15;
-// Below the settings screens' widgets, above the race's.
-constexpr int32_t stillUnderSettings = pauseLayer - 1;
 
 void focusLook(GameMenu::Button* button, int32_t focus)
 {
@@ -157,12 +155,8 @@ void GameMenu::Pause::onKeyBack()
 
 void GameMenu::Pause::setHidden(bool hidden)
 {
-    // The still stays as the settings screens' background: it moves below
-    // their widgets' layer, under which it keeps covering the race and its
-    // head-up display (without it their texts stood over the bright race).
-    enabled = 1;
-    if (hidden && layer != stillUnderSettings)
-        addChild(stillUnderSettings);
+    // The still goes too: the settings screens' widgets lie below its layer.
+    enabled = hidden ? 0 : 1;
     for (UserInterface::Widget* widget : std::initializer_list<UserInterface::Widget*>{
              titleText, continueButton, giveUpButton, exitChampionshipButton, controlButton, graphicsButton})
         if (widget)
