@@ -612,6 +612,16 @@ static void placeGatesNorth(Track& track, int count)
     }
 }
 
+// The player's head-up display on the vehicle's quad.
+static void giveDisplay(Track& track, Game::Vehicle& v, ObjPkgManager::Functions::HUD*& hud)
+{
+    DynObject* dyn = v.getDynObject();
+    ASSERT_NE(dyn, nullptr);
+    hud = new ObjPkgManager::Functions::HUD(nullptr, &track.scene, dyn);
+    ASSERT_NE(dyn->functions->add(Game::Vehicle::hudFlag, hud), nullptr);
+    ASSERT_EQ(v.getHUD(), hud);
+}
+
 // The player's head-up display tells of a gate taken out of order, once
 // per crossing; back and forth through the gate passed last tells nothing.
 TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
@@ -622,11 +632,10 @@ TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
     if (testing::Test::HasFatalFailure())
         return;
     Game::Vehicle& v = track.vehicle(0, true);
-    DynObject* dyn = v.getDynObject();
-    ASSERT_NE(dyn, nullptr);
-    auto* hud = new ObjPkgManager::Functions::HUD(nullptr, &track.scene, dyn);
-    ASSERT_NE(dyn->functions->add(Game::Vehicle::hudFlag, hud), nullptr);
-    ASSERT_EQ(v.getHUD(), hud);
+    ObjPkgManager::Functions::HUD* hud = nullptr;
+    giveDisplay(track, v, hud);
+    if (testing::Test::HasFatalFailure())
+        return;
     v.passGate();
     const vec3d north(0.0f, 0.0f, 1.0f), south(0.0f, 0.0f, -1.0f);
     auto drive = [&](float z, const vec3d& facing) {
@@ -668,10 +677,10 @@ TEST(VehicleRace, SplitsShowOnlyBeforeTheFinish)
         if (testing::Test::HasFatalFailure())
             return;
         Game::Vehicle& v = track.vehicle(0, true);
-        DynObject* dyn = v.getDynObject();
-        ASSERT_NE(dyn, nullptr);
-        auto* hud = new ObjPkgManager::Functions::HUD(nullptr, &track.scene, dyn);
-        ASSERT_NE(dyn->functions->add(Game::Vehicle::hudFlag, hud), nullptr);
+        ObjPkgManager::Functions::HUD* hud = nullptr;
+        giveDisplay(track, v, hud);
+        if (testing::Test::HasFatalFailure())
+            return;
         v.passGate();
         v.finished = finished ? 1 : 0;
         const vec3d north(0.0f, 0.0f, 1.0f);
