@@ -14,6 +14,8 @@ using GameMenuOverlay::measure;
 namespace {
 
 constexpr int32_t pauseLayer = 15;
+// Below the settings screens' widgets, above the race's.
+constexpr int32_t stillUnderSettings = pauseLayer - 1;
 
 void focusLook(GameMenu::Button* button, int32_t focus)
 {
@@ -155,8 +157,12 @@ void GameMenu::Pause::onKeyBack()
 
 void GameMenu::Pause::setHidden(bool hidden)
 {
-    // The still goes too: the settings screens' widgets lie below its layer.
-    enabled = hidden ? 0 : 1;
+    // The still stays as the settings screens' background: it moves below
+    // their widgets' layer, under which it keeps covering the race and its
+    // head-up display (without it their texts stood over the bright race).
+    enabled = 1;
+    if (hidden && layer != stillUnderSettings)
+        addChild(stillUnderSettings);
     for (UserInterface::Widget* widget : std::initializer_list<UserInterface::Widget*>{
              titleText, continueButton, giveUpButton, exitChampionshipButton, controlButton, graphicsButton})
         if (widget)

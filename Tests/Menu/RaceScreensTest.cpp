@@ -3,6 +3,7 @@
 // quad customising screen, alone and through the state machine.
 #include "RaceScreensSupport.h"
 
+#include "Menu/GameMenuControl.h"
 #include "Menu/GameMenuEditField.h"
 #include "Menu/GameMenuMyQuad.h"
 #include "Menu/GameMenuOverlays.h"
@@ -649,6 +650,10 @@ TEST_F(PauseScreen, TheSettingsScreensOpenOverThePauseAndComeBackToIt)
     menu.makers[GameMenu::pauseKind] = GameMenu::Pause::make;
     world.race.phase = 3;
     menu.menuState = GameMenu::noScreen;
+    // A widget of the settings screens' layer listed before the pause (the
+    // settings screens are made when the menu loads), and one of the race's.
+    UserInterface::Panel settingsWidget(chain.get(), GameMenu::Control::widgetLayer, 1.0f, 0.1f);
+    UserInterface::Panel raceWidget(chain.get(), 2, 1.0f, 0.1f);
     menu.onKeyPause();
     auto& pause = static_cast<GameMenu::Pause&>(*menu.pauseScreen);
     for (int32_t focus : {GameMenu::Pause::controlValue, GameMenu::Pause::graphicsValue}) {
@@ -660,7 +665,14 @@ TEST_F(PauseScreen, TheSettingsScreensOpenOverThePauseAndComeBackToIt)
         EXPECT_EQ(menu.menuState, state);
         EXPECT_FALSE(pause.titleText->enabled);
         EXPECT_FALSE(pause.continueButton->enabled);
-        EXPECT_FALSE(pause.enabled);
+        // The still stays as the settings screen's background: drawn after
+        // the race's widgets and before every widget of the settings screens.
+        EXPECT_TRUE(pause.enabled);
+        const std::vector<UserInterface::Widget*> order = MenuTest::listed(*chain->userInterface);
+        const auto still = std::find(order.begin(), order.end(), static_cast<UserInterface::Widget*>(&pause));
+        const auto index = [&](UserInterface::Widget* w) { return std::find(order.begin(), order.end(), w); };
+        EXPECT_LT(index(&raceWidget), still);
+        EXPECT_LT(still, index(&settingsWidget));
         auto* settings = MenuStandIn::as(menu.screenOf(state));
         ASSERT_NE(settings, nullptr);
         EXPECT_EQ(settings->entered, GameMenu::pauseState);
