@@ -186,6 +186,10 @@ void GameMenu::releaseScreens()
     deleteOverlay(congratulationScreen);
     delete logoPanel;
     logoPanel = nullptr;
+    // The screens' blur goes with them. The results and the points leave it
+    // made, and at the quit the device frees its targets next: a blur kept
+    // until the menu itself goes would release targets already freed.
+    releaseSmoothing();
 }
 
 bool GameMenu::renderSmoothBackground(UserInterface::Panel& panel, bool takeTexture)

@@ -160,7 +160,7 @@ public:
 
     // Nothing is read or made: no screens, no fonts, state 3.
     explicit GameMenu(Scene* menuScene, Interface* menuCallbacks = nullptr);
-    // releaseSounds (with releaseScreens), then the smoothing object.
+    // releaseSounds (with releaseScreens and the smoothing).
     ~GameMenu();
     GameMenu(const GameMenu&) = delete;
     GameMenu& operator=(const GameMenu&) = delete;
@@ -252,7 +252,8 @@ public:
     // The blur's passes go; the capture target is made again when needed.
     void releaseSmoothing();
 
-    // Deletes every screen and overlay but the loading screen, and the logo.
+    // Deletes every screen and overlay but the loading screen, and the logo;
+    // then releaseSmoothing.
     void releaseScreens();
     // Unloads and frees the menu sounds and the applause, then releaseScreens.
     void releaseSounds();

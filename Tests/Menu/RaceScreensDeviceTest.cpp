@@ -10,7 +10,9 @@
 #include "MenuFileWriter.h"
 #include "MenuSamples.h"
 
+#include "Menu/GameMenuControl.h"
 #include "Menu/GameMenuDisperse.h"
+#include "Menu/GameMenuPause.h"
 #include "Menu/GameMenuPoints.h"
 #include "Menu/GameMenuRaceResults.h"
 
@@ -20,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 using namespace TestDevice;
 
@@ -176,6 +179,59 @@ TEST_F(RaceScreensDevice, TheResultsShowGreenBarsOverTheBlurredSceneAlsoAfterARe
     EXPECT_GT(red(background), 90) << std::hex << background;
     EXPECT_LT(green(background), 30) << std::hex << background;
     menu.releaseScreens();
+}
+
+// At the quit the menu's screens go before the device, which then frees
+// every render target: nothing of the screens' blur may be left for the menu
+// to release after that, whichever screen made it last.
+TEST_F(RaceScreensDevice, TheQuitLeavesNoBlurOfTheScreensForAfterTheDevice)
+{
+    const struct
+    {
+        const char* road;
+        std::function<void()> walk;
+    } roads[] = {
+        {"the control screen opened from the pause",
+         [&] {
+             world.race.phase = 3;
+             menu.onKeyPause();
+             ASSERT_NE(menu.pauseScreen, nullptr);
+             static_cast<GameMenu::Pause&>(*menu.pauseScreen).focusValue = GameMenu::Pause::controlValue;
+             menu.onKeyConfirm();
+             ASSERT_EQ(menu.menuState, GameMenu::controlState);
+             ASSERT_NE(static_cast<GameMenu::Control*>(menu.controlScreen)->titleText, nullptr);
+         }},
+        {"the results of a finished race",
+         [&] {
+             for (int32_t i = 0; i < 2; ++i) {
+                 auto* vehicle = new Game::Vehicle(&world.race, nullptr, uint32_t(i));
+                 vehicle->place = i + 1;
+                 vehicle->isPlayer = i == 0;
+                 world.race.vehicles.append(vehicle);
+             }
+             world.race.phase = 4;
+             menu.onRaceFinished();
+             ASSERT_NE(menu.raceResultsScreen, nullptr);
+         }},
+    };
+    for (const auto& r : roads) {
+        SCOPED_TRACE(r.road);
+        menu.menuState = GameMenu::noScreen;
+        r.walk();
+        if (HasFatalFailure())
+            return;
+        frame();
+        frame();
+        ASSERT_NE(menu.smoothTarget, nullptr);
+        ASSERT_NE(menu.smooth.first, nullptr);
+        // The quit's order: the menu's sounds and screens, later the device.
+        menu.releaseSounds();
+        EXPECT_EQ(menu.smoothTarget, nullptr);
+        EXPECT_EQ(menu.smooth.first, nullptr);
+        EXPECT_EQ(menu.smooth.second, nullptr);
+        EXPECT_EQ(menu.smooth.vertexBuffer, nullptr);
+        EXPECT_EQ(menu.smooth.indexBuffer, nullptr);
+    }
 }
 
 // The game over's blurred background follows the scene every frame, and
