@@ -432,6 +432,11 @@ void GameMenu::onKeyPause()
     Game* race = game();
     if (!race || race->raceOver || race->phase == phaseNone || race->phase == phaseIntro || race->phase == phaseOver)
         return;
+    // A settings screen opened from the pause keeps the race paused until it
+    // has gone back to the pause: closing the pause under it let the race run
+    // on behind a screen that still took the keys.
+    if (pauseScreen && (menuState == controlState || menuState == extendedControlState || menuState == graphicsState))
+        return;
     showPause(pauseScreen == nullptr);
     // Closed by its key after a settings screen came back to it: the race
     // is the state again.

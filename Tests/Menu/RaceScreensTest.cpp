@@ -676,6 +676,13 @@ TEST_F(PauseScreen, TheSettingsScreensOpenOverThePauseAndComeBackToIt)
         auto* settings = MenuStandIn::as(menu.screenOf(state));
         ASSERT_NE(settings, nullptr);
         EXPECT_EQ(settings->entered, GameMenu::pauseState);
+        // The pause key leaves the pause in place under the settings screen,
+        // and the race paused.
+        const uint32_t pauseSounds = menu.soundCounts[3];
+        menu.onKeyPause();
+        EXPECT_EQ(menu.pauseScreen, &pause);
+        EXPECT_EQ(menu.menuState, state);
+        EXPECT_EQ(menu.soundCounts[3], pauseSounds);
         // The settings screen going back returns to the pause, which shows
         // again with its focus.
         settings->next = GameMenu::pauseState;
