@@ -91,6 +91,15 @@ protected:
         scene.swapChain = nullptr;
     }
 
+    // A vehicle of the race at the end of the list.
+    void addVehicle(int32_t place, bool player)
+    {
+        auto* vehicle = new Game::Vehicle(&world.race, nullptr, uint32_t(world.race.vehicles.count()));
+        vehicle->place = place;
+        vehicle->isPlayer = player ? 1 : 0;
+        world.race.vehicles.append(vehicle);
+    }
+
     // A menu frame, then the frame with the interface pass, read back.
     Level frame()
     {
@@ -117,12 +126,8 @@ protected:
 TEST_F(RaceScreensDevice, TheResultsShowGreenBarsOverTheBlurredSceneAlsoAfterAReset)
 {
     world.race.choice.gameMode = Game::OffRoadRace;
-    for (int32_t i = 0; i < 3; ++i) {
-        auto* vehicle = new Game::Vehicle(&world.race, nullptr, uint32_t(i));
-        vehicle->place = i + 1;
-        vehicle->isPlayer = i == 1;
-        world.race.vehicles.append(vehicle);
-    }
+    for (int32_t i = 0; i < 3; ++i)
+        addVehicle(i + 1, i == 1);
     world.race.phase = 4;
     menu.onRaceFinished();
     ASSERT_NE(menu.raceResultsScreen, nullptr);
@@ -203,12 +208,8 @@ TEST_F(RaceScreensDevice, TheQuitLeavesNoBlurOfTheScreensForAfterTheDevice)
          }},
         {"the results of a finished race",
          [&] {
-             for (int32_t i = 0; i < 2; ++i) {
-                 auto* vehicle = new Game::Vehicle(&world.race, nullptr, uint32_t(i));
-                 vehicle->place = i + 1;
-                 vehicle->isPlayer = i == 0;
-                 world.race.vehicles.append(vehicle);
-             }
+             addVehicle(1, true);
+             addVehicle(2, false);
              world.race.phase = 4;
              menu.onRaceFinished();
              ASSERT_NE(menu.raceResultsScreen, nullptr);
