@@ -33,6 +33,7 @@
 #include "Way/WayNetwork.h"
 
 #include "MapGenerator.h"
+#include "ObjectSamples.h"
 
 #include "Core/Color.h"
 #include "Core/FileArray.h"
@@ -267,12 +268,28 @@ TEST_F(ContentLoad, TheGridsViewShowsSkyAndGround)
     }
 }
 
-// The solo valley loads and belongs to no country.
+// The solo valley loads and belongs to no country; every object it places
+// finds its package, and its rocks stop a vehicle while its marker does not.
 TEST_F(ContentLoad, TheValleyIsASoloMap)
 {
     ASSERT_TRUE(scene().load(String((installFolder() + L"Data\\Map\\Valley.tee").c_str())));
     EXPECT_TRUE(gTerrain.isLoaded());
     EXPECT_EQ(scene().description.length(), 0);
+    ObjPkgManager& packages = scene().objectPackages;
+    for (const StaticObjectWriter::Object& placed : ObjectSamples::valley())
+        EXPECT_NE(packages.findPackage(placed.package), nullptr) << std::wstring(placed.package.text()).size();
+    const struct
+    {
+        const wchar_t* name;
+        int geometries;
+    } solid[] = {{L"Rock", 1}, {L"Marker", 0}};
+    for (const auto& expected : solid) {
+        ObjPkgManager::Package* package = packages.findPackage(String(expected.name));
+        ASSERT_NE(package, nullptr);
+        ASSERT_NE(package->build(nullptr), nullptr);
+        ASSERT_EQ(package->meshes.count(), 1);
+        EXPECT_EQ(package->meshes.head()->item->geometries.count(), expected.geometries);
+    }
 }
 
 // Every package of the objects folder builds through the package manager

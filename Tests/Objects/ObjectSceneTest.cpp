@@ -65,6 +65,8 @@ TEST(ObjectScene, TheSampleLevelBuildsItsPackagesAndPlacesItsCameraObjects)
     StaticEntityManager& objects = *chain.staticEntities;
     EXPECT_EQ(objectsOf(objects, scene.cameraType), 9);
     EXPECT_EQ(objectsOf(objects, packages.findPackage(String(L"Crate"))), 4);
+    EXPECT_EQ(objectsOf(objects, packages.findPackage(String(L"Rock"))), 4);
+    EXPECT_EQ(objectsOf(objects, packages.findPackage(String(L"Marker"))), 1);
     const auto placed = ObjectSamples::valley();
     const auto gates = std::count_if(placed.begin(), placed.end(), [](const auto& o) { return o.package.sameText(L"Gate", 4); });
     EXPECT_EQ(gates, 9) << "the always active one and the race's eight";

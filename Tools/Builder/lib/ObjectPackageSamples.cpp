@@ -1,11 +1,13 @@
 #include "ObjectPackageSamples.h"
 
 #include "EffectPackageSamples.h"
+#include "ImageFileWriter.h"
 #include "MeshSamples.h"
 #include "PackagePartSamples.h"
 #include "TreeSamples.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -141,6 +143,125 @@ ObjectPackageWriter::Package marker(const char* name, float side)
     return p;
 }
 
+MeshWriter::Record boulder()
+{
+    // An octahedron's eight faces, each split twice into four.
+    std::vector<std::array<vec3d, 3>> faces;
+    for (int f = 0; f < 8; ++f) {
+        const float sx = f & 1 ? -1.0f : 1.0f, sy = f & 2 ? -1.0f : 1.0f, sz = f & 4 ? -1.0f : 1.0f;
+        // Corners turning outward seen from outside, whatever the signs.
+        std::array<vec3d, 3> face{vec3d(sx, 0.0f, 0.0f), vec3d(0.0f, sy, 0.0f), vec3d(0.0f, 0.0f, sz)};
+        if (sx * sy * sz < 0.0f)
+            std::swap(face[1], face[2]);
+        faces.push_back(face);
+    }
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::array<vec3d, 3>> finer;
+        for (const auto& [a, b, c] : faces) {
+            const vec3d ab = ((a + b) * 0.5f).normalised(), bc = ((b + c) * 0.5f).normalised(),
+                        ca = ((c + a) * 0.5f).normalised();
+            finer.push_back({a, ab, ca});
+            finer.push_back({ab, b, bc});
+            finer.push_back({ca, bc, c});
+            finer.push_back({ab, bc, ca});
+        }
+        faces = std::move(finer);
+    }
+    // The same direction always gets the same bulge, so faces stay joined.
+    const auto shape = [](const vec3d& d) {
+        const float bulge = 1.0f + 0.14f * std::sin(3.1f * d.x + 0.7f) * std::cos(2.3f * d.z - 0.4f) +
+                            0.08f * std::sin(4.7f * d.y + 1.9f * d.x);
+        const vec3d p(d.x * bulge, std::max(d.y * bulge * 0.6f, -0.15f), d.z * bulge * 0.85f);
+        return p + vec3d(0.0f, 0.15f, 0.0f);
+    };
+    MeshWriter::Record r;
+    r.format = 274;
+    vec3d low(1e30f, 1e30f, 1e30f), high(-1e30f, -1e30f, -1e30f);
+    for (const auto& face : faces) {
+        const vec3d p[3] = {shape(face[0]), shape(face[1]), shape(face[2])};
+        const vec3d normal = (p[1] - p[0]).cross(p[2] - p[0]).normalised();
+        for (const vec3d& corner : p) {
+            r.indices.push_back(uint16_t(r.positions.size()));
+            r.positions.push_back(corner);
+            r.normals.push_back(normal);
+            r.uvs.push_back(vec2d(corner.x * 0.5f + corner.y * 0.25f, corner.z * 0.5f - corner.y * 0.25f));
+            for (int k = 0; k < 3; ++k) {
+                low[k] = std::min(low[k], corner[k]);
+                high[k] = std::max(high[k], corner[k]);
+            }
+        }
+    }
+    r.box.minimum = low;
+    r.box.maximum = high;
+    r.box.center = (low + high) * 0.5f;
+    r.box.radiusSq = (high - r.box.center).lengthSq();
+    r.box.radius = std::sqrt(r.box.radiusSq);
+    return r;
+}
+
+namespace {
+
+// A grey stone with darker flecks and a few light grains, as a TGA file.
+std::vector<uint8_t> stoneImage()
+{
+    ImageFileWriter::Image image{64, 64, {}};
+    uint32_t state = 0x5EED0u;
+    for (uint32_t y = 0; y < image.height; ++y)
+        for (uint32_t x = 0; x < image.width; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const uint32_t noise = state >> 24;
+            const float wave = 0.5f + 0.5f * std::sin(float(x) * 0.35f + float(y) * 0.2f) * std::cos(float(y) * 0.27f);
+            const uint32_t grey = std::min(255u, 96u + uint32_t(wave * 40.0f) + noise / 6u - (noise > 230u ? 40u : 0u));
+            image.argb.push_back(0xFF000000u | grey << 16 | (grey - grey / 16u) << 8 | (grey - grey / 8u));
+        }
+    return ImageFileWriter::tga(image);
+}
+
+// Bands of red and white across v, four of each.
+std::vector<uint8_t> bandsImage()
+{
+    ImageFileWriter::Image image{8, 64, {}};
+    for (uint32_t y = 0; y < image.height; ++y)
+        for (uint32_t x = 0; x < image.width; ++x)
+            image.argb.push_back(y / 8u % 2u ? 0xFFF2F2F2u : 0xFFD02020u);
+    return ImageFileWriter::tga(image);
+}
+
+}
+
+ObjectPackageWriter::Package rock()
+{
+    ObjectPackageWriter::Package p;
+    p.files.push_back({"Rock.tga", stoneImage()});
+    PackagePartWriter::Mesh stone;
+    stone.body = boulder();
+    stone.displayName = "RockBoulder";
+    stone.name = "RockBoulder";
+    stone.textureName = "Rock.tga";
+    stone.textureMipLevels = 1;
+    stone.shader.addressMode = 1;
+    stone.shader.material.specular = {0.1f, 0.1f, 0.1f, 1.0f};
+    // The box takes the stone's bounds scaled by 0.8, so that a quad grazing
+    // an outcrop of the stone is not stopped in the air beside it.
+    stone.geometries.push_back({{}, {0.8f, 0.8f, 0.8f}, {}, 0});
+    p.meshes.push_back(stone);
+    return p;
+}
+
+ObjectPackageWriter::Package surveyMarker()
+{
+    ObjectPackageWriter::Package p;
+    p.files.push_back({"Marker.tga", bandsImage()});
+    PackagePartWriter::Mesh post;
+    post.body = blocks({{{-0.1f, 0.0f, -0.1f}, {0.1f, 2.0f, 0.1f}}});
+    post.displayName = "MarkerPost";
+    post.name = "MarkerPost";
+    post.textureName = "Marker.tga";
+    post.textureMipLevels = 1;
+    p.meshes.push_back(post);
+    return p;
+}
+
 ObjectPackageWriter::Package arch(const char* name)
 {
     constexpr float post = 0.8f, half = archWidth * 0.5f;
@@ -186,7 +307,8 @@ ObjectPackageWriter::Package tree(const char* name, uint32_t seed)
 std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all()
 {
     std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> packages{
-        {L"Crate.teo", crate()}, {L"Gate.teo", gate()}, {L"Camera.teo", camera()}};
+        {L"Crate.teo", crate()}, {L"Gate.teo", gate()}, {L"Camera.teo", camera()}, {L"Rock.teo", rock()},
+        {L"Marker.teo", surveyMarker()}};
     static const wchar_t* const files[] = {L"Nitro.teo", L"Oil.teo", L"RepairKit.teo", L"RocketPack.teo",
                                            L"CaptureFlag.teo"};
     size_t i = 0;

@@ -54,6 +54,15 @@ constexpr float archHeight = 7.0f;
 // An arch named name without geometry: two posts archWidth apart and the bar
 // across their tops; nothing of it stands in the road between the posts.
 ObjectPackageWriter::Package arch(const char* name);
+// A boulder about two units across and one high, resting on y = 0: a
+// subdivided octahedron pushed in and out by a few waves, flat-shaded.
+MeshWriter::Record boulder();
+// The valley's rock: the boulder in grey stone ("Rock.tga") with one box
+// of collision geometry, a little smaller than the stone.
+ObjectPackageWriter::Package rock();
+// The valley's survey marker: a post of red and white bands ("Marker.tga"),
+// without geometry, that a vehicle passes through.
+ObjectPackageWriter::Package surveyMarker();
 // A pick-up: a small box without geometry ("<name>Item") whose Collect
 // template holds value, the item an inventory takes from it, turning by
 // the pick-ups' spin.
@@ -68,7 +77,7 @@ constexpr uint32_t grownTreeSeed = 20240917;
 ObjectPackageWriter::Package tree(const char* name = "SampleTree", uint32_t seed = TreeSamples::sampleSeed);
 // Each package with its file name (the tree apart: see saveTree).
 std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all();
-// "Crate.teo", "Gate.teo", "Camera.teo" and the pick-ups into root's
+// "Crate.teo", "Gate.teo", "Camera.teo", "Rock.teo", "Marker.teo" and the pick-ups into root's
 // "Objects" folder (which exists).
 bool save(const String& root);
 // "Tree.teo" into root's "Objects" folder, the package the sample level's

@@ -81,11 +81,13 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valley(const Ground& grou
         tree.scale = 0.8f + 0.05f * float(i % 5);
         objects.push_back(tree);
     }
-    // Rocks on the slopes, across cell boundaries and below zero.
+    // Rocks on the slopes, across cell boundaries and below zero; with
+    // ground, they rest on it.
     const float rocks[][3] = {{-2100.0f, 140.0f, -300.0f}, {2050.0f, 150.0f, 400.0f},
                               {-2049.0f, 130.0f, 2047.0f}, {1500.0f, 90.0f, -2049.0f}};
     for (const auto& r : rocks) {
-        StaticObjectWriter::Object rock = placed(L"Rock", r[0], r[1], r[2], 15.0f);
+        const float y = ground ? ground(r[0], r[2]) : r[1];
+        StaticObjectWriter::Object rock = placed(L"Rock", r[0], y, r[2], 15.0f);
         rock.scale = 2.5f;
         rock.heightOffset = -0.6f;
         objects.push_back(rock);
@@ -100,7 +102,7 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valley(const Ground& grou
     for (int i = 0; i < 4; ++i)
         objects.push_back(placed(L"Crate", 30.0f + 3.0f * float(i), 50.0f, 120.0f + float(i % 2), float(i * 20)));
     // A marker of a later builder: its unknown tag carries nothing.
-    StaticObjectWriter::Object marker = placed(L"Marker", -60.0f, 48.0f, 0.0f);
+    StaticObjectWriter::Object marker = placed(L"Marker", -60.0f, ground ? ground(-60.0f, 0.0f) : 48.0f, 0.0f);
     marker.flag = 3;
     marker.laterTags = {9};
     objects.push_back(marker);
