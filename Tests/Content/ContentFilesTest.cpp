@@ -90,6 +90,27 @@ TEST(ContentFiles, TwoBuildsAreByteIdentical)
     }
 }
 
+// A build into a folder an earlier builder filled leaves exactly what a
+// fresh build writes: the maps, side files and packages the builder no
+// longer writes are gone; a folder of the player's own below stays.
+TEST(ContentFiles, ABuildOverAnEarlierOneLeavesOnlyWhatItWrites)
+{
+    const std::wstring folder = AppTestFiles::freshFolder(L"ContentBuildStale");
+    for (const wchar_t* made : {L"Data", L"Data\\Map", L"Data\\Map\\Mine", L"Objects"})
+        ASSERT_TRUE(CreateDirectoryW((folder + made).c_str(), nullptr));
+    const std::vector<uint8_t> stale(64, 0x5A);
+    for (const wchar_t* file : {L"Data\\Map\\XXOld.tee", L"Data\\Map\\XXOld.map", L"Data\\Map\\XXOld.obj",
+                                L"Data\\Map\\Valley.tee", L"Objects\\Boulder.teo", L"Data\\Map\\Mine\\Mine.tee"})
+        ASSERT_TRUE(AppTestFiles::write(folder + file, stale));
+    ASSERT_EQ(runBuilder(folder), 0);
+    std::vector<std::wstring> expected = dataFiles(freshBuild());
+    expected.push_back(L"Data\\Map\\Mine\\Mine.tee");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(dataFiles(folder), expected);
+    EXPECT_TRUE(AppTestFiles::read(folder + L"Data\\Map\\Valley.tee") ==
+                AppTestFiles::read(freshBuild() + L"Data\\Map\\Valley.tee"));
+}
+
 // For every country of the country table and each of the seven races of
 // its championship, the championship's choice names a map of the race's
 // course type whose name starts with the country's code and whose tag 3 is

@@ -1,6 +1,7 @@
 // The content builder: makes Korvanta's default game data from code.
 //   KorvantaBuilder <install folder>
-// writes the data folder that the game reads from its working folder;
+// writes the data folder that the game reads from its working folder, in
+// place of the files an earlier run left in it;
 //   KorvantaBuilder --builtin-images <folder>
 // writes the textures, the icon, the default sounds and the editing pages'
 // dialog templates that Resources/Korvanta.rc compiles into the program (the
@@ -38,12 +39,41 @@ bool makeFolder(const String& path)
 }
 
 // The game's data folders under root, parents first.
+const wchar_t* const dataFolders[] = {L"Data",       L"Data\\Resource", L"Data\\Menu", L"Data\\Map",
+                                      L"Data\\Mesh", L"Data\\Sound",    L"Data\\Tree", L"Objects"};
+
 bool makeDataFolders(const String& root)
 {
-    for (const wchar_t* folder : {L"Data", L"Data\\Resource", L"Data\\Menu", L"Data\\Map", L"Data\\Mesh",
-                                  L"Data\\Sound", L"Data\\Tree", L"Objects"})
+    for (const wchar_t* folder : dataFolders)
         if (!makeFolder(root + folder))
             return false;
+    return true;
+}
+
+// Deletes the files (not the folders) in the data folders under root, so
+// that the data set is exactly what this run writes: a map or a package an
+// earlier builder wrote and this one no longer does would otherwise stay in
+// the map choice and the loaded packages.
+bool clearDataFolders(const String& root)
+{
+    for (const wchar_t* folder : dataFolders) {
+        const String path = (root + folder).addBackslash();
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((path + L"*").text(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_NOT_FOUND)
+                continue;
+            return false;
+        }
+        bool cleared = true;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !DeleteFileW((path + found.cFileName).text()))
+                cleared = false;
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        if (!cleared)
+            return false;
+    }
     return true;
 }
 
@@ -86,6 +116,10 @@ int wmain(int argc, wchar_t** argv)
     const String root = String(argv[1]).addBackslash();
     if (!makeDataFolders(root)) {
         fwprintf(stderr, L"KorvantaBuilder: cannot create the folders under %ls\n", root.text());
+        return 1;
+    }
+    if (!clearDataFolders(root)) {
+        fwprintf(stderr, L"KorvantaBuilder: cannot clear the data folders under %ls\n", root.text());
         return 1;
     }
     if (!writeResourceArchive(root)) {
