@@ -176,6 +176,10 @@ bool Meadow::GrasLayer::placeBlade(const Patch& patch, Blade& blade)
         const int32_t onWay = owner->ways ? owner->ways->isOnWay(x, z) : 0;
         if ((onWay != 0) != (s.onWay != 0))
             continue;
+        // A paved road's surface lies on the ground: a blade there would
+        // stand through it.
+        if (owner->ways && owner->ways->isOnPavement(x, z))
+            continue;
         blade.position = p;
         blade.groundNormal = normal;
         return true;

@@ -75,11 +75,14 @@ public:
         SCList<Sphere> spheres;
     };
 
-    // Whether a point lies on a way (the road network's answer).
+    // Whether a point lies on a way (the road network's answer): on one that
+    // lowers the ground, which a layer's on-way setting chooses, or on a
+    // paved one, where no blade stands.
     class Ways
     {
     public:
         virtual int32_t isOnWay(float x, float z) = 0;
+        virtual int32_t isOnPavement(float x, float z) = 0;
 
     protected:
         ~Ways() = default;

@@ -30,11 +30,12 @@ namespace {
 constexpr uint32_t maxLevelFileSize = 64u << 20;
 
 // The meadow's question where the ways lie, answered by the road network:
-// no grass grows on the tracks that lower the ground.
+// no grass grows on the tracks that lower the ground, nor on paved roads.
 class NetworkWays final : public Meadow::Ways
 {
 public:
     int32_t isOnWay(float x, float z) override { return int32_t(gWayNetwork.isOnWay(x, z)); }
+    int32_t isOnPavement(float x, float z) override { return int32_t(gWayNetwork.isOnPavement(x, z)); }
 };
 
 NetworkWays networkWays;

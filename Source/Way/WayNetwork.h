@@ -135,6 +135,9 @@ public:
     Way::PointList* findSegmentAt(const vec2d& point) const;
     // 1 when (x, z) lies on a segment that lowers the terrain.
     uint32_t isOnWay(float x, float z) const;
+    // 1 when (x, z) lies on a segment with a road surface of its own (a
+    // modeler that does not lower the terrain).
+    uint32_t isOnPavement(float x, float z) const;
     // Lowers height (height units) inside such a segment by up to
     // hollowDepth, growing hollowSlope per unit from its edge.
     void applyHollow(float x, float z, float& height) const;

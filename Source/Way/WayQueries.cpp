@@ -212,6 +212,23 @@ uint32_t WayNetwork::isOnWay(float x, float z) const
     return scope && hollowAt(x, z, depth) ? 1 : 0;
 }
 
+uint32_t WayNetwork::isOnPavement(float x, float z) const
+{
+    QueryScope scope(*this);
+    if (!scope)
+        return 0;
+    for (const Way::Segment* segment : segments) {
+        if (!segment->modeler || segment->modeler->lowersTerrain || !holdsStrictly(segment->bounds, x, z))
+            continue;
+        uint32_t inside = 0;
+        float along = 0.0f;
+        segment->projectPoint(x, z, inside, along, nullptr);
+        if (inside)
+            return 1;
+    }
+    return 0;
+}
+
 void WayNetwork::applyHollow(float x, float z, float& height) const
 {
     QueryScope scope(*this);

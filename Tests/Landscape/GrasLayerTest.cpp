@@ -158,10 +158,12 @@ TEST_F(GrasLayers, ThePatchGridFollowsTheCameraCellByCell)
     EXPECT_EQ(cellsOf(layer), cells);
 }
 
-// Stands in for the road network: a band of ground along z is a way.
+// Stands in for the road network: a band of ground along z is a way that
+// lowers the ground, a narrower one beside it a paved road.
 struct WayBand final : Meadow::Ways
 {
     int32_t isOnWay(float x, float) override { return x >= 100.0f && x <= 400.0f; }
+    int32_t isOnPavement(float x, float) override { return x >= -60.0f && x <= 20.0f; }
 };
 
 TEST_F(GrasLayers, EveryBladeObeysTheRulesOfItsLayer)
@@ -226,6 +228,7 @@ TEST_F(GrasLayers, EveryBladeObeysTheRulesOfItsLayer)
                 EXPECT_TRUE(p.y > c.low && p.y < c.high);
                 EXPECT_EQ(water.dormant.head()->item->isPointInWater(p), int32_t(c.onWater));
                 EXPECT_EQ(ways.isOnWay(p.x, p.z), int32_t(c.onWay));
+                EXPECT_EQ(ways.isOnPavement(p.x, p.z), 0) << "no blade on a paved road";
                 if (c.areas) {
                     EXPECT_LE(p.x * p.x + p.z * p.z, 300.0f * 300.0f);
                     EXPECT_TRUE(p.x >= -100.0f && p.x <= 500.0f);

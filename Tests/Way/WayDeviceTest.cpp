@@ -7,6 +7,7 @@
 #include "WayTestFiles.h"
 #include "WayTextures.h"
 
+#include "Landscape/GrasLayer.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
 #include "Way/WayMesh.h"
@@ -441,6 +442,31 @@ TEST_F(WaySample, TheCourseFromAboveShowsRoadBordersCurbsAndGround)
         curb += reddish(c) || (c.r > 170 && c.g > 170 && c.b > 170);
     }
     EXPECT_GT(curb, 20);
+}
+
+// The valley's grass, grown around the west straight where the shortcut
+// leaves it: plenty beside the roads, not one blade on the asphalt or the
+// paving of either.
+TEST_F(WaySample, GrassGrowsBesideThePavedRoadsAndNotOnThem)
+{
+    ASSERT_TRUE(chain().meadow && chain().meadow->ways);
+    ASSERT_TRUE(chain().meadow->load(getModuleFolder() + L"..\\Data\\Map\\Valley.mdw"));
+    const float x = WaySamples::westX;
+    ASSERT_EQ(gWayNetwork.isOnPavement(x, 25.0f), 1u);
+    ASSERT_EQ(gWayNetwork.isOnPavement(x + 25.0f, 0.0f), 1u);
+    EXPECT_EQ(gWayNetwork.isOnPavement(x - 20.0f, 20.0f), 0u);
+    int paved = 0, beside = 0;
+    for (auto* node = chain().meadow->layers.head(); node; node = node->next) {
+        Meadow::GrasLayer& layer = *node->item;
+        layer.updatePatchGrid({x, gTerrain.getHeight(x, 0.0f, 3), 0.0f});
+        for (auto* patch = layer.patches.head(); patch; patch = patch->next)
+            for (uint32_t k = 0; k < patch->item->bladeCount; ++k) {
+                const vec3d& p = patch->item->blades[k].position;
+                (gWayNetwork.isOnPavement(p.x, p.z) ? paved : beside) += 1;
+            }
+    }
+    EXPECT_EQ(paved, 0);
+    EXPECT_GT(beside, 1000);
 }
 
 TEST_F(WaySample, TheDirtTrackSinksAndTintsTheGround)
