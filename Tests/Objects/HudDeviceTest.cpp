@@ -526,6 +526,8 @@ TEST_F(HudDevice, TheTextsFollowTheModeAndTheRaceState)
          },
          [](HudDevice& t, HUD& h) {
              EXPECT_EQ(textOf(h.countdown), L"3");
+             // The clock runs from the start, so it counts up to it from below zero.
+             EXPECT_EQ(textOf(h.time), L"Time: -00:02.45");
              ASSERT_NE(h.countdown, nullptr);
              EXPECT_EQ(h.countdown->colour.a, 114);
              EXPECT_EQ(h.countdown->scale, 1.5f);
