@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <string>
 
 using namespace Play;
 
@@ -27,6 +29,56 @@ void seedWindowedPlayer(uint32_t width, uint32_t height)
     seeded.writeFile();
 }
 
+// A key held long enough for a frame of a slow game to see it (a tap shorter
+// than a frame goes unseen) and short of the menus' key repeat.
+void hold(Game& game, Key key)
+{
+    game.press(key);
+    Sleep(450);
+    game.release(key);
+    Sleep(350);
+}
+
+// From the race or its pause, the pause's row confirmed: Give Up in a solo
+// game, Exit Championship in a championship (whose Give Up leads on to the
+// results). Every key is checked by what the next frames show, so that a
+// key a slow frame missed is sent again. False when the race and its pause
+// are left for another screen, or the time is over, before the confirm.
+bool leaveByThePause(Game& game, const std::string& name, DWORD milliseconds)
+{
+    int unclear = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds;) {
+        const Frame f = game.capture();
+        if (Screens::race(f)) {
+            // The key is a toggle: sent again only when the race still shows
+            // after a while.
+            hold(game, Key::pause);
+            game.waitFor(name + "-pausing", [](const Frame& p) { return !Screens::race(p); }, 4000);
+            continue;
+        }
+        if (Screens::settingsOverPause(f) || !Screens::pause(f))
+            return false;
+        const int rows = Screens::pauseRows(f);
+        const int focus = Screens::pauseFocus(f);
+        const int wanted = rows == 5 ? 2 : 1;
+        if (rows < 4 || focus < 0) {
+            // Fading in, or another dark screen (the results).
+            if (++unclear > 15)
+                return false;
+            Sleep(200);
+            continue;
+        }
+        unclear = 0;
+        if (focus == wanted) {
+            game.keep(f, name + "-pause");
+            hold(game, Key::confirm);
+            return true;
+        }
+        hold(game, focus < wanted ? Key::down : Key::up);
+    }
+    return false;
+}
+
 }
 
 // 30 s of keys chosen by a fixed seed, held for random times; then Escape
@@ -41,10 +93,20 @@ TEST(PlayBadInput, RandomKeysLeaveTheWayOutOpen)
         return;
     // Escape is left out: with it the keys soon find the exit question and
     // its Yes themselves, and the way back that Escape must still open would
-    // go untried.
+    // go untried. In the control screen the keys would bind themselves to the
+    // game's actions, as a player binds them there, and the way back would
+    // then run through keys the test cannot know: that screen is left by
+    // Escape as soon as it shows.
     const Key keys[] = {Key::up, Key::down, Key::left, Key::right, Key::confirm, Key::pause};
     std::mt19937 random(64);
+    int controlScreens = 0;
     for (DWORD start = GetTickCount(); GetTickCount() - start < 30000 && game.run().waitForExit(0) == -1000;) {
+        if (Screens::controlScreen(game.capture())) {
+            if (controlScreens++ == 0)
+                game.keep(game.capture(), "random-control");
+            hold(game, Key::back);
+            continue;
+        }
         const Key key = keys[random() % 6];
         game.press(key);
         Sleep(50 + random() % 400);
@@ -58,36 +120,46 @@ TEST(PlayBadInput, RandomKeysLeaveTheWayOutOpen)
         EXPECT_TRUE(crashProtocols().empty());
         return;
     }
-    // The way back: a race is left from its pause, by Give Up in a solo
-    // game and by Exit Championship in a championship (whose Give Up leads
-    // on to the results); other screens by Escape, and the results and the
-    // points by the throttle.
+    // The way back, within two minutes: a race is left from its pause, by
+    // Give Up in a solo game and by Exit Championship in a championship; a
+    // settings screen opened from the pause is closed by Escape, back to the
+    // pause; the other screens by Escape, and the results and the points by
+    // the throttle.
+    constexpr DWORD recoveryLimit = 120000;
+    const DWORD recoveryStart = GetTickCount();
+    const auto remaining = [&]() -> DWORD {
+        const DWORD spent = GetTickCount() - recoveryStart;
+        return spent < recoveryLimit ? recoveryLimit - spent : 0;
+    };
     bool main = false;
-    bool championship = false;
-    for (int tries = 0; tries < 30 && !main; ++tries) {
+    int step = 0;
+    while (!main && remaining() > 0 && game.run().waitForExit(0) == -1000) {
         const Frame f = game.capture();
         main = Screens::mainScreen(f);
         if (main)
             break;
-        if (Screens::race(f)) {
-            if (!game.tapUntil(Key::pause, "random-pause", Screens::pause))
-                continue;
-            Sleep(settle);
-            game.tap(Key::down);
-            if (championship)
-                game.tap(Key::down);
-            game.tap(Key::confirm, 0);
-            main = game.waitFor("random-main", Screens::mainScreen, 20000);
-            // A give-up that does not lead to the main screen was a
-            // championship's.
-            championship = championship || !main;
+        const std::string name = "random-back-" + std::to_string(step++);
+        if (Screens::race(f) || (Screens::pause(f) && !Screens::settingsOverPause(f))) {
+            game.keep(f, name + "-race");
+            if (leaveByThePause(game, name, std::min<DWORD>(30000, remaining())))
+                main = game.waitFor(name + "-main", Screens::mainScreen, std::min<DWORD>(20000, remaining()));
+            else if (Screens::race(game.capture()))
+                // No pause for a race that has ended: the throttle shows its results.
+                hold(game, Key::up);
         } else {
-            game.tap(Key::back, 1500);
-            if (!Screens::mainScreen(game.capture()))
-                game.tap(Key::up, 1500);
+            // A settings screen goes back to the pause, the other screens
+            // towards the main screen; the throttle moves a focus there at
+            // most, and closes the results and the points.
+            game.keep(f, name + (Screens::settingsOverPause(f) ? "-settings" : "-other"));
+            hold(game, Key::back);
+            const Frame next = game.capture();
+            if (!Screens::mainScreen(next) && !Screens::race(next))
+                hold(game, Key::up);
         }
     }
-    ASSERT_TRUE(main);
+    ASSERT_EQ(game.run().waitForExit(0), -1000) << "the game ended on the way back";
+    ASSERT_TRUE(main) << "no main screen after " << (GetTickCount() - recoveryStart) / 1000 << " s and " << step
+                      << " steps back";
     Sleep(settle);
     mainToQuit(game, "random");
 }

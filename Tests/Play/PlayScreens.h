@@ -63,11 +63,14 @@ inline bool language(const Frame& f)
            f.share(0.33f, 0.05f, 0.67f, 0.14f, light) > 0.03f;
 }
 
+inline bool race(const Frame& f);
+
 // The pause over the race's dimmed, blurred still: dark where the race's
-// sky was, its title and buttons in the middle.
+// sky was, its title and buttons in the middle, and no head-up display (a
+// race at sunset is as dark).
 inline bool pause(const Frame& f)
 {
-    return !logo(f) && f.mean(0.0f, 0.0f, 1.0f, 1.0f).brightness() < 70.0f &&
+    return !logo(f) && !race(f) && f.mean(0.0f, 0.0f, 1.0f, 1.0f).brightness() < 70.0f &&
            f.share(0.35f, 0.15f, 0.65f, 0.6f, light) > 0.01f;
 }
 
@@ -139,6 +142,77 @@ inline bool race(const Frame& f)
 inline bool showsSpeed(const Frame& f)
 {
     return race(f) && f.share(0.8f, 0.9f, 0.97f, 0.97f, light) > 0.02f;
+}
+
+}
+
+namespace Play::Screens {
+
+// Light text in most of the rows of a column given in pixels (the settings
+// screens place their rows in pixels, whatever the window's size).
+inline int rowsWithText(const Frame& f, int left, int right, int firstY, int step, int rows)
+{
+    int found = 0;
+    for (int r = 0; r < rows; ++r) {
+        const int y = firstY + r * step;
+        if (right > f.width || y + 16 > f.height)
+            break;
+        found += f.share(float(left) / float(f.width), float(y) / float(f.height), float(right) / float(f.width),
+                         float(y + 16) / float(f.height), light) > 0.01f
+                     ? 1
+                     : 0;
+    }
+    return found;
+}
+
+// The control screen (from the pause or the settings): the fifteen actions'
+// labels in a column at x 350 and their keyboard keys in one at x 600, row
+// below row from y 200.
+inline bool controlScreen(const Frame& f)
+{
+    const int step = (f.height - 225) / 15;
+    return step > 0 && rowsWithText(f, 350, 560, 200, step, 15) >= 10 && rowsWithText(f, 600, 760, 200, step, 15) >= 10;
+}
+
+// The control and graphics screens opened from the pause: over its dark
+// blurred still, without the menu's logo, with text beside the middle where
+// the pause has none (the control screen's keys on the right, the graphics
+// screen's rows on the left).
+inline bool settingsOverPause(const Frame& f)
+{
+    return !logo(f) && !race(f) && f.mean(0.0f, 0.0f, 1.0f, 1.0f).brightness() < 70.0f &&
+           (controlScreen(f) || f.share(0.08f, 0.3f, 0.3f, 0.9f, light) > 0.005f);
+}
+
+}
+
+namespace Play::Screens {
+
+// The pause's buttons stand at 5/12, 6/12 ... of the height, one a row; the
+// row of the focus is drawn in its pulsing colour (green to yellow), the
+// others white. The number of rows (four, five in a championship) and the
+// focus's row (-1 while none is seen).
+inline int pauseRows(const Frame& f)
+{
+    const auto text = [](uint32_t p) { return green(p) > 140 && (red(p) > 140 || blue(p) < 110); };
+    int rows = 0;
+    for (int row = 0; row < 5; ++row) {
+        const float top = float(5 + row) / 12.0f - 0.01f;
+        if (f.share(0.3f, top, 0.7f, top + 0.055f, text) > 0.01f)
+            rows = row + 1;
+    }
+    return rows;
+}
+
+inline int pauseFocus(const Frame& f)
+{
+    const auto coloured = [](uint32_t p) { return green(p) > 140 && blue(p) < 110; };
+    for (int row = 0; row < 5; ++row) {
+        const float top = float(5 + row) / 12.0f - 0.01f;
+        if (f.share(0.3f, top, 0.7f, top + 0.055f, coloured) > 0.005f)
+            return row;
+    }
+    return -1;
 }
 
 }
