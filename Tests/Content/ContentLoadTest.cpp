@@ -269,7 +269,7 @@ TEST_F(ContentLoad, TheGridsViewShowsSkyAndGround)
 }
 
 // The solo valley loads and belongs to no country; every object it places
-// finds its package, and its rocks stop a vehicle while its marker does not.
+// finds its package, and its rock and marker stand without a rigid body.
 TEST_F(ContentLoad, TheValleyIsASoloMap)
 {
     ASSERT_TRUE(scene().load(String((installFolder() + L"Data\\Map\\Valley.tee").c_str())));
@@ -282,7 +282,7 @@ TEST_F(ContentLoad, TheValleyIsASoloMap)
     {
         const wchar_t* name;
         int geometries;
-    } solid[] = {{L"Rock", 1}, {L"Marker", 0}};
+    } solid[] = {{L"Rock", 0}, {L"Marker", 0}};
     for (const auto& expected : solid) {
         ObjPkgManager::Package* package = packages.findPackage(String(expected.name));
         ASSERT_NE(package, nullptr);

@@ -217,13 +217,14 @@ std::vector<uint8_t> stoneImage()
     return ImageFileWriter::tga(image);
 }
 
-// Bands of red and white across v, four of each.
+// Bands of red and white across u, four of each: the box's faces run u up
+// the post.
 std::vector<uint8_t> bandsImage()
 {
-    ImageFileWriter::Image image{8, 64, {}};
+    ImageFileWriter::Image image{64, 8, {}};
     for (uint32_t y = 0; y < image.height; ++y)
         for (uint32_t x = 0; x < image.width; ++x)
-            image.argb.push_back(y / 8u % 2u ? 0xFFF2F2F2u : 0xFFD02020u);
+            image.argb.push_back(x / 8u % 2u ? 0xFFF2F2F2u : 0xFFD02020u);
     return ImageFileWriter::tga(image);
 }
 
@@ -241,9 +242,9 @@ ObjectPackageWriter::Package rock()
     stone.textureMipLevels = 1;
     stone.shader.addressMode = 1;
     stone.shader.material.specular = {0.1f, 0.1f, 0.1f, 1.0f};
-    // The box takes the stone's bounds scaled by 0.8, so that a quad grazing
-    // an outcrop of the stone is not stopped in the air beside it.
-    stone.geometries.push_back({{}, {0.8f, 0.8f, 0.8f}, {}, 0});
+    // No collision geometry, as the trees have none: an object with geometry
+    // becomes a rigid body of its package's mass, and a rock would slide off
+    // its slope.
     p.meshes.push_back(stone);
     return p;
 }

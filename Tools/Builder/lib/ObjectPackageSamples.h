@@ -57,8 +57,8 @@ ObjectPackageWriter::Package arch(const char* name);
 // A boulder about two units across and one high, resting on y = 0: a
 // subdivided octahedron pushed in and out by a few waves, flat-shaded.
 MeshWriter::Record boulder();
-// The valley's rock: the boulder in grey stone ("Rock.tga") with one box
-// of collision geometry, a little smaller than the stone.
+// The valley's rock: the boulder in grey stone ("Rock.tga"), without
+// collision geometry.
 ObjectPackageWriter::Package rock();
 // The valley's survey marker: a post of red and white bands ("Marker.tga"),
 // without geometry, that a vehicle passes through.
