@@ -76,6 +76,44 @@ TEST(TerrainSegments, HitsWhereMarchingFindsTheGround)
     EXPECT_GT(hits, 250);
 }
 
+// Long, shallow segments walk many cells before they meet the ground: in
+// each of eight directions, from beyond every side and from inside, at every
+// resolution; the hit, its distance and its normal are those of the ground
+// where marching meets it.
+TEST(TerrainSegments, LongShallowSegmentsInEveryDirection)
+{
+    const auto terrain = load(randomMap(128, 23));
+    const float half = terrain->box.maximum.x;
+    const std::pair<float, float> directions[] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 0.6f}, {-0.7f, 1}, {-1, -0.4f}, {0.3f, -1}};
+    for (const auto& [dx, dz] : directions)
+        for (const float from : {1.2f, 0.4f}) // beyond the side the segment comes from, and inside
+            for (int resolution = 0; resolution < 4; ++resolution) {
+                SCOPED_TRACE(testing::Message() << dx << " " << dz << " from " << from << " resolution " << resolution);
+                const float length = std::sqrt(dx * dx + dz * dz);
+                const vec3d unit{dx / length, 0.0f, dz / length};
+                const vec3d startXZ = unit * (-half * from) + vec3d{unit.z, 0.0f, -unit.x} * (0.1f * half);
+                // From above the highest ground to below the lowest, where the
+                // segment ends inside the terrain: it always meets the ground.
+                const vec3d start{startXZ.x, terrain->box.maximum.y + 5.0f, startXZ.z};
+                vec3d end = startXZ + unit * ((1.0f + from) * half);
+                end.y = terrain->box.minimum.y - 5.0f;
+                vec3d hit = end;
+                float distance = -1.0f;
+                const bool found = terrain->intersectSegment(start, hit, &distance, resolution);
+                const vec3d normal = Terrain::lastGroundNormal();
+                const float marched = marchedHit(*terrain, start, end, resolution);
+                ASSERT_TRUE(found);
+                ASSERT_GE(marched, 0.0f);
+                const float total = (end - start).length();
+                EXPECT_NEAR(distance / total, marched, 2.0f / 20000.0f + 1e-4f);
+                EXPECT_NEAR(hit.y, terrain->getHeight(hit.x, hit.z, resolution), 2e-2f);
+                // The normal of the ground triangle hit, as a height query there gives it.
+                terrain->getHeight(hit.x, hit.z, resolution);
+                const vec3d there = Terrain::lastGroundNormal().normalised();
+                EXPECT_GT(normal.dot(there), 0.999f);
+            }
+}
+
 TEST(TerrainSegments, FromBelowBesideOrAboveThereIsNoHit)
 {
     const auto terrain = load(randomMap(128, 22));

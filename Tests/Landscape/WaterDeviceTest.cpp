@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -396,6 +398,95 @@ TEST_F(WaterDevice, ThePondsWavesRunWhereItsGroundLiesUnderTheWater)
     ASSERT_GT(cells, 1000);
     EXPECT_GT(wet, cells / 4);
     EXPECT_EQ(agree, cells);
+}
+
+// Each near macro's grid of waves is drawn over the macro's own stretch of
+// x, not a cell beside it. The ring's buffer is swapped for one the test can
+// read back.
+TEST_F(WaterDevice, TheWavesOfANearMacroAreDrawnOverItsOwnStretch)
+{
+    SceneFrames::look(chain(), {-200.0f, 60.0f, 720.0f}, 0.0f, -25.0f);
+    frame();
+    WaterArea* pond = area(L"Pond");
+    ASSERT_NE(pond, nullptr);
+    WaterPhysics& physics = pond->physics;
+    WaterPhysics::Ring& ring = physics.rings[0];
+    ASSERT_NE(ring.vertexBuffer, nullptr);
+    IDirect3DVertexBuffer9* readable = nullptr;
+    ASSERT_EQ(gDevice->CreateVertexBuffer(WaterPhysics::Ring::ringVertices * sizeof(WaterPhysics::Vertex),
+                                          D3DUSAGE_DYNAMIC, WaterPhysics::vertexFormat, D3DPOOL_SYSTEMMEM, &readable,
+                                          nullptr),
+              D3D_OK);
+    IDirect3DVertexBuffer9* own = ring.vertexBuffer;
+    const uint32_t ownStart = ring.start;
+    ring.vertexBuffer = readable;
+    ring.start = 0;
+    chain().beginFrame();
+    gDevice->BeginScene();
+    physics.render();
+    gDevice->EndScene();
+    chain().present();
+    ring.vertexBuffer = own;
+    ring.start = ownStart;
+
+    const int32_t n = physics.n, perMacro = n * n;
+    const int32_t drawn = std::min(physics.drawCount, int32_t(WaterPhysics::Ring::batchVertices) / perMacro);
+    ASSERT_GE(drawn, 2);
+    void* bits = nullptr;
+    ASSERT_EQ(readable->Lock(0, 0, &bits, D3DLOCK_READONLY), D3D_OK);
+    const auto* vertices = static_cast<const WaterPhysics::Vertex*>(bits);
+    const float cell = physics.world.m[0];
+    for (int32_t k = 0; k < drawn; ++k) {
+        const WaterPhysics::Macro& macro = **physics.drawList.at(k);
+        float low = FLT_MAX, high = -FLT_MAX;
+        for (int32_t i = 0; i < perMacro; ++i) {
+            const float x = physics.world.m[12] + cell * vertices[k * perMacro + i].position.x;
+            low = std::min(low, x);
+            high = std::max(high, x);
+        }
+        EXPECT_NEAR(low, macro.box.minimum.x, 0.25f * cell) << k;
+        EXPECT_NEAR(high, macro.box.maximum.x, 0.25f * cell) << k;
+    }
+    readable->Unlock();
+    readable->Release();
+}
+
+// The far mesh's ranges need not be the first of their pools: with the
+// first elements of both pools taken, the far pond is still written where
+// it is drawn from, and shows.
+TEST_F(WaterDevice, TheFarPondIsWrittenWhereItsRangesLie)
+{
+    BufferRange* indicesFirst = BufferPool::allocRange(gWater.indexPools, 30);
+    BufferRange* verticesFirst = BufferPool::allocRange(gWater.wavePools, 20);
+    ASSERT_NE(indicesFirst, nullptr);
+    ASSERT_NE(verticesFirst, nullptr);
+    WaterArea* pond = area(L"Pond");
+    ASSERT_NE(pond, nullptr);
+    const vec3d centre{-200.0f, 36.5f, 800.0f};
+    SceneFrames::look(chain(), {-200.0f, 36.5f + 112.5f, 800.0f - 225.0f}, 0.0f, -26.5f);
+    frame();
+    const Level water = frame();
+    gWater.enabled = 0;
+    const Level ground = frame();
+    gWater.enabled = 1;
+    WaterPhysics& physics = pond->physics;
+    ASSERT_TRUE(pond->physicsBuilt);
+    ASSERT_EQ(physics.patches.head()->item->isFar, 1u);
+    ASSERT_NE(physics.farIndices, nullptr);
+    ASSERT_NE(physics.farVertices, nullptr);
+    EXPECT_EQ(physics.farIndices->pool, indicesFirst->pool);
+    EXPECT_GE(physics.farIndices->start, 30u);
+    EXPECT_GE(physics.farVertices->start, 20u);
+    void* bits = nullptr;
+    ASSERT_EQ(physics.farIndices->pool->indexBuffer->Lock(physics.farIndices->start * 2, 12, &bits, D3DLOCK_READONLY),
+              D3D_OK);
+    const uint16_t expected[6] = {0, 1, 2, 2, 1, 3};
+    EXPECT_EQ(std::memcmp(bits, expected, sizeof(expected)), 0);
+    physics.farIndices->pool->indexBuffer->Unlock();
+    const POINT p = SceneFrames::pixelOf(chain(), centre, water);
+    EXPECT_GT(difference(water.at(p.x, p.y), ground.at(p.x, p.y)), 30);
+    freeWaterRange(indicesFirst);
+    freeWaterRange(verticesFirst);
 }
 
 TEST_F(WaterDevice, TheWaterPassLeavesTheTextureStagesAsItFoundThem)

@@ -279,6 +279,44 @@ TEST(GameSetup, TheIntroFliesFromTheStartToThePlayer)
     EXPECT_EQ(game.vehicles.count(), 0);
 }
 
+// The intro flown again while the vehicle camera follows the player's quad
+// (a restart): the camera and display come off the quad and the flight takes
+// the scene's camera. When a flight ends while the scene's camera already
+// follows a vehicle, the quad is given no camera of its own.
+TEST(GameSetup, ANewFlightTakesTheCameraBackAndAFollowedCameraIsNotTakenAgain)
+{
+    SetupScene s;
+    Game& game = s.game();
+    s.place(L"Crate", {10.0f, 0.0f, 10.0f}, 0, 0);
+    s.place(L"Camera", {100.0f, 2.0f, 50.0f}, 0, 0);
+    game.choice.gameMode = Game::OffRoadRace;
+    game.choice.vehicleCount = 1;
+    game.setupRace();
+    ASSERT_EQ(game.vehicles.count(), 1);
+    Game::Vehicle& player = *game.vehicles.head()->item;
+    game.cameraPath.finished = 1;
+    game.update();
+    ASSERT_EQ(game.phase, 2u);
+    ASSERT_NE(player.getCamera(), nullptr);
+    ASSERT_NE(player.getHUD(), nullptr);
+
+    game.setupIntroCamera();
+    EXPECT_EQ(player.getCamera(), nullptr);
+    EXPECT_EQ(player.getHUD(), nullptr);
+    EXPECT_EQ(s.scene.camera.mode, SceneCamera::pathMode);
+    EXPECT_EQ(s.scene.camera.path, &game.cameraPath);
+
+    game.phase = 1;
+    game.cameraPath.finished = 1;
+    s.scene.camera.mode = SceneCamera::vehicleMode;
+    game.update();
+    ASSERT_EQ(game.phase, 2u);
+    EXPECT_EQ(player.getCamera(), nullptr);
+    EXPECT_EQ(player.getHUD(), nullptr);
+    game.removeRaceVehicles();
+    EXPECT_EQ(s.scene.camera.mode, SceneCamera::freeMode);
+}
+
 // The course is the road under the Start: the sample valley's closed loop,
 // its length the sum of its segments'; every vehicle starts on its first
 // segment. Without a road there, no course.

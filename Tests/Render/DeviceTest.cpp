@@ -7,6 +7,8 @@
 #include "Core/ArrayHeap.h"
 
 #include <atomic>
+#include <cmath>
+#include <iterator>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -220,6 +222,44 @@ TEST_F(RenderDevice, VisibilityByColourAndProjectedPoints)
     c.client = owner;
 }
 
+// A point exactly on an edge of the screen is on it; a little beyond, off it.
+// The view-projection is the identity, so a point's x and y are its screen
+// position from -1 to 1 and its w is 1.
+TEST_F(RenderDevice, PointsOnTheScreensEdgesAreOnIt)
+{
+    D3D::Device::SwapChain& c = chain();
+    c.position = {};
+    c.angles = {};
+    c.setAnglesDeg();
+    c.Camera::update();
+    const matrix3d viewProjection = c.viewProjection;
+    c.viewProjection = matrix3d::identity();
+    const float beyond = 1.001f;
+    const struct {
+        vec3d position;
+        uint32_t occluded;
+    } cases[] = {
+        {{0.2f, 1.0f, 0.0f}, 0},     // the top edge: v = 0
+        {{0.2f, -1.0f, 0.0f}, 0},    // the bottom edge: v = 1
+        {{-1.0f, 0.3f, 0.0f}, 0},    // the left edge: u = 0
+        {{1.0f, 0.3f, 0.0f}, 0},     // the right edge: u = 1
+        {{0.2f, beyond, 0.0f}, 1},   // above the top
+        {{0.2f, -beyond, 0.0f}, 1},  // below the bottom
+        {{-beyond, 0.3f, 0.0f}, 1},  // left of the left
+        {{beyond, 0.3f, 0.0f}, 1},   // right of the right
+    };
+    constexpr int count = int(std::size(cases));
+    DynArray<D3D::Device::OccludePos> points(count);
+    for (int i = 0; i < count; ++i)
+        points.at(i)->position = cases[i].position;
+    c.testOcclusion(points, count);
+    c.viewProjection = viewProjection;
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(points.at(i)->occluded, cases[i].occluded) << i;
+    EXPECT_EQ(points.at(0)->screenV, 0.0f);
+    EXPECT_EQ(points.at(2)->screenU, 0.0f);
+}
+
 TEST_F(RenderDevice, ResetWithNewParametersRestoresWithoutNesting)
 {
     D3D::Device& record = gDirectGraphics.record;
@@ -314,6 +354,32 @@ TEST_F(RenderDevice, QuitWhileWaitingEndsTheWait)
     client->calls.clear();
     D3D::Device::reset(record, nullptr);
     EXPECT_EQ(client->calls, (Calls{"pumpMessages", "onDeviceReset", "onDeviceRestored"}));
+    EXPECT_EQ(record.resetting, 0u);
+}
+
+// The device is back, but the quit arrives in the pump before the reset is
+// tried: nothing is reset, and the quit, with its code 0, is posted again.
+TEST_F(RenderDevice, QuitBeforeTheResetAttemptEndsTheReset)
+{
+    D3D::Device& record = gDirectGraphics.record;
+    D3DPRESENT_PARAMETERS pp;
+    D3D::Device::fillPresentParameters(record.presentSettings, window, false, pp);
+    const UINT width = chain().presentParameters.BackBufferWidth;
+    pp.BackBufferWidth = width + 80;
+    int pumps = 0;
+    // The wait's pump lets it go on; the attempt's pump sees the quit.
+    client->duringPump = [&] { client->quitInPump = ++pumps >= 2; };
+    D3D::Device::reset(record, &pp);
+    client->duringPump = nullptr;
+    client->quitInPump = false;
+    EXPECT_EQ(pumps, 2);
+    EXPECT_EQ(record.resetting, 1u);
+    EXPECT_EQ(chain().presentParameters.BackBufferWidth, width) << "the new parameters were not taken";
+    MSG message{};
+    ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 0u);
+
+    D3D::Device::reset(record, nullptr);
     EXPECT_EQ(record.resetting, 0u);
 }
 

@@ -293,6 +293,34 @@ TEST_F(SunShadows, AMeshUnderACasterMarksItsPlaceInTheMap)
 }
 
 
+// A map whose target has no surface (it could not be made) marks nothing,
+// and above all not the frame it would otherwise have drawn its mask into.
+TEST_F(SunShadows, AMaskWithoutItsTargetSurfaceDrawsNothing)
+{
+    frame();
+    ShadowManager::ShadowSector* s = sectorOverTheBox();
+    ASSERT_NE(s, nullptr);
+    ShadowMap& map = s->map;
+    ASSERT_NE(map.renderTexture, nullptr);
+    ShadowMap::MeshBox mesh;
+    mesh.worldBox = ShadowStandIns::box({0.0f, -1.0f, 0.0f}, {25.0f, 0.5f, 25.0f});
+    IDirect3DSurface9* surface = map.renderTexture->renderSurface;
+    const Level mapBefore = readSurface(surface);
+    D3D::Device::SwapChain& c = *chain().beginFrame();
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x80402010, 1.0f, 0);
+    gDevice->BeginScene();
+    map.renderTexture->renderSurface = nullptr;
+    map.renderMeshShadows(mesh, c);
+    map.renderTexture->renderSurface = surface;
+    gDevice->EndScene();
+    EXPECT_EQ(map.active, 1) << "the caster lies between the mesh and the sun";
+    EXPECT_EQ(c.targetCount, 1u);
+    const Level shown = readSurface(c.targets[0].surface);
+    c.present();
+    EXPECT_EQ(wrongTexels(shown, [](uint32_t, uint32_t) { return 0x80402010u; }), 0);
+    EXPECT_EQ(wrongTexels(readSurface(surface), [&](uint32_t x, uint32_t y) { return mapBefore.at(x, y); }), 0);
+}
+
 // A stored mesh drawn with world matrix W under a light's map: stage 2's
 // texture transform takes the light's place (carried through W) to the
 // origin and W's axes to the unit axes.

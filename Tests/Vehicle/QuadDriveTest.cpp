@@ -688,6 +688,31 @@ TEST(QuadStep, HandValues)
     EXPECT_EQ(uint32_t(rear.spinning), 0u);
     EXPECT_NEAR(bench.forwardForce(calm) - idle, 6.0f * calm, 1e-3f);
 
+    // One rear contact in the air: the other takes the whole drive, pushing
+    // 0.7 inside its contact point, towards the quad's middle.
+    for (const float roll : {25.0f, -25.0f}) {
+        SCOPED_TRACE(roll);
+        bench.pose(roll, {});
+        quad.published.gearRatio = 0.0f;
+        quad.wheels[Wheel::rearAxle].spinning = 0;
+        quad.step(body);
+        const QuadPhysics::Contact& down = rear.contacts[roll > 0.0f ? 0 : 1];
+        ASSERT_TRUE(down.grounded);
+        ASSERT_FALSE(rear.contacts[roll > 0.0f ? 1 : 0].grounded);
+        const vec3d idleTorque = quad.torque, idleForce = quad.force;
+        const float gear = 0.3f * down.load / 6.0f;
+        bench.pose(roll, {});
+        quad.published.gearRatio = gear;
+        quad.step(body);
+        ASSERT_EQ(uint32_t(rear.spinning), 0u);
+        const matrix3d& pose = *body->getTransform();
+        const vec3d thrust = pose.row(2) * (6.0f * gear);
+        const vec3d at = down.contactPoint + pose.row(0) * (roll > 0.0f ? 0.7f : -0.7f);
+        const vec3d expected = (at - pose.row(3)).cross(thrust);
+        EXPECT_NEAR((quad.force - idleForce - thrust).length(), 0.0f, 1e-3f);
+        EXPECT_NEAR((quad.torque - idleTorque - expected).length(), 0.0f, 1e-3f);
+    }
+
     // Every component within 200: a quad hitting the ground at 1000.
     quad.published.gearRatio = 0.0f;
     bench.pose(0.0f, {0.0f, -1000.0f, 0.0f});
@@ -1114,6 +1139,25 @@ TEST(QuadObject, TheRumbleFollowsThePlayersEngineAndStillsWhilePaused)
             EXPECT_EQ(rumble.calls, c.calls) << c.what;
     }
     track.control.enabledActions = 0xFFFFFFFFu;
+
+    // The gain rises with the engine's pitch: 0.2 at none, 0.36 at full. A
+    // held quad keeps the engine speed it is given; one is found whose pitch
+    // lies well inside its range.
+    rumble.calls.clear();
+    quad.bindVehicle(&player);
+    game.paused = 0;
+    quad.frozen = 1;
+    float pitch = 0.0f;
+    for (float speed = 0.1f; speed < 400.0f && !(pitch > 0.2f && pitch < 0.8f); speed *= 1.002f) {
+        quad.engineSound.speed = speed;
+        quad.update();
+        pitch = quad.engineSound.pitchTerm;
+    }
+    ASSERT_GT(pitch, 0.2f);
+    ASSERT_LT(pitch, 0.8f);
+    ASSERT_FALSE(rumble.calls.empty());
+    EXPECT_EQ(rumble.calls.back(), "gain " + std::to_string(ForceFeedback::gainUnits(0.2f + 0.16f * pitch)));
+    quad.frozen = 0;
     quad.bindVehicle(nullptr);
     gUserInput.rumbleEffect = nullptr;
 }
