@@ -807,6 +807,28 @@ float riseFor(float angleDegrees)
 
 // Across a slope the rear contacts meet the ground at different heights:
 // the axle carries the blend of both.
+// A quad turning on the spot: each wheel rolls with the ground's speed under
+// its own centre, the left ones one way and the right ones the other.
+TEST(QuadStep, EachWheelRollsWithTheSpeedAtItsOwnCentre)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    Instance& quad = *bench.quad;
+    neRigidBody* body = bench.body();
+    bench.pose(0.0f, {});
+    body->angularVelocity = {0.0f, 1.0f, 0.0f};
+    quad.step(body);
+    for (Wheel& wheel : quad.wheels) {
+        ASSERT_TRUE(wheel.grounded);
+        wheel.updateWheelVisual(body, matrix3d::identity(), 0.0f, 1.0f);
+    }
+    const float frontLeft = quad.wheels[Wheel::frontLeft].rollRate, frontRight = quad.wheels[Wheel::frontRight].rollRate;
+    const float rearLeft = quad.wheels[Wheel::rearAxle].rollRate; // the rear axle rolls with its left wheel
+    EXPECT_GT(std::fabs(frontLeft), 0.01f);
+    EXPECT_NEAR(frontLeft, -frontRight, 1e-3f);
+    EXPECT_GT(rearLeft * frontLeft, 0.0f) << "both left wheels roll the same way";
+}
+
 TEST(QuadStep, TheRearAxleBlendsContactsAtDifferentHeights)
 {
     Track track(slopeMap(riseFor(10.0f)));
@@ -1218,6 +1240,7 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
         const vec3d kept = rear ? B.row(0) : B.row(2);
         EXPECT_NEAR((shock.row(rear ? 0 : 2) - kept * sampleScale).length(), 0.0f, 1e-3f) << index;
         EXPECT_NEAR(shock.row(rear ? 2 : 0).dot(kept), 0.0f, 1e-3f) << index;
+        EXPECT_NEAR(shock.row(rear ? 2 : 0).length(), sampleScale, 1e-3f) << index << " the frame is not flattened";
         for (int r = 0; r < 4; ++r)
             EXPECT_EQ(shock.at(r, 3), r == 3 ? 1.0f : 0.0f) << index;
     }
