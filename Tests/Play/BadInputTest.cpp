@@ -178,19 +178,7 @@ TEST(PlayBadInput, ResizeResetAndAQuitFromThePause)
     if (HasFatalFailure())
         return;
     driveAlongTheRoad(game, "resize-11-race", 4000, [](const Frame&) { return false; });
-    RECT frame{0, 0, 640, 480};
-    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
-    SetWindowPos(game.window(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    PostMessageW(game.window(), WM_EXITSIZEMOVE, 0, 0);
-    Frame resized;
-    EXPECT_TRUE(game.waitFor(
-        "resize-12-resized", [](const Frame& f) { return f.width == 640 && Screens::race(f); }, screenWait,
-        &resized));
-    // A reset asked for by the end of a move.
-    PostMessageW(game.window(), WM_EXITSIZEMOVE, 0, 0);
-    Sleep(2000);
-    EXPECT_TRUE(game.waitFor("resize-13-reset", Screens::race, screenWait));
+    resizeAndReset(game, "resize-12", 640, 480, Screens::race);
     const Drive drive = driveAlongTheRoad(game, "resize-14-race", 4000, [](const Frame&) { return false; });
     EXPECT_GT(drive.movingFrames, 0) << "the race goes on after the reset";
     EXPECT_TRUE(game.tapUntil(Key::pause, "resize-15-pause", Screens::pause));

@@ -284,7 +284,8 @@ void Game::releaseAll()
 void Game::tap(Key key, DWORD settle)
 {
     press(key);
-    Sleep(250);
+    // Longer than a slow frame, shorter than the menus' first repeat.
+    Sleep(400);
     release(key);
     Sleep(settle);
 }

@@ -184,6 +184,14 @@ inline bool settingsOverPause(const Frame& f)
            (controlScreen(f) || f.share(0.08f, 0.3f, 0.3f, 0.9f, light) > 0.005f);
 }
 
+// The results: translucent green bars, one a row, over the race's blurred
+// still, without the head-up display.
+inline bool results(const Frame& f)
+{
+    const auto bar = [](uint32_t p) { return green(p) > red(p) + 30 && green(p) > blue(p) + 30; };
+    return !race(f) && f.share(0.2f, 0.3f, 0.8f, 0.7f, bar) > 0.3f;
+}
+
 }
 
 namespace Play::Screens {
@@ -213,6 +221,14 @@ inline int pauseFocus(const Frame& f)
             return row;
     }
     return -1;
+}
+
+// The country choice: the carousel's middle picture (the sprint's map, its
+// blue sky) right of the middle, under the logo.
+inline bool chooseCountry(const Frame& f)
+{
+    const auto sky = [](uint32_t p) { return blue(p) > red(p) + 30 && blue(p) > 70; };
+    return darkMenu(f) && logo(f) && !showroomQuad(f) && f.share(0.47f, 0.33f, 0.72f, 0.54f, sky) > 0.1f;
 }
 
 }

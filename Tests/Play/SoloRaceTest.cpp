@@ -1,8 +1,8 @@
 // The whole game as a player meets it: the intro, the language at the first
 // start, the main screen, a solo race on the sprint against three opponents
-// from its preview and countdown into the race, its pause and give-up, and
-// the way out through the exit question; again at the next start, and in a
-// window of 800 x 600.
+// from its preview and countdown to the finish and the results, back to the
+// map choice, and the way out through the exit question; a race given up from
+// its pause; the next start; the road again in a window of 800 x 600.
 #include "PlayRoads.h"
 
 #include "Application/ControlBindings.h"
@@ -15,11 +15,7 @@
 
 using namespace Play;
 
-namespace {
-
-}
-
-TEST(PlaySolo, ANewPlayerStartsASprintGivesUpAndQuits)
+TEST(PlaySolo, ANewPlayerRacesASprintToTheResultsAndQuits)
 {
     ASSERT_FALSE(programFolder().empty()) << "the program and its data could not be copied";
     forgetPlayer();
@@ -30,21 +26,32 @@ TEST(PlaySolo, ANewPlayerStartsASprintGivesUpAndQuits)
     mainToRace(game, "solo");
     if (HasFatalFailure())
         return;
-    raceToMain(game, "solo");
+    raceToResults(game, "solo");
+    if (HasFatalFailure())
+        return;
+    resultsToMain(game, "solo");
     if (HasFatalFailure())
         return;
     mainToQuit(game, "solo");
 }
 
-// The second start skips the language screen and keeps the language chosen
-// at the first, the player's bindings and nickname.
-TEST(PlaySolo, TheSecondStartSkipsTheLanguageAndKeepsTheSettings)
+// A race of the first start given up from the pause; the second start skips
+// the language screen and keeps the language chosen at the first, the
+// player's bindings and nickname.
+TEST(PlaySolo, TheFirstStartGivesUpARaceTheSecondSkipsTheLanguageAndKeepsTheSettings)
 {
     ASSERT_FALSE(programFolder().empty());
     forgetPlayer();
     {
         Game first;
         introToMain(first, "first", true, true);
+        if (HasFatalFailure())
+            return;
+        // A race given up from the pause leads back to the main screen.
+        mainToRace(first, "first");
+        if (HasFatalFailure())
+            return;
+        raceToMain(first, "first");
         if (HasFatalFailure())
             return;
         mainToQuit(first, "first");
@@ -109,7 +116,12 @@ TEST(PlaySolo, TheSoloRoadInAWindowOf800By600)
     mainToRace(game, "window");
     if (HasFatalFailure())
         return;
-    raceToMain(game, "window");
+    raceToResults(game, "window");
+    if (HasFatalFailure())
+        return;
+    // A resize and a forced device reset keep the results drawn.
+    resizeAndReset(game, "window-results", 640, 480, Screens::results);
+    resultsToMain(game, "window");
     if (HasFatalFailure())
         return;
     mainToQuit(game, "window");

@@ -1,0 +1,43 @@
+// A new player's championship: the country of the sprint, a new
+// championship started, its first race up to the start, then the pause's
+// Exit Championship back to the main screen and the way out.
+#include "PlayRoads.h"
+
+#include <gtest/gtest.h>
+
+using namespace Play;
+
+TEST(PlayChampionship, ANewPlayerStartsAChampionshipLeavesItFromThePauseAndQuits)
+{
+    ASSERT_FALSE(programFolder().empty());
+    forgetPlayer();
+    Game game;
+    introToMain(game, "champ", true);
+    if (HasFatalFailure())
+        return;
+    // The championship is the main screen's first choice.
+    ASSERT_TRUE(game.tapUntil(Key::confirm, "champ-04-country", Screens::chooseCountry));
+    Sleep(settle);
+    // The country, its difficulty, then StartChampionship: a new player has
+    // no championship to continue. Each confirm moves one step on, so
+    // confirms go on until the race loads.
+    ASSERT_TRUE(game.tapUntil(Key::confirm, "champ-05-loading",
+                              [](const Frame& f) { return Screens::loading(f) || Screens::preview(f); }));
+    ASSERT_TRUE(game.waitFor("champ-06-preview", Screens::preview, screenWait));
+    Sleep(1500);
+    game.tap(Key::confirm, 0);
+    ASSERT_TRUE(game.waitFor(
+        "champ-07-countdown", [](const Frame& f) { return Screens::race(f) && !Screens::preview(f); }, screenWait));
+    // The countdown's three seconds, then the race is on.
+    Sleep(4000);
+    ASSERT_TRUE(game.tapUntil(Key::pause, "champ-08-pause", Screens::pause));
+    Sleep(settle);
+    // Continue, Give Up, Exit Championship.
+    game.tap(Key::down);
+    game.tap(Key::down);
+    game.keep(game.capture(), "champ-09-exit-championship");
+    game.tap(Key::confirm, 0);
+    ASSERT_TRUE(game.waitFor("champ-10-main", Screens::mainScreen, screenWait));
+    Sleep(settle);
+    mainToQuit(game, "champ");
+}
