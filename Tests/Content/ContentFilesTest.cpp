@@ -371,7 +371,7 @@ TEST(ContentFiles, CourseRoadsAreWideWithTheGroundLevelAcross)
         ASSERT_EQ(map.ways.size(), 1u);
         const WayFileWriter::Way& road = map.ways[0];
         for (const WayFileWriter::Point& p : road)
-            EXPECT_EQ(p.width, MapGenerator::courseWidth);
+            EXPECT_EQ(p.width, MapGenerator::wayWidth(maps[m].courseType));
         float worst = 0.0f;
         for (size_t i = 1; i < road.size(); ++i) {
             const float ax = road[i - 1].position[0], az = road[i - 1].position[2];

@@ -1522,6 +1522,49 @@ TEST_F(LevelViews, DISABLED_OpponentsFinishTheChampionshipOffRoadRace)
     opponentsFinishTheChampionshipRace("DE off-road", 1);
 }
 
+// The off-road course of the "DE" championship as a race finds it, the
+// ground sunk in its dirt hollow: across each gate the floor lies level
+// for a pair of quads side by side, and the gate stands on it.
+TEST_F(LevelViews, OffRoadGatesStandOnALevelFloor)
+{
+    const std::wstring maps = std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\";
+    RaceChoice choice;
+    Game::ChampionshipEntry entry;
+    entry.key0 = 'D';
+    entry.key1 = 'E';
+    entry.difficulty = 1;
+    entry.raceNumber = 1;
+    Game::makeChampionshipChoice(entry, choice, String(maps.c_str()));
+    ASSERT_EQ(choice.courseType, 1);
+    scene().clear();
+    ASSERT_TRUE(load(std::wstring(choice.mapFile.text())));
+    Game& game = scene().game;
+    game.applyRaceChoice(choice);
+    game.setupRace();
+    int gates = 0;
+    for (auto* node = game.gates.head(); node; node = node->next) {
+        const Game::Gate* gate = node->item;
+        if (!gate || !gate->object)
+            continue;
+        ++gates;
+        SCOPED_TRACE(gates);
+        const vec3d at = gate->object->getPosition();
+        matrix3d placed;
+        gate->object->getTransform(placed, true);
+        const vec3d across = vec3d(placed.m[0], 0.0f, placed.m[2]).normalised();
+        const float middle = gTerrain.getHeight(at.x, at.z, 3);
+        for (const float side : {-10.0f, -5.0f, 5.0f, 10.0f}) {
+            const vec3d p = at + across * side;
+            EXPECT_NEAR(gTerrain.getHeight(p.x, p.z, 3), middle, 0.5f) << side << " across";
+        }
+        EXPECT_NEAR(at.y, middle, 3.0f) << "the gate stands on the ground";
+    }
+    EXPECT_GT(gates, 8);
+    game.removeRaceVehicles();
+    game.releaseParkingSlots();
+    game.clearRace();
+}
+
 // The player's quad on the grid of a flat open sprint, with only the
 // throttle held through the keyboard's binding: the road lies ahead of its
 // slot, and the quad drives along it, keeping its slot's heading.

@@ -514,13 +514,22 @@ Map generate(const Settings& settings)
         lake.levelUnits = floorUnits - 3.0f;
     }
     WaySamples::Layout layout = courseLayout(settings.courseType);
-    layout.width = courseWidth;
+    layout.width = wayWidth(settings.courseType);
     const Track track(corners, closed);
     map.courseLength = track.length();
     map.terrain = makeTerrain(settings, seeded ? &shape : nullptr, lake, scales, track, layout.width);
     const TerrainMapWriter::Map& terrain = map.terrain;
     const Ground ground = [&terrain, scales](float x, float z) {
         return TerrainSamples::groundHeight(terrain, scales, x, z);
+    };
+    // The ground as the race finds it: inside a dirt hollow, sunk as the
+    // game sinks it.
+    const bool hollow = layout.width > courseWidth;
+    const float wayHalf = layout.width * 0.5f;
+    const Ground raceGround = [&ground, &track, hollow, wayHalf, scales](float x, float z) {
+        const float fromEdge = hollow ? wayHalf - track.distance(x, z) : 0.0f;
+        const float sunk = fromEdge > 0.0f ? hollowDepth * std::min(1.0f, hollowSlope * fromEdge) : 0.0f;
+        return ground(x, z) - sunk * scales.verticalScale;
     };
 
     WayFileWriter::Way road = WaySamples::loop(layout, corners, ground);
@@ -541,7 +550,7 @@ Map generate(const Settings& settings)
         middleX += x / float(corners.size());
         middleZ += z / float(corners.size());
     }
-    addRace(map.objects, track, closed, settings.courseType == 1, layout.width, middleX, middleZ, ground);
+    addRace(map.objects, track, closed, settings.courseType == 1, courseWidth, middleX, middleZ, raceGround);
     addCameras(map.objects, track, middleX, middleZ, ground);
     addPlants(map.objects, random, track, layout.width, lake, half, ground);
 

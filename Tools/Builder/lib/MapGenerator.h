@@ -74,6 +74,19 @@ constexpr int32_t cameraObjects = 18;
 // level across it.
 constexpr float courseWidth = 30.0f;
 constexpr float levelMargin = 6.0f;
+// An off-road course is a dirt hollow: the game sinks the ground inside it
+// by hollowDepth height units, hollowSlope of that per unit in from its
+// edges, so only beyond hollowWall from an edge does its floor lie level.
+// Its way is wider than the course by a wall on each side, leaving a floor
+// of courseWidth, and the race's objects stand on that floor.
+constexpr float hollowDepth = 9.0f;
+constexpr float hollowSlope = 0.06f;
+constexpr float hollowWall = 1.0f / hollowSlope;
+// The width of the course's way: its floor and, on a dirt hollow, its walls.
+constexpr float wayWidth(int32_t courseType)
+{
+    return courseType == 1 ? courseWidth + 2.0f * hollowWall : courseWidth;
+}
 
 Map generate(const Settings& settings);
 // "<base>.tee", ".map", ".wtr", ".mdw", ".way" and ".obj" into folder
