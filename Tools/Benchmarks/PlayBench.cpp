@@ -14,8 +14,9 @@
 //   head-up display changes with every frame);
 // - the game process's peak working set.
 // With --soak MINUTES it races on the play tests' sprint, one race after
-// another for that long, and prints the working set, the handle count and the
-// GDI object count at each return to the main screen. Nothing is asserted on
+// another for that long, each to its finish and results, back through the map
+// choice to the main screen, and prints the working set, the handle count and
+// the GDI object count at each return to the main screen. Nothing is asserted on
 // a figure; the soak ends with 1 only when a screen of its road never showed.
 // It forgets the player, so it runs in the tests' prefix only:
 //   KORVANTA_WINEPREFIX=build/wineprefix-tests build/wine-run.sh build/Tools/Benchmarks/PlayBench.exe
@@ -395,8 +396,9 @@ struct KindRun
 
 // From the main screen: the solo map choice of the kind (0 off-road, 1 race
 // track, 2 rally) at daytime, its game mode as it comes (the race track:
-// Circuit, three opponents, one lap, as the play tests take it), the load
-// and the preview; false (and where in out.lost) when a screen did not show.
+// Circuit without battle items, three opponents, one lap, as the play tests
+// take it), the load and the preview; false (and where in out.lost) when a
+// screen did not show.
 bool mainToPreview(Play::Game& game, const std::string& name, int kind, KindRun& out)
 {
     HANDLE process = game.run().process.hProcess;
@@ -417,8 +419,12 @@ bool mainToPreview(Play::Game& game, const std::string& name, int kind, KindRun&
     }
     Sleep(Play::settle);
     if (kind == 1) {
+        // Circuit, battle items off (the throttle alone keeps the sprint's
+        // road), three opponents, one lap.
         game.tap(Play::Key::right);
-        for (int row = 0; row < 3; ++row)
+        game.tap(Play::Key::confirm);
+        game.tap(Play::Key::right);
+        for (int row = 0; row < 2; ++row)
             game.tap(Play::Key::confirm);
         game.tap(Play::Key::left);
         game.tap(Play::Key::confirm);
@@ -443,9 +449,10 @@ bool mainToPreview(Play::Game& game, const std::string& name, int kind, KindRun&
 
 // One start of the built game for a new player: the intro, the language, the
 // main screen, the solo map choice of the kind (0 off-road, 1 race track,
-// 2 rally) at daytime, its game mode as it comes (the race track: Circuit,
-// three opponents, one lap, as the play tests take it), the load and the
-// preview; on the race track 30 s of race with the throttle held.
+// 2 rally) at daytime, its game mode as it comes (the race track: Circuit
+// without battle items, three opponents, one lap, as the play tests take it),
+// the load and the preview; on the race track 30 s of race with the throttle
+// held.
 KindRun runKind(int kind)
 {
     KindRun out;
@@ -581,7 +588,8 @@ void printHoldings(int race, double seconds, const Holdings& h)
 }
 
 // Races on the play tests' sprint for the minutes given: the main screen,
-// the map choice, the load, the race, its end and back to the main screen.
+// the map choice, the load, the race with the throttle held to the finish,
+// the results, the map choice they lead back to and the main screen.
 int soak(double minutes)
 {
     Play::forgetPlayer();
@@ -598,7 +606,8 @@ int soak(double minutes)
     printHoldings(0, now() - t0, holdingsOf(process));
     while (now() - t0 < minutes * 60.0) {
         // The bench's own way to the preview, which gives a missed start
-        // again, then the play tests' race, its give-up and the main screen.
+        // again, then the play tests' race to the finish and its results,
+        // and their way back through the map choice to the main screen.
         KindRun race;
         bool raced = mainToPreview(game, "Soak", 1, race);
         if (raced) {
@@ -606,7 +615,9 @@ int soak(double minutes)
             raced = game.tapUntil(Play::Key::confirm, "Soak-race", raceStarted);
         }
         if (raced)
-            Play::raceToMain(game, "Soak");
+            Play::raceToResults(game, "Soak");
+        if (raced && !road.failed())
+            Play::resultsToMain(game, "Soak");
         if (!raced || road.failed()) {
             const long code = game.run().waitForExit(0);
             std::printf("The soak stopped in race %zu: a screen of its road did not show (the game %s %ld).\n",
