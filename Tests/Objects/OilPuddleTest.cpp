@@ -162,6 +162,21 @@ TEST(OilPuddle, SpillsAlongTheDroppersPathUntilItIsFinal)
             EXPECT_NEAR(drop.puddle->points[1].centre.y + ownerY, groundY + 0.7f, 1e-3f) << c.what;
         // Spilling at most 16 segments.
         EXPECT_FALSE(c.points == 17 && drop.puddle->spill(false)) << c.what;
+        // Grown out, the puddle's box is the bounds of its points' corners,
+        // its vertices, and of nothing beyond its last point.
+        Puddle& p = *drop.puddle;
+        for (int frames = 0; !p.isFinal() && frames < 200; ++frames)
+            drop.drive(1, 0.0f);
+        ASSERT_TRUE(p.isFinal()) << c.what;
+        ASSERT_EQ(p.vertexCount, 7 * p.pointCount) << c.what;
+        vec3d low = p.vertices[0].position, high = low;
+        for (int32_t i = 1; i < p.vertexCount; ++i) {
+            const vec3d& v = p.vertices[i].position;
+            low = {std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z)};
+            high = {std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z)};
+        }
+        ObjectsTests::expectNear(p.localBox.minimum, low, 1e-4f, c.what);
+        ObjectsTests::expectNear(p.localBox.maximum, high, 1e-4f, c.what);
     }
 }
 
