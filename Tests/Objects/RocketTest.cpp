@@ -573,11 +573,15 @@ TEST(Rocket, ParticlesByHand)
         ParticleSystem::Callback callback;
         int frames;
     } spins[] = {{"ember", &Flight::emberParticle, 34}, {"smoke", &Flight::smokeParticle, 249}};
-    for (const auto& kind : spins)
+    for (const auto& kind : spins) {
+        // Each particle starts at an angle of its own.
+        float lowest = 10.0f, highest = -10.0f;
         for (int i = 0; i < 10; ++i) {
             Particle p = newParticle(system);
             ASSERT_EQ(kind.callback(p), 1u);
             const float first = std::atan2(p.textureTransform[1], p.textureTransform[0]);
+            lowest = std::min(lowest, first);
+            highest = std::max(highest, first);
             p.age = 1.0f;
             ASSERT_EQ(kind.callback(p), 1u);
             const float step = std::remainder(std::atan2(p.textureTransform[1], p.textureTransform[0]) - first,
@@ -591,6 +595,8 @@ TEST(Rocket, ParticlesByHand)
             EXPECT_NEAR(std::remainder(turned - step * float(kind.frames), 2.0f * 3.14159265f), 0.0f, 2e-3f)
                 << kind.name << " spin " << step;
         }
+        EXPECT_GT(highest - lowest, 1.0f) << kind.name;
+    }
 
     // Numbers only in the particle's words: none holds an address.
     Particle smoke = newParticle(system);
