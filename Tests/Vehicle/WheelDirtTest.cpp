@@ -633,6 +633,11 @@ TEST(ExhaustSmoke, APuffFadesOutSixUnitsFromItsOutlet)
     EXPECT_EQ(t[0], t[4]);
     EXPECT_EQ(t[1], -t[3]);
     EXPECT_NEAR(t[0] * t[0] + t[1] * t[1], 1.0f, 1e-5f);
+    // The air slows it sideways by a hundredth of the frame time each frame.
+    const vec3d before = p.velocity;
+    ExhaustSmoke::smokeParticle(p);
+    EXPECT_NEAR(p.velocity.x, before.x * (1.0f - 0.04f * 0.01f), 1e-6f);
+    EXPECT_NEAR(p.velocity.z, before.z * (1.0f - 0.04f * 0.01f), 1e-6f);
     // Carried straight up: alpha (1 - d / 6) x 255, 0 and marked at 6.
     p.velocity = {};
     for (float d : {1.5f, 3.0f, 4.5f, 5.9f, 6.0f}) {
