@@ -101,7 +101,9 @@ inline void raceToMain(Game& game, const std::string& run)
     const Drive drive = driveAlongTheRoad(game, run + "-11-race", 5000, [](const Frame&) { return false; });
     EXPECT_GT(drive.raceFrames, drive.frames / 2) << drive.frames;
     EXPECT_GT(drive.speedFrames, drive.frames / 2) << drive.frames;
-    EXPECT_GT(drive.movingFrames, drive.frames / 4) << drive.frames;
+    // The countdown's still frames come first, and the window is often
+    // captured more often than the game draws it.
+    EXPECT_GT(drive.movingFrames, drive.frames / 8) << drive.frames;
     ASSERT_TRUE(game.tapUntil(Key::pause, run + "-12-pause", Screens::pause));
     Sleep(settle);
     game.tap(Key::down);
@@ -121,7 +123,7 @@ inline void raceToResults(Game& game, const std::string& run)
     const Drive drive = driveAlongTheRoad(game, run + "-11-race", 30000, never);
     EXPECT_GT(drive.raceFrames, drive.frames / 2) << drive.frames;
     EXPECT_GT(drive.speedFrames, drive.frames / 2) << drive.frames;
-    // A small window is captured more often than the game draws it.
+    // The window is often captured more often than the game draws it.
     EXPECT_GT(drive.movingFrames, drive.frames / 8) << drive.frames;
     bool results = false;
     for (DWORD start = GetTickCount(); !results && GetTickCount() - start < 90000;) {
