@@ -250,10 +250,17 @@ void Game::Vehicle::updateOverturn()
         return;
     const bool alongWay = game->choice.courseType == 2 || game->choice.courseType == 3;
     if (quad->body()) {
-        if (alongWay)
+        if (alongWay) {
             quad->placeOnTerrain(freeSpotOnWay(*quad), &wayPoint.side);
-        else if (quad->entity)
-            quad->placeOnTerrain(quad->entity->world.row(3), nullptr);
+        } else if (quad->entity) {
+            // Where it lies, unless it lies in a static object or on another
+            // quad: set back there, it would be held and overturned again.
+            const matrix3d& pose = quad->entity->world;
+            const vec3d forward = horizontalUnit(pose.row(2)), side = horizontalUnit(pose.row(0));
+            const OrientedBox& box = quad->entity->worldBox;
+            const float reach = 4.0f * box.halfExtents.x * box.axes[0].length() + 1.0f;
+            quad->placeOnTerrain(freeSpotNear(*quad, pose.row(3), forward, side, reach), nullptr);
+        }
     }
     if (isPlayer) {
         showBeam();
@@ -277,29 +284,38 @@ void Game::Vehicle::cancelWarning()
 vec3d Game::Vehicle::freeSpotOnWay(const QuadInstance& quad) const
 {
     const EntityManager::Entity* own = quad.entity;
-    const vec3d forward = horizontalUnit(wayPoint.forward);
-    const vec3d side = horizontalUnit(wayPoint.side);
-    if (!own || forward.lengthSq() == 0.0f || side.lengthSq() == 0.0f)
+    if (!own)
         return wayPoint.centre;
-    // The quad's own box, a little widened, standing on the road.
+    const OrientedBox& box = own->worldBox;
+    const float halfWidth = box.halfExtents.x * box.axes[0].length() + 0.5f;
+    const float roadHalf = 0.5f * horizontalLength(wayPoint.right - wayPoint.left);
+    return freeSpotNear(quad, wayPoint.centre, horizontalUnit(wayPoint.forward), horizontalUnit(wayPoint.side),
+                        std::max(roadHalf - halfWidth, 0.0f));
+}
+
+vec3d Game::Vehicle::freeSpotNear(const QuadInstance& quad, const vec3d& centre, const vec3d& forward,
+                                  const vec3d& side, float reach) const
+{
+    const EntityManager::Entity* own = quad.entity;
+    if (!own || forward.lengthSq() == 0.0f || side.lengthSq() == 0.0f)
+        return centre;
+    // The quad's own box, a little widened, standing on the ground.
     const OrientedBox& box = own->worldBox;
     const float halfWidth = box.halfExtents.x * box.axes[0].length() + 0.5f;
     const float halfHeight = box.halfExtents.y * box.axes[1].length();
     const float halfLength = box.halfExtents.z * box.axes[2].length() + 0.5f;
-    const float roadHalf = 0.5f * horizontalLength(wayPoint.right - wayPoint.left);
-    const float reach = std::max(roadHalf - halfWidth, 0.0f);
     const auto boxAt = [&](const vec3d& at) {
-        vec3d centre = at;
-        centre.y = gTerrain.getHeight(at.x, at.z, 3) + 0.2f + halfHeight;
-        return ObjPkgManager::Functions::Path::boxBetween(centre - forward * 0.5f, centre + forward * 0.5f,
+        vec3d middle = at;
+        middle.y = gTerrain.getHeight(at.x, at.z, 3) + 0.2f + halfHeight;
+        return ObjPkgManager::Functions::Path::boxBetween(middle - forward * 0.5f, middle + forward * 0.5f,
                                                           vec3d(halfWidth, halfHeight, halfLength - 0.5f));
     };
     // The static objects round the places tried, gathered once.
     constexpr int rowsBack = 3;
     const float rowStep = 2.0f * halfLength + 1.0f;
     ObjPkgManager::Functions::Path statics(getDynObject());
-    statics.points[0].position = wayPoint.centre + forward * rowStep;
-    statics.points[1].position = wayPoint.centre - forward * (rowStep * float(rowsBack) + rowStep);
+    statics.points[0].position = centre + forward * rowStep;
+    statics.points[1].position = centre - forward * (rowStep * float(rowsBack) + rowStep);
     statics.count = 2;
     // No target: no object is driven through here.
     statics.targetPoint = vec3d(NAN, NAN, NAN);
@@ -315,18 +331,18 @@ vec3d Game::Vehicle::freeSpotOnWay(const QuadInstance& quad) const
     };
     const float step = 2.0f * halfWidth;
     for (int row = 0; row <= rowsBack; ++row) {
-        const vec3d across = wayPoint.centre - forward * (rowStep * float(row));
+        const vec3d across = centre - forward * (rowStep * float(row));
         for (float offset = 0.0f; offset <= reach + 0.001f; offset += step) {
             for (const float sign : {1.0f, -1.0f}) {
                 const vec3d at = across + side * (sign * offset);
                 if (isFree(at))
-                    return vec3d(at.x, wayPoint.centre.y, at.z);
+                    return vec3d(at.x, centre.y, at.z);
                 if (offset == 0.0f)
                     break;
             }
         }
     }
-    return wayPoint.centre;
+    return centre;
 }
 
 void Game::Vehicle::putBackOnWay(QuadInstance& quad)

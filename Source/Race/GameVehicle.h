@@ -262,6 +262,10 @@ private:
     // place across the road, or a little further back along it. The centre
     // when the road is full.
     vec3d freeSpotOnWay(const QuadInstance& quad) const;
+    // The same search round centre, rows back against forward and places
+    // out to reach on both sides; centre when none is free.
+    vec3d freeSpotNear(const QuadInstance& quad, const vec3d& centre, const vec3d& forward, const vec3d& side,
+                       float reach) const;
     bool isOverturned() const;
     // The live object whose quad getQuad found last, and that quad.
     mutable StaticEntity::Instance* boundObject = nullptr;

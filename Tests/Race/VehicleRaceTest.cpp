@@ -415,6 +415,49 @@ TEST(VehicleRace, AQuadSetBackLandsWhereNothingStands)
     }
 }
 
+// Off the roads an overturned quad is set back where it lies, unless a
+// static object stands there: then beside it, near where it lay.
+TEST(VehicleRace, AnOverturnedQuadOffTheRoadsLandsBesideAnObject)
+{
+    Track track;
+    Game& game = track.game();
+    game.choice.courseType = 1;
+    game.phase = 3;
+    const vec3d north(0.0f, 0.0f, 1.0f);
+    float x = 40.0f;
+    for (const bool crate : {false, true}) {
+        SCOPED_TRACE(crate ? "on a crate" : "on free ground");
+        x += 60.0f;
+        const float z = 150.0f;
+        Game::Vehicle& v = track.vehicle(1, false, x, z);
+        if (crate) {
+            ASSERT_NE(track.scene.objectPackages.createObject(
+                          track.scene.objectPackages.findPackage(String(L"Crate")), vec3d(x, track.ground(), z), 1.0f),
+                      nullptr);
+        }
+        TestClock::now += 10;
+        Track::moveTo(v, x, z, north, -2.0f);
+        v.courseState = 1;
+        v.overturnTime = TestClock::now - 1;
+        v.updateOverturn();
+        EXPECT_EQ(v.courseState, 0u);
+        const vec3d landed = v.getQuad()->body()->getTransform()->row(3);
+        const OrientedBox& own = v.getQuad()->entity->worldBox;
+        const float halfWidth = own.halfExtents.x * own.axes[0].length();
+        const float halfLength = own.halfExtents.z * own.axes[2].length();
+        const float across = landed.x - x, along = landed.z - z;
+        if (crate) {
+            EXPECT_TRUE(std::abs(across) >= halfWidth + 0.5f || std::abs(along) >= halfLength + 0.5f)
+                << "on the crate: landed at " << across << ", " << along;
+            EXPECT_LT(std::hypot(across, along), 8.0f * (halfWidth + halfLength)) << "near where it lay";
+        } else {
+            EXPECT_NEAR(across, 0.0f, 1e-3f);
+            EXPECT_NEAR(along, 0.0f, 1e-3f);
+        }
+        game.vehicles.deleteAll();
+    }
+}
+
 // Items by mode and place, nitro, damage, repair and the motor factor.
 TEST(VehicleRace, ItemsDamageAndRepair)
 {
