@@ -24,6 +24,20 @@ PackagePartWriter::Mesh unitBox(const char* name, vec3d position, float scale)
     return m;
 }
 
+namespace {
+
+// The record's box from its low and high corners.
+void setBox(MeshWriter::Record& r, const vec3d& low, const vec3d& high)
+{
+    r.box.minimum = low;
+    r.box.maximum = high;
+    r.box.center = (low + high) * 0.5f;
+    r.box.radiusSq = (high - r.box.center).lengthSq();
+    r.box.radius = std::sqrt(r.box.radiusSq);
+}
+
+}
+
 MeshWriter::Record blocks(const std::vector<Block>& parts)
 {
     MeshWriter::Record r;
@@ -55,11 +69,7 @@ MeshWriter::Record blocks(const std::vector<Block>& parts)
     }
     if (parts.empty())
         low = high = vec3d();
-    r.box.minimum = low;
-    r.box.maximum = high;
-    r.box.center = (low + high) * 0.5f;
-    r.box.radiusSq = (high - r.box.center).lengthSq();
-    r.box.radius = std::sqrt(r.box.radiusSq);
+    setBox(r, low, high);
     return r;
 }
 
@@ -191,11 +201,7 @@ MeshWriter::Record boulder()
             }
         }
     }
-    r.box.minimum = low;
-    r.box.maximum = high;
-    r.box.center = (low + high) * 0.5f;
-    r.box.radiusSq = (high - r.box.center).lengthSq();
-    r.box.radius = std::sqrt(r.box.radiusSq);
+    setBox(r, low, high);
     return r;
 }
 
