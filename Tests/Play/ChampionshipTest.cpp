@@ -32,13 +32,15 @@ TEST(PlayChampionship, ANewPlayerStartsAChampionshipLeavesItFromThePauseAndQuits
     Sleep(4000);
     ASSERT_TRUE(game.tapUntil(Key::pause, "champ-08-pause", Screens::pause));
     Sleep(settle);
-    // Continue, Give Up, Exit Championship.
-    game.tap(Key::down);
-    game.tap(Key::down);
+    // Continue, Give Up, Exit Championship. Each key waits for the frames to
+    // show it: a frame captured just after a tap may still show the focus of
+    // before, and a key sent again on its strength went one row too far.
     Frame focus = game.capture();
-    for (int tries = 0; tries < 3 && Screens::pauseFocus(focus) < 2; ++tries) {
-        game.tap(Key::down);
-        focus = game.capture();
+    for (int tries = 0; tries < 8 && Screens::pauseFocus(focus) != 2; ++tries) {
+        const int before = Screens::pauseFocus(focus);
+        game.tap(before < 2 ? Key::down : Key::up);
+        game.waitFor(
+            "champ-09-focus", [before](const Frame& f) { return Screens::pauseFocus(f) != before; }, 3000, &focus);
     }
     game.keep(focus, "champ-09-exit-championship");
     ASSERT_EQ(Screens::pauseFocus(focus), 2);
