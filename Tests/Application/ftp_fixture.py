@@ -35,8 +35,9 @@ def serve(info_path):
     with open(info_path + ".tmp", "w") as f:
         f.write(f"{ftp_port} {silent_port} crashtest upload-password-123 {folder}\n")
     os.replace(info_path + ".tmp", info_path)
-    # Bounded: the fixture ends by itself after ten minutes at the latest.
-    deadline = time.time() + 600
+    # Bounded: the fixture ends by itself after an hour at the latest (a
+    # test run may start the programs that use it only after the long play runs).
+    deadline = time.time() + 3600
     while time.time() < deadline:
         server.serve_forever(timeout=0.2, blocking=False)
     server.close_all()
