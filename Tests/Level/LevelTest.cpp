@@ -1457,6 +1457,21 @@ static void raceOpponentsToTheFinish(const RaceChoice& choice, uint32_t limitMs,
     }
 }
 
+// Race raceNumber of the "DE" championship at medium difficulty, as the
+// championship chooses it from the built maps.
+static RaceChoice deChampionshipChoice(uint8_t raceNumber)
+{
+    const std::wstring maps = std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\";
+    RaceChoice choice;
+    Game::ChampionshipEntry entry;
+    entry.key0 = 'D';
+    entry.key1 = 'E';
+    entry.difficulty = 1;
+    entry.raceNumber = raceNumber;
+    Game::makeChampionshipChoice(entry, choice, String(maps.c_str()));
+    return choice;
+}
+
 // Seven opponents race the "DE" championship's race raceNumber on the map
 // the championship chooses for it, set up as the championship sets it up at
 // medium difficulty, eight quads with the player's standing on the grid:
@@ -1467,14 +1482,7 @@ static void opponentsFinishTheChampionshipRace(const char* name, uint8_t raceNum
     SCOPED_TRACE(name);
     const RaceClock previousClock = gRaceClock;
     gRaceClock = raceClock;
-    const std::wstring maps = std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\";
-    RaceChoice choice;
-    Game::ChampionshipEntry entry;
-    entry.key0 = 'D';
-    entry.key1 = 'E';
-    entry.difficulty = 1;
-    entry.raceNumber = raceNumber;
-    Game::makeChampionshipChoice(entry, choice, String(maps.c_str()));
+    RaceChoice choice = deChampionshipChoice(raceNumber);
     choice.vehicleCount = 8;
     CourseRun run;
     if (choice.mapFile.length() == 0) {
@@ -1527,14 +1535,7 @@ TEST_F(LevelViews, DISABLED_OpponentsFinishTheChampionshipOffRoadRace)
 // for a pair of quads side by side, and the gate stands on it.
 TEST_F(LevelViews, OffRoadGatesStandOnALevelFloor)
 {
-    const std::wstring maps = std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\";
-    RaceChoice choice;
-    Game::ChampionshipEntry entry;
-    entry.key0 = 'D';
-    entry.key1 = 'E';
-    entry.difficulty = 1;
-    entry.raceNumber = 1;
-    Game::makeChampionshipChoice(entry, choice, String(maps.c_str()));
+    const RaceChoice choice = deChampionshipChoice(1);
     ASSERT_EQ(choice.courseType, 1);
     scene().clear();
     ASSERT_TRUE(load(std::wstring(choice.mapFile.text())));

@@ -126,6 +126,21 @@ struct Track
     Scene scene{String(L"KorvantaTests"), 3500.0f, &callbacks};
 };
 
+// Where a set-back quad landed from (x, z), across and along north, with
+// its box's half width and half length.
+struct Landing
+{
+    float across, along, halfWidth, halfLength;
+};
+
+Landing landing(Game::Vehicle& v, float x, float z)
+{
+    const vec3d landed = v.getQuad()->body()->getTransform()->row(3);
+    const OrientedBox& own = v.getQuad()->entity->worldBox;
+    return {landed.x - x, landed.z - z, own.halfExtents.x * own.axes[0].length(),
+            own.halfExtents.z * own.axes[2].length()};
+}
+
 }
 
 // The object's instance binds the quad: the player's reads the application's
@@ -391,11 +406,7 @@ TEST(VehicleRace, AQuadSetBackLandsWhereNothingStands)
                 game.course = nullptr;
             }
             EXPECT_EQ(v.courseState, 0u);
-            const vec3d landed = v.getQuad()->body()->getTransform()->row(3);
-            const OrientedBox& own = v.getQuad()->entity->worldBox;
-            const float halfWidth = own.halfExtents.x * own.axes[0].length();
-            const float halfLength = own.halfExtents.z * own.axes[2].length();
-            const float across = landed.x - x, along = landed.z - z;
+            const auto [across, along, halfWidth, halfLength] = landing(v, x, z);
             if (c.atCentre) {
                 EXPECT_NEAR(across, 0.0f, 1e-3f);
                 EXPECT_NEAR(along, 0.0f, 1e-3f);
@@ -441,11 +452,7 @@ TEST(VehicleRace, AnOverturnedQuadOffTheRoadsLandsBesideAnObject)
         v.overturnTime = TestClock::now - 1;
         v.updateOverturn();
         EXPECT_EQ(v.courseState, 0u);
-        const vec3d landed = v.getQuad()->body()->getTransform()->row(3);
-        const OrientedBox& own = v.getQuad()->entity->worldBox;
-        const float halfWidth = own.halfExtents.x * own.axes[0].length();
-        const float halfLength = own.halfExtents.z * own.axes[2].length();
-        const float across = landed.x - x, along = landed.z - z;
+        const auto [across, along, halfWidth, halfLength] = landing(v, x, z);
         if (crate) {
             EXPECT_TRUE(std::abs(across) >= halfWidth + 0.5f || std::abs(along) >= halfLength + 0.5f)
                 << "on the crate: landed at " << across << ", " << along;
