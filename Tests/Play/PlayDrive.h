@@ -3,7 +3,10 @@
 #include "PlayRun.h"
 #include "PlayScreens.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
+#include <vector>
 
 namespace Play {
 
@@ -46,6 +49,44 @@ Drive driveAlongTheRoad(Game& game, const std::string& name, DWORD milliseconds,
     }
     game.release(Key::up);
     return drive;
+}
+
+// Holds Left or Right for a while with the throttle held, then lets it go
+// and watches a little longer: the chase view turns with the quad, so the
+// road beyond it moves across the window against the turn. How far it moved that way
+// from where it lay before, as a share of its width (negative when it moved
+// with the turn, and -1 when the road was never seen).
+inline float turnOfTheView(Game& game, const std::string& name, Key key, DWORD hold)
+{
+    game.press(Key::up);
+    std::vector<float> before;
+    for (DWORD start = GetTickCount(); before.size() < 3 && GetTickCount() - start < 5000; Sleep(60))
+        if (const auto offset = Screens::roadOffset(game.capture()))
+            before.push_back(*offset);
+    if (before.empty()) {
+        game.release(Key::up);
+        return -1.0f;
+    }
+    std::sort(before.begin(), before.end());
+    const float from = before[before.size() / 2];
+    const float against = key == Key::right ? -1.0f : 1.0f;
+    float most = -1.0f;
+    game.press(key);
+    for (DWORD start = GetTickCount(), released = 0; GetTickCount() - start < hold + 1200; Sleep(40)) {
+        if (!released && GetTickCount() - start >= hold) {
+            game.release(key);
+            released = 1;
+        }
+        const Frame f = game.capture();
+        if (const auto offset = Screens::roadOffset(f)) {
+            if (most < (*offset - from) * against)
+                game.keep(f, name);
+            most = std::max(most, (*offset - from) * against);
+        }
+    }
+    game.release(key);
+    game.release(Key::up);
+    return most;
 }
 
 }

@@ -92,18 +92,23 @@ inline bool confirmInThePause(Game& game, const std::string& name, const std::fu
 }
 
 // Up held for a while: the quad drives off, the view moves and the head-up
-// display shows a speed; then the pause, its give-up, and the main screen.
-// The sprint's race clock never runs ahead of the real one, and a quad at full
-// throttle needs more than half a minute of it to the Goal, so five seconds of
-// driving always leave the race on for the pause.
+// display shows a speed; Right and then Left turn the view; then the pause,
+// its give-up, and the main screen. The sprint's race clock never runs
+// ahead of the real one, and a quad at full throttle needs about a quarter
+// of a minute of it to the Goal, so the ten seconds or so of this drive,
+// three of them the countdown, always leave the race on for the pause.
 inline void raceToMain(Game& game, const std::string& run)
 {
-    const Drive drive = driveAlongTheRoad(game, run + "-11-race", 5000, [](const Frame&) { return false; });
+    const auto never = [](const Frame&) { return false; };
+    const Drive drive = driveAlongTheRoad(game, run + "-11-race", 5000, never);
     EXPECT_GT(drive.raceFrames, drive.frames / 2) << drive.frames;
     EXPECT_GT(drive.speedFrames, drive.frames / 2) << drive.frames;
     // The countdown's still frames come first, and the window is often
     // captured more often than the game draws it.
     EXPECT_GT(drive.movingFrames, drive.frames / 8) << drive.frames;
+    EXPECT_GT(turnOfTheView(game, run + "-11-right", Key::right, 400), 0.1f) << "Right did not turn the view";
+    driveAlongTheRoad(game, run + "-11-back", 1500, never);
+    EXPECT_GT(turnOfTheView(game, run + "-11-left", Key::left, 400), 0.1f) << "Left did not turn the view";
     ASSERT_TRUE(game.tapUntil(Key::pause, run + "-12-pause", Screens::pause));
     Sleep(settle);
     game.tap(Key::down);
@@ -115,8 +120,8 @@ inline void raceToMain(Game& game, const std::string& run)
 // head-up display shows a speed. A finished race shows its results at the
 // next press of the throttle, so once the quad may have finished the
 // throttle is let go and pressed anew now and then until they show. The
-// race clock never runs ahead of the real one, and the quad needs more than
-// half a minute of it to the Goal.
+// race clock never runs ahead of the real one, and the quad needs about a
+// quarter of a minute of it to the Goal.
 inline void raceToResults(Game& game, const std::string& run)
 {
     const auto never = [](const Frame&) { return false; };

@@ -4,7 +4,10 @@
 // shapes of glyphs.
 #include "PlayRun.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
+#include <vector>
 
 namespace Play::Screens {
 
@@ -142,6 +145,79 @@ inline bool race(const Frame& f)
 inline bool showsSpeed(const Frame& f)
 {
     return race(f) && f.share(0.8f, 0.9f, 0.97f, 0.97f, light) > 0.02f;
+}
+
+// The sprint's asphalt: grey, neither black nor light; the meadow's greens
+// have less blue than green, the kerbs and the quads are coloured.
+inline bool asphalt(uint32_t p)
+{
+    const int high = std::max({red(p), green(p), blue(p)});
+    const int low = std::min({red(p), green(p), blue(p)});
+    const int mean = (red(p) + green(p) + blue(p)) / 3;
+    return high - low <= 14 && mean >= 18 && mean <= 150 && blue(p) + 4 >= green(p);
+}
+
+// Where the road lies on one row: the stretch of asphalt, small gaps (dirt,
+// a gate's post) bridged, that holds the window's middle or lies nearest to
+// it; its ends in pixels, or nothing without a stretch wider than 1/20 of
+// the window.
+inline std::optional<std::pair<int, int>> roadOnRow(const Frame& f, int y)
+{
+    const int gap = std::max(4, f.width / 60);
+    const int middle = f.width / 2;
+    std::optional<std::pair<int, int>> best;
+    int bestDistance = 0;
+    for (int x = 0; x < f.width;) {
+        if (!asphalt(f.pixels[size_t(y) * size_t(f.width) + size_t(x)])) {
+            ++x;
+            continue;
+        }
+        const int first = x;
+        int last = x;
+        for (; x < f.width && x - last <= gap; ++x)
+            if (asphalt(f.pixels[size_t(y) * size_t(f.width) + size_t(x)]))
+                last = x;
+        if (last - first <= f.width / 20)
+            continue;
+        const int distance = middle < first ? first - middle : middle > last ? middle - last : 0;
+        if (!best || distance < bestDistance) {
+            best = std::make_pair(first, last);
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+// Where the road lies a little beyond the player's quad, on rows at half the
+// height and just below (above the quad, below the display's panels): the
+// offset of its middle from the window's middle as a share of its width,
+// positive to the right. The chase view looks along the quad, so the road
+// lies to the right when the quad heads left of it or has left its middle to
+// the left. Nothing while the rows do not agree on a road (the countdown's
+// digits, a quad in the way, off the road).
+inline std::optional<float> roadOffset(const Frame& f)
+{
+    if (f.empty())
+        return std::nullopt;
+    std::vector<float> offsets;
+    for (const float row : {0.50f, 0.52f, 0.54f}) {
+        const auto road = roadOnRow(f, int(row * float(f.height)));
+        if (!road)
+            continue;
+        // The road's width on these rows, whatever the window's size; a
+        // narrower stretch is asphalt between dust, a wider one the road
+        // seen across.
+        const float width = float(road->second - road->first);
+        if (width < 0.09f * float(f.width) || width > 0.32f * float(f.width))
+            continue;
+        offsets.push_back((float(road->first + road->second) * 0.5f - float(f.width) * 0.5f) / width);
+    }
+    if (offsets.size() < 2)
+        return std::nullopt;
+    std::sort(offsets.begin(), offsets.end());
+    if (offsets.back() - offsets.front() > 0.15f)
+        return std::nullopt;
+    return offsets[offsets.size() / 2];
 }
 
 }
