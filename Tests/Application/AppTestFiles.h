@@ -29,22 +29,20 @@ inline bool write(const std::wstring& path, const std::vector<uint8_t>& bytes)
     return file && fclose(file) == 0 && ok;
 }
 
-// An empty folder of the test's own under the temporary folder, ending with a
-// backslash. Wine hands out the same process ids run after run, so whatever an
-// earlier run left in it (files, read-only ones too, and empty folders) goes.
-inline std::wstring freshFolder(const std::wstring& name)
+// Deletes what folder (ending with a backslash) holds, folders below and
+// read-only files too; the folder itself stays.
+inline void emptyFolder(const std::wstring& folder)
 {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + L"KorvantaTest-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
-    CreateDirectoryW(folder.c_str(), nullptr);
-    folder += L"\\";
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
     for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
-        const std::wstring path = folder + found.cFileName;
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const std::wstring path = folder + name;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            RemoveDirectoryW(path.c_str()); // "." and ".." stay
+            emptyFolder(path + L"\\");
+            RemoveDirectoryW(path.c_str());
         } else {
             SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileW(path.c_str());
@@ -52,6 +50,19 @@ inline std::wstring freshFolder(const std::wstring& name)
     }
     if (search != INVALID_HANDLE_VALUE)
         FindClose(search);
+}
+
+// An empty folder of the test's own under the temporary folder, ending with a
+// backslash. Wine hands out the same process ids run after run, so whatever an
+// earlier run left in it goes.
+inline std::wstring freshFolder(const std::wstring& name)
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"KorvantaTest-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    folder += L"\\";
+    emptyFolder(folder);
     return folder;
 }
 
