@@ -659,6 +659,7 @@ TEST(ObjectPackages, BuilderPackagesRoundTrip)
         EXPECT_EQ(package->functions.collect != nullptr, functions.collect.has_value());
         if (functions.collect && package->functions.collect)
             EXPECT_EQ(package->functions.collect->value, functions.collect->value);
+        EXPECT_EQ(package->functions.markSubEntities, functions.markSubEntities);
         EXPECT_EQ(package->functions.gate != nullptr, functions.gate.has_value());
         if (functions.gate) {
             ASSERT_NE(package->functions.gate->mesh, nullptr);

@@ -290,6 +290,8 @@ ObjectPackageWriter::Package pickUp(const char* name, uint32_t value)
     FunctionsRecordWriter::Record functions;
     functions.collect = FunctionsRecordWriter::Collect{value};
     functions.spin = pickUpSpin();
+    // Vehicles drive through a pick-up and take it: its box is no obstacle.
+    functions.markSubEntities = 1;
     p.functions = functions;
     return p;
 }
