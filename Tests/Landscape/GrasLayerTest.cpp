@@ -7,6 +7,7 @@
 #include "Landscape/GrasLayer.h"
 #include "Landscape/Water.h"
 
+#include "Render/BufferPool.h"
 #include "Render/Camera.h"
 #include "Render/Light.h"
 #include "Render/TextureProj.h"
@@ -330,6 +331,40 @@ TEST_F(GrasLayers, ThePatchesInViewAreDrawnFarthestFirst)
     layer.update(cameraAt({0.0f, 60.0f, 0.0f}, 210.0f, -10.0f));
     for (uint32_t i = 0; i < layer.drawCount; ++i)
         EXPECT_LT((*layer.drawList.at(int32_t(i)))->centre.z, 200.0f);
+}
+
+// A range given up rests two updates (the device may still draw from it),
+// then goes back to its pool; one that came from no pool is left alone.
+TEST_F(GrasLayers, AGivenUpRangeRestsTwoUpdatesBeforeItIsFree)
+{
+    Layer& layer = addLayer(anywhere());
+    const Camera camera = cameraAt({0.0f, 60.0f, 0.0f});
+    BufferPool pool;
+    ASSERT_TRUE(BufferPool::initRanges(pool, 100));
+    BufferRange* pooled = BufferPool::allocRange(pool, 40);
+    ASSERT_NE(pooled, nullptr);
+    BufferRange loose;
+    loose.count = 40;
+    loose.used = 1;
+    BufferRange* given[] = {pooled, &loose, nullptr};
+    for (BufferRange*& range : given) {
+        layer.retire(range);
+        EXPECT_EQ(range, nullptr);
+    }
+    struct Step
+    {
+        const char* what;
+        uint32_t poolFree; // elements of the pool's first range, when free
+    };
+    const Step steps[] = {{"given up", 0}, {"one update later", 0}, {"two updates later", 100}};
+    for (const Step& step : steps) {
+        EXPECT_EQ(pool.firstRange->used == 0 ? pool.firstRange->count : 0u, step.poolFree) << step.what;
+        EXPECT_EQ(loose.used, 1u) << step.what;
+        EXPECT_EQ(loose.count, 40u) << step.what;
+        layer.update(camera);
+    }
+    EXPECT_TRUE(layer.retired[0].empty());
+    EXPECT_TRUE(layer.retired[1].empty());
 }
 
 TEST_F(GrasLayers, ColoursVaryOnlyWithinTheirVariation)
