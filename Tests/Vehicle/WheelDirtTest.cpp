@@ -1,19 +1,24 @@
 // The sample quad's wheel dirt and exhaust smoke without a device: when a
 // track throws dirt and how much, the clods' rim angles, the oil and water
-// tints, the dust's colours and growth, the splash level and the water depth
-// the contacts get, and the smoke's puffs (the race clock, the frame time and
-// rand set by the tests; the particle pass done by hand).
+// tints, the dust's colours, growth and fade and the placed quad's speed that
+// starts it, the splash level and the water depth the contacts get, and the
+// smoke's puffs (the race clock, the frame time and rand set by the tests;
+// the particle pass done by hand).
 #include "Vehicle/ExhaustSmoke.h"
 #include "Vehicle/QuadInstance.h"
 #include "Vehicle/WheelDirt.h"
 
+#include "../Application/AppTestFiles.h"
+#include "../Landscape/TerrainTestMaps.h"
 #include "QuadSamplePackage.h"
 
+#include "Objects/DynObject.h"
 #include "Objects/PackageMesh.h"
 
 #include "Audio/EngineSound.h"
 #include "Entity/Entity.h"
 #include "Entity/ParticleSystem.h"
+#include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
 #include "Landscape/WaterArea.h"
@@ -120,6 +125,47 @@ int shown(ParticleSystem* system)
         count += node->item->hidden ? 0 : 1;
     return count;
 }
+
+// The sample quad placed as a dynamic object on level ground by a scene
+// whose swap chain has no device, as a race places it.
+struct PlacedRig
+{
+    PlacedRig()
+    {
+        const std::vector<uint8_t> bytes =
+            TerrainTestMaps::mapBytes(TerrainTestMaps::heightMap(128, [](int32_t, int32_t) { return 20000.0f; }));
+        FileArray stream(4096);
+        stream.write(bytes.data(), uint32_t(bytes.size()));
+        stream.seek(0, 0);
+        EXPECT_TRUE(gTerrain.load(nullptr, TerrainTestMaps::settings(), stream));
+        const std::wstring folder = AppTestFiles::freshFolder(L"wheeldirt");
+        CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
+        EXPECT_TRUE(QuadSample::save(String(folder.c_str())));
+        scene.swapChain = &chain;
+        scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
+        scene.objectPackages.buildPackages();
+        chain.entities->physicsManager->start(8);
+        Object* placed = scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")),
+                                                           {0.0f, gTerrain.getHeight(0.0f, 0.0f, 3), 0.0f}, 1.0f);
+        if (!placed)
+            return;
+        placed->instance = placed->createInstance();
+        object = dynamic_cast<DynObject*>(placed->instance);
+        auto* entry = object && object->functions ? object->functions->find(DynObject::FunctionManager::quadFlag)
+                                                  : nullptr;
+        quad = entry ? dynamic_cast<QuadPhysics::Instance*>(entry->instance) : nullptr;
+    }
+    ~PlacedRig()
+    {
+        scene.release();
+        gTerrain.clear();
+    }
+
+    D3D::Device::SwapChain chain{nullptr};
+    Scene scene{String(L"KorvantaTests"), 3500.0f};
+    DynObject* object = nullptr;
+    QuadPhysics::Instance* quad = nullptr;
+};
 
 void setColour(Track& track, float r, float g, float b)
 {
@@ -261,6 +307,11 @@ TEST(WheelDirt, EmissionFollowsTheGroundTheSpinAndTheSlide)
             const float r = std::max(c.rate, 0.3f), f = 1.0f - 0.04f * 0.12f;
             EXPECT_GE(p.width, f * 5.0f * r + (1.0f - f) * 10.0f * r - 1e-5f) << c.what;
             EXPECT_LE(p.width, f * 5.0f * r + (1.0f - f) * 15.0f * r + 1e-5f) << c.what;
+            // It shows as sin(f pi) of its peak alpha (185 to 254): faint
+            // as it leaves, at its peak half way through the fade.
+            const float shows = std::sin(f * 3.14159265f);
+            EXPECT_GE(p.colour.a, uint8_t(std::lrint(shows * 185.0f))) << c.what;
+            EXPECT_LE(p.colour.a, uint8_t(std::lrint(shows * 254.0f))) << c.what;
             // Thrown along the rim's turn at the spin's pace: the direction
             // from the centre to where it left, turned a right angle forwards
             // over the top; each axis within the jitter and one frame's drag.
@@ -414,6 +465,14 @@ TEST(WheelDirt, DustInTheGroundsColourAndBlueWhiteInWater)
         EXPECT_NEAR(puff->velocity.x, v.x * (1.0f - dt * 0.1f), 1e-6f) << c.what;
         EXPECT_NEAR(puff->velocity.z, v.z * (1.0f - dt * 0.1f), 1e-6f) << c.what;
         EXPECT_NEAR(puff->width, size + (c.growTo - size) * dt * 0.04f, 1e-5f) << c.what;
+        // Fading at its rate: a frame of a whole second takes that share of
+        // what is left.
+        const float fade = c.water ? 0.08f : 0.035f;
+        const float left = float(c.alpha) * (1.0f - fade * dt) * (1.0f - fade * dt);
+        gFrameTime.store(1.0f);
+        pass(dirt.dust);
+        gFrameTime.store(dt);
+        EXPECT_NEAR(float(puff->colour.a), left * (1.0f - fade), 0.51f) << c.what;
         // Dirt thrown now is mixed half and half with the water's blue-white.
         track.contact->wheel->spinAngle = 100.0f;
         rig.frame(1.0f);
@@ -424,6 +483,46 @@ TEST(WheelDirt, DustInTheGroundsColourAndBlueWhiteInWater)
             EXPECT_NEAR(track.colour[k] * 255.0f, c.water ? (ground[k] + tint[k]) * 0.5f : ground[k], 1e-3f)
                 << c.what << k;
         gWater.clear();
+    }
+}
+
+// On a dynamic object the dust follows the object's speed (its move since
+// the last prepare over the frame factor), not the entity's move in the
+// frame; the dust starts above a speed root of 0.05.
+TEST(WheelDirt, ThePlacedQuadsSpeedStartsTheDust)
+{
+    struct Case
+    {
+        const char* what;
+        float moved;
+        float root;
+    };
+    const Case cases[] = {
+        {"standing", 0.0f, 0.0f},
+        {"creeping: below the dust's start", 0.008f, std::sqrt(0.008f * 0.3f)},
+        {"just above the start", 0.01f, std::sqrt(0.01f * 0.3f)},
+        {"one unit a frame", 1.0f, std::sqrt(0.3f)},
+        {"fast: the factor stops at 1", 10.0f, 1.0f},
+    };
+    for (const Case& c : cases) {
+        Clock clock;
+        PlacedRig rig;
+        ASSERT_NE(rig.quad, nullptr) << c.what;
+        WheelDirt& dirt = rig.quad->wheelDirt;
+        ASSERT_NE(dirt.dust, nullptr) << c.what;
+        const vec3d at = rig.object->world.row(3);
+        for (Track& track : dirt.tracks) {
+            track.contact->grounded = 1;
+            track.contact->contactPoint = at;
+            track.lastDustPos = at + vec3d(100.0f, 0.0f, 0.0f);
+        }
+        rig.object->previousPosition = at - vec3d(0.0f, 0.0f, c.moved);
+        Clock::now += 20;
+        dirt.update();
+        dirt.update(); // the entity itself stands still between the two
+        EXPECT_NEAR(dirt.speedRoot, c.root, 1e-3f) << c.what;
+        pass(dirt.dust);
+        EXPECT_EQ(shown(dirt.dust) > 0, c.root > 0.05f) << c.what;
     }
 }
 
