@@ -1,6 +1,7 @@
 // The showroom and its mirror on the real device: a package on the turntable
-// in the bottom-right viewport with its reflection under the floor, and the
-// device's cull record as it was afterwards.
+// in the bottom-right viewport with its reflection under the floor, the
+// device's cull record as it was afterwards, the platform's ring and the
+// mirror's surface seen from above, and the left button that ends a drag.
 #include "MenuStandIns.h"
 
 #include "../Application/AppTestFiles.h"
@@ -23,8 +24,11 @@
 #include <d3dx9.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 using namespace TestDevice;
 
@@ -310,4 +314,194 @@ TEST_F(ShowroomDevice, AMirrorWithoutAnOwnerDrawsNothingAndKeepsTheStencilOff)
     EXPECT_EQ(func, DWORD(D3DCMP_NEVER));
     gDevice->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_ALWAYS);
     chain().present();
+}
+
+namespace {
+
+// The states the floor tests change, put back as the suite's other tests
+// expect them.
+void restoreFloorStates()
+{
+    gDevice->SetRenderState(D3DRS_CULLMODE, gDirectGraphics.record.frontCull);
+    gDevice->SetRenderState(D3DRS_ZENABLE, TRUE);
+    gDevice->SetRenderState(D3DRS_LIGHTING, TRUE);
+    gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    const matrix3d identity = matrix3d::identity();
+    gDevice->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(identity.m));
+}
+
+// A frame seen from straight above through an orthographic view 8 units
+// wide on a square viewport of 240 pixels (+x to the right, +z up), without
+// depth test or culling, over what a careless caller may leave behind:
+// another vertex format and a world transform far off.
+template <typename Draw>
+Level fromAbove(const char* name, Draw draw)
+{
+    D3D::Device::SwapChain& chain = *gDirectGraphics.record.firstSwapChain();
+    chain.beginFrame();
+    const D3DVIEWPORT9 square{0, 0, 240, 240, 0.0f, 1.0f};
+    gDevice->SetViewport(&square);
+    D3DXMATRIX view, projection;
+    const D3DXVECTOR3 eye(0.0f, 10.0f, 0.0f), at(0.0f, 0.0f, 0.0f), up(0.0f, 0.0f, 1.0f);
+    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+    D3DXMatrixOrthoLH(&projection, 8.0f, 8.0f, 1.0f, 20.0f);
+    gDevice->SetTransform(D3DTS_VIEW, &view);
+    gDevice->SetTransform(D3DTS_PROJECTION, &projection);
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 1.0f, 0);
+    gDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    gDevice->SetRenderState(D3DRS_ZENABLE, FALSE);
+    gDevice->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+    gDevice->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    matrix3d away = matrix3d::identity();
+    away.m[12] = 50.0f;
+    gDevice->SetTransform(D3DTS_WORLD, reinterpret_cast<const D3DMATRIX*>(away.m));
+    gDevice->BeginScene();
+    draw();
+    gDevice->EndScene();
+    Level pixels = readSurface(chain.targets[0].surface);
+    keep(name, chain.targets[0].surface);
+    chain.present();
+    restoreFloorStates();
+    return pixels;
+}
+
+// The floor point (x, z) under pixel (px, py) of fromAbove's view.
+std::pair<float, float> underPixel(uint32_t px, uint32_t py)
+{
+    return {(2.0f * float(px) / 240.0f - 1.0f) * 4.0f, (1.0f - 2.0f * float(py) / 240.0f) * 4.0f};
+}
+
+uint32_t brightest(uint32_t colour)
+{
+    return std::max({(colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF});
+}
+
+}
+
+// Each ring segment shows the image's bar across its middle, from the outer
+// to the inner edge, turned with the turntable; the disc inside stays dark.
+// Where the bar lies follows from the segment's texture coordinates: a
+// pixel counts where it lies clearly on or clearly off the bar.
+TEST_F(ShowroomDevice, ThePlatformShowsABarAcrossEachSegmentAndTurnsWithTheTurntable)
+{
+    GameMenu::Main::Showroom room(menu);
+    room.enter(String(L"Quad"));
+    ASSERT_TRUE(room.hasQuad());
+    room.turnAngle = 20.0f;
+    room.update();
+    const Level pixels = fromAbove("PlatformFromAbove", [&] { room.drawPlatform(gDevice); });
+    ASSERT_EQ(pixels.width, 320u);
+
+    constexpr float pi = 3.14159265f;
+    constexpr float step = pi / 16.0f;
+    const matrix3d& t = room.turn;
+    int onBar = 0, offBar = 0, darkOnBar = 0, litOffBar = 0;
+    for (uint32_t py = 0; py < 240; ++py)
+        for (uint32_t px = 0; px < 240; ++px) {
+            const auto [wx, wz] = underPixel(px, py);
+            // Back on the turntable: the turn undone.
+            const float x = wx * t.m[0] + wz * t.m[2], z = wx * t.m[8] + wz * t.m[10];
+            const float r = std::sqrt(x * x + z * z);
+            bool bar = false;
+            if (r > 2.1f && r < 2.9f) {
+                float a = std::atan2(z, x);
+                if (a < 0.0f)
+                    a += 2.0f * pi;
+                const int i = std::min(int(a / step), 31);
+                const float a0 = float(i) * step, a1 = float(i + 1) * step;
+                // Outer edge at a1 and a0, inner edge at a1 and a0, in two
+                // triangles (0 1 2) and (1 2 3).
+                const float cx[4] = {3.0f * std::cos(a1), 3.0f * std::cos(a0), 2.0f * std::cos(a1), 2.0f * std::cos(a0)};
+                const float cz[4] = {3.0f * std::sin(a1), 3.0f * std::sin(a0), 2.0f * std::sin(a1), 2.0f * std::sin(a0)};
+                const float cu[4] = {0.0f, 1.0f, 1.0f / 6.0f, 5.0f / 6.0f};
+                const float cv[4] = {0.0f, 0.0f, 1.0f, 1.0f};
+                float u = -1.0f, v = -1.0f;
+                for (const auto& tri : {std::array<int, 3>{0, 1, 2}, std::array<int, 3>{1, 2, 3}}) {
+                    const int p = tri[0], q = tri[1], s = tri[2];
+                    const float d = (cz[q] - cz[s]) * (cx[p] - cx[s]) + (cx[s] - cx[q]) * (cz[p] - cz[s]);
+                    const float l0 = ((cz[q] - cz[s]) * (x - cx[s]) + (cx[s] - cx[q]) * (z - cz[s])) / d;
+                    const float l1 = ((cz[s] - cz[p]) * (x - cx[s]) + (cx[p] - cx[s]) * (z - cz[s])) / d;
+                    const float l2 = 1.0f - l0 - l1;
+                    if (l0 >= 0.0f && l1 >= 0.0f && l2 >= 0.0f) {
+                        u = l0 * cu[p] + l1 * cu[q] + l2 * cu[s];
+                        v = l0 * cv[p] + l1 * cv[q] + l2 * cv[s];
+                        break;
+                    }
+                }
+                if (u > 0.43f && u < 0.63f && v > 0.1f && v < 0.9f)
+                    bar = true;
+                else if (!(u >= 0.0f && (u < 0.32f || u > 0.74f)))
+                    continue; // near the bar's edge, or between the triangles
+            } else if (r > 1.9f) {
+                continue;
+            }
+            const uint32_t level = brightest(pixels.at(px, py));
+            if (bar) {
+                ++onBar;
+                darkOnBar += level < 25;
+            } else {
+                ++offBar;
+                litOffBar += level > 12;
+            }
+        }
+    EXPECT_GT(onBar, 1000);
+    EXPECT_GT(offBar, 5000);
+    EXPECT_LT(darkOnBar, onBar / 50) << "of " << onBar;
+    EXPECT_LT(litOffBar, offBar / 50) << "of " << offBar;
+    room.leave();
+}
+
+// The mirror's surface is a square of 20 around the turntable in the floor,
+// drawn in its own vertex format (the mirror marks the stencil with it; here
+// it is drawn in the texture factor's white).
+TEST_F(ShowroomDevice, TheMirrorSurfaceCoversTheFloorAroundTheTurntable)
+{
+    GameMenu::Main::Showroom room(menu);
+    const Level pixels = fromAbove("MirrorSurface", [&] {
+        gDevice->SetRenderState(D3DRS_LIGHTING, FALSE);
+        gDevice->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu);
+        gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+        gDevice->SetFVF(D3DFVF_XYZRHW);
+        room.drawMirrorSurface();
+    });
+    int white = 0;
+    for (uint32_t py = 0; py < 240; ++py)
+        for (uint32_t px = 0; px < 240; ++px)
+            white += (pixels.at(px, py) & 0xFFFFFF) == 0xFFFFFF;
+    EXPECT_EQ(white, 240 * 240);
+}
+
+// A drag ends with the first update that finds the left button up, whether
+// or not the button's toggle bit is set.
+TEST_F(ShowroomDevice, ADragEndsWhenTheLeftButtonIsUp)
+{
+    GameMenu::Main::Showroom room(menu);
+    room.enter(String(L"Quad"));
+    ASSERT_TRUE(room.hasQuad());
+    struct Case
+    {
+        const char* what;
+        BYTE button;
+        bool ends;
+    };
+    const Case cases[] = {
+        {"up", 0x00, true},
+        {"up, toggled", 0x01, true},
+        {"down", 0x80, false},
+        {"down, toggled", 0x81, false},
+    };
+    BYTE saved[256] = {};
+    ASSERT_TRUE(GetKeyboardState(saved));
+    for (const Case& c : cases) {
+        BYTE keys[256] = {};
+        keys[VK_LBUTTON] = c.button;
+        ASSERT_TRUE(SetKeyboardState(keys)) << c.what;
+        room.dragging = 1;
+        room.update();
+        EXPECT_EQ(room.dragging, c.ends ? 0u : 1u) << c.what;
+    }
+    SetKeyboardState(saved);
+    room.leave();
 }
