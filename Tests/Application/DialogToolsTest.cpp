@@ -114,6 +114,11 @@ TEST_F(DialogToolsTest, FloatSlidersMoveTheirThumbAndWriteTheirValue)
         }
         EXPECT_EQ(SendDlgItemMessageW(page, trackbarId, TBM_GETRANGEMAX, 0, 0), c.steps);
         EXPECT_EQ(SendDlgItemMessageW(page, trackbarId, TBM_GETPAGESIZE, 0, 0), c.steps / 10);
+        // The slider holds the value of the thumb's step: a notification
+        // with the thumb where init put it changes nothing.
+        EXPECT_FLOAT_EQ(slider.current, c.min + (c.max - c.min) * float(c.position) / float(c.steps));
+        EXPECT_EQ(slider.process(WM_NOTIFY, 0, moveTo(trackbarId, c.position)), 0);
+        EXPECT_EQ(slider.lastResult, 0);
 
         // A move: applied at once with live update, else when the thumb is let go.
         EXPECT_EQ(slider.process(WM_NOTIFY, 0, moveTo(trackbarId, c.moveTo)), c.live ? 1 : 0);

@@ -241,12 +241,30 @@ TEST_F(TreeDialog, EveryGenerationRefreshesTheDialog)
         EXPECT_NE(dialog.bark.bitmap, nullptr);
     }
 
-    // A slider moved by hand writes its field; nothing regenerates.
-    HWND extent = dialog.reals[0].trackbar;
-    SendMessageW(extent, TBM_SETPOS, TRUE, 100);
-    NMHDR notify{extent, UINT_PTR(dialog.reals[0].trackbarId), UINT(NM_RELEASEDCAPTURE)};
-    SendMessageW(dialog.window, WM_NOTIFY, WPARAM(notify.idFrom), LPARAM(&notify));
-    EXPECT_FLOAT_EQ(p.bone.extent, 50.0f);
+    // A slider moved by hand writes its field in the steps of its range and
+    // shows it; nothing regenerates.
+    struct Move
+    {
+        const float* field;
+        int32_t position;
+        float value;
+        const wchar_t* shown;
+    };
+    const Move moves[] = {
+        {&p.bone.extent, 100, 50.0f, L"50.0"},
+        {&p.mesh.barkRoughness, 37, 0.37f, L"0.37"},
+        {&p.root.pushBase, 25, 2.5f, L"2.50"},
+    };
+    for (const Move& m : moves) {
+        auto slider = std::find_if(dialog.reals.begin(), dialog.reals.end(),
+                                   [&](const DialogTools::Slider& s) { return s.value == m.field; });
+        ASSERT_NE(slider, dialog.reals.end()) << m.shown;
+        SendMessageW(slider->trackbar, TBM_SETPOS, TRUE, m.position);
+        NMHDR notify{slider->trackbar, UINT_PTR(slider->trackbarId), UINT(NM_RELEASEDCAPTURE)};
+        SendMessageW(dialog.window, WM_NOTIFY, WPARAM(notify.idFrom), LPARAM(&notify));
+        EXPECT_NEAR(*m.field, m.value, 1e-6f) << m.shown;
+        EXPECT_EQ(textOf(dialog.window, slider->labelId), m.shown);
+    }
     HWND wobble = dialog.levels[1].reals[3].trackbar;
     SendMessageW(wobble, TBM_SETPOS, TRUE, 50);
     NMHDR levelNotify{wobble, UINT_PTR(dialog.levels[1].reals[3].trackbarId), UINT(NM_RELEASEDCAPTURE)};
@@ -356,6 +374,9 @@ TEST_F(TreeDialog, TheFoliageListFollowsTheTreesObjects)
     ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 4);
     EXPECT_EQ(SendMessageW(list, CB_GETLBTEXTLEN, 2, 0), 0) << "an unnamed object is listed empty";
     EXPECT_FALSE(enabled()) << "nothing selected yet";
+    // The unnamed one chosen is found by its empty name.
+    choose(2);
+    EXPECT_EQ(dialog.findSelectedFoliage(), tree.foliage(2));
 
     // The second "Oak" selected: the first of that name is the one.
     choose(1);
