@@ -83,4 +83,14 @@ inline std::unique_ptr<Terrain> load(const TerrainMapWriter::Map& map, const Ter
     return load(mapBytes(map), s);
 }
 
+// The global terrain loaded from map; false when it refuses the map.
+inline bool loadGlobal(const TerrainMapWriter::Map& map, const Terrain::Settings& s = settings())
+{
+    const std::vector<uint8_t> bytes = mapBytes(map);
+    FileArray stream(4096);
+    stream.write(bytes.data(), uint32_t(bytes.size()));
+    stream.seek(0, 0);
+    return !bytes.empty() && gTerrain.load(nullptr, s, stream);
+}
+
 }

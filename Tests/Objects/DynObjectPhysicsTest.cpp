@@ -29,12 +29,8 @@ struct FlatGround
 {
     FlatGround()
     {
-        const std::vector<uint8_t> bytes =
-            TerrainTestMaps::mapBytes(TerrainTestMaps::heightMap(128, [](int32_t, int32_t) { return 20000.0f; }));
-        FileArray stream(4096);
-        stream.write(bytes.data(), uint32_t(bytes.size()));
-        stream.seek(0, 0);
-        loaded = !bytes.empty() && gTerrain.load(nullptr, TerrainTestMaps::settings(), stream);
+        loaded =
+            TerrainTestMaps::loadGlobal(TerrainTestMaps::heightMap(128, [](int32_t, int32_t) { return 20000.0f; }));
         centre = gTerrain.box.center;
         height = gTerrain.getHeight(centre.x, centre.z, 3);
     }

@@ -39,12 +39,8 @@ struct FlatGround
 {
     FlatGround()
     {
-        const std::vector<uint8_t> bytes =
-            TerrainTestMaps::mapBytes(TerrainTestMaps::heightMap(512, [](int32_t, int32_t) { return 20000.0f; }));
-        FileArray stream(4096);
-        stream.write(bytes.data(), uint32_t(bytes.size()));
-        stream.seek(0, 0);
-        EXPECT_TRUE(gTerrain.load(nullptr, TerrainTestMaps::settings(), stream));
+        EXPECT_TRUE(
+            TerrainTestMaps::loadGlobal(TerrainTestMaps::heightMap(512, [](int32_t, int32_t) { return 20000.0f; })));
         origin = gTerrain.box.minimum + vec3d(100.0f, 0.0f, 100.0f);
         origin.y = height();
         gFrameFactor = 1.0f;

@@ -132,12 +132,8 @@ struct PlacedRig
 {
     PlacedRig()
     {
-        const std::vector<uint8_t> bytes =
-            TerrainTestMaps::mapBytes(TerrainTestMaps::heightMap(128, [](int32_t, int32_t) { return 20000.0f; }));
-        FileArray stream(4096);
-        stream.write(bytes.data(), uint32_t(bytes.size()));
-        stream.seek(0, 0);
-        EXPECT_TRUE(gTerrain.load(nullptr, TerrainTestMaps::settings(), stream));
+        EXPECT_TRUE(
+            TerrainTestMaps::loadGlobal(TerrainTestMaps::heightMap(128, [](int32_t, int32_t) { return 20000.0f; })));
         const std::wstring folder = AppTestFiles::freshFolder(L"wheeldirt");
         CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
         EXPECT_TRUE(QuadSample::save(String(folder.c_str())));
