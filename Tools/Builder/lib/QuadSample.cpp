@@ -80,7 +80,7 @@ const Part parts[17] = {
     {{0.12f, 0.30f, 0.30f}, {0.50f, 0.30f, 0.75f}},   // front right wheel
     {barHalf * (1.0f / handlebarScale), handlebarOrigin}, // handlebar (drawn at handlebarScale)
     {{0.50f, 0.05f, 0.30f}, {0.0f, 0.70f, -0.70f}},   // rear fender, follows the swing arm
-    {{0.45f, 0.25f, 0.85f}, {0.0f, 0.70f, 0.0f}},     // body
+    {{0.45f, 0.18f, 0.85f}, {0.0f, 0.77f, 0.0f}},     // body, its floor well above the ground
     {{}, {}},                                         // rider (the rider sample), placed by riderPosition
     {helmetHalf, {}},                                 // helmet, carried by the rider
     {visorHalf, {}},                                  // visor, carried with the helmet
