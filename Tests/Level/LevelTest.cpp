@@ -1597,6 +1597,7 @@ TEST_F(LevelViews, ThrottleAloneDrivesThePlayersQuadStraightOn)
         std::wstring level;
         int32_t mode, courseType;
         float frameTime, seconds;
+        bool uneven = false; // each frame 0.6 to 1.4 times as long, as a loaded machine draws them
     };
     const std::wstring level = folder + L"Sprint.tee";
     const Row rows[] = {
@@ -1604,6 +1605,8 @@ TEST_F(LevelViews, ThrottleAloneDrivesThePlayersQuadStraightOn)
         {"flat sprint, threaded at 35 fps", level, Game::Circuit, 2, 1.0f / 35.0f, 10.0f},
         {"flat sprint, threaded at 15 fps", level, Game::Circuit, 2, 1.0f / 15.0f, 10.0f},
         {"flat sprint, threaded at 10 fps", level, Game::Circuit, 2, 0.1f, 10.0f},
+        {"flat sprint, threaded at uneven 9 fps", level, Game::Circuit, 2, 1.0f / 9.0f, 9.5f, true},
+        {"flat sprint, threaded at uneven 15 fps", level, Game::Circuit, 2, 1.0f / 15.0f, 9.5f, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -1619,12 +1622,18 @@ TEST_F(LevelViews, ThrottleAloneDrivesThePlayersQuadStraightOn)
         Game::Vehicle* player = game.vehicles.head()->item;
         ASSERT_TRUE(player->isPlayer);
         const float frameTime = row.frameTime > 0.0f ? row.frameTime : 1.0f / 35.0f;
+        uint32_t seed = 64;
         const auto frame = [&] {
-            raceClockNow += uint32_t(frameTime * 1000.0f);
-            gFrameFactor.store(row.frameTime > 0.0f ? frameTime * 35.0f : 1.0f);
-            gFrameTime.store(frameTime);
+            float length = frameTime;
+            if (row.uneven) {
+                seed = seed * 1664525u + 1013904223u;
+                length *= 0.6f + 0.8f * float(seed >> 8) / 16777216.0f;
+            }
+            raceClockNow += uint32_t(length * 1000.0f);
+            gFrameFactor.store(row.frameTime > 0.0f ? length * 35.0f : 1.0f);
+            gFrameTime.store(length);
             if (row.frameTime > 0.0f)
-                physics.stepThreaded(frameTime);
+                physics.stepThreaded(length);
             else
                 physics.step();
             app->pumpMessages();
