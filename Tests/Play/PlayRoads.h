@@ -121,7 +121,10 @@ inline void raceToMain(Game& game, const std::string& run)
 // next press of the throttle, so once the quad may have finished the
 // throttle is let go and pressed anew now and then until they show. The
 // race clock never runs ahead of the real one, and the quad needs about a
-// quarter of a minute of it to the Goal.
+// quarter of a minute of it to the Goal. Once the results have shown, the
+// next press leaves them: a slow frame may see the throttle let go between
+// two drives and show them before the press meant for them, so that press
+// is sent only while they do not show.
 inline void raceToResults(Game& game, const std::string& run)
 {
     const auto never = [](const Frame&) { return false; };
@@ -132,9 +135,13 @@ inline void raceToResults(Game& game, const std::string& run)
     EXPECT_GT(drive.movingFrames, drive.frames / 8) << drive.frames;
     bool results = false;
     for (DWORD start = GetTickCount(); !results && GetTickCount() - start < 90000;) {
-        driveAlongTheRoad(game, run + "-12-race", 2500, never);
-        // Long enough for a frame to see the throttle let go.
-        Sleep(400);
+        driveAlongTheRoad(game, run + "-12-race", 2500, Screens::results);
+        // Long enough for a frame to see the throttle let go, and for
+        // results shown by the drive's own press to fade in.
+        if (game.waitFor(run + "-13-results", Screens::results, 1500)) {
+            results = true;
+            break;
+        }
         game.press(Key::up);
         results = game.waitFor(run + "-13-results", Screens::results, 2000);
         game.release(Key::up);

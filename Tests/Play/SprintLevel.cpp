@@ -55,6 +55,13 @@ const MapGenerator::Map& sprint()
                 o.position[0] = 0.0f;
                 o.position[2] = SprintLevel::playerZ;
             }
+        // No pick-ups: they lie beside the middle of the road, and an
+        // opponent turning across the player's line to take one knocked the
+        // quad off the road.
+        std::erase_if(made.objects, [](const StaticObjectWriter::Object& o) {
+            const std::wstring package(o.package.text());
+            return package == L"Nitro" || package == L"RepairKit" || package == L"RocketPack" || package == L"Oil";
+        });
         return made;
     }();
     return map;
