@@ -1390,6 +1390,13 @@ TEST(QuadPose, TheHandsHoldTheGripsAndTheHelmetSitsOnTheHead)
         const vec3d at = W.transformPoint(hand.position());
         EXPECT_NEAR((at - h.grip.row(3)).length(), 0.0f, 0.05f) << h.what;
         EXPECT_GT((at - P).dot(R) * h.side, 0.0f) << h.what << " hand on its own side";
+        // The rider reaches forward to the bar: the shoulder behind the
+        // elbow, the elbow behind the hand.
+        const vec3d ahead = quad.entity->world.row(2).normalised();
+        const vec3d elbow = W.transformPoint(h.arm.bones[1]->position());
+        const vec3d shoulder = W.transformPoint(h.arm.bones[2]->position());
+        EXPECT_LT((elbow - at).dot(ahead), 0.0f) << h.what;
+        EXPECT_LT((shoulder - elbow).dot(ahead), 0.0f) << h.what;
         const matrix3d frame = static_cast<const matrix3d&>(hand) * W;
         for (int r = 0; r < 3; ++r)
             EXPECT_NEAR((frame.row(r) * (1.0f / scale) - h.grip.row(r)).length(), 0.0f, 2e-2f) << h.what << r;

@@ -18,6 +18,7 @@
 #include "Render/D3DDevice.h"
 
 #include "Objects/DynObject.h"
+#include "Objects/Inventory.h"
 #include "Physics/PhysicsManager.h"
 #include "Objects/ObjectPackage.h"
 #include "Objects/PackageMesh.h"
@@ -84,6 +85,42 @@ TEST_F(QuadSampleDevice, TheSamplesPartsAndWheelTextures)
     for (int32_t slot = 0; slot < QuadPhysics::soundCount; ++slot)
         EXPECT_NE(quad->sound(slot), nullptr) << slot;
     EXPECT_GT(package->physics.mass, 0.0f);
+    // The quad takes pick-ups with a chime.
+    ASSERT_NE(package->functions.inventory, nullptr);
+    EXPECT_GT(package->functions.inventory->sound.size(), 0u);
+    EXPECT_NE(package->functions.inventory->soundRef, nullptr);
+
+    // The finishes: the base colour with a light grain, never brighter than
+    // it; a tyre's tread bars, three rows of every eight, much darker.
+    const struct
+    {
+        const char* what;
+        int32_t role;
+        uint32_t base;
+        bool tread;
+    } finishes[] = {{"metal", 1, 0x8A8D92u, false}, {"tyre", 3, 0x3A3A3Cu, true}, {"suit", 15, 0x2E4A7Au, false}};
+    for (const auto& finish : finishes) {
+        SCOPED_TRACE(finish.what);
+        const TextureRef* texture = quad->mesh(finish.role)->getTexture();
+        ASSERT_TRUE(texture && texture->isBound());
+        const TestDevice::Level level = TestDevice::readLevel(*texture);
+        ASSERT_EQ(level.texels.size(), size_t(level.width) * level.height);
+        double bars = 0.0, rest = 0.0;
+        int tooBright = 0;
+        for (uint32_t y = 0; y < level.height; ++y)
+            for (uint32_t x = 0; x < level.width; ++x) {
+                const uint32_t texel = level.at(x, y);
+                for (int shift : {0, 8, 16})
+                    tooBright += ((texel >> shift) & 0xFFu) > ((finish.base >> shift) & 0xFFu);
+                ((y & 7u) < 3u ? bars : rest) += double(texel & 0xFFu);
+            }
+        EXPECT_EQ(tooBright, 0);
+        const double barShare = bars / 3.0 / (rest / 5.0);
+        if (finish.tread)
+            EXPECT_LT(barShare, 0.6);
+        else
+            EXPECT_GT(barShare, 0.9);
+    }
 
     for (const TextureRef* texture : {&quad->dustTexture, &quad->dirtTexture}) {
         ASSERT_TRUE(texture->isBound());
