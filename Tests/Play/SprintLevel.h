@@ -15,7 +15,10 @@ namespace SprintLevel {
 constexpr float roadSouth = -500.0f;
 constexpr float roadNorth = 1000.0f;
 constexpr float startZ = roadSouth + 130.0f;
-constexpr float playerZ = startZ + 30.0f;
+constexpr float playerZ = startZ + 60.0f;
+// How far the opponents' grid lies behind where the map generator puts it
+// (its last slot still on the road).
+constexpr float gridBack = 60.0f;
 constexpr float goalZ = roadNorth - 20.0f;
 
 // The flat ground's height (world units).
