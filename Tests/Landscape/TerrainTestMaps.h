@@ -67,14 +67,20 @@ inline Terrain::Settings settings(float horizontal = 3.0f, float vertical = 1.75
     return s;
 }
 
+// Loads terrain from the bytes of a ".map" file; false when it refuses them.
+inline bool loadInto(Terrain& terrain, const std::vector<uint8_t>& bytes, const Terrain::Settings& s)
+{
+    FileArray stream(4096);
+    stream.write(bytes.data(), uint32_t(bytes.size()));
+    stream.seek(0, 0);
+    return terrain.load(nullptr, s, stream);
+}
+
 // A terrain of the test's own, loaded from the bytes of a ".map" file.
 inline std::unique_ptr<Terrain> load(const std::vector<uint8_t>& bytes, const Terrain::Settings& s = settings())
 {
     auto terrain = std::make_unique<Terrain>();
-    FileArray stream(4096);
-    stream.write(bytes.data(), uint32_t(bytes.size()));
-    stream.seek(0, 0);
-    terrain->load(nullptr, s, stream);
+    loadInto(*terrain, bytes, s);
     return terrain;
 }
 
@@ -86,11 +92,7 @@ inline std::unique_ptr<Terrain> load(const TerrainMapWriter::Map& map, const Ter
 // The global terrain loaded from map; false when it refuses the map.
 inline bool loadGlobal(const TerrainMapWriter::Map& map, const Terrain::Settings& s = settings())
 {
-    const std::vector<uint8_t> bytes = mapBytes(map);
-    FileArray stream(4096);
-    stream.write(bytes.data(), uint32_t(bytes.size()));
-    stream.seek(0, 0);
-    return !bytes.empty() && gTerrain.load(nullptr, s, stream);
+    return loadInto(gTerrain, mapBytes(map), s);
 }
 
 }

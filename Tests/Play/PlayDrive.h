@@ -72,19 +72,19 @@ inline float turnOfTheView(Game& game, const std::string& name, Key key, DWORD h
     const float against = key == Key::right ? -1.0f : 1.0f;
     float most = -1.0f;
     game.press(key);
-    for (DWORD start = GetTickCount(), released = 0; GetTickCount() - start < hold + 1200; Sleep(40)) {
-        if (!released && GetTickCount() - start >= hold) {
+    bool held = true;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < hold + 1200; Sleep(40)) {
+        if (held && GetTickCount() - start >= hold) {
             game.release(key);
-            released = 1;
+            held = false;
         }
         const Frame f = game.capture();
-        if (const auto offset = Screens::roadOffset(f)) {
-            if (most < (*offset - from) * against)
-                game.keep(f, name);
-            most = std::max(most, (*offset - from) * against);
+        const auto offset = Screens::roadOffset(f);
+        if (offset && (*offset - from) * against > most) {
+            most = (*offset - from) * against;
+            game.keep(f, name);
         }
     }
-    game.release(key);
     game.release(Key::up);
     return most;
 }

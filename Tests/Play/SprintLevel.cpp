@@ -50,23 +50,20 @@ const MapGenerator::Map& sprint()
         // The player's quad alone in the middle of the road, ahead of the
         // Start, and the opponents' grid farther back: they start faster,
         // and from the grid as made they caught up within three seconds and
-        // pushed a quad driven by the throttle alone off its line.
-        for (StaticObjectWriter::Object& o : made.objects)
-            if (std::wstring(o.package.text()) == L"PlayerSlot") {
-                if (o.flag == 0) {
-                    o.position[0] = 0.0f;
-                    o.position[2] = SprintLevel::playerZ;
-                } else {
-                    o.position[2] -= SprintLevel::gridBack;
-                }
-            }
-        // The gates and the Goal three times as wide: a quad held at full
-        // throttle still drifts a little off its heading now and then, and
-        // on a course it cannot steer it must pass them all the same.
+        // pushed a quad driven by the throttle alone off its line. The gates
+        // and the Goal three times as wide: a quad held at full throttle
+        // still drifts a little off its heading now and then, and on a
+        // course it cannot steer it must pass them all the same.
         for (StaticObjectWriter::Object& o : made.objects) {
             const std::wstring package(o.package.text());
-            if (package == L"Gate" || package == L"Goal")
+            if (package == L"PlayerSlot" && o.flag == 0) {
+                o.position[0] = 0.0f;
+                o.position[2] = SprintLevel::playerZ;
+            } else if (package == L"PlayerSlot") {
+                o.position[2] -= SprintLevel::gridBack;
+            } else if (package == L"Gate" || package == L"Goal") {
                 o.scale *= 3.0f;
+            }
         }
         // No pick-ups: they lie beside the middle of the road, and an
         // opponent turning across the player's line to take one knocked the
