@@ -88,6 +88,9 @@ EntityManager::SubEntity* EntityManager::Entity::addSubEntity(StoredMesh& mesh, 
         return nullptr;
     if (!listNode && !(listNode = manager->entities.append(this)))
         return nullptr;
+    // A new part enters a mesh's octree, and may bring a new octree to the
+    // list: the contact pass must not walk either meanwhile.
+    Change change(manager);
     SubEntity* sub = new (std::nothrow) SubEntity(*this, mesh, ownMatrix, std::move(recordStates),
                                                   std::move(beforeDraw));
     if (sub && (!sub->octree || !sub->entityEntry)) {
@@ -137,6 +140,10 @@ bool EntityManager::Entity::updatePlacement()
 
     const CellBox placed = SceneCells::truncatedBox(worldBounds.minimum, worldBounds.maximum, cellSize);
     if (!(placed == cells)) {
+        // Moving to other cells relinks the parts and may grow, prune and
+        // recycle octree nodes under the contact pass's walk; moves within
+        // the cells touch no node and stay free.
+        Change change(manager);
         cells = placed;
         for (auto* entry = subEntities.head(); entry; entry = entry->next)
             entry->item->octree->place(*entry->item, cells);

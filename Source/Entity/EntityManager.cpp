@@ -220,11 +220,12 @@ bool EntityManager::intersectRay(const vec3d& origin, vec3d& end, int32_t minLay
     return true;
 }
 
-void EntityManager::collideEntities(CollisionQuery& query)
+bool EntityManager::collideEntities(CollisionQuery& query)
 {
     if (!contactStacks_ || !beginContactPass())
-        return;
+        return false;
     for (auto* node = meshOctrees.head(); node; node = node->next)
         node->item->collide(query, contactStacks_->scratch);
     endContactPass();
+    return true;
 }

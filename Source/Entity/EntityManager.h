@@ -158,8 +158,8 @@ public:
                       SubEntity** hit = nullptr);
     // The contact pass (physics thread): appends to query the triangles of
     // static entities (no physics record) that touch its box. Nothing while
-    // an entity change is under way.
-    void collideEntities(CollisionQuery& query);
+    // an entity change is under way: false then.
+    bool collideEntities(CollisionQuery& query);
 
     // The two states the projected light draw and the entity pass bracket
     // their draws with: normalised normals, stage 0 alpha from the texture

@@ -264,6 +264,10 @@ void Scene::warmUp(D3D::LoadProcessInterface* entry, float base, float end, floa
     gTimer.update(1);
     gUserInput.update();
     progress(base + span * 0.1f);
+    // One hand-over with the physics: the loaded bodies take their first
+    // step and the entities their poses before the first frame.
+    if (swapChain && swapChain->entities)
+        swapChain->entities->physicsManager->update();
     progress(base + span * 0.3f);
     if (swapChain && swapChain->viewRecord)
         updateSky(*swapChain->viewRecord);

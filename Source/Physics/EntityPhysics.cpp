@@ -128,6 +128,10 @@ void EntityManager::Physics::update()
     if (!rigidBody)
         return;
     unchanged = 1;
+    Controller* const* list = rigidBody->controllers.data();
+    for (uint32_t i = 0; list && i < rigidBody->controllerCount; ++i)
+        if (list[i])
+            list[i]->sync(*rigidBody->body);
     if (noise)
         noise->update();
     neRigidBody& body = *rigidBody->body;

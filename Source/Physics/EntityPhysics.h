@@ -46,12 +46,16 @@ public:
     using CollisionHandler = void (*)(Entity* owner, Collision* collision);
 
     // A force provider of the game (the vehicle simulation, say): step
-    // refreshes force and torque for the body; physics thread.
+    // refreshes force and torque for the body; physics thread. sync runs on
+    // the main thread at the frame's sync, while no step batch runs: what
+    // the main thread reads of the body or of the step's results it copies
+    // there, never from the body later in the frame.
     class Controller
     {
     public:
         virtual ~Controller() = default;
         virtual void step(neRigidBody* body) = 0;
+        virtual void sync(neRigidBody&) {}
 
         vec3d force;
         vec3d torque;
@@ -89,9 +93,10 @@ public:
     // The noise goes, the record leaves the manager's list, the body goes back
     // to the simulator and its unit to the budget. A second call does nothing.
     void release();
-    // The frame's sync: the noise's frame step, then, when the body moved
-    // (or forceSync is set), its pose into the entity, the rows scaled by
-    // scale, and the entity's onMoved.
+    // The frame's sync (no step batch runs): the controllers' sync, the
+    // noise's frame step, then, when the body moved (or forceSync is set),
+    // its pose into the entity, the rows scaled by scale, and the entity's
+    // onMoved.
     void update();
 
     Entity* owner;

@@ -25,13 +25,24 @@ struct Box
     }
 
     // The sum of the scaled axes other than skip (-1: all), each turned
-    // towards n (an axis across n counts as turned away).
-    vec3d towards(const vec3d& n, int skip) const
+    // towards n. An axis across n within the tie adds nothing: the vertices
+    // it tells apart lie equally deep, and their middle stands for them;
+    // single, when given, takes it turned away, as one vertex of them.
+    vec3d towards(const vec3d& n, int skip, vec3d* single = nullptr) const
     {
-        vec3d t{};
-        for (int i = 0; i < 3; ++i)
-            if (i != skip)
-                t += scaled[i].dot(n) > 0.0f ? scaled[i] : -scaled[i];
+        const float tie = (half[0] + half[1] + half[2]) * neDepthTie;
+        vec3d t{}, one{};
+        for (int i = 0; i < 3; ++i) {
+            if (i == skip)
+                continue;
+            const float along = scaled[i].dot(n);
+            const vec3d turned = along > 0.0f ? scaled[i] : -scaled[i];
+            one += turned;
+            if (absFloat(along) > tie)
+                t += turned;
+        }
+        if (single)
+            *single = one;
         return t;
     }
 };
@@ -39,6 +50,7 @@ struct Box
 struct Work
 {
     vec3d p, q, normal;
+    vec3d restShift; // from the points to a single vertex of tied ones
     float depth = 100000.0f;
     bool found = false;
 };
@@ -57,7 +69,9 @@ bool testFaces(const Box& f, const Box& o, const float r[3][3], const float t[3]
         if (!better && !(absFloat(depth - w.depth) < 1e-6f))
             continue;
         const vec3d n = t[k] < 0.0f ? -f.axes[k] : f.axes[k];
-        const vec3d q = o.centre - o.towards(n, -1); // o's vertex deepest towards f
+        vec3d single;
+        const vec3d reach = o.towards(n, -1, &single);
+        const vec3d q = o.centre - reach; // o's vertex deepest towards f
         if (!better) {
             // Equal depths: the face wins only where the vertex lies within it.
             const int j1 = (k + 1) % 3, j2 = (k + 2) % 3;
@@ -67,6 +81,7 @@ bool testFaces(const Box& f, const Box& o, const float r[3][3], const float t[3]
         }
         w.p = q;
         w.q = q + n * depth;
+        w.restShift = reach - single;
         w.normal = n;
         w.depth = depth;
         w.found = true;
@@ -136,17 +151,25 @@ void neCollideBoxes(neCollisionResult& r, const neGeometry& ga, const neGeometry
     }
     if (edgeI >= 0) {
         // The edge of A lies on A's side towards B, the edge of B on B's side towards A.
-        const vec3d ea = a.centre + a.towards(edgeNormal, edgeI), eb = b.centre - b.towards(edgeNormal, edgeJ);
+        // Each edge as the single one of its kind: a tie here would put it
+        // inside its box.
+        vec3d towardsB, towardsA;
+        a.towards(edgeNormal, edgeI, &towardsB);
+        b.towards(edgeNormal, edgeJ, &towardsA);
+        const vec3d ea = a.centre + towardsB, eb = b.centre - towardsA;
         vec3d onA, onB;
         if (neSegmentClosestPoints(ea + a.scaled[edgeI], ea - a.scaled[edgeI], eb + b.scaled[edgeJ],
                                    eb - b.scaled[edgeJ], onA, onB)) {
             w.p = onA;
             w.q = onB;
+            w.restShift = {};
         }
         w.depth = edgeDepth;
         w.normal = -edgeNormal;
         w.found = true;
     }
-    if (w.found)
+    if (w.found) {
         r.set(w.normal, w.depth, w.p, w.q);
+        r.restShift = w.restShift;
+    }
 }

@@ -227,9 +227,13 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
     }
     const float h[3] = {box.half.x, box.half.y, box.half.z};
 
-    // The box's axes.
-    float depth = depthNormal;
-    int boxAxis = -1, boxVertex = 0;
+    // The box's axes. An axis must give a shallower contact than the
+    // triangle's normal by more than the tie: one nearly along the normal
+    // (a box lying all but square) would otherwise win by rounding, with a
+    // vertex of the triangle, wherever that lies, as its contact.
+    const float tie = extent * neDepthTie;
+    float depth = depthNormal - tie;
+    int boxAxis = -1;
     bool boxUp = false;
 #pragma GCC unroll 3
     for (int i = 0; i < 3; ++i) {
@@ -249,14 +253,16 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
             depth = overlap;
             boxAxis = i;
             boxUp = up;
-            boxVertex = up ? highest : lowest;
         }
     }
+    if (boxAxis < 0)
+        depth = depthNormal;
     if (depth <= floor)
         return false;
 
-    // Box axes against triangle edges.
-    float edgeDepth = depth;
+    // Box axes against triangle edges, which must be shallower by more than
+    // the tie as well.
+    float edgeDepth = depth - tie;
     int edgeAxis = -1, edgeIndex = 0;
     float edgeNormal[3] = {};
 #pragma GCC unroll 3
@@ -315,17 +321,38 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
         }
     }
     if (boxAxis >= 0) {
-        // The triangle's vertex deepest in the box, and its point on the box's face.
+        // The triangle's vertex deepest in the box, and its point on the box's
+        // face; vertices as deep within the tie give their middle.
         const vec3d normal = boxUp ? box.unitAxes[boxAxis] : -box.unitAxes[boxAxis];
-        const vec3d& vertex = t.v[boxVertex];
+        const float* along[3] = {v[0], v[1], v[2]};
+        float deepestAt = along[0][boxAxis];
+        for (int k = 1; k < 3; ++k)
+            deepestAt = boxUp ? std::max(deepestAt, along[k][boxAxis]) : std::min(deepestAt, along[k][boxAxis]);
+        // The middle of the box around them, the same in any vertex order.
+        vec3d low(1e30f, 1e30f, 1e30f), high(-1e30f, -1e30f, -1e30f);
+        for (int k = 0; k < 3; ++k)
+            if (absFloat(along[k][boxAxis] - deepestAt) <= tie)
+                for (int i = 0; i < 3; ++i) {
+                    low[i] = std::min(low[i], t.v[k][i]);
+                    high[i] = std::max(high[i], t.v[k][i]);
+                }
+        const vec3d vertex = (low + high) * 0.5f;
         slot = {vertex - normal * depth, vertex, normal, depth, true};
         return true;
     }
-    // The box corner deepest below the triangle's plane.
-    vec3d deepest = box.centre;
-    for (int i = 0; i < 3; ++i)
-        deepest -= p[i] >= 0.0f ? box.axes[i] : -box.axes[i];
-    slot = {deepest, deepest + m * depthNormal, m, depthNormal, true};
+    // The box corner deepest below the triangle's plane. Corners as deep
+    // within the tie share the contact at their middle: a box lying square
+    // is pushed at the middle of its face, not at whichever corner the
+    // signs name first, which would turn a symmetric body off its line. As
+    // a resting contact it stands at that first corner.
+    vec3d deepest = box.centre, corner = box.centre;
+    for (int i = 0; i < 3; ++i) {
+        const vec3d down = p[i] >= 0.0f ? box.axes[i] : -box.axes[i];
+        corner -= down;
+        if (absFloat(p[i]) > tie)
+            deepest -= down;
+    }
+    slot = {deepest, deepest + m * depthNormal, m, depthNormal, true, corner - deepest};
     return true;
 }
 
@@ -413,6 +440,7 @@ void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matr
     }
     const bool cached = t.vertexCount <= ProjectedVertices::capacity;
     const float h[3] = {work.half.x, work.half.y, work.half.z};
+    const float tieReach = (h[0] + h[1] + h[2]) * neDepthTie;
     // A triangle's vertices in the box's frame, from the cache.
     const auto projectTriangle = [&](const neTriangle& triangle, float (&v)[3][3]) {
         for (int k = 0; k < 3; ++k) {
@@ -455,7 +483,8 @@ void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matr
                     return -1e30f;
                 deepest = std::min(deepest, std::min(high + h[i], h[i] - low));
             }
-            return deepest;
+            // The triangle's normal wins over a box axis within the tie.
+            return deepest + tieReach;
         });
 }
 

@@ -9,7 +9,7 @@
 
 void neCollisionResult::reset()
 {
-    pointA = pointB = pointABody = pointBBody = worldPointA = worldPointB = {};
+    pointA = pointB = pointABody = pointBBody = worldPointA = worldPointB = restShift = {};
     frame = frameTransposed = neM3::identity();
     relativeVelocity = error = axis = {};
     kInverse = rotation = neM3::identity();
@@ -29,6 +29,7 @@ void neCollisionResult::set(const vec3d& n, float d, const vec3d& a, const vec3d
     depth = d;
     pointA = a;
     pointB = b;
+    restShift = {};
 }
 
 int neCollisionResult::dropRestingSides()

@@ -63,6 +63,11 @@ struct neCollisionResult
     vec3d axisB;              // B's own axis of twist limits and motors
     float normalMass;         // K_nn: the normal-normal entry of the effective mass
     float errorLength;        // a slide point's error across its axis
+    // Where corners of a box lie equally deep, the points stand at their
+    // middle, so that an impulse there turns a symmetric body neither way;
+    // a resting contact needs a corner to find the body's support: it takes
+    // the points moved by this (world axes; zero for a single point).
+    vec3d restShift;
 
     vec3d normal() const { return frame.r[2]; }
     void setNormal(const vec3d& n) { frame.r[2] = n; }
@@ -135,6 +140,10 @@ bool neSegmentClosestPoints(const vec3d& p1, const vec3d& p2, const vec3d& q1, c
 
 // A box's centre, scaled axes and, once asked for, its eight corners in the
 // order (+a +b +c), (+a +b -c), (+a -b +c), (+a -b -c), (-a +b +c) ... (-a -b -c).
+// Box corners whose depths differ by less than this share of the box's
+// extent count as equally deep; so do contact axes.
+constexpr float neDepthTie = 1e-4f;
+
 struct neBoxWork
 {
     vec3d centre;

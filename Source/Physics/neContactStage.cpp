@@ -11,6 +11,9 @@
 namespace
 {
 
+// Below this speed across its normal a contact counts as resting.
+constexpr float neRestingSlide = 0.1f;
+
 vec3d velocityAt(neRigidBodyBase* b, const vec3d& arm)
 {
     return b->isRigid() ? b->asRigid()->velocity + b->asRigid()->angularVelocity.cross(arm) : vec3d();
@@ -284,9 +287,17 @@ void neSimulator::respondToContact(neCollisionResult& r, neRigidBodyBase* a, neR
         r.prepare(false);
         applyContact(r, 1);
         const vec3d up = upperIsA ? r.normal() : -r.normal(); // from the lower body to the upper one
+        // A contact that slides stays at the middle of tied corners, where
+        // its friction turns nothing; one that has all but stopped stands at
+        // a corner, from which the body finds its support and its rest.
+        const vec3d n = r.normal();
+        const vec3d across = r.relativeVelocity - n * r.relativeVelocity.dot(n);
+        const vec3d shift = across.lengthSq() < neRestingSlide * neRestingSlide ? r.restShift : vec3d();
+        const vec3d restA = neDirectionToFrame(*a->getTransform(), r.pointA + shift);
+        const vec3d restB = neDirectionToFrame(*b->getTransform(), r.pointB + shift);
         neRestingContact resting{};
-        neRigidBody::setRestingContact(resting, lower, upperIsA ? r.pointABody : r.pointBBody,
-                                       upperIsA ? r.pointBBody : r.pointABody, upperIsA ? r.userDataA : r.userDataB,
+        neRigidBody::setRestingContact(resting, lower, upperIsA ? restA : restB,
+                                       upperIsA ? restB : restA, upperIsA ? r.userDataA : r.userDataB,
                                        upperIsA ? r.userDataB : r.userDataA,
                                        neDirectionToFrame(*lower->getTransform(), up), r.depth);
         upper->asRigid()->addToStack(resting);

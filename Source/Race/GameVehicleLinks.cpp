@@ -298,7 +298,7 @@ void Game::updateOilPuddles()
             for (int32_t w = 0; w < 3; ++w)
                 for (int32_t c = 0; c < (w == Wheel::rearAxle ? 2 : 1); ++c) {
                     auto& contact = quad->wheels[w].contacts[c];
-                    if (!puddle->hitTest(contact.contactPoint, quad->entity))
+                    if (!puddle->hitTest(contact.synced.contactPoint, quad->entity))
                         continue;
                     contact.setOiled(oiledUntil);
                     // A touch starts the sinking; a puddle already gone

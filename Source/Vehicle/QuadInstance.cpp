@@ -143,6 +143,9 @@ QuadPhysics::Instance::Instance(QuadPhysics* quadTemplate, EntityManager::Entity
         return;
     neRigidBody* rigid = body();
     float mass = 0.0f;
+    // The body is the physics thread's while a batch runs.
+    if (rigid && entity->manager)
+        entity->manager->physicsManager->waitForStepEnd();
     if (rigid) {
         matrix3d* t = rigid->getTransform();
         t->m[3] = t->m[7] = t->m[11] = 0.0f;
@@ -153,9 +156,8 @@ QuadPhysics::Instance::Instance(QuadPhysics* quadTemplate, EntityManager::Entity
     if (rigid) {
         // The body turns like a cube of the largest of its three half sizes.
         rigid->setInertiaTensor(cubeInertiaTensor(1.14f * scale, 0.912f * scale, 1.368f * scale, mass));
-        if (entity->manager)
-            entity->manager->physicsManager->waitForStepEnd();
         wrapper()->addController(this);
+        sync(*rigid);
     }
     if (object)
         object->shaderInterface = this;
@@ -227,8 +229,8 @@ void QuadPhysics::Instance::publishFrozen()
         matrix3d placement = matrix3d::identity();
         if (placed) {
             placed->getTransform(placement, true);
-        } else if (neRigidBody* rigid = body()) {
-            placement = *rigid->getTransform();
+        } else if (body()) {
+            placement = synced.pose;
         }
         for (int i = 0; i < 16; ++i)
             published.placement[i] = placement.m[i];
@@ -327,18 +329,29 @@ void QuadPhysics::Instance::publish()
     publishFrozen();
 }
 
+void QuadPhysics::Instance::sync(neRigidBody& rigid)
+{
+    synced.pose = *rigid.getTransform();
+    synced.pose.m[3] = synced.pose.m[7] = synced.pose.m[11] = 0.0f;
+    synced.pose.m[15] = 1.0f;
+    synced.velocity = rigid.velocity;
+    synced.angularVelocity = rigid.angularVelocity;
+    for (Wheel& wheel : wheels)
+        wheel.sync();
+}
+
 void QuadPhysics::Instance::followBody()
 {
-    neRigidBody* rigid = body();
     const float frameTime = gFrameTime.load(std::memory_order_relaxed);
     const matrix3d turn = steerRotation();
-    for (Wheel& wheel : wheels)
-        wheel.updateWheelVisual(rigid, turn, wheel.index == Wheel::rearAxle ? brakeInput() : 0.0f, frameTime);
+    if (body())
+        for (Wheel& wheel : wheels)
+            wheel.updateWheelVisual(synced, turn, wheel.index == Wheel::rearAxle ? brakeInput() : 0.0f, frameTime);
     if (!frozen) {
         if (placed)
             placed->setPosition(entity->world.row(3) + vec3d(0.0f, 3.0f, 0.0f), false);
-        if (rigid)
-            velocity = rigid->velocity;
+        if (body())
+            velocity = synced.velocity;
     }
 }
 
@@ -597,7 +610,7 @@ int32_t QuadPhysics::Instance::getSpeed() const
 {
     if (!entity)
         return 0;
-    const vec3d d = unit(entity->world.row(0).cross(wheels[Wheel::rearAxle].contacts[0].groundNormal));
+    const vec3d d = unit(entity->world.row(0).cross(wheels[Wheel::rearAxle].contacts[0].synced.groundNormal));
     return int32_t(std::fabs(d.dot(velocity)) * 2.4f);
 }
 
@@ -658,6 +671,7 @@ void QuadPhysics::Instance::placeOnTerrain(const vec3d& p, const vec3d* side)
     rigid->wakeUp();
     rigid->setAngularMomentum(vec3d());
     rigid->wakeUp();
+    sync(*rigid);
 }
 
 void QuadPhysics::Instance::onCollision(EntityManager::Physics::Collision& collision)

@@ -108,6 +108,11 @@ public:
     // forceLimit. A body of non-finite pose or velocity gets nothing.
     void step(neRigidBody* body) override;
 
+    // Main thread, at the frame's sync while no step batch runs: the body's
+    // pose and velocities and the contacts' points, which the frame reads
+    // (the wheel visuals, the speed, the dirt, the race) instead of the body.
+    void sync(neRigidBody& rigid) override;
+
     // The frame (main thread): what prepareRender follows of the body when
     // the last frame did not draw the quad (out of view), steering, the
     // throttle into the engine model, the engine following the rear wheels
@@ -224,7 +229,9 @@ public:
     float steer = 0.0f;
     // The strongest landing since the wheel-landing sound last took it.
     Relaxed<float> impact;
-    // The body's velocity, copied each frame by the quad's update.
+    // The body at the last sync.
+    QuadBodyCopy synced;
+    // The body's velocity, followed each frame unless frozen.
     vec3d velocity;
     uint32_t frozen = 0;
     // prepareRender ran since the last update.

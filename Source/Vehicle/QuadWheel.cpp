@@ -385,8 +385,8 @@ void Wheel::poseParts(const matrix3d& B, const matrix3d& steerRotation)
     const float nn = n.dot(n);
     if (nn > 0.0f)
         A += n * ((E2 - A).dot(n) / nn);
-    const vec3d aRest = normalisedOrSame((vec3d(suspensionEnd) - A).cross(n));
-    const vec3d aGround = normalisedOrSame((vec3d(groundPoint) - A).cross(n));
+    const vec3d aRest = normalisedOrSame((syncedSuspensionEnd - A).cross(n));
+    const vec3d aGround = normalisedOrSame((syncedGroundPoint - A).cross(n));
     float angle = std::acos(std::clamp(aRest.dot(aGround), -1.0f, 1.0f)) * 57.29578f * 1.2f;
     if (index == frontLeft)
         angle = -angle;
@@ -464,25 +464,29 @@ void Wheel::poseParts(const matrix3d& B, const matrix3d& steerRotation)
     }
 }
 
-void Wheel::updateWheelVisual(neRigidBody* body, const matrix3d& steerRotation, float brake, float frameTime)
+void Wheel::sync()
 {
-    if (!hasProbes() || !body)
+    contacts[0].sync();
+    contacts[1].sync();
+    syncedSuspensionEnd = suspensionEnd;
+    syncedGroundPoint = groundPoint;
+}
+
+void Wheel::updateWheelVisual(const QuadBodyCopy& body, const matrix3d& steerRotation, float brake, float frameTime)
+{
+    if (!hasProbes())
         return;
-    // The body's pose read, its last column set here rather than in the body
-    // the physics thread steps.
-    matrix3d B = *body->getTransform();
-    B.m[3] = B.m[7] = B.m[11] = 0.0f;
-    B.m[15] = 1.0f;
+    const matrix3d& B = body.pose;
     poseParts(B, steerRotation);
     const vec3d R = B.row(0), P = B.row(3);
-    const Contact& first = contacts[0];
-    const vec3d v = body->getVelocityAtPoint(vec3d(first.centre) - P);
+    const Contact::Synced& first = contacts[0].synced;
+    const vec3d v = body.velocityAt(first.centre - P);
     const vec3d d = unit(R.cross(first.groundNormal));
     const float rate = (4.0f / scale) * d.dot(v);
     rollRate = rate;
     if (!grounded || steep || spinning)
         spin = spin + (0.0f - spin) * 0.01f * frameTime;
-    else if (brake > 0.0f && first.sliding)
+    else if (brake > 0.0f && contacts[0].sliding)
         spin = spin + (0.0f - spin) * frameTime * 0.2f;
     else
         spin = rate;

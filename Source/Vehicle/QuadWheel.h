@@ -15,6 +15,7 @@
 #include "Entity/EntityManager.h"
 #include "Landscape/Terrain.h"
 
+#include "Core/Matrix.h"
 #include "Core/Vector.h"
 
 #include <atomic>
@@ -59,10 +60,34 @@ private:
     Relaxed<float> x, y, z;
 };
 
+// The quad's body as the main thread reads it: its pose (last column
+// (0, 0, 0, 1)) and velocities, copied at the frame's sync while no step
+// batch runs (QuadPhysics::Instance::sync), never read from the body that
+// the physics thread steps.
+struct QuadBodyCopy
+{
+    matrix3d pose = matrix3d::identity();
+    vec3d velocity;
+    vec3d angularVelocity;
+
+    // The velocity at r from the centre of mass.
+    vec3d velocityAt(const vec3d& r) const { return velocity + angularVelocity.cross(r); }
+};
+
 // One ground contact of a wheel unit.
 class ObjPkgManager::Functions::QuadPhysics::Contact
 {
 public:
+    // What the main thread reads of the contact's points, copied with the
+    // body at the frame's sync: the fields below belong to the physics
+    // thread while a batch runs.
+    struct Synced
+    {
+        vec3d centre;
+        vec3d contactPoint;
+        vec3d groundNormal;
+    };
+
     Wheel* wheel = nullptr;
     vec3d centre;         // wheel centre in the world
     vec3d rayStart;       // top of the probe, fixed to the body
@@ -90,6 +115,10 @@ public:
     Relaxed<float> waterDepth;
     // The ground cell the probe read last (physics thread).
     Terrain::HeightCache groundCache;
+    Synced synced;
+
+    // Main thread, while no batch runs: the points into synced.
+    void sync() { synced = {centre, contactPoint, groundNormal}; }
 
     // Main thread: oiled from now until the clock passes until.
     void setOiled(uint32_t until)
@@ -140,7 +169,10 @@ public:
     // the unit hangs free, stands on steep ground, spins or locks under the
     // brake; spinAngle turns by spin, and the unit counts as posed
     // (visualUpdated).
-    void updateWheelVisual(neRigidBody* body, const matrix3d& steerRotation, float brake, float frameTime);
+    void updateWheelVisual(const QuadBodyCopy& body, const matrix3d& steerRotation, float brake, float frameTime);
+    // Main thread, at the frame's sync while no batch runs: the contacts'
+    // points, the probe's end and the ground point into their copies.
+    void sync();
     // The swing arm's turn of the last updateWheelVisual, degrees.
     float swingAngle = 0.0f;
     // Whether the unit has what its probes need.
@@ -150,9 +182,12 @@ public:
     Contact contacts[2];
     const vec3d* dirAxis = nullptr;
     // The probe's end as the body places it and the point on the ground,
-    // blended between the two contacts for the rear axle (physics thread).
+    // blended between the two contacts for the rear axle (physics thread),
+    // and their copies at the last sync, which the visuals read.
     RelaxedPoint suspensionEnd;
     RelaxedPoint groundPoint;
+    vec3d syncedSuspensionEnd;
+    vec3d syncedGroundPoint;
     vec3d axisRight;
     vec3d axisForward;
     Relaxed<uint32_t> grounded;

@@ -248,7 +248,7 @@ void WheelDirt::update()
         if (!contact)
             continue;
         QuadPhysics::Wheel* wheel = contact->wheel;
-        const vec3d& at = contact->contactPoint;
+        const vec3d& at = contact->synced.contactPoint;
 
         // Water under the contact, and a ripple where it runs through.
         track.waterDepth = 0.0f;
@@ -432,7 +432,7 @@ void WheelDirt::wetNearbyObject(Track& track, D3D::Device::SwapChain* chain)
     const uint32_t now = raceNow();
     if (now < track.nextSoilTime || !track.contact)
         return;
-    const vec3d from = track.contact->centre;
+    const vec3d from = track.contact->synced.centre;
     const float a = randomUnit(), b = randomUnit(), c = randomUnit();
     vec3d end = from + vec3d(2.0f * a - 1.0f, 2.0f * b - 1.0f, 2.0f * c - 1.0f) * wetReach;
     EntityManager::SubEntity* hit = nullptr;
@@ -475,11 +475,11 @@ uint32_t WheelDirt::dustParticle(Particle& p)
             return 1;
         const float spacing = t.inWater ? 30.0f : 200.0f;
         const float lift = t.inWater ? 2.0f : 0.6f;
-        if (!((t.lastDustPos - contact->contactPoint).lengthSq() > spacing) || !contact->grounded ||
+        if (!((t.lastDustPos - contact->synced.contactPoint).lengthSq() > spacing) || !contact->grounded ||
             !(dirt->speedRoot > 0.05f))
             return 1;
-        t.lastDustPos = contact->contactPoint;
-        p.position = contact->contactPoint;
+        t.lastDustPos = contact->synced.contactPoint;
+        p.position = contact->synced.contactPoint;
         const vec3d up = dirt->instance && dirt->instance->entity
                              ? unitOrZero(dirt->instance->entity->world.row(1))
                              : vec3d(0.0f, 1.0f, 0.0f);
@@ -555,7 +555,7 @@ uint32_t WheelDirt::clodParticle(Particle& p)
             forward = unitOrZero(dirt->instance->entity->world.row(2));
             up = unitOrZero(dirt->instance->entity->world.row(1));
         }
-        p.position = t.contact->centre + (forward * s + up * c) * t.contact->wheel->halfRayLength;
+        p.position = t.contact->synced.centre + (forward * s + up * c) * t.contact->wheel->halfRayLength;
         const float jx = randomUnit(), jy = randomUnit(), jz = randomUnit();
         p.velocity = dirt->frameMove + (forward * c - up * s) * (t.spinTravel * t.rate * 0.015f) +
                      vec3d(2.0f * jx - 1.0f, 2.0f * jy - 1.0f, 2.0f * jz - 1.0f) * 0.03f;

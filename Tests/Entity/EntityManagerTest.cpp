@@ -14,9 +14,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <optional>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <thread>
 
@@ -469,6 +472,94 @@ TEST(EntityManagerContacts, PartsOfBodiesAloneGiveNothingUntilTheyChange)
         e->physics = nullptr;
     }
     EXPECT_EQ(contacts(false), 6u) << "every part without a body";
+}
+
+// The physics thread's contact pass beside the main thread moving parts of
+// the same mesh across cell borders (in and out of the node of the parts
+// standing in the pass's box, whose list they lead after each round; through
+// nodes that are pruned and recycled) and making and clearing entities of
+// another mesh: every pass that runs sees the standing parts, each exactly
+// once.
+TEST(EntityManagerContacts, APassBesideMovesAcrossCellsSeesExactlyThePartsStandingInItsBox)
+{
+    EntityManager manager;
+    auto quad = meshOf(L"floor", {{-1, 0, -1}, {-1, 0, 1}, {1, 0, 1}, {-1, 0, -1}, {1, 0, 1}, {1, 0, -1}});
+    auto other = meshOf(L"other", {{-1, 0, -1}, {-1, 0, 1}, {1, 0, 1}});
+    // The standing parts lie at four heights inside the box, told apart by
+    // height; the movers pass above the box or far from it.
+    constexpr int standingCount = 4;
+    std::vector<std::unique_ptr<Entity>> standing, moving;
+    const vec3d places[] = {{100.0f, 50.0f, 100.0f}, {-300.0f, 50.0f, 100.0f}, {100.0f, 50.0f, 100.0f},
+                            {700.0f, 50.0f, -300.0f}, {100.0f, 50.0f, 100.0f}, {-3000.0f, 700.0f, 5000.0f}};
+    constexpr size_t placeCount = std::size(places);
+    const auto moveAll = [&](size_t round) {
+        for (size_t i = 0; i < moving.size(); ++i) {
+            moving[i]->world = placement(0.0f, 0.0f, 3.0f, places[round % placeCount] + vec3d(float(i), 0.0f, 0.0f));
+            moving[i]->onMoved();
+        }
+    };
+    // Made again as one change behind the movers in their node's list.
+    const auto placeStanding = [&] {
+        EntityManager::Change change(&manager);
+        standing.clear();
+        for (int i = 0; i < standingCount; ++i) {
+            standing.push_back(std::make_unique<Entity>(manager));
+            standing.back()->addStoredMesh(*quad, false, false, nullptr, nullptr);
+            standing.back()->world = placement(0.0f, 0.0f, 2.0f, {100.0f + float(i), 5.0f + 0.2f * float(i), 100.0f});
+            standing.back()->onMoved();
+        }
+    };
+    for (int i = 0; i < 12; ++i) {
+        moving.push_back(std::make_unique<Entity>(manager));
+        moving.back()->addStoredMesh(*quad, false, false, nullptr, nullptr);
+    }
+    moveAll(0);
+    placeStanding();
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> passes{0}, skipped{0}, wrong{0};
+    std::thread physics([&] {
+        CollisionQuery query;
+        while (!stop.load()) {
+            query.boxMin = {95.0f, 4.0f, 95.0f};
+            query.boxMax = {105.0f, 6.0f, 105.0f};
+            query.triangleCount = 0;
+            query.vertexCount = 0;
+            if (!manager.collideEntities(query)) {
+                ++skipped; // a change was under way
+                continue;
+            }
+            int seen[standingCount] = {};
+            for (uint32_t t = 0; t < query.triangleCount; ++t) {
+                const int height = int(std::lround((query.vertices.at(int32_t(3 * t))->y - 5.0f) / 0.2f));
+                if (height >= 0 && height < standingCount)
+                    ++seen[height];
+            }
+            bool exact = query.triangleCount == 2 * standingCount;
+            for (int count : seen)
+                exact = exact && count == 2;
+            exact ? ++passes : ++wrong;
+        }
+    });
+
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    for (size_t round = 1; std::chrono::steady_clock::now() < end; ++round) {
+        moveAll(round);
+        if (round % placeCount == 0)
+            placeStanding();
+        // Parts of another mesh come and go, and its octree record with them.
+        if (round % 8 == 0) {
+            Entity passing(manager);
+            passing.addStoredMesh(*other, false, false, nullptr, nullptr);
+            passing.world = placement(0.0f, 0.0f, 1.0f, places[round % placeCount]);
+            passing.onMoved();
+        }
+    }
+    stop = true;
+    physics.join();
+    EXPECT_EQ(wrong.load(), 0) << "of " << passes.load() + wrong.load() << " passes that ran";
+    EXPECT_GT(passes.load(), 100) << skipped.load() << " passes found a change under way";
+    expectPlaced(manager);
 }
 
 TEST(EntityManagerPass, ClassesAndHooksWithoutADevice)

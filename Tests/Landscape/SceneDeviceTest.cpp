@@ -7,11 +7,14 @@
 #include "Landscape/FreeCamera.h"
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
+#include "Physics/PhysicsManager.h"
+#include "Render/SwapChain.h"
 
 #include "Core/Timer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <vector>
 
@@ -79,6 +82,33 @@ TEST_F(SceneDevice, LoadingFramesRunUpToTheWholeProgress)
     EXPECT_EQ(progress.size(), withoutGround + 7);
     EXPECT_NEAR(progress.back(), 1.0f, 1e-5f);
     scene.clear();
+}
+
+// The warm-up at the end of a load hands over to the physics once, before
+// its first loading frame.
+TEST_F(SceneDevice, TheWarmUpUpdatesThePhysicsOnce)
+{
+    const std::wstring path = freshFolder(L"warmup") + L"Quarry.tee";
+    ASSERT_TRUE(write(path, levelBytes(unusualLevel())));
+    EntityManager::PhysicsManager& physics = *chain().entities->physicsManager;
+    ASSERT_TRUE(physics.start(16));
+    physics.updated = 0;
+    std::vector<uint32_t> updates;
+    client->loadFrame = [&] {
+        updates.push_back(physics.updated);
+        physics.updated = 0;
+    };
+    ASSERT_TRUE(scene.load(String(path.c_str())));
+    const size_t frames = updates.size();
+    ASSERT_GE(frames, 3u);
+    EXPECT_EQ(std::count(updates.begin(), updates.end(), 1u), 1) << "of " << frames << " loading frames";
+    // The warm-up's frames are its steps from 0.3 on (the 0.1 step is too
+    // small for a frame of its own): the update came before the first.
+    ASSERT_GE(frames, 4u);
+    EXPECT_EQ(updates[frames - 4], 1u);
+    EXPECT_EQ(physics.updated, 0u) << "none after the warm-up's frames";
+    scene.clear();
+    physics.release();
 }
 
 TEST_F(SceneDevice, TheGroundGetsItsDetailWhereTheLevelsCameraStands)

@@ -1088,7 +1088,7 @@ TEST_F(LevelViews, AQuadDrivingThroughTheLakeSplashes)
     // Standing, the tracks take the lit ground's colour under their contacts
     // where its patch is in view.
     for (WheelDirt::Track& track : dirt.tracks) {
-        track.contact->contactPoint = groundAt(x, startZ);
+        track.contact->synced.contactPoint = groundAt(x, startZ);
         std::fill(std::begin(track.colour), std::end(track.colour), -1.0f);
     }
     dirt.update();
@@ -1114,8 +1114,8 @@ TEST_F(LevelViews, AQuadDrivingThroughTheLakeSplashes)
         const float corners[4][2] = {{-0.6f, 0.8f}, {0.6f, 0.8f}, {-0.6f, -0.8f}, {0.6f, -0.8f}};
         for (int i = 0; i < WheelDirt::trackCount; ++i) {
             QuadPhysics::Contact* contact = dirt.tracks[i].contact;
-            contact->contactPoint = groundAt(x + corners[i][0], z + corners[i][1]);
-            contact->centre = contact->contactPoint + vec3d(0.0f, 0.4f, 0.0f);
+            contact->synced.contactPoint = groundAt(x + corners[i][0], z + corners[i][1]);
+            contact->synced.centre = contact->synced.contactPoint + vec3d(0.0f, 0.4f, 0.0f);
             contact->grounded = 1;
             contact->wheel->spinAngle = float(step) * 40.0f;
         }

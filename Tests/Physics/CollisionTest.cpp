@@ -26,6 +26,9 @@ struct Golden
     float depth = 0.0f;
     vec3d pointA = {};
     vec3d pointB = {};
+    // From the points to the single corner a resting contact takes, where
+    // corners lie equally deep.
+    vec3d restShift = {};
 };
 
 TEST(Collision, WorkedValues)
@@ -33,10 +36,14 @@ TEST(Collision, WorkedValues)
     const matrix3d origin = matrix3d::identity();
     const float edge = 1.0f - fastSqrt(0.5f);
     const Golden cases[] = {
+        // Square on each other: the middle of the touching face, the
+        // first corner for resting.
         {"boxes", makeBox({0.5f, 0.5f, 0.5f}), translation({0.9f, 0, 0}), makeBox({0.5f, 0.5f, 0.5f}), origin, true,
-         {1, 0, 0}, 0.1f, {0.4f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}},
+         {1, 0, 0}, 0.1f, {0.4f, 0, 0}, {0.5f, 0, 0}, {0, 0.5f, 0.5f}},
         {"boxes along y", makeBox({0.5f, 0.5f, 0.5f}), translation({0, 0.9f, 0}), makeBox({0.5f, 0.5f, 0.5f}), origin,
-         true, {0, 1, 0}, 0.1f, {0.5f, 0.4f, 0.5f}, {0.5f, 0.5f, 0.5f}},
+         true, {0, 1, 0}, 0.1f, {0, 0.4f, 0}, {0, 0.5f, 0}, {0.5f, 0, 0.5f}},
+        {"boxes edge on", makeBox({0.5f, 0.5f, 0.5f}), translation({0.9f, 0.3f, 0}), makeBox({0.5f, 0.5f, 0.5f}), origin,
+         true, {1, 0, 0}, 0.1f, {0.4f, 0.3f, 0}, {0.5f, 0.3f, 0}, {0, 0.5f, 0.5f}},
         {"box, sphere on a face", makeBox({1, 1, 1}), origin, makeSphere(0.5f), translation({1.2f, 0, 0}), true,
          {-1, 0, 0}, 0.3f, {1, 0, 0}, {0.7f, 0, 0}},
         {"box, sphere touching", makeBox({1, 1, 1}), origin, makeSphere(0.5f), translation({1.5f, 0, 0}), false},
@@ -84,6 +91,7 @@ TEST(Collision, WorkedValues)
         expectVec(r.pointA, c.pointA, 1e-4f);
         expectVec(r.pointB, c.pointB, 1e-4f);
         expectVec(r.pointA + r.normal() * r.depth, r.pointB, 1e-4f);
+        expectVec(r.restShift, c.restShift, 1e-4f);
     }
 }
 

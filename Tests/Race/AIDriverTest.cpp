@@ -122,7 +122,7 @@ struct Field
         dyn.worldBounds.center = vec3d(x, y, z);
         dyn.worldBox.center = vec3d(x, y, z);
         dyn.previousPosition = still ? vec3d(x, y, z) : vec3d(x, y, z) - forward * 2.0f;
-        quad.wheels[ObjPkgManager::Functions::QuadPhysics::Wheel::rearAxle].contacts[0].groundNormal = up;
+        quad.wheels[ObjPkgManager::Functions::QuadPhysics::Wheel::rearAxle].contacts[0].synced.groundNormal = up;
         quad.velocity = forward * (speed / 2.4f);
     }
 

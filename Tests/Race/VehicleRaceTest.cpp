@@ -915,8 +915,8 @@ TEST(VehicleRace, TheFrameOilsWheelsAndClearsSpentItems)
     // The player's rear right wheel touches it, then leaves it.
     auto& wheel = v.getQuad()->wheels[2].contacts[1];
     auto& other = v.getQuad()->wheels[0].contacts[0];
-    wheel.contactPoint = onOil;
-    other.contactPoint = onOil + vec3d(0.0f, 0.0f, -500.0f);
+    wheel.synced.contactPoint = onOil;
+    other.synced.contactPoint = onOil + vec3d(0.0f, 0.0f, -500.0f);
     const uint32_t touched = TestClock::now;
     game.update();
     EXPECT_EQ(uint32_t(wheel.oiled), 1u);
@@ -924,12 +924,12 @@ TEST(VehicleRace, TheFrameOilsWheelsAndClearsSpentItems)
     EXPECT_EQ(uint32_t(other.oiled), 0u);
     EXPECT_EQ(puddle->state, OilPuddle::Instance::sinking);
     TestClock::now += 1000;
-    wheel.contactPoint = other.contactPoint;
+    wheel.synced.contactPoint = other.synced.contactPoint;
     game.update();
     EXPECT_EQ(uint32_t(wheel.oiledUntil), touched + 3000) << "3000 ms after the last touch";
     EXPECT_EQ(game.oilPuddles.count(), 1u);
     puddle->state = OilPuddle::Instance::sunk;
-    wheel.contactPoint = onOil;
+    wheel.synced.contactPoint = onOil;
     game.update();
     EXPECT_EQ(game.oilPuddles.count(), 0u) << "sunk: gone that frame";
 

@@ -42,6 +42,7 @@
 #include <mmsystem.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -818,9 +819,10 @@ TEST(QuadStep, EachWheelRollsWithTheSpeedAtItsOwnCentre)
     bench.pose(0.0f, {});
     body->angularVelocity = {0.0f, 1.0f, 0.0f};
     quad.step(body);
+    quad.sync(*body);
     for (Wheel& wheel : quad.wheels) {
         ASSERT_TRUE(wheel.grounded);
-        wheel.updateWheelVisual(body, matrix3d::identity(), 0.0f, 1.0f);
+        wheel.updateWheelVisual(quad.synced, matrix3d::identity(), 0.0f, 1.0f);
     }
     const float frontLeft = quad.wheels[Wheel::frontLeft].rollRate, frontRight = quad.wheels[Wheel::frontRight].rollRate;
     const float rearLeft = quad.wheels[Wheel::rearAxle].rollRate; // the rear axle rolls with its left wheel
@@ -1208,8 +1210,8 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
         // The ground raised by half the probe under the probe's end.
         const vec3d end = wheel.suspensionEnd;
         const vec3d ground = end + U * wheel.halfRayLength;
-        wheel.suspensionEnd = end;
-        wheel.groundPoint = ground;
+        wheel.syncedSuspensionEnd = end;
+        wheel.syncedGroundPoint = ground;
         quad.prepareRender();
         // By hand: 1.2 x the angle at the pivot between the probe's end and the
         // ground, across the unit's axis (the front-left arm the other way).
@@ -1453,4 +1455,54 @@ TEST(QuadDrive, StaysOnItsWheelsWhenTheGameDrawsFourFramesASecond)
         EXPECT_GT(speed, 40);
         EXPECT_LE(speed, 120);
     }
+}
+
+// With the physics thread stepping, the frame reads the quad as the last
+// sync left it, never the body the thread steps meanwhile: its speed and
+// velocity, its wheels' roll, its posed arms and shocks and the contacts'
+// points stay as they were until the next sync, however far the batch went.
+TEST(QuadThreads, TheFrameReadsTheQuadAsTheSyncLeftIt)
+{
+    Track track(flatMap());
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z - 1300.0f, 0.0f), nullptr);
+    EntityManager::PhysicsManager& manager = track.physics();
+    manager.thread.start();
+    track.throttle(1.0f);
+    struct Seen
+    {
+        int32_t speed;
+        vec3d velocity;
+        float roll;
+        matrix3d arm, shock;
+        vec3d contact;
+    };
+    const auto seen = [&] {
+        track.quad->followBody();
+        const Wheel& rear = track.quad->wheels[Wheel::rearAxle];
+        return Seen{track.quad->getSpeed(), track.quad->velocity, rear.rollRate, rear.parts[0]->own,
+                    rear.parts[1]->own, rear.contacts[0].synced.contactPoint};
+    };
+    const auto same = [](const matrix3d& a, const matrix3d& b) { return std::memcmp(&a, &b, sizeof(a)) == 0; };
+    int moved = 0;
+    Seen last{};
+    for (int frame = 0; frame < 60; ++frame) {
+        testNow += 1000 / 35;
+        // Syncs the batch that ended and releases the next one.
+        manager.update();
+        track.quad->update();
+        const Seen before = seen();
+        manager.waitForStepEnd();
+        const Seen after = seen();
+        EXPECT_EQ(after.speed, before.speed) << frame;
+        EXPECT_EQ(after.velocity, before.velocity) << frame;
+        EXPECT_EQ(after.roll, before.roll) << frame;
+        EXPECT_TRUE(same(after.arm, before.arm)) << frame;
+        EXPECT_TRUE(same(after.shock, before.shock)) << frame;
+        EXPECT_EQ(after.contact, before.contact) << frame;
+        moved += before.velocity != last.velocity && !same(before.arm, last.arm) ? 1 : 0;
+        last = before;
+    }
+    EXPECT_GT(moved, 50) << "each sync brings the batch's quad";
+    manager.thread.stop();
 }

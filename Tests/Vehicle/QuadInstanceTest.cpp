@@ -251,7 +251,7 @@ TEST(QuadInstance, SpeedOverturnAndPlacement)
     rig.entity.world = matrix3d::identity();
 
     // 10.4 along the rolling direction gives 24, backwards too.
-    quad.wheels[Wheel::rearAxle].contacts[0].groundNormal = {0.0f, 1.0f, 0.0f};
+    quad.wheels[Wheel::rearAxle].contacts[0].synced.groundNormal = {0.0f, 1.0f, 0.0f};
     for (float v : {10.4f, -10.4f}) {
         quad.velocity = {0.0f, 0.0f, v};
         EXPECT_EQ(quad.getSpeed(), 24) << v;

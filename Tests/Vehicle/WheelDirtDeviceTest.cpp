@@ -81,7 +81,7 @@ protected:
         quad->swapChain = &chain();
         quad->startEffects();
         for (Track& track : quad->wheelDirt.tracks)
-            track.contact->contactPoint = track.contact->centre = at;
+            track.contact->synced.contactPoint = track.contact->synced.centre = at;
     }
     void TearDown() override
     {
@@ -288,7 +288,7 @@ TEST_F(WheelDirtDevice, SplashAndSlideSoundsOnTheSilentDevice)
             at.z += dz;
             entity->world.setRow(3, at);
             for (Track& track : dirt.tracks)
-                track.contact->contactPoint.z += dz;
+                track.contact->synced.contactPoint.z += dz;
             dirt.update();
             Audio::update();
         };
@@ -391,7 +391,7 @@ TEST_F(WheelDirtDevice, DustAndSmokeShowBehindTheQuad)
             Clock::now += 20;
             entity->world.m[14] = at.z + float(f % 2);
             for (Track& track : dirt.tracks) {
-                track.contact->contactPoint = at + vec3d(0.0f, 0.0f, float(f) * 16.0f);
+                track.contact->synced.contactPoint = at + vec3d(0.0f, 0.0f, float(f) * 16.0f);
                 track.contact->wheel->spinAngle = float(f) * 40.0f;
             }
             dirt.update();

@@ -82,7 +82,7 @@ struct Rig
         quad->swapChain = &chain;
         quad->startEffects();
         for (Track& track : dirt().tracks)
-            track.contact->contactPoint = entity.world.row(3);
+            track.contact->synced.contactPoint = entity.world.row(3);
     }
     WheelDirt& dirt() { return quad->wheelDirt; }
     // The entity moved by step along z, the clock on by 20 ms, the update.
@@ -93,7 +93,7 @@ struct Rig
         at.z += step;
         entity.world.setRow(3, at);
         for (Track& track : dirt().tracks)
-            track.contact->contactPoint.z += step;
+            track.contact->synced.contactPoint.z += step;
         dirt().update();
     }
 
@@ -297,7 +297,7 @@ TEST(WheelDirt, EmissionFollowsTheGroundTheSpinAndTheSlide)
             EXPECT_EQ(p.colour.r, uint8_t(c.r)) << c.what;
             EXPECT_EQ(p.colour.b, uint8_t(c.b)) << c.what;
             // Thrown off the rim, within the wheel's radius of its centre.
-            EXPECT_LE((p.position - p.velocity - contact.centre).length(), contact.wheel->halfRayLength + 1e-3f);
+            EXPECT_LE((p.position - p.velocity - contact.synced.centre).length(), contact.wheel->halfRayLength + 1e-3f);
             // Its size runs from 5 r (alpha 100) towards 10 r to 15 r as
             // the alpha fades, r the rate (at least 0.3): one frame's fade.
             const float r = std::max(c.rate, 0.3f), f = 1.0f - 0.04f * 0.12f;
@@ -311,7 +311,7 @@ TEST(WheelDirt, EmissionFollowsTheGroundTheSpinAndTheSlide)
             // Thrown along the rim's turn at the spin's pace: the direction
             // from the centre to where it left, turned a right angle forwards
             // over the top; each axis within the jitter and one frame's drag.
-            const vec3d radial = (p.position - p.velocity - contact.centre).normalised();
+            const vec3d radial = (p.position - p.velocity - contact.synced.centre).normalised();
             const vec3d along(0.0f, -radial.z, radial.y);
             const float pace = track.spinTravel * track.rate * 0.015f;
             if (pace > 0.2f) {
@@ -509,7 +509,7 @@ TEST(WheelDirt, ThePlacedQuadsSpeedStartsTheDust)
         const vec3d at = rig.object->world.row(3);
         for (Track& track : dirt.tracks) {
             track.contact->grounded = 1;
-            track.contact->contactPoint = at;
+            track.contact->synced.contactPoint = at;
             track.lastDustPos = at + vec3d(100.0f, 0.0f, 0.0f);
         }
         rig.object->previousPosition = at - vec3d(0.0f, 0.0f, c.moved);

@@ -126,7 +126,7 @@ void instances()
     for (int i = 0; i < 8; ++i) {
         live[i] = std::make_unique<ObjPkgManager::Functions::QuadPhysics::Instance>(templ, quads[i].get(), 5.0f);
         live[i]->velocity = {0.0f, 0.0f, float(i)};
-        live[i]->wheels[2].contacts[0].groundNormal = {0.0f, 1.0f, 0.0f};
+        live[i]->wheels[2].contacts[0].synced.groundNormal = {0.0f, 1.0f, 0.0f};
         quads[i]->world = matrix3d::identity();
         const vec3d at{centre.x + 10.0f * float(i), ground + 1.0f, centre.z};
         quads[i]->world.setRow(3, at);
@@ -383,7 +383,7 @@ void effects()
                 EntityManager::Entity& e = *entities[i];
                 e.world.m[14] = float(frame % 400) * 1.5f;
                 for (WheelDirt::Track& track : quads[i]->wheelDirt.tracks) {
-                    track.contact->contactPoint = e.world.row(3);
+                    track.contact->synced.contactPoint = e.world.row(3);
                     track.contact->wheel->spinAngle = float(frame) * 40.0f;
                 }
                 quads[i]->wheelDirt.update();
