@@ -227,6 +227,17 @@ TEST(Collision, BoxOnTriangles)
     expectVec(flat.normal(), {0, 1, 0});
     EXPECT_NEAR(flat.pointA.y, -0.05f, 1e-5f);
     EXPECT_EQ(flat.userDataB, 4u);
+    // Its four bottom corners lie equally deep: the contact stands at the
+    // middle of the face, a resting contact at the first corner.
+    expectVec(flat.pointA, {0, -0.05f, 0});
+    expectVec(flat.restShift, {-0.5f, 0, -0.5f});
+    // Rolled a little, the lower edge's two corners: its middle.
+    const matrix3d rolled = rotation({0, 0, 1}, 0.01f, {0, 0.45f, 0});
+    const neCollisionResult edge = collide(box, rolled, t.finish(), matrix3d::identity());
+    ASSERT_EQ(edge.collided, 1u);
+    EXPECT_NEAR(edge.pointA.z, 0.0f, 1e-6f);
+    EXPECT_LT(edge.pointA.x, -0.4f);
+    expectVec(edge.restShift, {0, 0, -0.5f}, 1e-3f);
 
     // Flat under the box on several equal triangles: the first of the list wins.
     for (const bool reversed : {false, true}) {
@@ -250,6 +261,20 @@ TEST(Collision, BoxOnTriangles)
     EXPECT_NEAR(poked.depth, 0.1f, 1e-5f);
     expectVec(poked.pointB, {0, -0.9f, 0});
     expectVec(poked.pointA, {0, -1, 0});
+    // Two tips as deep, mirrored about the box's middle, in either order:
+    // one contact at their middle.
+    for (const bool reversed : {false, true}) {
+        QueryTriangles tips;
+        tips.add({-0.3f, -0.9f, 0}, {-3, -5, -1}, {2, -5, -1}, 2);
+        tips.add({0.3f, -0.9f, 0}, {-2, -5, -1}, {3, -5, -1}, 3);
+        if (reversed)
+            std::reverse(tips.candidates.begin(), tips.candidates.end());
+        const neCollisionResult both = collide(makeBox({1, 1, 1}), matrix3d::identity(), tips.finish(), matrix3d::identity());
+        ASSERT_EQ(both.collided, 1u);
+        expectVec(both.normal(), {0, 1, 0});
+        expectVec(both.pointB, {0, -0.9f, 0});
+        EXPECT_EQ(both.userDataB, reversed ? 3u : 2u) << "the earlier triangle names it";
+    }
 
     // A height-field triangle pushes the corners up vertically with the
     // triangle's normal (turned up) as the contact normal.

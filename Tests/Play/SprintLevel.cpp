@@ -50,10 +50,7 @@ const MapGenerator::Map& sprint()
         // The player's quad alone in the middle of the road, ahead of the
         // Start, and the opponents' grid farther back: they start faster,
         // and from the grid as made they caught up within three seconds and
-        // pushed a quad driven by the throttle alone off its line. The gates
-        // and the Goal three times as wide: a quad held at full throttle
-        // still drifts a little off its heading now and then, and on a
-        // course it cannot steer it must pass them all the same.
+        // pushed a quad driven by the throttle alone off its line.
         for (StaticObjectWriter::Object& o : made.objects) {
             const std::wstring package(o.package.text());
             if (package == L"PlayerSlot" && o.flag == 0) {
@@ -61,8 +58,6 @@ const MapGenerator::Map& sprint()
                 o.position[2] = SprintLevel::playerZ;
             } else if (package == L"PlayerSlot") {
                 o.position[2] -= SprintLevel::gridBack;
-            } else if (package == L"Gate" || package == L"Goal") {
-                o.scale *= 3.0f;
             }
         }
         // No pick-ups: they lie beside the middle of the road, and an
