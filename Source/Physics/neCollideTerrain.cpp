@@ -201,7 +201,7 @@ void project(const neBoxWork& box, const vec3d& p, float (&out)[3])
 
 // projected: the vertices in the box's frame, or null to work them out here.
 bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& slot, float floor,
-                 const float (*projected)[3][3] = nullptr)
+                 const neContactSlot* held = nullptr, const float (*projected)[3][3] = nullptr)
 {
     slot.collided = false;
 
@@ -216,6 +216,32 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
     const float depthNormal = extent - absFloat(s);
     if (depthNormal < 0.0f || depthNormal <= floor)
         return false;
+    const float tie = extent * neDepthTie;
+    // The box corner deepest below the triangle's plane. Corners as deep
+    // within the tie share the contact at their middle: a box lying square
+    // is pushed at the middle of its face, not at whichever corner the
+    // signs name first, which would turn a symmetric body off its line. As
+    // a resting contact it stands at that first corner.
+    const auto faceContact = [&] {
+        vec3d deepest = box.centre, corner = box.centre;
+        for (int i = 0; i < 3; ++i) {
+            const vec3d down = p[i] >= 0.0f ? box.axes[i] : -box.axes[i];
+            corner -= down;
+            if (absFloat(p[i]) > tie)
+                deepest -= down;
+        }
+        return neContactSlot{deepest, deepest + m * depthNormal, m, depthNormal, true, corner - deepest, 0, true};
+    };
+    // Another triangle under the corner of the contact in hand, as deep (a
+    // corner over a shared edge): the axes would find nothing new, only its
+    // normal joins.
+    if (held && held->fromPlane && absFloat(depthNormal - held->depth) <= tie) {
+        const neContactSlot face = faceContact();
+        if ((held->pointA - face.pointA).lengthSq() <= tie * tie) {
+            slot = face;
+            return true;
+        }
+    }
 
     float v[3][3]; // the vertices in the box's frame
     for (int k = 0; k < 3; ++k) {
@@ -231,7 +257,6 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
     // triangle's normal by more than the tie: one nearly along the normal
     // (a box lying all but square) would otherwise win by rounding, with a
     // vertex of the triangle, wherever that lies, as its contact.
-    const float tie = extent * neDepthTie;
     float depth = depthNormal - tie;
     int boxAxis = -1;
     bool boxUp = false;
@@ -259,6 +284,33 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
         depth = depthNormal;
     if (depth <= floor)
         return false;
+    // The triangle's vertex deepest in the box, and its point on the box's
+    // face; vertices as deep within the tie give their middle (of the box
+    // around them, the same in any vertex order).
+    const auto boxAxisContact = [&] {
+        const vec3d normal = boxUp ? box.unitAxes[boxAxis] : -box.unitAxes[boxAxis];
+        float deepestAt = v[0][boxAxis];
+        for (int k = 1; k < 3; ++k)
+            deepestAt = boxUp ? std::max(deepestAt, v[k][boxAxis]) : std::min(deepestAt, v[k][boxAxis]);
+        vec3d low(1e30f, 1e30f, 1e30f), high(-1e30f, -1e30f, -1e30f);
+        for (int k = 0; k < 3; ++k)
+            if (absFloat(v[k][boxAxis] - deepestAt) <= tie)
+                for (int i = 0; i < 3; ++i) {
+                    low[i] = std::min(low[i], t.v[k][i]);
+                    high[i] = std::max(high[i], t.v[k][i]);
+                }
+        const vec3d vertex = (low + high) * 0.5f;
+        return neContactSlot{vertex - normal * depth, vertex, normal, depth, true, {}, 1};
+    };
+    // The box-axis contact in hand again (at a vertex the triangles share):
+    // the edges could only make this one shallower.
+    if (held && boxAxis >= 0 && held->rank == 1 && absFloat(depth - held->depth) <= tie) {
+        const neContactSlot again = boxAxisContact();
+        if ((again.pointB - held->pointB).lengthSq() <= tie * tie && again.normal.dot(held->normal) >= 1.0f - 1e-6f) {
+            slot = again;
+            return true;
+        }
+    }
 
     // Box axes against triangle edges, which must be shallower by more than
     // the tie as well.
@@ -316,43 +368,15 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
         vec3d onBox, onTriangle;
         if (neSegmentClosestPoints(middle + box.axes[i], middle - box.axes[i], t.v[edgeIndex], t.v[(edgeIndex + 1) % 3],
                                    onBox, onTriangle)) {
-            slot = {onBox, onTriangle, normal, edgeDepth, true};
+            slot = {onBox, onTriangle, normal, edgeDepth, true, {}, 2};
             return true;
         }
     }
     if (boxAxis >= 0) {
-        // The triangle's vertex deepest in the box, and its point on the box's
-        // face; vertices as deep within the tie give their middle.
-        const vec3d normal = boxUp ? box.unitAxes[boxAxis] : -box.unitAxes[boxAxis];
-        const float* along[3] = {v[0], v[1], v[2]};
-        float deepestAt = along[0][boxAxis];
-        for (int k = 1; k < 3; ++k)
-            deepestAt = boxUp ? std::max(deepestAt, along[k][boxAxis]) : std::min(deepestAt, along[k][boxAxis]);
-        // The middle of the box around them, the same in any vertex order.
-        vec3d low(1e30f, 1e30f, 1e30f), high(-1e30f, -1e30f, -1e30f);
-        for (int k = 0; k < 3; ++k)
-            if (absFloat(along[k][boxAxis] - deepestAt) <= tie)
-                for (int i = 0; i < 3; ++i) {
-                    low[i] = std::min(low[i], t.v[k][i]);
-                    high[i] = std::max(high[i], t.v[k][i]);
-                }
-        const vec3d vertex = (low + high) * 0.5f;
-        slot = {vertex - normal * depth, vertex, normal, depth, true};
+        slot = boxAxisContact();
         return true;
     }
-    // The box corner deepest below the triangle's plane. Corners as deep
-    // within the tie share the contact at their middle: a box lying square
-    // is pushed at the middle of its face, not at whichever corner the
-    // signs name first, which would turn a symmetric body off its line. As
-    // a resting contact it stands at that first corner.
-    vec3d deepest = box.centre, corner = box.centre;
-    for (int i = 0; i < 3; ++i) {
-        const vec3d down = p[i] >= 0.0f ? box.axes[i] : -box.axes[i];
-        corner -= down;
-        if (absFloat(p[i]) > tie)
-            deepest -= down;
-    }
-    slot = {deepest, deepest + m * depthNormal, m, depthNormal, true, corner - deepest};
+    slot = faceContact();
     return true;
 }
 
@@ -393,7 +417,7 @@ void neCollideSphereTerrain(neCollisionResult& r, const neGeometry& sphere, cons
     const vec3d c = nePosition(world);
     const float radius = sphere.shape.round.radius;
     const vec3d reach{radius, radius, radius};
-    neTerrainLoop(r, terrain, c - reach, c + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot, float floor) {
+    neTerrainLoop(r, terrain, c - reach, c + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot, float floor, const neContactSlot*) {
         return triangle.mode == neTrianglePlain && sphereTriangle(t, c, radius, slot, floor);
     });
 }
@@ -404,7 +428,7 @@ void neCollideCylinderTerrain(neCollisionResult& r, const neGeometry& cylinder, 
     const vec3d position = nePosition(world), axis = neAxis(world, 1);
     const float radius = cylinder.shape.round.radius, h = cylinder.shape.round.halfLength;
     const vec3d reach{absFloat(axis.x) * h + radius, absFloat(axis.y) * h + radius, absFloat(axis.z) * h + radius};
-    neTerrainLoop(r, terrain, position - reach, position + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot, float) {
+    neTerrainLoop(r, terrain, position - reach, position + reach, false, [&](const neTriangleWork& t, const neTriangle& triangle, neContactSlot& slot, float, const neContactSlot*) {
         return triangle.mode == neTrianglePlain && cylinderTriangle(t, position, axis, radius, h, slot);
     });
 }
@@ -455,16 +479,16 @@ void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matr
     };
     neTerrainLoop(
         r, terrain, lo, hi, true,
-        [&](const neTriangleWork& tw, const neTriangle& triangle, neContactSlot& slot, float floor) {
+        [&](const neTriangleWork& tw, const neTriangle& triangle, neContactSlot& slot, float floor, const neContactSlot* held) {
             if (triangle.mode == neTriangleHeightField)
                 return boxHeightTriangle(tw, work, slot);
             if (triangle.mode != neTrianglePlain)
                 return false;
             if (!cached)
-                return boxTriangle(tw, work, slot, floor);
+                return boxTriangle(tw, work, slot, floor, held);
             float v[3][3];
             projectTriangle(triangle, v);
-            return boxTriangle(tw, work, slot, floor, &v);
+            return boxTriangle(tw, work, slot, floor, held, &v);
         },
         [&](const neTriangle& triangle) {
             // No axis gives a deeper contact than the box's own axes do: their

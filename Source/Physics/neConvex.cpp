@@ -351,7 +351,7 @@ void neCollideConvexTerrain(neCollisionResult& r, const neGeometry& convex, cons
             lo[k] = std::min(lo[k], search.sides[0].vertices[i][k]);
             hi[k] = std::max(hi[k], search.sides[0].vertices[i][k]);
         }
-    neTerrainLoop(r, terrain, lo, hi, false, [&](const neTriangleWork& t, const neTriangle&, neContactSlot& slot, float) {
+    neTerrainLoop(r, terrain, lo, hi, false, [&](const neTriangleWork& t, const neTriangle&, neContactSlot& slot, float, const neContactSlot*) {
         TriangleFeatures triangle(t);
         search.sides[1].prepare(triangle.features, matrix3d::identity());
         search.sideNormals = triangle.sideNormals;

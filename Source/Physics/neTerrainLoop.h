@@ -37,6 +37,13 @@ struct neContactSlot
     // From the points to where the contact stands as a resting contact: a
     // single corner of a face whose corners are tied (see neCollisionResult).
     vec3d restShift{};
+    // Of contacts as deep, those of the lower rank stand: a box's own face
+    // or corner (0) before a triangle's vertex (1) or edge (2), which lie
+    // wherever the triangles' corners happen to be.
+    int32_t rank = 0;
+    // Set when the contact follows from the triangle's plane alone: a box's
+    // corner, or the middle of tied ones, below it.
+    bool fromPlane = false;
 };
 
 // No bound: every triangle is tested in candidate order.
@@ -61,7 +68,7 @@ inline Waiting waiting[waitingCapacity];
 
 } // namespace neTerrainDetail
 
-// Runs test(triangle work, triangle, slot, floor) -> collided over every
+// Runs test(triangle work, triangle, slot, floor, held) -> collided over every
 // candidate that names a triangle and vertices that exist, has an area and
 // reaches into the shape's world box (lo, hi), keeping the deepest contact;
 // writes it into the result with the triangle's user data (and geometry,
@@ -71,8 +78,9 @@ inline Waiting waiting[waitingCapacity];
 // symmetric body over ground that mirrors it meets mirrored triangles
 // equally deep, and taking either would turn it off its line. floor is the
 // depth a contact must exceed to count: a test may report no contact as
-// soon as it knows its contact would be no deeper. Which modes are tested is
-// the test's business: it reports no contact for the others.
+// soon as it knows its contact would be no deeper; held is the deepest
+// contact in hand (null before the first). Which modes are tested is the
+// test's business: it reports no contact for the others.
 //
 // With a bound (triangle) -> the deepest contact the test could find there
 // (-infinity for none, infinity when it cannot tell), worked out before the
@@ -90,35 +98,64 @@ void neTerrainLoop(neCollisionResult& r, const neGeometry& terrain, const vec3d&
         return;
     const vec3d size = hi - lo;
     const float tie = neDepthTie * std::max({size.x, size.y, size.z, 0.0f});
-    // The contacts within the tie of the deepest so far, with their
-    // triangles' places in the candidate list.
-    constexpr int32_t tiedCapacity = 16;
-    neContactSlot tied[tiedCapacity];
-    int32_t tiedPositions[tiedCapacity];
-    const neTriangle* tiedTriangles[tiedCapacity];
+    // The contact in hand (the first of the tied ones in candidate order)
+    // and the box around the points and normals of all tied with it: their
+    // middle is the same in any order.
+    neContactSlot slots[2];
+    int best = 0;
+    bool found = false;
+    int32_t firstPosition = INT32_MAX;
+    const neTriangle* first = nullptr;
+    vec3d lowA, highA, lowB, highB, lowN, highN;
     int32_t tiedCount = 0;
     float deepest = -1000000.0f;
     int32_t waitingCount = 0;
 
-    // Builds and tests one triangle: a contact deeper by more than the tie
-    // replaces those in hand, one within it joins them.
+    const auto widen = [](vec3d& low, vec3d& high, const vec3d& p) {
+        for (int k = 0; k < 3; ++k) {
+            low[k] = std::min(low[k], p[k]);
+            high[k] = std::max(high[k], p[k]);
+        }
+    };
+    // Builds and tests one triangle: a contact deeper by more than the tie,
+    // or as deep and of a lower rank, replaces the ones in hand; one as deep
+    // and of their rank joins them.
     const auto run = [&](const neTriangle& triangle, int32_t position) {
         neTriangleWork work;
         work.build(t.vertices[triangle.indices[0]], t.vertices[triangle.indices[1]], t.vertices[triangle.indices[2]]);
         if (work.normal.lengthSq() == 0.0f)
             return;
-        neContactSlot candidate;
+        const neContactSlot* held = found ? &slots[best] : nullptr;
+        neContactSlot& candidate = slots[1 - best];
         candidate.collided = false;
-        if (!test(work, triangle, candidate, deepest - tie))
+        if (!test(work, triangle, candidate, deepest - tie, held))
             return;
-        if (candidate.depth > deepest + tie)
-            tiedCount = 0;
-        else if (candidate.depth < deepest - tie || tiedCount == tiedCapacity)
+        const bool deeper = candidate.depth > deepest + tie;
+        const bool asDeep = !deeper && candidate.depth >= deepest - tie;
+        if (deeper || (asDeep && candidate.rank < held->rank)) {
+            best = 1 - best;
+            found = true;
+            first = &triangle;
+            firstPosition = position;
+            lowA = highA = candidate.pointA;
+            lowB = highB = candidate.pointB;
+            lowN = highN = candidate.normal;
+            tiedCount = 1;
+            deepest = candidate.depth;
             return;
-        tied[tiedCount] = candidate;
-        tiedPositions[tiedCount] = position;
-        tiedTriangles[tiedCount++] = &triangle;
+        }
+        if (!asDeep || candidate.rank > held->rank)
+            return;
+        widen(lowA, highA, candidate.pointA);
+        widen(lowB, highB, candidate.pointB);
+        widen(lowN, highN, candidate.normal);
+        ++tiedCount;
         deepest = std::max(deepest, candidate.depth);
+        if (position < firstPosition) {
+            best = 1 - best;
+            first = &triangle;
+            firstPosition = position;
+        }
     };
     // The waiting triangles, deepest bound first (the earlier of equal ones
     // first), until none left can reach the contact in hand.
@@ -174,44 +211,22 @@ void neTerrainLoop(neCollisionResult& r, const neGeometry& terrain, const vec3d&
     }
     if constexpr (bounded)
         settle();
-    // The contacts within the tie of the deepest: their middle (of the box
-    // around their points, normals and shifts, the same in any order), the
-    // deepest depth, and the earliest triangle's user data.
-    const neTriangle* winner = nullptr;
-    int32_t winnerPosition = INT32_MAX;
-    neContactSlot low, high;
-    int32_t taken = 0;
-    for (int32_t i = 0; i < tiedCount; ++i) {
-        const neContactSlot& c = tied[i];
-        if (c.depth < deepest - tie)
-            continue;
-        if (tiedPositions[i] < winnerPosition) {
-            winner = tiedTriangles[i];
-            winnerPosition = tiedPositions[i];
-        }
-        if (taken++ == 0) {
-            low = high = c;
-            continue;
-        }
-        for (int k = 0; k < 3; ++k) {
-            low.pointA[k] = std::min(low.pointA[k], c.pointA[k]);
-            high.pointA[k] = std::max(high.pointA[k], c.pointA[k]);
-            low.pointB[k] = std::min(low.pointB[k], c.pointB[k]);
-            high.pointB[k] = std::max(high.pointB[k], c.pointB[k]);
-            low.normal[k] = std::min(low.normal[k], c.normal[k]);
-            high.normal[k] = std::max(high.normal[k], c.normal[k]);
-            low.restShift[k] = std::min(low.restShift[k], c.restShift[k]);
-            high.restShift[k] = std::max(high.restShift[k], c.restShift[k]);
-        }
-    }
-    if (!winner)
+    if (!found)
         return;
-    vec3d normal = (low.normal + high.normal) * 0.5f;
-    const float length = fastSqrt(normal.lengthSq());
-    normal = length > 0.0f ? normal * (1.0f / length) : tied[0].normal;
-    r.set(normal, deepest, (low.pointA + high.pointA) * 0.5f, (low.pointB + high.pointB) * 0.5f);
-    r.restShift = (low.restShift + high.restShift) * 0.5f;
-    r.userDataB = winner->userData;
+    const neContactSlot& held = slots[best];
+    if (tiedCount == 1) {
+        r.set(held.normal, held.depth, held.pointA, held.pointB);
+        r.restShift = held.restShift;
+    } else {
+        vec3d normal = (lowN + highN) * 0.5f;
+        const float length = fastSqrt(normal.lengthSq());
+        normal = length > 0.0f ? normal * (1.0f / length) : held.normal;
+        const vec3d middle = (lowA + highA) * 0.5f;
+        r.set(normal, deepest, middle, (lowB + highB) * 0.5f);
+        // A resting contact stands where the first tied triangle's would.
+        r.restShift = held.pointA + held.restShift - middle;
+    }
+    r.userDataB = first->userData;
     if (keepGeometry)
-        r.geometryB = winner->geometry;
+        r.geometryB = first->geometry;
 }
