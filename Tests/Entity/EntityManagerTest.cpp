@@ -562,6 +562,23 @@ TEST(EntityManagerContacts, APassBesideMovesAcrossCellsSeesExactlyThePartsStandi
     expectPlaced(manager);
 }
 
+// An entity without sub-entities that draws itself joins the list when it
+// asks, once; one of another manager does not.
+TEST(EntityManagerList, AnEntityWithoutPartsJoinsWhenItAsks)
+{
+    EntityManager manager, other;
+    Counted puddle(manager), stranger(other);
+    manager.update();
+    EXPECT_EQ(puddle.updates, 0) << "not listed before it asks";
+    EXPECT_TRUE(manager.listEntity(puddle));
+    EXPECT_TRUE(manager.listEntity(puddle));
+    EXPECT_FALSE(manager.listEntity(stranger));
+    manager.update();
+    EXPECT_EQ(puddle.updates, 1) << "listed once";
+    EXPECT_EQ(stranger.updates, 0);
+    EXPECT_EQ(manager.entities.count(), 1);
+}
+
 TEST(EntityManagerPass, ClassesAndHooksWithoutADevice)
 {
     Scene scene(2004, 30);

@@ -316,6 +316,27 @@ TEST(ContactStage, SensorsSeeBoxesAndTerrainOnly)
     EXPECT_EQ(seen.userData, 9u);
 }
 
+// The mesh's nodes hold every triangle, the last of a count one past a
+// full node too: a box dropped on it alone comes to rest on it.
+TEST(ContactStage, StaticTerrainMeshHoldsItsLastTriangle)
+{
+    TestSimulator t{TestSimulator::gameSizes(), {0, -9.81f, 0}};
+    std::vector<vec3d> vertices;
+    std::vector<neTriangle> triangles;
+    for (int32_t i = 0; i < 17; ++i) {
+        // Sixteen small triangles far away, the last one under the box.
+        const float x = i < 16 ? 100.0f + 3.0f * float(i) : 0.0f, size = i < 16 ? 1.0f : 10.0f;
+        const int32_t first = int32_t(vertices.size());
+        vertices.insert(vertices.end(), {{x - size, 0, -size}, {x - size, 0, size}, {x + size, 0, 0}});
+        triangles.push_back({{first, first + 1, first + 2}, 0, 0, nullptr});
+    }
+    ASSERT_TRUE(t->setTerrainMesh({vertices.data(), int32_t(vertices.size()), triangles.data(), int32_t(triangles.size())}));
+    neRigidBody* box = dynamicBox(t, {0, 0.6f, 0}, {1, 1, 1}, 1.0f);
+    for (int i = 0; i < 150; ++i)
+        t.step(dt);
+    EXPECT_NEAR(box->position().y, 0.5f, 0.02f);
+}
+
 TEST(ContactStage, StaticTerrainMeshWithoutAQuery)
 {
     TestSimulator t{TestSimulator::gameSizes(), {0, -9.81f, 0}};
