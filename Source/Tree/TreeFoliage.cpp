@@ -185,7 +185,9 @@ void Tree::Branch::Leaf::buildMesh()
     // Control heights: row 0 the flat base, row 1 the middle, row 2 the tip.
     const float heights[3][3] = {{0.0f, 0.0f, 0.0f}, {h[0], h[1], h[2]}, {h[3], h[4], h[5]}};
     const auto surface = [&heights](float u, float v) {
-        return vec3d(2.0f * v - 1.0f, patchHeight(heights, u, v), 2.0f * u);
+        // Along the leaf the control points sit at z = 0, 2, 2, so the rows
+        // lie wider apart at the base than at the tip.
+        return vec3d(2.0f * v - 1.0f, patchHeight(heights, u, v), u * (4.0f - 2.0f * u));
     };
     vertices.assign(size_t(columns + 1) * (rows + 1), Vertex{});
     for (uint32_t i = 0; i <= columns; ++i)

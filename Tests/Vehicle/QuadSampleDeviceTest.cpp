@@ -18,6 +18,7 @@
 #include "Render/D3DDevice.h"
 
 #include "Objects/DynObject.h"
+#include "Vehicle/WheelDirt.h"
 #include "Objects/Inventory.h"
 #include "Physics/PhysicsManager.h"
 #include "Objects/ObjectPackage.h"
@@ -28,10 +29,12 @@
 #include "QuadSample.h"
 
 #include "Core/FileArray.h"
+#include "TextureRecord.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 #include <memory>
@@ -196,7 +199,7 @@ TEST_F(QuadSampleDevice, DirtTexturesColoursAndTheFollowersTextureTransform)
                 {QuadPhysics::frontRightWheel, "WheelDirtRight"},
                 {QuadPhysics::body, "DirtBody"}};
     for (const auto& d : dirt) {
-        const TextureRef& texture = partOf(d.role)->material.textures[1];
+        const TextureRef& texture = partOf(d.role)->material.textures[DynObject::overlaySlot];
         ASSERT_TRUE(texture.isBound()) << d.name;
         EXPECT_EQ(narrow(*texture.texture()->name), d.name);
         const TestDevice::Level level = TestDevice::readLevel(texture);
@@ -205,7 +208,7 @@ TEST_F(QuadSampleDevice, DirtTexturesColoursAndTheFollowersTextureTransform)
         for (uint32_t texel : level.texels)
             ASSERT_EQ(texel, 0u) << d.name;
     }
-    EXPECT_FALSE(partOf(QuadPhysics::handlebar)->material.textures[1].isBound());
+    EXPECT_FALSE(partOf(QuadPhysics::handlebar)->material.textures[DynObject::overlaySlot].isBound());
 
     // Colours: a grey upper half, the colour's bytes below.
     quad.setColors(0x00112233u);
@@ -310,6 +313,115 @@ TEST_F(QuadSampleDevice, ThePaintedColourShowsInTheDrawnQuad)
                 EXPECT_GT(counts[p][paints[p].channel], counts[other][paints[p].channel] + 300)
                     << std::hex << paints[p].colour << " against " << paints[other].colour;
             }
+    scene.release();
+}
+
+// Soiled wheels and a soiled body show their dirt in the drawn quad; a quad
+// that another's wheels wetted shows darker. Frames are kept as
+// Landscape-QuadSampleDevice-TheDirtShowsOnTheDrawnQuad-<n>.png.
+TEST_F(QuadSampleDevice, TheDirtShowsOnTheDrawnQuad)
+{
+    const std::wstring folder = AppTestFiles::freshFolder(L"quaddirt");
+    CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
+    ASSERT_TRUE(QuadSample::save(String(folder.c_str())));
+    Scene scene(String(L"KorvantaTests"), 3500.0f);
+    scene.swapChain = &chain();
+    scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
+    scene.objectPackages.buildPackages();
+    chain().fogEnabled = 0;
+    ASSERT_TRUE(chain().entities->physicsManager->start(16));
+    // Two quads side by side, seen from the left: the near one soiled, the
+    // far one wetted by the near one's wheels.
+    QuadPhysics::Instance* quads[2] = {};
+    DynObject* objects[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        Object* placed = scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")),
+                                                           vec3d(0.0f, 0.0f, i == 0 ? -1.4f : 1.4f), 1.0f);
+        ASSERT_NE(placed, nullptr);
+        placed->instance = placed->createInstance();
+        objects[i] = dynamic_cast<DynObject*>(placed->instance);
+        ASSERT_NE(objects[i], nullptr);
+        auto* entry = objects[i]->functions->find(DynObject::FunctionManager::quadFlag);
+        ASSERT_NE(entry, nullptr);
+        quads[i] = dynamic_cast<QuadPhysics::Instance*>(entry->instance);
+        ASSERT_NE(quads[i], nullptr);
+        quads[i]->setColors(0x00808080u);
+    }
+    const vec3d between = (objects[0]->world.row(3) + objects[1]->world.row(3)) * 0.5f;
+    SceneFrames::look(chain(), between + vec3d(-6.0f, 0.9f, 0.0f), -90.0f, 0.0f);
+    const uint32_t sky = 0xFF404040u;
+
+    // Pixels plainly green, and the summed brightness of the far quad's half
+    // of the picture (the far quad lies to the right, seen from the left).
+    const auto green = [](const TestDevice::Level& pixels) {
+        int n = 0;
+        for (uint32_t c : pixels.texels) {
+            const int r = int(c >> 16 & 0xFF), g = int(c >> 8 & 0xFF), b = int(c & 0xFF);
+            n += g > 40 && g > 2 * std::max(r, b) + 10;
+        }
+        return n;
+    };
+    const auto farBrightness = [&](const TestDevice::Level& pixels) {
+        int64_t sum = 0;
+        for (uint32_t y = 0; y < pixels.height; ++y)
+            for (uint32_t x = pixels.width / 2 + 8; x < pixels.width; ++x) {
+                const uint32_t c = pixels.at(x, y);
+                if ((c & 0xFFFFFFu) != (sky & 0xFFFFFFu))
+                    sum += int64_t(c >> 16 & 0xFF) + int64_t(c >> 8 & 0xFF) + int64_t(c & 0xFF);
+            }
+        return sum;
+    };
+    const TestDevice::Level clean = SceneFrames::draw(scene, chain(), nullptr, sky);
+    const TestDevice::Level again = SceneFrames::draw(scene, chain(), nullptr, sky);
+    EXPECT_LT(std::abs(green(again) - green(clean)), 20) << "two clean frames alike";
+
+    // Green mud on every wheel, as the wheels soil themselves, and on the
+    // body's dirt texture.
+    std::srand(7601);
+    WheelDirt& dirt = quads[0]->wheelDirt;
+    for (WheelDirt::Track& track : dirt.tracks) {
+        track.colour[0] = track.colour[2] = 0.0f;
+        track.colour[1] = 1.0f;
+        track.rate = 1.0f;
+        for (int i = 0; i < 60; ++i)
+            dirt.soilWheel(track);
+    }
+    dirt.uploadSoiling(true);
+    EntityManager::SubEntity* body = quads[0]->bodyParts[QuadPhysics::body - QuadPhysics::handlebar];
+    ASSERT_NE(body, nullptr);
+    TextureRef& bodyDirt = body->material.textures[DynObject::overlaySlot];
+    ASSERT_TRUE(bodyDirt.isBound());
+    const uint8_t mud[4] = {0x00, 0xFF, 0x00, 0xA0};
+    Texture::fillRect(bodyDirt, -1, -1, -1, -1, mud, 0, false, true);
+    body->recordStateBlocks();
+    const TestDevice::Level soiled = SceneFrames::draw(scene, chain(), nullptr, sky);
+    EXPECT_GT(green(soiled), green(clean) + 300) << "the mud shows on the wheels and the body";
+    // The wheels alone: the body clean again.
+    const uint8_t none[4] = {};
+    Texture::fillRect(bodyDirt, -1, -1, -1, -1, none, 0, false, true);
+    body->recordStateBlocks();
+    const TestDevice::Level wheels = SceneFrames::draw(scene, chain(), nullptr, sky);
+    EXPECT_GT(green(wheels), green(clean) + 100) << "the mud shows on the wheels";
+    EXPECT_LT(green(wheels), green(soiled) - 100) << "and on the body";
+
+    // The near quad's front wheel sprays the far quad until its body's dirt
+    // texture is wet: the far quad darkens.
+    const int64_t dry = farBrightness(wheels);
+    EntityManager::SubEntity* farBody = quads[1]->bodyParts[QuadPhysics::body - QuadPhysics::handlebar];
+    ASSERT_NE(farBody, nullptr);
+    const TextureRef& farDirt = farBody->material.textures[DynObject::overlaySlot];
+    WheelDirt::Track& spraying = dirt.tracks[0];
+    const vec3d saved = spraying.contact->centre;
+    spraying.contact->centre = farBody->worldBounds.center;
+    int tries = 0;
+    while (TestDevice::readLevel(farDirt).texels[0] == 0u && tries++ < 400) {
+        spraying.nextSoilTime = 0;
+        dirt.wetNearbyObject(spraying, &chain());
+    }
+    spraying.contact->centre = saved;
+    ASSERT_LT(tries, 400) << "a ray meets the far quad's body";
+    const TestDevice::Level wet = SceneFrames::draw(scene, chain(), nullptr, sky);
+    EXPECT_LT(farBrightness(wet), dry * 97 / 100) << "the wet far quad is darker";
     scene.release();
 }
 
