@@ -241,11 +241,9 @@ void DynObject::addTree(const ObjPkgManager::Mesh& mesh, Tree& tree)
         return;
     trunk->layer = trunkLayer;
     auto* third = trunk->entityEntry && trunk->entityEntry->next ? trunk->entityEntry->next->next : nullptr;
-    for (EntityManager::SubEntity* sub : {trunk, third ? third->item : nullptr})
-        if (sub) {
-            sub->castsShadow = 0;
-            sub->recordStateBlocks();
-        }
+    trunk->castsShadow = 0;
+    if (third)
+        third->item->castsShadow = 0;
 }
 
 void DynObject::recordSubEntityStates(const ObjPkgManager::Mesh& mesh, const EnvMap* environment, Shader& state) const

@@ -194,7 +194,10 @@ void Tree::Branch::Leaf::buildMesh()
         for (uint32_t j = 0; j <= rows; ++j) {
             const float u = float(i) / float(columns), v = float(j) / float(rows);
             const vec3d p = surface(u, v);
-            vec3d t1 = surface(u + 0.001f, v) - p;
+            // Along the leaf from a step ahead, but at the tip from a step
+            // behind: past u = 1 the surface turns back in z, which would
+            // turn the tip row's normals over.
+            vec3d t1 = i < columns ? surface(u + 0.001f, v) - p : p - surface(u - 0.001f, v);
             vec3d t2 = p - surface(u, v + 0.001f);
             if (t1.lengthSq() > 0.0f)
                 t1 = t1.normalised();

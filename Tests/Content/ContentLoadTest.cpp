@@ -16,6 +16,8 @@
 #include "Application/Multimonitor.h"
 #include "Audio/AudioFile.h"
 #include "Entity/MeshTools.h"
+#include "Entity/StoredMesh.h"
+#include "Entity/SubEntity.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"

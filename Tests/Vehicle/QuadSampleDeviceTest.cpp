@@ -330,8 +330,8 @@ TEST_F(QuadSampleDevice, TheDirtShowsOnTheDrawnQuad)
     scene.objectPackages.buildPackages();
     chain().fogEnabled = 0;
     ASSERT_TRUE(chain().entities->physicsManager->start(16));
-    // Two quads side by side, seen from the left: the near one soiled, the
-    // far one wetted by the near one's wheels.
+    // Two quads side by side, seen from the left: the first soiled, the
+    // second wetted by the first one's wheels.
     QuadPhysics::Instance* quads[2] = {};
     DynObject* objects[2] = {};
     for (int i = 0; i < 2; ++i) {
@@ -351,8 +351,8 @@ TEST_F(QuadSampleDevice, TheDirtShowsOnTheDrawnQuad)
     SceneFrames::look(chain(), between + vec3d(-6.0f, 0.9f, 0.0f), -90.0f, 0.0f);
     const uint32_t sky = 0xFF404040u;
 
-    // Pixels plainly green, and the summed brightness of the far quad's half
-    // of the picture (the far quad lies to the right, seen from the left).
+    // Pixels plainly green, and the summed brightness of the second quad's
+    // half of the picture.
     const auto green = [](const TestDevice::Level& pixels) {
         int n = 0;
         for (uint32_t c : pixels.texels) {
@@ -361,10 +361,11 @@ TEST_F(QuadSampleDevice, TheDirtShowsOnTheDrawnQuad)
         }
         return n;
     };
-    const auto farBrightness = [&](const TestDevice::Level& pixels) {
+    const auto secondBrightness = [&](const TestDevice::Level& pixels) {
+        const bool left = SceneFrames::pixelOf(chain(), objects[1]->world.row(3), pixels).x < LONG(pixels.width / 2);
         int64_t sum = 0;
         for (uint32_t y = 0; y < pixels.height; ++y)
-            for (uint32_t x = pixels.width / 2 + 8; x < pixels.width; ++x) {
+            for (uint32_t x = left ? 0 : pixels.width / 2; x < (left ? pixels.width / 2 : pixels.width); ++x) {
                 const uint32_t c = pixels.at(x, y);
                 if ((c & 0xFFFFFFu) != (sky & 0xFFFFFFu))
                     sum += int64_t(c >> 16 & 0xFF) + int64_t(c >> 8 & 0xFF) + int64_t(c & 0xFF);
@@ -404,24 +405,24 @@ TEST_F(QuadSampleDevice, TheDirtShowsOnTheDrawnQuad)
     EXPECT_GT(green(wheels), green(clean) + 100) << "the mud shows on the wheels";
     EXPECT_LT(green(wheels), green(soiled) - 100) << "and on the body";
 
-    // The near quad's front wheel sprays the far quad until its body's dirt
-    // texture is wet: the far quad darkens.
-    const int64_t dry = farBrightness(wheels);
-    EntityManager::SubEntity* farBody = quads[1]->bodyParts[QuadPhysics::body - QuadPhysics::handlebar];
-    ASSERT_NE(farBody, nullptr);
-    const TextureRef& farDirt = farBody->material.textures[DynObject::overlaySlot];
+    // The first quad's front wheel sprays the second until the second's body
+    // is wet: the second quad darkens.
+    const int64_t dry = secondBrightness(wheels);
+    EntityManager::SubEntity* secondBody = quads[1]->bodyParts[QuadPhysics::body - QuadPhysics::handlebar];
+    ASSERT_NE(secondBody, nullptr);
+    const TextureRef& secondDirt = secondBody->material.textures[DynObject::overlaySlot];
     WheelDirt::Track& spraying = dirt.tracks[0];
     const vec3d saved = spraying.contact->centre;
-    spraying.contact->centre = farBody->worldBounds.center;
+    spraying.contact->centre = objects[1]->worldBounds.center;
     int tries = 0;
-    while (TestDevice::readLevel(farDirt).texels[0] == 0u && tries++ < 400) {
+    while (TestDevice::readLevel(secondDirt).texels[0] == 0u && tries++ < 400) {
         spraying.nextSoilTime = 0;
         dirt.wetNearbyObject(spraying, &chain());
     }
     spraying.contact->centre = saved;
-    ASSERT_LT(tries, 400) << "a ray meets the far quad's body";
+    ASSERT_LT(tries, 400) << "a ray meets the second quad's body";
     const TestDevice::Level wet = SceneFrames::draw(scene, chain(), nullptr, sky);
-    EXPECT_LT(farBrightness(wet), dry * 97 / 100) << "the wet far quad is darker";
+    EXPECT_LT(secondBrightness(wet), dry * 97 / 100) << "the wet quad is darker";
     scene.release();
 }
 
