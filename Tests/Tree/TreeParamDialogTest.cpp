@@ -71,6 +71,39 @@ int32_t checkTrackbars(Tree::ParamDialog& dialog)
     return checked;
 }
 
+// The label of the slider on a dialog's tree page, or on one of its level
+// pages, that holds field; 0 when none does.
+int32_t labelOf(const Tree::ParamDialog& dialog, const void* field)
+{
+    for (auto& s : dialog.reals)
+        if (s.value == field)
+            return s.labelId;
+    for (auto& s : dialog.wholes)
+        if (s.value == field)
+            return s.labelId;
+    for (auto& s : dialog.pairs)
+        if (s.value == field)
+            return s.labelId;
+    for (auto& s : dialog.triples)
+        if (s.value == field)
+            return s.labelId;
+    return 0;
+}
+
+int32_t labelOf(const Tree::ParamDialog::LevelPage& page, const void* field)
+{
+    for (auto& s : page.triples)
+        if (s.value == field)
+            return s.labelId;
+    for (auto& s : page.reals)
+        if (s.value == field)
+            return s.labelId;
+    for (auto& s : page.pairs)
+        if (s.value == field)
+            return s.labelId;
+    return page.whole.value == field ? page.whole.labelId : 0;
+}
+
 // "v1.1" with foliage objects of these names (and nothing else).
 Bytes treeWithFoliage(const std::vector<std::string>& names)
 {
@@ -177,30 +210,10 @@ TEST_F(TreeDialog, EveryGenerationRefreshesTheDialog)
         {dialog.levels[1].window, &p.bone.levels[1].resolution, L"30"},
         {dialog.levels[1].window, &p.bone.levels[1].wobble, L"1.00"},
     };
-    auto labelOf = [&](const void* field) {
-        for (auto& s : dialog.reals)
-            if (s.value == field)
-                return s.labelId;
-        for (auto& s : dialog.wholes)
-            if (s.value == field)
-                return s.labelId;
-        for (auto& s : dialog.pairs)
-            if (s.value == field)
-                return s.labelId;
-        for (auto& s : dialog.triples)
-            if (s.value == field)
-                return s.labelId;
-        const Tree::ParamDialog::LevelPage& level = dialog.levels[1];
-        for (auto& s : level.reals)
-            if (s.value == field)
-                return s.labelId;
-        for (auto& s : level.pairs)
-            if (s.value == field)
-                return s.labelId;
-        return level.whole.value == field ? level.whole.labelId : 0;
-    };
-    for (const Label& l : labels)
-        EXPECT_EQ(textOf(l.window, labelOf(l.field)), l.shown);
+    for (const Label& l : labels) {
+        const int32_t label = l.window == dialog.window ? labelOf(dialog, l.field) : labelOf(dialog.levels[1], l.field);
+        EXPECT_EQ(textOf(l.window, label), l.shown);
+    }
 
     // The sample tree, its values changed first so that every control moves.
     Bytes sample = TreeSamples::sampleTree();
@@ -317,25 +330,9 @@ TEST_F(TreeDialog, EverySlidersLabelShowsItsDefault)
         {&p.root.angleRange, L"10"},            {&tree.tag3Value, L"2"},
         {&p.mesh.textureRepeat.x, L"3.0 | 4.0"}, {&p.mesh.textureExponent.x, L"1.00 | 1.00"},
     };
-    // The label a page shows for field, 0 when no slider there holds it.
-    const auto treeLabel = [&](const void* field) {
-        for (auto& s : dialog.reals)
-            if (s.value == field)
-                return s.labelId;
-        for (auto& s : dialog.wholes)
-            if (s.value == field)
-                return s.labelId;
-        for (auto& s : dialog.pairs)
-            if (s.value == field)
-                return s.labelId;
-        for (auto& s : dialog.triples)
-            if (s.value == field)
-                return s.labelId;
-        return 0;
-    };
     std::set<int32_t> labels;
     for (const Shown& shown : treePage) {
-        const int32_t label = treeLabel(shown.field);
+        const int32_t label = labelOf(dialog, shown.field);
         ASSERT_NE(label, 0) << shown.text;
         labels.insert(label);
         EXPECT_EQ(textOf(dialog.window, label), shown.text) << label;
@@ -361,21 +358,9 @@ TEST_F(TreeDialog, EverySlidersLabelShowsItsDefault)
             {&level.angleBase.x, L"0 | 0"},
             {&level.angleRange.x, L"20 | 360"},
         };
-        const auto levelLabel = [&](const void* field) {
-            for (auto& s : page.triples)
-                if (s.value == field)
-                    return s.labelId;
-            for (auto& s : page.reals)
-                if (s.value == field)
-                    return s.labelId;
-            for (auto& s : page.pairs)
-                if (s.value == field)
-                    return s.labelId;
-            return page.whole.value == field ? page.whole.labelId : 0;
-        };
         std::set<int32_t> levelLabels;
         for (const Shown& shown : levelPage) {
-            const int32_t label = levelLabel(shown.field);
+            const int32_t label = labelOf(page, shown.field);
             ASSERT_NE(label, 0) << shown.text;
             levelLabels.insert(label);
             EXPECT_EQ(textOf(page.window, label), shown.text) << label;

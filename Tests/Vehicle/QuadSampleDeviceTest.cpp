@@ -40,6 +40,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -68,6 +69,43 @@ std::unique_ptr<ObjPkgManager::Package> build(const ObjectPackageWriter::Package
     EXPECT_TRUE(package->buildFrom(bytes, nullptr));
     return package;
 }
+
+// The builder's sample quad saved into a fresh folder named folderName and
+// listed into a scene drawn by chain, unfogged, with the physics thread
+// running.
+struct QuadScene
+{
+    QuadScene(const wchar_t* folderName, D3D::Device::SwapChain& chain)
+    {
+        const std::wstring folder = AppTestFiles::freshFolder(folderName);
+        CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
+        EXPECT_TRUE(QuadSample::save(String(folder.c_str())));
+        scene.swapChain = &chain;
+        scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
+        scene.objectPackages.buildPackages();
+        scene.swapChain->fogEnabled = 0;
+        EXPECT_NE(scene.swapChain->entities->physicsManager, nullptr);
+        EXPECT_TRUE(scene.swapChain->entities->physicsManager->start(16));
+    }
+    ~QuadScene() { scene.release(); }
+
+    // A quad placed at `at`, alive: its object and its vehicle instance
+    // (null when either is missing).
+    std::pair<DynObject*, QuadPhysics::Instance*> place(const vec3d& at)
+    {
+        Object* placed =
+            scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")), at, 1.0f);
+        if (!placed)
+            return {};
+        placed->instance = placed->createInstance();
+        auto* object = dynamic_cast<DynObject*>(placed->instance);
+        auto* entry = object && object->functions ? object->functions->find(DynObject::FunctionManager::quadFlag)
+                                                   : nullptr;
+        return {object, entry ? dynamic_cast<QuadPhysics::Instance*>(entry->instance) : nullptr};
+    }
+
+    Scene scene{String(L"KorvantaTests"), 3500.0f};
+};
 
 TEST_F(QuadSampleDevice, TheSamplesPartsAndWheelTextures)
 {
@@ -251,26 +289,10 @@ namespace {
 // left side: its painted body and helmet show the colour the race gives it.
 TEST_F(QuadSampleDevice, ThePaintedColourShowsInTheDrawnQuad)
 {
-    const std::wstring folder = AppTestFiles::freshFolder(L"quadcolours");
-    CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
-    ASSERT_TRUE(QuadSample::save(String(folder.c_str())));
-    Scene scene(String(L"KorvantaTests"), 3500.0f);
-    scene.swapChain = &chain();
-    scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
-    scene.objectPackages.buildPackages();
-    chain().fogEnabled = 0;
-    ASSERT_NE(chain().entities->physicsManager, nullptr);
-    ASSERT_TRUE(chain().entities->physicsManager->start(16));
-    Object* placed = scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")),
-                                                       vec3d(0.0f, 0.0f, 0.0f), 1.0f);
-    ASSERT_NE(placed, nullptr);
-    placed->instance = placed->createInstance();
-    auto* object = dynamic_cast<DynObject*>(placed->instance);
+    QuadScene sample(L"quadcolours", chain());
+    Scene& scene = sample.scene;
+    const auto [object, quad] = sample.place({0.0f, 0.0f, 0.0f});
     ASSERT_NE(object, nullptr);
-    ASSERT_NE(object->functions, nullptr);
-    auto* entry = object->functions->find(DynObject::FunctionManager::quadFlag);
-    ASSERT_NE(entry, nullptr);
-    auto* quad = dynamic_cast<QuadPhysics::Instance*>(entry->instance);
     ASSERT_NE(quad, nullptr);
     ASSERT_NE(quad->bodyParts[2], nullptr);
     ASSERT_NE(quad->bodyParts[4], nullptr);
@@ -313,7 +335,6 @@ TEST_F(QuadSampleDevice, ThePaintedColourShowsInTheDrawnQuad)
                 EXPECT_GT(counts[p][paints[p].channel], counts[other][paints[p].channel] + 300)
                     << std::hex << paints[p].colour << " against " << paints[other].colour;
             }
-    scene.release();
 }
 
 // Soiled wheels and a soiled body show their dirt in the drawn quad; a quad
@@ -321,29 +342,15 @@ TEST_F(QuadSampleDevice, ThePaintedColourShowsInTheDrawnQuad)
 // Landscape-QuadSampleDevice-TheDirtShowsOnTheDrawnQuad-<n>.png.
 TEST_F(QuadSampleDevice, TheDirtShowsOnTheDrawnQuad)
 {
-    const std::wstring folder = AppTestFiles::freshFolder(L"quaddirt");
-    CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
-    ASSERT_TRUE(QuadSample::save(String(folder.c_str())));
-    Scene scene(String(L"KorvantaTests"), 3500.0f);
-    scene.swapChain = &chain();
-    scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
-    scene.objectPackages.buildPackages();
-    chain().fogEnabled = 0;
-    ASSERT_TRUE(chain().entities->physicsManager->start(16));
+    QuadScene sample(L"quaddirt", chain());
+    Scene& scene = sample.scene;
     // Two quads side by side, seen from the left: the first soiled, the
     // second wetted by the first one's wheels.
     QuadPhysics::Instance* quads[2] = {};
     DynObject* objects[2] = {};
     for (int i = 0; i < 2; ++i) {
-        Object* placed = scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")),
-                                                           vec3d(0.0f, 0.0f, i == 0 ? -1.4f : 1.4f), 1.0f);
-        ASSERT_NE(placed, nullptr);
-        placed->instance = placed->createInstance();
-        objects[i] = dynamic_cast<DynObject*>(placed->instance);
+        std::tie(objects[i], quads[i]) = sample.place({0.0f, 0.0f, i == 0 ? -1.4f : 1.4f});
         ASSERT_NE(objects[i], nullptr);
-        auto* entry = objects[i]->functions->find(DynObject::FunctionManager::quadFlag);
-        ASSERT_NE(entry, nullptr);
-        quads[i] = dynamic_cast<QuadPhysics::Instance*>(entry->instance);
         ASSERT_NE(quads[i], nullptr);
         quads[i]->setColors(0x00808080u);
     }
@@ -423,7 +430,6 @@ TEST_F(QuadSampleDevice, TheDirtShowsOnTheDrawnQuad)
     ASSERT_LT(tries, 400) << "a ray meets the second quad's body";
     const TestDevice::Level wet = SceneFrames::draw(scene, chain(), nullptr, sky);
     EXPECT_LT(secondBrightness(wet), dry * 97 / 100) << "the wet quad is darker";
-    scene.release();
 }
 
 }
