@@ -203,6 +203,31 @@ TEST(TreePackage, EveryTreeOfAPackageJoinsTheObjectInListOrder)
     EXPECT_EQ(subs[0]->castsShadow, 1u);
 }
 
+// A tree of two foliage objects: its trunk and its third sub-entity (the
+// second foliage) stay out of the shadow casters, the first foliage casts.
+TEST(TreePackage, TheTrunkAndTheThirdPartOfATreeCastNoShadow)
+{
+    // "v1.1", two foliage objects named "Oak" and "Elm" (tags 7 and 8), end.
+    const std::vector<uint8_t> stream = {'v', '1', '.', '1', 7, 2, 0, 0, 0, 8, 1, 3, 0, 0, 0, 'O', 'a', 'k', 0,
+                                         1,   3,   0,   0,   0, 'E', 'l', 'm', 0, 0};
+    ObjectPackageWriter::Package written;
+    PackagePartWriter::Mesh tree;
+    tree.kind = 0;
+    tree.tree = stream;
+    tree.displayName = tree.name = "TwoFoliageTree";
+    written.meshes.push_back(tree);
+    TreeWorld world(written);
+    ASSERT_NE(world.package(), nullptr);
+    ASSERT_EQ(world.package()->meshes.count(), 1);
+    ASSERT_EQ(world.package()->meshes.head()->item->tree->foliageCount(), 2u);
+    DynObject* object = world.place({});
+    ASSERT_NE(object, nullptr);
+    std::vector<uint32_t> casts;
+    for (auto* node = object->subEntities.head(); node; node = node->next)
+        casts.push_back(node->item->castsShadow);
+    EXPECT_EQ(casts, (std::vector<uint32_t>{0u, 1u, 0u}));
+}
+
 // Both trees of the package are drawn, each where the package puts it,
 // beside the stone between them.
 TEST_F(GroveDevice, BothTreesOfAPackageAreDrawn)

@@ -327,6 +327,15 @@ TEST_F(TreeDevice, ABranchPictureShowsItsLeafOnATransparentGround)
         EXPECT_TRUE(RenderHandshake::pauseRequested());
     }
     EXPECT_FALSE(RenderHandshake::renderBusy());
+
+    // A leaf without its texture is drawn in its colour; the stage-0 alpha
+    // is the texture's again for whatever draws next.
+    branch.leaves[0]->texture.release();
+    TextureRef plain;
+    branch.makeCards(card, &plain, param, nullptr);
+    DWORD alphaArgument = 0;
+    gDevice->GetTextureStageState(0, D3DTSS_ALPHAARG1, &alphaArgument);
+    EXPECT_EQ(alphaArgument, DWORD(D3DTA_TEXTURE));
 }
 
 // The leafy sample's branch pictured with its bark: the bark and leaves are
