@@ -149,6 +149,9 @@ void ParticleManager::render(bool advance)
             node = next;
             continue;
         }
+        // Without its texture (a cut package) a system still lives, but
+        // draws nothing rather than the device's stand-in pattern.
+        const bool drawn = system->texture.isBound();
         TextureDevice::bindTexture(0, system->texture.texture());
         d->SetRenderState(D3DRS_SRCBLEND, system->sourceBlend);
         d->SetRenderState(D3DRS_DESTBLEND, system->destinationBlend);
@@ -168,7 +171,7 @@ void ParticleManager::render(bool advance)
                     particle.position += particle.velocity * step;
                 }
             }
-            if (!particle.hidden)
+            if (drawn && !particle.hidden)
                 writeQuad(particle, system->oriented != 0, right, up);
             p = following;
         }

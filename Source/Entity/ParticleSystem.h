@@ -66,7 +66,8 @@ public:
     using Callback = uint32_t (*)(Particle& particle);
 
     // count particles (none without a particle manager, and the system then
-    // stays out of its list), the texture taken from textureTemplate. The
+    // stays out of its list), the texture taken from textureTemplate (none:
+    // the particles move and age but are not drawn). The
     // hidden-in-reflections flag is set unless drawInReflections.
     ParticleSystem(Callback callback, uint32_t sourceBlend, D3D::Device::SwapChain& chain,
                    const TextureRef& textureTemplate, int32_t count, uint32_t destinationBlend, uint32_t setting,

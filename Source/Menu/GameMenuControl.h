@@ -7,7 +7,7 @@
 // group. Back during a capture ends it. The bindings record is changed in
 // place; the settings file stores it at its next save.
 //
-// Slot s of the Part's numbering maps onto Control::BindingSet: 1 to 15 are
+// Slot s of the screen's numbering maps onto Control::BindingSet: 1 to 15 are
 // keys[s - 1], 16 and 17 axes[0] and axes[1], 18 and 19 invertAxis[0] and
 // invertAxis[1].
 

@@ -199,20 +199,12 @@ void DynObject::createSubEntities()
         return;
     const Scene* scene = package->owner ? package->owner->owner : nullptr;
     const EnvMap* environment = scene ? &scene->envMap : nullptr;
-    // A tree fills the entity itself, clearing it first: its sub-entities
-    // come before the other meshes', and an entity holds one tree.
-    for (auto* node = package->meshes.head(); node; node = node->next)
-        if (Tree* tree = node->item->tree.get()) {
-            const bool ownMatrix = !isIdentity(node->item->world);
-            tree->createEntities(*this, tree->lod, ownMatrix ? &node->item->world : nullptr,
-                                 [tree](Shader& state) { tree->setTrunkMaterial(state); },
-                                 [tree](Shader& state, Tree::Foliage& leaves) { tree->setFoliageMaterial(state, leaves); });
-            break;
-        }
     for (auto* node = package->meshes.head(); node; node = node->next) {
         ObjPkgManager::Mesh* mesh = node->item;
-        if (mesh->tree)
+        if (Tree* tree = mesh->tree.get()) {
+            addTree(*mesh, *tree);
             continue;
+        }
         const bool ownMatrix = !isIdentity(mesh->world);
         // A boned mesh is posed per object (a quad's rider): it gets a buffer
         // of its own rather than the one shared by name.
@@ -230,6 +222,28 @@ void DynObject::createSubEntities()
         sub->castsShadow = mesh->shader.castShadow ? 1 : 0;
         sub->recordStateBlocks();
     }
+}
+
+void DynObject::addTree(const ObjPkgManager::Mesh& mesh, Tree& tree)
+{
+    const bool ownMatrix = !isIdentity(mesh.world);
+    Tree* owner = &tree;
+    EntityManager::SubEntity* trunk = tree.addEntities(
+        *this, tree.lod, ownMatrix ? &mesh.world : nullptr, [owner](Shader& state) { owner->setTrunkMaterial(state); },
+        [owner](Shader& state, Tree::Foliage& leaves) {
+            owner->setFoliageMaterial(state, leaves);
+            // Supersampled alpha testing for the leaves' cut-out edges, where
+            // the driver offers it; the state block undoes it after the draw.
+            if (gDevice)
+                gDevice->SetRenderState(D3DRS_ADAPTIVETESS_Y, MAKEFOURCC('S', 'S', 'A', 'A'));
+        });
+    if (!trunk)
+        return;
+    trunk->layer = trunkLayer;
+    auto* third = trunk->entityEntry && trunk->entityEntry->next ? trunk->entityEntry->next->next : nullptr;
+    trunk->castsShadow = 0;
+    if (third)
+        third->item->castsShadow = 0;
 }
 
 void DynObject::recordSubEntityStates(const ObjPkgManager::Mesh& mesh, const EnvMap* environment, Shader& state) const
@@ -256,7 +270,7 @@ void DynObject::recordSubEntityStates(const ObjPkgManager::Mesh& mesh, const Env
     TextureDevice::bindTexture(0, state.textures[0].texture());
     // A second texture is laid over by its own alpha on stage 2, which the
     // reflection on stage 1 leaves free.
-    if (state.textures[2].isBound()) {
+    if (state.textures[overlaySlot].isBound()) {
         // Without a reflection stage 1 passes the colour on, so that stage 2
         // is reached.
         if (!state.reflection) {
@@ -265,7 +279,7 @@ void DynObject::recordSubEntityStates(const ObjPkgManager::Mesh& mesh, const Env
             device->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
             device->SetTextureStageState(1, D3DTSS_ALPHAARG2, D3DTA_CURRENT);
         }
-        TextureDevice::bindTexture(2, state.textures[2].texture());
+        TextureDevice::bindTexture(2, state.textures[overlaySlot].texture());
         device->SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_BLENDTEXTUREALPHA);
         device->SetTextureStageState(2, D3DTSS_COLORARG1, D3DTA_TEXTURE);
         device->SetTextureStageState(2, D3DTSS_COLORARG2, D3DTA_CURRENT);

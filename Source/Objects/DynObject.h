@@ -27,6 +27,7 @@
 
 class EnvMap;
 class Shader;
+class Tree;
 
 class DynObject final : public StaticEntity::Instance, public EntityManager::CollisionBody::Geometry::Interface
 {
@@ -72,6 +73,13 @@ public:
     // The physics record's collision handler: forwards to the instances.
     static void onContact(Entity* owner, EntityManager::Physics::Collision* contact);
 
+    // The material slot of a sub-entity's second texture (a quad's dirt),
+    // laid over the first by its own alpha on stage 2.
+    static constexpr int overlaySlot = 2;
+    // The query layer of a package tree's trunk: ray and contact queries at
+    // layer 0 pass it by.
+    static constexpr int32_t trunkLayer = -2;
+
     Object* object;
     ObjPkgManager::Package* package;
     EntityManager::CollisionBody body;
@@ -97,6 +105,10 @@ private:
     bool placementIsSound() const;
     bool setupPhysics();
     void createSubEntities();
+    // The sub-entities of a package tree after those made so far: the trunk
+    // on trunkLayer, the trunk and the third left out of the shadow casters,
+    // each drawn with its own tree's materials.
+    void addTree(const ObjPkgManager::Mesh& mesh, Tree& tree);
     // The render states of a sub-entity made from mesh: the mesh's settings
     // and material (with the alpha setAlpha gave), the sub-entity's texture
     // on stage 0 and a second texture on stage 2.

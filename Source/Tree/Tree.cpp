@@ -320,17 +320,23 @@ void Tree::createEntities(EntityManager::Entity& entity, uint32_t level, const m
                           StateCallback trunk, FoliageCallback foliage)
 {
     entity.clear();
+    addEntities(entity, level, transform, std::move(trunk), std::move(foliage));
+}
+
+EntityManager::SubEntity* Tree::addEntities(EntityManager::Entity& entity, uint32_t level, const matrix3d* transform,
+                                            StateCallback trunk, FoliageCallback foliage)
+{
     StoredMesh* mesh = state_->mesh(level);
     if (!mesh)
-        return;
+        return nullptr;
     if (hasLevel(level) && (!mesh->vertexBuffer || !mesh->indexBuffer))
         buildLevel(level);
     // A sub-entity on its own matrix (the transform), or on the entity's,
     // whose box then grows by the mesh's world box.
-    const auto add = [&entity, transform](StoredMesh& drawn, StateCallback states) {
+    const auto add = [&entity, transform](StoredMesh& drawn, StateCallback states) -> EntityManager::SubEntity* {
         EntityManager::SubEntity* sub = entity.addSubEntity(drawn, transform != nullptr, std::move(states), nullptr);
         if (!sub)
-            return;
+            return nullptr;
         if (transform) {
             sub->local = *transform;
         } else {
@@ -344,8 +350,9 @@ void Tree::createEntities(EntityManager::Entity& entity, uint32_t level, const m
             box.center = (box.minimum + box.maximum) * 0.5f;
         }
         sub->recordStateBlocks();
+        return sub;
     };
-    add(*mesh, std::move(trunk));
+    EntityManager::SubEntity* trunkEntity = add(*mesh, std::move(trunk));
     for (const auto& object : state_->foliage) {
         Foliage* f = object.get();
         StoredMesh* leaves = f->mesh(level);
@@ -359,6 +366,7 @@ void Tree::createEntities(EntityManager::Entity& entity, uint32_t level, const m
         add(*leaves, std::move(states));
     }
     entity.updatePlacement();
+    return trunkEntity;
 }
 
 void Tree::setFoliageMaterial(Shader& record, Foliage& foliage)

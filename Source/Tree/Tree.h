@@ -85,6 +85,11 @@ public:
     // entity's box grows by the mesh's world box.
     void createEntities(EntityManager::Entity& entity, uint32_t level, const matrix3d* transform,
                         StateCallback trunk, FoliageCallback foliage);
+    // The same without clearing: the tree's sub-entities follow those the
+    // entity holds (a package's other meshes and trees). The trunk's
+    // sub-entity, null when none was made.
+    EntityManager::SubEntity* addEntities(EntityManager::Entity& entity, uint32_t level, const matrix3d* transform,
+                                          StateCallback trunk, FoliageCallback foliage);
     // The trunk's material on a sub-entity's render record and the device:
     // white at the tree's diffuse and ambient levels, the bark on stage 0.
     virtual void setTrunkMaterial(Shader& record);

@@ -185,14 +185,19 @@ void Tree::Branch::Leaf::buildMesh()
     // Control heights: row 0 the flat base, row 1 the middle, row 2 the tip.
     const float heights[3][3] = {{0.0f, 0.0f, 0.0f}, {h[0], h[1], h[2]}, {h[3], h[4], h[5]}};
     const auto surface = [&heights](float u, float v) {
-        return vec3d(2.0f * v - 1.0f, patchHeight(heights, u, v), 2.0f * u);
+        // Along the leaf the control points sit at z = 0, 2, 2, so the rows
+        // lie wider apart at the base than at the tip.
+        return vec3d(2.0f * v - 1.0f, patchHeight(heights, u, v), u * (4.0f - 2.0f * u));
     };
     vertices.assign(size_t(columns + 1) * (rows + 1), Vertex{});
     for (uint32_t i = 0; i <= columns; ++i)
         for (uint32_t j = 0; j <= rows; ++j) {
             const float u = float(i) / float(columns), v = float(j) / float(rows);
             const vec3d p = surface(u, v);
-            vec3d t1 = surface(u + 0.001f, v) - p;
+            // Along the leaf from a step ahead, but at the tip from a step
+            // behind: past u = 1 the surface turns back in z, which would
+            // turn the tip row's normals over.
+            vec3d t1 = i < columns ? surface(u + 0.001f, v) - p : p - surface(u - 0.001f, v);
             vec3d t2 = p - surface(u, v + 0.001f);
             if (t1.lengthSq() > 0.0f)
                 t1 = t1.normalised();

@@ -51,8 +51,9 @@ constexpr int32_t wheelRoles[3][Wheel::partCount] = {
 // bodyParts 0 to 5 are roles 12 to 17.
 constexpr int32_t firstBodyRole = QuadPhysics::handlebar;
 
-// The dirt the wheel dirt effect paints goes onto these textures, made on the
-// second texture slot of the wheels and the body.
+// The dirt the wheel dirt effect paints goes onto these textures, made in
+// the slot of the wheels' and the body's second texture, which their draw
+// lays over the first.
 const wchar_t* dirtTextureName(int32_t role)
 {
     switch (role) {
@@ -528,7 +529,7 @@ void QuadPhysics::Instance::matchParts()
             if (!mesh || !mesh->getName()->sameText(name))
                 continue;
             if (const wchar_t* dirt = dirtTextureName(role)) {
-                TextureRef& texture = sub->material.textures[1];
+                TextureRef& texture = sub->material.textures[DynObject::overlaySlot];
                 if (Texture::create(texture, String(dirt), paintedSize, paintedSize, 1, 0, D3DFMT_A8R8G8B8,
                                     D3DPOOL_MANAGED)) {
                     const uint8_t clear[4] = {0, 0, 0, 0};

@@ -420,7 +420,9 @@ void Wheel::poseParts(const matrix3d& B, const matrix3d& steerRotation)
             frame.setRow(2, B.row(2));
             frame.setRow(0, normalisedOrSame(frame.row(1).cross(frame.row(2))));
         }
-        const float rest = shockMesh->worldBox.halfExtents.length() * shockMesh->worldBox.axes[1].length();
+        // Half the part length at scale 1: the mesh's own y extent, whatever
+        // its width and depth.
+        const float rest = heightOf(shockMesh, 1.0f) * 0.5f;
         if (rest > 0.0f)
             frame.setRow(1, (U - L) * (0.5f / rest));
         frame.setRow(3, L + (U - L) * 0.5f);

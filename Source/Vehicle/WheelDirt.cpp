@@ -120,12 +120,12 @@ void unmark(Particle& p)
     p.frozen = 0;
 }
 
-// The dirt texture (slot 1) of the track's wheel, or null.
+// The dirt texture (the second) of the track's wheel, or null.
 IDirect3DTexture9* dirtTextureOf(const WheelDirt::Track& track)
 {
     QuadPhysics::Wheel* wheel = track.contact ? track.contact->wheel : nullptr;
     EntityManager::SubEntity* part = wheel ? wheel->parts[wheelPart] : nullptr;
-    const TextureRef* dirt = part ? &part->material.textures[1] : nullptr;
+    const TextureRef* dirt = part ? &part->material.textures[DynObject::overlaySlot] : nullptr;
     return dirt && dirt->isBound() ? dirt->texture()->texture : nullptr;
 }
 
@@ -440,7 +440,7 @@ void WheelDirt::wetNearbyObject(Track& track, D3D::Device::SwapChain* chain)
         hit->entity != (instance ? instance->entity : nullptr)) {
         // Only the dirt texture: the first slot may be a package's texture
         // that every object of its kind shares.
-        TextureRef& dirt = hit->material.textures[1];
+        TextureRef& dirt = hit->material.textures[DynObject::overlaySlot];
         if (dirt.isBound() && dirt.texture()->texture) {
             const uint8_t wet[4] = {0, 0, 0, 30};
             Texture::fillRect(dirt, -1, -1, -1, -1, wet, 0, false, true);
@@ -461,8 +461,8 @@ uint32_t WheelDirt::dustParticle(Particle& p)
         p.words[track] = uint32_t(std::rand() % trackCount);
         setNumber(p, angle, randomUnit() * 360.0f);
         setNumber(p, spin, 25.0f - randomUnit() * 50.0f);
-        // A spare factor the Part draws and nothing reads: kept so that the
-        // draws that follow stay in step.
+        // A spare factor drawn and never read: kept so that the random
+        // numbers drawn after it stay the same.
         (void)(randomUnit() * 0.6f + 0.4f);
         setNumber(p, alpha, 0.0f);
     }

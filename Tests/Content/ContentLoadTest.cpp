@@ -16,6 +16,8 @@
 #include "Application/Multimonitor.h"
 #include "Audio/AudioFile.h"
 #include "Entity/MeshTools.h"
+#include "Entity/StoredMesh.h"
+#include "Entity/SubEntity.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
@@ -30,6 +32,7 @@
 #include "Render/DirectGraphics.h"
 #include "Render/SwapChain.h"
 #include "Tree/Tree.h"
+#include "Vehicle/QuadInstance.h"
 #include "Way/WayNetwork.h"
 
 #include "MapGenerator.h"
@@ -40,6 +43,7 @@
 #include "Core/Language.h"
 #include "Core/ResourceManager.h"
 #include "Core/Timer.h"
+#include "TextureRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -313,6 +317,34 @@ TEST_F(ContentLoad, EveryPackageBuilds)
         EXPECT_NE(packages.findPackage(String(name)), nullptr) << std::string(name, name + wcslen(name));
     for (const wchar_t* name : {L"Compass", L"Camera", L"Tree", L"GrownTree", L"Bush"})
         EXPECT_NE(packages.findPackage(String(name)), nullptr);
+}
+
+// An object of every package, placed as a level places it, wears a texture
+// of its own on each part it draws: no part falls back to the device's
+// stand-in pattern. The race paints the quad's body and helmet first.
+TEST_F(ContentLoad, EveryPackagesPartsWearTheirTextures)
+{
+    ObjPkgManager& packages = scene().objectPackages;
+    int parts = 0;
+    float x = 0.0f;
+    for (auto* node = packages.packages.head(); node; node = node->next) {
+        ObjPkgManager::Package* package = node->item;
+        const std::string name(package->lowerName.text(), package->lowerName.text() + package->lowerName.length());
+        Object* placed = packages.createObject(package, vec3d(x += 40.0f, 0.0f, 0.0f), 1.0f);
+        ASSERT_NE(placed, nullptr) << name;
+        placed->instance = placed->createInstance();
+        auto* object = dynamic_cast<DynObject*>(placed->instance);
+        ASSERT_NE(object, nullptr) << name;
+        if (auto* entry = object->functions ? object->functions->find(DynObject::FunctionManager::quadFlag) : nullptr)
+            dynamic_cast<ObjPkgManager::Functions::QuadPhysics::Instance&>(*entry->instance).setColors(0x00C04020u);
+        for (auto* sub = object->subEntities.head(); sub; sub = sub->next, ++parts) {
+            const TextureRef& texture = sub->item->material.textures[0];
+            const std::string mesh(sub->item->mesh().name.text(),
+                                   sub->item->mesh().name.text() + sub->item->mesh().name.length());
+            EXPECT_TRUE(texture.isBound() && texture.texture()->texture) << name << ": " << mesh;
+        }
+    }
+    EXPECT_GE(parts, 40);
 }
 
 // Every tree of the tree folder grows through Tree::generate; every sound of

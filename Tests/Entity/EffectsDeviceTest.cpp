@@ -344,6 +344,30 @@ TEST_F(Effects, ParticlesAreWholeQuadsThatMoveAndAgeOncePerFrame)
     EXPECT_EQ(chain().particles->systems.count(), 0);
 }
 
+// An effect whose texture is missing (a cut package) draws nothing, not the
+// device's stand-in pattern, while its particles move and age as before.
+TEST_F(Effects, ASystemWithoutItsTextureDrawsNothingButLives)
+{
+    bool deleted = false;
+    auto* system = new WatchedSystem(show, TextureRef(), 3, false, &deleted);
+    int k = 0;
+    for (auto* node = system->particles.head(); node; node = node->next, ++k) {
+        node->item->position = {float(k) * 2.0f - 2.0f, 0.0f, 0.0f};
+        node->item->width = node->item->height = 0.75f;
+        node->item->velocity = {0.0f, 0.25f, 0.0f};
+    }
+    system->stopped = 0;
+    gDirectGraphics.record.primitiveCount = 0;
+    EXPECT_EQ(wrongPixels(frame("particles-without-texture"), {}), 0);
+    EXPECT_EQ(gDirectGraphics.record.primitiveCount, 0u);
+    for (auto* node = system->particles.head(); node; node = node->next) {
+        EXPECT_EQ(node->item->age, 1.0f);
+        EXPECT_EQ(node->item->position.y, 0.25f);
+    }
+    delete system;
+    EXPECT_TRUE(deleted);
+}
+
 TEST_F(Effects, AnEmptiedSystemStopsAndGoesInTheSamePass)
 {
     struct Case

@@ -28,8 +28,11 @@
 
 #include <commctrl.h>
 
+#include <iterator>
+
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace TestDevice;
 using namespace PageControls;
@@ -263,6 +266,52 @@ TEST_F(EditorPages, TheFirePageEditsItsFires)
     EXPECT_EQ(fire.editFlag, 0u);
     EXPECT_EQ(fire.font.font, nullptr) << "the page's font goes with the page";
     EXPECT_EQ(GetObjectType(font), 0u);
+}
+
+// Each of the six trackbars writes its own value of the selected fire and
+// shows it, with two decimals, in its own label only: the other labels and
+// the preset buttons' captions stay as they were.
+TEST_F(EditorPages, EachFireSliderShowsItsValueInItsOwnLabel)
+{
+    Functions::Fire fire(nullptr);
+    fire.create(DialogPages::fire, nullptr, true);
+    HWND page = fire.window;
+    ASSERT_NE(page, nullptr);
+    using Look = Functions::Fire::Look;
+    struct Pair
+    {
+        int32_t trackbar, label, position;
+        float Look::*field;
+        float value;
+        const wchar_t* text;
+    };
+    const Pair pairs[] = {
+        {1237, 1238, 12, &Look::brightnessCurve, 0.12f, L"0.12"}, {1241, 1242, 23, &Look::spin, 0.23f, L"0.23"},
+        {1244, 1245, 34, &Look::sizeCurve, 0.34f, L"0.34"},        {1247, 1248, 145, &Look::endSize, 1.45f, L"1.45"},
+        {1257, 1258, 56, &Look::sizeSpread, 0.56f, L"0.56"},      {1260, 1261, 67, &Look::flicker, 0.67f, L"0.67"},
+    };
+    const std::wstring presets[2] = {textOf(page, 1249), textOf(page, 1250)};
+    for (const Pair& moved : pairs) {
+        std::vector<std::wstring> before;
+        for (const Pair& other : pairs)
+            before.push_back(textOf(page, other.label));
+        slide(page, moved.trackbar, moved.position);
+        EXPECT_FLOAT_EQ(fire.fires[0]->look.*moved.field, moved.value) << moved.trackbar;
+        EXPECT_EQ(textOf(page, moved.label), moved.text) << moved.trackbar;
+        for (size_t k = 0; k < std::size(pairs); ++k)
+            if (pairs[k].label != moved.label)
+                EXPECT_EQ(textOf(page, pairs[k].label), before[k]) << moved.trackbar << " into " << pairs[k].label;
+        EXPECT_EQ(textOf(page, 1249), presets[0]) << moved.trackbar;
+        EXPECT_EQ(textOf(page, 1250), presets[1]) << moved.trackbar;
+    }
+    // A preset moves every slider and rewrites every label, still in place.
+    click(page, 1250);
+    for (const Pair& pair : pairs)
+        EXPECT_EQ(textOf(page, pair.label).size(), 4u) << pair.label;
+    EXPECT_EQ(textOf(page, 1248), L"0.50");
+    EXPECT_EQ(textOf(page, 1249), presets[0]);
+    EXPECT_EQ(textOf(page, 1250), presets[1]);
+    click(page, IDOK);
 }
 
 // A modal page returns the result it was closed with, and forgets its window.

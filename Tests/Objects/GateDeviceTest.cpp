@@ -7,6 +7,8 @@
 
 #include "Objects/CollectGate.h"
 
+#include "TextureRecord.h"
+
 #include <d3dx9.h>
 
 #include <cstdlib>
@@ -84,3 +86,65 @@ TEST_F(GateDevice, TheMarkerShowsOnlyWhileMarked)
     const Level again = draw("gate-unmarked-again");
     EXPECT_EQ(at(again, marker), background);
 }
+
+namespace {
+
+// The device's stand-in texture (what an unbound texture draws) filled with
+// one colour on every level; createDefault brings the pattern back.
+void fillStandIn(uint32_t colour)
+{
+    IDirect3DTexture9* texture = Texture::empty.texture;
+    ASSERT_NE(texture, nullptr);
+    for (uint32_t level = 0; level < texture->GetLevelCount(); ++level) {
+        D3DSURFACE_DESC description{};
+        D3DLOCKED_RECT locked{};
+        ASSERT_TRUE(SUCCEEDED(texture->GetLevelDesc(level, &description)));
+        ASSERT_TRUE(SUCCEEDED(texture->LockRect(level, &locked, nullptr, 0)));
+        for (uint32_t y = 0; y < description.Height; ++y)
+            for (uint32_t x = 0; x < description.Width; ++x)
+                static_cast<uint32_t*>(locked.pBits)[y * uint32_t(locked.Pitch) / 4 + x] = colour;
+        texture->UnlockRect(level);
+    }
+}
+
+}
+
+// The gate and each pick-up drawn: none of their pixels comes from the
+// stand-in texture, so the view is the same whatever the stand-in holds.
+TEST_F(GateDevice, TheGateAndThePickUpsWearTheirOwnTextures)
+{
+    chain().fogEnabled = 0;
+    FrameFactor still(0.0f); // the pick-ups hold their turn
+    World world({}, &chain());
+    DynObject* gate = world.place(L"Gate", {});
+    ASSERT_NE(gate, nullptr);
+    dynamic_cast<ObjPkgManager::Functions::Gate::Instance*>(gate->functions->find(0x40)->instance)->setMarked(true);
+    float x = -4.0f;
+    for (const auto& [name, value] : ObjectPackageSamples::pickUpValues()) {
+        ASSERT_NE(world.place(name, {x, 0.0f, -5.0f}), nullptr);
+        x += 2.0f;
+    }
+    const vec3d foot = gate->world.row(3);
+    lookAlongZ(chain(), foot + vec3d{0.0f, 3.0f, -13.0f});
+    const uint32_t background = clearColour & 0xFFFFFF;
+
+    const Level shown = draw("gate-and-pick-ups");
+    fillStandIn(0xFF00FF00u);
+    const Level green = draw("gate-and-pick-ups-stand-in-green");
+    fillStandIn(0xFFFF00FFu);
+    const Level magenta = draw("gate-and-pick-ups-stand-in-magenta");
+    Texture::createDefault();
+    ASSERT_EQ(shown.texels.size(), green.texels.size());
+    int drawn = 0, standIn = 0;
+    for (size_t i = 0; i < shown.texels.size(); ++i) {
+        drawn += (shown.texels[i] & 0xFFFFFF) != background;
+        standIn += green.texels[i] != magenta.texels[i];
+    }
+    EXPECT_GT(drawn, 2000) << "the gate and the pick-ups are in view";
+    EXPECT_EQ(standIn, 0) << "pixels of the stand-in texture";
+    // Each pick-up is in view.
+    x = -4.0f;
+    for (int i = 0; i < 5; ++i, x += 2.0f)
+        EXPECT_NE(at(shown, foot + vec3d{x, 0.75f, -5.0f}), background) << i;
+}
+

@@ -2,6 +2,9 @@
 // does, its placed objects come alive as dynamic objects whose entity holds
 // the tree's trunk and foliage (no device, no physics thread).
 #include "../Application/AppTestFiles.h"
+#include "../Landscape/SceneFrames.h"
+#include "../Render/TestDevice.h"
+#include "DynObjectWorld.h"
 
 #include "ObjectPackageSamples.h"
 #include "TreeSamples.h"
@@ -22,6 +25,8 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -53,6 +58,24 @@ struct TreeWorld
 
     D3D::Device::SwapChain chain{nullptr};
     Scene scene{String(L"KorvantaTests"), 3500.0f};
+};
+
+// A stone box, then two trees four units to either side of it.
+ObjectPackageWriter::Package grove()
+{
+    ObjectPackageWriter::Package written;
+    written.meshes.push_back(ObjectPackageSamples::unitBox("GroveStone", {0.0f, 0.5f, 0.0f}, 1.0f));
+    for (const auto& [name, seed, x] : {std::tuple{"GroveTreeA", TreeSamples::sampleSeed, -4.0f},
+                                        std::tuple{"GroveTreeB", ObjectPackageSamples::grownTreeSeed, 4.0f}}) {
+        ObjectPackageWriter::Package tree = ObjectPackageSamples::tree(name, seed);
+        tree.meshes[0].position = {x, 0.0f, 0.0f};
+        written.meshes.push_back(tree.meshes[0]);
+    }
+    return written;
+}
+
+class GroveDevice : public TestDevice::DeviceSuite
+{
 };
 
 }
@@ -123,4 +146,116 @@ TEST(TreePackage, PlacedTreesDrawTrunkAndFoliageOnTheirOwnOrTheMeshsMatrix)
             EXPECT_NEAR(first->worldBounds.maximum.x, 10.0f + bounds.maximum.x, 1e-2f);
         }
     }
+}
+
+// A package of a plain mesh, then two trees: the sub-entities follow the
+// package's mesh list (the box, then each tree's trunk and foliage), each
+// tree's trunk on the trunk layer and out of the shadow casters, each drawn
+// with its own tree's material.
+TEST(TreePackage, EveryTreeOfAPackageJoinsTheObjectInListOrder)
+{
+    TreeWorld world(grove());
+    ObjPkgManager::Package* package = world.package();
+    ASSERT_NE(package, nullptr);
+    ASSERT_EQ(package->meshes.count(), 3);
+    ObjPkgManager::Mesh* meshes[3] = {};
+    int n = 0;
+    for (auto* node = package->meshes.head(); node; node = node->next)
+        meshes[n++] = node->item;
+    Tree* trees[2] = {meshes[1]->tree.get(), meshes[2]->tree.get()};
+    ASSERT_NE(trees[0], nullptr);
+    ASSERT_NE(trees[1], nullptr);
+    ASSERT_EQ(meshes[0]->tree, nullptr);
+    // Told apart by their materials.
+    trees[0]->diffuse = 0.25f;
+    trees[1]->diffuse = 0.75f;
+
+    DynObject* object = world.place({0.0f, 0.0f, 0.0f});
+    ASSERT_NE(object, nullptr);
+    std::vector<EntityManager::SubEntity*> subs;
+    for (auto* node = object->subEntities.head(); node; node = node->next)
+        subs.push_back(node->item);
+    ASSERT_EQ(subs.size(), 1u + 2u * 2u) << "the box, then trunk and foliage of each tree";
+    EXPECT_EQ(std::wcscmp(subs[0]->mesh().name.text(), L"GroveStone"), 0);
+    for (int t = 0; t < 2; ++t) {
+        SCOPED_TRACE(t);
+        EntityManager::SubEntity& trunk = *subs[size_t(1 + 2 * t)];
+        EntityManager::SubEntity& leaves = *subs[size_t(2 + 2 * t)];
+        EXPECT_EQ(static_cast<const void*>(trunk.mesh().name.text()), static_cast<const void*>(trees[t]->meshName(0)))
+            << "its own tree's trunk";
+        EXPECT_EQ(&leaves.mesh(), trees[t]->foliage(0)->mesh(0));
+        EXPECT_EQ(trunk.layer, DynObject::trunkLayer);
+        EXPECT_EQ(leaves.layer, 0);
+        EXPECT_EQ(trunk.castsShadow, 0u);
+        EXPECT_EQ(leaves.castsShadow, 1u);
+        EXPECT_TRUE(trunk.hasOwnMatrix) << "each tree keeps its place in the package";
+        EXPECT_EQ(trunk.local.m[12], t == 0 ? -4.0f : 4.0f);
+        Shader record;
+        ASSERT_TRUE(trunk.recordStates);
+        trunk.recordStates(record);
+        EXPECT_EQ(record.material.Diffuse.r, trees[t]->diffuse) << "its own tree's material";
+        Shader leafRecord;
+        ASSERT_TRUE(leaves.recordStates);
+        leaves.recordStates(leafRecord);
+        EXPECT_EQ(leafRecord.alphaTest, 1u);
+    }
+    EXPECT_EQ(subs[0]->layer, 0);
+    EXPECT_EQ(subs[0]->castsShadow, 1u);
+}
+
+// A tree of two foliage objects: its trunk and its third sub-entity (the
+// second foliage) stay out of the shadow casters, the first foliage casts.
+TEST(TreePackage, TheTrunkAndTheThirdPartOfATreeCastNoShadow)
+{
+    // "v1.1", two foliage objects named "Oak" and "Elm" (tags 7 and 8), end.
+    const std::vector<uint8_t> stream = {'v', '1', '.', '1', 7, 2, 0, 0, 0, 8, 1, 3, 0, 0, 0, 'O', 'a', 'k', 0,
+                                         1,   3,   0,   0,   0, 'E', 'l', 'm', 0, 0};
+    ObjectPackageWriter::Package written;
+    PackagePartWriter::Mesh tree;
+    tree.kind = 0;
+    tree.tree = stream;
+    tree.displayName = tree.name = "TwoFoliageTree";
+    written.meshes.push_back(tree);
+    TreeWorld world(written);
+    ASSERT_NE(world.package(), nullptr);
+    ASSERT_EQ(world.package()->meshes.count(), 1);
+    ASSERT_EQ(world.package()->meshes.head()->item->tree->foliageCount(), 2u);
+    DynObject* object = world.place({});
+    ASSERT_NE(object, nullptr);
+    std::vector<uint32_t> casts;
+    for (auto* node = object->subEntities.head(); node; node = node->next)
+        casts.push_back(node->item->castsShadow);
+    EXPECT_EQ(casts, (std::vector<uint32_t>{0u, 1u, 0u}));
+}
+
+// Both trees of the package are drawn, each where the package puts it,
+// beside the stone between them.
+TEST_F(GroveDevice, BothTreesOfAPackageAreDrawn)
+{
+    constexpr uint32_t clear = 0xFF204060u;
+    ObjectsTests::World world(16, &chain(), {{L"Grove.teo", grove()}});
+    chain().fogEnabled = 0;
+    Object* placed = world.scene.objectPackages.createObject(world.package(L"Grove"), {0.0f, 0.0f, 0.0f}, 1.0f);
+    ASSERT_NE(placed, nullptr);
+    placed->instance = placed->createInstance();
+    auto* object = dynamic_cast<DynObject*>(placed->instance);
+    ASSERT_NE(object, nullptr);
+    ASSERT_EQ(object->subEntities.count(), 5);
+    SceneFrames::look(chain(), {0.0f, 3.0f, -16.0f}, 0.0f, 0.0f);
+    const TestDevice::Level frame = SceneFrames::draw(world.scene, chain(), nullptr, clear);
+    // Drawn pixels in a column around each trunk's foot and above it.
+    const auto drawnAround = [&](float x) {
+        int drawn = 0;
+        for (float y = 0.5f; y < 4.0f; y += 0.5f) {
+            const POINT p = SceneFrames::pixelOf(chain(), {x, y, 0.0f}, frame);
+            for (int dx = -6; dx <= 6; ++dx) {
+                const int px = int(p.x) + dx;
+                if (px >= 0 && p.y >= 0 && px < int(frame.width) && p.y < LONG(frame.height))
+                    drawn += (frame.at(uint32_t(px), uint32_t(p.y)) & 0xFFFFFF) != (clear & 0xFFFFFF);
+            }
+        }
+        return drawn;
+    };
+    EXPECT_GT(drawnAround(-4.0f), 10) << "the first tree";
+    EXPECT_GT(drawnAround(4.0f), 10) << "the second tree";
 }

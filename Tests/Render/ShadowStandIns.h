@@ -1,7 +1,7 @@
 #pragma once
 // Test stand-ins for what the shadows ask of the scene: boxes that cast
 // (the entity manager's part) and a flat ground (the terrain's part). They
-// draw and answer the way the Parts describe, nothing more.
+// draw and answer as the scene's own parts do, nothing more.
 #include "Render/DirectGraphics.h"
 #include "Render/ShadowCasters.h"
 #include "Render/TextureProj.h"

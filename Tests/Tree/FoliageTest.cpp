@@ -109,6 +109,22 @@ TEST(LeafCard, TheDefaultGridMakesTheCardOfItsCornersWithAFlatBase)
     EXPECT_NEAR(leaf.vertices[22].position.y, 0.35f, 1e-6f);
     for (int j = 0; j < 5; ++j)
         EXPECT_EQ(leaf.vertices[size_t(j)].position.y, 0.0f) << "base vertex " << j;
+    // Inside the grid, by hand from the control points: along the leaf
+    // z = 4u - 2u^2 (the rows crowd towards the tip), across it x = 2v - 1,
+    // and the heights blend the middle row 0.4, 0.7, 0.4 and the tip row 0.2,
+    // 0.5, 0.2.
+    struct Inner
+    {
+        int i, j;
+        vec3d position;
+    };
+    for (const Inner& want : {Inner{1, 1, {-0.5f, 0.21171875f, 0.875f}}, Inner{1, 2, {0.0f, 0.228125f, 0.875f}},
+                              Inner{2, 1, {-0.5f, 0.334375f, 1.5f}}, Inner{2, 2, {0.0f, 0.3625f, 1.5f}},
+                              Inner{3, 3, {0.5f, 0.36796875f, 1.875f}}, Inner{3, 2, {0.0f, 0.403125f, 1.875f}}}) {
+        const vec3d& p = leaf.vertices[size_t(want.i * 5 + want.j)].position;
+        EXPECT_NEAR((p - want.position).length(), 0.0f, 1e-5f) << "column " << want.i << ", row " << want.j << ": " << p.x
+                                                                  << ", " << p.y << ", " << p.z;
+    }
     // A flat card faces up (the tip's side to the left of the base).
     leaf.param().bends = {0, 0, 0, 0, 0, 0};
     leaf.buildMesh();

@@ -291,13 +291,15 @@ TEST_F(TreeDevice, ABranchPictureShowsItsLeafOnATransparentGround)
 
     const Level texels = decodePicture(picture);
     ASSERT_EQ(texels.texels.size(), 128u * 128u);
-    // The leaf's opaque middle covers the middle half of the picture.
+    // The leaf's opaque middle (u from 0.25 to 0.75, where the card runs
+    // from z = 0.875 to 1.875 of its 2) covers the middle half across and,
+    // the tip at the top, rows 8 to 72 of the picture.
     int green = 0, transparentBled = 0;
     for (uint32_t y = 0; y < 128; ++y)
         for (uint32_t x = 0; x < 128; ++x) {
             const uint32_t t = texels.at(x, y);
-            const bool middle = x >= 40 && x < 88 && y >= 40 && y < 88;
-            const bool border = x < 24 || x >= 104 || y < 24 || y >= 104;
+            const bool middle = x >= 40 && x < 88 && y >= 16 && y < 64;
+            const bool border = x < 24 || x >= 104 || y >= 80;
             if (middle) {
                 EXPECT_EQ(t >> 24, 255u) << x << ", " << y;
                 green += isLeaf(t & 0xFFFFFF);
@@ -325,6 +327,15 @@ TEST_F(TreeDevice, ABranchPictureShowsItsLeafOnATransparentGround)
         EXPECT_TRUE(RenderHandshake::pauseRequested());
     }
     EXPECT_FALSE(RenderHandshake::renderBusy());
+
+    // A leaf without its texture is drawn in its colour; the stage-0 alpha
+    // is the texture's again for whatever draws next.
+    branch.leaves[0]->texture.release();
+    TextureRef plain;
+    branch.makeCards(card, &plain, param, nullptr);
+    DWORD alphaArgument = 0;
+    gDevice->GetTextureStageState(0, D3DTSS_ALPHAARG1, &alphaArgument);
+    EXPECT_EQ(alphaArgument, DWORD(D3DTA_TEXTURE));
 }
 
 // The leafy sample's branch pictured with its bark: the bark and leaves are

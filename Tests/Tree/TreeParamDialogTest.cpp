@@ -71,6 +71,39 @@ int32_t checkTrackbars(Tree::ParamDialog& dialog)
     return checked;
 }
 
+// The label of the slider on a dialog's tree page, or on one of its level
+// pages, that holds field; 0 when none does.
+int32_t labelOf(const Tree::ParamDialog& dialog, const void* field)
+{
+    for (auto& s : dialog.reals)
+        if (s.value == field)
+            return s.labelId;
+    for (auto& s : dialog.wholes)
+        if (s.value == field)
+            return s.labelId;
+    for (auto& s : dialog.pairs)
+        if (s.value == field)
+            return s.labelId;
+    for (auto& s : dialog.triples)
+        if (s.value == field)
+            return s.labelId;
+    return 0;
+}
+
+int32_t labelOf(const Tree::ParamDialog::LevelPage& page, const void* field)
+{
+    for (auto& s : page.triples)
+        if (s.value == field)
+            return s.labelId;
+    for (auto& s : page.reals)
+        if (s.value == field)
+            return s.labelId;
+    for (auto& s : page.pairs)
+        if (s.value == field)
+            return s.labelId;
+    return page.whole.value == field ? page.whole.labelId : 0;
+}
+
 // "v1.1" with foliage objects of these names (and nothing else).
 Bytes treeWithFoliage(const std::vector<std::string>& names)
 {
@@ -177,30 +210,10 @@ TEST_F(TreeDialog, EveryGenerationRefreshesTheDialog)
         {dialog.levels[1].window, &p.bone.levels[1].resolution, L"30"},
         {dialog.levels[1].window, &p.bone.levels[1].wobble, L"1.00"},
     };
-    auto labelOf = [&](const void* field) {
-        for (auto& s : dialog.reals)
-            if (s.value == field)
-                return s.labelId;
-        for (auto& s : dialog.wholes)
-            if (s.value == field)
-                return s.labelId;
-        for (auto& s : dialog.pairs)
-            if (s.value == field)
-                return s.labelId;
-        for (auto& s : dialog.triples)
-            if (s.value == field)
-                return s.labelId;
-        const Tree::ParamDialog::LevelPage& level = dialog.levels[1];
-        for (auto& s : level.reals)
-            if (s.value == field)
-                return s.labelId;
-        for (auto& s : level.pairs)
-            if (s.value == field)
-                return s.labelId;
-        return level.whole.value == field ? level.whole.labelId : 0;
-    };
-    for (const Label& l : labels)
-        EXPECT_EQ(textOf(l.window, labelOf(l.field)), l.shown);
+    for (const Label& l : labels) {
+        const int32_t label = l.window == dialog.window ? labelOf(dialog, l.field) : labelOf(dialog.levels[1], l.field);
+        EXPECT_EQ(textOf(l.window, label), l.shown);
+    }
 
     // The sample tree, its values changed first so that every control moves.
     Bytes sample = TreeSamples::sampleTree();
@@ -281,6 +294,81 @@ TEST_F(TreeDialog, EveryGenerationRefreshesTheDialog)
 // A refresh of the shown dialog leaves the controls it changed to be
 // repainted, and only those; it paints what was pending before it and
 // leaves the dialog drawing.
+// Every slider's label on the tree page and on each level page shows its
+// field's default in the slider's own place, with its own decimals.
+TEST_F(TreeDialog, EverySlidersLabelShowsItsDefault)
+{
+    Tree tree;
+    ASSERT_TRUE(tree.openDialog(nullptr));
+    Tree::ParamDialog& dialog = *tree.dialog;
+    ByteStream bare(Assembler().raw('v').raw('1').raw('.').raw('1').end().bytes);
+    tree.generate(bare);
+    Tree::Bough::Param& p = dialog.parameters;
+    struct Shown
+    {
+        const void* field;
+        const wchar_t* text;
+    };
+    const Shown treePage[] = {
+        {&p.bone.origin.x, L"0.0 | 0.0 | 0.0"}, {&p.bone.direction.x, L"0.00 | 1.00 | 0.00"},
+        {&p.bone.extent, L"20.0"},              {&p.bone.childCountExponent, L"1.00"},
+        {&p.bone.startRadius, L"1.30"},         {&p.bone.minRadius, L"0.30"},
+        {&p.bone.taperExponent, L"2.00"},       {&p.bone.childPull, L"1.00"},
+        {&p.bone.childWeightMin, L"0.50"},      {&p.bone.radiusReduction, L"0.10"},
+        {&p.mesh.ribbonWidthStart, L"0.85"},    {&p.mesh.ribbonWidthEnd, L"0.35"},
+        {&p.mesh.fixedRingShare, L"0.05"},      {&p.mesh.directionThreshold, L"0.98"},
+        {&p.mesh.radiusShrink, L"0.05"},        {&p.mesh.barkRoughness, L"0.15"},
+        {&p.mesh.textureOffsetU, L"0.00"},      {&p.root.vertexBlendExponent, L"0.50"},
+        {&p.root.fixedRingShare, L"0.50"},      {&p.root.ringStepExponent, L"0.20"},
+        {&p.root.zone, L"0.20"},                {&p.root.thicknessMin, L"0.30"},
+        {&p.root.thicknessMax, L"0.60"},        {&p.root.pushBase, L"2.10"},
+        {&p.root.pushTop, L"0.20"},             {&p.root.pushExponent, L"0.50"},
+        {&p.root.pushRandom, L"0.50"},          {&tree.ambient, L"0.60"},
+        {&tree.diffuse, L"1.00"},               {&p.bone.finCount, L"3"},
+        {&p.mesh.ringVertexCount, L"12"},       {&p.root.count, L"0"},
+        {&p.root.ringVertexCount, L"100"},      {&p.root.angleStep, L"135"},
+        {&p.root.angleRange, L"10"},            {&tree.tag3Value, L"2"},
+        {&p.mesh.textureRepeat.x, L"3.0 | 4.0"}, {&p.mesh.textureExponent.x, L"1.00 | 1.00"},
+    };
+    std::set<int32_t> labels;
+    for (const Shown& shown : treePage) {
+        const int32_t label = labelOf(dialog, shown.field);
+        ASSERT_NE(label, 0) << shown.text;
+        labels.insert(label);
+        EXPECT_EQ(textOf(dialog.window, label), shown.text) << label;
+    }
+    EXPECT_EQ(labels.size(), 38u) << "every slider of the tree page";
+
+    for (int32_t n = 0; n < 4; ++n) {
+        SCOPED_TRACE(n);
+        Tree::ParamDialog::LevelPage& page = dialog.levels[n];
+        const Tree::Bough::Param::BoneParam::Level& level = *page.level;
+        const Shown levelPage[] = {
+            {&level.growthBias.x, n >= 2 ? L"0.00 | 0.20 | 0.00" : L"0.00 | 0.35 | 0.00"},
+            {&level.axis.x, L"0.00 | 1.00 | 0.00"},
+            {&level.resolution, L"30"},
+            {&level.nodeDensity, L"0.70"},
+            {&level.childZoneStart, n >= 2 ? L"0.50" : L"0.20"},
+            {&level.childZoneEnd, n >= 1 ? L"1.00" : L"0.30"},
+            {&level.wobble, L"1.00"},
+            {&level.childDensity, n >= 1 ? L"0.50" : L"0.40"},
+            {&level.endAtParentStart, L"1.00"},
+            {&level.endAtParentEnd, L"1.00"},
+            {&level.angleStep.x, L"0 | 0"},
+            {&level.angleBase.x, L"0 | 0"},
+            {&level.angleRange.x, L"20 | 360"},
+        };
+        std::set<int32_t> levelLabels;
+        for (const Shown& shown : levelPage) {
+            const int32_t label = labelOf(page, shown.field);
+            ASSERT_NE(label, 0) << shown.text;
+            levelLabels.insert(label);
+            EXPECT_EQ(textOf(page.window, label), shown.text) << label;
+        }
+        EXPECT_EQ(levelLabels.size(), 13u) << "every slider of a level page";
+    }
+}
+
 TEST_F(TreeDialog, ARefreshRepaintsWhatItChanged)
 {
     Tree tree;

@@ -1228,13 +1228,23 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
         const matrix3d& arm = wheel.parts[0]->own;
         EXPECT_NEAR((arm.row(3) - pivot).length(), 0.0f, 1e-3f) << index;
 
-        // The shock spans its mounts: its middle plus its rest length along
-        // its up row is the upper mount, fixed to the body.
+        // The shock spans its mounts: its rest length is the mesh's y half
+        // size along its second axis (its width and depth play no part), and
+        // its middle plus or minus that along its up row is the upper mount,
+        // fixed to the body, and the lower one, turned about the pivot with
+        // the arm.
         const ObjPkgManager::Mesh& shockMesh = *wheel.partMeshes[1];
         const matrix3d& shock = wheel.parts[1]->own;
-        const float rest = shockMesh.worldBox.halfExtents.length();
-        const vec3d upper = B.transformPoint(shockMesh.world.row(3) * sampleScale + vec3d(0.0f, wheel.partLength * 0.5f, 0.0f));
+        ASSERT_GT(shockMesh.worldBox.halfExtents.x, 0.0f);
+        ASSERT_GT(shockMesh.worldBox.halfExtents.z, 0.0f);
+        const float rest = shockMesh.worldBox.halfExtents.y * shockMesh.worldBox.axes[1].length();
+        const vec3d halfShock(0.0f, wheel.partLength * 0.5f, 0.0f);
+        const vec3d upper = B.transformPoint(shockMesh.world.row(3) * sampleScale + halfShock);
+        const vec3d lowerAtRest = B.transformPoint(shockMesh.world.row(3) * sampleScale - halfShock);
         EXPECT_NEAR((shock.row(3) + shock.row(1) * rest - upper).length(), 0.0f, 1e-3f) << index;
+        const vec3d lower = shock.row(3) - shock.row(1) * rest;
+        EXPECT_NEAR((lower - pivot).length(), (lowerAtRest - pivot).length(), 1e-3f) << index;
+        EXPECT_GT((lower - lowerAtRest).length(), 1e-3f) << index << " the lower mount moved with the arm";
         // The lower mount rode up with the arm, shortening the shock.
         EXPECT_LT(shock.row(1).length() * 2.0f * rest, wheel.partLength * 0.999f) << index;
         // Its frame keeps the body's forward row (front) or right row (rear)

@@ -18,6 +18,7 @@
 #include "Render/D3DDevice.h"
 
 #include "Objects/DynObject.h"
+#include "Vehicle/WheelDirt.h"
 #include "Objects/Inventory.h"
 #include "Physics/PhysicsManager.h"
 #include "Objects/ObjectPackage.h"
@@ -28,15 +29,18 @@
 #include "QuadSample.h"
 
 #include "Core/FileArray.h"
+#include "TextureRecord.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -65,6 +69,43 @@ std::unique_ptr<ObjPkgManager::Package> build(const ObjectPackageWriter::Package
     EXPECT_TRUE(package->buildFrom(bytes, nullptr));
     return package;
 }
+
+// The builder's sample quad saved into a fresh folder named folderName and
+// listed into a scene drawn by chain, unfogged, with the physics thread
+// running.
+struct QuadScene
+{
+    QuadScene(const wchar_t* folderName, D3D::Device::SwapChain& chain)
+    {
+        const std::wstring folder = AppTestFiles::freshFolder(folderName);
+        CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
+        EXPECT_TRUE(QuadSample::save(String(folder.c_str())));
+        scene.swapChain = &chain;
+        scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
+        scene.objectPackages.buildPackages();
+        scene.swapChain->fogEnabled = 0;
+        EXPECT_NE(scene.swapChain->entities->physicsManager, nullptr);
+        EXPECT_TRUE(scene.swapChain->entities->physicsManager->start(16));
+    }
+    ~QuadScene() { scene.release(); }
+
+    // A quad placed at `at`, alive: its object and its vehicle instance
+    // (null when either is missing).
+    std::pair<DynObject*, QuadPhysics::Instance*> place(const vec3d& at)
+    {
+        Object* placed =
+            scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")), at, 1.0f);
+        if (!placed)
+            return {};
+        placed->instance = placed->createInstance();
+        auto* object = dynamic_cast<DynObject*>(placed->instance);
+        auto* entry = object && object->functions ? object->functions->find(DynObject::FunctionManager::quadFlag)
+                                                   : nullptr;
+        return {object, entry ? dynamic_cast<QuadPhysics::Instance*>(entry->instance) : nullptr};
+    }
+
+    Scene scene{String(L"KorvantaTests"), 3500.0f};
+};
 
 TEST_F(QuadSampleDevice, TheSamplesPartsAndWheelTextures)
 {
@@ -196,7 +237,7 @@ TEST_F(QuadSampleDevice, DirtTexturesColoursAndTheFollowersTextureTransform)
                 {QuadPhysics::frontRightWheel, "WheelDirtRight"},
                 {QuadPhysics::body, "DirtBody"}};
     for (const auto& d : dirt) {
-        const TextureRef& texture = partOf(d.role)->material.textures[1];
+        const TextureRef& texture = partOf(d.role)->material.textures[DynObject::overlaySlot];
         ASSERT_TRUE(texture.isBound()) << d.name;
         EXPECT_EQ(narrow(*texture.texture()->name), d.name);
         const TestDevice::Level level = TestDevice::readLevel(texture);
@@ -205,7 +246,7 @@ TEST_F(QuadSampleDevice, DirtTexturesColoursAndTheFollowersTextureTransform)
         for (uint32_t texel : level.texels)
             ASSERT_EQ(texel, 0u) << d.name;
     }
-    EXPECT_FALSE(partOf(QuadPhysics::handlebar)->material.textures[1].isBound());
+    EXPECT_FALSE(partOf(QuadPhysics::handlebar)->material.textures[DynObject::overlaySlot].isBound());
 
     // Colours: a grey upper half, the colour's bytes below.
     quad.setColors(0x00112233u);
@@ -248,26 +289,10 @@ namespace {
 // left side: its painted body and helmet show the colour the race gives it.
 TEST_F(QuadSampleDevice, ThePaintedColourShowsInTheDrawnQuad)
 {
-    const std::wstring folder = AppTestFiles::freshFolder(L"quadcolours");
-    CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
-    ASSERT_TRUE(QuadSample::save(String(folder.c_str())));
-    Scene scene(String(L"KorvantaTests"), 3500.0f);
-    scene.swapChain = &chain();
-    scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
-    scene.objectPackages.buildPackages();
-    chain().fogEnabled = 0;
-    ASSERT_NE(chain().entities->physicsManager, nullptr);
-    ASSERT_TRUE(chain().entities->physicsManager->start(16));
-    Object* placed = scene.objectPackages.createObject(scene.objectPackages.findPackage(String(L"Quad")),
-                                                       vec3d(0.0f, 0.0f, 0.0f), 1.0f);
-    ASSERT_NE(placed, nullptr);
-    placed->instance = placed->createInstance();
-    auto* object = dynamic_cast<DynObject*>(placed->instance);
+    QuadScene sample(L"quadcolours", chain());
+    Scene& scene = sample.scene;
+    const auto [object, quad] = sample.place({0.0f, 0.0f, 0.0f});
     ASSERT_NE(object, nullptr);
-    ASSERT_NE(object->functions, nullptr);
-    auto* entry = object->functions->find(DynObject::FunctionManager::quadFlag);
-    ASSERT_NE(entry, nullptr);
-    auto* quad = dynamic_cast<QuadPhysics::Instance*>(entry->instance);
     ASSERT_NE(quad, nullptr);
     ASSERT_NE(quad->bodyParts[2], nullptr);
     ASSERT_NE(quad->bodyParts[4], nullptr);
@@ -310,7 +335,101 @@ TEST_F(QuadSampleDevice, ThePaintedColourShowsInTheDrawnQuad)
                 EXPECT_GT(counts[p][paints[p].channel], counts[other][paints[p].channel] + 300)
                     << std::hex << paints[p].colour << " against " << paints[other].colour;
             }
-    scene.release();
+}
+
+// Soiled wheels and a soiled body show their dirt in the drawn quad; a quad
+// that another's wheels wetted shows darker. Frames are kept as
+// Landscape-QuadSampleDevice-TheDirtShowsOnTheDrawnQuad-<n>.png.
+TEST_F(QuadSampleDevice, TheDirtShowsOnTheDrawnQuad)
+{
+    QuadScene sample(L"quaddirt", chain());
+    Scene& scene = sample.scene;
+    // Two quads side by side, seen from the left: the first soiled, the
+    // second wetted by the first one's wheels.
+    QuadPhysics::Instance* quads[2] = {};
+    DynObject* objects[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        std::tie(objects[i], quads[i]) = sample.place({0.0f, 0.0f, i == 0 ? -1.4f : 1.4f});
+        ASSERT_NE(objects[i], nullptr);
+        ASSERT_NE(quads[i], nullptr);
+        quads[i]->setColors(0x00808080u);
+    }
+    const vec3d between = (objects[0]->world.row(3) + objects[1]->world.row(3)) * 0.5f;
+    SceneFrames::look(chain(), between + vec3d(-6.0f, 0.9f, 0.0f), -90.0f, 0.0f);
+    const uint32_t sky = 0xFF404040u;
+
+    // Pixels plainly green, and the summed brightness of the second quad's
+    // half of the picture.
+    const auto green = [](const TestDevice::Level& pixels) {
+        int n = 0;
+        for (uint32_t c : pixels.texels) {
+            const int r = int(c >> 16 & 0xFF), g = int(c >> 8 & 0xFF), b = int(c & 0xFF);
+            n += g > 40 && g > 2 * std::max(r, b) + 10;
+        }
+        return n;
+    };
+    const auto secondBrightness = [&](const TestDevice::Level& pixels) {
+        const bool left = SceneFrames::pixelOf(chain(), objects[1]->world.row(3), pixels).x < LONG(pixels.width / 2);
+        int64_t sum = 0;
+        for (uint32_t y = 0; y < pixels.height; ++y)
+            for (uint32_t x = left ? 0 : pixels.width / 2; x < (left ? pixels.width / 2 : pixels.width); ++x) {
+                const uint32_t c = pixels.at(x, y);
+                if ((c & 0xFFFFFFu) != (sky & 0xFFFFFFu))
+                    sum += int64_t(c >> 16 & 0xFF) + int64_t(c >> 8 & 0xFF) + int64_t(c & 0xFF);
+            }
+        return sum;
+    };
+    const TestDevice::Level clean = SceneFrames::draw(scene, chain(), nullptr, sky);
+    const TestDevice::Level again = SceneFrames::draw(scene, chain(), nullptr, sky);
+    EXPECT_LT(std::abs(green(again) - green(clean)), 20) << "two clean frames alike";
+
+    // Green mud on every wheel, as the wheels soil themselves, and on the
+    // body's dirt texture.
+    std::srand(7601);
+    WheelDirt& dirt = quads[0]->wheelDirt;
+    for (WheelDirt::Track& track : dirt.tracks) {
+        track.colour[0] = track.colour[2] = 0.0f;
+        track.colour[1] = 1.0f;
+        track.rate = 1.0f;
+        for (int i = 0; i < 60; ++i)
+            dirt.soilWheel(track);
+    }
+    dirt.uploadSoiling(true);
+    EntityManager::SubEntity* body = quads[0]->bodyParts[QuadPhysics::body - QuadPhysics::handlebar];
+    ASSERT_NE(body, nullptr);
+    TextureRef& bodyDirt = body->material.textures[DynObject::overlaySlot];
+    ASSERT_TRUE(bodyDirt.isBound());
+    const uint8_t mud[4] = {0x00, 0xFF, 0x00, 0xA0};
+    Texture::fillRect(bodyDirt, -1, -1, -1, -1, mud, 0, false, true);
+    body->recordStateBlocks();
+    const TestDevice::Level soiled = SceneFrames::draw(scene, chain(), nullptr, sky);
+    EXPECT_GT(green(soiled), green(clean) + 300) << "the mud shows on the wheels and the body";
+    // The wheels alone: the body clean again.
+    const uint8_t none[4] = {};
+    Texture::fillRect(bodyDirt, -1, -1, -1, -1, none, 0, false, true);
+    body->recordStateBlocks();
+    const TestDevice::Level wheels = SceneFrames::draw(scene, chain(), nullptr, sky);
+    EXPECT_GT(green(wheels), green(clean) + 100) << "the mud shows on the wheels";
+    EXPECT_LT(green(wheels), green(soiled) - 100) << "and on the body";
+
+    // The first quad's front wheel sprays the second until the second's body
+    // is wet: the second quad darkens.
+    const int64_t dry = secondBrightness(wheels);
+    EntityManager::SubEntity* secondBody = quads[1]->bodyParts[QuadPhysics::body - QuadPhysics::handlebar];
+    ASSERT_NE(secondBody, nullptr);
+    const TextureRef& secondDirt = secondBody->material.textures[DynObject::overlaySlot];
+    WheelDirt::Track& spraying = dirt.tracks[0];
+    const vec3d saved = spraying.contact->centre;
+    spraying.contact->centre = objects[1]->worldBounds.center;
+    int tries = 0;
+    while (TestDevice::readLevel(secondDirt).texels[0] == 0u && tries++ < 400) {
+        spraying.nextSoilTime = 0;
+        dirt.wetNearbyObject(spraying, &chain());
+    }
+    spraying.contact->centre = saved;
+    ASSERT_LT(tries, 400) << "a ray meets the second quad's body";
+    const TestDevice::Level wet = SceneFrames::draw(scene, chain(), nullptr, sky);
+    EXPECT_LT(secondBrightness(wet), dry * 97 / 100) << "the wet quad is darker";
 }
 
 }

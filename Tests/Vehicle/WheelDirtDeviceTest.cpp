@@ -12,6 +12,7 @@
 #include "QuadSample.h"
 #include "QuadSamplePackage.h"
 
+#include "Objects/DynObject.h"
 #include "Objects/PackageLight.h"
 #include "Objects/PackageMesh.h"
 
@@ -122,7 +123,7 @@ TEST_F(WheelDirtDevice, SoilingPaintsTheWheelsDirtTexture)
     Track& track = dirt.tracks[2];
     EntityManager::SubEntity* wheel = track.contact->wheel->parts[3];
     ASSERT_NE(wheel, nullptr);
-    const TextureRef& texture = wheel->material.textures[1];
+    const TextureRef& texture = wheel->material.textures[DynObject::overlaySlot];
     ASSERT_TRUE(texture.isBound());
     track.colour[0] = 0.5f;
     track.colour[1] = 0.25f;
@@ -188,7 +189,7 @@ TEST_F(WheelDirtDevice, RearTracksShareOneUploadAndAnEmptySlotStaysClean)
     Track& left = dirt.tracks[2];
     Track& right = dirt.tracks[3];
     ASSERT_EQ(left.contact->wheel, right.contact->wheel) << "one rear unit";
-    const TextureRef& texture = left.contact->wheel->parts[3]->material.textures[1];
+    const TextureRef& texture = left.contact->wheel->parts[3]->material.textures[DynObject::overlaySlot];
     const Level clean = readLevel(texture);
     left.rate = right.rate = 1.0f;
     left.colour[0] = 1.0f;
@@ -211,7 +212,7 @@ TEST_F(WheelDirtDevice, RearTracksShareOneUploadAndAnEmptySlotStaysClean)
 
     // The front left wheel without its dirt texture.
     Track& front = dirt.tracks[0];
-    front.contact->wheel->parts[3]->material.textures[1].release();
+    front.contact->wheel->parts[3]->material.textures[DynObject::overlaySlot].release();
     const TextureRef empty;
     const Level standIn = readLevel(empty);
     ASSERT_FALSE(standIn.texels.empty()) << "the device's stand-in";
@@ -242,30 +243,30 @@ TEST_F(WheelDirtDevice, WettingDarkensAnotherObjectsDirtTextureOnly)
     other->onMoved();
     EntityManager::SubEntity* slab = other->subEntities.head()->item;
     makeTexture(slab->material.textures[0], L"SharedColour", 0xFF336699u);
-    makeTexture(slab->material.textures[1], L"SlabDirt", 0x00000000u);
+    makeTexture(slab->material.textures[DynObject::overlaySlot], L"SlabDirt", 0x00000000u);
     const Level colourBefore = readLevel(slab->material.textures[0]);
     EntityManager::SubEntity* ownWheel = track.contact->wheel->parts[3];
-    const Level ownBefore = readLevel(ownWheel->material.textures[1]);
+    const Level ownBefore = readLevel(ownWheel->material.textures[DynObject::overlaySlot]);
 
     int tries = 0;
-    while (readLevel(slab->material.textures[1]).texels[0] == 0 && tries < 200) {
+    while (readLevel(slab->material.textures[DynObject::overlaySlot]).texels[0] == 0 && tries < 200) {
         track.nextSoilTime = 0;
         dirt.wetNearbyObject(track, &chain());
         EXPECT_EQ(track.nextSoilTime, Clock::now + 500u);
         ++tries;
     }
     ASSERT_LT(tries, 200) << "a ray meets the slab";
-    for (uint32_t texel : readLevel(slab->material.textures[1]).texels)
+    for (uint32_t texel : readLevel(slab->material.textures[DynObject::overlaySlot]).texels)
         EXPECT_EQ(texel, 0x1E000000u);
     EXPECT_EQ(changed(colourBefore, readLevel(slab->material.textures[0])), 0) << "the shared colour texture";
-    EXPECT_EQ(changed(ownBefore, readLevel(ownWheel->material.textures[1])), 0) << "the quad's own wheel";
+    EXPECT_EQ(changed(ownBefore, readLevel(ownWheel->material.textures[DynObject::overlaySlot])), 0) << "the quad's own wheel";
     // Not before the soil time.
     const uint8_t clear[4] = {};
-    Texture::fillRect(slab->material.textures[1], -1, -1, -1, -1, clear, 0, false, true);
+    Texture::fillRect(slab->material.textures[DynObject::overlaySlot], -1, -1, -1, -1, clear, 0, false, true);
     track.nextSoilTime = Clock::now + 1;
     for (int i = 0; i < 50; ++i)
         dirt.wetNearbyObject(track, &chain());
-    EXPECT_EQ(readLevel(slab->material.textures[1]).texels[0], 0u);
+    EXPECT_EQ(readLevel(slab->material.textures[DynObject::overlaySlot]).texels[0], 0u);
     other.reset();
 }
 

@@ -61,7 +61,10 @@ ObjectPackageWriter::Package bonfire()
 {
     ObjectPackageWriter::Package p;
     // A low pile of logs under the flames, without collision geometry.
-    p.meshes.push_back(ObjectPackageSamples::unitBox("BonfireLogs", {}, 0.6f));
+    PackagePartWriter::Mesh logs = ObjectPackageSamples::unitBox("BonfireLogs", {}, 0.6f);
+    ObjectPackageSamples::paint(p, logs, "BonfireLogs.tga",
+                                ObjectPackageSamples::paintedFace(0xFF6A4A2Cu, 0xFF3A2816u, ObjectPackageSamples::Emblem::bands));
+    p.meshes.push_back(logs);
     FunctionsRecordWriter::Record functions;
     functions.fire = bonfireFlames();
     p.functions = functions;
@@ -92,7 +95,10 @@ FunctionsRecordWriter::Rocket rocketEffects()
 ObjectPackageWriter::Package rocket()
 {
     ObjectPackageWriter::Package p;
-    p.meshes.push_back(ObjectPackageSamples::unitBox("RocketBody", {}, 0.3f));
+    PackagePartWriter::Mesh body = ObjectPackageSamples::unitBox("RocketBody", {}, 0.3f);
+    ObjectPackageSamples::paint(p, body, "RocketBody.tga",
+                                ObjectPackageSamples::paintedFace(0xFFB8BCC0u, 0xFFC02020u, ObjectPackageSamples::Emblem::stripes));
+    p.meshes.push_back(body);
     FunctionsRecordWriter::Record functions;
     functions.rocket = rocketEffects();
     FunctionsRecordWriter::Fire tail;
@@ -129,7 +135,10 @@ FunctionsRecordWriter::Bush bushLeaves()
 ObjectPackageWriter::Package bush()
 {
     ObjectPackageWriter::Package p;
-    p.meshes.push_back(ObjectPackageSamples::unitBox("BushLeaves", {0.0f, 1.2f, 0.0f}, 2.4f));
+    PackagePartWriter::Mesh leaves = ObjectPackageSamples::unitBox("BushLeaves", {0.0f, 1.2f, 0.0f}, 2.4f);
+    ObjectPackageSamples::paint(p, leaves, "BushLeaves.tga",
+                                ObjectPackageSamples::paintedFace(0xFF3A6A28u, 0xFF2A4E1Cu, ObjectPackageSamples::Emblem::stripes));
+    p.meshes.push_back(leaves);
     FunctionsRecordWriter::Record functions;
     functions.bush = bushLeaves();
     p.functions = functions;
@@ -184,8 +193,12 @@ ObjectPackageWriter::Package banner()
     for (int side = 0; side < 2; ++side)
         for (int block = 0; block < 4; ++block) {
             const std::string name = std::string(side ? "BannerPostRight" : "BannerPostLeft") + char('0' + block);
-            p.meshes.push_back(ObjectPackageSamples::unitBox(
-                name.c_str(), {side ? 2.3f : -2.3f, 0.375f + 0.75f * float(block), 0.0f}, 0.75f));
+            PackagePartWriter::Mesh post = ObjectPackageSamples::unitBox(
+                name.c_str(), {side ? 2.3f : -2.3f, 0.375f + 0.75f * float(block), 0.0f}, 0.75f);
+            ObjectPackageSamples::paint(
+                p, post, "BannerPost.tga",
+                ObjectPackageSamples::paintedFace(0xFF8C6A44u, 0xFF6E5234u, ObjectPackageSamples::Emblem::none));
+            p.meshes.push_back(post);
         }
     FunctionsRecordWriter::Record functions;
     functions.cloths = bannerCloth();

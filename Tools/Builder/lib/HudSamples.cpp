@@ -1,5 +1,6 @@
 #include "HudSamples.h"
 
+#include "ObjectPackageSamples.h"
 #include "ResourceArchiveWriter.h"
 
 #include <algorithm>
@@ -235,7 +236,11 @@ PackagePartWriter::Mesh arrow()
 ObjectPackageWriter::Package compass()
 {
     ObjectPackageWriter::Package p;
-    p.meshes.push_back(arrow());
+    PackagePartWriter::Mesh pointer = arrow();
+    // White: the compass tints the arrow by how near its target lies.
+    ObjectPackageSamples::paint(p, pointer, "CompassArrow.tga",
+                                ObjectPackageSamples::paintedFace(0xFFFFFFFFu, 0xFFFFFFFFu, ObjectPackageSamples::Emblem::none));
+    p.meshes.push_back(pointer);
     FunctionsRecordWriter::Record functions;
     functions.compass = 1;
     p.functions = functions;

@@ -24,6 +24,52 @@ PackagePartWriter::Mesh unitBox(const char* name, vec3d position, float scale)
     return m;
 }
 
+ImageFileWriter::Image paintedFace(uint32_t colour, uint32_t mark, Emblem emblem)
+{
+    constexpr uint32_t size = 32;
+    ImageFileWriter::Image image{size, size, {}};
+    // Each channel scaled by percent, alpha kept.
+    const auto shade = [](uint32_t argb, uint32_t percent) {
+        uint32_t out = argb & 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8)
+            out |= std::min(255u, (argb >> shift & 0xFFu) * percent / 100u) << shift;
+        return out;
+    };
+    uint32_t state = colour ^ 0x2545F491u;
+    for (uint32_t y = 0; y < size; ++y)
+        for (uint32_t x = 0; x < size; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const float u = (float(x) + 0.5f) / 16.0f - 1.0f, v = (float(y) + 0.5f) / 16.0f - 1.0f;
+            const float r = std::sqrt(u * u + v * v);
+            bool marked = false;
+            switch (emblem) {
+            case Emblem::none: break;
+            case Emblem::cross: marked = (std::fabs(u) < 0.2f && std::fabs(v) < 0.65f) ||
+                                         (std::fabs(v) < 0.2f && std::fabs(u) < 0.65f); break;
+            case Emblem::ring: marked = r > 0.4f && r < 0.65f; break;
+            case Emblem::disc: marked = r < 0.55f - 0.25f * v; break;
+            case Emblem::stripes: marked = (x + y) / 6u % 2u == 0u; break;
+            case Emblem::arrow: marked = (v > -0.1f && std::fabs(u) < 0.18f && v < 0.65f) ||
+                                         (v <= -0.1f && v > -0.65f && std::fabs(u) < (v + 0.65f) * 0.9f); break;
+            case Emblem::bands: marked = x / 4u % 2u == 1u; break;
+            }
+            const bool rim = x < 2 || y < 2 || x >= size - 2 || y >= size - 2;
+            const uint32_t base = rim && emblem != Emblem::bands ? shade(colour, 60) : marked ? mark : colour;
+            image.argb.push_back(shade(base, 92u + (state >> 29)));
+        }
+    return image;
+}
+
+void paint(ObjectPackageWriter::Package& p, PackagePartWriter::Mesh& m, const std::string& file,
+           const ImageFileWriter::Image& image)
+{
+    m.textureName = file;
+    for (const ObjectPackageWriter::File& held : p.files)
+        if (held.name == file)
+            return;
+    p.files.push_back({file, ImageFileWriter::tga(image)});
+}
+
 namespace {
 
 // The record's box from its low and high corners.
@@ -130,8 +176,11 @@ ObjectPackageWriter::Package gate()
     // Collision on the two posts only: a vehicle drives through between them.
     for (float side : {-0.45f, 0.45f})
         frame.geometries.push_back({{side * 4.0f, 0.0f, 0.0f}, {0.1f, 1.0f, 0.1f}, {}, 0});
+    paint(p, frame, "GateFrame.tga", paintedFace(0xFFE8781Eu, 0xFFF2F2F2u, Emblem::bands));
     p.meshes.push_back(frame);
-    p.meshes.push_back(unitBox("GateMarker", {0.0f, 5.0f, 0.0f}, 1.0f));
+    PackagePartWriter::Mesh marker = unitBox("GateMarker", {0.0f, 5.0f, 0.0f}, 1.0f);
+    paint(p, marker, "GateMarker.tga", paintedFace(0xFFF0D030u, 0xFF303030u, Emblem::ring));
+    p.meshes.push_back(marker);
     FunctionsRecordWriter::Record functions;
     functions.gate = FunctionsRecordWriter::Gate{"GateMarker"};
     functions.lensFlare = gateFlares();
@@ -139,18 +188,29 @@ ObjectPackageWriter::Package gate()
     return p;
 }
 
-ObjectPackageWriter::Package camera()
+namespace {
+
+// A package of one painted box, its texture named after the mesh.
+ObjectPackageWriter::Package paintedBox(const char* name, vec3d position, float scale,
+                                        const ImageFileWriter::Image& face)
 {
     ObjectPackageWriter::Package p;
-    p.meshes.push_back(unitBox("CameraMarker", {}, 0.5f));
+    PackagePartWriter::Mesh box = unitBox(name, position, scale);
+    paint(p, box, std::string(name) + ".tga", face);
+    p.meshes.push_back(box);
     return p;
+}
+
+}
+
+ObjectPackageWriter::Package camera()
+{
+    return paintedBox("CameraMarker", {}, 0.5f, paintedFace(0xFF808488u, 0xFF404448u, Emblem::disc));
 }
 
 ObjectPackageWriter::Package marker(const char* name, float side)
 {
-    ObjectPackageWriter::Package p;
-    p.meshes.push_back(unitBox(name, {0.0f, side * 0.5f, 0.0f}, side));
-    return p;
+    return paintedBox(name, {0.0f, side * 0.5f, 0.0f}, side, paintedFace(0xFFB8B0A0u, 0xFF8A8478u, Emblem::none));
 }
 
 MeshWriter::Record boulder()
@@ -269,7 +329,7 @@ ObjectPackageWriter::Package surveyMarker()
     return p;
 }
 
-ObjectPackageWriter::Package arch(const char* name)
+ObjectPackageWriter::Package arch(const char* name, uint32_t colour)
 {
     constexpr float post = 0.8f, half = archWidth * 0.5f;
     ObjectPackageWriter::Package p;
@@ -279,14 +339,31 @@ ObjectPackageWriter::Package arch(const char* name)
                      {{-half, archHeight - 1.0f, -0.4f}, {half, archHeight, 0.4f}}});
     m.displayName = name;
     m.name = name;
+    paint(p, m, std::string(name) + ".tga", paintedFace(colour, 0xFFF2F2F2u, Emblem::bands));
     p.meshes.push_back(m);
     return p;
 }
 
+namespace {
+
+// Each item's colour and emblem, by its value 1 to 5.
+ImageFileWriter::Image itemFace(uint32_t value)
+{
+    switch (value) {
+    case 1: return paintedFace(0xFF2A7FD8u, 0xFFF2F2F2u, Emblem::arrow);  // nitro
+    case 2: return paintedFace(0xFF5A4A32u, 0xFF141210u, Emblem::disc);   // oil
+    case 3: return paintedFace(0xFFF2F2F2u, 0xFFD02828u, Emblem::cross);  // repair kit
+    case 4: return paintedFace(0xFF56683Cu, 0xFFE0C040u, Emblem::stripes); // rocket pack
+    default: return paintedFace(0xFFC01818u, 0xFFF2F2F2u, Emblem::ring);  // the flag
+    }
+}
+
+}
+
 ObjectPackageWriter::Package pickUp(const char* name, uint32_t value)
 {
-    ObjectPackageWriter::Package p;
-    p.meshes.push_back(unitBox((std::string(name) + "Item").c_str(), {0.0f, 0.75f, 0.0f}, 0.75f));
+    const std::string item = std::string(name) + "Item";
+    ObjectPackageWriter::Package p = paintedBox(item.c_str(), {0.0f, 0.75f, 0.0f}, 0.75f, itemFace(value));
     FunctionsRecordWriter::Record functions;
     functions.collect = FunctionsRecordWriter::Collect{value};
     functions.spin = pickUpSpin();
@@ -338,11 +415,10 @@ std::vector<std::pair<const wchar_t*, ObjectPackageWriter::Package>> all()
     // and the championship's podium.
     // A grid slot's point is where its quad is held above the road, three
     // units up: its pad lies on the road below, out of the falling quad's way.
-    ObjectPackageWriter::Package slot;
-    slot.meshes.push_back(unitBox("PlayerSlotMarker", {0.0f, -2.5f, 0.0f}, 1.0f));
-    packages.push_back({L"PlayerSlot.teo", slot});
-    packages.push_back({L"Start.teo", arch("StartMarker")});
-    packages.push_back({L"Goal.teo", arch("GoalMarker")});
+    packages.push_back({L"PlayerSlot.teo", paintedBox("PlayerSlotMarker", {0.0f, -2.5f, 0.0f}, 1.0f,
+                                                      paintedFace(0xFF9AA0A8u, 0xFFF2F2F2u, Emblem::arrow))});
+    packages.push_back({L"Start.teo", arch("StartMarker", 0xFF2E9A3Cu)});
+    packages.push_back({L"Goal.teo", arch("GoalMarker", 0xFF202020u)});
     packages.push_back({L"PlayerParkingSlot.teo", marker("ParkingSlotMarker", 1.0f)});
     packages.push_back({L"Podium.teo", marker("PodiumBlock", 3.0f)});
     return packages;

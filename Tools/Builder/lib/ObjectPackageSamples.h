@@ -5,12 +5,14 @@
 // Mesh names are unique across the packages: stored meshes are shared by
 // name.
 
+#include "ImageFileWriter.h"
 #include "ObjectPackageWriter.h"
 #include "TreeSamples.h"
 
 #include "Core/String.h"
 
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -18,6 +20,24 @@ namespace ObjectPackageSamples {
 
 // The unit box of the mesh samples, untextured, named and placed at position and scale.
 PackagePartWriter::Mesh unitBox(const char* name, vec3d position, float scale);
+// The emblems of paintedFace.
+enum class Emblem
+{
+    none,
+    cross,
+    ring,
+    disc,
+    stripes,
+    arrow,
+    bands,
+};
+// A painted face for the samples' box parts, each of whose faces maps the
+// whole image: colour with a darker rim and a faint grain, the emblem in
+// mark (bands: eight upright bands of the two colours).
+ImageFileWriter::Image paintedFace(uint32_t colour, uint32_t mark, Emblem emblem);
+// m wears image as the TGA file named file, embedded in p once.
+void paint(ObjectPackageWriter::Package& p, PackagePartWriter::Mesh& m, const std::string& file,
+           const ImageFileWriter::Image& image);
 // A box given by its low and high corners.
 struct Block
 {
@@ -38,11 +58,12 @@ FunctionsRecordWriter::LensFlare gateFlares();
 FunctionsRecordWriter::Spin pickUpSpin();
 // A frame of two posts and a bar ("GateFrame", collision on the posts) and
 // the marker above it ("GateMarker"), which its Gate template names, and its
-// flares. A placed gate's passage is its package's box, the frame's width.
+// flares; the frame in orange and white bands, the marker yellow with a
+// ring. A placed gate's passage is its package's box, the frame's width.
 ObjectPackageWriter::Package gate();
-// A small untextured box without geometry ("CameraMarker").
+// A small grey box without geometry ("CameraMarker").
 ObjectPackageWriter::Package camera();
-// A race marker: one untextured box without geometry named name, standing
+// A race marker: one painted box without geometry named name, standing
 // on the ground, side units wide.
 ObjectPackageWriter::Package marker(const char* name, float side);
 // The width and height of the Start and Goal arches: they span a course
@@ -52,8 +73,9 @@ ObjectPackageWriter::Package marker(const char* name, float side);
 constexpr float archWidth = 36.0f;
 constexpr float archHeight = 7.0f;
 // An arch named name without geometry: two posts archWidth apart and the bar
-// across their tops; nothing of it stands in the road between the posts.
-ObjectPackageWriter::Package arch(const char* name);
+// across their tops, in bands of colour and white; nothing of it stands in
+// the road between the posts.
+ObjectPackageWriter::Package arch(const char* name, uint32_t colour);
 // A boulder about two units across and one high, resting on y = 0: a
 // subdivided octahedron pushed in and out by a few waves, flat-shaded.
 MeshWriter::Record boulder();
@@ -63,9 +85,9 @@ ObjectPackageWriter::Package rock();
 // The valley's survey marker: a post of red and white bands ("Marker.tga"),
 // without geometry, that a vehicle passes through.
 ObjectPackageWriter::Package surveyMarker();
-// A pick-up: a small box without geometry ("<name>Item") whose Collect
-// template holds value, the item an inventory takes from it, turning by
-// the pick-ups' spin.
+// A pick-up: a small box without geometry ("<name>Item", painted in the
+// item's own colour and emblem) whose Collect template holds value, the item
+// an inventory takes from it, turning by the pick-ups' spin.
 ObjectPackageWriter::Package pickUp(const char* name, uint32_t value);
 // The race's pick-ups by package name with their items: "Nitro" 1, "Oil" 2,
 // "RepairKit" 3, "RocketPack" 4 and the carried "CaptureFlag" 5.
