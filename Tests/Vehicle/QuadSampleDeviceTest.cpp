@@ -419,14 +419,14 @@ TEST_F(QuadSampleDevice, TheDirtShowsOnTheDrawnQuad)
     ASSERT_NE(secondBody, nullptr);
     const TextureRef& secondDirt = secondBody->material.textures[DynObject::overlaySlot];
     WheelDirt::Track& spraying = dirt.tracks[0];
-    const vec3d saved = spraying.contact->centre;
-    spraying.contact->centre = objects[1]->worldBounds.center;
+    const vec3d saved = spraying.contact->synced.centre;
+    spraying.contact->synced.centre = objects[1]->worldBounds.center;
     int tries = 0;
     while (TestDevice::readLevel(secondDirt).texels[0] == 0u && tries++ < 400) {
         spraying.nextSoilTime = 0;
         dirt.wetNearbyObject(spraying, &chain());
     }
-    spraying.contact->centre = saved;
+    spraying.contact->synced.centre = saved;
     ASSERT_LT(tries, 400) << "a ray meets the second quad's body";
     const TestDevice::Level wet = SceneFrames::draw(scene, chain(), nullptr, sky);
     EXPECT_LT(secondBrightness(wet), dry * 97 / 100) << "the wet quad is darker";
