@@ -241,9 +241,9 @@ void DynObject::addTree(const ObjPkgManager::Mesh& mesh, Tree& tree)
         return;
     trunk->layer = trunkLayer;
     auto* third = trunk->entityEntry && trunk->entityEntry->next ? trunk->entityEntry->next->next : nullptr;
-    trunk->castsShadow = 0;
+    trunk->noProjection = 1;
     if (third)
-        third->item->castsShadow = 0;
+        third->item->noProjection = 1;
 }
 
 void DynObject::recordSubEntityStates(const ObjPkgManager::Mesh& mesh, const EnvMap* environment, Shader& state) const

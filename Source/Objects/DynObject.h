@@ -106,7 +106,7 @@ private:
     bool setupPhysics();
     void createSubEntities();
     // The sub-entities of a package tree after those made so far: the trunk
-    // on trunkLayer, the trunk and the third left out of the shadow casters,
+    // on trunkLayer, the trunk and the third taking no projected textures,
     // each drawn with its own tree's materials.
     void addTree(const ObjPkgManager::Mesh& mesh, Tree& tree);
     // The render states of a sub-entity made from mesh: the mesh's settings

@@ -150,7 +150,7 @@ TEST(TreePackage, PlacedTreesDrawTrunkAndFoliageOnTheirOwnOrTheMeshsMatrix)
 
 // A package of a plain mesh, then two trees: the sub-entities follow the
 // package's mesh list (the box, then each tree's trunk and foliage), each
-// tree's trunk on the trunk layer and out of the shadow casters, each drawn
+// tree's trunk on the trunk layer and taking no projected textures, each drawn
 // with its own tree's material.
 TEST(TreePackage, EveryTreeOfAPackageJoinsTheObjectInListOrder)
 {
@@ -186,8 +186,8 @@ TEST(TreePackage, EveryTreeOfAPackageJoinsTheObjectInListOrder)
         EXPECT_EQ(&leaves.mesh(), trees[t]->foliage(0)->mesh(0));
         EXPECT_EQ(trunk.layer, DynObject::trunkLayer);
         EXPECT_EQ(leaves.layer, 0);
-        EXPECT_EQ(trunk.castsShadow, 0u);
-        EXPECT_EQ(leaves.castsShadow, 1u);
+        EXPECT_EQ(trunk.noProjection, 1u);
+        EXPECT_EQ(leaves.noProjection, 0u);
         EXPECT_TRUE(trunk.hasOwnMatrix) << "each tree keeps its place in the package";
         EXPECT_EQ(trunk.local.m[12], t == 0 ? -4.0f : 4.0f);
         Shader record;
@@ -200,12 +200,13 @@ TEST(TreePackage, EveryTreeOfAPackageJoinsTheObjectInListOrder)
         EXPECT_EQ(leafRecord.alphaTest, 1u);
     }
     EXPECT_EQ(subs[0]->layer, 0);
-    EXPECT_EQ(subs[0]->castsShadow, 1u);
+    EXPECT_EQ(subs[0]->noProjection, 0u);
 }
 
 // A tree of two foliage objects: its trunk and its third sub-entity (the
-// second foliage) stay out of the shadow casters, the first foliage casts.
-TEST(TreePackage, TheTrunkAndTheThirdPartOfATreeCastNoShadow)
+// second foliage) take no projected textures, the first foliage does; the
+// whole tree casts its shadow.
+TEST(TreePackage, TheTrunkAndTheThirdPartOfATreeTakeNoProjections)
 {
     // "v1.1", two foliage objects named "Oak" and "Elm" (tags 7 and 8), end.
     const std::vector<uint8_t> stream = {'v', '1', '.', '1', 7, 2, 0, 0, 0, 8, 1, 3, 0, 0, 0, 'O', 'a', 'k', 0,
@@ -222,10 +223,13 @@ TEST(TreePackage, TheTrunkAndTheThirdPartOfATreeCastNoShadow)
     ASSERT_EQ(world.package()->meshes.head()->item->tree->foliageCount(), 2u);
     DynObject* object = world.place({});
     ASSERT_NE(object, nullptr);
-    std::vector<uint32_t> casts;
-    for (auto* node = object->subEntities.head(); node; node = node->next)
+    std::vector<uint32_t> unprojected, casts;
+    for (auto* node = object->subEntities.head(); node; node = node->next) {
+        unprojected.push_back(node->item->noProjection);
         casts.push_back(node->item->castsShadow);
-    EXPECT_EQ(casts, (std::vector<uint32_t>{0u, 1u, 0u}));
+    }
+    EXPECT_EQ(unprojected, (std::vector<uint32_t>{1u, 0u, 1u}));
+    EXPECT_EQ(casts, (std::vector<uint32_t>{1u, 1u, 1u})) << "the tree casts its shadow whole";
 }
 
 // Both trees of the package are drawn, each where the package puts it,
