@@ -14,6 +14,9 @@ struct TestGround
 {
     static inline float slope = 0.0f;
     static inline uint32_t material = 0;
+    // Each cell's diagonal runs away from the line x = 0 on both sides, so
+    // that the plane x = 0 mirrors the triangles too.
+    static inline bool mirrored = false;
     static inline int queries = 0;
     static inline std::vector<vec3d> vertices;
     static inline std::vector<neTriangle> triangles;
@@ -37,8 +40,13 @@ struct TestGround
                     vertices.push_back({vx, height(vx), vz});
                 }
                 // (x, z), (x + 1, z), (x, z + 1), (x + 1, z + 1), wound to face up.
-                for (const neTriangle& t : {neTriangle{{first, first + 2, first + 1}, material, 0, nullptr},
-                                            neTriangle{{first + 1, first + 2, first + 3}, material, 0, nullptr}}) {
+                const bool across = mirrored && x >= 0;
+                const neTriangle cut[2] = {
+                    across ? neTriangle{{first, first + 3, first + 1}, material, 0, nullptr}
+                           : neTriangle{{first, first + 2, first + 1}, material, 0, nullptr},
+                    across ? neTriangle{{first, first + 2, first + 3}, material, 0, nullptr}
+                           : neTriangle{{first + 1, first + 2, first + 3}, material, 0, nullptr}};
+                for (const neTriangle& t : cut) {
                     candidates.push_back(int32_t(triangles.size()));
                     triangles.push_back(t);
                 }
@@ -48,9 +56,10 @@ struct TestGround
     }
 
     // A simulator of the game's sizes with gravity along -y on this ground.
-    static TestSimulator make(float groundSlope = 0.0f)
+    static TestSimulator make(float groundSlope = 0.0f, bool mirroredCells = false)
     {
         slope = groundSlope;
+        mirrored = mirroredCells;
         material = 0;
         queries = 0;
         TestSimulator t{TestSimulator::gameSizes(), {0, -9.81f, 0}};

@@ -12,46 +12,6 @@
 namespace
 {
 
-// The plane y = 0 in cells of one unit, each cut by a diagonal that the
-// plane x = 0 mirrors: the ground looks the same from either side of a path
-// along z.
-struct MirroredGround
-{
-    static inline std::vector<vec3d> vertices;
-    static inline std::vector<neTriangle> triangles;
-    static inline std::vector<int32_t> candidates;
-
-    static void query(const vec3d& lo, const vec3d& hi, neTerrainTriangles& found, neRigidBodyBase*)
-    {
-        vertices.clear();
-        triangles.clear();
-        candidates.clear();
-        const int x0 = int(std::floor(lo.x)) - 1, x1 = int(std::ceil(hi.x)) + 1;
-        const int z0 = int(std::floor(lo.z)) - 1, z1 = int(std::ceil(hi.z)) + 1;
-        for (int x = x0; x < x1; ++x)
-            for (int z = z0; z < z1; ++z) {
-                const int32_t first = int32_t(vertices.size());
-                for (int k = 0; k < 4; ++k)
-                    vertices.push_back({float(x + (k & 1)), 0.0f, float(z + (k >> 1))});
-                // Corners 0 (x, z), 1 (x + 1, z), 2 (x, z + 1), 3 (x + 1, z + 1):
-                // the diagonal runs away from the line x = 0 on both sides,
-                // wound to face up.
-                const bool right = x >= 0;
-                const neTriangle cut[2] = {
-                    right ? neTriangle{{first, first + 3, first + 1}, 0, 0, nullptr}
-                          : neTriangle{{first, first + 2, first + 1}, 0, 0, nullptr},
-                    right ? neTriangle{{first, first + 2, first + 3}, 0, 0, nullptr}
-                          : neTriangle{{first + 1, first + 2, first + 3}, 0, 0, nullptr}};
-                for (const neTriangle& t : cut) {
-                    candidates.push_back(int32_t(triangles.size()));
-                    triangles.push_back(t);
-                }
-            }
-        found = {candidates.data(), int32_t(candidates.size()), triangles.data(), int32_t(triangles.size()),
-                 vertices.data(), int32_t(vertices.size())};
-    }
-};
-
 struct Slide
 {
     float yaw;      // the turn about the up axis, radians
@@ -61,19 +21,18 @@ struct Slide
 
 // The quad's body as a box (1.0 x 0.36 x 1.8, 250 kg, turning like a cube)
 // sliding along z for 2 s of steps of length step, rolled by roll about its
-// forward axis: on the mirrored ground, or on a long flat block (a static
-// body) that the plane x = 0 halves.
+// forward axis: on ground whose cells the plane x = 0 mirrors, or on a long
+// flat block (a static body) that it halves.
 Slide slideBox(float step, float speed, float roll, bool onBlock)
 {
-    TestSimulator t{TestSimulator::gameSizes(), {0, -9.81f, 0}};
+    TestSimulator t = TestGround::make(0.0f, true);
     if (onBlock) {
+        t->terrainTriangleQueryCallback = nullptr;
         neAnimatedBody* block = t->createAnimatedBody();
         block->addGeometry()->setBoxSize(40.0f, 1.0f, 200.0f);
         block->updateBounds();
         block->transform = translation({0.0f, -0.5f, 60.0f});
         block->moved = 1;
-    } else {
-        t->terrainTriangleQueryCallback = MirroredGround::query;
     }
     const float mass = 250.0f;
     neRigidBody* box = t.box({0.0f, 0.2f, 0.0f}, {1.0f, 0.36f, 1.8f});
