@@ -130,6 +130,59 @@ TEST_F(ShowroomDevice, TheQuadStandsOnTheTurntable)
     EXPECT_FALSE(room.hasQuad());
 }
 
+// The application's side with the settings' colour bytes (blue, green,
+// red, alpha) that My Quad changes.
+struct ColourSettings final : GameMenu::Interface
+{
+    uint8_t* getSettingChar() override { return bytes; }
+    uint8_t bytes[4] = {};
+};
+
+// Pixels of the quad that are clearly red or clearly blue.
+struct Tint
+{
+    int red = 0, blue = 0;
+};
+
+Tint tintOf(const Level& pixels, const D3DVIEWPORT9& view)
+{
+    Tint tint;
+    for (uint32_t y = view.Y; y < view.Y + view.Height && y < pixels.height; ++y)
+        for (uint32_t x = view.X; x < view.X + view.Width && x < pixels.width; ++x) {
+            const uint32_t c = pixels.at(x, y);
+            const int r = int((c >> 16) & 0xFF), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+            tint.red += r > 60 && r > 2 * b && r > 2 * g;
+            tint.blue += b > 60 && b > 2 * r && b > 2 * g;
+        }
+    return tint;
+}
+
+// The showroom's record lives until the next race load: entered with a blue
+// quad, left, the colour set to red in My Quad, and entered again, the body
+// is drawn red.
+TEST_F(ShowroomDevice, EachVisitShowsTheColourOfTheSettings)
+{
+    ColourSettings settings;
+    menu.callbacks = &settings;
+    GameMenu::Main::Showroom room(menu);
+    const uint8_t blue[4] = {255, 0, 0, 255}, red[4] = {0, 0, 255, 255};
+    std::copy(std::begin(blue), std::end(blue), settings.bytes);
+    room.enter(String(L"Quad"));
+    ASSERT_TRUE(room.hasQuad());
+    const Tint first = tintOf(frame(room, "Blue"), room.rect);
+    EXPECT_GT(first.blue, 200);
+    EXPECT_LT(first.red, first.blue / 10);
+    room.leave();
+    std::copy(std::begin(red), std::end(red), settings.bytes);
+    room.enter(String(L"Quad"));
+    ASSERT_TRUE(room.hasQuad());
+    const Tint second = tintOf(frame(room, "Red"), room.rect);
+    EXPECT_GT(second.red, 200);
+    EXPECT_LT(second.blue, second.red / 10);
+    room.leave();
+    menu.callbacks = nullptr;
+}
+
 // The turntable alone draws the quad: the scene's passes leave it out. A
 // step between two frames lets the quad fall (there is no ground under it);
 // the turntable takes it back, stopped, and poses the wheels from there, so
