@@ -295,6 +295,16 @@ TEST_F(MapChoice, NoTileReachesUpIntoTheTitle)
             EXPECT_EQ(chosen.enabled, 1u) << "the chosen kind's map shows";
         }
     EXPECT_GT(hidden, 0);
+    // Closed, the screen holds no widget, and a second close deletes none
+    // again.
+    const int32_t listed = chain->userInterface->widgets.count();
+    choice.close();
+    EXPECT_EQ(choice.title, nullptr);
+    EXPECT_EQ(choice.daytimeControl, nullptr);
+    EXPECT_EQ(choice.daytimeLabel, nullptr);
+    for (GameMenu::Button* tab : choice.tabs)
+        EXPECT_EQ(tab, nullptr);
+    EXPECT_LT(chain->userInterface->widgets.count(), listed);
     choice.close();
     scene.swapChain = nullptr;
     menu.fonts[GameMenu::titleFont] = nullptr;

@@ -124,6 +124,17 @@ protected:
         return out;
     }
     static std::wstring textOf(UserInterface::Text* text) { return text ? text->text() : L"(none)"; }
+    // A capture of the value selection, begun and past the confirm's
+    // release, with the sounds counted so far set aside.
+    void startCapture(GameMenu::Control& screen, int32_t selection)
+    {
+        screen.focus = GameMenu::Control::valueGrid;
+        screen.selection = selection;
+        screen.onKeyConfirm();
+        frame({});
+        EXPECT_EQ(screen.focus, GameMenu::Control::capturing);
+        sounds();
+    }
 
     std::unique_ptr<D3D::Device::SwapChain> chain = MenuTest::listOnlyChain();
     Scene scene{String(L"Korvanta"), 3500.0f};
@@ -319,6 +330,12 @@ TEST_F(SettingsScreens, TitlesAndLabelsAreGreyAndPlacedFromTheBuildOn)
     EXPECT_EQ(extended.inertiaButton->next->x, 400);
     EXPECT_EQ(languageScreen.languageButton->next->x, 400);
     EXPECT_EQ(control.labels[1]->y, 236);
+    int32_t buttonY = 300;
+    for (GameMenu::Button* button : {control.changeButton, control.defaultButton, control.extendedButton}) {
+        EXPECT_EQ(button->x, 60);
+        EXPECT_EQ(button->y, buttonY);
+        buttonY += 50;
+    }
 
     // A screen deleted while shown takes its widgets out of the list.
     const int32_t listed = chain->userInterface->widgets.count();
@@ -612,12 +629,7 @@ TEST_F(SettingsScreens, TheBackKeyIsTakenByACaptureThatFitsIt)
         const int32_t slot = GameMenu::Control::rowSlots[row];
         const BindingSet& set = c.selection < 55 ? bindings.keyboardSet : bindings.joystickSet;
         const void* before = set.keys[slot - 1];
-        screen.focus = GameMenu::Control::valueGrid;
-        screen.selection = c.selection;
-        screen.onKeyConfirm();
-        frame({});
-        ASSERT_EQ(screen.focus, GameMenu::Control::capturing);
-        sounds();
+        startCapture(screen, c.selection);
         if (c.joystickBack) {
             joystick({2}); // the default gamepad back
             menu.update();
@@ -656,12 +668,7 @@ TEST_F(SettingsScreens, CapturingTheMenuKeysDoesNotActWithTheSamePress)
     // is held on and starts no capture, leave or move.
     for (const Case c : {Case{53, DIK_K}, Case{54, DIK_B}, Case{52, DIK_J}}) {
         SCOPED_TRACE(c.selection);
-        screen.focus = GameMenu::Control::valueGrid;
-        screen.selection = c.selection;
-        screen.onKeyConfirm();
-        frame({});
-        ASSERT_EQ(screen.focus, GameMenu::Control::capturing);
-        sounds();
+        startCapture(screen, c.selection);
         // Held for less than the first repeat.
         for (int held = 0; held < 20; ++held) {
             frame({c.key});

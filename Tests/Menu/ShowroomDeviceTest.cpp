@@ -165,21 +165,23 @@ TEST_F(ShowroomDevice, EachVisitShowsTheColourOfTheSettings)
     ColourSettings settings;
     menu.callbacks = &settings;
     GameMenu::Main::Showroom room(menu);
-    const uint8_t blue[4] = {255, 0, 0, 255}, red[4] = {0, 0, 255, 255};
-    std::copy(std::begin(blue), std::end(blue), settings.bytes);
-    room.enter(String(L"Quad"));
-    ASSERT_TRUE(room.hasQuad());
-    const Tint first = tintOf(frame(room, "Blue"), room.rect);
-    EXPECT_GT(first.blue, 200);
-    EXPECT_LT(first.red, first.blue / 10);
-    room.leave();
-    std::copy(std::begin(red), std::end(red), settings.bytes);
-    room.enter(String(L"Quad"));
-    ASSERT_TRUE(room.hasQuad());
-    const Tint second = tintOf(frame(room, "Red"), room.rect);
-    EXPECT_GT(second.red, 200);
-    EXPECT_LT(second.blue, second.red / 10);
-    room.leave();
+    struct Visit
+    {
+        const char* name;
+        uint8_t bytes[4];
+        bool red;
+    };
+    for (const Visit& visit : {Visit{"Blue", {255, 0, 0, 255}, false}, Visit{"Red", {0, 0, 255, 255}, true}}) {
+        SCOPED_TRACE(visit.name);
+        std::copy(std::begin(visit.bytes), std::end(visit.bytes), settings.bytes);
+        room.enter(String(L"Quad"));
+        ASSERT_TRUE(room.hasQuad());
+        const Tint tint = tintOf(frame(room, visit.name), room.rect);
+        const int wanted = visit.red ? tint.red : tint.blue, other = visit.red ? tint.blue : tint.red;
+        EXPECT_GT(wanted, 200);
+        EXPECT_LT(other, wanted / 10);
+        room.leave();
+    }
     menu.callbacks = nullptr;
 }
 

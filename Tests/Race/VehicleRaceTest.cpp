@@ -10,6 +10,7 @@
 #include "Race/AIDriver.h"
 
 #include "Objects/Cloths.h"
+#include "Objects/CollectGate.h"
 #include "Objects/DynObject.h"
 #include "Objects/Fire.h"
 #include "Objects/HUD.h"
@@ -204,16 +205,29 @@ void cutCrossSections(WayList& way)
     }
 }
 
+// The track with a way along +x from x = 40 as the race's course: points
+// 40 apart, 10 wide, each segment cut into ten cross-sections.
+struct WayTrack
+{
+    WayTrack()
+    {
+        cutCrossSections(way);
+        track.game().course = way.list;
+    }
+    ~WayTrack() { track.game().course = nullptr; }
+
+    Track track;
+    WayList way{5, 40.0f, true, vec3d(40.0f, track.ground(), 100.0f)};
+};
+
 }
 
 TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
 {
-    Track track;
-    // A way along +x from x = 40, segments 40 long, 10 wide.
-    WayList way(5, 40.0f, true, vec3d(40.0f, track.ground(), 100.0f));
-    cutCrossSections(way);
+    WayTrack road;
+    Track& track = road.track;
+    WayList& way = road.way;
     Game& game = track.game();
-    game.course = way.list;
     const vec3d east(1.0f, 0.0f, 0.0f), west(-1.0f, 0.0f, 0.0f);
 
     struct Step
@@ -316,11 +330,10 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
 // long; a cross-section past it is.
 TEST(VehicleRace, AQuadOnItsGatesCrossSectionHasNotMissedIt)
 {
-    Track track;
-    WayList way(5, 40.0f, true, vec3d(40.0f, track.ground(), 100.0f));
-    cutCrossSections(way);
+    WayTrack road;
+    Track& track = road.track;
+    WayList& way = road.way;
     Game& game = track.game();
-    game.course = way.list;
     const vec3d east(1.0f, 0.0f, 0.0f);
     // The gate halfway along the second segment (x 80 to 120).
     Object gateObject;
@@ -354,7 +367,6 @@ TEST(VehicleRace, AQuadOnItsGatesCrossSectionHasNotMissedIt)
         game.vehicles.deleteAll();
     }
     game.gates.deleteAll();
-    game.course = nullptr;
 }
 
 // An overturned quad is put back after 2000 ms, only while the race runs
@@ -1070,11 +1082,10 @@ TEST(VehicleRace, APauseCostsNoTimeAndEarnsNoPoints)
 TEST(VehicleRace, APauseMovesEveryPendingDeadlineOnByThePausedTime)
 {
     using AI = ObjPkgManager::Functions::AI;
-    Track track;
-    WayList way(5, 40.0f, true, vec3d(40.0f, track.ground(), 100.0f));
-    cutCrossSections(way);
+    WayTrack road;
+    Track& track = road.track;
+    WayList& way = road.way;
     Game& game = track.game();
-    game.course = way.list;
     const vec3d east(1.0f, 0.0f, 0.0f);
     Game::Vehicle& player = track.vehicle(0, true);
     player.wayNode = way.node(1);
@@ -1098,6 +1109,33 @@ TEST(VehicleRace, APauseMovesEveryPendingDeadlineOnByThePausedTime)
     driver.oilTime = 0; // not armed
     ASSERT_NE(hud, nullptr);
     hud->messageEnd = start + 2000;
+    player.addDamage(0.1f);
+    // A rocket leaving its launcher, a puddle spilling and a nitro pick-up
+    // taken, each waiting for its time.
+    usePackages(track);
+    ObjPkgManager::Package* nitroPackage = track.scene.objectPackages.findPackage(String(L"Nitro"));
+    game.packages[Game::NitroPackage] = nitroPackage;
+    player.object->setState(StaticEntity::alwaysActive);
+    rival.object->setState(StaticEntity::alwaysActive);
+    ASSERT_NE(player.getQuad(), nullptr);
+    player.fireRocket();
+    rival.dropOil();
+    ASSERT_EQ(game.rockets.count(), 1u);
+    ASSERT_EQ(game.oilPuddles.count(), 1u);
+    auto* rocket = instanceOf<Rocket::Instance>(game.rockets.head()->item, Rocket::flag);
+    auto* puddle = instanceOf<OilPuddle::Instance>(game.oilPuddles.head()->item, OilPuddle::flag);
+    Object* nitro =
+        track.scene.objectPackages.createObject(nitroPackage, vec3d(60.0f, track.ground(), 60.0f), 1.0f);
+    ASSERT_NE(nitro, nullptr);
+    if (!nitro->instance)
+        nitro->instance = nitro->createInstance();
+    using Collect = ObjPkgManager::Functions::Collect;
+    auto* pickup = instanceOf<Collect::Instance>(nitro, 0x8);
+    ASSERT_NE(rocket, nullptr);
+    ASSERT_NE(puddle, nullptr);
+    ASSERT_NE(pickup, nullptr);
+    ASSERT_NE(pickup->collect(), Collect::Instance::noItem);
+    const uint32_t launch = rocket->launchTime, spill = puddle->spillDeadline, back = pickup->deadline;
 
     TestClock::now = start + 400;
     track.scene.pause();
@@ -1110,6 +1148,10 @@ TEST(VehicleRace, APauseMovesEveryPendingDeadlineOnByThePausedTime)
     EXPECT_EQ(driver.rocketTime, start + 61500);
     EXPECT_EQ(driver.oilTime, 0u) << "an item not armed stays so";
     EXPECT_EQ(hud->messageEnd, start + 62000);
+    EXPECT_EQ(player.damageTime, start + 61000);
+    EXPECT_EQ(rocket->launchTime, launch + 60000);
+    EXPECT_EQ(puddle->spillDeadline, spill + 60000);
+    EXPECT_EQ(pickup->deadline, back + 60000);
 
     struct Step
     {
@@ -1124,7 +1166,8 @@ TEST(VehicleRace, APauseMovesEveryPendingDeadlineOnByThePausedTime)
         EXPECT_EQ(player.courseState, step.playerState) << step.at;
         EXPECT_EQ(rival.courseState, step.rivalState) << step.at;
     }
-    game.course = nullptr;
+    nitro->remove();
+    delete nitro;
 }
 
 // The capture flag's cloth blows back from its carrier's motion while the
