@@ -35,6 +35,19 @@ constexpr uint32_t vehicleCameraFlag = 0x4;
 constexpr uint32_t gateFlag = 0x40;
 constexpr uint32_t collectFlag = 0x8;
 
+using Contact = ObjPkgManager::Functions::QuadPhysics::Contact;
+
+// Each ground contact of the quad's wheels: one for each front wheel, two
+// for the rear axle.
+template <class Visit>
+void forEachContact(Game::Vehicle::QuadInstance& quad, Visit visit)
+{
+    using Wheel = ObjPkgManager::Functions::QuadPhysics::Wheel;
+    for (int32_t w = 0; w < 3; ++w)
+        for (int32_t c = 0; c < (w == Wheel::rearAxle ? 2 : 1); ++c)
+            visit(quad.wheels[w].contacts[c]);
+}
+
 // The instance of kind T that dyn carries under flag, or null.
 template <class T>
 T* functionOf(const DynObject* dyn, uint32_t flag)
@@ -294,19 +307,15 @@ void Game::updateOilPuddles()
             Vehicle::QuadInstance* quad = v->item ? v->item->getQuad() : nullptr;
             if (!quad)
                 continue;
-            // Each front wheel has one ground contact, the rear axle two.
-            using Wheel = ObjPkgManager::Functions::QuadPhysics::Wheel;
-            for (int32_t w = 0; w < 3; ++w)
-                for (int32_t c = 0; c < (w == Wheel::rearAxle ? 2 : 1); ++c) {
-                    auto& contact = quad->wheels[w].contacts[c];
-                    if (!puddle->hitTest(contact.contactPoint, quad->entity))
-                        continue;
-                    contact.setOiled(oiledUntil);
-                    // A touch starts the sinking; a puddle already gone
-                    // under stays gone.
-                    if (puddle->state != OilPuddle::Instance::sunk)
-                        puddle->state = OilPuddle::Instance::sinking;
-                }
+            forEachContact(*quad, [&](Contact& contact) {
+                if (!puddle->hitTest(contact.contactPoint, quad->entity))
+                    return;
+                contact.setOiled(oiledUntil);
+                // A touch starts the sinking; a puddle already gone under
+                // stays gone.
+                if (puddle->state != OilPuddle::Instance::sunk)
+                    puddle->state = OilPuddle::Instance::sinking;
+            });
         }
         if (puddle->state == OilPuddle::Instance::sunk) {
             node->item->remove();
@@ -399,15 +408,11 @@ void Game::Vehicle::shiftDeadlines(uint32_t ms)
     for (uint32_t* deadline :
          {&itemTime, &overturnTime, &offWayTime, &wrongWayTime, &missedGateTime, &damageTime})
         moveDeadline(*deadline, ms);
-    if (QuadInstance* quad = getQuad()) {
-        using Wheel = ObjPkgManager::Functions::QuadPhysics::Wheel;
-        for (int32_t w = 0; w < 3; ++w)
-            for (int32_t c = 0; c < (w == Wheel::rearAxle ? 2 : 1); ++c) {
-                auto& contact = quad->wheels[w].contacts[c];
-                if (contact.oiled)
-                    contact.oiledUntil = contact.oiledUntil + ms;
-            }
-    }
+    if (QuadInstance* quad = getQuad())
+        forEachContact(*quad, [ms](Contact& contact) {
+            if (contact.oiled)
+                contact.oiledUntil = contact.oiledUntil + ms;
+        });
     if (ObjPkgManager::Functions::AI* driver = getAIDriver())
         for (uint32_t* deadline : {&driver->refreshTime, &driver->countdownTime, &driver->reverseTime,
                                    &driver->rocketTime, &driver->nitroTime, &driver->oilTime})

@@ -75,6 +75,7 @@ TEST_F(MapChoice, TheFolderIsListedByKindAndTheChoiceLeadsOn)
     ASSERT_TRUE(folder.level(L"d.tee", L"Delta", L"FR", 4));
     ASSERT_TRUE(folder.level(L"e.tee", L"Echo", L"FR", 1));
     ASSERT_TRUE(folder.level(L"f.txt", L"Foxtrot", L"FR", 1));
+    ASSERT_TRUE(folder.level(L"h.xee", L"Hotel", L"FR", 1));
     ASSERT_TRUE(folder.raw(L"g.tee", {0x76, 0x31, 0x2E, 0x30, 0x01, 0x00, 0x00}));
     GameMenu::ChooseMap& choice = screen();
     menu.openScreen(GameMenu::chooseMapState);

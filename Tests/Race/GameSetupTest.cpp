@@ -376,6 +376,8 @@ TEST(GameSetup, TheCourseIsTheRoadUnderTheStart)
         s.place(L"Camera", {x, 0.0f, -300.0f}, 0, 0);
         game.choice.gameMode = Game::OffRoadRace;
         game.choice.vehicleCount = 1;
+        // A course left from before is not this race's.
+        game.course = gWayNetwork.findSegmentAt({200.0f, -300.0f});
         game.setupRace();
         ASSERT_EQ(game.vehicles.count(), 1);
         if (x < 0.0f) {
