@@ -1,5 +1,6 @@
 #!/bin/bash
-# Configures (once) and builds Korvanta for Windows x64 into build/.
+# Configures (once) and builds Korvanta for Windows x64 into build/: all of it,
+# or only the targets named as arguments (passed on to cmake --build).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${KORVANTA_BUILD_DIR:-$root/build}"
@@ -11,4 +12,4 @@ fi
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
 fi
-cmake --build "$build"
+cmake --build "$build" "$@"

@@ -7,7 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${KORVANTA_BUILD_DIR:-$root/build}"
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
+# Only the game and its data: the tests and benchmarks are the test command's.
+"$root/scripts/build.sh" --target Korvanta GameData
 if [ ! -f "$build/Korvanta.exe" ]; then
   echo "play: $build/Korvanta.exe was not built" >&2
   exit 1

@@ -167,8 +167,7 @@ void Scene::pause()
     if (EntityManager::PhysicsManager* physics = terrainLayer.physicsManager())
         physics->paused = 1;
     Audio::SoundInterface::pauseAll();
-    game.paused = 1;
-    game.shiftTimes(raceNow(), false);
+    game.pauseClock(raceNow());
 }
 
 void Scene::resume()
@@ -178,11 +177,12 @@ void Scene::resume()
         return;
     gTimer.paused = 0;
     pausedByScene = 0;
+    // The deadlines move while the physics still stands: it reads the
+    // wheels' oiled times.
+    game.resumeClock(raceNow());
     if (EntityManager::PhysicsManager* physics = terrainLayer.physicsManager())
         physics->paused = 0;
     Audio::SoundInterface::resumeAll();
-    game.paused = 0;
-    game.shiftTimes(raceNow(), true);
 }
 
 void Scene::updateCamera()

@@ -1,5 +1,6 @@
 #include "Menu/GameMenuButton.h"
 
+#include <algorithm>
 #include <new>
 
 GameMenu::Button::Button(int32_t newLayer, GameMenu& owner, const String& text, int32_t buttonX, int32_t buttonY,
@@ -30,8 +31,20 @@ GameMenu::ButtonPrevNext::ButtonPrevNext(int32_t buttonY, GameMenu& owner, const
       previous(new (std::nothrow) GameMenu::Text(newLayer, owner.fonts[arrowFont], owner, String(previousArrow),
                                                  buttonX - 40, 0, -1)),
       next(new (std::nothrow) GameMenu::Text(newLayer, owner.fonts[arrowFont], owner, String(nextArrow),
-                                             buttonX + width, 0, -1))
+                                             buttonX + width, 0, -1)),
+      span(width)
 {
+}
+
+void GameMenu::ButtonPrevNext::place(int32_t newY)
+{
+    y = newY;
+    if (previous)
+        previous->y = newY;
+    if (next) {
+        next->y = newY;
+        next->x = x + std::max(span, getSize().width + arrowGap);
+    }
 }
 
 GameMenu::ButtonPrevNext::~ButtonPrevNext()

@@ -36,6 +36,15 @@ public:
     ButtonPrevNext(int32_t y, GameMenu& menu, const String& text, int32_t x, int32_t width, int32_t id, int32_t layer);
     ~ButtonPrevNext() override;
 
+    // The screen's placing, every frame: the control and both arrows at y;
+    // a text wider than the span pushes the next arrow out past its end
+    // rather than run into it.
+    void place(int32_t newY);
+
+    // The least room between the text's end and the next arrow.
+    static constexpr int32_t arrowGap = 16;
+
     GameMenu::Text* previous = nullptr;
     GameMenu::Text* next = nullptr;
+    int32_t span;
 };

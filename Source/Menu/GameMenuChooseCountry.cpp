@@ -168,13 +168,8 @@ void GameMenu::ChooseCountry::layout(bool snap)
     const int32_t height = chain ? int32_t(chain->presentParameters.BackBufferHeight) : 768;
     const int32_t cx = ((width - panelWidth) >> 1) + 100;
     const int32_t cy = ((height - panelHeight) >> 1) - 50;
-    if (difficultySelector) {
-        difficultySelector->y = height - 200;
-        if (difficultySelector->previous)
-            difficultySelector->previous->y = height - 200;
-        if (difficultySelector->next)
-            difficultySelector->next->y = height - 200;
-    }
+    if (difficultySelector)
+        difficultySelector->place(height - 200);
     if (difficultyLabel)
         difficultyLabel->y = height - 250;
     if (continueButton) {

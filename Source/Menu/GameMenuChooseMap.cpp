@@ -136,20 +136,16 @@ void GameMenu::ChooseMap::layout(bool snap)
     for (int i = 0; i < 3; ++i)
         if (tabs[i])
             tabs[i]->y = t + 50 * (i + 1);
-    if (daytimeControl) {
-        daytimeControl->y = height - 100;
-        if (daytimeControl->previous)
-            daytimeControl->previous->y = height - 100;
-        if (daytimeControl->next)
-            daytimeControl->next->y = height - 100;
-    }
+    if (daytimeControl)
+        daytimeControl->place(height - 100);
     if (daytimeLabel)
         daytimeLabel->y = height - 150;
     const int32_t k0 = listOf(kind);
+    const int32_t titleBottom = title->y + title->getSize().height;
     for (int32_t k = 0; k < 3; ++k) {
         int32_t i = 0;
         for (auto* node = lists[k].head(); node; node = node->next, ++i)
-            node->item->place(originX, originY, i - selected[k], k - k0, snap);
+            node->item->place(originX, originY, i - selected[k], k - k0, snap, titleBottom);
     }
     if (focus == 0) {
         for (Button* tab : tabs)
@@ -305,13 +301,10 @@ GameMenu::ChooseMap::Map::Placement GameMenu::ChooseMap::Map::placement(int32_t 
     return out;
 }
 
-void GameMenu::ChooseMap::Map::place(int32_t originX, int32_t originY, int32_t column, int32_t row, bool snap)
+void GameMenu::ChooseMap::Map::place(int32_t originX, int32_t originY, int32_t column, int32_t row, bool snap,
+                                     int32_t top)
 {
     const int32_t d = std::abs(column);
-    const bool shown = d < 3;
-    enabled = shown ? 1 : 0;
-    if (nameText)
-        nameText->enabled = enabled;
     if (snap) {
         px = float(column);
         py = float(row);
@@ -320,6 +313,11 @@ void GameMenu::ChooseMap::Map::place(int32_t originX, int32_t originY, int32_t c
     px += f * (float(column) - px) * 0.1f;
     py += f * (float(row) - py) * 0.1f;
     const Placement p = placement(originX, originY, px, py, column, row);
+    // The kinds' rows above the chosen one would slide under the title.
+    const bool shown = d < 3 && p.y >= top;
+    enabled = shown ? 1 : 0;
+    if (nameText)
+        nameText->enabled = enabled;
     x = p.x;
     y = p.y;
     textureWidth = float(p.width);

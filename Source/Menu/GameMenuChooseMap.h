@@ -77,8 +77,9 @@ public:
     ~Map() override;
 
     // Places the tile column places beside the selection, row rows from the
-    // chosen kind's row, gliding there unless snap.
-    void place(int32_t originX, int32_t originY, int32_t column, int32_t row, bool snap);
+    // chosen kind's row, gliding there unless snap; shown only near the
+    // selection and with its top not above top (the title's bottom edge).
+    void place(int32_t originX, int32_t originY, int32_t column, int32_t row, bool snap, int32_t top);
 
     // Where a tile's corner and size go for an eased position; brightness too.
     struct Placement

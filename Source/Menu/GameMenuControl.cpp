@@ -210,14 +210,20 @@ void GameMenu::Control::update()
     }
     if (focus == waitingForRelease && !menu->inputHeld[inConfirm])
         focus = capturing;
+    takePressedInput();
+}
+
+bool GameMenu::Control::takePressedInput()
+{
     if (focus != capturing || !input)
-        return;
+        return false;
     const InputCode code = input->detectPressedInput();
     if (code.index == -1 || !assign(code))
-        return;
+        return false;
     refreshBindings();
     focus = valueGrid;
     holdCapturedAction((selection - firstKeyboardValue) % rowCount);
+    return true;
 }
 
 void GameMenu::Control::holdCapturedAction(int32_t row)
@@ -392,8 +398,11 @@ void GameMenu::Control::onKeyBack()
         focus = buttonColumn;
         selection = changeValue;
     } else {
-        // Back ends a capture: without a joystick a gamepad value would
-        // otherwise wait for ever.
+        // The input behind back is one to bind like any other: the capture
+        // takes it first. Only one the value cannot take ends the capture,
+        // since without a joystick a gamepad value would wait for ever.
+        if (takePressedInput())
+            return;
         focus = valueGrid;
         refreshBindings();
     }

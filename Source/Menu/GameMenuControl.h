@@ -92,6 +92,9 @@ private:
     void layOut();
     // The button of a value 37 to 69, null for any other.
     GameMenu::Button* buttonOf(int32_t value) const;
+    // While capturing: the newly pressed input for the selected value;
+    // true when it was taken (the value shows it, the grid has the focus).
+    bool takePressedInput();
     // After an input was taken: the press that is still down must not act
     // as a fresh press of the menu action it now drives.
     void holdCapturedAction(int32_t row);

@@ -63,11 +63,7 @@ void GameMenu::ExtendedControl::update()
     if (!inertiaButton)
         return;
     inertiaLabel->y = 265;
-    inertiaButton->y = 300;
-    if (inertiaButton->previous)
-        inertiaButton->previous->y = 300;
-    if (inertiaButton->next)
-        inertiaButton->next->y = 300;
+    inertiaButton->place(300);
     if (inertiaButton->enabled)
         inertiaButton->setHighlight(inertiaButton->id == selection);
 }

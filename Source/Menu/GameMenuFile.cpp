@@ -80,6 +80,9 @@ void GameMenu::load(const String& path)
                 if (optionSound >= 0) {
                     if (!stream->readValue(soundOption[optionSound]))
                         break;
+                    // Kept in whatever order the records come; a block read
+                    // before it keeps the option it was made with.
+                    soundTypes[optionSound] = soundOption[optionSound];
                 } else if (blockSound >= 0) {
                     // The old reference reads this stream: it goes first.
                     releaseSound(blockSound);

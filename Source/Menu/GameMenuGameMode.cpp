@@ -296,13 +296,8 @@ void GameMenu::GameMode::update()
     for (int i = 0; i < 5; ++i) {
         if (labels[i])
             labels[i]->y = rowY[i] - 35;
-        if (ButtonPrevNext* row = rows[i]) {
-            row->y = rowY[i];
-            if (row->previous)
-                row->previous->y = rowY[i];
-            if (row->next)
-                row->next->y = rowY[i];
-        }
+        if (ButtonPrevNext* row = rows[i])
+            row->place(rowY[i]);
     }
     if (description) {
         description->x = width - 500;

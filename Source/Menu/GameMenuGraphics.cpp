@@ -167,11 +167,7 @@ void GameMenu::Graphics::layOut()
 {
     for (int32_t row = 0; row < rowCount; ++row) {
         labels[row]->y = labelY[row];
-        rows[row]->y = valueY[row];
-        if (rows[row]->previous)
-            rows[row]->previous->y = valueY[row];
-        if (rows[row]->next)
-            rows[row]->next->y = valueY[row];
+        rows[row]->place(valueY[row]);
     }
     // Apply keeps a margin of 100 pixels to the right and 50 below.
     D3D::Device::SwapChain* chain = menu->swapChain();

@@ -58,11 +58,7 @@ void GameMenu::Language::update()
     if (!titleText)
         return;
     languageLabel->y = 270;
-    languageButton->y = 310;
-    if (languageButton->previous)
-        languageButton->previous->y = 310;
-    if (languageButton->next)
-        languageButton->next->y = 310;
+    languageButton->place(310);
     if (languageButton->enabled)
         languageButton->setHighlight(languageButton->id == selection);
 }

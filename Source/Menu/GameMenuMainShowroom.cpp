@@ -79,12 +79,13 @@ void GameMenu::Main::Showroom::enter(const String& name)
         if (!object)
             return;
         vehicle = new (std::nothrow) Game::Vehicle(menu->game(), object, 0);
-        if (vehicle) {
-            vehicle->isPlayer = 1;
-            if (menu->callbacks)
-                if (const uint8_t* bytes = menu->callbacks->getSettingChar())
-                    vehicle->color = Color(bytes[2], bytes[1], bytes[0], bytes[3]);
-        }
+    }
+    // The record outlives a visit: My Quad may have changed the colour since.
+    if (vehicle) {
+        vehicle->isPlayer = 1;
+        if (menu->callbacks)
+            if (const uint8_t* bytes = menu->callbacks->getSettingChar())
+                vehicle->color = Color(bytes[2], bytes[1], bytes[0], bytes[3]);
     }
     object->setObject(package);
     // The turntable is no place of the scene: the object stays out of its

@@ -203,11 +203,7 @@ void GameMenu::MyQuad::update()
     nicknameLabel->y = 265;
     nicknameField->y = 300;
     colorLabel->y = 370;
-    colorSelector->y = 405;
-    if (colorSelector->previous)
-        colorSelector->previous->y = 405;
-    if (colorSelector->next)
-        colorSelector->next->y = 405;
+    colorSelector->place(405);
     redSlider->y = 450;
     greenSlider->y = 485;
     blueSlider->y = 520;

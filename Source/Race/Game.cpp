@@ -77,6 +77,8 @@ void Game::loadObjectTypes(StaticEntityManager::PackageFinder& finder, const wch
 void Game::applyRaceChoice(const RaceChoice& newChoice)
 {
     choice = newChoice;
+    // What the map's preview shows before the set-up is what the race runs.
+    applyModeRules(choice);
     if (!scene)
         return;
     constexpr float hours[3] = {12.5f, 9.2f, 18.5f};

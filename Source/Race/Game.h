@@ -160,10 +160,14 @@ public:
     // Looks each name up (null when missing); scale becomes vehicleScale.
     void loadObjectTypes(StaticEntityManager::PackageFinder& finder, const wchar_t* const (&names)[packageCount],
                          float scale);
-    // Copies choice, then sets the scene's time of day by its daytime (Day
-    // 12.5, Sunrise 9.2, Sunset 18.5 hours; another value keeps the level's)
-    // and applies it.
+    // Copies choice and settles its mode's vehicles and laps, then sets the
+    // scene's time of day by its daytime (Day 12.5, Sunrise 9.2, Sunset 18.5
+    // hours; another value keeps the level's) and applies it.
     void applyRaceChoice(const RaceChoice& newChoice);
+    // What a mode fixes of a race: TimeTrial runs alone, 3 laps on a course
+    // of type 1 or 2 and 1 of type 3; a KnockOut runs one lap fewer than it
+    // has vehicles, the last of each lap going out.
+    static void applyModeRules(RaceChoice& race);
     // Fills choice for the entry's next race: the schedule's course type,
     // mode, vehicles, goal, daytime and (by the entry's difficulty) items,
     // the map of the entry's country and course type from folder, the
@@ -238,10 +242,16 @@ public:
     void hideCaptureFlag(uint32_t hide);
     // The player's vehicle camera in its finish view.
     void setPlayerCameraMode1();
-    // The scene's pause takes now off the race's clock stamps (the start and
-    // each vehicle's race start, lap start and next flag point), its resume
-    // (add set) adds the new now back: the paused time passes for none.
-    void shiftTimes(uint32_t now, bool add);
+    // The scene's pause notes when the race clock stopped; its resume moves
+    // every stamp and deadline on the race clock on by the paused time, so
+    // that the pause passes for none of them.
+    void pauseClock(uint32_t now);
+    void resumeClock(uint32_t now);
+    // Every stamp and deadline on the race clock moved on by ms: the start,
+    // each vehicle's stamps, course watch, item and damage times, its quad's
+    // wheels, driver, display, camera and inventory, the flying rockets,
+    // the spilling oil and the pick-ups waiting to come back.
+    void shiftDeadlines(uint32_t ms);
 
     // The race from the scene's objects (GameSetup.cpp), once, in phase 0:
     // the mode's vehicle count and laps, the course and its vehicles, the
@@ -357,6 +367,7 @@ public:
     RaceTime targetTimes[8];
     uint32_t targetTimeCount = 0;
     uint32_t paused = 0;
+    uint32_t pausedAt = 0; // the race clock when the pause began
     uint32_t phase = 0; // 0..4: none, intro, countdown, running, over
     StaticEntityManager::Method* packages[packageCount] = {};
     CameraPath cameraPath;

@@ -83,15 +83,16 @@ void Game::update()
     updateOilPuddles();
 }
 
-void Game::shiftTimes(uint32_t now, bool add)
+void Game::pauseClock(uint32_t now)
 {
-    const uint32_t delta = add ? now : 0u - now;
-    startTime += delta;
-    for (auto* node = vehicles.head(); node; node = node->next) {
-        node->item->raceStart += delta;
-        node->item->lapStart += delta;
-        node->item->itemTime += delta;
-    }
+    paused = 1;
+    pausedAt = now;
+}
+
+void Game::resumeClock(uint32_t now)
+{
+    paused = 0;
+    shiftDeadlines(now - pausedAt);
 }
 
 void Game::startVehicles()

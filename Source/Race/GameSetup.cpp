@@ -81,15 +81,10 @@ void Game::setupRace()
     CRASH_TRACE();
     if (phase != 0)
         return;
-    if (choice.gameMode == TimeTrial) {
-        choice.vehicleCount = 1;
-        if (choice.courseType == 1 || choice.courseType == 2)
-            choice.goal = 3;
-        else if (choice.courseType == 3)
-            choice.goal = 1;
-    } else if (choice.gameMode == KnockOut) {
-        choice.goal = choice.vehicleCount - 1;
-    }
+    applyModeRules(choice);
+    // The projection of the last race says nothing of this one.
+    estimate = 0;
+    estimateDue = 0;
     findCourse();
     createVehicles();
     findCaptureFlag();
@@ -135,6 +130,19 @@ void Game::setupRace()
         makeTargetTimes(5, choice.goal);
     if (callbacks)
         callbacks->setCursorShown(false);
+}
+
+void Game::applyModeRules(RaceChoice& race)
+{
+    if (race.gameMode == TimeTrial) {
+        race.vehicleCount = 1;
+        if (race.courseType == 1 || race.courseType == 2)
+            race.goal = 3;
+        else if (race.courseType == 3)
+            race.goal = 1;
+    } else if (race.gameMode == KnockOut) {
+        race.goal = race.vehicleCount - 1;
+    }
 }
 
 void Game::findCourse()

@@ -106,6 +106,9 @@ public:
     // Follows the quad along the race's way list and warns about, then
     // mends, leaving the way, driving the wrong way and missing a gate.
     void updateCourse();
+    // The vehicle's own stamps and deadlines, and those of its quad's
+    // wheels, driver, display, camera and inventory, moved on by ms.
+    void shiftDeadlines(uint32_t ms);
 
     // The instances of the quad's dynamic object: the quad, the head-up
     // display, the vehicle camera; null without them.

@@ -11,6 +11,7 @@
 #include "Objects/DynObject.h"
 #include "Objects/Fire.h"
 #include "Objects/HUD.h"
+#include "Objects/Inventory.h"
 #include "Objects/OilPuddle.h"
 #include "Objects/Rocket.h"
 #include "Objects/VehicleCamera.h"
@@ -18,7 +19,6 @@
 #include "Physics/PhysicsManager.h"
 #include "Physics/neRigidBody.h"
 #include "Vehicle/QuadWheel.h"
-#include "Objects/CollectGate.h"
 #include "Vehicle/QuadInstance.h"
 
 #include "Landscape/Scene.h"
@@ -33,6 +33,20 @@ namespace {
 
 constexpr uint32_t vehicleCameraFlag = 0x4;
 constexpr uint32_t gateFlag = 0x40;
+constexpr uint32_t collectFlag = 0x8;
+
+using Contact = ObjPkgManager::Functions::QuadPhysics::Contact;
+
+// Each ground contact of the quad's wheels: one for each front wheel, two
+// for the rear axle.
+template <class Visit>
+void forEachContact(Game::Vehicle::QuadInstance& quad, Visit visit)
+{
+    using Wheel = ObjPkgManager::Functions::QuadPhysics::Wheel;
+    for (int32_t w = 0; w < 3; ++w)
+        for (int32_t c = 0; c < (w == Wheel::rearAxle ? 2 : 1); ++c)
+            visit(quad.wheels[w].contacts[c]);
+}
 
 // The instance of kind T that dyn carries under flag, or null.
 template <class T>
@@ -293,19 +307,15 @@ void Game::updateOilPuddles()
             Vehicle::QuadInstance* quad = v->item ? v->item->getQuad() : nullptr;
             if (!quad)
                 continue;
-            // Each front wheel has one ground contact, the rear axle two.
-            using Wheel = ObjPkgManager::Functions::QuadPhysics::Wheel;
-            for (int32_t w = 0; w < 3; ++w)
-                for (int32_t c = 0; c < (w == Wheel::rearAxle ? 2 : 1); ++c) {
-                    auto& contact = quad->wheels[w].contacts[c];
-                    if (!puddle->hitTest(contact.synced.contactPoint, quad->entity))
-                        continue;
-                    contact.setOiled(oiledUntil);
-                    // A touch starts the sinking; a puddle already gone
-                    // under stays gone.
-                    if (puddle->state != OilPuddle::Instance::sunk)
-                        puddle->state = OilPuddle::Instance::sinking;
-                }
+            forEachContact(*quad, [&](Contact& contact) {
+                if (!puddle->hitTest(contact.synced.contactPoint, quad->entity))
+                    return;
+                contact.setOiled(oiledUntil);
+                // A touch starts the sinking; a puddle already gone under
+                // stays gone.
+                if (puddle->state != OilPuddle::Instance::sunk)
+                    puddle->state = OilPuddle::Instance::sinking;
+            });
         }
         if (puddle->state == OilPuddle::Instance::sunk) {
             node->item->remove();
@@ -358,4 +368,62 @@ bool Game::chaseView(const Vehicle& vehicle, matrix3d& pose) const
     ObjPkgManager::Functions::VehicleCamera chase(&unused, dyn);
     chase.update(vec3d(), pose);
     return true;
+}
+
+void Game::shiftDeadlines(uint32_t ms)
+{
+    startTime += ms;
+    for (auto* node = vehicles.head(); node; node = node->next)
+        node->item->shiftDeadlines(ms);
+    for (auto* node = rockets.head(); node; node = node->next) {
+        auto* dyn = node->item ? dynamic_cast<DynObject*>(node->item->instance) : nullptr;
+        if (auto* rocket = functionOf<ObjPkgManager::Functions::Rocket::Instance>(dyn, ObjPkgManager::Functions::Rocket::flag))
+            moveDeadline(rocket->launchTime, ms);
+    }
+    for (auto* node = oilPuddles.head(); node; node = node->next) {
+        using OilPuddle = ObjPkgManager::Functions::OilPuddle;
+        auto* dyn = node->item ? dynamic_cast<DynObject*>(node->item->instance) : nullptr;
+        if (auto* puddle = functionOf<OilPuddle::Instance>(dyn, OilPuddle::flag))
+            moveDeadline(puddle->spillDeadline, ms);
+    }
+    for (int32_t package : {NitroPackage, RepairKitPackage, RocketPackPackage, OilPackage}) {
+        if (!packages[package])
+            continue;
+        SCList<StaticEntity> objects;
+        collectObjects(package, objects);
+        for (auto* node = objects.head(); node; node = node->next) {
+            auto* dyn = dynamic_cast<DynObject*>(node->item->instance);
+            if (auto* pickup = functionOf<ObjPkgManager::Functions::Collect::Instance>(dyn, collectFlag))
+                moveDeadline(pickup->deadline, ms);
+        }
+        objects.clear(false);
+    }
+}
+
+void Game::Vehicle::shiftDeadlines(uint32_t ms)
+{
+    // Stamps: the times measured from them go on where they stopped.
+    raceStart += ms;
+    lapStart += ms;
+    for (uint32_t* deadline :
+         {&itemTime, &overturnTime, &offWayTime, &wrongWayTime, &missedGateTime, &damageTime})
+        moveDeadline(*deadline, ms);
+    if (QuadInstance* quad = getQuad())
+        forEachContact(*quad, [ms](Contact& contact) {
+            if (contact.oiled)
+                contact.oiledUntil = contact.oiledUntil + ms;
+        });
+    if (ObjPkgManager::Functions::AI* driver = getAIDriver())
+        for (uint32_t* deadline : {&driver->refreshTime, &driver->countdownTime, &driver->reverseTime,
+                                   &driver->rocketTime, &driver->nitroTime, &driver->oilTime})
+            moveDeadline(*deadline, ms);
+    if (ObjPkgManager::Functions::HUD* hud = getHUD()) {
+        moveDeadline(hud->messageEnd, ms);
+        moveDeadline(hud->lapTimeEnd, ms);
+    }
+    if (ObjPkgManager::Functions::VehicleCamera* camera = getCamera())
+        moveDeadline(camera->stillTimer, ms);
+    using Inventory = ObjPkgManager::Functions::Inventory;
+    if (auto* inventory = functionOf<Inventory::Instance>(getDynObject(), Inventory::flag))
+        moveDeadline(inventory->handOver, ms);
 }

@@ -13,3 +13,10 @@ using RaceClock = DWORD(WINAPI*)();
 extern RaceClock gRaceClock;
 
 inline uint32_t raceNow() { return uint32_t(gRaceClock()); }
+
+// A deadline moved on by ms, as a pause asks; 0 means none and stays 0.
+inline void moveDeadline(uint32_t& deadline, uint32_t ms)
+{
+    if (deadline != 0)
+        deadline += ms;
+}

@@ -292,6 +292,13 @@ TEST_F(CountryChoice, ThePanelsAndTheirLabelsTakeTheirPlacements)
         EXPECT_EQ(country.label->x, p.x + int32_t(10.0f * p.scale)) << i;
     }
     EXPECT_EQ(i, 3);
+    // 1024 x 768 without a device: the selector and the two buttons in the
+    // lower left of the free area.
+    EXPECT_EQ(choice.difficultySelector->y, 768 - 200);
+    EXPECT_EQ(choice.continueButton->x, 1024 - 500);
+    EXPECT_EQ(choice.continueButton->y, 768 - 150);
+    EXPECT_EQ(choice.startButton->x, 1024 - 500);
+    EXPECT_EQ(choice.startButton->y, 768 - 100);
     choice.close();
 }
 

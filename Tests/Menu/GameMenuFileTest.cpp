@@ -173,6 +173,53 @@ TEST_F(MenuFileRead, TheReadersEdgeCases)
     EXPECT_EQ(missing.mainScreen, nullptr);
 }
 
+// A sound's option is kept wherever its tag stands: before its block,
+// after it or with no block at all; a reference made before its option keeps
+// the option it was made with. A cut keeps the options read before it.
+TEST_F(MenuFileRead, SoundOptionsAreKeptInAnyOrder)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<uint8_t> file;
+        uint32_t options[4];
+        uint32_t sound1Type; // 99: no sound 1
+    };
+    const Case cases[] = {
+        {"options around blocks",
+         words({0, 99, MenuFile::sound0Option, 5, MenuFile::extraBlock, 4, 0x01020304, MenuFile::sound1Block, 4,
+                0x00004241, MenuFile::sound1Option, 2, 0}),
+         {5, 2, 0, 0},
+         0},
+        {"every option without a block",
+         words({0, MenuFile::sound3Option, 7, MenuFile::sound2Option, 6, MenuFile::sound1Option, 3,
+                MenuFile::sound0Option, 1, 0}),
+         {1, 3, 6, 7},
+         99},
+        {"a cut inside a later block",
+         words({0, MenuFile::sound0Option, 5, MenuFile::sound1Option, 2, MenuFile::sound2Block, 400, 0x11223344}),
+         {5, 2, 0, 0},
+         99},
+        {"a cut inside a later option", words({0, MenuFile::sound2Option, 4, MenuFile::sound3Option}), {0, 0, 4, 0},
+         99},
+    };
+    for (const Case& c : cases) {
+        GameMenu fresh{nullptr};
+        useStandIns(fresh);
+        saveBytes(path, c.file);
+        fresh.load(String(path.c_str()));
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(fresh.soundTypes[i], c.options[i]) << c.what << ", sound " << i;
+        if (c.sound1Type == 99) {
+            EXPECT_EQ(fresh.sounds[1], nullptr) << c.what;
+        } else {
+            ASSERT_NE(fresh.sounds[1], nullptr) << c.what;
+            EXPECT_EQ(fresh.sounds[1]->type, c.sound1Type) << c.what;
+        }
+        EXPECT_NE(fresh.settingsScreen, nullptr) << c.what;
+    }
+}
+
 TEST_F(MenuFileRead, AReloadKeepsTheFacesAndScreensAndAddsNoReference)
 {
     const MenuFileWriter::Menu sample = MenuSamples::sample();

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 class GameModeScreen : public testing::Test
@@ -50,6 +52,9 @@ TEST_F(GameModeScreen, TheMapKindPresetsTheModeAndTheRows)
         EXPECT_EQ(screen.battle, c.battle) << c.kind;
         EXPECT_EQ(screen.opponents, c.opponents) << c.kind;
         EXPECT_EQ(screen.goal, c.goal) << c.kind;
+        // The rows show the numbers.
+        EXPECT_EQ(std::wstring(screen.rows[2]->text()), std::to_wstring(c.opponents)) << c.kind;
+        EXPECT_EQ(std::wstring(screen.rows[3]->text()), std::to_wstring(c.goal)) << c.kind;
         EXPECT_EQ(screen.getSelectedMode(), c.number) << c.kind;
         EXPECT_EQ(screen.focus, GameMenu::GameMode::modeRow);
         GameMenu::Menu::Selection selection;

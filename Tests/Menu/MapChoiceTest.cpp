@@ -2,6 +2,7 @@
 // and the level heads they read, whole, cut and mutated.
 #include "MenuMapFolder.h"
 #include "MenuSoundProbe.h"
+#include "MenuTestSupport.h"
 
 #include "Menu/GameMenuButton.h"
 #include "Menu/GameMenuChooseCountry.h"
@@ -74,6 +75,7 @@ TEST_F(MapChoice, TheFolderIsListedByKindAndTheChoiceLeadsOn)
     ASSERT_TRUE(folder.level(L"d.tee", L"Delta", L"FR", 4));
     ASSERT_TRUE(folder.level(L"e.tee", L"Echo", L"FR", 1));
     ASSERT_TRUE(folder.level(L"f.txt", L"Foxtrot", L"FR", 1));
+    ASSERT_TRUE(folder.level(L"h.xee", L"Hotel", L"FR", 1));
     ASSERT_TRUE(folder.raw(L"g.tee", {0x76, 0x31, 0x2E, 0x30, 0x01, 0x00, 0x00}));
     GameMenu::ChooseMap& choice = screen();
     menu.openScreen(GameMenu::chooseMapState);
@@ -247,6 +249,66 @@ TEST_F(MapChoice, TilesGlideAlongTheCurveAndOnlyNearOnesShow)
     EXPECT_FLOAT_EQ(choice.lists[0].head()->item->px, -0.1f);
     EXPECT_EQ(choice.lists[0].head()->item->layer, 2);
     choice.close();
+}
+
+// The kinds' rows above the chosen one would slide under "Select map": at
+// each window size and for each kind, a tile that would reach up into the
+// title is hidden, and the chosen kind's selected tile shows.
+TEST_F(MapChoice, NoTileReachesUpIntoTheTitle)
+{
+    for (int kind = 1; kind <= 3; ++kind)
+        for (int i = 0; i < 2; ++i) {
+            const std::wstring name = L"Map" + std::to_wstring(kind) + std::to_wstring(i);
+            ASSERT_TRUE(folder.level((name + L".tee").c_str(), name.c_str(), L"IT", kind));
+        }
+    // A title face as tall as the game's 40-point face.
+    const auto titleFace = MenuTest::fakeFace([](wchar_t c) { return c >= 32 ? 20 : -1; }, 46.0f);
+    menu.fonts[GameMenu::titleFont] = titleFace.get();
+    const auto chain = MenuTest::listOnlyChain();
+    scene.swapChain = chain.get();
+    GameMenu::ChooseMap& choice = screen();
+    menu.openScreen(GameMenu::chooseMapState);
+    struct Size
+    {
+        uint32_t width, height;
+    };
+    int hidden = 0;
+    for (const Size size : {Size{640, 480}, Size{800, 600}, Size{1024, 768}})
+        for (int32_t kind : {9, 10, 11}) {
+            SCOPED_TRACE(testing::Message() << size.width << " x " << size.height << ", kind " << kind);
+            chain->presentParameters.BackBufferWidth = size.width;
+            chain->presentParameters.BackBufferHeight = size.height;
+            choice.kind = kind;
+            choice.layout(true);
+            const int32_t titleBottom = choice.title->y + choice.title->getSize().height;
+            ASSERT_GT(titleBottom, choice.title->y);
+            for (int32_t k = 0; k < 3; ++k)
+                for (auto* node = choice.lists[k].head(); node; node = node->next) {
+                    const GameMenu::ChooseMap::Map& tile = *node->item;
+                    if (!tile.enabled) {
+                        ++hidden;
+                        continue;
+                    }
+                    EXPECT_GE(tile.y, titleBottom) << "list " << k;
+                    EXPECT_EQ(tile.nameText ? tile.nameText->enabled : 1u, 1u);
+                }
+            const GameMenu::ChooseMap::Map& chosen = *choice.lists[kind - 9].head()->item;
+            EXPECT_EQ(chosen.enabled, 1u) << "the chosen kind's map shows";
+        }
+    EXPECT_GT(hidden, 0);
+    // Closed, the screen holds no widget, and a second close deletes none
+    // again.
+    const int32_t listed = chain->userInterface->widgets.count();
+    choice.close();
+    EXPECT_EQ(choice.title, nullptr);
+    EXPECT_EQ(choice.daytimeControl, nullptr);
+    EXPECT_EQ(choice.daytimeLabel, nullptr);
+    for (GameMenu::Button* tab : choice.tabs)
+        EXPECT_EQ(tab, nullptr);
+    EXPECT_LT(chain->userInterface->widgets.count(), listed);
+    choice.close();
+    scene.swapChain = nullptr;
+    menu.fonts[GameMenu::titleFont] = nullptr;
 }
 
 TEST(MapHeads, CutAndMutatedHeadsGiveCleanTilesAndRecords)

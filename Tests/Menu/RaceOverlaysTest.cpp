@@ -112,6 +112,39 @@ TEST_F(Overlays, ThePreviewLaysItselfOutFromTheBackBufferSize)
     }
 }
 
+// Every championship race of each difficulty: the preview, made before the
+// race is set up, shows the goal the race is set up with; the first race, a
+// KnockOut of six, runs five laps.
+TEST_F(Overlays, ThePreviewShowsTheGoalEachChampionshipRaceIsSetUpWith)
+{
+    for (uint8_t difficulty = 0; difficulty <= 2; ++difficulty)
+        for (uint8_t number = 0; number < 7; ++number) {
+            SCOPED_TRACE(testing::Message() << "difficulty " << int(difficulty) << ", race " << int(number));
+            Game::ChampionshipEntry entry;
+            entry.key0 = 'D';
+            entry.key1 = 'E';
+            entry.difficulty = difficulty;
+            entry.raceNumber = number;
+            RaceChoice choice;
+            Game::makeChampionshipChoice(entry, choice, String(L"Z:\\no maps\\"));
+            world.race.applyRaceChoice(choice);
+            std::wstring shown;
+            {
+                GameMenu::MapPreview preview(menu);
+                shown = textOf(preview.goalText);
+            }
+            world.race.phase = 0;
+            world.race.setupRace();
+            wchar_t expected[64];
+            std::swprintf(expected, 64, L"%ls: %i", Game::getModeGoalText(choice.gameMode).text(),
+                          int(world.race.choice.goal));
+            EXPECT_EQ(shown, expected);
+            if (number == 0)
+                EXPECT_EQ(shown, L"LAPS: 5");
+            world.race.phase = 0;
+        }
+}
+
 TEST_F(Overlays, ALongTitleShrinksAndThenIsCutToStayInsideItsBar)
 {
     // Glyphs of 10 pixels: the bar of 14/16 of the width keeps 12 pixels

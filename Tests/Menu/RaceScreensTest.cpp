@@ -716,6 +716,7 @@ TEST_F(SmallScreens, MyQuadOpensOnThePaletteNameOfTheSettingsColour)
                           {{0, 124, 250, 255}, 93, L"ORANGE"},
                           {{0, 124, 250, 254}, 85, L"CUSTOM"},
                           {{1, 2, 3, 255}, 85, L"CUSTOM"}};
+    const int32_t listed = chain->userInterface->widgets.count();
     for (const Case& c : cases) {
         std::copy(c.bgra, c.bgra + 4, app.colour);
         GameMenu::MyQuad screen(menu);
@@ -726,7 +727,9 @@ TEST_F(SmallScreens, MyQuadOpensOnThePaletteNameOfTheSettingsColour)
         EXPECT_EQ(screen.sliderColor(), Color(c.bgra[2], c.bgra[1], c.bgra[0], 255));
         EXPECT_EQ(screen.colorLabel->colour, Color(150, 150, 150, 255));
         EXPECT_EQ(screen.blueSlider->y, 520);
+        EXPECT_GT(chain->userInterface->widgets.count(), listed);
     }
+    EXPECT_EQ(chain->userInterface->widgets.count(), listed) << "a screen deleted while shown takes its widgets";
     EXPECT_EQ(GameMenu::MyQuad::colorName(94).length(), 0);
     EXPECT_EQ(std::wstring(GameMenu::MyQuad::colorName(90).text()), L"PINK");
 }

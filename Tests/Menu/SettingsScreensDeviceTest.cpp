@@ -1,6 +1,7 @@
 // The settings screens on the device: each screen drawn by the interface
 // pass at 1024 x 768 with the menu file's faces (views kept where
-// KORVANTA_SCREENSHOTS points), the graphics screen's Apply resetting the
+// KORVANTA_SCREENSHOTS points), the game mode screen's rows clear of their
+// arrows in those faces, the graphics screen's Apply resetting the
 // application's device into the chosen window size and saving it, and the
 // language choice kept in the registry by the next save.
 #include "MenuStandIns.h"
@@ -13,6 +14,8 @@
 #include "MenuSamples.h"
 
 #include "Menu/GameMenuControl.h"
+#include "Menu/GameMenuButton.h"
+#include "Menu/GameMenuGameMode.h"
 #include "Menu/GameMenuGraphics.h"
 #include "Menu/GameMenuLanguage.h"
 
@@ -152,6 +155,33 @@ TEST_F(SettingsScreensDevice, EachScreenDrawsItsTitleAndRowsWhereTheyBelong)
     frame();
     screen.onKeyBack();
     language.setCurrent(1);
+}
+
+// Every mode's name on the game mode screen, drawn in the game's own faces,
+// ends before its next arrow: no row runs into its arrow.
+TEST_F(SettingsScreensDevice, EachGameModeNameEndsBeforeItsArrow)
+{
+    ASSERT_NE(menu.gameModeScreen, nullptr) << "the sample menu file makes the game mode screen";
+    menu.openScreen(GameMenu::gameModeState, GameMenu::chooseMapState);
+    auto& screen = static_cast<GameMenu::GameMode&>(*menu.gameModeScreen);
+    ASSERT_NE(screen.rows[0], nullptr);
+    GameMenu::ButtonPrevNext& row = *screen.rows[0];
+    for (int32_t mode = GameMenu::GameMode::offRoadRace; mode <= GameMenu::GameMode::timeTrial; ++mode) {
+        screen.mode = mode;
+        screen.refreshMode();
+        frame();
+        const Level pixels = frame();
+        SCOPED_TRACE(mode);
+        const uint32_t top = uint32_t(row.y), bottom = uint32_t(row.y + row.getSize().height);
+        const uint32_t arrow = uint32_t(row.next->x);
+        EXPECT_GT(ink(pixels, uint32_t(row.x), top, uint32_t(row.x) + 30, bottom), 20) << "the name";
+        EXPECT_GT(ink(pixels, arrow, top, arrow + 30, bottom), 20) << "the arrow";
+        EXPECT_EQ(ink(pixels, arrow - 8, top, arrow, bottom), 0) << "a gap before the arrow";
+        EXPECT_GE(arrow, 400u) << "the arrows never come closer than their span";
+    }
+    screen.close();
+    screen.reset();
+    menu.menuState = GameMenu::noScreen;
 }
 
 // Apply on the application's device: a window of 640 x 480 goes to the

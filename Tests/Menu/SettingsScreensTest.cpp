@@ -25,6 +25,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <random>
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -122,6 +124,17 @@ protected:
         return out;
     }
     static std::wstring textOf(UserInterface::Text* text) { return text ? text->text() : L"(none)"; }
+    // A capture of the value selection, begun and past the confirm's
+    // release, with the sounds counted so far set aside.
+    void startCapture(GameMenu::Control& screen, int32_t selection)
+    {
+        screen.focus = GameMenu::Control::valueGrid;
+        screen.selection = selection;
+        screen.onKeyConfirm();
+        frame({});
+        EXPECT_EQ(screen.focus, GameMenu::Control::capturing);
+        sounds();
+    }
 
     std::unique_ptr<D3D::Device::SwapChain> chain = MenuTest::listOnlyChain();
     Scene scene{String(L"Korvanta"), 3500.0f};
@@ -317,6 +330,12 @@ TEST_F(SettingsScreens, TitlesAndLabelsAreGreyAndPlacedFromTheBuildOn)
     EXPECT_EQ(extended.inertiaButton->next->x, 400);
     EXPECT_EQ(languageScreen.languageButton->next->x, 400);
     EXPECT_EQ(control.labels[1]->y, 236);
+    int32_t buttonY = 300;
+    for (GameMenu::Button* button : {control.changeButton, control.defaultButton, control.extendedButton}) {
+        EXPECT_EQ(button->x, 60);
+        EXPECT_EQ(button->y, buttonY);
+        buttonY += 50;
+    }
 
     // A screen deleted while shown takes its widgets out of the list.
     const int32_t listed = chain->userInterface->widgets.count();
@@ -585,6 +604,58 @@ TEST_F(SettingsScreens, BackEndsACaptureAndARefusedInputClearsNothing)
     EXPECT_EQ(sounds(), "0 1 0");
 }
 
+// The key behind the menu's back is bound like any other: a capture takes
+// it first. Back ends a capture only with an input its value cannot take.
+TEST_F(SettingsScreens, TheBackKeyIsTakenByACaptureThatFitsIt)
+{
+    auto& screen = openControlScreen();
+    struct Case
+    {
+        const char* what;
+        int32_t selection;
+        bool joystickBack; // the gamepad's back button (else Escape) is pressed
+        bool taken;
+    };
+    const Case cases[] = {
+        {"the keyboard pause takes Escape", 47, false, true},
+        {"the keyboard menu back takes Escape again", 54, false, true},
+        {"the gamepad camera takes the gamepad's back", 63, true, true},
+        {"a gamepad value cannot take Escape: back ends the capture", 59, false, false},
+        {"a keyboard value cannot take the gamepad's back", 40, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int32_t row = (c.selection - 40) % 15;
+        const int32_t slot = GameMenu::Control::rowSlots[row];
+        const BindingSet& set = c.selection < 55 ? bindings.keyboardSet : bindings.joystickSet;
+        const void* before = set.keys[slot - 1];
+        startCapture(screen, c.selection);
+        if (c.joystickBack) {
+            joystick({2}); // the default gamepad back
+            menu.update();
+        } else {
+            frame({DIK_ESCAPE});
+        }
+        EXPECT_EQ(screen.focus, GameMenu::Control::valueGrid);
+        EXPECT_EQ(screen.isDone(), 0u) << "the press does not leave the screen";
+        const void* expected = c.joystickBack ? static_cast<const void*>(&input.state.joyHeld[2])
+                                              : static_cast<const void*>(&input.state.keyHeld[DIK_ESCAPE]);
+        if (c.taken) {
+            EXPECT_EQ(set.keys[slot - 1], expected);
+            EXPECT_EQ(sounds(), "0 0 0");
+        } else {
+            EXPECT_EQ(set.keys[slot - 1], before);
+            EXPECT_EQ(sounds(), "0 0 1");
+        }
+        frame({});
+        centreJoystick();
+        frame({});
+    }
+    // Pause is now Escape, and Backspace pauses no more.
+    EXPECT_EQ(bindings.keyboardSet.keys[7], &input.state.keyHeld[DIK_ESCAPE]);
+    EXPECT_EQ(textOf(screen.keyboardValues[7]), textOf(screen.keyboardValues[14]));
+}
+
 TEST_F(SettingsScreens, CapturingTheMenuKeysDoesNotActWithTheSamePress)
 {
     auto& screen = openControlScreen();
@@ -597,12 +668,7 @@ TEST_F(SettingsScreens, CapturingTheMenuKeysDoesNotActWithTheSamePress)
     // is held on and starts no capture, leave or move.
     for (const Case c : {Case{53, DIK_K}, Case{54, DIK_B}, Case{52, DIK_J}}) {
         SCOPED_TRACE(c.selection);
-        screen.focus = GameMenu::Control::valueGrid;
-        screen.selection = c.selection;
-        screen.onKeyConfirm();
-        frame({});
-        ASSERT_EQ(screen.focus, GameMenu::Control::capturing);
-        sounds();
+        startCapture(screen, c.selection);
         // Held for less than the first repeat.
         for (int held = 0; held < 20; ++held) {
             frame({c.key});
@@ -679,6 +745,93 @@ TEST_F(SettingsScreens, RandomInputCodesOnlyEverBindAddressesInsideTheStateBlock
         }
     }
     EXPECT_GT(accepted, 300);
+}
+
+// A seeded run of random key and button presses over the control screen,
+// through the state machine (the screen opened again whenever a press left
+// it): every slot keeps null or an address in the state block, outside a
+// capture every value shows its input's name or "Not assigned", and an input
+// just taken is bound to no other action of its group in either set.
+TEST_F(SettingsScreens, RandomPressesOverTheControlScreenKeepEveryBindingValid)
+{
+    const int keyPool[] = {DIK_UP,    DIK_DOWN, DIK_LEFT,  DIK_RIGHT, DIK_RETURN,  DIK_RETURN, DIK_RETURN,
+                           DIK_ESCAPE, DIK_BACK, DIK_SPACE, DIK_A,     DIK_NUMPAD0, DIK_F1};
+    const int32_t groups[2][10] = {{1, 2, 3, 4, 5, 6, 7, 8, 16, 17}, {9, 10, 11, 12, 13, 14, 0, 0, 0, 0}};
+    const auto slotOf = [](const BindingSet& set, int32_t slot) -> const void* {
+        return slot <= BindingSet::keyCount ? static_cast<const void*>(set.keys[slot - 1])
+                                            : static_cast<const void*>(set.axes[slot - 16]);
+    };
+    std::mt19937 random(77);
+    GameMenu::Control* screen = &openControlScreen();
+    int captures = 0;
+    int reopened = 0;
+    for (int step = 0; step < 3000; ++step) {
+        SCOPED_TRACE(step);
+        if (menu.menuState != GameMenu::controlState) {
+            screen = &openControlScreen();
+            ++reopened;
+        }
+        const bool wasCapturing = screen->focus == GameMenu::Control::capturing;
+        const int32_t selected = screen->selection;
+        const int backSounds = menu.soundCounts[2];
+        const uint32_t roll = random() % 10;
+        if (roll < 6) {
+            frame({keyPool[random() % std::size(keyPool)]});
+        } else if (roll < 8) {
+            joystick({int(random() % 12)}, 0.0f, 0.0f);
+            frame({});
+        } else {
+            centreJoystick();
+            frame({});
+        }
+        // A release between presses, so that each is a fresh one.
+        centreJoystick();
+        frame({});
+        MenuStandIn::clockNow += 40;
+
+        for (const BindingSet* set : {&bindings.keyboardSet, &bindings.joystickSet}) {
+            for (const uint8_t* key : set->keys)
+                ASSERT_TRUE(insideBlock(key, blockOf(*set)));
+            for (const float* axis : set->axes)
+                ASSERT_TRUE(insideBlock(axis, blockOf(*set)));
+            for (uint32_t flag : set->invertAxis)
+                ASSERT_LE(flag, 1u);
+        }
+        if (menu.menuState != GameMenu::controlState || !screen->titleText)
+            continue;
+        if (!screen->isCapturing()) {
+            for (int32_t row = 0; row < 15; ++row) {
+                const int32_t slot = GameMenu::Control::rowSlots[row];
+                const void* key = bindings.keyboardSet.keys[slot - 1];
+                std::wstring name = key ? std::wstring(input.getInputName(key).text()) : L"";
+                if (name.empty())
+                    name = L"Not assigned";
+                ASSERT_EQ(textOf(screen->keyboardValues[row]), name) << "row " << row;
+                ASSERT_FALSE(textOf(screen->gamepadValues[row]).empty()) << "row " << row;
+            }
+        }
+        // A capture ended without the back sound took its input.
+        if (wasCapturing && screen->focus == GameMenu::Control::valueGrid && menu.soundCounts[2] == backSounds) {
+            ++captures;
+            const bool keyboard = selected < 55;
+            const int32_t row = (selected - 40) % 15;
+            const BindingSet& own = keyboard ? bindings.keyboardSet : bindings.joystickSet;
+            const int32_t slot = GameMenu::Control::rowSlots[row];
+            const void* taken = slotOf(own, slot);
+            if (!taken || slot == 15)
+                continue;
+            for (const int32_t* group : groups) {
+                if (std::find(group, group + 10, slot) == group + 10)
+                    continue;
+                for (const BindingSet* set : {&bindings.keyboardSet, &bindings.joystickSet})
+                    for (int i = 0; i < 10 && group[i]; ++i)
+                        if (group[i] != slot || set != &own)
+                            ASSERT_NE(slotOf(*set, group[i]), taken) << "slot " << group[i] << " kept it";
+            }
+        }
+    }
+    EXPECT_GT(captures, 30);
+    EXPECT_GT(reopened, 3);
 }
 
 TEST_F(SettingsScreens, TheInertiaStepsWithinOneToSixAndShowsAStoredValueAsItIs)

@@ -130,6 +130,61 @@ TEST_F(ShowroomDevice, TheQuadStandsOnTheTurntable)
     EXPECT_FALSE(room.hasQuad());
 }
 
+// The application's side with the settings' colour bytes (blue, green,
+// red, alpha) that My Quad changes.
+struct ColourSettings final : GameMenu::Interface
+{
+    uint8_t* getSettingChar() override { return bytes; }
+    uint8_t bytes[4] = {};
+};
+
+// Pixels of the quad that are clearly red or clearly blue.
+struct Tint
+{
+    int red = 0, blue = 0;
+};
+
+Tint tintOf(const Level& pixels, const D3DVIEWPORT9& view)
+{
+    Tint tint;
+    for (uint32_t y = view.Y; y < view.Y + view.Height && y < pixels.height; ++y)
+        for (uint32_t x = view.X; x < view.X + view.Width && x < pixels.width; ++x) {
+            const uint32_t c = pixels.at(x, y);
+            const int r = int((c >> 16) & 0xFF), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+            tint.red += r > 60 && r > 2 * b && r > 2 * g;
+            tint.blue += b > 60 && b > 2 * r && b > 2 * g;
+        }
+    return tint;
+}
+
+// The showroom's record lives until the next race load: entered with a blue
+// quad, left, the colour set to red in My Quad, and entered again, the body
+// is drawn red.
+TEST_F(ShowroomDevice, EachVisitShowsTheColourOfTheSettings)
+{
+    ColourSettings settings;
+    menu.callbacks = &settings;
+    GameMenu::Main::Showroom room(menu);
+    struct Visit
+    {
+        const char* name;
+        uint8_t bytes[4];
+        bool red;
+    };
+    for (const Visit& visit : {Visit{"Blue", {255, 0, 0, 255}, false}, Visit{"Red", {0, 0, 255, 255}, true}}) {
+        SCOPED_TRACE(visit.name);
+        std::copy(std::begin(visit.bytes), std::end(visit.bytes), settings.bytes);
+        room.enter(String(L"Quad"));
+        ASSERT_TRUE(room.hasQuad());
+        const Tint tint = tintOf(frame(room, visit.name), room.rect);
+        const int wanted = visit.red ? tint.red : tint.blue, other = visit.red ? tint.blue : tint.red;
+        EXPECT_GT(wanted, 200);
+        EXPECT_LT(other, wanted / 10);
+        room.leave();
+    }
+    menu.callbacks = nullptr;
+}
+
 // The turntable alone draws the quad: the scene's passes leave it out. A
 // step between two frames lets the quad fall (there is no ground under it);
 // the turntable takes it back, stopped, and poses the wheels from there, so

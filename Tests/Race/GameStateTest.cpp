@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <iterator>
 #include <cstring>
 #include <set>
 #include <string>
@@ -82,6 +83,16 @@ TEST(GameState, PlayerTables)
 
 TEST(GameState, RaceChoiceSetsTheSceneTime)
 {
+    // A new game's choice: no map or mode, items on, three vehicles, two laps.
+    const RaceChoice fresh = Game(nullptr, nullptr).choice;
+    EXPECT_EQ(text(fresh.mapFile), L"");
+    const int32_t values[] = {fresh.courseType, fresh.gameMode, fresh.difficulty, fresh.items, fresh.vehicleCount,
+                              fresh.goal, fresh.daytime, fresh.championship, fresh.championshipKey[0],
+                              fresh.championshipKey[1]};
+    const int32_t expected[] = {0, 0, 0, 1, 3, 2, 0, 0, 0, 0};
+    for (size_t i = 0; i < std::size(values); ++i)
+        EXPECT_EQ(values[i], expected[i]) << i;
+
     Scene scene(String(L"Korvanta"), 3500.0f);
     RaceChoice choice;
     choice.mapFile = String(L"Data\\Map\\Valley.tee");

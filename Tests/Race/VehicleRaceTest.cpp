@@ -10,6 +10,7 @@
 #include "Race/AIDriver.h"
 
 #include "Objects/Cloths.h"
+#include "Objects/CollectGate.h"
 #include "Objects/DynObject.h"
 #include "Objects/Fire.h"
 #include "Objects/HUD.h"
@@ -189,11 +190,11 @@ TEST(VehicleRace, AttachBindsTheQuad)
 // The course states with a scripted position and clock, one step a row:
 // off the way, the wrong way, a missed gate, for the player and an
 // opponent; the way node wraps from the last to the head.
-TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
+namespace {
+
+// The way's points 10 wide and each segment cut into ten cross-sections.
+void cutCrossSections(WayList& way)
 {
-    Track track;
-    // A way along +x from x = 40, segments 40 long, 10 wide.
-    WayList way(5, 40.0f, true, vec3d(40.0f, track.ground(), 100.0f));
     for (Way::PointNode* node = way.list->head(); node; node = node->next)
         node->item->width = 10.0f;
     for (Way::PointNode* node = way.list->head(); node && node->next; node = node->next) {
@@ -202,8 +203,31 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
         for (int i = 0; i <= 10; ++i)
             Way::Segment::crossSectionAt(segment.positions[size_t(i)], segment, float(i) / 10.0f);
     }
+}
+
+// The track with a way along +x from x = 40 as the race's course: points
+// 40 apart, 10 wide, each segment cut into ten cross-sections.
+struct WayTrack
+{
+    WayTrack()
+    {
+        cutCrossSections(way);
+        track.game().course = way.list;
+    }
+    ~WayTrack() { track.game().course = nullptr; }
+
+    Track track;
+    WayList way{5, 40.0f, true, vec3d(40.0f, track.ground(), 100.0f)};
+};
+
+}
+
+TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
+{
+    WayTrack road;
+    Track& track = road.track;
+    WayList& way = road.way;
     Game& game = track.game();
-    game.course = way.list;
     const vec3d east(1.0f, 0.0f, 0.0f), west(-1.0f, 0.0f, 0.0f);
 
     struct Step
@@ -299,6 +323,50 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
     game.vehicles.deleteAll();
     game.gates.deleteAll();
     game.course = nullptr;
+}
+
+// A gate is missed only once the quad is nearer a later cross-section than
+// the gate's: waiting on the gate's own cross-section is no miss, however
+// long; a cross-section past it is.
+TEST(VehicleRace, AQuadOnItsGatesCrossSectionHasNotMissedIt)
+{
+    WayTrack road;
+    Track& track = road.track;
+    WayList& way = road.way;
+    Game& game = track.game();
+    const vec3d east(1.0f, 0.0f, 0.0f);
+    // The gate halfway along the second segment (x 80 to 120).
+    Object gateObject;
+    gateObject.position = vec3d(100.0f, track.ground(), 100.0f);
+    game.gates.append(new Game::Gate(&game, &gateObject));
+    struct Case
+    {
+        const char* what;
+        float x;
+        uint32_t first, afterASecond; // course states
+    };
+    const Case cases[] = {
+        {"on the gate's cross-section", 100.0f, 0, 0},
+        {"nearest the gate's cross-section, past the gate", 101.5f, 0, 0},
+        {"nearest the cross-section before it", 97.0f, 0, 0},
+        {"nearest the next cross-section", 103.0f, 6, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Game::Vehicle& v = track.vehicle(0, true);
+        v.nextGate = game.gates.head();
+        v.wayNode = way.node(1);
+        uint32_t waited = 0;
+        for (uint32_t wait : {0u, 600u, 600u, 600u}) {
+            TestClock::now += wait;
+            waited += wait;
+            Track::moveTo(v, c.x, 100.0f, east);
+            v.updateCourse();
+            EXPECT_EQ(v.courseState, waited > 1000 ? c.afterASecond : c.first) << "after " << waited << " ms";
+        }
+        game.vehicles.deleteAll();
+    }
+    game.gates.deleteAll();
 }
 
 // An overturned quad is put back after 2000 ms, only while the race runs
@@ -1006,6 +1074,100 @@ TEST(VehicleRace, APauseCostsNoTimeAndEarnsNoPoints)
     EXPECT_EQ(Game::raceTimeKey(paused.lapTime), Game::raceTimeKey(plain.lapTime));
     EXPECT_EQ(Game::raceTimeKey(paused.raceTime), Game::raceTimeKey(plain.raceTime));
     EXPECT_EQ(Game::raceTimeKey(plain.raceTime), 5010) << "5.10 s";
+}
+
+// A pause of 60 s while an off-way warning, a put-back, an oiled wheel, an
+// opponent's armed rocket, a display message and the countdown are pending:
+// after the resume each runs out the time it had left, not before.
+TEST(VehicleRace, APauseMovesEveryPendingDeadlineOnByThePausedTime)
+{
+    using AI = ObjPkgManager::Functions::AI;
+    WayTrack road;
+    Track& track = road.track;
+    WayList& way = road.way;
+    Game& game = track.game();
+    const vec3d east(1.0f, 0.0f, 0.0f);
+    Game::Vehicle& player = track.vehicle(0, true);
+    player.wayNode = way.node(1);
+    ObjPkgManager::Functions::HUD* hud = nullptr;
+    giveDisplay(track, player, hud);
+    Game::Vehicle& rival = track.vehicle(1, false, 140.0f, 100.0f);
+    ASSERT_NE(rival.getAIDriver(), nullptr);
+    AI& driver = *rival.getAIDriver();
+
+    const uint32_t start = TestClock::now;
+    game.startTime = start + 3000;
+    Track::moveTo(player, 100.0f, 130.0f, east);
+    player.updateCourse();
+    ASSERT_EQ(player.courseState, 2u) << "off the way: warned at start + 1000";
+    Track::moveTo(rival, 140.0f, 100.0f, east, -2.0f);
+    rival.updateOverturn();
+    ASSERT_EQ(rival.courseState, 1u) << "overturned: put back at start + 2000";
+    auto& wheel = player.getQuad()->wheels[2].contacts[1];
+    wheel.setOiled(start + 3000);
+    driver.rocketTime = start + 1500;
+    driver.oilTime = 0; // not armed
+    ASSERT_NE(hud, nullptr);
+    hud->messageEnd = start + 2000;
+    player.addDamage(0.1f);
+    // A rocket leaving its launcher, a puddle spilling and a nitro pick-up
+    // taken, each waiting for its time.
+    usePackages(track);
+    ObjPkgManager::Package* nitroPackage = track.scene.objectPackages.findPackage(String(L"Nitro"));
+    game.packages[Game::NitroPackage] = nitroPackage;
+    player.object->setState(StaticEntity::alwaysActive);
+    rival.object->setState(StaticEntity::alwaysActive);
+    ASSERT_NE(player.getQuad(), nullptr);
+    player.fireRocket();
+    rival.dropOil();
+    ASSERT_EQ(game.rockets.count(), 1u);
+    ASSERT_EQ(game.oilPuddles.count(), 1u);
+    auto* rocket = instanceOf<Rocket::Instance>(game.rockets.head()->item, Rocket::flag);
+    auto* puddle = instanceOf<OilPuddle::Instance>(game.oilPuddles.head()->item, OilPuddle::flag);
+    Object* nitro =
+        track.scene.objectPackages.createObject(nitroPackage, vec3d(60.0f, track.ground(), 60.0f), 1.0f);
+    ASSERT_NE(nitro, nullptr);
+    if (!nitro->instance)
+        nitro->instance = nitro->createInstance();
+    using Collect = ObjPkgManager::Functions::Collect;
+    auto* pickup = instanceOf<Collect::Instance>(nitro, 0x8);
+    ASSERT_NE(rocket, nullptr);
+    ASSERT_NE(puddle, nullptr);
+    ASSERT_NE(pickup, nullptr);
+    ASSERT_NE(pickup->collect(), Collect::Instance::noItem);
+    const uint32_t launch = rocket->launchTime, spill = puddle->spillDeadline, back = pickup->deadline;
+
+    TestClock::now = start + 400;
+    track.scene.pause();
+    TestClock::now += 60000;
+    game.update();
+    track.scene.resume();
+    gFrameFactor = 1.0f;
+    EXPECT_EQ(game.startTime, start + 63000);
+    EXPECT_EQ(uint32_t(wheel.oiledUntil), start + 63000);
+    EXPECT_EQ(driver.rocketTime, start + 61500);
+    EXPECT_EQ(driver.oilTime, 0u) << "an item not armed stays so";
+    EXPECT_EQ(hud->messageEnd, start + 62000);
+    EXPECT_EQ(player.damageTime, start + 61000);
+    EXPECT_EQ(rocket->launchTime, launch + 60000);
+    EXPECT_EQ(puddle->spillDeadline, spill + 60000);
+    EXPECT_EQ(pickup->deadline, back + 60000);
+
+    struct Step
+    {
+        uint32_t at; // ms after start, the pause left out
+        uint32_t playerState, rivalState;
+    };
+    for (const Step& step : {Step{999, 2, 1}, Step{1001, 3, 1}, Step{2000, 3, 1}, Step{2001, 3, 0}}) {
+        TestClock::now = start + 60000 + step.at;
+        Track::moveTo(player, 100.0f, 130.0f, east);
+        player.updateCourse();
+        rival.updateOverturn();
+        EXPECT_EQ(player.courseState, step.playerState) << step.at;
+        EXPECT_EQ(rival.courseState, step.rivalState) << step.at;
+    }
+    nitro->remove();
+    delete nitro;
 }
 
 // The capture flag's cloth blows back from its carrier's motion while the
