@@ -1487,7 +1487,7 @@ static void raceOpponentsToTheFinish(const RaceChoice& choice, Pace pace, uint32
             if (vehicle.courseState == 1 && watch.courseState != 1 && !opponent.finishedAt) {
                 ++opponent.overturns;
                 if (getenv("KORVANTA_DIAG")) {
-                    const QuadPhysics::Instance* q = vehicle.getQuad();
+                    const auto* q = vehicle.getQuad();
                     const OrientedBox& box = q->entity->worldBox;
                     const vec3d& c = box.center;
                     const vec3d up = q->entity->world.row(1);
