@@ -1484,6 +1484,18 @@ static void raceOpponentsToTheFinish(const RaceChoice& choice, Pace pace, uint32
             if ((at - watch.lastSeen).length() > 30.0f && !opponent.finishedAt)
                 ++opponent.puttings;
             watch.lastSeen = opponent.at = at;
+            if (getenv("KORVANTA_TRACE") && opponent.name == "1" && vehicle.getAIDriver() && vehicle.getQuad()) {
+                const uint32_t t = game.worldNow() - worldStart;
+                if (t > 12000 && t < 14100) {
+                    const auto* d = vehicle.getAIDriver();
+                    const auto* q = vehicle.getQuad();
+                    const auto* p = d->path.currentPoint();
+                    int idx = p ? int(p - d->path.points) : -1;
+                    std::printf("TRACE t=%u at(%.0f,%.0f) up.y=%.2f speed=%d steer=%.2f thr=%.2f bend=%.0f pt=%d/%d type=%u gnd=%d/%d/%d fwd=(%.2f,%.2f) aim=(%.0f,%.0f)\n", t, at.x, at.z,
+                        q->entity->world.row(1).normalised().y, q->getSpeed(), d->steering, d->throttle, d->path.bendAngle(), idx, d->path.count, p ? p->type : 0u,
+                        (int)q->wheels[0].grounded, (int)q->wheels[1].grounded, (int)q->wheels[2].grounded, q->entity->world.row(2).normalised().x, q->entity->world.row(2).normalised().z, p ? p->position.x : 0.f, p ? p->position.z : 0.f);
+                }
+            }
             if (vehicle.courseState == 1 && watch.courseState != 1 && !opponent.finishedAt) {
                 ++opponent.overturns;
                 if (getenv("KORVANTA_DIAG")) {
@@ -1498,8 +1510,9 @@ static void raceOpponentsToTheFinish(const RaceChoice& choice, Pace pace, uint32
                     else if (!g && up.normalised().y < 0.1f) rule = 2;
                     else if (st) rule = 3;
                     else if (up.y < 0.0f) rule = 5;
-                    std::printf("DIAG %s t=%u rule=%d grounded=%d/%d/%d steep=%d/%d/%d up.y=%.2f speed=%d at(%.0f,%.0f)\n",
-                        opponent.name.c_str(), game.worldNow() - worldStart, rule, (int)q->wheels[0].grounded, (int)q->wheels[1].grounded, (int)q->wheels[2].grounded,
+                    const float sunk = std::hypot(gTerrain.getHeight(c.x + 2, c.z, 1) - gTerrain.getHeight(c.x - 2, c.z, 1), gTerrain.getHeight(c.x, c.z + 2, 1) - gTerrain.getHeight(c.x, c.z - 2, 1)) / 4.0f;
+                    std::printf("DIAG grade=%.2f %s t=%u rule=%d grounded=%d/%d/%d steep=%d/%d/%d up.y=%.2f speed=%d at(%.0f,%.0f)\n",
+                        sunk, opponent.name.c_str(), game.worldNow() - worldStart, rule, (int)q->wheels[0].grounded, (int)q->wheels[1].grounded, (int)q->wheels[2].grounded,
                         (int)q->wheels[0].steep, (int)q->wheels[1].steep, (int)q->wheels[2].steep, up.normalised().y, q->getSpeed(), c.x, c.z);
                 }
             }
@@ -1620,6 +1633,13 @@ TEST_F(LevelViews, OffRoadGatesStandOnALevelFloor)
             EXPECT_NEAR(gTerrain.getHeight(p.x, p.z, 3), middle, 0.5f) << side << " across";
         }
         EXPECT_NEAR(at.y, middle, 3.0f) << "the gate stands on the ground";
+        if (getenv("KORVANTA_DIAG") && gates < 4) {
+            for (float side = -44.0f; side <= 44.0f; side += 2.0f) {
+                const vec3d p = at + across * side;
+                std::printf("%.0f:%.1f ", side, gTerrain.getHeight(p.x, p.z, 3) - middle);
+            }
+            std::printf("\n");
+        }
     }
     EXPECT_GT(gates, 8);
     game.removeRaceVehicles();
