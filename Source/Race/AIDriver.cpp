@@ -1,6 +1,5 @@
 #include "Race/AIDriver.h"
 
-#include "Race/GameGate.h"
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
 
@@ -203,24 +202,6 @@ void AI::update()
         drive(*race, *own, now);
 }
 
-float AI::turnAfterGate(const Game& race, const Game::Vehicle& own, const vec3d& here) const
-{
-    const int32_t mode = race.choice.gameMode;
-    if ((mode != Game::OffRoadRace && mode != Game::TimeTrial) || own.courseState != 0 || !own.nextGate)
-        return 0.0f;
-    const auto* following = own.nextGate->next ? own.nextGate->next : race.gates.head();
-    const Game::Gate* gate = own.nextGate->item;
-    const Game::Gate* after = following ? following->item : nullptr;
-    if (!gate || !gate->object || !after || !after->object || after == gate)
-        return 0.0f;
-    const vec3d at = gate->object->getPosition();
-    const vec3d in = horizontal(at - here), out = horizontal(after->object->getPosition() - at);
-    const float lengths = in.length() * out.length();
-    if (!(lengths > 0.0f))
-        return 0.0f;
-    return std::acos(std::clamp(in.dot(out) / lengths, -1.0f, 1.0f)) * 57.29578f;
-}
-
 void AI::revOnGrid(uint32_t now)
 {
     switch (countdownState) {
@@ -275,16 +256,12 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now)
         refreshTime = now + (plane.kind == Path::FlagTarget ? 250u : 500u);
     }
 
-    // The speed the bend ahead allows at this difficulty. A path to a
-    // course gate near by holds no bend of its own (its approach point lies
-    // behind), and the quad would meet the turn on to the next gate flat out
-    // and roll over in it: that turn counts as the bend then.
+    // The speed the bend ahead allows at this difficulty.
     const float bend = path.bendAngle();
-    const float bendAhead = path.hasBendAhead() ? bend : std::max(bend, turnAfterGate(race, own, here));
     static constexpr float exponents[3] = {1.4f, 1.7f, 2.0f};
     static constexpr float topSpeeds[3] = {65.0f, 77.0f, 90.0f};
     const int32_t level = std::clamp(race.choice.difficulty, 0, 2);
-    const float p = std::pow(std::clamp((bendAhead - 15.0f) / 75.0f, 0.0f, 1.0f), exponents[level]);
+    const float p = std::pow(std::clamp((bend - 15.0f) / 75.0f, 0.0f, 1.0f), exponents[level]);
     const float wanted = 30.0f * p + topSpeeds[level] * (1.0f - p);
     throttle = 1.0f - std::clamp((speed - wanted) / 2.0f, 0.0f, 1.0f);
     if (distAhead < 20.0f)

@@ -67,10 +67,6 @@ public:
     // Rebuilds the path towards the target (forced or only for a new one);
     // a build clears needsPath. Whether the path was built.
     bool replan(bool force);
-    // In an off-road race or time trial, the turn in degrees from the line
-    // (here to the next gate) on to the line from that gate to the one after
-    // it; 0 in other modes, while the course watch acts, or without gates.
-    float turnAfterGate(const Game& race, const Game::Vehicle& own, const vec3d& here) const;
     // Whether the object moves less than 0.25 units per 1/35 s.
     bool isStalled() const;
     // The pick-up of kind in view ahead of the driver, on this side of the

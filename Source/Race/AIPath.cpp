@@ -193,14 +193,6 @@ float Path::bendAngle() const
     return 0.0f;
 }
 
-bool Path::hasBendAhead() const
-{
-    for (int32_t i = 1; i + 1 < count; ++i)
-        if (!points[i].passed)
-            return true;
-    return false;
-}
-
 bool Path::isPointPassed(const vec3d& position, const vec3d& direction, const vec3d& from)
 {
     const vec3d u = (position - from).normalised();

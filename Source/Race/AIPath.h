@@ -108,9 +108,6 @@ public:
     // Degrees between the chords into and out of the first unpassed point
     // among the inner points; 0 when there is none or a chord has no length.
     float bendAngle() const;
-    // Whether a point not yet passed lies between the path's ends, so that
-    // bendAngle measures a bend.
-    bool hasBendAhead() const;
     // Whether a driver at from has passed the point: it lies behind, or the
     // driver is less than 40 units in front of its plane.
     static bool isPointPassed(const vec3d& position, const vec3d& direction, const vec3d& from);

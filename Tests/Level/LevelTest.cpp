@@ -1486,7 +1486,7 @@ static void raceOpponentsToTheFinish(const RaceChoice& choice, Pace pace, uint32
             watch.lastSeen = opponent.at = at;
             if (getenv("KORVANTA_TRACE") && opponent.name == "1" && vehicle.getAIDriver() && vehicle.getQuad()) {
                 const uint32_t t = game.worldNow() - worldStart;
-                if (t > 12000 && t < 14100) {
+                if (t > 60000 && t < 90000 && pace.frame > 0.1f) {
                     const auto* d = vehicle.getAIDriver();
                     const auto* q = vehicle.getQuad();
                     const auto* p = d->path.currentPoint();
