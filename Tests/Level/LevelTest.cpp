@@ -1518,8 +1518,12 @@ static void raceOpponentsToTheFinish(const RaceChoice& choice, Pace pace, uint32
             }
             watch.courseState = vehicle.courseState;
             if (const auto* driver = vehicle.getAIDriver()) {
-                if (driver->reverseState == 2 && watch.reverseState != 2 && !opponent.finishedAt)
+                if (driver->reverseState == 2 && watch.reverseState != 2 && !opponent.finishedAt) {
                     ++opponent.reversals;
+                    if (getenv("KORVANTA_DIAG"))
+                        std::printf("REV %s t=%u at(%.0f,%.0f,%.1f) up.y=%.2f speed=%d\n", opponent.name.c_str(), game.worldNow() - worldStart, at.x, at.z, at.y,
+                                    vehicle.entity()->world.row(1).normalised().y, vehicle.getQuad()->getSpeed());
+                }
                 watch.reverseState = driver->reverseState;
             }
             if (vehicle.finished && !opponent.finishedAt)

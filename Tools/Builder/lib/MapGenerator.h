@@ -85,7 +85,7 @@ constexpr float hollowWall = 1.0f / hollowSlope;
 // An off-road course's floor is wider than a road: its races drive
 // straight from gate to gate and slide wide in the bends, and a quad that
 // reaches the hollow's wall (as steep as 45 degrees) tips over on it.
-constexpr float offRoadFloor = 50.0f;
+constexpr float offRoadFloor = 80.0f;
 // The level width a race drives on: the road, or the hollow's floor.
 constexpr float floorWidth(int32_t courseType)
 {
