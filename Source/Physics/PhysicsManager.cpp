@@ -179,9 +179,7 @@ uint32_t EntityManager::PhysicsManager::run(Thread& owner, uint32_t)
 void EntityManager::PhysicsManager::stepBatch(nePerformanceReport* into)
 {
     const float dt = frameTime.load();
-    const int batches = dt > 0.05f ? 2 : 1;
-    for (int k = 0; k < batches; ++k)
-        simulator->advanceThreeSteps(into, dt * 4.2f / float(batches));
+    simulator->advanceThreeSteps(into, dt * 4.2f);
     steppedMicros.fetch_add(uint32_t(dt * 1e6f));
 }
 
