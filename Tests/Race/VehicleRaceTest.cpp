@@ -334,6 +334,33 @@ TEST(VehicleRace, OverturnedQuadsArePutBack)
     EXPECT_EQ(v.courseState, 0u) << "righted by itself";
 }
 
+// The 2000 ms an overturned quad waits are the world's: while the world
+// lags behind the race clock (frames longer than the physics steps), the
+// quad is given the time the world did not run.
+TEST(VehicleRace, AnOverturnedQuadWaitsOnTheWorldsClock)
+{
+    Track track;
+    Game::Vehicle& v = track.vehicle(0, true);
+    EntityManager::PhysicsManager& physics = *track.chain.entities->physicsManager;
+    const vec3d east(1.0f, 0.0f, 0.0f);
+    struct Wait
+    {
+        uint32_t raceMs;
+        double lag; // seconds the world falls behind meanwhile
+        uint32_t state;
+    };
+    Track::moveTo(v, 100.0f, 100.0f, east, -2.0f); // the ground covers its centre
+    v.updateOverturn();
+    ASSERT_EQ(v.courseState, 1u);
+    for (const Wait& w : {Wait{2001, 1.5, 1}, Wait{1498, 0.0, 1}, Wait{3, 0.0, 0}}) {
+        TestClock::now += w.raceMs;
+        physics.worldLag += w.lag;
+        v.updateOverturn();
+        EXPECT_EQ(v.courseState, w.state) << w.raceMs;
+    }
+    EXPECT_EQ(track.game().worldNow(), TestClock::now - 1500u);
+}
+
 // A quad set back on the way lands where nothing stands: on the way
 // point's centre when it is free, else beside the quads and crates there,
 // on the road, and a little further back when the road is full across.
