@@ -403,3 +403,20 @@ TEST(PhysicsManagerBodies, SpareAnimatedBodies)
 }
 
 }
+
+// A body taken, given back, taken and given back again goes back on the
+// stack each time: the slot above the top still names it, and counts for
+// nothing.
+TEST(PhysicsManagerBodies, ASpareBodyTakenTwiceComesBackTwice)
+{
+    EntityManager entities;
+    PhysicsManager& m = *entities.physicsManager;
+    ASSERT_TRUE(m.start(4));
+    for (int round = 0; round < 2; ++round) {
+        neAnimatedBody* body = m.takeAnimatedBody();
+        ASSERT_NE(body, nullptr);
+        EXPECT_EQ(m.spareAnimatedTop, 15);
+        m.returnAnimatedBody(body);
+        EXPECT_EQ(m.spareAnimatedTop, 16) << round;
+    }
+}

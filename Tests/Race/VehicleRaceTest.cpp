@@ -280,6 +280,12 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
     v.updateCourse();
     EXPECT_EQ(v.wayNode, way.node(0));
     EXPECT_EQ(v.courseState, 0u);
+    // Back on the node before (a quad that backed out): still on the way.
+    v.wayNode = way.node(2);
+    Track::moveTo(v, 100.0f, 100.0f, east);
+    v.updateCourse();
+    EXPECT_EQ(v.wayNode, way.node(1));
+    EXPECT_EQ(v.courseState, 0u);
 
     // A gate left behind on the way: missed, shown 1000 ms later.
     Object gateObject;
