@@ -394,6 +394,16 @@ TEST(AIDriver, StalledIsTheSameSpeedAtEveryFrameRate)
         EXPECT_EQ(driver.isStalled(), row.stalled) << row.factor << " " << row.perFrame;
     }
     gFrameFactor.store(previousFactor);
+
+    // A stall ends when the driver lets go of the throttle, here at a
+    // speed above the one the straight allows, though the quad stands.
+    field.gateFor(v, 200.0f, 500.0f);
+    Field::standAt(v, 200.0f, 200.0f, north, 100.0f, true);
+    driver.reverseState = 1;
+    driver.reverseTime = TestClock::now + 100000u;
+    driver.update();
+    EXPECT_EQ(driver.throttle, 0.0f);
+    EXPECT_EQ(driver.reverseState, 0u);
 }
 
 // Rockets, oil and nitro by place: the leader never fires or burns nitro,
