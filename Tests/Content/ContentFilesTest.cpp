@@ -429,23 +429,6 @@ TEST(ContentFiles, OffRoadGateLinesKeepOnTheRoad)
     }
 }
 
-// A quad that slides off the course must not land in the lake, out of which
-// it cannot climb: on every championship map the lake's shore keeps 30
-// units clear of the course's way, off-road floors and walls included.
-TEST(ContentFiles, LakesKeepClearOfTheCourse)
-{
-    const std::vector<MapGenerator::Settings> maps = MapGenerator::championship();
-    for (size_t m = 0; m < maps.size(); ++m) {
-        const MapGenerator::Map map = MapGenerator::generate(maps[m]);
-        SCOPED_TRACE(m);
-        ASSERT_EQ(map.ways.size(), 1u);
-        const float clear = MapGenerator::wayWidth(maps[m].courseType) * 0.5f + 30.0f;
-        for (const WaterFileWriter::Area& lake : map.water)
-            for (const WaterFileWriter::Point& p : lake.outline)
-                ASSERT_GT(distanceToWay(map.ways[0], p.x, p.z), clear);
-    }
-}
-
 namespace {
 
 // The triangles of a package's meshes in the package's own units: each

@@ -517,23 +517,6 @@ Map generate(const Settings& settings)
     layout.width = wayWidth(settings.courseType);
     const Track track(corners, closed);
     map.courseLength = track.length();
-    if (lake.present) {
-        // The lake's basin keeps clear of the course and a margin beside
-        // it: a quad that slides off the course into it cannot climb out.
-        const float clear = layout.width * 0.5f + 30.0f;
-        for (int tries = 0; tries < 20; ++tries) {
-            bool near = false;
-            for (int k = 0; k < 64 && !near; ++k) {
-                const float a = 2.0f * pi * float(k) / 64.0f;
-                near = track.distance(lake.x + 1.3f * lake.rx * std::cos(a), lake.z + 1.3f * lake.rz * std::sin(a)) <
-                       clear;
-            }
-            if (!near)
-                break;
-            lake.rx *= 0.9f;
-            lake.rz *= 0.9f;
-        }
-    }
     map.terrain = makeTerrain(settings, seeded ? &shape : nullptr, lake, scales, track, layout.width);
     const TerrainMapWriter::Map& terrain = map.terrain;
     const Ground ground = [&terrain, scales](float x, float z) {
