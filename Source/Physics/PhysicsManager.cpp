@@ -26,7 +26,8 @@ int64_t readCounter()
 // Frames longer than this (the game drawing fewer than ten frames a second)
 // are stepped as this long: the three steps of a longer frame outgrow what
 // the quads' springs and wheel contacts hold, and quads overturn and fly off
-// on level ground. The world runs slower than the clock instead.
+// on level ground. The world runs slower than the clock instead, and
+// worldLag says by how much.
 constexpr float longestFrame = 0.1f;
 
 // The frame time kept at least shortestFrame long, within the allowed change
@@ -115,16 +116,28 @@ bool EntityManager::PhysicsManager::start(int32_t n)
 void EntityManager::PhysicsManager::update()
 {
     CRASH_TRACE();
-    if (!simulator || paused)
+    if (!simulator)
         return;
+    if (paused) {
+        pauseSeen = 1;
+        return;
+    }
     updated = 1;
     nowCounter = readCounter();
-    const float dt =
-        limitFrameTime(float(double(nowCounter - lastCounter) / double(counterFrequency)), previousFrameTime);
+    const double measured = double(nowCounter - lastCounter) / double(counterFrequency);
+    const float dt = limitFrameTime(float(measured), previousFrameTime);
     frameTime.store(dt);
     previousFrameTime = dt;
-    if (!threaded)
+    double stepped = double(steppedMicros.exchange(0)) * 1e-6;
+    if (!threaded) {
         simulator->advance(dt * 3.0f, 1.0f / 30.0f, 1.0f / 75.0f);
+        stepped += dt;
+    }
+    // The frame that ends a pause also spans it: the paused time is no
+    // frame, and the world did not fall behind in it.
+    if (!pauseSeen)
+        worldLag += measured - stepped;
+    pauseSeen = 0;
     // The next frame time runs from here: a step made here does not count.
     lastCounter = readCounter();
 
@@ -154,13 +167,20 @@ uint32_t EntityManager::PhysicsManager::run(Thread& owner, uint32_t)
     CRASH_TRACE();
     while (!owner.stopRequested.load()) {
         if (simulator)
-            simulator->advanceThreeSteps(&report, frameTime.load() * 4.2f);
+            stepBatch(&report);
         stepState.store(done);
         while (!owner.stopRequested.load() && stepState.load() == done)
             Sleep(0);
         stepState.store(running);
     }
     return 1;
+}
+
+void EntityManager::PhysicsManager::stepBatch(nePerformanceReport* into)
+{
+    const float dt = frameTime.load();
+    simulator->advanceThreeSteps(into, dt * 4.2f);
+    steppedMicros.fetch_add(uint32_t(dt * 1e6f));
 }
 
 void EntityManager::PhysicsManager::waitForStepEnd()

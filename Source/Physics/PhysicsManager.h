@@ -30,6 +30,7 @@
 #include "Core/Thread.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 
 class EntityManager::PhysicsManager : public Thread::Method
@@ -73,6 +74,13 @@ public:
     void update();
     // Physics thread: step batches and hand-overs until a stop is asked.
     uint32_t run(Thread& thread, uint32_t userValue) override;
+    // One batch as the thread steps it: three steps over 4.2 frame times of
+    // frameTime. Physics thread, or a test that holds it.
+    void stepBatch(nePerformanceReport* into);
+    // Milliseconds the world has fallen behind the wall clock (negative when
+    // ahead): frames longer than the steps allow, and batches the thread did
+    // not get to, move the world less than the clock. Main thread.
+    int32_t worldLagMs() const { return int32_t(std::llround(worldLag * 1000.0)); }
     // Main thread: returns once no step batch runs (at once without a thread).
     void waitForStepEnd();
     // Main thread: returns after a step batch that began after the call.
@@ -107,6 +115,13 @@ public:
     // The limited frame time in seconds; the physics thread reads it.
     std::atomic<float> frameTime{1.0f / 60.0f};
     float previousFrameTime = 0.0f;
+    // Seconds of wall clock minus seconds of frame time stepped, summed over
+    // the frames since start; a pause counts for neither.
+    double worldLag = 0.0;
+    // Frame time stepped since the last update, in microseconds.
+    std::atomic<uint32_t> steppedMicros{0};
+    // Set by an update while paused: the next frame spans the pause.
+    uint32_t pauseSeen = 0;
     neSimulator* simulator = nullptr;
     neAllocator allocator;
     // Non-zero: update does nothing.

@@ -13,7 +13,6 @@
 #include "Render/SwapChain.h"
 
 #include "Core/DynArray.h"
-#include "Core/Timer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -128,7 +127,11 @@ void AI::clearStuckTimers()
 
 bool AI::isStalled() const
 {
-    return object && object->getSpeed() < 0.25f * gFrameFactor.load();
+    // getSpeed is already the distance per 1/35 s: scaled once more by the
+    // frame factor the bar would rise with the square of a frame's length,
+    // and at seven frames a second a quad climbing at a third of its speed
+    // would back out.
+    return object && object->getSpeed() < 0.25f;
 }
 
 bool AI::targetPlane(TargetPlane& out) const
@@ -327,26 +330,28 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now)
     }
 
     // Stuck: 500 ms without moving under throttle, then 1500 ms backing out
-    // with the steering mirrored.
+    // with the steering mirrored; both on the world's clock, which a slow
+    // frame rate holds back with the world.
+    const uint32_t worldNow = race.worldNow();
     switch (reverseState) {
     case 0:
         if (throttle > 0.0f && isStalled()) {
-            reverseTime = now + 500u;
+            reverseTime = worldNow + 500u;
             reverseState = 1;
         }
         break;
     case 1:
         if (throttle <= 0.0f || !isStalled()) {
             reverseState = 0;
-        } else if (passed(now, reverseTime)) {
+        } else if (passed(worldNow, reverseTime)) {
             reverseState = 2;
-            reverseTime = now + 1500u;
+            reverseTime = worldNow + 1500u;
         }
         break;
     default:
         throttle = -1.0f;
         steering = -steering;
-        if (passed(now, reverseTime))
+        if (passed(worldNow, reverseTime))
             reverseState = 0;
         break;
     }

@@ -67,7 +67,7 @@ public:
     // Rebuilds the path towards the target (forced or only for a new one);
     // a build clears needsPath. Whether the path was built.
     bool replan(bool force);
-    // Whether the object moves less than 0.25 x the frame factor a frame.
+    // Whether the object moves less than 0.25 units per 1/35 s.
     bool isStalled() const;
     // The pick-up of kind in view ahead of the driver, on this side of the
     // target and towards it, nearest to the path; false when none. A pick-up

@@ -2,10 +2,13 @@
 
 #include "Race/GameGate.h"
 #include "Race/GameVehicle.h"
+#include "Race/RaceClock.h"
 
 #include "Entity/StaticEntity.h"
 
 #include "Landscape/Scene.h"
+#include "Physics/PhysicsManager.h"
+#include "Render/SwapChain.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/Language.h"
@@ -166,4 +169,12 @@ Game::Vehicle* Game::getPlayerVehicle() const
         if (node->item && node->item->isPlayer)
             return node->item;
     return nullptr;
+}
+
+uint32_t Game::worldNow() const
+{
+    const EntityManager::PhysicsManager* physics =
+        scene && scene->swapChain && scene->swapChain->entities ? scene->swapChain->entities->physicsManager.get()
+                                                                 : nullptr;
+    return raceNow() - (physics ? uint32_t(physics->worldLagMs()) : 0u);
 }

@@ -198,6 +198,12 @@ public:
     static String getOpponentName(int32_t slot);
     // The first vehicle of the list that is the player's, or null.
     Vehicle* getPlayerVehicle() const;
+    // The race clock less what the scene's physics has fallen behind it: the
+    // clock that judges how the quads move (stuck, off the way, the wrong
+    // way, overturned), so that a world stepped slower than the clock (below
+    // ten frames a second) is given the time it takes. The race clock
+    // itself without physics.
+    uint32_t worldNow() const;
 
     // Plays a race sound (nothing when it is not loaded): one-shots at
     // their volume; the repair and wrong-way sounds loop in sound objects of

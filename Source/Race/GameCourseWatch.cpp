@@ -37,9 +37,10 @@ enum CourseState : uint32_t {
     gateMissedShown = 7,
 };
 
-bool passed(uint32_t deadline)
+// A deadline of the watch has passed once the world's clock is beyond it.
+bool passed(const Game& race, uint32_t deadline)
 {
-    return raceNow() > deadline;
+    return race.worldNow() > deadline;
 }
 
 bool isGateMode(int32_t mode)
@@ -235,7 +236,7 @@ void Game::Vehicle::updateOverturn()
         return;
     if (courseState == onCourse) {
         if ((game->phase == 3 || game->phase == 4) && quad->isOverturned()) {
-            overturnTime = raceNow() + 2000;
+            overturnTime = game->worldNow() + 2000;
             courseState = overturned;
         }
         return;
@@ -246,7 +247,7 @@ void Game::Vehicle::updateOverturn()
         courseState = onCourse;
         return;
     }
-    if (!passed(overturnTime))
+    if (!passed(*game, overturnTime))
         return;
     const bool alongWay = game->choice.courseType == 2 || game->choice.courseType == 3;
     if (quad->body()) {
@@ -406,7 +407,7 @@ void Game::Vehicle::updateCourse()
     if (isPlayer && nextGate && nextGate->item && nextGate->item->object)
         ahead = game->courseOffsetFrom(nextGate->item->object->getPosition(), wayNode);
     const bool missed = isPlayer && ahead != 0.0f && wayPoint.t > ahead;
-    const uint32_t now = raceNow();
+    const uint32_t now = game->worldNow();
     switch (courseState) {
     case onCourse:
         if (game->phase != 3)
@@ -425,7 +426,7 @@ void Game::Vehicle::updateCourse()
     case offWay:
         if (onWay || quad->isOverturned()) {
             cancelWarning();
-        } else if (passed(offWayTime)) {
+        } else if (passed(*game, offWayTime)) {
             offWayTime = now + (isPlayer ? 2800 : 1000);
             courseState = offWayWarned;
             if (isPlayer) {
@@ -437,13 +438,13 @@ void Game::Vehicle::updateCourse()
     case offWayWarned:
         if (onWay || quad->isOverturned())
             cancelWarning();
-        else if (passed(offWayTime))
+        else if (passed(*game, offWayTime))
             putBackOnWay(*quad);
         break;
     case wrongWay:
         if (!backwards || quad->isOverturned() || !onWay) {
             courseState = onCourse;
-        } else if (passed(wrongWayTime)) {
+        } else if (passed(*game, wrongWayTime)) {
             if (isPlayer) {
                 showMessage(L"WrongWay", 300000);
                 showCompass(true);
@@ -459,7 +460,7 @@ void Game::Vehicle::updateCourse()
     case gateMissed:
         if (!missed || quad->isOverturned()) {
             cancelWarning();
-        } else if (passed(missedGateTime)) {
+        } else if (passed(*game, missedGateTime)) {
             missedGateTime = now + 1000;
             courseState = gateMissedShown;
             if (isPlayer) {

@@ -217,8 +217,13 @@ void Wheel::stepWheel(neRigidBody* body, const matrix3d& pose, vec3d& force, vec
     }
     suspensionEnd = E;
     groundPoint = G;
-    if (!grounded)
+    // In the air the unit stands on no ground, steep or level: a flag kept
+    // from the last contact would count a quad leaping off a crest as
+    // overturned.
+    if (!grounded) {
+        steep = 0;
         return;
+    }
 
     // Suspension along the body's up axis, at the top of the probe.
     const float rayLength = left.rayLength;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <thread>
 #include <vector>
 
@@ -67,6 +68,37 @@ TEST_F(TerrainHollow, FineHeightsSinkAndTheCoarseGridDoesNot)
     EXPECT_NEAR(gTerrain.getHeight(0.0f, 0.0f, 0), ground, 0.001f);
     EXPECT_NEAR(gTerrain.getHeight(30.0f, 0.0f, 3), ground, 0.001f);
     EXPECT_NEAR(gTerrain.getHeight(0.0f, 200.0f, 3), ground, 0.001f);
+}
+
+// The normal on the hollow's wall leans with the wall, on the owner thread
+// and from another (the physics thread's wheel probes): 5 in from the
+// track's edge its ground rises 9 x 0.06 x 1.75 units per unit outwards.
+// Level ground beside the track and on the coarse grid keeps an upright
+// normal.
+TEST_F(TerrainHollow, NormalsLeanWithTheWall)
+{
+    struct Probe
+    {
+        float x;
+        float normalX; // of the unit normal
+    };
+    const float rise = 9.0f * 0.06f * 1.75f;
+    const float lean = rise / std::sqrt(1.0f + rise * rise);
+    const Probe probes[] = {{5.0f, -lean}, {-5.0f, lean}, {30.0f, 0.0f}};
+    const auto ask = [](float x) {
+        vec3d normal;
+        gTerrain.getHeight(x, 7.0f, 3, normal);
+        return normal.normalised();
+    };
+    for (const Probe& p : probes) {
+        EXPECT_NEAR(ask(p.x).x, p.normalX, 0.02f) << p.x;
+        vec3d fromThread;
+        std::thread([&] { fromThread = ask(p.x); }).join();
+        EXPECT_NEAR(fromThread.x, p.normalX, 0.02f) << p.x << " from another thread";
+    }
+    vec3d coarse;
+    gTerrain.getHeight(5.0f, 7.0f, 0, coarse);
+    EXPECT_NEAR(coarse.normalised().y, 1.0f, 1e-4f);
 }
 
 TEST_F(TerrainHollow, PatchesInViewHoldTheHollowOnceAndTheTint)

@@ -103,6 +103,55 @@ TEST(PhysicsManagerFrameTime, ShortFramesLongFramesAndTheLimitOfChange)
     EXPECT_EQ(m.updated, 1u);
 }
 
+// The world's lag behind the clock: what the frames measured less what the
+// batches stepped. Frames of 0.03 to 0.5 s as a loaded machine draws them;
+// a frame beyond 0.1 s steps 0.1 s, and the rest is lag. A pause adds none,
+// and a batch stepped as the thread steps it counts what it stepped.
+TEST(PhysicsManagerFrameTime, TheWorldLagsByWhatLongFramesDidNotStep)
+{
+    EntityManager entities;
+    PhysicsManager& m = *entities.physicsManager;
+    ASSERT_TRUE(m.start(8));
+    m.previousFrameTime = 0.1f;
+    struct Frame
+    {
+        double seconds;
+        int lagMs; // the lag this frame adds
+    };
+    const Frame frames[] = {{0.1, 0}, {0.5, 400}, {0.3, 200}, {0.1, 0}, {0.15, 50}};
+    double lag = m.worldLag;
+    for (const Frame& f : frames) {
+        m.lastCounter = counterNow() - int64_t(f.seconds * double(m.counterFrequency));
+        m.update();
+        EXPECT_NEAR(m.frameTime.load(), 0.1f, 1e-6f) << f.seconds;
+        m.stepBatch(nullptr);
+        // The batch's step counts at the next update.
+        lag += f.seconds - (&f == frames ? 0.0 : 0.1);
+    }
+    m.lastCounter = counterNow() - int64_t(0.1 * double(m.counterFrequency));
+    m.update();
+    lag += 0.1 - 0.1;
+    EXPECT_NEAR(m.worldLag, lag, 2e-3);
+    EXPECT_NEAR(double(m.worldLagMs()), lag * 1000.0, 2.5);
+
+    // Paused for a second: the frame that ends the pause adds no lag.
+    const double before = m.worldLag;
+    m.paused = 1;
+    m.update();
+    m.paused = 0;
+    m.stepBatch(nullptr);
+    m.lastCounter = counterNow() - m.counterFrequency;
+    m.update();
+    EXPECT_NEAR(m.worldLag, before, 1e-9);
+    // The next frame counts again, less what the batch stepped meanwhile:
+    // a short frame after a long one lets the world catch up.
+    const double stepped = m.frameTime.load();
+    m.stepBatch(nullptr);
+    m.lastCounter = counterNow() - int64_t(0.05 * double(m.counterFrequency));
+    m.update();
+    EXPECT_NEAR(m.worldLag, before + 0.05 - stepped, 2e-3);
+}
+
 // A record that notes whether it went while a step batch was running.
 class WatchedRecord : public Physics
 {
@@ -353,4 +402,21 @@ TEST(PhysicsManagerBodies, SpareAnimatedBodies)
     EXPECT_EQ(m.takeAnimatedBody(), nullptr);
 }
 
+}
+
+// A body taken, given back, taken and given back again goes back on the
+// stack each time: the slot above the top still names it, and counts for
+// nothing.
+TEST(PhysicsManagerBodies, ASpareBodyTakenTwiceComesBackTwice)
+{
+    EntityManager entities;
+    PhysicsManager& m = *entities.physicsManager;
+    ASSERT_TRUE(m.start(4));
+    for (int round = 0; round < 2; ++round) {
+        neAnimatedBody* body = m.takeAnimatedBody();
+        ASSERT_NE(body, nullptr);
+        EXPECT_EQ(m.spareAnimatedTop, 15);
+        m.returnAnimatedBody(body);
+        EXPECT_EQ(m.spareAnimatedTop, 16) << round;
+    }
 }

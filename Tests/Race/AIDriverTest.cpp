@@ -371,6 +371,41 @@ TEST(AIDriver, RulesOfTheRoad)
     }
 }
 
+// Stalled is moving less than 0.25 units per 1/35 s, whatever the frame
+// rate: at seven frames a second (frame factor 4) a quad that crawls up a
+// wall at half a unit per 1/35 s still moves, one at a fifth does not.
+TEST(AIDriver, StalledIsTheSameSpeedAtEveryFrameRate)
+{
+    Field field;
+    Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
+    AI& driver = *v.getAIDriver();
+    DynObject& dyn = *v.getDynObject();
+    const float previousFactor = gFrameFactor.load();
+    struct Row
+    {
+        float factor, perFrame; // frame factor; units per 1/35 s
+        bool stalled;
+    };
+    for (const Row& row : {Row{1.0f, 0.2f, true}, Row{1.0f, 0.5f, false}, Row{4.0f, 0.2f, true},
+                           Row{4.0f, 0.5f, false}, Row{4.0f, 0.9f, false}}) {
+        gFrameFactor.store(row.factor);
+        Field::standAt(v, 200.0f, 200.0f, north, 10.0f, true);
+        dyn.previousPosition = dyn.world.row(3) - north * (row.perFrame * row.factor);
+        EXPECT_EQ(driver.isStalled(), row.stalled) << row.factor << " " << row.perFrame;
+    }
+    gFrameFactor.store(previousFactor);
+
+    // A stall ends when the driver lets go of the throttle, here at a
+    // speed above the one the straight allows, though the quad stands.
+    field.gateFor(v, 200.0f, 500.0f);
+    Field::standAt(v, 200.0f, 200.0f, north, 100.0f, true);
+    driver.reverseState = 1;
+    driver.reverseTime = TestClock::now + 100000u;
+    driver.update();
+    EXPECT_EQ(driver.throttle, 0.0f);
+    EXPECT_EQ(driver.reverseState, 0u);
+}
+
 // Rockets, oil and nitro by place: the leader never fires or burns nitro,
 // the last never drops oil; the others do within 16 s, each button for a
 // frame or as long as its rule holds.

@@ -304,6 +304,12 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
     v.updateCourse();
     EXPECT_EQ(v.wayNode, way.node(0));
     EXPECT_EQ(v.courseState, 0u);
+    // Back on the node before (a quad that backed out): still on the way.
+    v.wayNode = way.node(2);
+    Track::moveTo(v, 100.0f, 100.0f, east);
+    v.updateCourse();
+    EXPECT_EQ(v.wayNode, way.node(1));
+    EXPECT_EQ(v.courseState, 0u);
 
     // A gate left behind on the way: missed, shown 1000 ms later.
     Object gateObject;
@@ -400,6 +406,33 @@ TEST(VehicleRace, OverturnedQuadsArePutBack)
     Track::moveTo(v, 100.0f, 100.0f, east, 1.0f);
     v.updateOverturn();
     EXPECT_EQ(v.courseState, 0u) << "righted by itself";
+}
+
+// The 2000 ms an overturned quad waits are the world's: while the world
+// lags behind the race clock (frames longer than the physics steps), the
+// quad is given the time the world did not run.
+TEST(VehicleRace, AnOverturnedQuadWaitsOnTheWorldsClock)
+{
+    Track track;
+    Game::Vehicle& v = track.vehicle(0, true);
+    EntityManager::PhysicsManager& physics = *track.chain.entities->physicsManager;
+    const vec3d east(1.0f, 0.0f, 0.0f);
+    struct Wait
+    {
+        uint32_t raceMs;
+        double lag; // seconds the world falls behind meanwhile
+        uint32_t state;
+    };
+    Track::moveTo(v, 100.0f, 100.0f, east, -2.0f); // the ground covers its centre
+    v.updateOverturn();
+    ASSERT_EQ(v.courseState, 1u);
+    for (const Wait& w : {Wait{2001, 1.5, 1}, Wait{1498, 0.0, 1}, Wait{3, 0.0, 0}}) {
+        TestClock::now += w.raceMs;
+        physics.worldLag += w.lag;
+        v.updateOverturn();
+        EXPECT_EQ(v.courseState, w.state) << w.raceMs;
+    }
+    EXPECT_EQ(track.game().worldNow(), TestClock::now - 1500u);
 }
 
 // A quad set back on the way lands where nothing stands: on the way

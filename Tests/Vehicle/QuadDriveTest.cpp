@@ -1516,3 +1516,39 @@ TEST(QuadThreads, TheFrameReadsTheQuadAsTheSyncLeftIt)
     EXPECT_GT(moved, 50) << "each sync brings the batch's quad";
     manager.thread.stop();
 }
+
+// A quad that leaves steep ground for the air is judged by how it lies in
+// the air: a wheel in the air stands on no ground, steep or level, so level
+// in the air and level where it lands it is not overturned. (A steep flag
+// kept from the last contact counted every leap off a crest's slope.)
+TEST(QuadDrive, LevelInTheAirAfterSteepGroundItIsNotOverturned)
+{
+    const float rise = riseFor(55.0f);
+    Track track(TerrainTestMaps::heightMap(
+        128, [rise](int32_t i, int32_t) { return 20000.0f + (i > 64 ? rise * float(i - 64) : 0.0f); }));
+    const vec3d middle = gTerrain.box.center;
+    // Upright over the steep side: its wheels find ground far steeper than
+    // its body.
+    ASSERT_NE(track.place(middle.x + 150.0f, middle.z, 0.3f), nullptr);
+    track.frame();
+    bool steep = false;
+    for (const Wheel& wheel : track.quad->wheels)
+        steep = steep || (wheel.grounded && wheel.steep);
+    ASSERT_TRUE(steep) << "the wheels stood on steep ground";
+    // Lifted level over the level side, 12 units up, at rest: it falls and
+    // lands on its wheels.
+    const vec3d over{middle.x - 150.0f, 0.0f, middle.z};
+    track.quad->placeOnTerrain(over, nullptr);
+    matrix3d pose = *track.body()->getTransform();
+    pose.m[13] += 12.0f;
+    track.body()->setPose(pose);
+    bool airborne = false;
+    for (int i = 0; i < framesFor(3.0f); ++i) {
+        track.frame();
+        airborne = airborne || track.contactsDown() == 0;
+        ASSERT_EQ(track.quad->isOverturned(), 0u) << "frame " << i << ", tilt " << track.tilt();
+    }
+    EXPECT_TRUE(airborne);
+    EXPECT_EQ(track.contactsDown(), 4u);
+    EXPECT_LT(track.tilt(), 30.0f) << "on its wheels";
+}

@@ -524,7 +524,7 @@ Map generate(const Settings& settings)
     };
     // The ground as the race finds it: inside a dirt hollow, sunk as the
     // game sinks it.
-    const bool hollow = layout.width > courseWidth;
+    const bool hollow = layout.width > floorWidth(settings.courseType);
     const float wayHalf = layout.width * 0.5f;
     const Ground raceGround = [&ground, &track, hollow, wayHalf, scales](float x, float z) {
         const float fromEdge = hollow ? wayHalf - track.distance(x, z) : 0.0f;
@@ -550,7 +550,8 @@ Map generate(const Settings& settings)
         middleX += x / float(corners.size());
         middleZ += z / float(corners.size());
     }
-    addRace(map.objects, track, closed, settings.courseType == 1, courseWidth, middleX, middleZ, raceGround);
+    addRace(map.objects, track, closed, settings.courseType == 1, floorWidth(settings.courseType), middleX, middleZ,
+            raceGround);
     addCameras(map.objects, track, middleX, middleZ, ground);
     addPlants(map.objects, random, track, layout.width, lake, half, ground);
 

@@ -77,15 +77,24 @@ constexpr float levelMargin = 6.0f;
 // An off-road course is a dirt hollow: the game sinks the ground inside it
 // by hollowDepth height units, hollowSlope of that per unit in from its
 // edges, so only beyond hollowWall from an edge does its floor lie level.
-// Its way is wider than the course by a wall on each side, leaving a floor
-// of courseWidth, and the race's objects stand on that floor.
+// Its way is wider than its floor by a wall on each side, and the race's
+// objects stand on that floor.
 constexpr float hollowDepth = 9.0f;
 constexpr float hollowSlope = 0.06f;
 constexpr float hollowWall = 1.0f / hollowSlope;
+// An off-road course's floor is wider than a road: its races drive
+// straight from gate to gate and slide wide in the bends, and a quad that
+// reaches the hollow's wall (as steep as 45 degrees) tips over on it.
+constexpr float offRoadFloor = 80.0f;
+// The level width a race drives on: the road, or the hollow's floor.
+constexpr float floorWidth(int32_t courseType)
+{
+    return courseType == 1 ? offRoadFloor : courseWidth;
+}
 // The width of the course's way: its floor and, on a dirt hollow, its walls.
 constexpr float wayWidth(int32_t courseType)
 {
-    return courseType == 1 ? courseWidth + 2.0f * hollowWall : courseWidth;
+    return courseType == 1 ? floorWidth(courseType) + 2.0f * hollowWall : courseWidth;
 }
 
 Map generate(const Settings& settings);
