@@ -53,6 +53,7 @@
 #include <d3dx9.h>
 
 #include <algorithm>
+#include <climits>
 #include <atomic>
 #include <iterator>
 #include <cmath>
@@ -715,6 +716,74 @@ TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
     EXPECT_EQ(scene().loaded, 0u);
     ASSERT_TRUE(load(builtLevel()));
     EXPECT_EQ(chain().loadProcesses.count(), 4);
+}
+
+// The valley's tree on the lake's western shore, seen across the water from
+// the eastern one: upside down in the water below its base, unless its
+// entity asks to be left out of reflections; above the water it shows
+// either way.
+TEST_F(LevelViews, TheLakeMirrorsTheTreeOnItsShore)
+{
+    const float level = 47.0f;
+    setTime(12.5f);
+    chain().meadow->clear();
+    SceneFrames::look(chain(), {0.0f, 52.0f, -480.0f}, 90.0f, -3.0f);
+    // A first frame wakes the objects around the camera.
+    frame("mirror-first");
+    EntityManager::Entity* tree = nullptr;
+    float nearest = 30.0f * 30.0f;
+    for (auto* node = chain().entities->entities.head(); node; node = node->next) {
+        const vec3d at = node->item->world.row(3);
+        const float dx = at.x + 163.2f, dz = at.z + 480.0f;
+        if (dx * dx + dz * dz < nearest) {
+            nearest = dx * dx + dz * dz;
+            tree = node->item;
+        }
+    }
+    ASSERT_NE(tree, nullptr) << "the tree by the lake is alive";
+    const Level shown = frame("mirror-tree");
+    tree->hidden = 1;
+    const Level gone = frame("mirror-none");
+    tree->hidden = 0;
+    tree->reflectionMask = 1;
+    const Level masked = frame("mirror-masked");
+    tree->reflectionMask = 0;
+
+    // The screen rectangle of the tree's box, and of the box mirrored in
+    // the water; the rows between the base and the lowest mirrored row
+    // show the water below the tree.
+    const OrientedBox& box = tree->worldBox;
+    LONG left = LONG_MAX, right = LONG_MIN, top = LONG_MAX, bottom = LONG_MIN;
+    for (int corner = 0; corner < 8; ++corner) {
+        vec3d p = box.center;
+        for (int axis = 0; axis < 3; ++axis)
+            p += box.axes[axis] * (box.halfExtents[axis] * ((corner >> axis) & 1 ? 1.0f : -1.0f));
+        for (float y : {p.y, 2.0f * level - p.y}) {
+            const POINT q = SceneFrames::pixelOf(chain(), {p.x, y, p.z}, shown);
+            left = std::min(left, q.x);
+            right = std::max(right, q.x);
+            top = std::min(top, q.y);
+            bottom = std::max(bottom, q.y);
+        }
+    }
+    const POINT base = SceneFrames::pixelOf(chain(), {box.center.x, level, box.center.z}, shown);
+    ASSERT_GT(left, 0);
+    ASSERT_LT(right, 1024);
+    ASSERT_GT(top, 0);
+    ASSERT_LT(bottom, 768);
+    ASSERT_GT(bottom, base.y + 20) << "the mirrored tree reaches below its base";
+    auto changed = [&](const Level& a, const Level& b, LONG first, LONG last) {
+        int n = 0;
+        for (LONG y = first; y < last; ++y)
+            for (LONG x = left; x <= right; ++x)
+                n += difference(a.at(uint32_t(x), uint32_t(y)), b.at(uint32_t(x), uint32_t(y))) > 12;
+        return n;
+    };
+    const LONG below = base.y + 4;
+    EXPECT_GT(changed(shown, gone, top, base.y - 4), 200) << "the tree itself";
+    EXPECT_GT(changed(shown, gone, below, bottom), 100) << "its reflection in the water";
+    EXPECT_GT(changed(masked, gone, top, base.y - 4), 200) << "masked, the tree itself still shows";
+    EXPECT_LT(changed(masked, gone, below, bottom), 10) << "but not in the water";
 }
 
 // The meadow asks the level's own road network: a layer that grows only on
