@@ -315,6 +315,23 @@ TEST_F(ContentLoad, EveryPackageBuilds)
         EXPECT_NE(packages.findPackage(String(name)), nullptr);
 }
 
+// Trees and rocks show from afar: their packages are drawn in the far
+// field's pictures beyond the distance at which they come alive; the race's
+// objects are not.
+TEST_F(ContentLoad, TreesAndRocksStandInTheFarField)
+{
+    const std::pair<const wchar_t*, uint32_t> packages[] = {
+        {L"Tree", 1}, {L"GrownTree", 1}, {L"Rock", 1}, {L"Gate", 0}, {L"Crate", 0}, {L"Start", 0}, {L"PlayerSlot", 0}};
+    for (const auto& [name, farField] : packages) {
+        SCOPED_TRACE(std::string(name, name + wcslen(name)));
+        ObjPkgManager::Package* package = scene().objectPackages.findPackage(String(name));
+        ASSERT_NE(package, nullptr);
+        ASSERT_NE(package->build(nullptr), nullptr);
+        EXPECT_EQ(package->functions.farField, farField);
+        EXPECT_EQ(package->farField, farField);
+    }
+}
+
 // Every tree of the tree folder grows through Tree::generate; every sound of
 // the sound folder opens through the audio files; the resource archive
 // loads with the race's sounds and the head-up display's images; the menu

@@ -32,6 +32,7 @@
 #include "Entity/Entity.h"
 #include "Entity/ParticleSystem.h"
 #include "Landscape/GrasLayer.h"
+#include "Landscape/HLod.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
@@ -784,6 +785,50 @@ TEST_F(LevelViews, TheLakeMirrorsTheTreeOnItsShore)
     EXPECT_GT(changed(shown, gone, below, bottom), 100) << "its reflection in the water";
     EXPECT_GT(changed(masked, gone, top, base.y - 4), 200) << "masked, the tree itself still shows";
     EXPECT_LT(changed(masked, gone, below, bottom), 10) << "but not in the water";
+}
+
+// Trees and rocks beyond the distance at which they come alive stand in
+// the far field's pictures: seen from the western slope, the valley's far
+// trees show where they stand with the far field, and not without it.
+TEST_F(LevelViews, TheFarFieldShowsTheDistantTrees)
+{
+    setTime(12.5f);
+    chain().meadow->clear();
+    place({"west", -1400.0f, -800.0f, 40.0f, -90.0f, -3.0f, 0.0f});
+    HLod* farField = chain().farField;
+    ASSERT_NE(farField, nullptr);
+    frame("farfield-first");
+    const Level with = frame("farfield-on");
+    chain().farField = nullptr;
+    const Level without = frame("farfield-off");
+    chain().farField = farField;
+
+    OrientedBox everywhere;
+    everywhere.halfExtents = {1.0e6f, 1.0e6f, 1.0e6f};
+    DynArray<HLod::Objects::Object> objects(64);
+    const int32_t count = scene().objectManager.collectTouchingBox(everywhere, objects);
+    int distant = 0, shown = 0;
+    const float radius = std::sqrt(3.0f) * 0.5f * farField->distance;
+    for (int32_t i = 0; i < count; ++i) {
+        const HLod::Objects::Object& o = *objects.at(i);
+        if (!o.farField)
+            continue;
+        const vec3d at = o.transform.transformPoint(o.box.center);
+        const vec3d seen = at - chain().position;
+        if (seen.length() < radius + 50.0f || seen.length() > 0.9f * chain().range)
+            continue;
+        const POINT p = SceneFrames::pixelOf(chain(), at, with);
+        if (p.x < 4 || p.y < 4 || p.x >= int(with.width) - 4 || p.y >= int(with.height) - 4)
+            continue;
+        ++distant;
+        int changed = 0;
+        for (int y = p.y - 3; y <= p.y + 3; ++y)
+            for (int x = p.x - 3; x <= p.x + 3; ++x)
+                changed += difference(with.at(uint32_t(x), uint32_t(y)), without.at(uint32_t(x), uint32_t(y))) > 12;
+        shown += changed > 0 ? 1 : 0;
+    }
+    EXPECT_GE(distant, 5);
+    EXPECT_GE(shown, distant - 1);
 }
 
 // The meadow asks the level's own road network: a layer that grows only on
