@@ -335,7 +335,7 @@ private:
     void routeKey(Input input);
     // The common end of both loaders: capture, screens out, the transition
     // in; picture is the capture.
-    bool loadBehindLoadingScreen(const String& map);
+    bool loadBehindLoadingScreen(const String& map, bool race);
     void captureLoadingPicture(TextureRef& picture);
     void finishLoad(TextureRef& picture);
     // The overlay steps of update (map preview, congratulation).

@@ -154,6 +154,7 @@ TEST_F(ContentLoad, EveryChampionshipMapLoadsAndHoldsItsRaces)
         EXPECT_EQ(cameraObjects(), MapGenerator::cameraObjects);
 
         Game& game = scene().game;
+        EXPECT_TRUE(game.canRace()) << "the menu lets the race start";
         setUpRace(path, Game::Circuit, settings.courseType, MapGenerator::gridSlots);
         ASSERT_EQ(game.vehicles.count(), MapGenerator::gridSlots);
         ASSERT_NE(game.course, nullptr) << "the Start stands on the course";

@@ -37,6 +37,8 @@
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
 #include "Way/WayNetwork.h"
+#include "Menu/GameMenu.h"
+#include "Menu/GameMenuScreen.h"
 #include "Render/DirectGraphics.h"
 #include "MapGenerator.h"
 #include "ObjectSamples.h"
@@ -1011,6 +1013,88 @@ TEST_F(LevelViews, ThePauseHoldsTheQuadsAndTheirEnginesAndTheResumeLetsThemGo)
     game.removeRaceVehicles();
     game.releaseParkingSlots();
     game.clearRace();
+    gRaceClock = previousClock;
+    physics->threaded = threaded;
+    if (threaded)
+        physics->thread.start();
+}
+
+// Each side file of the valley empty, cut to half or full of random bytes,
+// the damaged object file first (it once left a race frozen on its first
+// frame): within seconds the level loads, and the menu either refuses the
+// race (no ground, course, start or grid is left) or sets it up, and then
+// the player's quad, held at full throttle, drives off over the ground.
+TEST_F(LevelViews, DamagedSideFilesGiveARaceThatDrivesOrNone)
+{
+    EntityManager::PhysicsManager* physics = app->physicsManager();
+    ASSERT_NE(physics, nullptr);
+    physics->thread.stop();
+    const uint32_t threaded = physics->threaded;
+    physics->threaded = 0;
+    const RaceClock previousClock = gRaceClock;
+    gRaceClock = raceClock;
+    const auto step = [] {
+        raceClockNow += 40;
+        gFrameFactor.store(1.0f);
+        app->pumpMessages();
+        app->update();
+    };
+    enum Damage { empty, cut, random };
+    const char* const damageNames[] = {"empty", "cut", "random"};
+    std::mt19937 bytes(75);
+    Game& game = scene().game;
+    GameMenu::World world(&scene());
+    for (const wchar_t* extension : {L".obj", L".way", L".wtr", L".mdw", L".map"})
+        for (Damage damage : {empty, cut, random}) {
+            const std::string name = std::string(extension, extension + 4).substr(1) + "-" + damageNames[damage];
+            SCOPED_TRACE(name);
+            scene().clear();
+            const std::wstring path = copyOfLevel(freshFolder(L"LevelSideDamage"));
+            const std::wstring file = path.substr(0, path.size() - 4) + extension;
+            std::vector<uint8_t> content = read(file);
+            if (damage == empty)
+                content.clear();
+            else if (damage == cut)
+                content.resize(content.size() / 2);
+            else
+                for (uint8_t& b : content)
+                    b = uint8_t(bytes());
+            ASSERT_TRUE(write(file, content));
+            const DWORD start = GetTickCount();
+            ASSERT_TRUE(load(path));
+            if (!world.raceCanRun()) {
+                EXPECT_LT(GetTickCount() - start, 5000u);
+                EXPECT_NE(std::wstring(extension), L".wtr") << "water alone never keeps a race from running";
+                EXPECT_NE(std::wstring(extension), L".mdw") << "nor does grass";
+                continue;
+            }
+            EXPECT_NE(std::wstring(extension), L".obj") << "no grid, no start: nothing to race";
+            setUpRace(game, path, Game::OffRoadRace, 1, 4);
+            ASSERT_EQ(game.phase, 1u);
+            for (int frames = 0; game.phase < 3 && frames < 1000; ++frames)
+                step();
+            ASSERT_EQ(game.phase, 3u) << "the race starts";
+            EXPECT_LT(GetTickCount() - start, 5000u);
+            Game::Vehicle* player = game.getPlayerVehicle();
+            ASSERT_NE(player, nullptr);
+            ASSERT_NE(player->entity(), nullptr);
+            uint8_t up = 1;
+            const uint8_t* const bound = app->controls.keyboardSet.keys[0];
+            app->controls.keyboardSet.keys[0] = &up;
+            const vec3d from = player->entity()->world.row(3);
+            for (int k = 0; k < 60; ++k)
+                step();
+            app->controls.keyboardSet.keys[0] = bound;
+            const vec3d to = player->entity()->world.row(3);
+            EXPECT_GT(std::hypot(to.x - from.x, to.z - from.z), 5.0f) << "the quad drives off";
+            EXPECT_NEAR(to.y, gTerrain.getHeight(to.x, to.z, 3), 3.0f) << "on the ground";
+            game.removeRaceVehicles();
+            game.releaseParkingSlots();
+            game.clearRace();
+        }
+    scene().clear();
+    ASSERT_TRUE(load(builtLevel()));
+    EXPECT_TRUE(world.raceCanRun()) << "the whole level holds its race";
     gRaceClock = previousClock;
     physics->threaded = threaded;
     if (threaded)
