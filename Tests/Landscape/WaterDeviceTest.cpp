@@ -451,6 +451,54 @@ TEST_F(WaterDevice, TheWavesOfANearMacroAreDrawnOverItsOwnStretch)
     readable->Release();
 }
 
+// The near grids' indices, as the device holds them: every cell of every
+// macro copy in the batch is two triangles over that cell's own four
+// corners, each corner used and none of the next cell's or macro's.
+TEST_F(WaterDevice, EachCellOfTheNearGridsIsTwoTrianglesOverItsOwnCorners)
+{
+    SceneFrames::look(chain(), {-200.0f, 60.0f, 720.0f}, 0.0f, -25.0f);
+    frame();
+    WaterArea* pond = area(L"Pond");
+    ASSERT_NE(pond, nullptr);
+    WaterPhysics& physics = pond->physics;
+    IDirect3DIndexBuffer9* buffer = physics.rings[0].indexBuffer;
+    ASSERT_NE(buffer, nullptr);
+    const int32_t n = physics.n, perMacro = n * n;
+    const int32_t copies = (int32_t(WaterPhysics::Ring::batchVertices) + perMacro - 1) / perMacro;
+    const int32_t perCopy = 6 * (n - 1) * (n - 1);
+    D3DINDEXBUFFER_DESC description{};
+    ASSERT_EQ(buffer->GetDesc(&description), D3D_OK);
+    ASSERT_EQ(description.Size, UINT(2 * perCopy * copies));
+    void* bits = nullptr;
+    ASSERT_EQ(buffer->Lock(0, 0, &bits, D3DLOCK_READONLY), D3D_OK);
+    const auto* indices = static_cast<const uint16_t*>(bits);
+    int wrong = 0;
+    for (int32_t k = 0; k < copies; ++k)
+        for (int32_t r = 0; r + 1 < n; ++r)
+            for (int32_t c = 0; c + 1 < n; ++c) {
+                const int32_t base = k * perMacro + n * r + c;
+                const int32_t corners[4] = {base, base + 1, base + n, base + n + 1};
+                const uint16_t* cell = indices + k * perCopy + 6 * ((n - 1) * r + c);
+                bool used[4] = {};
+                bool sound = true;
+                for (int t = 0; t < 2; ++t) {
+                    const uint16_t* triangle = cell + 3 * t;
+                    sound = sound && triangle[0] != triangle[1] && triangle[1] != triangle[2] &&
+                            triangle[0] != triangle[2];
+                    for (int v = 0; v < 3; ++v) {
+                        const int32_t* at = std::find(corners, corners + 4, int32_t(triangle[v]));
+                        sound = sound && at != corners + 4;
+                        if (at != corners + 4)
+                            used[at - corners] = true;
+                    }
+                }
+                sound = sound && used[0] && used[1] && used[2] && used[3];
+                wrong += sound ? 0 : 1;
+            }
+    buffer->Unlock();
+    EXPECT_EQ(wrong, 0);
+}
+
 // The far mesh's ranges need not be the first of their pools: with the
 // first elements of both pools taken, the far pond is still written where
 // it is drawn from, and shows.
