@@ -117,9 +117,9 @@ bool GameMenu::loadChampionshipEnd()
 }
 
 // Loads a map while the loading screen shows its progress. A failed load,
-// or the map of a race that holds no race a player can drive (its damaged
-// files left no ground, course, start or grid), takes the loading screen
-// away again and gives the cursor back; such a map is cleared again.
+// or a race's map that holds no race a player can drive (its damaged files
+// left no ground, course, start or grid), takes the loading screen away
+// again and gives the cursor back; such a map is cleared again.
 bool GameMenu::loadBehindLoadingScreen(const String& map, bool race)
 {
     delete loadingScreen;

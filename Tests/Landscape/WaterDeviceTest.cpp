@@ -52,6 +52,16 @@ protected:
         return nullptr;
     }
 
+    // The pond seen from its southern shore after a frame, its waves' grids
+    // built; null without a pond.
+    WaterPhysics* pondWithWaves()
+    {
+        SceneFrames::look(chain(), {-200.0f, 60.0f, 720.0f}, 0.0f, -25.0f);
+        frame();
+        WaterArea* pond = area(L"Pond");
+        return pond ? &pond->physics : nullptr;
+    }
+
     Scene scene{String(L"Korvanta"), 3500.0f};
 };
 
@@ -405,11 +415,9 @@ TEST_F(WaterDevice, ThePondsWavesRunWhereItsGroundLiesUnderTheWater)
 // read back.
 TEST_F(WaterDevice, TheWavesOfANearMacroAreDrawnOverItsOwnStretch)
 {
-    SceneFrames::look(chain(), {-200.0f, 60.0f, 720.0f}, 0.0f, -25.0f);
-    frame();
-    WaterArea* pond = area(L"Pond");
+    WaterPhysics* pond = pondWithWaves();
     ASSERT_NE(pond, nullptr);
-    WaterPhysics& physics = pond->physics;
+    WaterPhysics& physics = *pond;
     WaterPhysics::Ring& ring = physics.rings[0];
     ASSERT_NE(ring.vertexBuffer, nullptr);
     IDirect3DVertexBuffer9* readable = nullptr;
@@ -456,11 +464,9 @@ TEST_F(WaterDevice, TheWavesOfANearMacroAreDrawnOverItsOwnStretch)
 // corners, each corner used and none of the next cell's or macro's.
 TEST_F(WaterDevice, EachCellOfTheNearGridsIsTwoTrianglesOverItsOwnCorners)
 {
-    SceneFrames::look(chain(), {-200.0f, 60.0f, 720.0f}, 0.0f, -25.0f);
-    frame();
-    WaterArea* pond = area(L"Pond");
+    WaterPhysics* pond = pondWithWaves();
     ASSERT_NE(pond, nullptr);
-    WaterPhysics& physics = pond->physics;
+    WaterPhysics& physics = *pond;
     IDirect3DIndexBuffer9* buffer = physics.rings[0].indexBuffer;
     ASSERT_NE(buffer, nullptr);
     const int32_t n = physics.n, perMacro = n * n;
