@@ -105,6 +105,20 @@ int groundPixels(const RenderTexture* target, float top = 0.0f, float bottom = 1
     return count;
 }
 
+// Pixels of a render target that show the sky's blue, in the rows from top
+// to bottom (fractions of the height).
+int skyPixels(const RenderTexture* target, float top = 0.0f, float bottom = 1.0f)
+{
+    const Level pixels = TestDevice::readSurface(target ? target->renderSurface : nullptr);
+    int count = 0;
+    for (uint32_t y = uint32_t(top * float(pixels.height)); y < uint32_t(bottom * float(pixels.height)); ++y)
+        for (uint32_t x = 0; x < pixels.width; ++x) {
+            const Color c = Color::fromArgb(pixels.at(x, y));
+            count += c.b > c.r + 30 && c.b > 120;
+        }
+    return count;
+}
+
 TEST_F(WaterDevice, TheNearLakeReflectsTheHills)
 {
     // From the lake's eastern shore, low and level, towards the western hills.
@@ -129,6 +143,7 @@ TEST_F(WaterDevice, TheNearLakeReflectsTheHills)
     // away, so none shows above the horizon.
     EXPECT_GT(groundPixels(lake->reflection.target, 0.5f, 0.625f), 2000);
     EXPECT_EQ(groundPixels(lake->reflection.target, 0.75f), 0);
+    EXPECT_GT(skyPixels(lake->reflection.target, 0.75f), 20000) << "the sky mask under the mirrored hills";
     EXPECT_EQ(groundPixels(lake->reflection.target, 0.0f, 0.5f), 0);
     EXPECT_EQ(groundPixels(gWater.skyMask.skyTarget), 0);
 

@@ -161,8 +161,10 @@ TEST(GameSetup, GatesByModeGroupAndCourseType)
         }
         EXPECT_EQ(game.gates.tail() && game.gates.tail()->item->object == start, c.startLast);
         EXPECT_EQ(game.choice.goal, c.goal);
-        if (c.mode == Game::TimeTrial)
+        if (c.mode == Game::TimeTrial) {
             EXPECT_EQ(game.vehicles.count(), 1);
+            EXPECT_EQ(game.targetTimeCount, 0u) << "a solo time trial races against no target times";
+        }
         if (c.mode == Game::Jamboree)
             EXPECT_NE(game.targetGate, nullptr);
         if (c.mode == Game::OffRoadRace)
