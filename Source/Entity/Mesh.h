@@ -99,6 +99,11 @@ public:
 
     int32_t* getIndexCount() override { return &indexCount_; }
 
+    // Room for n vertices at once (never shrinks): a mesh built up piece by
+    // piece would otherwise copy its vertices again at every block it
+    // grows. False when the array cannot grow.
+    bool reserveVertices(int32_t n) { return n <= 0 || vertexData_.reserve(uint32_t(n)); }
+
     uint16_t* addTriangle(uint16_t a, uint16_t b, uint16_t c) override
     {
         addIndex(a);

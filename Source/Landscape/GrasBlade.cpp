@@ -92,7 +92,7 @@ void Meadow::GrasLayer::initBlade(Blade& blade)
     blade.restDirection = blade.groundNormal;
     blade.direction = blade.groundNormal;
     blade.built = 0;
-    const float fade = s.fadeStart + float(random() % 1000) * 0.001f * (s.range - s.fadeStart);
+    const float fade = drawnFadeStart + float(random() % 1000) * 0.001f * (drawnRange - drawnFadeStart);
     blade.fadeDistanceSq = fade * fade;
     blade.colour = s.colour;
     if (const uint32_t v = s.colourVariation) {

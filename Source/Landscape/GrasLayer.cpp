@@ -35,6 +35,13 @@ bool cellInRange(int32_t i, int32_t j, float x, float z, float c, float R)
     return reach >= 0.0f && dx * dx + dz * dz <= reach * reach;
 }
 
+// The farthest grass may grow: the view range of the camera.
+float cameraRange()
+{
+    static const float standard = Camera().range;
+    return gCamera ? gCamera->range : standard;
+}
+
 // Coordinates far enough from the grid that no cell bound can be formed.
 bool onGrid(const vec3d& p) { return std::fabs(p.x) < 1.0e9f && std::fabs(p.z) < 1.0e9f; }
 
@@ -74,10 +81,20 @@ void Meadow::GrasLayer::applySettings()
         state = disabled;
     settings.minimumNormal = std::clamp(settings.minimumNormal, 0.0f, 1.0f);
     settings.maximumNormal = std::clamp(settings.maximumNormal, 0.0f, 1.0f);
+    // Grass never grows beyond what the camera sees, however far the file
+    // lets it.
+    const Settings defaults;
+    const float sight = cameraRange();
+    const float range = settings.range;
+    drawnRange = range > 0.0f && range <= sight ? range : std::min(defaults.range, sight);
+    const float fade = settings.fadeStart;
+    drawnFadeStart = fade >= 0.0f && fade < drawnRange ? fade
+                     : defaults.fadeStart < drawnRange ? defaults.fadeStart
+                                                       : drawnRange * 0.5f;
     // Blades are fully opaque up to half the fade length before the fade
     // starts; a fade longer than twice its start has no such zone (the
     // limit would otherwise pass the fade start and turn the fade around).
-    const float opaque = settings.fadeStart - (settings.range - settings.fadeStart) * 0.5f;
+    const float opaque = drawnFadeStart - (drawnRange - drawnFadeStart) * 0.5f;
     fullOpacityLimit = opaque > 0.0f ? opaque * opaque : 0.0f;
     deletePatches();
     lastCamera = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
@@ -264,7 +281,7 @@ void Meadow::GrasLayer::createPatch(int32_t i, int32_t j)
 void Meadow::GrasLayer::updatePatchGrid(const vec3d& camera)
 {
     CRASH_TRACE();
-    const float c = cellSize, R = settings.range;
+    const float c = cellSize, R = drawnRange;
     const vec3d last = lastCamera;
     const bool lastOnGrid = onGrid(last);
     if (onGrid(camera) && state == ready) {

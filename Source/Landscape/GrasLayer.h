@@ -38,6 +38,8 @@ public:
         float minimumHeight = 5.0f;
         float maximumHeight = 6.5f;
         float width = 8.0f;
+        // As stored: the drawing keeps them within what the camera sees
+        // (drawnRange, drawnFadeStart).
         float fadeStart = 400.0f;
         float range = 800.0f; // fade end, and the patches' range
         uint32_t tilt = 15;   // degrees
@@ -168,8 +170,9 @@ public:
     bool read(FileInterface& stream);
     void write(FileInterface& stream) const;
     // After a change of the settings: vertices per blade from the shape,
-    // normal limits within 0..1, the full-opacity limit; every patch goes and
-    // the next update builds them anew.
+    // normal limits within 0..1, the drawn range and fade start, the
+    // full-opacity limit; every patch goes and the next update builds them
+    // anew.
     void applySettings();
     static uint32_t verticesForShape(uint32_t shape);
 
@@ -237,6 +240,12 @@ public:
     uint32_t verticesPerBlade = 0;
     uint32_t patchSetChanged = 0;
     uint32_t receivesProjections = 1;
+    // The range and fade start the drawing uses: the stored ones where the
+    // range lies within the camera's and the fade starts below it, else the
+    // defaults (a fade start of half the range when the default does not
+    // fit). A save writes the stored ones back.
+    float drawnRange = 800.0f;
+    float drawnFadeStart = 400.0f;
     float fullOpacityLimit = 0.0f; // squared distance
     uint32_t placementMode = 0;    // 0 random, 1 the placement points
     uint32_t state = constructed;

@@ -91,6 +91,10 @@ public:
     static constexpr uint32_t batchCapacity = VertexRing<Vertex>::batchVertices;
     static constexpr uint32_t bufferVertices = VertexRing<Vertex>::ringVertices;
     static constexpr char versionMark[4] = {'v', '1', '.', '0'};
+    // The layers a file may give: four times the game's maps' (grass and
+    // reeds). Each grows patches around the camera every frame; a record of
+    // one byte would otherwise cost a layer's memory and frame time.
+    static constexpr uint32_t maxLayers = 8;
 
     Meadow();
     ~Meadow() override;
@@ -107,7 +111,7 @@ public:
     // Reads the ".mdw" file at path: the old layers go and the file's take
     // their place. An empty path or a file that does not open changes
     // nothing and gives false. A damaged file keeps the layers read before
-    // the damage.
+    // the damage; layers past maxLayers are not read.
     bool load(const String& path);
     // The same from a stream of the whole file.
     void read(FileInterface& stream);

@@ -6,11 +6,12 @@
 // The texture block is a u32 level count (not used), a u32 byte count and an
 // image file of that many bytes; a layer without a texture writes a block of
 // 0 bytes, read back as no texture. Layer counts beyond what the data holds
-// stop at its end, and a field outside its rules keeps its default.
+// stop at its end, and those beyond Meadow::maxLayers at the bound. A field
+// outside its rules keeps its default; the range and fade start keep what
+// the file says, and the drawing holds them within the camera's sight.
 #include "Landscape/GrasLayer.h"
 #include "Landscape/LevelBlock.h"
 
-#include "Render/Camera.h"
 #include "Render/D3DDevice.h"
 
 #include "Core/CrashTrace.h"
@@ -75,13 +76,6 @@ bool readAtMost(FileInterface& stream, uint32_t& value, uint32_t high)
     return true;
 }
 
-// The farthest grass may grow: the view range of the camera.
-float cameraRange()
-{
-    static const float standard = Camera().range;
-    return gCamera ? gCamera->range : standard;
-}
-
 }
 
 bool Meadow::GrasLayer::read(FileInterface& stream)
@@ -133,13 +127,6 @@ bool Meadow::GrasLayer::read(FileInterface& stream)
         default: return true;
         }
     });
-    // The range must lie within what the camera sees and the fade start
-    // below it; either out of line keeps its default.
-    const Settings defaults;
-    if (!(s.range > 0.0f && s.range <= cameraRange()))
-        s.range = settings.range > 0.0f && settings.range <= cameraRange() ? settings.range : defaults.range;
-    if (!(s.fadeStart >= 0.0f && s.fadeStart < s.range))
-        s.fadeStart = settings.fadeStart >= 0.0f && settings.fadeStart < s.range ? settings.fadeStart : s.range * 0.5f;
     // A shape without a vertex layout is kept (a save writes it back), but
     // the layer never grows.
     s.shape = shape;
@@ -224,6 +211,9 @@ void Meadow::read(FileInterface& stream)
         case LayerCount: return stream.readValue(count);
         case LayerRecords:
             for (uint32_t i = 0; i < count; ++i) {
+                // Layers past the bound end the file: what was read stays.
+                if (uint32_t(layers.count()) >= maxLayers)
+                    return false;
                 // A count beyond the data ends with the data: no layer is made
                 // for records that are not there (the last byte left is the
                 // file's own end tag).

@@ -102,7 +102,9 @@ bool Scene::load(const String& path)
     }
     // The ways fit themselves to the ground just built; the terrain's first
     // patches are made after them, with their hollows.
-    loadWayFile(baseName() + L".way");
+    // A way file that could not be read at all is kept as it is by the
+    // next save, rather than replaced by an empty network.
+    keepWayFile = !loadWayFile(baseName() + L".way") && gWayNetwork.ways.count() == 0;
     if (terrainLayer.terrain)
         terrainLayer.terrain->startLod(swapChain);
     objectManager.load();

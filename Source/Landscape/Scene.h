@@ -112,7 +112,9 @@ public:
     bool load(const String& path);
     // Writes the main file (and the side files of the parts that have them)
     // under path, which becomes the scene's file name; an empty path writes
-    // under the file name. Each file is replaced only once written whole.
+    // under the file name. Each file is replaced only once written whole; a
+    // way file the load could not read at all is left as it is while the
+    // network holds no way.
     bool save(const String& path);
     // Reads tags 1 to 4 of a main file (name, preview, description, race
     // settings up to the course type, which the header word gets too) for
@@ -224,4 +226,7 @@ private:
     static const CameraObject* findCameraObject(DynArray<CameraObject>& objects, int32_t count, int32_t n);
 
     uint32_t pausedByScene = 0;
+    // The level's way file could not be read at all: save leaves it alone
+    // while the network stays empty.
+    bool keepWayFile = false;
 };

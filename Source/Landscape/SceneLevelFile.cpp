@@ -129,7 +129,8 @@ bool Scene::save(const String& path)
     if (Terrain* terrain = terrainLayer.terrain; terrain && terrain->isLoaded())
         saved = terrain->save(terrainLayer.mapFileName()) && saved;
     saved = gWater.save(baseName() + L".wtr") && saved;
-    saved = saveWayFile(baseName() + L".way") && saved;
+    if (!keepWayFile || gWayNetwork.ways.count() > 0)
+        saved = saveWayFile(baseName() + L".way") && saved;
     if (swapChain && swapChain->meadow)
         saved = swapChain->meadow->save(baseName() + L".mdw") && saved;
     return saved;

@@ -2,6 +2,7 @@
 // texture matrix and the texture stages of the surfaces.
 #include "Landscape/WaterRender.h"
 
+#include "Entity/EntityManager.h"
 #include "Entity/ParticleSystem.h"
 #include "Entity/SpriteManager.h"
 #include "Landscape/HLod.h"
@@ -246,7 +247,11 @@ void WaterReflection::renderScene(D3D::Device::SwapChain& chain)
     // limits, which stay as the level set them.
     gTerrain.render(0);
     setPlane(plane, waterPlane);
-    // The roads beside the water, without the projections on them.
+    // The objects and vehicles on the shore (an entity whose reflection mask
+    // is set keeps out), and the roads beside the water, without the
+    // projections on them.
+    if (chain.entities)
+        chain.entities->render(0);
     gWayNetwork.render(0);
     if (chain.meadow)
         chain.meadow->render(1);

@@ -294,6 +294,11 @@ bool GameMenu::World::loadMap(const String& path)
     return scene && scene->load(path);
 }
 
+bool GameMenu::World::raceCanRun()
+{
+    return scene && scene->game.canRace();
+}
+
 void GameMenu::World::applyRaceChoice(const RaceChoice& choice)
 {
     if (scene)

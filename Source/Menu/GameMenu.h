@@ -334,8 +334,9 @@ private:
     // The key of one polled input; input is one of the six menu keys.
     void routeKey(Input input);
     // The common end of both loaders: capture, screens out, the transition
-    // in; picture is the capture.
-    bool loadBehindLoadingScreen(const String& map);
+    // in; picture is the capture. With race, the map must also hold a race
+    // a player can drive.
+    bool loadBehindLoadingScreen(const String& map, bool race);
     void captureLoadingPicture(TextureRef& picture);
     void finishLoad(TextureRef& picture);
     // The overlay steps of update (map preview, congratulation).

@@ -77,7 +77,7 @@ bool GameMenu::loadRace(int32_t kind)
     if (choice.mapFile.length() == 0)
         return false;
 
-    if (!loadBehindLoadingScreen(choice.mapFile))
+    if (!loadBehindLoadingScreen(choice.mapFile, true))
         return false;
     TextureRef picture;
     captureLoadingPicture(picture);
@@ -102,7 +102,7 @@ bool GameMenu::loadChampionshipEnd()
     const String map = Game::findChampionshipMap(folder, key, 2);
     if (map.length() == 0)
         return false;
-    if (!loadBehindLoadingScreen(map))
+    if (!loadBehindLoadingScreen(map, false))
         return false;
     world->placePlayerQuad();
     TextureRef picture;
@@ -116,14 +116,19 @@ bool GameMenu::loadChampionshipEnd()
     return true;
 }
 
-// Loads a map while the loading screen shows its progress. A failed load
-// takes the loading screen away again and gives the cursor back.
-bool GameMenu::loadBehindLoadingScreen(const String& map)
+// Loads a map while the loading screen shows its progress. A failed load,
+// or a race's map that holds no race a player can drive (its damaged files
+// left no ground, course, start or grid), takes the loading screen away
+// again and gives the cursor back; such a map is cleared again.
+bool GameMenu::loadBehindLoadingScreen(const String& map, bool race)
 {
     delete loadingScreen;
     loadingScreen = new LoadingScreen(*this);
-    if (world && world->loadMap(map))
+    const bool loaded = world && world->loadMap(map);
+    if (loaded && (!race || world->raceCanRun()))
         return true;
+    if (loaded)
+        world->clearScene();
     delete loadingScreen;
     loadingScreen = nullptr;
     if (D3D::Device::SwapChain* chain = swapChain())

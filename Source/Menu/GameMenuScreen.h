@@ -147,6 +147,9 @@ public:
     virtual Game* game();
     // Scene::load: false when nothing was loaded.
     virtual bool loadMap(const String& path);
+    // Whether the loaded map holds a race a player can drive (false
+    // without a scene).
+    virtual bool raceCanRun();
     // The race logic takes the choice and sets the scene's hour by it.
     virtual void applyRaceChoice(const RaceChoice& choice);
     virtual void applyTimeOfDay();

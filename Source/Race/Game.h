@@ -259,6 +259,11 @@ public:
     // the spilling oil and the pick-ups waiting to come back.
     void shiftDeadlines(uint32_t ms);
 
+    // Whether the loaded level holds a race a player can drive: ground, the
+    // quad package, a player slot and a Start object on a way (the course).
+    // A level whose side files are damaged may lack any of them; the menu
+    // then refuses the race instead of starting one that never moves.
+    bool canRace() const;
     // The race from the scene's objects (GameSetup.cpp), once, in phase 0:
     // the mode's vehicle count and laps, the course and its vehicles, the
     // flag, parking slots, gates and target, the quads held at the grid,
@@ -405,6 +410,8 @@ public:
 private:
     // The scene's objects of one package, in depth order.
     void collectObjects(int32_t package, SCList<StaticEntity>& out) const;
+    // The road under the first Start object; null without one.
+    Way::PointList* courseAtStart() const;
     void hideObjects(int32_t package, uint32_t hide);
     // The "Camera" package's race flag.
     void setCameraRaceFlag(uint32_t on);

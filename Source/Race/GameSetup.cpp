@@ -145,17 +145,35 @@ void Game::applyModeRules(RaceChoice& race)
     }
 }
 
-void Game::findCourse()
+bool Game::canRace() const
 {
-    course = nullptr;
-    courseLength = 0.0f;
+    const Terrain* ground = scene ? scene->terrainLayer.terrain : nullptr;
+    if (!scene || !scene->loaded || !ground || !ground->isLoaded() || !packages[QuadPackage])
+        return false;
+    SCList<StaticEntity> slots;
+    collectObjects(PlayerSlotPackage, slots);
+    const bool grid = slots.head() != nullptr;
+    slots.clear(false);
+    return grid && courseAtStart();
+}
+
+Way::PointList* Game::courseAtStart() const
+{
     SCList<StaticEntity> starts;
     collectObjects(StartPackage, starts);
+    Way::PointList* road = nullptr;
     if (starts.head()) {
         const vec3d at = starts.head()->item->getPosition();
-        course = gWayNetwork.findSegmentAt(vec2d(at.x, at.z));
+        road = gWayNetwork.findSegmentAt(vec2d(at.x, at.z));
     }
     starts.clear(false);
+    return road;
+}
+
+void Game::findCourse()
+{
+    course = courseAtStart();
+    courseLength = 0.0f;
     if (!course)
         return;
     for (auto* node = course->head(); node; node = node->next)

@@ -485,7 +485,8 @@ bool Tree::Bough::read(FileInterface& stream)
 {
     clear();
     std::vector<uint8_t> scratch;
-    if (readRecord(stream, 1, scratch))
+    uint32_t boughs = 0;
+    if (readRecord(stream, 1, 0, boughs, scratch))
         return true;
     clear();
     level = 0;
@@ -520,9 +521,10 @@ bool readBones(FileInterface& stream, Tree::Bone* bones, uint32_t count, std::ve
 
 } // namespace
 
-bool Tree::Bough::readRecord(FileInterface& stream, uint32_t depth, std::vector<uint8_t>& scratch)
+bool Tree::Bough::readRecord(FileInterface& stream, uint32_t depth, uint64_t reserved, uint32_t& boughs,
+                             std::vector<uint8_t>& scratch)
 {
-    if (depth > maxDepth)
+    if (depth > maxDepth || ++boughs > maxBoughs)
         return false;
     uint32_t head[5];
     float storedEnd = 0.0f;
@@ -532,14 +534,15 @@ bool Tree::Bough::readRecord(FileInterface& stream, uint32_t depth, std::vector<
     if (!stream.readValue(storedEnd))
         return false;
     const uint32_t bones = head[0], rootTotal = head[1], bonesPerRoot = head[2], childTotal = head[3];
-    // Every count must fit the bytes left (a child record takes at least its
-    // 24-byte head); roots without bones take none, so their number is held.
-    // A root follows the trunk bones of the root zone, so it is no longer
-    // than the trunk.
+    // Every count must fit the bytes left beside what the records after this
+    // one take (a child record takes at least its 24-byte head); roots
+    // without bones take none, so their number is held. A root follows the
+    // trunk bones of the root zone, so it is no longer than the trunk.
     constexpr uint64_t headSize = 24;
     const uint64_t needed = uint64_t(bones) * Bone::storedSize +
                             uint64_t(rootTotal) * bonesPerRoot * Bone::storedSize + uint64_t(childTotal) * headSize;
-    if (rootTotal > maxRoots || (rootTotal && bonesPerRoot > bones) || needed > stream.remaining())
+    if (rootTotal > maxRoots || (rootTotal && bonesPerRoot > bones) || childTotal > maxBoughs - boughs ||
+        needed + reserved > stream.remaining())
         return false;
 
     level = std::min(head[4], 3u);
@@ -556,11 +559,15 @@ bool Tree::Bough::readRecord(FileInterface& stream, uint32_t depth, std::vector<
             return false;
     }
     rootBoneCount = rootTotal ? bonesPerRoot : 0;
-    if (!children.resize(int32_t(childTotal)))
-        return false;
-    childCount = childTotal;
-    for (uint32_t i = 0; i < childTotal; ++i)
-        if (!children.at(int32_t(i))->readRecord(stream, depth + 1, scratch))
+    for (uint32_t i = 0; i < childTotal; ++i) {
+        // Room doubles up to the count, ending at it exactly.
+        if (i == uint32_t(children.count()) &&
+            !children.resize(int32_t(std::min(childTotal, std::max(4u, 2 * i)))))
             return false;
+        childCount = i + 1;
+        if (!children.at(int32_t(i))->readRecord(stream, depth + 1, reserved + (childTotal - 1 - i) * headSize,
+                                                 boughs, scratch))
+            return false;
+    }
     return true;
 }

@@ -116,8 +116,10 @@ public:
 
     // Reads a stored hierarchy (the record below, children depth first),
     // replacing what the bough held. A record cut short, with counts the bytes
-    // left cannot hold, or nested deeper than maxDepth fails the read and
-    // leaves the bough empty.
+    // left cannot hold beside what its ancestors still promise, more than
+    // maxBoughs boughs, or nested deeper than maxDepth fails the read and
+    // leaves the bough empty. Children are made as they are read: what a
+    // damaged record claims costs nothing before its bytes are there.
     //   u32 boneCount, rootCount, rootBoneCount, childCount, level; f32 end;
     //   boneCount bones; rootCount x rootBoneCount bones; childCount records.
     bool read(FileInterface& stream);
@@ -159,7 +161,11 @@ public:
     static int32_t placeObjects(Bough& root, ArrayHeap<ObjectInfo>& out, const ObjectParam& param);
 
 private:
-    bool readRecord(FileInterface& stream, uint32_t depth, std::vector<uint8_t>& scratch);
+    // One record and its children. reserved: the bytes the records still to
+    // come after this one (the later children of its ancestors) take at the
+    // least, which this record may not claim; boughs: those read so far.
+    bool readRecord(FileInterface& stream, uint32_t depth, uint64_t reserved, uint32_t& boughs,
+                    std::vector<uint8_t>& scratch);
 };
 
 // One cross-section ring of a bough's mesh: its vertices around the axis and

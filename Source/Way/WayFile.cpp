@@ -156,7 +156,10 @@ bool WayNetwork::read(FileInterface& stream)
     // The links to projections and the hollow lookups go with the old ways.
     clearWays();
     beginChange();
-    const bool built = readWays(stream) && buildSegments();
+    // The ways read whole before any damage stay; a network beyond the
+    // limits of its segments goes whole.
+    const bool whole = readWays(stream);
+    const bool built = buildSegments();
     if (!built) {
         segments.clear();
         hollowSegments.clear();
@@ -165,7 +168,7 @@ bool WayNetwork::read(FileInterface& stream)
         indexSegments();
     }
     endChange();
-    return built;
+    return whole && built;
 }
 
 bool WayNetwork::readWays(FileInterface& stream)
@@ -174,23 +177,22 @@ bool WayNetwork::readWays(FileInterface& stream)
     uint32_t wayCount = 0;
     if (!reader.u32(wayCount))
         return true; // an empty file: no ways
-    if (!reader.fits(wayCount, 4))
-        return false;
-    for (uint32_t w = 0; w < wayCount; ++w) {
+    // Each way goes into the network once read whole; the first that is not
+    // ends the reading (a count beyond the data ends with the data).
+    bool whole = true;
+    for (uint32_t w = 0; w < wayCount && whole; ++w) {
         PointList* list = new PointList;
-        if (!ways.append(list)) {
-            delete list;
-            return false;
-        }
         uint32_t count = 0;
-        if (!reader.u32(count) || !reader.points(*list, count, 1, nullptr, nullptr))
-            return false;
+        whole = reader.u32(count) && reader.points(*list, count, 1, nullptr, nullptr) && ways.append(list);
+        if (!whole)
+            Way::deletePointList(list);
     }
 
     // Links name points of the file by id; the first point in walk order
-    // with an id answers for it (as findPointNode would). A link to no point,
-    // to the linking point itself or to a point that already hangs from
-    // another is dropped: a point hangs from one place only.
+    // with an id answers for it (as findPointNode would). A link to no point
+    // or to the linking point itself is dropped. A point hangs from one
+    // place only: the first link to it, unless it starts a branch; a later
+    // link stays in its list all the same.
     std::unordered_map<int32_t, PointNode*> byId;
     walk([&](PointNode* node) {
         byId.emplace(node->item->id, node);
@@ -202,18 +204,20 @@ bool WayNetwork::readWays(FileInterface& stream)
             auto* next = link->next;
             const auto found = byId.find(link->item->id);
             PointNode* target = found == byId.end() ? nullptr : found->second;
-            if (!target || target == node || target->item->parentNode) {
+            if (!target || target == node) {
                 delete point.links.unlink(link);
             } else {
                 link->item->node = target;
-                target->item->linkNode = link;
-                target->item->parentNode = node;
+                if (!target->item->parentNode) {
+                    target->item->linkNode = link;
+                    target->item->parentNode = node;
+                }
             }
             link = next;
         }
         return true;
     });
-    return true;
+    return whole;
 }
 
 bool WayNetwork::buildSegments()

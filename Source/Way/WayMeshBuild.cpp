@@ -255,6 +255,15 @@ void Segment::buildPartMeshes(std::vector<std::unique_ptr<PartMesh>>& parts)
             for (PartMesh* s : {m1, m2, m3})
                 empty(*s);
             m.buildSegmentMesh(*this, j, *m1, a, b, distanceOffset, startCap, endCap);
+            if (i == 0) {
+                // Every piece gives about what the first gives: room for them
+                // all at once keeps the merge linear in the steps.
+                const int64_t pieces = int64_t(count - 1);
+                parts[size_t(j)]->reserveVertices(
+                    int32_t(std::min<int64_t>(pieces * m1->countedVertices(), maxMeshVertices)));
+                parts[size_t(j)]->reserveIndices(
+                    int32_t(std::min<int64_t>(pieces * m1->countedIndices(), 3 * int64_t(maxMeshVertices))));
+            }
             if (clipped)
                 for (const Point* p : {&startPoint(), &endPoint()})
                     for (const Point::Cut& cut : p->cuts) {

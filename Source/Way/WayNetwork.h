@@ -81,8 +81,10 @@ public:
     static constexpr int32_t maxDepth = 64;
     static constexpr float maxCoordinate = 1.0e6f;
     static constexpr float maxWidth = 1.0e5f;
-    // Cross-sections of the whole network a load may make.
-    static constexpr uint32_t maxCrossSections = 1u << 18;
+    // Cross-sections of the whole network a load may make: eight times what
+    // the largest of the game's maps has (about 1,000), so that a damaged or
+    // hostile file cannot stall the load.
+    static constexpr uint32_t maxCrossSections = 1u << 13;
     // The hollow's depth (height units) and how it grows from the edge.
     static constexpr float hollowDepth = 9.0f;
     static constexpr float hollowSlope = 0.06f;
@@ -97,8 +99,10 @@ public:
     // Reads a ".way" file and builds every segment with its mesh. A file
     // that does not open leaves the network as it was (false). A damaged
     // file (a count beyond the data, nesting beyond maxDepth, a value that is
-    // not finite or beyond the limits, a segment asking for more than
-    // Segment::maxSteps steps) leaves it empty (false). An empty file
+    // not finite or beyond the limits) keeps the ways read whole before the
+    // damage (false). A network beyond what its segments may ask (a segment
+    // of more than Segment::maxSteps steps, more than maxCrossSections in
+    // all) is refused whole and leaves it empty (false). An empty file
     // empties it.
     bool load(const String& path);
     bool read(FileInterface& stream);

@@ -158,6 +158,7 @@ TEST_F(ContentLoad, EveryChampionshipMapLoadsAndHoldsItsRaces)
         EXPECT_EQ(cameraObjects(), MapGenerator::cameraObjects);
 
         Game& game = scene().game;
+        EXPECT_TRUE(game.canRace()) << "the menu lets the race start";
         setUpRace(path, Game::Circuit, settings.courseType, MapGenerator::gridSlots);
         ASSERT_EQ(game.vehicles.count(), MapGenerator::gridSlots);
         ASSERT_NE(game.course, nullptr) << "the Start stands on the course";
@@ -345,6 +346,23 @@ TEST_F(ContentLoad, EveryPackagesPartsWearTheirTextures)
         }
     }
     EXPECT_GE(parts, 40);
+}
+
+// Trees and rocks show from afar: their packages are drawn in the far
+// field's pictures beyond the distance at which they come alive; the race's
+// objects are not.
+TEST_F(ContentLoad, TreesAndRocksStandInTheFarField)
+{
+    const std::pair<const wchar_t*, uint32_t> packages[] = {
+        {L"Tree", 1}, {L"GrownTree", 1}, {L"Rock", 1}, {L"Gate", 0}, {L"Crate", 0}, {L"Start", 0}, {L"PlayerSlot", 0}};
+    for (const auto& [name, farField] : packages) {
+        SCOPED_TRACE(std::string(name, name + wcslen(name)));
+        ObjPkgManager::Package* package = scene().objectPackages.findPackage(String(name));
+        ASSERT_NE(package, nullptr);
+        ASSERT_NE(package->build(nullptr), nullptr);
+        EXPECT_EQ(package->functions.farField, farField);
+        EXPECT_EQ(package->farField, farField);
+    }
 }
 
 // Every tree of the tree folder grows through Tree::generate; every sound of

@@ -1,11 +1,15 @@
 #include "LandscapeTestFiles.h"
 
 #include "Landscape/Scene.h"
+#include "Way/WayNetwork.h"
+
+#include "WayFileWriter.h"
 
 #include "Core/Timer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -361,6 +365,70 @@ TEST(LevelFile, SizesBeyondTheDataEndTheRead)
         EXPECT_EQ(scene.preview.size(), 0u);
         EXPECT_EQ(text(scene.sceneName), L"");
         EXPECT_EQ(scene.timeOfDay, 12.0f);
+    }
+}
+
+// A way file cut after its first whole way loads that way, and the save
+// writes it back; one the load could not read at all, or is missing, is
+// left as it was by the save rather than replaced by an empty network.
+TEST(LevelFile, TheSaveKeepsWhatADamagedWayFileHolds)
+{
+    WayFileWriter::Way way(2);
+    for (size_t i = 0; i < way.size(); ++i) {
+        way[i].position[2] = 40.0f * float(i);
+        way[i].width = 8.0f;
+        way[i].stepsPerLength = 0.5f;
+        way[i].name = String(L"SimpleWayBorderPaver1");
+    }
+    FileArray out(256);
+    WayFileWriter::write({way}, out);
+    std::vector<uint8_t> saysThree = bytesOf(out);
+    saysThree[0] = 3;
+    std::vector<uint8_t> tooManyPoints;
+    putU32(tooManyPoints, 1);
+    putU32(tooManyPoints, 5000);
+    putU32(tooManyPoints, 7);
+    WayFileWriter::Way dense = way;
+    dense[0].stepsPerLength = 1.0e4f;
+    FileArray denseOut(256);
+    WayFileWriter::write({dense}, denseOut);
+    const struct
+    {
+        const char* what;
+        bool present;
+        std::vector<uint8_t> bytes;
+        int wholeWays; // -1: the file stays as it was
+    } cases[] = {
+        {"three ways said, one held", true, saysThree, 1},
+        {"a point count beyond the data", true, tooManyPoints, -1},
+        {"a segment of a million steps", true, bytesOf(denseOut), -1},
+        {"no way file", false, {}, -1},
+    };
+    for (const auto& c : cases) {
+        const std::wstring folder = freshFolder(L"waysaved");
+        ASSERT_TRUE(write(folder + L"Track.tee", levelBytes(LevelFileWriter::Level{})));
+        if (c.present)
+            ASSERT_TRUE(write(folder + L"Track.way", c.bytes));
+        Scene scene(String(L"Korvanta"), 3500.0f);
+        ASSERT_TRUE(scene.load(String((folder + L"Track.tee").c_str())));
+        EXPECT_EQ(gWayNetwork.ways.count(), std::max(c.wholeWays, 0)) << c.what;
+        EXPECT_TRUE(scene.save(String(L""))) << c.what;
+        const bool exists = GetFileAttributesW((folder + L"Track.way").c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (c.wholeWays < 0) {
+            EXPECT_EQ(exists, c.present) << c.what;
+            if (c.present)
+                EXPECT_EQ(read(folder + L"Track.way"), c.bytes) << c.what;
+        } else {
+            // What the save wrote reads whole: the way and its two points.
+            gWayNetwork.clearWays();
+            ASSERT_TRUE(loadWayFile(String((folder + L"Track.way").c_str()))) << c.what;
+            ASSERT_EQ(gWayNetwork.ways.count(), c.wholeWays) << c.what;
+            const Way::PointList& list = *gWayNetwork.ways.head()->item;
+            ASSERT_EQ(list.count(), 2) << c.what;
+            EXPECT_EQ(list.tail()->item->position.z, 40.0f) << c.what;
+        }
+        scene.clear();
+        gWayNetwork.clearWays();
     }
 }
 

@@ -236,16 +236,24 @@ TEST_F(MeadowFile, FieldsOutsideTheirRulesKeepTheirDefaults)
          [](const Layer& l) { return l.state == Layer::ready && l.verticesPerBlade == 4; }},
         {"1025 blades", [](auto& l) { l.bladesPerPatch = 1025; },
          [&](const Layer& l) { return l.settings.bladesPerPatch == defaults.bladesPerPatch; }},
-        {"range NaN", [&](auto& l) { l.range = nan; }, [](const Layer& l) { return l.settings.range == 800.0f; }},
+        // The range and the fade start keep what the file says (a save writes
+        // it back); the drawing holds them within the camera's sight.
+        {"range NaN", [&](auto& l) { l.range = nan; },
+         [](const Layer& l) { return l.settings.range == 800.0f && l.drawnRange == 800.0f; }},
         {"range beyond the camera", [](auto& l) { l.range = 5000.0f; },
-         [](const Layer& l) { return l.settings.range == 800.0f && l.settings.fadeStart == 210.0f; }},
-        {"range 0", [](auto& l) { l.range = 0.0f; }, [](const Layer& l) { return l.settings.range == 800.0f; }},
+         [](const Layer& l) {
+             return l.settings.range == 5000.0f && l.drawnRange == 800.0f && l.drawnFadeStart == 210.0f;
+         }},
+        {"range 0", [](auto& l) { l.range = 0.0f; },
+         [](const Layer& l) { return l.settings.range == 0.0f && l.drawnRange == 800.0f; }},
         {"fade start at the range", [](auto& l) { l.fadeStart = 333.0f; },
-         [](const Layer& l) { return l.settings.fadeStart == 166.5f && l.settings.range == 333.0f; }},
+         [](const Layer& l) {
+             return l.settings.fadeStart == 333.0f && l.drawnFadeStart == 166.5f && l.drawnRange == 333.0f;
+         }},
         {"fade start below the range default", [](auto& l) { l.fadeStart = -1.0f; l.range = 500.0f; },
-         [](const Layer& l) { return l.settings.fadeStart == 400.0f; }},
+         [](const Layer& l) { return l.settings.fadeStart == -1.0f && l.drawnFadeStart == 400.0f; }},
         {"fade start infinite", [&](auto& l) { l.fadeStart = inf; },
-         [](const Layer& l) { return l.settings.fadeStart == 166.5f; }},
+         [](const Layer& l) { return l.settings.fadeStart == 400.0f && l.drawnFadeStart == 166.5f; }},
         {"heights", [&](auto& l) { l.minimumHeight = inf; l.maximumHeight = nan; l.width = -inf; },
          [&](const Layer& l) {
              return l.settings.minimumHeight == defaults.minimumHeight &&
@@ -273,6 +281,45 @@ TEST_F(MeadowFile, FieldsOutsideTheirRulesKeepTheirDefaults)
     }
 }
 
+// A range the camera cannot see, or none at all, is kept for the save:
+// the file comes back byte for byte, while the grass grows within sight.
+TEST_F(MeadowFile, ARangeBeyondSightIsSavedAsStored)
+{
+    for (float range : {5000.0f, 0.0f, -20.0f}) {
+        MeadowFileWriter::Layer distant = unusualLayer();
+        distant.range = range;
+        const std::vector<uint8_t> bytes = fileOf({distant, unusualLayer()});
+        read(bytes);
+        ASSERT_EQ(meadow.layers.count(), 2) << range;
+        EXPECT_EQ(layer(0).drawnRange, 800.0f) << range;
+        EXPECT_EQ(written(), bytes) << range;
+    }
+}
+
+// A file of 10,000 empty records (each a single end tag, a default layer)
+// gives at most the bound's layers, at once; those read stay.
+TEST_F(MeadowFile, LayersStopAtTheBound)
+{
+    std::vector<uint8_t> bytes = {'v', '1', '.', '0', 1};
+    putU32(bytes, 10000);
+    bytes.push_back(2);
+    bytes.resize(bytes.size() + 10000, 0);
+    bytes.push_back(0);
+    const DWORD start = GetTickCount();
+    read(bytes);
+    EXPECT_LT(GetTickCount() - start, 250u);
+    EXPECT_EQ(uint32_t(meadow.layers.count()), Meadow::maxLayers);
+    for (auto* node = meadow.layers.head(); node; node = node->next)
+        EXPECT_EQ(node->item->state, Layer::ready);
+    // The game's own files fit: the valley's two layers and four times as many.
+    std::vector<MeadowFileWriter::Layer> many;
+    for (int i = 0; i < 4; ++i)
+        for (const MeadowFileWriter::Layer& l : MeadowSamples::valley())
+            many.push_back(l);
+    read(fileOf(many));
+    EXPECT_EQ(meadow.layers.count(), 8);
+}
+
 TEST_F(MeadowFile, TextureBlocksBeyondTheDataAreRefused)
 {
     MeadowFileWriter::Layer l = unusualLayer();
@@ -297,8 +344,8 @@ TEST_F(MeadowFile, TextureBlocksBeyondTheDataAreRefused)
 void expectSound(const Layer& l)
 {
     const Layer::Settings& s = l.settings;
-    EXPECT_TRUE(s.range > 0.0f && s.range <= 1800.0f);
-    EXPECT_TRUE(s.fadeStart >= 0.0f && s.fadeStart < s.range);
+    EXPECT_TRUE(l.drawnRange > 0.0f && l.drawnRange <= 1800.0f);
+    EXPECT_TRUE(l.drawnFadeStart >= 0.0f && l.drawnFadeStart < l.drawnRange);
     EXPECT_LE(s.bladesPerPatch, 1024u);
     EXPECT_LE(s.lighting, 1u);
     EXPECT_LE(s.onWater, 1u);

@@ -330,13 +330,20 @@ TEST(WaveReflection, ACameraSpacePointTurnsIntoItsMirrorImage)
     camera.setAnglesDeg();
     camera.update();
     const matrix3d mirror = WaterTextures::mirror(47.0f);
-    const matrix3d w = WaterStages::waveTransform(camera.view, mirror);
-    for (const vec3d& q : {vec3d{0.0f, 50.0f, 0.0f}, vec3d{-120.0f, 47.0f, 300.0f}, vec3d{5.0f, 90.0f, -7.0f}}) {
-        const vec3d seen = w.transformPoint(camera.view.transformPoint(q));
-        const vec3d image = camera.view.transformPoint({q.x, 2.0f * 47.0f - q.y, q.z});
-        EXPECT_NEAR(seen.x, image.x, 1e-3f);
-        EXPECT_NEAR(seen.y, image.y, 1e-3f);
-        EXPECT_NEAR(seen.z, image.z, 1e-3f);
+    // The camera's own view, and one that also halves every distance (the
+    // inverse must undo the scale too).
+    matrix3d halved = camera.view;
+    for (int i = 0; i < 16; ++i)
+        halved.m[i] *= i % 4 < 3 ? 0.5f : 1.0f;
+    for (const matrix3d& view : {camera.view, halved}) {
+        const matrix3d w = WaterStages::waveTransform(view, mirror);
+        for (const vec3d& q : {vec3d{0.0f, 50.0f, 0.0f}, vec3d{-120.0f, 47.0f, 300.0f}, vec3d{5.0f, 90.0f, -7.0f}}) {
+            const vec3d seen = w.transformPoint(view.transformPoint(q));
+            const vec3d image = view.transformPoint({q.x, 2.0f * 47.0f - q.y, q.z});
+            EXPECT_NEAR(seen.x, image.x, 1e-3f);
+            EXPECT_NEAR(seen.y, image.y, 1e-3f);
+            EXPECT_NEAR(seen.z, image.z, 1e-3f);
+        }
     }
 }
 

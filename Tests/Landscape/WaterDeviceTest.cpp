@@ -52,6 +52,16 @@ protected:
         return nullptr;
     }
 
+    // The pond seen from its southern shore after a frame, its waves' grids
+    // built; null without a pond.
+    WaterPhysics* pondWithWaves()
+    {
+        SceneFrames::look(chain(), {-200.0f, 60.0f, 720.0f}, 0.0f, -25.0f);
+        frame();
+        WaterArea* pond = area(L"Pond");
+        return pond ? &pond->physics : nullptr;
+    }
+
     Scene scene{String(L"Korvanta"), 3500.0f};
 };
 
@@ -95,6 +105,20 @@ int groundPixels(const RenderTexture* target, float top = 0.0f, float bottom = 1
     return count;
 }
 
+// Pixels of a render target that show the sky's blue, in the rows from top
+// to bottom (fractions of the height).
+int skyPixels(const RenderTexture* target, float top = 0.0f, float bottom = 1.0f)
+{
+    const Level pixels = TestDevice::readSurface(target ? target->renderSurface : nullptr);
+    int count = 0;
+    for (uint32_t y = uint32_t(top * float(pixels.height)); y < uint32_t(bottom * float(pixels.height)); ++y)
+        for (uint32_t x = 0; x < pixels.width; ++x) {
+            const Color c = Color::fromArgb(pixels.at(x, y));
+            count += c.b > c.r + 30 && c.b > 120;
+        }
+    return count;
+}
+
 TEST_F(WaterDevice, TheNearLakeReflectsTheHills)
 {
     // From the lake's eastern shore, low and level, towards the western hills.
@@ -119,6 +143,7 @@ TEST_F(WaterDevice, TheNearLakeReflectsTheHills)
     // away, so none shows above the horizon.
     EXPECT_GT(groundPixels(lake->reflection.target, 0.5f, 0.625f), 2000);
     EXPECT_EQ(groundPixels(lake->reflection.target, 0.75f), 0);
+    EXPECT_GT(skyPixels(lake->reflection.target, 0.75f), 20000) << "the sky mask under the mirrored hills";
     EXPECT_EQ(groundPixels(lake->reflection.target, 0.0f, 0.5f), 0);
     EXPECT_EQ(groundPixels(gWater.skyMask.skyTarget), 0);
 
@@ -405,11 +430,9 @@ TEST_F(WaterDevice, ThePondsWavesRunWhereItsGroundLiesUnderTheWater)
 // read back.
 TEST_F(WaterDevice, TheWavesOfANearMacroAreDrawnOverItsOwnStretch)
 {
-    SceneFrames::look(chain(), {-200.0f, 60.0f, 720.0f}, 0.0f, -25.0f);
-    frame();
-    WaterArea* pond = area(L"Pond");
+    WaterPhysics* pond = pondWithWaves();
     ASSERT_NE(pond, nullptr);
-    WaterPhysics& physics = pond->physics;
+    WaterPhysics& physics = *pond;
     WaterPhysics::Ring& ring = physics.rings[0];
     ASSERT_NE(ring.vertexBuffer, nullptr);
     IDirect3DVertexBuffer9* readable = nullptr;
@@ -449,6 +472,52 @@ TEST_F(WaterDevice, TheWavesOfANearMacroAreDrawnOverItsOwnStretch)
     }
     readable->Unlock();
     readable->Release();
+}
+
+// The near grids' indices, as the device holds them: every cell of every
+// macro copy in the batch is two triangles over that cell's own four
+// corners, each corner used and none of the next cell's or macro's.
+TEST_F(WaterDevice, EachCellOfTheNearGridsIsTwoTrianglesOverItsOwnCorners)
+{
+    WaterPhysics* pond = pondWithWaves();
+    ASSERT_NE(pond, nullptr);
+    WaterPhysics& physics = *pond;
+    IDirect3DIndexBuffer9* buffer = physics.rings[0].indexBuffer;
+    ASSERT_NE(buffer, nullptr);
+    const int32_t n = physics.n, perMacro = n * n;
+    const int32_t copies = (int32_t(WaterPhysics::Ring::batchVertices) + perMacro - 1) / perMacro;
+    const int32_t perCopy = 6 * (n - 1) * (n - 1);
+    D3DINDEXBUFFER_DESC description{};
+    ASSERT_EQ(buffer->GetDesc(&description), D3D_OK);
+    ASSERT_EQ(description.Size, UINT(2 * perCopy * copies));
+    void* bits = nullptr;
+    ASSERT_EQ(buffer->Lock(0, 0, &bits, D3DLOCK_READONLY), D3D_OK);
+    const auto* indices = static_cast<const uint16_t*>(bits);
+    int wrong = 0;
+    for (int32_t k = 0; k < copies; ++k)
+        for (int32_t r = 0; r + 1 < n; ++r)
+            for (int32_t c = 0; c + 1 < n; ++c) {
+                const int32_t base = k * perMacro + n * r + c;
+                const int32_t corners[4] = {base, base + 1, base + n, base + n + 1};
+                const uint16_t* cell = indices + k * perCopy + 6 * ((n - 1) * r + c);
+                bool used[4] = {};
+                bool sound = true;
+                for (int t = 0; t < 2; ++t) {
+                    const uint16_t* triangle = cell + 3 * t;
+                    sound = sound && triangle[0] != triangle[1] && triangle[1] != triangle[2] &&
+                            triangle[0] != triangle[2];
+                    for (int v = 0; v < 3; ++v) {
+                        const int32_t* at = std::find(corners, corners + 4, int32_t(triangle[v]));
+                        sound = sound && at != corners + 4;
+                        if (at != corners + 4)
+                            used[at - corners] = true;
+                    }
+                }
+                sound = sound && used[0] && used[1] && used[2] && used[3];
+                wrong += sound ? 0 : 1;
+            }
+    buffer->Unlock();
+    EXPECT_EQ(wrong, 0);
 }
 
 // The far mesh's ranges need not be the first of their pools: with the

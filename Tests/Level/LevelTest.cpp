@@ -32,10 +32,13 @@
 #include "Entity/Entity.h"
 #include "Entity/ParticleSystem.h"
 #include "Landscape/GrasLayer.h"
+#include "Landscape/HLod.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
 #include "Way/WayNetwork.h"
+#include "Menu/GameMenu.h"
+#include "Menu/GameMenuScreen.h"
 #include "Render/DirectGraphics.h"
 #include "MapGenerator.h"
 #include "ObjectSamples.h"
@@ -53,6 +56,7 @@
 #include <d3dx9.h>
 
 #include <algorithm>
+#include <climits>
 #include <atomic>
 #include <iterator>
 #include <cmath>
@@ -717,6 +721,118 @@ TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
     EXPECT_EQ(chain().loadProcesses.count(), 4);
 }
 
+// The valley's tree on the lake's western shore, seen across the water from
+// the eastern one: upside down in the water below its base, unless its
+// entity asks to be left out of reflections; above the water it shows
+// either way.
+TEST_F(LevelViews, TheLakeMirrorsTheTreeOnItsShore)
+{
+    const float level = 47.0f;
+    setTime(12.5f);
+    chain().meadow->clear();
+    SceneFrames::look(chain(), {0.0f, 52.0f, -480.0f}, 90.0f, -3.0f);
+    // A first frame wakes the objects around the camera.
+    frame("mirror-first");
+    EntityManager::Entity* tree = nullptr;
+    float nearest = 30.0f * 30.0f;
+    for (auto* node = chain().entities->entities.head(); node; node = node->next) {
+        const vec3d at = node->item->world.row(3);
+        const float dx = at.x + 163.2f, dz = at.z + 480.0f;
+        if (dx * dx + dz * dz < nearest) {
+            nearest = dx * dx + dz * dz;
+            tree = node->item;
+        }
+    }
+    ASSERT_NE(tree, nullptr) << "the tree by the lake is alive";
+    const Level shown = frame("mirror-tree");
+    tree->hidden = 1;
+    const Level gone = frame("mirror-none");
+    tree->hidden = 0;
+    tree->reflectionMask = 1;
+    const Level masked = frame("mirror-masked");
+    tree->reflectionMask = 0;
+
+    // The screen rectangle of the tree's box, and of the box mirrored in
+    // the water; the rows between the base and the lowest mirrored row
+    // show the water below the tree.
+    const OrientedBox& box = tree->worldBox;
+    LONG left = LONG_MAX, right = LONG_MIN, top = LONG_MAX, bottom = LONG_MIN;
+    for (int corner = 0; corner < 8; ++corner) {
+        vec3d p = box.center;
+        for (int axis = 0; axis < 3; ++axis)
+            p += box.axes[axis] * (box.halfExtents[axis] * ((corner >> axis) & 1 ? 1.0f : -1.0f));
+        for (float y : {p.y, 2.0f * level - p.y}) {
+            const POINT q = SceneFrames::pixelOf(chain(), {p.x, y, p.z}, shown);
+            left = std::min(left, q.x);
+            right = std::max(right, q.x);
+            top = std::min(top, q.y);
+            bottom = std::max(bottom, q.y);
+        }
+    }
+    const POINT base = SceneFrames::pixelOf(chain(), {box.center.x, level, box.center.z}, shown);
+    ASSERT_GT(left, 0);
+    ASSERT_LT(right, 1024);
+    ASSERT_GT(top, 0);
+    ASSERT_LT(bottom, 768);
+    ASSERT_GT(bottom, base.y + 20) << "the mirrored tree reaches below its base";
+    auto changed = [&](const Level& a, const Level& b, LONG first, LONG last) {
+        int n = 0;
+        for (LONG y = first; y < last; ++y)
+            for (LONG x = left; x <= right; ++x)
+                n += difference(a.at(uint32_t(x), uint32_t(y)), b.at(uint32_t(x), uint32_t(y))) > 12;
+        return n;
+    };
+    const LONG below = base.y + 4;
+    EXPECT_GT(changed(shown, gone, top, base.y - 4), 200) << "the tree itself";
+    EXPECT_GT(changed(shown, gone, below, bottom), 100) << "its reflection in the water";
+    EXPECT_GT(changed(masked, gone, top, base.y - 4), 200) << "masked, the tree itself still shows";
+    EXPECT_LT(changed(masked, gone, below, bottom), 10) << "but not in the water";
+}
+
+// Trees and rocks beyond the distance at which they come alive stand in
+// the far field's pictures: seen from the western slope, the valley's far
+// trees show where they stand with the far field, and not without it.
+TEST_F(LevelViews, TheFarFieldShowsTheDistantTrees)
+{
+    setTime(12.5f);
+    chain().meadow->clear();
+    place({"west", -1400.0f, -800.0f, 40.0f, -90.0f, -3.0f, 0.0f});
+    HLod* farField = chain().farField;
+    ASSERT_NE(farField, nullptr);
+    frame("farfield-first");
+    const Level with = frame("farfield-on");
+    chain().farField = nullptr;
+    const Level without = frame("farfield-off");
+    chain().farField = farField;
+
+    OrientedBox everywhere;
+    everywhere.halfExtents = {1.0e6f, 1.0e6f, 1.0e6f};
+    DynArray<HLod::Objects::Object> objects(64);
+    const int32_t count = scene().objectManager.collectTouchingBox(everywhere, objects);
+    int distant = 0, shown = 0;
+    const float radius = std::sqrt(3.0f) * 0.5f * farField->distance;
+    for (int32_t i = 0; i < count; ++i) {
+        const HLod::Objects::Object& o = *objects.at(i);
+        if (!o.farField)
+            continue;
+        const vec3d at = o.transform.transformPoint(o.box.center);
+        const vec3d seen = at - chain().position;
+        if (seen.length() < radius + 50.0f || seen.length() > 0.9f * chain().range)
+            continue;
+        const POINT p = SceneFrames::pixelOf(chain(), at, with);
+        if (p.x < 4 || p.y < 4 || p.x >= int(with.width) - 4 || p.y >= int(with.height) - 4)
+            continue;
+        ++distant;
+        int changed = 0;
+        for (int y = p.y - 3; y <= p.y + 3; ++y)
+            for (int x = p.x - 3; x <= p.x + 3; ++x)
+                changed += difference(with.at(uint32_t(x), uint32_t(y)), without.at(uint32_t(x), uint32_t(y))) > 12;
+        shown += changed > 0 ? 1 : 0;
+    }
+    EXPECT_GE(distant, 5);
+    EXPECT_GE(shown, distant - 1);
+}
+
 // The meadow asks the level's own road network: a layer that grows only on
 // ways puts its blades on the dirt track, one that grows off them keeps off.
 TEST_F(LevelViews, GrassAsksTheLevelsRoads)
@@ -748,6 +864,63 @@ TEST_F(LevelViews, GrassAsksTheLevelsRoads)
 // The race's clock in the race below: it moves only when the test moves it.
 uint32_t raceClockNow = 100000;
 DWORD WINAPI raceClock() { return raceClockNow; }
+
+// For as long as it lives, the race runs frame by frame as the test steps
+// it: the physics stepped by each frame's own update (its thread stopped)
+// and the race's clock moved 40 ms a frame; throttle holds the player's
+// accelerator down.
+class SteppedRace
+{
+public:
+    SteppedRace() : physics_(LevelViews::app->physicsManager()), previousClock_(gRaceClock)
+    {
+        if (physics_) {
+            physics_->thread.stop();
+            threaded_ = physics_->threaded;
+            physics_->threaded = 0;
+        }
+        gRaceClock = raceClock;
+    }
+    ~SteppedRace()
+    {
+        throttle(false);
+        gRaceClock = previousClock_;
+        if (physics_) {
+            physics_->threaded = threaded_;
+            if (threaded_)
+                physics_->thread.start();
+        }
+    }
+    SteppedRace(const SteppedRace&) = delete;
+    SteppedRace& operator=(const SteppedRace&) = delete;
+
+    bool running() const { return physics_ != nullptr; }
+    static void step()
+    {
+        raceClockNow += 40;
+        gFrameFactor.store(1.0f);
+        LevelViews::app->pumpMessages();
+        LevelViews::app->update();
+    }
+    void throttle(bool held)
+    {
+        const uint8_t*& key = LevelViews::app->controls.keyboardSet.keys[0];
+        if (held && !bound_) {
+            bound_ = key;
+            key = &up_;
+        } else if (!held && bound_) {
+            key = bound_;
+            bound_ = nullptr;
+        }
+    }
+
+private:
+    EntityManager::PhysicsManager* physics_;
+    uint32_t threaded_ = 0;
+    const RaceClock previousClock_;
+    const uint8_t* bound_ = nullptr;
+    uint8_t up_ = 1;
+};
 
 // A TimeTrial on the builder's valley, twice: set up from the level's
 // objects, the intro flight, the countdown (a frame kept as a picture), three
@@ -839,21 +1012,11 @@ TEST_F(LevelViews, ATimeTrialRunsFromSetUpToRelease)
 // stepped by the frame's own update, so that every frame steps it once.
 TEST_F(LevelViews, ThePauseHoldsTheQuadsAndTheirEnginesAndTheResumeLetsThemGo)
 {
-    EntityManager::PhysicsManager* physics = app->physicsManager();
-    ASSERT_NE(physics, nullptr);
-    physics->thread.stop();
-    const uint32_t threaded = physics->threaded;
-    physics->threaded = 0;
-    const RaceClock previousClock = gRaceClock;
-    gRaceClock = raceClock;
+    SteppedRace race;
+    ASSERT_TRUE(race.running());
+    const auto step = SteppedRace::step;
     Game& game = scene().game;
     setUpRace(game, builtLevel(), Game::TimeTrial, 1, 1);
-    const auto step = [] {
-        raceClockNow += 40;
-        gFrameFactor.store(1.0f);
-        app->pumpMessages();
-        app->update();
-    };
     for (int frames = 0; game.phase < 3 && frames < 12000; ++frames)
         step();
     ASSERT_EQ(game.phase, 3u);
@@ -865,9 +1028,7 @@ TEST_F(LevelViews, ThePauseHoldsTheQuadsAndTheirEnginesAndTheResumeLetsThemGo)
     Audio::Sound3D* engine = quad->engineSound.carrier;
     ASSERT_NE(engine, nullptr) << "the race runs with a sound device";
 
-    uint8_t up = 1;
-    const uint8_t* const bound = app->controls.keyboardSet.keys[0];
-    app->controls.keyboardSet.keys[0] = &up;
+    race.throttle(true);
     const vec3d start = player->entity()->world.row(3);
     for (int k = 0; k < 40; ++k)
         step();
@@ -893,14 +1054,75 @@ TEST_F(LevelViews, ThePauseHoldsTheQuadsAndTheirEnginesAndTheResumeLetsThemGo)
         step();
     EXPECT_GT((player->entity()->world.row(3) - held).length(), 0.5f) << "the quad drives on after the resume";
 
-    app->controls.keyboardSet.keys[0] = bound;
+    race.throttle(false);
     game.removeRaceVehicles();
     game.releaseParkingSlots();
     game.clearRace();
-    gRaceClock = previousClock;
-    physics->threaded = threaded;
-    if (threaded)
-        physics->thread.start();
+}
+
+// Each side file of the valley empty, cut to half or full of random bytes,
+// the damaged object file first (it once left a race frozen on its first
+// frame): within seconds the level loads, and the menu either refuses the
+// race (no ground, course, start or grid is left) or sets it up, and then
+// the player's quad, held at full throttle, drives off over the ground.
+TEST_F(LevelViews, DamagedSideFilesGiveARaceThatDrivesOrNone)
+{
+    SteppedRace race;
+    ASSERT_TRUE(race.running());
+    enum Damage { empty, cut, random };
+    const char* const damageNames[] = {"empty", "cut", "random"};
+    std::mt19937 bytes(75);
+    Game& game = scene().game;
+    GameMenu::World world(&scene());
+    for (const wchar_t* extension : {L".obj", L".way", L".wtr", L".mdw", L".map"})
+        for (Damage damage : {empty, cut, random}) {
+            const std::string name = std::string(extension, extension + 4).substr(1) + "-" + damageNames[damage];
+            SCOPED_TRACE(name);
+            scene().clear();
+            const std::wstring path = copyOfLevel(freshFolder(L"LevelSideDamage"));
+            const std::wstring file = path.substr(0, path.size() - 4) + extension;
+            std::vector<uint8_t> content = read(file);
+            if (damage == empty)
+                content.clear();
+            else if (damage == cut)
+                content.resize(content.size() / 2);
+            else
+                for (uint8_t& b : content)
+                    b = uint8_t(bytes());
+            ASSERT_TRUE(write(file, content));
+            const DWORD start = GetTickCount();
+            ASSERT_TRUE(load(path));
+            if (!world.raceCanRun()) {
+                EXPECT_LT(GetTickCount() - start, 10000u);
+                EXPECT_NE(std::wstring(extension), L".wtr") << "water alone never keeps a race from running";
+                EXPECT_NE(std::wstring(extension), L".mdw") << "nor does grass";
+                continue;
+            }
+            EXPECT_NE(std::wstring(extension), L".obj") << "no grid, no start: nothing to race";
+            setUpRace(game, path, Game::OffRoadRace, 1, 4);
+            ASSERT_EQ(game.phase, 1u);
+            for (int frames = 0; game.phase < 3 && frames < 1000; ++frames)
+                SteppedRace::step();
+            ASSERT_EQ(game.phase, 3u) << "the race starts";
+            EXPECT_LT(GetTickCount() - start, 10000u);
+            Game::Vehicle* player = game.getPlayerVehicle();
+            ASSERT_NE(player, nullptr);
+            ASSERT_NE(player->entity(), nullptr);
+            race.throttle(true);
+            const vec3d from = player->entity()->world.row(3);
+            for (int k = 0; k < 60; ++k)
+                SteppedRace::step();
+            race.throttle(false);
+            const vec3d to = player->entity()->world.row(3);
+            EXPECT_GT(std::hypot(to.x - from.x, to.z - from.z), 5.0f) << "the quad drives off";
+            EXPECT_NEAR(to.y, gTerrain.getHeight(to.x, to.z, 3), 3.0f) << "on the ground";
+            game.removeRaceVehicles();
+            game.releaseParkingSlots();
+            game.clearRace();
+        }
+    scene().clear();
+    ASSERT_TRUE(load(builtLevel()));
+    EXPECT_TRUE(world.raceCanRun()) << "the whole level holds its race";
 }
 
 // The valley's objects shuffled with a fixed seed (numbers and groups

@@ -17,6 +17,7 @@
 #include "Audio/AudioFile.h"
 #include "Audio/SoundInterface.h"
 #include "Landscape/Scene.h"
+#include "Way/WayModeler.h"
 
 #include "Core/Timer.h"
 
@@ -64,7 +65,18 @@ protected:
     void TearDown() override
     {
         chain().progress = 0.0f;
-        scene.swapChain = nullptr;
+        // The packages and the modelers go while the device lives.
+        scene.release();
+    }
+
+    // The game's side of a race as start-up makes it: the road modelers, the
+    // packages listed and the race's object types found among them; the
+    // valley then holds a race the menu lets start.
+    void withTheGamesPackages()
+    {
+        createWayModelerSet();
+        scene.objectPackages.loadFolder(String((std::wstring(getModuleFolder().text()) + L"..\\Objects\\").c_str()));
+        scene.game.loadObjectTypes(scene.objectManager, Game::packageNames, Game::startVehicleScale);
     }
 
     // One loading frame of the overlay, read back before it is presented.
@@ -224,6 +236,7 @@ TEST_F(GameMenuDevice, ASoloRaceLoadsTheValleyBehindTheLoadingScreenAndTheWayBac
     MenuStandIn::Screen& map = *MenuStandIn::as(menu.chooseMapScreen);
     map.mapName = String((std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\Valley.tee").c_str());
     map.daytime = 15; // Sunset
+    withTheGamesPackages();
     int loadFrames = 0;
     float progressSeen = 0.0f;
     client->loadFrame = [&] {
@@ -274,6 +287,7 @@ TEST_F(GameMenuDevice, ARaceStartsWhenThePreviewClosesAndItsResultsLeadBackToThe
     menu.load(String(samplePath().c_str()));
     MenuStandIn::as(menu.chooseMapScreen)->mapName =
         String((std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\Valley.tee").c_str());
+    withTheGamesPackages();
     MenuStandIn::Clock clock{1000};
     menu.openScreen(GameMenu::chooseMapState);
     menu.openScreen(GameMenu::soloRaceState);

@@ -159,6 +159,28 @@ TEST_F(RaceLoading, ALoadThatLoadsNothingReturnsToTheScreenItCameFrom)
     EXPECT_EQ(count("world:load"), 0);
 }
 
+// A map that loads but holds no race a player can drive (its damaged files
+// left no ground, course, start or grid) is cleared again, and the menu
+// goes back as from a load that failed: no preview, no race set up.
+TEST_F(RaceLoading, AMapWithoutARaceToDriveIsClearedAndLeft)
+{
+    as(menu.chooseMapScreen)->next = GameMenu::gameModeState;
+    as(menu.gameModeScreen)->next = GameMenu::soloRaceState;
+    menu.chooseMapScreen->close();
+    menu.update();
+    ASSERT_EQ(menu.menuState, GameMenu::gameModeState);
+    world.raceRuns = false;
+    calls.clear();
+    menu.gameModeScreen->close();
+    menu.update();
+    EXPECT_EQ(menu.menuState, GameMenu::gameModeState);
+    EXPECT_EQ(menu.loadingScreen, nullptr);
+    EXPECT_EQ(menu.mapPreviewScreen, nullptr);
+    EXPECT_EQ(count("world:applyRaceChoice"), 0);
+    EXPECT_EQ(count("world:setupRace"), 0);
+    EXPECT_NE(joined().find("world:load world:clear app:cursorOn gameMode:enter3"), std::string::npos) << joined();
+}
+
 TEST_F(RaceLoading, TheWayBackReleasesTheRaceReadsTheMenuAgainAndShowsTheMapChoice)
 {
     menu.openScreen(GameMenu::soloRaceState);

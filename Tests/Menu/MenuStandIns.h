@@ -210,6 +210,7 @@ public:
         loadedPath = path.text();
         return loads;
     }
+    bool raceCanRun() override { return raceRuns; }
     void applyRaceChoice(const RaceChoice& choice) override
     {
         calls.push_back("world:applyRaceChoice");
@@ -235,6 +236,7 @@ public:
 
     Game race{nullptr, nullptr};
     bool loads = true;
+    bool raceRuns = true;
     std::wstring loadedPath;
 };
 

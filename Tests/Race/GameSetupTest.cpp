@@ -4,6 +4,7 @@
 #include "RaceTestSupport.h"
 
 #include "../Application/AppTestFiles.h"
+#include "../Landscape/TerrainTestMaps.h"
 
 #include "Objects/ObjectPackage.h"
 
@@ -197,8 +198,10 @@ TEST(GameSetup, GatesByModeGroupAndCourseType)
         }
         EXPECT_EQ(game.gates.tail() && game.gates.tail()->item->object == start, c.startLast);
         EXPECT_EQ(game.choice.goal, c.goal);
-        if (c.mode == Game::TimeTrial)
+        if (c.mode == Game::TimeTrial) {
             EXPECT_EQ(game.vehicles.count(), 1);
+            EXPECT_EQ(game.targetTimeCount, 0u) << "a solo time trial races against no target times";
+        }
         if (c.mode == Game::Jamboree) {
             ASSERT_NE(game.targetGate, nullptr);
             game.clearRace();
@@ -394,6 +397,55 @@ TEST(GameSetup, TheCourseIsTheRoadUnderTheStart)
         EXPECT_GT(length, 2000.0f) << "round the loop";
         EXPECT_NEAR(game.courseLength, length, 1e-2f);
         EXPECT_EQ(game.vehicles.head()->item->wayNode, game.course->head());
+    }
+    WayModelerSet::destroy();
+    gWayNetwork.clear();
+}
+
+// A race a player can drive needs ground, the quad package, a player slot
+// and a Start on a road; a level that lacks any of them (its damaged files
+// left them out) holds no race, and the menu refuses it.
+TEST(GameSetup, ARaceNeedsGroundAGridAndAStartOnTheCourse)
+{
+    createWayModelerSet();
+    FileArray ways(4096);
+    ASSERT_TRUE(WayFileWriter::write(WaySamples::valley([](float, float) { return 0.0f; }), ways));
+    ways.seek(0, 0);
+    ASSERT_TRUE(gWayNetwork.read(ways));
+    const std::unique_ptr<Terrain> ground =
+        TerrainTestMaps::load(TerrainTestMaps::heightMap(128, [](int32_t, int32_t) { return 8000.0f; }));
+    ASSERT_TRUE(ground && ground->isLoaded());
+    Terrain bare;
+    const struct
+    {
+        const char* what;
+        bool loaded, hasGround, quad, slot;
+        float startX;
+        bool races;
+    } cases[] = {
+        {"all there", true, true, true, true, 200.0f, true},
+        {"no level loaded", false, true, true, true, 200.0f, false},
+        {"no ground", true, false, true, true, 200.0f, false},
+        {"no quad package", true, true, false, true, 200.0f, false},
+        {"no player slot", true, true, true, false, 200.0f, false},
+        {"no road under the Start", true, true, true, true, -900.0f, false},
+        {"no Start", true, true, true, true, 0.0f, false},
+    };
+    for (const auto& c : cases) {
+        SetupScene s;
+        Game& game = s.game();
+        if (c.slot)
+            s.place(L"Crate", {205.0f, 0.0f, -320.0f}, 0, 0);
+        if (c.startX != 0.0f)
+            s.place(L"Camera", {c.startX, 0.0f, -300.0f}, 0, 0);
+        if (!c.quad)
+            game.packages[Game::QuadPackage] = nullptr;
+        s.scene.terrainLayer.terrain = c.hasGround ? ground.get() : &bare;
+        s.scene.loaded = c.loaded ? 1 : 0;
+        EXPECT_EQ(game.canRace(), c.races) << c.what;
+        // The scene's own clear leaves the test's ways and ground alone.
+        s.scene.loaded = 0;
+        s.scene.terrainLayer.terrain = &gTerrain;
     }
     WayModelerSet::destroy();
     gWayNetwork.clear();

@@ -5,8 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <random>
+#include <thread>
 
 namespace
 {
@@ -224,6 +230,96 @@ TEST(BoughRecord, DamagedRecordsNeverReadPastTheirCounts)
         });
     }
     EXPECT_GT(read, 100) << "damage that keeps the counts in range still reads";
+}
+
+// The most memory the process holds while a call runs, sampled every
+// millisecond from another thread (the system's own peak is not kept
+// between two questions under Wine).
+template <class Call>
+size_t peakDuring(Call call)
+{
+    auto used = [] {
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof(counters);
+        GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+        return size_t(counters.PagefileUsage);
+    };
+    std::atomic<bool> done{false};
+    std::atomic<size_t> peak{used()};
+    std::thread watcher([&] {
+        while (!done.load()) {
+            const size_t now = used();
+            if (now > peak.load())
+                peak.store(now);
+            Sleep(1);
+        }
+    });
+    call();
+    done.store(true);
+    watcher.join();
+    return peak.load();
+}
+
+// Streams of a few megabytes in which a record at each of the 64 levels
+// claims all the children the bytes left could hold, over zeros that read
+// as bare children: refused at once, without making what the claims
+// promise.
+TEST(BoughRecord, ClaimsOfChildrenBeyondTheBytesAreRefusedAtOnce)
+{
+    auto nested = [](size_t size) {
+        Bytes bytes(size, 0);
+        Assembler a;
+        for (uint32_t d = 0; d < Tree::Bough::maxDepth; ++d)
+            head(a, 0, 0, 0, uint32_t((size - 24 * (d + 1)) / 24), std::min(d, 3u));
+        std::copy(a.bytes.begin(), a.bytes.end(), bytes.begin());
+        return bytes;
+    };
+    const struct
+    {
+        const char* what;
+        Bytes bytes;
+    } cases[] = {
+        {"4 MB, each level claims all that is left", nested(4u << 20)},
+        {"12 MB, each level claims all that is left", nested(12u << 20)},
+    };
+    for (const auto& c : cases) {
+        Tree::Bough b;
+        ByteStream stream(c.bytes);
+        PROCESS_MEMORY_COUNTERS before{};
+        before.cb = sizeof(before);
+        GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof(before));
+        LARGE_INTEGER start, end, frequency;
+        bool read = true;
+        const size_t peak = peakDuring([&] {
+            QueryPerformanceCounter(&start);
+            read = b.read(stream);
+            QueryPerformanceCounter(&end);
+        });
+        QueryPerformanceFrequency(&frequency);
+        EXPECT_FALSE(read) << c.what;
+        EXPECT_LT(double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart), 0.05) << c.what;
+        EXPECT_LT(peak - size_t(before.PagefileUsage), size_t(4u << 20)) << c.what;
+        expectEmpty(b);
+    }
+
+    // A child whose claim fits the bytes left, but not beside the head its
+    // later sibling still needs, is refused before its children are read.
+    Assembler a;
+    head(a, 0, 0, 0, 2, 0);
+    head(a, 0, 0, 0, 100, 1);
+    Bytes bytes = a.bytes;
+    bytes.resize(bytes.size() + 100 * 24, 0);
+    Tree::Bough b;
+    ByteStream stream(bytes);
+    EXPECT_FALSE(b.read(stream));
+    EXPECT_EQ(stream.tell(), 48u);
+    expectEmpty(b);
+    // With the sibling's head there, both read.
+    bytes.resize(bytes.size() + 24, 0);
+    ASSERT_TRUE(readsWhole(bytes, b));
+    EXPECT_EQ(b.childCount, 2u);
+    EXPECT_EQ(b.children.at(0)->childCount, 100u);
+    EXPECT_EQ(b.children.at(0)->children.count(), 100);
 }
 
 TEST(BoughRecord, OverlapMarksHitsAndStopsAtTheFirstChange)

@@ -3,7 +3,9 @@
 // a track (from the main thread and from another, as the physics thread asks
 // it), the hollows of a terrain patch's height grid, the ways pass for 200
 // segments (the CPU of its calls), the mesh build of the sample network per
-// km of road, and what the sample's ways add to a frame of the software
+// km of road, the build of one curbstone segment per step from 64 to 2,048
+// steps (flat when it grows linearly), and what the sample's ways add to a
+// frame of the software
 // device at 1024 x 768. Needs a display and the game data (the sample level
 // and the resource archive under the working folder or the build folder).
 #include "Landscape/Scene.h"
@@ -321,8 +323,34 @@ int main()
         return total / frames;
     });
 
+    // One curbstone segment 1,000 units long cut into more and more steps:
+    // its load (cross-sections, ground, mesh) per step.
+    const uint32_t stepCounts[] = {64, 256, 512, 1024, 2048};
+    std::vector<BenchFigures::Spread> perStep;
+    for (uint32_t steps : stepCounts) {
+        WayFileWriter::Way way{point(0.0f, 0.0f, L"Curbstone1", 10.0f), point(0.0f, 1000.0f, L"Curbstone1", 10.0f)};
+        way[0].stepsPerLength = (float(steps) + 0.5f) / 1000.0f;
+        way[0].thinTolerance = 0.0f;
+        FileArray bytes(4096);
+        WayFileWriter::write({way}, bytes);
+        // Once unmeasured: the buffer pools grow to the segment's size.
+        bytes.seek(0, 0);
+        gWayNetwork.read(bytes);
+        perStep.push_back(BenchFigures::repeat(runs, [&] {
+            bytes.seek(0, 0);
+            const double start = BenchWindow::now();
+            gWayNetwork.read(bytes);
+            return (BenchWindow::now() - start) / double(steps);
+        }));
+    }
+
     std::printf("sample ways: %zu segments, %.2f km of road\n", sampleSegments, roadLength / 1000.0f);
     BenchFigures::print("mesh build (load of the sample's ways), per km", build, 1000.0, "ms");
+    for (size_t i = 0; i < perStep.size(); ++i) {
+        char label[64];
+        std::snprintf(label, sizeof(label), "curbstone segment of %u steps, per step", stepCounts[i]);
+        BenchFigures::print(label, perStep[i], 1.0e6, "us");
+    }
     BenchFigures::print("applyHollow, cache hit, main thread", hit, 1.0e6, "us");
     BenchFigures::print("applyHollow, cache hit, other thread", hitThere, 1.0e6, "us");
 

@@ -294,6 +294,15 @@ std::vector<uint8_t> bandsImage()
     return ImageFileWriter::tga(image);
 }
 
+// What stands in the landscape and shows from afar: drawn in the far
+// field's pictures beyond the distance at which it comes alive.
+FunctionsRecordWriter::Record inTheDistance()
+{
+    FunctionsRecordWriter::Record functions;
+    functions.farField = 1;
+    return functions;
+}
+
 }
 
 ObjectPackageWriter::Package rock()
@@ -312,6 +321,7 @@ ObjectPackageWriter::Package rock()
     // becomes a rigid body of its package's mass, and a rock would slide off
     // its slope.
     p.meshes.push_back(stone);
+    p.functions = inTheDistance();
     return p;
 }
 
@@ -387,6 +397,7 @@ ObjectPackageWriter::Package tree(const char* name, uint32_t seed)
     trunk.displayName = name;
     trunk.name = name;
     p.meshes.push_back(trunk);
+    p.functions = inTheDistance();
     return p;
 }
 
