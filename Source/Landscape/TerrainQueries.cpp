@@ -175,19 +175,27 @@ float Terrain::getHeight(float x, float z, int32_t resolution, vec3d& normal, He
         c[3] = c[2] + c[1] - c[0];
     float height = ((1.0f - tx) * c[0] + tx * c[1]) * (1.0f - tz) + ((1.0f - tx) * c[2] + tx * c[3]) * tz;
     if (hollows) {
+        const float unsunk = height;
         gWayNetwork.applyHollow(x, z, height);
         // The normal leans with the hollow's wall too: from the unsunk
         // corners a wheel on the wall would find level ground under it,
         // take the quad lying along the wall for one tipped over, and push
-        // and grip across the wrong plane.
-        const float x0 = box.minimum.x + float(fx) * w, z0 = box.minimum.z + float(fz) * w;
-        const float at[4][2] = {{x0, z0}, {x0 + w, z0}, {x0, z0 + w}, {x0 + w, z0 + w}};
-        for (int k = 0; k < 4; ++k)
-            gWayNetwork.applyHollow(at[k][0], at[k][1], c[k]);
-        if (tx + tz > 1.0f)
-            c[0] = c[2] + c[1] - c[3];
-        else
-            c[3] = c[2] + c[1] - c[0];
+        // and grip across the wrong plane. Beside the hollow and on its
+        // floor, sunk by its whole depth, the ground keeps its slope.
+        const float sunk = unsunk - height;
+        if (sunk > 0.0f && sunk < WayNetwork::hollowDepth) {
+            // The three corners of the point's triangle; the fourth again
+            // in their plane.
+            const float x0 = box.minimum.x + float(fx) * w, z0 = box.minimum.z + float(fz) * w;
+            const float at[4][2] = {{x0, z0}, {x0 + w, z0}, {x0, z0 + w}, {x0 + w, z0 + w}};
+            const bool upper = tx + tz > 1.0f;
+            for (int k = upper ? 1 : 0; k < (upper ? 4 : 3); ++k)
+                gWayNetwork.applyHollow(at[k][0], at[k][1], c[k]);
+            if (upper)
+                c[0] = c[2] + c[1] - c[3];
+            else
+                c[3] = c[2] + c[1] - c[0];
+        }
     }
     normal = {(c[0] - c[1]) * verticalScale, w, (c[0] - c[2]) * verticalScale};
     return height * verticalScale;
