@@ -24,10 +24,10 @@ int64_t readCounter()
 }
 
 // Frames longer than this (the game drawing fewer than ten frames a second)
-// are stepped as this long: the three steps of a longer frame outgrow what
-// the quads' springs and wheel contacts hold, and quads overturn and fly off
-// on level ground. The world runs slower than the clock instead, and
-// worldLag says by how much.
+// are stepped as this long: the drivers, who steer once a frame, lose the
+// road and overturn when the world moves on further between two of their
+// looks. The world runs slower than the clock instead, and worldLag says by
+// how much.
 constexpr float longestFrame = 0.1f;
 
 // The frame time kept at least shortestFrame long, within the allowed change
@@ -179,7 +179,11 @@ uint32_t EntityManager::PhysicsManager::run(Thread& owner, uint32_t)
 void EntityManager::PhysicsManager::stepBatch(nePerformanceReport* into)
 {
     const float dt = frameTime.load();
-    simulator->advanceThreeSteps(into, dt * 4.2f);
+    // The three steps of a longer frame outgrow what the quads' springs and
+    // wheel contacts hold, and quads overturn and fly off on level ground.
+    const int batches = std::max(int(std::ceil(dt / longestBatch - 1e-3f)), 1);
+    for (int i = 0; i < batches; ++i)
+        simulator->advanceThreeSteps(into, dt * 4.2f / float(batches));
     steppedMicros.fetch_add(uint32_t(dt * 1e6f));
 }
 

@@ -5,7 +5,9 @@
 // stops the thread at shutdown before anything else goes.
 //
 // The hand-over, through stepState:
-//   physics thread: three steps of frameTime x 1.4 -> 2 (done) -> yields while
+//   physics thread: three steps of frameTime x 1.4 (a longer frame than
+//                   longestBatch in as many such batches as it needs)
+//                   -> 2 (done) -> yields while
 //                   it stays 2 -> 0 (running) -> the next batch;
 //   main thread:    update measures the frame time, copies the poses of the
 //                   finished batch into the entities while the thread waits,
@@ -55,6 +57,8 @@ public:
     // Frame times (seconds) are at least this long and change by at most
     // 12 % of the previous one per frame.
     static constexpr float shortestFrame = 0.015f;
+    // The longest frame time one batch of three steps takes on.
+    static constexpr float longestBatch = 1.0f / 30.0f;
 
     PhysicsManager() = default;
     // Stops the thread, then release.
@@ -74,8 +78,9 @@ public:
     void update();
     // Physics thread: step batches and hand-overs until a stop is asked.
     uint32_t run(Thread& thread, uint32_t userValue) override;
-    // One batch as the thread steps it: three steps over 4.2 frame times of
-    // frameTime. Physics thread, or a test that holds it.
+    // One frame as the thread steps it: three steps over 4.2 frame times of
+    // frameTime, or that time in equal batches of three no longer than
+    // longestBatch allows. Physics thread, or a test that holds it.
     void stepBatch(nePerformanceReport* into);
     // Milliseconds the world has fallen behind the wall clock (negative when
     // ahead): frames longer than the steps allow, and batches the thread did

@@ -1565,9 +1565,12 @@ public:
     bool ready() const { return physics && physics->simulator && !physics->thread.isRunning(); }
     // The simulator's three frame times, as the thread steps them.
     void step() { physics->simulator->advance(3.0f / 35.0f, 1.0f / 30.0f, 1.0f / 75.0f); }
-    // One frame of frameTime as the physics thread steps it: three equal
-    // steps over 4.2 frame times.
-    void stepThreaded(float frameTime) { physics->simulator->advanceThreeSteps(nullptr, frameTime * 4.2f); }
+    // One frame of frameTime as the physics thread steps it.
+    void stepThreaded(float frameTime)
+    {
+        physics->frameTime.store(frameTime);
+        physics->stepBatch(nullptr);
+    }
 
 private:
     EntityManager::PhysicsManager* physics;
@@ -1811,7 +1814,7 @@ TEST_F(LevelViews, OpponentsFinishTheChampionshipCircuit)
 // gates).
 TEST_F(LevelViews, OpponentsFinishTheChampionshipOffRoadRace)
 {
-    opponentsFinishTheRace("DE off-road", eightQuadRace("DE", 1), {steady35});
+    opponentsFinishTheRace("DE off-road", eightQuadRace("DE", 1), {steady35, steady7, uneven});
 }
 
 // Two laps of the "DE" rally course (course type 3).

@@ -152,6 +152,33 @@ TEST(PhysicsManagerFrameTime, TheWorldLagsByWhatLongFramesDidNotStep)
     EXPECT_NEAR(m.worldLag, before + 0.05 - stepped, 2e-3);
 }
 
+// A frame longer than longestBatch is stepped in equal batches of three
+// steps no longer than the batch allows, so a slow frame rate steps the
+// world as finely as thirty frames a second; together they step the whole
+// frame, 4.2 times its length.
+TEST(PhysicsManagerFrameTime, ALongFrameIsSteppedInShortBatches)
+{
+    struct Row
+    {
+        float frame;
+        uint32_t batches;
+    };
+    const Row rows[] = {{0.015f, 1}, {1.0f / 35.0f, 1}, {1.0f / 30.0f, 1}, {0.034f, 2},
+                        {0.05f, 2},  {1.0f / 14.0f, 3}, {0.1f, 3}};
+    EntityManager entities;
+    PhysicsManager& m = *entities.physicsManager;
+    ASSERT_TRUE(m.start(8));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.frame);
+        m.frameTime.store(row.frame);
+        const uint32_t before = m.simulator->stepCount;
+        m.stepBatch(nullptr);
+        EXPECT_EQ(m.simulator->stepCount - before, row.batches);
+        EXPECT_NEAR(m.simulator->stepLength * 3.0f * float(row.batches), row.frame * 4.2f, 1e-5f);
+        EXPECT_LE(m.simulator->stepLength, PhysicsManager::longestBatch * 1.4f + 1e-6f);
+    }
+}
+
 // A record that notes whether it went while a step batch was running.
 class WatchedRecord : public Physics
 {
