@@ -346,6 +346,22 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now)
         } else if (passed(worldNow, reverseTime)) {
             reverseState = 2;
             reverseTime = worldNow + 1500u;
+            // Backing out again and again where it stood, the quad is wedged
+            // (against a hollow's wall, across a gate's post) and would turn
+            // back into the same place for ever: it is set back on the way,
+            // facing along it, as the course watch sets back a quad that
+            // left the way.
+            if (backOuts > 0 && (here - backOutPlace).lengthSq() <= backOutReach * backOutReach) {
+                ++backOuts;
+            } else {
+                backOuts = 1;
+                backOutPlace = here;
+            }
+            if (backOuts >= mostBackOuts) {
+                backOuts = 0;
+                if (QuadPhysics::Instance* wedged = own.getQuad())
+                    own.putBackOnWay(*wedged);
+            }
         }
         break;
     default:

@@ -99,6 +99,11 @@ public:
     uint32_t oilTime = 0;
     uint32_t needsPath = 1;
     uint32_t reverseState = 0; // 0 driving, 1 stalled, 2 reversing
+    // The back-outs in a row begun within backOutReach of backOutPlace.
+    uint32_t backOuts = 0;
+    vec3d backOutPlace;
+    static constexpr uint32_t mostBackOuts = 3;
+    static constexpr float backOutReach = 10.0f;
     Path path;
     vec3d detourPoint;
     uint32_t detourActive = 0;

@@ -222,6 +222,10 @@ public:
     Way::Pos wayPoint;
     float startLane = 0.0f;
 
+    // The quad set back on the way where it was last found, facing along
+    // it: by the course watch, or by a driver wedged where it stands.
+    void putBackOnWay(QuadInstance& quad);
+
 private:
     // The quad of a dynamic object, or null.
     static QuadInstance* quadOf(DynObject* dyn);
@@ -258,8 +262,6 @@ private:
     void updateRecordTexts(bool lap);
     // The quad's motor factor.
     void applyMotorFactor(QuadInstance& quad, float factor);
-    // The quad set back on the way where it was last found, facing along it.
-    void putBackOnWay(QuadInstance& quad);
     // Where a quad set back on the way lands: the way point's centre unless
     // another quad or a static object stands there; then the nearest free
     // place across the road, or a little further back along it. The centre

@@ -345,6 +345,33 @@ TEST(AIDriver, RulesOfTheRoad)
     driver.update();
     EXPECT_EQ(driver.reverseState, 0u);
 
+    // Stalled again and again where it stood: the third back-out in a row
+    // within 10 of the first is not made, the quad is set back on the way
+    // instead (the course watch's state with it). A back-out elsewhere
+    // starts the count anew.
+    struct Stall
+    {
+        float x, z;
+        uint32_t state; // after the 500 ms stall
+    };
+    const Stall stalls[] = {{205.0f, 200.0f, 2}, {200.0f, 208.0f, 0}, {200.0f, 200.0f, 2},
+                            {260.0f, 200.0f, 2}, {262.0f, 203.0f, 2}, {258.0f, 198.0f, 0}};
+    for (const Stall& stall : stalls) {
+        Field::standAt(v, stall.x, stall.z, vec3d(0.6f, 0.0f, 0.8f), 10.0f, true);
+        v.courseState = 2;
+        driver.update();
+        ASSERT_EQ(driver.reverseState, 1u);
+        TestClock::now += 501;
+        driver.update();
+        EXPECT_EQ(driver.reverseState, stall.state) << stall.x << " " << stall.z;
+        EXPECT_EQ(v.courseState, stall.state == 0 ? 0u : 2u) << stall.x << " " << stall.z;
+        if (stall.state == 2) {
+            TestClock::now += 1501;
+            driver.update();
+            EXPECT_EQ(driver.reverseState, 0u);
+        }
+    }
+
     // A finished driver stops within 30 of its path's end, at no more than
     // 0.5 throttle on the way there.
     v.finished = 1;

@@ -302,6 +302,8 @@ using Ground = std::function<float(float, float)>;
 // The road a one-leg open course's grid takes behind its Start: eight slots 14
 // apart, the first 20 behind the Start.
 constexpr float gridRun = 130.0f;
+// How far before the first leg's end a loop's Start stands.
+constexpr float startBeforeCorner = 10.0f;
 
 // courseGates gates evenly along the run after the Start.
 std::vector<float> evenGates(float start, float run)
@@ -349,11 +351,15 @@ void addRace(std::vector<Object>& objects, const Track& track, bool closed, bool
         return objects.back();
     };
     const float length = track.length();
-    // The Start at the end of the first leg, the grid behind it on that leg.
-    // An open course of one leg has no road beyond that leg's end: its Start
-    // stands where the grid has just room behind it, the road ahead of it.
+    // The Start near the end of the first leg, the grid behind it on that
+    // leg. Not on the corner itself: there one road piece ends and the next
+    // begins, and a point on the joint lies on neither, so the opponents'
+    // route along the road to the Start would not find it and they would
+    // head straight for it across the last bend. An open course of one leg
+    // has no road beyond that leg's end: its Start stands where the grid has
+    // just room behind it, the road ahead of it.
     const bool oneLeg = !closed && track.cornerDistance(1) >= track.length();
-    const float start = oneLeg ? std::min(track.length(), gridRun) : track.cornerDistance(1);
+    const float start = oneLeg ? std::min(track.length(), gridRun) : track.cornerDistance(1) - startBeforeCorner;
     const Track::Place s = track.at(start);
     at(L"Start", s.x, s.z, s.heading(), 0.0f, 0, 0);
     const Track::Place g = track.at(closed ? start + 15.0f : length - 20.0f);
