@@ -269,6 +269,8 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
           {1, 100.0f, 130.0f, true, 0}}},
         {"turning round ends the wrong way", true,
          {{0, 100.0f, 100.0f, true, 4}, {1001, 100.0f, 100.0f, true, 5}, {1, 100.0f, 100.0f, false, 0}}},
+        {"turning round within the 1000 ms is no wrong way", true,
+         {{0, 100.0f, 100.0f, true, 4}, {500, 100.0f, 100.0f, false, 0}, {501, 100.0f, 100.0f, false, 0}}},
         {"opponents are never told of the wrong way", false,
          {{0, 100.0f, 100.0f, true, 0}, {2000, 100.0f, 100.0f, true, 0}}},
     };
