@@ -85,7 +85,13 @@ public:
     // Milliseconds the world has fallen behind the wall clock (negative when
     // ahead): frames longer than the steps allow, and batches the thread did
     // not get to, move the world less than the clock. Main thread.
-    int32_t worldLagMs() const { return int32_t(std::llround(worldLag * 1000.0)); }
+    int32_t worldLagMs() const
+    {
+        // Rounded half away from zero; the race reads it many times a frame,
+        // and llround is a library call.
+        const double ms = worldLag * 1000.0;
+        return int32_t(ms >= 0.0 ? ms + 0.5 : ms - 0.5);
+    }
     // Main thread: returns once no step batch runs (at once without a thread).
     void waitForStepEnd();
     // Main thread: returns after a step batch that began after the call.

@@ -37,11 +37,8 @@ enum CourseState : uint32_t {
     gateMissedShown = 7,
 };
 
-// A deadline of the watch has passed once the world's clock is beyond it.
-bool passed(const Game& race, uint32_t deadline)
-{
-    return race.worldNow() > deadline;
-}
+// A deadline of the watch has passed once the world's clock (now) is beyond it.
+bool passed(uint32_t now, uint32_t deadline) { return now > deadline; }
 
 bool isGateMode(int32_t mode)
 {
@@ -247,7 +244,7 @@ void Game::Vehicle::updateOverturn()
         courseState = onCourse;
         return;
     }
-    if (!passed(*game, overturnTime))
+    if (!passed(game->worldNow(), overturnTime))
         return;
     const bool alongWay = game->choice.courseType == 2 || game->choice.courseType == 3;
     if (quad->body()) {
@@ -426,7 +423,7 @@ void Game::Vehicle::updateCourse()
     case offWay:
         if (onWay || quad->isOverturned()) {
             cancelWarning();
-        } else if (passed(*game, offWayTime)) {
+        } else if (passed(now, offWayTime)) {
             offWayTime = now + (isPlayer ? 2800 : 1000);
             courseState = offWayWarned;
             if (isPlayer) {
@@ -438,13 +435,13 @@ void Game::Vehicle::updateCourse()
     case offWayWarned:
         if (onWay || quad->isOverturned())
             cancelWarning();
-        else if (passed(*game, offWayTime))
+        else if (passed(now, offWayTime))
             putBackOnWay(*quad);
         break;
     case wrongWay:
         if (!backwards || quad->isOverturned() || !onWay) {
             courseState = onCourse;
-        } else if (passed(*game, wrongWayTime)) {
+        } else if (passed(now, wrongWayTime)) {
             if (isPlayer) {
                 showMessage(L"WrongWay", 300000);
                 showCompass(true);
@@ -460,7 +457,7 @@ void Game::Vehicle::updateCourse()
     case gateMissed:
         if (!missed || quad->isOverturned()) {
             cancelWarning();
-        } else if (passed(*game, missedGateTime)) {
+        } else if (passed(now, missedGateTime)) {
             missedGateTime = now + 1000;
             courseState = gateMissedShown;
             if (isPlayer) {
