@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -62,6 +63,35 @@ const Way::Segment* segmentOf(const Way::PointNode* node)
 {
     const Way::Point* point = node ? node->item : nullptr;
     return point && point->segment && !point->segment->positions.empty() ? point->segment : nullptr;
+}
+
+// The way keeps a straight run's cross-sections at its ends only, so the
+// nearest one can lie half the straight away from the quad: put back there,
+// a quad skipped gates or lost half a straight, and at an open way's last
+// cross-section it was off the way again at once. The way point's centre and
+// edges move to the quad's place on the line to the neighbouring
+// cross-section on its side; its fraction, heading and distance stay the
+// nearest cross-section's, as the gates' are.
+void moveBesideQuad(const Way::Segment& segment, float along, const vec3d& at, Way::Pos& point)
+{
+    const std::vector<Way::Pos>& sections = segment.positions;
+    if (sections.size() < 2)
+        return;
+    const size_t nearest = size_t(along * float(sections.size() - 1) + 0.5f);
+    const Way::Pos& from = sections[std::min(nearest, sections.size() - 1)];
+    const vec3d offset = at - from.centre;
+    const bool ahead = offset.x * from.forward.x + offset.z * from.forward.z >= 0.0f;
+    if (ahead ? nearest + 1 >= sections.size() : nearest == 0)
+        return;
+    const Way::Pos& to = sections[ahead ? nearest + 1 : nearest - 1];
+    const vec3d step = to.centre - from.centre;
+    const float lengthSq = step.x * step.x + step.z * step.z;
+    if (!(lengthSq > 0.0f))
+        return;
+    const float u = std::clamp((offset.x * step.x + offset.z * step.z) / lengthSq, 0.0f, 1.0f);
+    point.centre = from.centre + step * u;
+    point.left = from.left + (to.left - from.left) * u;
+    point.right = from.right + (to.right - from.right) * u;
 }
 
 }
@@ -382,6 +412,7 @@ void Game::Vehicle::updateCourse()
         if (!inside)
             return false;
         wayPoint = nearest;
+        moveBesideQuad(*segment, along, centre, wayPoint);
         return true;
     };
     if (lies(wayNode)) {
