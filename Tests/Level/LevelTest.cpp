@@ -1980,7 +1980,7 @@ TEST_F(LevelViews, ThrottleAloneDrivesThePlayersQuadStraightOn)
 }
 
 // The play runs' sprint, a Circuit of one lap with three opponents, the
-// player's quad left standing behind their grid, at each pace: every
+// player's quad left standing beside their lanes, at each pace: every
 // opponent passes every gate and finishes, and the standings put the quad
 // that stood last (the game's results list them by place).
 TEST_F(LevelViews, OpponentsFinishThePlaySprintAheadOfAQuadThatStood)

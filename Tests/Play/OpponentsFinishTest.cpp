@@ -1,5 +1,5 @@
 // Three opponents race the one-lap sprint to its finish in the game itself:
-// the player waits behind their grid while they drive to the Goal, then
+// the player waits beside their lanes while they drive to the Goal, then
 // drives there, and the results show every opponent's time above the
 // player's line, the last of four.
 #include "PlayRoads.h"
@@ -12,12 +12,12 @@ using namespace Play;
 
 namespace {
 
-// The opponents need 12 s of the world's time from their grid to the Goal,
-// and up to 45 s at 7 frames a second when one of them leaves the road and
-// is put back. Below ten frames a second the world runs slower than the
-// clock on the wall (a frame steps it 0.1 s at most); the quad that waited
-// needs some 19 s of the world's time to the Goal after the wait, so this
-// wait leaves the opponents 56 s of it at 5 frames a second.
+// The opponents need 12 to 14 s of the world's time from their grid to the
+// Goal, and up to 47 s at uneven frames when they leave the road and are put
+// back. Below ten frames a second the world runs slower than the clock on
+// the wall (a frame steps it 0.1 s at most); the quad that waited needs some
+// 19 s of the world's time to the Goal after the wait, so this wait leaves
+// the opponents 56 s of it at 5 frames a second.
 constexpr DWORD opponentsRace = 75000;
 
 }

@@ -57,18 +57,19 @@ const MapGenerator::Map& sprint()
     static const MapGenerator::Map map = [] {
         MapGenerator::Map made = MapGenerator::generate(settings());
         made.level.preview = preview();
-        // The player's quad alone in the middle of the road, behind the
-        // opponents' grid: they start faster and drive away from it. From the
-        // grid as made they caught up within three seconds and pushed a quad
-        // driven by the throttle alone off its line, and passing a quad that
-        // stood they pushed it off the road or turned it round.
+        // The player's quad alone on the road, ahead of the Start, beside
+        // the opponents' lanes, and their grid farther back: they start
+        // faster, and from the grid as made they caught up within three
+        // seconds and pushed a quad driven by the throttle alone off its
+        // line; passing a quad that stood in the middle of the road they
+        // pushed it off or turned it round.
         for (StaticObjectWriter::Object& o : made.objects) {
             const std::wstring package(o.package.text());
             if (package == L"PlayerSlot" && o.flag == 0) {
-                o.position[0] = 0.0f;
+                o.position[0] = SprintLevel::playerX;
                 o.position[2] = SprintLevel::playerZ;
             } else if (package == L"PlayerSlot") {
-                o.position[2] += SprintLevel::gridAhead;
+                o.position[2] -= SprintLevel::gridBack;
             }
         }
         // No pick-ups: they lie beside the middle of the road, and an

@@ -8,17 +8,20 @@
 namespace SprintLevel {
 
 // Where the course lies (world units): the road on x = 0 from roadSouth to
-// roadNorth; the Start at startZ, the player's quad a little ahead of it at
-// playerZ with the opponents' grid ahead of it, facing north, the Goal at
+// roadNorth; the Start at startZ with the opponents' grid behind it facing
+// north, the player's quad ahead of it at (playerX, playerZ), the Goal at
 // goalZ, far enough on that a quad held at full throttle is still racing
 // when the runs pause it.
 constexpr float roadSouth = -500.0f;
 constexpr float roadNorth = 1000.0f;
 constexpr float startZ = roadSouth + 130.0f;
-constexpr float playerZ = startZ + 20.0f;
-// How far the opponents' grid lies ahead of where the map generator puts it
-// (behind the Start): its nearest slot 28 units ahead of the player's quad.
-constexpr float gridAhead = 110.0f;
+// Left of the opponents' lanes (the road is 30 wide): they pass a quad that
+// stands there.
+constexpr float playerX = -10.0f;
+constexpr float playerZ = startZ + 60.0f;
+// How far the opponents' grid lies behind where the map generator puts it
+// (its last slot still on the road).
+constexpr float gridBack = 60.0f;
 constexpr float goalZ = roadNorth - 20.0f;
 
 // The flat ground's height (world units).
