@@ -326,6 +326,15 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
     v.nextGate = nullptr;
     v.updateCourse();
     EXPECT_EQ(v.courseState, 0u) << "no gate to miss";
+    // A miss taken back within the second: before the gate again, the
+    // warning is called off.
+    v.nextGate = game.gates.head();
+    Track::moveTo(v, 110.0f, 100.0f, east);
+    v.updateCourse();
+    EXPECT_EQ(v.courseState, 6u);
+    Track::moveTo(v, 50.0f, 100.0f, east);
+    v.updateCourse();
+    EXPECT_EQ(v.courseState, 0u) << "before the gate again";
     game.vehicles.deleteAll();
     game.gates.deleteAll();
     game.course = nullptr;
