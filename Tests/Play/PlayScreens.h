@@ -260,13 +260,14 @@ inline bool settingsOverPause(const Frame& f)
            (controlScreen(f) || f.share(0.08f, 0.3f, 0.3f, 0.9f, light) > 0.005f);
 }
 
-// The results: translucent green bars, one a row, over the race's blurred
-// still, without the head-up display.
+// The results' translucent green bars.
 inline bool resultsBar(uint32_t p)
 {
     return green(p) > red(p) + 30 && green(p) > blue(p) + 30;
 }
 
+// The results: the bars, one a row, over the race's blurred still, without
+// the head-up display.
 inline bool results(const Frame& f)
 {
     return !race(f) && f.share(0.2f, 0.3f, 0.8f, 0.7f, resultsBar) > 0.3f;
