@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -59,6 +60,31 @@ const Way::Segment* segmentOf(const Way::PointNode* node)
 {
     const Way::Point* point = node ? node->item : nullptr;
     return point && point->segment && !point->segment->positions.empty() ? point->segment : nullptr;
+}
+
+// The way point's centre and edges moved to the quad's place at on the line
+// from the nearest cross-section (at along on the segment) to its neighbour
+// on the quad's side.
+void moveBesideQuad(const Way::Segment& segment, float along, const vec3d& at, Way::Pos& point)
+{
+    const std::vector<Way::Pos>& sections = segment.positions;
+    if (sections.size() < 2)
+        return;
+    const size_t nearest = size_t(along * float(sections.size() - 1) + 0.5f);
+    const Way::Pos& from = sections[std::min(nearest, sections.size() - 1)];
+    const vec3d offset = at - from.centre;
+    const bool ahead = offset.x * from.forward.x + offset.z * from.forward.z >= 0.0f;
+    if (ahead ? nearest + 1 >= sections.size() : nearest == 0)
+        return;
+    const Way::Pos& to = sections[ahead ? nearest + 1 : nearest - 1];
+    const vec3d step = to.centre - from.centre;
+    const float lengthSq = step.x * step.x + step.z * step.z;
+    if (!(lengthSq > 0.0f))
+        return;
+    const float u = std::clamp((offset.x * step.x + offset.z * step.z) / lengthSq, 0.0f, 1.0f);
+    point.centre = from.centre + step * u;
+    point.left = from.left + (to.left - from.left) * u;
+    point.right = from.right + (to.right - from.right) * u;
 }
 
 }
@@ -279,15 +305,24 @@ void Game::Vehicle::cancelWarning()
     courseState = onCourse;
 }
 
+Way::Pos Game::Vehicle::wayPointBesideQuad() const
+{
+    Way::Pos point = wayPoint;
+    if (const Way::Segment* segment = segmentOf(wayNode))
+        moveBesideQuad(*segment, wayAlong, wayAt, point);
+    return point;
+}
+
 vec3d Game::Vehicle::freeSpotOnWay(const QuadInstance& quad) const
 {
+    const Way::Pos point = wayPointBesideQuad();
     const EntityManager::Entity* own = quad.entity;
     if (!own)
-        return wayPoint.centre;
+        return point.centre;
     const OrientedBox& box = own->worldBox;
     const float halfWidth = box.halfExtents.x * box.axes[0].length() + 0.5f;
-    const float roadHalf = 0.5f * horizontalLength(wayPoint.right - wayPoint.left);
-    return freeSpotNear(quad, wayPoint.centre, horizontalUnit(wayPoint.forward), horizontalUnit(wayPoint.side),
+    const float roadHalf = 0.5f * horizontalLength(point.right - point.left);
+    return freeSpotNear(quad, point.centre, horizontalUnit(point.forward), horizontalUnit(point.side),
                         std::max(roadHalf - halfWidth, 0.0f));
 }
 
@@ -379,6 +414,8 @@ void Game::Vehicle::updateCourse()
         if (!inside)
             return false;
         wayPoint = nearest;
+        wayAlong = along;
+        wayAt = centre;
         return true;
     };
     if (lies(wayNode)) {

@@ -235,7 +235,7 @@ void Game::createVehicles()
             Vehicle& vehicle = *node->item;
             vehicle.updateCourse();
             if (const EntityManager::Entity* quad = vehicle.entity())
-                vehicle.startLane = wayDistanceRatio(quad->world.row(3), vehicle.wayPoint);
+                vehicle.startLane = wayDistanceRatio(quad->world.row(3), vehicle.wayPointBesideQuad());
         }
     }
 }

@@ -185,7 +185,7 @@ bool Game::Vehicle::hasTarget() const
 Game::Vehicle::Target& Game::Vehicle::getTargetPosition(Target& out) const
 {
     if (courseState == offWayWarned || courseState == wrongWayShown) {
-        out.position = wayPoint.centre;
+        out.position = wayPointBesideQuad().centre;
         if (courseState == wrongWayShown)
             out.position = out.position + wayPoint.forward * 200.0f;
         out.direction = wayPoint.forward;

@@ -219,12 +219,24 @@ public:
     uint32_t damageTime = 0;
     Audio::Sound3D* nitroSound = nullptr; // owned
     Way::PointNode* wayNode = nullptr;
+    // The nearest cross-section of wayNode's segment when the quad last lay
+    // on the way, at along (0 to 1) on it, the quad's centre then at wayAt.
     Way::Pos wayPoint;
+    float wayAlong = 0.0f;
+    vec3d wayAt;
     float startLane = 0.0f;
 
     // The quad set back on the way where it was last found, facing along
     // it: by the course watch, or by a driver wedged where it stands.
     void putBackOnWay(QuadInstance& quad);
+    // wayPoint with its centre and edges beside where the quad last lay on
+    // the way: the way keeps a straight run's cross-sections at its ends
+    // only, so the nearest one can lie half the straight away from the quad.
+    // Put back there, a quad skipped gates or lost half a straight, and at an
+    // open way's last cross-section it was off the way again at once. The
+    // fraction, heading and distance stay the nearest cross-section's, as
+    // the gates' are. Worked out when asked, for a put-back or a set-up.
+    Way::Pos wayPointBesideQuad() const;
 
 private:
     // The quad of a dynamic object, or null.

@@ -43,6 +43,7 @@
 #include "MapGenerator.h"
 #include "ObjectSamples.h"
 #include "StaticObjectWriter.h"
+#include "SprintLevel.h"
 #include "WaterSamples.h"
 
 #include "Core/Color.h"
@@ -1980,6 +1981,49 @@ TEST_F(LevelViews, ThrottleAloneDrivesThePlayersQuadStraightOn)
         const vec3d at = player->entity()->world.row(3);
         EXPECT_GT((at - startAt).dot(ahead), 60.0f) << "the quad did not drive on along the road";
         EXPECT_LT(std::fabs(at.x), 6.0f) << "the quad left the road";
+        game.removeRaceVehicles();
+        game.releaseParkingSlots();
+        game.clearRace();
+        gRaceClock = previousClock;
+    }
+}
+
+// The play runs' sprint, a Circuit of one lap with three opponents, the
+// player's quad left standing beside their lanes, at each pace: every
+// opponent passes every gate and finishes, and the standings put the quad
+// that stood last (the game's results list them by place).
+TEST_F(LevelViews, OpponentsFinishThePlaySprintAheadOfAQuadThatStood)
+{
+    const std::wstring folder = freshFolder(L"LevelPlaySprint");
+    ASSERT_TRUE(SprintLevel::save(String(folder.c_str())));
+    RaceChoice choice;
+    choice.mapFile = String((folder + L"Sprint.tee").c_str());
+    choice.gameMode = Game::Circuit;
+    choice.courseType = 2;
+    choice.items = 0;
+    choice.vehicleCount = 4;
+    choice.goal = 1;
+    for (const Pace& pace : {steady35, steady7, uneven}) {
+        SCOPED_TRACE(pace.name);
+        const RaceClock previousClock = gRaceClock;
+        gRaceClock = raceClock;
+        scene().clear();
+        ASSERT_TRUE(load(folder + L"Sprint.tee"));
+        CourseRun run;
+        raceOpponentsToTheFinish(choice, pace, 3u * 60u * 1000u, run);
+        ASSERT_EQ(run.opponents.size(), 3u);
+        std::printf("play sprint at %s: %u ms of world clock\n", pace.name, run.worldMs);
+        for (const CourseRun::Opponent& opponent : run.opponents) {
+            std::printf("  opponent %s: finished at %u ms, %d put back\n", opponent.name.c_str(), opponent.finishedAt,
+                        opponent.puttings);
+            EXPECT_EQ(opponent.gates.size(), size_t(run.gateCount)) << "opponent " << opponent.name;
+            EXPECT_NE(opponent.finishedAt, 0u) << "opponent " << opponent.name << " did not finish";
+        }
+        Game& game = scene().game;
+        const Game::Vehicle* player = game.getPlayerVehicle();
+        ASSERT_NE(player, nullptr);
+        EXPECT_FALSE(player->finished);
+        EXPECT_EQ(player->place, 4);
         game.removeRaceVehicles();
         game.releaseParkingSlots();
         game.clearRace();

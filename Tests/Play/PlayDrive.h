@@ -60,7 +60,10 @@ inline float turnOfTheView(Game& game, const std::string& name, Key key, DWORD h
 {
     game.press(Key::up);
     std::vector<float> before;
-    for (DWORD start = GetTickCount(); before.size() < 3 && GetTickCount() - start < 5000; Sleep(60))
+    // A turn before this one may have taken the quad off the road: it is put
+    // back on it 3.8 s after it left, and the beam that shows it fades for a
+    // second or so.
+    for (DWORD start = GetTickCount(); before.size() < 3 && GetTickCount() - start < 10000; Sleep(60))
         if (const auto offset = Screens::roadOffset(game.capture()))
             before.push_back(*offset);
     if (before.empty()) {

@@ -116,6 +116,26 @@ inline void raceToMain(Game& game, const std::string& run)
     Sleep(settle);
 }
 
+// The player's quad left standing on the road for the time given, no key
+// pressed: the race goes on round it. How many of the frames seen showed the
+// race, and how many in all.
+inline std::pair<int, int> standOnTheRoad(Game& game, const std::string& name, DWORD milliseconds)
+{
+    int frames = 0, raceFrames = 0, kept = 0;
+    for (DWORD start = GetTickCount(), lastKept = 0; GetTickCount() - start < milliseconds; Sleep(500)) {
+        const Frame f = game.capture();
+        if (f.empty())
+            break;
+        ++frames;
+        raceFrames += Screens::race(f) ? 1 : 0;
+        if (GetTickCount() - lastKept > 5000) {
+            game.keep(f, name + "-" + std::to_string(kept++));
+            lastKept = GetTickCount();
+        }
+    }
+    return {raceFrames, frames};
+}
+
 // Up held until the finish: the quad drives off, the view moves and the
 // head-up display shows a speed. A finished race shows its results at the
 // next press of the throttle, so once the quad may have finished the

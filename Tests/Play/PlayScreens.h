@@ -260,12 +260,67 @@ inline bool settingsOverPause(const Frame& f)
            (controlScreen(f) || f.share(0.08f, 0.3f, 0.3f, 0.9f, light) > 0.005f);
 }
 
-// The results: translucent green bars, one a row, over the race's blurred
-// still, without the head-up display.
+// The results' translucent green bars.
+inline bool resultsBar(uint32_t p)
+{
+    return green(p) > red(p) + 30 && green(p) > blue(p) + 30;
+}
+
+// The results: the bars, one a row, over the race's blurred still, without
+// the head-up display.
 inline bool results(const Frame& f)
 {
-    const auto bar = [](uint32_t p) { return green(p) > red(p) + 30 && green(p) > blue(p) + 30; };
-    return !race(f) && f.share(0.2f, 0.3f, 0.8f, 0.7f, bar) > 0.3f;
+    return !race(f) && f.share(0.2f, 0.3f, 0.8f, 0.7f, resultsBar) > 0.3f;
+}
+
+// The player's line of the results pulses green, yellow and dark grey; the
+// others are white. Over the dimmed still the translucent bars stay darker
+// than the pulse's green.
+inline bool resultsHighlight(uint32_t p)
+{
+    return green(p) > 200 && blue(p) < 100;
+}
+
+// One line of the results' standings as the player reads it.
+struct ResultsRow
+{
+    bool shown = false;
+    // Drawn in the pulse of the player's line.
+    bool player = false;
+    // A race time in the time column, where an unfinished vehicle has a dash:
+    // a time has several times the light pixels of the rank ("1.").
+    bool timed = false;
+};
+
+// The standings' first rows, read from frames of the settled results (the
+// player's line in its dark grey step shows no text, so several frames are
+// read). The lines stand 60 pixels apart from y 190 whatever the window's
+// size; the rank stands near the left edge, the time in the last third. The
+// two cells read are as wide.
+inline std::vector<ResultsRow> resultsRows(const std::vector<Frame>& frames, int count)
+{
+    const auto text = [](uint32_t p) { return light(p) || resultsHighlight(p); };
+    constexpr float rankLeft = 0.05f, timeLeft = 0.66f, cell = 0.25f;
+    std::vector<ResultsRow> rows(static_cast<size_t>(count));
+    for (int k = 0; k < count; ++k) {
+        ResultsRow& row = rows[size_t(k)];
+        float rank = 0.0f, time = 0.0f;
+        size_t shown = 0;
+        for (const Frame& f : frames) {
+            const float top = float(190 + 60 * k) / float(f.height), bottom = float(238 + 60 * k) / float(f.height);
+            if (bottom > 1.0f || f.share(0.3f, top, 0.6f, bottom, resultsBar) < 0.5f)
+                continue;
+            ++shown;
+            rank = std::max(rank, f.share(rankLeft, top, rankLeft + cell, bottom, text));
+            time = std::max(time, f.share(timeLeft, top, timeLeft + cell, bottom, text));
+            const float pulse = f.share(rankLeft, top, rankLeft + cell, bottom, resultsHighlight) +
+                                f.share(timeLeft, top, timeLeft + cell, bottom, resultsHighlight);
+            row.player = row.player || pulse > 0.002f;
+        }
+        row.shown = !frames.empty() && shown == frames.size();
+        row.timed = rank > 0.0f && time > 2.0f * rank;
+    }
+    return rows;
 }
 
 }

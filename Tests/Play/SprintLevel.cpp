@@ -23,7 +23,17 @@ MapGenerator::Settings settings()
     sprint.hills = 0.0f;
     sprint.rolling = 0.0f;
     sprint.lake = false;
-    sprint.course = {{0.0f, SprintLevel::roadSouth}, {0.0f, SprintLevel::roadNorth}};
+    // The road in legs of at most 150 units, the first ending at the Start
+    // (the generator puts it at the first corner): a race ranks the quads by
+    // the way point they have reached, and on the first of the way's points
+    // not at all, so one leg from end to end kept them in their start order
+    // all race long. The race finds its way where a way's bounds hold the
+    // Start strictly, which the bounds of two legs in line along z, meeting
+    // at it, do not: that corner lies half a unit aside.
+    sprint.course = {{0.0f, SprintLevel::roadSouth}, {0.5f, SprintLevel::startZ}};
+    for (float z = SprintLevel::startZ + 150.0f; z < SprintLevel::roadNorth; z += 150.0f)
+        sprint.course.emplace_back(0.0f, z);
+    sprint.course.emplace_back(0.0f, SprintLevel::roadNorth);
     sprint.closed = false;
     return sprint;
 }
@@ -47,14 +57,16 @@ const MapGenerator::Map& sprint()
     static const MapGenerator::Map map = [] {
         MapGenerator::Map made = MapGenerator::generate(settings());
         made.level.preview = preview();
-        // The player's quad alone in the middle of the road, ahead of the
-        // Start, and the opponents' grid farther back: they start faster,
-        // and from the grid as made they caught up within three seconds and
-        // pushed a quad driven by the throttle alone off its line.
+        // The player's quad alone on the road, ahead of the Start, beside
+        // the opponents' lanes, and their grid farther back: they start
+        // faster, and from the grid as made they caught up within three
+        // seconds and pushed a quad driven by the throttle alone off its
+        // line; passing a quad that stood in the middle of the road they
+        // pushed it off or turned it round.
         for (StaticObjectWriter::Object& o : made.objects) {
             const std::wstring package(o.package.text());
             if (package == L"PlayerSlot" && o.flag == 0) {
-                o.position[0] = 0.0f;
+                o.position[0] = SprintLevel::playerX;
                 o.position[2] = SprintLevel::playerZ;
             } else if (package == L"PlayerSlot") {
                 o.position[2] -= SprintLevel::gridBack;

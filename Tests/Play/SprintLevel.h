@@ -9,12 +9,15 @@ namespace SprintLevel {
 
 // Where the course lies (world units): the road on x = 0 from roadSouth to
 // roadNorth; the Start at startZ with the opponents' grid behind it facing
-// north, the player's quad ahead of it at playerZ, the Goal at goalZ, far
-// enough on that a quad held at full throttle is still racing when the runs
-// pause it.
+// north, the player's quad ahead of it at (playerX, playerZ), the Goal at
+// goalZ, far enough on that a quad held at full throttle is still racing
+// when the runs pause it.
 constexpr float roadSouth = -500.0f;
 constexpr float roadNorth = 1000.0f;
 constexpr float startZ = roadSouth + 130.0f;
+// Left of the opponents' lanes (the road is 30 wide): they pass a quad that
+// stands there.
+constexpr float playerX = -10.0f;
 constexpr float playerZ = startZ + 60.0f;
 // How far the opponents' grid lies behind where the map generator puts it
 // (its last slot still on the road).

@@ -328,6 +328,15 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
     v.nextGate = nullptr;
     v.updateCourse();
     EXPECT_EQ(v.courseState, 0u) << "no gate to miss";
+    // A miss taken back within the second: before the gate again, the
+    // warning is called off.
+    v.nextGate = game.gates.head();
+    Track::moveTo(v, 110.0f, 100.0f, east);
+    v.updateCourse();
+    EXPECT_EQ(v.courseState, 6u);
+    Track::moveTo(v, 50.0f, 100.0f, east);
+    v.updateCourse();
+    EXPECT_EQ(v.courseState, 0u) << "before the gate again";
     game.vehicles.deleteAll();
     game.gates.deleteAll();
     game.course = nullptr;
@@ -527,6 +536,55 @@ TEST(VehicleRace, AQuadSetBackLandsWhereNothingStands)
             game.vehicles.deleteAll();
         }
     }
+}
+
+// A straight that the way keeps as a cross-section at each end: a quad that
+// leaves it is put back beside where it left, on the road, however far the
+// nearest cross-section lies; one that comes back to it is on the way.
+TEST(VehicleRace, AQuadThatLeavesALongStraightIsPutBackBesideWhereItLeft)
+{
+    Track track;
+    Game& game = track.game();
+    game.choice.courseType = 2;
+    const vec3d east(1.0f, 0.0f, 0.0f);
+    const float z = 100.0f;
+    WayList way(3, 200.0f, true, vec3d(40.0f, track.ground(), z));
+    for (Way::PointNode* node = way.list->head(); node; node = node->next)
+        node->item->width = 10.0f;
+    for (Way::PointNode* node = way.list->head(); node && node->next; node = node->next) {
+        Way::Segment& segment = *node->item->segment;
+        segment.positions.resize(2);
+        Way::Segment::crossSectionAt(segment.positions[0], segment, 0.0f);
+        Way::Segment::crossSectionAt(segment.positions[1], segment, 1.0f);
+    }
+    game.course = way.list;
+    // Where along the second straight (x 240 to 440) the quad left it.
+    for (const float share : {0.05f, 0.2f, 0.45f, 0.55f, 0.8f, 0.95f}) {
+        SCOPED_TRACE(share);
+        const float x = 240.0f + 200.0f * share;
+        Game::Vehicle& v = track.vehicle(1, false, x, z);
+        v.wayNode = way.node(1);
+        Track::moveTo(v, x, z, east);
+        v.updateCourse();
+        ASSERT_EQ(v.courseState, 0u);
+        // Off to the side, on past where it left: warned, then put back.
+        Track::moveTo(v, x + 10.0f, z + 30.0f, east);
+        for (const uint32_t state : {2u, 3u, 0u}) {
+            v.updateCourse();
+            EXPECT_EQ(v.courseState, state);
+            TestClock::now += 1001;
+        }
+        const auto [across, along, halfWidth, halfLength] = landing(v, x, z);
+        EXPECT_LT(std::abs(across), 2.0f * halfLength) << "along the way";
+        EXPECT_LE(std::abs(along), 5.0f - halfWidth) << "across the road";
+        // Where it was put it is on the way.
+        Track::moveTo(v, x + across, z + along, east);
+        v.updateCourse();
+        EXPECT_EQ(v.courseState, 0u);
+        EXPECT_EQ(v.wayNode, way.node(1));
+        game.vehicles.deleteAll();
+    }
+    game.course = nullptr;
 }
 
 // Off the roads an overturned quad is set back where it lies, unless a

@@ -1,0 +1,61 @@
+// Three opponents race the one-lap sprint to its finish in the game itself:
+// the player waits beside their lanes while they drive to the Goal, then
+// drives there, and the results show every opponent's time above the
+// player's line, the last of four.
+#include "PlayRoads.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace Play;
+
+namespace {
+
+// The opponents need 12 to 14 s of the world's time from their grid to the
+// Goal, and up to 47 s at uneven frames when they leave the road and are put
+// back. Below ten frames a second the world runs slower than the clock on
+// the wall (a frame steps it 0.1 s at most); the quad that waited needs some
+// 19 s of the world's time to the Goal after the wait, so this wait leaves
+// the opponents 56 s of it at 5 frames a second.
+constexpr DWORD opponentsRace = 75000;
+
+}
+
+TEST(PlayOpponents, ThreeOpponentsFinishTheSprintAheadOfAPlayerWhoWaitedAndTheResultsShowTheirTimes)
+{
+    ASSERT_FALSE(programFolder().empty());
+    forgetPlayer();
+    Game game;
+    introToMain(game, "opponents", true);
+    if (HasFatalFailure())
+        return;
+    mainToRace(game, "opponents");
+    if (HasFatalFailure())
+        return;
+    const auto [raceFrames, frames] = standOnTheRoad(game, "opponents-11-wait", opponentsRace);
+    EXPECT_GT(raceFrames, frames / 2) << frames;
+    raceToResults(game, "opponents");
+    if (HasFatalFailure())
+        return;
+    // The lines slide in for about a second and a half; then the player's
+    // pulse is read over a few of its cycles.
+    Sleep(2000);
+    std::vector<Frame> settled;
+    for (int k = 0; k < 12; ++k, Sleep(150))
+        settled.push_back(game.capture());
+    for (size_t k = 0; k < settled.size(); k += 4)
+        game.keep(settled[k], "opponents-14-standings-" + std::to_string(k / 4));
+    const std::vector<Screens::ResultsRow> rows = Screens::resultsRows(settled, 5);
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k + 1);
+        EXPECT_TRUE(rows[size_t(k)].shown);
+        EXPECT_TRUE(rows[size_t(k)].timed) << "a finished race's time, not a dash";
+        EXPECT_EQ(rows[size_t(k)].player, k == 3) << "the player's line comes last";
+    }
+    EXPECT_FALSE(rows[4].shown) << "one line for each of the four quads";
+    resultsToMain(game, "opponents");
+    if (HasFatalFailure())
+        return;
+    mainToQuit(game, "opponents");
+}
