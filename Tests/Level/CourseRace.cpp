@@ -73,7 +73,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
     EntityManager::PhysicsManager& manager = *app.physicsManager();
     game.applyRaceChoice(choice);
     game.setupRace();
-    if (game.phase != 1u || game.vehicles.count() != uint32_t(choice.vehicleCount) || game.gates.count() < 2u) {
+    if (game.phase != 1 || game.vehicles.count() != choice.vehicleCount || game.gates.count() < 2) {
         out.failure = "the race was not set up: phase " + std::to_string(game.phase) + ", " +
                       std::to_string(game.vehicles.count()) + " vehicles, " + std::to_string(game.gates.count()) +
                       " gates";
@@ -103,7 +103,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
     int frames = 0;
     while (game.phase < 3 && frames++ < 20000)
         frame();
-    if (game.phase != 3u) {
+    if (game.phase != 3) {
         out.failure = "the intro and the countdown did not end";
         return;
     }

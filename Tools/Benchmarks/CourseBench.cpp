@@ -71,7 +71,7 @@ Options readOptions(int argc, char** argv)
 std::string narrow(const String& text)
 {
     std::string out;
-    for (uint32_t i = 0; i < text.length(); ++i)
+    for (int32_t i = 0; i < text.length(); ++i)
         out += char(text.text()[i] < 128 ? text.text()[i] : L'?');
     return out;
 }
