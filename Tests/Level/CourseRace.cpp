@@ -145,14 +145,18 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
             if (vehicle.nextGate != watch.nextGate) {
                 // The gate it was heading for is behind it now; what it
                 // passes after its finish no longer counts.
-                if (!opponent.finishedAt)
+                if (!opponent.finishedAt) {
                     opponent.gates.push_back(gateIndex(watch.nextGate));
+                    opponent.lastGateAt = game.worldNow() - worldStart;
+                }
                 watch.nextGate = vehicle.nextGate;
             }
             const vec3d at = vehicle.entity() ? vehicle.entity()->world.row(3) : watch.lastSeen;
             // A jump of more than 30 units in a frame: the watch set it back.
-            if ((at - watch.lastSeen).length() > 30.0f && !opponent.finishedAt)
+            if ((at - watch.lastSeen).length() > 30.0f && !opponent.finishedAt) {
                 ++opponent.puttings;
+                opponent.overturnPuttings += watch.courseState == 1 ? 1 : 0;
+            }
             watch.lastSeen = opponent.at = at;
             if (vehicle.courseState == 1 && watch.courseState != 1 && !opponent.finishedAt)
                 ++opponent.overturns;
@@ -230,11 +234,11 @@ void print(std::FILE* to, const char* name, const Pace& pace, const CourseRun& r
         std::fprintf(to, "  not raced: %s\n", run.failure.c_str());
     for (const CourseRun::Opponent& opponent : run.opponents)
         std::fprintf(to,
-                     "  opponent %s: finished at %u ms, %d put back, %d overturned, %d backed out, %d of %d gates "
-                     "missed, last at (%.0f %.0f %.0f)\n",
-                     opponent.name.c_str(), opponent.finishedAt, opponent.puttings, opponent.overturns,
-                     opponent.reversals, run.missedGates(opponent), run.gateCount * run.laps, opponent.at.x,
-                     opponent.at.y, opponent.at.z);
+                     "  opponent %s: finished at %u ms, %d put back (%d of them overturned), %d overturned, %d "
+                     "backed out, %d of %d gates missed, last gate at %u ms, last at (%.0f %.0f %.0f)\n",
+                     opponent.name.c_str(), opponent.finishedAt, opponent.puttings, opponent.overturnPuttings,
+                     opponent.overturns, opponent.reversals, run.missedGates(opponent), run.gateCount * run.laps,
+                     opponent.lastGateAt, opponent.at.x, opponent.at.y, opponent.at.z);
 }
 
 }

@@ -78,6 +78,8 @@ struct CourseRun
         uint32_t finishedAt = 0;      // world ms from the start; 0 while racing
         int puttings = 0;             // set back on the way by the course watch
         int overturns = 0;            // judged overturned by the course watch
+        int overturnPuttings = 0;     // of the put-backs, those of a quad still judged overturned
+        uint32_t lastGateAt = 0;      // world ms from the start when it passed its last gate
         int reversals = 0;            // backed out after a stall
         vec3d at;
     };

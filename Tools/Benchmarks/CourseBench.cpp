@@ -98,7 +98,8 @@ const char* const difficultyNames[3] = {"easy", "medium", "hard"};
 // What the runs of one difficulty and pace add up to.
 struct Tally
 {
-    int maps = 0, opponents = 0, finishers = 0, laps = 0, puttings = 0, overturns = 0, reversals = 0, missed = 0;
+    int maps = 0, opponents = 0, finishers = 0, laps = 0, puttings = 0, overturnPuttings = 0, overturns = 0,
+        reversals = 0, missed = 0;
     std::vector<std::string> notFinished;
     std::string slowestMap;
     double slowestSeconds = 0.0, seconds = 0.0;
@@ -117,6 +118,7 @@ struct Tally
             ++opponents;
             laps += run.laps;
             puttings += opponent.puttings;
+            overturnPuttings += opponent.overturnPuttings;
             overturns += opponent.overturns;
             reversals += opponent.reversals;
             missed += run.missedGates(opponent);
@@ -126,19 +128,21 @@ struct Tally
             }
             char line[256];
             std::snprintf(line, sizeof(line),
-                          ": opponent %s at %d of %d gates, %d put back, %d overturned, last at (%.0f %.0f %.0f)",
+                          ": opponent %s at %d of %d gates (the last at %u ms of %u), %d put back, %d overturned, "
+                          "last at (%.0f %.0f %.0f)",
                           opponent.name.c_str(), int(opponent.gates.size()), run.gateCount * run.laps,
-                          opponent.puttings, opponent.overturns, opponent.at.x, opponent.at.y, opponent.at.z);
+                          opponent.lastGateAt, run.worldMs, opponent.puttings, opponent.overturns, opponent.at.x,
+                          opponent.at.y, opponent.at.z);
             notFinished.push_back(name + line);
         }
     }
 
     void print(const char* title) const
     {
-        std::printf("summary, %s: %d maps, %d of %d opponents finished, %.3f put-backs per lap (%d in %d laps), "
-                    "%d overturned, %d backed out, %d gates missed\n",
+        std::printf("summary, %s: %d maps, %d of %d opponents finished, %.3f put-backs per lap (%d in %d laps, %d "
+                    "of them overturned), %d judged overturned, %d backed out, %d gates missed\n",
                     title, maps, finishers, opponents, laps ? double(puttings) / double(laps) : 0.0, puttings, laps,
-                    overturns, reversals, missed);
+                    overturnPuttings, overturns, reversals, missed);
         for (const std::string& line : notFinished)
             std::printf("  did not finish: %s\n", line.c_str());
         std::printf("  slowest map %s, %.1f s; the run %.1f s\n", slowestMap.c_str(), slowestSeconds, seconds);
