@@ -155,6 +155,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
             // A jump of more than 30 units in a frame: the watch set it back.
             if ((at - watch.lastSeen).length() > 30.0f && !opponent.finishedAt) {
                 ++opponent.puttings;
+                opponent.putBackFrom.push_back(watch.lastSeen);
                 opponent.overturnPuttings += watch.courseState == 1 ? 1 : 0;
             }
             watch.lastSeen = opponent.at = at;

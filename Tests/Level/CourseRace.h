@@ -80,6 +80,7 @@ struct CourseRun
         int overturns = 0;            // judged overturned by the course watch
         int overturnPuttings = 0;     // of the put-backs, those of a quad still judged overturned
         uint32_t lastGateAt = 0;      // world ms from the start when it passed its last gate
+        std::vector<vec3d> putBackFrom; // where each put-back took it from
         int reversals = 0;            // backed out after a stall
         vec3d at;
     };

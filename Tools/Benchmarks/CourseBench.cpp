@@ -20,7 +20,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <map>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -91,6 +94,27 @@ bool chosen(const std::string& filter, const char* country, int32_t courseType, 
     const std::string key = upper(filter);
     return key == country || key == std::string(country) + char('0' + courseType) ||
            upper(file).find(key) != std::string::npos;
+}
+
+// Where a map's put-backs took the quads from, the places 25 units apart
+// with the most first.
+void printPutBackPlaces(const CourseRun& run)
+{
+    std::map<std::pair<int, int>, int> places;
+    for (const CourseRun::Opponent& opponent : run.opponents)
+        for (const vec3d& at : opponent.putBackFrom)
+            ++places[{int(std::floor(at.x / 25.0f)), int(std::floor(at.z / 25.0f))}];
+    if (places.empty())
+        return;
+    std::vector<std::pair<int, std::pair<int, int>>> byCount;
+    for (const auto& [place, count] : places)
+        byCount.push_back({count, place});
+    std::sort(byCount.begin(), byCount.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::printf("  put back from:");
+    for (size_t k = 0; k < byCount.size() && k < 6; ++k)
+        std::printf(" (%d %d) %dx", byCount[k].second.first * 25 + 12, byCount[k].second.second * 25 + 12,
+                    byCount[k].first);
+    std::printf("\n");
 }
 
 const char* const difficultyNames[3] = {"easy", "medium", "hard"};
@@ -184,6 +208,7 @@ int main(int argc, char** argv)
                     const CourseRun run = CourseRace::raceCourse(*game.app, race, pace, 10u * 60u * 1000u);
                     const double seconds = BenchWindow::now() - from;
                     CourseRace::print(stdout, name.c_str(), pace, run);
+                    printPutBackPlaces(run);
                     std::printf("  raced in %.1f s\n", seconds);
                     std::fflush(stdout);
                     tally.add(name, run, seconds);
