@@ -50,6 +50,20 @@ int CourseRun::missedGates(const Opponent& opponent) const
     return gateCount * laps - int(opponent.gates.size());
 }
 
+int CourseRun::puttings() const
+{
+    int sum = 0;
+    for (const Opponent& opponent : opponents)
+        sum += opponent.puttings;
+    return sum;
+}
+
+double CourseRun::puttingsPerLap() const
+{
+    const int lapsDriven = int(opponents.size()) * laps;
+    return lapsDriven > 0 ? double(puttings()) / double(lapsDriven) : 0.0;
+}
+
 bool loadLevel(Korvanta& app, const std::wstring& path)
 {
     if (!app.scene.load(String(path.c_str())))
@@ -229,8 +243,8 @@ RaceChoice eightQuadRace(const char* country, int32_t courseType, int32_t diffic
 
 void print(std::FILE* to, const char* name, const Pace& pace, const CourseRun& run)
 {
-    std::fprintf(to, "%s at %s: %d gates x %d laps, %u ms of race clock, %u of world clock\n", name, pace.name,
-                 run.gateCount, run.laps, run.raceMs, run.worldMs);
+    std::fprintf(to, "%s at %s: %d gates x %d laps, %u ms of race clock, %u of world clock, %.2f put-backs a lap\n",
+                 name, pace.name, run.gateCount, run.laps, run.raceMs, run.worldMs, run.puttingsPerLap());
     if (!run.failure.empty())
         std::fprintf(to, "  not raced: %s\n", run.failure.c_str());
     for (const CourseRun::Opponent& opponent : run.opponents)

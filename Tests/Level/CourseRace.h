@@ -96,6 +96,9 @@ struct CourseRun
     std::vector<int> everyGate() const;
     // The gates of the course an opponent did not pass in turn.
     int missedGates(const Opponent& opponent) const;
+    // The put-backs of all opponents over all the laps they had to drive.
+    int puttings() const;
+    double puttingsPerLap() const;
 };
 
 // Loads a level into the game's scene. The meadow scatters its blades where

@@ -1,5 +1,5 @@
 // The frame lengths the course races step by, and what a run counts as an
-// opponent's missed gates.
+// opponent's missed gates and as put-backs a lap.
 #include "CourseRace.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +64,22 @@ TEST(CourseRace, GatesMissedAreTheCoursesGatesNotPassed)
         opponent.gates = row.gates;
         EXPECT_EQ(run.missedGates(opponent), row.missed) << row.gates.size();
     }
+}
+
+// Put-backs a lap count every opponent's laps, a finisher's or not; a run
+// without opponents has none.
+TEST(CourseRace, PutBacksALapAreOverEveryOpponentsLaps)
+{
+    CourseRun run;
+    run.laps = 4;
+    EXPECT_EQ(run.puttingsPerLap(), 0.0);
+    for (const int puttings : {3, 0, 1}) {
+        CourseRun::Opponent opponent;
+        opponent.puttings = puttings;
+        run.opponents.push_back(opponent);
+    }
+    EXPECT_EQ(run.puttings(), 4);
+    EXPECT_DOUBLE_EQ(run.puttingsPerLap(), 4.0 / 12.0);
 }
 
 }

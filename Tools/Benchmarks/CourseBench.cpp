@@ -138,10 +138,10 @@ struct Tally
         }
         if (!run.failure.empty())
             notFinished.push_back(name + ": not raced, " + run.failure);
+        puttings += run.puttings();
         for (const CourseRun::Opponent& opponent : run.opponents) {
             ++opponents;
             laps += run.laps;
-            puttings += opponent.puttings;
             overturnPuttings += opponent.overturnPuttings;
             overturns += opponent.overturns;
             reversals += opponent.reversals;
