@@ -1,0 +1,259 @@
+#include "CourseRace.h"
+
+#include "Landscape/Meadow.h"
+#include "Landscape/Scene.h"
+#include "Race/AIDriver.h"
+#include "Race/GameGate.h"
+#include "Race/GameVehicle.h"
+#include "Race/RaceClock.h"
+#include "Render/SwapChain.h"
+
+#include "Core/Timer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <random>
+
+namespace CourseRace {
+
+uint32_t raceClockNow = 100000;
+DWORD WINAPI raceClock() { return raceClockNow; }
+
+uint32_t Pace::nextMs()
+{
+    if (frame > 0.0f)
+        return uint32_t(frame * 1000.0f + 0.5f);
+    seed = seed * 1664525u + 1013904223u;
+    const float u = float(seed >> 8) / 16777216.0f;
+    return uint32_t(30.0f * std::pow(0.5f / 0.03f, u) + 0.5f);
+}
+
+const Pace steady35{"35 fps", 1.0f / 35.0f};
+const Pace steady7{"7 fps", 1.0f / 7.0f};
+const Pace uneven{"uneven 0.03 to 0.5 s", 0.0f, 78};
+
+const char* const countries[13] = {"AF", "DE", "FR", "ES", "IT", "US", "CA", "GL", "CN", "IN", "AU", "BR", "RU"};
+
+std::vector<int> CourseRun::everyGate() const
+{
+    std::vector<int> every;
+    for (int lap = 0; lap < laps; ++lap)
+        for (int gate = 0; gate < gateCount; ++gate)
+            every.push_back(gate);
+    return every;
+}
+
+int CourseRun::missedGates(const Opponent& opponent) const
+{
+    return gateCount * laps - int(opponent.gates.size());
+}
+
+int CourseRun::puttings() const
+{
+    int sum = 0;
+    for (const Opponent& opponent : opponents)
+        sum += opponent.puttings;
+    return sum;
+}
+
+double CourseRun::puttingsPerLap() const
+{
+    const int lapsDriven = int(opponents.size()) * laps;
+    return lapsDriven > 0 ? double(puttings()) / double(lapsDriven) : 0.0;
+}
+
+bool loadLevel(Korvanta& app, const std::wstring& path)
+{
+    if (!app.scene.load(String(path.c_str())))
+        return false;
+    // The load's warm-up ran on the real clock; the frames run on a steady one.
+    gFrameFactor.store(1.0f);
+    auto draws = std::make_shared<std::mt19937>(1);
+    app.swapChain->meadow->random = [draws] { return int32_t((*draws)() % 32768u); };
+    app.swapChain->meadow->load(app.scene.baseName() + L".mdw");
+    return true;
+}
+
+void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace, uint32_t limitMs, CourseRun& out)
+{
+    Game& game = app.scene.game;
+    PhysicsOnTestThread physics(app);
+    if (!physics.ready()) {
+        out.failure = "the physics could not be stepped here";
+        return;
+    }
+    EntityManager::PhysicsManager& manager = *app.physicsManager();
+    game.applyRaceChoice(choice);
+    game.setupRace();
+    if (game.phase != 1 || game.vehicles.count() != choice.vehicleCount || game.gates.count() < 2) {
+        out.failure = "the race was not set up: phase " + std::to_string(game.phase) + ", " +
+                      std::to_string(game.vehicles.count()) + " vehicles, " + std::to_string(game.gates.count()) +
+                      " gates";
+        return;
+    }
+    std::vector<const Game::Gate*> gates;
+    for (auto* node = game.gates.head(); node; node = node->next)
+        gates.push_back(node->item);
+    out.gateCount = int(gates.size());
+    out.laps = game.choice.goal;
+
+    Timer frameClock;
+    frameClock.usePerformanceCounter = 0;
+    frameClock.secondsPerTick = 0.001f;
+    frameClock.lastCounter = raceClockNow;
+    const auto frame = [&] {
+        const uint32_t ms = pace.nextMs();
+        raceClockNow += ms;
+        frameClock.advance(raceClockNow, 0);
+        manager.stepBatch(nullptr);
+        LARGE_INTEGER counter;
+        QueryPerformanceCounter(&counter);
+        manager.lastCounter = counter.QuadPart - int64_t(double(ms) * 0.001 * double(manager.counterFrequency));
+        app.pumpMessages();
+        app.update();
+    };
+    int frames = 0;
+    while (game.phase < 3 && frames++ < 20000)
+        frame();
+    if (game.phase != 3) {
+        out.failure = "the intro and the countdown did not end";
+        return;
+    }
+    const uint32_t start = raceClockNow, worldStart = game.worldNow();
+
+    struct Watch
+    {
+        Game::Vehicle* vehicle;
+        const SCList<Game::Gate>::Node* nextGate;
+        uint32_t reverseState;
+        uint32_t courseState;
+        vec3d lastSeen;
+    };
+    std::vector<Watch> watches;
+    for (auto* node = game.vehicles.head(); node; node = node->next) {
+        if (node->item->isPlayer)
+            continue;
+        if (!node->item->getAIDriver() || !node->item->entity()) {
+            out.failure = "opponent " + std::to_string(node->item->slot) + " has no driver or no quad";
+            return;
+        }
+        watches.push_back({node->item, node->item->nextGate, 0, 0, node->item->entity()->world.row(3)});
+        CourseRun::Opponent opponent;
+        opponent.name = std::to_string(node->item->slot);
+        out.opponents.push_back(opponent);
+    }
+    const auto gateIndex = [&](const SCList<Game::Gate>::Node* node) {
+        const auto found = std::find(gates.begin(), gates.end(), node ? node->item : nullptr);
+        return found == gates.end() ? -1 : int(found - gates.begin());
+    };
+    size_t finished = 0;
+    while (finished < watches.size() && game.worldNow() - worldStart < limitMs) {
+        frame();
+        finished = 0;
+        for (size_t k = 0; k < watches.size(); ++k) {
+            Watch& watch = watches[k];
+            CourseRun::Opponent& opponent = out.opponents[k];
+            Game::Vehicle& vehicle = *watch.vehicle;
+            if (vehicle.nextGate != watch.nextGate) {
+                // The gate it was heading for is behind it now; what it
+                // passes after its finish no longer counts.
+                if (!opponent.finishedAt) {
+                    opponent.gates.push_back(gateIndex(watch.nextGate));
+                    opponent.lastGateAt = game.worldNow() - worldStart;
+                }
+                watch.nextGate = vehicle.nextGate;
+            }
+            const vec3d at = vehicle.entity() ? vehicle.entity()->world.row(3) : watch.lastSeen;
+            // A jump of more than 30 units in a frame: the watch set it back.
+            if ((at - watch.lastSeen).length() > 30.0f && !opponent.finishedAt) {
+                ++opponent.puttings;
+                opponent.putBackFrom.push_back(watch.lastSeen);
+                opponent.overturnPuttings += watch.courseState == 1 ? 1 : 0;
+            }
+            watch.lastSeen = opponent.at = at;
+            if (vehicle.courseState == 1 && watch.courseState != 1 && !opponent.finishedAt)
+                ++opponent.overturns;
+            watch.courseState = vehicle.courseState;
+            if (const auto* driver = vehicle.getAIDriver()) {
+                if (driver->reverseState == 2 && watch.reverseState != 2 && !opponent.finishedAt)
+                    ++opponent.reversals;
+                watch.reverseState = driver->reverseState;
+            }
+            if (vehicle.finished && !opponent.finishedAt)
+                opponent.finishedAt = game.worldNow() - worldStart;
+            finished += vehicle.finished ? 1 : 0;
+        }
+    }
+    out.raceMs = raceClockNow - start;
+    out.worldMs = game.worldNow() - worldStart;
+}
+
+CourseRun raceCourse(Korvanta& app, const RaceChoice& race, Pace pace, uint32_t limitMs)
+{
+    CourseRun run;
+    if (race.mapFile.length() == 0) {
+        run.failure = "no map of the course type";
+        return run;
+    }
+    const RaceClock previousClock = gRaceClock;
+    gRaceClock = raceClock;
+    app.scene.clear();
+    if (!loadLevel(app, std::wstring(race.mapFile.text()))) {
+        run.failure = "the map did not load";
+    } else {
+        // Every run drives from the same random numbers.
+        std::srand(51);
+        raceOpponentsToTheFinish(app, race, pace, limitMs, run);
+    }
+    Game& game = app.scene.game;
+    game.removeRaceVehicles();
+    game.releaseParkingSlots();
+    game.clearRace();
+    gRaceClock = previousClock;
+    return run;
+}
+
+RaceChoice championshipChoice(const char* country, uint8_t raceNumber, int32_t difficulty)
+{
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    const std::wstring maps = std::wstring(folder) + L"\\Data\\Map\\";
+    RaceChoice choice;
+    Game::ChampionshipEntry entry;
+    entry.key0 = int8_t(country[0]);
+    entry.key1 = int8_t(country[1]);
+    entry.difficulty = uint8_t(difficulty);
+    entry.raceNumber = raceNumber;
+    Game::makeChampionshipChoice(entry, choice, String(maps.c_str()));
+    return choice;
+}
+
+RaceChoice eightQuadRace(const char* country, int32_t courseType, int32_t difficulty)
+{
+    RaceChoice choice = championshipChoice(country, courseType == 1 ? 1 : courseType == 2 ? 6 : 2, difficulty);
+    if (courseType == 3) {
+        choice.gameMode = Game::Circuit;
+        choice.goal = 2;
+    }
+    choice.vehicleCount = 8;
+    return choice;
+}
+
+void print(std::FILE* to, const char* name, const Pace& pace, const CourseRun& run)
+{
+    std::fprintf(to, "%s at %s: %d gates x %d laps, %u ms of race clock, %u of world clock, %.2f put-backs a lap\n",
+                 name, pace.name, run.gateCount, run.laps, run.raceMs, run.worldMs, run.puttingsPerLap());
+    if (!run.failure.empty())
+        std::fprintf(to, "  not raced: %s\n", run.failure.c_str());
+    for (const CourseRun::Opponent& opponent : run.opponents)
+        std::fprintf(to,
+                     "  opponent %s: finished at %u ms, %d put back (%d of them overturned), %d overturned, %d "
+                     "backed out, %d of %d gates missed, last gate at %u ms, last at (%.0f %.0f %.0f)\n",
+                     opponent.name.c_str(), opponent.finishedAt, opponent.puttings, opponent.overturnPuttings,
+                     opponent.overturns, opponent.reversals, run.missedGates(opponent), run.gateCount * run.laps,
+                     opponent.lastGateAt, opponent.at.x, opponent.at.y, opponent.at.z);
+}
+
+}

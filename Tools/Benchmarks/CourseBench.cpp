@@ -1,0 +1,224 @@
+// Races all 39 championship maps (13 countries, course types 1 to 3, as the
+// level tests choose them), each an eight-quad race to the finish with the
+// player's quad standing on the grid, inside the game started as it starts,
+// the physics stepped on this thread frame by frame at a chosen pace. Prints
+// for each map what every opponent did (finish time in world ms, put-backs,
+// overturns, back-outs, gates missed) and then a summary: the opponents that
+// did not finish, put-backs per lap on average, the slowest map and the
+// run's time.
+//
+// CourseBench [--difficulty 0|1|2|all] [--pace 35|7|uneven|all] [--map FILTER]
+// FILTER is a country ("DE"), a country and course type ("DE2") or a part of
+// the map's file name; by default medium, 35 fps, every map.
+#include "CourseRace.h"
+#include "GameInProcess.h"
+
+#include "Core/File.h"
+#include "Core/Timer.h"
+
+#include "BenchWindow.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using CourseRace::CourseRun;
+using CourseRace::Pace;
+
+struct Options
+{
+    std::vector<int32_t> difficulties{1};
+    std::vector<Pace> paces{CourseRace::steady35};
+    std::string filter;
+    bool valid = true;
+};
+
+Options readOptions(int argc, char** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        const std::string value = i + 1 < argc ? argv[i + 1] : "";
+        if (option == "--difficulty" && (value == "0" || value == "1" || value == "2")) {
+            options.difficulties = {value[0] - '0'};
+        } else if (option == "--difficulty" && value == "all") {
+            options.difficulties = {0, 1, 2};
+        } else if (option == "--pace" && value == "35") {
+            options.paces = {CourseRace::steady35};
+        } else if (option == "--pace" && value == "7") {
+            options.paces = {CourseRace::steady7};
+        } else if (option == "--pace" && value == "uneven") {
+            options.paces = {CourseRace::uneven};
+        } else if (option == "--pace" && value == "all") {
+            options.paces = {CourseRace::steady35, CourseRace::steady7, CourseRace::uneven};
+        } else if (option == "--map" && !value.empty()) {
+            options.filter = value;
+        } else {
+            options.valid = false;
+            return options;
+        }
+        ++i;
+    }
+    return options;
+}
+
+std::string narrow(const String& text)
+{
+    std::string out;
+    for (int32_t i = 0; i < text.length(); ++i)
+        out += char(text.text()[i] < 128 ? text.text()[i] : L'?');
+    return out;
+}
+
+std::string upper(std::string text)
+{
+    for (char& c : text)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Whether the filter takes a country's map of a course type.
+bool chosen(const std::string& filter, const char* country, int32_t courseType, const std::string& file)
+{
+    if (filter.empty())
+        return true;
+    const std::string key = upper(filter);
+    return key == country || key == std::string(country) + char('0' + courseType) ||
+           upper(file).find(key) != std::string::npos;
+}
+
+// Where a map's put-backs took the quads from, the places 25 units apart
+// with the most first.
+void printPutBackPlaces(const CourseRun& run)
+{
+    std::map<std::pair<int, int>, int> places;
+    for (const CourseRun::Opponent& opponent : run.opponents)
+        for (const vec3d& at : opponent.putBackFrom)
+            ++places[{int(std::floor(at.x / 25.0f)), int(std::floor(at.z / 25.0f))}];
+    if (places.empty())
+        return;
+    std::vector<std::pair<int, std::pair<int, int>>> byCount;
+    for (const auto& [place, count] : places)
+        byCount.push_back({count, place});
+    std::sort(byCount.begin(), byCount.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::printf("  put back from:");
+    for (size_t k = 0; k < byCount.size() && k < 6; ++k)
+        std::printf(" (%d %d) %dx", byCount[k].second.first * 25 + 12, byCount[k].second.second * 25 + 12,
+                    byCount[k].first);
+    std::printf("\n");
+}
+
+const char* const difficultyNames[3] = {"easy", "medium", "hard"};
+
+// What the runs of one difficulty and pace add up to.
+struct Tally
+{
+    int maps = 0, opponents = 0, finishers = 0, laps = 0, puttings = 0, overturnPuttings = 0, overturns = 0,
+        reversals = 0, missed = 0;
+    std::vector<std::string> notFinished;
+    std::string slowestMap;
+    double slowestSeconds = 0.0, seconds = 0.0;
+
+    void add(const std::string& name, const CourseRun& run, double runSeconds)
+    {
+        ++maps;
+        seconds += runSeconds;
+        if (runSeconds > slowestSeconds) {
+            slowestSeconds = runSeconds;
+            slowestMap = name;
+        }
+        if (!run.failure.empty())
+            notFinished.push_back(name + ": not raced, " + run.failure);
+        puttings += run.puttings();
+        for (const CourseRun::Opponent& opponent : run.opponents) {
+            ++opponents;
+            laps += run.laps;
+            overturnPuttings += opponent.overturnPuttings;
+            overturns += opponent.overturns;
+            reversals += opponent.reversals;
+            missed += run.missedGates(opponent);
+            if (opponent.finishedAt) {
+                ++finishers;
+                continue;
+            }
+            char line[256];
+            std::snprintf(line, sizeof(line),
+                          ": opponent %s at %d of %d gates (the last at %u ms of %u), %d put back, %d overturned, "
+                          "last at (%.0f %.0f %.0f)",
+                          opponent.name.c_str(), int(opponent.gates.size()), run.gateCount * run.laps,
+                          opponent.lastGateAt, run.worldMs, opponent.puttings, opponent.overturns, opponent.at.x,
+                          opponent.at.y, opponent.at.z);
+            notFinished.push_back(name + line);
+        }
+    }
+
+    void print(const char* title) const
+    {
+        std::printf("summary, %s: %d maps, %d of %d opponents finished, %.3f put-backs per lap (%d in %d laps, %d "
+                    "of them overturned), %d judged overturned, %d backed out, %d gates missed\n",
+                    title, maps, finishers, opponents, laps ? double(puttings) / double(laps) : 0.0, puttings, laps,
+                    overturnPuttings, overturns, reversals, missed);
+        for (const std::string& line : notFinished)
+            std::printf("  did not finish: %s\n", line.c_str());
+        std::printf("  slowest map %s, %.1f s; the run %.1f s\n", slowestMap.c_str(), slowestSeconds, seconds);
+    }
+};
+
+}
+
+int main(int argc, char** argv)
+{
+    const Options options = readOptions(argc, argv);
+    if (!options.valid) {
+        std::printf("CourseBench [--difficulty 0|1|2|all] [--pace 35|7|uneven|all] [--map FILTER]\n");
+        return 2;
+    }
+    GameInProcess game;
+    game.start(L"CourseBench", 1024, 768, std::wstring(getModuleFolder().text()) + L"..\\..");
+    if (!game.app) {
+        std::printf("the game did not start\n");
+        return 1;
+    }
+    gFrameFactor.store(1.0f);
+    const double runStart = BenchWindow::now();
+    std::vector<std::pair<std::string, Tally>> tallies;
+    for (const int32_t difficulty : options.difficulties)
+        for (const Pace& pace : options.paces) {
+            const std::string title = std::string(difficultyNames[difficulty]) + ", " + pace.name;
+            Tally tally;
+            for (const char* country : CourseRace::countries)
+                for (int32_t courseType = 1; courseType <= 3; ++courseType) {
+                    const RaceChoice race = CourseRace::eightQuadRace(country, courseType, difficulty);
+                    const std::string file = narrow(race.mapFile);
+                    if (!chosen(options.filter, country, courseType, file))
+                        continue;
+                    const std::string name = std::string(country) + " " + std::to_string(courseType) + " " +
+                                             file.substr(file.find_last_of('\\') + 1) + " " +
+                                             difficultyNames[difficulty];
+                    const double from = BenchWindow::now();
+                    const CourseRun run = CourseRace::raceCourse(*game.app, race, pace, 10u * 60u * 1000u);
+                    const double seconds = BenchWindow::now() - from;
+                    CourseRace::print(stdout, name.c_str(), pace, run);
+                    printPutBackPlaces(run);
+                    std::printf("  raced in %.1f s\n", seconds);
+                    std::fflush(stdout);
+                    tally.add(name, run, seconds);
+                }
+            tallies.emplace_back(title, tally);
+        }
+    for (const auto& [title, tally] : tallies)
+        tally.print(title.c_str());
+    std::printf("the whole run %.1f s\n", BenchWindow::now() - runStart);
+    std::fflush(stdout);
+    game.stop();
+    return 0;
+}
