@@ -91,32 +91,29 @@ TEST_F(WaterDevice, DeepWaterHidesTheGroundAndShallowWaterShowsIt)
     EXPECT_GT(int(c.b), int(c.r)); // water, not the valley's green
 }
 
-// Pixels of a render target that show the valley's ground, in the rows from
-// top to bottom (fractions of the height).
-int groundPixels(const RenderTexture* target, float top = 0.0f, float bottom = 1.0f)
+// Pixels of a render target in the rows from top to bottom (fractions of
+// the height) whose colour shows counts.
+template <typename Shows>
+int countPixels(const RenderTexture* target, float top, float bottom, Shows shows)
 {
     const Level pixels = TestDevice::readSurface(target ? target->renderSurface : nullptr);
     int count = 0;
     for (uint32_t y = uint32_t(top * float(pixels.height)); y < uint32_t(bottom * float(pixels.height)); ++y)
-        for (uint32_t x = 0; x < pixels.width; ++x) {
-            const Color c = Color::fromArgb(pixels.at(x, y));
-            count += c.g > c.r + 15 && c.g > c.b + 15;
-        }
+        for (uint32_t x = 0; x < pixels.width; ++x)
+            count += shows(Color::fromArgb(pixels.at(x, y))) ? 1 : 0;
     return count;
 }
 
-// Pixels of a render target that show the sky's blue, in the rows from top
-// to bottom (fractions of the height).
+// Pixels that show the valley's ground.
+int groundPixels(const RenderTexture* target, float top = 0.0f, float bottom = 1.0f)
+{
+    return countPixels(target, top, bottom, [](const Color& c) { return c.g > c.r + 15 && c.g > c.b + 15; });
+}
+
+// Pixels that show the sky's blue.
 int skyPixels(const RenderTexture* target, float top = 0.0f, float bottom = 1.0f)
 {
-    const Level pixels = TestDevice::readSurface(target ? target->renderSurface : nullptr);
-    int count = 0;
-    for (uint32_t y = uint32_t(top * float(pixels.height)); y < uint32_t(bottom * float(pixels.height)); ++y)
-        for (uint32_t x = 0; x < pixels.width; ++x) {
-            const Color c = Color::fromArgb(pixels.at(x, y));
-            count += c.b > c.r + 30 && c.b > 120;
-        }
-    return count;
+    return countPixels(target, top, bottom, [](const Color& c) { return c.b > c.r + 30 && c.b > 120; });
 }
 
 TEST_F(WaterDevice, TheNearLakeReflectsTheHills)
