@@ -186,9 +186,22 @@ TEST(Entity, OwnMatricesFollowTheEntityAndReportMoves)
     entity.onMoved();
     EXPECT_EQ(own->own.at(3, 1), 2.0f);
 
-    // Clearing resets the entity for reuse.
+    // Clearing resets the entity for reuse: a turned world box goes back to
+    // the unit axes, empty at the origin, and the reflection mask to 0.
     entity.hidden = 1;
+    entity.reflectionMask = 1;
+    entity.worldBox.axes[0] = {0.0f, 0.0f, 2.0f};
+    entity.worldBox.axes[1] = {0.0f, 3.0f, 0.0f};
+    entity.worldBox.axes[2] = {-4.0f, 0.0f, 0.0f};
+    entity.worldBox.center = {1.0f, 2.0f, 3.0f};
+    entity.worldBox.halfExtents = {1.0f, 1.0f, 1.0f};
     entity.clear();
+    EXPECT_EQ(entity.worldBox.axes[0], vec3d(1.0f, 0.0f, 0.0f));
+    EXPECT_EQ(entity.worldBox.axes[1], vec3d(0.0f, 1.0f, 0.0f));
+    EXPECT_EQ(entity.worldBox.axes[2], vec3d(0.0f, 0.0f, 1.0f));
+    EXPECT_EQ(entity.worldBox.center, vec3d());
+    EXPECT_EQ(entity.worldBox.halfExtents, vec3d());
+    EXPECT_EQ(entity.reflectionMask, 0u);
     EXPECT_EQ(entity.subEntities.count(), 0);
     EXPECT_FALSE(entity.cells.isPlaced());
     EXPECT_EQ(entity.hidden, 0u);
