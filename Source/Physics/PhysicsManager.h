@@ -32,7 +32,6 @@
 #include "Core/Thread.h"
 
 #include <atomic>
-#include <cmath>
 #include <cstdint>
 
 class EntityManager::PhysicsManager : public Thread::Method

@@ -23,12 +23,6 @@ namespace {
 using AI = ObjPkgManager::Functions::AI;
 using Path = ObjPkgManager::Functions::Path;
 
-// A deadline has passed once the clock is beyond it.
-bool passed(uint32_t now, uint32_t deadline)
-{
-    return now > deadline;
-}
-
 float randomFraction()
 {
     return float(std::rand()) / 32767.0f;

@@ -38,9 +38,6 @@ enum CourseState : uint32_t {
     gateMissedShown = 7,
 };
 
-// A deadline of the watch has passed once the world's clock (now) is beyond it.
-bool passed(uint32_t now, uint32_t deadline) { return now > deadline; }
-
 bool isGateMode(int32_t mode)
 {
     return mode == Game::OffRoadRace || mode == Game::KnockOut || mode == Game::Circuit || mode == Game::TimeTrial;

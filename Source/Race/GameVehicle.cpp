@@ -256,12 +256,6 @@ float frameFactor()
     return gFrameFactor.load(std::memory_order_relaxed);
 }
 
-// Whether the race clock has passed a deadline.
-bool passed(uint32_t deadline)
-{
-    return raceNow() > deadline;
-}
-
 }
 
 void Game::Vehicle::update()
@@ -305,7 +299,7 @@ void Game::Vehicle::carryItem(const EntityManager::Entity& body)
     if (const auto* entry = flag->functions ? flag->functions->find(Cloths::flag) : nullptr)
         if (auto* cloth = dynamic_cast<Cloths::Instance*>(entry->instance))
             cloth->windFromMotion.store(1, std::memory_order_relaxed);
-    if (game->phase != 4 && passed(itemTime)) {
+    if (game->phase != 4 && passed(raceNow(), itemTime)) {
         points += 1;
         if (points >= game->choice.goal)
             finish();
@@ -427,7 +421,7 @@ void Game::Vehicle::setMotorFactor(float multiplier)
 
 void Game::Vehicle::addDamage(float amount)
 {
-    if (damageTime && !passed(damageTime))
+    if (damageTime && !passed(raceNow(), damageTime))
         return;
     damage = std::clamp(damage + amount, 0.0f, 1.0f);
     damageTime = raceNow() + 1000;

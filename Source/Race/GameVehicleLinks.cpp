@@ -350,7 +350,7 @@ void Game::resetCaptureFlag()
         body->wakeUp();
     }
     using Collect = ObjPkgManager::Functions::Collect;
-    if (auto* item = functionOf<Collect::Instance>(dyn, 0x8); item && item->state == Collect::Instance::carried)
+    if (auto* item = functionOf<Collect::Instance>(dyn, collectFlag); item && item->state == Collect::Instance::carried)
         item->state = Collect::Instance::shown;
     // At home the cloth no longer follows a carrier.
     using Cloths = ObjPkgManager::Functions::Cloths;

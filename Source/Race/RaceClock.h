@@ -14,6 +14,9 @@ extern RaceClock gRaceClock;
 
 inline uint32_t raceNow() { return uint32_t(gRaceClock()); }
 
+// Whether a deadline has passed on a clock that reads now.
+inline bool passed(uint32_t now, uint32_t deadline) { return now > deadline; }
+
 // A deadline moved on by ms, as a pause asks; 0 means none and stays 0.
 inline void moveDeadline(uint32_t& deadline, uint32_t ms)
 {
