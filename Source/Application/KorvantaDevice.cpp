@@ -21,6 +21,7 @@
 #include "Menu/UserInterface.h"
 
 #include "Core/CrashTrace.h"
+#include "Core/Timer.h"
 
 namespace {
 
@@ -63,8 +64,19 @@ void Korvanta::update()
         return;
     gameMenu.update();
     scene.updateCamera();
-    if (EntityManager::PhysicsManager* physics = physicsManager())
-        physics->update();
+    if (EntityManager::PhysicsManager* physics = physicsManager()) {
+        // A long frame is stepped in pieces with the quads steered between
+        // them, so that a slow machine's drivers look as often as a fast one's.
+        const int32_t pieces = physics->update();
+        scene.game.framePieces = pieces;
+        scene.game.pieceFactor = physics->frameTime.load() / float(pieces) * Timer::referenceFramesPerSecond;
+        for (int32_t piece = 1; piece < pieces; ++piece) {
+            scene.game.steerBetweenPieces();
+            physics->stepPiece();
+        }
+    } else {
+        scene.game.framePieces = 1;
+    }
     if (swapChain && swapChain->entities)
         swapChain->entities->update();
     // Objects that came within range become instances before the shadow

@@ -73,9 +73,8 @@ void EngineSound::init(const FileRef* loopA, const FileRef* loopB, const FileRef
     carrier->play(true);
 }
 
-void EngineSound::smoothThrottle(float input)
+void EngineSound::smoothThrottle(float input, float factor)
 {
-    const float factor = gFrameFactor.load(std::memory_order_relaxed);
     input = finiteOrZero(input);
     throttle = finiteOrZero(throttle + (input - throttle) * factor * 0.1f);
     load = std::fabs(input) > 0.1f && throttle < input ? input - throttle : 0.0f;

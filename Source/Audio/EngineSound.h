@@ -33,8 +33,10 @@ public:
     // the position the carrier follows (none: its own at the origin).
     void init(const FileRef* loopA, const FileRef* loopB, const FileRef* loopC, const FileRef* loopD,
               const vec3d* position);
-    // The throttle input (-1 to 1) of this frame, first thing.
-    void smoothThrottle(float input);
+    // The throttle input (-1 to 1) of this frame, first thing; the throttle
+    // follows it over frameFactor reference frames (the frame's own factor,
+    // or a piece of it when the quad steers in pieces).
+    void smoothThrottle(float input, float frameFactor);
     // Levels, gear, mix and pitch from the throttle, speed and free.
     void update();
     // The drive term of the current gear for the vehicle's motor; 0 while

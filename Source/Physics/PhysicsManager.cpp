@@ -23,13 +23,6 @@ int64_t readCounter()
     return counter.QuadPart;
 }
 
-// Frames longer than this (the game drawing fewer than ten frames a second)
-// are stepped as this long: the drivers, who steer once a frame, lose the
-// road and overturn when the world moves on further between two of their
-// looks. The world runs slower than the clock instead, and worldLag says by
-// how much.
-constexpr float longestFrame = 0.1f;
-
 // The frame time kept at least shortestFrame long, within the allowed change
 // of the previous one (none before the first) and at most longestFrame.
 float limitFrameTime(float dt, float previous)
@@ -44,7 +37,13 @@ float limitFrameTime(float dt, float previous)
         if (double(dt) < least)
             dt = float(least);
     }
-    return std::min(dt, longestFrame);
+    return std::min(dt, EntityManager::PhysicsManager::longestFrame);
+}
+
+// The pieces of a frame of dt: each no longer than longestBatch.
+int32_t piecesOf(float dt)
+{
+    return std::max(int32_t(std::ceil(dt / EntityManager::PhysicsManager::longestBatch - 1e-3f)), 1);
 }
 
 EntityManager::Physics* recordOf(neRigidBodyBase* body, uint32_t type)
@@ -113,26 +112,26 @@ bool EntityManager::PhysicsManager::start(int32_t n)
     return true;
 }
 
-void EntityManager::PhysicsManager::update()
+int32_t EntityManager::PhysicsManager::update()
 {
     CRASH_TRACE();
     if (!simulator)
-        return;
+        return 1;
     if (paused) {
         pauseSeen = 1;
-        return;
+        return 1;
     }
     updated = 1;
     nowCounter = readCounter();
     const double measured = double(nowCounter - lastCounter) / double(counterFrequency);
     const float dt = limitFrameTime(float(measured), previousFrameTime);
+    const int32_t pieces = piecesOf(dt);
     frameTime.store(dt);
+    framePieces.store(pieces);
     previousFrameTime = dt;
     double stepped = double(steppedMicros.exchange(0)) * 1e-6;
-    if (!threaded) {
-        simulator->advance(dt * 3.0f, 1.0f / 30.0f, 1.0f / 75.0f);
-        stepped += dt;
-    }
+    if (!threaded)
+        stepped += advancePiece();
     // The frame that ends a pause also spans it: the paused time is no
     // frame, and the world did not fall behind in it.
     if (!pauseSeen)
@@ -149,11 +148,33 @@ void EntityManager::PhysicsManager::update()
         if (state == done || !threadRuns()) {
             syncEntities();
             stepState.store(released);
-            return;
+            return pieces;
         }
         if (stepState.compare_exchange_weak(state, released))
-            return;
+            return pieces;
     }
+}
+
+float EntityManager::PhysicsManager::advancePiece()
+{
+    const float piece = frameTime.load() / float(framePieces.load());
+    simulator->advance(piece * 3.0f, 1.0f / 30.0f, 1.0f / 75.0f);
+    return piece;
+}
+
+void EntityManager::PhysicsManager::stepPiece()
+{
+    CRASH_TRACE();
+    if (!simulator || paused)
+        return;
+    if (threadRuns())
+        waitForStepEnd();
+    else if (threaded)
+        stepBatch(&report);
+    else
+        worldLag -= advancePiece();
+    syncEntities();
+    stepState.store(released);
 }
 
 void EntityManager::PhysicsManager::syncEntities()
@@ -178,10 +199,10 @@ uint32_t EntityManager::PhysicsManager::run(Thread& owner, uint32_t)
 
 void EntityManager::PhysicsManager::stepBatch(nePerformanceReport* into)
 {
-    const float dt = frameTime.load();
+    const float dt = frameTime.load() / float(std::max(framePieces.load(), 1));
     // The three steps of a longer frame outgrow what the quads' springs and
     // wheel contacts hold, and quads overturn and fly off on level ground.
-    const int batches = std::max(int(std::ceil(dt / longestBatch - 1e-3f)), 1);
+    const int batches = piecesOf(dt);
     for (int i = 0; i < batches; ++i)
         simulator->advanceThreeSteps(into, dt * 4.2f / float(batches));
     steppedMicros.fetch_add(uint32_t(dt * 1e6f));

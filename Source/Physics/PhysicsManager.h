@@ -5,13 +5,17 @@
 // stops the thread at shutdown before anything else goes.
 //
 // The hand-over, through stepState:
-//   physics thread: three steps of frameTime x 1.4 (a longer frame than
-//                   longestBatch in as many such batches as it needs)
-//                   -> 2 (done) -> yields while
-//                   it stays 2 -> 0 (running) -> the next batch;
+//   physics thread: three steps of a piece of the frame x 1.4 -> 2 (done)
+//                   -> yields while it stays 2 -> 0 (running) -> the next
+//                   batch;
 //   main thread:    update measures the frame time, copies the poses of the
 //                   finished batch into the entities while the thread waits,
 //                   then writes 3 (go on).
+// A frame longer than longestBatch is cut into framePieces equal pieces, one
+// batch each: update releases the first, and stepPiece, called once for each
+// of the others, waits for the batch in flight, syncs and releases the next,
+// so that the game may steer between them as often as at thirty frames a
+// second. The last piece runs while the frame draws.
 // A 3 written while a batch still runs is overwritten by that batch's 2, so
 // the thread runs at most one batch per frame beyond the one in progress and
 // update never waits; a frame that finds a batch running keeps the last poses.
@@ -58,6 +62,9 @@ public:
     static constexpr float shortestFrame = 0.015f;
     // The longest frame time one batch of three steps takes on.
     static constexpr float longestBatch = 1.0f / 30.0f;
+    // Longer frames (fewer than five a second) are stepped as this long: the
+    // world runs slower than the clock, and worldLag says by how much.
+    static constexpr float longestFrame = 0.2f;
 
     PhysicsManager() = default;
     // Stops the thread, then release.
@@ -72,14 +79,21 @@ public:
     // the simulator could not be made; a second start keeps the first.
     bool start(int32_t n);
     // Main thread, once per frame (nothing while paused or without a
-    // simulator): the frame time, the simulator's own steps while threaded is
-    // clear, the entities' syncs when no batch runs, then the thread released.
-    void update();
+    // simulator): the frame time and its pieces, the simulator's own steps of
+    // the first piece while threaded is clear, the entities' syncs when no
+    // batch runs, then the thread released. The frame's pieces (1 while
+    // paused).
+    int32_t update();
+    // Main thread, once for each piece of the frame after the first: the
+    // batch in flight ends (with no thread running, the piece is stepped
+    // here), the entities sync and the next piece is released.
+    void stepPiece();
     // Physics thread: step batches and hand-overs until a stop is asked.
     uint32_t run(Thread& thread, uint32_t userValue) override;
-    // One frame as the thread steps it: three steps over 4.2 frame times of
-    // frameTime, or that time in equal batches of three no longer than
-    // longestBatch allows. Physics thread, or a test that holds it.
+    // One piece of the frame as the thread steps it: three steps over 4.2
+    // times frameTime / framePieces, or that time in equal batches of three
+    // no longer than longestBatch allows. Physics thread, or a test that
+    // holds it.
     void stepBatch(nePerformanceReport* into);
     // Milliseconds the world has fallen behind the wall clock (negative when
     // ahead): frames longer than the steps allow, and batches the thread did
@@ -122,8 +136,10 @@ public:
     int64_t counterFrequency = 1;
     int64_t lastCounter = 0;
     int64_t nowCounter = 0;
-    // The limited frame time in seconds; the physics thread reads it.
+    // The limited frame time in seconds, and the pieces it is stepped in;
+    // the physics thread reads them.
     std::atomic<float> frameTime{1.0f / 60.0f};
+    std::atomic<int32_t> framePieces{1};
     float previousFrameTime = 0.0f;
     // Seconds of wall clock minus seconds of frame time stepped, summed over
     // the frames since start; a pause counts for neither.
@@ -153,5 +169,8 @@ public:
 private:
     // Every record's sync, in list order.
     void syncEntities();
+    // The simulator's own steps over one piece of the frame (threaded
+    // clear); the seconds stepped.
+    float advancePiece();
     bool threadRuns() const { return threaded && thread.isRunning(); }
 };

@@ -193,7 +193,15 @@ void AI::update()
     if (race->phase == 1 || race->phase == 2)
         revOnGrid(now);
     else if (race->phase == 3 || race->phase == 4)
-        drive(*race, *own, now);
+        drive(*race, *own, now, true);
+}
+
+void AI::driveBetweenPieces()
+{
+    Game* race = game();
+    Game::Vehicle* own = vehicle();
+    if (race && own && object && (race->phase == 3 || race->phase == 4))
+        drive(*race, *own, raceNow(), false);
 }
 
 void AI::revOnGrid(uint32_t now)
@@ -219,7 +227,7 @@ void AI::revOnGrid(uint32_t now)
     }
 }
 
-void AI::drive(Game& race, Game::Vehicle& own, uint32_t now)
+void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
 {
     const vec3d here = position();
     const Game::Vehicle* ahead = race.findRival(own, true, 0.8f);
@@ -275,36 +283,8 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now)
     if (speed < 5.0f)
         throttle = 1.0f;
 
-    // Steering at the current point; before the first path, at the target.
-    vec3d aim = here;
-    vec3d aimDirection;
-    if (const Path::Point* point = path.currentPoint()) {
-        aim = point->position;
-        aimDirection = point->direction;
-    } else {
-        TargetPlane plane;
-        if (targetPlane(plane))
-            aim = plane.plane.point;
-    }
-    vec3d d = horizontal(aim - here);
-    const float dist = d.length();
-    if (dist > 0.001f)
-        d = d / dist;
-    const vec3d across = horizontal(-aimDirection);
-    if (alongRoads && across.lengthSq() > 0.0f) {
-        const float w = std::clamp(dist / 150.0f, 0.0f, 1.0f);
-        d = across.normalised() * (1.0f - w) + d * w;
-    }
-    steering = d.dot(object->world.row(0).normalised());
-    if (d.dot(object->world.row(2).normalised()) < 0.0f) {
-        if (steering < 0.0f)
-            steering = -1.0f;
-        else if (steering > 0.0f)
-            steering = 1.0f;
-    }
+    steerAt(here, alongRoads);
 
-    if (path.updatePassed(here))
-        needsPath = 1;
     if (path.distanceSquaredTo(here) > deviationLimit) {
         replan(true);
         throttle = std::max(throttle - 0.3f, 0.3f);
@@ -366,11 +346,45 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now)
         break;
     }
 
-    if (own.finished)
+    if (own.finished || !wholeFrame)
         return;
     if (race.choice.items != 0)
         seekPickups(race, own, ahead);
     useItems(race, own, now);
+}
+
+void AI::steerAt(const vec3d& here, bool alongRoads)
+{
+    // Steering at the current point; before the first path, at the target.
+    vec3d aim = here;
+    vec3d aimDirection;
+    if (const Path::Point* point = path.currentPoint()) {
+        aim = point->position;
+        aimDirection = point->direction;
+    } else {
+        TargetPlane plane;
+        if (targetPlane(plane))
+            aim = plane.plane.point;
+    }
+    vec3d d = horizontal(aim - here);
+    const float dist = d.length();
+    if (dist > 0.001f)
+        d = d / dist;
+    const vec3d across = horizontal(-aimDirection);
+    if (alongRoads && across.lengthSq() > 0.0f) {
+        const float w = std::clamp(dist / 150.0f, 0.0f, 1.0f);
+        d = across.normalised() * (1.0f - w) + d * w;
+    }
+    steering = d.dot(object->world.row(0).normalised());
+    if (d.dot(object->world.row(2).normalised()) < 0.0f) {
+        if (steering < 0.0f)
+            steering = -1.0f;
+        else if (steering > 0.0f)
+            steering = 1.0f;
+    }
+
+    if (path.updatePassed(here))
+        needsPath = 1;
 }
 
 void AI::seekPickups(Game& race, Game::Vehicle& own, const Game::Vehicle* ahead)

@@ -56,6 +56,10 @@ public:
     // The frame, by the race's phase: revving on the grid (1 and 2) or
     // driving (3 and 4).
     void update() override;
+    // Between the pieces of a long frame, while the race runs: the driving of
+    // a frame from where the quad stands now, but for pick-ups and items,
+    // which wait for the frame (an item's button is held a whole frame).
+    void driveBetweenPieces();
     // Physics thread: the contact mark (no decision reads it).
     void onCollision(EntityManager::Physics::Collision& contact) override;
 
@@ -117,7 +121,12 @@ public:
 
 private:
     void revOnGrid(uint32_t now);
-    void drive(Game& race, Game::Vehicle& own, uint32_t now);
+    // The race's driving; wholeFrame clear leaves pick-ups and items alone.
+    void drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame);
+    // The steering towards the path's current point (before the first path,
+    // the target), across the road's direction near it along roads; then
+    // the points passed.
+    void steerAt(const vec3d& here, bool alongRoads);
     // Steps 14 to 17 of the frame: pick-ups, rockets, oil and nitro.
     void seekPickups(Game& race, Game::Vehicle& own, const Game::Vehicle* ahead);
     void useItems(Game& race, Game::Vehicle& own, uint32_t now);

@@ -219,6 +219,11 @@ public:
     // once, without the start sound), a decided race ends a frame later;
     // then the standings, every vehicle's update, spent rockets and oil.
     void update();
+    // Between two pieces of a frame the physics steps in pieces (the frame
+    // set framePieces): every driver drives again and every quad turns its
+    // steering by its share of the frame, as at thirty frames a second.
+    // Nothing while paused.
+    void steerBetweenPieces();
     // Steering and throttle on and the quads released.
     void startVehicles();
     // The player finishes out of the race: place 99 with no time, or -1
@@ -380,6 +385,12 @@ public:
     uint32_t paused = 0;
     uint32_t pausedAt = 0; // the race clock when the pause began
     uint32_t phase = 0; // 0..4: none, intro, countdown, running, over
+    // The pieces the physics steps this frame in, and the reference frames
+    // (1/35 s) of world each piece steps (set by the application's frame).
+    // A frame of more than one piece has each quad follow its controls once
+    // a piece, by pieceFactor; a frame of one, by the frame's own factor.
+    int32_t framePieces = 1;
+    float pieceFactor = 1.0f;
     StaticEntityManager::Method* packages[packageCount] = {};
     CameraPath cameraPath;
     float vehicleScale = 1.0f;

@@ -3,6 +3,7 @@
 // released; and the release of a race for the menu.
 #include "Race/Game.h"
 
+#include "Race/AIDriver.h"
 #include "Race/GameGate.h"
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
@@ -16,6 +17,7 @@
 #include "Objects/ObjectPackage.h"
 #include "Physics/PhysicsManager.h"
 #include "Render/SwapChain.h"
+#include "Vehicle/QuadInstance.h"
 
 #include "Core/AudioFileRef.h"
 #include "Core/CrashTrace.h"
@@ -81,6 +83,18 @@ void Game::update()
         node->item->update();
     removeSpentRockets();
     updateOilPuddles();
+}
+
+void Game::steerBetweenPieces()
+{
+    if (paused)
+        return;
+    for (auto* node = vehicles.head(); node; node = node->next) {
+        if (ObjPkgManager::Functions::AI* driver = node->item->getAIDriver())
+            driver->driveBetweenPieces();
+        if (Vehicle::QuadInstance* quad = node->item->getQuad())
+            quad->drivePiece(pieceFactor);
+    }
 }
 
 void Game::pauseClock(uint32_t now)

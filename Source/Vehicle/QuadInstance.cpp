@@ -257,12 +257,10 @@ void QuadPhysics::Instance::update()
     if (!preparedForDrawing)
         followBody();
     preparedForDrawing = 0;
-    const float frameFactor = gFrameFactor.load(std::memory_order_relaxed);
-    updateSteering(frameFactor);
-    engineSound.smoothThrottle(throttleInput());
-    engineSound.free = frozen;
-    if (!frozen)
-        engineSound.speed = wheels[Wheel::rearAxle].spin * 0.11f * engineSound.speedScale;
+    // A frame the physics steps in pieces follows the controls once a piece:
+    // this is the last piece's share, the race did the others between them.
+    const Game* race = vehicle ? vehicle->game : nullptr;
+    followControls(race && race->framePieces > 1 ? race->pieceFactor : gFrameFactor.load(std::memory_order_relaxed));
     const Wheel& rear = wheels[Wheel::rearAxle];
     slidingInputs[0] = rear.grounded ? float(rear.contacts[0].slideSpeed) : 0.0f;
     slidingInputs[1] = rear.grounded ? float(rear.contacts[1].slideSpeed) : 0.0f;
@@ -289,8 +287,25 @@ void QuadPhysics::Instance::update()
         const bool steering = controls && (controls->enabledActions & Control::Steering);
         gUserInput.setEffectGain(steering && !paused ? 0.2f + 0.16f * engineSound.pitchTerm : 0.0f);
     }
-    publish();
+    publishDrive();
+    published.rightingHeld = gUserInput.state.keyHeld[rightingKey] ? 1u : 0u;
+    publishFrozen();
     playCollision();
+}
+
+void QuadPhysics::Instance::followControls(float frameFactor)
+{
+    updateSteering(frameFactor);
+    engineSound.smoothThrottle(throttleInput(), frameFactor);
+    engineSound.free = frozen;
+    if (!frozen)
+        engineSound.speed = wheels[Wheel::rearAxle].spin * 0.11f * engineSound.speedScale;
+}
+
+void QuadPhysics::Instance::drivePiece(float frameFactor)
+{
+    followControls(frameFactor);
+    publishDrive();
 }
 
 void QuadPhysics::Instance::playLanding()
@@ -318,7 +333,7 @@ void QuadPhysics::Instance::playLanding()
     impact = 0.0f;
 }
 
-void QuadPhysics::Instance::publish()
+void QuadPhysics::Instance::publishDrive()
 {
     const float turn = steer * steeringDegrees * radiansPerDegree;
     published.steerCos = std::cos(turn);
@@ -326,8 +341,6 @@ void QuadPhysics::Instance::publish()
     published.brake = brakeInput();
     published.gearRatio = engineSound.getGearRatio();
     published.damage = vehicle ? vehicle->damage : 0.0f;
-    published.rightingHeld = gUserInput.state.keyHeld[rightingKey] ? 1u : 0u;
-    publishFrozen();
 }
 
 void QuadPhysics::Instance::sync(neRigidBody& rigid)

@@ -159,6 +159,11 @@ public:
     // linearly at opponentSteerRate, the player's at playerSteerRate, bent by
     // the controls' steering exponent once the axis passes 0.1.
     void updateSteering(float frameFactor);
+    // Between two pieces of a frame the physics steps in pieces: the
+    // steering and throttle follow the controls over frameFactor reference
+    // frames, the engine the rear wheels, and the step is handed what it
+    // drives with (turn, brake, gear ratio); the frame's update does the rest.
+    void drivePiece(float frameFactor);
 
     // The forward speed for display and the opponent driver: the velocity
     // across the rear axle's ground normal and the body's right axis, x 2.4,
@@ -285,7 +290,12 @@ public:
 
 private:
     void matchParts();
-    void publish();
+    // The steering and throttle following the controls, the engine's speed
+    // the rear wheels'.
+    void followControls(float frameFactor);
+    // What the step drives with: the front wheels' turn, brake, gear ratio
+    // and damage.
+    void publishDrive();
     void publishFrozen();
     // Starts or stops the rumble as the bound race state is the player's or
     // not (the race may bind vehicle directly: the next update follows).

@@ -90,7 +90,7 @@ TEST(EngineModel, LevelsCrossFadeAndAlwaysAddUpToOne)
     EXPECT_FLOAT_EQ(engine.pitchTerm, 1.0f);
     EXPECT_FLOAT_EQ(engine.carrier->frequencyScale, 1.7f);
     // Nothing that is not a number reaches the model.
-    engine.smoothThrottle(NAN);
+    engine.smoothThrottle(NAN, gFrameFactor.load());
     engine.speed = INFINITY;
     engine.update();
     EXPECT_TRUE(std::isfinite(engine.throttle));
@@ -172,16 +172,16 @@ TEST(EngineModel, ThrottleSmoothsWithTheFrameFactorAndDrivesAFreeEngine)
     initEngine(engine, loops);
     const float savedFactor = gFrameFactor.load();
     gFrameFactor = 2.0f;
-    engine.smoothThrottle(1.0f);
+    engine.smoothThrottle(1.0f, gFrameFactor.load());
     EXPECT_FLOAT_EQ(engine.throttle, 0.2f);
     EXPECT_FLOAT_EQ(engine.load, 0.8f);
     EXPECT_EQ(engine.speed, 0.0f) << "coupled: the vehicle sets the speed";
     engine.free = 1;
     engine.gearOffset = 0.35f; // runs free in gear 2: towards twice the throttle above the gear's start
-    engine.smoothThrottle(1.0f);
+    engine.smoothThrottle(1.0f, gFrameFactor.load());
     EXPECT_FLOAT_EQ(engine.throttle, 0.36f);
     EXPECT_FLOAT_EQ(engine.speed, (2.0f * 0.36f + 0.35f) * 2.0f * 0.04f);
-    engine.smoothThrottle(0.05f);
+    engine.smoothThrottle(0.05f, gFrameFactor.load());
     EXPECT_EQ(engine.load, 0.0f) << "no load for an input within 0.1";
     gFrameFactor = savedFactor;
 }
@@ -413,7 +413,7 @@ TEST(EngineMixer, GeneratedLoopsPlayWithPitchFollowingTheThrottle)
     float lastPitch = 0.0f;
     for (int frame = 0; frame < 140; ++frame) {
         fakeNow = uint32_t(frame * 1000 / 35);
-        engine.smoothThrottle(frame < 100 ? 1.0f : 0.0f);
+        engine.smoothThrottle(frame < 100 ? 1.0f : 0.0f, gFrameFactor.load());
         engine.speed = std::min(3.0f, frame * 0.03f);
         engine.update();
         DWORD frequency = 0;

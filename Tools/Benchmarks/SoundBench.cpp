@@ -15,6 +15,7 @@
 #include "SoundSamples.h"
 
 #include "Core/FileArray.h"
+#include "Core/Timer.h"
 
 #include <windows.h>
 
@@ -57,7 +58,7 @@ void driveEngines()
 {
     ramp = ramp > 3.5f ? 0.0f : ramp + 0.02f;
     for (auto& e : engines) {
-        e->smoothThrottle(1.0f);
+        e->smoothThrottle(1.0f, gFrameFactor.load());
         e->speed = ramp;
         e->update();
     }
