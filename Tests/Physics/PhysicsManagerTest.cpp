@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <random>
 #include <thread>
@@ -40,21 +41,24 @@ TEST(PhysicsManagerFrameTime, ShortFramesLongFramesAndTheLimitOfChange)
         float previous;
         double gap; // seconds since the last update
         float expected;
+        int32_t pieces; // of at most 1/30 s
     };
     const Case cases[] = {
-        {0.0f, 0.001, 0.015f},                         // a short frame counts as 0.015 s
-        {0.0f, 0.2, 0.1f},                             // without a previous frame only the bounds limit it
-        {0.1f, 1.0, 0.1f},                             // also when it may grow by 12 %
-        {0.03f, 0.001, float(0.03f * double(0.88f))},  // the first frame after start
-        {0.03f, 1.0, float(0.03f * double(1.12f))},
-        {0.1f, 0.001, float(0.1f * double(0.88f))},    // a shorter frame falls 12 %
-        {0.015f, 0.001, 0.015f},
+        {0.0f, 0.001, 0.015f, 1},                         // a short frame counts as 0.015 s
+        {0.0f, 0.5, 0.2f, 6},                             // without a previous frame only the bounds limit it
+        {0.2f, 1.0, 0.2f, 6},                             // also when it may grow by 12 %
+        {0.03f, 0.001, float(0.03f * double(0.88f)), 1},  // the first frame after start
+        {0.03f, 1.0, float(0.03f * double(1.12f)), 2},
+        {0.1f, 0.001, float(0.1f * double(0.88f)), 3},    // a shorter frame falls 12 %
+        {0.15f, 1.0, 0.168f, 6},
+        {0.015f, 0.001, 0.015f, 1},
     };
     for (const Case& c : cases) {
         m.previousFrameTime = c.previous;
         m.lastCounter = counterNow() - int64_t(c.gap * double(m.counterFrequency));
         const uint32_t steps = m.simulator->stepCount;
-        m.update();
+        EXPECT_EQ(m.update(), c.pieces) << c.previous << " " << c.gap;
+        EXPECT_EQ(m.framePieces.load(), c.pieces);
         if (c.gap >= 0.1)
             EXPECT_NEAR(m.frameTime.load(), c.expected, 2e-3f) << c.previous << " " << c.gap;
         else
@@ -104,40 +108,58 @@ TEST(PhysicsManagerFrameTime, ShortFramesLongFramesAndTheLimitOfChange)
 }
 
 // The world's lag behind the clock: what the frames measured less what the
-// batches stepped. Frames of 0.03 to 0.5 s as a loaded machine draws them;
-// a frame beyond 0.1 s steps 0.1 s, and the rest is lag. A pause adds none,
-// and a batch stepped as the thread steps it counts what it stepped.
+// batches stepped. Frames of 0.03 to 0.5 s as a loaded machine draws them,
+// each stepped piece by piece as the application's frame steps it: a frame
+// up to 0.2 s long steps all of it, a longer one 0.2 s, and the rest is lag.
+// A pause adds none, and a batch stepped as the thread steps it counts what
+// it stepped.
 TEST(PhysicsManagerFrameTime, TheWorldLagsByWhatLongFramesDidNotStep)
 {
     EntityManager entities;
     PhysicsManager& m = *entities.physicsManager;
     ASSERT_TRUE(m.start(8));
-    m.previousFrameTime = 0.1f;
     struct Frame
     {
         double seconds;
-        int lagMs; // the lag this frame adds
+        float stepped;
+        int32_t pieces;
     };
-    const Frame frames[] = {{0.1, 0}, {0.5, 400}, {0.3, 200}, {0.1, 0}, {0.15, 50}};
+    const Frame frames[] = {{0.1, 0.1f, 3},      {0.5, 0.2f, 6},  {0.3, 0.2f, 6}, {1.0 / 7.0, 1.0f / 7.0f, 5},
+                            {0.2, 0.2f, 6},      {0.03, 0.03f, 1}, {0.15, 0.15f, 5}};
     double lag = m.worldLag;
+    float steppedBefore = 0.0f;
     for (const Frame& f : frames) {
+        SCOPED_TRACE(f.seconds);
+        // No limit of change here: each frame as long as it measures.
+        m.previousFrameTime = f.stepped;
         m.lastCounter = counterNow() - int64_t(f.seconds * double(m.counterFrequency));
-        m.update();
-        EXPECT_NEAR(m.frameTime.load(), 0.1f, 1e-6f) << f.seconds;
+        const uint32_t batches = m.simulator->stepCount;
+        ASSERT_EQ(m.update(), f.pieces);
+        EXPECT_NEAR(m.frameTime.load(), f.stepped, 1e-3f);
+        for (int32_t piece = 1; piece < f.pieces; ++piece)
+            m.stepPiece();
+        // The last piece as the thread steps it; it counts at the next update.
         m.stepBatch(nullptr);
-        // The batch's step counts at the next update.
-        lag += f.seconds - (&f == frames ? 0.0 : 0.1);
+        EXPECT_EQ(m.simulator->stepCount - batches, uint32_t(f.pieces)) << "a batch a piece";
+        EXPECT_NEAR(m.simulator->stepLength * 3.0f, m.frameTime.load() / float(f.pieces) * 4.2f, 1e-5f);
+        lag += f.seconds - steppedBefore;
+        steppedBefore = m.frameTime.load();
     }
+    m.previousFrameTime = 0.1f;
     m.lastCounter = counterNow() - int64_t(0.1 * double(m.counterFrequency));
     m.update();
-    lag += 0.1 - 0.1;
+    lag += 0.1 - steppedBefore;
     EXPECT_NEAR(m.worldLag, lag, 2e-3);
     EXPECT_NEAR(double(m.worldLagMs()), lag * 1000.0, 2.5);
 
-    // Paused for a second: the frame that ends the pause adds no lag.
+    // Paused for a second: the frame that ends the pause adds no lag, and
+    // nothing is stepped in pieces while paused.
     const double before = m.worldLag;
     m.paused = 1;
-    m.update();
+    EXPECT_EQ(m.update(), 1);
+    const uint32_t pausedSteps = m.simulator->stepCount;
+    m.stepPiece();
+    EXPECT_EQ(m.simulator->stepCount, pausedSteps);
     m.paused = 0;
     m.stepBatch(nullptr);
     m.lastCounter = counterNow() - m.counterFrequency;
@@ -145,7 +167,7 @@ TEST(PhysicsManagerFrameTime, TheWorldLagsByWhatLongFramesDidNotStep)
     EXPECT_NEAR(m.worldLag, before, 1e-9);
     // The next frame counts again, less what the batch stepped meanwhile:
     // a short frame after a long one lets the world catch up.
-    const double stepped = m.frameTime.load();
+    const double stepped = m.frameTime.load() / float(m.framePieces.load());
     m.stepBatch(nullptr);
     m.lastCounter = counterNow() - int64_t(0.05 * double(m.counterFrequency));
     m.update();
@@ -176,6 +198,52 @@ TEST(PhysicsManagerFrameTime, ALongFrameIsSteppedInShortBatches)
         EXPECT_EQ(m.simulator->stepCount - before, row.batches);
         EXPECT_NEAR(m.simulator->stepLength * 3.0f * float(row.batches), row.frame * 4.2f, 1e-5f);
         EXPECT_LE(m.simulator->stepLength, PhysicsManager::longestBatch * 1.4f + 1e-6f);
+    }
+}
+
+// A long frame stepped piece by piece by the simulator's own steps (threaded
+// clear) and by a real physics thread: every piece is a batch of its own,
+// the entities follow the bodies after each, and the world steps the whole
+// frame, no lag added.
+TEST(PhysicsManagerFrameTime, ALongFrameIsSteppedPieceByPiece)
+{
+    for (const bool threaded : {false, true}) {
+        SCOPED_TRACE(threaded ? "physics thread" : "threaded clear");
+        EntityManager entities;
+        PhysicsManager& m = *entities.physicsManager;
+        ASSERT_TRUE(m.start(8));
+        BoxEntity box(entities, vec3d{0.0f, 50.0f, 0.0f});
+        StepCounter counter;
+        ASSERT_TRUE(box.physics->rigidBody->addController(&counter));
+        m.threaded = threaded ? 1 : 0;
+        if (threaded)
+            m.thread.start();
+        m.update();
+        m.waitForStepEnd();
+        for (const double seconds : {1.0 / 7.0, 0.2, 0.1, 1.0 / 14.0}) {
+            SCOPED_TRACE(seconds);
+            m.waitForStepEnd();
+            const double lag = m.worldLag;
+            const float before = threaded ? 0.0f : advancedTime(*m.simulator);
+            const uint32_t steps = counter.steps.load();
+            m.previousFrameTime = float(seconds);
+            m.lastCounter = counterNow() - int64_t(seconds * double(m.counterFrequency));
+            const int32_t pieces = m.update();
+            ASSERT_EQ(pieces, int32_t(std::ceil(seconds * 30.0 - 1e-3)));
+            for (int32_t piece = 1; piece < pieces; ++piece) {
+                const int moves = box.moves;
+                m.stepPiece();
+                EXPECT_GT(box.moves, moves) << "the entity follows after piece " << piece;
+            }
+            m.waitForStepEnd();
+            if (threaded) {
+                EXPECT_EQ(counter.steps.load() - steps, 3u * uint32_t(pieces)) << "three steps a piece";
+            } else {
+                EXPECT_NEAR(advancedTime(*m.simulator) - before, float(seconds) * 3.0f, 2e-3f);
+                EXPECT_NEAR(m.worldLag, lag, 2e-3) << "the whole frame stepped";
+            }
+        }
+        m.thread.stop();
     }
 }
 

@@ -225,6 +225,51 @@ TEST(QuadInstance, SteeringAndThrottle)
     }
 }
 
+// A frame stepped in pieces: between them the quad follows its controls by
+// each piece's share and hands the step its turn, brake and gear at once;
+// five pieces of one reference frame steer and open the throttle as five
+// frames do, not as one.
+TEST(QuadInstance, APieceOfAFrameFollowsTheControlsAndHandsTheStepItsTurn)
+{
+    Rig rig(false);
+    auto input = std::make_unique<UserInput>();
+    Control control(*input);
+    control.joystickSet.axes[0] = &input->state.keyAxisX;
+    control.joystickSet.axes[1] = &input->state.keyAxisY;
+    Instance quad(&rig.quad(), &rig.entity, 1.0f);
+    rig.entity.world = matrix3d::identity();
+    quad.controls = &control;
+    quad.opponent = 1;
+    struct Row
+    {
+        float axis, throttleAxis, forward;
+        int pieces;
+        float share;
+    };
+    const Row rows[] = {{1.0f, 1.0f, 10.0f, 5, 1.0f}, {-0.6f, 1.0f, 10.0f, 3, 0.8f}, {0.3f, -1.0f, 10.0f, 2, 1.0f}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.axis);
+        input->state.keyAxisX = row.axis;
+        input->state.keyAxisY = row.throttleAxis;
+        quad.velocity = {0.0f, 0.0f, row.forward};
+        quad.steer = 0.0f;
+        quad.engineSound.throttle = 0.0f;
+        float steer = 0.0f;
+        for (int piece = 0; piece < row.pieces; ++piece) {
+            quad.drivePiece(row.share);
+            steer += (row.axis - steer) * 0.1f * row.share;
+            ASSERT_NEAR(quad.steer, steer, 1e-5f) << piece;
+            const float turn = steer * 32.0f * 3.14159265f / 180.0f;
+            EXPECT_NEAR(float(quad.published.steerSin), std::sin(turn), 1e-5f) << piece;
+            EXPECT_NEAR(float(quad.published.steerCos), std::cos(turn), 1e-5f) << piece;
+        }
+        const float open = row.throttleAxis > 0.0f ? 1.0f - std::pow(1.0f - 0.1f * row.share, float(row.pieces)) : 0.0f;
+        EXPECT_NEAR(quad.engineSound.throttle, open, 1e-5f);
+        // Pulling back at speed brakes, and the step is told at once.
+        EXPECT_EQ(float(quad.published.brake), row.throttleAxis < 0.0f ? 1.0f : 0.0f);
+    }
+}
+
 // The global terrain loaded from a generated map, for as long as this lives.
 struct Ground
 {
