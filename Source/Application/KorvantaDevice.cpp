@@ -69,13 +69,17 @@ void Korvanta::update()
         // them, so that a slow machine's drivers look as often as a fast one's.
         const int32_t pieces = physics->update();
         scene.game.framePieces = pieces;
-        scene.game.pieceFactor = physics->frameTime.load() / float(pieces) * Timer::referenceFramesPerSecond;
+        // Paused or without a world, the frame's own factor (0 while paused).
+        scene.game.pieceFactor = physics->simulator && !physics->paused
+                                     ? physics->frameTime.load() / float(pieces) * Timer::referenceFramesPerSecond
+                                     : 0.0f;
         for (int32_t piece = 1; piece < pieces; ++piece) {
             scene.game.steerBetweenPieces();
             physics->stepPiece();
         }
     } else {
         scene.game.framePieces = 1;
+        scene.game.pieceFactor = 0.0f;
     }
     if (swapChain && swapChain->entities)
         swapChain->entities->update();

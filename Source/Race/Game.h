@@ -386,11 +386,13 @@ public:
     uint32_t pausedAt = 0; // the race clock when the pause began
     uint32_t phase = 0; // 0..4: none, intro, countdown, running, over
     // The pieces the physics steps this frame in, and the reference frames
-    // (1/35 s) of world each piece steps (set by the application's frame).
-    // A frame of more than one piece has each quad follow its controls once
-    // a piece, by pieceFactor; a frame of one, by the frame's own factor.
+    // (1/35 s) of world each piece steps (set by the application's frame;
+    // 0 without physics). Each quad follows its controls once a piece by
+    // pieceFactor, as far as the world moves meanwhile: by the frame's own
+    // factor it would steer ahead of a world held back, or behind a world
+    // catching up.
     int32_t framePieces = 1;
-    float pieceFactor = 1.0f;
+    float pieceFactor = 0.0f;
     StaticEntityManager::Method* packages[packageCount] = {};
     CameraPath cameraPath;
     float vehicleScale = 1.0f;

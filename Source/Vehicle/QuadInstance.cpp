@@ -260,7 +260,7 @@ void QuadPhysics::Instance::update()
     // A frame the physics steps in pieces follows the controls once a piece:
     // this is the last piece's share, the race did the others between them.
     const Game* race = vehicle ? vehicle->game : nullptr;
-    followControls(race && race->framePieces > 1 ? race->pieceFactor : gFrameFactor.load(std::memory_order_relaxed));
+    followControls(race && race->pieceFactor > 0.0f ? race->pieceFactor : gFrameFactor.load(std::memory_order_relaxed));
     const Wheel& rear = wheels[Wheel::rearAxle];
     slidingInputs[0] = rear.grounded ? float(rear.contacts[0].slideSpeed) : 0.0f;
     slidingInputs[1] = rear.grounded ? float(rear.contacts[1].slideSpeed) : 0.0f;

@@ -508,6 +508,47 @@ TEST(AIDriver, ItemsByPlace)
     EXPECT_EQ(driver.useNitro, 0);
 }
 
+// Between the pieces of a long frame the driver drives as a frame does,
+// from where the quad stands then, but its items wait for the frame: it
+// neither arms them nor lets go of a button it holds for the frame. On the
+// grid it leaves everything to the frame.
+TEST(AIDriver, BetweenThePiecesOfAFrameItDrivesButItsItemsWait)
+{
+    Field field;
+    Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
+    field.vehicle(2, false, 600.0f, 600.0f);
+    AI& driver = *v.getAIDriver();
+    field.gateFor(v, 350.0f, 100.0f);
+    v.place = 2;
+    v.rockets = 3;
+    v.oil = 3;
+    v.nitro = 1.0f;
+    field.game().choice.items = 1;
+    Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+    TestClock::now += 50;
+    driver.update();
+    const vec3d headings[] = {vec3d(1.0f, 0.0f, -1.0f).normalised(), vec3d(-1.0f, 0.0f, 0.0f), north};
+    for (const vec3d& heading : headings) {
+        SCOPED_TRACE(heading.x);
+        driver.rocketTime = driver.oilTime = driver.nitroTime = 0;
+        driver.fireRocket = 1;
+        Field::standAt(v, 200.0f, 200.0f, heading, 40.0f, false);
+        driver.steering = 5.0f;
+        driver.driveBetweenPieces();
+        const float between = driver.steering;
+        EXPECT_EQ(driver.fireRocket, 1) << "held for the whole frame";
+        EXPECT_EQ(driver.rocketTime + driver.oilTime + driver.nitroTime, 0u) << "nothing armed between pieces";
+        driver.update();
+        EXPECT_EQ(driver.steering, between) << "the frame steers the same from the same place";
+        EXPECT_EQ(driver.fireRocket, 0);
+        EXPECT_NE(driver.rocketTime, 0u);
+    }
+    field.game().phase = 2;
+    driver.steering = 5.0f;
+    driver.driveBetweenPieces();
+    EXPECT_EQ(driver.steering, 5.0f);
+}
+
 // The target plane: a flag (no direction) faces the driver with no
 // approach offset; a gate's plane turns from its own direction towards the
 // driver as it comes within 800, its approach point 120 in front.
