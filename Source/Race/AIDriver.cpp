@@ -305,16 +305,19 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
 
     // Stuck: 500 ms without moving under throttle, then 1500 ms backing out
     // with the steering mirrored; both on the world's clock, which a slow
-    // frame rate holds back with the world.
+    // frame rate holds back with the world. Only a whole frame judges (the
+    // stall is the way moved since the last frame, which a piece has not yet
+    // gone all of); between pieces a back-out under way goes on.
     const uint32_t worldNow = race.worldNow();
-    switch (reverseState) {
-    case 0:
+    const bool backingOut = reverseState == 2;
+    if (!wholeFrame) {
+        // Between pieces nothing is judged.
+    } else if (reverseState == 0) {
         if (throttle > 0.0f && isStalled()) {
             reverseTime = worldNow + 500u;
             reverseState = 1;
         }
-        break;
-    case 1:
+    } else if (reverseState == 1) {
         if (throttle <= 0.0f || !isStalled()) {
             reverseState = 0;
         } else if (passed(worldNow, reverseTime)) {
@@ -337,13 +340,12 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
                     own.putBackOnWay(*wedged);
             }
         }
-        break;
-    default:
+    } else if (passed(worldNow, reverseTime)) {
+        reverseState = 0;
+    }
+    if (backingOut) {
         throttle = -1.0f;
         steering = -steering;
-        if (passed(worldNow, reverseTime))
-            reverseState = 0;
-        break;
     }
 
     if (own.finished || !wholeFrame)

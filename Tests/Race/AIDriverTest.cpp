@@ -543,6 +543,27 @@ TEST(AIDriver, BetweenThePiecesOfAFrameItDrivesButItsItemsWait)
         EXPECT_EQ(driver.fireRocket, 0);
         EXPECT_NE(driver.rocketTime, 0u);
     }
+
+    // A quad that stands still is judged by the frame only: a piece has not
+    // gone the whole frame's way. A back-out under way goes on between
+    // pieces, the steering mirrored.
+    Field::standAt(v, 200.0f, 200.0f, north, 0.0f, true);
+    driver.update();
+    const float forwards = driver.steering;
+    const uint32_t states[] = {0, 1, 2};
+    for (const uint32_t state : states) {
+        SCOPED_TRACE(state);
+        driver.reverseState = state;
+        driver.reverseTime = TestClock::now - 1;
+        driver.driveBetweenPieces();
+        EXPECT_EQ(driver.reverseState, state);
+        EXPECT_EQ(driver.throttle, state == 2 ? -1.0f : 1.0f);
+        EXPECT_EQ(driver.steering, state == 2 ? -forwards : forwards);
+    }
+    driver.reverseState = 1;
+    driver.update();
+    EXPECT_EQ(driver.reverseState, 2u) << "the frame judges it stalled";
+
     field.game().phase = 2;
     driver.steering = 5.0f;
     driver.driveBetweenPieces();
