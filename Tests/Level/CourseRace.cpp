@@ -130,6 +130,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
         uint32_t reverseState;
         uint32_t courseState;
         vec3d lastSeen;
+        float lastMove; // units a world millisecond over the frame before
     };
     std::vector<Watch> watches;
     for (auto* node = game.vehicles.head(); node; node = node->next) {
@@ -139,7 +140,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
             out.failure = "opponent " + std::to_string(node->item->slot) + " has no driver or no quad";
             return;
         }
-        watches.push_back({node->item, node->item->nextGate, 0, 0, node->item->entity()->world.row(3)});
+        watches.push_back({node->item, node->item->nextGate, 0, 0, node->item->entity()->world.row(3), 0.0f});
         CourseRun::Opponent opponent;
         opponent.name = std::to_string(node->item->slot);
         out.opponents.push_back(opponent);
@@ -149,8 +150,11 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
         return found == gates.end() ? -1 : int(found - gates.begin());
     };
     size_t finished = 0;
+    uint32_t worldBefore = game.worldNow();
     while (finished < watches.size() && game.worldNow() - worldStart < limitMs) {
         frame();
+        const float worldMs = float(std::max(game.worldNow() - worldBefore, 1u));
+        worldBefore = game.worldNow();
         finished = 0;
         for (size_t k = 0; k < watches.size(); ++k) {
             Watch& watch = watches[k];
@@ -166,11 +170,18 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
                 watch.nextGate = vehicle.nextGate;
             }
             const vec3d at = vehicle.entity() ? vehicle.entity()->world.row(3) : watch.lastSeen;
-            // A jump of more than 30 units in a frame: the watch set it back.
-            if ((at - watch.lastSeen).length() > 30.0f && !opponent.finishedAt) {
+            // A jump of more than 30 units in a frame, and more than half as
+            // far again as the quad went a millisecond before: it was set
+            // back. A quad at full speed goes some 30 units in a frame of a
+            // fifth of a second.
+            const float jump = (at - watch.lastSeen).length();
+            if (jump > 30.0f && jump > watch.lastMove * worldMs * 1.5f + 5.0f && !opponent.finishedAt) {
                 ++opponent.puttings;
                 opponent.putBackFrom.push_back(watch.lastSeen);
                 opponent.overturnPuttings += watch.courseState == 1 ? 1 : 0;
+                watch.lastMove = 0.0f;
+            } else {
+                watch.lastMove = jump / worldMs;
             }
             watch.lastSeen = opponent.at = at;
             if (vehicle.courseState == 1 && watch.courseState != 1 && !opponent.finishedAt)
