@@ -201,8 +201,8 @@ public:
     // The race clock less what the scene's physics has fallen behind it: the
     // clock that judges how the quads move (stuck, off the way, the wrong
     // way, overturned), so that a world stepped slower than the clock (below
-    // ten frames a second) is given the time it takes. The race clock
-    // itself without physics.
+    // five frames a second, or frames of uneven length) is given the time it
+    // takes. The race clock itself without physics.
     uint32_t worldNow() const;
 
     // Plays a race sound (nothing when it is not loaded): one-shots at
