@@ -398,8 +398,7 @@ void Game::Vehicle::updateCourse()
         return;
     const vec3d centre = quad->entity->worldBounds.center;
     // Way tracking: the node last found, then its next and its previous
-    // neighbours, nearest first, wrapping round a closed course; a long
-    // frame may carry a quad past a short segment or two.
+    // neighbour, wrapping round a closed course.
     bool onWay = false;
     auto lies = [&centre, this](const Way::PointNode* node) {
         const Way::Segment* segment = segmentOf(node);
@@ -419,22 +418,18 @@ void Game::Vehicle::updateCourse()
     if (lies(wayNode)) {
         onWay = true;
     } else {
-        Way::PointNode* next = wayNode;
-        Way::PointNode* previous = wayNode;
-        for (int32_t reach = 0; reach < trackedNodes && !onWay; ++reach) {
-            next = next ? next->next : nullptr;
-            if (!next || next == list->tail())
-                next = list->head();
-            previous = previous ? previous->prev : nullptr;
-            if (!previous)
-                previous = list->tail() ? list->tail()->prev : nullptr;
-            if (next && lies(next)) {
-                wayNode = next;
-                onWay = true;
-            } else if (previous && lies(previous)) {
-                wayNode = previous;
-                onWay = true;
-            }
+        Way::PointNode* next = wayNode->next;
+        if (!next || next == list->tail())
+            next = list->head();
+        Way::PointNode* previous = wayNode->prev;
+        if (!previous)
+            previous = list->tail() ? list->tail()->prev : nullptr;
+        if (next && lies(next)) {
+            wayNode = next;
+            onWay = true;
+        } else if (previous && lies(previous)) {
+            wayNode = previous;
+            onWay = true;
         }
     }
     const bool backwards = isPlayer && quad->entity->world.row(2).dot(wayPoint.forward) < 0.0f;

@@ -137,9 +137,6 @@ public:
     // and warned; driving the wrong way).
     static constexpr uint32_t offWayWarned = 3;
     static constexpr uint32_t wrongWayShown = 5;
-    // How many way nodes on either side of the last one the course watch
-    // looks for the quad in.
-    static constexpr int32_t trackedNodes = 4;
 
     // Whether the vehicle has somewhere to head: back to the way in course
     // states 3 and 5, else by mode (the next gate, the flag, the race's
