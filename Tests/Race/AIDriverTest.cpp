@@ -300,6 +300,21 @@ TEST(AIDriver, RulesOfTheRoad)
     driver.path.targetId = nullptr;
     driver.needsPath = 1;
 
+    // Carried far off its path (more than some 25 units off-road), the driver
+    // builds a new one from where it stands and eases off by 0.3.
+    game.choice.difficulty = 1;
+    Field::standAt(v, 200.0f, 200.0f, north, 0.0f, false);
+    driver.update();
+    ASSERT_GE(driver.path.count, 2);
+    Field::standAt(v, 260.0f, 250.0f, north, 40.0f, false);
+    TestClock::now += 10;
+    driver.update();
+    ASSERT_GE(driver.path.count, 2);
+    EXPECT_LT(driver.path.distanceSquaredTo(vec3d(260.0f, Field::ground() + 1.0f, 250.0f)), 400.0f);
+    EXPECT_LE(driver.throttle, 0.7f);
+    driver.path.targetId = nullptr;
+    driver.needsPath = 1;
+
     // A vehicle 19 ahead in the cone caps it at 0.6, 30 ahead at 0.7, 40
     // ahead not at all, even on a straight at speed.
     struct Ahead

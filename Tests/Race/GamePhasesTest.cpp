@@ -269,4 +269,10 @@ TEST(GamePhases, TheReleaseFreesTheCameraOfAPlayerWithoutQuad)
     game.removeRaceVehicles();
     EXPECT_EQ(race.scene.camera.mode, SceneCamera::freeMode);
     EXPECT_EQ(game.vehicles.count(), 0);
+
+    // A race without a scene has no camera to free.
+    Game alone(nullptr, nullptr);
+    addVehicle(alone, 0).isPlayer = 1;
+    alone.removeRaceVehicles();
+    EXPECT_EQ(alone.vehicles.count(), 0);
 }
