@@ -21,7 +21,6 @@
 #include "Menu/UserInterface.h"
 
 #include "Core/CrashTrace.h"
-#include "Core/Timer.h"
 
 namespace {
 
@@ -68,18 +67,10 @@ void Korvanta::update()
         // A long frame is stepped in pieces with the quads steered between
         // them, so that a slow machine's drivers look as often as a fast one's.
         const int32_t pieces = physics->update();
-        scene.game.framePieces = pieces;
-        // Paused or without a world, the frame's own factor (0 while paused).
-        scene.game.pieceFactor = physics->simulator && !physics->paused
-                                     ? physics->frameTime.load() / float(pieces) * Timer::referenceFramesPerSecond
-                                     : 0.0f;
         for (int32_t piece = 1; piece < pieces; ++piece) {
             scene.game.steerBetweenPieces();
             physics->stepPiece();
         }
-    } else {
-        scene.game.framePieces = 1;
-        scene.game.pieceFactor = 0.0f;
     }
     if (swapChain && swapChain->entities)
         swapChain->entities->update();

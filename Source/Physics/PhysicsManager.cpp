@@ -157,7 +157,7 @@ int32_t EntityManager::PhysicsManager::update()
 
 float EntityManager::PhysicsManager::advancePiece()
 {
-    const float piece = frameTime.load() / float(framePieces.load());
+    const float piece = pieceTime();
     simulator->advance(piece * 3.0f, 1.0f / 30.0f, 1.0f / 75.0f);
     return piece;
 }
@@ -199,7 +199,7 @@ uint32_t EntityManager::PhysicsManager::run(Thread& owner, uint32_t)
 
 void EntityManager::PhysicsManager::stepBatch(nePerformanceReport* into)
 {
-    const float dt = frameTime.load() / float(std::max(framePieces.load(), 1));
+    const float dt = pieceTime();
     // The three steps of a longer frame outgrow what the quads' springs and
     // wheel contacts hold, and quads overturn and fly off on level ground.
     const int batches = piecesOf(dt);

@@ -105,6 +105,8 @@ public:
         const double ms = worldLag * 1000.0;
         return int32_t(ms >= 0.0 ? ms + 0.5 : ms - 0.5);
     }
+    // Seconds of one piece of the frame.
+    float pieceTime() const { return frameTime.load() / float(framePieces.load()); }
     // Main thread: returns once no step batch runs (at once without a thread).
     void waitForStepEnd();
     // Main thread: returns after a step batch that began after the call.

@@ -303,16 +303,30 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
         throttle = std::min(throttle, 0.5f);
     }
 
+    // Only a whole frame judges a stall (the way moved since the last frame,
+    // which a piece has not yet gone all of); between pieces a back-out under
+    // way goes on, the steering mirrored.
+    const bool backingOut = reverseState == 2;
+    if (wholeFrame)
+        judgeStall(own, here, race.worldNow());
+    if (backingOut) {
+        throttle = -1.0f;
+        steering = -steering;
+    }
+
+    if (own.finished || !wholeFrame)
+        return;
+    if (race.choice.items != 0)
+        seekPickups(race, own, ahead);
+    useItems(race, own, now);
+}
+
+void AI::judgeStall(Game::Vehicle& own, const vec3d& here, uint32_t worldNow)
+{
     // Stuck: 500 ms without moving under throttle, then 1500 ms backing out
     // with the steering mirrored; both on the world's clock, which a slow
-    // frame rate holds back with the world. Only a whole frame judges (the
-    // stall is the way moved since the last frame, which a piece has not yet
-    // gone all of); between pieces a back-out under way goes on.
-    const uint32_t worldNow = race.worldNow();
-    const bool backingOut = reverseState == 2;
-    if (!wholeFrame) {
-        // Between pieces nothing is judged.
-    } else if (reverseState == 0) {
+    // frame rate holds back with the world.
+    if (reverseState == 0) {
         if (throttle > 0.0f && isStalled()) {
             reverseTime = worldNow + 500u;
             reverseState = 1;
@@ -343,16 +357,6 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
     } else if (passed(worldNow, reverseTime)) {
         reverseState = 0;
     }
-    if (backingOut) {
-        throttle = -1.0f;
-        steering = -steering;
-    }
-
-    if (own.finished || !wholeFrame)
-        return;
-    if (race.choice.items != 0)
-        seekPickups(race, own, ahead);
-    useItems(race, own, now);
 }
 
 void AI::steerAt(const vec3d& here, bool alongRoads)

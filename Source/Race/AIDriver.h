@@ -121,8 +121,12 @@ public:
 
 private:
     void revOnGrid(uint32_t now);
-    // The race's driving; wholeFrame clear leaves pick-ups and items alone.
+    // The race's driving; wholeFrame clear leaves the stall, pick-ups and
+    // items alone.
     void drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame);
+    // The stall and back-out states of a whole frame at here, on the world's
+    // clock; a driver wedged where it stood is set back on the way.
+    void judgeStall(Game::Vehicle& own, const vec3d& here, uint32_t worldNow);
     // The steering towards the path's current point (before the first path,
     // the target), across the road's direction near it along roads; then
     // the points passed.

@@ -12,6 +12,7 @@
 
 #include "Core/CrashTrace.h"
 #include "Core/Language.h"
+#include "Core/Timer.h"
 
 const wchar_t* const Game::packageNames[packageCount] = {
     L"Quad", L"PlayerSlot", L"Gate",   L"CaptureFlag", L"Rocket",           L"Nitro",  L"RepairKit",
@@ -171,10 +172,20 @@ Game::Vehicle* Game::getPlayerVehicle() const
     return nullptr;
 }
 
+EntityManager::PhysicsManager* Game::physics() const
+{
+    return scene && scene->swapChain && scene->swapChain->entities ? scene->swapChain->entities->physicsManager.get()
+                                                                    : nullptr;
+}
+
 uint32_t Game::worldNow() const
 {
-    const EntityManager::PhysicsManager* physics =
-        scene && scene->swapChain && scene->swapChain->entities ? scene->swapChain->entities->physicsManager.get()
-                                                                 : nullptr;
-    return raceNow() - (physics ? uint32_t(physics->worldLagMs()) : 0u);
+    const EntityManager::PhysicsManager* world = physics();
+    return raceNow() - (world ? uint32_t(world->worldLagMs()) : 0u);
+}
+
+float Game::pieceFactor() const
+{
+    const EntityManager::PhysicsManager* world = physics();
+    return world && world->simulator && world->updated && !world->paused ? world->pieceTime() * Timer::referenceFramesPerSecond : 0.0f;
 }

@@ -5,6 +5,7 @@
 
 #include "Landscape/CameraPath.h"
 
+#include "Entity/EntityManager.h"
 #include "Entity/StaticEntityManager.h"
 
 #include "Way/WayTypes.h"
@@ -219,11 +220,16 @@ public:
     // once, without the start sound), a decided race ends a frame later;
     // then the standings, every vehicle's update, spent rockets and oil.
     void update();
-    // Between two pieces of a frame the physics steps in pieces (the frame
-    // set framePieces): every driver drives again and every quad turns its
-    // steering by its share of the frame, as at thirty frames a second.
-    // Nothing while paused.
+    // Between two pieces of a frame the physics steps in pieces: every
+    // driver drives again and every quad turns its steering by its share of
+    // the frame, as at thirty frames a second. Nothing while paused.
     void steerBetweenPieces();
+    // The reference frames (1/35 s) of world one piece of this frame steps:
+    // each quad follows its controls once a piece by it, as far as the world
+    // moves meanwhile (by the frame's own factor it would steer ahead of a
+    // world held back, or behind a world catching up). 0 while paused, and
+    // without a simulator that has measured a frame.
+    float pieceFactor() const;
     // Steering and throttle on and the quads released.
     void startVehicles();
     // The player finishes out of the race: place 99 with no time, or -1
@@ -385,14 +391,6 @@ public:
     uint32_t paused = 0;
     uint32_t pausedAt = 0; // the race clock when the pause began
     uint32_t phase = 0; // 0..4: none, intro, countdown, running, over
-    // The pieces the physics steps this frame in, and the reference frames
-    // (1/35 s) of world each piece steps (set by the application's frame;
-    // 0 without physics). Each quad follows its controls once a piece by
-    // pieceFactor, as far as the world moves meanwhile: by the frame's own
-    // factor it would steer ahead of a world held back, or behind a world
-    // catching up.
-    int32_t framePieces = 1;
-    float pieceFactor = 0.0f;
     StaticEntityManager::Method* packages[packageCount] = {};
     CameraPath cameraPath;
     float vehicleScale = 1.0f;
@@ -421,6 +419,8 @@ public:
     uint32_t estimateDue = 0;
 
 private:
+    // The scene's physics, or null.
+    EntityManager::PhysicsManager* physics() const;
     // The scene's objects of one package, in depth order.
     void collectObjects(int32_t package, SCList<StaticEntity>& out) const;
     // The road under the first Start object; null without one.

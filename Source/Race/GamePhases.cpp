@@ -89,11 +89,12 @@ void Game::steerBetweenPieces()
 {
     if (paused)
         return;
+    const float factor = pieceFactor();
     for (auto* node = vehicles.head(); node; node = node->next) {
         if (ObjPkgManager::Functions::AI* driver = node->item->getAIDriver())
             driver->driveBetweenPieces();
         if (Vehicle::QuadInstance* quad = node->item->getQuad())
-            quad->drivePiece(pieceFactor);
+            quad->drivePiece(factor);
     }
 }
 
@@ -218,14 +219,13 @@ void Game::removeRaceVehicles()
         scene->camera.mode = SceneCamera::freeMode;
         scene->camera.apply();
     }
-    EntityManager::PhysicsManager* physics =
-        scene && scene->swapChain && scene->swapChain->entities ? scene->swapChain->entities->physicsManager.get() : nullptr;
-    if (physics)
-        physics->waitForStepEnd();
+    EntityManager::PhysicsManager* world = physics();
+    if (world)
+        world->waitForStepEnd();
     removeItemObjects();
     vehicles.deleteAll();
-    if (physics)
-        physics->stepState = 3;
+    if (world)
+        world->stepState = 3;
 }
 
 void Game::releaseParkingSlots()

@@ -259,8 +259,8 @@ void QuadPhysics::Instance::update()
     preparedForDrawing = 0;
     // A frame the physics steps in pieces follows the controls once a piece:
     // this is the last piece's share, the race did the others between them.
-    const Game* race = vehicle ? vehicle->game : nullptr;
-    followControls(race && race->pieceFactor > 0.0f ? race->pieceFactor : gFrameFactor.load(std::memory_order_relaxed));
+    const float piece = vehicle && vehicle->game ? vehicle->game->pieceFactor() : 0.0f;
+    followControls(piece > 0.0f ? piece : gFrameFactor.load(std::memory_order_relaxed));
     const Wheel& rear = wheels[Wheel::rearAxle];
     slidingInputs[0] = rear.grounded ? float(rear.contacts[0].slideSpeed) : 0.0f;
     slidingInputs[1] = rear.grounded ? float(rear.contacts[1].slideSpeed) : 0.0f;
@@ -287,9 +287,7 @@ void QuadPhysics::Instance::update()
         const bool steering = controls && (controls->enabledActions & Control::Steering);
         gUserInput.setEffectGain(steering && !paused ? 0.2f + 0.16f * engineSound.pitchTerm : 0.0f);
     }
-    publishDrive();
-    published.rightingHeld = gUserInput.state.keyHeld[rightingKey] ? 1u : 0u;
-    publishFrozen();
+    publish();
     playCollision();
 }
 
@@ -341,6 +339,13 @@ void QuadPhysics::Instance::publishDrive()
     published.brake = brakeInput();
     published.gearRatio = engineSound.getGearRatio();
     published.damage = vehicle ? vehicle->damage : 0.0f;
+}
+
+void QuadPhysics::Instance::publish()
+{
+    publishDrive();
+    published.rightingHeld = gUserInput.state.keyHeld[rightingKey] ? 1u : 0u;
+    publishFrozen();
 }
 
 void QuadPhysics::Instance::sync(neRigidBody& rigid)

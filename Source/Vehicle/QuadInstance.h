@@ -296,6 +296,8 @@ private:
     // What the step drives with: the front wheels' turn, brake, gear ratio
     // and damage.
     void publishDrive();
+    // All the step reads: the drive, the righting key and the frozen pose.
+    void publish();
     void publishFrozen();
     // Starts or stops the rumble as the bound race state is the player's or
     // not (the race may bind vehicle directly: the next update follows).
