@@ -287,6 +287,8 @@ void EntityManager::PhysicsManager::queryTerrainTriangles(const vec3d& boxMin, c
     if (!manager)
         return;
     manager->collideEntities(query);
+    // The static entities' triangles come first, the ground's after them.
+    const uint32_t entityTriangles = query.triangleCount;
     gTerrain.cachePatchesInBox(query);
 
     found.candidates = query.candidates.data();
@@ -295,6 +297,7 @@ void EntityManager::PhysicsManager::queryTerrainTriangles(const vec3d& boxMin, c
     found.triangleCount = int32_t(query.triangleCount);
     found.vertices = query.vertices.data();
     found.vertexCount = int32_t(query.vertexCount);
+    found.groundCount = int32_t(query.triangleCount - entityTriangles);
     // The arrays stay as they are until the next query, which starts empty.
     query.triangleCount = 0;
     query.vertexCount = 0;

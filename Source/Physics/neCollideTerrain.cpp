@@ -29,8 +29,22 @@ bool neTriangleWork::contains(const vec3d& p) const
     return true;
 }
 
+bool neTriangleWork::containsFromAbove(const vec3d& p) const
+{
+    for (int k = 0; k < 3; ++k)
+        if (edges[k].z * (p.x - v[k].x) - edges[k].x * (p.z - v[k].z) < 0.0f)
+            return false;
+    return true;
+}
+
 namespace
 {
+
+// How closely a box or edge axis must follow a ground triangle's normal to
+// push a box out of the ground (cos 41 degrees). One turned further pushes
+// it along the ground rather than out of it: at a 45 degree wall, across
+// the floor, where two such pushes of the two posts of a gate cancel.
+constexpr float neGroundFacing = 0.75f;
 
 enum Feature
 {
@@ -200,37 +214,59 @@ void project(const neBoxWork& box, const vec3d& p, float (&out)[3])
 }
 
 // projected: the vertices in the box's frame, or null to work them out here.
+//
+// A ground triangle (see neTerrainTriangles) has the solid ground behind
+// it. It pushes a box out to its front only, and along an axis that leads
+// out of the ground: an axis across the normal would push the box along
+// the surface, into the next triangle, where the surface goes on. A box
+// whose centre went under the surface is pushed back out through the
+// triangle straight above it; no other triangle whose plane it lies behind
+// touches it (on a convex crest, that is the far slope).
 bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& slot, float floor,
-                 const neContactSlot* held = nullptr, const float (*projected)[3][3] = nullptr)
+                 const neContactSlot* held = nullptr, const float (*projected)[3][3] = nullptr, bool ground = false)
 {
     slot.collided = false;
 
     // The triangle's normal.
     const float s = t.normal.dot(box.centre) - t.d;
-    const vec3d m = s >= 0.0f ? t.normal : -t.normal;
+    const bool underGround = ground && s < 0.0f;
+    if (underGround && !(t.normal.y > 0.0f && t.containsFromAbove(box.centre)))
+        return false;
+    const vec3d m = s >= 0.0f || ground ? t.normal : -t.normal;
     float p[3], extent = 0.0f;
     for (int i = 0; i < 3; ++i) {
         p[i] = box.axes[i].dot(m);
         extent += absFloat(p[i]);
     }
-    const float depthNormal = extent - absFloat(s);
+    const float depthNormal = extent - (underGround ? s : absFloat(s));
     if (depthNormal < 0.0f || depthNormal <= floor)
         return false;
     const float tie = extent * neDepthTie;
-    // The box corner deepest below the triangle's plane. Corners as deep
-    // within the tie share the contact at their middle: a box lying square
-    // is pushed at the middle of its face, not at whichever corner the
-    // signs name first, which would turn a symmetric body off its line. As
-    // a resting contact it stands at that first corner.
+    // The box's corners below the triangle's plane, each weighted by how
+    // deep it lies there: the contact stands at their middle. A box lying
+    // square is pushed at the middle of its face, not at whichever corner
+    // the signs name first, which would turn a symmetric body off its line;
+    // a tilted or sliding one where it presses hardest, so that the one
+    // contact of a step holds it up as its whole face would, however long
+    // the step. As a resting contact it stands at the deepest corner.
     const auto faceContact = [&] {
-        vec3d deepest = box.centre, corner = box.centre;
-        for (int i = 0; i < 3; ++i) {
-            const vec3d down = p[i] >= 0.0f ? box.axes[i] : -box.axes[i];
-            corner -= down;
-            if (absFloat(p[i]) > tie)
-                deepest -= down;
+        vec3d corner = box.centre;
+        for (int i = 0; i < 3; ++i)
+            corner -= p[i] >= 0.0f ? box.axes[i] : -box.axes[i];
+        vec3d sum{};
+        float weight = 0.0f;
+        for (int k = 0; k < 8; ++k) {
+            vec3d c = box.centre;
+            for (int i = 0; i < 3; ++i)
+                c += (k >> i & 1) ? box.axes[i] : -box.axes[i];
+            const float below = depthNormal - m.dot(c - corner);
+            if (below > tie) {
+                sum += c * below;
+                weight += below;
+            }
         }
-        return neContactSlot{deepest, deepest + m * depthNormal, m, depthNormal, true, corner - deepest, 0, true};
+        const vec3d middle = weight > 0.0f ? sum / weight : corner;
+        return neContactSlot{middle, middle + m * depthNormal, m, depthNormal, true, corner - middle, 0, true};
     };
     // Another triangle under the corner of the contact in hand, as deep (a
     // corner over a shared edge): the axes would find nothing new, only its
@@ -241,6 +277,11 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
             slot = face;
             return true;
         }
+    }
+
+    if (underGround) {
+        slot = faceContact();
+        return true;
     }
 
     float v[3][3]; // the vertices in the box's frame
@@ -274,7 +315,7 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
             return false;
         const bool up = high + h[i] <= h[i] - low;
         const float overlap = up ? high + h[i] : h[i] - low;
-        if (overlap < depth) {
+        if (overlap < depth && (!ground || box.unitAxes[i].dot(m) * (up ? 1.0f : -1.0f) > neGroundFacing)) {
             depth = overlap;
             boxAxis = i;
             boxUp = up;
@@ -342,8 +383,9 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
                 continue;
             const float inverse = 1.0f / fastSqrt(lengthSq);
             const float overlap = scaled * inverse;
-            if (overlap < edgeDepth) {
-                const float sign = edgeLow ? -inverse : inverse;
+            const float sign = edgeLow ? -inverse : inverse;
+            if (overlap < edgeDepth
+                && (!ground || (box.unitAxes[k1] * (a1 * sign) + box.unitAxes[k2] * (a2 * sign)).dot(m) > neGroundFacing)) {
                 edgeNormal[i] = 0.0f;
                 edgeNormal[k1] = a1 * sign;
                 edgeNormal[k2] = a2 * sign;
@@ -477,6 +519,7 @@ void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matr
                 v[k][i] = cache.coordinates[index][i];
         }
     };
+    const auto isGround = [&](const neTriangle& triangle) { return t.isGround(int32_t(&triangle - t.triangles)); };
     neTerrainLoop(
         r, terrain, lo, hi, true,
         [&](const neTriangleWork& tw, const neTriangle& triangle, neContactSlot& slot, float floor, const neContactSlot* held) {
@@ -485,10 +528,10 @@ void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matr
             if (triangle.mode != neTrianglePlain)
                 return false;
             if (!cached)
-                return boxTriangle(tw, work, slot, floor, held);
+                return boxTriangle(tw, work, slot, floor, held, nullptr, isGround(triangle));
             float v[3][3];
             projectTriangle(triangle, v);
-            return boxTriangle(tw, work, slot, floor, held, &v);
+            return boxTriangle(tw, work, slot, floor, held, &v, isGround(triangle));
         },
         [&](const neTriangle& triangle) {
             // No axis gives a deeper contact than the box's own axes do: their
@@ -499,17 +542,33 @@ void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matr
                 return -1e30f;
             float v[3][3];
             projectTriangle(triangle, v);
+            // The ground's axes that lead out of it: a box under the ground
+            // is tested whatever its axes say, and only these bound it above.
+            const bool ground = isGround(triangle);
+            vec3d n;
+            float nn = 0.0f;
+            if (ground) {
+                const vec3d a(v[0][0], v[0][1], v[0][2]), b(v[1][0], v[1][1], v[1][2]), c(v[2][0], v[2][1], v[2][2]);
+                n = (b - a).cross(c - b);
+                if (n.dot(a) > 0.0f)
+                    return 1e30f;
+                nn = n.lengthSq() * neGroundFacing * neGroundFacing;
+            }
             float deepest = 1e30f;
             for (int i = 0; i < 3; ++i) {
                 const float low = std::min({v[0][i], v[1][i], v[2][i]});
                 const float high = std::max({v[0][i], v[1][i], v[2][i]});
                 if (h[i] <= low || -h[i] >= high)
                     return -1e30f;
-                deepest = std::min(deepest, std::min(high + h[i], h[i] - low));
+                const bool up = high + h[i] <= h[i] - low;
+                const float out = up ? n[i] : -n[i];
+                if (!ground || (out > 0.0f && out * out > nn))
+                    deepest = std::min(deepest, up ? high + h[i] : h[i] - low);
             }
             // The triangle's normal wins over a box axis within the tie.
             return deepest + tieReach;
-        });
+        },
+        true);
 }
 
 void neCollideBoxTriangle(neCollisionResult& r, const neGeometry& box, const matrix3d& boxWorld,

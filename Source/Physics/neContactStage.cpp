@@ -205,7 +205,7 @@ bool neSimulator::queryTerrain(neRigidBody* body)
         }
         if (terrainTriangleList.count() > 0)
             found = {&terrainTriangleList[0], terrainTriangleList.count(), terrainMesh.triangles,
-                     terrainMesh.triangleCount, terrainMesh.vertices, terrainMesh.vertexCount};
+                     terrainMesh.triangleCount, terrainMesh.vertices, terrainMesh.vertexCount, 0};
     }
     return found.candidateCount > 0 && found.candidates && found.triangles && found.vertices;
 }

@@ -22,6 +22,9 @@ enum neShapeType : uint32_t
 
 // The terrain's triangles as the terrain query hands them over for one body:
 // one candidate index per triangle to test, the triangles and their vertices.
+// The last groundCount triangles are the ground's: a height field, solid
+// beneath its surface, out of which a box is pushed upwards; the others
+// (the static entities' meshes) are triangles with two open sides.
 struct neTerrainTriangles
 {
     const int32_t* candidates;
@@ -30,6 +33,9 @@ struct neTerrainTriangles
     int32_t triangleCount;
     const vec3d* vertices;
     int32_t vertexCount;
+    int32_t groundCount;
+
+    bool isGround(int32_t index) const { return index >= triangleCount - groundCount; }
 };
 
 // What a geometry's shape is made of; the geometry's type says which member holds.

@@ -76,7 +76,11 @@ void neRigidBody::advancePosition(float dt)
     const uint32_t i = simulator->stepIndexMod10;
     neBodyState& s = state();
     const vec3d p = nePosition(s.transform);
-    const vec3d moved = p + velocity * dt + acceleration * (0.5f * dt * dt);
+    // The velocity already holds this step's acceleration (and what the
+    // solver made of it): adding half of it again would push a body that
+    // rests on the ground into it by half g dt^2 every step, more than the
+    // depth correction lifts it by at the longest steps.
+    const vec3d moved = p + velocity * dt;
     smoothedDisplacement = smoothedDisplacement * 0.7f + (moved - p) * 0.3f;
     neSetRow(s.transform, 3, moved);
     boundsFresh = 0;

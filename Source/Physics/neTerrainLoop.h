@@ -25,6 +25,8 @@ struct neTriangleWork
     void build(const vec3d& a, const vec3d& b, const vec3d& c);
     // Whether p, carried along the normal into the plane, lies on the triangle (edges included).
     bool contains(const vec3d& p) const;
+    // The same with p carried vertically; for a triangle that faces up.
+    bool containsFromAbove(const vec3d& p) const;
 };
 
 struct neContactSlot
@@ -86,9 +88,13 @@ inline Waiting waiting[waitingCapacity];
 // (-infinity for none, infinity when it cannot tell), worked out before the
 // triangle is built, the triangles are tested deepest bound first, and the
 // loop stops as soon as no bound left can reach the contact in hand.
+//
+// With groundBelow, the ground's triangles wholly above the shape's box are
+// tested too: a shape that went through the ground's surface in one step
+// lies under them.
 template <class Test, class Bound = neNoBound>
 void neTerrainLoop(neCollisionResult& r, const neGeometry& terrain, const vec3d& lo, const vec3d& hi,
-                   bool keepGeometry, Test test, Bound bound = {})
+                   bool keepGeometry, Test test, Bound bound = {}, bool groundBelow = false)
 {
     using neTerrainDetail::waiting;
     constexpr bool bounded = !std::is_same_v<Bound, neNoBound>;
@@ -191,8 +197,9 @@ void neTerrainLoop(neCollisionResult& r, const neGeometry& terrain, const vec3d&
         const vec3d& c = t.vertices[triangle.indices[2]];
         // A triangle wholly beside the shape's box cannot touch the shape. A
         // height-field triangle wholly above it still pushes it up.
+        const bool pushesUp = triangle.mode == neTriangleHeightField || (groundBelow && t.isGround(index));
         if ((a.x > hi.x && b.x > hi.x && c.x > hi.x) || (a.x < lo.x && b.x < lo.x && c.x < lo.x)
-            || (a.y > hi.y && b.y > hi.y && c.y > hi.y && triangle.mode != neTriangleHeightField)
+            || (a.y > hi.y && b.y > hi.y && c.y > hi.y && !pushesUp)
             || (a.y < lo.y && b.y < lo.y && c.y < lo.y) || (a.z > hi.z && b.z > hi.z && c.z > hi.z)
             || (a.z < lo.z && b.z < lo.z && c.z < lo.z))
             continue;

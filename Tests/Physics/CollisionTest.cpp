@@ -231,13 +231,16 @@ TEST(Collision, BoxOnTriangles)
     // middle of the face, a resting contact at the first corner.
     expectVec(flat.pointA, {0, -0.05f, 0});
     expectVec(flat.restShift, {-0.5f, 0, -0.5f});
-    // Rolled a little, the lower edge's two corners: its middle.
+    // Rolled a little, the lower edge's corners 0.055 deep and the others
+    // 0.045: the contact moves a tenth of the way towards the lower edge,
+    // a resting contact to its first corner.
     const matrix3d rolled = rotation({0, 0, 1}, 0.01f, {0, 0.45f, 0});
     const neCollisionResult edge = collide(box, rolled, t.finish(), matrix3d::identity());
     ASSERT_EQ(edge.collided, 1u);
     EXPECT_NEAR(edge.pointA.z, 0.0f, 1e-6f);
-    EXPECT_LT(edge.pointA.x, -0.4f);
-    expectVec(edge.restShift, {0, 0, -0.5f}, 1e-3f);
+    EXPECT_NEAR(edge.pointA.x, -0.045f, 1e-3f);
+    EXPECT_NEAR(edge.pointA.x + edge.restShift.x, -0.495f, 1e-3f);
+    EXPECT_NEAR(edge.pointA.z + edge.restShift.z, -0.5f, 1e-3f);
 
     // Flat under the box on several equal triangles: the first of the list wins.
     for (const bool reversed : {false, true}) {

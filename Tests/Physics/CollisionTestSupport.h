@@ -64,7 +64,7 @@ struct QueryTriangles
         geometry.reset();
         geometry.type = neShapeTerrain;
         geometry.shape.terrain = {candidates.data(), int32_t(candidates.size()), triangles.data(),
-                                  int32_t(triangles.size()), vertices.data(), int32_t(vertices.size())};
+                                  int32_t(triangles.size()), vertices.data(), int32_t(vertices.size()), 0};
         return geometry;
     }
 };

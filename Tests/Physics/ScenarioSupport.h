@@ -8,11 +8,14 @@
 #include <vector>
 
 // The ground of the scenarios, handed to the simulator through its terrain
-// query: the plane y = slope * x (a slope falls along +x when negative), as
-// cells of two triangles under every queried box, with a material.
+// query: the plane y = slope * x (a slope falls along +x when negative), or
+// a hollow's floor at y = 0 between walls rising at 45 degrees, as cells of
+// two triangles under every queried box, with a material.
 struct TestGround
 {
     static inline float slope = 0.0f;
+    static inline float floorHalf = 0.0f; // > 0: the hollow's floor reaches this far from x = 0
+    static inline float cell = 1.0f;
     static inline uint32_t material = 0;
     // Each cell's diagonal runs away from the line x = 0 on both sides, so
     // that the plane x = 0 mirrors the triangles too.
@@ -22,7 +25,12 @@ struct TestGround
     static inline std::vector<neTriangle> triangles;
     static inline std::vector<int32_t> candidates;
 
-    static float height(float x) { return slope * x; }
+    static float height(float x)
+    {
+        if (floorHalf > 0.0f)
+            return std::fabs(x) > floorHalf ? std::fabs(x) - floorHalf : 0.0f;
+        return slope * x;
+    }
 
     static void query(const vec3d& lo, const vec3d& hi, neTerrainTriangles& found, neRigidBodyBase*)
     {
@@ -30,13 +38,13 @@ struct TestGround
         vertices.clear();
         triangles.clear();
         candidates.clear();
-        const int x0 = int(std::floor(lo.x)) - 1, x1 = int(std::ceil(hi.x)) + 1;
-        const int z0 = int(std::floor(lo.z)) - 1, z1 = int(std::ceil(hi.z)) + 1;
+        const int x0 = int(std::floor(lo.x / cell)) - 1, x1 = int(std::ceil(hi.x / cell)) + 1;
+        const int z0 = int(std::floor(lo.z / cell)) - 1, z1 = int(std::ceil(hi.z / cell)) + 1;
         for (int x = x0; x < x1; ++x)
             for (int z = z0; z < z1; ++z) {
                 const int32_t first = int32_t(vertices.size());
                 for (int k = 0; k < 4; ++k) {
-                    const float vx = float(x + (k & 1)), vz = float(z + (k >> 1));
+                    const float vx = float(x + (k & 1)) * cell, vz = float(z + (k >> 1)) * cell;
                     vertices.push_back({vx, height(vx), vz});
                 }
                 // (x, z), (x + 1, z), (x, z + 1), (x + 1, z + 1), wound to face up.
@@ -52,13 +60,15 @@ struct TestGround
                 }
             }
         found = {candidates.data(), int32_t(candidates.size()), triangles.data(), int32_t(triangles.size()),
-                 vertices.data(), int32_t(vertices.size())};
+                 vertices.data(), int32_t(vertices.size()), int32_t(triangles.size())};
     }
 
     // A simulator of the game's sizes with gravity along -y on this ground.
     static TestSimulator make(float groundSlope = 0.0f, bool mirroredCells = false)
     {
         slope = groundSlope;
+        floorHalf = 0.0f;
+        cell = 1.0f;
         mirrored = mirroredCells;
         material = 0;
         queries = 0;

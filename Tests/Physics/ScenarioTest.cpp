@@ -1,5 +1,7 @@
 #include "ScenarioSupport.h"
 
+#include "Physics/PhysicsManager.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +11,112 @@ namespace
 {
 
 constexpr float dt = 1.0f / 75.0f;
+
+// Every step length the physics manager takes at 60 down to 5 frames a
+// second: a frame cut into pieces of at most longestBatch, each piece three
+// steps of 1.4 times its length.
+std::vector<float> gameStepLengths()
+{
+    using Manager = EntityManager::PhysicsManager;
+    std::vector<float> steps;
+    for (const float fps : {60.0f, 45.0f, 35.0f, 32.0f, 31.0f, 30.0f, 25.0f, 20.0f, 15.0f, 10.0f, 7.0f, 5.0f}) {
+        const float frame = std::max(1.0f / fps, Manager::shortestFrame);
+        steps.push_back(frame / std::ceil(frame / Manager::longestBatch - 1e-3f) * 1.4f);
+    }
+    return steps;
+}
+
+// How far the lowest corner of the body's boxes stands above the ground straight beneath it.
+float lowestOverGround(const neRigidBody& body)
+{
+    const matrix3d& world = const_cast<neRigidBody&>(body).state().transform;
+    float lowest = 1e30f;
+    for (const neGeometry* g = body.geometryHead; g; g = g->next) {
+        const vec3d centre = neFromFrame(world, g->position());
+        for (int k = 0; k < 8; ++k) {
+            vec3d corner = centre;
+            for (int i = 0; i < 3; ++i)
+                corner += neAxis(world, i) * ((k >> i & 1) ? g->halfExtents()[i] : -g->halfExtents()[i]);
+            lowest = std::min(lowest, corner.y - TestGround::height(corner.x));
+        }
+    }
+    return lowest;
+}
+
+// Boxes as the game makes its bodies (turning like a cube of their largest
+// half size) on ground of three-unit cells, as the terrain gives it, after
+// 5 s at each step length: on the ground within half their thickness, and
+// where they were when they started at rest. The hollow is an off-road
+// course's: a floor 80 wide between 45 degree walls.
+TEST(Scenario, BodiesStayOnTheGroundAtEveryStepLengthOfTheGame)
+{
+    const vec3d quad{1.0f, 0.36f, 1.8f}, lorry{4.5f, 1.8f, 8.5f}, post{8.4f, 84.0f, 0.84f};
+    const vec3d across{0.8f, 0.0f, 0.6f}, intoTheWall{1.0f, 0.0f, 0.0f};
+    struct Row
+    {
+        const char* name;
+        vec3d size; // of the box, or of each of a gate's two posts 75.6 apart
+        float mass;
+        float floorHalf; // 0: flat ground
+        vec3d at;
+        vec3d velocity;
+        bool gate = false;
+    };
+    const Row rows[] = {
+        {"quad box resting", quad, 250.0f, 0.0f, {0.3f, 0.18f, 0.2f}, {}},
+        {"quad box sliding at 5", quad, 250.0f, 0.0f, {0.3f, 0.18f, 0.2f}, across * 5.0f},
+        {"quad box sliding at 20", quad, 250.0f, 0.0f, {0.3f, 0.18f, 0.2f}, across * 20.0f},
+        {"quad box sliding at 40", quad, 250.0f, 0.0f, {0.3f, 0.18f, 0.2f}, across * 40.0f},
+        {"quad box sliding at 60", quad, 250.0f, 0.0f, {0.3f, 0.18f, 0.2f}, across * 60.0f},
+        {"quad box into the wall at 5", quad, 250.0f, 40.0f, {30.0f, 0.18f, 0.2f}, intoTheWall * 5.0f},
+        {"quad box into the wall at 20", quad, 250.0f, 40.0f, {30.0f, 0.18f, 0.2f}, intoTheWall * 20.0f},
+        {"quad box into the wall at 40", quad, 250.0f, 40.0f, {30.0f, 0.18f, 0.2f}, intoTheWall * 40.0f},
+        {"quad box into the wall at 60", quad, 250.0f, 40.0f, {30.0f, 0.18f, 0.2f}, intoTheWall * 60.0f},
+        {"large box resting", lorry, 1500.0f, 0.0f, {0.3f, 0.9f, 0.2f}, {}},
+        {"large box sliding at 60", lorry, 1500.0f, 0.0f, {0.3f, 0.9f, 0.2f}, across * 60.0f},
+        {"gate with its posts 2 into the walls", post, 0.5f, 40.0f, {0.0f, 42.0f, 0.3f}, {}, true},
+        {"gate on a floor clear of the walls", post, 0.5f, 45.0f, {0.0f, 42.0f, 0.3f}, {}, true},
+    };
+    for (const Row& row : rows)
+        for (const float step : gameStepLengths()) {
+            SCOPED_TRACE(std::string(row.name) + ", steps of " + std::to_string(step));
+            TestSimulator t = TestGround::make();
+            TestGround::floorHalf = row.floorHalf;
+            TestGround::cell = 3.0f;
+            neRigidBody* body = t->createRigidBody();
+            for (const float side : row.gate ? std::vector<float>{-37.8f, 37.8f} : std::vector<float>{0.0f}) {
+                neGeometry* g = body->addGeometry();
+                g->setBoxSize(row.size.x, row.size.y, row.size.z);
+                neSetRow(g->transform, 3, {side, 0.0f, 0.0f});
+            }
+            body->updateBounds();
+            body->mass = row.mass;
+            body->inverseMass = 1.0f / row.mass;
+            vec3d half = row.size * 0.5f;
+            if (row.gate)
+                half.x += 37.8f;
+            body->setInertiaTensor(cubeInertiaTensor(half.x, half.y, half.z, row.mass));
+            body->setPose(translation(row.at));
+            body->updateDerived();
+            body->velocity = row.velocity;
+            // Where a body at rest has settled into its contacts after a second.
+            vec3d settled;
+            const int batches = int(5.0f / (3.0f * step) + 0.5f);
+            for (int batch = 0; batch < batches; ++batch) {
+                t->advanceThreeSteps(nullptr, 3.0f * step);
+                if (batch == batches / 5)
+                    settled = body->position();
+            }
+            const float thickness = std::min({row.size.x, row.size.y, row.size.z});
+            const float lowest = lowestOverGround(*body);
+            EXPECT_GT(lowest, -0.5f * thickness) << "under the ground";
+            EXPECT_LT(lowest, 0.5f * thickness) << "off the ground";
+            if (row.velocity.lengthSq() == 0.0f && !(row.gate && row.floorHalf == 40.0f)) {
+                EXPECT_LT((settled - row.at).length(), 0.05f) << "it moved as it settled";
+                EXPECT_LT((body->position() - settled).length(), 0.01f) << "it moved at rest";
+            }
+        }
+}
 
 TEST(Scenario, BoxDroppedOnAPlaneComesToRestAndStays)
 {
