@@ -123,8 +123,9 @@ TEST(DynObjectPhysics, CratesDroppedOnFlatGroundRestOnIt)
     for (DynObject* object : {crate, large}) {
         SCOPED_TRACE(object == crate ? "crate" : "large crate");
         EXPECT_NEAR(lowestPoint(*bodyOf(object)), ground.height, 0.05f) << "resting on the ground";
-        // The entity follows its body.
-        expectNear(object->world.row(3), bodyOf(object)->position(), 1e-3f, "entity");
+        // The entity follows its body, to within the sync's dead band: a
+        // body settling below 0.005 a frame is not synced again.
+        expectNear(object->world.row(3), bodyOf(object)->position(), 5e-3f, "entity");
     }
     EXPECT_NEAR(boxSize(*bodyOf(large)), 2.0f * boxSize(*bodyOf(crate)), 1e-4f) << "after the syncs";
 }
