@@ -1654,7 +1654,7 @@ TEST_F(LevelViews, OffRoadGatesStandOnALevelFloor)
     game.setupRace();
     int gates = 0;
     for (auto* node = game.gates.head(); node; node = node->next) {
-        const Game::Gate* gate = node->item;
+        Game::Gate* gate = node->item;
         if (!gate || !gate->object)
             continue;
         ++gates;
@@ -1664,7 +1664,10 @@ TEST_F(LevelViews, OffRoadGatesStandOnALevelFloor)
         gate->object->getTransform(placed, true);
         const vec3d across = vec3d(placed.m[0], 0.0f, placed.m[2]).normalised();
         const float middle = gTerrain.getHeight(at.x, at.z, 3);
-        for (const float side : {-10.0f, -5.0f, 5.0f, 10.0f}) {
+        // Its posts too, out to their outer faces: clear of the walls.
+        const float posts = gate->window() ? gate->window()->extents[0] : 0.0f;
+        EXPECT_GT(posts, 10.0f);
+        for (const float side : {-posts, -10.0f, -5.0f, 5.0f, 10.0f, posts}) {
             const vec3d p = at + across * side;
             EXPECT_NEAR(gTerrain.getHeight(p.x, p.z, 3), middle, 0.5f) << side << " across";
         }
@@ -1674,6 +1677,43 @@ TEST_F(LevelViews, OffRoadGatesStandOnALevelFloor)
     game.removeRaceVehicles();
     game.releaseParkingSlots();
     game.clearRace();
+}
+
+// The "DE" championship's off-road race run for 20 s of world time at 35
+// and at 5 frames a second: the body of every gate near enough to be live
+// stands where the gate was placed, within a unit.
+TEST_F(LevelViews, OffRoadGateBodiesStandWhereTheyWerePlaced)
+{
+    const RaceChoice race = eightQuadRace("DE", 1);
+    ASSERT_EQ(race.courseType, 1);
+    for (const Pace& pace : {steady35, Pace{"5 fps", 0.2f}}) {
+        SCOPED_TRACE(pace.name);
+        const RaceClock previousClock = gRaceClock;
+        gRaceClock = raceClock;
+        scene().clear();
+        ASSERT_TRUE(load(std::wstring(race.mapFile.text())));
+        std::srand(51);
+        CourseRun run;
+        CourseRace::raceOpponentsToTheFinish(*app, race, pace, 20000, run);
+        EXPECT_EQ(run.failure, "");
+        Game& game = scene().game;
+        int bodies = 0;
+        for (auto* node = game.gates.head(); node; node = node->next) {
+            const Object* object = node->item ? node->item->object : nullptr;
+            const EntityManager::Entity* live = object ? object->instance : nullptr;
+            if (!live || !live->physics || !live->physics->rigidBody)
+                continue;
+            ++bodies;
+            const vec3d placed = object->getPosition();
+            const vec3d now = live->physics->rigidBody->body->position();
+            EXPECT_NEAR(now.y, placed.y, 1.0f) << "gate " << bodies << " at " << placed.x << " " << placed.z;
+        }
+        EXPECT_GT(bodies, 8);
+        game.removeRaceVehicles();
+        game.releaseParkingSlots();
+        game.clearRace();
+        gRaceClock = previousClock;
+    }
 }
 
 // The player's quad on the grid of a flat open sprint, with only the

@@ -389,12 +389,15 @@ void addRace(std::vector<Object>& objects, const Track& track, bool closed, bool
         const auto [fx, fz] = q.beside(outside * (roadWidth * 0.5f + 35.0f));
         at(L"Bonfire", fx, fz, 0.0f, 0.0f, 0, 0);
     }
-    // Gates a little wider than the road, facing along the way round; the
-    // flag modes' gates half way between two of them.
+    // Gates facing along the way round, the flag modes' gates half way
+    // between two of them. A road's gates are a little wider than the road,
+    // their posts on the level margin beside it; an off-road course's floor
+    // ends at the hollow's walls, and its gates are a little narrower than
+    // the floor, their posts standing on it clear of the walls.
     const float run = closed ? length : length - start;
     const std::vector<float> places =
         offRoad && closed ? offRoadGates(track, start) : evenGates(start, run);
-    const float gateScale = (roadWidth + 4.0f) / 4.0f;
+    const float gateScale = (offRoad ? roadWidth - 2.0f * gateWallClearance : roadWidth + 4.0f) / 4.0f;
     for (size_t i = 0; i < places.size(); ++i) {
         const Track::Place p = track.at(places[i]);
         at(L"Gate", p.x, p.z, p.heading(), 0.0f, uint8_t(i + 1), 0).scale = gateScale;

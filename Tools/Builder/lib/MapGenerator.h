@@ -86,6 +86,10 @@ constexpr float hollowWall = 1.0f / hollowSlope;
 // straight from gate to gate and slide wide in the bends, and a quad that
 // reaches the hollow's wall (as steep as 45 degrees) tips over on it.
 constexpr float offRoadFloor = 80.0f;
+// How far in from the floor's edges an off-road gate's posts stand: the
+// floor the game makes lies level to at least 36 from a gate's place, as
+// the way's curve runs a few units off the course's line in the bends.
+constexpr float gateWallClearance = 8.0f;
 // The level width a race drives on: the road, or the hollow's floor.
 constexpr float floorWidth(int32_t courseType)
 {

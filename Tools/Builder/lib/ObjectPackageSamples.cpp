@@ -176,6 +176,11 @@ ObjectPackageWriter::Package gate()
     // Collision on the two posts only: a vehicle drives through between them.
     for (float side : {-0.45f, 0.45f})
         frame.geometries.push_back({{side * 4.0f, 0.0f, 0.0f}, {0.1f, 1.0f, 0.1f}, {}, 0});
+    // As heavy as some fifty quads: a quad that drives into a post bounces
+    // off it rather than shoving the gate off its place.
+    PackagePartWriter::PhysicsRecord physics;
+    physics.mass = 40.0f;
+    p.physics = physics;
     paint(p, frame, "GateFrame.tga", paintedFace(0xFFE8781Eu, 0xFFF2F2F2u, Emblem::bands));
     p.meshes.push_back(frame);
     PackagePartWriter::Mesh marker = unitBox("GateMarker", {0.0f, 5.0f, 0.0f}, 1.0f);
