@@ -250,22 +250,27 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
     // contact of a step holds it up as its whole face would, however long
     // the step. As a resting contact it stands at the deepest corner.
     const auto faceContact = [&] {
-        vec3d corner = box.centre;
-        for (int i = 0; i < 3; ++i)
-            corner -= p[i] >= 0.0f ? box.axes[i] : -box.axes[i];
-        vec3d sum{};
-        float weight = 0.0f;
-        for (int k = 0; k < 8; ++k) {
-            vec3d c = box.centre;
-            for (int i = 0; i < 3; ++i)
-                c += (k >> i & 1) ? box.axes[i] : -box.axes[i];
-            const float below = depthNormal - m.dot(c - corner);
-            if (below > tie) {
-                sum += c * below;
-                weight += below;
-            }
+        // Corner k lies 2 |p[i]| higher than the deepest for each bit i of
+        // k, and 2 x the half axis across from it.
+        vec3d corner = box.centre, up[3];
+        for (int i = 0; i < 3; ++i) {
+            up[i] = p[i] >= 0.0f ? box.axes[i] : -box.axes[i];
+            corner -= up[i];
         }
-        const vec3d middle = weight > 0.0f ? sum / weight : corner;
+        float weight = 0.0f, across[3] = {};
+        for (int k = 0; k < 8; ++k) {
+            float below = depthNormal;
+            for (int i = 0; i < 3; ++i)
+                below -= (k >> i & 1) ? 2.0f * absFloat(p[i]) : 0.0f;
+            if (below <= tie)
+                continue;
+            weight += below;
+            for (int i = 0; i < 3; ++i)
+                across[i] += (k >> i & 1) ? below : 0.0f;
+        }
+        vec3d middle = corner;
+        for (int i = 0; i < 3 && weight > 0.0f; ++i)
+            middle += up[i] * (2.0f * across[i] / weight);
         return neContactSlot{middle, middle + m * depthNormal, m, depthNormal, true, corner - middle, 0, true};
     };
     // Another triangle under the corner of the contact in hand, as deep (a
