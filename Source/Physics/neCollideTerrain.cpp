@@ -547,19 +547,23 @@ void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matr
                 return -1e30f;
             float v[3][3];
             projectTriangle(triangle, v);
-            // The ground's axes that lead out of it: a box under the ground
-            // is tested whatever its axes say, and only these bound it above.
+            // The ground's contact is no deeper than along its normal and the
+            // axes that lead out of it; a box under the ground is tested
+            // whatever its axes say.
             const bool ground = isGround(triangle);
             vec3d n;
-            float nn = 0.0f;
+            float nn = 0.0f, deepest = 1e30f;
             if (ground) {
                 const vec3d a(v[0][0], v[0][1], v[0][2]), b(v[1][0], v[1][1], v[1][2]), c(v[2][0], v[2][1], v[2][2]);
                 n = (b - a).cross(c - b);
-                if (n.dot(a) > 0.0f)
+                const float below = n.dot(a);
+                if (below > 0.0f)
                     return 1e30f;
-                nn = n.lengthSq() * neGroundFacing * neGroundFacing;
+                nn = n.lengthSq();
+                if (nn > 0.0f)
+                    deepest = (h[0] * absFloat(n.x) + h[1] * absFloat(n.y) + h[2] * absFloat(n.z) + below) / fastSqrt(nn);
+                nn *= neGroundFacing * neGroundFacing;
             }
-            float deepest = 1e30f;
             for (int i = 0; i < 3; ++i) {
                 const float low = std::min({v[0][i], v[1][i], v[2][i]});
                 const float high = std::max({v[0][i], v[1][i], v[2][i]});

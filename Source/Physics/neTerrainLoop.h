@@ -127,8 +127,21 @@ void neTerrainLoop(neCollisionResult& r, const neGeometry& terrain, const vec3d&
     // or as deep and of a lower rank, replaces the ones in hand; one as deep
     // and of their rank joins them.
     const auto run = [&](const neTriangle& triangle, int32_t position) {
+        const vec3d& a = t.vertices[triangle.indices[0]];
+        const vec3d& b = t.vertices[triangle.indices[1]];
+        const vec3d& c = t.vertices[triangle.indices[2]];
+        // A triangle in the plane of the face contact in hand (the next one
+        // of a flat stretch of ground) gives that contact again, or a
+        // shallower one: it adds nothing.
+        if (found && slots[best].fromPlane && triangle.mode == neTrianglePlain) {
+            const neContactSlot& held = slots[best];
+            const float plane = held.normal.dot(held.pointA + held.restShift) + held.depth;
+            if (absFloat(held.normal.dot(a) - plane) <= tie && absFloat(held.normal.dot(b) - plane) <= tie
+                && absFloat(held.normal.dot(c) - plane) <= tie)
+                return;
+        }
         neTriangleWork work;
-        work.build(t.vertices[triangle.indices[0]], t.vertices[triangle.indices[1]], t.vertices[triangle.indices[2]]);
+        work.build(a, b, c);
         if (work.normal.lengthSq() == 0.0f)
             return;
         const neContactSlot* held = found ? &slots[best] : nullptr;
@@ -196,10 +209,15 @@ void neTerrainLoop(neCollisionResult& r, const neGeometry& terrain, const vec3d&
         const vec3d& b = t.vertices[triangle.indices[1]];
         const vec3d& c = t.vertices[triangle.indices[2]];
         // A triangle wholly beside the shape's box cannot touch the shape. A
-        // height-field triangle wholly above it still pushes it up.
-        const bool pushesUp = triangle.mode == neTriangleHeightField || (groundBelow && t.isGround(index));
+        // height-field triangle wholly above it still pushes it up, and so
+        // does the ground straight above the shape's middle.
+        const auto aboveMiddle = [&] {
+            const float x = (lo.x + hi.x) * 0.5f, z = (lo.z + hi.z) * 0.5f;
+            return groundBelow && t.isGround(index) && std::min({a.x, b.x, c.x}) <= x && std::max({a.x, b.x, c.x}) >= x
+                   && std::min({a.z, b.z, c.z}) <= z && std::max({a.z, b.z, c.z}) >= z;
+        };
         if ((a.x > hi.x && b.x > hi.x && c.x > hi.x) || (a.x < lo.x && b.x < lo.x && c.x < lo.x)
-            || (a.y > hi.y && b.y > hi.y && c.y > hi.y && !pushesUp)
+            || (a.y > hi.y && b.y > hi.y && c.y > hi.y && triangle.mode != neTriangleHeightField && !aboveMiddle())
             || (a.y < lo.y && b.y < lo.y && c.y < lo.y) || (a.z > hi.z && b.z > hi.z && c.z > hi.z)
             || (a.z < lo.z && b.z < lo.z && c.z < lo.z))
             continue;

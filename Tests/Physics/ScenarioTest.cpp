@@ -45,6 +45,7 @@ TEST(Scenario, BodiesStayOnTheGroundAtEveryStepLengthOfTheGame)
     };
     const vec3d quad{1.0f, 0.36f, 1.8f}, post{8.4f, 84.0f, 0.84f};
     std::vector<Row> rows = {{"quad box resting", quad, 250.0f, 0.0f, {0.3f, 0.18f, 0.2f}, {}},
+                             {"quad box dropped at 30", quad, 250.0f, 0.0f, {0.3f, 2.0f, 0.2f}, {0, -30, 0}},
                              {"large box resting", {4.5f, 1.8f, 8.5f}, 1500.0f, 0.0f, {0.3f, 0.9f, 0.2f}, {}},
                              {"large box sliding at 60", {4.5f, 1.8f, 8.5f}, 1500.0f, 0.0f, {0.3f, 0.9f, 0.2f}, {48, 0, 36}},
                              {"gate with its posts 2 into the walls", post, 0.5f, 40.0f, {0.0f, 42.0f, 0.3f}, {}, true},
