@@ -332,6 +332,10 @@ TEST(Collision, DamagedTerrainDataIsSkipped)
         const neCollisionResult r = collide(shape, translation({0, 0.3f, 0}), g, matrix3d::identity());
         ASSERT_EQ(r.collided, 1u);
         EXPECT_EQ(r.userDataB, 1u);
+        // A query that handed over no triangles meets nothing.
+        neGeometry bare = g;
+        bare.shape.terrain.triangles = nullptr;
+        EXPECT_EQ(collide(shape, translation({0, 0.3f, 0}), bare, matrix3d::identity()).collided, 0u);
     }
 }
 
