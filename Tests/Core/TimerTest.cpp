@@ -18,22 +18,48 @@ Timer millisecondTimer(uint64_t start)
 }
 }
 
+// The factor rises to 7 and no further: a frame of a fifth of a second, the
+// longest the physics steps whole.
 TEST(TimerTest, FactorMovesAtMostEightPercentPerFrameBetweenItsLimits)
 {
     Timer slow = millisecondTimer(0), fast = millisecondTimer(0);
     float rising = 1.0f, falling = 1.0f;
     for (uint64_t frame = 1; frame <= 80; ++frame) {
         slow.advance(frame * 1000, 0); // one-second frames: raw factor 35
-        rising = std::min(rising * 1.08f, 4.0f);
+        rising = std::min(rising * 1.08f, 7.0f);
         EXPECT_NEAR(gFrameFactor.load(), rising, 1e-4f) << frame;
         EXPECT_FLOAT_EQ(gFrameTime.load(), 1.0f) << "the frame time stays the raw measurement";
         fast.advance(0, 0); // readings within one millisecond: raw factor 0
         falling = std::max(falling * 0.92f, 0.01f);
         EXPECT_NEAR(gFrameFactor.load(), falling, 1e-5f) << frame;
     }
+    Timer steady = millisecondTimer(0);
+    for (uint64_t frame = 1; frame <= 40; ++frame)
+        steady.advance(frame * 200, 0);
+    EXPECT_FLOAT_EQ(gFrameFactor.load(), 7.0f) << "five frames a second";
     Timer wrapped = millisecondTimer(0xFFFFFFF0u);
     wrapped.advance(0x10u, 0);
     EXPECT_NEAR(wrapped.frameTime, 0.032f, 1e-6f) << "the millisecond clock's wrap is a short frame";
+}
+
+// An easing closes at a frame of f reference frames what f frames of one
+// close, its rate at the reference frame, and never passes its target: the
+// rocket's launch (0.25) and the driver's view (0.2) at five frames a second
+// would overshoot by rate x factor.
+TEST(TimerTest, EasingClosesTheSameShareAtEveryFrameRate)
+{
+    for (const float rate : {0.06f, 0.2f, 0.25f, 0.5f}) {
+        EXPECT_FLOAT_EQ(Timer::easing(rate, 1.0f), rate);
+        for (const float factor : {0.6f, 5.0f, 7.0f}) {
+            const float share = Timer::easing(rate, factor);
+            EXPECT_GT(share, 0.0f) << rate << " " << factor;
+            EXPECT_LT(share, 1.0f) << rate << " " << factor;
+            // Two frames of half the length close as much as the whole.
+            const float half = Timer::easing(rate, factor * 0.5f);
+            EXPECT_NEAR(half + (1.0f - half) * half, share, 1e-5f) << rate << " " << factor;
+        }
+    }
+    EXPECT_EQ(Timer::easing(0.25f, 0.0f), 0.0f) << "a paused frame";
 }
 
 // The rate is counted every twentieth update, rounded up; twenty updates

@@ -33,6 +33,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -1036,6 +1037,120 @@ TEST(VehicleRace, ItemsReachRocketOilAndFires)
     // The other quads' fires stay out.
     for (int32_t i = 0; i < 3; ++i)
         EXPECT_FALSE(burning(nearRival, i));
+    game.clearRace();
+}
+
+// One pace from 5 to 60 frames a second: what the race moves by the frame
+// factor covers the world time of its frame, so at every steady rate a tank
+// of nitro burns, a repair heals, a rocket flies and an opponent's stall
+// bar stands alike in world time, within 5 %. A rocket takes its
+// launcher's speed per 1/35 s, however far a frame carried the launcher.
+TEST(VehicleRace, NitroRepairRocketsAndTheStallBarKeepOnePaceFromFiveToSixtyFramesASecond)
+{
+    Track track;
+    usePackages(track);
+    Game& game = track.game();
+    Game::Vehicle& v = track.vehicle(0, true);
+    v.object->setState(StaticEntity::alwaysActive);
+    v.place = 2;
+    Game::Vehicle& rival = track.vehicle(1, false, 100.0f, 2100.0f);
+    rival.place = 1;
+    rival.object->setState(StaticEntity::alwaysActive);
+    DynObject& dyn = *v.getDynObject();
+    ObjPkgManager::Functions::AI driver(&track.scene, &dyn);
+    const vec3d north(0.0f, 0.0f, 1.0f);
+    const float launcherPerSecond = 35.0f; // one unit per 1/35 s
+    const float stallBar = 0.25f * 35.0f;  // units per world second
+
+    struct Row
+    {
+        uint32_t frameMs;
+        uint32_t nitroMs = 0, repairMs = 0;
+        float rocketPerSecond = 0.0f, stallBar = 0.0f;
+    };
+    Row rows[] = {{17}, {29}, {143}, {200}};
+    for (Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.frameMs << " ms frames");
+        Timer frameClock;
+        frameClock.usePerformanceCounter = 0;
+        frameClock.secondsPerTick = 0.001f;
+        frameClock.lastCounter = TestClock::now;
+        const auto frame = [&] {
+            TestClock::now += row.frameMs;
+            frameClock.advance(TestClock::now, 0);
+        };
+        // The factor follows a change of pace by 8 % a frame.
+        for (int k = 0; k < 40; ++k)
+            frame();
+
+        v.nitro = 1.0f;
+        track.buttons[2] = 1;
+        for (int k = 0; k < 2000 && v.nitro > 0.0f; ++k) {
+            frame();
+            const float before = v.nitro;
+            v.update();
+            row.nitroMs += v.nitro < before ? row.frameMs : 0;
+        }
+        track.buttons[2] = 0;
+
+        v.damage = 0.8f;
+        v.repair();
+        for (int k = 0; k < 2000 && v.repairLeft > 0.0f; ++k) {
+            frame();
+            const float before = v.damage;
+            v.update();
+            row.repairMs += v.damage < before ? row.frameMs : 0;
+        }
+
+        // The shooter moved a world second's 35 units since its last update.
+        frame();
+        v.rockets = 1;
+        v.position = v.getQuad()->entity->worldBounds.center - north * (launcherPerSecond * 0.001f * float(row.frameMs));
+        track.buttons[0] = 1;
+        v.update();
+        track.buttons[0] = 0;
+        ASSERT_EQ(game.rockets.count(), 1u);
+        Object* rocketObject = game.rockets.head()->item;
+        auto* rocket = instanceOf<Rocket::Instance>(rocketObject, Rocket::flag);
+        auto* rocketBody = dynamic_cast<DynObject*>(rocketObject->instance);
+        ASSERT_NE(rocket, nullptr);
+        EXPECT_NEAR(rocket->speed, 1.0f + 8.0f, 0.02f) << "the launcher's speed per 1/35 s";
+        const uint32_t fired = TestClock::now;
+        vec3d after1s, after3s;
+        while (TestClock::now - fired < 3000) {
+            frame();
+            rocketBody->prepare();
+            ASSERT_FALSE(rocket->isFinished());
+            if (TestClock::now - fired <= 1000)
+                after1s = rocket->position();
+            after3s = rocket->position();
+        }
+        const uint32_t flown = TestClock::now - fired - uint32_t(1000 / row.frameMs) * row.frameMs;
+        row.rocketPerSecond = (after3s - after1s).length() / (0.001f * float(flown));
+        rocketObject->remove();
+        SCList<Object>::removeAndDelete(game.rockets.head());
+
+        // The bar of the stall: moving 0.25 units per 1/35 s of world time.
+        const float frameSeconds = 0.001f * float(row.frameMs);
+        dyn.previousPosition = dyn.world.row(3) - north * (stallBar * frameSeconds);
+        row.stallBar = stallBar * 0.25f / dyn.getSpeed();
+        for (const float share : {0.9f, 1.1f}) {
+            dyn.previousPosition = dyn.world.row(3) - north * (share * stallBar * frameSeconds);
+            EXPECT_EQ(driver.isStalled(), share < 1.0f) << share << " of the bar";
+        }
+    }
+    // A tank burns 250 frames of 1/35 s, a repair of 0.5 takes 125.
+    const float nitroMs = 250.0f / 0.035f, repairMs = 125.0f / 0.035f;
+    const float rocketPerSecond = rows[1].rocketPerSecond;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.frameMs << " ms frames");
+        EXPECT_NEAR(float(row.nitroMs), nitroMs, 0.05f * nitroMs);
+        EXPECT_NEAR(float(row.repairMs), repairMs, 0.05f * repairMs);
+        EXPECT_NEAR(row.rocketPerSecond, rocketPerSecond, 0.05f * rocketPerSecond);
+        EXPECT_NEAR(row.stallBar, stallBar, 0.05f * stallBar);
+        std::printf("%u ms frames: nitro %u ms, repair %u ms, rocket %.1f units a second, stall bar %.2f\n",
+                    row.frameMs, row.nitroMs, row.repairMs, row.rocketPerSecond, row.stallBar);
+    }
     game.clearRace();
 }
 
