@@ -939,6 +939,17 @@ void usePackages(Track& track)
     ASSERT_NE(track.game().packages[Game::OilPuddlePackage], nullptr);
 }
 
+// The player's vehicle in second place with the item packages in use, kept
+// alive wherever the activation goes, as the race keeps its quads.
+Game::Vehicle& secondPlacePlayer(Track& track)
+{
+    usePackages(track);
+    Game::Vehicle& v = track.vehicle(0, true);
+    v.object->setState(StaticEntity::alwaysActive);
+    v.place = 2;
+    return v;
+}
+
 }
 
 // The items reach their objects: a rocket is sent from the shooter at the
@@ -948,12 +959,8 @@ void usePackages(Track& track)
 TEST(VehicleRace, ItemsReachRocketOilAndFires)
 {
     Track track;
-    usePackages(track);
+    Game::Vehicle& v = secondPlacePlayer(track);
     Game& game = track.game();
-    Game::Vehicle& v = track.vehicle(0, true);
-    // The race keeps its quads alive wherever the activation goes.
-    v.object->setState(StaticEntity::alwaysActive);
-    v.place = 2;
 
     // Alone: the rocket is spent and kept, but flies at nobody.
     v.rockets = 2;
@@ -1048,11 +1055,8 @@ TEST(VehicleRace, ItemsReachRocketOilAndFires)
 TEST(VehicleRace, NitroRepairRocketsAndTheStallBarKeepOnePaceFromFiveToSixtyFramesASecond)
 {
     Track track;
-    usePackages(track);
+    Game::Vehicle& v = secondPlacePlayer(track);
     Game& game = track.game();
-    Game::Vehicle& v = track.vehicle(0, true);
-    v.object->setState(StaticEntity::alwaysActive);
-    v.place = 2;
     Game::Vehicle& rival = track.vehicle(1, false, 100.0f, 2100.0f);
     rival.place = 1;
     rival.object->setState(StaticEntity::alwaysActive);
