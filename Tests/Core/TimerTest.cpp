@@ -42,26 +42,6 @@ TEST(TimerTest, FactorMovesAtMostEightPercentPerFrameBetweenItsLimits)
     EXPECT_NEAR(wrapped.frameTime, 0.032f, 1e-6f) << "the millisecond clock's wrap is a short frame";
 }
 
-// An easing closes at a frame of f reference frames what f frames of one
-// close, its rate at the reference frame, and never passes its target: the
-// rocket's launch (0.25) and the driver's view (0.2) at five frames a second
-// would overshoot by rate x factor.
-TEST(TimerTest, EasingClosesTheSameShareAtEveryFrameRate)
-{
-    for (const float rate : {0.06f, 0.2f, 0.25f, 0.5f}) {
-        EXPECT_FLOAT_EQ(Timer::easing(rate, 1.0f), rate);
-        for (const float factor : {0.6f, 5.0f, 7.0f}) {
-            const float share = Timer::easing(rate, factor);
-            EXPECT_GT(share, 0.0f) << rate << " " << factor;
-            EXPECT_LT(share, 1.0f) << rate << " " << factor;
-            // Two frames of half the length close as much as the whole.
-            const float half = Timer::easing(rate, factor * 0.5f);
-            EXPECT_NEAR(half + (1.0f - half) * half, share, 1e-5f) << rate << " " << factor;
-        }
-    }
-    EXPECT_EQ(Timer::easing(0.25f, 0.0f), 0.0f) << "a paused frame";
-}
-
 // The rate is counted every twentieth update, rounded up; twenty updates
 // within one millisecond keep the last value.
 TEST(TimerTest, FramesPerSecondEveryTwentiethUpdateRoundedUp)
