@@ -278,8 +278,6 @@ TEST(VehicleCamera, TheDriverViewStartsFromTheQuadsRotation)
             camera.update({}, out);
         turned[k] = std::fabs(std::atan2(out.m[8], out.m[10])) * 57.29578f;
     }
-    EXPECT_GT(turned[1], 0.0f);
-    EXPECT_LT(turned[1], 60.0f);
     EXPECT_NEAR(turned[1], turned[0], 3.0f);
     // Back to chase: the view runs along the forward axis again.
     rig.pose(yawed(45.0f), rig.middle);
