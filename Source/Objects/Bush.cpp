@@ -198,7 +198,7 @@ void ObjPkgManager::Functions::Bush::Instance::update()
                 }
             }
             shed(*vehicle);
-            shake += (target - shake) * factor * 0.3f;
+            shake += (target - shake) * Timer::easing(0.3f, factor);
         }
     }
     bend();

@@ -217,8 +217,8 @@ void ObjPkgManager::Functions::Rocket::Instance::update()
     const float ff = gFrameFactor.load(std::memory_order_relaxed);
     vec3d at = rocket->world.row(3);
     if (state == launching) {
-        direction.y += ff * (0.9f - direction.y) * 0.18f;
-        speed += (0.5f - speed) * ff * 0.25f;
+        direction.y += (0.9f - direction.y) * Timer::easing(0.18f, ff);
+        speed += (0.5f - speed) * Timer::easing(0.25f, ff);
         direction = direction.normalised();
         at += direction * (speed * ff);
         rocket->world.setRow(3, at);
@@ -236,14 +236,14 @@ void ObjPkgManager::Functions::Rocket::Instance::update()
     } else if (state == flying) {
         vec3d desired = (target->worldBox.center - at).normalised();
         const float h = gTerrain.getHeight(at.x, at.z, terrainDetail);
-        speed += ff * (8.0f - speed) * 0.07f;
+        speed += (8.0f - speed) * Timer::easing(0.07f, ff);
         if (at.y < h + 1.0f) {
             // Over the ground the rocket keeps to the ground's plane.
             const vec3d n = Terrain::lastGroundNormal().normalised();
             desired = n.cross(desired).normalised().cross(n).normalised();
             at.y = h + 1.0f;
         }
-        direction += (desired - direction) * (ff * 0.06f);
+        direction += (desired - direction) * Timer::easing(0.06f, ff);
         at += direction * (speed * ff);
         rocket->world.setRow(3, at);
         if (testHit()) {

@@ -139,7 +139,7 @@ void ObjPkgManager::Functions::VehicleCamera::updateChase(const matrix3d& pose, 
     float rate = turnScale * squared * squared;
     if (rate > maxTurnRate)
         rate = maxTurnRate;
-    viewDirection += correction * (frameFactor * rate);
+    viewDirection += correction * Timer::easing(rate, frameFactor);
 
     const vec3d vehiclePosition = pose.row(3);
     vec3d position = vehiclePosition - viewDirection * chaseDistance;
@@ -149,7 +149,7 @@ void ObjPkgManager::Functions::VehicleCamera::updateChase(const matrix3d& pose, 
     if (need < 0.0f)
         need = 0.0f;
     const float k = need > heightOffset ? risingRate : fallingRate;
-    heightOffset += (need - heightOffset) * frameFactor * k;
+    heightOffset += (need - heightOffset) * Timer::easing(k, frameFactor);
     position.y += heightOffset;
     if (position.y < ground + minGroundHeight)
         position.y = ground + minGroundHeight;
@@ -170,7 +170,7 @@ void ObjPkgManager::Functions::VehicleCamera::updateDriver(const matrix3d& pose,
     quaternion q = rotationOf(pose);
     if (q.dot(orientation) < 0.0f)
         q = {-q.x, -q.y, -q.z, -q.w};
-    const float step = gFrameFactor.load() * driverEasing;
+    const float step = Timer::easing(driverEasing, gFrameFactor.load());
     orientation.x += (q.x - orientation.x) * step;
     orientation.y += (q.y - orientation.y) * step;
     orientation.z += (q.z - orientation.z) * step;

@@ -6,7 +6,9 @@
 // upright and still for 500 ms pulls the view round behind its forward axis.
 // The chase point keeps clear of the ground.
 //
-// Rates scale by the frame factor; the still timer reads the race clock.
+// Its easings close the same share of a gap per 1/35 s at any frame rate
+// (Timer::easing); the orbit turns by the frame factor; the still timer
+// reads the race clock.
 // Main thread only.
 
 #include "Objects/ObjectFuncInst.h"

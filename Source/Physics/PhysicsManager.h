@@ -34,6 +34,7 @@
 #include "Core/ArrayHeap.h"
 #include "Core/SCList.h"
 #include "Core/Thread.h"
+#include "Core/Timer.h"
 
 #include <atomic>
 #include <cstdint>
@@ -63,8 +64,10 @@ public:
     // The longest frame time one batch of three steps takes on.
     static constexpr float longestBatch = 1.0f / 30.0f;
     // Longer frames (fewer than five a second) are stepped as this long: the
-    // world runs slower than the clock, and worldLag says by how much.
-    static constexpr float longestFrame = 0.2f;
+    // world runs slower than the clock, and worldLag says by how much. The
+    // frame timer's factor stops at the same length, so what moves by it
+    // keeps the world's pace.
+    static constexpr float longestFrame = Timer::longestFrame;
 
     PhysicsManager() = default;
     // Stops the thread, then release.

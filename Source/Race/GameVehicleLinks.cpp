@@ -26,6 +26,7 @@
 #include "Render/SwapChain.h"
 
 #include "Core/Language.h"
+#include "Core/Timer.h"
 
 #include <new>
 
@@ -225,9 +226,11 @@ void Game::Vehicle::launchRocket(DynObject& rocket, QuadInstance& quad)
     auto* instance = functionOf<Rocket::Instance>(&rocket, Rocket::flag);
     if (!targetObject || !instance || !quad.entity)
         return;
-    // The launcher's speed is how far the quad moved since the last update.
+    // The launcher's speed is how far the quad moved since the last update,
+    // per 1/35 s as the rocket's own speed is: a slow frame moves it further.
     const float moved = (quad.entity->worldBounds.center - position).length();
-    instance->fire(quad.entity, targetObject, moved, 3.0f, target);
+    const float factor = gFrameFactor.load(std::memory_order_relaxed);
+    instance->fire(quad.entity, targetObject, factor > 0.0f ? moved / factor : moved, 3.0f, target);
 }
 
 void Game::Vehicle::spillOil(DynObject& puddle, QuadInstance& quad)

@@ -357,6 +357,10 @@ void QuadPhysics::Instance::sync(neRigidBody& rigid)
     synced.angularVelocity = rigid.angularVelocity;
     for (Wheel& wheel : wheels)
         wheel.sync();
+    // A long frame syncs after each of its pieces, and the drivers look
+    // between them: the speed they read is the piece's, as the place is.
+    if (!frozen)
+        velocity = synced.velocity;
 }
 
 void QuadPhysics::Instance::followBody()

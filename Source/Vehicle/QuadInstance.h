@@ -108,9 +108,10 @@ public:
     // forceLimit. A body of non-finite pose or velocity gets nothing.
     void step(neRigidBody* body) override;
 
-    // Main thread, at the frame's sync while no step batch runs: the body's
-    // pose and velocities and the contacts' points, which the frame reads
-    // (the wheel visuals, the speed, the dirt, the race) instead of the body.
+    // Main thread, at each sync while no step batch runs (after every piece
+    // of a long frame): the body's pose and velocities and the contacts'
+    // points, which the frame reads (the wheel visuals, the speed, the dirt,
+    // the race) instead of the body; velocity follows unless frozen.
     void sync(neRigidBody& rigid) override;
 
     // The frame (main thread): what prepareRender follows of the body when
@@ -236,7 +237,7 @@ public:
     Relaxed<float> impact;
     // The body at the last sync.
     QuadBodyCopy synced;
-    // The body's velocity, followed each frame unless frozen.
+    // The body's velocity, followed at each sync unless frozen.
     vec3d velocity;
     uint32_t frozen = 0;
     // prepareRender ran since the last update.

@@ -68,6 +68,7 @@ struct Pace
 
 extern const Pace steady35;
 extern const Pace steady7;
+extern const Pace steady5;
 extern const Pace uneven;
 
 // A race of eight on a level as the menu chooses it, the player's quad left

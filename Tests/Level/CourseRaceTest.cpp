@@ -26,6 +26,7 @@ TEST(CourseRace, PacesStepTheirFrameLengths)
     const Row rows[] = {
         {CourseRace::steady35, 29, 29, 29, 29},
         {CourseRace::steady7, 143, 143, 143, 143},
+        {CourseRace::steady5, 200, 200, 200, 200},
         {CourseRace::uneven, 30, 500, 100, 145},
     };
     for (const Row& row : rows) {

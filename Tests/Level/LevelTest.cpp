@@ -1540,6 +1540,7 @@ using CourseRace::Pace;
 using CourseRace::PhysicsOnTestThread;
 using CourseRace::steady35;
 using CourseRace::steady7;
+using CourseRace::steady5;
 using CourseRace::uneven;
 
 static RaceChoice deChampionshipChoice(uint8_t raceNumber) { return CourseRace::championshipChoice("DE", raceNumber); }
@@ -1612,10 +1613,10 @@ TEST_F(LevelViews, OpponentsFinishTheChampionshipCircuit)
 }
 
 // The "DE" championship's off-road race (course type 1, four laps of 31
-// gates).
+// gates), also at five frames a second, the slowest pace the race keeps.
 TEST_F(LevelViews, OpponentsFinishTheChampionshipOffRoadRace)
 {
-    opponentsFinishTheRace("DE off-road", eightQuadRace("DE", 1), {steady35, steady7, uneven});
+    opponentsFinishTheRace("DE off-road", eightQuadRace("DE", 1), {steady35, steady7, steady5, uneven});
 }
 
 // Two laps of the "DE" rally course (course type 3).

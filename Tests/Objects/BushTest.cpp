@@ -237,6 +237,12 @@ TEST(Bush, ThroughTheMiddleItBendsShedsBrakesAndSpringsBack)
         previous = field.instance->shake;
     }
     EXPECT_NEAR(field.instance->shake, 1.0f - std::pow(0.7f, 12.0f), 1e-4f) << "the target is 1";
+    {
+        FrameFactor fifth(7.0f);
+        field.put(field.middle() + offset - aside, body->velocity);
+        field.instance->update();
+        EXPECT_NEAR(field.instance->shake, 1.0f - std::pow(0.7f, 19.0f), 1e-4f) << "seven frames' rise, short of 1";
+    }
     EXPECT_GT(field.instance->push.x, 0.1f) << "away from the crate";
     EXPECT_EQ(field.instance->push.z, 0.0f);
     for (int frame = 0; frame < 3; ++frame) {

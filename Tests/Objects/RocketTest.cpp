@@ -228,6 +228,34 @@ TEST(Rocket, LaunchesRisesAndFlies)
     ObjectsTests::expectNear(range.object->object->position, r.position(), 1e-4f, "placed object");
 }
 
+// At five frames a second (frame factor 7) one frame eases the rocket's
+// speed as seven frames at 35 do, rising and in flight, and its nose turns
+// up towards 0.9 without passing it.
+TEST(Rocket, OneLongFrameEasesAsSevenShortOnes)
+{
+    Clock clock;
+    Ground ground(Ground::flat());
+    World world;
+    float seen[2][3];
+    for (int k = 0; k < 2; ++k) {
+        const vec3d from = ground.middle() + vec3d(40.0f * float(k), 1.0f, 0.0f);
+        Range range(world, from, from + vec3d(0.0f, 0.0f, 200.0f));
+        ASSERT_NE(range.rocket, nullptr);
+        range.rocket->fire(&range.launcher, &range.target, 0.0f, 3.0f);
+        gFrameFactor.store(k == 0 ? 1.0f : 7.0f);
+        range.frame(k == 0 ? 7 : 1);
+        seen[k][0] = range.rocket->speed;
+        seen[k][1] = range.rocket->direction.y;
+        inFlight(range, from + vec3d(0.0f, 20.0f, 0.0f));
+        range.frame(k == 0 ? 7 : 1);
+        seen[k][2] = range.rocket->speed;
+    }
+    gFrameFactor.store(1.0f);
+    EXPECT_NEAR(seen[1][0], seen[0][0], 1e-4f);
+    EXPECT_NEAR(seen[1][1], seen[0][1], 0.05f);
+    EXPECT_NEAR(seen[1][2], seen[0][2], 1e-4f);
+}
+
 TEST(Rocket, HugsSlopingGround)
 {
     Clock clock;

@@ -264,6 +264,21 @@ TEST(VehicleCamera, TheDriverViewStartsFromTheQuadsRotation)
     matrix3d out;
     camera.update({}, out);
     EXPECT_NEAR(out.m[13], gTerrain.getHeight(out.m[12], out.m[14], 3) + 0.6f, 1e-4f);
+    // At five frames a second (frame factor 7) one frame turns the view as
+    // far as seven frames of 1/35 s, and never past the quad's heading.
+    float turned[2];
+    for (int k = 0; k < 2; ++k) {
+        const vec3d at = rig.middle + vec3d{0.0f, 4.0f, 0.0f};
+        rig.pose(matrix3d::identity(), at);
+        camera.setMode(VehicleCamera::driver);
+        camera.update({}, out);
+        rig.pose(yawed(60.0f), at);
+        FrameFactor slow(k == 0 ? 1.0f : 7.0f);
+        for (int frame = 0; frame < (k == 0 ? 7 : 1); ++frame)
+            camera.update({}, out);
+        turned[k] = std::fabs(std::atan2(out.m[8], out.m[10])) * 57.29578f;
+    }
+    EXPECT_NEAR(turned[1], turned[0], 3.0f);
     // Back to chase: the view runs along the forward axis again.
     rig.pose(yawed(45.0f), rig.middle);
     camera.setMode(VehicleCamera::chase);

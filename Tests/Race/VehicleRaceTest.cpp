@@ -938,6 +938,17 @@ void usePackages(Track& track)
     ASSERT_NE(track.game().packages[Game::OilPuddlePackage], nullptr);
 }
 
+// The player's vehicle in second place with the item packages in use, kept
+// alive wherever the activation goes, as the race keeps its quads.
+Game::Vehicle& secondPlacePlayer(Track& track)
+{
+    usePackages(track);
+    Game::Vehicle& v = track.vehicle(0, true);
+    v.object->setState(StaticEntity::alwaysActive);
+    v.place = 2;
+    return v;
+}
+
 }
 
 // The items reach their objects: a rocket is sent from the shooter at the
@@ -947,12 +958,8 @@ void usePackages(Track& track)
 TEST(VehicleRace, ItemsReachRocketOilAndFires)
 {
     Track track;
-    usePackages(track);
+    Game::Vehicle& v = secondPlacePlayer(track);
     Game& game = track.game();
-    Game::Vehicle& v = track.vehicle(0, true);
-    // The race keeps its quads alive wherever the activation goes.
-    v.object->setState(StaticEntity::alwaysActive);
-    v.place = 2;
 
     // Alone: the rocket is spent and kept, but flies at nobody.
     v.rockets = 2;
@@ -1037,6 +1044,79 @@ TEST(VehicleRace, ItemsReachRocketOilAndFires)
     for (int32_t i = 0; i < 3; ++i)
         EXPECT_FALSE(burning(nearRival, i));
     game.clearRace();
+}
+
+// At every steady rate from 5 to 60 frames a second a tank of nitro burns,
+// a repair heals, a rocket flies and an opponent's stall bar stands alike
+// in world time, within 5 %; a rocket takes its launcher's speed per 1/35 s.
+TEST(VehicleRace, NitroRepairRocketsAndTheStallBarKeepOnePaceFromFiveToSixtyFramesASecond)
+{
+    Track track;
+    Game::Vehicle& v = secondPlacePlayer(track);
+    Game::Vehicle& rival = track.vehicle(1, false, 100.0f, 2100.0f);
+    rival.object->setState(StaticEntity::alwaysActive);
+    DynObject& dyn = *v.getDynObject();
+    ObjPkgManager::Functions::AI driver(&track.scene, &dyn);
+    const vec3d north(0.0f, 0.0f, 1.0f);
+    float rocketAt35 = 0.0f;
+    for (const uint32_t ms : {29u, 17u, 143u, 200u}) {
+        SCOPED_TRACE(testing::Message() << ms << " ms frames");
+        Timer clock; // on the millisecond clock
+        clock.lastCounter = TestClock::now;
+        const auto frame = [&] { clock.advance(TestClock::now += ms, 0); };
+        for (int k = 0; k < 40; ++k)
+            frame(); // the factor follows by 8 % a frame
+        // Milliseconds of the frames in which amount fell while going holds.
+        const auto spent = [&](const float& amount, auto going) {
+            uint32_t sum = 0;
+            for (int k = 0; k < 2000 && going(); ++k) {
+                frame();
+                const float before = amount;
+                v.update();
+                sum += amount < before ? ms : 0;
+            }
+            return float(sum);
+        };
+        v.nitro = 1.0f;
+        track.buttons[2] = 1;
+        EXPECT_NEAR(spent(v.nitro, [&] { return v.nitro > 0.0f; }), 250.0f / 0.035f, 357.0f) << "250 frames";
+        track.buttons[2] = 0;
+        v.damage = 0.8f;
+        v.repair();
+        EXPECT_NEAR(spent(v.damage, [&] { return v.repairLeft > 0.0f; }), 125.0f / 0.035f, 178.0f) << "125 frames";
+
+        // Fired by a shooter that moved 35 units a world second; flown from
+        // its first world second to its third.
+        v.rockets = 1;
+        v.position = v.getQuad()->entity->worldBounds.center - north * (0.035f * float(ms));
+        track.buttons[0] = 1;
+        v.update();
+        track.buttons[0] = 0;
+        ASSERT_EQ(track.game().rockets.count(), 1u);
+        Object* fired = track.game().rockets.head()->item;
+        auto* rocket = instanceOf<Rocket::Instance>(fired, Rocket::flag);
+        ASSERT_NE(rocket, nullptr);
+        EXPECT_NEAR(rocket->speed, 1.0f + 8.0f, 0.02f);
+        vec3d oneSecond;
+        uint32_t flown = 0;
+        for (; flown < 3000; flown += ms) {
+            if (flown <= 1000)
+                oneSecond = rocket->position();
+            frame();
+            dynamic_cast<DynObject*>(fired->instance)->prepare();
+        }
+        const float perSecond = (rocket->position() - oneSecond).length() / (0.001f * float(flown - 1000 / ms * ms));
+        rocketAt35 = ms == 29u ? perSecond : rocketAt35;
+        EXPECT_NEAR(perSecond, rocketAt35, 0.05f * rocketAt35);
+        fired->remove();
+        SCList<Object>::removeAndDelete(track.game().rockets.head());
+
+        // The stall bar: 0.25 units per 1/35 s of world time.
+        for (const float share : {0.95f, 1.05f}) {
+            dyn.previousPosition = dyn.world.row(3) - north * (share * 0.25f * 0.035f * float(ms));
+            EXPECT_EQ(driver.isStalled(), share < 1.0f) << share << " of the bar";
+        }
+    }
 }
 
 // The race's frame over the items: a wheel on a puddle stays oiled 3000 ms

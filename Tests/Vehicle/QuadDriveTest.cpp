@@ -1467,6 +1467,31 @@ TEST(QuadDrive, StaysOnItsWheelsWhenTheGameDrawsFourFramesASecond)
     }
 }
 
+// A frame of a fifth of a second is stepped in six pieces, and the drivers
+// look between them: after each piece the quad gives the speed its body has
+// then, as the frame's own following of the body would.
+TEST(QuadDrive, BetweenThePiecesOfALongFrameItsSpeedIsThePieces)
+{
+    Track track(flatMap());
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z - 1300.0f, 0.0f), nullptr);
+    track.frames(framesFor(1.0f));
+    track.throttle(1.0f);
+    track.frames(framesFor(0.5f));
+    EntityManager::PhysicsManager& manager = track.physics();
+    manager.previousFrameTime = 0.2f;
+    manager.lastCounter -= int64_t(10.0 * double(manager.counterFrequency));
+    ASSERT_EQ(manager.update(), 6);
+    std::vector<int32_t> speeds;
+    for (int piece = 1; piece < 6; ++piece) {
+        manager.stepPiece();
+        speeds.push_back(track.quad->getSpeed());
+        track.quad->followBody();
+        EXPECT_EQ(speeds.back(), track.quad->getSpeed()) << piece;
+    }
+    EXPECT_GT(speeds.back(), speeds.front()) << "it pulls away piece by piece";
+}
+
 // With the physics thread stepping, the frame reads the quad as the last
 // sync left it, never the body the thread steps meanwhile: its speed and
 // velocity, its wheels' roll, its posed arms and shocks and the contacts'

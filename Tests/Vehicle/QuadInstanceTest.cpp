@@ -188,6 +188,11 @@ TEST(QuadInstance, SteeringAndThrottle)
         quad.updateSteering(c.frames);
         EXPECT_NEAR(quad.steer, c.expected, 1e-6f) << c.what;
     }
+    // Full lock turns the front wheels 32 degrees about the upright axis.
+    quad.steer = 1.0f;
+    const matrix3d turn = quad.steerRotation();
+    EXPECT_NEAR(std::atan2(turn.m[8], turn.m[10]) * 57.29578f, 32.0f, 1e-3f);
+    EXPECT_NEAR(std::atan2(-turn.m[2], turn.m[0]) * 57.29578f, 32.0f, 1e-3f);
 
     // The nitro button (action 0x10) on the N key.
     control.joystickSet.keys[6] = &input->state.keyHeld[DIK_N];

@@ -7,7 +7,7 @@
 // did not finish, put-backs per lap on average, the slowest map and the
 // run's time.
 //
-// CourseBench [--difficulty 0|1|2|all] [--pace 35|7|uneven|all] [--map FILTER]
+// CourseBench [--difficulty 0|1|2|all] [--pace 35|7|5|uneven|all] [--map FILTER]
 // FILTER is a country ("DE"), a country and course type ("DE2") or a part of
 // the map's file name; by default medium, 35 fps, every map.
 #include "CourseRace.h"
@@ -56,10 +56,12 @@ Options readOptions(int argc, char** argv)
             options.paces = {CourseRace::steady35};
         } else if (option == "--pace" && value == "7") {
             options.paces = {CourseRace::steady7};
+        } else if (option == "--pace" && value == "5") {
+            options.paces = {CourseRace::steady5};
         } else if (option == "--pace" && value == "uneven") {
             options.paces = {CourseRace::uneven};
         } else if (option == "--pace" && value == "all") {
-            options.paces = {CourseRace::steady35, CourseRace::steady7, CourseRace::uneven};
+            options.paces = {CourseRace::steady35, CourseRace::steady7, CourseRace::steady5, CourseRace::uneven};
         } else if (option == "--map" && !value.empty()) {
             options.filter = value;
         } else {
@@ -179,7 +181,7 @@ int main(int argc, char** argv)
 {
     const Options options = readOptions(argc, argv);
     if (!options.valid) {
-        std::printf("CourseBench [--difficulty 0|1|2|all] [--pace 35|7|uneven|all] [--map FILTER]\n");
+        std::printf("CourseBench [--difficulty 0|1|2|all] [--pace 35|7|5|uneven|all] [--map FILTER]\n");
         return 2;
     }
     GameInProcess game;

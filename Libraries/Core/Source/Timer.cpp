@@ -118,6 +118,13 @@ void Timer::advance(uint64_t now, int32_t stepClockFlag)
         stepClock();
 }
 
+float Timer::easing(float rate, float frameFactor)
+{
+    if (!(frameFactor > 0.0f))
+        return 0.0f;
+    return 1.0f - std::pow(1.0f - rate, frameFactor);
+}
+
 void Timer::stepClock()
 {
     // Signed copies so that stepping back below zero can be seen.

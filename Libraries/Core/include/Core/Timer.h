@@ -55,7 +55,18 @@ public:
     static constexpr float maxFactorRise = 1.08f;
     static constexpr float maxFactorFall = 0.92f;
     static constexpr float minFactor = 0.01f;
-    static constexpr float maxFactor = 4.0f;
+    // The longest frame the game moves on whole, in seconds: the physics
+    // steps a frame of up to this length, and the factor covers the same,
+    // so that what moves by the factor keeps the world's pace down to five
+    // frames a second. A longer frame counts as this long.
+    static constexpr float longestFrame = 0.2f;
+    static constexpr float maxFactor = longestFrame * referenceFramesPerSecond;
+
+    // The share of a gap that an easing closing rate of it per 1/35 s
+    // closes over a frame of frameFactor: rate at the reference frame, the
+    // same easing at any frame rate, and never past the target (rate x
+    // factor would overshoot once it passes 1).
+    static float easing(float rate, float frameFactor);
 
 private:
     uint64_t readTicks() const;
@@ -67,6 +78,6 @@ extern Timer gTimer;
 // Published by every unpaused Timer::update. Written on the main thread only;
 // the scene's pause also zeroes the first three.
 extern std::atomic<float> gFrameTime;       // seconds between the last two updates
-extern std::atomic<float> gFrameFactor;     // frame time in 1/35 s frames, see Timer::advance
+extern std::atomic<float> gFrameFactor;     // frame time in 1/35 s frames (0.01 to 7), see Timer::advance
 extern std::atomic<int32_t> gFramesPerSecond;
 extern std::atomic<uint32_t> gFrameCounter; // unpaused updates since start
