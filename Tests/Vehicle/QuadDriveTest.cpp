@@ -29,6 +29,8 @@
 #include "Race/Game.h"
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
+#include "Render/Camera.h"
+#include "Render/DirectGraphics.h"
 #include "Render/SwapChain.h"
 
 #include "QuadSample.h"
@@ -1348,6 +1350,55 @@ TEST(QuadPose, TheRiderSitsLeansAndStandsUp)
     EXPECT_FLOAT_EQ(quad.standBlend, standing - standing * frameTime * 0.12f);
 }
 
+// Every pass of a frame may draw the quad (the frame's own, the water's
+// mirror, the effect scene, the occlusion pass): its wheels turn by their
+// spin once a frame, and the rider stands up in the air (and sits down on
+// the ground) by one step of the blend, whichever passes draw it.
+TEST(QuadPose, TheFramesPassesPoseTheQuadOnce)
+{
+    Track track(flatMap());
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z, 6.0f), nullptr); // dropped, then driven
+    Instance& quad = *track.quad;
+    track.frame();
+    track.throttle(1.0f);
+    D3D::Device::SwapChain& chain = track.chain;
+    Camera* const previous = gCamera;
+    gCamera = &chain;
+    const std::vector<uint32_t> passSets[] = {{0}, {0, 1}, {1, 0, 0, 0}}; // each pass's mirror word
+    bool inTheAir = false, onTheGround = false;
+    for (int frame = 0; frame < 60; ++frame) {
+        float angles[3];
+        for (int i = 0; i < 3; ++i)
+            angles[i] = quad.wheels[i].spinAngle;
+        const float blend = quad.standBlend;
+        track.frame(false);
+        chain.position = track.position() + vec3d(0.0f, 8.0f, -30.0f);
+        chain.angles = {0.0f, -10.0f, 0.0f};
+        chain.setAnglesDeg();
+        chain.setProjection({640, 480});
+        chain.Camera::update();
+        chain.entities->beginFrame();
+        for (const uint32_t mirror : passSets[frame % 3]) {
+            gDirectGraphics.record.reflectionPass = mirror;
+            chain.entities->render(mirror ? 0 : 1);
+        }
+        gDirectGraphics.record.reflectionPass = 0;
+        ASSERT_NE(quad.entity->visibility, uint32_t(ConvexVolume::outside)) << frame;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(quad.wheels[i].spinAngle - angles[i], float(quad.wheels[i].spin), 1e-3f) << frame << " " << i;
+        const bool airborne = !quad.wheels[0].grounded && !quad.wheels[1].grounded && !quad.wheels[2].grounded;
+        const float target = airborne ? 1.0f : 0.0f;
+        EXPECT_NEAR(quad.standBlend, std::clamp(blend + (target - blend) * frameTime * 0.12f, 0.0f, 1.0f), 1e-6f)
+            << frame;
+        inTheAir = inTheAir || airborne;
+        onTheGround = onTheGround || !airborne;
+    }
+    EXPECT_TRUE(inTheAir && onTheGround);
+    EXPECT_GT(std::fabs(float(quad.wheels[Wheel::rearAxle].spin)), 1.0f) << "the wheels turn";
+    gCamera = previous;
+}
+
 // Seated on a quad standing still (turned on the map), the rider's hands hold
 // the grips, left on the left, in the grips' turn; the grips lie on the drawn
 // handlebar as it steers; the helmet sits over the head with its visor in
@@ -1552,3 +1603,4 @@ TEST(QuadDrive, LevelInTheAirAfterSteepGroundItIsNotOverturned)
     EXPECT_EQ(track.contactsDown(), 4u);
     EXPECT_LT(track.tilt(), 30.0f) << "on its wheels";
 }
+
