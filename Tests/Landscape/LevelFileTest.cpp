@@ -1,8 +1,12 @@
 #include "LandscapeTestFiles.h"
 
+#include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
+#include "Render/SwapChain.h"
 #include "Way/WayNetwork.h"
 
+#include "MeadowFileWriter.h"
+#include "MeadowSamples.h"
 #include "WayFileWriter.h"
 
 #include "Core/Timer.h"
@@ -368,10 +372,15 @@ TEST(LevelFile, SizesBeyondTheDataEndTheRead)
     }
 }
 
-// A way file cut after its first whole way loads that way, and the save
-// writes it back; one the load could not read at all, or is missing, is
-// left as it was by the save rather than replaced by an empty network.
-TEST(LevelFile, TheSaveKeepsWhatADamagedWayFileHolds)
+// A side file the load reads only in part, or not at all, is left as it was
+// by a save over the level; saved under another name, the level writes what
+// it holds there, over what stood there before (another map's files). A file
+// read whole saves back byte for byte. Way files: cut after their first
+// whole way, a way in the middle of three whose width is no number, a point
+// count beyond the data, a segment of a million steps, none; meadow files: 9
+// layers of the game's (as many as the bytes hold), 200 empty records (as
+// many as a file may give), a layer cut short.
+TEST(LevelFile, SavesKeepSideFilesReadInPartAndWriteWhatTheLevelHolds)
 {
     WayFileWriter::Way way(2);
     for (size_t i = 0; i < way.size(); ++i) {
@@ -380,55 +389,90 @@ TEST(LevelFile, TheSaveKeepsWhatADamagedWayFileHolds)
         way[i].stepsPerLength = 0.5f;
         way[i].name = String(L"SimpleWayBorderPaver1");
     }
-    FileArray out(256);
-    WayFileWriter::write({way}, out);
-    std::vector<uint8_t> saysThree = bytesOf(out);
+    const auto wayFile = [](const std::vector<WayFileWriter::Way>& ways) {
+        FileArray out(256);
+        WayFileWriter::write(ways, out);
+        return bytesOf(out);
+    };
+    std::vector<uint8_t> saysThree = wayFile({way});
     saysThree[0] = 3;
+    WayFileWriter::Way noWidth = way;
+    noWidth[0].width = std::nanf("");
     std::vector<uint8_t> tooManyPoints;
     putU32(tooManyPoints, 1);
     putU32(tooManyPoints, 5000);
     putU32(tooManyPoints, 7);
     WayFileWriter::Way dense = way;
     dense[0].stepsPerLength = 1.0e4f;
-    FileArray denseOut(256);
-    WayFileWriter::write({dense}, denseOut);
+    const auto meadowFile = [](const std::vector<MeadowFileWriter::Layer>& layers) {
+        FileArray out(256);
+        MeadowFileWriter::write(layers, out);
+        return bytesOf(out);
+    };
+    std::vector<MeadowFileWriter::Layer> nine;
+    while (nine.size() < 9)
+        nine.push_back(MeadowSamples::valley()[nine.size() % 2]);
+    std::vector<uint8_t> emptyRecords = {'v', '1', '.', '0', 1};
+    putU32(emptyRecords, 200);
+    emptyRecords.push_back(2);
+    emptyRecords.resize(emptyRecords.size() + 201, 0);
+    std::vector<uint8_t> cutLayer = meadowFile(nine);
+    cutLayer.resize(cutLayer.size() / 2);
     const struct
     {
         const char* what;
+        const wchar_t* extension;
         bool present;
         std::vector<uint8_t> bytes;
-        int wholeWays; // -1: the file stays as it was
+        int held;  // ways or layers the level holds
+        bool kept; // the save over the level leaves the file as it was
     } cases[] = {
-        {"three ways said, one held", true, saysThree, 1},
-        {"a point count beyond the data", true, tooManyPoints, -1},
-        {"a segment of a million steps", true, bytesOf(denseOut), -1},
-        {"no way file", false, {}, -1},
+        {"three ways said, one held", L".way", true, saysThree, 1, true},
+        {"a width no number", L".way", true, wayFile({way, noWidth, way}), 1, true},
+        {"a point count beyond the data", L".way", true, tooManyPoints, 0, true},
+        {"a segment of a million steps", L".way", true, wayFile({dense}), 0, true},
+        {"no way file", L".way", false, {}, 0, true},
+        {"nine layers", L".mdw", true, meadowFile(nine), 9, false},
+        {"200 empty records", L".mdw", true, emptyRecords, int(Meadow::maxShortLayers), true},
+        {"a layer cut short", L".mdw", true, cutLayer, 5, true},
     };
+    // What stands beside the copy before the save: another map's side files.
+    const std::vector<uint8_t> otherWays = wayFile({way, way}), otherMeadow = meadowFile({MeadowSamples::valley()[0]});
     for (const auto& c : cases) {
-        const std::wstring folder = freshFolder(L"waysaved");
+        SCOPED_TRACE(c.what);
+        const bool ways = std::wstring(c.extension) == L".way";
+        const std::wstring folder = freshFolder(L"sidesaved");
         ASSERT_TRUE(write(folder + L"Track.tee", levelBytes(LevelFileWriter::Level{})));
         if (c.present)
-            ASSERT_TRUE(write(folder + L"Track.way", c.bytes));
+            ASSERT_TRUE(write(folder + L"Track" + c.extension, c.bytes));
+        ASSERT_TRUE(write(folder + L"Copy.way", otherWays));
+        ASSERT_TRUE(write(folder + L"Copy.mdw", otherMeadow));
+        D3D::Device::SwapChain chain(nullptr);
         Scene scene(String(L"Korvanta"), 3500.0f);
+        scene.swapChain = &chain;
         ASSERT_TRUE(scene.load(String((folder + L"Track.tee").c_str())));
-        EXPECT_EQ(gWayNetwork.ways.count(), std::max(c.wholeWays, 0)) << c.what;
-        EXPECT_TRUE(scene.save(String(L""))) << c.what;
-        const bool exists = GetFileAttributesW((folder + L"Track.way").c_str()) != INVALID_FILE_ATTRIBUTES;
-        if (c.wholeWays < 0) {
-            EXPECT_EQ(exists, c.present) << c.what;
+        Meadow& meadow = *chain.meadow;
+        EXPECT_EQ(ways ? gWayNetwork.ways.count() : meadow.layers.count(), c.held);
+        FileArray held(256);
+        if (ways)
+            gWayNetwork.write(held);
+        else
+            meadow.write(held);
+
+        EXPECT_TRUE(scene.save(String(L"")));
+        const std::wstring path = folder + L"Track" + c.extension;
+        const bool exists = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (c.kept) {
+            EXPECT_EQ(exists, c.present);
             if (c.present)
-                EXPECT_EQ(read(folder + L"Track.way"), c.bytes) << c.what;
+                EXPECT_EQ(read(path), c.bytes);
         } else {
-            // What the save wrote reads whole: the way and its two points.
-            gWayNetwork.clearWays();
-            ASSERT_TRUE(loadWayFile(String((folder + L"Track.way").c_str()))) << c.what;
-            ASSERT_EQ(gWayNetwork.ways.count(), c.wholeWays) << c.what;
-            const Way::PointList& list = *gWayNetwork.ways.head()->item;
-            ASSERT_EQ(list.count(), 2) << c.what;
-            EXPECT_EQ(list.tail()->item->position.z, 40.0f) << c.what;
+            EXPECT_EQ(read(path), c.bytes) << "what was read saves back byte for byte";
         }
+        EXPECT_TRUE(scene.save(String((folder + L"Copy.tee").c_str())));
+        EXPECT_EQ(read(folder + L"Copy" + c.extension), bytesOf(held));
         scene.clear();
-        gWayNetwork.clearWays();
+        scene.swapChain = nullptr;
     }
 }
 
