@@ -857,6 +857,53 @@ TEST(QuadStep, TheRearAxleBlendsContactsAtDifferentHeights)
     }
 }
 
+// The rear axle stands on the blend of its contacts' ground normals, by the
+// weight of its probe ends (t = 0.5 - the left's ground distance + the
+// right's, within 0 to 1): half and half at equal distances, all on the
+// nearer side from a difference of 0.5. The left wheel on a 60 degree slope
+// (up . normal 0.5), the right on level ground: the axle is steep (up .
+// normal below 0.7) at t = 1 and 0.75, and not at 0.5 and 0.
+TEST(QuadStep, TheRearAxleBlendsTheGroundNormalsOfItsContacts)
+{
+    Track track(flatMap());
+    // Cells of 1 unit: rising at 60 degrees to the left of x = -1 (253 raw
+    // units a cell), level from x = 0 at the slope's height at x = -3, where
+    // the left probe ends; the finest ground bends between about x = -2.5
+    // and 1.
+    const TerrainMapWriter::Map map = TerrainTestMaps::heightMap(128, [](int32_t i, int32_t) {
+        return 20000.0f + 253.0f * float(i <= 63 ? 63 - i : 2);
+    });
+    gTerrain.clear();
+    ASSERT_TRUE(TerrainTestMaps::loadGlobal(map, TerrainTestMaps::settings(0.125f)));
+    ASSERT_NE(track.place(0.0f, 0.0f, 0.0f), nullptr);
+    Instance& quad = *track.quad;
+    const Wheel& rear = quad.wheels[Wheel::rearAxle];
+    const QuadPhysics::Contact &left = rear.contacts[0], &right = rear.contacts[1];
+    const float level = gTerrain.getHeight(3.0f, 0.0f, 3);
+    const float slope = (gTerrain.getHeight(-3.5f, 0.0f, 3) - gTerrain.getHeight(-2.5f, 0.0f, 3));
+    const struct
+    {
+        float nearer; // how much nearer the left probe's end is to its ground
+        float t;
+        bool steep;
+    } cases[] = {{0.0f, 0.5f, false}, {0.6f, 1.0f, true}, {-0.6f, 0.0f, false}, {0.25f, 0.75f, true}};
+    for (const auto& c : cases) {
+        // Moved across by dx, the left probe's ground rises by slope x -dx.
+        const float dx = -c.nearer / slope;
+        matrix3d pose = matrix3d::identity();
+        pose.setRow(3, {dx, level - 1.0f, 0.0f});
+        track.body()->setPose(pose);
+        track.body()->velocity = {};
+        track.body()->angularVelocity = {};
+        quad.step(track.body());
+        ASSERT_TRUE(left.grounded && right.grounded) << c.t;
+        ASSERT_NEAR(vec3d(left.groundNormal).y, 0.5f, 0.01f) << c.t;
+        ASSERT_NEAR(vec3d(right.groundNormal).y, 1.0f, 1e-4f) << c.t;
+        EXPECT_NEAR(std::clamp(0.5f - (left.groundDistance - right.groundDistance), 0.0f, 1.0f), c.t, 0.02f);
+        EXPECT_EQ(uint32_t(rear.steep), c.steep ? 1u : 0u) << c.t;
+    }
+}
+
 TEST(QuadDrive, ClimbsAFifteenDegreeSlope)
 {
     const float rise = riseFor(15.0f);
