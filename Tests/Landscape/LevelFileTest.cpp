@@ -245,6 +245,7 @@ TEST(LevelFile, HeaderStopsAfterTheRaceSettings)
     Scene scene(String(L"Korvanta"), 3500.0f);
     EXPECT_EQ(text(scene.readHeader(String((folder + L"Hill.tee").c_str()))), L"Hill");
     EXPECT_EQ(scene.headerWord, 5);
+    EXPECT_TRUE(DeleteFileW((folder + L"Hill.tee").c_str())) << "the reader closed it";
 
     // A whole level: the head only, race tag 2 and tags 5 to 9 unread.
     EXPECT_EQ(text(scene.readHeader(String((folder + L"Quarry.tee").c_str()))), L"Quarry");
