@@ -38,12 +38,14 @@ public:
     // updatePlacement, one more change, and the moved flag when a
     // sub-entity's own matrix moved.
     virtual void onMoved();
-    // Before the entity pass draws it (for entities it finds visible).
+    // Once a frame, before the first entity pass that finds it visible
+    // draws it: the per-frame work of its drawing (poses, spins, flicker).
     virtual void prepareRender() {}
     // After the caster pass, for a shown entity whose box meets the
     // volume: true when the entity drew a shadow of its own.
     virtual bool renderShadowCaster() { return false; }
-    // Around the entity pass, for entities it finds visible.
+    // Around every entity pass that finds it visible (a frame may draw it
+    // more than once): what each pass needs, nothing that advances.
     virtual void beforeRender() {}
     virtual void afterRender() {}
     // After the caster pass drew sub of this entity: non-zero when the hook
@@ -110,6 +112,8 @@ public:
     uint32_t visibility = unseen;
     // Set by onMoved when an own matrix moved; the projection assignment clears it.
     uint32_t moved = 0;
+    // The manager's frame of the last prepareRender (none before the first).
+    uint32_t preparedFrame = ~0u;
     // The projections that reach the entity, the first linkCount of links
     // (rebuilt by EntityManager::assignTexProjs; addresses stay put until then).
     DynArray<EntityTexProj> links{2};

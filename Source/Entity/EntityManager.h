@@ -125,10 +125,16 @@ public:
     // projection whose volume does not hold its box outside, the entries
     // list the links, and the entities' moved flags are cleared.
     void assignTexProjs();
+    // A new frame of the device: the entities shown in it prepare their
+    // drawing again (the swap chain's beginFrame).
+    void beginFrame() { ++frame_; }
     // The entity pass under the current camera: classifies every entity
     // against the view, draws the visible sub-entities mesh by mesh, and
     // with projections set the projection pass. beforeRender and
-    // afterRender bracket it for every shown entity not outside the view.
+    // afterRender bracket it for every shown entity not outside the view;
+    // the first pass of a frame that shows an entity prepares it
+    // (prepareRender), the frame's other passes (the water's mirror, the
+    // effect scene, the occlusion pass) draw it as prepared.
     void render(uint32_t projections);
     // The projection pass: every link of every enabled projection.
     void renderProjections();
@@ -198,6 +204,8 @@ private:
     // Scratch of the walks: the caster walks' node stack (main thread) and
     // the contact pass's stacks (physics thread).
     DynArray<const Octree*> casterStack_{32};
+    // Counts the device's frames (beginFrame).
+    uint32_t frame_ = 0;
     struct ContactStacks;
     ContactStacks* contactStacks_ = nullptr;
 };

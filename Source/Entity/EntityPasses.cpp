@@ -71,7 +71,10 @@ void EntityManager::render(uint32_t withProjections)
         Entity& entity = *node->item;
         entity.visibility = uint32_t(view.classifyOrientedBox(entity.worldBox));
         if (shown(entity)) {
-            entity.prepareRender();
+            if (entity.preparedFrame != frame_) {
+                entity.preparedFrame = frame_;
+                entity.prepareRender();
+            }
             entity.beforeRender();
         }
     }

@@ -91,10 +91,13 @@ public:
     static constexpr uint32_t batchCapacity = VertexRing<Vertex>::batchVertices;
     static constexpr uint32_t bufferVertices = VertexRing<Vertex>::ringVertices;
     static constexpr char versionMark[4] = {'v', '1', '.', '0'};
-    // The layers a file may give: four times the game's maps' (grass and
-    // reeds). Each grows patches around the camera every frame; a record of
-    // one byte would otherwise cost a layer's memory and frame time.
-    static constexpr uint32_t maxLayers = 8;
+    // A layer record that holds every setting (no name, no texture) takes
+    // wholeLayerBytes. Each layer grows patches around the camera every
+    // frame: a file gives one for every whole record its bytes hold, and
+    // for records short of that (a record of one byte is a layer of
+    // defaults) at most maxShortLayers, four times the game's maps' layers.
+    static constexpr uint32_t wholeLayerBytes = 110;
+    static constexpr uint32_t maxShortLayers = 8;
 
     Meadow();
     ~Meadow() override;
@@ -111,10 +114,12 @@ public:
     // Reads the ".mdw" file at path: the old layers go and the file's take
     // their place. An empty path or a file that does not open changes
     // nothing and gives false. A damaged file keeps the layers read before
-    // the damage; layers past maxLayers are not read.
+    // the damage, as does one of more short records than maxShortLayers,
+    // and gives false: the read stopped before the file's end.
     bool load(const String& path);
-    // The same from a stream of the whole file.
-    void read(FileInterface& stream);
+    // The same from a stream of the whole file; true when it read to the
+    // file's end tag.
+    bool read(FileInterface& stream);
     // Writes every layer; the file is replaced only once written whole.
     bool save(const String& path) const;
     void write(FileInterface& stream) const;

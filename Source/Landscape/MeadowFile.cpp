@@ -6,7 +6,9 @@
 // The texture block is a u32 level count (not used), a u32 byte count and an
 // image file of that many bytes; a layer without a texture writes a block of
 // 0 bytes, read back as no texture. Layer counts beyond what the data holds
-// stop at its end, and those beyond Meadow::maxLayers at the bound. A field
+// stop at its end: a file gives a layer for every whole record (one with
+// every setting) its bytes hold, and at most Meadow::maxShortLayers for
+// records short of that. A field
 // outside its rules keeps its default; the range and fade start keep what
 // the file says, and the drawing holds them within the camera's sight.
 #include "Landscape/GrasLayer.h"
@@ -198,7 +200,7 @@ void Meadow::GrasLayer::write(FileInterface& stream) const
     writeTag(stream, 0);
 }
 
-void Meadow::read(FileInterface& stream)
+bool Meadow::read(FileInterface& stream)
 {
     CRASH_TRACE();
     uint8_t header[4];
@@ -206,14 +208,12 @@ void Meadow::read(FileInterface& stream)
     deleteLayers();
     createBuffers();
     uint32_t count = 0;
-    LevelBlock::read<uint8_t>(stream, [&](uint8_t tag) {
+    uint32_t shortRecords = 0;
+    return LevelBlock::read<uint8_t>(stream, [&](uint8_t tag) {
         switch (tag) {
         case LayerCount: return stream.readValue(count);
         case LayerRecords:
             for (uint32_t i = 0; i < count; ++i) {
-                // Layers past the bound end the file: what was read stays.
-                if (uint32_t(layers.count()) >= maxLayers)
-                    return false;
                 // A count beyond the data ends with the data: no layer is made
                 // for records that are not there (the last byte left is the
                 // file's own end tag).
@@ -222,7 +222,15 @@ void Meadow::read(FileInterface& stream)
                 GrasLayer* layer = new (std::nothrow) GrasLayer(this, GrasLayer::Settings{});
                 if (!layer)
                     return false;
+                const uint32_t before = stream.remaining();
                 const bool whole = layer->read(stream);
+                // A record short of every setting costs a layer's memory
+                // and frame time for a few bytes: past maxShortLayers of
+                // them the file ends, keeping what was read.
+                if (before - stream.remaining() < wholeLayerBytes && ++shortRecords > maxShortLayers) {
+                    delete layer;
+                    return false;
+                }
                 if (!layers.append(layer)) {
                     delete layer;
                     return false;
@@ -247,10 +255,7 @@ bool Meadow::load(const String& path)
     FileArray bytes;
     const bool opened = file->isOpen && file->size() <= maxMeadowFileSize && bytes.loadFrom(*file);
     file->close();
-    if (!opened)
-        return false;
-    read(bytes);
-    return true;
+    return opened && read(bytes);
 }
 
 void Meadow::write(FileInterface& stream) const

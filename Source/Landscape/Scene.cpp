@@ -96,15 +96,19 @@ bool Scene::load(const String& path)
     terrainLayer.build();
     gWater.init();
     gWater.load(swapChain, baseName() + L".wtr");
+    // A side file the load reads only in part (or not at all) is kept as it
+    // is by a save over the level, rather than replaced by the part.
+    const String meadowFile = baseName() + L".mdw";
+    damagedMeadowFile = String();
     if (swapChain && swapChain->meadow) {
         swapChain->meadow->ways = &networkWays;
-        swapChain->meadow->load(baseName() + L".mdw");
+        if (!swapChain->meadow->load(meadowFile))
+            damagedMeadowFile = meadowFile;
     }
     // The ways fit themselves to the ground just built; the terrain's first
     // patches are made after them, with their hollows.
-    // A way file that could not be read at all is kept as it is by the
-    // next save, rather than replaced by an empty network.
-    keepWayFile = !loadWayFile(baseName() + L".way") && gWayNetwork.ways.count() == 0;
+    const String wayFile = baseName() + L".way";
+    damagedWayFile = loadWayFile(wayFile) ? String() : wayFile;
     if (terrainLayer.terrain)
         terrainLayer.terrain->startLod(swapChain);
     objectManager.load();

@@ -226,7 +226,11 @@ private:
     static const CameraObject* findCameraObject(DynArray<CameraObject>& objects, int32_t count, int32_t n);
 
     uint32_t pausedByScene = 0;
-    // The level's way file could not be read at all: save leaves it alone
-    // while the network stays empty.
-    bool keepWayFile = false;
+    // The side files of the level that the load could not read whole (empty
+    // when it read them whole): a save over the level leaves them as they
+    // are, one under another name writes what the scene holds.
+    String damagedWayFile;
+    String damagedMeadowFile;
+    // Whether the save would write path over a side file kept as damaged.
+    static bool keeps(const String& damaged, const String& path);
 };

@@ -11,6 +11,8 @@
 
 #include "Core/CrashTrace.h"
 
+#include <cwchar>
+
 namespace {
 
 enum Tag : uint32_t { Name = 1, Preview, Description, Race, TerrainBlock, TimeOfDay, Season, SkyFlag, CameraBlock };
@@ -129,9 +131,14 @@ bool Scene::save(const String& path)
     if (Terrain* terrain = terrainLayer.terrain; terrain && terrain->isLoaded())
         saved = terrain->save(terrainLayer.mapFileName()) && saved;
     saved = gWater.save(baseName() + L".wtr") && saved;
-    if (!keepWayFile || gWayNetwork.ways.count() > 0)
-        saved = saveWayFile(baseName() + L".way") && saved;
-    if (swapChain && swapChain->meadow)
-        saved = swapChain->meadow->save(baseName() + L".mdw") && saved;
+    if (const String way = baseName() + L".way"; !keeps(damagedWayFile, way))
+        saved = saveWayFile(way) && saved;
+    if (const String meadow = baseName() + L".mdw"; swapChain && swapChain->meadow && !keeps(damagedMeadowFile, meadow))
+        saved = swapChain->meadow->save(meadow) && saved;
     return saved;
+}
+
+bool Scene::keeps(const String& damaged, const String& path)
+{
+    return damaged.length() > 0 && _wcsicmp(damaged.text(), path.text()) == 0;
 }

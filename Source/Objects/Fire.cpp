@@ -248,9 +248,18 @@ void ObjPkgManager::Functions::Fire::Instance::update()
     }
 }
 
-void ObjPkgManager::Functions::Fire::Instance::beforeRender(const matrix3d& transform)
+void ObjPkgManager::Functions::Fire::Instance::prepareRender()
 {
     const float strength = owner && owner->object ? owner->object->scale : ownerlessFlicker;
+    for (int32_t i = 0; i < builtCount; ++i) {
+        Object& o = objects[i];
+        if (o.system && o.flicker)
+            o.flicker->update(o.fire->look.flicker * strength);
+    }
+}
+
+void ObjPkgManager::Functions::Fire::Instance::beforeRender(const matrix3d& transform)
+{
     for (int32_t i = 0; i < builtCount; ++i) {
         Object& o = objects[i];
         if (!o.system)
@@ -259,15 +268,12 @@ void ObjPkgManager::Functions::Fire::Instance::beforeRender(const matrix3d& tran
         o.system->emitterPosition = transform.transformPoint(placement.row(3));
         o.system->emitterDirection = transform.transformVector(placement.row(1)).normalised();
         o.soundPosition = o.system->emitterPosition;
-        if (o.flicker) {
-            o.flicker->update(o.fire->look.flicker * strength);
-            // Without an owner the flame drifts with the flicker, its second
-            // and third components swapped.
-            if (!owner) {
-                o.system->emitterValues[1] = o.flicker->offset.x;
-                o.system->emitterValues[2] = o.flicker->offset.z;
-                o.system->emitterValues[3] = o.flicker->offset.y;
-            }
+        // Without an owner the flame drifts with the flicker, its second and
+        // third components swapped.
+        if (o.flicker && !owner) {
+            o.system->emitterValues[1] = o.flicker->offset.x;
+            o.system->emitterValues[2] = o.flicker->offset.z;
+            o.system->emitterValues[3] = o.flicker->offset.y;
         }
     }
 }

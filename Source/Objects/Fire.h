@@ -147,8 +147,11 @@ public:
     // Rebuilds the objects when the template's fire count changed, then per
     // burning object: the flame size and, with an owner, whether it shows.
     void update() override;
-    // Per burning object: the emitter from the placement carried by
-    // transform, the flicker stepped, the sound's place.
+    // Once a frame, per burning object: the flicker stepped.
+    void prepareRender() override;
+    // Per burning object, in every pass that draws the owner: the emitter
+    // from the placement carried by transform, the sound's place, and
+    // without an owner the drift of the flicker.
     void beforeRender(const matrix3d& transform) override;
 
     // The object of fire i, or null past the built count.

@@ -193,21 +193,29 @@ void ObjPkgManager::Functions::LensFlare::Instance::update()
     }
 }
 
-void ObjPkgManager::Functions::LensFlare::Instance::beforeRender(const matrix3d& m)
+void ObjPkgManager::Functions::LensFlare::Instance::prepareRender()
 {
-    const vec3d eye = chain ? chain->position : vec3d();
-    const float k = owner && owner->object ? owner->object->scale : 1.0f;
     const float factor = gFrameFactor.load(std::memory_order_relaxed);
     for (int32_t i = 0; i < builtCount; ++i) {
         Object& o = objects[i];
         if (!o.flareSprite || !o.glowSprite)
             continue;
-        const Flare& flare = *o.flare;
         if (o.fade > 0.0f)
             o.fade = std::min(o.fade + factor * 0.1f, 1.0f);
         else
             o.fade = 0.0f;
+    }
+}
 
+void ObjPkgManager::Functions::LensFlare::Instance::beforeRender(const matrix3d& m)
+{
+    const vec3d eye = chain ? chain->position : vec3d();
+    const float k = owner && owner->object ? owner->object->scale : 1.0f;
+    for (int32_t i = 0; i < builtCount; ++i) {
+        Object& o = objects[i];
+        if (!o.flareSprite || !o.glowSprite)
+            continue;
+        const Flare& flare = *o.flare;
         const vec3d p = m.transformPoint(flare.placement.row(3));
         const vec3d toFlare = p - eye;
         const float distanceSq = toFlare.lengthSq();

@@ -125,8 +125,10 @@ public:
     // occlusion points follow the flares, tested every tenth frame, and
     // each object's fade follows its point.
     void update() override;
+    // Once a frame: each fading object's fade grows.
+    void prepareRender() override;
     // Places, turns, colours and shows (or hides) the sprites of every
-    // object for the owner's matrix.
+    // object for the owner's matrix, in every pass that draws the owner.
     void beforeRender(const matrix3d& transform) override;
 
     Object* object(int32_t i) const;

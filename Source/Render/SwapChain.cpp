@@ -219,6 +219,8 @@ SwapChain* SwapChain::beginFrame()
 
     record.currentSwapChain = this;
     record.primitiveCount = 0;
+    if (entities)
+        entities->beginFrame();
     gCamera = this;
     gSunLight = &sun;
     cameraPosition.store(&position, std::memory_order_release);

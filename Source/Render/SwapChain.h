@@ -74,7 +74,8 @@ public:
     void restoreDeviceObjects();
 
     // Back buffer and depth surface as targets, camera matrices, fog, bias and
-    // the sun light; makes this the current swap chain, camera and light.
+    // the sun light; makes this the current swap chain, camera and light,
+    // and starts the entities' frame.
     SwapChain* beginFrame();
     // The engine managers' frame update.
     void update();

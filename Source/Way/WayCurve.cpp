@@ -195,6 +195,7 @@ float wayHeightAtNode(const PointNode* node)
 
 void Segment::fitToGround()
 {
+    edgeBoxes.clear();
     const uint32_t follow = followsGround();
     float ends[2] = {};
     if (!follow)

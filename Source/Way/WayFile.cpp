@@ -245,6 +245,16 @@ bool WayNetwork::buildSegments()
         });
     };
     eachSegment(&Way::Segment::sample);
+    // The junction cuts test edges against edges: junctions that would take
+    // longer than a load may are a damaged or hostile file.
+    uint64_t cutWork = 0;
+    walk([&cutWork](PointNode* node) {
+        if (const Way::Segment* segment = node->item->segment)
+            cutWork += segment->cutWork();
+        return cutWork <= maxCutWork;
+    });
+    if (cutWork > maxCutWork)
+        return false;
     eachSegment(&Way::Segment::computeCuts);
     eachSegment(&Way::Segment::fitToGround);
     eachSegment(&Way::Segment::buildMeshes);

@@ -85,6 +85,12 @@ public:
     // the largest of the game's maps has (about 1,000), so that a damaged or
     // hostile file cannot stall the load.
     static constexpr uint32_t maxCrossSections = 1u << 13;
+    // Edge pieces the junction cuts of a load may test against each other
+    // (Segment::cutWork), however the ways lie: room for a junction of
+    // segments of the most steps on every side (some 21 million; the game's
+    // maps ask for a few dozen), a few tenths of a second where every test
+    // must be made.
+    static constexpr uint64_t maxCutWork = uint64_t(1) << 25;
     // The hollow's depth (height units) and how it grows from the edge.
     static constexpr float hollowDepth = 9.0f;
     static constexpr float hollowSlope = 0.06f;
@@ -102,8 +108,8 @@ public:
     // not finite or beyond the limits) keeps the ways read whole before the
     // damage (false). A network beyond what its segments may ask (a segment
     // of more than Segment::maxSteps steps, more than maxCrossSections in
-    // all) is refused whole and leaves it empty (false). An empty file
-    // empties it.
+    // all, junctions of more than maxCutWork) is refused whole and leaves it
+    // empty (false). An empty file empties it.
     bool load(const String& path);
     bool read(FileInterface& stream);
     // Numbers the points, then writes the file (replaced only once written

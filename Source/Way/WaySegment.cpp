@@ -8,7 +8,10 @@
 
 #include "Core/Math.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <functional>
 
 namespace Way {
 
@@ -39,6 +42,54 @@ bool crossing(const vec2d& a0, const vec2d& a1, const vec2d& b0, const vec2d& b1
         return false;
     hit = a0 + da * s;
     return true;
+}
+
+// A way that joins at a point: a branch's first segment, tested with the
+// point's edge on the side it leaves to, or the segment that ends at a point
+// linked from it. A way linked more than once joins once.
+struct Joining
+{
+    const Segment* segment;
+    bool right;
+    bool operator<(const Joining& o) const
+    {
+        return segment != o.segment ? std::less<const Segment*>()(segment, o.segment) : right < o.right;
+    }
+    bool operator==(const Joining& o) const { return segment == o.segment && right == o.right; }
+};
+
+std::vector<Joining> joiningAt(const Point& p)
+{
+    std::vector<Joining> joining;
+    for (auto* branch = p.branches.head(); branch; branch = branch->next)
+        if (PointNode* first = branch->item ? branch->item->head() : nullptr; first && first->item->segment) {
+            const Point& q = *first->item;
+            joining.push_back({q.segment, q.side.z * p.side.x - q.side.x * p.side.z <= 0.0f});
+        }
+    for (auto* link = p.links.head(); link; link = link->next)
+        if (PointNode* target = link->item->node; target && target->prev && target->prev->item->segment) {
+            const Point& q = *target->item;
+            joining.push_back({target->prev->item->segment, q.side.z * p.side.x - q.side.x * p.side.z >= 0.0f});
+        }
+    std::sort(joining.begin(), joining.end());
+    joining.erase(std::unique(joining.begin(), joining.end()), joining.end());
+    return joining;
+}
+
+// The way p hangs from: the segment that starts at the point it hangs from
+// and the one that ends there (either may be missing).
+void parentsOf(const Point& p, const Segment* (&parents)[2])
+{
+    parents[0] = parents[1] = nullptr;
+    if (!p.parentNode)
+        return;
+    parents[0] = p.parentNode->item->segment;
+    parents[1] = p.parentNode->prev ? p.parentNode->prev->item->segment : nullptr;
+}
+
+uint64_t pairsOf(const Segment& segment)
+{
+    return segment.positions.size() > 1 ? segment.positions.size() - 1 : 0;
 }
 
 // A cross-section continued by length beyond `from` away from `towards`
@@ -133,13 +184,46 @@ void Segment::sample()
         lead.distance = l.distance + length;
         positions.push_back(lead);
     }
+    boxEdges();
+}
+
+void Segment::boxEdges()
+{
+    edgeBoxes.clear();
+    const size_t pieces = positions.size() > 1 ? positions.size() - 1 : 0;
+    for (size_t first = 0; first < pieces; first += edgeBlock) {
+        float box[4] = {FLT_MAX, FLT_MAX, -FLT_MAX, -FLT_MAX};
+        for (size_t k = first; k <= std::min(first + edgeBlock, pieces); ++k)
+            for (const vec3d& edge : {positions[k].left, positions[k].right}) {
+                box[0] = std::min(box[0], edge.x);
+                box[1] = std::min(box[1], edge.z);
+                box[2] = std::max(box[2], edge.x);
+                box[3] = std::max(box[3], edge.z);
+            }
+        edgeBoxes.insert(edgeBoxes.end(), box, box + 4);
+    }
 }
 
 bool Segment::intersectEdges(const Segment& other, const vec2d line[2], EdgeHits& hits)
 {
     hits = EdgeHits{};
     const std::vector<Pos>& p = other.positions;
-    for (size_t k = 0; k + 1 < p.size() && !(hits.left && hits.right); ++k) {
+    const size_t pieces = p.size() > 1 ? p.size() - 1 : 0;
+    // Blocks of pieces whose box the line's box misses cannot be crossed;
+    // the boxes are widened by what rounding may add to a crossing.
+    const bool boxed = other.edgeBoxes.size() == 4 * ((pieces + edgeBlock - 1) / edgeBlock);
+    const float reach = 1.0e-4f + 1.0e-5f * std::max({std::fabs(line[0].x), std::fabs(line[0].y),
+                                                      std::fabs(line[1].x), std::fabs(line[1].y)});
+    const float low[2] = {std::min(line[0].x, line[1].x) - reach, std::min(line[0].y, line[1].y) - reach};
+    const float high[2] = {std::max(line[0].x, line[1].x) + reach, std::max(line[0].y, line[1].y) + reach};
+    for (size_t k = 0; k < pieces && !(hits.left && hits.right); ++k) {
+        if (boxed && k % edgeBlock == 0) {
+            const float* box = &other.edgeBoxes[k / edgeBlock * 4];
+            if (box[0] > high[0] || box[1] > high[1] || box[2] < low[0] || box[3] < low[1]) {
+                k += edgeBlock - 1;
+                continue;
+            }
+        }
         if (!hits.left && crossing(line[0], line[1], flat(p[k].left), flat(p[k + 1].left), hits.leftHit)) {
             hits.left = true;
             hits.leftDirection = unit2(flat(p[k + 1].left) - flat(p[k].left));
@@ -164,39 +248,37 @@ void Segment::computeCuts()
             positions[size_t(i)].keep = 1;
 }
 
+uint64_t Segment::cutWork() const
+{
+    uint64_t work = 0;
+    for (const PointNode* node : {startNode, endNode}) {
+        const Point& p = *node->item;
+        uint64_t others = 0;
+        for (const Joining& j : joiningAt(p))
+            others += pairsOf(*j.segment);
+        const Segment* parents[2];
+        parentsOf(p, parents);
+        for (const Segment* parent : parents)
+            if (parent)
+                others += 2 * pairsOf(*parent);
+        work += pairsOf(*this) * others;
+    }
+    return work;
+}
+
 void Segment::cutEnd(bool start, int32_t& remembered)
 {
     PointNode* node = start ? startNode : endNode;
     Point& p = *node->item;
     float& trim = start ? startTrim : endTrim;
 
-    // The ways that join at p: a branch's first segment, tested with p's edge
-    // on the side it leaves to, and the segment that ends at a linked point.
-    struct Joining
-    {
-        const Segment* segment;
-        bool right;
-    };
-    std::vector<Joining> joining;
-    for (auto* branch = p.branches.head(); branch; branch = branch->next)
-        if (PointNode* first = branch->item ? branch->item->head() : nullptr; first && first->item->segment) {
-            const Point& q = *first->item;
-            joining.push_back({q.segment, q.side.z * p.side.x - q.side.x * p.side.z <= 0.0f});
-        }
-    for (auto* link = p.links.head(); link; link = link->next)
-        if (PointNode* target = link->item->node; target && target->prev && target->prev->item->segment) {
-            const Point& q = *target->item;
-            joining.push_back({target->prev->item->segment, q.side.z * p.side.x - q.side.x * p.side.z >= 0.0f});
-        }
-
-    // The way p hangs from: the segment that starts at the point it hangs
-    // from and the one that ends there; the side of it that p's way leaves.
-    const Segment* parents[2] = {};
+    const std::vector<Joining> joining = joiningAt(p);
+    // The way p hangs from, and the side of it that p's way leaves.
+    const Segment* parents[2];
+    parentsOf(p, parents);
     bool leftSide = true;
     if (p.parentNode) {
         const Point& parent = *p.parentNode->item;
-        parents[0] = parent.segment;
-        parents[1] = p.parentNode->prev ? p.parentNode->prev->item->segment : nullptr;
         const float sign = parent.side.x * p.side.z - parent.side.z * p.side.x;
         leftSide = start ? sign >= 0.0f : sign < 0.0f;
     }

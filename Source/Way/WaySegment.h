@@ -114,11 +114,20 @@ public:
     static void groundCrossSectionAt(Pos& pos, const Segment& segment, uint32_t followGround);
 
     // Stage 2: the points' side vectors and the cross-sections, with a
-    // lead-in and a lead-out where an end hangs from another way.
+    // lead-in and a lead-out where an end hangs from another way; then the
+    // boxes of the edges for stage 3.
     void sample();
+    // The x/z boxes of the edge points (left and right together) of every
+    // block of edgeBlock pieces, for the edge tests of stage 3; stage 4,
+    // which moves and thins the cross-sections, drops them.
+    void boxEdges();
     // Stage 3: the trims where other ways join at either end, and the cuts
     // of a hanging end's point and of the point it hangs from.
     void computeCuts();
+    // What stage 3 takes (after stage 2): the pieces of the other ways'
+    // edges it tests a piece of this segment's edges against, over every
+    // piece and both ends. A way joined by several links counts once.
+    uint64_t cutWork() const;
     // Stage 4: heights from the ground, then the thinning of straight runs.
     void fitToGround();
     // 1 when the start point asks to follow the ground and neither end takes
@@ -189,6 +198,10 @@ public:
     // a piece of no length), piece by piece.
     std::vector<float> edgeScales;
     std::vector<vec2d> outline;
+    // Minimum x, z, maximum x, z of each block (boxEdges); empty outside
+    // stage 3.
+    static constexpr size_t edgeBlock = 16;
+    std::vector<float> edgeBoxes;
     float startTrim = 0.0f;
     float endTrim = 0.0f;
     PointNode* startNode = nullptr;

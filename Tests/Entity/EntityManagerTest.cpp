@@ -33,11 +33,12 @@ namespace {
 struct Counted final : Entity
 {
     using Entity::Entity;
+    void prepareRender() override { ++preparedDrawings; }
     void beforeRender() override { ++before; }
     void afterRender() override { ++after; }
     void update() override { ++updates; }
     void prepare() override { ++prepares; }
-    int before = 0, after = 0, updates = 0, prepares = 0;
+    int preparedDrawings = 0, before = 0, after = 0, updates = 0, prepares = 0;
 };
 
 // A box volume of six planes around centre.
@@ -612,5 +613,15 @@ TEST(EntityManagerPass, ClassesAndHooksWithoutADevice)
         outside += e->visibility == ConvexVolume::outside;
     EXPECT_GT(outside, 0);
     EXPECT_LT(outside, int(scene.entities.size()));
+    // A device frame's passes (its own, the mirror, the effect scene) each
+    // bracket a shown entity; the first prepares its drawing, once a frame.
+    for (auto& e : scene.entities)
+        e->preparedDrawings = 0;
+    scene.manager.beginFrame();
+    for (uint32_t mirror : {0u, 1u, 0u})
+        frame(mirror);
+    for (auto& e : scene.entities)
+        EXPECT_EQ(e->preparedDrawings, e->visibility == ConvexVolume::outside || e->hidden ? 0 : 1);
     gCamera = previous;
 }
+

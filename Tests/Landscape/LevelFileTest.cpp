@@ -1,8 +1,12 @@
 #include "LandscapeTestFiles.h"
 
+#include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
+#include "Render/SwapChain.h"
 #include "Way/WayNetwork.h"
 
+#include "MeadowFileWriter.h"
+#include "MeadowSamples.h"
 #include "WayFileWriter.h"
 
 #include "Core/Timer.h"
@@ -241,6 +245,7 @@ TEST(LevelFile, HeaderStopsAfterTheRaceSettings)
     Scene scene(String(L"Korvanta"), 3500.0f);
     EXPECT_EQ(text(scene.readHeader(String((folder + L"Hill.tee").c_str()))), L"Hill");
     EXPECT_EQ(scene.headerWord, 5);
+    EXPECT_TRUE(DeleteFileW((folder + L"Hill.tee").c_str())) << "the reader closed it";
 
     // A whole level: the head only, race tag 2 and tags 5 to 9 unread.
     EXPECT_EQ(text(scene.readHeader(String((folder + L"Quarry.tee").c_str()))), L"Quarry");
@@ -368,10 +373,15 @@ TEST(LevelFile, SizesBeyondTheDataEndTheRead)
     }
 }
 
-// A way file cut after its first whole way loads that way, and the save
-// writes it back; one the load could not read at all, or is missing, is
-// left as it was by the save rather than replaced by an empty network.
-TEST(LevelFile, TheSaveKeepsWhatADamagedWayFileHolds)
+// A side file the load reads only in part, or not at all, is left as it was
+// by a save over the level, and one read whole saves back byte for byte;
+// saved under another name, the level writes what it holds there, over what
+// stood there (another map's files). Way files: cut after their first whole
+// way, a way between two whose width is no number, a point count beyond the
+// data, a segment of a million steps, none; meadow files: nine of the game's
+// layers (as many as the bytes hold), 200 empty records (as many as a file
+// may give), cut in the middle.
+TEST(LevelFile, SavesKeepSideFilesReadInPartAndWriteWhatTheLevelHolds)
 {
     WayFileWriter::Way way(2);
     for (size_t i = 0; i < way.size(); ++i) {
@@ -381,54 +391,60 @@ TEST(LevelFile, TheSaveKeepsWhatADamagedWayFileHolds)
         way[i].name = String(L"SimpleWayBorderPaver1");
     }
     FileArray out(256);
-    WayFileWriter::write({way}, out);
-    std::vector<uint8_t> saysThree = bytesOf(out);
+    const auto wayFile = [&out](const std::vector<WayFileWriter::Way>& ways) {
+        out.close();
+        WayFileWriter::write(ways, out);
+        return bytesOf(out);
+    };
+    std::vector<uint8_t> saysThree = wayFile({way});
     saysThree[0] = 3;
-    std::vector<uint8_t> tooManyPoints;
-    putU32(tooManyPoints, 1);
-    putU32(tooManyPoints, 5000);
-    putU32(tooManyPoints, 7);
-    WayFileWriter::Way dense = way;
+    WayFileWriter::Way noWidth = way, dense = way;
+    noWidth[0].width = std::nanf("");
     dense[0].stepsPerLength = 1.0e4f;
-    FileArray denseOut(256);
-    WayFileWriter::write({dense}, denseOut);
+    std::vector<uint8_t> tooManyPoints, emptyRecords = {'v', '1', '.', '0', 1};
+    for (uint32_t v : {1, 5000, 7})
+        putU32(tooManyPoints, v);
+    putU32(emptyRecords, 200);
+    emptyRecords.resize(emptyRecords.size() + 202, 0);
+    emptyRecords[9] = 2;
+    std::vector<MeadowFileWriter::Layer> nine;
+    while (nine.size() < 9)
+        nine.push_back(MeadowSamples::valley()[nine.size() % 2]);
+    out.close();
+    MeadowFileWriter::write(nine, out);
+    const std::vector<uint8_t> nineLayers = bytesOf(out), cut(nineLayers.begin(), nineLayers.begin() + nineLayers.size() / 2);
     const struct
     {
-        const char* what;
-        bool present;
-        std::vector<uint8_t> bytes;
-        int wholeWays; // -1: the file stays as it was
+        const wchar_t* what;
+        std::vector<uint8_t> bytes; // none: no file
+        int held;                   // ways or layers the level holds
     } cases[] = {
-        {"three ways said, one held", true, saysThree, 1},
-        {"a point count beyond the data", true, tooManyPoints, -1},
-        {"a segment of a million steps", true, bytesOf(denseOut), -1},
-        {"no way file", false, {}, -1},
+        {L"Track.way", saysThree, 1},      {L"Track.way", wayFile({way, noWidth, way}), 1},
+        {L"Track.way", tooManyPoints, 0},  {L"Track.way", wayFile({dense}), 0},
+        {L"Track.way", {}, 0},             {L"Track.mdw", nineLayers, 9},
+        {L"Track.mdw", emptyRecords, 8},   {L"Track.mdw", cut, 5},
     };
     for (const auto& c : cases) {
-        const std::wstring folder = freshFolder(L"waysaved");
+        SCOPED_TRACE(testing::Message() << &c - cases);
+        const bool ways = std::wstring(c.what) == L"Track.way";
+        const std::wstring folder = freshFolder(L"sidesaved");
         ASSERT_TRUE(write(folder + L"Track.tee", levelBytes(LevelFileWriter::Level{})));
-        if (c.present)
-            ASSERT_TRUE(write(folder + L"Track.way", c.bytes));
+        ASSERT_TRUE(c.bytes.empty() || write(folder + c.what, c.bytes));
+        for (const wchar_t* stale : {L"Copy.way", L"Copy.mdw"})
+            ASSERT_TRUE(write(folder + stale, {9, 9, 9, 9}));
+        D3D::Device::SwapChain chain(nullptr);
         Scene scene(String(L"Korvanta"), 3500.0f);
+        scene.swapChain = &chain;
         ASSERT_TRUE(scene.load(String((folder + L"Track.tee").c_str())));
-        EXPECT_EQ(gWayNetwork.ways.count(), std::max(c.wholeWays, 0)) << c.what;
-        EXPECT_TRUE(scene.save(String(L""))) << c.what;
-        const bool exists = GetFileAttributesW((folder + L"Track.way").c_str()) != INVALID_FILE_ATTRIBUTES;
-        if (c.wholeWays < 0) {
-            EXPECT_EQ(exists, c.present) << c.what;
-            if (c.present)
-                EXPECT_EQ(read(folder + L"Track.way"), c.bytes) << c.what;
-        } else {
-            // What the save wrote reads whole: the way and its two points.
-            gWayNetwork.clearWays();
-            ASSERT_TRUE(loadWayFile(String((folder + L"Track.way").c_str()))) << c.what;
-            ASSERT_EQ(gWayNetwork.ways.count(), c.wholeWays) << c.what;
-            const Way::PointList& list = *gWayNetwork.ways.head()->item;
-            ASSERT_EQ(list.count(), 2) << c.what;
-            EXPECT_EQ(list.tail()->item->position.z, 40.0f) << c.what;
-        }
+        EXPECT_EQ(ways ? gWayNetwork.ways.count() : chain.meadow->layers.count(), c.held);
+        out.close();
+        ways ? void(gWayNetwork.write(out)) : chain.meadow->write(out);
+        EXPECT_TRUE(scene.save(String(L"")));
+        EXPECT_EQ(read(folder + c.what), c.bytes);
+        EXPECT_TRUE(scene.save(String((folder + L"Copy.tee").c_str())));
+        EXPECT_EQ(read(folder + (ways ? L"Copy.way" : L"Copy.mdw")), bytesOf(out));
         scene.clear();
-        gWayNetwork.clearWays();
+        scene.swapChain = nullptr;
     }
 }
 

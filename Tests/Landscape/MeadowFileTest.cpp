@@ -84,10 +84,10 @@ MeadowFileWriter::Layer unusualLayer()
 class MeadowFile : public testing::Test
 {
 protected:
-    void read(const std::vector<uint8_t>& bytes)
+    bool read(const std::vector<uint8_t>& bytes)
     {
         FileArray stream;
-        meadow.read(streamOf(stream, bytes));
+        return meadow.read(streamOf(stream, bytes));
     }
     std::vector<uint8_t> written() const
     {
@@ -297,7 +297,10 @@ TEST_F(MeadowFile, ARangeBeyondSightIsSavedAsStored)
 }
 
 // A file of 10,000 empty records (each a single end tag, a default layer)
-// gives at most the bound's layers, at once; those read stay.
+// gives at most the bound's layers, at once; those read stay, and the read
+// tells that it stopped early. Whole records are held by their bytes: 12 of
+// the game's layers, or 20 without name or texture (the least a whole record
+// takes), read to the end.
 TEST_F(MeadowFile, LayersStopAtTheBound)
 {
     std::vector<uint8_t> bytes = {'v', '1', '.', '0', 1};
@@ -306,18 +309,19 @@ TEST_F(MeadowFile, LayersStopAtTheBound)
     bytes.resize(bytes.size() + 10000, 0);
     bytes.push_back(0);
     const DWORD start = GetTickCount();
-    read(bytes);
+    EXPECT_FALSE(read(bytes));
     EXPECT_LT(GetTickCount() - start, 250u);
-    EXPECT_EQ(uint32_t(meadow.layers.count()), Meadow::maxLayers);
+    EXPECT_EQ(uint32_t(meadow.layers.count()), Meadow::maxShortLayers);
     for (auto* node = meadow.layers.head(); node; node = node->next)
         EXPECT_EQ(node->item->state, Layer::ready);
-    // The game's own files fit: the valley's two layers and four times as many.
     std::vector<MeadowFileWriter::Layer> many;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 6; ++i)
         for (const MeadowFileWriter::Layer& l : MeadowSamples::valley())
             many.push_back(l);
-    read(fileOf(many));
-    EXPECT_EQ(meadow.layers.count(), 8);
+    EXPECT_TRUE(read(fileOf(many)));
+    EXPECT_EQ(meadow.layers.count(), 12);
+    EXPECT_TRUE(read(fileOf(std::vector<MeadowFileWriter::Layer>(20))));
+    EXPECT_EQ(meadow.layers.count(), 20);
 }
 
 TEST_F(MeadowFile, TextureBlocksBeyondTheDataAreRefused)

@@ -475,6 +475,7 @@ TEST(BaseTemplates, FuzzedSampleBlocks)
                 for (int frame = 0; frame < 3; ++frame) {
                     world.chain->position = {float(frame), 3.0f, -10.0f};
                     instance.update();
+                    instance.prepareRender();
                     instance.beforeRender(owner->world);
                     for (int32_t k = 0; k < instance.builtCount; ++k)
                         for (float v : instance.object(k)->flareSprite->world.m)

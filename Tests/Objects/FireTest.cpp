@@ -36,8 +36,10 @@ public:
     {
         last = strength;
         offset = {1.0f, 2.0f, 3.0f};
+        ++steps;
     }
     float last = -1.0f;
+    int steps = 0;
 };
 
 }
@@ -346,7 +348,10 @@ TEST(Fire, SwitchingWithoutAnOwner)
     matrix3d m = matrix3d::identity();
     m.setRow(3, {100.0f, 0.0f, 0.0f});
     instance->update();
+    instance->prepareRender();
     instance->beforeRender(m);
+    instance->beforeRender(m); // the water's mirror: placed again, no second flicker
+    EXPECT_EQ(flicker->steps, 1);
     EXPECT_EQ(first.system->stopped, 0u);
     EXPECT_NEAR(flicker->last, fire.fires[0]->look.flicker * 0.1f, 1e-6f);
     EXPECT_EQ(first.system->emitterValues[1], 1.0f);
@@ -447,6 +452,7 @@ TEST(Fire, FuzzedBlocks)
         Fire::Instance instance(fire, &world.chain, nullptr);
         for (int frame = 0; frame < 3; ++frame) {
             instance.update();
+            instance.prepareRender();
             instance.beforeRender(matrix3d::identity());
             world.chain.particles->render(true);
         }

@@ -54,11 +54,14 @@ struct OneFlare
         instance->update();
     }
     LensFlare::Instance::Object& object() { return *instance->object(0); }
-    // The viewer at eye, then one frame: update and the placement.
+    // The viewer at eye, then one frame: update, the frame's preparation and
+    // the placement by two passes (the frame's own and the water's mirror).
     void view(const vec3d& eye)
     {
         chain.position = eye;
         instance->update();
+        instance->prepareRender();
+        instance->beforeRender(matrix3d::identity());
         instance->beforeRender(matrix3d::identity());
     }
 

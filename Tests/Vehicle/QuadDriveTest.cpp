@@ -7,6 +7,7 @@
 #include "Vehicle/QuadInstance.h"
 
 #include "../Application/AppTestFiles.h"
+#include "../Landscape/SceneFrames.h"
 #include "../Landscape/TerrainTestMaps.h"
 
 #include "Objects/DynObject.h"
@@ -46,6 +47,8 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -855,6 +858,35 @@ TEST(QuadStep, TheRearAxleBlendsContactsAtDifferentHeights)
     }
 }
 
+// The rear axle stands on its contacts' ground normals blended by the weight
+// of its probe ends: half and half at equal distances, all on the nearer
+// side from a difference of 0.5. Left wheel on a 60 degree slope (up .
+// normal 0.5), right on level ground (cells of 1 unit, bent between x = -2.5
+// and 1): steep (below 0.7) at weights 1 and 0.75 on the left only.
+TEST(QuadStep, TheRearAxleBlendsTheGroundNormalsOfItsContacts)
+{
+    Track track(flatMap());
+    gTerrain.clear();
+    ASSERT_TRUE(TerrainTestMaps::loadGlobal(TerrainTestMaps::heightMap(128, [](int32_t i, int32_t) {
+        return 20000.0f + 253.0f * float(i <= 63 ? 63 - i : 2);
+    }), TerrainTestMaps::settings(0.125f)));
+    ASSERT_NE(track.place(0.0f, 0.0f, 0.0f), nullptr);
+    const Wheel& rear = track.quad->wheels[Wheel::rearAxle];
+    const QuadPhysics::Contact &left = rear.contacts[0], &right = rear.contacts[1];
+    const float level = gTerrain.getHeight(3.0f, 0.0f, 3), halfRise = gTerrain.getHeight(-3.5f, 0.0f, 3) - level;
+    const std::tuple<float, float, uint32_t> cases[] = {{0.0f, 0.5f, 0}, {0.6f, 1.0f, 1}, {-0.6f, 0.0f, 0}, {0.25f, 0.75f, 1}};
+    for (const auto& [nearer, t, steep] : cases) {
+        matrix3d pose = matrix3d::identity();
+        pose.setRow(3, {-nearer / (2.0f * halfRise), level - 1.0f, 0.0f}); // the left's ground `nearer` higher
+        track.body()->setPose(pose);
+        track.quad->step(track.body());
+        ASSERT_TRUE(left.grounded && right.grounded && vec3d(right.groundNormal).y > 0.9999f) << t;
+        ASSERT_NEAR(vec3d(left.groundNormal).y, 0.5f, 0.01f) << t;
+        EXPECT_NEAR(std::clamp(0.5f - (left.groundDistance - right.groundDistance), 0.0f, 1.0f), t, 0.02f);
+        EXPECT_EQ(uint32_t(rear.steep), steep) << t;
+    }
+}
+
 TEST(QuadDrive, ClimbsAFifteenDegreeSlope)
 {
     const float rise = riseFor(15.0f);
@@ -1348,6 +1380,36 @@ TEST(QuadPose, TheRiderSitsLeansAndStandsUp)
     EXPECT_FLOAT_EQ(quad.standBlend, standing - standing * frameTime * 0.12f);
 }
 
+// However many passes of a frame draw the quad (its own, the water's
+// mirror, the effect scene), its wheels turn by their spin once a frame and
+// the rider stands up in the air, or sits down, by one step of the blend.
+TEST(QuadPose, TheFramesPassesPoseTheQuadOnce)
+{
+    Track track(flatMap());
+    const vec3d middle = gTerrain.box.center;
+    ASSERT_NE(track.place(middle.x, middle.z, 6.0f), nullptr); // dropped, then driven
+    Instance& quad = *track.quad;
+    const Wheel& rear = quad.wheels[Wheel::rearAxle];
+    track.frame();
+    track.throttle(1.0f);
+    track.chain.setProjection({640, 480});
+    Camera* const previous = std::exchange(gCamera, &track.chain);
+    for (int frame = 0; frame < 60; ++frame) {
+        const float spinAngle = rear.spinAngle, blend = quad.standBlend;
+        track.frame(false);
+        SceneFrames::look(track.chain, track.position() + vec3d(0.0f, 8.0f, -30.0f), 0.0f, -10.0f);
+        track.chain.entities->beginFrame();
+        for (int pass = 0; pass <= frame % 3; ++pass)
+            track.chain.entities->render(pass == 0 ? 1 : 0);
+        EXPECT_NEAR(rear.spinAngle - spinAngle, float(rear.spin), 1e-3f) << frame;
+        const bool airborne = !quad.wheels[0].grounded && !quad.wheels[1].grounded && !rear.grounded;
+        EXPECT_NEAR(quad.standBlend, blend + ((airborne ? 1.0f : 0.0f) - blend) * frameTime * 0.12f, 1e-6f) << frame;
+    }
+    gCamera = previous;
+    EXPECT_GT(quad.standBlend, 0.0f) << "it stood up in the air";
+    EXPECT_GT(std::fabs(float(rear.spin)), 1.0f);
+}
+
 // Seated on a quad standing still (turned on the map), the rider's hands hold
 // the grips, left on the left, in the grips' turn; the grips lie on the drawn
 // handlebar as it steers; the helmet sits over the head with its visor in
@@ -1577,3 +1639,4 @@ TEST(QuadDrive, LevelInTheAirAfterSteepGroundItIsNotOverturned)
     EXPECT_EQ(track.contactsDown(), 4u);
     EXPECT_LT(track.tilt(), 30.0f) << "on its wheels";
 }
+

@@ -288,6 +288,45 @@ TEST_F(WayFile, ANetworkOfTooManyCrossSectionsIsRefused)
     EXPECT_EQ(gWayNetwork.segments.size(), 4u);
 }
 
+// Roads along z at each x of points 100 apart, segments of 2,047 steps,
+// numbered in walk order; linked each from the first point n times to the
+// point numbered target. Links repeated 0 to 1,000 times (a file keeps every
+// link) read at once and save back byte for byte: the junction tests the way
+// it joins once. Roads whose every end links every other road's end ask for
+// more edge tests than a load may take: refused at once.
+TEST_F(WayFile, RepeatedLinksReadAtOnceAndOverlongJunctionsAreRefused)
+{
+    const auto roads = [](std::vector<int> lengths, size_t links, int32_t target) {
+        std::vector<Route> file;
+        int32_t id = 0;
+        for (size_t r = 0; r < lengths.size(); ++r) {
+            file.emplace_back();
+            for (int i = 0; i < lengths[r]; ++i) {
+                file.back().push_back(point(100.0f * float(r), 100.0f * float(i)));
+                file.back().back().stepsPerLength = 20.475f;
+                file.back().back().id = id++;
+            }
+            file.back().back().name = String(L"Undefined");
+            file.back().front().links.assign(links, target < 0 ? int32_t(2 * ((r + 1) % lengths.size()) + 1) : target);
+        }
+        return bytesOf(file);
+    };
+    for (const size_t links : {0u, 10u, 1000u}) {
+        const std::vector<uint8_t> file = roads({2, 3}, links, 3);
+        const DWORD start = GetTickCount();
+        ASSERT_TRUE(read(file)) << links;
+        EXPECT_LT(GetTickCount() - start, 1000u) << links;
+        EXPECT_EQ(written().size(), file.size()) << links;
+        const std::vector<uint8_t> saved = written();
+        ASSERT_TRUE(read(saved));
+        EXPECT_EQ(written(), saved) << links;
+    }
+    const DWORD start = GetTickCount();
+    EXPECT_FALSE(read(roads({2, 2, 2}, 3, -1)));
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(gWayNetwork.ways.count(), 0);
+}
+
 TEST_F(WayFile, LinksToNoPointOrToItselfAreDropped)
 {
     Route way{point(0, 0), point(0, 40), point(0, 80)};
@@ -398,3 +437,4 @@ TEST_F(WayFile, FuzzedSampleNeverBreaksTheReader)
 }
 
 }
+

@@ -542,6 +542,8 @@ TEST_F(WayMesh, PiecesOutsideTheTrimsAreKeptWhole)
     for (::Way::Segment* s : gWayNetwork.segments) {
         if (s->startPoint().cuts.empty() && s->endPoint().cuts.empty())
             continue;
+        // A trim is a part of the curve (within the joining way), from its end.
+        EXPECT_TRUE(s->startTrim >= 0.0f && s->startTrim <= 1.0f && s->endTrim >= 0.0f && s->endTrim <= 1.0f);
         Parts cut = partsOf(*s);
         // The same segment without its points' cuts.
         std::vector<::Way::Point::Cut> startCuts, endCuts;
