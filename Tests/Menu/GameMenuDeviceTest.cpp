@@ -4,6 +4,7 @@
 #include "MenuStandIns.h"
 #include "MenuTestSupport.h"
 
+#include "../Application/AppTestFiles.h"
 #include "../Render/TestDevice.h"
 
 #include "MenuFileWriter.h"
@@ -13,18 +14,22 @@
 #include "Menu/GameMenuLoadingScreen.h"
 #include "Menu/GameMenuText.h"
 
+#include "Application/LanguageSetup.h"
 #include "Audio/Audio.h"
 #include "Audio/AudioFile.h"
 #include "Audio/SoundInterface.h"
 #include "Landscape/Scene.h"
 #include "Way/WayModeler.h"
 
+#include "Core/Language.h"
 #include "Core/Timer.h"
 
 #include <d3dx9.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
+#include <vector>
 
 using namespace TestDevice;
 
@@ -326,4 +331,91 @@ TEST_F(GameMenuDevice, ARaceStartsWhenThePreviewClosesAndItsResultsLeadBackToThe
     EXPECT_EQ(scene.game.phase, 0u);
     menu.releaseSounds();
     menu.releaseSmoothing();
+}
+
+// A copy of a championship map with its ways cut in half or its objects at
+// 0 bytes, or beside a gate package cut in half: the solo race is refused on
+// the map choice it was asked from, with a word in the player's language at
+// the foot of the menu's next frame, and no file of the copy is touched.
+TEST_F(GameMenuDevice, AMapThatCannotBeRacedIsRefusedWithAWordAndLeftAsItWas)
+{
+    Language language;
+    LanguageSetup::run(language, nullptr, 0x0409);
+    Language* const previousLanguage = gLanguage;
+    gLanguage = &language;
+    MenuStandIn::useStandIns(menu);
+    GameMenu::World real(&scene);
+    menu.world = &real;
+    ASSERT_TRUE(MenuFileWriter::save(MenuSamples::sample(), String(samplePath().c_str())));
+    menu.load(String(samplePath().c_str()));
+    createWayModelerSet();
+    MenuStandIn::Clock clock{1000};
+    const std::wstring built = std::wstring(getModuleFolder().text()) + L"..\\";
+    const std::wstring map = L"AFOasenring";
+    struct Case
+    {
+        const char* what;
+        const wchar_t* file; // in the map folder, or a package
+        bool package;
+        size_t keep; // of each 2 bytes
+    };
+    const Case cases[] = {{"the objects at 0 bytes", L".obj", false, 0},
+                          {"the ways cut in half", L".way", false, 1},
+                          {"the gate package cut in half", L"Gate.teo", true, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::wstring maps = AppTestFiles::freshFolder(L"RefusedMap");
+        const std::wstring objects = AppTestFiles::freshFolder(L"RefusedObjects");
+        std::map<std::wstring, std::vector<uint8_t>> copied;
+        for (const wchar_t* side : {L".tee", L".map", L".wtr", L".mdw", L".way", L".obj"})
+            copied[maps + map + side] = AppTestFiles::read(built + L"Data\\Map\\" + map + side);
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((built + L"Objects\\*.teo").c_str(), &found);
+        for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+            copied[objects + found.cFileName] = AppTestFiles::read(built + L"Objects\\" + found.cFileName);
+        if (search != INVALID_HANDLE_VALUE)
+            FindClose(search);
+        std::vector<uint8_t>& damaged = copied[(c.package ? objects : maps + map) + c.file];
+        ASSERT_GT(damaged.size(), 2u);
+        damaged.resize(damaged.size() * c.keep / 2);
+        for (const auto& [path, bytes] : copied)
+            ASSERT_TRUE(AppTestFiles::write(path, bytes));
+        scene.objectPackages.clear();
+        scene.objectPackages.loadFolder(String(objects.c_str()));
+        scene.game.loadObjectTypes(scene.objectManager, Game::packageNames, Game::startVehicleScale);
+        MenuStandIn::as(menu.chooseMapScreen)->mapName = String((maps + map + L".tee").c_str());
+        menu.openScreen(GameMenu::chooseMapState);
+        menu.openScreen(GameMenu::soloRaceState);
+        EXPECT_EQ(menu.menuState, GameMenu::chooseMapState);
+        EXPECT_FALSE(scene.loaded);
+        EXPECT_EQ(menu.mapPreviewScreen, nullptr);
+        ASSERT_NE(menu.noticeText, nullptr);
+        EXPECT_EQ(std::wstring(menu.noticeText->text()), L"MAP CANNOT BE RACED: ITS FILES ARE DAMAGED OR MISSING");
+        // The orange line at the foot of the frame, nowhere above it.
+        menu.update();
+        chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        chain().render(true);
+        const Level pixels = readSurface(chain().targets[0].surface);
+        keepView(chain().targets[0].surface);
+        chain().present();
+        int foot = 0, above = 0;
+        for (uint32_t y = 0; y < pixels.height; ++y)
+            for (uint32_t x = 0; x < pixels.width; ++x) {
+                const uint32_t p = pixels.at(x, y);
+                const bool orange = (p >> 16 & 0xFF) > 150 && (p >> 8 & 0xFF) > 60 && (p & 0xFF) < 60;
+                (y > pixels.height * 3 / 4 ? foot : above) += orange ? 1 : 0;
+            }
+        EXPECT_GT(foot, 50);
+        EXPECT_EQ(above, 0);
+        for (const auto& [path, bytes] : copied)
+            EXPECT_EQ(AppTestFiles::read(path), bytes) << std::string(path.begin(), path.end());
+        // The word goes after a while.
+        MenuStandIn::clockNow += GameMenu::noticeMilliseconds + 1;
+        menu.update();
+        EXPECT_EQ(menu.noticeText, nullptr);
+    }
+    scene.objectPackages.clear();
+    menu.releaseSounds();
+    gLanguage = previousLanguage;
 }
