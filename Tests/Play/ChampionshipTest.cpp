@@ -9,9 +9,49 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 using namespace Play;
+
+namespace {
+
+// From the main screen a new championship of the sprint's country up to its
+// race on: the championship is the main screen's first choice; then the
+// country, its difficulty and StartChampionship (each confirm moves one step
+// on, so confirms go on until the race loads), the preview and the
+// countdown's three seconds.
+void mainToChampionshipRace(Game& game, const std::string& run)
+{
+    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-04-country", Screens::chooseCountry));
+    Sleep(settle);
+    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-05-loading",
+                              [](const Frame& f) { return Screens::loading(f) || Screens::preview(f); }));
+    ASSERT_TRUE(game.waitFor(run + "-06-preview", Screens::preview, screenWait));
+    Sleep(1500);
+    game.tap(Key::confirm, 0);
+    ASSERT_TRUE(game.waitFor(
+        run + "-07-countdown", [](const Frame& f) { return Screens::race(f) && !Screens::preview(f); }, screenWait));
+    Sleep(4000);
+}
+
+// The pause's focus moved to row (0 Continue, 1 Give Up, 2 Exit
+// Championship). Each key waits for the frames to show it: a frame captured
+// just after a tap may still show the focus of before, and a key sent again
+// on its strength went one row too far. The last frame seen.
+Frame focusPauseRow(Game& game, const std::string& name, int row)
+{
+    Frame focus = game.capture();
+    for (int tries = 0; tries < 8 && Screens::pauseFocus(focus) != row; ++tries) {
+        const int before = Screens::pauseFocus(focus);
+        game.tap(before < row ? Key::down : Key::up);
+        game.waitFor(
+            name, [before](const Frame& f) { return Screens::pauseFocus(f) != before; }, 3000, &focus);
+    }
+    return focus;
+}
+
+}
 
 TEST(PlayChampionship, ANewPlayerStartsAChampionshipLeavesItFromThePauseAndQuits)
 {
@@ -21,33 +61,12 @@ TEST(PlayChampionship, ANewPlayerStartsAChampionshipLeavesItFromThePauseAndQuits
     introToMain(game, "champ", true);
     if (HasFatalFailure())
         return;
-    // The championship is the main screen's first choice.
-    ASSERT_TRUE(game.tapUntil(Key::confirm, "champ-04-country", Screens::chooseCountry));
-    Sleep(settle);
-    // The country, its difficulty, then StartChampionship: a new player has
-    // no championship to continue. Each confirm moves one step on, so
-    // confirms go on until the race loads.
-    ASSERT_TRUE(game.tapUntil(Key::confirm, "champ-05-loading",
-                              [](const Frame& f) { return Screens::loading(f) || Screens::preview(f); }));
-    ASSERT_TRUE(game.waitFor("champ-06-preview", Screens::preview, screenWait));
-    Sleep(1500);
-    game.tap(Key::confirm, 0);
-    ASSERT_TRUE(game.waitFor(
-        "champ-07-countdown", [](const Frame& f) { return Screens::race(f) && !Screens::preview(f); }, screenWait));
-    // The countdown's three seconds, then the race is on.
-    Sleep(4000);
+    mainToChampionshipRace(game, "champ");
+    if (HasFatalFailure())
+        return;
     ASSERT_TRUE(game.tapUntil(Key::pause, "champ-08-pause", Screens::pause));
     Sleep(settle);
-    // Continue, Give Up, Exit Championship. Each key waits for the frames to
-    // show it: a frame captured just after a tap may still show the focus of
-    // before, and a key sent again on its strength went one row too far.
-    Frame focus = game.capture();
-    for (int tries = 0; tries < 8 && Screens::pauseFocus(focus) != 2; ++tries) {
-        const int before = Screens::pauseFocus(focus);
-        game.tap(before < 2 ? Key::down : Key::up);
-        game.waitFor(
-            "champ-09-focus", [before](const Frame& f) { return Screens::pauseFocus(f) != before; }, 3000, &focus);
-    }
+    const Frame focus = focusPauseRow(game, "champ-09-focus", 2);
     game.keep(focus, "champ-09-exit-championship");
     ASSERT_EQ(Screens::pauseFocus(focus), 2);
     ASSERT_TRUE(confirmInThePause(game, "champ-10-main", Screens::mainScreen));
@@ -81,30 +100,16 @@ TEST(PlayChampionship, PauseOnEscapePausesResumesAndGivesUpAndThePlayerIsListedL
     introToMain(game, "escape", false);
     if (HasFatalFailure())
         return;
-    ASSERT_TRUE(game.tapUntil(Key::confirm, "escape-04-country", Screens::chooseCountry));
-    Sleep(settle);
-    ASSERT_TRUE(game.tapUntil(Key::confirm, "escape-05-loading",
-                              [](const Frame& f) { return Screens::loading(f) || Screens::preview(f); }));
-    ASSERT_TRUE(game.waitFor("escape-06-preview", Screens::preview, screenWait));
-    Sleep(1500);
-    game.tap(Key::confirm, 0);
-    ASSERT_TRUE(game.waitFor(
-        "escape-07-countdown", [](const Frame& f) { return Screens::race(f) && !Screens::preview(f); }, screenWait));
-    Sleep(4000);
+    mainToChampionshipRace(game, "escape");
+    if (HasFatalFailure())
+        return;
     ASSERT_TRUE(game.tapUntil(Key::back, "escape-08-pause", Screens::pause));
     Sleep(settle);
     ASSERT_TRUE(game.tapUntil(Key::back, "escape-09-resumed", Screens::race));
     Sleep(settle);
     ASSERT_TRUE(game.tapUntil(Key::back, "escape-10-pause", Screens::pause));
     Sleep(settle);
-    // Continue, then Give Up.
-    Frame focus = game.capture();
-    for (int tries = 0; tries < 8 && Screens::pauseFocus(focus) != 1; ++tries) {
-        const int before = Screens::pauseFocus(focus);
-        game.tap(before < 1 ? Key::down : Key::up);
-        game.waitFor(
-            "escape-11-focus", [before](const Frame& f) { return Screens::pauseFocus(f) != before; }, 3000, &focus);
-    }
+    const Frame focus = focusPauseRow(game, "escape-11-focus", 1);
     game.keep(focus, "escape-11-give-up");
     ASSERT_EQ(Screens::pauseFocus(focus), 1);
     // The race given up goes on without the player's say; the throttle shows
