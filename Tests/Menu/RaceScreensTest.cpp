@@ -196,67 +196,51 @@ TEST_F(Results, InAChampionshipThePlacesPayTheirPointsOnceToEachSlot)
     EXPECT_EQ(results.titleText, nullptr);
 }
 
-// The player (slot 0) leads, on its second lap or furthest along the way,
-// while A, B and C (slots 1 to 3) follow; C passes, B meanwhile off the way
-// (where a lap counts, C comes nearer the gate); A and B finish, then the
-// player: the standings, the results and the points they pay follow the
-// finish, C still racing last.
+// The player (slot 0) leads, a lap or far along the way ahead of A, B and
+// C (slots 1 to 3); C passes A while B is off the way (where a lap counts, C
+// comes nearer the gate); A and B finish, then the player: the standings,
+// the results and their points follow the finish, C still racing last.
 TEST_F(Results, ALeaderWhoFinishesAfterTwoOthersRanksThirdInEveryMode)
 {
-    struct Case
-    {
-        int32_t mode;
-        std::vector<uint32_t> passing; // slots by place once C has passed
-    };
-    const Case cases[] = {{Game::OffRoadRace, {0, 3, 1, 2}},
-                          {Game::TimeTrial, {0, 3, 1, 2}},
-                          {Game::KnockOut, {0, 3, 2, 1}},
-                          {Game::Circuit, {0, 3, 2, 1}}};
     RaceTest::WayList way(10, 50.0f, false);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.mode);
+    world.race.course = way.list;
+    world.race.phase = 3;
+    for (int32_t mode : {Game::OffRoadRace, Game::TimeTrial, Game::KnockOut, Game::Circuit}) {
+        SCOPED_TRACE(mode);
         world.race.vehicles.deleteAll();
-        Game::ChampionshipEntry& entry = championship(c.mode);
-        std::fill(std::begin(entry.points), std::end(entry.points), uint8_t(0));
-        Game& race = world.race;
-        race.course = way.list;
-        race.phase = 3;
-        race.raceOver = 0;
+        Game::ChampionshipEntry& entry = championship(mode);
         Game::Vehicle* v[4];
-        for (int i = 0; i < 4; ++i)
-            v[i] = &addVehicle(1, i == 0);
-        const auto standing = [&] {
-            race.rankVehicles();
-            std::vector<uint32_t> bySlot(4);
-            for (Game::Vehicle* vehicle : v)
-                bySlot[size_t(vehicle->place - 1)] = vehicle->slot;
-            return bySlot;
-        };
-        const int nodes[4] = {8, 6, 5, 2};
-        const float distSq[4] = {0.0f, 10.0f, 20.0f, 30.0f};
         for (int i = 0; i < 4; ++i) {
+            v[i] = &addVehicle(1, i == 0);
             v[i]->lap = i == 0 ? 2 : 1;
-            v[i]->wayNode = way.node(nodes[i]);
-            v[i]->nextGateDistSq = distSq[i];
+            v[i]->wayNode = way.node(i == 0 ? 8 : 7 - i);
+            v[i]->nextGateDistSq = 10.0f * float(i);
         }
-        EXPECT_EQ(standing(), (std::vector<uint32_t>{0, 1, 2, 3}));
+        const auto standing = [&] {
+            world.race.rankVehicles();
+            std::string slots(4, '?');
+            for (Game::Vehicle* vehicle : v)
+                slots[size_t(vehicle->place - 1)] = char('0' + vehicle->slot);
+            return slots;
+        };
+        EXPECT_EQ(standing(), "0123");
         v[2]->wayNode = way.node(0);
         v[3]->wayNode = way.node(7);
         v[3]->nextGateDistSq = 5.0f;
-        EXPECT_EQ(standing(), c.passing);
+        EXPECT_EQ(standing(), mode == Game::KnockOut || mode == Game::Circuit ? "0321" : "0312");
         v[1]->finish();
         standing();
         v[2]->finish();
-        EXPECT_EQ(standing(), (std::vector<uint32_t>{1, 2, 0, 3}));
+        EXPECT_EQ(standing(), "1203");
         v[0]->finish();
-        EXPECT_EQ(standing(), (std::vector<uint32_t>{1, 2, 0, 3}));
-        if (c.mode == Game::TimeTrial)
-            continue; // its results list times, not the standings
+        EXPECT_EQ(standing(), "1203");
+        if (mode == Game::TimeTrial)
+            continue; // its results list times
         GameMenu::RaceResults results(menu);
-        ASSERT_EQ(results.standingCount, 4);
-        EXPECT_EQ(results.standings[2]->vehicle, v[0]) << "the player's line third";
+        EXPECT_EQ(results.standings[2]->vehicle, v[0]);
         results.close();
         EXPECT_EQ(std::vector<int>(entry.points, entry.points + 4), (std::vector<int>{7, 16, 11, 4}));
+        std::fill(std::begin(entry.points), std::end(entry.points), uint8_t(0));
     }
     world.race.course = nullptr;
 }
@@ -534,8 +518,8 @@ TEST_F(Results, RandomRacesGiveBoundedTablesAndTouchOnlyTheirRecord)
 // Game over.
 
 // A player below the needed points after each race of each difficulty: the
-// points close with the throttle, and the game over repeats their needed
-// points and the player's; the lost championship unlocks nothing.
+// throttle closes the points, and the game over repeats their needed points
+// and the player's; the lost championship unlocks nothing.
 TEST_F(SmallScreens, TheGameOverRepeatsTheNeededPointsOfThePointsScreen)
 {
     struct Advancing : World
@@ -543,42 +527,29 @@ TEST_F(SmallScreens, TheGameOverRepeatsTheNeededPointsOfThePointsScreen)
         void advanceChampionship() override { race.advanceChampionship(); }
     } advancing;
     menu.world = &advancing;
-    for (int32_t difficulty = 0; difficulty < 3; ++difficulty)
-        for (uint8_t raceNumber = 0; raceNumber < Game::championshipRaces; ++raceNumber) {
-            advancing.race.choice = RaceChoice{};
-            advancing.race.choice.difficulty = difficulty;
-            advancing.race.choice.gameMode = Game::OffRoadRace;
-            advancing.race.choice.championship = 1;
-            advancing.race.choice.championshipKey[0] = 'D';
-            advancing.race.choice.championshipKey[1] = 'E';
-            advancing.race.phase = 4;
-            Game::ChampionshipEntry& entry = *advancing.race.findChampionshipEntry('D', 'E');
-            const int32_t needed = advancing.race.getNeededPoints(raceNumber);
-            if (needed == 0)
-                continue; // nobody misses no points
-            entry = Game::ChampionshipEntry{'D', 'E', uint8_t(difficulty), uint8_t(difficulty), raceNumber};
-            entry.points[0] = uint8_t(needed - 1);
-            SCOPED_TRACE(std::to_string(difficulty) + " " + std::to_string(raceNumber));
+    Game& race = advancing.race;
+    race.phase = 4;
+    for (uint8_t difficulty = 0; difficulty < 3; ++difficulty)
+        for (uint8_t number = difficulty == 0 ? 1 : 0; number < Game::championshipRaces; ++number) {
+            SCOPED_TRACE(std::to_string(difficulty) + " " + std::to_string(number));
+            race.choice = {.difficulty = difficulty, .championship = 1, .championshipKey = {'D', 'E'}};
+            const int32_t needed = race.getNeededPoints(number);
+            *race.findChampionshipEntry('D', 'E') = {'D', 'E', difficulty, difficulty, number, {uint8_t(needed - 1)}};
             menu.showPoints(true);
             menu.openScreen(GameMenu::pointsState);
-            const auto* points = static_cast<GameMenu::Points*>(menu.pointsScreen);
-            ASSERT_NE(points->neededValue, nullptr);
-            const std::wstring shown = textOf(points->neededValue);
+            const std::wstring shown = textOf(static_cast<GameMenu::Points*>(menu.pointsScreen)->neededValue);
             EXPECT_EQ(shown, std::to_wstring(needed));
             menu.onRaceFinished();
             menu.update();
             ASSERT_NE(menu.gameOverScreen, nullptr);
-            EXPECT_EQ(menu.pointsScreen, nullptr);
             const auto* over = static_cast<GameMenu::GameOver*>(menu.gameOverScreen);
             EXPECT_EQ(textOf(over->neededValue), shown);
             EXPECT_EQ(textOf(over->pointsValue), std::to_wstring(needed - 1));
-            EXPECT_EQ(entry.unlocked, difficulty);
+            EXPECT_EQ(race.getChampionshipEntry()->unlocked, difficulty);
             menu.showGameOver(false);
-            menu.menuState = GameMenu::noScreen;
         }
     menu.world = &world;
 }
-
 
 TEST_F(SmallScreens, GameOverMovesBetweenItsTwoButtonsAndLeadsToMainOrTheRestart)
 {
@@ -822,51 +793,37 @@ TEST_F(PauseScreen, APauseKeySharedWithBackOrConfirmPausesResumesAndGivesUp)
 {
     struct Case
     {
-        const char* what;
         bool gamepad;
-        int pause;   // the key or button the pause shares
-        int confirm; // the menu's confirm of the same device
+        int pause, confirm; // key codes or button numbers
     };
-    const Case cases[] = {{"Escape", false, DIK_ESCAPE, DIK_RETURN},
-                          {"Return", false, DIK_RETURN, DIK_RETURN},
-                          {"the gamepad's back", true, 2, 1}};
     constexpr int pauseSlot = 7, confirmSlot = 12, backSlot = 13;
     world.race.choice.championship = 1;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    world.race.phase = 3;
+    for (const Case& c : {Case{false, DIK_ESCAPE, DIK_RETURN}, Case{false, DIK_RETURN, DIK_RETURN}, Case{true, 2, 1}}) {
+        SCOPED_TRACE(c.pause);
         MenuStandIn::Keys keys;
         Control::BindingSet& set = c.gamepad ? keys.control.joystickSet : keys.control.keyboardSet;
-        if (c.gamepad) {
-            set.base = &keys.state;
+        set.base = &keys.state;
+        if (c.gamepad)
             Control::setDefaultJoystick(set);
-        }
         set.keys[pauseSlot] = set.keys[c.pause == c.confirm ? confirmSlot : backSlot];
         menu.controls = &keys.control;
         const auto press = [&](int code) {
-            uint8_t& held = c.gamepad ? keys.state.joyHeld[code] : keys.state.keyHeld[code];
-            held = 0x80;
+            (c.gamepad && code != DIK_DOWN ? keys.state.joyHeld[code] : keys.state.keyHeld[code]) = 0x80;
             menu.update();
-            held = 0;
+            keys.state = {};
             menu.update();
         };
-        world.race.phase = 3;
-        menu.menuState = GameMenu::noScreen;
         calls.clear();
         press(c.pause);
         ASSERT_NE(menu.pauseScreen, nullptr);
         press(c.pause);
         EXPECT_EQ(menu.pauseScreen, nullptr);
-        EXPECT_EQ(menu.menuState, GameMenu::noScreen);
         EXPECT_EQ(MenuStandIn::joined(), "world:pause app:cursorOn world:resume app:cursorOff");
         press(c.pause);
-        ASSERT_NE(menu.pauseScreen, nullptr);
-        keys.set(DIK_DOWN, true);
-        menu.update();
-        keys.set(DIK_DOWN, false);
-        EXPECT_EQ(static_cast<GameMenu::Pause&>(*menu.pauseScreen).focusValue, GameMenu::Pause::giveUpValue);
+        press(DIK_DOWN);
         calls.clear();
         press(c.confirm);
-        EXPECT_EQ(menu.pauseScreen, nullptr);
         EXPECT_EQ(MenuStandIn::joined(), "world:giveUpRace world:resume app:cursorOff");
         menu.controls = nullptr;
     }
