@@ -405,3 +405,9 @@ void GameMenu::World::advanceChampionship()
     if (scene)
         scene->game.advanceChampionship();
 }
+
+void GameMenu::World::restartChampionship()
+{
+    if (Game* race = game())
+        race->restartChampionship();
+}

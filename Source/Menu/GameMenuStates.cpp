@@ -352,13 +352,8 @@ void GameMenu::onScreenDone()
         break;
     }
     case gameOverState: {
-        if (race) {
-            if (Game::ChampionshipEntry* entry = race->getChampionshipEntry()) {
-                entry->raceNumber = 0;
-                for (uint8_t& points : entry->points)
-                    points = 0;
-            }
-        }
+        if (world)
+            world->restartChampionship();
         const int32_t next = gameOverScreen->nextScreen();
         if (next == mainState)
             returnToMenu(mainState);

@@ -373,6 +373,10 @@ public:
     // After a race: the next race, or after the seventh a new start (with
     // the next difficulty unlocked when this was the highest); then saves.
     void advanceChampionship();
+    // The game over: the championship starts again from its first race with
+    // no points (the difficulties won stay); then saves, so that a lost
+    // championship does not come back at the next start.
+    void restartChampionship();
     // One record of the settings file's game records: tag 1 the key, 2 the
     // difficulty, 3 unlocked, 4 the race number, 5 the points, 0. Unknown
     // tags carry no field; difficulties and the race number are kept in

@@ -241,6 +241,14 @@ TEST_F(Results, ALeaderWhoFinishesAfterTwoOthersRanksThirdInEveryMode)
         results.close();
         EXPECT_EQ(std::vector<int>(entry.points, entry.points + 4), (std::vector<int>{7, 16, 11, 4}));
         std::fill(std::begin(entry.points), std::end(entry.points), uint8_t(0));
+        // A player who gave up is listed last and earns nothing.
+        world.race.giveUpRace();
+        GameMenu::RaceResults givenUp(menu);
+        EXPECT_EQ(givenUp.standings[3]->vehicle, v[0]);
+        EXPECT_EQ(textOf(givenUp.standings[3]->value), L"0");
+        givenUp.close();
+        EXPECT_EQ(std::vector<int>(entry.points, entry.points + 4), (std::vector<int>{0, 16, 11, 7}));
+        std::fill(std::begin(entry.points), std::end(entry.points), uint8_t(0));
     }
     world.race.course = nullptr;
 }
@@ -270,6 +278,13 @@ TEST_F(Results, AChampionshipTimeTrialRanksThePlayerAmongEveryOpponentTime)
     const int32_t paid[] = {2, 16, 11, 7, 4, 1, 0, 0};
     for (int32_t slot = 0; slot < 8; ++slot)
         EXPECT_EQ(entry.points[slot], paid[slot]) << slot;
+    // Given up, the player has no time, comes last and earns nothing.
+    world.race.giveUpRace();
+    GameMenu::RaceResults givenUp(menu);
+    EXPECT_EQ(givenUp.timeTrials[7]->slot, 0);
+    EXPECT_EQ(textOf(givenUp.timeTrials[7]->points), L"0");
+    givenUp.close();
+    EXPECT_EQ(entry.points[0], 2);
 }
 
 TEST_F(Results, ConfirmBackAndAnEarlyAccelerateDoNothingThenAccelerateLeadsToTheMapChoice)
