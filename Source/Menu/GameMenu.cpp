@@ -186,6 +186,7 @@ void GameMenu::releaseScreens()
     deleteOverlay(congratulationScreen);
     delete logoPanel;
     logoPanel = nullptr;
+    hideNotice();
     // The screens' blur goes with them. The results and the points leave it
     // made, and at the quit the device frees its targets next: a blur kept
     // until the menu itself goes would release targets already freed.
@@ -403,4 +404,10 @@ void GameMenu::World::advanceChampionship()
 {
     if (scene)
         scene->game.advanceChampionship();
+}
+
+void GameMenu::World::restartChampionship()
+{
+    if (Game* race = game())
+        race->restartChampionship();
 }

@@ -304,6 +304,9 @@ public:
     Screen* extendedControlScreen = nullptr;
     Overlay* congratulationScreen = nullptr;
     uint8_t inputHeld[inputCount] = {};
+    // Bits (1 << Input) of the inputs down when the pause opened: the pause
+    // screen does not read them until they are let go.
+    uint32_t keptFromPause = 0;
     uint32_t repeatAt[4] = {};
     FileArray tag9Block{4096};
     UserInterface::Panel* logoPanel = nullptr;
@@ -319,6 +322,14 @@ public:
     MainBlock mainBlock;
     // The state that led to a race load, for a load that loads nothing.
     int32_t previousState = noScreen;
+    // Why a map was refused, one line at the foot of whatever screen the
+    // menu goes back to, for noticeMilliseconds; null while none shows.
+    static constexpr uint32_t noticeMilliseconds = 8000;
+    Text* noticeText = nullptr;
+    uint32_t noticeUntil = 0;
+    // Shows the text of key in the player's language as the notice.
+    void showNotice(const wchar_t* key);
+    void hideNotice();
     // Where the menu reaches the scene and the race logic: ownWorld (over
     // scene) unless a test puts another in.
     World* world = nullptr;
@@ -339,8 +350,17 @@ private:
     bool loadBehindLoadingScreen(const String& map, bool race);
     void captureLoadingPicture(TextureRef& picture);
     void finishLoad(TextureRef& picture);
+    // The pause key's press of update, given the inputs newly pressed and
+    // held this frame.
+    void onPausePress(const bool (&pressed)[inputCount], const bool (&down)[inputCount]);
+    // The notice laid out at the foot of the screen, and gone once its time
+    // has passed.
+    void updateNotice(uint32_t now);
     // The overlay steps of update (map preview, congratulation).
     void updateOverlays(const bool (&down)[inputCount], uint32_t now);
+    // The points screen closes; the championship moves on when the player
+    // qualified.
+    void closePoints();
     // The screen that is current has finished: the per-state step.
     void onScreenDone();
     void releaseSound(int32_t index);

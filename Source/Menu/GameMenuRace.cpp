@@ -3,8 +3,12 @@
 #include "Menu/GameMenu.h"
 
 #include "Menu/GameMenuLoadingScreen.h"
+#include "Menu/GameMenuOverlays.h"
 #include "Menu/GameMenuScreen.h"
+#include "Menu/GameMenuText.h"
+#include "Menu/GameMenuTexts.h"
 
+#include "Race/RaceClock.h"
 #include "Render/SwapChain.h"
 
 #include "Core/CrashTrace.h"
@@ -28,6 +32,12 @@ int32_t difficultyOf(int32_t id)
 {
     return id == 97 ? 1 : id == 98 ? 2 : 0;
 }
+
+// The text key of the notice for a map that cannot be raced.
+constexpr const wchar_t* refusedMap = L"MapCannotBeRaced";
+// Above every screen and the pause.
+constexpr int32_t noticeLayer = 20;
+constexpr Color noticeColour{255, 160, 40, 255};
 
 }
 
@@ -74,8 +84,12 @@ bool GameMenu::loadRace(int32_t kind)
         if (Game::ChampionshipEntry* entry = race ? race->getChampionshipEntry() : nullptr)
             Game::makeChampionshipChoice(*entry, choice, folder);
     }
-    if (choice.mapFile.length() == 0)
+    if (choice.mapFile.length() == 0) {
+        // A championship's map that is not there is a damaged install too.
+        if (kind != 0)
+            showNotice(refusedMap);
         return false;
+    }
 
     if (!loadBehindLoadingScreen(choice.mapFile, true))
         return false;
@@ -118,10 +132,12 @@ bool GameMenu::loadChampionshipEnd()
 
 // Loads a map while the loading screen shows its progress. A failed load,
 // or a race's map that holds no race a player can drive (its damaged files
-// left no ground, course, start or grid), takes the loading screen away
-// again and gives the cursor back; such a map is cleared again.
+// left no ground, course, start, grid or gates), takes the loading screen
+// away again, gives the cursor back and tells the player why; such a map is
+// cleared again.
 bool GameMenu::loadBehindLoadingScreen(const String& map, bool race)
 {
+    hideNotice();
     delete loadingScreen;
     loadingScreen = new LoadingScreen(*this);
     const bool loaded = world && world->loadMap(map);
@@ -135,7 +151,42 @@ bool GameMenu::loadBehindLoadingScreen(const String& map, bool race)
         chain->clearLoadProcess();
     if (callbacks)
         callbacks->setCursorShown(true);
+    showNotice(refusedMap);
     return false;
+}
+
+void GameMenu::showNotice(const wchar_t* key)
+{
+    hideNotice();
+    noticeText = new Text(noticeLayer, fonts[secondButtonFont], *this, GameMenuTexts::lookUp(key), 0, 0, -1);
+    noticeText->colour = noticeColour;
+    noticeUntil = raceNow() + noticeMilliseconds;
+    updateNotice(raceNow());
+}
+
+void GameMenu::hideNotice()
+{
+    delete noticeText;
+    noticeText = nullptr;
+}
+
+void GameMenu::updateNotice(uint32_t now)
+{
+    if (!noticeText)
+        return;
+    if (int32_t(now - noticeUntil) > 0) {
+        hideNotice();
+        return;
+    }
+    const D3D::Device::SwapChain* chain = swapChain();
+    const int32_t width = chain ? int32_t(chain->presentParameters.BackBufferWidth) : 0;
+    const int32_t height = chain ? int32_t(chain->presentParameters.BackBufferHeight) : 0;
+    // Drawn smaller where a narrow window has no room for it (a scaled text
+    // keeps its box's centre).
+    GameMenuOverlay::fitWidth(*noticeText, width - 40, 0.5f);
+    const UserInterface::Size size = GameMenuOverlay::measure(*noticeText);
+    noticeText->x = (width - size.width) / 2;
+    noticeText->y = height - size.height - 40;
 }
 
 // The last loading frame as a picture, for the transition into the map.

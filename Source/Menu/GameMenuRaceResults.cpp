@@ -105,6 +105,12 @@ String formatNumber(const wchar_t* format, int32_t value)
     return out;
 }
 
+// The championship points of a row: a driver who gave the race up earns
+// none, whatever row the ranking leaves it.
+int32_t pointsFor(int32_t place, bool gaveUp) { return gaveUp ? 0 : Game::getPointsForPlace(place); }
+
+bool gaveUp(const Game::Vehicle& vehicle) { return vehicle.finishOrder == Game::Vehicle::gaveUp; }
+
 bool isTimeMode(int32_t mode)
 {
     return mode == Game::OffRoadRace || mode == Game::KnockOut || mode == Game::Circuit;
@@ -242,9 +248,11 @@ GameMenu::RaceResults::RaceResults(GameMenu& owner) : Screen(owner, 10, 1.0f, 0.
                 break;
             }
     } else if (mode == Game::TimeTrial) {
-        if (Game::Vehicle* player = race->getPlayerVehicle())
-            timeTrials[timeTrialCount++] = new TimeTrialRow(*this, player->name, player->color, true, 0,
-                                                            player->raceTime);
+        if (Game::Vehicle* player = race->getPlayerVehicle()) {
+            timeTrials[timeTrialCount] = new TimeTrialRow(*this, player->name, player->color, true, 0,
+                                                          player->raceTime);
+            timeTrials[timeTrialCount++]->gaveUp = gaveUp(*player) ? 1 : 0;
+        }
         const int32_t opponents = std::min<int32_t>(int32_t(race->targetTimeCount), maxTimeTrials - 1);
         for (int32_t i = 1; i <= opponents; ++i)
             timeTrials[timeTrialCount++] = new TimeTrialRow(*this, Game::getOpponentName(i),
@@ -308,7 +316,7 @@ void GameMenu::RaceResults::fillStanding(StandingRow& row, int32_t place)
     row.rank->setText(formatNumber(L"%i.", place + 1));
     row.name->setText(row.vehicle->name);
     if (championship)
-        row.value->setText(formatNumber(L"%i", Game::getPointsForPlace(place)));
+        row.value->setText(formatNumber(L"%i", pointsFor(place, gaveUp(*row.vehicle))));
     else if (mode == Game::CaptureTheFlag || mode == Game::Jamboree)
         row.value->setText(formatNumber(L"%i", row.vehicle->points));
     if (isTimeMode(mode)) {
@@ -321,7 +329,7 @@ void GameMenu::RaceResults::fillTimeTrial(TimeTrialRow& row, int32_t place)
 {
     row.place = place;
     row.rank->setText(formatNumber(L"%i.", place + 1));
-    row.points->setText(formatNumber(L"%i", Game::getPointsForPlace(place)));
+    row.points->setText(formatNumber(L"%i", pointsFor(place, row.gaveUp != 0)));
 }
 
 void GameMenu::RaceResults::enter(int32_t)
@@ -385,16 +393,15 @@ void GameMenu::RaceResults::close()
     Game* race = menu->game();
     if (championship && race) {
         if (Game::ChampionshipEntry* entry = race->getChampionshipEntry()) {
-            const auto pay = [entry](int32_t slot, int32_t place) {
+            const auto pay = [entry](int32_t slot, int32_t points) {
                 if (slot < 0 || slot >= int32_t(sizeof(entry->points)))
                     return;
-                const int32_t sum = entry->points[slot] + Game::getPointsForPlace(place);
-                entry->points[slot] = uint8_t(std::min(sum, 255));
+                entry->points[slot] = uint8_t(std::min(entry->points[slot] + points, 255));
             };
             for (int32_t i = 0; i < standingCount; ++i)
-                pay(standings[i]->slot, standings[i]->place);
+                pay(standings[i]->slot, pointsFor(standings[i]->place, gaveUp(*standings[i]->vehicle)));
             for (int32_t i = 0; i < timeTrialCount; ++i)
-                pay(timeTrials[i]->slot, timeTrials[i]->place);
+                pay(timeTrials[i]->slot, pointsFor(timeTrials[i]->place, timeTrials[i]->gaveUp != 0));
         }
     }
     deleteAll();

@@ -88,6 +88,7 @@ public:
         uint32_t isPlayer;
         int32_t slot;
         int32_t place = 0;
+        uint32_t gaveUp = 0;
         int32_t offset = 0;
         uint32_t sortKey;
         String name;

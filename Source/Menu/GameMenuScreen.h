@@ -165,6 +165,7 @@ public:
     virtual void placePlayerQuad();
     virtual void giveUpRace();
     virtual void advanceChampionship();
+    virtual void restartChampionship();
     // The loaded map's name and country code (empty without a scene).
     virtual String mapName();
     virtual String countryCode();

@@ -204,6 +204,12 @@ void GameMenu::update()
         for (int32_t i = 0; i < inputCount; ++i)
             down[i] = controls->getStrongerValue(inputBits[i]) > 0.0f;
     const uint32_t now = raceNow();
+    bool pressed[inputCount] = {};
+    for (int32_t i = 0; i < inputCount; ++i) {
+        pressed[i] = down[i] && !inputHeld[i];
+        if (!down[i])
+            keptFromPause &= ~(1u << i);
+    }
 
     if (!(controlScreen && controlScreen->isCapturing())) {
         for (int32_t i = inLeft; i <= inDown; ++i) {
@@ -220,7 +226,7 @@ void GameMenu::update()
                 inputHeld[i] = down[i];
                 if (down[i]) {
                     if (i == inPause)
-                        onKeyPause();
+                        onPausePress(pressed, down);
                     else if (i == inCamera)
                         onKeyCamera();
                     else
@@ -278,6 +284,7 @@ void GameMenu::update()
 
     if (disperseScreen && disperseScreen->finished(raceNow()))
         deleteOverlay(disperseScreen);
+    updateNotice(raceNow());
 }
 
 void GameMenu::updateOverlays(const bool (&down)[inputCount], uint32_t now)
@@ -345,13 +352,8 @@ void GameMenu::onScreenDone()
         break;
     }
     case gameOverState: {
-        if (race) {
-            if (Game::ChampionshipEntry* entry = race->getChampionshipEntry()) {
-                entry->raceNumber = 0;
-                for (uint8_t& points : entry->points)
-                    points = 0;
-            }
-        }
+        if (world)
+            world->restartChampionship();
         const int32_t next = gameOverScreen->nextScreen();
         if (next == mainState)
             returnToMenu(mainState);
@@ -395,7 +397,7 @@ void GameMenu::routeKey(Input input)
             break;
         }
     }
-    if (!pauseScreen || input == inLeft || input == inRight)
+    if (!pauseScreen || input == inLeft || input == inRight || (keptFromPause & (1u << input)))
         return;
     // The screens over the pause screen keep these keys to themselves.
     if (screen) {
@@ -445,6 +447,23 @@ void GameMenu::onKeyPause()
     playSound(3);
 }
 
+// The pause key may share its input with the menu keys the pause screen
+// reads (the control screen lets Escape both pause and go back): the press
+// that opens the pause is not also read by it, and while the pause shows, a
+// press of its confirm or back is theirs (back continues the race).
+void GameMenu::onPausePress(const bool (&pressed)[inputCount], const bool (&down)[inputCount])
+{
+    if (pauseScreen && (pressed[inConfirm] || pressed[inBack]))
+        return;
+    const bool opens = !pauseScreen;
+    onKeyPause();
+    if (!opens || !pauseScreen)
+        return;
+    for (int32_t i = 0; i < inputCount; ++i)
+        if (down[i])
+            keptFromPause |= 1u << i;
+}
+
 void GameMenu::onKeyCamera()
 {
     if (world)
@@ -462,18 +481,26 @@ void GameMenu::onRaceFinished()
         return;
     }
     if (raceResultsScreen && raceResultsScreen->opacity >= 1.0f) {
-        if (pointsScreen) {
-            pointsScreen->close();
-            world->advanceChampionship();
-        } else if (!gameOverScreen) {
+        if (pointsScreen)
+            closePoints();
+        else if (!gameOverScreen)
             raceResultsScreen->close();
-        }
         return;
     }
-    if (pointsScreen) {
-        pointsScreen->close();
+    if (pointsScreen)
+        closePoints();
+}
+
+// The championship moves on for a player who has the points. One who missed
+// them goes to the game over, which repeats this race's needed points and
+// ends the championship: moved on first, it showed the next race's, and the
+// seventh race lost unlocked the next difficulty.
+void GameMenu::closePoints()
+{
+    const bool qualified = !pointsScreen->notQualified();
+    pointsScreen->close();
+    if (qualified && world)
         world->advanceChampionship();
-    }
 }
 
 void GameMenu::render()

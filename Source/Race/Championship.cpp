@@ -226,6 +226,17 @@ void Game::advanceChampionship()
         callbacks->saveSettings();
 }
 
+void Game::restartChampionship()
+{
+    ChampionshipEntry* record = getChampionshipEntry();
+    if (!record)
+        return;
+    record->raceNumber = 0;
+    std::memset(record->points, 0, sizeof(record->points));
+    if (callbacks)
+        callbacks->saveSettings();
+}
+
 bool Game::readSettings(FileInterface& stream, ChampionshipEntry& record)
 {
     bool whole = true;

@@ -271,9 +271,11 @@ public:
     void shiftDeadlines(uint32_t ms);
 
     // Whether the loaded level holds a race a player can drive: ground, the
-    // quad package, a player slot and a Start object on a way (the course).
-    // A level whose side files are damaged may lack any of them; the menu
-    // then refuses the race instead of starting one that never moves.
+    // quad package, a player slot, a Start object on a way (the course), and
+    // gates: at least one, and every gate, Start and Goal one a quad can
+    // pass. A level whose side files or packages are damaged may lack any of
+    // them; the menu then refuses the race instead of starting one that
+    // never moves or never ends.
     bool canRace() const;
     // The race from the scene's objects (GameSetup.cpp), once, in phase 0:
     // the mode's vehicle count and laps, the course and its vehicles, the
@@ -371,6 +373,10 @@ public:
     // After a race: the next race, or after the seventh a new start (with
     // the next difficulty unlocked when this was the highest); then saves.
     void advanceChampionship();
+    // The game over: the championship starts again from its first race with
+    // no points (the difficulties won stay); then saves, so that a lost
+    // championship does not come back at the next start.
+    void restartChampionship();
     // One record of the settings file's game records: tag 1 the key, 2 the
     // difficulty, 3 unlocked, 4 the race number, 5 the points, 0. Unknown
     // tags carry no field; difficulties and the race number are kept in
@@ -425,6 +431,7 @@ private:
     void collectObjects(int32_t package, SCList<StaticEntity>& out) const;
     // The road under the first Start object; null without one.
     Way::PointList* courseAtStart() const;
+    bool coursePassable() const;
     void hideObjects(int32_t package, uint32_t hide);
     // The "Camera" package's race flag.
     void setCameraRaceFlag(uint32_t on);
@@ -446,4 +453,5 @@ private:
     // release, while the vehicles they follow or hit still exist.
     void removeItemObjects();
     int32_t compareRanked(const Vehicle& a, float progressA, const Vehicle& b, float progressB) const;
+    void keepOffCoursePlaces(Vehicle** table, const float* progress, int32_t count) const;
 };

@@ -65,7 +65,7 @@ bool Game::Gate::Window::isPassedBy(const vec3d& from, const vec3d& to, float ra
 {
     // A gate of no size has no passage (a zero extent would still let a
     // motion exactly through the centre pass).
-    if (!(extents[0] > 0.0f && extents[1] > 0.0f && extents[2] > 0.0f))
+    if (!passable())
         return false;
     const vec3d& ax = axes[0];
     const vec3d& ay = axes[1];
@@ -83,15 +83,15 @@ bool Game::Gate::Window::isPassedBy(const vec3d& from, const vec3d& to, float ra
            std::abs(offset.dot(az)) <= extents[2];
 }
 
-bool Game::Gate::getWindow(Window& window) const
+bool Game::Gate::windowOf(const Object& placed, Window& window)
 {
-    const auto* package = object ? dynamic_cast<const ObjPkgManager::Package*>(object->getObject()) : nullptr;
+    const auto* package = dynamic_cast<const ObjPkgManager::Package*>(placed.getObject());
     if (!package)
         return false;
     BoundingBox box = ObjPkgManager::Package::originBox();
     package->calcBoundingBox(box);
     matrix3d transform;
-    object->getTransform(transform, false);
+    placed.getTransform(transform, false);
     window = Window(box, transform);
     return true;
 }

@@ -240,6 +240,12 @@ void Game::Vehicle::finish()
         if (Vehicle* player = game->getPlayerVehicle())
             player->handToDriver();
     }
+    if (!finished) {
+        uint32_t before = 0;
+        for (auto* node = game->vehicles.head(); node; node = node->next)
+            before += node->item && node->item != this && node->item->finishOrder != 0 ? 1 : 0;
+        finishOrder = before + 1;
+    }
     finished = 1;
 }
 

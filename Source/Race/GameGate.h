@@ -32,6 +32,8 @@ public:
         // went through the window. A window without width, height or depth
         // is never passed.
         bool isPassedBy(const vec3d& from, const vec3d& to, float radius) const;
+        // It has width, height and depth.
+        bool passable() const { return extents[0] > 0.0f && extents[1] > 0.0f && extents[2] > 0.0f; }
 
         vec3d centre;
         vec3d axes[3];
@@ -50,7 +52,9 @@ public:
     void setMarked(uint32_t on);
     // The passage window of the gate object's package box where the object
     // stands; false, window untouched, without an object or package.
-    bool getWindow(Window& window) const;
+    bool getWindow(Window& window) const { return object && windowOf(*object, window); }
+    // The same for any placed object.
+    static bool windowOf(const Object& placed, Window& window);
     // The same, kept from the last call while the object stands where it
     // stood then (same package, position, turn and scale); null without
     // an object or package.

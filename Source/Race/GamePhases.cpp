@@ -122,6 +122,7 @@ void Game::giveUpRace()
     if (!player)
         return;
     player->finish();
+    player->finishOrder = Vehicle::gaveUp;
     switch (choice.gameMode) {
     case OffRoadRace:
     case KnockOut:

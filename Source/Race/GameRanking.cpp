@@ -7,6 +7,8 @@
 
 #include "Core/CrashTrace.h"
 
+#include <algorithm>
+
 namespace {
 
 int32_t bySlot(const Game::Vehicle& a, const Game::Vehicle& b)
@@ -21,6 +23,36 @@ int32_t byPlace(const Game::Vehicle& a, const Game::Vehicle& b)
 
 constexpr uint32_t introPhase = 1;
 constexpr uint32_t countdownPhase = 2;
+
+// Where a vehicle stands in the race as a whole, in race order: those that
+// have finished, those still racing, those knocked out, the one that gave up.
+enum Standing { finisher, racing, knockedOut, gaveUp };
+
+Standing standingOf(const Game::Vehicle& v)
+{
+    if (v.finishOrder == Game::Vehicle::gaveUp)
+        return gaveUp;
+    if (v.parkingSlot)
+        return knockedOut;
+    return v.finished ? finisher : racing;
+}
+
+// Among the same standing: finishers in the order they finished, the
+// knocked out by the places they went out on; 0 for those still racing.
+int32_t byStanding(const Game::Vehicle& a, const Game::Vehicle& b)
+{
+    const Standing sa = standingOf(a), sb = standingOf(b);
+    if (sa != sb)
+        return sa < sb ? -1 : 1;
+    switch (sa) {
+    case finisher: return a.finishOrder < b.finishOrder ? -1 : (a.finishOrder > b.finishOrder ? 1 : bySlot(a, b));
+    case knockedOut: return byPlace(a, b);
+    case gaveUp: return bySlot(a, b);
+    default: return 0;
+    }
+}
+
+constexpr bool offCourse(float progress) { return progress == -1.0f; }
 
 vec3d translationOf(const matrix3d& m) { return vec3d(m.m[12], m.m[13], m.m[14]); }
 
@@ -38,8 +70,8 @@ int32_t Game::compareRanked(const Vehicle& a, float progressA, const Vehicle& b,
     case TimeTrial:
         if (beforeStart)
             return bySlot(a, b);
-        if ((a.finished || b.finished) && a.place != b.place)
-            return byPlace(a, b);
+        if (const int32_t standing = byStanding(a, b))
+            return standing;
         if (a.lap != b.lap)
             return a.lap > b.lap ? -1 : 1;
         // Heading for different gates: the one that passed more gates is
@@ -56,7 +88,11 @@ int32_t Game::compareRanked(const Vehicle& a, float progressA, const Vehicle& b,
     case Circuit:
         if (beforeStart)
             return bySlot(a, b);
-        if (a.finished || b.finished || a.parkingSlot || b.parkingSlot || progressA == -1.0f || progressB == -1.0f)
+        if (const int32_t standing = byStanding(a, b))
+            return standing;
+        // Off the course a vehicle has no progress to compare; the ranking
+        // keeps its place among those still racing (keepOffCoursePlaces).
+        if (offCourse(progressA) || offCourse(progressB))
             return byPlace(a, b);
         if (progressA != progressB)
             return progressA > progressB ? -1 : 1;
@@ -105,12 +141,47 @@ void Game::rankVehicles()
         table[j] = vehicle;
         progress[j] = p;
     }
+    if (byProgress && phase != introPhase && phase != countdownPhase)
+        keepOffCoursePlaces(table, progress, count);
     for (int32_t i = 0; i < count; ++i)
         table[i]->place = i + 1;
     // The ranking table holds eight; any further vehicle follows them.
     for (int32_t place = count + 1; node; node = node->next)
         if (node->item)
             node->item->place = place++;
+}
+
+// Those still racing stand together in the ranked table. A vehicle off the
+// course keeps the place it held among them; the others are ordered by their
+// progress round it, so that it holds no one up.
+void Game::keepOffCoursePlaces(Vehicle** table, const float* progress, int32_t count) const
+{
+    struct Racer
+    {
+        Vehicle* vehicle;
+        float progress;
+    };
+    Racer byPlace[maxRanked], moving[maxRanked];
+    int32_t first = 0;
+    while (first < count && standingOf(*table[first]) != racing)
+        ++first;
+    int32_t racers = 0, movingCount = 0;
+    for (int32_t i = first; i < count && standingOf(*table[i]) == racing; ++i) {
+        byPlace[racers++] = {table[i], progress[i]};
+        if (!offCourse(progress[i]))
+            moving[movingCount++] = {table[i], progress[i]};
+    }
+    if (movingCount == racers)
+        return;
+    std::stable_sort(byPlace, byPlace + racers,
+                     [](const Racer& a, const Racer& b) { return a.vehicle->place < b.vehicle->place; });
+    std::stable_sort(moving, moving + movingCount, [](const Racer& a, const Racer& b) {
+        if (a.progress != b.progress)
+            return a.progress > b.progress;
+        return a.vehicle->place < b.vehicle->place;
+    });
+    for (int32_t k = 0, next = 0; k < racers; ++k)
+        table[first + k] = offCourse(byPlace[k].progress) ? byPlace[k].vehicle : moving[next++].vehicle;
 }
 
 uint32_t Game::isLastInRace(const Vehicle& vehicle) const

@@ -154,7 +154,28 @@ bool Game::canRace() const
     collectObjects(PlayerSlotPackage, slots);
     const bool grid = slots.head() != nullptr;
     slots.clear(false);
-    return grid && courseAtStart();
+    return grid && courseAtStart() && coursePassable();
+}
+
+// A package cut short, or of bytes that are no package, may read no part:
+// its objects stand with no box, and a quad passes them never. The course
+// needs every gate, Start and Goal the map places passable, and a gate.
+bool Game::coursePassable() const
+{
+    int32_t gateCount = 0;
+    bool passable = true;
+    for (int32_t package : {GatePackage, StartPackage, GoalPackage}) {
+        SCList<StaticEntity> found;
+        collectObjects(package, found);
+        for (auto* node = found.head(); node; node = node->next) {
+            const auto* object = dynamic_cast<const Object*>(node->item);
+            Gate::Window window{BoundingBox{}, matrix3d::identity()};
+            passable = passable && object && Gate::windowOf(*object, window) && window.passable();
+            gateCount += package == GatePackage ? 1 : 0;
+        }
+        found.clear(false);
+    }
+    return passable && gateCount > 0;
 }
 
 Way::PointList* Game::courseAtStart() const

@@ -195,6 +195,10 @@ public:
     Object* carriedItem = nullptr; // not owned
     uint32_t courseState = 0;
     uint32_t finished = 0;
+    // The order of the finish among the race's vehicles (1 the first), 0
+    // while still racing; gaveUp for the player who gave the race up.
+    uint32_t finishOrder = 0;
+    static constexpr uint32_t gaveUp = 0xFFFFFFFFu;
     int32_t lap = 1;
     int32_t gatesPassed = 0;
     SCList<Gate>::Node* nextGate = nullptr;

@@ -4,6 +4,7 @@
 #include "MenuStandIns.h"
 #include "MenuTestSupport.h"
 
+#include "../Application/AppTestFiles.h"
 #include "../Render/TestDevice.h"
 
 #include "MenuFileWriter.h"
@@ -13,18 +14,22 @@
 #include "Menu/GameMenuLoadingScreen.h"
 #include "Menu/GameMenuText.h"
 
+#include "Application/LanguageSetup.h"
 #include "Audio/Audio.h"
 #include "Audio/AudioFile.h"
 #include "Audio/SoundInterface.h"
 #include "Landscape/Scene.h"
 #include "Way/WayModeler.h"
 
+#include "Core/Language.h"
 #include "Core/Timer.h"
 
 #include <d3dx9.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
+#include <vector>
 
 using namespace TestDevice;
 
@@ -326,4 +331,76 @@ TEST_F(GameMenuDevice, ARaceStartsWhenThePreviewClosesAndItsResultsLeadBackToThe
     EXPECT_EQ(scene.game.phase, 0u);
     menu.releaseSounds();
     menu.releaseSmoothing();
+}
+
+// A copy of a championship map with its ways cut in half or its objects at
+// 0 bytes, or beside a gate package cut in half: the solo race is refused on
+// the map choice it was asked from, with a word in the player's language at
+// the foot of the next frame for a while, and no file of the copy touched.
+TEST_F(GameMenuDevice, AMapThatCannotBeRacedIsRefusedWithAWordAndLeftAsItWas)
+{
+    Language language;
+    LanguageSetup::run(language, nullptr, 0x0409);
+    Language* const previousLanguage = gLanguage;
+    gLanguage = &language;
+    MenuStandIn::useStandIns(menu);
+    GameMenu::World real(&scene);
+    menu.world = &real;
+    ASSERT_TRUE(MenuFileWriter::save(MenuSamples::sample(), String(samplePath().c_str())));
+    menu.load(String(samplePath().c_str()));
+    createWayModelerSet();
+    MenuStandIn::Clock clock{1000};
+    const std::wstring built = std::wstring(getModuleFolder().text()) + L"..\\";
+    for (const wchar_t* damaged : {L"Map\\AFOasenring.obj", L"Map\\AFOasenring.way", L"Objects\\Gate.teo"}) {
+        SCOPED_TRACE(std::string(damaged, damaged + wcslen(damaged)));
+        std::map<std::wstring, std::vector<uint8_t>> files;
+        const std::wstring copy = AppTestFiles::freshFolder(L"RefusedMap");
+        for (const wchar_t* folder : {L"Map\\", L"Objects\\"}) {
+            CreateDirectoryW((copy + folder).c_str(), nullptr);
+            const std::wstring from = built + (folder[0] == L'M' ? L"Data\\" : L"") + folder;
+            WIN32_FIND_DATAW found;
+            HANDLE search = FindFirstFileW((from + (folder[0] == L'M' ? L"AFOasenring.*" : L"*.teo")).c_str(), &found);
+            for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+                files[copy + folder + found.cFileName] = AppTestFiles::read(from + found.cFileName);
+            FindClose(search);
+        }
+        // The objects at 0 bytes, the others cut in half.
+        std::vector<uint8_t>& cut = files[copy + damaged];
+        cut.resize(std::wstring(damaged).ends_with(L".obj") ? 0 : cut.size() / 2);
+        for (const auto& [path, bytes] : files)
+            ASSERT_TRUE(AppTestFiles::write(path, bytes));
+        scene.objectPackages.loadFolder(String((copy + L"Objects\\").c_str()));
+        scene.game.loadObjectTypes(scene.objectManager, Game::packageNames, Game::startVehicleScale);
+        MenuStandIn::as(menu.chooseMapScreen)->mapName = String((copy + L"Map\\AFOasenring.tee").c_str());
+        menu.openScreen(GameMenu::chooseMapState);
+        menu.openScreen(GameMenu::soloRaceState);
+        EXPECT_EQ(menu.menuState, GameMenu::chooseMapState);
+        EXPECT_FALSE(scene.loaded);
+        ASSERT_NE(menu.noticeText, nullptr);
+        EXPECT_EQ(std::wstring(menu.noticeText->text()), L"MAP CANNOT BE RACED: ITS FILES ARE DAMAGED OR MISSING");
+        // Orange at the foot of the frame, nowhere above it.
+        menu.update();
+        chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        chain().render(true);
+        const Level pixels = readSurface(chain().targets[0].surface);
+        keepView(chain().targets[0].surface);
+        chain().present();
+        int orange[2] = {};
+        for (uint32_t y = 0; y < pixels.height; ++y)
+            for (uint32_t x = 0; x < pixels.width; ++x) {
+                const uint32_t p = pixels.at(x, y);
+                orange[y > pixels.height * 3 / 4] += (p >> 16 & 0xFF) > 150 && (p >> 8 & 0xFF) > 60 && (p & 0xFF) < 60;
+            }
+        EXPECT_EQ(orange[0], 0);
+        EXPECT_GT(orange[1], 50);
+        for (const auto& [path, bytes] : files)
+            EXPECT_EQ(AppTestFiles::read(path), bytes);
+        MenuStandIn::clockNow += GameMenu::noticeMilliseconds + 1;
+        menu.update();
+        EXPECT_EQ(menu.noticeText, nullptr);
+    }
+    scene.objectPackages.clear();
+    menu.releaseSounds();
+    gLanguage = previousLanguage;
 }

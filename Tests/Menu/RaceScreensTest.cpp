@@ -3,6 +3,8 @@
 // quad customising screen, alone and through the state machine.
 #include "RaceScreensSupport.h"
 
+#include "../Race/RaceTestSupport.h"
+
 #include "Menu/GameMenuControl.h"
 #include "Menu/GameMenuEditField.h"
 #include "Menu/GameMenuMyQuad.h"
@@ -194,6 +196,63 @@ TEST_F(Results, InAChampionshipThePlacesPayTheirPointsOnceToEachSlot)
     EXPECT_EQ(results.titleText, nullptr);
 }
 
+// The player (slot 0) leads, a lap or far along the way ahead of A, B and
+// C (slots 1 to 3); C passes A while B is off the way (where a lap counts, C
+// comes nearer the gate); A and B finish, then the player: the standings,
+// the results and their points follow the finish, C still racing last.
+TEST_F(Results, ALeaderWhoFinishesAfterTwoOthersRanksThirdInEveryMode)
+{
+    RaceTest::WayList way(10, 50.0f, false);
+    world.race.course = way.list;
+    world.race.phase = 3;
+    for (int32_t mode : {Game::OffRoadRace, Game::TimeTrial, Game::KnockOut, Game::Circuit}) {
+        SCOPED_TRACE(mode);
+        world.race.vehicles.deleteAll();
+        Game::ChampionshipEntry& entry = championship(mode);
+        Game::Vehicle* v[4];
+        for (int i = 0; i < 4; ++i) {
+            v[i] = &addVehicle(1, i == 0);
+            v[i]->lap = i == 0 ? 2 : 1;
+            v[i]->wayNode = way.node(i == 0 ? 8 : 7 - i);
+            v[i]->nextGateDistSq = 10.0f * float(i);
+        }
+        const auto standing = [&] {
+            world.race.rankVehicles();
+            std::string slots(4, '?');
+            for (Game::Vehicle* vehicle : v)
+                slots[size_t(vehicle->place - 1)] = char('0' + vehicle->slot);
+            return slots;
+        };
+        EXPECT_EQ(standing(), "0123");
+        v[2]->wayNode = way.node(0);
+        v[3]->wayNode = way.node(7);
+        v[3]->nextGateDistSq = 5.0f;
+        EXPECT_EQ(standing(), mode == Game::KnockOut || mode == Game::Circuit ? "0321" : "0312");
+        v[1]->finish();
+        standing();
+        v[2]->finish();
+        EXPECT_EQ(standing(), "1203");
+        v[0]->finish();
+        EXPECT_EQ(standing(), "1203");
+        if (mode == Game::TimeTrial)
+            continue; // its results list times
+        GameMenu::RaceResults results(menu);
+        EXPECT_EQ(results.standings[2]->vehicle, v[0]);
+        results.close();
+        EXPECT_EQ(std::vector<int>(entry.points, entry.points + 4), (std::vector<int>{7, 16, 11, 4}));
+        std::fill(std::begin(entry.points), std::end(entry.points), uint8_t(0));
+        // A player who gave up is listed last and earns nothing.
+        world.race.giveUpRace();
+        GameMenu::RaceResults givenUp(menu);
+        EXPECT_EQ(givenUp.standings[3]->vehicle, v[0]);
+        EXPECT_EQ(textOf(givenUp.standings[3]->value), L"0");
+        givenUp.close();
+        EXPECT_EQ(std::vector<int>(entry.points, entry.points + 4), (std::vector<int>{0, 16, 11, 7}));
+        std::fill(std::begin(entry.points), std::end(entry.points), uint8_t(0));
+    }
+    world.race.course = nullptr;
+}
+
 TEST_F(Results, AChampionshipTimeTrialRanksThePlayerAmongEveryOpponentTime)
 {
     Game::ChampionshipEntry& entry = championship(Game::TimeTrial);
@@ -219,6 +278,13 @@ TEST_F(Results, AChampionshipTimeTrialRanksThePlayerAmongEveryOpponentTime)
     const int32_t paid[] = {2, 16, 11, 7, 4, 1, 0, 0};
     for (int32_t slot = 0; slot < 8; ++slot)
         EXPECT_EQ(entry.points[slot], paid[slot]) << slot;
+    // Given up, the player has no time, comes last and earns nothing.
+    world.race.giveUpRace();
+    GameMenu::RaceResults givenUp(menu);
+    EXPECT_EQ(givenUp.timeTrials[7]->slot, 0);
+    EXPECT_EQ(textOf(givenUp.timeTrials[7]->points), L"0");
+    givenUp.close();
+    EXPECT_EQ(entry.points[0], 2);
 }
 
 TEST_F(Results, ConfirmBackAndAnEarlyAccelerateDoNothingThenAccelerateLeadsToTheMapChoice)
@@ -466,6 +532,40 @@ TEST_F(Results, RandomRacesGiveBoundedTablesAndTouchOnlyTheirRecord)
 
 // Game over.
 
+// A player below the needed points after each race of each difficulty: the
+// throttle closes the points, and the game over repeats their needed points
+// and the player's; the lost championship unlocks nothing.
+TEST_F(SmallScreens, TheGameOverRepeatsTheNeededPointsOfThePointsScreen)
+{
+    struct Advancing : World
+    {
+        void advanceChampionship() override { race.advanceChampionship(); }
+    } advancing;
+    menu.world = &advancing;
+    Game& race = advancing.race;
+    race.phase = 4;
+    for (uint8_t difficulty = 0; difficulty < 3; ++difficulty)
+        for (uint8_t number = difficulty == 0 ? 1 : 0; number < Game::championshipRaces; ++number) {
+            SCOPED_TRACE(std::to_string(difficulty) + " " + std::to_string(number));
+            race.choice = {.difficulty = difficulty, .championship = 1, .championshipKey = {'D', 'E'}};
+            const int32_t needed = race.getNeededPoints(number);
+            *race.findChampionshipEntry('D', 'E') = {'D', 'E', difficulty, difficulty, number, {uint8_t(needed - 1)}};
+            menu.showPoints(true);
+            menu.openScreen(GameMenu::pointsState);
+            const std::wstring shown = textOf(static_cast<GameMenu::Points*>(menu.pointsScreen)->neededValue);
+            EXPECT_EQ(shown, std::to_wstring(needed));
+            menu.onRaceFinished();
+            menu.update();
+            ASSERT_NE(menu.gameOverScreen, nullptr);
+            const auto* over = static_cast<GameMenu::GameOver*>(menu.gameOverScreen);
+            EXPECT_EQ(textOf(over->neededValue), shown);
+            EXPECT_EQ(textOf(over->pointsValue), std::to_wstring(needed - 1));
+            EXPECT_EQ(race.getChampionshipEntry()->unlocked, difficulty);
+            menu.showGameOver(false);
+        }
+    menu.world = &world;
+}
+
 TEST_F(SmallScreens, GameOverMovesBetweenItsTwoButtonsAndLeadsToMainOrTheRestart)
 {
     Game::ChampionshipEntry& entry = championship(Game::OffRoadRace);
@@ -699,6 +799,49 @@ TEST_F(PauseScreen, TheSettingsScreensOpenOverThePauseAndComeBackToIt)
     menu.onKeyPause();
     EXPECT_EQ(menu.pauseScreen, nullptr);
     EXPECT_EQ(menu.menuState, GameMenu::noScreen);
+}
+
+// The pause key bound to the menu's back or confirm input, on the keyboard
+// or the gamepad, as the control screen allows: one press pauses, the next
+// resumes, and the pause's rows stay in reach down to its give-up.
+TEST_F(PauseScreen, APauseKeySharedWithBackOrConfirmPausesResumesAndGivesUp)
+{
+    struct Case
+    {
+        bool gamepad;
+        int pause, confirm; // key codes or button numbers
+    };
+    constexpr int pauseSlot = 7, confirmSlot = 12, backSlot = 13;
+    world.race.choice.championship = 1;
+    world.race.phase = 3;
+    for (const Case& c : {Case{false, DIK_ESCAPE, DIK_RETURN}, Case{false, DIK_RETURN, DIK_RETURN}, Case{true, 2, 1}}) {
+        SCOPED_TRACE(c.pause);
+        MenuStandIn::Keys keys;
+        Control::BindingSet& set = c.gamepad ? keys.control.joystickSet : keys.control.keyboardSet;
+        set.base = &keys.state;
+        if (c.gamepad)
+            Control::setDefaultJoystick(set);
+        set.keys[pauseSlot] = set.keys[c.pause == c.confirm ? confirmSlot : backSlot];
+        menu.controls = &keys.control;
+        const auto press = [&](int code) {
+            (c.gamepad && code != DIK_DOWN ? keys.state.joyHeld[code] : keys.state.keyHeld[code]) = 0x80;
+            menu.update();
+            keys.state = {};
+            menu.update();
+        };
+        calls.clear();
+        press(c.pause);
+        ASSERT_NE(menu.pauseScreen, nullptr);
+        press(c.pause);
+        EXPECT_EQ(menu.pauseScreen, nullptr);
+        EXPECT_EQ(MenuStandIn::joined(), "world:pause app:cursorOn world:resume app:cursorOff");
+        press(c.pause);
+        press(DIK_DOWN);
+        calls.clear();
+        press(c.confirm);
+        EXPECT_EQ(MenuStandIn::joined(), "world:giveUpRace world:resume app:cursorOff");
+        menu.controls = nullptr;
+    }
 }
 
 // Quad customising.

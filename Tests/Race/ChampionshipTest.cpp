@@ -116,10 +116,18 @@ TEST(Championship, AdvanceUnlocksOnlyAtTheHighestDifficultyAndSaves)
         EXPECT_EQ(e.points[7], c.pointsKept ? 3 : 0);
         EXPECT_EQ(e.difficulty, c.difficulty);
         EXPECT_EQ(application.saves, 1);
+        // The game over starts it again, keeping what was won, and saves.
+        e.points[0] = 9;
+        game.restartChampionship();
+        EXPECT_EQ(e.unlocked, c.nextUnlocked);
+        EXPECT_EQ(e.raceNumber, 0);
+        EXPECT_EQ(e.points[0], 0);
+        EXPECT_EQ(application.saves, 2);
     }
     SaveCounter application;
     Game game(nullptr, &application);
     game.advanceChampionship(); // not a championship race: nothing, no save
+    game.restartChampionship();
     EXPECT_EQ(application.saves, 0);
 }
 

@@ -46,6 +46,8 @@ struct SetupScene
         CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
         EXPECT_TRUE(QuadSample::save(String(folder.c_str())));
         EXPECT_TRUE(ObjectPackageSamples::save(String(folder.c_str())));
+        // A package with no part, as one cut short before its first leaves.
+        EXPECT_TRUE(ObjectPackageWriter::save({}, String((folder + L"Objects\\Hollow.teo").c_str())));
         scene.swapChain = &chain;
         scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
         scene.objectPackages.buildPackages();
@@ -402,16 +404,14 @@ TEST(GameSetup, TheCourseIsTheRoadUnderTheStart)
     gWayNetwork.clear();
 }
 
-// A race a player can drive needs ground, the quad package, a player slot
-// and a Start on a road; a level that lacks any of them (its damaged files
-// left them out) holds no race, and the menu refuses it.
-TEST(GameSetup, ARaceNeedsGroundAGridAndAStartOnTheCourse)
+// A race a player can drive needs ground, the quad package, a player slot,
+// a Start on a road and gates a quad can pass; a level that lacks any of
+// them (its damaged files or packages left them out) holds no race, and the
+// menu refuses it.
+TEST(GameSetup, ARaceNeedsGroundAGridAStartOnTheCourseAndGates)
 {
-    createWayModelerSet();
     FileArray ways(4096);
     ASSERT_TRUE(WayFileWriter::write(WaySamples::valley([](float, float) { return 0.0f; }), ways));
-    ways.seek(0, 0);
-    ASSERT_TRUE(gWayNetwork.read(ways));
     const std::unique_ptr<Terrain> ground =
         TerrainTestMaps::load(TerrainTestMaps::heightMap(128, [](int32_t, int32_t) { return 8000.0f; }));
     ASSERT_TRUE(ground && ground->isLoaded());
@@ -421,23 +421,41 @@ TEST(GameSetup, ARaceNeedsGroundAGridAndAStartOnTheCourse)
         const char* what;
         bool loaded, hasGround, quad, slot;
         float startX;
+        const wchar_t* gate; // the gate's package, none without
+        const wchar_t* goal;
         bool races;
     } cases[] = {
-        {"all there", true, true, true, true, 200.0f, true},
-        {"no level loaded", false, true, true, true, 200.0f, false},
-        {"no ground", true, false, true, true, 200.0f, false},
-        {"no quad package", true, true, false, true, 200.0f, false},
-        {"no player slot", true, true, true, false, 200.0f, false},
-        {"no road under the Start", true, true, true, true, -900.0f, false},
-        {"no Start", true, true, true, true, 0.0f, false},
+        {"all there", true, true, true, true, 200.0f, L"Gate", L"Gate", true},
+        {"no Goal", true, true, true, true, 200.0f, L"Gate", nullptr, true},
+        {"no level loaded", false, true, true, true, 200.0f, L"Gate", nullptr, false},
+        {"no ground", true, false, true, true, 200.0f, L"Gate", nullptr, false},
+        {"no quad package", true, true, false, true, 200.0f, L"Gate", nullptr, false},
+        {"no player slot", true, true, true, false, 200.0f, L"Gate", nullptr, false},
+        {"no road under the Start", true, true, true, true, -900.0f, L"Gate", nullptr, false},
+        {"no Start", true, true, true, true, 0.0f, L"Gate", nullptr, false},
+        {"no gate", true, true, true, true, 200.0f, nullptr, nullptr, false},
+        {"a gate of a package that read no part", true, true, true, true, 200.0f, L"Hollow", nullptr, false},
+        {"a Goal of a package that read no part", true, true, true, true, 200.0f, L"Gate", L"Hollow", false},
     };
     for (const auto& c : cases) {
+        // The last case's scene took the ways and their modelers with it.
+        createWayModelerSet();
+        ways.seek(0, 0);
+        ASSERT_TRUE(gWayNetwork.read(ways));
         SetupScene s;
         Game& game = s.game();
         if (c.slot)
             s.place(L"Crate", {205.0f, 0.0f, -320.0f}, 0, 0);
         if (c.startX != 0.0f)
             s.place(L"Camera", {c.startX, 0.0f, -300.0f}, 0, 0);
+        if (c.gate) {
+            game.packages[Game::GatePackage] = s.package(c.gate);
+            s.place(c.gate, {200.0f, 0.0f, -250.0f}, 0, 0);
+        }
+        if (c.goal) {
+            game.packages[Game::GoalPackage] = s.package(c.goal);
+            s.place(c.goal, {200.0f, 0.0f, -200.0f}, 1, 0);
+        }
         if (!c.quad)
             game.packages[Game::QuadPackage] = nullptr;
         s.scene.terrainLayer.terrain = c.hasGround ? ground.get() : &bare;

@@ -26,7 +26,10 @@ struct Fields
     int node = 5;
     float fraction = 0.0f;
     int32_t passed = 0; // gates
+    uint32_t finishOrder = 0;
 };
+
+constexpr uint32_t gaveUp = Game::Vehicle::gaveUp;
 
 struct Case
 {
@@ -57,10 +60,14 @@ TEST(Ranking, OrdersByModeAndPhase)
         {"same lap, the same gate: the nearer first", Game::OffRoadRace, 3, 0,
          {{0, 1, 0, 2, 3, 100.0f}, {1, 2, 0, 2, 3, 10.0f}, {2, 3, 0, 2, 3, 50.0f}}, {1, 2, 0}},
         {"equal distances by slot", Game::TimeTrial, 3, 0, {{1, 1, 0, 1, 4, 25.0f}, {0, 2, 0, 1, 4, 25.0f}}, {0, 1}},
-        {"finished by place, a give-up after them, the rest by lap", Game::TimeTrial, 3, 0,
-         {{0, 99, 1, 2}, {1, 2, 1, 3}, {2, 3, 0, 3}, {3, 1, 1, 3}}, {3, 1, 2, 0}},
-        {"a finished vehicle on an equal place goes on to the laps", Game::OffRoadRace, 3, 0,
-         {{0, 2, 1, 2}, {1, 2, 0, 4}}, {1, 0}},
+        {"finished in their order, the rest by lap, a give-up after all", Game::TimeTrial, 3, 0,
+         {{0, 99, 1, 2, 0, 0, 0, false, 5, 0, 0, gaveUp},
+          {1, 1, 1, 3, 0, 0, 0, false, 5, 0, 0, 2},
+          {2, 3, 0, 3},
+          {3, 2, 1, 3, 0, 0, 0, false, 5, 0, 0, 1}},
+         {3, 1, 2, 0}},
+        {"a finisher ahead of one still racing, whatever its lap and place", Game::OffRoadRace, 3, 0,
+         {{0, 2, 1, 2, 0, 0, 0, false, 5, 0, 0, 1}, {1, 1, 0, 4}}, {0, 1}},
         {"KnockOut by track progress", Game::KnockOut, 3, 0,
          {{0, 1, 0, 1, 0, 0, 0, false, 3, 0.5f}, {1, 2, 0, 2, 0, 0, 0, false, 2, 0.1f},
           {2, 3, 0, 1, 0, 0, 0, false, 3, 0.75f}},
@@ -72,6 +79,13 @@ TEST(Ranking, OrdersByModeAndPhase)
         {"no progress on the list's end: by place", Game::Circuit, 3, 0,
          {{0, 2, 0, 3, 0, 0, 0, false, 0}, {1, 1, 0, 1, 0, 0, 0, false, 4}, {2, 3, 0, 2, 0, 0, 0, false, 9}},
          {1, 0, 2}},
+        {"one off the course keeps its place, the others pass round it", Game::Circuit, 3, 0,
+         {{1, 1, 0, 1, 0, 0, 0, false, 3}, {0, 2, 0, 1, 0, 0, 0, false, 0}, {2, 3, 0, 1, 0, 0, 0, false, 5}},
+         {2, 0, 1}},
+        {"finishers first in their order, the knocked out after those racing", Game::KnockOut, 3, 0,
+         {{0, 3, 0, 1, 0, 0, 0, true, 8}, {1, 4, 1, 2, 0, 0, 0, false, 2, 0, 0, 2},
+          {2, 1, 0, 2, 0, 0, 0, false, 9}, {3, 2, 1, 1, 0, 0, 0, false, 4, 0, 0, 1}},
+         {3, 1, 2, 0}},
         {"equal progress by place", Game::Circuit, 3, 0,
          {{0, 2, 0, 1, 0, 0, 0, false, 4, 0.5f}, {1, 1, 0, 1, 0, 0, 0, false, 4, 0.5f}}, {1, 0}},
         {"points first, then slots; a give-up's -1 last", Game::Jamboree, 3, 0,
@@ -109,6 +123,7 @@ TEST(Ranking, OrdersByModeAndPhase)
             v.wayNode = way.node(f.node);
             v.wayPoint.t = f.fraction;
             v.gatesPassed = f.passed;
+            v.finishOrder = f.finishOrder;
         }
         game.rankVehicles();
         std::vector<uint32_t> order(c.order.size(), 99);
