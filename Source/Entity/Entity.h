@@ -112,10 +112,10 @@ public:
     uint32_t visibility = unseen;
     // Set by onMoved when an own matrix moved; the projection assignment clears it.
     uint32_t moved = 0;
-    // The manager's frame of the last prepareRender (none before the first).
-    uint32_t preparedFrame = ~0u;
     // The projections that reach the entity, the first linkCount of links
     // (rebuilt by EntityManager::assignTexProjs; addresses stay put until then).
     DynArray<EntityTexProj> links{2};
     uint32_t linkCount = 0;
+    // The manager's frame of the last prepareRender (none before the first).
+    uint32_t preparedFrame = ~0u;
 };
