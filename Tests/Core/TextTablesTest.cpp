@@ -123,7 +123,7 @@ TEST(TextTables, EveryKeyTheProgramLooksUpIsPresentAndNothingElse)
          L"Nickname Color BENUTZER Blue Red Yellow Green Rosa Black White Orange GiveUp ExitChampionship Graphics "
          L"Graphics2 Language Resolution Fullscreen Antialiasing Shadow Soft Bloom Apply OffRoadRace CaptureTheFlag "
          L"Jamboree KnockOut Circuit TimeTrial Laps MaxPoints Checkpoints TimeTrial2 Lap Time2 BestTime2 BestLap "
-         L"GateMissed WrongWay FinalLap WrongGate"},
+         L"GateMissed WrongWay FinalLap WrongGate MapCannotBeRaced"},
         {&errorEnglish,
          L"Error Info ErrorDetectMonitor ErrorWindowClass ErrorDirect3D ErrorWindowCreate ErrorDirect3DDevice "
          L"ErrorAudioDevice Need_Newest_DirectX D3D_Init_Error SoftwareCrashTitle SoftwareCrash "
