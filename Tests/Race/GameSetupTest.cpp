@@ -254,6 +254,7 @@ TEST(GameSetup, ObjectsTakenOutOfTheRace)
     Object* podium = s.place(L"RocketPack", {70.0f, 0.0f, 60.0f}, 0, 0);
     game.choice.gameMode = Game::OffRoadRace;
     game.setupRace();
+    EXPECT_EQ(game.parkingSlots.count(), 0) << "kept for a knock-out only";
     EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
     EXPECT_EQ(podium->state, StaticEntity::instanceFlagged);
     game.hideParkingSlots(0);
@@ -271,12 +272,12 @@ TEST(GameSetup, ObjectsTakenOutOfTheRace)
 // The intro flight: two key frames about the Start (hand values for a Start
 // facing +z), then the chase view behind the player's quad.
 // At the flight's end the quad gets its vehicle camera and display, which
-// the release takes away with the vehicles.
+// the release takes away with the vehicles, showing the grid's slot again.
 TEST(GameSetup, TheIntroFliesFromTheStartToThePlayer)
 {
     SetupScene s;
     Game& game = s.game();
-    s.place(L"Crate", {10.0f, 0.0f, 10.0f}, 0, 0);
+    const Object* slot = s.place(L"Crate", {10.0f, 0.0f, 10.0f}, 0, 0);
     const vec3d p = s.place(L"Camera", {100.0f, 2.0f, 50.0f}, 0, 0)->getPosition();
     game.choice.gameMode = Game::OffRoadRace;
     game.choice.vehicleCount = 1;
@@ -320,9 +321,11 @@ TEST(GameSetup, TheIntroFliesFromTheStartToThePlayer)
     ASSERT_NE(player.getCamera(), nullptr);
     EXPECT_EQ(player.getCamera()->vehicle, player.getDynObject());
     EXPECT_NE(player.getHUD(), nullptr);
+    EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
     game.removeRaceVehicles();
     EXPECT_EQ(s.scene.camera.mode, SceneCamera::freeMode);
     EXPECT_EQ(game.vehicles.count(), 0);
+    EXPECT_EQ(slot->state, 0);
 }
 
 // The intro flown again while the vehicle camera follows the player's quad

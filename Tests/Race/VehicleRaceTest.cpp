@@ -258,6 +258,8 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
           {1001, 100.0f, 130.0f, false, 3},
           {1000, 100.0f, 130.0f, false, 3},
           {1, 100.0f, 130.0f, false, 0}}},
+        {"back on the way within the 1000 ms is no warning", true,
+         {{0, 100.0f, 130.0f, false, 2}, {500, 100.0f, 100.0f, false, 0}, {501, 100.0f, 100.0f, false, 0}}},
         {"back on the way ends the warning", true,
          {{0, 100.0f, 130.0f, false, 2}, {1001, 100.0f, 130.0f, false, 3}, {5, 100.0f, 100.0f, false, 0}}},
         {"the wrong way after 1000 ms, ended by leaving the way",
