@@ -41,6 +41,9 @@ Standing standingOf(const Game::Vehicle& v)
 // knocked out by the places they went out on; 0 for those still racing.
 int32_t byStanding(const Game::Vehicle& a, const Game::Vehicle& b)
 {
+    // Most comparisons are between two vehicles still racing.
+    if (!(a.finishOrder | b.finishOrder | a.finished | b.finished) && !a.parkingSlot && !b.parkingSlot)
+        return 0;
     const Standing sa = standingOf(a), sb = standingOf(b);
     if (sa != sb)
         return sa < sb ? -1 : 1;
@@ -141,7 +144,8 @@ void Game::rankVehicles()
         table[j] = vehicle;
         progress[j] = p;
     }
-    if (byProgress && phase != introPhase && phase != countdownPhase)
+    if (byProgress && phase != introPhase && phase != countdownPhase &&
+        std::any_of(progress, progress + count, offCourse))
         keepOffCoursePlaces(table, progress, count);
     for (int32_t i = 0; i < count; ++i)
         table[i]->place = i + 1;
