@@ -290,11 +290,10 @@ void Game::placePlayerQuad()
     placed->rotation = std::atan2(toPodium.x, toPodium.z) * 180.0f / 3.14159265f + 220.0f;
     placed->setState(StaticEntity::alwaysActive);
     vehicles.append(vehicle);
-    if (placed->instance) {
-        matrix3d world = placed->instance->world;
-        placed->instance->place(*placed, world);
-        vehicle->attachToEntity(dynamic_cast<DynObject*>(placed->instance));
-    }
+    // Made now rather than at the scene's next activation, turned as above;
+    // its vehicle takes it as it is made.
+    if (!placed->instance)
+        placed->instance = placed->createInstance();
     // Its wheels stand on the ground rather than its centre in it.
     if (Vehicle::QuadInstance* quad = vehicle->getQuad())
         quad->placeOnTerrain(at, nullptr);

@@ -7,8 +7,10 @@
 
 #include "../Render/TestDevice.h"
 
+#include "HudSamples.h"
 #include "MenuFileWriter.h"
 #include "MenuSamples.h"
+#include "ResourceArchiveWriter.h"
 
 #include "Menu/GameMenuControl.h"
 #include "Menu/GameMenuDisperse.h"
@@ -16,8 +18,11 @@
 #include "Menu/GameMenuPoints.h"
 #include "Menu/GameMenuRaceResults.h"
 
+#include "Application/Globals.h"
 #include "Render/DirectGraphics.h"
 #include "Render/RenderTexture.h"
+
+#include "Core/ResourceManager.h"
 
 #include <gtest/gtest.h>
 
@@ -184,6 +189,58 @@ TEST_F(RaceScreensDevice, TheResultsShowGreenBarsOverTheBlurredSceneAlsoAfterARe
     EXPECT_GT(red(background), 90) << std::hex << background;
     EXPECT_LT(green(background), 30) << std::hex << background;
     menu.releaseScreens();
+}
+
+// A knock-out's results cross out the eliminated with the game's own
+// "HUDEliminated" picture, beside their time; the others show no cross.
+TEST_F(RaceScreensDevice, TheKnockOutResultsCrossOutTheEliminated)
+{
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    const String path((std::wstring(folder) + L"KorvantaRaceScreens.res").c_str());
+    ResourceArchiveWriter archive;
+    ASSERT_TRUE(HudSamples::addArchiveImages(archive));
+    ASSERT_TRUE(archive.save(path));
+    ResourceManager resources;
+    ASSERT_TRUE(resources.load(path));
+    const struct Restore
+    {
+        ResourceManager* previous = gResourceManager;
+        ~Restore() { gResourceManager = previous; }
+    } restore;
+    gResourceManager = &resources;
+    sceneColour = 0xFF0000FF;
+    world.race.choice.gameMode = Game::KnockOut;
+    for (int32_t i = 0; i < 3; ++i)
+        addVehicle(i + 1, i == 0);
+    Game::Vehicle& out = *world.race.vehicles.head()->next->next->item;
+    out.parkingSlot = reinterpret_cast<Object*>(&resources);
+    world.race.phase = 4;
+    menu.onRaceFinished();
+    ASSERT_NE(menu.raceResultsScreen, nullptr);
+    auto& results = static_cast<GameMenu::RaceResults&>(*menu.raceResultsScreen);
+    results.opacity = 1.0f;
+    results.colour.a = 255;
+    results.fadeMode = UserInterface::Widget::fadeNone;
+    Level pixels;
+    for (int i = 0; i < 12; ++i)
+        pixels = frame();
+    // The cross's middle, where its two strokes meet.
+    const auto middle = [&](int32_t row) {
+        const UserInterface::Panel& icon = *results.standings[row]->icon;
+        return pixels.at(uint32_t(icon.x + 12), uint32_t(icon.y + 12));
+    };
+    for (int32_t row = 0; row < 3; ++row) {
+        const bool crossed = results.standings[row]->vehicle == &out;
+        EXPECT_EQ(results.standings[row]->icon->enabled, crossed ? 1u : 0u) << row;
+        const uint32_t texel = middle(row);
+        if (crossed)
+            EXPECT_GT(red(texel), 2 * (green(texel) + 10)) << row << " " << std::hex << texel;
+        else
+            EXPECT_LT(red(texel), 40) << row << " " << std::hex << texel;
+    }
+    menu.releaseScreens();
+    out.parkingSlot = nullptr;
 }
 
 // At the quit the menu's screens go before the device, which then frees

@@ -15,6 +15,7 @@
 #include "Objects/VehicleCamera.h"
 #include "Physics/PhysicsManager.h"
 #include "Render/SwapChain.h"
+#include "Vehicle/QuadInstance.h"
 #include "Way/WayModeler.h"
 #include "Way/WayNetwork.h"
 #include "Way/WaySegment.h"
@@ -29,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -267,6 +269,39 @@ TEST(GameSetup, ObjectsTakenOutOfTheRace)
     EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
     EXPECT_EQ(podium->state, StaticEntity::instanceFlagged);
     EXPECT_EQ(game.choice.championship, 0);
+}
+
+// The championship's end: the player's quad, the player's own from the
+// start, stands on its wheels on the slope 5 units before the podium.
+TEST(GameSetup, TheChampionshipsEndStandsThePlayersQuadBeforeThePodium)
+{
+    ASSERT_TRUE(TerrainTestMaps::loadGlobal(
+        TerrainTestMaps::heightMap(128, [](int32_t i, int32_t) { return 8000.0f + 60.0f * float(i); })));
+    {
+        SetupScene s;
+        Game& game = s.game();
+        game.packages[Game::PodiumPackage] = s.package(L"RocketPack");
+        s.place(L"RocketPack", {70.0f, gTerrain.getHeight(70.0f, 60.0f, 3), 60.0f}, 0, 0);
+        s.scene.loaded = 1;
+        game.placePlayerQuad();
+        ASSERT_EQ(game.vehicles.count(), 1);
+        Game::Vehicle& player = *game.vehicles.head()->item;
+        ASSERT_NE(player.getQuad(), nullptr);
+        EXPECT_EQ(player.getQuad()->vehicle, &player);
+        const matrix3d& pose = *player.getQuad()->body()->getTransform();
+        const vec3d at = pose.row(3);
+        EXPECT_NEAR(std::hypot(at.x - 70.0f, at.z - 60.0f), 5.0f, 0.01f);
+        const float ground = gTerrain.getHeight(at.x, at.z, 3);
+        EXPECT_GT(at.y, ground);
+        EXPECT_LT(at.y, ground + 1.5f);
+        EXPECT_GT(pose.row(1).dot(Terrain::lastGroundNormal()), 0.999f) << "upright on the slope";
+        matrix3d turned;
+        player.object->getTransform(turned, true);
+        const auto heading = [](vec3d v) { return std::atan2(v.x, v.z); };
+        EXPECT_NEAR(heading(pose.row(2)), heading(turned.row(2)), 0.02f) << "turned towards the podium";
+        s.scene.loaded = 0;
+    }
+    gTerrain.clear();
 }
 
 // The intro flight: two key frames about the Start (hand values for a Start
