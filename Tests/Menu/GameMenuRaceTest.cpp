@@ -1,4 +1,5 @@
 // The race loaders and the way back to the menu, over a recording world.
+#include "MenuMapFolder.h"
 #include "MenuStandIns.h"
 #include "MenuTestSupport.h"
 
@@ -283,6 +284,16 @@ TEST_F(RaceLoadingWithOverlays, TheChampionshipEndShowsTheCongratulationAndRetur
     EXPECT_FALSE(menu.loadChampionshipEnd());
     EXPECT_EQ(count("world:load"), 0);
     EXPECT_EQ(menu.congratulationScreen, nullptr);
+    // With its map the quad stands before the podium and the congratulation shows.
+    MenuMaps::Folder folder{L"KorvantaChampionshipEnd"};
+    ASSERT_TRUE(folder.level(L"de.tee", L"DE Finale", L"DE", 2));
+    MenuMaps::Application maps(folder);
+    menu.callbacks = &maps;
+    EXPECT_TRUE(menu.loadChampionshipEnd());
+    menu.callbacks = &app;
+    EXPECT_EQ(count("world:placePlayerQuad"), 1);
+    ASSERT_NE(menu.congratulationScreen, nullptr);
+    delete menu.congratulationScreen;
     // The overlay's way back once the transition is gone.
     menu.congratulationScreen = makeCongratulation(menu, TextureRef());
     lastCongratulation->closing = true;

@@ -274,6 +274,14 @@ TEST_F(Results, AChampionshipTimeTrialRanksThePlayerAmongEveryOpponentTime)
     results.enter(GameMenu::noScreen);
     EXPECT_EQ(textOf(results.titleText), L"RACE RESULTS");
     EXPECT_EQ(textOf(results.timeHeader), L"TIME");
+    // One line a place, under the headers.
+    results.layoutRows();
+    for (int32_t k = 0; k < results.timeTrialCount; ++k) {
+        const GameMenu::RaceResults::TimeTrialRow& row = *results.timeTrials[k];
+        const int32_t y = results.rankHeader->y + 50 + 60 * k;
+        for (GameMenu::Text* text : {row.rank, row.nameText, row.time, row.points})
+            EXPECT_EQ(text->y, y) << k;
+    }
     results.close();
     const int32_t paid[] = {2, 16, 11, 7, 4, 1, 0, 0};
     for (int32_t slot = 0; slot < 8; ++slot)

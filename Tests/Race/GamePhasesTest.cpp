@@ -201,6 +201,11 @@ TEST(GamePhases, IntroCountdownRunAndEnd)
     TestClock::now += 60000;
     game.update();
     EXPECT_EQ(game.phase, 3u);
+    // The standings follow the race every frame.
+    other.finish();
+    game.update();
+    EXPECT_EQ(other.place, 1);
+    EXPECT_EQ(player.place, 2);
     game.raceOver = 1;
     game.paused = 1;
     game.update();

@@ -7,6 +7,7 @@
 #include "Race/GameGate.h"
 #include "Race/GameVehicle.h"
 
+#include "Objects/HUD.h"
 #include "Objects/CollectGate.h"
 #include "Objects/VehicleCamera.h"
 #include "Physics/neRigidBody.h"
@@ -110,6 +111,8 @@ TEST(RaceObjectFunctions, AQuadPutBackOnTheWayTurnsTheCameraAlongIt)
     auto* quad = new Game::Vehicle::QuadInstance(nullptr, player.dyn, 1.0f);
     ASSERT_EQ(player.dyn->functions->add(0x2, quad)->instance, quad);
     ASSERT_NE(quad->body(), nullptr);
+    auto* hud = new ObjPkgManager::Functions::HUD(nullptr, &world.scene, player.dyn);
+    player.dyn->functions->add(ObjPkgManager::Functions::HUD::flag, hud);
     game.phase = 3;
     struct Case
     {
@@ -129,8 +132,11 @@ TEST(RaceObjectFunctions, AQuadPutBackOnTheWayTurnsTheCameraAlongIt)
         player.vehicle->wayPoint.centre = gTerrain.box.center;
         player.vehicle->wayPoint.side = {0.0f, 0.0f, 1.0f};
         player.camera->viewDirection = {0.0f, 0.0f, 1.0f};
+        delete hud->flash;
+        hud->flash = nullptr;
         player.vehicle->updateOverturn();
         EXPECT_EQ(player.vehicle->courseState, 0u) << c.courseType;
+        EXPECT_NE(hud->flash, nullptr) << "the put-back flashes";
         if (c.turned) {
             const vec3d along = quad->body()->state().transform.row(2);
             EXPECT_NEAR(along.x, -1.0f, 1e-4f) << c.courseType;
