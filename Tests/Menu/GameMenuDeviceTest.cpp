@@ -396,7 +396,11 @@ TEST_F(GameMenuDevice, AMapThatCannotBeRacedIsRefusedWithAWordAndLeftAsItWas)
         EXPECT_GT(orange[1], 50);
         for (const auto& [path, bytes] : files)
             EXPECT_EQ(AppTestFiles::read(path), bytes);
-        MenuStandIn::clockNow += GameMenu::noticeMilliseconds + 1;
+        // It stands for eight seconds.
+        MenuStandIn::clockNow += 8000;
+        menu.update();
+        EXPECT_NE(menu.noticeText, nullptr);
+        MenuStandIn::clockNow += 1;
         menu.update();
         EXPECT_EQ(menu.noticeText, nullptr);
     }
