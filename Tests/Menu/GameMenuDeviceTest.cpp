@@ -26,6 +26,7 @@
 
 #include <d3dx9.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -387,13 +388,18 @@ TEST_F(GameMenuDevice, AMapThatCannotBeRacedIsRefusedWithAWordAndLeftAsItWas)
         keepView(chain().targets[0].surface);
         chain().present();
         int orange[2] = {};
+        uint32_t left = pixels.width, right = 0;
         for (uint32_t y = 0; y < pixels.height; ++y)
             for (uint32_t x = 0; x < pixels.width; ++x) {
                 const uint32_t p = pixels.at(x, y);
-                orange[y > pixels.height * 3 / 4] += (p >> 16 & 0xFF) > 150 && (p >> 8 & 0xFF) > 60 && (p & 0xFF) < 60;
+                const bool ink = (p >> 16 & 0xFF) > 150 && (p >> 8 & 0xFF) > 60 && (p & 0xFF) < 60;
+                orange[y > pixels.height * 3 / 4] += ink;
+                left = ink ? std::min(left, x) : left;
+                right = ink ? std::max(right, x) : right;
             }
         EXPECT_EQ(orange[0], 0);
         EXPECT_GT(orange[1], 50);
+        EXPECT_NEAR(double(left + right) / 2.0, pixels.width / 2.0, 8.0) << "centred";
         for (const auto& [path, bytes] : files)
             EXPECT_EQ(AppTestFiles::read(path), bytes);
         // It stands for eight seconds.

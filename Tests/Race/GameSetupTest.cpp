@@ -281,7 +281,8 @@ TEST(GameSetup, TheChampionshipsEndStandsThePlayersQuadBeforeThePodium)
         SetupScene s;
         Game& game = s.game();
         game.packages[Game::PodiumPackage] = s.package(L"RocketPack");
-        s.place(L"RocketPack", {70.0f, gTerrain.getHeight(70.0f, 60.0f, 3), 60.0f}, 0, 0);
+        const vec3d podium{70.0f, gTerrain.getHeight(70.0f, 60.0f, 3), 60.0f};
+        s.place(L"RocketPack", podium, 0, 0);
         s.scene.loaded = 1;
         game.placePlayerQuad();
         ASSERT_EQ(game.vehicles.count(), 1);
@@ -298,7 +299,9 @@ TEST(GameSetup, TheChampionshipsEndStandsThePlayersQuadBeforeThePodium)
         matrix3d turned;
         player.object->getTransform(turned, true);
         const auto heading = [](vec3d v) { return std::atan2(v.x, v.z); };
-        EXPECT_NEAR(heading(pose.row(2)), heading(turned.row(2)), 0.02f) << "turned towards the podium";
+        EXPECT_NEAR(heading(pose.row(2)), heading(turned.row(2)), 0.02f) << "turned as placed";
+        EXPECT_NEAR(player.object->rotation, heading(podium - at) * 180.0f / 3.14159265f + 220.0f, 0.5f)
+            << "220 degrees on from facing the podium";
         s.scene.loaded = 0;
     }
     gTerrain.clear();

@@ -876,6 +876,12 @@ TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
     cross(181.5f, 178.5f);
     EXPECT_NE(hud->message, nullptr) << "the next crossing";
     EXPECT_EQ(v.gatesPassed, 1);
+    // With no gate to aim at, no gate is the wrong one.
+    hud->hideMessage();
+    v.nextGate = nullptr;
+    game.targetGate = nullptr;
+    cross(178.5f, 181.5f);
+    EXPECT_EQ(hud->message, nullptr);
 }
 
 // The player's display shows the split at each gate until the finish, and
