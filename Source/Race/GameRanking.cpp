@@ -28,13 +28,19 @@ constexpr uint32_t countdownPhase = 2;
 // have finished, those still racing, those knocked out, the one that gave up.
 enum Standing { finisher, racing, knockedOut, gaveUp };
 
+// Neither finished, knocked out nor given up.
+bool stillRacing(const Game::Vehicle& v)
+{
+    return !(v.finished | uint32_t(v.finishOrder == Game::Vehicle::gaveUp) | uint32_t(v.parkingSlot != nullptr));
+}
+
 Standing standingOf(const Game::Vehicle& v)
 {
+    if (stillRacing(v))
+        return racing;
     if (v.finishOrder == Game::Vehicle::gaveUp)
         return gaveUp;
-    if (v.parkingSlot)
-        return knockedOut;
-    return v.finished ? finisher : racing;
+    return v.parkingSlot ? knockedOut : finisher;
 }
 
 // Among the same standing: finishers in the order they finished, the
@@ -42,7 +48,7 @@ Standing standingOf(const Game::Vehicle& v)
 int32_t byStanding(const Game::Vehicle& a, const Game::Vehicle& b)
 {
     // Most comparisons are between two vehicles still racing.
-    if (!(a.finishOrder | b.finishOrder | a.finished | b.finished) && !a.parkingSlot && !b.parkingSlot)
+    if (stillRacing(a) && stillRacing(b))
         return 0;
     const Standing sa = standingOf(a), sb = standingOf(b);
     if (sa != sb)
@@ -167,10 +173,10 @@ void Game::keepOffCoursePlaces(Vehicle** table, const float* progress, int32_t c
     };
     Racer byPlace[maxRanked], moving[maxRanked];
     int32_t first = 0;
-    while (first < count && standingOf(*table[first]) != racing)
+    while (first < count && !stillRacing(*table[first]))
         ++first;
     int32_t racers = 0, movingCount = 0;
-    for (int32_t i = first; i < count && standingOf(*table[i]) == racing; ++i) {
+    for (int32_t i = first; i < count && stillRacing(*table[i]); ++i) {
         byPlace[racers++] = {table[i], progress[i]};
         if (!offCourse(progress[i]))
             moving[movingCount++] = {table[i], progress[i]};
