@@ -259,6 +259,9 @@ TEST(GameSetup, ObjectsTakenOutOfTheRace)
     EXPECT_EQ(game.parkingSlots.count(), 0) << "kept for a knock-out only";
     EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
     EXPECT_EQ(podium->state, StaticEntity::instanceFlagged);
+    game.packages[Game::CaptureFlagPackage] = s.package(L"CaptureFlag");
+    game.findCaptureFlag();
+    EXPECT_EQ(game.captureFlag, slot) << "the flag is found where the map put it";
     game.hideParkingSlots(0);
     EXPECT_EQ(slot->state, 0);
     game.hidePodium(0);
