@@ -169,10 +169,12 @@ TEST(GameSetup, GatesByModeGroupAndCourseType)
         int gates;
         bool startLast;
         int32_t goal;
+        int32_t championship = 0;
     };
     const Case cases[] = {
         {Game::OffRoadRace, 1, 3, false, 2}, {Game::KnockOut, 1, 3, false, 2}, {Game::Circuit, 1, 3, false, 2},
         {Game::TimeTrial, 1, 3, false, 3},   {Game::TimeTrial, 2, 3, false, 3}, {Game::TimeTrial, 3, 4, true, 1},
+        {Game::TimeTrial, 2, 3, false, 3, 1},
         {Game::CaptureTheFlag, 1, 5, false, 2}, {Game::Jamboree, 1, 5, false, 2},
     };
     for (const Case& c : cases) {
@@ -190,6 +192,7 @@ TEST(GameSetup, GatesByModeGroupAndCourseType)
         game.choice.gameMode = c.mode;
         game.choice.courseType = c.courseType;
         game.choice.vehicleCount = 3;
+        game.choice.championship = c.championship;
         game.setupRace();
         EXPECT_EQ(game.gates.count(), c.gates);
         uint8_t last = 0;
@@ -204,7 +207,7 @@ TEST(GameSetup, GatesByModeGroupAndCourseType)
         EXPECT_EQ(game.choice.goal, c.goal);
         if (c.mode == Game::TimeTrial) {
             EXPECT_EQ(game.vehicles.count(), 1);
-            EXPECT_EQ(game.targetTimeCount, 0u) << "a solo time trial races against no target times";
+            EXPECT_EQ(game.targetTimeCount, c.championship ? 5u : 0u) << "five target times in a championship only";
         }
         if (c.mode == Game::Jamboree) {
             ASSERT_NE(game.targetGate, nullptr);
@@ -212,8 +215,9 @@ TEST(GameSetup, GatesByModeGroupAndCourseType)
             EXPECT_EQ(game.targetGate, nullptr) << "the release forgets the target with its gates";
             continue;
         }
-        if (c.mode == Game::OffRoadRace)
+        if (c.mode == Game::OffRoadRace) {
             EXPECT_EQ(game.vehicles.head()->item->nextGate, game.gates.head()) << "headed for the first gate";
+        }
     }
 }
 
