@@ -20,6 +20,7 @@ public:
         const std::wstring folder = path.substr(0, path.find_last_of(L"/\\"));
         started = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                  folder.c_str(), &startup, &process) != 0;
+        startError = started ? 0 : GetLastError();
     }
     ~ProgramRun()
     {
@@ -57,6 +58,7 @@ public:
     }
 
     bool started = false;
+    DWORD startError = 0;
     PROCESS_INFORMATION process{};
 };
 

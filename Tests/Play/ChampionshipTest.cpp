@@ -124,10 +124,8 @@ TEST(PlayChampionship, PauseOnEscapePausesResumesAndGivesUpAndThePlayerIsListedL
         results = game.waitFor("escape-13-results", Screens::results, 15000);
     }
     ASSERT_TRUE(results);
-    Sleep(2000);
-    std::vector<Frame> settled;
-    for (int k = 0; k < 12; ++k, Sleep(150))
-        settled.push_back(game.capture());
+    const std::vector<Frame> settled = settledResults(game);
+    ASSERT_EQ(settled.size(), 12u) << "the results stood still";
     game.keep(settled.front(), "escape-14-standings");
     const std::vector<Screens::ResultsRow> rows = Screens::resultsRows(settled, 8);
     int shown = 0;

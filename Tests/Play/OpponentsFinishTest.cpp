@@ -38,12 +38,8 @@ TEST(PlayOpponents, ThreeOpponentsFinishTheSprintAheadOfAPlayerWhoWaitedAndTheRe
     raceToResults(game, "opponents");
     if (HasFatalFailure())
         return;
-    // The lines slide in for about a second and a half; then the player's
-    // pulse is read over a few of its cycles.
-    Sleep(2000);
-    std::vector<Frame> settled;
-    for (int k = 0; k < 12; ++k, Sleep(150))
-        settled.push_back(game.capture());
+    const std::vector<Frame> settled = settledResults(game);
+    ASSERT_EQ(settled.size(), 12u) << "the results stood still";
     for (size_t k = 0; k < settled.size(); k += 4)
         game.keep(settled[k], "opponents-14-standings-" + std::to_string(k / 4));
     const std::vector<Screens::ResultsRow> rows = Screens::resultsRows(settled, 5);

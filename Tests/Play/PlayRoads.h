@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Play {
 
@@ -18,7 +20,7 @@ constexpr DWORD settle = 800;
 // moved one language on), to the main screen.
 inline void introToMain(Game& game, const std::string& run, bool firstStart, bool otherLanguage = false)
 {
-    ASSERT_NE(game.window(), nullptr);
+    ASSERT_NE(game.window(), nullptr) << game.noWindow();
     ASSERT_TRUE(game.waitFor(run + "-01-intro", Screens::intro, screenWait));
     if (!firstStart) {
         int languageFrames = 0;
@@ -168,6 +170,22 @@ inline void raceToResults(Game& game, const std::string& run)
     }
     ASSERT_TRUE(results);
     Sleep(settle);
+}
+
+// Frames of the results once their lines have slid in (about a second and a
+// half of the game's time), read over a few cycles of the player's pulse.
+// Only frames the game has moved on count: a game slowed by a busy machine
+// is read over as many of its own frames as a quick one.
+inline std::vector<Frame> settledResults(Game& game)
+{
+    Sleep(2000);
+    std::vector<Frame> frames;
+    for (DWORD start = GetTickCount(); frames.size() < 12 && GetTickCount() - start < 20000; Sleep(150)) {
+        Frame frame = game.capture();
+        if (!frame.empty() && (frames.empty() || frame.difference(frames.back()) > 0.0f))
+            frames.push_back(std::move(frame));
+    }
+    return frames;
 }
 
 // Accelerate leaves the results, again the map choice, which Escape leaves

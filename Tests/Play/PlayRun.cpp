@@ -183,6 +183,20 @@ Game::Game(const std::wstring& path) : program(path)
         SetForegroundWindow(handle);
 }
 
+std::string Game::noWindow()
+{
+    if (handle)
+        return {};
+    if (programFolder().empty())
+        return "the game's folder could not be made ready";
+    if (!program.started)
+        return "the game did not start (error " + std::to_string(program.startError) + ")";
+    const long code = program.waitForExit(0);
+    if (code != -1000)
+        return "the game ended with code " + std::to_string(code) + " before its window showed";
+    return "the game's window did not show in time";
+}
+
 Game::~Game()
 {
     releaseAll();

@@ -67,6 +67,9 @@ public:
     ~Game();
 
     HWND window() const { return handle; }
+    // Why no window showed: the folder not made ready, the start refused, the
+    // program ended (its code) or no window in time.
+    std::string noWindow();
     ProgramRun& run() { return program; }
 
     Frame capture();
