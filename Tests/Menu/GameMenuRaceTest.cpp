@@ -329,6 +329,10 @@ TEST(MenuWorld, TheMenusWorldWorksOnTheScenesToursAndRaceLogic)
     for (const auto& m : modes)
         EXPECT_EQ(GameMenu::World::nextCameraMode(m[0]), m[1]) << m[0];
     world.toggleVehicleCamera(); // no player vehicle: nothing
+    // The race's release hands the camera back to the menu's free flight.
+    scene.camera.mode = SceneCamera::pathMode;
+    world.releaseRace();
+    EXPECT_EQ(scene.camera.mode, SceneCamera::freeMode);
     // Without a scene nothing is reached.
     GameMenu::World none(nullptr);
     EXPECT_EQ(none.game(), nullptr);
