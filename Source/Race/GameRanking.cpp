@@ -31,7 +31,7 @@ enum Standing { finisher, racing, knockedOut, gaveUp };
 // Neither finished, knocked out nor given up.
 bool stillRacing(const Game::Vehicle& v)
 {
-    return !(v.finished | uint32_t(v.finishOrder == Game::Vehicle::gaveUp) | uint32_t(v.parkingSlot != nullptr));
+    return !v.finished && v.finishOrder != Game::Vehicle::gaveUp && !v.parkingSlot;
 }
 
 Standing standingOf(const Game::Vehicle& v)
