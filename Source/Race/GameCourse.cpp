@@ -71,7 +71,12 @@ bool Game::Gate::Window::isPassedBy(const vec3d& from, const vec3d& to, float ra
     const vec3d& ay = axes[1];
     const vec3d& az = axes[2];
     const float reach = (ax * extents[0] + ay * extents[1] + az * extents[2]).length();
-    if ((to - centre).lengthSq() > (radius + reach) * (radius + reach))
+    // Near enough anywhere along the motion: in a slow machine's long frame
+    // a quad at full speed ends farther past a gate than the gate's size.
+    const vec3d motion = to - from;
+    const float lengthSq = motion.lengthSq();
+    const float share = lengthSq > 0.0f ? std::clamp((centre - from).dot(motion) / lengthSq, 0.0f, 1.0f) : 1.0f;
+    if ((from + motion * share - centre).lengthSq() > (radius + reach) * (radius + reach))
         return false;
     if (sideOf((centre - to).dot(az)) == sideOf((centre - from).dot(az)))
         return false;

@@ -140,13 +140,17 @@ TEST(Course, GateWindowByHand)
         {{0.0f, 1.5f, 0.0f}, {0.0f, 1.5f, 1.0f}, 1.0f, true},
         {{0.0f, 1.5f, 0.0f}, {0.0f, 1.5f, 0.0005f}, 1.0f, false},
         {{0.0f, 1.5f, 0.001f}, {0.0f, 1.5f, 1.0f}, 1.0f, true}, // from a thousandth behind
-        // Near enough: within the sphere's radius and the box's half diagonal
-        // (4.301) of the gate's centre.
-        {{0.0f, 1.5f, -1.0f}, {0.0f, 1.5f, 5.25f}, 1.0f, true},
-        {{0.0f, 1.5f, -1.0f}, {0.0f, 1.5f, 5.35f}, 1.0f, false},
-        // A jump through it that lands far away: too far from the gate.
-        {{0.0f, 1.5f, -40.0f}, {0.0f, 1.5f, 40.0f}, 1.0f, false},
-        {{0.0f, 1.5f, -40.0f}, {0.0f, 1.5f, 40.0f}, 40.0f, true},
+        // Near enough: the motion comes within the sphere's radius and the
+        // box's half diagonal (4.301) of the gate's centre, wherever it ends,
+        // as a long frame at full speed carries a quad far past the gate.
+        {{0.0f, 1.5f, -1.0f}, {0.0f, 1.5f, 5.35f}, 1.0f, true},
+        {{3.9f, 0.5f, -1.0f}, {3.9f, 0.5f, 30.0f}, 1.0f, true},
+        {{0.0f, 1.5f, -40.0f}, {0.0f, 1.5f, 40.0f}, 1.0f, true},
+        {{0.0f, 1.5f, 40.0f}, {0.0f, 1.5f, -40.0f}, 1.0f, true},
+        // The window's corner above the box lies beyond that reach of a
+        // small sphere.
+        {{3.9f, 4.4f, -0.5f}, {3.9f, 4.4f, 0.5f}, 0.5f, false},
+        {{3.9f, 4.4f, -0.5f}, {3.9f, 4.4f, 0.5f}, 1.0f, true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(w.isPassedBy(c.from, c.to, c.radius), c.passed)

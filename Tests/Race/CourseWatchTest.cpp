@@ -81,12 +81,12 @@ struct GateCourse
         v.position = v.entity()->worldBounds.center;
         v.entity()->worldBounds.center = at;
     }
-    // The quad drives through the centre of gate i (in the +z direction).
+    // The quad, set down before gate i, drives through its centre (in the
+    // +z direction).
     void driveThrough(Game::Vehicle& v, int i)
     {
         const float z = gate(i)->object->position.z;
-        moveTo(v, vec3d(0.0f, height, z - 2.0f));
-        v.checkGates();
+        v.entity()->worldBounds.center = vec3d(0.0f, height, z - 2.0f);
         moveTo(v, vec3d(0.0f, height, z + 2.0f));
         v.checkGates();
     }
