@@ -70,6 +70,8 @@ const MapGenerator::Map& sprint()
                 o.position[2] = SprintLevel::playerZ;
             } else if (package == L"PlayerSlot") {
                 o.position[2] -= SprintLevel::gridBack;
+            } else if (package == L"Gate") {
+                o.scale = SprintLevel::gateScale;
             }
         }
         // No pick-ups: they lie beside the middle of the road, and an

@@ -23,6 +23,11 @@ constexpr float playerZ = startZ + 60.0f;
 // (its last slot still on the road).
 constexpr float gridBack = 60.0f;
 constexpr float goalZ = roadNorth - 20.0f;
+// The gates' scale: their posts (each a tenth of the frame's width, which
+// is 4 units unscaled) stand clear of the road's edges. As the map generator sizes
+// them they stood on its margins, and the quad, driven off its line by
+// slow uneven frames, caught the left one and stood against it.
+constexpr float gateScale = 11.0f;
 
 // The flat ground's height (world units).
 float ground();
