@@ -70,17 +70,18 @@ bool Game::Gate::Window::isPassedBy(const vec3d& from, const vec3d& to, float ra
     const vec3d& ax = axes[0];
     const vec3d& ay = axes[1];
     const vec3d& az = axes[2];
-    const float reach = (ax * extents[0] + ay * extents[1] + az * extents[2]).length();
+    // Most motions stay on one side of a gate: that is told first.
+    if (sideOf((centre - to).dot(az)) == sideOf((centre - from).dot(az)))
+        return false;
     // Near enough anywhere along the motion: in a slow machine's long frame
     // a quad at full speed ends farther past a gate than the gate's size.
+    const float reach = (ax * extents[0] + ay * extents[1] + az * extents[2]).length();
     const vec3d motion = to - from;
     const float lengthSq = motion.lengthSq();
     const float share = lengthSq > 0.0f ? std::clamp((centre - from).dot(motion) / lengthSq, 0.0f, 1.0f) : 1.0f;
     if ((from + motion * share - centre).lengthSq() > (radius + reach) * (radius + reach))
         return false;
-    if (sideOf((centre - to).dot(az)) == sideOf((centre - from).dot(az)))
-        return false;
-    const vec3d u = (to - from).normalised();
+    const vec3d u = motion.normalised();
     const float across = u.dot(az);
     const float t = across != 0.0f ? (from.dot(az) - centre.dot(az)) / across : 0.0f;
     const vec3d offset = from - u * t - centre;
