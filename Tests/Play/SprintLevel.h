@@ -27,7 +27,7 @@ constexpr float goalZ = roadNorth - 20.0f;
 // is 4 units unscaled) stand clear of the road's edges. As the map generator sizes
 // them they stood on its margins, and the quad, driven off its line by
 // slow uneven frames, caught the left one and stood against it.
-constexpr float gateScale = 11.0f;
+constexpr float gateScale = 9.5f;
 
 // The flat ground's height (world units).
 float ground();
