@@ -71,20 +71,21 @@ bool Game::Gate::Window::isPassedBy(const vec3d& from, const vec3d& to, float ra
     const vec3d& ay = axes[1];
     const vec3d& az = axes[2];
     // Most motions stay on one side of a gate: that is told first.
-    if (sideOf((centre - to).dot(az)) == sideOf((centre - from).dot(az)))
+    const vec3d toCentre = centre - from;
+    const float before = toCentre.dot(az);
+    if (sideOf((centre - to).dot(az)) == sideOf(before))
         return false;
     // Near enough anywhere along the motion: in a slow machine's long frame
     // a quad at full speed ends farther past a gate than the gate's size.
     const float reach = (ax * extents[0] + ay * extents[1] + az * extents[2]).length();
     const vec3d motion = to - from;
     const float lengthSq = motion.lengthSq();
-    const float share = lengthSq > 0.0f ? std::clamp((centre - from).dot(motion) / lengthSq, 0.0f, 1.0f) : 1.0f;
-    if ((from + motion * share - centre).lengthSq() > (radius + reach) * (radius + reach))
+    const float share = lengthSq > 0.0f ? std::clamp(toCentre.dot(motion) / lengthSq, 0.0f, 1.0f) : 1.0f;
+    if ((motion * share - toCentre).lengthSq() > (radius + reach) * (radius + reach))
         return false;
-    const vec3d u = motion.normalised();
-    const float across = u.dot(az);
-    const float t = across != 0.0f ? (from.dot(az) - centre.dot(az)) / across : 0.0f;
-    const vec3d offset = from - u * t - centre;
+    // Where the motion crosses the gate's plane.
+    const float across = motion.dot(az);
+    const vec3d offset = motion * (across != 0.0f ? before / across : 0.0f) - toCentre;
     return std::abs(offset.dot(ax)) <= extents[0] && std::abs(offset.dot(ay)) <= 2.0f * extents[1] &&
            std::abs(offset.dot(az)) <= extents[2];
 }

@@ -140,15 +140,11 @@ TEST(Course, GateWindowByHand)
         {{0.0f, 1.5f, 0.0f}, {0.0f, 1.5f, 1.0f}, 1.0f, true},
         {{0.0f, 1.5f, 0.0f}, {0.0f, 1.5f, 0.0005f}, 1.0f, false},
         {{0.0f, 1.5f, 0.001f}, {0.0f, 1.5f, 1.0f}, 1.0f, true}, // from a thousandth behind
-        // Near enough: the motion comes within the sphere's radius and the
-        // box's half diagonal (4.301) of the gate's centre, wherever it ends,
-        // as a long frame at full speed carries a quad far past the gate.
+        // Near enough: the motion, wherever a long frame ends it, comes within
+        // the sphere's radius and the box's half diagonal (4.301) of the
+        // centre; the window's corner above the box lies beyond that.
         {{0.0f, 1.5f, -1.0f}, {0.0f, 1.5f, 5.35f}, 1.0f, true},
-        {{3.9f, 0.5f, -1.0f}, {3.9f, 0.5f, 30.0f}, 1.0f, true},
         {{0.0f, 1.5f, -40.0f}, {0.0f, 1.5f, 40.0f}, 1.0f, true},
-        {{0.0f, 1.5f, 40.0f}, {0.0f, 1.5f, -40.0f}, 1.0f, true},
-        // The window's corner above the box lies beyond that reach of a
-        // small sphere.
         {{3.9f, 4.4f, -0.5f}, {3.9f, 4.4f, 0.5f}, 0.5f, false},
         {{3.9f, 4.4f, -0.5f}, {3.9f, 4.4f, 0.5f}, 1.0f, true},
     };

@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 #include <vector>
 
 namespace {
@@ -304,8 +305,8 @@ TEST(GameSetup, TheChampionshipsEndStandsThePlayersQuadBeforeThePodium)
         EXPECT_LT(at.y, ground + 1.5f);
         EXPECT_GT(pose.row(1).dot(Terrain::lastGroundNormal()), 0.999f) << "upright on the slope";
         // Turned 220 degrees on from facing the podium.
-        constexpr float pi = 3.14159265f;
         const float turn = std::atan2(pose.row(2).x, pose.row(2).z) - std::atan2(podium.x - at.x, podium.z - at.z);
+        constexpr float pi = std::numbers::pi_v<float>;
         EXPECT_NEAR(std::remainder(turn - 220.0f / 180.0f * pi, 2.0f * pi), 0.0f, 0.02f);
         s.scene.loaded = 0;
     }
