@@ -61,7 +61,7 @@ Game::Gate::Window::Window(const BoundingBox& box, const matrix3d& transform)
     }
 }
 
-bool Game::Gate::Window::isPassedBy(const vec3d& from, const vec3d& to, float radius) const
+bool Game::Gate::Window::isPassedBy(const vec3d& from, const vec3d& to, float radius, float* share) const
 {
     // A gate of no size has no passage (a zero extent would still let a
     // motion exactly through the centre pass).
@@ -80,14 +80,19 @@ bool Game::Gate::Window::isPassedBy(const vec3d& from, const vec3d& to, float ra
     const float reach = (ax * extents[0] + ay * extents[1] + az * extents[2]).length();
     const vec3d motion = to - from;
     const float lengthSq = motion.lengthSq();
-    const float share = lengthSq > 0.0f ? std::clamp(toCentre.dot(motion) / lengthSq, 0.0f, 1.0f) : 1.0f;
-    if ((motion * share - toCentre).lengthSq() > (radius + reach) * (radius + reach))
+    const float nearest = lengthSq > 0.0f ? std::clamp(toCentre.dot(motion) / lengthSq, 0.0f, 1.0f) : 1.0f;
+    if ((motion * nearest - toCentre).lengthSq() > (radius + reach) * (radius + reach))
         return false;
     // Where the motion crosses the gate's plane.
     const float across = motion.dot(az);
-    const vec3d offset = motion * (across != 0.0f ? before / across : 0.0f) - toCentre;
-    return std::abs(offset.dot(ax)) <= extents[0] && std::abs(offset.dot(ay)) <= 2.0f * extents[1] &&
-           std::abs(offset.dot(az)) <= extents[2];
+    const float crossing = across != 0.0f ? before / across : 0.0f;
+    const vec3d offset = motion * crossing - toCentre;
+    if (std::abs(offset.dot(ax)) > extents[0] || std::abs(offset.dot(ay)) > 2.0f * extents[1] ||
+        std::abs(offset.dot(az)) > extents[2])
+        return false;
+    if (share)
+        *share = std::clamp(crossing, 0.0f, 1.0f);
+    return true;
 }
 
 bool Game::Gate::windowOf(const Object& placed, Window& window)

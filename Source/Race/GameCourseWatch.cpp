@@ -95,16 +95,19 @@ void Game::Vehicle::checkGates()
     const vec3d now = quad->worldBounds.center;
     const float radius = quad->worldBounds.radius;
     Gate* crossed = nullptr;
+    float share = 1.0f;
     for (auto* node = game->gates.head(); node && !crossed; node = node->next) {
         const Gate::Window* window = node->item ? node->item->window() : nullptr;
-        if (window && window->isPassedBy(position, now, radius))
+        if (window && window->isPassedBy(position, now, radius, &share))
             crossed = node->item;
     }
     if (!crossed || crossed == lastGate)
         return;
     if (crossed == target) {
         lastGate = crossed;
+        gateShare = share;
         passGate();
+        gateShare = 1.0f;
         return;
     }
     if (isPlayer) {
@@ -125,16 +128,14 @@ void Game::Vehicle::passGate()
         } else {
             markGate(nextGate->item, 0);
             nextGate = nextGate->next;
+            gatesPassed += 1;
             if (nextGate && isPlayer)
                 takeSplit(now);
         }
         if (!start && !nextGate)
             completeLap(now);
-        if (nextGate) {
+        if (nextGate)
             markGate(nextGate->item, 1);
-            if (!start)
-                gatesPassed += 1;
-        }
         return;
     }
     if (mode == CaptureTheFlag) {
@@ -197,10 +198,15 @@ void Game::Vehicle::completeLap(uint32_t now)
             updateRecordTexts(true);
         }
     }
-    if (game->choice.gameMode == KnockOut && !parkingSlot && game->isLastInRace(*this)) {
-        parkingSlot = game->findFreeParkingSlot();
-        if (isPlayer)
-            finish();
+    if (game->choice.gameMode == KnockOut && !parkingSlot) {
+        // The frame's standings came before this lap was completed: the
+        // vehicle is judged by the standings with its lap's gate passed.
+        game->rankVehicles();
+        if (game->isLastInRace(*this)) {
+            parkingSlot = game->findFreeParkingSlot();
+            if (isPlayer)
+                finish();
+        }
     }
     if (lap < laps) {
         lap += 1;
@@ -241,10 +247,22 @@ void Game::Vehicle::finish()
             player->handToDriver();
     }
     if (!finished) {
+        // After those that finished in earlier frames; of those finishing in
+        // this one, the ones that crossed the line later in it go behind.
+        const uint32_t now = raceNow();
         uint32_t before = 0;
-        for (auto* node = game->vehicles.head(); node; node = node->next)
-            before += node->item && node->item != this && node->item->finishOrder != 0 ? 1 : 0;
+        for (auto* node = game->vehicles.head(); node; node = node->next) {
+            Vehicle* other = node->item;
+            if (!other || other == this || other->finishOrder == 0)
+                continue;
+            if (other->finishOrder != gaveUp && other->finishTime == now && other->finishShare > gateShare)
+                other->finishOrder += 1;
+            else
+                before += 1;
+        }
         finishOrder = before + 1;
+        finishTime = now;
+        finishShare = gateShare;
     }
     finished = 1;
 }
@@ -425,16 +443,20 @@ void Game::Vehicle::updateCourse()
         onWay = true;
     } else {
         Way::PointNode* next = wayNode->next;
-        if (!next || next == list->tail())
+        const bool nextWraps = !next || next == list->tail();
+        if (nextWraps)
             next = list->head();
         Way::PointNode* previous = wayNode->prev;
-        if (!previous)
+        const bool previousWraps = !previous;
+        if (previousWraps)
             previous = list->tail() ? list->tail()->prev : nullptr;
         if (next && lies(next)) {
             wayNode = next;
+            wayRounds += nextWraps ? 1 : 0;
             onWay = true;
         } else if (previous && lies(previous)) {
             wayNode = previous;
+            wayRounds -= previousWraps ? 1 : 0;
             onWay = true;
         }
     }

@@ -30,8 +30,9 @@ public:
 
         // Whether a sphere of radius whose centre moved from `from` to `to`
         // went through the window. A window without width, height or depth
-        // is never passed.
-        bool isPassedBy(const vec3d& from, const vec3d& to, float radius) const;
+        // is never passed. share, when given, takes how far along the motion
+        // (0 to 1) it crossed the window's plane.
+        bool isPassedBy(const vec3d& from, const vec3d& to, float radius, float* share = nullptr) const;
         // It has width, height and depth.
         bool passable() const { return extents[0] > 0.0f && extents[1] > 0.0f && extents[2] > 0.0f; }
 

@@ -65,6 +65,34 @@ constexpr bool offCourse(float progress) { return progress == -1.0f; }
 
 vec3d translationOf(const matrix3d& m) { return vec3d(m.m[12], m.m[13], m.m[14]); }
 
+// keepOffCoursePlaces among racers vehicles that passed as many gates.
+void keepPlacesAmong(Game::Vehicle** table, const float* progress, int32_t racers)
+{
+    struct Racer
+    {
+        Game::Vehicle* vehicle;
+        float progress;
+    };
+    Racer byPlace[Game::maxRanked], moving[Game::maxRanked];
+    int32_t movingCount = 0;
+    for (int32_t i = 0; i < racers; ++i) {
+        byPlace[i] = {table[i], progress[i]};
+        if (!offCourse(progress[i]))
+            moving[movingCount++] = {table[i], progress[i]};
+    }
+    if (movingCount == racers)
+        return;
+    std::stable_sort(byPlace, byPlace + racers,
+                     [](const Racer& a, const Racer& b) { return a.vehicle->place < b.vehicle->place; });
+    std::stable_sort(moving, moving + movingCount, [](const Racer& a, const Racer& b) {
+        if (a.progress != b.progress)
+            return a.progress > b.progress;
+        return a.vehicle->place < b.vehicle->place;
+    });
+    for (int32_t k = 0, next = 0; k < racers; ++k)
+        table[k] = offCourse(byPlace[k].progress) ? byPlace[k].vehicle : moving[next++].vehicle;
+}
+
 }
 
 // The ordering with the track progress of each vehicle given: the ranking
@@ -99,8 +127,12 @@ int32_t Game::compareRanked(const Vehicle& a, float progressA, const Vehicle& b,
             return bySlot(a, b);
         if (const int32_t standing = byStanding(a, b))
             return standing;
+        // The gates passed first: the way's progress wavers where a quad
+        // strays, and a gate not passed has to be driven back to.
+        if (a.gatesPassed != b.gatesPassed)
+            return a.gatesPassed > b.gatesPassed ? -1 : 1;
         // Off the course a vehicle has no progress to compare; the ranking
-        // keeps its place among those still racing (keepOffCoursePlaces).
+        // keeps its place among those as far on (keepOffCoursePlaces).
         if (offCourse(progressA) || offCourse(progressB))
             return byPlace(a, b);
         if (progressA != progressB)
@@ -161,37 +193,20 @@ void Game::rankVehicles()
             node->item->place = place++;
 }
 
-// Those still racing stand together in the ranked table. A vehicle off the
-// course keeps the place it held among them; the others are ordered by their
-// progress round it, so that it holds no one up.
+// Those still racing stand together in the ranked table, and among them
+// those that passed as many gates. A vehicle off the course keeps the place
+// it held among those; the others are ordered by their progress round it, so
+// that it holds no one up.
 void Game::keepOffCoursePlaces(Vehicle** table, const float* progress, int32_t count) const
 {
-    struct Racer
-    {
-        Vehicle* vehicle;
-        float progress;
-    };
-    Racer byPlace[maxRanked], moving[maxRanked];
     int32_t first = 0;
     while (first < count && !stillRacing(*table[first]))
         ++first;
-    int32_t racers = 0, movingCount = 0;
-    for (int32_t i = first; i < count && stillRacing(*table[i]); ++i) {
-        byPlace[racers++] = {table[i], progress[i]};
-        if (!offCourse(progress[i]))
-            moving[movingCount++] = {table[i], progress[i]};
+    for (int32_t end = first; end < count && stillRacing(*table[end]); first = end) {
+        while (end < count && stillRacing(*table[end]) && table[end]->gatesPassed == table[first]->gatesPassed)
+            ++end;
+        keepPlacesAmong(table + first, progress + first, end - first);
     }
-    if (movingCount == racers)
-        return;
-    std::stable_sort(byPlace, byPlace + racers,
-                     [](const Racer& a, const Racer& b) { return a.vehicle->place < b.vehicle->place; });
-    std::stable_sort(moving, moving + movingCount, [](const Racer& a, const Racer& b) {
-        if (a.progress != b.progress)
-            return a.progress > b.progress;
-        return a.vehicle->place < b.vehicle->place;
-    });
-    for (int32_t k = 0, next = 0; k < racers; ++k)
-        table[first + k] = offCourse(byPlace[k].progress) ? byPlace[k].vehicle : moving[next++].vehicle;
 }
 
 uint32_t Game::isLastInRace(const Vehicle& vehicle) const

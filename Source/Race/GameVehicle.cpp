@@ -113,12 +113,15 @@ EntityManager::Entity* Game::Vehicle::entity() const
 float Game::Vehicle::getTrackProgress() const
 {
     const Way::PointList* course = game ? game->course : nullptr;
-    if (!course || !wayNode || wayNode->owner != course || !wayNode->prev || !wayNode->next)
+    if (!course || !wayNode || wayNode->owner != course)
         return -1.0f;
     int32_t index = 0;
     for (const Way::PointNode* node = course->head(); node && node != wayNode; node = node->next)
         ++index;
-    return float(lap - 1) * float(course->count()) + float(index) + wayPoint.t;
+    const float progress = float(wayRounds) * float(course->count()) + float(index) + wayPoint.t;
+    // -1 says "no way node": a quad a round behind the list's head can come
+    // to it exactly.
+    return progress == -1.0f ? std::nextafter(-1.0f, 0.0f) : progress;
 }
 
 float Game::Vehicle::getDrivenDistance(uint32_t anyNode) const

@@ -154,9 +154,9 @@ public:
     // start lane, kept the more firmly the more vehicles are alongside.
     float getLanePreference() const;
 
-    // Progress along the race's way list: (lap - 1) x its entries + the
-    // index of the way node + the fraction along its segment; -1 on the
-    // list's first or last node or without one.
+    // Progress along the race's way list: wayRounds x its entries + the
+    // index of the way node + the fraction along its segment, on any node of
+    // the list; -1 without a way node on the race's course.
     float getTrackProgress() const;
     // The distance driven along the way list from its head: the lengths of
     // the segments before the way node, the distance along its own, and
@@ -199,6 +199,14 @@ public:
     // while still racing; gaveUp for the player who gave the race up.
     uint32_t finishOrder = 0;
     static constexpr uint32_t gaveUp = 0xFFFFFFFFu;
+    // The race clock at the finish, and how far along that frame's motion
+    // the quad crossed the line (1 for a finish that is no gate's): of two
+    // that finish in one frame, the one that crossed first is first.
+    uint32_t finishTime = 0;
+    float finishShare = 1.0f;
+    // While checkGates passes a gate: how far along the frame's motion the
+    // quad went through it; 1 otherwise.
+    float gateShare = 1.0f;
     int32_t lap = 1;
     int32_t gatesPassed = 0;
     SCList<Gate>::Node* nextGate = nullptr;
@@ -223,6 +231,10 @@ public:
     uint32_t damageTime = 0;
     Audio::Sound3D* nitroSound = nullptr; // owned
     Way::PointNode* wayNode = nullptr;
+    // How often the way tracking carried the quad over the way list's end:
+    // +1 from its last node on to its head, -1 back. A lap's gate need not
+    // stand where the list wraps, so the progress counts these rounds.
+    int32_t wayRounds = 0;
     // The nearest cross-section of wayNode's segment when the quad last lay
     // on the way, at along (0 to 1) on it, the quad's centre then at wayAt.
     Way::Pos wayPoint;

@@ -186,6 +186,7 @@ TEST(Course, GateWindowAgainstAStepwiseWalk)
             continue;
         bool walked = false;
         bool nearBorder = false;
+        int crossing = 0;
         const int steps = 4096;
         for (int i = 0; i < steps; ++i) {
             const vec3d p = a + (b - a) * (float(i) / steps), q = a + (b - a) * (float(i + 1) / steps);
@@ -195,12 +196,16 @@ TEST(Course, GateWindowAgainstAStepwiseWalk)
             const float across = std::abs(x.x) / half.x, up = std::abs(x.y) / (2.0f * half.y);
             nearBorder = std::abs(across - 1.0f) < 0.01f || std::abs(up - 1.0f) < 0.01f;
             walked = across <= 1.0f && up <= 1.0f;
+            crossing = i;
             break;
         }
         if (nearBorder)
             continue;
         // The sphere is large enough that the gate is always near enough.
-        EXPECT_EQ(w.isPassedBy(from, to, 30.0f), walked) << round;
+        float share = -1.0f;
+        EXPECT_EQ(w.isPassedBy(from, to, 30.0f, &share), walked) << round;
+        if (walked)
+            EXPECT_NEAR(share, (float(crossing) + 0.5f) / steps, 2.0f / steps) << round;
         (walked ? passed : missed) += 1;
     }
     EXPECT_GT(passed, 300);

@@ -239,7 +239,9 @@ TEST(CourseWatch, RecordsOnlyInTimeTrialAndSplitsOnlyForTheFirst32Gates)
 }
 
 // KnockOut: the last still racing at its lap end gets a free parking slot;
-// for the player that is the finish.
+// for the player that is the finish. Whoever completes a lap is judged with
+// that lap's gate passed, whatever the frame's standings said before: the
+// first to complete it is never the one knocked out.
 TEST(CourseWatch, KnockOutParksTheLastAndFinishesThePlayer)
 {
     TestClock clock(100);
@@ -250,27 +252,76 @@ TEST(CourseWatch, KnockOutParksTheLastAndFinishesThePlayer)
     Game::Vehicle& player = course.vehicle(0, true);
     Game::Vehicle& second = course.vehicle(1, false);
     Game::Vehicle& third = course.vehicle(2, false);
-    player.place = 1, second.place = 2, third.place = 3;
     for (Game::Vehicle* v : {&player, &second, &third})
         v->passGate();
-    // The third ends its lap last: parked in the first slot, racing on.
-    third.passGate();
-    third.passGate();
-    EXPECT_EQ(third.parkingSlot, &slots[0]);
-    EXPECT_EQ(third.lap, 2);
+    const auto lap = [](Game::Vehicle& v) {
+        v.passGate();
+        v.passGate();
+    };
+    // Ranked last before its lap, the third completes it first: it races on.
+    player.place = 1, second.place = 2, third.place = 3;
+    lap(third);
+    EXPECT_EQ(third.parkingSlot, nullptr);
+    EXPECT_EQ(third.place, 1);
+    lap(player);
+    EXPECT_EQ(player.parkingSlot, nullptr);
+    // The second completes the lap last: parked in the first slot, racing on.
+    lap(second);
+    EXPECT_EQ(second.parkingSlot, &slots[0]);
+    EXPECT_EQ(second.lap, 2);
     EXPECT_EQ(course.game.raceOver, 0u);
-    // The parked third no longer counts: the second is last at its lap end,
-    // then the player.
-    second.passGate();
-    second.passGate();
-    EXPECT_EQ(second.parkingSlot, &slots[1]);
-    player.place = 3;
-    player.passGate();
-    player.passGate();
-    EXPECT_EQ(player.parkingSlot, nullptr) << "both slots are taken";
+    // The parked second no longer counts: the player is last at its lap end
+    // after the third, with both slots taken.
+    lap(third);
+    EXPECT_EQ(third.parkingSlot, nullptr);
+    lap(player);
+    EXPECT_EQ(player.parkingSlot, &slots[1]);
     EXPECT_EQ(player.finished, 1u);
     EXPECT_EQ(course.game.raceOver, 1u);
     course.game.parkingSlots.clear(false);
+}
+
+// Quads that cross the line in one frame finish in the order they crossed
+// it, not in the order the race updates them (the player first); a finish
+// in an earlier frame stays ahead, and the standings follow.
+TEST(CourseWatch, SameFrameFinishersRankByWhenTheyCrossed)
+{
+    struct Row
+    {
+        int32_t mode;
+        float playerFrom, opponentFrom; // z before the frame; the line at 100, both end at 104
+        uint32_t opponentLater;         // ms between the player's frame and the opponent's
+        uint32_t playerPlace;
+    };
+    const Row rows[] = {
+        {Game::OffRoadRace, 90.0f, 99.0f, 0, 2}, {Game::Circuit, 90.0f, 99.0f, 0, 2},
+        {Game::KnockOut, 90.0f, 99.0f, 0, 2},    {Game::OffRoadRace, 99.0f, 90.0f, 0, 1},
+        {Game::Circuit, 90.0f, 99.0f, 30, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "mode " << row.mode << " from " << row.playerFrom << " later "
+                                        << row.opponentLater);
+        TestClock clock(5000);
+        GateCourse course(1, row.mode, 1);
+        Game::Vehicle& player = course.vehicle(0, true);
+        Game::Vehicle& opponent = course.vehicle(1, false);
+        for (Game::Vehicle* v : {&player, &opponent})
+            v->passGate();
+        const auto cross = [&](Game::Vehicle& v, float from) {
+            v.entity()->worldBounds.center = vec3d(0.0f, course.height, from);
+            GateCourse::moveTo(v, vec3d(0.0f, course.height, 104.0f));
+            v.checkGates();
+        };
+        cross(player, row.playerFrom);
+        TestClock::now += row.opponentLater;
+        cross(opponent, row.opponentFrom);
+        ASSERT_EQ(player.finished, 1u);
+        ASSERT_EQ(opponent.finished, 1u);
+        EXPECT_EQ(player.finishOrder, row.playerPlace);
+        EXPECT_EQ(opponent.finishOrder, 3 - row.playerPlace);
+        course.game.rankVehicles();
+        EXPECT_EQ(player.place, int32_t(row.playerPlace));
+    }
 }
 
 // CaptureTheFlag scores 15 for every target gate after the first, none in

@@ -12,7 +12,8 @@ namespace {
 using namespace RaceTest;
 
 // A vehicle of the table: the fields the ordering reads. node is an index
-// into a ten-node way list (0 is its head, where the progress is -1).
+// into a ten-node way list, -1 for none (the vehicle is off the course);
+// rounds, the times the way tracking carried it over the list's end.
 struct Fields
 {
     uint32_t slot;
@@ -27,6 +28,7 @@ struct Fields
     float fraction = 0.0f;
     int32_t passed = 0; // gates
     uint32_t finishOrder = 0;
+    int32_t rounds = 0;
 };
 
 constexpr uint32_t gaveUp = Game::Vehicle::gaveUp;
@@ -69,23 +71,39 @@ TEST(Ranking, OrdersByModeAndPhase)
         {"a finisher ahead of one still racing, whatever its lap and place", Game::OffRoadRace, 3, 0,
          {{0, 2, 1, 2, 0, 0, 0, false, 5, 0, 0, 1}, {1, 1, 0, 4}}, {0, 1}},
         {"KnockOut by track progress", Game::KnockOut, 3, 0,
-         {{0, 1, 0, 1, 0, 0, 0, false, 3, 0.5f}, {1, 2, 0, 2, 0, 0, 0, false, 2, 0.1f},
+         {{0, 1, 0, 1, 0, 0, 0, false, 3, 0.5f}, {1, 2, 0, 2, 0, 0, 0, false, 2, 0.1f, 0, 0, 1},
           {2, 3, 0, 1, 0, 0, 0, false, 3, 0.75f}},
          {1, 2, 0}},
+        {"KnockOut: more gates passed first, whatever the progress", Game::KnockOut, 3, 0,
+         {{0, 1, 0, 1, 0, 0, 0, false, 8, 0.5f, 2}, {1, 2, 0, 1, 0, 0, 0, false, 2, 0.0f, 3},
+          {2, 3, 0, 1, 0, 0, 0, false, 9, 0.0f, 2}},
+         {1, 2, 0}},
+        {"past the way list's end before the lap's gate: ahead of those before it", Game::KnockOut, 3, 0,
+         {{0, 1, 0, 1, 0, 0, 0, false, 8, 0.5f, 7}, {1, 2, 0, 1, 0, 0, 0, false, 0, 0.3f, 7, 0, 1},
+          {2, 3, 0, 1, 0, 0, 0, false, 1, 0.5f, 7, 0, 1}},
+         {2, 1, 0}},
+        {"the list's head and last node count as the rest: a quad left standing falls back", Game::Circuit, 3, 0,
+         {{0, 2, 0, 1, 0, 0, 0, false, 0, 0.1f}, {1, 3, 0, 1, 0, 0, 0, false, 1, 0.2f},
+          {2, 1, 0, 1, 0, 0, 0, false, 9, 0.0f, 0, 0, -1}},
+         {1, 0, 2}},
         {"eliminated keep their places", Game::KnockOut, 3, 0,
          {{0, 4, 0, 3, 0, 0, 0, true, 8}, {1, 1, 0, 1, 0, 0, 0, false, 4}, {2, 2, 0, 1, 0, 0, 0, false, 3},
           {3, 3, 0, 1, 0, 0, 0, false, 2}},
          {1, 2, 3, 0}},
-        {"no progress on the list's end: by place", Game::Circuit, 3, 0,
-         {{0, 2, 0, 3, 0, 0, 0, false, 0}, {1, 1, 0, 1, 0, 0, 0, false, 4}, {2, 3, 0, 2, 0, 0, 0, false, 9}},
+        {"no way node: by place", Game::Circuit, 3, 0,
+         {{0, 2, 0, 3, 0, 0, 0, false, -1}, {1, 1, 0, 1, 0, 0, 0, false, 4}, {2, 3, 0, 2, 0, 0, 0, false, -1}},
          {1, 0, 2}},
         {"one off the course keeps its place, the others pass round it", Game::Circuit, 3, 0,
-         {{1, 1, 0, 1, 0, 0, 0, false, 3}, {0, 2, 0, 1, 0, 0, 0, false, 0}, {2, 3, 0, 1, 0, 0, 0, false, 5}},
+         {{1, 1, 0, 1, 0, 0, 0, false, 3}, {0, 2, 0, 1, 0, 0, 0, false, -1}, {2, 3, 0, 1, 0, 0, 0, false, 5}},
          {2, 0, 1}},
         {"one off the course keeps its place while three pass round it", Game::Circuit, 3, 0,
-         {{0, 1, 0, 1, 0, 0, 0, false, 5}, {1, 2, 0, 1, 0, 0, 0, false, 0}, {2, 3, 0, 1, 0, 0, 0, false, 1},
+         {{0, 1, 0, 1, 0, 0, 0, false, 5}, {1, 2, 0, 1, 0, 0, 0, false, -1}, {2, 3, 0, 1, 0, 0, 0, false, 1},
           {3, 4, 0, 1, 0, 0, 0, false, 6}},
          {3, 1, 0, 2}},
+        {"off the course, its place kept among those that passed as many gates", Game::KnockOut, 3, 0,
+         {{0, 1, 0, 1, 0, 0, 0, false, -1, 0.0f, 2}, {1, 2, 0, 1, 0, 0, 0, false, 5, 0.0f, 2},
+          {2, 3, 0, 1, 0, 0, 0, false, 1, 0.0f, 3}, {3, 4, 0, 1, 0, 0, 0, false, 7, 0.0f, 2}},
+         {2, 0, 3, 1}},
         {"finishers first in their order, the knocked out after those racing", Game::KnockOut, 3, 0,
          {{0, 3, 0, 1, 0, 0, 0, true, 8}, {1, 4, 1, 2, 0, 0, 0, false, 2, 0, 0, 2},
           {2, 1, 0, 2, 0, 0, 0, false, 9}, {3, 2, 1, 1, 0, 0, 0, false, 4, 0, 0, 1}},
@@ -124,10 +142,11 @@ TEST(Ranking, OrdersByModeAndPhase)
             v.nextGateDistSq = f.distSq;
             v.points = f.points;
             v.parkingSlot = f.parked ? &parking[i] : nullptr;
-            v.wayNode = way.node(f.node);
+            v.wayNode = f.node < 0 ? nullptr : way.node(f.node);
             v.wayPoint.t = f.fraction;
             v.gatesPassed = f.passed;
             v.finishOrder = f.finishOrder;
+            v.wayRounds = f.rounds;
         }
         game.rankVehicles();
         std::vector<uint32_t> order(c.order.size(), 99);
@@ -254,19 +273,30 @@ TEST(Ranking, TrackProgressAndDrivenDistanceAlongTheWayList)
     Game::Vehicle& v = addVehicle(game, 1);
     EXPECT_EQ(v.getTrackProgress(), -1.0f);
     EXPECT_EQ(v.getDrivenDistance(1), 0.0f);
+    // The progress counts the rounds of the way list, the driven distance
+    // the laps.
     v.lap = 2;
+    v.wayRounds = 1;
     v.wayNode = way.node(2);
     v.wayPoint.t = 0.25f;
     v.wayPoint.distance = 25.0f;
     EXPECT_FLOAT_EQ(v.getTrackProgress(), 5.0f + 2.0f + 0.25f);
     EXPECT_NEAR(v.getDrivenDistance(0), 400.0f + 200.0f + 25.0f, 0.01f);
-    // The first and last nodes count only when any node may.
+    v.wayRounds = 0;
+    EXPECT_FLOAT_EQ(v.getTrackProgress(), 2.0f + 0.25f);
+    // The first and last nodes have a progress like any other; the driven
+    // distance counts them only when any node may.
     v.wayNode = way.node(4);
-    EXPECT_EQ(v.getTrackProgress(), -1.0f);
+    EXPECT_FLOAT_EQ(v.getTrackProgress(), 4.0f + 0.25f);
     EXPECT_EQ(v.getDrivenDistance(0), 0.0f);
     EXPECT_NEAR(v.getDrivenDistance(1), 400.0f + 400.0f + 25.0f, 0.01f);
     v.wayNode = way.node(0);
+    EXPECT_FLOAT_EQ(v.getTrackProgress(), 0.25f);
     EXPECT_NEAR(v.getDrivenDistance(1), 400.0f + 25.0f, 0.01f);
+    // A node of another list is not on the course.
+    WayList other(3, 100.0f, true);
+    v.wayNode = other.node(1);
+    EXPECT_EQ(v.getTrackProgress(), -1.0f);
 }
 
 }

@@ -299,20 +299,32 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
     game.phase = 3;
 
     // The way node follows the quad, and from the last node of the list on
-    // to its head.
+    // to its head: a round of the list, and the progress goes on growing.
+    // Back over the list's head, the round is taken back.
     Track::moveTo(v, 130.0f, 100.0f, east);
     v.updateCourse();
     EXPECT_EQ(v.wayNode, way.node(2));
     v.wayNode = way.node(3);
+    Track::moveTo(v, 190.0f, 100.0f, east);
+    v.updateCourse();
+    const float beforeTheHead = v.getTrackProgress();
     Track::moveTo(v, 50.0f, 100.0f, east);
     v.updateCourse();
     EXPECT_EQ(v.wayNode, way.node(0));
+    EXPECT_EQ(v.wayRounds, 1);
+    EXPECT_GT(v.getTrackProgress(), beforeTheHead);
     EXPECT_EQ(v.courseState, 0u);
+    Track::moveTo(v, 170.0f, 100.0f, west);
+    v.updateCourse();
+    EXPECT_EQ(v.wayNode, way.node(3));
+    EXPECT_EQ(v.wayRounds, 0);
+    v.courseState = 0;
     // Back on the node before (a quad that backed out): still on the way.
     v.wayNode = way.node(2);
     Track::moveTo(v, 100.0f, 100.0f, east);
     v.updateCourse();
     EXPECT_EQ(v.wayNode, way.node(1));
+    EXPECT_EQ(v.wayRounds, 0);
     EXPECT_EQ(v.courseState, 0u);
 
     // A gate left behind on the way: missed, shown 1000 ms later.
