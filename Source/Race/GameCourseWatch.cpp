@@ -353,35 +353,39 @@ vec3d Game::Vehicle::freeSpotNear(const QuadInstance& quad, const vec3d& centre,
     const EntityManager::Entity* own = quad.entity;
     if (!own || forward.lengthSq() == 0.0f || side.lengthSq() == 0.0f)
         return centre;
-    // The quad's own box, a little widened, standing on the ground.
+    // The quad's own box, a little widened, standing on the ground; reaching
+    // ahead by clearAhead it tells whether a static object stands in the way
+    // of a quad set down there: one that drives on would run into it.
     const OrientedBox& box = own->worldBox;
     const float halfWidth = box.halfExtents.x * box.axes[0].length() + 0.5f;
     const float halfHeight = box.halfExtents.y * box.axes[1].length();
     const float halfLength = box.halfExtents.z * box.axes[2].length() + 0.5f;
-    const auto boxAt = [&](const vec3d& at) {
+    const auto boxAt = [&](const vec3d& at, float clearAhead) {
         vec3d middle = at;
         middle.y = gTerrain.getHeight(at.x, at.z, 3) + 0.2f + halfHeight;
-        return ObjPkgManager::Functions::Path::boxBetween(middle - forward * 0.5f, middle + forward * 0.5f,
+        return ObjPkgManager::Functions::Path::boxBetween(middle - forward * 0.5f,
+                                                          middle + forward * (0.5f + clearAhead),
                                                           vec3d(halfWidth, halfHeight, halfLength - 0.5f));
     };
+    const float clearAhead = 4.0f * halfLength;
     // The static objects round the places tried, gathered once.
     constexpr int rowsBack = 3;
     const float rowStep = 2.0f * halfLength + 1.0f;
     ObjPkgManager::Functions::Path statics(getDynObject());
-    statics.points[0].position = centre + forward * rowStep;
+    statics.points[0].position = centre + forward * (rowStep + clearAhead);
     statics.points[1].position = centre - forward * (rowStep * float(rowsBack) + rowStep);
     statics.count = 2;
     // No target: no object is driven through here.
     statics.targetPoint = vec3d(NAN, NAN, NAN);
     statics.collectObstacles();
     const auto isFree = [&](const vec3d& at) {
-        const OrientedBox candidate = boxAt(at);
+        const OrientedBox candidate = boxAt(at, 0.0f);
         for (const auto* node = game->vehicles.head(); node; node = node->next) {
             const EntityManager::Entity* other = node->item != this ? node->item->entity() : nullptr;
             if (other && other != own && OrientedBox::overlaps(candidate, other->worldBox))
                 return false;
         }
-        return !statics.boxBlocked(candidate);
+        return !statics.boxBlocked(boxAt(at, clearAhead));
     };
     const float step = 2.0f * halfWidth;
     for (int row = 0; row <= rowsBack; ++row) {

@@ -291,9 +291,10 @@ private:
     // The quad's motor factor.
     void applyMotorFactor(QuadInstance& quad, float factor);
     // Where a quad set back on the way lands: the way point's centre unless
-    // another quad or a static object stands there; then the nearest free
-    // place across the road, or a little further back along it. The centre
-    // when the road is full.
+    // another quad stands there or a static object there or a few lengths
+    // ahead (a post it would drive into); then the nearest free place across
+    // the road, or a little further back along it. The centre when the road
+    // is full.
     vec3d freeSpotOnWay(const QuadInstance& quad) const;
     // The same search round centre, rows back against forward and places
     // out to reach on both sides; centre when none is free.

@@ -34,6 +34,8 @@
 #include "Tree/Tree.h"
 #include "Vehicle/QuadInstance.h"
 #include "Way/WayNetwork.h"
+#include "Way/WayPoint.h"
+#include "Way/WaySegment.h"
 
 #include "MapGenerator.h"
 #include "ObjectSamples.h"
@@ -130,6 +132,82 @@ public:
         return scene().cameraObjects ? scene().cameraObjects->collect(found) : 0;
     }
 
+    // Whether a quad's box (as the opponents' path tests take it) driving
+    // through the placed object along its depth axis, side units across its
+    // middle, meets one of the object's triangles.
+    static bool quadMeets(const Object& placed, float side)
+    {
+        const auto* package = dynamic_cast<const ObjPkgManager::Package*>(placed.getObject());
+        if (!package)
+            return false;
+        matrix3d placement = matrix3d::identity();
+        placed.getTransform(placement, false);
+        const vec3d across = placement.row(0).normalised(), along = placement.row(2).normalised();
+        const vec3d middle = placement.row(3) + across * side + vec3d(0.0f, 1.5f, 0.0f);
+        const OrientedBox box = ObjPkgManager::Functions::Path::boxBetween(middle - along * 20.0f,
+                                                                           middle + along * 20.0f, quadExtents);
+        for (auto* mesh = package->meshes.head(); mesh; mesh = mesh->next) {
+            const MeshTools::BinaryTiangleTree* tree = mesh->item->getTriangleTree();
+            if (tree && tree->intersectsBox(mesh->item->world * placement, box))
+                return true;
+        }
+        return false;
+    }
+    static constexpr vec3d quadExtents{1.2f, 1.0f, 1.5f};
+
+    // The cross-section of the level's roads (a way or a branch of one) that
+    // the point stands on.
+    static bool roadAt(const vec3d& point, Way::Pos& crossSection)
+    {
+        std::vector<const Way::PointList*> lists;
+        for (auto* way = gWayNetwork.ways.head(); way; way = way->next)
+            lists.push_back(way->item);
+        for (size_t i = 0; i < lists.size(); ++i)
+            for (const Way::PointNode* node = lists[i]->head(); node; node = node->next) {
+                for (auto* branch = node->item->branches.head(); branch; branch = branch->next)
+                    lists.push_back(branch->item);
+                const Way::Segment* segment = node->item->segment;
+                if (!segment || segment->positions.empty())
+                    continue;
+                uint32_t inside = 0;
+                float along = 0.0f;
+                segment->projectPoint(point.x, point.z, inside, along, &crossSection);
+                if (inside)
+                    return true;
+            }
+        return false;
+    }
+
+    // Every gate of the race set up stands on a road and spans it: a quad
+    // driving along either edge of the road, all of it on the road, passes
+    // between the posts. A gate always active (the valley's finish gate)
+    // marks a place off the course.
+    static void expectGatesSpanTheirRoads()
+    {
+        int gates = 0;
+        for (auto* node = scene().game.gates.head(); node; node = node->next, ++gates) {
+            SCOPED_TRACE(gates);
+            const Object& gate = *node->item->object;
+            if (gate.state == StaticEntity::alwaysActive)
+                continue;
+            matrix3d placement = matrix3d::identity();
+            gate.getTransform(placement, false);
+            const vec3d foot = placement.row(3), across = placement.row(0).normalised();
+            // A point where two segments join lies on neither: a step along
+            // the road finds it.
+            const vec3d step = placement.row(2).normalised();
+            Way::Pos road;
+            ASSERT_TRUE(roadAt(foot, road) || roadAt(foot + step, road) || roadAt(foot - step, road))
+                << "the gate at " << foot.x << " " << foot.z << " stands on no road";
+            float edges[2] = {(road.left - foot).dot(across), (road.right - foot).dot(across)};
+            if (edges[0] > edges[1])
+                std::swap(edges[0], edges[1]);
+            EXPECT_FALSE(quadMeets(gate, edges[0] + quadExtents.x)) << "the left edge, " << edges[0];
+            EXPECT_FALSE(quadMeets(gate, edges[1] - quadExtents.x)) << "the right edge, " << edges[1];
+        }
+        EXPECT_GT(gates, 0);
+    }
+
     static inline GameInProcess gameProcess;
     static inline Korvanta* app = nullptr;
 };
@@ -189,7 +267,10 @@ TEST_F(ContentLoad, EveryChampionshipMapLoadsAndHoldsItsRaces)
         // Every gate of the race (the Goal of a race track, the Start of a
         // rally course among them) spans the road. A quad's box driving
         // through it, in the middle or a lane beside it, meets no triangle
-        // the opponents' path tests see; one driving into a post does.
+        // the opponents' path tests see; one driving into a post does. On a
+        // race track or a rally course the road's edges pass too; an
+        // off-road course's gates stand on its hollow's floor, clear of its
+        // walls.
         int gates = 0;
         for (auto* node = game.gates.head(); node; node = node->next, ++gates) {
             SCOPED_TRACE(gates);
@@ -197,32 +278,19 @@ TEST_F(ContentLoad, EveryChampionshipMapLoadsAndHoldsItsRaces)
             const Game::Gate::Window* window = g.window();
             ASSERT_NE(window, nullptr);
             EXPECT_GE(window->extents[0], MapGenerator::courseWidth * 0.5f);
-            const auto* package = dynamic_cast<const ObjPkgManager::Package*>(g.object->getObject());
-            ASSERT_NE(package, nullptr);
-            matrix3d placement = matrix3d::identity();
-            g.object->getTransform(placement, false);
-            const vec3d across = placement.row(0).normalised(), along = placement.row(2).normalised();
-            const vec3d foot = placement.row(3);
-            const auto meets = [&](float side) {
-                const vec3d middle = foot + across * side + vec3d(0.0f, 1.5f, 0.0f);
-                const OrientedBox box = ObjPkgManager::Functions::Path::boxBetween(
-                    middle - along * 20.0f, middle + along * 20.0f, vec3d(1.2f, 1.0f, 1.5f));
-                for (auto* mesh = package->meshes.head(); mesh; mesh = mesh->next) {
-                    const MeshTools::BinaryTiangleTree* tree = mesh->item->getTriangleTree();
-                    if (tree && tree->intersectsBox(mesh->item->world * placement, box))
-                        return true;
-                }
-                return false;
-            };
             for (float side : {-10.0f, -5.0f, 0.0f, 5.0f, 10.0f})
-                EXPECT_FALSE(meets(side)) << side;
-            EXPECT_TRUE(meets(window->extents[0] - 0.3f)) << "a post";
+                EXPECT_FALSE(quadMeets(*g.object, side)) << side;
+            EXPECT_TRUE(quadMeets(*g.object, window->extents[0] - 0.3f)) << "a post";
         }
         EXPECT_GE(gates, MapGenerator::courseGates);
+        if (settings.courseType != 1)
+            expectGatesSpanTheirRoads();
         endRace();
 
         setUpRace(path, Game::CaptureTheFlag, settings.courseType, 2);
         EXPECT_GE(game.gates.count(), MapGenerator::courseGates + MapGenerator::flagGates);
+        if (settings.courseType != 1)
+            expectGatesSpanTheirRoads();
         endRace();
         setUpRace(path, Game::KnockOut, settings.courseType, 6);
         EXPECT_EQ(game.parkingSlots.count(), MapGenerator::parkingSlots);
@@ -294,6 +362,15 @@ TEST_F(ContentLoad, TheValleyIsASoloMap)
         ASSERT_NE(package->build(nullptr), nullptr);
         ASSERT_EQ(package->meshes.count(), 1);
         EXPECT_EQ(package->meshes.head()->item->geometries.count(), expected.geometries);
+    }
+    // The course's gates and the flag modes' gates on the shortcut span
+    // their roads.
+    const std::wstring valley = installFolder() + L"Data\\Map\\Valley.tee";
+    for (int32_t mode : {Game::Circuit, Game::CaptureTheFlag}) {
+        SCOPED_TRACE(mode);
+        setUpRace(valley, mode, 2, 2);
+        expectGatesSpanTheirRoads();
+        endRace();
     }
 }
 

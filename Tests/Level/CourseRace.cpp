@@ -77,7 +77,8 @@ bool loadLevel(Korvanta& app, const std::wstring& path)
     return true;
 }
 
-void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace, uint32_t limitMs, CourseRun& out)
+void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace, uint32_t limitMs, CourseRun& out,
+                              const Extras& extras)
 {
     Game& game = app.scene.game;
     PhysicsOnTestThread physics(app);
@@ -99,6 +100,9 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
         gates.push_back(node->item);
     out.gateCount = int(gates.size());
     out.laps = game.choice.goal;
+    if (extras.playerDriven)
+        if (Game::Vehicle* player = game.getPlayerVehicle(); player && player->getDynObject())
+            player->createAIDriver(player->getDynObject());
 
     Timer frameClock;
     frameClock.usePerformanceCounter = 0;
@@ -138,7 +142,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
     };
     std::vector<Watch> watches;
     for (auto* node = game.vehicles.head(); node; node = node->next) {
-        if (node->item->isPlayer)
+        if (node->item->isPlayer && !extras.playerDriven)
             continue;
         if (!node->item->getAIDriver() || !node->item->entity()) {
             out.failure = "opponent " + std::to_string(node->item->slot) + " has no driver or no quad";
@@ -146,7 +150,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
         }
         watches.push_back({node->item, node->item->nextGate, 0, 0, node->item->entity()->world.row(3), 0.0f});
         CourseRun::Opponent opponent;
-        opponent.name = std::to_string(node->item->slot);
+        opponent.name = node->item->isPlayer ? "player" : std::to_string(node->item->slot);
         out.opponents.push_back(opponent);
     }
     const auto gateIndex = [&](const SCList<Game::Gate>::Node* node) {
@@ -157,6 +161,8 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
     uint32_t worldBefore = game.worldNow();
     while (finished < watches.size() && game.worldNow() - worldStart < limitMs) {
         frame();
+        if (extras.afterFrame && !extras.afterFrame(game))
+            break;
         const float worldMs = float(std::max(game.worldNow() - worldBefore, 1u));
         worldBefore = game.worldNow();
         finished = 0;
@@ -198,7 +204,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
             }
             if (vehicle.finished && !opponent.finishedAt)
                 opponent.finishedAt = game.worldNow() - worldStart;
-            finished += vehicle.finished ? 1 : 0;
+            finished += vehicle.finished || vehicle.parkingSlot ? 1 : 0;
         }
     }
     out.raceMs = raceClockNow - start;

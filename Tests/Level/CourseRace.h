@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -110,13 +111,24 @@ struct CourseRun
 // it draws the same grass for the same views.
 bool loadLevel(Korvanta& app, const std::wstring& path);
 
+// What a race of the level tests adds to the game's own frames: the player's
+// quad driven by an opponent's driver (an opponent of the run then, named
+// "player"), and a look at the race after every frame of the running race,
+// which ends the run when it answers false.
+struct Extras
+{
+    bool playerDriven = false;
+    std::function<bool(Game&)> afterFrame;
+};
+
 // The frames of a race from its set-up until every opponent has finished or
-// the world's clock has run limitMs past the start. Each frame goes as in
-// the game: the frame clock and the race clock move by the pace's length,
-// the caller's thread steps the batch the physics thread would step, and the
-// physics manager measures the same length. The race clock must be
-// raceClock.
-void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace, uint32_t limitMs, CourseRun& out);
+// been knocked out, or the world's clock has run limitMs past the start.
+// Each frame goes as in the game: the frame clock and the race clock move by
+// the pace's length, the caller's thread steps the batch the physics thread
+// would step, and the physics manager measures the same length. The race
+// clock must be raceClock.
+void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace, uint32_t limitMs, CourseRun& out,
+                              const Extras& extras = {});
 
 // The race on its own map, loaded afresh, with the race clock and the random
 // numbers set as every run sets them, and the race cleared afterwards.

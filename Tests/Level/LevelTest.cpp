@@ -38,6 +38,8 @@
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
 #include "Way/WayNetwork.h"
+#include "Way/WayPoint.h"
+#include "Way/WaySegment.h"
 #include "Menu/GameMenu.h"
 #include "Menu/GameMenuScreen.h"
 #include "Render/DirectGraphics.h"
@@ -62,6 +64,7 @@
 #include <atomic>
 #include <iterator>
 #include <cmath>
+#include <map>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -1623,6 +1626,99 @@ TEST_F(LevelViews, OpponentsFinishTheChampionshipOffRoadRace)
 TEST_F(LevelViews, OpponentsFinishTheRallyCourse)
 {
     opponentsFinishTheRace("DE rally", eightQuadRace("DE", 3), {steady35, steady7, uneven});
+}
+
+// Where a point lies along the race's course from the head of its way
+// list, found on the way itself; false off the way.
+static bool courseDistance(const Game& game, const vec3d& point, float& distance)
+{
+    float before = 0.0f;
+    for (const Way::PointNode* node = game.course ? game.course->head() : nullptr; node; node = node->next) {
+        const Way::Segment* segment = node->item ? node->item->segment : nullptr;
+        if (!segment || segment->positions.empty())
+            continue;
+        uint32_t inside = 0;
+        float along = 0.0f;
+        Way::Pos crossSection;
+        segment->projectPoint(point.x, point.z, inside, along, &crossSection);
+        if (inside) {
+            distance = before + crossSection.distance;
+            return true;
+        }
+        before += segment->length;
+    }
+    return false;
+}
+
+// Each championship's knock-out race (the first of the schedule, on its race
+// track; a lap for each quad but one) with four quads, the player's driven by
+// an opponent's driver, to its end: the frame after the player is knocked out
+// or wins. Whenever a lap knocks a quad out, no quad still racing is behind
+// it: each has passed as many gates or more, and one that passed as many
+// lies as far on past the lap's gate.
+TEST_F(LevelViews, EveryKnockOutTakesTheLastQuadStillRacing)
+{
+    for (const char* country : CourseRace::countries) {
+        SCOPED_TRACE(country);
+        RaceChoice race = CourseRace::championshipChoice(country, 0);
+        ASSERT_EQ(race.gameMode, Game::KnockOut);
+        race.vehicleCount = 4;
+        const RaceClock previousClock = gRaceClock;
+        gRaceClock = CourseRace::raceClock;
+        scene().clear();
+        ASSERT_TRUE(load(std::wstring(race.mapFile.text())));
+        std::srand(51);
+        std::map<const Game::Vehicle*, bool> out;
+        int knockOuts = 0;
+        CourseRace::Extras extras;
+        extras.playerDriven = true;
+        extras.afterFrame = [&](Game& game) {
+            const Game::Gate* lapGate = game.gates.tail() ? game.gates.tail()->item : nullptr;
+            float lapMark = 0.0f;
+            const bool marked = lapGate && courseDistance(game, lapGate->object->getPosition(), lapMark);
+            // How far past the lap's gate a quad lies, when it lies on the way.
+            const auto pastLapGate = [&](const Game::Vehicle& v, float& past) {
+                float at = 0.0f;
+                if (!marked || !v.entity() || !courseDistance(game, v.entity()->world.row(3), at))
+                    return false;
+                past = std::fmod(at - lapMark + 2.0f * game.courseLength, game.courseLength);
+                return true;
+            };
+            for (auto* node = game.vehicles.head(); node; node = node->next) {
+                const Game::Vehicle& v = *node->item;
+                if (!v.parkingSlot || out[&v])
+                    continue;
+                out[&v] = true;
+                ++knockOuts;
+                float vPast = 0.0f;
+                const bool vOnWay = pastLapGate(v, vPast);
+                for (auto* other = game.vehicles.head(); other; other = other->next) {
+                    const Game::Vehicle& w = *other->item;
+                    if (&w == &v || w.parkingSlot || w.finished)
+                        continue;
+                    EXPECT_GE(w.gatesPassed, v.gatesPassed)
+                        << "slot " << v.slot << " went out ahead of slot " << w.slot;
+                    float wPast = 0.0f;
+                    if (w.gatesPassed == v.gatesPassed && vOnWay && pastLapGate(w, wPast))
+                        EXPECT_GE(wPast, vPast) << "slot " << v.slot << " went out ahead of slot " << w.slot;
+                }
+            }
+            return game.phase < 4;
+        };
+        CourseRun run;
+        CourseRace::raceOpponentsToTheFinish(*app, race, steady35, 10u * 60u * 1000u, run, extras);
+        EXPECT_EQ(run.failure, "");
+        ASSERT_EQ(run.opponents.size(), 4u);
+        std::printf("%s knock-out: %d out when the race ended\n", country, knockOuts);
+        CourseRace::print(stdout, country, steady35, run);
+        Game& game = scene().game;
+        EXPECT_TRUE(game.phase == 4 || game.raceOver) << "the race did not end";
+        EXPECT_GE(knockOuts, 1);
+        game.removeRaceVehicles();
+        game.releaseParkingSlots();
+        game.clearRace();
+        gRaceClock = previousClock;
+    }
 }
 
 // Every championship map of every country, each an eight-quad race at 35

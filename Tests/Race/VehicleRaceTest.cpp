@@ -477,12 +477,15 @@ TEST(VehicleRace, AQuadSetBackLandsWhereNothingStands)
         std::vector<float> quads;  // quads standing across the way point, by offset along its side
         std::vector<float> crates; // crates likewise
         bool atCentre, behind;
+        std::vector<float> postsAhead; // crates 8 units ahead along the way, by offset along its side
     };
     const Case cases[] = {
         {"a free road", {}, {}, true, false},
         {"a quad on the centre", {0.0f}, {}, false, false},
         {"a quad on the centre, crates on one side", {0.0f}, {2.0f, 4.0f}, false, false},
         {"the road full across", {-8.0f, -6.0f, -4.0f, -2.0f, 0.0f, 2.0f, 4.0f, 6.0f, 8.0f}, {}, false, true},
+        {"a post just ahead of the centre", {}, {}, false, false, {0.0f}},
+        {"a quad on the centre, a post ahead of the place beside it", {0.0f}, {}, false, false, {3.0f}},
     };
     // Off the way: the quad stands far from a way of its own.
     WayList way(3, 40.0f, true, vec3d(40.0f, track.ground(), 330.0f));
@@ -509,6 +512,11 @@ TEST(VehicleRace, AQuadSetBackLandsWhereNothingStands)
                 ASSERT_NE(track.scene.objectPackages.createObject(
                               track.scene.objectPackages.findPackage(String(L"Crate")),
                               vec3d(x + offset, track.ground(), z), 1.0f),
+                          nullptr);
+            for (const float offset : c.postsAhead)
+                ASSERT_NE(track.scene.objectPackages.createObject(
+                              track.scene.objectPackages.findPackage(String(L"Crate")),
+                              vec3d(x + offset, track.ground(), z + 8.0f), 1.0f),
                           nullptr);
             Way::Pos& at = v.wayPoint;
             at.centre = vec3d(x, track.ground(), z);
@@ -547,6 +555,10 @@ TEST(VehicleRace, AQuadSetBackLandsWhereNothingStands)
             for (const float offset : c.crates)
                 EXPECT_TRUE(std::abs(across - offset) >= halfWidth + 0.5f || std::abs(along) >= halfLength + 0.5f)
                     << "on the crate at " << offset << ": landed at " << across << ", " << along;
+            // Throttle alone drives the quad on: no post stands in its lane.
+            for (const float offset : c.postsAhead)
+                EXPECT_GE(std::abs(across - offset), halfWidth + 0.5f)
+                    << "behind the post at " << offset << ": landed at " << across << ", " << along;
             game.vehicles.deleteAll();
         }
     }

@@ -2,6 +2,7 @@
 
 #include "ImageFileWriter.h"
 #include "MeadowSamples.h"
+#include "ObjectPackageSamples.h"
 #include "ObjectSamples.h"
 #include "RecordsFileWriter.h"
 #include "TerrainSamples.h"
@@ -114,20 +115,36 @@ public:
 
     Place at(float s) const
     {
-        const float total = length();
-        if (closed_ && total > 0.0f)
-            s = std::fmod(std::fmod(s, total) + total, total);
-        s = std::clamp(s, 0.0f, total);
-        size_t i = 1;
-        while (i + 1 < lengths_.size() && lengths_[i] < s)
-            ++i;
-        const float a = lengths_[i - 1], b = lengths_[i];
-        const float t = b > a ? (s - a) / (b - a) : 0.0f;
+        float t = 0.0f;
+        const size_t i = pieceAt(s, t);
         const auto& p = points_[i - 1];
         const auto& q = points_[i];
-        const float len = std::max(b - a, 1e-3f);
+        const float len = std::max(lengths_[i] - lengths_[i - 1], 1e-3f);
         return {p.first + (q.first - p.first) * t, p.second + (q.second - p.second) * t, (q.first - p.first) / len,
                 (q.second - p.second) / len};
+    }
+
+    // The place on the road's own curve beside at(s): the way through the
+    // course's corners bends between them (as the game shapes a way: a
+    // cubic from each corner to the next whose inner control points lie a
+    // third of the chord along the chords from the corners before and
+    // after), so in a bend its middle lies off the straight line.
+    Place onRoad(float s) const
+    {
+        float t = 0.0f;
+        const size_t i = pieceAt(s, t);
+        const auto point = [this](size_t k) { return vec3d(points_[k].first, 0.0f, points_[k].second); };
+        const vec3d p0 = point(i - 1), p3 = point(i);
+        const vec3d previous = i >= 2 ? point(i - 2) : p0, next = i + 1 < points_.size() ? point(i + 1) : p3;
+        const float third = (p3 - p0).length() / 3.0f;
+        const vec3d t0 = p3 - previous, t1 = next - p0;
+        const vec3d c1 = t0.lengthSq() > 0.0f ? p0 + t0 * (third / t0.length()) : p0;
+        const vec3d c2 = t1.lengthSq() > 0.0f ? p3 - t1 * (third / t1.length()) : p3;
+        const float u = 1.0f - t;
+        const vec3d at = p0 * (u * u * u) + c1 * (3.0f * u * u * t) + c2 * (3.0f * u * t * t) + p3 * (t * t * t);
+        const vec3d d = (c1 - p0) * (3.0f * u * u) + (c2 - c1) * (6.0f * u * t) + (p3 - c2) * (3.0f * t * t);
+        const vec3d direction = d.lengthSq() > 0.0f ? d.normalised() : (p3 - p0).normalised();
+        return {at.x, at.z, direction.x, direction.z};
     }
 
     // The distance from (x, z) to the nearest point of the course.
@@ -175,6 +192,22 @@ public:
     }
 
 private:
+    // The piece of the line that distance s lies on (its end point's index)
+    // and how far along it, 0 to 1.
+    size_t pieceAt(float s, float& t) const
+    {
+        const float total = length();
+        if (closed_ && total > 0.0f)
+            s = std::fmod(std::fmod(s, total) + total, total);
+        s = std::clamp(s, 0.0f, total);
+        size_t i = 1;
+        while (i + 1 < lengths_.size() && lengths_[i] < s)
+            ++i;
+        const float a = lengths_[i - 1], b = lengths_[i];
+        t = b > a ? (s - a) / (b - a) : 0.0f;
+        return i;
+    }
+
     std::vector<std::pair<float, float>> points_;
     std::vector<float> lengths_;
     bool closed_ = true;
@@ -390,25 +423,28 @@ void addRace(std::vector<Object>& objects, const Track& track, bool closed, bool
         at(L"Bonfire", fx, fz, 0.0f, 0.0f, 0, 0);
     }
     // Gates facing along the way round, the flag modes' gates half way
-    // between two of them. A road's gates are a little wider than the road,
-    // their posts on the level margin beside it; an off-road course's floor
-    // ends at the hollow's walls, and its gates are a little narrower than
-    // the floor, their posts standing on it clear of the walls.
+    // between two of them. A road's gates stand on the middle of the road's
+    // own curve and span it, their posts on the level margin beside it; an
+    // off-road course's floor ends at the hollow's walls, and its gates are
+    // a little narrower than the floor, their posts standing on it clear of
+    // the walls.
     const float run = closed ? length : length - start;
     const std::vector<float> places =
         offRoad && closed ? offRoadGates(track, start) : evenGates(start, run);
-    const float gateScale = (offRoad ? roadWidth - 2.0f * gateWallClearance : roadWidth + 4.0f) / 4.0f;
-    for (size_t i = 0; i < places.size(); ++i) {
-        const Track::Place p = track.at(places[i]);
-        at(L"Gate", p.x, p.z, p.heading(), 0.0f, uint8_t(i + 1), 0).scale = gateScale;
-    }
+    const float gateScale = offRoad ? (roadWidth - 2.0f * gateWallClearance) / 4.0f
+                                    : ObjectPackageSamples::gateScaleSpanning(roadWidth);
+    const auto gateAt = [&](float s, uint8_t number, uint8_t group) {
+        const Track::Place p = offRoad ? track.at(s) : track.onRoad(s);
+        at(L"Gate", p.x, p.z, p.heading(), 0.0f, number, group).scale = gateScale;
+    };
+    for (size_t i = 0; i < places.size(); ++i)
+        gateAt(places[i], uint8_t(i + 1), 0);
     for (int32_t i = 0; i < flagGates; ++i) {
         const float wanted = start + run * (float(1 + 3 * i) + 0.5f) / float(courseGates + 1);
         size_t k = 1;
         while (k + 1 < places.size() && places[k] < wanted)
             ++k;
-        const Track::Place p = track.at((places[k - 1] + places[k]) * 0.5f);
-        at(L"Gate", p.x, p.z, p.heading(), 0.0f, uint8_t(10 + i), 1).scale = gateScale;
+        gateAt((places[k - 1] + places[k]) * 0.5f, uint8_t(10 + i), 1);
     }
     // Pick-ups in pairs across the road, the flag half way round.
     const wchar_t* const items[4] = {L"Nitro", L"RepairKit", L"RocketPack", L"Oil"};

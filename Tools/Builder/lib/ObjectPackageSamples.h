@@ -61,6 +61,15 @@ FunctionsRecordWriter::Spin pickUpSpin();
 // flares; the frame in orange and white bands, the marker yellow with a
 // ring. A placed gate's passage is its package's box, the frame's width.
 ObjectPackageWriter::Package gate();
+// The inner faces of the gate's posts stand this far either side of its
+// middle at scale 1 (the frame's posts from 0.4 to 0.5 of its box, which the
+// package scales by 4).
+constexpr float gatePostInner = 1.6f;
+// How far beyond a road's edges a gate's posts stand, and the scale that
+// puts them there on a road of the width given: a quad anywhere on the road
+// drives through the gate.
+constexpr float gateRoadClearance = 2.0f;
+constexpr float gateScaleSpanning(float roadWidth) { return (roadWidth * 0.5f + gateRoadClearance) / gatePostInner; }
 // A small grey box without geometry ("CameraMarker").
 ObjectPackageWriter::Package camera();
 // A race marker: one painted box without geometry named name, standing

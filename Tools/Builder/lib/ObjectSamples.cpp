@@ -1,5 +1,8 @@
 #include "ObjectSamples.h"
 
+#include "ObjectPackageSamples.h"
+#include "WaySamples.h"
+
 #include <cmath>
 
 StaticObjectWriter::Object ObjectSamples::placed(const wchar_t* package, float x, float y, float z, float rotation)
@@ -34,13 +37,16 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valleyRace(const Ground& 
     // The grid: two staggered rows, the quads held a little above the road.
     for (uint8_t slot = 0; slot < 8; ++slot)
         at(L"PlayerSlot", west + (slot % 2 ? 3.5f : -3.5f), -320.0f - 14.0f * float(slot), 0.0f, 3.0f, 0, slot);
-    // Gates wide enough for the road, facing along the way round.
+    // Gates spanning the road, facing along the way round; the flag modes'
+    // two on the shortcut span it.
     const float gates[6][3] = {{west, 300.0f, 0.0f},   {west, 800.0f, 0.0f},     {middle, 1125.0f, 90.0f},
                                {east, 600.0f, 180.0f}, {east, -400.0f, 180.0f}, {middle, -1125.0f, 270.0f}};
+    const float courseGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::curbstones.width);
+    const float shortcutGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::paved.width);
     for (uint8_t i = 0; i < 6; ++i)
-        at(L"Gate", gates[i][0], gates[i][1], gates[i][2], 0.0f, uint8_t(i + 1), 0)->scale = 4.0f;
-    at(L"Gate", 330.0f, 15.0f, 90.0f, 0.0f, 10, 1)->scale = 3.0f;
-    at(L"Gate", 520.0f, 15.0f, 90.0f, 0.0f, 11, 1)->scale = 3.0f;
+        at(L"Gate", gates[i][0], gates[i][1], gates[i][2], 0.0f, uint8_t(i + 1), 0)->scale = courseGate;
+    at(L"Gate", 330.0f, 15.0f, 90.0f, 0.0f, 10, 1)->scale = shortcutGate;
+    at(L"Gate", 520.0f, 15.0f, 90.0f, 0.0f, 11, 1)->scale = shortcutGate;
     // Pick-ups in pairs along the straights, the flag on the shortcut.
     const wchar_t* const items[4] = {L"Nitro", L"RepairKit", L"RocketPack", L"Oil"};
     for (int i = 0; i < 4; ++i) {
