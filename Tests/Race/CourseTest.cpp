@@ -372,6 +372,13 @@ TEST(Course, TargetGatesAreDrawnAmongTheOthers)
     race.gate(3)->object->position = vec3d(0.0f, 0.0f, -50.0f);
     Game::sortGatesByDistance(gates, vec3d(0.0f, 0.0f, 45.0f));
     EXPECT_EQ(gates, (std::vector<Game::Gate*>{race.gate(2), race.gate(3), race.gate(1), race.gate(0)}));
+
+    // Before the first target, the gates ahead of the player where it
+    // stands: from (0, 0, 30) only gate 0.
+    race.game.targetGate = nullptr;
+    player.entity()->world.m[14] = 30.0f;
+    race.game.collectGates(collected);
+    EXPECT_EQ(collected, (std::vector<Game::Gate*>{race.gate(0)}));
 }
 
 TEST(Course, FreeParkingSlots)
@@ -478,6 +485,7 @@ TEST(Course, TargetsByModeAndCourseState)
         } else if (c.object == &flag) {
             EXPECT_EQ(out.position, vec3d(5.0f, 1.0f, 5.0f));
             EXPECT_EQ(out.direction, vec3d());
+            EXPECT_EQ(out.lead, 0.0f);
         } else if (c.object == &slot) {
             EXPECT_EQ(out.position, vec3d(-30.0f, 0.0f, 0.0f));
         } else {
