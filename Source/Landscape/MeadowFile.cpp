@@ -208,7 +208,7 @@ bool Meadow::read(FileInterface& stream)
     createBuffers();
     uint32_t count = 0;
     uint64_t blades = 0;
-    const bool ended = LevelBlock::read<uint8_t>(stream, [&](uint8_t tag) {
+    return LevelBlock::readWhole<uint8_t>(stream, [&](uint8_t tag) {
         switch (tag) {
         case LayerCount: return stream.readValue(count);
         case LayerRecords:
@@ -236,9 +236,6 @@ bool Meadow::read(FileInterface& stream)
         default: return true;
         }
     });
-    // An end tag met early (a tag byte changed into one the reader passes
-    // over, say) leaves the rest of the file unread.
-    return ended && stream.remaining() == 0;
 }
 
 bool Meadow::load(const String& path)

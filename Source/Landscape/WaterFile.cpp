@@ -315,7 +315,7 @@ bool Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
     deleteAreas(dormant);
     scanCursor = nullptr;
     int32_t count = 0;
-    const bool ended = LevelBlock::read<uint8_t>(stream, [&](uint8_t tag) {
+    const bool readToEnd = LevelBlock::readWhole<uint8_t>(stream, [&](uint8_t tag) {
         switch (tag) {
         case Spare: {
             const uint32_t skip = stream.remaining() < 4 ? stream.remaining() : 4;
@@ -357,7 +357,7 @@ bool Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
     });
     if (swapChain)
         swapChain->advanceLoadProcess(*this, 1.0f);
-    return ended && stream.remaining() == 0;
+    return readToEnd;
 }
 
 void Water::write(FileInterface& stream) const
