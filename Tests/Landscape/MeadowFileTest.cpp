@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -220,6 +221,11 @@ TEST_F(MeadowFile, HeaderRules)
     // Fewer bytes than the version mark: no layers, no harm.
     read({'v', '1'});
     EXPECT_EQ(meadow.layers.count(), 0);
+    // The mark is passed over unread, whatever its bytes.
+    std::vector<uint8_t> otherMark = file({1, 1, 0, 0, 0, 2}, 1);
+    std::fill(otherMark.begin(), otherMark.begin() + 4, uint8_t(0));
+    EXPECT_TRUE(read(otherMark));
+    EXPECT_EQ(meadow.layers.count(), 1);
 }
 
 TEST_F(MeadowFile, FieldsOutsideTheirRulesKeepTheirDefaults)

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -127,6 +128,11 @@ TEST_F(WaterFile, HeaderRules)
             gWater.clear();
         }
     }
+    // The version mark is passed over unread, whatever its bytes.
+    std::vector<uint8_t> otherMark = file({2, 1, 0, 0, 0, 3}, true);
+    std::fill(otherMark.begin(), otherMark.begin() + 4, uint8_t(0));
+    EXPECT_TRUE(read(otherMark));
+    EXPECT_EQ(gWater.dormant.count(), 1);
 }
 
 // The flagged areas in the order of their file, whichever of them the
