@@ -12,4 +12,6 @@ fi
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
 fi
-cmake --build "$build" "$@"
+# The build runs the content builder under Wine: on a private Xvfb display of
+# its own (wine-run.sh makes one when DISPLAY is not set), never on the user's.
+env -u DISPLAY cmake --build "$build" "$@"

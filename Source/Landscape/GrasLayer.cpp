@@ -100,6 +100,18 @@ void Meadow::GrasLayer::applySettings()
     lastCamera = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
 }
 
+uint64_t Meadow::GrasLayer::mostBlades() const
+{
+    if (state != ready)
+        return 0;
+    // The cells whose centres lie within reach of the camera are whole unit
+    // squares (in cells) inside the circle of reach plus half a diagonal:
+    // no more of them than that circle's area.
+    const float reach = std::max(drawnRange - cellSize * 0.5f, 0.0f) / cellSize + 0.7072f;
+    const uint64_t cells = uint64_t(std::ceil(3.14159265f * reach * reach));
+    return cells * settings.bladesPerPatch;
+}
+
 void Meadow::GrasLayer::setTexture(const TextureRef& ref)
 {
     texture = ref;

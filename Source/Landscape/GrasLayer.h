@@ -175,6 +175,9 @@ public:
     // anew.
     void applySettings();
     static uint32_t verticesForShape(uint32_t shape);
+    // The most blades the layer holds at once: bladesPerPatch in every cell
+    // within its drawn range of the camera; none while it cannot grow.
+    uint64_t mostBlades() const;
 
     // The meadow's update of this layer for the camera: the patch grid, then
     // (when ready) each patch's view test, fading, sorting and bending, and

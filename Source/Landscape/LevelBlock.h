@@ -28,6 +28,16 @@ struct LevelBlock
         }
     }
 
+    // A side file's own tags, as read: true only when its end tag is the
+    // file's last byte. One met early (a tag byte changed into one the
+    // reader passes over, whose value then reads as tags) leaves the rest
+    // of the file unread.
+    template <class Tag, class Field>
+    static bool readWhole(FileInterface& stream, Field field)
+    {
+        return read<Tag>(stream, field) && stream.remaining() == 0;
+    }
+
     // count values (1 to 4), stored only when every one lies within
     // low..high (a NaN never does); false only when the data ended.
     template <class T>

@@ -91,13 +91,15 @@ public:
     static constexpr uint32_t batchCapacity = VertexRing<Vertex>::batchVertices;
     static constexpr uint32_t bufferVertices = VertexRing<Vertex>::ringVertices;
     static constexpr char versionMark[4] = {'v', '1', '.', '0'};
-    // A layer record that holds every setting (no name, no texture) takes
-    // wholeLayerBytes. Each layer grows patches around the camera every
-    // frame: a file gives one for every whole record its bytes hold, and
-    // for records short of that (a record of one byte is a layer of
-    // defaults) at most maxShortLayers, four times the game's maps' layers.
-    static constexpr uint32_t wholeLayerBytes = 110;
-    static constexpr uint32_t maxShortLayers = 8;
+    // What a level's grass may cost. Each layer grows patches of blades
+    // around the camera every frame, so a record of a few bytes can ask for
+    // megabytes and milliseconds. A file gives at most maxLayers layers
+    // whose blades (every patch in range full, GrasLayer::mostBlades) come
+    // to at most maxBlades together: with their vertices at most 520 bytes
+    // a blade, some 135 MB, and almost fifty times the game's maps' grass.
+    // The read stops at the first layer past either bound.
+    static constexpr uint32_t maxLayers = 64;
+    static constexpr uint64_t maxBlades = 1u << 18;
 
     Meadow();
     ~Meadow() override;
@@ -114,11 +116,10 @@ public:
     // Reads the ".mdw" file at path: the old layers go and the file's take
     // their place. An empty path or a file that does not open changes
     // nothing and gives false. A damaged file keeps the layers read before
-    // the damage, as does one of more short records than maxShortLayers,
-    // and gives false: the read stopped before the file's end.
+    // the damage, as does one past the bounds above, and gives false: true
+    // only when the read ended with the file's last byte, its end tag.
     bool load(const String& path);
-    // The same from a stream of the whole file; true when it read to the
-    // file's end tag.
+    // The same from a stream of the whole file.
     bool read(FileInterface& stream);
     // Writes every layer; the file is replaced only once written whole.
     bool save(const String& path) const;

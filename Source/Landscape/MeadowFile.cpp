@@ -6,11 +6,10 @@
 // The texture block is a u32 level count (not used), a u32 byte count and an
 // image file of that many bytes; a layer without a texture writes a block of
 // 0 bytes, read back as no texture. Layer counts beyond what the data holds
-// stop at its end: a file gives a layer for every whole record (one with
-// every setting) its bytes hold, and at most Meadow::maxShortLayers for
-// records short of that. A field
-// outside its rules keeps its default; the range and fade start keep what
-// the file says, and the drawing holds them within the camera's sight.
+// stop at its end, and layers past what a level's grass may cost
+// (Meadow::maxLayers, Meadow::maxBlades) at the bound. A field outside its
+// rules keeps its default; the range and fade start keep what the file says,
+// and the drawing holds them within the camera's sight.
 #include "Landscape/GrasLayer.h"
 #include "Landscape/LevelBlock.h"
 
@@ -208,8 +207,8 @@ bool Meadow::read(FileInterface& stream)
     deleteLayers();
     createBuffers();
     uint32_t count = 0;
-    uint32_t shortRecords = 0;
-    return LevelBlock::read<uint8_t>(stream, [&](uint8_t tag) {
+    uint64_t blades = 0;
+    return LevelBlock::readWhole<uint8_t>(stream, [&](uint8_t tag) {
         switch (tag) {
         case LayerCount: return stream.readValue(count);
         case LayerRecords:
@@ -222,16 +221,11 @@ bool Meadow::read(FileInterface& stream)
                 GrasLayer* layer = new (std::nothrow) GrasLayer(this, GrasLayer::Settings{});
                 if (!layer)
                     return false;
-                const uint32_t before = stream.remaining();
                 const bool whole = layer->read(stream);
-                // A record short of every setting costs a layer's memory
-                // and frame time for a few bytes: past maxShortLayers of
-                // them the file ends, keeping what was read.
-                if (before - stream.remaining() < wholeLayerBytes && ++shortRecords > maxShortLayers) {
-                    delete layer;
-                    return false;
-                }
-                if (!layers.append(layer)) {
+                // Past what a level's grass may cost the file ends, keeping
+                // the layers before.
+                blades += layer->mostBlades();
+                if (uint32_t(layers.count()) >= maxLayers || blades > maxBlades || !layers.append(layer)) {
                     delete layer;
                     return false;
                 }

@@ -93,22 +93,22 @@ bool Scene::load(const String& path)
     fileName = name;
     game.loadSounds();
     camera.apply();
-    terrainLayer.build();
-    gWater.init();
-    gWater.load(swapChain, baseName() + L".wtr");
     // A side file the load reads only in part (or not at all) is kept as it
     // is by a save over the level, rather than replaced by the part.
-    const String meadowFile = baseName() + L".mdw";
-    damagedMeadowFile = String();
+    keptFiles.clear();
+    keepUnlessWhole(terrainLayer.build(), terrainLayer.mapFileName());
+    gWater.init();
+    const String waterFile = baseName() + L".wtr";
+    keepUnlessWhole(gWater.load(swapChain, waterFile), waterFile);
     if (swapChain && swapChain->meadow) {
         swapChain->meadow->ways = &networkWays;
-        if (!swapChain->meadow->load(meadowFile))
-            damagedMeadowFile = meadowFile;
+        const String meadowFile = baseName() + L".mdw";
+        keepUnlessWhole(swapChain->meadow->load(meadowFile), meadowFile);
     }
     // The ways fit themselves to the ground just built; the terrain's first
     // patches are made after them, with their hollows.
     const String wayFile = baseName() + L".way";
-    damagedWayFile = loadWayFile(wayFile) ? String() : wayFile;
+    keepUnlessWhole(loadWayFile(wayFile), wayFile);
     if (terrainLayer.terrain)
         terrainLayer.terrain->startLod(swapChain);
     objectManager.load();

@@ -22,6 +22,7 @@
 #include "Core/String.h"
 
 #include <cstdint>
+#include <vector>
 
 class DynObject;
 struct SceneView;
@@ -112,9 +113,10 @@ public:
     bool load(const String& path);
     // Writes the main file (and the side files of the parts that have them)
     // under path, which becomes the scene's file name; an empty path writes
-    // under the file name. Each file is replaced only once written whole; a
-    // way file the load could not read at all is left as it is while the
-    // network holds no way.
+    // under the file name. Each file is replaced only once written whole. A
+    // side file the load did not read to its end (or could not open) is left
+    // as it is, whatever path names it; under another name the level writes
+    // what it holds.
     bool save(const String& path);
     // Reads tags 1 to 4 of a main file (name, preview, description, race
     // settings up to the course type, which the header word gets too) for
@@ -226,11 +228,11 @@ private:
     static const CameraObject* findCameraObject(DynArray<CameraObject>& objects, int32_t count, int32_t n);
 
     uint32_t pausedByScene = 0;
-    // The side files of the level that the load could not read whole (empty
-    // when it read them whole): a save over the level leaves them as they
-    // are, one under another name writes what the scene holds.
-    String damagedWayFile;
-    String damagedMeadowFile;
-    // Whether the save would write path over a side file kept as damaged.
-    static bool keeps(const String& damaged, const String& path);
+    // The side files the last load did not read to their end, by their full
+    // paths: a save leaves them as they are.
+    std::vector<String> keptFiles;
+    // Keeps path unless the load read it whole.
+    void keepUnlessWhole(bool whole, const String& path);
+    // Whether path names a kept file (as the system resolves it now).
+    bool keeps(const String& path) const;
 };

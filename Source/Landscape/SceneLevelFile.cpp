@@ -11,7 +11,10 @@
 
 #include "Core/CrashTrace.h"
 
+#include <windows.h>
+
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -128,17 +131,42 @@ bool Scene::save(const String& path)
     FileArray bytes(4096);
     writeLevel(bytes);
     bool saved = FileInterface::replaceFile(bytes, fileName);
-    if (Terrain* terrain = terrainLayer.terrain; terrain && terrain->isLoaded())
+    if (Terrain* terrain = terrainLayer.terrain; terrain && terrain->isLoaded() && !keeps(terrainLayer.mapFileName()))
         saved = terrain->save(terrainLayer.mapFileName()) && saved;
-    saved = gWater.save(baseName() + L".wtr") && saved;
-    if (const String way = baseName() + L".way"; !keeps(damagedWayFile, way))
+    if (const String water = baseName() + L".wtr"; !keeps(water))
+        saved = gWater.save(water) && saved;
+    if (const String way = baseName() + L".way"; !keeps(way))
         saved = saveWayFile(way) && saved;
-    if (const String meadow = baseName() + L".mdw"; swapChain && swapChain->meadow && !keeps(damagedMeadowFile, meadow))
+    if (const String meadow = baseName() + L".mdw"; swapChain && swapChain->meadow && !keeps(meadow))
         saved = swapChain->meadow->save(meadow) && saved;
     return saved;
 }
 
-bool Scene::keeps(const String& damaged, const String& path)
+namespace {
+
+// The path as the system resolves it against the current folder: a file
+// named relatively, in full or with other separators gives the same text.
+String fullPath(const String& path)
 {
-    return damaged.length() > 0 && _wcsicmp(damaged.text(), path.text()) == 0;
+    const DWORD size = GetFullPathNameW(path.text(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = size ? GetFullPathNameW(path.text(), size, full.data(), nullptr) : 0;
+    return length > 0 && length < size ? String(full.c_str()) : path;
+}
+
+}
+
+void Scene::keepUnlessWhole(bool whole, const String& path)
+{
+    if (!whole)
+        keptFiles.push_back(fullPath(path));
+}
+
+bool Scene::keeps(const String& path) const
+{
+    const String full = fullPath(path);
+    for (const String& kept : keptFiles)
+        if (_wcsicmp(kept.text(), full.text()) == 0)
+            return true;
+    return false;
 }

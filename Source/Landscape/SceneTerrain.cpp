@@ -179,7 +179,7 @@ bool SceneTerrain::build()
     settings.secondRepeat = secondRepeat;
     for (int i = 0; i < 4; ++i)
         settings.colourOps[i] = colourOps[i];
-    terrain->load(scene ? scene->swapChain : nullptr, settings);
+    const bool whole = terrain->load(scene ? scene->swapChain : nullptr, settings);
     const bool loaded = terrain->isLoaded();
     if (loaded) {
         const int32_t highest = clampLod(highestLod);
@@ -194,7 +194,7 @@ bool SceneTerrain::build()
     terrain->material.Ambient.g = ambient[1];
     terrain->material.Ambient.b = ambient[2];
     buildBarriers(barrierFlag);
-    return loaded;
+    return whole;
 }
 
 void SceneTerrain::buildBarriers(uint32_t flag)

@@ -47,7 +47,8 @@ public:
     String mapFileName() const;
     // Clears and loads the terrain; when it loaded, the level-of-detail limits
     // (clamped into 0..5, the lowest at most the highest) and the material
-    // colours go to it. Returns whether the terrain loaded.
+    // colours go to it. Returns whether the terrain loaded from the whole
+    // ".map" file, to its last byte.
     bool build();
     // With flag set and no barriers yet, builds the collision barriers along
     // the terrain's box, their walls on a spare animated body of the scene's

@@ -245,9 +245,10 @@ public:
     // Builds the terrain from the ".map" file of settings, reporting progress
     // through swapChain (none without). False, and nothing built, when a
     // terrain is loaded already or the file cannot be read whole or breaks its
-    // format.
+    // format; false too, with the terrain built, when bytes follow it.
     bool load(D3D::Device::SwapChain* swapChain, const Settings& settings);
-    // The same from a stream (the whole ".map" content).
+    // The same from a stream (the whole ".map" content); bytes after the
+    // terrain are left unread.
     bool load(D3D::Device::SwapChain* swapChain, const Settings& settings, FileInterface& stream);
     // Writes the loaded terrain as a ".map" file (replaced only once written
     // whole). False without a terrain.

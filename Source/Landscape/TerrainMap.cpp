@@ -162,7 +162,7 @@ bool Terrain::load(D3D::Device::SwapChain* swapChain, const Settings& settings)
         read = file->isOpen && file->size() <= maxMapFileSize && bytes.loadFrom(*file);
         file->close();
     }
-    return read && load(swapChain, settings, bytes);
+    return read && load(swapChain, settings, bytes) && bytes.remaining() == 0;
 }
 
 bool Terrain::load(D3D::Device::SwapChain* swapChain, const Settings& settings, FileInterface& stream)

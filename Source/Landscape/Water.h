@@ -45,10 +45,11 @@ public:
     // go), reporting progress through the swap chain (none without). An
     // empty path or a file that does not open changes no area and reports
     // the water's share of the loading done. A damaged file keeps the areas
-    // read before the damage.
-    void load(D3D::Device::SwapChain* swapChain, const String& path);
+    // read before the damage. True only when the read ended with the file's
+    // last byte, its end tag.
+    bool load(D3D::Device::SwapChain* swapChain, const String& path);
     // The same from a memory stream of the whole file.
-    void read(D3D::Device::SwapChain* swapChain, FileInterface& stream);
+    bool read(D3D::Device::SwapChain* swapChain, FileInterface& stream);
     // Writes every area whose save flag is set (dormant ones first); the
     // file is replaced only once written whole.
     bool save(const String& path) const;

@@ -290,7 +290,7 @@ void WaterArea::write(FileInterface& stream)
     writeTag(stream, 0);
 }
 
-void Water::load(D3D::Device::SwapChain* swapChain, const String& path)
+bool Water::load(D3D::Device::SwapChain* swapChain, const String& path)
 {
     CRASH_TRACE();
     done = 0.0f;
@@ -300,21 +300,22 @@ void Water::load(D3D::Device::SwapChain* swapChain, const String& path)
     if (file)
         file->close();
     if (opened)
-        read(swapChain, bytes);
-    else if (swapChain)
-        // A level without water has its water loaded all the same: the
-        // loading bar still reaches its end.
+        return read(swapChain, bytes);
+    // A level without water has its water loaded all the same: the loading
+    // bar still reaches its end.
+    if (swapChain)
         swapChain->advanceLoadProcess(*this, 1.0f);
+    return false;
 }
 
-void Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
+bool Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
 {
     CRASH_TRACE();
     stream.seek(4, 0);
     deleteAreas(dormant);
     scanCursor = nullptr;
     int32_t count = 0;
-    LevelBlock::read<uint8_t>(stream, [&](uint8_t tag) {
+    const bool readToEnd = LevelBlock::readWhole<uint8_t>(stream, [&](uint8_t tag) {
         switch (tag) {
         case Spare: {
             const uint32_t skip = stream.remaining() < 4 ? stream.remaining() : 4;
@@ -356,6 +357,7 @@ void Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
     });
     if (swapChain)
         swapChain->advanceLoadProcess(*this, 1.0f);
+    return readToEnd;
 }
 
 void Water::write(FileInterface& stream) const

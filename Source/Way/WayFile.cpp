@@ -174,9 +174,11 @@ bool WayNetwork::read(FileInterface& stream)
 bool WayNetwork::readWays(FileInterface& stream)
 {
     Reader reader(stream);
+    if (reader.remaining() == 0)
+        return true; // an empty file: no ways
     uint32_t wayCount = 0;
     if (!reader.u32(wayCount))
-        return true; // an empty file: no ways
+        return false;
     // Each way goes into the network once read whole; the first that is not
     // ends the reading (a count beyond the data ends with the data).
     bool whole = true;
@@ -217,7 +219,8 @@ bool WayNetwork::readWays(FileInterface& stream)
         }
         return true;
     });
-    return whole;
+    // A way count below the ways the file holds leaves the rest unread.
+    return whole && reader.remaining() == 0;
 }
 
 bool WayNetwork::buildSegments()

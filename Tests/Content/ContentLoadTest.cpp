@@ -60,7 +60,12 @@ using namespace ContentFolders;
 
 const wchar_t* const sideFiles[] = {L".tee", L".map", L".wtr", L".mdw", L".way", L".obj"};
 
-std::wstring mapPath(const String& base) { return installFolder() + L"Data\\Map\\" + base.text() + L".tee"; }
+std::wstring levelFile(const String& base, const wchar_t* extension)
+{
+    return installFolder() + L"Data\\Map\\" + base.text() + extension;
+}
+
+std::wstring mapPath(const String& base) { return levelFile(base, L".tee"); }
 
 // The program started as the game starts it, in the build's folder beside
 // its data, on a small window.
@@ -124,6 +129,14 @@ public:
         for (Water::AreaList* list : {&gWater.live, &gWater.dormant})
             areas += list->count();
         return areas;
+    }
+
+    // The loaded grass as a save writes it.
+    static std::vector<uint8_t> grassHeld()
+    {
+        FileArray out(4096);
+        chain().meadow->write(out);
+        return std::vector<uint8_t>(out.memory(), out.memory() + out.size());
     }
 
     static int cameraObjects()
@@ -232,6 +245,7 @@ TEST_F(ContentLoad, EveryChampionshipMapLoadsAndHoldsItsRaces)
         EXPECT_TRUE(scene().description.sameText(settings.code));
         EXPECT_EQ(waterAreas(), int(built.water.size()));
         EXPECT_EQ(chain().meadow->layers.count(), int(built.meadow.size()));
+        EXPECT_EQ(grassHeld(), AppTestFiles::read(levelFile(settings.base, L".mdw"))) << "the grass the builder made";
         EXPECT_EQ(gWayNetwork.ways.count(), int(built.ways.size()));
         EXPECT_EQ(cameraObjects(), MapGenerator::cameraObjects);
 
@@ -348,6 +362,7 @@ TEST_F(ContentLoad, TheValleyIsASoloMap)
     ASSERT_TRUE(scene().load(String((installFolder() + L"Data\\Map\\Valley.tee").c_str())));
     EXPECT_TRUE(gTerrain.isLoaded());
     EXPECT_EQ(scene().description.length(), 0);
+    EXPECT_EQ(grassHeld(), AppTestFiles::read(levelFile(String(L"Valley"), L".mdw"))) << "the grass the builder made";
     ObjPkgManager& packages = scene().objectPackages;
     for (const StaticObjectWriter::Object& placed : ObjectSamples::valley())
         EXPECT_NE(packages.findPackage(placed.package), nullptr) << std::wstring(placed.package.text()).size();

@@ -2,11 +2,16 @@
 
 #include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
+#include "Landscape/Terrain.h"
+#include "Landscape/Water.h"
 #include "Render/SwapChain.h"
 #include "Way/WayNetwork.h"
 
 #include "MeadowFileWriter.h"
 #include "MeadowSamples.h"
+#include "TerrainTestMaps.h"
+#include "WaterFileWriter.h"
+#include "WaterSamples.h"
 #include "WayFileWriter.h"
 
 #include "Core/Timer.h"
@@ -373,14 +378,18 @@ TEST(LevelFile, SizesBeyondTheDataEndTheRead)
     }
 }
 
-// A side file the load reads only in part, or not at all, is left as it was
-// by a save over the level, and one read whole saves back byte for byte;
-// saved under another name, the level writes what it holds there, over what
-// stood there (another map's files). Way files: cut after their first whole
-// way, a way between two whose width is no number, a point count beyond the
-// data, a segment of a million steps, none; meadow files: nine of the game's
-// layers (as many as the bytes hold), 200 empty records (as many as a file
-// may give), cut in the middle.
+// A side file the load did not read to its end, or could not open, is left
+// as it was by a save over the level, whatever path names it: the level is
+// loaded as "Track.tee" from its folder and saved by its full path, then by
+// its name again. A file read whole is written anew by such a save, and
+// under another name the level writes what it holds there, over what stood
+// there (another map's files). Way files: cut after their first whole way,
+// a way between two whose width is no number, a point count beyond the
+// data, a segment of a million steps, a way count of 1 before two ways,
+// none; meadow files: nine of the game's layers, 200 empty records (past
+// what a level's grass may cost), cut in the middle, the layer count's tag
+// changed (its value read as tags, the end tag met early); water and
+// terrain files whole and cut, or with a byte after the terrain.
 TEST(LevelFile, SavesKeepSideFilesReadInPartAndWriteWhatTheLevelHolds)
 {
     WayFileWriter::Way way(2);
@@ -396,8 +405,9 @@ TEST(LevelFile, SavesKeepSideFilesReadInPartAndWriteWhatTheLevelHolds)
         WayFileWriter::write(ways, out);
         return bytesOf(out);
     };
-    std::vector<uint8_t> saysThree = wayFile({way});
+    std::vector<uint8_t> saysThree = wayFile({way}), saysOne = wayFile({way, way});
     saysThree[0] = 3;
+    saysOne[0] = 1;
     WayFileWriter::Way noWidth = way, dense = way;
     noWidth[0].width = std::nanf("");
     dense[0].stepsPerLength = 1.0e4f;
@@ -413,36 +423,71 @@ TEST(LevelFile, SavesKeepSideFilesReadInPartAndWriteWhatTheLevelHolds)
     out.close();
     MeadowFileWriter::write(nine, out);
     const std::vector<uint8_t> nineLayers = bytesOf(out), cut(nineLayers.begin(), nineLayers.begin() + nineLayers.size() / 2);
+    out.close();
+    MeadowFileWriter::write(MeadowSamples::valley(), out);
+    std::vector<uint8_t> countTagChanged = bytesOf(out);
+    ASSERT_EQ(countTagChanged[4], 1);
+    countTagChanged[4] = 0x55;
+    out.close();
+    WaterFileWriter::write(WaterSamples::valley(), out);
+    const std::vector<uint8_t> water = bytesOf(out), waterCut(water.begin(), water.end() - 40);
+    const std::vector<uint8_t> map = TerrainTestMaps::mapBytes(TerrainTestMaps::randomMap(128, 40));
+    std::vector<uint8_t> mapAndMore = map;
+    mapAndMore.push_back(0);
     const struct
     {
-        const wchar_t* what;
+        const wchar_t* extension;
         std::vector<uint8_t> bytes; // none: no file
-        int held;                   // ways or layers the level holds
+        int held;                   // ways, layers, areas or terrains the level holds
+        bool whole;
     } cases[] = {
-        {L"Track.way", saysThree, 1},      {L"Track.way", wayFile({way, noWidth, way}), 1},
-        {L"Track.way", tooManyPoints, 0},  {L"Track.way", wayFile({dense}), 0},
-        {L"Track.way", {}, 0},             {L"Track.mdw", nineLayers, 9},
-        {L"Track.mdw", emptyRecords, 8},   {L"Track.mdw", cut, 5},
+        {L".way", saysThree, 1, false},        {L".way", wayFile({way, noWidth, way}), 1, false},
+        {L".way", tooManyPoints, 0, false},    {L".way", wayFile({dense}), 0, false},
+        {L".way", saysOne, 1, false},          {L".way", {}, 0, false},
+        {L".way", wayFile({way, way}), 2, true}, {L".mdw", nineLayers, 9, true},
+        {L".mdw", emptyRecords, 28, false},    {L".mdw", cut, 5, false},
+        {L".mdw", countTagChanged, 0, false},  {L".wtr", water, 2, true},
+        {L".wtr", waterCut, 2, false},         {L".map", map, 1, true},
+        {L".map", mapAndMore, 1, false},
     };
+    const std::vector<uint8_t> marker = {7, 7, 7, 7};
+    wchar_t here[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, here), 0u);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << &c - cases);
-        const bool ways = std::wstring(c.what) == L"Track.way";
+        const std::wstring ext = c.extension;
         const std::wstring folder = freshFolder(L"sidesaved");
         ASSERT_TRUE(write(folder + L"Track.tee", levelBytes(LevelFileWriter::Level{})));
-        ASSERT_TRUE(c.bytes.empty() || write(folder + c.what, c.bytes));
-        for (const wchar_t* stale : {L"Copy.way", L"Copy.mdw"})
+        ASSERT_TRUE(c.bytes.empty() || write(folder + L"Track" + ext, c.bytes));
+        for (const wchar_t* stale : {L"Copy.way", L"Copy.mdw", L"Copy.wtr", L"Copy.map"})
             ASSERT_TRUE(write(folder + stale, {9, 9, 9, 9}));
         D3D::Device::SwapChain chain(nullptr);
         Scene scene(String(L"Korvanta"), 3500.0f);
         scene.swapChain = &chain;
-        ASSERT_TRUE(scene.load(String((folder + L"Track.tee").c_str())));
-        EXPECT_EQ(ways ? gWayNetwork.ways.count() : chain.meadow->layers.count(), c.held);
+        ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+        const bool loaded = scene.load(String(L"Track.tee"));
+        ASSERT_TRUE(SetCurrentDirectoryW(here));
+        ASSERT_TRUE(loaded);
+        const int held = ext == L".way"   ? gWayNetwork.ways.count()
+                         : ext == L".mdw" ? chain.meadow->layers.count()
+                         : ext == L".wtr" ? gWater.dormant.count() + gWater.live.count()
+                                          : int(gTerrain.isLoaded());
+        EXPECT_EQ(held, c.held);
         out.close();
-        ways ? void(gWayNetwork.write(out)) : chain.meadow->write(out);
+        ext == L".way"   ? void(gWayNetwork.write(out))
+        : ext == L".mdw" ? chain.meadow->write(out)
+        : ext == L".wtr" ? gWater.write(out)
+                         : void(gTerrain.write(out));
+        const std::vector<uint8_t> holds = bytesOf(out);
+        const std::wstring file = folder + L"Track" + ext;
+        EXPECT_TRUE(scene.save(String((folder + L"Track.tee").c_str())));
+        EXPECT_EQ(read(file), c.whole ? holds : c.bytes);
+        // Changed on the disk since the load: written anew only when read whole.
+        ASSERT_TRUE(write(file, marker));
         EXPECT_TRUE(scene.save(String(L"")));
-        EXPECT_EQ(read(folder + c.what), c.bytes);
+        EXPECT_EQ(read(file), c.whole ? holds : marker);
         EXPECT_TRUE(scene.save(String((folder + L"Copy.tee").c_str())));
-        EXPECT_EQ(read(folder + (ways ? L"Copy.way" : L"Copy.mdw")), bytesOf(out));
+        EXPECT_EQ(read(folder + L"Copy" + ext), holds);
         scene.clear();
         scene.swapChain = nullptr;
     }

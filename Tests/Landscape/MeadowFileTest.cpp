@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -184,20 +185,24 @@ TEST_F(MeadowFile, HeaderRules)
         std::vector<uint8_t> head;
         int records;
         int layers;
+        bool whole; // read to the file's last byte
     };
     const Case cases[] = {
-        {{}, 0, 0},                          // only the version and tag 0
-        {{1, 3, 0, 0, 0}, 0, 0},             // a count without records
-        {{2}, 0, 0},                         // tag 2 without a count
-        {{1, 1, 0, 0, 0, 2}, 1, 1},          // count, records
-        {{1, 2, 0, 0, 0, 9, 2}, 2, 2},       // an unknown tag is one byte
-        {{1, 200, 0, 0, 0, 2}, 1, 1},        // a count beyond the data stops at its end
-        {{1, 0xFF, 0xFF, 0xFF, 0xFF, 2}, 2, 2},
+        {{}, 0, 0, true},                          // only the version and tag 0
+        {{1, 3, 0, 0, 0}, 0, 0, true},             // a count without records
+        {{2}, 0, 0, true},                         // tag 2 without a count
+        {{1, 1, 0, 0, 0, 2}, 1, 1, true},          // count, records
+        {{1, 2, 0, 0, 0, 9, 2}, 2, 2, true},       // an unknown tag is one byte
+        {{1, 200, 0, 0, 0, 2}, 1, 1, false},       // a count beyond the data stops at its end
+        {{1, 0xFF, 0xFF, 0xFF, 0xFF, 2}, 2, 2, false},
+        // The count's tag changed: its value's first byte reads as tag 2 of
+        // no records, the next as the end tag, and the records stay unread.
+        {{0x55, 2, 0, 0, 0, 2}, 2, 0, false},
     };
     for (const Case& c : cases) {
         // Whatever was there before goes.
         read(fileOf(MeadowSamples::valley()));
-        read(file(c.head, c.records));
+        EXPECT_EQ(read(file(c.head, c.records)), c.whole) << c.head.size() << " " << c.records;
         EXPECT_EQ(meadow.layers.count(), c.layers) << c.head.size() << " " << c.records;
         for (auto* node = meadow.layers.head(); node; node = node->next)
             EXPECT_EQ(node->item->settings, settingsOf(unusualLayer()));
@@ -216,6 +221,11 @@ TEST_F(MeadowFile, HeaderRules)
     // Fewer bytes than the version mark: no layers, no harm.
     read({'v', '1'});
     EXPECT_EQ(meadow.layers.count(), 0);
+    // The mark is passed over unread, whatever its bytes.
+    std::vector<uint8_t> otherMark = file({1, 1, 0, 0, 0, 2}, 1);
+    std::fill(otherMark.begin(), otherMark.begin() + 4, uint8_t(0));
+    EXPECT_TRUE(read(otherMark));
+    EXPECT_EQ(meadow.layers.count(), 1);
 }
 
 TEST_F(MeadowFile, FieldsOutsideTheirRulesKeepTheirDefaults)
@@ -296,32 +306,53 @@ TEST_F(MeadowFile, ARangeBeyondSightIsSavedAsStored)
     }
 }
 
-// A file of 10,000 empty records (each a single end tag, a default layer)
-// gives at most the bound's layers, at once; those read stay, and the read
-// tells that it stopped early. Whole records are held by their bytes: 12 of
-// the game's layers, or 20 without name or texture (the least a whole record
-// takes), read to the end.
+// What a level's grass may cost stops the file at the first layer past it,
+// at once, keeping the layers before; the read tells that it stopped early.
+// Empty records (each a single end tag, a layer of defaults, some 9,000
+// blades at most) and 300 records with every setting at its default stop at
+// the blades' bound; layers that cannot grow at the layers' bound; one layer
+// of 1,024 blades a patch out to the camera's sight alone is past it. The
+// game's layers, twelve of them, and the defaults up to the bound read
+// whole.
 TEST_F(MeadowFile, LayersStopAtTheBound)
 {
-    std::vector<uint8_t> bytes = {'v', '1', '.', '0', 1};
-    putU32(bytes, 10000);
-    bytes.push_back(2);
-    bytes.resize(bytes.size() + 10000, 0);
-    bytes.push_back(0);
-    const DWORD start = GetTickCount();
-    EXPECT_FALSE(read(bytes));
-    EXPECT_LT(GetTickCount() - start, 250u);
-    EXPECT_EQ(uint32_t(meadow.layers.count()), Meadow::maxShortLayers);
-    for (auto* node = meadow.layers.head(); node; node = node->next)
-        EXPECT_EQ(node->item->state, Layer::ready);
-    std::vector<MeadowFileWriter::Layer> many;
+    std::vector<uint8_t> empties = {'v', '1', '.', '0', 1};
+    putU32(empties, 10000);
+    empties.push_back(2);
+    empties.resize(empties.size() + 10000, 0);
+    empties.push_back(0);
+    MeadowFileWriter::Layer still;
+    still.shape = 0;
+    MeadowFileWriter::Layer dense;
+    dense.bladesPerPatch = 1024;
+    dense.range = 1800.0f;
+    std::vector<MeadowFileWriter::Layer> game;
     for (int i = 0; i < 6; ++i)
         for (const MeadowFileWriter::Layer& l : MeadowSamples::valley())
-            many.push_back(l);
-    EXPECT_TRUE(read(fileOf(many)));
-    EXPECT_EQ(meadow.layers.count(), 12);
-    EXPECT_TRUE(read(fileOf(std::vector<MeadowFileWriter::Layer>(20))));
-    EXPECT_EQ(meadow.layers.count(), 20);
+            game.push_back(l);
+    const auto defaults = [](size_t n) { return fileOf(std::vector<MeadowFileWriter::Layer>(n)); };
+    const struct
+    {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        int layers;
+        bool whole;
+    } cases[] = {
+        {"10,000 empty records", empties, 28, false},
+        {"300 default records", defaults(300), 28, false},
+        {"28 default records", defaults(28), 28, true},
+        {"29 default records", defaults(29), 28, false},
+        {"100 layers that cannot grow", fileOf(std::vector<MeadowFileWriter::Layer>(100, still)), 64, false},
+        {"64 layers that cannot grow", fileOf(std::vector<MeadowFileWriter::Layer>(64, still)), 64, true},
+        {"the densest layer in sight", fileOf({dense}), 0, false},
+        {"the game's layers", fileOf(game), 12, true},
+    };
+    for (const auto& c : cases) {
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(read(c.bytes), c.whole) << c.what;
+        EXPECT_LT(GetTickCount() - start, 250u) << c.what;
+        EXPECT_EQ(meadow.layers.count(), c.layers) << c.what;
+    }
 }
 
 TEST_F(MeadowFile, TextureBlocksBeyondTheDataAreRefused)

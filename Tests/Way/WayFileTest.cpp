@@ -210,6 +210,11 @@ TEST_F(WayFile, DamagedFilesKeepTheWaysReadWholeBeforeTheDamage)
     } cases[] = {
         {"way count beyond the data", patched(0, 1000), 2},
         {"huge way count", patched(0, 0xFFFFFFF0u), 2},
+        // The file's bytes end where its ways do: a way count short of them
+        // or a byte past them leaves part of the file unread.
+        {"way count short of the ways", patched(0, 1), 1},
+        {"a byte past the last way", [&] { auto b = sample; b.push_back(0); return b; }(), 2},
+        {"cut in the way count", cut(2), 0},
         {"point count beyond the data", patched(4, 5000), 0},
         {"cut in the first way", cut(ends[0] - 1), 0},
         {"cut right after the first way", cut(ends[0] + 2), 1},
