@@ -85,7 +85,7 @@ bool Scene::load(const String& path)
         return false;
     }
     setDefaults();
-    readLevel(bytes);
+    const bool mainWhole = readLevel(bytes) && bytes.remaining() == 0;
 
     setLoadProgress(*this, 0.05f);
     objectPackages.buildPackages();
@@ -93,9 +93,10 @@ bool Scene::load(const String& path)
     fileName = name;
     game.loadSounds();
     camera.apply();
-    // A side file the load reads only in part (or not at all) is kept as it
-    // is by a save over the level, rather than replaced by the part.
+    // A file of the level the load reads only in part (or not at all) is kept
+    // as it is by a save over the level, rather than replaced by the part.
     keptFiles.clear();
+    keepUnlessWhole(mainWhole, name);
     keepUnlessWhole(terrainLayer.build(), terrainLayer.mapFileName());
     gWater.init();
     const String waterFile = baseName() + L".wtr";

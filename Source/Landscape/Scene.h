@@ -114,9 +114,9 @@ public:
     // Writes the main file (and the side files of the parts that have them)
     // under path, which becomes the scene's file name; an empty path writes
     // under the file name. Each file is replaced only once written whole. A
-    // side file the load did not read to its end (or could not open) is left
-    // as it is, whatever path names it; under another name the level writes
-    // what it holds.
+    // file of the level (the main file or a side file) the load did not read
+    // to its end, or could not open, is left as it is, whatever path names
+    // it; under another name the level writes what it holds.
     bool save(const String& path);
     // Reads tags 1 to 4 of a main file (name, preview, description, race
     // settings up to the course type, which the header word gets too) for
@@ -228,7 +228,7 @@ private:
     static const CameraObject* findCameraObject(DynArray<CameraObject>& objects, int32_t count, int32_t n);
 
     uint32_t pausedByScene = 0;
-    // The side files the last load did not read to their end, by their full
+    // The files the last load did not read to their end, by their full
     // paths: a save leaves them as they are.
     std::vector<String> keptFiles;
     // Keeps path unless the load read it whole.

@@ -128,9 +128,12 @@ bool Scene::save(const String& path)
     }
     if (fileName.length() <= 0)
         return false;
-    FileArray bytes(4096);
-    writeLevel(bytes);
-    bool saved = FileInterface::replaceFile(bytes, fileName);
+    bool saved = true;
+    if (!keeps(fileName)) {
+        FileArray bytes(4096);
+        writeLevel(bytes);
+        saved = FileInterface::replaceFile(bytes, fileName);
+    }
     if (Terrain* terrain = terrainLayer.terrain; terrain && terrain->isLoaded() && !keeps(terrainLayer.mapFileName()))
         saved = terrain->save(terrainLayer.mapFileName()) && saved;
     if (const String water = baseName() + L".wtr"; !keeps(water))

@@ -389,8 +389,9 @@ TEST(LevelFile, SizesBeyondTheDataEndTheRead)
 // none; meadow files: nine of the game's layers, 200 empty records (past
 // what a level's grass may cost), cut in the middle, the layer count's tag
 // changed (its value read as tags, the end tag met early); water and
-// terrain files whole and cut, or with a byte after the terrain.
-TEST(LevelFile, SavesKeepSideFilesReadInPartAndWriteWhatTheLevelHolds)
+// terrain files whole and cut, or with a byte after the terrain; the main
+// file whole and with a byte after its end tag.
+TEST(LevelFile, SavesKeepFilesReadInPartAndWriteWhatTheLevelHolds)
 {
     WayFileWriter::Way way(2);
     for (size_t i = 0; i < way.size(); ++i) {
@@ -434,6 +435,9 @@ TEST(LevelFile, SavesKeepSideFilesReadInPartAndWriteWhatTheLevelHolds)
     const std::vector<uint8_t> map = TerrainTestMaps::mapBytes(TerrainTestMaps::randomMap(128, 40));
     std::vector<uint8_t> mapAndMore = map;
     mapAndMore.push_back(0);
+    const std::vector<uint8_t> level = levelBytes(LevelFileWriter::Level{});
+    std::vector<uint8_t> levelAndMore = level;
+    levelAndMore.push_back(5);
     const struct
     {
         const wchar_t* extension;
@@ -448,7 +452,8 @@ TEST(LevelFile, SavesKeepSideFilesReadInPartAndWriteWhatTheLevelHolds)
         {L".mdw", emptyRecords, 28, false},    {L".mdw", cut, 5, false},
         {L".mdw", countTagChanged, 0, false},  {L".wtr", water, 2, true},
         {L".wtr", waterCut, 2, false},         {L".map", map, 1, true},
-        {L".map", mapAndMore, 1, false},
+        {L".map", mapAndMore, 1, false},       {L".tee", level, 1, true},
+        {L".tee", levelAndMore, 1, false},
     };
     const std::vector<uint8_t> marker = {7, 7, 7, 7};
     wchar_t here[MAX_PATH];
@@ -471,12 +476,14 @@ TEST(LevelFile, SavesKeepSideFilesReadInPartAndWriteWhatTheLevelHolds)
         const int held = ext == L".way"   ? gWayNetwork.ways.count()
                          : ext == L".mdw" ? chain.meadow->layers.count()
                          : ext == L".wtr" ? gWater.dormant.count() + gWater.live.count()
+                         : ext == L".tee" ? int(scene.loaded)
                                           : int(gTerrain.isLoaded());
         EXPECT_EQ(held, c.held);
         out.close();
         ext == L".way"   ? void(gWayNetwork.write(out))
         : ext == L".mdw" ? chain.meadow->write(out)
         : ext == L".wtr" ? gWater.write(out)
+        : ext == L".tee" ? scene.writeLevel(out)
                          : void(gTerrain.write(out));
         const std::vector<uint8_t> holds = bytesOf(out);
         const std::wstring file = folder + L"Track" + ext;
