@@ -115,10 +115,15 @@ float Game::Vehicle::getTrackProgress() const
     const Way::PointList* course = game ? game->course : nullptr;
     if (!course || !wayNode || wayNode->owner != course)
         return -1.0f;
-    int32_t index = 0;
-    for (const Way::PointNode* node = course->head(); node && node != wayNode; node = node->next)
-        ++index;
-    const float progress = float(wayRounds) * float(course->count()) + float(index) + wayPoint.t;
+    if (indexedNode != wayNode || indexedList != course) {
+        int32_t index = 0;
+        for (const Way::PointNode* node = course->head(); node && node != wayNode; node = node->next)
+            ++index;
+        indexedNode = wayNode;
+        indexedList = course;
+        wayIndex = index;
+    }
+    const float progress = float(wayRounds) * float(course->count()) + float(wayIndex) + wayPoint.t;
     // -1 says "no way node": a quad a round behind the list's head can come
     // to it exactly.
     return progress == -1.0f ? std::nextafter(-1.0f, 0.0f) : progress;

@@ -304,5 +304,10 @@ private:
     // The live object whose quad getQuad found last, and that quad.
     mutable StaticEntity::Instance* boundObject = nullptr;
     mutable QuadInstance* boundQuad = nullptr;
+    // The place of wayNode in the course's list as getTrackProgress last
+    // counted it: the node changes seldom, and the ranking asks every frame.
+    mutable const Way::PointNode* indexedNode = nullptr;
+    mutable const Way::PointList* indexedList = nullptr;
+    mutable int32_t wayIndex = 0;
 
 };

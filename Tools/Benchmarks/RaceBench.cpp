@@ -613,6 +613,7 @@ int main(int argc, char** argv)
     for (uint32_t slot = 0; slot < 8; ++slot) {
         auto* v = new Game::Vehicle(&game, nullptr, slot);
         v->lap = 2 + int32_t(slot % 2);
+        v->wayRounds = v->lap - 1;
         v->nextGate = gateNodes[(slot * 3) % 4 + 5];
         v->nextGateDistSq = 400.0f + 900.0f * float(slot);
         v->wayNode = wayNodes[10 + 5 * slot];
