@@ -1,6 +1,7 @@
 // The game menu on the real device and the silent sound device: the
 // loading ring read back, its capture, the intro page, and the menu sounds.
 // With KORVANTA_SCREENSHOTS naming a folder the frames are kept there.
+#include "MenuMapFolder.h"
 #include "MenuStandIns.h"
 #include "MenuTestSupport.h"
 
@@ -10,15 +11,18 @@
 #include "MenuFileWriter.h"
 #include "MenuSamples.h"
 
+#include "Menu/GameMenuGraphics.h"
 #include "Menu/GameMenuIntro.h"
 #include "Menu/GameMenuLoadingScreen.h"
 #include "Menu/GameMenuText.h"
+#include "Menu/Panel.h"
 
 #include "Application/LanguageSetup.h"
 #include "Audio/Audio.h"
 #include "Audio/AudioFile.h"
 #include "Audio/SoundInterface.h"
 #include "Landscape/Scene.h"
+#include "Render/ScreenResolution.h"
 #include "Way/WayModeler.h"
 
 #include "Core/Language.h"
@@ -98,10 +102,64 @@ protected:
         return pixels;
     }
 
+    // A windowed back buffer of that size on the suite's device.
+    static void resizeBackBuffer(intvec2d size)
+    {
+        D3DPRESENT_PARAMETERS parameters{};
+        D3D::Device::fillPresentParameters(gDirectGraphics.record.presentSettings, window, false, parameters);
+        parameters.BackBufferWidth = UINT(size.x);
+        parameters.BackBufferHeight = UINT(size.y);
+        D3D::Device::reset(gDirectGraphics.record, &parameters);
+    }
+
+    // One frame of the interface pass over opaque black, read back.
+    static Level interfaceFrame(bool keepIt)
+    {
+        chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        chain().render(true);
+        Level pixels = readSurface(chain().targets[0].surface);
+        if (keepIt)
+            keepView(chain().targets[0].surface);
+        chain().present();
+        return pixels;
+    }
+
     MenuStandIn::World world;
     Scene scene{String(L"Korvanta"), 3500.0f};
     GameMenu menu{&scene};
 };
+
+// The display modes the graphics screen offers over modes: where it starts
+// from the running size, then every mode its left and right lead to.
+std::vector<intvec2d> offeredModes(GameMenu& menu, ScreenResolution& modes)
+{
+    GameMenu::Graphics screen(menu);
+    screen.modes = &modes;
+    screen.enter(GameMenu::settingsState);
+    std::vector<intvec2d> offered;
+    const auto take = [&] {
+        const intvec2d mode{screen.modeWidth, screen.modeHeight};
+        if (std::none_of(offered.begin(), offered.end(), [&](intvec2d m) { return m.x == mode.x && m.y == mode.y; }))
+            offered.push_back(mode);
+    };
+    take();
+    for (int i = 0; i < modes.count(); ++i) {
+        screen.onKeyLeft();
+        take();
+    }
+    for (int i = 0; i < modes.count(); ++i) {
+        screen.onKeyRight();
+        take();
+    }
+    screen.close();
+    return offered;
+}
+
+bool overlaps(const UserInterface::Rect& a, const UserInterface::Rect& b)
+{
+    return std::max(a.left, b.left) < std::min(a.right, b.right) && std::max(a.top, b.top) < std::min(a.bottom, b.bottom);
+}
 
 }
 
@@ -412,5 +470,150 @@ TEST_F(GameMenuDevice, AMapThatCannotBeRacedIsRefusedWithAWordAndLeftAsItWas)
     }
     scene.objectPackages.clear();
     menu.releaseSounds();
+    gLanguage = previousLanguage;
+}
+
+// The refusal notice on the screen the menu goes back to, at every display
+// mode the graphics screen offers: over the adapter's list (under Wine and
+// Xvfb one mode, 1024 x 768) and over a list of common modes, each drawn on
+// a back buffer of that size. Its drawn pixels (the frame with it against
+// the same frame without it) meet no widget shown as drawn in that frame,
+// cover nothing else that was drawn, and stand at the foot where the screen
+// leaves room there. A frame with no free band still shows it at its foot.
+TEST_F(GameMenuDevice, TheRefusalNoticeStandsClearOfTheWidgetsOfTheScreenAtEveryOfferedMode)
+{
+    Language language;
+    LanguageSetup::run(language, nullptr, 0x0409);
+    Language* const previousLanguage = gLanguage;
+    gLanguage = &language;
+    MenuMaps::Folder maps{L"KorvantaRefusalNotice"};
+    ASSERT_TRUE(maps.level(L"de.tee", L"DE Red", L"DE", 1, MenuMaps::preview(0xFFFF0000u)));
+    ASSERT_TRUE(maps.level(L"fr.tee", L"FR Blue", L"FR", 1, MenuMaps::preview(0xFF0000FFu)));
+    MenuMaps::Application application(maps);
+    menu.callbacks = &application;
+    menu.makers[GameMenu::chooseMapKind] = MenuStandIn::makeScreen<GameMenu::chooseMapKind>;
+    ASSERT_TRUE(MenuFileWriter::save(MenuSamples::sample(), String(samplePath().c_str())));
+    menu.load(String(samplePath().c_str()));
+    // Every map's files are missing.
+    world.loads = false;
+    MenuStandIn::Clock clock{1000};
+
+    std::vector<intvec2d> modes = offeredModes(menu, gDirectGraphics.modes);
+    ScreenResolution common;
+    const intvec2d commonModes[] = {{800, 600},   {1024, 768},  {1280, 720},  {1280, 1024}, {1366, 768},
+                                    {1600, 900},  {1920, 1080}, {1920, 1200}, {2560, 1440}};
+    common.setModes(commonModes, int32_t(std::size(commonModes)));
+    for (const intvec2d mode : offeredModes(menu, common))
+        if (std::none_of(modes.begin(), modes.end(), [&](intvec2d m) { return m.x == mode.x && m.y == mode.y; }))
+            modes.push_back(mode);
+    EXPECT_GE(modes.size(), std::size(commonModes) - 1);
+
+    // What the notice meets besides the screen's own widgets: a backdrop
+    // over the whole frame, a picture across its foot (shown, or drawn and
+    // then hidden), a picture over all of the frame but its top row and
+    // left column.
+    UserInterface::Panel extra(&chain(), -1, 1.0f, 0.0f);
+    extra.colour = Color(20, 30, 90, 255);
+    enum Extra { nothing, backdrop, footPicture, hiddenFootPicture, noFreeBand };
+    const auto setExtra = [&](Extra kind, int32_t width, int32_t height) {
+        extra.x = kind == noFreeBand ? 1 : 0;
+        extra.y = kind == backdrop ? 0 : kind == noFreeBand ? 1 : height - 60;
+        extra.textureWidth = float(width - extra.x);
+        extra.textureHeight = float(height - extra.y);
+        extra.enabled = kind != nothing;
+        if (kind == hiddenFootPicture) {
+            // Drawn once where the notice would stand, then hidden.
+            interfaceFrame(false);
+            extra.enabled = 0;
+        }
+    };
+
+    const auto expectClear = [&](const char* screen, Extra kind, bool keepIt) {
+        SCOPED_TRACE(testing::Message() << screen << ", extra " << int(kind));
+        // The screen lays itself out; no fade or highlight moves between
+        // the two frames.
+        menu.update();
+        gFrameFactor.store(0.0f);
+        const Level shown = interfaceFrame(keepIt);
+        menu.noticeText->disable();
+        const Level without = interfaceFrame(false);
+        menu.noticeText->enable();
+        gFrameFactor.store(1.0f);
+        UserInterface::Rect box{int32_t(shown.width), int32_t(shown.height), 0, 0};
+        int32_t ink = 0;
+        for (uint32_t y = 0; y < shown.height; ++y)
+            for (uint32_t x = 0; x < shown.width; ++x)
+                if ((shown.at(x, y) & 0xFFFFFF) != (without.at(x, y) & 0xFFFFFF)) {
+                    ++ink;
+                    box = {std::min(box.left, int32_t(x)), std::min(box.top, int32_t(y)),
+                           std::max(box.right, int32_t(x) + 1), std::max(box.bottom, int32_t(y) + 1)};
+                }
+        ASSERT_GT(ink, 200) << "the notice is seen";
+        EXPECT_NEAR((box.left + box.right) / 2.0, shown.width / 2.0, 8.0) << "centred";
+        if (kind == noFreeBand) {
+            EXPECT_GE(box.bottom, int32_t(shown.height) - 48) << "at the foot";
+            return;
+        }
+        int32_t lowest = 0;
+        for (UserInterface::Widget* widget : MenuTest::listed(*chain().userInterface)) {
+            if (widget == menu.noticeText || !widget->enabled || (widget == &extra && kind == backdrop))
+                continue;
+            const UserInterface::Rect r = widget->getRect();
+            EXPECT_FALSE(overlaps(box, r)) << "notice " << box.left << "," << box.top << "-" << box.right << ","
+                                           << box.bottom << " meets " << r.left << "," << r.top << "-" << r.right
+                                           << "," << r.bottom;
+            if (r.right > r.left)
+                lowest = std::max(lowest, r.bottom);
+        }
+        const uint32_t background = without.at(uint32_t(box.left), uint32_t(box.top)) & 0xFFFFFF;
+        int32_t covered = 0;
+        for (int32_t y = box.top; y < box.bottom; ++y)
+            for (int32_t x = box.left; x < box.right; ++x)
+                covered += (without.at(uint32_t(x), uint32_t(y)) & 0xFFFFFF) != background;
+        EXPECT_EQ(covered, 0) << "drawn over something";
+        // The screens keep their foot free for a line.
+        if (int32_t(shown.height) - lowest >= 48) {
+            EXPECT_GE(box.top, lowest) << "under the screen, at the foot";
+        }
+    };
+
+    for (const intvec2d mode : modes) {
+        SCOPED_TRACE(testing::Message() << mode.x << " x " << mode.y);
+        resizeBackBuffer(mode);
+        ASSERT_EQ(chain().presentParameters.BackBufferWidth, UINT(mode.x));
+        const bool keepIt = mode.x == 1024 && mode.y == 768;
+
+        // A solo race started from the game mode screen, refused.
+        menu.releaseScreens();
+        menu.load(String(L""));
+        ASSERT_NE(menu.chooseMapScreen, nullptr);
+        MenuStandIn::as(menu.chooseMapScreen)->mapName = String(L"Missing.tee");
+        menu.openScreen(GameMenu::gameModeState);
+        for (int i = 0; i < 5; ++i)
+            menu.onKeyDown();
+        menu.onKeyConfirm();
+        menu.update();
+        ASSERT_EQ(menu.menuState, GameMenu::gameModeState);
+        ASSERT_NE(menu.noticeText, nullptr);
+        for (Extra kind : {nothing, backdrop, footPicture, hiddenFootPicture, noFreeBand}) {
+            setExtra(kind, mode.x, mode.y);
+            expectClear("game mode", kind, keepIt);
+        }
+        setExtra(nothing, mode.x, mode.y);
+
+        // A championship started from the country choice, refused.
+        menu.releaseScreens();
+        menu.load(String(L""));
+        menu.createChooseCountry();
+        menu.openScreen(GameMenu::chooseCountryState);
+        for (int i = 0; i < 3; ++i)
+            menu.onKeyConfirm();
+        menu.update();
+        ASSERT_EQ(menu.menuState, GameMenu::chooseCountryState);
+        ASSERT_NE(menu.noticeText, nullptr);
+        expectClear("country choice", nothing, keepIt);
+    }
+    menu.releaseSounds();
+    resizeBackBuffer({320, 240});
     gLanguage = previousLanguage;
 }
