@@ -58,7 +58,8 @@ public:
 
     void draw() override
     {
-        if (owner && root)
+        // A widget in a root's list belongs to that root's swap chain.
+        if (root)
             standClear(int32_t(owner->presentParameters.BackBufferWidth),
                        int32_t(owner->presentParameters.BackBufferHeight));
         GameMenu::Text::draw();
