@@ -525,6 +525,12 @@ TEST_F(GameMenuDevice, TheRefusalNoticeStandsClearOfTheWidgetsOfTheScreenAtEvery
                        std::max(box.bottom, y + 1)};
             }
         ASSERT_LT(box.left, box.right) << "the notice is seen";
+        const auto noticeInk = [](const Level& frame) {
+            return std::count_if(frame.texels.begin(), frame.texels.end(),
+                                 [](uint32_t p) { return (p & 0xFFFFFF) == 0xFFA028; });
+        };
+        EXPECT_GT(noticeInk(shown), 0);
+        EXPECT_EQ(noticeInk(without), 0) << "one notice";
         EXPECT_NEAR((box.left + box.right) / 2.0, width / 2.0, 8.0) << "centred";
         if (kind == noFreeBand) {
             EXPECT_GE(box.bottom, height - 48) << "at the foot";
@@ -566,13 +572,15 @@ TEST_F(GameMenuDevice, TheRefusalNoticeStandsClearOfTheWidgetsOfTheScreenAtEvery
         ASSERT_NE(menu.noticeText, nullptr);
         for (Extra kind : {nothing, backdrop, footPicture, hiddenFootPicture, noFreeBand})
             expectClear(kind, keepIt);
+        // (Twice: the second notice takes the first one's place.)
         menu.releaseScreens();
         menu.load(String(L""));
         menu.createChooseCountry();
         menu.openScreen(GameMenu::chooseCountryState);
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 6; ++i) {
             menu.onKeyConfirm();
-        menu.update();
+            menu.update();
+        }
         ASSERT_EQ(menu.menuState, GameMenu::chooseCountryState);
         ASSERT_NE(menu.noticeText, nullptr);
         expectClear(nothing, keepIt);

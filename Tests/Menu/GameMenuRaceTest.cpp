@@ -292,6 +292,7 @@ TEST_F(RaceLoadingWithOverlays, TheChampionshipEndShowsTheCongratulationAndRetur
     EXPECT_TRUE(menu.loadChampionshipEnd());
     menu.callbacks = &app;
     EXPECT_EQ(count("world:placePlayerQuad"), 1);
+    EXPECT_EQ(menu.soundCounts[4], 1u) << "the applause, once";
     ASSERT_NE(menu.congratulationScreen, nullptr);
     delete menu.congratulationScreen;
     // The overlay's way back once the transition is gone.
