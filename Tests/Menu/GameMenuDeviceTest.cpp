@@ -1,5 +1,6 @@
 // The game menu on the real device and the silent sound device: the
-// loading ring read back, its capture, the intro page, and the menu sounds.
+// loading ring read back, its capture, the intro page, the menu sounds, race
+// loads and refusals, and where the refusal notice stands on each screen.
 // With KORVANTA_SCREENSHOTS naming a folder the frames are kept there.
 #include "MenuMapFolder.h"
 #include "MenuStandIns.h"
