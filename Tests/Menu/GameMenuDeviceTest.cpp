@@ -533,6 +533,7 @@ TEST_F(GameMenuDevice, TheRefusalNoticeStandsClearOfTheWidgetsOfTheScreenAtEvery
         EXPECT_GT(noticeInk(shown), 0);
         EXPECT_EQ(noticeInk(without), 0) << "one notice";
         EXPECT_NEAR((box.left + box.right) / 2.0, width / 2.0, 8.0) << "centred";
+        EXPECT_TRUE(box.top > 0 && box.bottom < height) << "whole, off the frame's edges";
         if (kind == noFreeBand) {
             EXPECT_GE(box.bottom, height - 48) << "at the foot";
             return;
