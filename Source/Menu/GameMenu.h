@@ -323,7 +323,8 @@ public:
     // The state that led to a race load, for a load that loads nothing.
     int32_t previousState = noScreen;
     // Why a map was refused, one line at the foot of whatever screen the
-    // menu goes back to, for noticeMilliseconds; null while none shows.
+    // menu goes back to, clear of its widgets, for noticeMilliseconds; null
+    // while none shows.
     static constexpr uint32_t noticeMilliseconds = 8000;
     Text* noticeText = nullptr;
     uint32_t noticeUntil = 0;
@@ -353,8 +354,8 @@ private:
     // The pause key's press of update, given the inputs newly pressed and
     // held this frame.
     void onPausePress(const bool (&pressed)[inputCount], const bool (&down)[inputCount]);
-    // The notice laid out at the foot of the screen, and gone once its time
-    // has passed.
+    // The notice fitted to the frame's width (it finds its place as it
+    // draws), and gone once its time has passed.
     void updateNotice(uint32_t now);
     // The overlay steps of update (map preview, congratulation).
     void updateOverlays(const bool (&down)[inputCount], uint32_t now);

@@ -7,6 +7,7 @@
 #include "Menu/GameMenuScreen.h"
 #include "Menu/GameMenuText.h"
 #include "Menu/GameMenuTexts.h"
+#include "Menu/UserInterface.h"
 
 #include "Race/RaceClock.h"
 #include "Render/SwapChain.h"
@@ -14,6 +15,8 @@
 #include "Core/CrashTrace.h"
 
 #include <TextureRecord.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -38,6 +41,61 @@ constexpr const wchar_t* refusedMap = L"MapCannotBeRaced";
 // Above every screen and the pause.
 constexpr int32_t noticeLayer = 20;
 constexpr Color noticeColour{255, 160, 40, 255};
+// The room the notice keeps from the foot of the frame and from widgets.
+constexpr int32_t noticeClearance = 8;
+
+// The notice finds its place as it draws: every screen's widgets lie on
+// lower layers and have drawn in this frame's pass already, so their
+// rectangles are where they stand now, even on a screen entered this frame.
+// It takes the lowest band at the foot of the frame where its box meets no
+// other widget that is shown, centred; a widget over the whole frame is a
+// backdrop and stands in no one's way. A frame without such a band keeps
+// the notice at its foot, where it is seen at least.
+class Notice final : public GameMenu::Text
+{
+public:
+    using GameMenu::Text::Text;
+
+    void draw() override
+    {
+        // A widget in a root's list belongs to that root's swap chain.
+        if (root)
+            standClear(int32_t(owner->presentParameters.BackBufferWidth),
+                       int32_t(owner->presentParameters.BackBufferHeight));
+        GameMenu::Text::draw();
+    }
+
+private:
+    // The box (its laid-out size holds the drawn text, which is never drawn
+    // larger) moves up past each widget it meets until it meets none.
+    void standClear(int32_t width, int32_t height)
+    {
+        const UserInterface::Size size = getSize();
+        x = (width - size.width) / 2;
+        const int32_t left = x - 1 - noticeClearance;
+        const int32_t right = x - 1 + size.width + noticeClearance;
+        const int32_t foot = height - noticeClearance - size.height;
+        int32_t top = foot;
+        for (bool moved = true; moved && top >= 0;) {
+            moved = false;
+            for (SCList<UserInterface::Widget>::Node* node = root->widgets.head(); node; node = node->next) {
+                UserInterface::Widget& widget = *node->item;
+                if (&widget == this || !widget.enabled)
+                    continue;
+                const UserInterface::Rect r = widget.getRect();
+                const bool backdrop = r.left <= 0 && r.top <= 0 && r.right >= width && r.bottom >= height;
+                const bool meets = std::max(r.left, left) < std::min(r.right, right) &&
+                                   std::max(r.top, top - noticeClearance) <
+                                       std::min(r.bottom, top + size.height + noticeClearance);
+                if (meets && !backdrop) {
+                    top = r.top - noticeClearance - size.height;
+                    moved = true;
+                }
+            }
+        }
+        y = (top < 0 ? foot : top) + 1;
+    }
+};
 
 }
 
@@ -158,7 +216,7 @@ bool GameMenu::loadBehindLoadingScreen(const String& map, bool race)
 void GameMenu::showNotice(const wchar_t* key)
 {
     hideNotice();
-    noticeText = new Text(noticeLayer, fonts[secondButtonFont], *this, GameMenuTexts::lookUp(key), 0, 0, -1);
+    noticeText = new Notice(noticeLayer, fonts[secondButtonFont], *this, GameMenuTexts::lookUp(key), 0, 0, -1);
     noticeText->colour = noticeColour;
     noticeUntil = raceNow() + noticeMilliseconds;
     updateNotice(raceNow());
@@ -180,13 +238,9 @@ void GameMenu::updateNotice(uint32_t now)
     }
     const D3D::Device::SwapChain* chain = swapChain();
     const int32_t width = chain ? int32_t(chain->presentParameters.BackBufferWidth) : 0;
-    const int32_t height = chain ? int32_t(chain->presentParameters.BackBufferHeight) : 0;
     // Drawn smaller where a narrow window has no room for it (a scaled text
     // keeps its box's centre).
     GameMenuOverlay::fitWidth(*noticeText, width - 40, 0.5f);
-    const UserInterface::Size size = GameMenuOverlay::measure(*noticeText);
-    noticeText->x = (width - size.width) / 2;
-    noticeText->y = height - size.height - 40;
 }
 
 // The last loading frame as a picture, for the transition into the map.

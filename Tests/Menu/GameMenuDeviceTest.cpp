@@ -1,6 +1,8 @@
 // The game menu on the real device and the silent sound device: the
-// loading ring read back, its capture, the intro page, and the menu sounds.
+// loading ring read back, its capture, the intro page, the menu sounds, race
+// loads and refusals, and where the refusal notice stands on each screen.
 // With KORVANTA_SCREENSHOTS naming a folder the frames are kept there.
+#include "MenuMapFolder.h"
 #include "MenuStandIns.h"
 #include "MenuTestSupport.h"
 
@@ -10,15 +12,18 @@
 #include "MenuFileWriter.h"
 #include "MenuSamples.h"
 
+#include "Menu/GameMenuGraphics.h"
 #include "Menu/GameMenuIntro.h"
 #include "Menu/GameMenuLoadingScreen.h"
 #include "Menu/GameMenuText.h"
+#include "Menu/Panel.h"
 
 #include "Application/LanguageSetup.h"
 #include "Audio/Audio.h"
 #include "Audio/AudioFile.h"
 #include "Audio/SoundInterface.h"
 #include "Landscape/Scene.h"
+#include "Render/ScreenResolution.h"
 #include "Way/WayModeler.h"
 
 #include "Core/Language.h"
@@ -98,10 +103,53 @@ protected:
         return pixels;
     }
 
+    // A windowed back buffer of that size on the suite's device.
+    static void resizeBackBuffer(intvec2d size)
+    {
+        D3DPRESENT_PARAMETERS parameters{};
+        D3D::Device::fillPresentParameters(gDirectGraphics.record.presentSettings, window, false, parameters);
+        parameters.BackBufferWidth = UINT(size.x);
+        parameters.BackBufferHeight = UINT(size.y);
+        D3D::Device::reset(gDirectGraphics.record, &parameters);
+    }
+
+    // One frame of the interface pass over opaque black, read back.
+    static Level interfaceFrame(bool keepIt)
+    {
+        chain().beginFrame();
+        gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        chain().render(true);
+        Level pixels = readSurface(chain().targets[0].surface);
+        if (keepIt)
+            keepView(chain().targets[0].surface);
+        chain().present();
+        return pixels;
+    }
+
     MenuStandIn::World world;
     Scene scene{String(L"Korvanta"), 3500.0f};
     GameMenu menu{&scene};
 };
+
+// Every display mode the graphics screen lets the player choose from list:
+// the one it starts at (the nearest to the running 320 x 240, the list's
+// first), then each its right key leads to.
+std::vector<intvec2d> offeredModes(GameMenu& menu, ScreenResolution& list)
+{
+    GameMenu::Graphics screen(menu);
+    screen.modes = &list;
+    screen.enter(GameMenu::settingsState);
+    std::vector<intvec2d> offered;
+    for (int32_t i = 0; i < list.count(); ++i, screen.onKeyRight())
+        offered.push_back({screen.modeWidth, screen.modeHeight});
+    screen.close();
+    return offered;
+}
+
+bool overlaps(const UserInterface::Rect& a, const UserInterface::Rect& b)
+{
+    return std::max(a.left, b.left) < std::min(a.right, b.right) && std::max(a.top, b.top) < std::min(a.bottom, b.bottom);
+}
 
 }
 
@@ -412,5 +460,134 @@ TEST_F(GameMenuDevice, AMapThatCannotBeRacedIsRefusedWithAWordAndLeftAsItWas)
     }
     scene.objectPackages.clear();
     menu.releaseSounds();
+    gLanguage = previousLanguage;
+}
+
+// The refusal notice on the screen the menu goes back to, at every display
+// mode the graphics screen offers over the adapter's modes (under Wine and
+// Xvfb only 1024 x 768) and common ones, each on a back buffer of its size.
+// Its drawn pixels (the frame with it against the same frame without it)
+// meet no widget shown as drawn in that frame, and stand at the foot where
+// the screen leaves room there; also over a backdrop, above a picture across
+// the foot (not once it is hidden). A frame without a free band still shows
+// it at the foot.
+TEST_F(GameMenuDevice, TheRefusalNoticeStandsClearOfTheWidgetsOfTheScreenAtEveryOfferedMode)
+{
+    Language language;
+    LanguageSetup::run(language, nullptr, 0x0409);
+    Language* const previousLanguage = gLanguage;
+    gLanguage = &language;
+    MenuMaps::Folder maps{L"KorvantaRefusalNotice"};
+    ASSERT_TRUE(maps.level(L"de.tee", L"DE Red", L"DE", 1));
+    MenuMaps::Application application(maps);
+    menu.callbacks = &application;
+    menu.makers[GameMenu::chooseMapKind] = MenuStandIn::makeScreen<GameMenu::chooseMapKind>;
+    ASSERT_TRUE(MenuFileWriter::save(MenuSamples::sample(), String(samplePath().c_str())));
+    menu.load(String(samplePath().c_str()));
+    world.loads = false; // every map's files are missing
+    MenuStandIn::Clock clock{1000};
+    std::vector<intvec2d> listed{{800, 600},   {1024, 768},  {1280, 720},  {1280, 1024}, {1366, 768},
+                                 {1600, 900},  {1920, 1080}, {1920, 1200}, {2560, 1440}};
+    for (int32_t i = 0; i < gDirectGraphics.modes.count(); ++i)
+        listed.push_back(gDirectGraphics.modes.modeAt(i));
+    ScreenResolution list;
+    list.setModes(listed.data(), int32_t(listed.size()));
+
+    UserInterface::Panel extra(&chain(), -1, 1.0f, 0.0f);
+    extra.colour = Color(20, 30, 90, 255);
+    enum Extra { nothing, backdrop, footPicture, hiddenFootPicture, noFreeBand };
+    const auto expectClear = [&](Extra kind, bool keepIt) {
+        SCOPED_TRACE(testing::Message() << "extra " << int(kind));
+        const int32_t width = int32_t(chain().presentParameters.BackBufferWidth);
+        const int32_t height = int32_t(chain().presentParameters.BackBufferHeight);
+        extra.x = kind == noFreeBand ? 1 : 0;
+        extra.y = kind == backdrop ? 0 : kind == noFreeBand ? 1 : height - 60;
+        extra.textureWidth = float(width - extra.x);
+        extra.textureHeight = float(height - extra.y);
+        extra.enabled = kind != nothing;
+        if (kind == hiddenFootPicture) {
+            interfaceFrame(false);
+            extra.enabled = 0;
+        }
+        // The screen lays itself out; then nothing fades or pulses between
+        // the two frames.
+        menu.update();
+        gFrameFactor.store(0.0f);
+        const Level shown = interfaceFrame(keepIt);
+        menu.noticeText->disable();
+        const Level without = interfaceFrame(false);
+        menu.noticeText->enable();
+        gFrameFactor.store(1.0f);
+        UserInterface::Rect box{width, height, 0, 0};
+        for (size_t i = 0; i < shown.texels.size(); ++i)
+            if ((shown.texels[i] ^ without.texels[i]) & 0xFFFFFF) {
+                const int32_t x = int32_t(i % shown.width), y = int32_t(i / shown.width);
+                box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+                       std::max(box.bottom, y + 1)};
+            }
+        ASSERT_LT(box.left, box.right) << "the notice is seen";
+        const auto noticeInk = [](const Level& frame) {
+            return std::count_if(frame.texels.begin(), frame.texels.end(),
+                                 [](uint32_t p) { return (p & 0xFFFFFF) == 0xFFA028; });
+        };
+        EXPECT_GT(noticeInk(shown), 0);
+        EXPECT_EQ(noticeInk(without), 0) << "one notice";
+        EXPECT_NEAR((box.left + box.right) / 2.0, width / 2.0, 8.0) << "centred";
+        EXPECT_TRUE(box.top > 0 && box.bottom < height) << "whole, off the frame's edges";
+        if (kind == noFreeBand) {
+            EXPECT_GE(box.bottom, height - 48) << "at the foot";
+            return;
+        }
+        int32_t lowest = 0;
+        for (UserInterface::Widget* widget : MenuTest::listed(*chain().userInterface)) {
+            if (widget == menu.noticeText || !widget->enabled || (widget == &extra && kind == backdrop))
+                continue;
+            const UserInterface::Rect r = widget->getRect();
+            EXPECT_FALSE(overlaps(box, r)) << "notice " << box.left << "," << box.top << "-" << box.right << ","
+                                           << box.bottom << " meets " << r.left << "," << r.top << "-" << r.right
+                                           << "," << r.bottom;
+            if (r.right > r.left)
+                lowest = std::max(lowest, r.bottom);
+        }
+        // The screens keep their foot free for a line.
+        if (height - lowest >= 48) {
+            EXPECT_GE(box.top, lowest) << "under the screen, at the foot";
+        }
+    };
+
+    for (const intvec2d mode : offeredModes(menu, list)) {
+        SCOPED_TRACE(testing::Message() << mode.x << " x " << mode.y);
+        resizeBackBuffer(mode);
+        ASSERT_EQ(chain().presentParameters.BackBufferWidth, UINT(mode.x));
+        const bool keepIt = mode.x == 1024 && mode.y == 768;
+        // A solo race started on the game mode screen, and a championship
+        // on the country choice.
+        menu.releaseScreens();
+        menu.load(String(L""));
+        MenuStandIn::as(menu.chooseMapScreen)->mapName = String(L"Missing.tee");
+        menu.openScreen(GameMenu::gameModeState);
+        for (int i = 0; i < 5; ++i)
+            menu.onKeyDown();
+        menu.onKeyConfirm();
+        menu.update();
+        ASSERT_EQ(menu.menuState, GameMenu::gameModeState);
+        ASSERT_NE(menu.noticeText, nullptr);
+        for (Extra kind : {nothing, backdrop, footPicture, hiddenFootPicture, noFreeBand})
+            expectClear(kind, keepIt);
+        // (Twice: the second notice takes the first one's place.)
+        menu.releaseScreens();
+        menu.load(String(L""));
+        menu.createChooseCountry();
+        menu.openScreen(GameMenu::chooseCountryState);
+        for (int i = 0; i < 6; ++i) {
+            menu.onKeyConfirm();
+            menu.update();
+        }
+        ASSERT_EQ(menu.menuState, GameMenu::chooseCountryState);
+        ASSERT_NE(menu.noticeText, nullptr);
+        expectClear(nothing, keepIt);
+    }
+    menu.releaseSounds();
+    resizeBackBuffer({320, 240});
     gLanguage = previousLanguage;
 }

@@ -292,6 +292,8 @@ TEST_F(RaceLoadingWithOverlays, TheChampionshipEndShowsTheCongratulationAndRetur
     EXPECT_TRUE(menu.loadChampionshipEnd());
     menu.callbacks = &app;
     EXPECT_EQ(count("world:placePlayerQuad"), 1);
+    EXPECT_EQ(menu.soundCounts[4], 1u) << "the applause, once";
+    EXPECT_EQ(count("world:camera11,9,1"), 1);
     ASSERT_NE(menu.congratulationScreen, nullptr);
     delete menu.congratulationScreen;
     // The overlay's way back once the transition is gone.
