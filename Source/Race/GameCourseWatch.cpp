@@ -105,9 +105,7 @@ void Game::Vehicle::checkGates()
         return;
     if (crossed == target) {
         lastGate = crossed;
-        gateShare = share;
-        passGate();
-        gateShare = 1.0f;
+        passGate(share);
         return;
     }
     if (isPlayer) {
@@ -116,7 +114,7 @@ void Game::Vehicle::checkGates()
     }
 }
 
-void Game::Vehicle::passGate()
+void Game::Vehicle::passGate(float share)
 {
     CRASH_TRACE();
     const int32_t mode = game->choice.gameMode;
@@ -133,7 +131,7 @@ void Game::Vehicle::passGate()
                 takeSplit(now);
         }
         if (!start && !nextGate)
-            completeLap(now);
+            completeLap(now, share);
         if (nextGate)
             markGate(nextGate->item, 1);
         return;
@@ -156,7 +154,7 @@ void Game::Vehicle::passGate()
         if (isPlayer)
             game->playSound(GateSound);
         if (points >= game->choice.goal)
-            finish();
+            finish(share);
     }
 }
 
@@ -179,7 +177,7 @@ void Game::Vehicle::takeSplit(uint32_t now)
         game->playSound(GateSound);
 }
 
-void Game::Vehicle::completeLap(uint32_t now)
+void Game::Vehicle::completeLap(uint32_t now, float share)
 {
     nextGate = game->gates.head();
     if (isPlayer && !finished)
@@ -205,7 +203,7 @@ void Game::Vehicle::completeLap(uint32_t now)
         if (game->isLastInRace(*this)) {
             parkingSlot = game->findFreeParkingSlot();
             if (isPlayer)
-                finish();
+                finish(share);
         }
     }
     if (lap < laps) {
@@ -214,7 +212,7 @@ void Game::Vehicle::completeLap(uint32_t now)
         if (lap == laps && laps > 1)
             showMessage(L"FinalLap", 2000);
     } else {
-        finish();
+        finish(share);
     }
 }
 
@@ -227,7 +225,7 @@ void Game::Vehicle::markGate(Gate* gate, uint32_t on)
     gate->setMarked(on);
 }
 
-void Game::Vehicle::finish()
+void Game::Vehicle::finish(float share)
 {
     const int32_t mode = game->choice.gameMode;
     if (mode == OffRoadRace || mode == KnockOut || mode == Circuit) {
@@ -255,14 +253,14 @@ void Game::Vehicle::finish()
             Vehicle* other = node->item;
             if (!other || other == this || other->finishOrder == 0)
                 continue;
-            if (other->finishOrder != gaveUp && other->finishTime == now && other->finishShare > gateShare)
+            if (other->finishOrder != gaveUp && other->finishTime == now && other->finishShare > share)
                 other->finishOrder += 1;
             else
                 before += 1;
         }
         finishOrder = before + 1;
         finishTime = now;
-        finishShare = gateShare;
+        finishShare = share;
     }
     finished = 1;
 }

@@ -94,13 +94,16 @@ public:
     // the quad went through since the last update is passed when it is the
     // target; another than the last one passed warns the player.
     void checkGates();
-    // The next gate, lap, split, points or finish of a passed gate, by mode.
-    void passGate();
+    // The next gate, lap, split, points or finish of a passed gate, by mode;
+    // share: how far along the frame's motion the quad went through it.
+    void passGate(float share = 1.0f);
     // Marks or unmarks gate for the player (for every vehicle in the
     // points modes).
     void markGate(Gate* gate, uint32_t on);
     // The vehicle has finished; the race is over when it decides the race.
-    void finish();
+    // share orders it among those finishing in the same frame (see
+    // finishShare).
+    void finish(float share = 1.0f);
     // Puts a quad back that lay overturned for 2000 ms while the race runs.
     void updateOverturn();
     // Follows the quad along the race's way list and warns about, then
@@ -204,9 +207,6 @@ public:
     // that finish in one frame, the one that crossed first is first.
     uint32_t finishTime = 0;
     float finishShare = 1.0f;
-    // While checkGates passes a gate: how far along the frame's motion the
-    // quad went through it; 1 otherwise.
-    float gateShare = 1.0f;
     int32_t lap = 1;
     int32_t gatesPassed = 0;
     SCList<Gate>::Node* nextGate = nullptr;
@@ -284,7 +284,7 @@ private:
     // passGate's steps: the split of the new next gate (player), the lap
     // the last gate completed.
     void takeSplit(uint32_t now);
-    void completeLap(uint32_t now);
+    void completeLap(uint32_t now, float share);
     void showLapTimes(int32_t lapMs, int32_t differenceMs);
     // The head-up display's best-lap text (lap) or record texts (else).
     void updateRecordTexts(bool lap);
