@@ -908,6 +908,68 @@ TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
     EXPECT_EQ(hud->message, nullptr);
 }
 
+// In a time trial the compass comes with each warning the player is shown
+// and goes with its end: back on the way, put back, turned round, or the
+// missed gate no longer missed.
+TEST(VehicleRace, TheCompassComesAndGoesWithTheWarnings)
+{
+    WayTrack road;
+    Track& track = road.track;
+    Game& game = track.game();
+    game.choice.gameMode = Game::TimeTrial;
+    const vec3d east(1.0f, 0.0f, 0.0f), west(-1.0f, 0.0f, 0.0f);
+    Object gateObject;
+    gateObject.position = vec3d(60.0f, track.ground(), 100.0f);
+    game.gates.append(new Game::Gate(&game, &gateObject));
+    struct Step
+    {
+        uint32_t wait;
+        float x, z;
+        bool west;
+        uint32_t state;
+        bool compass;
+    };
+    struct Case
+    {
+        const char* what;
+        bool gate;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"off the way, then back on it", false,
+         {{0, 100.0f, 130.0f, false, 2, false}, {1001, 100.0f, 130.0f, false, 3, true},
+          {5, 100.0f, 100.0f, false, 0, false}}},
+        {"off the way, then put back", false,
+         {{0, 100.0f, 130.0f, false, 2, false}, {1001, 100.0f, 130.0f, false, 3, true},
+          {2801, 100.0f, 130.0f, false, 0, false}}},
+        {"the wrong way, then turned round", false,
+         {{0, 100.0f, 100.0f, true, 4, false}, {1001, 100.0f, 100.0f, true, 5, true},
+          {1, 100.0f, 100.0f, false, 0, false}}},
+        {"a gate missed, then before it again", true,
+         {{0, 110.0f, 100.0f, false, 6, false}, {1001, 110.0f, 100.0f, false, 7, true},
+          {1, 50.0f, 100.0f, false, 0, false}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Game::Vehicle& v = track.vehicle(0, true);
+        ObjPkgManager::Functions::HUD* hud = nullptr;
+        giveDisplay(track, v, hud);
+        if (testing::Test::HasFatalFailure())
+            return;
+        v.wayNode = road.way.node(1);
+        v.nextGate = c.gate ? game.gates.head() : nullptr;
+        for (const Step& s : c.steps) {
+            TestClock::now += s.wait;
+            Track::moveTo(v, s.x, s.z, s.west ? west : east);
+            v.updateCourse();
+            EXPECT_EQ(v.courseState, s.state) << "after " << s.wait;
+            EXPECT_EQ(hud->compass != nullptr, s.compass) << "after " << s.wait;
+        }
+        game.vehicles.deleteAll();
+    }
+    game.gates.deleteAll();
+}
+
 // The player's display shows the split at each gate until the finish, and
 // no split after it.
 TEST(VehicleRace, SplitsShowOnlyBeforeTheFinish)
