@@ -216,9 +216,42 @@ struct WayTrack
     }
     ~WayTrack() { track.game().course = nullptr; }
 
+    // Stands object on the way at x as the course's next gate.
+    void placeGate(Object& object, float x)
+    {
+        object.position = vec3d(x, track.ground(), 100.0f);
+        track.game().gates.append(new Game::Gate(&track.game(), &object));
+    }
+
     Track track;
     WayList way{5, 40.0f, true, vec3d(40.0f, track.ground(), 100.0f)};
 };
+
+// A step of a quad along the way track: wait ms, then stand at (x, z)
+// facing east (west when set), and the course state the update gives.
+struct CourseStep
+{
+    uint32_t wait;
+    float x, z;
+    bool west;
+    uint32_t state;
+    bool compass = false; // shown after the step (looked at with a display)
+};
+
+void walkCourse(Game::Vehicle& v, const std::vector<CourseStep>& steps,
+                const ObjPkgManager::Functions::HUD* hud = nullptr)
+{
+    const vec3d east(1.0f, 0.0f, 0.0f), west(-1.0f, 0.0f, 0.0f);
+    for (const CourseStep& s : steps) {
+        TestClock::now += s.wait;
+        Track::moveTo(v, s.x, s.z, s.west ? west : east);
+        v.updateCourse();
+        EXPECT_EQ(v.courseState, s.state) << "at x " << s.x << " z " << s.z << " after " << s.wait;
+        if (hud) {
+            EXPECT_EQ(hud->compass != nullptr, s.compass) << "after " << s.wait;
+        }
+    }
+}
 
 }
 
@@ -230,18 +263,11 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
     Game& game = track.game();
     const vec3d east(1.0f, 0.0f, 0.0f), west(-1.0f, 0.0f, 0.0f);
 
-    struct Step
-    {
-        uint32_t wait; // ms before the update
-        float x, z;
-        bool west;
-        uint32_t state;
-    };
     struct Case
     {
         const char* what;
         bool player;
-        std::vector<Step> steps;
+        std::vector<CourseStep> steps;
     };
     const Case cases[] = {
         {"off the way: warned after 1000 ms, put back 2800 ms later",
@@ -280,12 +306,7 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
         SCOPED_TRACE(c.what);
         Game::Vehicle& v = track.vehicle(c.player ? 0 : 1, c.player);
         v.wayNode = way.node(1);
-        for (const Step& s : c.steps) {
-            TestClock::now += s.wait;
-            Track::moveTo(v, s.x, s.z, s.west ? west : east);
-            v.updateCourse();
-            EXPECT_EQ(v.courseState, s.state) << "at x " << s.x << " z " << s.z << " after " << s.wait;
-        }
+        walkCourse(v, c.steps);
         game.vehicles.deleteAll();
     }
 
@@ -329,8 +350,7 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
 
     // A gate left behind on the way: missed, shown 1000 ms later.
     Object gateObject;
-    gateObject.position = vec3d(60.0f, track.ground(), 100.0f);
-    game.gates.append(new Game::Gate(&game, &gateObject));
+    road.placeGate(gateObject, 60.0f);
     v.nextGate = game.gates.head();
     v.wayNode = way.node(1);
     Track::moveTo(v, 110.0f, 100.0f, east);
@@ -368,8 +388,7 @@ TEST(VehicleRace, AQuadOnItsGatesCrossSectionHasNotMissedIt)
     const vec3d east(1.0f, 0.0f, 0.0f);
     // The gate halfway along the second segment (x 80 to 120).
     Object gateObject;
-    gateObject.position = vec3d(100.0f, track.ground(), 100.0f);
-    game.gates.append(new Game::Gate(&game, &gateObject));
+    road.placeGate(gateObject, 100.0f);
     struct Case
     {
         const char* what;
@@ -477,7 +496,7 @@ TEST(VehicleRace, AQuadSetBackLandsWhereNothingStands)
         std::vector<float> quads;  // quads standing across the way point, by offset along its side
         std::vector<float> crates; // crates likewise
         bool atCentre, behind;
-        std::vector<float> postsAhead; // crates 8 units ahead along the way, by offset along its side
+        std::vector<float> postsAhead = {}; // crates 8 units ahead along the way, by offset along its side
     };
     const Case cases[] = {
         {"a free road", {}, {}, true, false},
@@ -917,23 +936,13 @@ TEST(VehicleRace, TheCompassComesAndGoesWithTheWarnings)
     Track& track = road.track;
     Game& game = track.game();
     game.choice.gameMode = Game::TimeTrial;
-    const vec3d east(1.0f, 0.0f, 0.0f), west(-1.0f, 0.0f, 0.0f);
     Object gateObject;
-    gateObject.position = vec3d(60.0f, track.ground(), 100.0f);
-    game.gates.append(new Game::Gate(&game, &gateObject));
-    struct Step
-    {
-        uint32_t wait;
-        float x, z;
-        bool west;
-        uint32_t state;
-        bool compass;
-    };
+    road.placeGate(gateObject, 60.0f);
     struct Case
     {
         const char* what;
         bool gate;
-        std::vector<Step> steps;
+        std::vector<CourseStep> steps;
     };
     const Case cases[] = {
         {"off the way, then back on it", false,
@@ -958,13 +967,7 @@ TEST(VehicleRace, TheCompassComesAndGoesWithTheWarnings)
             return;
         v.wayNode = road.way.node(1);
         v.nextGate = c.gate ? game.gates.head() : nullptr;
-        for (const Step& s : c.steps) {
-            TestClock::now += s.wait;
-            Track::moveTo(v, s.x, s.z, s.west ? west : east);
-            v.updateCourse();
-            EXPECT_EQ(v.courseState, s.state) << "after " << s.wait;
-            EXPECT_EQ(hud->compass != nullptr, s.compass) << "after " << s.wait;
-        }
+        walkCourse(v, c.steps, hud);
         game.vehicles.deleteAll();
     }
     game.gates.deleteAll();
