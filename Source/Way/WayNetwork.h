@@ -106,11 +106,11 @@ public:
     // that does not open leaves the network as it was (false). A damaged
     // file (a count beyond the data, nesting beyond maxDepth, a value that is
     // not finite or beyond the limits) keeps the ways read whole before the
-    // damage (false), as does one whose ways end before its bytes (false:
-    // true only when the read ended with the file's last byte). A network beyond what its segments may ask (a segment
-    // of more than Segment::maxSteps steps, more than maxCrossSections in
-    // all, junctions of more than maxCutWork) is refused whole and leaves it
-    // empty (false). An empty file empties it.
+    // damage (false), as does one whose ways end before its bytes: true only
+    // when the read ended with the file's last byte. A network beyond what
+    // its segments may ask (a segment of more than Segment::maxSteps steps,
+    // more than maxCrossSections in all, junctions of more than maxCutWork)
+    // is refused whole and leaves it empty (false). An empty file empties it.
     bool load(const String& path);
     bool read(FileInterface& stream);
     // Numbers the points, then writes the file (replaced only once written

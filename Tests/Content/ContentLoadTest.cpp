@@ -172,23 +172,15 @@ public:
     // the point stands on.
     static bool roadAt(const vec3d& point, Way::Pos& crossSection)
     {
-        std::vector<const Way::PointList*> lists;
-        for (auto* way = gWayNetwork.ways.head(); way; way = way->next)
-            lists.push_back(way->item);
-        for (size_t i = 0; i < lists.size(); ++i)
-            for (const Way::PointNode* node = lists[i]->head(); node; node = node->next) {
-                for (auto* branch = node->item->branches.head(); branch; branch = branch->next)
-                    lists.push_back(branch->item);
-                const Way::Segment* segment = node->item->segment;
-                if (!segment || segment->positions.empty())
-                    continue;
-                uint32_t inside = 0;
-                float along = 0.0f;
-                segment->projectPoint(point.x, point.z, inside, along, &crossSection);
-                if (inside)
-                    return true;
-            }
-        return false;
+        return !gWayNetwork.walk([&](const Way::PointNode* node) {
+            const Way::Segment* segment = node->item ? node->item->segment : nullptr;
+            if (!segment || segment->positions.empty())
+                return true;
+            uint32_t inside = 0;
+            float along = 0.0f;
+            segment->projectPoint(point.x, point.z, inside, along, &crossSection);
+            return inside == 0;
+        });
     }
 
     // Every gate of the race set up stands on a road and spans it: a quad

@@ -1743,8 +1743,9 @@ TEST_F(LevelViews, EveryKnockOutTakesTheLastQuadStillRacing)
                     EXPECT_GE(w.gatesPassed, v.gatesPassed)
                         << "slot " << v.slot << " went out ahead of slot " << w.slot;
                     float wPast = 0.0f;
-                    if (w.gatesPassed == v.gatesPassed && vOnWay && pastLapGate(w, wPast))
+                    if (w.gatesPassed == v.gatesPassed && vOnWay && pastLapGate(w, wPast)) {
                         EXPECT_GE(wPast, vPast) << "slot " << v.slot << " went out ahead of slot " << w.slot;
+                    }
                 }
             }
             return game.phase < 4;
