@@ -172,7 +172,7 @@ bool Object::save(FileInterface& out) const
     ok = ok && out.writeValue(uint8_t(Scale)) && out.writeValue(scale);
     ok = ok && out.writeValue(uint8_t(HeightOffset)) && out.writeValue(heightOffset);
     ok = ok && out.writeValue(uint8_t(Rotation)) && out.writeValue(rotation);
-    ok = ok && out.writeValue(uint8_t(State)) && out.writeValue(state);
+    ok = ok && out.writeValue(uint8_t(State)) && out.writeValue(levelState >= 0 ? uint8_t(levelState) : state);
     ok = ok && out.writeValue(uint8_t(Flag)) && out.writeValue(flag);
     return ok && out.writeValue(uint8_t(End));
 }
@@ -215,6 +215,7 @@ bool Object::load(StaticEntityManager::PackageFinder* packages, FileInterface& i
         return false;
     setObject(package);
     setPosition(at, false);
+    levelState = state;
     return node != nullptr;
 }
 
