@@ -181,10 +181,15 @@ bool Object::load(StaticEntityManager::PackageFinder* packages, FileInterface& i
 {
     String name(L"");
     vec3d at = position;
+    recordEnded = false;
     for (;;) {
         uint8_t tag = End;
-        if (!in.readValue(tag) || tag == End)
+        if (!in.readValue(tag))
             break;
+        if (tag == End) {
+            recordEnded = true;
+            break;
+        }
         bool read = true;
         switch (tag) {
         case Name: read = in.readString(name); break;

@@ -152,6 +152,9 @@ public:
     // taken pick-up leaves the race). None (-1) for an object made otherwise,
     // which saves its state.
     int32_t levelState = -1;
+    // Whether the last load met the record's end tag (the data did not end
+    // inside the record).
+    bool recordEnded = false;
     Observer* observer = nullptr;
 
 protected:

@@ -227,6 +227,7 @@ uint32_t StaticEntityManager::load(FileInterface& stream, PackageFinder* package
     const uint32_t size = stream.size();
     stream.seek(4, 0);
     uint32_t placed = 0;
+    // Read whole: every record placed, each to its end tag.
     bool allPlaced = true;
     // Every record reads at least its first tag byte, so the loop ends.
     while (stream.tell() < size) {
@@ -241,6 +242,7 @@ uint32_t StaticEntityManager::load(FileInterface& stream, PackageFinder* package
         const uint32_t before = stream.tell();
         if (object->load(packages, stream) && object->node) {
             ++placed;
+            allPlaced = allPlaced && object->recordEnded;
         } else {
             delete object; // not placed: nothing would ever reach it
             allPlaced = false;
@@ -249,7 +251,7 @@ uint32_t StaticEntityManager::load(FileInterface& stream, PackageFinder* package
             break;
     }
     if (whole)
-        *whole = allPlaced && size >= 4 && stream.tell() == size;
+        *whole = allPlaced && size >= 4;
     return placed;
 }
 
