@@ -74,10 +74,10 @@ int32_t Game::estimateFinalTime()
     float driven = 0.0f;
     if (choice.courseType == 1 || choice.courseType == 2) {
         total = float(choice.goal) * courseLength;
-        driven = player->getDrivenDistance(0);
+        driven = player->getDrivenDistance() - player->drivenAtStart;
     } else if (choice.courseType == 3) {
         total = startDistance - goalDistance;
-        driven = player->getDrivenDistance(1) - goalDistance;
+        driven = player->getDrivenDistance() - goalDistance;
     }
     if (driven > total)
         driven = total;
