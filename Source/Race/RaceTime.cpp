@@ -76,7 +76,11 @@ int32_t Game::estimateFinalTime()
         total = float(choice.goal) * courseLength;
         driven = player->getDrivenDistance() - player->drivenAtStart;
     } else if (choice.courseType == 3) {
+        // From the Goal to the Start: on a closed course the Goal can stand
+        // past the Start, and the run goes round through the list's end.
         total = startDistance - goalDistance;
+        if (!(total > 0.0f))
+            total += courseLength;
         driven = player->getDrivenDistance() - goalDistance;
     }
     if (driven > total)

@@ -120,6 +120,13 @@ TEST_F(Estimate, FinishedPlayerAndCourseTypeThree)
     game.startDistance = 1200.0f;
     player.wayNode = way.node(0);
     EXPECT_EQ(at(1000, 30000, 700.0f), 60000);
+    // A closed course whose Goal (300) stands past the Start (200): the run
+    // goes round through the list's end, 900 long; 800 driven a round on.
+    game.goalDistance = 300.0f;
+    game.startDistance = 200.0f;
+    game.estimate = 0;
+    player.wayRounds = 1;
+    EXPECT_EQ(at(5000, 40000, 100.0f), 45000);
     game.choice.courseType = 4; // no course: no distance
     EXPECT_EQ(at(9000, 30000, 700.0f), Game::noTime);
     player.finished = 1;
