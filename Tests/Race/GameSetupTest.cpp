@@ -246,6 +246,18 @@ TEST(GameSetup, TargetTimesByDifficulty)
         for (int i = 0; i < 5; ++i)
             EXPECT_EQ(times[size_t(i)], (c.low + i * c.step) * 2);
     }
+    // More than the table holds: eight, each once; fewer than none: none.
+    game.choice.difficulty = 2;
+    game.makeTargetTimes(12, 1);
+    ASSERT_EQ(game.targetTimeCount, 8u);
+    std::vector<int32_t> times;
+    for (const RaceTime& time : game.targetTimes)
+        times.push_back(Game::raceTimeMilliseconds(time));
+    std::sort(times.begin(), times.end());
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(times[size_t(i)], 100000 + i * 1500);
+    game.makeTargetTimes(-3, 1);
+    EXPECT_EQ(game.targetTimeCount, 0u);
 }
 
 // Parking slots and the podium leave the race in the lap modes; the pick-ups

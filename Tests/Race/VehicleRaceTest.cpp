@@ -24,6 +24,7 @@
 #include "Landscape/Terrain.h"
 #include "Physics/PhysicsManager.h"
 #include "Render/SwapChain.h"
+#include "Way/WayNetwork.h"
 
 #include "ObjectPackageSamples.h"
 #include "QuadSample.h"
@@ -584,9 +585,11 @@ TEST(VehicleRace, AQuadSetBackLandsWhereNothingStands)
     }
 }
 
-// A straight that the way keeps as a cross-section at each end: a quad that
-// leaves it is put back beside where it left, on the road, however far the
-// nearest cross-section lies; one that comes back to it is on the way.
+// A straight that the way keeps as a cross-section at each end: a quad on
+// it has driven as far as it stands along it, and its lane is where it
+// stands across the road; a quad that leaves it is put back beside where it
+// left, on the road, however far the nearest cross-section lies; one that
+// comes back to it is on the way.
 TEST(VehicleRace, AQuadThatLeavesALongStraightIsPutBackBesideWhereItLeft)
 {
     Track track;
@@ -613,6 +616,9 @@ TEST(VehicleRace, AQuadThatLeavesALongStraightIsPutBackBesideWhereItLeft)
         Track::moveTo(v, x, z, east);
         v.updateCourse();
         ASSERT_EQ(v.courseState, 0u);
+        EXPECT_NEAR(v.getDrivenDistance(), 200.0f + 200.0f * share, 0.5f);
+        const Way::Pos beside = v.wayPointBesideQuad();
+        EXPECT_NEAR(wayDistanceRatio(vec3d(x, beside.left.y, z), beside), 0.5f, 0.01f) << "the middle";
         // Off to the side, on past where it left: warned, then put back.
         Track::moveTo(v, x + 10.0f, z + 30.0f, east);
         for (const uint32_t state : {2u, 3u, 0u}) {
