@@ -12,6 +12,7 @@
 #include "Landscape/Scene.h"
 #include "Objects/DynObject.h"
 #include "Objects/HUD.h"
+#include "Objects/LensFlare.h"
 #include "Objects/VehicleCamera.h"
 #include "Physics/PhysicsManager.h"
 #include "Render/SwapChain.h"
@@ -212,8 +213,13 @@ TEST(GameSetup, GatesByModeGroupAndCourseType)
         }
         if (c.mode == Game::Jamboree) {
             ASSERT_NE(game.targetGate, nullptr);
+            const DynObject* target = dynamic_cast<const DynObject*>(game.targetGate->object->instance);
+            ASSERT_NE(target, nullptr);
+            EXPECT_NE(target->functions->mask & ObjPkgManager::Functions::LensFlare::flag, 0u) << "marked";
             game.clearRace();
             EXPECT_EQ(game.targetGate, nullptr) << "the release forgets the target with its gates";
+            EXPECT_EQ(target->functions->mask & ObjPkgManager::Functions::LensFlare::flag, 0u)
+                << "and takes its mark off the gate";
             continue;
         }
         if (c.mode == Game::OffRoadRace) {
