@@ -238,6 +238,7 @@ struct CourseStep
     bool west;
     uint32_t state;
     bool compass = false; // shown after the step (looked at with a display)
+    bool message = false; // the same
 };
 
 void walkCourse(Game::Vehicle& v, const std::vector<CourseStep>& steps,
@@ -251,6 +252,7 @@ void walkCourse(Game::Vehicle& v, const std::vector<CourseStep>& steps,
         EXPECT_EQ(v.courseState, s.state) << "at x " << s.x << " z " << s.z << " after " << s.wait;
         if (hud) {
             EXPECT_EQ(hud->compass != nullptr, s.compass) << "after " << s.wait;
+            EXPECT_EQ(hud->message != nullptr, s.message) << "after " << s.wait;
         }
     }
 }
@@ -936,7 +938,8 @@ TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
 
 // In a time trial the compass comes with each warning the player is shown
 // and goes with its end: back on the way, put back, turned round, or the
-// missed gate no longer missed.
+// missed gate no longer missed; the wrong way and the missed gate are told
+// in a message while they last.
 TEST(VehicleRace, TheCompassComesAndGoesWithTheWarnings)
 {
     WayTrack road;
@@ -959,10 +962,10 @@ TEST(VehicleRace, TheCompassComesAndGoesWithTheWarnings)
          {{0, 100.0f, 130.0f, false, 2, false}, {1001, 100.0f, 130.0f, false, 3, true},
           {2801, 100.0f, 130.0f, false, 0, false}}},
         {"the wrong way, then turned round", false,
-         {{0, 100.0f, 100.0f, true, 4, false}, {1001, 100.0f, 100.0f, true, 5, true},
+         {{0, 100.0f, 100.0f, true, 4, false}, {1001, 100.0f, 100.0f, true, 5, true, true},
           {1, 100.0f, 100.0f, false, 0, false}}},
         {"a gate missed, then before it again", true,
-         {{0, 110.0f, 100.0f, false, 6, false}, {1001, 110.0f, 100.0f, false, 7, true},
+         {{0, 110.0f, 100.0f, false, 6, false}, {1001, 110.0f, 100.0f, false, 7, true, true},
           {1, 50.0f, 100.0f, false, 0, false}}},
     };
     for (const Case& c : cases) {
