@@ -218,7 +218,8 @@ public:
     // flight's end starts the countdown (clocks set, the player's camera and
     // head-up display on), 3000 ms later the race runs (a decided race at
     // once, without the start sound), a decided race ends a frame later;
-    // then the standings, every vehicle's update, spent rockets and oil.
+    // then the standings, every vehicle's update, the knock-out rounds that
+    // ended, spent rockets and oil.
     void update();
     // Between two pieces of a frame the physics steps in pieces: every
     // driver drives again and every quad turns its steering by its share of
@@ -230,7 +231,8 @@ public:
     // world held back, or behind a world catching up). 0 while paused, and
     // without a simulator that has measured a frame.
     float pieceFactor() const;
-    // Steering and throttle on and the quads released.
+    // Steering and throttle on and the quads released; each vehicle's
+    // driven distance at the start noted.
     void startVehicles();
     // The player finishes out of the race: place 99 with no time, or -1
     // points in the points modes. Nothing without a player.
@@ -313,6 +315,13 @@ public:
     int32_t compareVehicles(const Vehicle& a, const Vehicle& b) const;
     // 1 when no other vehicle still racing has a greater place number.
     uint32_t isLastInRace(const Vehicle& vehicle) const;
+    // KnockOut: a round ends when every quad still in the race but one has
+    // completed the round's lap, and that one is knocked out at once,
+    // wherever it stands: it takes the last place among those in the race
+    // and the first free parking slot; the player knocked out finishes.
+    // When all have completed the lap, the one that completed it last (see
+    // Vehicle::Crossing) is out. Rounds that end together are ended in turn.
+    void endKnockOutRounds();
     // The vehicle to aim items at: the nearest one ahead within minCosine of
     // the forward axis (aheadOnly; always in the points modes), else the
     // nearest one placed before this one; without aheadOnly the nearest of
@@ -397,6 +406,11 @@ public:
     uint32_t paused = 0;
     uint32_t pausedAt = 0; // the race clock when the pause began
     uint32_t phase = 0; // 0..4: none, intro, countdown, running, over
+    // The race's frames, counted by update: what happens in one frame is
+    // ordered by where in the frame's motion it happened, not by the clock.
+    uint32_t frame = 0;
+    // The quads knocked out so far: the next round is knockOuts + 1.
+    int32_t knockOuts = 0;
     StaticEntityManager::Method* packages[packageCount] = {};
     CameraPath cameraPath;
     float vehicleScale = 1.0f;

@@ -196,15 +196,9 @@ void Game::Vehicle::completeLap(uint32_t now, float share)
             updateRecordTexts(true);
         }
     }
-    if (game->choice.gameMode == KnockOut && !parkingSlot) {
-        // The frame's standings came before this lap was completed: the
-        // vehicle is judged by the standings with its lap's gate passed.
-        game->rankVehicles();
-        if (game->isLastInRace(*this)) {
-            parkingSlot = game->findFreeParkingSlot();
-            if (isPlayer)
-                finish(share);
-        }
+    if (!finished) {
+        lapsDone += 1;
+        lapCrossing = {game->frame, share};
     }
     if (lap < laps) {
         lap += 1;
@@ -247,20 +241,19 @@ void Game::Vehicle::finish(float share)
     if (!finished) {
         // After those that finished in earlier frames; of those finishing in
         // this one, the ones that crossed the line later in it go behind.
-        const uint32_t now = raceNow();
+        const Crossing crossing{game->frame, share};
         uint32_t before = 0;
         for (auto* node = game->vehicles.head(); node; node = node->next) {
             Vehicle* other = node->item;
             if (!other || other == this || other->finishOrder == 0)
                 continue;
-            if (other->finishOrder != gaveUp && other->finishTime == now && other->finishShare > share)
+            if (other->finishOrder != gaveUp && other->finishCrossing.laterThan(crossing))
                 other->finishOrder += 1;
             else
                 before += 1;
         }
         finishOrder = before + 1;
-        finishTime = now;
-        finishShare = share;
+        finishCrossing = crossing;
     }
     finished = 1;
 }

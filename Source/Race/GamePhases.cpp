@@ -43,6 +43,7 @@ void Game::update()
     CRASH_TRACE();
     if (paused)
         return;
+    ++frame;
     const uint32_t now = raceNow();
     switch (phase) {
     case 1:
@@ -81,6 +82,8 @@ void Game::update()
     rankVehicles();
     for (auto* node = vehicles.head(); node; node = node->next)
         node->item->update();
+    if (choice.gameMode == KnockOut)
+        endKnockOutRounds();
     removeSpentRockets();
     updateOilPuddles();
 }
@@ -112,8 +115,10 @@ void Game::resumeClock(uint32_t now)
 
 void Game::startVehicles()
 {
-    for (auto* node = vehicles.head(); node; node = node->next)
+    for (auto* node = vehicles.head(); node; node = node->next) {
         node->item->enableControls(1, 0);
+        node->item->drivenAtStart = node->item->getDrivenDistance();
+    }
 }
 
 void Game::giveUpRace()

@@ -219,6 +219,48 @@ uint32_t Game::isLastInRace(const Vehicle& vehicle) const
     return 1;
 }
 
+void Game::endKnockOutRounds()
+{
+    for (;;) {
+        const int32_t round = knockOuts + 1;
+        int32_t inRace = 0, done = 0;
+        Vehicle* behind = nullptr; // one that has not completed the round's lap
+        Vehicle* last = nullptr;   // of those that have, the last to complete it
+        for (auto* node = vehicles.head(); node; node = node->next) {
+            Vehicle* v = node->item;
+            if (!v || v->parkingSlot || v->finishOrder == Vehicle::gaveUp)
+                continue;
+            ++inRace;
+            if (v->lapsDone < round) {
+                behind = v;
+                continue;
+            }
+            ++done;
+            if (v->lapsDone == round && (!last || v->lapCrossing.laterThan(last->lapCrossing)))
+                last = v;
+        }
+        Vehicle* out = behind ? behind : last;
+        if (inRace < 2 || done < inRace - 1 || !out)
+            return;
+        ++knockOuts;
+        // Last among those in the race: the standings with this frame's laps,
+        // and those behind it moved up one.
+        rankVehicles();
+        int32_t lastPlace = out->place;
+        for (auto* node = vehicles.head(); node; node = node->next) {
+            Vehicle* v = node->item;
+            if (!v || v == out || v->parkingSlot || v->finishOrder == Vehicle::gaveUp || v->place < out->place)
+                continue;
+            lastPlace = std::max(lastPlace, v->place);
+            v->place -= 1;
+        }
+        out->place = lastPlace;
+        out->parkingSlot = findFreeParkingSlot();
+        if (out->isPlayer)
+            out->finish();
+    }
+}
+
 Game::Vehicle* Game::findRival(const Vehicle& vehicle, bool aheadOnly, float minCosine) const
 {
     const EntityManager::Entity* own = vehicle.entity();

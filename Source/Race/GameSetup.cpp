@@ -85,6 +85,7 @@ void Game::setupRace()
     // The projection of the last race says nothing of this one.
     estimate = 0;
     estimateDue = 0;
+    knockOuts = 0;
     findCourse();
     createVehicles();
     findCaptureFlag();

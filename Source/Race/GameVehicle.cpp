@@ -129,23 +129,27 @@ float Game::Vehicle::getTrackProgress() const
     return progress == -1.0f ? std::nextafter(-1.0f, 0.0f) : progress;
 }
 
-float Game::Vehicle::getDrivenDistance(uint32_t anyNode) const
+float Game::Vehicle::getDrivenDistance() const
 {
     const Way::PointList* course = game ? game->course : nullptr;
     if (!course || !wayNode || wayNode->owner != course)
         return 0.0f;
-    if (!anyNode && (!wayNode->prev || !wayNode->next))
-        return 0.0f;
     float distance = 0.0f;
     for (const Way::PointNode* node = course->head(); node; node = node->next) {
-        if (node == wayNode) {
-            distance += wayPoint.distance;
-            break;
+        const Way::Segment* segment = node->item ? node->item->segment : nullptr;
+        if (node != wayNode) {
+            distance += segment ? segment->length : 0.0f;
+            continue;
         }
-        if (const Way::Point* point = node->item; point && point->segment)
-            distance += point->segment->length;
+        // Where the quad stood along the way from the nearest cross-section:
+        // a straight keeps cross-sections at its ends only, and the nearest
+        // one can lie half the straight from the quad.
+        const vec3d offset = wayAt - wayPoint.centre;
+        const float beside = offset.x * wayPoint.forward.x + offset.z * wayPoint.forward.z;
+        distance += segment ? std::clamp(wayPoint.distance + beside, 0.0f, segment->length) : wayPoint.distance;
+        break;
     }
-    return distance + float(lap - 1) * game->courseLength;
+    return distance + float(wayRounds) * game->courseLength;
 }
 
 namespace {

@@ -102,7 +102,7 @@ public:
     void markGate(Gate* gate, uint32_t on);
     // The vehicle has finished; the race is over when it decides the race.
     // share orders it among those finishing in the same frame (see
-    // finishShare).
+    // Crossing).
     void finish(float share = 1.0f);
     // Puts a quad back that lay overturned for 2000 ms while the race runs.
     void updateOverturn();
@@ -161,11 +161,12 @@ public:
     // index of the way node + the fraction along its segment, on any node of
     // the list; -1 without a way node on the race's course.
     float getTrackProgress() const;
-    // The distance driven along the way list from its head: the lengths of
-    // the segments before the way node, the distance along its own, and
-    // (lap - 1) course lengths. 0 without a way node, and, unless anyNode is
-    // set, on the list's first or last node.
-    float getDrivenDistance(uint32_t anyNode) const;
+    // The distance driven along the way list from its head, counted as the
+    // progress is: wayRounds course lengths, the lengths of the segments
+    // before the way node and how far along its own the quad last stood on
+    // the way, on any node of the list; 0 without a way node on the race's
+    // course.
+    float getDrivenDistance() const;
     // The live entity of the quad, or null.
     EntityManager::Entity* entity() const;
 
@@ -202,11 +203,24 @@ public:
     // while still racing; gaveUp for the player who gave the race up.
     uint32_t finishOrder = 0;
     static constexpr uint32_t gaveUp = 0xFFFFFFFFu;
-    // The race clock at the finish, and how far along that frame's motion
-    // the quad crossed the line (1 for a finish that is no gate's): of two
-    // that finish in one frame, the one that crossed first is first.
-    uint32_t finishTime = 0;
-    float finishShare = 1.0f;
+    // When the quad crossed the line: the race's frame, and how far along
+    // that frame's motion (1 for a crossing that is no gate's). Of two that
+    // cross in one frame, the one that crossed later is behind, whatever
+    // the order in which the race updated them.
+    struct Crossing
+    {
+        uint32_t frame = 0;
+        float share = 1.0f;
+        bool laterThan(const Crossing& other) const
+        {
+            return frame != other.frame ? frame > other.frame : share > other.share;
+        }
+    };
+    Crossing finishCrossing;
+    // The laps completed up to the finish, and when the last of them was. A
+    // lap completed stays completed, wherever the quad goes after it.
+    int32_t lapsDone = 0;
+    Crossing lapCrossing;
     int32_t lap = 1;
     int32_t gatesPassed = 0;
     SCList<Gate>::Node* nextGate = nullptr;
@@ -241,6 +255,10 @@ public:
     float wayAlong = 0.0f;
     vec3d wayAt;
     float startLane = 0.0f;
+    // getDrivenDistance when the race started: the projection of the final
+    // time counts the distance driven from the grid, not from the way
+    // list's head.
+    float drivenAtStart = 0.0f;
 
     // The quad set back on the way where it was last found, facing along
     // it: by the course watch, or by a driver wedged where it stands.

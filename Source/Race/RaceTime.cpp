@@ -74,10 +74,14 @@ int32_t Game::estimateFinalTime()
     float driven = 0.0f;
     if (choice.courseType == 1 || choice.courseType == 2) {
         total = float(choice.goal) * courseLength;
-        driven = player->getDrivenDistance(0);
+        driven = player->getDrivenDistance() - player->drivenAtStart;
     } else if (choice.courseType == 3) {
+        // From the Goal to the Start: on a closed course the Goal can stand
+        // past the Start, and the run goes round through the list's end.
         total = startDistance - goalDistance;
-        driven = player->getDrivenDistance(1) - goalDistance;
+        if (!(total > 0.0f))
+            total += courseLength;
+        driven = player->getDrivenDistance() - goalDistance;
     }
     if (driven > total)
         driven = total;

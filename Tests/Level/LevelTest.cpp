@@ -1818,24 +1818,48 @@ static bool courseDistance(const Game& game, const vec3d& point, float& distance
 // an opponent's driver, to its end: the frame after the player is knocked out
 // or wins. Whenever a lap knocks a quad out, no quad still racing is behind
 // it: each has passed as many gates or more, and one that passed as many
-// lies as far on past the lap's gate.
+// lies as far on past the lap's gate. A round ends when all but one have
+// completed its lap: the "DE" race with the player's quad left standing on
+// the grid takes the player out at the first round and ends.
 TEST_F(LevelViews, EveryKnockOutTakesTheLastQuadStillRacing)
 {
-    for (const char* country : CourseRace::countries) {
-        SCOPED_TRACE(country);
+    // The country's knock-out of four to the frame after the race is over,
+    // calling afterFrame after every frame; the race is left set up.
+    const auto knockOut = [&](const char* country, bool playerDriven, const std::function<void(Game&)>& afterFrame) {
         RaceChoice race = CourseRace::championshipChoice(country, 0);
-        ASSERT_EQ(race.gameMode, Game::KnockOut);
+        EXPECT_EQ(race.gameMode, Game::KnockOut);
         race.vehicleCount = 4;
         const RaceClock previousClock = gRaceClock;
         gRaceClock = CourseRace::raceClock;
         scene().clear();
-        ASSERT_TRUE(load(std::wstring(race.mapFile.text())));
+        CourseRun run;
+        if (!load(std::wstring(race.mapFile.text()))) {
+            run.failure = "the map did not load";
+            gRaceClock = previousClock;
+            return run;
+        }
         std::srand(51);
+        CourseRace::Extras extras;
+        extras.playerDriven = playerDriven;
+        extras.afterFrame = [&](Game& game) {
+            afterFrame(game);
+            return game.phase < 4;
+        };
+        CourseRace::raceOpponentsToTheFinish(*app, race, steady35, 10u * 60u * 1000u, run, extras);
+        gRaceClock = previousClock;
+        return run;
+    };
+    const auto clear = [&] {
+        Game& game = scene().game;
+        game.removeRaceVehicles();
+        game.releaseParkingSlots();
+        game.clearRace();
+    };
+    for (const char* country : CourseRace::countries) {
+        SCOPED_TRACE(country);
         std::map<const Game::Vehicle*, bool> out;
         int knockOuts = 0;
-        CourseRace::Extras extras;
-        extras.playerDriven = true;
-        extras.afterFrame = [&](Game& game) {
+        const CourseRun run = knockOut(country, true, [&](Game& game) {
             const Game::Gate* lapGate = game.gates.tail() ? game.gates.tail()->item : nullptr;
             float lapMark = 0.0f;
             const bool marked = lapGate && courseDistance(game, lapGate->object->getPosition(), lapMark);
@@ -1867,22 +1891,32 @@ TEST_F(LevelViews, EveryKnockOutTakesTheLastQuadStillRacing)
                     }
                 }
             }
-            return game.phase < 4;
-        };
-        CourseRun run;
-        CourseRace::raceOpponentsToTheFinish(*app, race, steady35, 10u * 60u * 1000u, run, extras);
+        });
         EXPECT_EQ(run.failure, "");
-        ASSERT_EQ(run.opponents.size(), 4u);
+        EXPECT_EQ(run.opponents.size(), 4u);
         std::printf("%s knock-out: %d out when the race ended\n", country, knockOuts);
         CourseRace::print(stdout, country, steady35, run);
         Game& game = scene().game;
         EXPECT_TRUE(game.phase == 4 || game.raceOver) << "the race did not end";
         EXPECT_GE(knockOuts, 1);
-        game.removeRaceVehicles();
-        game.releaseParkingSlots();
-        game.clearRace();
-        gRaceClock = previousClock;
+        clear();
     }
+
+    SCOPED_TRACE("DE, the player standing");
+    const CourseRun run = knockOut("DE", false, [](Game&) {});
+    EXPECT_EQ(run.failure, "");
+    CourseRace::print(stdout, "DE, the player standing,", steady35, run);
+    Game& game = scene().game;
+    EXPECT_EQ(game.phase, 4u) << "the race did not end";
+    const Game::Vehicle* player = game.getPlayerVehicle();
+    ASSERT_NE(player, nullptr);
+    EXPECT_NE(player->parkingSlot, nullptr);
+    EXPECT_EQ(player->finished, 1u);
+    EXPECT_EQ(player->place, 4);
+    EXPECT_EQ(player->lapsDone, 0);
+    EXPECT_EQ(game.knockOuts, 1) << "the player went out at the first round";
+    std::printf("the player standing went out at %u ms of world clock\n", run.worldMs);
+    clear();
 }
 
 // Every championship map of every country, each an eight-quad race at 35

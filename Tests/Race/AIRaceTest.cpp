@@ -153,6 +153,7 @@ struct Course
             dyn->prepare();
             dyn->prepareRender();
         }
+        ++game().frame;
         game().rankVehicles();
         for (auto* node = game().vehicles.head(); node; node = node->next)
             node->item->update();

@@ -420,7 +420,7 @@ TEST(Course, TargetsByModeAndCourseState)
     v.wayPoint.forward = vec3d(1.0f, 0.0f, 0.0f);
 
     using Target = Game::Vehicle::Target;
-    const Target prepared{vec3d(9.0f, 9.0f, 9.0f), vec3d(), 7.0f, &race, 9};
+    const Target prepared{vec3d(9.0f, 9.0f, 9.0f), vec3d(0.0f, 9.0f, 0.0f), 7.0f, &race, 9};
     struct Case
     {
         int32_t mode;

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <vector>
@@ -241,69 +242,131 @@ TEST(CourseWatch, RecordsOnlyInTimeTrialAndSplitsOnlyForTheFirst32Gates)
     }
 }
 
-// KnockOut: the last still racing at its lap end gets a free parking slot;
-// for the player that is the finish. Whoever completes a lap is judged with
-// that lap's gate passed, whatever the frame's standings said before: the
-// first to complete it is never the one knocked out.
+// KnockOut, frame by frame: a round ends when every quad still in the race
+// but one has completed its lap, and that one is knocked out at once, into
+// the next free parking slot and the last place of those in the race; the
+// player knocked out finishes. Of those that complete the lap in one frame,
+// the one that crossed the line later in it is behind, whatever the order in
+// which the race updates them (the player first). A lap completed stays
+// completed wherever the quad goes after it.
 TEST(CourseWatch, KnockOutParksTheLastAndFinishesThePlayer)
 {
-    TestClock clock(100);
-    GateCourse course(2, Game::KnockOut, 3);
-    Object slots[2];
-    course.game.parkingSlots.append(&slots[0]);
-    course.game.parkingSlots.append(&slots[1]);
-    Game::Vehicle& player = course.vehicle(0, true);
-    Game::Vehicle& second = course.vehicle(1, false);
-    Game::Vehicle& third = course.vehicle(2, false);
-    for (Game::Vehicle* v : {&player, &second, &third})
-        v->passGate();
-    const auto lap = [](Game::Vehicle& v) {
-        v.passGate();
-        v.passGate();
+    // A crossing of the lap's gate (at z = 200) from z = from to 204, after
+    // gate 0; from 0: the quad goes back through the lap's gate instead.
+    struct Crossing
+    {
+        uint32_t slot;
+        float from;
     };
-    // Ranked last before its lap, the third completes it first: it races on.
-    player.place = 1, second.place = 2, third.place = 3;
-    lap(third);
-    EXPECT_EQ(third.parkingSlot, nullptr);
-    EXPECT_EQ(third.place, 1);
-    lap(player);
-    EXPECT_EQ(player.parkingSlot, nullptr);
-    // The second completes the lap last: parked in the first slot, racing on.
-    lap(second);
-    EXPECT_EQ(second.parkingSlot, &slots[0]);
-    EXPECT_EQ(second.lap, 2);
-    EXPECT_EQ(course.game.raceOver, 0u);
-    // The parked second no longer counts: the player is last at its lap end
-    // after the third, with both slots taken.
-    lap(third);
-    EXPECT_EQ(third.parkingSlot, nullptr);
-    lap(player);
-    EXPECT_EQ(player.parkingSlot, &slots[1]);
-    EXPECT_EQ(player.finished, 1u);
-    EXPECT_EQ(course.game.raceOver, 1u);
-    course.game.parkingSlots.clear(false);
+    struct Frame
+    {
+        std::vector<Crossing> crossings;
+        std::vector<uint32_t> out; // slots knocked out after the frame, in turn
+    };
+    struct Row
+    {
+        const char* what;
+        uint32_t vehicles;
+        std::vector<Frame> frames;
+        bool playerWon = false;
+    };
+    const std::vector<Row> rows = {
+        {"the player left standing goes out once the others have completed the lap", 4,
+         {{{{1, 190.0f}}, {}}, {{{2, 190.0f}}, {}}, {{{3, 190.0f}}, {0}}}},
+        {"two complete the lap in one frame: the player crossed later and is out", 3,
+         {{{{1, 190.0f}}, {}}, {{{0, 190.0f}, {2, 199.0f}}, {0}}}},
+        {"two complete the lap in one frame: the opponent crossed later and is out", 3,
+         {{{{1, 190.0f}}, {}}, {{{0, 199.0f}, {2, 190.0f}}, {2}}}},
+        {"a lap completed counts though the quad went back over the line", 3,
+         {{{{1, 190.0f}, {1, 0.0f}}, {}}, {{{2, 190.0f}}, {0}}}},
+        {"a quad a lap ahead: the rounds end in turn, the winner's finish ends the last", 4,
+         {{{{1, 190.0f}}, {}},
+          {{{1, 190.0f}}, {}},
+          {{{0, 190.0f}}, {}},
+          {{{2, 190.0f}}, {3}},
+          {{{0, 190.0f}}, {3, 2}},
+          {{{1, 190.0f}}, {3, 2, 0}}}},
+        {"two rounds end in one frame", 4,
+         {{{{1, 190.0f}}, {}},
+          {{{1, 190.0f}, {2, 190.0f}}, {}},
+          {{{2, 190.0f}}, {}},
+          {{{0, 190.0f}}, {3, 0}}}},
+        {"the player wins: the last round takes the other", 3,
+         {{{{0, 190.0f}}, {}}, {{{2, 190.0f}}, {1}}, {{{0, 190.0f}}, {1, 2}}},
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TestClock clock(100);
+        GateCourse course(2, Game::KnockOut, int32_t(row.vehicles) - 1);
+        Game& game = course.game;
+        Object slots[7];
+        for (Object& slot : slots)
+            game.parkingSlots.append(&slot);
+        std::vector<Game::Vehicle*> vehicles;
+        for (uint32_t slot = 0; slot < row.vehicles; ++slot)
+            vehicles.push_back(&course.vehicle(slot, slot == 0));
+        for (Game::Vehicle* v : vehicles)
+            v->passGate();
+        for (size_t f = 0; f < row.frames.size(); ++f) {
+            SCOPED_TRACE(testing::Message() << "frame " << f);
+            const Frame& frame = row.frames[f];
+            for (const Crossing& crossing : frame.crossings) {
+                Game::Vehicle& v = *vehicles[crossing.slot];
+                if (crossing.from == 0.0f) {
+                    GateCourse::moveTo(v, vec3d(0.0f, course.height, 150.0f));
+                    v.checkGates();
+                    continue;
+                }
+                course.driveThrough(v, 0);
+                v.entity()->worldBounds.center = vec3d(0.0f, course.height, crossing.from);
+                GateCourse::moveTo(v, vec3d(0.0f, course.height, 204.0f));
+                v.checkGates();
+            }
+            game.update();
+            for (size_t i = 0; i < row.vehicles; ++i) {
+                const auto turn = std::find(frame.out.begin(), frame.out.end(), uint32_t(i));
+                Object* expected = turn == frame.out.end() ? nullptr : &slots[turn - frame.out.begin()];
+                EXPECT_EQ(vehicles[i]->parkingSlot, expected) << "slot " << i;
+            }
+            EXPECT_EQ(game.knockOuts, int32_t(frame.out.size()));
+        }
+        const std::vector<uint32_t>& out = row.frames.back().out;
+        const bool playerOut = std::find(out.begin(), out.end(), 0u) != out.end();
+        EXPECT_EQ(vehicles[0]->finished, playerOut || row.playerWon ? 1u : 0u);
+        game.update();
+        EXPECT_EQ(game.phase, playerOut || row.playerWon ? 4u : 3u);
+        // The knocked out keep the places they went out on: the first out
+        // is last.
+        for (size_t k = 0; k < out.size(); ++k)
+            EXPECT_EQ(vehicles[out[k]]->place, int32_t(row.vehicles - k)) << "slot " << out[k];
+        game.parkingSlots.clear(false);
+    }
 }
 
 // Quads that cross the line in one frame finish in the order they crossed
-// it, not in the order the race updates them (the player first); a finish
-// in an earlier frame stays ahead, and the standings follow.
+// it, not in the order the race updates them (the player first), however
+// the millisecond clock ticks between their updates; a finish in an earlier
+// frame stays ahead, and the standings follow.
 TEST(CourseWatch, SameFrameFinishersRankByWhenTheyCrossed)
 {
     struct Row
     {
         int32_t mode;
         float playerFrom, opponentFrom; // z before the frame; the line at 100, both end at 104
-        uint32_t opponentLater;         // ms between the player's frame and the opponent's
+        uint32_t clockMs;               // ms the clock moved between the player's update and the opponent's
+        uint32_t frames;                // frames between them
         uint32_t playerPlace;
     };
     const Row rows[] = {
-        {Game::OffRoadRace, 90.0f, 99.0f, 0, 2}, {Game::Circuit, 90.0f, 99.0f, 0, 2},
-        {Game::KnockOut, 90.0f, 99.0f, 0, 2},    {Game::OffRoadRace, 99.0f, 90.0f, 0, 1},
-        {Game::Circuit, 90.0f, 99.0f, 30, 1},
+        {Game::OffRoadRace, 90.0f, 99.0f, 0, 0, 2}, {Game::Circuit, 90.0f, 99.0f, 0, 0, 2},
+        {Game::KnockOut, 90.0f, 99.0f, 0, 0, 2},    {Game::OffRoadRace, 99.0f, 90.0f, 0, 0, 1},
+        {Game::OffRoadRace, 90.0f, 99.0f, 1, 0, 2}, {Game::Circuit, 90.0f, 99.0f, 30, 0, 2},
+        {Game::Circuit, 90.0f, 99.0f, 0, 1, 1},     {Game::Circuit, 90.0f, 99.0f, 30, 1, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "mode " << row.mode << " from " << row.playerFrom << " later "
-                                        << row.opponentLater);
+                                        << row.clockMs << " ms, " << row.frames << " frames");
         TestClock clock(5000);
         GateCourse course(1, row.mode, 1);
         Game::Vehicle& player = course.vehicle(0, true);
@@ -316,7 +379,8 @@ TEST(CourseWatch, SameFrameFinishersRankByWhenTheyCrossed)
             v.checkGates();
         };
         cross(player, row.playerFrom);
-        TestClock::now += row.opponentLater;
+        TestClock::now += row.clockMs;
+        course.game.frame += row.frames;
         cross(opponent, row.opponentFrom);
         ASSERT_EQ(player.finished, 1u);
         ASSERT_EQ(opponent.finished, 1u);

@@ -12,6 +12,7 @@
 #include "Landscape/Scene.h"
 #include "Objects/DynObject.h"
 #include "Objects/HUD.h"
+#include "Objects/LensFlare.h"
 #include "Objects/VehicleCamera.h"
 #include "Physics/PhysicsManager.h"
 #include "Render/SwapChain.h"
@@ -90,13 +91,22 @@ struct SetupScene
 
 }
 
-// Slots numbered 3, 1, 2 give vehicles in slot order with the player first;
-// a slot beyond the vehicle count gets none; every slot marker leaves the
-// race.
+// Slots numbered 3, 1, 2 give vehicles in slot order with the player first,
+// in the player's name; a slot beyond the vehicle count gets none; every
+// slot marker leaves the race; the mouse cursor is hidden for it.
 TEST(GameSetup, VehiclesFollowTheSlotNumbers)
 {
     SetupScene s;
     Game& game = s.game();
+    struct Settings final : Game::Interface
+    {
+        String getSettingNameGame() override { return String(L"Tester"); }
+        Color getSettingCharGame() override { return Color(1, 2, 3, 255); }
+        void saveSettings() override {}
+        void setCursorShown(bool shown) override { cursor = shown ? 1 : 0; }
+        int cursor = -1;
+    } settings;
+    game.callbacks = &settings;
     std::vector<Object*> slots = {s.place(L"Crate", {30.0f, 0.0f, 30.0f}, 0, 3),
                                   s.place(L"Crate", {10.0f, 0.0f, 10.0f}, 0, 1),
                                   s.place(L"Crate", {20.0f, 0.0f, 20.0f}, 0, 2),
@@ -115,11 +125,14 @@ TEST(GameSetup, VehiclesFollowTheSlotNumbers)
     }
     for (Object* slot : slots)
         EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
+    EXPECT_EQ(std::wstring(game.getPlayerVehicle()->name.text()), L"Tester");
+    EXPECT_EQ(settings.cursor, 0);
     game.setupRace();
     EXPECT_EQ(game.vehicles.count(), 3) << "set up once";
     game.clearRace();
     EXPECT_EQ(game.vehicles.count(), 0);
     EXPECT_EQ(game.phase, 0u);
+    game.callbacks = nullptr;
 }
 
 // Each race projects its own final time from its start: the second of two
@@ -212,8 +225,13 @@ TEST(GameSetup, GatesByModeGroupAndCourseType)
         }
         if (c.mode == Game::Jamboree) {
             ASSERT_NE(game.targetGate, nullptr);
+            const DynObject* target = dynamic_cast<const DynObject*>(game.targetGate->object->instance);
+            ASSERT_NE(target, nullptr);
+            EXPECT_NE(target->functions->mask & ObjPkgManager::Functions::LensFlare::flag, 0u) << "marked";
             game.clearRace();
             EXPECT_EQ(game.targetGate, nullptr) << "the release forgets the target with its gates";
+            EXPECT_EQ(target->functions->mask & ObjPkgManager::Functions::LensFlare::flag, 0u)
+                << "and takes its mark off the gate";
             continue;
         }
         if (c.mode == Game::OffRoadRace) {
@@ -246,10 +264,23 @@ TEST(GameSetup, TargetTimesByDifficulty)
         for (int i = 0; i < 5; ++i)
             EXPECT_EQ(times[size_t(i)], (c.low + i * c.step) * 2);
     }
+    // More than the table holds: eight, each once; fewer than none: none.
+    game.choice.difficulty = 2;
+    game.makeTargetTimes(12, 1);
+    ASSERT_EQ(game.targetTimeCount, 8u);
+    std::vector<int32_t> times;
+    for (const RaceTime& time : game.targetTimes)
+        times.push_back(Game::raceTimeMilliseconds(time));
+    std::sort(times.begin(), times.end());
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(times[size_t(i)], 100000 + i * 1500);
+    game.makeTargetTimes(-3, 1);
+    EXPECT_EQ(game.targetTimeCount, 0u);
 }
 
 // Parking slots and the podium leave the race in the lap modes; the pick-ups
-// too when items are off; the release gives the slots back.
+// too when items are off; the release takes them out again and puts the
+// flag back home. A knock-out keeps the parking slots.
 TEST(GameSetup, ObjectsTakenOutOfTheRace)
 {
     SetupScene s;
@@ -271,12 +302,22 @@ TEST(GameSetup, ObjectsTakenOutOfTheRace)
     EXPECT_EQ(slot->state, 0);
     game.hidePodium(0);
     EXPECT_EQ(podium->state, 0);
-    // The release takes them out again and forgets the championship.
+    // The release takes them out again, the flag carried off stands at home
+    // again, and the championship is forgotten.
     game.choice.championship = 1;
+    const vec3d home = slot->getPosition();
+    slot->setPosition(vec3d(90.0f, 0.0f, 40.0f), true);
     game.clearRace();
     EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
+    EXPECT_EQ(slot->getPosition().x, home.x);
+    EXPECT_EQ(slot->getPosition().z, home.z);
     EXPECT_EQ(podium->state, StaticEntity::instanceFlagged);
     EXPECT_EQ(game.choice.championship, 0);
+    game.choice.gameMode = Game::KnockOut;
+    game.setupRace();
+    ASSERT_EQ(game.parkingSlots.count(), 1);
+    EXPECT_EQ(game.parkingSlots.head()->item, slot);
+    EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
 }
 
 // The championship's end: the player's quad, the player's own from the

@@ -31,16 +31,20 @@ struct TestClock
 };
 
 // A way list of count points at x = 0, spacing, 2 x spacing, ... (moved
-// by origin); with
-// segments, each point but the last starts a straight segment to the next.
+// by origin), or through the points given; with segments, each point but
+// the last starts a segment to the next.
 class WayList
 {
 public:
     WayList(int count, float spacing, bool segments, const vec3d& origin = vec3d())
+        : WayList(line(count, spacing, origin), segments)
     {
-        for (int i = 0; i < count; ++i) {
+    }
+    WayList(const std::vector<vec3d>& points, bool segments)
+    {
+        for (const vec3d& at : points) {
             auto* point = new Way::Point;
-            point->position = origin + vec3d(float(i) * spacing, 0.0f, 0.0f);
+            point->position = at;
             list->append(point);
         }
         if (segments)
@@ -60,6 +64,15 @@ public:
     }
 
     Way::PointList* list = new Way::PointList;
+
+private:
+    static std::vector<vec3d> line(int count, float spacing, const vec3d& origin)
+    {
+        std::vector<vec3d> points;
+        for (int i = 0; i < count; ++i)
+            points.push_back(origin + vec3d(float(i) * spacing, 0.0f, 0.0f));
+        return points;
+    }
 };
 
 // A quad's live entity: a world matrix and nothing else.

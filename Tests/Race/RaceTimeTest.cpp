@@ -46,7 +46,7 @@ TEST(RaceTime, SplitsKeysAndTexts)
 
 // A TimeTrial of three laps of 1000 units on course type 1, the player on the
 // middle node of a way list with no segments: the driven distance is the
-// way point's distance plus whole laps.
+// way point's distance.
 struct Estimate : ::testing::Test
 {
     Estimate()
@@ -99,9 +99,14 @@ TEST_F(Estimate, NoTimeEarlyWithoutAPlayerAndBeyondTheLimit)
     // A projection past 99 minutes is no time and kept unsmoothed.
     EXPECT_EQ(at(9000, 60000, 1.5f), Game::noTime);
     EXPECT_EQ(game.estimate, Game::noTime);
-    // The list's first node counts no distance on course types 1 and 2.
+    // The list's first node counts as any other; the distance counts from
+    // where the race started.
     player.wayNode = way.node(0);
-    EXPECT_EQ(at(20000, 60000, 500.0f), Game::noTime);
+    game.estimate = 0;
+    EXPECT_EQ(at(20000, 60000, 500.0f), 360000);
+    player.drivenAtStart = 250.0f;
+    game.estimate = 0;
+    EXPECT_EQ(at(30000, 60000, 500.0f), 720000);
     player.isPlayer = 0;
     EXPECT_EQ(at(30000, 60000, 500.0f), Game::noTime);
 }
@@ -115,6 +120,13 @@ TEST_F(Estimate, FinishedPlayerAndCourseTypeThree)
     game.startDistance = 1200.0f;
     player.wayNode = way.node(0);
     EXPECT_EQ(at(1000, 30000, 700.0f), 60000);
+    // A closed course whose Goal (300) stands past the Start (200): the run
+    // goes round through the list's end, 900 long; 800 driven a round on.
+    game.goalDistance = 300.0f;
+    game.startDistance = 200.0f;
+    game.estimate = 0;
+    player.wayRounds = 1;
+    EXPECT_EQ(at(5000, 40000, 100.0f), 45000);
     game.choice.courseType = 4; // no course: no distance
     EXPECT_EQ(at(9000, 30000, 700.0f), Game::noTime);
     player.finished = 1;

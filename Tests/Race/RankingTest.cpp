@@ -272,31 +272,39 @@ TEST(Ranking, TrackProgressAndDrivenDistanceAlongTheWayList)
     game.courseLength = 400.0f;
     Game::Vehicle& v = addVehicle(game, 1);
     EXPECT_EQ(v.getTrackProgress(), -1.0f);
-    EXPECT_EQ(v.getDrivenDistance(1), 0.0f);
-    // The progress counts the rounds of the way list, the driven distance
-    // the laps.
-    v.lap = 2;
-    v.wayRounds = 1;
-    v.wayNode = way.node(2);
-    v.wayPoint.t = 0.25f;
-    v.wayPoint.distance = 25.0f;
-    EXPECT_FLOAT_EQ(v.getTrackProgress(), 5.0f + 2.0f + 0.25f);
-    EXPECT_NEAR(v.getDrivenDistance(0), 400.0f + 200.0f + 25.0f, 0.01f);
-    v.wayRounds = 0;
-    EXPECT_FLOAT_EQ(v.getTrackProgress(), 2.0f + 0.25f);
-    // The first and last nodes have a progress like any other; the driven
-    // distance counts them only when any node may.
-    v.wayNode = way.node(4);
-    EXPECT_FLOAT_EQ(v.getTrackProgress(), 4.0f + 0.25f);
-    EXPECT_EQ(v.getDrivenDistance(0), 0.0f);
-    EXPECT_NEAR(v.getDrivenDistance(1), 400.0f + 400.0f + 25.0f, 0.01f);
-    v.wayNode = way.node(0);
-    EXPECT_FLOAT_EQ(v.getTrackProgress(), 0.25f);
-    EXPECT_NEAR(v.getDrivenDistance(1), 400.0f + 25.0f, 0.01f);
+    EXPECT_EQ(v.getDrivenDistance(), 0.0f);
+    // Both count the rounds of the way list, not the laps: a lap's gate need
+    // not stand at the list's head. The first and last nodes count as any
+    // other.
+    struct Row
+    {
+        int32_t lap, rounds;
+        int node;
+        float progress, driven;
+    };
+    const Row rows[] = {
+        {2, 1, 2, 5.0f + 2.0f + 0.25f, 400.0f + 200.0f + 25.0f},
+        {1, 1, 2, 5.0f + 2.0f + 0.25f, 400.0f + 200.0f + 25.0f}, // past the head, before the lap's gate
+        {2, 0, 2, 2.0f + 0.25f, 200.0f + 25.0f}, // past the lap's gate, before the head
+        {1, 0, 4, 4.0f + 0.25f, 400.0f + 25.0f},
+        {2, 1, 0, 5.0f + 0.25f, 400.0f + 25.0f},
+        {1, -1, 3, -5.0f + 3.0f + 0.25f, -400.0f + 300.0f + 25.0f}, // on the grid behind the head
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "lap " << row.lap << " rounds " << row.rounds << " node " << row.node);
+        v.lap = row.lap;
+        v.wayRounds = row.rounds;
+        v.wayNode = way.node(row.node);
+        v.wayPoint.t = 0.25f;
+        v.wayPoint.distance = 25.0f;
+        EXPECT_FLOAT_EQ(v.getTrackProgress(), row.progress);
+        EXPECT_NEAR(v.getDrivenDistance(), row.driven, 0.01f);
+    }
     // A node of another list is not on the course.
     WayList other(3, 100.0f, true);
     v.wayNode = other.node(1);
     EXPECT_EQ(v.getTrackProgress(), -1.0f);
+    EXPECT_EQ(v.getDrivenDistance(), 0.0f);
 }
 
 }

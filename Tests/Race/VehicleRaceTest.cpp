@@ -24,6 +24,7 @@
 #include "Landscape/Terrain.h"
 #include "Physics/PhysicsManager.h"
 #include "Render/SwapChain.h"
+#include "Way/WayNetwork.h"
 
 #include "ObjectPackageSamples.h"
 #include "QuadSample.h"
@@ -192,16 +193,17 @@ TEST(VehicleRace, AttachBindsTheQuad)
 // opponent; the way node wraps from the last to the head.
 namespace {
 
-// The way's points 10 wide and each segment cut into ten cross-sections.
-void cutCrossSections(WayList& way)
+// The way's points 10 wide and each segment cut into pieces (ten)
+// cross-sections.
+void cutCrossSections(WayList& way, int pieces = 10)
 {
     for (Way::PointNode* node = way.list->head(); node; node = node->next)
         node->item->width = 10.0f;
     for (Way::PointNode* node = way.list->head(); node && node->next; node = node->next) {
         Way::Segment& segment = *node->item->segment;
-        segment.positions.resize(11);
-        for (int i = 0; i <= 10; ++i)
-            Way::Segment::crossSectionAt(segment.positions[size_t(i)], segment, float(i) / 10.0f);
+        segment.positions.resize(size_t(pieces + 1));
+        for (int i = 0; i <= pieces; ++i)
+            Way::Segment::crossSectionAt(segment.positions[size_t(i)], segment, float(i) / float(pieces));
     }
 }
 
@@ -236,6 +238,7 @@ struct CourseStep
     bool west;
     uint32_t state;
     bool compass = false; // shown after the step (looked at with a display)
+    bool message = false; // the same
 };
 
 void walkCourse(Game::Vehicle& v, const std::vector<CourseStep>& steps,
@@ -249,6 +252,7 @@ void walkCourse(Game::Vehicle& v, const std::vector<CourseStep>& steps,
         EXPECT_EQ(v.courseState, s.state) << "at x " << s.x << " z " << s.z << " after " << s.wait;
         if (hud) {
             EXPECT_EQ(hud->compass != nullptr, s.compass) << "after " << s.wait;
+            EXPECT_EQ(hud->message != nullptr, s.message) << "after " << s.wait;
         }
     }
 }
@@ -583,9 +587,11 @@ TEST(VehicleRace, AQuadSetBackLandsWhereNothingStands)
     }
 }
 
-// A straight that the way keeps as a cross-section at each end: a quad that
-// leaves it is put back beside where it left, on the road, however far the
-// nearest cross-section lies; one that comes back to it is on the way.
+// A straight that the way keeps as a cross-section at each end: a quad on
+// it has driven as far as it stands along it, and its lane is where it
+// stands across the road; a quad that leaves it is put back beside where it
+// left, on the road, however far the nearest cross-section lies; one that
+// comes back to it is on the way.
 TEST(VehicleRace, AQuadThatLeavesALongStraightIsPutBackBesideWhereItLeft)
 {
     Track track;
@@ -612,6 +618,9 @@ TEST(VehicleRace, AQuadThatLeavesALongStraightIsPutBackBesideWhereItLeft)
         Track::moveTo(v, x, z, east);
         v.updateCourse();
         ASSERT_EQ(v.courseState, 0u);
+        EXPECT_NEAR(v.getDrivenDistance(), 200.0f + 200.0f * share, 0.5f);
+        const Way::Pos beside = v.wayPointBesideQuad();
+        EXPECT_NEAR(wayDistanceRatio(vec3d(x, beside.left.y, z), beside), 0.5f, 0.01f) << "the middle";
         // Off to the side, on past where it left: warned, then put back.
         Track::moveTo(v, x + 10.0f, z + 30.0f, east);
         for (const uint32_t state : {2u, 3u, 0u}) {
@@ -929,7 +938,8 @@ TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
 
 // In a time trial the compass comes with each warning the player is shown
 // and goes with its end: back on the way, put back, turned round, or the
-// missed gate no longer missed.
+// missed gate no longer missed; the wrong way and the missed gate are told
+// in a message while they last.
 TEST(VehicleRace, TheCompassComesAndGoesWithTheWarnings)
 {
     WayTrack road;
@@ -952,10 +962,10 @@ TEST(VehicleRace, TheCompassComesAndGoesWithTheWarnings)
          {{0, 100.0f, 130.0f, false, 2, false}, {1001, 100.0f, 130.0f, false, 3, true},
           {2801, 100.0f, 130.0f, false, 0, false}}},
         {"the wrong way, then turned round", false,
-         {{0, 100.0f, 100.0f, true, 4, false}, {1001, 100.0f, 100.0f, true, 5, true},
+         {{0, 100.0f, 100.0f, true, 4, false}, {1001, 100.0f, 100.0f, true, 5, true, true},
           {1, 100.0f, 100.0f, false, 0, false}}},
         {"a gate missed, then before it again", true,
-         {{0, 110.0f, 100.0f, false, 6, false}, {1001, 110.0f, 100.0f, false, 7, true},
+         {{0, 110.0f, 100.0f, false, 6, false}, {1001, 110.0f, 100.0f, false, 7, true, true},
           {1, 50.0f, 100.0f, false, 0, false}}},
     };
     for (const Case& c : cases) {
@@ -998,6 +1008,108 @@ TEST(VehicleRace, SplitsShowOnlyBeforeTheFinish)
         v.checkGates();
         EXPECT_EQ(v.nextGate->item, game.gates.head()->next->item) << "the first gate passed";
         EXPECT_EQ(hud->lapTime != nullptr, !finished);
+    }
+}
+
+// A time trial of three laps round a ring course whose way list begins a
+// fifth of a lap behind the grid, the lap's line (the Goal) 35 ahead of the
+// grid, driven at a steady 25 units a second at seven frames a second and at
+// frames of mixed length: through the way list's head and its last node and
+// through the line, the projected final time stays within 3% of the time the
+// quad finishes in once a tenth of the race is driven, and the projected
+// place among the opponents' times stays third.
+TEST(VehicleRace, TheTimeTrialsEstimateHoldsThroughTheStartLine)
+{
+    const float pi = 3.14159265f, radius = 150.0f, speed = 25.0f;
+    constexpr int points = 24, gateCount = 5;
+    const std::vector<uint32_t> paces[] = {{143}, {29, 143, 200, 57, 333, 100}};
+    for (const std::vector<uint32_t>& frames : paces) {
+        SCOPED_TRACE(testing::Message() << frames.size() << " frame lengths");
+        Track track;
+        Game& game = track.game();
+        game.choice.gameMode = Game::TimeTrial;
+        game.choice.courseType = 2;
+        game.choice.goal = 3;
+        const vec3d centre(190.0f, track.ground(), 190.0f);
+        const auto ring = [&](float angle) {
+            return centre + vec3d(radius * std::cos(angle), 0.0f, radius * std::sin(angle));
+        };
+        std::vector<vec3d> corners;
+        for (int i = 0; i <= points; ++i)
+            corners.push_back(ring(2.0f * pi * float(i % points) / float(points)));
+        WayList way(corners, true);
+        cutCrossSections(way, 1);
+        game.course = way.list;
+        for (Way::PointNode* node = way.list->head(); node && node->next; node = node->next)
+            game.courseLength += node->item->segment->length;
+
+        const float grid = 2.0f * pi * 0.2f, line = grid + 35.0f / radius;
+        ObjPkgManager::Package* gates = track.scene.objectPackages.findPackage(String(L"Gate"));
+        for (int i = 0; i <= gateCount; ++i) {
+            const float angle = line + 2.0f * pi * float((i + 1) % (gateCount + 1)) / float(gateCount + 1);
+            Object* gate = track.scene.objectPackages.createObject(gates, ring(angle), 3.0f);
+            ASSERT_NE(gate, nullptr);
+            gate->rotation = -angle * 180.0f / pi;
+            gate->setState(uint8_t(i));
+            game.gates.append(new Game::Gate(&game, gate));
+        }
+        const float raceLength = 35.0f + 3.0f * 2.0f * pi * radius;
+        const int32_t expected = int32_t(raceLength / speed * 1000.0f);
+        const float shares[5] = {0.85f, 0.92f, 1.08f, 1.15f, 1.25f};
+        for (int i = 0; i < 5; ++i)
+            Game::splitRaceTime(int32_t(float(expected) * shares[i]), game.targetTimes[i]);
+        game.targetTimeCount = 5;
+
+        Game::Vehicle& v = track.vehicle(0, true, ring(grid).x, ring(grid).z);
+        ObjPkgManager::Functions::HUD* hud = nullptr;
+        giveDisplay(track, v, hud);
+        if (testing::Test::HasFatalFailure())
+            return;
+        const auto driveTo = [&](float angle) {
+            Track::moveTo(v, ring(angle).x, ring(angle).z, vec3d(-std::sin(angle), 0.0f, std::cos(angle)));
+            v.update();
+        };
+        v.wayNode = way.node(int(0.2f * float(points)));
+        v.lastGate = game.gates.tail()->item;
+        v.passGate();
+        driveTo(grid);
+        v.raceStart = v.lapStart = TestClock::now;
+        game.startVehicles();
+
+        struct Seen
+        {
+            float driven;
+            int32_t estimate, place;
+        };
+        std::vector<Seen> seen;
+        uint32_t elapsed = 0;
+        for (size_t f = 0; !v.finished && elapsed < 2u * uint32_t(expected); ++f) {
+            const uint32_t ms = frames[f % frames.size()];
+            TestClock::now += ms;
+            elapsed += ms;
+            const float driven = speed * float(elapsed) / 1000.0f;
+            driveTo(grid + driven / radius);
+            if (!v.finished)
+                seen.push_back({driven, game.estimateFinalTime(), hud->projectedPlace()});
+        }
+        ASSERT_EQ(v.finished, 1u);
+        EXPECT_EQ(v.lapsDone, 3);
+        const int32_t final = Game::raceTimeMilliseconds(v.raceTime);
+        EXPECT_NEAR(final, expected, 400);
+        int checked = 0;
+        for (const Seen& s : seen) {
+            if (s.driven < raceLength / 10.0f)
+                continue;
+            ++checked;
+            RaceTime estimate;
+            estimate.minutes = uint8_t(s.estimate / 60000);
+            estimate.seconds = uint8_t(s.estimate / 1000 % 60);
+            estimate.hundredths = uint8_t(s.estimate % 1000);
+            ASSERT_NEAR(Game::raceTimeMilliseconds(estimate), final, final * 3 / 100) << "at " << s.driven;
+            ASSERT_EQ(s.place, 3) << "at " << s.driven;
+        }
+        EXPECT_GT(checked, 100);
+        game.course = nullptr;
     }
 }
 
