@@ -43,6 +43,14 @@ bool isGateMode(int32_t mode)
     return mode == Game::OffRoadRace || mode == Game::KnockOut || mode == Game::Circuit || mode == Game::TimeTrial;
 }
 
+// In the points modes the flag and the target gates are reached across the
+// country: no way is followed there, so none is left, driven against or
+// missed a gate of.
+bool followsTheWay(int32_t mode)
+{
+    return mode != Game::CaptureTheFlag && mode != Game::Jamboree;
+}
+
 vec3d horizontalUnit(const vec3d& v)
 {
     return vec3d(v.x, 0.0f, v.z).normalised();
@@ -291,7 +299,10 @@ void Game::Vehicle::updateOverturn()
     }
     if (!passed(game->worldNow(), overturnTime))
         return;
-    const bool alongWay = game->choice.courseType == 2 || game->choice.courseType == 3;
+    // Where no way is followed, the way point is where the quad last crossed
+    // a road, however far off: it is set down where it lies.
+    const bool alongWay = (game->choice.courseType == 2 || game->choice.courseType == 3) &&
+                          followsTheWay(game->choice.gameMode);
     if (quad->body()) {
         if (alongWay) {
             quad->placeOnTerrain(freeSpotOnWay(*quad), &wayPoint.side);
@@ -471,7 +482,7 @@ void Game::Vehicle::updateCourse()
     const uint32_t now = game->worldNow();
     switch (courseState) {
     case onCourse:
-        if (game->phase != 3)
+        if (game->phase != 3 || !followsTheWay(game->choice.gameMode))
             break;
         if (missed && onWay) {
             missedGateTime = now + 1000;
