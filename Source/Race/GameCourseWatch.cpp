@@ -43,14 +43,6 @@ bool isGateMode(int32_t mode)
     return mode == Game::OffRoadRace || mode == Game::KnockOut || mode == Game::Circuit || mode == Game::TimeTrial;
 }
 
-// In the points modes the flag and the target gates are reached across the
-// country: no way is followed there, so none is left, driven against or
-// missed a gate of.
-bool followsTheWay(int32_t mode)
-{
-    return mode != Game::CaptureTheFlag && mode != Game::Jamboree;
-}
-
 vec3d horizontalUnit(const vec3d& v)
 {
     return vec3d(v.x, 0.0f, v.z).normalised();
@@ -92,6 +84,11 @@ void moveBesideQuad(const Way::Segment& segment, float along, const vec3d& at, W
     point.right = from.right + (to.right - from.right) * u;
 }
 
+}
+
+bool Game::followsTheWay(int32_t mode)
+{
+    return mode != CaptureTheFlag && mode != Jamboree;
 }
 
 void Game::Vehicle::checkGates()

@@ -147,6 +147,25 @@ struct Field
 
 const vec3d north(0.0f, 0.0f, 1.0f);
 
+// A road along x at z = 200 from x = 100, segments of 100, 20 wide, each
+// cut into ten cross-sections.
+struct Road
+{
+    Road()
+    {
+        for (Way::PointNode* node = way.list->head(); node; node = node->next)
+            node->item->width = 20.0f;
+        for (Way::PointNode* node = way.list->head(); node && node->next; node = node->next) {
+            Way::Segment& segment = *node->item->segment;
+            segment.positions.resize(11);
+            for (int i = 0; i <= 10; ++i)
+                Way::Segment::crossSectionAt(segment.positions[size_t(i)], segment, float(i) / 10.0f);
+            segment.indexCrossSections();
+        }
+    }
+    WayList way{10, 100.0f, true, vec3d(100.0f, Field::ground(), 200.0f)};
+};
+
 }
 
 // An opponent's quad reads its driver's fields through the driver's own
@@ -765,6 +784,58 @@ TEST(AIDriver, FetchesPickupsItNeeds)
     game.packages[Game::RepairKitPackage] = nullptr;
 }
 
+// Where the course watch sets back a quad off the way, a driver fetches
+// only pick-ups on the way ahead of it: one beside the road would take it
+// off the way. In the points modes it goes across the country for one.
+TEST(AIDriver, WhereTheWayIsKeptToOnlyPickupsOnItAreFetched)
+{
+    Field field;
+    Game& game = field.game();
+    game.choice.items = 1;
+    game.choice.vehicleCount = 1;
+    ObjPkgManager::Package* oil = field.scene.objectPackages.findPackage(String(L"Oil"));
+    ASSERT_NE(oil, nullptr);
+    game.packages[Game::OilPackage] = oil;
+    Road road;
+    game.course = road.way.list;
+    const vec3d east(1.0f, 0.0f, 0.0f);
+    struct Case
+    {
+        const char* what;
+        int32_t mode, courseType;
+        float x, z; // of the oil
+        bool fetched;
+    };
+    const Case cases[] = {
+        {"a circuit, on the road ahead", Game::Circuit, 2, 400.0f, 205.0f, true},
+        {"a circuit, beside the road", Game::Circuit, 2, 400.0f, 260.0f, false},
+        {"a knock-out, on the road beyond the next segment", Game::KnockOut, 2, 640.0f, 195.0f, true},
+        {"an off-road race, beside the way", Game::OffRoadRace, 1, 400.0f, 260.0f, false},
+        {"a checkpoint race, beside the road", Game::Jamboree, 1, 400.0f, 260.0f, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        game.choice.gameMode = c.mode;
+        game.choice.courseType = c.courseType;
+        Field::Scoped scoped(field);
+        Game::Vehicle& v = field.vehicle(1, false, 150.0f, 200.0f);
+        AI& driver = *v.getAIDriver();
+        field.gateFor(v, 850.0f, 200.0f);
+        game.targetGate = game.gates.head()->item;
+        v.wayNode = road.way.node(0);
+        v.place = 1;
+        Object* can = field.scene.objectPackages.createObject(oil, vec3d(c.x, Field::ground(), c.z), 1.0f);
+        ASSERT_NE(can, nullptr);
+        Field::standAt(v, 150.0f, 200.0f, east, 40.0f, false);
+        driver.update();
+        EXPECT_EQ(driver.detourActive, c.fetched ? 1u : 0u);
+        can->remove();
+        delete can;
+    }
+    game.course = nullptr;
+    game.packages[Game::OilPackage] = nullptr;
+}
+
 // A pick-up between the gate's approach point and the gate bends the path
 // back on itself: the driver gives it up and keeps to its line (it no
 // longer turns to it and away every frame); on the way to the next gate it
@@ -828,21 +899,11 @@ TEST(AIDriver, APathBuiltThisFrameIsNotBuiltAgainForItsBend)
     game.choice.gameMode = Game::Circuit;
     game.choice.courseType = 2;
     Field::Scoped scoped(field);
-    // A road along x at z = 200, from x = 100, segments of 100, 20 wide.
-    WayList road(10, 100.0f, true, vec3d(100.0f, Field::ground(), 200.0f));
-    for (Way::PointNode* node = road.list->head(); node; node = node->next)
-        node->item->width = 20.0f;
-    for (Way::PointNode* node = road.list->head(); node && node->next; node = node->next) {
-        Way::Segment& segment = *node->item->segment;
-        segment.positions.resize(11);
-        for (int i = 0; i <= 10; ++i)
-            Way::Segment::crossSectionAt(segment.positions[size_t(i)], segment, float(i) / 10.0f);
-        segment.indexCrossSections();
-    }
+    Road road;
     Game::Vehicle& v = field.vehicle(1, false, 450.0f, 400.0f);
     AI& driver = *v.getAIDriver();
     field.gateFor(v, 850.0f, 200.0f);
-    v.wayNode = road.node(3);
+    v.wayNode = road.way.node(3);
     Field::standAt(v, 450.0f, 400.0f, vec3d(1.0f, 0.0f, 0.0f), 40.0f, false);
     const uint32_t before = driver.path.builds;
     driver.update();
