@@ -381,7 +381,7 @@ void AI::judgeStall(Game::Vehicle& own, const vec3d& here, uint32_t worldNow)
             if (backOuts >= mostBackOuts) {
                 backOuts = 0;
                 if (QuadPhysics::Instance* wedged = own.getQuad())
-                    own.putBackOnWay(*wedged);
+                    own.freeWedgedQuad(*wedged);
             }
         }
     } else if (passed(worldNow, reverseTime)) {

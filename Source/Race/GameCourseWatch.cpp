@@ -424,6 +424,35 @@ void Game::Vehicle::putBackOnWay(QuadInstance& quad)
     courseState = onCourse;
 }
 
+void Game::Vehicle::freeWedgedQuad(QuadInstance& quad)
+{
+    // Off the way the way point is not followed: it stays where the quad
+    // last crossed a road, however far off. The cross-section nearest the
+    // quad is taken, and beside it the place on the way nearest the quad.
+    const Way::PointList* list = game->course;
+    if (!followsTheWay(game->choice.gameMode) && list && quad.entity) {
+        const vec3d here = quad.entity->worldBounds.center;
+        float best = INFINITY;
+        for (Way::PointNode* node = list->head(); node; node = node->next) {
+            const Way::Segment* segment = segmentOf(node);
+            if (!segment)
+                continue;
+            const size_t count = segment->positions.size();
+            for (size_t i = 0; i < count; ++i) {
+                const float distance = horizontalLength(segment->positions[i].centre - here);
+                if (distance < best) {
+                    best = distance;
+                    wayNode = node;
+                    wayPoint = segment->positions[i];
+                    wayAlong = count > 1 ? float(i) / float(count - 1) : 0.0f;
+                    wayAt = here;
+                }
+            }
+        }
+    }
+    putBackOnWay(quad);
+}
+
 void Game::Vehicle::updateCourse()
 {
     QuadInstance* quad = getQuad();

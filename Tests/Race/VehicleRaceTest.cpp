@@ -655,6 +655,34 @@ TEST(VehicleRace, AQuadThatLeavesALongStraightIsPutBackBesideWhereItLeft)
     game.course = nullptr;
 }
 
+// A driver wedged off the way is set back on the way where it was last on
+// it; in the points modes, where no way is followed and that may be far
+// off, on the way nearest to where it stands.
+TEST(VehicleRace, AWedgedDriverIsSetBackOnTheWayNearestInThePointsModes)
+{
+    WayTrack road;
+    Track& track = road.track;
+    Game& game = track.game();
+    const vec3d east(1.0f, 0.0f, 0.0f);
+    for (const int32_t mode : {Game::OffRoadRace, Game::CaptureTheFlag, Game::Jamboree}) {
+        SCOPED_TRACE(mode);
+        game.choice.gameMode = mode;
+        Game::Vehicle& v = track.vehicle(1, false);
+        v.wayNode = road.way.node(0);
+        Track::moveTo(v, 50.0f, 100.0f, east);
+        v.updateCourse();
+        Track::moveTo(v, 170.0f, 130.0f, east);
+        v.freeWedgedQuad(*v.getQuad());
+        const float lastOnTheWay = mode == Game::OffRoadRace ? 50.0f : 170.0f;
+        // The way runs along x here.
+        const auto [alongTheWay, acrossTheWay, halfWidth, halfLength] = landing(v, lastOnTheWay, 100.0f);
+        EXPECT_LT(std::abs(alongTheWay), 2.0f * halfLength);
+        EXPECT_LE(std::abs(acrossTheWay), 5.0f) << "on the road";
+        game.vehicles.deleteAll();
+    }
+    game.choice.gameMode = Game::OffRoadRace;
+}
+
 // Off the roads an overturned quad is set back where it lies, unless a
 // static object stands there: then beside it, near where it lay. So it is
 // in the points modes on any course: no way is followed there, and the way
