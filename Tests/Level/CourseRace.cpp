@@ -205,13 +205,16 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
                 const auto wasIn = [&watch](uint32_t state) {
                     return watch.courseState == state || watch.earlierCourseState == state;
                 };
+                // A wedged driver is set back as its stall turns to a back-out,
+                // which the set-back ends at once: stalled, then driving.
                 const uint32_t reverse = vehicle.getAIDriver() ? vehicle.getAIDriver()->reverseState : 0;
-                opponent.overturnPuttings += wasIn(1) ? 1 : 0;
-                opponent.offWayPuttings += wasIn(Game::Vehicle::offWayWarned) ? 1 : 0;
-                opponent.wedgedPuttings += (reverse == 2 && watch.reverseState != 2) ||
-                                                   (watch.reverseState == 2 && watch.earlierReverseState != 2)
-                                               ? 1
-                                               : 0;
+                const bool overturned = wasIn(1), offWay = !overturned && wasIn(Game::Vehicle::offWayWarned);
+                const bool wedged = !overturned && !offWay &&
+                                    ((watch.reverseState == 1 && reverse == 0) ||
+                                     (watch.earlierReverseState == 1 && watch.reverseState == 0));
+                opponent.overturnPuttings += overturned ? 1 : 0;
+                opponent.offWayPuttings += offWay ? 1 : 0;
+                opponent.wedgedPuttings += wedged ? 1 : 0;
                 watch.lastMove = 0.0f;
             } else {
                 watch.lastMove = jump / worldMs;
