@@ -98,6 +98,13 @@ struct Field
             v->attachToEntity(dynamic_cast<DynObject*>(placed->instance));
         return *v;
     }
+    // The pick-ups of a package the race places, in its slot.
+    ObjPkgManager::Package* pickUps(int32_t slot, const wchar_t* name)
+    {
+        ObjPkgManager::Package* package = scene.objectPackages.findPackage(String(name));
+        game().packages[slot] = package;
+        return package;
+    }
     // A gate at (x, z) facing along z, the vehicle's next.
     void gateFor(Game::Vehicle& v, float x, float z)
     {
@@ -793,9 +800,8 @@ TEST(AIDriver, WhereTheWayIsKeptToOnlyPickupsOnItAreFetched)
     Game& game = field.game();
     game.choice.items = 1;
     game.choice.vehicleCount = 1;
-    ObjPkgManager::Package* oil = field.scene.objectPackages.findPackage(String(L"Oil"));
+    ObjPkgManager::Package* oil = field.pickUps(Game::OilPackage, L"Oil");
     ASSERT_NE(oil, nullptr);
-    game.packages[Game::OilPackage] = oil;
     Road road;
     game.course = road.way.list;
     const vec3d east(1.0f, 0.0f, 0.0f);
@@ -846,9 +852,8 @@ TEST(AIDriver, GivesUpAPickupThatBendsThePathBack)
     Game& game = field.game();
     game.choice.items = 1;
     game.choice.vehicleCount = 1;
-    ObjPkgManager::Package* oil = field.scene.objectPackages.findPackage(String(L"Oil"));
+    ObjPkgManager::Package* oil = field.pickUps(Game::OilPackage, L"Oil");
     ASSERT_NE(oil, nullptr);
-    game.packages[Game::OilPackage] = oil;
     Field::Scoped scoped(field);
     Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
     AI& driver = *v.getAIDriver();

@@ -950,6 +950,18 @@ static void giveDisplay(Track& track, Game::Vehicle& v, ObjPkgManager::Functions
     ASSERT_EQ(v.getHUD(), hud);
 }
 
+// The player on the way track's second node, with its display; null when
+// the display could not be given.
+static Game::Vehicle* playerOnTheWay(WayTrack& road, ObjPkgManager::Functions::HUD*& hud)
+{
+    Game::Vehicle& v = road.track.vehicle(0, true);
+    giveDisplay(road.track, v, hud);
+    if (testing::Test::HasFatalFailure())
+        return nullptr;
+    v.wayNode = road.way.node(1);
+    return &v;
+}
+
 // The player's head-up display tells of a gate taken out of order, once
 // per crossing; back and forth through the gate passed last tells nothing.
 TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
@@ -1032,12 +1044,11 @@ TEST(VehicleRace, TheCompassComesAndGoesWithTheWarnings)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Game::Vehicle& v = track.vehicle(0, true);
         ObjPkgManager::Functions::HUD* hud = nullptr;
-        giveDisplay(track, v, hud);
-        if (testing::Test::HasFatalFailure())
+        Game::Vehicle* player = playerOnTheWay(road, hud);
+        if (!player)
             return;
-        v.wayNode = road.way.node(1);
+        Game::Vehicle& v = *player;
         v.nextGate = c.gate ? game.gates.head() : nullptr;
         walkCourse(v, c.steps, hud);
         game.vehicles.deleteAll();
@@ -1057,12 +1068,11 @@ TEST(VehicleRace, InThePointsModesThePlayerIsNeverToldOfTheWay)
     for (const int32_t mode : {Game::CaptureTheFlag, Game::Jamboree}) {
         SCOPED_TRACE(mode);
         game.choice.gameMode = mode;
-        Game::Vehicle& v = track.vehicle(0, true);
         ObjPkgManager::Functions::HUD* hud = nullptr;
-        giveDisplay(track, v, hud);
-        if (testing::Test::HasFatalFailure())
+        Game::Vehicle* player = playerOnTheWay(road, hud);
+        if (!player)
             return;
-        v.wayNode = road.way.node(1);
+        Game::Vehicle& v = *player;
         const vec3d placed = v.getQuad()->body()->getTransform()->row(3);
         for (const bool backwards : {false, true}) {
             for (int second = 0; second < 60; ++second) {

@@ -305,6 +305,14 @@ int main(int argc, char** argv)
     }
     gFrameFactor.store(1.0f);
     const double runStart = BenchWindow::now();
+    const auto summarise = [&](const auto& tallies) {
+        for (const auto& [title, tally] : tallies)
+            tally.print(title.c_str());
+        std::printf("the whole run %.1f s\n", BenchWindow::now() - runStart);
+        std::fflush(stdout);
+        game.stop();
+        return 0;
+    };
     if (options.races != Races::courses) {
         std::vector<std::pair<std::string, PointsTally>> tallies;
         for (const int32_t difficulty : options.difficulties)
@@ -316,12 +324,7 @@ int main(int argc, char** argv)
                                          std::to_string(options.quads) + " quads",
                                      tally);
             }
-        for (const auto& [title, tally] : tallies)
-            tally.print(title.c_str());
-        std::printf("the whole run %.1f s\n", BenchWindow::now() - runStart);
-        std::fflush(stdout);
-        game.stop();
-        return 0;
+        return summarise(tallies);
     }
     std::vector<std::pair<std::string, Tally>> tallies;
     for (const int32_t difficulty : options.difficulties)
@@ -351,10 +354,5 @@ int main(int argc, char** argv)
                     }
                 tallies.emplace_back(title, tally);
             }
-    for (const auto& [title, tally] : tallies)
-        tally.print(title.c_str());
-    std::printf("the whole run %.1f s\n", BenchWindow::now() - runStart);
-    std::fflush(stdout);
-    game.stop();
-    return 0;
+    return summarise(tallies);
 }
