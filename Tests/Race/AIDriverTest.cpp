@@ -323,6 +323,25 @@ TEST(AIDriver, RulesOfTheRoad)
         driver.update();
         EXPECT_NEAR(driver.throttle, c.throttle, 1e-3f) << c.difficulty << " " << c.bend << " " << c.speed;
     }
+
+    // Steering at the path's point: towards it while it lies ahead, full
+    // lock towards its side once it lies behind, straight on when it lies
+    // straight behind.
+    const struct
+    {
+        float x, z, steering;
+    } aims[] = {{250.0f, 300.0f, 0.4472136f}, {250.0f, 100.0f, 1.0f}, {150.0f, 100.0f, -1.0f}, {200.0f, 100.0f, 0.0f}};
+    for (const auto& aim : aims) {
+        Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+        driver.path.count = 0;
+        driver.path.insertPoint(0, vec3d(200.0f, Field::ground() + 2.0f, 200.0f));
+        driver.path.insertPoint(1, vec3d(aim.x, Field::ground() + 2.0f, aim.z));
+        driver.path.points[0].passed = 1;
+        driver.needsPath = 0;
+        TestClock::now += 10;
+        driver.update();
+        EXPECT_NEAR(driver.steering, aim.steering, 1e-5f) << aim.x << " " << aim.z;
+    }
     driver.path.targetId = nullptr;
     driver.needsPath = 1;
 
