@@ -8,6 +8,8 @@
 #include "Race/RaceClock.h"
 #include "Render/SwapChain.h"
 
+#include "Vehicle/QuadInstance.h"
+
 #include "Core/Timer.h"
 
 #include <algorithm>
@@ -69,6 +71,19 @@ double CourseRun::puttingsPerQuadMinute() const
 {
     const double quadMinutes = double(opponents.size()) * double(worldMs) / 60000.0;
     return quadMinutes > 0.0 ? double(puttings()) / quadMinutes : 0.0;
+}
+
+// Whether a wheel of the vehicle's quad touches oil.
+static bool isOiled(const Game::Vehicle& vehicle)
+{
+    const Game::Vehicle::QuadInstance* quad = vehicle.getQuad();
+    if (!quad)
+        return false;
+    for (const auto& wheel : quad->wheels)
+        for (const auto& contact : wheel.contacts)
+            if (contact.oiled)
+                return true;
+    return false;
 }
 
 bool loadLevel(Korvanta& app, const std::wstring& path)
@@ -147,6 +162,8 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
         // after the one that set it back.
         uint32_t earlierReverseState;
         uint32_t earlierCourseState;
+        // Whether a wheel was on oil as the quad last left the way.
+        bool oiledOffTheWay;
         vec3d lastSeen;
         float lastMove; // units a world millisecond over the frame before
     };
@@ -158,7 +175,8 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
             out.failure = "opponent " + std::to_string(node->item->slot) + " has no driver or no quad";
             return;
         }
-        watches.push_back({node->item, node->item->nextGate, 0, 0, 0, 0, node->item->entity()->world.row(3), 0.0f});
+        watches.push_back(
+            {node->item, node->item->nextGate, 0, 0, 0, 0, false, node->item->entity()->world.row(3), 0.0f});
         CourseRun::Opponent opponent;
         opponent.name = node->item->isPlayer ? "player" : std::to_string(node->item->slot);
         out.opponents.push_back(opponent);
@@ -214,6 +232,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
                                      (watch.earlierReverseState == 1 && watch.reverseState == 0));
                 opponent.overturnPuttings += overturned ? 1 : 0;
                 opponent.offWayPuttings += offWay ? 1 : 0;
+                opponent.oiledOffWayPuttings += offWay && watch.oiledOffTheWay ? 1 : 0;
                 opponent.wedgedPuttings += wedged ? 1 : 0;
                 watch.lastMove = 0.0f;
             } else {
@@ -223,6 +242,8 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
             opponent.points = vehicle.points;
             if (vehicle.courseState == 1 && watch.courseState != 1 && !opponent.finishedAt)
                 ++opponent.overturns;
+            if (vehicle.courseState == 2 && watch.courseState != 2)
+                watch.oiledOffTheWay = isOiled(vehicle);
             watch.earlierCourseState = watch.courseState;
             watch.courseState = vehicle.courseState;
             if (const auto* driver = vehicle.getAIDriver()) {
@@ -302,11 +323,11 @@ void print(std::FILE* to, const char* name, const Pace& pace, const CourseRun& r
         std::fprintf(to, "  not raced: %s\n", run.failure.c_str());
     for (const CourseRun::Opponent& opponent : run.opponents)
         std::fprintf(to,
-                     "  opponent %s: finished at %u ms, %d put back (%d of them overturned, %d off the way, %d "
-                     "wedged), %d overturned, %d backed out, %d of %d gates missed, last gate at %u ms, %d points, "
-                     "last at (%.0f %.0f %.0f)\n",
+                     "  opponent %s: finished at %u ms, %d put back (%d of them overturned, %d off the way (%d on "
+                     "oil), %d wedged), %d overturned, %d backed out, %d of %d gates missed, last gate at %u ms, %d "
+                     "points, last at (%.0f %.0f %.0f)\n",
                      opponent.name.c_str(), opponent.finishedAt, opponent.puttings, opponent.overturnPuttings,
-                     opponent.offWayPuttings, opponent.wedgedPuttings, opponent.overturns, opponent.reversals, run.missedGates(opponent),
+                     opponent.offWayPuttings, opponent.oiledOffWayPuttings, opponent.wedgedPuttings, opponent.overturns, opponent.reversals, run.missedGates(opponent),
                      run.gateCount * run.laps, opponent.lastGateAt, opponent.points, opponent.at.x, opponent.at.y,
                      opponent.at.z);
 }

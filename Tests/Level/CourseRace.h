@@ -85,6 +85,7 @@ struct CourseRun
         int overturns = 0;            // judged overturned by the course watch
         int overturnPuttings = 0;     // of the put-backs, those of a quad still judged overturned
         int offWayPuttings = 0;       // of the put-backs, those of a quad warned off the way
+        int oiledOffWayPuttings = 0;  // of those, the quads on oil as they left the way
         int wedgedPuttings = 0;       // of the put-backs, those of a driver wedged where it backed out
         uint32_t lastGateAt = 0;      // world ms from the start when it passed its last gate
         std::vector<vec3d> putBackFrom; // where each put-back took it from

@@ -145,17 +145,19 @@ const char* const difficultyNames[3] = {"easy", "medium", "hard"};
 // The put-backs of opponents by what set them back.
 struct PutBackKinds
 {
-    int overturned = 0, offWay = 0, wedged = 0;
+    int overturned = 0, offWay = 0, oiledOffWay = 0, wedged = 0;
 
     void add(const CourseRun::Opponent& opponent)
     {
         overturned += opponent.overturnPuttings;
         offWay += opponent.offWayPuttings;
+        oiledOffWay += opponent.oiledOffWayPuttings;
         wedged += opponent.wedgedPuttings;
     }
     void print() const
     {
-        std::printf("%d of them overturned, %d off the way, %d wedged", overturned, offWay, wedged);
+        std::printf("%d of them overturned, %d off the way (%d on oil), %d wedged", overturned, offWay, oiledOffWay,
+                    wedged);
     }
 };
 
