@@ -11,6 +11,8 @@
 #include "Entity/StaticEntityManager.h"
 #include "Landscape/Scene.h"
 #include "Render/SwapChain.h"
+#include "Way/WayPoint.h"
+#include "Way/WaySegment.h"
 
 #include "Core/DynArray.h"
 
@@ -49,6 +51,34 @@ uint32_t pointTypeOf(uint32_t kind)
     case Game::Vehicle::Target::ParkingSlot: return Path::ParkingSlotTarget;
     default: return Path::GateTarget;
     }
+}
+
+bool holds(const Way::PointNode* node, const vec3d& point)
+{
+    const Way::Segment* segment = node->item ? node->item->segment : nullptr;
+    if (!segment || segment->positions.empty())
+        return false;
+    uint32_t inside = 0;
+    float along = 0.0f;
+    segment->projectPoint(point.x, point.z, inside, along, nullptr);
+    return inside != 0;
+}
+
+// Whether point lies on the way from the node from on towards target, before
+// the segment that holds the target or on it: a pick-up there is fetched
+// without leaving the way. A closed course's list is walked round once.
+bool liesOnTheWayAhead(const Way::PointNode* from, const vec3d& point, const vec3d& target)
+{
+    const Way::PointList* list = from->owner;
+    const Way::PointNode* node = from;
+    for (int32_t i = 0; list && node && i < list->count(); ++i) {
+        if (holds(node, point))
+            return true;
+        if (holds(node, target))
+            return false;
+        node = node->next ? node->next : list->head();
+    }
+    return false;
 }
 
 // A perspective projection for a driver's view when the swap chain has
@@ -351,7 +381,7 @@ void AI::judgeStall(Game::Vehicle& own, const vec3d& here, uint32_t worldNow)
             if (backOuts >= mostBackOuts) {
                 backOuts = 0;
                 if (QuadPhysics::Instance* wedged = own.getQuad())
-                    own.putBackOnWay(*wedged);
+                    own.freeWedgedQuad(*wedged);
             }
         }
     } else if (passed(worldNow, reverseTime)) {
@@ -521,6 +551,13 @@ bool AI::findPickup(int32_t kind, vec3d& found) const
     nearPlane.distance = nearPlane.normal.dot(nearPlane.point);
 
     const vec3d towards = (target.plane.point - here).normalised();
+    // Where the course watch sets back a quad off the way, a pick-up off it,
+    // or on a stretch of it beyond the target, is left where it lies.
+    const Game::Vehicle* own = vehicle();
+    const Way::PointNode* wayNode = own && race->course && own->wayNode && own->wayNode->owner == race->course
+                                        ? own->wayNode
+                                        : nullptr;
+    const bool keepToTheWay = wayNode && Game::followsTheWay(race->choice.gameMode);
     DynArray<StaticEntity*> candidates(32);
     int32_t n = 0;
     statics->collectInVolume(volume, candidates, n, race->packages[packages[kind]]);
@@ -537,6 +574,8 @@ bool AI::findPickup(int32_t kind, vec3d& found) const
         if (givenUpTarget && target.target == givenUpTarget && at == givenUpPickup)
             continue;
         if ((at - here).normalised().dot(towards) < 0.0f)
+            continue;
+        if (keepToTheWay && !liesOnTheWayAhead(wayNode, at, target.plane.point))
             continue;
         const float distanceSq = path.distanceSquaredTo(at);
         if (!any || distanceSq < best) {

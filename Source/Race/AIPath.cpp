@@ -131,7 +131,20 @@ void Path::appendRoute(const vec3d*& detour, const vec3d& start, const vec3d& ta
     route_.clear();
     const uint32_t found = WayNetwork::findSegmentNear(start, wayNode, targetPosition, routeSpacingSq, route_);
     const size_t n = std::min<size_t>(found, route_.size());
-    const float beyondLimit = 0.5f * std::sqrt(routeSpacingSq);
+    // The pick-up takes the place of the cross-sections within half the
+    // spacing of it along the way; the others stay, before it and after it.
+    // Dropped, they would leave the quad a chord of up to two spacings to
+    // the pick-up, or from it straight to the target, across the bends: off
+    // the way, where the course watch would set it back.
+    const float halfSpacing = 0.5f * std::sqrt(routeSpacingSq);
+    const auto besidePickUp = [&](const Way::Pos& c, const vec3d& pickUp) {
+        return std::abs(c.forward.dot(c.centre - pickUp)) <= halfSpacing;
+    };
+    const auto appendLane = [&](const Way::Pos& c) {
+        return append(c.left * (1.0f - lane(c, lateral)) + c.right * lane(c, lateral), -c.forward, Intermediate);
+    };
+    vec3d pickedUp;
+    bool afterPickUp = false;
     for (size_t i = 0; i < n; ++i) {
         const Way::Pos& c = route_[i];
         if (detour && i + 1 < n) {
@@ -140,16 +153,20 @@ void Path::appendRoute(const vec3d*& detour, const vec3d& start, const vec3d& ta
                 vec3d direction = (start - *detour).normalised();
                 if ((start - *detour).lengthSq() <= 20.0f * 20.0f)
                     direction = -c.forward;
-                const bool beyond = c.forward.dot(*detour) - c.forward.dot(c.centre) > beyondLimit;
+                if (!besidePickUp(c, *detour) && !appendLane(c))
+                    return;
                 if (!append(*detour, direction, PickUp))
                     return;
+                pickedUp = *detour;
+                afterPickUp = true;
                 detour = nullptr;
-                if (beyond)
-                    return;
                 continue;
             }
         }
-        if (!append(c.left * (1.0f - lane(c, lateral)) + c.right * lane(c, lateral), -c.forward, Intermediate))
+        if (afterPickUp && besidePickUp(c, pickedUp))
+            continue;
+        afterPickUp = false;
+        if (!appendLane(c))
             return;
     }
 }

@@ -157,6 +157,10 @@ public:
     // "MaxPoints", "Checkpoints"); empty for another mode or a missing text.
     static String getModeName(int32_t mode);
     static String getModeGoalText(int32_t mode);
+    // Whether a mode's quads keep to the course's way: not in the points
+    // modes, whose flag and target gates are reached across the country.
+    // Where they keep to it, the course watch sets back a quad off it.
+    static bool followsTheWay(int32_t mode);
 
     // Looks each name up (null when missing); scale becomes vehicleScale.
     void loadObjectTypes(StaticEntityManager::PackageFinder& finder, const wchar_t* const (&names)[packageCount],

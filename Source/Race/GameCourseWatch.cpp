@@ -86,6 +86,11 @@ void moveBesideQuad(const Way::Segment& segment, float along, const vec3d& at, W
 
 }
 
+bool Game::followsTheWay(int32_t mode)
+{
+    return mode != CaptureTheFlag && mode != Jamboree;
+}
+
 void Game::Vehicle::checkGates()
 {
     Gate* target = nextGate ? nextGate->item : game->targetGate;
@@ -284,7 +289,10 @@ void Game::Vehicle::updateOverturn()
     }
     if (!passed(game->worldNow(), overturnTime))
         return;
-    const bool alongWay = game->choice.courseType == 2 || game->choice.courseType == 3;
+    // Where no way is followed, the way point is where the quad last crossed
+    // a road, however far off: it is set down where it lies.
+    const bool alongWay = (game->choice.courseType == 2 || game->choice.courseType == 3) &&
+                          followsTheWay(game->choice.gameMode);
     if (quad->body()) {
         if (alongWay) {
             quad->placeOnTerrain(freeSpotOnWay(*quad), &wayPoint.side);
@@ -409,6 +417,35 @@ void Game::Vehicle::putBackOnWay(QuadInstance& quad)
     courseState = onCourse;
 }
 
+void Game::Vehicle::freeWedgedQuad(QuadInstance& quad)
+{
+    // Off the way the way point is not followed: it stays where the quad
+    // last crossed a road, however far off. The cross-section nearest the
+    // quad is taken, and beside it the place on the way nearest the quad.
+    const Way::PointList* list = game->course;
+    if (!followsTheWay(game->choice.gameMode) && list && quad.entity) {
+        const vec3d here = quad.entity->worldBounds.center;
+        float best = INFINITY;
+        for (Way::PointNode* node = list->head(); node; node = node->next) {
+            const Way::Segment* segment = segmentOf(node);
+            if (!segment)
+                continue;
+            const size_t count = segment->positions.size();
+            for (size_t i = 0; i < count; ++i) {
+                const float distance = horizontalLength(segment->positions[i].centre - here);
+                if (distance < best) {
+                    best = distance;
+                    wayNode = node;
+                    wayPoint = segment->positions[i];
+                    wayAlong = count > 1 ? float(i) / float(count - 1) : 0.0f;
+                    wayAt = here;
+                }
+            }
+        }
+    }
+    putBackOnWay(quad);
+}
+
 void Game::Vehicle::updateCourse()
 {
     QuadInstance* quad = getQuad();
@@ -464,7 +501,7 @@ void Game::Vehicle::updateCourse()
     const uint32_t now = game->worldNow();
     switch (courseState) {
     case onCourse:
-        if (game->phase != 3)
+        if (game->phase != 3 || !followsTheWay(game->choice.gameMode))
             break;
         if (missed && onWay) {
             missedGateTime = now + 1000;

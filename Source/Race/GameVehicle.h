@@ -263,6 +263,10 @@ public:
     // The quad set back on the way where it was last found, facing along
     // it: by the course watch, or by a driver wedged where it stands.
     void putBackOnWay(QuadInstance& quad);
+    // A driver wedged where it stands is set back on the way: where it was
+    // last found on it, or where no way is followed (the points modes), at
+    // the way's cross-section nearest to it.
+    void freeWedgedQuad(QuadInstance& quad);
     // wayPoint with its centre and edges beside where the quad last lay on
     // the way: the way keeps a straight run's cross-sections at its ends
     // only, so the nearest one can lie half the straight away from the quad.

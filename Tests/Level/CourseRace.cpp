@@ -8,6 +8,8 @@
 #include "Race/RaceClock.h"
 #include "Render/SwapChain.h"
 
+#include "Vehicle/QuadInstance.h"
+
 #include "Core/Timer.h"
 
 #include <algorithm>
@@ -63,6 +65,25 @@ double CourseRun::puttingsPerLap() const
 {
     const int lapsDriven = int(opponents.size()) * laps;
     return lapsDriven > 0 ? double(puttings()) / double(lapsDriven) : 0.0;
+}
+
+double CourseRun::puttingsPerQuadMinute() const
+{
+    const double quadMinutes = double(opponents.size()) * double(worldMs) / 60000.0;
+    return quadMinutes > 0.0 ? double(puttings()) / quadMinutes : 0.0;
+}
+
+// Whether a wheel of the vehicle's quad touches oil.
+static bool isOiled(const Game::Vehicle& vehicle)
+{
+    const Game::Vehicle::QuadInstance* quad = vehicle.getQuad();
+    if (!quad)
+        return false;
+    for (const auto& wheel : quad->wheels)
+        for (const auto& contact : wheel.contacts)
+            if (contact.oiled)
+                return true;
+    return false;
 }
 
 bool loadLevel(Korvanta& app, const std::wstring& path)
@@ -137,6 +158,12 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
         const SCList<Game::Gate>::Node* nextGate;
         uint32_t reverseState;
         uint32_t courseState;
+        // The states a frame earlier: a quad set back moves in the frame
+        // after the one that set it back.
+        uint32_t earlierReverseState;
+        uint32_t earlierCourseState;
+        // Whether a wheel was on oil as the quad last left the way.
+        bool oiledOffTheWay;
         vec3d lastSeen;
         float lastMove; // units a world millisecond over the frame before
     };
@@ -148,7 +175,8 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
             out.failure = "opponent " + std::to_string(node->item->slot) + " has no driver or no quad";
             return;
         }
-        watches.push_back({node->item, node->item->nextGate, 0, 0, node->item->entity()->world.row(3), 0.0f});
+        watches.push_back(
+            {node->item, node->item->nextGate, 0, 0, 0, 0, false, node->item->entity()->world.row(3), 0.0f});
         CourseRun::Opponent opponent;
         opponent.name = node->item->isPlayer ? "player" : std::to_string(node->item->slot);
         out.opponents.push_back(opponent);
@@ -159,10 +187,14 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
     };
     size_t finished = 0;
     uint32_t worldBefore = game.worldNow();
-    while (finished < watches.size() && game.worldNow() - worldStart < limitMs) {
+    // A points race is over when one quad has won it.
+    const bool pointsRace = game.choice.gameMode == Game::CaptureTheFlag || game.choice.gameMode == Game::Jamboree;
+    bool decided = false;
+    while (finished < watches.size() && !decided && game.worldNow() - worldStart < limitMs) {
         frame();
         if (extras.afterFrame && !extras.afterFrame(game))
             break;
+        decided = pointsRace && game.phase == 4;
         const float worldMs = float(std::max(game.worldNow() - worldBefore, 1u));
         worldBefore = game.worldNow();
         finished = 0;
@@ -188,18 +220,36 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
             if (jump > 30.0f && jump > watch.lastMove * worldMs * 1.5f + 5.0f && !opponent.finishedAt) {
                 ++opponent.puttings;
                 opponent.putBackFrom.push_back(watch.lastSeen);
-                opponent.overturnPuttings += watch.courseState == 1 ? 1 : 0;
+                const auto wasIn = [&watch](uint32_t state) {
+                    return watch.courseState == state || watch.earlierCourseState == state;
+                };
+                // A wedged driver is set back as its stall turns to a back-out,
+                // which the set-back ends at once: stalled, then driving.
+                const uint32_t reverse = vehicle.getAIDriver() ? vehicle.getAIDriver()->reverseState : 0;
+                const bool overturned = wasIn(1), offWay = !overturned && wasIn(Game::Vehicle::offWayWarned);
+                const bool wedged = !overturned && !offWay &&
+                                    ((watch.reverseState == 1 && reverse == 0) ||
+                                     (watch.earlierReverseState == 1 && watch.reverseState == 0));
+                opponent.overturnPuttings += overturned ? 1 : 0;
+                opponent.offWayPuttings += offWay ? 1 : 0;
+                opponent.oiledOffWayPuttings += offWay && watch.oiledOffTheWay ? 1 : 0;
+                opponent.wedgedPuttings += wedged ? 1 : 0;
                 watch.lastMove = 0.0f;
             } else {
                 watch.lastMove = jump / worldMs;
             }
             watch.lastSeen = opponent.at = at;
+            opponent.points = vehicle.points;
             if (vehicle.courseState == 1 && watch.courseState != 1 && !opponent.finishedAt)
                 ++opponent.overturns;
+            if (vehicle.courseState == 2 && watch.courseState != 2)
+                watch.oiledOffTheWay = isOiled(vehicle);
+            watch.earlierCourseState = watch.courseState;
             watch.courseState = vehicle.courseState;
             if (const auto* driver = vehicle.getAIDriver()) {
                 if (driver->reverseState == 2 && watch.reverseState != 2 && !opponent.finishedAt)
                     ++opponent.reversals;
+                watch.earlierReverseState = watch.reverseState;
                 watch.reverseState = driver->reverseState;
             }
             if (vehicle.finished && !opponent.finishedAt)
@@ -211,7 +261,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
     out.worldMs = game.worldNow() - worldStart;
 }
 
-CourseRun raceCourse(Korvanta& app, const RaceChoice& race, Pace pace, uint32_t limitMs)
+CourseRun raceCourse(Korvanta& app, const RaceChoice& race, Pace pace, uint32_t limitMs, const Extras& extras)
 {
     CourseRun run;
     if (race.mapFile.length() == 0) {
@@ -226,7 +276,7 @@ CourseRun raceCourse(Korvanta& app, const RaceChoice& race, Pace pace, uint32_t 
     } else {
         // Every run drives from the same random numbers.
         std::srand(51);
-        raceOpponentsToTheFinish(app, race, pace, limitMs, run);
+        raceOpponentsToTheFinish(app, race, pace, limitMs, run, extras);
     }
     Game& game = app.scene.game;
     game.removeRaceVehicles();
@@ -264,17 +314,22 @@ RaceChoice eightQuadRace(const char* country, int32_t courseType, int32_t diffic
 
 void print(std::FILE* to, const char* name, const Pace& pace, const CourseRun& run)
 {
-    std::fprintf(to, "%s at %s: %d gates x %d laps, %u ms of race clock, %u of world clock, %.2f put-backs a lap\n",
-                 name, pace.name, run.gateCount, run.laps, run.raceMs, run.worldMs, run.puttingsPerLap());
+    std::fprintf(to,
+                 "%s at %s: %d gates x %d laps, %u ms of race clock, %u of world clock, %.2f put-backs a lap, %.2f a "
+                 "quad-minute\n",
+                 name, pace.name, run.gateCount, run.laps, run.raceMs, run.worldMs, run.puttingsPerLap(),
+                 run.puttingsPerQuadMinute());
     if (!run.failure.empty())
         std::fprintf(to, "  not raced: %s\n", run.failure.c_str());
     for (const CourseRun::Opponent& opponent : run.opponents)
         std::fprintf(to,
-                     "  opponent %s: finished at %u ms, %d put back (%d of them overturned), %d overturned, %d "
-                     "backed out, %d of %d gates missed, last gate at %u ms, last at (%.0f %.0f %.0f)\n",
+                     "  opponent %s: finished at %u ms, %d put back (%d of them overturned, %d off the way (%d on "
+                     "oil), %d wedged), %d overturned, %d backed out, %d of %d gates missed, last gate at %u ms, %d "
+                     "points, last at (%.0f %.0f %.0f)\n",
                      opponent.name.c_str(), opponent.finishedAt, opponent.puttings, opponent.overturnPuttings,
-                     opponent.overturns, opponent.reversals, run.missedGates(opponent), run.gateCount * run.laps,
-                     opponent.lastGateAt, opponent.at.x, opponent.at.y, opponent.at.z);
+                     opponent.offWayPuttings, opponent.oiledOffWayPuttings, opponent.wedgedPuttings, opponent.overturns, opponent.reversals, run.missedGates(opponent),
+                     run.gateCount * run.laps, opponent.lastGateAt, opponent.points, opponent.at.x, opponent.at.y,
+                     opponent.at.z);
 }
 
 }

@@ -84,9 +84,13 @@ struct CourseRun
         int puttings = 0;             // set back on the way by the course watch
         int overturns = 0;            // judged overturned by the course watch
         int overturnPuttings = 0;     // of the put-backs, those of a quad still judged overturned
+        int offWayPuttings = 0;       // of the put-backs, those of a quad warned off the way
+        int oiledOffWayPuttings = 0;  // of those, the quads on oil as they left the way
+        int wedgedPuttings = 0;       // of the put-backs, those of a driver wedged where it backed out
         uint32_t lastGateAt = 0;      // world ms from the start when it passed its last gate
         std::vector<vec3d> putBackFrom; // where each put-back took it from
         int reversals = 0;            // backed out after a stall
+        int points = 0;               // the score of the points modes at the end
         vec3d at;
     };
     std::vector<Opponent> opponents;
@@ -101,9 +105,11 @@ struct CourseRun
     std::vector<int> everyGate() const;
     // The gates of the course an opponent did not pass in turn.
     int missedGates(const Opponent& opponent) const;
-    // The put-backs of all opponents over all the laps they had to drive.
+    // The put-backs of all opponents over all the laps they had to drive,
+    // and over the minutes of world clock they raced.
     int puttings() const;
     double puttingsPerLap() const;
+    double puttingsPerQuadMinute() const;
 };
 
 // Loads a level into the game's scene. The meadow scatters its blades where
@@ -122,7 +128,8 @@ struct Extras
 };
 
 // The frames of a race from its set-up until every opponent has finished or
-// been knocked out, or the world's clock has run limitMs past the start.
+// been knocked out (in the points modes: until one has won), or the world's
+// clock has run limitMs past the start.
 // Each frame goes as in the game: the frame clock and the race clock move by
 // the pace's length, the caller's thread steps the batch the physics thread
 // would step, and the physics manager measures the same length. The race
@@ -132,7 +139,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
 
 // The race on its own map, loaded afresh, with the race clock and the random
 // numbers set as every run sets them, and the race cleared afterwards.
-CourseRun raceCourse(Korvanta& app, const RaceChoice& race, Pace pace, uint32_t limitMs);
+CourseRun raceCourse(Korvanta& app, const RaceChoice& race, Pace pace, uint32_t limitMs, const Extras& extras = {});
 
 // Race raceNumber of a country's championship at a difficulty (0 easy,
 // 1 medium, 2 hard), as the championship chooses it from the maps of the

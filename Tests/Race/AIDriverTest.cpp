@@ -98,6 +98,13 @@ struct Field
             v->attachToEntity(dynamic_cast<DynObject*>(placed->instance));
         return *v;
     }
+    // The pick-ups of a package the race places, in its slot.
+    ObjPkgManager::Package* pickUps(int32_t slot, const wchar_t* name)
+    {
+        ObjPkgManager::Package* package = scene.objectPackages.findPackage(String(name));
+        game().packages[slot] = package;
+        return package;
+    }
     // A gate at (x, z) facing along z, the vehicle's next.
     void gateFor(Game::Vehicle& v, float x, float z)
     {
@@ -146,6 +153,25 @@ struct Field
 };
 
 const vec3d north(0.0f, 0.0f, 1.0f);
+
+// A road along x at z = 200 from x = 100, segments of 100, 20 wide, each
+// cut into ten cross-sections.
+struct Road
+{
+    Road()
+    {
+        for (Way::PointNode* node = way.list->head(); node; node = node->next)
+            node->item->width = 20.0f;
+        for (Way::PointNode* node = way.list->head(); node && node->next; node = node->next) {
+            Way::Segment& segment = *node->item->segment;
+            segment.positions.resize(11);
+            for (int i = 0; i <= 10; ++i)
+                Way::Segment::crossSectionAt(segment.positions[size_t(i)], segment, float(i) / 10.0f);
+            segment.indexCrossSections();
+        }
+    }
+    WayList way{10, 100.0f, true, vec3d(100.0f, Field::ground(), 200.0f)};
+};
 
 }
 
@@ -296,6 +322,25 @@ TEST(AIDriver, RulesOfTheRoad)
         TestClock::now += 10;
         driver.update();
         EXPECT_NEAR(driver.throttle, c.throttle, 1e-3f) << c.difficulty << " " << c.bend << " " << c.speed;
+    }
+
+    // Steering at the path's point: towards it while it lies ahead, full
+    // lock towards its side once it lies behind, straight on when it lies
+    // straight behind.
+    const struct
+    {
+        float x, z, steering;
+    } aims[] = {{250.0f, 300.0f, 0.4472136f}, {250.0f, 100.0f, 1.0f}, {150.0f, 100.0f, -1.0f}, {200.0f, 100.0f, 0.0f}};
+    for (const auto& aim : aims) {
+        Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+        driver.path.count = 0;
+        driver.path.insertPoint(0, vec3d(200.0f, Field::ground() + 2.0f, 200.0f));
+        driver.path.insertPoint(1, vec3d(aim.x, Field::ground() + 2.0f, aim.z));
+        driver.path.points[0].passed = 1;
+        driver.needsPath = 0;
+        TestClock::now += 10;
+        driver.update();
+        EXPECT_NEAR(driver.steering, aim.steering, 1e-5f) << aim.x << " " << aim.z;
     }
     driver.path.targetId = nullptr;
     driver.needsPath = 1;
@@ -765,6 +810,57 @@ TEST(AIDriver, FetchesPickupsItNeeds)
     game.packages[Game::RepairKitPackage] = nullptr;
 }
 
+// Where the course watch sets back a quad off the way, a driver fetches
+// only pick-ups on the way ahead of it: one beside the road would take it
+// off the way. In the points modes it goes across the country for one.
+TEST(AIDriver, WhereTheWayIsKeptToOnlyPickupsOnItAreFetched)
+{
+    Field field;
+    Game& game = field.game();
+    game.choice.items = 1;
+    game.choice.vehicleCount = 1;
+    ObjPkgManager::Package* oil = field.pickUps(Game::OilPackage, L"Oil");
+    ASSERT_NE(oil, nullptr);
+    Road road;
+    game.course = road.way.list;
+    const vec3d east(1.0f, 0.0f, 0.0f);
+    struct Case
+    {
+        const char* what;
+        int32_t mode, courseType;
+        float x, z; // of the oil
+        bool fetched;
+    };
+    const Case cases[] = {
+        {"a circuit, on the road ahead", Game::Circuit, 2, 400.0f, 205.0f, true},
+        {"a circuit, beside the road", Game::Circuit, 2, 400.0f, 260.0f, false},
+        {"a knock-out, on the road beyond the next segment", Game::KnockOut, 2, 640.0f, 195.0f, true},
+        {"an off-road race, beside the way", Game::OffRoadRace, 1, 400.0f, 260.0f, false},
+        {"a checkpoint race, beside the road", Game::Jamboree, 1, 400.0f, 260.0f, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        game.choice.gameMode = c.mode;
+        game.choice.courseType = c.courseType;
+        Field::Scoped scoped(field);
+        Game::Vehicle& v = field.vehicle(1, false, 150.0f, 200.0f);
+        AI& driver = *v.getAIDriver();
+        field.gateFor(v, 850.0f, 200.0f);
+        game.targetGate = game.gates.head()->item;
+        v.wayNode = road.way.node(0);
+        v.place = 1;
+        Object* can = field.scene.objectPackages.createObject(oil, vec3d(c.x, Field::ground(), c.z), 1.0f);
+        ASSERT_NE(can, nullptr);
+        Field::standAt(v, 150.0f, 200.0f, east, 40.0f, false);
+        driver.update();
+        EXPECT_EQ(driver.detourActive, c.fetched ? 1u : 0u);
+        can->remove();
+        delete can;
+    }
+    game.course = nullptr;
+    game.packages[Game::OilPackage] = nullptr;
+}
+
 // A pick-up between the gate's approach point and the gate bends the path
 // back on itself: the driver gives it up and keeps to its line (it no
 // longer turns to it and away every frame); on the way to the next gate it
@@ -775,9 +871,8 @@ TEST(AIDriver, GivesUpAPickupThatBendsThePathBack)
     Game& game = field.game();
     game.choice.items = 1;
     game.choice.vehicleCount = 1;
-    ObjPkgManager::Package* oil = field.scene.objectPackages.findPackage(String(L"Oil"));
+    ObjPkgManager::Package* oil = field.pickUps(Game::OilPackage, L"Oil");
     ASSERT_NE(oil, nullptr);
-    game.packages[Game::OilPackage] = oil;
     Field::Scoped scoped(field);
     Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
     AI& driver = *v.getAIDriver();
@@ -828,21 +923,11 @@ TEST(AIDriver, APathBuiltThisFrameIsNotBuiltAgainForItsBend)
     game.choice.gameMode = Game::Circuit;
     game.choice.courseType = 2;
     Field::Scoped scoped(field);
-    // A road along x at z = 200, from x = 100, segments of 100, 20 wide.
-    WayList road(10, 100.0f, true, vec3d(100.0f, Field::ground(), 200.0f));
-    for (Way::PointNode* node = road.list->head(); node; node = node->next)
-        node->item->width = 20.0f;
-    for (Way::PointNode* node = road.list->head(); node && node->next; node = node->next) {
-        Way::Segment& segment = *node->item->segment;
-        segment.positions.resize(11);
-        for (int i = 0; i <= 10; ++i)
-            Way::Segment::crossSectionAt(segment.positions[size_t(i)], segment, float(i) / 10.0f);
-        segment.indexCrossSections();
-    }
+    Road road;
     Game::Vehicle& v = field.vehicle(1, false, 450.0f, 400.0f);
     AI& driver = *v.getAIDriver();
     field.gateFor(v, 850.0f, 200.0f);
-    v.wayNode = road.node(3);
+    v.wayNode = road.way.node(3);
     Field::standAt(v, 450.0f, 400.0f, vec3d(1.0f, 0.0f, 0.0f), 40.0f, false);
     const uint32_t before = driver.path.builds;
     driver.update();

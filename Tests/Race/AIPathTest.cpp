@@ -25,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -232,15 +233,38 @@ TEST(AIPath, RoutesAlongTheRoad)
             EXPECT_GT((path.points[i].position - path.points[i - 1].position).length(), 173.0f);
     }
 
-    // A pick-up between two kept cross-sections takes their place in the
-    // walk; a second build at once is refused.
-    const vec3d pickUp = ground.at(330, 5);
-    ASSERT_TRUE(path.build(&pickUp, ground.at(5, 0), &tag[1], ground.at(750, 0), ground.at(750, 0), west, 7, true,
-                           road->head(), 0.25f));
-    const std::vector<uint32_t> types = typesOf(path);
-    EXPECT_EQ(std::count(types.begin(), types.end(), 6u), 1);
-    EXPECT_FALSE(path.build(&pickUp, ground.at(5, 0), &tag[1], ground.at(750, 0), ground.at(750, 0), west, 7, false,
-                            road->head(), 0.25f));
+    // A pick-up between two kept cross-sections is fetched on the way: it
+    // takes the place of those within half the spacing of it along the road,
+    // and the route keeps the others, before it and after it, all in order
+    // along the road. A second build at once is refused.
+    std::vector<float> lanes;
+    for (int32_t i = 0; i < path.count; ++i)
+        if (path.points[i].type == 2u)
+            lanes.push_back(path.points[i].position.x);
+    const float halfSpacing = 0.5f * std::sqrt(Path::routeSpacingSq);
+    for (const float x : {150.0f, 250.0f, 330.0f, 400.0f}) {
+        SCOPED_TRACE(x);
+        const vec3d pickUp = ground.at(x, 5);
+        ASSERT_TRUE(path.build(&pickUp, ground.at(5, 0), &tag[1], ground.at(750, 0), ground.at(750, 0), west, 7,
+                               true, road->head(), 0.25f));
+        std::vector<float> kept, wanted;
+        for (const float lane : lanes)
+            if (std::abs(lane - pickUp.x) > halfSpacing)
+                wanted.push_back(lane);
+        int pickUps = 0;
+        for (int32_t i = 0; i < path.count; ++i) {
+            const uint32_t type = path.points[i].type;
+            pickUps += type == 6u ? 1 : 0;
+            if (type == 2u)
+                kept.push_back(path.points[i].position.x);
+            if (i > 0)
+                EXPECT_GT(path.points[i].position.x, path.points[i - 1].position.x) << "point " << i;
+        }
+        EXPECT_EQ(pickUps, 1);
+        EXPECT_EQ(kept, wanted);
+        EXPECT_FALSE(path.build(&pickUp, ground.at(5, 0), &tag[1], ground.at(750, 0), ground.at(750, 0), west, 7,
+                                false, road->head(), 0.25f));
+    }
     Way::deletePointList(road);
 
     // Without a road the route still ends at the target.

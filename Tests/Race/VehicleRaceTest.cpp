@@ -272,6 +272,7 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
         const char* what;
         bool player;
         std::vector<CourseStep> steps;
+        int32_t mode = Game::OffRoadRace;
     };
     const Case cases[] = {
         {"off the way: warned after 1000 ms, put back 2800 ms later",
@@ -305,14 +306,28 @@ TEST(VehicleRace, CourseStatesFollowThePositionAndTheClock)
          {{0, 100.0f, 100.0f, true, 4}, {500, 100.0f, 100.0f, false, 0}, {501, 100.0f, 100.0f, false, 0}}},
         {"opponents are never told of the wrong way", false,
          {{0, 100.0f, 100.0f, true, 0}, {2000, 100.0f, 100.0f, true, 0}}},
+        // The flag and the checkpoints are reached across the country.
+        {"in the flag race the player off the way is neither warned nor put back",
+         true,
+         {{0, 100.0f, 100.0f, false, 0}, {10, 100.0f, 130.0f, false, 0}, {1001, 100.0f, 130.0f, false, 0},
+          {2801, 100.0f, 130.0f, false, 0}, {60000, 100.0f, 130.0f, false, 0}},
+         Game::CaptureTheFlag},
+        {"nor an opponent in the checkpoint race", false,
+         {{0, 100.0f, 130.0f, false, 0}, {1001, 100.0f, 130.0f, false, 0}, {1001, 100.0f, 130.0f, false, 0}},
+         Game::Jamboree},
+        {"in the checkpoint race no way is the wrong one", true,
+         {{0, 100.0f, 100.0f, true, 0}, {1001, 100.0f, 100.0f, true, 0}, {5000, 100.0f, 100.0f, true, 0}},
+         Game::Jamboree},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        game.choice.gameMode = c.mode;
         Game::Vehicle& v = track.vehicle(c.player ? 0 : 1, c.player);
         v.wayNode = way.node(1);
         walkCourse(v, c.steps);
         game.vehicles.deleteAll();
     }
+    game.choice.gameMode = Game::OffRoadRace;
 
     // Only in the running phase does a warning begin.
     Game::Vehicle& v = track.vehicle(0, true);
@@ -424,14 +439,22 @@ TEST(VehicleRace, AQuadOnItsGatesCrossSectionHasNotMissedIt)
 }
 
 // An overturned quad is put back after 2000 ms, only while the race runs
-// or is over; one that rights itself first is left alone.
+// or is over, in the points modes too; one that rights itself first is left
+// alone.
 TEST(VehicleRace, OverturnedQuadsArePutBack)
 {
     Track track;
     Game::Vehicle& v = track.vehicle(0, true);
     const vec3d east(1.0f, 0.0f, 0.0f);
-    for (uint32_t phase : {2u, 3u, 4u}) {
-        SCOPED_TRACE(phase);
+    const struct
+    {
+        int32_t mode;
+        uint32_t phase;
+    } rows[] = {{Game::OffRoadRace, 2},    {Game::OffRoadRace, 3}, {Game::OffRoadRace, 4},
+                {Game::CaptureTheFlag, 2}, {Game::CaptureTheFlag, 3}, {Game::Jamboree, 4}};
+    for (const auto& [mode, phase] : rows) {
+        SCOPED_TRACE(testing::Message() << "mode " << mode << ", phase " << phase);
+        track.game().choice.gameMode = mode;
         track.game().phase = phase;
         Track::moveTo(v, 100.0f, 100.0f, east, -2.0f); // the ground covers its centre
         v.updateOverturn();
@@ -641,26 +664,75 @@ TEST(VehicleRace, AQuadThatLeavesALongStraightIsPutBackBesideWhereItLeft)
     game.course = nullptr;
 }
 
+// A driver wedged off the way is set back on the way where it was last on
+// it; in the points modes, where no way is followed and that may be far
+// off, on the way nearest to where it stands.
+TEST(VehicleRace, AWedgedDriverIsSetBackOnTheWayNearestInThePointsModes)
+{
+    WayTrack road;
+    Track& track = road.track;
+    Game& game = track.game();
+    const vec3d east(1.0f, 0.0f, 0.0f);
+    for (const int32_t mode : {Game::OffRoadRace, Game::CaptureTheFlag, Game::Jamboree}) {
+        SCOPED_TRACE(mode);
+        game.choice.gameMode = mode;
+        Game::Vehicle& v = track.vehicle(1, false);
+        v.wayNode = road.way.node(0);
+        Track::moveTo(v, 50.0f, 100.0f, east);
+        v.updateCourse();
+        Track::moveTo(v, 170.0f, 130.0f, east);
+        v.freeWedgedQuad(*v.getQuad());
+        const float lastOnTheWay = mode == Game::OffRoadRace ? 50.0f : 170.0f;
+        // The way runs along x here.
+        const auto [alongTheWay, acrossTheWay, halfWidth, halfLength] = landing(v, lastOnTheWay, 100.0f);
+        EXPECT_LT(std::abs(alongTheWay), 2.0f * halfLength);
+        EXPECT_LE(std::abs(acrossTheWay), 5.0f) << "on the road";
+        game.vehicles.deleteAll();
+    }
+    game.choice.gameMode = Game::OffRoadRace;
+}
+
 // Off the roads an overturned quad is set back where it lies, unless a
-// static object stands there: then beside it, near where it lay.
+// static object stands there: then beside it, near where it lay. So it is
+// in the points modes on any course: no way is followed there, and the way
+// point lies where the quad last crossed a road.
 TEST(VehicleRace, AnOverturnedQuadOffTheRoadsLandsBesideAnObject)
 {
     Track track;
     Game& game = track.game();
-    game.choice.courseType = 1;
     game.phase = 3;
-    const vec3d north(0.0f, 0.0f, 1.0f);
+    const vec3d north(0.0f, 0.0f, 1.0f), east(1.0f, 0.0f, 0.0f);
+    struct Case
+    {
+        const char* what;
+        int32_t courseType, mode;
+        bool crate;
+    };
+    const Case cases[] = {
+        {"on free ground", 1, Game::OffRoadRace, false},
+        {"on a crate", 1, Game::OffRoadRace, true},
+        {"in the flag race, by a race track", 2, Game::CaptureTheFlag, false},
+        {"in the checkpoint race, by a rally course, on a crate", 3, Game::Jamboree, true},
+    };
     float x = 40.0f;
-    for (const bool crate : {false, true}) {
-        SCOPED_TRACE(crate ? "on a crate" : "on free ground");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        game.choice.courseType = c.courseType;
+        game.choice.gameMode = c.mode;
         x += 60.0f;
         const float z = 150.0f;
         Game::Vehicle& v = track.vehicle(1, false, x, z);
-        if (crate) {
+        if (c.crate) {
             ASSERT_NE(track.scene.objectPackages.createObject(
                           track.scene.objectPackages.findPackage(String(L"Crate")), vec3d(x, track.ground(), z), 1.0f),
                       nullptr);
         }
+        // The road it crossed last, far behind it.
+        v.wayPoint.centre = vec3d(x, track.ground(), z - 300.0f);
+        v.wayPoint.forward = north;
+        v.wayPoint.side = east;
+        v.wayPoint.left = v.wayPoint.centre - east * 9.0f;
+        v.wayPoint.right = v.wayPoint.centre + east * 9.0f;
         TestClock::now += 10;
         Track::moveTo(v, x, z, north, -2.0f);
         v.courseState = 1;
@@ -668,7 +740,7 @@ TEST(VehicleRace, AnOverturnedQuadOffTheRoadsLandsBesideAnObject)
         v.updateOverturn();
         EXPECT_EQ(v.courseState, 0u);
         const auto [across, along, halfWidth, halfLength] = landing(v, x, z);
-        if (crate) {
+        if (c.crate) {
             EXPECT_TRUE(std::abs(across) >= halfWidth + 0.5f || std::abs(along) >= halfLength + 0.5f)
                 << "on the crate: landed at " << across << ", " << along;
             EXPECT_LT(std::hypot(across, along), 8.0f * (halfWidth + halfLength)) << "near where it lay";
@@ -887,6 +959,18 @@ static void giveDisplay(Track& track, Game::Vehicle& v, ObjPkgManager::Functions
     ASSERT_EQ(v.getHUD(), hud);
 }
 
+// The player on the way track's second node, with its display; null when
+// the display could not be given.
+static Game::Vehicle* playerOnTheWay(WayTrack& road, ObjPkgManager::Functions::HUD*& hud)
+{
+    Game::Vehicle& v = road.track.vehicle(0, true);
+    giveDisplay(road.track, v, hud);
+    if (testing::Test::HasFatalFailure())
+        return nullptr;
+    v.wayNode = road.way.node(1);
+    return &v;
+}
+
 // The player's head-up display tells of a gate taken out of order, once
 // per crossing; back and forth through the gate passed last tells nothing.
 TEST(VehicleRace, TheDisplayWarnsOfTheWrongGate)
@@ -970,17 +1054,51 @@ TEST(VehicleRace, TheCompassComesAndGoesWithTheWarnings)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Game::Vehicle& v = track.vehicle(0, true);
         ObjPkgManager::Functions::HUD* hud = nullptr;
-        giveDisplay(track, v, hud);
-        if (testing::Test::HasFatalFailure())
+        Game::Vehicle* player = playerOnTheWay(road, hud);
+        if (!player)
             return;
-        v.wayNode = road.way.node(1);
+        Game::Vehicle& v = *player;
         v.nextGate = c.gate ? game.gates.head() : nullptr;
         walkCourse(v, c.steps, hud);
         game.vehicles.deleteAll();
     }
     game.gates.deleteAll();
+}
+
+// In the flag and checkpoint races the player drives where it likes: off
+// the way for a minute or backwards along it, it is told nothing and stays
+// where it drove.
+TEST(VehicleRace, InThePointsModesThePlayerIsNeverToldOfTheWay)
+{
+    WayTrack road;
+    Track& track = road.track;
+    Game& game = track.game();
+    const vec3d east(1.0f, 0.0f, 0.0f), west(-1.0f, 0.0f, 0.0f);
+    for (const int32_t mode : {Game::CaptureTheFlag, Game::Jamboree}) {
+        SCOPED_TRACE(mode);
+        game.choice.gameMode = mode;
+        ObjPkgManager::Functions::HUD* hud = nullptr;
+        Game::Vehicle* player = playerOnTheWay(road, hud);
+        if (!player)
+            return;
+        Game::Vehicle& v = *player;
+        const vec3d placed = v.getQuad()->body()->getTransform()->row(3);
+        for (const bool backwards : {false, true}) {
+            for (int second = 0; second < 60; ++second) {
+                Track::moveTo(v, 100.0f, backwards ? 100.0f : 130.0f, backwards ? west : east);
+                v.updateOverturn();
+                v.updateCourse();
+                TestClock::now += 1000;
+            }
+            EXPECT_EQ(v.courseState, 0u);
+            EXPECT_EQ(hud->message, nullptr);
+            EXPECT_EQ(hud->flash, nullptr) << "no beam: not put back";
+            EXPECT_EQ(v.getQuad()->body()->getTransform()->row(3), placed) << "not put back";
+        }
+        game.vehicles.deleteAll();
+    }
+    game.choice.gameMode = Game::OffRoadRace;
 }
 
 // The player's display shows the split at each gate until the finish, and

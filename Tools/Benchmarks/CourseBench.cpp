@@ -5,11 +5,18 @@
 // for each map what every opponent did (finish time in world ms, put-backs,
 // overturns, back-outs, gates missed) and then a summary: the opponents that
 // did not finish, put-backs per lap on average, the slowest map and the
-// run's time.
+// run's time. The races run without pick-ups, with them, or both.
+//
+// With --race flag or checkpoint it races each country's championship flag
+// race or checkpoint race instead, with the quads asked for (the player's
+// driven by an opponent's driver), until one wins or 15 minutes have passed:
+// how long each took, the winner's points and the put-backs per quad-minute.
 //
 // CourseBench [--difficulty 0|1|2|all] [--pace 35|7|5|uneven|all] [--map FILTER]
+//             [--items off|on|both] [--race courses|flag|checkpoint] [--quads N]
 // FILTER is a country ("DE"), a country and course type ("DE2") or a part of
-// the map's file name; by default medium, 35 fps, every map.
+// the map's file name; by default medium, 35 fps, every map, no pick-ups,
+// the courses, and the schedule's six quads in the points races.
 #include "CourseRace.h"
 #include "GameInProcess.h"
 
@@ -34,11 +41,18 @@ namespace {
 using CourseRace::CourseRun;
 using CourseRace::Pace;
 
+// The races a run drives: the eight-quad courses, or the championship's
+// points race of a schedule number.
+enum class Races { courses, flag, checkpoint };
+
 struct Options
 {
     std::vector<int32_t> difficulties{1};
     std::vector<Pace> paces{CourseRace::steady35};
     std::string filter;
+    std::vector<int32_t> items{0};
+    Races races = Races::courses;
+    int32_t quads = 6;
     bool valid = true;
 };
 
@@ -64,6 +78,13 @@ Options readOptions(int argc, char** argv)
             options.paces = {CourseRace::steady35, CourseRace::steady7, CourseRace::steady5, CourseRace::uneven};
         } else if (option == "--map" && !value.empty()) {
             options.filter = value;
+        } else if (option == "--items" && (value == "off" || value == "on" || value == "both")) {
+            options.items = value == "off" ? std::vector<int32_t>{0} : value == "on" ? std::vector<int32_t>{1}
+                                                                                     : std::vector<int32_t>{0, 1};
+        } else if (option == "--race" && (value == "courses" || value == "flag" || value == "checkpoint")) {
+            options.races = value == "flag" ? Races::flag : value == "checkpoint" ? Races::checkpoint : Races::courses;
+        } else if (option == "--quads" && value.size() == 1 && value[0] >= '2' && value[0] <= '8') {
+            options.quads = value[0] - '0';
         } else {
             options.valid = false;
             return options;
@@ -121,11 +142,30 @@ void printPutBackPlaces(const CourseRun& run)
 
 const char* const difficultyNames[3] = {"easy", "medium", "hard"};
 
+// The put-backs of opponents by what set them back.
+struct PutBackKinds
+{
+    int overturned = 0, offWay = 0, oiledOffWay = 0, wedged = 0;
+
+    void add(const CourseRun::Opponent& opponent)
+    {
+        overturned += opponent.overturnPuttings;
+        offWay += opponent.offWayPuttings;
+        oiledOffWay += opponent.oiledOffWayPuttings;
+        wedged += opponent.wedgedPuttings;
+    }
+    void print() const
+    {
+        std::printf("%d of them overturned, %d off the way (%d on oil), %d wedged", overturned, offWay, oiledOffWay,
+                    wedged);
+    }
+};
+
 // What the runs of one difficulty and pace add up to.
 struct Tally
 {
-    int maps = 0, opponents = 0, finishers = 0, laps = 0, puttings = 0, overturnPuttings = 0, overturns = 0,
-        reversals = 0, missed = 0;
+    int maps = 0, opponents = 0, finishers = 0, laps = 0, puttings = 0, overturns = 0, reversals = 0, missed = 0;
+    PutBackKinds kinds;
     std::vector<std::string> notFinished;
     std::string slowestMap;
     double slowestSeconds = 0.0, seconds = 0.0;
@@ -144,7 +184,7 @@ struct Tally
         for (const CourseRun::Opponent& opponent : run.opponents) {
             ++opponents;
             laps += run.laps;
-            overturnPuttings += opponent.overturnPuttings;
+            kinds.add(opponent);
             overturns += opponent.overturns;
             reversals += opponent.reversals;
             missed += run.missedGates(opponent);
@@ -165,15 +205,89 @@ struct Tally
 
     void print(const char* title) const
     {
-        std::printf("summary, %s: %d maps, %d of %d opponents finished, %.3f put-backs per lap (%d in %d laps, %d "
-                    "of them overturned), %d judged overturned, %d backed out, %d gates missed\n",
-                    title, maps, finishers, opponents, laps ? double(puttings) / double(laps) : 0.0, puttings, laps,
-                    overturnPuttings, overturns, reversals, missed);
+        std::printf("summary, %s: %d maps, %d of %d opponents finished, %.3f put-backs per lap (%d in %d laps, ",
+                    title, maps, finishers, opponents, laps ? double(puttings) / double(laps) : 0.0, puttings, laps);
+        kinds.print();
+        std::printf("), %d judged overturned, %d backed out, %d gates missed\n", overturns, reversals, missed);
         for (const std::string& line : notFinished)
             std::printf("  did not finish: %s\n", line.c_str());
         std::printf("  slowest map %s, %.1f s; the run %.1f s\n", slowestMap.c_str(), slowestSeconds, seconds);
     }
 };
+
+// What the points races of one difficulty and pace add up to.
+struct PointsTally
+{
+    int races = 0, decided = 0, puttings = 0;
+    PutBackKinds kinds;
+    double quadMinutes = 0.0;
+    std::vector<double> minutes;
+    std::vector<std::string> undecided;
+
+    void add(const std::string& name, const CourseRun& run)
+    {
+        ++races;
+        const double runMinutes = double(run.worldMs) / 60000.0;
+        int best = 0;
+        bool won = false;
+        for (const CourseRun::Opponent& opponent : run.opponents) {
+            best = std::max(best, opponent.points);
+            won = won || opponent.finishedAt != 0;
+            kinds.add(opponent);
+        }
+        puttings += run.puttings();
+        quadMinutes += double(run.opponents.size()) * runMinutes;
+        if (won) {
+            ++decided;
+            minutes.push_back(runMinutes);
+        } else {
+            char line[160];
+            std::snprintf(line, sizeof(line), ": %s, the leader at %d points after %.1f min", run.failure.c_str(),
+                          best, runMinutes);
+            undecided.push_back(name + line);
+        }
+    }
+
+    void print(const char* title) const
+    {
+        std::vector<double> sorted = minutes;
+        std::sort(sorted.begin(), sorted.end());
+        std::printf("summary, %s: %d races, %d won within the limit (minutes: shortest %.1f, median %.1f, longest "
+                    "%.1f), %.2f put-backs per quad-minute (%d in %.0f quad-minutes, ",
+                    title, races, decided, sorted.empty() ? 0.0 : sorted.front(),
+                    sorted.empty() ? 0.0 : sorted[sorted.size() / 2], sorted.empty() ? 0.0 : sorted.back(),
+                    quadMinutes > 0.0 ? double(puttings) / quadMinutes : 0.0, puttings, quadMinutes);
+        kinds.print();
+        std::printf(")\n");
+        for (const std::string& line : undecided)
+            std::printf("  not won: %s\n", line.c_str());
+    }
+};
+
+// Each country's championship flag or checkpoint race with quads quads, the
+// player's driven too, for at most 15 minutes.
+void racePoints(Korvanta& app, const Options& options, int32_t difficulty, const Pace& pace, PointsTally& tally)
+{
+    const uint8_t raceNumber = options.races == Races::flag ? 5 : 3;
+    for (const char* country : CourseRace::countries) {
+        RaceChoice race = CourseRace::championshipChoice(country, raceNumber, difficulty);
+        race.vehicleCount = options.quads;
+        const std::string file = narrow(race.mapFile);
+        if (!chosen(options.filter, country, race.courseType, file))
+            continue;
+        const std::string name = std::string(country) + " " + file.substr(file.find_last_of('\\') + 1) + " " +
+                                 difficultyNames[difficulty] + " " + std::to_string(options.quads) + " quads";
+        CourseRace::Extras extras;
+        extras.playerDriven = true;
+        const double from = BenchWindow::now();
+        const CourseRun run = CourseRace::raceCourse(app, race, pace, 15u * 60u * 1000u, extras);
+        CourseRace::print(stdout, name.c_str(), pace, run);
+        printPutBackPlaces(run);
+        std::printf("  raced in %.1f s\n", BenchWindow::now() - from);
+        std::fflush(stdout);
+        tally.add(name, run);
+    }
+}
 
 }
 
@@ -181,7 +295,8 @@ int main(int argc, char** argv)
 {
     const Options options = readOptions(argc, argv);
     if (!options.valid) {
-        std::printf("CourseBench [--difficulty 0|1|2|all] [--pace 35|7|5|uneven|all] [--map FILTER]\n");
+        std::printf("CourseBench [--difficulty 0|1|2|all] [--pace 35|7|5|uneven|all] [--map FILTER] [--items "
+                    "off|on|both] [--race courses|flag|checkpoint] [--quads 2..8]\n");
         return 2;
     }
     GameInProcess game;
@@ -192,35 +307,54 @@ int main(int argc, char** argv)
     }
     gFrameFactor.store(1.0f);
     const double runStart = BenchWindow::now();
+    const auto summarise = [&](const auto& tallies) {
+        for (const auto& [title, tally] : tallies)
+            tally.print(title.c_str());
+        std::printf("the whole run %.1f s\n", BenchWindow::now() - runStart);
+        std::fflush(stdout);
+        game.stop();
+        return 0;
+    };
+    if (options.races != Races::courses) {
+        std::vector<std::pair<std::string, PointsTally>> tallies;
+        for (const int32_t difficulty : options.difficulties)
+            for (const Pace& pace : options.paces) {
+                PointsTally tally;
+                racePoints(*game.app, options, difficulty, pace, tally);
+                tallies.emplace_back(std::string(options.races == Races::flag ? "flag races, " : "checkpoint races, ") +
+                                         difficultyNames[difficulty] + ", " + pace.name + ", " +
+                                         std::to_string(options.quads) + " quads",
+                                     tally);
+            }
+        return summarise(tallies);
+    }
     std::vector<std::pair<std::string, Tally>> tallies;
     for (const int32_t difficulty : options.difficulties)
-        for (const Pace& pace : options.paces) {
-            const std::string title = std::string(difficultyNames[difficulty]) + ", " + pace.name;
-            Tally tally;
-            for (const char* country : CourseRace::countries)
-                for (int32_t courseType = 1; courseType <= 3; ++courseType) {
-                    const RaceChoice race = CourseRace::eightQuadRace(country, courseType, difficulty);
-                    const std::string file = narrow(race.mapFile);
-                    if (!chosen(options.filter, country, courseType, file))
-                        continue;
-                    const std::string name = std::string(country) + " " + std::to_string(courseType) + " " +
-                                             file.substr(file.find_last_of('\\') + 1) + " " +
-                                             difficultyNames[difficulty];
-                    const double from = BenchWindow::now();
-                    const CourseRun run = CourseRace::raceCourse(*game.app, race, pace, 10u * 60u * 1000u);
-                    const double seconds = BenchWindow::now() - from;
-                    CourseRace::print(stdout, name.c_str(), pace, run);
-                    printPutBackPlaces(run);
-                    std::printf("  raced in %.1f s\n", seconds);
-                    std::fflush(stdout);
-                    tally.add(name, run, seconds);
-                }
-            tallies.emplace_back(title, tally);
-        }
-    for (const auto& [title, tally] : tallies)
-        tally.print(title.c_str());
-    std::printf("the whole run %.1f s\n", BenchWindow::now() - runStart);
-    std::fflush(stdout);
-    game.stop();
-    return 0;
+        for (const Pace& pace : options.paces)
+            for (const int32_t items : options.items) {
+                const std::string title = std::string(difficultyNames[difficulty]) + ", " + pace.name +
+                                          (items ? ", pick-ups on" : ", pick-ups off");
+                Tally tally;
+                for (const char* country : CourseRace::countries)
+                    for (int32_t courseType = 1; courseType <= 3; ++courseType) {
+                        RaceChoice race = CourseRace::eightQuadRace(country, courseType, difficulty);
+                        race.items = items;
+                        const std::string file = narrow(race.mapFile);
+                        if (!chosen(options.filter, country, courseType, file))
+                            continue;
+                        const std::string name = std::string(country) + " " + std::to_string(courseType) + " " +
+                                                 file.substr(file.find_last_of('\\') + 1) + " " +
+                                                 difficultyNames[difficulty] + (items ? " pick-ups" : "");
+                        const double from = BenchWindow::now();
+                        const CourseRun run = CourseRace::raceCourse(*game.app, race, pace, 10u * 60u * 1000u);
+                        const double seconds = BenchWindow::now() - from;
+                        CourseRace::print(stdout, name.c_str(), pace, run);
+                        printPutBackPlaces(run);
+                        std::printf("  raced in %.1f s\n", seconds);
+                        std::fflush(stdout);
+                        tally.add(name, run, seconds);
+                    }
+                tallies.emplace_back(title, tally);
+            }
+    return summarise(tallies);
 }
