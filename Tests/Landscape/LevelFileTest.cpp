@@ -10,6 +10,9 @@
 
 #include "MeadowFileWriter.h"
 #include "MeadowSamples.h"
+#include "ObjectPackageSamples.h"
+#include "ObjectSamples.h"
+#include "StaticObjectWriter.h"
 #include "TerrainTestMaps.h"
 #include "WaterFileWriter.h"
 #include "WaterSamples.h"
@@ -434,6 +437,18 @@ TEST(LevelFile, SavesKeepFilesReadInPartAndWriteWhatTheLevelHolds)
     out.close();
     WaterFileWriter::write(WaterSamples::valley(), out);
     const std::vector<uint8_t> water = bytesOf(out), waterCut(water.begin(), water.end() - 40);
+    // An area with its level and a count (tag 10: outline points, 12:
+    // indices) that runs past the file's end, with no data after it.
+    const auto countPastTheEnd = [](uint8_t tag) {
+        std::vector<uint8_t> bytes = {'v', '1', '.', '0', 2};
+        putU32(bytes, 1);
+        bytes.insert(bytes.end(), {3, 4});
+        putF32(bytes, 36.5f);
+        bytes.push_back(tag);
+        putU32(bytes, 1000);
+        bytes.insert(bytes.end(), {0, 0});
+        return bytes;
+    };
     const std::vector<uint8_t> map = TerrainTestMaps::mapBytes(TerrainTestMaps::randomMap(128, 40));
     std::vector<uint8_t> mapAndMore = map;
     mapAndMore.push_back(0);
@@ -456,7 +471,8 @@ TEST(LevelFile, SavesKeepFilesReadInPartAndWriteWhatTheLevelHolds)
         {L".way", wayFile({way, way}), 2, true}, {L".mdw", nineLayers, 9, true},
         {L".mdw", emptyRecords, 28, false},    {L".mdw", cut, 5, false},
         {L".mdw", countTagChanged, 0, false},  {L".wtr", water, 2, true},
-        {L".wtr", waterCut, 2, false},         {L".map", map, 1, true},
+        {L".wtr", waterCut, 2, false},         {L".wtr", countPastTheEnd(10), 1, false},
+        {L".wtr", countPastTheEnd(12), 1, false}, {L".map", map, 1, true},
         {L".map", mapAndMore, 1, false},       {L".tee", level, 1, true},
         {L".tee", levelAndMore, 1, false},     {L".obj", noObjects, 0, true},
         {L".obj", unknownObject, 0, false},    {L".obj", {}, 0, false},
@@ -574,6 +590,40 @@ TEST(LevelFile, KeptFilesAreKnownByWhatTheyAreHoweverThePathSpellsThem)
     }
     scene.clear();
     scene.swapChain = nullptr;
+}
+
+// The level's camera objects by their numbers: a tour over one number flies
+// to the object of that number, looking down as its tilt says.
+TEST(Scene, ToursFlyToTheLevelsCameraObjectsByNumber)
+{
+    const std::wstring folder = freshFolder(L"camera objects");
+    CreateDirectoryW((folder + L"Objects").c_str(), nullptr);
+    ASSERT_TRUE(ObjectPackageSamples::save(String(folder.c_str())));
+    ASSERT_TRUE(write(folder + L"Valley.tee", levelBytes(LevelFileWriter::Level{})));
+    const std::vector<StaticObjectWriter::Object> placed = ObjectSamples::valley();
+    ASSERT_TRUE(StaticObjectWriter::save(placed, String((folder + L"Valley.obj").c_str())));
+    D3D::Device::SwapChain chain(nullptr);
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    scene.swapChain = &chain;
+    scene.objectPackages.loadFolder(String((folder + L"Objects\\").c_str()));
+    scene.setCameraObjectType(String(L"Camera"));
+    ASSERT_TRUE(scene.load(String((folder + L"Valley.tee").c_str())));
+    int cameras = 0;
+    for (const StaticObjectWriter::Object& o : placed) {
+        if (!o.package.sameText(L"Camera", 6))
+            continue;
+        SCOPED_TRACE(int(o.state));
+        ++cameras;
+        scene.setCameraMode(o.state, o.state, 1.0f);
+        ASSERT_EQ(scene.cameraPath.keyCount, 1);
+        const vec3d at = scene.cameraPath.keys[0].position;
+        EXPECT_NEAR(at.x, o.position[0], 1e-3f);
+        EXPECT_NEAR(at.y, o.position[1] + o.heightOffset, 1e-3f);
+        EXPECT_NEAR(at.z, o.position[2], 1e-3f);
+        EXPECT_NEAR(chain.forward.y, -std::cos(float(o.flag) * 0.017453292f), 1e-4f);
+    }
+    EXPECT_EQ(cameras, 9);
+    scene.release();
 }
 
 TEST(Scene, TimeOfDayBecomesTheSunsClock)

@@ -313,6 +313,8 @@ TEST(WaterPhysicsBlock, UnknownTagsArePassedOverAndACutGridFailsTheRead)
     source.gridMaximumZ = 30.0f;
     source.lightGain = 0.125f;
     source.n = 8;
+    const float spare[4] = {0.25f, 0.5f, 0.75f, 2.0f};
+    std::copy(spare, spare + 4, source.spare);
     FileArray out(256);
     source.write(out);
     const std::vector<uint8_t> block = bytesOf(out);
@@ -327,6 +329,10 @@ TEST(WaterPhysicsBlock, UnknownTagsArePassedOverAndACutGridFailsTheRead)
     EXPECT_EQ(known.gridMaximumZ, 30.0f);
     EXPECT_EQ(known.lightGain, 0.125f);
     EXPECT_EQ(known.n, 8);
+    // Saved, it gives back the block as it came, the values it only keeps too.
+    out.close();
+    known.write(out);
+    EXPECT_EQ(bytesOf(out), block);
 
     // A block cut inside its grid rectangle fails and keeps no grid.
     const std::vector<uint8_t> cut(block.begin(), block.begin() + 1 + 4 * 5);
