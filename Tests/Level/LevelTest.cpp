@@ -1102,9 +1102,10 @@ TEST_F(LevelViews, ThePauseHoldsTheQuadsAndTheirEnginesAndTheResumeLetsThemGo)
 
 // Each side file of the valley empty, cut to half or full of random bytes,
 // the damaged object file first (it once left a race frozen on its first
-// frame): within seconds the level loads, and the menu either refuses the
-// race (no ground, course, start or grid is left) or sets it up, and then
-// the player's quad, held at full throttle, drives off over the ground.
+// frame): the level loads (LevelBench prints how long), and the menu either
+// refuses the race (no ground, course, start or grid is left) or sets it up,
+// and then the player's quad, held at full throttle, drives off over the
+// ground.
 TEST_F(LevelViews, DamagedSideFilesGiveARaceThatDrivesOrNone)
 {
     SteppedRace race;
@@ -1130,10 +1131,8 @@ TEST_F(LevelViews, DamagedSideFilesGiveARaceThatDrivesOrNone)
                 for (uint8_t& b : content)
                     b = uint8_t(bytes());
             ASSERT_TRUE(write(file, content));
-            const DWORD start = GetTickCount();
             ASSERT_TRUE(load(path));
             if (!world.raceCanRun()) {
-                EXPECT_LT(GetTickCount() - start, 10000u);
                 EXPECT_NE(std::wstring(extension), L".wtr") << "water alone never keeps a race from running";
                 EXPECT_NE(std::wstring(extension), L".mdw") << "nor does grass";
                 continue;
@@ -1144,7 +1143,6 @@ TEST_F(LevelViews, DamagedSideFilesGiveARaceThatDrivesOrNone)
             for (int frames = 0; game.phase < 3 && frames < 1000; ++frames)
                 SteppedRace::step();
             ASSERT_EQ(game.phase, 3u) << "the race starts";
-            EXPECT_LT(GetTickCount() - start, 10000u);
             Game::Vehicle* player = game.getPlayerVehicle();
             ASSERT_NE(player, nullptr);
             ASSERT_NE(player->entity(), nullptr);

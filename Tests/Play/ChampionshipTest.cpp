@@ -31,7 +31,7 @@ void mainToChampionshipRace(Game& game, const std::string& run)
     game.play(1500);
     game.tap(Key::confirm, 0);
     ASSERT_TRUE(game.waitFor(
-        run + "-07-countdown", [](const Frame& f) { return Screens::race(f) && !Screens::preview(f); }, screenWait));
+        run + "-07-countdown", Screens::countdown, screenWait));
     game.play(4000);
 }
 

@@ -78,7 +78,7 @@ inline void mainToRace(Game& game, const std::string& run)
     game.play(1500);
     game.tap(Key::confirm, 0);
     ASSERT_TRUE(game.waitFor(
-        run + "-10-countdown", [](const Frame& f) { return Screens::race(f) && !Screens::preview(f); }, screenWait));
+        run + "-10-countdown", Screens::countdown, screenWait));
 }
 
 // Confirms the pause's focus until the screen it leads to shows; a confirm
@@ -227,7 +227,7 @@ inline void resizeAndReset(Game& game, const std::string& name, int width, int h
 // the game with exit code 0, its settings written and no crash protocol.
 inline void mainToQuit(Game& game, const std::string& run)
 {
-    ASSERT_TRUE(game.tapUntil(Key::back, run + "-19-exit", [](const Frame& f) { return !Screens::showroomQuad(f); }));
+    ASSERT_TRUE(game.tapUntil(Key::back, run + "-19-exit", Screens::exitQuestion));
     game.play(settle);
     game.tap(Key::left);
     game.keep(game.capture(), run + "-20-yes");

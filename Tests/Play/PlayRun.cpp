@@ -249,8 +249,10 @@ bool Game::turn()
     if (!answered)
         return false;
     const ULONGLONG now = GetTickCount64();
-    if (lastTurn)
-        gameClock += std::min<ULONGLONG>(now - lastTurn, ULONGLONG(Timer::longestFrame * 1000.0f));
+    if (lastTurn) {
+        lastGap = now - lastTurn;
+        gameClock += std::min<ULONGLONG>(lastGap, ULONGLONG(Timer::longestFrame * 1000.0f));
+    }
     lastTurn = now;
     return true;
 }
@@ -328,13 +330,14 @@ void Game::releaseAll()
 void Game::tap(Key key, DWORD settle)
 {
     // SendInput returns once the low-level keyboard hooks have seen the key
-    // (Wine's DirectInput reads the keyboard through one); the loop reads the
-    // keys after emptying its queue, so the second turn comes after a whole
-    // pass with the key held. The menus repeat a key held half a second on
-    // the wall's clock: at two frames a second or more, two turns are shorter.
+    // (Wine's DirectInput reads the keyboard through one), and the loop reads
+    // the keys just after it has emptied its queue: the pass of the turn
+    // reads the key held. Let go a quarter of a frame later, the key is read
+    // by that pass alone: the menus count a key read by two passes half a
+    // second apart (on the wall's clock) twice.
     press(key);
     turn();
-    turn();
+    Sleep(DWORD(std::clamp<ULONGLONG>(lastGap / 4, 2, 200)));
     release(key);
     play(settle);
 }

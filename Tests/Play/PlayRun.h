@@ -95,8 +95,8 @@ public:
                  Frame* last = nullptr);
     void keep(const Frame& frame, const std::string& name);
 
-    // A key held through a whole frame, then released, and settle ms of the
-    // game's clock let pass.
+    // A key held while one pass of the game's loop reads the keys, then
+    // released, and settle ms of the game's clock let pass.
     void tap(Key key, DWORD settle = 400);
     // Taps the key until the screen it leads to shows (a key sent while a
     // screen still fades in may go unseen); false when it never did.
@@ -117,6 +117,8 @@ private:
     std::vector<WORD> held;
     uint64_t gameClock = 0;
     ULONGLONG lastTurn = 0;
+    // The wall's milliseconds between the last two turns: about a frame.
+    ULONGLONG lastGap = 0;
 };
 
 }

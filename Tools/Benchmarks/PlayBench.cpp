@@ -382,11 +382,6 @@ private:
     int first;
 };
 
-bool raceStarted(const Play::Frame& f)
-{
-    return Play::Screens::race(f) && !Play::Screens::preview(f);
-}
-
 const char* const kindNames[3] = {"off-road", "race track", "rally"};
 
 struct KindRun
@@ -490,7 +485,7 @@ KindRun runKind(int kind)
     out.atMain = holdingsOf(process).workingSet;
     if (mainToPreview(game, name, kind, out) && kind == 1) {
         game.play(1500);
-        game.tapUntil(Play::Key::confirm, name + "-race", raceStarted);
+        game.tapUntil(Play::Key::confirm, name + "-race", Play::Screens::countdown);
         game.press(Play::Key::up);
         // The countdown, then the race itself.
         game.play(3500);
@@ -627,7 +622,7 @@ int soak(double minutes)
         bool raced = mainToPreview(game, "Soak", 1, race);
         if (raced) {
             game.play(1500);
-            raced = game.tapUntil(Play::Key::confirm, "Soak-race", raceStarted);
+            raced = game.tapUntil(Play::Key::confirm, "Soak-race", Play::Screens::countdown);
         }
         if (raced)
             Play::raceToResults(game, "Soak");
