@@ -18,12 +18,13 @@ inline int blue(uint32_t p) { return int(p & 0xFF); }
 // The first intro page: a square of the window's height in its middle, an
 // orange sky over a dark green horizon; black beside it. The page shows for
 // a second of the wall's clock while it fades in frame by frame: a slow
-// game may draw it no more than half faded in.
+// game draws it faint (a tenth of its colour after a few frames), so any
+// warm tint of the sky counts.
 inline bool intro(const Frame& f)
 {
     const float side = float(f.height) / float(f.width);
     const float left = 0.5f - side / 2.0f;
-    const auto orange = [](uint32_t p) { return red(p) > blue(p) + 30 && red(p) > 45; };
+    const auto orange = [](uint32_t p) { return red(p) > blue(p) + 10; };
     return f.share(left + side * 0.1f, 0.25f, left + side * 0.35f, 0.5f, orange) > 0.8f &&
            f.mean(0.0f, 0.0f, left * 0.8f, 1.0f).brightness() < 20.0f;
 }
