@@ -330,11 +330,12 @@ void Game::releaseAll()
 void Game::tap(Key key, DWORD settle)
 {
     // SendInput returns once the low-level keyboard hooks have seen the key
-    // (Wine's DirectInput reads the keyboard through one), and the loop reads
-    // the keys just after it has emptied its queue: the pass of the turn
-    // reads the key held. Let go a quarter of a frame later, the key is read
-    // by that pass alone: the menus count a key read by two passes half a
-    // second apart (on the wall's clock) twice.
+    // (Wine's DirectInput reads the keyboard through one). The loop reads the
+    // keys just after emptying its queue, so the pass that answers the turn
+    // reads the key held; it is let go a quarter of a frame later, 200 ms at
+    // most. The menus count a key that two passes read half a second apart
+    // (on the wall's clock) twice; passes that far apart are further apart
+    // than 200 ms, so the next pass reads the key let go.
     press(key);
     turn();
     Sleep(DWORD(std::clamp<ULONGLONG>(lastGap / 4, 2, 200)));
