@@ -172,7 +172,7 @@ bool Object::save(FileInterface& out) const
     ok = ok && out.writeValue(uint8_t(Scale)) && out.writeValue(scale);
     ok = ok && out.writeValue(uint8_t(HeightOffset)) && out.writeValue(heightOffset);
     ok = ok && out.writeValue(uint8_t(Rotation)) && out.writeValue(rotation);
-    ok = ok && out.writeValue(uint8_t(State)) && out.writeValue(state);
+    ok = ok && out.writeValue(uint8_t(State)) && out.writeValue(levelState >= 0 ? uint8_t(levelState) : state);
     ok = ok && out.writeValue(uint8_t(Flag)) && out.writeValue(flag);
     return ok && out.writeValue(uint8_t(End));
 }
@@ -181,10 +181,15 @@ bool Object::load(StaticEntityManager::PackageFinder* packages, FileInterface& i
 {
     String name(L"");
     vec3d at = position;
+    recordEnded = false;
     for (;;) {
         uint8_t tag = End;
-        if (!in.readValue(tag) || tag == End)
+        if (!in.readValue(tag))
             break;
+        if (tag == End) {
+            recordEnded = true;
+            break;
+        }
         bool read = true;
         switch (tag) {
         case Name: read = in.readString(name); break;
@@ -215,6 +220,7 @@ bool Object::load(StaticEntityManager::PackageFinder* packages, FileInterface& i
         return false;
     setObject(package);
     setPosition(at, false);
+    levelState = state;
     return node != nullptr;
 }
 

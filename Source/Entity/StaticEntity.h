@@ -147,6 +147,14 @@ public:
 
     float rotation = 0.0f;
     float heightOffset = -0.1f;
+    // The state the level file gave, which the save writes: the race changes
+    // the state as it goes (a pick-up becomes always active, a grid slot or a
+    // taken pick-up leaves the race). None (-1) for an object made otherwise,
+    // which saves its state.
+    int32_t levelState = -1;
+    // Whether the last load met the record's end tag (the data did not end
+    // inside the record).
+    bool recordEnded = false;
     Observer* observer = nullptr;
 
 protected:

@@ -201,9 +201,11 @@ void StaticEntityManager::clear()
     loaded = 0;
 }
 
-uint32_t StaticEntityManager::load(const String& path, PackageFinder* packages)
+uint32_t StaticEntityManager::load(const String& path, PackageFinder* packages, bool* whole)
 {
     CRASH_TRACE();
+    if (whole)
+        *whole = false;
     if (!creator)
         return 0;
     FileInterface* file = path.length() > 0 ? openFile(path, 0, 1, 1) : nullptr;
@@ -211,34 +213,45 @@ uint32_t StaticEntityManager::load(const String& path, PackageFinder* packages)
     const bool opened = file && file->isOpen && file->size() <= maxFileSize && bytes.loadFrom(*file);
     if (file)
         file->close();
-    return opened ? load(bytes, packages) : 0;
+    return opened ? load(bytes, packages, whole) : 0;
 }
 
-uint32_t StaticEntityManager::load(FileInterface& stream, PackageFinder* packages)
+uint32_t StaticEntityManager::load(FileInterface& stream, PackageFinder* packages, bool* whole)
 {
     CRASH_TRACE();
     done = 0.0f;
+    if (whole)
+        *whole = false;
     if (!creator)
         return 0;
     const uint32_t size = stream.size();
     stream.seek(4, 0);
     uint32_t placed = 0;
+    // Read whole: every record placed, each to its end tag.
+    bool allPlaced = true;
     // Every record reads at least its first tag byte, so the loop ends.
     while (stream.tell() < size) {
         const float progress = 0.7f * float(stream.tell()) / float(size);
         if (owner)
             owner->advanceLoadProcess(*this, progress);
         Object* object = creator->createObject();
-        if (!object)
+        if (!object) {
+            allPlaced = false;
             break;
+        }
         const uint32_t before = stream.tell();
-        if (object->load(packages, stream) && object->node)
+        if (object->load(packages, stream) && object->node) {
             ++placed;
-        else
+            allPlaced = allPlaced && object->recordEnded;
+        } else {
             delete object; // not placed: nothing would ever reach it
+            allPlaced = false;
+        }
         if (stream.tell() == before)
             break;
     }
+    if (whole)
+        *whole = allPlaced && size >= 4;
     return placed;
 }
 
@@ -255,17 +268,22 @@ void StaticEntityManager::save(FileInterface& out) const
     out.write(versionMark, sizeof(versionMark));
     // Only the level's own objects: those in trees of vehicles are not the
     // level's.
-    saveNode(root, out);
+    std::vector<const StaticEntity*> entities;
+    collectNode(root, entities);
+    std::stable_sort(entities.begin(), entities.end(),
+                     [](const StaticEntity* a, const StaticEntity* b) { return a->id < b->id; });
+    for (const StaticEntity* entity : entities)
+        entity->save(out);
 }
 
-void StaticEntityManager::saveNode(const Octree* node, FileInterface& out)
+void StaticEntityManager::collectNode(const Octree* node, std::vector<const StaticEntity*>& out)
 {
     if (!node)
         return;
     for (auto* item = node->items.head(); item; item = item->next)
-        item->item->save(out);
+        out.push_back(item->item);
     for (const Octree* child : node->children)
-        saveNode(child, out);
+        collectNode(child, out);
 }
 
 void StaticEntityManager::activateAtLoad()

@@ -23,6 +23,7 @@
 
 #include <cfloat>
 #include <cstdint>
+#include <vector>
 
 class Camera;
 class FileInterface;
@@ -120,11 +121,14 @@ public:
 
     // Reads a ".obj" file: every record becomes an object from the creator,
     // which places itself; objects that were not placed are deleted.
-    // Nothing without a creator. Returns the number of objects placed.
-    uint32_t load(const String& path, PackageFinder* packages);
-    uint32_t load(FileInterface& stream, PackageFinder* packages);
+    // Nothing without a creator. Returns the number of objects placed;
+    // whole (when given) tells whether the file was read to its end with
+    // every record placed.
+    uint32_t load(const String& path, PackageFinder* packages, bool* whole = nullptr);
+    uint32_t load(FileInterface& stream, PackageFinder* packages, bool* whole = nullptr);
     // Writes the level's own octree (not the further ones) as a ".obj"
-    // file: the version mark, then each entity's record in octree order.
+    // file: the version mark, then each entity's record, in the order the
+    // entities were made (a level saved unchanged gives back its file).
     bool save(const String& path);
     void save(FileInterface& out) const;
 
@@ -167,8 +171,8 @@ public:
     static void collectByObject(const Octree* node, const Method* object, SCList<StaticEntity>& list);
     // Every instance below node destroyed.
     static void deactivateAll(Octree* node);
-    // Every entity's record below node, in depth order.
-    static void saveNode(const Octree* node, FileInterface& out);
+    // Every entity below node, in depth order.
+    static void collectNode(const Octree* node, std::vector<const StaticEntity*>& out);
     // Deletes a tree and the entities in it (their instances too).
     static void destroyTree(Octree*& root);
 

@@ -167,7 +167,9 @@ public:
     // The layer record of the ".mdw" file: tags until 0 or the end of the
     // data (false then); a field outside its rules keeps its default. The
     // layer is ready afterwards (or disabled) with its settings applied.
-    bool read(FileInterface& stream);
+    // textureBytes counts the file's images (Meadow::maxTextureBytes); an
+    // image past the bounds is not decoded, and ends the record.
+    bool read(FileInterface& stream, uint64_t& textureBytes);
     void write(FileInterface& stream) const;
     // After a change of the settings: vertices per blade from the shape,
     // normal limits within 0..1, the drawn range and fade start, the

@@ -100,6 +100,13 @@ public:
     // The read stops at the first layer past either bound.
     static constexpr uint32_t maxLayers = 64;
     static constexpr uint64_t maxBlades = 1u << 18;
+    // The layers' textures count too, by their decoded size as the image's
+    // header gives it (at least 4 bytes a texel), before anything is
+    // decoded: an image wider or higher than maxTextureSide (eight times the
+    // game's grass textures) or past maxTextureBytes for the file's images
+    // together ends the read as the bounds above do.
+    static constexpr uint32_t maxTextureSide = 512;
+    static constexpr uint64_t maxTextureBytes = 8u << 20;
 
     Meadow();
     ~Meadow() override;

@@ -6,14 +6,15 @@
 // The texture block is a u32 level count (not used), a u32 byte count and an
 // image file of that many bytes; a layer without a texture writes a block of
 // 0 bytes, read back as no texture. Layer counts beyond what the data holds
-// stop at its end, and layers past what a level's grass may cost
-// (Meadow::maxLayers, Meadow::maxBlades) at the bound. A field outside its
-// rules keeps its default; the range and fade start keep what the file says,
-// and the drawing holds them within the camera's sight.
+// stop at its end, and layers past what a level's grass may cost (its
+// layers, blades and textures; see Meadow::maxLayers) at the bound. A field
+// outside its rules keeps its default; the range and fade start keep what
+// the file says, and the drawing holds them within the camera's sight.
 #include "Landscape/GrasLayer.h"
 #include "Landscape/LevelBlock.h"
 
 #include "Render/D3DDevice.h"
+#include "Render/TextureDevice.h"
 
 #include "Core/CrashTrace.h"
 #include "Core/FileArray.h"
@@ -79,7 +80,7 @@ bool readAtMost(FileInterface& stream, uint32_t& value, uint32_t high)
 
 }
 
-bool Meadow::GrasLayer::read(FileInterface& stream)
+bool Meadow::GrasLayer::read(FileInterface& stream, uint64_t& textureBytes)
 {
     CRASH_TRACE();
     Settings s = settings;
@@ -100,6 +101,16 @@ bool Meadow::GrasLayer::read(FileInterface& stream)
             if (bytes == 0)
                 return true;
             if (!textureFile.loadBytes(stream, bytes))
+                return false;
+            // An image is decoded only when its header tells its size, and
+            // that size lies within the bounds; an image the header does
+            // not size is kept for the save, undecoded.
+            uint32_t width = 0, height = 0, texelBytes = 0;
+            if (!TextureDevice::imageSize(textureFile.memory(), textureFile.size(), width, height, texelBytes))
+                return true;
+            const bool tooLarge = width > maxTextureSide || height > maxTextureSide;
+            textureBytes += tooLarge ? maxTextureBytes + 1 : uint64_t(width) * height * texelBytes;
+            if (textureBytes > maxTextureBytes)
                 return false;
             if (gDevice)
                 Texture::loadFromMemory(textureFile, nullptr, texture, String(L"Meadow"), D3DX_DEFAULT,
@@ -207,7 +218,7 @@ bool Meadow::read(FileInterface& stream)
     deleteLayers();
     createBuffers();
     uint32_t count = 0;
-    uint64_t blades = 0;
+    uint64_t blades = 0, textureBytes = 0;
     return LevelBlock::readWhole<uint8_t>(stream, [&](uint8_t tag) {
         switch (tag) {
         case LayerCount: return stream.readValue(count);
@@ -221,11 +232,12 @@ bool Meadow::read(FileInterface& stream)
                 GrasLayer* layer = new (std::nothrow) GrasLayer(this, GrasLayer::Settings{});
                 if (!layer)
                     return false;
-                const bool whole = layer->read(stream);
+                const bool whole = layer->read(stream, textureBytes);
                 // Past what a level's grass may cost the file ends, keeping
                 // the layers before.
                 blades += layer->mostBlades();
-                if (uint32_t(layers.count()) >= maxLayers || blades > maxBlades || !layers.append(layer)) {
+                if (uint32_t(layers.count()) >= maxLayers || blades > maxBlades || textureBytes > maxTextureBytes ||
+                    !layers.append(layer)) {
                     delete layer;
                     return false;
                 }

@@ -112,7 +112,8 @@ bool Scene::load(const String& path)
     keepUnlessWhole(loadWayFile(wayFile), wayFile);
     if (terrainLayer.terrain)
         terrainLayer.terrain->startLod(swapChain);
-    objectManager.load();
+    const String objectFile = baseName() + L".obj";
+    keepUnlessWhole(objectManager.load(), objectFile);
     applyTimeOfDay();
     camera.apply();
     setLoadProgress(*this, 0.5f);

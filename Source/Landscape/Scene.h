@@ -76,8 +76,9 @@ public:
         StaticEntityManager::Method* findPackage(const String& name) override;
         // The level's ".obj" file into the swap chain's static objects, then
         // their first activation; the swap chain's far field draws them from
-        // then on. Nothing without a swap chain.
-        void load();
+        // then on. Nothing without a swap chain. Whether the file was read
+        // whole, every object placed.
+        bool load();
 
         // Each object listed with its package's box (a cube of its radius
         // for another kind of object) and its scaled transform.
@@ -228,11 +229,34 @@ private:
     static const CameraObject* findCameraObject(DynArray<CameraObject>& objects, int32_t count, int32_t n);
 
     uint32_t pausedByScene = 0;
-    // The files the last load did not read to their end, by their full
-    // paths: a save leaves them as they are.
-    std::vector<String> keptFiles;
+    // A file as the system knows it, whatever path names it: its volume and
+    // index while it exists, and its folder's with its name (which also
+    // names a file that is not there).
+    struct FileIdentity
+    {
+        uint32_t volume = 0;
+        uint64_t index = 0;
+        bool known = false;
+
+        bool operator==(const FileIdentity& other) const
+        {
+            return known && other.known && volume == other.volume && index == other.index;
+        }
+    };
+    struct KeptFile
+    {
+        FileIdentity file;
+        FileIdentity folder;
+        String name;
+
+        bool operator==(const KeptFile& other) const;
+    };
+    static KeptFile identify(const String& path);
+    // The files the last load did not read to their end: a save leaves them
+    // as they are.
+    std::vector<KeptFile> keptFiles;
     // Keeps path unless the load read it whole.
     void keepUnlessWhole(bool whole, const String& path);
-    // Whether path names a kept file (as the system resolves it now).
+    // Whether path names a kept file (as the system finds it now).
     bool keeps(const String& path) const;
 };

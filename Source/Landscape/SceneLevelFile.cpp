@@ -119,13 +119,28 @@ void Scene::writeLevel(FileInterface& stream)
     stream.writeTag(0);
 }
 
+namespace {
+
+// The path as the system resolves it against the current folder: a file
+// named relatively, in full, with other separators or with trailing dots
+// gives the same text.
+String fullPath(const String& path)
+{
+    const DWORD size = GetFullPathNameW(path.text(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = size ? GetFullPathNameW(path.text(), size, full.data(), nullptr) : 0;
+    return length > 0 && length < size ? String(full.c_str()) : path;
+}
+
+}
+
 bool Scene::save(const String& path)
 {
     CRASH_TRACE();
-    if (path.length() > 0) {
-        const String name = path;
-        fileName = name;
-    }
+    // The side files take their names from the main file's as the system
+    // finds it: a name written with a trailing dot would give them others.
+    if (path.length() > 0)
+        fileName = fullPath(path);
     if (fileName.length() <= 0)
         return false;
     bool saved = true;
@@ -142,34 +157,53 @@ bool Scene::save(const String& path)
         saved = saveWayFile(way) && saved;
     if (const String meadow = baseName() + L".mdw"; swapChain && swapChain->meadow && !keeps(meadow))
         saved = swapChain->meadow->save(meadow) && saved;
+    if (const String objects = baseName() + L".obj"; swapChain && swapChain->staticEntities && !keeps(objects))
+        saved = swapChain->staticEntities->save(objects) && saved;
     return saved;
 }
 
-namespace {
-
-// The path as the system resolves it against the current folder: a file
-// named relatively, in full or with other separators gives the same text.
-String fullPath(const String& path)
+bool Scene::KeptFile::operator==(const KeptFile& other) const
 {
-    const DWORD size = GetFullPathNameW(path.text(), 0, nullptr, nullptr);
-    std::wstring full(size, L'\0');
-    const DWORD length = size ? GetFullPathNameW(path.text(), size, full.data(), nullptr) : 0;
-    return length > 0 && length < size ? String(full.c_str()) : path;
+    return file == other.file || (folder == other.folder && _wcsicmp(name.text(), other.name.text()) == 0);
 }
 
+Scene::KeptFile Scene::identify(const String& path)
+{
+    const auto identityOf = [](const std::wstring& name) {
+        FileIdentity id;
+        const HANDLE handle = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return id;
+        BY_HANDLE_FILE_INFORMATION info{};
+        id.known = GetFileInformationByHandle(handle, &info) != 0;
+        id.volume = info.dwVolumeSerialNumber;
+        id.index = uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+        CloseHandle(handle);
+        return id;
+    };
+    const std::wstring full = fullPath(path).text();
+    const size_t slash = full.find_last_of(L"\\/");
+    KeptFile kept;
+    kept.file = identityOf(full);
+    if (slash != std::wstring::npos) {
+        kept.folder = identityOf(full.substr(0, slash + 1));
+        kept.name = String(full.substr(slash + 1).c_str());
+    }
+    return kept;
 }
 
 void Scene::keepUnlessWhole(bool whole, const String& path)
 {
     if (!whole)
-        keptFiles.push_back(fullPath(path));
+        keptFiles.push_back(identify(path));
 }
 
 bool Scene::keeps(const String& path) const
 {
-    const String full = fullPath(path);
-    for (const String& kept : keptFiles)
-        if (_wcsicmp(kept.text(), full.text()) == 0)
+    const KeptFile named = identify(path);
+    for (const KeptFile& kept : keptFiles)
+        if (kept == named)
             return true;
     return false;
 }

@@ -21,17 +21,19 @@ StaticEntityManager::Method* Scene::ObjectManager::findPackage(const String& nam
     return scene->objectPackages.findPackage(name);
 }
 
-void Scene::ObjectManager::load()
+bool Scene::ObjectManager::load()
 {
     CRASH_TRACE();
     StaticEntityManager* objects = scene->swapChain ? scene->swapChain->staticEntities : nullptr;
     if (!objects)
-        return;
+        return false;
     objects->creator = this;
-    objects->load(scene->baseName() + L".obj", this);
+    bool whole = false;
+    objects->load(scene->baseName() + L".obj", this, &whole);
     objects->activateAtLoad();
     if (HLod* farField = scene->swapChain->farField)
         farField->objects = this;
+    return whole;
 }
 
 int32_t Scene::ObjectManager::collectTouchingBox(const OrientedBox& box, DynArray<HLod::Objects::Object>& out)

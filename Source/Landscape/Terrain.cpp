@@ -69,6 +69,7 @@ void Terrain::freeGround()
         set = IndexSet{};
     }
     patches.clear();
+    patchRanges.clear();
     patches.shrink_to_fit();
     vertexPools.clear();
     layers.clear();

@@ -338,6 +338,9 @@ public:
     // HeightCache of another count is stale.
     std::atomic<uint32_t> heightsGeneration{1};
     std::vector<Patch> patches;
+    // The patches' height ranges as the map file gave them (lowest, highest
+    // per patch, in height units): the save writes them back as they were.
+    std::vector<float> patchRanges;
     std::vector<int32_t> detailed; // the patches that have a detail record
     std::vector<int32_t> waiting;  // patches whose texels wait for their tiles
     Quadtree root;

@@ -33,6 +33,7 @@ void Terrain::buildPatches(const std::vector<float>& ranges)
     const int32_t n = patchesPerSide;
     const float cell = float(patchCells) * horizontalScale;
     patches.assign(size_t(patchCount), Patch{});
+    patchRanges = ranges;
     root = Quadtree{};
     root.items.resize(size_t(patchCount));
     std::vector<float> heightRanges(size_t(patchCount) * 2);

@@ -356,11 +356,9 @@ bool Terrain::write(FileInterface& stream)
              stream.write(layer.pixels.data(), layerBytes) == layerBytes && stream.writeValue(layer.low) &&
              stream.writeValue(layer.high);
     }
-    for (const Patch& patch : patches) {
-        const float low = patch.leaf->minimum.y / verticalScale - bottomMargin;
-        const float high = patch.leaf->maximum.y / verticalScale;
-        ok = ok && stream.writeValue(low) && stream.writeValue(high);
-    }
+    // As read: taken back from the patches' boxes they would come out
+    // rounded.
+    ok = ok && stream.write(patchRanges.data(), uint32_t(patchRanges.size() * 4)) == patchRanges.size() * 4;
     ImageCodec::Description description;
     description.width = size;
     description.height = size;

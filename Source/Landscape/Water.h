@@ -32,6 +32,15 @@ public:
 
     // The water file's tags.
     static constexpr char versionMark[4] = {'v', '1', '.', '0'};
+    // What a level's water may cost. Each area builds its alpha texture, one
+    // texel for two units of its box (up to the largest texture), when read
+    // and again when the camera comes near, and its wave grid there: a record
+    // of a few bytes can ask for megabytes and seconds. A file gives at most
+    // maxAreas areas whose alpha textures and wave grids come to at most
+    // maxBytes together (WaterArea::cost), sixteen times the largest water
+    // of the game's maps. The read stops at the first area past either bound.
+    static constexpr uint32_t maxAreas = 64;
+    static constexpr uint64_t maxBytes = 8u << 20;
 
     Water();
     ~Water();
@@ -45,8 +54,8 @@ public:
     // go), reporting progress through the swap chain (none without). An
     // empty path or a file that does not open changes no area and reports
     // the water's share of the loading done. A damaged file keeps the areas
-    // read before the damage. True only when the read ended with the file's
-    // last byte, its end tag.
+    // read before the damage, as does one past the bounds above. True only
+    // when the read ended with the file's last byte, its end tag.
     bool load(D3D::Device::SwapChain* swapChain, const String& path);
     // The same from a memory stream of the whole file.
     bool read(D3D::Device::SwapChain* swapChain, FileInterface& stream);

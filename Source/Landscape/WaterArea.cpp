@@ -116,18 +116,32 @@ int32_t WaterArea::releaseRenderData()
     return 1;
 }
 
-void WaterArea::buildAlphaTexture()
+void WaterArea::alphaTextureSize(uint32_t& w, uint32_t& h) const
 {
-    CRASH_TRACE();
-    alphaTexture.release();
     const float width = (box.maximum.x - box.minimum.x) * 0.5f;
     const float height = (box.maximum.z - box.minimum.z) * 0.5f;
     // Under 2 units there is not one texel; a huge box gets the largest side.
     const float limit = float(gDirectGraphics.record.maxTextureSize ? gDirectGraphics.record.maxTextureSize : 2048);
-    if (!(width >= 1.0f && height >= 1.0f) || !gDevice)
+    const bool some = width >= 1.0f && height >= 1.0f;
+    w = some ? uint32_t(std::fmin(width, limit)) : 0;
+    h = some ? uint32_t(std::fmin(height, limit)) : 0;
+}
+
+uint64_t WaterArea::cost() const
+{
+    uint32_t w = 0, h = 0;
+    alphaTextureSize(w, h);
+    return uint64_t(w) * h * sizeof(Color) + physics.gridCells() * sizeof(WaterPhysics::Cell);
+}
+
+void WaterArea::buildAlphaTexture()
+{
+    CRASH_TRACE();
+    alphaTexture.release();
+    uint32_t w = 0, h = 0;
+    alphaTextureSize(w, h);
+    if (w == 0 || !gDevice)
         return;
-    const uint32_t w = uint32_t(std::fmin(width, limit));
-    const uint32_t h = uint32_t(std::fmin(height, limit));
     if (!Texture::create(alphaTexture, String(L"AlphaTex"), w, h, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED))
         return;
     D3DSURFACE_DESC desc{};

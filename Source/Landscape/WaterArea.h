@@ -56,8 +56,9 @@ public:
 
     // Reads an area record; false when the data ended inside it or a count
     // claimed more than the data holds (what was read stays). Afterwards the
-    // macro size default and the alpha texture. fieldsRead (when given) is
-    // false for a record that ended before any field: no area at all.
+    // macro size default; the water builds the alpha texture once it takes
+    // the area. fieldsRead (when given) is false for a record that ended
+    // before any field: no area at all.
     bool read(FileInterface& stream, bool* fieldsRead = nullptr);
     void write(FileInterface& stream);
     // A record whose box, level or gains are not finite numbers is dropped.
@@ -79,6 +80,11 @@ public:
     // "AlphaTex": one texel per 2 world units over the box, alpha from the
     // depth of the ground under the level (none for an area under 2 units).
     void buildAlphaTexture();
+    // The alpha texture's size (0 by 0 for none), with or without a device.
+    void alphaTextureSize(uint32_t& width, uint32_t& height) const;
+    // The bytes the area's alpha texture and its wave grid (when its
+    // settings let the waves run) take.
+    uint64_t cost() const;
 
     // Squared horizontal distance from the camera to the box (0 over it) and
     // the range beyond which the area sleeps: (1.1 R)^2 for view range R.

@@ -240,11 +240,8 @@ bool WaterArea::read(FileInterface& stream, bool* fieldsRead)
         }
     if (fieldsRead)
         *fieldsRead = anyField;
-    if (!anyField)
-        return whole;
-    if (macroSize == 0.0f && terrain)
+    if (anyField && macroSize == 0.0f && terrain)
         macroSize = float(terrain->size) * terrain->horizontalScale;
-    buildAlphaTexture();
     return whole;
 }
 
@@ -315,6 +312,8 @@ bool Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
     deleteAreas(dormant);
     scanCursor = nullptr;
     int32_t count = 0;
+    uint32_t areas = 0;
+    uint64_t bytes = 0;
     const bool readToEnd = LevelBlock::readWhole<uint8_t>(stream, [&](uint8_t tag) {
         switch (tag) {
         case Spare: {
@@ -342,8 +341,15 @@ bool Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
                     return true;
                 }
                 if (area->usable()) {
+                    // Past what a level's water may cost the file ends,
+                    // keeping the areas before.
+                    bytes += area->cost();
+                    if (++areas > maxAreas || bytes > maxBytes || !dormant.append(area)) {
+                        delete area;
+                        return false;
+                    }
                     area->fileOrder = uint32_t(i);
-                    dormant.append(area);
+                    area->buildAlphaTexture();
                 } else
                     delete area;
                 if (swapChain)

@@ -78,6 +78,22 @@ bool WaterPhysics::valid() const
     return x <= maxGridSide && z <= maxGridSide && x * z <= maxGridCells;
 }
 
+void WaterPhysics::gridSize(int32_t& x, int32_t& z) const
+{
+    const float s = owner->macroSize;
+    x = (n - 1) * cellsOver(gridMaximumX - gridMinimumX, s) + 1;
+    z = (n - 1) * cellsOver(gridMaximumZ - gridMinimumZ, s) + 1;
+}
+
+uint64_t WaterPhysics::gridCells() const
+{
+    if (!valid())
+        return 0;
+    int32_t x = 0, z = 0;
+    gridSize(x, z);
+    return uint64_t(x + 2) * uint64_t(z + 2);
+}
+
 bool WaterPhysics::build()
 {
     CRASH_TRACE();
@@ -85,9 +101,7 @@ bool WaterPhysics::build()
         return true;
     if (!valid())
         return false;
-    const float s = owner->macroSize;
-    nx = (n - 1) * cellsOver(gridMaximumX - gridMinimumX, s) + 1;
-    nz = (n - 1) * cellsOver(gridMaximumZ - gridMinimumZ, s) + 1;
+    gridSize(nx, nz);
     grid = new (std::nothrow) Cell[size_t(nx + 2) * size_t(nz + 2)]();
     if (!grid)
         return false;

@@ -119,6 +119,9 @@ public:
 
     // True when the settings let the waves run (see above).
     bool valid() const;
+    // The cells of the grid the settings ask for, its border included; 0
+    // when they are not valid.
+    uint64_t gridCells() const;
     // The grid, the index buffers and the rings (once; the device objects
     // only with a device). False when the settings are not valid or the
     // grid cannot be made.
@@ -177,6 +180,8 @@ public:
     Clock clock;
 
 private:
+    // The grid's rows and columns (without the border) for valid settings.
+    void gridSize(int32_t& x, int32_t& z) const;
     void renderRectangles(const ConvexVolume& volume, const vec3d& camera);
     void renderGrids();
     void writeGrid(const Macro& macro);

@@ -4,6 +4,7 @@
 
 #include "Core/PixelFormat.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -42,6 +43,67 @@ bool isConvertible(uint32_t format)
 {
     const uint32_t size = bytesPerTexel(format);
     return size >= 2 && size <= 4;
+}
+
+bool imageSize(const uint8_t* b, uint32_t n, uint32_t& width, uint32_t& height, uint32_t& texelBytes)
+{
+    const auto big16 = [b](size_t at) { return uint32_t(b[at]) << 8 | b[at + 1]; };
+    const auto big32 = [&](size_t at) { return big16(at) << 16 | big16(at + 2); };
+    const auto little16 = [b](size_t at) { return uint32_t(b[at + 1]) << 8 | b[at]; };
+    const auto little32 = [&](size_t at) { return little16(at + 2) << 16 | little16(at); };
+    const auto magnitude = [](uint32_t v) { return int32_t(v) < 0 ? 0u - v : v; };
+    texelBytes = 4;
+    if (!b)
+        return false;
+    // PNG: the signature, then the IHDR chunk's width and height.
+    if (n >= 24 && std::memcmp(b, "\x89PNG\r\n\x1A\n", 8) == 0 && std::memcmp(b + 12, "IHDR", 4) == 0) {
+        width = big32(16);
+        height = big32(20);
+        return true;
+    }
+    // DDS: the header's height and width; a format named by its number (the
+    // pixel format's FourCC flag) may be wider than 4 bytes.
+    if (n >= 128 && std::memcmp(b, "DDS ", 4) == 0) {
+        height = little32(12);
+        width = little32(16);
+        const uint32_t fourCC = little32(84);
+        if ((little32(80) & 4) && fourCC < 256)
+            texelBytes = std::max(bytesPerTexel(fourCC), 4u);
+        return true;
+    }
+    // BMP: the bitmap header's width and height (a negative height: rows
+    // from the top); the oldest header holds them in 16 bits.
+    if (n >= 26 && b[0] == 'B' && b[1] == 'M') {
+        const bool core = little32(14) == 12;
+        width = core ? little16(18) : magnitude(little32(18));
+        height = core ? little16(20) : magnitude(little32(22));
+        return true;
+    }
+    // JPEG: the segments up to the first start of a frame.
+    if (n >= 4 && b[0] == 0xFF && b[1] == 0xD8) {
+        for (size_t at = 2; at + 9 <= n && b[at] == 0xFF;) {
+            const uint8_t marker = b[at + 1];
+            if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+                height = big16(at + 5);
+                width = big16(at + 7);
+                return true;
+            }
+            at += marker == 0xFF ? 1 : marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8) ? 2 : 2 + big16(at + 2);
+        }
+        return false;
+    }
+    // TGA has no mark: a colour map type of 0 or 1, an image type of a
+    // colour-mapped, true-colour or grey image (plain or run-length coded)
+    // and a depth of 8, 15, 16, 24 or 32 bits.
+    const uint8_t type = n >= 18 ? b[2] & 0xF7 : 0;
+    const uint8_t depth = n >= 18 ? b[16] : 0;
+    if (n >= 18 && b[1] <= 1 && type >= 1 && type <= 3 &&
+        (depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32)) {
+        width = little16(12);
+        height = little16(14);
+        return true;
+    }
+    return false;
 }
 
 bool levelDesc(const Texture* record, uint32_t level, D3DSURFACE_DESC& desc)

@@ -88,7 +88,7 @@ private:
         const uint8_t* p = fixed;
         point.id = take<int32_t>(p);
         point.position = takeVector(p);
-        point.side = takeVector(p);
+        point.side = point.fileSide = takeVector(p);
         point.width = take<float>(p);
         point.heightOffset = take<float>(p);
         point.stepsPerLength = take<float>(p);
@@ -276,6 +276,16 @@ bool knownName(const WayNetwork& network, const String& name)
     return name.sameText(String(L"Undefined"));
 }
 
+// The side the file gave while the sampling found it within rounding of
+// its own: a way saved unchanged gives back its file.
+const vec3d& sideToWrite(const Point& point)
+{
+    const vec3d off = point.side - point.fileSide;
+    const float tolerance = 1.0e-3f;
+    const bool agrees = std::fabs(off.x) <= tolerance && std::fabs(off.y) <= tolerance && std::fabs(off.z) <= tolerance;
+    return agrees ? point.fileSide : point.side;
+}
+
 bool writePoints(const WayNetwork& network, FileInterface& out, PointList& list)
 {
     bool ok = out.writeValue(uint32_t(list.count()));
@@ -284,7 +294,7 @@ bool writePoints(const WayNetwork& network, FileInterface& out, PointList& list)
         if (knownName(network, point.name))
             point.name = point.segment && point.segment->modeler ? point.segment->modeler->name : String(L"Undefined");
         ok = out.writeValue(point.id) && ok;
-        for (const vec3d& v : {point.position, point.side})
+        for (const vec3d& v : {point.position, sideToWrite(point)})
             ok = out.writeValue(v.x) && out.writeValue(v.y) && out.writeValue(v.z) && ok;
         ok = out.writeValue(point.width) && out.writeValue(point.heightOffset) &&
              out.writeValue(point.stepsPerLength) && out.writeValue(point.thinTolerance) &&

@@ -49,6 +49,9 @@ public:
     int32_t id = -1;
     String name{L"Undefined"}; // the modeler of the segment that starts here
     vec3d side;
+    // The side the way file gave, which the segments' sampling replaces:
+    // written back while it still agrees with the way's shape.
+    vec3d fileSide;
     float width = 0.0f;
     float stepsPerLength = 0.0f;
     float thinTolerance = 0.0f;

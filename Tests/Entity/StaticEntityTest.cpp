@@ -219,6 +219,50 @@ TEST(StaticEntities, RecordsThatPlaceNothingAreFreed)
     EXPECT_EQ(bare2.root, nullptr);
 }
 
+// The save gives back the file's records in their order, each with the
+// state its record gave, whatever the race set since (always active, out of
+// the race). The load tells whether it read the file whole: to its end,
+// every record placed.
+TEST(StaticEntities, SavesGiveBackTheRecordsInTheirOrderWithTheLevelsStates)
+{
+    const auto lowered = [](std::vector<Record> r) {
+        for (Record& record : r)
+            for (char& c : record.package)
+                c = char(std::tolower(uint8_t(c)));
+        return r;
+    };
+    FileArray file(1024);
+    fill(file, ObjectSamples::valley());
+    const std::vector<Record> written = lowered(records(file));
+    Level level;
+    bool whole = false;
+    file.seek(0, 0);
+    ASSERT_EQ(level.manager.load(file, &level.packages, &whole), written.size());
+    EXPECT_TRUE(whole);
+    for (StaticEntity* entity : level.all())
+        entity->setState(entity->state ? StaticEntity::instanceFlagged : StaticEntity::alwaysActive);
+    FileArray saved(1024);
+    level.manager.save(saved);
+    saved.seek(0, 0);
+    EXPECT_EQ(lowered(records(saved)), written);
+
+    std::vector<StaticObjectWriter::Object> unknown(1);
+    unknown[0].package = String(L"Nowhere");
+    FileArray other(1024);
+    fill(other, unknown);
+    const std::vector<uint8_t> sample(file.memory(), file.memory() + file.size());
+    for (const std::vector<uint8_t>& bytes :
+         {std::vector<uint8_t>(sample.begin(), sample.end() - 3), std::vector<uint8_t>(other.memory(), other.memory() + other.size())}) {
+        Level damaged;
+        FileArray stream(1024);
+        stream.write(bytes.data(), uint32_t(bytes.size()));
+        stream.seek(0, 0);
+        whole = true;
+        damaged.manager.load(stream, &damaged.packages, &whole);
+        EXPECT_FALSE(whole) << bytes.size();
+    }
+}
+
 TEST(StaticEntities, DamagedFilesKeepTheSoundRecords)
 {
     FileArray sample(1024);

@@ -38,6 +38,71 @@ inline FileArray& streamOf(FileArray& stream, const std::vector<uint8_t>& bytes)
     return stream;
 }
 
+// A PNG of width x height texels of transparent black (8-bit RGBA) whose
+// compressed stream is runs of zeros: many megatexels in a file of a few
+// megabytes (about a sixtieth of their decoded size at most).
+inline std::vector<uint8_t> blankPng(uint32_t width, uint32_t height)
+{
+    const auto crc = [](const uint8_t* data, size_t n) {
+        uint32_t c = 0xFFFFFFFFu;
+        for (size_t i = 0; i < n; ++i) {
+            c ^= data[i];
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        }
+        return c ^ 0xFFFFFFFFu;
+    };
+    const auto bigEndian = [](std::vector<uint8_t>& out, uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(uint8_t(v >> shift));
+    };
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+        bigEndian(png, uint32_t(data.size()));
+        const size_t start = png.size();
+        png.insert(png.end(), type, type + 4);
+        png.insert(png.end(), data.begin(), data.end());
+        bigEndian(png, crc(png.data() + start, png.size() - start));
+    };
+    std::vector<uint8_t> header;
+    bigEndian(header, width);
+    bigEndian(header, height);
+    header.insert(header.end(), {8, 6, 0, 0, 0});
+    chunk("IHDR", header);
+    // One block of the fixed codes: a literal 0, then copies of 258 bytes
+    // from one back, literals for the rest and the block's end. Codes go out
+    // highest bit first, everything else lowest bit first.
+    const uint64_t raw = uint64_t(height) * (1 + uint64_t(width) * 4); // a filter byte each row
+    std::vector<uint8_t> z = {0x78, 0x01};
+    uint32_t pending = 0;
+    int bits = 0;
+    const auto put = [&](uint32_t value, int count) {
+        pending |= value << bits;
+        for (bits += count; bits >= 8; bits -= 8, pending >>= 8)
+            z.push_back(uint8_t(pending));
+    };
+    const auto code = [&](uint32_t value, int count) {
+        for (int i = count - 1; i >= 0; --i)
+            put((value >> i) & 1, 1);
+    };
+    put(1, 1);
+    put(1, 2);
+    code(0x30, 8);
+    uint64_t left = raw - 1;
+    for (; left >= 258; left -= 258) {
+        code(0xC5, 8); // length 258
+        code(0, 5);    // distance 1
+    }
+    for (; left > 0; --left)
+        code(0x30, 8);
+    code(0, 7);
+    put(0, 7);
+    bigEndian(z, uint32_t(raw % 65521) << 16 | 1); // the check sum of zeros
+    chunk("IDAT", z);
+    chunk("IEND", {});
+    return png;
+}
+
 // A level in which every field differs from a new scene's value.
 inline LevelFileWriter::Level unusualLevel()
 {

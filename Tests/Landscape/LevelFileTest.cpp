@@ -4,6 +4,7 @@
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
 #include "Landscape/Water.h"
+#include "Entity/StaticEntityManager.h"
 #include "Render/SwapChain.h"
 #include "Way/WayNetwork.h"
 
@@ -390,7 +391,8 @@ TEST(LevelFile, SizesBeyondTheDataEndTheRead)
 // what a level's grass may cost), cut in the middle, the layer count's tag
 // changed (its value read as tags, the end tag met early); water and
 // terrain files whole and cut, or with a byte after the terrain; the main
-// file whole and with a byte after its end tag.
+// file whole and with a byte after its end tag; object files without
+// objects, with one whose package the game lacks, none.
 TEST(LevelFile, SavesKeepFilesReadInPartAndWriteWhatTheLevelHolds)
 {
     WayFileWriter::Way way(2);
@@ -438,6 +440,9 @@ TEST(LevelFile, SavesKeepFilesReadInPartAndWriteWhatTheLevelHolds)
     const std::vector<uint8_t> level = levelBytes(LevelFileWriter::Level{});
     std::vector<uint8_t> levelAndMore = level;
     levelAndMore.push_back(5);
+    const std::vector<uint8_t> noObjects = {'v', '1', '.', '0'};
+    std::vector<uint8_t> unknownObject = noObjects;
+    unknownObject.insert(unknownObject.end(), {1, 7, 0, 0, 0, 'N', 'o', 'w', 'h', 'e', 'r', 'e', 0});
     const struct
     {
         const wchar_t* extension;
@@ -453,7 +458,8 @@ TEST(LevelFile, SavesKeepFilesReadInPartAndWriteWhatTheLevelHolds)
         {L".mdw", countTagChanged, 0, false},  {L".wtr", water, 2, true},
         {L".wtr", waterCut, 2, false},         {L".map", map, 1, true},
         {L".map", mapAndMore, 1, false},       {L".tee", level, 1, true},
-        {L".tee", levelAndMore, 1, false},
+        {L".tee", levelAndMore, 1, false},     {L".obj", noObjects, 0, true},
+        {L".obj", unknownObject, 0, false},    {L".obj", {}, 0, false},
     };
     const std::vector<uint8_t> marker = {7, 7, 7, 7};
     wchar_t here[MAX_PATH];
@@ -464,7 +470,7 @@ TEST(LevelFile, SavesKeepFilesReadInPartAndWriteWhatTheLevelHolds)
         const std::wstring folder = freshFolder(L"sidesaved");
         ASSERT_TRUE(write(folder + L"Track.tee", levelBytes(LevelFileWriter::Level{})));
         ASSERT_TRUE(c.bytes.empty() || write(folder + L"Track" + ext, c.bytes));
-        for (const wchar_t* stale : {L"Copy.way", L"Copy.mdw", L"Copy.wtr", L"Copy.map"})
+        for (const wchar_t* stale : {L"Copy.way", L"Copy.mdw", L"Copy.wtr", L"Copy.map", L"Copy.obj"})
             ASSERT_TRUE(write(folder + stale, {9, 9, 9, 9}));
         D3D::Device::SwapChain chain(nullptr);
         Scene scene(String(L"Korvanta"), 3500.0f);
@@ -473,10 +479,13 @@ TEST(LevelFile, SavesKeepFilesReadInPartAndWriteWhatTheLevelHolds)
         const bool loaded = scene.load(String(L"Track.tee"));
         ASSERT_TRUE(SetCurrentDirectoryW(here));
         ASSERT_TRUE(loaded);
+        std::vector<const StaticEntity*> objects;
+        StaticEntityManager::collectNode(chain.staticEntities->root, objects);
         const int held = ext == L".way"   ? gWayNetwork.ways.count()
                          : ext == L".mdw" ? chain.meadow->layers.count()
                          : ext == L".wtr" ? gWater.dormant.count() + gWater.live.count()
                          : ext == L".tee" ? int(scene.loaded)
+                         : ext == L".obj" ? int(objects.size())
                                           : int(gTerrain.isLoaded());
         EXPECT_EQ(held, c.held);
         out.close();
@@ -484,6 +493,7 @@ TEST(LevelFile, SavesKeepFilesReadInPartAndWriteWhatTheLevelHolds)
         : ext == L".mdw" ? chain.meadow->write(out)
         : ext == L".wtr" ? gWater.write(out)
         : ext == L".tee" ? scene.writeLevel(out)
+        : ext == L".obj" ? chain.staticEntities->save(out)
                          : void(gTerrain.write(out));
         const std::vector<uint8_t> holds = bytesOf(out);
         const std::wstring file = folder + L"Track" + ext;
@@ -498,6 +508,72 @@ TEST(LevelFile, SavesKeepFilesReadInPartAndWriteWhatTheLevelHolds)
         scene.clear();
         scene.swapChain = nullptr;
     }
+}
+
+// The files of a level read in part (the main file with a byte after its
+// end, the ways cut after their first) or not at all (every other side
+// file) stay as they were, and no file comes beside them, when the level is
+// saved by other spellings of its path: the long path's prefix, the drive
+// that maps the system's root (under Wine), the folders' short names, a
+// trailing dot.
+TEST(LevelFile, KeptFilesAreKnownByWhatTheyAreHoweverThePathSpellsThem)
+{
+    const std::wstring folder = freshFolder(L"kept by what they are");
+    const std::wstring path = folder + L"Track.tee";
+    std::vector<uint8_t> level = levelBytes(LevelFileWriter::Level{});
+    level.push_back(5);
+    WayFileWriter::Way way(2);
+    way[1].position[2] = 40.0f;
+    FileArray out(256);
+    WayFileWriter::write({way}, out);
+    std::vector<uint8_t> ways = bytesOf(out);
+    ways[0] = 3;
+    ASSERT_TRUE(write(path, level));
+    ASSERT_TRUE(write(folder + L"Track.way", ways));
+    const auto names = [&folder] {
+        std::vector<std::wstring> found;
+        WIN32_FIND_DATAW entry;
+        const HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
+        for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &entry))
+            if (entry.cFileName[0] != L'.')
+                found.push_back(entry.cFileName);
+        if (search != INVALID_HANDLE_VALUE)
+            FindClose(search);
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    std::vector<std::wstring> spellings = {L"\\\\?\\" + path, path + L"."};
+    wchar_t shortPath[MAX_PATH];
+    const DWORD shortLength = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    ASSERT_TRUE(shortLength > 0 && shortLength < MAX_PATH);
+    EXPECT_NE(std::wstring(shortPath), path);
+    spellings.push_back(shortPath);
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    if (const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")))) {
+        char* name = unixName(path.c_str());
+        ASSERT_NE(name, nullptr);
+        std::wstring root = L"Z:";
+        for (const char* c = name; *c; ++c)
+            root += *c == '/' ? L'\\' : wchar_t(*c);
+        HeapFree(GetProcessHeap(), 0, name);
+        spellings.push_back(root);
+    }
+
+    D3D::Device::SwapChain chain(nullptr);
+    Scene scene(String(L"Korvanta"), 3500.0f);
+    scene.swapChain = &chain;
+    ASSERT_TRUE(scene.load(String(path.c_str())));
+    ASSERT_EQ(gWayNetwork.ways.count(), 1);
+    for (const std::wstring& spelling : spellings) {
+        SCOPED_TRACE(testing::Message() << std::string(spelling.begin(), spelling.end()));
+        EXPECT_TRUE(scene.save(String(spelling.c_str())));
+        EXPECT_EQ(names(), (std::vector<std::wstring>{L"Track.tee", L"Track.way"}));
+        EXPECT_EQ(read(path), level);
+        EXPECT_EQ(read(folder + L"Track.way"), ways);
+    }
+    scene.clear();
+    scene.swapChain = nullptr;
 }
 
 TEST(Scene, TimeOfDayBecomesTheSunsClock)

@@ -313,7 +313,9 @@ TEST_F(MeadowFile, ARangeBeyondSightIsSavedAsStored)
 // the blades' bound; layers that cannot grow at the layers' bound; one layer
 // of 1,024 blades a patch out to the camera's sight alone is past it. The
 // game's layers, twelve of them, and the defaults up to the bound read
-// whole.
+// whole. Textures: an image wider or higher than 512 texels, or images past
+// 8 MB together (at 4 bytes a texel), stop the file before any is decoded,
+// whether each layer has one or one layer several.
 TEST_F(MeadowFile, LayersStopAtTheBound)
 {
     std::vector<uint8_t> empties = {'v', '1', '.', '0', 1};
@@ -331,6 +333,25 @@ TEST_F(MeadowFile, LayersStopAtTheBound)
         for (const MeadowFileWriter::Layer& l : MeadowSamples::valley())
             game.push_back(l);
     const auto defaults = [](size_t n) { return fileOf(std::vector<MeadowFileWriter::Layer>(n)); };
+    const auto textured = [](size_t n, uint32_t width, uint32_t height) {
+        MeadowFileWriter::Layer l;
+        l.shape = 0;
+        l.texture = blankPng(width, height);
+        return fileOf(std::vector<MeadowFileWriter::Layer>(n, l));
+    };
+    // One layer whose record holds nine texture blocks of 512 x 512: eight
+    // more before its own, behind its empty name.
+    std::vector<uint8_t> blocks = textured(1, 512, 512);
+    {
+        const std::vector<uint8_t> image = blankPng(512, 512);
+        std::vector<uint8_t> block = {2, 1, 0, 0, 0};
+        putU32(block, uint32_t(image.size()));
+        block.insert(block.end(), image.begin(), image.end());
+        const ptrdiff_t texture = 10 + 1 + 4;
+        ASSERT_EQ(blocks[size_t(texture)], 2);
+        for (int i = 0; i < 8; ++i)
+            blocks.insert(blocks.begin() + texture, block.begin(), block.end());
+    }
     const struct
     {
         const char* what;
@@ -346,6 +367,12 @@ TEST_F(MeadowFile, LayersStopAtTheBound)
         {"64 layers that cannot grow", fileOf(std::vector<MeadowFileWriter::Layer>(64, still)), 64, true},
         {"the densest layer in sight", fileOf({dense}), 0, false},
         {"the game's layers", fileOf(game), 12, true},
+        {"an image of 8192 x 8192", textured(1, 8192, 8192), 0, false},
+        {"an image 513 texels wide", textured(1, 513, 8), 0, false},
+        {"an image 513 texels high", textured(1, 8, 513), 0, false},
+        {"nine images of 512 x 512", textured(9, 512, 512), 8, false},
+        {"eight images of 512 x 512", textured(8, 512, 512), 8, true},
+        {"nine images in one layer", blocks, 0, false},
     };
     for (const auto& c : cases) {
         const DWORD start = GetTickCount();

@@ -5,6 +5,7 @@
 #include "WaterSamples.h"
 
 #include "Landscape/Water.h"
+#include "Render/DirectGraphics.h"
 
 #include <gtest/gtest.h>
 
@@ -333,4 +334,67 @@ TEST(WaterPhysicsBlock, UnknownTagsArePassedOverAndACutGridFailsTheRead)
     EXPECT_FALSE(shortBlock.read(streamOf(stream, cut)));
     EXPECT_EQ(shortBlock.gridMinimumX, 0.0f);
     EXPECT_EQ(shortBlock.gridMaximumZ, 0.0f);
+}
+
+namespace {
+
+// What a level's water may cost stops the file at the first area past it,
+// at once, keeping the areas before; the read tells that it stopped early.
+// Areas of one field (a level) up to the count's bound; areas whose alpha
+// textures (one texel for two units, at most 2048 a side) or wave grids come
+// to more than the bytes' bound; the valley's water sixteen times reads
+// whole. The largest texture is the game's, 2048 a side.
+TEST_F(WaterFile, AreasStopAtTheBound)
+{
+    const uint32_t largest = gDirectGraphics.record.maxTextureSize;
+    gDirectGraphics.record.maxTextureSize = 2048;
+    const auto levels = [](uint32_t n) {
+        std::vector<uint8_t> records;
+        for (uint32_t i = 0; i < n; ++i) {
+            records.push_back(4);
+            putF32(records, float(i));
+            records.push_back(0);
+        }
+        return rawFile(records, n);
+    };
+    const auto squares = [](uint32_t n, float side) {
+        WaterFileWriter::Area a = WaterSamples::lake(L"Square", 0.0f, 0.0f, 10.0f, 10.0f, 40.0f, 10.0f);
+        a.setBox(-side * 0.5f, -side * 0.5f, side * 0.5f, side * 0.5f, 10.0f);
+        return fileOf(std::vector<WaterFileWriter::Area>(n, a));
+    };
+    // A grid of 64 x 64 macros of 16 x 16 cells: 963 x 963 cells with its
+    // border, some 15 MB.
+    WaterFileWriter::Area waves = WaterSamples::lake(L"Waves", 0.0f, 0.0f, 10.0f, 10.0f, 40.0f, 10.0f);
+    waves.setBox(-1.0f, -1.0f, 1.0f, 1.0f, 10.0f);
+    waves.waves.cellsPerMacro = 16;
+    waves.waves.grid[2] = waves.waves.grid[3] = 64.0f * waves.macroSize;
+    std::vector<WaterFileWriter::Area> game;
+    for (int i = 0; i < 16; ++i)
+        for (const WaterFileWriter::Area& a : WaterSamples::valley())
+            game.push_back(a);
+    const struct
+    {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        int areas;
+        bool whole;
+    } cases[] = {
+        {"100,000 areas of a level", levels(100000), 64, false},
+        {"65 areas of a level", levels(65), 64, false},
+        {"64 areas of a level", levels(64), 64, true},
+        {"32 boxes of 10,000 units", squares(32, 10000.0f), 0, false},
+        {"three textures of 1024 x 1024", squares(3, 2048.0f), 2, false},
+        {"two textures of 1024 x 1024", squares(2, 2048.0f), 2, true},
+        {"a grid of 963 x 963 cells", fileOf({waves}), 0, false},
+        {"the valley's water, 16 times", fileOf(game), 32, true},
+    };
+    for (const auto& c : cases) {
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(read(c.bytes), c.whole) << c.what;
+        EXPECT_LT(GetTickCount() - start, 250u) << c.what;
+        EXPECT_EQ(gWater.dormant.count(), c.areas) << c.what;
+    }
+    gDirectGraphics.record.maxTextureSize = largest;
+}
+
 }

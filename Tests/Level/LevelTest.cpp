@@ -578,6 +578,62 @@ TEST_F(LevelViews, SaveWritesTheBuildersLevelBack)
     EXPECT_EQ(savedMeadow.layers.count(), 2);
 }
 
+// A ".obj" file as the game writes what it read: the tags of a later
+// writer, which carry nothing, left out.
+std::vector<uint8_t> withoutLaterTags(const std::vector<uint8_t>& bytes)
+{
+    std::vector<uint8_t> out(bytes.begin(), bytes.begin() + std::min<ptrdiff_t>(4, ptrdiff_t(bytes.size())));
+    for (size_t at = 4; at < bytes.size();) {
+        const uint8_t tag = bytes[at];
+        uint32_t name = 0;
+        if (tag == 1)
+            std::memcpy(&name, &bytes[at + 1], 4);
+        const size_t size = tag == 1 ? 4 + name : tag == 2 ? 12 : tag >= 3 && tag <= 5 ? 4 : tag >= 6 && tag <= 7 ? 1 : 0;
+        if (tag <= 7)
+            out.insert(out.end(), bytes.begin() + ptrdiff_t(at), bytes.begin() + ptrdiff_t(at + 1 + size));
+        at += 1 + size;
+    }
+    return out;
+}
+
+// Every level the builder makes, loaded from a copy and saved over it (by
+// an empty name), leaves each of its files byte for byte as it was; of the
+// valley's objects, the one with a later writer's tag loses that byte.
+// Saved under another name it writes the same bytes: every file was read
+// whole.
+TEST_F(LevelViews, ASaveOverEveryBuiltLevelLeavesItsFilesAsTheyWere)
+{
+    scene().clear();
+    const std::wstring maps = std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\";
+    std::vector<std::wstring> levels;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((maps + L"*.tee").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do
+        levels.push_back(std::wstring(found.cFileName, wcslen(found.cFileName) - 4));
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    EXPECT_EQ(levels.size(), 40u);
+    const wchar_t* const extensions[] = {L".tee", L".map", L".wtr", L".mdw", L".way", L".obj"};
+    for (const std::wstring& level : levels) {
+        SCOPED_TRACE(std::string(level.begin(), level.end()));
+        const std::wstring folder = freshFolder(L"LevelResave");
+        for (const wchar_t* extension : extensions)
+            ASSERT_TRUE(write(folder + level + extension, read(maps + level + extension)));
+        ASSERT_TRUE(scene().load(String((folder + level + L".tee").c_str())));
+        for (const std::wstring& name : {level, std::wstring(L"Resaved")}) {
+            EXPECT_TRUE(scene().save(String(name == level ? L"" : (folder + name + L".tee").c_str())));
+            for (const wchar_t* extension : extensions) {
+                const std::vector<uint8_t> built = read(maps + level + extension);
+                EXPECT_TRUE(read(folder + name + extension) ==
+                            (std::wstring(extension) == L".obj" ? withoutLaterTags(built) : built))
+                    << std::string(name.begin(), name.end()) << std::string(extension, extension + 4);
+            }
+        }
+        scene().clear();
+    }
+}
+
 // The same pixels after the level was cleared and loaded again, and after
 // the device was reset between two frames. The world is held still across
 // the reset: the reset's frame is long, and what the load left settling
@@ -655,24 +711,83 @@ size_t memoryHeld()
     return size_t(counters.PagefileUsage);
 }
 
+// Grass and water files whose few bytes ask for much: 300 grass layer
+// records at their defaults (33 KB), grass layers with images of 8192 x
+// 8192 texels (one, three, one layer with four), 32 water areas of boxes
+// 10,000 units across and 100,000 water areas of a single field.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> costlyFiles(const std::wstring& extension)
+{
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+    FileArray out(1 << 16);
+    const auto add = [&](const char* what) {
+        files.push_back({what, LandscapeTestFiles::bytesOf(out)});
+        out.close();
+    };
+    if (extension == L".mdw") {
+        MeadowFileWriter::write(std::vector<MeadowFileWriter::Layer>(300), out);
+        add("defaults");
+        MeadowFileWriter::Layer textured;
+        textured.texture = LandscapeTestFiles::blankPng(8192, 8192);
+        MeadowFileWriter::write({textured}, out);
+        add("image");
+        MeadowFileWriter::write({textured, textured, textured}, out);
+        add("images");
+        // Three more blocks before the one layer's own, behind its empty name.
+        std::vector<uint8_t> blocks = files[1].second;
+        const ptrdiff_t texture = 10 + 1 + 4;
+        const std::vector<uint8_t> block(blocks.begin() + texture,
+                                         blocks.begin() + texture + 9 + ptrdiff_t(textured.texture.size()));
+        for (int i = 0; i < 3; ++i)
+            blocks.insert(blocks.begin() + texture, block.begin(), block.end());
+        files.push_back({"blocks", blocks});
+    }
+    if (extension == L".wtr") {
+        WaterFileWriter::Area wide = WaterSamples::valley()[0];
+        wide.setBox(-5000.0f, -5000.0f, 5000.0f, 5000.0f, 10.0f);
+        WaterFileWriter::write(std::vector<WaterFileWriter::Area>(32, wide), out);
+        add("wide");
+        std::vector<uint8_t> levels = {'v', '1', '.', '0', 2};
+        putU32(levels, 100000);
+        levels.push_back(3);
+        for (int i = 0; i < 100000; ++i)
+            levels.insert(levels.end(), {4, 0, 0, 0x40, 0x42, 0});
+        levels.push_back(0);
+        files.push_back({"areas", levels});
+    }
+    return files;
+}
+
 // The level with one side file missing, cut short or full of random bytes
 // still loads and draws what is sound; a damaged main file loads what it
-// holds. Nothing is left registered for the next load. A grass file of 300
-// layer records at their defaults (33 KB) loads within a second of the
-// sound level, and three frames later the process holds at most 300 MB
-// more than with the level's own grass.
+// holds. Nothing is left registered for the next load. A costly grass or
+// water file loads within a second of the sound level, three frames later
+// the process holds at most 300 MB more than with the level's own, and a
+// save over the level leaves the file as it was.
 TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
 {
     enum Damage { missing, truncated, random, costly };
     const char* const damageNames[] = {"missing", "truncated", "random", "costly"};
+    struct Variant
+    {
+        Damage damage;
+        std::string costlyName;
+        std::vector<uint8_t> costlyBytes;
+    };
+    const auto variants = [](const wchar_t* extension) {
+        std::vector<Variant> out = {{missing, "", {}}, {truncated, "", {}}, {random, "", {}}};
+        for (auto& [what, content] : costlyFiles(extension))
+            out.push_back({costly, "-" + what, std::move(content)});
+        return out;
+    };
     std::mt19937 bytes(32);
     scene().clear();
     for (const wchar_t* extension : {L".map", L".wtr", L".mdw", L".way", L".obj", L".tee"})
-        for (Damage damage : {missing, truncated, random, costly}) {
-            const std::string name = std::string(extension, extension + 4).substr(1) + "-" + damageNames[damage];
+        for (const Variant& variant : variants(extension)) {
+            const Damage damage = variant.damage;
+            const std::vector<uint8_t>& costlyBytes = variant.costlyBytes;
+            const std::string name = std::string(extension, extension + 4).substr(1) + "-" + damageNames[damage] +
+                                     variant.costlyName;
             SCOPED_TRACE(name);
-            if (damage == costly && std::wstring(extension) != L".mdw")
-                continue; // grass is what a few bytes a record make costly
             const std::wstring path = copyOfLevel(freshFolder(L"LevelDamage"));
             const std::wstring file = path.substr(0, path.size() - 4) + extension;
             std::vector<uint8_t> content = read(file);
@@ -700,9 +815,7 @@ TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
                     b = uint8_t(bytes());
                 ASSERT_TRUE(write(file, content));
             } else {
-                FileArray records(1 << 16);
-                MeadowFileWriter::write(std::vector<MeadowFileWriter::Layer>(300), records);
-                ASSERT_TRUE(write(file, LandscapeTestFiles::bytesOf(records)));
+                ASSERT_TRUE(write(file, costlyBytes));
             }
             const DWORD start = GetTickCount();
             const bool loaded = load(path);
@@ -740,16 +853,22 @@ TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
             } else {
                 EXPECT_TRUE(gTerrain.isLoaded());
             }
-            if (which == L".wtr" && damage != truncated)
+            if (which == L".wtr" && damage == costly)
+                EXPECT_LE(waterArea, int(Water::maxAreas));
+            else if (which == L".wtr" && damage != truncated)
                 EXPECT_EQ(waterArea, 0); // a dry valley
             if (which == L".mdw" && (damage == missing || damage == random)) {
                 EXPECT_EQ(chain().meadow->layers.count(), 0); // bare ground
             }
             if (damage == costly) {
-                EXPECT_GT(chain().meadow->layers.count(), 0);
+                if (variant.costlyName == "-defaults") {
+                    EXPECT_GT(chain().meadow->layers.count(), 0);
+                }
                 for (int k = 0; k < 2; ++k)
                     frame("damaged-" + name);
                 EXPECT_LT(memoryHeld(), soundMemory + (size_t(300) << 20));
+                EXPECT_TRUE(scene().save(String(L"")));
+                EXPECT_TRUE(read(file) == costlyBytes);
             }
             scene().clear();
         }

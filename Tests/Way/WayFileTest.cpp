@@ -123,6 +123,41 @@ TEST_F(WayFile, NamesTheGameDoesNotKnowAreKept)
     EXPECT_EQ(std::wstring(again.tail()->item->name.text()), L"Undefined");
 }
 
+// The cross-sections replace a point's side with the one the way's shape
+// gives, across a way along z (1, 0, 0); the save writes back the file's
+// while the two agree to a thousandth in each direction, else the shape's.
+// The builder's sides, worked out as the game does, come back as written.
+TEST_F(WayFile, SidesAreWrittenAsReadWhileTheyAgreeWithTheWaysShape)
+{
+    const struct
+    {
+        float side[3];
+        bool asRead;
+    } cases[] = {
+        {{1.0f, 0.0f, 0.0f}, true},   {{1.0f, 0.0f, -0.0009f}, true}, {{0.9985f, 0.0f, 0.0f}, false},
+        {{1.0f, 0.0015f, 0.0f}, false}, {{0.0f, 0.0f, 0.0f}, false},    {{0.0f, 0.0f, -1.0f}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.side[0] << ' ' << c.side[1] << ' ' << c.side[2]);
+        Route way{point(0, 0), point(0, 40), point(0, 80)};
+        for (Point& p : way)
+            std::memcpy(p.side, c.side, sizeof(p.side));
+        ASSERT_TRUE(read(bytesOf({way})));
+        const ::Way::Point& first = *gWayNetwork.ways.head()->item->head()->item;
+        EXPECT_NEAR(first.side.x, 1.0f, 1.0e-4f);
+        EXPECT_NEAR(first.side.z, 0.0f, 1.0e-4f);
+        // The first point's side follows the counts and its id and position.
+        const std::vector<uint8_t> saved = written();
+        vec3d side;
+        std::memcpy(&side, saved.data() + 4 + 4 + 4 + 12, sizeof(side));
+        EXPECT_EQ(side, c.asRead ? vec3d(c.side[0], c.side[1], c.side[2]) : first.side);
+    }
+    std::vector<Route> sample = flatSample();
+    const std::vector<uint8_t> built = bytesOf(sample);
+    ASSERT_TRUE(read(built));
+    EXPECT_EQ(written(), built);
+}
+
 TEST_F(WayFile, EmptyAndMissingFiles)
 {
     ASSERT_TRUE(read(bytesOf(flatSample())));

@@ -581,6 +581,7 @@ Map generate(const Settings& settings)
     if (!closed)
         road.pop_back(); // an open course ends at its last corner
     map.ways.push_back(road);
+    WayFileWriter::deriveAsTheGame(map.ways);
 
     if (lake.present)
         map.water.push_back(WaterSamples::lake(L"Lake", lake.x, lake.z, lake.rx, lake.rz,

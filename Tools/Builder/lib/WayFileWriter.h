@@ -36,6 +36,14 @@ public:
         std::vector<int32_t> links; // ids of the points that hang from this one
     };
 
+    // What the game works out from the points and writes in place of what
+    // it read: each point's side, the unit side of the way's curve there,
+    // across it in the ground plane (a point that starts a segment takes the
+    // side at the segment's start, the last point of a list the side at the
+    // end of the list's last segment), and the name "Undefined" for the last
+    // point of each list, which starts no segment. A level saved unchanged
+    // then gives back the file.
+    static void deriveAsTheGame(std::vector<Way>& ways);
     // False when the target refuses a write.
     static bool write(const std::vector<Way>& ways, FileInterface& target);
     static bool save(const std::vector<Way>& ways, const String& path);

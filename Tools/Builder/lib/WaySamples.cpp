@@ -107,7 +107,9 @@ std::vector<WayFileWriter::Way> valley(const Ground& ground)
         track.push_back(point(dirt, xz[0], xz[1], ground));
     for (Point& p : track)
         p.id = id++;
-    return {loop, track};
+    std::vector<WayFileWriter::Way> ways = {loop, track};
+    WayFileWriter::deriveAsTheGame(ways);
+    return ways;
 }
 
 bool save(const String& root, const Ground& ground)
