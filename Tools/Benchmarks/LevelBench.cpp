@@ -11,11 +11,13 @@
 // in the water and with them masked out of the reflections, run for run.
 // Each figure is the minimum and the median of several runs. Last, the load
 // of a copy of the level with one side file damaged at a time (empty, cut to
-// half, or random bytes), as the level tests damage them.
+// half, or random bytes), as the level tests damage them, and with each of
+// the level tests' costly grass and water files.
 // With a map's file name as its argument it loads and flies that map of
 // the map folder instead of the valley.
 // Needs a display and the game data ("Data\Map\Valley.tee" under the
 // working folder or the build folder).
+#include "../../Tests/Landscape/CostlyFiles.h"
 #include "BenchDevice.h"
 #include "BenchFigures.h"
 #include "BenchWindow.h"
@@ -261,11 +263,32 @@ void damagedLoads(Scene& scene, const String& level)
                 slowestName = std::string(extension.begin(), extension.end()) + " " + damageNames[damage];
             }
         }
+    BenchFigures::print("load with a side file damaged (15 kinds)", BenchFigures::of(loads), 1000.0, "ms");
+    std::printf("  the slowest: %s, %.1f ms\n", slowestName.c_str(), slowest * 1000.0);
+    const auto loadOfCopy = [&] {
+        return BenchFigures::repeat(3, [&] {
+            const double t0 = BenchDevice::seconds();
+            scene.load(String((folder + name + L".tee").c_str()));
+            const double t = BenchDevice::seconds() - t0;
+            scene.clear();
+            return t;
+        });
+    };
+    BenchFigures::print("load of the copy whole", loadOfCopy(), 1000.0, "ms");
+    for (const wchar_t* extension : {L".mdw", L".wtr"}) {
+        const int e = std::wstring(extension) == L".mdw" ? 3 : 2;
+        for (const auto& [what, bytes] : CostlyFiles::of(extension)) {
+            writeBytes(folder + name + extension, bytes);
+            const BenchFigures::Spread costly = loadOfCopy();
+            writeBytes(folder + name + extension, whole[e]);
+            const std::wstring wide(extension + 1);
+            const std::string label = "  with a costly " + std::string(wide.begin(), wide.end()) + " (" + what + ")";
+            BenchFigures::print(label.c_str(), costly, 1000.0, "ms");
+        }
+    }
     for (const wchar_t* extension : extensions)
         DeleteFileW((folder + name + extension).c_str());
     RemoveDirectoryW(folder.c_str());
-    BenchFigures::print("load with a side file damaged (15 kinds)", BenchFigures::of(loads), 1000.0, "ms");
-    std::printf("  the slowest: %s, %.1f ms\n", slowestName.c_str(), slowest * 1000.0);
 }
 
 int main(int argc, char** argv)
