@@ -570,7 +570,8 @@ TEST(DialogToolsTemplate, PagesOpenOnceAndForgetTheirWindow)
 
     // Modal: the result it was closed with.
     std::thread closer([] {
-        for (int i = 0; i < 400; ++i) {
+        // A minute at most: only a box that never shows takes that long.
+        for (int i = 0; i < 2400; ++i) {
             if (HWND found = FindWindowW(L"#32770", L"Oil puddle")) {
                 PostMessageW(found, WM_COMMAND, IDCANCEL, 0);
                 return;

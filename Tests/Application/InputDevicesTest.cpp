@@ -39,11 +39,12 @@ void sendKey(WORD key, bool down)
     SendInput(1, &event, sizeof(INPUT));
 }
 
-// Polls until the condition holds or about two seconds have passed.
+// Polls until the condition holds, or a minute has passed: only input that
+// never comes takes that long, however busy the machine.
 template <class Condition>
 bool pollUntil(UserInput& input, Condition condition)
 {
-    for (int attempt = 0; attempt < 40; ++attempt) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 60000;) {
         pump(50);
         input.update();
         if (condition())

@@ -23,10 +23,6 @@
 
 namespace {
 
-// How long a closed program may take to end: a loaded machine can take many
-// seconds (the wait returns as soon as it has).
-constexpr DWORD exitWait = 30000;
-
 const std::wstring programPath = L"" KORVANTA_EXE_PATH;
 const wchar_t windowClass[] = L"Korvanta - Korvanta";
 
@@ -136,17 +132,12 @@ TEST(KorvantaProgram, StartsItsPhysicsThreadAndQuitsCleanly)
     ProgramRun run(programPath);
     HWND window = run.waitForWindow(windowClass);
     ASSERT_NE(window, nullptr);
-    // The window shows before the start-up ends; the thread comes at its end,
-    // which a loaded machine may take a while to reach.
+    // The window shows before the start-up ends; the thread comes at its end.
     int threads = 0;
-    for (int tries = 0; tries < 300 && threads == 0; ++tries) {
-        threads = runtimeThreadsOf(run.process.dwProcessId);
-        if (threads == 0)
-            Sleep(100);
-    }
+    run.waitWhileWorking([&] { return (threads = runtimeThreadsOf(run.process.dwProcessId)) != 0; });
     EXPECT_EQ(threads, 1);
     PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(run.waitForExit(exitWait), 0);
+    EXPECT_EQ(run.waitForEnd(), 0);
 }
 
 // Size and move messages arrive from the start on (a maximised start, then
@@ -173,27 +164,24 @@ TEST(KorvantaProgram, RunsWindowedFromItsSettingsThroughResizeAndResetAndQuits)
     wchar_t title[64] = {};
     GetWindowTextW(window, title, 64);
     EXPECT_STREQ(title, L"Korvanta");
-    DWORD_PTR result = 0;
-    auto answers = [&] { return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) != 0; };
     // The window shows early in the start-up, which goes on (device, sound,
-    // packages, the menu file) before the main loop answers; a loaded
-    // machine may take a while.
-    for (int tries = 0; tries < 60 && !answers(); ++tries)
-        Sleep(100);
+    // packages, the menu file) before the main loop answers.
+    EXPECT_TRUE(run.answers(window, WM_NULL));
     for (const auto& [message, wParam, lParam] : {std::tuple{WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(1024, 700)},
                                                   std::tuple{WM_MOVE, 0, MAKELPARAM(0, 0)},
                                                   std::tuple{WM_SIZE, SIZE_RESTORED, MAKELPARAM(640, 480)}})
-        EXPECT_NE(SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result), 0);
-    Sleep(1500);
-    EXPECT_TRUE(answers()) << "the main loop does not answer while rendering";
+        EXPECT_TRUE(run.answers(window, message, wParam, lParam));
+    // The main loop answers once a frame: thirty frames rendered.
+    for (int frame = 0; frame < 30; ++frame)
+        ASSERT_TRUE(run.answers(window, WM_NULL)) << "the main loop does not answer while rendering";
     const std::wstring programFolder = programPath.substr(0, programPath.find_last_of(L"/\\"));
     EXPECT_TRUE(saveScreenshot(window, programFolder + L"\\korvanta-frames.bmp"));
     PostMessageW(window, WM_EXITSIZEMOVE, 0, 0);
-    Sleep(1000);
-    EXPECT_TRUE(answers()) << "the program does not answer after a device reset";
+    for (int frame = 0; frame < 30; ++frame)
+        ASSERT_TRUE(run.answers(window, WM_NULL)) << "the program does not answer after a device reset";
 
     PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(run.waitForExit(exitWait), 0);
+    EXPECT_EQ(run.waitForEnd(), 0);
     GlobalSettings stored(folder.c_str());
     EXPECT_EQ(stored.load(), GlobalSettings::LoadResult::Read);
     EXPECT_EQ(stored.width, 640u);
@@ -236,7 +224,7 @@ TEST(KorvantaProgram, FirstStartAndBrokenFilesGiveTheDefaultsAndTheWindowsLangua
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(AppTestFiles::read(path), storedDefaults()); // written at start-up already
         PostMessageW(window, WM_CLOSE, 0, 0);
-        EXPECT_EQ(run.waitForExit(exitWait), 0);
+        EXPECT_EQ(run.waitForEnd(), 0);
         EXPECT_EQ(AppTestFiles::read(path), storedDefaults());
         EXPECT_EQ(languageValue(), windowsLanguage);
         EXPECT_EQ(AppTestFiles::read(path + L".bad.1"), broken ? garbage : std::vector<uint8_t>());
@@ -283,8 +271,7 @@ TEST(KorvantaProgram, AFailedStartKeepsThePlayersBindings)
 
     ProgramRun run(programPath);
     // Answer the failure boxes until the program ends.
-    long code = -1000;
-    for (int tries = 0; tries < 60 && code == -1000; ++tries) {
+    run.waitWhileWorking([&] {
         HWND box = nullptr;
         while ((box = FindWindowExW(nullptr, box, L"#32770", nullptr)) != nullptr) {
             DWORD owner = 0;
@@ -292,8 +279,9 @@ TEST(KorvantaProgram, AFailedStartKeepsThePlayersBindings)
             if (owner == run.process.dwProcessId)
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
-        code = run.waitForExit(500);
-    }
+        return false;
+    });
+    const long code = run.waitForExit(0);
     EXPECT_NE(code, -1000) << "the program did not end";
     EXPECT_NE(code, 0);
 
@@ -345,7 +333,7 @@ TEST(KorvantaProgram, ListsTheBuildersObjectsAndFindsTheCameraPackage)
     ProgramRun run(programPath);
     HWND window = run.waitForWindow(windowClass);
     ASSERT_NE(window, nullptr);
-    Sleep(300);
+    EXPECT_TRUE(run.answers(window, WM_NULL)) << "the start-up did not come to the main loop";
     PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(run.waitForExit(exitWait), 0);
+    EXPECT_EQ(run.waitForEnd(), 0);
 }

@@ -45,14 +45,14 @@ inline const wchar_t* const textKeys[] = {
 // The build's folder: the program, its data beside it, the tests below.
 inline std::wstring installFolder() { return std::wstring(getModuleFolder().text()) + L"..\\"; }
 
-// The builder run into folder; its exit code (-1000 when it did not end in
-// five minutes).
+// The builder run into folder; its exit code (-1000 when it stalled or
+// worked ten minutes without ending).
 inline long runBuilder(const std::wstring& folder)
 {
     // A folder without its last backslash, which would escape the quote.
     const std::wstring argument = folder.back() == L'\\' ? folder.substr(0, folder.size() - 1) : folder;
     ProgramRun run(installFolder() + L"Tools\\KorvantaBuilder.exe", L"\"" + argument + L"\"", SW_HIDE);
-    return run.started ? run.waitForExit(300000) : -1001;
+    return run.started ? run.waitForEnd(600000) : -1001;
 }
 
 // A level's name (tag 1), country code (tag 3) and course type (the race

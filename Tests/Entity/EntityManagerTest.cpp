@@ -543,8 +543,15 @@ TEST(EntityManagerContacts, APassBesideMovesAcrossCellsSeesExactlyThePartsStandi
         }
     });
 
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-    for (size_t round = 1; std::chrono::steady_clock::now() < end; ++round) {
+    // Changes for a second and a half, and on until a hundred passes ran
+    // beside them (a minute at most: only passes that stopped take that long).
+    const auto start = std::chrono::steady_clock::now();
+    const auto changing = [&] {
+        const auto spent = std::chrono::steady_clock::now() - start;
+        return spent < std::chrono::milliseconds(1500) ||
+               (passes.load() + wrong.load() <= 100 && spent < std::chrono::minutes(1));
+    };
+    for (size_t round = 1; changing(); ++round) {
         moveAll(round);
         if (round % placeCount == 0)
             placeStanding();

@@ -259,7 +259,10 @@ TEST(TerrainCollision, ClearWaitsForQueriesOfAnotherThread)
             terrain->intersectSegment({5, 2000, 5}, end, nullptr, 2);
         }
     });
-    for (int round = 0; round < 20; ++round) {
+    // Twenty loads, and on until the other thread has had an answer (a
+    // minute at most: only a thread that never answers takes that long).
+    const DWORD start = GetTickCount();
+    for (int round = 0; round < 20 || (answered.load() == 0 && GetTickCount() - start < 60000); ++round) {
         terrain->clear();
         FileArray stream(4096);
         stream.write(bytes.data(), uint32_t(bytes.size()));

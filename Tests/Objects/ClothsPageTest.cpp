@@ -441,10 +441,12 @@ TEST_F(ClothsPage, AWidthSliderRebuildsTheEditedClothWhileTheWorkerRuns)
     world.scene.updateCamera();
     ASSERT_EQ(threads.state.load(), ThreadManager::stateRunning);
 
+    // Stepped since the call; false after a minute (only a worker that
+    // stopped takes that long).
     const auto stepped = [](Cloth& c) {
         const uint8_t before = c.stamp;
         const DWORD start = timeGetTime();
-        while (timeGetTime() - start < 20000) {
+        while (timeGetTime() - start < 60000) {
             if (c.stamp != before)
                 return true;
             Sleep(5);

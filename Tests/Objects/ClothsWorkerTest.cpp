@@ -28,8 +28,8 @@ struct Worker
     ThreadManager& threads() { return world.scene.objectPackages.threads; }
     uint32_t state() { return threads().state.load(); }
 
-    // True once every cloth has been stepped since the call (a generous
-    // time-out: the machine may be busy).
+    // True once every cloth has been stepped since the call; false after a
+    // minute (only a worker that stopped takes that long).
     template <size_t n>
     static bool allStepped(const std::array<std::unique_ptr<Cloth>, n>& list)
     {
@@ -37,7 +37,7 @@ struct Worker
         for (size_t i = 0; i < n; ++i)
             before[i] = list[i]->stamp;
         const DWORD start = timeGetTime();
-        while (timeGetTime() - start < 20000) {
+        while (timeGetTime() - start < 60000) {
             bool all = true;
             for (size_t i = 0; i < n; ++i)
                 all = all && list[i]->stamp != before[i];
@@ -71,7 +71,6 @@ TEST(ClothWorker, StepsThreeClothsWhileTheMainThreadChangesOneEachFrame)
     EXPECT_TRUE(Worker::allStepped(running));
 
     std::unique_ptr<Cloth> extra;
-    const DWORD start = timeGetTime();
     for (int frame = 0; frame < 500; ++frame) {
         switch (frame % 3) {
         case 0: extra = w.make(*w.cloths); break;
@@ -82,7 +81,6 @@ TEST(ClothWorker, StepsThreeClothsWhileTheMainThreadChangesOneEachFrame)
         w.world.scene.updateCamera();
         ASSERT_EQ(w.state(), ThreadManager::stateRunning) << frame;
     }
-    EXPECT_LT(timeGetTime() - start, 120000u);
     EXPECT_EQ(w.threads().jobs.count(), 3);
     EXPECT_TRUE(Worker::allStepped(running));
     running = {};

@@ -320,9 +320,10 @@ TEST_F(EditorPages, AModalPageReturnsItsResult)
     Functions::Collect collect(nullptr);
     collect.value = 9;
     std::thread closer([] {
-        for (int i = 0; i < 400; ++i) {
-            // The window exists before WM_INITDIALOG has filled the field:
-            // type only once the page shows its value.
+        // A minute at most: only a page that never shows takes that long. The
+        // window exists before WM_INITDIALOG has filled the field: type only
+        // once the page shows its value.
+        for (int i = 0; i < 2400; ++i) {
             HWND found = FindWindowW(L"#32770", L"Pick-up");
             wchar_t shown[8] = {};
             if (found && GetDlgItemTextW(found, 1059, shown, 8) > 0 && std::wstring(shown) == L"9") {

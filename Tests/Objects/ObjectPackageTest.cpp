@@ -745,7 +745,8 @@ TEST(ObjectPackages, ClearStopsAHeldWorker)
         manager.clear();
         done = true;
     });
-    for (int i = 0; i < 500 && !done; ++i)
+    // A minute at most: only a clear that waits for ever takes that long.
+    for (int i = 0; i < 6000 && !done; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(done.load());
     clearing.join();

@@ -13,6 +13,8 @@
 
 #include "Core/FileArray.h"
 
+#include <windows.h>
+
 #include <atomic>
 #include <memory>
 
@@ -85,6 +87,15 @@ public:
     EntityManager::CollisionBody shape;
     int moves = 0;
 };
+
+// The manager's next update measures a frame of ms, however long the machine
+// took since the last.
+inline void frameOf(PhysicsManager& m, double ms)
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    m.lastCounter = now.QuadPart - int64_t(ms * 0.001 * double(m.counterFrequency));
+}
 
 // Counts the steps of its body (on the stepping thread) and pushes nothing.
 // While hold is set, the first step of a batch waits until it is cleared,

@@ -349,9 +349,7 @@ TEST(PhysicsManagerThread, HandsOverWithTheMainLoop)
     EXPECT_EQ(m.rigidBodyBudget, budget + int32_t(watched.size()));
     EXPECT_EQ(m.entities.count(), int32_t(boxes.size()));
 
-    const DWORD start = GetTickCount();
     m.thread.stop();
-    EXPECT_LT(GetTickCount() - start, 1000u);
     EXPECT_FALSE(m.thread.isRunning());
     // Without a thread nothing waits.
     m.stepState = PhysicsManager::running;

@@ -29,25 +29,23 @@ void seedWindowedPlayer(uint32_t width, uint32_t height)
     seeded.writeFile();
 }
 
-// A key held long enough for a frame of a slow game to see it (a tap shorter
-// than a frame goes unseen) and short of the menus' key repeat.
+// A key held through a frame of the game (a tap shorter than a frame goes
+// unseen) and short of the menus' key repeat.
 void hold(Game& game, Key key)
 {
-    game.press(key);
-    Sleep(450);
-    game.release(key);
-    Sleep(350);
+    game.tap(key, 350);
 }
 
 // From the race or its pause, the pause's row confirmed: Give Up in a solo
 // game, Exit Championship in a championship (whose Give Up leads on to the
 // results). Every key is checked by what the next frames show, so that a
 // key a slow frame missed is sent again. False when the race and its pause
-// are left for another screen, or the time is over, before the confirm.
+// are left for another screen, or the time (of the game's clock) is over,
+// before the confirm.
 bool leaveByThePause(Game& game, const std::string& name, DWORD milliseconds)
 {
     int unclear = 0;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds;) {
+    for (const uint64_t start = game.clock(); game.clock() - start < milliseconds && game.turn();) {
         const Frame f = game.capture();
         if (Screens::race(f)) {
             // The key is a toggle: sent again only when the race still shows
@@ -65,7 +63,7 @@ bool leaveByThePause(Game& game, const std::string& name, DWORD milliseconds)
             // Fading in, or another dark screen (the results).
             if (++unclear > 15)
                 return false;
-            Sleep(200);
+            game.play(200);
             continue;
         }
         unclear = 0;
@@ -81,8 +79,9 @@ bool leaveByThePause(Game& game, const std::string& name, DWORD milliseconds)
 
 }
 
-// 30 s of keys chosen by a fixed seed, held for random times; then Escape
-// (and the pause's give-up when a race is on) still leads to the exit question.
+// 30 s of the game's clock of keys chosen by a fixed seed, held for random
+// times; then Escape (and the pause's give-up when a race is on) still leads
+// to the exit question.
 TEST(PlayBadInput, RandomKeysLeaveTheWayOutOpen)
 {
     ASSERT_FALSE(programFolder().empty());
@@ -100,7 +99,7 @@ TEST(PlayBadInput, RandomKeysLeaveTheWayOutOpen)
     const Key keys[] = {Key::up, Key::down, Key::left, Key::right, Key::confirm, Key::pause};
     std::mt19937 random(64);
     int controlScreens = 0;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 30000 && game.run().waitForExit(0) == -1000;) {
+    for (const uint64_t start = game.clock(); game.clock() - start < 30000 && game.turn();) {
         if (Screens::controlScreen(game.capture())) {
             if (controlScreens++ == 0)
                 game.keep(game.capture(), "random-control");
@@ -109,31 +108,31 @@ TEST(PlayBadInput, RandomKeysLeaveTheWayOutOpen)
         }
         const Key key = keys[random() % 6];
         game.press(key);
-        Sleep(50 + random() % 400);
+        game.play(50 + random() % 400);
         game.release(key);
-        Sleep(random() % 300);
+        game.play(random() % 300);
     }
     game.keep(game.capture(), "random-after");
-    if (game.run().waitForExit(0) != -1000) {
+    if (const long ended = game.exitWithin(0); ended != -1000) {
         // The keys found the way out themselves.
-        EXPECT_EQ(game.run().waitForExit(0), 0);
+        EXPECT_EQ(ended, 0);
         EXPECT_TRUE(crashProtocols().empty());
         return;
     }
-    // The way back, within two minutes: a race is left from its pause, by
-    // Give Up in a solo game and by Exit Championship in a championship; a
-    // settings screen opened from the pause is closed by Escape, back to the
-    // pause; the other screens by Escape, and the results and the points by
-    // the throttle.
+    // The way back, within two minutes of the game's clock: a race is left
+    // from its pause, by Give Up in a solo game and by Exit Championship in a
+    // championship; a settings screen opened from the pause is closed by
+    // Escape, back to the pause; the other screens by Escape, and the results
+    // and the points by the throttle.
     constexpr DWORD recoveryLimit = 120000;
-    const DWORD recoveryStart = GetTickCount();
+    const uint64_t recoveryStart = game.clock();
     const auto remaining = [&]() -> DWORD {
-        const DWORD spent = GetTickCount() - recoveryStart;
-        return spent < recoveryLimit ? recoveryLimit - spent : 0;
+        const uint64_t spent = game.clock() - recoveryStart;
+        return spent < recoveryLimit ? DWORD(recoveryLimit - spent) : 0;
     };
     bool main = false;
     int step = 0;
-    while (!main && remaining() > 0 && game.run().waitForExit(0) == -1000) {
+    while (!main && remaining() > 0 && game.turn()) {
         const Frame f = game.capture();
         main = Screens::mainScreen(f);
         if (main)
@@ -157,10 +156,10 @@ TEST(PlayBadInput, RandomKeysLeaveTheWayOutOpen)
                 hold(game, Key::up);
         }
     }
-    ASSERT_EQ(game.run().waitForExit(0), -1000) << "the game ended on the way back";
-    ASSERT_TRUE(main) << "no main screen after " << (GetTickCount() - recoveryStart) / 1000 << " s and " << step
-                      << " steps back";
-    Sleep(settle);
+    ASSERT_EQ(game.exitWithin(0), -1000) << "the game ended on the way back";
+    ASSERT_TRUE(main) << "no main screen after " << (game.clock() - recoveryStart) / 1000
+                      << " s of the game's clock and " << step << " steps back";
+    game.play(settle);
     mainToQuit(game, "random");
 }
 

@@ -24,15 +24,15 @@ namespace {
 void mainToChampionshipRace(Game& game, const std::string& run)
 {
     ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-04-country", Screens::chooseCountry));
-    Sleep(settle);
+    game.play(settle);
     ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-05-loading",
                               [](const Frame& f) { return Screens::loading(f) || Screens::preview(f); }));
     ASSERT_TRUE(game.waitFor(run + "-06-preview", Screens::preview, screenWait));
-    Sleep(1500);
+    game.play(1500);
     game.tap(Key::confirm, 0);
     ASSERT_TRUE(game.waitFor(
-        run + "-07-countdown", [](const Frame& f) { return Screens::race(f) && !Screens::preview(f); }, screenWait));
-    Sleep(4000);
+        run + "-07-countdown", Screens::countdown, screenWait));
+    game.play(4000);
 }
 
 // The pause's focus moved to row (0 Continue, 1 Give Up, 2 Exit
@@ -65,12 +65,12 @@ TEST(PlayChampionship, ANewPlayerStartsAChampionshipLeavesItFromThePauseAndQuits
     if (HasFatalFailure())
         return;
     ASSERT_TRUE(game.tapUntil(Key::pause, "champ-08-pause", Screens::pause));
-    Sleep(settle);
+    game.play(settle);
     const Frame focus = focusPauseRow(game, "champ-09-focus", 2);
     game.keep(focus, "champ-09-exit-championship");
     ASSERT_EQ(Screens::pauseFocus(focus), 2);
     ASSERT_TRUE(confirmInThePause(game, "champ-10-main", Screens::mainScreen));
-    Sleep(settle);
+    game.play(settle);
     mainToQuit(game, "champ");
 }
 
@@ -104,11 +104,11 @@ TEST(PlayChampionship, PauseOnEscapePausesResumesAndGivesUpAndThePlayerIsListedL
     if (HasFatalFailure())
         return;
     ASSERT_TRUE(game.tapUntil(Key::back, "escape-08-pause", Screens::pause));
-    Sleep(settle);
+    game.play(settle);
     ASSERT_TRUE(game.tapUntil(Key::back, "escape-09-resumed", Screens::race));
-    Sleep(settle);
+    game.play(settle);
     ASSERT_TRUE(game.tapUntil(Key::back, "escape-10-pause", Screens::pause));
-    Sleep(settle);
+    game.play(settle);
     const Frame focus = focusPauseRow(game, "escape-11-focus", 1);
     game.keep(focus, "escape-11-give-up");
     ASSERT_EQ(Screens::pauseFocus(focus), 1);

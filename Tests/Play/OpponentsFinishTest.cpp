@@ -14,10 +14,9 @@ namespace {
 
 // The opponents need 12 to 14 s of the world's time from their grid to the
 // Goal, and up to 47 s at uneven frames when they leave the road and are put
-// back. Below five frames a second the world runs slower than the clock on
-// the wall (a frame steps it 0.2 s at most); the quad that waited needs some
-// 19 s of the world's time to the Goal after the wait, so this wait leaves
-// the opponents 56 s of it at 5 frames a second.
+// back. The wait counts the game's clock, by which the world moves (below
+// five frames a second it runs slower than the wall's); the quad that waited
+// needs some 19 s of it to the Goal after the wait.
 constexpr DWORD opponentsRace = 75000;
 
 }

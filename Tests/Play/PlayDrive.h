@@ -10,8 +10,8 @@
 
 namespace Play {
 
-// Holds Up for the time given or until stop says so, and counts what the
-// frames on the way show. The sprint runs straight ahead, so the throttle
+// Holds Up for the time given (of the game's clock) or until stop says so,
+// and counts what the frames on the way show. The sprint runs straight ahead, so the throttle
 // alone keeps the quad on its road.
 struct Drive
 {
@@ -28,7 +28,7 @@ Drive driveAlongTheRoad(Game& game, const std::string& name, DWORD milliseconds,
     Frame previous;
     game.press(Key::up);
     int kept = 0;
-    for (DWORD start = GetTickCount(), lastKept = 0; GetTickCount() - start < milliseconds;) {
+    for (uint64_t start = game.clock(), nextKept = start; game.clock() - start < milliseconds;) {
         const Frame f = game.capture();
         if (f.empty())
             break;
@@ -36,23 +36,24 @@ Drive driveAlongTheRoad(Game& game, const std::string& name, DWORD milliseconds,
         drive.raceFrames += Screens::race(f) ? 1 : 0;
         drive.speedFrames += Screens::showsSpeed(f) ? 1 : 0;
         drive.movingFrames += !previous.empty() && f.difference(previous) > 1.0f ? 1 : 0;
-        if (GetTickCount() - lastKept > 3000) {
+        if (game.clock() >= nextKept) {
             game.keep(f, name + "-" + std::to_string(kept++));
-            lastKept = GetTickCount();
+            nextKept = game.clock() + 3000;
         }
         if (stop(f)) {
             game.keep(f, name + "-end");
             break;
         }
         previous = f;
-        Sleep(60);
+        if (!game.play(60))
+            break;
     }
     game.release(Key::up);
     return drive;
 }
 
-// Holds Left or Right for a while with the throttle held, then lets it go
-// and watches a little longer: the chase view turns with the quad, so the
+// Holds Left or Right for hold ms of the game's clock with the throttle
+// held, then lets it go and watches a little longer: the chase view turns with the quad, so the
 // road beyond it moves across the window against the turn. How far it moved that way
 // from where it lay before, as a share of its width (negative when it moved
 // with the turn, and -1 when the road was never seen).
@@ -63,9 +64,12 @@ inline float turnOfTheView(Game& game, const std::string& name, Key key, DWORD h
     // A turn before this one may have taken the quad off the road: it is put
     // back on it 3.8 s after it left, and the beam that shows it fades for a
     // second or so.
-    for (DWORD start = GetTickCount(); before.size() < 3 && GetTickCount() - start < 10000; Sleep(60))
+    for (const uint64_t start = game.clock(); before.size() < 3 && game.clock() - start < 10000;) {
         if (const auto offset = Screens::roadOffset(game.capture()))
             before.push_back(*offset);
+        if (!game.play(60))
+            break;
+    }
     if (before.empty()) {
         game.release(Key::up);
         return -1.0f;
@@ -76,8 +80,8 @@ inline float turnOfTheView(Game& game, const std::string& name, Key key, DWORD h
     float most = -1.0f;
     game.press(key);
     bool held = true;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < hold + 1200; Sleep(40)) {
-        if (held && GetTickCount() - start >= hold) {
+    for (const uint64_t start = game.clock(); game.clock() - start < hold + 1200;) {
+        if (held && game.clock() - start >= hold) {
             game.release(key);
             held = false;
         }
@@ -87,7 +91,11 @@ inline float turnOfTheView(Game& game, const std::string& name, Key key, DWORD h
             most = (*offset - from) * against;
             game.keep(f, name);
         }
+        if (!game.play(40))
+            break;
     }
+    if (held)
+        game.release(key);
     game.release(Key::up);
     return most;
 }

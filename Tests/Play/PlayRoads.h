@@ -13,6 +13,8 @@
 
 namespace Play {
 
+// Milliseconds of the game's clock: how long a screen may take to show, and
+// how long a screen that showed is left to settle before the next key.
 constexpr DWORD screenWait = 60000;
 constexpr DWORD settle = 800;
 
@@ -32,15 +34,15 @@ inline void introToMain(Game& game, const std::string& run, bool firstStart, boo
             },
             screenWait));
         EXPECT_EQ(languageFrames, 0) << "the language screen shows only at the first start";
-        Sleep(settle);
+        game.play(settle);
         return;
     }
     ASSERT_TRUE(game.waitFor(run + "-02-language", Screens::language, screenWait));
-    Sleep(settle);
+    game.play(settle);
     if (otherLanguage)
         game.tap(Key::right);
     ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-03-main", Screens::mainScreen));
-    Sleep(settle);
+    game.play(settle);
 }
 
 // Solo game, the race-track kind at sunset, Circuit without battle items
@@ -49,14 +51,14 @@ inline void mainToRace(Game& game, const std::string& run)
 {
     game.tap(Key::down);
     ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-04-choose-map", Screens::chooseMap));
-    Sleep(settle);
+    game.play(settle);
     game.tap(Key::down);
     game.tap(Key::confirm);
     game.tap(Key::right);
     game.tap(Key::right);
     game.keep(game.capture(), run + "-05-sunset");
     ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-06-game-mode", Screens::gameMode));
-    Sleep(settle);
+    game.play(settle);
     // Circuit; battle items off (no rockets or oil on a road that the
     // throttle alone must keep); three opponents; one lap.
     game.tap(Key::right);
@@ -73,10 +75,10 @@ inline void mainToRace(Game& game, const std::string& run)
     ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-08-loading",
                               [](const Frame& f) { return Screens::loading(f) || Screens::preview(f); }));
     ASSERT_TRUE(game.waitFor(run + "-09-preview", Screens::preview, screenWait));
-    Sleep(1500);
+    game.play(1500);
     game.tap(Key::confirm, 0);
     ASSERT_TRUE(game.waitFor(
-        run + "-10-countdown", [](const Frame& f) { return Screens::race(f) && !Screens::preview(f); }, screenWait));
+        run + "-10-countdown", Screens::countdown, screenWait));
 }
 
 // Confirms the pause's focus until the screen it leads to shows; a confirm
@@ -95,10 +97,10 @@ inline bool confirmInThePause(Game& game, const std::string& name, const std::fu
 
 // Up held for a while: the quad drives off, the view moves and the head-up
 // display shows a speed; Right and then Left turn the view; then the pause,
-// its give-up, and the main screen. The sprint's race clock never runs
-// ahead of the real one, and a quad at full throttle needs about a quarter
-// of a minute of it to the Goal, so the ten seconds or so of this drive,
-// three of them the countdown, always leave the race on for the pause.
+// its give-up, and the main screen. A quad at full throttle needs about a
+// quarter of a minute of the game's clock to the Goal, so the ten seconds or
+// so of it this drive takes, three of them the countdown, always leave the
+// race on for the pause.
 inline void raceToMain(Game& game, const std::string& run)
 {
     const auto never = [](const Frame&) { return false; };
@@ -112,10 +114,10 @@ inline void raceToMain(Game& game, const std::string& run)
     driveAlongTheRoad(game, run + "-11-back", 1500, never);
     EXPECT_GT(turnOfTheView(game, run + "-11-left", Key::left, 400), 0.1f) << "Left did not turn the view";
     ASSERT_TRUE(game.tapUntil(Key::pause, run + "-12-pause", Screens::pause));
-    Sleep(settle);
+    game.play(settle);
     game.tap(Key::down);
     ASSERT_TRUE(confirmInThePause(game, run + "-13-main", Screens::mainScreen));
-    Sleep(settle);
+    game.play(settle);
 }
 
 // The player's quad left standing on the road for the time given, no key
@@ -124,16 +126,18 @@ inline void raceToMain(Game& game, const std::string& run)
 inline std::pair<int, int> standOnTheRoad(Game& game, const std::string& name, DWORD milliseconds)
 {
     int frames = 0, raceFrames = 0, kept = 0;
-    for (DWORD start = GetTickCount(), lastKept = 0; GetTickCount() - start < milliseconds; Sleep(500)) {
+    for (uint64_t start = game.clock(), nextKept = start; game.clock() - start < milliseconds;) {
         const Frame f = game.capture();
         if (f.empty())
             break;
         ++frames;
         raceFrames += Screens::race(f) ? 1 : 0;
-        if (GetTickCount() - lastKept > 5000) {
+        if (game.clock() >= nextKept) {
             game.keep(f, name + "-" + std::to_string(kept++));
-            lastKept = GetTickCount();
+            nextKept = game.clock() + 5000;
         }
+        if (!game.play(500))
+            break;
     }
     return {raceFrames, frames};
 }
@@ -142,8 +146,8 @@ inline std::pair<int, int> standOnTheRoad(Game& game, const std::string& name, D
 // head-up display shows a speed. A finished race shows its results at the
 // next press of the throttle, so once the quad may have finished the
 // throttle is let go and pressed anew now and then until they show. The
-// race clock never runs ahead of the real one, and the quad needs about a
-// quarter of a minute of it to the Goal. Once the results have shown, the
+// quad needs about a quarter of a minute of the game's clock to the Goal.
+// Once the results have shown, the
 // next press leaves them: a slow frame may see the throttle let go between
 // two drives and show them before the press meant for them, so that press
 // is sent only while they do not show.
@@ -156,7 +160,7 @@ inline void raceToResults(Game& game, const std::string& run)
     // The window is often captured more often than the game draws it.
     EXPECT_GT(drive.movingFrames, drive.frames / 8) << drive.frames;
     bool results = false;
-    for (DWORD start = GetTickCount(); !results && GetTickCount() - start < 90000;) {
+    for (const uint64_t start = game.clock(); !results && game.clock() - start < 90000 && game.turn();) {
         driveAlongTheRoad(game, run + "-12-race", 2500, Screens::results);
         // Long enough for a frame to see the throttle let go, and for
         // results shown by the drive's own press to fade in.
@@ -169,7 +173,7 @@ inline void raceToResults(Game& game, const std::string& run)
         game.release(Key::up);
     }
     ASSERT_TRUE(results);
-    Sleep(settle);
+    game.play(settle);
 }
 
 // Frames of the results once their lines have slid in (about a second and a
@@ -178,12 +182,14 @@ inline void raceToResults(Game& game, const std::string& run)
 // is read over as many of its own frames as a quick one.
 inline std::vector<Frame> settledResults(Game& game)
 {
-    Sleep(2000);
+    game.play(2000);
     std::vector<Frame> frames;
-    for (DWORD start = GetTickCount(); frames.size() < 12 && GetTickCount() - start < 20000; Sleep(150)) {
+    for (const uint64_t start = game.clock(); frames.size() < 12 && game.clock() - start < 20000;) {
         Frame frame = game.capture();
         if (!frame.empty() && (frames.empty() || frame.difference(frames.back()) > 0.0f))
             frames.push_back(std::move(frame));
+        if (!game.play(150))
+            break;
     }
     return frames;
 }
@@ -193,9 +199,9 @@ inline std::vector<Frame> settledResults(Game& game)
 inline void resultsToMain(Game& game, const std::string& run)
 {
     ASSERT_TRUE(game.tapUntil(Key::up, run + "-14-choose-map", Screens::chooseMap));
-    Sleep(settle);
+    game.play(settle);
     ASSERT_TRUE(game.tapUntil(Key::back, run + "-15-main", Screens::mainScreen));
-    Sleep(settle);
+    game.play(settle);
 }
 
 // The window's client area set to width x height as a drag would leave it,
@@ -213,7 +219,7 @@ inline void resizeAndReset(Game& game, const std::string& name, int width, int h
         name + "-resized", [&](const Frame& f) { return f.width == width && f.height == height && accepts(f); },
         screenWait));
     PostMessageW(game.window(), WM_EXITSIZEMOVE, 0, 0);
-    Sleep(2000);
+    game.play(2000);
     EXPECT_TRUE(game.waitFor(name + "-reset", accepts, screenWait));
 }
 
@@ -221,15 +227,15 @@ inline void resizeAndReset(Game& game, const std::string& name, int width, int h
 // the game with exit code 0, its settings written and no crash protocol.
 inline void mainToQuit(Game& game, const std::string& run)
 {
-    ASSERT_TRUE(game.tapUntil(Key::back, run + "-19-exit", [](const Frame& f) { return !Screens::showroomQuad(f); }));
-    Sleep(settle);
+    ASSERT_TRUE(game.tapUntil(Key::back, run + "-19-exit", Screens::exitQuestion));
+    game.play(settle);
     game.tap(Key::left);
     game.keep(game.capture(), run + "-20-yes");
     // Yes: a confirm lost to a slow frame is sent again.
     long exitCode = -1000;
     for (int tries = 0; tries < 4 && exitCode == -1000; ++tries) {
         game.tap(Key::confirm, 0);
-        exitCode = game.run().waitForExit(15000);
+        exitCode = game.exitWithin(15000);
     }
     EXPECT_EQ(exitCode, 0);
     EXPECT_NE(GetFileAttributesW((settingsFolder() + L"gset.dat").c_str()), INVALID_FILE_ATTRIBUTES);

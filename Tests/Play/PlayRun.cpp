@@ -5,11 +5,13 @@
 #include "ImageFileWriter.h"
 
 #include "Application/WinShell.h"
+#include "Core/Timer.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -194,7 +196,7 @@ std::string Game::noWindow()
     const long code = program.waitForExit(0);
     if (code != -1000)
         return "the game ended with code " + std::to_string(code) + " before its window showed";
-    return "the game's window did not show in time";
+    return "the game's start-up came to no window";
 }
 
 Game::~Game()
@@ -231,17 +233,47 @@ Frame Game::capture()
     return frame;
 }
 
-bool Game::waitFor(const std::string& name, const std::function<bool(const Frame&)>& accepts, DWORD milliseconds,
-                   Frame* last)
+bool Game::turn()
+{
+    // A loop busy with one long pass (a level's load) answers late: it is
+    // asked again each second while the game works.
+    bool answered = false;
+    program.waitWhileWorking(
+        [&] {
+            DWORD_PTR answer = 0;
+            answered = handle && IsWindow(handle) &&
+                       SendMessageTimeoutW(handle, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer) != 0;
+            return answered || !handle || !IsWindow(handle);
+        },
+        std::numeric_limits<uint64_t>::max(), 0);
+    if (!answered)
+        return false;
+    const ULONGLONG now = GetTickCount64();
+    if (lastTurn) {
+        lastGap = now - lastTurn;
+        gameClock += std::min<ULONGLONG>(lastGap, ULONGLONG(Timer::longestFrame * 1000.0f));
+    }
+    lastTurn = now;
+    return true;
+}
+
+bool Game::play(DWORD ms)
+{
+    for (const uint64_t start = gameClock; gameClock - start < ms;)
+        if (!turn())
+            return false;
+    return true;
+}
+
+bool Game::waitFor(const std::string& name, const std::function<bool(const Frame&)>& accepts, DWORD ms, Frame* last)
 {
     Frame frame;
     bool ok = false;
-    for (DWORD start = GetTickCount();;) {
+    for (const uint64_t start = gameClock;;) {
         frame = capture();
         ok = !frame.empty() && accepts(frame);
-        if (ok || GetTickCount() - start > milliseconds || run().waitForExit(0) != -1000)
+        if (ok || gameClock - start > ms || !play(150))
             break;
-        Sleep(150);
     }
     keep(frame, name);
     if (last)
@@ -297,11 +329,18 @@ void Game::releaseAll()
 
 void Game::tap(Key key, DWORD settle)
 {
+    // SendInput returns once the low-level keyboard hooks have seen the key
+    // (Wine's DirectInput reads the keyboard through one). The loop reads the
+    // keys just after emptying its queue, so the pass that answers the turn
+    // reads the key held; it is let go a quarter of a frame later, 200 ms at
+    // most. The menus count a key that two passes read half a second apart
+    // (on the wall's clock) twice; passes that far apart are further apart
+    // than 200 ms, so the next pass reads the key let go.
     press(key);
-    // Longer than a slow frame, shorter than the menus' first repeat.
-    Sleep(400);
+    turn();
+    Sleep(DWORD(std::clamp<ULONGLONG>(lastGap / 4, 2, 200)));
     release(key);
-    Sleep(settle);
+    play(settle);
 }
 
 bool Game::tapUntil(Key key, const std::string& name, const std::function<bool(const Frame&)>& accepts)
@@ -314,11 +353,21 @@ bool Game::tapUntil(Key key, const std::string& name, const std::function<bool(c
     return false;
 }
 
-long Game::quit(DWORD milliseconds)
+long Game::exitWithin(DWORD ms)
+{
+    // The loop turns until the game closes its window; its shutdown then
+    // follows the program's own progress.
+    for (const uint64_t start = gameClock; gameClock - start <= ms;)
+        if (!turn())
+            return program.waitForEnd();
+    return program.waitForExit(0);
+}
+
+long Game::quit(DWORD ms)
 {
     if (handle)
         PostMessageW(handle, WM_CLOSE, 0, 0);
-    return program.waitForExit(milliseconds);
+    return exitWithin(ms);
 }
 
 }

@@ -4,6 +4,12 @@
 // sprint, started through ProgramRun, driven with keys sent by SendInput and
 // watched through the window's pixels (BitBlt and GetDIBits). Frames are kept
 // as PNG files in KORVANTA_SCREENSHOTS (the CI keeps them), else beside the copy.
+//
+// The runs wait by the game's own clock, never the wall's: a busy machine
+// draws fewer frames, and the game's clock moves on a fifth of a second at
+// most a frame. The tests see the game's frames as turns of its main loop,
+// which empties the window's message queue once a frame: a message sent to
+// the window comes back at the next.
 #include "ProgramRun.h"
 
 #include <windows.h>
@@ -72,14 +78,25 @@ public:
     std::string noWindow();
     ProgramRun& run() { return program; }
 
+    // Waits for the next turn of the game's main loop; false when the window
+    // is gone (the game ended) or the loop stopped turning (the game hangs).
+    bool turn();
+    // The milliseconds of the game's clock that the turns seen so far took:
+    // each turn counts as long as it took on the wall, up to the longest
+    // frame the game moves on whole, as the game's clock counts a frame.
+    uint64_t clock() const { return gameClock; }
+    // Lets the game run for ms of its clock; false when it stopped turning.
+    bool play(DWORD ms);
+
     Frame capture();
-    // Captures until the frame is accepted or the time has passed; the last
-    // frame either way, kept under name.
-    bool waitFor(const std::string& name, const std::function<bool(const Frame&)>& accepts, DWORD milliseconds,
+    // Captures until the frame is accepted or ms of the game's clock have
+    // passed; the last frame either way, kept under name.
+    bool waitFor(const std::string& name, const std::function<bool(const Frame&)>& accepts, DWORD ms,
                  Frame* last = nullptr);
     void keep(const Frame& frame, const std::string& name);
 
-    // A key pressed long enough for a frame to see it, then released.
+    // A key held while one pass of the game's loop reads the keys, then
+    // released, and settle ms of the game's clock let pass.
     void tap(Key key, DWORD settle = 400);
     // Taps the key until the screen it leads to shows (a key sent while a
     // screen still fades in may go unseen); false when it never did.
@@ -88,13 +105,20 @@ public:
     void release(Key key);
     void releaseAll();
 
+    // The game's exit code once it has ended, or -1000 when it still runs
+    // after ms of its clock (or its end stalls).
+    long exitWithin(DWORD ms);
     // Asks the program to end (a closed window) and gives its exit code.
-    long quit(DWORD milliseconds);
+    long quit(DWORD ms);
 
 private:
     ProgramRun program;
     HWND handle = nullptr;
     std::vector<WORD> held;
+    uint64_t gameClock = 0;
+    ULONGLONG lastTurn = 0;
+    // The wall's milliseconds between the last two turns: about a frame.
+    ULONGLONG lastGap = 0;
 };
 
 }

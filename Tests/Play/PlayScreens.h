@@ -16,12 +16,15 @@ inline int green(uint32_t p) { return int(p >> 8 & 0xFF); }
 inline int blue(uint32_t p) { return int(p & 0xFF); }
 
 // The first intro page: a square of the window's height in its middle, an
-// orange sky over a dark green horizon; black beside it.
+// orange sky over a dark green horizon; black beside it. The page shows for
+// a second of the wall's clock while it fades in frame by frame: a slow
+// game draws it faint (a tenth of its colour after a few frames), so any
+// warm tint of the sky counts.
 inline bool intro(const Frame& f)
 {
     const float side = float(f.height) / float(f.width);
     const float left = 0.5f - side / 2.0f;
-    const auto orange = [](uint32_t p) { return red(p) > blue(p) + 60 && red(p) > 90; };
+    const auto orange = [](uint32_t p) { return red(p) > blue(p) + 10; };
     return f.share(left + side * 0.1f, 0.25f, left + side * 0.35f, 0.5f, orange) > 0.8f &&
            f.mean(0.0f, 0.0f, left * 0.8f, 1.0f).brightness() < 20.0f;
 }
@@ -138,6 +141,25 @@ inline bool race(const Frame& f)
     // small windows too.
     return f.share(0.35f, 0.03f, 0.65f, 0.17f, white) > 0.025f && f.share(0.65f, 0.84f, 0.97f, 0.97f, white) > 0.015f &&
            f.mean(0.3f, 0.4f, 0.7f, 0.6f).brightness() < 180.0f;
+}
+
+// The race clock's box of the head-up display ("Time:" and the time, light
+// on grey), 15 to 205 pixels from the left, 150 to 177 from the top whatever
+// the window's size; the preview has none (battle modes neither).
+inline bool raceClock(const Frame& f)
+{
+    if (f.width < 205 || f.height < 177)
+        return false;
+    return f.share(15.0f / float(f.width), 150.0f / float(f.height), 205.0f / float(f.width), 177.0f / float(f.height),
+                   light) > 0.05f;
+}
+
+// A race under way or counting down, its preview closed: a gate post or a
+// quad behind the preview's banners can make them pass for no preview at
+// all, so the race clock's box must show too.
+inline bool countdown(const Frame& f)
+{
+    return race(f) && !preview(f) && raceClock(f);
 }
 
 // The head-up display's speed: light digits in the bottom right corner of
@@ -352,6 +374,15 @@ inline int pauseFocus(const Frame& f)
             return row;
     }
     return -1;
+}
+
+// The exit question: the menu's logo, its two answers side by side across
+// the middle, and neither the showroom nor the main screen's column of
+// choices (a showroom quad seen edge on can pass for none).
+inline bool exitQuestion(const Frame& f)
+{
+    return darkMenu(f) && logo(f) && !showroomQuad(f) && f.share(0.3f, 0.45f, 0.7f, 0.55f, light) > 0.005f &&
+           f.share(0.04f, 0.55f, 0.3f, 0.85f, light) < 0.001f;
 }
 
 // The country choice: the carousel's middle picture (the sprint's map, its

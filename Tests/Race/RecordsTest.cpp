@@ -280,10 +280,11 @@ TEST(RecordsCrash, AKilledSaveLeavesTheOldListOrTheNew)
                          L"--gtest_filter=RecordsCrash.DISABLED_ChildSavesInALoop --gtest_also_run_disabled_tests",
                          SW_HIDE);
         ASSERT_TRUE(child.started);
-        ASSERT_EQ(WaitForSingleObject(saving, 60000), WAIT_OBJECT_0) << "the child never saved";
+        ASSERT_TRUE(child.waitWhileWorking([&] { return WaitForSingleObject(saving, 0) == WAIT_OBJECT_0; }))
+            << "the child never saved";
         Sleep(random() % 50);
         TerminateProcess(child.process.hProcess, 7);
-        ASSERT_EQ(WaitForSingleObject(child.process.hProcess, 20000), WAIT_OBJECT_0);
+        ASSERT_EQ(child.waitForEnd(), 7);
         Records records;
         ASSERT_TRUE(records.load(String(path.c_str())));
         const bool old = laps(records) == listOf(sample.laps) && races(records) == listOf(sample.races);

@@ -305,8 +305,8 @@ TEST_F(WayFile, ACutFileSavesTheWayItHeldWhole)
 }
 
 // Total cross-sections beyond what any level needs: 127 curbstone segments
-// of about 2,048 steps each (a file of some 9 KB) are refused at once,
-// before any mesh is built.
+// of about 2,048 steps each (a file of some 9 KB) are refused before any
+// mesh is built (WayBench prints how long that takes).
 TEST_F(WayFile, ANetworkOfTooManyCrossSectionsIsRefused)
 {
     Route way;
@@ -317,9 +317,7 @@ TEST_F(WayFile, ANetworkOfTooManyCrossSectionsIsRefused)
     }
     const std::vector<uint8_t> bytes = bytesOf({way});
     EXPECT_LT(bytes.size(), 10000u);
-    const DWORD start = GetTickCount();
     EXPECT_FALSE(read(bytes));
-    EXPECT_LT(GetTickCount() - start, 1000u);
     EXPECT_EQ(gWayNetwork.ways.count(), 0);
     EXPECT_TRUE(gWayNetwork.segments.empty());
     // Four such segments fit.
@@ -331,9 +329,10 @@ TEST_F(WayFile, ANetworkOfTooManyCrossSectionsIsRefused)
 // Roads along z at each x of points 100 apart, segments of 2,047 steps,
 // numbered in walk order; linked each from the first point n times to the
 // point numbered target. Links repeated 0 to 1,000 times (a file keeps every
-// link) read at once and save back byte for byte: the junction tests the way
-// it joins once. Roads whose every end links every other road's end ask for
-// more edge tests than a load may take: refused at once.
+// link) read and save back byte for byte: the junction tests the way it
+// joins once. Roads whose every end links every other road's end ask for
+// more edge tests than a load may take: refused. (WayBench prints how long
+// these reads take.)
 TEST_F(WayFile, RepeatedLinksReadAtOnceAndOverlongJunctionsAreRefused)
 {
     const auto roads = [](std::vector<int> lengths, size_t links, int32_t target) {
@@ -353,17 +352,13 @@ TEST_F(WayFile, RepeatedLinksReadAtOnceAndOverlongJunctionsAreRefused)
     };
     for (const size_t links : {0u, 10u, 1000u}) {
         const std::vector<uint8_t> file = roads({2, 3}, links, 3);
-        const DWORD start = GetTickCount();
         ASSERT_TRUE(read(file)) << links;
-        EXPECT_LT(GetTickCount() - start, 1000u) << links;
         EXPECT_EQ(written().size(), file.size()) << links;
         const std::vector<uint8_t> saved = written();
         ASSERT_TRUE(read(saved));
         EXPECT_EQ(written(), saved) << links;
     }
-    const DWORD start = GetTickCount();
     EXPECT_FALSE(read(roads({2, 2, 2}, 3, -1)));
-    EXPECT_LT(GetTickCount() - start, 1000u);
     EXPECT_EQ(gWayNetwork.ways.count(), 0);
 }
 

@@ -9,11 +9,15 @@
 // coarsely for single calls); the device's own threads draw the pixels.
 // Then the water pass alone, with the level's objects and vehicles mirrored
 // in the water and with them masked out of the reflections, run for run.
-// Each figure is the minimum and the median of several runs.
+// Each figure is the minimum and the median of several runs. Last, the load
+// of a copy of the level with one side file damaged at a time (empty, cut to
+// half, or random bytes), as the level tests damage them, and with each of
+// the level tests' costly grass and water files.
 // With a map's file name as its argument it loads and flies that map of
 // the map folder instead of the valley.
 // Needs a display and the game data ("Data\Map\Valley.tee" under the
 // working folder or the build folder).
+#include "../../Tests/Landscape/CostlyFiles.h"
 #include "BenchDevice.h"
 #include "BenchFigures.h"
 #include "BenchWindow.h"
@@ -42,6 +46,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -191,6 +196,101 @@ void splitFrame(Scene& scene, D3D::Device::SwapChain& chain, double times[passCo
 
 }
 
+std::vector<uint8_t> fileBytes(const std::wstring& path)
+{
+    std::vector<uint8_t> bytes;
+    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+        uint8_t chunk[65536];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof(chunk), file)) > 0;)
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
+{
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file)
+        return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+// The level copied into a folder of its own, each side file in turn empty,
+// cut to half or random bytes (the others whole): the loads, the slowest
+// named.
+void damagedLoads(Scene& scene, const String& level)
+{
+    const std::wstring source(level.text());
+    const std::wstring stem = source.substr(0, source.size() - 4);
+    const std::wstring name = stem.substr(stem.find_last_of(L"\\/") + 1);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"LevelBenchDamage\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const wchar_t* const extensions[] = {L".tee", L".map", L".wtr", L".mdw", L".way", L".obj"};
+    std::vector<uint8_t> whole[6];
+    for (int e = 0; e < 6; ++e) {
+        whole[e] = fileBytes(stem + extensions[e]);
+        writeBytes(folder + name + extensions[e], whole[e]);
+    }
+    const char* const damageNames[] = {"empty", "cut", "random"};
+    std::mt19937 random(75);
+    std::vector<double> loads;
+    double slowest = -1.0;
+    std::string slowestName;
+    for (int e = 1; e < 6; ++e)
+        for (int damage = 0; damage < 3; ++damage) {
+            std::vector<uint8_t> bytes = whole[e];
+            if (damage == 0)
+                bytes.clear();
+            else if (damage == 1)
+                bytes.resize(bytes.size() / 2);
+            else
+                for (uint8_t& b : bytes)
+                    b = uint8_t(random());
+            writeBytes(folder + name + extensions[e], bytes);
+            const double t0 = BenchDevice::seconds();
+            scene.load(String((folder + name + L".tee").c_str()));
+            const double t = BenchDevice::seconds() - t0;
+            scene.clear();
+            writeBytes(folder + name + extensions[e], whole[e]);
+            loads.push_back(t);
+            if (t > slowest) {
+                slowest = t;
+                const std::wstring extension(extensions[e] + 1);
+                slowestName = std::string(extension.begin(), extension.end()) + " " + damageNames[damage];
+            }
+        }
+    BenchFigures::print("load with a side file damaged (15 kinds)", BenchFigures::of(loads), 1000.0, "ms");
+    std::printf("  the slowest: %s, %.1f ms\n", slowestName.c_str(), slowest * 1000.0);
+    const auto loadOfCopy = [&] {
+        return BenchFigures::repeat(3, [&] {
+            const double t0 = BenchDevice::seconds();
+            scene.load(String((folder + name + L".tee").c_str()));
+            const double t = BenchDevice::seconds() - t0;
+            scene.clear();
+            return t;
+        });
+    };
+    BenchFigures::print("load of the copy whole", loadOfCopy(), 1000.0, "ms");
+    for (const wchar_t* extension : {L".mdw", L".wtr"}) {
+        const int e = std::wstring(extension) == L".mdw" ? 3 : 2;
+        for (const auto& [what, bytes] : CostlyFiles::of(extension)) {
+            writeBytes(folder + name + extension, bytes);
+            const BenchFigures::Spread costly = loadOfCopy();
+            writeBytes(folder + name + extension, whole[e]);
+            const std::wstring wide(extension + 1);
+            const std::string label = "  with a costly " + std::string(wide.begin(), wide.end()) + " (" + what + ")";
+            BenchFigures::print(label.c_str(), costly, 1000.0, "ms");
+        }
+    }
+    for (const wchar_t* extension : extensions)
+        DeleteFileW((folder + name + extension).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
 int main(int argc, char** argv)
 {
     // The game's hooks are its own business; an empty client still draws
@@ -329,6 +429,8 @@ int main(int argc, char** argv)
     BenchFigures::print("  mirrored, this thread's CPU time", BenchFigures::of(mirrored[1]), 1000.0, "ms");
     BenchFigures::print("  masked out, this thread's CPU time", BenchFigures::of(masked[1]), 1000.0, "ms");
     std::printf("goal for the load: under 1000 ms\n");
+    scene.clear();
+    damagedLoads(scene, level);
 
     scene.release();
     WayModelerSet::destroy();

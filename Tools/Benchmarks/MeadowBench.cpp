@@ -2,11 +2,14 @@
 // both render passes of the sample's two layers (grass and reeds) per frame,
 // with the camera standing on the valley floor and with it driving along the
 // valley; the far field's update when no picture is due, and a renewal of
-// three pictures (far objects stood in by boxes). Times are this thread's CPU
-// time and wall time (the device's own threads draw the pixels); each figure
-// is the minimum and the median of several runs.
+// three pictures (far objects stood in by boxes); last, the reads of grass
+// files that ask for much. Times are this thread's CPU time and wall time
+// (the device's own threads draw the pixels); each figure is the minimum and
+// the median of several runs.
 // Needs a display and the game data ("Data\Map\Valley.tee" under the
 // working folder or the build folder).
+#include "../../Tests/Landscape/CostlyFiles.h"
+#include "BenchFigures.h"
 #include "BenchWindow.h"
 
 #include "Landscape/GrasLayer.h"
@@ -23,6 +26,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -212,6 +216,20 @@ int main()
     idle.print("HLod::update, no picture due", "us");
     renewal.print("HLod::update renewing pictures");
     std::printf("pictures per renewal: %u; budgets: 5 us without a renewal, 3 ms for three pictures\n", perRenewal);
+    // The level tests' costly grass files, each read into a meadow of its
+    // own: the read stops at the bound, before any image is decoded.
+    for (const auto& [what, bytes] : CostlyFiles::of(L".mdw")) {
+        const BenchFigures::Spread spread = BenchFigures::repeat(5, [&] {
+            FileArray stream;
+            LandscapeTestFiles::streamOf(stream, bytes);
+            Meadow costly;
+            const double start = BenchWindow::now();
+            costly.read(stream);
+            return BenchWindow::now() - start;
+        });
+        const std::string label = "read of a costly grass file (" + what + ")";
+        BenchFigures::print(label.c_str(), spread, 1000.0, "ms");
+    }
     scene.release();
     BenchWindow::close(window);
     return 0;

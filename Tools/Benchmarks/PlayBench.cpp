@@ -155,21 +155,17 @@ double meanChannel(const std::vector<uint32_t>& pixels, int shift)
     return pixels.empty() ? 0.0 : sum / double(pixels.size());
 }
 
-// Reads the boxes until accepts() takes them or the time has passed: the
-// seconds since from when it did, -1 otherwise (also when the program ended).
+// Reads the boxes until accepts() takes them or the game's main thread has
+// worked the time given without (or stalled): the seconds since from when it
+// did, -1 otherwise (also when the program ended).
 template <class Accepts>
 double secondsUntil(Play::Game& game, std::vector<Box> boxes, double from, DWORD milliseconds, Accepts accepts)
 {
     RegionReader reader(game.window(), std::move(boxes));
     std::vector<uint32_t> pixels;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < milliseconds;) {
-        if (reader.read(pixels) && accepts(pixels))
-            return now() - from;
-        if (game.run().waitForExit(0) != -1000)
-            break;
-        Sleep(2);
-    }
-    return -1.0;
+    const bool seen = game.run().waitWhileWorking([&] { return reader.read(pixels) && accepts(pixels); },
+                                                  milliseconds, 2);
+    return seen ? now() - from : -1.0;
 }
 
 // The intro's first frame: the warm tint of its sky, however faint, where
@@ -183,10 +179,13 @@ double secondsToIntro(Play::Game& game, double from)
 
 // The load from the confirm of the game mode: the press, the loading
 // screen's red ring, then the preview's first frame, where the level's sky
-// lights the top of the window that the loading screen kept black. A press
-// that no loading screen followed within 6 s is given again. The seconds from
-// the press that started the load to the preview, -1 when none did or no
-// preview showed; ring the seconds to the loading screen's first frame.
+// lights the top of the window that the loading screen kept black. The
+// confirm is held until the ring shows, a second at most (a slow frame must
+// see it). A press that no loading screen followed within 6 s of the game's
+// main thread's work is given again; the load itself may work 120 s. The
+// seconds from the press that started the load to the preview, -1 when none
+// did or no preview showed; ring the seconds to the loading screen's first
+// frame.
 double secondsOfLoad(Play::Game& game, double& ring)
 {
     RegionReader middle(game.window(), {{0.4f, 0.35f, 0.6f, 0.65f}});
@@ -199,26 +198,37 @@ double secondsOfLoad(Play::Game& game, double& ring)
         const double pressed = now();
         game.press(Play::Key::confirm);
         bool held = true, loading = false;
-        for (DWORD start = GetTickCount(); GetTickCount() - start < (loading ? 120000u : 6000u);) {
-            if (held && now() - pressed > 0.25) {
+        const auto release = [&] {
+            if (held && (loading || now() - pressed > 1.0)) {
                 game.release(Play::Key::confirm);
                 held = false;
             }
-            if (!loading && middle.read(pixels)) {
-                loading = double(std::count_if(pixels.begin(), pixels.end(), red)) > 0.03 * double(pixels.size());
-                ring = now() - pressed;
-            }
-            if (loading && top.read(pixels) &&
-                (meanChannel(pixels, 16) + meanChannel(pixels, 8) + meanChannel(pixels, 0)) / 3.0 > 25.0)
-                return now() - pressed;
-            if (game.run().waitForExit(0) != -1000)
-                return -1.0;
-            Sleep(2);
-        }
+        };
+        game.run().waitWhileWorking(
+            [&] {
+                release();
+                if (middle.read(pixels)) {
+                    loading = double(std::count_if(pixels.begin(), pixels.end(), red)) > 0.03 * double(pixels.size());
+                    ring = now() - pressed;
+                }
+                return loading;
+            },
+            6000, 2);
+        double preview = -1.0;
+        if (loading)
+            game.run().waitWhileWorking(
+                [&] {
+                    release();
+                    if (top.read(pixels) &&
+                        (meanChannel(pixels, 16) + meanChannel(pixels, 8) + meanChannel(pixels, 0)) / 3.0 > 25.0)
+                        preview = now() - pressed;
+                    return preview >= 0.0;
+                },
+                120000, 2);
         if (held)
             game.release(Play::Key::confirm);
-        if (loading)
-            return -1.0;
+        if (loading || game.run().waitForExit(0) != -1000)
+            return preview;
     }
     return -1.0;
 }
@@ -372,11 +382,6 @@ private:
     int first;
 };
 
-bool raceStarted(const Play::Frame& f)
-{
-    return Play::Screens::race(f) && !Play::Screens::preview(f);
-}
-
 const char* const kindNames[3] = {"off-road", "race track", "rally"};
 
 struct KindRun
@@ -413,7 +418,7 @@ bool mainToPreview(Play::Game& game, const std::string& name, int kind, KindRun&
         out.lost = "the map choice did not show";
         return false;
     }
-    Sleep(Play::settle);
+    game.play(Play::settle);
     for (int i = 0; i < kind; ++i)
         game.tap(Play::Key::down);
     game.tap(Play::Key::confirm);
@@ -421,7 +426,7 @@ bool mainToPreview(Play::Game& game, const std::string& name, int kind, KindRun&
         out.lost = "the game mode did not show";
         return false;
     }
-    Sleep(Play::settle);
+    game.play(Play::settle);
     if (kind == 1) {
         // Circuit, battle items off (the throttle alone keeps the sprint's
         // road), three opponents, one lap.
@@ -479,11 +484,11 @@ KindRun runKind(int kind)
     }
     out.atMain = holdingsOf(process).workingSet;
     if (mainToPreview(game, name, kind, out) && kind == 1) {
-        Sleep(1500);
-        game.tapUntil(Play::Key::confirm, name + "-race", raceStarted);
+        game.play(1500);
+        game.tapUntil(Play::Key::confirm, name + "-race", Play::Screens::countdown);
         game.press(Play::Key::up);
         // The countdown, then the race itself.
-        Sleep(3500);
+        game.play(3500);
         out.race = countFrames(game, 30000);
         out.afterRace = holdingsOf(process).workingSet;
         game.keep(game.capture(), name + "-raced");
@@ -491,7 +496,8 @@ KindRun runKind(int kind)
     }
     out.peak = holdingsOf(process).peakWorkingSet;
     if (game.quit(20000) == -1000)
-        std::printf("  (%s: the game did not end within 20 s of its window's close)\n", kindNames[kind]);
+        std::printf("  (%s: the game did not end within 20 s of its clock after its window's close)\n",
+                    kindNames[kind]);
     return out;
 }
 
@@ -615,8 +621,8 @@ int soak(double minutes)
         KindRun race;
         bool raced = mainToPreview(game, "Soak", 1, race);
         if (raced) {
-            Sleep(1500);
-            raced = game.tapUntil(Play::Key::confirm, "Soak-race", raceStarted);
+            game.play(1500);
+            raced = game.tapUntil(Play::Key::confirm, "Soak-race", Play::Screens::countdown);
         }
         if (raced)
             Play::raceToResults(game, "Soak");

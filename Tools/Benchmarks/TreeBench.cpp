@@ -1,7 +1,8 @@
 // Prints figures of the tree generator on one core: growing the default
 // skeleton with its roots, and reading the sample tree's three stored levels
-// of detail, alone and for a level of 20 trees; the ring and mesh passes of
-// the sample tree; on a device, the sample's generation with its buffers and
+// of detail, alone and for a level of 20 trees, and a refused record of
+// 12 MB whose 64 levels each claim all the children its bytes could hold;
+// the ring and mesh passes of the sample tree; on a device, the sample's generation with its buffers and
 // bark, and the filling of an entity with it.
 #include "BenchDevice.h"
 #include "BenchFigures.h"
@@ -26,6 +27,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace
 {
@@ -105,6 +107,28 @@ int main()
     };
     BenchFigures::print("read of the sample's three levels (budget 0.2 ms)", BenchFigures::repeat(runs, readLevels),
                         1e3, "ms");
+
+    // A head at each level claiming every child the bytes left could hold,
+    // over zeros that read as bare children: refused.
+    {
+        const size_t size = 12u << 20;
+        FileArray claims(4096);
+        for (uint32_t d = 0; d < Tree::Bough::maxDepth; ++d) {
+            const uint32_t head[6] = {0, 0, 0, uint32_t((size - 24 * (d + 1)) / 24), std::min(d, 3u), 0x3F800000u};
+            claims.write(head, sizeof(head));
+        }
+        const std::vector<uint8_t> zeros(size - claims.size());
+        claims.write(zeros.data(), uint32_t(zeros.size()));
+        const auto refuse = [&claims] {
+            Tree::Bough bough;
+            claims.seek(0, 0);
+            const double start = now();
+            bough.read(claims);
+            return now() - start;
+        };
+        BenchFigures::print("read of a 12 MB record of claimed children (refused)", BenchFigures::repeat(20, refuse),
+                            1e3, "ms");
+    }
 
     // The ring and mesh passes over the sample's level 0 skeleton.
     {

@@ -2,8 +2,10 @@
 // (the update and the render with the lake's reflection and the sky mask)
 // in wall time and in this thread's CPU time (the device's own threads draw
 // the pixels), a wave step of the pond's 64 near macros (N = 8), and the
-// point test on an area of 64 triangles. Needs a display and the game data
+// point test on an area of 64 triangles, and the reads of water files that
+// ask for much. Needs a display and the game data
 // ("Data\Map\Valley.tee" under the working folder or the build folder).
+#include "../../Tests/Landscape/CostlyFiles.h"
 #include "BenchFigures.h"
 #include "BenchWindow.h"
 
@@ -19,6 +21,7 @@
 
 #include <cstdio>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -165,6 +168,21 @@ int main()
     BenchFigures::print("wave step", stepTime, 1000.0, "ms");
     std::printf("isPointInWater: 64 triangles, %d%% inside\n", int(100.0 * inside / (rounds * double(points.size()))));
     BenchFigures::print("isPointInWater", pointTime, 1.0e6, "us");
+    // The level tests' costly water files read as a level's load reads
+    // them, textures made on the device: the read stops at the bound.
+    for (const auto& [what, bytes] : CostlyFiles::of(L".wtr")) {
+        const BenchFigures::Spread spread = BenchFigures::repeat(runs, [&] {
+            FileArray stream;
+            LandscapeTestFiles::streamOf(stream, bytes);
+            const double start = BenchWindow::now();
+            gWater.read(&chain, stream);
+            const double t = BenchWindow::now() - start;
+            gWater.clear();
+            return t;
+        });
+        const std::string label = "read of a costly water file (" + what + ")";
+        BenchFigures::print(label.c_str(), spread, 1000.0, "ms");
+    }
     scene.release();
     BenchWindow::close(window);
     return 0;

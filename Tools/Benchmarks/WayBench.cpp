@@ -4,9 +4,10 @@
 // it), the hollows of a terrain patch's height grid, the ways pass for 200
 // segments (the CPU of its calls), the mesh build of the sample network per
 // km of road, the build of one curbstone segment per step from 64 to 2,048
-// steps (flat when it grows linearly), and what the sample's ways add to a
-// frame of the software
-// device at 1024 x 768. Needs a display and the game data (the sample level
+// steps (flat when it grows linearly), what the sample's ways add to a
+// frame of the software device at 1024 x 768, and the read of way files
+// that ask for more than any level needs (refused before any mesh is built)
+// or repeat a link a thousand times. Needs a display and the game data (the sample level
 // and the resource archive under the working folder or the build folder).
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
@@ -27,6 +28,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -344,6 +346,49 @@ int main()
         }));
     }
 
+    // Files of a few KB that ask for more than any level needs: 127
+    // curbstone segments of about 2,048 steps each, and three short roads
+    // whose every end links every other road's end (refused); a link
+    // repeated 1,000 times (read whole).
+    std::vector<WayFileWriter::Way> crossSections(1);
+    for (int i = 0; i <= 127; ++i) {
+        crossSections[0].push_back(point(0.0f, 100.0f * float(i), L"Curbstone1", 10.0f));
+        crossSections[0].back().stepsPerLength = 20.4f;
+    }
+    const auto roads = [](int count, size_t links, int32_t target) {
+        std::vector<WayFileWriter::Way> file;
+        int32_t id = 0;
+        for (int r = 0; r < count; ++r) {
+            file.emplace_back();
+            for (int i = 0; i < (target < 0 ? 2 : 2 + r); ++i) {
+                file.back().push_back(point(100.0f * float(r), 100.0f * float(i), L"SimpleWayBorderPaver1", 8.0f));
+                file.back().back().stepsPerLength = 20.475f;
+                file.back().back().id = id++;
+            }
+            file.back().back().name = String(L"Undefined");
+            file.back().front().links.assign(links, target < 0 ? int32_t(2 * ((r + 1) % count) + 1) : target);
+        }
+        return file;
+    };
+    const struct
+    {
+        const char* what;
+        std::vector<WayFileWriter::Way> ways;
+    } hostile[] = {{"127 curbstone segments of 2,048 steps (refused)", crossSections},
+                   {"every end linked to every road's end (refused)", roads(3, 3, -1)},
+                   {"a link repeated 1,000 times", roads(2, 1000, 3)}};
+    BenchFigures::Spread hostileReads[3];
+    for (size_t i = 0; i < 3; ++i) {
+        FileArray bytes(4096);
+        WayFileWriter::write(hostile[i].ways, bytes);
+        hostileReads[i] = BenchFigures::repeat(runs, [&] {
+            bytes.seek(0, 0);
+            const double start = BenchWindow::now();
+            gWayNetwork.read(bytes);
+            return BenchWindow::now() - start;
+        });
+    }
+
     std::printf("sample ways: %zu segments, %.2f km of road\n", sampleSegments, roadLength / 1000.0f);
     BenchFigures::print("mesh build (load of the sample's ways), per km", build, 1000.0, "ms");
     for (size_t i = 0; i < perStep.size(); ++i) {
@@ -370,6 +415,11 @@ int main()
     BenchFigures::print("scene frame without them", withoutWays, 1000.0, "ms");
     std::printf("the ways add: min %.3f ms, median %.3f ms\n", (withWays.minimum - withoutWays.minimum) * 1000.0,
                 (withWays.median - withoutWays.median) * 1000.0);
+    std::printf("way files that ask for too much, read:\n");
+    for (size_t i = 0; i < 3; ++i) {
+        const std::string label = std::string("  ") + hostile[i].what;
+        BenchFigures::print(label.c_str(), hostileReads[i], 1000.0, "ms");
+    }
     std::printf("(checksum %g)\n", double(sink));
 
     WayModelerSet::destroy();

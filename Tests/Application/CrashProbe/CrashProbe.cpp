@@ -42,9 +42,10 @@ void mainRun(void*)
     Faulting method;
     Thread worker(&method);
     worker.start();
-    // The main loop ends when the crash report posts WM_QUIT.
+    // The main loop ends when the crash report posts WM_QUIT (a minute at
+    // most: only a report that never comes takes that long).
     MSG message;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(1)) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 60000; Sleep(1)) {
         if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) && message.message == WM_QUIT) {
             worker.stop();
             shutdownHere();
