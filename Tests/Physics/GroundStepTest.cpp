@@ -17,7 +17,7 @@ namespace
 // of 60 down to 5 frames a second: it climbs, slides or stops, but never
 // rises faster than it drove, its lowest corner never stands higher over
 // the ground beneath it than a few units (a step of two units throws a box
-// at full speed some five), and its middle never sinks below the lowest
+// at full speed some three), and its middle never sinks below the lowest
 // ground under it. The 8 unit step over 7 units is the off-road maps'
 // steepest; 30 over 30 a 45 degree slope.
 TEST(GroundStep, ABoxDrivenIntoStepsAndSlopesIsNeverThrownUp)

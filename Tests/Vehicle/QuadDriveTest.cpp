@@ -876,6 +876,34 @@ TEST(QuadStep, EachWheelRollsWithTheSpeedAtItsOwnCentre)
     EXPECT_GT(rearLeft * frontLeft, 0.0f) << "both left wheels roll the same way";
 }
 
+// A contact's motion along the ground splits into rolling (along the
+// wheel's forward axis laid into the ground) and sliding across it (along
+// its axle laid into the ground), also for a body rolled against the ground.
+TEST(QuadStep, AContactRollsAlongTheGroundAndSlidesAcrossIt)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    neRigidBody* body = bench.body();
+    const QuadPhysics::Contact& contact = bench.quad->wheels[Wheel::frontLeft].contacts[0];
+    struct Row
+    {
+        float roll;
+        vec3d velocity, rolling, sliding;
+    };
+    const Row rows[] = {{0.0f, {5, 0, 0}, {}, {5, 0, 0}},
+                        {0.0f, {0, 0, 5}, {0, 0, 5}, {}},
+                        {15.0f, {5, 0, 0}, {}, {5, 0, 0}},
+                        {15.0f, {3, 0, 4}, {0, 0, 4}, {3, 0, 0}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.roll) + " degrees");
+        bench.pose(row.roll, row.velocity);
+        bench.quad->step(body);
+        ASSERT_TRUE(contact.grounded);
+        EXPECT_NEAR((contact.rollVelocity - row.rolling).length(), 0.0f, 1e-3f);
+        EXPECT_NEAR((contact.lateralVelocity - row.sliding).length(), 0.0f, 1e-3f);
+    }
+}
+
 TEST(QuadStep, TheRearAxleBlendsContactsAtDifferentHeights)
 {
     Track track(slopeMap(riseFor(10.0f)));
