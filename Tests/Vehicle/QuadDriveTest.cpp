@@ -904,6 +904,32 @@ TEST(QuadStep, AContactRollsAlongTheGroundAndSlidesAcrossIt)
     }
 }
 
+// A damaged quad rolls with the turn of its wheels: each unit posed since
+// the last step pushes 50 x damage x sin(spin angle) about the forward
+// axis, once.
+TEST(QuadStep, ADamagedQuadWobblesWithItsPosedWheels)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    Instance& quad = *bench.quad;
+    neRigidBody* body = bench.body();
+    const auto torque = [&](float damage, bool posed) {
+        bench.pose(0.0f, {});
+        quad.published.damage = damage;
+        Wheel& wheel = quad.wheels[Wheel::frontLeft];
+        wheel.spinAngle = 30.0f;
+        wheel.visualUpdated = posed ? 1u : 0u;
+        quad.step(body);
+        return quad.torque;
+    };
+    const vec3d calm = torque(0.0f, true);
+    const vec3d forward = body->getTransform()->row(2);
+    EXPECT_NEAR((torque(0.5f, true) - calm - forward * (50.0f * 0.5f * 0.5f)).length(), 0.0f, 1e-3f);
+    EXPECT_NEAR((torque(0.25f, true) - calm - forward * (50.0f * 0.25f * 0.5f)).length(), 0.0f, 1e-3f);
+    EXPECT_NEAR((torque(0.5f, false) - calm).length(), 0.0f, 1e-3f) << "not posed since";
+    EXPECT_EQ(uint32_t(quad.wheels[Wheel::frontLeft].visualUpdated), 0u) << "one push per posed frame";
+}
+
 TEST(QuadStep, TheRearAxleBlendsContactsAtDifferentHeights)
 {
     Track track(slopeMap(riseFor(10.0f)));
@@ -1377,6 +1403,16 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
     EXPECT_NEAR(along.dot(axle), 0.0f, 1e-3f);
     EXPECT_NEAR(wheelWorld.row(0).length(), sampleScale, 1e-3f);
     EXPECT_FLOAT_EQ(float(rear.spinAngle), 2.0f * spin);
+    // Posed at a turn of 40 degrees (standing, it all but stops spinning),
+    // its middle on the arm where the mesh places it.
+    rear.spinAngle = 40.0f;
+    quad.prepareRender();
+    ASSERT_LT(std::fabs(float(rear.spin)), 1e-3f);
+    const vec3d turned = (B.row(1) * std::cos(40.0f * degrees) + B.row(2) * std::sin(40.0f * degrees)).normalised();
+    EXPECT_NEAR((wheelWorld.row(1).normalised() - turned).length(), 0.0f, 1e-3f);
+    const vec3d armPivot = B.transformPoint(rear.partMeshes[0]->world.row(3) * sampleScale);
+    EXPECT_NEAR((wheelWorld.row(3) - armPivot).length(),
+                (rear.partMeshes[3]->world.row(3) - rear.partMeshes[0]->world.row(3)).length() * sampleScale, 1e-3f);
 
     // The handlebar turns with the steering about its own place.
     quad.steer = 1.0f;
