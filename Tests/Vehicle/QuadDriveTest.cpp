@@ -930,6 +930,24 @@ TEST(QuadStep, ADamagedQuadWobblesWithItsPosedWheels)
     EXPECT_EQ(uint32_t(quad.wheels[Wheel::frontLeft].visualUpdated), 0u) << "one push per posed frame";
 }
 
+// A unit stepped by itself reads the body's pose as the quad's step hands it
+// over: the same push.
+TEST(QuadStep, AUnitSteppedOnItsOwnPushesAsInTheQuadsStep)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    neRigidBody* body = bench.body();
+    bench.pose(10.0f, {1.0f, -0.5f, 4.0f});
+    for (Wheel& wheel : bench.quad->wheels) {
+        vec3d force, torque, handedForce, handedTorque;
+        wheel.stepWheel(body, force, torque);
+        wheel.stepWheel(body, *body->getTransform(), handedForce, handedTorque);
+        EXPECT_NE(force, vec3d()) << wheel.index;
+        EXPECT_NEAR((force - handedForce).length(), 0.0f, 1e-4f) << wheel.index;
+        EXPECT_NEAR((torque - handedTorque).length(), 0.0f, 1e-4f) << wheel.index;
+    }
+}
+
 TEST(QuadStep, TheRearAxleBlendsContactsAtDifferentHeights)
 {
     Track track(slopeMap(riseFor(10.0f)));
@@ -1403,16 +1421,23 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
     EXPECT_NEAR(along.dot(axle), 0.0f, 1e-3f);
     EXPECT_NEAR(wheelWorld.row(0).length(), sampleScale, 1e-3f);
     EXPECT_FLOAT_EQ(float(rear.spinAngle), 2.0f * spin);
-    // Posed at a turn of 40 degrees (standing, it all but stops spinning),
-    // its middle on the arm where the mesh places it.
-    rear.spinAngle = 40.0f;
-    quad.prepareRender();
-    ASSERT_LT(std::fabs(float(rear.spin)), 1e-3f);
+    // Posed at a turn of 40 degrees (standing, they all but stop spinning),
+    // each wheel's middle on its arm where the mesh places it; a front
+    // wheel's steering part turns with it only as the steering does.
     const vec3d turned = (B.row(1) * std::cos(40.0f * degrees) + B.row(2) * std::sin(40.0f * degrees)).normalised();
-    EXPECT_NEAR((wheelWorld.row(1).normalised() - turned).length(), 0.0f, 1e-3f);
-    const vec3d armPivot = B.transformPoint(rear.partMeshes[0]->world.row(3) * sampleScale);
-    EXPECT_NEAR((wheelWorld.row(3) - armPivot).length(),
-                (rear.partMeshes[3]->world.row(3) - rear.partMeshes[0]->world.row(3)).length() * sampleScale, 1e-3f);
+    for (Wheel* wheel : {&rear, &quad.wheels[Wheel::frontLeft]}) {
+        wheel->spinAngle = 40.0f;
+        quad.prepareRender();
+        ASSERT_LT(std::fabs(float(wheel->spin)), 1e-3f);
+        const matrix3d& posed = wheel->parts[3]->own;
+        EXPECT_NEAR((posed.row(1).normalised() - turned).length(), 0.0f, 1e-3f) << wheel->index;
+        const vec3d armPivot = B.transformPoint(wheel->partMeshes[0]->world.row(3) * sampleScale);
+        EXPECT_NEAR((posed.row(3) - armPivot).length(),
+                    (wheel->partMeshes[3]->world.row(3) - wheel->partMeshes[0]->world.row(3)).length() * sampleScale,
+                    1e-3f) << wheel->index;
+    }
+    const matrix3d& hub = quad.wheels[Wheel::frontLeft].parts[2]->own;
+    EXPECT_NEAR((hub.row(1) - B.row(1) * sampleScale).length(), 0.0f, 1e-3f) << "the steering part does not spin";
 
     // The handlebar turns with the steering about its own place.
     quad.steer = 1.0f;
