@@ -669,6 +669,15 @@ TEST(QuadStep, HandValues)
         EXPECT_EQ(uint32_t(rear.contacts[1].sliding), c.rearSliding) << c.what;
         EXPECT_EQ(uint32_t(front.contacts[0].sliding), c.frontSliding) << c.what;
     }
+    // Locked, the rear wheels unlock only below a forward speed of 1.
+    for (const float speed : {1.0f, 0.99f}) {
+        for (QuadPhysics::Contact& contact : quad.wheels[Wheel::rearAxle].contacts)
+            contact.sliding = 1;
+        quad.published.brake = 1.0f;
+        bench.pose(0.0f, {0.0f, 0.0f, speed});
+        quad.step(body);
+        EXPECT_EQ(uint32_t(rear.contacts[0].sliding), speed < 1.0f ? 0u : 1u) << speed;
+    }
     quad.published.brake = 0.0f;
 
     // The drive: both rear contacts down, each gets half; past 0.8 of a
@@ -945,6 +954,23 @@ TEST(QuadStep, AUnitSteppedOnItsOwnPushesAsInTheQuadsStep)
         EXPECT_NE(force, vec3d()) << wheel.index;
         EXPECT_NEAR((force - handedForce).length(), 0.0f, 1e-4f) << wheel.index;
         EXPECT_NEAR((torque - handedTorque).length(), 0.0f, 1e-4f) << wheel.index;
+    }
+}
+
+// The sync hands the main thread the points of the step: what the wheel
+// visuals read.
+TEST(QuadStep, TheSyncCopiesTheStepsPointsForTheVisuals)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    neRigidBody* body = bench.body();
+    bench.pose(10.0f, {});
+    bench.quad->step(body);
+    bench.quad->sync(*body);
+    for (const Wheel& wheel : bench.quad->wheels) {
+        EXPECT_EQ(wheel.syncedSuspensionEnd, vec3d(wheel.suspensionEnd)) << wheel.index;
+        EXPECT_EQ(wheel.syncedGroundPoint, vec3d(wheel.groundPoint)) << wheel.index;
+        EXPECT_EQ(wheel.contacts[0].synced.contactPoint, wheel.contacts[0].contactPoint) << wheel.index;
     }
 }
 
