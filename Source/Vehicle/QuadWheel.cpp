@@ -125,7 +125,16 @@ bool Wheel::hasProbes() const
     contact.contactPoint = contact.rayEnd;
     vec3d normal;
     const float ground = gTerrain.getHeight(contact.rayEnd.x, contact.rayEnd.z, 3, normal, &contact.groundCache);
-    if (!(contact.rayEnd.y <= ground)) {
+    // The ground straight above the probe's end carries the wheel only
+    // within the probe's reach: no higher up the probe than its top, and no
+    // farther across it than its length. Beyond that the probe's end lies in
+    // a step or a wall whose ground the wheel cannot reach: a wheel pressed
+    // on by it would climb the wall, up to any height.
+    const float rise = ground - contact.rayEnd.y;
+    const vec3d& down = contact.rayDir;
+    const float reach = contact.rayLength;
+    if (!(rise >= 0.0f) || -down.y * rise > reach ||
+        rise * rise * (down.x * down.x + down.z * down.z) > reach * reach) {
         contact.grounded = 0;
         return;
     }

@@ -4,6 +4,7 @@
 
 #include "Physics/neTriangle.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct TestGround
 {
     static inline float slope = 0.0f;
     static inline float floorHalf = 0.0f; // > 0: the hollow's floor reaches this far from x = 0
+    // > 0: level ground that rises by stepHeight over stepRun from x = 0 on, level again above.
+    static inline float stepHeight = 0.0f;
+    static inline float stepRun = 0.0f;
     static inline float cell = 1.0f;
     static inline uint32_t material = 0;
     // Each cell's diagonal runs away from the line x = 0 on both sides, so
@@ -27,6 +31,8 @@ struct TestGround
 
     static float height(float x)
     {
+        if (stepHeight > 0.0f)
+            return stepRun > 0.0f ? stepHeight * std::clamp(x / stepRun, 0.0f, 1.0f) : x >= 0.0f ? stepHeight : 0.0f;
         if (floorHalf > 0.0f)
             return std::fabs(x) > floorHalf ? std::fabs(x) - floorHalf : 0.0f;
         return slope * x;
@@ -68,6 +74,7 @@ struct TestGround
     {
         slope = groundSlope;
         floorHalf = 0.0f;
+        stepHeight = stepRun = 0.0f;
         cell = 1.0f;
         mirrored = mirroredCells;
         material = 0;

@@ -71,13 +71,13 @@ DWORD WINAPI testClock()
 // lives.
 struct Ground
 {
-    explicit Ground(const TerrainMapWriter::Map& map)
+    explicit Ground(const TerrainMapWriter::Map& map, const Terrain::Settings& settings = TerrainTestMaps::settings())
     {
         const std::vector<uint8_t> bytes = TerrainTestMaps::mapBytes(map);
         FileArray stream(4096);
         stream.write(bytes.data(), uint32_t(bytes.size()));
         stream.seek(0, 0);
-        loaded = gTerrain.load(nullptr, TerrainTestMaps::settings(), stream);
+        loaded = gTerrain.load(nullptr, settings, stream);
     }
     ~Ground() { gTerrain.clear(); }
     bool loaded = false;
@@ -99,7 +99,8 @@ TerrainMapWriter::Map slopeMap(float rise)
 // whose swap chain has no device; the physics manager without its thread.
 struct Track
 {
-    explicit Track(const TerrainMapWriter::Map& map) : ground(map)
+    explicit Track(const TerrainMapWriter::Map& map, const Terrain::Settings& settings = TerrainTestMaps::settings())
+        : ground(map, settings)
     {
         gRaceClock = testClock;
         testNow = 1000;
@@ -668,6 +669,15 @@ TEST(QuadStep, HandValues)
         EXPECT_EQ(uint32_t(rear.contacts[1].sliding), c.rearSliding) << c.what;
         EXPECT_EQ(uint32_t(front.contacts[0].sliding), c.frontSliding) << c.what;
     }
+    // Locked, the rear wheels unlock only below a forward speed of 1.
+    for (const float speed : {1.0f, 0.99f}) {
+        for (QuadPhysics::Contact& contact : quad.wheels[Wheel::rearAxle].contacts)
+            contact.sliding = 1;
+        quad.published.brake = 1.0f;
+        bench.pose(0.0f, {0.0f, 0.0f, speed});
+        quad.step(body);
+        EXPECT_EQ(uint32_t(rear.contacts[0].sliding), speed < 1.0f ? 0u : 1u) << speed;
+    }
     quad.published.brake = 0.0f;
 
     // The drive: both rear contacts down, each gets half; past 0.8 of a
@@ -725,6 +735,47 @@ TEST(QuadStep, HandValues)
     bench.pose(0.0f, {0.0f, 1000.0f, 0.0f});
     quad.step(body);
     EXPECT_EQ(quad.force.y, -200.0f);
+}
+
+// The ground straight above a probe's end carries its wheel only within the
+// probe's reach: up the probe no higher than its top, across it no farther
+// than its length (and never while the probe ends above it). The body level
+// or rolled (left side down for a positive roll), lowered until the front
+// left probe's end lies rise probe lengths under the level ground.
+TEST(QuadStep, TheGroundCarriesAWheelOnlyWithinItsProbesReach)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    neRigidBody* body = bench.body();
+    const QuadPhysics::Contact& probe = bench.quad->wheels[Wheel::frontLeft].contacts[0];
+    const float length = probe.rayLength;
+    ASSERT_GT(length, 0.0f);
+    const float ground = gTerrain.getHeight(probe.rayEnd.x, probe.rayEnd.z, 3);
+    struct Row
+    {
+        float roll, rise;
+        bool grounded;
+    };
+    // Rolled by 70 degrees the probe runs 0.94 across for 0.34 up: the
+    // ground leaves its reach across it at a rise of 1.06 lengths.
+    const Row rows[] = {{0.0f, -0.2f, false}, {0.0f, 0.5f, true},    {0.0f, 0.99f, true},   {0.0f, 1.02f, false},
+                        {0.0f, 3.0f, false},  {20.0f, 0.9f, true},   {20.0f, 1.1f, false},  {70.0f, 1.0f, true},
+                        {70.0f, 1.1f, false}, {-70.0f, 1.0f, true}, {-70.0f, 1.1f, false}, {70.0f, 3.0f, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.roll) + " degrees, " + std::to_string(row.rise) + " lengths under");
+        bench.pose(row.roll, {});
+        bench.quad->step(body);
+        matrix3d t = *body->getTransform();
+        t.m[13] += ground - row.rise * length - probe.rayEnd.y;
+        body->setPose(t);
+        bench.quad->step(body);
+        ASSERT_NEAR(ground - probe.rayEnd.y, row.rise * length, 1e-3f);
+        EXPECT_EQ(uint32_t(probe.grounded), row.grounded ? 1u : 0u);
+        if (row.grounded) {
+            EXPECT_GE(probe.groundDistance, 0.0f) << "pressed in no farther than its top";
+            EXPECT_NEAR(probe.contactPoint.y, ground, 1e-3f);
+        }
+    }
 }
 
 TEST(QuadStep, RandomStatesGiveFiniteLimitedPushes)
@@ -832,6 +883,95 @@ TEST(QuadStep, EachWheelRollsWithTheSpeedAtItsOwnCentre)
     EXPECT_GT(std::fabs(frontLeft), 0.01f);
     EXPECT_NEAR(frontLeft, -frontRight, 1e-3f);
     EXPECT_GT(rearLeft * frontLeft, 0.0f) << "both left wheels roll the same way";
+}
+
+// A contact's motion along the ground splits into rolling (along the
+// wheel's forward axis laid into the ground) and sliding across it (along
+// its axle laid into the ground), also for a body rolled against the ground.
+TEST(QuadStep, AContactRollsAlongTheGroundAndSlidesAcrossIt)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    neRigidBody* body = bench.body();
+    const QuadPhysics::Contact& contact = bench.quad->wheels[Wheel::frontLeft].contacts[0];
+    struct Row
+    {
+        float roll;
+        vec3d velocity, rolling, sliding;
+    };
+    const Row rows[] = {{0.0f, {5, 0, 0}, {}, {5, 0, 0}},
+                        {0.0f, {0, 0, 5}, {0, 0, 5}, {}},
+                        {15.0f, {5, 0, 0}, {}, {5, 0, 0}},
+                        {15.0f, {3, 0, 4}, {0, 0, 4}, {3, 0, 0}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.roll) + " degrees");
+        bench.pose(row.roll, row.velocity);
+        bench.quad->step(body);
+        ASSERT_TRUE(contact.grounded);
+        EXPECT_NEAR((contact.rollVelocity - row.rolling).length(), 0.0f, 1e-3f);
+        EXPECT_NEAR((contact.lateralVelocity - row.sliding).length(), 0.0f, 1e-3f);
+    }
+}
+
+// A damaged quad rolls with the turn of its wheels: each unit posed since
+// the last step pushes 50 x damage x sin(spin angle) about the forward
+// axis, once.
+TEST(QuadStep, ADamagedQuadWobblesWithItsPosedWheels)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    Instance& quad = *bench.quad;
+    neRigidBody* body = bench.body();
+    const auto torque = [&](float damage, bool posed) {
+        bench.pose(0.0f, {});
+        quad.published.damage = damage;
+        Wheel& wheel = quad.wheels[Wheel::frontLeft];
+        wheel.spinAngle = 30.0f;
+        wheel.visualUpdated = posed ? 1u : 0u;
+        quad.step(body);
+        return quad.torque;
+    };
+    const vec3d calm = torque(0.0f, true);
+    const vec3d forward = body->getTransform()->row(2);
+    EXPECT_NEAR((torque(0.5f, true) - calm - forward * (50.0f * 0.5f * 0.5f)).length(), 0.0f, 1e-3f);
+    EXPECT_NEAR((torque(0.25f, true) - calm - forward * (50.0f * 0.25f * 0.5f)).length(), 0.0f, 1e-3f);
+    EXPECT_NEAR((torque(0.5f, false) - calm).length(), 0.0f, 1e-3f) << "not posed since";
+    EXPECT_EQ(uint32_t(quad.wheels[Wheel::frontLeft].visualUpdated), 0u) << "one push per posed frame";
+}
+
+// A unit stepped by itself reads the body's pose as the quad's step hands it
+// over: the same push.
+TEST(QuadStep, AUnitSteppedOnItsOwnPushesAsInTheQuadsStep)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    neRigidBody* body = bench.body();
+    bench.pose(10.0f, {1.0f, -0.5f, 4.0f});
+    for (Wheel& wheel : bench.quad->wheels) {
+        vec3d force, torque, handedForce, handedTorque;
+        wheel.stepWheel(body, force, torque);
+        wheel.stepWheel(body, *body->getTransform(), handedForce, handedTorque);
+        EXPECT_NE(force, vec3d()) << wheel.index;
+        EXPECT_NEAR((force - handedForce).length(), 0.0f, 1e-4f) << wheel.index;
+        EXPECT_NEAR((torque - handedTorque).length(), 0.0f, 1e-4f) << wheel.index;
+    }
+}
+
+// The sync hands the main thread the points of the step: what the wheel
+// visuals read.
+TEST(QuadStep, TheSyncCopiesTheStepsPointsForTheVisuals)
+{
+    Bench bench;
+    ASSERT_NE(bench.quad, nullptr);
+    neRigidBody* body = bench.body();
+    bench.pose(10.0f, {});
+    bench.quad->step(body);
+    bench.quad->sync(*body);
+    for (const Wheel& wheel : bench.quad->wheels) {
+        EXPECT_EQ(wheel.syncedSuspensionEnd, vec3d(wheel.suspensionEnd)) << wheel.index;
+        EXPECT_EQ(wheel.syncedGroundPoint, vec3d(wheel.groundPoint)) << wheel.index;
+        EXPECT_EQ(wheel.contacts[0].synced.contactPoint, wheel.contacts[0].contactPoint) << wheel.index;
+    }
 }
 
 TEST(QuadStep, TheRearAxleBlendsContactsAtDifferentHeights)
@@ -1307,6 +1447,23 @@ TEST(QuadPose, TheWheelPartsFollowTheSuspensionAndTheSpin)
     EXPECT_NEAR(along.dot(axle), 0.0f, 1e-3f);
     EXPECT_NEAR(wheelWorld.row(0).length(), sampleScale, 1e-3f);
     EXPECT_FLOAT_EQ(float(rear.spinAngle), 2.0f * spin);
+    // Posed at a turn of 40 degrees (standing, they all but stop spinning),
+    // each wheel's middle on its arm where the mesh places it; a front
+    // wheel's steering part turns with it only as the steering does.
+    const vec3d turned = (B.row(1) * std::cos(40.0f * degrees) + B.row(2) * std::sin(40.0f * degrees)).normalised();
+    for (Wheel* wheel : {&rear, &quad.wheels[Wheel::frontLeft]}) {
+        wheel->spinAngle = 40.0f;
+        quad.prepareRender();
+        ASSERT_LT(std::fabs(float(wheel->spin)), 1e-3f);
+        const matrix3d& posed = wheel->parts[3]->own;
+        EXPECT_NEAR((posed.row(1).normalised() - turned).length(), 0.0f, 1e-3f) << wheel->index;
+        const vec3d armPivot = B.transformPoint(wheel->partMeshes[0]->world.row(3) * sampleScale);
+        EXPECT_NEAR((posed.row(3) - armPivot).length(),
+                    (wheel->partMeshes[3]->world.row(3) - wheel->partMeshes[0]->world.row(3)).length() * sampleScale,
+                    1e-3f) << wheel->index;
+    }
+    const matrix3d& hub = quad.wheels[Wheel::frontLeft].parts[2]->own;
+    EXPECT_NEAR((hub.row(1) - B.row(1) * sampleScale).length(), 0.0f, 1e-3f) << "the steering part does not spin";
 
     // The handlebar turns with the steering about its own place.
     quad.steer = 1.0f;
@@ -1614,9 +1771,9 @@ TEST(QuadDrive, LevelInTheAirAfterSteepGroundItIsNotOverturned)
     Track track(TerrainTestMaps::heightMap(
         128, [rise](int32_t i, int32_t) { return 20000.0f + (i > 64 ? rise * float(i - 64) : 0.0f); }));
     const vec3d middle = gTerrain.box.center;
-    // Upright over the steep side: its wheels find ground far steeper than
-    // its body.
-    ASSERT_NE(track.place(middle.x + 150.0f, middle.z, 0.3f), nullptr);
+    // Upright over the steep side, facing up it, high enough for its front
+    // wheels to reach the ground: they find it far steeper than the body.
+    ASSERT_NE(track.place(middle.x + 150.0f, middle.z, 2.0f, 90.0f), nullptr);
     track.frame();
     bool steep = false;
     for (const Wheel& wheel : track.quad->wheels)
@@ -1640,3 +1797,83 @@ TEST(QuadDrive, LevelInTheAirAfterSteepGroundItIsNotOverturned)
     EXPECT_LT(track.tilt(), 30.0f) << "on its wheels";
 }
 
+namespace {
+
+// A wall of ground across the track: level ground that rises by rise raw
+// height units (1170 make 8 units) at the map's middle, smoothed by the
+// terrain's surface over some two of the map's cells, whose width the
+// horizontal scale sets (4 units at 0.5).
+TerrainMapWriter::Map stepMap(float rise)
+{
+    return TerrainTestMaps::heightMap(128, [rise](int32_t i, int32_t) { return 20000.0f + (i >= 64 ? rise : 0.0f); });
+}
+
+}
+
+// Driven at full throttle into steps and slopes, head on and at a slant,
+// at 60 to 5 frames a second (each frame stepped as the physics thread
+// steps it, in pieces of at most a thirtieth of a second): the quad climbs,
+// slides along or stops, but never rises faster than it drove, never
+// stands higher over the highest ground within 5 units than its own
+// length, and never sinks more than 2 units below its resting height over
+// the lowest ground there. The 8 unit step rises over
+// about 7 units, as the off-road maps' steepest; the 16 unit one over the
+// same run; the slope over some 28 units throws a quad at full speed off
+// its crest.
+TEST(QuadDrive, IntoStepsAndSlopesItIsNeverThrownUp)
+{
+    using Manager = EntityManager::PhysicsManager;
+    struct Shape
+    {
+        const char* name;
+        float rise, horizontalScale;
+    };
+    const Shape shapes[] = {{"8 over 7", 1170.0f, 0.5f}, {"16 over 7", 2340.0f, 0.5f}, {"8 over 28", 1170.0f, 2.0f}};
+    for (const Shape& shape : shapes)
+        for (const float heading : {90.0f, 30.0f})
+            for (const float start : {5.0f, 30.0f})
+                for (const float fps : {60.0f, 7.0f, 5.0f}) {
+                    SCOPED_TRACE(std::string(shape.name) + ", heading " + std::to_string(heading) + ", from " +
+                                 std::to_string(start) + ", " + std::to_string(fps) + " fps");
+                    Track track(stepMap(shape.rise), TerrainTestMaps::settings(shape.horizontalScale, 1.75f));
+                    ASSERT_TRUE(track.ground.loaded);
+                    const vec3d middle = gTerrain.box.center;
+                    ASSERT_NE(track.place(middle.x - 40.0f, middle.z, 0.0f, heading), nullptr);
+                    track.frames(30);
+                    const auto groundUnder = [](const vec3d& p) { return gTerrain.getHeight(p.x, p.z, 3); };
+                    const float rest = track.position().y - groundUnder(track.position());
+                    track.body()->velocity = track.forward().normalised() * start;
+                    track.throttle(1.0f);
+                    const float frame = std::max(1.0f / fps, Manager::shortestFrame);
+                    const int pieces = int(std::ceil(frame / Manager::longestBatch - 1e-3f));
+                    float fastest = 0.0f, climb = 0.0f, highest = -1e9f, lowest = 1e9f;
+                    for (int f = 0; f < int(5.0f / frame); ++f) {
+                        testNow += uint32_t(frame * 1000.0f);
+                        for (int k = 0; k < pieces; ++k) {
+                            track.physics().frameTime.store(frame / float(pieces));
+                            track.physics().stepBatch(nullptr);
+                            track.object->physics->update();
+                            track.quad->update();
+                        }
+                        const vec3d p = track.position(), v = track.body()->velocity;
+                        const float room = 0.4f * (gTerrain.box.maximum.x - gTerrain.box.minimum.x);
+                        if (std::fabs(p.x - middle.x) > room || std::fabs(p.z - middle.z) > room)
+                            break;
+                        fastest = std::max(fastest, std::sqrt(v.x * v.x + v.z * v.z));
+                        climb = std::max(climb, v.y);
+                        // The ground within 5 units: over the highest, over the lowest.
+                        float top = -1e30f, floor = 1e30f;
+                        for (const float dx : {-5.0f, 0.0f, 5.0f})
+                            for (const float dz : {-5.0f, 0.0f, 5.0f}) {
+                                const float ground = groundUnder(p + vec3d(dx, 0.0f, dz));
+                                top = std::max(top, ground);
+                                floor = std::min(floor, ground);
+                            }
+                        highest = std::max(highest, p.y - top - rest);
+                        lowest = std::min(lowest, p.y - floor - rest);
+                    }
+                    EXPECT_LE(climb, fastest) << "thrown up";
+                    EXPECT_LT(highest, 8.5f) << "above the ground";
+                    EXPECT_GT(lowest, -2.0f) << "under the ground";
+                }
+}
