@@ -3,7 +3,8 @@
 // the load, the preview, the race with pick-ups on (the player's quad driven
 // by an opponent's driver), its results or its giving up in the pause, and
 // back to the main screen. On the maps of each kind, in each mode, every race
-// leaves the game's heap and its device objects where the first left them.
+// leaves the game's heap where the first left it, and its device objects and
+// sounds where the same race left them a round before.
 #include "../Application/AppTestFiles.h"
 #include "../Application/GameInProcess.h"
 #include "LiveAllocations.h"
