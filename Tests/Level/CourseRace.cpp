@@ -162,10 +162,15 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
         // after the one that set it back.
         uint32_t earlierReverseState;
         uint32_t earlierCourseState;
-        // Whether a wheel was on oil as the quad last left the way.
+        // Whether a wheel was on oil as the quad last left the way, whether
+        // its damage had risen within 3 s before, and whether it was damaged.
         bool oiledOffTheWay;
         vec3d lastSeen;
         float lastMove; // units a world millisecond over the frame before
+        bool hitOffTheWay;
+        bool damagedOffTheWay;
+        float damage;   // the quad's damage a frame earlier
+        uint32_t hitAt; // the world clock when its damage last rose
     };
     std::vector<Watch> watches;
     for (auto* node = game.vehicles.head(); node; node = node->next) {
@@ -176,7 +181,8 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
             return;
         }
         watches.push_back(
-            {node->item, node->item->nextGate, 0, 0, 0, 0, false, node->item->entity()->world.row(3), 0.0f});
+            {node->item, node->item->nextGate, 0, 0, 0, 0, false, node->item->entity()->world.row(3), 0.0f,
+             false, false, node->item->damage, 0});
         CourseRun::Opponent opponent;
         opponent.name = node->item->isPlayer ? "player" : std::to_string(node->item->slot);
         out.opponents.push_back(opponent);
@@ -233,6 +239,8 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
                 opponent.overturnPuttings += overturned ? 1 : 0;
                 opponent.offWayPuttings += offWay ? 1 : 0;
                 opponent.oiledOffWayPuttings += offWay && watch.oiledOffTheWay ? 1 : 0;
+                opponent.hitOffWayPuttings += offWay && watch.hitOffTheWay ? 1 : 0;
+                opponent.damagedOffWayPuttings += offWay && watch.damagedOffTheWay ? 1 : 0;
                 opponent.wedgedPuttings += wedged ? 1 : 0;
                 watch.lastMove = 0.0f;
             } else {
@@ -242,8 +250,14 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
             opponent.points = vehicle.points;
             if (vehicle.courseState == 1 && watch.courseState != 1 && !opponent.finishedAt)
                 ++opponent.overturns;
-            if (vehicle.courseState == 2 && watch.courseState != 2)
+            if (vehicle.damage > watch.damage)
+                watch.hitAt = game.worldNow();
+            watch.damage = vehicle.damage;
+            if (vehicle.courseState == 2 && watch.courseState != 2) {
                 watch.oiledOffTheWay = isOiled(vehicle);
+                watch.hitOffTheWay = watch.hitAt != 0 && game.worldNow() - watch.hitAt <= 3000;
+                watch.damagedOffTheWay = vehicle.damage >= 0.1f;
+            }
             watch.earlierCourseState = watch.courseState;
             watch.courseState = vehicle.courseState;
             if (const auto* driver = vehicle.getAIDriver()) {
@@ -324,10 +338,12 @@ void print(std::FILE* to, const char* name, const Pace& pace, const CourseRun& r
     for (const CourseRun::Opponent& opponent : run.opponents)
         std::fprintf(to,
                      "  opponent %s: finished at %u ms, %d put back (%d of them overturned, %d off the way (%d on "
-                     "oil), %d wedged), %d overturned, %d backed out, %d of %d gates missed, last gate at %u ms, %d "
-                     "points, last at (%.0f %.0f %.0f)\n",
+                     "oil, %d hit within 3 s, %d damaged), %d wedged), %d overturned, %d backed out, %d of %d "
+                     "gates missed, last gate at %u ms, %d points, last at (%.0f %.0f %.0f)\n",
                      opponent.name.c_str(), opponent.finishedAt, opponent.puttings, opponent.overturnPuttings,
-                     opponent.offWayPuttings, opponent.oiledOffWayPuttings, opponent.wedgedPuttings, opponent.overturns, opponent.reversals, run.missedGates(opponent),
+                     opponent.offWayPuttings, opponent.oiledOffWayPuttings, opponent.hitOffWayPuttings,
+                     opponent.damagedOffWayPuttings, opponent.wedgedPuttings, opponent.overturns, opponent.reversals,
+                     run.missedGates(opponent),
                      run.gateCount * run.laps, opponent.lastGateAt, opponent.points, opponent.at.x, opponent.at.y,
                      opponent.at.z);
 }

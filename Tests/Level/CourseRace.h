@@ -86,6 +86,8 @@ struct CourseRun
         int overturnPuttings = 0;     // of the put-backs, those of a quad still judged overturned
         int offWayPuttings = 0;       // of the put-backs, those of a quad warned off the way
         int oiledOffWayPuttings = 0;  // of those, the quads on oil as they left the way
+        int hitOffWayPuttings = 0;    // of those, the quads whose damage rose within 3 s before they left it
+        int damagedOffWayPuttings = 0; // of those, the quads with a tenth of damage or more as they left it
         int wedgedPuttings = 0;       // of the put-backs, those of a driver wedged where it backed out
         uint32_t lastGateAt = 0;      // world ms from the start when it passed its last gate
         std::vector<vec3d> putBackFrom; // where each put-back took it from

@@ -145,19 +145,21 @@ const char* const difficultyNames[3] = {"easy", "medium", "hard"};
 // The put-backs of opponents by what set them back.
 struct PutBackKinds
 {
-    int overturned = 0, offWay = 0, oiledOffWay = 0, wedged = 0;
+    int overturned = 0, offWay = 0, oiledOffWay = 0, hitOffWay = 0, damagedOffWay = 0, wedged = 0;
 
     void add(const CourseRun::Opponent& opponent)
     {
         overturned += opponent.overturnPuttings;
         offWay += opponent.offWayPuttings;
         oiledOffWay += opponent.oiledOffWayPuttings;
+        hitOffWay += opponent.hitOffWayPuttings;
+        damagedOffWay += opponent.damagedOffWayPuttings;
         wedged += opponent.wedgedPuttings;
     }
     void print() const
     {
-        std::printf("%d of them overturned, %d off the way (%d on oil), %d wedged", overturned, offWay, oiledOffWay,
-                    wedged);
+        std::printf("%d of them overturned, %d off the way (%d on oil, %d hit within 3 s, %d damaged), %d wedged",
+                    overturned, offWay, oiledOffWay, hitOffWay, damagedOffWay, wedged);
     }
 };
 
