@@ -1,8 +1,8 @@
 // The off-road races of the championship on the maps whose ground rises in
 // steps of some eight units within a few more, raced in-process as the level
 // tests race: the ground never throws a quad up into the air.
-#include "../Application/GameInProcess.h"
 #include "CourseRace.h"
+#include "InstalledGameSuite.h"
 
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
@@ -24,23 +24,10 @@
 namespace {
 
 // The game started as it starts, shared by the suite's races.
-class OffRoadGround : public testing::Test
+class OffRoadGround : public InstalledGameSuite<OffRoadGround>
 {
 public:
-    static void SetUpTestSuite()
-    {
-        gameProcess.start(L"OffRoadGroundSettings", 1024, 768, std::wstring(getModuleFolder().text()) + L"..");
-        app = gameProcess.app;
-    }
-    static void TearDownTestSuite()
-    {
-        gameProcess.stop();
-        app = nullptr;
-    }
-    void SetUp() override { ASSERT_NE(app, nullptr); }
-
-    static inline GameInProcess gameProcess;
-    static inline Korvanta* app = nullptr;
+    static constexpr const wchar_t* settingsName = L"OffRoadGroundSettings";
 };
 
 // Race 2 of the country's championship (its off-road race) with four quads

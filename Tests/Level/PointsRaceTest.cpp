@@ -1,8 +1,8 @@
 // The championship's flag race and checkpoint race, each with the six quads
 // of the schedule on Medium, the player's quad driven by an opponent's
 // driver, raced in the game started as it starts, to their end.
-#include "../Application/GameInProcess.h"
 #include "CourseRace.h"
+#include "InstalledGameSuite.h"
 
 #include "Race/GameVehicle.h"
 
@@ -17,25 +17,10 @@ namespace {
 
 using CourseRace::CourseRun;
 
-class LevelPointsRaces : public testing::Test
+class LevelPointsRaces : public InstalledGameSuite<LevelPointsRaces>
 {
 public:
-    static void SetUpTestSuite()
-    {
-        gameProcess.start(L"LevelPointsSettings", 1024, 768, std::wstring(getModuleFolder().text()) + L"..");
-        app = gameProcess.app;
-    }
-
-    static void TearDownTestSuite()
-    {
-        gameProcess.stop();
-        app = nullptr;
-    }
-
-    void SetUp() override { ASSERT_NE(app, nullptr); }
-
-    static inline GameInProcess gameProcess;
-    static inline Korvanta* app = nullptr;
+    static constexpr const wchar_t* settingsName = L"LevelPointsSettings";
 };
 
 }
