@@ -455,6 +455,20 @@ TEST(StaticEntities, ActivationAtLoadWalksOnceUntilCleared)
     EXPECT_EQ(flagged->position, vec3d(3.0f, 1.0f, 2.0f));
     flagged->setPosition({4.0f, 1.0f, 2.0f}, false);
     EXPECT_EQ(live.placed, 1);
+
+    // Cleared, the next level's load walks again.
+    level.manager.clear();
+    EXPECT_EQ(level.manager.loaded, 0u);
+    TestObject* inside = new TestObject(&level.entities);
+    inside->setObject(&gate);
+    inside->setPosition({5.0f, 0.0f, 0.0f}, false);
+    TestObject* outside = new TestObject(&level.entities);
+    outside->setObject(&gate);
+    outside->setPosition({500.0f, 0.0f, 0.0f}, false);
+    level.manager.activateAtLoad();
+    EXPECT_EQ(level.manager.loaded, 1u);
+    EXPECT_NE(inside->instance, nullptr) << "inside its area at the second load";
+    EXPECT_EQ(outside->instance, nullptr);
 }
 
 TEST(StaticEntities, QueriesAgainstBruteForce)

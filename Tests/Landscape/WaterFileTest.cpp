@@ -375,6 +375,10 @@ TEST_F(WaterFile, AreasStopAtTheBound)
     waves.setBox(-1.0f, -1.0f, 1.0f, 1.0f, 10.0f);
     waves.waves.cellsPerMacro = 16;
     waves.waves.grid[2] = waves.waves.grid[3] = 64.0f * waves.macroSize;
+    // 32 x 32 macros: 483 x 483 cells, some 3.7 MB; two fit, the third passes
+    // the bound while the three alpha textures stay far below it.
+    WaterFileWriter::Area swell = waves;
+    swell.waves.grid[2] = swell.waves.grid[3] = 32.0f * swell.macroSize;
     std::vector<WaterFileWriter::Area> game;
     for (int i = 0; i < 16; ++i)
         for (const WaterFileWriter::Area& a : WaterSamples::valley())
@@ -393,12 +397,13 @@ TEST_F(WaterFile, AreasStopAtTheBound)
         {"three textures of 1024 x 1024", squares(3, 2048.0f), 2, false},
         {"two textures of 1024 x 1024", squares(2, 2048.0f), 2, true},
         {"a grid of 963 x 963 cells", fileOf({waves}), 0, false},
+        {"three grids of 483 x 483 cells", fileOf({swell, swell, swell}), 2, false},
+        {"two grids of 483 x 483 cells", fileOf({swell, swell}), 2, true},
         {"the valley's water, 16 times", fileOf(game), 32, true},
     };
     for (const auto& c : cases) {
-// What a level's grass may cost stops the file at the first layer past it,
-// keeping the layers before; the read tells that it stopped early (MeadowBench
-// prints how long the costliest of these reads take).        EXPECT_EQ(gWater.dormant.count(), c.areas) << c.what;
+        EXPECT_EQ(read(c.bytes), c.whole) << c.what;
+        EXPECT_EQ(gWater.dormant.count(), c.areas) << c.what;
     }
     gDirectGraphics.record.maxTextureSize = largest;
 }
