@@ -93,13 +93,35 @@ inline void introToMain(Game& game, const std::string& run, bool firstStart, boo
 // against three opponents over one lap: the loading ring, the preview (closed by Return) and the countdown.
 inline void mainToRace(Game& game, const std::string& run)
 {
-    game.tap(Key::down);
-    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-04-choose-map", Screens::chooseMap, Screens::mainScreen));
+    // The main screen shows no focus: a Down lost leaves it on the
+    // championship, whose country choice is left again.
+    const auto mapChoice = [](const Frame& f) { return Screens::chooseMap(f) && Screens::mapKinds(f); };
+    const auto country = [](const Frame& f) { return Screens::chooseCountry(f) && !Screens::mapKinds(f); };
+    Frame shown;
+    for (int tries = 0; tries < 3 && !mapChoice(shown); ++tries) {
+        game.tap(Key::down);
+        game.tapUntil(
+            Key::confirm, run + "-04-choose-map", [&](const Frame& f) { return mapChoice(f) || country(f); },
+            Screens::mainScreen);
+        shown = game.capture();
+        if (country(shown)) {
+            ASSERT_TRUE(game.tapUntil(Key::back, run + "-04-main", Screens::mainScreen, Screens::chooseCountry));
+            game.play(settle);
+        }
+    }
+    ASSERT_TRUE(mapChoice(shown));
     game.play(settle);
-    game.tap(Key::down);
-    game.tap(Key::confirm);
-    game.tap(Key::right);
-    game.tap(Key::right);
+    // The race track (the sprint's kind), then the daytime: sunset is the
+    // last, so a Right too many is none.
+    ASSERT_EQ(Screens::mapKindFocus(moveFocus(game, run + "-05-kind", Screens::mapKindFocus, 1, Key::up, Key::down)), 1);
+    bool daytime = false;
+    for (int tries = 0; tries < 4 && !daytime; ++tries) {
+        game.tap(Key::confirm);
+        daytime = game.waitFor(run + "-05-daytime", Screens::daytimeFocus, 3000);
+    }
+    ASSERT_TRUE(daytime);
+    for (int taps = 0; taps < 4; ++taps)
+        game.tap(Key::right);
     game.keep(game.capture(), run + "-05-sunset");
     ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-06-game-mode", Screens::gameMode, Screens::chooseMap));
     game.play(settle);

@@ -95,8 +95,9 @@ bool sendKey(WORD key, bool down)
 // would stay held for the game.
 void letGo(WORD key)
 {
-    for (int tries = 0; tries < 4 && !sendKey(key, false); ++tries) {
-    }
+    for (int tries = 0; tries < 4; ++tries)
+        if (sendKey(key, false))
+            return;
 }
 
 }
@@ -266,15 +267,6 @@ bool Game::turn()
     return true;
 }
 
-bool Game::turnWithin(DWORD ms)
-{
-    DWORD_PTR answer = 0;
-    if (!handle || !SendMessageTimeoutW(handle, WM_NULL, 0, 0, SMTO_NORMAL, ms, &answer))
-        return false;
-    countTurn();
-    return true;
-}
-
 void Game::countTurn()
 {
     const ULONGLONG now = GetTickCount64();
@@ -361,15 +353,16 @@ void Game::tap(Key key, DWORD settle)
 {
     // The loop reads the keys just after emptying its queue, so the pass
     // that answers the turn after the press reads the key held; the next
-    // pass answers only once that read is done. The key is let go then, or
-    // a third of a second after the first answer when the next pass is
-    // slower: the menus count a key that two passes read half a second
-    // apart (on the wall's clock) twice, so a slow next pass must read it
-    // let go. On the busiest machine the read can come later still; the
-    // roads check on the screen what the keys that matter did.
+    // pass answers only once that read is done. An arrow is let go then:
+    // the menus count an arrow that two passes read half a second apart (on
+    // the wall's clock) twice, so it is held no longer than needed; the
+    // roads check on the screen what the arrows did. Other keys never
+    // repeat and are held a pass longer.
     press(key);
     turn();
-    turnWithin(350);
+    turn();
+    if (!isExtended(WORD(key)))
+        turn();
     release(key);
     play(settle);
 }
@@ -377,7 +370,7 @@ void Game::tap(Key key, DWORD settle)
 bool Game::tapUntil(Key key, const std::string& name, const std::function<bool(const Frame&)>& accepts,
                     const std::function<bool(const Frame&)>& from)
 {
-    for (int tries = 0; tries < 4; ++tries) {
+    for (int tries = 0; tries < 6; ++tries) {
         tap(key, 0);
         if (waitFor(name, accepts, 5000))
             return true;

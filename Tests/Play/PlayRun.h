@@ -115,8 +115,6 @@ public:
     long quit(DWORD ms);
 
 private:
-    // A turn that must come within ms of the wall's clock; false when it did not.
-    bool turnWithin(DWORD ms);
     void countTurn();
 
     ProgramRun program;

@@ -455,6 +455,37 @@ inline bool gameModeWhite(const Frame& f, int row)
     return gameModeCell(f, row, [](uint32_t p) { return red(p) > 220 && green(p) > 220 && blue(p) > 220; }) > 0.005f;
 }
 
+// The map choice's kinds (off road, race track, rally) stand one under the
+// other at fixed pixels, x 100 to 300, 50 pixels apart from y 262, 30 high:
+// the one in focus (-1 while none is), and whether the daytime's value, 100
+// pixels above the bottom, has the focus (after a kind was confirmed).
+inline int mapKindFocus(const Frame& f)
+{
+    for (int row = 0; row < 3; ++row) {
+        const int top = 262 + 50 * row;
+        if (f.width >= 300 && f.height >= top + 30 &&
+            f.share(100.0f / float(f.width), float(top) / float(f.height), 300.0f / float(f.width),
+                    float(top + 30) / float(f.height), focusColour) > 0.005f)
+            return row;
+    }
+    return -1;
+}
+
+// The kinds' first row has text (the country choice has none there).
+inline bool mapKinds(const Frame& f)
+{
+    return f.width >= 300 && f.height >= 292 &&
+           f.share(100.0f / float(f.width), 262.0f / float(f.height), 300.0f / float(f.width), 292.0f / float(f.height),
+                   [](uint32_t p) { return light(p) || focusColour(p); }) > 0.01f;
+}
+
+inline bool daytimeFocus(const Frame& f)
+{
+    return f.width >= 300 && f.height >= 100 &&
+           f.share(100.0f / float(f.width), float(f.height - 100) / float(f.height), 300.0f / float(f.width),
+                   float(f.height - 64) / float(f.height), focusColour) > 0.005f;
+}
+
 // The exit question's answer in focus: 0 Yes (left of the middle), 1 No,
 // -1 while neither shows the focus's colour.
 inline int exitFocus(const Frame& f)
