@@ -28,7 +28,7 @@ inline Frame moveFocus(Game& game, const std::string& name, const std::function<
                        int target, Key back, Key on)
 {
     Frame focus = game.capture();
-    for (int tries = 0; tries < 8 && focusOf(focus) != target; ++tries) {
+    for (int tries = 0; tries < 12 && focusOf(focus) != target; ++tries) {
         const int before = focusOf(focus);
         if (before < 0) {
             // The pulse's darkest step can pass for no focus.
@@ -51,7 +51,7 @@ inline Frame changeValue(Game& game, const std::string& name,
 {
     const Frame before = game.capture();
     Frame now = before;
-    for (int tries = 0; tries < 6; ++tries) {
+    for (int tries = 0; tries < 12; ++tries) {
         const std::optional<Key> key = next(before, now);
         if (!key)
             break;
