@@ -180,7 +180,7 @@ TEST(PlayBadInput, ResizeResetAndAQuitFromThePause)
     resizeAndReset(game, "resize-12", 640, 480, Screens::race);
     const Drive drive = driveAlongTheRoad(game, "resize-14-race", 4000, [](const Frame&) { return false; });
     EXPECT_GT(drive.movingFrames, 0) << "the race goes on after the reset";
-    EXPECT_TRUE(game.tapUntil(Key::pause, "resize-15-pause", Screens::pause));
+    EXPECT_TRUE(game.tapUntil(Key::pause, "resize-15-pause", Screens::pause, Screens::race));
     EXPECT_EQ(game.quit(screenWait), 0);
     EXPECT_TRUE(crashProtocols().empty());
 }

@@ -23,7 +23,7 @@ namespace {
 // countdown's three seconds.
 void mainToChampionshipRace(Game& game, const std::string& run)
 {
-    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-04-country", Screens::chooseCountry));
+    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-04-country", Screens::chooseCountry, Screens::mainScreen));
     game.play(settle);
     ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-05-loading",
                               [](const Frame& f) { return Screens::loading(f) || Screens::preview(f); }));
@@ -36,19 +36,10 @@ void mainToChampionshipRace(Game& game, const std::string& run)
 }
 
 // The pause's focus moved to row (0 Continue, 1 Give Up, 2 Exit
-// Championship). Each key waits for the frames to show it: a frame captured
-// just after a tap may still show the focus of before, and a key sent again
-// on its strength went one row too far. The last frame seen.
+// Championship). The last frame seen.
 Frame focusPauseRow(Game& game, const std::string& name, int row)
 {
-    Frame focus = game.capture();
-    for (int tries = 0; tries < 8 && Screens::pauseFocus(focus) != row; ++tries) {
-        const int before = Screens::pauseFocus(focus);
-        game.tap(before < row ? Key::down : Key::up);
-        game.waitFor(
-            name, [before](const Frame& f) { return Screens::pauseFocus(f) != before; }, 3000, &focus);
-    }
-    return focus;
+    return moveFocus(game, name, Screens::pauseFocus, row, Key::up, Key::down);
 }
 
 }
@@ -64,7 +55,7 @@ TEST(PlayChampionship, ANewPlayerStartsAChampionshipLeavesItFromThePauseAndQuits
     mainToChampionshipRace(game, "champ");
     if (HasFatalFailure())
         return;
-    ASSERT_TRUE(game.tapUntil(Key::pause, "champ-08-pause", Screens::pause));
+    ASSERT_TRUE(game.tapUntil(Key::pause, "champ-08-pause", Screens::pause, Screens::race));
     game.play(settle);
     const Frame focus = focusPauseRow(game, "champ-09-focus", 2);
     game.keep(focus, "champ-09-exit-championship");
@@ -103,11 +94,11 @@ TEST(PlayChampionship, PauseOnEscapePausesResumesAndGivesUpAndThePlayerIsListedL
     mainToChampionshipRace(game, "escape");
     if (HasFatalFailure())
         return;
-    ASSERT_TRUE(game.tapUntil(Key::back, "escape-08-pause", Screens::pause));
+    ASSERT_TRUE(game.tapUntil(Key::back, "escape-08-pause", Screens::pause, Screens::race));
     game.play(settle);
-    ASSERT_TRUE(game.tapUntil(Key::back, "escape-09-resumed", Screens::race));
+    ASSERT_TRUE(game.tapUntil(Key::back, "escape-09-resumed", Screens::race, Screens::pause));
     game.play(settle);
-    ASSERT_TRUE(game.tapUntil(Key::back, "escape-10-pause", Screens::pause));
+    ASSERT_TRUE(game.tapUntil(Key::back, "escape-10-pause", Screens::pause, Screens::race));
     game.play(settle);
     const Frame focus = focusPauseRow(game, "escape-11-focus", 1);
     game.keep(focus, "escape-11-give-up");

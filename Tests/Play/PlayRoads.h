@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,49 @@ namespace Play {
 // how long a screen that showed is left to settle before the next key.
 constexpr DWORD screenWait = 60000;
 constexpr DWORD settle = 800;
+
+// The focus moved with the keys back and on until focusOf reads target
+// from the screen. Each key waits for the frames to show it: a frame
+// captured just after a tap may still show the focus of before, and a key
+// sent again on its strength went one row too far. A key lost or counted
+// twice on a busy machine is mended by the next. The last frame seen.
+inline Frame moveFocus(Game& game, const std::string& name, const std::function<int(const Frame&)>& focusOf,
+                       int target, Key back, Key on)
+{
+    Frame focus = game.capture();
+    for (int tries = 0; tries < 12 && focusOf(focus) != target; ++tries) {
+        const int before = focusOf(focus);
+        if (before < 0) {
+            // The pulse's darkest step can pass for no focus.
+            game.waitFor(
+                name, [&](const Frame& f) { return focusOf(f) >= 0; }, 3000, &focus);
+            continue;
+        }
+        game.tap(before < target ? on : back);
+        game.waitFor(
+            name, [&](const Frame& f) { return focusOf(f) != before; }, 3000, &focus);
+    }
+    return focus;
+}
+
+// A value of the game-mode screen changed with the key that next reads from
+// the frame before and the frame now, until it reads none: a key lost or
+// counted twice is mended by the next. The last frame seen.
+inline Frame changeValue(Game& game, const std::string& name,
+                         const std::function<std::optional<Key>(const Frame& before, const Frame& now)>& next)
+{
+    const Frame before = game.capture();
+    Frame now = before;
+    for (int tries = 0; tries < 12; ++tries) {
+        const std::optional<Key> key = next(before, now);
+        if (!key)
+            break;
+        game.tap(*key);
+        game.waitFor(
+            name, [&](const Frame& f) { return !next(before, f); }, 2000, &now);
+    }
+    return now;
+}
 
 // The intro, then on a first start the language screen (left as it is or
 // moved one language on), to the main screen.
@@ -41,7 +85,7 @@ inline void introToMain(Game& game, const std::string& run, bool firstStart, boo
     game.play(settle);
     if (otherLanguage)
         game.tap(Key::right);
-    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-03-main", Screens::mainScreen));
+    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-03-main", Screens::mainScreen, Screens::language));
     game.play(settle);
 }
 
@@ -49,27 +93,69 @@ inline void introToMain(Game& game, const std::string& run, bool firstStart, boo
 // against three opponents over one lap: the loading ring, the preview (closed by Return) and the countdown.
 inline void mainToRace(Game& game, const std::string& run)
 {
-    game.tap(Key::down);
-    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-04-choose-map", Screens::chooseMap));
+    // The main screen shows no focus: a Down lost leaves it on the
+    // championship, whose country choice is left again.
+    const auto mapChoice = [](const Frame& f) { return Screens::chooseMap(f) && Screens::mapKinds(f); };
+    const auto country = [](const Frame& f) { return Screens::chooseCountry(f) && !Screens::mapKinds(f); };
+    Frame shown;
+    for (int tries = 0; tries < 3 && !mapChoice(shown); ++tries) {
+        game.tap(Key::down);
+        game.tapUntil(
+            Key::confirm, run + "-04-choose-map", [&](const Frame& f) { return mapChoice(f) || country(f); },
+            Screens::mainScreen);
+        shown = game.capture();
+        if (country(shown)) {
+            ASSERT_TRUE(game.tapUntil(Key::back, run + "-04-main", Screens::mainScreen, Screens::chooseCountry));
+            game.play(settle);
+        }
+    }
+    ASSERT_TRUE(mapChoice(shown));
     game.play(settle);
-    game.tap(Key::down);
-    game.tap(Key::confirm);
-    game.tap(Key::right);
-    game.tap(Key::right);
-    game.keep(game.capture(), run + "-05-sunset");
-    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-06-game-mode", Screens::gameMode));
-    game.play(settle);
-    // Circuit; battle items off (no rockets or oil on a road that the
-    // throttle alone must keep); three opponents; one lap.
-    game.tap(Key::right);
-    game.tap(Key::confirm);
-    game.tap(Key::right);
-    for (int row = 0; row < 2; ++row)
+    // The race track (the sprint's kind), then the daytime: sunset is the
+    // last, so a Right too many is none.
+    ASSERT_EQ(Screens::mapKindFocus(moveFocus(game, run + "-05-kind", Screens::mapKindFocus, 1, Key::up, Key::down)), 1);
+    bool daytime = false;
+    for (int tries = 0; tries < 4 && !daytime; ++tries) {
         game.tap(Key::confirm);
-    game.tap(Key::left);
-    game.keep(game.capture(), run + "-07-one-lap");
-    game.tap(Key::confirm);
-    game.tap(Key::confirm);
+        daytime = game.waitFor(run + "-05-daytime", Screens::daytimeFocus, 3000);
+    }
+    ASSERT_TRUE(daytime);
+    for (int taps = 0; taps < 4; ++taps)
+        game.tap(Key::right);
+    game.keep(game.capture(), run + "-05-sunset");
+    ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-06-game-mode", Screens::gameMode, Screens::chooseMap));
+    game.play(settle);
+    // The pulse of the focus moves the ink's edge by a pixel or two.
+    // Circuit (the knock-out's next mode: shorter, the rows below still
+    // white where the time trial after it greys them); battle items off (no
+    // rockets or oil on a road that the throttle alone must keep: "OFF" is
+    // wider than "ON"); three opponents; one lap (the least: "1" has less
+    // ink than "2"). Each is read back from the screen.
+    using namespace Screens;
+    const std::string name = run + "-07-game-mode";
+    // Rows 0 to 4, then the start button (no value in focus).
+    const auto row = [](const Frame& f) {
+        const int focus = gameModeFocus(f);
+        return focus < 0 ? 5 : focus;
+    };
+    const auto focus = [&](int target) { EXPECT_EQ(row(moveFocus(game, name, row, target, Key::up, Key::down)), target); };
+    const auto lastKey = [](bool done, Key key) { return done ? std::nullopt : std::optional<Key>(key); };
+    focus(0);
+    Frame f = changeValue(game, name, [&](const Frame& before, const Frame& now) {
+        return gameModeWhite(now, 1) ? lastKey(gameModeWidth(now, 0) < gameModeWidth(before, 0) - 20, Key::right)
+                                     : std::optional<Key>(Key::left);
+    });
+    EXPECT_TRUE(gameModeWhite(f, 1)) << "not the circuit";
+    focus(1);
+    changeValue(game, name, [&](const Frame& before, const Frame& now) {
+        return lastKey(gameModeWidth(now, 1) > gameModeWidth(before, 1) + 6, Key::right);
+    });
+    focus(3);
+    f = changeValue(game, name, [&](const Frame& before, const Frame& now) {
+        return lastKey(gameModeInk(now, 3) < gameModeInk(before, 3) * 0.75f, Key::left);
+    });
+    game.keep(f, run + "-07-one-lap");
+    focus(5);
     // START GAME: a confirm on the loading screen or the preview changes
     // nothing, so a lost one is sent again.
     ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-08-loading",
@@ -113,9 +199,9 @@ inline void raceToMain(Game& game, const std::string& run)
     EXPECT_GT(turnOfTheView(game, run + "-11-right", Key::right, 400), 0.1f) << "Right did not turn the view";
     driveAlongTheRoad(game, run + "-11-back", 1500, never);
     EXPECT_GT(turnOfTheView(game, run + "-11-left", Key::left, 400), 0.1f) << "Left did not turn the view";
-    ASSERT_TRUE(game.tapUntil(Key::pause, run + "-12-pause", Screens::pause));
+    ASSERT_TRUE(game.tapUntil(Key::pause, run + "-12-pause", Screens::pause, Screens::race));
     game.play(settle);
-    game.tap(Key::down);
+    ASSERT_EQ(Screens::pauseFocus(moveFocus(game, run + "-12-give-up", Screens::pauseFocus, 1, Key::up, Key::down)), 1);
     ASSERT_TRUE(confirmInThePause(game, run + "-13-main", Screens::mainScreen));
     game.play(settle);
 }
@@ -198,9 +284,9 @@ inline std::vector<Frame> settledResults(Game& game)
 // for the main screen.
 inline void resultsToMain(Game& game, const std::string& run)
 {
-    ASSERT_TRUE(game.tapUntil(Key::up, run + "-14-choose-map", Screens::chooseMap));
+    ASSERT_TRUE(game.tapUntil(Key::up, run + "-14-choose-map", Screens::chooseMap, Screens::results));
     game.play(settle);
-    ASSERT_TRUE(game.tapUntil(Key::back, run + "-15-main", Screens::mainScreen));
+    ASSERT_TRUE(game.tapUntil(Key::back, run + "-15-main", Screens::mainScreen, Screens::chooseMap));
     game.play(settle);
 }
 
@@ -227,10 +313,9 @@ inline void resizeAndReset(Game& game, const std::string& name, int width, int h
 // the game with exit code 0, its settings written and no crash protocol.
 inline void mainToQuit(Game& game, const std::string& run)
 {
-    ASSERT_TRUE(game.tapUntil(Key::back, run + "-19-exit", Screens::exitQuestion));
+    ASSERT_TRUE(game.tapUntil(Key::back, run + "-19-exit", Screens::exitQuestion, Screens::mainScreen));
     game.play(settle);
-    game.tap(Key::left);
-    game.keep(game.capture(), run + "-20-yes");
+    ASSERT_EQ(Screens::exitFocus(moveFocus(game, run + "-20-yes", Screens::exitFocus, 0, Key::left, Key::right)), 0);
     // Yes: a confirm lost to a slow frame is sent again.
     long exitCode = -1000;
     for (int tries = 0; tries < 4 && exitCode == -1000; ++tries) {

@@ -75,14 +75,29 @@ bool isExtended(WORD key)
     return key == VK_UP || key == VK_DOWN || key == VK_LEFT || key == VK_RIGHT;
 }
 
-void sendKey(WORD key, bool down)
+// Sends one key event; false when it took the 2 s that Wine's server gives
+// the low-level keyboard hooks to answer, after which it passes the key on
+// without them: DirectInput, which reads the keyboard through such a hook,
+// then never saw it.
+bool sendKey(WORD key, bool down)
 {
     INPUT event{};
     event.type = INPUT_KEYBOARD;
     event.ki.wVk = key;
     event.ki.wScan = WORD(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
     event.ki.dwFlags = (down ? 0 : KEYEVENTF_KEYUP) | (isExtended(key) ? KEYEVENTF_EXTENDEDKEY : 0);
+    const ULONGLONG start = GetTickCount64();
     SendInput(1, &event, sizeof(INPUT));
+    return GetTickCount64() - start < 2000;
+}
+
+// A key let go, sent again until the hooks saw it go: one they missed
+// would stay held for the game.
+void letGo(WORD key)
+{
+    for (int tries = 0; tries < 4; ++tries)
+        if (sendKey(key, false))
+            return;
 }
 
 }
@@ -248,13 +263,18 @@ bool Game::turn()
         std::numeric_limits<uint64_t>::max(), 0);
     if (!answered)
         return false;
+    countTurn();
+    return true;
+}
+
+void Game::countTurn()
+{
     const ULONGLONG now = GetTickCount64();
     if (lastTurn) {
         lastGap = now - lastTurn;
         gameClock += std::min<ULONGLONG>(lastGap, ULONGLONG(Timer::longestFrame * 1000.0f));
     }
     lastTurn = now;
-    return true;
 }
 
 bool Game::play(DWORD ms)
@@ -310,45 +330,54 @@ void Game::press(Key key)
 {
     if (handle && GetForegroundWindow() != handle)
         SetForegroundWindow(handle);
-    sendKey(WORD(key), true);
+    // A press the hooks missed is let go and sent again.
+    for (int tries = 0; tries < 4 && !sendKey(WORD(key), true); ++tries)
+        letGo(WORD(key));
     held.push_back(WORD(key));
 }
 
 void Game::release(Key key)
 {
-    sendKey(WORD(key), false);
+    letGo(WORD(key));
     held.erase(std::remove(held.begin(), held.end(), WORD(key)), held.end());
 }
 
 void Game::releaseAll()
 {
     for (WORD key : held)
-        sendKey(key, false);
+        letGo(key);
     held.clear();
 }
 
 void Game::tap(Key key, DWORD settle)
 {
-    // SendInput returns once the low-level keyboard hooks have seen the key
-    // (Wine's DirectInput reads the keyboard through one). The loop reads the
-    // keys just after emptying its queue, so the pass that answers the turn
-    // reads the key held; it is let go a quarter of a frame later, 200 ms at
-    // most. The menus count a key that two passes read half a second apart
-    // (on the wall's clock) twice; passes that far apart are further apart
-    // than 200 ms, so the next pass reads the key let go.
+    // The loop reads the keys just after emptying its queue, so the pass
+    // that answers the turn after the press reads the key held; the next
+    // pass answers only once that read is done. An arrow is let go then:
+    // the menus count an arrow that two passes read half a second apart (on
+    // the wall's clock) twice, so it is held no longer than needed; the
+    // roads check on the screen what the arrows did. Other keys never
+    // repeat and are held a pass longer.
     press(key);
     turn();
-    Sleep(DWORD(std::clamp<ULONGLONG>(lastGap / 4, 2, 200)));
+    turn();
+    if (!isExtended(WORD(key)))
+        turn();
     release(key);
     play(settle);
 }
 
-bool Game::tapUntil(Key key, const std::string& name, const std::function<bool(const Frame&)>& accepts)
+bool Game::tapUntil(Key key, const std::string& name, const std::function<bool(const Frame&)>& accepts,
+                    const std::function<bool(const Frame&)>& from)
 {
-    for (int tries = 0; tries < 4; ++tries) {
+    for (int tries = 0; tries < 6; ++tries) {
         tap(key, 0);
         if (waitFor(name, accepts, 5000))
             return true;
+        // A screen on its way (left the one the key was sent on) is waited
+        // for: the key sent again would act on it.
+        if (from && !from(capture()))
+            return waitFor(name, accepts, 60000);
     }
     return false;
 }

@@ -99,8 +99,11 @@ public:
     // released, and settle ms of the game's clock let pass.
     void tap(Key key, DWORD settle = 400);
     // Taps the key until the screen it leads to shows (a key sent while a
-    // screen still fades in may go unseen); false when it never did.
-    bool tapUntil(Key key, const std::string& name, const std::function<bool(const Frame&)>& accepts);
+    // screen still fades in may go unseen); false when it never did. Given
+    // from (the screen the key is sent on), the key is sent again only while
+    // that screen still shows.
+    bool tapUntil(Key key, const std::string& name, const std::function<bool(const Frame&)>& accepts,
+                  const std::function<bool(const Frame&)>& from = {});
     void press(Key key);
     void release(Key key);
     void releaseAll();
@@ -112,6 +115,8 @@ public:
     long quit(DWORD ms);
 
 private:
+    void countTurn();
+
     ProgramRun program;
     HWND handle = nullptr;
     std::vector<WORD> held;

@@ -394,3 +394,107 @@ inline bool chooseCountry(const Frame& f)
 }
 
 }
+
+namespace Play::Screens {
+
+// The focus's pulsing colour on the menus: green, yellow, dark green and
+// olive, never grey or white.
+inline bool focusColour(uint32_t p)
+{
+    return green(p) > 80 && green(p) > blue(p) + 40;
+}
+
+// The game-mode screen's five values (mode, battle items, opponents, laps,
+// difficulty) stand one under the other at fixed pixels whatever the
+// window's size: x 100 to 290, 87 pixels apart from y 305, 30 high. The
+// share of a value's cell given as pixels.
+inline float gameModeCell(const Frame& f, int row, const std::function<bool(uint32_t)>& accepts)
+{
+    const int top = 305 + 87 * row;
+    if (f.width < 290 || f.height < top + 30)
+        return 0.0f;
+    return f.share(100.0f / float(f.width), float(top) / float(f.height), 290.0f / float(f.width),
+                   float(top + 30) / float(f.height), accepts);
+}
+
+// The row of the value in focus, -1 while none is (the start button).
+inline int gameModeFocus(const Frame& f)
+{
+    for (int row = 0; row < 5; ++row)
+        if (gameModeCell(f, row, focusColour) > 0.005f)
+            return row;
+    return -1;
+}
+
+// How much ink a value has: "OFF" has more than "ON", "1" less than "2",
+// "CIRCUIT" less than "KNOCKOUT", in focus or not.
+inline float gameModeInk(const Frame& f, int row)
+{
+    return gameModeCell(f, row, [](uint32_t p) { return std::max({red(p), green(p), blue(p)}) > 60; });
+}
+
+// How far right a value's ink reaches, in pixels from its left: "OFF"
+// reaches further than "ON".
+inline int gameModeWidth(const Frame& f, int row)
+{
+    const int top = 305 + 87 * row;
+    int width = 0;
+    for (int y = top; y < std::min(top + 30, f.height); ++y)
+        for (int x = 100; x < std::min(290, f.width); ++x) {
+            const uint32_t p = f.pixels[size_t(y) * size_t(f.width) + size_t(x)];
+            if (std::max({red(p), green(p), blue(p)}) > 60)
+                width = std::max(width, x - 99);
+        }
+    return width;
+}
+
+// A value drawn in white: a row that can be changed (the time trial greys
+// the rows below the mode).
+inline bool gameModeWhite(const Frame& f, int row)
+{
+    return gameModeCell(f, row, [](uint32_t p) { return red(p) > 220 && green(p) > 220 && blue(p) > 220; }) > 0.005f;
+}
+
+// The map choice's kinds (off road, race track, rally) stand one under the
+// other at fixed pixels, x 100 to 300, 50 pixels apart from y 262, 30 high:
+// the one in focus (-1 while none is), and whether the daytime's value, 100
+// pixels above the bottom, has the focus (after a kind was confirmed).
+inline int mapKindFocus(const Frame& f)
+{
+    for (int row = 0; row < 3; ++row) {
+        const int top = 262 + 50 * row;
+        if (f.width >= 300 && f.height >= top + 30 &&
+            f.share(100.0f / float(f.width), float(top) / float(f.height), 300.0f / float(f.width),
+                    float(top + 30) / float(f.height), focusColour) > 0.005f)
+            return row;
+    }
+    return -1;
+}
+
+// The kinds' first row has text (the country choice has none there).
+inline bool mapKinds(const Frame& f)
+{
+    return f.width >= 300 && f.height >= 292 &&
+           f.share(100.0f / float(f.width), 262.0f / float(f.height), 300.0f / float(f.width), 292.0f / float(f.height),
+                   [](uint32_t p) { return light(p) || focusColour(p); }) > 0.01f;
+}
+
+inline bool daytimeFocus(const Frame& f)
+{
+    return f.width >= 300 && f.height >= 100 &&
+           f.share(100.0f / float(f.width), float(f.height - 100) / float(f.height), 300.0f / float(f.width),
+                   float(f.height - 64) / float(f.height), focusColour) > 0.005f;
+}
+
+// The exit question's answer in focus: 0 Yes (left of the middle), 1 No,
+// -1 while neither shows the focus's colour.
+inline int exitFocus(const Frame& f)
+{
+    if (f.share(0.3f, 0.45f, 0.5f, 0.55f, focusColour) > 0.002f)
+        return 0;
+    if (f.share(0.5f, 0.45f, 0.7f, 0.55f, focusColour) > 0.002f)
+        return 1;
+    return -1;
+}
+
+}
