@@ -89,6 +89,43 @@ inline void introToMain(Game& game, const std::string& run, bool firstStart, boo
     game.play(settle);
 }
 
+// On the game mode screen: Circuit, battle items off, three opponents, one
+// lap, each read back from the screen, and the focus on START GAME.
+inline void circuitOfOneLapWithoutItems(Game& game, const std::string& run)
+{
+    // The pulse of the focus moves the ink's edge by a pixel or two.
+    // Circuit (the knock-out's next mode: shorter, the rows below still
+    // white where the time trial after it greys them); battle items off (no
+    // rockets or oil on a road that the throttle alone must keep: "OFF" is
+    // wider than "ON"); three opponents; one lap (the least: "1" has less
+    // ink than "2"). Each is read back from the screen.
+    using namespace Screens;
+    const std::string name = run + "-07-game-mode";
+    // Rows 0 to 4, then the start button (no value in focus).
+    const auto row = [](const Frame& f) {
+        const int focus = gameModeFocus(f);
+        return focus < 0 ? 5 : focus;
+    };
+    const auto focus = [&](int target) { EXPECT_EQ(row(moveFocus(game, name, row, target, Key::up, Key::down)), target); };
+    const auto lastKey = [](bool done, Key key) { return done ? std::nullopt : std::optional<Key>(key); };
+    focus(0);
+    Frame f = changeValue(game, name, [&](const Frame& before, const Frame& now) {
+        return gameModeWhite(now, 1) ? lastKey(gameModeWidth(now, 0) < gameModeWidth(before, 0) - 20, Key::right)
+                                     : std::optional<Key>(Key::left);
+    });
+    EXPECT_TRUE(gameModeWhite(f, 1)) << "not the circuit";
+    focus(1);
+    changeValue(game, name, [&](const Frame& before, const Frame& now) {
+        return lastKey(gameModeWidth(now, 1) > gameModeWidth(before, 1) + 6, Key::right);
+    });
+    focus(3);
+    f = changeValue(game, name, [&](const Frame& before, const Frame& now) {
+        return lastKey(gameModeInk(now, 3) < gameModeInk(before, 3) * 0.75f, Key::left);
+    });
+    game.keep(f, run + "-07-one-lap");
+    focus(5);
+}
+
 // Solo game, the race-track kind at sunset, Circuit without battle items
 // against three opponents over one lap: the loading ring, the preview (closed by Return) and the countdown.
 inline void mainToRace(Game& game, const std::string& run)
@@ -125,37 +162,7 @@ inline void mainToRace(Game& game, const std::string& run)
     game.keep(game.capture(), run + "-05-sunset");
     ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-06-game-mode", Screens::gameMode, Screens::chooseMap));
     game.play(settle);
-    // The pulse of the focus moves the ink's edge by a pixel or two.
-    // Circuit (the knock-out's next mode: shorter, the rows below still
-    // white where the time trial after it greys them); battle items off (no
-    // rockets or oil on a road that the throttle alone must keep: "OFF" is
-    // wider than "ON"); three opponents; one lap (the least: "1" has less
-    // ink than "2"). Each is read back from the screen.
-    using namespace Screens;
-    const std::string name = run + "-07-game-mode";
-    // Rows 0 to 4, then the start button (no value in focus).
-    const auto row = [](const Frame& f) {
-        const int focus = gameModeFocus(f);
-        return focus < 0 ? 5 : focus;
-    };
-    const auto focus = [&](int target) { EXPECT_EQ(row(moveFocus(game, name, row, target, Key::up, Key::down)), target); };
-    const auto lastKey = [](bool done, Key key) { return done ? std::nullopt : std::optional<Key>(key); };
-    focus(0);
-    Frame f = changeValue(game, name, [&](const Frame& before, const Frame& now) {
-        return gameModeWhite(now, 1) ? lastKey(gameModeWidth(now, 0) < gameModeWidth(before, 0) - 20, Key::right)
-                                     : std::optional<Key>(Key::left);
-    });
-    EXPECT_TRUE(gameModeWhite(f, 1)) << "not the circuit";
-    focus(1);
-    changeValue(game, name, [&](const Frame& before, const Frame& now) {
-        return lastKey(gameModeWidth(now, 1) > gameModeWidth(before, 1) + 6, Key::right);
-    });
-    focus(3);
-    f = changeValue(game, name, [&](const Frame& before, const Frame& now) {
-        return lastKey(gameModeInk(now, 3) < gameModeInk(before, 3) * 0.75f, Key::left);
-    });
-    game.keep(f, run + "-07-one-lap");
-    focus(5);
+    circuitOfOneLapWithoutItems(game, run);
     // START GAME: a confirm on the loading screen or the preview changes
     // nothing, so a lost one is sent again.
     ASSERT_TRUE(game.tapUntil(Key::confirm, run + "-08-loading",

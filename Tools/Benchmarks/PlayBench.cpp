@@ -430,14 +430,7 @@ bool mainToPreview(Play::Game& game, const std::string& name, int kind, KindRun&
     if (kind == 1) {
         // Circuit, battle items off (the throttle alone keeps the sprint's
         // road), three opponents, one lap.
-        game.tap(Play::Key::right);
-        game.tap(Play::Key::confirm);
-        game.tap(Play::Key::right);
-        for (int row = 0; row < 2; ++row)
-            game.tap(Play::Key::confirm);
-        game.tap(Play::Key::left);
-        game.tap(Play::Key::confirm);
-        game.tap(Play::Key::confirm);
+        Play::circuitOfOneLapWithoutItems(game, name);
     } else {
         for (int row = 0; row < 5; ++row)
             game.tap(Play::Key::down);
