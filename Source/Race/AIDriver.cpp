@@ -55,13 +55,8 @@ uint32_t pointTypeOf(uint32_t kind)
 
 bool holds(const Way::PointNode* node, const vec3d& point)
 {
-    const Way::Segment* segment = node->item ? node->item->segment : nullptr;
-    if (!segment || segment->positions.empty())
-        return false;
-    uint32_t inside = 0;
-    float along = 0.0f;
-    segment->projectPoint(point.x, point.z, inside, along, nullptr);
-    return inside != 0;
+    const Way::Segment* segment = Way::segmentOf(node);
+    return segment && segment->holds(point);
 }
 
 // Whether point lies on the way from the node from on towards target, before

@@ -23,22 +23,6 @@
 
 namespace {
 
-// The way data of a node's segment, or null.
-const Way::Segment* segmentOf(const Way::PointNode* node)
-{
-    const Way::Point* point = Way::pointOf(node);
-    return point && point->segment && !point->segment->positions.empty() ? point->segment : nullptr;
-}
-
-// Whether the point's (x, z) lies on the segment; its cross-section there.
-bool projectOnto(const Way::Segment& segment, const vec3d& point, Way::Pos& crossSection)
-{
-    uint32_t inside = 0;
-    float along = 0.0f;
-    segment.projectPoint(point.x, point.z, inside, along, &crossSection);
-    return inside != 0;
-}
-
 // 1 behind the plane, 2 on it (within a thousandth), 0 in front.
 int sideOf(float distance)
 {
@@ -135,7 +119,7 @@ float Game::courseDistanceOf(const vec3d& point) const
         if (!entry || !entry->segment)
             continue;
         Way::Pos crossSection;
-        if (!entry->segment->positions.empty() && projectOnto(*entry->segment, point, crossSection))
+        if (!entry->segment->positions.empty() && entry->segment->holds(point, &crossSection))
             return before + crossSection.distance;
         before += entry->segment->length;
     }
@@ -157,13 +141,13 @@ float Game::courseOffsetFrom(const vec3d& point, const Way::PointNode* node) con
     // Both walkers are back at the start after one round of the list.
     for (int32_t steps = 0; steps <= course->count(); ++steps) {
         Way::Pos crossSection;
-        if (const Way::Segment* segment = segmentOf(ahead)) {
-            if (projectOnto(*segment, point, crossSection))
+        if (const Way::Segment* segment = Way::segmentOf(ahead)) {
+            if (segment->holds(point, &crossSection))
                 return aheadCount + crossSection.t;
             aheadCount += 1.0f;
         }
-        if (const Way::Segment* segment = segmentOf(behind)) {
-            if (projectOnto(*segment, point, crossSection))
+        if (const Way::Segment* segment = Way::segmentOf(behind)) {
+            if (segment->holds(point, &crossSection))
                 return behindCount - crossSection.t;
             behindCount -= 1.0f;
         }

@@ -53,12 +53,6 @@ float horizontalLength(const vec3d& v)
     return vec3d(v.x, 0.0f, v.z).length();
 }
 
-const Way::Segment* segmentOf(const Way::PointNode* node)
-{
-    const Way::Point* point = node ? node->item : nullptr;
-    return point && point->segment && !point->segment->positions.empty() ? point->segment : nullptr;
-}
-
 // The way point's centre and edges moved to the quad's place at on the line
 // from the nearest cross-section (at along on the segment) to its neighbour
 // on the quad's side.
@@ -328,7 +322,7 @@ void Game::Vehicle::cancelWarning()
 Way::Pos Game::Vehicle::wayPointBesideQuad() const
 {
     Way::Pos point = wayPoint;
-    if (const Way::Segment* segment = segmentOf(wayNode))
+    if (const Way::Segment* segment = Way::segmentOf(wayNode))
         moveBesideQuad(*segment, wayAlong, wayAt, point);
     return point;
 }
@@ -427,7 +421,7 @@ void Game::Vehicle::freeWedgedQuad(QuadInstance& quad)
         const vec3d here = quad.entity->worldBounds.center;
         float best = INFINITY;
         for (Way::PointNode* node = list->head(); node; node = node->next) {
-            const Way::Segment* segment = segmentOf(node);
+            const Way::Segment* segment = Way::segmentOf(node);
             if (!segment)
                 continue;
             const size_t count = segment->positions.size();
@@ -450,14 +444,14 @@ void Game::Vehicle::updateCourse()
 {
     QuadInstance* quad = getQuad();
     Way::PointList* list = game->course;
-    if (!quad || !quad->entity || !wayNode || !segmentOf(wayNode) || !list)
+    if (!quad || !quad->entity || !wayNode || !Way::segmentOf(wayNode) || !list)
         return;
     const vec3d centre = quad->entity->worldBounds.center;
     // Way tracking: the node last found, then its next and its previous
     // neighbour, wrapping round a closed course.
     bool onWay = false;
     auto lies = [&centre, this](const Way::PointNode* node) {
-        const Way::Segment* segment = segmentOf(node);
+        const Way::Segment* segment = Way::segmentOf(node);
         if (!segment)
             return false;
         uint32_t inside = 0;

@@ -221,6 +221,8 @@ uint32_t Game::isLastInRace(const Vehicle& vehicle) const
 
 void Game::endKnockOutRounds()
 {
+    // Finished quads count: the winner completes the final round's lap.
+    const auto inTheRace = [](const Vehicle* v) { return v && !v->parkingSlot && v->finishOrder != Vehicle::gaveUp; };
     for (;;) {
         const int32_t round = knockOuts + 1;
         int32_t inRace = 0, done = 0;
@@ -228,7 +230,7 @@ void Game::endKnockOutRounds()
         Vehicle* last = nullptr;   // of those that have, the last to complete it
         for (auto* node = vehicles.head(); node; node = node->next) {
             Vehicle* v = node->item;
-            if (!v || v->parkingSlot || v->finishOrder == Vehicle::gaveUp)
+            if (!inTheRace(v))
                 continue;
             ++inRace;
             if (v->lapsDone < round) {
@@ -249,7 +251,7 @@ void Game::endKnockOutRounds()
         int32_t lastPlace = out->place;
         for (auto* node = vehicles.head(); node; node = node->next) {
             Vehicle* v = node->item;
-            if (!v || v == out || v->parkingSlot || v->finishOrder == Vehicle::gaveUp || v->place < out->place)
+            if (v == out || !inTheRace(v) || v->place < out->place)
                 continue;
             lastPlace = std::max(lastPlace, v->place);
             v->place -= 1;

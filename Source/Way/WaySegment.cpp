@@ -365,4 +365,18 @@ void Segment::cutEnd(bool start, int32_t& remembered)
     p.parentNode->item->cuts.push_back(mirrored);
 }
 
+const Segment* segmentOf(const PointNode* node)
+{
+    const Point* point = pointOf(node);
+    return point && point->segment && !point->segment->positions.empty() ? point->segment : nullptr;
+}
+
+bool Segment::holds(const vec3d& point, Pos* crossSection) const
+{
+    uint32_t inside = 0;
+    float along = 0.0f;
+    projectPoint(point.x, point.z, inside, along, crossSection);
+    return inside != 0;
+}
+
 }

@@ -152,6 +152,9 @@ public:
     // does not (inside 0). Without cross-sections neither is written. The
     // nearest cross-section is copied to crossSection when given.
     float projectPoint(float x, float z, uint32_t& inside, float& along, Pos* crossSection) const;
+    // Whether point's (x, z) lies on the segment; the nearest cross-section
+    // is copied to crossSection when given.
+    bool holds(const vec3d& point, Pos* crossSection = nullptr) const;
     // Makes the index projectPoint finds the nearest cross-section with
     // (after the cross-sections last changed; ground fitting does it).
     void indexCrossSections();
@@ -216,6 +219,8 @@ private:
     void cutEnd(bool start, int32_t& remembered);
 };
 
+// The segment that starts at the node when it has cross-sections, or null.
+const Segment* segmentOf(const PointNode* node);
 // The height of the road surface at a point (its ground and height offset),
 // 0 for a list of one point.
 float wayHeightAtNode(const PointNode* node);
