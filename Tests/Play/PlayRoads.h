@@ -151,10 +151,12 @@ inline void mainToRace(Game& game, const std::string& run)
     // The race track (the sprint's kind), then the daytime: sunset is the
     // last, so a Right too many is none.
     ASSERT_EQ(Screens::mapKindFocus(moveFocus(game, run + "-05-kind", Screens::mapKindFocus, 1, Key::up, Key::down)), 1);
+    // A Confirm sent again while the daytimes still come in would choose
+    // the daytime too: it waits ten seconds of the game's clock first.
     bool daytime = false;
     for (int tries = 0; tries < 4 && !daytime; ++tries) {
         game.tap(Key::confirm);
-        daytime = game.waitFor(run + "-05-daytime", Screens::daytimeFocus, 3000);
+        daytime = game.waitFor(run + "-05-daytime", Screens::daytimeFocus, 10000);
     }
     ASSERT_TRUE(daytime);
     for (int taps = 0; taps < 4; ++taps)
