@@ -205,9 +205,15 @@ inline void raceToMain(Game& game, const std::string& run)
     // The countdown's still frames come first, and the window is often
     // captured more often than the game draws it.
     EXPECT_GT(drive.movingFrames, drive.frames / 8) << drive.frames;
-    EXPECT_GT(turnOfTheView(game, run + "-11-right", Key::right, 400), 0.1f) << "Right did not turn the view";
+    // On a busy machine the input server may pass a key on two seconds
+    // late, so a turn held too long or not at all is tried once more.
+    const auto turn = [&](const std::string& name, Key key) {
+        const float first = turnOfTheView(game, name, key, 400);
+        return first > 0.1f ? first : std::max(first, turnOfTheView(game, name + "-again", key, 400));
+    };
+    EXPECT_GT(turn(run + "-11-right", Key::right), 0.1f) << "Right did not turn the view";
     driveAlongTheRoad(game, run + "-11-back", 1500, never);
-    EXPECT_GT(turnOfTheView(game, run + "-11-left", Key::left, 400), 0.1f) << "Left did not turn the view";
+    EXPECT_GT(turn(run + "-11-left", Key::left), 0.1f) << "Left did not turn the view";
     ASSERT_TRUE(game.tapUntil(Key::pause, run + "-12-pause", Screens::pause, Screens::race));
     game.play(settle);
     ASSERT_EQ(Screens::pauseFocus(moveFocus(game, run + "-12-give-up", Screens::pauseFocus, 1, Key::up, Key::down)), 1);
