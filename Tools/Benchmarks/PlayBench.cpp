@@ -412,9 +412,10 @@ bool mainToPreview(Play::Game& game, const std::string& name, int kind, KindRun&
     // lacks. The built data's map pictures hold reds enough to pass for the
     // showroom's quad, so that test took the map choice for the main screen
     // and sent the confirm that chose the first kind.
-    if (!game.tapUntil(Play::Key::confirm, name + "-map", [](const Play::Frame& f) {
-            return Play::Screens::logo(f) && f.share(0.5f, 0.05f, 0.98f, 0.2f, Play::Screens::light) > 0.03f;
-        })) {
+    const auto mapChoice = [](const Play::Frame& f) {
+        return Play::Screens::logo(f) && f.share(0.5f, 0.05f, 0.98f, 0.2f, Play::Screens::light) > 0.03f;
+    };
+    if (!game.tapUntil(Play::Key::confirm, name + "-map", mapChoice)) {
         out.lost = "the map choice did not show";
         return false;
     }
@@ -422,7 +423,9 @@ bool mainToPreview(Play::Game& game, const std::string& name, int kind, KindRun&
     for (int i = 0; i < kind; ++i)
         game.tap(Play::Key::down);
     game.tap(Play::Key::confirm);
-    if (!game.tapUntil(Play::Key::confirm, name + "-mode-screen", Play::Screens::gameMode)) {
+    // The daytime's Confirm is sent again only while the map choice still
+    // shows: one sent on the game mode screen would start its race.
+    if (!game.tapUntil(Play::Key::confirm, name + "-mode-screen", Play::Screens::gameMode, mapChoice)) {
         out.lost = "the game mode did not show";
         return false;
     }
@@ -613,12 +616,11 @@ int soak(double minutes)
         // into another race; the race to the finish and its results, and
         // the way back through the map choice to the main screen.
         Play::mainToRace(game, "Soak");
-        const bool raced = !road.failed();
-        if (raced)
+        if (!road.failed())
             Play::raceToResults(game, "Soak");
-        if (raced && !road.failed())
+        if (!road.failed())
             Play::resultsToMain(game, "Soak");
-        if (!raced || road.failed()) {
+        if (road.failed()) {
             const long code = game.run().waitForExit(0);
             std::printf("The soak stopped in race %zu: a screen of its road did not show (the game %s %ld).\n",
                         returns.size() + 1, code == -1000 ? "still runs" : "ended with", code == -1000 ? 0L : code);
