@@ -49,9 +49,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -213,6 +216,62 @@ public:
         EXPECT_GT(gates, 0);
     }
 
+    // The fine points of the loaded level's ground that stand as a thin
+    // ridge in a hollow: more than ridgeRise above both neighbours along
+    // one of the grid's four lines (one fine cell either side), both of
+    // which lie in a hollow. A hollow's wall rises at most 9 height units
+    // over some 17, about one unit per cell; a ridge rises far more.
+    static std::vector<vec3d> thinRidges()
+    {
+        constexpr float ridgeRise = 6.0f;
+        std::vector<vec3d> ridges;
+        const BoundingBox& ground = gTerrain.box;
+        const int32_t cells = gTerrain.fineCells;
+        const float cell = (ground.maximum.x - ground.minimum.x) / float(cells);
+        std::vector<uint8_t> seen(size_t(cells + 1) * size_t(cells + 1), 0);
+        const auto at = [&](int32_t i, int32_t k) {
+            return vec3d(ground.minimum.x + float(i) * cell, 0.0f, ground.minimum.z + float(k) * cell);
+        };
+        const auto height = [&](int32_t i, int32_t k) {
+            const vec3d p = at(i, k);
+            return gTerrain.getHeight(p.x, p.z, 3);
+        };
+        const auto clampCell = [cells](float v) { return std::clamp(int32_t(v), 1, cells - 1); };
+        for (const Way::Segment* segment : gWayNetwork.hollowSegments) {
+            const BoundingBox& b = segment->bounds;
+            const int32_t i0 = clampCell((b.minimum.x - ground.minimum.x) / cell);
+            const int32_t i1 = clampCell((b.maximum.x - ground.minimum.x) / cell + 1.0f);
+            const int32_t k0 = clampCell((b.minimum.z - ground.minimum.z) / cell);
+            const int32_t k1 = clampCell((b.maximum.z - ground.minimum.z) / cell + 1.0f);
+            for (int32_t i = i0; i <= i1; ++i)
+                for (int32_t k = k0; k <= k1; ++k) {
+                    uint8_t& done = seen[size_t(i) * size_t(cells + 1) + size_t(k)];
+                    if (done)
+                        continue;
+                    done = 1;
+                    const float h = height(i, k);
+                    for (const auto& [di, dk] : {std::pair{1, 0}, std::pair{0, 1}, std::pair{1, 1}, std::pair{1, -1}}) {
+                        const vec3d a = at(i - di, k - dk), c = at(i + di, k + dk);
+                        if (h - height(i - di, k - dk) > ridgeRise && h - height(i + di, k + dk) > ridgeRise &&
+                            gWayNetwork.isOnWay(a.x, a.z) && gWayNetwork.isOnWay(c.x, c.z)) {
+                            ridges.push_back(at(i, k) + vec3d(0.0f, h, 0.0f));
+                            break;
+                        }
+                    }
+                }
+        }
+        return ridges;
+    }
+
+    static void expectNoThinRidge(const char* map)
+    {
+        const std::vector<vec3d> ridges = thinRidges();
+        std::printf("  %s: %zu fine points of thin ridges in its hollows\n", map, ridges.size());
+        for (size_t n = 0; n < ridges.size() && n < 3; ++n)
+            ADD_FAILURE() << "a thin ridge at " << ridges[n].x << ", " << ridges[n].z << ", " << ridges[n].y
+                          << " high";
+    }
+
     static inline GameInProcess gameProcess;
     static inline Korvanta* app = nullptr;
 };
@@ -220,7 +279,7 @@ public:
 }
 
 // Every championship map through Scene::load with the counts the builder
-// wrote; a race of eight sets up on its grid with the course under its
+// wrote, its hollows without a thin ridge between them; a race of eight sets up on its grid with the course under its
 // Start and the eight course gates, each opponent's route from its grid
 // slot ends at the first gate; the flag modes add the three flag gates,
 // KnockOut parks on seven slots, the championship's end finds the podium.
@@ -240,6 +299,7 @@ TEST_F(ContentLoad, EveryChampionshipMapLoadsAndHoldsItsRaces)
         EXPECT_EQ(grassHeld(), AppTestFiles::read(levelFile(settings.base, L".mdw"))) << "the grass the builder made";
         EXPECT_EQ(gWayNetwork.ways.count(), int(built.ways.size()));
         EXPECT_EQ(cameraObjects(), MapGenerator::cameraObjects);
+        expectNoThinRidge(std::string(name.begin(), name.end()).c_str());
 
         Game& game = scene().game;
         EXPECT_TRUE(game.canRace()) << "the menu lets the race start";
@@ -347,7 +407,8 @@ TEST_F(ContentLoad, TheGridsViewShowsSkyAndGround)
     }
 }
 
-// The solo valley loads and belongs to no country; every object it places
+// The solo valley loads and belongs to no country, its dirt track's hollow
+// without a thin ridge; every object it places
 // finds its package, and its rock and marker stand without a rigid body.
 TEST_F(ContentLoad, TheValleyIsASoloMap)
 {
@@ -355,6 +416,7 @@ TEST_F(ContentLoad, TheValleyIsASoloMap)
     EXPECT_TRUE(gTerrain.isLoaded());
     EXPECT_EQ(scene().description.length(), 0);
     EXPECT_EQ(grassHeld(), AppTestFiles::read(levelFile(String(L"Valley"), L".mdw"))) << "the grass the builder made";
+    expectNoThinRidge("Valley");
     ObjPkgManager& packages = scene().objectPackages;
     for (const StaticObjectWriter::Object& placed : ObjectSamples::valley())
         EXPECT_NE(packages.findPackage(placed.package), nullptr) << std::wstring(placed.package.text()).size();

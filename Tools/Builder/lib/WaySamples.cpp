@@ -51,6 +51,22 @@ Way loop(const Layout& layout, const std::vector<std::pair<float, float>>& corne
     return way;
 }
 
+void closeMidLeg(Way& loop, const Layout& layout, const Ground& ground)
+{
+    // The first corner, the last before it, and the closing point on it.
+    if (loop.size() < 4)
+        return;
+    const Point& first = loop.front();
+    const Point& last = loop[loop.size() - 2];
+    const float x = (first.position[0] + last.position[0]) * 0.5f, z = (first.position[2] + last.position[2]) * 0.5f;
+    const Point closing = point(layout, x, z, ground);
+    loop.back() = closing;
+    loop.insert(loop.begin(), closing);
+    int32_t id = loop[1].id;
+    for (Point& p : loop)
+        p.id = id++;
+}
+
 std::vector<WayFileWriter::Way> valley(const Ground& ground)
 {
     constexpr float westX = WaySamples::westX, eastX = WaySamples::eastX;

@@ -47,6 +47,14 @@ WayFileWriter::Point point(const Layout& layout, float x, float z, const Ground&
 // point lies on the first; ids count from firstId.
 WayFileWriter::Way loop(const Layout& layout, const std::vector<std::pair<float, float>>& corners,
                         const Ground& ground, int32_t firstId = 0);
+// A loop's first and last segments have no point beyond its closing point:
+// each leaves it along its own chord, so at a corner they meet at the
+// corner's angle, where every other corner's segments meet along the line
+// through its neighbours. A hollow way then leaves a thin wedge of ground
+// outside the bend in neither segment, unlowered between two lowered floors.
+// Closed instead at the middle of the leg into its first corner, the two
+// chords lie on one line. The ids count on from the first point's.
+void closeMidLeg(WayFileWriter::Way& loop, const Layout& layout, const Ground& ground);
 
 std::vector<WayFileWriter::Way> valley(const Ground& ground);
 // "Data\Map\Valley.way" under root (the folders exist).
