@@ -470,12 +470,15 @@ private:
 
     // Queries (TerrainQueries.cpp).
     bool onOwnerThread() const;
+    // Which corners of a cell from the bicubic surface take the ways'
+    // hollows: none, those of one of its two triangles, or all four.
+    enum class Hollows { none, lowerTriangle, upperTriangle, all };
     // Heights (height units) of the corners of cell (fx, fz), counted from
     // the low-x and low-z edges at a resolution: low x low z, high x low z,
-    // low x high z, high x high z. True when they come from the bicubic
-    // surface at a resolution above 0: a point between them still lies in
-    // the ways' hollows (a detail record's grid has them already).
-    bool cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, float corners[4],
+    // low x high z, high x high z. Above resolution 0 from a detail record's
+    // grid (with useDetail) or the bicubic surface, lowered in the ways'
+    // hollows as the grid is (all four when a cache keeps them).
+    void cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, Hollows hollows, float corners[4],
                      HeightCache* cache = nullptr) const;
     const CellCacheEntry* cacheEntry(int32_t patch);
 

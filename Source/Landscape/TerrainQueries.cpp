@@ -81,7 +81,7 @@ vec3d Terrain::lastGroundNormal() { return lastNormal; }
 
 bool Terrain::onOwnerThread() const { return GetCurrentThreadId() == ownerThread; }
 
-bool Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, float corners[4],
+void Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDetail, Hollows hollows, float corners[4],
                           HeightCache* cache) const
 {
     const int32_t n = patchesPerSide;
@@ -95,7 +95,7 @@ bool Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
         corners[1] = at(fx + 1, size - fz);
         corners[2] = at(fx, size - fz - 1);
         corners[3] = at(fx + 1, size - fz - 1);
-        return false;
+        return;
     }
     const int32_t perPatch = 4 << resolution, step = 8 >> resolution;
     // A patch holds a power of two of cells: a shift divides the cells of
@@ -111,14 +111,14 @@ bool Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
         corners[1] = data->heights[gx + step][gsHigh + step];
         corners[2] = data->heights[gx][gsHigh];
         corners[3] = data->heights[gx + step][gsHigh];
-        return false;
+        return;
     }
     const uint32_t generation = heightsGeneration.load(std::memory_order_relaxed);
     if (cache && cache->fx == fx && cache->fz == fz && cache->resolution == resolution &&
         cache->generation == generation) {
         for (int k = 0; k < 4; ++k)
             corners[k] = cache->corners[k];
-        return true;
+        return;
     }
     // All four corners lie in one coarse cell.
     const int32_t fi = p / n * patchCells + gx, fs = p % n * patchCells + gsHigh;
@@ -130,10 +130,24 @@ bool Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
     corners[1] = square[3];
     corners[2] = square[0];
     corners[3] = square[2];
+    if (hollows != Hollows::none) {
+        // The ways' hollows at the corners, as a patch's grid has them: the
+        // ground between them is the plane the grid's triangles draw and
+        // the physics collides with, on whichever thread it is asked.
+        if (cache)
+            hollows = Hollows::all;
+        const float w = cellWidth[resolution];
+        const float x0 = box.minimum.x + float(fx) * w, z0 = box.minimum.z + float(fz) * w;
+        if (hollows != Hollows::upperTriangle)
+            gWayNetwork.applyHollow(x0, z0, corners[0]);
+        gWayNetwork.applyHollow(x0 + w, z0, corners[1]);
+        gWayNetwork.applyHollow(x0, z0 + w, corners[2]);
+        if (hollows != Hollows::lowerTriangle)
+            gWayNetwork.applyHollow(x0 + w, z0 + w, corners[3]);
+    }
     if (cache) {
         *cache = {fx, fz, resolution, generation, {corners[0], corners[1], corners[2], corners[3]}};
     }
-    return true;
 }
 
 float Terrain::getHeight(float x, float z, int32_t resolution) const
@@ -164,39 +178,17 @@ float Terrain::getHeight(float x, float z, int32_t resolution, vec3d& normal, He
     const float u = (x - box.minimum.x) * cellsPerUnit[resolution], v = (z - box.minimum.z) * cellsPerUnit[resolution];
     const int32_t fx = clampCell(u, cells), fz = clampCell(v, cells);
     const float tx = unit(u - float(fx)), tz = unit(v - float(fz));
-    float c[4];
-    const bool hollows = cellCorners(fx, fz, resolution, owner, c, cache);
     // The cell's two triangles meet on the diagonal from its (low x, high z)
     // corner to its (high x, low z) corner; the corner outside the point's
     // triangle is replaced so that all four lie in its plane.
-    if (tx + tz > 1.0f)
+    const bool upper = tx + tz > 1.0f;
+    float c[4];
+    cellCorners(fx, fz, resolution, owner, upper ? Hollows::upperTriangle : Hollows::lowerTriangle, c, cache);
+    if (upper)
         c[0] = c[2] + c[1] - c[3];
     else
         c[3] = c[2] + c[1] - c[0];
-    float height = ((1.0f - tx) * c[0] + tx * c[1]) * (1.0f - tz) + ((1.0f - tx) * c[2] + tx * c[3]) * tz;
-    if (hollows) {
-        const float unsunk = height;
-        gWayNetwork.applyHollow(x, z, height);
-        // The normal leans with the hollow's wall too: from the unsunk
-        // corners a wheel on the wall would find level ground under it,
-        // take the quad lying along the wall for one tipped over, and push
-        // and grip across the wrong plane. Beside the hollow and on its
-        // floor, sunk by its whole depth, the ground keeps its slope.
-        const float sunk = unsunk - height;
-        if (sunk > 0.0f && sunk < WayNetwork::hollowDepth) {
-            // The three corners of the point's triangle; the fourth again
-            // in their plane.
-            const float x0 = box.minimum.x + float(fx) * w, z0 = box.minimum.z + float(fz) * w;
-            const float at[4][2] = {{x0, z0}, {x0 + w, z0}, {x0, z0 + w}, {x0 + w, z0 + w}};
-            const bool upper = tx + tz > 1.0f;
-            for (int k = upper ? 1 : 0; k < (upper ? 4 : 3); ++k)
-                gWayNetwork.applyHollow(at[k][0], at[k][1], c[k]);
-            if (upper)
-                c[0] = c[2] + c[1] - c[3];
-            else
-                c[3] = c[2] + c[1] - c[0];
-        }
-    }
+    const float height = ((1.0f - tx) * c[0] + tx * c[1]) * (1.0f - tz) + ((1.0f - tx) * c[2] + tx * c[3]) * tz;
     normal = {(c[0] - c[1]) * verticalScale, w, (c[0] - c[2]) * verticalScale};
     return height * verticalScale;
 }
@@ -259,7 +251,7 @@ bool Terrain::intersectSegment(const vec3d& start, vec3d& end, float* distance, 
 
     for (int32_t guard = 0; guard < 4 * cells + 4; ++guard) {
         float c[4];
-        cellCorners(fx, fz, resolution, owner, c);
+        cellCorners(fx, fz, resolution, owner, Hollows::none, c);
         const float x0 = lo.x + float(fx) * w, z0 = lo.z + float(fz) * w;
         const vec3d lowLow{x0, c[0] * verticalScale, z0}, highLow{x0 + w, c[1] * verticalScale, z0};
         const vec3d lowHigh{x0, c[2] * verticalScale, z0 + w}, highHigh{x0 + w, c[3] * verticalScale, z0 + w};
@@ -383,8 +375,17 @@ void Terrain::cachePatchesInBox(CollisionQuery& query)
             const int32_t row0 = clampPoint(std::floor((zHigh - query.boxMax.z) / cell), 0, patchCells);
             const int32_t row1 = clampPoint(std::floor((zHigh - query.boxMin.z) / cell) + 2.0f, 1, gridPoints);
             const auto& h = entry->heights;
-            if (h[column0][row0] < floorHeight && h[column1 - 1][row0] < floorHeight &&
-                h[column0][row1 - 1] < floorHeight && h[column1 - 1][row1 - 1] < floorHeight)
+            // Ground wholly below the box gives nothing. Its highest point
+            // tells, not the range's corners: a ridge between them would
+            // let the box into it.
+            bool reaches = false;
+            for (int32_t column = column0; column < column1 && !reaches; ++column)
+                for (int32_t row = row0; row < row1; ++row)
+                    if (h[column][row] >= floorHeight) {
+                        reaches = true;
+                        break;
+                    }
+            if (!reaches)
                 continue;
             const uint32_t base = query.vertexCount;
             const int32_t across = column1 - column0;

@@ -150,7 +150,8 @@ public:
     // modeler that does not lower the terrain).
     uint32_t isOnPavement(float x, float z) const;
     // Lowers height (height units) inside such a segment by up to
-    // hollowDepth, growing hollowSlope per unit from its edge.
+    // hollowDepth, growing hollowSlope per unit from its edge; inside
+    // several, by the deepest of their hollows.
     void applyHollow(float x, float z, float& height) const;
     // The same for a grid of 33 x 33 heights over box: heights[i][32 - k]
     // at (minimum x + i / 32 x width, minimum z + k / 32 x depth).

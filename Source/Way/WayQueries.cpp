@@ -234,23 +234,37 @@ void WayNetwork::applyHollow(float x, float z, float& height) const
     QueryScope scope(*this);
     if (!scope || hollowSegments.empty())
         return;
+    // Where the hollows of two segments overlap, the deeper lowers the
+    // ground: the answer is the same whichever segment a thread found last
+    // and in whatever order the grid query meets them.
     HollowCache& cache = scope.owner() ? ownerCache_ : hollowCache;
     const uint32_t generation = generation_.load(std::memory_order_relaxed);
-    if (cache.segment && cache.network == this && cache.generation == generation &&
-        holdsStrictly(cache.segment->bounds, x, z)) {
+    const bool cached = cache.segment && cache.network == this && cache.generation == generation;
+    float deepest = 0.0f;
+    if (cached && holdsStrictly(cache.segment->bounds, x, z)) {
         uint32_t inside = 0;
         float along = 0.0f;
         const float d = cache.segment->projectPoint(x, z, inside, along, nullptr);
         if (inside) {
-            height -= lowering(d);
-            return;
+            deepest = lowering(d);
+            if (deepest >= hollowDepth) {
+                height -= deepest;
+                return;
+            }
         }
     }
-    float depth = 0.0f;
-    if (const Way::Segment* segment = hollowAt(x, z, depth)) {
-        cache = {this, generation, segment};
-        height -= lowering(depth);
+    for (const Way::Segment* segment : hollowSegments) {
+        if ((cached && segment == cache.segment) || !holdsStrictly(segment->bounds, x, z))
+            continue;
+        uint32_t inside = 0;
+        float along = 0.0f;
+        const float d = segment->projectPoint(x, z, inside, along, nullptr);
+        if (inside && lowering(d) > deepest) {
+            deepest = lowering(d);
+            cache = {this, generation, segment};
+        }
     }
+    height -= deepest;
 }
 
 void WayNetwork::hollowHeightGrid(float heights[gridSamples][gridSamples], const BoundingBox& box) const
@@ -259,7 +273,8 @@ void WayNetwork::hollowHeightGrid(float heights[gridSamples][gridSamples], const
     if (!scope)
         return;
     constexpr int32_t last = gridSamples - 1;
-    bool lowered[gridSamples][gridSamples];
+    // Each point is lowered once, by the deepest of the hollows it lies in.
+    float lowered[gridSamples][gridSamples];
     bool cleared = false;
     const float width = box.maximum.x - box.minimum.x, depth = box.maximum.z - box.minimum.z;
     for (const Way::Segment* segment : hollowSegments) {
@@ -280,13 +295,15 @@ void WayNetwork::hollowHeightGrid(float heights[gridSamples][gridSamples], const
                 uint32_t inside = 0;
                 float along = 0.0f;
                 const float d = segment->projectPoint(x, z, inside, along, nullptr);
-                if (!inside || lowered[i][last - k])
-                    continue;
-                lowered[i][last - k] = true;
-                heights[i][last - k] -= lowering(d);
+                if (inside)
+                    lowered[i][last - k] = std::max(lowered[i][last - k], lowering(d));
             }
         }
     }
+    if (cleared)
+        for (int32_t i = 0; i <= last; ++i)
+            for (int32_t k = 0; k <= last; ++k)
+                heights[i][k] -= lowered[i][k];
 }
 
 void WayNetwork::weightNearWays(uint16_t colours[colourSamples][colourSamples], const BoundingBox& box) const

@@ -4,13 +4,16 @@
 #include "TerrainTestMaps.h"
 #include "WayFileWriter.h"
 
+#include "Entity/CollisionQuery.h"
 #include "Render/Camera.h"
 #include "Way/WayModeler.h"
 #include "Way/WayNetwork.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -145,4 +148,90 @@ TEST_F(TerrainHollow, PatchesInViewHoldTheHollowOnceAndTheTint)
     EXPECT_EQ(beside, 0);
 }
 
+}
+
+namespace {
+
+// The same ground with two hollows as wide as an off-road course's meeting
+// at the middle at an angle: one along +x up to it, the other on from it
+// turned 10 degrees towards +z. Outside the bend (towards -z) a thin wedge
+// lies in neither and keeps the ground's height; inside it they overlap.
+class MeetingHollows : public TerrainHollow
+{
+protected:
+    void SetUp() override
+    {
+        TerrainHollow::SetUp();
+        const auto point = [](float x, float z) {
+            WayFileWriter::Point p;
+            p.position[0] = x;
+            p.position[2] = z;
+            p.width = 113.333f;
+            p.stepsPerLength = 0.1f;
+            p.thinTolerance = 0.5f;
+            p.name = String(L"TerrainHollow1");
+            return p;
+        };
+        const float turn = 10.0f * 3.14159265f / 180.0f;
+        FileArray ways(1024);
+        WayFileWriter::write({{point(-300.0f, 0.0f), point(0.0f, 0.0f)},
+                              {point(0.0f, 0.0f), point(300.0f * std::cos(turn), 300.0f * std::sin(turn))}},
+                             ways);
+        ways.seek(0, 0);
+        ASSERT_TRUE(gWayNetwork.read(ways));
+    }
+};
+
+}
+
+// Where the hollows meet, the ground is one: the height asked on the main
+// thread (from the patches' grids in view) and at the same time from another
+// thread (the physics thread's wheels) agree, and both lie on the triangles
+// the physics collides with. The wedge stands as a ridge in all three.
+TEST_F(MeetingHollows, EveryThreadFindsTheGroundTheBodiesMeet)
+{
+    std::vector<vec2d> points;
+    for (float x = -60.0f; x <= 60.0f; x += 1.7f)
+        for (float z = -70.0f; z <= 70.0f; z += 2.3f)
+            points.push_back({x, z});
+    Camera camera;
+    camera.position = {0.0f, 200.0f, 0.0f};
+    camera.range = 600.0f;
+    gTerrain.startLod(camera);
+    std::vector<float> here(points.size()), there(points.size());
+    std::atomic<int> started{0};
+    const auto ask = [&](std::vector<float>& out) {
+        started.fetch_add(1);
+        while (started.load() < 2)
+            std::this_thread::yield();
+        for (size_t n = 0; n < points.size(); ++n)
+            out[n] = gTerrain.getHeight(points[n].x, points[n].y, 3);
+    };
+    std::thread other(ask, std::ref(there));
+    ask(here);
+    other.join();
+    int ridge = 0, differ = 0;
+    for (size_t n = 0; n < points.size(); ++n) {
+        differ += std::fabs(here[n] - there[n]) > 0.001f;
+        const bool wedge = points[n].x > 0.0f && points[n].x < 8.0f && points[n].y > -50.0f && points[n].y < -15.0f;
+        ridge += wedge && here[n] > ground - 9.0f * 1.75f + 6.0f;
+    }
+    EXPECT_EQ(differ, 0) << "of " << points.size();
+    EXPECT_GT(ridge, 0) << "the wedge";
+    // The physics' triangles under a box over the junction: each vertex as
+    // high as the height query finds it from another thread.
+    CollisionQuery query;
+    query.boxMin = {-30.0f, -100.0f, -40.0f};
+    query.boxMax = {30.0f, 200.0f, 40.0f};
+    std::vector<float> vertexHeights;
+    std::thread([&] {
+        gTerrain.cachePatchesInBox(query);
+        for (uint32_t v = 0; v < query.vertexCount; ++v) {
+            const vec3d p = *query.vertices.at(int32_t(v));
+            vertexHeights.push_back(gTerrain.getHeight(p.x, p.z, 3));
+        }
+    }).join();
+    ASSERT_GT(query.vertexCount, 100u);
+    for (uint32_t v = 0; v < query.vertexCount; ++v)
+        ASSERT_NEAR(query.vertices.at(int32_t(v))->y, vertexHeights[v], 0.001f) << v;
 }

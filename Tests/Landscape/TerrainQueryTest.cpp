@@ -276,3 +276,29 @@ TEST(TerrainCollision, ClearWaitsForQueriesOfAnotherThread)
 }
 
 }
+
+// A ridge of one row of the map's samples 3 units apart, 16 units over level
+// ground: a box whose bottom lies above the level ground but below the
+// ridge's top gets the ridge's triangles, though the fine points at the
+// corners of its range all lie on the level ground.
+TEST(TerrainCollision, ARidgeInsideTheBoxGivesItsTriangles)
+{
+    // Sample 66 runs through the middle of a row of patches 12 units wide.
+    const auto terrain =
+        load(mapBytes(heightMap(128, [](int32_t i, int32_t) { return 20000.0f + (i == 66 ? 2340.0f : 0.0f); })),
+             settings(0.375f, 1.75f));
+    const float level = terrain->getHeight(terrain->box.minimum.x + 20.0f, 0.0f, 3);
+    const float ridgeX = terrain->box.minimum.x + 66.0f * 3.0f;
+    ASSERT_GT(terrain->getHeight(ridgeX, 0.0f, 3), level + 15.0f);
+    CollisionQuery query;
+    query.boxMin = {ridgeX - 4.0f, level + 2.0f, -2.0f};
+    query.boxMax = {ridgeX + 4.0f, level + 4.0f, 2.0f};
+    terrain->cachePatchesInBox(query);
+    EXPECT_GT(query.triangleCount, 0u);
+    // Above the ridge's top nothing.
+    CollisionQuery above;
+    above.boxMin = {ridgeX - 4.0f, level + 20.0f, -2.0f};
+    above.boxMax = {ridgeX + 4.0f, level + 30.0f, 2.0f};
+    terrain->cachePatchesInBox(above);
+    EXPECT_EQ(above.triangleCount, 0u);
+}

@@ -234,6 +234,43 @@ TEST_F(WayQuery, HollowsAtTheirEdgesEndsAndMiddle)
     EXPECT_EQ(kept, 100.0f);
 }
 
+// Two hollows 40 wide along z, 15 apart, overlapping: where a point lies in
+// both, the deeper lowers it, whichever segment a lookup found last and in
+// the grid as in the single lookup. At x 12 a point lies 8 in from the
+// first's edge (lowered by 9 x 0.06 x 8) and 17 in from the second's
+// (lowered by the full 9); at x 4, 16 and 9 in.
+TEST_F(WayQuery, OverlappingHollowsLowerByTheDeeper)
+{
+    ASSERT_TRUE(read(bytesOf({Route{point(0, 0, L"TerrainHollow1", 40.0f), point(0, 100, L"TerrainHollow1", 40.0f)},
+                              Route{point(15, 0, L"TerrainHollow1", 40.0f), point(15, 100, L"TerrainHollow1", 40.0f)}})));
+    ASSERT_EQ(gWayNetwork.hollowSegments.size(), 2u);
+    const struct
+    {
+        float x, lowered;
+    } cases[] = {{-10.0f, 5.4f}, {-18.0f, 1.08f}, {12.0f, 9.0f}, {30.0f, 2.7f}, {4.0f, 8.64f}};
+    for (const float first : {-10.0f, 30.0f}) // the last segment found: the one or the other
+        for (const auto& c : cases) {
+            float primed = 100.0f;
+            gWayNetwork.applyHollow(first, 50.0f, primed);
+            float height = 100.0f;
+            gWayNetwork.applyHollow(c.x, 50.0f, height);
+            EXPECT_NEAR(100.0f - height, c.lowered, 0.01f) << c.x << " after " << first;
+        }
+    float grid[33][33];
+    for (auto& row : grid)
+        for (float& h : row)
+            h = 100.0f;
+    const BoundingBox box{{}, 1.0f, 1.0f, {-20.0f, -10.0f, 34.0f}, {44.0f, 10.0f, 66.0f}};
+    gWayNetwork.hollowHeightGrid(grid, box);
+    for (int i = 0; i <= 32; ++i)
+        for (int k = 0; k <= 32; ++k) {
+            float height = 100.0f;
+            gWayNetwork.applyHollow(float(i) * 2.0f - 20.0f, float(k) + 34.0f, height);
+            ASSERT_EQ(grid[i][32 - k], height) << i << ", " << k;
+        }
+    EXPECT_NEAR(100.0f - grid[16][16], 9.0f, 1e-4f) << "x 12";
+}
+
 TEST_F(WayQuery, TheGridsMatchTheSinglePointLookupCellByCell)
 {
     std::mt19937 random(99);
@@ -256,9 +293,8 @@ TEST_F(WayQuery, TheGridsMatchTheSinglePointLookupCellByCell)
                     for (int k = 0; k <= 32; ++k) {
                         const float x = float(i) / 32.0f * width + box.minimum.x;
                         const float z = float(k) / 32.0f * depth + box.minimum.z;
-                        // The first segment in walk order that holds the point.
+                        // The deepest hollow of the segments that hold the point.
                         float expected = 50.0f;
-                        int holding = 0;
                         for (const ::Way::Segment* t : gWayNetwork.hollowSegments) {
                             const BoundingBox& b = t->bounds;
                             if (!(b.minimum.x < x && x < b.maximum.x && b.minimum.z < z && z < b.maximum.z))
@@ -266,17 +302,15 @@ TEST_F(WayQuery, TheGridsMatchTheSinglePointLookupCellByCell)
                             uint32_t inside = 0;
                             float along = 0.0f;
                             const float d = t->projectPoint(x, z, inside, along, nullptr);
-                            if (inside && holding++ == 0)
-                                expected = 50.0f - 9.0f * std::min(1.0f, 0.06f * d);
+                            if (inside)
+                                expected = std::min(expected, 50.0f - 9.0f * std::min(1.0f, 0.06f * d));
                         }
                         ASSERT_EQ(grid[i][32 - k], expected) << i << ", " << k;
                         lowered += expected < 50.0f;
-                        // Where one segment holds it, the single lookup agrees.
-                        if (holding <= 1) {
-                            float height = 50.0f;
-                            gWayNetwork.applyHollow(x, z, height);
-                            ASSERT_EQ(height, expected) << i << ", " << k;
-                        }
+                        // The single lookup agrees, whichever segment it found last.
+                        float height = 50.0f;
+                        gWayNetwork.applyHollow(x, z, height);
+                        ASSERT_EQ(height, expected) << i << ", " << k;
                     }
             }
     }
@@ -304,9 +338,23 @@ TEST_F(WayGround, TheTerrainSinksUnderTheTrackFromEveryThread)
 {
     const ::Way::Segment* track = gWayNetwork.hollowSegments[3];
     const vec3d centre = track->positions[track->positions.size() / 2].centre;
-    // 50 height units of ground, the track's middle half its width in.
+    // 50 height units of ground, lowered at the corners of the fine cell
+    // the track's middle lies in (its middle half its width in): the ground
+    // there lies between them, as the grid's triangles draw it.
     const float in = track->startPoint().width * 0.5f;
-    EXPECT_NEAR(gTerrain.getHeight(centre.x, centre.z, 3), (50.0f - 9.0f * std::min(1.0f, 0.06f * in)) * 1.75f, 0.1f);
+    const float cell = 3.0f, x0 = std::floor(centre.x / cell) * cell, z0 = std::floor(centre.z / cell) * cell;
+    float lowest = 1e30f, highest = -1e30f;
+    for (const float x : {x0, x0 + cell})
+        for (const float z : {z0, z0 + cell}) {
+            float corner = 50.0f;
+            gWayNetwork.applyHollow(x, z, corner);
+            lowest = std::min(lowest, corner * 1.75f);
+            highest = std::max(highest, corner * 1.75f);
+        }
+    const float middle = gTerrain.getHeight(centre.x, centre.z, 3);
+    EXPECT_GE(middle, lowest - 0.001f);
+    EXPECT_LE(middle, highest + 0.001f);
+    EXPECT_LT(highest, (50.0f - 9.0f * 0.06f * (in - 3.0f)) * 1.75f) << "sunk";
     EXPECT_NEAR(gTerrain.getHeight(centre.x + 100.0f, centre.z, 3), 50.0f * 1.75f, 0.01f);
     // At resolution 0 the ground keeps its shape.
     EXPECT_NEAR(gTerrain.getHeight(centre.x, centre.z, 0), 50.0f * 1.75f, 0.01f);
