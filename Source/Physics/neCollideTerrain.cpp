@@ -44,7 +44,15 @@ namespace
 // push a box out of the ground (cos 41 degrees). One turned further pushes
 // it along the ground rather than out of it: at a 45 degree wall, across
 // the floor, where two such pushes of the two posts of a gate cancel.
+// Straight up (as closely) a push always leads out of the ground, which
+// lies below its surface: a crest of steep ground under the box, whose
+// triangles' normals point across, holds it up.
 constexpr float neGroundFacing = 0.75f;
+
+bool leadsOutOfGround(const vec3d& push, const vec3d& normal)
+{
+    return push.dot(normal) > neGroundFacing || push.y > neGroundFacing;
+}
 
 enum Feature
 {
@@ -320,7 +328,7 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
             return false;
         const bool up = high + h[i] <= h[i] - low;
         const float overlap = up ? high + h[i] : h[i] - low;
-        if (overlap < depth && (!ground || box.unitAxes[i].dot(m) * (up ? 1.0f : -1.0f) > neGroundFacing)) {
+        if (overlap < depth && (!ground || leadsOutOfGround(box.unitAxes[i] * (up ? 1.0f : -1.0f), m))) {
             depth = overlap;
             boxAxis = i;
             boxUp = up;
@@ -390,7 +398,7 @@ bool boxTriangle(const neTriangleWork& t, const neBoxWork& box, neContactSlot& s
             const float overlap = scaled * inverse;
             const float sign = edgeLow ? -inverse : inverse;
             if (overlap < edgeDepth
-                && (!ground || (box.unitAxes[k1] * (a1 * sign) + box.unitAxes[k2] * (a2 * sign)).dot(m) > neGroundFacing)) {
+                && (!ground || leadsOutOfGround(box.unitAxes[k1] * (a1 * sign) + box.unitAxes[k2] * (a2 * sign), m))) {
                 edgeNormal[i] = 0.0f;
                 edgeNormal[k1] = a1 * sign;
                 edgeNormal[k2] = a2 * sign;
@@ -548,7 +556,7 @@ void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matr
             float v[3][3];
             projectTriangle(triangle, v);
             // The ground's contact is no deeper than along its normal and the
-            // axes that lead out of it; a box under the ground is tested
+            // axes that lead out of it (or up); a box under the ground is tested
             // whatever its axes say.
             const bool ground = isGround(triangle);
             vec3d n;
@@ -571,7 +579,8 @@ void neCollideBoxTerrain(neCollisionResult& r, const neGeometry& box, const matr
                     return -1e30f;
                 const bool up = high + h[i] <= h[i] - low;
                 const float out = up ? n[i] : -n[i];
-                if (!ground || (out > 0.0f && out * out > nn))
+                const float rise = up ? work.unitAxes[i].y : -work.unitAxes[i].y;
+                if (!ground || (out > 0.0f && out * out > nn) || rise > neGroundFacing)
                     deepest = std::min(deepest, up ? high + h[i] : h[i] - low);
             }
             // The triangle's normal wins over a box axis within the tie.

@@ -19,6 +19,10 @@ struct TestGround
     // > 0: level ground that rises by stepHeight over stepRun from x = 0 on, level again above.
     static inline float stepHeight = 0.0f;
     static inline float stepRun = 0.0f;
+    // > 0: level ground with a ridge along x = 0 this high, falling to the
+    // level over ridgeHalf on either side.
+    static inline float ridgeHeight = 0.0f;
+    static inline float ridgeHalf = 0.0f;
     static inline float cell = 1.0f;
     static inline uint32_t material = 0;
     // Each cell's diagonal runs away from the line x = 0 on both sides, so
@@ -31,6 +35,8 @@ struct TestGround
 
     static float height(float x)
     {
+        if (ridgeHeight > 0.0f)
+            return ridgeHeight * std::max(0.0f, 1.0f - std::fabs(x) / ridgeHalf);
         if (stepHeight > 0.0f)
             return stepRun > 0.0f ? stepHeight * std::clamp(x / stepRun, 0.0f, 1.0f) : x >= 0.0f ? stepHeight : 0.0f;
         if (floorHalf > 0.0f)
@@ -75,6 +81,7 @@ struct TestGround
         slope = groundSlope;
         floorHalf = 0.0f;
         stepHeight = stepRun = 0.0f;
+        ridgeHeight = ridgeHalf = 0.0f;
         cell = 1.0f;
         mirrored = mirroredCells;
         material = 0;

@@ -31,8 +31,11 @@
 #include "Race/GameVehicle.h"
 #include "Race/RaceClock.h"
 #include "Render/SwapChain.h"
+#include "Way/WayModeler.h"
+#include "Way/WayNetwork.h"
 
 #include "QuadSample.h"
+#include "WayFileWriter.h"
 
 #include "Core/FileArray.h"
 #include "Core/Timer.h"
@@ -43,6 +46,7 @@
 #include <mmsystem.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -1875,5 +1879,138 @@ TEST(QuadDrive, IntoStepsAndSlopesItIsNeverThrownUp)
                     EXPECT_LE(climb, fastest) << "thrown up";
                     EXPECT_LT(highest, 8.5f) << "above the ground";
                     EXPECT_GT(lowest, -2.0f) << "under the ground";
+                }
+}
+
+namespace {
+
+// A thin ridge across the track: one row of the map's samples rise raw
+// height units above the level ground (2340 make 16 units), which the
+// terrain's surface turns into a ridge some 3 units across at half its
+// height at a horizontal scale of 0.375 (a sample every 3 units), steep on
+// both sides.
+TerrainMapWriter::Map ridgeMap(float rise)
+{
+    return TerrainTestMaps::heightMap(128, [rise](int32_t i, int32_t) { return 20000.0f + (i == 64 ? rise : 0.0f); });
+}
+
+// Two hollow ways as wide as an off-road course's, meeting at the terrain's
+// middle at an angle: one along +x up to it, the other on from it turned
+// 10 degrees towards +z. Each ends along its own line, so outside the bend
+// (towards -z) a thin wedge of ground lies in neither and keeps its
+// height, 16 units over the hollows' floors on both sides (some 4 units
+// across, 25 units out from the middle): the ridge the course's loop left
+// where its ends met.
+void meetingHollows()
+{
+    if (!gWayModelerSet)
+        createWayModelerSet();
+    const vec3d middle = gTerrain.box.center;
+    const float turn = 10.0f * degrees;
+    const auto way = [&](float x0, float z0, float x1, float z1) {
+        WayFileWriter::Way points;
+        for (const auto& [x, z] : {std::pair{x0, z0}, std::pair{x1, z1}}) {
+            WayFileWriter::Point p;
+            p.position[0] = x;
+            p.position[1] = gTerrain.getHeight(x, z, 3);
+            p.position[2] = z;
+            p.width = 113.333f;
+            p.stepsPerLength = 0.1f;
+            p.thinTolerance = 0.5f;
+            p.name = String(L"TerrainHollow1");
+            points.push_back(p);
+        }
+        return points;
+    };
+    FileArray ways(4096);
+    WayFileWriter::write({way(middle.x - 300.0f, middle.z, middle.x, middle.z),
+                          way(middle.x, middle.z, middle.x + 300.0f * std::cos(turn), middle.z + 300.0f * std::sin(turn))},
+                         ways);
+    ways.seek(0, 0);
+    gWayNetwork.read(ways);
+}
+
+}
+
+// Driven at full throttle into ground it cannot climb, a 16 unit ridge, the
+// ridge two hollows leave where they meet at a corner and the steps of 8
+// and 16 units over 7, head on and slanted 60 degrees either way (aimed at
+// the same place from 40 units off; on the hollows it comes off the
+// hollow's outer wall, or from its floor), from rest, at 30 and at its top
+// speed, at 60, 35 and 5 frames a second (each frame stepped as the
+// physics thread steps it): the quad meets it as a wall. It stops, slides
+// along, climbs or tips over against it; its box never goes into the ground
+// (its middle never lies under the ground straight beneath it), its origin
+// never more than 6 units under that ground while it stands on its wheels
+// (a quad sinking into a ridge or passing through one does) nor more than
+// 40 over it.
+TEST(QuadDrive, IntoGroundItCannotClimbItMeetsAWall)
+{
+    using Manager = EntityManager::PhysicsManager;
+    struct Shape
+    {
+        const char* name;
+        TerrainMapWriter::Map map;
+        float horizontalScale;
+        float across; // from the middle, where the quad drives at it
+    };
+    const Shape shapes[] = {{"ridge", ridgeMap(2340.0f), 0.375f, 0.0f},
+                            {"hollows' ridge", flatMap(), 3.0f, -25.0f},
+                            {"8 over 7", stepMap(1170.0f), 0.5f, 0.0f},
+                            {"16 over 7", stepMap(2340.0f), 0.5f, 0.0f}};
+    for (const Shape& shape : shapes)
+        for (const float heading : {90.0f, 30.0f, 150.0f})
+            for (const float start : {0.0f, 30.0f, -1.0f}) // -1: its top speed
+                for (const float fps : {60.0f, 35.0f, 5.0f}) {
+                    SCOPED_TRACE(std::string(shape.name) + ", heading " + std::to_string(heading) + ", from " +
+                                 std::to_string(start) + ", " + std::to_string(fps) + " fps");
+                    Track track(shape.map, TerrainTestMaps::settings(shape.horizontalScale, 1.75f));
+                    ASSERT_TRUE(track.ground.loaded);
+                    if (shape.across != 0.0f)
+                        meetingHollows();
+                    // 40 units before the place it drives at.
+                    const vec3d middle = gTerrain.box.center + vec3d(0.0f, 0.0f, shape.across);
+                    const vec3d from = middle - vec3d(std::sin(heading * degrees), 0.0f, std::cos(heading * degrees)) * 40.0f;
+                    ASSERT_NE(track.place(from.x, from.z, 0.0f, heading), nullptr);
+                    track.frames(30);
+                    const float speed = start >= 0.0f ? start : balanceSpeed(3, track.body()->mass, 1.0f);
+                    track.body()->velocity = track.forward().normalised() * speed;
+                    track.throttle(1.0f);
+                    const float frame = std::max(1.0f / fps, Manager::shortestFrame);
+                    const int pieces = int(std::ceil(frame / Manager::longestBatch - 1e-3f));
+                    // The body's box, in its frame.
+                    const neGeometry* box = track.body()->geometryHead;
+                    ASSERT_NE(box, nullptr);
+                    const vec3d boxAt = box->position();
+                    float highest = -1e9f, lowest = 1e9f, boxLowest = 1e9f;
+                    const float room = 0.4f * (gTerrain.box.maximum.x - gTerrain.box.minimum.x);
+                    bool away = false;
+                    for (int f = 0; f < int(5.0f / frame) && !away; ++f) {
+                        testNow += uint32_t(frame * 1000.0f);
+                        for (int k = 0; k < pieces; ++k) {
+                            track.physics().frameTime.store(frame / float(pieces));
+                            track.physics().stepBatch(nullptr);
+                            track.object->physics->update();
+                            track.quad->update();
+                            const vec3d p = track.position();
+                            away = std::fabs(p.x - middle.x) > room || std::fabs(p.z - middle.z) > room;
+                            if (away)
+                                break;
+                            const float over = p.y - gTerrain.getHeight(p.x, p.z, 3);
+                            highest = std::max(highest, over);
+                            // The origin lies under the wheels: a quad on its
+                            // side leaning on a ridge has it in the ridge.
+                            if (track.up().normalised().y > 0.7f)
+                                lowest = std::min(lowest, over);
+                            const vec3d c = p + track.body()->getTransform()->row(0) * boxAt.x +
+                                            track.up() * boxAt.y + track.forward() * boxAt.z;
+                            boxLowest = std::min(boxLowest, c.y - gTerrain.getHeight(c.x, c.z, 3));
+                        }
+                    }
+                    std::printf("  %s, heading %.0f, from %.0f, %.0f fps: origin %.1f to %.1f over the ground, box %.1f\n",
+                                shape.name, heading, start, fps, lowest, highest, boxLowest);
+                    EXPECT_GT(lowest, -6.0f) << "into the ground";
+                    EXPECT_GT(boxLowest, 0.0f) << "the box into the ground";
+                    EXPECT_LT(highest, 40.0f) << "thrown up";
                 }
 }
