@@ -138,12 +138,10 @@ void Terrain::cellCorners(int32_t fx, int32_t fz, int32_t resolution, bool useDe
             hollows = Hollows::all;
         const float w = cellWidth[resolution];
         const float x0 = box.minimum.x + float(fx) * w, z0 = box.minimum.z + float(fz) * w;
-        if (hollows != Hollows::upperTriangle)
-            gWayNetwork.applyHollow(x0, z0, corners[0]);
-        gWayNetwork.applyHollow(x0 + w, z0, corners[1]);
-        gWayNetwork.applyHollow(x0, z0 + w, corners[2]);
-        if (hollows != Hollows::lowerTriangle)
-            gWayNetwork.applyHollow(x0 + w, z0 + w, corners[3]);
+        const vec2d at[4] = {{x0, z0}, {x0 + w, z0}, {x0, z0 + w}, {x0 + w, z0 + w}};
+        const int32_t first = hollows == Hollows::upperTriangle ? 1 : 0;
+        const int32_t count = hollows == Hollows::all ? 4 : 3;
+        gWayNetwork.applyHollows(at + first, corners + first, count);
     }
     if (cache) {
         *cache = {fx, fz, resolution, generation, {corners[0], corners[1], corners[2], corners[3]}};

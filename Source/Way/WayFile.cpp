@@ -163,6 +163,7 @@ bool WayNetwork::read(FileInterface& stream)
     if (!built) {
         segments.clear();
         hollowSegments.clear();
+        indexHollows();
         ways.clearWith([](PointList* list) { Way::deletePointList(list); });
     } else {
         indexSegments();

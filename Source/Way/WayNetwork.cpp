@@ -66,6 +66,7 @@ void WayNetwork::clearWays()
     beginChange();
     segments.clear();
     hollowSegments.clear();
+    indexHollows();
     // Deleting a segment unlinks its projection links from their records.
     ways.clearWith([](Way::PointList* list) { Way::deletePointList(list); });
     endChange();
@@ -93,6 +94,7 @@ void WayNetwork::indexSegments()
         }
         return true;
     });
+    indexHollows();
 }
 
 void WayNetwork::releaseStateBlocks()

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class FileInterface;
@@ -153,6 +154,8 @@ public:
     // hollowDepth, growing hollowSlope per unit from its edge; inside
     // several, by the deepest of their hollows.
     void applyHollow(float x, float z, float& height) const;
+    // The same for count points (x, z), under one look at the ways.
+    void applyHollows(const vec2d points[], float heights[], int32_t count) const;
     // The same for a grid of 33 x 33 heights over box: heights[i][32 - k]
     // at (minimum x + i / 32 x width, minimum z + k / 32 x depth).
     void hollowHeightGrid(float heights[gridSamples][gridSamples], const BoundingBox& box) const;
@@ -196,6 +199,10 @@ public:
         const WayNetwork* network = nullptr;
         uint32_t generation = 0;
         const Way::Segment* segment = nullptr;
+        // Where in its box this segment is the only hollow of a square of
+        // the hollows' grid (x, z from low to high, borders outside); empty
+        // when none is known.
+        float alone[4] = {1.0f, 1.0f, 0.0f, 0.0f};
     };
 
 private:
@@ -209,6 +216,19 @@ private:
     void beginChange();
     void endChange();
     const Way::Segment* hollowAt(float x, float z, float& depth) const;
+    // How deep the hollows lower the ground at (x, z): the deepest of those
+    // that hold it (0 for none), with the thread's last segment in cache.
+    float hollowLowering(float x, float z, HollowCache& cache, uint32_t generation) const;
+    // The hollow segments whose boxes reach into the square of the hollows'
+    // bucket grid that holds (x, z), in walk order; none beyond the grid.
+    struct HollowBucket
+    {
+        const uint32_t* first = nullptr;
+        const uint32_t* last = nullptr;
+        int32_t column = 0, row = 0; // the square's, along x and z
+    };
+    HollowBucket hollowBucket(float x, float z) const;
+    void indexHollows();
 
     // The network's own thread keeps its last hollow here; others per thread.
     mutable HollowCache ownerCache_;
@@ -218,6 +238,15 @@ private:
     mutable std::atomic<int32_t> remoteQueries_{0};
     std::atomic<uint32_t> generation_{0};
     uint32_t ownerThread_ = 0;
+    // The hollow segments by the squares of a grid over their boxes, so that
+    // a lookup tests only those near it: per square the start of its run in
+    // hollowBuckets_ (indices into hollowSegments), squares along x first.
+    float hollowGridMin_[2] = {};
+    float hollowGridCell_ = 1.0f;
+    float hollowGridPerUnit_ = 1.0f;
+    int32_t hollowGridSize_[2] = {};
+    std::vector<uint32_t> hollowBucketStart_;
+    std::vector<uint32_t> hollowBuckets_;
 };
 
 template <class Visit>

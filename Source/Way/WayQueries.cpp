@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cstring>
 
 #include <xmmintrin.h>
@@ -189,9 +190,73 @@ Way::PointList* WayNetwork::findSegmentAt(const vec2d& point) const
     return nullptr;
 }
 
+void WayNetwork::indexHollows()
+{
+    hollowBucketStart_.clear();
+    hollowBuckets_.clear();
+    hollowGridSize_[0] = hollowGridSize_[1] = 0;
+    if (hollowSegments.empty())
+        return;
+    float low[2] = {FLT_MAX, FLT_MAX}, high[2] = {-FLT_MAX, -FLT_MAX};
+    for (const Way::Segment* segment : hollowSegments) {
+        const BoundingBox& b = segment->bounds;
+        low[0] = std::min(low[0], b.minimum.x);
+        low[1] = std::min(low[1], b.minimum.z);
+        high[0] = std::max(high[0], b.maximum.x);
+        high[1] = std::max(high[1], b.maximum.z);
+    }
+    // Squares of 32 units or more, at most 64 along a side.
+    hollowGridCell_ = std::max(32.0f, std::max(high[0] - low[0], high[1] - low[1]) / 64.0f);
+    hollowGridPerUnit_ = 1.0f / hollowGridCell_;
+    for (int axis = 0; axis < 2; ++axis) {
+        hollowGridMin_[axis] = low[axis];
+        hollowGridSize_[axis] = std::min(int32_t((high[axis] - low[axis]) / hollowGridCell_) + 1, 65);
+    }
+    const int32_t across = hollowGridSize_[0], squares = across * hollowGridSize_[1];
+    const auto squareOf = [this](float v, int axis) {
+        const int32_t i = int32_t((v - hollowGridMin_[axis]) / hollowGridCell_);
+        return std::clamp(i, 0, hollowGridSize_[axis] - 1);
+    };
+    // Each segment in the squares its box reaches into, counted, then placed
+    // in walk order.
+    std::vector<uint32_t> counts(size_t(squares) + 1, 0);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (uint32_t n = 0; n < uint32_t(hollowSegments.size()); ++n) {
+            const BoundingBox& b = hollowSegments[n]->bounds;
+            for (int32_t i = squareOf(b.minimum.x, 0); i <= squareOf(b.maximum.x, 0); ++i)
+                for (int32_t k = squareOf(b.minimum.z, 1); k <= squareOf(b.maximum.z, 1); ++k) {
+                    const size_t square = size_t(k) * size_t(across) + size_t(i);
+                    if (pass == 0)
+                        ++counts[square + 1];
+                    else
+                        hollowBuckets_[counts[square]++] = n;
+                }
+        }
+        if (pass == 0) {
+            for (size_t square = 0; square < size_t(squares); ++square)
+                counts[square + 1] += counts[square];
+            hollowBucketStart_ = counts;
+            hollowBuckets_.assign(counts.back(), 0);
+        }
+    }
+}
+
+WayNetwork::HollowBucket WayNetwork::hollowBucket(float x, float z) const
+{
+    const float u = (x - hollowGridMin_[0]) * hollowGridPerUnit_, v = (z - hollowGridMin_[1]) * hollowGridPerUnit_;
+    if (!(u >= 0.0f && v >= 0.0f && u < float(hollowGridSize_[0]) && v < float(hollowGridSize_[1])))
+        return {};
+    const int32_t column = int32_t(u), row = int32_t(v);
+    const size_t square = size_t(row) * size_t(hollowGridSize_[0]) + size_t(column);
+    const uint32_t* runs = hollowBuckets_.data();
+    return {runs + hollowBucketStart_[square], runs + hollowBucketStart_[square + 1], column, row};
+}
+
 const Way::Segment* WayNetwork::hollowAt(float x, float z, float& depth) const
 {
-    for (const Way::Segment* segment : hollowSegments) {
+    const HollowBucket bucket = hollowBucket(x, z);
+    for (const uint32_t* n = bucket.first; n != bucket.last; ++n) {
+        const Way::Segment* segment = hollowSegments[*n];
         if (!holdsStrictly(segment->bounds, x, z))
             continue;
         uint32_t inside = 0;
@@ -229,42 +294,72 @@ uint32_t WayNetwork::isOnPavement(float x, float z) const
     return 0;
 }
 
+[[gnu::always_inline]] inline float WayNetwork::hollowLowering(float x, float z, HollowCache& cache,
+                                                               uint32_t generation) const
+{
+    // Where the hollows of two segments overlap, the deeper lowers the
+    // ground: the answer is the same whichever segment a thread found last
+    // and in whatever order the grid query meets them.
+    const bool cached = cache.segment && cache.network == this && cache.generation == generation;
+    // Within its box, where it is the only hollow of the grid's square, or
+    // as deep as any hollow lowers, the cached segment answers alone.
+    const bool alone = cache.alone[0] < x && x < cache.alone[2] && cache.alone[1] < z && z < cache.alone[3];
+    float deepest = 0.0f;
+    if (cached && (alone || holdsStrictly(cache.segment->bounds, x, z))) {
+        uint32_t inside = 0;
+        float along = 0.0f;
+        const float d = cache.segment->projectPoint(x, z, inside, along, nullptr);
+        deepest = inside ? lowering(d) : 0.0f;
+        if (alone || deepest >= hollowDepth)
+            return deepest;
+    }
+    const HollowBucket bucket = hollowBucket(x, z);
+    const Way::Segment* before = cache.segment;
+    for (const uint32_t* n = bucket.first; n != bucket.last; ++n) {
+        const Way::Segment* segment = hollowSegments[*n];
+        if ((cached && segment == before) || !holdsStrictly(segment->bounds, x, z))
+            continue;
+        uint32_t inside = 0;
+        float along = 0.0f;
+        const float d = segment->projectPoint(x, z, inside, along, nullptr);
+        const float by = inside ? lowering(d) : 0.0f;
+        if (by > deepest) {
+            deepest = by;
+            cache = {this, generation, segment};
+        }
+    }
+    // The segment alone in the point's square: the next lookup there asks it only.
+    if (bucket.last - bucket.first == 1 && cache.segment == hollowSegments[*bucket.first] && cache.network == this &&
+        cache.generation == generation) {
+        const BoundingBox& b = cache.segment->bounds;
+        const float x0 = hollowGridMin_[0] + float(bucket.column) * hollowGridCell_;
+        const float z0 = hollowGridMin_[1] + float(bucket.row) * hollowGridCell_;
+        cache.alone[0] = std::max(x0, b.minimum.x);
+        cache.alone[1] = std::max(z0, b.minimum.z);
+        cache.alone[2] = std::min(x0 + hollowGridCell_, b.maximum.x);
+        cache.alone[3] = std::min(z0 + hollowGridCell_, b.maximum.z);
+    }
+    return deepest;
+}
+
 void WayNetwork::applyHollow(float x, float z, float& height) const
 {
     QueryScope scope(*this);
     if (!scope || hollowSegments.empty())
         return;
-    // Where the hollows of two segments overlap, the deeper lowers the
-    // ground: the answer is the same whichever segment a thread found last
-    // and in whatever order the grid query meets them.
+    HollowCache& cache = scope.owner() ? ownerCache_ : hollowCache;
+    height -= hollowLowering(x, z, cache, generation_.load(std::memory_order_relaxed));
+}
+
+void WayNetwork::applyHollows(const vec2d points[], float heights[], int32_t count) const
+{
+    QueryScope scope(*this);
+    if (!scope || hollowSegments.empty())
+        return;
     HollowCache& cache = scope.owner() ? ownerCache_ : hollowCache;
     const uint32_t generation = generation_.load(std::memory_order_relaxed);
-    const bool cached = cache.segment && cache.network == this && cache.generation == generation;
-    float deepest = 0.0f;
-    if (cached && holdsStrictly(cache.segment->bounds, x, z)) {
-        uint32_t inside = 0;
-        float along = 0.0f;
-        const float d = cache.segment->projectPoint(x, z, inside, along, nullptr);
-        if (inside) {
-            deepest = lowering(d);
-            if (deepest >= hollowDepth) {
-                height -= deepest;
-                return;
-            }
-        }
-    }
-    for (const Way::Segment* segment : hollowSegments) {
-        if ((cached && segment == cache.segment) || !holdsStrictly(segment->bounds, x, z))
-            continue;
-        uint32_t inside = 0;
-        float along = 0.0f;
-        const float d = segment->projectPoint(x, z, inside, along, nullptr);
-        if (inside && lowering(d) > deepest) {
-            deepest = lowering(d);
-            cache = {this, generation, segment};
-        }
-    }
-    height -= deepest;
+    for (int32_t n = 0; n < count; ++n)
+        heights[n] -= hollowLowering(points[n].x, points[n].y, cache, generation);
 }
 
 void WayNetwork::hollowHeightGrid(float heights[gridSamples][gridSamples], const BoundingBox& box) const
@@ -273,15 +368,34 @@ void WayNetwork::hollowHeightGrid(float heights[gridSamples][gridSamples], const
     if (!scope)
         return;
     constexpr int32_t last = gridSamples - 1;
-    // Each point is lowered once, by the deepest of the hollows it lies in.
+    // Each point is lowered by the deepest of the hollows it lies in, from
+    // its height as given (kept where a second hollow holds it), as the
+    // single lookup lowers it.
+    bool touched[gridSamples][gridSamples];
     float lowered[gridSamples][gridSamples];
+    float given[gridSamples][gridSamples];
     bool cleared = false;
     const float width = box.maximum.x - box.minimum.x, depth = box.maximum.z - box.minimum.z;
-    for (const Way::Segment* segment : hollowSegments) {
-        if (!overlaps(box, segment->bounds))
+    // The segments whose boxes reach the grid (a few in place; beyond
+    // them all are asked again). Under one alone every point it holds is
+    // lowered by it.
+    constexpr size_t heldInPlace = 16;
+    const Way::Segment* held[heldInPlace];
+    size_t reaching = 0;
+    for (const Way::Segment* segment : hollowSegments)
+        if (overlaps(box, segment->bounds)) {
+            if (reaching < heldInPlace)
+                held[reaching] = segment;
+            ++reaching;
+        }
+    const bool inPlace = reaching <= heldInPlace;
+    const size_t asked = inPlace ? reaching : hollowSegments.size();
+    for (size_t n = 0; n < asked; ++n) {
+        const Way::Segment* segment = inPlace ? held[n] : hollowSegments[n];
+        if (!inPlace && !overlaps(box, segment->bounds))
             continue;
-        if (!cleared) {
-            std::memset(lowered, 0, sizeof(lowered));
+        if (!cleared && reaching > 1) {
+            std::memset(touched, 0, sizeof(touched));
             cleared = true;
         }
         for (int32_t i = 0; i <= last; ++i) {
@@ -295,15 +409,24 @@ void WayNetwork::hollowHeightGrid(float heights[gridSamples][gridSamples], const
                 uint32_t inside = 0;
                 float along = 0.0f;
                 const float d = segment->projectPoint(x, z, inside, along, nullptr);
-                if (inside)
-                    lowered[i][last - k] = std::max(lowered[i][last - k], lowering(d));
+                if (!inside)
+                    continue;
+                const float by = lowering(d);
+                float& height = heights[i][last - k];
+                if (reaching == 1) {
+                    height -= by;
+                } else if (!touched[i][last - k]) {
+                    touched[i][last - k] = true;
+                    given[i][last - k] = height;
+                    lowered[i][last - k] = by;
+                    height -= by;
+                } else if (by > lowered[i][last - k]) {
+                    lowered[i][last - k] = by;
+                    height = given[i][last - k] - by;
+                }
             }
         }
     }
-    if (cleared)
-        for (int32_t i = 0; i <= last; ++i)
-            for (int32_t k = 0; k <= last; ++k)
-                heights[i][k] -= lowered[i][k];
 }
 
 void WayNetwork::weightNearWays(uint16_t colours[colourSamples][colourSamples], const BoundingBox& box) const
