@@ -562,7 +562,6 @@ Map generate(const Settings& settings)
     layout.width = wayWidth(settings.courseType);
     const Track track(corners, closed);
     map.courseLength = track.length();
-    const bool hollow = layout.width > floorWidth(settings.courseType);
     map.terrain = makeTerrain(settings, seeded ? &shape : nullptr, lake, scales, track, layout.width);
     const TerrainMapWriter::Map& terrain = map.terrain;
     const Ground ground = [&terrain, scales](float x, float z) {
@@ -570,6 +569,7 @@ Map generate(const Settings& settings)
     };
     // The ground as the race finds it: inside a dirt hollow, sunk as the
     // game sinks it.
+    const bool hollow = layout.width > floorWidth(settings.courseType);
     const float wayHalf = layout.width * 0.5f;
     const Ground raceGround = [&ground, &track, hollow, wayHalf, scales](float x, float z) {
         const float fromEdge = hollow ? wayHalf - track.distance(x, z) : 0.0f;
