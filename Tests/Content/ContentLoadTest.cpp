@@ -217,10 +217,11 @@ public:
     }
 
     // The fine points of the loaded level's ground that stand as a thin
-    // ridge in a hollow: more than ridgeRise above both neighbours along
-    // one of the grid's four lines (one fine cell either side), both of
-    // which lie in a hollow. A hollow's wall rises at most 9 height units
-    // over some 17, about one unit per cell; a ridge rises far more.
+    // ridge in a hollow: more than ridgeRise above a point on either side
+    // along one of the grid's four lines, one or two fine cells away (a
+    // ridge up to three points across), both of which lie in a hollow. A
+    // hollow's wall rises at most 9 height units over some 17, about one
+    // unit per cell, and only on one side; a ridge rises far more.
     static std::vector<vec3d> thinRidges()
     {
         constexpr float ridgeRise = 6.0f;
@@ -236,7 +237,16 @@ public:
             const vec3d p = at(i, k);
             return gTerrain.getHeight(p.x, p.z, 3);
         };
-        const auto clampCell = [cells](float v) { return std::clamp(int32_t(v), 1, cells - 1); };
+        // Below h by more than ridgeRise in a hollow, one or two cells from (i, k) along (di, dk).
+        const auto fallsInAHollow = [&](int32_t i, int32_t k, int32_t di, int32_t dk, float h) {
+            for (int32_t s = 1; s <= 2; ++s) {
+                const vec3d p = at(i + s * di, k + s * dk);
+                if (h - height(i + s * di, k + s * dk) > ridgeRise && gWayNetwork.isOnWay(p.x, p.z))
+                    return true;
+            }
+            return false;
+        };
+        const auto clampCell = [cells](float v) { return std::clamp(int32_t(v), 2, cells - 2); };
         for (const Way::Segment* segment : gWayNetwork.hollowSegments) {
             const BoundingBox& b = segment->bounds;
             const int32_t i0 = clampCell((b.minimum.x - ground.minimum.x) / cell);
@@ -251,9 +261,7 @@ public:
                     done = 1;
                     const float h = height(i, k);
                     for (const auto& [di, dk] : {std::pair{1, 0}, std::pair{0, 1}, std::pair{1, 1}, std::pair{1, -1}}) {
-                        const vec3d a = at(i - di, k - dk), c = at(i + di, k + dk);
-                        if (h - height(i - di, k - dk) > ridgeRise && h - height(i + di, k + dk) > ridgeRise &&
-                            gWayNetwork.isOnWay(a.x, a.z) && gWayNetwork.isOnWay(c.x, c.z)) {
+                        if (fallsInAHollow(i, k, -di, -dk, h) && fallsInAHollow(i, k, di, dk, h)) {
                             ridges.push_back(at(i, k) + vec3d(0.0f, h, 0.0f));
                             break;
                         }
