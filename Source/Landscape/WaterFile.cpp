@@ -79,6 +79,36 @@ bool finite(const float* values, int count)
     return true;
 }
 
+// The macros a patch of cellCount macro cells builds.
+uint64_t macrosOf(uint64_t cellCount)
+{
+    const int32_t byDefault = gWater.defaultMacroCount;
+    return cellCount ? cellCount : byDefault > 0 ? uint64_t(byDefault) : 0;
+}
+
+}
+
+uint64_t WaterPhysics::patchBytes(uint32_t cellCount)
+{
+    return sizeof(Patch) + uint64_t(cellCount) * sizeof(intvec2d) + macrosOf(cellCount) * sizeof(Macro);
+}
+
+uint64_t WaterPhysics::patchBytes() const
+{
+    uint64_t bytes = 0;
+    for (auto* node = patches.head(); node; node = node->next)
+        bytes += patchBytes(uint32_t(node->item->cells.count()));
+    return bytes;
+}
+
+uint64_t WaterPhysics::macroCells() const
+{
+    if (!valid())
+        return 0;
+    uint64_t macros = 0;
+    for (auto* node = patches.head(); node; node = node->next)
+        macros += macrosOf(uint64_t(node->item->cells.count()));
+    return macros * uint64_t(n * n);
 }
 
 bool WaterPhysics::read(FileInterface& stream, bool* pastBound)

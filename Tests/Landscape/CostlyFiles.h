@@ -6,6 +6,8 @@
 #include "MeadowFileWriter.h"
 #include "WaterSamples.h"
 
+#include "Landscape/Water.h"
+
 #include "Core/FileArray.h"
 
 #include <string>
@@ -94,6 +96,36 @@ inline std::vector<std::pair<std::string, std::vector<uint8_t>>> of(const std::w
         dropped.push_back(0);
         files.push_back({"dropped areas", dropped});
     }
+    return files;
+}
+
+// Water files at the bounds, which read whole: the lake before an area of a
+// 2,800-unit box whose small triangle comes as often as the triangles'
+// bound lets it (each point test under its level walks them all), and the
+// lake before the pond with four patches that list no macro cells (as many
+// macro cells as the bound lets near the camera); each named.
+inline std::vector<std::pair<std::string, std::vector<uint8_t>>> atTheBounds()
+{
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+    FileArray out(1 << 16);
+    const WaterFileWriter::Area lake = WaterSamples::valley()[0];
+    WaterFileWriter::Area repeated = lake;
+    repeated.name = String(L"Repeated");
+    repeated.level = 1000.0f;
+    repeated.outline = {{1390.0f, 1390.0f}, {1399.0f, 1390.0f}, {1390.0f, 1399.0f}};
+    repeated.indices.clear();
+    for (size_t i = lake.indices.size() / 3; i < Water::maxTriangles; ++i)
+        repeated.indices.insert(repeated.indices.end(), {0, 1, 2});
+    repeated.setBox(-1400.0f, -1400.0f, 1400.0f, 1400.0f, 1100.0f);
+    WaterFileWriter::write({lake, repeated}, out);
+    files.push_back({"triangles at the bound", LandscapeTestFiles::bytesOf(out)});
+    out.close();
+    WaterFileWriter::Area pond = WaterSamples::valley()[1];
+    WaterFileWriter::Patch empty = pond.waves.patches[0];
+    empty.cells.clear();
+    pond.waves.patches.assign(4, empty);
+    WaterFileWriter::write({lake, pond}, out);
+    files.push_back({"macro cells at the bound", LandscapeTestFiles::bytesOf(out)});
     return files;
 }
 

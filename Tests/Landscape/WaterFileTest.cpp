@@ -485,6 +485,11 @@ TEST_F(WaterFile, EveryPartOfARecordCountsInTheBounds)
             EXPECT_EQ(std::wstring(dormant(0).name.text()), L"Lake") << c.what;
         }
     }
+    // The files the benchmarks load at the bounds read whole.
+    for (const auto& [what, bytes] : CostlyFiles::atTheBounds()) {
+        EXPECT_TRUE(read(bytes)) << what;
+        EXPECT_EQ(gWater.dormant.count(), 2) << what;
+    }
     // The hostile files the level tests load: none reads whole, and what is
     // kept is within the bounds.
     for (const auto& [what, bytes] : CostlyFiles::of(L".wtr")) {

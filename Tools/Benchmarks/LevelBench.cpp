@@ -12,8 +12,8 @@
 // Each figure is the minimum and the median of several runs. Last, the load
 // of a copy of the level with one side file damaged at a time (empty, cut to
 // half, or random bytes), as the level tests damage them, and with each of
-// the level tests' costly grass and water files, each with its first
-// frames.
+// the level tests' costly grass and water files and with the water files at
+// the bounds, each with its first frames.
 // With a map's file name as its argument it loads and flies that map of
 // the map folder instead of the valley.
 // Needs a display and the game data ("Data\Map\Valley.tee" under the
@@ -299,6 +299,13 @@ void damagedLoads(Scene& scene, const String& level)
             BenchFigures::print(label.c_str(), costly, 1000.0, "ms");
             BenchFigures::print("    its first three frames", BenchFigures::of(firsts), 1000.0, "ms");
         }
+    }
+    for (const auto& [what, bytes] : CostlyFiles::atTheBounds()) {
+        writeBytes(folder + name + L".wtr", bytes);
+        const BenchFigures::Spread bounded = loadOfCopy();
+        writeBytes(folder + name + L".wtr", whole[2]);
+        BenchFigures::print(("  with a wtr of " + what).c_str(), bounded, 1000.0, "ms");
+        BenchFigures::print("    its first three frames", BenchFigures::of(firsts), 1000.0, "ms");
     }
     for (const wchar_t* extension : extensions)
         DeleteFileW((folder + name + extension).c_str());

@@ -237,8 +237,8 @@ int main()
     // The first three frames on the valley floor with every patch placed
     // anew (each blade asks the water whether it stands in it): with the
     // valley's grass and water as the builder writes them, then with each
-    // costly water file and each costly grass file in their place, read as
-    // the level's load reads them.
+    // costly water file, each costly grass file and each water file at the
+    // bounds in their place, read as the level's load reads them.
     FileArray valleyWater(1 << 16), valleyGrass(1 << 16);
     WaterFileWriter::write(WaterSamples::valley(), valleyWater);
     MeadowFileWriter::write(MeadowSamples::valley(), valleyGrass);
@@ -249,6 +249,8 @@ int main()
         for (auto& [what, bytes] : CostlyFiles::of(extension))
             files.push_back({std::string(extension == std::wstring(L".wtr") ? "water: " : "grass: ") + what,
                              std::move(bytes)});
+    for (auto& [what, bytes] : CostlyFiles::atTheBounds())
+        files.push_back({"water: " + what, std::move(bytes)});
     for (const auto& [what, bytes] : files) {
         const bool water = what.rfind("water", 0) == 0, grass = what.rfind("grass", 0) == 0;
         const BenchFigures::Spread spread = BenchFigures::repeat(3, [&] {

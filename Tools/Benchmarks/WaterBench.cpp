@@ -171,8 +171,9 @@ int main()
     std::printf("isPointInWater: 64 triangles, %d%% inside\n", int(100.0 * inside / (rounds * double(points.size()))));
     BenchFigures::print("isPointInWater", pointTime, 1.0e6, "us");
     // The valley's water as the builder writes it, then the level tests'
-    // costly water files, each read as a level's load reads it (textures
-    // made on the device; the read stops at the bound), then the first
+    // costly water files and the files at the bounds, each read as a
+    // level's load reads it (textures made on the device; the read stops
+    // at the bound), then the first
     // frames by the pond (within its wave range, every patch near, looking
     // at it) as after the load, the warm-up's forced update first.
     FileArray valley(1 << 16);
@@ -180,6 +181,8 @@ int main()
     std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
         {"the valley's own", LandscapeTestFiles::bytesOf(valley)}};
     for (auto& file : CostlyFiles::of(L".wtr"))
+        files.push_back(std::move(file));
+    for (auto& file : CostlyFiles::atTheBounds())
         files.push_back(std::move(file));
     gWater.clear();
     for (const auto& [what, bytes] : files) {
