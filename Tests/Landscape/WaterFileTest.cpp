@@ -240,26 +240,29 @@ TEST_F(WaterFile, CountsBeyondTheDataEndTheRead)
         uint8_t tag;      // the count's tag
         uint32_t value;   // the count written there
         int32_t indices;  // the pond's indices read before it
+        uint32_t size;    // the bytes of one of what it counts
     };
-    const Case cases[] = {{10, 24, 0}, {12, 66, 0}, {12, 1, 66}};
-    for (const Case& c : cases) {
-        std::vector<uint8_t> bytes = good;
-        size_t at = countAt(bytes, c.value, pondStart);
-        while (at < bytes.size() && bytes[at - 1] != c.tag)
-            at = countAt(bytes, c.value, at + 1);
-        ASSERT_LT(at, bytes.size());
-        const uint32_t huge = 0x7FFFFFF0u;
-        std::memcpy(bytes.data() + at, &huge, 4);
-        // The pond keeps what came before the count, and nothing after it.
-        read(bytes);
-        ASSERT_EQ(gWater.dormant.count(), 2) << int(c.tag);
-        EXPECT_EQ(std::wstring(dormant(0).name.text()), L"Lake");
-        const WaterArea& pond = dormant(1);
-        EXPECT_EQ(pond.level, 36.5f);
-        EXPECT_EQ(pond.macroSize, 0.0f); // no ground loaded to take a default from
-        EXPECT_EQ(pond.indexCount, c.indices);
-        EXPECT_EQ(pond.physics.patches.count(), 0);
-    }
+    const Case cases[] = {{10, 24, 0, 8}, {12, 66, 0, 2}, {12, 1, 66, 20}};
+    for (const Case& c : cases)
+        for (const bool justBeyond : {false, true}) {
+            std::vector<uint8_t> bytes = good;
+            size_t at = countAt(bytes, c.value, pondStart);
+            while (at < bytes.size() && bytes[at - 1] != c.tag)
+                at = countAt(bytes, c.value, at + 1);
+            ASSERT_LT(at, bytes.size());
+            // A count far beyond the data, or one more than the rest holds.
+            const uint32_t count = justBeyond ? uint32_t(bytes.size() - at - 4) / c.size + 1 : 0x7FFFFFF0u;
+            std::memcpy(bytes.data() + at, &count, 4);
+            // The pond keeps what came before the count, and nothing after it.
+            read(bytes);
+            ASSERT_EQ(gWater.dormant.count(), 2) << int(c.tag) << " " << count;
+            EXPECT_EQ(std::wstring(dormant(0).name.text()), L"Lake");
+            const WaterArea& pond = dormant(1);
+            EXPECT_EQ(pond.level, 36.5f);
+            EXPECT_EQ(pond.macroSize, 0.0f); // no ground loaded to take a default from
+            EXPECT_EQ(pond.indexCount, c.indices) << count;
+            EXPECT_EQ(pond.physics.patches.count(), 0) << count;
+        }
     // An area count beyond the data keeps the whole records there.
     std::vector<uint8_t> bytes = good;
     const uint32_t huge = 0x7FFFFFF0u;
