@@ -43,9 +43,10 @@ public:
     // outlines, triangle lists, patch records and the macros these may build
     // come to at most maxBytes together (WaterArea::cost), sixteen times the
     // largest water of the game's maps; whose triangles come to at most
-    // maxTriangles, and whose macros simulate and draw at most maxMacroCells
-    // grid cells a frame (each some seventeen and sixteen times the valley's
-    // water). The read stops at the first area past any bound.
+    // maxTriangles (some seventeen times the valley's), and whose macros
+    // simulate and draw at most maxMacroCells grid cells a frame (sixteen
+    // times the valley's pond). The read stops at the first area past any
+    // bound.
     static constexpr uint32_t maxAreas = 64;
     static constexpr uint64_t maxBytes = 8u << 20;
     static constexpr uint32_t maxTriangles = 1024;

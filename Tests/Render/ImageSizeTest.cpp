@@ -49,8 +49,8 @@ TEST(ImageSize, WhatTheCheckSizesTheDecoderFindsTheSame)
     } cases[] = {
         {"a JPEG", blankJpeg(40, 24), true, 40, 24},
         {"a JPEG of 4096 x 2688", blankJpeg(4096, 2688), true, 4096, 2688},
-        {"application data and a comment first", jpegWith({0xFF, 0xE0, 0, 4, 'J', 'F', 0xFF, 0xEF, 0, 2, 0xFF, 0xFE, 0, 5, 'a', 'b', 'c'}), true,
-         64, 48},
+        {"application data and a comment first",
+         jpegWith({0xFF, 0xE0, 0, 4, 'J', 'F', 0xFF, 0xEF, 0, 2, 0xFF, 0xFE, 0, 5, 'a', 'b', 'c'}), true, 64, 48},
         {"fill bytes before a marker", jpegWith({0xFF, 0xFF, 0xFF, 0xFE, 0, 2}), true, 64, 48},
         {"a restart interval", jpegWith({0xFF, 0xDD, 0, 4, 0, 0}), true, 64, 48},
         {"a frame behind FF 00 and a length", hiddenFrameJpeg(64, 48), false, 64, 48},

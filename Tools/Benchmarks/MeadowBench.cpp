@@ -4,9 +4,10 @@
 // valley; the far field's update when no picture is due, and a renewal of
 // three pictures (far objects stood in by boxes); last, the reads of grass
 // files that ask for much, and the grass's first frames with the valley's
-// own water and grass and with each water and grass file that asks for much. Times are this thread's CPU time and wall time
-// (the device's own threads draw the pixels); each figure is the minimum and
-// the median of several runs.
+// own water and grass and with each water and grass file that asks for
+// much. Times are this thread's CPU time and wall time (the device's own
+// threads draw the pixels); each figure is the minimum and the median of
+// several runs.
 // Needs a display and the game data ("Data\Map\Valley.tee" under the
 // working folder or the build folder).
 #include "../../Tests/Landscape/CostlyFiles.h"
