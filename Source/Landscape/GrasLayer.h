@@ -168,7 +168,8 @@ public:
     // data (false then); a field outside its rules keeps its default. The
     // layer is ready afterwards (or disabled) with its settings applied.
     // textureBytes counts the file's images (Meadow::maxTextureBytes); an
-    // image past the bounds is not decoded, and ends the record.
+    // image past the bounds, or one whose header does not tell its size, is
+    // not decoded, and ends the record.
     bool read(FileInterface& stream, uint64_t& textureBytes);
     void write(FileInterface& stream) const;
     // After a change of the settings: vertices per blade from the shape,

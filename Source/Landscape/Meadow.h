@@ -104,7 +104,8 @@ public:
     // header gives it (at least 4 bytes a texel), before anything is
     // decoded: an image wider or higher than maxTextureSide (eight times the
     // game's grass textures) or past maxTextureBytes for the file's images
-    // together ends the read as the bounds above do.
+    // together, or one whose header does not tell its size, ends the read
+    // as the bounds above do.
     static constexpr uint32_t maxTextureSide = 512;
     static constexpr uint64_t maxTextureBytes = 8u << 20;
 

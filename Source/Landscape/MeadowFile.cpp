@@ -103,12 +103,12 @@ bool Meadow::GrasLayer::read(FileInterface& stream, uint64_t& textureBytes)
             if (!textureFile.loadBytes(stream, bytes))
                 return false;
             // An image is decoded only when its header tells its size, and
-            // that size lies within the bounds; an image the header does
-            // not size is kept for the save, undecoded.
+            // that size lies within the bounds; one the header does not size
+            // could be of any size, and ends the read as one past them.
             uint32_t width = 0, height = 0, texelBytes = 0;
-            if (!TextureDevice::imageSize(textureFile.memory(), textureFile.size(), width, height, texelBytes))
-                return true;
-            const bool tooLarge = width > maxTextureSide || height > maxTextureSide;
+            const bool sized =
+                TextureDevice::imageSize(textureFile.memory(), textureFile.size(), width, height, texelBytes);
+            const bool tooLarge = !sized || width > maxTextureSide || height > maxTextureSide;
             textureBytes += tooLarge ? maxTextureBytes + 1 : uint64_t(width) * height * texelBytes;
             if (textureBytes > maxTextureBytes)
                 return false;

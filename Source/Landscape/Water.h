@@ -34,13 +34,23 @@ public:
     static constexpr char versionMark[4] = {'v', '1', '.', '0'};
     // What a level's water may cost. Each area builds its alpha texture, one
     // texel for two units of its box (up to the largest texture), when read
-    // and again when the camera comes near, and its wave grid there: a record
-    // of a few bytes can ask for megabytes and seconds. A file gives at most
-    // maxAreas areas whose alpha textures and wave grids come to at most
-    // maxBytes together (WaterArea::cost), sixteen times the largest water
-    // of the game's maps. The read stops at the first area past either bound.
+    // and again when the camera comes near, and its wave grid there; each
+    // patch of the grid that comes near builds its macros (256 for a patch
+    // that lists none); the grass and the wheels ask every area's triangles
+    // whether a point lies in water: a record of a few bytes can ask for
+    // megabytes and seconds. A file gives at most maxAreas area records
+    // (those dropped as unusable too), whose alpha textures, wave grids,
+    // outlines, triangle lists, patch records and the macros these may build
+    // come to at most maxBytes together (WaterArea::cost), sixteen times the
+    // largest water of the game's maps; whose triangles come to at most
+    // maxTriangles (some seventeen times the valley's), and whose macros
+    // simulate and draw at most maxMacroCells grid cells a frame (sixteen
+    // times the valley's pond). The read stops at the first area past any
+    // bound.
     static constexpr uint32_t maxAreas = 64;
     static constexpr uint64_t maxBytes = 8u << 20;
+    static constexpr uint32_t maxTriangles = 1024;
+    static constexpr uint64_t maxMacroCells = 1u << 16;
 
     Water();
     ~Water();

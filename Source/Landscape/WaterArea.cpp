@@ -131,7 +131,9 @@ uint64_t WaterArea::cost() const
 {
     uint32_t w = 0, h = 0;
     alphaTextureSize(w, h);
-    return uint64_t(w) * h * sizeof(Color) + physics.gridCells() * sizeof(WaterPhysics::Cell);
+    return uint64_t(w) * h * sizeof(Color) + physics.gridCells() * sizeof(WaterPhysics::Cell) +
+           uint64_t(outlineCount) * (sizeof(vec2d) + sizeof(SurfaceVertex)) +
+           uint64_t(indexCount) * sizeof(uint16_t) + physics.patchBytes();
 }
 
 void WaterArea::buildAlphaTexture()

@@ -58,7 +58,9 @@ public:
     // claimed more than the data holds (what was read stays). Afterwards the
     // macro size default; the water builds the alpha texture once it takes
     // the area. fieldsRead (when given) is false for a record that ended
-    // before any field: no area at all.
+    // before any field: no area at all. A count that asks for more than a
+    // level's water may take on its own (Water::maxBytes, maxTriangles) ends
+    // the record there and sets pastBound.
     bool read(FileInterface& stream, bool* fieldsRead = nullptr);
     void write(FileInterface& stream);
     // A record whose box, level or gains are not finite numbers is dropped.
@@ -82,8 +84,10 @@ public:
     void buildAlphaTexture();
     // The alpha texture's size (0 by 0 for none), with or without a device.
     void alphaTextureSize(uint32_t& width, uint32_t& height) const;
-    // The bytes the area's alpha texture and its wave grid (when its
-    // settings let the waves run) take.
+    // The bytes the area takes: its alpha texture, its wave grid (when its
+    // settings let the waves run), its outline (with the flat surface's
+    // vertices), its triangle list and its patch records with the macros
+    // they may build.
     uint64_t cost() const;
 
     // Squared horizontal distance from the camera to the box (0 over it) and
@@ -108,6 +112,7 @@ public:
     uint32_t built = 0;
     uint32_t physicsBuilt = 0;
     uint32_t saveFlag = 1;
+    bool pastBound = false;
     // Where the area stood in the water file it came from; areas made
     // otherwise follow the file's.
     uint32_t fileOrder = UINT32_MAX;

@@ -5,7 +5,8 @@
 //
 // Every count is checked against the bytes left before anything is read or
 // allocated for it: a count the data cannot hold ends the read, keeping what
-// was read before it.
+// was read before it. Counts past what a level's water may take (the bounds
+// in Water.h) end it too, and the area that asked goes with them.
 #include "Landscape/Water.h"
 
 #include "Landscape/LevelBlock.h"
@@ -78,9 +79,39 @@ bool finite(const float* values, int count)
     return true;
 }
 
+// The macros a patch of cellCount macro cells builds.
+uint64_t macrosOf(uint64_t cellCount)
+{
+    const int32_t byDefault = gWater.defaultMacroCount;
+    return cellCount ? cellCount : byDefault > 0 ? uint64_t(byDefault) : 0;
 }
 
-bool WaterPhysics::read(FileInterface& stream)
+}
+
+uint64_t WaterPhysics::patchBytes(uint32_t cellCount)
+{
+    return sizeof(Patch) + uint64_t(cellCount) * sizeof(intvec2d) + macrosOf(cellCount) * sizeof(Macro);
+}
+
+uint64_t WaterPhysics::patchBytes() const
+{
+    uint64_t bytes = 0;
+    for (auto* node = patches.head(); node; node = node->next)
+        bytes += patchBytes(uint32_t(node->item->cells.count()));
+    return bytes;
+}
+
+uint64_t WaterPhysics::macroCells() const
+{
+    if (!valid())
+        return 0;
+    uint64_t macros = 0;
+    for (auto* node = patches.head(); node; node = node->next)
+        macros += macrosOf(uint64_t(node->item->cells.count()));
+    return macros * uint64_t(n * n);
+}
+
+bool WaterPhysics::read(FileInterface& stream, bool* pastBound)
 {
     uint32_t patchCount = 0;
     return LevelBlock::read<uint8_t>(stream, [&](uint8_t tag) {
@@ -108,13 +139,22 @@ bool WaterPhysics::read(FileInterface& stream)
         case CellsPerMacro: return stream.readValue(n);
         case Shifts: return stream.read(shifts, sizeof(shifts)) == sizeof(shifts);
         case PatchCount: return stream.readValue(patchCount) && fits(stream, patchCount, 20);
-        case PatchRecords:
+        case PatchRecords: {
+            // A record of 20 bytes can ask for 256 macros: the records count
+            // by what they may build, and past the bound the block ends.
+            uint64_t bytes = patchBytes();
             for (uint32_t p = 0; p < patchCount; ++p) {
                 float rectangle[4];
                 uint32_t cellCount = 0;
                 if (!readFloats(stream, rectangle, 4) || !stream.readValue(cellCount) ||
                     !fits(stream, cellCount, sizeof(intvec2d)))
                     return false;
+                bytes += patchBytes(cellCount);
+                if (bytes > Water::maxBytes) {
+                    if (pastBound)
+                        *pastBound = true;
+                    return false;
+                }
                 Patch* patch = new (std::nothrow) Patch;
                 if (!patch || !patch->cells.resize(int32_t(cellCount))) {
                     delete patch;
@@ -129,6 +169,7 @@ bool WaterPhysics::read(FileInterface& stream)
                 patches.append(patch);
             }
             return true;
+        }
         default: return true;
         }
     });
@@ -196,6 +237,11 @@ bool WaterArea::read(FileInterface& stream, bool* fieldsRead)
             uint32_t count = 0;
             if (!stream.readValue(count) || !fits(stream, count, sizeof(vec2d)))
                 return false;
+            // Each point is a vertex of the flat surface too.
+            if (uint64_t(count) * (sizeof(vec2d) + sizeof(SurfaceVertex)) > Water::maxBytes) {
+                pastBound = true;
+                return false;
+            }
             outlineCount = int32_t(count);
             return true;
         }
@@ -212,6 +258,11 @@ bool WaterArea::read(FileInterface& stream, bool* fieldsRead)
             uint32_t count = 0;
             if (!stream.readValue(count) || !fits(stream, count, sizeof(uint16_t)))
                 return false;
+            // The point test walks every triangle.
+            if (count / 3 > Water::maxTriangles) {
+                pastBound = true;
+                return false;
+            }
             indexCount = int32_t(count);
             return true;
         }
@@ -223,7 +274,7 @@ bool WaterArea::read(FileInterface& stream, bool* fieldsRead)
                 return false;
             }
             return stream.read(triangles.data(), uint32_t(indexCount) * 2) == uint32_t(indexCount) * 2;
-        case PhysicsBlock: return physics.read(stream);
+        case PhysicsBlock: return physics.read(stream, &pastBound);
         case MacroSize: return stream.readValue(macroSize);
         default: return true;
         }
@@ -312,8 +363,8 @@ bool Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
     deleteAreas(dormant);
     scanCursor = nullptr;
     int32_t count = 0;
-    uint32_t areas = 0;
-    uint64_t bytes = 0;
+    uint32_t records = 0, triangles = 0;
+    uint64_t bytes = 0, macroCells = 0;
     const bool readToEnd = LevelBlock::readWhole<uint8_t>(stream, [&](uint8_t tag) {
         switch (tag) {
         case Spare: {
@@ -340,11 +391,19 @@ bool Water::read(D3D::Device::SwapChain* swapChain, FileInterface& stream)
                     stream.seek(-1, 1);
                     return true;
                 }
+                // Past what a level's water may cost the file ends, keeping
+                // the areas before. Every record counts, also one dropped
+                // for a field that is not a number.
+                if (++records > maxAreas || area->pastBound) {
+                    delete area;
+                    return false;
+                }
                 if (area->usable()) {
-                    // Past what a level's water may cost the file ends,
-                    // keeping the areas before.
                     bytes += area->cost();
-                    if (++areas > maxAreas || bytes > maxBytes || !dormant.append(area)) {
+                    triangles += uint32_t(area->indexCount / 3);
+                    macroCells += area->physics.macroCells();
+                    if (bytes > maxBytes || triangles > maxTriangles || macroCells > maxMacroCells ||
+                        !dormant.append(area)) {
                         delete area;
                         return false;
                     }

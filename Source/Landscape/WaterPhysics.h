@@ -122,6 +122,16 @@ public:
     // The cells of the grid the settings ask for, its border included; 0
     // when they are not valid.
     uint64_t gridCells() const;
+    // What a patch record of cellCount macro cells holds: the patch, its
+    // cells and the macros it may build once near (one a cell; the water's
+    // default count for a patch without cells), in bytes.
+    static uint64_t patchBytes(uint32_t cellCount);
+    // The same for every patch read.
+    uint64_t patchBytes() const;
+    // The grid cells the patches' macros simulate and draw a frame when all
+    // of them are near (N x N a macro, however many share a block); 0 when
+    // the settings are not valid.
+    uint64_t macroCells() const;
     // The grid, the index buffers and the rings (once; the device objects
     // only with a device). False when the settings are not valid or the
     // grid cannot be made.
@@ -138,8 +148,10 @@ public:
     // An impulse of strength (held within 0 to 1) at (x, z) of the grid.
     void addRipple(const vec2d& position, float strength);
 
-    // The physics block of the water file.
-    bool read(FileInterface& stream);
+    // The physics block of the water file. The patch records stop at the
+    // first one past what a level's water may take (Water::maxBytes), with
+    // pastBound (when given) set.
+    bool read(FileInterface& stream, bool* pastBound = nullptr);
     void write(FileInterface& stream);
 
     // The cell at grid row ix, column iz (border included: 0 to nx + 1).

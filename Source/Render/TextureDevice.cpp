@@ -79,16 +79,38 @@ bool imageSize(const uint8_t* b, uint32_t n, uint32_t& width, uint32_t& height, 
         height = core ? little16(20) : magnitude(little32(22));
         return true;
     }
-    // JPEG: the segments up to the first start of a frame.
+    // JPEG: the segments up to the first start of a frame, sized only when
+    // they follow one another cleanly. The decoder passes over whatever
+    // lies between two segments until it meets a marker, so anything there
+    // other than fill bytes (FF 00, a restart, a byte that is no marker),
+    // any marker that carries no length or that the decoder refuses, the
+    // scan or the image's end before a frame, or a length under 2 leaves
+    // the image unsized: read past, it could hide the frame the decoder
+    // finds.
     if (n >= 4 && b[0] == 0xFF && b[1] == 0xD8) {
-        for (size_t at = 2; at + 9 <= n && b[at] == 0xFF;) {
+        const auto frame = [](uint8_t m) { return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC; };
+        // Huffman and arithmetic tables, quantisation tables, the restart
+        // interval, application data and comments.
+        const auto segment = [](uint8_t m) {
+            return m == 0xC4 || m == 0xCC || m == 0xDB || m == 0xDD || (m >= 0xE0 && m <= 0xEF) || m == 0xFE;
+        };
+        for (size_t at = 2; at < n && b[at] == 0xFF;) {
+            while (at + 1 < n && b[at + 1] == 0xFF)
+                ++at;
+            if (at + 4 > n)
+                return false;
             const uint8_t marker = b[at + 1];
-            if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            const uint32_t length = big16(at + 2);
+            if (length < 2 || !(frame(marker) || segment(marker)))
+                return false;
+            if (frame(marker)) {
+                if (length < 8 || at + 9 > n)
+                    return false;
                 height = big16(at + 5);
                 width = big16(at + 7);
-                return true;
+                return width > 0 && height > 0;
             }
-            at += marker == 0xFF ? 1 : marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8) ? 2 : 2 + big16(at + 2);
+            at += 2 + length;
         }
         return false;
     }

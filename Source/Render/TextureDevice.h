@@ -19,9 +19,11 @@ uint32_t bytesPerTexel(uint32_t format);
 bool isConvertible(uint32_t format);
 
 // The size an image file's header gives, read before anything of it is
-// decoded, for the files whose header tells it: PNG, JPEG, BMP, DDS and TGA.
-// texelBytes is what a texel takes once decoded (4, or a DDS file's wider
-// format). False for any other file.
+// decoded, for the files whose header tells it: PNG, JPEG, BMP, DDS and TGA;
+// the size the decoder will find (a JPEG only when its segments before the
+// frame follow one another as the decoder reads them). texelBytes is what a
+// texel takes once decoded (4, or a DDS file's wider format). False for any
+// other file: it is not to be decoded.
 bool imageSize(const uint8_t* bytes, uint32_t size, uint32_t& width, uint32_t& height, uint32_t& texelBytes);
 
 // Description of one level of the record's texture: the cube texture's when

@@ -103,6 +103,53 @@ inline std::vector<uint8_t> blankPng(uint32_t width, uint32_t height)
     return png;
 }
 
+// A baseline JPEG of width x height grey texels (multiples of 8), all of one
+// shade: one quantisation table, a frame of one component, Huffman tables of
+// a single code each (a difference of 0, the block's end), so that a block
+// takes two bits: 4096 x 2688 texels in some 43 KB.
+inline std::vector<uint8_t> blankJpeg(uint16_t width, uint16_t height)
+{
+    std::vector<uint8_t> jpeg = {0xFF, 0xD8};
+    const auto segment = [&](uint8_t marker, const std::vector<uint8_t>& data) {
+        const size_t length = data.size() + 2;
+        jpeg.insert(jpeg.end(), {0xFF, marker, uint8_t(length >> 8), uint8_t(length)});
+        jpeg.insert(jpeg.end(), data.begin(), data.end());
+    };
+    std::vector<uint8_t> table(65, 1);
+    table[0] = 0; // 8-bit values, table 0
+    segment(0xDB, table);
+    segment(0xC0, {8, uint8_t(height >> 8), uint8_t(height), uint8_t(width >> 8), uint8_t(width), 1, 1, 0x11, 0});
+    for (uint8_t kind : {0x00, 0x10}) { // DC, then AC table 0: one code of one bit, for symbol 0
+        std::vector<uint8_t> huffman(18, 0);
+        huffman[0] = kind;
+        huffman[1] = 1;
+        segment(0xC4, huffman);
+    }
+    segment(0xDA, {1, 1, 0x00, 0, 63, 0});
+    const size_t bits = size_t(width / 8) * size_t(height / 8) * 2;
+    jpeg.insert(jpeg.end(), bits / 8, 0);
+    if (bits % 8)
+        jpeg.push_back(uint8_t(0xFF >> (bits % 8))); // padded with ones
+    jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+    return jpeg;
+}
+
+// The JPEG of a hostile grass file: "FF 00" and a length after the start,
+// then a real frame of width x height (blankJpeg's segments up to the
+// image's end), then the header of a frame of 16 x 16 where the length
+// points. The decoder passes over FF 00 and its length as stray bytes and
+// decodes the real frame; a walk that takes every FF xx for a segment with
+// a length finds the small one.
+inline std::vector<uint8_t> hiddenFrameJpeg(uint16_t width, uint16_t height)
+{
+    const std::vector<uint8_t> real = blankJpeg(width, height);
+    const size_t length = real.size() - 2 + 2;
+    std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0x00, uint8_t(length >> 8), uint8_t(length)};
+    jpeg.insert(jpeg.end(), real.begin() + 2, real.end());
+    jpeg.insert(jpeg.end(), {0xFF, 0xC0, 0, 11, 8, 0, 16, 0, 16, 1, 1, 0x11, 0});
+    return jpeg;
+}
+
 // A level in which every field differs from a new scene's value.
 inline LevelFileWriter::Level unusualLevel()
 {

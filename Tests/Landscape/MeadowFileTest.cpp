@@ -1,6 +1,7 @@
 // The meadow file: the builder's sample read and written back byte for byte,
 // layers with and without a texture, the file's header rules, fields outside
 // their rules, and damaged files.
+#include "CostlyFiles.h"
 #include "LandscapeTestFiles.h"
 #include "MeadowFileWriter.h"
 #include "MeadowSamples.h"
@@ -379,6 +380,48 @@ TEST_F(MeadowFile, LayersStopAtTheBound)
         EXPECT_EQ(read(c.bytes), c.whole) << c.what;
         EXPECT_EQ(meadow.layers.count(), c.layers) << c.what;
     }
+}
+
+// An image is decoded only when its header tells the size the decoder will
+// find; one it cannot size ends the read as an image past the bounds does,
+// keeping the layers before. The hostile files the level tests load never
+// read whole.
+TEST_F(MeadowFile, ImagesTheHeaderCannotSizeEndTheRead)
+{
+    const auto layerWith = [](const std::vector<uint8_t>& image) {
+        MeadowFileWriter::Layer l;
+        l.shape = 0;
+        l.texture = image;
+        return l;
+    };
+    MeadowFileWriter::Layer tuft = layerWith(ImageFileWriter::png(MeadowSamples::tuft()));
+    tuft.name = String(L"Tuft");
+    // A restart marker before the frame: the decoder passes over it.
+    std::vector<uint8_t> restart = blankJpeg(64, 64);
+    restart.insert(restart.begin() + 2, {0xFF, 0xD0});
+    const struct
+    {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        int layers;
+        bool whole;
+    } cases[] = {
+        {"a JPEG of 512 x 512", fileOf({tuft, layerWith(blankJpeg(512, 512))}), 2, true},
+        {"a JPEG of 520 x 8", fileOf({tuft, layerWith(blankJpeg(520, 8))}), 1, false},
+        {"a frame behind FF 00", fileOf({tuft, layerWith(hiddenFrameJpeg(64, 64))}), 1, false},
+        {"a frame behind a restart", fileOf({tuft, layerWith(restart)}), 1, false},
+        {"bytes of no image", fileOf({tuft, layerWith({1, 2, 3, 4, 5, 6, 7, 8})}), 1, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(read(c.bytes), c.whole) << c.what;
+        ASSERT_EQ(meadow.layers.count(), c.layers) << c.what;
+        EXPECT_TRUE(layer(0).name.sameText(String(L"Tuft"))) << c.what;
+        if (c.whole) {
+            EXPECT_EQ(written(), c.bytes) << c.what;
+        }
+    }
+    for (const auto& [what, bytes] : CostlyFiles::of(L".mdw"))
+        EXPECT_FALSE(read(bytes)) << what;
 }
 
 TEST_F(MeadowFile, TextureBlocksBeyondTheDataAreRefused)

@@ -1,5 +1,6 @@
 // The water file: the builder's sample read and written back byte for byte,
 // the header's rules, and damaged files.
+#include "CostlyFiles.h"
 #include "LandscapeTestFiles.h"
 #include "WaterFileWriter.h"
 #include "WaterSamples.h"
@@ -21,7 +22,7 @@ using namespace LandscapeTestFiles;
 
 std::vector<uint8_t> fileOf(const std::vector<WaterFileWriter::Area>& areas)
 {
-    FileArray out(256);
+    FileArray out(1 << 16);
     WaterFileWriter::write(areas, out);
     return bytesOf(out);
 }
@@ -239,26 +240,29 @@ TEST_F(WaterFile, CountsBeyondTheDataEndTheRead)
         uint8_t tag;      // the count's tag
         uint32_t value;   // the count written there
         int32_t indices;  // the pond's indices read before it
+        uint32_t size;    // the bytes of one of what it counts
     };
-    const Case cases[] = {{10, 24, 0}, {12, 66, 0}, {12, 1, 66}};
-    for (const Case& c : cases) {
-        std::vector<uint8_t> bytes = good;
-        size_t at = countAt(bytes, c.value, pondStart);
-        while (at < bytes.size() && bytes[at - 1] != c.tag)
-            at = countAt(bytes, c.value, at + 1);
-        ASSERT_LT(at, bytes.size());
-        const uint32_t huge = 0x7FFFFFF0u;
-        std::memcpy(bytes.data() + at, &huge, 4);
-        // The pond keeps what came before the count, and nothing after it.
-        read(bytes);
-        ASSERT_EQ(gWater.dormant.count(), 2) << int(c.tag);
-        EXPECT_EQ(std::wstring(dormant(0).name.text()), L"Lake");
-        const WaterArea& pond = dormant(1);
-        EXPECT_EQ(pond.level, 36.5f);
-        EXPECT_EQ(pond.macroSize, 0.0f); // no ground loaded to take a default from
-        EXPECT_EQ(pond.indexCount, c.indices);
-        EXPECT_EQ(pond.physics.patches.count(), 0);
-    }
+    const Case cases[] = {{10, 24, 0, 8}, {12, 66, 0, 2}, {12, 1, 66, 20}};
+    for (const Case& c : cases)
+        for (const bool justBeyond : {false, true}) {
+            std::vector<uint8_t> bytes = good;
+            size_t at = countAt(bytes, c.value, pondStart);
+            while (at < bytes.size() && bytes[at - 1] != c.tag)
+                at = countAt(bytes, c.value, at + 1);
+            ASSERT_LT(at, bytes.size());
+            // A count far beyond the data, or one more than the rest holds.
+            const uint32_t count = justBeyond ? uint32_t(bytes.size() - at - 4) / c.size + 1 : 0x7FFFFFF0u;
+            std::memcpy(bytes.data() + at, &count, 4);
+            // The pond keeps what came before the count, and nothing after it.
+            read(bytes);
+            ASSERT_EQ(gWater.dormant.count(), 2) << int(c.tag) << " " << count;
+            EXPECT_EQ(std::wstring(dormant(0).name.text()), L"Lake");
+            const WaterArea& pond = dormant(1);
+            EXPECT_EQ(pond.level, 36.5f);
+            EXPECT_EQ(pond.macroSize, 0.0f); // no ground loaded to take a default from
+            EXPECT_EQ(pond.indexCount, c.indices) << count;
+            EXPECT_EQ(pond.physics.patches.count(), 0) << count;
+        }
     // An area count beyond the data keeps the whole records there.
     std::vector<uint8_t> bytes = good;
     const uint32_t huge = 0x7FFFFFF0u;
@@ -394,8 +398,11 @@ TEST_F(WaterFile, AreasStopAtTheBound)
         {"65 areas of a level", levels(65), 64, false},
         {"64 areas of a level", levels(64), 64, true},
         {"32 boxes of 10,000 units", squares(32, 10000.0f), 0, false},
-        {"three textures of 1024 x 1024", squares(3, 2048.0f), 2, false},
-        {"two textures of 1024 x 1024", squares(2, 2048.0f), 2, true},
+        {"three textures of 1023 x 1023", squares(3, 2046.0f), 2, false},
+        // With their outlines and triangles two textures of 1024 x 1024
+        // pass the bound by some 2.7 KB.
+        {"two textures of 1024 x 1024", squares(2, 2048.0f), 1, false},
+        {"two textures of 1023 x 1023", squares(2, 2046.0f), 2, true},
         {"a grid of 963 x 963 cells", fileOf({waves}), 0, false},
         {"three grids of 483 x 483 cells", fileOf({swell, swell, swell}), 2, false},
         {"two grids of 483 x 483 cells", fileOf({swell, swell}), 2, true},
@@ -404,6 +411,103 @@ TEST_F(WaterFile, AreasStopAtTheBound)
     for (const auto& c : cases) {
         EXPECT_EQ(read(c.bytes), c.whole) << c.what;
         EXPECT_EQ(gWater.dormant.count(), c.areas) << c.what;
+    }
+    gDirectGraphics.record.maxTextureSize = largest;
+}
+
+
+// Every part of a record counts in the bounds: the patch records by the
+// macros they may build (in bytes, and by the cells these simulate and draw
+// a frame when the waves can run), the triangles the point test walks, the
+// outline, and records dropped for a field that is not a number. Past a
+// bound the read stops, keeps the areas before and is not whole; what reads
+// whole writes back the same bytes.
+TEST_F(WaterFile, EveryPartOfARecordCountsInTheBounds)
+{
+    const uint32_t largest = gDirectGraphics.record.maxTextureSize;
+    gDirectGraphics.record.maxTextureSize = 2048;
+    const WaterFileWriter::Area lake = WaterSamples::valley()[0];
+    const WaterFileWriter::Area pond = WaterSamples::valley()[1];
+    // The pond's N is 8: a patch without cells may build 256 macros of 64
+    // cells, four of them the whole bound of 65,536.
+    const auto emptyPatches = [](WaterFileWriter::Area a, size_t count) {
+        WaterFileWriter::Patch empty;
+        empty.minimum[0] = -232.0f;
+        empty.minimum[1] = 768.0f;
+        empty.maximum[0] = -168.0f;
+        empty.maximum[1] = 832.0f;
+        a.waves.patches.assign(count, empty);
+        return a;
+    };
+    // The lake's waves never run: its patches count only by their bytes,
+    // some 14.4 KB each.
+    const auto triangles = [&](size_t count) {
+        WaterFileWriter::Area a = lake;
+        a.indices.clear();
+        for (size_t i = 0; i < count; ++i)
+            a.indices.insert(a.indices.end(), {0, uint16_t(1 + i % 38), uint16_t(2 + i % 38)});
+        return a;
+    };
+    WaterFileWriter::Area points = lake;
+    points.outline.resize(400000, points.outline.back());
+    const auto dropped = [](uint32_t n) {
+        std::vector<uint8_t> records;
+        for (uint32_t i = 0; i < n; ++i) {
+            records.push_back(4);
+            putF32(records, std::numeric_limits<float>::quiet_NaN());
+            records.push_back(0);
+        }
+        return rawFile(records, n);
+    };
+    const struct
+    {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        int areas;
+        bool whole;
+    } cases[] = {
+        {"the pond with four patches without cells", fileOf({lake, emptyPatches(pond, 4)}), 2, true},
+        {"the pond with five", fileOf({lake, emptyPatches(pond, 5)}), 1, false},
+        {"the pond with 20,000", fileOf({lake, emptyPatches(pond, 20000)}), 1, false},
+        {"the lake with 500 patches without cells", fileOf({emptyPatches(lake, 500)}), 1, true},
+        {"the lake with 600", fileOf({emptyPatches(lake, 600)}), 0, false},
+        {"two lakes with 300 each", fileOf({emptyPatches(lake, 300), emptyPatches(lake, 300)}), 1, false},
+        {"1,024 triangles", fileOf({triangles(1024)}), 1, true},
+        {"1,025 triangles", fileOf({lake, triangles(1025)}), 1, false},
+        {"two areas of 600 triangles", fileOf({triangles(600), triangles(600)}), 1, false},
+        {"400,000 outline points", fileOf({lake, points}), 1, false},
+        {"64 areas dropped", dropped(64), 0, true},
+        {"65 areas dropped", dropped(65), 0, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(read(c.bytes), c.whole) << c.what;
+        EXPECT_EQ(gWater.dormant.count(), c.areas) << c.what;
+        if (c.whole && c.areas > 0) {
+            EXPECT_EQ(written(), c.bytes) << c.what;
+        } else if (c.areas > 0) {
+            EXPECT_EQ(std::wstring(dormant(0).name.text()), L"Lake") << c.what;
+        }
+    }
+    // The files the benchmarks load at the bounds read whole.
+    for (const auto& [what, bytes] : CostlyFiles::atTheBounds()) {
+        EXPECT_TRUE(read(bytes)) << what;
+        EXPECT_EQ(gWater.dormant.count(), 2) << what;
+    }
+    // The hostile files the level tests load: none reads whole, and what is
+    // kept is within the bounds.
+    for (const auto& [what, bytes] : CostlyFiles::of(L".wtr")) {
+        EXPECT_FALSE(read(bytes)) << what;
+        EXPECT_LE(uint32_t(gWater.dormant.count()), Water::maxAreas) << what;
+        uint64_t cost = 0, cells = 0;
+        uint32_t kept = 0;
+        for (auto* node = gWater.dormant.head(); node; node = node->next) {
+            cost += node->item->cost();
+            cells += node->item->physics.macroCells();
+            kept += uint32_t(node->item->indexCount / 3);
+        }
+        EXPECT_LE(cost, Water::maxBytes) << what;
+        EXPECT_LE(cells, Water::maxMacroCells) << what;
+        EXPECT_LE(kept, Water::maxTriangles) << what;
     }
     gDirectGraphics.record.maxTextureSize = largest;
 }

@@ -3,20 +3,24 @@
 // with the camera standing on the valley floor and with it driving along the
 // valley; the far field's update when no picture is due, and a renewal of
 // three pictures (far objects stood in by boxes); last, the reads of grass
-// files that ask for much. Times are this thread's CPU time and wall time
-// (the device's own threads draw the pixels); each figure is the minimum and
-// the median of several runs.
+// files that ask for much, and the grass's first frames with the valley's
+// own water and grass and with each water and grass file that asks for
+// much. Times are this thread's CPU time and wall time (the device's own
+// threads draw the pixels); each figure is the minimum and the median of
+// several runs.
 // Needs a display and the game data ("Data\Map\Valley.tee" under the
 // working folder or the build folder).
 #include "../../Tests/Landscape/CostlyFiles.h"
 #include "BenchFigures.h"
 #include "BenchWindow.h"
+#include "MeadowSamples.h"
 
 #include "Landscape/GrasLayer.h"
 #include "Landscape/HLod.h"
 #include "Landscape/Meadow.h"
 #include "Landscape/Scene.h"
 #include "Landscape/Terrain.h"
+#include "Landscape/Water.h"
 
 #include "Render/SwapChain.h"
 
@@ -27,6 +31,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -229,6 +234,40 @@ int main()
         });
         const std::string label = "read of a costly grass file (" + what + ")";
         BenchFigures::print(label.c_str(), spread, 1000.0, "ms");
+    }
+    // The first three frames on the valley floor with every patch placed
+    // anew (each blade asks the water whether it stands in it): with the
+    // valley's grass and water as the builder writes them, then with each
+    // costly water file, each costly grass file and each water file at the
+    // bounds in their place, read as the level's load reads them.
+    FileArray valleyWater(1 << 16), valleyGrass(1 << 16);
+    WaterFileWriter::write(WaterSamples::valley(), valleyWater);
+    MeadowFileWriter::write(MeadowSamples::valley(), valleyGrass);
+    const std::vector<uint8_t> ownWater = LandscapeTestFiles::bytesOf(valleyWater);
+    const std::vector<uint8_t> ownGrass = LandscapeTestFiles::bytesOf(valleyGrass);
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {{"the valley's own", {}}};
+    for (const wchar_t* extension : {L".wtr", L".mdw"})
+        for (auto& [what, bytes] : CostlyFiles::of(extension))
+            files.push_back({std::string(extension == std::wstring(L".wtr") ? "water: " : "grass: ") + what,
+                             std::move(bytes)});
+    for (auto& [what, bytes] : CostlyFiles::atTheBounds())
+        files.push_back({"water: " + what, std::move(bytes)});
+    for (const auto& [what, bytes] : files) {
+        const bool water = what.rfind("water", 0) == 0, grass = what.rfind("grass", 0) == 0;
+        const BenchFigures::Spread spread = BenchFigures::repeat(3, [&] {
+            FileArray stream;
+            LandscapeTestFiles::streamOf(stream, water ? bytes : ownWater);
+            gWater.clear();
+            gWater.init();
+            gWater.read(nullptr, stream);
+            LandscapeTestFiles::streamOf(stream, grass ? bytes : ownGrass);
+            meadow.read(stream);
+            for (auto* node = meadow.layers.head(); node; node = node->next)
+                node->item->applySettings();
+            const Figures first = measure(chain, meadow, false, 1, 3);
+            return first.wall[0] * 3.0 / 1000.0;
+        });
+        BenchFigures::print(("first three frames (" + what + ")").c_str(), spread, 1000.0, "ms");
     }
     scene.release();
     BenchWindow::close(window);
