@@ -376,14 +376,14 @@ void Terrain::cachePatchesInBox(CollisionQuery& query)
             // Ground wholly below the box gives nothing. Its highest point
             // tells, not the range's corners: a ridge between them would
             // let the box into it.
-            bool reaches = false;
-            for (int32_t column = column0; column < column1 && !reaches; ++column)
-                for (int32_t row = row0; row < row1; ++row)
-                    if (h[column][row] >= floorHeight) {
-                        reaches = true;
-                        break;
-                    }
-            if (!reaches)
+            const auto reaches = [&] {
+                for (int32_t column = column0; column < column1; ++column)
+                    for (int32_t row = row0; row < row1; ++row)
+                        if (h[column][row] >= floorHeight)
+                            return true;
+                return false;
+            };
+            if (!reaches())
                 continue;
             const uint32_t base = query.vertexCount;
             const int32_t across = column1 - column0;

@@ -10,6 +10,7 @@
 
 #include "Core/FileArray.h"
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -127,6 +128,26 @@ inline std::vector<std::pair<std::string, std::vector<uint8_t>>> atTheBounds()
     WaterFileWriter::write({lake, pond}, out);
     files.push_back({"macro cells at the bound", LandscapeTestFiles::bytesOf(out)});
     return files;
+}
+
+// What the water's areas in the given lists hold together, as the reader's
+// bounds count it.
+struct WaterHeld
+{
+    uint64_t cost = 0, macroCells = 0;
+    uint32_t triangles = 0;
+};
+inline WaterHeld waterHeld(std::initializer_list<const Water::AreaList*> lists)
+{
+    WaterHeld held;
+    for (const Water::AreaList* list : lists)
+        for (auto* node = list->head(); node; node = node->next)
+            if (node->item) {
+                held.cost += node->item->cost();
+                held.macroCells += node->item->physics.macroCells();
+                held.triangles += uint32_t(node->item->indexCount / 3);
+            }
+    return held;
 }
 
 }

@@ -498,16 +498,10 @@ TEST_F(WaterFile, EveryPartOfARecordCountsInTheBounds)
     for (const auto& [what, bytes] : CostlyFiles::of(L".wtr")) {
         EXPECT_FALSE(read(bytes)) << what;
         EXPECT_LE(uint32_t(gWater.dormant.count()), Water::maxAreas) << what;
-        uint64_t cost = 0, cells = 0;
-        uint32_t kept = 0;
-        for (auto* node = gWater.dormant.head(); node; node = node->next) {
-            cost += node->item->cost();
-            cells += node->item->physics.macroCells();
-            kept += uint32_t(node->item->indexCount / 3);
-        }
-        EXPECT_LE(cost, Water::maxBytes) << what;
-        EXPECT_LE(cells, Water::maxMacroCells) << what;
-        EXPECT_LE(kept, Water::maxTriangles) << what;
+        const CostlyFiles::WaterHeld held = CostlyFiles::waterHeld({&gWater.dormant});
+        EXPECT_LE(held.cost, Water::maxBytes) << what;
+        EXPECT_LE(held.macroCells, Water::maxMacroCells) << what;
+        EXPECT_LE(held.triangles, Water::maxTriangles) << what;
     }
     gDirectGraphics.record.maxTextureSize = largest;
 }

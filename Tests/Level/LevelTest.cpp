@@ -828,18 +828,10 @@ TEST_F(LevelViews, DamagedFilesLoadWhatIsSound)
                 // some 40 MB; the heap's and the driver's own growth from
                 // one load to the next is up to some 45 MB more.
                 EXPECT_LT(memoryHeld(), soundMemory + (size_t(128) << 20));
-                uint64_t cost = 0, macroCells = 0;
-                uint32_t triangles = 0;
-                for (Water::AreaList* list : {&gWater.live, &gWater.dormant})
-                    for (auto* node = list->head(); node; node = node->next)
-                        if (node->item) {
-                            cost += node->item->cost();
-                            macroCells += node->item->physics.macroCells();
-                            triangles += uint32_t(node->item->indexCount / 3);
-                        }
-                EXPECT_LE(cost, Water::maxBytes);
-                EXPECT_LE(macroCells, Water::maxMacroCells);
-                EXPECT_LE(triangles, Water::maxTriangles);
+                const CostlyFiles::WaterHeld held = CostlyFiles::waterHeld({&gWater.live, &gWater.dormant});
+                EXPECT_LE(held.cost, Water::maxBytes);
+                EXPECT_LE(held.macroCells, Water::maxMacroCells);
+                EXPECT_LE(held.triangles, Water::maxTriangles);
                 EXPECT_TRUE(scene().save(String(L"")));
                 EXPECT_TRUE(read(file) == costlyBytes);
             }

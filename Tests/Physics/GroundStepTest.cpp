@@ -11,6 +11,26 @@
 namespace
 {
 
+// A quad's box at p, its forward axis along forward (level), with the
+// game's quad's mass and inertia.
+neRigidBody* quadBox(TestSimulator& t, const vec3d& p, const vec3d& size, float mass, const vec3d& forward)
+{
+    neRigidBody* box = t.box(p, size);
+    matrix3d pose = matrix3d::identity();
+    const vec3d across = forward.cross(vec3d(0.0f, 1.0f, 0.0f));
+    for (int i = 0; i < 3; ++i) {
+        pose.m[i] = forward[i];
+        pose.m[8 + i] = across[i];
+        pose.m[12 + i] = p[i];
+    }
+    box->setPose(pose);
+    box->mass = mass;
+    box->inverseMass = 1.0f / mass;
+    box->setInertiaTensor(cubeInertiaTensor(6.84f, 4.56f, 5.7f, mass));
+    box->updateDerived();
+    return box;
+}
+
 // A quad's box (of the game's quads, at their scale, with their mass and
 // inertia, its forward axis along x) driven along
 // +x on level ground into a step that rises by its height over its run
@@ -43,11 +63,7 @@ TEST(GroundStep, ABoxDrivenIntoStepsAndSlopesIsNeverThrownUp)
                 TestGround::cell = 3.0f;
                 TestGround::stepHeight = shape.height;
                 TestGround::stepRun = shape.run;
-                neRigidBody* box = t.box({-20.0f, size.y * 0.5f, 0.3f}, size);
-                box->mass = mass;
-                box->inverseMass = 1.0f / mass;
-                box->setInertiaTensor(cubeInertiaTensor(6.84f, 4.56f, 5.7f, mass));
-                box->updateDerived();
+                neRigidBody* box = quadBox(t, {-20.0f, size.y * 0.5f, 0.3f}, size, mass, {1.0f, 0.0f, 0.0f});
                 box->velocity = {speed, 0.0f, 0.0f};
                 box->externalForce = {mass * 6.0f, 0.0f, 0.0f}; // its drive, against the friction
                 float fastest = speed, climb = 0.0f, highest = -1e30f, lowest = 1e30f;
@@ -115,21 +131,8 @@ TEST(GroundStep, ABoxMeetsGroundItCannotClimbAsAWall)
                     TestGround::stepHeight = ground.stepHeight;
                     TestGround::stepRun = ground.stepRun;
                     const vec3d forward{std::cos(heading * degrees), 0.0f, std::sin(heading * degrees)};
-                    neRigidBody* box = t.box(forward * -20.0f + vec3d(0.0f, size.y * 0.5f, 0.3f), size);
-                    matrix3d pose = matrix3d::identity();
-                    const vec3d up{0.0f, 1.0f, 0.0f}, across = forward.cross(up);
-                    for (int i = 0; i < 3; ++i) {
-                        pose.m[i] = forward[i];
-                        pose.m[8 + i] = across[i];
-                    }
-                    pose.m[12] = box->position().x;
-                    pose.m[13] = box->position().y;
-                    pose.m[14] = box->position().z;
-                    box->setPose(pose);
-                    box->mass = mass;
-                    box->inverseMass = 1.0f / mass;
-                    box->setInertiaTensor(cubeInertiaTensor(6.84f, 4.56f, 5.7f, mass));
-                    box->updateDerived();
+                    neRigidBody* box =
+                        quadBox(t, forward * -20.0f + vec3d(0.0f, size.y * 0.5f, 0.3f), size, mass, forward);
                     box->velocity = forward * speed;
                     float highest = -1e30f, lowest = 1e30f;
                     for (int batch = 0; batch < int(6.0f / (3.0f * step)); ++batch) {
@@ -176,20 +179,8 @@ TEST(GroundStep, ABoxDroppedOnARidgeRestsOnItsCrestOrSlidesOff)
                     TestGround::ridgeHeight = 16.0f;
                     TestGround::ridgeHalf = 3.0f;
                     const vec3d forward{std::cos(turn * degrees), 0.0f, std::sin(turn * degrees)};
-                    const vec3d up{0.0f, 1.0f, 0.0f}, across = forward.cross(up);
                     const vec3d start{offset, 16.0f + size.y * 0.5f + 0.2f, 0.3f};
-                    neRigidBody* box = t.box(start, size);
-                    matrix3d pose = matrix3d::identity();
-                    for (int i = 0; i < 3; ++i) {
-                        pose.m[i] = forward[i];
-                        pose.m[8 + i] = across[i];
-                        pose.m[12 + i] = start[i];
-                    }
-                    box->setPose(pose);
-                    box->mass = mass;
-                    box->inverseMass = 1.0f / mass;
-                    box->setInertiaTensor(cubeInertiaTensor(6.84f, 4.56f, 5.7f, mass));
-                    box->updateDerived();
+                    neRigidBody* box = quadBox(t, start, size, mass, forward);
                     box->velocity = {0.0f, -fall, 0.0f};
                     float deepest = 0.0f;
                     for (int batch = 0; batch < int(4.0f / (3.0f * step)); ++batch) {

@@ -178,6 +178,15 @@ struct Track
         for (int i = 0; i < n; ++i)
             frame();
     }
+    // One batch of the physics thread, of the given seconds: the simulator
+    // steps it, the entities take their bodies' poses and the quad updates.
+    void batch(float seconds)
+    {
+        physics().frameTime.store(seconds);
+        physics().stepBatch(nullptr);
+        object->physics->update();
+        quad->update();
+    }
     void throttle(float value) { input->state.keyAxisY = value; }
     void steer(float value) { input->state.keyAxisX = value; }
     uint32_t contactsDown() const
@@ -1853,12 +1862,8 @@ TEST(QuadDrive, IntoStepsAndSlopesItIsNeverThrownUp)
                     float fastest = 0.0f, climb = 0.0f, highest = -1e9f, lowest = 1e9f;
                     for (int f = 0; f < int(5.0f / frame); ++f) {
                         testNow += uint32_t(frame * 1000.0f);
-                        for (int k = 0; k < pieces; ++k) {
-                            track.physics().frameTime.store(frame / float(pieces));
-                            track.physics().stepBatch(nullptr);
-                            track.object->physics->update();
-                            track.quad->update();
-                        }
+                        for (int k = 0; k < pieces; ++k)
+                            track.batch(frame / float(pieces));
                         const vec3d p = track.position(), v = track.body()->velocity;
                         const float room = 0.4f * (gTerrain.box.maximum.x - gTerrain.box.minimum.x);
                         if (std::fabs(p.x - middle.x) > room || std::fabs(p.z - middle.z) > room)
@@ -1995,10 +2000,7 @@ TEST(QuadDrive, IntoGroundItCannotClimbItMeetsAWall)
                         elapsed += frame;
                         testNow += uint32_t(frame * 1000.0f);
                         for (int k = 0; k < pieces; ++k) {
-                            track.physics().frameTime.store(frame / float(pieces));
-                            track.physics().stepBatch(nullptr);
-                            track.object->physics->update();
-                            track.quad->update();
+                            track.batch(frame / float(pieces));
                             const vec3d p = track.position();
                             away = std::fabs(p.x - middle.x) > room || std::fabs(p.z - middle.z) > room;
                             if (away)
