@@ -305,17 +305,27 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
         if (!builtPlain)
             replan(true);
     }
-    if (speed < 5.0f)
+    const GiveWay yielding = giveWay(race, own, here);
+    if (yielding.kind == GiveWay::behind)
+        throttle = yielding.throttle;
+    else if (speed < 5.0f)
         throttle = 1.0f;
 
     steerAt(here, alongRoads);
+    if (yielding.kind == GiveWay::round)
+        steering = yielding.steering;
+    else
+        steering = keepClearAlongside(race, own, here, steering);
 
     if (path.distanceSquaredTo(here) > deviationLimit) {
         replan(true);
         throttle = std::max(throttle - 0.3f, 0.3f);
     }
 
-    if (own.finished && path.count > 0) {
+    // Knocked out with no parking slot free, a driver is done as a finisher
+    // is: it rolls to its path's end and stands.
+    const bool done = own.finished || (own.knockedOut && !own.parkingSlot);
+    if (done && path.count > 0) {
         const Path::Point& last = path.points[path.count - 1];
         const float toEnd = (last.position - here).length();
         throttle = 0.0f;
@@ -339,7 +349,7 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
         steering = -steering;
     }
 
-    if (own.finished || !wholeFrame)
+    if (done || !wholeFrame)
         return;
     if (race.choice.items != 0)
         seekPickups(race, own, ahead);

@@ -82,6 +82,23 @@ public:
     // The course watch put the quad back: the stall and reverse start over.
     void clearStuckTimers();
 
+    // What the driver does about a quad in its lane ahead that it closes on
+    // or that stands (AIGiveWay.cpp): nothing when there is none, steer
+    // round it on a side with room, or, with room on neither, stop behind
+    // it. Pushed along, a standing quad is driven down the road or off it.
+    struct GiveWay
+    {
+        enum Kind { none, round, behind } kind = none;
+        float steering = 0.0f; // round: towards the point beside it
+        float throttle = 0.0f; // behind: braking, then holding
+    };
+    static constexpr float passingClearance = 1.5f; // units between the quads' sides
+    static constexpr float lookAheadTime = 1.5f;    // s of closing speed looked ahead
+    GiveWay giveWay(const Game& race, Game::Vehicle& own, const vec3d& here) const;
+    // wanted, or none where it would turn the quad nearer a standing one
+    // alongside it within the clearance.
+    float keepClearAlongside(const Game& race, const Game::Vehicle& own, const vec3d& here, float wanted) const;
+
     // The race state of the driven quad, or null.
     Game::Vehicle* vehicle() const;
     Game* game() const;

@@ -189,7 +189,8 @@ bool Game::Vehicle::hasTarget() const
     case TimeTrial: return nextGate != nullptr;
     case CaptureTheFlag: return game->captureFlag != nullptr;
     case Jamboree: return game->targetGate != nullptr;
-    case KnockOut: return nextGate != nullptr || parkingSlot != nullptr;
+    // Out of the race, a quad heads for its parking slot, or for nothing.
+    case KnockOut: return knockedOut ? parkingSlot != nullptr : nextGate != nullptr;
     default: return false;
     }
 }

@@ -92,9 +92,11 @@ TEST_F(Results, EightOfNineVehiclesAreRankedByPlaceAndEqualPlacesKeepTheirOrder)
     EXPECT_EQ(textOf(results.standings[0]->value), L"-");
     // Without the "HUDEliminated" picture no icon shows.
     world.race.vehicles.head()->item->parkingSlot = reinterpret_cast<Object*>(&results);
+    world.race.vehicles.head()->item->knockedOut = 1;
     results.sortStandings();
     EXPECT_FALSE(results.standings[0]->icon->enabled);
     world.race.vehicles.head()->item->parkingSlot = nullptr;
+    world.race.vehicles.head()->item->knockedOut = 0;
 }
 
 TEST_F(Results, TheRowsSlideInFromAlternateSidesAndSitBehindBars)

@@ -38,9 +38,18 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valleyRace(const Ground& 
     for (uint8_t slot = 0; slot < 8; ++slot)
         at(L"PlayerSlot", west + (slot % 2 ? 3.5f : -3.5f), -320.0f - 14.0f * float(slot), 0.0f, 3.0f, 0, slot);
     // Gates spanning the road, facing along the way round; the flag modes'
-    // two on the shortcut span it.
-    const float gates[6][3] = {{west, 300.0f, 0.0f},   {west, 800.0f, 0.0f},     {middle, 1125.0f, 90.0f},
-                               {east, 600.0f, 180.0f}, {east, -400.0f, 180.0f}, {middle, -1125.0f, 270.0f}};
+    // two on the shortcut span it. A course gate stands between two of the
+    // way's points: where two segments join lies on neither of them, and a
+    // gate there stands on no road the drivers' routes can reach. On the
+    // turns (round (425, +-900), radius 225) they stand at 75 and -105
+    // degrees, half way between two points.
+    const float turn = (east - west) * 0.5f, along = 0.2588190f * turn, across = 0.9659258f * turn;
+    const float gates[6][3] = {{west, 375.0f, 0.0f},
+                               {west, 825.0f, 0.0f},
+                               {middle + along, 900.0f + across, 105.0f},
+                               {east, 525.0f, 180.0f},
+                               {east, -375.0f, 180.0f},
+                               {middle - along, -900.0f - across, 285.0f}};
     const float courseGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::curbstones.width);
     const float shortcutGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::paved.width);
     for (uint8_t i = 0; i < 6; ++i)
