@@ -337,16 +337,17 @@ TEST(GameSetup, OpponentsFarFromTheCameraTakePickUps)
                              Game::CaptureFlagPackage};
     for (int i = 0; i < 5; ++i)
         game.packages[kinds[i]] = s.package(items[i]);
-    const vec3d far(6000.0f, 0.0f, 6000.0f);
+    const vec3d distant(6000.0f, 0.0f, 6000.0f);
     s.place(L"Crate", {10.0f, 0.0f, 10.0f}, 0, 0);
-    s.place(L"Crate", far, 0, 1);
-    Object* pack = s.place(L"RocketPack", far, 0, 0);
-    Object* flag = s.place(L"CaptureFlag", far, 0, 0);
-    Object* nitro = s.place(L"Nitro", far + vec3d(0.0f, 0.0f, 500.0f), 0, 0);
+    // The opponent starts beside the player and drives off (below).
+    s.place(L"Crate", {30.0f, 0.0f, 10.0f}, 0, 1);
+    Object* pack = s.place(L"RocketPack", distant, 0, 0);
+    Object* flag = s.place(L"CaptureFlag", distant, 0, 0);
+    Object* nitro = s.place(L"Nitro", distant + vec3d(0.0f, 0.0f, 500.0f), 0, 0);
     ASSERT_NE(pack, nullptr);
     ASSERT_NE(flag, nullptr);
-    ASSERT_GT(far.lengthSq(), s.package(L"RocketPack")->rangeSq) << "beyond the pick-ups' activation";
-    ASSERT_GT(far.lengthSq(), s.package(L"CaptureFlag")->rangeSq);
+    ASSERT_GT(distant.lengthSq(), s.package(L"RocketPack")->rangeSq) << "beyond the pick-ups' activation";
+    ASSERT_GT(distant.lengthSq(), s.package(L"CaptureFlag")->rangeSq);
     game.choice.gameMode = Game::CaptureTheFlag;
     game.choice.vehicleCount = 2;
     game.choice.items = 1;
@@ -362,7 +363,8 @@ TEST(GameSetup, OpponentsFarFromTheCameraTakePickUps)
     DynObject::FunctionManager::Function* entry = dyn->functions ? dyn->functions->find(Inventory::flag) : nullptr;
     auto* inventory = entry ? dynamic_cast<Inventory::Instance*>(entry->instance) : nullptr;
     ASSERT_NE(inventory, nullptr);
-    dyn->worldBounds.center = far;
+    // It has driven to where the pack and the flag lie.
+    dyn->worldBounds.center = distant;
     // One item a frame.
     inventory->update();
     inventory->update();
