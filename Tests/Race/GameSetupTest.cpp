@@ -363,8 +363,10 @@ TEST(GameSetup, OpponentsFarFromTheCameraTakePickUps)
     DynObject::FunctionManager::Function* entry = dyn->functions ? dyn->functions->find(Inventory::flag) : nullptr;
     auto* inventory = entry ? dynamic_cast<Inventory::Instance*>(entry->instance) : nullptr;
     ASSERT_NE(inventory, nullptr);
-    // It has driven to where the pack and the flag lie.
+    // It has driven to where the pack and the flag lie, so far from the
+    // camera that the view hides it (as DynObject::prepare does).
     dyn->worldBounds.center = distant;
+    dyn->hidden = 1;
     // One item a frame.
     inventory->update();
     inventory->update();
