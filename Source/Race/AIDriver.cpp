@@ -5,6 +5,7 @@
 
 #include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
+#include "Physics/EntityPhysics.h"
 #include "Vehicle/QuadInstance.h"
 
 #include "Entity/StaticEntity.h"
@@ -134,8 +135,9 @@ vec3d AI::position() const
 
 void AI::onCollision(EntityManager::Physics::Collision& collision)
 {
-    (void)collision;
     contact.store(1, std::memory_order_relaxed);
+    if (collision.otherType == EntityManager::Physics::rigidContact && collision.otherOwner)
+        lastHit.store(collision.otherOwner, std::memory_order_relaxed);
 }
 
 void AI::clearStuckTimers()
@@ -254,6 +256,8 @@ void AI::revOnGrid(uint32_t now)
 
 void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
 {
+    if (wholeFrame)
+        touchedQuad = lastHit.exchange(nullptr, std::memory_order_relaxed);
     const vec3d here = position();
     const Game::Vehicle* ahead = race.findRival(own, true, 0.8f);
     const QuadPhysics::Instance* quad = own.getQuad();
@@ -310,6 +314,8 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
         throttle = yielding.throttle;
     else if (speed < 5.0f)
         throttle = 1.0f;
+    if (yielding.kind == GiveWay::round)
+        throttle = std::min(throttle, yielding.throttle);
 
     steerAt(here, alongRoads);
     if (yielding.kind == GiveWay::round)

@@ -19,13 +19,27 @@ namespace {
 
 using AI = ObjPkgManager::Functions::AI;
 
-// Below this forward speed (units a second) a quad counts as standing.
-constexpr float standingSpeed = 3.0f;
+// Below this forward speed (units a second, about a quarter of a driver's
+// on a straight) a quad counts as standing or slow: it is passed, not
+// followed. A standing quad once shoved rolls on at a walking pace.
+constexpr float slowSpeed = 10.0f;
 // A quad closing in by less than this (units a second) on one ahead that
 // moves is not catching it up.
 constexpr float closingSpeed = 1.0f;
 // The gap kept behind a quad waited for, in units.
 constexpr float waitingGap = 3.0f;
+// The throttle while passing close behind a quad (within a quad's length).
+constexpr float closeThrottle = 0.4f;
+// How hard a driver turns out towards the point beside the quad it passes:
+// a plain aim at a point a few units aside turns a quad too little to clear
+// it before it is there.
+constexpr float turnOutGain = 2.5f;
+// The braking the driver counts on (units a second squared): it closes in
+// no faster than it could stop in the gap left.
+constexpr float brakingRate = 8.0f;
+// Beyond the clearance, the band (units) in which a driver passing a quad
+// still holds its line beside it: its path would draw it back in.
+constexpr float passingBand = 3.0f;
 
 vec3d horizontalUnit(const vec3d& v)
 {
@@ -47,7 +61,7 @@ float halfLengthOf(const EntityManager::Entity& body)
 
 }
 
-AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here) const
+AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
 {
     GiveWay out;
     const QuadPhysics::Instance* quad = own.getQuad();
@@ -67,6 +81,8 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
         float across = 0.0f; // its centre beside the own line, to the right
         float clearance = 0.0f;
         float gap = 0.0f; // between the two boxes along the heading
+        bool touching = false;
+        float closing = 0.0f; // units a second
     };
     Blocker blocker;
     bool found = false;
@@ -85,21 +101,37 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
             continue;
         const float clearance = halfWidth + halfWidthOf(*otherBody) + passingClearance;
         const float across = offset.dot(right);
-        if (std::fabs(across) >= clearance)
+        if (std::fabs(across) >= clearance + passingBand)
             continue;
         const float theirSpeed = otherQuad->velocity.dot(forward);
         const float closing = ownSpeed - theirSpeed;
-        const bool standing = std::fabs(theirSpeed) < standingSpeed;
-        if (!standing && closing <= closingSpeed)
-            continue;
+        const bool slow = std::fabs(theirSpeed) < slowSpeed;
         const float gap = ahead - halfLength - halfLengthOf(*otherBody);
-        if (gap > waitingGap + std::max(closing, 0.0f) * lookAheadTime)
+        // One the own quad pushes moves at its speed: it is no less in the way.
+        const bool touching = otherBody == touchedQuad;
+        if (!slow && closing <= closingSpeed && !touching)
             continue;
-        blocker = {at, ahead, across, clearance, gap};
+        if (gap > waitingGap + std::max(closing, 0.0f) * lookAheadTime && !touching)
+            continue;
+        blocker = {at, ahead, across, clearance, gap, touching, closing};
         found = true;
     }
-    if (!found)
+    if (!found) {
+        backingOff = 0;
         return out;
+    }
+
+    // Touching it, or with no room to turn out before it (the boxes meet
+    // along the heading, as on a tight grid), the driver backs off until a
+    // quad's length lies between them: a standing quad once touched rolls
+    // on, and a quad can turn out only while it moves.
+    const float roomToTurn = 2.0f * halfLength;
+    // Beside its line by the clearance: passing it, held there by the band.
+    const bool clear = std::fabs(blocker.across) >= blocker.clearance;
+    if (blocker.touching || (blocker.gap < 0.0f && !clear))
+        backingOff = 1;
+    else if (blocker.gap >= roomToTurn)
+        backingOff = 0;
 
     // The points beside it on either side, the far side first; along a way
     // a side must keep the own quad on the road.
@@ -120,12 +152,23 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
         }
         const vec3d towards = horizontalUnit(beside - here);
         out.kind = GiveWay::round;
-        out.steering = std::clamp(towards.dot(right), -1.0f, 1.0f);
+        out.steering = std::clamp(turnOutGain * towards.dot(right), -1.0f, 1.0f);
+        out.throttle = blocker.gap < roomToTurn && !clear ? closeThrottle : 1.0f;
+        // Not yet clear of it: no faster than it could stop short of it.
+        if (!clear && blocker.closing > std::sqrt(2.0f * brakingRate * std::max(blocker.gap, 0.0f)))
+            out.throttle = -1.0f;
+        if (backingOff) {
+            // Braking, then backing off at full lock the other way, so that
+            // the nose swings out towards the side it passes on.
+            out.throttle = -1.0f;
+            if (ownSpeed <= QuadPhysics::Instance::brakeSpeed)
+                out.steering = side > 0.0f ? -1.0f : 1.0f;
+        }
         return out;
     }
     // No room: brake while rolling on, then hold behind it.
     out.kind = GiveWay::behind;
-    out.throttle = ownSpeed > QuadPhysics::Instance::brakeSpeed ? -1.0f : 0.0f;
+    out.throttle = ownSpeed > QuadPhysics::Instance::brakeSpeed || backingOff ? -1.0f : 0.0f;
     return out;
 }
 
@@ -145,7 +188,7 @@ float AI::keepClearAlongside(const Game& race, const Game::Vehicle& own, const v
         if (!otherBody)
             continue;
         // A quad that moves keeps its own line; one that stands is passed.
-        if (std::fabs(otherQuad->velocity.dot(forward)) >= standingSpeed)
+        if (std::fabs(otherQuad->velocity.dot(forward)) >= slowSpeed)
             continue;
         const vec3d at = otherBody->world.row(3);
         const vec3d offset(at.x - here.x, 0.0f, at.z - here.z);

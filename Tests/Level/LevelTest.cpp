@@ -1933,6 +1933,7 @@ TEST_F(LevelViews, EveryKnockOutTakesTheLastQuadStillRacing)
     EXPECT_EQ(run.failure, "");
     EXPECT_LT(standing.moved, StandingWatch::aFewUnits) << "the standing player's quad was moved by others";
     EXPECT_GT(standing.frames, 100) << "frames watched";
+    std::printf("the standing player's quad moved %.2f units before it went out\n", standing.moved);
     CourseRace::print(stdout, "DE, the player standing,", steady35, run);
     Game& game = scene().game;
     EXPECT_EQ(game.phase, 4u) << "the race did not end";

@@ -147,12 +147,13 @@ TEST_F(RaceLoading, ALoadThatLoadsNothingReturnsToTheMapChoice)
     EXPECT_NE(menu.mainScreen, nullptr) << "the screens stay";
     EXPECT_NE(joined().find("app:cursorOff"), std::string::npos);
     EXPECT_NE(joined().find("world:load app:cursorOn chooseMap:enter3"), std::string::npos) << joined();
-    // No map choice: nothing at all, back to the state before.
+    // No map choice: nothing at all, back to the state before (the map
+    // choice's state, where the refusal left the menu).
     UserInterface::Panel* map = menu.chooseMapScreen;
     menu.chooseMapScreen = nullptr;
     calls.clear();
     menu.openScreen(GameMenu::soloRaceState);
-    EXPECT_EQ(menu.menuState, GameMenu::gameModeState);
+    EXPECT_EQ(menu.menuState, GameMenu::chooseMapState);
     EXPECT_EQ(count("world:load"), 0);
     delete map;
     // An empty map name loads nothing either.

@@ -1012,6 +1012,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         float otherSpeed;  // getSpeed units, forwards
         float ownSpeed;
         Expect expect;
+        bool touching = false; // the own quad hit it in the frame
     };
     const Case cases[] = {
         {"standing a little to the left: passed on the right", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, right},
@@ -1027,6 +1028,10 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         // The flag's carrier is what the others head for, to touch it.
         {"the flag's carrier standing ahead: driven at", Game::CaptureTheFlag, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f,
          same},
+        // Pushed along, a standing quad moves at the pusher's speed.
+        {"pushed along at the own speed: braked off", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f, brake, true},
+        {"pushed along at the own speed with no room: braked off", Game::Circuit, 6.0f, 200.0f, 0.0f, 40.0f, 40.0f,
+         brake, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -1053,6 +1058,8 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             if (withOther)
                 Field::standAt(other, 310.0f + 2.0f * halfLength + 2.0f, c.ownZ + c.otherAcross, east, c.otherSpeed,
                                c.otherSpeed == 0.0f);
+            if (withOther && c.touching)
+                driver.lastHit.store(other.entity());
             driver.update();
             steering = driver.steering;
             throttle = driver.throttle;
