@@ -97,11 +97,17 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
         const vec3d at = otherBody->world.row(3);
         const vec3d offset(at.x - here.x, 0.0f, at.z - here.z);
         const float ahead = offset.dot(forward);
-        if (ahead <= 0.0f || (found && ahead >= blocker.ahead))
+        if (ahead <= 0.0f)
             continue;
         const float clearance = halfWidth + halfWidthOf(*otherBody) + passingClearance;
         const float across = offset.dot(right);
         if (std::fabs(across) >= clearance + passingBand)
+            continue;
+        // The nearest on the own line goes first; one already passed beside
+        // only while none is on the line.
+        const bool onLine = std::fabs(across) < clearance;
+        const bool foundOnLine = found && std::fabs(blocker.across) < blocker.clearance;
+        if (found && ((foundOnLine && !onLine) || (foundOnLine == onLine && ahead >= blocker.ahead)))
             continue;
         const float theirSpeed = otherQuad->velocity.dot(forward);
         const float closing = ownSpeed - theirSpeed;

@@ -3,6 +3,7 @@
 #include "ObjectPackageSamples.h"
 #include "WaySamples.h"
 
+#include <array>
 #include <cmath>
 
 StaticObjectWriter::Object ObjectSamples::placed(const wchar_t* package, float x, float y, float z, float rotation)
@@ -41,19 +42,28 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valleyRace(const Ground& 
     // two on the shortcut span it. A course gate stands between two of the
     // way's points: where two segments join lies on neither of them, and a
     // gate there stands on no road the drivers' routes can reach. On the
-    // turns (round (425, +-900), radius 225) they stand at 75 and -105
-    // degrees, half way between two points.
-    const float turn = (east - west) * 0.5f, along = 0.2588190f * turn, across = 0.9659258f * turn;
-    const float gates[6][3] = {{west, 375.0f, 0.0f},
-                               {west, 825.0f, 0.0f},
-                               {middle + along, 900.0f + across, 105.0f},
-                               {east, 525.0f, 180.0f},
-                               {east, -375.0f, 180.0f},
-                               {middle - along, -900.0f - across, 285.0f}};
-    const float courseGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::curbstones.width);
+    // turns (round (425, +-900), radius 225) they stand every 15 degrees,
+    // half way between the way's points (every 30): in an off-road race the
+    // drivers head straight from gate to gate, and a chord of 15 degrees
+    // keeps within the road's half width of the bend.
+    const float turn = (east - west) * 0.5f;
+    std::vector<std::array<float, 3>> gates = {{west, 375.0f, 0.0f}, {west, 825.0f, 0.0f}};
+    const auto turnGates = [&](float centreZ, float fromDegrees) {
+        for (int i = 0; i < 12; ++i) {
+            const float degrees = fromDegrees - 7.5f - 15.0f * float(i);
+            const float a = degrees * 3.14159265f / 180.0f;
+            gates.push_back({middle + turn * std::cos(a), centreZ + turn * std::sin(a), 180.0f - degrees});
+        }
+    };
+    turnGates(900.0f, 180.0f);
+    gates.push_back({east, 525.0f, 180.0f});
+    gates.push_back({east, -375.0f, 180.0f});
+    turnGates(-900.0f, 0.0f);
+    const float courseGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::courseWidth);
     const float shortcutGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::paved.width);
-    for (uint8_t i = 0; i < 6; ++i)
-        at(L"Gate", gates[i][0], gates[i][1], gates[i][2], 0.0f, uint8_t(i + 1), 0)->scale = courseGate;
+    for (size_t i = 0; i < gates.size(); ++i)
+        at(L"Gate", gates[i][0], gates[i][1], std::fmod(gates[i][2] + 360.0f, 360.0f), 0.0f, uint8_t(i + 1), 0)->scale =
+            courseGate;
     at(L"Gate", 330.0f, 15.0f, 90.0f, 0.0f, 10, 1)->scale = shortcutGate;
     at(L"Gate", 520.0f, 15.0f, 90.0f, 0.0f, 11, 1)->scale = shortcutGate;
     // Pick-ups in pairs along the straights, the flag on the shortcut.
