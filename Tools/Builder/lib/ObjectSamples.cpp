@@ -59,7 +59,9 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valleyRace(const Ground& 
     gates.push_back({east, 525.0f, 180.0f});
     gates.push_back({east, -375.0f, 180.0f});
     turnGates(-900.0f, 0.0f);
-    const float courseGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::courseWidth);
+    // The valley's road follows its slopes across: the gates' posts stand
+    // a little further out, clear of a quad on the road's higher edge.
+    const float courseGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::courseWidth + 8.0f);
     const float shortcutGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::paved.width);
     for (size_t i = 0; i < gates.size(); ++i)
         at(L"Gate", gates[i][0], gates[i][1], std::fmod(gates[i][2] + 360.0f, 360.0f), 0.0f, uint8_t(i + 1), 0)->scale =
