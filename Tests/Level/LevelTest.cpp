@@ -1048,7 +1048,7 @@ TEST_F(LevelViews, ATimeTrialRunsFromSetUpToRelease)
         setUpRace(game, builtLevel(), Game::TimeTrial, 1, 4);
         ASSERT_EQ(game.phase, 1u);
         ASSERT_EQ(game.vehicles.count(), 1u) << "TimeTrial: the player alone";
-        EXPECT_EQ(game.gates.count(), 6u) << "group 0 only";
+        EXPECT_EQ(game.gates.count(), 28u) << "group 0 only";
         EXPECT_EQ(game.choice.goal, 3);
         ASSERT_NE(game.course, nullptr) << "the Start stands on the course";
         Game::Vehicle* player = game.getPlayerVehicle();
@@ -1204,7 +1204,12 @@ TEST_F(LevelViews, DamagedSideFilesGiveARaceThatDrivesOrNone)
                 EXPECT_NE(std::wstring(extension), L".mdw") << "nor does grass";
                 continue;
             }
-            EXPECT_NE(std::wstring(extension), L".obj") << "no grid, no start: nothing to race";
+            // Half the objects keep the grid, the Start and the first gates
+            // of the course (the race's objects come last, and the course
+            // has 28 gates): that race drives; less leaves nothing to race.
+            if (damage != cut) {
+                EXPECT_NE(std::wstring(extension), L".obj") << "no grid, no start: nothing to race";
+            }
             setUpRace(game, path, Game::OffRoadRace, 1, 4);
             ASSERT_EQ(game.phase, 1u);
             for (int frames = 0; game.phase < 3 && frames < 1000; ++frames)

@@ -128,6 +128,8 @@ TEST(GameSetup, VehiclesFollowTheSlotNumbers)
     for (Object* slot : slots)
         EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
     EXPECT_EQ(std::wstring(game.getPlayerVehicle()->name.text()), L"Tester");
+    const Color colour = game.getPlayerVehicle()->color;
+    EXPECT_TRUE(colour.r == 1 && colour.g == 2 && colour.b == 3) << "the player's colour from the settings";
     EXPECT_EQ(settings.cursor, 0);
     game.setupRace();
     EXPECT_EQ(game.vehicles.count(), 3) << "set up once";
