@@ -23,9 +23,6 @@ using AI = ObjPkgManager::Functions::AI;
 // on a straight) a quad counts as standing or slow: it is passed, not
 // followed. A standing quad once shoved rolls on at a walking pace.
 constexpr float slowSpeed = 10.0f;
-// A quad closing in by less than this (units a second) on one ahead that
-// moves is not catching it up.
-constexpr float closingSpeed = 1.0f;
 // The gap kept behind a quad waited for, in units.
 constexpr float waitingGap = 3.0f;
 // The throttle while passing close behind a quad (within a quad's length).
@@ -94,6 +91,15 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
         // the flag from it.
         if (!otherBody || other->carriedItem)
             continue;
+        // Only a quad that stands or crawls is in the way, or one the own
+        // quad pushes while it has no throttle of its own (a standing quad
+        // pushed along moves at the pusher's speed). A quad racing under its
+        // own power keeps its line; easing off behind a rival does for it.
+        const float theirSpeed = otherQuad->velocity.dot(forward);
+        const bool slow = std::fabs(theirSpeed) < slowSpeed;
+        const bool touching = otherBody == touchedQuad && (slow || otherQuad->throttleInput() <= 0.0f);
+        if (!slow && !touching)
+            continue;
         const vec3d at = otherBody->world.row(3);
         const vec3d offset(at.x - here.x, 0.0f, at.z - here.z);
         const float ahead = offset.dot(forward);
@@ -109,14 +115,8 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
         const bool foundOnLine = found && std::fabs(blocker.across) < blocker.clearance;
         if (found && ((foundOnLine && !onLine) || (foundOnLine == onLine && ahead >= blocker.ahead)))
             continue;
-        const float theirSpeed = otherQuad->velocity.dot(forward);
         const float closing = ownSpeed - theirSpeed;
-        const bool slow = std::fabs(theirSpeed) < slowSpeed;
         const float gap = ahead - halfLength - halfLengthOf(*otherBody);
-        // One the own quad pushes moves at its speed: it is no less in the way.
-        const bool touching = otherBody == touchedQuad;
-        if (!slow && closing <= closingSpeed && !touching)
-            continue;
         if (gap > waitingGap + std::max(closing, 0.0f) * lookAheadTime && !touching)
             continue;
         blocker = {at, ahead, across, clearance, gap, touching, closing};

@@ -1014,6 +1014,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         Expect expect;
         bool touching = false; // the own quad hit it in the frame
         float gap = 25.0f;     // between their boxes along the road
+        float otherThrottle = 0.0f;
     };
     const Case cases[] = {
         {"standing a little to the left: passed on the right", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, right},
@@ -1025,6 +1026,11 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
          hold, false, 2.0f},
         {"across the country: passed on the far side", Game::Jamboree, 20.0f, 200.0f, -1.0f, 0.0f, 40.0f, left},
         {"ahead at the own speed: followed", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f, same},
+        // Racing rivals keep their lines: the driver eases off behind them.
+        {"a slower rival racing ahead: followed", Game::Circuit, 20.0f, 200.0f, 0.0f, 30.0f, 40.0f, same, false,
+         5.0f},
+        {"a rival under its own throttle touched: followed", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f, same,
+         true, 25.0f, 1.0f},
         {"standing beside the lane: passed by", Game::Circuit, 20.0f, 200.0f, 7.0f, 0.0f, 40.0f, same},
         // The flag's carrier is what the others head for, to touch it.
         {"the flag's carrier standing ahead: driven at", Game::CaptureTheFlag, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f,
@@ -1064,6 +1070,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
                                c.otherSpeed == 0.0f);
             if (withOther && c.touching)
                 driver.lastHit.store(other.entity());
+            other.getAIDriver()->throttle = c.otherThrottle;
             driver.update();
             steering = driver.steering;
             throttle = driver.throttle;
@@ -1082,6 +1089,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         case right: EXPECT_GT(steering, 0.1f); break;
         case same:
             EXPECT_FLOAT_EQ(steering, alone);
+            EXPECT_GT(throttle, 0.0f);
             break;
         case brake: EXPECT_EQ(throttle, -1.0f); break;
         case hold: EXPECT_EQ(throttle, 0.0f); break;
