@@ -100,6 +100,8 @@ public:
     // turn out, cleared once a quad's length lies between them.
     GiveWay giveWay(const Game& race, Game::Vehicle& own, const vec3d& here);
     uint32_t backingOff = 0;
+    // Whether giveWay last saw another quad standing or crawling.
+    bool slowQuadNear = false;
     // wanted, or none where it would turn the quad nearer a standing one
     // alongside it within the clearance.
     float keepClearAlongside(const Game& race, const Game::Vehicle& own, const vec3d& here, float wanted) const;

@@ -19,7 +19,7 @@ namespace {
 
 using AI = ObjPkgManager::Functions::AI;
 
-// Below this forward speed (units a second, about a quarter of a driver's
+// Below this speed over the ground (units a second, about a quarter of a driver's
 // on a straight) a quad counts as standing or slow: it is passed, not
 // followed. A standing quad once shoved rolls on at a walking pace.
 constexpr float slowSpeed = 10.0f;
@@ -61,10 +61,42 @@ float halfLengthOf(const EntityManager::Entity& body)
 AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
 {
     GiveWay out;
+    slowQuadNear = false;
     const QuadPhysics::Instance* quad = own.getQuad();
     const EntityManager::Entity* body = quad ? quad->entity : nullptr;
-    if (!body || !object)
+    // In the flag race every quad heads for the flag or its carrier, and a
+    // touch is how the flag passes: no one gives way there.
+    if (!body || !object || race.choice.gameMode == Game::CaptureTheFlag)
         return out;
+
+    // Only a quad that stands or crawls is in the way, or one the own quad
+    // pushes while it has no throttle of its own (a standing quad pushed
+    // along moves at the pusher's speed). A quad racing under its own power
+    // keeps its line: easing off behind a rival does for it. Most frames
+    // none stands, and the look ends here.
+    constexpr int32_t mostCandidates = 16;
+    const QuadPhysics::Instance* candidates[mostCandidates];
+    int32_t count = 0;
+    for (auto* node = race.vehicles.head(); node && count < mostCandidates; node = node->next) {
+        const Game::Vehicle* other = node->item;
+        const QuadPhysics::Instance* otherQuad = other && other != &own ? other->getQuad() : nullptr;
+        if (!otherQuad || !otherQuad->entity)
+            continue;
+        const vec3d& v = otherQuad->velocity;
+        const bool slow = v.x * v.x + v.z * v.z < slowSpeed * slowSpeed;
+        slowQuadNear = slowQuadNear || slow;
+        // The flag's carrier is what the others head for: a touch takes
+        // the flag from it.
+        if (other->carriedItem)
+            continue;
+        if (slow || (otherQuad->entity == touchedQuad && otherQuad->throttleInput() <= 0.0f))
+            candidates[count++] = otherQuad;
+    }
+    if (count == 0) {
+        backingOff = 0;
+        return out;
+    }
+
     const vec3d forward = horizontalUnit(object->world.row(2));
     const vec3d right = horizontalUnit(object->world.row(0));
     const float ownSpeed = quad->velocity.dot(forward);
@@ -83,23 +115,11 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
     };
     Blocker blocker;
     bool found = false;
-    for (auto* node = race.vehicles.head(); node; node = node->next) {
-        const Game::Vehicle* other = node->item;
-        const QuadPhysics::Instance* otherQuad = other && other != &own ? other->getQuad() : nullptr;
-        const EntityManager::Entity* otherBody = otherQuad ? otherQuad->entity : nullptr;
-        // The flag's carrier is what the others head for: a touch takes
-        // the flag from it.
-        if (!otherBody || other->carriedItem)
-            continue;
-        // Only a quad that stands or crawls is in the way, or one the own
-        // quad pushes while it has no throttle of its own (a standing quad
-        // pushed along moves at the pusher's speed). A quad racing under its
-        // own power keeps its line; easing off behind a rival does for it.
+    for (int32_t i = 0; i < count; ++i) {
+        const QuadPhysics::Instance* otherQuad = candidates[i];
+        const EntityManager::Entity* otherBody = otherQuad->entity;
         const float theirSpeed = otherQuad->velocity.dot(forward);
-        const bool slow = std::fabs(theirSpeed) < slowSpeed;
-        const bool touching = otherBody == touchedQuad && (slow || otherQuad->throttleInput() <= 0.0f);
-        if (!slow && !touching)
-            continue;
+        const bool touching = otherBody == touchedQuad;
         const vec3d at = otherBody->world.row(3);
         const vec3d offset(at.x - here.x, 0.0f, at.z - here.z);
         const float ahead = offset.dot(forward);
@@ -194,7 +214,8 @@ float AI::keepClearAlongside(const Game& race, const Game::Vehicle& own, const v
         if (!otherBody)
             continue;
         // A quad that moves keeps its own line; one that stands is passed.
-        if (std::fabs(otherQuad->velocity.dot(forward)) >= slowSpeed)
+        const vec3d& v = otherQuad->velocity;
+        if (v.x * v.x + v.z * v.z >= slowSpeed * slowSpeed)
             continue;
         const vec3d at = otherBody->world.row(3);
         const vec3d offset(at.x - here.x, 0.0f, at.z - here.z);

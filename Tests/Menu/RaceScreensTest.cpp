@@ -326,6 +326,20 @@ TEST_F(Results, ConfirmBackAndAnEarlyAccelerateDoNothingThenAccelerateLeadsToThe
     EXPECT_NE(MenuStandIn::joined().find("world:releaseRace"), std::string::npos) << MenuStandIn::joined();
 }
 
+// The pause key once the race is over is the results' key, as Up is: it
+// shows them and pauses nothing.
+TEST_F(Results, ThePauseKeyAfterTheRaceShowsTheResults)
+{
+    world.race.choice.gameMode = Game::OffRoadRace;
+    addVehicle(1, true);
+    world.race.phase = 4;
+    menu.menuState = GameMenu::noScreen;
+    menu.onKeyPause();
+    EXPECT_NE(menu.raceResultsScreen, nullptr);
+    EXPECT_EQ(menu.menuState, GameMenu::raceResultsState);
+    EXPECT_EQ(menu.pauseScreen, nullptr);
+}
+
 // Points.
 
 TEST_F(PointsScreen, RowsShowTheirOwnSlotsPointsAndTiesKeepTheirCreationOrder)

@@ -1015,6 +1015,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         bool touching = false; // the own quad hit it in the frame
         float gap = 25.0f;     // between their boxes along the road
         float otherThrottle = 0.0f;
+        bool carrier = false; // the other carries the flag
     };
     const Case cases[] = {
         {"standing a little to the left: passed on the right", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, right},
@@ -1034,6 +1035,9 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         {"standing beside the lane: passed by", Game::Circuit, 20.0f, 200.0f, 7.0f, 0.0f, 40.0f, same},
         // The flag's carrier is what the others head for, to touch it.
         {"the flag's carrier standing ahead: driven at", Game::CaptureTheFlag, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f,
+         same, false, 25.0f, 0.0f, true},
+        // There every quad heads for the flag, and touches pass it.
+        {"a quad standing ahead in the flag race: driven at", Game::CaptureTheFlag, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f,
          same},
         // Pushed along, a standing quad moves at the pusher's speed.
         {"pushed along at the own speed: braked off", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f, brake, true},
@@ -1059,7 +1063,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             game.targetGate = game.gates.head()->item;
             if (c.mode == Game::CaptureTheFlag) {
                 game.captureFlag = game.targetGate->object;
-                other.carriedItem = game.captureFlag;
+                other.carriedItem = c.carrier ? game.captureFlag : nullptr;
             }
             v.wayNode = road.way.node(2);
             const float halfLength = v.entity()->worldBox.halfExtents.z * v.entity()->worldBox.axes[2].length();
