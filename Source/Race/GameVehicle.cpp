@@ -167,12 +167,10 @@ void objectTarget(const Object& placed, const void* owner, uint32_t kind, Game::
     out.kind = kind;
 }
 
-bool gateTarget(const Game::Gate* gate, uint32_t kind, Game::Vehicle::Target& out)
+void gateTarget(const Game::Gate* gate, uint32_t kind, Game::Vehicle::Target& out)
 {
-    if (!gate || !gate->object)
-        return false;
-    objectTarget(*gate->object, gate, kind, out);
-    return true;
+    if (gate && gate->object)
+        objectTarget(*gate->object, gate, kind, out);
 }
 
 Game::Gate* gateOf(SCList<Game::Gate>::Node* node) { return node ? node->item : nullptr; }

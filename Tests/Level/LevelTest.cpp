@@ -1668,9 +1668,10 @@ static RaceChoice deChampionshipChoice(uint8_t raceNumber) { return CourseRace::
 struct StandingWatch
 {
     // Drivers pass or wait behind it, but in a crowd at the start and when
-    // they lap it some still touch it, and a quad touched rolls on: tens of
-    // units, where they shoved it hundreds before (until it was set back).
-    static constexpr float shovedFar = 150.0f;
+    // they lap it some still touch it, and a quad touched rolls on: up to
+    // some 85 units over two minutes, where they shoved it hundreds before
+    // (until it was set back).
+    static constexpr float shovedFar = 100.0f;
     uint32_t until = 0xFFFFFFFFu;
     uint32_t startedAt = 0;
     vec3d grid;

@@ -826,6 +826,31 @@ TEST_F(PauseScreen, TheSettingsScreensOpenOverThePauseAndComeBackToIt)
     EXPECT_EQ(menu.menuState, GameMenu::noScreen);
 }
 
+// Continued after a settings screen came back to it, the pause goes and
+// the race is the state again, not the pause.
+TEST_F(PauseScreen, ContinuedAfterASettingsScreenTheRaceIsTheStateAgain)
+{
+    MenuStandIn::useStandIns(menu);
+    menu.makers[GameMenu::pauseKind] = GameMenu::Pause::make;
+    world.race.phase = 3;
+    menu.menuState = GameMenu::noScreen;
+    menu.onKeyPause();
+    auto& pause = static_cast<GameMenu::Pause&>(*menu.pauseScreen);
+    pause.focusValue = GameMenu::Pause::controlValue;
+    menu.onKeyConfirm();
+    auto* settings = MenuStandIn::as(menu.screenOf(GameMenu::controlState));
+    ASSERT_NE(settings, nullptr);
+    settings->next = GameMenu::pauseState;
+    settings->close();
+    menu.update();
+    ASSERT_EQ(menu.menuState, GameMenu::pauseState);
+    pause.focusValue = 31;
+    menu.onKeyBack();
+    menu.update();
+    EXPECT_EQ(menu.pauseScreen, nullptr);
+    EXPECT_EQ(menu.menuState, GameMenu::noScreen);
+}
+
 // The pause key bound to the menu's back or confirm input, on the keyboard
 // or the gamepad, as the control screen allows: one press pauses, the next
 // resumes, and the pause's rows stay in reach down to its give-up.
