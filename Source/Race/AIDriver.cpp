@@ -314,7 +314,7 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
         throttle = yielding.throttle;
     else if (speed < 5.0f)
         throttle = 1.0f;
-    if (yielding.kind == GiveWay::round)
+    if (yielding.kind == GiveWay::round || yielding.kind == GiveWay::slowing)
         throttle = std::min(throttle, yielding.throttle);
 
     steerAt(here, alongRoads);

@@ -88,10 +88,11 @@ public:
     // it. Pushed along, a standing quad is driven down the road or off it.
     struct GiveWay
     {
-        enum Kind { none, round, behind } kind = none;
+        // slowing: one on the path round a bend ahead, not yet on the heading
+        enum Kind { none, round, behind, slowing } kind = none;
         float steering = 0.0f; // round: towards the point beside it
-        // round: the most throttle (backing off where it touches); behind:
-        // braking, then holding
+        // round and slowing: the most throttle (backing off where it touches,
+        // braking where it could not stop short); behind: braking, then holding
         float throttle = 0.0f;
     };
     static constexpr float passingClearance = 1.5f; // units between the quads' sides

@@ -18,6 +18,8 @@
 namespace {
 
 using AI = ObjPkgManager::Functions::AI;
+using Path = ObjPkgManager::Functions::Path;
+using QuadPhysics = ObjPkgManager::Functions::QuadPhysics;
 
 // Below this speed over the ground (units a second, about a quarter of a driver's
 // on a straight) a quad counts as standing or slow: it is passed, not
@@ -54,6 +56,45 @@ float halfLengthOf(const EntityManager::Entity& body)
 {
     const OrientedBox& box = body.worldBox;
     return box.halfExtents.z * box.axes[2].length();
+}
+
+// The nearest of the quads whose centre lies within its clearance of the
+// path's line (from here through the points not yet passed), looked along
+// no further than reach: how far along the line it is, or below zero with
+// none. On a bend a quad standing on the line lies off the own heading
+// until the driver is nearly on it, too late to stop at a racing speed.
+float alongPathTo(const Path& path, const vec3d& here, const QuadPhysics::Instance* const* quads, int32_t count,
+                  float halfWidth, float clearanceBeyond, float reach)
+{
+    const Path::Point* current = path.currentPoint();
+    if (!current)
+        return -1.0f;
+    float nearest = -1.0f;
+    float walked = 0.0f;
+    vec3d from = here;
+    for (int32_t i = int32_t(current - path.points); i < path.count && walked < reach; ++i) {
+        const vec3d& to = path.points[i].position;
+        const vec3d chord(to.x - from.x, 0.0f, to.z - from.z);
+        const float length = chord.length();
+        if (length < 0.001f)
+            continue;
+        const vec3d along = chord / length;
+        for (int32_t q = 0; q < count; ++q) {
+            const EntityManager::Entity* body = quads[q]->entity;
+            const vec3d at = body->world.row(3);
+            const vec3d offset(at.x - from.x, 0.0f, at.z - from.z);
+            const float t = std::clamp(offset.dot(along), 0.0f, length);
+            // Behind the own quad: not in its way.
+            if (walked + t <= 0.0f || walked + t > reach || (nearest >= 0.0f && walked + t >= nearest))
+                continue;
+            const float clearance = halfWidth + halfWidthOf(*body) + clearanceBeyond;
+            if ((offset - along * t).lengthSq() < clearance * clearance)
+                nearest = walked + t;
+        }
+        walked += length;
+        from = to;
+    }
+    return nearest;
 }
 
 }
@@ -144,6 +185,17 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
     }
     if (!found) {
         backingOff = 0;
+        // None on the heading: one on the line the driver follows round a
+        // bend is slowed for, so that it can stop short of it until its
+        // heading finds it and it turns out.
+        const float closing = std::max(ownSpeed, 0.0f);
+        const float reach = waitingGap + closing * lookAheadTime + 4.0f * halfLength;
+        const float along = alongPathTo(path, here, candidates, count, halfWidth, passingClearance, reach);
+        if (along >= 0.0f) {
+            const float gap = along - 2.0f * halfLength;
+            out.kind = GiveWay::slowing;
+            out.throttle = closing > std::sqrt(2.0f * brakingRate * std::max(gap, 0.0f)) ? -1.0f : 1.0f;
+        }
         return out;
     }
 

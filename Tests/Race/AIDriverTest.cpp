@@ -1016,6 +1016,9 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         float gap = 25.0f;     // between their boxes along the road
         float otherThrottle = 0.0f;
         bool carrier = false; // the other carries the flag
+        // The path bends left 45 degrees 20 units on; the other stands on
+        // its far leg, otherAcross off it, off the own heading.
+        bool beyondBend = false;
     };
     const Case cases[] = {
         {"standing a little to the left: passed on the right", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, right},
@@ -1046,6 +1049,12 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         // Too close to stop short of it at the own speed, not yet beside it.
         {"close behind at speed: braking while it turns out", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, brake,
          false, 2.0f},
+        // Round a bend it lies off the heading until the driver is nearly
+        // on it, too late to stop at speed: the path ahead is looked along.
+        {"standing on the path beyond a bend: braking", Game::Circuit, 20.0f, 200.0f, 0.0f, 0.0f, 80.0f, brake, false,
+         25.0f, 0.0f, false, true},
+        {"standing beside the path beyond a bend: passed by", Game::Circuit, 20.0f, 200.0f, 7.0f, 0.0f, 40.0f, same,
+         false, 25.0f, 0.0f, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -1069,7 +1078,21 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             const float halfLength = v.entity()->worldBox.halfExtents.z * v.entity()->worldBox.axes[2].length();
             Field::standAt(v, 310.0f, c.ownZ, east, c.ownSpeed, c.ownSpeed == 0.0f);
             v.updateCourse();
-            if (withOther)
+            if (c.beyondBend) {
+                const float y = Field::ground() + 2.0f;
+                driver.path.count = 0;
+                driver.path.insertPoint(0, vec3d(300.0f, y, c.ownZ));
+                driver.path.insertPoint(1, vec3d(330.0f, y, c.ownZ));
+                driver.path.insertPoint(2, vec3d(370.0f, y, c.ownZ + 40.0f));
+                driver.path.insertPoint(3, vec3d(400.0f, y, c.ownZ + 70.0f));
+                driver.path.points[0].passed = 1;
+                driver.needsPath = 0;
+            }
+            const float diagonal = std::sqrt(0.5f);
+            if (withOther && c.beyondBend)
+                Field::standAt(other, 350.0f - c.otherAcross * diagonal, c.ownZ + 20.0f + c.otherAcross * diagonal,
+                               vec3d(diagonal, 0.0f, diagonal), c.otherSpeed, c.otherSpeed == 0.0f);
+            else if (withOther)
                 Field::standAt(other, 310.0f + 2.0f * halfLength + c.gap, c.ownZ + c.otherAcross, east, c.otherSpeed,
                                c.otherSpeed == 0.0f);
             if (withOther && c.touching)
