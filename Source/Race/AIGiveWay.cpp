@@ -34,8 +34,10 @@ constexpr float closeThrottle = 0.4f;
 // it before it is there.
 constexpr float turnOutGain = 2.5f;
 // The braking the driver counts on (units a second squared): it closes in
-// no faster than it could stop in the gap left.
-constexpr float brakingRate = 8.0f;
+// no faster than it could stop in the gap left. A quad brakes with its
+// rear wheels only: counting on more, drivers still ran into a standing
+// quad while braking.
+constexpr float brakingRate = 4.0f;
 // Beyond the clearance, the band (units) in which a driver passing a quad
 // still holds its line beside it: its path would draw it back in.
 constexpr float passingBand = 3.0f;

@@ -1669,9 +1669,9 @@ struct StandingWatch
 {
     // Drivers pass or wait behind it, but in a crowd at the start and when
     // they lap it some still touch it, and a quad touched rolls on: up to
-    // some 85 units over two minutes, where they shoved it hundreds before
+    // some 50 units over two minutes, where they shoved it hundreds before
     // (until it was set back).
-    static constexpr float shovedFar = 100.0f;
+    static constexpr float shovedFar = 75.0f;
     uint32_t until = 0xFFFFFFFFu;
     uint32_t startedAt = 0;
     vec3d grid;

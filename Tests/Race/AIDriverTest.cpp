@@ -1013,7 +1013,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         float ownSpeed;
         Expect expect;
         bool touching = false; // the own quad hit it in the frame
-        float gap = 25.0f;     // between their boxes along the road
+        float gap = 40.0f;     // between their boxes along the road
         float otherThrottle = 0.0f;
         bool carrier = false; // the other carries the flag
         // The path bends left 45 degrees 20 units on; the other stands on
