@@ -192,7 +192,19 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
         // heading finds it and it turns out.
         const float closing = std::max(ownSpeed, 0.0f);
         const float reach = waitingGap + closing * lookAheadTime + 4.0f * halfLength;
-        const float along = alongPathTo(path, here, candidates, count, halfWidth, passingClearance, reach);
+        // Along the path none is nearer than straight across: those beyond
+        // reach are not walked for.
+        const QuadPhysics::Instance* inReach[mostCandidates];
+        int32_t nearCount = 0;
+        for (int32_t i = 0; i < count; ++i) {
+            const vec3d at = candidates[i]->entity->world.row(3);
+            const float within = reach + halfWidth + halfWidthOf(*candidates[i]->entity) + passingClearance;
+            const vec3d offset(at.x - here.x, 0.0f, at.z - here.z);
+            if (offset.lengthSq() < within * within)
+                inReach[nearCount++] = candidates[i];
+        }
+        const float along =
+            nearCount ? alongPathTo(path, here, inReach, nearCount, halfWidth, passingClearance, reach) : -1.0f;
         if (along >= 0.0f) {
             const float gap = along - 2.0f * halfLength;
             out.kind = GiveWay::slowing;
