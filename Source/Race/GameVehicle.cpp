@@ -167,12 +167,10 @@ void objectTarget(const Object& placed, const void* owner, uint32_t kind, Game::
     out.kind = kind;
 }
 
-bool gateTarget(const Game::Gate* gate, uint32_t kind, Game::Vehicle::Target& out)
+void gateTarget(const Game::Gate* gate, uint32_t kind, Game::Vehicle::Target& out)
 {
-    if (!gate || !gate->object)
-        return false;
-    objectTarget(*gate->object, gate, kind, out);
-    return true;
+    if (gate && gate->object)
+        objectTarget(*gate->object, gate, kind, out);
 }
 
 Game::Gate* gateOf(SCList<Game::Gate>::Node* node) { return node ? node->item : nullptr; }
@@ -189,7 +187,8 @@ bool Game::Vehicle::hasTarget() const
     case TimeTrial: return nextGate != nullptr;
     case CaptureTheFlag: return game->captureFlag != nullptr;
     case Jamboree: return game->targetGate != nullptr;
-    case KnockOut: return nextGate != nullptr || parkingSlot != nullptr;
+    // Out of the race, a quad heads for its parking slot, or for nothing.
+    case KnockOut: return knockedOut ? parkingSlot != nullptr : nextGate != nullptr;
     default: return false;
     }
 }

@@ -234,7 +234,10 @@ public:
     uint32_t rocketHeld = 0;
     uint32_t oilHeld = 0;
     uint32_t nitroOn = 0;
-    Object* parkingSlot = nullptr; // KnockOut: set once eliminated
+    // KnockOut: set once eliminated, whether or not a parking slot was free
+    // for it (the slot is the one it drives to, null without one).
+    uint32_t knockedOut = 0;
+    Object* parkingSlot = nullptr;
     Game* game;
     Object* object; // owned
     uint32_t overturnTime = 0;
