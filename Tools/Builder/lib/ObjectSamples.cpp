@@ -99,12 +99,13 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valley(const Ground& grou
         view.flag = uint8_t(60 + n);
         objects.push_back(view);
     }
-    // Trees in two loose rows on the valley floor, on both sides of 0.
+    // Trees in two loose rows on the valley floor, on both sides of 0: the
+    // eastern row between the lake's shore and the course's west straight,
+    // clear of its road.
     for (int i = 0; i < 16; ++i) {
         const float z = -2400.0f + 320.0f * float(i);
-        const float side = i % 2 ? 1.0f : -1.0f;
-        StaticObjectWriter::Object tree =
-            placed(L"Tree", side * (180.0f + 60.0f * std::sin(float(i))), 55.0f, z, float(i * 37 % 360));
+        const float x = i % 2 ? 120.0f + 30.0f * std::sin(float(i)) : -(180.0f + 60.0f * std::sin(float(i)));
+        StaticObjectWriter::Object tree = placed(L"Tree", x, 55.0f, z, float(i * 37 % 360));
         tree.scale = 0.8f + 0.05f * float(i % 5);
         objects.push_back(tree);
     }
