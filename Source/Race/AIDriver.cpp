@@ -256,8 +256,10 @@ void AI::revOnGrid(uint32_t now)
 
 void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
 {
+    // Most frames the quad hit no other: a plain read, no exchange.
     if (wholeFrame)
-        touchedQuad = lastHit.exchange(nullptr, std::memory_order_relaxed);
+        touchedQuad = lastHit.load(std::memory_order_relaxed) ? lastHit.exchange(nullptr, std::memory_order_relaxed)
+                                                               : nullptr;
     const vec3d here = position();
     const Game::Vehicle* ahead = race.findRival(own, true, 0.8f);
     const QuadPhysics::Instance* quad = own.getQuad();
@@ -309,7 +311,7 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
         if (!builtPlain)
             replan(true);
     }
-    const GiveWay yielding = giveWay(race, own, here);
+    const GiveWay yielding = giveWay(race, own, here, now, wholeFrame);
     if (yielding.kind == GiveWay::behind)
         throttle = yielding.throttle;
     else if (speed < 5.0f)

@@ -99,12 +99,13 @@ public:
     static constexpr float lookAheadTime = 2.5f;    // s of closing speed looked ahead
     // Also keeps backingOff: set where the quads touch or stand too close to
     // turn out, cleared once a quad's length lies between them.
-    GiveWay giveWay(const Game& race, Game::Vehicle& own, const vec3d& here);
+    GiveWay giveWay(const Game& race, Game::Vehicle& own, const vec3d& here, uint32_t now, bool wholeFrame);
     uint32_t backingOff = 0;
     // Whether giveWay last saw another quad standing or crawling.
     bool slowQuadNear = false;
     // wanted, or none where it would turn the quad nearer a standing one
-    // alongside it within the clearance.
+    // alongside it within the clearance; looks only where giveWay (called
+    // first) saw one.
     float keepClearAlongside(const Game& race, const Game::Vehicle& own, const vec3d& here, float wanted) const;
 
     // The race state of the driven quad, or null.

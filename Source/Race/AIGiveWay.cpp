@@ -22,8 +22,9 @@ using Path = ObjPkgManager::Functions::Path;
 using QuadPhysics = ObjPkgManager::Functions::QuadPhysics;
 
 // Below this speed over the ground (units a second, about a quarter of a driver's
-// on a straight) a quad counts as standing or slow: it is passed, not
-// followed. A standing quad once shoved rolls on at a walking pace.
+// on a straight), without throttle of its own, a quad counts as standing:
+// it is passed, not followed. A standing quad once shoved rolls on at a
+// walking pace.
 constexpr float slowSpeed = 10.0f;
 // The gap kept behind a quad waited for, in units.
 constexpr float waitingGap = 3.0f;
@@ -101,7 +102,7 @@ float alongPathTo(const Path& path, const vec3d& here, const QuadPhysics::Instan
 
 }
 
-AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
+AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here, uint32_t now, bool wholeFrame)
 {
     GiveWay out;
     slowQuadNear = false;
@@ -111,12 +112,20 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
     // touch is how the flag passes: no one gives way there.
     if (!body || !object || race.choice.gameMode == Game::CaptureTheFlag)
         return out;
+    // Most frames no quad stands, none touched the own: the race looks once
+    // a frame for all its drivers (between the physics' pieces the quads
+    // have moved since, and each driver looks for itself).
+    if (wholeFrame && !touchedQuad && !race.quadStanding(slowSpeed, now)) {
+        backingOff = 0;
+        return out;
+    }
 
-    // Only a quad that stands or crawls is in the way, or one the own quad
-    // pushes while it has no throttle of its own (a standing quad pushed
-    // along moves at the pusher's speed). A quad racing under its own power
-    // keeps its line: easing off behind a rival does for it. Most frames
-    // none stands, and the look ends here.
+    // Only a quad that stands or crawls without throttle of its own is in
+    // the way, or one the own quad pushes while it has none (a standing
+    // quad pushed along moves at the pusher's speed). A quad under its own
+    // power keeps its line, pulling away from the grid too: easing off
+    // behind a rival does for it. Most frames none stands, and the look
+    // ends here.
     constexpr int32_t mostCandidates = 16;
     const QuadPhysics::Instance* candidates[mostCandidates];
     int32_t count = 0;
@@ -125,8 +134,7 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
         const QuadPhysics::Instance* otherQuad = other && other != &own ? other->getQuad() : nullptr;
         if (!otherQuad || !otherQuad->entity)
             continue;
-        const vec3d& v = otherQuad->velocity;
-        const bool slow = v.x * v.x + v.z * v.z < slowSpeed * slowSpeed;
+        const bool slow = Game::Vehicle::standing(*otherQuad, slowSpeed);
         slowQuadNear = slowQuadNear || slow;
         // The flag's carrier is what the others head for: a touch takes
         // the flag from it.
@@ -266,9 +274,13 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here)
 
 float AI::keepClearAlongside(const Game& race, const Game::Vehicle& own, const vec3d& here, float wanted) const
 {
+    // Only a standing or crawling quad is kept clear of, and giveWay has
+    // just looked for one (not in the flag race, where no one gives way).
+    if (!slowQuadNear || wanted == 0.0f)
+        return wanted;
     const QuadPhysics::Instance* quad = own.getQuad();
     const EntityManager::Entity* body = quad ? quad->entity : nullptr;
-    if (!body || !object || wanted == 0.0f)
+    if (!body || !object)
         return wanted;
     const vec3d forward = horizontalUnit(object->world.row(2));
     const vec3d right = horizontalUnit(object->world.row(0));
@@ -280,8 +292,7 @@ float AI::keepClearAlongside(const Game& race, const Game::Vehicle& own, const v
         if (!otherBody)
             continue;
         // A quad that moves keeps its own line; one that stands is passed.
-        const vec3d& v = otherQuad->velocity;
-        if (v.x * v.x + v.z * v.z >= slowSpeed * slowSpeed)
+        if (!Game::Vehicle::standing(*otherQuad, slowSpeed))
             continue;
         const vec3d at = otherBody->world.row(3);
         const vec3d offset(at.x - here.x, 0.0f, at.z - here.z);

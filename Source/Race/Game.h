@@ -209,6 +209,9 @@ public:
     // five frames a second, or frames of uneven length) is given the time it
     // takes. The race clock itself without physics.
     uint32_t worldNow() const;
+    // Whether a quad of the race is standing (Vehicle::standing). Every driver asks each frame,
+    // so the quads are looked at once for a race clock's millisecond now.
+    bool quadStanding(float speed, uint32_t now) const;
 
     // Plays a race sound (nothing when it is not loaded): one-shots at
     // their volume; the repair and wrong-way sounds loop in sound objects of
@@ -460,6 +463,13 @@ public:
     uint32_t estimateDue = 0;
 
 private:
+    // The last answer of quadSlowerThan, and what it was asked.
+    mutable struct SlowLook
+    {
+        uint32_t now = 0;
+        float speed = -1.0f;
+        bool seen = false;
+    } slowLook;
     // The scene's physics, or null.
     EntityManager::PhysicsManager* physics() const;
     // The scene's objects of one package, in depth order.

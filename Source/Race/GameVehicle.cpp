@@ -92,6 +92,24 @@ DynObject* Game::Vehicle::getDynObject() const
     return object ? dynamic_cast<DynObject*>(object->instance) : nullptr;
 }
 
+bool Game::Vehicle::standing(const QuadInstance& quad, float speed)
+{
+    const vec3d& v = quad.velocity;
+    return v.x * v.x + v.z * v.z < speed * speed && quad.throttleInput() <= 0.0f;
+}
+
+bool Game::quadStanding(float speed, uint32_t now) const
+{
+    if (now == slowLook.now && speed == slowLook.speed)
+        return slowLook.seen;
+    slowLook = {now, speed, false};
+    for (auto* node = vehicles.head(); node && !slowLook.seen; node = node->next) {
+        const Vehicle::QuadInstance* quad = node->item ? node->item->getQuad() : nullptr;
+        slowLook.seen = quad && quad->entity && Vehicle::standing(*quad, speed);
+    }
+    return slowLook.seen;
+}
+
 Game::Vehicle::QuadInstance* Game::Vehicle::getQuad() const
 {
     // The quad found when the live object was made, while that object lives.

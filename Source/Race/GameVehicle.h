@@ -117,6 +117,11 @@ public:
     // display, the vehicle camera; null without them.
     DynObject* getDynObject() const;
     QuadInstance* getQuad() const;
+    // Whether the quad stands in the way: slower than speed (units a second
+    // over the ground) without throttle of its own, as a player's quad that
+    // never started or stopped after a crash, or a quad backing out. Quads
+    // pulling away (from the grid, or after a put-back) are not.
+    static bool standing(const QuadInstance& quad, float speed);
     ObjPkgManager::Functions::HUD* getHUD() const;
     ObjPkgManager::Functions::VehicleCamera* getCamera() const;
     ObjPkgManager::Functions::AI* getAIDriver() const;
