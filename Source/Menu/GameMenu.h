@@ -326,8 +326,13 @@ public:
     // menu goes back to, clear of its widgets, for noticeMilliseconds; null
     // while none shows.
     static constexpr uint32_t noticeMilliseconds = 8000;
+    // A frame counts at most this much of the notice's time, as the race's
+    // world steps at most a fifth of a second a frame: at five frames a
+    // second or fewer, and after a long frame, it stays for 40 frames.
+    static constexpr uint32_t noticeLongestFrame = 200;
     Text* noticeText = nullptr;
-    uint32_t noticeUntil = 0;
+    uint32_t noticeShown = 0; // ms of the notice's time gone
+    uint32_t noticeFrameAt = 0; // the clock at its last frame
     // Shows the text of key in the player's language as the notice.
     void showNotice(const wchar_t* key);
     void hideNotice();

@@ -218,8 +218,9 @@ void GameMenu::showNotice(const wchar_t* key)
     hideNotice();
     noticeText = new Notice(noticeLayer, fonts[secondButtonFont], *this, GameMenuTexts::lookUp(key), 0, 0, -1);
     noticeText->colour = noticeColour;
-    noticeUntil = raceNow() + noticeMilliseconds;
-    updateNotice(raceNow());
+    noticeShown = 0;
+    noticeFrameAt = raceNow();
+    updateNotice(noticeFrameAt);
 }
 
 void GameMenu::hideNotice()
@@ -232,7 +233,9 @@ void GameMenu::updateNotice(uint32_t now)
 {
     if (!noticeText)
         return;
-    if (int32_t(now - noticeUntil) > 0) {
+    noticeShown += std::min(now - noticeFrameAt, noticeLongestFrame);
+    noticeFrameAt = now;
+    if (noticeShown > noticeMilliseconds) {
         hideNotice();
         return;
     }

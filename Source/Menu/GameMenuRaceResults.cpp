@@ -320,7 +320,7 @@ void GameMenu::RaceResults::fillStanding(StandingRow& row, int32_t place)
     else if (mode == Game::CaptureTheFlag || mode == Game::Jamboree)
         row.value->setText(formatNumber(L"%i", row.vehicle->points));
     if (isTimeMode(mode)) {
-        const bool eliminated = row.vehicle->parkingSlot != nullptr;
+        const bool eliminated = row.vehicle->knockedOut != 0;
         row.icon->enabled = eliminated && row.icon->shader->textures[0].isBound() ? 1 : 0;
     }
 }
@@ -478,8 +478,12 @@ void GameMenu::RaceResults::layoutRows()
         row.rank->y = row.name->y = row.value->y = y;
         row.icon->x = valueColumn - 50 + row.offset;
         row.icon->y = y;
+        // A quad knocked out has not finished the race: the clock it went
+        // out at is no time of the race.
         if (!championship && isTimeMode(mode))
-            row.value->setText(row.vehicle->finished ? Game::formatRaceTime(row.vehicle->raceTime) : String(L"-"));
+            row.value->setText(row.vehicle->finished && !row.vehicle->knockedOut
+                                   ? Game::formatRaceTime(row.vehicle->raceTime)
+                                   : String(L"-"));
         if (row.vehicle->isPlayer)
             for (GameMenu::Text* text : {row.rank, row.name, row.value})
                 text->animateHighlight();

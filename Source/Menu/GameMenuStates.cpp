@@ -182,8 +182,12 @@ void GameMenu::openScreen(int32_t id, int32_t returnState)
                 menuState = noScreen;
                 return;
             }
-            // Nothing loaded: back to the state the load was asked from.
-            menuState = isLoadState(previousState) ? noScreen : previousState;
+            // Nothing loaded: a solo race's map was refused, and the player
+            // chooses another on the map choice; any other load goes back to
+            // the state it was asked from.
+            menuState = load == soloRaceState && chooseMapScreen ? chooseMapState
+                        : isLoadState(previousState)            ? noScreen
+                                                                : previousState;
             previousState = noScreen;
             if (menuState == noScreen)
                 return;

@@ -230,7 +230,7 @@ Rect HUD::StandingsRow::layout(int32_t index)
     const Game* game = owner ? owner->game() : nullptr;
     const int32_t goal = game ? game->choice.goal : 0;
     const wchar_t* name = vehicle && vehicle->name.buffer() ? vehicle->name.text() : L"";
-    const bool eliminated = vehicle && vehicle->parkingSlot;
+    const bool eliminated = vehicle && vehicle->knockedOut;
     switch (owner ? owner->mode() : 0) {
     case Game::KnockOut:
         if (eliminated) {

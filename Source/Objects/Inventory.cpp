@@ -98,7 +98,9 @@ void ObjPkgManager::Functions::Inventory::Instance::update()
     if (!vehicle || !owner)
         return;
     // Pick-ups: at most one a frame, the query ends at the first answer.
-    if (chain && chain->staticEntities && !owner->hidden) {
+    // A quad far from the camera is hidden from the view, not from the
+    // race: only one with no sound placement takes nothing.
+    if (chain && chain->staticEntities && !owner->unplaced) {
         StaticEntityManager::CircleQuery circle;
         circle.x = owner->worldBounds.center.x;
         circle.z = owner->worldBounds.center.z;

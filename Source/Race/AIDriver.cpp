@@ -5,6 +5,7 @@
 
 #include "Objects/DynObject.h"
 #include "Objects/ObjectPackage.h"
+#include "Physics/EntityPhysics.h"
 #include "Vehicle/QuadInstance.h"
 
 #include "Entity/StaticEntity.h"
@@ -134,8 +135,9 @@ vec3d AI::position() const
 
 void AI::onCollision(EntityManager::Physics::Collision& collision)
 {
-    (void)collision;
     contact.store(1, std::memory_order_relaxed);
+    if (collision.otherType == EntityManager::Physics::rigidContact && collision.otherOwner)
+        lastHit.store(collision.otherOwner, std::memory_order_relaxed);
 }
 
 void AI::clearStuckTimers()
@@ -254,6 +256,10 @@ void AI::revOnGrid(uint32_t now)
 
 void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
 {
+    // Most frames the quad hit no other: a plain read, no exchange.
+    if (wholeFrame)
+        touchedQuad = lastHit.load(std::memory_order_relaxed) ? lastHit.exchange(nullptr, std::memory_order_relaxed)
+                                                               : nullptr;
     const vec3d here = position();
     const Game::Vehicle* ahead = race.findRival(own, true, 0.8f);
     const QuadPhysics::Instance* quad = own.getQuad();
@@ -305,17 +311,29 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
         if (!builtPlain)
             replan(true);
     }
-    if (speed < 5.0f)
+    const GiveWay yielding = giveWay(race, own, here, now, wholeFrame);
+    if (yielding.kind == GiveWay::behind)
+        throttle = yielding.throttle;
+    else if (speed < 5.0f)
         throttle = 1.0f;
+    if (yielding.kind == GiveWay::round || yielding.kind == GiveWay::slowing)
+        throttle = std::min(throttle, yielding.throttle);
 
     steerAt(here, alongRoads);
+    if (yielding.kind == GiveWay::round)
+        steering = yielding.steering;
+    else
+        steering = keepClearAlongside(race, own, here, steering);
 
     if (path.distanceSquaredTo(here) > deviationLimit) {
         replan(true);
         throttle = std::max(throttle - 0.3f, 0.3f);
     }
 
-    if (own.finished && path.count > 0) {
+    // Knocked out with no parking slot free, a driver is done as a finisher
+    // is: it rolls to its path's end and stands.
+    const bool done = own.finished || (own.knockedOut && !own.parkingSlot);
+    if (done && path.count > 0) {
         const Path::Point& last = path.points[path.count - 1];
         const float toEnd = (last.position - here).length();
         throttle = 0.0f;
@@ -339,7 +357,7 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
         steering = -steering;
     }
 
-    if (own.finished || !wholeFrame)
+    if (done || !wholeFrame)
         return;
     if (race.choice.items != 0)
         seekPickups(race, own, ahead);

@@ -60,7 +60,7 @@ public:
     // a frame from where the quad stands now, but for pick-ups and items,
     // which wait for the frame (an item's button is held a whole frame).
     void driveBetweenPieces();
-    // Physics thread: the contact mark (no decision reads it).
+    // Physics thread: the contact mark, and the body hit.
     void onCollision(EntityManager::Physics::Collision& contact) override;
 
     // The target plane of the vehicle's target; false when it has none.
@@ -81,6 +81,32 @@ public:
     void tryDetour(const vec3d& position, float weight);
     // The course watch put the quad back: the stall and reverse start over.
     void clearStuckTimers();
+
+    // What the driver does about a quad in its lane ahead that it closes on
+    // or that stands (AIGiveWay.cpp): nothing when there is none, steer
+    // round it on a side with room, or, with room on neither, stop behind
+    // it. Pushed along, a standing quad is driven down the road or off it.
+    struct GiveWay
+    {
+        // slowing: one on the path round a bend ahead, not yet on the heading
+        enum Kind { none, round, behind, slowing } kind = none;
+        float steering = 0.0f; // round: towards the point beside it
+        // round and slowing: the most throttle (backing off where it touches,
+        // braking where it could not stop short); behind: braking, then holding
+        float throttle = 0.0f;
+    };
+    static constexpr float passingClearance = 1.5f; // units between the quads' sides
+    static constexpr float lookAheadTime = 2.5f;    // s of closing speed looked ahead
+    // Also keeps backingOff: set where the quads touch or stand too close to
+    // turn out, cleared once a quad's length lies between them.
+    GiveWay giveWay(const Game& race, Game::Vehicle& own, const vec3d& here, uint32_t now, bool wholeFrame);
+    uint32_t backingOff = 0;
+    // Whether giveWay last saw another quad standing or crawling.
+    bool slowQuadNear = false;
+    // wanted, or none where it would turn the quad nearer a standing one
+    // alongside it within the clearance; looks only where giveWay (called
+    // first) saw one.
+    float keepClearAlongside(const Game& race, const Game::Vehicle& own, const vec3d& here, float wanted) const;
 
     // The race state of the driven quad, or null.
     Game::Vehicle* vehicle() const;
@@ -118,6 +144,10 @@ public:
     vec3d givenUpPickup;
     const void* givenUpTarget = nullptr;
     std::atomic<uint32_t> contact{0};
+    // The body the quad last hit (physics thread), taken each whole frame
+    // into touchedQuad: the quad it pushes, if it pushes one.
+    std::atomic<const EntityManager::Entity*> lastHit{nullptr};
+    const EntityManager::Entity* touchedQuad = nullptr;
 
 private:
     void revOnGrid(uint32_t now);

@@ -209,6 +209,9 @@ public:
     // five frames a second, or frames of uneven length) is given the time it
     // takes. The race clock itself without physics.
     uint32_t worldNow() const;
+    // Whether a quad of the race is standing (Vehicle::standing). Every driver asks each frame,
+    // so the quads are looked at once for a race clock's millisecond now.
+    bool quadStanding(float speed, uint32_t now) const;
 
     // Plays a race sound (nothing when it is not loaded): one-shots at
     // their volume; the repair and wrong-way sounds loop in sound objects of
@@ -295,6 +298,10 @@ public:
     // marker taken out of the race.
     void createVehicles();
     void findCaptureFlag();
+    // Every pick-up the race shows (the flag among them) alive for the whole
+    // race, wherever the camera is: a quad takes one through its live
+    // instance, and opponents race far from the camera.
+    void bringPickUpsToLife();
     // The parking slots, taken out of the race, by number.
     void collectParkingSlots();
     // The gates of group (-1 all) by number, then Start or Goal by course
@@ -352,6 +359,13 @@ public:
     // vehicle are given; never the current target, which stays when no
     // other gate is left to draw.
     void pickTargetGate(int32_t limit, const Vehicle* nearVehicle);
+    // Jamboree: vehicle passed the target gate at share of its frame's
+    // motion; of this frame's passes the earliest is kept (the first updated
+    // of equal ones).
+    void claimTargetGate(Vehicle& vehicle, float share);
+    // The frame's earliest pass of the target scores and draws the next
+    // target; the others passed a gate that is no longer the target.
+    void scoreTargetGate();
     // The first parking slot no vehicle holds, or null.
     Object* findFreeParkingSlot() const;
 
@@ -423,6 +437,12 @@ public:
     SCList<Object> parkingSlots;
     Object* captureFlag = nullptr;
     Gate* targetGate = nullptr;
+    // Jamboree: the quad that passed the target gate earliest in this frame
+    // and how far along its motion; it scores when the frame's updates are
+    // done (scoreTargetGate), so that until then every quad is judged
+    // against the target the frame began with.
+    Vehicle* targetPasser = nullptr;
+    float targetPassShare = 1.0f;
     vec3d captureFlagHome;
     uint32_t startTime = 0;
     uint8_t lastCountdownSecond = 0;
@@ -443,6 +463,13 @@ public:
     uint32_t estimateDue = 0;
 
 private:
+    // The last answer of quadSlowerThan, and what it was asked.
+    mutable struct SlowLook
+    {
+        uint32_t now = 0;
+        float speed = -1.0f;
+        bool seen = false;
+    } slowLook;
     // The scene's physics, or null.
     EntityManager::PhysicsManager* physics() const;
     // The scene's objects of one package, in depth order.

@@ -216,6 +216,22 @@ void Game::pickTargetGate(int32_t limit, const Vehicle* nearVehicle)
     targetGate->setMarked(1);
 }
 
+void Game::claimTargetGate(Vehicle& vehicle, float share)
+{
+    if (!targetPasser || share < targetPassShare) {
+        targetPasser = &vehicle;
+        targetPassShare = share;
+    }
+}
+
+void Game::scoreTargetGate()
+{
+    Vehicle* passer = targetPasser;
+    targetPasser = nullptr;
+    if (passer)
+        passer->passGate(targetPassShare);
+}
+
 Object* Game::findFreeParkingSlot() const
 {
     for (auto* slot = parkingSlots.head(); slot; slot = slot->next) {

@@ -104,7 +104,12 @@ void Game::Vehicle::checkGates()
         return;
     if (crossed == target) {
         lastGate = crossed;
-        passGate(share);
+        // Of the quads that pass the checkpoint in one frame the one that
+        // passed it first scores, whatever the order of their updates.
+        if (game->choice.gameMode == Jamboree)
+            game->claimTargetGate(*this, share);
+        else
+            passGate(share);
         return;
     }
     if (isPlayer) {

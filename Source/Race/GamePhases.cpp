@@ -82,6 +82,8 @@ void Game::update()
     rankVehicles();
     for (auto* node = vehicles.head(); node; node = node->next)
         node->item->update();
+    if (choice.gameMode == Jamboree)
+        scoreTargetGate();
     if (choice.gameMode == KnockOut)
         endKnockOutRounds();
     removeSpentRockets();
@@ -189,6 +191,7 @@ void Game::clearRace()
         targetGate->setMarked(0);
         targetGate = nullptr;
     }
+    targetPasser = nullptr;
     // The physics thread steps the quads of the vehicles: it is held at the
     // end of its batch until they are gone.
     EntityManager::PhysicsManager* physics = entities->physicsManager.get();
@@ -230,6 +233,7 @@ void Game::removeRaceVehicles()
         world->waitForStepEnd();
     removeItemObjects();
     vehicles.deleteAll();
+    targetPasser = nullptr;
     if (world)
         world->stepState = 3;
 }

@@ -31,7 +31,7 @@ enum Standing { finisher, racing, knockedOut, gaveUp };
 // Neither finished, knocked out nor given up.
 bool stillRacing(const Game::Vehicle& v)
 {
-    return !v.finished && v.finishOrder != Game::Vehicle::gaveUp && !v.parkingSlot;
+    return !v.finished && v.finishOrder != Game::Vehicle::gaveUp && !v.knockedOut;
 }
 
 Standing standingOf(const Game::Vehicle& v)
@@ -40,7 +40,8 @@ Standing standingOf(const Game::Vehicle& v)
         return racing;
     if (v.finishOrder == Game::Vehicle::gaveUp)
         return gaveUp;
-    return v.parkingSlot ? knockedOut : finisher;
+    // The player knocked out has finished too: it stands among the out.
+    return v.knockedOut ? knockedOut : finisher;
 }
 
 // Among the same standing: finishers in the order they finished, the
@@ -213,7 +214,7 @@ uint32_t Game::isLastInRace(const Vehicle& vehicle) const
 {
     for (auto* node = vehicles.head(); node; node = node->next) {
         const Vehicle* other = node->item;
-        if (other && other != &vehicle && !other->parkingSlot && other->place > vehicle.place)
+        if (other && other != &vehicle && !other->knockedOut && other->place > vehicle.place)
             return 0;
     }
     return 1;
@@ -222,7 +223,7 @@ uint32_t Game::isLastInRace(const Vehicle& vehicle) const
 void Game::endKnockOutRounds()
 {
     // Finished quads count: the winner completes the final round's lap.
-    const auto inTheRace = [](const Vehicle* v) { return v && !v->parkingSlot && v->finishOrder != Vehicle::gaveUp; };
+    const auto inTheRace = [](const Vehicle* v) { return v && !v->knockedOut && v->finishOrder != Vehicle::gaveUp; };
     for (;;) {
         const int32_t round = knockOuts + 1;
         int32_t inRace = 0, done = 0;
@@ -257,6 +258,9 @@ void Game::endKnockOutRounds()
             v->place -= 1;
         }
         out->place = lastPlace;
+        out->knockedOut = 1;
+        // A level with fewer slots than quads knocked out leaves it where it
+        // stands; it is out all the same.
         out->parkingSlot = findFreeParkingSlot();
         if (out->isPlayer)
             out->finish();

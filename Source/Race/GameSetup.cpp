@@ -117,6 +117,7 @@ void Game::setupRace()
         break;
     default: break;
     }
+    bringPickUpsToLife();
     phase = 1;
     for (auto* node = vehicles.head(); node; node = node->next)
         node->item->enableControls(1, 1);
@@ -308,6 +309,26 @@ void Game::findCaptureFlag()
     if (captureFlag)
         captureFlagHome = captureFlag->getPosition();
     flags.clear(false);
+}
+
+void Game::bringPickUpsToLife()
+{
+    for (int32_t package : {NitroPackage, RepairKitPackage, RocketPackPackage, OilPackage, CaptureFlagPackage}) {
+        SCList<StaticEntity> items;
+        collectObjects(package, items);
+        for (auto* node = items.head(); node; node = node->next) {
+            StaticEntity& item = *node->item;
+            // Taken out of the race.
+            if (item.state == StaticEntity::instanceFlagged)
+                continue;
+            // As a pick-up's own function keeps it once it lives; the
+            // activation walks then never take it away.
+            item.setState(StaticEntity::alwaysActive);
+            if (!item.instance)
+                item.instance = item.createInstance();
+        }
+        items.clear(false);
+    }
 }
 
 void Game::collectParkingSlots()

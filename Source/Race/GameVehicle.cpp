@@ -92,6 +92,24 @@ DynObject* Game::Vehicle::getDynObject() const
     return object ? dynamic_cast<DynObject*>(object->instance) : nullptr;
 }
 
+bool Game::Vehicle::standing(const QuadInstance& quad, float speed)
+{
+    const vec3d& v = quad.velocity;
+    return v.x * v.x + v.z * v.z < speed * speed && quad.throttleInput() <= 0.0f;
+}
+
+bool Game::quadStanding(float speed, uint32_t now) const
+{
+    if (now == slowLook.now && speed == slowLook.speed)
+        return slowLook.seen;
+    slowLook = {now, speed, false};
+    for (auto* node = vehicles.head(); node && !slowLook.seen; node = node->next) {
+        const Vehicle::QuadInstance* quad = node->item ? node->item->getQuad() : nullptr;
+        slowLook.seen = quad && quad->entity && Vehicle::standing(*quad, speed);
+    }
+    return slowLook.seen;
+}
+
 Game::Vehicle::QuadInstance* Game::Vehicle::getQuad() const
 {
     // The quad found when the live object was made, while that object lives.
@@ -167,12 +185,10 @@ void objectTarget(const Object& placed, const void* owner, uint32_t kind, Game::
     out.kind = kind;
 }
 
-bool gateTarget(const Game::Gate* gate, uint32_t kind, Game::Vehicle::Target& out)
+void gateTarget(const Game::Gate* gate, uint32_t kind, Game::Vehicle::Target& out)
 {
-    if (!gate || !gate->object)
-        return false;
-    objectTarget(*gate->object, gate, kind, out);
-    return true;
+    if (gate && gate->object)
+        objectTarget(*gate->object, gate, kind, out);
 }
 
 Game::Gate* gateOf(SCList<Game::Gate>::Node* node) { return node ? node->item : nullptr; }
@@ -189,7 +205,8 @@ bool Game::Vehicle::hasTarget() const
     case TimeTrial: return nextGate != nullptr;
     case CaptureTheFlag: return game->captureFlag != nullptr;
     case Jamboree: return game->targetGate != nullptr;
-    case KnockOut: return nextGate != nullptr || parkingSlot != nullptr;
+    // Out of the race, a quad heads for its parking slot, or for nothing.
+    case KnockOut: return knockedOut ? parkingSlot != nullptr : nextGate != nullptr;
     default: return false;
     }
 }

@@ -117,6 +117,11 @@ public:
     // display, the vehicle camera; null without them.
     DynObject* getDynObject() const;
     QuadInstance* getQuad() const;
+    // Whether the quad stands in the way: slower than speed (units a second
+    // over the ground) without throttle of its own, as a player's quad that
+    // never started or stopped after a crash, or a quad backing out. Quads
+    // pulling away (from the grid, or after a put-back) are not.
+    static bool standing(const QuadInstance& quad, float speed);
     ObjPkgManager::Functions::HUD* getHUD() const;
     ObjPkgManager::Functions::VehicleCamera* getCamera() const;
     ObjPkgManager::Functions::AI* getAIDriver() const;
@@ -234,7 +239,10 @@ public:
     uint32_t rocketHeld = 0;
     uint32_t oilHeld = 0;
     uint32_t nitroOn = 0;
-    Object* parkingSlot = nullptr; // KnockOut: set once eliminated
+    // KnockOut: set once eliminated, whether or not a parking slot was free
+    // for it (the slot is the one it drives to, null without one).
+    uint32_t knockedOut = 0;
+    Object* parkingSlot = nullptr;
     Game* game;
     Object* object; // owned
     uint32_t overturnTime = 0;

@@ -6,7 +6,9 @@
 
 #include "MapGenerator.h"
 #include "ObjectPackageSamples.h"
+#include "ObjectSamples.h"
 #include "TerrainSamples.h"
+#include "WaySamples.h"
 
 #include "Race/Game.h"
 
@@ -295,6 +297,31 @@ TEST(ContentFiles, PlantsKeepOffTheRoadWhichRunsBelowTheHills)
         // The floor rises and falls by its rolling (at most 9 height units, 1.75 world units each).
         EXPECT_LT(highest - lowest, 2.0f * 9.0f * 1.75f + 2.0f);
     }
+}
+
+// The valley's trees, rocks and crates keep off its course road and the
+// shortcut across it: a quad put back on the road beside one it was wedged
+// against would be wedged again.
+TEST(ContentFiles, TheValleysObjectsKeepOffItsRoads)
+{
+    const WaySamples::Ground flat = [](float, float) { return 50.0f; };
+    const std::vector<WayFileWriter::Way> ways = WaySamples::valley(flat);
+    ASSERT_FALSE(ways.empty());
+    std::vector<WayFileWriter::Way> roads = {ways[0]};
+    for (const WayFileWriter::Point& p : ways[0])
+        roads.insert(roads.end(), p.branches.begin(), p.branches.end());
+    ASSERT_EQ(roads.size(), 2u) << "the course and its shortcut";
+    int standing = 0;
+    for (const StaticObjectWriter::Object& o : ObjectSamples::valley(flat)) {
+        const std::wstring package = o.package.text();
+        if (package != L"Tree" && package != L"Rock" && package != L"Crate")
+            continue;
+        for (const WayFileWriter::Way& road : roads)
+            EXPECT_GT(distanceToWay(road, o.position[0], o.position[2]), road[0].width)
+                << std::string(package.begin(), package.end()) << " at " << o.position[0] << ", " << o.position[2];
+        ++standing;
+    }
+    EXPECT_EQ(standing, 24);
 }
 
 // A course of given corners (an open sprint on flat ground with hills far

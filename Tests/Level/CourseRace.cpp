@@ -268,7 +268,7 @@ void raceOpponentsToTheFinish(Korvanta& app, const RaceChoice& choice, Pace pace
             }
             if (vehicle.finished && !opponent.finishedAt)
                 opponent.finishedAt = game.worldNow() - worldStart;
-            finished += vehicle.finished || vehicle.parkingSlot ? 1 : 0;
+            finished += vehicle.finished || vehicle.knockedOut ? 1 : 0;
         }
     }
     out.raceMs = raceClockNow - start;

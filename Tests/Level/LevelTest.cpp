@@ -1065,7 +1065,7 @@ TEST_F(LevelViews, ATimeTrialRunsFromSetUpToRelease)
         setUpRace(game, builtLevel(), Game::TimeTrial, 1, 4);
         ASSERT_EQ(game.phase, 1u);
         ASSERT_EQ(game.vehicles.count(), 1u) << "TimeTrial: the player alone";
-        EXPECT_EQ(game.gates.count(), 6u) << "group 0 only";
+        EXPECT_EQ(game.gates.count(), 28u) << "group 0 only";
         EXPECT_EQ(game.choice.goal, 3);
         ASSERT_NE(game.course, nullptr) << "the Start stands on the course";
         Game::Vehicle* player = game.getPlayerVehicle();
@@ -1221,7 +1221,12 @@ TEST_F(LevelViews, DamagedSideFilesGiveARaceThatDrivesOrNone)
                 EXPECT_NE(std::wstring(extension), L".mdw") << "nor does grass";
                 continue;
             }
-            EXPECT_NE(std::wstring(extension), L".obj") << "no grid, no start: nothing to race";
+            // Half the objects keep the grid, the Start and the first gates
+            // of the course (the race's objects come last, and the course
+            // has 28 gates): that race drives; less leaves nothing to race.
+            if (damage != cut) {
+                EXPECT_NE(std::wstring(extension), L".obj") << "no grid, no start: nothing to race";
+            }
             setUpRace(game, path, Game::OffRoadRace, 1, 4);
             ASSERT_EQ(game.phase, 1u);
             for (int frames = 0; game.phase < 3 && frames < 1000; ++frames)
@@ -1674,19 +1679,67 @@ using CourseRace::uneven;
 
 static RaceChoice deChampionshipChoice(uint8_t raceNumber) { return CourseRace::championshipChoice("DE", raceNumber); }
 
+// How far the player's quad left standing on the grid has been moved from
+// where it stood when the race began (horizontally), over the frames from
+// the start until it is knocked out or until `until` ms of world clock.
+struct StandingWatch
+{
+    // Drivers pass or wait behind it, but in a crowd at the start and when
+    // they lap it some still touch it, and a quad touched rolls on: up to
+    // some 50 units over two minutes, where they shoved it hundreds before
+    // (until it was set back).
+    static constexpr float shovedFar = 75.0f;
+    uint32_t until = 0xFFFFFFFFu;
+    uint32_t startedAt = 0;
+    vec3d grid;
+    float moved = 0.0f;
+    int frames = 0;
+
+    void look(const Game& game, uint32_t worldNow)
+    {
+        const Game::Vehicle* player = game.getPlayerVehicle();
+        if (!player || !player->entity() || player->knockedOut || game.phase != 3)
+            return;
+        const vec3d at = player->entity()->world.row(3);
+        if (frames == 0) {
+            grid = at;
+            startedAt = worldNow;
+        }
+        if (worldNow - startedAt > until)
+            return;
+        ++frames;
+        moved = std::max(moved, vec3d(at.x - grid.x, 0.0f, at.z - grid.z).length());
+    }
+};
+
 // Seven opponents race the race on its map, eight quads with the player's
 // standing on the grid, at each pace: each passes every gate of every lap
 // in turn and finishes within ten minutes of the world's time. What each
 // did is printed: its finish time, put-backs, overturns, back-outs and the
-// gates it missed.
-static void opponentsFinishTheRace(const char* name, const RaceChoice& race, std::initializer_list<Pace> paces)
+// gates it missed. With standingFor (ms of world clock), the player's quad
+// is not moved more than a few units by the others for so long.
+static void opponentsFinishTheRace(const char* name, const RaceChoice& race, std::initializer_list<Pace> paces,
+                                   uint32_t standingFor = 0)
 {
     SCOPED_TRACE(name);
     for (const Pace& pace : paces) {
         SCOPED_TRACE(pace.name);
-        const CourseRun run = CourseRace::raceCourse(*LevelViews::app, race, pace, 10u * 60u * 1000u);
+        StandingWatch standing;
+        standing.until = standingFor;
+        CourseRace::Extras extras;
+        extras.afterFrame = [&standing](Game& game) {
+            standing.look(game, game.worldNow());
+            return true;
+        };
+        const CourseRun run = CourseRace::raceCourse(*LevelViews::app, race, pace, 10u * 60u * 1000u, extras);
         EXPECT_EQ(run.failure, "");
         EXPECT_EQ(run.opponents.size(), 7u);
+        if (standingFor) {
+            EXPECT_LT(standing.moved, StandingWatch::shovedFar) << "the standing player's quad was shoved along by others";
+            EXPECT_GT(standing.frames, 100) << "frames watched";
+            std::printf("%s at %s: the player's quad moved %.2f units in the first %u ms\n", name, pace.name,
+                        standing.moved, standingFor);
+        }
         CourseRace::print(stdout, name, pace, run);
         for (const CourseRun::Opponent& opponent : run.opponents) {
             EXPECT_EQ(opponent.gates, run.everyGate()) << "opponent " << opponent.name;
@@ -1735,10 +1788,12 @@ TEST_F(LevelViews, EveryCountryHasARaceOfEightOnEachCourseTypeAtEachDifficulty)
     EXPECT_EQ(maps.size(), 39u);
 }
 
-// The "DE" championship's circuit (course type 2, four laps).
+// The "DE" championship's circuit (course type 2, four laps); the player's
+// quad standing on the grid is passed, lap after lap, and left where it
+// stood for the first two minutes.
 TEST_F(LevelViews, OpponentsFinishTheChampionshipCircuit)
 {
-    opponentsFinishTheRace("DE circuit", eightQuadRace("DE", 2), {steady35, steady7, uneven});
+    opponentsFinishTheRace("DE circuit", eightQuadRace("DE", 2), {steady35, steady7, uneven}, 2u * 60u * 1000u);
 }
 
 // The "DE" championship's off-road race (course type 1, four laps of 31
@@ -1752,6 +1807,39 @@ TEST_F(LevelViews, OpponentsFinishTheChampionshipOffRoadRace)
 TEST_F(LevelViews, OpponentsFinishTheRallyCourse)
 {
     opponentsFinishTheRace("DE rally", eightQuadRace("DE", 3), {steady35, steady7, uneven});
+}
+
+// The valley as the map choice offers it (a map of the off-road kind), with
+// four quads, the player's standing on the grid, pick-ups on: its off-road
+// race and its circuit, two laps each, end with every opponent through every
+// gate in turn. Its hilly turns still set the drivers back some 6 to 8 times
+// a lap (the championship's maps: less than once); the bound below holds what
+// the course of 28 gates on a road as wide as theirs reaches (it was some 50
+// with six gates on a road of 12, and the circuit did not end).
+TEST_F(LevelViews, TheValleysRacesRunLikeTheChampionshipMaps)
+{
+    for (const int32_t mode : {Game::OffRoadRace, Game::Circuit}) {
+        RaceChoice race;
+        race.mapFile = String((std::wstring(getModuleFolder().text()) + L"..\\Data\\Map\\Valley.tee").c_str());
+        race.courseType = 1;
+        race.gameMode = mode;
+        race.difficulty = 1;
+        race.items = 1;
+        race.vehicleCount = 4;
+        race.goal = 2;
+        const char* name = mode == Game::OffRoadRace ? "valley off-road race" : "valley circuit";
+        SCOPED_TRACE(name);
+        const CourseRun run = CourseRace::raceCourse(*app, race, steady35, 10u * 60u * 1000u);
+        CourseRace::print(stdout, name, steady35, run);
+        EXPECT_EQ(run.failure, "");
+        EXPECT_EQ(run.opponents.size(), 3u);
+        EXPECT_EQ(run.gateCount, 28);
+        for (const CourseRun::Opponent& opponent : run.opponents) {
+            EXPECT_EQ(opponent.gates, run.everyGate()) << "opponent " << opponent.name;
+            EXPECT_NE(opponent.finishedAt, 0u) << "opponent " << opponent.name << " did not finish";
+        }
+        EXPECT_LT(run.puttingsPerLap(), 20.0);
+    }
 }
 
 // Where a point lies along the race's course from the head of its way
@@ -1836,7 +1924,7 @@ TEST_F(LevelViews, EveryKnockOutTakesTheLastQuadStillRacing)
             };
             for (auto* node = game.vehicles.head(); node; node = node->next) {
                 const Game::Vehicle& v = *node->item;
-                if (!v.parkingSlot || out[&v])
+                if (!v.knockedOut || out[&v])
                     continue;
                 out[&v] = true;
                 ++knockOuts;
@@ -1844,7 +1932,7 @@ TEST_F(LevelViews, EveryKnockOutTakesTheLastQuadStillRacing)
                 const bool vOnWay = pastLapGate(v, vPast);
                 for (auto* other = game.vehicles.head(); other; other = other->next) {
                     const Game::Vehicle& w = *other->item;
-                    if (&w == &v || w.parkingSlot || w.finished)
+                    if (&w == &v || w.knockedOut || w.finished)
                         continue;
                     EXPECT_GE(w.gatesPassed, v.gatesPassed)
                         << "slot " << v.slot << " went out ahead of slot " << w.slot;
@@ -1865,14 +1953,22 @@ TEST_F(LevelViews, EveryKnockOutTakesTheLastQuadStillRacing)
         clear();
     }
 
+    // The opponents drive off the grid round the player's quad and leave it
+    // standing where it stood until it is out: not shoved along, not set
+    // back.
     SCOPED_TRACE("DE, the player standing");
-    const CourseRun run = knockOut("DE", false, [](Game&) {});
+    StandingWatch standing;
+    const CourseRun run = knockOut("DE", false, [&standing](Game& game) { standing.look(game, game.worldNow()); });
     EXPECT_EQ(run.failure, "");
+    EXPECT_LT(standing.moved, StandingWatch::shovedFar) << "the standing player's quad was shoved along by others";
+    EXPECT_GT(standing.frames, 100) << "frames watched";
+    std::printf("the standing player's quad moved %.2f units before it went out\n", standing.moved);
     CourseRace::print(stdout, "DE, the player standing,", steady35, run);
     Game& game = scene().game;
     EXPECT_EQ(game.phase, 4u) << "the race did not end";
     const Game::Vehicle* player = game.getPlayerVehicle();
     ASSERT_NE(player, nullptr);
+    EXPECT_EQ(player->knockedOut, 1u);
     EXPECT_NE(player->parkingSlot, nullptr);
     EXPECT_EQ(player->finished, 1u);
     EXPECT_EQ(player->place, 4);

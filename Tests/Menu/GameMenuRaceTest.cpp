@@ -127,7 +127,10 @@ TEST_F(RaceLoading, TheSoloChoiceTranslatesTheScreensIds)
     delete gameMode;
 }
 
-TEST_F(RaceLoading, ALoadThatLoadsNothingReturnsToTheScreenItCameFrom)
+// A solo race whose map loads nothing goes back to the map choice, where the
+// player chooses another map; without a map choice, to the screen the load
+// was asked from.
+TEST_F(RaceLoading, ALoadThatLoadsNothingReturnsToTheMapChoice)
 {
     // The map choice leads to the game mode screen, which leads to the load.
     as(menu.chooseMapScreen)->next = GameMenu::gameModeState;
@@ -139,17 +142,18 @@ TEST_F(RaceLoading, ALoadThatLoadsNothingReturnsToTheScreenItCameFrom)
     calls.clear();
     menu.gameModeScreen->close();
     menu.update();
-    EXPECT_EQ(menu.menuState, GameMenu::gameModeState);
+    EXPECT_EQ(menu.menuState, GameMenu::chooseMapState);
     EXPECT_EQ(menu.loadingScreen, nullptr);
     EXPECT_NE(menu.mainScreen, nullptr) << "the screens stay";
     EXPECT_NE(joined().find("app:cursorOff"), std::string::npos);
-    EXPECT_NE(joined().find("world:load app:cursorOn gameMode:enter3"), std::string::npos) << joined();
-    // No map choice: nothing at all, back to the state before.
+    EXPECT_NE(joined().find("world:load app:cursorOn chooseMap:enter3"), std::string::npos) << joined();
+    // No map choice: nothing at all, back to the state before (the map
+    // choice's state, where the refusal left the menu).
     UserInterface::Panel* map = menu.chooseMapScreen;
     menu.chooseMapScreen = nullptr;
     calls.clear();
     menu.openScreen(GameMenu::soloRaceState);
-    EXPECT_EQ(menu.menuState, GameMenu::gameModeState);
+    EXPECT_EQ(menu.menuState, GameMenu::chooseMapState);
     EXPECT_EQ(count("world:load"), 0);
     delete map;
     // An empty map name loads nothing either.
@@ -162,7 +166,8 @@ TEST_F(RaceLoading, ALoadThatLoadsNothingReturnsToTheScreenItCameFrom)
 
 // A map that loads but holds no race a player can drive (its damaged files
 // left no ground, course, start or grid) is cleared again, and the menu
-// goes back as from a load that failed: no preview, no race set up.
+// goes back to the map choice as from a load that failed: no preview, no
+// race set up.
 TEST_F(RaceLoading, AMapWithoutARaceToDriveIsClearedAndLeft)
 {
     as(menu.chooseMapScreen)->next = GameMenu::gameModeState;
@@ -174,12 +179,12 @@ TEST_F(RaceLoading, AMapWithoutARaceToDriveIsClearedAndLeft)
     calls.clear();
     menu.gameModeScreen->close();
     menu.update();
-    EXPECT_EQ(menu.menuState, GameMenu::gameModeState);
+    EXPECT_EQ(menu.menuState, GameMenu::chooseMapState);
     EXPECT_EQ(menu.loadingScreen, nullptr);
     EXPECT_EQ(menu.mapPreviewScreen, nullptr);
     EXPECT_EQ(count("world:applyRaceChoice"), 0);
     EXPECT_EQ(count("world:setupRace"), 0);
-    EXPECT_NE(joined().find("world:load world:clear app:cursorOn gameMode:enter3"), std::string::npos) << joined();
+    EXPECT_NE(joined().find("world:load world:clear app:cursorOn chooseMap:enter3"), std::string::npos) << joined();
 }
 
 TEST_F(RaceLoading, TheWayBackReleasesTheRaceReadsTheMenuAgainAndShowsTheMapChoice)

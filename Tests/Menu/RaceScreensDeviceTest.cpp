@@ -210,10 +210,22 @@ TEST_F(RaceScreensDevice, TheKnockOutResultsCrossOutTheEliminated)
     gResourceManager = &resources;
     sceneColour = 0xFF0000FF;
     world.race.choice.gameMode = Game::KnockOut;
-    for (int32_t i = 0; i < 3; ++i)
-        addVehicle(i + 1, i == 0);
+    for (int32_t i = 0; i < 4; ++i)
+        addVehicle(i + 1, i == 3);
+    // The winner finished; one still racing; one knocked out into a parking
+    // slot; the player knocked out where no slot was free, which finished
+    // its race at 02:45.12 of the clock.
+    Game::Vehicle& winner = *world.race.vehicles.head()->item;
+    Game::Vehicle& racing = *world.race.vehicles.head()->next->item;
     Game::Vehicle& out = *world.race.vehicles.head()->next->next->item;
+    Game::Vehicle& player = *world.race.vehicles.tail()->item;
+    winner.finished = 1;
+    Game::splitRaceTime(201230, winner.raceTime);
     out.parkingSlot = reinterpret_cast<Object*>(&resources);
+    out.knockedOut = 1;
+    player.knockedOut = 1;
+    player.finished = 1;
+    Game::splitRaceTime(165120, player.raceTime);
     world.race.phase = 4;
     menu.onRaceFinished();
     ASSERT_NE(menu.raceResultsScreen, nullptr);
@@ -224,13 +236,20 @@ TEST_F(RaceScreensDevice, TheKnockOutResultsCrossOutTheEliminated)
     Level pixels;
     for (int i = 0; i < 12; ++i)
         pixels = frame();
-    // Red where the cross's two strokes meet, on the eliminated row only.
-    for (int32_t row = 0; row < 3; ++row) {
-        const UserInterface::Panel& icon = *results.standings[row]->icon;
+    // Red where the cross's two strokes meet, on the eliminated rows only;
+    // the best time column holds the winner's race time, and "-" beside
+    // those knocked out and the one still racing: the clock the player went
+    // out at is no time of the race.
+    for (int32_t row = 0; row < 4; ++row) {
+        const GameMenu::RaceResults::StandingRow& standing = *results.standings[row];
+        const UserInterface::Panel& icon = *standing.icon;
         const uint32_t texel = pixels.at(uint32_t(icon.x + 12), uint32_t(icon.y + 12));
-        EXPECT_EQ(red(texel) > 2 * (green(texel) + 10), results.standings[row]->vehicle == &out)
+        EXPECT_EQ(red(texel) > 2 * (green(texel) + 10), standing.vehicle == &out || standing.vehicle == &player)
             << row << " " << std::hex << texel;
+        const std::wstring value = standing.value->text();
+        EXPECT_EQ(value, standing.vehicle == &winner ? L"03:21.23" : L"-") << row;
     }
+    EXPECT_NE(&racing, &winner);
     menu.releaseScreens();
     out.parkingSlot = nullptr;
 }

@@ -92,9 +92,11 @@ TEST_F(Results, EightOfNineVehiclesAreRankedByPlaceAndEqualPlacesKeepTheirOrder)
     EXPECT_EQ(textOf(results.standings[0]->value), L"-");
     // Without the "HUDEliminated" picture no icon shows.
     world.race.vehicles.head()->item->parkingSlot = reinterpret_cast<Object*>(&results);
+    world.race.vehicles.head()->item->knockedOut = 1;
     results.sortStandings();
     EXPECT_FALSE(results.standings[0]->icon->enabled);
     world.race.vehicles.head()->item->parkingSlot = nullptr;
+    world.race.vehicles.head()->item->knockedOut = 0;
 }
 
 TEST_F(Results, TheRowsSlideInFromAlternateSidesAndSitBehindBars)
@@ -322,6 +324,20 @@ TEST_F(Results, ConfirmBackAndAnEarlyAccelerateDoNothingThenAccelerateLeadsToThe
     EXPECT_EQ(menu.raceResultsScreen, nullptr);
     EXPECT_EQ(menu.menuState, GameMenu::chooseMapState);
     EXPECT_NE(MenuStandIn::joined().find("world:releaseRace"), std::string::npos) << MenuStandIn::joined();
+}
+
+// The pause key once the race is over is the results' key, as Up is: it
+// shows them and pauses nothing.
+TEST_F(Results, ThePauseKeyAfterTheRaceShowsTheResults)
+{
+    world.race.choice.gameMode = Game::OffRoadRace;
+    addVehicle(1, true);
+    world.race.phase = 4;
+    menu.menuState = GameMenu::noScreen;
+    menu.onKeyPause();
+    EXPECT_NE(menu.raceResultsScreen, nullptr);
+    EXPECT_EQ(menu.menuState, GameMenu::raceResultsState);
+    EXPECT_EQ(menu.pauseScreen, nullptr);
 }
 
 // Points.
@@ -806,6 +822,31 @@ TEST_F(PauseScreen, TheSettingsScreensOpenOverThePauseAndComeBackToIt)
     }
     // The pause key closes it there too, and the race is the state again.
     menu.onKeyPause();
+    EXPECT_EQ(menu.pauseScreen, nullptr);
+    EXPECT_EQ(menu.menuState, GameMenu::noScreen);
+}
+
+// Continued after a settings screen came back to it, the pause goes and
+// the race is the state again, not the pause.
+TEST_F(PauseScreen, ContinuedAfterASettingsScreenTheRaceIsTheStateAgain)
+{
+    MenuStandIn::useStandIns(menu);
+    menu.makers[GameMenu::pauseKind] = GameMenu::Pause::make;
+    world.race.phase = 3;
+    menu.menuState = GameMenu::noScreen;
+    menu.onKeyPause();
+    auto& pause = static_cast<GameMenu::Pause&>(*menu.pauseScreen);
+    pause.focusValue = GameMenu::Pause::controlValue;
+    menu.onKeyConfirm();
+    auto* settings = MenuStandIn::as(menu.screenOf(GameMenu::controlState));
+    ASSERT_NE(settings, nullptr);
+    settings->next = GameMenu::pauseState;
+    settings->close();
+    menu.update();
+    ASSERT_EQ(menu.menuState, GameMenu::pauseState);
+    pause.focusValue = 31;
+    menu.onKeyBack();
+    menu.update();
     EXPECT_EQ(menu.pauseScreen, nullptr);
     EXPECT_EQ(menu.menuState, GameMenu::noScreen);
 }

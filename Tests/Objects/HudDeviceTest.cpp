@@ -610,7 +610,8 @@ TEST_F(HudDevice, TheTextsFollowTheModeAndTheRaceState)
              EXPECT_EQ(h.damageBar->value, 0.0f);
          }},
         {"knockout", Game::KnockOut, 3, 1, 4,
-         [](HudDevice& t) { t.vehicle(1).parkingSlot = &parkingSlot(); },
+         // Knocked out where no parking slot was free: out all the same.
+         [](HudDevice& t) { t.vehicle(1).knockedOut = 1; },
          [](HudDevice& t, HUD& h) {
              EXPECT_EQ(textOf(&h.rows[0]->text), L"Rider0        1/ 4");
              EXPECT_EQ(textOf(&h.rows[1]->text), L"Rider1      ");
@@ -618,7 +619,7 @@ TEST_F(HudDevice, TheTextsFollowTheModeAndTheRaceState)
              EXPECT_EQ(h.rows[1]->mark.enabled, 1u);
              EXPECT_EQ(h.rows[0]->mark.enabled, 0u);
              EXPECT_EQ(h.rows[2]->mark.enabled, 0u);
-             t.vehicle(1).parkingSlot = nullptr;
+             t.vehicle(1).knockedOut = 0;
          }},
         {"nine vehicles", Game::OffRoadRace, 9, 1, 3, nullptr,
          [](HudDevice&, HUD& h) { EXPECT_EQ(h.rowCount, HUD::maxRows); }},
@@ -687,12 +688,14 @@ TEST_F(HudDevice, SpoiltPicturesLeaveTheirPanelsOut)
         loadResources({{c.name, c.how}, {L"HUDEliminated", c.how}});
         HUD& h = startRace(Game::KnockOut, 2);
         vehicle(1).parkingSlot = &parkingSlot();
+        vehicle(1).knockedOut = 1;
         h.refresh();
         EXPECT_EQ(h.*c.icon, nullptr);
         EXPECT_NE(h.rocketIcon, nullptr);
         EXPECT_EQ(h.rows[1]->mark.enabled, 0u) << "no mark without its picture";
         frame("spoilt");
         vehicle(1).parkingSlot = nullptr;
+        vehicle(1).knockedOut = 0;
         endRace();
     }
 }

@@ -69,7 +69,7 @@ TEST(ObjectScene, TheSampleLevelBuildsItsPackagesAndPlacesItsCameraObjects)
     EXPECT_EQ(objectsOf(objects, packages.findPackage(String(L"Marker"))), 1);
     const auto placed = ObjectSamples::valley();
     const auto gates = std::count_if(placed.begin(), placed.end(), [](const auto& o) { return o.package.sameText(L"Gate", 4); });
-    EXPECT_EQ(gates, 9) << "the always active one and the race's eight";
+    EXPECT_EQ(gates, 31) << "the always active one, the course's 28 and the shortcut's two";
     EXPECT_EQ(objectsOf(objects, packages.findPackage(String(L"Gate"))), int(gates));
     EXPECT_EQ(objects.loaded, 1u);
 

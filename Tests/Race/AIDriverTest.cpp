@@ -158,10 +158,10 @@ const vec3d north(0.0f, 0.0f, 1.0f);
 // cut into ten cross-sections.
 struct Road
 {
-    Road()
+    explicit Road(float width = 20.0f)
     {
         for (Way::PointNode* node = way.list->head(); node; node = node->next)
-            node->item->width = 20.0f;
+            node->item->width = width;
         for (Way::PointNode* node = way.list->head(); node && node->next; node = node->next) {
             Way::Segment& segment = *node->item->segment;
             segment.positions.resize(11);
@@ -986,4 +986,172 @@ TEST(AIDriver, RocketPacksWeighLessBehindANearLeader)
         delete pack;
     }
     game.packages[Game::RocketPackPackage] = nullptr;
+}
+
+// A quad standing in the driver's lane ahead: along a road the driver steers
+// round it on the side away from it, or on the other where that one leaves
+// the road, and where neither side has room it brakes and then holds behind
+// it (no full throttle at a standstill); across the country it passes on
+// the side away from it. A quad ahead at the driver's own speed changes
+// nothing, nor one standing beside the lane; a standing quad alongside is
+// never steered into.
+TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
+{
+    Field field;
+    Game& game = field.game();
+    game.choice.difficulty = 1;
+    const vec3d east(1.0f, 0.0f, 0.0f);
+    enum Expect { left, right, same, brake, hold };
+    struct Case
+    {
+        const char* what;
+        int32_t mode;
+        float roadWidth;
+        float ownZ;
+        float otherAcross; // the other's z beside the own quad's
+        float otherSpeed;  // getSpeed units, forwards
+        float ownSpeed;
+        Expect expect;
+        bool touching = false; // the own quad hit it in the frame
+        float gap = 40.0f;     // between their boxes along the road
+        float otherThrottle = 0.0f;
+        bool carrier = false; // the other carries the flag
+        // The path bends left 45 degrees 20 units on; the other stands on
+        // its far leg, otherAcross off it, off the own heading.
+        bool beyondBend = false;
+    };
+    const Case cases[] = {
+        {"standing a little to the left: passed on the right", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, right},
+        {"standing a little to the right: passed on the left", Game::Circuit, 20.0f, 200.0f, -1.0f, 0.0f, 40.0f, left},
+        {"near the right edge: passed on the left though it stands left", Game::Circuit, 20.0f, 192.0f, 1.0f, 0.0f,
+         40.0f, left},
+        {"a road with room on neither side: braking", Game::Circuit, 6.0f, 200.0f, 0.0f, 0.0f, 40.0f, brake},
+        {"a road with room on neither side: held at a standstill", Game::Circuit, 6.0f, 200.0f, 0.0f, 0.0f, 0.0f,
+         hold, false, 2.0f},
+        {"across the country: passed on the far side", Game::Jamboree, 20.0f, 200.0f, -1.0f, 0.0f, 40.0f, left},
+        {"ahead at the own speed: followed", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f, same},
+        // Racing rivals keep their lines: the driver eases off behind them.
+        {"a slower rival racing ahead: followed", Game::Circuit, 20.0f, 200.0f, 0.0f, 30.0f, 40.0f, same, false,
+         5.0f},
+        {"a rival under its own throttle touched: followed", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f, same,
+         true, 25.0f, 1.0f},
+        {"standing beside the lane: passed by", Game::Circuit, 20.0f, 200.0f, 7.0f, 0.0f, 40.0f, same},
+        // The flag's carrier is what the others head for, to touch it.
+        {"the flag's carrier standing ahead: driven at", Game::CaptureTheFlag, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f,
+         same, false, 25.0f, 0.0f, true},
+        // There every quad heads for the flag, and touches pass it.
+        {"a quad standing ahead in the flag race: driven at", Game::CaptureTheFlag, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f,
+         same},
+        // Pushed along, a standing quad moves at the pusher's speed.
+        {"pushed along at the own speed: braked off", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f, brake, true},
+        {"pushed along at the own speed with no room: braked off", Game::Circuit, 6.0f, 200.0f, 0.0f, 40.0f, 40.0f,
+         brake, true},
+        // Too close to stop short of it at the own speed, not yet beside it.
+        {"close behind at speed: braking while it turns out", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, brake,
+         false, 2.0f},
+        // Round a bend it lies off the heading until the driver is nearly
+        // on it, too late to stop at speed: the path ahead is looked along.
+        {"standing on the path beyond a bend: braking", Game::Circuit, 20.0f, 200.0f, 0.0f, 0.0f, 80.0f, brake, false,
+         25.0f, 0.0f, false, true},
+        {"standing beside the path beyond a bend: passed by", Game::Circuit, 20.0f, 200.0f, 7.0f, 0.0f, 40.0f, same,
+         false, 25.0f, 0.0f, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Road road(c.roadWidth);
+        game.course = road.way.list;
+        game.choice.gameMode = c.mode;
+        game.choice.courseType = c.mode == Game::Circuit ? 2 : 1;
+        const auto steerAlone = [&](float& steering, float& throttle, bool withOther) {
+            Field::Scoped scoped(field);
+            // Off the joint of two segments, which lies on neither.
+            Game::Vehicle& v = field.vehicle(1, false, 310.0f, c.ownZ);
+            Game::Vehicle& other = field.vehicle(2, false, 600.0f, 600.0f);
+            AI& driver = *v.getAIDriver();
+            field.gateFor(v, 900.0f, c.ownZ);
+            game.targetGate = game.gates.head()->item;
+            if (c.mode == Game::CaptureTheFlag) {
+                game.captureFlag = game.targetGate->object;
+                other.carriedItem = c.carrier ? game.captureFlag : nullptr;
+            }
+            v.wayNode = road.way.node(2);
+            const float halfLength = v.entity()->worldBox.halfExtents.z * v.entity()->worldBox.axes[2].length();
+            Field::standAt(v, 310.0f, c.ownZ, east, c.ownSpeed, c.ownSpeed == 0.0f);
+            v.updateCourse();
+            if (c.beyondBend) {
+                const float y = Field::ground() + 2.0f;
+                driver.path.count = 0;
+                driver.path.insertPoint(0, vec3d(300.0f, y, c.ownZ));
+                driver.path.insertPoint(1, vec3d(330.0f, y, c.ownZ));
+                driver.path.insertPoint(2, vec3d(370.0f, y, c.ownZ + 40.0f));
+                driver.path.insertPoint(3, vec3d(400.0f, y, c.ownZ + 70.0f));
+                driver.path.points[0].passed = 1;
+                driver.needsPath = 0;
+            }
+            const float diagonal = std::sqrt(0.5f);
+            if (withOther && c.beyondBend)
+                Field::standAt(other, 350.0f - c.otherAcross * diagonal, c.ownZ + 20.0f + c.otherAcross * diagonal,
+                               vec3d(diagonal, 0.0f, diagonal), c.otherSpeed, c.otherSpeed == 0.0f);
+            else if (withOther)
+                Field::standAt(other, 310.0f + 2.0f * halfLength + c.gap, c.ownZ + c.otherAcross, east, c.otherSpeed,
+                               c.otherSpeed == 0.0f);
+            if (withOther && c.touching)
+                driver.lastHit.store(other.entity());
+            other.getAIDriver()->throttle = c.otherThrottle;
+            driver.update();
+            steering = driver.steering;
+            throttle = driver.throttle;
+            other.carriedItem = nullptr;
+            game.captureFlag = nullptr;
+        };
+        float alone = 0.0f, aloneThrottle = 0.0f, steering = 0.0f, throttle = 0.0f;
+        steerAlone(alone, aloneThrottle, false);
+        steerAlone(steering, throttle, true);
+        switch (c.expect) {
+        // Left is towards +z; the path alone may steer either way.
+        case left:
+            EXPECT_LT(steering, -0.1f);
+            EXPECT_NE(steering, alone);
+            break;
+        case right: EXPECT_GT(steering, 0.1f); break;
+        case same:
+            EXPECT_FLOAT_EQ(steering, alone);
+            EXPECT_GT(throttle, 0.0f);
+            break;
+        case brake: EXPECT_EQ(throttle, -1.0f); break;
+        case hold: EXPECT_EQ(throttle, 0.0f); break;
+        }
+        if (c.expect == left || c.expect == right)
+            EXPECT_GT(throttle, 0.0f);
+    }
+    game.course = nullptr;
+
+    // Alongside a standing quad, on the side the path turns to: straight on.
+    game.choice.gameMode = Game::Circuit;
+    Field::Scoped scoped(field);
+    Game::Vehicle& v = field.vehicle(1, false, 300.0f, 200.0f);
+    Game::Vehicle& other = field.vehicle(2, false, 600.0f, 600.0f);
+    AI& driver = *v.getAIDriver();
+    field.gateFor(v, 900.0f, 200.0f);
+    const auto turnLeft = [&] {
+        Field::standAt(v, 300.0f, 200.0f, east, 40.0f, false);
+        driver.path.count = 0;
+        driver.path.insertPoint(0, vec3d(300.0f, Field::ground() + 2.0f, 200.0f));
+        driver.path.insertPoint(1, vec3d(340.0f, Field::ground() + 2.0f, 240.0f));
+        driver.path.points[0].passed = 1;
+        driver.needsPath = 0;
+        TestClock::now += 10;
+        driver.update();
+        return driver.steering;
+    };
+    EXPECT_LT(turnLeft(), -0.5f) << "the path turns left";
+    // Beside it, just outside the clearance the driver passes with.
+    const OrientedBox& box = v.entity()->worldBox;
+    const float beside = 2.0f * box.halfExtents.x * box.axes[0].length() + AI::passingClearance + 0.25f;
+    Field::standAt(other, 301.0f, 200.0f + beside, east, 0.0f, true);
+    EXPECT_GE(turnLeft(), 0.0f) << "not into the standing quad";
+    Field::standAt(other, 301.0f, 200.0f + beside, east, 40.0f, false);
+    EXPECT_LT(turnLeft(), -0.5f) << "one that moves keeps its own line";
+    Field::standAt(other, 301.0f, 200.0f - beside, east, 0.0f, true);
+    EXPECT_LT(turnLeft(), 0.0f) << "away from one on the other side";
 }

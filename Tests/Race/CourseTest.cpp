@@ -462,6 +462,7 @@ TEST(Course, TargetsByModeAndCourseState)
         game.captureFlag = c.captureFlag ? &flag : nullptr;
         v.carriedItem = c.carrying ? &flag : nullptr;
         v.parkingSlot = c.parked ? &slot : nullptr;
+        v.knockedOut = c.parked ? 1 : 0;
         v.courseState = c.courseState;
         EXPECT_EQ(v.hasTarget(), c.has);
         Target out = prepared;

@@ -269,6 +269,7 @@ TEST(CourseWatch, KnockOutParksTheLastAndFinishesThePlayer)
         uint32_t vehicles;
         std::vector<Frame> frames;
         bool playerWon = false;
+        size_t slots = 7; // parking slots of the level
     };
     const std::vector<Row> rows = {
         {"the player left standing goes out once the others have completed the lap", 4,
@@ -294,6 +295,21 @@ TEST(CourseWatch, KnockOutParksTheLastAndFinishesThePlayer)
         {"the player wins: the last round takes the other", 3,
          {{{{0, 190.0f}}, {}}, {{{2, 190.0f}}, {1}}, {{{0, 190.0f}}, {1, 2}}},
          true},
+        // A level with fewer parking slots than quads knocked out: the quad
+        // out without one is out all the same.
+        {"no slot free: the player left standing is out, last, behind those racing", 3,
+         {{{{1, 190.0f}}, {}}, {{{2, 190.0f}}, {0}}},
+         false,
+         0},
+        {"one slot: the rounds after the first knock out quads that stand where they are", 4,
+         {{{{1, 190.0f}}, {}},
+          {{{1, 190.0f}}, {}},
+          {{{0, 190.0f}}, {}},
+          {{{2, 190.0f}}, {3}},
+          {{{0, 190.0f}}, {3, 2}},
+          {{{1, 190.0f}}, {3, 2, 0}}},
+         false,
+         1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -301,8 +317,8 @@ TEST(CourseWatch, KnockOutParksTheLastAndFinishesThePlayer)
         GateCourse course(2, Game::KnockOut, int32_t(row.vehicles) - 1);
         Game& game = course.game;
         Object slots[7];
-        for (Object& slot : slots)
-            game.parkingSlots.append(&slot);
+        for (size_t i = 0; i < row.slots; ++i)
+            game.parkingSlots.append(&slots[i]);
         std::vector<Game::Vehicle*> vehicles;
         for (uint32_t slot = 0; slot < row.vehicles; ++slot)
             vehicles.push_back(&course.vehicle(slot, slot == 0));
@@ -326,8 +342,10 @@ TEST(CourseWatch, KnockOutParksTheLastAndFinishesThePlayer)
             game.update();
             for (size_t i = 0; i < row.vehicles; ++i) {
                 const auto turn = std::find(frame.out.begin(), frame.out.end(), uint32_t(i));
-                Object* expected = turn == frame.out.end() ? nullptr : &slots[turn - frame.out.begin()];
+                const size_t k = size_t(turn - frame.out.begin());
+                Object* expected = turn == frame.out.end() || k >= row.slots ? nullptr : &slots[k];
                 EXPECT_EQ(vehicles[i]->parkingSlot, expected) << "slot " << i;
+                EXPECT_EQ(vehicles[i]->knockedOut, turn == frame.out.end() ? 0u : 1u) << "slot " << i;
             }
             EXPECT_EQ(game.knockOuts, int32_t(frame.out.size()));
         }
@@ -388,6 +406,66 @@ TEST(CourseWatch, SameFrameFinishersRankByWhenTheyCrossed)
         EXPECT_EQ(opponent.finishOrder, 3 - row.playerPlace);
         course.game.rankVehicles();
         EXPECT_EQ(player.place, int32_t(row.playerPlace));
+    }
+}
+
+// Jamboree, a goal of one: two quads pass the checkpoint in one frame, each
+// at its share of the frame's motion. The one that passed it earlier scores
+// and wins, whichever the race updates first (the player is first in the
+// list, as in the game, or last); the other, judged against the checkpoint
+// the frame began with, scores nothing and is not finished.
+TEST(CourseWatch, SameFrameCheckpointPassesScoreTheEarlierQuad)
+{
+    struct Row
+    {
+        bool playerFirst;
+        float fps;
+        float playerShare, opponentShare; // where in the frame's motion each crosses
+    };
+    const Row rows[] = {
+        {true, 35.0f, 10.0f / 14.0f, 3.0f / 7.0f}, {true, 5.0f, 10.0f / 14.0f, 3.0f / 7.0f},
+        {false, 35.0f, 10.0f / 14.0f, 3.0f / 7.0f}, {false, 5.0f, 10.0f / 14.0f, 3.0f / 7.0f},
+        {true, 35.0f, 3.0f / 7.0f, 10.0f / 14.0f},  {true, 5.0f, 3.0f / 7.0f, 10.0f / 14.0f},
+        {false, 35.0f, 3.0f / 7.0f, 10.0f / 14.0f}, {false, 5.0f, 3.0f / 7.0f, 10.0f / 14.0f},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << (row.playerFirst ? "the player" : "the opponent") << " first in the list, "
+                                        << row.fps << " fps, the player at " << row.playerShare
+                                        << " of its motion, the opponent at " << row.opponentShare);
+        std::srand(7);
+        TestClock clock(5000);
+        GateCourse course(4, Game::Jamboree, 1);
+        Game& game = course.game;
+        Game::Vehicle& first = course.vehicle(0, row.playerFirst);
+        Game::Vehicle& second = course.vehicle(1, !row.playerFirst);
+        Game::Vehicle& player = row.playerFirst ? first : second;
+        Game::Vehicle& opponent = row.playerFirst ? second : first;
+        game.pickTargetGate(-1, nullptr);
+        Game::Gate* const checkpoint = game.targetGate;
+        ASSERT_NE(checkpoint, nullptr);
+        // 40 units a second, the frame's motion through the checkpoint.
+        const float motion = 40.0f / row.fps;
+        const float z = checkpoint->object->position.z;
+        const auto cross = [&](Game::Vehicle& v, float share) {
+            v.entity()->worldBounds.center = vec3d(0.0f, course.height, z - share * motion);
+            GateCourse::moveTo(v, vec3d(0.0f, course.height, z + (1.0f - share) * motion));
+            v.checkGates();
+        };
+        cross(first, row.playerFirst ? row.playerShare : row.opponentShare);
+        cross(second, row.playerFirst ? row.opponentShare : row.playerShare);
+        game.update();
+        Game::Vehicle& earlier = row.playerShare < row.opponentShare ? player : opponent;
+        Game::Vehicle& later = &earlier == &player ? opponent : player;
+        EXPECT_EQ(earlier.points, 1);
+        EXPECT_EQ(earlier.finished, 1u);
+        EXPECT_EQ(earlier.finishOrder, 1u);
+        EXPECT_EQ(later.points, 0);
+        EXPECT_EQ(later.finishOrder, 0u);
+        EXPECT_EQ(game.raceOver, 1u);
+        EXPECT_NE(game.targetGate, checkpoint) << "the next checkpoint is drawn once";
+        EXPECT_EQ(course.markedCount(), 1);
+        game.rankVehicles();
+        EXPECT_EQ(earlier.place, 1);
     }
 }
 

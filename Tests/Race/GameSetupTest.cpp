@@ -12,6 +12,8 @@
 #include "Landscape/Scene.h"
 #include "Objects/DynObject.h"
 #include "Objects/HUD.h"
+#include "Objects/Inventory.h"
+#include "Objects/CollectGate.h"
 #include "Objects/LensFlare.h"
 #include "Objects/VehicleCamera.h"
 #include "Physics/PhysicsManager.h"
@@ -126,6 +128,8 @@ TEST(GameSetup, VehiclesFollowTheSlotNumbers)
     for (Object* slot : slots)
         EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
     EXPECT_EQ(std::wstring(game.getPlayerVehicle()->name.text()), L"Tester");
+    const Color colour = game.getPlayerVehicle()->color;
+    EXPECT_TRUE(colour.r == 1 && colour.g == 2 && colour.b == 3) << "the player's colour from the settings";
     EXPECT_EQ(settings.cursor, 0);
     game.setupRace();
     EXPECT_EQ(game.vehicles.count(), 3) << "set up once";
@@ -318,6 +322,75 @@ TEST(GameSetup, ObjectsTakenOutOfTheRace)
     ASSERT_EQ(game.parkingSlots.count(), 1);
     EXPECT_EQ(game.parkingSlots.head()->item, slot);
     EXPECT_EQ(slot->state, StaticEntity::instanceFlagged);
+}
+
+// An opponent far from the player's quad and the camera, beyond every
+// pick-up's activation range, takes a rocket pack and the flag where it
+// stands, also after the scene's activation has walked again round the
+// player; the items a race takes out stay out.
+TEST(GameSetup, OpponentsFarFromTheCameraTakePickUps)
+{
+    using Inventory = ObjPkgManager::Functions::Inventory;
+    using Collect = ObjPkgManager::Functions::Collect;
+    SetupScene s;
+    Game& game = s.game();
+    const wchar_t* const items[] = {L"Nitro", L"RepairKit", L"RocketPack", L"Oil", L"CaptureFlag"};
+    const int32_t kinds[] = {Game::NitroPackage, Game::RepairKitPackage, Game::RocketPackPackage, Game::OilPackage,
+                             Game::CaptureFlagPackage};
+    for (int i = 0; i < 5; ++i)
+        game.packages[kinds[i]] = s.package(items[i]);
+    const vec3d distant(6000.0f, 0.0f, 6000.0f);
+    s.place(L"Crate", {10.0f, 0.0f, 10.0f}, 0, 0);
+    // The opponent starts beside the player and drives off (below).
+    s.place(L"Crate", {30.0f, 0.0f, 10.0f}, 0, 1);
+    Object* pack = s.place(L"RocketPack", distant, 0, 0);
+    Object* flag = s.place(L"CaptureFlag", distant, 0, 0);
+    Object* nitro = s.place(L"Nitro", distant + vec3d(0.0f, 0.0f, 500.0f), 0, 0);
+    ASSERT_NE(pack, nullptr);
+    ASSERT_NE(flag, nullptr);
+    ASSERT_GT(distant.lengthSq(), s.package(L"RocketPack")->rangeSq) << "beyond the pick-ups' activation";
+    ASSERT_GT(distant.lengthSq(), s.package(L"CaptureFlag")->rangeSq);
+    game.choice.gameMode = Game::CaptureTheFlag;
+    game.choice.vehicleCount = 2;
+    game.choice.items = 1;
+    game.choice.goal = 100;
+    game.setupRace();
+    ASSERT_EQ(game.vehicles.count(), 2);
+    StaticEntityManager& statics = *s.chain.staticEntities;
+    statics.referencePoint = vec3d(10.0f, 0.0f, 10.0f);
+    statics.update(1);
+    Game::Vehicle& opponent = *game.vehicles.head()->next->item;
+    auto* dyn = opponent.getDynObject();
+    ASSERT_NE(dyn, nullptr);
+    DynObject::FunctionManager::Function* entry = dyn->functions ? dyn->functions->find(Inventory::flag) : nullptr;
+    auto* inventory = entry ? dynamic_cast<Inventory::Instance*>(entry->instance) : nullptr;
+    ASSERT_NE(inventory, nullptr);
+    // It has driven to where the pack and the flag lie, so far from the
+    // camera that the view hides it (as DynObject::prepare does).
+    dyn->worldBounds.center = distant;
+    dyn->hidden = 1;
+    // One item a frame.
+    inventory->update();
+    inventory->update();
+    EXPECT_EQ(opponent.rockets, 1);
+    EXPECT_EQ(opponent.carriedItem, flag);
+    ASSERT_NE(nitro->instance, nullptr) << "the one no quad reached lives on";
+    auto* nitroDyn = dynamic_cast<DynObject*>(nitro->instance);
+    DynObject::FunctionManager::Function* nitroEntry = nitroDyn ? nitroDyn->functions->find(0x8) : nullptr;
+    ASSERT_NE(nitroEntry, nullptr);
+    EXPECT_EQ(dynamic_cast<Collect::Instance*>(nitroEntry->instance)->state, Collect::Instance::shown);
+    game.removeRaceVehicles();
+    game.clearRace();
+
+    // Items off: the pick-ups stay out of the race; the flag too in a race
+    // of laps.
+    game.choice.gameMode = Game::OffRoadRace;
+    game.choice.items = 0;
+    for (Object* item : {pack, flag, nitro})
+        item->setState(0);
+    game.setupRace();
+    for (Object* item : {pack, flag, nitro})
+        EXPECT_EQ(item->state, StaticEntity::instanceFlagged);
 }
 
 // The championship's end: the player's quad, the player's own from the

@@ -142,6 +142,7 @@ TEST(Ranking, OrdersByModeAndPhase)
             v.nextGateDistSq = f.distSq;
             v.points = f.points;
             v.parkingSlot = f.parked ? &parking[i] : nullptr;
+            v.knockedOut = f.parked ? 1 : 0;
             v.wayNode = f.node < 0 ? nullptr : way.node(f.node);
             v.wayPoint.t = f.fraction;
             v.gatesPassed = f.passed;
@@ -224,9 +225,12 @@ TEST(Ranking, LastInRaceSkipsEliminatedVehicles)
     second.place = 2;
     out.place = 3;
     out.parkingSlot = &parked;
+    out.knockedOut = 1;
     EXPECT_EQ(game.isLastInRace(second), 1u);
     EXPECT_EQ(game.isLastInRace(first), 0u);
     out.parkingSlot = nullptr;
+    EXPECT_EQ(game.isLastInRace(second), 1u) << "out without a slot";
+    out.knockedOut = 0;
     EXPECT_EQ(game.isLastInRace(second), 0u);
     EXPECT_EQ(game.isLastInRace(out), 1u);
 }

@@ -436,9 +436,10 @@ TEST_F(WaySample, TheCourseFromAboveShowsRoadBordersCurbsAndGround)
     EXPECT_TRUE(green(at(x - 20.0f, 20.0f))) << std::hex << at(x - 20.0f, 20.0f).argb();
     EXPECT_TRUE(green(at(x + 25.0f, 20.0f))) << std::hex << at(x + 25.0f, 20.0f).argb();
     // The curbstones along the course's edge, red or white.
+    const float edge = x - WaySamples::courseWidth * 0.5f + 0.15f;
     int curb = 0;
     for (float z = 20.0f; z < 30.0f; z += 0.25f) {
-        const Color c = at(x - 5.85f, z);
+        const Color c = at(edge, z);
         curb += reddish(c) || (c.r > 170 && c.g > 170 && c.b > 170);
     }
     EXPECT_GT(curb, 20);

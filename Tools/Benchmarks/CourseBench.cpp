@@ -11,9 +11,12 @@
 // race or checkpoint race instead, with the quads asked for (the player's
 // driven by an opponent's driver), until one wins or 15 minutes have passed:
 // how long each took, the winner's points and the put-backs per quad-minute.
+// --player standing leaves the player's quad on the grid there too, and
+// --player driven drives it in the courses too.
 //
 // CourseBench [--difficulty 0|1|2|all] [--pace 35|7|5|uneven|all] [--map FILTER]
 //             [--items off|on|both] [--race courses|flag|checkpoint] [--quads N]
+//             [--player driven|standing]
 // FILTER is a country ("DE"), a country and course type ("DE2") or a part of
 // the map's file name; by default medium, 35 fps, every map, no pick-ups,
 // the courses, and the schedule's six quads in the points races.
@@ -53,6 +56,9 @@ struct Options
     std::vector<int32_t> items{0};
     Races races = Races::courses;
     int32_t quads = 6;
+    // Whether the player's quad is driven by an opponent's driver; by
+    // default standing in the courses and driven in the points races.
+    int32_t playerDriven = -1;
     bool valid = true;
 };
 
@@ -85,6 +91,8 @@ Options readOptions(int argc, char** argv)
             options.races = value == "flag" ? Races::flag : value == "checkpoint" ? Races::checkpoint : Races::courses;
         } else if (option == "--quads" && value.size() == 1 && value[0] >= '2' && value[0] <= '8') {
             options.quads = value[0] - '0';
+        } else if (option == "--player" && (value == "driven" || value == "standing")) {
+            options.playerDriven = value == "driven" ? 1 : 0;
         } else {
             options.valid = false;
             return options;
@@ -280,7 +288,7 @@ void racePoints(Korvanta& app, const Options& options, int32_t difficulty, const
         const std::string name = std::string(country) + " " + file.substr(file.find_last_of('\\') + 1) + " " +
                                  difficultyNames[difficulty] + " " + std::to_string(options.quads) + " quads";
         CourseRace::Extras extras;
-        extras.playerDriven = true;
+        extras.playerDriven = options.playerDriven != 0;
         const double from = BenchWindow::now();
         const CourseRun run = CourseRace::raceCourse(app, race, pace, 15u * 60u * 1000u, extras);
         CourseRace::print(stdout, name.c_str(), pace, run);
@@ -298,7 +306,7 @@ int main(int argc, char** argv)
     const Options options = readOptions(argc, argv);
     if (!options.valid) {
         std::printf("CourseBench [--difficulty 0|1|2|all] [--pace 35|7|5|uneven|all] [--map FILTER] [--items "
-                    "off|on|both] [--race courses|flag|checkpoint] [--quads 2..8]\n");
+                    "off|on|both] [--race courses|flag|checkpoint] [--quads 2..8] [--player driven|standing]\n");
         return 2;
     }
     GameInProcess game;
@@ -347,8 +355,11 @@ int main(int argc, char** argv)
                         const std::string name = std::string(country) + " " + std::to_string(courseType) + " " +
                                                  file.substr(file.find_last_of('\\') + 1) + " " +
                                                  difficultyNames[difficulty] + (items ? " pick-ups" : "");
+                        CourseRace::Extras extras;
+                        extras.playerDriven = options.playerDriven == 1;
                         const double from = BenchWindow::now();
-                        const CourseRun run = CourseRace::raceCourse(*game.app, race, pace, 10u * 60u * 1000u);
+                        const CourseRun run =
+                            CourseRace::raceCourse(*game.app, race, pace, 10u * 60u * 1000u, extras);
                         const double seconds = BenchWindow::now() - from;
                         CourseRace::print(stdout, name.c_str(), pace, run);
                         printPutBackPlaces(run);

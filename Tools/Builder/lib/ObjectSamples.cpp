@@ -3,6 +3,7 @@
 #include "ObjectPackageSamples.h"
 #include "WaySamples.h"
 
+#include <array>
 #include <cmath>
 
 StaticObjectWriter::Object ObjectSamples::placed(const wchar_t* package, float x, float y, float z, float rotation)
@@ -38,13 +39,33 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valleyRace(const Ground& 
     for (uint8_t slot = 0; slot < 8; ++slot)
         at(L"PlayerSlot", west + (slot % 2 ? 3.5f : -3.5f), -320.0f - 14.0f * float(slot), 0.0f, 3.0f, 0, slot);
     // Gates spanning the road, facing along the way round; the flag modes'
-    // two on the shortcut span it.
-    const float gates[6][3] = {{west, 300.0f, 0.0f},   {west, 800.0f, 0.0f},     {middle, 1125.0f, 90.0f},
-                               {east, 600.0f, 180.0f}, {east, -400.0f, 180.0f}, {middle, -1125.0f, 270.0f}};
-    const float courseGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::curbstones.width);
+    // two on the shortcut span it. A course gate stands between two of the
+    // way's points: where two segments join lies on neither of them, and a
+    // gate there stands on no road the drivers' routes can reach. On the
+    // turns (round (425, +-900), radius 225) they stand every 15 degrees,
+    // half way between the way's points (every 30): in an off-road race the
+    // drivers head straight from gate to gate, and a chord of 15 degrees
+    // keeps within the road's half width of the bend.
+    const float turn = (east - west) * 0.5f;
+    std::vector<std::array<float, 3>> gates = {{west, 375.0f, 0.0f}, {west, 825.0f, 0.0f}};
+    const auto turnGates = [&](float centreZ, float fromDegrees) {
+        for (int i = 0; i < 12; ++i) {
+            const float degrees = fromDegrees - 7.5f - 15.0f * float(i);
+            const float a = degrees * 3.14159265f / 180.0f;
+            gates.push_back({middle + turn * std::cos(a), centreZ + turn * std::sin(a), 180.0f - degrees});
+        }
+    };
+    turnGates(900.0f, 180.0f);
+    gates.push_back({east, 525.0f, 180.0f});
+    gates.push_back({east, -375.0f, 180.0f});
+    turnGates(-900.0f, 0.0f);
+    // The valley's road follows its slopes across: the gates' posts stand
+    // a little further out, clear of a quad on the road's higher edge.
+    const float courseGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::courseWidth + 8.0f);
     const float shortcutGate = ObjectPackageSamples::gateScaleSpanning(WaySamples::paved.width);
-    for (uint8_t i = 0; i < 6; ++i)
-        at(L"Gate", gates[i][0], gates[i][1], gates[i][2], 0.0f, uint8_t(i + 1), 0)->scale = courseGate;
+    for (size_t i = 0; i < gates.size(); ++i)
+        at(L"Gate", gates[i][0], gates[i][1], std::fmod(gates[i][2] + 360.0f, 360.0f), 0.0f, uint8_t(i + 1), 0)->scale =
+            courseGate;
     at(L"Gate", 330.0f, 15.0f, 90.0f, 0.0f, 10, 1)->scale = shortcutGate;
     at(L"Gate", 520.0f, 15.0f, 90.0f, 0.0f, 11, 1)->scale = shortcutGate;
     // Pick-ups in pairs along the straights, the flag on the shortcut.
@@ -78,12 +99,13 @@ std::vector<StaticObjectWriter::Object> ObjectSamples::valley(const Ground& grou
         view.flag = uint8_t(60 + n);
         objects.push_back(view);
     }
-    // Trees in two loose rows on the valley floor, on both sides of 0.
+    // Trees in two loose rows on the valley floor, on both sides of 0: the
+    // eastern row between the lake's shore and the course's west straight,
+    // clear of its road.
     for (int i = 0; i < 16; ++i) {
         const float z = -2400.0f + 320.0f * float(i);
-        const float side = i % 2 ? 1.0f : -1.0f;
-        StaticObjectWriter::Object tree =
-            placed(L"Tree", side * (180.0f + 60.0f * std::sin(float(i))), 55.0f, z, float(i * 37 % 360));
+        const float x = i % 2 ? 120.0f + 30.0f * std::sin(float(i)) : -(180.0f + 60.0f * std::sin(float(i)));
+        StaticObjectWriter::Object tree = placed(L"Tree", x, 55.0f, z, float(i * 37 % 360));
         tree.scale = 0.8f + 0.05f * float(i % 5);
         objects.push_back(tree);
     }

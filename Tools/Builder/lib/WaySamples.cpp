@@ -11,8 +11,11 @@ constexpr float pi = 3.14159265f;
 
 using WaySamples::Layout;
 
-// The valley's course, its shortcut and its dirt track.
-constexpr const Layout& course = WaySamples::curbstones;
+// The valley's course (curbstones as wide as a race needs), its shortcut
+// and its dirt track.
+constexpr Layout course{WaySamples::curbstones.modeler,      WaySamples::courseWidth,
+                        WaySamples::curbstones.heightOffset, WaySamples::curbstones.stepsPerLength,
+                        WaySamples::curbstones.thinTolerance, {255, 255, 255, 255}};
 constexpr const Layout& shortcut = WaySamples::paved;
 constexpr const Layout& dirt = WaySamples::dirt;
 

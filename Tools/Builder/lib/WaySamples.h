@@ -34,6 +34,9 @@ struct Layout
     uint8_t colour[4]; // blue, green, red, alpha
 };
 
+// The valley course's width: room for a race of quads side by side, as
+// the championship's race tracks have.
+constexpr float courseWidth = 30.0f;
 // Curbstones, 12 wide, a little above the ground.
 constexpr Layout curbstones{L"Curbstone1", 12.0f, 0.25f, 0.1f, 0.5f, {255, 255, 255, 255}};
 // Paved with border strips, 10 wide.
