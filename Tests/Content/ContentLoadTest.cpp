@@ -39,6 +39,7 @@
 
 #include "MapGenerator.h"
 #include "ObjectSamples.h"
+#include "WaySamples.h"
 
 #include "Core/Color.h"
 #include "Core/FileArray.h"
@@ -425,6 +426,19 @@ TEST_F(ContentLoad, TheValleyIsASoloMap)
     EXPECT_EQ(scene().description.length(), 0);
     EXPECT_EQ(grassHeld(), AppTestFiles::read(levelFile(String(L"Valley"), L".mdw"))) << "the grass the builder made";
     expectNoThinRidge("Valley");
+    // Across its course road the ground lies level, turns too: the gates
+    // standing on it stand still, and no quad meets a slope across it.
+    const MapGenerator::Track course(WaySamples::valleyCourse(), false);
+    float worst = 0.0f;
+    for (float s = 0.0f; s < course.length(); s += 10.0f) {
+        const MapGenerator::Track::Place p = course.onRoad(s);
+        const float middle = gTerrain.getHeight(p.x, p.z, 3);
+        for (float side = -0.5f; side <= 0.5f; side += 0.125f) {
+            const auto [x, z] = p.beside(side * WaySamples::courseWidth);
+            worst = std::max(worst, std::fabs(gTerrain.getHeight(x, z, 3) - middle));
+        }
+    }
+    EXPECT_LT(worst, 0.5f) << "the ground across the valley's course rises or falls";
     ObjPkgManager& packages = scene().objectPackages;
     for (const StaticObjectWriter::Object& placed : ObjectSamples::valley())
         EXPECT_NE(packages.findPackage(placed.package), nullptr) << std::wstring(placed.package.text()).size();

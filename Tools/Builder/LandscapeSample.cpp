@@ -3,11 +3,13 @@
 
 #include "ImageFileWriter.h"
 #include "LevelFileWriter.h"
+#include "MapGenerator.h"
 #include "RaceSamples.h"
 #include "RecordsFileWriter.h"
 #include "TerrainMapWriter.h"
 #include "TerrainSamples.h"
 #include "ValueNoise.h"
+#include "WaySamples.h"
 
 #include <windows.h>
 
@@ -22,22 +24,41 @@ using TerrainSamples::overlay;
 // S = 256: a valley along z between two ranges of hills, with rolling ground.
 // The floor (|x| below about 500) holds the lake and the pond; beyond it the
 // hills climb within sight of the floor and round off below the top height.
+// Across the race course the ground lies level, as on the championship's
+// maps: the course's curve, not its corners, so that its turns lie level too.
 TerrainMapWriter::Map valleyMap()
 {
     TerrainMapWriter::Map map;
     map.size = 256;
     const float half = float(map.size) / 2.0f;
+    // The height (height units) at grid place (i, j), whole or between samples.
+    const auto heightAt = [half](float i, float j) {
+        const float across = (i - half) / half; // -1 .. 1 along x
+        const float along = (j - half) / half;
+        const float valley = across * across;   // 0 on the valley floor
+        const float ridges = 0.5f + 0.5f * std::sin(along * 3.1f + across * 1.3f);
+        float units = 18.0f + 150.0f * valley * (0.55f + 0.45f * ridges);
+        units += 22.0f * valueNoise(i, j, 24.0f, 3) + 6.0f * valueNoise(i, j, 6.0f, 5);
+        float t = (std::fabs(across) - 0.16f) / 0.5f;
+        t = t < 0.0f ? 0.0f : t > 1.0f ? 1.0f : t;
+        units += (70.0f + 30.0f * ridges) * t * t * (3.0f - 2.0f * t);
+        return units;
+    };
+    const LevelFileWriter::Terrain scales;
+    const float cell = 8.0f * scales.horizontalScale, edge = TerrainSamples::halfWidth(map, scales);
+    const auto heightAtPlace = [&](float x, float z) { return heightAt((x + edge) / cell, (edge - z) / cell); };
+    const MapGenerator::Track corners(WaySamples::valleyCourse(), false);
+    std::vector<std::pair<float, float>> curve;
+    for (float s = 0.0f; s < corners.length(); s += 5.0f) {
+        const MapGenerator::Track::Place p = corners.onRoad(s);
+        curve.emplace_back(p.x, p.z);
+    }
+    const MapGenerator::Track course(curve, true);
     for (int32_t i = 0; i < map.size; ++i)
         for (int32_t j = 0; j < map.size; ++j) {
-            const float across = (float(i) - half) / half; // -1 .. 1 along x
-            const float along = (float(j) - half) / half;
-            const float valley = across * across;           // 0 on the valley floor
-            const float ridges = 0.5f + 0.5f * std::sin(along * 3.1f + across * 1.3f);
-            float units = 18.0f + 150.0f * valley * (0.55f + 0.45f * ridges);
-            units += 22.0f * valueNoise(float(i), float(j), 24.0f, 3) + 6.0f * valueNoise(float(i), float(j), 6.0f, 5);
-            float t = (std::fabs(across) - 0.16f) / 0.5f;
-            t = t < 0.0f ? 0.0f : t > 1.0f ? 1.0f : t;
-            units += (70.0f + 30.0f * ridges) * t * t * (3.0f - 2.0f * t);
+            const float x = float(i) * cell - edge, z = edge - float(j) * cell;
+            float units = MapGenerator::levelledAcross(course, WaySamples::courseWidth, x, z,
+                                                       heightAt(float(i), float(j)), heightAtPlace);
             if (units > 190.0f)
                 units = 190.0f + 60.0f * std::tanh((units - 190.0f) / 60.0f);
             map.heights.push_back(TerrainSamples::rawHeight(units));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CourseTrack.h"
 #include "LevelFileWriter.h"
 #include "MeadowFileWriter.h"
 #include "StaticObjectWriter.h"
@@ -10,6 +11,7 @@
 #include "Core/String.h"
 
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -74,6 +76,12 @@ constexpr int32_t cameraObjects = 18;
 // level across it.
 constexpr float courseWidth = 30.0f;
 constexpr float levelMargin = 6.0f;
+// The ground (height units) at world (x, z), whose own height is units:
+// across a road of roadWidth along the track and levelMargin beside it,
+// the height of the track's line beside the place (as height gives the
+// ground anywhere), blending into the place's own over the next 24 units.
+float levelledAcross(const Track& track, float roadWidth, float x, float z, float units,
+                     const std::function<float(float x, float z)>& height);
 // An off-road course is a dirt hollow: the game sinks the ground inside it
 // by hollowDepth height units, hollowSlope of that per unit in from its
 // edges, so only beyond hollowWall from an edge does its floor lie level.

@@ -70,30 +70,38 @@ void closeMidLeg(Way& loop, const Layout& layout, const Ground& ground)
         p.id = id++;
 }
 
-std::vector<WayFileWriter::Way> valley(const Ground& ground)
+std::vector<std::pair<float, float>> valleyCourse()
 {
-    constexpr float westX = WaySamples::westX, eastX = WaySamples::eastX;
     constexpr float turnX = (westX + eastX) * 0.5f, radius = (eastX - westX) * 0.5f;
-    Way loop;
-    auto add = [&](float x, float z) { loop.push_back(point(course, x, z, ground)); };
+    std::vector<std::pair<float, float>> points;
     // North along the west straight. Segments that meet a junction do not
     // follow the ground (they run level between their ends): short pieces
     // beside the junction at z = 0 keep the ground from rising through them.
     for (float z : {-450.0f, -300.0f, -150.0f, -15.0f, 0.0f, 15.0f, 150.0f, 300.0f, 450.0f, 600.0f, 750.0f, 900.0f})
-        add(westX, z);
+        points.emplace_back(westX, z);
     for (int i = 1; i < 6; ++i) {
         const float a = pi - pi * float(i) / 6.0f;
-        add(turnX + radius * std::cos(a), 900.0f + radius * std::sin(a));
+        points.emplace_back(turnX + radius * std::cos(a), 900.0f + radius * std::sin(a));
     }
     for (float z : {900.0f, 750.0f, 600.0f, 450.0f, 300.0f, 150.0f, 15.0f, 0.0f, -15.0f, -150.0f, -300.0f, -450.0f,
                     -600.0f, -750.0f, -900.0f})
-        add(eastX, z);
+        points.emplace_back(eastX, z);
     for (int i = 1; i < 6; ++i) {
         const float a = -pi * float(i) / 6.0f;
-        add(turnX + radius * std::cos(a), -900.0f + radius * std::sin(a));
+        points.emplace_back(turnX + radius * std::cos(a), -900.0f + radius * std::sin(a));
     }
     for (float z : {-900.0f, -750.0f, -600.0f, -450.0f})
-        add(westX, z);
+        points.emplace_back(westX, z);
+    return points;
+}
+
+std::vector<WayFileWriter::Way> valley(const Ground& ground)
+{
+    constexpr float westX = WaySamples::westX, eastX = WaySamples::eastX;
+    constexpr float turnX = (westX + eastX) * 0.5f;
+    Way loop;
+    for (const auto& [x, z] : valleyCourse())
+        loop.push_back(point(course, x, z, ground));
 
     // The shortcut leaves the west straight at z = 0 and ends on the east
     // straight's point at z = 0, which links to its last point.

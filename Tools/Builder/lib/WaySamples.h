@@ -59,6 +59,8 @@ WayFileWriter::Way loop(const Layout& layout, const std::vector<std::pair<float,
 // chords lie on one line. The ids count on from the first point's.
 void closeMidLeg(WayFileWriter::Way& loop, const Layout& layout, const Ground& ground);
 
+// The valley course's points (x, z) in driving order, the first again last.
+std::vector<std::pair<float, float>> valleyCourse();
 std::vector<WayFileWriter::Way> valley(const Ground& ground);
 // "Data\Map\Valley.way" under root (the folders exist).
 bool save(const String& root, const Ground& ground);
