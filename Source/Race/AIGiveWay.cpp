@@ -43,6 +43,14 @@ constexpr float brakingRate = 4.0f;
 // still holds its line beside it: its path would draw it back in.
 constexpr float passingBand = 3.0f;
 
+// Another quad still in the race. One that finished or was knocked out
+// stands where its driver stopped it, on the road before the Goal too, and
+// is not waited for: it is pushed aside as before.
+bool inTheRace(const Game::Vehicle* other, const Game::Vehicle& own)
+{
+    return other && other != &own && !other->finished && !other->knockedOut;
+}
+
 vec3d horizontalUnit(const vec3d& v)
 {
     return vec3d(v.x, 0.0f, v.z).normalised();
@@ -131,7 +139,7 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
     int32_t count = 0;
     for (auto* node = race.vehicles.head(); node && count < mostCandidates; node = node->next) {
         const Game::Vehicle* other = node->item;
-        const QuadPhysics::Instance* otherQuad = other && other != &own ? other->getQuad() : nullptr;
+        const QuadPhysics::Instance* otherQuad = inTheRace(other, own) ? other->getQuad() : nullptr;
         if (!otherQuad || !otherQuad->entity)
             continue;
         const bool slow = Game::Vehicle::standing(*otherQuad, slowSpeed);
@@ -287,7 +295,7 @@ float AI::keepClearAlongside(const Game& race, const Game::Vehicle& own, const v
     const float halfWidth = halfWidthOf(*body), halfLength = halfLengthOf(*body);
     for (auto* node = race.vehicles.head(); node; node = node->next) {
         const Game::Vehicle* other = node->item;
-        const QuadPhysics::Instance* otherQuad = other && other != &own ? other->getQuad() : nullptr;
+        const QuadPhysics::Instance* otherQuad = inTheRace(other, own) ? other->getQuad() : nullptr;
         const EntityManager::Entity* otherBody = otherQuad ? otherQuad->entity : nullptr;
         if (!otherBody)
             continue;

@@ -1019,6 +1019,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         // The path bends left 45 degrees 20 units on; the other stands on
         // its far leg, otherAcross off it, off the own heading.
         bool beyondBend = false;
+        bool otherOut = false; // the other finished, or was knocked out
     };
     const Case cases[] = {
         {"standing a little to the left: passed on the right", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, right},
@@ -1055,6 +1056,12 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
          25.0f, 0.0f, false, true},
         {"standing beside the path beyond a bend: passed by", Game::Circuit, 20.0f, 200.0f, 7.0f, 0.0f, 40.0f, same,
          false, 25.0f, 0.0f, false, true},
+        // A quad out of the race stands where its driver stopped, on the
+        // road before the Goal too: waiting behind it would never end.
+        {"finished, standing on a road with no room: driven on", Game::Circuit, 6.0f, 200.0f, 0.0f, 0.0f, 40.0f,
+         same, false, 40.0f, 0.0f, false, false, true},
+        {"finished, standing close ahead: not braked for", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, same,
+         false, 2.0f, 0.0f, false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -1098,7 +1105,9 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             if (withOther && c.touching)
                 driver.lastHit.store(other.entity());
             other.getAIDriver()->throttle = c.otherThrottle;
+            other.finished = c.otherOut ? 1u : 0u;
             driver.update();
+            other.finished = 0;
             steering = driver.steering;
             throttle = driver.throttle;
             other.carriedItem = nullptr;
