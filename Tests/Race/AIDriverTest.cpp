@@ -1020,6 +1020,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         // its far leg, otherAcross off it, off the own heading.
         bool beyondBend = false;
         bool otherOut = false; // the other finished, or was knocked out
+        bool backingOff = false; // the driver backs off from it already
     };
     const Case cases[] = {
         {"standing a little to the left: passed on the right", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, right},
@@ -1062,6 +1063,11 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
          same, false, 40.0f, 0.0f, false, false, true},
         {"finished, standing close ahead: not braked for", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, same,
          false, 2.0f, 0.0f, false, false, true},
+        // Backing off goes on until a quad's length lies between them.
+        {"backing off, less than a quad's length behind it: still backing off", Game::Circuit, 20.0f, 200.0f, 1.0f,
+         0.0f, 0.0f, brake, false, 2.0f, 0.0f, false, false, false, true},
+        {"backing off, the quad driven away: backing off ends", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f,
+         same, false, 40.0f, 1.0f, false, false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -1069,6 +1075,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         game.course = road.way.list;
         game.choice.gameMode = c.mode;
         game.choice.courseType = c.mode == Game::Circuit ? 2 : 1;
+        uint32_t backingOffAfter = 0;
         const auto steerAlone = [&](float& steering, float& throttle, bool withOther) {
             Field::Scoped scoped(field);
             // Off the joint of two segments, which lies on neither.
@@ -1106,7 +1113,9 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
                 driver.lastHit.store(other.entity());
             other.getAIDriver()->throttle = c.otherThrottle;
             other.finished = c.otherOut ? 1u : 0u;
+            driver.backingOff = c.backingOff ? 1u : 0u;
             driver.update();
+            backingOffAfter = driver.backingOff;
             other.finished = 0;
             steering = driver.steering;
             throttle = driver.throttle;
@@ -1132,6 +1141,8 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         }
         if (c.expect == left || c.expect == right)
             EXPECT_GT(throttle, 0.0f);
+        if (c.backingOff)
+            EXPECT_EQ(backingOffAfter, c.expect == brake ? 1u : 0u);
     }
     game.course = nullptr;
 
