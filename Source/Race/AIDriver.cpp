@@ -297,6 +297,13 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
     const float p = std::pow(std::clamp((bend - 15.0f) / 75.0f, 0.0f, 1.0f), exponents[level]);
     const float wanted = 30.0f * p + topSpeeds[level] * (1.0f - p);
     throttle = 1.0f - std::clamp((speed - wanted) / 2.0f, 0.0f, 1.0f);
+    // However gentle the bends between its points, the turn the driver
+    // steers through now is slowed for: at its speed it must make the arc
+    // from here to the place it steers at.
+    const float moving = object->getSpeed() * 35.0f;
+    const float arcSpeed = turnSpeed(here);
+    if (moving > arcSpeed)
+        throttle = std::min(throttle, 1.0f - std::clamp((moving - arcSpeed) / arcEase, 0.0f, 1.0f));
     if (distAhead < 20.0f)
         throttle = 0.6f;
     else if (distAhead < 35.0f)
@@ -402,13 +409,34 @@ void AI::judgeStall(Game::Vehicle& own, const vec3d& here, uint32_t worldNow)
     }
 }
 
+float AI::lookAhead() const
+{
+    const float unitsPerSecond = object ? object->getSpeed() * 35.0f : 0.0f;
+    return std::max(nearestAim, unitsPerSecond * aimTime);
+}
+
+float AI::turnSpeed(const vec3d& here) const
+{
+    if (!object || !path.currentPoint())
+        return INFINITY;
+    const vec3d to = horizontal(path.pointAhead(here, lookAhead()) - here);
+    const vec3d heading = horizontal(object->world.row(2)).normalised();
+    const float reach = to.length();
+    const float sine = reach > 0.001f ? std::fabs(heading.x * to.z - heading.z * to.x) / reach : 0.0f;
+    if (!(sine > 0.001f))
+        return INFINITY;
+    // The circle through here, tangent to the heading, through the aim.
+    const float radius = reach / (2.0f * sine);
+    return std::sqrt(turnGrip * radius);
+}
+
 void AI::steerAt(const vec3d& here, bool alongRoads)
 {
     // Steering at the current point; before the first path, at the target.
     vec3d aim = here;
     vec3d aimDirection;
     if (const Path::Point* point = path.currentPoint()) {
-        aim = point->position;
+        aim = path.pointAhead(here, lookAhead());
         aimDirection = point->direction;
     } else {
         TargetPlane plane;

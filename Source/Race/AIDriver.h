@@ -97,6 +97,16 @@ public:
     };
     static constexpr float passingClearance = 1.5f; // units between the quads' sides
     static constexpr float lookAheadTime = 2.5f;    // s of closing speed looked ahead
+    // The driver steers at the place on its path it reaches in aimTime at
+    // its speed, nearestAim units on at least: aimed at a point only a few
+    // units ahead, a quad at speed swings across the road and back again.
+    static constexpr float aimTime = 0.45f;
+    static constexpr float nearestAim = 25.0f;
+    // The sideways pull (units a second squared) a driver asks of the
+    // wheels in a turn, and the speed above a turn's over which it lifts
+    // off the throttle fully.
+    static constexpr float turnGrip = 30.0f;
+    static constexpr float arcEase = 8.0f;
     // Also keeps backingOff: set where the quads touch or stand too close to
     // turn out, cleared once a quad's length lies between them.
     GiveWay giveWay(const Game& race, Game::Vehicle& own, const vec3d& here, uint32_t now, bool wholeFrame);
@@ -161,6 +171,12 @@ private:
     // the target), across the road's direction near it along roads; then
     // the points passed.
     void steerAt(const vec3d& here, bool alongRoads);
+    // How far ahead along its path the driver steers at its speed.
+    float lookAhead() const;
+    // The speed (units a second) at which the quad can make the arc from
+    // here, along its heading, to the place it steers at; infinite while
+    // it heads straight at it or has no path.
+    float turnSpeed(const vec3d& here) const;
     // Steps 14 to 17 of the frame: pick-ups, rockets, oil and nitro.
     void seekPickups(Game& race, Game::Vehicle& own, const Game::Vehicle* ahead);
     void useItems(Game& race, Game::Vehicle& own, uint32_t now);

@@ -193,6 +193,29 @@ const Path::Point* Path::currentPoint() const
     return &points[count - 1];
 }
 
+vec3d Path::pointAhead(const vec3d& from, float reach) const
+{
+    const auto flat = [](const vec3d& v) { return vec3d(v.x, 0.0f, v.z); };
+    int32_t i = 0;
+    while (i + 1 < count && points[i].passed)
+        ++i;
+    if (i >= count)
+        return from;
+    float left = reach - flat(points[i].position - from).length();
+    if (left <= 0.0f)
+        return points[i].position;
+    for (int32_t j = i + 1; j < count; ++j) {
+        const vec3d chord = points[j].position - points[j - 1].position;
+        const float length = flat(chord).length();
+        if (length >= left)
+            return points[j - 1].position + chord * (left / length);
+        left -= length;
+    }
+    const vec3d onward = flat(-points[count - 1].direction);
+    const float size = onward.length();
+    return size > 0.0f ? points[count - 1].position + onward * (left / size) : points[count - 1].position;
+}
+
 float Path::bendAngle() const
 {
     for (int32_t i = 1; i + 1 < count; ++i) {

@@ -105,6 +105,10 @@ public:
 
     // The first point not passed; the last when all are; null without points.
     const Point* currentPoint() const;
+    // The place reach units on from from along the path: past the current
+    // point along the points after it, and past the last along its passing
+    // direction; the current point itself when that lies reach or more away.
+    vec3d pointAhead(const vec3d& from, float reach) const;
     // Degrees between the chords into and out of the first unpassed point
     // among the inner points; 0 when there is none or a chord has no length.
     float bendAngle() const;

@@ -342,6 +342,33 @@ TEST(AIDriver, RulesOfTheRoad)
         driver.update();
         EXPECT_NEAR(driver.steering, aim.steering, 1e-5f) << aim.x << " " << aim.z;
     }
+    // At speed (70 units a second) it steers at a point on its path some 30
+    // on, and lifts off the throttle where the arc to that point is tighter
+    // than its wheels hold at that speed (the ease over 8 units a second);
+    // heading straight or nearly at it, it does not. At 7 frames a second
+    // as at 35.
+    const float previousFactor = gFrameFactor.load();
+    const struct
+    {
+        float x, z, factor, throttle;
+    } arcs[] = {{200.0f, 300.0f, 1.0f, 1.0f}, {202.0f, 300.0f, 1.0f, 1.0f}, {215.0f, 240.0f, 1.0f, 0.0f},
+                {215.0f, 240.0f, 5.0f, 0.0f}, {204.0f, 260.0f, 1.0f, 1.0f}, {209.0f, 250.0f, 1.0f, 0.4484f}};
+    for (const auto& arc : arcs) {
+        gFrameFactor.store(arc.factor);
+        Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+        // 2 units a frame at 35 frames a second: as far in a frame of 1/7 s.
+        DynObject& dyn = *v.getDynObject();
+        dyn.previousPosition = dyn.world.row(3) - north * (2.0f * arc.factor);
+        driver.path.count = 0;
+        driver.path.insertPoint(0, vec3d(200.0f, Field::ground() + 2.0f, 200.0f));
+        driver.path.insertPoint(1, vec3d(arc.x, Field::ground() + 2.0f, arc.z));
+        driver.path.points[0].passed = 1;
+        driver.needsPath = 0;
+        TestClock::now += 10;
+        driver.update();
+        EXPECT_NEAR(driver.throttle, arc.throttle, 1e-2f) << arc.x << " " << arc.z << " " << arc.factor;
+    }
+    gFrameFactor.store(previousFactor);
     driver.path.targetId = nullptr;
     driver.needsPath = 1;
 
@@ -1082,6 +1109,8 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             Game::Vehicle& v = field.vehicle(1, false, 310.0f, c.ownZ);
             Game::Vehicle& other = field.vehicle(2, false, 600.0f, 600.0f);
             AI& driver = *v.getAIDriver();
+            // Its lane the road's middle, straight ahead.
+            v.startLane = 0.5f;
             field.gateFor(v, 900.0f, c.ownZ);
             game.targetGate = game.gates.head()->item;
             if (c.mode == Game::CaptureTheFlag) {
@@ -1134,13 +1163,19 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         case right: EXPECT_GT(steering, 0.1f); break;
         case same:
             EXPECT_FLOAT_EQ(steering, alone);
-            EXPECT_GT(throttle, 0.0f);
+            // Not held back for it: as fast as alone, where the road ahead
+            // lets it go at all (a bend at speed may lift it off alone).
+            EXPECT_GE(throttle, 0.0f);
+            if (aloneThrottle > 0.0f)
+                EXPECT_GT(throttle, 0.0f);
             break;
         case brake: EXPECT_EQ(throttle, -1.0f); break;
         case hold: EXPECT_EQ(throttle, 0.0f); break;
         }
+        // Turning out it does not brake; at speed it may lift off for the
+        // swerve.
         if (c.expect == left || c.expect == right)
-            EXPECT_GT(throttle, 0.0f);
+            EXPECT_GE(throttle, 0.0f);
         if (c.backingOff)
             EXPECT_EQ(backingOffAfter, c.expect == brake ? 1u : 0u);
     }

@@ -591,3 +591,39 @@ TEST(AIPath, RandomScenesBuildFinitePaths)
         EXPECT_TRUE(std::isfinite(path.distanceSquaredTo(start)));
     }
 }
+
+// The place a driver steers at, reach units on along its path: the current
+// point while it lies that far; else on along the chords after it; past the
+// last along its passing direction, or the last itself without one.
+TEST(AIPath, ThePointAheadFollowsThePathAndGoesOnPastItsEnd)
+{
+    auto path = std::make_unique<Path>(nullptr);
+    EXPECT_EQ(path->pointAhead(vec3d(5.0f, 0.0f, 5.0f), 30.0f), vec3d(5.0f, 0.0f, 5.0f)) << "no points";
+    const vec3d north(0.0f, 0.0f, 1.0f);
+    path->insertPoint(0, vec3d(0.0f, 0.0f, 0.0f));
+    path->insertPoint(1, vec3d(100.0f, 3.0f, 0.0f));
+    path->insertPoint(2, vec3d(100.0f, 3.0f, 100.0f));
+    path->points[2].direction = -north;
+    path->points[0].passed = 1;
+    const struct
+    {
+        float fromX, reach;
+        vec3d expected;
+    } cases[] = {
+        {0.0f, 50.0f, vec3d(100.0f, 3.0f, 0.0f)},   // the current point, 100 away
+        {80.0f, 50.0f, vec3d(100.0f, 3.0f, 30.0f)},  // 20 to it, 30 along the next chord
+        {80.0f, 150.0f, vec3d(100.0f, 3.0f, 130.0f)}, // 30 past the last, along its way through
+        {80.0f, 0.0f, vec3d(100.0f, 3.0f, 0.0f)},    // no reach: the current point
+    };
+    for (const auto& c : cases) {
+        const vec3d at = path->pointAhead(vec3d(c.fromX, 50.0f, 0.0f), c.reach);
+        EXPECT_NEAR((at - c.expected).length(), 0.0f, 1e-3f) << c.fromX << " " << c.reach;
+    }
+    // The current point passed too: from the last on.
+    path->points[1].passed = 1;
+    EXPECT_NEAR((path->pointAhead(vec3d(100.0f, 0.0f, 90.0f), 25.0f) - vec3d(100.0f, 3.0f, 115.0f)).length(), 0.0f,
+                1e-3f);
+    // A last point with no direction (a flag's) is not gone past.
+    path->points[2].direction = vec3d();
+    EXPECT_EQ(path->pointAhead(vec3d(100.0f, 0.0f, 90.0f), 25.0f), vec3d(100.0f, 3.0f, 100.0f));
+}
