@@ -48,7 +48,7 @@ constexpr float passingBand = 3.0f;
 // is not waited for: it is pushed aside as before.
 bool inTheRace(const Game::Vehicle* other, const Game::Vehicle& own)
 {
-    return other && other != &own && !other->finished && !other->knockedOut;
+    return other && other != &own && other->stillRacing();
 }
 
 vec3d horizontalUnit(const vec3d& v)

@@ -28,15 +28,9 @@ constexpr uint32_t countdownPhase = 2;
 // have finished, those still racing, those knocked out, the one that gave up.
 enum Standing { finisher, racing, knockedOut, gaveUp };
 
-// Neither finished, knocked out nor given up.
-bool stillRacing(const Game::Vehicle& v)
-{
-    return !v.finished && v.finishOrder != Game::Vehicle::gaveUp && !v.knockedOut;
-}
-
 Standing standingOf(const Game::Vehicle& v)
 {
-    if (stillRacing(v))
+    if (v.stillRacing())
         return racing;
     if (v.finishOrder == Game::Vehicle::gaveUp)
         return gaveUp;
@@ -49,7 +43,7 @@ Standing standingOf(const Game::Vehicle& v)
 int32_t byStanding(const Game::Vehicle& a, const Game::Vehicle& b)
 {
     // Most comparisons are between two vehicles still racing.
-    if (stillRacing(a) && stillRacing(b))
+    if (a.stillRacing() && b.stillRacing())
         return 0;
     const Standing sa = standingOf(a), sb = standingOf(b);
     if (sa != sb)
@@ -201,10 +195,10 @@ void Game::rankVehicles()
 void Game::keepOffCoursePlaces(Vehicle** table, const float* progress, int32_t count) const
 {
     int32_t first = 0;
-    while (first < count && !stillRacing(*table[first]))
+    while (first < count && !table[first]->stillRacing())
         ++first;
-    for (int32_t end = first; end < count && stillRacing(*table[end]); first = end) {
-        while (end < count && stillRacing(*table[end]) && table[end]->gatesPassed == table[first]->gatesPassed)
+    for (int32_t end = first; end < count && table[end]->stillRacing(); first = end) {
+        while (end < count && table[end]->stillRacing() && table[end]->gatesPassed == table[first]->gatesPassed)
             ++end;
         keepPlacesAmong(table + first, progress + first, end - first);
     }

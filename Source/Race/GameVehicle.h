@@ -122,6 +122,8 @@ public:
     // never started or stopped after a crash, or a quad backing out. Quads
     // pulling away (from the grid, or after a put-back) are not.
     static bool standing(const QuadInstance& quad, float speed);
+    // Neither finished, knocked out nor given up (giving up finishes too).
+    bool stillRacing() const { return !finished && !knockedOut && finishOrder != gaveUp; }
     ObjPkgManager::Functions::HUD* getHUD() const;
     ObjPkgManager::Functions::VehicleCamera* getCamera() const;
     ObjPkgManager::Functions::AI* getAIDriver() const;
