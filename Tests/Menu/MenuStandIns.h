@@ -245,7 +245,9 @@ class Application : public GameMenu::Interface
 {
 public:
     void quit() override { calls.push_back("app:quit"); }
-    String getMapFolder() override { return String(L"Data\\Map\\"); }
+    // A folder that holds no maps from whatever folder the tests run in
+    // (the build's own has the game's).
+    String getMapFolder() override { return String(L"NoMapsOfTheMenuTests\\Map\\"); }
     uint32_t isFirstStart() override { return firstStart; }
     void setCursorShown(bool shown) override { calls.push_back(shown ? "app:cursorOn" : "app:cursorOff"); }
 

@@ -88,6 +88,15 @@ protected:
         world.race.vehicles.append(vehicle);
         return *vehicle;
     }
+    // An off-road race of the player's quad alone, over, and no screen
+    // showing.
+    void raceOver()
+    {
+        world.race.choice.gameMode = Game::OffRoadRace;
+        addVehicle(1, true);
+        world.race.phase = 4;
+        menu.menuState = GameMenu::noScreen;
+    }
     // A championship race of the country "DE" with its progress record.
     Game::ChampionshipEntry& championship(int32_t mode)
     {

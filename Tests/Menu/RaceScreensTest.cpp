@@ -300,10 +300,7 @@ TEST_F(Results, AChampionshipTimeTrialRanksThePlayerAmongEveryOpponentTime)
 
 TEST_F(Results, ConfirmBackAndAnEarlyAccelerateDoNothingThenAccelerateLeadsToTheMapChoice)
 {
-    world.race.choice.gameMode = Game::OffRoadRace;
-    addVehicle(1, true);
-    world.race.phase = 4;
-    menu.menuState = GameMenu::noScreen;
+    raceOver();
     menu.onRaceFinished();
     ASSERT_NE(menu.raceResultsScreen, nullptr);
     EXPECT_EQ(menu.menuState, GameMenu::raceResultsState);
@@ -330,10 +327,7 @@ TEST_F(Results, ConfirmBackAndAnEarlyAccelerateDoNothingThenAccelerateLeadsToThe
 // shows them and pauses nothing.
 TEST_F(Results, ThePauseKeyAfterTheRaceShowsTheResults)
 {
-    world.race.choice.gameMode = Game::OffRoadRace;
-    addVehicle(1, true);
-    world.race.phase = 4;
-    menu.menuState = GameMenu::noScreen;
+    raceOver();
     menu.onKeyPause();
     EXPECT_NE(menu.raceResultsScreen, nullptr);
     EXPECT_EQ(menu.menuState, GameMenu::raceResultsState);
