@@ -77,10 +77,12 @@ ObjectPackageWriter::Package camera();
 ObjectPackageWriter::Package marker(const char* name, float side);
 // The width and height of the Start and Goal arches: they span a course
 // road of up to 30 units with their posts beside it and their bar above the
-// quads, and their box is the passage of a course whose Start or Goal counts
-// as a gate.
+// quads and their riders (the drivers' paths look for room as high as a
+// quad's box from two units above the ground: under a lower bar they went
+// round the arch, off the road), and their box is the passage of a course
+// whose Start or Goal counts as a gate.
 constexpr float archWidth = 36.0f;
-constexpr float archHeight = 7.0f;
+constexpr float archHeight = 10.0f;
 // An arch named name without geometry: two posts archWidth apart and the bar
 // across their tops, in bands of colour and white; nothing of it stands in
 // the road between the posts.
