@@ -239,6 +239,33 @@ TEST(AIDriver, DrivesTheQuadThroughItsOwnControls)
 
 // The countdown revs at random between 0.5 and 1 and back to 0, leaving the
 // steering; a race without a target keeps asking for a path.
+// A touch is remembered as the quad it hit only when the other side is a
+// rigid body with an entity of its own: not the ground, not an animated
+// body, whatever record it carries.
+TEST(AIDriver, RemembersOnlyTheRigidBodyItHit)
+{
+    Field field;
+    Game::Vehicle& v = field.vehicle(1, false, 200.0f, 200.0f);
+    Game::Vehicle& other = field.vehicle(2, false, 240.0f, 200.0f);
+    AI& driver = *v.getAIDriver();
+    using Physics = EntityManager::Physics;
+    const struct
+    {
+        uint32_t type;
+        bool owner;
+        bool remembered;
+    } touches[] = {{Physics::rigidContact, true, true},     {Physics::rigidContact, false, false},
+                   {Physics::animatedContact, true, false}, {Physics::terrainContact, true, false}};
+    for (const auto& touch : touches) {
+        driver.lastHit.store(nullptr);
+        Physics::Collision collision{};
+        collision.otherType = touch.type;
+        collision.otherOwner = touch.owner ? other.entity() : nullptr;
+        driver.onCollision(collision);
+        EXPECT_EQ(driver.lastHit.load() != nullptr, touch.remembered) << touch.type << " " << touch.owner;
+    }
+}
+
 TEST(AIDriver, RevsOnTheGrid)
 {
     Field field;
