@@ -301,7 +301,9 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
     // steers through now is slowed for: at its speed it must make the arc
     // from here to the place it steers at.
     const float moving = object->getSpeed() * 35.0f;
-    const float arcSpeed = turnSpeed(here);
+    const float reach = std::max(nearestAim, moving * aimTime);
+    vec3d aimAt = path.pointAhead(here, reach);
+    const float arcSpeed = turnSpeed(here, aimAt);
     if (moving > arcSpeed)
         throttle = std::min(throttle, 1.0f - std::clamp((moving - arcSpeed) / arcEase, 0.0f, 1.0f));
     if (distAhead < 20.0f)
@@ -315,8 +317,10 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
             givenUpTarget = targetPlane(plane) ? plane.target : nullptr;
         }
         detourActive = 0;
-        if (!builtPlain)
+        if (!builtPlain) {
             replan(true);
+            aimAt = path.pointAhead(here, reach);
+        }
     }
     const GiveWay yielding = giveWay(race, own, here, now, wholeFrame);
     if (yielding.kind == GiveWay::behind)
@@ -326,7 +330,7 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
     if (yielding.kind == GiveWay::round || yielding.kind == GiveWay::slowing)
         throttle = std::min(throttle, yielding.throttle);
 
-    steerAt(here, alongRoads);
+    steerAt(here, aimAt, alongRoads);
     if (yielding.kind == GiveWay::round)
         steering = yielding.steering;
     else
@@ -409,20 +413,14 @@ void AI::judgeStall(Game::Vehicle& own, const vec3d& here, uint32_t worldNow)
     }
 }
 
-float AI::lookAhead() const
+float AI::turnSpeed(const vec3d& here, const vec3d& ahead) const
 {
-    const float unitsPerSecond = object ? object->getSpeed() * 35.0f : 0.0f;
-    return std::max(nearestAim, unitsPerSecond * aimTime);
-}
-
-float AI::turnSpeed(const vec3d& here) const
-{
-    if (!object || !path.currentPoint())
-        return INFINITY;
-    const vec3d to = horizontal(path.pointAhead(here, lookAhead()) - here);
-    const vec3d heading = horizontal(object->world.row(2)).normalised();
+    const vec3d to = horizontal(ahead - here);
     const float reach = to.length();
-    const float sine = reach > 0.001f ? std::fabs(heading.x * to.z - heading.z * to.x) / reach : 0.0f;
+    if (!object || !(reach > 0.001f))
+        return INFINITY;
+    const vec3d heading = horizontal(object->world.row(2)).normalised();
+    const float sine = std::fabs(heading.x * to.z - heading.z * to.x) / reach;
     if (!(sine > 0.001f))
         return INFINITY;
     // The circle through here, tangent to the heading, through the aim.
@@ -430,13 +428,14 @@ float AI::turnSpeed(const vec3d& here) const
     return std::sqrt(turnGrip * radius);
 }
 
-void AI::steerAt(const vec3d& here, bool alongRoads)
+void AI::steerAt(const vec3d& here, const vec3d& ahead, bool alongRoads)
 {
-    // Steering at the current point; before the first path, at the target.
+    // Steering at the place ahead on the path; before the first path, at the
+    // target.
     vec3d aim = here;
     vec3d aimDirection;
     if (const Path::Point* point = path.currentPoint()) {
-        aim = path.pointAhead(here, lookAhead());
+        aim = ahead;
         aimDirection = point->direction;
     } else {
         TargetPlane plane;

@@ -167,16 +167,14 @@ private:
     // The stall and back-out states of a whole frame at here, on the world's
     // clock; a driver wedged where it stood is set back on the way.
     void judgeStall(Game::Vehicle& own, const vec3d& here, uint32_t worldNow);
-    // The steering towards the path's current point (before the first path,
-    // the target), across the road's direction near it along roads; then
-    // the points passed.
-    void steerAt(const vec3d& here, bool alongRoads);
-    // How far ahead along its path the driver steers at its speed.
-    float lookAhead() const;
+    // The steering towards ahead, the place on its path the driver steers
+    // at (before the first path, at the target), across the road's
+    // direction near the current point along roads; then the points passed.
+    void steerAt(const vec3d& here, const vec3d& ahead, bool alongRoads);
     // The speed (units a second) at which the quad can make the arc from
-    // here, along its heading, to the place it steers at; infinite while
-    // it heads straight at it or has no path.
-    float turnSpeed(const vec3d& here) const;
+    // here, along its heading, to ahead; infinite while it heads straight
+    // at it or stands on it.
+    float turnSpeed(const vec3d& here, const vec3d& ahead) const;
     // Steps 14 to 17 of the frame: pick-ups, rockets, oil and nitro.
     void seekPickups(Game& race, Game::Vehicle& own, const Game::Vehicle* ahead);
     void useItems(Game& race, Game::Vehicle& own, uint32_t now);

@@ -237,8 +237,6 @@ TEST(AIDriver, DrivesTheQuadThroughItsOwnControls)
     EXPECT_EQ(handed->reverseTime, 0u);
 }
 
-// The countdown revs at random between 0.5 and 1 and back to 0, leaving the
-// steering; a race without a target keeps asking for a path.
 // A touch is remembered as the quad it hit only when the other side is a
 // rigid body with an entity of its own: not the ground, not an animated
 // body, whatever record it carries.
@@ -266,6 +264,8 @@ TEST(AIDriver, RemembersOnlyTheRigidBodyItHit)
     }
 }
 
+// The countdown revs at random between 0.5 and 1 and back to 0, leaving the
+// steering; a race without a target keeps asking for a path.
 TEST(AIDriver, RevsOnTheGrid)
 {
     Field field;
@@ -354,19 +354,23 @@ TEST(AIDriver, RulesOfTheRoad)
     // Steering at the path's point: towards it while it lies ahead, full
     // lock towards its side once it lies behind, straight on when it lies
     // straight behind.
+    // A frame of the driver on a path from where it stands to (x, z).
+    const auto driveTowards = [&](float x, float z) {
+        driver.path.count = 0;
+        driver.path.insertPoint(0, vec3d(200.0f, Field::ground() + 2.0f, 200.0f));
+        driver.path.insertPoint(1, vec3d(x, Field::ground() + 2.0f, z));
+        driver.path.points[0].passed = 1;
+        driver.needsPath = 0;
+        TestClock::now += 10;
+        driver.update();
+    };
     const struct
     {
         float x, z, steering;
     } aims[] = {{250.0f, 300.0f, 0.4472136f}, {250.0f, 100.0f, 1.0f}, {150.0f, 100.0f, -1.0f}, {200.0f, 100.0f, 0.0f}};
     for (const auto& aim : aims) {
         Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
-        driver.path.count = 0;
-        driver.path.insertPoint(0, vec3d(200.0f, Field::ground() + 2.0f, 200.0f));
-        driver.path.insertPoint(1, vec3d(aim.x, Field::ground() + 2.0f, aim.z));
-        driver.path.points[0].passed = 1;
-        driver.needsPath = 0;
-        TestClock::now += 10;
-        driver.update();
+        driveTowards(aim.x, aim.z);
         EXPECT_NEAR(driver.steering, aim.steering, 1e-5f) << aim.x << " " << aim.z;
     }
     // At speed (70 units a second) it steers at a point on its path some 30
@@ -386,13 +390,7 @@ TEST(AIDriver, RulesOfTheRoad)
         // 2 units a frame at 35 frames a second: as far in a frame of 1/7 s.
         DynObject& dyn = *v.getDynObject();
         dyn.previousPosition = dyn.world.row(3) - north * (2.0f * arc.factor);
-        driver.path.count = 0;
-        driver.path.insertPoint(0, vec3d(200.0f, Field::ground() + 2.0f, 200.0f));
-        driver.path.insertPoint(1, vec3d(arc.x, Field::ground() + 2.0f, arc.z));
-        driver.path.points[0].passed = 1;
-        driver.needsPath = 0;
-        TestClock::now += 10;
-        driver.update();
+        driveTowards(arc.x, arc.z);
         EXPECT_NEAR(driver.throttle, arc.throttle, 1e-2f) << arc.x << " " << arc.z << " " << arc.factor;
     }
     gFrameFactor.store(previousFactor);
