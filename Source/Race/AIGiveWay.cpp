@@ -43,6 +43,39 @@ constexpr float brakingRate = 4.0f;
 // still holds its line beside it: its path would draw it back in.
 constexpr float passingBand = 3.0f;
 
+// The way (units) the own quad needs to stop when closing at closing.
+float stoppingDistance(float closing)
+{
+    const float c = std::max(closing, 0.0f);
+    return c * c / (2.0f * brakingRate);
+}
+
+// The most throttle while closing at closing on a quad gap units ahead:
+// none once the own quad needs more than liftOffShare of the gap to stop,
+// braking once it needs all of it. Under throttle up to the last moment, a
+// slow frame's travel (a seventh of a second) carries it past the point
+// where braking still stops it.
+constexpr float liftOffShare = 0.6f;
+float closingThrottle(float closing, float gap)
+{
+    const float stopping = stoppingDistance(closing);
+    const float room = std::max(gap, 0.0f);
+    if (stopping > room)
+        return -1.0f;
+    return stopping > liftOffShare * room ? 0.0f : 1.0f;
+}
+
+// How far ahead (units) a driver closing at closing looks for a quad in
+// its way: lookAheadTime's worth, and at speed as far as it lifts off for
+// one. Found nearer than it needs to stop, the quad is met braking with
+// locked wheels, which neither stop the own quad in time nor let it turn
+// out.
+float lookingReach(float closing)
+{
+    const float c = std::max(closing, 0.0f);
+    return waitingGap + std::max(c * AI::lookAheadTime, stoppingDistance(c) / liftOffShare);
+}
+
 // Another quad still in the race. One that finished or was knocked out
 // stands where its driver stopped it, on the road before the Goal too, and
 // is not waited for: it is pushed aside as before.
@@ -196,7 +229,7 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
             continue;
         const float closing = ownSpeed - theirSpeed;
         const float gap = ahead - halfLength - halfLengthOf(*otherBody);
-        if (gap > waitingGap + std::max(closing, 0.0f) * lookAheadTime && !touching)
+        if (gap > lookingReach(closing) && !touching)
             continue;
         blocker = {at, ahead, across, clearance, gap, touching, closing};
         found = true;
@@ -207,7 +240,7 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
         // bend is slowed for, so that it can stop short of it until its
         // heading finds it and it turns out.
         const float closing = std::max(ownSpeed, 0.0f);
-        const float reach = waitingGap + closing * lookAheadTime + 4.0f * halfLength;
+        const float reach = lookingReach(closing) + 4.0f * halfLength;
         // Along the path none is nearer than straight across: those beyond
         // reach are not walked for.
         const QuadPhysics::Instance* inReach[mostCandidates];
@@ -224,7 +257,7 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
         if (along >= 0.0f) {
             const float gap = along - 2.0f * halfLength;
             out.kind = GiveWay::slowing;
-            out.throttle = closing > std::sqrt(2.0f * brakingRate * std::max(gap, 0.0f)) ? -1.0f : 1.0f;
+            out.throttle = closingThrottle(closing, gap);
         }
         return out;
     }
@@ -263,8 +296,8 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
         out.steering = std::clamp(turnOutGain * towards.dot(right), -1.0f, 1.0f);
         out.throttle = blocker.gap < roomToTurn && !clear ? closeThrottle : 1.0f;
         // Not yet clear of it: no faster than it could stop short of it.
-        if (!clear && blocker.closing > std::sqrt(2.0f * brakingRate * std::max(blocker.gap, 0.0f)))
-            out.throttle = -1.0f;
+        if (!clear)
+            out.throttle = std::min(out.throttle, closingThrottle(blocker.closing, blocker.gap));
         if (backingOff) {
             // Braking, then backing off at full lock the other way, so that
             // the nose swings out towards the side it passes on.

@@ -1053,7 +1053,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
     Game& game = field.game();
     game.choice.difficulty = 1;
     const vec3d east(1.0f, 0.0f, 0.0f);
-    enum Expect { left, right, same, brake, hold };
+    enum Expect { left, right, same, brake, hold, liftOff };
     struct Case
     {
         const char* what;
@@ -1103,6 +1103,14 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         // Too close to stop short of it at the own speed, not yet beside it.
         {"close behind at speed: braking while it turns out", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, brake,
          false, 2.0f},
+        // At a racing speed it is seen as far off as the driver needs to
+        // stop, and more: at the last moment a slow frame's travel carries
+        // it past where braking stops it short, and locked wheels turn it
+        // out no more.
+        {"standing far ahead at a racing speed: lifted off", Game::Circuit, 20.0f, 192.0f, 1.0f, 0.0f, 60.0f, liftOff,
+         false, 110.0f},
+        {"standing within its stopping distance at a racing speed: braking", Game::Circuit, 20.0f, 192.0f, 1.0f,
+         0.0f, 60.0f, brake, false, 70.0f},
         // Round a bend it lies off the heading until the driver is nearly
         // on it, too late to stop at speed: the path ahead is looked along.
         {"standing on the path beyond a bend: braking", Game::Circuit, 20.0f, 200.0f, 0.0f, 0.0f, 80.0f, brake, false,
@@ -1196,6 +1204,10 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             break;
         case brake: EXPECT_EQ(throttle, -1.0f); break;
         case hold: EXPECT_EQ(throttle, 0.0f); break;
+        case liftOff:
+            EXPECT_EQ(throttle, 0.0f);
+            EXPECT_GT(aloneThrottle, 0.0f);
+            break;
         }
         // Turning out it does not brake; at speed it may lift off for the
         // swerve.
