@@ -204,6 +204,7 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
         float gap = 0.0f; // between the two boxes along the heading
         bool touching = false;
         float closing = 0.0f; // units a second
+        const Game::Vehicle* vehicle = nullptr;
     };
     Blocker blocker;
     bool found = false;
@@ -231,7 +232,7 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
         const float gap = ahead - halfLength - halfLengthOf(*otherBody);
         if (gap > lookingReach(closing) && !touching)
             continue;
-        blocker = {at, ahead, across, clearance, gap, touching, closing};
+        blocker = {at, ahead, across, clearance, gap, touching, closing, otherQuad->vehicle};
         found = true;
     }
     if (!found) {
@@ -275,10 +276,16 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
         backingOff = 0;
 
     // The points beside it on either side, the far side first; along a way
-    // a side must keep the own quad on the road.
-    const bool alongWay = Game::followsTheWay(race.choice.gameMode) && own.wayNode && race.course &&
-                          own.wayNode->owner == race.course;
-    const Way::Pos road = alongWay ? own.wayPointBesideQuad() : Way::Pos{};
+    // a side must keep the own quad on the road: the road there, where the
+    // quad stands on the course (seen from far off, the road beside the own
+    // quad may run another way or be another width).
+    const auto onCourse = [&race](const Game::Vehicle* v) {
+        return v && v->wayNode && race.course && v->wayNode->owner == race.course;
+    };
+    const bool alongWay = Game::followsTheWay(race.choice.gameMode) && onCourse(&own);
+    const Way::Pos road = !alongWay                 ? Way::Pos{}
+                          : onCourse(blocker.vehicle) ? blocker.vehicle->wayPointBesideQuad()
+                                                      : own.wayPointBesideQuad();
     const vec3d roadSide = horizontalUnit(road.side);
     const float roadHalf = 0.5f * vec3d(road.right.x - road.left.x, 0.0f, road.right.z - road.left.z).length();
     const float first = blocker.across > 0.0f ? -1.0f : 1.0f;
@@ -307,9 +314,15 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
         }
         return out;
     }
-    // No room: brake while rolling on, then hold behind it.
+    // No room: closing in no faster than it could stop the waiting gap short
+    // of it, then braking and holding behind it.
     out.kind = GiveWay::behind;
-    out.throttle = ownSpeed > QuadPhysics::Instance::brakeSpeed || backingOff ? -1.0f : 0.0f;
+    if (backingOff)
+        out.throttle = -1.0f;
+    else if (blocker.gap > waitingGap)
+        out.throttle = closingThrottle(blocker.closing, blocker.gap - waitingGap);
+    else
+        out.throttle = ownSpeed > QuadPhysics::Instance::brakeSpeed ? -1.0f : 0.0f;
     return out;
 }
 

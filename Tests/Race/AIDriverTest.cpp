@@ -158,10 +158,13 @@ const vec3d north(0.0f, 0.0f, 1.0f);
 // cut into ten cross-sections.
 struct Road
 {
-    explicit Road(float width = 20.0f)
+    // From its point from on (at x = 100 + 100 from), the road is
+    // laterWidth wide, narrowing or widening to it over the segment before.
+    explicit Road(float width = 20.0f, float laterWidth = 0.0f, int from = 3)
     {
-        for (Way::PointNode* node = way.list->head(); node; node = node->next)
-            node->item->width = width;
+        int index = 0;
+        for (Way::PointNode* node = way.list->head(); node; node = node->next, ++index)
+            node->item->width = laterWidth > 0.0f && index >= from ? laterWidth : width;
         for (Way::PointNode* node = way.list->head(); node && node->next; node = node->next) {
             Way::Segment& segment = *node->item->segment;
             segment.positions.resize(11);
@@ -1053,7 +1056,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
     Game& game = field.game();
     game.choice.difficulty = 1;
     const vec3d east(1.0f, 0.0f, 0.0f);
-    enum Expect { left, right, same, brake, hold, liftOff };
+    enum Expect { left, right, same, brake, hold, liftOff, behind };
     struct Case
     {
         const char* what;
@@ -1073,13 +1076,17 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         bool beyondBend = false;
         bool otherOut = false; // the other finished, or was knocked out
         bool backingOff = false; // the driver backs off from it already
+        // The road's width from its fourth point on (x = 400), the other on
+        // the course where it stands (0: one width, the other off it).
+        float roadThere = 0.0f;
     };
     const Case cases[] = {
         {"standing a little to the left: passed on the right", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, right},
         {"standing a little to the right: passed on the left", Game::Circuit, 20.0f, 200.0f, -1.0f, 0.0f, 40.0f, left},
         {"near the right edge: passed on the left though it stands left", Game::Circuit, 20.0f, 192.0f, 1.0f, 0.0f,
          40.0f, left},
-        {"a road with room on neither side: braking", Game::Circuit, 6.0f, 200.0f, 0.0f, 0.0f, 40.0f, brake},
+        {"a road with room on neither side: braking", Game::Circuit, 6.0f, 200.0f, 0.0f, 0.0f, 40.0f, brake, false,
+         20.0f},
         {"a road with room on neither side: held at a standstill", Game::Circuit, 6.0f, 200.0f, 0.0f, 0.0f, 0.0f,
          hold, false, 2.0f},
         {"across the country: passed on the far side", Game::Jamboree, 20.0f, 200.0f, -1.0f, 0.0f, 40.0f, left},
@@ -1111,6 +1118,11 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
          false, 110.0f},
         {"standing within its stopping distance at a racing speed: braking", Game::Circuit, 20.0f, 192.0f, 1.0f,
          0.0f, 60.0f, brake, false, 70.0f},
+        // Whether a side has room is judged by the road where it stands.
+        {"standing where a narrow road has widened: passed", Game::Circuit, 3.0f, 200.0f, 0.0f, 0.0f, 30.0f, right,
+         false, 30.0f, 0.0f, false, false, false, false, 30.0f},
+        {"standing where a wide road has narrowed: waited behind", Game::Circuit, 20.0f, 200.0f, 0.0f, 0.0f, 40.0f,
+         behind, false, 60.0f, 0.0f, false, false, false, false, 2.0f},
         // Round a bend it lies off the heading until the driver is nearly
         // on it, too late to stop at speed: the path ahead is looked along.
         {"standing on the path beyond a bend: braking", Game::Circuit, 20.0f, 200.0f, 0.0f, 0.0f, 80.0f, brake, false,
@@ -1131,7 +1143,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Road road(c.roadWidth);
+        Road road(c.roadWidth, c.roadThere);
         game.course = road.way.list;
         game.choice.gameMode = c.mode;
         game.choice.courseType = c.mode == Game::Circuit ? 2 : 1;
@@ -1171,6 +1183,10 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             else if (withOther)
                 Field::standAt(other, 310.0f + 2.0f * halfLength + c.gap, c.ownZ + c.otherAcross, east, c.otherSpeed,
                                c.otherSpeed == 0.0f);
+            if (withOther && c.roadThere > 0.0f) {
+                other.wayNode = road.way.node(int((other.entity()->world.row(3).x - 100.0f) / 100.0f));
+                other.updateCourse();
+            }
             if (withOther && c.touching)
                 driver.lastHit.store(other.entity());
             other.getAIDriver()->throttle = c.otherThrottle;
@@ -1204,6 +1220,10 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             break;
         case brake: EXPECT_EQ(throttle, -1.0f); break;
         case hold: EXPECT_EQ(throttle, 0.0f); break;
+        case behind:
+            EXPECT_LE(throttle, 0.0f);
+            EXPECT_FLOAT_EQ(steering, alone);
+            break;
         case liftOff:
             EXPECT_EQ(throttle, 0.0f);
             EXPECT_GT(aloneThrottle, 0.0f);
