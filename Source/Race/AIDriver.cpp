@@ -366,6 +366,10 @@ void AI::drive(Game& race, Game::Vehicle& own, uint32_t now, bool wholeFrame)
     if (backingOut) {
         throttle = -1.0f;
         steering = -steering;
+        // Not into a quad standing behind (the player's on the grid): the
+        // back-out stops, and a quad still wedged is judged stalled again.
+        if (standingQuadBehind(race, own, here))
+            throttle = 0.0f;
     }
 
     if (done || !wholeFrame)

@@ -117,6 +117,10 @@ public:
     // alongside it within the clearance; looks only where giveWay (called
     // first) saw one.
     float keepClearAlongside(const Game& race, const Game::Vehicle& own, const vec3d& here, float wanted) const;
+    // Whether a standing or crawling quad lies behind the own one, in the
+    // line it backs along, within the way it backs in lookAheadTime (and
+    // the waiting gap); looks only where giveWay saw one.
+    bool standingQuadBehind(const Game& race, const Game::Vehicle& own, const vec3d& here) const;
 
     // The race state of the driven quad, or null.
     Game::Vehicle* vehicle() const;

@@ -293,7 +293,9 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
         // Beside it, and half its length on, so that the line stays clear
         // until the own quad is past.
         const vec3d beside = blocker.at + right * (side * (blocker.clearance + 0.5f)) + forward * halfLength;
-        if (alongWay) {
+        // Already beside it, the driver holds the near side, wherever the
+        // road's edge lies: the far side would take it across its front.
+        if (alongWay && !(clear && side == first)) {
             const float off = std::fabs(vec3d(beside.x - road.centre.x, 0.0f, beside.z - road.centre.z).dot(roadSide));
             if (off + halfWidth > roadHalf)
                 continue;
@@ -360,4 +362,35 @@ float AI::keepClearAlongside(const Game& race, const Game::Vehicle& own, const v
             return 0.0f;
     }
     return wanted;
+}
+
+bool AI::standingQuadBehind(const Game& race, const Game::Vehicle& own, const vec3d& here) const
+{
+    if (!slowQuadNear)
+        return false;
+    const QuadPhysics::Instance* quad = own.getQuad();
+    const EntityManager::Entity* body = quad ? quad->entity : nullptr;
+    if (!body || !object)
+        return false;
+    const vec3d forward = horizontalUnit(object->world.row(2));
+    const vec3d right = horizontalUnit(object->world.row(0));
+    const float backing = std::max(-quad->velocity.dot(forward), 0.0f);
+    const float halfWidth = halfWidthOf(*body), halfLength = halfLengthOf(*body);
+    for (auto* node = race.vehicles.head(); node; node = node->next) {
+        const Game::Vehicle* other = node->item;
+        const QuadPhysics::Instance* otherQuad = inTheRace(other, own) ? other->getQuad() : nullptr;
+        const EntityManager::Entity* otherBody = otherQuad ? otherQuad->entity : nullptr;
+        if (!otherBody || !Game::Vehicle::standing(*otherQuad, slowSpeed))
+            continue;
+        const vec3d at = otherBody->world.row(3);
+        const vec3d offset(at.x - here.x, 0.0f, at.z - here.z);
+        const float behind = -offset.dot(forward);
+        if (behind <= 0.0f)
+            continue;
+        const float gap = behind - halfLength - halfLengthOf(*otherBody);
+        const float clearance = halfWidth + halfWidthOf(*otherBody) + passingClearance;
+        if (gap < waitingGap + backing * lookAheadTime && std::fabs(offset.dot(right)) < clearance)
+            return true;
+    }
+    return false;
 }

@@ -1696,13 +1696,12 @@ static RaceChoice deChampionshipChoice(uint8_t raceNumber) { return CourseRace::
 // wheels' rolling resistance fading to nothing at a standstill.
 struct StandingWatch
 {
-    // Drivers pass or wait behind it, but in a crowd at the start and when
-    // they lap it some still touch it, and a quad touched rolls on: 1 to 30
-    // units over two minutes at 35, 7 and uneven frame rates (mostly under
-    // 15), where they shoved it hundreds before (until it was set back). Its
-    // own creep adds some 6 on DE's grid: 7 to 36 in all.
-    static constexpr float shovedFar = 50.0f;
-    static constexpr float movedFar = 60.0f;
+    // Drivers pass or wait behind it; in the crowd at the start one may
+    // still touch it: 0 to 3.5 units over two minutes at 35, 7 and uneven
+    // frame rates, where they shoved it hundreds before (until it was set
+    // back). Its own creep adds some 7 on DE's grid: 7 to 12 in all.
+    static constexpr float shovedFar = 10.0f;
+    static constexpr float movedFar = 20.0f;
     static constexpr float crawl = 1.0f; // units a second
     uint32_t until = 0xFFFFFFFFu;
     uint32_t startedAt = 0;

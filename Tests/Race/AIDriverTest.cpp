@@ -456,7 +456,28 @@ TEST(AIDriver, RulesOfTheRoad)
     driver.update();
     EXPECT_EQ(driver.throttle, -1.0f);
     EXPECT_NEAR(driver.steering, -ahead, 1e-5f);
-    TestClock::now += 1491;
+    // Backing out, it stops short of a quad standing in its line behind;
+    // one beside that line, one that drives, or one ahead does not stop it.
+    struct Behind
+    {
+        const char* what;
+        float back, aside, speed;
+        float throttle;
+    };
+    const vec3d facing(0.6f, 0.0f, 0.8f), toRight(0.8f, 0.0f, -0.6f);
+    for (const Behind& b : {Behind{"standing behind", 4.0f, 0.0f, 0.0f, 0.0f},
+                            Behind{"standing behind, beside the line", 4.0f, 8.0f, 0.0f, -1.0f},
+                            Behind{"driving behind", 4.0f, 0.0f, 40.0f, -1.0f},
+                            Behind{"standing ahead", -4.0f, 0.0f, 0.0f, -1.0f}}) {
+        const vec3d at = vec3d(200.0f, 0.0f, 200.0f) - facing * b.back + toRight * b.aside;
+        Field::standAt(other, at.x, at.z, facing, b.speed, b.speed == 0.0f);
+        TestClock::now += 10;
+        driver.update();
+        EXPECT_EQ(driver.reverseState, 2u) << b.what;
+        EXPECT_EQ(driver.throttle, b.throttle) << b.what;
+    }
+    Field::standAt(other, 600.0f, 600.0f, north, 0.0f, true);
+    TestClock::now += 1451;
     driver.update();
     EXPECT_EQ(driver.reverseState, 0u);
 
