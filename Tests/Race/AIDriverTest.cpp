@@ -719,7 +719,7 @@ TEST(AIDriver, TargetPlanes)
 }
 
 // A capture flag that moves is followed between builds: every 250 ms the
-// path's flag point takes the flag's new place.
+// path's flag point takes the flag's new place, and only that point.
 TEST(AIDriver, AMovingFlagIsFollowedBetweenBuilds)
 {
     Field field;
@@ -758,6 +758,39 @@ TEST(AIDriver, AMovingFlagIsFollowedBetweenBuilds)
         EXPECT_EQ(flagPoint()->position.x, step.expected) << "after " << step.wait << " ms";
     }
     EXPECT_EQ(driver.path.builds, builds) << "followed, not rebuilt";
+
+    // On a detour to a repair kit on the way, the flag's point follows the
+    // flag and the kit's point stays at the kit.
+    game.choice.items = 1;
+    v.damage = 0.81f;
+    ObjPkgManager::Package* kits = field.pickUps(Game::RepairKitPackage, L"RepairKit");
+    ASSERT_NE(kits, nullptr);
+    Object* kit = field.scene.objectPackages.createObject(kits, vec3d(210.0f, Field::ground(), 350.0f), 1.0f);
+    ASSERT_NE(kit, nullptr);
+    const auto pickUpPoint = [&]() -> const Path::Point* {
+        for (int32_t i = 0; i < driver.path.count; ++i)
+            if (driver.path.points[i].type == Path::PickUp)
+                return &driver.path.points[i];
+        return nullptr;
+    };
+    Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+    TestClock::now += 251;
+    driver.update();
+    ASSERT_EQ(driver.detourActive, 1u);
+    ASSERT_NE(pickUpPoint(), nullptr);
+    const vec3d kitPoint = pickUpPoint()->position;
+    EXPECT_NEAR(kitPoint.x, 210.0f, 1e-3f);
+    EXPECT_NEAR(kitPoint.z, 350.0f, 1e-3f);
+    TestClock::now += 251;
+    flag.position.x = 280.0f;
+    driver.update();
+    ASSERT_NE(flagPoint(), nullptr);
+    EXPECT_EQ(flagPoint()->position.x, 280.0f);
+    ASSERT_NE(pickUpPoint(), nullptr);
+    EXPECT_EQ(pickUpPoint()->position, kitPoint);
+    kit->remove();
+    delete kit;
+    game.packages[Game::RepairKitPackage] = nullptr;
     game.captureFlag = nullptr;
 }
 
@@ -852,6 +885,14 @@ TEST(AIDriver, FetchesPickupsItNeeds)
     EXPECT_FALSE(driver.findPickup(AI::RepairKitKind, seen));
     EXPECT_EQ(seen, vec3d(-1.0f, -1.0f, -1.0f));
     driver.object->world = frame;
+    // A scene without a swap chain (none yet, or gone): the driver looks
+    // among the objects its own quad was placed with.
+    field.scene.swapChain = nullptr;
+    seen = vec3d();
+    const bool seenWithoutChain = driver.findPickup(AI::RepairKitKind, seen);
+    field.scene.swapChain = &field.chain;
+    EXPECT_TRUE(seenWithoutChain);
+    EXPECT_EQ(seen, kit->getPosition());
     // A driver outside any race looks for nothing.
     {
         AI outside(nullptr, driver.object);
@@ -1054,6 +1095,9 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
     game.choice.difficulty = 1;
     const vec3d east(1.0f, 0.0f, 0.0f);
     enum Expect { left, right, same, brake, hold };
+    // The speed (in getSpeed units) below which pulling back drives a quad
+    // backwards instead of braking it.
+    const float brakeLeast = Game::Vehicle::QuadInstance::brakeSpeed * 2.4f;
     struct Case
     {
         const char* what;
@@ -1082,6 +1126,10 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         {"a road with room on neither side: braking", Game::Circuit, 6.0f, 200.0f, 0.0f, 0.0f, 40.0f, brake},
         {"a road with room on neither side: held at a standstill", Game::Circuit, 6.0f, 200.0f, 0.0f, 0.0f, 0.0f,
          hold, false, 2.0f},
+        // Pulled back, a quad brakes only while faster than this; slower it
+        // would drive backwards.
+        {"a road with room on neither side: held once down to the brake's least speed", Game::Circuit, 6.0f, 200.0f,
+         0.0f, 0.0f, brakeLeast, hold, false, 2.0f},
         {"across the country: passed on the far side", Game::Jamboree, 20.0f, 200.0f, -1.0f, 0.0f, 40.0f, left},
         {"ahead at the own speed: followed", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f, same},
         // Racing rivals keep their lines: the driver eases off behind them.
@@ -1128,6 +1176,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         game.choice.gameMode = c.mode;
         game.choice.courseType = c.mode == Game::Circuit ? 2 : 1;
         uint32_t backingOffAfter = 0;
+        bool reversing = false;
         const auto steerAlone = [&](float& steering, float& throttle, bool withOther) {
             Field::Scoped scoped(field);
             // Off the joint of two segments, which lies on neither.
@@ -1173,6 +1222,8 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             other.finished = 0;
             steering = driver.steering;
             throttle = driver.throttle;
+            if (withOther)
+                reversing = v.getQuad()->throttleInput() < 0.0f;
             other.carriedItem = nullptr;
             game.captureFlag = nullptr;
         };
@@ -1195,7 +1246,10 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
                 EXPECT_GT(throttle, 0.0f);
             break;
         case brake: EXPECT_EQ(throttle, -1.0f); break;
-        case hold: EXPECT_EQ(throttle, 0.0f); break;
+        case hold:
+            EXPECT_EQ(throttle, 0.0f);
+            EXPECT_FALSE(reversing) << "held, not backing into whatever follows";
+            break;
         }
         // Turning out it does not brake; at speed it may lift off for the
         // swerve.
