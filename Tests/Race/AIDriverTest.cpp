@@ -796,7 +796,8 @@ TEST(AIDriver, AMovingFlagIsFollowedBetweenBuilds)
 
 // Pick-ups: a repair kit in view near the path is fetched by a damaged
 // driver; outside modes 2 and 3 one 250 from the path never is, in
-// Jamboree it is; in a race of one vehicle the leader's oil weight is 1.
+// Jamboree it is; in a race of one vehicle the leader's oil weight is 1;
+// nitro is fetched by the last, not the leader.
 TEST(AIDriver, FetchesPickupsItNeeds)
 {
     Field field;
@@ -812,6 +813,7 @@ TEST(AIDriver, FetchesPickupsItNeeds)
         float damage;
         float x, z; // of the pick-up
         bool fetched;
+        int32_t place = 1;
     };
     const Case cases[] = {
         {"repair kit beside the path", Game::OffRoadRace, 4, L"RepairKit", Game::RepairKitPackage, 0.81f, 210.0f, 350.0f, true},
@@ -820,6 +822,8 @@ TEST(AIDriver, FetchesPickupsItNeeds)
         {"undamaged", Game::OffRoadRace, 4, L"RepairKit", Game::RepairKitPackage, 0.0f, 210.0f, 350.0f, false},
         {"oil for the only vehicle", Game::OffRoadRace, 1, L"Oil", Game::OilPackage, 0.0f, 210.0f, 350.0f, true},
         {"oil behind", Game::OffRoadRace, 1, L"Oil", Game::OilPackage, 0.0f, 210.0f, 100.0f, false},
+        {"nitro for the last of four", Game::OffRoadRace, 4, L"Nitro", Game::NitroPackage, 0.0f, 210.0f, 350.0f, true, 4},
+        {"nitro for the leader", Game::OffRoadRace, 4, L"Nitro", Game::NitroPackage, 0.0f, 210.0f, 350.0f, false, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -830,7 +834,7 @@ TEST(AIDriver, FetchesPickupsItNeeds)
         game.targetGate = game.gates.head()->item;
         game.choice.gameMode = c.mode;
         game.choice.vehicleCount = c.vehicles;
-        v.place = 1;
+        v.place = c.place;
         v.damage = c.damage;
         ObjPkgManager::Package* package = field.scene.objectPackages.findPackage(String(c.package));
         ASSERT_NE(package, nullptr);
@@ -1094,7 +1098,8 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
     Game& game = field.game();
     game.choice.difficulty = 1;
     const vec3d east(1.0f, 0.0f, 0.0f);
-    enum Expect { left, right, same, brake, hold };
+    // backOut: backing off at full lock away from the side it passes on.
+    enum Expect { left, right, same, brake, hold, backOut };
     // The speed (in getSpeed units) below which pulling back drives a quad
     // backwards instead of braking it.
     const float brakeLeast = Game::Vehicle::QuadInstance::brakeSpeed * 2.4f;
@@ -1168,6 +1173,10 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
          0.0f, 0.0f, brake, false, 2.0f, 0.0f, false, false, false, true},
         {"backing off, the quad driven away: backing off ends", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f,
          same, false, 40.0f, 1.0f, false, false, false, true},
+        // Down to the brake's least speed the pull back drives the quad
+        // backwards: the lock the other way swings its nose out.
+        {"backing off, down to the brake's least speed: backing at full lock", Game::Circuit, 20.0f, 200.0f, 1.0f,
+         0.0f, brakeLeast, backOut, false, 2.0f, 0.0f, false, false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -1250,13 +1259,18 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             EXPECT_EQ(throttle, 0.0f);
             EXPECT_FALSE(reversing) << "held, not backing into whatever follows";
             break;
+        case backOut:
+            EXPECT_EQ(throttle, -1.0f);
+            EXPECT_TRUE(reversing);
+            EXPECT_EQ(steering, c.otherAcross >= 0.0f ? -1.0f : 1.0f);
+            break;
         }
         // Turning out it does not brake; at speed it may lift off for the
         // swerve.
         if (c.expect == left || c.expect == right)
             EXPECT_GE(throttle, 0.0f);
         if (c.backingOff)
-            EXPECT_EQ(backingOffAfter, c.expect == brake ? 1u : 0u);
+            EXPECT_EQ(backingOffAfter, c.expect == brake || c.expect == backOut ? 1u : 0u);
     }
     game.course = nullptr;
 
