@@ -373,6 +373,29 @@ TEST(AIDriver, RulesOfTheRoad)
         driveTowards(aim.x, aim.z);
         EXPECT_NEAR(driver.steering, aim.steering, 1e-5f) << aim.x << " " << aim.z;
     }
+    // Along roads, within 150 of its point, the driver turns the more along
+    // the road's own direction there the nearer it is (the road here runs
+    // north), so that it runs on along the road; further off it steers at
+    // the point.
+    game.choice.courseType = 2;
+    const struct
+    {
+        float x, z, least, most;
+    } alongRoad[] = {{250.0f, 300.0f, 0.1f, 0.4f}, {350.0f, 500.0f, 0.4471f, 0.4473f}};
+    for (const auto& aim : alongRoad) {
+        Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+        driver.path.count = 0;
+        driver.path.insertPoint(0, vec3d(200.0f, Field::ground() + 2.0f, 200.0f));
+        driver.path.insertPoint(1, vec3d(aim.x, Field::ground() + 2.0f, aim.z));
+        driver.path.points[0].passed = 1;
+        driver.path.points[1].direction = -north;
+        driver.needsPath = 0;
+        TestClock::now += 10;
+        driver.update();
+        EXPECT_GE(driver.steering, aim.least) << aim.x << " " << aim.z;
+        EXPECT_LE(driver.steering, aim.most) << aim.x << " " << aim.z;
+    }
+    game.choice.courseType = 1;
     // At speed (70 units a second) it steers at a point on its path some 30
     // on, and lifts off the throttle where the arc to that point is tighter
     // than its wheels hold at that speed (the ease over 8 units a second);
@@ -904,6 +927,21 @@ TEST(AIDriver, FetchesPickupsItNeeds)
     }
     kit->remove();
     delete kit;
+
+    // Before the swap chain has a projection of its own the driver sees
+    // 4000 units on, and no further.
+    ASSERT_EQ(field.chain.projection.m[11], 0.0f);
+    for (const float ahead : {3800.0f, 4200.0f}) {
+        Object* distant =
+            field.scene.objectPackages.createObject(kits, vec3d(200.0f + ahead, Field::ground(), 200.0f), 1.0f);
+        ASSERT_NE(distant, nullptr);
+        game.gates.deleteAll();
+        field.gateFor(v, 300.0f + ahead, 200.0f);
+        seen = vec3d();
+        EXPECT_EQ(driver.findPickup(AI::RepairKitKind, seen), ahead < 4000.0f) << ahead;
+        distant->remove();
+        delete distant;
+    }
     game.packages[Game::RepairKitPackage] = nullptr;
 }
 
