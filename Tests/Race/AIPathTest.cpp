@@ -186,6 +186,11 @@ TEST(AIPath, PointsByHand)
     EXPECT_EQ(path->count, Path::maxPoints);
     EXPECT_FALSE(path->insertPoint(3, ground.at(0, 5)));
     EXPECT_FALSE(path->insertPoint(-1, ground.at(0, 5)));
+    // Removing a point past the last, or before the first, removes none.
+    for (const int32_t index : {Path::maxPoints, -1}) {
+        path->removePoint(index);
+        EXPECT_EQ(path->count, Path::maxPoints) << index;
+    }
 }
 
 // A route along the road: one point across the road per kept cross-section
