@@ -376,6 +376,29 @@ TEST(AIDriver, RulesOfTheRoad)
         driveTowards(aim.x, aim.z);
         EXPECT_NEAR(driver.steering, aim.steering, 1e-5f) << aim.x << " " << aim.z;
     }
+    // Along roads, within 150 of its point, the driver turns the more along
+    // the road's own direction there the nearer it is (the road here runs
+    // north), so that it runs on along the road; further off it steers at
+    // the point.
+    game.choice.courseType = 2;
+    const struct
+    {
+        float x, z, least, most;
+    } alongRoad[] = {{250.0f, 300.0f, 0.1f, 0.4f}, {350.0f, 500.0f, 0.4471f, 0.4473f}};
+    for (const auto& aim : alongRoad) {
+        Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+        driver.path.count = 0;
+        driver.path.insertPoint(0, vec3d(200.0f, Field::ground() + 2.0f, 200.0f));
+        driver.path.insertPoint(1, vec3d(aim.x, Field::ground() + 2.0f, aim.z));
+        driver.path.points[0].passed = 1;
+        driver.path.points[1].direction = -north;
+        driver.needsPath = 0;
+        TestClock::now += 10;
+        driver.update();
+        EXPECT_GE(driver.steering, aim.least) << aim.x << " " << aim.z;
+        EXPECT_LE(driver.steering, aim.most) << aim.x << " " << aim.z;
+    }
+    game.choice.courseType = 1;
     // At speed (70 units a second) it steers at a point on its path some 30
     // on, and lifts off the throttle where the arc to that point is tighter
     // than its wheels hold at that speed (the ease over 8 units a second);
@@ -743,7 +766,7 @@ TEST(AIDriver, TargetPlanes)
 }
 
 // A capture flag that moves is followed between builds: every 250 ms the
-// path's flag point takes the flag's new place.
+// path's flag point takes the flag's new place, and only that point.
 TEST(AIDriver, AMovingFlagIsFollowedBetweenBuilds)
 {
     Field field;
@@ -782,12 +805,46 @@ TEST(AIDriver, AMovingFlagIsFollowedBetweenBuilds)
         EXPECT_EQ(flagPoint()->position.x, step.expected) << "after " << step.wait << " ms";
     }
     EXPECT_EQ(driver.path.builds, builds) << "followed, not rebuilt";
+
+    // On a detour to a repair kit on the way, the flag's point follows the
+    // flag and the kit's point stays at the kit.
+    game.choice.items = 1;
+    v.damage = 0.81f;
+    ObjPkgManager::Package* kits = field.pickUps(Game::RepairKitPackage, L"RepairKit");
+    ASSERT_NE(kits, nullptr);
+    Object* kit = field.scene.objectPackages.createObject(kits, vec3d(210.0f, Field::ground(), 350.0f), 1.0f);
+    ASSERT_NE(kit, nullptr);
+    const auto pickUpPoint = [&]() -> const Path::Point* {
+        for (int32_t i = 0; i < driver.path.count; ++i)
+            if (driver.path.points[i].type == Path::PickUp)
+                return &driver.path.points[i];
+        return nullptr;
+    };
+    Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+    TestClock::now += 251;
+    driver.update();
+    ASSERT_EQ(driver.detourActive, 1u);
+    ASSERT_NE(pickUpPoint(), nullptr);
+    const vec3d kitPoint = pickUpPoint()->position;
+    EXPECT_NEAR(kitPoint.x, 210.0f, 1e-3f);
+    EXPECT_NEAR(kitPoint.z, 350.0f, 1e-3f);
+    TestClock::now += 251;
+    flag.position.x = 280.0f;
+    driver.update();
+    ASSERT_NE(flagPoint(), nullptr);
+    EXPECT_EQ(flagPoint()->position.x, 280.0f);
+    ASSERT_NE(pickUpPoint(), nullptr);
+    EXPECT_EQ(pickUpPoint()->position, kitPoint);
+    kit->remove();
+    delete kit;
+    game.packages[Game::RepairKitPackage] = nullptr;
     game.captureFlag = nullptr;
 }
 
 // Pick-ups: a repair kit in view near the path is fetched by a damaged
 // driver; outside modes 2 and 3 one 250 from the path never is, in
-// Jamboree it is; in a race of one vehicle the leader's oil weight is 1.
+// Jamboree it is; in a race of one vehicle the leader's oil weight is 1;
+// nitro is fetched by the last, not the leader.
 TEST(AIDriver, FetchesPickupsItNeeds)
 {
     Field field;
@@ -803,6 +860,7 @@ TEST(AIDriver, FetchesPickupsItNeeds)
         float damage;
         float x, z; // of the pick-up
         bool fetched;
+        int32_t place = 1;
     };
     const Case cases[] = {
         {"repair kit beside the path", Game::OffRoadRace, 4, L"RepairKit", Game::RepairKitPackage, 0.81f, 210.0f, 350.0f, true},
@@ -811,6 +869,8 @@ TEST(AIDriver, FetchesPickupsItNeeds)
         {"undamaged", Game::OffRoadRace, 4, L"RepairKit", Game::RepairKitPackage, 0.0f, 210.0f, 350.0f, false},
         {"oil for the only vehicle", Game::OffRoadRace, 1, L"Oil", Game::OilPackage, 0.0f, 210.0f, 350.0f, true},
         {"oil behind", Game::OffRoadRace, 1, L"Oil", Game::OilPackage, 0.0f, 210.0f, 100.0f, false},
+        {"nitro for the last of four", Game::OffRoadRace, 4, L"Nitro", Game::NitroPackage, 0.0f, 210.0f, 350.0f, true, 4},
+        {"nitro for the leader", Game::OffRoadRace, 4, L"Nitro", Game::NitroPackage, 0.0f, 210.0f, 350.0f, false, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -821,7 +881,7 @@ TEST(AIDriver, FetchesPickupsItNeeds)
         game.targetGate = game.gates.head()->item;
         game.choice.gameMode = c.mode;
         game.choice.vehicleCount = c.vehicles;
-        v.place = 1;
+        v.place = c.place;
         v.damage = c.damage;
         ObjPkgManager::Package* package = field.scene.objectPackages.findPackage(String(c.package));
         ASSERT_NE(package, nullptr);
@@ -876,6 +936,14 @@ TEST(AIDriver, FetchesPickupsItNeeds)
     EXPECT_FALSE(driver.findPickup(AI::RepairKitKind, seen));
     EXPECT_EQ(seen, vec3d(-1.0f, -1.0f, -1.0f));
     driver.object->world = frame;
+    // A scene without a swap chain (none yet, or gone): the driver looks
+    // among the objects its own quad was placed with.
+    field.scene.swapChain = nullptr;
+    seen = vec3d();
+    const bool seenWithoutChain = driver.findPickup(AI::RepairKitKind, seen);
+    field.scene.swapChain = &field.chain;
+    EXPECT_TRUE(seenWithoutChain);
+    EXPECT_EQ(seen, kit->getPosition());
     // A driver outside any race looks for nothing.
     {
         AI outside(nullptr, driver.object);
@@ -883,6 +951,21 @@ TEST(AIDriver, FetchesPickupsItNeeds)
     }
     kit->remove();
     delete kit;
+
+    // Before the swap chain has a projection of its own the driver sees
+    // 4000 units on, and no further.
+    ASSERT_EQ(field.chain.projection.m[11], 0.0f);
+    for (const float ahead : {3800.0f, 4200.0f}) {
+        Object* distant =
+            field.scene.objectPackages.createObject(kits, vec3d(200.0f + ahead, Field::ground(), 200.0f), 1.0f);
+        ASSERT_NE(distant, nullptr);
+        game.gates.deleteAll();
+        field.gateFor(v, 300.0f + ahead, 200.0f);
+        seen = vec3d();
+        EXPECT_EQ(driver.findPickup(AI::RepairKitKind, seen), ahead < 4000.0f) << ahead;
+        distant->remove();
+        delete distant;
+    }
     game.packages[Game::RepairKitPackage] = nullptr;
 }
 
@@ -1077,7 +1160,11 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
     Game& game = field.game();
     game.choice.difficulty = 1;
     const vec3d east(1.0f, 0.0f, 0.0f);
-    enum Expect { left, right, same, brake, hold, liftOff, behind };
+    // backOut: backing off at full lock away from the side it passes on.
+    enum Expect { left, right, same, brake, hold, liftOff, behind, backOut };
+    // The speed (in getSpeed units) below which pulling back drives a quad
+    // backwards instead of braking it.
+    const float brakeLeast = Game::Vehicle::QuadInstance::brakeSpeed * 2.4f;
     struct Case
     {
         const char* what;
@@ -1110,6 +1197,10 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
          20.0f},
         {"a road with room on neither side: held at a standstill", Game::Circuit, 6.0f, 200.0f, 0.0f, 0.0f, 0.0f,
          hold, false, 2.0f},
+        // Pulled back, a quad brakes only while faster than this; slower it
+        // would drive backwards.
+        {"a road with room on neither side: held once down to the brake's least speed", Game::Circuit, 6.0f, 200.0f,
+         0.0f, 0.0f, brakeLeast, hold, false, 2.0f},
         {"across the country: passed on the far side", Game::Jamboree, 20.0f, 200.0f, -1.0f, 0.0f, 40.0f, left},
         {"ahead at the own speed: followed", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f, same},
         // Racing rivals keep their lines: the driver eases off behind them.
@@ -1161,6 +1252,10 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
          0.0f, 0.0f, brake, false, 2.0f, 0.0f, false, false, false, true},
         {"backing off, the quad driven away: backing off ends", Game::Circuit, 20.0f, 200.0f, 0.0f, 40.0f, 40.0f,
          same, false, 40.0f, 1.0f, false, false, false, true},
+        // Down to the brake's least speed the pull back drives the quad
+        // backwards: the lock the other way swings its nose out.
+        {"backing off, down to the brake's least speed: backing at full lock", Game::Circuit, 20.0f, 200.0f, 1.0f,
+         0.0f, brakeLeast, backOut, false, 2.0f, 0.0f, false, false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -1169,6 +1264,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         game.choice.gameMode = c.mode;
         game.choice.courseType = c.mode == Game::Circuit ? 2 : 1;
         uint32_t backingOffAfter = 0;
+        bool reversing = false;
         const auto steerAlone = [&](float& steering, float& throttle, bool withOther) {
             Field::Scoped scoped(field);
             // Off the joint of two segments, which lies on neither.
@@ -1218,6 +1314,8 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             other.finished = 0;
             steering = driver.steering;
             throttle = driver.throttle;
+            if (withOther)
+                reversing = v.getQuad()->throttleInput() < 0.0f;
             other.carriedItem = nullptr;
             game.captureFlag = nullptr;
         };
@@ -1240,7 +1338,10 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
                 EXPECT_GT(throttle, 0.0f);
             break;
         case brake: EXPECT_EQ(throttle, -1.0f); break;
-        case hold: EXPECT_EQ(throttle, 0.0f); break;
+        case hold:
+            EXPECT_EQ(throttle, 0.0f);
+            EXPECT_FALSE(reversing) << "held, not backing into whatever follows";
+            break;
         case behind:
             EXPECT_LE(throttle, 0.0f);
             EXPECT_FLOAT_EQ(steering, alone);
@@ -1249,13 +1350,18 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             EXPECT_EQ(throttle, 0.0f);
             EXPECT_GT(aloneThrottle, 0.0f);
             break;
+        case backOut:
+            EXPECT_EQ(throttle, -1.0f);
+            EXPECT_TRUE(reversing);
+            EXPECT_EQ(steering, c.otherAcross >= 0.0f ? -1.0f : 1.0f);
+            break;
         }
         // Turning out it does not brake; at speed it may lift off for the
         // swerve.
         if (c.expect == left || c.expect == right)
             EXPECT_GE(throttle, 0.0f);
         if (c.backingOff)
-            EXPECT_EQ(backingOffAfter, c.expect == brake ? 1u : 0u);
+            EXPECT_EQ(backingOffAfter, c.expect == brake || c.expect == backOut ? 1u : 0u);
     }
     game.course = nullptr;
 

@@ -108,11 +108,14 @@ TEST(AIPath, PointsByHand)
                             false, nullptr, 0.5f));
 
     // A near target: start, approach point, target; beyond the end the
-    // distance is 0; the first segment leaves along the chord.
+    // distance is 0, and on each of its points; the first segment leaves
+    // along the chord.
     ASSERT_TRUE(path->build(nullptr, start, &tag[1], ground.at(80, 40), ground.at(200, 40), west, 4, false,
                             nullptr, 0.5f));
     EXPECT_EQ(typesOf(*path), (std::vector<uint32_t>{1, 3, 4}));
     EXPECT_EQ(path->distanceSquaredTo(ground.at(400, 40)), 0.0f);
+    for (int32_t i = 0; i < path->count; ++i)
+        EXPECT_EQ(path->distanceSquaredTo(path->points[i].position), 0.0f) << "point " << i << " lies on the path";
     const float beside = path->distanceSquaredTo(ground.at(10, -10));
     EXPECT_GT(beside, 0.0f);
     EXPECT_LT(beside, 16.0f * 16.0f);
@@ -183,6 +186,11 @@ TEST(AIPath, PointsByHand)
     EXPECT_EQ(path->count, Path::maxPoints);
     EXPECT_FALSE(path->insertPoint(3, ground.at(0, 5)));
     EXPECT_FALSE(path->insertPoint(-1, ground.at(0, 5)));
+    // Removing a point past the last, or before the first, removes none.
+    for (const int32_t index : {Path::maxPoints, -1}) {
+        path->removePoint(index);
+        EXPECT_EQ(path->count, Path::maxPoints) << index;
+    }
 }
 
 // A route along the road: one point across the road per kept cross-section
@@ -192,11 +200,12 @@ TEST(AIPath, RoutesAlongTheRoad)
 {
     FlatGround ground;
     // A straight road along x, 20 wide, split in segments of 100.
-    auto roadOf = [&](int segments, int crossSections, float length) {
+    // From x on, the origin's by default.
+    auto roadOf = [&](int segments, int crossSections, float length, float x = 0.0f) {
         auto* list = new Way::PointList;
         for (int i = 0; i <= segments; ++i) {
             auto* point = new Way::Point;
-            point->position = ground.at(float(i) * length, 0.0f);
+            point->position = ground.at(x + float(i) * length, 0.0f);
             point->width = 20.0f;
             list->append(point);
         }
@@ -231,6 +240,22 @@ TEST(AIPath, RoutesAlongTheRoad)
         EXPECT_NEAR(path.points[i].direction.x, -1.0f, 1e-3f);
         if (i > 1)
             EXPECT_GT((path.points[i].position - path.points[i - 1].position).length(), 173.0f);
+    }
+
+    // The same road and start across the middle of the map, where the
+    // world's axes cross: the same route, moved with them.
+    {
+        const float moved = -50.0f - ground.origin.x;
+        Way::PointList* middle = roadOf(16, 10, 100.0f, moved);
+        Path across(nullptr);
+        ASSERT_TRUE(across.build(nullptr, ground.at(moved + 5.0f, 0), &tag[0], ground.at(moved + 750.0f, 0),
+                                 ground.at(moved + 750.0f, 0), west, 7, true, middle->head(), 0.25f));
+        ASSERT_EQ(typesOf(across), typesOf(path));
+        for (int32_t i = 0; i < path.count; ++i) {
+            EXPECT_NEAR(across.points[i].position.x - moved, path.points[i].position.x, 0.05f) << i;
+            EXPECT_NEAR(across.points[i].position.z, path.points[i].position.z, 0.05f) << i;
+        }
+        Way::deletePointList(middle);
     }
 
     // A pick-up between two kept cross-sections is fetched on the way: it

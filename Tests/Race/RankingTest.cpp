@@ -149,6 +149,25 @@ TEST(Ranking, OrdersByModeAndPhase)
             v.finishOrder = f.finishOrder;
             v.wayRounds = f.rounds;
         }
+        // Asked of two neighbours in the standings before they are drawn up,
+        // with the places the vehicles held, the race answers as the table
+        // comes out (a quad off the course has no progress of its own to be
+        // asked by: the table keeps its place).
+        const bool allOnCourse =
+            std::none_of(c.vehicles.begin(), c.vehicles.end(), [](const Fields& f) { return f.node < 0; });
+        const auto bySlot = [&](uint32_t slot) -> const Game::Vehicle* {
+            for (auto* node = game.vehicles.head(); node; node = node->next)
+                if (node->item->slot == slot)
+                    return node->item;
+            return nullptr;
+        };
+        for (size_t k = 0; allOnCourse && k + 1 < c.order.size(); ++k) {
+            const Game::Vehicle* a = bySlot(c.order[k]);
+            const Game::Vehicle* b = bySlot(c.order[k + 1]);
+            ASSERT_NE(a, nullptr);
+            ASSERT_NE(b, nullptr);
+            EXPECT_LT(game.compareVehicles(*a, *b), 0) << "slots " << a->slot << " and " << b->slot;
+        }
         game.rankVehicles();
         std::vector<uint32_t> order(c.order.size(), 99);
         for (auto* node = game.vehicles.head(); node; node = node->next)
