@@ -630,6 +630,10 @@ TEST(AIDriver, ItemsByPlace)
         driver.needsPath = 1;
         driver.path.targetId = nullptr;
         bool rocket = false, oil = false, nitro = false;
+        // The first item goes a whole second at least after the driver had
+        // its first chance: 1 to 15 s, at random.
+        const uint32_t start = TestClock::now + 50;
+        uint32_t firstUse = 0;
         for (int frame = 0; frame < 400; ++frame) {
             Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
             TestClock::now += 50;
@@ -637,6 +641,10 @@ TEST(AIDriver, ItemsByPlace)
             rocket = rocket || driver.fireRocket;
             oil = oil || driver.dropOil;
             nitro = nitro || driver.useNitro;
+            if (!firstUse && (rocket || oil || nitro)) {
+                firstUse = TestClock::now;
+                EXPECT_GT(firstUse - start, 1000u);
+            }
             if (driver.fireRocket) {
                 TestClock::now += 50;
                 driver.update();
