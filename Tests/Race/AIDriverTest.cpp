@@ -1397,6 +1397,8 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
     const float beside = 2.0f * box.halfExtents.x * box.axes[0].length() + AI::passingClearance + 0.25f;
     Field::standAt(other, 301.0f, 200.0f + beside, east, 0.0f, true);
     EXPECT_GE(turnLeft(), 0.0f) << "not into the standing quad";
+    Field::standAt(other, 299.0f, 200.0f + beside, east, 0.0f, true);
+    EXPECT_GE(turnLeft(), 0.0f) << "not into one standing a little behind alongside";
     Field::standAt(other, 301.0f, 200.0f + beside, east, 40.0f, false);
     EXPECT_LT(turnLeft(), -0.5f) << "one that moves keeps its own line";
     Field::standAt(other, 301.0f, 200.0f - beside, east, 0.0f, true);
