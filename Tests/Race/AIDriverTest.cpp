@@ -1251,6 +1251,8 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         // on it, too late to stop at speed: the path ahead is looked along.
         {"standing on the path beyond a bend: braking", Game::Circuit, 20.0f, 200.0f, 0.0f, 0.0f, 80.0f, brake, false,
          25.0f, 0.0f, false, true},
+        {"standing a little off the path beyond a bend: braking", Game::Circuit, 20.0f, 200.0f, 2.0f, 0.0f, 80.0f,
+         brake, false, 25.0f, 0.0f, false, true},
         {"standing beside the path beyond a bend: passed by", Game::Circuit, 20.0f, 200.0f, 7.0f, 0.0f, 40.0f, same,
          false, 25.0f, 0.0f, false, true},
         // A quad out of the race stands where its driver stopped, on the
