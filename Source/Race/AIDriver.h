@@ -121,6 +121,15 @@ public:
     // line it backs along, within the way it backs in lookAheadTime (and
     // the waiting gap); looks only where giveWay saw one.
     bool standingQuadBehind(const Game& race, const Game::Vehicle& own, const vec3d& here) const;
+    // The own quad as the looks for a standing one see it: its body, its
+    // velocity, its level heading and right.
+    struct OwnQuad
+    {
+        const EntityManager::Entity& body;
+        vec3d velocity, forward, right;
+    };
+    template <typename Test>
+    bool anyStandingQuad(const Game& race, const Game::Vehicle& own, const vec3d& here, Test test) const;
 
     // The race state of the driven quad, or null.
     Game::Vehicle* vehicle() const;

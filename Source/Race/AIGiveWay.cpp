@@ -328,69 +328,56 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
     return out;
 }
 
-float AI::keepClearAlongside(const Game& race, const Game::Vehicle& own, const vec3d& here, float wanted) const
+// Whether test holds for any quad still in the race that stands or crawls:
+// test(self, other, offset) with the own quad and its level heading, the
+// other's body and its centre's offset (horizontal) from here. Looks only
+// where giveWay (called first) saw one standing: not in the flag race,
+// where no one gives way.
+template <typename Test>
+bool AI::anyStandingQuad(const Game& race, const Game::Vehicle& own, const vec3d& here, Test test) const
 {
-    // Only a standing or crawling quad is kept clear of, and giveWay has
-    // just looked for one (not in the flag race, where no one gives way).
-    if (!slowQuadNear || wanted == 0.0f)
-        return wanted;
     const QuadPhysics::Instance* quad = own.getQuad();
-    const EntityManager::Entity* body = quad ? quad->entity : nullptr;
-    if (!body || !object)
-        return wanted;
-    const vec3d forward = horizontalUnit(object->world.row(2));
-    const vec3d right = horizontalUnit(object->world.row(0));
-    const float halfWidth = halfWidthOf(*body), halfLength = halfLengthOf(*body);
+    if (!slowQuadNear || !quad || !quad->entity || !object)
+        return false;
+    const OwnQuad self{*quad->entity, quad->velocity, horizontalUnit(object->world.row(2)),
+                       horizontalUnit(object->world.row(0))};
     for (auto* node = race.vehicles.head(); node; node = node->next) {
         const Game::Vehicle* other = node->item;
         const QuadPhysics::Instance* otherQuad = inTheRace(other, own) ? other->getQuad() : nullptr;
         const EntityManager::Entity* otherBody = otherQuad ? otherQuad->entity : nullptr;
-        if (!otherBody)
-            continue;
         // A quad that moves keeps its own line; one that stands is passed.
-        if (!Game::Vehicle::standing(*otherQuad, slowSpeed))
+        if (!otherBody || !Game::Vehicle::standing(*otherQuad, slowSpeed))
             continue;
         const vec3d at = otherBody->world.row(3);
-        const vec3d offset(at.x - here.x, 0.0f, at.z - here.z);
-        const float across = offset.dot(right);
-        // Turning towards it, beside the own quad and within the clearance.
-        if ((across > 0.0f) != (wanted > 0.0f))
-            continue;
-        if (std::fabs(offset.dot(forward)) > halfLength + halfLengthOf(*otherBody) + waitingGap)
-            continue;
-        if (std::fabs(across) < halfWidth + halfWidthOf(*otherBody) + passingClearance + 0.5f)
-            return 0.0f;
+        if (test(self, *otherBody, vec3d(at.x - here.x, 0.0f, at.z - here.z)))
+            return true;
     }
-    return wanted;
+    return false;
+}
+
+float AI::keepClearAlongside(const Game& race, const Game::Vehicle& own, const vec3d& here, float wanted) const
+{
+    if (wanted == 0.0f)
+        return wanted;
+    const auto alongside = [wanted](const OwnQuad& self, const EntityManager::Entity& other, const vec3d& offset) {
+        const float across = offset.dot(self.right);
+        // Turning towards it, beside the own quad and within the clearance.
+        return (across > 0.0f) == (wanted > 0.0f) &&
+               std::fabs(offset.dot(self.forward)) <= halfLengthOf(self.body) + halfLengthOf(other) + waitingGap &&
+               std::fabs(across) < halfWidthOf(self.body) + halfWidthOf(other) + passingClearance + 0.5f;
+    };
+    return anyStandingQuad(race, own, here, alongside) ? 0.0f : wanted;
 }
 
 bool AI::standingQuadBehind(const Game& race, const Game::Vehicle& own, const vec3d& here) const
 {
-    if (!slowQuadNear)
-        return false;
-    const QuadPhysics::Instance* quad = own.getQuad();
-    const EntityManager::Entity* body = quad ? quad->entity : nullptr;
-    if (!body || !object)
-        return false;
-    const vec3d forward = horizontalUnit(object->world.row(2));
-    const vec3d right = horizontalUnit(object->world.row(0));
-    const float backing = std::max(-quad->velocity.dot(forward), 0.0f);
-    const float halfWidth = halfWidthOf(*body), halfLength = halfLengthOf(*body);
-    for (auto* node = race.vehicles.head(); node; node = node->next) {
-        const Game::Vehicle* other = node->item;
-        const QuadPhysics::Instance* otherQuad = inTheRace(other, own) ? other->getQuad() : nullptr;
-        const EntityManager::Entity* otherBody = otherQuad ? otherQuad->entity : nullptr;
-        if (!otherBody || !Game::Vehicle::standing(*otherQuad, slowSpeed))
-            continue;
-        const vec3d at = otherBody->world.row(3);
-        const vec3d offset(at.x - here.x, 0.0f, at.z - here.z);
-        const float behind = -offset.dot(forward);
-        if (behind <= 0.0f)
-            continue;
-        const float gap = behind - halfLength - halfLengthOf(*otherBody);
-        const float clearance = halfWidth + halfWidthOf(*otherBody) + passingClearance;
-        if (gap < waitingGap + backing * lookAheadTime && std::fabs(offset.dot(right)) < clearance)
-            return true;
-    }
-    return false;
+    const auto behindInLine = [](const OwnQuad& self, const EntityManager::Entity& other, const vec3d& offset) {
+        const float behind = -offset.dot(self.forward);
+        const float backing = std::max(-self.velocity.dot(self.forward), 0.0f);
+        const float gap = behind - halfLengthOf(self.body) - halfLengthOf(other);
+        const float clearance = halfWidthOf(self.body) + halfWidthOf(other) + passingClearance;
+        return behind > 0.0f && gap < waitingGap + backing * lookAheadTime &&
+               std::fabs(offset.dot(self.right)) < clearance;
+    };
+    return anyStandingQuad(race, own, here, behindInLine);
 }
