@@ -151,7 +151,7 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
     const EntityManager::Entity* body = quad ? quad->entity : nullptr;
     // In the flag race every quad heads for the flag or its carrier, and a
     // touch is how the flag passes: no one gives way there.
-    if (!body || !object || race.choice.gameMode == Game::CaptureTheFlag)
+    if (!body || race.choice.gameMode == Game::CaptureTheFlag)
         return out;
     // Most frames no quad stands, none touched the own: the race looks once
     // a frame for all its drivers (between the physics' pieces the quads

@@ -677,6 +677,24 @@ TEST(AIDriver, ItemsByPlace)
     v.nitro = 0.4f;
     driver.update();
     EXPECT_EQ(driver.useNitro, 0);
+
+    // Each item's clock is set 1 to 15 whole seconds ahead, every one of
+    // them in turn.
+    v.place = 2;
+    v.rockets = 3;
+    std::vector<int> seconds(16, 0);
+    for (int arming = 0; arming < 300; ++arming) {
+        driver.rocketTime = 0;
+        TestClock::now += 50;
+        driver.update();
+        const uint32_t ahead = driver.rocketTime - TestClock::now;
+        ASSERT_EQ(ahead % 1000u, 0u) << ahead;
+        ASSERT_GE(ahead, 1000u);
+        ASSERT_LE(ahead, 15000u);
+        ++seconds[ahead / 1000u];
+    }
+    for (uint32_t s = 1; s <= 15; ++s)
+        EXPECT_GT(seconds[s], 0) << s << " s";
 }
 
 // Between the pieces of a long frame the driver drives as a frame does,
@@ -978,6 +996,49 @@ TEST(AIDriver, FetchesPickupsItNeeds)
         distant->remove();
         delete distant;
     }
+
+    // That view is 60 degrees high and 4:3 wide: a pick-up 500 ahead is
+    // seen up to about 37 degrees to either side and 30 above.
+    // (The gate lies ahead to the left, beyond them all.)
+    game.gates.deleteAll();
+    field.gateFor(v, 1300.0f, 900.0f);
+    v.damage = 0.0f;
+    ASSERT_TRUE(driver.replan(true));
+    struct Bearing
+    {
+        float aside, above; // degrees
+        bool seen;
+    };
+    const Bearing bearings[] = {{33.0f, 0.0f, true}, {-33.0f, 0.0f, true}, {42.0f, 0.0f, false},
+                                {-42.0f, 0.0f, false}, {0.0f, 25.0f, true}, {0.0f, 35.0f, false}};
+    const float degree = 3.14159265f / 180.0f;
+    for (const Bearing& b : bearings) {
+        const float across = 500.0f * std::tan(b.aside * degree);
+        const float up = std::hypot(500.0f, across) * std::tan(b.above * degree);
+        const vec3d eye = driver.object->world.row(3);
+        Object* aside = field.scene.objectPackages.createObject(
+            kits, vec3d(eye.x + 500.0f, eye.y + up, eye.z + across), 1.0f);
+        ASSERT_NE(aside, nullptr);
+        EXPECT_EQ(driver.findPickup(AI::RepairKitKind, seen), b.seen) << b.aside << " aside, " << b.above << " above";
+        aside->remove();
+        delete aside;
+    }
+
+    // Of two pick-ups in view the one nearer the path is fetched, whichever
+    // the scene lists first.
+    for (const bool nearFirst : {true, false}) {
+        const vec3d nearer(458.0f, Field::ground(), 353.0f), further(581.0f, Field::ground(), 347.0f);
+        Object* first = field.scene.objectPackages.createObject(kits, nearFirst ? nearer : further, 1.0f);
+        Object* second = field.scene.objectPackages.createObject(kits, nearFirst ? further : nearer, 1.0f);
+        ASSERT_TRUE(first && second);
+        seen = vec3d();
+        EXPECT_TRUE(driver.findPickup(AI::RepairKitKind, seen));
+        EXPECT_EQ(seen, (nearFirst ? first : second)->getPosition()) << nearFirst;
+        for (Object* kitObject : {first, second}) {
+            kitObject->remove();
+            delete kitObject;
+        }
+    }
     game.packages[Game::RepairKitPackage] = nullptr;
 }
 
@@ -1124,6 +1185,21 @@ TEST(AIDriver, APathBuiltThisFrameIsNotBuiltAgainForItsBend)
     TestClock::now += 28;
     driver.update();
     EXPECT_EQ(driver.path.builds - later, 1u);
+
+    // The driver steers along the path built again, not the one it had: a
+    // path of a hairpin back to the south-west is forgotten.
+    const float steersOnBuilt = driver.steering;
+    const vec3d here = driver.object->world.row(3);
+    driver.path.points[0].position = here;
+    driver.path.points[1].position = here + vec3d(-60.0f, 0.0f, 0.0f);
+    driver.path.points[2].position = here + vec3d(-30.0f, 0.0f, -90.0f);
+    driver.path.count = 3;
+    for (int32_t i = 0; i < driver.path.count; ++i)
+        driver.path.points[i].passed = 0;
+    ASSERT_GT(driver.path.bendAngle(), 90.0f);
+    TestClock::now += 28;
+    driver.update();
+    EXPECT_NEAR(driver.steering, steersOnBuilt, 0.05f);
 }
 
 // A rocket pack weighs the less the nearer the vehicle ahead: the last of
@@ -1348,8 +1424,9 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             // Not held back for it: as fast as alone, where the road ahead
             // lets it go at all (a bend at speed may lift it off alone).
             EXPECT_GE(throttle, 0.0f);
-            if (aloneThrottle > 0.0f)
+            if (aloneThrottle > 0.0f) {
                 EXPECT_GT(throttle, 0.0f);
+            }
             break;
         case brake: EXPECT_EQ(throttle, -1.0f); break;
         case hold:
@@ -1372,10 +1449,12 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         }
         // Turning out it does not brake; at speed it may lift off for the
         // swerve.
-        if (c.expect == left || c.expect == right)
+        if (c.expect == left || c.expect == right) {
             EXPECT_GE(throttle, 0.0f);
-        if (c.backingOff)
+        }
+        if (c.backingOff) {
             EXPECT_EQ(backingOffAfter, c.expect == brake || c.expect == backOut ? 1u : 0u);
+        }
     }
     game.course = nullptr;
 
