@@ -1275,6 +1275,10 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
         // The road's width from its fourth point on (x = 400), the other on
         // the course where it stands (0: one width, the other off it).
         float roadThere = 0.0f;
+        // The path ends 20 units on, and an earlier, longer one went on from
+        // there to where the other stands: the points past the path's end
+        // are not its own.
+        bool staleBeyond = false;
     };
     const Case cases[] = {
         {"standing a little to the left: passed on the right", Game::Circuit, 20.0f, 200.0f, 1.0f, 0.0f, 40.0f, right},
@@ -1331,6 +1335,8 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
          brake, false, 25.0f, 0.0f, false, true},
         {"standing beside the path beyond a bend: passed by", Game::Circuit, 20.0f, 200.0f, 7.0f, 0.0f, 40.0f, same,
          false, 25.0f, 0.0f, false, true},
+        {"standing beside the lane where an earlier path went on past this one's end: passed by", Game::Circuit,
+         20.0f, 200.0f, 7.0f, 0.0f, 60.0f, same, false, 60.0f, 0.0f, false, false, false, false, 0.0f, true},
         // A quad out of the race stands where its driver stopped, on the
         // road before the Goal too: waiting behind it would never end.
         {"finished, standing on a road with no room: driven on", Game::Circuit, 6.0f, 200.0f, 0.0f, 0.0f, 40.0f,
@@ -1382,6 +1388,16 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
                 driver.path.insertPoint(3, vec3d(400.0f, y, c.ownZ + 70.0f));
                 driver.path.points[0].passed = 1;
                 driver.needsPath = 0;
+            } else if (c.staleBeyond) {
+                const float y = Field::ground() + 2.0f;
+                driver.path.count = 0;
+                driver.path.insertPoint(0, vec3d(300.0f, y, c.ownZ));
+                driver.path.insertPoint(1, vec3d(330.0f, y, c.ownZ));
+                driver.path.points[0].passed = 1;
+                driver.needsPath = 0;
+                Path::Point& stale = driver.path.points[driver.path.count];
+                stale.position = vec3d(310.0f + 2.0f * halfLength + c.gap, y, c.ownZ + c.otherAcross);
+                stale.passed = 0;
             }
             const float diagonal = std::sqrt(0.5f);
             if (withOther && c.beyondBend)
