@@ -153,6 +153,7 @@ struct Field
 };
 
 const vec3d north(0.0f, 0.0f, 1.0f);
+const vec3d east(1.0f, 0.0f, 0.0f);
 
 // A road along x at z = 200 from x = 100, segments of 100, 20 wide, each
 // cut into ten cross-sections.
@@ -403,19 +404,21 @@ TEST(AIDriver, RulesOfTheRoad)
     // on, and lifts off the throttle where the arc to that point is tighter
     // than its wheels hold at that speed (the ease over 8 units a second);
     // heading straight or nearly at it, it does not. At 7 frames a second
-    // as at 35.
+    // as at 35, and heading east as north.
     const float previousFactor = gFrameFactor.load();
     const struct
     {
         float x, z, factor, throttle;
+        vec3d forward = north;
     } arcs[] = {{200.0f, 300.0f, 1.0f, 1.0f}, {202.0f, 300.0f, 1.0f, 1.0f}, {215.0f, 240.0f, 1.0f, 0.0f},
-                {215.0f, 240.0f, 5.0f, 0.0f}, {204.0f, 260.0f, 1.0f, 1.0f}, {209.0f, 250.0f, 1.0f, 0.4484f}};
+                {215.0f, 240.0f, 5.0f, 0.0f}, {204.0f, 260.0f, 1.0f, 1.0f}, {209.0f, 250.0f, 1.0f, 0.4484f},
+                {250.0f, 209.0f, 1.0f, 0.4484f, east}};
     for (const auto& arc : arcs) {
         gFrameFactor.store(arc.factor);
-        Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
+        Field::standAt(v, 200.0f, 200.0f, arc.forward, 40.0f, false);
         // 2 units a frame at 35 frames a second: as far in a frame of 1/7 s.
         DynObject& dyn = *v.getDynObject();
-        dyn.previousPosition = dyn.world.row(3) - north * (2.0f * arc.factor);
+        dyn.previousPosition = dyn.world.row(3) - arc.forward * (2.0f * arc.factor);
         driveTowards(arc.x, arc.z);
         EXPECT_NEAR(driver.throttle, arc.throttle, 1e-2f) << arc.x << " " << arc.z << " " << arc.factor;
     }
@@ -1055,7 +1058,6 @@ TEST(AIDriver, WhereTheWayIsKeptToOnlyPickupsOnItAreFetched)
     ASSERT_NE(oil, nullptr);
     Road road;
     game.course = road.way.list;
-    const vec3d east(1.0f, 0.0f, 0.0f);
     struct Case
     {
         const char* what;
@@ -1247,7 +1249,6 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
     Field field;
     Game& game = field.game();
     game.choice.difficulty = 1;
-    const vec3d east(1.0f, 0.0f, 0.0f);
     // backOut: backing off at full lock away from the side it passes on.
     enum Expect { left, right, same, brake, hold, liftOff, behind, backOut };
     // The speed (in getSpeed units) below which pulling back drives a quad
