@@ -332,12 +332,13 @@ AI::GiveWay AI::giveWay(const Game& race, Game::Vehicle& own, const vec3d& here,
 // test(self, other, offset) with the own quad and its level heading, the
 // other's body and its centre's offset (horizontal) from here. Looks only
 // where giveWay (called first) saw one standing: not in the flag race,
-// where no one gives way.
+// where no one gives way. Like giveWay, called from drive, which has the
+// driver's object.
 template <typename Test>
 bool AI::anyStandingQuad(const Game& race, const Game::Vehicle& own, const vec3d& here, Test test) const
 {
     const QuadPhysics::Instance* quad = own.getQuad();
-    if (!slowQuadNear || !quad || !quad->entity || !object)
+    if (!slowQuadNear || !quad || !quad->entity)
         return false;
     const OwnQuad self{*quad->entity, quad->velocity, horizontalUnit(object->world.row(2)),
                        horizontalUnit(object->world.row(0))};

@@ -28,6 +28,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -131,6 +133,17 @@ struct Field
         dyn.previousPosition = still ? vec3d(x, y, z) : vec3d(x, y, z) - forward * 2.0f;
         quad.wheels[ObjPkgManager::Functions::QuadPhysics::Wheel::rearAxle].contacts[0].synced.groundNormal = up;
         quad.velocity = forward * (speed / 2.4f);
+    }
+
+    // The driver's path through the points (x, z) just above the ground,
+    // the first passed, and no other built in its place.
+    static void pathThrough(AI& driver, std::initializer_list<std::pair<float, float>> points)
+    {
+        driver.path.count = 0;
+        for (const auto& [x, z] : points)
+            driver.path.insertPoint(driver.path.count, vec3d(x, ground() + 2.0f, z));
+        driver.path.points[0].passed = 1;
+        driver.needsPath = 0;
     }
 
     // Each case's vehicles and gates go at its end.
@@ -360,11 +373,7 @@ TEST(AIDriver, RulesOfTheRoad)
     // straight behind.
     // A frame of the driver on a path from where it stands to (x, z).
     const auto driveTowards = [&](float x, float z) {
-        driver.path.count = 0;
-        driver.path.insertPoint(0, vec3d(200.0f, Field::ground() + 2.0f, 200.0f));
-        driver.path.insertPoint(1, vec3d(x, Field::ground() + 2.0f, z));
-        driver.path.points[0].passed = 1;
-        driver.needsPath = 0;
+        Field::pathThrough(driver, {{200.0f, 200.0f}, {x, z}});
         TestClock::now += 10;
         driver.update();
     };
@@ -388,12 +397,8 @@ TEST(AIDriver, RulesOfTheRoad)
     } alongRoad[] = {{250.0f, 300.0f, 0.1f, 0.4f}, {350.0f, 500.0f, 0.4471f, 0.4473f}};
     for (const auto& aim : alongRoad) {
         Field::standAt(v, 200.0f, 200.0f, north, 40.0f, false);
-        driver.path.count = 0;
-        driver.path.insertPoint(0, vec3d(200.0f, Field::ground() + 2.0f, 200.0f));
-        driver.path.insertPoint(1, vec3d(aim.x, Field::ground() + 2.0f, aim.z));
-        driver.path.points[0].passed = 1;
+        Field::pathThrough(driver, {{200.0f, 200.0f}, {aim.x, aim.z}});
         driver.path.points[1].direction = -north;
-        driver.needsPath = 0;
         TestClock::now += 10;
         driver.update();
         EXPECT_GE(driver.steering, aim.least) << aim.x << " " << aim.z;
@@ -1381,23 +1386,13 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
             Field::standAt(v, 310.0f, c.ownZ, east, c.ownSpeed, c.ownSpeed == 0.0f);
             v.updateCourse();
             if (c.beyondBend) {
-                const float y = Field::ground() + 2.0f;
-                driver.path.count = 0;
-                driver.path.insertPoint(0, vec3d(300.0f, y, c.ownZ));
-                driver.path.insertPoint(1, vec3d(330.0f, y, c.ownZ));
-                driver.path.insertPoint(2, vec3d(370.0f, y, c.ownZ + 40.0f));
-                driver.path.insertPoint(3, vec3d(400.0f, y, c.ownZ + 70.0f));
-                driver.path.points[0].passed = 1;
-                driver.needsPath = 0;
+                Field::pathThrough(driver, {{300.0f, c.ownZ}, {330.0f, c.ownZ}, {370.0f, c.ownZ + 40.0f},
+                                            {400.0f, c.ownZ + 70.0f}});
             } else if (c.staleBeyond) {
-                const float y = Field::ground() + 2.0f;
-                driver.path.count = 0;
-                driver.path.insertPoint(0, vec3d(300.0f, y, c.ownZ));
-                driver.path.insertPoint(1, vec3d(330.0f, y, c.ownZ));
-                driver.path.points[0].passed = 1;
-                driver.needsPath = 0;
+                Field::pathThrough(driver, {{300.0f, c.ownZ}, {330.0f, c.ownZ}});
                 Path::Point& stale = driver.path.points[driver.path.count];
-                stale.position = vec3d(310.0f + 2.0f * halfLength + c.gap, y, c.ownZ + c.otherAcross);
+                stale.position =
+                    vec3d(310.0f + 2.0f * halfLength + c.gap, Field::ground() + 2.0f, c.ownZ + c.otherAcross);
                 stale.passed = 0;
             }
             const float diagonal = std::sqrt(0.5f);
@@ -1484,11 +1479,7 @@ TEST(AIDriver, PassesOrWaitsBehindAQuadStandingInItsLane)
     field.gateFor(v, 900.0f, 200.0f);
     const auto turnLeft = [&] {
         Field::standAt(v, 300.0f, 200.0f, east, 40.0f, false);
-        driver.path.count = 0;
-        driver.path.insertPoint(0, vec3d(300.0f, Field::ground() + 2.0f, 200.0f));
-        driver.path.insertPoint(1, vec3d(340.0f, Field::ground() + 2.0f, 240.0f));
-        driver.path.points[0].passed = 1;
-        driver.needsPath = 0;
+        Field::pathThrough(driver, {{300.0f, 200.0f}, {340.0f, 240.0f}});
         TestClock::now += 10;
         driver.update();
         return driver.steering;
