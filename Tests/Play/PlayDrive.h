@@ -55,18 +55,27 @@ Drive driveAlongTheRoad(Game& game, const std::string& name, DWORD milliseconds,
 // Holds Left or Right for hold ms of the game's clock with the throttle
 // held, then lets it go and watches a little longer: the chase view turns with the quad, so the
 // road beyond it moves across the window against the turn. How far it moved that way
-// from where it lay before, as a share of its width (negative when it moved
-// with the turn, and -1 when the road was never seen).
+// from where it lay before: the road's middle as a share of its width, or
+// the asphalt's centre as a share of the window's width, whichever moved
+// more (negative when both moved with the turn, and -1 when the road was
+// never seen). At 5 frames a second a turn at speed can take the road
+// ahead out of sight between two frames; its near part still shows at the
+// window's edge for a frame or two.
 inline float turnOfTheView(Game& game, const std::string& name, Key key, DWORD hold)
 {
     game.press(Key::up);
-    std::vector<float> before;
+    std::vector<float> before, groundBefore;
     // A turn before this one may have taken the quad off the road: it is put
     // back on it 3.8 s after it left, and the beam that shows it fades for a
     // second or so.
     for (const uint64_t start = game.clock(); before.size() < 3 && game.clock() - start < 10000;) {
-        if (const auto offset = Screens::roadOffset(game.capture()))
+        const Frame f = game.capture();
+        const auto offset = Screens::roadOffset(f);
+        const auto centre = Screens::asphaltCentre(f);
+        if (offset && centre) {
             before.push_back(*offset);
+            groundBefore.push_back(*centre);
+        }
         if (!game.play(60))
             break;
     }
@@ -74,8 +83,11 @@ inline float turnOfTheView(Game& game, const std::string& name, Key key, DWORD h
         game.release(Key::up);
         return -1.0f;
     }
-    std::sort(before.begin(), before.end());
-    const float from = before[before.size() / 2];
+    const auto median = [](std::vector<float>& values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    const float from = median(before), groundFrom = median(groundBefore);
     const float against = key == Key::right ? -1.0f : 1.0f;
     float most = -1.0f;
     game.press(key);
@@ -87,8 +99,11 @@ inline float turnOfTheView(Game& game, const std::string& name, Key key, DWORD h
         }
         const Frame f = game.capture();
         const auto offset = Screens::roadOffset(f);
-        if (offset && (*offset - from) * against > most) {
-            most = (*offset - from) * against;
+        const auto centre = Screens::asphaltCentre(f);
+        const float moved = std::max(offset ? (*offset - from) * against : -1.0f,
+                                     centre ? (*centre - groundFrom) * against : -1.0f);
+        if (moved > most) {
+            most = moved;
             game.keep(f, name);
         }
         if (!game.play(40))

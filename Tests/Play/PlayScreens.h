@@ -210,6 +210,28 @@ inline std::optional<std::pair<int, int>> roadOnRow(const Frame& f, int y)
     return best;
 }
 
+// Where the asphalt lies across the ground between the display's panels and
+// the speed: the mean column of its pixels, as a share of the window's width
+// from its middle (positive to the right). A turn that takes the road ahead
+// out of sight in one slow frame still leaves its near part at the window's
+// edge. Nothing with too little asphalt in sight (off the road).
+inline std::optional<float> asphaltCentre(const Frame& f)
+{
+    if (f.empty())
+        return std::nullopt;
+    double sum = 0.0;
+    size_t count = 0, seen = 0;
+    for (int y = int(0.56f * float(f.height)); y < int(0.9f * float(f.height)); y += 2)
+        for (int x = 0; x < f.width; x += 2, ++seen)
+            if (asphalt(f.pixels[size_t(y) * size_t(f.width) + size_t(x)])) {
+                sum += x;
+                ++count;
+            }
+    if (count * 50 < seen)
+        return std::nullopt;
+    return float(sum / double(count)) / float(f.width) - 0.5f;
+}
+
 // Where the road lies a little beyond the player's quad, on rows at half the
 // height and just below (above the quad, below the display's panels): the
 // offset of its middle from the window's middle as a share of its width,
