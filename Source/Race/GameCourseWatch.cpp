@@ -148,6 +148,10 @@ void Game::Vehicle::passGate(float share)
         points += 15;
         if (isPlayer)
             game->playSound(GateSound);
+        // The bonus counts towards the goal as the time with the flag does:
+        // a quad past it wins even when no one holds the flag again.
+        if (points >= game->choice.goal)
+            finish(share);
         return;
     }
     if (mode == Jamboree) {

@@ -470,7 +470,7 @@ TEST(CourseWatch, SameFrameCheckpointPassesScoreTheEarlierQuad)
 }
 
 // CaptureTheFlag scores 15 for every target gate after the first, none in
-// phase 4; Jamboree scores one per gate and finishes at the goal.
+// phase 4, and finishes at the goal; Jamboree scores one per gate and finishes at the goal.
 TEST(CourseWatch, PointsModes)
 {
     std::srand(5);
@@ -484,9 +484,21 @@ TEST(CourseWatch, PointsModes)
     EXPECT_EQ(carrier.points, 15);
     EXPECT_NE(flag.game.targetGate, first);
     EXPECT_EQ(carrier.nextGate, nullptr);
+    EXPECT_EQ(carrier.finished, 0u) << "15 of the goal's 100";
     flag.game.phase = 4;
     carrier.passGate();
     EXPECT_EQ(carrier.points, 15);
+
+    // The bonus that reaches the goal wins the race.
+    GateCourse nearGoal(4, Game::CaptureTheFlag, 20);
+    Game::Vehicle& scorer = nearGoal.vehicle(0, true);
+    scorer.passGate();
+    scorer.passGate();
+    EXPECT_EQ(scorer.finished, 0u);
+    scorer.passGate();
+    EXPECT_EQ(scorer.points, 30);
+    EXPECT_EQ(scorer.finished, 1u);
+    EXPECT_EQ(nearGoal.game.raceOver, 1u);
 
     GateCourse jamboree(3, Game::Jamboree, 2);
     Game::Vehicle& runner = jamboree.vehicle(1, false);
