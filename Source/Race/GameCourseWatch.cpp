@@ -145,25 +145,28 @@ void Game::Vehicle::passGate(float share)
         game->pickTargetGate(5, this);
         if (first || game->phase == 4)
             return;
-        points += 15;
         if (isPlayer)
             game->playSound(GateSound);
         // The bonus counts towards the goal as the time with the flag does:
         // a quad past it wins even when no one holds the flag again.
-        if (points >= game->choice.goal)
-            finish(share);
+        score(15, share);
         return;
     }
     if (mode == Jamboree) {
         game->pickTargetGate(-1, nullptr);
         if (game->phase == 4)
             return;
-        points += 1;
         if (isPlayer)
             game->playSound(GateSound);
-        if (points >= game->choice.goal)
-            finish(share);
+        score(1, share);
     }
+}
+
+void Game::Vehicle::score(int32_t gained, float share)
+{
+    points += gained;
+    if (points >= game->choice.goal)
+        finish(share);
 }
 
 void Game::Vehicle::takeSplit(uint32_t now)

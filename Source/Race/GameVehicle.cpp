@@ -329,9 +329,7 @@ void Game::Vehicle::carryItem(const EntityManager::Entity& body)
         if (auto* cloth = dynamic_cast<Cloths::Instance*>(entry->instance))
             cloth->windFromMotion.store(1, std::memory_order_relaxed);
     if (game->phase != 4 && passed(raceNow(), itemTime)) {
-        points += 1;
-        if (points >= game->choice.goal)
-            finish();
+        score(1);
         itemTime += 2000;
     }
 }

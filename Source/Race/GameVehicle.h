@@ -104,6 +104,10 @@ public:
     // share orders it among those finishing in the same frame (see
     // Crossing).
     void finish(float share = 1.0f);
+    // Points in the points modes, however they are won (a gate, time with
+    // the flag): reaching the race's goal finishes the vehicle, share as
+    // for finish.
+    void score(int32_t gained, float share = 1.0f);
     // Puts a quad back that lay overturned for 2000 ms while the race runs.
     void updateOverturn();
     // Follows the quad along the race's way list and warns about, then

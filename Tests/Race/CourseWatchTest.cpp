@@ -470,7 +470,7 @@ TEST(CourseWatch, SameFrameCheckpointPassesScoreTheEarlierQuad)
 }
 
 // CaptureTheFlag scores 15 for every target gate after the first, none in
-// phase 4, and finishes at the goal; Jamboree scores one per gate and finishes at the goal.
+// phase 4; Jamboree scores one per gate. Both finish at the goal.
 TEST(CourseWatch, PointsModes)
 {
     std::srand(5);
