@@ -214,7 +214,7 @@ void Game::Vehicle::completeLap(uint32_t now, float share)
     if (lap < laps) {
         lap += 1;
         lapStart = now;
-        if (lap == laps && laps > 1)
+        if (lap == laps)
             showMessage(L"FinalLap", 2000);
     } else {
         finish(share);

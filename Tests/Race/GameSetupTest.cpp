@@ -374,6 +374,11 @@ TEST(GameSetup, OpponentsFarFromTheCameraTakePickUps)
     inventory->update();
     EXPECT_EQ(opponent.rockets, 1);
     EXPECT_EQ(opponent.carriedItem, flag);
+    // Carried, the flag goes where its carrier goes, its placed object too
+    // (the one a touch or a drop takes it from).
+    opponent.update();
+    const vec3d carrier = opponent.getQuad()->entity->world.row(3);
+    EXPECT_LT((flag->getPosition() - carrier).length(), 5.0f) << "the flag left where it lay";
     ASSERT_NE(nitro->instance, nullptr) << "the one no quad reached lives on";
     auto* nitroDyn = dynamic_cast<DynObject*>(nitro->instance);
     DynObject::FunctionManager::Function* nitroEntry = nitroDyn ? nitroDyn->functions->find(0x8) : nullptr;
